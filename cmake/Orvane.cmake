@@ -1,0 +1,66 @@
+# Helpers shared by every folder of the tree.
+
+if(ORVANE_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+set(ORVANE_WARNINGS -Wall -Wextra -Werror)
+
+# orvane_library(NAME SOURCES ... [LIBS ...] [PUBLIC_LIBS ...])
+function(orvane_library name)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS;PUBLIC_LIBS" ${ARGN})
+  add_library(${name} STATIC ${A_SOURCES})
+  target_compile_options(${name} PRIVATE ${ORVANE_WARNINGS})
+  target_include_directories(${name} PUBLIC "${CMAKE_SOURCE_DIR}")
+  target_link_libraries(${name} PRIVATE ${A_LIBS} PUBLIC ${A_PUBLIC_LIBS} Threads::Threads)
+  set_target_properties(${name} PROPERTIES POSITION_INDEPENDENT_CODE ON)
+endfunction()
+
+# orvane_program(NAME SOURCES ... [LIBS ...] [OUTPUT_NAME n] [SUBDIR d])
+# Programs land in the program folder dist/ (or a subfolder of it).
+function(orvane_program name)
+  cmake_parse_arguments(A "" "OUTPUT_NAME;SUBDIR" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_compile_options(${name} PRIVATE ${ORVANE_WARNINGS})
+  target_include_directories(${name} PRIVATE "${CMAKE_SOURCE_DIR}")
+  target_link_libraries(${name} PRIVATE ${A_LIBS} Threads::Threads)
+  set(out "${ORVANE_DIST}")
+  if(A_SUBDIR)
+    set(out "${ORVANE_DIST}/${A_SUBDIR}")
+  endif()
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${out}")
+  if(A_OUTPUT_NAME)
+    set_target_properties(${name} PROPERTIES OUTPUT_NAME "${A_OUTPUT_NAME}" SUFFIX "")
+  endif()
+endfunction()
+
+# orvane_test(NAME SOURCES ... [LIBS ...] [LABEL unit|gui|e2e] [TIMEOUT s] [ENV k=v ...])
+# One GoogleTest program per call; it finds the programs through ORVANE_DIST.
+function(orvane_test name)
+  cmake_parse_arguments(A "" "LABEL;TIMEOUT" "SOURCES;LIBS;ENV;DEPENDS" ${ARGN})
+  if(NOT A_LABEL)
+    set(A_LABEL unit)
+  endif()
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 300)
+  endif()
+  add_executable(${name} ${A_SOURCES})
+  target_compile_options(${name} PRIVATE ${ORVANE_WARNINGS})
+  target_include_directories(${name} PRIVATE "${CMAKE_SOURCE_DIR}" "${CMAKE_SOURCE_DIR}/tests")
+  target_compile_definitions(${name} PRIVATE ORVANE_DIST_DIR="${ORVANE_DIST}"
+                                             ORVANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+                                             ORVANE_TEST_BINARY_DIR="${CMAKE_CURRENT_BINARY_DIR}")
+  target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest GTest::gmock Threads::Threads)
+  if(NOT "GTest::gtest_main" IN_LIST A_LIBS AND NOT A_LABEL STREQUAL "gui")
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
+  endif()
+  if(A_DEPENDS)
+    add_dependencies(${name} ${A_DEPENDS})
+  endif()
+  add_test(NAME ${name} COMMAND ${name})
+  set(env "ORVANE_DIST=${ORVANE_DIST}" "QT_QPA_PLATFORM=offscreen"
+          "ASAN_OPTIONS=detect_leaks=1" "UBSAN_OPTIONS=print_stacktrace=1" ${A_ENV})
+  set_tests_properties(${name} PROPERTIES LABELS "${A_LABEL}" TIMEOUT ${A_TIMEOUT}
+                                          ENVIRONMENT "${env}")
+endfunction()

@@ -1,0 +1,91 @@
+#include "platform/clock/clock.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace orvane::clock {
+
+std::uint64_t SystemClock::NowMs() {
+    using namespace std::chrono;
+    return static_cast<std::uint64_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+std::int64_t SystemClock::WallSeconds() {
+    using namespace std::chrono;
+    return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
+}
+
+void SystemClock::SleepMs(std::uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+VirtualClock::VirtualClock(bool autoAdvance, std::int64_t wallStart)
+    : wallStart_(wallStart), autoAdvance_(autoAdvance) {}
+
+std::uint64_t VirtualClock::NowMs() {
+    std::lock_guard lock(mutex_);
+    return nowMs_;
+}
+
+std::int64_t VirtualClock::WallSeconds() {
+    std::lock_guard lock(mutex_);
+    return wallStart_ + static_cast<std::int64_t>(nowMs_ / 1000);
+}
+
+void VirtualClock::SleepMs(std::uint32_t ms) {
+    std::unique_lock lock(mutex_);
+    if (autoAdvance_) {
+        nowMs_ += ms;
+        changed_.notify_all();
+        return;
+    }
+    const std::uint64_t deadline = nowMs_ + ms;
+    ++sleepers_;
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return nowMs_ >= deadline || autoAdvance_; });
+    if (autoAdvance_ && nowMs_ < deadline) nowMs_ = deadline;
+    --sleepers_;
+    changed_.notify_all();
+}
+
+void VirtualClock::Advance(std::uint64_t ms) {
+    std::lock_guard lock(mutex_);
+    nowMs_ += ms;
+    changed_.notify_all();
+}
+
+int VirtualClock::Sleepers() {
+    std::lock_guard lock(mutex_);
+    return sleepers_;
+}
+
+bool VirtualClock::WaitForSleepers(int n, std::uint32_t timeoutMs) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                             [&] { return sleepers_ >= n; });
+}
+
+void VirtualClock::SetAutoAdvance(bool on) {
+    std::lock_guard lock(mutex_);
+    autoAdvance_ = on;
+    changed_.notify_all();
+}
+
+namespace {
+SystemClock systemClock;
+std::atomic<Clock*> current{&systemClock};
+}  // namespace
+
+Clock& Current() { return *current.load(); }
+
+void Install(Clock* clock) { current.store(clock ? clock : &systemClock); }
+
+DWORD GetTickCount() { return static_cast<DWORD>(Current().NowMs()); }
+
+void Sleep(DWORD ms) { Current().SleepMs(ms); }
+
+std::int64_t Time() { return Current().WallSeconds(); }
+
+}  // namespace orvane::clock

@@ -1,0 +1,192 @@
+#pragma once
+// The Media Control Interface subset of the CD-audio device: messages, flags, structures,
+// time formats and error numbers as the multimedia system defines them.
+
+#include "platform/base/wintypes.h"
+
+using MCIDEVICEID = UINT;
+using MCIERROR = DWORD;
+
+// Messages.
+constexpr UINT MCI_OPEN = 0x0803;
+constexpr UINT MCI_CLOSE = 0x0804;
+constexpr UINT MCI_PLAY = 0x0806;
+constexpr UINT MCI_SEEK = 0x0807;
+constexpr UINT MCI_STOP = 0x0808;
+constexpr UINT MCI_PAUSE = 0x0809;
+constexpr UINT MCI_INFO = 0x080A;
+constexpr UINT MCI_SET = 0x080D;
+constexpr UINT MCI_STATUS = 0x0814;
+constexpr UINT MCI_RESUME = 0x0855;
+
+// Common flags.
+constexpr DWORD MCI_NOTIFY = 0x00000001;
+constexpr DWORD MCI_WAIT = 0x00000002;
+constexpr DWORD MCI_FROM = 0x00000004;
+constexpr DWORD MCI_TO = 0x00000008;
+constexpr DWORD MCI_TRACK = 0x00000010;
+
+// MCI_OPEN flags.
+constexpr DWORD MCI_OPEN_SHAREABLE = 0x00000100;
+constexpr DWORD MCI_OPEN_ELEMENT = 0x00000200;
+constexpr DWORD MCI_OPEN_ALIAS = 0x00000400;
+constexpr DWORD MCI_OPEN_ELEMENT_ID = 0x00000800;
+constexpr DWORD MCI_OPEN_TYPE_ID = 0x00001000;
+constexpr DWORD MCI_OPEN_TYPE = 0x00002000;
+
+// MCI_SEEK flags.
+constexpr DWORD MCI_SEEK_TO_START = 0x00000100;
+constexpr DWORD MCI_SEEK_TO_END = 0x00000200;
+
+// MCI_STATUS flags and items.
+constexpr DWORD MCI_STATUS_ITEM = 0x00000100;
+constexpr DWORD MCI_STATUS_START = 0x00000200;
+constexpr DWORD MCI_STATUS_LENGTH = 0x00000001;
+constexpr DWORD MCI_STATUS_POSITION = 0x00000002;
+constexpr DWORD MCI_STATUS_NUMBER_OF_TRACKS = 0x00000003;
+constexpr DWORD MCI_STATUS_MODE = 0x00000004;
+constexpr DWORD MCI_STATUS_MEDIA_PRESENT = 0x00000005;
+constexpr DWORD MCI_STATUS_TIME_FORMAT = 0x00000006;
+constexpr DWORD MCI_STATUS_READY = 0x00000007;
+constexpr DWORD MCI_STATUS_CURRENT_TRACK = 0x00000008;
+
+// MCI_INFO flags.
+constexpr DWORD MCI_INFO_PRODUCT = 0x00000100;
+constexpr DWORD MCI_INFO_MEDIA_UPC = 0x00000400;
+constexpr DWORD MCI_INFO_MEDIA_IDENTITY = 0x00000800;
+
+// MCI_SET flags.
+constexpr DWORD MCI_SET_DOOR_OPEN = 0x00000100;
+constexpr DWORD MCI_SET_DOOR_CLOSED = 0x00000200;
+constexpr DWORD MCI_SET_TIME_FORMAT = 0x00000400;
+
+// Device types and time formats.
+constexpr DWORD MCI_DEVTYPE_CD_AUDIO = 516;
+constexpr DWORD MCI_FORMAT_MILLISECONDS = 0;
+constexpr DWORD MCI_FORMAT_MSF = 2;
+constexpr DWORD MCI_FORMAT_TMSF = 10;
+
+// Modes.
+constexpr DWORD MCI_MODE_NOT_READY = 524;
+constexpr DWORD MCI_MODE_STOP = 525;
+constexpr DWORD MCI_MODE_PLAY = 526;
+constexpr DWORD MCI_MODE_RECORD = 527;
+constexpr DWORD MCI_MODE_SEEK = 528;
+constexpr DWORD MCI_MODE_PAUSE = 529;
+constexpr DWORD MCI_MODE_OPEN = 530;
+
+// Packing helpers of the time formats.
+constexpr DWORD MCI_MSF_MINUTE(DWORD msf) { return msf & 0xFF; }
+constexpr DWORD MCI_MSF_SECOND(DWORD msf) { return (msf >> 8) & 0xFF; }
+constexpr DWORD MCI_MSF_FRAME(DWORD msf) { return (msf >> 16) & 0xFF; }
+constexpr DWORD MCI_MAKE_MSF(DWORD m, DWORD s, DWORD f) {
+    return (m & 0xFF) | ((s & 0xFF) << 8) | ((f & 0xFF) << 16);
+}
+constexpr DWORD MCI_TMSF_TRACK(DWORD tmsf) { return tmsf & 0xFF; }
+constexpr DWORD MCI_TMSF_MINUTE(DWORD tmsf) { return (tmsf >> 8) & 0xFF; }
+constexpr DWORD MCI_TMSF_SECOND(DWORD tmsf) { return (tmsf >> 16) & 0xFF; }
+constexpr DWORD MCI_TMSF_FRAME(DWORD tmsf) { return (tmsf >> 24) & 0xFF; }
+constexpr DWORD MCI_MAKE_TMSF(DWORD t, DWORD m, DWORD s, DWORD f) {
+    return (t & 0xFF) | ((m & 0xFF) << 8) | ((s & 0xFF) << 16) | ((f & 0xFF) << 24);
+}
+
+// Parameter blocks.
+struct MCI_GENERIC_PARMS {
+    DWORD_PTR dwCallback = 0;
+};
+struct MCI_OPEN_PARMSA {
+    DWORD_PTR dwCallback = 0;
+    MCIDEVICEID wDeviceID = 0;
+    LPCSTR lpstrDeviceType = nullptr;  // a type id (516) when MCI_OPEN_TYPE_ID is given
+    LPCSTR lpstrElementName = nullptr;
+    LPCSTR lpstrAlias = nullptr;
+};
+struct MCI_PLAY_PARMS {
+    DWORD_PTR dwCallback = 0;
+    DWORD dwFrom = 0;
+    DWORD dwTo = 0;
+};
+struct MCI_SEEK_PARMS {
+    DWORD_PTR dwCallback = 0;
+    DWORD dwTo = 0;
+};
+struct MCI_STATUS_PARMS {
+    DWORD_PTR dwCallback = 0;
+    DWORD_PTR dwReturn = 0;
+    DWORD dwItem = 0;
+    DWORD dwTrack = 0;
+};
+struct MCI_INFO_PARMSA {
+    DWORD_PTR dwCallback = 0;
+    LPSTR lpstrReturn = nullptr;
+    DWORD dwRetSize = 0;
+};
+struct MCI_SET_PARMS {
+    DWORD_PTR dwCallback = 0;
+    DWORD dwTimeFormat = 0;
+    DWORD dwAudio = 0;
+};
+
+// Error numbers.
+constexpr MCIERROR MCIERR_BASE = 256;
+constexpr MCIERROR MCIERR_INVALID_DEVICE_ID = MCIERR_BASE + 1;
+constexpr MCIERROR MCIERR_UNRECOGNIZED_KEYWORD = MCIERR_BASE + 3;
+constexpr MCIERROR MCIERR_UNRECOGNIZED_COMMAND = MCIERR_BASE + 5;
+constexpr MCIERROR MCIERR_HARDWARE = MCIERR_BASE + 6;
+constexpr MCIERROR MCIERR_INVALID_DEVICE_NAME = MCIERR_BASE + 7;
+constexpr MCIERROR MCIERR_OUT_OF_MEMORY = MCIERR_BASE + 8;
+constexpr MCIERROR MCIERR_DEVICE_OPEN = MCIERR_BASE + 9;
+constexpr MCIERROR MCIERR_CANNOT_LOAD_DRIVER = MCIERR_BASE + 10;
+constexpr MCIERROR MCIERR_MISSING_COMMAND_STRING = MCIERR_BASE + 11;
+constexpr MCIERROR MCIERR_PARAM_OVERFLOW = MCIERR_BASE + 12;
+constexpr MCIERROR MCIERR_MISSING_STRING_ARGUMENT = MCIERR_BASE + 13;
+constexpr MCIERROR MCIERR_BAD_INTEGER = MCIERR_BASE + 14;
+constexpr MCIERROR MCIERR_PARSER_INTERNAL = MCIERR_BASE + 15;
+constexpr MCIERROR MCIERR_DRIVER_INTERNAL = MCIERR_BASE + 16;
+constexpr MCIERROR MCIERR_MISSING_PARAMETER = MCIERR_BASE + 17;
+constexpr MCIERROR MCIERR_UNSUPPORTED_FUNCTION = MCIERR_BASE + 18;
+constexpr MCIERROR MCIERR_FILE_NOT_FOUND = MCIERR_BASE + 19;
+constexpr MCIERROR MCIERR_DEVICE_NOT_READY = MCIERR_BASE + 20;
+constexpr MCIERROR MCIERR_INTERNAL = MCIERR_BASE + 21;
+constexpr MCIERROR MCIERR_DRIVER = MCIERR_BASE + 22;
+constexpr MCIERROR MCIERR_CANNOT_USE_ALL = MCIERR_BASE + 23;
+constexpr MCIERROR MCIERR_MULTIPLE = MCIERR_BASE + 24;
+constexpr MCIERROR MCIERR_EXTENSION_NOT_FOUND = MCIERR_BASE + 25;
+constexpr MCIERROR MCIERR_OUTOFRANGE = MCIERR_BASE + 26;
+constexpr MCIERROR MCIERR_FLAGS_NOT_COMPATIBLE = MCIERR_BASE + 28;
+constexpr MCIERROR MCIERR_FILE_NOT_SAVED = MCIERR_BASE + 30;
+constexpr MCIERROR MCIERR_DEVICE_TYPE_REQUIRED = MCIERR_BASE + 31;
+constexpr MCIERROR MCIERR_DEVICE_LOCKED = MCIERR_BASE + 32;
+constexpr MCIERROR MCIERR_DUPLICATE_ALIAS = MCIERR_BASE + 33;
+constexpr MCIERROR MCIERR_BAD_CONSTANT = MCIERR_BASE + 34;
+constexpr MCIERROR MCIERR_MUST_USE_SHAREABLE = MCIERR_BASE + 35;
+constexpr MCIERROR MCIERR_MISSING_DEVICE_NAME = MCIERR_BASE + 36;
+constexpr MCIERROR MCIERR_BAD_TIME_FORMAT = MCIERR_BASE + 37;
+constexpr MCIERROR MCIERR_NO_CLOSING_QUOTE = MCIERR_BASE + 38;
+constexpr MCIERROR MCIERR_DUPLICATE_FLAGS = MCIERR_BASE + 39;
+constexpr MCIERROR MCIERR_INVALID_FILE = MCIERR_BASE + 40;
+constexpr MCIERROR MCIERR_NULL_PARAMETER_BLOCK = MCIERR_BASE + 41;
+constexpr MCIERROR MCIERR_UNNAMED_RESOURCE = MCIERR_BASE + 42;
+constexpr MCIERROR MCIERR_NEW_REQUIRES_ALIAS = MCIERR_BASE + 43;
+constexpr MCIERROR MCIERR_NOTIFY_ON_AUTO_OPEN = MCIERR_BASE + 44;
+constexpr MCIERROR MCIERR_NO_ELEMENT_ALLOWED = MCIERR_BASE + 45;
+constexpr MCIERROR MCIERR_NONAPPLICABLE_FUNCTION = MCIERR_BASE + 46;
+constexpr MCIERROR MCIERR_ILLEGAL_FOR_AUTO_OPEN = MCIERR_BASE + 47;
+constexpr MCIERROR MCIERR_FILENAME_REQUIRED = MCIERR_BASE + 48;
+constexpr MCIERROR MCIERR_EXTRA_CHARACTERS = MCIERR_BASE + 49;
+constexpr MCIERROR MCIERR_DEVICE_NOT_INSTALLED = MCIERR_BASE + 50;
+constexpr MCIERROR MCIERR_GET_CD = MCIERR_BASE + 51;
+constexpr MCIERROR MCIERR_SET_CD = MCIERR_BASE + 52;
+constexpr MCIERROR MCIERR_SET_DRIVE = MCIERR_BASE + 53;
+constexpr MCIERROR MCIERR_DEVICE_LENGTH = MCIERR_BASE + 54;
+constexpr MCIERROR MCIERR_DEVICE_ORD_LENGTH = MCIERR_BASE + 55;
+constexpr MCIERROR MCIERR_NO_INTEGER = MCIERR_BASE + 56;
+constexpr MCIERROR MCIERR_CDA_BASE = MCIERR_BASE + 256 + 128;
+constexpr MCIERROR MCIERR_CD_DRIVE_NOT_READY = 0x4E4;  // device not ready
+constexpr MCIERROR MCIERR_CD_NOT_AUDIO = 0x4E5;
+
+// The functions (implemented over the CD drive layer and the audio output).
+MCIERROR mciSendCommand(MCIDEVICEID device, UINT message, DWORD_PTR flags, DWORD_PTR param);
+MCIERROR mciSendString(LPCSTR command, LPSTR returnString, UINT returnLength,
+                       void* callbackWindow);
+BOOL mciGetErrorString(MCIERROR error, LPSTR text, UINT textLength);

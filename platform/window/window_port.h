@@ -1,0 +1,57 @@
+#pragma once
+// The one seam between logic and windows. Logic addresses controls by their dialog control ids;
+// a Qt window implements the port (calls from worker threads are queued to the GUI thread, a
+// message box blocks the caller until answered), tests implement it with a recorder.
+
+#include <string>
+#include <vector>
+
+#include "platform/base/wintypes.h"
+
+namespace orvane {
+
+class WindowPort {
+public:
+    virtual ~WindowPort() = default;
+
+    // Static texts, edits, labels and the window's own title (controlId 0).
+    virtual void SetText(int controlId, const std::string& text) = 0;
+    virtual std::string Text(int controlId) const = 0;
+
+    // Progress bars, sliders, up-down controls and digit counters.
+    virtual void SetRange(int controlId, int low, int high) = 0;
+    virtual void SetPos(int controlId, int pos) = 0;
+    virtual int Pos(int controlId) const = 0;
+
+    virtual void Enable(int controlId, bool enabled) = 0;
+    virtual bool IsEnabled(int controlId) const = 0;
+    virtual void Show(int controlId, bool visible) = 0;
+
+    // Check boxes and radio buttons (0 or 1).
+    virtual void SetCheck(int controlId, int state) = 0;
+    virtual int Check(int controlId) const = 0;
+
+    // List boxes and combo boxes: items, selection (-1 for none) and per-item data.
+    virtual void ResetContent(int controlId) = 0;
+    virtual int AddString(int controlId, const std::string& text) = 0;
+    virtual void SetItemData(int controlId, int index, long data) = 0;
+    virtual long ItemData(int controlId, int index) const = 0;
+    virtual int Count(int controlId) const = 0;
+    virtual std::string ItemText(int controlId, int index) const = 0;
+    virtual void SetCurSel(int controlId, int index) = 0;
+    virtual int CurSel(int controlId) const = 0;
+    virtual void DeleteString(int controlId, int index) = 0;
+
+    // A modal message box owned by the window; returns IDOK, IDYES, IDNO ...
+    // An empty caption means the program's default caption.
+    virtual int MessageBox(const std::string& text, const std::string& caption,
+                           unsigned flags) = 0;
+
+    // Ends the modal window with a result (IDOK, IDCANCEL ...).
+    virtual void EndDialog(int result) = 0;
+
+    // Asks the window to repaint itself.
+    virtual void Redraw() {}
+};
+
+}  // namespace orvane

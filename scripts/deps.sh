@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the toolkit needs to build, test and run.
+# Idempotent and quiet: only missing packages are installed (with sudo when not root).
+set -euo pipefail
+packages=(
+  build-essential cmake ninja-build pkg-config git clang-format
+  libgtest-dev libgmock-dev
+  qt6-base-dev fonts-dejavu-core
+  libmp3lame-dev libtwolame-dev libmpg123-dev libpulse-dev
+  libavformat-dev libavcodec-dev libavutil-dev
+  lame twolame mpg123
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds the toolkit and runs every test.
+#   scripts/test.sh                 full build (programs and views) in build/, all tests
+#   scripts/test.sh --sanitize      logic only (no Qt Widgets), AddressSanitizer + UBSan, in build-asan/
+# Extra arguments after -- go to ctest (for example: -- -L unit).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/scripts/deps.sh"
+build="$root/build"
+config=(-DORVANE_GUI=ON)
+if [ "${1:-}" = "--sanitize" ]; then
+  build="$root/build-asan"
+  config=(-DORVANE_GUI=OFF -DORVANE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+  shift
+fi
+[ "${1:-}" = "--" ] && shift
+jobs=$(nproc)
+cmake -S "$root" -B "$build" -G Ninja "${config[@]}" >/dev/null
+cmake --build "$build" -j "$jobs"
+cd "$build"
+ctest --output-on-failure -j "$jobs" "$@"
