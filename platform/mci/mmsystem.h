@@ -187,6 +187,5 @@ constexpr MCIERROR MCIERR_CD_NOT_AUDIO = 0x4E5;
 
 // The functions (implemented over the CD drive layer and the audio output).
 MCIERROR mciSendCommand(MCIDEVICEID device, UINT message, DWORD_PTR flags, DWORD_PTR param);
-MCIERROR mciSendString(LPCSTR command, LPSTR returnString, UINT returnLength,
-                       void* callbackWindow);
+MCIERROR mciSendString(LPCSTR command, LPSTR returnString, UINT returnLength, void* callbackWindow);
 BOOL mciGetErrorString(MCIERROR error, LPSTR text, UINT textLength);

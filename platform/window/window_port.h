@@ -44,8 +44,7 @@ public:
 
     // A modal message box owned by the window; returns IDOK, IDYES, IDNO ...
     // An empty caption means the program's default caption.
-    virtual int MessageBox(const std::string& text, const std::string& caption,
-                           unsigned flags) = 0;
+    virtual int MessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
 
     // Ends the modal window with a result (IDOK, IDCANCEL ...).
     virtual void EndDialog(int result) = 0;
