@@ -51,6 +51,32 @@ public:
 
     // Asks the window to repaint itself.
     virtual void Redraw() {}
+
+    // Pickers; each returns an empty text when the user cancels. A filter has the form
+    // "Windows PCM (*.wav)|*.wav|All Files (*.*)|*.*||".
+    virtual std::string ChooseOpenFile(const std::string& /*title*/, const std::string& /*filter*/,
+                                       const std::string& /*initial*/) {
+        return {};
+    }
+    virtual std::string ChooseSaveFile(const std::string& /*title*/, const std::string& /*filter*/,
+                                       const std::string& /*initial*/) {
+        return {};
+    }
+    virtual std::string ChooseFolder(const std::string& /*title*/) { return {}; }
+
+    // Runs another dialog (by its resource id) modally, owned by this window; returns its result.
+    virtual int DoModal(int /*dialogId*/) { return IDCANCEL; }
+
+    // Posts a command to this window's own queue (for example IDCANCEL as a close request).
+    virtual void PostCommand(int /*commandId*/) {}
+
+    // Timers of the window; each tick reaches the window's logic with the timer id.
+    virtual void SetTimer(int /*timerId*/, unsigned /*periodMs*/) {}
+    virtual void KillTimer(int /*timerId*/) {}
+
+    // The wait cursor over the window, and handling the window messages already waiting.
+    virtual void SetWaitCursor(bool /*on*/) {}
+    virtual void ProcessMessages() {}
 };
 
 }  // namespace orvane
