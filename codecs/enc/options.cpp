@@ -122,7 +122,8 @@ bool ParseEncoderArgs(const std::vector<std::string>& args, EncoderArgs* out, st
                 break;
             }
             case 'p':
-                if (!ParseInt(value, -1, 9, &result.model)) return bad("model is a number");
+                if (!ParseInt(value, -1, 9, &result.model)) return bad("model is -1 to 9");
+                result.modelGiven = true;
                 break;
             case 'l':
                 if (!ParseInt(value, 1, 3, &result.layer)) return bad("layer is 1, 2 or 3");
@@ -224,13 +225,13 @@ bool PlanEncoding(const EncoderArgs& args, int channels, int rate, EncodePlan* p
     }
 
     if (p.layer == 2) {
-        p.model = args.model < 0 ? 3 : args.model;
+        p.model = args.modelGiven ? args.model : 3;
         if (p.model > 4) {
             p.notes.push_back("Layer 2 has psychoacoustic models -1 to 4: using model 3");
             p.model = 3;
         }
     } else {
-        p.model = args.model < 0 ? (p.layer == 3 ? 2 : 1) : args.model;
+        p.model = args.modelGiven ? args.model : (p.layer == 3 ? 2 : 1);
     }
     *plan = p;
     return true;

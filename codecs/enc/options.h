@@ -12,7 +12,8 @@ struct EncoderArgs {
     ChannelMode mode = ChannelMode::Stereo;
     int kbps = 128;
     int rateHz = 0;  // 0: take the rate of the WAVE header
-    int model = -1;  // -1: the layer's default
+    int model = 0;
+    bool modelGiven = false;  // else the layer's default
     int layer = 3;
     int emphasis = 0;  // header value: 0 none, 1 50/15 us, 3 CCITT J.17
     bool copyright = false;
