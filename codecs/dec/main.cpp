@@ -232,7 +232,13 @@ int Run(int argc, char** argv) {
             failed = true;
             break;
         }
-        if (inputSize > 0) {
+        if (inputSize <= 0) {
+            // Without the input's size, report the frames every few seconds of audio.
+            if (decoder.frames() / 200 != lastPercent) {
+                lastPercent = static_cast<int>(decoder.frames() / 200);
+                Say("Decoding (" + std::to_string(decoder.frames()) + " frames)");
+            }
+        } else {
             int percent = static_cast<int>(std::min<int64_t>(99, bytesIn * 100 / inputSize));
             if (percent != lastPercent) {
                 lastPercent = percent;
