@@ -189,6 +189,14 @@ int Run(int argc, char** argv) {
                                   ? static_cast<int64_t>(st.st_size)
                                   : 0;
 
+    // Writing the output over the input would destroy the file still being fed to us.
+    struct stat out {};
+    if (inputSize > 0 && ::stat(outputPath.c_str(), &out) == 0 && out.st_dev == st.st_dev &&
+        out.st_ino == st.st_ino) {
+        Say("Error: the output file " + outputPath + " is the input file");
+        return 1;
+    }
+
     std::string error;
     Decoder decoder;
     if (!decoder.Init(&error)) {

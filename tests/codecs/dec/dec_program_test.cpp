@@ -192,6 +192,13 @@ TEST(DecoderProgram, InputWithoutAudioIsReportedAndLeavesNoFile) {
     std::string log;
     EXPECT_EQ(RunProgram({Decoder(), "in.mp3", (dir / "no/folder/out.wav").string()}, "", &log), 1);
     EXPECT_NE(log.find("Cannot create"), std::string::npos) << log;
+    // The output named as the input is refused, and the input stays as it was.
+    WriteFile(dir / "same.mp3", noise);
+    EXPECT_EQ(RunProgram({Decoder(), (dir / "same.mp3").string(), (dir / "same.mp3").string()},
+                         dir / "same.mp3", &log),
+              1);
+    EXPECT_NE(log.find("is the input file"), std::string::npos) << log;
+    EXPECT_EQ(ReadFile(dir / "same.mp3"), noise);
     EXPECT_EQ(RunProgram({Decoder(), "only-one-argument"}, "", &log), 2);
     EXPECT_NE(log.find("Usage"), std::string::npos) << log;
 }
