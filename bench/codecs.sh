@@ -2,8 +2,9 @@
 # Speed and memory of the child codec programs against the command-line tools a user would
 # otherwise pick, on the same generated 5-minute 44.1 kHz stereo WAVE file, in one run.
 #   bench/codecs.sh <build-dir>        (RUNS=n sets the runs per program, default 5)
-# Prints the median wall time of each program, the ratios ours/theirs, the speed of our Layer 1
-# encoder in multiples of real time and the peak memory of every program.
+# Prints the median wall-clock and processor time of each program, the ratios ours/theirs, the
+# speed of our Layer 1 encoder in multiples of real time and the peak memory of every program.
+# On a shared machine the processor-time figures are the steadier ones.
 set -euo pipefail
 
 build=${1:?usage: bench/codecs.sh <build-dir>}
@@ -18,7 +19,7 @@ done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/orvane-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
-seconds=300
+seconds=${BENCH_SECONDS:-300}  # BENCH_SECONDS=n for a quick try
 
 # Music-like test signal: a changing chord with vibrato, a hi-hat-like noise burst on every beat
 # and a little steady noise, with different parts on the two channels.
@@ -34,12 +35,13 @@ ffmpeg -v error -f lavfi -i "aevalsrc=${left//,/\\,}|${right//,/\\,}:s=44100:d=$
 # The samples as the encoder job feeds them, without the header.
 tail -c +45 "$work/in.wav" > "$work/in.pcm"
 
-# time_run <name> <stdin> <command...>: appends "seconds peak-KiB" to $work/<name>.
+# time_run <name> <stdin> <command...>: appends "wall-s peak-KiB cpu-s" to $work/<name>.
 time_run() {
   local name=$1 input=$2
   shift 2
   if [ -x /usr/bin/time ]; then
-    /usr/bin/time -f "%e %M" -o "$work/t" "$@" < "$input" > /dev/null 2>&1
+    /usr/bin/time -f "%e %M %U %S" -o "$work/t" "$@" < "$input" > /dev/null 2>&1
+    awk '{printf "%s %s %.2f\n", $1, $2, $3 + $4}' "$work/t" > "$work/t2" && mv "$work/t2" "$work/t"
   else
     python3 - "$work/t" "$input" "$@" <<'PY'
 import resource, subprocess, sys, time
@@ -47,8 +49,9 @@ out, stdin, cmd = sys.argv[1], sys.argv[2], sys.argv[3:]
 start = time.monotonic()
 with open(stdin, 'rb') as f:
     subprocess.run(cmd, stdin=f, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
-peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
-open(out, 'w').write('%.2f %d\n' % (time.monotonic() - start, peak))
+usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+open(out, 'w').write('%.2f %d %.2f\n' % (time.monotonic() - start, usage.ru_maxrss,
+                                         usage.ru_utime + usage.ru_stime))
 PY
   fi
   cat "$work/t" >> "$work/$name"
@@ -76,15 +79,20 @@ median() { sort -n | awk '{v[NR]=$1} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+
 col() { awk -v c="$2" '{print $c}' "$work/$1" | median; }
 peak() { awk '{if ($2>m) m=$2} END {printf "%.1f", m/1024}' "$work/$1"; }
 
-printf '\n%-34s %9s %9s %12s\n' "program ($seconds s of 44.1 kHz stereo)" "median s" "x real" "peak MiB"
+printf '\n%-22s %8s %8s %8s %8s %9s\n' "program" "wall s" "cpu s" "x wall" "x cpu" "peak MiB"
 for name in enc_l3_fast lame_fast enc_l3_hq lame_hq enc_l2 twolame dec mpg123 enc_l1; do
-  t=$(col "$name" 1)
-  printf '%-34s %9.2f %9.1f %12s\n' "$name" "$t" "$(awk -v t="$t" -v s=$seconds 'BEGIN{print (t>0)?s/t:0}')" "$(peak "$name")"
+  w=$(col "$name" 1)
+  c=$(col "$name" 3)
+  printf '%-22s %8.2f %8.2f %8.1f %8.1f %9s\n' "$name" "$w" "$c" \
+    "$(awk -v t="$w" -v s=$seconds 'BEGIN{print (t>0)?s/t:0}')" \
+    "$(awk -v t="$c" -v s=$seconds 'BEGIN{print (t>0)?s/t:0}')" "$(peak "$name")"
 done
-ratio() { awk -v a="$(col "$1" 1)" -v b="$(col "$2" 1)" 'BEGIN{printf "%.3f", (b>0)?a/b:0}'; }
+ratio() { awk -v a="$(col "$1" "$3")" -v b="$(col "$2" "$3")" 'BEGIN{printf "%.3f", (b>0)?a/b:0}'; }
+both() { echo "wall $(ratio "$1" "$2" 1), cpu $(ratio "$1" "$2" 3)"; }
 echo
-echo "ratio enc.dll -l3 -t   / lame -f -b 128 : $(ratio enc_l3_fast lame_fast)   (target <= 1.05)"
-echo "ratio enc.dll -l3      / lame -h -b 128 : $(ratio enc_l3_hq lame_hq)   (target <= 1.05)"
-echo "ratio enc.dll -l2 -p3  / twolame -b 192 : $(ratio enc_l2 twolame)   (target <= 1.05)"
-echo "ratio dec.dll          / mpg123 -w      : $(ratio dec mpg123)   (target <= 1.05)"
-echo "Layer 1 at 384 kbit/s: $(awk -v t="$(col enc_l1 1)" -v s=$seconds 'BEGIN{printf "%.1f", s/t}')x real time (target >= 60)"
+echo "($seconds s of 44.1 kHz stereo, median of $runs runs; targets: ratios <= 1.05, peak < 64 MiB)"
+echo "enc.dll -l3 -t   / lame -f -b 128 : $(both enc_l3_fast lame_fast)"
+echo "enc.dll -l3      / lame -h -b 128 : $(both enc_l3_hq lame_hq)"
+echo "enc.dll -l2 -p3  / twolame -b 192 : $(both enc_l2 twolame)"
+echo "dec.dll          / mpg123 -w      : $(both dec mpg123)"
+echo "Layer 1 at 384 kbit/s: $(awk -v t="$(col enc_l1 1)" -v s=$seconds 'BEGIN{printf "%.1f", s/t}')x real time by the clock, $(awk -v t="$(col enc_l1 3)" -v s=$seconds 'BEGIN{printf "%.1f", s/t}')x by processor time (target >= 60)"
