@@ -110,6 +110,7 @@ private:
     }
 
     bool Drain(GrowingWaveFile* wave, std::string* error) {
+        int emptyAnswers = 0;
         for (;;) {
             off_t num = 0;
             unsigned char* audio = nullptr;
@@ -133,11 +134,14 @@ private:
                 continue;
             }
             if (rc == MPG123_DONE) return true;
-            failuresInRow_ = 0;
-            if (bytes > 0) {
-                ++frames_;
-                if (!wave->Append(audio, bytes, error)) return false;
+            if (bytes == 0) {
+                // Nothing came of this call; never spin on such answers.
+                if (++emptyAnswers > 10000) return true;
+                continue;
             }
+            failuresInRow_ = 0;
+            ++frames_;
+            if (!wave->Append(audio, bytes, error)) return false;
         }
     }
 
