@@ -237,3 +237,26 @@ TEST(DecoderProgram, OutputGrowsWhileDecodingAndIsCompleteAfterAnEarlyEnd) {
 
 }  // namespace
 }  // namespace orvane::test
+
+namespace orvane::test {
+namespace {
+
+TEST(DecoderProgram, AReaderThatGoesAwayDoesNotStopTheDecoding) {
+    TempDir dir;
+    const std::string stream = OwnStream(dir, Tones(44100, {440, 1000}, 1.0), 2, 192);
+    const auto out = dir / "out.wav";
+    Child dec({Decoder(), (dir / "src.mp3").string(), out.string()});
+    dec.CloseOutput();  // every line it prints now meets a broken pipe
+    ASSERT_TRUE(dec.Write(stream));
+    dec.CloseInput();
+    EXPECT_EQ(dec.Wait(), 0);
+    Pcm pcm;
+    uint32_t declared = 0;
+    const std::string bytes = ReadFile(out);
+    ASSERT_TRUE(ParseWave(bytes, &pcm, &declared));
+    EXPECT_EQ(declared + 44u, bytes.size());
+    EXPECT_GE(pcm.frames(), 44100u);
+}
+
+}  // namespace
+}  // namespace orvane::test

@@ -337,12 +337,8 @@ TEST(EncoderProgram, AReaderThatGoesAwayDoesNotStopTheEncoding) {
     enc.CloseInput();
     EXPECT_EQ(enc.Wait(), 0);
     std::string log;
-    ASSERT_EQ(
-        RunProgram({SystemTool("mpg123").empty() ? DistProgram("dec.dll") : SystemTool("mpg123"),
-                    "-q", "-w", (dir / "d.wav").string(), out},
-                   "", &log),
-        SystemTool("mpg123").empty() ? 2 : 0);
-    if (SystemTool("mpg123").empty()) return;
+    ASSERT_EQ(RunProgram({DistProgram("dec.dll"), out, (dir / "d.wav").string()}, out, &log), 0)
+        << log;
     Pcm decoded;
     ASSERT_TRUE(ParseWave(ReadFile(dir / "d.wav"), &decoded));
     EXPECT_GE(decoded.frames(), pcm.frames());
