@@ -158,6 +158,7 @@ private:
                 std::to_string(info.bitrate) + " kbit/s");
             rate_ = rate;
             channels_ = channels;
+            if (!wave->Create(error)) return false;
             // Later changes of rate or channels are converted to this first format.
             mpg123_format_none(handle_);
             mpg123_format(handle_, rate, channels == 1 ? MPG123_MONO : MPG123_STEREO,
@@ -207,11 +208,9 @@ int Run(int argc, char** argv) {
         Say(error);
         return 1;
     }
-    GrowingWaveFile wave;
-    if (!wave.Create(outputPath, &error)) {
-        Say("Error: " + error);
-        return 1;
-    }
+    // The output is created with the first decoded frame, so that input without audio leaves
+    // an existing file of that name alone.
+    GrowingWaveFile wave(outputPath);
 
     std::vector<unsigned char> buffer(65536);
     unsigned char tail[128];  // the last bytes of the input, to recognise a closing tag
@@ -271,8 +270,7 @@ int Run(int argc, char** argv) {
     if (readFailed) Say("The input ended early; the output holds what was decoded");
 
     if (!wave.hasFormat()) {
-        wave.Remove();
-        Say("Error: no MPEG audio was found in the input");
+        if (!failed) Say("Error: no MPEG audio was found in the input");
         return 1;
     }
     const uint64_t dataBytes = wave.dataBytes();

@@ -189,8 +189,19 @@ TEST(DecoderProgram, InputWithoutAudioIsReportedAndLeavesNoFile) {
         EXPECT_NE(d.log.find("no MPEG audio"), std::string::npos) << d.log;
         EXPECT_FALSE(std::filesystem::exists(dir / "out.wav"));
     }
+    // A file of the output's name survives input without audio.
     std::string log;
-    EXPECT_EQ(RunProgram({Decoder(), "in.mp3", (dir / "no/folder/out.wav").string()}, "", &log), 1);
+    WriteFile(dir / "in.mp3", noise);
+    WriteFile(dir / "out.wav", "an earlier decode");
+    EXPECT_EQ(RunProgram({Decoder(), (dir / "in.mp3").string(), (dir / "out.wav").string()},
+                         dir / "in.mp3", &log),
+              1);
+    EXPECT_EQ(ReadFile(dir / "out.wav"), "an earlier decode");
+
+    WriteFile(dir / "good.mp3", OwnStream(dir, Source(), 2, 192));
+    EXPECT_EQ(RunProgram({Decoder(), "in.mp3", (dir / "no/folder/out.wav").string()},
+                         dir / "good.mp3", &log),
+              1);
     EXPECT_NE(log.find("Cannot create"), std::string::npos) << log;
     // The output named as the input is refused, and the input stays as it was.
     WriteFile(dir / "same.mp3", noise);
