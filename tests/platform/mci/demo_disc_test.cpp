@@ -96,6 +96,8 @@ namespace {
 // The headless player of the program folder finds the demo disc by itself.
 TEST(DemoDisc, HeadlessPlayerListsAndPlaysIt) {
     orvane::test::TempDir config;
+    std::filesystem::create_directories(config / "orvane");
+    orvane::test::WriteFile(config / "orvane/drives.conf", "real_drives = no\n");
     std::string command = "XDG_CONFIG_HOME='" + config.path().string() +
                           "' ORVANE_CD_IMAGES= ORVANE_AUDIO=null '" +
                           (orvane::test::DistDir() / "cdplay").string() + "' 0 2 2>&1";
