@@ -18,6 +18,12 @@ std::string Format(const char* pattern, int a, int b = 0) {
 }
 }  // namespace
 
+bool DiscLoadedForDialog(const PlayerState& player, Messenger& messenger) {
+    if (player.discPresent) return true;
+    messenger.MessageBox(kNoDiscLoaded, "", MB_OK);
+    return false;
+}
+
 void CdDatabaseDialogData::Open(PlayerState& player, Messenger& messenger) {
     std::vector<PendingMessage> messages;
     {

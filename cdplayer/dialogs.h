@@ -10,6 +10,10 @@
 
 namespace orvane::cdplayer {
 
+// Both dialogs open only while the status thread reports a disc; otherwise this shows string
+// 61205 (plain box) and returns false.
+bool DiscLoadedForDialog(const PlayerState& player, Messenger& messenger);
+
 class CdDatabaseDialogData {
 public:
     // Opening: reads the database and lists the disc's names. Messages are shown through

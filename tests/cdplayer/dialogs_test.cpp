@@ -89,6 +89,11 @@ TEST_F(Dialogs, AStoredDiscWithFewerNamesNeverTouchesAnotherDisc) {
 }
 
 TEST_F(Dialogs, UnreadableOrUnwritableFilesAreReported) {
+    EXPECT_FALSE(DiscLoadedForDialog(player, box));  // no poll has seen the disc yet
+    ASSERT_EQ(box.messages.size(), 1u);
+    EXPECT_EQ(box.messages[0].first, kNoDiscLoaded);
+    box.messages.clear();
+
     CdDatabaseDialogData dialog;
     dialog.Open(player, box);  // no file
     ASSERT_EQ(box.messages.size(), 1u);
