@@ -2,6 +2,7 @@
 // The offer at every start to make the player the system's default player for audio CDs, by
 // writing the shell's play command of the "AudioCD" class.
 
+#include <memory>
 #include <string>
 
 #include "cdplayer/messenger.h"
@@ -25,6 +26,10 @@ inline constexpr const char* kPlayCommandSubkey =
     "SOFTWARE\\Classes\\AudioCD\\shell\\play\\command";
 inline constexpr const char* kDefaultPlayerQuestion =
     "Do you want to make Orvane CD Player the default CD Player?";
+
+// The key in the machine's registry through CRegistry (Connect, Open with all access, the
+// default value as a string, Close when destroyed).
+std::unique_ptr<PlayCommandKey> RegistryPlayCommandKey();
 
 // The command the player wants: its full path, a blank, "/play", a blank and "%%1".
 std::string WantedPlayCommand(const std::string& executablePath);
