@@ -176,6 +176,31 @@ public:
         help_ = path;
     }
 
+    // Forgets everything recorded and scripted.
+    void Reset() {
+        std::lock_guard l(m_);
+        texts_.clear();
+        titles_.clear();
+        ranges_.clear();
+        pos_.clear();
+        posHistory_.clear();
+        enabled_.clear();
+        shown_.clear();
+        checks_.clear();
+        lists_.clear();
+        boxes_.clear();
+        answers_.clear();
+        ended_.clear();
+        posted_.clear();
+        modals_.clear();
+        timers_.clear();
+        picks_.clear();
+        pickerCalls_.clear();
+        wizardButtons_ = 0;
+        splashes_.clear();
+        help_.clear();
+    }
+
     // --- Script and inspection ---
     std::function<int(int)> onModal;
     void Sorted(int id) { sorted_[id] = true; }
