@@ -4,7 +4,6 @@
 
 #include <cstring>
 
-#include "common/cp1252.h"
 #include "encoder/app/encoder_app.h"
 #include "encoder/app/resource.h"
 #include "encoder/app/tag_dialog.h"
@@ -60,16 +59,6 @@ TEST(Id3Tag, TextsAreStoredInWindows1252) {
     EXPECT_EQ(t.Artist(), "Björk – €");
     t.SetTitle("日本");  // not in the code page
     EXPECT_EQ(t.Title(), "??");
-}
-
-TEST(Cp1252, RoundTripsEveryByteAndRejectsBrokenUtf8) {
-    std::string all;
-    for (int b = 1; b < 256; ++b)
-        all += static_cast<char>(b);
-    EXPECT_EQ(cp1252::FromUtf8(cp1252::ToUtf8(all)), all);
-    EXPECT_EQ(cp1252::FromUtf8("a\xC3"), "a?");
-    EXPECT_EQ(cp1252::FromUtf8("\xC0\x80x"), "?x");  // overlong
-    EXPECT_EQ(cp1252::FromUtf8("\xE2\x82"), "??");
 }
 
 TEST(GenreList, HasTheListedNamesAtTheirCodes) {
