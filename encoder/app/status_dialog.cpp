@@ -418,6 +418,8 @@ bool ProcessingStatusDialog::StartChild(const std::string& program,
         process::ClosePipe(pipeB_);
         return false;
     }
+    // Our ends only: the feed must stay wakeable by a cancel.
+    process::SetNonBlocking(pipeA_.writeFd);
     drainWake_ = std::make_unique<process::WakeEvent>();
     readerDone_ = false;
     int fd = pipeB_.readFd;
