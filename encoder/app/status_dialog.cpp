@@ -576,6 +576,8 @@ void ProcessingStatusDialog::RunEncoderJob() {
     if (!app_.batchMode) {
         if (!EncodeFile(job_.inputPath, job_.outputPath, false)) return;
         if (app_.singleFileTagSet) AppendTag(job_.outputPath, app_.tagTable[1]);
+        // A cancelled job ends with the cancel's own message only.
+        if (cancelRequested_) return;
         SetBars100();
         WaitMs(700);
         FinishJob("MP3 Compression Finished.");
@@ -616,6 +618,7 @@ void ProcessingStatusDialog::RunEncoderJob() {
             if (RenameNoReplace(output, final)) w.SetText(IDC_STATUS_OUTPUT, final);
         }
     }
+    if (cancelRequested_) return;
     SetBars100();
     WaitMs(700);
     FinishJob("MP3 Compression Finished.");
@@ -706,6 +709,7 @@ void ProcessingStatusDialog::RunDecoderJob() {
     } else {
         if (!DecodeFile(job_.inputPath, job_.outputPath)) return;
     }
+    if (cancelRequested_) return;
     SetBars100();
     WaitMs(500);
     FinishJob("Decoding finished");
