@@ -482,9 +482,11 @@ void ProcessingStatusDialog::RunJob() {
 
 bool ProcessingStatusDialog::EncodeFile(const std::string& input, const std::string& output,
                                         bool batch) {
-    WindowPort& w = *port_;
-    job_.currentInput = input;
-    job_.currentOutput = output;
+    {
+        std::lock_guard lock(updateMutex_);
+        job_.currentInput = input;
+        job_.currentOutput = output;
+    }
     int fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         ShowBox("Error: Cannot open the input file", MB_OK);
@@ -559,7 +561,6 @@ bool ProcessingStatusDialog::EncodeFile(const std::string& input, const std::str
     }
     ::close(fd);
     inputPosition_ = -1;
-    (void)w;
     StopReaderAndClosePipes(false);
     WaitMs(500);
     WaitChildAndReader();
@@ -625,8 +626,11 @@ void ProcessingStatusDialog::RunEncoderJob() {
 }
 
 bool ProcessingStatusDialog::DecodeFile(const std::string& input, const std::string& output) {
-    job_.currentInput = input;
-    job_.currentOutput = output;
+    {
+        std::lock_guard lock(updateMutex_);
+        job_.currentInput = input;
+        job_.currentOutput = output;
+    }
     int fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         ShowBox("Error: Cannot open the input file", MB_OK);
