@@ -48,4 +48,5 @@ run_case() {  # $1 label, $2 plimo-job quality option ("" or --hifi), $3 lame qu
 
 echo "5-minute 44.1 kHz stereo WAVE, 128 kbit/s, medians of $runs runs"
 run_case "High Speed job vs lame -b 128" "" ""
+run_case "High Speed job vs lame -f -b 128" "" "-f"
 run_case "HI-FI job vs lame -h -b 128" "--hifi" "-h"
