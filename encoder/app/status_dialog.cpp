@@ -126,16 +126,15 @@ void ProcessingStatusDialog::OnCancel() {
         cancelRequested_ = true;
         cancelWake_.Signal();
         if (wma) {
+            // The WMA job's own end stays silent from here on: one final message only.
+            if (finished_.exchange(true)) return;
             w.SetWaitCursor(true);
-            {
-                std::lock_guard lock(logMutex_);
-                log_ += "Stopping the Encoder Engine...\r\nPlease wait a few seconds...";
-                w.SetText(IDC_STATUS_LOG, log_);
-            }
+            stoppingText_ += "Stopping the Encoder Engine...\r\n";
+            stoppingText_ += "Please wait a few seconds...";
+            w.SetText(IDC_STATUS_LOG, stoppingText_);
             w.ProcessMessages();
             clock::Sleep(2000);
             w.MessageBox("Current Process was Canceled.", "", MB_ICONINFORMATION);
-            finished_ = true;
             w.EndDialog(IDCANCEL);
             w.SetWaitCursor(false);
             return;

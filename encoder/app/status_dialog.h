@@ -83,6 +83,13 @@ public:
         inputPosition_ = position;
         bytesFed_ = bytesFed;
     }
+    // The WMA job marks the time it runs (the reader flag of the MP3 jobs stands for it).
+    void MarkWmaJobRunning(bool running) {
+        if (running)
+            readerDone_ = false;
+        else
+            SetReaderDone();
+    }
     // Start time = now (the elapsed time counts from here).
     void ResetStartTime();
 
@@ -162,6 +169,7 @@ private:
     std::mutex logMutex_;
     std::string log_;
     std::uint64_t lastLogShown_ = 0;
+    std::string stoppingText_;
 };
 
 }  // namespace orvane::encoder

@@ -53,6 +53,7 @@ protected:
             s.Attach(&sheetWindow);
             s.OnInitDialog();
             if (c.kind == JobKind::Decode) s.OnCommand(IDC_TO_WAV);
+            if (c.kind == JobKind::EncodeWma) s.OnCommand(IDC_TO_WMA);
             if (c.batch) {
                 sheetWindow.SetCheck(IDC_BATCH, 1);
                 s.OnCommand(IDC_BATCH);
@@ -61,6 +62,7 @@ protected:
             s.OnInputChanged();
             sheetWindow.SetText(IDC_OUTPUT, c.output);
             s.OnNext();
+            if (s.ActivePage() == IDD_WMA_SETTINGS) s.OnNext();
             if (s.ActivePage() == IDD_PAGE2) {
                 sheetWindow.SetCheck(IDC_MODE_STEREO, 0);
                 sheetWindow.SetCheck(IDC_MODE_STEREO + c.mode, 1);
@@ -473,6 +475,36 @@ TEST_F(StatusDialog, DecoderProgressExtrapolatesFromTheGrowingOutput) {
     EXPECT_EQ(w.Pos(IDC_STATUS_FILEBAR), 2500);
     EXPECT_EQ(w.Text(IDC_STATUS_FPS), " [5] Frames / second. ");
     EXPECT_EQ(w.Text(IDC_STATUS_REMAINING), "00:00:06");  // 40 / 5 - 2
+}
+
+}  // namespace
+}  // namespace orvane::encoder
+
+namespace orvane::encoder {
+namespace {
+
+TEST_F(StatusDialog, CancelledWmaJobStopsTheEngineAndSaysSoOnce) {
+    app.runWmaJob = [](ProcessingStatusDialog& dlg) {
+        dlg.MarkWmaJobRunning(true);
+        while (!dlg.CancelRequested())
+            ::usleep(500);
+        dlg.MarkWmaJobRunning(false);
+        dlg.FinishJob("WMA Compression Finished.");
+    };
+    ProcessingStatusDialog dlg(app);
+    Choice c{(work / "in.wav").string(), (work / "out.wma").string()};
+    c.kind = JobKind::EncodeWma;
+    Run(dlg, c, false);
+    for (int i = 0; i < 2000 && dlg.ReaderDone(); ++i)
+        ::usleep(1000);
+    dlg.OnCancel();
+    dlg.WaitForWorker();
+    ASSERT_EQ(w.Boxes().size(), 1u);
+    EXPECT_EQ(w.Boxes()[0].text, "Current Process was Canceled.");
+    EXPECT_EQ(w.Boxes()[0].flags, MB_ICONINFORMATION);
+    EXPECT_EQ(w.Text(IDC_STATUS_LOG),
+              "Stopping the Encoder Engine...\r\nPlease wait a few seconds...");
+    EXPECT_EQ(w.Ended(), std::vector<int>{IDCANCEL});
 }
 
 }  // namespace
