@@ -538,22 +538,19 @@ bool ProcessingStatusDialog::EncodeFile(const std::string& input, const std::str
     }
     WaitMs(1500);
 
-    // Feed the samples of the data chunk.
-    std::vector<char> chunk(kChunk);
+    // Feed the samples of the data chunk, in chunks of 8192 bytes moved from the file straight
+    // into the pipe.
     std::int64_t pos = wave.dataStart;
     inputPosition_ = pos;
     int chunks = 0;
     for (;;) {
-        std::int64_t left = wave.dataEnd - pos;
-        if (left <= 0) break;
-        ssize_t count = ::pread(
-            fd, chunk.data(), static_cast<std::size_t>(std::min<std::int64_t>(left, kChunk)), pos);
+        std::int64_t count = std::min<std::int64_t>(wave.dataEnd - pos, kChunk);
         if (count <= 0) break;
-        pos += count;
+        long written = process::SpliceAll(fd, pos, pipeA_.writeFd, static_cast<std::size_t>(count),
+                                          &cancelWake_);
+        pos += std::max(0L, written);
         inputPosition_ = pos;
         bytesFed_ += count;
-        long written = process::WriteAll(pipeA_.writeFd, chunk.data(),
-                                         static_cast<std::size_t>(count), &cancelWake_);
         if (written <= 0 || written < count) break;
         if (child_->ExitCode() != STILL_ACTIVE) break;
         if (++chunks == 10) {

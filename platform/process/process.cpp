@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <vector>
 
 #include "platform/clock/clock.h"
 
@@ -95,6 +96,36 @@ long WriteAll(int fd, const void* data, std::size_t n, const WakeEvent* wake) {
         if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             if (!WaitReady(fd, POLLOUT, wake)) break;
             continue;
+        }
+        break;
+    }
+    if (done == 0 && n > 0) return -1;
+    return static_cast<long>(done);
+}
+
+long SpliceAll(int fromFd, std::int64_t offset, int toFd, std::size_t n, const WakeEvent* wake) {
+    IgnoreBrokenPipe();
+    std::size_t done = 0;
+    while (done < n) {
+        if (wake && wake->IsSignalled()) break;
+        loff_t off = static_cast<loff_t>(offset) + static_cast<loff_t>(done);
+        ssize_t moved = ::splice(fromFd, &off, toFd, nullptr, n - done, SPLICE_F_NONBLOCK);
+        if (moved > 0) {
+            done += static_cast<std::size_t>(moved);
+            continue;
+        }
+        if (moved == 0) break;  // the file ended early
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            if (!WaitReady(toFd, POLLOUT, wake)) break;
+            continue;
+        }
+        if ((errno == EINVAL || errno == ENOSYS) && done == 0) {
+            // A file system without splice: through a buffer.
+            std::vector<char> buffer(n);
+            ssize_t got = ::pread(fromFd, buffer.data(), n, offset);
+            if (got <= 0) return -1;
+            return WriteAll(toFd, buffer.data(), static_cast<std::size_t>(got), wake);
         }
         break;
     }

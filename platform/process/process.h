@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -58,6 +59,11 @@ void SetNonBlocking(int fd);
 // the number of bytes written (-1 when nothing could be written). On a non-blocking
 // descriptor the waits happen in poll(), so that wake can end them.
 long WriteAll(int fd, const void* data, std::size_t n, const WakeEvent* wake = nullptr);
+// Moves n bytes of the file fromFd, starting at offset, into the pipe toFd without copying
+// them through our memory (splice), with the same waits and results as WriteAll. Falls back to
+// reading and writing where the file cannot be spliced.
+long SpliceAll(int fromFd, std::int64_t offset, int toFd, std::size_t n,
+               const WakeEvent* wake = nullptr);
 // Reads up to n bytes; returns the count, 0 at end of input, -1 on error or when wake is
 // signalled while waiting.
 long ReadSome(int fd, void* data, std::size_t n, const WakeEvent* wake = nullptr);

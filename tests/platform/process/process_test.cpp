@@ -153,3 +153,27 @@ TEST(Process, CommandLineKeepsEmptyArgumentsAsDoubleBlanks) {
 
 }  // namespace
 }  // namespace orvane::process
+
+namespace orvane::process {
+namespace {
+
+TEST(Process, SpliceMovesAFileRangeIntoAPipe) {
+    test::TempDir dir;
+    test::WriteFile(dir / "f", "0123456789abcdef");
+    int fd = ::open((dir / "f").c_str(), O_RDONLY);
+    Pipe p;
+    ASSERT_TRUE(CreatePipe(p, 16384));
+    SetNonBlocking(p.writeFd);
+    EXPECT_EQ(SpliceAll(fd, 4, p.writeFd, 6), 6);
+    EXPECT_EQ(SpliceAll(fd, 14, p.writeFd, 8), 2);  // the file ends first
+    char buf[16] = {};
+    EXPECT_EQ(ReadSome(p.readFd, buf, sizeof buf), 8);
+    EXPECT_EQ(std::string(buf, 8), "456789ef");
+    CloseFd(p.readFd);
+    EXPECT_EQ(SpliceAll(fd, 0, p.writeFd, 4), -1);  // nobody reads any more
+    ::close(fd);
+    ClosePipe(p);
+}
+
+}  // namespace
+}  // namespace orvane::process
