@@ -550,4 +550,22 @@ void QtWindowPort::ProcessMessages() {
     if (OnGuiThread()) QCoreApplication::processEvents();
 }
 
+void QtWindowPort::SetWizardButtons(unsigned flags) {
+    Post([this, flags] {
+        if (wizardHandler_) wizardHandler_(flags);
+    });
+}
+
+void QtWindowPort::ShowSplash(unsigned ms) {
+    Call([&] {
+        if (splashHandler_) splashHandler_(ms);
+    });
+}
+
+void QtWindowPort::ShowHelp(const std::string& path) {
+    Post([this, path] {
+        if (helpHandler_) helpHandler_(path);
+    });
+}
+
 }  // namespace orvane

@@ -58,6 +58,15 @@ public:
     void OnTimer(std::function<void(int)> handler) { timerHandler_ = std::move(handler); }
     // What EndDialog does; by default a QDialog window is ended with done(result).
     void OnEndDialog(std::function<void(int)> handler) { endHandler_ = std::move(handler); }
+    // What the wizard buttons, the splash window and the help window calls do (on the GUI
+    // thread); windows that have none of these leave them unset and the calls do nothing.
+    void OnWizardButtons(std::function<void(unsigned)> handler) {
+        wizardHandler_ = std::move(handler);
+    }
+    void OnSplash(std::function<void(unsigned)> handler) { splashHandler_ = std::move(handler); }
+    void OnHelp(std::function<void(const std::string&)> handler) {
+        helpHandler_ = std::move(handler);
+    }
     // Child dialogs by resource id, run by DoModal on the GUI thread.
     void RegisterDialog(int dialogId, std::function<int(QWidget* owner)> run);
 
@@ -103,6 +112,9 @@ public:
     void KillTimer(int timerId) override;
     void SetWaitCursor(bool on) override;
     void ProcessMessages() override;
+    void SetWizardButtons(unsigned flags) override;
+    void ShowSplash(unsigned ms) override;
+    void ShowHelp(const std::string& path) override;
 
 private:
     bool OnGuiThread() const;
@@ -121,6 +133,9 @@ private:
     std::function<void(int)> commandHandler_;
     std::function<void(int)> timerHandler_;
     std::function<void(int)> endHandler_;
+    std::function<void(unsigned)> wizardHandler_;
+    std::function<void(unsigned)> splashHandler_;
+    std::function<void(const std::string&)> helpHandler_;
     MessageBoxHandler messageBoxHandler_;
     PickerHandler pickerHandler_;
     std::string defaultCaption_;
