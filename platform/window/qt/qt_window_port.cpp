@@ -85,7 +85,13 @@ void QtWindowPort::Call(const std::function<void()>& fn) const {
         const_cast<QtWindowPort*>(this), [&fn] { fn(); }, Qt::BlockingQueuedConnection);
 }
 
-void QtWindowPort::Bind(int controlId, QWidget* widget) { controls_[controlId] = widget; }
+void QtWindowPort::Bind(int controlId, QWidget* widget) {
+    controls_[controlId] = widget;
+    // Named after its id, so automation and tests can find the control in the window.
+    if (widget && widget->objectName().isEmpty()) {
+        widget->setObjectName(QString("id%1").arg(controlId));
+    }
+}
 
 QWidget* QtWindowPort::Control(int controlId) const {
     if (controlId == 0) return window_;

@@ -48,7 +48,8 @@ public:
     explicit QtWindowPort(QWidget* window);
     ~QtWindowPort() override;
 
-    // Registers a widget under a control id (replacing an earlier one).
+    // Registers a widget under a control id (replacing an earlier one); a widget without a name
+    // is named "id<controlId>".
     void Bind(int controlId, QWidget* widget);
     QWidget* Control(int controlId) const;
     QWidget* Window() const { return window_; }
