@@ -59,7 +59,9 @@ function(orvane_test name)
     add_dependencies(${name} ${A_DEPENDS})
   endif()
   add_test(NAME ${name} COMMAND ${name})
+  # Every test program gets a registry of its own, so no test touches the user's settings.
   set(env "ORVANE_DIST=${ORVANE_DIST}" "QT_QPA_PLATFORM=offscreen"
+          "ORVANE_REGISTRY_DIR=${CMAKE_CURRENT_BINARY_DIR}/registry-${name}"
           "ASAN_OPTIONS=detect_leaks=1" "UBSAN_OPTIONS=print_stacktrace=1" ${A_ENV})
   set_tests_properties(${name} PROPERTIES LABELS "${A_LABEL}" TIMEOUT ${A_TIMEOUT}
                                           ENVIRONMENT "${env}")

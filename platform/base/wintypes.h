@@ -13,6 +13,7 @@ using BOOL = int;
 using DWORD_PTR = std::uintptr_t;
 using LPCSTR = const char*;
 using LPSTR = char*;
+using HANDLE = void*;
 
 #ifndef TRUE
 constexpr BOOL TRUE = 1;
