@@ -7,7 +7,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QTimer>
+#include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 
@@ -21,6 +24,7 @@
 #include "encoder/app/ui/views.h"
 #include "encoder/app/ui/windows.h"
 #include "encoder/app/wizard.h"
+#include "encoder/controls/ui/gradient_progress_bar.h"
 #include "support/temp_dir.h"
 #include "tools/artwork/resources.h"
 
@@ -286,6 +290,97 @@ TEST_F(StatusViewTest, FinishingWithoutOutputStartsNoJob) {
     EXPECT_EQ(script.Visits(IDD_PROCESSING_STATUS), 0);
     EXPECT_FALSE(dialog.JobStarted());
     EXPECT_EQ(app.exitRequested, 0);  // the loop shows the wizard again
+}
+
+// A 16-bit stereo 44.1 kHz WAVE file of the given length (a quiet tone).
+void WriteWave(const std::filesystem::path& file, int seconds) {
+    const std::uint32_t frames = 44100u * seconds, data = frames * 4;
+    std::string bytes = "RIFF";
+    auto u32 = [&](std::uint32_t v) { bytes.append(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [&](std::uint16_t v) { bytes.append(reinterpret_cast<const char*>(&v), 2); };
+    u32(36 + data);
+    bytes += "WAVEfmt ";
+    u32(16);
+    u16(1);
+    u16(2);
+    u32(44100);
+    u32(44100 * 4);
+    u16(4);
+    u16(16);
+    bytes += "data";
+    u32(data);
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        const auto s = static_cast<std::int16_t>(8000 * ((i / 50) % 2 ? 1 : -1));
+        u16(static_cast<std::uint16_t>(s));
+        u16(static_cast<std::uint16_t>(s));
+    }
+    orvane::test::WriteFile(file, bytes);
+}
+
+// The real encoder program in dist/ behind the real windows.
+struct JobViewTest : AppFixture {
+    JobViewTest() { app.appFolder = orvane::test::DistDir().string() + "/"; }
+
+    // Steps through the wizard to an MP3 job of input into output.
+    void Wizard(Script& script, const std::string& input, const std::string& output) {
+        script.On(IDD_PAGE1, [=](QWidget* w) {
+            Type(w, IDC_INPUT, QString::fromStdString(input));
+            Type(w, IDC_OUTPUT, QString::fromStdString(output));
+            Click(w, ID_WIZNEXT);
+        });
+        script.On(IDD_PAGE2, [](QWidget* w) { Click(w, ID_WIZNEXT); });
+        script.On(IDD_PAGE3, [](QWidget* w) { Click(w, ID_WIZFINISH); });
+    }
+    orvane::test::TempDir dir;
+};
+
+TEST_F(JobViewTest, FinishedJobShowsItsMessageOnceAndFillsTheWindow) {
+    WriteWave(dir / "song.wav", 3);
+    ProcessingStatusDialog dialog(app);
+    Script script;
+    Wizard(script, (dir / "song.wav").string(), (dir / "song.mp3").string());
+    QWidget* status = nullptr;
+    script.On(IDD_PROCESSING_STATUS, [&](QWidget* w) { status = w; });
+    std::string log;
+    std::string input;
+    Hooks().messageBox = [&](const std::string& text, const std::string&, unsigned) {
+        script.messages.push_back(text);
+        if (status) {
+            log = Find<QPlainTextEdit>(status, IDC_STATUS_LOG)->toPlainText().toStdString();
+            input = TextOf(status, IDC_STATUS_INPUT);
+        }
+        return IDOK;
+    };
+    EXPECT_EQ(RunStatusDialog(dialog), IDCANCEL);
+    EXPECT_EQ(script.messages, std::vector<std::string>{"MP3 Compression Finished."});
+    EXPECT_EQ(input, (dir / "song.wav").string());
+    EXPECT_FALSE(log.empty());
+    EXPECT_GT(std::filesystem::file_size(dir / "song.mp3"), 1000u);
+    EXPECT_EQ(app.exitRequested, 0);
+}
+
+TEST_F(JobViewTest, CancelDuringTheJobShowsOneMessage) {
+    WriteWave(dir / "long.wav", 240);
+    ProcessingStatusDialog dialog(app);
+    Script script;
+    Wizard(script, (dir / "long.wav").string(), (dir / "long.mp3").string());
+    script.On(IDD_PROCESSING_STATUS, [&](QWidget* w) {
+        // Cancel once the encoder has taken some input.
+        auto* poll = new QTimer(w);
+        QObject::connect(poll, &QTimer::timeout, w, [w, poll] {
+            auto* bar = Find<controls::GradientProgressBar>(w, IDC_STATUS_FILEBAR);
+            if (bar->Pos() > 0) {
+                poll->stop();
+                Click(w, IDCANCEL);
+            }
+        });
+        poll->start(5);
+    });
+    EXPECT_EQ(RunStatusDialog(dialog), IDCANCEL);
+    EXPECT_EQ(script.messages, std::vector<std::string>{"Current Process was Canceled."});
+    EXPECT_TRUE(dialog.CancelRequested());
+    EXPECT_FALSE(dialog.WorkerRunning());
+    EXPECT_EQ(app.exitRequested, 0);
 }
 
 TEST(WindowsTest, SplashOutlineLeavesOutTheBlackMaskPixels) {
