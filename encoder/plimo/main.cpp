@@ -8,12 +8,14 @@
 #include <cstdio>
 
 #include "encoder/app/encoder_app.h"
+#include "encoder/app/profile_settings.h"
 #include "encoder/app/resource.h"
 #include "encoder/app/ui/views.h"
 #include "encoder/app/ui/windows.h"
-#include "encoder/plimo/profile_settings.h"
 #include "encoder/plimo/screenshots.h"
+#include "encoder/wma/install.h"
 #include "platform/shell/sysinfo.h"
+#include "platform/window/qt/qt_window_port.h"
 #include "tools/artwork/resources.h"
 
 int main(int argc, char** argv) {
@@ -34,11 +36,16 @@ int main(int argc, char** argv) {
         return orvane::plimo::RunScreenshots(args[1].toStdString());
     }
 
-    orvane::plimo::ProfileSettings settings(orvane::encoder::kProfileKey);
+    orvane::encoder::ProfileSettings settings;
     orvane::encoder::EncoderApp& app = orvane::encoder::TheApp();
     app.settings = &settings;
     app.commandLine = args.join(' ').toStdString();
     orvane::encoder::StartupHooks hooks;
+    // No window exists yet: the installation's messages are owner-less boxes.
+    orvane::QtWindowPort messages(nullptr);
+    hooks.installWmaComponents = [&] {
+        return orvane::wma::InstallWmaComponents(messages, settings, orvane::shell::ModuleFolder());
+    };
     hooks.loadSharedBitmaps = orvane::encoder::ui::LoadSharedBitmaps;
     hooks.runStatusDialog = [](orvane::encoder::ProcessingStatusDialog& dialog) {
         return orvane::encoder::ui::RunStatusDialog(dialog);
