@@ -337,7 +337,7 @@ void BuildStatusWindow(QWidget* window, QtWindowPort& port) {
     log->setFont(QFont("DejaVu Sans Mono", 8));
     port.Bind(IDC_STATUS_LOG, log);
 
-    auto* cancel = Button(port, IDCANCEL, window, "&Cancel", 408, 398, 100, 30);
+    auto* cancel = Button(port, IDCANCEL, window, "&Cancel", 408, 398, 100, 30, IDS_TIP_CANCEL);
     cancel->SetColor(controls::kColorForeOut, QColor(255, 255, 255), false);
     cancel->SetColor(controls::kColorForeIn, QColor(255, 255, 64), false);
     cancel->SetColor(controls::kColorBackIn, QColor(40, 60, 160), false);
