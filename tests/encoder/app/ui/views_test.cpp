@@ -4,9 +4,11 @@
 #include <QAbstractSlider>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <cstdint>
@@ -219,6 +221,36 @@ TEST_F(WizardViewTest, BatchModeRelabelsAndRefusesTheTag) {
     ASSERT_EQ(script.messages.size(), 1u);
     EXPECT_EQ(script.messages[0], LoadString(IDS_ID3_BATCH));
     EXPECT_EQ(script.Visits(IDD_ID3TAG), 0);
+}
+
+TEST_F(WizardViewTest, WindowMenuOffersMinimizeAndTheAboutBox) {
+    MLSheet sheet(app);
+    Script script;
+    std::vector<std::string> items;
+    script.On(IDD_PAGE1, [&](QWidget* w) {
+        // Right click on the sheet's background: pick the About item from the menu.
+        QTimer::singleShot(10, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            ASSERT_NE(menu, nullptr);
+            for (QAction* a : menu->actions())
+                items.push_back(a->text().toStdString());
+            menu->actions().last()->trigger();
+            menu->close();
+        });
+        emit w->customContextMenuRequested(QPoint(2, 2));
+    });
+    script.On(IDD_ABOUTBOX, [&](QWidget* about) {
+        EXPECT_EQ(about->windowTitle().toStdString(), "About Orvane Encoder");
+        qobject_cast<QDialog*>(about)->accept();
+        QTimer::singleShot(0, [] {
+            if (QWidget* sheetWindow = QApplication::activeModalWidget()) {
+                Click(sheetWindow, IDCANCEL);
+            }
+        });
+    });
+    EXPECT_EQ(RunSheet(sheet, nullptr), IDCANCEL);
+    EXPECT_EQ(items, (std::vector<std::string>{"Minimize", "", LoadString(IDS_ABOUTBOX)}));
+    EXPECT_EQ(script.Visits(IDD_ABOUTBOX), 1);
 }
 
 using TagViewTest = AppFixture;
