@@ -418,6 +418,8 @@ bool ProcessingStatusDialog::StartChild(const std::string& program,
         process::ClosePipe(pipeB_);
         return false;
     }
+    // Our ends only: the feed must stay wakeable by a cancel.
+    process::SetNonBlocking(pipeA_.writeFd);
     drainWake_ = std::make_unique<process::WakeEvent>();
     readerDone_ = false;
     int fd = pipeB_.readFd;
@@ -480,9 +482,11 @@ void ProcessingStatusDialog::RunJob() {
 
 bool ProcessingStatusDialog::EncodeFile(const std::string& input, const std::string& output,
                                         bool batch) {
-    WindowPort& w = *port_;
-    job_.currentInput = input;
-    job_.currentOutput = output;
+    {
+        std::lock_guard lock(updateMutex_);
+        job_.currentInput = input;
+        job_.currentOutput = output;
+    }
     int fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         ShowBox("Error: Cannot open the input file", MB_OK);
@@ -557,7 +561,6 @@ bool ProcessingStatusDialog::EncodeFile(const std::string& input, const std::str
     }
     ::close(fd);
     inputPosition_ = -1;
-    (void)w;
     StopReaderAndClosePipes(false);
     WaitMs(500);
     WaitChildAndReader();
@@ -574,6 +577,8 @@ void ProcessingStatusDialog::RunEncoderJob() {
     if (!app_.batchMode) {
         if (!EncodeFile(job_.inputPath, job_.outputPath, false)) return;
         if (app_.singleFileTagSet) AppendTag(job_.outputPath, app_.tagTable[1]);
+        // A cancelled job ends with the cancel's own message only.
+        if (cancelRequested_) return;
         SetBars100();
         WaitMs(700);
         FinishJob("MP3 Compression Finished.");
@@ -614,14 +619,18 @@ void ProcessingStatusDialog::RunEncoderJob() {
             if (RenameNoReplace(output, final)) w.SetText(IDC_STATUS_OUTPUT, final);
         }
     }
+    if (cancelRequested_) return;
     SetBars100();
     WaitMs(700);
     FinishJob("MP3 Compression Finished.");
 }
 
 bool ProcessingStatusDialog::DecodeFile(const std::string& input, const std::string& output) {
-    job_.currentInput = input;
-    job_.currentOutput = output;
+    {
+        std::lock_guard lock(updateMutex_);
+        job_.currentInput = input;
+        job_.currentOutput = output;
+    }
     int fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         ShowBox("Error: Cannot open the input file", MB_OK);
@@ -704,6 +713,7 @@ void ProcessingStatusDialog::RunDecoderJob() {
     } else {
         if (!DecodeFile(job_.inputPath, job_.outputPath)) return;
     }
+    if (cancelRequested_) return;
     SetBars100();
     WaitMs(500);
     FinishJob("Decoding finished");
