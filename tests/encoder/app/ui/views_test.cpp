@@ -254,6 +254,25 @@ TEST_F(WizardViewTest, WindowMenuOffersMinimizeAndTheAboutBox) {
     EXPECT_EQ(script.Visits(IDD_ABOUTBOX), 1);
 }
 
+TEST_F(WizardViewTest, DialogsAddedByOtherPartsAnswerTheWizard) {
+    MLSheet sheet(app);
+    Script script;
+    std::vector<QWidget*> owners;
+    RegisterWizardDialog(IDD_INTERNET_OPTIONS, [&](QWidget* owner) {
+        owners.push_back(owner);
+        return IDOK;
+    });
+    script.On(IDD_PAGE1, [&](QWidget* w) {
+        Find(w, IDC_OPTIONS)->setEnabled(true);
+        Click(w, IDC_OPTIONS);
+        EXPECT_EQ(owners, std::vector<QWidget*>{w});
+        Click(w, IDCANCEL);
+    });
+    EXPECT_EQ(RunSheet(sheet, nullptr), IDCANCEL);
+    EXPECT_EQ(owners.size(), 1u);
+    RegisterWizardDialog(IDD_INTERNET_OPTIONS, nullptr);
+}
+
 using TagViewTest = AppFixture;
 
 TEST_F(TagViewTest, SortedGenresCarryTheirCodesAndOkKeepsTheTag) {
