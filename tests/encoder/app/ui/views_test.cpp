@@ -465,6 +465,11 @@ TEST(LayoutTest, StatusWindowLookAndInitialControls) {
               port.Control(IDC_STATUS_FRAMES)->geometry().left());
     EXPECT_EQ(port.Control(IDCANCEL)->toolTip().toStdString(), LoadString(IDS_TIP_CANCEL));
     EXPECT_EQ(port.Text(IDC_STATUS_BITRATE), "0kbps");
+    for (int id : {IDC_STATUS_FILEBAR, IDC_STATUS_OVERALLBAR}) {
+        auto* bar = dynamic_cast<controls::GradientProgressBar*>(port.Control(id));
+        ASSERT_NE(bar, nullptr);
+        EXPECT_TRUE(bar->ShowText()) << id;
+    }
 }
 
 TEST(WindowsTest, SplashOutlineLeavesOutTheBlackMaskPixels) {
