@@ -399,33 +399,36 @@ void ProcessingStatusDialog::SetBars100() {
 
 bool ProcessingStatusDialog::StartChild(const std::string& program,
                                         const std::vector<std::string>& args, int pipeSize) {
+    int readerFd = -1;
     {
+        // FinishJob may close B's write end from another thread: the pipes are made, handed to
+        // the child and to the reader under the lock, and never once the job has finished.
         std::lock_guard lock(pipeMutex_);
+        if (finished_) return false;
         if (!process::CreatePipe(pipeA_, pipeSize)) return false;
         if (!process::CreatePipe(pipeB_, pipeSize)) {
             process::ClosePipe(pipeA_);
             return false;
         }
+        child_ = std::make_unique<process::Process>();
+        bool started = child_->Spawn(program, args, pipeA_.readFd, pipeB_.writeFd);
+        // The child holds its own copy of A's read end; ours would only keep a dead child's
+        // input open, so a write after its end fails instead of waiting for ever.
+        process::CloseFd(pipeA_.readFd);
+        if (!started) {
+            process::ClosePipe(pipeA_);
+            process::ClosePipe(pipeB_);
+            return false;
+        }
+        // Our end only: the feed must stay wakeable by a cancel.
+        process::SetNonBlocking(pipeA_.writeFd);
+        readerFd = pipeB_.readFd;
+        pipeB_.readFd = -1;  // the reader owns it now
+        readerDone_ = false;
     }
-    child_ = std::make_unique<process::Process>();
-    bool started = child_->Spawn(program, args, pipeA_.readFd, pipeB_.writeFd);
-    // The child holds its own copy of A's read end; ours would only keep a dead child's
-    // input open, so a write after its end fails instead of waiting for ever.
-    process::CloseFd(pipeA_.readFd);
-    if (!started) {
-        std::lock_guard lock(pipeMutex_);
-        process::ClosePipe(pipeA_);
-        process::ClosePipe(pipeB_);
-        return false;
-    }
-    // Our ends only: the feed must stay wakeable by a cancel.
-    process::SetNonBlocking(pipeA_.writeFd);
-    drainWake_ = std::make_unique<process::WakeEvent>();
-    readerDone_ = false;
-    int fd = pipeB_.readFd;
-    pipeB_.readFd = -1;  // the reader owns it now
     if (reader_.joinable()) reader_.join();
-    reader_ = std::thread([this, fd] { ReaderBody(fd); });
+    drainWake_ = std::make_unique<process::WakeEvent>();
+    reader_ = std::thread([this, readerFd] { ReaderBody(readerFd); });
     return true;
 }
 
