@@ -21,6 +21,22 @@ void SystemClock::SleepMs(std::uint32_t ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+bool Clock::SleepMsUnless(std::uint32_t ms, const std::function<bool()>& stop) {
+    if (stop()) return false;
+    SleepMs(ms);
+    return !stop();
+}
+
+bool SystemClock::SleepMsUnless(std::uint32_t ms, const std::function<bool()>& stop) {
+    std::unique_lock lock(mutex_);
+    return !wake_.wait_for(lock, std::chrono::milliseconds(ms), stop);
+}
+
+void SystemClock::WakeSleepers() {
+    std::lock_guard lock(mutex_);
+    wake_.notify_all();
+}
+
 VirtualClock::VirtualClock(bool autoAdvance, std::int64_t wallStart)
     : wallStart_(wallStart), autoAdvance_(autoAdvance) {}
 
@@ -47,6 +63,33 @@ void VirtualClock::SleepMs(std::uint32_t ms) {
     changed_.wait(lock, [&] { return nowMs_ >= deadline || autoAdvance_; });
     if (autoAdvance_ && nowMs_ < deadline) nowMs_ = deadline;
     --sleepers_;
+    changed_.notify_all();
+}
+
+bool VirtualClock::SleepMsUnless(std::uint32_t ms, const std::function<bool()>& stop) {
+    std::unique_lock lock(mutex_);
+    if (stop()) return false;
+    if (autoAdvance_) {
+        nowMs_ += ms;
+        changed_.notify_all();
+        return true;
+    }
+    const std::uint64_t deadline = nowMs_ + ms;
+    ++sleepers_;
+    changed_.notify_all();
+    bool stopped = false;
+    changed_.wait(lock, [&] {
+        stopped = stop();
+        return stopped || nowMs_ >= deadline || autoAdvance_;
+    });
+    if (!stopped && autoAdvance_ && nowMs_ < deadline) nowMs_ = deadline;
+    --sleepers_;
+    changed_.notify_all();
+    return !stopped;
+}
+
+void VirtualClock::WakeSleepers() {
+    std::lock_guard lock(mutex_);
     changed_.notify_all();
 }
 

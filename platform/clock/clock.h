@@ -4,6 +4,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 #include "platform/base/wintypes.h"
@@ -19,6 +20,11 @@ public:
     virtual std::int64_t WallSeconds() = 0;
     // Blocks the calling thread for ms milliseconds of this clock's time.
     virtual void SleepMs(std::uint32_t ms) = 0;
+    // Sleeps like SleepMs but ends early once `stop` answers true; `stop` is asked when the
+    // sleep begins and again after every WakeSleepers(). True when the whole time passed.
+    virtual bool SleepMsUnless(std::uint32_t ms, const std::function<bool()>& stop);
+    // Makes every SleepMsUnless ask its `stop` again (call it after changing what it reads).
+    virtual void WakeSleepers() {}
 };
 
 // The real clock (std::chrono steady and system clocks).
@@ -27,6 +33,12 @@ public:
     std::uint64_t NowMs() override;
     std::int64_t WallSeconds() override;
     void SleepMs(std::uint32_t ms) override;
+    bool SleepMsUnless(std::uint32_t ms, const std::function<bool()>& stop) override;
+    void WakeSleepers() override;
+
+private:
+    std::mutex mutex_;
+    std::condition_variable wake_;
 };
 
 // Virtual time for tests. Time moves only when a test calls Advance, or, in auto-advance mode,
@@ -38,6 +50,8 @@ public:
     std::uint64_t NowMs() override;
     std::int64_t WallSeconds() override;
     void SleepMs(std::uint32_t ms) override;
+    bool SleepMsUnless(std::uint32_t ms, const std::function<bool()>& stop) override;
+    void WakeSleepers() override;
 
     // Moves time forward and wakes the sleepers whose time has come.
     void Advance(std::uint64_t ms);

@@ -64,6 +64,7 @@ CdPlayer::~CdPlayer() {
         ++generation_;
     }
     wake_.notify_all();
+    orvane::clock::Current().WakeSleepers();
     thread_.join();
 }
 
@@ -110,6 +111,7 @@ void CdPlayer::HaltLocked(std::uint32_t position) {
     mode_ = PlayerMode::Stopped;
     position_ = position;
     ++generation_;
+    orvane::clock::Current().WakeSleepers();
 }
 
 bool CdPlayer::FinishIfDoneLocked() {
@@ -117,6 +119,7 @@ bool CdPlayer::FinishIfDoneLocked() {
     mode_ = PlayerMode::Stopped;
     position_ = end_;
     ++generation_;
+    orvane::clock::Current().WakeSleepers();
     return true;
 }
 
@@ -151,6 +154,7 @@ DriveResult CdPlayer::Play(std::uint32_t from, std::uint32_t to) {
     if (!sink_) sink_ = audio::OpenSink("CD audio");
     sink_->Flush();
     ++generation_;
+    orvane::clock::Current().WakeSleepers();
     cursor_ = from;
     streamFrom_ = from;
     position_ = from;
@@ -184,6 +188,7 @@ bool CdPlayer::Resume() {
     if (!sink_) sink_ = audio::OpenSink("CD audio");
     sink_->Flush();
     ++generation_;
+    orvane::clock::Current().WakeSleepers();
     cursor_ = position_;
     streamFrom_ = position_;
     mode_ = PlayerMode::Playing;
@@ -232,8 +237,12 @@ void CdPlayer::Run() {
             waitUs = aheadUs + chunkUs - bufferUs;  // enough queued: until there is room
         }
         if (waitUs > 0) {
+            // A command or the end of the player cuts the wait short.
+            const std::uint64_t waitingFor = generation_;
             lock.unlock();
-            orvane::clock::Current().SleepMs(static_cast<std::uint32_t>((waitUs + 999) / 1000));
+            orvane::clock::Current().SleepMsUnless(
+                static_cast<std::uint32_t>((waitUs + 999) / 1000),
+                [this, waitingFor] { return quit_ || generation_ != waitingFor; });
             lock.lock();
             continue;
         }

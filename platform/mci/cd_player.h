@@ -11,6 +11,7 @@
 // thread: on a manual clock, let time run (SetAutoAdvance(true)) before closing the last device
 // of a drive that is playing.
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -82,10 +83,10 @@ private:
     std::uint32_t cursor_ = 0;      // next frame to read
     std::uint32_t streamFrom_ = 0;  // frame at which the sink's current stream began
     std::uint32_t end_ = 0;         // end of play (exclusive)
-    std::uint64_t generation_ = 0;
+    std::atomic<std::uint64_t> generation_{0};
     bool haveToc_ = false;
     cdrom::Toc toc_;
-    bool quit_ = false;
+    std::atomic<bool> quit_{false};
     std::thread thread_;
 };
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "platform/clock/clock.h"
@@ -47,4 +48,40 @@ TEST(ClockInForce, InstalledClockServesTheWin32Helpers) {
     EXPECT_EQ(orvane::clock::GetTickCount() - before, 250u);
     orvane::clock::Install(nullptr);
     EXPECT_NE(&orvane::clock::Current(), static_cast<orvane::clock::Clock*>(&clock));
+}
+
+TEST(VirtualClock, AnInterruptibleSleepEndsWhenItsStopTurnsTrue) {
+    VirtualClock clock;
+    std::atomic<bool> stop{false};
+    std::atomic<int> result{-1};
+    std::thread sleeper([&] { result = clock.SleepMsUnless(10000, [&] { return stop.load(); }); });
+    ASSERT_TRUE(clock.WaitForSleepers(1));
+    clock.WakeSleepers();  // nothing changed: it sleeps on
+    EXPECT_EQ(clock.Sleepers(), 1);
+    stop = true;
+    clock.WakeSleepers();
+    sleeper.join();
+    EXPECT_EQ(result.load(), 0);
+    EXPECT_EQ(clock.NowMs(), 0u);
+    // A sleep that runs its course reports so.
+    std::thread full([&] { result = clock.SleepMsUnless(50, [] { return false; }); });
+    ASSERT_TRUE(clock.WaitForSleepers(1));
+    clock.Advance(50);
+    full.join();
+    EXPECT_EQ(result.load(), 1);
+}
+
+TEST(SystemClock, AnInterruptibleSleepIsWokenEarly) {
+    orvane::clock::SystemClock clock;
+    std::atomic<bool> stop{false};
+    auto start = std::chrono::steady_clock::now();
+    std::thread waker([&] {
+        while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(20)) {
+        }
+        stop = true;
+        clock.WakeSleepers();
+    });
+    EXPECT_FALSE(clock.SleepMsUnless(60000, [&] { return stop.load(); }));
+    waker.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
 }

@@ -310,6 +310,26 @@ TEST_F(MciTest, MediaIdentityIsStableShortAndTellsTablesApart) {
     }
 }
 
+TEST_F(MciTest, ClosingAPlayingDeviceDoesNotWaitForTimeToPass) {
+    ASSERT_EQ(OpenDevice(), 0u);
+    ASSERT_EQ(SetFormat(MCI_FORMAT_MSF), 0u);
+    ASSERT_EQ(Play(MCI_MAKE_MSF(0, 2, 0), static_cast<DWORD>(-2)), 0u);
+    // The playback thread has filled the sink and sleeps on the stopped clock.
+    ASSERT_TRUE(clock_.WaitForSleepers(1));
+    std::atomic<bool> closed{false};
+    std::thread closer([&] {
+        mciSendCommand(id_, MCI_CLOSE, MCI_WAIT, 0);
+        closed = true;
+    });
+    auto start = std::chrono::steady_clock::now();
+    while (!closed && std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
+        std::this_thread::yield();
+    const bool closedInTime = closed;
+    if (!closedInTime) clock_.SetAutoAdvance(true);  // let the test end either way
+    closer.join();
+    EXPECT_TRUE(closedInTime);
+}
+
 TEST_F(MciTest, CommandStrings) {
     char answer[128];
     ASSERT_EQ(mciSendString("open cdaudio alias disc shareable", answer, sizeof answer, nullptr),
@@ -359,10 +379,12 @@ TEST_F(MciTest, PlaybackThreadSleepsOnTheClockOnlyWhilePlaying) {
     ASSERT_EQ(Play(-1, -2), 0u);
     ASSERT_TRUE(clock_.WaitForSleepers(1));
     ASSERT_EQ(Command(MCI_PAUSE), 0u);
-    clock_.Advance(100);  // wakes it; paused, it waits for a command instead
-    for (int i = 0; i < 500 && clock_.Sleepers() > 0; ++i)
+    // The pause wakes it at once, with no time passing; paused, it waits for a command instead.
+    auto start = std::chrono::steady_clock::now();
+    while (clock_.Sleepers() > 0 && std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
         std::this_thread::yield();
     EXPECT_EQ(clock_.Sleepers(), 0);
+    EXPECT_EQ(clock_.NowMs(), 0u);
 }
 
 TEST_F(MciTest, DataTracksAreNotPlayed) {
