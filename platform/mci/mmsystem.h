@@ -63,8 +63,18 @@ constexpr DWORD MCI_SET_TIME_FORMAT = 0x00000400;
 // Device types and time formats.
 constexpr DWORD MCI_DEVTYPE_CD_AUDIO = 516;
 constexpr DWORD MCI_FORMAT_MILLISECONDS = 0;
+constexpr DWORD MCI_FORMAT_HMS = 1;
 constexpr DWORD MCI_FORMAT_MSF = 2;
+constexpr DWORD MCI_FORMAT_FRAMES = 3;
 constexpr DWORD MCI_FORMAT_TMSF = 10;
+
+// CD-audio status item and its answers.
+constexpr DWORD MCI_CDA_STATUS_TYPE_TRACK = 0x00004001;
+constexpr DWORD MCI_CDA_TRACK_AUDIO = 1088;
+constexpr DWORD MCI_CDA_TRACK_OTHER = 1089;
+
+// The id that addresses every open device (close only).
+constexpr MCIDEVICEID MCI_ALL_DEVICE_ID = 0xFFFFFFFF;
 
 // Modes.
 constexpr DWORD MCI_MODE_NOT_READY = 524;
@@ -181,6 +191,8 @@ constexpr MCIERROR MCIERR_SET_DRIVE = MCIERR_BASE + 53;
 constexpr MCIERROR MCIERR_DEVICE_LENGTH = MCIERR_BASE + 54;
 constexpr MCIERROR MCIERR_DEVICE_ORD_LENGTH = MCIERR_BASE + 55;
 constexpr MCIERROR MCIERR_NO_INTEGER = MCIERR_BASE + 56;
+constexpr MCIERROR MCIERR_FILE_READ = MCIERR_BASE + 92;
+constexpr MCIERROR MCIERR_NO_IDENTITY = MCIERR_BASE + 94;
 constexpr MCIERROR MCIERR_CDA_BASE = MCIERR_BASE + 256 + 128;
 constexpr MCIERROR MCIERR_CD_DRIVE_NOT_READY = 0x4E4;  // device not ready
 constexpr MCIERROR MCIERR_CD_NOT_AUDIO = 0x4E5;

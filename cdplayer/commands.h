@@ -1,0 +1,42 @@
+#pragma once
+// The device part of start-up, the transport commands and the mode buttons. Each command runs
+// on the UI thread under the player lock; none of them reports device errors.
+
+#include <functional>
+#include <string>
+
+#include "cdplayer/player_state.h"
+
+namespace orvane::cdplayer {
+
+// String 61204.
+inline constexpr const char* kCantOpenCdAudio =
+    "Warning!: Can't open the CD-AUDIO device!\nMaybe there is another program using it, first "
+    "close that program and then try again to run Orvane CD Player.";
+inline constexpr const char* kNoCdRomDrive = "Error: No CD-ROM drive found.";
+
+// The drive type of a root such as "E:\\" (GetDriveType).
+using DriveTypeFn = std::function<UINT(const std::string& root)>;
+
+// The device part of start-up: closes an open tray, chooses the drive (the setting, else the
+// first CD-ROM drive from A: to Z:) and opens it, up to 50 times. False when start-up must end
+// (the messages have been shown).
+bool StartDevice(PlayerState& player, Messenger& messenger, const DriveTypeFn& driveType);
+
+void PlayPauseCommand(PlayerState& player);      // button 153
+void StopCommand(PlayerState& player);           // button 154
+void NextTrackCommand(PlayerState& player);      // button 156
+void PreviousTrackCommand(PlayerState& player);  // button 151
+void EjectCommand(PlayerState& player);          // button 157
+// Selection of item index in the track list (115).
+void PlayTrackCommand(PlayerState& player, int index);
+// At the end of start-up when PlayOnStartUp is 1.
+void PlayOnStartUp(PlayerState& player);
+// End of program: stops the disc when StopCDOnExit is 1, then closes the device.
+void CloseDevice(PlayerState& player);
+
+void IntroScanCommand(PlayerState& player);  // button 110
+void RandomCommand(PlayerState& player);     // button 114
+void RepeatCommand(PlayerState& player);     // button 112
+
+}  // namespace orvane::cdplayer

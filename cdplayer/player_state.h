@@ -1,0 +1,51 @@
+#pragma once
+// The engine state of the player that the window (UI thread) and the status thread share:
+// the device, the play modes, the current disc's names and the settings, under one lock.
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "cdplayer/mci_cd_audio.h"
+#include "cdplayer/play_modes.h"
+#include "cdplayer/settings.h"
+
+namespace orvane::cdplayer {
+
+struct PlayerState {
+    explicit PlayerState(MciApi& api = SystemMci()) : device(api) {}
+
+    CMciCdAudio device;
+    PlayModes modes;
+    PlayerSettings settings;
+    std::vector<std::string> CurrentTrackNames;
+    std::string CurrentDiscName;
+    // Full path of "Nerop.DB" (next to the executable unless a test chooses another).
+    std::string databasePath;
+
+    CSkipButton skipForward{true};
+    CSkipButton skipBackwards{false};
+    CSeekSlider slider;
+
+    // Window states the status thread reads.
+    std::atomic<bool> fullSize{false};
+    std::atomic<bool> trackListDropped{false};
+    // Set by the status thread: the last poll read a valid position.
+    std::atomic<bool> discPresent{false};
+
+    // Held by a UI command or dialog step and by each poll, so neither sees the other's
+    // changes halfway, and their device command series never interleave.
+    std::recursive_mutex lock;
+};
+
+// The database path next to the running executable.
+std::string DefaultDatabasePath();
+
+// The list items of the track list (115): "%02d - %s" from the 1-based number and the name.
+std::vector<std::string> TrackListItems(const std::vector<std::string>& names);
+
+// Whole seconds of an MSF value (minutes in bits 0-7, seconds in bits 8-15; frames ignored).
+constexpr DWORD MsfSeconds(DWORD msf) { return (msf & 0xFF) * 60 + ((msf >> 8) & 0xFF); }
+
+}  // namespace orvane::cdplayer

@@ -1,0 +1,82 @@
+#include <pulse/error.h>
+#include <pulse/simple.h>
+
+#include <cstdlib>
+#include <mutex>
+
+#include "platform/audio/audio_sink.h"
+
+namespace orvane::audio {
+
+namespace {
+
+class PulseSink final : public AudioSink {
+public:
+    explicit PulseSink(pa_simple* s) : s_(s) {}
+    ~PulseSink() override { pa_simple_free(s_); }
+    std::string Name() const override { return "pulse"; }
+
+    bool Write(const void* data, std::size_t bytes) override {
+        int error = 0;
+        return pa_simple_write(s_, data, bytes, &error) == 0;
+    }
+    std::uint64_t QueuedUs() override {
+        int error = 0;
+        pa_usec_t latency = pa_simple_get_latency(s_, &error);
+        return latency == static_cast<pa_usec_t>(-1) ? 0 : latency;
+    }
+    void Flush() override {
+        int error = 0;
+        pa_simple_flush(s_, &error);
+    }
+    std::uint32_t BufferMs() const override { return 250; }
+
+private:
+    pa_simple* s_;
+};
+
+std::mutex gFactoryMutex;
+SinkFactory gFactory;
+
+}  // namespace
+
+std::unique_ptr<AudioSink> OpenPulseSink(const std::string& streamName, std::string& error) {
+    pa_sample_spec spec{};
+    spec.format = PA_SAMPLE_S16LE;
+    spec.rate = kSampleRate;
+    spec.channels = kChannels;
+    // A server-side buffer of about 300 ms: writes rarely block, flushes take effect at once.
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<std::uint32_t>(-1);
+    attr.tlength = kBytesPerSecond * 3 / 10;
+    attr.prebuf = static_cast<std::uint32_t>(-1);
+    attr.minreq = static_cast<std::uint32_t>(-1);
+    attr.fragsize = static_cast<std::uint32_t>(-1);
+    int code = 0;
+    pa_simple* s = pa_simple_new(nullptr, "Orvane", PA_STREAM_PLAYBACK, nullptr, streamName.c_str(),
+                                 &spec, nullptr, &attr, &code);
+    if (!s) {
+        error = std::string("sound server: ") + pa_strerror(code);
+        return nullptr;
+    }
+    return std::make_unique<PulseSink>(s);
+}
+
+std::unique_ptr<AudioSink> OpenSink(const std::string& streamName) {
+    {
+        std::lock_guard lock(gFactoryMutex);
+        if (gFactory) return gFactory();
+    }
+    const char* choice = std::getenv("ORVANE_AUDIO");
+    if (choice && std::string(choice) == "null") return std::make_unique<NullSink>();
+    std::string error;
+    if (auto sink = OpenPulseSink(streamName, error)) return sink;
+    return std::make_unique<NullSink>();
+}
+
+void InstallSinkFactory(SinkFactory factory) {
+    std::lock_guard lock(gFactoryMutex);
+    gFactory = std::move(factory);
+}
+
+}  // namespace orvane::audio

@@ -1,0 +1,426 @@
+#include "platform/cdrom/cue_sheet.h"
+
+#include <dirent.h>
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace orvane::cdrom {
+
+namespace {
+
+struct Parser {
+    std::string name;
+    std::string folder;
+    int line = 0;
+    std::string error;
+
+    bool Fail(const std::string& text) {
+        error = name + ":" + std::to_string(line) + ": " + text;
+        return false;
+    }
+};
+
+// Splits a line into words; a double-quoted word may hold spaces.
+bool SplitWords(const std::string& text, std::vector<std::string>& words, std::string& error) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+            ++i;
+        if (i >= text.size()) break;
+        std::string word;
+        if (text[i] == '"') {
+            std::size_t close = text.find('"', i + 1);
+            if (close == std::string::npos) {
+                error = "missing closing quote";
+                return false;
+            }
+            word = text.substr(i + 1, close - i - 1);
+            i = close + 1;
+        } else {
+            while (i < text.size() && !std::isspace(static_cast<unsigned char>(text[i]))) {
+                word += text[i++];
+            }
+        }
+        words.push_back(word);
+    }
+    return true;
+}
+
+std::string Upper(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// mm:ss:ff with seconds below 60 and frames below 75.
+bool ParseTime(const std::string& text, std::uint32_t& frames) {
+    unsigned m = 0, s = 0, f = 0;
+    int used = 0;
+    if (text.empty() || text[0] == '-') return false;
+    if (std::sscanf(text.c_str(), "%3u:%2u:%2u%n", &m, &s, &f, &used) != 3 ||
+        used != static_cast<int>(text.size())) {
+        return false;
+    }
+    if (s >= 60 || f >= kFramesPerSecond) return false;
+    frames = (m * 60 + s) * kFramesPerSecond + f;
+    return true;
+}
+
+bool ParseNumber(const std::string& text, long& value) {
+    if (text.empty()) return false;
+    std::size_t i = text[0] == '-' || text[0] == '+' ? 1 : 0;
+    if (i == text.size() || text.size() > 6) return false;
+    for (std::size_t k = i; k < text.size(); ++k) {
+        if (!std::isdigit(static_cast<unsigned char>(text[k]))) return false;
+    }
+    value = std::stol(text);
+    return true;
+}
+
+bool FileSize(const std::string& path, std::uint64_t& size) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    size = static_cast<std::uint64_t>(st.st_size);
+    return true;
+}
+
+// Finds a file named in a sheet: as written (backslashes read as folder separators), relative
+// to the sheet's folder, and failing that by its name compared without regard to case, since
+// sheets made on other systems often differ in case from the files beside them.
+std::string ResolveFile(const std::string& folder, std::string name) {
+    for (char& c : name) {
+        if (c == '\\') c = '/';
+    }
+    std::string path = !name.empty() && name[0] == '/' ? name : folder + name;
+    std::uint64_t size = 0;
+    if (FileSize(path, size)) return path;
+    std::size_t slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string found;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d)) {
+            if (strcasecmp(e->d_name, base.c_str()) == 0) {
+                found = dir + "/" + e->d_name;
+                break;
+            }
+        }
+        closedir(d);
+    }
+    return found;
+}
+
+std::uint32_t Le32(const unsigned char* p) {
+    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
+           (std::uint32_t{p[3]} << 24);
+}
+
+// Finds the sample data of a WAVE file; only 16-bit stereo PCM at 44100 Hz is CD audio.
+bool ReadWaveLayout(CueFile& file, std::uint64_t fileSize, std::string& error) {
+    std::ifstream in(file.path, std::ios::binary);
+    unsigned char header[12];
+    if (!in.read(reinterpret_cast<char*>(header), 12) ||
+        std::string(header, header + 4) != "RIFF" ||
+        std::string(header + 8, header + 12) != "WAVE") {
+        error = "not a WAVE file";
+        return false;
+    }
+    std::uint64_t at = 12;
+    bool haveFormat = false;
+    while (at + 8 <= fileSize) {
+        unsigned char chunk[8];
+        in.seekg(static_cast<std::streamoff>(at));
+        if (!in.read(reinterpret_cast<char*>(chunk), 8)) break;
+        std::string id(chunk, chunk + 4);
+        std::uint64_t size = Le32(chunk + 4);
+        if (id == "fmt ") {
+            unsigned char fmt[16];
+            if (size < 16 || !in.read(reinterpret_cast<char*>(fmt), 16)) {
+                error = "WAVE format chunk too short";
+                return false;
+            }
+            unsigned tag = fmt[0] | (fmt[1] << 8);
+            unsigned channels = fmt[2] | (fmt[3] << 8);
+            std::uint32_t rate = Le32(fmt + 4);
+            unsigned bits = fmt[14] | (fmt[15] << 8);
+            if ((tag != 1 && tag != 0xFFFE) || channels != 2 || rate != 44100 || bits != 16) {
+                error = "WAVE file is not 16-bit stereo PCM at 44100 Hz";
+                return false;
+            }
+            haveFormat = true;
+        } else if (id == "data") {
+            if (!haveFormat) {
+                error = "WAVE data before its format chunk";
+                return false;
+            }
+            file.dataOffset = at + 8;
+            file.dataBytes = std::min<std::uint64_t>(size, fileSize - file.dataOffset);
+            return true;
+        }
+        at += 8 + size + (size & 1);
+    }
+    error = "WAVE file without a data chunk";
+    return false;
+}
+
+bool ParseLines(Parser& p, const std::string& text, CueSheet& sheet) {
+    std::istringstream in(text);
+    std::string raw;
+    bool inTrackBody = false;  // past the first INDEX of the current track
+    const CueIndex* lastIndex = nullptr;
+    while (std::getline(in, raw)) {
+        ++p.line;
+        if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+        if (p.line == 1 && raw.compare(0, 3, "\xEF\xBB\xBF") == 0) raw.erase(0, 3);
+        std::vector<std::string> w;
+        std::string splitError;
+        if (!SplitWords(raw, w, splitError)) return p.Fail(splitError);
+        if (w.empty()) continue;
+        std::string cmd = Upper(w[0]);
+        CueTrack* track = sheet.tracks.empty() ? nullptr : &sheet.tracks.back();
+        if (cmd == "REM") {
+            std::size_t at = raw.find_first_not_of(" \t", raw.find_first_not_of(" \t") + 3);
+            sheet.remarks.push_back(at == std::string::npos ? "" : raw.substr(at));
+        } else if (cmd == "CATALOG" || cmd == "CDTEXTFILE" || cmd == "ISRC" || cmd == "FLAGS" ||
+                   cmd == "SONGWRITER") {
+            // Catalogue data and flags do not change the layout.
+        } else if (cmd == "TITLE" || cmd == "PERFORMER") {
+            if (w.size() < 2) return p.Fail(cmd + " without a text");
+            if (!track) (cmd == "TITLE" ? sheet.title : sheet.performer) = w[1];
+        } else if (cmd == "FILE") {
+            if (w.size() != 3) return p.Fail("FILE needs a name and a type");
+            if (!sheet.files.empty()) {
+                int last = static_cast<int>(sheet.files.size()) - 1;
+                if (!lastIndex || lastIndex->file != last) {
+                    return p.Fail("FILE follows a FILE that holds no INDEX");
+                }
+            }
+            CueFile file;
+            file.line = p.line;
+            std::string type = Upper(w[2]);
+            if (type == "BINARY") {
+                file.type = CueFileType::Binary;
+            } else if (type == "MOTOROLA") {
+                file.type = CueFileType::Motorola;
+            } else if (type == "WAVE") {
+                file.type = CueFileType::Wave;
+            } else {
+                return p.Fail("unsupported file type " + w[2]);
+            }
+            file.path = ResolveFile(p.folder, w[1]);
+            std::uint64_t size = 0;
+            if (file.path.empty() || !FileSize(file.path, size)) {
+                return p.Fail("file not found: " + w[1]);
+            }
+            if (file.type == CueFileType::Wave) {
+                std::string waveError;
+                if (!ReadWaveLayout(file, size, waveError)) return p.Fail(w[1] + ": " + waveError);
+            } else {
+                file.dataBytes = size;
+            }
+            sheet.files.push_back(file);
+            inTrackBody = false;
+        } else if (cmd == "TRACK") {
+            if (sheet.files.empty()) return p.Fail("TRACK before any FILE");
+            long number = 0;
+            if (w.size() != 3 || !ParseNumber(w[1], number)) {
+                return p.Fail("TRACK needs a number and a mode");
+            }
+            if (number < 1 || number > 99) return p.Fail("track number out of range 1-99");
+            if (track && number != track->number + 1) {
+                return p.Fail("track " + std::to_string(number) + " does not follow track " +
+                              std::to_string(track->number));
+            }
+            if (track && track->indexes.empty()) {
+                return p.Fail("track " + std::to_string(track->number) + " has no INDEX");
+            }
+            CueTrack t;
+            t.number = static_cast<int>(number);
+            t.line = p.line;
+            t.mode = Upper(w[2]);
+            t.file = static_cast<int>(sheet.files.size()) - 1;
+            if (t.mode == "AUDIO") {
+                t.audio = true;
+            } else if (t.mode == "MODE1/2352" || t.mode == "MODE2/2352" || t.mode == "CDI/2352") {
+                t.audio = false;
+            } else if (t.mode == "MODE1/2048") {
+                t.audio = false;
+                t.sectorBytes = 2048;
+            } else if (t.mode == "MODE2/2336" || t.mode == "CDI/2336") {
+                t.audio = false;
+                t.sectorBytes = 2336;
+            } else {
+                return p.Fail("unsupported track mode " + w[2]);
+            }
+            sheet.tracks.push_back(t);
+            inTrackBody = false;
+        } else if (cmd == "INDEX") {
+            if (!track) return p.Fail("INDEX before any TRACK");
+            long number = 0;
+            std::uint32_t at = 0;
+            if (w.size() != 3 || !ParseNumber(w[1], number)) {
+                return p.Fail("INDEX needs a number and a time");
+            }
+            if (number < 0 || number > 99) return p.Fail("index number out of range 0-99");
+            if (!ParseTime(w[2], at)) return p.Fail("bad time " + w[2] + " (mm:ss:ff)");
+            if (track->postgap) return p.Fail("INDEX after POSTGAP");
+            int expected = track->indexes.empty() ? -1 : track->indexes.back().number + 1;
+            if (expected < 0 && number > 1)
+                return p.Fail("first INDEX of a track must be 00 or 01");
+            if (expected >= 0 && number != expected) {
+                return p.Fail("INDEX " + w[1] + " out of order");
+            }
+            // Positions in one file never go backwards and two indexes never share a frame,
+            // except an INDEX 00 directly followed by INDEX 01 at the same place.
+            int file = static_cast<int>(sheet.files.size()) - 1;
+            if (lastIndex && lastIndex->file == file) {
+                if (at < lastIndex->fileFrame) {
+                    return p.Fail("INDEX " + w[1] + " goes backwards (line " +
+                                  std::to_string(lastIndex->line) + ")");
+                }
+                bool zeroPregap = !track->indexes.empty() && lastIndex->number == 0 && number == 1;
+                if (at == lastIndex->fileFrame && !zeroPregap) {
+                    return p.Fail("INDEX " + w[1] + " overlaps line " +
+                                  std::to_string(lastIndex->line));
+                }
+            }
+            track->indexes.push_back({static_cast<int>(number), at, file, p.line});
+            lastIndex = &track->indexes.back();
+            inTrackBody = true;
+        } else if (cmd == "PREGAP" || cmd == "POSTGAP") {
+            if (!track) return p.Fail(cmd + " before any TRACK");
+            std::uint32_t frames = 0;
+            if (w.size() != 2 || !ParseTime(w[1], frames)) return p.Fail("bad " + cmd + " time");
+            if (cmd == "PREGAP") {
+                if (inTrackBody) return p.Fail("PREGAP after an INDEX");
+                track->pregap = frames;
+            } else {
+                if (!inTrackBody) return p.Fail("POSTGAP before any INDEX");
+                track->postgap = frames;
+            }
+        } else {
+            return p.Fail("unknown command " + w[0]);
+        }
+    }
+    if (sheet.tracks.empty()) {
+        p.line = sheet.files.empty() ? p.line : sheet.files.back().line;
+        return p.Fail("no TRACK in the sheet");
+    }
+    if (!lastIndex || lastIndex->file != static_cast<int>(sheet.files.size()) - 1) {
+        p.line = sheet.files.back().line;
+        return p.Fail("FILE holds no INDEX");
+    }
+    return true;
+}
+
+bool Layout(Parser& p, CueSheet& sheet) {
+    struct Point {
+        const CueIndex* index;
+        std::size_t track;
+    };
+    std::vector<Point> points;
+    for (std::size_t i = 0; i < sheet.tracks.size(); ++i) {
+        const CueTrack& t = sheet.tracks[i];
+        p.line = t.line;
+        bool hasOne = false;
+        for (const CueIndex& x : t.indexes) {
+            points.push_back({&x, i});
+            hasOne = hasOne || x.number == 1;
+        }
+        if (!hasOne) return p.Fail("track " + std::to_string(t.number) + " has no INDEX 01");
+    }
+    std::uint64_t lba = 0;
+    auto add = [&](std::uint64_t frames, int file, std::uint64_t byte, std::uint32_t sectorBytes,
+                   bool audio) {
+        if (frames == 0) return;
+        sheet.extents.push_back({static_cast<std::uint32_t>(lba),
+                                 static_cast<std::uint32_t>(frames), file, byte, sectorBytes,
+                                 audio});
+        lba += frames;
+    };
+    sheet.toc = Toc{};
+    sheet.toc.firstTrack = static_cast<std::uint8_t>(sheet.tracks.front().number);
+    sheet.toc.lastTrack = static_cast<std::uint8_t>(sheet.tracks.back().number);
+    // Each index starts a run of frames up to the next index of the same file or the file's end;
+    // silence of PREGAP comes before a track's first run and of POSTGAP after its last.
+    std::uint64_t fileByte = 0;  // byte of the current run inside its file's sample data
+    for (std::size_t k = 0; k < points.size(); ++k) {
+        const CueIndex& x = *points[k].index;
+        CueTrack& t = sheet.tracks[points[k].track];
+        const CueFile& file = sheet.files[x.file];
+        p.line = x.line;
+        if (k == 0 || points[k - 1].index->file != x.file) {
+            fileByte = std::uint64_t{x.fileFrame} * t.sectorBytes;
+        }
+        if (fileByte >= file.dataBytes) return p.Fail("INDEX beyond the end of its file");
+        bool firstOfTrack = &x == &t.indexes.front();
+        if (firstOfTrack) add(t.pregap, -1, 0, kFrameBytes, t.audio);
+        if (x.number == 1) {
+            TocTrack entry;
+            entry.number = static_cast<std::uint8_t>(t.number);
+            entry.control = t.audio ? 0x00 : 0x04;
+            entry.lba = static_cast<std::uint32_t>(lba);
+            sheet.toc.tracks.push_back(entry);
+        }
+        std::uint64_t frames = 0;
+        if (k + 1 < points.size() && points[k + 1].index->file == x.file) {
+            frames = points[k + 1].index->fileFrame - x.fileFrame;
+            if (fileByte + frames * t.sectorBytes > file.dataBytes) {
+                p.line = points[k + 1].index->line;
+                return p.Fail("INDEX beyond the end of its file");
+            }
+        } else {
+            frames = (file.dataBytes - fileByte + t.sectorBytes - 1) / t.sectorBytes;
+        }
+        add(frames, x.file, file.dataOffset + fileByte, t.sectorBytes, t.audio);
+        fileByte += frames * t.sectorBytes;
+        bool lastOfTrack = &x == &t.indexes.back();
+        if (lastOfTrack) add(t.postgap, -1, 0, kFrameBytes, t.audio);
+        if (lba > 0xFFFFFF) return p.Fail("disc image too long");
+    }
+    sheet.toc.leadOut = static_cast<std::uint32_t>(lba);
+    return true;
+}
+
+}  // namespace
+
+bool ParseCueSheet(const std::string& text, const std::string& folder, const std::string& name,
+                   CueSheet& out, std::string& error) {
+    Parser p;
+    p.name = name;
+    p.folder = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    CueSheet sheet;
+    sheet.path = name;
+    if (!ParseLines(p, text, sheet) || !Layout(p, sheet)) {
+        error = p.error;
+        return false;
+    }
+    out = std::move(sheet);
+    return true;
+}
+
+bool LoadCueSheet(const std::string& path, CueSheet& out, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = path + ": cannot open the cue sheet";
+        return false;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (text.str().size() > (1u << 20)) {
+        error = path + ": cue sheet too large";
+        return false;
+    }
+    std::size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    if (!ParseCueSheet(text.str(), folder, path, out, error)) return false;
+    out.path = path;
+    return true;
+}
+
+}  // namespace orvane::cdrom

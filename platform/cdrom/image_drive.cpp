@@ -1,0 +1,233 @@
+#include "platform/cdrom/image_drive.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/clock/clock.h"
+
+namespace orvane::cdrom {
+
+namespace {
+
+bool ParseLba(const std::string& text, std::uint32_t& value) {
+    if (text.empty() || text.size() > 9) return false;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+    }
+    value = static_cast<std::uint32_t>(std::stoul(text));
+    return true;
+}
+
+bool ParseRanges(const std::string& text, std::vector<SectorRange>& out, std::string& error) {
+    std::size_t at = 0;
+    while (at <= text.size()) {
+        std::size_t comma = text.find(',', at);
+        std::string item =
+            text.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+        SectorRange r;
+        std::size_t dash = item.find('-');
+        bool ok = dash == std::string::npos ? ParseLba(item, r.first) && ParseLba(item, r.last)
+                                            : ParseLba(item.substr(0, dash), r.first) &&
+                                                  ParseLba(item.substr(dash + 1), r.last);
+        if (!ok || r.last < r.first) {
+            error = "bad sector range \"" + item + "\"";
+            return false;
+        }
+        out.push_back(r);
+        if (comma == std::string::npos) break;
+        at = comma + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseFaultWord(const std::string& word, FaultPlan& plan, std::string& error) {
+    std::size_t eq = word.find('=');
+    std::string key = word.substr(0, eq);
+    std::string value = eq == std::string::npos ? "" : word.substr(eq + 1);
+    if (eq == std::string::npos) {
+        if (key == "no_disc") {
+            plan.noDisc = true;
+        } else if (key == "tray_open") {
+            plan.trayOpen = true;
+        } else if (key == "busy") {
+            plan.busy = true;
+        } else {
+            error = "unknown fault \"" + word + "\"";
+            return false;
+        }
+        return true;
+    }
+    if (key == "fail") return ParseRanges(value, plan.failing, error);
+    if (key == "slow") return ParseRanges(value, plan.slow, error);
+    if (key == "slow_ms") {
+        std::uint32_t ms = 0;
+        if (!ParseLba(value, ms) || ms > 600000) {
+            error = "bad slow_ms \"" + value + "\"";
+            return false;
+        }
+        plan.slowMs = ms;
+        return true;
+    }
+    error = "unknown fault \"" + word + "\"";
+    return false;
+}
+
+std::unique_ptr<ImageDrive> ImageDrive::Open(const std::string& cuePath, std::string& error) {
+    CueSheet sheet;
+    if (!LoadCueSheet(cuePath, sheet, error)) return nullptr;
+    return std::make_unique<ImageDrive>(std::move(sheet));
+}
+
+ImageDrive::ImageDrive(CueSheet sheet) : sheet_(std::move(sheet)) {
+    for (const CueFile& f : sheet_.files) {
+        fds_.push_back(::open(f.path.c_str(), O_RDONLY | O_CLOEXEC));
+    }
+}
+
+ImageDrive::~ImageDrive() {
+    for (int fd : fds_) {
+        if (fd >= 0) ::close(fd);
+    }
+}
+
+void ImageDrive::SetFaults(const FaultPlan& plan) {
+    std::lock_guard lock(mutex_);
+    faults_ = plan;
+}
+
+FaultPlan ImageDrive::Faults() {
+    std::lock_guard lock(mutex_);
+    return faults_;
+}
+
+bool ImageDrive::Busy() {
+    std::lock_guard lock(mutex_);
+    return faults_.busy;
+}
+
+DriveResult ImageDrive::Ready() {
+    if (faults_.trayOpen) return DriveResult::Sense(kSenseNotReady, 0x3A, 0x02, "tray open");
+    if (faults_.noDisc) return DriveResult::Sense(kSenseNotReady, 0x3A, 0x01, "no disc");
+    return DriveResult::Ok();
+}
+
+DriveResult ImageDrive::Inquiry(InquiryData& out) {
+    out = InquiryData{};
+    out.vendor = "ORVANE  ";
+    out.product = "IMAGE DRIVE     ";
+    out.revision = "1.0 ";
+    out.atapi = true;
+    return DriveResult::Ok();
+}
+
+DriveResult ImageDrive::TestUnitReady() {
+    std::lock_guard lock(mutex_);
+    return Ready();
+}
+
+DriveResult ImageDrive::ReadToc(Toc& out) {
+    std::lock_guard lock(mutex_);
+    DriveResult r = Ready();
+    if (r.ok) out = sheet_.toc;
+    return r;
+}
+
+DriveResult ImageDrive::ReadCapabilities(Capabilities& out) {
+    out = Capabilities{};
+    std::lock_guard lock(mutex_);
+    out.locked = false;
+    return DriveResult::Ok();
+}
+
+DriveResult ImageDrive::SetTray(bool open) {
+    std::lock_guard lock(mutex_);
+    faults_.trayOpen = open;
+    return DriveResult::Ok();
+}
+
+DriveResult ImageDrive::ReadCdda(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) {
+    std::uint32_t delayMs = 0;
+    {
+        std::lock_guard lock(mutex_);
+        DriveResult r = Ready();
+        if (!r.ok) return r;
+        if (std::uint64_t{lba} + count > sheet_.toc.leadOut) {
+            return DriveResult::Sense(kSenseIllegalRequest, 0x21, 0x00,
+                                      "logical block address out of range");
+        }
+        for (const SectorRange& range : faults_.slow) {
+            if (range.Overlaps(lba, count)) delayMs = faults_.slowMs;
+        }
+        for (const SectorRange& range : faults_.failing) {
+            if (range.Overlaps(lba, count)) {
+                return DriveResult::Sense(kSenseMediumError, 0x11, 0x00,
+                                          "unrecovered read error at sector " +
+                                              std::to_string(std::max(lba, range.first)));
+            }
+        }
+    }
+    if (delayMs) orvane::clock::Current().SleepMs(delayMs);
+    // Extents are sorted and contiguous: find the one holding lba, then walk on.
+    auto it = std::upper_bound(sheet_.extents.begin(), sheet_.extents.end(), lba,
+                               [](std::uint32_t v, const DiscExtent& e) { return v < e.lba; });
+    if (it != sheet_.extents.begin()) --it;
+    while (count > 0 && it != sheet_.extents.end()) {
+        std::uint32_t offset = lba - it->lba;
+        std::uint32_t n = std::min(count, it->frames - offset);
+        DriveResult r = ReadExtent(*it, lba, n, out);
+        if (!r.ok) return r;
+        lba += n;
+        count -= n;
+        out += std::size_t{n} * kFrameBytes;
+        ++it;
+    }
+    return DriveResult::Ok();
+}
+
+DriveResult ImageDrive::ReadExtent(const DiscExtent& e, std::uint32_t lba, std::uint32_t count,
+                                   std::uint8_t* out) {
+    std::size_t bytes = std::size_t{count} * kFrameBytes;
+    if (e.file < 0) {
+        std::memset(out, 0, bytes);
+        return DriveResult::Ok();
+    }
+    if (e.sectorBytes != kFrameBytes) {
+        // Cooked data sectors have no 2352-byte form to hand out as audio.
+        return DriveResult::Sense(kSenseIllegalRequest, 0x64, 0x00, "illegal mode for this track");
+    }
+    int fd = fds_[static_cast<std::size_t>(e.file)];
+    if (fd < 0) {
+        return DriveResult::Sense(kSenseMediumError, 0x11, 0x00,
+                                  "cannot open " + sheet_.files[e.file].path);
+    }
+    const CueFile& file = sheet_.files[e.file];
+    std::uint64_t start = e.fileByte + std::uint64_t{lba - e.lba} * kFrameBytes;
+    std::uint64_t end = file.dataOffset + file.dataBytes;
+    std::size_t want =
+        start >= end ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(bytes, end - start));
+    std::size_t got = 0;
+    while (got < want) {
+        ssize_t n = ::pread(fd, out + got, want - got, static_cast<off_t>(start + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            return DriveResult::Sense(kSenseMediumError, 0x11, 0x00,
+                                      file.path + ": " + std::strerror(errno));
+        }
+        if (n == 0) break;  // the file shrank: the rest reads as silence
+        got += static_cast<std::size_t>(n);
+    }
+    std::memset(out + got, 0, bytes - got);  // a last partial sector is padded with silence
+    if (file.type == CueFileType::Motorola) {
+        for (std::size_t i = 0; i + 1 < got; i += 2)
+            std::swap(out[i], out[i + 1]);
+    }
+    return DriveResult::Ok();
+}
+
+}  // namespace orvane::cdrom

@@ -1,0 +1,70 @@
+#pragma once
+// A drive that plays a disc image described by a cue sheet, with faults that tests and the
+// drive configuration can inject: failing sectors, slow sectors, no disc, an open tray, a
+// drive held by another program.
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/cdrom/cue_sheet.h"
+#include "platform/cdrom/disc_drive.h"
+
+namespace orvane::cdrom {
+
+struct SectorRange {
+    std::uint32_t first = 0;
+    std::uint32_t last = 0;  // inclusive
+    bool Contains(std::uint32_t lba) const { return lba >= first && lba <= last; }
+    bool Overlaps(std::uint32_t lba, std::uint32_t count) const {
+        return count > 0 && lba <= last && lba + count - 1 >= first;
+    }
+};
+
+struct FaultPlan {
+    std::vector<SectorRange> failing;  // reads touching these answer MEDIUM ERROR 11/00
+    std::vector<SectorRange> slow;     // reads touching these take slowMs more (on the clock)
+    std::uint32_t slowMs = 0;
+    bool noDisc = false;    // tray closed, no disc: NOT READY 3A/01
+    bool trayOpen = false;  // NOT READY 3A/02 until the tray is closed
+    bool busy = false;      // held by another program
+};
+
+// Parses a fault list in the words of the drive configuration file: "fail=150-300,4000",
+// "slow=0-74", "slow_ms=250", "no_disc", "tray_open", "busy". Returns false with a message for
+// a word it does not know or a bad number.
+bool ParseFaultWord(const std::string& word, FaultPlan& plan, std::string& error);
+
+class ImageDrive final : public DiscDrive {
+public:
+    // Loads the cue sheet; null with a message when it is refused.
+    static std::unique_ptr<ImageDrive> Open(const std::string& cuePath, std::string& error);
+    explicit ImageDrive(CueSheet sheet);
+    ~ImageDrive() override;
+
+    std::string Name() const override { return sheet_.path; }
+    DriveResult Inquiry(InquiryData& out) override;
+    DriveResult TestUnitReady() override;
+    DriveResult ReadToc(Toc& out) override;
+    DriveResult ReadCdda(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) override;
+    DriveResult ReadCapabilities(Capabilities& out) override;
+    DriveResult SetTray(bool open) override;
+    bool Busy() override;
+
+    void SetFaults(const FaultPlan& plan);
+    FaultPlan Faults();
+    const CueSheet& Sheet() const { return sheet_; }
+
+private:
+    DriveResult Ready();  // with mutex_ held
+    DriveResult ReadExtent(const DiscExtent& e, std::uint32_t lba, std::uint32_t count,
+                           std::uint8_t* out);
+
+    CueSheet sheet_;
+    std::vector<int> fds_;  // one descriptor per file of the sheet, opened on first read
+    std::mutex mutex_;
+    FaultPlan faults_;
+};
+
+}  // namespace orvane::cdrom

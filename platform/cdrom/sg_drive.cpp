@@ -1,0 +1,147 @@
+#include "platform/cdrom/sg_drive.h"
+
+#include <fcntl.h>
+#include <scsi/sg.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace orvane::cdrom {
+
+namespace {
+
+constexpr unsigned kTimeoutMs = 5000;
+// A READ CD request stays below the 64 KiB many host adapters take in one transfer.
+constexpr std::uint32_t kFramesPerCommand = 26;
+
+void Put32(std::uint8_t* p, std::uint32_t v) {
+    p[0] = static_cast<std::uint8_t>(v >> 24);
+    p[1] = static_cast<std::uint8_t>(v >> 16);
+    p[2] = static_cast<std::uint8_t>(v >> 8);
+    p[3] = static_cast<std::uint8_t>(v);
+}
+
+}  // namespace
+
+std::unique_ptr<SgDrive> SgDrive::Open(const std::string& device, std::string& error) {
+    int fd = ::open(device.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = device + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    int version = 0;
+    if (ioctl(fd, SG_GET_VERSION_NUM, &version) < 0 || version < 30000) {
+        error = device + ": no SCSI generic support";
+        ::close(fd);
+        return nullptr;
+    }
+    std::unique_ptr<SgDrive> drive(new SgDrive(device, fd));
+    InquiryData inquiry;
+    DriveResult r = drive->Inquiry(inquiry);
+    if (!r.ok || inquiry.deviceType != 5) {
+        error = device + ": not a CD drive";
+        return nullptr;
+    }
+    return drive;
+}
+
+SgDrive::~SgDrive() { ::close(fd_); }
+
+DriveResult SgDrive::Execute(const std::uint8_t* cdb, std::size_t cdbLength, std::uint8_t* data,
+                             std::size_t dataLength, bool toDevice) {
+    std::lock_guard lock(mutex_);
+    std::uint8_t sense[32] = {};
+    sg_io_hdr_t io{};
+    io.interface_id = 'S';
+    io.cmdp = const_cast<std::uint8_t*>(cdb);
+    io.cmd_len = static_cast<unsigned char>(cdbLength);
+    io.dxferp = data;
+    io.dxfer_len = static_cast<unsigned>(dataLength);
+    io.dxfer_direction =
+        dataLength == 0 ? SG_DXFER_NONE : (toDevice ? SG_DXFER_TO_DEV : SG_DXFER_FROM_DEV);
+    io.sbp = sense;
+    io.mx_sb_len = sizeof sense;
+    io.timeout = kTimeoutMs;
+    if (ioctl(fd_, SG_IO, &io) < 0) {
+        return DriveResult::Failure(device_ + ": " + std::strerror(errno));
+    }
+    if ((io.info & SG_INFO_OK_MASK) == SG_INFO_OK) return DriveResult::Ok();
+    if (io.sb_len_wr >= 3) {
+        bool descriptorFormat = (sense[0] & 0x7F) >= 0x72;
+        std::uint8_t key = (descriptorFormat ? sense[1] : sense[2]) & 0x0F;
+        std::uint8_t asc = descriptorFormat ? sense[2] : (io.sb_len_wr > 12 ? sense[12] : 0);
+        std::uint8_t ascq = descriptorFormat ? sense[3] : (io.sb_len_wr > 13 ? sense[13] : 0);
+        if (key != 0) return DriveResult::Sense(key, asc, ascq);
+    }
+    if (io.host_status || io.driver_status) {
+        return DriveResult::Failure(device_ + ": transport error");
+    }
+    return DriveResult::Sense(kSenseAbortedCommand, 0, 0, "command failed without sense data");
+}
+
+DriveResult SgDrive::Inquiry(InquiryData& out) {
+    std::uint8_t cdb[6] = {0x12, 0, 0, 0, 36, 0};
+    std::uint8_t data[36] = {};
+    DriveResult r = Execute(cdb, sizeof cdb, data, sizeof data, false);
+    if (r.ok && !ParseInquiry(data, sizeof data, out)) {
+        return DriveResult::Failure("short INQUIRY answer");
+    }
+    out.atapi = true;
+    return r;
+}
+
+DriveResult SgDrive::TestUnitReady() {
+    std::uint8_t cdb[6] = {0x00, 0, 0, 0, 0, 0};
+    return Execute(cdb, sizeof cdb, nullptr, 0, false);
+}
+
+DriveResult SgDrive::ReadToc(Toc& out) {
+    std::vector<std::uint8_t> data(804, 0);  // 4 + 100 descriptors of 8 bytes
+    std::uint8_t cdb[10] = {0x43, 0, 0, 0, 0, 0, 1, 0, 0, 0};
+    cdb[7] = static_cast<std::uint8_t>(data.size() >> 8);
+    cdb[8] = static_cast<std::uint8_t>(data.size());
+    DriveResult r = Execute(cdb, sizeof cdb, data.data(), data.size(), false);
+    if (!r.ok) return r;
+    std::string error;
+    if (!ParseToc(data.data(), data.size(), out, &error)) return DriveResult::Failure(error);
+    return r;
+}
+
+DriveResult SgDrive::ReadCdda(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) {
+    while (count > 0) {
+        std::uint32_t n = std::min(count, kFramesPerCommand);
+        // READ CD: expected sector type CD-DA, user data only.
+        std::uint8_t cdb[12] = {0xBE, 0x04, 0, 0, 0, 0, 0, 0, 0, 0x10, 0, 0};
+        Put32(cdb + 2, lba);
+        cdb[6] = static_cast<std::uint8_t>(n >> 16);
+        cdb[7] = static_cast<std::uint8_t>(n >> 8);
+        cdb[8] = static_cast<std::uint8_t>(n);
+        DriveResult r = Execute(cdb, sizeof cdb, out, std::size_t{n} * kFrameBytes, false);
+        if (!r.ok) return r;
+        lba += n;
+        count -= n;
+        out += std::size_t{n} * kFrameBytes;
+    }
+    return DriveResult::Ok();
+}
+
+DriveResult SgDrive::ReadCapabilities(Capabilities& out) {
+    std::uint8_t data[64] = {};
+    std::uint8_t cdb[10] = {0x5A, 0x08, 0x2A, 0, 0, 0, 0, 0, sizeof data, 0};
+    DriveResult r = Execute(cdb, sizeof cdb, data, sizeof data, false);
+    if (r.ok && !ParseCapabilities(data, sizeof data, out)) {
+        return DriveResult::Failure("bad capabilities page");
+    }
+    return r;
+}
+
+DriveResult SgDrive::SetTray(bool open) {
+    // START STOP UNIT with LoEj: Start 0 ejects, Start 1 loads.
+    std::uint8_t cdb[6] = {0x1B, 0, 0, 0, static_cast<std::uint8_t>(open ? 0x02 : 0x03), 0};
+    return Execute(cdb, sizeof cdb, nullptr, 0, false);
+}
+
+}  // namespace orvane::cdrom

@@ -1,0 +1,89 @@
+#pragma once
+// Digital CD-audio playback of one drive: a playback thread reads frames from the drive and
+// streams them to an audio sink, pacing itself on orvane::clock. The position reported is the
+// frame being heard (what was sent minus what the sink still holds), so it follows the clock
+// exactly; pause, resume, seek and stop take effect at once.
+//
+// Tests on a manual VirtualClock: while playing, the playback thread sleeps on the clock until
+// the sink's buffer (one second for the null sink) needs more audio, so it counts among the
+// clock's sleepers; a test that advances time waits for it with WaitForSleepers. Destroying a
+// player joins its thread: let time run (SetAutoAdvance(true) or Advance) before closing the
+// last device of a drive that is asleep in playback.
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/audio/audio_sink.h"
+#include "platform/cdrom/disc_drive.h"
+
+namespace orvane::mci {
+
+// The media identity text of a disc, derived from its table of contents: upper-case
+// hexadecimal, at most 127 characters, the same for the same table and different for different
+// tables (the table itself is spelled out; discs with more than 17 tracks end in a 64-bit hash
+// of the tracks that do not fit).
+std::string MediaIdentity(const cdrom::Toc& toc);
+
+enum class PlayerMode { NotReady, Open, Stopped, Playing, Paused };
+
+class CdPlayer {
+public:
+    explicit CdPlayer(std::shared_ptr<cdrom::DiscDrive> drive);
+    ~CdPlayer();
+    CdPlayer(const CdPlayer&) = delete;
+    CdPlayer& operator=(const CdPlayer&) = delete;
+
+    const std::shared_ptr<cdrom::DiscDrive>& Drive() const { return drive_; }
+
+    // The table of contents of the disc in the drive (read again after the tray moved or the
+    // drive reported a change). Fails while there is no disc.
+    cdrom::DriveResult Disc(cdrom::Toc& toc);
+    PlayerMode Mode();
+    // The frame being heard (playing), or where play stands (stopped, paused).
+    std::uint32_t Position();
+
+    // Plays frames [from, to) and returns at once.
+    cdrom::DriveResult Play(std::uint32_t from, std::uint32_t to);
+    // Plays from the current position to `to`.
+    cdrom::DriveResult PlayFromHere(std::uint32_t to);
+    void Pause();
+    // Continues a paused play; false when not paused.
+    bool Resume();
+    void Stop();
+    // Stops and moves to lba.
+    void Seek(std::uint32_t lba);
+    cdrom::DriveResult SetDoor(bool open);
+    // Where the current or last play ends.
+    std::uint32_t PlayEnd();
+
+    // Frames per read of the playback thread.
+    static constexpr std::uint32_t kChunkFrames = 5;
+
+private:
+    void Run();
+    std::uint32_t HeardLocked();
+    void HaltLocked(std::uint32_t position);
+    bool FinishIfDoneLocked();
+    cdrom::DriveResult DiscLocked(cdrom::Toc& toc);
+
+    std::shared_ptr<cdrom::DiscDrive> drive_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::unique_ptr<audio::AudioSink> sink_;
+    PlayerMode mode_ = PlayerMode::Stopped;
+    std::uint32_t position_ = 0;  // when not playing
+    std::uint32_t cursor_ = 0;    // next frame to read
+    std::uint32_t end_ = 0;       // end of play (exclusive)
+    std::uint64_t generation_ = 0;
+    bool haveToc_ = false;
+    cdrom::Toc toc_;
+    bool quit_ = false;
+    std::thread thread_;
+};
+
+}  // namespace orvane::mci
