@@ -77,6 +77,16 @@ public:
     // The wait cursor over the window, and handling the window messages already waiting.
     virtual void SetWaitCursor(bool /*on*/) {}
     virtual void ProcessMessages() {}
+
+    // Wizard sheets: enables the sheet's Back (1), Next (2) and Finish (4) buttons.
+    virtual void SetWizardButtons(unsigned /*flags*/) {}
+
+    // Shows the splash window over this window for at most ms milliseconds (a key or mouse
+    // press closes it earlier) and returns when it has closed.
+    virtual void ShowSplash(unsigned /*ms*/) {}
+
+    // Opens a help file (a path) in the help window.
+    virtual void ShowHelp(const std::string& /*path*/) {}
 };
 
 }  // namespace orvane

@@ -1,0 +1,150 @@
+#include "codecs/dec/wave_writer.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+namespace orvane::codecs {
+namespace {
+
+constexpr uint64_t kMaxData = 0xFFFFFFFFull - 36;  // what the 32-bit RIFF size can describe
+constexpr uint64_t kHeaderEvery = 1u << 20;        // bring the header up to date every MiB
+
+// What a signal handler needs to finish the header of the one output file.
+std::atomic<int> g_fd{-1};
+std::atomic<int> g_rate{0};
+std::atomic<int> g_channels{0};
+std::atomic<uint64_t> g_bytes{0};
+
+void Put16(unsigned char* p, uint32_t v) {
+    p[0] = static_cast<unsigned char>(v);
+    p[1] = static_cast<unsigned char>(v >> 8);
+}
+void Put32(unsigned char* p, uint32_t v) {
+    Put16(p, v & 0xFFFF);
+    Put16(p + 2, v >> 16);
+}
+
+void OnSignal(int sig) {
+    int fd = g_fd.load();
+    if (fd >= 0 && g_rate.load() != 0) {
+        unsigned char header[44];
+        BuildWaveHeader(g_rate.load(), g_channels.load(), static_cast<uint32_t>(g_bytes.load()),
+                        header);
+        ssize_t ignored = ::pwrite(fd, header, sizeof header, 0);
+        (void)ignored;
+    }
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+}
+
+}  // namespace
+
+void BuildWaveHeader(int rate, int channels, uint32_t dataBytes, unsigned char h[44]) {
+    std::memcpy(h, "RIFF", 4);
+    Put32(h + 4, dataBytes + 36);
+    std::memcpy(h + 8, "WAVEfmt ", 8);
+    Put32(h + 16, 16);
+    Put16(h + 20, 1);  // PCM
+    Put16(h + 22, static_cast<uint32_t>(channels));
+    Put32(h + 24, static_cast<uint32_t>(rate));
+    Put32(h + 28, static_cast<uint32_t>(rate * channels * 2));
+    Put16(h + 32, static_cast<uint32_t>(channels * 2));
+    Put16(h + 34, 16);
+    std::memcpy(h + 36, "data", 4);
+    Put32(h + 40, dataBytes);
+}
+
+GrowingWaveFile::~GrowingWaveFile() {
+    std::string ignored;
+    if (fd_ >= 0) Close(&ignored);
+}
+
+void GrowingWaveFile::InstallSignalFinish() {
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(sig, &sa, nullptr);
+}
+
+bool GrowingWaveFile::Create(const std::string& path, std::string* error) {
+    path_ = path;
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd_ < 0) {
+        *error = "Cannot create the output file " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    g_fd.store(fd_);
+    return true;
+}
+
+bool GrowingWaveFile::SetFormat(int rate, int channels, std::string* error) {
+    rate_ = rate;
+    channels_ = channels;
+    g_channels.store(channels);
+    g_rate.store(rate);
+    return WriteHeader(error);
+}
+
+bool GrowingWaveFile::WriteHeader(std::string* error) {
+    unsigned char header[44];
+    BuildWaveHeader(rate_, channels_, static_cast<uint32_t>(dataBytes_), header);
+    if (::pwrite(fd_, header, sizeof header, 0) != static_cast<ssize_t>(sizeof header)) {
+        *error = "Cannot write the output file " + path_ + ": " + std::strerror(errno);
+        return false;
+    }
+    sinceHeader_ = 0;
+    return true;
+}
+
+bool GrowingWaveFile::Append(const void* data, size_t bytes, std::string* error) {
+    if (dataBytes_ + bytes > kMaxData) {
+        *error = "The output reached the 4 GiB size limit of a WAVE file";
+        return false;
+    }
+    const char* p = static_cast<const char*>(data);
+    size_t left = bytes;
+    while (left > 0) {
+        ssize_t n = ::pwrite(fd_, p, left, static_cast<off_t>(44 + dataBytes_));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            *error = "Cannot write the output file " + path_ + ": " + std::strerror(errno);
+            return false;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+        dataBytes_ += static_cast<uint64_t>(n);
+        sinceHeader_ += static_cast<uint64_t>(n);
+        g_bytes.store(dataBytes_);
+    }
+    if (sinceHeader_ >= kHeaderEvery) return WriteHeader(error);
+    return true;
+}
+
+bool GrowingWaveFile::Close(std::string* error) {
+    if (fd_ < 0) return true;
+    bool ok = !hasFormat() || WriteHeader(error);
+    g_fd.store(-1);
+    if (::close(fd_) != 0 && ok) {
+        *error = "Cannot write the output file " + path_ + ": " + std::strerror(errno);
+        ok = false;
+    }
+    fd_ = -1;
+    return ok;
+}
+
+void GrowingWaveFile::Remove() {
+    if (fd_ >= 0) {
+        g_fd.store(-1);
+        ::close(fd_);
+        fd_ = -1;
+    }
+    ::unlink(path_.c_str());
+}
+
+}  // namespace orvane::codecs

@@ -1,0 +1,167 @@
+#include "codecs/enc/psycho.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace orvane::codecs {
+namespace {
+
+constexpr float kPi = std::numbers::pi_v<float>;
+
+float Bark(float hz) {
+    return 13.0f * std::atan(0.00076f * hz) + 3.5f * std::atan((hz / 7500.0f) * (hz / 7500.0f));
+}
+
+// Spread of masking along the basilar membrane, in dB, for a distance of `dz` Bark from the
+// masker (positive: towards higher frequencies).
+float SpreadDb(float dz) {
+    float x = dz + 0.474f;
+    return 15.81f + 7.5f * x - 17.5f * std::sqrt(1.0f + x * x);
+}
+
+float DbToPower(float db) { return std::pow(10.0f, db * 0.1f); }
+
+}  // namespace
+
+void Fft(std::vector<std::complex<float>>& a) {
+    const size_t n = a.size();
+    for (size_t i = 1, j = 0; i < n; ++i) {
+        size_t bit = n >> 1;
+        for (; j & bit; bit >>= 1)
+            j ^= bit;
+        j ^= bit;
+        if (i < j) std::swap(a[i], a[j]);
+    }
+    for (size_t len = 2; len <= n; len <<= 1) {
+        const float angle = -2.0f * kPi / static_cast<float>(len);
+        const std::complex<float> step(std::cos(angle), std::sin(angle));
+        for (size_t i = 0; i < n; i += len) {
+            std::complex<float> w(1.0f, 0.0f);
+            for (size_t k = 0; k < len / 2; ++k) {
+                const std::complex<float> u = a[i + k];
+                const std::complex<float> v = a[i + k + len / 2] * w;
+                a[i + k] = u + v;
+                a[i + k + len / 2] = u - v;
+                w *= step;
+            }
+        }
+    }
+}
+
+float HearingThresholdDb(float hz) {
+    float khz = std::max(hz, 20.0f) * 0.001f;
+    float db = 3.64f * std::pow(khz, -0.8f) - 6.5f * std::exp(-0.6f * (khz - 3.3f) * (khz - 3.3f)) +
+               0.001f * khz * khz * khz * khz;
+    return std::min(db, 96.0f);
+}
+
+MaskingModel::MaskingModel(int rate)
+    : rate_(rate),
+      window_(kSize),
+      binBark_(kSize / 2 + 1),
+      quietPower_(kSize / 2 + 1),
+      fft_(kSize),
+      power_(kSize / 2 + 1) {
+    for (int i = 0; i < kSize; ++i) {
+        window_[i] = 0.5f - 0.5f * std::cos(2.0f * kPi * (static_cast<float>(i) + 0.5f) / kSize);
+    }
+    for (int k = 0; k <= kSize / 2; ++k) {
+        float hz = static_cast<float>(k) * static_cast<float>(rate_) / kSize;
+        binBark_[k] = Bark(hz);
+        quietPower_[k] = DbToPower(HearingThresholdDb(hz));
+    }
+    // Partitions of about a third of a Bark, at least one bin wide.
+    int first = 1;
+    while (first <= kSize / 2) {
+        int last = first;
+        while (last + 1 <= kSize / 2 && binBark_[last + 1] - binBark_[first] < 0.33f)
+            ++last;
+        Partition p;
+        p.first = first;
+        p.last = last;
+        p.bark = 0.5f * (binBark_[first] + binBark_[last]);
+        partitions_.push_back(p);
+        first = last + 1;
+    }
+    const size_t n = partitions_.size();
+    binPartition_.assign(kSize / 2 + 1, 0);
+    for (size_t i = 0; i < n; ++i) {
+        for (int k = partitions_[i].first; k <= partitions_[i].last; ++k)
+            binPartition_[k] = i;
+    }
+    spreading_.resize(n * n);
+    for (size_t i = 0; i < n; ++i) {
+        for (size_t j = 0; j < n; ++j) {
+            float db = SpreadDb(partitions_[i].bark - partitions_[j].bark);
+            spreading_[i * n + j] = db < -60.0f ? 0.0f : DbToPower(db);
+        }
+    }
+}
+
+std::array<float, 32> MaskingModel::Analyse(const float* samples) {
+    for (int i = 0; i < kSize; ++i)
+        fft_[i] = std::complex<float>(samples[i] * window_[i], 0.0f);
+    Fft(fft_);
+    // A full-scale sine (amplitude 32768) peaks at 32768 * kSize / 4 with this window: 96 dB.
+    const float reference = 32768.0f * kSize / 4.0f;
+    const float scale = DbToPower(96.0f) / (reference * reference);
+    for (int k = 0; k <= kSize / 2; ++k)
+        power_[k] = std::norm(fft_[k]) * scale;
+
+    // Tonal and noise-like energy per partition: a bin that stands 7 dB above the bins two and
+    // three away and is a local peak is counted, with its neighbours, as a tone.
+    const size_t n = partitions_.size();
+    std::vector<float> tonal(n, 0.0f);
+    std::vector<float> noise(n, 0.0f);
+    std::vector<char> isTone(kSize / 2 + 1, 0);
+    for (int k = 3; k <= kSize / 2 - 3; ++k) {
+        float p = power_[k];
+        if (p <= power_[k - 1] || p < power_[k + 1]) continue;
+        const float margin = 5.0f;  // 7 dB
+        if (p >= margin * power_[k - 2] && p >= margin * power_[k + 2] &&
+            p >= margin * power_[k - 3] && p >= margin * power_[k + 3]) {
+            isTone[k - 1] = isTone[k] = isTone[k + 1] = 1;
+        }
+    }
+    for (size_t i = 0; i < n; ++i) {
+        for (int k = partitions_[i].first; k <= partitions_[i].last; ++k) {
+            (isTone[k] ? tonal[i] : noise[i]) += power_[k];
+        }
+    }
+    // Spread both kinds of masker; a tone masks less than noise of the same energy.
+    std::vector<float> threshold(n, 0.0f);
+    for (size_t i = 0; i < n; ++i) {
+        float t = 0.0f;
+        float s = 0.0f;
+        for (size_t j = 0; j < n; ++j) {
+            float f = spreading_[i * n + j];
+            t += f * tonal[j];
+            s += f * noise[j];
+        }
+        float toneOffset = DbToPower(-(14.5f + partitions_[i].bark));
+        float noiseOffset = DbToPower(-5.5f);
+        threshold[i] = t * toneOffset + s * noiseOffset;
+    }
+    // Per bin: the partition's threshold shared among its bins, never below the quiet threshold.
+    std::array<float, 32> smr{};
+    const int binsPerBand = kSize / 64;
+    for (int band = 0; band < 32; ++band) {
+        float signal = 0.0f;
+        float minMask = 1e30f;
+        for (int b = 0; b < binsPerBand; ++b) {
+            int k = band * binsPerBand + b + (band == 0 ? 1 : 0);
+            k = std::min(k, kSize / 2);
+            signal += power_[k];
+            const size_t part = binPartition_[k];
+            float width = static_cast<float>(partitions_[part].last - partitions_[part].first + 1);
+            float mask = std::max(threshold[part] / width, quietPower_[k]);
+            minMask = std::min(minMask, mask);
+        }
+        float noiseAllowed = minMask * static_cast<float>(binsPerBand);
+        smr[band] = signal <= 0.0f ? -200.0f : 10.0f * std::log10(signal / noiseAllowed);
+    }
+    return smr;
+}
+
+}  // namespace orvane::codecs

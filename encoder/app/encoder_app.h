@@ -1,0 +1,92 @@
+#pragma once
+// The encoder front-end's application object: the settings read at start-up, the state the
+// wizard, the jobs and the CD grabber share, and the job loop.
+
+#include <atomic>
+#include <functional>
+#include <string>
+
+#include "encoder/app/id3.h"
+#include "encoder/app/settings_store.h"
+
+namespace orvane::encoder {
+
+class ProcessingStatusDialog;
+
+constexpr const char* kProfileKey = "Orvane Systems\\Orvane Encoder";
+constexpr const char* kMachineKey = "SOFTWARE\\Orvane Systems\\Orvane Encoder\\3.00";
+constexpr const char* kDefaultFreeDbServer = "freedb.freedb.org";
+
+struct EncoderApp {
+    SettingsStore* settings = nullptr;  // not owned; set before start-up
+
+    ProcessingStatusDialog* currentStatusDialog = nullptr;
+    std::atomic<int> batchMode{0};
+    std::atomic<int> batchCount{0};
+    std::atomic<int> singleFileTagSet{0};
+    std::atomic<int> bitrateKbps{0};
+    std::atomic<int> stereoOutput{1};
+    std::string bitrateText;
+    std::atomic<int> splashPending{1};
+    GenreList genreList;
+    TagTable tagTable;
+    int cdaReadBufferSize = 16;
+    std::atomic<int> deleteGrabbedWav{0};
+    std::string appFolder;  // program folder, with a trailing '/'
+    std::atomic<int> exitRequested{0};
+    int windowEffects = 1;
+    std::string freeDbServer;
+    int useProxy = 0;
+    std::string proxyServer;
+    int proxyPort = 8080;
+    std::string lastCd;
+    int introOnly = 0;
+    int introSeconds = 15;
+
+    // Choices whose dialogs come with the CD grabbing, the options dialog and WMA encoding;
+    // the wizard shows them disabled until the program turns them on.
+    bool cdAudioAvailable = false;
+    bool optionsAvailable = false;
+    bool wmaAvailable = false;
+
+    // The program's command line (its arguments joined by blanks), empty without one.
+    std::string commandLine;
+
+    // The CD track grabber of a CD-Audio job: grabs the next selected track into a WAVE file
+    // in the output folder, sets the dialog's trackNumber and returns the file's path (empty
+    // when no track is left). Installed by the CD grabbing code; empty means no tracks.
+    std::function<std::string(ProcessingStatusDialog&)> grabNextTrack;
+    // The WMA job's worker body and its statistics update (timer 2), installed with WMA
+    // encoding.
+    std::function<void(ProcessingStatusDialog&)> runWmaJob;
+    std::function<void(ProcessingStatusDialog&)> wmaStatisticsUpdate;
+};
+
+// The application object of the process.
+EncoderApp& TheApp();
+
+// Reads the eight "Preferences" values and the machine-wide "CDAReadBufferSize".
+void ReadSettings(EncoderApp& app);
+// "CDAReadBufferSize" as the grabber uses it: a decimal number, 0 or below gives 16, above
+// 256 gives 256; no value gives 16.
+int ClampReadBufferSize(bool found, const std::string& text);
+// The program folder from the program file's full path: its drive and directory with a
+// trailing '/'.
+std::string AppFolderOf(const std::string& modulePath);
+
+struct StartupHooks {
+    // The Windows Media component installation; 1 lets start-up go on, 0 ends it.
+    std::function<int()> installWmaComponents;
+    // Loads the shared bitmaps (152, 153, 152, 163).
+    std::function<void()> loadSharedBitmaps;
+    // Shows the dialog modally and returns its result; the dialog's logic is given.
+    std::function<int(ProcessingStatusDialog&)> runStatusDialog;
+};
+
+// Start-up and the job loop. Returns false in every case (the program then ends).
+bool Startup(EncoderApp& app, const std::string& modulePath, const StartupHooks& hooks);
+// The job loop alone: a fresh status dialog per turn until the wizard is cancelled.
+// Returns the number of turns.
+int RunJobLoop(EncoderApp& app, const std::function<int(ProcessingStatusDialog&)>& run);
+
+}  // namespace orvane::encoder

@@ -1,0 +1,188 @@
+#include "encoder/app/job.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "encoder/app/paths.h"
+
+namespace orvane::encoder {
+
+int LayerOf(const EncoderSettings& s) { return s.layerIndex + 1; }
+
+int PsychoacousticModelOf(const EncoderSettings& s) { return LayerOf(s) == 3 ? 2 : 1; }
+
+std::string ModeOption(int mode) {
+    switch (mode) {
+        case 1:
+            return "-md";
+        case 2:
+            return "-mj";
+        case 3:
+            return "-mm";
+        default:
+            return "-ms";
+    }
+}
+
+std::string DeEmphasisOption(int deEmphasis) {
+    switch (deEmphasis) {
+        case 1:
+            return "-d5";
+        case 2:
+            return "-dc";
+        default:
+            return "-dn";
+    }
+}
+
+std::string SampleRateOption(std::uint32_t sampleRateHz) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "-s%4.2f", static_cast<double>(sampleRateHz) * 0.001);
+    return buf;
+}
+
+EncoderCommandLine BuildEncoderCommandLine(const EncoderSettings& s) {
+    EncoderCommandLine c;
+    c.mode = ModeOption(s.mode);
+    c.bitrate = "-b" + std::to_string(std::atoi(s.bitrate.c_str()));
+    c.psyModel = "-p" + std::to_string(PsychoacousticModelOf(s));
+    c.layer = "-l" + std::to_string(LayerOf(s));
+    c.deEmphasis = DeEmphasisOption(s.deEmphasis);
+    c.copyrighted = s.copyrighted ? "-c" : "";
+    c.original = s.original ? "-o" : "";
+    c.errorProtection = s.errorProtection ? "-e" : "";
+    c.speed = s.quality == 1 ? "-t" : "";
+    return c;
+}
+
+std::vector<std::string> EncoderArguments(const std::string& program, const EncoderCommandLine& c,
+                                          const std::string& input, const std::string& output) {
+    return {program, c.mode,       c.bitrate,     c.sampleRate, c.psyModel,
+            c.layer, c.deEmphasis, c.copyrighted, c.original,   c.errorProtection,
+            c.speed, input,        output};
+}
+
+std::vector<std::string> DecoderArguments(const std::string& program, const std::string& input,
+                                          const std::string& output) {
+    return {program, input, output};
+}
+
+std::string QuotedCommandLine(const std::vector<std::string>& args) {
+    std::string line;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (i) line += ' ';
+        bool quoted = i == 0 || i + 2 >= args.size();
+        line += quoted ? "\"" + args[i] + "\"" : args[i];
+    }
+    return line;
+}
+
+std::string ChildProgram(const std::string& appFolder, const std::string& name) {
+    if (appFolder.find('/') == std::string::npos) return name;
+    return WithTrailingSlash(appFolder) + name;
+}
+
+namespace {
+
+std::uint32_t U32(const unsigned char* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+int U16(const unsigned char* p) { return p[0] | (p[1] << 8); }
+
+bool ReadAt(int fd, std::int64_t offset, unsigned char* buf, std::size_t n) {
+    return ::pread(fd, buf, n, offset) == static_cast<ssize_t>(n);
+}
+
+}  // namespace
+
+WaveInfo ReadWaveInfo(int fd, std::int64_t fileSize) {
+    WaveInfo info;
+    unsigned char h[44];
+    std::memset(h, 0, sizeof h);
+    ssize_t got = ::pread(fd, h, sizeof h, 0);
+    if (got <= 0 || h[0] != 'R' || h[8] != 'W') return info;
+    info.isWave = true;
+    info.channels = U16(h + 22);
+    info.sampleRate = U32(h + 24);
+    info.bitsPerSample = U16(h + 34);
+    // The feed of the canonical header: 8 bytes past its end, to the end of the file.
+    info.dataStart = 52;
+    info.dataEnd = fileSize;
+
+    bool canonical = got == 44 && std::memcmp(h + 12, "fmt ", 4) == 0 && U32(h + 16) == 16 &&
+                     std::memcmp(h + 36, "data", 4) == 0;
+    if (canonical) {
+        info.dataEnd =
+            std::min<std::int64_t>(fileSize, 44 + static_cast<std::int64_t>(U32(h + 40)));
+        info.dataStart = std::min(info.dataStart, info.dataEnd);
+        return info;
+    }
+    // Other layouts: walk the chunks for the format and the data chunk.
+    std::int64_t pos = 12;
+    bool sawFormat = false;
+    while (pos + 8 <= fileSize) {
+        unsigned char c[8];
+        if (!ReadAt(fd, pos, c, 8)) break;
+        std::int64_t size = U32(c + 4);
+        if (std::memcmp(c, "fmt ", 4) == 0 && size >= 16 && !sawFormat) {
+            unsigned char f[16];
+            if (ReadAt(fd, pos + 8, f, 16)) {
+                info.channels = U16(f + 2);
+                info.sampleRate = U32(f + 4);
+                info.bitsPerSample = U16(f + 14);
+                sawFormat = true;
+            }
+        } else if (std::memcmp(c, "data", 4) == 0) {
+            info.dataStart = pos + 8;
+            info.dataEnd = std::min(fileSize, info.dataStart + size);
+            return info;
+        }
+        pos += 8 + size + (size & 1);
+    }
+    info.dataStart = std::min(info.dataStart, info.dataEnd);
+    return info;
+}
+
+std::string CdTrackFileName(const std::string& folder, const std::string& artist,
+                            const std::string& title, int trackNumber) {
+    std::string name = artist;
+    if (artist.size() >= 2) name += " - ";
+    name += title;
+    std::string clean;
+    for (char ch : name) {
+        switch (ch) {
+            case ':':
+            case '\\':
+            case '/':
+            case '<':
+            case '>':
+            case '|':
+                clean += '-';
+                break;
+            case '*':
+            case '?':
+                break;
+            case '"':
+                clean += '\'';
+                break;
+            default:
+                clean += ch;
+        }
+    }
+    // Keep the first 65 characters (a UTF-8 character counts once, whatever its length).
+    std::size_t chars = 0, cut = 0;
+    while (cut < clean.size() && chars < 65) {
+        ++cut;
+        while (cut < clean.size() && (static_cast<unsigned char>(clean[cut]) & 0xC0) == 0x80)
+            ++cut;
+        ++chars;
+    }
+    clean.resize(cut);
+    if (clean.find_first_not_of('.') == std::string::npos)
+        clean = "Track" + std::to_string(trackNumber);
+    return WithTrailingSlash(folder) + clean + ".MP3";
+}
+
+}  // namespace orvane::encoder

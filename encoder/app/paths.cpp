@@ -1,0 +1,138 @@
+#include "encoder/app/paths.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/shell/sysinfo.h"
+
+namespace orvane::encoder {
+
+namespace fs = std::filesystem;
+
+std::string DriveAndDirectory(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string BaseName(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) name.resize(dot);
+    return name;
+}
+
+std::string WithTrailingSlash(const std::string& folder) {
+    if (!folder.empty() && folder.back() == '/') return folder;
+    return folder + '/';
+}
+
+namespace {
+
+// XDG_MUSIC_DIR from user-dirs.dirs: XDG_MUSIC_DIR="$HOME/Music".
+std::string UserDirsMusic(const std::string& home) {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    std::string file =
+        (config && *config ? std::string(config) : home + "/.config") + "/user-dirs.dirs";
+    std::ifstream in(file);
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::string key = "XDG_MUSIC_DIR=";
+        if (line.rfind(key, 0) != 0) continue;
+        std::string value = line.substr(key.size());
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
+        if (value.rfind("$HOME", 0) == 0) value = home + value.substr(5);
+        return value;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string MusicFolder() {
+    std::string home = shell::HomeFolder();
+    const char* env = std::getenv("XDG_MUSIC_DIR");
+    std::string music = env && *env ? std::string(env) : UserDirsMusic(home);
+    std::error_code ec;
+    if (!music.empty() && fs::is_directory(music, ec)) return WithTrailingSlash(music);
+    if (fs::is_directory(home + "/Music", ec)) return WithTrailingSlash(home + "/Music");
+    return WithTrailingSlash(home.empty() ? "/" : home);
+}
+
+bool WildcardMatch(const std::string& pattern, const std::string& name) {
+    // Iterative matcher with one back-tracking point for the last '*'.
+    std::size_t p = 0, n = 0, star = std::string::npos, mark = 0;
+    auto same = [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) ==
+               std::tolower(static_cast<unsigned char>(b));
+    };
+    while (n < name.size()) {
+        if (p < pattern.size() &&
+            (pattern[p] == '?' || (pattern[p] != '*' && same(pattern[p], name[n])))) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            mark = n;
+        } else if (star != std::string::npos) {
+            p = star + 1;
+            n = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
+}
+
+std::vector<std::string> FindFiles(const std::string& folder, const std::string& pattern) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (!WildcardMatch(pattern, name)) continue;
+        std::error_code fec;
+        if (!fs::is_regular_file(it->path(), fec)) continue;
+        names.push_back(name);
+    }
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                            [](char x, char y) {
+                                                return std::tolower(static_cast<unsigned char>(x)) <
+                                                       std::tolower(static_cast<unsigned char>(y));
+                                            });
+    });
+    return names;
+}
+
+std::string OutputFolderOf(const std::string& outputText) {
+    std::error_code ec;
+    if (!outputText.empty() && (outputText.back() == '/' || fs::is_directory(outputText, ec)))
+        return WithTrailingSlash(outputText);
+    return DriveAndDirectory(outputText);
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+    if (from == to) return true;
+    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    if (fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec) && !ec) return true;
+    struct stat sa, sb;
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+}  // namespace orvane::encoder

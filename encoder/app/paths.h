@@ -1,0 +1,33 @@
+#pragma once
+// Path helpers of the encoder front-end: folders end with '/', names keep their spelling.
+
+#include <string>
+#include <vector>
+
+namespace orvane::encoder {
+
+// Drive and directory of a path: everything up to and including its last '/'; empty when it
+// has none.
+std::string DriveAndDirectory(const std::string& path);
+// The file name of a path without its folder and without its last extension.
+std::string BaseName(const std::string& path);
+// Appends '/' unless the text already ends with one.
+std::string WithTrailingSlash(const std::string& folder);
+// The user's music folder with a trailing '/': XDG_MUSIC_DIR (from the environment or
+// user-dirs.dirs), else ~/Music when it exists, else the home folder.
+std::string MusicFolder();
+// True when the file name matches a pattern of '*' and '?' without regard to case.
+bool WildcardMatch(const std::string& pattern, const std::string& name);
+// The regular files of folder whose names match pattern, sorted without regard to case.
+std::vector<std::string> FindFiles(const std::string& folder, const std::string& pattern);
+// True when both paths name the same file (the same path after resolution, or the same inode).
+bool SameFile(const std::string& a, const std::string& b);
+
+// The folder of a batch's outputs: the output text itself when it ends with '/' or names an
+// existing folder (so outputs never land next to the chosen folder), else its directory part.
+std::string OutputFolderOf(const std::string& outputText);
+// Renames from to to unless a file named to exists already (as a rename on Windows would
+// refuse); false when nothing was renamed.
+bool RenameNoReplace(const std::string& from, const std::string& to);
+
+}  // namespace orvane::encoder

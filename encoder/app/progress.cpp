@@ -1,0 +1,65 @@
+#include "encoder/app/progress.h"
+
+#include <cstdio>
+
+namespace orvane::encoder {
+
+namespace {
+
+std::string Hms(long long h, long long m, long long s) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", h, m, s);
+    return buf;
+}
+
+}  // namespace
+
+std::string ElapsedText(std::int64_t elapsed) {
+    return Hms(elapsed / 3600 % 24, elapsed / 60 % 60, elapsed % 60);
+}
+
+std::int64_t RateSeconds(std::int64_t elapsed) {
+    std::int64_t secs = elapsed % 86400;
+    return secs < 1 ? 1 : secs;
+}
+
+std::string FramesPerSecondText(std::int64_t framesDone, std::int64_t elapsed) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, " [%lld] Frames / second. ",
+                  static_cast<long long>(framesDone / RateSeconds(elapsed)));
+    return buf;
+}
+
+std::string EncoderRemainingText(std::int64_t framesTotal, std::int64_t fps, std::int64_t elapsed) {
+    if (fps <= 0) return "00:00:00";
+    std::int64_t remaining =
+        static_cast<std::int64_t>(static_cast<double>(framesTotal) / static_cast<double>(fps)) -
+        elapsed;
+    if (remaining < 0) return "00:00:00";
+    std::int64_t h = remaining / 3600;
+    if (h >= 100) return "00:00:00";
+    return Hms(h % 99, remaining / 60 % 60, remaining % 60);
+}
+
+std::string DecoderRemainingText(std::int64_t framesTotal, std::int64_t fps, std::int64_t elapsed) {
+    if (fps <= 0) return "00:00:00";
+    std::int64_t remaining = framesTotal / fps - elapsed;
+    if (remaining < 0) return "00:00:00";
+    std::int64_t h = remaining / 3600;
+    if (h >= 100) return "00:00:00";
+    return Hms(h, remaining / 60 % 60, remaining % 60);
+}
+
+std::string CompressionText(std::int64_t bytesFed, int bitrateKbps, bool stereo) {
+    std::int64_t estimate = static_cast<std::int64_t>(
+        static_cast<double>(bytesFed * (bitrateKbps / 8)) / (stereo ? 176.4 : 88.2));
+    char buf[96];
+    std::snprintf(buf, sizeof buf, " %lldMB Compressed to %.1fMB ",
+                  static_cast<long long>(bytesFed / 1048576),
+                  static_cast<double>(estimate) / 1048576.0);
+    return buf;
+}
+
+std::int64_t BarDivisor(std::int64_t size) { return size > 1000000 ? 1000 : 10; }
+
+}  // namespace orvane::encoder

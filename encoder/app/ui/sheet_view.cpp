@@ -1,0 +1,198 @@
+#include <QAbstractSlider>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <map>
+
+#include "encoder/app/resource.h"
+#include "encoder/app/strings.h"
+#include "encoder/app/ui/dialog_layouts.h"
+#include "encoder/app/ui/view_hooks.h"
+#include "encoder/app/ui/views.h"
+#include "encoder/app/ui/windows.h"
+#include "encoder/app/wizard.h"
+#include "platform/window/qt/qt_window_port.h"
+
+namespace orvane::encoder::ui {
+
+const char* PageCaption(int pageId) {
+    switch (pageId) {
+        case IDD_PAGE1:
+            return "Orvane Encoder 2001 - Input/Output";
+        case IDD_PAGE2:
+            return "Orvane Encoder 2001 - Options";
+        case IDD_PAGE3:
+            return "Orvane Encoder 2001 - Summary";
+        case IDD_WMA_SETTINGS:
+            return "Orvane Encoder 2001 - WMA Settings";
+        default:
+            return "Wizard";
+    }
+}
+
+namespace {
+
+constexpr int kIdHelp = 9;
+
+class SheetWindow : public QDialog {
+public:
+    SheetWindow(MLSheet& sheet, QWidget* owner)
+        : QDialog(owner, Qt::Dialog | Qt::WindowMinimizeButtonHint | Qt::WindowTitleHint |
+                             Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+          sheet_(sheet),
+          port_(this) {
+        setWindowTitle(QString::fromStdString(LoadString(IDS_WIZARD)));
+        setWindowIcon(QIcon(QString(":/icons/%1.png").arg(IDR_MAINFRAME)));
+        ApplyHooks(port_);
+        auto* layout = new QVBoxLayout(this);
+        stack_ = new QStackedWidget(this);
+        stack_->setFixedSize(kPageWidth, kPageHeight);
+        layout->addWidget(stack_);
+        const std::pair<int, void (*)(QWidget*, QtWindowPort&)> builders[] = {
+            {IDD_PAGE1, BuildPage1}, {IDD_PAGE2, BuildPage2}, {IDD_PAGE3, BuildPage3}};
+        for (const auto& [id, build] : builders) {
+            auto* page = new QWidget(stack_);
+            build(page, port_);
+            pages_[id] = stack_->addWidget(page);
+        }
+        auto* wma = new QWidget(stack_);
+        BuildWmaPagePlaceholder(wma);
+        pages_[IDD_WMA_SETTINGS] = stack_->addWidget(wma);
+
+        auto* row = new QHBoxLayout();
+        row->addStretch();
+        back_ = AddButton(row, ID_WIZBACK, "< &Back");
+        next_ = AddButton(row, ID_WIZNEXT, "&Next >");
+        finish_ = AddButton(row, ID_WIZFINISH, "&Finish");
+        row->addSpacing(8);
+        auto* cancel = AddButton(row, IDCANCEL, "Cancel");
+        auto* help = AddButton(row, kIdHelp, "&Help");
+        layout->addLayout(row);
+        finish_->hide();
+        back_->setEnabled(false);
+        next_->setEnabled(false);
+
+        connect(back_, &QPushButton::clicked, this, [this] { ShowPage(sheet_.OnBack()); });
+        connect(next_, &QPushButton::clicked, this, [this] { ShowPage(sheet_.OnNext()); });
+        connect(finish_, &QPushButton::clicked, this, [this] { sheet_.OnFinish(); });
+        connect(cancel, &QPushButton::clicked, this, [this] { reject(); });
+        connect(help, &QPushButton::clicked, this, [this] { sheet_.OnHelp(); });
+        auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+        connect(f1, &QShortcut::activated, this, [this] { sheet_.OnHelp(); });
+        InstallWindowMenu(this, [this](int command) { sheet_.OnSysCommand(command); });
+
+        ForwardUserActions();
+
+        port_.OnWizardButtons([this](unsigned flags) { SetWizardButtons(flags); });
+        port_.OnSplash([](unsigned ms) { ShowSplash(ms); });
+        port_.OnHelp([this](const std::string& path) { ShowHelpWindow(path, this); });
+        port_.OnEndDialog([this](int result) {
+            ended_ = true;
+            result_ = result;
+            if (running_) done(result);
+        });
+        port_.RegisterDialog(IDD_ABOUTBOX, [](QWidget* owner) { return RunAboutBox(owner); });
+        port_.RegisterDialog(IDD_ID3TAG,
+                             [this](QWidget* owner) { return RunTagDialog(sheet_.Tag(), owner); });
+    }
+
+    int Run() {
+        sheet_.Attach(&port_);
+        sheet_.OnInitDialog();
+        if (!ended_) {
+            ShowPage(sheet_.ActivePage());
+            running_ = true;
+            result_ = exec();
+            running_ = false;
+        }
+        sheet_.Attach(nullptr);
+        return result_;
+    }
+
+protected:
+    // Escape and the close box reach the wizard's cancel.
+    void reject() override { sheet_.OnCancel(); }
+
+private:
+    QPushButton* AddButton(QHBoxLayout* row, int id, const QString& text) {
+        auto* b = new QPushButton(text, this);
+        b->setAutoDefault(false);
+        row->addWidget(b);
+        port_.Bind(id, b);
+        return b;
+    }
+
+    void SetWizardButtons(unsigned flags) {
+        back_->setEnabled(flags & PSWIZB_BACK);
+        const bool finish = flags & PSWIZB_FINISH;
+        finish_->setVisible(finish);
+        next_->setVisible(!finish);
+        next_->setEnabled(flags & PSWIZB_NEXT);
+        (finish ? finish_ : next_)->setDefault(true);
+    }
+
+    void ShowPage(int pageId) {
+        auto it = pages_.find(pageId);
+        if (it == pages_.end()) return;
+        stack_->setCurrentIndex(it->second);
+        setWindowTitle(PageCaption(pageId));
+        // The page is reported once it has been drawn.
+        QTimer::singleShot(0, this, [this, pageId] {
+            if (isVisible() && sheet_.ActivePage() == pageId) ReportShown(this, pageId);
+        });
+    }
+
+    // Only what the user does reaches the logic; texts and states the program sets itself do
+    // not come back as notifications.
+    void ForwardUserActions() {
+        for (int id : {IDC_SRC_CDAUDIO, IDC_SRC_WAVFILES, IDC_TO_MP3, IDC_TO_WMA, IDC_TO_WAV,
+                       IDC_ID3TAG, IDC_OPTIONS, IDC_INPUT_BROWSE, IDC_OUTPUT_BROWSE, IDC_BATCH}) {
+            if (auto* b = qobject_cast<QAbstractButton*>(port_.Control(id))) {
+                connect(b, &QAbstractButton::clicked, this, [this, id] { sheet_.OnCommand(id); });
+            }
+        }
+        if (auto* input = qobject_cast<QLineEdit*>(port_.Control(IDC_INPUT))) {
+            connect(input, &QLineEdit::textEdited, this, [this] { sheet_.OnInputChanged(); });
+        }
+        if (auto* slider = qobject_cast<QAbstractSlider*>(port_.Control(IDC_BITRATE_SLIDER))) {
+            connect(slider, &QAbstractSlider::sliderMoved, this,
+                    [this](int pos) { sheet_.OnSliderMoved(pos); });
+            connect(slider, &QAbstractSlider::actionTriggered, this, [this, slider](int action) {
+                if (action != QAbstractSlider::SliderMove) {
+                    sheet_.OnSliderMoved(slider->sliderPosition());
+                }
+            });
+        }
+        if (auto* combo = qobject_cast<QComboBox*>(port_.Control(IDC_BITRATE))) {
+            connect(combo, &QComboBox::activated, this, [this] { sheet_.OnBitrateChanged(); });
+        }
+    }
+
+    MLSheet& sheet_;
+    QtWindowPort port_;
+    QStackedWidget* stack_ = nullptr;
+    std::map<int, int> pages_;
+    QPushButton* back_ = nullptr;
+    QPushButton* next_ = nullptr;
+    QPushButton* finish_ = nullptr;
+    bool running_ = false;
+    bool ended_ = false;
+    int result_ = IDCANCEL;
+};
+
+}  // namespace
+
+int RunSheet(MLSheet& sheet, QWidget* owner) {
+    SheetWindow window(sheet, owner);
+    return window.Run();
+}
+
+}  // namespace orvane::encoder::ui

@@ -1,0 +1,472 @@
+#include "encoder/app/wizard.h"
+
+#include <cctype>
+#include <cstdlib>
+
+#include "encoder/app/encoder_app.h"
+#include "encoder/app/paths.h"
+#include "encoder/app/resource.h"
+#include "encoder/app/strings.h"
+
+namespace orvane::encoder {
+
+const char* const kBitrates[13] = {"32",  "48",  "56",  "64",  "80",  "96", "112",
+                                   "128", "160", "192", "224", "256", "320"};
+
+namespace {
+
+const char* const kWavFilter = "Windows PCM (*.wav)|*.wav|All Files (*.*)|*.*||";
+const char* const kMp3FilterDefault = "MPEG layer 3 audio (*.mp3)|*.mp3|All Files (*.*)|*.*||";
+const char* const kMp3Filter = "MPEG Layer 3 Audio (*.mp3)|*.mp3|All Files (*.*)|*.*||";
+const char* const kWmaFilter = "Windows Media Audio (*.wma)|*.wma|All Files (*.*)|*.*||";
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+const char* YesNo(int v) { return v ? "Yes." : "No."; }
+
+}  // namespace
+
+int BitrateItemForSlider(int pos) {
+    std::string text = std::to_string(pos);
+    for (int i = 0; i < 13; ++i)
+        if (std::string(kBitrates[i]).rfind(text, 0) == 0) return i;
+    return -1;
+}
+
+MLSheet::MLSheet(EncoderApp& app)
+    : app_(app),
+      tagDialog_(app),
+      inTitle_("Please Specify a Wave File"),
+      inFilter_(kWavFilter),
+      outTitle_("Please specify a bitstream file"),
+      outFilter_(kMp3FilterDefault) {}
+
+std::string MLSheet::Suggestion(const std::string& input) const {
+    if (input.empty()) return {};
+    if (app_.batchMode) return WithTrailingSlash(input);
+    std::string stem = input.size() >= 3 ? input.substr(0, input.size() - 3) : std::string();
+    switch (target_) {
+        case JobKind::EncodeWma:
+            return stem + "wma";
+        case JobKind::Decode:
+            return stem + "wav";
+        default:
+            return stem + "mp3";
+    }
+}
+
+void MLSheet::OnInitDialog() {
+    InitPage1();
+    Activate(IDD_PAGE1);
+}
+
+void MLSheet::Activate(int page) {
+    if (page == IDD_PAGE2 && !page2Created_) InitPage2();
+    activePage_ = page;
+    switch (page) {
+        case IDD_PAGE1:
+            ActivatePage1();
+            break;
+        case IDD_PAGE2:
+            ActivatePage2();
+            break;
+        case IDD_PAGE3:
+            ActivatePage3();
+            break;
+        default:
+            port_->SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
+            break;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Page 1
+
+void MLSheet::InitPage1() {
+    WindowPort& w = *port_;
+    w.SetText(IDC_INPUT_LABEL, "&Input Filename:");
+    w.SetText(IDC_OUTPUT_LABEL, "&Output Filename:");
+    if (app_.splashPending) {
+        w.ShowSplash(3500);
+        app_.splashPending = 0;
+    }
+    w.SetWizardButtons(0);
+    MarkSource(Source::WavFiles);
+    w.SetText(IDC_SOURCE_CAPTION, "WAV File(s)");
+    w.Show(IDC_MARK_TOMP3, true);
+    w.Show(IDC_MARK_TOWMA, false);
+    w.Show(IDC_MARK_TOWAV, false);
+    // A fresh page starts with the batch box cleared; batch mode follows it, so a job never
+    // runs in the batch mode of the previous one.
+    app_.batchMode = 0;
+    w.SetCheck(IDC_BATCH, 0);
+    // Choices whose dialogs are not part of this build stay visible but disabled.
+    w.Enable(IDC_SRC_CDAUDIO, static_cast<bool>(app_.cdAudioAvailable));
+    w.Enable(IDC_TO_WMA, static_cast<bool>(app_.wmaAvailable));
+    w.Enable(IDC_OPTIONS, static_cast<bool>(app_.optionsAvailable));
+    if (!app_.commandLine.empty()) {
+        SetInputText(app_.commandLine);
+        output_ = MusicFolder() + "track.mp3";
+        w.SetText(IDC_OUTPUT, output_);
+    }
+}
+
+void MLSheet::ActivatePage1() {
+    if (!port_->Text(IDC_INPUT).empty()) port_->SetWizardButtons(PSWIZB_NEXT);
+}
+
+void MLSheet::TakeTexts() {
+    input_ = port_->Text(IDC_INPUT);
+    output_ = port_->Text(IDC_OUTPUT);
+}
+
+void MLSheet::SetInputText(const std::string& text) {
+    port_->SetText(IDC_INPUT, text);
+    OnInputChanged();  // the edit's change notification
+}
+
+void MLSheet::OnInputChanged() {
+    TakeTexts();
+    std::string suggestion = Suggestion(input_);
+    if (EqualsNoCase(input_, "CD-Audio")) {
+        output_ = MusicFolder();
+    } else {
+        output_ = suggestion;
+        port_->SetWizardButtons(PSWIZB_NEXT);
+    }
+    port_->SetText(IDC_OUTPUT, output_);
+}
+
+void MLSheet::MarkSource(Source s) {
+    source_ = s;
+    port_->Show(IDC_MARK_CDAUDIO, s == Source::CdAudio);
+    port_->Show(IDC_MARK_WAVFILES, s == Source::WavFiles);
+}
+
+void MLSheet::OnCommand(int id) {
+    switch (id) {
+        case IDC_BATCH:
+            OnBatch();
+            break;
+        case IDC_INPUT_BROWSE:
+            OnInputBrowse();
+            break;
+        case IDC_OUTPUT_BROWSE:
+            OnOutputBrowse();
+            break;
+        case IDC_SRC_CDAUDIO:
+            OnCdAudio();
+            break;
+        case IDC_SRC_WAVFILES:
+            OnWavFiles();
+            break;
+        case IDC_TO_MP3:
+            SelectTarget(JobKind::EncodeMp3);
+            break;
+        case IDC_TO_WMA:
+            SelectTarget(JobKind::EncodeWma);
+            break;
+        case IDC_TO_WAV:
+            SelectTarget(JobKind::Decode);
+            break;
+        case IDC_ID3TAG:
+            OnId3Tag();
+            break;
+        case IDC_OPTIONS:
+            port_->DoModal(IDD_INTERNET_OPTIONS);
+            break;
+        default:
+            break;  // page 2's radios and checks are read on Next
+    }
+}
+
+void MLSheet::OnBatch() {
+    WindowPort& w = *port_;
+    w.SetText(IDC_INPUT, "");
+    OnInputChanged();
+    w.SetText(IDC_OUTPUT, "");
+    TakeTexts();
+    if (w.Check(IDC_BATCH)) {
+        app_.batchMode = 1;
+        w.SetText(IDC_INPUT_LABEL, "&Input Folder:");
+        w.SetText(IDC_OUTPUT_LABEL, "&Output Folder:");
+    } else {
+        w.SetText(IDC_INPUT_LABEL, "&Input Filename:");
+        w.SetText(IDC_OUTPUT_LABEL, "&Output Filename:");
+        app_.batchMode = 0;
+    }
+}
+
+void MLSheet::OnInputBrowse() {
+    WindowPort& w = *port_;
+    std::string choice;
+    if (app_.batchMode) {
+        choice = w.ChooseFolder(target_ == JobKind::Decode
+                                    ? "Select a Folder with .MP3 Files to Decompress..."
+                                    : "Select a Folder with .WAV Files to Compress...");
+        if (choice.empty()) return;
+        choice = WithTrailingSlash(choice);
+        app_.settings->WriteProfileString("FolderHistory", std::to_string(++folderHistoryCount_),
+                                          choice);
+    } else {
+        choice = w.ChooseOpenFile("Open Windows PCM WAVE File", inFilter_, w.Text(IDC_INPUT));
+        if (choice.empty()) return;
+        app_.settings->WriteProfileString("FileHistory", std::to_string(++fileHistoryCount_),
+                                          choice);
+    }
+    SetInputText(choice);
+}
+
+void MLSheet::OnOutputBrowse() {
+    WindowPort& w = *port_;
+    std::string choice;
+    if (app_.batchMode) {
+        choice = w.ChooseFolder("Select a Folder for Output Files...");
+        // The batch derives its output names from the folder: it must end with '/'.
+        if (!choice.empty()) choice = WithTrailingSlash(choice);
+    } else {
+        const char* filter = target_ == JobKind::EncodeWma ? kWmaFilter
+                             : target_ == JobKind::Decode  ? kWavFilter
+                                                           : kMp3FilterDefault;
+        choice = w.ChooseSaveFile(outTitle_, filter, w.Text(IDC_OUTPUT));
+    }
+    if (choice.empty()) return;
+    w.SetText(IDC_OUTPUT, choice);
+    TakeTexts();
+}
+
+void MLSheet::OnCdAudio() {
+    WindowPort& w = *port_;
+    for (int id : {IDC_INPUT, IDC_INPUT_BROWSE, IDC_BATCH})
+        w.Enable(id, false);
+    int result = w.DoModal(IDD_CDA_GRABBER);
+    if (result != IDOK) {
+        SetInputText("");
+        w.SetText(IDC_OUTPUT, "");
+        TakeTexts();
+        MarkSource(Source::None);
+        for (int id : {IDC_INPUT, IDC_INPUT_BROWSE, IDC_BATCH})
+            w.Enable(id, true);
+        w.SetWizardButtons(0);
+        app_.deleteGrabbedWav = 0;
+        return;
+    }
+    MarkSource(Source::CdAudio);
+    SetInputText("CD-Audio");
+    w.SetText(IDC_OUTPUT, "");
+    TakeTexts();
+    w.SetCheck(IDC_BATCH, 1);
+    app_.batchMode = 1;
+    w.SetWizardButtons(PSWIZB_NEXT);
+    app_.deleteGrabbedWav = 1;
+}
+
+void MLSheet::OnWavFiles() {
+    WindowPort& w = *port_;
+    for (int id : {IDC_INPUT, IDC_INPUT_BROWSE, IDC_BATCH})
+        w.Enable(id, true);
+    SetInputText("");
+    w.SetText(IDC_OUTPUT, "");
+    TakeTexts();
+    app_.batchMode = 0;
+    w.SetCheck(IDC_BATCH, 0);
+    w.SetText(IDC_INPUT_LABEL, "&Input Filename:");
+    w.SetText(IDC_OUTPUT_LABEL, "&Output Filename:");
+    w.Redraw();
+    MarkSource(Source::WavFiles);
+}
+
+void MLSheet::SelectTarget(JobKind target) {
+    WindowPort& w = *port_;
+    target_ = target;
+    if (target == JobKind::Decode) {
+        inTitle_ = "Please specify a bitstream file";
+        inFilter_ = kMp3Filter;
+        outTitle_ = "Please specify a wave file";
+        outFilter_ = kWavFilter;
+        w.SetText(IDC_SOURCE_CAPTION, "MP3 File(s)");
+    } else {
+        inTitle_ = "Please specify a Wave file";
+        inFilter_ = kWavFilter;
+        outTitle_ = "Please specify a bitstream file";
+        outFilter_ = target == JobKind::EncodeWma ? kWmaFilter : kMp3Filter;
+        w.SetText(IDC_SOURCE_CAPTION, "WAV File(s)");
+        w.Enable(IDC_ID3TAG, target == JobKind::EncodeMp3);
+    }
+    w.Show(IDC_MARK_TOMP3, target == JobKind::EncodeMp3);
+    w.Show(IDC_MARK_TOWMA, target == JobKind::EncodeWma);
+    w.Show(IDC_MARK_TOWAV, target == JobKind::Decode);
+}
+
+void MLSheet::OnId3Tag() {
+    if (app_.batchMode) {
+        port_->MessageBox(LoadString(IDS_ID3_BATCH), "", MB_OK);
+        return;
+    }
+    port_->DoModal(IDD_ID3TAG);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Page 2
+
+void MLSheet::InitPage2() {
+    page2Created_ = true;
+    WindowPort& w = *port_;
+    settings_ = EncoderSettings{};
+    settings_.bitrate = app_.settings->GetProfileString("Settings", "LastBitrate", "320");
+    if (settings_.bitrate.size() > 3) settings_.bitrate.resize(3);
+    settings_.quality = static_cast<int>(app_.settings->GetProfileInt("Settings", "TurboMode", 1));
+    w.ResetContent(IDC_BITRATE);
+    int selected = -1;
+    for (int i = 0; i < 13; ++i) {
+        w.AddString(IDC_BITRATE, kBitrates[i]);
+        if (settings_.bitrate == kBitrates[i]) selected = i;
+    }
+    w.SetCurSel(IDC_BITRATE, selected);
+    w.SetRange(IDC_BITRATE_SLIDER, 32, 320);
+    w.SetPos(IDC_BITRATE_SLIDER, std::atoi(settings_.bitrate.c_str()));
+    for (int i = 0; i < 3; ++i)
+        w.SetCheck(IDC_LAYER1 + i, settings_.layerIndex == i);
+    for (int i = 0; i < 4; ++i)
+        w.SetCheck(IDC_MODE_STEREO + i, settings_.mode == i);
+    for (int i = 0; i < 3; ++i)
+        w.SetCheck(IDC_EMPH_NONE + i, settings_.deEmphasis == i);
+    w.SetCheck(IDC_CRC, settings_.errorProtection);
+    w.SetCheck(IDC_PRIVATE, settings_.privateBit);
+    w.SetCheck(IDC_COPYRIGHT, settings_.copyrighted);
+    w.SetCheck(IDC_ORIGINAL, settings_.original);
+    w.SetCheck(IDC_QUALITY_HIFI, settings_.quality == 0);
+    w.SetCheck(IDC_QUALITY_SPEED, settings_.quality == 1);
+}
+
+void MLSheet::ActivatePage2() { port_->SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT); }
+
+void MLSheet::OnSliderMoved(int pos) {
+    int item = BitrateItemForSlider(pos);
+    if (item >= 0) port_->SetCurSel(IDC_BITRATE, item);
+}
+
+void MLSheet::OnBitrateChanged() {
+    int sel = port_->CurSel(IDC_BITRATE);
+    if (sel >= 0 && sel < 13) port_->SetPos(IDC_BITRATE_SLIDER, std::atoi(kBitrates[sel]));
+}
+
+void MLSheet::TakePage2() {
+    WindowPort& w = *port_;
+    for (int i = 0; i < 3; ++i)
+        if (w.Check(IDC_LAYER1 + i)) settings_.layerIndex = i;
+    for (int i = 0; i < 4; ++i)
+        if (w.Check(IDC_MODE_STEREO + i)) settings_.mode = i;
+    for (int i = 0; i < 3; ++i)
+        if (w.Check(IDC_EMPH_NONE + i)) settings_.deEmphasis = i;
+    settings_.errorProtection = w.Check(IDC_CRC) ? 1 : 0;
+    settings_.privateBit = w.Check(IDC_PRIVATE) ? 1 : 0;
+    settings_.copyrighted = w.Check(IDC_COPYRIGHT) ? 1 : 0;
+    settings_.original = w.Check(IDC_ORIGINAL) ? 1 : 0;
+    if (w.Check(IDC_QUALITY_HIFI)) settings_.quality = 0;
+    if (w.Check(IDC_QUALITY_SPEED)) settings_.quality = 1;
+    int sel = w.CurSel(IDC_BITRATE);
+    if (sel >= 0 && sel < 13) settings_.bitrate = kBitrates[sel];
+}
+
+// ---------------------------------------------------------------------------------------------
+// Page 3
+
+void MLSheet::ActivatePage3() {
+    WindowPort& w = *port_;
+    w.SetWizardButtons(PSWIZB_BACK | PSWIZB_FINISH);
+    w.SetText(IDC_SUM_INPUT, input_);
+    w.SetText(IDC_SUM_OUTPUT, output_);
+    if (target_ != JobKind::EncodeMp3) {
+        w.SetText(IDC_SUM_METHOD,
+                  target_ == JobKind::EncodeWma ? "WMA (Windows Media Audio)" : "N/A");
+        for (int id : {IDC_SUM_BITRATE, IDC_SUM_MODE, IDC_SUM_PSYMODEL, IDC_SUM_EMPHASIS,
+                       IDC_SUM_COPYRIGHT, IDC_SUM_ORIGINAL, IDC_SUM_CRC, IDC_SUM_PRIVATE})
+            w.SetText(id, "N/A");
+        return;
+    }
+    const EncoderSettings& s = settings_;
+    w.SetText(IDC_SUM_METHOD, "MPEG 1, Layer " + std::to_string(LayerOf(s)));
+    app_.bitrateText = s.bitrate + " Kbps";
+    w.SetText(IDC_SUM_BITRATE, app_.bitrateText);
+    static const char* const kModes[4] = {"Stereo", "Dual Channel", "Joint Stereo", "Mono"};
+    w.SetText(IDC_SUM_MODE, s.mode >= 0 && s.mode < 4 ? kModes[s.mode] : "unknown");
+    app_.stereoOutput = s.mode == 3 ? 0 : 1;
+    w.SetText(IDC_SUM_PSYMODEL, std::to_string(PsychoacousticModelOf(s)));
+    static const char* const kEmphasis[3] = {"None.", "50/15 microseconds", "CCITT J.17"};
+    w.SetText(IDC_SUM_EMPHASIS,
+              s.deEmphasis >= 0 && s.deEmphasis < 3 ? kEmphasis[s.deEmphasis] : "None");
+    w.SetText(IDC_SUM_COPYRIGHT, YesNo(s.copyrighted));
+    w.SetText(IDC_SUM_ORIGINAL, YesNo(s.original));
+    w.SetText(IDC_SUM_CRC, YesNo(s.errorProtection));
+    w.SetText(IDC_SUM_PRIVATE, YesNo(s.privateBit));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Navigation
+
+int MLSheet::OnNext() {
+    switch (activePage_) {
+        case IDD_PAGE1:
+            TakeTexts();
+            Activate(target_ == JobKind::Decode      ? IDD_PAGE3
+                     : target_ == JobKind::EncodeWma ? IDD_WMA_SETTINGS
+                                                     : IDD_PAGE2);
+            break;
+        case IDD_PAGE2:
+            TakePage2();
+            app_.settings->WriteProfileString("Settings", "LastBitrate", settings_.bitrate);
+            app_.settings->WriteProfileInt("Settings", "TurboMode", settings_.quality);
+            Activate(IDD_PAGE3);
+            break;
+        case IDD_WMA_SETTINGS:
+            Activate(IDD_PAGE3);
+            break;
+        default:
+            break;
+    }
+    return activePage_;
+}
+
+int MLSheet::OnBack() {
+    switch (activePage_) {
+        case IDD_PAGE2:
+        case IDD_WMA_SETTINGS:
+            Activate(IDD_PAGE1);
+            break;
+        case IDD_PAGE3:
+            Activate(target_ == JobKind::Decode      ? IDD_PAGE1
+                     : target_ == JobKind::EncodeWma ? IDD_WMA_SETTINGS
+                                                     : IDD_PAGE2);
+            break;
+        default:
+            break;
+    }
+    return activePage_;
+}
+
+void MLSheet::OnFinish() {
+    result_ = ID_WIZFINISH;
+    port_->EndDialog(ID_WIZFINISH);
+}
+
+void MLSheet::OnCancel() {
+    app_.exitRequested = 1;
+    result_ = IDCANCEL;
+    port_->EndDialog(IDCANCEL);
+}
+
+void MLSheet::OnHelp() { port_->ShowHelp(app_.appFolder + "Plimo.chm"); }
+
+void MLSheet::OnSysCommand(int commandId) {
+    if (commandId == IDM_ABOUTBOX) port_->DoModal(IDD_ABOUTBOX);
+}
+
+}  // namespace orvane::encoder

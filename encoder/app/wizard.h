@@ -1,0 +1,110 @@
+#pragma once
+// The wizard MLSheet and its pages MLPage1 (input and output), MLPage2 (MP3 options) and
+// MLPage3 (summary). The sheet's window implements one WindowPort for all its pages (their
+// control ids do not overlap) and forwards the user's actions to the handlers below.
+
+#include <string>
+
+#include "encoder/app/job.h"
+#include "encoder/app/tag_dialog.h"
+#include "platform/window/window_port.h"
+
+namespace orvane::encoder {
+
+struct EncoderApp;
+
+enum class Source { None, CdAudio, WavFiles };
+
+class MLSheet {
+public:
+    explicit MLSheet(EncoderApp& app);
+
+    // The sheet window's port; set by the view before OnInitDialog, cleared when it goes.
+    void Attach(WindowPort* port) { port_ = port; }
+
+    // --- Events from the view (GUI thread) ---
+    // The sheet was created: initialises and activates page 1.
+    void OnInitDialog();
+    // The dialog id of the page shown (104, 105, 106 or 619).
+    int ActivePage() const { return activePage_; }
+    // A button, check box or radio button of a page was clicked.
+    void OnCommand(int controlId);
+    // The user edited the input text (1000). Not for texts the program sets itself.
+    void OnInputChanged();
+    // The bitrate slider (1103) moved to pos; the bitrate list (1014) changed its selection.
+    void OnSliderMoved(int pos);
+    void OnBitrateChanged();
+    // Back and Next: return the page now shown.
+    int OnNext();
+    int OnBack();
+    void OnFinish();
+    void OnCancel();
+    void OnHelp();
+    // Window menu commands (16: the About box).
+    void OnSysCommand(int commandId);
+
+    // --- The wizard's outcome, valid once it has ended ---
+    int Result() const { return result_; }  // ID_WIZFINISH, or IDCANCEL
+    const std::string& InputText() const { return input_; }
+    const std::string& OutputText() const { return output_; }
+    JobKind Kind() const { return target_; }
+    const EncoderSettings& Settings() const { return settings_; }
+    Source SourceKind() const { return source_; }
+
+    // The pickers' titles and filters as the target buttons set them.
+    const std::string& InputPickerTitle() const { return inTitle_; }
+    const std::string& InputFilter() const { return inFilter_; }
+    const std::string& OutputPickerTitle() const { return outTitle_; }
+    const std::string& OutputFilter() const { return outFilter_; }
+
+    // The logic of the tag dialog 162 that the ID3 Tag button runs through DoModal.
+    TagDialog& Tag() { return tagDialog_; }
+
+    // The output text suggested for an input text with the current target and batch mode.
+    std::string Suggestion(const std::string& input) const;
+
+private:
+    // Page 1.
+    void InitPage1();
+    void ActivatePage1();
+    void SetInputText(const std::string& text);
+    void OnBatch();
+    void OnInputBrowse();
+    void OnOutputBrowse();
+    void OnCdAudio();
+    void OnWavFiles();
+    void SelectTarget(JobKind target);
+    void OnId3Tag();
+    void MarkSource(Source s);
+    // Page 2.
+    void InitPage2();
+    void ActivatePage2();
+    void TakePage2();
+    // Page 3.
+    void ActivatePage3();
+    void Activate(int page);
+    void TakeTexts();
+
+    EncoderApp& app_;
+    WindowPort* port_ = nullptr;
+    TagDialog tagDialog_;
+    int activePage_ = 0;
+    int result_ = 0;
+    bool page2Created_ = false;
+
+    std::string input_, output_;
+    Source source_ = Source::WavFiles;
+    JobKind target_ = JobKind::EncodeMp3;
+    EncoderSettings settings_;
+    std::string inTitle_, inFilter_, outTitle_, outFilter_;
+    int fileHistoryCount_ = 0;
+    int folderHistoryCount_ = 0;
+};
+
+// The item of the bitrate list that the slider position selects: the first item that begins
+// with the position written in decimal, or -1.
+int BitrateItemForSlider(int pos);
+// The 13 bitrates of the list, in order.
+extern const char* const kBitrates[13];
+
+}  // namespace orvane::encoder

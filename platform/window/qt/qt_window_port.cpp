@@ -1,0 +1,577 @@
+#include "platform/window/qt/qt_window_port.h"
+
+#include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QTextEdit>
+#include <QThread>
+#include <QTimer>
+
+namespace orvane {
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+std::string S(const QString& s) { return s.toStdString(); }
+
+// Message box flags: low 4 bits the buttons, next 4 bits the icon.
+constexpr unsigned kMbTypeMask = 0xF;
+constexpr unsigned kMbIconMask = 0xF0;
+constexpr unsigned kMbYesNoCancel = 0x3;
+constexpr unsigned kMbRetryCancel = 0x5;
+constexpr unsigned kMbAbortRetryIgnore = 0x2;
+
+}  // namespace
+
+QString QtFilter(const std::string& filter) {
+    // Pairs of "description|pattern" separated by '|', ended by "||".
+    QStringList parts = Q(filter).split('|');
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        const QString name = parts[i];
+        if (name.isEmpty()) break;
+        QString patterns = parts[i + 1];
+        patterns.replace(';', ' ');
+        patterns.replace("*.*", "*");
+        // The description keeps its text; Qt takes the patterns from the last parentheses,
+        // so they are given again in Qt's form.
+        QString label = name;
+        const int open = label.lastIndexOf('(');
+        if (open >= 0) label = label.left(open).trimmed();
+        out << QString("%1 (%2)").arg(label, patterns);
+    }
+    return out.join(";;");
+}
+
+QtWindowPort::QtWindowPort(QWidget* window) : window_(window) {
+    defaultCaption_ = S(QApplication::applicationDisplayName());
+}
+
+QtWindowPort::~QtWindowPort() {
+    while (waitCursorDepth_ > 0) {
+        QApplication::restoreOverrideCursor();
+        --waitCursorDepth_;
+    }
+}
+
+bool QtWindowPort::OnGuiThread() const { return QThread::currentThread() == thread(); }
+
+void QtWindowPort::Post(std::function<void()> fn) {
+    if (OnGuiThread()) {
+        fn();
+        return;
+    }
+    QMetaObject::invokeMethod(const_cast<QtWindowPort*>(this), std::move(fn), Qt::QueuedConnection);
+}
+
+void QtWindowPort::Call(const std::function<void()>& fn) const {
+    if (OnGuiThread()) {
+        fn();
+        return;
+    }
+    // Queued connections keep their order, so this call sees every change posted before it.
+    QMetaObject::invokeMethod(
+        const_cast<QtWindowPort*>(this), [&fn] { fn(); }, Qt::BlockingQueuedConnection);
+}
+
+void QtWindowPort::Bind(int controlId, QWidget* widget) {
+    controls_[controlId] = widget;
+    // Named after its id, so automation and tests can find the control in the window.
+    if (widget && widget->objectName().isEmpty()) {
+        widget->setObjectName(QString("id%1").arg(controlId));
+    }
+}
+
+QWidget* QtWindowPort::Control(int controlId) const {
+    if (controlId == 0) return window_;
+    auto it = controls_.find(controlId);
+    return it == controls_.end() ? nullptr : it->second.data();
+}
+
+void QtWindowPort::RegisterDialog(int dialogId, std::function<int(QWidget*)> run) {
+    dialogs_[dialogId] = std::move(run);
+}
+
+void QtWindowPort::DoSetText(int controlId, const std::string& text) {
+    QWidget* w = Control(controlId);
+    if (!w) return;
+    if (controlId == 0) {
+        w->setWindowTitle(Q(text));
+        return;
+    }
+    if (auto* pc = dynamic_cast<PortControl*>(w)) {
+        pc->SetPortText(text);
+    } else if (auto* label = qobject_cast<QLabel*>(w)) {
+        label->setText(Q(text));
+    } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+        if (edit->text() != Q(text)) edit->setText(Q(text));
+    } else if (auto* plain = qobject_cast<QPlainTextEdit*>(w)) {
+        // A log that only grows gets the new tail appended instead of being laid out again.
+        const QString now = plain->toPlainText();
+        const QString next = Q(text);
+        if (!now.isEmpty() && next.startsWith(now)) {
+            QTextCursor cursor(plain->document());
+            cursor.movePosition(QTextCursor::End);
+            cursor.insertText(next.mid(now.size()));
+        } else if (now != next) {
+            plain->setPlainText(next);
+        }
+        plain->verticalScrollBar()->setValue(plain->verticalScrollBar()->maximum());
+    } else if (auto* rich = qobject_cast<QTextEdit*>(w)) {
+        rich->setPlainText(Q(text));
+    } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+        button->setText(Q(text));
+    } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
+        if (combo->isEditable()) {
+            combo->setEditText(Q(text));
+        } else {
+            const int index = combo->findText(Q(text));
+            if (index >= 0) combo->setCurrentIndex(index);
+        }
+    } else {
+        w->setWindowTitle(Q(text));
+    }
+}
+
+std::string QtWindowPort::DoText(int controlId) const {
+    QWidget* w = Control(controlId);
+    if (!w) return {};
+    if (controlId == 0) return S(w->windowTitle());
+    if (auto* pc = dynamic_cast<PortControl*>(w)) return pc->PortText();
+    if (auto* label = qobject_cast<QLabel*>(w)) return S(label->text());
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) return S(edit->text());
+    if (auto* plain = qobject_cast<QPlainTextEdit*>(w)) return S(plain->toPlainText());
+    if (auto* rich = qobject_cast<QTextEdit*>(w)) return S(rich->toPlainText());
+    if (auto* button = qobject_cast<QAbstractButton*>(w)) return S(button->text());
+    if (auto* combo = qobject_cast<QComboBox*>(w)) return S(combo->currentText());
+    return S(w->windowTitle());
+}
+
+void QtWindowPort::SetText(int controlId, const std::string& text) {
+    Post([this, controlId, text] { DoSetText(controlId, text); });
+}
+
+std::string QtWindowPort::Text(int controlId) const {
+    std::string out;
+    Call([&] { out = DoText(controlId); });
+    return out;
+}
+
+void QtWindowPort::SetRange(int controlId, int low, int high) {
+    Post([this, controlId, low, high] {
+        QWidget* w = Control(controlId);
+        if (auto* pc = dynamic_cast<PortControl*>(w)) {
+            pc->SetPortRange(low, high);
+        } else if (auto* bar = qobject_cast<QProgressBar*>(w)) {
+            bar->setRange(low, high);
+        } else if (auto* slider = qobject_cast<QAbstractSlider*>(w)) {
+            slider->setRange(low, high);
+        } else if (auto* spin = qobject_cast<QSpinBox*>(w)) {
+            spin->setRange(low, high);
+        }
+    });
+}
+
+void QtWindowPort::SetPos(int controlId, int pos) {
+    Post([this, controlId, pos] {
+        QWidget* w = Control(controlId);
+        if (auto* pc = dynamic_cast<PortControl*>(w)) {
+            pc->SetPortPos(pos);
+        } else if (auto* bar = qobject_cast<QProgressBar*>(w)) {
+            bar->setValue(pos);
+        } else if (auto* slider = qobject_cast<QAbstractSlider*>(w)) {
+            slider->setValue(pos);
+        } else if (auto* spin = qobject_cast<QSpinBox*>(w)) {
+            spin->setValue(pos);
+        }
+    });
+}
+
+int QtWindowPort::Pos(int controlId) const {
+    int out = 0;
+    Call([&] {
+        QWidget* w = Control(controlId);
+        if (auto* pc = dynamic_cast<PortControl*>(w)) {
+            out = pc->PortPos();
+        } else if (auto* bar = qobject_cast<QProgressBar*>(w)) {
+            out = bar->value();
+        } else if (auto* slider = qobject_cast<QAbstractSlider*>(w)) {
+            out = slider->value();
+        } else if (auto* spin = qobject_cast<QSpinBox*>(w)) {
+            out = spin->value();
+        }
+    });
+    return out;
+}
+
+void QtWindowPort::Enable(int controlId, bool enabled) {
+    Post([this, controlId, enabled] {
+        if (QWidget* w = Control(controlId)) w->setEnabled(enabled);
+    });
+}
+
+bool QtWindowPort::IsEnabled(int controlId) const {
+    bool out = false;
+    Call([&] {
+        if (QWidget* w = Control(controlId)) out = w->isEnabled();
+    });
+    return out;
+}
+
+void QtWindowPort::Show(int controlId, bool visible) {
+    Post([this, controlId, visible] {
+        if (QWidget* w = Control(controlId)) w->setVisible(visible);
+    });
+}
+
+void QtWindowPort::SetCheck(int controlId, int state) {
+    Post([this, controlId, state] {
+        if (auto* b = qobject_cast<QAbstractButton*>(Control(controlId))) {
+            // Radio buttons of an exclusive group cannot be unchecked one by one.
+            const bool exclusive = b->autoExclusive();
+            if (!state && exclusive) b->setAutoExclusive(false);
+            b->setChecked(state != 0);
+            if (!state && exclusive) b->setAutoExclusive(true);
+        }
+    });
+}
+
+int QtWindowPort::Check(int controlId) const {
+    int out = 0;
+    Call([&] {
+        if (auto* b = qobject_cast<QAbstractButton*>(Control(controlId))) out = b->isChecked();
+    });
+    return out;
+}
+
+void QtWindowPort::ResetContent(int controlId) {
+    Post([this, controlId] {
+        QWidget* w = Control(controlId);
+        if (auto* combo = qobject_cast<QComboBox*>(w)) combo->clear();
+        if (auto* list = qobject_cast<QListWidget*>(w)) list->clear();
+    });
+}
+
+int QtWindowPort::AddString(int controlId, const std::string& text) {
+    int out = -1;
+    Call([&] {
+        QWidget* w = Control(controlId);
+        if (auto* combo = qobject_cast<QComboBox*>(w)) {
+            // A sorted list (insert policy alphabetical) places the item where it belongs and
+            // answers its index, as a sorted list box does.
+            if (combo->insertPolicy() == QComboBox::InsertAlphabetically) {
+                int at = 0;
+                while (at < combo->count() &&
+                       QString::compare(combo->itemText(at), Q(text), Qt::CaseInsensitive) <= 0) {
+                    ++at;
+                }
+                combo->insertItem(at, Q(text));
+                out = at;
+            } else {
+                combo->addItem(Q(text));
+                out = combo->count() - 1;
+            }
+        } else if (auto* list = qobject_cast<QListWidget*>(w)) {
+            list->addItem(Q(text));
+            out = list->count() - 1;
+        }
+    });
+    return out;
+}
+
+void QtWindowPort::SetItemData(int controlId, int index, long data) {
+    Post([this, controlId, index, data] {
+        QWidget* w = Control(controlId);
+        const QVariant v = QVariant::fromValue<qlonglong>(data);
+        if (auto* combo = qobject_cast<QComboBox*>(w)) {
+            if (index >= 0 && index < combo->count()) combo->setItemData(index, v);
+        } else if (auto* list = qobject_cast<QListWidget*>(w)) {
+            if (QListWidgetItem* item = list->item(index)) item->setData(Qt::UserRole, v);
+        }
+    });
+}
+
+long QtWindowPort::ItemData(int controlId, int index) const {
+    long out = -1;  // LB_ERR
+    Call([&] {
+        QWidget* w = Control(controlId);
+        if (auto* combo = qobject_cast<QComboBox*>(w)) {
+            if (index >= 0 && index < combo->count()) {
+                out = static_cast<long>(combo->itemData(index).toLongLong());
+            }
+        } else if (auto* list = qobject_cast<QListWidget*>(w)) {
+            if (QListWidgetItem* item = list->item(index)) {
+                out = static_cast<long>(item->data(Qt::UserRole).toLongLong());
+            }
+        }
+    });
+    return out;
+}
+
+int QtWindowPort::Count(int controlId) const {
+    int out = 0;
+    Call([&] {
+        QWidget* w = Control(controlId);
+        if (auto* combo = qobject_cast<QComboBox*>(w)) out = combo->count();
+        if (auto* list = qobject_cast<QListWidget*>(w)) out = list->count();
+    });
+    return out;
+}
+
+std::string QtWindowPort::ItemText(int controlId, int index) const {
+    std::string out;
+    Call([&] {
+        QWidget* w = Control(controlId);
+        if (auto* combo = qobject_cast<QComboBox*>(w)) {
+            if (index >= 0 && index < combo->count()) out = S(combo->itemText(index));
+        } else if (auto* list = qobject_cast<QListWidget*>(w)) {
+            if (QListWidgetItem* item = list->item(index)) out = S(item->text());
+        }
+    });
+    return out;
+}
+
+void QtWindowPort::SetCurSel(int controlId, int index) {
+    Post([this, controlId, index] {
+        QWidget* w = Control(controlId);
+        if (auto* combo = qobject_cast<QComboBox*>(w)) {
+            combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
+        } else if (auto* list = qobject_cast<QListWidget*>(w)) {
+            list->setCurrentRow(index >= 0 && index < list->count() ? index : -1);
+        }
+    });
+}
+
+int QtWindowPort::CurSel(int controlId) const {
+    int out = -1;
+    Call([&] {
+        QWidget* w = Control(controlId);
+        if (auto* combo = qobject_cast<QComboBox*>(w)) out = combo->currentIndex();
+        if (auto* list = qobject_cast<QListWidget*>(w)) out = list->currentRow();
+    });
+    return out;
+}
+
+void QtWindowPort::DeleteString(int controlId, int index) {
+    Post([this, controlId, index] {
+        QWidget* w = Control(controlId);
+        if (auto* combo = qobject_cast<QComboBox*>(w)) {
+            if (index >= 0 && index < combo->count()) combo->removeItem(index);
+        } else if (auto* list = qobject_cast<QListWidget*>(w)) {
+            delete list->takeItem(index);
+        }
+    });
+}
+
+int QtWindowPort::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
+    int out = IDOK;
+    Call([&] {
+        const std::string title = caption.empty() ? defaultCaption_ : caption;
+        if (messageBoxHandler_) {
+            out = messageBoxHandler_(text, title, flags);
+            return;
+        }
+        QMessageBox box(window_);
+        box.setWindowTitle(Q(title));
+        box.setText(Q(text));
+        switch (flags & kMbIconMask) {
+            case MB_ICONERROR:
+                box.setIcon(QMessageBox::Critical);
+                break;
+            case MB_ICONQUESTION:
+                box.setIcon(QMessageBox::Question);
+                break;
+            case MB_ICONWARNING:
+                box.setIcon(QMessageBox::Warning);
+                break;
+            case MB_ICONINFORMATION:
+                box.setIcon(QMessageBox::Information);
+                break;
+            default:
+                box.setIcon(QMessageBox::NoIcon);
+                break;
+        }
+        struct Choice {
+            QMessageBox::StandardButton button;
+            int result;
+        };
+        std::vector<Choice> choices;
+        switch (flags & kMbTypeMask) {
+            case MB_OKCANCEL:
+                choices = {{QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}};
+                break;
+            case MB_YESNO:
+                choices = {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}};
+                break;
+            case kMbYesNoCancel:
+                choices = {{QMessageBox::Yes, IDYES},
+                           {QMessageBox::No, IDNO},
+                           {QMessageBox::Cancel, IDCANCEL}};
+                break;
+            case kMbRetryCancel:
+                choices = {{QMessageBox::Retry, IDRETRY}, {QMessageBox::Cancel, IDCANCEL}};
+                break;
+            case kMbAbortRetryIgnore:
+                choices = {{QMessageBox::Abort, IDABORT},
+                           {QMessageBox::Retry, IDRETRY},
+                           {QMessageBox::Ignore, IDIGNORE}};
+                break;
+            default:
+                choices = {{QMessageBox::Ok, IDOK}};
+                break;
+        }
+        QMessageBox::StandardButtons buttons;
+        for (const Choice& c : choices)
+            buttons |= c.button;
+        box.setStandardButtons(buttons);
+        box.setDefaultButton(choices.front().button);
+        const int answer = box.exec();
+        // Closing the box without a button gives the cancel answer where there is one.
+        out = choices.size() > 1 && (flags & kMbTypeMask) != MB_YESNO ? IDCANCEL
+                                                                      : choices.front().result;
+        for (const Choice& c : choices) {
+            if (answer == c.button) out = c.result;
+        }
+    });
+    return out;
+}
+
+void QtWindowPort::EndDialog(int result) {
+    Post([this, result] {
+        if (endHandler_) {
+            endHandler_(result);
+        } else if (auto* dialog = qobject_cast<QDialog*>(window_.data())) {
+            dialog->done(result);
+        }
+    });
+}
+
+void QtWindowPort::Redraw() {
+    Post([this] {
+        if (window_) window_->update();
+    });
+}
+
+std::string QtWindowPort::ChooseOpenFile(const std::string& title, const std::string& filter,
+                                         const std::string& initial) {
+    std::string out;
+    Call([&] {
+        if (pickerHandler_) {
+            out = pickerHandler_(kPickOpen, title, filter);
+            return;
+        }
+        out = S(QFileDialog::getOpenFileName(window_, Q(title), Q(initial), QtFilter(filter)));
+    });
+    return out;
+}
+
+std::string QtWindowPort::ChooseSaveFile(const std::string& title, const std::string& filter,
+                                         const std::string& initial) {
+    std::string out;
+    Call([&] {
+        if (pickerHandler_) {
+            out = pickerHandler_(kPickSave, title, filter);
+            return;
+        }
+        out = S(QFileDialog::getSaveFileName(window_, Q(title), Q(initial), QtFilter(filter)));
+    });
+    return out;
+}
+
+std::string QtWindowPort::ChooseFolder(const std::string& title) {
+    std::string out;
+    Call([&] {
+        if (pickerHandler_) {
+            out = pickerHandler_(kPickFolder, title, {});
+            return;
+        }
+        out = S(QFileDialog::getExistingDirectory(window_, Q(title)));
+    });
+    return out;
+}
+
+int QtWindowPort::DoModal(int dialogId) {
+    int out = IDCANCEL;
+    Call([&] {
+        auto it = dialogs_.find(dialogId);
+        if (it != dialogs_.end() && it->second) out = it->second(window_);
+    });
+    return out;
+}
+
+void QtWindowPort::PostCommand(int commandId) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, commandId] {
+            if (commandHandler_) commandHandler_(commandId);
+        },
+        Qt::QueuedConnection);
+}
+
+void QtWindowPort::SetTimer(int timerId, unsigned periodMs) {
+    Post([this, timerId, periodMs] {
+        auto& timer = timers_[timerId];
+        if (!timer) {
+            timer = std::make_unique<QTimer>();
+            QObject::connect(timer.get(), &QTimer::timeout, this, [this, timerId] {
+                if (timerHandler_) timerHandler_(timerId);
+            });
+        }
+        timer->start(static_cast<int>(periodMs));
+    });
+}
+
+void QtWindowPort::KillTimer(int timerId) {
+    Post([this, timerId] {
+        auto it = timers_.find(timerId);
+        if (it != timers_.end()) it->second->stop();
+    });
+}
+
+void QtWindowPort::SetWaitCursor(bool on) {
+    Post([this, on] {
+        if (on) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            ++waitCursorDepth_;
+        } else if (waitCursorDepth_ > 0) {
+            QApplication::restoreOverrideCursor();
+            --waitCursorDepth_;
+        }
+    });
+}
+
+void QtWindowPort::ProcessMessages() {
+    // Only the GUI thread has window messages to handle.
+    if (OnGuiThread()) QCoreApplication::processEvents();
+}
+
+void QtWindowPort::SetWizardButtons(unsigned flags) {
+    Post([this, flags] {
+        if (wizardHandler_) wizardHandler_(flags);
+    });
+}
+
+void QtWindowPort::ShowSplash(unsigned ms) {
+    Call([&] {
+        if (splashHandler_) splashHandler_(ms);
+    });
+}
+
+void QtWindowPort::ShowHelp(const std::string& path) {
+    Post([this, path] {
+        if (helpHandler_) helpHandler_(path);
+    });
+}
+
+}  // namespace orvane

@@ -1,0 +1,227 @@
+#include "platform/window/qt/qt_window_port.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QSlider>
+#include <atomic>
+#include <thread>
+
+namespace orvane {
+namespace {
+
+// Runs the GUI event loop until done() holds (or a real-time limit passes).
+template <typename F>
+bool PumpUntil(F done, int limitMs = 5000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > limitMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+TEST(QtFilterTest, ConvertsPairsAndAllFiles) {
+    EXPECT_EQ(QtFilter("Windows PCM (*.wav)|*.wav|All Files (*.*)|*.*||").toStdString(),
+              "Windows PCM (*.wav);;All Files (*)");
+    EXPECT_EQ(QtFilter("MPEG Layer 3 Audio (*.mp3)|*.mp3||").toStdString(),
+              "MPEG Layer 3 Audio (*.mp3)");
+    EXPECT_EQ(QtFilter("Both|*.wav;*.mp3||").toStdString(), "Both (*.wav *.mp3)");
+    EXPECT_EQ(QtFilter("").toStdString(), "");
+}
+
+TEST(QtWindowPortTest, DrivesStandardWidgetsByControlId) {
+    QDialog window;
+    QtWindowPort port(&window);
+    QLineEdit edit(&window);
+    QLabel label(&window);
+    QCheckBox check(&window);
+    QSlider slider(&window);
+    QProgressBar bar(&window);
+    port.Bind(1000, &edit);
+    port.Bind(1001, &label);
+    port.Bind(1054, &check);
+    port.Bind(1103, &slider);
+    port.Bind(1030, &bar);
+
+    port.SetText(0, "Orvane Encoder 2001 - Processing Status");
+    EXPECT_EQ(window.windowTitle().toStdString(), "Orvane Encoder 2001 - Processing Status");
+    port.SetText(1000, "song.wav");
+    port.SetText(1001, "&Input Filename:");
+    EXPECT_EQ(port.Text(1000), "song.wav");
+    EXPECT_EQ(label.text().toStdString(), "&Input Filename:");
+    port.SetCheck(1054, 1);
+    EXPECT_EQ(port.Check(1054), 1);
+    port.SetRange(1103, 32, 320);
+    port.SetPos(1103, 500);
+    EXPECT_EQ(port.Pos(1103), 320);  // clamped by the slider itself
+    port.SetRange(1030, 0, 1000);
+    port.SetPos(1030, 250);
+    EXPECT_EQ(bar.value(), 250);
+    port.Enable(1000, false);
+    EXPECT_FALSE(port.IsEnabled(1000));
+    // Unknown ids are ignored and read as empty.
+    port.SetText(4711, "x");
+    EXPECT_EQ(port.Text(4711), "");
+    EXPECT_EQ(port.Check(4711), 0);
+}
+
+TEST(QtWindowPortTest, RadioButtonsOfAGroupCanBeClearedOneByOne) {
+    QWidget window;
+    QtWindowPort port(&window);
+    QRadioButton a(&window), b(&window);
+    port.Bind(1, &a);
+    port.Bind(2, &b);
+    port.SetCheck(1, 1);
+    EXPECT_EQ(port.Check(1), 1);
+    port.SetCheck(1, 0);
+    EXPECT_EQ(port.Check(1), 0);
+    EXPECT_EQ(port.Check(2), 0);
+    port.SetCheck(2, 1);
+    EXPECT_EQ(port.Check(1), 0);
+    EXPECT_EQ(port.Check(2), 1);
+}
+
+TEST(QtWindowPortTest, SortedComboAnswersTheIndexWhereTheItemLanded) {
+    QWidget window;
+    QtWindowPort port(&window);
+    QComboBox combo(&window);
+    combo.setInsertPolicy(QComboBox::InsertAlphabetically);
+    port.Bind(1075, &combo);
+    const char* names[] = {"Rock", "Blues", "Pop", "Acapella"};
+    for (long code = 0; code < 4; ++code) {
+        const int at = port.AddString(1075, names[code]);
+        port.SetItemData(1075, at, code);
+    }
+    ASSERT_EQ(port.Count(1075), 4);
+    EXPECT_EQ(port.ItemText(1075, 0), "Acapella");
+    EXPECT_EQ(port.ItemData(1075, 0), 3);
+    EXPECT_EQ(port.ItemText(1075, 3), "Rock");
+    EXPECT_EQ(port.ItemData(1075, 3), 0);
+    port.SetCurSel(1075, 1);
+    EXPECT_EQ(port.CurSel(1075), 1);
+    EXPECT_EQ(port.Text(1075), "Blues");
+    EXPECT_EQ(port.ItemData(1075, 9), -1);
+    port.DeleteString(1075, 0);
+    EXPECT_EQ(port.Count(1075), 3);
+    port.ResetContent(1075);
+    EXPECT_EQ(port.Count(1075), 0);
+}
+
+TEST(QtWindowPortTest, GrowingLogIsAppendedAndKeepsItsText) {
+    QWidget window;
+    QtWindowPort port(&window);
+    QPlainTextEdit log(&window);
+    port.Bind(1059, &log);
+    port.SetText(1059, "line 1\r\n");
+    port.SetText(1059, "line 1\r\nline 2\r\n");
+    EXPECT_EQ(log.toPlainText().count("line"), 2);
+    port.SetText(1059, "other");
+    EXPECT_EQ(port.Text(1059), "other");
+}
+
+TEST(QtWindowPortTest, WorkerCallsAreQueuedInOrderAndQueriesWait) {
+    QDialog window;
+    QtWindowPort port(&window);
+    QLineEdit edit(&window);
+    QProgressBar bar(&window);
+    port.Bind(1038, &edit);
+    port.Bind(1030, &bar);
+    std::atomic<bool> done{false};
+    std::string seen;
+    std::thread worker([&] {
+        for (int i = 0; i <= 100; ++i) {
+            port.SetText(1038, "file " + std::to_string(i));
+            port.SetPos(1030, i);
+        }
+        seen = port.Text(1038);  // blocks until the GUI thread has applied every change
+        done = true;
+    });
+    EXPECT_TRUE(PumpUntil([&] { return done.load(); }));
+    worker.join();
+    EXPECT_EQ(seen, "file 100");
+    EXPECT_EQ(bar.value(), 100);
+}
+
+TEST(QtWindowPortTest, MessageBoxFromWorkerBlocksUntilAnswered) {
+    QDialog window;
+    QtWindowPort port(&window);
+    std::vector<std::string> asked;
+    port.SetDefaultCaption("Orvane Encoder");
+    port.SetMessageBoxHandler([&](const std::string& text, const std::string& caption, unsigned) {
+        asked.push_back(caption + ": " + text);
+        return IDNO;
+    });
+    std::atomic<int> answer{0};
+    std::thread worker([&] { answer = port.MessageBox("Restart now?", "", MB_YESNO); });
+    EXPECT_TRUE(PumpUntil([&] { return answer.load() != 0; }));
+    worker.join();
+    EXPECT_EQ(answer.load(), IDNO);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0], "Orvane Encoder: Restart now?");
+}
+
+TEST(QtWindowPortTest, CommandsTimersDialogsAndEnd) {
+    QDialog window;
+    QtWindowPort port(&window);
+    std::vector<int> commands, ticks;
+    port.OnCommand([&](int id) { commands.push_back(id); });
+    port.OnTimer([&](int id) {
+        ticks.push_back(id);
+        port.KillTimer(id);
+    });
+    port.RegisterDialog(162, [](QWidget* owner) { return owner ? IDOK : IDCANCEL; });
+    EXPECT_EQ(port.DoModal(162), IDOK);
+    EXPECT_EQ(port.DoModal(999), IDCANCEL);
+
+    port.PostCommand(IDCANCEL);
+    EXPECT_TRUE(commands.empty());  // posted, not called
+    EXPECT_TRUE(PumpUntil([&] { return !commands.empty(); }));
+    EXPECT_EQ(commands, std::vector<int>{IDCANCEL});
+
+    port.SetTimer(3, 1);
+    EXPECT_TRUE(PumpUntil([&] { return !ticks.empty(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ticks, std::vector<int>{3});
+
+    int result = -1;
+    QObject::connect(&window, &QDialog::finished, [&](int r) { result = r; });
+    window.open();
+    std::thread worker([&] { port.EndDialog(IDCANCEL); });
+    worker.join();
+    EXPECT_TRUE(PumpUntil([&] { return result != -1; }));
+    EXPECT_EQ(result, IDCANCEL);
+}
+
+TEST(QtWindowPortTest, PickersGoThroughTheHandler) {
+    QWidget window;
+    QtWindowPort port(&window);
+    std::vector<std::string> seen;
+    port.SetPickerHandler([&](int kind, const std::string& title, const std::string& filter) {
+        seen.push_back(std::to_string(kind) + "|" + title + "|" + filter);
+        return kind == QtWindowPort::kPickFolder ? std::string("/music") : std::string();
+    });
+    EXPECT_EQ(port.ChooseOpenFile("Open Windows PCM WAVE File", "W|*.wav||", ""), "");
+    EXPECT_EQ(port.ChooseFolder("Select a Folder for Output Files..."), "/music");
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0], "0|Open Windows PCM WAVE File|W|*.wav||");
+}
+
+}  // namespace
+}  // namespace orvane
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

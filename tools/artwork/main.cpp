@@ -1,0 +1,28 @@
+// orvane-artwork FOLDER QRCNAME SET: writes the pictures of SET as PNG files into FOLDER and
+// the resource list FOLDER/QRCNAME.qrc.
+
+#include <QGuiApplication>
+#include <cstdio>
+
+#include "tools/artwork/artwork.h"
+
+int main(int argc, char** argv) {
+    // Drawing text needs the font machinery of a GUI application, never a display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s FOLDER QRCNAME SET\n", argv[0]);
+        return 2;
+    }
+    const auto pictures = orvane::artwork::PictureSet(argv[3]);
+    if (pictures.empty()) {
+        std::fprintf(stderr, "unknown picture set: %s\n", argv[3]);
+        return 2;
+    }
+    std::string error;
+    if (!orvane::artwork::WriteSet(pictures, argv[1], argv[2], error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    return 0;
+}
