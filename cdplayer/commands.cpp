@@ -27,6 +27,16 @@ void SkipTrack(PlayerState& player, int delta) {
 }
 }  // namespace
 
+std::vector<std::string> CdRomDrives(const DriveTypeFn& driveType) {
+    std::vector<std::string> drives;
+    for (char c = 'A'; c <= 'Z'; ++c) {
+        char root[8];
+        std::snprintf(root, sizeof root, "%c:\\", c);
+        if (driveType(root) == DRIVE_CDROM) drives.push_back(std::string(1, c) + ":");
+    }
+    return drives;
+}
+
 bool StartDevice(PlayerState& player, Messenger& messenger, const DriveTypeFn& driveType) {
     auto& device = player.device;
     char answer[1024] = {};
@@ -39,14 +49,8 @@ bool StartDevice(PlayerState& player, Messenger& messenger, const DriveTypeFn& d
 
     char letter = player.settings.DriveLetter;
     if (letter == 0) {
-        for (char c = 'A'; c <= 'Z'; ++c) {
-            char root[8];
-            std::snprintf(root, sizeof root, "%c:\\", c);
-            if (driveType(root) == DRIVE_CDROM) {
-                letter = c;
-                break;
-            }
-        }
+        const std::vector<std::string> drives = CdRomDrives(driveType);
+        if (!drives.empty()) letter = drives.front()[0];
     }
     if (letter == 0) {
         messenger.MessageBox(kNoCdRomDrive, "", MB_OK);

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "cdplayer/player_state.h"
 
@@ -17,6 +18,9 @@ inline constexpr const char* kNoCdRomDrive = "Error: No CD-ROM drive found.";
 
 // The drive type of a root such as "E:\\" (GetDriveType).
 using DriveTypeFn = std::function<UINT(const std::string& root)>;
+
+// The CD-ROM drives as "%c:" texts, in letter order from A: to Z: (the preferences' drive list).
+std::vector<std::string> CdRomDrives(const DriveTypeFn& driveType);
 
 // The device part of start-up: closes an open tray, chooses the drive (the setting, else the
 // first CD-ROM drive from A: to Z:) and opens it, up to 50 times. False when start-up must end

@@ -24,7 +24,8 @@ struct PollDisplay {
     bool invalidate = false;
     // New contents of the track list (115), when the names were (re)loaded.
     std::optional<std::vector<std::string>> trackList;
-    // The LCD line drawn at (kLcdX, kLcdY); nothing when empty.
+    // The LCD line drawn at (kLcdX, kLcdY); nothing when empty. UTF-8: the window draws one
+    // cell per character of its Windows-1252 form (cp1252::FromUtf8), at LcdCellX of the byte.
     std::string lcdText;
     // The progress bar, in whole seconds of the current track.
     bool progress = false;

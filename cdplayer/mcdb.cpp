@@ -344,6 +344,14 @@ bool WriteDatabaseFile(const std::string& path, const MCDB& db) {
         ::unlink(temp.c_str());
         return false;
     }
+    // Makes the replacement itself durable.
+    const std::size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
     return true;
 }
 

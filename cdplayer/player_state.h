@@ -34,8 +34,9 @@ struct PlayerState {
     // Set by the status thread: the last poll read a valid position.
     std::atomic<bool> discPresent{false};
 
-    // Held by a UI command or dialog step and by each poll, so neither sees the other's
-    // changes halfway, and their device command series never interleave.
+    // Held by a UI command or dialog step (also while the preferences change the settings)
+    // and by each poll, so neither sees the other's changes halfway, and their device command
+    // series never interleave.
     std::recursive_mutex lock;
 };
 

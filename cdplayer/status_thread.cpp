@@ -1,5 +1,6 @@
 #include "cdplayer/status_thread.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -183,7 +184,9 @@ unsigned CStatusThread::Poll() {
                             device.Play(kFromCurrent, kToEnd);
                         resumeAfterSeek_ = false;
                     }
-                    out.sliderPos = static_cast<int>(elapsed);
+                    // A position before the track's start reads as a huge elapsed time;
+                    // the thumb stays within the slider's range.
+                    out.sliderPos = static_cast<int>(std::min(elapsed, lenSec));
                 }
             }
 

@@ -1,7 +1,7 @@
 #pragma once
 // Sound output for CD audio (16-bit stereo at 44100 Hz). A sink takes samples without blocking
-// for long and tells how much of what it took has not been heard yet, so a player can pace
-// itself on the clock and report the position being heard.
+// for long and tells how much of the current stream has been heard, so a player can pace itself
+// on the clock and report the position being heard.
 
 #include <cstddef>
 #include <cstdint>
@@ -21,36 +21,36 @@ public:
     virtual std::string Name() const = 0;
     // Queues samples; returns false when the output failed (the sink is then unusable).
     virtual bool Write(const void* data, std::size_t bytes) = 0;
-    // Microseconds of queued audio not yet heard.
-    virtual std::uint64_t QueuedUs() = 0;
-    // Drops queued audio at once (pause, stop, seek).
+    // Microseconds of the current stream heard so far.
+    virtual std::uint64_t PlayedUs() = 0;
+    // Drops queued audio at once (pause, stop, seek) and starts a new stream.
     virtual void Flush() = 0;
     // How much audio the player should keep queued ahead, in milliseconds.
     virtual std::uint32_t BufferMs() const = 0;
 };
 
-// A sink that plays nothing and consumes samples in step with orvane::clock. A stream starts
-// with the first write after construction or Flush; each later write follows the audio before
-// it, so a writer that comes late (a slow read, a thread that ran behind virtual time) does not
-// shift the timeline: the queue is simply empty until the writer catches up.
+// A sink that plays nothing: its stream is heard in step with orvane::clock from the moment
+// of the last Flush (or its creation), whether or not the writer keeps up. The reported position
+// is then the clock's own, and a writer that comes late (a slow read, a thread that runs behind
+// virtual time) only has to catch up.
 class NullSink final : public AudioSink {
 public:
     NullSink();
     std::string Name() const override { return "null"; }
     bool Write(const void* data, std::size_t bytes) override;
-    std::uint64_t QueuedUs() override;
+    std::uint64_t PlayedUs() override;
     void Flush() override;
     std::uint32_t BufferMs() const override { return 1000; }
     // Total bytes taken so far.
-    std::uint64_t BytesWritten() const { return written_; }
+    std::uint64_t BytesWritten() const { return total_; }
 
 private:
-    std::uint64_t NowUs();
-    std::uint64_t endUs_ = 0;          // clock time when the queued audio ends
-    std::uint64_t written_ = 0;        // bytes taken
-    std::uint64_t fractionBytes_ = 0;  // bytes not yet turned into whole microseconds
-    bool idle_ = true;                 // no stream since construction or Flush
+    std::uint64_t startMs_ = 0;  // clock time the stream started
+    std::uint64_t total_ = 0;
 };
+
+// Microseconds of audio in a number of bytes.
+inline std::uint64_t BytesToUs(std::uint64_t bytes) { return bytes * 1000000 / kBytesPerSecond; }
 
 // A sink on the PulseAudio simple API (PipeWire serves it too). Null with a message when no
 // sound server answers.

@@ -3,34 +3,18 @@
 
 namespace orvane::audio {
 
-NullSink::NullSink() = default;
-
-std::uint64_t NullSink::NowUs() { return orvane::clock::Current().NowMs() * 1000; }
+NullSink::NullSink() : startMs_(orvane::clock::Current().NowMs()) {}
 
 bool NullSink::Write(const void*, std::size_t bytes) {
-    std::uint64_t now = NowUs();
-    if (idle_) {
-        endUs_ = now;
-        idle_ = false;
-    }
-    written_ += bytes;
-    // Exact arithmetic: keep the bytes that do not make a whole microsecond for the next write,
-    // so long playback does not drift through rounding.
-    std::uint64_t total = fractionBytes_ + std::uint64_t{bytes} * 1000000;
-    endUs_ += total / kBytesPerSecond;
-    fractionBytes_ = total % kBytesPerSecond;
+    total_ += bytes;
     return true;
 }
 
-std::uint64_t NullSink::QueuedUs() {
-    std::uint64_t now = NowUs();
-    return endUs_ > now ? endUs_ - now : 0;
+std::uint64_t NullSink::PlayedUs() {
+    std::uint64_t now = orvane::clock::Current().NowMs();
+    return now > startMs_ ? (now - startMs_) * 1000 : 0;
 }
 
-void NullSink::Flush() {
-    endUs_ = NowUs();
-    fractionBytes_ = 0;
-    idle_ = true;
-}
+void NullSink::Flush() { startMs_ = orvane::clock::Current().NowMs(); }
 
 }  // namespace orvane::audio

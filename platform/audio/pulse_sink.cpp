@@ -18,21 +18,28 @@ public:
 
     bool Write(const void* data, std::size_t bytes) override {
         int error = 0;
-        return pa_simple_write(s_, data, bytes, &error) == 0;
+        if (pa_simple_write(s_, data, bytes, &error) != 0) return false;
+        written_ += bytes;
+        return true;
     }
-    std::uint64_t QueuedUs() override {
+    // What was written minus what the server still holds before the speaker.
+    std::uint64_t PlayedUs() override {
         int error = 0;
         pa_usec_t latency = pa_simple_get_latency(s_, &error);
-        return latency == static_cast<pa_usec_t>(-1) ? 0 : latency;
+        std::uint64_t written = BytesToUs(written_);
+        if (latency == static_cast<pa_usec_t>(-1)) return written;
+        return written > latency ? written - latency : 0;
     }
     void Flush() override {
         int error = 0;
         pa_simple_flush(s_, &error);
+        written_ = 0;
     }
     std::uint32_t BufferMs() const override { return 250; }
 
 private:
     pa_simple* s_;
+    std::uint64_t written_ = 0;  // bytes of the current stream
 };
 
 std::mutex gFactoryMutex;

@@ -13,9 +13,11 @@ using cdrom::kFrameBytes;
 
 namespace {
 
-// Frames of audio a queue of us microseconds holds, rounded up.
-std::uint32_t QueuedFrames(std::uint64_t us) {
-    return static_cast<std::uint32_t>((us * cdrom::kFramesPerSecond + 999999) / 1000000);
+// Whole frames heard in us microseconds.
+std::uint64_t FramesIn(std::uint64_t us) { return us * cdrom::kFramesPerSecond / 1000000; }
+// Microseconds n frames last, rounded up (so that FramesIn(FramesUs(n)) == n).
+std::uint64_t FramesUs(std::uint64_t n) {
+    return (n * 1000000 + cdrom::kFramesPerSecond - 1) / cdrom::kFramesPerSecond;
 }
 
 }  // namespace
@@ -94,10 +96,13 @@ DriveResult CdPlayer::Disc(cdrom::Toc& toc) {
     return DiscLocked(toc);
 }
 
+std::uint64_t CdPlayer::HeardUnboundedLocked() {
+    return std::uint64_t{streamFrom_} + FramesIn(sink_->PlayedUs());
+}
+
 std::uint32_t CdPlayer::HeardLocked() {
     if (mode_ != PlayerMode::Playing) return position_;
-    std::uint32_t queued = sink_ ? QueuedFrames(sink_->QueuedUs()) : 0;
-    return cursor_ > queued ? std::max(cursor_ - queued, std::min(position_, cursor_)) : cursor_;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(HeardUnboundedLocked(), end_));
 }
 
 void CdPlayer::HaltLocked(std::uint32_t position) {
@@ -108,8 +113,7 @@ void CdPlayer::HaltLocked(std::uint32_t position) {
 }
 
 bool CdPlayer::FinishIfDoneLocked() {
-    if (mode_ != PlayerMode::Playing || cursor_ < end_) return false;
-    if (sink_ && sink_->QueuedUs() > 0) return false;
+    if (mode_ != PlayerMode::Playing || HeardUnboundedLocked() < end_) return false;
     mode_ = PlayerMode::Stopped;
     position_ = end_;
     ++generation_;
@@ -148,6 +152,7 @@ DriveResult CdPlayer::Play(std::uint32_t from, std::uint32_t to) {
     sink_->Flush();
     ++generation_;
     cursor_ = from;
+    streamFrom_ = from;
     position_ = from;
     end_ = std::max(from, to);
     mode_ = PlayerMode::Playing;
@@ -180,6 +185,7 @@ bool CdPlayer::Resume() {
     sink_->Flush();
     ++generation_;
     cursor_ = position_;
+    streamFrom_ = position_;
     mode_ = PlayerMode::Playing;
     wake_.notify_all();
     return true;
@@ -208,28 +214,26 @@ DriveResult CdPlayer::SetDoor(bool open) {
 
 void CdPlayer::Run() {
     std::vector<std::uint8_t> buffer(std::size_t{kChunkFrames} * kFrameBytes);
-    const std::uint64_t chunkUs = std::uint64_t{kChunkFrames} * 1000000 / cdrom::kFramesPerSecond;
+    const std::uint64_t chunkUs = FramesUs(kChunkFrames);
     std::unique_lock lock(mutex_);
     while (!quit_) {
-        if (mode_ != PlayerMode::Playing) {
-            wake_.wait(lock);
+        if (mode_ != PlayerMode::Playing || FinishIfDoneLocked()) {
+            if (mode_ != PlayerMode::Playing) wake_.wait(lock);
             continue;
         }
-        std::uint64_t queued = sink_->QueuedUs();
-        if (cursor_ >= end_) {
-            // All sent: wait until it has been heard, then the play is over.
-            if (FinishIfDoneLocked()) continue;
-            auto ms = static_cast<std::uint32_t>((queued + 999) / 1000);
-            lock.unlock();
-            orvane::clock::Current().SleepMs(std::max<std::uint32_t>(ms, 1));
-            lock.lock();
-            continue;
-        }
+        std::uint64_t writtenUs = FramesUs(cursor_ - streamFrom_);
+        std::uint64_t playedUs = sink_->PlayedUs();
+        std::uint64_t aheadUs = writtenUs > playedUs ? writtenUs - playedUs : 0;
         std::uint64_t bufferUs = std::uint64_t{sink_->BufferMs()} * 1000;
-        if (queued + chunkUs > bufferUs) {
-            auto ms = static_cast<std::uint32_t>((queued + chunkUs - bufferUs + 999) / 1000);
+        std::uint64_t waitUs = 0;
+        if (cursor_ >= end_) {
+            waitUs = std::max<std::uint64_t>(aheadUs, 1000);  // all sent: until it is heard
+        } else if (aheadUs + chunkUs > bufferUs) {
+            waitUs = aheadUs + chunkUs - bufferUs;  // enough queued: until there is room
+        }
+        if (waitUs > 0) {
             lock.unlock();
-            orvane::clock::Current().SleepMs(ms);
+            orvane::clock::Current().SleepMs(static_cast<std::uint32_t>((waitUs + 999) / 1000));
             lock.lock();
             continue;
         }
@@ -251,9 +255,12 @@ void CdPlayer::Run() {
             std::memset(buffer.data(), 0, std::size_t{n} * kFrameBytes);
         }
         if (!sink_->Write(buffer.data(), std::size_t{n} * kFrameBytes)) {
-            // The sound server went away: keep time with a null sink.
+            // The sound server went away: keep time with a null sink from here on.
+            std::uint32_t heard = HeardLocked();
             sink_ = std::make_unique<audio::NullSink>();
-            sink_->Write(buffer.data(), std::size_t{n} * kFrameBytes);
+            streamFrom_ = heard;
+            cursor_ = heard;
+            continue;
         }
         cursor_ += n;
     }

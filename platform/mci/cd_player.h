@@ -4,11 +4,12 @@
 // frame being heard (what was sent minus what the sink still holds), so it follows the clock
 // exactly; pause, resume, seek and stop take effect at once.
 //
-// Tests on a manual VirtualClock: while playing, the playback thread sleeps on the clock until
-// the sink's buffer (one second for the null sink) needs more audio, so it counts among the
-// clock's sleepers; a test that advances time waits for it with WaitForSleepers. Destroying a
-// player joins its thread: let time run (SetAutoAdvance(true) or Advance) before closing the
-// last device of a drive that is asleep in playback.
+// With the null sink the position is the clock's alone, so a test on a manual VirtualClock reads
+// exact positions right after each Advance. While playing, the playback thread sleeps on the
+// clock until the sink's buffer (one second for the null sink) needs more audio, so it counts
+// among the clock's sleepers. Destroying a player joins its thread: let time run
+// (SetAutoAdvance(true) or an Advance) before closing the last device of a drive whose
+// playback thread is asleep on a manual clock.
 
 #include <condition_variable>
 #include <cstdint>
@@ -67,6 +68,7 @@ public:
 private:
     void Run();
     std::uint32_t HeardLocked();
+    std::uint64_t HeardUnboundedLocked();
     void HaltLocked(std::uint32_t position);
     bool FinishIfDoneLocked();
     cdrom::DriveResult DiscLocked(cdrom::Toc& toc);
@@ -76,9 +78,10 @@ private:
     std::condition_variable wake_;
     std::unique_ptr<audio::AudioSink> sink_;
     PlayerMode mode_ = PlayerMode::Stopped;
-    std::uint32_t position_ = 0;  // when not playing
-    std::uint32_t cursor_ = 0;    // next frame to read
-    std::uint32_t end_ = 0;       // end of play (exclusive)
+    std::uint32_t position_ = 0;    // when not playing
+    std::uint32_t cursor_ = 0;      // next frame to read
+    std::uint32_t streamFrom_ = 0;  // frame at which the sink's current stream began
+    std::uint32_t end_ = 0;         // end of play (exclusive)
     std::uint64_t generation_ = 0;
     bool haveToc_ = false;
     cdrom::Toc toc_;

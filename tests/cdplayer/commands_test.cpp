@@ -43,6 +43,7 @@ TEST_F(Player, StartUpClosesAnOpenTrayAndOpensTheFirstCdRomDrive) {
     EXPECT_EQ(mci.Log().back(), "open " + std::to_string(0x3702) + " F: CD1998: 516");
     EXPECT_TRUE(box.messages.empty());
 
+    EXPECT_EQ(CdRomDrives(CdromAt("HF")), (std::vector<std::string>{"F:", "H:"}));
     PlayerState chosen(mci);
     chosen.settings.DriveLetter = 'H';
     ASSERT_TRUE(StartDevice(chosen, box, CdromAt("FH")));

@@ -1,0 +1,162 @@
+// The engine on the real layers: the MCI device plays the demo disc from an image drive into
+// the null sink, on virtual time.
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "cdplayer/commands.h"
+#include "cdplayer/status_thread.h"
+#include "fake_mci.h"
+#include "platform/audio/audio_sink.h"
+#include "platform/cdrom/drives.h"
+#include "platform/clock/clock.h"
+#include "support/temp_dir.h"
+
+using namespace orvane::cdplayer;
+using orvane::cdplayer::test::RecordingDisplay;
+
+namespace {
+
+// Demo disc: tracks of 34, 27, 38, 26 and 30 seconds from 0:02 on.
+class DemoDisc : public ::testing::Test {
+protected:
+    void SetUp() override {
+        orvane::clock::Install(&clock_);
+        orvane::audio::InstallSinkFactory(
+            [] { return std::make_unique<orvane::audio::NullSink>(); });
+        std::string error;
+        std::shared_ptr<orvane::cdrom::DiscDrive> drive = orvane::cdrom::ImageDrive::Open(
+            (orvane::test::DistDir() / "demo" / "Demo.cue").string(), error);
+        ASSERT_TRUE(drive) << error;
+        orvane::cdrom::InstallDrives({drive});
+        player_.databasePath = (dir_ / "Nerop.DB").string();
+        clock_.SetAutoAdvance(true);  // the start-up's waits
+        ASSERT_TRUE(StartDevice(
+            player_, box_, [](const std::string& root) { return GetDriveType(root.c_str()); }));
+        clock_.SetAutoAdvance(false);
+    }
+    void TearDown() override {
+        clock_.SetAutoAdvance(true);  // lets every sleeping thread finish
+        if (thread_) thread_->Stop();
+        CloseDevice(player_);
+        orvane::cdrom::ResetDrives();
+        orvane::audio::InstallSinkFactory({});
+        orvane::clock::Install(nullptr);
+    }
+
+    // Lets ms of virtual time pass in small steps, giving the woken threads time to catch up.
+    void Run(unsigned ms) {
+        for (unsigned done = 0; done < ms; done += 50) {
+            clock_.Advance(50);
+            for (int i = 0; i < 200; ++i)
+                std::this_thread::yield();
+            // The status thread and, while the disc plays, the playback thread sleep on the
+            // clock between their turns.
+            const int sleepers = (thread_ ? 1 : 0) + (Mode() == MCI_MODE_PLAY ? 1 : 0);
+            clock_.WaitForSleepers(sleepers, 2000);
+        }
+    }
+    DWORD Seconds() {
+        std::lock_guard lock(player_.lock);
+        player_.device.Set(MCI_SET_TIME_FORMAT, MCI_FORMAT_MSF);
+        return MsfSeconds(player_.device.Status(0, MCI_STATUS_POSITION));
+    }
+    DWORD Mode() { return player_.device.Status(0, MCI_STATUS_MODE); }
+
+    orvane::clock::VirtualClock clock_;
+    orvane::test::TempDir dir_;
+    PlayerState player_;
+    RecordingDisplay box_;
+    std::unique_ptr<CStatusThread> thread_;
+};
+
+}  // namespace
+
+TEST_F(DemoDisc, TransportCommandsMoveTheHeardPosition) {
+    EXPECT_EQ(Seconds(), 2u);
+    PlayPauseCommand(player_);
+    EXPECT_EQ(Mode(), MCI_MODE_PLAY);
+    Run(5000);
+    EXPECT_NEAR(Seconds(), 7, 1);
+
+    PlayPauseCommand(player_);
+    EXPECT_EQ(Mode(), MCI_MODE_PAUSE);
+    const DWORD paused = Seconds();
+    Run(2000);
+    EXPECT_EQ(Seconds(), paused);
+    PlayPauseCommand(player_);
+    Run(1000);
+    EXPECT_NEAR(Seconds(), paused + 1, 1);
+
+    NextTrackCommand(player_);
+    {
+        std::lock_guard lock(player_.lock);  // left at TMSF: track 2 from its start
+        const DWORD tmsf = player_.device.Status(0, MCI_STATUS_POSITION);
+        EXPECT_EQ(MCI_TMSF_TRACK(tmsf), 2u);
+        EXPECT_EQ(MCI_TMSF_MINUTE(tmsf) * 60 + MCI_TMSF_SECOND(tmsf), 0u);
+    }
+    EXPECT_EQ(Seconds(), 36u);
+
+    PlayTrackCommand(player_, 4);  // track 5
+    {
+        std::lock_guard lock(player_.lock);
+        EXPECT_EQ(player_.device.Status(0, MCI_STATUS_CURRENT_TRACK), 5u);
+        EXPECT_EQ(player_.device.Status(MCI_TRACK, MCI_STATUS_POSITION, 5),
+                  player_.device.Status(0, MCI_STATUS_POSITION));
+    }
+    StopCommand(player_);
+    EXPECT_EQ(Mode(), MCI_MODE_STOP);
+    EXPECT_EQ(Seconds(), 2u);
+    NextTrackCommand(player_);  // not playing: nothing happens
+    EXPECT_EQ(Mode(), MCI_MODE_STOP);
+}
+
+TEST_F(DemoDisc, TheStatusThreadFollowsTheDiscAndRepeatsIt) {
+    thread_ = std::make_unique<CStatusThread>(player_, box_);
+    thread_->Start();
+    PlayPauseCommand(player_);
+    Run(3000);
+    ASSERT_GE(box_.messages.size(), 2u);  // a new database for the first disc
+    EXPECT_EQ(box_.messages[1].first, "A new database was created.");
+    EXPECT_EQ(box_.trackList.size(), 5u);
+    EXPECT_EQ(box_.trackList[4], "05 - TRACK 5");
+    const std::string line = box_.polls.back().lcdText;
+    EXPECT_EQ(line.substr(0, 6), "01 00:");
+    EXPECT_NEAR(std::stoi(line.substr(6, 2)), 5, 1);
+
+    // Repeat pressed once, then the last track ends: play goes on at track 1.
+    RepeatCommand(player_);
+    PlayTrackCommand(player_, 4);
+    Run(29000);
+    EXPECT_EQ(Mode(), MCI_MODE_PLAY);
+    EXPECT_LT(Seconds(), 10u);
+
+    // Opening the door.
+    EjectCommand(player_);
+    Run(1000);
+    EXPECT_EQ(box_.polls.back().lcdText, "NO DISC LOADED...      ");
+    EXPECT_EQ(player_.modes.RepeatState, 0u);
+    EXPECT_TRUE(thread_->ReloadNames());
+}
+
+TEST_F(DemoDisc, ARepeatedStretchComesBackToItsStart) {
+    thread_ = std::make_unique<CStatusThread>(player_, box_);
+    thread_->Start();
+    PlayTrackCommand(player_, 0);
+    Run(10000);  // 0:12
+    RepeatCommand(player_);
+    const DWORD a = player_.modes.RepeatA;
+    Run(4000);
+    RepeatCommand(player_);
+    const DWORD b = player_.modes.RepeatB;
+    EXPECT_NEAR(b - a, 4, 1);
+    DWORD lowest = 1000, highest = 0;
+    for (int i = 0; i < 20; ++i) {
+        Run(500);
+        lowest = std::min(lowest, Seconds());
+        highest = std::max(highest, Seconds());
+    }
+    EXPECT_GE(lowest, a);
+    EXPECT_LE(highest, b + 1);
+}

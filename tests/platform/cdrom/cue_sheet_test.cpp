@@ -1,0 +1,210 @@
+#include "platform/cdrom/cue_sheet.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/cdrom/image_drive.h"
+#include "tests/platform/cdrom/disc_fixture.h"
+
+namespace orvane::cdrom {
+namespace {
+
+using test::PatternByte;
+using test::PatternFrames;
+using test::TempDir;
+using test::WriteFile;
+
+std::string Wave(const std::string& samples, int channels = 2, int rate = 44100) {
+    auto le = [](std::uint32_t v, int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i)
+            s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+        return s;
+    };
+    std::string out =
+        "RIFF" + le(static_cast<std::uint32_t>(4 + 26 + 8 + 8 + samples.size()), 4) + "WAVE";
+    out += "fmt " + le(18, 4) + le(1, 2) + le(channels, 2) + le(rate, 4) + le(rate * 4, 4) +
+           le(4, 2) + le(16, 2) + le(0, 2);
+    out += "LIST" + le(4, 4) + "INFO";  // an extra chunk before the data
+    out += "data" + le(static_cast<std::uint32_t>(samples.size()), 4) + samples;
+    return out;
+}
+
+std::string Swapped(std::string bytes) {
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+        std::swap(bytes[i], bytes[i + 1]);
+    return bytes;
+}
+
+TEST(CueSheet, LaysOutFilesIndexesAndGaps) {
+    TempDir dir;
+    // a.bin: tracks 1 and 2 (track 2 with an index 00 stretch of 10 frames);
+    // B.RAW (named in other case in the sheet), big-endian: track 3 with a PREGAP of 20 frames;
+    // c.wav: track 4, and a data track 5 in MODE1/2048 sectors after a POSTGAP on track 4.
+    WriteFile(dir / "a.bin", PatternFrames(0, 300));
+    WriteFile(dir / "B.RAW", Swapped(PatternFrames(1000, 100)));
+    WriteFile(dir / "c.wav", Wave(PatternFrames(2000, 50)));
+    WriteFile(dir / "d.iso", std::string(2048 * 40, 'x'));
+    std::string cue =
+        "REM GENRE Test\r\n"
+        "TITLE \"The Disc\"\r\n"
+        "FILE \"a.bin\" BINARY\r\n"
+        "  TRACK 01 AUDIO\r\n"
+        "    INDEX 01 00:00:00\r\n"
+        "  TRACK 02 AUDIO\r\n"
+        "    INDEX 00 00:02:00\r\n"
+        "    INDEX 01 00:02:10\r\n"
+        "FILE \"b.raw\" MOTOROLA\r\n"
+        "  TRACK 03 AUDIO\r\n"
+        "    PREGAP 00:00:20\r\n"
+        "    INDEX 01 00:00:00\r\n"
+        "FILE \"c.wav\" WAVE\r\n"
+        "  TRACK 04 AUDIO\r\n"
+        "    INDEX 01 00:00:00\r\n"
+        "    POSTGAP 00:00:05\r\n"
+        "FILE \"d.iso\" BINARY\r\n"
+        "  TRACK 05 MODE1/2048\r\n"
+        "    INDEX 01 00:00:00\r\n";
+    WriteFile(dir / "disc.cue", cue);
+    CueSheet sheet;
+    std::string error;
+    ASSERT_TRUE(LoadCueSheet((dir / "disc.cue").string(), sheet, error)) << error;
+    EXPECT_EQ(sheet.title, "The Disc");
+    ASSERT_EQ(sheet.remarks.size(), 1u);
+    EXPECT_EQ(sheet.remarks[0], "GENRE Test");
+
+    const Toc& toc = sheet.toc;
+    EXPECT_EQ(toc.firstTrack, 1);
+    EXPECT_EQ(toc.lastTrack, 5);
+    ASSERT_EQ(toc.tracks.size(), 5u);
+    EXPECT_EQ(toc.tracks[0].lba, 0u);
+    EXPECT_EQ(toc.tracks[1].lba, 160u);        // index 01 at 2 s 10 frames
+    EXPECT_EQ(toc.tracks[2].lba, 300u + 20u);  // after a.bin and the pregap
+    EXPECT_EQ(toc.tracks[3].lba, 420u);
+    EXPECT_EQ(toc.tracks[4].lba, 420u + 50u + 5u);
+    EXPECT_TRUE(toc.tracks[3].IsAudio());
+    EXPECT_FALSE(toc.tracks[4].IsAudio());
+    EXPECT_EQ(toc.leadOut, 475u + 40u);
+
+    ImageDrive drive(sheet);
+    std::vector<std::uint8_t> buf(4 * 2352);
+    // Across the end of a.bin into the generated pregap and on into track 3.
+    ASSERT_TRUE(drive.ReadCdda(298, 4, buf.data()).ok);
+    EXPECT_EQ(buf[0], PatternByte(298, 0));
+    EXPECT_EQ(buf[2352 + 100], PatternByte(299, 100));
+    EXPECT_EQ(buf[2 * 2352 + 5], 0);  // silence of the pregap
+    ASSERT_TRUE(drive.ReadCdda(320, 1, buf.data()).ok);
+    for (std::uint32_t i : {0u, 1u, 2350u, 2351u})
+        EXPECT_EQ(buf[i], PatternByte(1000, i)) << i;
+    // WAVE samples start after the header and the extra chunk; the postgap is silent.
+    ASSERT_TRUE(drive.ReadCdda(469, 2, buf.data()).ok);
+    EXPECT_EQ(buf[7], PatternByte(2049, 7));
+    EXPECT_EQ(buf[2352 + 7], 0);
+    // Cooked data sectors have no audio form.
+    DriveResult data = drive.ReadCdda(480, 1, buf.data());
+    EXPECT_FALSE(data.ok);
+    EXPECT_EQ(data.senseKey, kSenseIllegalRequest);
+    // Past the lead-out.
+    EXPECT_EQ(drive.ReadCdda(toc.leadOut - 1, 2, buf.data()).asc, 0x21);
+}
+
+TEST(CueSheet, PadsAShortLastSectorWithSilence) {
+    TempDir dir;
+    std::string bytes = PatternFrames(0, 3);
+    bytes.resize(2 * 2352 + 1000);
+    WriteFile(dir / "x.bin", bytes);
+    WriteFile(dir / "x.cue", "FILE x.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n");
+    std::string error;
+    auto drive = ImageDrive::Open((dir / "x.cue").string(), error);
+    ASSERT_TRUE(drive) << error;
+    EXPECT_EQ(drive->Sheet().toc.leadOut, 3u);
+    std::vector<std::uint8_t> buf(2352, 0xEE);
+    ASSERT_TRUE(drive->ReadCdda(2, 1, buf.data()).ok);
+    EXPECT_EQ(buf[999], PatternByte(2, 999));
+    EXPECT_EQ(buf[1000], 0);
+    EXPECT_EQ(buf[2351], 0);
+}
+
+TEST(CueSheet, TrackSpanningTwoFiles) {
+    TempDir dir;
+    WriteFile(dir / "1.bin", PatternFrames(0, 100));
+    WriteFile(dir / "2.bin", PatternFrames(500, 80));
+    WriteFile(dir / "s.cue",
+              "FILE 1.bin BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
+              " TRACK 02 AUDIO\n  INDEX 00 00:01:00\n"
+              "FILE 2.bin BINARY\n  INDEX 01 00:00:00\n");
+    CueSheet sheet;
+    std::string error;
+    ASSERT_TRUE(LoadCueSheet((dir / "s.cue").string(), sheet, error)) << error;
+    ASSERT_EQ(sheet.toc.tracks.size(), 2u);
+    EXPECT_EQ(sheet.toc.TrackFrames(0), 100u);  // the index 00 stretch counts with track 1
+    EXPECT_EQ(sheet.toc.tracks[1].lba, 100u);
+    EXPECT_EQ(sheet.toc.leadOut, 180u);
+}
+
+struct BadSheet {
+    const char* text;
+    const char* expect;  // part of the message, with the line
+};
+
+TEST(CueSheet, RefusesMalformedSheetsNamingTheLine) {
+    TempDir dir;
+    WriteFile(dir / "a.bin", PatternFrames(0, 200));
+    const BadSheet cases[] = {
+        {"TRACK 01 AUDIO\nINDEX 01 00:00:00\n", "bad.cue:1: TRACK before any FILE"},
+        {"FILE a.bin BINARY\nINDEX 01 00:00:00\n", ":2: INDEX before any TRACK"},
+        {"FILE a.bin BINARY\nFILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n",
+         ":2: FILE follows a FILE that holds no INDEX"},
+        {"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 100 00:00:00\n",
+         ":3: index number out of range"},
+        {"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX -1 00:00:00\n", ":3: index number out of range"},
+        {"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:60:00\n", ":3: bad time"},
+        {"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:75\n", ":3: bad time"},
+        {"FILE missing.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n", ":1: file not found"},
+        {"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:01:00\nTRACK 02 AUDIO\n"
+         "INDEX 01 00:00:50\n",
+         ":5: INDEX 01 goes backwards (line 3)"},
+        {"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:01:00\nTRACK 02 AUDIO\n"
+         "INDEX 01 00:01:00\n",
+         ":5: INDEX 01 overlaps line 3"},
+        {"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 00 00:01:00\nINDEX 01 00:00:10\n",
+         ":4: INDEX 01 goes backwards"},
+        {"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nINDEX 03 00:01:00\n",
+         ":4: INDEX 03 out of order"},
+        {"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 00 00:00:00\n", ":2: track 1 has no INDEX 01"},
+        {"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nTRACK 03 AUDIO\n",
+         ":4: track 3 does not follow track 1"},
+        {"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nTRACK 02 AUDIO\n"
+         "INDEX 01 01:00:00\n",
+         ":5: INDEX beyond the end of its file"},
+        {"FILE a.bin MP3\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n", ":1: unsupported file type"},
+        {"FILE \"a.bin BINARY\n", ":1: missing closing quote"},
+        {"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nPREGAP 00:02:00\n",
+         ":4: PREGAP after an INDEX"},
+        {"FILE a.bin BINARY\nTRACK 01 AUDIO\nWIBBLE\n", ":3: unknown command WIBBLE"},
+        {"REM nothing here\n", "no TRACK"},
+    };
+    for (const BadSheet& c : cases) {
+        WriteFile(dir / "bad.cue", c.text);
+        CueSheet sheet;
+        std::string error;
+        EXPECT_FALSE(LoadCueSheet((dir / "bad.cue").string(), sheet, error)) << c.text;
+        EXPECT_NE(error.find(c.expect), std::string::npos) << "got: " << error;
+    }
+}
+
+TEST(CueSheet, RefusesWaveFilesThatAreNotCdAudio) {
+    TempDir dir;
+    WriteFile(dir / "mono.wav", Wave(std::string(4704, '\0'), 1));
+    WriteFile(dir / "fake.wav", "RIFX nonsense");
+    for (const char* name : {"mono.wav", "fake.wav"}) {
+        WriteFile(dir / "w.cue",
+                  std::string("FILE ") + name + " WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n");
+        CueSheet sheet;
+        std::string error;
+        EXPECT_FALSE(LoadCueSheet((dir / "w.cue").string(), sheet, error));
+        EXPECT_NE(error.find("w.cue:1:"), std::string::npos) << error;
+    }
+}
+
+}  // namespace
+}  // namespace orvane::cdrom

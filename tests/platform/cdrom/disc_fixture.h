@@ -1,0 +1,46 @@
+#pragma once
+// Small disc images for the drive and MCI tests: every frame's bytes tell which disc frame
+// they came from, so a read can be checked byte for byte.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+namespace orvane::test {
+
+// Byte i of source frame f of a file (before any byte order change of the file type).
+inline std::uint8_t PatternByte(std::uint32_t f, std::uint32_t i) {
+    return static_cast<std::uint8_t>((f * 131 + i * 7 + (i >> 8)) & 0xFF);
+}
+
+inline std::string PatternFrames(std::uint32_t first, std::uint32_t count) {
+    std::string bytes;
+    bytes.reserve(std::size_t{count} * 2352);
+    for (std::uint32_t f = first; f < first + count; ++f) {
+        for (std::uint32_t i = 0; i < 2352; ++i)
+            bytes.push_back(static_cast<char>(PatternByte(f, i)));
+    }
+    return bytes;
+}
+
+// Writes a one-file BINARY disc with tracks of the given frame counts (each INDEX 01 at the
+// start of its run) and returns the cue sheet path.
+inline std::string WriteSimpleDisc(const TempDir& dir, const std::vector<std::uint32_t>& frames,
+                                   const std::string& name = "disc") {
+    std::string cue = "FILE \"" + name + ".bin\" BINARY\n";
+    std::uint32_t at = 0;
+    for (std::size_t t = 0; t < frames.size(); ++t) {
+        char line[64];
+        std::snprintf(line, sizeof line, "  TRACK %02zu AUDIO\n    INDEX 01 %02u:%02u:%02u\n",
+                      t + 1, at / 75 / 60, at / 75 % 60, at % 75);
+        cue += line;
+        at += frames[t];
+    }
+    WriteFile(dir / (name + ".bin"), PatternFrames(0, at));
+    WriteFile(dir / (name + ".cue"), cue);
+    return (dir / (name + ".cue")).string();
+}
+
+}  // namespace orvane::test

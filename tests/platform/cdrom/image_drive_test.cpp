@@ -1,0 +1,146 @@
+#include "platform/cdrom/image_drive.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/clock/clock.h"
+#include "tests/platform/cdrom/disc_fixture.h"
+
+namespace orvane::cdrom {
+namespace {
+
+using test::PatternByte;
+using test::TempDir;
+
+class ImageDriveTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        drive_ = ImageDrive::Open(test::WriteSimpleDisc(dir_, {100, 200}), error);
+        ASSERT_TRUE(drive_) << error;
+    }
+    TempDir dir_;
+    std::unique_ptr<ImageDrive> drive_;
+    std::vector<std::uint8_t> buf_ = std::vector<std::uint8_t>(10 * kFrameBytes);
+};
+
+TEST_F(ImageDriveTest, FailingSectorsAnswerMediumErrorOnlyWhereTheyAre) {
+    FaultPlan plan;
+    std::string error;
+    ASSERT_TRUE(ParseFaultWord("fail=50-52,120", plan, error)) << error;
+    drive_->SetFaults(plan);
+    EXPECT_TRUE(drive_->ReadCdda(40, 10, buf_.data()).ok);  // 40..49
+    DriveResult r = drive_->ReadCdda(45, 10, buf_.data());
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.senseKey, kSenseMediumError);
+    EXPECT_EQ(r.asc, 0x11);
+    EXPECT_FALSE(drive_->ReadCdda(120, 1, buf_.data()).ok);
+    EXPECT_TRUE(drive_->ReadCdda(53, 10, buf_.data()).ok);
+    EXPECT_EQ(buf_[9 * kFrameBytes + 3], PatternByte(62, 3));
+}
+
+TEST_F(ImageDriveTest, NoDiscAndOpenTrayAreNotReady) {
+    Toc toc;
+    ASSERT_TRUE(drive_->ReadToc(toc).ok);
+    EXPECT_EQ(toc.leadOut, 300u);
+
+    FaultPlan plan;
+    plan.noDisc = true;
+    drive_->SetFaults(plan);
+    DriveResult r = drive_->TestUnitReady();
+    EXPECT_TRUE(r.NoMedium());
+    EXPECT_FALSE(r.TrayOpen());
+    EXPECT_FALSE(drive_->ReadToc(toc).ok);
+
+    drive_->SetFaults({});
+    ASSERT_TRUE(drive_->SetTray(true).ok);
+    EXPECT_TRUE(drive_->TestUnitReady().TrayOpen());
+    EXPECT_TRUE(drive_->ReadCdda(0, 1, buf_.data()).TrayOpen());
+    ASSERT_TRUE(drive_->SetTray(false).ok);
+    EXPECT_TRUE(drive_->TestUnitReady().ok);
+}
+
+TEST_F(ImageDriveTest, SlowSectorsTakeTheirTimeOnTheClock) {
+    clock::VirtualClock clock;
+    clock::Install(&clock);
+    FaultPlan plan;
+    std::string error;
+    ASSERT_TRUE(ParseFaultWord("slow=10-19", plan, error));
+    ASSERT_TRUE(ParseFaultWord("slow_ms=400", plan, error));
+    drive_->SetFaults(plan);
+    ASSERT_TRUE(drive_->ReadCdda(0, 10, buf_.data()).ok);  // not slow: no sleep
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        EXPECT_TRUE(drive_->ReadCdda(15, 2, buf_.data()).ok);
+        done = true;
+    });
+    ASSERT_TRUE(clock.WaitForSleepers(1));
+    EXPECT_FALSE(done);
+    clock.Advance(400);
+    reader.join();
+    EXPECT_TRUE(done);
+    clock::Install(nullptr);
+}
+
+TEST(FaultWords, RejectsUnknownWordsAndBadRanges) {
+    FaultPlan plan;
+    std::string error;
+    for (const char* word :
+         {"fail=9-3", "fail=", "slow=a-b", "slow_ms=x", "explode", "fail=1,,2"}) {
+        EXPECT_FALSE(ParseFaultWord(word, plan, error)) << word;
+        EXPECT_FALSE(error.empty());
+    }
+    EXPECT_TRUE(ParseFaultWord("tray_open", plan, error));
+    EXPECT_TRUE(ParseFaultWord("busy", plan, error));
+    EXPECT_TRUE(plan.trayOpen && plan.busy);
+}
+
+TEST(DriveAnswers, TocInquiryAndCapabilitiesSurviveTheirByteForms) {
+    Toc toc;
+    toc.firstTrack = 1;
+    toc.lastTrack = 3;
+    toc.tracks = {{1, 1, 0, 0}, {2, 1, 0, 15000}, {3, 1, 4, 200000}};
+    toc.leadOut = 250000;
+    std::vector<std::uint8_t> bytes = EncodeToc(toc);
+    ASSERT_EQ(bytes.size(), 4u + 4 * 8);
+    EXPECT_EQ((bytes[0] << 8) | bytes[1], 34);  // data length without its own two bytes
+    EXPECT_EQ(bytes[4 + 3 * 8 + 2], 0xAA);
+    Toc back;
+    std::string error;
+    ASSERT_TRUE(ParseToc(bytes.data(), bytes.size(), back, &error)) << error;
+    EXPECT_EQ(back, toc);
+
+    bytes[4 + 8 + 7] = 0;  // track 2 now starts before track 1's end? no: lba 14848 still ok
+    bytes[4 + 8 + 2] = 1;  // but repeating track number 1 is out of order
+    EXPECT_FALSE(ParseToc(bytes.data(), bytes.size(), back, &error));
+    EXPECT_FALSE(ParseToc(bytes.data(), 3, back, &error));
+
+    InquiryData inquiry{5, "ACME", "CDROM 52X", "1.0", true};
+    std::vector<std::uint8_t> inq = EncodeInquiry(inquiry);
+    InquiryData parsed;
+    ASSERT_TRUE(ParseInquiry(inq.data(), inq.size(), parsed));
+    EXPECT_EQ(parsed.vendor, "ACME    ");
+    EXPECT_EQ(parsed.product, "CDROM 52X       ");
+    EXPECT_EQ(parsed.revision, "1.0 ");
+    EXPECT_EQ(parsed.deviceType, 5);
+
+    Capabilities caps;
+    caps.cddaSupported = false;
+    caps.maxSpeedKBs = 1234;
+    std::vector<std::uint8_t> page = EncodeCapabilities(caps);
+    ASSERT_EQ(page.size(), 28u);
+    EXPECT_EQ(page[13] & 1, 0);  // the CD-DA bit where the grabber looks for it
+    Capabilities capsBack;
+    ASSERT_TRUE(ParseCapabilities(page.data(), page.size(), capsBack));
+    EXPECT_FALSE(capsBack.cddaSupported);
+    EXPECT_EQ(capsBack.maxSpeedKBs, 1234);
+
+    std::vector<std::uint8_t> sense = EncodeSense(DriveResult::Sense(kSenseNotReady, 0x3A, 0x02));
+    EXPECT_EQ(sense[2], 2);
+    EXPECT_EQ(sense[12], 0x3A);
+    EXPECT_EQ(sense[13], 2);
+}
+
+}  // namespace
+}  // namespace orvane::cdrom
