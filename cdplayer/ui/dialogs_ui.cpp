@@ -331,8 +331,10 @@ CSetupProp::CSetupProp(PlayerState& player, Messenger& messenger, const DriveTyp
     Place(upDown, QRect(230, 124, 16, 24));
 
     // Opening: the CD-ROM drives in letter order, the first one selected.
-    for (const std::string& d : CdRomDriveTexts(driveType))
-        drives_->addItem(QString::fromStdString(d));
+    if (driveType) {
+        for (const std::string& d : CdRomDrives(driveType))
+            drives_->addItem(QString::fromStdString(d));
+    }
     if (drives_->count() > 0) drives_->setCurrentIndex(0);
     std::lock_guard lock(player_.lock);
     const PlayerSettings& s = player_.settings;

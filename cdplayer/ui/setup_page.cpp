@@ -7,16 +7,6 @@
 
 namespace orvane::cdplayer::ui {
 
-std::vector<std::string> CdRomDriveTexts(const DriveTypeFn& driveType) {
-    std::vector<std::string> drives;
-    if (!driveType) return drives;
-    for (char letter = 'A'; letter <= 'Z'; ++letter) {
-        const std::string root = std::string(1, letter) + ":\\";
-        if (driveType(root) == DRIVE_CDROM) drives.push_back(std::string(1, letter) + ":");
-    }
-    return drives;
-}
-
 namespace {
 
 // An integer as the framework reads one from an edit: optional blanks and sign, digits, optional

@@ -13,9 +13,6 @@ namespace orvane::cdplayer::ui {
 constexpr int kIntroScanLow = 3;
 constexpr int kIntroScanHigh = 60;
 
-// "%c:" for each letter from A to Z whose root "%c:\\" is a CD-ROM drive, in letter order.
-std::vector<std::string> CdRomDriveTexts(const DriveTypeFn& driveType);
-
 struct SetupPageValues {
     std::string drive;      // 1007
     int playOnStartUp = 0;  // 1010

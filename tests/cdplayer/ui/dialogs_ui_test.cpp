@@ -129,16 +129,6 @@ TEST_F(DialogFixture, CdDatabaseDialogWithoutAFileSaysSoAndShowsTemplateTexts) {
     EXPECT_EQ(static_cast<QLabel*>(dialog.Control(1004))->text(), "0");
 }
 
-TEST(SetupPage, ListsCdRomDrivesInLetterOrder) {
-    const DriveTypeFn types = [](const std::string& root) -> UINT {
-        if (root == "G:\\" || root == "E:\\") return DRIVE_CDROM;
-        if (root == "C:\\") return DRIVE_FIXED;
-        return DRIVE_NO_ROOT_DIR;
-    };
-    EXPECT_EQ(CdRomDriveTexts(types), (std::vector<std::string>{"E:", "G:"}));
-    EXPECT_TRUE(CdRomDriveTexts([](const std::string&) -> UINT { return DRIVE_FIXED; }).empty());
-}
-
 TEST(SetupPage, IntroScanTimeMustBeAnIntegerFrom3To60) {
     SetupPageValues v;
     v.drive = "E:";
