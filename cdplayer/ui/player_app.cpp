@@ -36,7 +36,8 @@ bool CPlayerApp::InitInstance(bool screenshots, int& exitCode) {
     if (screenshots) {
         // Pictures are taken without anyone to answer: every box takes its first choice, and
         // the question about the default player is answered No.
-        messenger_.SetHandler([](const std::string&, const std::string&, unsigned flags) {
+        messenger_.SetHandler([](const std::string& text, const std::string&, unsigned flags) {
+            std::fprintf(stderr, "Tarvo: %s\n", text.c_str());
             return (flags & 0x0F) == MB_YESNO ? IDNO : IDOK;
         });
     }

@@ -6,11 +6,14 @@
 #include <QSlider>
 #include <QWindow>
 #include <thread>
+#include <tuple>
 
+#include "cdplayer/status_thread.h"
 #include "cdplayer/ui/drawing.h"
 #include "cdplayer/ui/player_frame.h"
 #include "cdplayer/ui/regions.h"
 #include "fake_mci.h"
+#include "support/temp_dir.h"
 
 using namespace orvane::cdplayer;
 using namespace orvane::cdplayer::ui;
@@ -394,4 +397,42 @@ TEST(Messenger, AWaitingWorkerIsReleasedWhenThePlayerCloses) {
     EXPECT_EQ(answer, IDCANCEL);
     QCoreApplication::processEvents();  // the queued box sees the cancellation and shows nothing
     EXPECT_EQ(messenger.MessageBox("after", "", MB_OK), IDCANCEL);
+}
+
+TEST(Artwork, PicturesHaveTheSizesTheWindowDrawsThemAt) {
+    const std::vector<std::tuple<int, int, int>> sizes = {
+        {132, 400, 40},  {134, 400, 60}, {183, 380, 40}, {184, 1024, 20}, {185, 399, 69},
+        {186, 128, 128}, {189, 56, 46},  {190, 4, 7},    {191, 6, 7},     {192, 5, 7},
+        {182, 55, 30},   {213, 55, 30},  {143, 50, 30},  {142, 50, 30},   {181, 60, 30},
+        {196, 26, 17},   {197, 26, 17},  {201, 32, 32},  {202, 32, 32},   {203, 92, 16},
+        {205, 73, 16},   {207, 60, 16},  {209, 70, 16},  {210, 70, 16}};
+    for (const auto& [id, w, h] : sizes)
+        EXPECT_EQ(Bitmap(id).size(), QSize(w, h)) << id;
+    for (int id : {136, 137, 138, 139, 140, 141, 144, 145, 146, 147, 148, 149})
+        EXPECT_EQ(Bitmap(id).size(), QSize(40, 30)) << id;
+    EXPECT_FALSE(QImage(":/icons/128.png").isNull());
+    // Up and down images differ, so a press shows.
+    EXPECT_NE(Bitmap(143), Bitmap(142));
+    // The blank mark is the display panel's colour at the mark's place, so it hides the mark.
+    EXPECT_EQ(Bitmap(191).pixel(0, 0), Bitmap(183).pixel(150, 4));
+}
+
+TEST_F(Window, StatusThreadPollsReachTheWindowOnTheGuiThread) {
+    ASSERT_EQ(player.device.Open("D:"), 0u);
+    orvane::test::TempDir dir;
+    player.databasePath = (dir / "Nerop.DB").string();
+    mci.PlayingAt(2 + 40 + 5);  // five seconds into track 2
+    CStatusThread status(player, *frame);
+    std::thread poller([&] { status.Poll(); });
+    poller.join();
+    EXPECT_TRUE(frame->LcdText().empty());  // nothing is drawn off the GUI thread
+    QCoreApplication::processEvents();
+    EXPECT_EQ(frame->LcdText().substr(0, 15), "02 00:47 00:45 ");
+    auto* list = static_cast<QComboBox*>(frame->Control(115));
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_EQ(list->itemText(0), "01 - TRACK 1");
+    EXPECT_EQ(list->currentIndex(), 1);
+    // The new database's messages went through the window's message boxes.
+    EXPECT_EQ(messages, (std::vector<std::string>{"Error: Can't open database file Nerop.DB",
+                                                  "A new database was created."}));
 }
