@@ -153,12 +153,18 @@ TEST(SingleInstance, SecondStartEndsAtOnceWithoutAWord) {
     env.insert("ORVANE_REGISTRY_DIR", QString::fromStdString(registry.path().string()));
     env.insert("QT_QPA_PLATFORM", "offscreen");
     tarvo.setProcessEnvironment(env);
-    tarvo.start(QString::fromStdString((orvane::test::DistDir() / "Tarvo" / "Tarvo.EXE").string()),
-                {"/play", "D:"});
+    // The program folder of this build, also when the test runs outside ctest.
+    const std::filesystem::path dist = std::getenv("ORVANE_DIST")
+                                           ? orvane::test::DistDir()
+                                           : std::filesystem::path(ORVANE_DIST_DIR);
+    const std::string program = (dist / "Tarvo" / "Tarvo.EXE").string();
+    tarvo.start(QString::fromStdString(program), {"/play", "D:"});
+    ASSERT_TRUE(tarvo.waitForStarted(30000))
+        << program << ": " << tarvo.errorString().toStdString();
     ASSERT_TRUE(tarvo.waitForFinished(30000));
     EXPECT_EQ(tarvo.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(tarvo.exitCode(), 0);
     EXPECT_TRUE(tarvo.readAllStandardOutput().isEmpty());
     // It asked nothing, so it left no settings and no database behind.
-    EXPECT_FALSE(std::filesystem::exists(orvane::test::DistDir() / "Tarvo" / "Nerop.DB.new"));
+    EXPECT_FALSE(std::filesystem::exists(dist / "Tarvo" / "Nerop.DB.new"));
 }
