@@ -226,8 +226,12 @@ void CPlayerFrame::CreateControls() {
 }
 
 void CPlayerFrame::AddTrayIcon() {
-    // Without a notification area the player works the same and says nothing.
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+    // Without a notification area the player works the same and says nothing; only hiding is
+    // not offered, since nothing could show the window again.
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        Action(kIdHide)->setEnabled(false);
+        return;
+    }
     tray_ = new QSystemTrayIcon(QIcon(":/icons/128.png"), this);
     tray_->setToolTip("Orvane CD Player");
     connect(tray_, &QSystemTrayIcon::activated, this, &CPlayerFrame::TrayActivated);

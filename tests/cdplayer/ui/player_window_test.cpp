@@ -171,10 +171,23 @@ TEST_F(Window, HideShowAndTrayDoubleClick) {
 
     frame->Action(kIdHide)->trigger();
     EXPECT_TRUE(frame->isHidden());
+    frame->Action(kIdHide)->trigger();
+    EXPECT_TRUE(frame->isVisible());
+    frame->ToggleHidden();
     frame->TrayActivated(QSystemTrayIcon::DoubleClick);
     EXPECT_TRUE(frame->isVisible());
     EXPECT_FALSE(frame->Hidden());
     EXPECT_EQ(frame->Action(kIdHide)->text(), "Hide CD Player");
+}
+
+TEST_F(Window, WithoutANotificationAreaTheWindowCannotBeHidden) {
+    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
+    frame->AddTrayIcon();
+    EXPECT_EQ(frame->Tray(), nullptr);
+    EXPECT_FALSE(frame->Action(kIdHide)->isEnabled());
+    frame->show();
+    frame->Action(kIdHide)->trigger();
+    EXPECT_TRUE(frame->isVisible());
 }
 
 TEST_F(Window, OnTopTogglesWithoutMovingTheWindow) {
