@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "cdplayer/commands.h"
+#include "cdplayer/dialogs.h"
 #include "cdplayer/status_thread.h"
 #include "fake_mci.h"
 #include "platform/audio/audio_sink.h"
@@ -159,4 +160,35 @@ TEST_F(DemoDisc, ARepeatedStretchComesBackToItsStart) {
     }
     EXPECT_GE(lowest, a);
     EXPECT_LE(highest, b + 1);
+}
+
+TEST_F(DemoDisc, ProgrammedOrderAndIntroScanFollowTheTrackEnds) {
+    thread_ = std::make_unique<CStatusThread>(player_, box_);
+    thread_->Start();
+    Run(500);
+    ProgramDialogData program;
+    program.Open(player_, box_);
+    for (int index : {2, 0, 1})
+        program.Add(index);
+    program.Ok(player_);
+    const auto track = [&] { return player_.device.Status(0, MCI_STATUS_CURRENT_TRACK); };
+    std::vector<DWORD> order{track()};
+    for (int i = 0; i < 260 && player_.modes.ProgramPosition != 0; ++i) {
+        Run(500);
+        if (track() != order.back()) order.push_back(track());
+    }
+    EXPECT_EQ(order, (std::vector<DWORD>{3, 1, 2}));
+    EXPECT_EQ(player_.modes.ProgramPosition, 0u);
+    EXPECT_EQ(Mode(), MCI_MODE_STOP);
+
+    // Intro scan from track 4: a little over five seconds each, then back to track 1.
+    player_.settings.IntroScanSeconds = 5;
+    IntroScanCommand(player_);
+    PlayTrackCommand(player_, 3);
+    order = {track()};
+    for (int i = 0; i < 40; ++i) {
+        Run(500);
+        if (track() != order.back()) order.push_back(track());
+    }
+    EXPECT_EQ(order, (std::vector<DWORD>{4, 5, 1, 2}));
 }

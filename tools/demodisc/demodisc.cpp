@@ -67,8 +67,8 @@ std::vector<std::int16_t> Render(const TrackPlan& plan) {
     for (double t = 0; t < plan.seconds; t += beat) {
         int bar = static_cast<int>(t / (4 * beat));
         int beatInBar = static_cast<int>(std::lround(t / beat)) % 4;
-        int chordRoot = plan.root + (plan.minor ? minor : major)[progression[bar % 4] % 5] +
-                        (progression[bar % 4] >= 5 ? 12 : 0);
+        int degree = progression[bar % 4];
+        int chordRoot = plan.root + scale[degree % 5] + (degree >= 5 ? 12 : 0);
         // Bass on every beat, chord pad at the start of each bar.
         voices.push_back({NoteHz(chordRoot - 24), t, beat * 0.9, 0.30, 0.5, 4, 4});
         if (beatInBar == 0) {

@@ -33,8 +33,6 @@ protected:
         orvane::cdrom::InstallDrives({std::move(drive)});
     }
     void TearDown() override {
-        // A playback thread may be asleep on the clock: let time run so closing can join it.
-        clock_.SetAutoAdvance(true);
         mciSendCommand(MCI_ALL_DEVICE_ID, MCI_CLOSE, MCI_WAIT, 0);
         orvane::cdrom::ResetDrives();
         orvane::audio::InstallSinkFactory({});
@@ -349,6 +347,16 @@ TEST_F(MciTest, CommandStrings) {
     ASSERT_EQ(mciSendString("close disc", nullptr, 0, nullptr), 0u);
     EXPECT_EQ(mciSendString("status disc mode", answer, sizeof answer, nullptr),
               MCIERR_INVALID_DEVICE_NAME);
+}
+
+TEST_F(MciTest, ClosingWhilePlayingNeverWaitsForTime) {
+    ASSERT_EQ(OpenDevice(), 0u);
+    ASSERT_EQ(Play(-1, -2), 0u);
+    clock_.Advance(250);
+    // The playback thread is no sleeper of the clock: a status thread's sleeps can be counted.
+    EXPECT_EQ(clock_.Sleepers(), 0);
+    EXPECT_EQ(Status(MCI_STATUS_MODE), MCI_MODE_PLAY);
+    EXPECT_EQ(mciSendCommand(id_, MCI_CLOSE, MCI_WAIT, 0), 0u);  // on a clock that stands still
 }
 
 TEST(MciErrors, TextsForKnownNumbersOnly) {
