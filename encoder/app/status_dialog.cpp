@@ -95,10 +95,14 @@ void ProcessingStatusDialog::OnInitDialog() {
     inputSize_ = 0;
     w.SetText(IDC_STATUS_INPUT, job_.inputPath);
     w.SetText(IDC_STATUS_OUTPUT, job_.outputPath);
-    startTime_ = clock::Time();
-    framesAtLastUpdate_ = 0;
+    ResetStartTime();
     if (job_.kind == JobKind::EncodeWma) w.SetTimer(ID_TIMER_WMA, 1000);
     StartWorker();
+}
+
+void ProcessingStatusDialog::ResetStartTime() {
+    startTime_ = clock::Time();
+    framesAtLastUpdate_ = 0;
 }
 
 void ProcessingStatusDialog::StartWorker() {

@@ -76,6 +76,16 @@ public:
     // The next file of a batch: full path, or empty when no file is left.
     std::string NextBatchFile();
 
+    // The input counters the progress updates read (the WMA job keeps them too); -1 as the
+    // position means no input is open.
+    void SetInputProgress(std::int64_t inputSize, std::int64_t position, std::int64_t bytesFed) {
+        inputSize_ = inputSize;
+        inputPosition_ = position;
+        bytesFed_ = bytesFed;
+    }
+    // Start time = now (the elapsed time counts from here).
+    void ResetStartTime();
+
     EncoderApp& App() { return app_; }
     WindowPort& Port() { return *port_; }
     JobRecord& Job() { return job_; }

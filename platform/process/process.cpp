@@ -184,6 +184,17 @@ DWORD Process::Wait(DWORD timeoutMs) {
         if (pid_ <= 0) return WAIT_FAILED;
         if (Reap(false)) return WAIT_OBJECT_0;
     }
+    if (timeoutMs == INFINITE) {
+        // No time limit: block in the kernel until the child has ended, without reaping it
+        // here, so that other calls keep working meanwhile.
+        siginfo_t info;
+        int r;
+        do {
+            r = ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOWAIT);
+        } while (r < 0 && errno == EINTR);
+        std::lock_guard lock(mutex_);
+        return Reap(true) ? WAIT_OBJECT_0 : WAIT_FAILED;
+    }
     // Polls in small steps on the toolkit's clock, so that tests on virtual time never wait.
     std::uint64_t waited = 0;
     for (;;) {

@@ -13,6 +13,7 @@
 
 #include "encoder/app/resource.h"
 #include "encoder/app/strings.h"
+#include "encoder/app/ui/windows.h"
 #include "encoder/controls/ui/digit_counter.h"
 #include "encoder/controls/ui/drawn_button.h"
 #include "encoder/controls/ui/ellipsis_label.h"
@@ -65,8 +66,7 @@ DrawnButton* Button(QtWindowPort& port, int id, QWidget* parent, const QString& 
 QLabel* Mark(QtWindowPort& port, int id, QWidget* parent, int x, int y) {
     auto* mark = Place<QLabel>(parent, x, y, 16, 16);
     // The mark bitmap with its transparent colour made see-through.
-    QImage image =
-        QImage(QString(":/bitmaps/%1.png").arg(IDB_SHARED3)).convertToFormat(QImage::Format_ARGB32);
+    QImage image = SharedBitmap(3).convertToFormat(QImage::Format_ARGB32);
     for (int yy = 0; yy < image.height(); ++yy) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(yy));
         for (int xx = 0; xx < image.width(); ++xx) {
@@ -143,11 +143,11 @@ void BuildPage1(QWidget* page, QtWindowPort& port) {
     page->setFont(PageFont());
     QGroupBox* source = Group(page, "Source", 8, 4, 150, 156);
     auto* cd = Button(port, IDC_SRC_CDAUDIO, source, "CD-Audio", 10, 20, 96, 56, IDS_TIP_CDAUDIO);
-    cd->SetBitmaps(IDB_SHARED2, kKey);
+    cd->SetBitmaps(SharedBitmap(1), kKey);
     cd->SetAlign(controls::kAlignImageTop);
     Mark(port, IDC_MARK_CDAUDIO, source, 120, 40);
     auto* wav = Button(port, IDC_SRC_WAVFILES, source, QString(), 10, 82, 96, 50, IDS_TIP_WAVFILES);
-    wav->SetBitmaps(IDB_SHARED1, kKey);
+    wav->SetBitmaps(SharedBitmap(0), kKey);
     Mark(port, IDC_MARK_WAVFILES, source, 120, 99);
     auto* caption = Label(source, "WAV File(s)", 10, 134, 96);
     caption->setAlignment(Qt::AlignCenter);
@@ -307,11 +307,11 @@ void BuildStatusWindow(QWidget* window, QtWindowPort& port) {
 
     light(Label(window, "Current Frame", 12, 138, 110, 19));
     auto* frame = new DigitCounter(window);
-    frame->setGeometry(180, 136, 10, 19);
+    frame->setGeometry(174, 136, 10, 19);
     frame->SetAnchor(3, false);
     frame->LoadGlyphs(IDB_DIGITS, 6);
     port.Bind(IDC_STATUS_FRAME, frame);
-    light(Label(window, "OF", 186, 138, 24, 19));
+    light(Label(window, "OF", 188, 138, 22, 19));
     auto* total = new DigitCounter(window);
     total->setGeometry(212, 136, 10, 19);
     total->SetAnchor(6, false);
@@ -337,7 +337,7 @@ void BuildStatusWindow(QWidget* window, QtWindowPort& port) {
     log->setFont(QFont("DejaVu Sans Mono", 8));
     port.Bind(IDC_STATUS_LOG, log);
 
-    auto* cancel = Button(port, IDCANCEL, window, "&Cancel", 408, 398, 100, 30);
+    auto* cancel = Button(port, IDCANCEL, window, "&Cancel", 408, 398, 100, 30, IDS_TIP_CANCEL);
     cancel->SetColor(controls::kColorForeOut, QColor(255, 255, 255), false);
     cancel->SetColor(controls::kColorForeIn, QColor(255, 255, 64), false);
     cancel->SetColor(controls::kColorBackIn, QColor(40, 60, 160), false);

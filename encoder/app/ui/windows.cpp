@@ -23,6 +23,21 @@
 
 namespace orvane::encoder::ui {
 
+namespace {
+QImage g_shared[4];
+}  // namespace
+
+void LoadSharedBitmaps() {
+    const int ids[4] = {IDB_SHARED1, IDB_SHARED2, IDB_SHARED1, IDB_SHARED3};
+    for (int i = 0; i < 4; ++i)
+        g_shared[i] = QImage(QString(":/bitmaps/%1.png").arg(ids[i]));
+}
+
+const QImage& SharedBitmap(int slot) {
+    if (g_shared[0].isNull()) LoadSharedBitmaps();
+    return g_shared[slot & 3];
+}
+
 QRegion RegionFromMask(const QImage& mask) {
     QRegion region(0, 0, mask.width(), mask.height());
     if (mask.isNull()) return region;
@@ -98,8 +113,12 @@ void ShowSplash(unsigned ms) {
 void ShowHelpWindow(const std::string& path, QWidget* owner) {
     const QString file = QString::fromStdString(path);
     if (!QFileInfo(file).isReadable()) {
-        QMessageBox::warning(owner, "Orvane Encoder",
-                             QString("The help file %1 cannot be opened.").arg(file));
+        const QString text = QString("The help file %1 cannot be opened.").arg(file);
+        if (Hooks().messageBox) {
+            Hooks().messageBox(text.toStdString(), "Orvane Encoder", MB_OK | MB_ICONWARNING);
+        } else {
+            QMessageBox::warning(owner, "Orvane Encoder", text);
+        }
         return;
     }
     // One help window for the process; opening help again brings it to the front.

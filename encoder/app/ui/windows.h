@@ -10,6 +10,11 @@
 
 namespace orvane::encoder::ui {
 
+// The four shared bitmaps of the custom-drawn controls: 152, 153, 152 again and 163. Start-up
+// loads them; SharedBitmap loads them on first use otherwise.
+void LoadSharedBitmaps();
+const QImage& SharedBitmap(int slot);
+
 // The window outline from a mask picture: the whole rectangle minus every pixel that is black
 // in the mask.
 QRegion RegionFromMask(const QImage& mask);

@@ -117,16 +117,18 @@ void QtWindowPort::DoSetText(int controlId, const std::string& text) {
     } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
         if (edit->text() != Q(text)) edit->setText(Q(text));
     } else if (auto* plain = qobject_cast<QPlainTextEdit*>(w)) {
-        // A log that only grows gets the new tail appended instead of being laid out again.
-        const QString now = plain->toPlainText();
-        const QString next = Q(text);
-        if (!now.isEmpty() && next.startsWith(now)) {
+        // A read-only log that only grows gets its new tail appended instead of being laid
+        // out again; the text last shown is kept to compare without reading the widget back.
+        std::string& shown = shownLogs_[controlId];
+        if (plain->isReadOnly() && !shown.empty() && text.size() >= shown.size() &&
+            text.compare(0, shown.size(), shown) == 0 && plain->document()->characterCount() > 1) {
             QTextCursor cursor(plain->document());
             cursor.movePosition(QTextCursor::End);
-            cursor.insertText(next.mid(now.size()));
-        } else if (now != next) {
-            plain->setPlainText(next);
+            cursor.insertText(Q(text.substr(shown.size())));
+        } else {
+            plain->setPlainText(Q(text));
         }
+        shown = text;
         plain->verticalScrollBar()->setValue(plain->verticalScrollBar()->maximum());
     } else if (auto* rich = qobject_cast<QTextEdit*>(w)) {
         rich->setPlainText(Q(text));
@@ -159,12 +161,38 @@ std::string QtWindowPort::DoText(int controlId) const {
 }
 
 void QtWindowPort::SetText(int controlId, const std::string& text) {
-    Post([this, controlId, text] { DoSetText(controlId, text); });
+    if (OnGuiThread()) {
+        FlushTexts();
+        DoSetText(controlId, text);
+        return;
+    }
+    // Texts from other threads are gathered: only the latest text of each control is shown,
+    // so a worker that sets texts faster than the window draws them never floods it.
+    bool post = false;
+    {
+        std::lock_guard lock(pendingMutex_);
+        post = pendingTexts_.empty();
+        pendingTexts_[controlId] = text;
+    }
+    if (post) Post([this] { FlushTexts(); });
+}
+
+void QtWindowPort::FlushTexts() {
+    std::map<int, std::string> texts;
+    {
+        std::lock_guard lock(pendingMutex_);
+        texts.swap(pendingTexts_);
+    }
+    for (const auto& [id, text] : texts)
+        DoSetText(id, text);
 }
 
 std::string QtWindowPort::Text(int controlId) const {
     std::string out;
-    Call([&] { out = DoText(controlId); });
+    Call([&] {
+        const_cast<QtWindowPort*>(this)->FlushTexts();
+        out = DoText(controlId);
+    });
     return out;
 }
 

@@ -2,8 +2,10 @@
 // The window port over Qt widgets. A window registers its widgets under their control ids; logic
 // then drives them through orvane::WindowPort from any thread. Calls made on the GUI thread act at
 // once. From another thread, changes are queued to the GUI thread in the order they were made
-// (the caller goes on at once), while queries, message boxes, pickers and child dialogs block the
-// caller until the GUI thread has answered.
+// (the caller goes on at once; of texts set faster than they are shown only each control's
+// latest is shown), while queries, message boxes, pickers and child dialogs block the caller
+// until the GUI thread has answered. A thread must therefore not query the window while the
+// GUI thread waits for that thread.
 
 #include <QObject>
 #include <QPointer>
@@ -125,6 +127,8 @@ private:
     void Call(const std::function<void()>& fn) const;
 
     void DoSetText(int controlId, const std::string& text);
+    // Shows the texts other threads set since the last flush (GUI thread).
+    void FlushTexts();
     std::string DoText(int controlId) const;
 
     QPointer<QWidget> window_;
@@ -141,6 +145,9 @@ private:
     PickerHandler pickerHandler_;
     std::string defaultCaption_;
     int waitCursorDepth_ = 0;
+    std::mutex pendingMutex_;
+    std::map<int, std::string> pendingTexts_;
+    std::map<int, std::string> shownLogs_;
 };
 
 }  // namespace orvane

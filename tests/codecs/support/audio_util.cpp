@@ -173,13 +173,22 @@ int BestLag(const std::vector<double>& x, const std::vector<double>& y, int maxL
     return best;
 }
 
-double SnrDb(const std::vector<double>& x, const std::vector<double>& y, int lag) {
-    double signal = 0;
-    double noise = 0;
+double SnrDb(const std::vector<double>& x, const std::vector<double>& y, int lag, double* gain) {
+    // Fit the level first, so that the figure tells how well the shape was kept.
+    double xy = 0;
+    double yy = 0;
     const size_t margin = 2048;
     for (size_t i = margin; i + margin < x.size() && i + lag < y.size(); ++i) {
+        xy += x[i] * y[i + lag];
+        yy += y[i + lag] * y[i + lag];
+    }
+    const double g = yy > 0 ? xy / yy : 1.0;
+    if (gain) *gain = g > 0 ? 1.0 / g : 0.0;
+    double signal = 0;
+    double noise = 0;
+    for (size_t i = margin; i + margin < x.size() && i + lag < y.size(); ++i) {
         signal += x[i] * x[i];
-        double d = x[i] - y[i + lag];
+        double d = x[i] - g * y[i + lag];
         noise += d * d;
     }
     if (noise <= 0) return 200;
@@ -204,7 +213,10 @@ int RunProgram(const std::vector<std::string>& argv, const std::filesystem::path
     pid_t pid = -1;
     int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return -1000;
+    if (rc != 0) {
+        if (output) *output = std::string("cannot start ") + args[0] + ": " + std::strerror(rc);
+        return -1000;
+    }
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }

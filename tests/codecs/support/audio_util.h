@@ -31,8 +31,10 @@ bool ParseWave(const std::string& bytes, Pcm* pcm, uint32_t* headerDataSize = nu
 double TonePower(const std::vector<double>& x, int rate, double hz);
 // Lag of `y` behind `x` (0..maxLag) where they correlate best.
 int BestLag(const std::vector<double>& x, const std::vector<double>& y, int maxLag);
-// Signal-to-noise ratio in dB of `y` (delayed by `lag`) against `x`, away from the ends.
-double SnrDb(const std::vector<double>& x, const std::vector<double>& y, int lag);
+// Signal-to-noise ratio in dB of `y` (delayed by `lag`) against `x`, away from the ends, after
+// matching the level of `y` to `x`; `gain` receives the level of `y` relative to `x`.
+double SnrDb(const std::vector<double>& x, const std::vector<double>& y, int lag,
+             double* gain = nullptr);
 
 // Runs a program. `input` goes to its standard input (a file path, or empty for /dev/null);
 // its standard output and error are returned in `output`. Returns the exit status (-signal when

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QEnterEvent>
 #include <QImage>
 #include <QPainter>
 
@@ -211,6 +212,54 @@ TEST(DrawnButtonTest, ToggleFlipsOnClickAndDefaultButtonIsFramed) {
     EXPECT_EQ(img.pixel(79, 29), Rgb3(0, 0, 0));
     // Inside the black frame, the 3-D border: highlight at the top left.
     EXPECT_EQ(img.pixel(1, 1), ok.palette().color(QPalette::Light).rgb() | 0xFF000000);
+}
+
+TEST(DrawnButtonTest, HoverLightsAFlatButtonAndSwitchesToTheFirstIcon) {
+    QWidget parent;
+    parent.resize(200, 100);
+    parent.show();
+    QApplication::setActiveWindow(&parent);
+    DrawnButton button(&parent);
+    button.setGeometry(0, 0, 60, 40);
+    button.show();
+    button.SetColor(kColorBackOut, QColor(0, 0, 0));
+    button.SetColor(kColorBackIn, QColor(0, 0, 160));
+    QPixmap one(8, 8), two(8, 8);
+    one.fill(QColor(255, 0, 0));
+    two.fill(QColor(0, 255, 0));
+    button.SetIcon(one, two);
+    EXPECT_EQ(Grab(button).pixel(30, 20), Rgb3(0, 255, 0));  // at rest: the second icon
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QApplication::sendEvent(&button, &enter);
+    ASSERT_TRUE(button.Hovering());
+    QImage img = Grab(button);
+    EXPECT_EQ(img.pixel(30, 20), Rgb3(255, 0, 0));  // hovering: the first icon
+    EXPECT_EQ(img.pixel(10, 20), Rgb3(0, 0, 160));  // and background colour 0
+    // A raised one-pixel edge: highlight along the top.
+    EXPECT_EQ(img.pixel(30, 0), button.palette().color(QPalette::Light).rgb() | 0xFF000000);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&button, &leave);
+    EXPECT_FALSE(button.Hovering());
+    EXPECT_EQ(Grab(button).pixel(30, 20), Rgb3(0, 255, 0));
+    // A disabled button stops hovering too.
+    QApplication::sendEvent(&button, &enter);
+    button.setEnabled(false);
+    EXPECT_FALSE(button.Hovering());
+}
+
+TEST(DrawnButtonTest, TransparentButtonShowsTheParentsBackground) {
+    QWidget parent;
+    parent.resize(100, 60);
+    QPalette pal = parent.palette();
+    pal.setColor(QPalette::Window, QColor(10, 200, 30));
+    parent.setPalette(pal);
+    parent.setAutoFillBackground(true);
+    DrawnButton button(&parent);
+    button.setGeometry(10, 10, 50, 30);
+    button.SetColor(kColorBackOut, QColor(255, 255, 255));
+    EXPECT_EQ(Grab(button).pixel(25, 15), Rgb3(255, 255, 255));
+    button.SetTransparent();
+    EXPECT_EQ(Grab(button).pixel(25, 15), Rgb3(10, 200, 30));
 }
 
 }  // namespace

@@ -153,6 +153,41 @@ TEST(QtWindowPortTest, WorkerCallsAreQueuedInOrderAndQueriesWait) {
     EXPECT_EQ(bar.value(), 100);
 }
 
+TEST(QtWindowPortTest, LogGrowingFromAWorkerEndsWithEveryLine) {
+    QDialog window;
+    QtWindowPort port(&window);
+    QPlainTextEdit log(&window);
+    log.setReadOnly(true);
+    QLabel label(&window);
+    port.Bind(1059, &log);
+    port.Bind(1040, &label);
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        std::string text;
+        for (int i = 0; i < 2000; ++i) {
+            text += "Encoding " + std::to_string(i) + "%\r\n";
+            port.SetText(1059, text);
+            port.SetText(1040, std::to_string(i));
+        }
+        port.EndDialog(IDCANCEL);
+        done = true;
+    });
+    int result = -1;
+    QObject::connect(&window, &QDialog::finished, [&](int r) { result = r; });
+    window.open();
+    EXPECT_TRUE(PumpUntil([&] { return done.load() && result != -1; }));
+    worker.join();
+    QCoreApplication::processEvents();
+    const QStringList lines = log.toPlainText().split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2000);
+    EXPECT_TRUE(lines.first().startsWith("Encoding 0%"));
+    EXPECT_TRUE(lines.last().startsWith("Encoding 1999%"));
+    EXPECT_EQ(label.text().toStdString(), "1999");
+    // A text that does not continue the log replaces it.
+    port.SetText(1059, "fresh");
+    EXPECT_EQ(log.toPlainText().toStdString(), "fresh");
+}
+
 TEST(QtWindowPortTest, MessageBoxFromWorkerBlocksUntilAnswered) {
     QDialog window;
     QtWindowPort port(&window);

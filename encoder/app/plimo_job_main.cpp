@@ -1,0 +1,113 @@
+// plimo-job: runs one encoder front-end job without windows, as the wizard would start it.
+//   plimo-job [options] INPUT OUTPUT
+//     --decode            decode MP3 to WAVE (default: encode WAVE to MP3)
+//     --batch             INPUT and OUTPUT are folders
+//     --layer 1|2|3       MPEG layer (default 3)
+//     --mode 0..3         Stereo, Dual Channel, Joint Stereo, Mono (default 0)
+//     --bitrate KBPS      one of the wizard's bitrates (default 320)
+//     --hifi              HI-FI quality instead of High Speed
+//     --title T --artist A --album B --year Y --comment C --genre N
+//                         an ID3 tag appended to a single MP3 output
+//     --stats             print wall time and CPU times (own and children's) in milliseconds
+// Settings are neither read from nor written to the registry. Exit status 0 when the job
+// ended with its success message.
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "encoder/app/encoder_app.h"
+#include "encoder/app/headless.h"
+#include "platform/shell/sysinfo.h"
+
+namespace {
+
+double CpuMs(int who) {
+    rusage u{};
+    ::getrusage(who, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 +
+           (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
+}
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: plimo-job [--decode] [--batch] [--layer N] [--mode N] [--bitrate K] "
+                 "[--hifi] [--title T] [--artist A] [--album B] [--year Y] [--comment C] "
+                 "[--genre N] [--stats] INPUT OUTPUT\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace orvane::encoder;
+    HeadlessChoice choice;
+    bool stats = false;
+    bool tag = false;
+    Id3Tag record;
+    record.SetMarker();
+    std::vector<std::string> paths;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
+        if (a == "--decode") {
+            choice.kind = JobKind::Decode;
+        } else if (a == "--batch") {
+            choice.batch = true;
+        } else if (a == "--layer") {
+            choice.settings.layerIndex = std::atoi(value().c_str()) - 1;
+        } else if (a == "--mode") {
+            choice.settings.mode = std::atoi(value().c_str());
+        } else if (a == "--bitrate") {
+            choice.settings.bitrate = value();
+        } else if (a == "--hifi") {
+            choice.settings.quality = 0;
+        } else if (a == "--stats") {
+            stats = true;
+        } else if (a == "--title") {
+            record.SetTitle(value()), tag = true;
+        } else if (a == "--artist") {
+            record.SetArtist(value()), tag = true;
+        } else if (a == "--album") {
+            record.SetAlbum(value()), tag = true;
+        } else if (a == "--year") {
+            record.SetYear(value()), tag = true;
+        } else if (a == "--comment") {
+            record.SetComment(value()), tag = true;
+        } else if (a == "--genre") {
+            record.SetGenre(std::atoi(value().c_str())), tag = true;
+        } else if (a.rfind("--", 0) == 0) {
+            return Usage();
+        } else {
+            paths.push_back(a);
+        }
+    }
+    if (paths.size() != 2 || choice.settings.layerIndex < 0 || choice.settings.layerIndex > 2)
+        return Usage();
+    choice.input = paths[0];
+    choice.output = paths[1];
+
+    MemorySettings settings;
+    EncoderApp& app = TheApp();
+    app.settings = &settings;
+    app.splashPending = 0;
+    FillGenreList(app.genreList);
+    app.appFolder = orvane::shell::ModuleFolder();
+    if (tag) {
+        app.tagTable[1] = record;
+        app.singleFileTagSet = 1;
+    }
+    MemoryWindow window(&std::cout);
+    auto start = std::chrono::steady_clock::now();
+    std::string message = RunHeadlessJob(app, choice, window);
+    double wall =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    if (stats)
+        std::printf("wall_ms=%.1f self_cpu_ms=%.1f child_cpu_ms=%.1f\n", wall, CpuMs(RUSAGE_SELF),
+                    CpuMs(RUSAGE_CHILDREN));
+    bool ok = message == "MP3 Compression Finished." || message == "Decoding finished";
+    return ok ? 0 : 1;
+}

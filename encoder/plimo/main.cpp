@@ -1,0 +1,55 @@
+// Plimo, the encoder front-end: start-up, then the wizard and one job after another until the
+// wizard is cancelled.
+//   Plimo [input]              the command line becomes the wizard's input text
+//   Plimo --screenshots DIR    drives one job through the windows and writes pictures of them
+
+#include <QApplication>
+#include <QIcon>
+#include <cstdio>
+
+#include "encoder/app/encoder_app.h"
+#include "encoder/app/profile_settings.h"
+#include "encoder/app/resource.h"
+#include "encoder/app/ui/views.h"
+#include "encoder/app/ui/windows.h"
+#include "encoder/plimo/screenshots.h"
+#include "encoder/wma/install.h"
+#include "platform/shell/sysinfo.h"
+#include "platform/window/qt/qt_window_port.h"
+#include "tools/artwork/resources.h"
+
+int main(int argc, char** argv) {
+    QApplication qapp(argc, argv);
+    // The program runs its own modal windows one after another; closing one never ends it.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setApplicationDisplayName("Orvane Encoder");
+    orvane::artwork::InitPlimoResources();
+    QApplication::setWindowIcon(QIcon(QString(":/icons/%1.png").arg(IDR_MAINFRAME)));
+
+    QStringList args = QApplication::arguments();
+    args.removeFirst();
+    if (!args.isEmpty() && args.first() == "--screenshots") {
+        if (args.size() != 2) {
+            std::fprintf(stderr, "usage: Plimo --screenshots FOLDER\n");
+            return 2;
+        }
+        return orvane::plimo::RunScreenshots(args[1].toStdString());
+    }
+
+    orvane::encoder::ProfileSettings settings;
+    orvane::encoder::EncoderApp& app = orvane::encoder::TheApp();
+    app.settings = &settings;
+    app.commandLine = args.join(' ').toStdString();
+    orvane::encoder::StartupHooks hooks;
+    // No window exists yet: the installation's messages are owner-less boxes.
+    orvane::QtWindowPort messages(nullptr);
+    hooks.installWmaComponents = [&] {
+        return orvane::wma::InstallWmaComponents(messages, settings, orvane::shell::ModuleFolder());
+    };
+    hooks.loadSharedBitmaps = orvane::encoder::ui::LoadSharedBitmaps;
+    hooks.runStatusDialog = [](orvane::encoder::ProcessingStatusDialog& dialog) {
+        return orvane::encoder::ui::RunStatusDialog(dialog);
+    };
+    orvane::encoder::Startup(app, orvane::shell::ModuleFileName(), hooks);
+    return 0;
+}

@@ -1,0 +1,227 @@
+#include "encoder/plimo/screenshots.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <set>
+
+#include "encoder/app/encoder_app.h"
+#include "encoder/app/resource.h"
+#include "encoder/app/settings_store.h"
+#include "encoder/app/ui/view_hooks.h"
+#include "encoder/app/ui/views.h"
+#include "encoder/controls/ui/gradient_progress_bar.h"
+#include "platform/shell/sysinfo.h"
+
+namespace orvane::plimo {
+
+namespace {
+
+// A 16-bit stereo 44.1 kHz WAVE file with a few seconds of a chord.
+bool WriteTestWave(const std::string& path, int seconds) {
+    std::ofstream out(path, std::ios::binary);
+    if (!out) return false;
+    const std::uint32_t rate = 44100, frames = rate * seconds, data = frames * 4;
+    auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
+    out.write("RIFF", 4);
+    u32(36 + data);
+    out.write("WAVEfmt ", 8);
+    u32(16);
+    u16(1);
+    u16(2);
+    u32(rate);
+    u32(rate * 4);
+    u16(4);
+    u16(16);
+    out.write("data", 4);
+    u32(data);
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        const double t = static_cast<double>(i) / rate;
+        const double v = 0.3 * std::sin(2 * M_PI * 220 * t) + 0.2 * std::sin(2 * M_PI * 330 * t) +
+                         0.1 * std::sin(2 * M_PI * 440 * t * (1 + 0.01 * std::sin(t)));
+        const auto s = static_cast<std::int16_t>(v * 32000);
+        u16(static_cast<std::uint16_t>(s));
+        u16(static_cast<std::uint16_t>(s));
+    }
+    return static_cast<bool>(out);
+}
+
+template <typename T = QWidget>
+T* Find(QWidget* window, int id) {
+    return window->findChild<T*>(QString("id%1").arg(id));
+}
+
+class Driver {
+public:
+    Driver(QString folder, std::string input) : folder_(std::move(folder)), input_(input) {}
+
+    void Shown(QWidget* window, int id) {
+        // Actions run after the window has settled, never inside the hook itself.
+        QPointer<QWidget> w(window);
+        QTimer::singleShot(30, [this, w, id] {
+            if (w) Step(w, id);
+        });
+    }
+
+    int Answer(const std::string& text) {
+        std::fprintf(stderr, "message: %s\n", text.c_str());
+        if (status_ && !saved_.count("status-window.png")) Save(status_, "status-window.png");
+        return IDOK;
+    }
+
+    bool Done() const { return saved_.size() == kPictures; }
+    static constexpr size_t kPictures = 6;
+    const std::set<std::string>& Saved() const { return saved_; }
+
+private:
+    void Save(QWidget* w, const char* name) {
+        const QString file = QDir(folder_).filePath(name);
+        if (w->grab().save(file, "PNG")) {
+            saved_.insert(name);
+            std::fprintf(stderr, "wrote %s\n", file.toLocal8Bit().constData());
+        } else {
+            std::fprintf(stderr, "cannot write %s\n", file.toLocal8Bit().constData());
+        }
+    }
+
+    static void Click(QWidget* window, int id) {
+        if (auto* b = Find<QAbstractButton>(window, id)) b->click();
+    }
+
+    void Step(QWidget* w, int id) {
+        switch (id) {
+            case IDB_SPLASH:
+                Save(w, "splash.png");
+                break;
+            case IDD_PAGE1:
+                if (pageOneVisits_++ > 0) {
+                    // The wizard is back after the job: leave the program.
+                    Click(w, IDCANCEL);
+                    break;
+                }
+                if (auto* edit = Find<QLineEdit>(w, IDC_INPUT)) {
+                    const QString text = QString::fromStdString(input_);
+                    edit->setText(text);
+                    emit edit->textEdited(text);
+                }
+                Save(w, "wizard-page1.png");
+                sheet_ = w;
+                Click(w, IDC_ID3TAG);
+                break;
+            case IDD_ID3TAG: {
+                const std::pair<int, const char*> texts[] = {{IDC_TAG_TITLE, "Evening Chord"},
+                                                             {IDC_TAG_ARTIST, "Test Ensemble"},
+                                                             {IDC_TAG_ALBUM, "Review Pictures"},
+                                                             {IDC_TAG_YEAR, "2001"},
+                                                             {IDC_TAG_COMMENT, "made by Plimo"}};
+                for (const auto& [field, text] : texts) {
+                    if (auto* e = Find<QLineEdit>(w, field)) e->setText(text);
+                }
+                if (auto* genre = Find<QComboBox>(w, IDC_TAG_GENRE)) {
+                    genre->setCurrentIndex(genre->findText("Ambient"));
+                }
+                Save(w, "tag-dialog.png");
+                Click(w, IDOK);
+                // Back on page 1, on to the options.
+                QTimer::singleShot(30, [this] {
+                    if (sheet_) Click(sheet_, ID_WIZNEXT);
+                });
+                break;
+            }
+            case IDD_PAGE2:
+                Save(w, "wizard-page2.png");
+                Click(w, ID_WIZNEXT);
+                break;
+            case IDD_PAGE3:
+                Save(w, "wizard-page3.png");
+                Click(w, ID_WIZFINISH);
+                break;
+            case IDD_PROCESSING_STATUS: {
+                status_ = w;
+                // The picture is taken once the job is well under way.
+                auto* poll = new QTimer(w);
+                QObject::connect(poll, &QTimer::timeout, w, [this, w, poll] {
+                    auto* bar = Find<QProgressBar>(w, IDC_STATUS_FILEBAR);
+                    auto* gbar = dynamic_cast<controls::GradientProgressBar*>(bar);
+                    if (!gbar || gbar->Maximum() <= 0) return;
+                    const double share = static_cast<double>(gbar->Pos()) / gbar->Maximum();
+                    if (share >= 0.35 && !saved_.count("status-window.png")) {
+                        Save(w, "status-window.png");
+                        poll->stop();
+                    }
+                });
+                poll->start(20);
+                break;
+            }
+            default:
+                break;
+        }
+    }
+
+    QString folder_;
+    std::string input_;
+    std::set<std::string> saved_;
+    QPointer<QWidget> sheet_;
+    QPointer<QWidget> status_;
+    int pageOneVisits_ = 0;
+};
+
+}  // namespace
+
+int RunScreenshots(const std::string& folder) {
+    const QString out = QString::fromStdString(folder);
+    if (!QDir().mkpath(out)) {
+        std::fprintf(stderr, "cannot create the folder %s\n", folder.c_str());
+        return 1;
+    }
+    QTemporaryDir work;
+    if (!work.isValid()) {
+        std::fprintf(stderr, "cannot create a scratch folder\n");
+        return 1;
+    }
+    const std::string input = QDir(work.path()).filePath("song.wav").toStdString();
+    if (!WriteTestWave(input, 120)) {
+        std::fprintf(stderr, "cannot write the test input %s\n", input.c_str());
+        return 1;
+    }
+    Driver driver(out, input);
+    encoder::ui::Hooks().splashMs = 400;
+    encoder::ui::Hooks().shown = [&](QWidget* w, int id) { driver.Shown(w, id); };
+    encoder::ui::Hooks().messageBox = [&](const std::string& text, const std::string&, unsigned) {
+        return driver.Answer(text);
+    };
+    encoder::ui::Hooks().picker = [](int, const std::string&, const std::string&) {
+        return std::string();
+    };
+
+    // Settings in memory: a review run leaves the user's profile alone.
+    encoder::MemorySettings settings;
+    encoder::EncoderApp& app = encoder::TheApp();
+    app.settings = &settings;
+    encoder::StartupHooks hooks;
+    hooks.runStatusDialog = [](encoder::ProcessingStatusDialog& d) {
+        return encoder::ui::RunStatusDialog(d);
+    };
+    encoder::Startup(app, shell::ModuleFileName(), hooks);
+    encoder::ui::Hooks() = {};
+    if (!driver.Done()) {
+        std::fprintf(stderr, "only %zu of %zu pictures were written\n", driver.Saved().size(),
+                     Driver::kPictures);
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace orvane::plimo

@@ -1,0 +1,96 @@
+#include "encoder/wma/install.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "encoder/app/paths.h"
+#include "platform/process/process.h"
+#include "platform/shell/winver.h"
+
+namespace orvane::wma {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Copies a file over an existing one so that the target is always whole: the copy is written
+// next to it and renamed into place.
+bool CopyReplacing(const fs::path& from, const fs::path& to) {
+    std::error_code ec;
+    fs::path temp = to;
+    temp += ".part";
+    if (!fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec)) return false;
+    fs::rename(temp, to, ec);
+    if (ec) fs::remove(temp, ec);
+    return !ec;
+}
+
+}  // namespace
+
+bool WininitPending(const std::string& windowsFolder) {
+    struct stat st;
+    std::string file = encoder::WithTrailingSlash(windowsFolder) + "wininit.ini";
+    return ::stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size != 0;
+}
+
+bool IsRestartPending(encoder::SettingsStore& registry) {
+    OSVERSIONINFOA info;
+    GetVersionExA(&info);
+    if (info.dwPlatformId == VER_PLATFORM_WIN32_NT) {
+        std::string value;
+        return registry.ReadMachineValue("HKEY_LOCAL_MACHINE", kSessionManagerKey,
+                                         "PendingFileRenameOperations", value);
+    }
+    return false;
+}
+
+int InstallWmaComponents(WindowPort& ui, encoder::SettingsStore& registry,
+                         const std::string& programFolder) {
+    ui.SetWaitCursor(true);
+    std::string folder = encoder::WithTrailingSlash(programFolder);
+    std::string installer = folder + "WMEDist.exe";
+    process::Process child;
+    if (!child.Spawn(installer, {installer, "/Q:A", "/R:N"})) {
+        ui.SetWaitCursor(false);
+        ui.MessageBox(
+            "Error: Can't find WMEDist.exe in the folder where Orvane Encoder was installed.", "",
+            MB_ICONEXCLAMATION);
+        int answer = ui.MessageBox(
+            "Windows Media Audio encoding will not work.\nDo you want to start Orvane Encoder "
+            "without WMA Support?",
+            "", MB_YESNO | MB_ICONQUESTION);
+        return answer == IDYES ? 1 : 0;
+    }
+    unsigned waited = 0;
+    while (child.Wait(250) == WAIT_TIMEOUT) {
+        waited += 250;
+        if (waited > kInstallerLimitMs) {
+            child.Terminate(0x80004005);
+            break;
+        }
+    }
+    if (IsRestartPending(registry)) {
+        ui.SetWaitCursor(false);
+        int answer = ui.MessageBox(
+            "Orvane Encoder needs to restart your computer in order to register the Windows "
+            "Media Audio Encoder DLL files,\n\nDo you want restart now ?",
+            "", MB_YESNO | MB_ICONQUESTION);
+        if (answer == IDYES) {
+            ExitWindowsEx(EWX_REBOOT, 0);
+            return 0;
+        }
+        ui.SetWaitCursor(true);
+    }
+    std::string profileFolder;
+    if (registry.ReadMachineValue("HKEY_CLASSES_ROOT", kProfileDirectoryKey, "", profileFolder) &&
+        profileFolder.size() > 1) {
+        profileFolder = encoder::WithTrailingSlash(profileFolder);
+        for (const char* name : kProfileFiles)
+            CopyReplacing(folder + name, profileFolder + name);
+    }
+    ui.SetWaitCursor(false);
+    return 1;
+}
+
+}  // namespace orvane::wma

@@ -1,0 +1,180 @@
+#include "encoder/app/job.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "encoder/app/paths.h"
+#include "support/temp_dir.h"
+#include "wave_util.h"
+
+namespace orvane::encoder {
+namespace {
+
+TEST(EncoderOptions, VectorKeepsEveryArgumentInPlace) {
+    EncoderSettings s;
+    s.mode = 2;
+    s.bitrate = "128";
+    s.quality = 1;
+    EncoderCommandLine c = BuildEncoderCommandLine(s);
+    c.sampleRate = SampleRateOption(44100);
+    auto args = EncoderArguments("/opt/p/enc.dll", c, "/in/a b.wav", "/out/a.mp3");
+    std::vector<std::string> want = {
+        "/opt/p/enc.dll", "-mj",       "-b128", "-s44.10", "-p2", "-l3", "-dn", "", "", "", "-t",
+        "/in/a b.wav",    "/out/a.mp3"};
+    EXPECT_EQ(args, want);
+    EXPECT_EQ(QuotedCommandLine(args),
+              "\"/opt/p/enc.dll\" -mj -b128 -s44.10 -p2 -l3 -dn    -t \"/in/a b.wav\" "
+              "\"/out/a.mp3\"");
+
+    s = EncoderSettings{};
+    s.layerIndex = 0;
+    s.mode = 7;
+    s.deEmphasis = 2;
+    s.copyrighted = s.original = s.errorProtection = 1;
+    s.quality = 0;
+    s.bitrate = "32";
+    c = BuildEncoderCommandLine(s);
+    EXPECT_EQ(c.mode, "-ms");
+    EXPECT_EQ(c.layer, "-l1");
+    EXPECT_EQ(c.psyModel, "-p1");
+    EXPECT_EQ(c.deEmphasis, "-dc");
+    EXPECT_EQ(c.copyrighted + c.original + c.errorProtection, "-c-o-e");
+    EXPECT_EQ(c.speed, "");
+    EXPECT_EQ(DeEmphasisOption(1), "-d5");
+    EXPECT_EQ(DeEmphasisOption(9), "-dn");
+    EXPECT_EQ(ModeOption(1), "-md");
+    EXPECT_EQ(ModeOption(3), "-mm");
+    EXPECT_EQ(DecoderArguments("dec.dll", "a.mp3", "a.wav"),
+              (std::vector<std::string>{"dec.dll", "a.mp3", "a.wav"}));
+}
+
+TEST(EncoderOptions, SampleRatesInKilohertz) {
+    EXPECT_EQ(SampleRateOption(44100), "-s44.10");
+    EXPECT_EQ(SampleRateOption(22050), "-s22.05");
+    EXPECT_EQ(SampleRateOption(8000), "-s8.00");
+    EXPECT_EQ(SampleRateOption(48000), "-s48.00");
+}
+
+TEST(EncoderOptions, ChildProgramIsInTheProgramFolder) {
+    EXPECT_EQ(ChildProgram("/opt/orvane/", "enc.dll"), "/opt/orvane/enc.dll");
+    EXPECT_EQ(ChildProgram("", "enc.dll"), "enc.dll");
+}
+
+class WaveFile : public ::testing::Test {
+protected:
+    WaveInfo Read(const std::string& bytes) {
+        test::WriteFile(dir / "w.wav", bytes);
+        int fd = ::open((dir / "w.wav").c_str(), O_RDONLY);
+        WaveInfo info = ReadWaveInfo(fd, static_cast<std::int64_t>(bytes.size()));
+        ::close(fd);
+        return info;
+    }
+    test::TempDir dir;
+};
+
+TEST_F(WaveFile, CanonicalHeaderFeedsFromByte52ToTheEndOfTheData) {
+    WaveInfo w = Read(test::CanonicalWave(2, 44100, 16, 1000) + "LIST\4\0\0\0junk");
+    EXPECT_TRUE(w.isWave);
+    EXPECT_EQ(w.channels, 2);
+    EXPECT_EQ(w.sampleRate, 44100u);
+    EXPECT_EQ(w.bitsPerSample, 16);
+    EXPECT_EQ(w.dataStart, 52);
+    EXPECT_EQ(w.dataEnd, 1044);  // the trailing chunk is not sound
+}
+
+TEST_F(WaveFile, ExtraChunksFeedExactlyTheDataChunk) {
+    std::string canonical = test::CanonicalWave(1, 22050, 16, 400);
+    // Insert a LIST chunk between "fmt " and "data".
+    std::string list = "LIST";
+    test::PutLe(list, 10, 4);
+    list += "0123456789";
+    std::string bytes = canonical.substr(0, 36) + list + canonical.substr(36);
+    WaveInfo w = Read(bytes);
+    EXPECT_TRUE(w.isWave);
+    EXPECT_EQ(w.sampleRate, 22050u);
+    EXPECT_EQ(w.dataStart, 36 + 18 + 8);
+    EXPECT_EQ(w.dataEnd, 36 + 18 + 8 + 400);
+
+    // A data size beyond the file ends at the file's end.
+    WaveInfo big = Read(test::CanonicalWave(2, 44100, 16, 100, 5000));
+    EXPECT_EQ(big.dataEnd, 144);
+}
+
+TEST_F(WaveFile, ChecksLookOnlyAtTheTwoLettersAndTheZeroedHeader) {
+    EXPECT_FALSE(Read("").isWave);
+    EXPECT_FALSE(Read("ID3 garbage that is long enough to fill a header, really").isWave);
+    // "R" at 0 and "W" at 8 in a short file: a WAVE with 0 bits per sample.
+    WaveInfo shortOne = Read("RIFF....WAVE");
+    EXPECT_TRUE(shortOne.isWave);
+    EXPECT_EQ(shortOne.bitsPerSample, 0);
+    EXPECT_EQ(Read(test::CanonicalWave(2, 44100, 8, 100)).bitsPerSample, 8);
+    EXPECT_EQ(Read(test::CanonicalWave(2, 44100, 24, 120)).bitsPerSample, 24);
+}
+
+TEST(CdTrackName, JoinsArtistAndTitleAndCleansTheName) {
+    EXPECT_EQ(CdTrackFileName("/m", "Band", "Song", 1), "/m/Band - Song.MP3");
+    EXPECT_EQ(CdTrackFileName("/m/", "X", "Song", 1), "/m/XSong.MP3");
+    EXPECT_EQ(CdTrackFileName("/m/", "", "Song", 1), "/m/Song.MP3");
+    EXPECT_EQ(CdTrackFileName("/m/", "A:B", "c\\d/e*f?g\"h<i>j|k", 1),
+              "/m/A-B - c-d-efg'h-i-j-k.MP3");
+    std::string longTitle(100, 't');
+    std::string name = CdTrackFileName("/m/", "AB", longTitle, 1);
+    EXPECT_EQ(name, "/m/AB - " + std::string(60, 't') + ".MP3");
+    // Characters, not bytes, are counted.
+    std::string accented;
+    for (int i = 0; i < 70; ++i)
+        accented += "é";
+    std::string cut = CdTrackFileName("/m/", "", accented, 1);
+    EXPECT_EQ(cut.size(), 3 + 65 * 2 + 4);
+}
+
+TEST(CdTrackName, NamesThatWouldLeaveTheFolderGetASafeName) {
+    EXPECT_EQ(CdTrackFileName("/m/", "", "", 3), "/m/Track3.MP3");
+    EXPECT_EQ(CdTrackFileName("/m/", "", "..", 4), "/m/Track4.MP3");
+    EXPECT_EQ(CdTrackFileName("/m/", "", "*?", 5), "/m/Track5.MP3");
+    EXPECT_EQ(CdTrackFileName("/m/", "..", "/etc/passwd", 6), "/m/.. - -etc-passwd.MP3");
+}
+
+TEST(Paths, SplitAndMatch) {
+    EXPECT_EQ(DriveAndDirectory("/a/b/c.wav"), "/a/b/");
+    EXPECT_EQ(DriveAndDirectory("c.wav"), "");
+    EXPECT_EQ(BaseName("/a/b/song.test.wav"), "song.test");
+    EXPECT_EQ(BaseName("/a/.hidden"), ".hidden");
+    EXPECT_EQ(WithTrailingSlash("/a/"), "/a/");
+    EXPECT_TRUE(WildcardMatch("*.WAV", "song.wav"));
+    EXPECT_TRUE(WildcardMatch("*.WAV", "Song.Wav"));
+    EXPECT_FALSE(WildcardMatch("*.WAV", "song.wave"));
+    EXPECT_FALSE(WildcardMatch("*.WAV", "song.mp3"));
+    EXPECT_TRUE(WildcardMatch("a?c*", "abcdef"));
+}
+
+TEST(Paths, FindFilesIsCaseInsensitiveAndSkipsFolders) {
+    test::TempDir dir;
+    test::WriteFile(dir / "b.WAV", "x");
+    test::WriteFile(dir / "a.wav", "x");
+    test::WriteFile(dir / "C.Wav", "x");
+    test::WriteFile(dir / "d.mp3", "x");
+    std::filesystem::create_directory(dir / "e.wav");
+    EXPECT_EQ(FindFiles(dir.path().string(), "*.WAV"),
+              (std::vector<std::string>{"a.wav", "b.WAV", "C.Wav"}));
+    EXPECT_TRUE(FindFiles((dir / "none").string(), "*.WAV").empty());
+}
+
+TEST(Paths, OutputFolderAndSameFile) {
+    test::TempDir dir;
+    std::filesystem::create_directory(dir / "out");
+    EXPECT_EQ(OutputFolderOf((dir / "out").string()), (dir / "out").string() + "/");
+    EXPECT_EQ(OutputFolderOf("/x/y/"), "/x/y/");
+    EXPECT_EQ(OutputFolderOf("/x/y/file.mp3"), "/x/y/");
+    test::WriteFile(dir / "f.wav", "x");
+    EXPECT_TRUE(SameFile((dir / "f.wav").string(), (dir / "out/../f.wav").string()));
+    EXPECT_FALSE(SameFile((dir / "f.wav").string(), (dir / "g.wav").string()));
+    test::WriteFile(dir / "g.wav", "y");
+    EXPECT_FALSE(RenameNoReplace((dir / "f.wav").string(), (dir / "g.wav").string()));
+    EXPECT_EQ(test::ReadFile(dir / "g.wav"), "y");
+    EXPECT_TRUE(RenameNoReplace((dir / "f.wav").string(), (dir / "h.wav").string()));
+}
+
+}  // namespace
+}  // namespace orvane::encoder

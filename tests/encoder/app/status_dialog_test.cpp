@@ -1,0 +1,403 @@
+#include "encoder/app/status_dialog.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "encoder/app/encoder_app.h"
+#include "encoder/app/resource.h"
+#include "fake_window.h"
+#include "platform/clock/clock.h"
+#include "support/temp_dir.h"
+#include "wave_util.h"
+
+namespace orvane::encoder {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Choice {
+    std::string input, output;
+    JobKind kind = JobKind::EncodeMp3;
+    bool batch = false;
+    int mode = 0;  // MP3 mode radio 0..3
+};
+
+class StatusDialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        clock::Install(&clk);
+        app.settings = &settings;
+        FillGenreList(app.genreList);
+        app.splashPending = 0;
+        fs::create_symlink(FAKE_CHILD_PATH, progDir / "enc.dll");
+        fs::create_symlink(FAKE_CHILD_PATH, progDir / "dec.dll");
+        app.appFolder = progDir.path().string() + "/";
+        ::setenv("FAKE_MODE", "copy", 1);
+        ::setenv("FAKE_ARGS", (work / "args").c_str(), 1);
+    }
+    void TearDown() override {
+        ::unsetenv("FAKE_ARGS");
+        ::unsetenv("FAKE_TEXT");
+        clock::Install(nullptr);
+    }
+
+    // Runs the wizard with the choice, starts the job and waits for the worker.
+    void Run(ProcessingStatusDialog& dlg, const Choice& c, bool wait = true) {
+        dlg.Attach(&w);
+        w.onModal = [&dlg, c, this](int id) {
+            if (id != IDD_SHEET) return IDCANCEL;
+            MLSheet& s = dlg.Sheet();
+            s.Attach(&sheetWindow);
+            s.OnInitDialog();
+            if (c.kind == JobKind::Decode) s.OnCommand(IDC_TO_WAV);
+            if (c.batch) {
+                sheetWindow.SetCheck(IDC_BATCH, 1);
+                s.OnCommand(IDC_BATCH);
+            }
+            sheetWindow.SetText(IDC_INPUT, c.input);
+            s.OnInputChanged();
+            sheetWindow.SetText(IDC_OUTPUT, c.output);
+            s.OnNext();
+            if (s.ActivePage() == IDD_PAGE2) {
+                sheetWindow.SetCheck(IDC_MODE_STEREO, 0);
+                sheetWindow.SetCheck(IDC_MODE_STEREO + c.mode, 1);
+                s.OnNext();
+            }
+            s.OnFinish();
+            return ID_WIZFINISH;
+        };
+        dlg.OnInitDialog();
+        if (wait) dlg.WaitForWorker();
+    }
+
+    std::vector<std::string> Args() {
+        std::vector<std::string> out;
+        std::string all = test::ReadFile(work / "args");
+        std::size_t start = 0, nl;
+        while ((nl = all.find('\n', start)) != std::string::npos) {
+            out.push_back(all.substr(start, nl - start));
+            start = nl + 1;
+        }
+        return out;
+    }
+    std::vector<std::string> BoxTexts() {
+        std::vector<std::string> t;
+        for (const auto& b : w.Boxes())
+            t.push_back(b.text);
+        return t;
+    }
+
+    clock::VirtualClock clk{true};
+    MemorySettings settings;
+    EncoderApp app;
+    test::TempDir progDir, work;
+    test::FakeWindow w, sheetWindow;
+};
+
+TEST_F(StatusDialog, SingleFileFeedsTheSamplesAndAppendsTheConfirmedTag) {
+    std::string wave = test::CanonicalWave(2, 44100, 16, 100000) + "LIST\2\0\0\0zz";
+    test::WriteFile(work / "in.wav", wave);
+    app.singleFileTagSet = 1;
+    app.tagTable[1].SetMarker();
+    app.tagTable[1].SetTitle("Song");
+    std::string out = (work / "out.mp3").string();
+    ProcessingStatusDialog dlg(app);
+    Run(dlg, {(work / "in.wav").string(), out});
+
+    std::string written = test::ReadFile(out);
+    ASSERT_EQ(written.size(), 100000u - 8 + 128);
+    EXPECT_EQ(written.substr(0, 100000 - 8), wave.substr(52, 100000 - 8));
+    EXPECT_EQ(written.substr(written.size() - 128, 7), "TAGSong");
+    std::string prog = app.appFolder + "enc.dll";
+    EXPECT_EQ(Args(),
+              (std::vector<std::string>{prog, "-ms", "-b320", "-s44.10", "-p2", "-l3", "-dn", "",
+                                        "", "", "-t", (work / "in.wav").string(), out}));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"MP3 Compression Finished."});
+    EXPECT_EQ(w.Ended(), std::vector<int>{IDCANCEL});
+    EXPECT_EQ(w.Text(IDC_STATUS_INPUT), (work / "in.wav").string());
+    EXPECT_EQ(w.Text(IDC_STATUS_OUTPUT), out);
+    EXPECT_EQ(w.Text(IDC_STATUS_LOG), dlg.LogText());
+    EXPECT_EQ(w.Pos(IDC_STATUS_FILEBAR), 100);
+    EXPECT_EQ(w.Pos(IDC_STATUS_OVERALLBAR), 100);
+}
+
+TEST_F(StatusDialog, WaveChecksEndTheJobWithTheirMessages) {
+    struct Case {
+        std::string bytes, message;
+    } cases[] = {
+        {"ID3 this is not a wave file at all, not even close", "Error: Input file is not a WAV"},
+        {"", "Error: Input file is not a WAV"},
+        {test::CanonicalWave(2, 44100, 8, 1000), "Error: Input file is not a 16-bit WAV File."},
+        {test::CanonicalWave(2, 44100, 24, 1200), "Error: Input file is not a 16-bit WAV File."},
+        {"RIFF....WAVE", "Error: Input file is not a 16-bit WAV File."},
+    };
+    for (const Case& c : cases) {
+        w.Reset();
+        test::WriteFile(work / "in.wav", c.bytes);
+        ProcessingStatusDialog dlg(app);
+        Run(dlg, {(work / "in.wav").string(), (work / "out.mp3").string()});
+        EXPECT_EQ(BoxTexts(), std::vector<std::string>{c.message});
+        EXPECT_EQ(w.Ended(), std::vector<int>{IDCANCEL});
+        EXPECT_FALSE(fs::exists(work / "out.mp3"));
+        dlg.Detach();
+    }
+}
+
+TEST_F(StatusDialog, StereoInputWithMonoChosenIsEncodedAsStereo) {
+    test::WriteFile(work / "in.wav", test::CanonicalWave(2, 22050, 16, 5000));
+    ProcessingStatusDialog dlg(app);
+    Choice c{(work / "in.wav").string(), (work / "out.mp3").string()};
+    c.mode = 3;
+    Run(dlg, c);
+    auto boxes = BoxTexts();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0],
+              "A Mono MP3 file cannot be created from a Stereo WAV file.\nThe Stereo MP3 option "
+              "was set automatically.");
+    EXPECT_EQ(w.Boxes()[0].flags, MB_ICONINFORMATION);
+    auto args = Args();
+    ASSERT_GE(args.size(), 4u);
+    EXPECT_EQ(args[1], "-ms");
+    EXPECT_EQ(args[3], "-s22.05");
+}
+
+TEST_F(StatusDialog, UnopenableInputLeavesTheDialogUntilCancel) {
+    ProcessingStatusDialog dlg(app);
+    Run(dlg, {(work / "missing.wav").string(), (work / "out.mp3").string()});
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Error: Cannot open the input file"});
+    EXPECT_TRUE(w.Ended().empty());
+    dlg.OnCancel();
+    EXPECT_EQ(w.Ended(), std::vector<int>{IDCANCEL});
+    EXPECT_EQ(w.Boxes().size(), 1u);
+}
+
+TEST_F(StatusDialog, MissingChildAndOutputOverInputAreRefused) {
+    test::WriteFile(work / "in.wav", test::CanonicalWave(2, 44100, 16, 1000));
+    std::string before = test::ReadFile(work / "in.wav");
+    {
+        ProcessingStatusDialog dlg(app);
+        Run(dlg, {(work / "in.wav").string(), (work / "in.wav").string()});
+        EXPECT_EQ(BoxTexts(),
+                  std::vector<std::string>{"Error: The output file cannot be the input file."});
+        EXPECT_EQ(test::ReadFile(work / "in.wav"), before);
+    }
+    w.Reset();
+    app.appFolder = (work / "nowhere").string() + "/";
+    ProcessingStatusDialog dlg(app);
+    Run(dlg, {(work / "in.wav").string(), (work / "out.mp3").string()});
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Cannot execute compressor, ENC.DLL"});
+}
+
+TEST_F(StatusDialog, FolderBatchMatchesWithoutRegardToCaseAndStopsAtAFailingFile) {
+    fs::create_directory(work / "in");
+    fs::create_directory(work / "out");
+    test::WriteFile(work / "in/a.wav", test::CanonicalWave(2, 44100, 16, 3000));
+    test::WriteFile(work / "in/B.WAV", test::CanonicalWave(1, 44100, 16, 2000));
+    test::WriteFile(work / "in/notes.txt", "x");
+    ProcessingStatusDialog dlg(app);
+    Choice c{(work / "in").string(), (work / "out").string()};
+    c.batch = true;
+    Run(dlg, c);
+    EXPECT_EQ(test::ReadFile(work / "out/a.MP3").size(), 3000u - 8);
+    EXPECT_EQ(test::ReadFile(work / "out/B.MP3").size(), 2000u - 8);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"MP3 Compression Finished."});
+    EXPECT_EQ(app.batchCount, 2);
+    auto titles = w.Titles();
+    ASSERT_EQ(titles.size(), 2u);  // the third turn finds no file and stops before its title
+    EXPECT_EQ(titles[1], "Orvane Encoder 2001 - (File 2 of 2)");
+    EXPECT_EQ(w.Range(IDC_STATUS_OVERALLBAR), std::make_pair(0, 100));
+    auto overall = w.PosHistory(IDC_STATUS_OVERALLBAR);
+    EXPECT_NE(std::find(overall.begin(), overall.end(), 200), overall.end());
+
+    // A file failing its check ends the batch; the files before it are finished.
+    w.Reset();
+    fs::remove(work / "out/a.MP3");
+    fs::remove(work / "out/B.MP3");
+    test::WriteFile(work / "in/B.WAV", test::CanonicalWave(1, 44100, 8, 2000));
+    test::WriteFile(work / "in/c.wav", test::CanonicalWave(1, 44100, 16, 2000));
+    ProcessingStatusDialog second(app);
+    Run(second, c);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Error: Input file is not a 16-bit WAV File."});
+    EXPECT_TRUE(fs::exists(work / "out/a.MP3"));
+    EXPECT_FALSE(fs::exists(work / "out/B.MP3"));
+    EXPECT_FALSE(fs::exists(work / "out/c.MP3"));
+}
+
+TEST_F(StatusDialog, EmptyFolderEndsAtOnce) {
+    fs::create_directory(work / "empty");
+    for (JobKind kind : {JobKind::EncodeMp3, JobKind::Decode}) {
+        w.Reset();
+        ProcessingStatusDialog dlg(app);
+        Choice c{(work / "empty").string(), (work / "empty").string()};
+        c.kind = kind;
+        c.batch = true;
+        Run(dlg, c);
+        EXPECT_EQ(BoxTexts(),
+                  std::vector<std::string>{kind == JobKind::Decode ? "Decoding finished"
+                                                                   : "MP3 Compression Finished."});
+        EXPECT_EQ(app.batchCount, 0);
+    }
+}
+
+TEST_F(StatusDialog, ChildThatEndsEarlyDoesNotStopTheJob) {
+    ::setenv("FAKE_MODE", "exit", 1);
+    ::setenv("FAKE_CODE", "3", 1);
+    test::WriteFile(work / "in.wav", test::CanonicalWave(2, 44100, 16, 400000));
+    ProcessingStatusDialog dlg(app);
+    Run(dlg, {(work / "in.wav").string(), (work / "out.mp3").string()});
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"MP3 Compression Finished."});
+    EXPECT_EQ(dlg.Job().exitCode, 3u);
+}
+
+TEST_F(StatusDialog, ReaderSplitsLongLinesAndStopsAtTheStopByte) {
+    // The job waits on virtual time after the start until the child has spoken, so the lines
+    // are read before the job's own stop byte follows them.
+    clk.SetAutoAdvance(false);
+    ::setenv("FAKE_MODE", "print", 1);
+    std::string text = std::string(150, 'x') + "\\nwith cr\r\\nseen\\n\\xffhidden\\n";
+    ::setenv("FAKE_TEXT", text.c_str(), 1);
+    test::WriteFile(work / "in.wav", test::CanonicalWave(2, 44100, 16, 1000));
+    ProcessingStatusDialog dlg(app);
+    Run(dlg, {(work / "in.wav").string(), (work / "out.mp3").string()}, false);
+    ASSERT_TRUE(clk.WaitForSleepers(1));  // the job waits after starting the child
+    for (int i = 0; i < 5000 && !dlg.ReaderDone(); ++i)
+        ::usleep(1000);
+    clk.SetAutoAdvance(true);
+    clk.Advance(2000);
+    dlg.WaitForWorker();
+    EXPECT_EQ(dlg.LogText(),
+              std::string(101, 'x') + "\r\n" + std::string(49, 'x') + "\r\nwith cr\r\nseen\r\n");
+    EXPECT_EQ(w.Text(IDC_STATUS_LOG), dlg.LogText());
+}
+
+TEST_F(StatusDialog, CancelWhileTheChildIgnoresItsInputShowsOneMessage) {
+    ::setenv("FAKE_MODE", "stall", 1);
+    test::WriteFile(work / "in.wav", test::CanonicalWave(2, 44100, 16, 2000000));
+    ProcessingStatusDialog dlg(app);
+    Run(dlg, {(work / "in.wav").string(), (work / "out.mp3").string()}, false);
+    // Wait until the child has said its line: the job is feeding (and blocked).
+    for (int i = 0; i < 2000 && dlg.LogText().empty(); ++i)
+        ::usleep(1000);
+    dlg.OnCancel();
+    dlg.WaitForWorker();
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Current Process was Canceled."});
+    EXPECT_EQ(w.Ended(), std::vector<int>{IDCANCEL});
+    EXPECT_TRUE(dlg.CancelRequested());
+    dlg.OnCancel();  // after the end: closes only
+    EXPECT_EQ(w.Boxes().size(), 1u);
+}
+
+TEST_F(StatusDialog, CancelAtAnyMomentNeverShowsASecondMessage) {
+    test::WriteFile(work / "in.wav", test::CanonicalWave(2, 44100, 16, 300000));
+    for (int delayUs : {0, 200, 2000, 20000}) {
+        w.Reset();
+        ProcessingStatusDialog dlg(app);
+        Run(dlg, {(work / "in.wav").string(), (work / "out.mp3").string()}, false);
+        ::usleep(static_cast<useconds_t>(delayUs));
+        dlg.OnCancel();
+        dlg.WaitForWorker();
+        EXPECT_EQ(w.Boxes().size(), 1u) << delayUs;
+        ASSERT_FALSE(w.Ended().empty()) << delayUs;
+        EXPECT_EQ(w.Ended()[0], IDCANCEL);
+    }
+}
+
+TEST_F(StatusDialog, WizardCancelledOrLeftEmptyClosesTheDialog) {
+    ProcessingStatusDialog dlg(app);
+    dlg.Attach(&w);
+    w.onModal = [&](int) {
+        dlg.Sheet().Attach(&sheetWindow);
+        dlg.Sheet().OnInitDialog();
+        dlg.Sheet().OnCancel();
+        return IDCANCEL;
+    };
+    dlg.OnInitDialog();
+    EXPECT_EQ(w.Posted(), std::vector<int>{IDCANCEL});
+    EXPECT_FALSE(dlg.JobStarted());
+    dlg.OnCancel();
+    EXPECT_EQ(w.Ended(), std::vector<int>{IDCANCEL});
+    EXPECT_EQ(app.exitRequested, 1);
+
+    ProcessingStatusDialog empty(app);
+    test::FakeWindow w2;
+    empty.Attach(&w2);
+    w2.onModal = [&](int) {
+        empty.Sheet().Attach(&sheetWindow);
+        empty.Sheet().OnInitDialog();
+        empty.Sheet().OnFinish();
+        return ID_WIZFINISH;
+    };
+    empty.OnInitDialog();
+    EXPECT_EQ(w2.Posted(), std::vector<int>{IDCANCEL});
+}
+
+TEST_F(StatusDialog, DecodeStreamsTheWholeFileAndFinishes) {
+    test::WriteFile(work / "in.mp3", std::string(50000, 'm'));
+    ProcessingStatusDialog dlg(app);
+    Choice c{(work / "in.mp3").string(), (work / "in.wav").string()};
+    c.kind = JobKind::Decode;
+    Run(dlg, c);
+    EXPECT_EQ(test::ReadFile(work / "in.wav"), std::string(50000, 'm'));
+    EXPECT_EQ(Args(),
+              (std::vector<std::string>{app.appFolder + "dec.dll", (work / "in.mp3").string(),
+                                        (work / "in.wav").string()}));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Decoding finished"});
+    EXPECT_EQ(w.Text(IDC_STATUS_BITRATE), "N/A");
+}
+
+TEST_F(StatusDialog, DecodeBatchNamesOutputsAfterTheInputs) {
+    fs::create_directory(work / "in");
+    test::WriteFile(work / "in/one.mp3", "11111");
+    test::WriteFile(work / "in/Two.MP3", "22");
+    test::WriteFile(work / "in/skip.wav", "x");
+    ProcessingStatusDialog dlg(app);
+    Choice c{(work / "in").string(), (work / "in").string()};
+    c.kind = JobKind::Decode;
+    c.batch = true;
+    Run(dlg, c);
+    EXPECT_EQ(test::ReadFile(work / "in/one.WAV"), "11111");
+    EXPECT_EQ(test::ReadFile(work / "in/Two.WAV"), "22");
+    EXPECT_EQ(w.Text(IDC_STATUS_FILECOUNT), "2");
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Decoding finished"});
+}
+
+TEST_F(StatusDialog, EncoderProgressArithmeticThroughTheWindow) {
+    ProcessingStatusDialog dlg(app);
+    dlg.Attach(&w);
+    app.bitrateText = "128 Kbps";
+    app.bitrateKbps = 128;
+    dlg.ResetStartTime();
+    dlg.SetInputProgress(1000001, 500000, 500000);
+    dlg.ProgressUpdate(ID_TIMER_PROGRESS);
+    EXPECT_EQ(w.Range(IDC_STATUS_FILEBAR), std::make_pair(0, 1000));
+    EXPECT_EQ(w.Pos(IDC_STATUS_FILEBAR), 500);
+    EXPECT_EQ(w.Range(IDC_STATUS_OVERALLBAR), std::make_pair(0, 1000));
+    EXPECT_EQ(w.Pos(IDC_STATUS_FRAMES), 217);
+    EXPECT_EQ(w.Pos(IDC_STATUS_FRAME), 107);
+    EXPECT_EQ(w.Text(IDC_STATUS_BITRATE), "128 Kbps");
+    EXPECT_EQ(w.Text(IDC_STATUS_ELAPSED), "00:00:00");
+    EXPECT_EQ(w.Text(IDC_STATUS_FPS), " [107] Frames / second. ");
+    EXPECT_EQ(w.Text(IDC_STATUS_REMAINING), "00:00:02");
+    EXPECT_EQ(w.Text(IDC_STATUS_COMPRESSION), "-");
+
+    dlg.SetInputProgress(1000000, 999999, 0);
+    clk.Advance(3000);
+    dlg.ProgressUpdate(ID_TIMER_PROGRESS);
+    EXPECT_EQ(w.Range(IDC_STATUS_FILEBAR), std::make_pair(0, 100));  // all frames done
+    EXPECT_EQ(w.Pos(IDC_STATUS_FILEBAR), 100);
+    EXPECT_EQ(w.Text(IDC_STATUS_ELAPSED), "00:00:03");
+    EXPECT_EQ(w.Text(IDC_STATUS_REMAINING), "00:00:00");
+
+    // No input open: the bars fall back, the times stay.
+    dlg.SetInputProgress(1000000, -1, 0);
+    clk.Advance(5000);
+    dlg.ProgressUpdate(ID_TIMER_PROGRESS);
+    EXPECT_EQ(w.Pos(IDC_STATUS_FILEBAR), 0);
+    EXPECT_EQ(w.Text(IDC_STATUS_ELAPSED), "00:00:03");
+}
+
+}  // namespace
+}  // namespace orvane::encoder

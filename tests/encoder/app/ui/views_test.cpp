@@ -1,0 +1,469 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+
+#include "encoder/app/encoder_app.h"
+#include "encoder/app/resource.h"
+#include "encoder/app/settings_store.h"
+#include "encoder/app/status_dialog.h"
+#include "encoder/app/strings.h"
+#include "encoder/app/tag_dialog.h"
+#include "encoder/app/ui/view_hooks.h"
+#include "encoder/app/ui/views.h"
+#include "encoder/app/ui/windows.h"
+#include "encoder/app/wizard.h"
+#include "encoder/controls/ui/gradient_progress_bar.h"
+#include "support/temp_dir.h"
+#include "tools/artwork/resources.h"
+
+namespace orvane::encoder::ui {
+namespace {
+
+template <typename T = QWidget>
+T* Find(QWidget* window, int id) {
+    auto* w = window->findChild<T*>(QString("id%1").arg(id));
+    EXPECT_NE(w, nullptr) << "control " << id;
+    return w;
+}
+
+std::string TextOf(QWidget* window, int id) {
+    if (auto* e = window->findChild<QLineEdit*>(QString("id%1").arg(id))) {
+        return e->text().toStdString();
+    }
+    if (auto* l = window->findChild<QLabel*>(QString("id%1").arg(id))) {
+        return l->text().toStdString();
+    }
+    return "?";
+}
+
+void Click(QWidget* window, int id) {
+    if (auto* b = Find<QAbstractButton>(window, id)) b->click();
+}
+
+// What the user types into an edit.
+void Type(QWidget* window, int id, const QString& text) {
+    auto* edit = Find<QLineEdit>(window, id);
+    edit->setText(text);
+    emit edit->textEdited(text);
+}
+
+// Key presses, one per character, as the keyboard delivers them.
+void Keys(QWidget* window, int id, const QString& text) {
+    auto* edit = Find<QLineEdit>(window, id);
+    for (QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(edit, &press);
+    }
+}
+
+bool Enabled(QWidget* window, int id) {
+    auto* w = Find(window, id);
+    return w && w->isEnabled() && w->isVisibleTo(window);
+}
+
+// Runs the steps one per shown window (keyed by dialog id and visit count), after the window
+// has settled; records message boxes.
+class Script {
+public:
+    using Step = std::function<void(QWidget*)>;
+    Script() {
+        Hooks().splashMs = 0;
+        Hooks().shown = [this](QWidget* w, int id) {
+            const int visit = visits_[id]++;
+            auto it = steps_.find({id, visit});
+            if (it == steps_.end()) return;
+            Step step = it->second;
+            QTimer::singleShot(0, w, [step, w] { step(w); });
+        };
+        Hooks().messageBox = [this](const std::string& text, const std::string&, unsigned) {
+            messages.push_back(text);
+            return IDOK;
+        };
+    }
+    ~Script() { Hooks() = {}; }
+    void On(int id, Step step, int visit = 0) { steps_[{id, visit}] = std::move(step); }
+    int Visits(int id) { return visits_[id]; }
+    std::vector<std::string> messages;
+
+private:
+    std::map<std::pair<int, int>, Step> steps_;
+    std::map<int, int> visits_;
+};
+
+struct AppFixture : ::testing::Test {
+    AppFixture() {
+        app.settings = &settings;
+        app.splashPending = 0;
+        FillGenreList(app.genreList);
+    }
+    MemorySettings settings;
+    EncoderApp app;
+};
+
+using WizardViewTest = AppFixture;
+
+TEST_F(WizardViewTest, Mp3FlowWithSuggestionsSliderAndSummary) {
+    MLSheet sheet(app);
+    Script script;
+    std::vector<std::string> seen;
+    script.On(IDD_PAGE1, [&](QWidget* w) {
+        EXPECT_EQ(w->windowTitle().toStdString(), "Orvane Encoder 2001 - Input/Output");
+        EXPECT_FALSE(Enabled(w, ID_WIZNEXT));
+        EXPECT_FALSE(Enabled(w, ID_WIZBACK));
+        EXPECT_TRUE(Find(w, IDC_MARK_TOMP3)->isVisibleTo(w));
+        EXPECT_FALSE(Find(w, IDC_MARK_TOWAV)->isVisibleTo(w));
+        EXPECT_FALSE(Enabled(w, IDC_TO_WMA));  // its job is not part of this build
+        Type(w, IDC_INPUT, "song.wav");
+        seen.push_back(TextOf(w, IDC_OUTPUT));
+        EXPECT_TRUE(Enabled(w, ID_WIZNEXT));
+        Click(w, IDC_TO_WAV);
+        EXPECT_TRUE(Find(w, IDC_MARK_TOWAV)->isVisibleTo(w));
+        EXPECT_EQ(TextOf(w, IDC_SOURCE_CAPTION), "MP3 File(s)");
+        Type(w, IDC_INPUT, "song.mp3");
+        seen.push_back(TextOf(w, IDC_OUTPUT));
+        Click(w, IDC_TO_MP3);
+        Type(w, IDC_INPUT, "ab");  // shorter than an extension
+        seen.push_back(TextOf(w, IDC_OUTPUT));
+        Type(w, IDC_INPUT, "song.wav");
+        Click(w, ID_WIZNEXT);
+    });
+    script.On(IDD_PAGE2, [&](QWidget* w) {
+        EXPECT_EQ(w->windowTitle().toStdString(), "Orvane Encoder 2001 - Options");
+        EXPECT_TRUE(Enabled(w, ID_WIZBACK));
+        auto* slider = Find<QAbstractSlider>(w, IDC_BITRATE_SLIDER);
+        auto* combo = Find<QComboBox>(w, IDC_BITRATE);
+        EXPECT_EQ(combo->currentText(), "320");
+        EXPECT_EQ(slider->value(), 320);
+        slider->setSliderDown(true);
+        slider->setSliderPosition(128);
+        EXPECT_EQ(combo->currentText(), "128");
+        slider->setSliderPosition(33);  // begins no item: the list stays
+        slider->setSliderDown(false);
+        EXPECT_EQ(combo->currentText(), "128");
+        combo->setCurrentIndex(combo->findText("192"));
+        emit combo->activated(combo->currentIndex());
+        EXPECT_EQ(slider->value(), 192);
+        Click(w, IDC_MODE_MONO);
+        Click(w, ID_WIZNEXT);
+    });
+    script.On(IDD_PAGE3, [&](QWidget* w) {
+        EXPECT_EQ(TextOf(w, IDC_SUM_INPUT), "song.wav");
+        EXPECT_EQ(TextOf(w, IDC_SUM_OUTPUT), "song.mp3");
+        EXPECT_EQ(TextOf(w, IDC_SUM_METHOD), "MPEG 1, Layer 3");
+        EXPECT_EQ(TextOf(w, IDC_SUM_BITRATE), "192 Kbps");
+        EXPECT_EQ(TextOf(w, IDC_SUM_MODE), "Mono");
+        EXPECT_TRUE(Enabled(w, ID_WIZFINISH));
+        EXPECT_FALSE(Find(w, ID_WIZNEXT)->isVisibleTo(w));
+        Click(w, ID_WIZBACK);
+    });
+    script.On(
+        IDD_PAGE2, [&](QWidget* w) { Click(w, ID_WIZNEXT); }, 1);
+    script.On(
+        IDD_PAGE3, [&](QWidget* w) { Click(w, ID_WIZFINISH); }, 1);
+
+    EXPECT_EQ(RunSheet(sheet, nullptr), ID_WIZFINISH);
+    EXPECT_EQ(seen, (std::vector<std::string>{"song.mp3", "song.wav", "mp3"}));
+    EXPECT_EQ(sheet.InputText(), "song.wav");
+    EXPECT_EQ(sheet.Settings().bitrate, "192");
+    EXPECT_EQ(settings.GetProfileString("Settings", "LastBitrate", ""), "192");
+    EXPECT_EQ(app.exitRequested, 0);
+}
+
+TEST_F(WizardViewTest, DecodeSkipsTheOptionsAndCancelEndsTheProgram) {
+    MLSheet sheet(app);
+    Script script;
+    script.On(IDD_PAGE1, [&](QWidget* w) {
+        Click(w, IDC_TO_WAV);
+        Type(w, IDC_INPUT, "song.mp3");
+        Click(w, ID_WIZNEXT);
+    });
+    script.On(IDD_PAGE3, [&](QWidget* w) {
+        EXPECT_EQ(TextOf(w, IDC_SUM_METHOD), "N/A");
+        Click(w, ID_WIZBACK);
+    });
+    script.On(
+        IDD_PAGE1, [&](QWidget* w) { Click(w, IDCANCEL); }, 1);
+    EXPECT_EQ(RunSheet(sheet, nullptr), IDCANCEL);
+    EXPECT_EQ(script.Visits(IDD_PAGE2), 0);
+    EXPECT_EQ(script.Visits(IDD_PAGE3), 1);
+    EXPECT_EQ(app.exitRequested, 1);
+}
+
+TEST_F(WizardViewTest, BatchModeRelabelsAndRefusesTheTag) {
+    MLSheet sheet(app);
+    Script script;
+    script.On(IDD_PAGE1, [&](QWidget* w) {
+        Type(w, IDC_INPUT, "x.wav");
+        Click(w, IDC_BATCH);
+        EXPECT_EQ(TextOf(w, IDC_INPUT_LABEL), "&Input Folder:");
+        EXPECT_EQ(TextOf(w, IDC_OUTPUT_LABEL), "&Output Folder:");
+        EXPECT_EQ(TextOf(w, IDC_INPUT), "");
+        Click(w, IDC_ID3TAG);
+        Click(w, IDC_BATCH);
+        EXPECT_EQ(TextOf(w, IDC_INPUT_LABEL), "&Input Filename:");
+        Click(w, IDCANCEL);
+    });
+    EXPECT_EQ(RunSheet(sheet, nullptr), IDCANCEL);
+    ASSERT_EQ(script.messages.size(), 1u);
+    EXPECT_EQ(script.messages[0], LoadString(IDS_ID3_BATCH));
+    EXPECT_EQ(script.Visits(IDD_ID3TAG), 0);
+}
+
+TEST_F(WizardViewTest, WindowMenuOffersMinimizeAndTheAboutBox) {
+    MLSheet sheet(app);
+    Script script;
+    std::vector<std::string> items;
+    script.On(IDD_PAGE1, [&](QWidget* w) {
+        // Right click on the sheet's background: pick the About item from the menu.
+        QTimer::singleShot(10, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            ASSERT_NE(menu, nullptr);
+            for (QAction* a : menu->actions())
+                items.push_back(a->text().toStdString());
+            menu->actions().last()->trigger();
+            menu->close();
+        });
+        emit w->customContextMenuRequested(QPoint(2, 2));
+    });
+    script.On(IDD_ABOUTBOX, [&](QWidget* about) {
+        EXPECT_EQ(about->windowTitle().toStdString(), "About Orvane Encoder");
+        qobject_cast<QDialog*>(about)->accept();
+        QTimer::singleShot(0, [] {
+            if (QWidget* sheetWindow = QApplication::activeModalWidget()) {
+                Click(sheetWindow, IDCANCEL);
+            }
+        });
+    });
+    EXPECT_EQ(RunSheet(sheet, nullptr), IDCANCEL);
+    EXPECT_EQ(items, (std::vector<std::string>{"Minimize", "", LoadString(IDS_ABOUTBOX)}));
+    EXPECT_EQ(script.Visits(IDD_ABOUTBOX), 1);
+}
+
+using TagViewTest = AppFixture;
+
+TEST_F(TagViewTest, SortedGenresCarryTheirCodesAndOkKeepsTheTag) {
+    TagDialog dialog(app);
+    Script script;
+    script.On(IDD_ID3TAG, [&](QWidget* w) {
+        auto* genre = Find<QComboBox>(w, IDC_TAG_GENRE);
+        ASSERT_EQ(genre->count(), 144);
+        for (int i = 1; i < genre->count(); ++i) {
+            ASSERT_LE(
+                QString::compare(genre->itemText(i - 1), genre->itemText(i), Qt::CaseInsensitive),
+                0);
+        }
+        for (int i = 0; i < genre->count(); ++i) {
+            const long code = genre->itemData(i).toLongLong();
+            ASSERT_EQ(app.genreList[code], genre->itemText(i).toStdString());
+        }
+        EXPECT_EQ(genre->currentIndex(), 0);
+        EXPECT_EQ(Find<QLineEdit>(w, IDC_TAG_TITLE)->maxLength(), 29);
+        EXPECT_EQ(Find<QLineEdit>(w, IDC_TAG_YEAR)->maxLength(), 4);
+        Type(w, IDC_TAG_TITLE, "Title");
+        Keys(w, IDC_TAG_YEAR, "19x95");  // only digits, at most four
+        genre->setCurrentIndex(genre->findText("Jazz+Funk"));
+        Click(w, IDOK);
+    });
+    EXPECT_EQ(RunTagDialog(dialog, nullptr), IDOK);
+    EXPECT_EQ(app.singleFileTagSet, 1);
+    EXPECT_EQ(app.tagTable[1].Title(), "Title");
+    EXPECT_EQ(app.tagTable[1].Year(), "1995");
+    EXPECT_EQ(dialog.GenreCode(), 29);
+
+    // The next time the dialog opens it shows the confirmed tag; Cancel keeps it.
+    script.On(
+        IDD_ID3TAG,
+        [&](QWidget* w) {
+            EXPECT_EQ(TextOf(w, IDC_TAG_TITLE), "Title");
+            Click(w, IDCANCEL);
+        },
+        1);
+    EXPECT_EQ(RunTagDialog(dialog, nullptr), IDCANCEL);
+    EXPECT_EQ(app.tagTable[1].Title(), "Title");
+}
+
+using StatusViewTest = AppFixture;
+
+TEST_F(StatusViewTest, CancelledWizardClosesWithoutShowingTheStatusWindow) {
+    ProcessingStatusDialog dialog(app);
+    Script script;
+    script.On(IDD_PAGE1, [&](QWidget* w) { Click(w, IDCANCEL); });
+    EXPECT_EQ(RunStatusDialog(dialog), IDCANCEL);
+    EXPECT_EQ(script.Visits(IDD_PROCESSING_STATUS), 0);
+    EXPECT_EQ(app.exitRequested, 1);
+    EXPECT_FALSE(dialog.JobStarted());
+}
+
+TEST_F(StatusViewTest, FinishingWithoutOutputStartsNoJob) {
+    ProcessingStatusDialog dialog(app);
+    Script script;
+    script.On(IDD_PAGE1, [&](QWidget* w) {
+        Click(w, IDC_TO_WAV);
+        Type(w, IDC_INPUT, "song.mp3");
+        Type(w, IDC_OUTPUT, "");
+        Click(w, ID_WIZNEXT);
+    });
+    script.On(IDD_PAGE3, [&](QWidget* w) { Click(w, ID_WIZFINISH); });
+    EXPECT_EQ(RunStatusDialog(dialog), IDCANCEL);
+    EXPECT_EQ(script.Visits(IDD_PROCESSING_STATUS), 0);
+    EXPECT_FALSE(dialog.JobStarted());
+    EXPECT_EQ(app.exitRequested, 0);  // the loop shows the wizard again
+}
+
+// A 16-bit stereo 44.1 kHz WAVE file of the given length (a quiet tone).
+void WriteWave(const std::filesystem::path& file, int seconds) {
+    const std::uint32_t frames = 44100u * seconds, data = frames * 4;
+    std::string bytes = "RIFF";
+    auto u32 = [&](std::uint32_t v) { bytes.append(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [&](std::uint16_t v) { bytes.append(reinterpret_cast<const char*>(&v), 2); };
+    u32(36 + data);
+    bytes += "WAVEfmt ";
+    u32(16);
+    u16(1);
+    u16(2);
+    u32(44100);
+    u32(44100 * 4);
+    u16(4);
+    u16(16);
+    bytes += "data";
+    u32(data);
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        const auto s = static_cast<std::int16_t>(8000 * ((i / 50) % 2 ? 1 : -1));
+        u16(static_cast<std::uint16_t>(s));
+        u16(static_cast<std::uint16_t>(s));
+    }
+    orvane::test::WriteFile(file, bytes);
+}
+
+// The real encoder program in dist/ behind the real windows.
+struct JobViewTest : AppFixture {
+    JobViewTest() { app.appFolder = orvane::test::DistDir().string() + "/"; }
+
+    // Steps through the wizard to an MP3 job of input into output.
+    void Wizard(Script& script, const std::string& input, const std::string& output) {
+        script.On(IDD_PAGE1, [=](QWidget* w) {
+            Type(w, IDC_INPUT, QString::fromStdString(input));
+            Type(w, IDC_OUTPUT, QString::fromStdString(output));
+            Click(w, ID_WIZNEXT);
+        });
+        script.On(IDD_PAGE2, [](QWidget* w) { Click(w, ID_WIZNEXT); });
+        script.On(IDD_PAGE3, [](QWidget* w) { Click(w, ID_WIZFINISH); });
+    }
+    orvane::test::TempDir dir;
+};
+
+TEST_F(JobViewTest, FinishedJobShowsItsMessageOnceAndFillsTheWindow) {
+    WriteWave(dir / "song.wav", 3);
+    ProcessingStatusDialog dialog(app);
+    Script script;
+    Wizard(script, (dir / "song.wav").string(), (dir / "song.mp3").string());
+    QWidget* status = nullptr;
+    script.On(IDD_PROCESSING_STATUS, [&](QWidget* w) { status = w; });
+    std::string log;
+    std::string input;
+    Hooks().messageBox = [&](const std::string& text, const std::string&, unsigned) {
+        script.messages.push_back(text);
+        if (status) {
+            log = Find<QPlainTextEdit>(status, IDC_STATUS_LOG)->toPlainText().toStdString();
+            input = TextOf(status, IDC_STATUS_INPUT);
+        }
+        return IDOK;
+    };
+    EXPECT_EQ(RunStatusDialog(dialog), IDCANCEL);
+    EXPECT_EQ(script.messages, std::vector<std::string>{"MP3 Compression Finished."});
+    EXPECT_EQ(input, (dir / "song.wav").string());
+    EXPECT_FALSE(log.empty());
+    EXPECT_GT(std::filesystem::file_size(dir / "song.mp3"), 1000u);
+    EXPECT_EQ(app.exitRequested, 0);
+}
+
+TEST_F(JobViewTest, CancelDuringTheJobShowsOneMessage) {
+    WriteWave(dir / "long.wav", 240);
+    ProcessingStatusDialog dialog(app);
+    Script script;
+    Wizard(script, (dir / "long.wav").string(), (dir / "long.mp3").string());
+    script.On(IDD_PROCESSING_STATUS, [&](QWidget* w) {
+        // Cancel once the encoder has taken some input.
+        auto* poll = new QTimer(w);
+        QObject::connect(poll, &QTimer::timeout, w, [w, poll] {
+            auto* bar = Find<controls::GradientProgressBar>(w, IDC_STATUS_FILEBAR);
+            if (bar->Pos() > 0) {
+                poll->stop();
+                Click(w, IDCANCEL);
+            }
+        });
+        poll->start(5);
+    });
+    EXPECT_EQ(RunStatusDialog(dialog), IDCANCEL);
+    EXPECT_EQ(script.messages, std::vector<std::string>{"Current Process was Canceled."});
+    EXPECT_TRUE(dialog.CancelRequested());
+    EXPECT_FALSE(dialog.WorkerRunning());
+    EXPECT_EQ(app.exitRequested, 0);
+}
+
+TEST(WindowsTest, SplashOutlineLeavesOutTheBlackMaskPixels) {
+    QImage mask(4, 3, QImage::Format_RGB32);
+    mask.fill(Qt::white);
+    mask.setPixel(0, 0, qRgb(0, 0, 0));
+    mask.setPixel(3, 2, qRgb(0, 0, 0));
+    mask.setPixel(1, 1, qRgb(1, 0, 0));  // nearly black is kept
+    const QRegion region = RegionFromMask(mask);
+    EXPECT_FALSE(region.contains(QPoint(0, 0)));
+    EXPECT_FALSE(region.contains(QPoint(3, 2)));
+    EXPECT_TRUE(region.contains(QPoint(1, 1)));
+    EXPECT_TRUE(region.contains(QPoint(3, 0)));
+    int area = 0;
+    for (const QRect& r : region)
+        area += r.width() * r.height();
+    EXPECT_EQ(area, 10);
+
+    SplashWindow splash;
+    EXPECT_EQ(splash.size(), QSize(305, 346));
+    EXPECT_EQ(splash.windowTitle().toStdString(), "Orvane Encoder");
+    EXPECT_FALSE(splash.mask().contains(QPoint(0, 0)));
+    EXPECT_TRUE(splash.mask().contains(QPoint(152, 200)));
+}
+
+TEST(WindowsTest, MissingHelpFileIsReported) {
+    Script script;
+    ShowHelpWindow("/nonexistent/Plimo.chm", nullptr);
+    ASSERT_EQ(script.messages.size(), 1u);
+    EXPECT_NE(script.messages[0].find("/nonexistent/Plimo.chm"), std::string::npos);
+}
+
+TEST(WindowsTest, HelpWindowShowsTheHtmlFile) {
+    orvane::test::TempDir dir;
+    orvane::test::WriteFile(dir / "Plimo.chm", "<html><body><h1>Wizard pages</h1></body></html>");
+    Script script;
+    QWidget* shown = nullptr;
+    Hooks().shown = [&](QWidget* w, int) { shown = w; };
+    ShowHelpWindow((dir / "Plimo.chm").string(), nullptr);
+    ASSERT_NE(shown, nullptr);
+    EXPECT_TRUE(script.messages.empty());
+    shown->close();
+}
+
+}  // namespace
+}  // namespace orvane::encoder::ui
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    orvane::artwork::InitPlimoResources();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

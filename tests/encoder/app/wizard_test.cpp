@@ -1,0 +1,252 @@
+#include "encoder/app/wizard.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "encoder/app/encoder_app.h"
+#include "encoder/app/paths.h"
+#include "encoder/app/resource.h"
+#include "encoder/app/strings.h"
+#include "fake_window.h"
+
+namespace orvane::encoder {
+namespace {
+
+class Wizard : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app.settings = &settings;
+        FillGenreList(app.genreList);
+        sheet.Attach(&w);
+    }
+    void Type(const std::string& input) {
+        w.SetText(IDC_INPUT, input);
+        sheet.OnInputChanged();
+    }
+    MemorySettings settings;
+    EncoderApp app;
+    test::FakeWindow w;
+    MLSheet sheet{app};
+};
+
+TEST_F(Wizard, FirstPageShowsTheSplashOnceAndWaitsForInput) {
+    sheet.OnInitDialog();
+    EXPECT_EQ(w.Splashes(), std::vector<unsigned>{3500});
+    EXPECT_EQ(app.splashPending, 0);
+    EXPECT_EQ(sheet.ActivePage(), IDD_PAGE1);
+    EXPECT_EQ(w.WizardButtons(), 0u);
+    EXPECT_EQ(w.Text(IDC_INPUT_LABEL), "&Input Filename:");
+    EXPECT_TRUE(w.Shown(IDC_MARK_WAVFILES));
+    EXPECT_TRUE(w.Shown(IDC_MARK_TOMP3));
+    EXPECT_FALSE(w.IsEnabled(IDC_TO_WMA));
+    MLSheet second(app);
+    test::FakeWindow w2;
+    second.Attach(&w2);
+    second.OnInitDialog();
+    EXPECT_TRUE(w2.Splashes().empty());
+}
+
+TEST_F(Wizard, SuggestionsFollowTheTarget) {
+    sheet.OnInitDialog();
+    Type("/music/song.wav");
+    EXPECT_EQ(w.Text(IDC_OUTPUT), "/music/song.mp3");
+    EXPECT_EQ(w.WizardButtons(), PSWIZB_NEXT);
+    sheet.OnCommand(IDC_TO_WMA);
+    Type("/music/song.wav");
+    EXPECT_EQ(w.Text(IDC_OUTPUT), "/music/song.wma");
+    sheet.OnCommand(IDC_TO_WAV);
+    Type("/music/song.mp3");
+    EXPECT_EQ(w.Text(IDC_OUTPUT), "/music/song.wav");
+    EXPECT_EQ(w.Text(IDC_SOURCE_CAPTION), "MP3 File(s)");
+    Type("ab");
+    EXPECT_EQ(w.Text(IDC_OUTPUT), "wav");
+    Type("");
+    EXPECT_EQ(w.Text(IDC_OUTPUT), "");
+    Type("cd-audio");
+    EXPECT_EQ(w.Text(IDC_OUTPUT), MusicFolder());
+}
+
+TEST_F(Wizard, BatchModeSuggestsTheFolderAndChangesTheLabels) {
+    sheet.OnInitDialog();
+    Type("/music/x.wav");
+    w.SetCheck(IDC_BATCH, 1);
+    sheet.OnCommand(IDC_BATCH);
+    EXPECT_EQ(app.batchMode, 1);
+    EXPECT_EQ(w.Text(IDC_INPUT), "");
+    EXPECT_EQ(w.Text(IDC_OUTPUT), "");
+    EXPECT_EQ(w.Text(IDC_INPUT_LABEL), "&Input Folder:");
+    EXPECT_EQ(w.Text(IDC_OUTPUT_LABEL), "&Output Folder:");
+    Type("/music/wavs");
+    EXPECT_EQ(w.Text(IDC_OUTPUT), "/music/wavs/");
+    // The ID3 tag cannot be set for a batch.
+    sheet.OnCommand(IDC_ID3TAG);
+    ASSERT_EQ(w.Boxes().size(), 1u);
+    EXPECT_EQ(w.Boxes()[0].text, LoadString(IDS_ID3_BATCH));
+    EXPECT_TRUE(w.Modals().empty());
+    w.SetCheck(IDC_BATCH, 0);
+    sheet.OnCommand(IDC_BATCH);
+    EXPECT_EQ(app.batchMode, 0);
+    EXPECT_EQ(w.Text(IDC_OUTPUT_LABEL), "&Output Filename:");
+}
+
+TEST_F(Wizard, AFreshWizardDoesNotInheritTheLastBatchMode) {
+    app.batchMode = 1;
+    sheet.OnInitDialog();
+    EXPECT_EQ(app.batchMode, 0);
+    EXPECT_EQ(w.Check(IDC_BATCH), 0);
+}
+
+TEST_F(Wizard, PickersUseTheTitlesAndRecordTheirHistory) {
+    sheet.OnInitDialog();
+    w.PickNext("/music/a.wav");
+    sheet.OnCommand(IDC_INPUT_BROWSE);
+    EXPECT_EQ(w.Text(IDC_INPUT), "/music/a.wav");
+    EXPECT_EQ(w.Text(IDC_OUTPUT), "/music/a.mp3");
+    EXPECT_EQ(settings.GetProfileString("FileHistory", "1"), "/music/a.wav");
+    w.SetCheck(IDC_BATCH, 1);
+    sheet.OnCommand(IDC_BATCH);
+    w.PickNext("/music/in");
+    sheet.OnCommand(IDC_INPUT_BROWSE);
+    w.PickNext("/music/out");
+    sheet.OnCommand(IDC_OUTPUT_BROWSE);
+    EXPECT_EQ(w.Text(IDC_INPUT), "/music/in/");
+    EXPECT_EQ(w.Text(IDC_OUTPUT), "/music/out/");
+    EXPECT_EQ(settings.GetProfileString("FolderHistory", "1"), "/music/in/");
+    auto calls = w.PickerCalls();
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[0],
+              "open:Open Windows PCM WAVE File|Windows PCM (*.wav)|*.wav|All Files (*.*)|*.*||");
+    EXPECT_EQ(calls[1], "folder:Select a Folder with .WAV Files to Compress...");
+    EXPECT_EQ(calls[2], "folder:Select a Folder for Output Files...");
+    sheet.OnCommand(IDC_TO_WAV);
+    sheet.OnCommand(IDC_INPUT_BROWSE);
+    EXPECT_EQ(w.PickerCalls().back(), "folder:Select a Folder with .MP3 Files to Decompress...");
+}
+
+TEST_F(Wizard, CdAudioCancelledClearsEverythingConfirmedMakesABatch) {
+    sheet.OnInitDialog();
+    Type("/music/a.wav");
+    w.onModal = [](int) { return IDCANCEL; };
+    sheet.OnCommand(IDC_SRC_CDAUDIO);
+    EXPECT_EQ(w.Modals(), std::vector<int>{IDD_CDA_GRABBER});
+    EXPECT_EQ(w.Text(IDC_INPUT), "");
+    EXPECT_EQ(w.Text(IDC_OUTPUT), "");
+    EXPECT_EQ(w.WizardButtons(), 0u);
+    EXPECT_FALSE(w.Shown(IDC_MARK_CDAUDIO));
+    EXPECT_FALSE(w.Shown(IDC_MARK_WAVFILES));
+    EXPECT_TRUE(w.IsEnabled(IDC_BATCH));
+    w.onModal = [](int) { return IDOK; };
+    sheet.OnCommand(IDC_SRC_CDAUDIO);
+    EXPECT_EQ(w.Text(IDC_INPUT), "CD-Audio");
+    EXPECT_EQ(w.Text(IDC_OUTPUT), "");
+    EXPECT_EQ(app.batchMode, 1);
+    EXPECT_EQ(app.deleteGrabbedWav, 1);
+    EXPECT_EQ(w.WizardButtons(), PSWIZB_NEXT);
+    EXPECT_TRUE(w.Shown(IDC_MARK_CDAUDIO));
+    EXPECT_FALSE(w.IsEnabled(IDC_INPUT_BROWSE));
+    sheet.OnCommand(IDC_SRC_WAVFILES);
+    EXPECT_TRUE(w.IsEnabled(IDC_INPUT_BROWSE));
+    EXPECT_EQ(app.batchMode, 0);
+    EXPECT_EQ(w.Text(IDC_INPUT), "");
+}
+
+TEST_F(Wizard, Mp3FlowWithOptionsAndSummary) {
+    settings.WriteProfileString("Settings", "LastBitrate", "128");
+    settings.WriteProfileInt("Settings", "TurboMode", 0);
+    sheet.OnInitDialog();
+    Type("/music/a.wav");
+    EXPECT_EQ(sheet.OnNext(), IDD_PAGE2);
+    EXPECT_EQ(w.WizardButtons(), PSWIZB_BACK | PSWIZB_NEXT);
+    ASSERT_EQ(w.Count(IDC_BITRATE), 13);
+    EXPECT_EQ(w.ItemText(IDC_BITRATE, w.CurSel(IDC_BITRATE)), "128");
+    EXPECT_EQ(w.Range(IDC_BITRATE_SLIDER), std::make_pair(32, 320));
+    EXPECT_EQ(w.Pos(IDC_BITRATE_SLIDER), 128);
+    EXPECT_EQ(w.Check(IDC_LAYER3), 1);
+    EXPECT_EQ(w.Check(IDC_QUALITY_HIFI), 1);
+    // Slider and list in step.
+    sheet.OnSliderMoved(33);
+    EXPECT_EQ(w.ItemText(IDC_BITRATE, w.CurSel(IDC_BITRATE)), "128");
+    sheet.OnSliderMoved(32);
+    EXPECT_EQ(w.ItemText(IDC_BITRATE, w.CurSel(IDC_BITRATE)), "32");
+    sheet.OnSliderMoved(192);
+    EXPECT_EQ(w.ItemText(IDC_BITRATE, w.CurSel(IDC_BITRATE)), "192");
+    w.SetCurSel(IDC_BITRATE, 12);
+    sheet.OnBitrateChanged();
+    EXPECT_EQ(w.Pos(IDC_BITRATE_SLIDER), 320);
+    // Choose Layer 2, Mono, CRC, de-emphasis 50/15.
+    w.SetCheck(IDC_LAYER3, 0);
+    w.SetCheck(IDC_LAYER2, 1);
+    w.SetCheck(IDC_MODE_STEREO, 0);
+    w.SetCheck(IDC_MODE_MONO, 1);
+    w.SetCheck(IDC_CRC, 1);
+    w.SetCheck(IDC_EMPH_NONE, 0);
+    w.SetCheck(IDC_EMPH_5015, 1);
+    EXPECT_EQ(sheet.OnNext(), IDD_PAGE3);
+    EXPECT_EQ(settings.GetProfileString("Settings", "LastBitrate"), "320");
+    EXPECT_EQ(settings.GetProfileInt("Settings", "TurboMode", 9), 0u);
+    EXPECT_EQ(w.WizardButtons(), PSWIZB_BACK | PSWIZB_FINISH);
+    EXPECT_EQ(w.Text(IDC_SUM_INPUT), "/music/a.wav");
+    EXPECT_EQ(w.Text(IDC_SUM_OUTPUT), "/music/a.mp3");
+    EXPECT_EQ(w.Text(IDC_SUM_METHOD), "MPEG 1, Layer 2");
+    EXPECT_EQ(w.Text(IDC_SUM_BITRATE), "320 Kbps");
+    EXPECT_EQ(app.bitrateText, "320 Kbps");
+    EXPECT_EQ(w.Text(IDC_SUM_MODE), "Mono");
+    EXPECT_EQ(app.stereoOutput, 0);
+    EXPECT_EQ(w.Text(IDC_SUM_PSYMODEL), "1");
+    EXPECT_EQ(w.Text(IDC_SUM_EMPHASIS), "50/15 microseconds");
+    EXPECT_EQ(w.Text(IDC_SUM_CRC), "Yes.");
+    EXPECT_EQ(w.Text(IDC_SUM_PRIVATE), "No.");
+    EXPECT_EQ(sheet.OnBack(), IDD_PAGE2);
+    EXPECT_EQ(sheet.OnBack(), IDD_PAGE1);
+    EXPECT_EQ(sheet.OnNext(), IDD_PAGE2);
+    EXPECT_EQ(sheet.OnNext(), IDD_PAGE3);
+    sheet.OnFinish();
+    EXPECT_EQ(sheet.Result(), ID_WIZFINISH);
+    EXPECT_EQ(w.Ended(), std::vector<int>{ID_WIZFINISH});
+    EXPECT_EQ(sheet.Kind(), JobKind::EncodeMp3);
+    EXPECT_EQ(sheet.Settings().layerIndex, 1);
+    EXPECT_EQ(sheet.Settings().mode, 3);
+}
+
+TEST_F(Wizard, DecodeAndWmaFlowsSkipTheOptionsPage) {
+    sheet.OnInitDialog();
+    sheet.OnCommand(IDC_TO_WAV);
+    Type("/music/a.mp3");
+    EXPECT_EQ(sheet.OnNext(), IDD_PAGE3);
+    for (int id : {IDC_SUM_METHOD, IDC_SUM_BITRATE, IDC_SUM_MODE, IDC_SUM_PRIVATE})
+        EXPECT_EQ(w.Text(id), "N/A");
+    EXPECT_EQ(sheet.OnBack(), IDD_PAGE1);
+    sheet.OnCommand(IDC_TO_WMA);
+    EXPECT_EQ(sheet.OnNext(), IDD_WMA_SETTINGS);
+    EXPECT_EQ(sheet.OnNext(), IDD_PAGE3);
+    EXPECT_EQ(w.Text(IDC_SUM_METHOD), "WMA (Windows Media Audio)");
+    EXPECT_EQ(sheet.OnBack(), IDD_WMA_SETTINGS);
+    EXPECT_EQ(sheet.OnBack(), IDD_PAGE1);
+}
+
+TEST_F(Wizard, CancelRequestsTheExitAndCommandLineFillsTheInput) {
+    app.commandLine = "/music/start.wav";
+    sheet.OnInitDialog();
+    EXPECT_EQ(w.Text(IDC_INPUT), "/music/start.wav");
+    EXPECT_EQ(w.Text(IDC_OUTPUT), MusicFolder() + "track.mp3");
+    EXPECT_EQ(w.WizardButtons(), PSWIZB_NEXT);
+    sheet.OnHelp();
+    EXPECT_EQ(w.Help(), app.appFolder + "Plimo.chm");
+    sheet.OnSysCommand(IDM_ABOUTBOX);
+    EXPECT_EQ(w.Modals(), std::vector<int>{IDD_ABOUTBOX});
+    sheet.OnCancel();
+    EXPECT_EQ(app.exitRequested, 1);
+    EXPECT_EQ(sheet.Result(), IDCANCEL);
+}
+
+TEST(BitrateSlider, FirstItemBeginningWithThePosition) {
+    EXPECT_EQ(BitrateItemForSlider(32), 0);
+    EXPECT_EQ(BitrateItemForSlider(320), 12);
+    EXPECT_EQ(BitrateItemForSlider(33), -1);
+    EXPECT_EQ(BitrateItemForSlider(128), 7);
+    EXPECT_EQ(BitrateItemForSlider(100), -1);
+}
+
+}  // namespace
+}  // namespace orvane::encoder
