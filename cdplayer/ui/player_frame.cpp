@@ -327,13 +327,12 @@ void CPlayerFrame::ApplyPoll(const PollDisplay& d) {
 
 void CPlayerFrame::paintEvent(QPaintEvent*) {
     QPainter p(this);
+    // The window is a little larger than its pictures; the edges take the body's dark colour.
+    p.fillRect(rect(), QColor(34, 36, 43));
     p.drawImage(0, 0, band132_);
     p.drawImage(0, 40, band134_);
     p.drawImage(10, 51, panel183_);
     p.drawImage(0, 130, panel185_);
-    // Right of the bands, the window is one pixel wider than the pictures.
-    p.fillRect(QRect(400, 0, 3, 203), QColor(34, 36, 43));
-    p.fillRect(QRect(0, 199, 403, 4), QColor(34, 36, 43));
 
     QFont small("Small Fonts");
     small.setPointSize(6);
@@ -358,11 +357,14 @@ void CPlayerFrame::paintEvent(QPaintEvent*) {
 }
 
 void CPlayerFrame::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) {
-        dragging_ = true;
-        pressPoint_ = event->position().toPoint();
-        grabMouse();
-    }
+    if (event->button() != Qt::LeftButton) return;
+    // Wayland lets no program place its own windows; the compositor moves it instead.
+    if (QGuiApplication::platformName().startsWith("wayland") && windowHandle() &&
+        windowHandle()->startSystemMove())
+        return;
+    dragging_ = true;
+    pressPoint_ = event->position().toPoint();
+    grabMouse();
 }
 
 void CPlayerFrame::mouseMoveEvent(QMouseEvent* event) {

@@ -449,3 +449,21 @@ TEST_F(Window, StatusThreadPollsReachTheWindowOnTheGuiThread) {
     EXPECT_EQ(messages, (std::vector<std::string>{"Error: Can't open database file Nerop.DB",
                                                   "A new database was created."}));
 }
+
+TEST_F(Window, DraggingTheBackgroundMovesTheWindow) {
+    frame->show();
+    frame->move(100, 100);
+    const QPoint press(300, 60);
+    Click(frame.get(), press, QEvent::MouseButtonPress);
+    const QPoint target = QPoint(100, 100) + press + QPoint(37, -21);
+    QMouseEvent move(QEvent::MouseMove, QPointF(press), QPointF(target), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(frame.get(), &move);
+    EXPECT_EQ(frame->pos(), QPoint(137, 79));
+    Click(frame.get(), press, QEvent::MouseButtonRelease);
+    // After the release the mouse no longer moves it.
+    QMouseEvent after(QEvent::MouseMove, QPointF(press), QPointF(0, 0), Qt::NoButton, Qt::NoButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(frame.get(), &after);
+    EXPECT_EQ(frame->pos(), QPoint(137, 79));
+}
