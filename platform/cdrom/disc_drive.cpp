@@ -206,4 +206,24 @@ std::vector<std::uint8_t> EncodeSense(const DriveResult& result) {
     return out;
 }
 
+bool DecodeSense(const std::uint8_t* data, std::size_t length, DriveResult& out) {
+    if (length < 3) return false;
+    std::uint8_t code = data[0] & 0x7F;
+    std::uint8_t key = 0, asc = 0, ascq = 0;
+    if (code == 0x72 || code == 0x73) {
+        key = data[1] & 0x0F;
+        asc = length > 2 ? data[2] : 0;
+        ascq = length > 3 ? data[3] : 0;
+    } else if (code == 0x70 || code == 0x71) {
+        key = data[2] & 0x0F;
+        asc = length > 12 ? data[12] : 0;
+        ascq = length > 13 ? data[13] : 0;
+    } else {
+        return false;
+    }
+    if (key == 0) return false;
+    out = DriveResult::Sense(key, asc, ascq);
+    return true;
+}
+
 }  // namespace orvane::cdrom

@@ -123,5 +123,8 @@ std::vector<std::uint8_t> EncodeCapabilities(const Capabilities& caps);
 bool ParseCapabilities(const std::uint8_t* data, std::size_t length, Capabilities& out);
 // Fixed-format sense data (18 bytes) of a result.
 std::vector<std::uint8_t> EncodeSense(const DriveResult& result);
+// Sense key, ASC and ASCQ from sense data in fixed (70h/71h) or descriptor (72h/73h) format;
+// false when there is too little of it or no error in it.
+bool DecodeSense(const std::uint8_t* data, std::size_t length, DriveResult& out);
 
 }  // namespace orvane::cdrom

@@ -5,6 +5,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -69,12 +70,9 @@ DriveResult SgDrive::Execute(const std::uint8_t* cdb, std::size_t cdbLength, std
         return DriveResult::Failure(device_ + ": " + std::strerror(errno));
     }
     if ((io.info & SG_INFO_OK_MASK) == SG_INFO_OK) return DriveResult::Ok();
-    if (io.sb_len_wr >= 3) {
-        bool descriptorFormat = (sense[0] & 0x7F) >= 0x72;
-        std::uint8_t key = (descriptorFormat ? sense[1] : sense[2]) & 0x0F;
-        std::uint8_t asc = descriptorFormat ? sense[2] : (io.sb_len_wr > 12 ? sense[12] : 0);
-        std::uint8_t ascq = descriptorFormat ? sense[3] : (io.sb_len_wr > 13 ? sense[13] : 0);
-        if (key != 0) return DriveResult::Sense(key, asc, ascq);
+    DriveResult sensed;
+    if (DecodeSense(sense, std::min<std::size_t>(io.sb_len_wr, sizeof sense), sensed)) {
+        return sensed;
     }
     if (io.host_status || io.driver_status) {
         return DriveResult::Failure(device_ + ": transport error");

@@ -1,9 +1,10 @@
 #include "platform/mci/cd_player.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/clock/clock.h"
 
 namespace orvane::mci {
 
@@ -231,11 +232,9 @@ void CdPlayer::Run() {
             waitUs = aheadUs + chunkUs - bufferUs;  // enough queued: until there is room
         }
         if (waitUs > 0) {
-            // Time is the clock's: wait in short slices and look at the clock again, so a
-            // command or the end of the player wakes the thread at once, and a virtual clock
-            // that a test moves is followed within a slice.
-            auto slice = std::min<std::uint64_t>((waitUs + 999) / 1000, kSliceMs);
-            wake_.wait_for(lock, std::chrono::milliseconds(slice));
+            lock.unlock();
+            orvane::clock::Current().SleepMs(static_cast<std::uint32_t>((waitUs + 999) / 1000));
+            lock.lock();
             continue;
         }
         std::uint64_t generation = generation_;

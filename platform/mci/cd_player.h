@@ -5,9 +5,11 @@
 // exactly; pause, resume, seek and stop take effect at once.
 //
 // With the null sink the position is the clock's alone, so a test on a manual VirtualClock reads
-// exact positions right after each Advance. The playback thread paces itself by looking at the
-// clock in slices of at most kSliceMs real milliseconds; it never blocks in the clock itself, so
-// it is not among a VirtualClock's sleepers and closing a device never waits for time to move.
+// exact positions right after each Advance. While playing, the playback thread sleeps on the
+// clock until the sink needs more audio (a chunk of 5 frames, 67 ms), so it counts among a
+// VirtualClock's sleepers exactly while the mode is playing. Destroying a player joins its
+// thread: on a manual clock, let time run (SetAutoAdvance(true)) before closing the last device
+// of a drive that is playing.
 
 #include <condition_variable>
 #include <cstdint>
@@ -62,8 +64,6 @@ public:
 
     // Frames per read of the playback thread.
     static constexpr std::uint32_t kChunkFrames = 5;
-    // Longest real-time wait of the playback thread before it reads the clock again.
-    static constexpr std::uint64_t kSliceMs = 20;
 
 private:
     void Run();

@@ -8,6 +8,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -36,7 +37,7 @@ struct Device {
     std::string alias;
     char letter = 0;
     bool shareable = false;
-    DWORD timeFormat = MCI_FORMAT_MSF;
+    std::atomic<DWORD> timeFormat{MCI_FORMAT_MSF};  // read by commands of any thread
     std::shared_ptr<CdPlayer> player;
 };
 
@@ -388,7 +389,6 @@ MCIERROR Set(Device& d, DWORD flags, const MCI_SET_PARMS* p) {
         if (f != MCI_FORMAT_MSF && f != MCI_FORMAT_TMSF && f != MCI_FORMAT_MILLISECONDS) {
             return MCIERR_BAD_TIME_FORMAT;
         }
-        std::lock_guard lock(gMutex);
         d.timeFormat = f;
     }
     if (door) {

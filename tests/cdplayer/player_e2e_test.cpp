@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <set>
 
 #include "cdplayer/commands.h"
 #include "cdplayer/dialogs.h"
@@ -18,6 +21,62 @@ using namespace orvane::cdplayer;
 using orvane::cdplayer::test::RecordingDisplay;
 
 namespace {
+
+// Virtual time that moves in steps: each step waits until every thread it woke from a sleep
+// has gone back to sleep, so the status thread polls exactly on its schedule however busy the
+// machine is. (The playback thread only reads the clock.)
+class SteppedClock final : public orvane::clock::Clock {
+public:
+    std::uint64_t NowMs() override {
+        std::lock_guard g(mutex_);
+        return now_;
+    }
+    std::int64_t WallSeconds() override {
+        std::lock_guard g(mutex_);
+        return 1000000000 + static_cast<std::int64_t>(now_ / 1000);
+    }
+    void SleepMs(std::uint32_t ms) override {
+        std::unique_lock l(mutex_);
+        if (autoAdvance_) {
+            now_ += ms;
+            return;
+        }
+        ++entries_;
+        const std::uint64_t deadline = now_ + ms;
+        const auto it = deadlines_.insert(deadline);
+        changed_.notify_all();
+        changed_.wait(l, [&] { return now_ >= deadline || autoAdvance_; });
+        deadlines_.erase(it);
+    }
+    void Advance(std::uint64_t ms) {
+        std::unique_lock l(mutex_);
+        now_ += ms;
+        std::uint64_t woken = 0;
+        for (auto d : deadlines_)
+            woken += d <= now_ ? 1 : 0;
+        const std::uint64_t target = entries_ + woken;
+        changed_.notify_all();
+        changed_.wait_for(l, std::chrono::seconds(5), [&] { return entries_ >= target; });
+    }
+    // Waits until n threads are asleep on the clock.
+    void WaitForSleepers(std::size_t n) {
+        std::unique_lock l(mutex_);
+        changed_.wait_for(l, std::chrono::seconds(5), [&] { return deadlines_.size() >= n; });
+    }
+    void SetAutoAdvance(bool on) {
+        std::lock_guard g(mutex_);
+        autoAdvance_ = on;
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::uint64_t now_ = 0;
+    std::uint64_t entries_ = 0;
+    std::multiset<std::uint64_t> deadlines_;
+    bool autoAdvance_ = false;
+};
 
 // Demo disc: tracks of 34, 27, 38, 26 and 30 seconds from 0:02 on.
 class DemoDisc : public ::testing::Test {
@@ -46,17 +105,10 @@ protected:
         orvane::clock::Install(nullptr);
     }
 
-    // Lets ms of virtual time pass in small steps, giving the woken threads time to catch up.
+    // Lets ms of virtual time pass in steps.
     void Run(unsigned ms) {
-        for (unsigned done = 0; done < ms; done += 50) {
+        for (unsigned done = 0; done < ms; done += 50)
             clock_.Advance(50);
-            for (int i = 0; i < 200; ++i)
-                std::this_thread::yield();
-            // The status thread and, while the disc plays, the playback thread sleep on the
-            // clock between their turns.
-            const int sleepers = (thread_ ? 1 : 0) + (Mode() == MCI_MODE_PLAY ? 1 : 0);
-            clock_.WaitForSleepers(sleepers, 2000);
-        }
     }
     DWORD Seconds() {
         std::lock_guard lock(player_.lock);
@@ -65,7 +117,7 @@ protected:
     }
     DWORD Mode() { return player_.device.Status(0, MCI_STATUS_MODE); }
 
-    orvane::clock::VirtualClock clock_;
+    SteppedClock clock_;
     orvane::test::TempDir dir_;
     PlayerState player_;
     RecordingDisplay box_;
@@ -116,6 +168,7 @@ TEST_F(DemoDisc, TransportCommandsMoveTheHeardPosition) {
 TEST_F(DemoDisc, TheStatusThreadFollowsTheDiscAndRepeatsIt) {
     thread_ = std::make_unique<CStatusThread>(player_, box_);
     thread_->Start();
+    clock_.WaitForSleepers(1);
     PlayPauseCommand(player_);
     Run(3000);
     ASSERT_GE(box_.messages.size(), 2u);  // a new database for the first disc
@@ -144,6 +197,7 @@ TEST_F(DemoDisc, TheStatusThreadFollowsTheDiscAndRepeatsIt) {
 TEST_F(DemoDisc, ARepeatedStretchComesBackToItsStart) {
     thread_ = std::make_unique<CStatusThread>(player_, box_);
     thread_->Start();
+    clock_.WaitForSleepers(1);
     PlayTrackCommand(player_, 0);
     Run(10000);  // 0:12
     RepeatCommand(player_);
@@ -165,6 +219,7 @@ TEST_F(DemoDisc, ARepeatedStretchComesBackToItsStart) {
 TEST_F(DemoDisc, ProgrammedOrderAndIntroScanFollowTheTrackEnds) {
     thread_ = std::make_unique<CStatusThread>(player_, box_);
     thread_->Start();
+    clock_.WaitForSleepers(1);
     Run(500);
     ProgramDialogData program;
     program.Open(player_, box_);

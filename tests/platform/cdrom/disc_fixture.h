@@ -16,11 +16,15 @@ inline std::uint8_t PatternByte(std::uint32_t f, std::uint32_t i) {
 }
 
 inline std::string PatternFrames(std::uint32_t first, std::uint32_t count) {
-    std::string bytes;
-    bytes.reserve(std::size_t{count} * 2352);
-    for (std::uint32_t f = first; f < first + count; ++f) {
+    std::string frame(2352, '\0');
+    for (std::uint32_t i = 0; i < 2352; ++i)
+        frame[i] = static_cast<char>(PatternByte(0, i));
+    std::string bytes(std::size_t{count} * 2352, '\0');
+    for (std::uint32_t f = 0; f < count; ++f) {
+        auto shift = static_cast<char>(((first + f) * 131) & 0xFF);
+        char* out = bytes.data() + std::size_t{f} * 2352;
         for (std::uint32_t i = 0; i < 2352; ++i)
-            bytes.push_back(static_cast<char>(PatternByte(f, i)));
+            out[i] = static_cast<char>(frame[i] + shift);
     }
     return bytes;
 }

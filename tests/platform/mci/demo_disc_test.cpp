@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <set>
 
 #include "platform/audio/audio_sink.h"
@@ -86,6 +87,31 @@ TEST(DemoDisc, PlaysThroughTheMciDeviceWithPositionsAdvancing) {
     orvane::cdrom::ResetDrives();
     orvane::audio::InstallSinkFactory({});
     orvane::clock::Install(nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// The headless player of the program folder finds the demo disc by itself.
+TEST(DemoDisc, HeadlessPlayerListsAndPlaysIt) {
+    orvane::test::TempDir config;
+    std::filesystem::create_directories(config / "orvane");
+    orvane::test::WriteFile(config / "orvane/drives.conf", "real_drives = no\n");
+    std::string command = "XDG_CONFIG_HOME='" + config.path().string() +
+                          "' ORVANE_CD_IMAGES= ORVANE_AUDIO=null '" +
+                          (orvane::test::DistDir() / "cdplay").string() + "' 0 2 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string output;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe))
+        output += buffer;
+    EXPECT_EQ(pclose(pipe), 0) << output;
+    EXPECT_NE(output.find("demo/Demo.cue"), std::string::npos) << output;
+    EXPECT_NE(output.find(": 5 tracks"), std::string::npos) << output;
+    EXPECT_NE(output.find("track 03  00:38"), std::string::npos) << output;
+    EXPECT_NE(output.find("track 02  00:00.00  playing"), std::string::npos) << output;
 }
 
 }  // namespace

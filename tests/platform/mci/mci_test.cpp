@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <set>
 #include <thread>
@@ -33,6 +34,9 @@ protected:
         orvane::cdrom::InstallDrives({std::move(drive)});
     }
     void TearDown() override {
+        // A playing device's thread may be asleep on the clock: let time run so closing can
+        // join it.
+        clock_.SetAutoAdvance(true);
         mciSendCommand(MCI_ALL_DEVICE_ID, MCI_CLOSE, MCI_WAIT, 0);
         orvane::cdrom::ResetDrives();
         orvane::audio::InstallSinkFactory({});
@@ -349,14 +353,45 @@ TEST_F(MciTest, CommandStrings) {
               MCIERR_INVALID_DEVICE_NAME);
 }
 
-TEST_F(MciTest, ClosingWhilePlayingNeverWaitsForTime) {
+TEST_F(MciTest, PlaybackThreadSleepsOnTheClockOnlyWhilePlaying) {
     ASSERT_EQ(OpenDevice(), 0u);
-    ASSERT_EQ(Play(-1, -2), 0u);
-    clock_.Advance(250);
-    // The playback thread is no sleeper of the clock: a status thread's sleeps can be counted.
     EXPECT_EQ(clock_.Sleepers(), 0);
-    EXPECT_EQ(Status(MCI_STATUS_MODE), MCI_MODE_PLAY);
-    EXPECT_EQ(mciSendCommand(id_, MCI_CLOSE, MCI_WAIT, 0), 0u);  // on a clock that stands still
+    ASSERT_EQ(Play(-1, -2), 0u);
+    ASSERT_TRUE(clock_.WaitForSleepers(1));
+    ASSERT_EQ(Command(MCI_PAUSE), 0u);
+    clock_.Advance(100);  // wakes it; paused, it waits for a command instead
+    for (int i = 0; i < 500 && clock_.Sleepers() > 0; ++i)
+        std::this_thread::yield();
+    EXPECT_EQ(clock_.Sleepers(), 0);
+}
+
+TEST_F(MciTest, DataTracksAreNotPlayed) {
+    // An enhanced disc: two audio tracks, then a data track; the audio ends where data begins.
+    orvane::test::WriteFile(dir_ / "e.bin", orvane::test::PatternFrames(0, 600));
+    orvane::test::WriteFile(dir_ / "e.cue",
+                            "FILE e.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
+                            "TRACK 02 AUDIO\nINDEX 01 00:02:00\n"
+                            "TRACK 03 MODE1/2352\nINDEX 01 00:06:00\n");
+    std::string error;
+    auto drive = ImageDrive::Open((dir_ / "e.cue").string(), error);
+    ASSERT_TRUE(drive) << error;
+    orvane::cdrom::InstallDrives({std::move(drive)});
+    ASSERT_EQ(OpenDevice(), 0u);
+    EXPECT_EQ(Status(MCI_CDA_STATUS_TYPE_TRACK, 2), MCI_CDA_TRACK_AUDIO);
+    EXPECT_EQ(Status(MCI_CDA_STATUS_TYPE_TRACK, 3), MCI_CDA_TRACK_OTHER);
+    ASSERT_EQ(SetFormat(MCI_FORMAT_TMSF), 0u);
+    EXPECT_EQ(Play(3, -2), MCIERR_HARDWARE);
+    ASSERT_EQ(Play(2, -2), 0u);
+    Run(5000);
+    EXPECT_EQ(Status(MCI_STATUS_MODE), MCI_MODE_STOP);
+    EXPECT_EQ(Status(MCI_STATUS_POSITION), MCI_MAKE_TMSF(3, 0, 0, 0));
+    ASSERT_EQ(SetFormat(MCI_FORMAT_MILLISECONDS), 0u);
+    EXPECT_EQ(Status(MCI_STATUS_POSITION), 8000u);  // 6 s of disc after the 2 s before it
+    // Positions before the first track mean its start.
+    MCI_SEEK_PARMS seek;
+    seek.dwTo = 500;
+    ASSERT_EQ(mciSendCommand(id_, MCI_SEEK, MCI_TO, reinterpret_cast<DWORD_PTR>(&seek)), 0u);
+    EXPECT_EQ(Status(MCI_STATUS_POSITION), 2000u);
 }
 
 TEST(MciErrors, TextsForKnownNumbersOnly) {
