@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev fonts-dejavu-core
   libmp3lame-dev libtwolame-dev libmpg123-dev libpulse-dev
   libavformat-dev libavcodec-dev libavutil-dev
-  lame twolame mpg123
+  lame twolame mpg123 ffmpeg time
 )
 missing=()
 for p in "${packages[@]}"; do

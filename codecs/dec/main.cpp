@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -21,7 +22,12 @@ namespace {
 using orvane::codecs::GrowingWaveFile;
 
 void Say(const std::string& line) {
-    std::string text = line.substr(0, 100) + "\n";
+    // At most 100 characters, cut at a character boundary of UTF-8 text.
+    size_t end = std::min<size_t>(line.size(), 100);
+    while (end > 0 && end < line.size() && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80) {
+        --end;
+    }
+    std::string text = line.substr(0, end) + "\n";
     if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size()) std::fflush(stdout);
     std::clearerr(stdout);
 }
@@ -110,6 +116,7 @@ private:
     }
 
     bool Drain(GrowingWaveFile* wave, std::string* error) {
+        int emptyAnswers = 0;
         for (;;) {
             off_t num = 0;
             unsigned char* audio = nullptr;
@@ -133,11 +140,14 @@ private:
                 continue;
             }
             if (rc == MPG123_DONE) return true;
-            failuresInRow_ = 0;
-            if (bytes > 0) {
-                ++frames_;
-                if (!wave->Append(audio, bytes, error)) return false;
+            if (bytes == 0) {
+                // Nothing came of this call; never spin on such answers.
+                if (++emptyAnswers > 10000) return true;
+                continue;
             }
+            failuresInRow_ = 0;
+            ++frames_;
+            if (!wave->Append(audio, bytes, error)) return false;
         }
     }
 
@@ -154,6 +164,7 @@ private:
                 std::to_string(info.bitrate) + " kbit/s");
             rate_ = rate;
             channels_ = channels;
+            if (!wave->Create(error)) return false;
             // Later changes of rate or channels are converted to this first format.
             mpg123_format_none(handle_);
             mpg123_format(handle_, rate, channels == 1 ? MPG123_MONO : MPG123_STEREO,
@@ -189,17 +200,23 @@ int Run(int argc, char** argv) {
                                   ? static_cast<int64_t>(st.st_size)
                                   : 0;
 
+    // Writing the output over the input would destroy the file still being fed to us.
+    struct stat out {};
+    if (inputSize > 0 && ::stat(outputPath.c_str(), &out) == 0 && out.st_dev == st.st_dev &&
+        out.st_ino == st.st_ino) {
+        Say("Error: the output file " + outputPath + " is the input file");
+        return 1;
+    }
+
     std::string error;
     Decoder decoder;
     if (!decoder.Init(&error)) {
         Say(error);
         return 1;
     }
-    GrowingWaveFile wave;
-    if (!wave.Create(outputPath, &error)) {
-        Say("Error: " + error);
-        return 1;
-    }
+    // The output is created with the first decoded frame, so that input without audio leaves
+    // an existing file of that name alone.
+    GrowingWaveFile wave(outputPath);
 
     std::vector<unsigned char> buffer(65536);
     unsigned char tail[128];  // the last bytes of the input, to recognise a closing tag
@@ -232,7 +249,13 @@ int Run(int argc, char** argv) {
             failed = true;
             break;
         }
-        if (inputSize > 0) {
+        if (inputSize <= 0) {
+            // Without the input's size, report the frames every few seconds of audio.
+            if (decoder.frames() / 200 != lastPercent) {
+                lastPercent = static_cast<int>(decoder.frames() / 200);
+                Say("Decoding (" + std::to_string(decoder.frames()) + " frames)");
+            }
+        } else {
             int percent = static_cast<int>(std::min<int64_t>(99, bytesIn * 100 / inputSize));
             if (percent != lastPercent) {
                 lastPercent = percent;
@@ -253,8 +276,7 @@ int Run(int argc, char** argv) {
     if (readFailed) Say("The input ended early; the output holds what was decoded");
 
     if (!wave.hasFormat()) {
-        wave.Remove();
-        Say("Error: no MPEG audio was found in the input");
+        if (!failed) Say("Error: no MPEG audio was found in the input");
         return 1;
     }
     const uint64_t dataBytes = wave.dataBytes();

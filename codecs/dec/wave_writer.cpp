@@ -72,11 +72,10 @@ void GrowingWaveFile::InstallSignalFinish() {
         ::sigaction(sig, &sa, nullptr);
 }
 
-bool GrowingWaveFile::Create(const std::string& path, std::string* error) {
-    path_ = path;
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+bool GrowingWaveFile::Create(std::string* error) {
+    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd_ < 0) {
-        *error = "Cannot create the output file " + path + ": " + std::strerror(errno);
+        *error = "Cannot create the output file " + path_ + ": " + std::strerror(errno);
         return false;
     }
     g_fd.store(fd_);
@@ -136,15 +135,6 @@ bool GrowingWaveFile::Close(std::string* error) {
     }
     fd_ = -1;
     return ok;
-}
-
-void GrowingWaveFile::Remove() {
-    if (fd_ >= 0) {
-        g_fd.store(-1);
-        ::close(fd_);
-        fd_ = -1;
-    }
-    ::unlink(path_.c_str());
 }
 
 }  // namespace orvane::codecs

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace orvane::codecs {
 
@@ -14,20 +15,18 @@ void BuildWaveHeader(int rate, int channels, uint32_t dataBytes, unsigned char h
 
 class GrowingWaveFile {
 public:
-    GrowingWaveFile() = default;
+    explicit GrowingWaveFile(std::string path) : path_(std::move(path)) {}
     ~GrowingWaveFile();
     GrowingWaveFile(const GrowingWaveFile&) = delete;
     GrowingWaveFile& operator=(const GrowingWaveFile&) = delete;
 
     // Creates (or empties) the file; the format follows with SetFormat.
-    bool Create(const std::string& path, std::string* error);
+    bool Create(std::string* error);
     bool SetFormat(int rate, int channels, std::string* error);
     // Appends samples; false once the file cannot take them (write error or the 4 GiB limit).
     bool Append(const void* data, size_t bytes, std::string* error);
     // Writes the final sizes and closes the file.
     bool Close(std::string* error);
-    // Removes the file (nothing was decoded into it).
-    void Remove();
 
     bool hasFormat() const { return rate_ != 0; }
     uint64_t dataBytes() const { return dataBytes_; }

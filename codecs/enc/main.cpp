@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -23,10 +24,18 @@ namespace {
 
 using namespace orvane::codecs;
 
+// Bytes the input may fall short of the WAVE data size and still count as complete.
+constexpr int64_t kFeedSlack = 64;
+
 // One line on standard output, flushed at once. A reader that went away is not an error: the
 // file is still finished.
 void Say(const std::string& line) {
-    std::string text = line.substr(0, 100) + "\n";
+    // At most 100 characters, cut at a character boundary of UTF-8 text.
+    size_t end = std::min<size_t>(line.size(), 100);
+    while (end > 0 && end < line.size() && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80) {
+        --end;
+    }
+    std::string text = line.substr(0, end) + "\n";
     if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size()) std::fflush(stdout);
     std::clearerr(stdout);
 }
@@ -182,7 +191,8 @@ int Run(int argc, char** argv) {
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (carry != 0) Say("The input ended inside a sample frame; its last bytes were dropped");
-    if (readFailed || bytesIn < wave.dataBytes) {
+    // The encoder job starts feeding a few bytes past the header; only a real shortfall counts.
+    if (readFailed || bytesIn + kFeedSlack < wave.dataBytes) {
         Say("The input ended early after " + Seconds(audio) + " of " + Seconds(expectedSeconds) +
             "; the stream was finished there");
     }

@@ -24,8 +24,15 @@ float DbToPower(float db) { return std::pow(10.0f, db * 0.1f); }
 
 }  // namespace
 
-void Fft(std::vector<std::complex<float>>& a) {
-    const size_t n = a.size();
+FftPlan::FftPlan(size_t n) : n_(n), cos_(n / 2), sin_(n / 2) {
+    for (size_t k = 0; k < n / 2; ++k) {
+        cos_[k] = std::cos(2.0f * kPi * static_cast<float>(k) / static_cast<float>(n));
+        sin_[k] = -std::sin(2.0f * kPi * static_cast<float>(k) / static_cast<float>(n));
+    }
+}
+
+void FftPlan::Transform(std::vector<std::complex<float>>& a) const {
+    const size_t n = n_;
     for (size_t i = 1, j = 0; i < n; ++i) {
         size_t bit = n >> 1;
         for (; j & bit; bit >>= 1)
@@ -33,17 +40,24 @@ void Fft(std::vector<std::complex<float>>& a) {
         j ^= bit;
         if (i < j) std::swap(a[i], a[j]);
     }
+    // Products written out: complex multiplication proper also guards against infinities that
+    // cannot occur here, and costs a library call each.
+    float* d = reinterpret_cast<float*>(a.data());
     for (size_t len = 2; len <= n; len <<= 1) {
-        const float angle = -2.0f * kPi / static_cast<float>(len);
-        const std::complex<float> step(std::cos(angle), std::sin(angle));
+        const size_t half = len / 2;
+        const size_t stride = n / len;
         for (size_t i = 0; i < n; i += len) {
-            std::complex<float> w(1.0f, 0.0f);
-            for (size_t k = 0; k < len / 2; ++k) {
-                const std::complex<float> u = a[i + k];
-                const std::complex<float> v = a[i + k + len / 2] * w;
-                a[i + k] = u + v;
-                a[i + k + len / 2] = u - v;
-                w *= step;
+            for (size_t k = 0; k < half; ++k) {
+                const float wr = cos_[k * stride];
+                const float wi = sin_[k * stride];
+                float* u = d + 2 * (i + k);
+                float* v = d + 2 * (i + k + half);
+                const float vr = v[0] * wr - v[1] * wi;
+                const float vi = v[0] * wi + v[1] * wr;
+                v[0] = u[0] - vr;
+                v[1] = u[1] - vi;
+                u[0] += vr;
+                u[1] += vi;
             }
         }
     }
@@ -61,6 +75,7 @@ MaskingModel::MaskingModel(int rate)
       window_(kSize),
       binBark_(kSize / 2 + 1),
       quietPower_(kSize / 2 + 1),
+      fftPlan_(kSize),
       fft_(kSize),
       power_(kSize / 2 + 1) {
     for (int i = 0; i < kSize; ++i) {
@@ -102,7 +117,7 @@ MaskingModel::MaskingModel(int rate)
 std::array<float, 32> MaskingModel::Analyse(const float* samples) {
     for (int i = 0; i < kSize; ++i)
         fft_[i] = std::complex<float>(samples[i] * window_[i], 0.0f);
-    Fft(fft_);
+    fftPlan_.Transform(fft_);
     // A full-scale sine (amplitude 32768) peaks at 32768 * kSize / 4 with this window: 96 dB.
     const float reference = 32768.0f * kSize / 4.0f;
     const float scale = DbToPower(96.0f) / (reference * reference);

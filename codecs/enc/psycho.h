@@ -8,8 +8,17 @@
 
 namespace orvane::codecs {
 
-// In-place radix-2 FFT; the size is a power of two.
-void Fft(std::vector<std::complex<float>>& data);
+// In-place radix-2 FFT of a fixed power-of-two size.
+class FftPlan {
+public:
+    explicit FftPlan(size_t n);
+    void Transform(std::vector<std::complex<float>>& data) const;
+
+private:
+    size_t n_;
+    std::vector<float> cos_;
+    std::vector<float> sin_;
+};
 
 // Threshold in quiet in dB, on a scale where a full-scale sine is 96 dB.
 float HearingThresholdDb(float hz);
@@ -38,6 +47,7 @@ private:
     std::vector<Partition> partitions_;
     std::vector<size_t> binPartition_;
     std::vector<float> spreading_;  // partitions x partitions, linear factors
+    FftPlan fftPlan_;
     std::vector<std::complex<float>> fft_;
     std::vector<float> power_;
 };

@@ -399,31 +399,36 @@ void ProcessingStatusDialog::SetBars100() {
 
 bool ProcessingStatusDialog::StartChild(const std::string& program,
                                         const std::vector<std::string>& args, int pipeSize) {
+    int readerFd = -1;
     {
+        // FinishJob may close B's write end from another thread: the pipes are made, handed to
+        // the child and to the reader under the lock, and never once the job has finished.
         std::lock_guard lock(pipeMutex_);
+        if (finished_) return false;
         if (!process::CreatePipe(pipeA_, pipeSize)) return false;
         if (!process::CreatePipe(pipeB_, pipeSize)) {
             process::ClosePipe(pipeA_);
             return false;
         }
+        child_ = std::make_unique<process::Process>();
+        bool started = child_->Spawn(program, args, pipeA_.readFd, pipeB_.writeFd);
+        // The child holds its own copy of A's read end; ours would only keep a dead child's
+        // input open, so a write after its end fails instead of waiting for ever.
+        process::CloseFd(pipeA_.readFd);
+        if (!started) {
+            process::ClosePipe(pipeA_);
+            process::ClosePipe(pipeB_);
+            return false;
+        }
+        // Our end only: the feed must stay wakeable by a cancel.
+        process::SetNonBlocking(pipeA_.writeFd);
+        readerFd = pipeB_.readFd;
+        pipeB_.readFd = -1;  // the reader owns it now
+        readerDone_ = false;
     }
-    child_ = std::make_unique<process::Process>();
-    bool started = child_->Spawn(program, args, pipeA_.readFd, pipeB_.writeFd);
-    // The child holds its own copy of A's read end; ours would only keep a dead child's
-    // input open, so a write after its end fails instead of waiting for ever.
-    process::CloseFd(pipeA_.readFd);
-    if (!started) {
-        std::lock_guard lock(pipeMutex_);
-        process::ClosePipe(pipeA_);
-        process::ClosePipe(pipeB_);
-        return false;
-    }
-    drainWake_ = std::make_unique<process::WakeEvent>();
-    readerDone_ = false;
-    int fd = pipeB_.readFd;
-    pipeB_.readFd = -1;  // the reader owns it now
     if (reader_.joinable()) reader_.join();
-    reader_ = std::thread([this, fd] { ReaderBody(fd); });
+    drainWake_ = std::make_unique<process::WakeEvent>();
+    reader_ = std::thread([this, readerFd] { ReaderBody(readerFd); });
     return true;
 }
 
@@ -480,9 +485,11 @@ void ProcessingStatusDialog::RunJob() {
 
 bool ProcessingStatusDialog::EncodeFile(const std::string& input, const std::string& output,
                                         bool batch) {
-    WindowPort& w = *port_;
-    job_.currentInput = input;
-    job_.currentOutput = output;
+    {
+        std::lock_guard lock(updateMutex_);
+        job_.currentInput = input;
+        job_.currentOutput = output;
+    }
     int fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         ShowBox("Error: Cannot open the input file", MB_OK);
@@ -557,7 +564,6 @@ bool ProcessingStatusDialog::EncodeFile(const std::string& input, const std::str
     }
     ::close(fd);
     inputPosition_ = -1;
-    (void)w;
     StopReaderAndClosePipes(false);
     WaitMs(500);
     WaitChildAndReader();
@@ -574,6 +580,8 @@ void ProcessingStatusDialog::RunEncoderJob() {
     if (!app_.batchMode) {
         if (!EncodeFile(job_.inputPath, job_.outputPath, false)) return;
         if (app_.singleFileTagSet) AppendTag(job_.outputPath, app_.tagTable[1]);
+        // A cancelled job ends with the cancel's own message only.
+        if (cancelRequested_) return;
         SetBars100();
         WaitMs(700);
         FinishJob("MP3 Compression Finished.");
@@ -614,14 +622,18 @@ void ProcessingStatusDialog::RunEncoderJob() {
             if (RenameNoReplace(output, final)) w.SetText(IDC_STATUS_OUTPUT, final);
         }
     }
+    if (cancelRequested_) return;
     SetBars100();
     WaitMs(700);
     FinishJob("MP3 Compression Finished.");
 }
 
 bool ProcessingStatusDialog::DecodeFile(const std::string& input, const std::string& output) {
-    job_.currentInput = input;
-    job_.currentOutput = output;
+    {
+        std::lock_guard lock(updateMutex_);
+        job_.currentInput = input;
+        job_.currentOutput = output;
+    }
     int fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         ShowBox("Error: Cannot open the input file", MB_OK);
@@ -704,6 +716,7 @@ void ProcessingStatusDialog::RunDecoderJob() {
     } else {
         if (!DecodeFile(job_.inputPath, job_.outputPath)) return;
     }
+    if (cancelRequested_) return;
     SetBars100();
     WaitMs(500);
     FinishJob("Decoding finished");

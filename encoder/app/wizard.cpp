@@ -119,7 +119,8 @@ void MLSheet::InitPage1() {
 }
 
 void MLSheet::ActivatePage1() {
-    if (!port_->Text(IDC_INPUT).empty()) port_->SetWizardButtons(PSWIZB_NEXT);
+    // The first page has no Back; Next once there is an input.
+    port_->SetWizardButtons(port_->Text(IDC_INPUT).empty() ? 0 : PSWIZB_NEXT);
 }
 
 void MLSheet::TakeTexts() {

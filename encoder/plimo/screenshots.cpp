@@ -4,12 +4,14 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -77,6 +79,10 @@ public:
 
     int Answer(const std::string& text) {
         std::fprintf(stderr, "message: %s\n", text.c_str());
+        if (status_) {
+            std::fprintf(stderr, "longest wait of the GUI thread during the job: %lld ms\n",
+                         static_cast<long long>(longestGapMs_));
+        }
         if (status_ && !saved_.count("status-window.png")) Save(status_, "status-window.png");
         return IDOK;
     }
@@ -159,10 +165,19 @@ private:
                     const double share = static_cast<double>(gbar->Pos()) / gbar->Maximum();
                     if (share >= 0.35 && !saved_.count("status-window.png")) {
                         Save(w, "status-window.png");
+                        latency_.restart();  // the picture itself is not the job's doing
                         poll->stop();
                     }
                 });
                 poll->start(20);
+                // How long the GUI thread was kept from its events while the job ran: the
+                // largest gap between ticks of a 10 ms timer.
+                auto* probe = new QTimer(w);
+                latency_.start();
+                QObject::connect(probe, &QTimer::timeout, w, [this] {
+                    longestGapMs_ = std::max(longestGapMs_, latency_.restart());
+                });
+                probe->start(10);
                 break;
             }
             default:
@@ -176,6 +191,8 @@ private:
     QPointer<QWidget> sheet_;
     QPointer<QWidget> status_;
     int pageOneVisits_ = 0;
+    QElapsedTimer latency_;
+    qint64 longestGapMs_ = 0;
 };
 
 }  // namespace

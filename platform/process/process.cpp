@@ -53,6 +53,8 @@ bool CreatePipe(Pipe& pipe, int bufferSize) {
     return true;
 }
 
+void SetNonBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
+
 void CloseFd(int& fd) {
     if (fd >= 0) ::close(fd);
     fd = -1;
@@ -70,20 +72,16 @@ WakeEvent::~WakeEvent() {
 }
 
 void WakeEvent::Signal() {
+    signalled_ = true;
     std::uint64_t one = 1;
     // The counter stays readable until the event is destroyed: a one-shot signal.
     [[maybe_unused]] ssize_t r = ::write(fd_, &one, sizeof one);
 }
 
-bool WakeEvent::IsSignalled() const {
-    pollfd p{fd_, POLLIN, 0};
-    return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
-}
+bool WakeEvent::IsSignalled() const { return signalled_; }
 
 long WriteAll(int fd, const void* data, std::size_t n, const WakeEvent* wake) {
     IgnoreBrokenPipe();
-    // Only a descriptor that never blocks in write() can be woken: the wait moves into poll().
-    if (wake) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     const char* p = static_cast<const char*>(data);
     std::size_t done = 0;
     while (done < n) {

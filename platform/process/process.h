@@ -8,6 +8,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstddef>
 #include <mutex>
 #include <string>
@@ -46,11 +47,16 @@ public:
 
 private:
     int fd_ = -1;
+    std::atomic<bool> signalled_{false};
 };
 
+// Makes writes and reads of fd return at once instead of blocking: only such a descriptor can
+// be woken by a WakeEvent in WriteAll and ReadSome.
+void SetNonBlocking(int fd);
+
 // Writes all n bytes unless the reader has gone, an error occurs or wake is signalled; returns
-// the number of bytes written (-1 when nothing could be written). The descriptor may be
-// blocking or not; the wait happens in poll() so that wake can end it.
+// the number of bytes written (-1 when nothing could be written). On a non-blocking
+// descriptor the waits happen in poll(), so that wake can end them.
 long WriteAll(int fd, const void* data, std::size_t n, const WakeEvent* wake = nullptr);
 // Reads up to n bytes; returns the count, 0 at end of input, -1 on error or when wake is
 // signalled while waiting.

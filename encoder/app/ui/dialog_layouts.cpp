@@ -324,6 +324,9 @@ void BuildStatusWindow(QWidget* window, QtWindowPort& port) {
     light(Label(window, "Overall Progress...", 12, 206, 200));
     auto* overallBar = Place<GradientProgressBar>(window, 12, 224, 496, 18);
     port.Bind(IDC_STATUS_OVERALLBAR, overallBar);
+    // Both bars write their percentage over the gradient.
+    fileBar->SetShowText(true);
+    overallBar->SetShowText(true);
 
     light(Label(window, "Advanced Encoding Status/Details:", 12, 250, 300));
     auto* log = Place<QPlainTextEdit>(window, 12, 268, 496, 120);

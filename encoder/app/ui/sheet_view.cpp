@@ -99,6 +99,8 @@ public:
             result_ = result;
             if (running_) done(result);
         });
+        for (const auto& [id, run] : WizardDialogs())
+            port_.RegisterDialog(id, run);
         port_.RegisterDialog(IDD_ABOUTBOX, [](QWidget* owner) { return RunAboutBox(owner); });
         port_.RegisterDialog(IDD_ID3TAG,
                              [this](QWidget* owner) { return RunTagDialog(sheet_.Tag(), owner); });

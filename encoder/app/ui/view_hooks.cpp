@@ -2,6 +2,19 @@
 
 namespace orvane::encoder::ui {
 
+namespace {
+std::map<int, std::function<int(QWidget*)>>& Dialogs() {
+    static std::map<int, std::function<int(QWidget*)>> dialogs;
+    return dialogs;
+}
+}  // namespace
+
+void RegisterWizardDialog(int dialogId, std::function<int(QWidget*)> run) {
+    Dialogs()[dialogId] = std::move(run);
+}
+
+const std::map<int, std::function<int(QWidget*)>>& WizardDialogs() { return Dialogs(); }
+
 ViewHooks& Hooks() {
     static ViewHooks hooks;
     return hooks;

@@ -4,6 +4,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <map>
 
 #include "platform/window/qt/qt_window_port.h"
 
@@ -18,6 +19,12 @@ struct ViewHooks {
     // Splash display time in milliseconds instead of the requested one (-1: as requested).
     int splashMs = -1;
 };
+
+// Dialogs that other parts of the program add to the wizard (the CD grabber 143, the options
+// dialog 183, ...): each runs modally over its owner and returns its result. The wizard offers
+// them to its logic's DoModal requests.
+void RegisterWizardDialog(int dialogId, std::function<int(QWidget* owner)> run);
+const std::map<int, std::function<int(QWidget*)>>& WizardDialogs();
 
 // The hooks in force (none by default).
 ViewHooks& Hooks();

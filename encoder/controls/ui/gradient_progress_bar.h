@@ -33,6 +33,7 @@ public:
     int Maximum() const { return maximum_; }
     int Pos() const { return position_; }
     int Step() const { return step_; }
+    bool ShowText() const { return showText_; }
 
     void SetPortRange(int low, int high) override { SetRange(low, high); }
     void SetPortPos(int pos) override { SetPos(pos); }

@@ -35,7 +35,7 @@ constexpr unsigned kMbAbortRetryIgnore = 0x2;
 }  // namespace
 
 QString QtFilter(const std::string& filter) {
-    // Pairs of "description|pattern" separated by '|', ended by "||".
+    // Pairs of "name|pattern" separated by '|', ended by "||".
     QStringList parts = Q(filter).split('|');
     QStringList out;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
@@ -44,7 +44,7 @@ QString QtFilter(const std::string& filter) {
         QString patterns = parts[i + 1];
         patterns.replace(';', ' ');
         patterns.replace("*.*", "*");
-        // The description keeps its text; Qt takes the patterns from the last parentheses,
+        // The name keeps its text; Qt takes the patterns from the last parentheses,
         // so they are given again in Qt's form.
         QString label = name;
         const int open = label.lastIndexOf('(');

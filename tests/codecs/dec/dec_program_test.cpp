@@ -189,9 +189,27 @@ TEST(DecoderProgram, InputWithoutAudioIsReportedAndLeavesNoFile) {
         EXPECT_NE(d.log.find("no MPEG audio"), std::string::npos) << d.log;
         EXPECT_FALSE(std::filesystem::exists(dir / "out.wav"));
     }
+    // A file of the output's name survives input without audio.
     std::string log;
-    EXPECT_EQ(RunProgram({Decoder(), "in.mp3", (dir / "no/folder/out.wav").string()}, "", &log), 1);
+    WriteFile(dir / "in.mp3", noise);
+    WriteFile(dir / "out.wav", "an earlier decode");
+    EXPECT_EQ(RunProgram({Decoder(), (dir / "in.mp3").string(), (dir / "out.wav").string()},
+                         dir / "in.mp3", &log),
+              1);
+    EXPECT_EQ(ReadFile(dir / "out.wav"), "an earlier decode");
+
+    WriteFile(dir / "good.mp3", OwnStream(dir, Source(), 2, 192));
+    EXPECT_EQ(RunProgram({Decoder(), "in.mp3", (dir / "no/folder/out.wav").string()},
+                         dir / "good.mp3", &log),
+              1);
     EXPECT_NE(log.find("Cannot create"), std::string::npos) << log;
+    // The output named as the input is refused, and the input stays as it was.
+    WriteFile(dir / "same.mp3", noise);
+    EXPECT_EQ(RunProgram({Decoder(), (dir / "same.mp3").string(), (dir / "same.mp3").string()},
+                         dir / "same.mp3", &log),
+              1);
+    EXPECT_NE(log.find("is the input file"), std::string::npos) << log;
+    EXPECT_EQ(ReadFile(dir / "same.mp3"), noise);
     EXPECT_EQ(RunProgram({Decoder(), "only-one-argument"}, "", &log), 2);
     EXPECT_NE(log.find("Usage"), std::string::npos) << log;
 }
@@ -226,6 +244,29 @@ TEST(DecoderProgram, OutputGrowsWhileDecodingAndIsCompleteAfterAnEarlyEnd) {
     EXPECT_EQ(declared + 44u, bytes.size());
     EXPECT_GE(bytes.size(), early);
     EXPECT_NEAR(static_cast<double>(pcm.frames()), 44100.0, 1000.0);
+}
+
+}  // namespace
+}  // namespace orvane::test
+
+namespace orvane::test {
+namespace {
+
+TEST(DecoderProgram, AReaderThatGoesAwayDoesNotStopTheDecoding) {
+    TempDir dir;
+    const std::string stream = OwnStream(dir, Tones(44100, {440, 1000}, 1.0), 2, 192);
+    const auto out = dir / "out.wav";
+    Child dec({Decoder(), (dir / "src.mp3").string(), out.string()});
+    dec.CloseOutput();  // every line it prints now meets a broken pipe
+    ASSERT_TRUE(dec.Write(stream));
+    dec.CloseInput();
+    EXPECT_EQ(dec.Wait(), 0);
+    Pcm pcm;
+    uint32_t declared = 0;
+    const std::string bytes = ReadFile(out);
+    ASSERT_TRUE(ParseWave(bytes, &pcm, &declared));
+    EXPECT_EQ(declared + 44u, bytes.size());
+    EXPECT_GE(pcm.frames(), 44100u);
 }
 
 }  // namespace

@@ -12,9 +12,9 @@ namespace {
 TEST(GrowingWaveFile, IsAValidWaveWhileItGrowsAndAtTheEnd) {
     test::TempDir dir;
     const auto path = dir / "out.wav";
-    GrowingWaveFile wave;
+    GrowingWaveFile wave(path.string());
     std::string error;
-    ASSERT_TRUE(wave.Create(path.string(), &error)) << error;
+    ASSERT_TRUE(wave.Create(&error)) << error;
     ASSERT_TRUE(wave.SetFormat(22050, 1, &error)) << error;
     std::vector<int16_t> block(30000);
     for (size_t i = 0; i < block.size(); ++i)

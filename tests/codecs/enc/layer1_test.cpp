@@ -122,3 +122,38 @@ TEST(Layer1Encoder, SilenceSpendsNoBitsOnSamples) {
 
 }  // namespace
 }  // namespace orvane::codecs
+
+namespace orvane::codecs {
+namespace {
+
+std::vector<float> Sines(int rate, const std::vector<std::pair<double, double>>& tones) {
+    std::vector<float> x(MaskingModel::kSize);
+    for (size_t i = 0; i < x.size(); ++i) {
+        double v = 0;
+        for (auto [hz, amplitude] : tones) {
+            v += amplitude * 32768 * std::sin(2 * std::numbers::pi * hz * i / rate);
+        }
+        x[i] = static_cast<float>(v);
+    }
+    return x;
+}
+
+TEST(MaskingModel, ALoudToneMasksItsNeighboursAndQuietBandsNeedNothing) {
+    MaskingModel model(44100);
+    // Band 3 holds 2.4 kHz, band 4 holds 3.1 kHz (689 Hz per band at 44.1 kHz).
+    const auto weakAlone = model.Analyse(Sines(44100, {{3100, 0.001}}).data());
+    const auto weakMasked = model.Analyse(Sines(44100, {{2400, 0.5}, {3100, 0.001}}).data());
+    EXPECT_GT(weakAlone[4], 20.0f);                  // -60 dBFS at 3 kHz is clearly audible
+    EXPECT_LT(weakMasked[4], weakAlone[4] - 15.0f);  // next to a loud tone it hides
+    EXPECT_GT(weakMasked[3], 15.0f);                 // the loud tone itself needs bits
+
+    // A one-step tone at 15 kHz lies under the threshold in quiet; silence needs nothing.
+    const auto faint = model.Analyse(Sines(44100, {{15000, 1.0 / 32768}}).data());
+    EXPECT_LT(faint[21], 0.0f);
+    std::vector<float> silence(MaskingModel::kSize, 0.0f);
+    for (float smr : model.Analyse(silence.data()))
+        EXPECT_LT(smr, -100.0f);
+}
+
+}  // namespace
+}  // namespace orvane::codecs

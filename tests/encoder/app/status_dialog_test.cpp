@@ -401,3 +401,79 @@ TEST_F(StatusDialog, EncoderProgressArithmeticThroughTheWindow) {
 
 }  // namespace
 }  // namespace orvane::encoder
+
+namespace orvane::encoder {
+namespace {
+
+TEST_F(StatusDialog, CdAudioTracksAreTaggedRenamedAndTheirWavesDeleted) {
+    fs::create_directory(work / "cd");
+    app.deleteGrabbedWav = 1;
+    app.batchCount = 3;
+    const char* titles[3] = {"First: Song", "First: Song", "?"};
+    for (int t = 1; t <= 3; ++t) {
+        app.tagTable[t].SetMarker();
+        app.tagTable[t].SetArtist("Band");
+        app.tagTable[t].SetTitle(titles[t - 1]);
+    }
+    int next = 0;
+    app.grabNextTrack = [&](ProcessingStatusDialog& dlg) -> std::string {
+        if (next == 3) return {};
+        ++next;
+        dlg.Job().trackNumber = next;
+        std::string path = (work / "cd").string() + "/Track" + std::to_string(next) + ".WAV";
+        test::WriteFile(path,
+                        test::CanonicalWave(2, 44100, 16, 1000 * static_cast<unsigned>(next)));
+        return path;
+    };
+    ProcessingStatusDialog dlg(app);
+    dlg.Attach(&w);
+    w.onModal = [&](int) {
+        MLSheet& s = dlg.Sheet();
+        s.Attach(&sheetWindow);
+        s.OnInitDialog();
+        sheetWindow.onModal = [](int) { return IDOK; };  // the grabber confirms
+        s.OnCommand(IDC_SRC_CDAUDIO);
+        sheetWindow.SetText(IDC_OUTPUT, (work / "cd").string() + "/");
+        s.OnNext();
+        s.OnNext();
+        s.OnFinish();
+        return ID_WIZFINISH;
+    };
+    dlg.OnInitDialog();
+    dlg.WaitForWorker();
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"MP3 Compression Finished."});
+    std::string first = test::ReadFile(work / "cd/Band - First- Song.MP3");
+    ASSERT_EQ(first.size(), 1000u - 8 + 128);
+    EXPECT_EQ(first.substr(first.size() - 128, 3), "TAG");
+    // The same name again: the earlier file is kept, the second keeps its own name.
+    EXPECT_EQ(test::ReadFile(work / "cd/Track2.MP3").size(), 2000u - 8 + 128);
+    EXPECT_EQ(test::ReadFile(work / "cd/Band - .MP3").size(), 3000u - 8 + 128);
+    for (int t = 1; t <= 3; ++t)
+        EXPECT_FALSE(fs::exists(work / ("cd/Track" + std::to_string(t) + ".WAV")));
+}
+
+TEST_F(StatusDialog, DecoderProgressExtrapolatesFromTheGrowingOutput) {
+    ProcessingStatusDialog dlg(app);
+    dlg.Attach(&w);
+    dlg.Job().currentOutput = (work / "out.wav").string();
+    dlg.ResetStartTime();
+    dlg.SetInputProgress(100000, 0, 0);
+    dlg.DecoderProgressUpdate();  // no output yet, no input read
+    EXPECT_EQ(w.Pos(IDC_STATUS_FRAMES), 0);
+    EXPECT_EQ(w.Text(IDC_STATUS_BITRATE), "N/A");
+    EXPECT_EQ(w.Text(IDC_STATUS_FPS), " [1] Frames / second. ");
+
+    test::WriteFile(work / "out.wav", std::string(46080, 'w'));  // 10 frames of output
+    dlg.SetInputProgress(100000, 24999, 0);                      // a quarter of the input
+    clk.Advance(2000);
+    dlg.DecoderProgressUpdate();
+    EXPECT_EQ(w.Pos(IDC_STATUS_FRAME), 10);
+    EXPECT_EQ(w.Pos(IDC_STATUS_FRAMES), 40);
+    EXPECT_EQ(w.Range(IDC_STATUS_FILEBAR), std::make_pair(0, 10000));
+    EXPECT_EQ(w.Pos(IDC_STATUS_FILEBAR), 2500);
+    EXPECT_EQ(w.Text(IDC_STATUS_FPS), " [5] Frames / second. ");
+    EXPECT_EQ(w.Text(IDC_STATUS_REMAINING), "00:00:06");  // 40 / 5 - 2
+}
+
+}  // namespace
+}  // namespace orvane::encoder

@@ -118,6 +118,7 @@ TEST(Process, WakeEndsABlockedWriteAndABlockedRead) {
     Pipe p;
     ASSERT_TRUE(CreatePipe(p, 16384));
     WakeEvent wake;
+    SetNonBlocking(p.writeFd);
     std::string big(1 << 20, 'a');
     long written = 0;
     std::thread writer([&] { written = WriteAll(p.writeFd, big.data(), big.size(), &wake); });

@@ -22,6 +22,7 @@
 #include "encoder/app/status_dialog.h"
 #include "encoder/app/strings.h"
 #include "encoder/app/tag_dialog.h"
+#include "encoder/app/ui/dialog_layouts.h"
 #include "encoder/app/ui/view_hooks.h"
 #include "encoder/app/ui/views.h"
 #include "encoder/app/ui/windows.h"
@@ -253,6 +254,25 @@ TEST_F(WizardViewTest, WindowMenuOffersMinimizeAndTheAboutBox) {
     EXPECT_EQ(script.Visits(IDD_ABOUTBOX), 1);
 }
 
+TEST_F(WizardViewTest, DialogsAddedByOtherPartsAnswerTheWizard) {
+    MLSheet sheet(app);
+    Script script;
+    std::vector<QWidget*> owners;
+    RegisterWizardDialog(IDD_INTERNET_OPTIONS, [&](QWidget* owner) {
+        owners.push_back(owner);
+        return IDOK;
+    });
+    script.On(IDD_PAGE1, [&](QWidget* w) {
+        Find(w, IDC_OPTIONS)->setEnabled(true);
+        Click(w, IDC_OPTIONS);
+        EXPECT_EQ(owners, std::vector<QWidget*>{w});
+        Click(w, IDCANCEL);
+    });
+    EXPECT_EQ(RunSheet(sheet, nullptr), IDCANCEL);
+    EXPECT_EQ(owners.size(), 1u);
+    RegisterWizardDialog(IDD_INTERNET_OPTIONS, nullptr);
+}
+
 using TagViewTest = AppFixture;
 
 TEST_F(TagViewTest, SortedGenresCarryTheirCodesAndOkKeepsTheTag) {
@@ -413,6 +433,43 @@ TEST_F(JobViewTest, CancelDuringTheJobShowsOneMessage) {
     EXPECT_TRUE(dialog.CancelRequested());
     EXPECT_FALSE(dialog.WorkerRunning());
     EXPECT_EQ(app.exitRequested, 0);
+}
+
+TEST(LayoutTest, StatusWindowLookAndInitialControls) {
+    QDialog window;
+    QtWindowPort port(&window);
+    BuildStatusWindow(&window, port);
+    const QImage shot = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage tile = QImage(QString(":/bitmaps/%1.png").arg(IDB_BACKGROUND))
+                            .convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(tile.size(), QSize(312, 312));
+    // The background repeats the tile; (315, 5) is (3, 5) of the second tile.
+    EXPECT_EQ(shot.pixel(315, 5), tile.pixel(3, 5));
+    EXPECT_EQ(shot.pixel(2, 2), tile.pixel(2, 2));
+    // The log box: dark blue behind near-white text.
+    auto* log = Find<QPlainTextEdit>(&window, IDC_STATUS_LOG);
+    EXPECT_EQ(log->palette().color(QPalette::Base), QColor(0, 0, 200));
+    EXPECT_EQ(log->palette().color(QPalette::Text), QColor(250, 250, 250));
+    EXPECT_TRUE(log->isReadOnly());
+    const QPoint inside = log->geometry().center();
+    EXPECT_EQ(shot.pixel(inside), qRgb(0, 0, 200));
+    // Every control of the dialog is there, the counters sized to six 8 x 13 digits.
+    for (int id : {IDC_STATUS_INPUT, IDC_STATUS_OUTPUT, IDC_STATUS_ELAPSED, IDC_STATUS_REMAINING,
+                   IDC_STATUS_FPS, IDC_STATUS_BITRATE, IDC_STATUS_FILENO, IDC_STATUS_FILECOUNT,
+                   IDC_STATUS_COMPRESSION, IDC_STATUS_FILEBAR, IDC_STATUS_OVERALLBAR, IDCANCEL}) {
+        EXPECT_NE(port.Control(id), nullptr) << id;
+    }
+    EXPECT_EQ(port.Control(IDC_STATUS_FRAME)->size(), QSize(54, 19));
+    EXPECT_EQ(port.Control(IDC_STATUS_FRAMES)->size(), QSize(54, 19));
+    EXPECT_LT(port.Control(IDC_STATUS_FRAME)->geometry().right(),
+              port.Control(IDC_STATUS_FRAMES)->geometry().left());
+    EXPECT_EQ(port.Control(IDCANCEL)->toolTip().toStdString(), LoadString(IDS_TIP_CANCEL));
+    EXPECT_EQ(port.Text(IDC_STATUS_BITRATE), "0kbps");
+    for (int id : {IDC_STATUS_FILEBAR, IDC_STATUS_OVERALLBAR}) {
+        auto* bar = dynamic_cast<controls::GradientProgressBar*>(port.Control(id));
+        ASSERT_NE(bar, nullptr);
+        EXPECT_TRUE(bar->ShowText()) << id;
+    }
 }
 
 TEST(WindowsTest, SplashOutlineLeavesOutTheBlackMaskPixels) {
