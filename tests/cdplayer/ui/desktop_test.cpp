@@ -142,8 +142,14 @@ TEST(SingleInstance, SecondStartEndsAtOnceWithoutAWord) {
     TempDir runtime;
     ::chmod(runtime.path().c_str(), 0700);
     TempDir registry;
+    const char* old = std::getenv("XDG_RUNTIME_DIR");
+    const std::string saved = old ? old : "";
     ::setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
     orvane::shell::InstanceLock first("TarvoMutex");
+    if (old)
+        ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+    else
+        ::unsetenv("XDG_RUNTIME_DIR");
     ASSERT_TRUE(first.Acquire());
     ASSERT_TRUE(first.Held());
 
