@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <functional>
+#include <map>
 
 #include "cdplayer/commands.h"
 #include "cdplayer/dialogs.h"
