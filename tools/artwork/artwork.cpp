@@ -10,6 +10,7 @@ namespace orvane::artwork {
 
 std::vector<Picture> PictureSet(const std::string& name) {
     if (name == "plimo") return PlimoPictures();
+    if (name == "tarvo") return TarvoPictures();
     return {};
 }
 

@@ -20,7 +20,10 @@ struct Picture {
 // The pictures of Plimo (the encoder front-end).
 std::vector<Picture> PlimoPictures();
 
-// The picture table of a set by name ("plimo"); empty for an unknown set.
+// The pictures of Tarvo (the CD player).
+std::vector<Picture> TarvoPictures();
+
+// The picture table of a set by name ("plimo", "tarvo"); empty for an unknown set.
 std::vector<Picture> PictureSet(const std::string& name);
 
 // Draws one picture.

@@ -5,5 +5,6 @@
 namespace orvane::artwork {
 
 void InitPlimoResources();
+void InitTarvoResources();
 
 }  // namespace orvane::artwork

@@ -1,0 +1,516 @@
+#include "cdplayer/ui/player_frame.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QWindow>
+
+#include "cdplayer/dialogs.h"
+#include "cdplayer/status_thread.h"
+#include "cdplayer/ui/dialogs_ui.h"
+#include "cdplayer/ui/drawing.h"
+#include "cdplayer/ui/regions.h"
+#include "platform/clock/clock.h"
+#include "platform/registry/profile.h"
+
+namespace orvane::cdplayer::ui {
+
+namespace {
+
+struct ButtonSpec {
+    int id;
+    QRect rect;
+    int up;
+    int down;
+    const char* tip;
+};
+
+// The image buttons of the window: transport row first, then the lower panel (sized to their
+// images).
+const ButtonSpec kButtons[] = {
+    {117, QRect(QPoint(0, 100), QPoint(54, 129)), 182, 213, "Power Button"},
+    {151, QRect(QPoint(55, 100), QPoint(94, 129)), 147, 146, "Previous Track"},
+    {152, QRect(QPoint(95, 100), QPoint(134, 129)), 145, 144, "Skip Backwards"},
+    {153, QRect(QPoint(135, 100), QPoint(184, 129)), 143, 142, "Play"},
+    {155, QRect(QPoint(185, 100), QPoint(224, 129)), 139, 138, "Skip Forward"},
+    {156, QRect(QPoint(225, 100), QPoint(264, 129)), 141, 140, "Next Track"},
+    {154, QRect(QPoint(265, 100), QPoint(304, 129)), 149, 148, "Stop"},
+    {157, QRect(QPoint(305, 100), QPoint(344, 129)), 137, 136, "Eject"},
+    {116, QRect(QPoint(345, 100), QPoint(404, 129)), 181, 0, nullptr},
+    {202, QRect(5, 134, 0, 0), 196, 197, "CD Song Database"},
+    {634, QRect(362, 135, 0, 0), 201, 202, "Change Configuration Settings"},
+    {110, QRect(57, 135, 0, 0), 203, 204, "Intro Scan"},
+    {111, QRect(150, 135, 0, 0), 205, 206, "Program"},
+    {112, QRect(224, 135, 0, 0), 207, 208, "Repeat"},
+    {114, QRect(285, 135, 0, 0), 209, 210, "Play Random Tracks"},
+};
+
+}  // namespace
+
+CPlayerFrame::CPlayerFrame(PlayerState& player, QtMessenger& messenger, registry::Profile* profile)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint),
+      player_(player),
+      messenger_(messenger),
+      profile_(profile),
+      band132_(Bitmap(132)),
+      band134_(Bitmap(134)),
+      panel183_(Bitmap(183)),
+      panel185_(Bitmap(185)),
+      font184_(Bitmap(184)) {
+    for (int id : {kPlayMark, kBlankMark, kPauseMark})
+        marks_[id] = Bitmap(id);
+    setWindowTitle("Orvane CDA");
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setGeometry(0, 0, 403, 203);
+    setFixedSize(403, 203);
+    wait_ = [](unsigned ms) {
+        QCoreApplication::processEvents();
+        clock::Sleep(ms);
+    };
+    popupRunner_ = [](QMenu* menu, const QPoint& at) { menu->exec(at); };
+    BuildMenu();
+}
+
+CPlayerFrame::~CPlayerFrame() {
+    if (tray_) tray_->hide();
+}
+
+void CPlayerFrame::BuildMenu() {
+    popup_ = std::make_unique<QMenu>("&File");
+    auto add = [this](int id, const char* text) {
+        QAction* a = popup_->addAction(text);
+        a->setData(id);
+        actions_[id] = a;
+        connect(a, &QAction::triggered, this, [this, id] { Command(id); });
+        return a;
+    };
+    QAction* onTop = add(kIdOnTop, "On &Top");
+    onTop->setCheckable(true);
+    onTop->setChecked(true);
+    add(kIdHide, "&Hide CD Player");
+    add(kIdFullSize, "&Full Size...")->setCheckable(true);
+    popup_->addSeparator();
+    add(kIdPreferences, "&Preferences...");
+    popup_->addSeparator();
+    add(kIdExit, "E&xit");
+    popup_->addSeparator();
+    add(kIdAbout, "&About Tarvo...");
+}
+
+QAction* CPlayerFrame::Action(int id) const {
+    const auto it = actions_.find(id);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+QWidget* CPlayerFrame::Control(int id) const {
+    const auto it = controls_.find(id);
+    return it == controls_.end() ? nullptr : it->second;
+}
+
+void CPlayerFrame::Command(int id) {
+    switch (id) {
+        case kIdOnTop:
+            ToggleOnTop();
+            break;
+        case kIdHide:
+            ToggleHidden();
+            break;
+        case kIdFullSize:
+            ToggleFullSize();
+            break;
+        case kIdPreferences:
+            RunPreferences();
+            break;
+        case kIdExit:
+            close();
+            break;
+        case kIdAbout:
+            RunAbout();
+            break;
+        case 117:
+            close();
+            break;
+        case 151:
+            PreviousTrackCommand(player_);
+            break;
+        case 153:
+            PlayPauseCommand(player_);
+            break;
+        case 154:
+            StopCommand(player_);
+            break;
+        case 156:
+            NextTrackCommand(player_);
+            break;
+        case 157:
+            EjectCommand(player_);
+            break;
+        case 202:
+            RunCdDatabase();
+            break;
+        case 634:
+            RunPreferences();
+            break;
+        case 110:
+            IntroScanCommand(player_);
+            break;
+        case 111:
+            RunProgram();
+            break;
+        case 112:
+            RepeatCommand(player_);
+            break;
+        case 114:
+            RandomCommand(player_);
+            break;
+        default:
+            break;
+    }
+}
+
+void CPlayerFrame::BuildRegions() {
+    region1_ = PlayerRegion1();
+    if (region1_.isEmpty()) messenger_.MessageBox("Error: Can't Create Region 1", "", MB_OK);
+    region2_ = PlayerRegion2();
+    if (region2_.isEmpty()) messenger_.MessageBox("Error: Can't Create Region 2", "", MB_OK);
+    compact_ = CompactRegion();
+    full_ = region1_.united(region2_);
+    if (full_.isEmpty()) messenger_.MessageBox("Error: Can't Combine Regions.", "", MB_ICONERROR);
+    shape_ = player_.fullSize ? full_ : compact_;
+    setMask(shape_);
+    update();
+}
+
+void CPlayerFrame::CreateControls() {
+    for (const ButtonSpec& spec : kButtons) {
+        const QImage up = Bitmap(spec.up);
+        const QImage down = spec.down ? Bitmap(spec.down) : QImage();
+        ImageButton* button = nullptr;
+        if (spec.id == 117)
+            button = new CPowerButton(this, spec.id, up, down);
+        else if (spec.id == 155)
+            button = new SkipButtonWidget(this, spec.id, up, down, player_, player_.skipForward);
+        else if (spec.id == 152)
+            button = new SkipButtonWidget(this, spec.id, up, down, player_, player_.skipBackwards);
+        else
+            button = new ImageButton(this, spec.id, up, down);
+        QRect r = spec.rect;
+        if (r.width() <= 0) r.setSize(up.size());
+        button->setGeometry(r);
+        if (spec.tip) button->setProperty("tip", QString(spec.tip));
+        if (spec.id == 116) {
+            // An image only: a press on it drags the window like the background.
+            button->setAttribute(Qt::WA_TransparentForMouseEvents);
+        } else if (spec.id != 152 && spec.id != 155) {
+            const int id = spec.id;
+            connect(button, &QAbstractButton::clicked, this, [this, id] { Command(id); });
+        }
+        controls_[spec.id] = button;
+    }
+    auto* list = new TrackList(this, player_);
+    list->setObjectName("id115");
+    list->setGeometry(58, 152, 297, 22);
+    list->setFont(QFont("DejaVu Sans", 8));
+    list->setMaxVisibleItems(8);
+    list->setProperty("tip", QString("Select a Track to Play"));
+    connect(list, &QComboBox::activated, this,
+            [this](int index) { PlayTrackCommand(player_, index); });
+    controls_[115] = list;
+
+    QIcon icon(":/icons/128.png");
+    setWindowIcon(icon);
+}
+
+void CPlayerFrame::AddTrayIcon() {
+    // Without a notification area the player works the same and says nothing; only hiding is
+    // not offered, since nothing could show the window again.
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        Action(kIdHide)->setEnabled(false);
+        return;
+    }
+    tray_ = new QSystemTrayIcon(QIcon(":/icons/128.png"), this);
+    tray_->setToolTip("Orvane CD Player");
+    connect(tray_, &QSystemTrayIcon::activated, this, &CPlayerFrame::TrayActivated);
+    tray_->show();
+}
+
+void CPlayerFrame::CreateSlidePanel() {
+    slidePanel_ = std::make_unique<CSlidePanel>([this](unsigned ms) { Wait(ms); });
+}
+
+void CPlayerFrame::CreateSlider() {
+    auto* slider = new SeekSlider(this, player_.slider);
+    slider->setObjectName("id200");
+    slider->setGeometry(QRect(QPoint(40, 179), QPoint(359, 198)));
+    slider->setRange(0, 0);
+    slider->setProperty("tip", QString("Song Position Seek."));
+    slider->show();
+    controls_[200] = slider;
+}
+
+void CPlayerFrame::CreateTooltips() {
+    for (auto& [id, widget] : controls_) {
+        const QVariant tip = widget->property("tip");
+        if (tip.isValid()) widget->setToolTip(tip.toString());
+    }
+}
+
+void CPlayerFrame::Wait(unsigned ms) { wait_(ms); }
+
+void CPlayerFrame::RunPopup(QMenu* menu, const QPoint& at) { popupRunner_(menu, at); }
+
+void CPlayerFrame::PauseStatus() {
+    if (statusThread_) statusThread_->Pause();
+}
+
+void CPlayerFrame::ContinueStatus() {
+    if (statusThread_) statusThread_->Continue();
+}
+
+void CPlayerFrame::ShowPoll(const PollDisplay& display) {
+    QMetaObject::invokeMethod(
+        this, [this, display] { ApplyPoll(display); }, Qt::QueuedConnection);
+}
+
+int CPlayerFrame::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
+    return messenger_.MessageBox(text, caption, flags);
+}
+
+void CPlayerFrame::FillTrackList(const std::vector<std::string>& items, int select) {
+    auto* list = static_cast<QComboBox*>(Control(115));
+    if (!list) return;
+    const QSignalBlocker block(list);
+    list->clear();
+    for (const std::string& item : items)
+        list->addItem(QString::fromStdString(item));
+    if (select >= 0 && select < list->count()) list->setCurrentIndex(select);
+}
+
+void CPlayerFrame::ApplyPoll(const PollDisplay& d) {
+    if (d.invalidate) {
+        // A repaint of the whole window shows the bare picture until the next drawing.
+        progressShown_ = false;
+        mark_ = 0;
+    }
+    if (d.trackList) {
+        auto* list = static_cast<QComboBox*>(Control(115));
+        FillTrackList(*d.trackList, list ? list->currentIndex() : -1);
+    }
+    if (!d.lcdText.empty()) lcdText_ = d.lcdText;
+    if (d.progress) {
+        progressShown_ = true;
+        elapsed_ = d.elapsed;
+        length_ = d.length;
+    }
+    if (d.selectTrack >= 0 && !player_.trackListDropped) {
+        if (auto* list = static_cast<QComboBox*>(Control(115));
+            list && d.selectTrack < list->count() && list->currentIndex() != d.selectTrack) {
+            const QSignalBlocker block(list);
+            list->setCurrentIndex(d.selectTrack);
+        }
+    }
+    if (auto* slider = static_cast<QSlider*>(Control(200))) {
+        const QSignalBlocker block(slider);
+        if (d.sliderMax) {
+            slider->setRange(0, *d.sliderMax);
+            slider->setTickInterval(30);
+        }
+        if (d.sliderPos && !slider->isSliderDown()) slider->setValue(*d.sliderPos);
+    }
+    if (d.mark) mark_ = d.mark;
+    update();
+}
+
+void CPlayerFrame::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    // The window is a little larger than its pictures; the edges take the body's dark colour.
+    p.fillRect(rect(), QColor(34, 36, 43));
+    p.drawImage(0, 0, band132_);
+    p.drawImage(0, 40, band134_);
+    p.drawImage(10, 51, panel183_);
+    p.drawImage(0, 130, panel185_);
+
+    QFont small("Small Fonts");
+    small.setPointSize(6);
+    p.setFont(small);
+    p.setPen(QColor(0, 255, 0));
+    const auto label = [&p](int x, int y, const QString& text) {
+        p.drawText(QRect(x, y, 200, 12), Qt::AlignLeft | Qt::AlignTop, text);
+    };
+    label(20, 51, "TRACK");
+    label(77, 51, "ELAPSED TIME");
+    label(179, 51, "SONG TIME");
+    std::string discName;
+    {
+        std::lock_guard lock(player_.lock);
+        discName = player_.CurrentDiscName;
+    }
+    label(250, 51, QString::fromStdString(discName));
+
+    if (!lcdText_.empty()) DrawLcdText(p, font184_, kLcdX, kLcdY, lcdText_);
+    if (mark_) p.drawImage(160, 55, marks_[mark_]);
+    if (progressShown_) DrawProgressBar(p, elapsed_, length_);
+}
+
+void CPlayerFrame::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    // Wayland lets no program place its own windows; the compositor moves it instead.
+    if (QGuiApplication::platformName().startsWith("wayland") && windowHandle() &&
+        windowHandle()->startSystemMove())
+        return;
+    dragging_ = true;
+    pressPoint_ = event->position().toPoint();
+    grabMouse();
+}
+
+void CPlayerFrame::mouseMoveEvent(QMouseEvent* event) {
+    if (dragging_) move(event->globalPosition().toPoint() - pressPoint_);
+}
+
+void CPlayerFrame::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && dragging_) {
+        dragging_ = false;
+        releaseMouse();
+    } else if (event->button() == Qt::RightButton) {
+        RunPopup(popup_.get(), event->globalPosition().toPoint());
+    }
+}
+
+void CPlayerFrame::showEvent(QShowEvent* event) {
+    // Each showing centres the window on the desktop.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect desk = screen->availableGeometry();
+        move(desk.center() - QPoint(width() / 2, height() / 2));
+    }
+    QWidget::showEvent(event);
+}
+
+void CPlayerFrame::SetOnTop(bool on) {
+    onTop_ = on;
+    if (QAction* a = Action(kIdOnTop)) a->setChecked(on);
+    // Changed on the native window, so the window neither hides nor moves.
+    if (QWindow* w = windowHandle())
+        w->setFlag(Qt::WindowStaysOnTopHint, on);
+    else
+        setWindowFlag(Qt::WindowStaysOnTopHint, on);
+}
+
+void CPlayerFrame::ToggleHidden() {
+    QAction* item = Action(kIdHide);
+    if (!hidden_) {
+        hide();
+        item->setText("Show CD Player");
+        hidden_ = true;
+    } else {
+        item->setText("Hide CD Player");
+        show();
+        raise();
+        activateWindow();
+        hidden_ = false;
+    }
+}
+
+void CPlayerFrame::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
+    if (reason == QSystemTrayIcon::Context) {
+        ShowTrayMenu(QCursor::pos());
+    } else if (reason == QSystemTrayIcon::DoubleClick) {
+        Action(kIdHide)->setText("Hide CD Player");
+        show();
+        raise();
+        activateWindow();
+        hidden_ = false;
+    }
+}
+
+void CPlayerFrame::ShowTrayMenu(const QPoint& at) {
+    raise();
+    activateWindow();
+    // The tray menu has no size switch; the item goes back at its place afterwards.
+    QAction* full = Action(kIdFullSize);
+    popup_->removeAction(full);
+    RunPopup(popup_.get(), at);
+    const QList<QAction*> items = popup_->actions();
+    popup_->insertAction(items.size() > 2 ? items[2] : nullptr, full);
+}
+
+void CPlayerFrame::ToggleFullSize() {
+    const bool wasOnTop = onTop_;
+    if (!wasOnTop) SetOnTop(true);
+    BuildRegions();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    PauseStatus();
+    const QPoint origin = pos();
+    if (player_.fullSize) {
+        Action(kIdFullSize)->setChecked(false);
+        shape_ = compact_;
+        setMask(shape_);
+        player_.fullSize = false;
+        if (slidePanel_) slidePanel_->SlideIn(origin.x(), origin.y());
+    } else {
+        if (slidePanel_) slidePanel_->SlideOut(origin.x(), origin.y());
+        Action(kIdFullSize)->setChecked(true);
+        shape_ = full_;
+        setMask(shape_);
+        player_.fullSize = true;
+    }
+    QApplication::restoreOverrideCursor();
+    if (!wasOnTop) SetOnTop(false);
+    ContinueStatus();
+}
+
+void CPlayerFrame::RunPreferences() {
+    CSetupProp sheet(player_, messenger_, driveType_, this);
+    sheet.OnSave([this] {
+        if (!profile_) return;
+        std::lock_guard lock(player_.lock);
+        player_.settings.Save(*profile_);
+    });
+    sheet.exec();
+}
+
+void CPlayerFrame::RunAbout() {
+    CAboutDlg about(this);
+    about.SetPauser([this] { PauseStatus(); }, [this] { ContinueStatus(); });
+    about.SetWait(wait_);
+    about.exec();
+}
+
+void CPlayerFrame::RunCdDatabase() {
+    if (!DiscLoadedForDialog(player_, messenger_)) return;
+    CCdDatabaseDlg dialog(player_, messenger_, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const std::vector<std::string> items = dialog.ApplyOk();
+    auto* list = static_cast<QComboBox*>(Control(115));
+    FillTrackList(items, list ? list->currentIndex() : -1);
+    QApplication::restoreOverrideCursor();
+    update();
+}
+
+void CPlayerFrame::RunProgram() {
+    if (!DiscLoadedForDialog(player_, messenger_)) return;
+    CProgramDlg dialog(player_, messenger_, this);
+    if (dialog.exec() == QDialog::Accepted) dialog.ApplyOk();
+}
+
+void CPlayerFrame::closeEvent(QCloseEvent* event) {
+    if (closing_) {
+        event->accept();
+        return;
+    }
+    closing_ = true;
+    if (tray_) tray_->hide();
+    // A status thread waiting for a message box is let go before it is stopped.
+    messenger_.Cancel();
+    if (statusThread_) statusThread_->Stop();
+    CloseDevice(player_);
+    if (slidePanel_) slidePanel_->close();
+    event->accept();
+    if (closed_) closed_();
+}
+
+}  // namespace orvane::cdplayer::ui
