@@ -21,7 +21,7 @@ namespace orvane::cdplayer::ui {
 
 namespace {
 
-struct ButtonSpec {
+struct ButtonEntry {
     int id;
     QRect rect;
     int up;
@@ -31,7 +31,7 @@ struct ButtonSpec {
 
 // The image buttons of the window: transport row first, then the lower panel (sized to their
 // images).
-const ButtonSpec kButtons[] = {
+const ButtonEntry kButtons[] = {
     {117, QRect(QPoint(0, 100), QPoint(54, 129)), 182, 213, "Power Button"},
     {151, QRect(QPoint(55, 100), QPoint(94, 129)), 147, 146, "Previous Track"},
     {152, QRect(QPoint(95, 100), QPoint(134, 129)), 145, 144, "Skip Backwards"},
@@ -186,30 +186,30 @@ void CPlayerFrame::BuildRegions() {
 }
 
 void CPlayerFrame::CreateControls() {
-    for (const ButtonSpec& spec : kButtons) {
-        const QImage up = Bitmap(spec.up);
-        const QImage down = spec.down ? Bitmap(spec.down) : QImage();
+    for (const ButtonEntry& entry : kButtons) {
+        const QImage up = Bitmap(entry.up);
+        const QImage down = entry.down ? Bitmap(entry.down) : QImage();
         ImageButton* button = nullptr;
-        if (spec.id == 117)
-            button = new CPowerButton(this, spec.id, up, down);
-        else if (spec.id == 155)
-            button = new SkipButtonWidget(this, spec.id, up, down, player_, player_.skipForward);
-        else if (spec.id == 152)
-            button = new SkipButtonWidget(this, spec.id, up, down, player_, player_.skipBackwards);
+        if (entry.id == 117)
+            button = new CPowerButton(this, entry.id, up, down);
+        else if (entry.id == 155)
+            button = new SkipButtonWidget(this, entry.id, up, down, player_, player_.skipForward);
+        else if (entry.id == 152)
+            button = new SkipButtonWidget(this, entry.id, up, down, player_, player_.skipBackwards);
         else
-            button = new ImageButton(this, spec.id, up, down);
-        QRect r = spec.rect;
+            button = new ImageButton(this, entry.id, up, down);
+        QRect r = entry.rect;
         if (r.width() <= 0) r.setSize(up.size());
         button->setGeometry(r);
-        if (spec.tip) button->setProperty("tip", QString(spec.tip));
-        if (spec.id == 116) {
+        if (entry.tip) button->setProperty("tip", QString(entry.tip));
+        if (entry.id == 116) {
             // An image only: a press on it drags the window like the background.
             button->setAttribute(Qt::WA_TransparentForMouseEvents);
-        } else if (spec.id != 152 && spec.id != 155) {
-            const int id = spec.id;
+        } else if (entry.id != 152 && entry.id != 155) {
+            const int id = entry.id;
             connect(button, &QAbstractButton::clicked, this, [this, id] { Command(id); });
         }
-        controls_[spec.id] = button;
+        controls_[entry.id] = button;
     }
     auto* list = new TrackList(this, player_);
     list->setObjectName("id115");

@@ -5,58 +5,14 @@
 #include <QThread>
 
 #include "platform/base/wintypes.h"
+#include "platform/window/qt/qt_window_port.h"
 
 namespace orvane::cdplayer::ui {
 
 int RunMessageBox(QWidget* owner, const std::string& text, const std::string& caption,
                   unsigned flags) {
-    QMessageBox box(owner);
-    box.setWindowTitle(
-        QString::fromStdString(caption.empty() ? QtMessenger::kDefaultCaption : caption));
-    box.setText(QString::fromStdString(text));
-    switch (flags & 0xF0) {
-        case MB_ICONERROR:
-            box.setIcon(QMessageBox::Critical);
-            break;
-        case MB_ICONQUESTION:
-            box.setIcon(QMessageBox::Question);
-            break;
-        case MB_ICONWARNING:
-            box.setIcon(QMessageBox::Warning);
-            break;
-        case MB_ICONINFORMATION:
-            box.setIcon(QMessageBox::Information);
-            break;
-        default:
-            box.setIcon(QMessageBox::NoIcon);
-            break;
-    }
-    switch (flags & 0x0F) {
-        case MB_OKCANCEL:
-            box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-            break;
-        case MB_YESNO:
-            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-            break;
-        case 3:
-            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-            break;
-        default:
-            box.setStandardButtons(QMessageBox::Ok);
-            break;
-    }
-    switch (box.exec()) {
-        case QMessageBox::Yes:
-            return IDYES;
-        case QMessageBox::No:
-            return IDNO;
-        case QMessageBox::Cancel:
-            return IDCANCEL;
-        case QMessageBox::Ok:
-            return IDOK;
-        default:
-            return (flags & 0x0F) == MB_YESNO ? IDNO : IDCANCEL;
-    }
+    return orvane::RunMessageBox(owner, text,
+                                 caption.empty() ? QtMessenger::kDefaultCaption : caption, flags);
 }
 
 QtMessenger::QtMessenger() = default;

@@ -402,6 +402,72 @@ void QtWindowPort::DeleteString(int controlId, int index) {
     });
 }
 
+int RunMessageBox(QWidget* owner, const std::string& text, const std::string& caption,
+                  unsigned flags) {
+    QMessageBox box(owner);
+    box.setWindowTitle(Q(caption));
+    box.setText(Q(text));
+    switch (flags & kMbIconMask) {
+        case MB_ICONERROR:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case MB_ICONQUESTION:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case MB_ICONWARNING:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case MB_ICONINFORMATION:
+            box.setIcon(QMessageBox::Information);
+            break;
+        default:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
+    }
+    struct Choice {
+        QMessageBox::StandardButton button;
+        int result;
+    };
+    std::vector<Choice> choices;
+    switch (flags & kMbTypeMask) {
+        case MB_OKCANCEL:
+            choices = {{QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}};
+            break;
+        case MB_YESNO:
+            choices = {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}};
+            break;
+        case kMbYesNoCancel:
+            choices = {{QMessageBox::Yes, IDYES},
+                       {QMessageBox::No, IDNO},
+                       {QMessageBox::Cancel, IDCANCEL}};
+            break;
+        case kMbRetryCancel:
+            choices = {{QMessageBox::Retry, IDRETRY}, {QMessageBox::Cancel, IDCANCEL}};
+            break;
+        case kMbAbortRetryIgnore:
+            choices = {{QMessageBox::Abort, IDABORT},
+                       {QMessageBox::Retry, IDRETRY},
+                       {QMessageBox::Ignore, IDIGNORE}};
+            break;
+        default:
+            choices = {{QMessageBox::Ok, IDOK}};
+            break;
+    }
+    QMessageBox::StandardButtons buttons;
+    for (const Choice& c : choices)
+        buttons |= c.button;
+    box.setStandardButtons(buttons);
+    box.setDefaultButton(choices.front().button);
+    const int answer = box.exec();
+    // Closing the box without a button gives the cancel answer where there is one.
+    int out =
+        choices.size() > 1 && (flags & kMbTypeMask) != MB_YESNO ? IDCANCEL : choices.front().result;
+    for (const Choice& c : choices) {
+        if (answer == c.button) out = c.result;
+    }
+    return out;
+}
+
 int QtWindowPort::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
     int out = IDOK;
     Call([&] {
@@ -410,67 +476,7 @@ int QtWindowPort::MessageBox(const std::string& text, const std::string& caption
             out = messageBoxHandler_(text, title, flags);
             return;
         }
-        QMessageBox box(window_);
-        box.setWindowTitle(Q(title));
-        box.setText(Q(text));
-        switch (flags & kMbIconMask) {
-            case MB_ICONERROR:
-                box.setIcon(QMessageBox::Critical);
-                break;
-            case MB_ICONQUESTION:
-                box.setIcon(QMessageBox::Question);
-                break;
-            case MB_ICONWARNING:
-                box.setIcon(QMessageBox::Warning);
-                break;
-            case MB_ICONINFORMATION:
-                box.setIcon(QMessageBox::Information);
-                break;
-            default:
-                box.setIcon(QMessageBox::NoIcon);
-                break;
-        }
-        struct Choice {
-            QMessageBox::StandardButton button;
-            int result;
-        };
-        std::vector<Choice> choices;
-        switch (flags & kMbTypeMask) {
-            case MB_OKCANCEL:
-                choices = {{QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}};
-                break;
-            case MB_YESNO:
-                choices = {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}};
-                break;
-            case kMbYesNoCancel:
-                choices = {{QMessageBox::Yes, IDYES},
-                           {QMessageBox::No, IDNO},
-                           {QMessageBox::Cancel, IDCANCEL}};
-                break;
-            case kMbRetryCancel:
-                choices = {{QMessageBox::Retry, IDRETRY}, {QMessageBox::Cancel, IDCANCEL}};
-                break;
-            case kMbAbortRetryIgnore:
-                choices = {{QMessageBox::Abort, IDABORT},
-                           {QMessageBox::Retry, IDRETRY},
-                           {QMessageBox::Ignore, IDIGNORE}};
-                break;
-            default:
-                choices = {{QMessageBox::Ok, IDOK}};
-                break;
-        }
-        QMessageBox::StandardButtons buttons;
-        for (const Choice& c : choices)
-            buttons |= c.button;
-        box.setStandardButtons(buttons);
-        box.setDefaultButton(choices.front().button);
-        const int answer = box.exec();
-        // Closing the box without a button gives the cancel answer where there is one.
-        out = choices.size() > 1 && (flags & kMbTypeMask) != MB_YESNO ? IDCANCEL
-                                                                      : choices.front().result;
-        for (const Choice& c : choices) {
-            if (answer == c.button) out = c.result;
-        }
+        out = RunMessageBox(window_, text, title, flags);
     });
     return out;
 }

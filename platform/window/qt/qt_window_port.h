@@ -38,6 +38,11 @@ public:
 // "Name (*.a);;All Files (*)". Patterns match without regard to case in the Qt pickers.
 QString QtFilter(const std::string& filter);
 
+// Shows a modal message box with the buttons and icon of a MB_* style on the GUI thread and
+// returns the ID* answer; closing it without a button gives the cancel answer where there is one.
+int RunMessageBox(QWidget* owner, const std::string& text, const std::string& caption,
+                  unsigned flags);
+
 class QtWindowPort : public QObject, public WindowPort {
 public:
     using MessageBoxHandler =

@@ -381,7 +381,8 @@ TEST_F(MciTest, PlaybackThreadSleepsOnTheClockOnlyWhilePlaying) {
     ASSERT_EQ(Command(MCI_PAUSE), 0u);
     // The pause wakes it at once, with no time passing; paused, it waits for a command instead.
     auto start = std::chrono::steady_clock::now();
-    while (clock_.Sleepers() > 0 && std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
+    while (clock_.Sleepers() > 0 &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
         std::this_thread::yield();
     EXPECT_EQ(clock_.Sleepers(), 0);
     EXPECT_EQ(clock_.NowMs(), 0u);
