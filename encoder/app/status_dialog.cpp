@@ -482,8 +482,10 @@ void ProcessingStatusDialog::RunJob() {
     }
 }
 
-bool ProcessingStatusDialog::EncodeFile(const std::string& input, const std::string& output,
-                                        bool batch) {
+// Notes the file pair of the job and opens its input; -1 (after saying so) when it cannot be
+// opened.
+int ProcessingStatusDialog::OpenInput(const std::string& input, const std::string& output,
+                                      std::int64_t& size) {
     {
         std::lock_guard lock(updateMutex_);
         job_.currentInput = input;
@@ -492,11 +494,19 @@ bool ProcessingStatusDialog::EncodeFile(const std::string& input, const std::str
     int fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         ShowBox("Error: Cannot open the input file", MB_OK);
-        return false;
+        return -1;
     }
-    std::int64_t size = ::lseek(fd, 0, SEEK_END);
+    size = ::lseek(fd, 0, SEEK_END);
     ::lseek(fd, 0, SEEK_SET);
     inputSize_ = size;
+    return fd;
+}
+
+bool ProcessingStatusDialog::EncodeFile(const std::string& input, const std::string& output,
+                                        bool batch) {
+    std::int64_t size = 0;
+    int fd = OpenInput(input, output, size);
+    if (fd < 0) return false;
     WaveInfo wave = ReadWaveInfo(fd, size);
     if (!wave.isWave) {
         ::close(fd);
@@ -625,19 +635,9 @@ void ProcessingStatusDialog::RunEncoderJob() {
 }
 
 bool ProcessingStatusDialog::DecodeFile(const std::string& input, const std::string& output) {
-    {
-        std::lock_guard lock(updateMutex_);
-        job_.currentInput = input;
-        job_.currentOutput = output;
-    }
-    int fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        ShowBox("Error: Cannot open the input file", MB_OK);
-        return false;
-    }
-    std::int64_t size = ::lseek(fd, 0, SEEK_END);
-    ::lseek(fd, 0, SEEK_SET);
-    inputSize_ = size;
+    std::int64_t size = 0;
+    int fd = OpenInput(input, output, size);
+    if (fd < 0) return false;
     if (SameFile(input, output)) {
         ::close(fd);
         FinishJob("Error: The output file cannot be the input file.");

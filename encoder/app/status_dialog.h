@@ -111,6 +111,7 @@ public:
 
     // One file through a child program. Returns false when the job has ended (FinishJob
     // was called, or the input could not be opened).
+    int OpenInput(const std::string& input, const std::string& output, std::int64_t& size);
     bool EncodeFile(const std::string& input, const std::string& output, bool batch);
     bool DecodeFile(const std::string& input, const std::string& output);
 
