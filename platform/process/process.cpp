@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "platform/clock/clock.h"
@@ -112,6 +114,9 @@ long SpliceAll(int fromFd, std::int64_t offset, int toFd, std::size_t n, const W
         ssize_t moved = ::splice(fromFd, &off, toFd, nullptr, n - done, SPLICE_F_NONBLOCK);
         if (moved > 0) {
             done += static_cast<std::size_t>(moved);
+            // A short move means the pipe is full: wait for room rather than try again only
+            // to be told so.
+            if (done < n && !WaitReady(toFd, POLLOUT, wake)) break;
             continue;
         }
         if (moved == 0) break;  // the file ended early
@@ -177,7 +182,27 @@ bool Process::Spawn(const std::string& program, const std::vector<std::string>& 
     pid_ = pid;
     ended_ = false;
     exitCode_ = STILL_ACTIVE;
+    StartWatch();
     return true;
+}
+
+void Process::StartWatch() {
+    watch_ = std::make_shared<Watch>();
+    try {
+        // The thread only waits (WNOWAIT leaves the child to Reap) and owns its share of the
+        // flag, so it may outlive this object when the child outlives it.
+        std::thread([watch = watch_, pid = pid_] {
+            siginfo_t info;
+            int r;
+            do {
+                r = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT);
+            } while (r < 0 && errno == EINTR);
+            watch->mayHaveEnded.store(true, std::memory_order_release);
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread: every ExitCode() asks the kernel instead.
+        watch_->mayHaveEnded = true;
+    }
 }
 
 bool Process::Reap(bool block) {
@@ -203,6 +228,8 @@ bool Process::Reap(bool block) {
 
 DWORD Process::ExitCode() {
     std::lock_guard lock(mutex_);
+    if (!ended_ && watch_ && !watch_->mayHaveEnded.load(std::memory_order_acquire))
+        return exitCode_;
     Reap(false);
     return exitCode_;
 }

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -86,6 +87,8 @@ public:
 
     // STILL_ACTIVE (259) while the child runs, then its exit code: the value it passed to
     // exit(), 128 + the signal number when a signal ended it, or the code given to Terminate.
+    // Cheap enough to ask after every block fed to the child: while a watcher thread reports
+    // the child alive, no system call is made.
     DWORD ExitCode();
     // Waits on the toolkit's clock for at most timeoutMs (INFINITE for no limit) until the
     // child has ended: WAIT_OBJECT_0 or WAIT_TIMEOUT (WAIT_FAILED when nothing was started).
@@ -94,7 +97,16 @@ public:
     bool Terminate(DWORD exitCode);
 
 private:
+    // Set by a thread blocked in waitid() until the child has ended (without reaping it), or
+    // at once when no such thread could be started; until then the child is known to run.
+    struct Watch {
+        std::atomic<bool> mayHaveEnded{false};
+    };
+
     bool Reap(bool block);
+    void StartWatch();
+
+    std::shared_ptr<Watch> watch_;
 
     std::mutex mutex_;
     pid_t pid_ = -1;

@@ -3,8 +3,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -173,6 +177,65 @@ TEST(Process, SpliceMovesAFileRangeIntoAPipe) {
     EXPECT_EQ(SpliceAll(fd, 0, p.writeFd, 4), -1);  // nobody reads any more
     ::close(fd);
     ClosePipe(p);
+}
+
+TEST(Process, SpliceLargerThanThePipeArrivesWholeAndInOrder) {
+    // A file several times the pipe's size, drained slowly by another thread: the feed has to
+    // wait for room between short moves and must neither lose nor repeat bytes.
+    test::TempDir dir;
+    std::string data;
+    for (int i = 0; data.size() < 200000; ++i)
+        data += std::to_string(i) + ',';
+    test::WriteFile(dir / "f", data);
+    int fd = ::open((dir / "f").c_str(), O_RDONLY);
+    Pipe p;
+    ASSERT_TRUE(CreatePipe(p, 16384));
+    SetNonBlocking(p.writeFd);
+    std::string got;
+    std::thread reader([&] {
+        char buf[3000];
+        long n;
+        while ((n = ReadSome(p.readFd, buf, sizeof buf)) > 0)
+            got.append(buf, static_cast<std::size_t>(n));
+    });
+    long moved = 0;
+    for (std::size_t pos = 0; pos < data.size(); pos += 8192) {
+        std::size_t count = std::min<std::size_t>(8192, data.size() - pos);
+        moved += SpliceAll(fd, static_cast<std::int64_t>(pos), p.writeFd, count);
+    }
+    CloseFd(p.writeFd);
+    reader.join();
+    EXPECT_EQ(moved, static_cast<long>(data.size()));
+    EXPECT_TRUE(got == data);
+    ::close(fd);
+    ClosePipe(p);
+}
+
+TEST(Process, ExitCodeSeesTheEndWithoutAWaitAndNeverHangsOnARunningChild) {
+    ::setenv("FAKE_MODE", "exit", 1);
+    ::setenv("FAKE_CODE", "5", 1);
+    Process quick;
+    ASSERT_TRUE(quick.Spawn(kFake, {kFake}));
+    // Asked repeatedly, as the feed loop does, the exit code turns up on its own.
+    auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (quick.ExitCode() == STILL_ACTIVE && std::chrono::steady_clock::now() < limit)
+        std::this_thread::yield();
+    EXPECT_EQ(quick.ExitCode(), 5u);
+    EXPECT_EQ(quick.Wait(0), WAIT_OBJECT_0);
+
+    // Dropping the object of a child that keeps running returns at once and leaves it running.
+    ::setenv("FAKE_MODE", "ignore", 1);
+    pid_t pid = -1;
+    {
+        Process running;
+        ASSERT_TRUE(running.Spawn(kFake, {kFake}));
+        pid = running.Pid();
+        EXPECT_EQ(running.ExitCode(), STILL_ACTIVE);
+    }
+    EXPECT_EQ(::kill(pid, 0), 0);
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    EXPECT_EQ(::waitpid(pid, &status, 0), pid);
 }
 
 }  // namespace
