@@ -1,15 +1,33 @@
 #include "encoder/app/progress.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace orvane::encoder {
 
 namespace {
 
+// Appends "%02lld" of a value that is not negative.
+char* TwoDigits(char* p, char* end, long long v) {
+    if (v < 10) *p++ = '0';
+    return std::to_chars(p, end, v).ptr;
+}
+
+// "%02lld:%02lld:%02lld". The texts are made several hundred times a second while a job
+// runs, so the usual case is written without the formatter.
 std::string Hms(long long h, long long m, long long s) {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", h, m, s);
-    return buf;
+    if (h < 0 || m < 0 || s < 0) {
+        std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", h, m, s);
+        return buf;
+    }
+    char* end = buf + sizeof buf;
+    char* p = TwoDigits(buf, end, h);
+    *p++ = ':';
+    p = TwoDigits(p, end, m);
+    *p++ = ':';
+    p = TwoDigits(p, end, s);
+    return std::string(buf, p);
 }
 
 }  // namespace
@@ -24,10 +42,13 @@ std::int64_t RateSeconds(std::int64_t elapsed) {
 }
 
 std::string FramesPerSecondText(std::int64_t framesDone, std::int64_t elapsed) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, " [%lld] Frames / second. ",
-                  static_cast<long long>(framesDone / RateSeconds(elapsed)));
-    return buf;
+    char buf[32];
+    auto r = std::to_chars(buf, buf + sizeof buf,
+                           static_cast<long long>(framesDone / RateSeconds(elapsed)));
+    std::string text = " [";
+    text.append(buf, r.ptr);
+    text += "] Frames / second. ";
+    return text;
 }
 
 std::string EncoderRemainingText(std::int64_t framesTotal, std::int64_t fps, std::int64_t elapsed) {

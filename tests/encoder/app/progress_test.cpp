@@ -2,8 +2,32 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+
 namespace orvane::encoder {
 namespace {
+
+std::string Printf(const char* format, long long a, long long b = 0, long long c = 0) {
+    char buf[128];
+    std::snprintf(buf, sizeof buf, format, a, b, c);
+    return buf;
+}
+
+TEST(Progress, TimeAndRateTextsMatchTheirPrintfFormsForEveryValue) {
+    // Wide values, one and two digits, and a clock that went backwards (negative elapsed).
+    for (long long t : {0LL, 1LL, 9LL, 10LL, 59LL, 60LL, 3599LL, 3600LL, 35999LL, 86399LL, 86400LL,
+                        360000LL, 123456789LL, -1LL, -61LL, -3601LL, -86401LL}) {
+        EXPECT_EQ(ElapsedText(t),
+                  Printf("%02lld:%02lld:%02lld", t / 3600 % 24, t / 60 % 60, t % 60))
+            << t;
+        EXPECT_EQ(FramesPerSecondText(t * 37, 7),
+                  Printf(" [%lld] Frames / second. ", t * 37 / RateSeconds(7)))
+            << t;
+    }
+    EXPECT_EQ(FramesPerSecondText(-5, 1), " [-5] Frames / second. ");
+    EXPECT_EQ(EncoderRemainingText(3600LL * 98 + 609, 1, 0), "98:10:09");
+}
 
 TEST(Progress, ElapsedWrapsHoursAtADay) {
     EXPECT_EQ(ElapsedText(0), "00:00:00");
