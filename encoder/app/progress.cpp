@@ -1,6 +1,7 @@
 #include "encoder/app/progress.h"
 
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 
 namespace orvane::encoder {
@@ -74,11 +75,32 @@ std::string DecoderRemainingText(std::int64_t framesTotal, std::int64_t fps, std
 std::string CompressionText(std::int64_t bytesFed, int bitrateKbps, bool stereo) {
     std::int64_t estimate = static_cast<std::int64_t>(
         static_cast<double>(bytesFed * (bitrateKbps / 8)) / (stereo ? 176.4 : 88.2));
-    char buf[96];
-    std::snprintf(buf, sizeof buf, " %lldMB Compressed to %.1fMB ",
-                  static_cast<long long>(bytesFed / 1048576),
-                  static_cast<double>(estimate) / 1048576.0);
-    return buf;
+    if (bytesFed < 0 || estimate < 0 || estimate > INT64_MAX / 10) {
+        char buf[96];
+        std::snprintf(buf, sizeof buf, " %lldMB Compressed to %.1fMB ",
+                      static_cast<long long>(bytesFed / 1048576),
+                      static_cast<double>(estimate) / 1048576.0);
+        return buf;
+    }
+    // estimate / 2^20 to one decimal as "%.1f" rounds it: to the nearest tenth, an exact half
+    // to the even tenth; in whole numbers, since the quotient is exact.
+    std::int64_t tenths = estimate * 10;
+    std::int64_t q = tenths >> 20;
+    std::int64_t rest = tenths & ((std::int64_t{1} << 20) - 1);
+    constexpr std::int64_t kHalf = std::int64_t{1} << 19;
+    if (rest > kHalf || (rest == kHalf && (q & 1))) ++q;
+    char mb[24];
+    char whole[24];
+    auto mbEnd = std::to_chars(mb, mb + sizeof mb, static_cast<long long>(bytesFed / 1048576));
+    auto wholeEnd = std::to_chars(whole, whole + sizeof whole, static_cast<long long>(q / 10));
+    std::string text = " ";
+    text.append(mb, mbEnd.ptr);
+    text += "MB Compressed to ";
+    text.append(whole, wholeEnd.ptr);
+    text += '.';
+    text += static_cast<char>('0' + q % 10);
+    text += "MB ";
+    return text;
 }
 
 std::int64_t BarDivisor(std::int64_t size) { return size > 1000000 ? 1000 : 10; }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -26,6 +27,34 @@ TEST(Progress, TimeAndRateTextsMatchTheirPrintfFormsForEveryValue) {
             << t;
     }
     EXPECT_EQ(FramesPerSecondText(-5, 1), " [-5] Frames / second. ");
+}
+
+TEST(Progress, CompressionTextRoundsLikeItsPrintfFormIncludingExactHalves) {
+    auto expected = [](std::int64_t fed, int kbps, bool stereo) {
+        auto estimate = static_cast<std::int64_t>(static_cast<double>(fed * (kbps / 8)) /
+                                                  (stereo ? 176.4 : 88.2));
+        char buf[96];
+        std::snprintf(buf, sizeof buf, " %lldMB Compressed to %.1fMB ",
+                      static_cast<long long>(fed / 1048576),
+                      static_cast<double>(estimate) / 1048576.0);
+        return std::string(buf);
+    };
+    for (std::int64_t fed = 0; fed < 40000000; fed += 997) {
+        for (int kbps : {8, 128, 320}) {
+            ASSERT_EQ(CompressionText(fed, kbps, true), expected(fed, kbps, true)) << fed;
+            ASSERT_EQ(CompressionText(fed, kbps, false), expected(fed, kbps, false)) << fed;
+        }
+    }
+    // Inputs whose estimate is exactly 0.25, 0.75 or 1.25 MB: ties go to the even tenth.
+    for (std::int64_t fed = 2890000; fed < 2890300; ++fed) {
+        ASSERT_EQ(CompressionText(fed, 128, true), expected(fed, 128, true)) << fed;
+    }
+    for (std::int64_t fed = 8670300; fed < 8670500; ++fed)
+        ASSERT_EQ(CompressionText(fed, 128, true), expected(fed, 128, true)) << fed;
+    EXPECT_EQ(CompressionText(2890138, 128, true), " 2MB Compressed to 0.2MB ");  // 0.25
+    EXPECT_EQ(CompressionText(8670420, 128, true), " 8MB Compressed to 0.8MB ");  // 0.75
+    EXPECT_EQ(CompressionText(-1048576 * 3, 128, true), expected(-1048576 * 3, 128, true));
+
     EXPECT_EQ(EncoderRemainingText(3600LL * 98 + 609, 1, 0), "98:10:09");
 }
 
