@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 
@@ -37,7 +38,7 @@ void ProcessingStatusDialog::Detach() {
     if (worker_.joinable()) {
         // The window is going: a job still running is cancelled quietly.
         if (workerRunning_) {
-            cancelRequested_ = true;
+            RequestCancel();
             finished_ = true;
             cancelWake_.Signal();
         }
@@ -57,11 +58,13 @@ std::string ProcessingStatusDialog::LogText() {
 }
 
 void ProcessingStatusDialog::WaitMs(unsigned ms) {
-    while (ms > 0 && !cancelRequested_) {
-        unsigned step = std::min(ms, 50u);
-        clock::Sleep(step);
-        ms -= step;
-    }
+    // One sleep that a cancel ends at once (it wakes the clock's sleepers).
+    clock::Current().SleepMsUnless(ms, [this] { return cancelRequested_.load(); });
+}
+
+void ProcessingStatusDialog::RequestCancel() {
+    cancelRequested_ = true;
+    clock::Current().WakeSleepers();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -123,7 +126,7 @@ void ProcessingStatusDialog::OnCancel() {
     bool wma = job_.kind == JobKind::EncodeWma;
     // A job is running while its reader runs, and also between two files of a batch.
     if (!readerDone_ || workerRunning_) {
-        cancelRequested_ = true;
+        RequestCancel();
         cancelWake_.Signal();
         if (wma) {
             // The WMA job's own end stays silent from here on: one final message only.
@@ -491,7 +494,10 @@ int ProcessingStatusDialog::OpenInput(const std::string& input, const std::strin
         job_.currentInput = input;
         job_.currentOutput = output;
     }
-    int fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without access-time updates where the file is ours: the feed reads it in thousands of
+    // small moves, and each would otherwise check the time stamp.
+    int fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC | O_NOATIME);
+    if (fd < 0 && errno == EPERM) fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         ShowBox("Error: Cannot open the input file", MB_OK);
         return -1;

@@ -106,7 +106,7 @@ public:
     // Waits until the worker thread has ended (tests and the headless driver).
     void WaitForWorker();
 
-    // Waits ms on the toolkit's clock, in steps, returning early once the job is cancelled.
+    // Waits ms on the toolkit's clock, returning early once the job is cancelled.
     void WaitMs(unsigned ms);
 
     // One file through a child program. Returns false when the job has ended (FinishJob
@@ -130,6 +130,8 @@ private:
     bool WriteStopByte();
     bool ShowBox(const std::string& text, unsigned flags);
     void SetBars100();
+    // Sets cancelRequested_ and ends a WaitMs in progress.
+    void RequestCancel();
 
     EncoderApp& app_;
     WindowPort* port_ = nullptr;

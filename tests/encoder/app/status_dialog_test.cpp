@@ -275,6 +275,30 @@ TEST_F(StatusDialog, ReaderSplitsLongLinesAndStopsAtTheStopByte) {
     EXPECT_EQ(w.Text(IDC_STATUS_LOG), dlg.LogText());
 }
 
+TEST_F(StatusDialog, CancelEndsTheWaitAfterTheStart) {
+    // Virtual time stands still: only the cancel itself can end the job's wait after starting
+    // the child.
+    clk.SetAutoAdvance(false);
+    ::setenv("FAKE_MODE", "print", 1);
+    ::setenv("FAKE_TEXT", "ready\\n", 1);
+    test::WriteFile(work / "in.wav", test::CanonicalWave(2, 44100, 16, 1000));
+    ProcessingStatusDialog dlg(app);
+    Run(dlg, {(work / "in.wav").string(), (work / "out.mp3").string()}, false);
+    ASSERT_TRUE(clk.WaitForSleepers(1));
+    std::uint64_t before = clk.NowMs();
+    dlg.OnCancel();
+    // Time moves on only in small steps while somebody sleeps (the reaping of the child polls
+    // the clock): a wait that ignored the cancel would use up its whole 1500 ms.
+    for (int i = 0; i < 5000 && dlg.WorkerRunning(); ++i) {
+        if (clk.Sleepers() > 0) clk.Advance(5);
+        ::usleep(1000);
+    }
+    clk.SetAutoAdvance(true);
+    dlg.WaitForWorker();
+    EXPECT_LT(clk.NowMs() - before, 1500u);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Current Process was Canceled."});
+}
+
 TEST_F(StatusDialog, CancelWhileTheChildIgnoresItsInputShowsOneMessage) {
     ::setenv("FAKE_MODE", "stall", 1);
     test::WriteFile(work / "in.wav", test::CanonicalWave(2, 44100, 16, 2000000));
