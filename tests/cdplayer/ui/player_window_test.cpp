@@ -389,14 +389,36 @@ TEST_F(Window, SkipButtonMovesTheTargetWhileHeld) {
     EXPECT_TRUE(player.skipForward.Held());
     EXPECT_EQ(player.modes.Seeking.load(), 1u);
     const auto start = player.skipForward.Target();
-    player.skipForward.OnTimer();
-    EXPECT_EQ(MsfSeconds(static_cast<DWORD>(player.skipForward.Target())),
-              MsfSeconds(static_cast<DWORD>(start)) + 2);
+    auto* button = static_cast<SkipButtonWidget*>(forward);
+    const auto seconds = [this] {
+        return MsfSeconds(static_cast<DWORD>(player.skipForward.Target()));
+    };
+    button->OnTick();
+    EXPECT_EQ(seconds(), MsfSeconds(static_cast<DWORD>(start)) + 2);
+
+    // With the pointer moved off the held button it shows released and the target rests; back
+    // over it, the target moves on.
+    const auto move = [&](QPoint at) {
+        QMouseEvent e(QEvent::MouseMove, QPointF(at), QPointF(forward->mapToGlobal(at)),
+                      Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(forward, &e);
+    };
+    move(QPoint(-30, 10));
+    EXPECT_FALSE(button->isDown());
+    button->OnTick();
+    EXPECT_EQ(seconds(), MsfSeconds(static_cast<DWORD>(start)) + 2);
+    move(QPoint(12, 12));
+    EXPECT_TRUE(button->isDown());
+    button->OnTick();
+    EXPECT_EQ(seconds(), MsfSeconds(static_cast<DWORD>(start)) + 4);
+    EXPECT_EQ(player.skipForward.Ticks(), 2);
+
     Click(forward, QPoint(10, 10), QEvent::MouseButtonRelease);
     EXPECT_FALSE(player.skipForward.Held());
     EXPECT_EQ(player.skipForward.Target(), -1);
     EXPECT_EQ(player.modes.Seeking.load(), 0u);
-    EXPECT_EQ(mci.DiscSeconds(), 62u);
+    EXPECT_EQ(mci.DiscSeconds(), 64u);
+    EXPECT_FALSE(button->isDown());
 }
 
 TEST(Messenger, AWaitingWorkerIsReleasedWhenThePlayerCloses) {
