@@ -114,6 +114,19 @@ CCdDatabaseDlg::CCdDatabaseDlg(PlayerState& player, Messenger& messenger, QWidge
         data_.SelectionChanged(trackEdit_->text().toStdString(), row);
         Refresh();
     });
+    trackEdit_->installEventFilter(this);
+}
+
+bool CCdDatabaseDlg::eventFilter(QObject* object, QEvent* event) {
+    if (object == trackEdit_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            const int row = tracks_->currentRow() + (key == Qt::Key_Down ? 1 : -1);
+            if (row >= 0 && row < tracks_->count()) tracks_->setCurrentRow(row);
+            return true;
+        }
+    }
+    return TiledDialog::eventFilter(object, event);
 }
 
 void CCdDatabaseDlg::Refresh() {

@@ -107,10 +107,26 @@ TEST_F(DialogFixture, CdDatabaseDialogEditsNamesThroughTheEditField) {
     EXPECT_EQ(dialog.TrackList()->item(0)->text(), "Overture");
     EXPECT_EQ(dialog.TrackEdit()->text(), "Track 4");
     EXPECT_EQ(static_cast<QLabel*>(dialog.Control(1003))->text(), "4");
+    // The arrow keys in the edit field step through the list, keeping what was typed.
+    const auto key = [&](int k) {
+        QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier);
+        QApplication::sendEvent(dialog.TrackEdit(), &press);
+    };
     dialog.TrackEdit()->setText("Coda");
+    key(Qt::Key_Down);
+    EXPECT_EQ(dialog.TrackList()->currentRow(), 3);
+    EXPECT_EQ(dialog.TrackEdit()->text(), "Coda");
+    key(Qt::Key_Up);
+    EXPECT_EQ(dialog.TrackList()->currentRow(), 2);
+    EXPECT_EQ(dialog.TrackList()->item(3)->text(), "Coda");
+    EXPECT_EQ(dialog.TrackEdit()->text(), "Track 3");
+    EXPECT_EQ(static_cast<QLabel*>(dialog.Control(1003))->text(), "3");
+    dialog.TrackEdit()->setText("Rondo");
+    key(Qt::Key_Down);
+    EXPECT_EQ(dialog.TrackEdit()->text(), "Coda");
     dialog.DiscNameEdit()->setText("Suite");
     const auto items = dialog.ApplyOk();
-    EXPECT_EQ(items, (std::vector<std::string>{"01 - Overture", "02 - Track 2", "03 - Track 3",
+    EXPECT_EQ(items, (std::vector<std::string>{"01 - Overture", "02 - Track 2", "03 - Rondo",
                                                "04 - Coda"}));
     EXPECT_EQ(player.CurrentDiscName, "Suite");
 
