@@ -136,6 +136,33 @@ TEST_F(DialogFixture, CdDatabaseDialogEditsNamesThroughTheEditField) {
     EXPECT_EQ(again.TrackList()->item(3)->text(), "Coda");
 }
 
+TEST_F(DialogFixture, CdDatabaseDialogKeepsStoredNamesLongerThanWhatCanBeTyped) {
+    const std::string disc(30, 'D');
+    const std::string longName(50, 'L');
+    MCDB db;
+    db.DiscIds = {"00A1B2C3"};
+    db.DiscNames = {disc};
+    db.TrackNames = {longName, "Two", "Three", longName + "!"};
+    db.FirstTrack = {0};
+    db.LastTrack = {3};
+    ASSERT_TRUE(CreateDatabaseFile(player.databasePath));
+    ASSERT_TRUE(WriteDatabaseFile(player.databasePath, db));
+
+    CCdDatabaseDlg dialog(player, messenger, nullptr);
+    EXPECT_EQ(dialog.DiscNameEdit()->text().toStdString(), disc);
+    EXPECT_EQ(dialog.TrackEdit()->text().toStdString(), longName);
+    dialog.TrackList()->setCurrentRow(1);
+    EXPECT_EQ(dialog.TrackEdit()->maxLength(), 40);
+    dialog.TrackList()->setCurrentRow(3);
+    EXPECT_EQ(dialog.TrackEdit()->text().toStdString(), longName + "!");
+    dialog.ApplyOk();
+
+    MCDB back;
+    ASSERT_EQ(ReadDatabaseFile(player.databasePath, back), DbRead::Ok);
+    EXPECT_EQ(back.DiscNames, (std::vector<std::string>{disc}));
+    EXPECT_EQ(back.TrackNames, db.TrackNames);
+}
+
 TEST_F(DialogFixture, CdDatabaseDialogWithoutAFileSaysSoAndShowsTemplateTexts) {
     CCdDatabaseDlg dialog(player, messenger, nullptr);
     ASSERT_EQ(messages.size(), 1u);
