@@ -1,6 +1,7 @@
 #include "encoder/app/status_dialog.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -290,6 +291,7 @@ void ProcessingStatusDialog::SetReaderDone() {
 void ProcessingStatusDialog::ReaderBody(int fd) {
     std::string line;
     bool stopped = false;
+    bool unshown = false;  // the box lacks lines that the log already holds
     auto endLine = [&] {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         std::lock_guard lock(logMutex_);
@@ -301,10 +303,25 @@ void ProcessingStatusDialog::ReaderBody(int fd) {
         if (now - lastLogShown_ >= 50 || lastLogShown_ == 0) {
             lastLogShown_ = now == 0 ? 1 : now;
             port_->SetText(IDC_STATUS_LOG, log_);
+            unshown = false;
+        } else {
+            unshown = true;
         }
     };
     char buf[4096];
     for (;;) {
+        if (unshown && !stopped) {
+            // Lines held back while they poured in are shown once the child has been quiet
+            // for a moment, not only when its next line arrives.
+            pollfd ready{fd, POLLIN, 0};
+            if (::poll(&ready, 1, 50) == 0) {
+                std::lock_guard lock(logMutex_);
+                std::uint64_t now = clock::Current().NowMs();
+                lastLogShown_ = now == 0 ? 1 : now;
+                port_->SetText(IDC_STATUS_LOG, log_);
+                unshown = false;
+            }
+        }
         long n = process::ReadSome(fd, buf, sizeof buf, drainWake_.get());
         if (n <= 0) break;
         if (stopped) continue;  // lines after the stop byte are not shown

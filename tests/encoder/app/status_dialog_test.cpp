@@ -275,6 +275,26 @@ TEST_F(StatusDialog, ReaderSplitsLongLinesAndStopsAtTheStopByte) {
     EXPECT_EQ(w.Text(IDC_STATUS_LOG), dlg.LogText());
 }
 
+TEST_F(StatusDialog, LinesOfABurstAreShownOnceTheChildFallsQuiet) {
+    // Virtual time stands still: the second line comes "at once" after the first and is held
+    // back, and the child then waits for its input. The box must still catch up.
+    clk.Advance(1000);
+    clk.SetAutoAdvance(false);
+    ::setenv("FAKE_MODE", "print", 1);
+    ::setenv("FAKE_TEXT", "first\\nsecond\\n", 1);
+    test::WriteFile(work / "in.wav", test::CanonicalWave(2, 44100, 16, 1000));
+    ProcessingStatusDialog dlg(app);
+    Run(dlg, {(work / "in.wav").string(), (work / "out.mp3").string()}, false);
+    ASSERT_TRUE(clk.WaitForSleepers(1));
+    for (int i = 0; i < 5000 && w.Text(IDC_STATUS_LOG) != "first\r\nsecond\r\n"; ++i)
+        ::usleep(1000);
+    EXPECT_EQ(w.Text(IDC_STATUS_LOG), "first\r\nsecond\r\n");
+    EXPECT_FALSE(dlg.ReaderDone());
+    clk.SetAutoAdvance(true);
+    clk.Advance(2000);
+    dlg.WaitForWorker();
+}
+
 TEST_F(StatusDialog, CancelWhileTheChildIgnoresItsInputShowsOneMessage) {
     ::setenv("FAKE_MODE", "stall", 1);
     test::WriteFile(work / "in.wav", test::CanonicalWave(2, 44100, 16, 2000000));
