@@ -122,6 +122,13 @@ void ProcessingStatusDialog::OnCancel() {
         return;
     }
     bool wma = job_.kind == JobKind::EncodeWma;
+    if (!wma && readerDone_ && filesDone_) {
+        // The work is done and only its closing pause is left: nothing is cancelled, the
+        // dialog just closes (without the job's own final message).
+        finished_ = true;
+        w.EndDialog(IDCANCEL);
+        return;
+    }
     // A job is running while its reader runs, and also between two files of a batch.
     if (!readerDone_ || workerRunning_) {
         cancelRequested_ = true;
@@ -605,6 +612,7 @@ void ProcessingStatusDialog::RunEncoderJob() {
         if (app_.singleFileTagSet) AppendTag(job_.outputPath, app_.tagTable[1]);
         // A cancelled job ends with the cancel's own message only.
         if (cancelRequested_) return;
+        filesDone_ = true;
         SetBars100();
         WaitMs(700);
         FinishJob("MP3 Compression Finished.");
@@ -646,6 +654,7 @@ void ProcessingStatusDialog::RunEncoderJob() {
         }
     }
     if (cancelRequested_) return;
+    filesDone_ = true;
     SetBars100();
     WaitMs(700);
     FinishJob("MP3 Compression Finished.");
@@ -730,6 +739,7 @@ void ProcessingStatusDialog::RunDecoderJob() {
         if (!DecodeFile(job_.inputPath, job_.outputPath)) return;
     }
     if (cancelRequested_) return;
+    filesDone_ = true;
     SetBars100();
     WaitMs(500);
     FinishJob("Decoding finished");
