@@ -53,9 +53,16 @@ SkipButtonWidget::SkipButtonWidget(QWidget* parent, int id, const QImage& up, co
                                    PlayerState& player, CSkipButton& logic)
     : ImageButton(parent, id, up, down), player_(player), logic_(logic) {
     timer_.setInterval(static_cast<int>(CSkipButton::kTimerPeriodMs));
-    QObject::connect(&timer_, &QTimer::timeout, this, [this] {
-        if (isDown()) logic_.OnTimer();
-    });
+    QObject::connect(&timer_, &QTimer::timeout, this, [this] { OnTick(); });
+}
+
+void SkipButtonWidget::OnTick() {
+    if (logic_.Held() && isDown()) logic_.OnTimer();
+}
+
+void SkipButtonWidget::mouseMoveEvent(QMouseEvent* event) {
+    if (logic_.Held()) setDown(rect().contains(event->position().toPoint()));
+    event->accept();
 }
 
 void SkipButtonWidget::mousePressEvent(QMouseEvent* event) {

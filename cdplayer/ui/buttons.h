@@ -53,9 +53,14 @@ public:
     SkipButtonWidget(QWidget* parent, int id, const QImage& up, const QImage& down,
                      PlayerState& player, CSkipButton& logic);
 
+    // One tick of the 200 ms timer: the target moves only while the button shows pressed.
+    void OnTick();
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // While held, the button shows pressed only with the pointer over it, as a push button does.
+    void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
     PlayerState& player_;

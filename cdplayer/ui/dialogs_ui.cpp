@@ -32,6 +32,16 @@ const char* const kWhite = "color: white; background: transparent;";
 
 void Place(QWidget* widget, const QRect& rect) { widget->setGeometry(rect); }
 
+// Puts a stored text into an edit whose typing is limited: the limit holds for what the user
+// types, never cuts a longer stored text (which OK would write back shortened).
+void SetLimitedText(QLineEdit* edit, const QString& text, int limit) {
+    edit->setMaxLength(std::max(limit, static_cast<int>(text.size())));
+    edit->setText(text);
+}
+
+constexpr int kDiscNameLimit = 22;
+constexpr int kTrackNameLimit = 40;
+
 }  // namespace
 
 TiledDialog::TiledDialog(QWidget* parent) : QDialog(parent), tile_(Bitmap(186)) {
@@ -73,12 +83,12 @@ CCdDatabaseDlg::CCdDatabaseDlg(PlayerState& player, Messenger& messenger, QWidge
     setFixedSize(380, 270);
     Static("Disc Name:", QRect(12, 14, 80, 18));
     discName_ = new QLineEdit(this);
-    discName_->setMaxLength(22);
+    discName_->setMaxLength(kDiscNameLimit);
     Place(discName_, QRect(100, 10, 266, 24));
     Bind(1006, discName_);
     Static("Tracks:", QRect(12, 46, 80, 18));
     trackEdit_ = new QLineEdit(this);
-    trackEdit_->setMaxLength(40);
+    trackEdit_->setMaxLength(kTrackNameLimit);
     Place(trackEdit_, QRect(100, 42, 266, 24));
     tracks_ = new QListWidget(this);
     Place(tracks_, QRect(100, 66, 266, 120));
@@ -99,11 +109,11 @@ CCdDatabaseDlg::CCdDatabaseDlg(PlayerState& player, Messenger& messenger, QWidge
     data_.Open(player_, messenger_);
     for (const std::string& item : data_.Items())
         tracks_->addItem(QString::fromStdString(item));
-    discName_->setText(QString::fromStdString(data_.DiscName()));
+    SetLimitedText(discName_, QString::fromStdString(data_.DiscName()), kDiscNameLimit);
     if (tracks_->count() > 0) {
         const QSignalBlocker block(tracks_);
         tracks_->setCurrentRow(0);
-        trackEdit_->setText(tracks_->item(0)->text());
+        SetLimitedText(trackEdit_, tracks_->item(0)->text(), kTrackNameLimit);
     }
     if (data_.Readable()) {
         selected_->setText(QString::fromStdString(data_.SelectedText()));
@@ -114,6 +124,19 @@ CCdDatabaseDlg::CCdDatabaseDlg(PlayerState& player, Messenger& messenger, QWidge
         data_.SelectionChanged(trackEdit_->text().toStdString(), row);
         Refresh();
     });
+    trackEdit_->installEventFilter(this);
+}
+
+bool CCdDatabaseDlg::eventFilter(QObject* object, QEvent* event) {
+    if (object == trackEdit_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            const int row = tracks_->currentRow() + (key == Qt::Key_Down ? 1 : -1);
+            if (row >= 0 && row < tracks_->count()) tracks_->setCurrentRow(row);
+            return true;
+        }
+    }
+    return TiledDialog::eventFilter(object, event);
 }
 
 void CCdDatabaseDlg::Refresh() {
@@ -126,7 +149,7 @@ void CCdDatabaseDlg::Refresh() {
     const int row = data_.Remembered();
     if (row >= 0 && row < tracks_->count()) {
         tracks_->setCurrentRow(row);
-        trackEdit_->setText(tracks_->item(row)->text());
+        SetLimitedText(trackEdit_, tracks_->item(row)->text(), kTrackNameLimit);
     }
     selected_->setText(QString::fromStdString(data_.SelectedText()));
 }

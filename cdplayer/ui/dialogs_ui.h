@@ -46,6 +46,10 @@ public:
     QLineEdit* TrackEdit() const { return trackEdit_; }
     QListWidget* TrackList() const { return tracks_; }
 
+protected:
+    // The arrow keys in the edit field move the list's selection, as in a simple combo box.
+    bool eventFilter(QObject* object, QEvent* event) override;
+
 private:
     void Refresh();
 

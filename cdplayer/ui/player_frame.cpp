@@ -432,7 +432,8 @@ void CPlayerFrame::ShowTrayMenu(const QPoint& at) {
     // The tray menu has no size switch; the item goes back at its place afterwards.
     QAction* full = Action(kIdFullSize);
     popup_->removeAction(full);
-    RunPopup(popup_.get(), at);
+    // Right-aligned: the menu's top-right corner is at the cursor.
+    RunPopup(popup_.get(), QPoint(at.x() - popup_->sizeHint().width(), at.y()));
     const QList<QAction*> items = popup_->actions();
     popup_->insertAction(items.size() > 2 ? items[2] : nullptr, full);
 }

@@ -1,6 +1,7 @@
 #include "encoder/app/status_dialog.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -124,6 +125,13 @@ void ProcessingStatusDialog::OnCancel() {
         return;
     }
     bool wma = job_.kind == JobKind::EncodeWma;
+    if (!wma && readerDone_ && filesDone_) {
+        // The work is done and only its closing pause is left: nothing is cancelled, the
+        // dialog just closes (without the job's own final message).
+        finished_ = true;
+        w.EndDialog(IDCANCEL);
+        return;
+    }
     // A job is running while its reader runs, and also between two files of a batch.
     if (!readerDone_ || workerRunning_) {
         RequestCancel();
@@ -293,6 +301,7 @@ void ProcessingStatusDialog::SetReaderDone() {
 void ProcessingStatusDialog::ReaderBody(int fd) {
     std::string line;
     bool stopped = false;
+    bool unshown = false;  // the box lacks lines that the log already holds
     auto endLine = [&] {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         std::lock_guard lock(logMutex_);
@@ -304,10 +313,25 @@ void ProcessingStatusDialog::ReaderBody(int fd) {
         if (now - lastLogShown_ >= 50 || lastLogShown_ == 0) {
             lastLogShown_ = now == 0 ? 1 : now;
             port_->SetText(IDC_STATUS_LOG, log_);
+            unshown = false;
+        } else {
+            unshown = true;
         }
     };
     char buf[4096];
     for (;;) {
+        if (unshown && !stopped) {
+            // Lines held back while they poured in are shown once the child has been quiet
+            // for a moment, not only when its next line arrives.
+            pollfd ready{fd, POLLIN, 0};
+            if (::poll(&ready, 1, 50) == 0) {
+                std::lock_guard lock(logMutex_);
+                std::uint64_t now = clock::Current().NowMs();
+                lastLogShown_ = now == 0 ? 1 : now;
+                port_->SetText(IDC_STATUS_LOG, log_);
+                unshown = false;
+            }
+        }
         long n = process::ReadSome(fd, buf, sizeof buf, drainWake_.get());
         if (n <= 0) break;
         if (stopped) continue;  // lines after the stop byte are not shown
@@ -594,6 +618,7 @@ void ProcessingStatusDialog::RunEncoderJob() {
         if (app_.singleFileTagSet) AppendTag(job_.outputPath, app_.tagTable[1]);
         // A cancelled job ends with the cancel's own message only.
         if (cancelRequested_) return;
+        filesDone_ = true;
         SetBars100();
         WaitMs(700);
         FinishJob("MP3 Compression Finished.");
@@ -635,6 +660,7 @@ void ProcessingStatusDialog::RunEncoderJob() {
         }
     }
     if (cancelRequested_) return;
+    filesDone_ = true;
     SetBars100();
     WaitMs(700);
     FinishJob("MP3 Compression Finished.");
@@ -719,6 +745,7 @@ void ProcessingStatusDialog::RunDecoderJob() {
         if (!DecodeFile(job_.inputPath, job_.outputPath)) return;
     }
     if (cancelRequested_) return;
+    filesDone_ = true;
     SetBars100();
     WaitMs(500);
     FinishJob("Decoding finished");

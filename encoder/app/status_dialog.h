@@ -145,6 +145,8 @@ private:
     std::atomic<bool> readerDone_{true};
     std::atomic<bool> cancelRequested_{false};
     std::atomic<bool> finished_{false};
+    // Every file of the job has been handled; only the closing pause and message are left.
+    std::atomic<bool> filesDone_{false};
     std::string message_;
 
     // Progress.

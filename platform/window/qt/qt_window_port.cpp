@@ -459,9 +459,9 @@ int RunMessageBox(QWidget* owner, const std::string& text, const std::string& ca
     box.setStandardButtons(buttons);
     box.setDefaultButton(choices.front().button);
     const int answer = box.exec();
-    // Closing the box without a button gives the cancel answer where there is one.
-    int out =
-        choices.size() > 1 && (flags & kMbTypeMask) != MB_YESNO ? IDCANCEL : choices.front().result;
+    // Closing the box without a button agrees to nothing: Cancel where the box offers it, No
+    // for a yes-or-no question, OK for a plain notice.
+    int out = (flags & kMbTypeMask) == MB_YESNO ? IDNO : choices.size() > 1 ? IDCANCEL : IDOK;
     for (const Choice& c : choices) {
         if (answer == c.button) out = c.result;
     }

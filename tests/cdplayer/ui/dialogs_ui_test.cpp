@@ -107,10 +107,26 @@ TEST_F(DialogFixture, CdDatabaseDialogEditsNamesThroughTheEditField) {
     EXPECT_EQ(dialog.TrackList()->item(0)->text(), "Overture");
     EXPECT_EQ(dialog.TrackEdit()->text(), "Track 4");
     EXPECT_EQ(static_cast<QLabel*>(dialog.Control(1003))->text(), "4");
+    // The arrow keys in the edit field step through the list, keeping what was typed.
+    const auto key = [&](int k) {
+        QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier);
+        QApplication::sendEvent(dialog.TrackEdit(), &press);
+    };
     dialog.TrackEdit()->setText("Coda");
+    key(Qt::Key_Down);
+    EXPECT_EQ(dialog.TrackList()->currentRow(), 3);
+    EXPECT_EQ(dialog.TrackEdit()->text(), "Coda");
+    key(Qt::Key_Up);
+    EXPECT_EQ(dialog.TrackList()->currentRow(), 2);
+    EXPECT_EQ(dialog.TrackList()->item(3)->text(), "Coda");
+    EXPECT_EQ(dialog.TrackEdit()->text(), "Track 3");
+    EXPECT_EQ(static_cast<QLabel*>(dialog.Control(1003))->text(), "3");
+    dialog.TrackEdit()->setText("Rondo");
+    key(Qt::Key_Down);
+    EXPECT_EQ(dialog.TrackEdit()->text(), "Coda");
     dialog.DiscNameEdit()->setText("Suite");
     const auto items = dialog.ApplyOk();
-    EXPECT_EQ(items, (std::vector<std::string>{"01 - Overture", "02 - Track 2", "03 - Track 3",
+    EXPECT_EQ(items, (std::vector<std::string>{"01 - Overture", "02 - Track 2", "03 - Rondo",
                                                "04 - Coda"}));
     EXPECT_EQ(player.CurrentDiscName, "Suite");
 
@@ -118,6 +134,33 @@ TEST_F(DialogFixture, CdDatabaseDialogEditsNamesThroughTheEditField) {
     CCdDatabaseDlg again(player, messenger, nullptr);
     EXPECT_EQ(again.DiscNameEdit()->text(), "Suite");
     EXPECT_EQ(again.TrackList()->item(3)->text(), "Coda");
+}
+
+TEST_F(DialogFixture, CdDatabaseDialogKeepsStoredNamesLongerThanWhatCanBeTyped) {
+    const std::string disc(30, 'D');
+    const std::string longName(50, 'L');
+    MCDB db;
+    db.DiscIds = {"00A1B2C3"};
+    db.DiscNames = {disc};
+    db.TrackNames = {longName, "Two", "Three", longName + "!"};
+    db.FirstTrack = {0};
+    db.LastTrack = {3};
+    ASSERT_TRUE(CreateDatabaseFile(player.databasePath));
+    ASSERT_TRUE(WriteDatabaseFile(player.databasePath, db));
+
+    CCdDatabaseDlg dialog(player, messenger, nullptr);
+    EXPECT_EQ(dialog.DiscNameEdit()->text().toStdString(), disc);
+    EXPECT_EQ(dialog.TrackEdit()->text().toStdString(), longName);
+    dialog.TrackList()->setCurrentRow(1);
+    EXPECT_EQ(dialog.TrackEdit()->maxLength(), 40);
+    dialog.TrackList()->setCurrentRow(3);
+    EXPECT_EQ(dialog.TrackEdit()->text().toStdString(), longName + "!");
+    dialog.ApplyOk();
+
+    MCDB back;
+    ASSERT_EQ(ReadDatabaseFile(player.databasePath, back), DbRead::Ok);
+    EXPECT_EQ(back.DiscNames, (std::vector<std::string>{disc}));
+    EXPECT_EQ(back.TrackNames, db.TrackNames);
 }
 
 TEST_F(DialogFixture, CdDatabaseDialogWithoutAFileSaysSoAndShowsTemplateTexts) {

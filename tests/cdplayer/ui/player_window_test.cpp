@@ -29,8 +29,10 @@ struct Window : ::testing::Test {
         });
         frame = std::make_unique<CPlayerFrame>(player, messenger, nullptr);
         frame->SetWait([](unsigned) {});
-        frame->SetPopupRunner([this](QMenu* menu, const QPoint&) {
+        frame->SetPopupRunner([this](QMenu* menu, const QPoint& at) {
             ++popups;
+            popupAt = at;
+            popupWidth = menu->sizeHint().width();
             shownIds.clear();
             for (QAction* a : menu->actions())
                 shownIds.push_back(a->isSeparator() ? 0 : a->data().toInt());
@@ -65,6 +67,8 @@ struct Window : ::testing::Test {
     std::vector<std::string> messages;
     std::vector<int> shownIds;
     int popups = 0;
+    QPoint popupAt;
+    int popupWidth = 0;
     bool closed = false;
 };
 
@@ -148,10 +152,14 @@ TEST_F(Window, WindowMenuAndTrayMenu) {
     Click(frame.get(), QPoint(300, 60), QEvent::MouseButtonRelease, Qt::RightButton);
     EXPECT_EQ(popups, 1);
     EXPECT_EQ(shownIds, kMenu);
+    EXPECT_EQ(popupAt, frame->mapToGlobal(QPoint(300, 60)));
 
-    // The tray menu has no size switch, and the item is back at position 2 afterwards.
-    frame->ShowTrayMenu(QPoint(10, 10));
+    // The tray menu has no size switch, and the item is back at position 2 afterwards. It opens
+    // to the left of the cursor.
+    frame->ShowTrayMenu(QPoint(900, 700));
     EXPECT_EQ(popups, 2);
+    ASSERT_GT(popupWidth, 0);
+    EXPECT_EQ(popupAt, QPoint(900 - popupWidth, 700));
     EXPECT_EQ(shownIds,
               (std::vector<int>{kIdOnTop, kIdHide, 0, kIdPreferences, 0, kIdExit, 0, kIdAbout}));
     EXPECT_EQ(MenuIds(), kMenu);
@@ -389,14 +397,36 @@ TEST_F(Window, SkipButtonMovesTheTargetWhileHeld) {
     EXPECT_TRUE(player.skipForward.Held());
     EXPECT_EQ(player.modes.Seeking.load(), 1u);
     const auto start = player.skipForward.Target();
-    player.skipForward.OnTimer();
-    EXPECT_EQ(MsfSeconds(static_cast<DWORD>(player.skipForward.Target())),
-              MsfSeconds(static_cast<DWORD>(start)) + 2);
+    auto* button = static_cast<SkipButtonWidget*>(forward);
+    const auto seconds = [this] {
+        return MsfSeconds(static_cast<DWORD>(player.skipForward.Target()));
+    };
+    button->OnTick();
+    EXPECT_EQ(seconds(), MsfSeconds(static_cast<DWORD>(start)) + 2);
+
+    // With the pointer moved off the held button it shows released and the target rests; back
+    // over it, the target moves on.
+    const auto move = [&](QPoint at) {
+        QMouseEvent e(QEvent::MouseMove, QPointF(at), QPointF(forward->mapToGlobal(at)),
+                      Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(forward, &e);
+    };
+    move(QPoint(-30, 10));
+    EXPECT_FALSE(button->isDown());
+    button->OnTick();
+    EXPECT_EQ(seconds(), MsfSeconds(static_cast<DWORD>(start)) + 2);
+    move(QPoint(12, 12));
+    EXPECT_TRUE(button->isDown());
+    button->OnTick();
+    EXPECT_EQ(seconds(), MsfSeconds(static_cast<DWORD>(start)) + 4);
+    EXPECT_EQ(player.skipForward.Ticks(), 2);
+
     Click(forward, QPoint(10, 10), QEvent::MouseButtonRelease);
     EXPECT_FALSE(player.skipForward.Held());
     EXPECT_EQ(player.skipForward.Target(), -1);
     EXPECT_EQ(player.modes.Seeking.load(), 0u);
-    EXPECT_EQ(mci.DiscSeconds(), 62u);
+    EXPECT_EQ(mci.DiscSeconds(), 64u);
+    EXPECT_FALSE(button->isDown());
 }
 
 TEST(Messenger, AWaitingWorkerIsReleasedWhenThePlayerCloses) {

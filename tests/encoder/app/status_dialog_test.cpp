@@ -275,6 +275,53 @@ TEST_F(StatusDialog, ReaderSplitsLongLinesAndStopsAtTheStopByte) {
     EXPECT_EQ(w.Text(IDC_STATUS_LOG), dlg.LogText());
 }
 
+TEST_F(StatusDialog, LinesOfABurstAreShownOnceTheChildFallsQuiet) {
+    // Virtual time stands still: the second line comes "at once" after the first and is held
+    // back, and the child then waits for its input. The box must still catch up.
+    clk.Advance(1000);
+    clk.SetAutoAdvance(false);
+    ::setenv("FAKE_MODE", "print", 1);
+    ::setenv("FAKE_TEXT", "first\\nsecond\\n", 1);
+    test::WriteFile(work / "in.wav", test::CanonicalWave(2, 44100, 16, 1000));
+    ProcessingStatusDialog dlg(app);
+    Run(dlg, {(work / "in.wav").string(), (work / "out.mp3").string()}, false);
+    ASSERT_TRUE(clk.WaitForSleepers(1));
+    for (int i = 0; i < 5000 && w.Text(IDC_STATUS_LOG) != "first\r\nsecond\r\n"; ++i)
+        ::usleep(1000);
+    EXPECT_EQ(w.Text(IDC_STATUS_LOG), "first\r\nsecond\r\n");
+    EXPECT_FALSE(dlg.ReaderDone());
+    clk.SetAutoAdvance(true);
+    clk.Advance(2000);
+    dlg.WaitForWorker();
+}
+
+TEST_F(StatusDialog, CancelAfterTheLastFileOnlyClosesTheDialog) {
+    clk.SetAutoAdvance(false);
+    test::WriteFile(work / "in.wav", test::CanonicalWave(2, 44100, 16, 1000));
+    ProcessingStatusDialog dlg(app);
+    Run(dlg, {(work / "in.wav").string(), (work / "out.mp3").string()}, false);
+    // Step virtual time through the job's waits until it pauses with both bars full.
+    bool closing = false;
+    for (int i = 0; i < 50000 && !closing; ++i) {
+        closing = clk.Sleepers() >= 1 && w.Range(IDC_STATUS_OVERALLBAR) == std::pair(0, 100) &&
+                  w.Pos(IDC_STATUS_OVERALLBAR) == 100;
+        if (closing) break;
+        if (clk.Sleepers() >= 1) clk.Advance(50);
+        ::usleep(200);
+    }
+    if (!closing) clk.SetAutoAdvance(true);  // lets the job end instead of waiting for ever
+    ASSERT_TRUE(closing);
+    dlg.OnCancel();
+    EXPECT_EQ(w.Ended(), std::vector<int>{IDCANCEL});
+    EXPECT_FALSE(dlg.CancelRequested());
+    clk.SetAutoAdvance(true);
+    clk.Advance(1000);
+    dlg.WaitForWorker();
+    EXPECT_TRUE(w.Boxes().empty());
+    EXPECT_EQ(w.Ended(), std::vector<int>{IDCANCEL});
+    EXPECT_TRUE(fs::exists(work / "out.mp3"));
+}
+
 TEST_F(StatusDialog, CancelEndsTheWaitAfterTheStart) {
     // Virtual time stands still: only the cancel itself can end the job's wait after starting
     // the child.

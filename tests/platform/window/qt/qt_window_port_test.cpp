@@ -13,6 +13,7 @@
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTimer>
 #include <atomic>
 #include <thread>
 
@@ -259,4 +260,19 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
+}
+
+// A box closed without pressing a button (window close or Escape) agrees to nothing.
+TEST(QtWindowPortTest, AMessageBoxClosedWithoutAButtonAgreesToNothing) {
+    struct Case {
+        unsigned flags;
+        int answer;
+    } cases[] = {{MB_YESNO, IDNO}, {MB_OKCANCEL, IDCANCEL}, {MB_OK, IDOK}};
+    for (const Case& c : cases) {
+        QTimer::singleShot(0, [] {
+            if (QWidget* box = QApplication::activeModalWidget()) box->close();
+        });
+        EXPECT_EQ(c.answer, orvane::RunMessageBox(nullptr, "Question?", "Caption", c.flags))
+            << c.flags;
+    }
 }
