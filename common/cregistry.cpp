@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -198,20 +199,27 @@ BOOL CRegistry::EnumerateValues(DWORD index, std::string& name, DWORD& type, LPB
 
 BOOL CRegistry::Flush() { return Result(RegFlushKey(m_hKey)); }
 
-BOOL CRegistry::GetBinaryValue(LPCSTR name, std::vector<BYTE>& value) {
+// Refreshes the key query, takes a buffer of the longest value's size and queries the value
+// into it; the buffer holds exactly the value's bytes on success.
+BOOL CRegistry::ReadSizedValue(LPCSTR name, DWORD type, std::vector<BYTE>& buffer) {
     if (!name) return Result(ERROR_INVALID_PARAMETER);
     if (!QueryInfo()) return FALSE;
-    std::vector<BYTE> buffer;
     try {
         buffer.resize(m_LongestValueDataLength);
     } catch (const std::bad_alloc&) {
         return Result(ERROR_NOT_ENOUGH_MEMORY);
     }
-    DWORD type = REG_BINARY;
     DWORD size = static_cast<DWORD>(buffer.size());
     LONG r = RegQueryValueExA(m_hKey, name, nullptr, &type, buffer.data(), &size);
-    if (r == ERROR_SUCCESS) value.assign(buffer.begin(), buffer.begin() + size);
+    if (r == ERROR_SUCCESS) buffer.resize(size);
     return Result(r);
+}
+
+BOOL CRegistry::GetBinaryValue(LPCSTR name, std::vector<BYTE>& value) {
+    std::vector<BYTE> buffer;
+    if (!ReadSizedValue(name, REG_BINARY, buffer)) return FALSE;
+    value = std::move(buffer);
+    return TRUE;
 }
 
 std::string CRegistry::GetClassName() const { return m_ClassName; }
@@ -257,21 +265,11 @@ BOOL CRegistry::GetStringValue(LPCSTR name, std::string& value) {
 }
 
 BOOL CRegistry::GetStringArrayValue(LPCSTR name, std::vector<std::string>& value) {
-    if (!name) return Result(ERROR_INVALID_PARAMETER);
-    if (!QueryInfo()) return FALSE;
     std::vector<BYTE> buffer;
-    try {
-        buffer.resize(m_LongestValueDataLength);
-    } catch (const std::bad_alloc&) {
-        return Result(ERROR_NOT_ENOUGH_MEMORY);
-    }
-    DWORD type = REG_MULTI_SZ;
-    DWORD size = static_cast<DWORD>(buffer.size());
-    LONG r = RegQueryValueExA(m_hKey, name, nullptr, &type, buffer.data(), &size);
-    if (r != ERROR_SUCCESS) return Result(r);
+    if (!ReadSizedValue(name, REG_MULTI_SZ, buffer)) return FALSE;
     // Each text ends with a zero byte and the list with one more; a list written without that
     // last zero still yields its texts.
-    std::string data(buffer.begin(), buffer.begin() + size);
+    std::string data(buffer.begin(), buffer.end());
     if (data.size() >= 2 && data.compare(data.size() - 2, 2, std::string(2, '\0')) == 0)
         data.pop_back();
     else if (data == std::string(1, '\0'))

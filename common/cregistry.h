@@ -79,6 +79,7 @@ private:
     BOOL Result(LONG code);
     void CloseKey();
     LONG DeleteSubkey(HKEY parent, const char* name);
+    BOOL ReadSizedValue(LPCSTR name, DWORD type, std::vector<BYTE>& buffer);
 
     HKEY m_hKey;
     HKEY m_hRegistry;

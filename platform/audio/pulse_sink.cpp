@@ -48,10 +48,10 @@ SinkFactory gFactory;
 }  // namespace
 
 std::unique_ptr<AudioSink> OpenPulseSink(const std::string& streamName, std::string& error) {
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_S16LE;
-    spec.rate = kSampleRate;
-    spec.channels = kChannels;
+    pa_sample_spec sampleFormat{};
+    sampleFormat.format = PA_SAMPLE_S16LE;
+    sampleFormat.rate = kSampleRate;
+    sampleFormat.channels = kChannels;
     // A server-side buffer of about 300 ms: writes rarely block, flushes take effect at once.
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
@@ -61,7 +61,7 @@ std::unique_ptr<AudioSink> OpenPulseSink(const std::string& streamName, std::str
     attr.fragsize = static_cast<std::uint32_t>(-1);
     int code = 0;
     pa_simple* s = pa_simple_new(nullptr, "Orvane", PA_STREAM_PLAYBACK, nullptr, streamName.c_str(),
-                                 &spec, nullptr, &attr, &code);
+                                 &sampleFormat, nullptr, &attr, &code);
     if (!s) {
         error = std::string("sound server: ") + pa_strerror(code);
         return nullptr;
