@@ -6,6 +6,7 @@
 #include <mpg123.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include "codecs/output_line.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -20,17 +21,7 @@
 namespace {
 
 using orvane::codecs::GrowingWaveFile;
-
-void Say(const std::string& line) {
-    // At most 100 characters, cut at a character boundary of UTF-8 text.
-    size_t end = std::min<size_t>(line.size(), 100);
-    while (end > 0 && end < line.size() && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80) {
-        --end;
-    }
-    std::string text = line.substr(0, end) + "\n";
-    if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size()) std::fflush(stdout);
-    std::clearerr(stdout);
-}
+using orvane::codecs::Say;
 
 const char* ModeName(int mode) {
     switch (mode) {

@@ -4,6 +4,7 @@
 // The WAVE file named as input supplies the channel count; its samples arrive on the pipe.
 
 #include <unistd.h>
+#include "codecs/output_line.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -26,19 +27,6 @@ using namespace orvane::codecs;
 
 // Bytes the input may fall short of the WAVE data size and still count as complete.
 constexpr int64_t kFeedSlack = 64;
-
-// One line on standard output, flushed at once. A reader that went away is not an error: the
-// file is still finished.
-void Say(const std::string& line) {
-    // At most 100 characters, cut at a character boundary of UTF-8 text.
-    size_t end = std::min<size_t>(line.size(), 100);
-    while (end > 0 && end < line.size() && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80) {
-        --end;
-    }
-    std::string text = line.substr(0, end) + "\n";
-    if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size()) std::fflush(stdout);
-    std::clearerr(stdout);
-}
 
 std::string Seconds(double s) {
     char buf[32];
