@@ -6,7 +6,6 @@
 #include <mpg123.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include "codecs/output_line.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "codecs/dec/wave_writer.h"
+#include "codecs/output_line.h"
 
 namespace {
 

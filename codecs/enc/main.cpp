@@ -4,7 +4,6 @@
 // The WAVE file named as input supplies the channel count; its samples arrive on the pipe.
 
 #include <unistd.h>
-#include "codecs/output_line.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -20,6 +19,7 @@
 #include "codecs/enc/options.h"
 #include "codecs/enc/resampler.h"
 #include "codecs/enc/wave_format.h"
+#include "codecs/output_line.h"
 
 namespace {
 
