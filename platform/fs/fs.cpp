@@ -50,7 +50,11 @@ std::string BaseOf(const std::string& path) {
 }
 
 std::string TempPrefix(const std::string& base) {
-    return "." + base.substr(0, kMaxBaseInTempName) + ".tmp-";
+    // Built by appending: GCC 12 warns falsely (-Wrestrict) about "." + std::string at -O3.
+    std::string prefix(1, '.');
+    prefix.append(base, 0, kMaxBaseInTempName);
+    prefix.append(".tmp-");
+    return prefix;
 }
 
 void SyncFolder(const std::string& folder, FileOps& ops) {
