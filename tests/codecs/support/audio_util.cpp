@@ -161,10 +161,15 @@ int BestLag(const std::vector<double>& x, const std::vector<double>& y, int maxL
     const size_t start = std::min<size_t>(x.size() / 4, 4000);
     const size_t len = std::min<size_t>(4096, x.size() / 2);
     for (int lag = 0; lag <= maxLag; ++lag) {
-        double score = 0;
+        // Normalised by the energy of the stretch of `y` taken: otherwise, on a periodic signal,
+        // a louder stretch one period off (a fade, the codec's start) can win.
+        double xy = 0;
+        double yy = 0;
         for (size_t i = start; i < start + len && i + lag < y.size(); ++i) {
-            score += x[i] * y[i + lag];
+            xy += x[i] * y[i + lag];
+            yy += y[i + lag] * y[i + lag];
         }
+        const double score = yy > 0 ? xy / std::sqrt(yy) : 0;
         if (score > bestScore) {
             bestScore = score;
             best = lag;
