@@ -156,22 +156,27 @@ double TonePower(const std::vector<double>& x, int rate, double hz) {
 }
 
 int BestLag(const std::vector<double>& x, const std::vector<double>& y, int maxLag) {
-    int best = 0;
-    double bestScore = -1e300;
+    // On a periodic signal lags a period apart correlate almost alike, and the plain
+    // correlation favours whichever stretch of `y` is louder (a fade, the codec's start-up). So
+    // the correlation only shortlists the lags; of those, the one where `y` matches `x` best
+    // over the whole signal wins.
     const size_t start = std::min<size_t>(x.size() / 4, 4000);
     const size_t len = std::min<size_t>(4096, x.size() / 2);
+    std::vector<double> score(static_cast<size_t>(maxLag) + 1, 0.0);
+    double top = 0;
     for (int lag = 0; lag <= maxLag; ++lag) {
-        // Normalised by the energy of the stretch of `y` taken: otherwise, on a periodic signal,
-        // a louder stretch one period off (a fade, the codec's start) can win.
-        double xy = 0;
-        double yy = 0;
         for (size_t i = start; i < start + len && i + lag < y.size(); ++i) {
-            xy += x[i] * y[i + lag];
-            yy += y[i + lag] * y[i + lag];
+            score[lag] += x[i] * y[i + lag];
         }
-        const double score = yy > 0 ? xy / std::sqrt(yy) : 0;
-        if (score > bestScore) {
-            bestScore = score;
+        top = std::max(top, score[lag]);
+    }
+    int best = 0;
+    double bestSnr = -1e300;
+    for (int lag = 0; lag <= maxLag; ++lag) {
+        if (score[lag] < 0.9 * top) continue;
+        const double snr = SnrDb(x, y, lag);
+        if (snr > bestSnr) {
+            bestSnr = snr;
             best = lag;
         }
     }
