@@ -152,6 +152,7 @@ for ((i = 1; i <= runs; i++)); do
   time_run mpg123 /dev/null mpg123 -q -w "$work/b.wav" "$work/ref.mp3"
   time_run dec "$work/ref.mp3" "$dist/dec.dll" "$work/ref.mp3" "$work/a.wav"
   time_run enc_l1 "$work/in.pcm" "$(enc)" -ms -b384 -s44.10 -p1 -l1 -dn "" "" "" "" "$wav" "$work/a.mp1"
+  time_run enc_l1_fast "$work/in.pcm" "$(enc)" -ms -b384 -s44.10 -p1 -l1 -dn "" "" "" -t "$wav" "$work/a.mp1"
 done
 
 median() { sort -n | awk '{v[NR]=$1} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
@@ -159,7 +160,7 @@ col() { awk -v c="$2" '{print $c}' "$work/$1" | median; }
 peak() { awk '{if ($2>m) m=$2} END {printf "%.1f", m/1024}' "$work/$1"; }
 
 printf '\n%-22s %8s %8s %8s %8s %9s\n' "program" "wall s" "cpu s" "x wall" "x cpu" "peak MiB"
-for name in enc_l3_fast lame_fast enc_l3_hq lame_hq enc_l2 twolame dec mpg123 enc_l1; do
+for name in enc_l3_fast lame_fast enc_l3_hq lame_hq enc_l2 twolame dec mpg123 enc_l1 enc_l1_fast; do
   w=$(col "$name" 1)
   c=$(col "$name" 3)
   printf '%-22s %8.2f %8.2f %8.1f %8.1f %9s\n' "$name" "$w" "$c" \
@@ -174,4 +175,6 @@ echo "enc.dll -l3 -t   / lame -f -b 128 : $(both enc_l3_fast lame_fast)"
 echo "enc.dll -l3      / lame -h -b 128 : $(both enc_l3_hq lame_hq)"
 echo "enc.dll -l2 -p3  / twolame -b 192 : $(both enc_l2 twolame)"
 echo "dec.dll          / mpg123 -w      : $(both dec mpg123)"
+echo "enc.dll -l1 -b384    / twolame -b 192 : $(both enc_l1 twolame) (target <= 1)"
+echo "enc.dll -l1 -b384 -t / twolame -b 192 : $(both enc_l1_fast twolame) (target <= 0.667)"
 echo "Layer 1 at 384 kbit/s: $(awk -v t="$(col enc_l1 1)" -v s=$seconds 'BEGIN{printf "%.1f", s/t}')x real time by the clock, $(awk -v t="$(col enc_l1 3)" -v s=$seconds 'BEGIN{printf "%.1f", s/t}')x by processor time (target >= 60)"

@@ -178,12 +178,11 @@ struct Allocation {
 };
 
 // Allocation in two rounds. First the masking model leads: bits go to the band whose noise
-// stands highest above its mask until every band's noise is under its mask with a margin
-// of kMaskMargin. Bits left after
-// that lower the noise itself: each step goes where it removes the most noise power per bit,
-// which at high bit rates brings the waveform as close to the input as the frame allows. At
-// low bit rates the first round uses up the frame. Bands at and above `bound` share one
-// allocation (intensity coding).
+// stands highest above its mask until every band's noise lies kMaskMargin under its mask. Bits
+// left after that lower the noise itself: each step goes where it removes the most noise power
+// per bit, which at high bit rates brings the waveform as close to the input as the frame
+// allows. At low bit rates the first round uses up the frame. Bands at and above `bound` share
+// one allocation (intensity coding).
 Allocation Allocate(const Bands& bands, int channels, int bound, int available) {
     // One slot per independently allocated band and channel; intensity bands have one slot
     // that carries both channels' scale factors and the larger of their needs.
@@ -288,6 +287,13 @@ Allocation Allocate(const Bands& bands, int channels, int bound, int available) 
 }  // namespace
 
 RippleEqualiser::RippleEqualiser() {
+    // The taps follow from the window alone: worked out once.
+    static const std::array<float, kTaps + 1> taps = Design();
+    taps_ = taps;
+}
+
+std::array<float, RippleEqualiser::kTaps + 1> RippleEqualiser::Design() {
+    std::array<float, kTaps + 1> taps;
     // The prototype low-pass: the window without the sign flips of the matrixing.
     std::array<double, 512> h;
     for (int n = 0; n < 512; ++n)
@@ -329,8 +335,9 @@ RippleEqualiser::RippleEqualiser() {
         for (int p = 0; p < kPoints; ++p)
             term += (response[p] / response[0] - 1.0) * std::cos(2 * kPi * m * p / kPoints);
         term /= kPoints;
-        taps_[m] = static_cast<float>(m == 0 ? 1.0 - term : -term * (m % 2 ? -1.0 : 1.0));
+        taps[m] = static_cast<float>(m == 0 ? 1.0 - term : -term * (m % 2 ? -1.0 : 1.0));
     }
+    return taps;
 }
 
 void RippleEqualiser::Apply(const float* __restrict in, float* __restrict out, int count) const {

@@ -53,11 +53,11 @@ public:
     RippleEqualiser();
     // out[i] from in[i - kReach .. i + kReach], for i = 0 .. count - 1.
     void Apply(const float* in, float* out, int count) const;
-    // Taps at 0, 64, 128 ... samples (symmetric).
-    const std::array<float, kTaps + 1>& taps() const { return taps_; }
 
 private:
-    std::array<float, kTaps + 1> taps_;
+    static std::array<float, kTaps + 1> Design();
+
+    std::array<float, kTaps + 1> taps_;  // at 0, 64, 128 ... samples either side
 };
 
 class Layer1Encoder {
