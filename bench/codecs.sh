@@ -39,8 +39,8 @@ seconds=${BENCH_SECONDS:-300}  # BENCH_SECONDS=n for a quick try
 l1() {
   local program=$1 wav=$2 out=$3 mode=$4 kbps=$5
   shift 5
-  tail -c +45 "$wav" | "$program" "$mode" "-b$kbps" -s44.10 -p1 -l1 -dn "" "" "" "${1:-}" "$wav" "$out" \
-    > /dev/null
+  tail -c +45 "$wav" |
+    "$program" "$mode" "-b$kbps" -s44.10 -p1 -l1 -dn "" "" "" "${1:-}" "$wav" "$out" > /dev/null
 }
 decode() { mpg123 -q -w "$2" "$1"; }
 
@@ -73,8 +73,6 @@ echo "(targets: ours >= twolame at 384 kbit/s, ours >= 50 dB at 192 kbit/s)"
 
 # Music-like test signal: a changing chord with vibrato, a hi-hat-like noise burst on every beat
 # and a little steady noise, with different parts on the two channels.
-# Noise-to-mask ratio per subband at the low bit rates, on 10 s of it: the power mean over frames in dB (under 0: the noise hides under the mask) and the
-# percentage of frames whose noise stands above the mask.
 music_wav() {
   local seconds=$1 out=$2
   local left='0.18*sin(2*PI*(220+55*floor(mod(t/2,4)))*t+2*sin(2*PI*5*t))'\
@@ -87,6 +85,9 @@ music_wav() {
   ffmpeg -v error -f lavfi -i "aevalsrc=${left//,/\\,}|${right//,/\\,}:s=44100:d=$seconds" \
     -ac 2 -bitexact -c:a pcm_s16le "$out"
 }
+# Noise-to-mask ratio per subband at the low bit rates, on 10 s of it: the power mean over
+# frames in dB (under 0: the noise hides under the mask) and the percentage of frames whose
+# noise stands above the mask.
 music_wav 10 "$work/music.wav"
 for setting in "-mj 128" "-ms 192"; do
   read -r mode kbps <<< "$setting"
@@ -100,7 +101,8 @@ for setting in "-mj 128" "-ms 192"; do
     decode "$work/q.mp1" "$work/q.wav"
     "$work/quality" nmr "$work/music.wav" "$work/q.wav" > "$work/nmr_ref"
     echo "band  mean dB  % above   REF_ENC: mean dB  % above"
-    join "$work/nmr_ours" "$work/nmr_ref" | awk '{printf "%4d %8.1f %8.1f %18.1f %8.1f\n", $1, $2, $3, $4, $5}'
+    join "$work/nmr_ours" "$work/nmr_ref" |
+      awk '{printf "%4d %8.1f %8.1f %18.1f %8.1f\n", $1, $2, $3, $4, $5}'
   else
     echo "band  mean dB  % above"
     awk '{printf "%4d %8.1f %8.1f\n", $1, $2, $3}' "$work/nmr_ours"
