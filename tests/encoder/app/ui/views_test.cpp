@@ -514,6 +514,17 @@ TEST(WindowsTest, HelpWindowShowsTheHtmlFile) {
     shown->close();
 }
 
+TEST(WindowsTest, WindowTitlesGetNoProgramNameAppended) {
+    // The toolkit appends a display name that was set to every window title; the program's
+    // name must therefore be its plain name, which a later name replaces.
+    const QString before = QCoreApplication::applicationName();
+    SetUpApplicationName();
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), "Orvane Encoder");
+    QCoreApplication::setApplicationName("probe");
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), "probe");
+    QCoreApplication::setApplicationName(before);
+}
+
 }  // namespace
 }  // namespace orvane::encoder::ui
 
