@@ -435,6 +435,19 @@ TEST_F(JobViewTest, CancelDuringTheJobShowsOneMessage) {
     EXPECT_EQ(app.exitRequested, 0);
 }
 
+TEST(LayoutTest, PathFieldsKeepLongPathsWhole) {
+    QWidget page;
+    QtWindowPort port(&page);
+    BuildPage1(&page, port);
+    std::string path = "/music";
+    while (path.size() < 1500)
+        path += "/" + std::string(200, 'd');
+    for (int id : {IDC_INPUT, IDC_OUTPUT}) {
+        port.SetText(id, path + ".wav");
+        EXPECT_EQ(port.Text(id), path + ".wav") << id;
+    }
+}
+
 TEST(LayoutTest, StatusWindowLookAndInitialControls) {
     QDialog window;
     QtWindowPort port(&window);
