@@ -15,6 +15,7 @@
 #include "encoder/app/progress.h"
 #include "encoder/app/resource.h"
 #include "platform/clock/clock.h"
+#include "platform/fs/fs.h"
 
 namespace orvane::encoder {
 
@@ -24,10 +25,8 @@ constexpr int kChunk = 8192;
 // A cancelled job gives its child this long to end after its input was closed.
 constexpr DWORD kCancelGraceMs = 5000;
 
-std::int64_t FileLength(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
-}
+// The decoder writes a replacement for an existing output beside it; its size is the progress.
+std::int64_t FileLength(const std::string& path) { return orvane::fs::SizeBeingWritten(path); }
 
 }  // namespace
 
