@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "support/utf16.h"
+
 namespace orvane::test {
 namespace {
 
@@ -11,15 +13,6 @@ using orvane::registry::KeyChange;
 using orvane::registry::ReadRegFile;
 using orvane::registry::RegImport;
 using Kind = KeyChange::Kind;
-
-std::string Utf16Le(const std::u16string& text) {
-    std::string out = "\xff\xfe";
-    for (char16_t c : text) {
-        out += static_cast<char>(c & 0xff);
-        out += static_cast<char>(c >> 8);
-    }
-    return out;
-}
 
 std::string Path(const KeyChange& c) {
     std::string out;
@@ -65,7 +58,7 @@ TEST(RegImport, ReadsTheFormOtherEditorsWriteWithCrLf) {
 }
 
 TEST(RegImport, ReadsTheUtf16FormAndTurnsItsTextIntoUtf8) {
-    const std::string file = Utf16Le(
+    const std::string file = Utf16LeWithBom(
         u"Windows Registry Editor Version 5.00\r\n\r\n"
         u"[HKEY_CURRENT_USER\\Software\\Caf\u00e9]\r\n"
         u"\"Name\"=\"\u6b4c \U0001F3B5\"\r\n"

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "platform/registry/registry_fixture.h"
+#include "support/utf16.h"
 
 namespace orvane::test {
 namespace {
@@ -108,15 +109,6 @@ TEST_F(RegTool, SaveAndRestoreAKeyFile) {
     EXPECT_NE(std::string::npos, Tool(R"(query "HKLM\Software\Keep" /v n)").out.find("0x10"));
 }
 
-std::string Utf16Le(const std::u16string& text) {
-    std::string out = "\xff\xfe";
-    for (char16_t c : text) {
-        out += static_cast<char>(c & 0xff);
-        out += static_cast<char>(c >> 8);
-    }
-    return out;
-}
-
 TEST_F(RegTool, ImportsTheFilesOtherRegistryEditorsWrite) {
     ASSERT_EQ(0, Tool(R"(add "HKCU\Software\Moved\Old" /v x /d 1)").status);
     ASSERT_EQ(0, Tool(R"(add "HKCU\Software\Moved" /v Stale /d 1)").status);
@@ -137,9 +129,9 @@ TEST_F(RegTool, ImportsTheFilesOtherRegistryEditorsWrite) {
     EXPECT_EQ(std::string::npos, q.out.find("Old"));
 
     const std::string wide = (Dir() / "wide.reg").string();
-    WriteFile(wide, Utf16Le(u"Windows Registry Editor Version 5.00\r\n\r\n"
-                            u"[HKEY_CURRENT_USER\\Software\\Moved]\r\n"
-                            u"\"Artist\"=\"Bj\u00f6rk\"\r\n"));
+    WriteFile(wide, Utf16LeWithBom(u"Windows Registry Editor Version 5.00\r\n\r\n"
+                                   u"[HKEY_CURRENT_USER\\Software\\Moved]\r\n"
+                                   u"\"Artist\"=\"Bj\u00f6rk\"\r\n"));
     o = Tool("import " + wide);
     ASSERT_EQ(0, o.status) << o.out;
     EXPECT_NE(std::string::npos, Tool(R"(query "HKCU\Software\Moved" /v Artist)")
