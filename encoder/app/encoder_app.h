@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "encoder/app/id3.h"
@@ -12,6 +13,7 @@
 namespace orvane::encoder {
 
 class ProcessingStatusDialog;
+class WizardPage;
 
 constexpr const char* kProfileKey = "Orvane Systems\\Orvane Encoder";
 constexpr const char* kMachineKey = "SOFTWARE\\Orvane Systems\\Orvane Encoder\\3.00";
@@ -60,6 +62,8 @@ struct EncoderApp {
     // encoding.
     std::function<void(ProcessingStatusDialog&)> runWmaJob;
     std::function<void(ProcessingStatusDialog&)> wmaStatisticsUpdate;
+    // Makes the WMA settings page of a new wizard sheet, installed with WMA encoding.
+    std::function<std::unique_ptr<WizardPage>(EncoderApp&)> makeWmaPage;
 };
 
 // The application object of the process.
