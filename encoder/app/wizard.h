@@ -7,6 +7,7 @@
 #include <string>
 
 #include "encoder/app/job.h"
+#include "encoder/app/job_request.h"
 #include "encoder/app/tag_dialog.h"
 #include "platform/window/window_port.h"
 
@@ -18,24 +19,35 @@ enum class Source { None, CdAudio, WavFiles };
 
 // A page that another part of the program adds to the wizard (the WMA settings page 619). It
 // has a port of its own for its controls (its ids may repeat another page's) and reaches the
-// sheet's buttons through the sheet's port.
+// sheet's buttons through the sheet's wizard port.
 class WizardPage {
 public:
     virtual ~WizardPage() = default;
-    // Created with the sheet; initialised when first shown.
-    virtual void OnInitDialog(WindowPort& page, WindowPort& sheet) = 0;
-    virtual void OnSetActive() = 0;
+    // Created with the sheet; initialised when first shown. batch: the wizard's batch mode.
+    virtual void OnInitDialog(WindowPort& page, WizardPort& sheet, bool batch) = 0;
+    virtual void OnSetActive(bool batch) = 0;
     // The page to go to; -1 stays on this page.
     virtual int OnWizardBack() = 0;
     virtual int OnWizardNext() = 0;
+    // Adds the page's choices to the request the wizard's Finish makes.
+    virtual void FillRequest(JobRequest& request) const = 0;
 };
 
 class MLSheet {
 public:
     explicit MLSheet(EncoderApp& app);
 
-    // The sheet window's port; set by the view before OnInitDialog, cleared when it goes.
-    void Attach(WindowPort* port) { port_ = port; }
+    // The sheet window's ports; set by the view before OnInitDialog, cleared when it goes.
+    void Attach(WindowPort* port, WizardPort* wizard) {
+        port_ = port;
+        wizard_ = wizard;
+    }
+    // A window that is both (a sheet's view, a test's recorder).
+    template <class Window>
+    void Attach(Window* window) {
+        Attach(static_cast<WindowPort*>(window), static_cast<WizardPort*>(window));
+    }
+    void Attach(std::nullptr_t) { Attach(nullptr, nullptr); }
 
     // --- Events from the view (GUI thread) ---
     // The sheet was created: initialises and activates page 1.
@@ -65,6 +77,10 @@ public:
     JobKind Kind() const { return target_; }
     const EncoderSettings& Settings() const { return settings_; }
     Source SourceKind() const { return source_; }
+    // Several files (a folder) or the CD's tracks are the source.
+    bool Batch() const { return batch_; }
+    // The job the wizard asks for, made by OnFinish.
+    const JobRequest& Request() const { return request_; }
 
     // The pickers' titles and filters as the target buttons set them.
     const std::string& InputPickerTitle() const { return inTitle_; }
@@ -107,6 +123,7 @@ private:
 
     EncoderApp& app_;
     WindowPort* port_ = nullptr;
+    WizardPort* wizard_ = nullptr;
     TagDialog tagDialog_;
     std::unique_ptr<WizardPage> wmaPage_;
     WindowPort* wmaPort_ = nullptr;
@@ -117,6 +134,9 @@ private:
 
     std::string input_, output_;
     Source source_ = Source::WavFiles;
+    bool batch_ = false;
+    bool deleteGrabbedWav_ = false;
+    JobRequest request_;
     JobKind target_ = JobKind::EncodeMp3;
     EncoderSettings settings_;
     std::string inTitle_, inFilter_, outTitle_, outFilter_;

@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     orvane::encoder::EncoderApp& app = orvane::encoder::TheApp();
     app.settings = &settings;
     app.commandLine = args.join(' ').toStdString();
-    orvane::wma::InstallWmaSettingsPage(app);
+    orvane::wma::InstallWmaEncoding(app);
     orvane::wma::ui::RegisterWmaSettingsPage();
     orvane::encoder::StartupHooks hooks;
     // No window exists yet: the installation's messages are owner-less boxes.

@@ -251,7 +251,7 @@ int RunScreenshots(const std::string& folder) {
     encoder::MemorySettings settings;
     encoder::EncoderApp& app = encoder::TheApp();
     app.settings = &settings;
-    wma::InstallWmaSettingsPage(app);
+    wma::InstallWmaEncoding(app);
     wma::ui::RegisterWmaSettingsPage();
     encoder::StartupHooks hooks;
     hooks.runStatusDialog = [](encoder::ProcessingStatusDialog& d) {

@@ -2,6 +2,7 @@
 
 #include "encoder/app/encoder_app.h"
 #include "encoder/app/resource.h"
+#include "encoder/wma/wma_job.h"
 #include "platform/wmenc/wmenc.h"
 
 namespace orvane::wma {
@@ -61,16 +62,16 @@ bool AudioProfiles(std::vector<std::pair<int, std::string>>& list) {
     return created;
 }
 
-void CWMASettingsPage::OnInitDialog(WindowPort& page, WindowPort& sheet) {
+void CWMASettingsPage::OnInitDialog(WindowPort& page, WizardPort& sheet, bool batch) {
     page_ = &page;
     sheet_ = &sheet;
-    sheet.SetWaitCursor(true);
+    page.SetWaitCursor(true);
     page.ResetContent(IDC_WMA_PROFILE);
     std::vector<std::pair<int, std::string>> profiles;
     if (!AudioProfiles(profiles)) {
-        sheet.SetWaitCursor(false);
+        page.SetWaitCursor(false);
         page.MessageBox("Error creating the WMEncoder object", "Error", MB_OK);
-        sheet.SetWaitCursor(true);
+        page.SetWaitCursor(true);
     }
     for (const auto& [index, name] : profiles) {
         int item = page.AddString(IDC_WMA_PROFILE, name);
@@ -81,16 +82,15 @@ void CWMASettingsPage::OnInitDialog(WindowPort& page, WindowPort& sheet) {
     for (const Edit& e : kEdits)
         page.SetText(e.id, this->*e.member);
     showingBatch_ = false;
-    ShowBatchMode();
+    ShowBatchMode(batch);
     // The stored position selects its entry only while the list has one there (a profile
     // removed since then keeps the last entry rather than selecting nothing).
     int stored = static_cast<int>(app_.settings->GetProfileInt("Settings", "WMABitrate", 0));
     if (stored > 0 && stored < count) page.SetCurSel(IDC_WMA_PROFILE, stored);
-    sheet.SetWaitCursor(false);
+    page.SetWaitCursor(false);
 }
 
-void CWMASettingsPage::ShowBatchMode() {
-    bool batch = app_.batchMode != 0;
+void CWMASettingsPage::ShowBatchMode(bool batch) {
     if (batch == showingBatch_) return;
     // The user may switch batch mode on page 1 after seeing this page: the edits follow it,
     // and the user's texts come back when a single file is encoded again.
@@ -101,8 +101,8 @@ void CWMASettingsPage::ShowBatchMode() {
     showingBatch_ = batch;
 }
 
-void CWMASettingsPage::OnSetActive() {
-    ShowBatchMode();
+void CWMASettingsPage::OnSetActive(bool batch) {
+    ShowBatchMode(batch);
     sheet_->SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
 }
 
@@ -127,11 +127,21 @@ int CWMASettingsPage::OnWizardNext() {
     return IDD_PAGE3;
 }
 
-void InstallWmaSettingsPage(encoder::EncoderApp& app) {
+void InstallWmaEncoding(encoder::EncoderApp& app) {
     app.makeWmaPage = [](encoder::EncoderApp& a) -> std::unique_ptr<encoder::WizardPage> {
         return std::make_unique<CWMASettingsPage>(a);
     };
     app.wmaAvailable = true;
+    RegisterWmaJob();
+}
+
+void CWMASettingsPage::FillRequest(encoder::JobRequest& r) const {
+    r.wma.profileIndex = profileIndex;
+    r.wma.title = title;
+    r.wma.author = author;
+    r.wma.copyright = copyright;
+    r.wma.rating = rating;
+    r.wma.description = description;
 }
 
 }  // namespace orvane::wma

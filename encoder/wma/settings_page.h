@@ -38,11 +38,12 @@ class CWMASettingsPage : public encoder::WizardPage {
 public:
     explicit CWMASettingsPage(encoder::EncoderApp& app) : app_(app) {}
 
-    void OnInitDialog(WindowPort& page, WindowPort& sheet) override;
-    void OnSetActive() override;
+    void OnInitDialog(WindowPort& page, WizardPort& sheet, bool batch) override;
+    void OnSetActive(bool batch) override;
     int OnWizardBack() override;
     // Goes to the summary; stays (after saying so) when a text is longer than its limit.
     int OnWizardNext() override;
+    void FillRequest(encoder::JobRequest& request) const override;
 
     // What the job reads.
     std::string title, rating, description, copyright, author;
@@ -51,15 +52,16 @@ public:
 private:
     // Shows the five edits for the wizard's batch mode: the user's texts, or the batch note
     // with the edits disabled.
-    void ShowBatchMode();
+    void ShowBatchMode(bool batch);
 
     encoder::EncoderApp& app_;
     WindowPort* page_ = nullptr;
-    WindowPort* sheet_ = nullptr;
+    WizardPort* sheet_ = nullptr;
     bool showingBatch_ = false;
 };
 
-// Gives every new wizard sheet of app this page and enables the WMA target.
-void InstallWmaSettingsPage(encoder::EncoderApp& app);
+// WMA encoding in the program: the WMA job kind, this page in every new wizard sheet of app,
+// and the wizard's WMA target enabled.
+void InstallWmaEncoding(encoder::EncoderApp& app);
 
 }  // namespace orvane::wma

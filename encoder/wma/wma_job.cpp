@@ -6,8 +6,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <vector>
 
-#include "encoder/app/encoder_app.h"
+#include "encoder/app/input_source.h"
 #include "encoder/app/job.h"
 #include "encoder/app/paths.h"
 #include "encoder/app/progress.h"
@@ -17,6 +19,16 @@
 namespace orvane::wma {
 
 using namespace orvane::wmenc;
+using encoder::InputSource;
+using encoder::Job;
+using encoder::JobBar;
+using encoder::JobRequest;
+using encoder::JobResult;
+using encoder::JobRunner;
+using encoder::JobText;
+using encoder::OutputFolderOf;
+using encoder::SameFile;
+using encoder::SourceItem;
 
 namespace {
 
@@ -47,7 +59,7 @@ struct Objects {
     std::shared_ptr<IWMEncDisplayInfo> info;
     std::shared_ptr<IWMEncFile> file;
 
-    void Release(WmaJobHost& host) {
+    void Release(WmaJobShared& shared) {
         file.reset();
         info.reset();
         profile.reset();
@@ -56,67 +68,79 @@ struct Objects {
         group.reset();
         groups.reset();
         {
-            std::lock_guard lock(host.Shared().mutex);
-            host.Shared().encoder.reset();
+            std::lock_guard lock(shared.mutex);
+            shared.encoder.reset();
         }
         encoder.reset();
     }
 };
 
-class Job {
-public:
-    Job(WmaJobHost& host, const WmaJobChoice& choice)
-        : host_(host), w_(host.Window()), app_(host.App()), choice_(choice) {}
+// Replaces target by the finished file temp.
+bool ReplaceFile(const std::string& temp, const std::string& target) {
+    return std::rename(temp.c_str(), target.c_str()) == 0;
+}
 
-    void Run();
+class WmaRun {
+public:
+    WmaRun(JobRunner& r, WmaJobShared& shared, std::function<void(bool)> busy)
+        : r_(r), req_(r.Request()), shared_(shared), busy_(std::move(busy)) {}
+
+    void Go();
 
 private:
     bool SetUp();
     // One file; false ends the job at once (its message has been shown).
-    bool EncodeFile(const std::string& input, const std::string& output, bool cd, int track);
+    bool EncodeFile(const SourceItem& item, const std::string& output);
     void End();
-    // Ends the job after a failure before encoding: the objects go, the window stays.
+    // Ends the job after a failure before encoding: the objects go, the window stays for the
+    // user's Cancel.
     void Abort(const std::string& text, const std::string& caption, unsigned flags = MB_OK) {
-        w_.MessageBox(text, caption, flags);
-        o_.Release(host_);
+        r_.Message(text, caption, flags);
+        o_.Release(shared_);
         CoUninitialize();
-        host_.SetJobRunning(false);
+        busy_(false);
     }
     void Log(const std::string& line) {
         log_ += line;
-        w_.SetText(IDC_STATUS_LOG, log_);
+        r_.SetText(JobText::Log, log_);
     }
     long RunState() {
         long state = 0;
         if (o_.encoder) o_.encoder->get_RunState(&state);
         return state;
     }
+    // The window's messages are handled while the job waits; a cancel, or until(), ends the
+    // wait early (the encoder wakes it when its run state changes).
+    void Wait(const std::function<bool()>& until) {
+        r_.ProcessMessages();
+        clock::Current().SleepMsUnless(kMessagePassMs,
+                                       [&] { return r_.CancelRequested() || until(); });
+    }
 
-    WmaJobHost& host_;
-    WindowPort& w_;
-    encoder::EncoderApp& app_;
-    const WmaJobChoice& choice_;
+    JobRunner& r_;
+    const JobRequest& req_;
+    WmaJobShared& shared_;
+    std::function<void(bool)> busy_;
     Objects o_;
     std::string log_;
-    bool failed_ = false;
+    std::vector<std::string> failed_;
 };
 
-bool Job::SetUp() {
+bool WmaRun::SetUp() {
     std::shared_ptr<IUnknown> unknown;
     if (SUCCEEDED(CoCreateInstance(CLSID_WMEncoder, nullptr, CLSCTX_INPROC_SERVER, IID_IWMEncoder,
                                    &unknown)))
         o_.encoder = As<IWMEncoder>(unknown);
     if (!o_.encoder) {
-        w_.MessageBox("Error creating IWMEncoder object", "Error", MB_OK);
-        w_.EndDialog(IDOK);
+        r_.Message("Error creating IWMEncoder object", "Error", MB_OK);
+        r_.Close(IDOK);
         CoUninitialize();
-        host_.SetJobRunning(false);
         return false;
     }
     {
-        std::lock_guard lock(host_.Shared().mutex);
-        host_.Shared().encoder = o_.encoder;
-        host_.Shared().batch = choice_.batch;
+        std::lock_guard lock(shared_.mutex);
+        shared_.encoder = o_.encoder;
+        shared_.batch = req_.batch;
     }
     if (FAILED(o_.encoder->get_SourceGroupCollection(&o_.groups))) {
         Abort("Error geting the IWMEncSourceGroupCollection interface", "Error");
@@ -131,7 +155,7 @@ bool Job::SetUp() {
         Abort("Could not get the profile collection", "Error");
         return false;
     }
-    if (FAILED(o_.profiles->Item(choice_.profileIndex, &o_.profile))) {
+    if (FAILED(o_.profiles->Item(req_.wma.profileIndex, &o_.profile))) {
         Abort("Could not get the specific profile", "Error");
         return false;
     }
@@ -153,51 +177,56 @@ bool Job::SetUp() {
     return true;
 }
 
-void Job::Run() {
+void WmaRun::Go() {
     CoInitialize(nullptr);
     if (!SetUp()) return;
-    host_.SetJobRunning(true);
-    const bool cd = choice_.input == "CD-Audio";
-    if (!choice_.batch) {
-        if (!EncodeFile(choice_.input, choice_.output, false, 0)) return;
+    busy_(true);
+    std::unique_ptr<InputSource> source = MakeInputSource(req_, "*.WAV");
+    if (!source->Batch()) {
+        InputSource::Next next = source->Take(r_);
+        if (!EncodeFile(next.item, next.item.output)) return;
         End();
         return;
     }
-    std::string outFolder = encoder::OutputFolderOf(choice_.output);
+    std::string outFolder = OutputFolderOf(req_.output);
     int n = 0;
     for (;;) {
-        w_.Redraw();
-        if (host_.CancelRequested()) break;
-        int track = 0;
-        std::string path = cd ? host_.GrabNextTrack(track) : host_.NextBatchFile();
+        r_.Redraw();
+        if (r_.CancelRequested()) break;
+        InputSource::Next next = source->Take(r_);
         ++n;
-        int count = app_.batchCount;
+        int count = source->Count();
         char title[128];
         std::snprintf(title, sizeof title, "Orvane Encoder 2001 - (File %d of %d)", n, count);
-        w_.SetText(0, title);
-        if (count < 1 || n > count) break;
-        w_.SetRange(IDC_STATUS_OVERALLBAR, 0, count * 100);
-        w_.SetPos(IDC_STATUS_OVERALLBAR, n * 100);
-        w_.SetText(IDC_STATUS_FILECOUNT, std::to_string(count));
-        w_.SetText(IDC_STATUS_FILENO, std::to_string(n));
-        if (path.empty()) w_.EndDialog(IDOK);
-        std::string output;
-        if (cd) {
-            const encoder::Id3Tag& tag = app_.tagTable[track];
-            output = CdTrackOutputName(outFolder, tag.Artist(), tag.Title(), track);
-        } else {
-            output = BatchOutputName(outFolder, path);
+        r_.SetText(JobText::Title, title);
+        if (count < 1 || n > count || next.step == InputSource::Step::End) break;
+        r_.SetRange(JobBar::Overall, 0, count * 100);
+        r_.SetPos(JobBar::Overall, n * 100);
+        r_.SetText(JobText::FileCount, std::to_string(count));
+        r_.SetText(JobText::FileNumber, std::to_string(n));
+        if (next.step == InputSource::Step::Cancelled) {
+            r_.RequestCancel();
+            break;
         }
-        w_.SetText(IDC_STATUS_INPUT, path);
-        w_.SetText(IDC_STATUS_OUTPUT, output);
-        if (!EncodeFile(path, output, cd, track)) return;
-        if (host_.CancelRequested()) break;
+        if (next.step == InputSource::Step::Failed) {
+            failed_.push_back(next.item.input);
+            continue;
+        }
+        const SourceItem& item = next.item;
+        std::string output = req_.CdAudio() ? CdTrackOutputName(outFolder, item.tag.Artist(),
+                                                                item.tag.Title(), item.trackNumber)
+                                            : BatchOutputName(outFolder, item.input);
+        r_.SetText(JobText::Input, item.input);
+        r_.SetText(JobText::Output, output);
+        if (!EncodeFile(item, output)) return;
+        if (r_.CancelRequested()) break;
     }
     End();
 }
 
-bool Job::EncodeFile(const std::string& input, const std::string& output, bool cd, int track) {
-    // Step 5-7: the input's header gives the duration.
+bool WmaRun::EncodeFile(const SourceItem& item, const std::string& output) {
+    const std::string& input = item.input;
+    // The input's header gives the duration.
     int fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         Abort("Error: Cannot open the Input File", "");
@@ -205,28 +234,25 @@ bool Job::EncodeFile(const std::string& input, const std::string& output, bool c
     }
     struct stat info {};
     ::fstat(fd, &info);
-    std::int64_t size = info.st_size;
     unsigned char header[44] = {};
     ssize_t got = ::read(fd, header, sizeof header);
+    ::close(fd);
     if (got <= 0 || header[0] != 'R' || header[8] != 'W') {
-        ::close(fd);
         Abort("Error: Input file is not a Windows PCM WAVE File.", "");
         return false;
     }
-    ::close(fd);
-    if (encoder::SameFile(input, output)) {
+    if (SameFile(input, output)) {
         Abort("Error: The output file cannot be the input file.", "");
         return false;
     }
-    int duration = WaveDurationSeconds(header).value_or(DurationFromSize(size));
-    w_.SetRange(IDC_STATUS_FILEBAR, 0, duration);
-    if (!choice_.batch) w_.SetRange(IDC_STATUS_OVERALLBAR, 0, duration);
+    int duration = WaveDurationSeconds(header).value_or(DurationFromSize(info.st_size));
+    r_.SetRange(JobBar::CurrentFile, 0, duration);
+    if (!req_.batch) r_.SetRange(JobBar::Overall, 0, duration);
     {
-        std::lock_guard lock(host_.Shared().mutex);
-        host_.Shared().durationSeconds = duration;
+        std::lock_guard lock(shared_.mutex);
+        shared_.durationSeconds = duration;
     }
 
-    // Step 8-10.
     if (FAILED(o_.source->SetInput(input, "", ""))) {
         Abort("Error setting the input file", "Error");
         return false;
@@ -235,14 +261,15 @@ bool Job::EncodeFile(const std::string& input, const std::string& output, bool c
         Abort("Error setting the active source group", "Error");
         return false;
     }
+    // The texts: the page's for a single file, the track's tag for a CD track, none for the
+    // files of a folder.
     std::string title, author, copyright, rating, description;
-    if (!choice_.batch) {
-        title = choice_.title, author = choice_.author, copyright = choice_.copyright;
-        rating = choice_.rating, description = choice_.description;
-    } else if (cd) {
-        const encoder::Id3Tag& tag = app_.tagTable[track];
-        title = tag.Title(), author = tag.Artist(), copyright = tag.Artist();
-        description = tag.Album();
+    if (!req_.batch) {
+        title = req_.wma.title, author = req_.wma.author, copyright = req_.wma.copyright;
+        rating = req_.wma.rating, description = req_.wma.description;
+    } else if (req_.CdAudio()) {
+        title = item.tag.Title(), author = item.tag.Artist(), copyright = item.tag.Artist();
+        description = item.tag.Album();
     }
     HRESULT results[5] = {o_.info->put_Title(title), o_.info->put_Author(author),
                           o_.info->put_Copyright(copyright), o_.info->put_Rating(rating),
@@ -259,37 +286,35 @@ bool Job::EncodeFile(const std::string& input, const std::string& output, bool c
         return false;
     }
 
-    // Step 11-13.
     o_.encoder->put_AutoStop(VARIANT_TRUE);
     o_.encoder->put_AutoArchive(VARIANT_TRUE);
     o_.encoder->put_EnableStatistics(VARIANT_TRUE);
     Log("Preparing to Start the Encoder...\r\n");
-    host_.Wait(kMessagePassMs, [] { return false; });
+    Wait([] { return false; });
     // A job cancelled before its encoder started ends without starting it.
-    if (host_.CancelRequested()) return true;
+    if (r_.CancelRequested()) return true;
     if (FAILED(o_.encoder->PrepareToEncode(VARIANT_TRUE))) {
         std::shared_ptr<IUnknown> unknown;
         std::string text;
         if (o_.encoder->QueryInterface(IID_IErrorInfo, &unknown) == S_OK &&
             SUCCEEDED(As<IErrorInfo>(unknown)->GetDescription(&text)))
-            w_.MessageBox(text, "error", MB_OK);
-        w_.MessageBox("Error: Prepare to encode failed.", "", MB_ICONERROR);
+            r_.Message(text, "error", MB_OK);
+        r_.Message("Error: Prepare to encode failed.", "", MB_ICONERROR);
     }
-    if (FAILED(o_.encoder->Start())) w_.MessageBox("Error encoding the file", "Error", MB_OK);
+    if (FAILED(o_.encoder->Start())) r_.Message("Error encoding the file", "Error", MB_OK);
     Log("Encoder was started successfully...\r\n");
     {
-        std::lock_guard lock(host_.Shared().mutex);
-        host_.Shared().startTime = clock::Time();
+        std::lock_guard lock(shared_.mutex);
+        shared_.startTime = clock::Time();
     }
     bool cancelled = false;
     for (;;) {
-        // The pass ends early when the encoder leaves the running state by itself.
-        host_.Wait(kMessagePassMs, [this] { return RunState() != kEncoderRunning; });
+        Wait([this] { return RunState() != kEncoderRunning; });
         if (RunState() != kEncoderRunning) break;
-        if (host_.CancelRequested()) {
-            w_.SetWaitCursor(true);
+        if (r_.CancelRequested()) {
+            r_.WaitCursor(true);
             o_.encoder->Stop();
-            w_.SetWaitCursor(false);
+            r_.WaitCursor(false);
             cancelled = true;
             break;
         }
@@ -299,39 +324,58 @@ bool Job::EncodeFile(const std::string& input, const std::string& output, bool c
     o_.encoder->get_RunResult(&result);
     struct stat part {};
     if (SUCCEEDED(result) && ::stat(temp.c_str(), &part) == 0) {
-        if (!host_.ReplaceFile(temp, output)) {
+        if (!ReplaceFile(temp, output)) {
             ::unlink(temp.c_str());
-            w_.MessageBox("Error: Cannot write the output file " + output, "", MB_ICONERROR);
-            failed_ = true;
+            r_.Message("Error: Cannot write the output file " + output, "", MB_ICONERROR);
+            failed_.push_back(input);
         }
     } else {
         ::unlink(temp.c_str());
-        failed_ = true;
+        failed_.push_back(input);
     }
     if (cancelled) return true;
-    int high = duration;
-    w_.SetPos(IDC_STATUS_FILEBAR, high);
-    if (!choice_.batch) w_.SetPos(IDC_STATUS_OVERALLBAR, high);
-    if (choice_.batch) {
+    r_.SetPos(JobBar::CurrentFile, duration);
+    if (!req_.batch) r_.SetPos(JobBar::Overall, duration);
+    if (req_.batch) {
         o_.encoder->Stop();
-        if (app_.deleteGrabbedWav == 1) ::unlink(input.c_str());
+        if (item.deleteInput) ::unlink(input.c_str());
     }
     return true;
 }
 
-void Job::End() {
-    w_.SetWaitCursor(true);
-    host_.Wait(kMessagePassMs, [] { return false; });
-    w_.KillTimer(ID_TIMER_WMA);
-    clock::Current().SleepMsUnless(2500, [this] { return host_.CancelRequested(); });
-    o_.Release(host_);
+void WmaRun::End() {
+    r_.WaitCursor(true);
+    Wait([] { return false; });
+    r_.StatisticsTimer(0);
+    clock::Current().SleepMsUnless(2500, [this] { return r_.CancelRequested(); });
+    o_.Release(shared_);
     CoUninitialize();
-    w_.SetWaitCursor(false);
-    // Only a job whose every file was written says it finished.
-    if (!host_.CancelRequested() && !failed_) w_.MessageBox("Compression Finished.", "", MB_OK);
-    host_.SetJobRunning(false);
-    w_.SetTimer(ID_TIMER_WMA_END, 500);
+    r_.WaitCursor(false);
+    busy_(false);
+    // Only a job whose every file was written says it finished; a cancelled job's end is the
+    // cancel's own.
+    if (r_.CancelRequested())
+        r_.Finish("", JobResult::Cancelled, failed_);
+    else if (failed_.empty())
+        r_.Finish("Compression Finished.", JobResult::Succeeded);
+    else
+        r_.Finish("", JobResult::Failed, failed_);
 }
+
+class WmaJob : public Job {
+public:
+    void Run(JobRunner& r) override {
+        WmaRun run(r, shared_, [this](bool busy) { SetBusy(busy); });
+        run.Go();
+    }
+    void OnTick(JobRunner& r, int timerId) override {
+        if (timerId == ID_TIMER_WMA) UpdateWmaStatistics(r, shared_);
+    }
+    unsigned StatisticsPeriodMs() const override { return 1000; }
+
+private:
+    WmaJobShared shared_;
+};
 
 }  // namespace
 
@@ -375,14 +419,12 @@ std::string RemainingText(int durationSeconds, std::int64_t elapsed) {
     return TwoDigits((left / 3600) % 99, (left / 60) % 60, left % 60);
 }
 
-void RunWmaJob(WmaJobHost& host, const WmaJobChoice& choice) {
-    Job job(host, choice);
-    job.Run();
+void RunWmaJob(JobRunner& runner, WmaJobShared& shared) {
+    WmaRun run(runner, shared, [](bool) {});
+    run.Go();
 }
 
-void UpdateWmaStatistics(WmaJobHost& host) {
-    WindowPort& w = host.Window();
-    WmaJobShared& shared = host.Shared();
+void UpdateWmaStatistics(JobRunner& r, WmaJobShared& shared) {
     std::shared_ptr<IWMEncoder> encoder;
     std::int64_t startTime;
     int duration;
@@ -403,11 +445,11 @@ void UpdateWmaStatistics(WmaJobHost& host) {
         return;
     std::shared_ptr<IUnknown> dispatch, output;
     if (FAILED(stats->get_WMFOutputStats(&dispatch))) {
-        w.MessageBox("Error: get_WMFOutputStats Failed.", "", MB_OK);
+        r.Message("Error: get_WMFOutputStats Failed.", "", MB_OK);
         return;
     }
     if (FAILED(dispatch->QueryInterface(IID_IWMEncOutputStats, &output))) {
-        w.MessageBox("Error: pDispOutputStats->QueryInterface Failed.", "", MB_OK);
+        r.Message("Error: pDispOutputStats->QueryInterface Failed.", "", MB_OK);
         return;
     }
     auto out = As<IWMEncOutputStats>(output);
@@ -415,23 +457,29 @@ void UpdateWmaStatistics(WmaJobHost& host) {
     out->get_CurrentSampleRate(&rate);
     char text[64];
     std::snprintf(text, sizeof text, "  %ld Samples/sec.  ", rate);
-    w.SetText(IDC_STATUS_FPS, text);
+    r.SetText(JobText::Rate, text);
     std::int64_t fileBytes = 0;
     As<IWMEncFileArchiveStats>(archive)->get_FileSize(&fileBytes);
     if (static_cast<std::uint32_t>(fileBytes) != 0)
-        w.SetText(IDC_STATUS_COMPRESSION, "                    -                    ");
+        r.SetText(JobText::Compression, "                    -                    ");
     std::int64_t ms = 0;
     stats->get_EncodingTime(&ms);
     int t = static_cast<int>(static_cast<std::uint32_t>(ms) / 1000);
     int pos = t > duration ? duration : t;
-    w.SetPos(IDC_STATUS_FILEBAR, pos);
-    if (!batch) w.SetPos(IDC_STATUS_OVERALLBAR, pos);
+    r.SetPos(JobBar::CurrentFile, pos);
+    if (!batch) r.SetPos(JobBar::Overall, pos);
     std::int64_t elapsed = clock::Time() - startTime;
-    w.SetText(IDC_STATUS_ELAPSED, encoder::ElapsedText(elapsed));
-    w.SetText(IDC_STATUS_REMAINING, RemainingText(duration, elapsed));
+    r.SetText(JobText::Elapsed, encoder::ElapsedText(elapsed));
+    r.SetText(JobText::Remaining, RemainingText(duration, elapsed));
     out->get_CurrentBitrate(&bitrate);
     std::snprintf(text, sizeof text, "%ldkbps", bitrate / 1000);
-    w.SetText(IDC_STATUS_BITRATE, text);
+    r.SetText(JobText::Bitrate, text);
+}
+
+void RegisterWmaJob() {
+    encoder::RegisterJobKind(encoder::JobKind::EncodeWma, [](const JobRequest&) {
+        return std::unique_ptr<Job>(std::make_unique<WmaJob>());
+    });
 }
 
 }  // namespace orvane::wma

@@ -1,64 +1,28 @@
 #pragma once
-// The WMA job: WAVE files (one, a folder of them, or CD tracks grabbed to WAVE files) become
-// WMA files through the encoder objects. RunWmaJob runs on the job's worker thread;
-// UpdateWmaStatistics runs every 1000 ms on the window's thread while the job runs.
+// The WMA job (job kind EncodeWma): WAVE files (one, a folder of them, or CD tracks grabbed to
+// WAVE files) become WMA files through the encoder objects.
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 
-#include "platform/window/window_port.h"
+#include "encoder/app/job_runner.h"
 #include "platform/wmenc/wmenc.h"
-
-namespace orvane::encoder {
-struct EncoderApp;
-}
 
 namespace orvane::wma {
 
-// What the wizard chose for the job.
-struct WmaJobChoice {
-    std::string input, output;  // paths, or folders in batch mode; input "CD-Audio" for tracks
-    bool batch = false;
-    int profileIndex = 0;
-    std::string title, author, copyright, rating, description;
-};
-
-// What the job shares with the statistics update: the encoder (while the job holds it), the
-// start time of the current file and its duration (the current-file bar's range).
+// What the job shares with its statistics update (window thread): the encoder while the job
+// holds it, the start time of the current file and its duration (the current-file bar's
+// range).
 struct WmaJobShared {
     std::mutex mutex;
     std::shared_ptr<wmenc::IWMEncoder> encoder;
     std::int64_t startTime = 0;  // seconds, clock::Time()
     int durationSeconds = 0;
     bool batch = false;
-};
-
-// The job's view of the status dialog that hosts it.
-class WmaJobHost {
-public:
-    virtual ~WmaJobHost() = default;
-    // The status window's controls, message boxes and timers.
-    virtual WindowPort& Window() = 0;
-    virtual encoder::EncoderApp& App() = 0;
-    virtual bool CancelRequested() = 0;
-    // Waits ms while the window's messages are handled; ends early once the job is cancelled
-    // or until() answers true (asked again whenever the clock's sleepers are woken).
-    virtual void Wait(unsigned ms, const std::function<bool()>& until) = 0;
-    // The next file of a folder batch (empty when none is left); sets App().batchCount.
-    virtual std::string NextBatchFile() = 0;
-    // Grabs the next selected CD track into a WAVE file and returns its path (empty when none
-    // is left); trackNumber is then the track's number.
-    virtual std::string GrabNextTrack(int& trackNumber) = 0;
-    // The job runs (false: it has ended, the dialog's Cancel only closes the window).
-    virtual void SetJobRunning(bool running) = 0;
-    // Replaces target by the finished file written under temp (the one file-writing helper).
-    virtual bool ReplaceFile(const std::string& temp, const std::string& target) = 0;
-    virtual WmaJobShared& Shared() = 0;
 };
 
 // Duration in whole seconds from a WAVE file's first 44 bytes; nothing when the header names
@@ -79,7 +43,11 @@ std::string CdTrackOutputName(const std::string& outputFolder, const std::string
 // duration minus the elapsed seconds (never below 0), hours modulo 99.
 std::string RemainingText(int durationSeconds, std::int64_t elapsed);
 
-void RunWmaJob(WmaJobHost& host, const WmaJobChoice& choice);
-void UpdateWmaStatistics(WmaJobHost& host);
+// The job's worker body, and its statistics update (every 1000 ms on the window's thread).
+void RunWmaJob(encoder::JobRunner& runner, WmaJobShared& shared);
+void UpdateWmaStatistics(encoder::JobRunner& runner, WmaJobShared& shared);
+
+// Makes EncodeWma a job kind of the program.
+void RegisterWmaJob();
 
 }  // namespace orvane::wma

@@ -35,7 +35,7 @@ protected:
     }
     void TearDown() override { test::UnregisterProfileFolder(); }
 
-    void Init() { page.OnInitDialog(w, sheet); }
+    void Init(bool batch = false) { page.OnInitDialog(w, sheet, batch); }
 
     test::TempDir folder;
     encoder::MemorySettings settings;
@@ -69,14 +69,14 @@ TEST_F(SettingsPage, StoredPositionSelectsItsEntryWhileTheListHasOne) {
         settings.WriteProfileInt("Settings", "WMABitrate", stored);
         w.Reset();
         CWMASettingsPage fresh(app);
-        fresh.OnInitDialog(w, sheet);
+        fresh.OnInitDialog(w, sheet, false);
         EXPECT_EQ(w.CurSel(IDC_WMA_PROFILE), selected) << stored;
     }
 }
 
 TEST_F(SettingsPage, NextTakesTheTextsAndTheChosenProfile) {
     Init();
-    page.OnSetActive();
+    page.OnSetActive(false);
     EXPECT_EQ(sheet.WizardButtons(), PSWIZB_BACK | PSWIZB_NEXT);
     w.SetCurSel(IDC_WMA_PROFILE, 1);
     w.SetText(IDC_WMA_TITLE, "Fjärran");
@@ -93,6 +93,11 @@ TEST_F(SettingsPage, NextTakesTheTextsAndTheChosenProfile) {
     EXPECT_EQ(page.description, "line one\r\nline two");
     EXPECT_EQ(settings.GetProfileInt("Settings", "WMABitrate", 0), 1u);
     EXPECT_EQ(page.OnWizardBack(), IDD_PAGE1);
+    encoder::JobRequest r;
+    page.FillRequest(r);
+    EXPECT_EQ(r.wma.profileIndex, 2);
+    EXPECT_EQ(r.wma.title, "Fjärran");
+    EXPECT_EQ(r.wma.description, "line one\r\nline two");
 }
 
 TEST_F(SettingsPage, TextsLongerThanTheirLimitsAreRefused) {
@@ -129,8 +134,7 @@ TEST_F(SettingsPage, BatchModeShowsTheNoteAndKeepsTheUsersTexts) {
     Init();
     w.SetText(IDC_WMA_TITLE, "Mine");
     ASSERT_EQ(page.OnWizardNext(), IDD_PAGE3);
-    app.batchMode = 1;
-    page.OnSetActive();
+    page.OnSetActive(true);
     for (int id :
          {IDC_WMA_TITLE, IDC_WMA_AUTHOR, IDC_WMA_COPYRIGHT, IDC_WMA_RATING, IDC_WMA_DESCRIPTION}) {
         EXPECT_EQ(w.Text(id), "Not available in batch mode.") << id;
@@ -138,17 +142,15 @@ TEST_F(SettingsPage, BatchModeShowsTheNoteAndKeepsTheUsersTexts) {
     }
     EXPECT_EQ(page.OnWizardNext(), IDD_PAGE3);
     EXPECT_EQ(page.title, "Mine");
-    app.batchMode = 0;
-    page.OnSetActive();
+    page.OnSetActive(false);
     EXPECT_EQ(w.Text(IDC_WMA_TITLE), "Mine");
     EXPECT_EQ(w.Text(IDC_WMA_AUTHOR), "");
     EXPECT_TRUE(w.IsEnabled(IDC_WMA_TITLE));
 
     // A page first shown in batch mode.
-    app.batchMode = 1;
     test::FakeWindow other;
     CWMASettingsPage batchPage(app);
-    batchPage.OnInitDialog(other, sheet);
+    batchPage.OnInitDialog(other, sheet, true);
     EXPECT_EQ(other.Text(IDC_WMA_DESCRIPTION), "Not available in batch mode.");
     EXPECT_FALSE(other.IsEnabled(IDC_WMA_DESCRIPTION));
     EXPECT_EQ(batchPage.OnWizardNext(), IDD_PAGE3);
@@ -196,6 +198,13 @@ TEST_F(SettingsPage, WizardGoesThroughThePageForWma) {
     ASSERT_NE(wma, nullptr);
     EXPECT_EQ(wma->description, "short");
     EXPECT_EQ(wma->profileIndex, 3);
+    // Finish hands the page's choices to the job.
+    wizard.OnNext();
+    wizard.OnNext();
+    wizard.OnFinish();
+    EXPECT_EQ(wizard.Request().kind, encoder::JobKind::EncodeWma);
+    EXPECT_EQ(wizard.Request().wma.profileIndex, 3);
+    EXPECT_EQ(wizard.Request().wma.description, "short");
 }
 
 }  // namespace

@@ -2,12 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
+#include <map>
+#include <mutex>
 
-#include "../app/fake_window.h"
-#include "encoder/app/encoder_app.h"
+#include "encoder/app/input_source.h"
+#include "encoder/app/job_runner.h"
 #include "encoder/app/paths.h"
 #include "encoder/app/resource.h"
 #include "platform/clock/clock.h"
@@ -19,6 +24,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace orvane::wmenc;
+using encoder::JobBar;
+using encoder::JobResult;
+using encoder::JobRunner;
+using encoder::JobText;
 
 TEST(WmaJobRules, DurationNeedsChannelsRateAndWholeBytes) {
     std::string h = test::SineWave(2, 44100, 3.0, {440}).substr(0, 44);
@@ -49,52 +58,113 @@ TEST(WmaJobRules, RemainingTime) {
     EXPECT_EQ(RemainingText(10, 30), "00:00:00");
 }
 
-// A status dialog for the job: a recording window, the application object, the virtual
-// clock (the job's fixed waits take no time) and a folder batch.
-class Host : public WmaJobHost {
+// The status window as the job sees it: every report recorded, message boxes answered.
+class Recorder : public encoder::JobObserver {
 public:
-    explicit Host(encoder::EncoderApp& app) : app_(app) {}
-    WindowPort& Window() override { return w; }
-    encoder::EncoderApp& App() override { return app_; }
-    bool CancelRequested() override {
-        if (cancelWhenStarted && w.Text(IDC_STATUS_LOG).find("started") != std::string::npos)
-            cancel = true;
-        return cancel;
+    struct Box {
+        std::string text, caption;
+        unsigned flags;
+    };
+    void JobSetText(JobText which, const std::string& text) override {
+        std::lock_guard l(m_);
+        texts_[which] = text;
+        changed_.notify_all();
     }
-    void Wait(unsigned ms, const std::function<bool()>& until) override {
-        waits.push_back(ms);
-        clock::Current().SleepMsUnless(ms, [&] { return CancelRequested() || until(); });
+    void JobSetRange(JobBar bar, int low, int high) override {
+        std::lock_guard l(m_);
+        ranges_[bar] = {low, high};
     }
-    std::string NextBatchFile() override {
-        auto all = encoder::FindFiles(folder, "*.WAV");
-        app_.batchCount = static_cast<int>(all.size());
-        return next < all.size() ? folder + all[next++] : std::string();
+    void JobSetPos(JobBar bar, int pos) override {
+        std::lock_guard l(m_);
+        pos_[bar] = pos;
     }
-    std::string GrabNextTrack(int& trackNumber) override {
-        if (tracks.empty()) return {};
-        auto [number, path] = tracks.front();
-        tracks.erase(tracks.begin());
-        trackNumber = number;
-        return path;
+    void JobSetCounter(encoder::JobCounter, int) override {}
+    int JobMessage(const std::string& text, const std::string& caption, unsigned flags) override {
+        std::lock_guard l(m_);
+        boxes_.push_back({text, caption, flags});
+        return IDOK;
     }
-    void SetJobRunning(bool on) override { running.push_back(on); }
-    bool ReplaceFile(const std::string& temp, const std::string& target) override {
-        return std::rename(temp.c_str(), target.c_str()) == 0;
+    void JobFinished(const encoder::JobOutcome& outcome) override {
+        std::lock_guard l(m_);
+        finished_.push_back(outcome);
     }
-    WmaJobShared& Shared() override { return shared; }
+    void JobClose(int result) override {
+        std::lock_guard l(m_);
+        closes_.push_back(result);
+    }
+    void JobStatisticsTimer(unsigned ms) override {
+        std::lock_guard l(m_);
+        timers_.push_back(ms);
+    }
 
-    test::FakeWindow w;
-    std::atomic<bool> cancel{false};
-    bool cancelWhenStarted = false;
-    std::vector<unsigned> waits;
-    std::vector<bool> running;
-    std::string folder;
-    std::size_t next = 0;
-    std::vector<std::pair<int, std::string>> tracks;
-    WmaJobShared shared;
+    std::string Text(JobText which) {
+        std::lock_guard l(m_);
+        return texts_[which];
+    }
+    std::pair<int, int> Range(JobBar bar) {
+        std::lock_guard l(m_);
+        return ranges_[bar];
+    }
+    int Pos(JobBar bar) {
+        std::lock_guard l(m_);
+        return pos_[bar];
+    }
+    std::vector<Box> Boxes() {
+        std::lock_guard l(m_);
+        return boxes_;
+    }
+    std::vector<std::string> Messages() {
+        std::vector<std::string> t;
+        for (const Box& b : Boxes())
+            t.push_back(b.text);
+        return t;
+    }
+    std::vector<encoder::JobOutcome> Finished() {
+        std::lock_guard l(m_);
+        return finished_;
+    }
+    std::vector<int> Closes() {
+        std::lock_guard l(m_);
+        return closes_;
+    }
+    std::vector<unsigned> Timers() {
+        std::lock_guard l(m_);
+        return timers_;
+    }
+    // Waits (real time, at most a minute) until the log holds text.
+    bool WaitLog(const std::string& text) {
+        std::unique_lock l(m_);
+        return changed_.wait_for(l, std::chrono::seconds(60), [&] {
+            return texts_[JobText::Log].find(text) != std::string::npos;
+        });
+    }
 
 private:
-    encoder::EncoderApp& app_;
+    std::mutex m_;
+    std::condition_variable changed_;
+    std::map<JobText, std::string> texts_;
+    std::map<JobBar, std::pair<int, int>> ranges_;
+    std::map<JobBar, int> pos_;
+    std::vector<Box> boxes_;
+    std::vector<encoder::JobOutcome> finished_;
+    std::vector<int> closes_;
+    std::vector<unsigned> timers_;
+};
+
+// CD tracks already read into WAVE files, as the grabber hands them over.
+class Tracks : public encoder::InputSource {
+public:
+    explicit Tracks(std::vector<encoder::SourceItem> items) : items_(std::move(items)) {}
+    bool Batch() const override { return true; }
+    Next Take(JobRunner&) override {
+        if (next_ >= items_.size()) return {};
+        return {Step::Item, items_[next_++], {}};
+    }
+    int Count() const override { return static_cast<int>(items_.size()); }
+
+private:
+    std::vector<encoder::SourceItem> items_;
+    std::size_t next_ = 0;
 };
 
 class WmaJob : public ::testing::Test {
@@ -104,10 +174,11 @@ protected:
         fs::create_directory(profiles.path() / "p");
         test::CopyShippedProfiles(profiles.path() / "p");
         test::RegisterProfileFolder((profiles.path() / "p").string());
-        app.settings = &settings;
+        RegisterWmaJob();
     }
     void TearDown() override {
         SetCallHook(nullptr);
+        encoder::SetCdTrackSource(nullptr);
         clock::Install(nullptr);
     }
     fs::path Wave(const std::string& name, double seconds) {
@@ -115,49 +186,60 @@ protected:
         test::WriteFile(file, test::SineWave(2, 44100, seconds, {440, 660}));
         return file;
     }
-    WmaJobChoice Single(const fs::path& in, const fs::path& out) {
-        WmaJobChoice c;
-        c.input = in.string();
-        c.output = out.string();
-        return c;
+    encoder::JobRequest Single(const fs::path& in, const fs::path& out) {
+        encoder::JobRequest r;
+        r.kind = encoder::JobKind::EncodeWma;
+        r.input = in.string();
+        r.output = out.string();
+        return r;
     }
-    std::vector<std::string> Texts() {
-        std::vector<std::string> t;
-        for (const auto& b : host.w.Boxes())
-            t.push_back(b.text);
-        return t;
+    // Runs the request to its end in a fresh window.
+    void Run(const encoder::JobRequest& request) {
+        rec = std::make_unique<Recorder>();
+        JobRunner runner(request, *rec);
+        runner.Start();
+        runner.Wait();
+        outcome = runner.Outcome();
     }
-    std::vector<std::string> Files() {
+    std::vector<std::string> Files(const fs::path& dir) {
         std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(work.path()))
+        for (const auto& e : fs::directory_iterator(dir))
             names.push_back(e.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
+    std::vector<std::string> Files() { return Files(work.path()); }
 
     clock::VirtualClock clk{true};
     test::TempDir profiles, work;
-    encoder::MemorySettings settings;
-    encoder::EncoderApp app;
-    Host host{app};
+    std::unique_ptr<Recorder> rec;
+    encoder::JobOutcome outcome;
 };
 
 TEST_F(WmaJob, SingleFileWithItsTextsInTheDescribedOrder) {
     std::vector<std::string> calls;
+    std::mutex callsMutex;
     SetCallHook([&](std::string_view call) {
-        if (call.rfind("Statistics", 0) != 0 && call != "Encoder.get_RunState")
+        std::lock_guard l(callsMutex);
+        if (call.rfind("Statistics", 0) != 0 && call != "Encoder.get_RunState" &&
+            call != "Encoder.get_Statistics")
             calls.emplace_back(call);
         return S_OK;
     });
     fs::path in = Wave("in.wav", 2.0), out = work / "out.wma";
-    WmaJobChoice c = Single(in, out);
-    c.profileIndex = 1;
-    c.title = "Titel – ä", c.author = "Autor", c.copyright = "© 2001", c.rating = "5";
-    c.description = "Beschreibung";
-    RunWmaJob(host, c);
+    encoder::JobRequest c = Single(in, out);
+    c.wma.profileIndex = 1;
+    c.wma.title = "Titel – ä", c.wma.author = "Autor", c.wma.copyright = "© 2001";
+    c.wma.rating = "5", c.wma.description = "Beschreibung";
+    Run(c);
 
-    EXPECT_EQ(Texts(), std::vector<std::string>{"Compression Finished."});
-    EXPECT_EQ(host.w.Text(IDC_STATUS_LOG),
+    EXPECT_TRUE(rec->Messages().empty());
+    ASSERT_EQ(rec->Finished().size(), 1u);
+    EXPECT_EQ(rec->Finished()[0].message, "Compression Finished.");
+    EXPECT_EQ(outcome.result, JobResult::Succeeded);
+    // The statistics timer runs with the job and stops before the end.
+    EXPECT_EQ(rec->Timers(), (std::vector<unsigned>{1000, 0}));
+    EXPECT_EQ(rec->Text(JobText::Log),
               "Preparing to Start the Encoder...\r\nEncoder was started successfully...\r\n");
     EXPECT_EQ(Files(), (std::vector<std::string>{"in.wav", "out.wma"}));
     auto probe = test::Probe(out);
@@ -168,11 +250,9 @@ TEST_F(WmaJob, SingleFileWithItsTextsInTheDescribedOrder) {
     EXPECT_EQ(probe["TAG:copyright"], "© 2001");
     EXPECT_EQ(probe["TAG:rating"], "5");
     EXPECT_EQ(probe["TAG:comment"], "Beschreibung");
-    EXPECT_EQ(host.w.Range(IDC_STATUS_FILEBAR), std::make_pair(0, 2));
-    EXPECT_EQ(host.w.Pos(IDC_STATUS_FILEBAR), 2);
-    EXPECT_EQ(host.w.Pos(IDC_STATUS_OVERALLBAR), 2);
-    EXPECT_EQ(host.running, (std::vector<bool>{true, false}));
-    EXPECT_FALSE(host.shared.encoder);
+    EXPECT_EQ(rec->Range(JobBar::CurrentFile), std::make_pair(0, 2));
+    EXPECT_EQ(rec->Pos(JobBar::CurrentFile), 2);
+    EXPECT_EQ(rec->Pos(JobBar::Overall), 2);
     std::vector<std::string> expected = {"CoInitialize",
                                          "CoCreateInstance",
                                          "Encoder.get_SourceGroupCollection",
@@ -197,11 +277,8 @@ TEST_F(WmaJob, SingleFileWithItsTextsInTheDescribedOrder) {
                                          "Encoder.PrepareToEncode",
                                          "Encoder.Start",
                                          "CoUninitialize"};
+    std::lock_guard l(callsMutex);
     EXPECT_EQ(calls, expected);
-    // 7 s before preparing, polls of 7 s (each ends once the encoder stops), 7 s at the end.
-    ASSERT_GE(host.waits.size(), 3u);
-    for (unsigned ms : host.waits)
-        EXPECT_EQ(ms, 7000u);
 }
 
 // Every set-up and per-file call that fails shows its message and ends the job without an
@@ -226,44 +303,47 @@ TEST_F(WmaJob, EachFailingCallEndsTheJobWithItsMessage) {
     fs::path in = Wave("in.wav", 0.5), out = work / "out.wma";
     for (const auto& [call, message] : cases) {
         std::string failing = call;
-        SetCallHook([&](std::string_view c) { return c == failing ? E_FAIL : S_OK; });
-        host.w.Reset();
-        host.running.clear();
-        RunWmaJob(host, Single(in, out));
-        auto boxes = host.w.Boxes();
+        SetCallHook([failing](std::string_view c) { return c == failing ? E_FAIL : S_OK; });
+        Run(Single(in, out));
+        auto boxes = rec->Boxes();
         ASSERT_EQ(boxes.size(), 1u) << call;
         EXPECT_EQ(boxes[0].text, message);
         EXPECT_EQ(boxes[0].caption, "Error");
         EXPECT_EQ(Files(), std::vector<std::string>{"in.wav"}) << call;
-        EXPECT_FALSE(host.shared.encoder);
         // Only a failed creation closes the window; otherwise it waits for the user.
-        EXPECT_EQ(host.w.Ended(),
+        EXPECT_EQ(rec->Closes(),
                   failing == "CoCreateInstance" ? std::vector<int>{IDOK} : std::vector<int>{})
             << call;
-        EXPECT_TRUE(host.running.empty() || !host.running.back()) << call;
+        EXPECT_TRUE(rec->Finished().empty());
+        EXPECT_EQ(outcome.result, JobResult::Failed);
     }
 }
 
 TEST_F(WmaJob, MissingProfileFailsWithoutOutput) {
     fs::path in = Wave("in.wav", 0.5), out = work / "out.wma";
-    WmaJobChoice c = Single(in, out);
-    c.profileIndex = 7;
-    RunWmaJob(host, c);
-    EXPECT_EQ(Texts(), std::vector<std::string>{"Could not get the specific profile"});
-    c.profileIndex = -1;  // no entry chosen on the page
-    RunWmaJob(host, c);
+    encoder::JobRequest c = Single(in, out);
+    c.wma.profileIndex = 7;
+    Run(c);
+    EXPECT_EQ(rec->Messages(), std::vector<std::string>{"Could not get the specific profile"});
+    c.wma.profileIndex = -1;  // no entry chosen on the page
+    Run(c);
+    EXPECT_EQ(rec->Messages(), std::vector<std::string>{"Could not get the specific profile"});
     EXPECT_EQ(Files(), std::vector<std::string>{"in.wav"});
 }
 
 TEST_F(WmaJob, InputsThatAreNoWaveOrTheOutputItself) {
+    std::vector<std::string> texts;
     test::WriteFile(work / "text.wav", "XIFF....WAVE");
-    RunWmaJob(host, Single(work / "text.wav", work / "a.wma"));
-    RunWmaJob(host, Single(work / "missing.wav", work / "b.wma"));
+    Run(Single(work / "text.wav", work / "a.wma"));
+    texts.push_back(rec->Messages().at(0));
+    Run(Single(work / "missing.wav", work / "b.wma"));
+    texts.push_back(rec->Messages().at(0));
     // Named as its own output the input is never touched.
     fs::path in = Wave("same.wav", 0.5);
     std::string before = test::ReadFile(in);
-    RunWmaJob(host, Single(in, work / "." / "same.wav"));
-    EXPECT_EQ(Texts(),
+    Run(Single(in, work / "." / "same.wav"));
+    texts.push_back(rec->Messages().at(0));
+    EXPECT_EQ(texts,
               (std::vector<std::string>{"Error: Input file is not a Windows PCM WAVE File.",
                                         "Error: Cannot open the Input File",
                                         "Error: The output file cannot be the input file."}));
@@ -278,23 +358,36 @@ TEST_F(WmaJob, HeaderWithoutChannelsRunsAndFailsWithoutTouchingTheOldOutput) {
     wave[22] = 0;
     test::WriteFile(work / "zero.wav", wave);
     test::WriteFile(work / "out.wma", "older file");
-    RunWmaJob(host, Single(work / "zero.wav", work / "out.wma"));
-    EXPECT_EQ(host.w.Range(IDC_STATUS_FILEBAR), std::make_pair(0, 6));
-    auto texts = Texts();
+    Run(Single(work / "zero.wav", work / "out.wma"));
+    EXPECT_EQ(rec->Range(JobBar::CurrentFile), std::make_pair(0, 6));
+    auto texts = rec->Messages();
     ASSERT_EQ(texts.size(), 3u);
     EXPECT_NE(texts[0].find("no channels"), std::string::npos);  // the encoder's description
-    EXPECT_EQ(host.w.Boxes()[0].caption, "error");
+    EXPECT_EQ(rec->Boxes()[0].caption, "error");
     EXPECT_EQ(texts[1], "Error: Prepare to encode failed.");
     EXPECT_EQ(texts[2], "Error encoding the file");
     EXPECT_EQ(test::ReadFile(work / "out.wma"), "older file");
     EXPECT_EQ(Files(), (std::vector<std::string>{"out.wma", "zero.wav"}));
+    // Nothing was written: the job does not say it finished.
+    ASSERT_EQ(rec->Finished().size(), 1u);
+    EXPECT_EQ(rec->Finished()[0].message, "");
+    EXPECT_EQ(outcome.result, JobResult::Failed);
 }
 
 TEST_F(WmaJob, CancelWhileEncodingKeepsAValidShorterFile) {
     fs::path in = Wave("long.wav", 120.0), out = work / "out.wma";
-    host.cancelWhenStarted = true;
-    RunWmaJob(host, Single(in, out));
-    EXPECT_TRUE(Texts().empty());
+    rec = std::make_unique<Recorder>();
+    {
+        JobRunner runner(Single(in, out), *rec);
+        runner.Start();
+        ASSERT_TRUE(rec->WaitLog("started"));
+        runner.Cancel();  // the user's Cancel
+        runner.Wait();
+        outcome = runner.Outcome();
+    }
+    EXPECT_EQ(rec->Messages(), std::vector<std::string>{"Current Process was Canceled."});
+    EXPECT_EQ(rec->Closes(), std::vector<int>{IDCANCEL});
+    EXPECT_TRUE(rec->Finished().empty());
     auto probe = test::Probe(out);
     EXPECT_EQ(probe["codec_name"], "wmav2");
     EXPECT_LT(std::stod(probe["duration"]), 120.0);
@@ -307,48 +400,51 @@ TEST_F(WmaJob, FolderBatchWritesOneFileEachWithoutTexts) {
     test::WriteFile(work / "in" / "a.wav", test::SineWave(2, 44100, 0.5, {440}));
     test::WriteFile(work / "in" / "B.WAV", test::SineWave(1, 22050, 0.5, {440}));
     test::WriteFile(work / "in" / "notes.txt", "x");
-    host.folder = (work / "in").string() + "/";
-    WmaJobChoice c;
+    encoder::JobRequest c;
+    c.kind = encoder::JobKind::EncodeWma;
     c.batch = true;
-    c.input = host.folder;
+    c.input = (work / "in").string() + "/";
     c.output = (work / "out").string() + "/";
-    c.title = "not used in a batch";
-    RunWmaJob(host, c);
-    EXPECT_EQ(Texts(), std::vector<std::string>{"Compression Finished."});
-    EXPECT_TRUE(fs::exists(work / "out" / "a.WMA"));
-    EXPECT_TRUE(fs::exists(work / "out" / "B.WMA"));
+    c.wma.title = "not used in a batch";
+    Run(c);
+    EXPECT_TRUE(rec->Messages().empty());
+    EXPECT_EQ(rec->Finished().at(0).message, "Compression Finished.");
+    EXPECT_EQ(Files(work / "out"), (std::vector<std::string>{"B.WMA", "a.WMA"}));
     EXPECT_EQ(test::Probe(work / "out" / "a.WMA").count("TAG:title"), 0u);
-    EXPECT_EQ(host.w.Text(IDC_STATUS_FILECOUNT), "2");
-    EXPECT_EQ(host.w.Text(IDC_STATUS_FILENO), "2");
-    EXPECT_EQ(host.w.Range(IDC_STATUS_OVERALLBAR), std::make_pair(0, 200));
+    EXPECT_EQ(rec->Text(JobText::FileCount), "2");
+    EXPECT_EQ(rec->Text(JobText::FileNumber), "2");
+    EXPECT_EQ(rec->Range(JobBar::Overall), std::make_pair(0, 200));
     EXPECT_TRUE(fs::exists(work / "in" / "a.wav"));  // only grabbed tracks are deleted
 }
 
 TEST_F(WmaJob, CdTracksAreNamedAndDescribedByTheirTags) {
     fs::create_directory(work / "cd");
+    std::vector<encoder::SourceItem> items(2);
     for (int n : {1, 2}) {
-        std::string path = (work / "cd" / ("Track" + std::to_string(n) + ".WAV")).string();
-        test::WriteFile(path, test::SineWave(2, 44100, 0.5, {440}));
-        host.tracks.emplace_back(n, path);
+        encoder::SourceItem& item = items[static_cast<std::size_t>(n - 1)];
+        item.input = (work / "cd" / ("Track" + std::to_string(n) + ".WAV")).string();
+        test::WriteFile(item.input, test::SineWave(2, 44100, 0.5, {440}));
+        item.trackNumber = n;
+        item.deleteInput = true;
     }
-    app.tagTable[1].SetTitle("Erste: Spur?");
-    app.tagTable[1].SetArtist("Band");
-    app.tagTable[1].SetAlbum("Album");
-    app.tagTable[2].SetTitle("Second");
-    app.tagTable[2].SetArtist("Z");
-    app.batchCount = 2;
-    app.deleteGrabbedWav = 1;
-    WmaJobChoice c;
+    items[0].tag.SetTitle("Erste: Spur?");
+    items[0].tag.SetArtist("Band");
+    items[0].tag.SetAlbum("Album");
+    items[1].tag.SetTitle("Second");
+    items[1].tag.SetArtist("Z");
+    encoder::SetCdTrackSource([items](const encoder::JobRequest&) {
+        return std::unique_ptr<encoder::InputSource>(std::make_unique<Tracks>(items));
+    });
+    encoder::JobRequest c;
+    c.kind = encoder::JobKind::EncodeWma;
     c.batch = true;
-    c.input = "CD-Audio";
+    c.input = encoder::kCdAudioInput;
     c.output = (work / "cd").string() + "/";
-    RunWmaJob(host, c);
-    EXPECT_EQ(Texts(), std::vector<std::string>{"Compression Finished."});
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(work / "cd"))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"Band - Erste- Spur.WMA", "Second.WMA"}));
+    Run(c);
+    EXPECT_EQ(rec->Finished().at(0).message, "Compression Finished.");
+    // Each grabbed WAVE file goes once encoded; an artist of one character is left out.
+    EXPECT_EQ(Files(work / "cd"),
+              (std::vector<std::string>{"Band - Erste- Spur.WMA", "Second.WMA"}));
     auto probe = test::Probe(work / "cd" / "Band - Erste- Spur.WMA");
     EXPECT_EQ(probe["TAG:title"], "Erste: Spur?");
     EXPECT_EQ(probe["TAG:artist"], "Band");
@@ -359,8 +455,11 @@ TEST_F(WmaJob, CdTracksAreNamedAndDescribedByTheirTags) {
 
 // The statistics of a running encoder reach the status window.
 TEST_F(WmaJob, StatisticsUpdateShowsRateTimesAndBitrate) {
-    UpdateWmaStatistics(host);  // no encoder: nothing
-    EXPECT_EQ(host.w.Text(IDC_STATUS_FPS), "");
+    Recorder window;
+    JobRunner runner(encoder::JobRequest{}, window);
+    WmaJobShared shared;
+    UpdateWmaStatistics(runner, shared);  // no encoder: nothing
+    EXPECT_EQ(window.Text(JobText::Rate), "");
     fs::path in = Wave("in.wav", 3.0);
     CoInitialize(nullptr);
     {
@@ -389,37 +488,37 @@ TEST_F(WmaJob, StatisticsUpdateShowsRateTimesAndBitrate) {
         e->get_File(&file);
         file->put_LocalFileName((work / "out.wma").string());
         e->put_AutoArchive(VARIANT_TRUE);
-        {
-            std::lock_guard lock(host.shared.mutex);
-            host.shared.encoder = e;
-            host.shared.durationSeconds = 2;  // shorter than the input: the bar stops at 2
-            host.shared.startTime = clock::Time() - 3725;
-        }
-        UpdateWmaStatistics(host);  // statistics off: nothing
-        EXPECT_EQ(host.w.Text(IDC_STATUS_FPS), "");
+        shared.encoder = e;
+        shared.durationSeconds = 2;  // shorter than the input: the bar stops at 2
+        shared.startTime = clock::Time() - 3725;
+        UpdateWmaStatistics(runner, shared);  // statistics off: nothing
+        EXPECT_EQ(window.Text(JobText::Rate), "");
         e->put_EnableStatistics(VARIANT_TRUE);
         ASSERT_EQ(e->Start(), S_OK);
-        // Without AutoStop the encoder stays running once the whole input is encoded.
+        // Without AutoStop the encoder stays running once the whole input is encoded; its
+        // end of input wakes the clock's sleepers.
         std::shared_ptr<IWMEncStatistics> stats;
         e->get_Statistics(&stats);
         clock::SystemClock real;
-        while (true) {
+        clock::Install(&real);
+        real.SleepMsUnless(60000, [&] {
             std::int64_t ms = 0;
             stats->get_EncodingTime(&ms);
-            if (ms >= 3000) break;
-            real.SleepMs(5);
-        }
-        UpdateWmaStatistics(host);
-        EXPECT_EQ(host.w.Text(IDC_STATUS_FPS), "  44100 Samples/sec.  ");
-        EXPECT_EQ(host.w.Text(IDC_STATUS_COMPRESSION), "                    -                    ");
-        EXPECT_EQ(host.w.Pos(IDC_STATUS_FILEBAR), 2);
-        EXPECT_EQ(host.w.Text(IDC_STATUS_ELAPSED), "01:02:05");
-        EXPECT_EQ(host.w.Text(IDC_STATUS_REMAINING), "00:00:00");
-        int kbps = std::atoi(host.w.Text(IDC_STATUS_BITRATE).c_str());
+            return ms >= 3000;
+        });
+        clock::Install(&clk);
+        UpdateWmaStatistics(runner, shared);
+        EXPECT_EQ(window.Text(JobText::Rate), "  44100 Samples/sec.  ");
+        EXPECT_EQ(window.Text(JobText::Compression), "                    -                    ");
+        EXPECT_EQ(window.Pos(JobBar::CurrentFile), 2);
+        EXPECT_EQ(window.Pos(JobBar::Overall), 2);
+        EXPECT_EQ(window.Text(JobText::Elapsed), "01:02:05");
+        EXPECT_EQ(window.Text(JobText::Remaining), "00:00:00");
+        int kbps = std::atoi(window.Text(JobText::Bitrate).c_str());
         EXPECT_NEAR(kbps, 160, 16);
-        EXPECT_EQ(host.w.Text(IDC_STATUS_BITRATE), std::to_string(kbps) + "kbps");
+        EXPECT_EQ(window.Text(JobText::Bitrate), std::to_string(kbps) + "kbps");
         e->Stop();
-        host.shared.encoder.reset();
+        shared.encoder.reset();
     }
     CoUninitialize();
 }

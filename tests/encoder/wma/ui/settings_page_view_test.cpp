@@ -59,7 +59,7 @@ protected:
 TEST_F(PageView, ListsAudioProfilesAndSelectsTheStoredPosition) {
     settings.WriteProfileInt("Settings", "WMABitrate", 2);
     CWMASettingsPage page(app);
-    page.OnInitDialog(port, sheet);
+    page.OnInitDialog(port, sheet, false);
     auto* list = Find<QComboBox>(&widget, IDC_WMA_PROFILE);
     ASSERT_EQ(list->count(), 3);
     EXPECT_EQ(list->itemText(0).toStdString(), "Audio for HI-FI CD-quality (160 Kbps stereo)");
@@ -73,15 +73,14 @@ TEST_F(PageView, ListsAudioProfilesAndSelectsTheStoredPosition) {
 
     settings.WriteProfileInt("Settings", "WMABitrate", 0);
     CWMASettingsPage again(app);
-    again.OnInitDialog(port, sheet);
+    again.OnInitDialog(port, sheet, false);
     EXPECT_EQ(list->count(), 3);
     EXPECT_EQ(list->currentIndex(), 2);
 }
 
 TEST_F(PageView, BatchModeDisablesTheEdits) {
-    app.batchMode = 1;
     CWMASettingsPage page(app);
-    page.OnInitDialog(port, sheet);
+    page.OnInitDialog(port, sheet, true);
     for (int id : {IDC_WMA_TITLE, IDC_WMA_AUTHOR, IDC_WMA_COPYRIGHT, IDC_WMA_RATING}) {
         auto* edit = Find<QLineEdit>(&widget, id);
         EXPECT_EQ(edit->text().toStdString(), "Not available in batch mode.");
@@ -94,7 +93,7 @@ TEST_F(PageView, BatchModeDisablesTheEdits) {
 
 TEST_F(PageView, LongDescriptionIsRefusedAndTitleEditStopsAtItsLimit) {
     CWMASettingsPage page(app);
-    page.OnInitDialog(port, sheet);
+    page.OnInitDialog(port, sheet, false);
     Find<QPlainTextEdit>(&widget, IDC_WMA_DESCRIPTION)->setPlainText(QString(5000, 'x'));
     EXPECT_EQ(page.OnWizardNext(), -1);
     ASSERT_EQ(boxes.size(), 1u);
