@@ -48,8 +48,8 @@ struct EncodeSession::Impl {
     ~Impl() { Close(); }
 
     // Converted samples of one decoded frame (nullptr: the converter's tail) into the queue.
-    int Convert(const AVFrame* in) {
-        int inSamples = in ? in->nb_samples : 0;
+    int Convert(const AVFrame* source) {
+        int inSamples = source ? source->nb_samples : 0;
         int room = swr_get_out_samples(swr, inSamples);
         if (room <= 0) return room;
         AVFrame* tmp = av_frame_alloc();
@@ -59,9 +59,10 @@ struct EncodeSession::Impl {
         int r = av_channel_layout_copy(&tmp->ch_layout, &encoder->ch_layout);
         if (r >= 0) r = av_frame_get_buffer(tmp, 0);
         if (r >= 0) {
-            r = swr_convert(swr, tmp->data, room,
-                            in ? const_cast<const std::uint8_t**>(in->extended_data) : nullptr,
-                            inSamples);
+            r = swr_convert(
+                swr, tmp->data, room,
+                source ? const_cast<const std::uint8_t**>(source->extended_data) : nullptr,
+                inSamples);
             if (r > 0 && av_audio_fifo_write(fifo, reinterpret_cast<void**>(tmp->data), r) != r)
                 r = AVERROR(ENOMEM);
         }
