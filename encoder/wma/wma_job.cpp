@@ -15,6 +15,7 @@
 #include "encoder/app/progress.h"
 #include "encoder/app/resource.h"
 #include "platform/clock/clock.h"
+#include "platform/fs/fs.h"
 
 namespace orvane::wma {
 
@@ -74,11 +75,6 @@ struct Objects {
         encoder.reset();
     }
 };
-
-// Replaces target by the finished file temp.
-bool ReplaceFile(const std::string& temp, const std::string& target) {
-    return std::rename(temp.c_str(), target.c_str()) == 0;
-}
 
 class WmaRun {
 public:
@@ -279,9 +275,14 @@ bool WmaRun::EncodeFile(const SourceItem& item, const std::string& output) {
             Abort("Error setting File Information", "Error");
             return false;
         }
-    // The file is written beside its final name and takes that name only once it is whole.
-    const std::string temp = output + ".part";
-    if (FAILED(o_.file->put_LocalFileName(temp))) {
+    // The encoder writes a temporary file beside the output, which takes the output's name
+    // only once it is whole.
+    fs::AtomicFile file;
+    if (fs::Status status = file.Open(output); !status) {
+        Abort("Error: " + status.message, "");
+        return false;
+    }
+    if (FAILED(o_.file->put_LocalFileName(file.tempPath()))) {
         Abort("Error setting output file name", "Error");
         return false;
     }
@@ -319,18 +320,17 @@ bool WmaRun::EncodeFile(const SourceItem& item, const std::string& output) {
             break;
         }
     }
-    // A finished or stopped file takes its final name; a failed one was removed.
+    // A finished or stopped file takes its final name; a failed one is discarded.
     HRESULT result = E_FAIL;
     o_.encoder->get_RunResult(&result);
-    struct stat part {};
-    if (SUCCEEDED(result) && ::stat(temp.c_str(), &part) == 0) {
-        if (!ReplaceFile(temp, output)) {
-            ::unlink(temp.c_str());
-            r_.Message("Error: Cannot write the output file " + output, "", MB_ICONERROR);
+    struct stat written {};
+    if (SUCCEEDED(result) && ::stat(file.tempPath().c_str(), &written) == 0) {
+        if (fs::Status status = file.Commit(); !status) {
+            r_.Message("Error: " + status.message, "", MB_ICONERROR);
             failed_.push_back(input);
         }
     } else {
-        ::unlink(temp.c_str());
+        file.Discard();
         failed_.push_back(input);
     }
     if (cancelled) return true;

@@ -471,14 +471,14 @@ TEST_F(WmaJob, StatisticsUpdateShowsRateTimesAndBitrate) {
         std::shared_ptr<IWMEncSourceGroupCollection> groups;
         std::shared_ptr<IWMEncSourceGroup> group;
         std::shared_ptr<IWMEncSource> source;
-        std::shared_ptr<IWMEncProfileCollection> profiles;
+        std::shared_ptr<IWMEncProfileCollection> list;
         std::shared_ptr<IWMEncProfile> profile;
         std::shared_ptr<IWMEncFile> file;
         e->get_SourceGroupCollection(&groups);
         groups->Add("Convert", &group);
         group->AddSource(kSourceAudio, &source);
-        e->get_ProfileCollection(&profiles);
-        profiles->Item(0, &profile);
+        e->get_ProfileCollection(&list);
+        list->Item(0, &profile);
         VARIANT v;
         v.vt = VT_DISPATCH;
         v.pdispVal = profile;

@@ -99,10 +99,10 @@ protected:
         EXPECT_EQ(s.encoder->get_SourceGroupCollection(&s.groups), S_OK);
         EXPECT_EQ(s.groups->Add("Convert", &s.group), S_OK);
         EXPECT_EQ(s.group->AddSource(kSourceAudio, &s.source), S_OK);
-        std::shared_ptr<IWMEncProfileCollection> profiles;
-        EXPECT_EQ(s.encoder->get_ProfileCollection(&profiles), S_OK);
+        std::shared_ptr<IWMEncProfileCollection> list;
+        EXPECT_EQ(s.encoder->get_ProfileCollection(&list), S_OK);
         std::shared_ptr<IWMEncProfile> p;
-        EXPECT_EQ(profiles->Item(profile, &p), S_OK);
+        EXPECT_EQ(list->Item(profile, &p), S_OK);
         VARIANT v;
         v.vt = VT_DISPATCH;
         v.pdispVal = p;
