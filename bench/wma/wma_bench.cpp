@@ -20,8 +20,8 @@ int main(int argc, char** argv) {
     int status = 1;
     {
         std::shared_ptr<IUnknown> unknown;
-        if (FAILED(CoCreateInstance(CLSID_WMEncoder, nullptr, CLSCTX_INPROC_SERVER,
-                                    IID_IWMEncoder, &unknown))) {
+        if (FAILED(CoCreateInstance(CLSID_WMEncoder, nullptr, CLSCTX_INPROC_SERVER, IID_IWMEncoder,
+                                    &unknown))) {
             std::fprintf(stderr, "no encoder: is the profile folder registered?\n");
             return 1;
         }
@@ -41,9 +41,8 @@ int main(int argc, char** argv) {
                   SUCCEEDED(profiles->Item(profileIndex, &profile));
         v.pdispVal = profile;
         ok = ok && SUCCEEDED(group->put_Profile(v)) &&
-             SUCCEEDED(source->SetInput(argv[1], "", "")) &&
-             SUCCEEDED(groups->put_Active(group)) && SUCCEEDED(encoder->get_File(&file)) &&
-             SUCCEEDED(file->put_LocalFileName(argv[2])) &&
+             SUCCEEDED(source->SetInput(argv[1], "", "")) && SUCCEEDED(groups->put_Active(group)) &&
+             SUCCEEDED(encoder->get_File(&file)) && SUCCEEDED(file->put_LocalFileName(argv[2])) &&
              SUCCEEDED(encoder->put_AutoStop(VARIANT_TRUE)) &&
              SUCCEEDED(encoder->put_AutoArchive(VARIANT_TRUE)) &&
              SUCCEEDED(encoder->put_EnableStatistics(VARIANT_TRUE)) &&
