@@ -43,7 +43,8 @@ struct PlayerState {
 // The database path next to the running executable.
 std::string DefaultDatabasePath();
 
-// The list items of the track list (115): "%02d - %s" from the 1-based number and the name.
+// The list items of the track list (IDC_TRACK_LIST): "%02d - %s" from the 1-based number and the
+// name.
 std::vector<std::string> TrackListItems(const std::vector<std::string>& names);
 
 // Whole seconds of an MSF value (minutes in bits 0-7, seconds in bits 8-15; frames ignored).

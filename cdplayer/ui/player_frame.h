@@ -16,6 +16,7 @@
 #include "cdplayer/commands.h"
 #include "cdplayer/display.h"
 #include "cdplayer/player_state.h"
+#include "cdplayer/resource.h"
 #include "cdplayer/ui/buttons.h"
 #include "cdplayer/ui/qt_messenger.h"
 #include "cdplayer/ui/slide_panel.h"
@@ -29,14 +30,6 @@ class CStatusThread;
 }
 
 namespace orvane::cdplayer::ui {
-
-// Command ids of the menu.
-constexpr int kIdOnTop = 32772;
-constexpr int kIdFullSize = 32773;
-constexpr int kIdHide = 32774;
-constexpr int kIdPreferences = 32775;
-constexpr int kIdExit = 57665;   // the framework's exit command
-constexpr int kIdAbout = 57664;  // the framework's about command
 
 class CPlayerFrame : public QWidget, public PlayerDisplay {
 public:
