@@ -40,6 +40,7 @@ public:
 private:
     MCDB db_;
     bool readable_ = false;
+    bool inMemory_ = false;  // the names cannot be saved: the record is the player's in memory
     bool found_ = false;
     std::vector<std::string> items_;
     std::string discName_;

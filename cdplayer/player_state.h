@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cdplayer/mcdb.h"
 #include "cdplayer/mci_cd_audio.h"
 #include "cdplayer/play_modes.h"
 #include "cdplayer/settings.h"
@@ -23,6 +24,11 @@ struct PlayerState {
     std::string CurrentDiscName;
     // Full path of "Nerop.DB" (next to the executable unless a test chooses another).
     std::string databasePath;
+    // When "Nerop.DB" can be neither read nor set aside, names are kept here instead and nothing
+    // is written; the user is told once per run.
+    bool namesNotSaved = false;
+    bool notSavedSaid = false;
+    MCDB memoryDb;
 
     CSkipButton skipForward{true};
     CSkipButton skipBackwards{false};

@@ -80,9 +80,33 @@ std::string CStatusThread::VisiblePart(const std::string& nameText, std::size_t 
     return cp1252::ToUtf8(visible);
 }
 
+std::optional<NamesLoad> CStatusThread::PrepareNames() {
+    std::string path, identity;
+    unsigned tracks = 0, audioTracks = 0;
+    {
+        std::lock_guard lock(player_.lock);
+        auto& device = player_.device;
+        device.Set(MCI_SET_TIME_FORMAT, MCI_FORMAT_MSF);
+        const DWORD pos = device.Status(0, MCI_STATUS_POSITION, 0);
+        if (((pos >> 8) & 0xFF) > 60 || (pos & 0xFF) > 100) {
+            if (device.Status(0, MCI_STATUS_MODE, 0) == MCI_MODE_OPEN) return std::nullopt;
+        }
+        path = player_.databasePath;
+        identity = DiscIdentity(device);
+        tracks = NumberOfTracks(device);
+        audioTracks = AudioTrackCount(device);
+    }
+    // The file is read without the lock, so a slow or large file never holds up the window.
+    NamesLoad load = ReadNamesForDisc(path, identity, tracks);
+    load.audioTracks = audioTracks;
+    return load;
+}
+
 unsigned CStatusThread::Poll() {
     PollDisplay out;
     std::vector<PendingMessage> messages;
+    std::optional<NamesLoad> load;
+    if (reloadNames_) load = PrepareNames();
     {
         std::lock_guard lock(player_.lock);
         auto& device = player_.device;
@@ -115,8 +139,9 @@ unsigned CStatusThread::Poll() {
         }
 
         if (!doorOpen) {
-            if (reloadNames_) {
-                LoadNamesAtDetection(player_, messages);
+            // The names read for this disc; a disc changed meanwhile is read at the next poll.
+            if (reloadNames_ && load && load->identity == DiscIdentity(device)) {
+                ApplyNames(player_, *load, messages);
                 out.trackList = TrackListItems(player_.CurrentTrackNames);
                 out.invalidate = true;
                 reloadNames_ = false;
