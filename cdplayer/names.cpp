@@ -39,6 +39,13 @@ bool IsAudioTrack(CMciCdAudio& device, unsigned n) {
     return device.Status(MCI_TRACK, MCI_CDA_STATUS_TYPE_TRACK, n) == MCI_CDA_TRACK_AUDIO;
 }
 
+unsigned AudioTrackFrom(CMciCdAudio& device, int from, int step) {
+    const int n = static_cast<int>(NumberOfTracks(device));
+    for (int t = from; t >= 1 && t <= n; t += step)
+        if (IsAudioTrack(device, static_cast<unsigned>(t))) return static_cast<unsigned>(t);
+    return 0;
+}
+
 unsigned AudioTrackCount(CMciCdAudio& device) {
     const unsigned n = NumberOfTracks(device);
     unsigned audio = 0;

@@ -53,6 +53,9 @@ void LoadNamesAtDetection(PlayerState& player, std::vector<PendingMessage>& mess
 unsigned AudioTrackCount(CMciCdAudio& device);
 // Whether track n of the disc is an audio track.
 bool IsAudioTrack(CMciCdAudio& device, unsigned n);
+// The first audio track from track `from` on, going up (step 1) or down (step -1) through the
+// disc's tracks; 0 when there is none.
+unsigned AudioTrackFrom(CMciCdAudio& device, int from, int step);
 
 inline constexpr const char* kCantOpenDatabase = "Error: Can't open database file Nerop.DB";
 inline constexpr const char* kFatalCantOpenDatabase =

@@ -10,6 +10,14 @@
 
 namespace orvane::cdplayer {
 
+namespace {
+// Where play of the whole disc begins: track 1, or the first audio track after leading data.
+DWORD FirstAudioTrack(CMciCdAudio& device) {
+    const unsigned audio = AudioTrackFrom(device, 1, 1);
+    return audio ? audio : 1;
+}
+}  // namespace
+
 CStatusThread::CStatusThread(PlayerState& player, PlayerDisplay& display)
     : player_(player), display_(display) {}
 
@@ -245,7 +253,7 @@ void CStatusThread::PlayModesAtTrackEnd(DWORD now, DWORD elapsed, DWORD lenSec, 
         } else if (trackEnding && device.Status(0, MCI_STATUS_NUMBER_OF_TRACKS, 0) == t) {
             setFormat(MCI_FORMAT_TMSF);
             device.Stop();
-            device.Play(1, kToEnd);
+            device.Play(FirstAudioTrack(device), kToEnd);
             setFormat(MCI_FORMAT_MSF);
         }
     }
@@ -269,40 +277,45 @@ void CStatusThread::PlayModesAtTrackEnd(DWORD now, DWORD elapsed, DWORD lenSec, 
             const DWORD track = slot < PlayModes::kSlots ? modes.ProgramOrder[slot] : 0;
             const unsigned tracks = NumberOfTracks(device);
             device.Stop();
-            // An entry outside the disc is never asked for; play goes on at track 1.
+            // An entry outside the disc is never asked for; play goes on at the first audio
+            // track (track 1 unless the disc starts with data).
             if (track < 1 || track > tracks || device.Play(track, kToEnd) != 0) {
                 device.Stop();
-                device.Play(1, kToEnd);
+                device.Play(FirstAudioTrack(device), kToEnd);
             }
         }
         setFormat(MCI_FORMAT_MSF);
     }
 
-    // Random play: a track from 1 to n, the generator seeded anew from the clock.
+    // Random play: one of the disc's audio tracks (on an audio-only disc a track from 1 to n),
+    // the generator seeded anew from the clock.
     if (trackEnding && modes.RandomOn) {
         setFormat(MCI_FORMAT_TMSF);
         device.Stop();
         std::srand(static_cast<unsigned>(clock::Time()));
         const unsigned n = NumberOfTracks(device);
-        if (n > 0) {
-            const DWORD track = static_cast<DWORD>(std::rand()) % n + 1;
+        std::vector<DWORD> audio;
+        for (unsigned k = 1; k <= n; ++k)
+            if (IsAudioTrack(device, k)) audio.push_back(k);
+        if (!audio.empty()) {
+            const DWORD track = audio[static_cast<std::size_t>(std::rand()) % audio.size()];
             if (device.Play(track, kToEnd) != 0) {
                 device.Stop();
-                device.Play(1, kToEnd);
+                device.Play(FirstAudioTrack(device), kToEnd);
             }
         }
         setFormat(MCI_FORMAT_MSF);
     }
 
-    // Intro scan: after the set seconds, the next track; after the last, track 1.
+    // Intro scan: after the set seconds, the next audio track; after the last, the first.
     if (elapsed > static_cast<DWORD>(player_.settings.IntroScanSeconds) && modes.IntroScanOn) {
         setFormat(MCI_FORMAT_TMSF);
         const DWORD current = device.Status(0, MCI_STATUS_CURRENT_TRACK, 0);
-        const unsigned tracks = NumberOfTracks(device);
+        const unsigned next = AudioTrackFrom(device, static_cast<int>(current) + 1, 1);
         device.Stop();
-        if (current + 1 > tracks || device.Play(current + 1, kToEnd) != 0) {
+        if (next == 0 || device.Play(next, kToEnd) != 0) {
             device.Stop();
-            device.Play(1, kToEnd);
+            device.Play(FirstAudioTrack(device), kToEnd);
         }
         setFormat(MCI_FORMAT_MSF);
     }

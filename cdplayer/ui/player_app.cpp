@@ -66,6 +66,11 @@ bool CPlayerApp::InitInstance(bool screenshots, int& exitCode) {
     frame_->CreateSlidePanel();
     // 10. The device.
     frame_->show();
+    // A disc image the drive configuration names but that was refused (too long for a CD, a
+    // damaged sheet) is said here, or the user would only learn that there is no drive.
+    cdrom::Drives();  // discovers them, if nothing has yet
+    for (const std::string& problem : cdrom::DriveMessages())
+        messenger_.MessageBox(problem, "", MB_ICONWARNING);
     if (!StartDevice(player_, messenger_, driveType)) {
         exitCode = 1;
         return false;

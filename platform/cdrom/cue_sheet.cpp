@@ -1,10 +1,14 @@
 #include "platform/cdrom/cue_sheet.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -318,6 +322,20 @@ bool ParseLines(Parser& p, const std::string& text, CueSheet& sheet) {
     return true;
 }
 
+// The most frames an image may hold: its lead-out, 2 seconds after the start of the time scale,
+// must still have an address of at most 99:59:74.
+constexpr std::uint64_t kMaxImageFrames = (99 * 60 + 59) * kFramesPerSecond + 74 - kMsfOffset;
+
+// "mm:ss:ff" of a number of frames.
+std::string MsfText(std::uint64_t frames) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%02llu:%02llu:%02llu",
+                  static_cast<unsigned long long>(frames / (60 * kFramesPerSecond)),
+                  static_cast<unsigned long long>(frames / kFramesPerSecond % 60),
+                  static_cast<unsigned long long>(frames % kFramesPerSecond));
+    return text;
+}
+
 bool Layout(Parser& p, CueSheet& sheet) {
     struct Point {
         const CueIndex* index;
@@ -381,7 +399,16 @@ bool Layout(Parser& p, CueSheet& sheet) {
         fileByte += frames * t.sectorBytes;
         bool lastOfTrack = &x == &t.indexes.back();
         if (lastOfTrack) add(t.postgap, -1, 0, kFrameBytes, t.audio);
-        if (lba > 0xFFFFFF) return p.Fail("disc image too long");
+        if (lba > kMaxImageFrames) break;
+    }
+    // A CD's time fields end at 99:59:74 (the lead-out's address included): a longer image
+    // could not be addressed, and its times would wrap.
+    if (lba > kMaxImageFrames) {
+        p.error = p.name + ": the disc image lasts " + (lba > 0xFFFFFF ? "more than " : "") +
+                  MsfText(std::min<std::uint64_t>(lba, 0xFFFFFF)) +
+                  ", longer than a CD can hold (" + MsfText(kMaxImageFrames) +
+                  ", as its times end at 99:59:74)";
+        return false;
     }
     sheet.toc.leadOut = static_cast<std::uint32_t>(lba);
     return true;
@@ -405,20 +432,43 @@ bool ParseCueSheet(const std::string& text, const std::string& folder, const std
 }
 
 bool LoadCueSheet(const std::string& path, CueSheet& out, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    // Only a regular file is read, opened without blocking (a FIFO must not hold up the drive
+    // discovery), and never more than a cue sheet can sensibly be.
+    constexpr std::size_t kMaxSheetBytes = 1u << 20;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
         error = path + ": cannot open the cue sheet";
         return false;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (text.str().size() > (1u << 20)) {
+    struct stat st {};
+    std::string text;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (!ok) error = path + ": the cue sheet is not a regular file";
+    if (ok && static_cast<std::uint64_t>(st.st_size) > kMaxSheetBytes) {
         error = path + ": cue sheet too large";
-        return false;
+        ok = false;
     }
+    char buffer[65536];
+    while (ok) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error = path + ": cannot read the cue sheet";
+            ok = false;
+        } else if (n == 0) {
+            break;
+        } else if (text.size() + static_cast<std::size_t>(n) > kMaxSheetBytes) {
+            error = path + ": cue sheet too large";
+            ok = false;
+        } else {
+            text.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    ::close(fd);
+    if (!ok) return false;
     std::size_t slash = path.rfind('/');
     std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    if (!ParseCueSheet(text.str(), folder, path, out, error)) return false;
+    if (!ParseCueSheet(text, folder, path, out, error)) return false;
     out.path = path;
     return true;
 }

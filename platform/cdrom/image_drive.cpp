@@ -1,6 +1,7 @@
 #include "platform/cdrom/image_drive.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -86,7 +87,15 @@ std::unique_ptr<ImageDrive> ImageDrive::Open(const std::string& cuePath, std::st
 
 ImageDrive::ImageDrive(CueSheet sheet) : sheet_(std::move(sheet)) {
     for (const CueFile& f : sheet_.files) {
-        fds_.push_back(::open(f.path.c_str(), O_RDONLY | O_CLOEXEC));
+        // Regular files only (as checked when the sheet was read); anything else reads as a
+        // failing sector rather than blocking the playback thread.
+        int fd = ::open(f.path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        struct stat st {};
+        if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+            ::close(fd);
+            fd = -1;
+        }
+        fds_.push_back(fd);
     }
 }
 

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -129,4 +130,72 @@ TEST_F(Headless, AFifoNamedLikeTheDatabaseHoldsNothingUp) {
     ASSERT_EQ(run.status, 0) << run.output;  // ends on its own, after one second of play
     EXPECT_NE(run.output.find("(it is not a regular file)"), std::string::npos) << run.output;
     EXPECT_TRUE(fs::is_fifo(Database() + ".unreadable"));
+}
+
+namespace {
+
+// A disc image of one data track of 4 seconds followed by audio tracks of the given seconds
+// (none: a data-only disc).
+std::string MixedModeDisc(const fs::path& folder, const std::vector<int>& audioSeconds) {
+    std::string cue = "FILE \"disc.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n";
+    int at = 4;
+    for (std::size_t i = 0; i < audioSeconds.size(); ++i) {
+        char line[96];
+        std::snprintf(line, sizeof line, "  TRACK %02d AUDIO\n    INDEX 01 %02d:%02d:00\n",
+                      static_cast<int>(i + 2), at / 60, at % 60);
+        cue += line;
+        at += audioSeconds[i];
+    }
+    // A soft tone, so that the audio tracks are not silence.
+    std::string bytes(static_cast<std::size_t>(at) * 75 * 2352, '\0');
+    for (std::size_t i = 4 * 75 * 2352; i + 1 < bytes.size(); i += 2)
+        bytes[i] = static_cast<char>((i / 2) % 64);
+    WriteFile(folder / "disc.bin", bytes);
+    WriteFile(folder / "disc.cue", cue);
+    return (folder / "disc.cue").string();
+}
+
+// The display lines of a run that showed the play mark on a track ("[>] 02 ...").
+int PlayingLinesOf(const std::string& output, const std::string& track) {
+    int lines = 0;
+    for (std::size_t at = output.find("[>] " + track + " "); at != std::string::npos;
+         at = output.find("[>] " + track + " ", at + 1))
+        ++lines;
+    return lines;
+}
+
+}  // namespace
+
+TEST_F(Headless, ADiscThatStartsWithDataPlaysItsFirstAudioTrack) {
+    const std::string cue = MixedModeDisc(dir_.path(), {6, 6});
+    const Outcome run = Play(cue, {"2", "1"});  // two seconds from track 1
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_GT(PlayingLinesOf(run.output, "02"), 0) << run.output;
+    EXPECT_EQ(PlayingLinesOf(run.output, "01"), 0) << run.output;
+    EXPECT_EQ(run.output.find("no audio tracks"), std::string::npos);
+}
+
+TEST_F(Headless, ADiscWithoutAudioTracksSaysSo) {
+    const std::string cue = MixedModeDisc(dir_.path(), {});
+    const Outcome run = Play(cue, {"1"});
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(
+        run.output.find("(message) This disc holds no audio tracks: there is nothing to play."),
+        std::string::npos)
+        << run.output;
+    EXPECT_EQ(run.output.find("[>]"), std::string::npos) << run.output;
+}
+
+TEST_F(Headless, AnImageLongerThanACdIsRefusedNamingItsSheetAndLength) {
+    WriteFile(dir_ / "long.bin", "");
+    fs::resize_file(dir_ / "long.bin", 120ull * 60 * 75 * 2352);  // sparse: two hours
+    WriteFile(dir_ / "long.cue", "FILE long.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n");
+    const std::string cue = (dir_ / "long.cue").string();
+    const Outcome run = Play(cue, {"1"});
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find(cue + ": the disc image lasts 120:00:00, longer than a CD can hold "
+                                    "(99:57:74, as its times end at 99:59:74)"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("Error: No CD-ROM drive found."), std::string::npos) << run.output;
 }

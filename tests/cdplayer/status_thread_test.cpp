@@ -166,6 +166,64 @@ TEST_F(Poller, SpecialFilesNamedLikeTheDatabaseNeitherBlockNorGetRead) {
     EXPECT_EQ(ReadDatabaseFile(player.databasePath, db), DbRead::Ok);
 }
 
+TEST_F(Poller, PlayModesNeverPickADataTrack) {
+    mci.dataTracks = {1, 3};
+    Settle();
+    auto& m = player.modes;
+
+    // Repeat of the disc starts again at the first audio track.
+    m.RepeatState = 1;
+    Before(4, 2);
+    thread.Poll();
+    EXPECT_EQ(mci.CurrentTrack(), 2u);
+    m.RepeatState = 0;
+
+    // Random picks land on audio tracks only.
+    std::set<unsigned> picked;
+    m.RandomOn = 1;
+    for (int i = 0; i < 40; ++i) {
+        clock.Advance(1000);  // a new seed each time
+        Before(mci.CurrentTrack(), 1);
+        thread.Poll();
+        ASSERT_EQ(mci.mode, MCI_MODE_PLAY);
+        picked.insert(mci.CurrentTrack());
+    }
+    EXPECT_EQ(picked, (std::set<unsigned>{2, 4}));
+    m.RandomOn = 0;
+
+    // Intro scan goes from track 2 to track 4, then back to track 2.
+    m.IntroScanOn = 1;
+    std::vector<unsigned> scanned;
+    mci.PlayingAt(mci.TrackStart(2) / 75);
+    for (int i = 0; i < 2; ++i) {
+        mci.PlayFor(player.settings.IntroScanSeconds + 2);
+        thread.Poll();
+        scanned.push_back(mci.CurrentTrack());
+    }
+    EXPECT_EQ(scanned, (std::vector<unsigned>{4, 2}));
+}
+
+TEST(PollerDataDisc, ADiscWithoutAudioTracksSaysSo) {
+    orvane::clock::VirtualClock clock{true};
+    orvane::clock::Install(&clock);
+    orvane::test::TempDir dir;
+    FakeMci mci({200, 100});
+    mci.dataTracks = {1, 2};
+    PlayerState player(mci);
+    player.databasePath = (dir / "Nerop.DB").string();
+    player.device.Open("D:");
+    RecordingDisplay display;
+    CStatusThread thread(player, display);
+    thread.Poll();
+    ASSERT_FALSE(display.messages.empty());
+    EXPECT_EQ(display.messages.back().first,
+              "This disc holds no audio tracks: there is nothing to play.");
+    display.messages.clear();
+    thread.Poll();  // said once per disc
+    EXPECT_TRUE(display.messages.empty());
+    orvane::clock::Install(nullptr);
+}
+
 TEST_F(Poller, DisplayLineShowsTrackTimesAndAScrollingName) {
     Settle();
     player.CurrentTrackNames = {"One", "ab"};
