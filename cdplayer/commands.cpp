@@ -78,7 +78,10 @@ bool StartDevice(PlayerState& player, Messenger& messenger, const DriveTypeFn& d
     char drive[8];
     std::snprintf(drive, sizeof drive, "%c:", letter);
     for (int attempt = 0; attempt < 50; ++attempt) {
-        if (device.Open(drive) == 0) return true;
+        if (device.Open(drive) == 0) {
+            player.driveLetter = letter;
+            return true;
+        }
         clock::Sleep(1);
     }
     messenger.MessageBox(kCantOpenCdAudio, "", MB_ICONERROR);

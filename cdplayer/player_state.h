@@ -20,6 +20,8 @@ struct PlayerState {
     CMciCdAudio device;
     PlayModes modes;
     PlayerSettings settings;
+    // The letter of the drive the device was opened on (0 before).
+    char driveLetter = 0;
     std::vector<std::string> CurrentTrackNames;
     std::string CurrentDiscName;
     // Full path of "Nerop.DB" (next to the executable unless a test chooses another).

@@ -8,7 +8,9 @@
 #include <QPainter>
 #include <QScreen>
 #include <QWindow>
+#include <cstdio>
 
+#include "cdplayer/background.h"
 #include "cdplayer/dialogs.h"
 #include "cdplayer/resource.h"
 #include "cdplayer/status_thread.h"
@@ -490,6 +492,9 @@ void CPlayerFrame::closeEvent(QCloseEvent* event) {
     // A status thread waiting for a message box is let go before it is stopped.
     messenger_.Cancel();
     if (statusThread_) statusThread_->Stop();
+    std::string why;
+    if (!KeepPlayingInBackground(player_, backgroundProgram_, why) && !why.empty())
+        std::fprintf(stderr, "Tarvo: the disc stops with the player: %s\n", why.c_str());
     CloseDevice(player_);
     if (slidePanel_) slidePanel_->close();
     event->accept();

@@ -55,6 +55,9 @@ public:
     void SetPopupRunner(std::function<void(QMenu*, const QPoint&)> run) {
         popupRunner_ = std::move(run);
     }
+    // The program that keeps the disc playing after the window closes (StopCDOnExit 0); none
+    // by default.
+    void SetBackgroundProgram(std::string program) { backgroundProgram_ = std::move(program); }
     // Called once the window has closed (the program then ends).
     void OnClosed(std::function<void()> closed) { closed_ = std::move(closed); }
 
@@ -115,6 +118,7 @@ private:
     std::function<void(unsigned)> wait_;
     std::function<void(QMenu*, const QPoint&)> popupRunner_;
     std::function<void()> closed_;
+    std::string backgroundProgram_;
 
     QImage band132_, band134_, panel183_, panel185_, font184_;
     std::map<int, QImage> marks_;

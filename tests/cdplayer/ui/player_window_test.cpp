@@ -5,6 +5,9 @@
 #include <QMouseEvent>
 #include <QSlider>
 #include <QWindow>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <thread>
 #include <tuple>
 
@@ -496,4 +499,36 @@ TEST_F(Window, DraggingTheBackgroundMovesTheWindow) {
                       Qt::NoModifier);
     QApplication::sendEvent(frame.get(), &after);
     EXPECT_EQ(frame->pos(), QPoint(137, 79));
+}
+
+TEST_F(Window, ClosingWhileTheDiscPlaysHandsItToTheBackgroundProgram) {
+    orvane::test::TempDir dir;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string savedRuntime = runtime ? runtime : "";
+    ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+    // Stands in for the background player: writes the arguments it was started with.
+    const std::string program = (dir / "keep-playing").string();
+    orvane::test::WriteFile(program, "#!/bin/sh\necho \"$@\" > \"$0.args\"\n");
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    frame->SetBackgroundProgram(program);
+
+    player.device.Open("D:");
+    player.driveLetter = 'D';
+    player.settings.StopCDOnExit = 0;
+    mci.PlayingAt(100);
+    frame->close();
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(mci.mode, MCI_MODE_STOP);  // stopped here, played on there
+    std::string args;
+    for (int i = 0; i < 2000 && args.empty(); ++i) {  // the program runs on its own
+        if (std::filesystem::exists(program + ".args"))
+            args = orvane::test::ReadFile(program + ".args");
+        if (args.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(args, "--keep-playing D: " + std::to_string(MCI_MAKE_MSF(1, 40, 0)) + "\n");
+    EXPECT_TRUE(std::filesystem::exists(dir / "TarvoBackground.sock"));
+    if (runtime)
+        ::setenv("XDG_RUNTIME_DIR", savedRuntime.c_str(), 1);
+    else
+        ::unsetenv("XDG_RUNTIME_DIR");
 }
