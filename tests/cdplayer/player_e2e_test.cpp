@@ -369,7 +369,10 @@ TEST_F(Handover, TarvoStartingTakesTheDiscBack) {
     orvane::test::TempDir registry;
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     ::setenv("ORVANE_REGISTRY_DIR", registry.path().c_str(), 1);
-    const std::string tarvo = (orvane::test::DistDir() / "Tarvo" / "Tarvo.EXE").string();
+    // A copy of it, so that its song database is one of the test's own.
+    const std::string tarvo = (registry / "Tarvo.EXE").string();
+    std::filesystem::copy_file(orvane::test::DistDir() / "Tarvo" / "Tarvo.EXE", tarvo);
+    std::filesystem::permissions(tarvo, std::filesystem::perms::owner_all);
     const char* argv[] = {tarvo.c_str(), nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
