@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "common/cp1252.h"
+#include "platform/fs/fs.h"
 
 namespace orvane::cdplayer {
 namespace {
@@ -217,19 +218,6 @@ void DiscRange(const MCDB& db, std::size_t k, std::size_t& first, std::size_t& e
     end = last < first || static_cast<std::uint16_t>(last + 1) == first ? first : last + 1u;
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 bool MCDB::FindDisc(const std::string& id, std::vector<std::string>& names) {
@@ -342,19 +330,21 @@ DbRead ReadDatabaseFile(const std::string& path, MCDB& db, std::string* why) {
         if (why) *why = text;
         return DbRead::Unreadable;
     };
-    // Without blocking: a FIFO or a device under the name must not hold up the caller.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    // Regular files only, opened without blocking: a FIFO or a device under the name must not
+    // hold up the caller.
+    fs::Status status;
+    struct stat st {};
+    const int fd = fs::OpenForReading(path, status, &st);
     if (fd < 0) {
-        if (errno == ENOENT) return DbRead::Missing;
-        return fail(std::strerror(errno));
+        if (status.code == ENOENT) return DbRead::Missing;
+        if (status.kind == fs::Status::Kind::NotRegularFile)
+            return fail("it is not a regular file");
+        return fail(std::strerror(status.code));
     }
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return fail(std::strerror(errno));
-    if (!S_ISREG(st.st_mode)) return fail("it is not a regular file");
     const auto size = static_cast<std::uint64_t>(st.st_size);
     if (size > kMaxDatabaseBytes) return fail("it is larger than a song database can be");
     if (size == 0) {
@@ -403,29 +393,12 @@ bool WriteDatabaseFile(const std::string& path, const MCDB& db) {
     std::string bytes;
     if (!db.Serialize(bytes)) return false;
     // The existing file must be writable, as the player opens it for writing without creating.
-    const int existing = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    const int existing = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (existing < 0) return false;
     struct stat st {};
-    const mode_t mode = ::fstat(existing, &st) == 0 ? (st.st_mode & 07777) : 0644;
+    const bool regular = ::fstat(existing, &st) == 0 && S_ISREG(st.st_mode);
     ::close(existing);
-
-    const std::string temp = path + ".new";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-    if (fd < 0) return false;
-    const bool written = WriteAll(fd, bytes) && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !written || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    // Makes the replacement itself durable.
-    const std::size_t slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
+    return regular && fs::WriteFileAtomically(path, bytes).ok();
 }
 
 }  // namespace orvane::cdplayer

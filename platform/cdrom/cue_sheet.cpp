@@ -13,6 +13,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/fs/fs.h"
+
 namespace orvane::cdrom {
 
 namespace {
@@ -435,37 +437,21 @@ bool LoadCueSheet(const std::string& path, CueSheet& out, std::string& error) {
     // Only a regular file is read, opened without blocking (a FIFO must not hold up the drive
     // discovery), and never more than a cue sheet can sensibly be.
     constexpr std::size_t kMaxSheetBytes = 1u << 20;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        error = path + ": cannot open the cue sheet";
-        return false;
-    }
-    struct stat st {};
     std::string text;
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (!ok) error = path + ": the cue sheet is not a regular file";
-    if (ok && static_cast<std::uint64_t>(st.st_size) > kMaxSheetBytes) {
-        error = path + ": cue sheet too large";
-        ok = false;
-    }
-    char buffer[65536];
-    while (ok) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            error = path + ": cannot read the cue sheet";
-            ok = false;
-        } else if (n == 0) {
+    const fs::Status status = fs::ReadFile(path, kMaxSheetBytes, text);
+    switch (status.kind) {
+        case fs::Status::Kind::Ok:
             break;
-        } else if (text.size() + static_cast<std::size_t>(n) > kMaxSheetBytes) {
+        case fs::Status::Kind::NotRegularFile:
+            error = path + ": the cue sheet is not a regular file";
+            return false;
+        case fs::Status::Kind::TooLarge:
             error = path + ": cue sheet too large";
-            ok = false;
-        } else {
-            text.append(buffer, static_cast<std::size_t>(n));
-        }
+            return false;
+        default:
+            error = path + ": cannot open the cue sheet";
+            return false;
     }
-    ::close(fd);
-    if (!ok) return false;
     std::size_t slash = path.rfind('/');
     std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     if (!ParseCueSheet(text, folder, path, out, error)) return false;
