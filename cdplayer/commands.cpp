@@ -5,6 +5,7 @@
 #include <mutex>
 #include <utility>
 
+#include "cdplayer/names.h"
 #include "platform/clock/clock.h"
 
 namespace orvane::cdplayer {
@@ -22,8 +23,26 @@ void SkipTrack(PlayerState& player, int delta) {
     const DWORD mode = Mode(device);
     SetFormat(device, MCI_FORMAT_TMSF);
     if (mode != MCI_MODE_PLAY) return;
-    const DWORD track = device.Status(0, MCI_STATUS_CURRENT_TRACK, 0);
-    device.Play(static_cast<DWORD>(static_cast<int>(track) + delta), kToEnd);
+    const int track = static_cast<int>(device.Status(0, MCI_STATUS_CURRENT_TRACK, 0));
+    // Data tracks are stepped over; past the disc's last audio track the drive refuses.
+    const unsigned audio = AudioTrackFrom(device, track + delta, delta);
+    device.Play(audio ? audio : static_cast<DWORD>(track + delta), kToEnd);
+}
+
+// Plays from where the disc stands; from a data track (a disc that starts with one) play
+// starts at the next audio track instead, since a drive cannot play data.
+void PlayFromCurrent(CMciCdAudio& device) {
+    const DWORD current = device.Status(0, MCI_STATUS_CURRENT_TRACK, 0);
+    if (current == 0 || IsAudioTrack(device, current)) {
+        device.Play(kFromCurrent, kToEnd);
+        return;
+    }
+    unsigned audio = AudioTrackFrom(device, static_cast<int>(current) + 1, 1);
+    if (audio == 0) audio = AudioTrackFrom(device, 1, 1);
+    if (audio == 0) return;  // nothing to play; said when the disc was detected
+    SetFormat(device, MCI_FORMAT_TMSF);
+    device.Play(audio, kToEnd);
+    SetFormat(device, MCI_FORMAT_MSF);
 }
 }  // namespace
 
@@ -59,7 +78,10 @@ bool StartDevice(PlayerState& player, Messenger& messenger, const DriveTypeFn& d
     char drive[8];
     std::snprintf(drive, sizeof drive, "%c:", letter);
     for (int attempt = 0; attempt < 50; ++attempt) {
-        if (device.Open(drive) == 0) return true;
+        if (device.Open(drive) == 0) {
+            player.driveLetter = letter;
+            return true;
+        }
         clock::Sleep(1);
     }
     messenger.MessageBox(kCantOpenCdAudio, "", MB_ICONERROR);
@@ -76,7 +98,7 @@ void PlayPauseCommand(PlayerState& player) {
     } else if (mode == MCI_MODE_PAUSE) {
         device.Resume();
     } else {
-        device.Play(kFromCurrent, kToEnd);
+        PlayFromCurrent(device);
     }
 }
 
@@ -103,15 +125,17 @@ void EjectCommand(PlayerState& player) {
 
 void PlayTrackCommand(PlayerState& player, int index) {
     Lock lock(player.lock);
+    // A data track chosen in the list plays the next audio track.
+    const unsigned audio = AudioTrackFrom(player.device, index + 1, 1);
     SetFormat(player.device, MCI_FORMAT_TMSF);
-    player.device.Play(static_cast<DWORD>(index + 1), kToEnd);
+    player.device.Play(audio ? audio : static_cast<DWORD>(index + 1), kToEnd);
     SetFormat(player.device, MCI_FORMAT_MSF);
 }
 
 void PlayOnStartUp(PlayerState& player) {
     Lock lock(player.lock);
     player.device.Stop();
-    player.device.Play(kFromCurrent, kToEnd);
+    PlayFromCurrent(player.device);
 }
 
 void CloseDevice(PlayerState& player) {

@@ -27,20 +27,20 @@ std::vector<std::string> CdRomDrives(const DriveTypeFn& driveType);
 // (the messages have been shown).
 bool StartDevice(PlayerState& player, Messenger& messenger, const DriveTypeFn& driveType);
 
-void PlayPauseCommand(PlayerState& player);      // button 153
-void StopCommand(PlayerState& player);           // button 154
-void NextTrackCommand(PlayerState& player);      // button 156
-void PreviousTrackCommand(PlayerState& player);  // button 151
-void EjectCommand(PlayerState& player);          // button 157
-// Selection of item index in the track list (115).
+void PlayPauseCommand(PlayerState& player);      // IDC_PLAY
+void StopCommand(PlayerState& player);           // IDC_STOP
+void NextTrackCommand(PlayerState& player);      // IDC_NEXT_TRACK
+void PreviousTrackCommand(PlayerState& player);  // IDC_PREVIOUS_TRACK
+void EjectCommand(PlayerState& player);          // IDC_EJECT
+// Selection of item index in the track list (IDC_TRACK_LIST).
 void PlayTrackCommand(PlayerState& player, int index);
 // At the end of start-up when PlayOnStartUp is 1.
 void PlayOnStartUp(PlayerState& player);
 // End of program: stops the disc when StopCDOnExit is 1, then closes the device.
 void CloseDevice(PlayerState& player);
 
-void IntroScanCommand(PlayerState& player);  // button 110
-void RandomCommand(PlayerState& player);     // button 114
-void RepeatCommand(PlayerState& player);     // button 112
+void IntroScanCommand(PlayerState& player);  // IDC_INTRO_SCAN
+void RandomCommand(PlayerState& player);     // IDC_RANDOM
+void RepeatCommand(PlayerState& player);     // IDC_REPEAT
 
 }  // namespace orvane::cdplayer

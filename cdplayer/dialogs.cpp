@@ -26,6 +26,9 @@ bool DiscLoadedForDialog(const PlayerState& player, Messenger& messenger) {
 
 void CdDatabaseDialogData::Open(PlayerState& player, Messenger& messenger) {
     std::vector<PendingMessage> messages;
+    // The file is read before taking the player lock (its path is fixed at start-up).
+    MCDB fromFile;
+    const DbRead read = ReadDatabaseFile(player.databasePath, fromFile);
     {
         Lock lock(player.lock);
         db_ = MCDB();
@@ -33,8 +36,14 @@ void CdDatabaseDialogData::Open(PlayerState& player, Messenger& messenger) {
         discName_.clear();
         identityText_.assign(1, '0');  // not = "0": GCC 12 misreads that at -O3 (-Wrestrict)
         remembered_ = 0;
-        const DbRead read = ReadDatabaseFile(player.databasePath, db_);
-        readable_ = read != DbRead::CannotOpen;
+        inMemory_ = player.namesNotSaved;
+        if (inMemory_) {
+            db_ = player.memoryDb;
+            readable_ = true;
+        } else {
+            if (read == DbRead::Ok) db_ = std::move(fromFile);
+            readable_ = read == DbRead::Ok || read == DbRead::Empty;
+        }
         if (!readable_) {
             messages.push_back({kFatalCantOpenDatabase, MB_ICONERROR});
         } else {
@@ -72,7 +81,6 @@ void CdDatabaseDialogData::SelectionChanged(const std::string& editText, int new
 std::vector<std::string> CdDatabaseDialogData::Ok(PlayerState& player, Messenger& messenger,
                                                   const std::string& editText,
                                                   const std::string& discName) {
-    std::vector<PendingMessage> messages;
     std::vector<std::string> list;
     {
         Lock lock(player.lock);
@@ -104,22 +112,28 @@ std::vector<std::string> CdDatabaseDialogData::Ok(PlayerState& player, Messenger
             found_ = true;
         }
         player.CurrentDiscName = db_.DiscNames[static_cast<std::size_t>(db_.CurrentDisc)];
-        if (!WriteDatabaseFile(player.databasePath, db_))
-            messages.push_back({kCantOpenDatabase, MB_ICONERROR});
+        // Names that cannot be saved stay in memory; nothing is written.
+        if (inMemory_) player.memoryDb = db_;
         db_.FindDisc(DiscIdentity(player.device), player.CurrentTrackNames);
         list = TrackListItems(player.CurrentTrackNames);
     }
-    ShowMessages(messenger, messages);
+    // Written after the lock is released: the record is the dialog's own.
+    if (!inMemory_ && !WriteDatabaseFile(player.databasePath, db_))
+        ShowMessages(messenger, {{kCantOpenDatabase, MB_ICONERROR}});
     return list;
 }
 
 void ProgramDialogData::Open(PlayerState& player, Messenger& messenger) {
     std::vector<PendingMessage> messages;
+    MCDB db;
+    const DbRead read = ReadDatabaseFile(player.databasePath, db);
     {
         Lock lock(player.lock);
-        MCDB db;
-        if (ReadDatabaseFile(player.databasePath, db) == DbRead::CannotOpen)
+        if (player.namesNotSaved) {
+            db = player.memoryDb;
+        } else if (read == DbRead::Missing || read == DbRead::Unreadable) {
             messages.push_back({kCantOpenDatabase, MB_ICONERROR});
+        }
         const bool found = db.FindDisc(DiscIdentity(player.device), player.CurrentTrackNames);
         const unsigned n = NumberOfTracks(player.device);
         const auto& names = player.CurrentTrackNames;

@@ -33,13 +33,14 @@ public:
     void SelectionChanged(const std::string& editText, int newSelection);
 
     // OK: stores the names (adding the disc when it is new), writes the file and reloads the
-    // current names. Returns the new items of the track list (115); messages as on Open.
+    // current names. Returns the new items of the track list (IDC_TRACK_LIST); messages as on Open.
     std::vector<std::string> Ok(PlayerState& player, Messenger& messenger,
                                 const std::string& editText, const std::string& discName);
 
 private:
     MCDB db_;
     bool readable_ = false;
+    bool inMemory_ = false;  // the names cannot be saved: the record is the player's in memory
     bool found_ = false;
     std::vector<std::string> items_;
     std::string discName_;

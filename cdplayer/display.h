@@ -7,13 +7,14 @@
 #include <vector>
 
 #include "cdplayer/messenger.h"
+#include "cdplayer/resource.h"
 
 namespace orvane::cdplayer {
 
 // Bitmaps of the play-state mark, drawn at (160, 55).
-constexpr int kPlayMark = 190;
-constexpr int kBlankMark = 191;
-constexpr int kPauseMark = 192;
+constexpr int kPlayMark = IDB_PLAY_MARK;
+constexpr int kBlankMark = IDB_BLANK_MARK;
+constexpr int kPauseMark = IDB_PAUSE_MARK;
 
 // Where the LCD line starts on the main window.
 constexpr int kLcdX = 65;
@@ -22,7 +23,7 @@ constexpr int kLcdY = 20;
 struct PollDisplay {
     // Repaint the whole main window (without erasing) before drawing the rest.
     bool invalidate = false;
-    // New contents of the track list (115), when the names were (re)loaded.
+    // New contents of the track list (IDC_TRACK_LIST), when the names were (re)loaded.
     std::optional<std::vector<std::string>> trackList;
     // The LCD line drawn at (kLcdX, kLcdY); nothing when empty. UTF-8: the window draws one
     // cell per character of its Windows-1252 form (cp1252::FromUtf8), at LcdCellX of the byte.
@@ -33,7 +34,7 @@ struct PollDisplay {
     unsigned length = 0;
     // Item of the track list to select, -1 for no change.
     int selectTrack = -1;
-    // Slider (200): a new range 0..sliderMax with ticks every 30 and one tick at 30.
+    // Slider (IDC_SEEK_SLIDER): a new range 0..sliderMax with ticks every 30 and one tick at 30.
     std::optional<int> sliderMax;
     // Slider thumb position.
     std::optional<int> sliderPos;

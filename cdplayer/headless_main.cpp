@@ -2,6 +2,10 @@
 // player's engine without a window, printing the display line of every poll.
 //
 //   tarvo-headless [seconds] [track]     (defaults: 10 seconds from track 1)
+//   tarvo-headless --keep-playing D: MSF
+//       the player's background process: plays drive D: from the MSF position on, serving the
+//       hand-over socket it was given as descriptor 3, until the disc stops or a player takes
+//       the disc back
 
 #include <algorithm>
 #include <cstdio>
@@ -9,6 +13,7 @@
 #include <mutex>
 #include <string>
 
+#include "cdplayer/background.h"
 #include "cdplayer/commands.h"
 #include "cdplayer/names.h"
 #include "cdplayer/status_thread.h"
@@ -44,9 +49,26 @@ private:
     std::mutex mutex_;
 };
 
+int KeepPlaying(const char* drive, const char* position) {
+    PlayerState player;
+    const char letter = drive[0];
+    char name[8];
+    std::snprintf(name, sizeof name, "%c:", letter);
+    bool open = false;
+    for (int attempt = 0; attempt < 50 && !open; ++attempt) {
+        open = player.device.Open(name) == 0;
+        if (!open) orvane::clock::Sleep(1);
+    }
+    if (!open) return 1;
+    player.driveLetter = letter;
+    return RunBackgroundPlayback(player, static_cast<DWORD>(std::strtoul(position, nullptr, 10)),
+                                 3);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--keep-playing") return KeepPlaying(argv[2], argv[3]);
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
     const int track = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1;
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "common/cp1252.h"
 #include "platform/fs/fs.h"
@@ -18,30 +19,37 @@ namespace {
 constexpr std::size_t kMaxTrackNames = 65536;
 constexpr std::size_t kMaxClassName = 63;
 
+// Reads the record from memory, or from a descriptor as far as the record needs and never
+// beyond a limit (the file's size, bounded by kMaxDatabaseBytes).
 class Reader {
 public:
-    explicit Reader(std::string_view data) : data_(data) {}
+    explicit Reader(std::string_view data) : data_(data), limit_(data.size()) {}
+    Reader(int fd, std::uint64_t limit) : fd_(fd), limit_(limit) {}
 
     bool U8(std::uint32_t& v) {
-        if (pos_ + 1 > data_.size()) return Fail("the file ends early");
+        if (!Have(1)) return Fail(EndWhy());
         v = static_cast<unsigned char>(data_[pos_++]);
         return true;
     }
     bool U16(std::uint32_t& v) {
-        if (pos_ + 2 > data_.size()) return Fail("the file ends early");
+        if (!Have(2)) return Fail(EndWhy());
         v = Byte(pos_) | (Byte(pos_ + 1) << 8);
         pos_ += 2;
         return true;
     }
     bool U32(std::uint32_t& v) {
-        if (pos_ + 4 > data_.size()) return Fail("the file ends early");
+        if (!Have(4)) return Fail(EndWhy());
         v = Byte(pos_) | (Byte(pos_ + 1) << 8) | (Byte(pos_ + 2) << 16) |
             (static_cast<std::uint32_t>(Byte(pos_ + 3)) << 24);
         pos_ += 4;
         return true;
     }
+    // The view stays valid until the next read.
     bool Bytes(std::size_t n, std::string_view& out) {
-        if (n > data_.size() - pos_) return Fail("a length runs past the end of the file");
+        if (n > Left() || !Have(n)) {
+            return Fail(readError_.empty() ? "a length runs past the end of the file"
+                                           : readError_.c_str());
+        }
         out = data_.substr(pos_, n);
         pos_ += n;
         return true;
@@ -51,7 +59,7 @@ public:
     bool Count(std::uint32_t& n, std::size_t minBytes) {
         if (!U16(n)) return false;
         if (n == 0xFFFF && !U32(n)) return false;
-        if (static_cast<std::uint64_t>(n) * minBytes > data_.size() - pos_)
+        if (static_cast<std::uint64_t>(n) * minBytes > Left())
             return Fail("a count runs past the end of the file");
         return true;
     }
@@ -78,7 +86,7 @@ public:
             bool again = false;
             if (!Length(n, again)) return false;
             if (again) return Fail("a malformed string length");
-            if (static_cast<std::uint64_t>(n) * 2 > data_.size() - pos_)
+            if (static_cast<std::uint64_t>(n) * 2 > Left())
                 return Fail("a length runs past the end of the file");
             if (!Bytes(static_cast<std::size_t>(n) * 2, raw)) return false;
             s = cp1252::ToUtf8(cp1252::FromUtf16Le(raw));
@@ -115,10 +123,44 @@ public:
 
 private:
     std::uint32_t Byte(std::size_t at) const { return static_cast<unsigned char>(data_[at]); }
+    // Bytes the record may still take.
+    std::uint64_t Left() const { return limit_ - pos_; }
+    const char* EndWhy() const {
+        return readError_.empty() ? "the file ends early" : readError_.c_str();
+    }
+    // Makes n bytes from the current position available, reading the descriptor in blocks.
+    bool Have(std::size_t n) {
+        if (n <= data_.size() - pos_) return true;
+        if (fd_ < 0 || n > Left()) return false;
+        const std::uint64_t need = pos_ + n;
+        const std::uint64_t want = std::min<std::uint64_t>(limit_, need + kReadBlock);
+        while (buffer_.size() < need) {
+            const std::size_t have = buffer_.size();
+            buffer_.resize(static_cast<std::size_t>(want));
+            const ssize_t got = ::read(fd_, buffer_.data() + have, buffer_.size() - have);
+            if (got < 0 && errno == EINTR) {
+                buffer_.resize(have);
+                continue;
+            }
+            if (got < 0)
+                readError_ = std::string("the file cannot be read: ") + std::strerror(errno);
+            buffer_.resize(have + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+            data_ = buffer_;
+            if (got <= 0) return false;
+        }
+        data_ = buffer_;
+        return true;
+    }
 
+    static constexpr std::size_t kReadBlock = 65536;
+
+    int fd_ = -1;
+    std::string buffer_;
     std::string_view data_;
+    std::uint64_t limit_ = 0;
     std::size_t pos_ = 0;
     std::string why_;
+    std::string readError_;
 };
 
 void PutU16(std::string& out, std::uint32_t v) {
@@ -176,20 +218,6 @@ void DiscRange(const MCDB& db, std::size_t k, std::size_t& first, std::size_t& e
     end = last < first || static_cast<std::uint16_t>(last + 1) == first ? first : last + 1u;
 }
 
-void SetAside(const std::string& path) {
-    for (int k = 1; k < 1000; ++k) {
-        // Appended piece by piece: GCC 12 misreads "-" + std::string at -O3 (-Wrestrict).
-        std::string target = path + ".unreadable";
-        if (k > 1) {
-            target += '-';
-            target += std::to_string(k);
-        }
-        if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
-            return;
-        if (errno != EEXIST) return;
-    }
-}
-
 }  // namespace
 
 bool MCDB::FindDisc(const std::string& id, std::vector<std::string>& names) {
@@ -229,8 +257,10 @@ bool MCDB::Serialize(std::string& bytes) const {
     return true;
 }
 
-bool MCDB::Parse(std::string_view bytes, std::string* why) {
-    Reader in(bytes);
+namespace {
+
+// Reads one record; on failure out is unchanged and why says what is wrong.
+bool ParseRecord(Reader& in, MCDB& out, std::string* why) {
     MCDB db;
     std::uint32_t tag = 0, schema = 0, nameLength = 0;
     std::string_view name;
@@ -263,8 +293,15 @@ bool MCDB::Parse(std::string_view bytes, std::string* why) {
         if (why) *why = in.Why();
         return false;
     }
-    *this = std::move(db);
+    out = std::move(db);
     return true;
+}
+
+}  // namespace
+
+bool MCDB::Parse(std::string_view bytes, std::string* why) {
+    Reader in(bytes);
+    return ParseRecord(in, *this, why);
 }
 
 MCDB MCDB::ForSingleDisc(const std::string& identity, unsigned tracks) {
@@ -288,31 +325,65 @@ std::vector<std::string> NumberedNames(const char* pattern, unsigned n) {
     return names;
 }
 
-DbRead ReadDatabaseFile(const std::string& path, MCDB& db) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return DbRead::CannotOpen;
-    std::string bytes;
-    char buf[65536];
-    bool failed = false;
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) failed = true;
-        if (n <= 0) break;
-        bytes.append(buf, static_cast<std::size_t>(n));
+DbRead ReadDatabaseFile(const std::string& path, MCDB& db, std::string* why) {
+    const auto fail = [why](const std::string& text) {
+        if (why) *why = text;
+        return DbRead::Unreadable;
+    };
+    // Regular files only, opened without blocking: a FIFO or a device under the name must not
+    // hold up the caller.
+    fs::Status status;
+    struct stat st {};
+    const int fd = fs::OpenForReading(path, status, &st);
+    if (fd < 0) {
+        if (status.code == ENOENT) return DbRead::Missing;
+        if (status.kind == fs::Status::Kind::NotRegularFile)
+            return fail("it is not a regular file");
+        return fail(std::strerror(status.code));
     }
-    ::close(fd);
-    if (failed) return DbRead::CannotOpen;
-    if (bytes.empty()) return DbRead::Empty;
-    if (!db.Parse(bytes)) {
-        SetAside(path);
-        return DbRead::CannotOpen;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    if (size > kMaxDatabaseBytes) return fail("it is larger than a song database can be");
+    if (size == 0) {
+        // Empty by its size; a file whose size says nothing (as in /proc) is not a database.
+        char probe = 0;
+        ssize_t got;
+        do {
+            got = ::read(fd, &probe, 1);
+        } while (got < 0 && errno == EINTR);
+        if (got < 0) return fail(std::strerror(errno));
+        if (got > 0) return fail("its size is not known");
+        return DbRead::Empty;
     }
+    Reader in(fd, size);
+    std::string reason;
+    if (!ParseRecord(in, db, &reason)) return fail(reason);
     return DbRead::Ok;
 }
 
+bool SetAsideDatabaseFile(const std::string& path, std::string& keptAs, std::string& why) {
+    for (int k = 1; k < 1000; ++k) {
+        const std::string target =
+            path + ".unreadable" + (k == 1 ? std::string() : "-" + std::to_string(k));
+        if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+            keptAs = target;
+            return true;
+        }
+        if (errno != EEXIST) {
+            why = std::strerror(errno);
+            return false;
+        }
+    }
+    why = "too many databases were set aside already";
+    return false;
+}
+
 bool CreateDatabaseFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Never opens an existing file: a database that appeared meanwhile is not truncated.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) return false;
     ::close(fd);
     return true;
@@ -327,7 +398,7 @@ bool WriteDatabaseFile(const std::string& path, const MCDB& db) {
     struct stat st {};
     const bool regular = ::fstat(existing, &st) == 0 && S_ISREG(st.st_mode);
     ::close(existing);
-    return regular && orvane::fs::WriteFileAtomically(path, bytes).ok();
+    return regular && fs::WriteFileAtomically(path, bytes).ok();
 }
 
 }  // namespace orvane::cdplayer

@@ -40,19 +40,31 @@ public:
     static MCDB ForSingleDisc(const std::string& identity, unsigned tracks);
 };
 
-// Reading and writing the database file.
+// The largest file read as a song database. The player's own records stay far below it (65,536
+// track names and their discs take a few megabytes); anything larger, or endless, is not a
+// database of this player and is treated as unreadable rather than read into memory.
+inline constexpr std::uint64_t kMaxDatabaseBytes = 64ull << 20;
+
+// Reading the database file.
 enum class DbRead {
     Ok,          // a record was read
     Empty,       // the file exists and is empty
-    CannotOpen,  // missing, unreadable, or not a usable record (then set aside, see below)
+    Missing,     // there is no file
+    Unreadable,  // it exists but cannot be read, is not a regular file, is larger than
+                 // kMaxDatabaseBytes, or holds no usable record
 };
 
-// Reads the file at path into db. A file that exists but holds no usable record is renamed to
-// "<name>.unreadable" (or "<name>.unreadable-2", ... never replacing a file) so that nothing
-// overwrites it, and the result is CannotOpen as for a missing file.
-DbRead ReadDatabaseFile(const std::string& path, MCDB& db);
+// Reads the record at the start of the file into db (db is unchanged unless Ok). Reads only
+// regular files, opened without blocking, and only as far as the record goes. why (optional)
+// tells what made the file unreadable.
+DbRead ReadDatabaseFile(const std::string& path, MCDB& db, std::string* why = nullptr);
 
-// Creates the file empty (or truncates it); false when it cannot be created.
+// Renames an unreadable file to "<name>.unreadable" (or "<name>.unreadable-2", ... never
+// replacing a file) so that nothing overwrites it. False, with the reason, when it cannot be
+// moved (the folder is not writable, for example).
+bool SetAsideDatabaseFile(const std::string& path, std::string& keptAs, std::string& why);
+
+// Creates the file empty; false when it cannot be created or a file of that name exists.
 bool CreateDatabaseFile(const std::string& path);
 
 // Writes db as the new content of an existing file: the record goes to a new file beside it that

@@ -35,31 +35,96 @@ unsigned NumberOfTracks(CMciCdAudio& device) {
     return n > 99 ? 0 : n;
 }
 
-void LoadNamesAtDetection(PlayerState& player, std::vector<PendingMessage>& messages) {
-    const std::string& path = player.databasePath;
-    MCDB db;
-    DbRead read = ReadDatabaseFile(path, db);
-    if (read == DbRead::CannotOpen) {
+bool IsAudioTrack(CMciCdAudio& device, unsigned n) {
+    return device.Status(MCI_TRACK, MCI_CDA_STATUS_TYPE_TRACK, n) == MCI_CDA_TRACK_AUDIO;
+}
+
+unsigned AudioTrackFrom(CMciCdAudio& device, int from, int step) {
+    const int n = static_cast<int>(NumberOfTracks(device));
+    for (int t = from; t >= 1 && t <= n; t += step)
+        if (IsAudioTrack(device, static_cast<unsigned>(t))) return static_cast<unsigned>(t);
+    return 0;
+}
+
+unsigned AudioTrackCount(CMciCdAudio& device) {
+    const unsigned n = NumberOfTracks(device);
+    unsigned audio = 0;
+    for (unsigned t = 1; t <= n; ++t)
+        audio += IsAudioTrack(device, t) ? 1 : 0;
+    return audio;
+}
+
+NamesLoad ReadNamesForDisc(const std::string& path, const std::string& identity, unsigned tracks) {
+    NamesLoad load;
+    load.identity = identity;
+    load.tracks = tracks;
+    auto& messages = load.messages;
+    std::string why;
+    DbRead read = ReadDatabaseFile(path, load.db, &why);
+    std::string keptNote;
+    if (read == DbRead::Unreadable) {
+        std::string keptAs, asideWhy;
+        if (!SetAsideDatabaseFile(path, keptAs, asideWhy)) {
+            // Neither read nor moved: the file stays as it is and nothing is written.
+            load.notSaved = true;
+            load.notSavedText = "Names will not be saved: " + path + " cannot be read (" + why +
+                                ") and cannot be set aside (" + asideWhy +
+                                "). The player keeps the names in memory until it is closed.";
+            return load;
+        }
+        keptNote = "\n\nThe old database could not be read (" + why + "); its names were kept in " +
+                   keptAs + ".";
+        read = DbRead::Missing;
+    }
+    if (read == DbRead::Missing) {
         messages.push_back({kCantOpenDatabase, MB_ICONERROR});
         if (!CreateDatabaseFile(path)) {
-            messages.push_back({kCantCreateDatabase, MB_ICONERROR});
-            return;
+            messages.push_back({kCantCreateDatabase + keptNote, MB_ICONERROR});
+            return load;
         }
-        messages.push_back({kDatabaseCreated, MB_ICONINFORMATION});
+        messages.push_back({kDatabaseCreated + keptNote, MB_ICONINFORMATION});
         read = DbRead::Empty;
     }
-    const std::string identity = DiscIdentity(player.device);
-    const unsigned tracks = NumberOfTracks(player.device);
     if (read == DbRead::Empty) {
-        db = MCDB::ForSingleDisc(identity, tracks);
-        WriteDatabaseFile(path, db);
+        load.db = MCDB::ForSingleDisc(identity, tracks);
+        WriteDatabaseFile(path, load.db);
     }
-    if (db.FindDisc(identity, player.CurrentTrackNames)) {
-        player.CurrentDiscName = db.DiscNames[static_cast<std::size_t>(db.CurrentDisc)];
+    load.haveRecord = true;
+    return load;
+}
+
+void ApplyNames(PlayerState& player, const NamesLoad& load, std::vector<PendingMessage>& messages) {
+    messages.insert(messages.end(), load.messages.begin(), load.messages.end());
+    MCDB record;
+    if (load.notSaved) {
+        if (!player.namesNotSaved) player.memoryDb = MCDB();
+        player.namesNotSaved = true;
+        if (!player.notSavedSaid) {
+            messages.push_back({load.notSavedText, MB_ICONWARNING});
+            player.notSavedSaid = true;
+        }
+        record = player.memoryDb;
+    } else if (load.haveRecord) {
+        player.namesNotSaved = false;
+        record = load.db;
     } else {
-        player.CurrentTrackNames = NumberedNames("TRACK %d", tracks);
+        return;  // no file and none could be made: the names stay as they were
+    }
+    if (record.FindDisc(load.identity, player.CurrentTrackNames)) {
+        player.CurrentDiscName = record.DiscNames[static_cast<std::size_t>(record.CurrentDisc)];
+    } else {
+        player.CurrentTrackNames = NumberedNames("TRACK %d", load.tracks);
         player.CurrentDiscName = "UNKNOWN DISC NAME";
     }
+    if (load.tracks > 0 && load.audioTracks == 0)
+        messages.push_back({kNoAudioTracks, MB_ICONINFORMATION});
+}
+
+void LoadNamesAtDetection(PlayerState& player, std::vector<PendingMessage>& messages) {
+    NamesLoad load = ReadNamesForDisc(player.databasePath, DiscIdentity(player.device),
+                                      NumberOfTracks(player.device));
+    load.audioTracks = AudioTrackCount(player.device);
+    ApplyNames(player, load, messages);
 }
 
 }  // namespace orvane::cdplayer

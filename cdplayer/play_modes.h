@@ -30,7 +30,7 @@ struct PlayModes {
     void AllOff() { IntroScanOn = RandomOn = RepeatState = ProgramPosition = 0; }
 };
 
-// Hold-to-scan button logic (Skip Forward 155, Skip Backwards 152). The window captures the
+// Hold-to-scan button logic (IDC_SKIP_FORWARD, IDC_SKIP_BACKWARDS). The window captures the
 // mouse and runs the timer; this object keeps the target the status thread shows and plays.
 class CSkipButton {
 public:
@@ -65,7 +65,7 @@ private:
     int ticks_ = 0;
 };
 
-// Song-position slider logic (trackbar 200). The window reports the mouse and the thumb's
+// Song-position slider logic (IDC_SEEK_SLIDER). The window reports the mouse and the thumb's
 // position; the status thread restarts play there.
 class CSeekSlider {
 public:

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cdplayer/mcdb.h"
 #include "cdplayer/mci_cd_audio.h"
 #include "cdplayer/play_modes.h"
 #include "cdplayer/settings.h"
@@ -19,10 +20,17 @@ struct PlayerState {
     CMciCdAudio device;
     PlayModes modes;
     PlayerSettings settings;
+    // The letter of the drive the device was opened on (0 before).
+    char driveLetter = 0;
     std::vector<std::string> CurrentTrackNames;
     std::string CurrentDiscName;
     // Full path of "Nerop.DB" (next to the executable unless a test chooses another).
     std::string databasePath;
+    // When "Nerop.DB" can be neither read nor set aside, names are kept here instead and nothing
+    // is written; the user is told once per run.
+    bool namesNotSaved = false;
+    bool notSavedSaid = false;
+    MCDB memoryDb;
 
     CSkipButton skipForward{true};
     CSkipButton skipBackwards{false};
@@ -43,7 +51,8 @@ struct PlayerState {
 // The database path next to the running executable.
 std::string DefaultDatabasePath();
 
-// The list items of the track list (115): "%02d - %s" from the 1-based number and the name.
+// The list items of the track list (IDC_TRACK_LIST): "%02d - %s" from the 1-based number and the
+// name.
 std::vector<std::string> TrackListItems(const std::vector<std::string>& names);
 
 // Whole seconds of an MSF value (minutes in bits 0-7, seconds in bits 8-15; frames ignored).

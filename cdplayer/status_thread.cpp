@@ -10,6 +10,14 @@
 
 namespace orvane::cdplayer {
 
+namespace {
+// Where play of the whole disc begins: track 1, or the first audio track after leading data.
+DWORD FirstAudioTrack(CMciCdAudio& device) {
+    const unsigned audio = AudioTrackFrom(device, 1, 1);
+    return audio ? audio : 1;
+}
+}  // namespace
+
 CStatusThread::CStatusThread(PlayerState& player, PlayerDisplay& display)
     : player_(player), display_(display) {}
 
@@ -80,9 +88,33 @@ std::string CStatusThread::VisiblePart(const std::string& nameText, std::size_t 
     return cp1252::ToUtf8(visible);
 }
 
+std::optional<NamesLoad> CStatusThread::PrepareNames() {
+    std::string path, identity;
+    unsigned tracks = 0, audioTracks = 0;
+    {
+        std::lock_guard lock(player_.lock);
+        auto& device = player_.device;
+        device.Set(MCI_SET_TIME_FORMAT, MCI_FORMAT_MSF);
+        const DWORD pos = device.Status(0, MCI_STATUS_POSITION, 0);
+        if (((pos >> 8) & 0xFF) > 60 || (pos & 0xFF) > 100) {
+            if (device.Status(0, MCI_STATUS_MODE, 0) == MCI_MODE_OPEN) return std::nullopt;
+        }
+        path = player_.databasePath;
+        identity = DiscIdentity(device);
+        tracks = NumberOfTracks(device);
+        audioTracks = AudioTrackCount(device);
+    }
+    // The file is read without the lock, so a slow or large file never holds up the window.
+    NamesLoad load = ReadNamesForDisc(path, identity, tracks);
+    load.audioTracks = audioTracks;
+    return load;
+}
+
 unsigned CStatusThread::Poll() {
     PollDisplay out;
     std::vector<PendingMessage> messages;
+    std::optional<NamesLoad> load;
+    if (reloadNames_) load = PrepareNames();
     {
         std::lock_guard lock(player_.lock);
         auto& device = player_.device;
@@ -115,8 +147,9 @@ unsigned CStatusThread::Poll() {
         }
 
         if (!doorOpen) {
-            if (reloadNames_) {
-                LoadNamesAtDetection(player_, messages);
+            // The names read for this disc; a disc changed meanwhile is read at the next poll.
+            if (reloadNames_ && load && load->identity == DiscIdentity(device)) {
+                ApplyNames(player_, *load, messages);
                 out.trackList = TrackListItems(player_.CurrentTrackNames);
                 out.invalidate = true;
                 reloadNames_ = false;
@@ -220,7 +253,7 @@ void CStatusThread::PlayModesAtTrackEnd(DWORD now, DWORD elapsed, DWORD lenSec, 
         } else if (trackEnding && device.Status(0, MCI_STATUS_NUMBER_OF_TRACKS, 0) == t) {
             setFormat(MCI_FORMAT_TMSF);
             device.Stop();
-            device.Play(1, kToEnd);
+            device.Play(FirstAudioTrack(device), kToEnd);
             setFormat(MCI_FORMAT_MSF);
         }
     }
@@ -244,40 +277,45 @@ void CStatusThread::PlayModesAtTrackEnd(DWORD now, DWORD elapsed, DWORD lenSec, 
             const DWORD track = slot < PlayModes::kSlots ? modes.ProgramOrder[slot] : 0;
             const unsigned tracks = NumberOfTracks(device);
             device.Stop();
-            // An entry outside the disc is never asked for; play goes on at track 1.
+            // An entry outside the disc is never asked for; play goes on at the first audio
+            // track (track 1 unless the disc starts with data).
             if (track < 1 || track > tracks || device.Play(track, kToEnd) != 0) {
                 device.Stop();
-                device.Play(1, kToEnd);
+                device.Play(FirstAudioTrack(device), kToEnd);
             }
         }
         setFormat(MCI_FORMAT_MSF);
     }
 
-    // Random play: a track from 1 to n, the generator seeded anew from the clock.
+    // Random play: one of the disc's audio tracks (on an audio-only disc a track from 1 to n),
+    // the generator seeded anew from the clock.
     if (trackEnding && modes.RandomOn) {
         setFormat(MCI_FORMAT_TMSF);
         device.Stop();
         std::srand(static_cast<unsigned>(clock::Time()));
         const unsigned n = NumberOfTracks(device);
-        if (n > 0) {
-            const DWORD track = static_cast<DWORD>(std::rand()) % n + 1;
+        std::vector<DWORD> audio;
+        for (unsigned k = 1; k <= n; ++k)
+            if (IsAudioTrack(device, k)) audio.push_back(k);
+        if (!audio.empty()) {
+            const DWORD track = audio[static_cast<std::size_t>(std::rand()) % audio.size()];
             if (device.Play(track, kToEnd) != 0) {
                 device.Stop();
-                device.Play(1, kToEnd);
+                device.Play(FirstAudioTrack(device), kToEnd);
             }
         }
         setFormat(MCI_FORMAT_MSF);
     }
 
-    // Intro scan: after the set seconds, the next track; after the last, track 1.
+    // Intro scan: after the set seconds, the next audio track; after the last, the first.
     if (elapsed > static_cast<DWORD>(player_.settings.IntroScanSeconds) && modes.IntroScanOn) {
         setFormat(MCI_FORMAT_TMSF);
         const DWORD current = device.Status(0, MCI_STATUS_CURRENT_TRACK, 0);
-        const unsigned tracks = NumberOfTracks(device);
+        const unsigned next = AudioTrackFrom(device, static_cast<int>(current) + 1, 1);
         device.Stop();
-        if (current + 1 > tracks || device.Play(current + 1, kToEnd) != 0) {
+        if (next == 0 || device.Play(next, kToEnd) != 0) {
             device.Stop();
-            device.Play(1, kToEnd);
+            device.Play(FirstAudioTrack(device), kToEnd);
         }
         setFormat(MCI_FORMAT_MSF);
     }

@@ -5,11 +5,13 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "cdplayer/display.h"
+#include "cdplayer/names.h"
 #include "cdplayer/player_state.h"
 
 namespace orvane::cdplayer {
@@ -54,6 +56,9 @@ public:
 
 private:
     void Run();
+    // The names of a newly detected disc, read from the database without holding the player
+    // lock; nothing while the door is open.
+    std::optional<NamesLoad> PrepareNames();
     void PlayModesAtTrackEnd(DWORD now, DWORD elapsed, DWORD lenSec, DWORD track);
 
     PlayerState& player_;

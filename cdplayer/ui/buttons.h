@@ -27,8 +27,8 @@ private:
     QImage down_;
 };
 
-// Button 117: a press or release counts only inside 21 <= x <= 41, 15 <= y <= 21; a release
-// outside only lets the mouse go. A full click emits clicked().
+// The power button (IDC_POWER): a press or release counts only inside 21 <= x <= 41, 15 <= y <= 21;
+// a release outside only lets the mouse go. A full click emits clicked().
 class CPowerButton : public ImageButton {
 public:
     using ImageButton::ImageButton;
@@ -46,7 +46,7 @@ private:
     bool pressed_ = false;
 };
 
-// Skip Forward (155) and Skip Backwards (152): holding the button moves the target every
+// Skip Forward and Skip Backwards: holding the button moves the target every
 // 200 ms; releasing it plays from the target.
 class SkipButtonWidget : public ImageButton {
 public:
@@ -68,7 +68,7 @@ private:
     QTimer timer_;
 };
 
-// The track list (115): reports when it is dropped down, since the status thread leaves the
+// The track list: reports when it is dropped down, since the status thread leaves the
 // selection alone then.
 class TrackList : public QComboBox {
 public:
@@ -80,7 +80,7 @@ private:
     PlayerState& player_;
 };
 
-// The song-position slider (200).
+// The song-position slider.
 class SeekSlider : public QSlider {
 public:
     SeekSlider(QWidget* parent, CSeekSlider& logic);

@@ -11,9 +11,10 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "cdplayer/resource.h"
+#include "cdplayer/setup_page.h"
 #include "cdplayer/ui/about_info.h"
 #include "cdplayer/ui/drawing.h"
-#include "cdplayer/ui/setup_page.h"
 #include "platform/clock/clock.h"
 
 namespace orvane::cdplayer::ui {
@@ -39,12 +40,15 @@ void SetLimitedText(QLineEdit* edit, const QString& text, int limit) {
     edit->setText(text);
 }
 
+// Object names of the controls: "id" and the control id, as tests and style sheets find them.
+QString ObjectName(int id) { return QString("id%1").arg(id); }
+
 constexpr int kDiscNameLimit = 22;
 constexpr int kTrackNameLimit = 40;
 
 }  // namespace
 
-TiledDialog::TiledDialog(QWidget* parent) : QDialog(parent), tile_(Bitmap(186)) {
+TiledDialog::TiledDialog(QWidget* parent) : QDialog(parent), tile_(Bitmap(IDB_DIALOG_TILE)) {
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 }
 
@@ -66,7 +70,7 @@ QLabel* TiledDialog::Static(const QString& text, const QRect& rect, int id) {
 }
 
 void TiledDialog::Bind(int id, QWidget* widget) {
-    widget->setObjectName(QString("id%1").arg(id));
+    widget->setObjectName(ObjectName(id));
     controls_[id] = widget;
 }
 
@@ -85,18 +89,18 @@ CCdDatabaseDlg::CCdDatabaseDlg(PlayerState& player, Messenger& messenger, QWidge
     discName_ = new QLineEdit(this);
     discName_->setMaxLength(kDiscNameLimit);
     Place(discName_, QRect(100, 10, 266, 24));
-    Bind(1006, discName_);
+    Bind(IDC_DISC_NAME, discName_);
     Static("Tracks:", QRect(12, 46, 80, 18));
     trackEdit_ = new QLineEdit(this);
     trackEdit_->setMaxLength(kTrackNameLimit);
     Place(trackEdit_, QRect(100, 42, 266, 24));
     tracks_ = new QListWidget(this);
     Place(tracks_, QRect(100, 66, 266, 120));
-    Bind(1002, tracks_);
+    Bind(IDC_DB_TRACKS, tracks_);
     Static("Selected Track:", QRect(12, 196, 100, 18));
-    selected_ = Static("1", QRect(120, 196, 60, 18), 1003);
+    selected_ = Static("1", QRect(120, 196, 60, 18), IDC_DB_SELECTED);
     Static("Disk ID:", QRect(12, 216, 100, 18));
-    identity_ = Static("0", QRect(120, 216, 250, 18), 1004);
+    identity_ = Static("0", QRect(120, 216, 250, 18), IDC_DB_DISC_ID);
     identity_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* ok = new QPushButton("OK", this);
     Place(ok, QRect(196, 238, 80, 24));
@@ -166,27 +170,28 @@ CProgramDlg::CProgramDlg(PlayerState& player, Messenger& messenger, QWidget* par
     setWindowTitle("Program Tracks Playing Order...");
     setFixedSize(450, 300);
     data_.Open(player_, messenger);
-    auto* disc = Static(QString::fromStdString(data_.DiscName()), QRect(10, 8, 430, 18), 1006);
+    auto* disc =
+        Static(QString::fromStdString(data_.DiscName()), QRect(10, 8, 430, 18), IDC_DISC_NAME);
     disc->setAlignment(Qt::AlignCenter);
     Static("CD Tracks", QRect(10, 30, 160, 18));
     tracks_ = new QListWidget(this);
     Place(tracks_, QRect(10, 50, 170, 200));
-    Bind(1011, tracks_);
+    Bind(IDC_PROGRAM_TRACKS, tracks_);
     Static("Selected Order...", QRect(270, 30, 160, 18));
     order_ = new QListWidget(this);
     Place(order_, QRect(270, 50, 170, 200));
     order_->setDragDropMode(QAbstractItemView::InternalMove);
     order_->setDefaultDropAction(Qt::MoveAction);
-    Bind(1012, order_);
+    Bind(IDC_PROGRAM_ORDER, order_);
     add_ = new QPushButton("&Add ->", this);
     Place(add_, QRect(187, 90, 76, 26));
-    Bind(1013, add_);
+    Bind(IDC_PROGRAM_ADD, add_);
     auto* remove = new QPushButton("<- &Remove", this);
     Place(remove, QRect(187, 124, 76, 26));
-    Bind(1014, remove);
+    Bind(IDC_PROGRAM_REMOVE, remove);
     auto* reset = new QPushButton("Rese&t", this);
     Place(reset, QRect(187, 158, 76, 26));
-    Bind(1015, reset);
+    Bind(IDC_PROGRAM_RESET, reset);
     auto* ok = new QPushButton("&OK", this);
     Place(ok, QRect(270, 264, 80, 26));
     ok->setDefault(true);
@@ -289,7 +294,7 @@ private:
 
 class TiledPage : public QWidget {
 public:
-    explicit TiledPage(QWidget* parent) : QWidget(parent), tile_(Bitmap(186)) {}
+    explicit TiledPage(QWidget* parent) : QWidget(parent), tile_(Bitmap(IDB_DIALOG_TILE)) {}
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -326,16 +331,16 @@ CSetupProp::CSetupProp(PlayerState& player, Messenger& messenger, const DriveTyp
     white(driveLabel);
     Place(driveLabel, QRect(12, 14, 150, 18));
     drives_ = new QComboBox(page_);
-    drives_->setObjectName("id1007");
+    drives_->setObjectName(ObjectName(IDC_SETUP_DRIVE));
     Place(drives_, QRect(190, 10, 70, 24));
     play_ = new QCheckBox("Start Playing on StartUp", page_);
-    play_->setObjectName("id1010");
+    play_->setObjectName(ObjectName(IDC_SETUP_PLAY_ON_STARTUP));
     Place(play_, QRect(12, 44, 270, 20));
     stop_ = new QCheckBox("Stop &CD Playing on Exit", page_);
-    stop_->setObjectName("id1008");
+    stop_->setObjectName(ObjectName(IDC_SETUP_STOP_ON_EXIT));
     Place(stop_, QRect(12, 68, 270, 20));
     saveBox_ = new QCheckBox("&Save Settings on Exit", page_);
-    saveBox_->setObjectName("id1009");
+    saveBox_->setObjectName(ObjectName(IDC_SETUP_SAVE_SETTINGS));
     Place(saveBox_, QRect(12, 92, 270, 20));
     for (QCheckBox* box : {play_, stop_, saveBox_}) {
         // White text by the palette, so the boxes keep their native indicator.
@@ -347,33 +352,35 @@ CSetupProp::CSetupProp(PlayerState& player, Messenger& messenger, const DriveTyp
     white(introLabel);
     Place(introLabel, QRect(12, 128, 170, 18));
     intro_ = new QLineEdit(page_);
-    intro_->setObjectName("id1016");
+    intro_->setObjectName(ObjectName(IDC_SETUP_INTRO_SCAN));
     Place(intro_, QRect(190, 124, 40, 24));
     auto* upDown = new UpDown(page_, intro_, kIntroScanLow, kIntroScanHigh);
-    upDown->setObjectName("id1018");
+    upDown->setObjectName(ObjectName(IDC_SETUP_INTRO_SPIN));
     Place(upDown, QRect(230, 124, 16, 24));
 
     // Opening: the CD-ROM drives in letter order, the first one selected.
-    if (driveType) {
-        for (const std::string& d : CdRomDrives(driveType))
-            drives_->addItem(QString::fromStdString(d));
+    std::vector<std::string> drives;
+    SetupPageValues values;
+    {
+        std::lock_guard lock(player_.lock);
+        values = OpenSetupPage(player_.settings, driveType, drives);
     }
+    for (const std::string& d : drives)
+        drives_->addItem(QString::fromStdString(d));
     if (drives_->count() > 0) drives_->setCurrentIndex(0);
-    std::lock_guard lock(player_.lock);
-    const PlayerSettings& s = player_.settings;
-    play_->setChecked(s.PlayOnStartUp != 0);
-    stop_->setChecked(s.StopCDOnExit != 0);
-    saveBox_->setChecked(s.SaveSettings != 0);
-    intro_->setText(QString::number(s.IntroScanSeconds));
+    play_->setChecked(values.playOnStartUp != 0);
+    stop_->setChecked(values.stopCdOnExit != 0);
+    saveBox_->setChecked(values.saveSettings != 0);
+    intro_->setText(QString::fromStdString(values.introScan));
 }
 
 QCheckBox* CSetupProp::Check(int id) const {
     switch (id) {
-        case 1010:
+        case IDC_SETUP_PLAY_ON_STARTUP:
             return play_;
-        case 1008:
+        case IDC_SETUP_STOP_ON_EXIT:
             return stop_;
-        case 1009:
+        case IDC_SETUP_SAVE_SETTINGS:
             return saveBox_;
         default:
             return nullptr;
@@ -390,7 +397,8 @@ bool CSetupProp::TryOk() {
     const SetupPageError error = ValidateSetupPage(values);
     if (error.controlId != 0) {
         messenger_.MessageBox(error.message, "", MB_ICONEXCLAMATION);
-        QWidget* field = error.controlId == 1016 ? static_cast<QWidget*>(intro_) : drives_;
+        QWidget* field =
+            error.controlId == IDC_SETUP_INTRO_SCAN ? static_cast<QWidget*>(intro_) : drives_;
         field->setFocus();
         if (field == intro_) intro_->selectAll();
         return false;
@@ -492,27 +500,28 @@ CAboutDlg::CAboutDlg(QWidget* parent) : TiledDialog(parent) {
         } while (clock::GetTickCount() - start < ms);
     };
     image_ = new QLabel(this);
-    image_->setPixmap(QPixmap::fromImage(Bitmap(189)));
+    image_->setPixmap(QPixmap::fromImage(Bitmap(IDB_ABOUT_IMAGE)));
     Place(image_, QRect(14, 14, 56, 46));
-    Bind(1005, image_);
+    Bind(IDC_ABOUT_IMAGE, image_);
     image_->installEventFilter(this);
 
     const VersionValues version = ProgramVersion();
-    Static(QString::fromStdString(version.productName), QRect(84, 12, 280, 18), 622);
+    Static(QString::fromStdString(version.productName), QRect(84, 12, 280, 18), IDC_ABOUT_PRODUCT);
     Static("Version", QRect(84, 30, 50, 18));
-    Static(QString::fromStdString(version.fileVersion), QRect(136, 30, 200, 18), 623);
-    Static(QString::fromStdString(version.legalCopyright), QRect(84, 48, 280, 18), 624);
-    Static(kBuildStamp, QRect(84, 66, 280, 18), 625);
-    auto* legal = Static(kLegalWarning, QRect(14, 94, 352, 54), 626);
+    Static(QString::fromStdString(version.fileVersion), QRect(136, 30, 200, 18), IDC_ABOUT_VERSION);
+    Static(QString::fromStdString(version.legalCopyright), QRect(84, 48, 280, 18),
+           IDC_ABOUT_COPYRIGHT);
+    Static(kBuildStamp, QRect(84, 66, 280, 18), IDC_ABOUT_BUILD);
+    auto* legal = Static(kLegalWarning, QRect(14, 94, 352, 54), IDC_ABOUT_LEGAL);
     legal->setWordWrap(true);
     Static("Free Memory:", QRect(14, 154, 110, 18));
-    Static(QString::fromStdString(FreeMemoryText()), QRect(130, 154, 236, 18), 284);
+    Static(QString::fromStdString(FreeMemoryText()), QRect(130, 154, 236, 18), IDC_ABOUT_MEMORY);
     Static("Free Disk Space:", QRect(14, 174, 110, 18));
-    Static(QString::fromStdString(FreeDiskText()), QRect(130, 174, 236, 18), 1001);
+    Static(QString::fromStdString(FreeDiskText()), QRect(130, 174, 236, 18), IDC_ABOUT_DISK);
     credits_ = new CreditsArea(this);
     Place(credits_, QRect(14, 198, 352, 118));
     credits_->setStyleSheet("QGroupBox { border: 1px solid #a0a8c0; margin-top: 2px; }");
-    Bind(627, credits_);
+    Bind(IDC_ABOUT_CREDITS, credits_);
     auto* ok = new QPushButton("OK", this);
     Place(ok, QRect(150, 326, 80, 26));
     ok->setDefault(true);

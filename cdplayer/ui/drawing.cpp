@@ -38,4 +38,6 @@ QImage Bitmap(int id) {
     return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
+QString IconPath(int id) { return QString(":/icons/%1.png").arg(id); }
+
 }  // namespace orvane::cdplayer::ui

@@ -17,5 +17,7 @@ void DrawProgressBar(QPainter& painter, unsigned elapsed, unsigned length);
 
 // Bitmaps and icons of the compiled-in artwork.
 QImage Bitmap(int id);
+// Resource path of an icon (":/icons/<id>.png").
+QString IconPath(int id);
 
 }  // namespace orvane::cdplayer::ui

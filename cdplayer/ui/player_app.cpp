@@ -4,7 +4,9 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <cstdio>
+#include <optional>
 
+#include "cdplayer/background.h"
 #include "cdplayer/commands.h"
 #include "cdplayer/ui/dialogs_ui.h"
 #include "platform/cdrom/drives.h"
@@ -43,6 +45,9 @@ bool CPlayerApp::InitInstance(bool screenshots, int& exitCode) {
     }
     // 2. One player at a time; a second start ends without a word.
     if (!screenshots && !instance_.Acquire()) return false;
+    // A disc left playing by the previous player goes on here, where it was.
+    std::optional<HandedOver> handedOver;
+    if (!screenshots) handedOver = TakeOverFromBackground(3000);
     // 3. The default-player offer.
     if (!screenshots) {
         const auto key = RegistryPlayCommandKey();
@@ -57,6 +62,7 @@ bool CPlayerApp::InitInstance(bool screenshots, int& exitCode) {
     };
     frame_->SetDriveType(driveType);
     frame_->OnClosed([] { QCoreApplication::quit(); });
+    if (!screenshots) frame_->SetBackgroundProgram(shell::ModuleFolder() + "tarvo-headless");
     frame_->BuildRegions();
     // 7. Controls, icons, tray icon; shown.
     frame_->CreateControls();
@@ -66,6 +72,11 @@ bool CPlayerApp::InitInstance(bool screenshots, int& exitCode) {
     frame_->CreateSlidePanel();
     // 10. The device.
     frame_->show();
+    // A disc image the drive configuration names but that was refused (too long for a CD, a
+    // damaged sheet) is said here, or the user would only learn that there is no drive.
+    cdrom::Drives();  // discovers them, if nothing has yet
+    for (const std::string& problem : cdrom::DriveMessages())
+        messenger_.MessageBox(problem, "", MB_ICONWARNING);
     if (!StartDevice(player_, messenger_, driveType)) {
         exitCode = 1;
         return false;
@@ -76,7 +87,10 @@ bool CPlayerApp::InitInstance(bool screenshots, int& exitCode) {
     status_->Start();
     frame_->CreateSlider();
     frame_->SetOnTop(true);
-    if (player_.settings.PlayOnStartUp == 1) PlayOnStartUp(player_);
+    if (handedOver)
+        ContinueHandedOver(player_, *handedOver);
+    else if (player_.settings.PlayOnStartUp == 1)
+        PlayOnStartUp(player_);
     // 12. Tooltips.
     frame_->CreateTooltips();
     return true;

@@ -8,8 +8,11 @@
 #include <QPainter>
 #include <QScreen>
 #include <QWindow>
+#include <cstdio>
 
+#include "cdplayer/background.h"
 #include "cdplayer/dialogs.h"
+#include "cdplayer/resource.h"
 #include "cdplayer/status_thread.h"
 #include "cdplayer/ui/dialogs_ui.h"
 #include "cdplayer/ui/drawing.h"
@@ -21,32 +24,69 @@ namespace orvane::cdplayer::ui {
 
 namespace {
 
+using Run = void (*)(CPlayerFrame& frame, PlayerState& player);
+
+// The image buttons of the window: transport row first, then the lower panel (sized to their
+// images). Each press runs its command; the hold-to-scan buttons and the logo have none.
 struct ButtonEntry {
     int id;
     QRect rect;
     int up;
     int down;
     const char* tip;
+    Run run;
 };
 
-// The image buttons of the window: transport row first, then the lower panel (sized to their
-// images).
 const ButtonEntry kButtons[] = {
-    {117, QRect(QPoint(0, 100), QPoint(54, 129)), 182, 213, "Power Button"},
-    {151, QRect(QPoint(55, 100), QPoint(94, 129)), 147, 146, "Previous Track"},
-    {152, QRect(QPoint(95, 100), QPoint(134, 129)), 145, 144, "Skip Backwards"},
-    {153, QRect(QPoint(135, 100), QPoint(184, 129)), 143, 142, "Play"},
-    {155, QRect(QPoint(185, 100), QPoint(224, 129)), 139, 138, "Skip Forward"},
-    {156, QRect(QPoint(225, 100), QPoint(264, 129)), 141, 140, "Next Track"},
-    {154, QRect(QPoint(265, 100), QPoint(304, 129)), 149, 148, "Stop"},
-    {157, QRect(QPoint(305, 100), QPoint(344, 129)), 137, 136, "Eject"},
-    {116, QRect(QPoint(345, 100), QPoint(404, 129)), 181, 0, nullptr},
-    {202, QRect(5, 134, 0, 0), 196, 197, "CD Song Database"},
-    {634, QRect(362, 135, 0, 0), 201, 202, "Change Configuration Settings"},
-    {110, QRect(57, 135, 0, 0), 203, 204, "Intro Scan"},
-    {111, QRect(150, 135, 0, 0), 205, 206, "Program"},
-    {112, QRect(224, 135, 0, 0), 207, 208, "Repeat"},
-    {114, QRect(285, 135, 0, 0), 209, 210, "Play Random Tracks"},
+    {IDC_POWER, QRect(QPoint(0, 100), QPoint(54, 129)), IDB_POWER_UP, IDB_POWER_DOWN,
+     "Power Button", [](CPlayerFrame& f, PlayerState&) { f.close(); }},
+    {IDC_PREVIOUS_TRACK, QRect(QPoint(55, 100), QPoint(94, 129)), IDB_PREVIOUS_UP,
+     IDB_PREVIOUS_DOWN, "Previous Track",
+     [](CPlayerFrame&, PlayerState& p) { PreviousTrackCommand(p); }},
+    {IDC_SKIP_BACKWARDS, QRect(QPoint(95, 100), QPoint(134, 129)), IDB_SKIP_BACKWARDS_UP,
+     IDB_SKIP_BACKWARDS_DOWN, "Skip Backwards", nullptr},
+    {IDC_PLAY, QRect(QPoint(135, 100), QPoint(184, 129)), IDB_PLAY_UP, IDB_PLAY_DOWN, "Play",
+     [](CPlayerFrame&, PlayerState& p) { PlayPauseCommand(p); }},
+    {IDC_SKIP_FORWARD, QRect(QPoint(185, 100), QPoint(224, 129)), IDB_SKIP_FORWARD_UP,
+     IDB_SKIP_FORWARD_DOWN, "Skip Forward", nullptr},
+    {IDC_NEXT_TRACK, QRect(QPoint(225, 100), QPoint(264, 129)), IDB_NEXT_UP, IDB_NEXT_DOWN,
+     "Next Track", [](CPlayerFrame&, PlayerState& p) { NextTrackCommand(p); }},
+    {IDC_STOP, QRect(QPoint(265, 100), QPoint(304, 129)), IDB_STOP_UP, IDB_STOP_DOWN, "Stop",
+     [](CPlayerFrame&, PlayerState& p) { StopCommand(p); }},
+    {IDC_EJECT, QRect(QPoint(305, 100), QPoint(344, 129)), IDB_EJECT_UP, IDB_EJECT_DOWN, "Eject",
+     [](CPlayerFrame&, PlayerState& p) { EjectCommand(p); }},
+    {IDC_LOGO, QRect(QPoint(345, 100), QPoint(404, 129)), IDB_LOGO, 0, nullptr, nullptr},
+    {IDC_CD_DATABASE, QRect(5, 134, 0, 0), IDB_DATABASE_UP, IDB_DATABASE_DOWN, "CD Song Database",
+     [](CPlayerFrame& f, PlayerState&) { f.RunCdDatabase(); }},
+    {IDC_SETTINGS, QRect(362, 135, 0, 0), IDB_SETTINGS_UP, IDB_SETTINGS_DOWN,
+     "Change Configuration Settings", [](CPlayerFrame& f, PlayerState&) { f.RunPreferences(); }},
+    {IDC_INTRO_SCAN, QRect(57, 135, 0, 0), IDB_INTRO_UP, IDB_INTRO_DOWN, "Intro Scan",
+     [](CPlayerFrame&, PlayerState& p) { IntroScanCommand(p); }},
+    {IDC_PROGRAM, QRect(150, 135, 0, 0), IDB_PROGRAM_UP, IDB_PROGRAM_DOWN, "Program",
+     [](CPlayerFrame& f, PlayerState&) { f.RunProgram(); }},
+    {IDC_REPEAT, QRect(224, 135, 0, 0), IDB_REPEAT_UP, IDB_REPEAT_DOWN, "Repeat",
+     [](CPlayerFrame&, PlayerState& p) { RepeatCommand(p); }},
+    {IDC_RANDOM, QRect(285, 135, 0, 0), IDB_RANDOM_UP, IDB_RANDOM_DOWN, "Play Random Tracks",
+     [](CPlayerFrame&, PlayerState& p) { RandomCommand(p); }},
+};
+
+// The popup menu in its order; id 0 is a separator.
+struct MenuEntry {
+    int id;
+    const char* text;
+    Run run;
+};
+
+const MenuEntry kMenu[] = {
+    {ID_ON_TOP, "On &Top", [](CPlayerFrame& f, PlayerState&) { f.ToggleOnTop(); }},
+    {ID_HIDE, "&Hide CD Player", [](CPlayerFrame& f, PlayerState&) { f.ToggleHidden(); }},
+    {ID_FULL_SIZE, "&Full Size...", [](CPlayerFrame& f, PlayerState&) { f.ToggleFullSize(); }},
+    {0, nullptr, nullptr},
+    {ID_PREFERENCES, "&Preferences...", [](CPlayerFrame& f, PlayerState&) { f.RunPreferences(); }},
+    {0, nullptr, nullptr},
+    {ID_APP_EXIT, "E&xit", [](CPlayerFrame& f, PlayerState&) { f.close(); }},
+    {0, nullptr, nullptr},
+    {ID_APP_ABOUT, "&About Tarvo...", [](CPlayerFrame& f, PlayerState&) { f.RunAbout(); }},
 };
 
 }  // namespace
@@ -56,11 +96,11 @@ CPlayerFrame::CPlayerFrame(PlayerState& player, QtMessenger& messenger, registry
       player_(player),
       messenger_(messenger),
       profile_(profile),
-      band132_(Bitmap(132)),
-      band134_(Bitmap(134)),
-      panel183_(Bitmap(183)),
-      panel185_(Bitmap(185)),
-      font184_(Bitmap(184)) {
+      band132_(Bitmap(IDB_TOP_BAND)),
+      band134_(Bitmap(IDB_MIDDLE_BAND)),
+      panel183_(Bitmap(IDB_DISPLAY)),
+      panel185_(Bitmap(IDB_LOWER_PANEL)),
+      font184_(Bitmap(IDB_LCD_FONT)) {
     for (int id : {kPlayMark, kBlankMark, kPauseMark})
         marks_[id] = Bitmap(id);
     setWindowTitle("Orvane CDA");
@@ -81,24 +121,20 @@ CPlayerFrame::~CPlayerFrame() {
 
 void CPlayerFrame::BuildMenu() {
     popup_ = std::make_unique<QMenu>("&File");
-    auto add = [this](int id, const char* text) {
-        QAction* a = popup_->addAction(text);
-        a->setData(id);
-        actions_[id] = a;
+    for (const MenuEntry& entry : kMenu) {
+        if (entry.id == 0) {
+            popup_->addSeparator();
+            continue;
+        }
+        QAction* a = popup_->addAction(entry.text);
+        a->setData(entry.id);
+        actions_[entry.id] = a;
+        const int id = entry.id;
         connect(a, &QAction::triggered, this, [this, id] { Command(id); });
-        return a;
-    };
-    QAction* onTop = add(kIdOnTop, "On &Top");
-    onTop->setCheckable(true);
-    onTop->setChecked(true);
-    add(kIdHide, "&Hide CD Player");
-    add(kIdFullSize, "&Full Size...")->setCheckable(true);
-    popup_->addSeparator();
-    add(kIdPreferences, "&Preferences...");
-    popup_->addSeparator();
-    add(kIdExit, "E&xit");
-    popup_->addSeparator();
-    add(kIdAbout, "&About Tarvo...");
+    }
+    actions_[ID_ON_TOP]->setCheckable(true);
+    actions_[ID_ON_TOP]->setChecked(true);
+    actions_[ID_FULL_SIZE]->setCheckable(true);
 }
 
 QAction* CPlayerFrame::Action(int id) const {
@@ -112,63 +148,11 @@ QWidget* CPlayerFrame::Control(int id) const {
 }
 
 void CPlayerFrame::Command(int id) {
-    switch (id) {
-        case kIdOnTop:
-            ToggleOnTop();
-            break;
-        case kIdHide:
-            ToggleHidden();
-            break;
-        case kIdFullSize:
-            ToggleFullSize();
-            break;
-        case kIdPreferences:
-            RunPreferences();
-            break;
-        case kIdExit:
-            close();
-            break;
-        case kIdAbout:
-            RunAbout();
-            break;
-        case 117:
-            close();
-            break;
-        case 151:
-            PreviousTrackCommand(player_);
-            break;
-        case 153:
-            PlayPauseCommand(player_);
-            break;
-        case 154:
-            StopCommand(player_);
-            break;
-        case 156:
-            NextTrackCommand(player_);
-            break;
-        case 157:
-            EjectCommand(player_);
-            break;
-        case 202:
-            RunCdDatabase();
-            break;
-        case 634:
-            RunPreferences();
-            break;
-        case 110:
-            IntroScanCommand(player_);
-            break;
-        case 111:
-            RunProgram();
-            break;
-        case 112:
-            RepeatCommand(player_);
-            break;
-        case 114:
-            RandomCommand(player_);
-            break;
-        default:
-            break;
+    for (const ButtonEntry& entry : kButtons) {
+        if (entry.id == id && entry.run) return entry.run(*this, player_);
+    }
+    for (const MenuEntry& entry : kMenu) {
+        if (entry.id == id && entry.run) return entry.run(*this, player_);
     }
 }
 
@@ -190,11 +174,11 @@ void CPlayerFrame::CreateControls() {
         const QImage up = Bitmap(entry.up);
         const QImage down = entry.down ? Bitmap(entry.down) : QImage();
         ImageButton* button = nullptr;
-        if (entry.id == 117)
+        if (entry.id == IDC_POWER)
             button = new CPowerButton(this, entry.id, up, down);
-        else if (entry.id == 155)
+        else if (entry.id == IDC_SKIP_FORWARD)
             button = new SkipButtonWidget(this, entry.id, up, down, player_, player_.skipForward);
-        else if (entry.id == 152)
+        else if (entry.id == IDC_SKIP_BACKWARDS)
             button = new SkipButtonWidget(this, entry.id, up, down, player_, player_.skipBackwards);
         else
             button = new ImageButton(this, entry.id, up, down);
@@ -202,26 +186,26 @@ void CPlayerFrame::CreateControls() {
         if (r.width() <= 0) r.setSize(up.size());
         button->setGeometry(r);
         if (entry.tip) button->setProperty("tip", QString(entry.tip));
-        if (entry.id == 116) {
+        if (entry.id == IDC_LOGO) {
             // An image only: a press on it drags the window like the background.
             button->setAttribute(Qt::WA_TransparentForMouseEvents);
-        } else if (entry.id != 152 && entry.id != 155) {
+        } else if (entry.run) {
             const int id = entry.id;
             connect(button, &QAbstractButton::clicked, this, [this, id] { Command(id); });
         }
         controls_[entry.id] = button;
     }
     auto* list = new TrackList(this, player_);
-    list->setObjectName("id115");
+    list->setObjectName(QString("id%1").arg(IDC_TRACK_LIST));
     list->setGeometry(58, 152, 297, 22);
     list->setFont(QFont("DejaVu Sans", 8));
     list->setMaxVisibleItems(8);
     list->setProperty("tip", QString("Select a Track to Play"));
     connect(list, &QComboBox::activated, this,
             [this](int index) { PlayTrackCommand(player_, index); });
-    controls_[115] = list;
+    controls_[IDC_TRACK_LIST] = list;
 
-    QIcon icon(":/icons/128.png");
+    QIcon icon(IconPath(IDR_MAINFRAME));
     setWindowIcon(icon);
 }
 
@@ -229,10 +213,10 @@ void CPlayerFrame::AddTrayIcon() {
     // Without a notification area the player works the same and says nothing; only hiding is
     // not offered, since nothing could show the window again.
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        Action(kIdHide)->setEnabled(false);
+        Action(ID_HIDE)->setEnabled(false);
         return;
     }
-    tray_ = new QSystemTrayIcon(QIcon(":/icons/128.png"), this);
+    tray_ = new QSystemTrayIcon(QIcon(IconPath(IDR_MAINFRAME)), this);
     tray_->setToolTip("Orvane CD Player");
     connect(tray_, &QSystemTrayIcon::activated, this, &CPlayerFrame::TrayActivated);
     tray_->show();
@@ -244,12 +228,12 @@ void CPlayerFrame::CreateSlidePanel() {
 
 void CPlayerFrame::CreateSlider() {
     auto* slider = new SeekSlider(this, player_.slider);
-    slider->setObjectName("id200");
+    slider->setObjectName(QString("id%1").arg(IDC_SEEK_SLIDER));
     slider->setGeometry(QRect(QPoint(40, 179), QPoint(359, 198)));
     slider->setRange(0, 0);
     slider->setProperty("tip", QString("Song Position Seek."));
     slider->show();
-    controls_[200] = slider;
+    controls_[IDC_SEEK_SLIDER] = slider;
 }
 
 void CPlayerFrame::CreateTooltips() {
@@ -281,7 +265,7 @@ int CPlayerFrame::MessageBox(const std::string& text, const std::string& caption
 }
 
 void CPlayerFrame::FillTrackList(const std::vector<std::string>& items, int select) {
-    auto* list = static_cast<QComboBox*>(Control(115));
+    auto* list = static_cast<QComboBox*>(Control(IDC_TRACK_LIST));
     if (!list) return;
     const QSignalBlocker block(list);
     list->clear();
@@ -297,7 +281,7 @@ void CPlayerFrame::ApplyPoll(const PollDisplay& d) {
         mark_ = 0;
     }
     if (d.trackList) {
-        auto* list = static_cast<QComboBox*>(Control(115));
+        auto* list = static_cast<QComboBox*>(Control(IDC_TRACK_LIST));
         FillTrackList(*d.trackList, list ? list->currentIndex() : -1);
     }
     if (!d.lcdText.empty()) lcdText_ = d.lcdText;
@@ -307,13 +291,13 @@ void CPlayerFrame::ApplyPoll(const PollDisplay& d) {
         length_ = d.length;
     }
     if (d.selectTrack >= 0 && !player_.trackListDropped) {
-        if (auto* list = static_cast<QComboBox*>(Control(115));
+        if (auto* list = static_cast<QComboBox*>(Control(IDC_TRACK_LIST));
             list && d.selectTrack < list->count() && list->currentIndex() != d.selectTrack) {
             const QSignalBlocker block(list);
             list->setCurrentIndex(d.selectTrack);
         }
     }
-    if (auto* slider = static_cast<QSlider*>(Control(200))) {
+    if (auto* slider = static_cast<QSlider*>(Control(IDC_SEEK_SLIDER))) {
         const QSignalBlocker block(slider);
         if (d.sliderMax) {
             slider->setRange(0, *d.sliderMax);
@@ -391,7 +375,7 @@ void CPlayerFrame::showEvent(QShowEvent* event) {
 
 void CPlayerFrame::SetOnTop(bool on) {
     onTop_ = on;
-    if (QAction* a = Action(kIdOnTop)) a->setChecked(on);
+    if (QAction* a = Action(ID_ON_TOP)) a->setChecked(on);
     // Changed on the native window, so the window neither hides nor moves.
     if (QWindow* w = windowHandle())
         w->setFlag(Qt::WindowStaysOnTopHint, on);
@@ -400,7 +384,7 @@ void CPlayerFrame::SetOnTop(bool on) {
 }
 
 void CPlayerFrame::ToggleHidden() {
-    QAction* item = Action(kIdHide);
+    QAction* item = Action(ID_HIDE);
     if (!hidden_) {
         hide();
         item->setText("Show CD Player");
@@ -418,7 +402,7 @@ void CPlayerFrame::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
     if (reason == QSystemTrayIcon::Context) {
         ShowTrayMenu(QCursor::pos());
     } else if (reason == QSystemTrayIcon::DoubleClick) {
-        Action(kIdHide)->setText("Hide CD Player");
+        Action(ID_HIDE)->setText("Hide CD Player");
         show();
         raise();
         activateWindow();
@@ -430,7 +414,7 @@ void CPlayerFrame::ShowTrayMenu(const QPoint& at) {
     raise();
     activateWindow();
     // The tray menu has no size switch; the item goes back at its place afterwards.
-    QAction* full = Action(kIdFullSize);
+    QAction* full = Action(ID_FULL_SIZE);
     popup_->removeAction(full);
     // Right-aligned: the menu's top-right corner is at the cursor.
     RunPopup(popup_.get(), QPoint(at.x() - popup_->sizeHint().width(), at.y()));
@@ -446,14 +430,14 @@ void CPlayerFrame::ToggleFullSize() {
     PauseStatus();
     const QPoint origin = pos();
     if (player_.fullSize) {
-        Action(kIdFullSize)->setChecked(false);
+        Action(ID_FULL_SIZE)->setChecked(false);
         shape_ = compact_;
         setMask(shape_);
         player_.fullSize = false;
         if (slidePanel_) slidePanel_->SlideIn(origin.x(), origin.y());
     } else {
         if (slidePanel_) slidePanel_->SlideOut(origin.x(), origin.y());
-        Action(kIdFullSize)->setChecked(true);
+        Action(ID_FULL_SIZE)->setChecked(true);
         shape_ = full_;
         setMask(shape_);
         player_.fullSize = true;
@@ -486,7 +470,7 @@ void CPlayerFrame::RunCdDatabase() {
     if (dialog.exec() != QDialog::Accepted) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const std::vector<std::string> items = dialog.ApplyOk();
-    auto* list = static_cast<QComboBox*>(Control(115));
+    auto* list = static_cast<QComboBox*>(Control(IDC_TRACK_LIST));
     FillTrackList(items, list ? list->currentIndex() : -1);
     QApplication::restoreOverrideCursor();
     update();
@@ -508,6 +492,9 @@ void CPlayerFrame::closeEvent(QCloseEvent* event) {
     // A status thread waiting for a message box is let go before it is stopped.
     messenger_.Cancel();
     if (statusThread_) statusThread_->Stop();
+    std::string why;
+    if (!KeepPlayingInBackground(player_, backgroundProgram_, why) && !why.empty())
+        std::fprintf(stderr, "Tarvo: the disc stops with the player: %s\n", why.c_str());
     CloseDevice(player_);
     if (slidePanel_) slidePanel_->close();
     event->accept();

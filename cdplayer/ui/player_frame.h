@@ -16,6 +16,7 @@
 #include "cdplayer/commands.h"
 #include "cdplayer/display.h"
 #include "cdplayer/player_state.h"
+#include "cdplayer/resource.h"
 #include "cdplayer/ui/buttons.h"
 #include "cdplayer/ui/qt_messenger.h"
 #include "cdplayer/ui/slide_panel.h"
@@ -29,14 +30,6 @@ class CStatusThread;
 }
 
 namespace orvane::cdplayer::ui {
-
-// Command ids of the menu.
-constexpr int kIdOnTop = 32772;
-constexpr int kIdFullSize = 32773;
-constexpr int kIdHide = 32774;
-constexpr int kIdPreferences = 32775;
-constexpr int kIdExit = 57665;   // the framework's exit command
-constexpr int kIdAbout = 57664;  // the framework's about command
 
 class CPlayerFrame : public QWidget, public PlayerDisplay {
 public:
@@ -62,6 +55,9 @@ public:
     void SetPopupRunner(std::function<void(QMenu*, const QPoint&)> run) {
         popupRunner_ = std::move(run);
     }
+    // The program that keeps the disc playing after the window closes (StopCDOnExit 0); none
+    // by default.
+    void SetBackgroundProgram(std::string program) { backgroundProgram_ = std::move(program); }
     // Called once the window has closed (the program then ends).
     void OnClosed(std::function<void()> closed) { closed_ = std::move(closed); }
 
@@ -122,6 +118,7 @@ private:
     std::function<void(unsigned)> wait_;
     std::function<void(QMenu*, const QPoint&)> popupRunner_;
     std::function<void()> closed_;
+    std::string backgroundProgram_;
 
     QImage band132_, band134_, panel183_, panel185_, font184_;
     std::map<int, QImage> marks_;

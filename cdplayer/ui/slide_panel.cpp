@@ -2,6 +2,7 @@
 
 #include <QPainter>
 
+#include "cdplayer/resource.h"
 #include "cdplayer/ui/drawing.h"
 #include "cdplayer/ui/regions.h"
 
@@ -10,7 +11,7 @@ namespace orvane::cdplayer::ui {
 CSlidePanel::CSlidePanel(std::function<void(unsigned)> wait)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus),
       wait_(std::move(wait)),
-      panel_(Bitmap(185)) {
+      panel_(Bitmap(IDB_LOWER_PANEL)) {
     setWindowTitle("NerodControl");
     setAttribute(Qt::WA_ShowWithoutActivating);
     setGeometry(0, 0, 400, 132);

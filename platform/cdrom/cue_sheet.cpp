@@ -1,10 +1,12 @@
 #include "platform/cdrom/cue_sheet.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -346,6 +348,20 @@ bool ParseLines(Parser& p, const std::string& text, CueSheet& sheet) {
     return true;
 }
 
+// The most frames an image may hold: its lead-out, 2 seconds after the start of the time scale,
+// must still have an address of at most 99:59:74.
+constexpr std::uint64_t kMaxImageFrames = (99 * 60 + 59) * kFramesPerSecond + 74 - kMsfOffset;
+
+// "mm:ss:ff" of a number of frames.
+std::string MsfText(std::uint64_t frames) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%02llu:%02llu:%02llu",
+                  static_cast<unsigned long long>(frames / (60 * kFramesPerSecond)),
+                  static_cast<unsigned long long>(frames / kFramesPerSecond % 60),
+                  static_cast<unsigned long long>(frames % kFramesPerSecond));
+    return text;
+}
+
 bool Layout(Parser& p, CueSheet& sheet) {
     struct Point {
         const CueIndex* index;
@@ -409,7 +425,16 @@ bool Layout(Parser& p, CueSheet& sheet) {
         fileByte += frames * t.sectorBytes;
         bool lastOfTrack = &x == &t.indexes.back();
         if (lastOfTrack) add(t.postgap, -1, 0, kFrameBytes, t.audio);
-        if (lba > 0xFFFFFF) return p.Fail("disc image too long");
+        if (lba > kMaxImageFrames) break;
+    }
+    // A CD's time fields end at 99:59:74 (the lead-out's address included): a longer image
+    // could not be addressed, and its times would wrap.
+    if (lba > kMaxImageFrames) {
+        p.error = p.name + ": the disc image lasts " + (lba > 0xFFFFFF ? "more than " : "") +
+                  MsfText(std::min<std::uint64_t>(lba, 0xFFFFFF)) +
+                  ", longer than a CD can hold (" + MsfText(kMaxImageFrames) +
+                  ", as its times end at 99:59:74)";
+        return false;
     }
     sheet.toc.leadOut = static_cast<std::uint32_t>(lba);
     return true;

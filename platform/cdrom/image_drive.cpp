@@ -1,6 +1,7 @@
 #include "platform/cdrom/image_drive.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>

@@ -2,9 +2,13 @@
 
 #include <limits.h>
 #include <pwd.h>
+#include <sys/statvfs.h>
+#include <sys/sysinfo.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <vector>
 
 namespace orvane::shell {
@@ -50,6 +54,29 @@ std::string HomeFolder() {
     if (const char* home = std::getenv("HOME"); home && *home) return home;
     if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_dir) return pw->pw_dir;
     return "/";
+}
+
+bool AvailableMemoryKb(std::uint64_t& kb) {
+    std::ifstream meminfo("/proc/meminfo");
+    std::string line;
+    while (std::getline(meminfo, line)) {
+        unsigned long long value = 0;
+        if (std::sscanf(line.c_str(), "MemAvailable: %llu kB", &value) == 1) {
+            kb = value;
+            return true;
+        }
+    }
+    struct sysinfo info {};
+    if (::sysinfo(&info) != 0) return false;
+    kb = static_cast<std::uint64_t>(info.freeram) * info.mem_unit / 1024;
+    return true;
+}
+
+bool FreeDiskKb(const std::string& folder, std::uint64_t& kb) {
+    struct statvfs fs {};
+    if (::statvfs(folder.c_str(), &fs) != 0) return false;
+    kb = static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize / 1024;
+    return true;
 }
 
 }  // namespace orvane::shell

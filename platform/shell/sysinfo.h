@@ -1,6 +1,7 @@
 #pragma once
 // System information the programs ask for: their own path and folder, the user and the machine.
 
+#include <cstdint>
 #include <string>
 
 namespace orvane::shell {
@@ -21,5 +22,10 @@ std::string UserName();
 std::string HostName();
 // The user's home folder.
 std::string HomeFolder();
+// Physical memory available to programs, in KB: the kernel's own estimate, else the free
+// memory. False when neither can be read.
+bool AvailableMemoryKb(std::uint64_t& kb);
+// Space free to the user on the file system holding folder, in KB; false when the query fails.
+bool FreeDiskKb(const std::string& folder, std::uint64_t& kb);
 
 }  // namespace orvane::shell

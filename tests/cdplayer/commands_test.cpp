@@ -156,3 +156,37 @@ TEST_F(Player, SkipButtonStepsFasterTheLongerItIsHeld) {
     EXPECT_EQ(CSkipButton::Step(MCI_MAKE_MSF(0, 1, 30), 2, false), MCI_MAKE_MSF(0, 0, 0));
     EXPECT_EQ(CSkipButton::Step(MCI_MAKE_MSF(3, 58, 5), 4, true), MCI_MAKE_MSF(4, 2, 5));
 }
+
+TEST_F(Player, DataTracksAreSteppedOverByPlayAndTheTrackButtons) {
+    // A disc that starts with data (track 1) and has data in the middle (track 3).
+    mci.dataTracks = {1, 3};
+    StopCommand(player);
+    PlayPauseCommand(player);
+    EXPECT_EQ(mci.mode, MCI_MODE_PLAY);
+    EXPECT_EQ(mci.CurrentTrack(), 2u);
+    EXPECT_EQ(mci.format, MCI_FORMAT_MSF);
+
+    NextTrackCommand(player);
+    EXPECT_EQ(mci.CurrentTrack(), 4u);
+    NextTrackCommand(player);  // past the last audio track: the drive refuses, play goes on
+    EXPECT_EQ(mci.CurrentTrack(), 4u);
+    PreviousTrackCommand(player);
+    EXPECT_EQ(mci.CurrentTrack(), 2u);
+    PreviousTrackCommand(player);  // nothing but data before it
+    EXPECT_EQ(mci.CurrentTrack(), 2u);
+    EXPECT_EQ(mci.mode, MCI_MODE_PLAY);
+
+    PlayTrackCommand(player, 2);  // the data track chosen in the list
+    EXPECT_EQ(mci.CurrentTrack(), 4u);
+
+    StopCommand(player);
+    PlayOnStartUp(player);
+    EXPECT_EQ(mci.CurrentTrack(), 2u);
+    EXPECT_EQ(mci.mode, MCI_MODE_PLAY);
+
+    // Only data: nothing plays.
+    mci.dataTracks = {1, 2, 3, 4};
+    StopCommand(player);
+    PlayPauseCommand(player);
+    EXPECT_EQ(mci.mode, MCI_MODE_STOP);
+}

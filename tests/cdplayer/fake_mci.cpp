@@ -88,7 +88,15 @@ MCIERROR FakeMci::SendCommand(MCIDEVICEID, UINT message, DWORD_PTR flags, DWORD_
             if (flags & MCI_FROM) {
                 unsigned frames = 0;
                 if (!Decode(p->dwFrom, frames)) return MCIERR_OUTOFRANGE;
+                // A drive cannot play the sectors of a data track.
+                const unsigned saved = position;
                 position = frames;
+                if (dataTracks.count(CurrentTrack())) {
+                    position = saved;
+                    return MCIERR_HARDWARE;
+                }
+            } else if (dataTracks.count(CurrentTrack())) {
+                return MCIERR_HARDWARE;
             }
             mode = MCI_MODE_PLAY;
             return 0;
@@ -135,6 +143,12 @@ MCIERROR FakeMci::SendCommand(MCIDEVICEID, UINT message, DWORD_PTR flags, DWORD_
             switch (p->dwItem) {
                 case MCI_STATUS_NUMBER_OF_TRACKS:
                     p->dwReturn = tracks.size();
+                    return 0;
+                case MCI_CDA_STATUS_TYPE_TRACK:
+                    if (!track || p->dwTrack < 1 || p->dwTrack > tracks.size())
+                        return MCIERR_OUTOFRANGE;
+                    p->dwReturn =
+                        dataTracks.count(p->dwTrack) ? MCI_CDA_TRACK_OTHER : MCI_CDA_TRACK_AUDIO;
                     return 0;
                 case MCI_STATUS_CURRENT_TRACK:
                     p->dwReturn = CurrentTrack();

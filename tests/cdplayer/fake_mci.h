@@ -3,6 +3,7 @@
 // position moves only when the test says so, and a log of every command.
 
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,7 @@ public:
     void ClearLog();
 
     std::vector<unsigned> tracks;
+    std::set<unsigned> dataTracks;  // numbers of the data tracks (play refuses them)
     std::string identity = "00A1B2C3";
     unsigned position = kLeadIn;  // frames
     DWORD mode = MCI_MODE_STOP;

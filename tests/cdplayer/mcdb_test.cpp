@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <sstream>
 #include <string>
 
 #include "cdplayer/mcdb.h"
@@ -143,7 +146,7 @@ TEST(McdbFile, WritesReplaceTheFileAndUnreadableFilesAreSetAside) {
     TempDir dir;
     const std::string path = (dir / "Nerop.DB").string();
     MCDB db;
-    EXPECT_EQ(ReadDatabaseFile(path, db), DbRead::CannotOpen);
+    EXPECT_EQ(ReadDatabaseFile(path, db), DbRead::Missing);
     EXPECT_FALSE(WriteDatabaseFile(path, ExampleRecord()));  // never creates the file
     EXPECT_FALSE(std::filesystem::exists(path));
 
@@ -151,15 +154,23 @@ TEST(McdbFile, WritesReplaceTheFileAndUnreadableFilesAreSetAside) {
     EXPECT_EQ(ReadDatabaseFile(path, db), DbRead::Empty);
     WriteFile(path, kExample + "stale");
     ASSERT_EQ(ReadDatabaseFile(path, db), DbRead::Ok);
+    EXPECT_FALSE(CreateDatabaseFile(path));  // an existing file is never truncated
+    EXPECT_EQ(ReadFile(path).size(), 47u);
     db.DiscNames[0] = "A";
     ASSERT_TRUE(WriteDatabaseFile(path, db));
     EXPECT_EQ(ReadFile(path).size(), 40u);
     EXPECT_FALSE(std::filesystem::exists(path + ".new"));
 
-    // A corrupt file is moved aside, never overwritten, and reads as missing.
+    // A corrupt file is refused with its reason, and moved aside beside earlier ones.
     WriteFile(path, "garbage");
     WriteFile(path + ".unreadable", "earlier");
-    EXPECT_EQ(ReadDatabaseFile(path, db), DbRead::CannotOpen);
+    std::string why;
+    EXPECT_EQ(ReadDatabaseFile(path, db, &why), DbRead::Unreadable);
+    EXPECT_EQ(why, "the file does not start a new class");
+    EXPECT_EQ(ReadFile(path), "garbage");  // reading alone changes nothing
+    std::string kept;
+    ASSERT_TRUE(SetAsideDatabaseFile(path, kept, why));
+    EXPECT_EQ(kept, path + ".unreadable-2");
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_EQ(ReadFile(path + ".unreadable"), "earlier");
     EXPECT_EQ(ReadFile(path + ".unreadable-2"), "garbage");
@@ -172,4 +183,64 @@ TEST(McdbFile, NothingIsWrittenWhenTheFileCannotBeOpenedForWriting) {
     EXPECT_FALSE(WriteDatabaseFile(path, ExampleRecord()));
     EXPECT_TRUE(std::filesystem::is_directory(path));
     EXPECT_FALSE(std::filesystem::exists(path + ".new"));
+}
+
+namespace {
+
+// Bytes this process has read through read() and similar calls so far.
+std::uint64_t BytesReadSoFar() {
+    std::istringstream io(ReadFile("/proc/self/io"));
+    std::string key;
+    std::uint64_t value = 0;
+    while (io >> key >> value)
+        if (key == "rchar:") return value;
+    return 0;
+}
+
+}  // namespace
+
+TEST(McdbFile, OnlyRegularFilesAreReadAndOnlyAsFarAsTheRecordGoes) {
+    TempDir dir;
+    const std::string path = (dir / "Nerop.DB").string();
+    MCDB db = ExampleRecord();
+    std::string why;
+
+    // A FIFO with no writer would block a plain open for ever.
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    EXPECT_EQ(ReadDatabaseFile(path, db, &why), DbRead::Unreadable);
+    EXPECT_EQ(why, "it is not a regular file");
+    std::filesystem::remove(path);
+
+    // An endless file behind a link, and a folder.
+    std::filesystem::create_symlink("/dev/zero", path);
+    EXPECT_EQ(ReadDatabaseFile(path, db, &why), DbRead::Unreadable);
+    EXPECT_EQ(why, "it is not a regular file");
+    std::filesystem::remove(path);
+    std::filesystem::create_directory(path);
+    EXPECT_EQ(ReadDatabaseFile(path, db, &why), DbRead::Unreadable);
+    std::filesystem::remove(path);
+
+    // Larger than any database: refused by its size, without reading it (the file is sparse).
+    WriteFile(path, kExample);
+    std::filesystem::resize_file(path, kMaxDatabaseBytes + 1);
+    std::uint64_t before = BytesReadSoFar();
+    EXPECT_EQ(ReadDatabaseFile(path, db, &why), DbRead::Unreadable);
+    EXPECT_EQ(why, "it is larger than a song database can be");
+    EXPECT_LT(BytesReadSoFar() - before, 4096u);
+    EXPECT_EQ(db.DiscIds, ExampleRecord().DiscIds);  // untouched
+
+    // A record followed by a long stale tail: only the record's bytes are read.
+    std::filesystem::resize_file(path, kMaxDatabaseBytes);
+    before = BytesReadSoFar();
+    MCDB read;
+    ASSERT_EQ(ReadDatabaseFile(path, read, &why), DbRead::Ok) << why;
+    EXPECT_EQ(read.DiscNames, ExampleRecord().DiscNames);
+    EXPECT_LT(BytesReadSoFar() - before, 256u * 1024);
+
+    // A count that claims more names than the file holds is refused before anything is read
+    // into memory.
+    std::string huge = kExample.substr(0, 10) + std::string("\xFF\xFF\xFF\xFF\xFF\x0F", 6);
+    WriteFile(path, huge);
+    EXPECT_EQ(ReadDatabaseFile(path, read, &why), DbRead::Unreadable);
+    EXPECT_EQ(why, "a count runs past the end of the file");
 }

@@ -1,13 +1,24 @@
 // The engine on the real layers: the MCI device plays the demo disc from an image drive into
 // the null sink, on virtual time.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <set>
+#include <thread>
 
+#include "cdplayer/background.h"
 #include "cdplayer/commands.h"
 #include "cdplayer/dialogs.h"
 #include "cdplayer/status_thread.h"
@@ -16,6 +27,8 @@
 #include "platform/cdrom/drives.h"
 #include "platform/clock/clock.h"
 #include "support/temp_dir.h"
+
+extern char** environ;
 
 using namespace orvane::cdplayer;
 using orvane::cdplayer::test::RecordingDisplay;
@@ -246,4 +259,133 @@ TEST_F(DemoDisc, ProgrammedOrderAndIntroScanFollowTheTrackEnds) {
         if (track() != order.back()) order.push_back(track());
     }
     EXPECT_EQ(order, (std::vector<DWORD>{4, 5, 1, 2}));
+}
+
+namespace {
+
+// Whether a background player answers on the hand-over socket (without asking it anything).
+bool BackgroundListening() {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = BackgroundSocketPath();
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool connected =
+        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return connected;
+}
+
+// The background process runs on the real clock: waits (at most 20 s) until it has gone.
+bool BackgroundGone() {
+    for (int i = 0; i < 2000; ++i) {
+        if (!BackgroundListening()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+class Handover : public DemoDisc {
+protected:
+    void SetUp() override {
+        // The background process finds the same disc, plays into no sound device, and meets
+        // the test at a socket of its own.
+        ::setenv("ORVANE_CD_IMAGES", (orvane::test::DistDir() / "demo" / "Demo.cue").c_str(), 1);
+        ::setenv("ORVANE_AUDIO", "null", 1);
+        ::setenv("XDG_RUNTIME_DIR", runtime_.path().c_str(), 1);
+        DemoDisc::SetUp();
+        player_.settings.StopCDOnExit = 0;
+    }
+    void TearDown() override {
+        TakeOverFromBackground(5000);  // never leaves a player behind
+        DemoDisc::TearDown();
+    }
+    std::string Program() const {
+        return (orvane::test::DistDir() / "Tarvo" / "tarvo-headless").string();
+    }
+
+    orvane::test::TempDir runtime_;
+};
+
+}  // namespace
+
+TEST_F(Handover, PlayGoesOnInTheBackgroundAndComesBackToTheNextPlayer) {
+    PlayTrackCommand(player_, 1);
+    Run(3000);
+    const DWORD handed = Seconds();
+    ASSERT_NEAR(handed, 39, 1);
+    std::string why;
+    ASSERT_TRUE(KeepPlayingInBackground(player_, Program(), why)) << why;
+    EXPECT_EQ(Mode(), MCI_MODE_STOP);  // not heard twice
+    EXPECT_TRUE(BackgroundListening());
+
+    const auto state = TakeOverFromBackground(10000);
+    ASSERT_TRUE(state.has_value());
+    EXPECT_EQ(state->drive, 'D');
+    EXPECT_GE(MsfSeconds(state->msf), handed);
+    EXPECT_LT(MsfSeconds(state->msf), 140u);
+    EXPECT_TRUE(BackgroundGone());
+
+    // The next player continues where the background process was.
+    ContinueHandedOver(player_, *state);
+    EXPECT_EQ(Mode(), MCI_MODE_PLAY);
+    EXPECT_EQ(Seconds(), MsfSeconds(state->msf));
+}
+
+TEST_F(Handover, NothingIsHandedOverWhenTheDiscIsToStopOrIsNotPlaying) {
+    std::string why;
+    EXPECT_FALSE(KeepPlayingInBackground(player_, Program(), why));  // stopped
+    EXPECT_TRUE(why.empty());
+    PlayPauseCommand(player_);
+    player_.settings.StopCDOnExit = 1;
+    EXPECT_FALSE(KeepPlayingInBackground(player_, Program(), why));
+    EXPECT_EQ(Mode(), MCI_MODE_PLAY);
+    EXPECT_FALSE(BackgroundListening());
+    EXPECT_FALSE(TakeOverFromBackground(1000).has_value());
+}
+
+TEST_F(Handover, TheBackgroundProcessEndsWithTheDisc) {
+    PlayTrackCommand(player_, 4);  // the last track, 30 seconds
+    Run(29000);
+    ASSERT_EQ(Mode(), MCI_MODE_PLAY);
+    ASSERT_NEAR(Seconds(), 156, 1);
+    std::string why;
+    ASSERT_TRUE(KeepPlayingInBackground(player_, Program(), why)) << why;
+    EXPECT_TRUE(BackgroundGone());
+    EXPECT_FALSE(std::filesystem::exists(BackgroundSocketPath()));
+    EXPECT_FALSE(TakeOverFromBackground(1000).has_value());
+}
+
+TEST_F(Handover, TarvoStartingTakesTheDiscBack) {
+#ifndef ORVANE_WITH_TARVO
+    GTEST_SKIP() << "the window program is not built";
+#endif
+    PlayTrackCommand(player_, 0);
+    Run(2000);
+    std::string why;
+    ASSERT_TRUE(KeepPlayingInBackground(player_, Program(), why)) << why;
+
+    // The window program, on no screen, with a registry of its own.
+    orvane::test::TempDir registry;
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ::setenv("ORVANE_REGISTRY_DIR", registry.path().c_str(), 1);
+    // A copy of it, so that its song database is one of the test's own.
+    const std::string tarvo = (registry / "Tarvo.EXE").string();
+    std::filesystem::copy_file(orvane::test::DistDir() / "Tarvo" / "Tarvo.EXE", tarvo);
+    std::filesystem::permissions(tarvo, std::filesystem::perms::owner_all);
+    const char* argv[] = {tarvo.c_str(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    ASSERT_EQ(::posix_spawn(&pid, tarvo.c_str(), &actions, nullptr, const_cast<char* const*>(argv),
+                            environ),
+              0);
+    posix_spawn_file_actions_destroy(&actions);
+    // It asks the background process to stop as it starts.
+    EXPECT_TRUE(BackgroundGone());
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
 }

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <atomic>
+#include <filesystem>
 #include <set>
 #include <thread>
 
 #include "cdplayer/commands.h"
+#include "cdplayer/dialogs.h"
 #include "cdplayer/mcdb.h"
 #include "cdplayer/status_thread.h"
 #include "fake_mci.h"
@@ -99,8 +102,126 @@ TEST_F(Poller, EmptyUnknownAndCorruptDatabases) {
     third.Poll();  // unreadable: kept aside, a new file is started
     EXPECT_EQ(orvane::test::ReadFile(player.databasePath + ".unreadable").size(), 11u);
     ASSERT_EQ(display.messages.size(), 2u);
-    EXPECT_EQ(display.messages[1].first, "A new database was created.");
+    EXPECT_EQ(display.messages[1].first,
+              "A new database was created.\n\nThe old database could not be read (the file ends "
+              "early); its names were kept in " +
+                  player.databasePath + ".unreadable.");
     EXPECT_EQ(player.CurrentDiscName, "UNKNOWN DISC");
+}
+
+TEST_F(Poller, ADatabaseThatCanBeNeitherReadNorSetAsideIsNeverTouched) {
+    // A name at the file system's limit cannot take the ".unreadable" suffix, so the damaged
+    // file can be neither read nor renamed, whoever runs the test.
+    player.databasePath = (dir / std::string(255, 'N')).string();
+    const std::string damaged("\xFF\xFF\x01\x00\x04\x00MCDB\x05", 11);
+    orvane::test::WriteFile(player.databasePath, damaged);
+    thread.Poll();
+    ASSERT_EQ(display.messages.size(), 1u);
+    EXPECT_EQ(display.messages[0].first,
+              "Names will not be saved: " + player.databasePath +
+                  " cannot be read (the file ends early) and cannot be set aside (File name too "
+                  "long). The player keeps the names in memory until it is closed.");
+    EXPECT_EQ(player.CurrentDiscName, "UNKNOWN DISC NAME");
+    EXPECT_EQ(player.CurrentTrackNames[3], "TRACK 4");
+
+    // Naming the disc keeps the names for this run without writing anything.
+    ASSERT_TRUE(DiscLoadedForDialog(player, display));
+    CdDatabaseDialogData dialog;
+    dialog.Open(player, display);
+    EXPECT_EQ(display.messages.size(), 1u);
+    EXPECT_EQ(dialog.Items()[0], "Track 1");
+    dialog.Ok(player, display, "Overture", "Live");
+    EXPECT_EQ(display.messages.size(), 1u);
+    EXPECT_EQ(player.CurrentDiscName, "Live");
+
+    // The disc taken out and put back: its names come back from memory, with no second word.
+    mci.mode = MCI_MODE_OPEN;
+    thread.Poll();
+    mci.mode = MCI_MODE_STOP;
+    thread.Poll();
+    EXPECT_EQ(display.messages.size(), 1u);
+    EXPECT_EQ(player.CurrentDiscName, "Live");
+    EXPECT_EQ(player.CurrentTrackNames[0], "Overture");
+    ProgramDialogData program;
+    program.Open(player, display);
+    EXPECT_EQ(display.messages.size(), 1u);
+    EXPECT_EQ(program.Tracks()[0], "Overture");
+
+    EXPECT_EQ(orvane::test::ReadFile(player.databasePath), damaged);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+TEST_F(Poller, SpecialFilesNamedLikeTheDatabaseNeitherBlockNorGetRead) {
+    ASSERT_EQ(::mkfifo(player.databasePath.c_str(), 0600), 0);
+    thread.Poll();  // returns: the FIFO is not opened for a blocking read
+    ASSERT_EQ(display.messages.size(), 2u);
+    EXPECT_EQ(display.messages[1].first,
+              "A new database was created.\n\nThe old database could not be read (it is not a "
+              "regular file); its names were kept in " +
+                  player.databasePath + ".unreadable.");
+    EXPECT_TRUE(std::filesystem::is_fifo(player.databasePath + ".unreadable"));
+    MCDB db;
+    EXPECT_EQ(ReadDatabaseFile(player.databasePath, db), DbRead::Ok);
+}
+
+TEST_F(Poller, PlayModesNeverPickADataTrack) {
+    mci.dataTracks = {1, 3};
+    Settle();
+    auto& m = player.modes;
+
+    // Repeat of the disc starts again at the first audio track.
+    m.RepeatState = 1;
+    Before(4, 2);
+    thread.Poll();
+    EXPECT_EQ(mci.CurrentTrack(), 2u);
+    m.RepeatState = 0;
+
+    // Random picks land on audio tracks only.
+    std::set<unsigned> picked;
+    m.RandomOn = 1;
+    for (int i = 0; i < 40; ++i) {
+        clock.Advance(1000);  // a new seed each time
+        Before(mci.CurrentTrack(), 1);
+        thread.Poll();
+        ASSERT_EQ(mci.mode, MCI_MODE_PLAY);
+        picked.insert(mci.CurrentTrack());
+    }
+    EXPECT_EQ(picked, (std::set<unsigned>{2, 4}));
+    m.RandomOn = 0;
+
+    // Intro scan goes from track 2 to track 4, then back to track 2.
+    m.IntroScanOn = 1;
+    std::vector<unsigned> scanned;
+    mci.PlayingAt(mci.TrackStart(2) / 75);
+    for (int i = 0; i < 2; ++i) {
+        mci.PlayFor(player.settings.IntroScanSeconds + 2);
+        thread.Poll();
+        scanned.push_back(mci.CurrentTrack());
+    }
+    EXPECT_EQ(scanned, (std::vector<unsigned>{4, 2}));
+}
+
+TEST(PollerDataDisc, ADiscWithoutAudioTracksSaysSo) {
+    orvane::clock::VirtualClock clock{true};
+    orvane::clock::Install(&clock);
+    orvane::test::TempDir dir;
+    FakeMci mci({200, 100});
+    mci.dataTracks = {1, 2};
+    PlayerState player(mci);
+    player.databasePath = (dir / "Nerop.DB").string();
+    player.device.Open("D:");
+    RecordingDisplay display;
+    CStatusThread thread(player, display);
+    thread.Poll();
+    ASSERT_FALSE(display.messages.empty());
+    EXPECT_EQ(display.messages.back().first,
+              "This disc holds no audio tracks: there is nothing to play.");
+    display.messages.clear();
+    thread.Poll();  // said once per disc
+    EXPECT_TRUE(display.messages.empty());
+    orvane::clock::Install(nullptr);
 }
 
 TEST_F(Poller, DisplayLineShowsTrackTimesAndAScrollingName) {

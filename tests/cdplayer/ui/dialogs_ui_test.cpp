@@ -8,7 +8,6 @@
 #include "cdplayer/ui/about_info.h"
 #include "cdplayer/ui/dialogs_ui.h"
 #include "cdplayer/ui/qt_messenger.h"
-#include "cdplayer/ui/setup_page.h"
 #include "fake_mci.h"
 #include "support/temp_dir.h"
 
@@ -170,26 +169,6 @@ TEST_F(DialogFixture, CdDatabaseDialogWithoutAFileSaysSoAndShowsTemplateTexts) {
     EXPECT_EQ(dialog.DiscNameEdit()->text(), "");
     EXPECT_EQ(static_cast<QLabel*>(dialog.Control(1003))->text(), "1");
     EXPECT_EQ(static_cast<QLabel*>(dialog.Control(1004))->text(), "0");
-}
-
-TEST(SetupPage, IntroScanTimeMustBeAnIntegerFrom3To60) {
-    SetupPageValues v;
-    v.drive = "E:";
-    for (const char* bad : {"2", "61", "-5", "", "abc", "5x", "99999999999"}) {
-        v.introScan = bad;
-        const SetupPageError e = ValidateSetupPage(v);
-        EXPECT_EQ(e.controlId, 1016) << bad;
-    }
-    v.introScan = "2";
-    EXPECT_EQ(ValidateSetupPage(v).message, "Please enter an integer between 3 and 60.");
-    v.introScan = "abc";
-    EXPECT_EQ(ValidateSetupPage(v).message, "Please enter an integer.");
-    for (const char* good : {"3", "60", " 17 "}) {
-        v.introScan = good;
-        EXPECT_EQ(ValidateSetupPage(v).controlId, 0) << good;
-    }
-    v.drive = "E:\\x";
-    EXPECT_EQ(ValidateSetupPage(v).controlId, 1007);
 }
 
 TEST_F(DialogFixture, PreferencesSheetRefusesBadInputAndStoresGoodInput) {

@@ -5,6 +5,9 @@
 #include <QMouseEvent>
 #include <QSlider>
 #include <QWindow>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <thread>
 #include <tuple>
 
@@ -72,8 +75,8 @@ struct Window : ::testing::Test {
     bool closed = false;
 };
 
-const std::vector<int> kMenu = {kIdOnTop, kIdHide, kIdFullSize, 0,       kIdPreferences,
-                                0,        kIdExit, 0,           kIdAbout};
+const std::vector<int> kMenu = {ID_ON_TOP,   ID_HIDE, ID_FULL_SIZE, 0, ID_PREFERENCES, 0,
+                                ID_APP_EXIT, 0,       ID_APP_ABOUT};
 
 }  // namespace
 
@@ -125,7 +128,7 @@ TEST_F(Window, StartsCompactWithTheCompactShapeAndSwitchesSize) {
     EXPECT_TRUE(frame->FullSize());
     EXPECT_TRUE(player.fullSize);
     EXPECT_EQ(frame->mask(), FullRegion());
-    EXPECT_TRUE(frame->Action(kIdFullSize)->isChecked());
+    EXPECT_TRUE(frame->Action(ID_FULL_SIZE)->isChecked());
     EXPECT_EQ(frame->SlidePanel()->Steps(), 69);
     EXPECT_TRUE(frame->SlidePanel()->isHidden());
     // On Top was off: it was switched on for the switch only.
@@ -134,19 +137,19 @@ TEST_F(Window, StartsCompactWithTheCompactShapeAndSwitchesSize) {
     frame->ToggleFullSize();
     EXPECT_FALSE(frame->FullSize());
     EXPECT_EQ(frame->mask(), CompactRegion());
-    EXPECT_FALSE(frame->Action(kIdFullSize)->isChecked());
+    EXPECT_FALSE(frame->Action(ID_FULL_SIZE)->isChecked());
     EXPECT_EQ(frame->SlidePanel()->Steps(), 70);
 }
 
 TEST_F(Window, WindowMenuAndTrayMenu) {
     EXPECT_EQ(MenuIds(), kMenu);
-    EXPECT_EQ(frame->Action(kIdOnTop)->text(), "On &Top");
-    EXPECT_TRUE(frame->Action(kIdOnTop)->isChecked());
-    EXPECT_EQ(frame->Action(kIdHide)->text(), "&Hide CD Player");
-    EXPECT_EQ(frame->Action(kIdFullSize)->text(), "&Full Size...");
-    EXPECT_EQ(frame->Action(kIdPreferences)->text(), "&Preferences...");
-    EXPECT_EQ(frame->Action(kIdExit)->text(), "E&xit");
-    EXPECT_EQ(frame->Action(kIdAbout)->text(), "&About Tarvo...");
+    EXPECT_EQ(frame->Action(ID_ON_TOP)->text(), "On &Top");
+    EXPECT_TRUE(frame->Action(ID_ON_TOP)->isChecked());
+    EXPECT_EQ(frame->Action(ID_HIDE)->text(), "&Hide CD Player");
+    EXPECT_EQ(frame->Action(ID_FULL_SIZE)->text(), "&Full Size...");
+    EXPECT_EQ(frame->Action(ID_PREFERENCES)->text(), "&Preferences...");
+    EXPECT_EQ(frame->Action(ID_APP_EXIT)->text(), "E&xit");
+    EXPECT_EQ(frame->Action(ID_APP_ABOUT)->text(), "&About Tarvo...");
 
     // A right click on the window shows the whole menu.
     Click(frame.get(), QPoint(300, 60), QEvent::MouseButtonRelease, Qt::RightButton);
@@ -160,8 +163,8 @@ TEST_F(Window, WindowMenuAndTrayMenu) {
     EXPECT_EQ(popups, 2);
     ASSERT_GT(popupWidth, 0);
     EXPECT_EQ(popupAt, QPoint(900 - popupWidth, 700));
-    EXPECT_EQ(shownIds,
-              (std::vector<int>{kIdOnTop, kIdHide, 0, kIdPreferences, 0, kIdExit, 0, kIdAbout}));
+    EXPECT_EQ(shownIds, (std::vector<int>{ID_ON_TOP, ID_HIDE, 0, ID_PREFERENCES, 0, ID_APP_EXIT, 0,
+                                          ID_APP_ABOUT}));
     EXPECT_EQ(MenuIds(), kMenu);
     frame->TrayActivated(QSystemTrayIcon::Context);
     EXPECT_EQ(MenuIds(), kMenu);
@@ -172,29 +175,29 @@ TEST_F(Window, HideShowAndTrayDoubleClick) {
     frame->ToggleHidden();
     EXPECT_TRUE(frame->isHidden());
     EXPECT_TRUE(frame->Hidden());
-    EXPECT_EQ(frame->Action(kIdHide)->text(), "Show CD Player");
+    EXPECT_EQ(frame->Action(ID_HIDE)->text(), "Show CD Player");
     frame->ToggleHidden();
     EXPECT_TRUE(frame->isVisible());
-    EXPECT_EQ(frame->Action(kIdHide)->text(), "Hide CD Player");
+    EXPECT_EQ(frame->Action(ID_HIDE)->text(), "Hide CD Player");
 
-    frame->Action(kIdHide)->trigger();
+    frame->Action(ID_HIDE)->trigger();
     EXPECT_TRUE(frame->isHidden());
-    frame->Action(kIdHide)->trigger();
+    frame->Action(ID_HIDE)->trigger();
     EXPECT_TRUE(frame->isVisible());
     frame->ToggleHidden();
     frame->TrayActivated(QSystemTrayIcon::DoubleClick);
     EXPECT_TRUE(frame->isVisible());
     EXPECT_FALSE(frame->Hidden());
-    EXPECT_EQ(frame->Action(kIdHide)->text(), "Hide CD Player");
+    EXPECT_EQ(frame->Action(ID_HIDE)->text(), "Hide CD Player");
 }
 
 TEST_F(Window, WithoutANotificationAreaTheWindowCannotBeHidden) {
     ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
     frame->AddTrayIcon();
     EXPECT_EQ(frame->Tray(), nullptr);
-    EXPECT_FALSE(frame->Action(kIdHide)->isEnabled());
+    EXPECT_FALSE(frame->Action(ID_HIDE)->isEnabled());
     frame->show();
-    frame->Action(kIdHide)->trigger();
+    frame->Action(ID_HIDE)->trigger();
     EXPECT_TRUE(frame->isVisible());
 }
 
@@ -204,11 +207,11 @@ TEST_F(Window, OnTopTogglesWithoutMovingTheWindow) {
     frame->SetOnTop(true);
     EXPECT_TRUE(frame->OnTop());
     EXPECT_TRUE(frame->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_TRUE(frame->Action(kIdOnTop)->isChecked());
-    frame->Action(kIdOnTop)->trigger();
+    EXPECT_TRUE(frame->Action(ID_ON_TOP)->isChecked());
+    frame->Action(ID_ON_TOP)->trigger();
     EXPECT_FALSE(frame->OnTop());
     EXPECT_FALSE(frame->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_FALSE(frame->Action(kIdOnTop)->isChecked());
+    EXPECT_FALSE(frame->Action(ID_ON_TOP)->isChecked());
     EXPECT_TRUE(frame->isVisible());
     EXPECT_EQ(frame->pos(), at);
 }
@@ -496,4 +499,36 @@ TEST_F(Window, DraggingTheBackgroundMovesTheWindow) {
                       Qt::NoModifier);
     QApplication::sendEvent(frame.get(), &after);
     EXPECT_EQ(frame->pos(), QPoint(137, 79));
+}
+
+TEST_F(Window, ClosingWhileTheDiscPlaysHandsItToTheBackgroundProgram) {
+    orvane::test::TempDir dir;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string savedRuntime = runtime ? runtime : "";
+    ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+    // Stands in for the background player: writes the arguments it was started with.
+    const std::string program = (dir / "keep-playing").string();
+    orvane::test::WriteFile(program, "#!/bin/sh\necho \"$@\" > \"$0.args\"\n");
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    frame->SetBackgroundProgram(program);
+
+    player.device.Open("D:");
+    player.driveLetter = 'D';
+    player.settings.StopCDOnExit = 0;
+    mci.PlayingAt(100);
+    frame->close();
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(mci.mode, MCI_MODE_STOP);  // stopped here, played on there
+    std::string args;
+    for (int i = 0; i < 2000 && args.empty(); ++i) {  // the program runs on its own
+        if (std::filesystem::exists(program + ".args"))
+            args = orvane::test::ReadFile(program + ".args");
+        if (args.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(args, "--keep-playing D: " + std::to_string(MCI_MAKE_MSF(1, 40, 0)) + "\n");
+    EXPECT_TRUE(std::filesystem::exists(dir / "TarvoBackground.sock"));
+    if (runtime)
+        ::setenv("XDG_RUNTIME_DIR", savedRuntime.c_str(), 1);
+    else
+        ::unsetenv("XDG_RUNTIME_DIR");
 }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "platform/cdrom/image_drive.h"
 #include "tests/platform/cdrom/disc_fixture.h"
 
@@ -191,6 +193,44 @@ TEST(CueSheet, RefusesMalformedSheetsNamingTheLine) {
         EXPECT_FALSE(LoadCueSheet((dir / "bad.cue").string(), sheet, error)) << c.text;
         EXPECT_NE(error.find(c.expect), std::string::npos) << "got: " << error;
     }
+}
+
+TEST(CueSheet, RefusesImagesLongerThanACdCanAddress) {
+    TempDir dir;
+    // Sparse files: the lengths cost no disc space.
+    const auto sized = [&](const std::string& name, std::uint64_t frames) {
+        WriteFile(dir / name, "");
+        std::filesystem::resize_file(dir / name, frames * kFrameBytes);
+    };
+    const std::string sheet = "FILE long.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n";
+    CueSheet out;
+    std::string error;
+    // 99:57:74 of audio ends at the address 99:59:74: the longest image there can be.
+    sized("long.bin", (99 * 60 + 57) * 75 + 74);
+    ASSERT_TRUE(ParseCueSheet(sheet, dir.path().string(), "long.cue", out, error)) << error;
+    EXPECT_EQ(out.toc.leadOut, (99u * 60 + 57) * 75 + 74);
+
+    sized("long.bin", (99 * 60 + 57) * 75 + 75);
+    EXPECT_FALSE(ParseCueSheet(sheet, dir.path().string(), "long.cue", out, error));
+    EXPECT_EQ(error,
+              "long.cue: the disc image lasts 99:58:00, longer than a CD can hold (99:57:74, as "
+              "its times end at 99:59:74)");
+    // 2000 minutes would show as 208 minutes in the 8 bits of a CD time.
+    sized("long.bin", 2000ull * 60 * 75);
+    EXPECT_FALSE(ParseCueSheet(sheet, dir.path().string(), "long.cue", out, error));
+    EXPECT_EQ(error.substr(0, 40), "long.cue: the disc image lasts 2000:00:0");
+}
+
+TEST(CueSheet, OnlyARegularFileIsReadAsASheet) {
+    TempDir dir;
+    const std::string fifo = (dir / "disc.cue").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    CueSheet out;
+    std::string error;
+    EXPECT_FALSE(LoadCueSheet(fifo, out, error));  // returns at once: no writer is waited for
+    EXPECT_EQ(error, fifo + ": the cue sheet is not a regular file");
+    EXPECT_FALSE(LoadCueSheet((dir / "none.cue").string(), out, error));
+    EXPECT_EQ(error, (dir / "none.cue").string() + ": cannot open the cue sheet");
 }
 
 TEST(CueSheet, RefusesWaveFilesThatAreNotCdAudio) {

@@ -1,11 +1,11 @@
-#include "cdplayer/ui/setup_page.h"
+#include "cdplayer/setup_page.h"
 
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 
-namespace orvane::cdplayer::ui {
+namespace orvane::cdplayer {
 
 namespace {
 
@@ -34,12 +34,26 @@ bool ParseInt(const std::string& text, int& value) {
 
 }  // namespace
 
+SetupPageValues OpenSetupPage(const PlayerSettings& settings, const DriveTypeFn& driveType,
+                              std::vector<std::string>& drives) {
+    drives = driveType ? CdRomDrives(driveType) : std::vector<std::string>();
+    SetupPageValues values;
+    if (!drives.empty()) values.drive = drives.front();
+    values.playOnStartUp = settings.PlayOnStartUp;
+    values.stopCdOnExit = settings.StopCDOnExit;
+    values.saveSettings = settings.SaveSettings;
+    values.introScan = std::to_string(settings.IntroScanSeconds);
+    return values;
+}
+
 SetupPageError ValidateSetupPage(const SetupPageValues& values) {
-    if (values.drive.size() > 3) return {1007, "Please enter no more than 3 characters."};
+    if (values.drive.size() > 3)
+        return {IDC_SETUP_DRIVE, "Please enter no more than 3 characters."};
     int intro = 0;
-    if (!ParseInt(values.introScan, intro)) return {1016, "Please enter an integer."};
+    if (!ParseInt(values.introScan, intro))
+        return {IDC_SETUP_INTRO_SCAN, "Please enter an integer."};
     if (intro < kIntroScanLow || intro > kIntroScanHigh)
-        return {1016, "Please enter an integer between 3 and 60."};
+        return {IDC_SETUP_INTRO_SCAN, "Please enter an integer between 3 and 60."};
     return {};
 }
 
@@ -53,4 +67,4 @@ void ApplySetupPage(const SetupPageValues& values, PlayerSettings& settings) {
     if (!values.drive.empty()) settings.DriveLetter = values.drive[0];
 }
 
-}  // namespace orvane::cdplayer::ui
+}  // namespace orvane::cdplayer
