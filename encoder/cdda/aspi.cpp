@@ -69,8 +69,8 @@ int AspiLoad() {
             }
             gSupport = reinterpret_cast<GetASPI32SupportInfoFn>(
                 GetProcAddress(module, "GetASPI32SupportInfo"));
-            gSend = reinterpret_cast<SendASPI32CommandFn>(
-                GetProcAddress(module, "SendASPI32Command"));
+            gSend =
+                reinterpret_cast<SendASPI32CommandFn>(GetProcAddress(module, "SendASPI32Command"));
             if (!gSupport) {
                 gLoadError = "GetASPI32SupportInfo is missing";
                 return -2;
@@ -124,9 +124,9 @@ int AspiExecCdb6(SRB_ExecSCSICmd& srb, std::uint8_t adapter, std::uint8_t target
     return AspiExecCdb(srb, adapter, target, data, length, direction, cdb, 6);
 }
 
-int AspiExecCdb(SRB_ExecSCSICmd& srb, std::uint8_t adapter, std::uint8_t target,
-                std::uint8_t* data, std::uint32_t length, std::uint8_t direction,
-                const std::uint8_t* cdb, std::uint8_t cdbLength) {
+int AspiExecCdb(SRB_ExecSCSICmd& srb, std::uint8_t adapter, std::uint8_t target, std::uint8_t* data,
+                std::uint32_t length, std::uint8_t direction, const std::uint8_t* cdb,
+                std::uint8_t cdbLength) {
     SendASPI32CommandFn send = Send();
     if (!send || cdbLength > sizeof srb.CDBByte) return -1;
     HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);

@@ -37,9 +37,9 @@ int AspiExecCdb6(SRB_ExecSCSICmd& srb, std::uint8_t adapter, std::uint8_t target
                  std::uint8_t opcode, std::uint8_t* data, std::uint32_t length,
                  std::uint8_t direction);
 // Executes a command block of 6, 10 or 12 bytes; the final SRB_Status or -1.
-int AspiExecCdb(SRB_ExecSCSICmd& srb, std::uint8_t adapter, std::uint8_t target,
-                std::uint8_t* data, std::uint32_t length, std::uint8_t direction,
-                const std::uint8_t* cdb, std::uint8_t cdbLength);
+int AspiExecCdb(SRB_ExecSCSICmd& srb, std::uint8_t adapter, std::uint8_t target, std::uint8_t* data,
+                std::uint32_t length, std::uint8_t direction, const std::uint8_t* cdb,
+                std::uint8_t cdbLength);
 
 // How long a request may take before it is aborted (5000 ms; tests shorten it).
 void SetAspiWaitMs(unsigned ms);

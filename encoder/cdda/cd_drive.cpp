@@ -77,8 +77,8 @@ bool ParseDriveConfigLine(const std::string& line, DriveConfigEntry& out) {
     }
     unsigned code = 0, blockMode = 0, density = 0;
     int swap = 0, sectors = 0, spare = 0;
-    if (std::sscanf(line.c_str() + at, "%x%x%x%d%d%d", &code, &blockMode, &density, &swap,
-                    &sectors, &spare) != 6)
+    if (std::sscanf(line.c_str() + at, "%x%x%x%d%d%d", &code, &blockMode, &density, &swap, &sectors,
+                    &spare) != 6)
         return false;
     out.vendor = strings[0];
     out.product = strings[1];
@@ -167,14 +167,14 @@ std::array<std::uint8_t, 10> Read10Cdb(std::uint32_t lba, std::uint32_t count) {
 
 // --- Commands --------------------------------------------------------------------------------
 
-int Inquiry(std::uint16_t adapter, std::uint16_t target, std::string& vendor,
-            std::string& product, std::string& revision) {
+int Inquiry(std::uint16_t adapter, std::uint16_t target, std::string& vendor, std::string& product,
+            std::string& revision) {
     SRB_ExecSCSICmd srb{};
     std::uint8_t data[44] = {};
     auto cdb = InquiryCdb();
-    int status = AspiExecCdb(srb, static_cast<std::uint8_t>(adapter),
-                             static_cast<std::uint8_t>(target), data, sizeof data, SRB_DIR_IN,
-                             cdb.data(), 6);
+    int status =
+        AspiExecCdb(srb, static_cast<std::uint8_t>(adapter), static_cast<std::uint8_t>(target),
+                    data, sizeof data, SRB_DIR_IN, cdb.data(), 6);
     if (status == SS_COMP) {
         vendor.assign(reinterpret_cast<char*>(data + 8), 8);
         product.assign(reinterpret_cast<char*>(data + 16), 16);
@@ -216,8 +216,8 @@ int CdDrive::InitDrive(std::uint16_t a, std::uint16_t t, const std::string& adap
             continue;
         spare = e.spare;
         // The grab buffer holds 256 frames, and a request must read at least one.
-        sectorsPerRead = static_cast<std::int16_t>(
-            std::clamp<int>(e.sectorsPerRead, 1, kReadBufferFrames));
+        sectorsPerRead =
+            static_cast<std::int16_t>(std::clamp<int>(e.sectorsPerRead, 1, kReadBufferFrames));
         density = e.density;
         setBlockMode = e.setBlockMode;
         swapBytes = e.swapBytes;
@@ -239,9 +239,9 @@ AspiResult CdDrive::ReadToc(TrackTable& table) const {
     SRB_ExecSCSICmd srb{};
     std::vector<std::uint8_t> data(kFrameBytes, 0);
     auto cdb = ReadTocCdb();
-    int status = AspiExecCdb(srb, static_cast<std::uint8_t>(adapter),
-                             static_cast<std::uint8_t>(target), data.data(), kFrameBytes,
-                             SRB_DIR_IN, cdb.data(), 10);
+    int status =
+        AspiExecCdb(srb, static_cast<std::uint8_t>(adapter), static_cast<std::uint8_t>(target),
+                    data.data(), kFrameBytes, SRB_DIR_IN, cdb.data(), 10);
     AspiResult result = MakeAspiResult(status, srb);
     if (result != 1) return result;
     int length = (data[0] << 8) | data[1];
@@ -269,9 +269,9 @@ AspiResult CdDrive::QueryCdCapabilities(std::uint8_t out[28]) const {
     }
     SRB_ExecSCSICmd srb{};
     auto cdb = ModeSenseCapabilitiesCdb();
-    int status = AspiExecCdb(srb, static_cast<std::uint8_t>(adapter),
-                             static_cast<std::uint8_t>(target), out, 28, SRB_DIR_IN, cdb.data(),
-                             10);
+    int status =
+        AspiExecCdb(srb, static_cast<std::uint8_t>(adapter), static_cast<std::uint8_t>(target), out,
+                    28, SRB_DIR_IN, cdb.data(), 10);
     return MakeAspiResult(status, srb);
 }
 
@@ -280,9 +280,9 @@ AspiResult CdDrive::SetAudioBlockMode() const {
     SRB_ExecSCSICmd srb{};
     auto params = ModeSelectParameters(density);
     auto cdb = ModeSelectCdb();
-    int status = AspiExecCdb(srb, static_cast<std::uint8_t>(adapter),
-                             static_cast<std::uint8_t>(target), params.data(), 12, SRB_DIR_OUT,
-                             cdb.data(), 6);
+    int status =
+        AspiExecCdb(srb, static_cast<std::uint8_t>(adapter), static_cast<std::uint8_t>(target),
+                    params.data(), 12, SRB_DIR_OUT, cdb.data(), 6);
     return MakeAspiResult(status, srb);
 }
 
@@ -319,9 +319,9 @@ AspiResult CdDrive::ReadAudioFrames(std::uint32_t first, std::uint32_t count,
     auto cdb = ReadCommand(first, count, length);
     SRB_ExecSCSICmd srb{};
     std::uint32_t bytes = count * kFrameBytes;
-    int status = AspiExecCdb(srb, static_cast<std::uint8_t>(adapter),
-                             static_cast<std::uint8_t>(target), out, bytes, SRB_DIR_IN,
-                             cdb.data(), length);
+    int status =
+        AspiExecCdb(srb, static_cast<std::uint8_t>(adapter), static_cast<std::uint8_t>(target), out,
+                    bytes, SRB_DIR_IN, cdb.data(), length);
     AspiResult result = MakeAspiResult(status, srb);
     if (result == 1 && isScsi && swapBytes) {
         for (std::uint32_t i = 0; i + 1 < bytes; i += 2)

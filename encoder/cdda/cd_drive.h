@@ -19,8 +19,12 @@ constexpr int kMaxConfigEntries = 256;
 constexpr int kReadBufferFrames = 256;
 
 // Read commands of a SCSI drive, by the operation code of the configuration file.
-enum class ReadMethod : std::uint16_t { Read10 = 0x28, ReadCd12 = 0xBE, VendorD4 = 0xD4,
-                                        VendorD8 = 0xD8 };
+enum class ReadMethod : std::uint16_t {
+    Read10 = 0x28,
+    ReadCd12 = 0xBE,
+    VendorD4 = 0xD4,
+    VendorD8 = 0xD8
+};
 
 // One descriptor of READ TOC, as the track list keeps it.
 struct TocEntry {
@@ -102,8 +106,8 @@ std::array<std::uint8_t, 10> VendorD4Cdb(std::uint32_t lba, std::uint32_t count)
 std::array<std::uint8_t, 10> Read10Cdb(std::uint32_t lba, std::uint32_t count);
 
 // INQUIRY: the status; vendor (8), product (16) and revision (4) texts when it is 1.
-int Inquiry(std::uint16_t adapter, std::uint16_t target, std::string& vendor,
-            std::string& product, std::string& revision);
+int Inquiry(std::uint16_t adapter, std::uint16_t target, std::string& vendor, std::string& product,
+            std::string& revision);
 
 // Fills the table with the CD-ROM drives found; their number (1 or more), or -1 when there is
 // none or the transport is not available. Devices beyond the table's 7 records are not listed.

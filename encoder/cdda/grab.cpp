@@ -42,8 +42,7 @@ bool WriteAllAt(int fd, const std::uint8_t* data, std::size_t size, off_t at) {
 
 }  // namespace
 
-std::array<std::uint8_t, 44> WaveHeader(std::uint32_t fileLength, int channels,
-                                        double sampleRate) {
+std::array<std::uint8_t, 44> WaveHeader(std::uint32_t fileLength, int channels, double sampleRate) {
     std::array<std::uint8_t, 44> h{};
     auto rate = static_cast<std::uint32_t>(sampleRate);
     std::memcpy(&h[0], "RIFF", 4);
@@ -110,12 +109,6 @@ void GrabProgress::SetStatus(const std::string& text) {
 
 // --- The file --------------------------------------------------------------------------------
 
-class WaveFileWriter::Impl {
-public:
-    int fd = -1;
-    std::string temp;
-};
-
 WaveFileWriter::~WaveFileWriter() { Discard(); }
 
 bool WaveFileWriter::Create(const std::string& path, std::string& error) {
@@ -124,32 +117,28 @@ bool WaveFileWriter::Create(const std::string& path, std::string& error) {
     dataBytes_ = 0;
     std::string folder = encoder::DriveAndDirectory(path);
     std::string name = path.substr(folder.size());
-    auto impl = std::make_unique<Impl>();
-    impl->temp = folder + "." + name + ".XXXXXX";
-    impl->fd = ::mkostemp(impl->temp.data(), O_CLOEXEC);
-    if (impl->fd < 0) {
+    temp_ = folder + "." + name + ".XXXXXX";
+    fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
+    if (fd_ < 0) {
         error = std::strerror(errno);
+        temp_.clear();
         return false;
     }
-    ::fchmod(impl->fd, 0644 & ~[] {
-        mode_t m = ::umask(0);
-        ::umask(m);
-        return m;
-    }());
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd_, 0666 & ~mask);
     // The samples start at byte 44; the header is written once the length is known.
     std::uint8_t zero[44] = {};
-    if (!WriteAllAt(impl->fd, zero, sizeof zero, 0)) {
+    if (!WriteAllAt(fd_, zero, sizeof zero, 0)) {
         error = std::strerror(errno);
-        ::close(impl->fd);
-        ::unlink(impl->temp.c_str());
+        Discard();
         return false;
     }
-    impl_ = std::move(impl);
     return true;
 }
 
 bool WaveFileWriter::Write(const std::uint8_t* data, std::size_t size, std::string& error) {
-    if (!impl_) {
+    if (fd_ < 0) {
         error = "the file is not open";
         return false;
     }
@@ -157,7 +146,8 @@ bool WaveFileWriter::Write(const std::uint8_t* data, std::size_t size, std::stri
         error = "a WAVE file cannot hold more than 4 GB";
         return false;
     }
-    if (!WriteAllAt(impl_->fd, data, size, static_cast<off_t>(44 + dataBytes_))) {
+    errno = 0;
+    if (!WriteAllAt(fd_, data, size, static_cast<off_t>(44 + dataBytes_))) {
         error = std::strerror(errno ? errno : ENOSPC);
         return false;
     }
@@ -166,29 +156,29 @@ bool WaveFileWriter::Write(const std::uint8_t* data, std::size_t size, std::stri
 }
 
 bool WaveFileWriter::Finish(std::string& error) {
-    if (!impl_) {
+    if (fd_ < 0) {
         error = "the file is not open";
         return false;
     }
-    WriteWaveHeader(impl_->fd, 2, 44100);
-    bool ok = ::fsync(impl_->fd) == 0;
+    WriteWaveHeader(fd_, 2, 44100);
+    bool ok = ::fsync(fd_) == 0;
     if (!ok) error = std::strerror(errno);
-    ::close(impl_->fd);
-    impl_->fd = -1;
-    if (ok && ::rename(impl_->temp.c_str(), path_.c_str()) != 0) {
+    ::close(fd_);
+    fd_ = -1;
+    if (ok && ::rename(temp_.c_str(), path_.c_str()) != 0) {
         error = std::strerror(errno);
         ok = false;
     }
-    if (!ok) ::unlink(impl_->temp.c_str());
-    impl_.reset();
+    if (!ok) ::unlink(temp_.c_str());
+    temp_.clear();
     return ok;
 }
 
 void WaveFileWriter::Discard() {
-    if (!impl_) return;
-    if (impl_->fd >= 0) ::close(impl_->fd);
-    ::unlink(impl_->temp.c_str());
-    impl_.reset();
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    if (!temp_.empty()) ::unlink(temp_.c_str());
+    temp_.clear();
 }
 
 // --- Reading ---------------------------------------------------------------------------------
@@ -274,8 +264,7 @@ void GrabToFolder(CdSession& session, const GrabToFolderRequest& request, Window
         counters.track = 0;
         ReadTrackParams params;
         params.drive = &drive;
-        params.range =
-            TrackRange(session, row.track, request.introOnly, request.introSeconds);
+        params.range = TrackRange(session, row.track, request.introOnly, request.introSeconds);
         params.sectorsPerRead = n;
         params.totalRange = std::max(totalRange, 1);
         ReadOutcome outcome = ReadTrack(params, file, progress, counters, buffer, error);

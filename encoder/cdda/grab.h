@@ -75,8 +75,8 @@ public:
     const std::string& Path() const { return path_; }
 
 private:
-    class Impl;
-    std::unique_ptr<Impl> impl_;
+    int fd_ = -1;
+    std::string temp_;  // the hidden file being written
     std::string path_;
     std::uint64_t dataBytes_ = 0;
 };

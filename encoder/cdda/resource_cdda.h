@@ -8,7 +8,7 @@ constexpr int IDD_CDA_SETTINGS = 159;   // "Orvane Encoder - CDA Grabber - Setti
 // IDD_CDA_GRABBER (143) is in encoder/app/resource.h.
 
 // Strings
-constexpr int IDS_READING_RAW = 120;      // "Reading RAW Audio..."
+constexpr int IDS_READING_RAW = 120;  // "Reading RAW Audio..."
 constexpr int IDS_SELECT_WAV_FOLDER = 121;
 constexpr int IDS_NO_TRACK_SELECTED = 122;
 constexpr int IDS_CANT_READ_RAW = 123;

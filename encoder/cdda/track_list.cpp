@@ -79,9 +79,9 @@ std::vector<std::string> TrackRowTexts(const CdSession& s, int i, const std::str
 }
 
 const std::vector<std::string>& TrackColumnHeaders() {
-    static const std::vector<std::string> headers = {
-        "Track Name", "Track No.", "  Length  ", "    Size    ", "Track Type", " Artist Name ",
-        "Music Genre"};
+    static const std::vector<std::string> headers = {"Track Name",   "Track No.",  "  Length  ",
+                                                     "    Size    ", "Track Type", " Artist Name ",
+                                                     "Music Genre"};
     return headers;
 }
 

@@ -192,7 +192,8 @@ cdrom::DriveResult AspiHost::Execute(std::size_t index, const std::uint8_t* cdb,
             if (!r.ok) return r;
             std::uint8_t from = cdb[6];
             if (from > 1 && from != 0xAA) {
-                std::erase_if(toc.tracks, [&](const cdrom::TocTrack& t) { return t.number < from; });
+                std::erase_if(toc.tracks,
+                              [&](const cdrom::TocTrack& t) { return t.number < from; });
                 if (toc.tracks.empty()) return IllegalRequest(0x24, "no such track");
             }
             Answer(cdrom::EncodeToc(toc), Be16(cdb + 7), data, dataLength);
@@ -245,10 +246,10 @@ void AspiHost::Complete(SRB_ExecSCSICmd& srb, const cdrom::DriveResult& r) {
             srb.SRB_HaStat = HASTAT_OK;
             srb.SRB_TargStat = STATUS_CHKCOND;
             std::vector<std::uint8_t> sense = cdrom::EncodeSense(r);
-            std::size_t n = std::min<std::size_t>({sense.size(), srb.SRB_SenseLen,
-                                                   sizeof srb.SenseArea});
-            std::memset(srb.SenseArea, 0, std::min<std::size_t>(srb.SRB_SenseLen,
-                                                                 sizeof srb.SenseArea));
+            std::size_t n =
+                std::min<std::size_t>({sense.size(), srb.SRB_SenseLen, sizeof srb.SenseArea});
+            std::memset(srb.SenseArea, 0,
+                        std::min<std::size_t>(srb.SRB_SenseLen, sizeof srb.SenseArea));
             std::memcpy(srb.SenseArea, sense.data(), n);
         }
     }

@@ -54,9 +54,9 @@ TEST(AspiHost, AdaptersFollowDriveKindsAndLetterOrder) {
     EXPECT_EQ(none.SupportInfo(), ASPI_DWORD{SS_NO_ADAPTERS} << 8);
 
     // ATAPI, ATAPI, SCSI, ATAPI: three adapters, the first with two targets.
-    AspiHost host({OpenDisc(dir, "a"), OpenDisc(dir, "b"), OpenDisc(dir, "c", "scsi"),
-                   OpenDisc(dir, "d")},
-                  Signal);
+    AspiHost host(
+        {OpenDisc(dir, "a"), OpenDisc(dir, "b"), OpenDisc(dir, "c", "scsi"), OpenDisc(dir, "d")},
+        Signal);
     EXPECT_EQ(host.SupportInfo(), (ASPI_DWORD{SS_COMP} << 8) | 3);
     SRB_HAInquiry inq{};
     inq.SRB_Cmd = SC_HA_INQUIRY;
@@ -97,8 +97,8 @@ TEST(AspiHost, CommandsAnswerFromTheDriveWithRealSenseData) {
     EXPECT_EQ(data[4 + 16 + 7], 44);  // lead-out at 300 = 0x12C
 
     std::vector<std::uint8_t> frames(4 * 2352);
-    auto read = Block(0, 0, {0x28, 0, 0, 0, 0, 148, 0, 0, 4, 0}, frames.data(), 4 * 2352,
-                      SRB_DIR_IN);
+    auto read =
+        Block(0, 0, {0x28, 0, 0, 0, 0, 148, 0, 0, 4, 0}, frames.data(), 4 * 2352, SRB_DIR_IN);
     EXPECT_EQ(host.Send(&read), SS_ERR);
     EXPECT_EQ(read.SRB_TargStat, STATUS_CHKCOND);
     EXPECT_EQ(read.SenseArea[0], 0x70);
@@ -106,13 +106,13 @@ TEST(AspiHost, CommandsAnswerFromTheDriveWithRealSenseData) {
     EXPECT_EQ(read.SenseArea[12], 0x11);
 
     // A transfer longer than the buffer is refused, never written past it.
-    auto tooLong = Block(0, 0, {0xD4, 0, 0, 0, 0, 0, 0, 0, 5, 0}, frames.data(), 4 * 2352,
-                         SRB_DIR_IN);
+    auto tooLong =
+        Block(0, 0, {0xD4, 0, 0, 0, 0, 0, 0, 0, 5, 0}, frames.data(), 4 * 2352, SRB_DIR_IN);
     EXPECT_EQ(host.Send(&tooLong), SS_ERR);
     EXPECT_EQ(tooLong.SenseArea[2] & 0x0F, cdrom::kSenseIllegalRequest);
 
-    auto unknown = Block(0, 0, {0xA8, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0}, frames.data(), 2352,
-                         SRB_DIR_IN);
+    auto unknown =
+        Block(0, 0, {0xA8, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0}, frames.data(), 2352, SRB_DIR_IN);
     EXPECT_EQ(host.Send(&unknown), SS_ERR);
     EXPECT_EQ(unknown.SenseArea[12], 0x20);
 }
@@ -148,8 +148,7 @@ TEST(AspiHost, ReadsCompleteLaterThroughTheEvent) {
     EXPECT_EQ(frames[2 * 2352 + 9], test::PatternByte(22, 9));
 
     // Without the event flag the same read completes at once.
-    auto now = Block(0, 0, {0x28, 0, 0, 0, 0, 20, 0, 0, 3, 0}, frames.data(), 3 * 2352,
-                     SRB_DIR_IN);
+    auto now = Block(0, 0, {0x28, 0, 0, 0, 0, 20, 0, 0, 3, 0}, frames.data(), 3 * 2352, SRB_DIR_IN);
     EXPECT_EQ(host.Send(&now), SS_COMP);
     CloseHandle(event);
 }
@@ -162,9 +161,9 @@ TEST(AspiHost, AbortReturnsOnlyWhenTheBlockIsNoLongerTouched) {
         AspiHost host({OpenDisc(dir, "a", "slow=0-10 slow_ms=60000")}, Signal);
         HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
         auto frames = std::make_unique<std::vector<std::uint8_t>>(2 * 2352, 0xEE);
-        auto srb = std::make_unique<SRB_ExecSCSICmd>(
-            Block(0, 0, {0x28, 0, 0, 0, 0, 0, 0, 0, 2, 0}, frames->data(), 2 * 2352,
-                      SRB_DIR_IN | SRB_EVENT_NOTIFY));
+        auto srb = std::make_unique<SRB_ExecSCSICmd>(Block(0, 0, {0x28, 0, 0, 0, 0, 0, 0, 0, 2, 0},
+                                                           frames->data(), 2 * 2352,
+                                                           SRB_DIR_IN | SRB_EVENT_NOTIFY));
         srb->SRB_PostProc = event;
         EXPECT_EQ(host.Send(srb.get()), SS_PENDING);
         ASSERT_TRUE(virtualClock.WaitForSleepers(1));  // the drive is busy with the read

@@ -39,8 +39,7 @@ protected:
         std::string conf = "real_drives = no\n";
         for (std::size_t i = 0; i < faults.size(); ++i) {
             conf += "image = " +
-                    orvane::test::WriteSimpleDisc(dir_, {100, 200}, "d" + std::to_string(i)) +
-                    "\n";
+                    orvane::test::WriteSimpleDisc(dir_, {100, 200}, "d" + std::to_string(i)) + "\n";
             if (!faults[i].empty()) conf += "faults = " + faults[i] + "\n";
         }
         orvane::test::WriteFile(std::string(home) + "/orvane/drives.conf", conf);
