@@ -12,6 +12,7 @@
 #include "encoder/app/resource.h"
 #include "encoder/app/ui/views.h"
 #include "encoder/app/ui/windows.h"
+#include "encoder/cdda/ui/cdda_views.h"
 #include "encoder/plimo/screenshots.h"
 #include "encoder/wma/install.h"
 #include "platform/shell/sysinfo.h"
@@ -25,6 +26,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName("Orvane Encoder");
     orvane::artwork::InitPlimoResources();
     QApplication::setWindowIcon(QIcon(QString(":/icons/%1.png").arg(IDR_MAINFRAME)));
+
+    orvane::cdda::ui::RegisterCddaViews();
 
     QStringList args = QApplication::arguments();
     args.removeFirst();

@@ -23,6 +23,7 @@
 #include "encoder/app/settings_store.h"
 #include "encoder/app/ui/view_hooks.h"
 #include "encoder/app/ui/views.h"
+#include "encoder/cdda/ui/cdda_views.h"
 #include "encoder/controls/ui/gradient_progress_bar.h"
 #include "platform/shell/sysinfo.h"
 
@@ -233,12 +234,13 @@ int RunScreenshots(const std::string& folder) {
     };
     encoder::Startup(app, shell::ModuleFileName(), hooks);
     encoder::ui::Hooks() = {};
+    const bool cdShots = cdda::ui::WriteCddaScreenshots(folder);
     if (!driver.Done()) {
         std::fprintf(stderr, "only %zu of %zu pictures were written\n", driver.Saved().size(),
                      Driver::kPictures);
         return 1;
     }
-    return 0;
+    return cdShots ? 0 : 1;
 }
 
 }  // namespace orvane::plimo
