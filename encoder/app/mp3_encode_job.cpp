@@ -110,8 +110,13 @@ void Mp3EncodeJob::Done(JobRunner& r) {
     filesDone_ = true;
     SetBars100(r);
     r.WaitMs(700);
-    r.Finish("MP3 Compression Finished.",
-             failed_.empty() ? JobResult::Succeeded : JobResult::Failed, failed_);
+    // Items the source could not make ready (CD tracks that could not be read) are named
+    // after the usual message.
+    std::string message = "MP3 Compression Finished.";
+    for (std::size_t i = 0; i < failed_.size(); ++i)
+        message += (i ? ", " : "\nNot encoded, as they could not be read: ") + failed_[i];
+    if (!failed_.empty()) message += ".";
+    r.Finish(message, failed_.empty() ? JobResult::Succeeded : JobResult::Failed, failed_);
 }
 
 bool Mp3EncodeJob::EncodeFile(JobRunner& r, const std::string& input, const std::string& output,

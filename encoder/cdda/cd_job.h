@@ -1,51 +1,53 @@
 #pragma once
 // The CD tracks of an MP3 job: each checked track is grabbed into "Track%d.WAV" in the output
-// folder, handed to the encoder, and its MP3 file then gets the track's tag and its final name
-// "Artist - Title.MP3".
+// folder and handed to the encoder, whose MP3 file then gets the track's tag and its final name
+// "Artist - Title.MP3"; the WAVE file goes when the grabber asked for that.
 //
 // A cancelled grab ends the job as a cancel does. A track that cannot be read is not encoded:
-// its partial WAVE file is removed, the job goes on with the next track, and the final message
-// names the tracks that could not be read.
+// its partial WAVE file is removed, the job goes on with the next track, and the job's final
+// message names the tracks that could not be read.
 
 #include <string>
 #include <vector>
 
-#include "encoder/app/encoder_app.h"
+#include "encoder/app/input_source.h"
+#include "encoder/app/job_request.h"
 #include "encoder/cdda/grab.h"
 #include "encoder/cdda/track_list.h"
 
 namespace orvane::cdda {
 
-class CdTrackSource {
+class CdTrackSource : public encoder::InputSource {
 public:
-    CdTrackSource(encoder::EncoderApp& app, CdSession& session, OpenProgressFn openProgress,
-                  WindowPort* messages);
+    // session: the drives and the disc as the grabber read them (copied); when it holds no
+    // disc, the source discovers the drives and reads the disc of the request's drive itself.
+    CdTrackSource(const encoder::JobRequest& request, const CdSession& session,
+                  OpenProgressFn openProgress);
 
-    struct Track {
-        std::string wavePath;  // empty: no track left (or the grab was cancelled)
-        int trackNumber = 0;   // the track's tag entry: its zero-based index + 1
-    };
-    // Grabs the next checked track into folder; tracks that cannot be read are skipped.
-    Track Next(const std::string& folder);
-    bool Cancelled() const { return cancelled_; }
+    bool Batch() const override { return true; }
+    Next Take(encoder::JobRunner& runner) override;
+    int Count() const override { return count_; }
 
-    // After the encoder made mp3Path from the track: appends the tag, removes the WAVE file
-    // when the grabber asked for it and renames the MP3 file. Returns the MP3 file's path.
-    std::string Finish(const Track& track, const std::string& mp3Path, const std::string& folder);
-
-    // The tracks skipped so far, by their row names.
-    const std::vector<std::string>& Unreadable() const { return unreadable_; }
-    // message, followed by a line naming the unreadable tracks when there are any.
-    std::string FinalMessage(const std::string& message) const;
+    // The folder the WAVE and MP3 files go to.
+    const std::string& Folder() const { return folder_; }
 
 private:
-    encoder::EncoderApp& app_;
-    CdSession& session_;
+    bool PrepareDisc(std::string& error);
+
+    encoder::JobRequest request_;
+    CdSession session_;
     OpenProgressFn openProgress_;
-    WindowPort* messages_;
+    std::string folder_;
     int nextTrack_ = 0;
-    bool cancelled_ = false;
-    std::vector<std::string> unreadable_;
+    int readBufferSize_ = 16;
+    int count_ = 0;
+    bool prepared_ = false;
 };
+
+// Name of a track that could not be read, for the final message: "Track3 (Name)".
+std::string UnreadableTrackName(const encoder::CdHandOver& cd, int track);
+
+// Makes MP3 jobs of CD-Audio requests take their tracks from the CD (process-wide).
+void InstallCdTrackSource(OpenProgressFn openProgress);
 
 }  // namespace orvane::cdda

@@ -75,7 +75,8 @@ int WriteWaveHeader(int fd, int channels, double sampleRate) {
 
 bool GrabProgress::CheckCancel() {
     if (port_) port_->ProcessMessages();
-    return cancel_.exchange(false);
+    bool cancelled = cancel_.exchange(false);
+    return cancelled || (stopped && stopped());
 }
 
 void GrabProgress::SetFileText(const std::string& path) {
@@ -293,8 +294,7 @@ void GrabToFolder(CdSession& session, const GrabToFolderRequest& request, Window
 }
 
 GrabNextTrackResult GrabNextTrack(CdSession& session, const std::string& folder, int& nextTrack,
-                                  bool introOnly, int introSeconds, int& cdaReadBufferSize,
-                                  const OpenProgressFn& openProgress, WindowPort* messages) {
+                                  int& cdaReadBufferSize, const NextTrackOptions& options) {
     GrabNextTrackResult out;
     int tracks = std::min<int>(session.TrackCount(), static_cast<int>(session.checked.size()));
     int track = std::max(nextTrack, 0);
@@ -316,7 +316,9 @@ GrabNextTrackResult GrabNextTrack(CdSession& session, const std::string& folder,
     cdaReadBufferSize = n;
 
     GrabProgress progress;
-    std::unique_ptr<ProgressWindow> window = openProgress ? openProgress(progress) : nullptr;
+    progress.stopped = options.stopped;
+    std::unique_ptr<ProgressWindow> window =
+        options.openProgress ? options.openProgress(progress) : nullptr;
     if (window) {
         progress.Attach(&window->Port());
         window->Activate();
@@ -330,7 +332,7 @@ GrabNextTrackResult GrabNextTrack(CdSession& session, const std::string& folder,
     }
     ReadTrackParams params;
     params.drive = &drive;
-    params.range = TrackRange(session, track, introOnly, introSeconds);
+    params.range = TrackRange(session, track, options.introOnly, options.introSeconds);
     params.sectorsPerRead = n;
     params.inJob = true;
     GrabCounters counters;
@@ -349,7 +351,8 @@ GrabNextTrackResult GrabNextTrack(CdSession& session, const std::string& folder,
             out.error = "Cannot write the file \"" + out.path + "\": " + finishError;
             return out;
         case ReadOutcome::Cancelled:
-            if (messages) messages->MessageBox("Reading aborted by user!", "", MB_ICONSTOP);
+            if (options.message && !(options.stopped && options.stopped()))
+                options.message("Reading aborted by user!", MB_ICONSTOP);
             out.result = GrabResult::Cancelled;
             return out;
         case ReadOutcome::WriteFailed:
@@ -359,7 +362,9 @@ GrabNextTrackResult GrabNextTrack(CdSession& session, const std::string& folder,
             out.result = GrabResult::Failed;
             progress.SetStatus(CdString(IDS_CANT_READ_RAW));
             // The message stays readable for a moment; Cancel ends the pause.
-            clock::Current().SleepMsUnless(2000, [&] { return progress.CancelPending(); });
+            clock::Current().SleepMsUnless(2000, [&] {
+                return progress.CancelPending() || (options.stopped && options.stopped());
+            });
             return out;
     }
     return out;

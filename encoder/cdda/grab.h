@@ -29,8 +29,10 @@ public:
     void Attach(WindowPort* port) { port_ = port; }
 
     void OnCancel() { cancel_ = true; }
-    // Handles the window messages waiting, then returns and clears the cancel flag.
+    // Handles the window messages waiting, then returns and clears the cancel flag; also true
+    // once `stopped` says the grab was stopped from elsewhere (the job was cancelled).
     bool CheckCancel();
+    std::function<bool()> stopped;
     bool CancelPending() const { return cancel_; }
 
     void SetFileText(const std::string& path);
@@ -134,10 +136,18 @@ struct GrabNextTrackResult {
     std::string path;  // the WAVE file written (also after a cancel or a failure)
     std::string error;
 };
+struct NextTrackOptions {
+    bool introOnly = false;
+    int introSeconds = 15;
+    OpenProgressFn openProgress;
+    // Shows a message box (the cancel message); may be empty.
+    std::function<void(const std::string& text, unsigned flags)> message;
+    // True once the job was cancelled elsewhere: the grab then stops without a message.
+    std::function<bool()> stopped;
+};
 // Grabs the next checked track from nextTrack on into folder + "Track%d.WAV"; nextTrack moves
-// past the track handled. messages: the job's window for the cancel message.
+// past the track handled. cdaReadBufferSize becomes the frames per request used.
 GrabNextTrackResult GrabNextTrack(CdSession& session, const std::string& folder, int& nextTrack,
-                                  bool introOnly, int introSeconds, int& cdaReadBufferSize,
-                                  const OpenProgressFn& openProgress, WindowPort* messages);
+                                  int& cdaReadBufferSize, const NextTrackOptions& options);
 
 }  // namespace orvane::cdda

@@ -441,7 +441,15 @@ void CdGrabberDialog::OnOK() {
     app_.lastCd = sel >= 0 ? w.ItemText(IDC_CD_DRIVES, sel) : std::string();
     app_.introOnly = introOnly_;
     app_.introSeconds = introSeconds_;
-    app_.batchCount = checkedCount_;
+    encoder::CdHandOver& cd = app_.cdSelection;
+    cd.driveIndex = session_.selectedDrive;
+    cd.leadOut = session_.leadOut;
+    cd.checked = session_.checked;
+    cd.names = session_.names;
+    cd.trackCount = checkedCount_;
+    cd.introOnly = introOnly_ == 1;
+    cd.introSeconds = introSeconds_;
+    cd.readBufferSize = app_.cdaReadBufferSize;
     if (app_.settings) {
         app_.settings->WriteProfileString("Preferences", "LastCD", app_.lastCd);
         app_.settings->WriteProfileInt("Preferences", "IntroOnly", introOnly_);

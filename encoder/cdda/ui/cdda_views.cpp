@@ -28,6 +28,7 @@
 #include "encoder/app/ui/dialog_layouts.h"
 #include "encoder/app/ui/view_hooks.h"
 #include "encoder/app/ui/windows.h"
+#include "encoder/cdda/cd_job.h"
 #include "encoder/cdda/cdda_strings.h"
 #include "encoder/cdda/grabber_dialog.h"
 #include "encoder/cdda/resource_cdda.h"
@@ -503,6 +504,8 @@ void RegisterCddaViews() {
     encoder::ui::RegisterWizardDialog(IDD_CDA_GRABBER,
                                       [](QWidget* owner) { return RunCdGrabber(owner); });
     encoder::TheApp().cdAudioAvailable = true;
+    // The MP3 job grabs on its worker thread; its progress windows live on the GUI thread.
+    InstallCdTrackSource(ProgressWindowOpener(nullptr));
 }
 
 bool WriteCddaScreenshots(const std::string& folder) {

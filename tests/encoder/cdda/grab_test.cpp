@@ -97,6 +97,16 @@ protected:
         return ReadTrack(p, file, progress, counters, buffer, error);
     }
 
+    GrabNextTrackResult NextTrack(int& next, int& buffer, Opened& opened, FakeWindow* job,
+                                  bool introOnly, int introSeconds) {
+        NextTrackOptions o;
+        o.introOnly = introOnly;
+        o.introSeconds = introSeconds;
+        o.openProgress = opened.Fn();
+        if (job) o.message = [job](const std::string& t, unsigned f) { job->MessageBox(t, "", f); };
+        return GrabNextTrack(session_, out_.path().string(), next, buffer, o);
+    }
+
     TempDir dir_;
     TempDir out_;
     std::unique_ptr<test::Transport> transport_;
@@ -193,18 +203,17 @@ TEST_F(GrabTest, NextTrackGrabsTheCheckedTracksInTurn) {
     int next = 0, buffer = 16;
     Opened opened;
     FakeWindow job;
-    auto r =
-        GrabNextTrack(session_, out_.path().string(), next, false, 15, buffer, opened.Fn(), &job);
+    auto r = NextTrack(next, buffer, opened, &job, false, 15);
     EXPECT_EQ(r.result, GrabResult::Grabbed);
     EXPECT_EQ(r.track, 2);
     EXPECT_EQ(r.path, (out_ / "Track2.WAV").string());
     EXPECT_EQ(next, 3);
     EXPECT_EQ(buffer, 4);  // the smaller of the buffer size and the drive's value
     ExpectWave(out_ / "Track2.WAV", 132, 30);
-    r = GrabNextTrack(session_, out_.path().string(), next, false, 15, buffer, opened.Fn(), &job);
+    r = NextTrack(next, buffer, opened, &job, false, 15);
     EXPECT_EQ(r.track, 5);
     ExpectWave(out_ / "Track5.WAV", 262, 20);
-    r = GrabNextTrack(session_, out_.path().string(), next, false, 15, buffer, opened.Fn(), &job);
+    r = NextTrack(next, buffer, opened, &job, false, 15);
     EXPECT_EQ(r.result, GrabResult::NoTrack);
     EXPECT_EQ(opened.count, 2);  // nothing opened when no track is left
     EXPECT_TRUE(job.Boxes().empty());
@@ -217,8 +226,7 @@ TEST_F(GrabTest, NextTrackCancelledOrFailing) {
     Opened opened;
     opened.cancelAt = 3;
     FakeWindow job;
-    auto r =
-        GrabNextTrack(session_, out_.path().string(), next, false, 15, buffer, opened.Fn(), &job);
+    auto r = NextTrack(next, buffer, opened, &job, false, 15);
     EXPECT_EQ(r.result, GrabResult::Cancelled);
     EXPECT_EQ(next, 1);
     ExpectWave(out_ / "Track0.WAV", 0, 12);
@@ -228,7 +236,7 @@ TEST_F(GrabTest, NextTrackCancelledOrFailing) {
     orvane::clock::VirtualClock virtualClock(true);
     orvane::clock::Install(&virtualClock);
     opened.cancelAt = -1;
-    r = GrabNextTrack(session_, out_.path().string(), next, false, 15, buffer, opened.Fn(), &job);
+    r = NextTrack(next, buffer, opened, &job, false, 15);
     orvane::clock::Install(nullptr);
     EXPECT_EQ(r.result, GrabResult::Failed);
     EXPECT_EQ(r.track, 1);
@@ -240,17 +248,16 @@ TEST_F(GrabTest, IntroOnlyStopsAtTheEndOfTheDisc) {
     session_.checked = {0, 0, 0, 0, 0, 1};
     int next = 0, buffer = 16;
     Opened opened;
-    auto r =
-        GrabNextTrack(session_, out_.path().string(), next, true, 1, buffer, opened.Fn(), nullptr);
+    auto r = NextTrack(next, buffer, opened, nullptr, true, 1);
     EXPECT_EQ(r.result, GrabResult::Grabbed);
     ExpectWave(out_ / "Track5.WAV", 262, 20);  // 75 frames asked, 20 left on the disc
     session_.checked = {1, 0, 0, 0, 0, 0};
     next = 0;
-    r = GrabNextTrack(session_, out_.path().string(), next, true, 1, buffer, opened.Fn(), nullptr);
+    r = NextTrack(next, buffer, opened, nullptr, true, 1);
     ExpectWave(out_ / "Track0.WAV", 0, 75);
     session_.checked = {0, 1, 0, 0, 0, 0};
     next = 0;
-    r = GrabNextTrack(session_, out_.path().string(), next, true, 1, buffer, opened.Fn(), nullptr);
+    r = NextTrack(next, buffer, opened, nullptr, true, 1);
     ExpectWave(out_ / "Track1.WAV", 100, 75);  // on into the next track
 }
 

@@ -122,7 +122,10 @@ TEST_F(GrabberView, ChecksTotalsNamesAndConfirmation) {
     EXPECT_EQ(app.tagTable[2].Album(), "Night Songs");
     EXPECT_EQ(app.genreList[static_cast<std::size_t>(app.tagTable[2].Genre())], "Jazz");
     EXPECT_EQ(app.lastCd, "ORVANE   IMAGE DRIVE     ");
-    EXPECT_EQ(app.batchCount, 1);
+    EXPECT_EQ(app.cdSelection.trackCount, 1);
+    EXPECT_EQ(app.cdSelection.checked, s.checked);
+    EXPECT_EQ(app.cdSelection.driveIndex, 0);
+    EXPECT_EQ(app.cdSelection.leadOut, 31500);
     EXPECT_EQ(settings_.GetProfileString("Preferences", "LastCD"), app.lastCd);
 }
 
