@@ -223,7 +223,6 @@ public:
             }
             dialog_->setEnabled(true);
             dialog_->show();
-            if (EffectsOn()) controls::PlayWindowEffect(dialog_, true);
             encoder::ui::ReportShown(dialog_, IDD_GRAB_PROGRESS);
         });
     }
