@@ -1,6 +1,5 @@
 #include "encoder/cdda/grab.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,18 +25,6 @@ void PutLe32(std::uint8_t* p, std::uint32_t v) {
 void PutLe16(std::uint8_t* p, std::uint32_t v) {
     p[0] = static_cast<std::uint8_t>(v);
     p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-bool WriteAllAt(int fd, const std::uint8_t* data, std::size_t size, off_t at) {
-    while (size > 0) {
-        ssize_t n = ::pwrite(fd, data, size, at);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-        at += n;
-    }
-    return true;
 }
 
 }  // namespace
@@ -67,7 +54,7 @@ int WriteWaveHeader(int fd, int channels, double sampleRate) {
     if (::fstat(fd, &st) == 0 && st.st_size > 44)
         length = static_cast<std::uint32_t>(std::min<off_t>(st.st_size, 0xFFFFFFFF));
     auto header = WaveHeader(length, channels, sampleRate);
-    WriteAllAt(fd, header.data(), header.size(), 0);
+    fs::WriteAll(fd, header.data(), header.size(), 0);
     return 1;
 }
 
@@ -110,46 +97,30 @@ void GrabProgress::SetStatus(const std::string& text) {
 
 // --- The file --------------------------------------------------------------------------------
 
-WaveFileWriter::~WaveFileWriter() { Discard(); }
-
 bool WaveFileWriter::Create(const std::string& path, std::string& error) {
-    Discard();
+    file_.Discard();
     path_ = path;
     dataBytes_ = 0;
-    std::string folder = encoder::DriveAndDirectory(path);
-    std::string name = path.substr(folder.size());
-    temp_ = folder + "." + name + ".XXXXXX";
-    fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
-    if (fd_ < 0) {
-        error = std::strerror(errno);
-        temp_.clear();
-        return false;
-    }
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd_, 0666 & ~mask);
+    fs::Status status = file_.Open(path);
     // The samples start at byte 44; the header is written once the length is known.
-    std::uint8_t zero[44] = {};
-    if (!WriteAllAt(fd_, zero, sizeof zero, 0)) {
-        error = std::strerror(errno);
-        Discard();
+    static const std::uint8_t kNoHeader[44] = {};
+    if (status) status = file_.Write(kNoHeader, sizeof kNoHeader);
+    if (!status) {
+        error = status.message;
+        file_.Discard();
         return false;
     }
     return true;
 }
 
 bool WaveFileWriter::Write(const std::uint8_t* data, std::size_t size, std::string& error) {
-    if (fd_ < 0) {
-        error = "the file is not open";
-        return false;
-    }
     if (dataBytes_ + size + 44 > 0xFFFFFFFFull) {
         error = "a WAVE file cannot hold more than 4 GB";
         return false;
     }
-    errno = 0;
-    if (!WriteAllAt(fd_, data, size, static_cast<off_t>(44 + dataBytes_))) {
-        error = std::strerror(errno ? errno : ENOSPC);
+    fs::Status status = file_.Write(data, size);
+    if (!status) {
+        error = status.message;
         return false;
     }
     dataBytes_ += size;
@@ -157,29 +128,15 @@ bool WaveFileWriter::Write(const std::uint8_t* data, std::size_t size, std::stri
 }
 
 bool WaveFileWriter::Finish(std::string& error) {
-    if (fd_ < 0) {
-        error = "the file is not open";
+    auto header = WaveHeader(static_cast<std::uint32_t>(44 + dataBytes_), 2, 44100);
+    fs::Status status = file_.WriteAt(0, header.data(), header.size());
+    if (status) status = file_.Commit();
+    if (!status) {
+        error = status.message;
+        file_.Discard();
         return false;
     }
-    WriteWaveHeader(fd_, 2, 44100);
-    bool ok = ::fsync(fd_) == 0;
-    if (!ok) error = std::strerror(errno);
-    ::close(fd_);
-    fd_ = -1;
-    if (ok && ::rename(temp_.c_str(), path_.c_str()) != 0) {
-        error = std::strerror(errno);
-        ok = false;
-    }
-    if (!ok) ::unlink(temp_.c_str());
-    temp_.clear();
-    return ok;
-}
-
-void WaveFileWriter::Discard() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    if (!temp_.empty()) ::unlink(temp_.c_str());
-    temp_.clear();
+    return true;
 }
 
 // --- Reading ---------------------------------------------------------------------------------

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "encoder/cdda/track_list.h"
+#include "platform/fs/fs.h"
 #include "platform/window/window_port.h"
 
 namespace orvane::cdda {
@@ -58,27 +59,21 @@ public:
 // Opens the progress window over the logic given (which then drives it through the port).
 using OpenProgressFn = std::function<std::unique_ptr<ProgressWindow>(GrabProgress& logic)>;
 
-// A WAVE file being grabbed. The samples go into a hidden file beside the target; Finish
-// writes the header from the length and puts the file in place, so the target never holds a
-// header that claims more samples than follow it, and an existing file at the target is only
-// replaced by a complete one. A file never finished is removed.
+// A WAVE file being grabbed, written through the toolkit's atomic file writing: the samples go
+// into a hidden file beside the target, and Finish writes the header from the length and puts
+// the file in place. The target never holds a header that claims more samples than follow it,
+// and an existing file there is only replaced by a complete one. A file never finished goes.
 class WaveFileWriter {
 public:
-    WaveFileWriter() = default;
-    ~WaveFileWriter();
-    WaveFileWriter(const WaveFileWriter&) = delete;
-    WaveFileWriter& operator=(const WaveFileWriter&) = delete;
-
     bool Create(const std::string& path, std::string& error);
     bool Write(const std::uint8_t* data, std::size_t size, std::string& error);
     bool Finish(std::string& error);
-    void Discard();
+    void Discard() { file_.Discard(); }
     std::uint64_t DataBytes() const { return dataBytes_; }
     const std::string& Path() const { return path_; }
 
 private:
-    int fd_ = -1;
-    std::string temp_;  // the hidden file being written
+    fs::AtomicFile file_;
     std::string path_;
     std::uint64_t dataBytes_ = 0;
 };

@@ -320,3 +320,35 @@ TEST_F(GrabTest, GrabToFolderMessages) {
 
 }  // namespace
 }  // namespace orvane::cdda
+
+namespace orvane::cdda {
+namespace {
+
+TEST(WaveFileWriter, AFileAppearsOnlyWholeAndNeverReplacesOneUnfinished) {
+    test::TempDir out;
+    test::WriteFile(out / "old.WAV", "the user's file");
+    std::string error;
+    std::vector<std::uint8_t> frame(kFrameBytes, 7);
+    {
+        WaveFileWriter file;
+        ASSERT_TRUE(file.Create((out / "old.WAV").string(), error)) << error;
+        ASSERT_TRUE(file.Write(frame.data(), frame.size(), error));
+        // Left without Finish, as a crash or a lost write would leave it.
+    }
+    EXPECT_EQ(test::ReadFile(out / "old.WAV"), "the user's file");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.path()),
+                            std::filesystem::directory_iterator()),
+              1);
+    WaveFileWriter file;
+    ASSERT_TRUE(file.Create((out / "old.WAV").string(), error));
+    ASSERT_TRUE(file.Write(frame.data(), frame.size(), error));
+    ASSERT_TRUE(file.Finish(error)) << error;
+    std::string bytes = test::ReadFile(out / "old.WAV");
+    ASSERT_EQ(bytes.size(), 44 + frame.size());
+    EXPECT_EQ(Le32(bytes, 40), frame.size());
+    EXPECT_FALSE(file.Create((out / "missing" / "x.WAV").string(), error));
+    EXPECT_NE(error.find("missing"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace orvane::cdda
