@@ -134,6 +134,10 @@ typedef struct {
 ASPI_DWORD GetASPI32SupportInfo(void);
 ASPI_DWORD SendASPI32Command(void* srb);
 
+/* Not part of the published interface: forgets the drives, so that the next call discovers them
+ * again (after the drive configuration changed). */
+void OrvaneAspiRescan(void);
+
 typedef ASPI_DWORD (*GetASPI32SupportInfoFn)(void);
 typedef ASPI_DWORD (*SendASPI32CommandFn)(void*);
 

@@ -473,7 +473,6 @@ private:
 
 }  // namespace
 
-// A hook the CD database look-up installs to fill the grabber's rows; empty until then.
 std::function<void(CdGrabberDialog&)>& GetCdInfoHook() {
     static std::function<void(CdGrabberDialog&)> hook;
     return hook;

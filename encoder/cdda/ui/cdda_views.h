@@ -3,9 +3,11 @@
 // settings dialog 159, bound to their logic in encoder/cdda.
 
 #include <QWidget>
+#include <functional>
 #include <string>
 
 #include "encoder/cdda/grab.h"
+#include "encoder/cdda/grabber_dialog.h"
 
 namespace orvane::cdda::ui {
 
@@ -17,6 +19,11 @@ int RunCdaSettings(QWidget* owner);
 // from a worker thread (the window then lives on the GUI thread and is driven through its
 // port).
 OpenProgressFn ProgressWindowOpener(QWidget* owner);
+
+// "&Get CD Info": the CD database look-up installs itself here; the grabber's button is enabled
+// only when it is set. It runs on the GUI thread with the grabber's logic, whose rows it may
+// rename (CdGrabberDialog::SetRowTitle) and whose artist and album fields it may fill.
+std::function<void(CdGrabberDialog&)>& GetCdInfoHook();
 
 // Offers the grabber to the wizard (the CD-Audio source) and turns the source on.
 void RegisterCddaViews();
