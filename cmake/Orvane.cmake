@@ -8,7 +8,8 @@ endif()
 # Warnings are errors only when asked (our test script and CI ask), so that a packager's or a
 # newer compiler's new warning never stops a build.
 option(ORVANE_WERROR "Treat compiler warnings as errors" OFF)
-set(ORVANE_WARNINGS -Wall -Wextra)
+set(ORVANE_WARNINGS -Wall -Wextra -Wshadow -Woverloaded-virtual -Wnon-virtual-dtor
+                     -Wmissing-declarations)
 if(ORVANE_WERROR)
   list(APPEND ORVANE_WARNINGS -Werror)
 endif()

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "encoder/app/job.h"
@@ -27,6 +28,8 @@ std::string UnreadableTrackName(const encoder::CdHandOver& cd, int track) {
     if (static_cast<std::size_t>(track) < cd.names.size() &&
         cd.names[static_cast<std::size_t>(track)] != name)
         name += " (" + cd.names[static_cast<std::size_t>(track)] + ")";
+    // The report shows names as file names, from their last '/' on.
+    std::replace(name.begin(), name.end(), '/', '-');
     return name;
 }
 

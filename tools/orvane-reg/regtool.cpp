@@ -26,7 +26,7 @@ struct KeyName {
 
 class Failure {
 public:
-    explicit Failure(std::string text) : text(std::move(text)) {}
+    explicit Failure(std::string why) : text(std::move(why)) {}
     std::string text;
 };
 

@@ -111,7 +111,8 @@ TEST(CdJobEndToEnd, TracksBecomeTaggedRenamedMp3FilesWithTheDiscsAudio) {
 
     ASSERT_TRUE(recorder.outcome.has_value());
     EXPECT_EQ(recorder.outcome->message,
-              "MP3 Compression Finished.\nNot encoded, as they could not be read: Track3 (Third).");
+              "MP3 Compression Finished.\nError: 1 of 4 files could not be encoded:\n"
+              "Track3 (Third): Error: Can't read RAW Audio Data.");
     const std::pair<int, const char*> expected[] = {{0, "Orvane Players - First Light.MP3"},
                                                     {1, "Orvane Players - Second- Wind.MP3"},
                                                     {3, "Orvane Players - Last-Call.MP3"}};
