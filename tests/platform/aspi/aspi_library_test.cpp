@@ -12,6 +12,8 @@
 #include "platform/dynlib/dynlib.h"
 #include "tests/platform/cdrom/disc_fixture.h"
 
+// The program's side of event signalling, as the grabber's transport exports it.
+extern "C" int orvane_aspi_signal_event(void* event);
 extern "C" __attribute__((visibility("default"), used)) int orvane_aspi_signal_event(void* event) {
     return SetEvent(event);
 }
