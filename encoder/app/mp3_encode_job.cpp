@@ -131,7 +131,10 @@ void Mp3EncodeJob::Done(JobRunner& r, bool batch) {
     std::vector<std::string> failed;
     for (const FileFailure& f : failures_)
         failed.push_back(f.input);
-    r.Finish(FailureReport("encoded", failures_, files_, batch), JobResult::Failed, failed);
+    std::string report = FailureReport("encoded", failures_, files_, batch);
+    // A CD job keeps its usual message first; the tracks it could not read or encode follow.
+    if (r.Request().CdAudio()) report = "MP3 Compression Finished.\n" + report;
+    r.Finish(report, JobResult::Failed, failed);
 }
 
 bool Mp3EncodeJob::EncodeFile(JobRunner& r, const std::string& input, const std::string& output,

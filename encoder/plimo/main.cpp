@@ -12,6 +12,7 @@
 #include "encoder/app/resource.h"
 #include "encoder/app/ui/views.h"
 #include "encoder/app/ui/windows.h"
+#include "encoder/cdda/ui/cdda_views.h"
 #include "encoder/plimo/screenshots.h"
 #include "encoder/wma/install.h"
 #include "encoder/wma/settings_page.h"
@@ -27,6 +28,8 @@ int main(int argc, char** argv) {
     orvane::encoder::ui::SetUpApplicationName();
     orvane::artwork::InitPlimoResources();
     QApplication::setWindowIcon(QIcon(QString(":/icons/%1.png").arg(IDR_MAINFRAME)));
+
+    orvane::cdda::ui::RegisterCddaViews();
 
     QStringList args = QApplication::arguments();
     args.removeFirst();

@@ -23,6 +23,7 @@
 #include "encoder/app/settings_store.h"
 #include "encoder/app/ui/view_hooks.h"
 #include "encoder/app/ui/views.h"
+#include "encoder/cdda/ui/cdda_views.h"
 #include "encoder/controls/ui/gradient_progress_bar.h"
 #include "encoder/wma/settings_page.h"
 #include "encoder/wma/ui/settings_page_view.h"
@@ -259,12 +260,13 @@ int RunScreenshots(const std::string& folder) {
     };
     encoder::Startup(app, shell::ModuleFileName(), hooks);
     encoder::ui::Hooks() = {};
+    const bool cdShots = cdda::ui::WriteCddaScreenshots(folder);
     if (!driver.Done()) {
         std::fprintf(stderr, "only %zu of %zu pictures were written\n", driver.Saved().size(),
                      Driver::kPictures);
         return 1;
     }
-    return 0;
+    return cdShots ? 0 : 1;
 }
 
 }  // namespace orvane::plimo

@@ -59,6 +59,8 @@ bool ParseFaultWord(const std::string& word, FaultPlan& plan, std::string& error
             plan.trayOpen = true;
         } else if (key == "busy") {
             plan.busy = true;
+        } else if (key == "scsi") {
+            plan.scsi = true;
         } else {
             error = "unknown fault \"" + word + "\"";
             return false;
@@ -67,6 +69,15 @@ bool ParseFaultWord(const std::string& word, FaultPlan& plan, std::string& error
     }
     if (key == "fail") return ParseRanges(value, plan.failing, error);
     if (key == "slow") return ParseRanges(value, plan.slow, error);
+    if (key == "fail_times") {
+        std::uint32_t n = 0;
+        if (!ParseLba(value, n) || n > 1000000) {
+            error = "bad fail_times \"" + value + "\"";
+            return false;
+        }
+        plan.failTimes = n;
+        return true;
+    }
     if (key == "slow_ms") {
         std::uint32_t ms = 0;
         if (!ParseLba(value, ms) || ms > 600000) {
@@ -103,6 +114,7 @@ ImageDrive::~ImageDrive() {
 void ImageDrive::SetFaults(const FaultPlan& plan) {
     std::lock_guard lock(mutex_);
     faults_ = plan;
+    failuresServed_.assign(plan.failing.size(), 0);
 }
 
 FaultPlan ImageDrive::Faults() {
@@ -126,7 +138,8 @@ DriveResult ImageDrive::Inquiry(InquiryData& out) {
     out.vendor = "ORVANE  ";
     out.product = "IMAGE DRIVE     ";
     out.revision = "1.0 ";
-    out.atapi = true;
+    std::lock_guard lock(mutex_);
+    out.atapi = !faults_.scsi;
     return DriveResult::Ok();
 }
 
@@ -168,8 +181,14 @@ DriveResult ImageDrive::ReadCdda(std::uint32_t lba, std::uint32_t count, std::ui
         for (const SectorRange& range : faults_.slow) {
             if (range.Overlaps(lba, count)) delayMs = faults_.slowMs;
         }
-        for (const SectorRange& range : faults_.failing) {
+        for (std::size_t i = 0; i < faults_.failing.size(); ++i) {
+            const SectorRange& range = faults_.failing[i];
             if (range.Overlaps(lba, count)) {
+                if (faults_.failTimes > 0) {
+                    if (failuresServed_.size() <= i) failuresServed_.resize(i + 1, 0);
+                    if (failuresServed_[i] >= faults_.failTimes) continue;
+                    ++failuresServed_[i];
+                }
                 return DriveResult::Sense(kSenseMediumError, 0x11, 0x00,
                                           "unrecovered read error at sector " +
                                               std::to_string(std::max(lba, range.first)));

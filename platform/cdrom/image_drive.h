@@ -29,10 +29,14 @@ struct FaultPlan {
     bool noDisc = false;    // tray closed, no disc: NOT READY 3A/01
     bool trayOpen = false;  // NOT READY 3A/02 until the tray is closed
     bool busy = false;      // held by another program
+    // With failTimes > 0 each failing range fails only its first failTimes reads, then reads.
+    std::uint32_t failTimes = 0;
+    bool scsi = false;  // answers INQUIRY as a drive on a parallel SCSI bus, not ATAPI
 };
 
 // Parses a fault list in the words of the drive configuration file: "fail=150-300,4000",
-// "slow=0-74", "slow_ms=250", "no_disc", "tray_open", "busy". Returns false with a message for
+// "slow=0-74", "slow_ms=250", "fail_times=5", "no_disc", "tray_open", "busy", "scsi". Returns
+// false with a message for
 // a word it does not know or a bad number.
 bool ParseFaultWord(const std::string& word, FaultPlan& plan, std::string& error);
 
@@ -65,6 +69,7 @@ private:
     std::vector<int> fds_;  // one descriptor per file of the sheet, opened on first read
     std::mutex mutex_;
     FaultPlan faults_;
+    std::vector<std::uint32_t> failuresServed_;  // per failing range, with failTimes
 };
 
 }  // namespace orvane::cdrom

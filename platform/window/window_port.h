@@ -42,6 +42,16 @@ public:
     virtual int CurSel(int controlId) const = 0;
     virtual void DeleteString(int controlId, int index) = 0;
 
+    // List views with columns and check boxes: Count, ResetContent, CurSel, SetCurSel,
+    // SetItemData and ItemData address their rows as they do a list box's items.
+    virtual void SetColumns(int /*controlId*/, const std::vector<std::string>& /*headers*/) {}
+    // Sets the texts of a row; a row number equal to the row count appends a row.
+    virtual void SetListRow(int /*controlId*/, int /*row*/,
+                            const std::vector<std::string>& /*texts*/) {}
+    virtual void SetListCell(int /*controlId*/, int /*row*/, int /*column*/,
+                             const std::string& /*text*/) {}
+    virtual void SetRowCheck(int /*controlId*/, int /*row*/, bool /*checked*/) {}
+
     // A modal message box owned by the window; returns IDOK, IDYES, IDNO ...
     // An empty caption means the program's default caption.
     virtual int MessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;

@@ -1,0 +1,125 @@
+#include "encoder/cdda/cd_job.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "encoder/app/job.h"
+#include "encoder/app/job_runner.h"
+#include "encoder/app/paths.h"
+
+namespace orvane::cdda {
+
+CdTrackSource::CdTrackSource(const encoder::JobRequest& request, const CdSession& session,
+                             OpenProgressFn openProgress)
+    : request_(request), session_(session), openProgress_(std::move(openProgress)) {
+    folder_ = encoder::OutputFolderOf(request.output);
+    // Without an output folder the files go to the music folder, never to wherever the
+    // program happens to run.
+    if (folder_.empty()) folder_ = encoder::MusicFolder();
+    readBufferSize_ = request.cd.readBufferSize;
+    for (std::uint8_t flag : request.cd.checked)
+        count_ += flag == 1;
+}
+
+std::string UnreadableTrackName(const encoder::CdHandOver& cd, int track) {
+    std::string name = "Track" + std::to_string(track + 1);
+    if (static_cast<std::size_t>(track) < cd.names.size() &&
+        cd.names[static_cast<std::size_t>(track)] != name)
+        name += " (" + cd.names[static_cast<std::size_t>(track)] + ")";
+    // The report shows names as file names, from their last '/' on.
+    std::replace(name.begin(), name.end(), '/', '-');
+    return name;
+}
+
+bool CdTrackSource::PrepareDisc(std::string& error) {
+    session_.checked = request_.cd.checked;
+    session_.names = request_.cd.names;
+    if (session_.toc.count < 2 || session_.driveCount <= 0) {
+        session_.driveCount = DiscoverDrives(session_.drives, request_.appFolder);
+        if (session_.driveCount <= 0) {
+            error = "No IDE/ATAPI CD-ROM Drives Found!";
+            return false;
+        }
+    }
+    int drive = request_.cd.driveIndex;
+    session_.selectedDrive = drive >= 0 && drive < session_.driveCount ? drive : 0;
+    if (session_.toc.count < 2) {
+        if (session_.Drive().ReadToc(session_.toc) != 1) {
+            error = "No CD-Audio Disc Present in Drive!";
+            return false;
+        }
+        ComputeTrackArrays(session_);
+    }
+    if (request_.cd.leadOut > 0) session_.leadOut = static_cast<std::uint32_t>(request_.cd.leadOut);
+    return true;
+}
+
+encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
+    Next next;
+    if (!prepared_) {
+        std::string error;
+        if (!PrepareDisc(error)) {
+            // Every checked track is then unreadable.
+            for (std::size_t i = 0; i < request_.cd.checked.size(); ++i)
+                if (request_.cd.checked[i] == 1 && static_cast<int>(i) >= nextTrack_) {
+                    nextTrack_ = static_cast<int>(i) + 1;
+                    next.step = Step::Failed;
+                    next.item.input = UnreadableTrackName(request_.cd, static_cast<int>(i));
+                    next.message = error;
+                    return next;
+                }
+            return next;
+        }
+        prepared_ = true;
+    }
+    NextTrackOptions options;
+    options.introOnly = request_.cd.introOnly;
+    options.introSeconds = request_.cd.introSeconds;
+    options.openProgress = openProgress_;
+    options.message = [&runner](const std::string& text, unsigned flags) {
+        runner.Message(text, "", flags);
+    };
+    options.stopped = [&runner] { return runner.CancelRequested(); };
+    GrabNextTrackResult r = GrabNextTrack(session_, folder_, nextTrack_, readBufferSize_, options);
+    switch (r.result) {
+        case GrabResult::NoTrack:
+            next.step = Step::End;
+            return next;
+        case GrabResult::Cancelled:
+            // The WAVE file of the frames read so far stays; the job ends as a cancel does.
+            next.step = Step::Cancelled;
+            next.message = "Current Process was Canceled.";
+            return next;
+        case GrabResult::Failed:
+            ::unlink(r.path.c_str());
+            next.step = Step::Failed;
+            next.item.input = UnreadableTrackName(request_.cd, r.track);
+            next.message = r.error.empty() ? "Error: Can't read RAW Audio Data." : r.error;
+            return next;
+        case GrabResult::Grabbed:
+            break;
+    }
+    const int number = r.track + 1;
+    const encoder::Id3Tag& tag = request_.tags[number];
+    encoder::SourceItem& item = next.item;
+    next.step = Step::Item;
+    item.input = r.path;
+    item.output = folder_ + encoder::BaseName(r.path) + ".MP3";
+    std::string final = encoder::CdTrackFileName(folder_, tag.Artist(), tag.Title(), number);
+    item.finalStem = final.substr(0, final.size() - 4);  // without ".MP3"
+    item.tagged = true;
+    item.tag = tag;
+    item.trackNumber = number;
+    item.deleteInput = request_.cd.deleteGrabbedWav;
+    return next;
+}
+
+void InstallCdTrackSource(OpenProgressFn openProgress) {
+    encoder::SetCdTrackSource([openProgress](const encoder::JobRequest& request) {
+        return std::make_unique<CdTrackSource>(request, TheCdSession(), openProgress);
+    });
+}
+
+}  // namespace orvane::cdda

@@ -1,0 +1,269 @@
+// orvane-cdda: the CD drives, their tables of contents and grabbing of single tracks from the
+// command line, over the same transport and grabbing code as Plimo's grabber.
+//
+//   orvane-cdda drives
+//   orvane-cdda toc DRIVE
+//   orvane-cdda grab [--verify] [--sectors N] DRIVE TRACK OUTPUT.wav
+//
+// DRIVE is a drive letter ("D:"), TRACK the disc's track number (1 for the first track). The
+// exit status is 0 only when everything asked for was read; otherwise the reason goes to
+// standard error.
+
+#include <cctype>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "encoder/cdda/cd_drive.h"
+#include "encoder/cdda/grab.h"
+#include "encoder/cdda/track_list.h"
+#include "platform/cdrom/drives.h"
+#include "platform/shell/sysinfo.h"
+
+namespace {
+
+using namespace orvane::cdda;
+
+orvane::cdda::GrabProgress* gProgress = nullptr;
+
+void OnSignal(int) {
+    if (gProgress) gProgress->OnCancel();
+}
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: orvane-cdda drives\n"
+                 "       orvane-cdda toc DRIVE\n"
+                 "       orvane-cdda grab [--verify] [--sectors N] DRIVE TRACK OUTPUT.wav\n"
+                 "DRIVE is a drive letter such as D:, TRACK the disc's track number (1 for the "
+                 "first track).\n");
+    return 2;
+}
+
+std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* data, std::size_t size) {
+    static std::uint32_t table[256] = {};
+    if (!table[1]) {
+        for (std::uint32_t i = 0; i < 256; ++i) {
+            std::uint32_t c = i;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            table[i] = c;
+        }
+    }
+    crc = ~crc;
+    for (std::size_t i = 0; i < size; ++i)
+        crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+// The drive of a letter as the transport numbers it: drives are discovered in letter order.
+bool OpenDrive(const std::string& text, CdSession& session, std::string& error) {
+    std::string letter = text;
+    if (letter.size() == 2 && letter[1] == ':') letter.pop_back();
+    if (letter.size() != 1 || !std::isalpha(static_cast<unsigned char>(letter[0]))) {
+        error = "\"" + text + "\" is no drive letter (D: for the first CD drive)";
+        return false;
+    }
+    int index = std::toupper(static_cast<unsigned char>(letter[0])) - 'D';
+    int count = DiscoverDrives(session.drives, orvane::shell::ModuleFolder());
+    if (count < 0) {
+        std::string why = AspiLoadError();
+        error = "no CD drive found" + (why.empty() ? std::string() : " (" + why + ")");
+        return false;
+    }
+    if (index < 0 || index >= count) {
+        error = "there is no CD drive " +
+                std::string(1, static_cast<char>('D' + (index < 0 ? 0 : index))) + ": (" +
+                std::to_string(count) + " drive(s) from D: on)";
+        return false;
+    }
+    session.driveCount = count;
+    session.selectedDrive = index;
+    return true;
+}
+
+bool ReadDisc(CdSession& session, std::string& error) {
+    AspiResult r = session.Drive().ReadToc(session.toc);
+    if (r != 1) {
+        int key = (r >> 16) & 0x0F;
+        error = key == 2
+                    ? "no disc in the drive (or the tray is open)"
+                    : "the table of contents cannot be read (status " + std::to_string(r & 0xFF) +
+                          ", sense key " + std::to_string(key) + ")";
+        return false;
+    }
+    ComputeTrackArrays(session);
+    if (session.TrackCount() == 0) {
+        error = "the disc has no tracks";
+        return false;
+    }
+    return true;
+}
+
+int Drives() {
+    auto drives = orvane::cdrom::Drives();
+    for (const std::string& m : orvane::cdrom::DriveMessages())
+        std::fprintf(stderr, "orvane-cdda: %s\n", m.c_str());
+    if (drives.empty()) {
+        std::fprintf(stderr, "orvane-cdda: no CD drive found\n");
+        return 1;
+    }
+    for (const auto& entry : drives) {
+        orvane::cdrom::InquiryData inq;
+        entry.drive->Inquiry(inq);
+        std::printf("%c:  %s  %s  %s\n", entry.letter, inq.vendor.c_str(), inq.product.c_str(),
+                    entry.drive->Name().c_str());
+    }
+    return 0;
+}
+
+int Toc(const std::string& drive) {
+    CdSession session;
+    std::string error;
+    if (!OpenDrive(drive, session, error) || !ReadDisc(session, error)) {
+        std::fprintf(stderr, "orvane-cdda: %s\n", error.c_str());
+        return 1;
+    }
+    for (int i = 0; i < session.TrackCount(); ++i) {
+        FrameRange r = TrackRange(session, i, false, 0);
+        std::printf("%2d  %6u  %6u  %02u:%02u.%02u  %s\n", session.toc.entries[i].trackNumber,
+                    r.start, r.Frames(), r.Frames() / 75 / 60, r.Frames() / 75 % 60,
+                    r.Frames() % 75, TrackTypeText(session.toc.entries[i].adrControl).c_str());
+    }
+    std::printf("lead-out  %6u\n", session.leadOut);
+    return 0;
+}
+
+// Reads the track once into file (when given) and returns the CRC32 of its samples.
+ReadOutcome ReadOnce(CdSession& session, int track, int sectors, WaveFileWriter* file,
+                     std::uint32_t& crc, std::string& error) {
+    GrabProgress progress;
+    gProgress = &progress;
+    crc = 0;
+    const CdDrive& drive = session.Drive();
+    FrameRange range = TrackRange(session, track, false, 0);
+    std::vector<std::uint8_t> buffer(std::size_t{kReadBufferFrames} * kFrameBytes);
+    drive.SetAudioBlockMode();
+    ReadOutcome outcome = ReadOutcome::Done;
+    for (std::uint32_t e = range.start; e < range.end; e += static_cast<std::uint32_t>(sectors)) {
+        std::uint32_t count =
+            std::min<std::uint32_t>(static_cast<std::uint32_t>(sectors), range.end - e);
+        AspiResult result = 0;
+        for (int attempt = 0; attempt < 6 && result != 1; ++attempt)
+            result = drive.ReadAudioFrames(e, count, buffer.data());
+        if (result != 1) {
+            error = "frames " + std::to_string(e) + " to " + std::to_string(e + count - 1) +
+                    " cannot be read (sense key " + std::to_string((result >> 16) & 0x0F) + ")";
+            outcome = ReadOutcome::Failed;
+            break;
+        }
+        std::size_t bytes = std::size_t{count} * kFrameBytes;
+        crc = Crc32(crc, buffer.data(), bytes);
+        if (file && !file->Write(buffer.data(), bytes, error)) {
+            outcome = ReadOutcome::WriteFailed;
+            break;
+        }
+        if (progress.CheckCancel()) {
+            error = "interrupted";
+            outcome = ReadOutcome::Cancelled;
+            break;
+        }
+    }
+    gProgress = nullptr;
+    return outcome;
+}
+
+int Grab(const std::vector<std::string>& args) {
+    bool verify = false;
+    int sectors = 0;
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--verify") {
+            verify = true;
+        } else if (args[i] == "--sectors" && i + 1 < args.size()) {
+            sectors = std::atoi(args[++i].c_str());
+            if (sectors < 1 || sectors > kReadBufferFrames) {
+                std::fprintf(stderr, "orvane-cdda: --sectors takes 1 to %d\n", kReadBufferFrames);
+                return 2;
+            }
+        } else {
+            rest.push_back(args[i]);
+        }
+    }
+    if (rest.size() != 3) return Usage();
+    CdSession session;
+    std::string error;
+    if (!OpenDrive(rest[0], session, error) || !ReadDisc(session, error)) {
+        std::fprintf(stderr, "orvane-cdda: %s\n", error.c_str());
+        return 1;
+    }
+    char* end = nullptr;
+    long number = std::strtol(rest[1].c_str(), &end, 10);
+    int track = -1;
+    for (int i = 0; end && *end == '\0' && i < session.TrackCount(); ++i)
+        if (session.toc.entries[i].trackNumber == number) track = i;
+    if (track < 0) {
+        std::fprintf(stderr, "orvane-cdda: the disc has no track \"%s\" (tracks %d to %d)\n",
+                     rest[1].c_str(), session.toc.entries[0].trackNumber,
+                     session.toc.entries[session.TrackCount() - 1].trackNumber);
+        return 1;
+    }
+    if (sectors == 0) sectors = BoundedSectorsPerRead(session.Drive().sectorsPerRead);
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+
+    WaveFileWriter file;
+    if (!file.Create(rest[2], error)) {
+        std::fprintf(stderr, "orvane-cdda: cannot create \"%s\": %s\n", rest[2].c_str(),
+                     error.c_str());
+        return 1;
+    }
+    std::uint32_t crc = 0;
+    if (ReadOnce(session, track, sectors, &file, crc, error) != ReadOutcome::Done) {
+        file.Discard();
+        std::fprintf(stderr, "orvane-cdda: track %ld: %s; nothing written\n", number,
+                     error.c_str());
+        return 1;
+    }
+    if (verify) {
+        std::uint32_t again = 0;
+        if (ReadOnce(session, track, sectors, nullptr, again, error) != ReadOutcome::Done) {
+            file.Discard();
+            std::fprintf(stderr, "orvane-cdda: track %ld: verify: %s; nothing written\n", number,
+                         error.c_str());
+            return 1;
+        }
+        if (again != crc) {
+            file.Discard();
+            std::fprintf(stderr,
+                         "orvane-cdda: track %ld: the two reads differ (CRC32 %08X and %08X); "
+                         "nothing written\n",
+                         number, crc, again);
+            return 1;
+        }
+    }
+    if (!file.Finish(error)) {
+        std::fprintf(stderr, "orvane-cdda: cannot write \"%s\": %s\n", rest[2].c_str(),
+                     error.c_str());
+        return 1;
+    }
+    FrameRange range = TrackRange(session, track, false, 0);
+    std::printf("track %ld: %u frames, CRC32 %08X%s\n", number, range.Frames(), crc,
+                verify ? " (verified)" : "");
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) return Usage();
+    std::string command = args[0];
+    args.erase(args.begin());
+    if (command == "drives" && args.empty()) return Drives();
+    if (command == "toc" && args.size() == 1) return Toc(args[0]);
+    if (command == "grab") return Grab(args);
+    return Usage();
+}

@@ -1,0 +1,330 @@
+#include "encoder/cdda/grab.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "encoder/app/job.h"
+#include "encoder/app/paths.h"
+#include "encoder/cdda/cdda_strings.h"
+#include "encoder/cdda/resource_cdda.h"
+#include "platform/clock/clock.h"
+
+namespace orvane::cdda {
+
+namespace {
+
+void PutLe32(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+void PutLe16(std::uint8_t* p, std::uint32_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+}  // namespace
+
+std::array<std::uint8_t, 44> WaveHeader(std::uint32_t fileLength, int channels, double sampleRate) {
+    std::array<std::uint8_t, 44> h{};
+    auto rate = static_cast<std::uint32_t>(sampleRate);
+    std::memcpy(&h[0], "RIFF", 4);
+    PutLe32(&h[4], fileLength - 8);
+    std::memcpy(&h[8], "WAVE", 4);
+    std::memcpy(&h[12], "fmt ", 4);
+    PutLe32(&h[16], 16);
+    PutLe16(&h[20], 1);
+    PutLe16(&h[22], static_cast<std::uint32_t>(channels));
+    PutLe32(&h[24], rate);
+    PutLe32(&h[28], static_cast<std::uint32_t>(channels) * rate * 2);
+    PutLe16(&h[32], 4);
+    PutLe16(&h[34], 16);
+    std::memcpy(&h[36], "data", 4);
+    PutLe32(&h[40], fileLength - 44);
+    return h;
+}
+
+int WriteWaveHeader(int fd, int channels, double sampleRate) {
+    struct stat st {};
+    std::uint32_t length = 44;
+    if (::fstat(fd, &st) == 0 && st.st_size > 44)
+        length = static_cast<std::uint32_t>(std::min<off_t>(st.st_size, 0xFFFFFFFF));
+    auto header = WaveHeader(length, channels, sampleRate);
+    fs::WriteAll(fd, header.data(), header.size(), 0);
+    return 1;
+}
+
+// --- Progress window -------------------------------------------------------------------------
+
+bool GrabProgress::CheckCancel() {
+    if (port_) port_->ProcessMessages();
+    bool cancelled = cancel_.exchange(false);
+    return cancelled || (stopped && stopped());
+}
+
+void GrabProgress::SetFileText(const std::string& path) {
+    if (port_) port_->SetText(IDC_GRAB_FILE, path);
+}
+
+void GrabProgress::SetGrabbedText(std::uint32_t frames) {
+    if (!port_) return;
+    char text[64];
+    std::snprintf(text, sizeof text, "%d MBytes, %d Sectors.",
+                  static_cast<int>((static_cast<std::uint32_t>(frames * kFrameBytes)) >> 20),
+                  static_cast<int>(frames));
+    port_->SetText(IDC_GRAB_GRABBED, text);
+}
+
+void GrabProgress::SetTrackBar(int range, int pos) {
+    if (!port_) return;
+    port_->SetRange(IDC_GRAB_TRACKBAR, 0, range);
+    port_->SetPos(IDC_GRAB_TRACKBAR, std::min(pos, range));
+}
+
+void GrabProgress::SetTotalBar(int range, int pos) {
+    if (!port_) return;
+    port_->SetRange(IDC_GRAB_TOTALBAR, 0, range);
+    port_->SetPos(IDC_GRAB_TOTALBAR, std::min(pos, range));
+}
+
+void GrabProgress::SetStatus(const std::string& text) {
+    if (port_) port_->SetText(IDC_GRAB_STATUS, text);
+}
+
+// --- The file --------------------------------------------------------------------------------
+
+bool WaveFileWriter::Create(const std::string& path, std::string& error) {
+    file_.Discard();
+    path_ = path;
+    dataBytes_ = 0;
+    fs::Status status = file_.Open(path);
+    // The samples start at byte 44; the header is written once the length is known.
+    static const std::uint8_t kNoHeader[44] = {};
+    if (status) status = file_.Write(kNoHeader, sizeof kNoHeader);
+    if (!status) {
+        error = status.message;
+        file_.Discard();
+        return false;
+    }
+    return true;
+}
+
+bool WaveFileWriter::Write(const std::uint8_t* data, std::size_t size, std::string& error) {
+    if (dataBytes_ + size + 44 > 0xFFFFFFFFull) {
+        error = "a WAVE file cannot hold more than 4 GB";
+        return false;
+    }
+    fs::Status status = file_.Write(data, size);
+    if (!status) {
+        error = status.message;
+        return false;
+    }
+    dataBytes_ += size;
+    return true;
+}
+
+bool WaveFileWriter::Finish(std::string& error) {
+    auto header = WaveHeader(static_cast<std::uint32_t>(44 + dataBytes_), 2, 44100);
+    fs::Status status = file_.WriteAt(0, header.data(), header.size());
+    if (status) status = file_.Commit();
+    if (!status) {
+        error = status.message;
+        file_.Discard();
+        return false;
+    }
+    return true;
+}
+
+// --- Reading ---------------------------------------------------------------------------------
+
+int BoundedSectorsPerRead(int value) { return std::clamp(value, 1, kReadBufferFrames); }
+
+ReadOutcome ReadTrack(const ReadTrackParams& p, WaveFileWriter& file, GrabProgress& progress,
+                      GrabCounters& counters, std::vector<std::uint8_t>& buffer,
+                      std::string& error) {
+    const std::uint32_t n = static_cast<std::uint32_t>(BoundedSectorsPerRead(p.sectorsPerRead));
+    const auto start = p.range.start, end = p.range.end;
+    const int trackRange = static_cast<int>(p.range.Frames());
+    buffer.resize(std::size_t{kReadBufferFrames} * kFrameBytes);
+    progress.SetFileText(file.Path());
+    progress.SetTrackBar(trackRange, 0);
+    p.drive->SetAudioBlockMode();
+    for (std::uint32_t e = start; e < end; e += n) {
+        std::uint32_t count = std::min(n, end - e);
+        int attempts = p.inJob && e + n >= end ? 10 : 6;
+        AspiResult result = 0;
+        for (int a = 0; a < attempts; ++a) {
+            result = p.drive->ReadAudioFrames(e, count, buffer.data());
+            if (result == 1) break;
+        }
+        if (result == 1 && !file.Write(buffer.data(), std::size_t{count} * kFrameBytes, error))
+            return ReadOutcome::WriteFailed;
+        counters.track += n;
+        counters.total += n;
+        if (p.totalRange > 0) {
+            progress.SetGrabbedText(counters.total);
+            progress.SetTrackBar(trackRange, static_cast<int>(counters.track));
+            progress.SetTotalBar(p.totalRange, static_cast<int>(counters.total));
+        } else {
+            progress.SetGrabbedText(counters.track);
+            progress.SetTrackBar(trackRange, static_cast<int>(counters.track));
+            progress.SetTotalBar(trackRange, static_cast<int>(counters.track));
+        }
+        if (progress.CheckCancel()) return ReadOutcome::Cancelled;
+        if (result != 1) return ReadOutcome::Failed;
+    }
+    return ReadOutcome::Done;
+}
+
+std::string RowFileName(const std::string& folder, const std::string& rowName, int row) {
+    // The MP3 naming rule gives the replacements; its ".MP3" becomes ".WAV".
+    std::string name = encoder::CdTrackFileName(folder, "", rowName, row + 1);
+    return name.substr(0, name.size() - 4) + ".WAV";
+}
+
+void GrabToFolder(CdSession& session, const GrabToFolderRequest& request, WindowPort& port,
+                  const OpenProgressFn& openProgress, int& cdaReadBufferSize) {
+    if (request.rows.empty()) {
+        port.MessageBox(CdString(IDS_NO_TRACK_SELECTED), "", MB_ICONSTOP);
+        return;
+    }
+    std::string folder = port.ChooseFolder(CdString(IDS_SELECT_WAV_FOLDER));
+    if (folder.empty()) return;
+    folder = encoder::WithTrailingSlash(folder);
+    const CdDrive& drive = session.Drive();
+    int n = BoundedSectorsPerRead(drive.sectorsPerRead);
+    cdaReadBufferSize = n;
+    std::uint64_t totalFrames = 0;
+    for (const GrabRow& row : request.rows)
+        totalFrames += TrackRange(session, row.track, false, 0).Frames();
+    GrabProgress progress;
+    std::unique_ptr<ProgressWindow> window = openProgress ? openProgress(progress) : nullptr;
+    if (window) progress.Attach(&window->Port());
+    int totalRange = static_cast<int>(std::min<std::uint64_t>(totalFrames, 0x7FFFFFFF));
+    progress.SetTotalBar(std::max(totalRange, 1), 0);
+    if (window) window->Port().SetText(IDC_GRAB_GRABBED, "");
+    GrabCounters counters;
+    std::vector<std::uint8_t> buffer;
+    for (const GrabRow& row : request.rows) {
+        std::string path = RowFileName(folder, row.name, row.track);
+        WaveFileWriter file;
+        std::string error;
+        if (!file.Create(path, error)) {
+            window.reset();
+            port.MessageBox("Error: Cannot create the file \"" + path + "\".\n" + error, "",
+                            MB_ICONSTOP);
+            return;
+        }
+        counters.track = 0;
+        ReadTrackParams params;
+        params.drive = &drive;
+        params.range = TrackRange(session, row.track, request.introOnly, request.introSeconds);
+        params.sectorsPerRead = n;
+        params.totalRange = std::max(totalRange, 1);
+        ReadOutcome outcome = ReadTrack(params, file, progress, counters, buffer, error);
+        std::string finishError;
+        bool finished = file.Finish(finishError);
+        if (outcome == ReadOutcome::Cancelled) {
+            port.MessageBox("Reading aborted by user!", "", MB_ICONSTOP);
+            window.reset();
+            return;
+        }
+        if (outcome == ReadOutcome::Failed) {
+            window.reset();
+            port.MessageBox(CdString(IDS_CANT_READ_RAW), "", MB_ICONSTOP);
+            return;
+        }
+        if (outcome == ReadOutcome::WriteFailed || !finished) {
+            window.reset();
+            port.MessageBox("Error: Cannot write the file \"" + path + "\".\n" +
+                                (finished ? error : finishError),
+                            "", MB_ICONSTOP);
+            return;
+        }
+    }
+    port.MessageBox("The selected track(s) has been saved to disk.", "", MB_OK);
+    window.reset();
+}
+
+GrabNextTrackResult GrabNextTrack(CdSession& session, const std::string& folder, int& nextTrack,
+                                  int& cdaReadBufferSize, const NextTrackOptions& options) {
+    GrabNextTrackResult out;
+    int tracks = std::min<int>(session.TrackCount(), static_cast<int>(session.checked.size()));
+    int track = std::max(nextTrack, 0);
+    while (track < tracks && session.checked[static_cast<std::size_t>(track)] != 1)
+        ++track;
+    if (track >= tracks) {
+        nextTrack = track;
+        return out;
+    }
+    out.track = track;
+    nextTrack = track + 1;
+    char name[32];
+    std::snprintf(name, sizeof name, "Track%d.WAV", track);
+    out.path = encoder::WithTrailingSlash(folder) + name;
+
+    const CdDrive& drive = session.Drive();
+    int n = std::min(cdaReadBufferSize, static_cast<int>(drive.sectorsPerRead));
+    n = BoundedSectorsPerRead(n);
+    cdaReadBufferSize = n;
+
+    GrabProgress progress;
+    progress.stopped = options.stopped;
+    std::unique_ptr<ProgressWindow> window =
+        options.openProgress ? options.openProgress(progress) : nullptr;
+    if (window) {
+        progress.Attach(&window->Port());
+        window->Activate();
+    }
+    WaveFileWriter file;
+    if (!file.Create(out.path, out.error)) {
+        out.error = "Cannot create the file \"" + out.path + "\": " + out.error;
+        out.result = GrabResult::Failed;
+        progress.SetStatus(CdString(IDS_CANT_READ_RAW));
+        return out;
+    }
+    ReadTrackParams params;
+    params.drive = &drive;
+    params.range = TrackRange(session, track, options.introOnly, options.introSeconds);
+    params.sectorsPerRead = n;
+    params.inJob = true;
+    GrabCounters counters;
+    std::vector<std::uint8_t> buffer;
+    std::string error;
+    ReadOutcome outcome = ReadTrack(params, file, progress, counters, buffer, error);
+    std::string finishError;
+    bool finished = file.Finish(finishError);
+    switch (outcome) {
+        case ReadOutcome::Done:
+            if (finished) {
+                out.result = GrabResult::Grabbed;
+                return out;
+            }
+            out.result = GrabResult::Failed;
+            out.error = "Cannot write the file \"" + out.path + "\": " + finishError;
+            return out;
+        case ReadOutcome::Cancelled:
+            if (options.message && !(options.stopped && options.stopped()))
+                options.message("Reading aborted by user!", MB_ICONSTOP);
+            out.result = GrabResult::Cancelled;
+            return out;
+        case ReadOutcome::WriteFailed:
+            out.error = "Cannot write the file \"" + out.path + "\": " + error;
+            [[fallthrough]];
+        case ReadOutcome::Failed:
+            out.result = GrabResult::Failed;
+            progress.SetStatus(CdString(IDS_CANT_READ_RAW));
+            // The message stays readable for a moment; Cancel ends the pause.
+            clock::Current().SleepMsUnless(2000, [&] {
+                return progress.CancelPending() || (options.stopped && options.stopped());
+            });
+            return out;
+    }
+    return out;
+}
+
+}  // namespace orvane::cdda

@@ -1,0 +1,148 @@
+#pragma once
+// Grabbing audio tracks into 16-bit stereo 44100 Hz WAVE files: the progress window's logic,
+// the read loop shared by both entry points, "&Grab Now!" (GrabToFolder) and the grab of the
+// next selected track inside a job (GrabNextTrack).
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "encoder/cdda/track_list.h"
+#include "platform/fs/fs.h"
+#include "platform/window/window_port.h"
+
+namespace orvane::cdda {
+
+// The 44-byte PCM WAVE header of a file of fileLength bytes (data from byte 44 on).
+std::array<std::uint8_t, 44> WaveHeader(std::uint32_t fileLength, int channels, double sampleRate);
+// Writes the header at offset 0 of an open file from the file's length; returns 1.
+int WriteWaveHeader(int fd, int channels, double sampleRate);
+
+// The logic of the progress window 108. The window's Cancel button calls OnCancel (from the
+// GUI thread); the grab asks CheckCancel after every request.
+class GrabProgress {
+public:
+    explicit GrabProgress(WindowPort* port = nullptr) : port_(port) {}
+    void Attach(WindowPort* port) { port_ = port; }
+
+    void OnCancel() { cancel_ = true; }
+    // Handles the window messages waiting, then returns and clears the cancel flag; also true
+    // once `stopped` says the grab was stopped from elsewhere (the job was cancelled).
+    bool CheckCancel();
+    std::function<bool()> stopped;
+    bool CancelPending() const { return cancel_; }
+
+    void SetFileText(const std::string& path);
+    void SetGrabbedText(std::uint32_t frames);
+    void SetTrackBar(int range, int pos);
+    void SetTotalBar(int range, int pos);
+    void SetStatus(const std::string& text);
+
+private:
+    WindowPort* port_;
+    std::atomic<bool> cancel_{false};
+};
+
+// An open progress window; destroying it closes the window (the closing effect when effects
+// are on, 100 ms, the main window enabled again).
+class ProgressWindow {
+public:
+    virtual ~ProgressWindow() = default;
+    virtual WindowPort& Port() = 0;
+    // Gives the window the focus and brings it to the front.
+    virtual void Activate() {}
+};
+// Opens the progress window over the logic given (which then drives it through the port).
+using OpenProgressFn = std::function<std::unique_ptr<ProgressWindow>(GrabProgress& logic)>;
+
+// A WAVE file being grabbed, written through the toolkit's atomic file writing: the samples go
+// into a hidden file beside the target, and Finish writes the header from the length and puts
+// the file in place. The target never holds a header that claims more samples than follow it,
+// and an existing file there is only replaced by a complete one. A file never finished goes.
+class WaveFileWriter {
+public:
+    bool Create(const std::string& path, std::string& error);
+    bool Write(const std::uint8_t* data, std::size_t size, std::string& error);
+    bool Finish(std::string& error);
+    void Discard() { file_.Discard(); }
+    std::uint64_t DataBytes() const { return dataBytes_; }
+    const std::string& Path() const { return path_; }
+
+private:
+    fs::AtomicFile file_;
+    std::string path_;
+    std::uint64_t dataBytes_ = 0;
+};
+
+enum class ReadOutcome { Done, Cancelled, Failed, WriteFailed };
+
+// Counters of a grab: frames counted in the current track and in the whole grab; both advance
+// by the sectors per read after every request, the last shorter one too.
+struct GrabCounters {
+    std::uint32_t track = 0;
+    std::uint32_t total = 0;
+};
+
+struct ReadTrackParams {
+    const CdDrive* drive = nullptr;
+    FrameRange range;
+    int sectorsPerRead = 4;
+    bool inJob = false;  // 10 attempts for the last request of a track in a job, else 6
+    int totalRange = 0;  // total bar range; 0 = the track's range (inside a job)
+};
+
+// Reads a track into the file, request by request, with retries. A request whose last attempt
+// failed is not written: the file keeps exactly the frames that were read.
+ReadOutcome ReadTrack(const ReadTrackParams& p, WaveFileWriter& file, GrabProgress& progress,
+                      GrabCounters& counters, std::vector<std::uint8_t>& buffer,
+                      std::string& error);
+
+// The file name of a row name inside folder: the naming rule's replacements (':' '\\' '/' '<'
+// '>' '|' become '-', '*' and '?' go, '"' becomes '\''), ".WAV" appended; a name that is empty
+// or only dots becomes "Track<row + 1>".
+std::string RowFileName(const std::string& folder, const std::string& rowName, int row);
+
+// Sectors per read bounded to what one request may carry (1 to 256 frames).
+int BoundedSectorsPerRead(int value);
+
+// "&Grab Now!": the checked rows (their track index and name, in list order).
+struct GrabRow {
+    int track = 0;
+    std::string name;
+};
+struct GrabToFolderRequest {
+    std::vector<GrabRow> rows;
+    bool introOnly = false;
+    int introSeconds = 15;
+};
+// Runs the whole grab with its messages through port (the grabber's window). cdaReadBufferSize
+// takes the drive's sectors per read.
+void GrabToFolder(CdSession& session, const GrabToFolderRequest& request, WindowPort& port,
+                  const OpenProgressFn& openProgress, int& cdaReadBufferSize);
+
+enum class GrabResult { Grabbed, NoTrack, Cancelled, Failed };
+struct GrabNextTrackResult {
+    GrabResult result = GrabResult::NoTrack;
+    int track = -1;    // zero-based track index handled
+    std::string path;  // the WAVE file written (also after a cancel or a failure)
+    std::string error;
+};
+struct NextTrackOptions {
+    bool introOnly = false;
+    int introSeconds = 15;
+    OpenProgressFn openProgress;
+    // Shows a message box (the cancel message); may be empty.
+    std::function<void(const std::string& text, unsigned flags)> message;
+    // True once the job was cancelled elsewhere: the grab then stops without a message.
+    std::function<bool()> stopped;
+};
+// Grabs the next checked track from nextTrack on into folder + "Track%d.WAV"; nextTrack moves
+// past the track handled. cdaReadBufferSize becomes the frames per request used.
+GrabNextTrackResult GrabNextTrack(CdSession& session, const std::string& folder, int& nextTrack,
+                                  int& cdaReadBufferSize, const NextTrackOptions& options);
+
+}  // namespace orvane::cdda

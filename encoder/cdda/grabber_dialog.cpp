@@ -1,0 +1,497 @@
+#include "encoder/cdda/grabber_dialog.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <strings.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <ctime>
+#include <thread>
+
+#include "common/cregistry.h"
+#include "encoder/app/paths.h"
+#include "encoder/app/resource.h"
+#include "encoder/cdda/cdda_strings.h"
+#include "encoder/cdda/resource_cdda.h"
+#include "platform/clock/clock.h"
+
+extern char** environ;
+
+namespace orvane::cdda {
+
+namespace {
+
+constexpr int kGenreDefaultPosition = 93;
+constexpr std::size_t kRowNameLimit = 25;
+
+std::size_t Utf8Length(const std::string& s) {
+    std::size_t n = 0;
+    for (unsigned char c : s)
+        n += (c & 0xC0) != 0x80;
+    return n;
+}
+
+bool ParseInt(const std::string& text, int low, int high, int& value) {
+    char* end = nullptr;
+    long v = std::strtol(text.c_str(), &end, 10);
+    while (end && (*end == ' ' || *end == '\t'))
+        ++end;
+    if (text.empty() || !end || *end != '\0' || v < low || v > high) return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+std::string RangeMessage(int low, int high) {
+    return "Please enter an integer between " + std::to_string(low) + " and " +
+           std::to_string(high) + ".";
+}
+
+bool PrefixNoCase(const std::string& text, const std::string& prefix) {
+    return text.size() >= prefix.size() &&
+           ::strncasecmp(text.c_str(), prefix.c_str(), prefix.size()) == 0;
+}
+
+}  // namespace
+
+std::string CdPlayerPath(const std::string& modulePath) {
+    return encoder::DriveAndDirectory(modulePath) + "Tarvo/Tarvo.EXE";
+}
+
+bool StartDetached(const std::string& program) {
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attr, 0);
+    std::string arg0 = program;
+    char* argv[] = {arg0.data(), nullptr};
+    pid_t pid = -1;
+    int rc = ::posix_spawn(&pid, program.c_str(), nullptr, &attr, argv, environ);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) return false;
+    // Not waited for; a watcher only collects its end so it leaves no zombie behind.
+    std::thread([pid] { ::waitpid(pid, nullptr, 0); }).detach();
+    return true;
+}
+
+CdGrabberDialog::CdGrabberDialog(encoder::EncoderApp& app, CdSession& session)
+    : startProgram(StartDetached), app_(app), session_(session) {}
+
+// --- Fields ----------------------------------------------------------------------------------
+
+bool CdGrabberDialog::ReadFields() {
+    WindowPort& w = *port_;
+    artist_ = w.Text(IDC_CD_ARTIST);
+    year_ = w.Text(IDC_CD_YEAR);
+    album_ = w.Text(IDC_CD_ALBUM);
+    comment_ = w.Text(IDC_CD_COMMENT);
+    introOnly_ = w.Check(IDC_CD_INTROONLY) ? 1 : 0;
+    int seconds = 0;
+    if (!ParseInt(w.Text(IDC_CD_INTROSECS), 1, 120, seconds)) {
+        w.MessageBox(RangeMessage(1, 120), "", MB_ICONEXCLAMATION);
+        return false;
+    }
+    introSeconds_ = seconds;
+    return true;
+}
+
+void CdGrabberDialog::WriteFields() {
+    WindowPort& w = *port_;
+    w.SetText(IDC_CD_ARTIST, artist_);
+    w.SetText(IDC_CD_YEAR, year_);
+    w.SetText(IDC_CD_ALBUM, album_);
+    w.SetText(IDC_CD_COMMENT, comment_);
+    w.SetCheck(IDC_CD_INTROONLY, introOnly_);
+    w.SetText(IDC_CD_INTROSECS, std::to_string(introSeconds_));
+}
+
+int CdGrabberDialog::GenreCodeOf(const std::string& name) const {
+    for (std::size_t i = 0; i < app_.genreList.size(); ++i)
+        if (::strcasecmp(app_.genreList[i].c_str(), name.c_str()) == 0) return static_cast<int>(i);
+    return -1;
+}
+
+std::string CdGrabberDialog::GenreNameOf(int code) const {
+    if (code < 0 || code >= static_cast<int>(app_.genreList.size())) return {};
+    return app_.genreList[static_cast<std::size_t>(code)];
+}
+
+void CdGrabberDialog::SelectGenre(const std::string& name) {
+    WindowPort& w = *port_;
+    for (int i = 0; i < w.Count(IDC_CD_GENRE); ++i) {
+        if (::strcasecmp(w.ItemText(IDC_CD_GENRE, i).c_str(), name.c_str()) == 0) {
+            w.SetCurSel(IDC_CD_GENRE, i);
+            return;
+        }
+    }
+}
+
+void CdGrabberDialog::PushRow(int row) {
+    const TrackRow& r = rows_[static_cast<std::size_t>(row)];
+    port_->SetListRow(IDC_CD_TRACKS, row, r.texts);
+    port_->SetRowCheck(IDC_CD_TRACKS, row, r.checked);
+    port_->SetItemData(IDC_CD_TRACKS, row, r.genre);
+}
+
+// --- Loading the disc ------------------------------------------------------------------------
+
+void CdGrabberDialog::OnInitDialog() {
+    WindowPort& w = *port_;
+    w.ResetContent(IDC_CD_GENRE);
+    for (std::size_t code = 0; code < app_.genreList.size(); ++code) {
+        int at = w.AddString(IDC_CD_GENRE, app_.genreList[code]);
+        if (at >= 0) w.SetItemData(IDC_CD_GENRE, at, static_cast<long>(code));
+    }
+    w.SetColumns(IDC_CD_TRACKS, TrackColumnHeaders());
+    w.SetRange(IDC_CD_INTROSPIN, 1, 120);
+    w.Enable(IDC_CD_GETINFO, static_cast<bool>(getCdInfo));
+    introOnly_ = app_.introOnly ? 1 : 0;
+    introSeconds_ = app_.introSeconds;
+    w.SetCheck(IDC_CD_INTROONLY, introOnly_);
+    w.SetText(IDC_CD_INTROSECS, std::to_string(introSeconds_));
+    if (LoadDisc() && !rows_.empty()) w.SetCurSel(IDC_CD_TRACKS, 0);
+    w.Enable(IDC_CD_INTROSECS, introOnly_ == 1);
+    w.Enable(IDC_CD_INTROSPIN, introOnly_ == 1);
+}
+
+void CdGrabberDialog::ClearTrackData() {
+    session_.ClearTracks();
+    session_.toc.count = 0;
+    for (int t = 0; t < encoder::TagTable::kEntries; ++t)
+        app_.tagTable[t] = encoder::Id3Tag{};
+    currentRow_ = 0;
+    artist_ = "Unknown";
+}
+
+bool CdGrabberDialog::LoadDisc() {
+    WindowPort& w = *port_;
+    rows_.clear();
+    ClearTrackData();
+    int count = DiscoverDrives(session_.drives, app_.appFolder);
+    if (count < 0) {
+        w.MessageBox(
+            "No IDE/ATAPI CD-ROM Drives Found!\n\nIf you have a CD-ROM drive installed "
+            "in your system, then you must install the WINASPI driver from ADAPTEC, in "
+            "order to be recognized by Orvane Encoder.",
+            "", MB_ICONEXCLAMATION);
+        w.PostCommand(IDCANCEL);
+        return false;
+    }
+    session_.driveCount = count;
+    w.ResetContent(IDC_CD_DRIVES);
+    for (int i = 0; i < count; ++i) {
+        const CdDrive& d = session_.drives[static_cast<std::size_t>(i)];
+        w.AddString(IDC_CD_DRIVES, d.vendor + " " + d.product);
+    }
+    // The saved drive's line, searched from the second line on and round to the first; with
+    // no saved drive or no such line, the first drive.
+    int selected = 0;
+    if (!app_.lastCd.empty()) {
+        for (int k = 1; k <= count; ++k) {
+            int i = k % count;
+            if (PrefixNoCase(w.ItemText(IDC_CD_DRIVES, i), app_.lastCd)) {
+                selected = i;
+                break;
+            }
+        }
+    }
+    w.SetCurSel(IDC_CD_DRIVES, selected);
+    return RefreshDisc(false);
+}
+
+void CdGrabberDialog::OnRefresh() { RefreshDisc(true); }
+
+bool CdGrabberDialog::RefreshDisc(bool clearList) {
+    WindowPort& w = *port_;
+    if (clearList) {
+        w.ResetContent(IDC_CD_TRACKS);
+        rows_.clear();
+        ClearTrackData();
+    }
+    if (session_.driveCount <= 0) return false;
+    int selected = w.CurSel(IDC_CD_DRIVES);
+    session_.selectedDrive = selected >= 0 && selected < session_.driveCount ? selected : 0;
+    AspiResult result = session_.Drive().ReadToc(session_.toc);
+    if (result != 1) {
+        session_.toc.count = 0;
+        UpdateSelectionTotals();
+        w.MessageBox("No CD-Audio Disc Present in Drive!", "", MB_OK);
+        CapabilityCheck();
+        return false;
+    }
+    ComputeTrackArrays(session_);
+    w.SetText(IDC_CD_DISCSIZE, DiscSizeText(session_.leadOut));
+    for (int i = 0; i < session_.TrackCount(); ++i) {
+        TrackRow row;
+        row.texts = TrackRowTexts(session_, i, "", "");
+        rows_.push_back(row);
+        PushRow(i);
+    }
+    w.SetCurSel(IDC_CD_GENRE, kGenreDefaultPosition);
+    selectAll_ = 0;
+    w.SetText(IDC_CD_SELECTALL, "Select &All Tracks");
+    std::time_t now = static_cast<std::time_t>(clock::Time());
+    std::tm local{};
+    localtime_r(&now, &local);
+    year_ = std::to_string(local.tm_year + 1900);
+    artist_ = "Unknown";
+    album_ = "Unknown";
+    WriteFields();
+    SetInfoToAllRows();
+    UpdateSelectionTotals();
+    CapabilityCheck();
+    return true;
+}
+
+void CdGrabberDialog::CapabilityCheck() {
+    std::uint8_t caps[28];
+    // Only a drive that answered can be said to lack the capability.
+    if (session_.Drive().QueryCdCapabilities(caps) != 1 || (caps[13] & 0x01)) return;
+    int answer = port_->MessageBox(
+        "Warning!: This CD-ROM doesn't support RAW Audio Reading !\nOrvane Encoder may not be "
+        "able to grab audio tracks from CDA.\nDo you want to continue anyway ?",
+        "", MB_YESNO | MB_ICONSTOP);
+    if (answer == IDNO) port_->PostCommand(IDCANCEL);
+}
+
+// --- Rows ------------------------------------------------------------------------------------
+
+void CdGrabberDialog::UpdateSelectionTotals() {
+    std::vector<bool> checked;
+    for (const TrackRow& r : rows_)
+        checked.push_back(r.checked);
+    SelectionTotals t = ComputeSelectionTotals(session_, checked);
+    port_->SetText(IDC_CD_SELCOUNT, t.countText);
+    port_->SetText(IDC_CD_SELSIZE, t.sizeText);
+    port_->SetText(IDC_CD_SELTIME, t.timeText);
+    checkedCount_ = t.count;
+}
+
+void CdGrabberDialog::OnRowChecked(int row, bool checked) {
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+    if (rows_[static_cast<std::size_t>(row)].checked == checked) return;
+    rows_[static_cast<std::size_t>(row)].checked = checked;
+    UpdateSelectionTotals();
+}
+
+bool CdGrabberDialog::OnLabelEdited(int row, const std::string& text) {
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return false;
+    if (Utf8Length(text) > kRowNameLimit) return false;
+    rows_[static_cast<std::size_t>(row)].texts[0] = text;
+    return true;
+}
+
+void CdGrabberDialog::OnRowActivated(int row) {
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+    port_->SetCurSel(IDC_CD_TRACKS, row);
+    if (!ReadFields()) return;
+    StoreCurrentRow();
+    WriteFields();
+}
+
+void CdGrabberDialog::OnTagFieldChanged() {
+    WindowPort& w = *port_;
+    artist_ = w.Text(IDC_CD_ARTIST);
+    year_ = w.Text(IDC_CD_YEAR);
+    album_ = w.Text(IDC_CD_ALBUM);
+    comment_ = w.Text(IDC_CD_COMMENT);
+    StoreCurrentRow();
+}
+
+void CdGrabberDialog::StoreCurrentRow() {
+    if (rows_.empty()) return;
+    WindowPort& w = *port_;
+    if (currentRow_ == -1) currentRow_ = 0;
+    int sel = w.CurSel(IDC_CD_TRACKS);
+    if (sel >= 0 && sel < static_cast<int>(rows_.size())) currentRow_ = sel;
+    TrackRow& row = rows_[static_cast<std::size_t>(currentRow_)];
+    encoder::Id3Tag& tag = app_.tagTable[currentRow_ + 1];
+    tag.SetTitle(row.texts[0]);
+    tag.SetArtist(artist_);
+    tag.SetAlbum(album_);
+    tag.SetYear(year_);
+    tag.SetComment(comment_);
+    int genreSel = w.CurSel(IDC_CD_GENRE);
+    std::string genreName = genreSel >= 0 ? w.ItemText(IDC_CD_GENRE, genreSel) : std::string();
+    int code = GenreCodeOf(genreName);
+    tag.SetGenre(code >= 0 ? code : static_cast<int>(row.genre));
+    row.texts[5] = artist_;
+    row.texts[6] = genreName;
+    w.SetListCell(IDC_CD_TRACKS, currentRow_, 5, artist_);
+    w.SetListCell(IDC_CD_TRACKS, currentRow_, 6, genreName);
+    // The fields again from the row.
+    artist_ = row.texts[5];
+    if (!tag.Artist().empty()) artist_ = tag.Artist();
+    if (!tag.Album().empty()) album_ = tag.Album();
+    if (!tag.Comment().empty()) comment_ = tag.Comment();
+    if (!tag.Year().empty()) year_ = tag.Year().substr(0, 4);
+    SelectGenre(GenreNameOf(tag.Genre()));
+}
+
+void CdGrabberDialog::OnSelectAll() {
+    bool check = selectAll_ != 1;
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        rows_[i].checked = check;
+        port_->SetRowCheck(IDC_CD_TRACKS, static_cast<int>(i), check);
+    }
+    selectAll_ = check ? 1 : 0;
+    port_->SetText(IDC_CD_SELECTALL, check ? "Deselect &All Tracks" : "Select &All Tracks");
+    UpdateSelectionTotals();
+    port_->Redraw();
+}
+
+void CdGrabberDialog::SetInfoToAllRows() {
+    WindowPort& w = *port_;
+    int sel = w.CurSel(IDC_CD_GENRE);
+    std::string genre = sel >= 0 ? w.ItemText(IDC_CD_GENRE, sel) : std::string();
+    if (genre.empty() || rows_.empty()) return;
+    long code = w.ItemData(IDC_CD_GENRE, sel);
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        rows_[i].texts[5] = artist_;
+        rows_[i].texts[6] = genre;
+        rows_[i].genre = code;
+        w.SetListCell(IDC_CD_TRACKS, static_cast<int>(i), 5, artist_);
+        w.SetListCell(IDC_CD_TRACKS, static_cast<int>(i), 6, genre);
+        w.SetItemData(IDC_CD_TRACKS, static_cast<int>(i), code);
+    }
+}
+
+void CdGrabberDialog::OnSetInfoToAll() {
+    if (!ReadFields()) return;
+    SetInfoToAllRows();
+}
+
+void CdGrabberDialog::SetRowTitle(int row, const std::string& title, const std::string& artist,
+                                  const std::string& genre) {
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+    TrackRow& r = rows_[static_cast<std::size_t>(row)];
+    r.texts[0] = title;
+    r.texts[5] = artist;
+    r.texts[6] = genre;
+    PushRow(row);
+}
+
+// --- Buttons ---------------------------------------------------------------------------------
+
+void CdGrabberDialog::OnGrabNow() {
+    if (!ReadFields()) return;
+    int sel = port_->CurSel(IDC_CD_DRIVES);
+    if (sel >= 0 && sel < session_.driveCount) session_.selectedDrive = sel;
+    GrabToFolderRequest request;
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+        if (rows_[i].checked) request.rows.push_back({static_cast<int>(i), rows_[i].texts[0]});
+    request.introOnly = introOnly_ == 1;
+    request.introSeconds = introSeconds_;
+    GrabToFolder(session_, request, *port_, openProgress, app_.cdaReadBufferSize);
+}
+
+void CdGrabberDialog::OnCdPlayer() {
+    std::string path = CdPlayerPath(modulePath);
+    if (!startProgram || !startProgram(path))
+        port_->MessageBox(CdString(IDS_NO_CD_PLAYER), "", MB_ICONSTOP);
+}
+
+void CdGrabberDialog::OnCdaSettings() { port_->DoModal(IDD_CDA_SETTINGS); }
+
+void CdGrabberDialog::OnGetCdInfo() {
+    if (rows_.empty()) {
+        port_->MessageBox("Please Insert an Audio CD in the current CD-ROM drive.", "", MB_OK);
+        return;
+    }
+    if (getCdInfo) getCdInfo(*this);
+}
+
+void CdGrabberDialog::OnIntroOnly() {
+    introOnly_ = port_->Check(IDC_CD_INTROONLY) ? 1 : 0;
+    port_->Enable(IDC_CD_INTROSECS, introOnly_ == 1);
+    port_->Enable(IDC_CD_INTROSPIN, introOnly_ == 1);
+}
+
+void CdGrabberDialog::OnOK() {
+    WindowPort& w = *port_;
+    if (!ReadFields()) return;
+    if (checkedCount_ < 1) {
+        w.MessageBox(CdString(IDS_NO_TRACK_SELECTED), "", MB_ICONSTOP);
+        return;
+    }
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+        app_.tagTable[static_cast<int>(i) + 1] = encoder::Id3Tag{};
+    StoreCurrentRow();
+    session_.checked.clear();
+    session_.names.clear();
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        const TrackRow& row = rows_[i];
+        session_.checked.push_back(row.checked ? 1 : 0);
+        session_.names.push_back(row.texts[0]);
+        encoder::Id3Tag& tag = app_.tagTable[static_cast<int>(i) + 1];
+        tag.SetMarker();
+        tag.SetTitle(row.texts[0]);
+        tag.SetArtist(row.texts[5]);
+        tag.SetAlbum(album_);
+        tag.SetYear(year_);
+        // Every row keeps the genre shown in its genre column, not only the current one.
+        if (static_cast<int>(i) != currentRow_) tag.SetGenre(static_cast<int>(row.genre));
+    }
+    if (rows_.empty()) {
+        w.MessageBox(CdString(IDS_SELECT_ONE_TRACK), "", MB_OK);
+        return;
+    }
+    int sel = w.CurSel(IDC_CD_DRIVES);
+    session_.selectedDrive = sel >= 0 && sel < session_.driveCount ? sel : 0;
+    app_.lastCd = sel >= 0 ? w.ItemText(IDC_CD_DRIVES, sel) : std::string();
+    app_.introOnly = introOnly_;
+    app_.introSeconds = introSeconds_;
+    encoder::CdHandOver& cd = app_.cdSelection;
+    cd.driveIndex = session_.selectedDrive;
+    cd.leadOut = session_.leadOut;
+    cd.checked = session_.checked;
+    cd.names = session_.names;
+    cd.trackCount = checkedCount_;
+    cd.introOnly = introOnly_ == 1;
+    cd.introSeconds = introSeconds_;
+    cd.readBufferSize = app_.cdaReadBufferSize;
+    if (app_.settings) {
+        app_.settings->WriteProfileString("Preferences", "LastCD", app_.lastCd);
+        app_.settings->WriteProfileInt("Preferences", "IntroOnly", introOnly_);
+        app_.settings->WriteProfileInt("Preferences", "IntroSeconds", introSeconds_);
+    }
+    w.EndDialog(IDOK);
+}
+
+void CdGrabberDialog::OnCancel() { port_->EndDialog(IDCANCEL); }
+
+// --- CDA settings ----------------------------------------------------------------------------
+
+std::string StoreReadBufferSize(int value) {
+    CRegistry registry;
+    if (!registry.Connect(HKEY_LOCAL_MACHINE))
+        return "Error: Can't open HKEY_LOCAL_MACHINE from registry.";
+    if (!registry.Open("Software\\Orvane Systems\\Orvane Encoder\\3.00",
+                       KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE))
+        return CdString(IDS_REGISTRY_PATH);
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", value);
+    registry.SetStringValue("CDAReadBufferSize", text);
+    registry.Close();
+    return {};
+}
+
+void CdaSettingsDialog::OnInitDialog() {
+    port_->SetRange(IDC_CDA_BUFFERSPIN, 1, 65500);
+    port_->SetText(IDC_CDA_BUFFER, std::to_string(app_.cdaReadBufferSize));
+}
+
+bool CdaSettingsDialog::OnOK() {
+    int value = 0;
+    if (!ParseInt(port_->Text(IDC_CDA_BUFFER), 1, 65500, value)) {
+        port_->MessageBox(RangeMessage(1, 65500), "", MB_ICONEXCLAMATION);
+        return false;
+    }
+    app_.cdaReadBufferSize = value;
+    std::string failure = StoreReadBufferSize(value);
+    if (!failure.empty()) port_->MessageBox(failure, "", MB_ICONSTOP);
+    port_->EndDialog(IDOK);
+    return true;
+}
+
+}  // namespace orvane::cdda

@@ -1,0 +1,120 @@
+#pragma once
+// CdGrabberDialog (dialog 143): the drives, the tracks of the disc, their names and tags, the
+// selection handed to the MP3 job, "&Grab Now!", the read buffer settings and the CD player.
+// The view lays the dialog out, forwards the user's actions here and shows what the logic sets
+// through the port. The logic keeps the rows of the track list itself.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "encoder/app/encoder_app.h"
+#include "encoder/cdda/grab.h"
+#include "encoder/cdda/track_list.h"
+#include "platform/window/window_port.h"
+
+namespace orvane::cdda {
+
+struct TrackRow {
+    std::vector<std::string> texts;  // the seven columns
+    bool checked = false;
+    long genre = 0;  // item data: the row's genre code
+};
+
+class CdGrabberDialog {
+public:
+    CdGrabberDialog(encoder::EncoderApp& app, CdSession& session);
+
+    void Attach(WindowPort* port) { port_ = port; }
+
+    // Opens the progress window for "&Grab Now!" (the view provides it).
+    OpenProgressFn openProgress;
+    // Looks the disc up in the CD database and fills artist, album and the track titles
+    // (provided with the CD database client; the button stays disabled without it).
+    std::function<void(CdGrabberDialog&)> getCdInfo;
+    // Starts a program without waiting for it; false when it cannot be started.
+    std::function<bool(const std::string&)> startProgram;
+    // The program file's full path (for the CD player beside it).
+    std::string modulePath;
+
+    // --- Events from the view ---
+    void OnInitDialog();
+    void OnRowChecked(int row, bool checked);
+    // A row name edited in place; false keeps the old name.
+    bool OnLabelEdited(int row, const std::string& text);
+    // The pointer rests on, or the user selects, another row.
+    void OnRowActivated(int row);
+    void OnSelectAll();
+    void OnGrabNow();
+    void OnSetInfoToAll();
+    void OnRefresh();  // "&Refresh" and a new drive in the drive box
+    void OnCdPlayer();
+    void OnTagFieldChanged();  // 1074, 1079, 1080, 1082 edited; 1075 selection changed
+    void OnCdaSettings();
+    void OnGetCdInfo();
+    void OnIntroOnly();
+    void OnOK();
+    void OnCancel();
+
+    // --- State (tests and the CD database look-up) ---
+    const std::vector<TrackRow>& Rows() const { return rows_; }
+    int CheckedCount() const { return checkedCount_; }
+    int CurrentRow() const { return currentRow_; }
+    int SelectAllToggle() const { return selectAll_; }
+    // Renames row i and sets its artist and genre columns (CD database results).
+    void SetRowTitle(int row, const std::string& title, const std::string& artist,
+                     const std::string& genre);
+
+private:
+    bool ReadFields();
+    void WriteFields();
+    bool LoadDisc();
+    bool RefreshDisc(bool clearList);
+    void ClearTrackData();
+    void CapabilityCheck();
+    void UpdateSelectionTotals();
+    void StoreCurrentRow();
+    void SetInfoToAllRows();
+    int GenreCodeOf(const std::string& name) const;
+    std::string GenreNameOf(int code) const;
+    void SelectGenre(const std::string& name);
+    void PushRow(int row);
+
+    encoder::EncoderApp& app_;
+    CdSession& session_;
+    WindowPort* port_ = nullptr;
+    std::vector<TrackRow> rows_;
+    int checkedCount_ = 0;
+    int currentRow_ = 0;
+    int selectAll_ = 0;
+    // Dialog fields.
+    std::string artist_ = "Unknown", year_, album_ = "Unknown", comment_;
+    int introOnly_ = 0;
+    int introSeconds_ = 15;
+};
+
+// The CD player beside the program: the program's folder + "Tarvo/Tarvo.EXE".
+std::string CdPlayerPath(const std::string& modulePath);
+// Starts a program detached from this one (its own process group), not waited for.
+bool StartDetached(const std::string& program);
+
+// The CDA settings dialog 159: the read buffer size, 1 to 65500 frames, stored machine-wide as
+// "CDAReadBufferSize" on OK.
+class CdaSettingsDialog {
+public:
+    explicit CdaSettingsDialog(encoder::EncoderApp& app) : app_(app) {}
+    void Attach(WindowPort* port) { port_ = port; }
+    void OnInitDialog();
+    // False when the value is refused (the dialog stays open).
+    bool OnOK();
+
+private:
+    encoder::EncoderApp& app_;
+    WindowPort* port_ = nullptr;
+};
+
+// Writes the read buffer size under HKEY_LOCAL_MACHINE; the message of a failure, or empty.
+std::string StoreReadBufferSize(int value);
+
+}  // namespace orvane::cdda

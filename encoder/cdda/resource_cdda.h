@@ -1,0 +1,52 @@
+#pragma once
+// Resource numbers of the CD grabbing windows: the grabber dialog 143, the progress window 108
+// and the settings dialog 159, their controls and strings.
+
+// Dialogs
+constexpr int IDD_GRAB_PROGRESS = 108;  // "Reading RAW Audio..." (string 120)
+constexpr int IDD_CDA_SETTINGS = 159;   // "Orvane Encoder - CDA Grabber - Settings"
+// IDD_CDA_GRABBER (143) is in encoder/app/resource.h.
+
+// Strings
+constexpr int IDS_READING_RAW = 120;  // "Reading RAW Audio..."
+constexpr int IDS_SELECT_WAV_FOLDER = 121;
+constexpr int IDS_NO_TRACK_SELECTED = 122;
+constexpr int IDS_CANT_READ_RAW = 123;
+constexpr int IDS_INVALID_PATH = 124;
+constexpr int IDS_SELECT_ONE_TRACK = 125;
+constexpr int IDS_REGISTRY_PATH = 113;
+constexpr int IDS_NO_CD_PLAYER = 128;
+
+// Dialog 108: grab progress
+constexpr int IDC_GRAB_FILE = 1005;
+constexpr int IDC_GRAB_GRABBED = 1083;
+constexpr int IDC_GRAB_TRACKBAR = 1003;
+constexpr int IDC_GRAB_TOTALBAR = 1004;
+constexpr int IDC_GRAB_STATUS = 1131;
+
+// Dialog 143: CD-Audio grabber
+constexpr int IDC_CD_DRIVES = 1066;
+constexpr int IDC_CD_REFRESH = 1081;
+constexpr int IDC_CD_PLAYER = 1087;
+constexpr int IDC_CD_DISCSIZE = 1068;
+constexpr int IDC_CD_TRACKS = 1063;
+constexpr int IDC_CD_SELSIZE = 1072;
+constexpr int IDC_CD_SELTIME = 1071;
+constexpr int IDC_CD_SELCOUNT = 1070;
+constexpr int IDC_CD_ARTIST = 1074;
+constexpr int IDC_CD_GENRE = 1075;
+constexpr int IDC_CD_ALBUM = 1079;
+constexpr int IDC_CD_YEAR = 1080;
+constexpr int IDC_CD_COMMENT = 1082;
+constexpr int IDC_CD_GETINFO = 1138;
+constexpr int IDC_CD_INFOTOALL = 1077;
+constexpr int IDC_CD_SETTINGS = 1091;
+constexpr int IDC_CD_SELECTALL = 1073;
+constexpr int IDC_CD_GRABNOW = 1069;
+constexpr int IDC_CD_INTROONLY = 1145;
+constexpr int IDC_CD_INTROSECS = 1146;
+constexpr int IDC_CD_INTROSPIN = 1147;
+
+// Dialog 159: CDA settings
+constexpr int IDC_CDA_BUFFER = 1089;
+constexpr int IDC_CDA_BUFFERSPIN = 1090;

@@ -1,0 +1,583 @@
+#include "encoder/cdda/ui/cdda_views.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QTreeWidget>
+#include <cstdio>
+#include <set>
+
+#include "encoder/app/encoder_app.h"
+#include "encoder/app/resource.h"
+#include "encoder/app/strings.h"
+#include "encoder/app/ui/dialog_layouts.h"
+#include "encoder/app/ui/view_hooks.h"
+#include "encoder/app/ui/windows.h"
+#include "encoder/cdda/cd_job.h"
+#include "encoder/cdda/cdda_strings.h"
+#include "encoder/cdda/grabber_dialog.h"
+#include "encoder/cdda/resource_cdda.h"
+#include "encoder/controls/ui/gradient_progress_bar.h"
+#include "encoder/controls/ui/window_effect_overlay.h"
+#include "platform/shell/sysinfo.h"
+#include "platform/window/qt/qt_window_port.h"
+
+namespace orvane::cdda::ui {
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+std::string S(const QString& s) { return s.toStdString(); }
+
+bool EffectsOn() { return encoder::TheApp().windowEffects == 1; }
+
+template <typename T>
+T* Place(QWidget* parent, int x, int y, int w, int h) {
+    auto* widget = new T(parent);
+    widget->setGeometry(x, y, w, h);
+    return widget;
+}
+
+QLabel* Label(QWidget* parent, const QString& text, int x, int y, int w, int h = 20) {
+    auto* label = Place<QLabel>(parent, x, y, w, h);
+    label->setText(text);
+    return label;
+}
+
+QPushButton* Button(QtWindowPort& port, int id, QWidget* parent, const QString& text, int x, int y,
+                    int w, int h = 26) {
+    auto* b = Place<QPushButton>(parent, x, y, w, h);
+    b->setText(text);
+    port.Bind(id, b);
+    return b;
+}
+
+QLineEdit* Edit(QtWindowPort& port, int id, QWidget* parent, int x, int y, int w, int limit) {
+    auto* e = Place<QLineEdit>(parent, x, y, w, 22);
+    e->setMaxLength(limit);
+    port.Bind(id, e);
+    return e;
+}
+
+void OnClick(QtWindowPort& port, int id, QObject* context, std::function<void()> fn) {
+    if (auto* b = qobject_cast<QAbstractButton*>(port.Control(id)))
+        QObject::connect(b, &QAbstractButton::clicked, context, [fn] { fn(); });
+}
+
+// The window port of the grabber: the track list 1063 is a tree widget with columns and check
+// boxes; its changes made by the logic are not reported back to it.
+class GrabberPort : public QtWindowPort {
+public:
+    using QtWindowPort::QtWindowPort;
+    QTreeWidget* tree = nullptr;
+    bool updating = false;
+
+    QTreeWidgetItem* Row(int row) const {
+        return tree && row >= 0 ? tree->topLevelItem(row) : nullptr;
+    }
+    void ResetContent(int id) override {
+        if (id != IDC_CD_TRACKS) return QtWindowPort::ResetContent(id);
+        Guard g(this);
+        tree->clear();
+    }
+    int Count(int id) const override {
+        return id == IDC_CD_TRACKS ? tree->topLevelItemCount() : QtWindowPort::Count(id);
+    }
+    int CurSel(int id) const override {
+        if (id != IDC_CD_TRACKS) return QtWindowPort::CurSel(id);
+        return tree->currentItem() ? tree->indexOfTopLevelItem(tree->currentItem()) : -1;
+    }
+    void SetCurSel(int id, int index) override {
+        if (id != IDC_CD_TRACKS) return QtWindowPort::SetCurSel(id, index);
+        Guard g(this);
+        tree->setCurrentItem(Row(index));
+    }
+    void SetItemData(int id, int index, long data) override {
+        if (id != IDC_CD_TRACKS) return QtWindowPort::SetItemData(id, index, data);
+        if (auto* item = Row(index)) item->setData(0, Qt::UserRole + 1, QVariant::fromValue(data));
+    }
+    long ItemData(int id, int index) const override {
+        if (id != IDC_CD_TRACKS) return QtWindowPort::ItemData(id, index);
+        auto* item = Row(index);
+        return item ? item->data(0, Qt::UserRole + 1).toLongLong() : 0;
+    }
+    std::string ItemText(int id, int index) const override {
+        if (id != IDC_CD_TRACKS) return QtWindowPort::ItemText(id, index);
+        auto* item = Row(index);
+        return item ? S(item->text(0)) : std::string();
+    }
+    void SetColumns(int id, const std::vector<std::string>& headers) override {
+        if (id != IDC_CD_TRACKS) return;
+        QStringList labels;
+        for (const auto& h : headers)
+            labels << Q(h);
+        tree->setHeaderLabels(labels);
+        QFontMetrics fm(tree->font());
+        for (int c = 0; c < static_cast<int>(headers.size()); ++c)
+            tree->setColumnWidth(c, fm.horizontalAdvance(labels[c]) + 16);
+        tree->setColumnWidth(0, tree->columnWidth(0) * 5 / 2);
+    }
+    void SetListRow(int id, int row, const std::vector<std::string>& texts) override {
+        if (id != IDC_CD_TRACKS) return;
+        Guard g(this);
+        QTreeWidgetItem* item = Row(row);
+        if (!item) {
+            item = new QTreeWidgetItem(tree);
+            item->setFlags(item->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsEditable);
+            item->setCheckState(0, Qt::Unchecked);
+            for (int c = 1; c < 7; ++c)
+                item->setTextAlignment(c, Qt::AlignCenter);
+        }
+        for (int c = 0; c < static_cast<int>(texts.size()); ++c)
+            item->setText(c, Q(texts[c]));
+    }
+    void SetListCell(int id, int row, int column, const std::string& text) override {
+        if (id != IDC_CD_TRACKS) return;
+        Guard g(this);
+        if (auto* item = Row(row)) item->setText(column, Q(text));
+    }
+    void SetRowCheck(int id, int row, bool checked) override {
+        if (id != IDC_CD_TRACKS) return;
+        Guard g(this);
+        if (auto* item = Row(row)) item->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
+    }
+
+private:
+    struct Guard {
+        explicit Guard(GrabberPort* p) : port(p), was(p->updating) { p->updating = true; }
+        ~Guard() { port->updating = was; }
+        GrabberPort* port;
+        bool was;
+    };
+};
+
+// --- Progress window 108 ---------------------------------------------------------------------
+
+class ProgressDialog : public QDialog {
+public:
+    ProgressDialog(GrabProgress& logic, QWidget* owner) : QDialog(owner), port(this) {
+        setWindowTitle(Q(CdString(IDS_READING_RAW)));
+        setFixedSize(400, 190);
+        encoder::ui::ApplyHooks(port);
+        auto* status = Label(this, "Reading...", 12, 8, 376);
+        port.Bind(IDC_GRAB_STATUS, status);
+        auto* file = Label(this, "", 12, 30, 376);
+        file->setTextFormat(Qt::PlainText);
+        port.Bind(IDC_GRAB_FILE, file);
+        Label(this, "Current Track...", 12, 54, 200);
+        auto* track = Place<controls::GradientProgressBar>(this, 12, 74, 376, 16);
+        port.Bind(IDC_GRAB_TRACKBAR, track);
+        Label(this, "Total...", 12, 96, 200);
+        auto* total = Place<controls::GradientProgressBar>(this, 12, 116, 376, 16);
+        port.Bind(IDC_GRAB_TOTALBAR, total);
+        Label(this, "Grabbed:", 12, 146, 60);
+        port.Bind(IDC_GRAB_GRABBED, Label(this, "", 72, 146, 200));
+        auto* cancel = Button(port, IDCANCEL, this, "Cancel", 298, 150, 90);
+        connect(cancel, &QPushButton::clicked, this, [&logic] { logic.OnCancel(); });
+        cancelLogic_ = &logic;
+    }
+    QtWindowPort port;
+
+protected:
+    void reject() override {
+        if (cancelLogic_) cancelLogic_->OnCancel();
+    }
+
+private:
+    GrabProgress* cancelLogic_ = nullptr;
+};
+
+void OnGui(const std::function<void()>& fn) {
+    if (QThread::currentThread() == qApp->thread()) {
+        fn();
+    } else {
+        QMetaObject::invokeMethod(qApp, fn, Qt::BlockingQueuedConnection);
+    }
+}
+
+class QtProgressWindow : public ProgressWindow {
+public:
+    QtProgressWindow(GrabProgress& logic, QWidget* owner) {
+        OnGui([&] {
+            owner_ = owner ? owner : QApplication::activeWindow();
+            dialog_ = new ProgressDialog(logic, owner_);
+            dialog_->setModal(false);
+            if (owner_ && owner_->isEnabled()) {
+                owner_->setEnabled(false);
+                disabledOwner_ = true;
+            }
+            dialog_->setEnabled(true);
+            dialog_->show();
+            encoder::ui::ReportShown(dialog_, IDD_GRAB_PROGRESS);
+        });
+    }
+    ~QtProgressWindow() override {
+        OnGui([&] {
+            if (dialog_) {
+                if (EffectsOn()) controls::PlayWindowEffect(dialog_, false);
+                dialog_->hide();
+                QThread::msleep(100);
+            }
+            if (disabledOwner_ && owner_) owner_->setEnabled(true);
+            delete dialog_;
+        });
+    }
+    WindowPort& Port() override { return dialog_->port; }
+    void Activate() override {
+        QPointer<ProgressDialog> d = dialog_;
+        QMetaObject::invokeMethod(qApp, [d] {
+            if (!d) return;
+            d->raise();
+            d->activateWindow();
+        });
+    }
+
+private:
+    QPointer<QWidget> owner_;
+    QPointer<ProgressDialog> dialog_;
+    bool disabledOwner_ = false;
+};
+
+// --- CDA settings 159 ------------------------------------------------------------------------
+
+class SettingsWindow : public QDialog {
+public:
+    SettingsWindow(CdaSettingsDialog& logic, QWidget* owner)
+        : QDialog(owner), logic_(logic), port_(this) {
+        setWindowTitle("Orvane Encoder - CDA Grabber - Settings");
+        setFixedSize(360, 200);
+        encoder::ui::ApplyHooks(port_);
+        auto* text = Label(this,
+                           "Please look in help for more information on how to set this value, "
+                           "THIS VALUE AFFECTS THE QUALITY OF THE SOUND !, IT ALSO CAN MAKE THE "
+                           "CDA READER WORK OR NOT !",
+                           12, 10, 336, 70);
+        text->setWordWrap(true);
+        Label(this, "CDA Read Buffer Size:", 12, 96, 140);
+        auto* edit = Edit(port_, IDC_CDA_BUFFER, this, 156, 94, 70, 5);
+        edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]{0,5}"), edit));
+        auto* spin = Place<QSpinBox>(this, 228, 94, 20, 22);
+        spin->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+        spin->setRange(1, 65500);
+        port_.Bind(IDC_CDA_BUFFERSPIN, spin);
+        connect(spin, &QSpinBox::valueChanged, this,
+                [edit](int v) { edit->setText(QString::number(v)); });
+        connect(edit, &QLineEdit::textEdited, this, [spin](const QString& t) {
+            QSignalBlocker block(spin);
+            spin->setValue(t.toInt());
+        });
+        Label(this, "Frames.", 256, 96, 60);
+        Button(port_, IDOK, this, "&OK / Save", 150, 156, 96);
+        OnClick(port_, IDOK, this, [this] { logic_.OnOK(); });
+        auto* cancel = Button(port_, IDCANCEL, this, "&Cancel", 252, 156, 96);
+        connect(cancel, &QPushButton::clicked, this, [this] { reject(); });
+        port_.OnEndDialog([this](int r) { done(r); });
+    }
+    int Run() {
+        logic_.Attach(&port_);
+        logic_.OnInitDialog();
+        if (auto* spin = qobject_cast<QSpinBox*>(port_.Control(IDC_CDA_BUFFERSPIN))) {
+            QSignalBlocker block(spin);
+            spin->setValue(encoder::TheApp().cdaReadBufferSize);
+        }
+        QTimer::singleShot(0, this, [this] { encoder::ui::ReportShown(this, IDD_CDA_SETTINGS); });
+        int r = exec();
+        logic_.Attach(nullptr);
+        return r == IDOK ? IDOK : IDCANCEL;
+    }
+
+private:
+    CdaSettingsDialog& logic_;
+    QtWindowPort port_;
+};
+
+// --- Grabber 143 -----------------------------------------------------------------------------
+
+class GrabberWindow : public QDialog {
+public:
+    GrabberWindow(CdGrabberDialog& logic, QWidget* owner)
+        : QDialog(owner), logic_(logic), port_(this) {
+        setWindowTitle("Orvane Encoder 2001 - CD-Audio Grabber");
+        setFixedSize(640, 470);
+        setFont(encoder::ui::PageFont());
+        encoder::ui::ApplyHooks(port_);
+        Build();
+        port_.OnEndDialog([this](int result) {
+            ended_ = true;
+            result_ = result;
+            if (running_) Finish(result);
+        });
+        port_.OnCommand([this](int id) {
+            if (id == IDCANCEL) logic_.OnCancel();
+        });
+        port_.RegisterDialog(IDD_CDA_SETTINGS, [](QWidget* o) { return RunCdaSettings(o); });
+        encoder::ui::InstallWindowMenu(this, [this](int id) {
+            if (id == IDM_ABOUTBOX) encoder::ui::RunAboutBox(this);
+        });
+    }
+
+    int Run() {
+        logic_.Attach(&port_);
+        logic_.openProgress = ProgressWindowOpener(this);
+        logic_.modulePath = shell::ModuleFileName();
+        logic_.OnInitDialog();
+        if (!ended_) {
+            QTimer::singleShot(0, this, [this] {
+                if (EffectsOn()) controls::PlayWindowEffect(this, true);
+                encoder::ui::ReportShown(this, IDD_CDA_GRABBER);
+            });
+            running_ = true;
+            result_ = exec();
+            running_ = false;
+        }
+        logic_.Attach(nullptr);
+        return result_;
+    }
+
+protected:
+    void reject() override { logic_.OnCancel(); }
+
+private:
+    void Finish(int result) {
+        if (EffectsOn() && isVisible()) {
+            controls::PlayWindowEffect(this, false);
+            hide();
+            QThread::msleep(200);
+        }
+        done(result);
+    }
+
+    void Build() {
+        QtWindowPort& p = port_;
+        QLabel* drivesLabel = Label(this, "&Select CD-ROM Drive:", 12, 10, 140);
+        auto* drives = Place<QComboBox>(this, 150, 8, 230, 24);
+        drivesLabel->setBuddy(drives);
+        p.Bind(IDC_CD_DRIVES, drives);
+        connect(drives, &QComboBox::activated, this, [this](int) { logic_.OnRefresh(); });
+        Button(p, IDC_CD_REFRESH, this, "&Refresh", 386, 7, 74);
+        Button(p, IDC_CD_PLAYER, this, "CD &Player", 464, 7, 74);
+        Label(this, "Total Disc Size:", 546, 2, 90);
+        p.Bind(IDC_CD_DISCSIZE, Label(this, "0 MBytes", 546, 18, 90));
+
+        tree_ = Place<QTreeWidget>(this, 12, 40, 616, 200);
+        tree_->setRootIsDecorated(false);
+        tree_->setAllColumnsShowFocus(true);
+        tree_->setSelectionBehavior(QAbstractItemView::SelectRows);
+        tree_->setEditTriggers(QAbstractItemView::DoubleClicked |
+                               QAbstractItemView::EditKeyPressed);
+        tree_->setMouseTracking(true);
+        p.Bind(IDC_CD_TRACKS, tree_);
+        port_.tree = tree_;
+        connect(tree_, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
+            if (port_.updating || column != 0) return;
+            int row = tree_->indexOfTopLevelItem(item);
+            if (row < 0 || row >= static_cast<int>(logic_.Rows().size())) return;
+            const TrackRow& model = logic_.Rows()[static_cast<std::size_t>(row)];
+            bool checked = item->checkState(0) == Qt::Checked;
+            if (checked != model.checked) logic_.OnRowChecked(row, checked);
+            std::string text = S(item->text(0));
+            if (text != model.texts[0] && !logic_.OnLabelEdited(row, text)) {
+                port_.updating = true;
+                item->setText(0, Q(model.texts[0]));
+                port_.updating = false;
+            }
+        });
+        connect(tree_, &QTreeWidget::currentItemChanged, this,
+                [this](QTreeWidgetItem* item, QTreeWidgetItem*) {
+                    if (port_.updating || !item) return;
+                    logic_.OnRowActivated(tree_->indexOfTopLevelItem(item));
+                });
+
+        auto* group = Place<QGroupBox>(this, 12, 246, 200, 92);
+        group->setTitle("Selected Track(s):");
+        p.Bind(IDC_CD_SELCOUNT, Label(group, "0 Track(s) ", 10, 20, 180));
+        p.Bind(IDC_CD_SELSIZE, Label(group, "00 MBytes.", 10, 42, 180));
+        p.Bind(IDC_CD_SELTIME, Label(group, "00:00:00 ", 10, 64, 180));
+
+        Label(this, "Artist &Name:", 222, 250, 84)
+            ->setBuddy(Edit(p, IDC_CD_ARTIST, this, 306, 248, 150, 30));
+        Label(this, "Year:", 466, 250, 40);
+        auto* year = Edit(p, IDC_CD_YEAR, this, 506, 248, 50, 4);
+        year->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]{0,4}"), year));
+        Label(this, "Album Nam&e:", 222, 278, 84)
+            ->setBuddy(Edit(p, IDC_CD_ALBUM, this, 306, 276, 150, 30));
+        Label(this, "Music Genre:", 466, 278, 80);
+        auto* genre = Place<QComboBox>(this, 466, 296, 162, 24);
+        genre->setInsertPolicy(QComboBox::InsertAlphabetically);
+        genre->setMaxVisibleItems(16);
+        p.Bind(IDC_CD_GENRE, genre);
+        connect(genre, &QComboBox::activated, this, [this](int) { logic_.OnTagFieldChanged(); });
+        Label(this, "Comment:", 222, 306, 84);
+        Edit(p, IDC_CD_COMMENT, this, 306, 304, 150, 30);
+        for (int id : {IDC_CD_ARTIST, IDC_CD_YEAR, IDC_CD_ALBUM, IDC_CD_COMMENT}) {
+            if (auto* e = qobject_cast<QLineEdit*>(p.Control(id)))
+                connect(e, &QLineEdit::textEdited, this, [this] { logic_.OnTagFieldChanged(); });
+        }
+
+        auto* intro = Place<QCheckBox>(this, 12, 346, 140, 22);
+        intro->setText("Grab Intro Only.");
+        p.Bind(IDC_CD_INTROONLY, intro);
+        connect(intro, &QCheckBox::clicked, this, [this] { logic_.OnIntroOnly(); });
+        Label(this, "Intro Seconds:", 156, 348, 90);
+        auto* seconds = Edit(p, IDC_CD_INTROSECS, this, 246, 346, 40, 3);
+        seconds->setValidator(
+            new QRegularExpressionValidator(QRegularExpression("[0-9]{0,3}"), seconds));
+        auto* spin = Place<QSpinBox>(this, 288, 346, 20, 22);
+        spin->setRange(1, 120);
+        p.Bind(IDC_CD_INTROSPIN, spin);
+        connect(spin, &QSpinBox::valueChanged, this,
+                [seconds](int v) { seconds->setText(QString::number(v)); });
+
+        Button(p, IDC_CD_GETINFO, this, "&Get CD Info", 12, 380, 120);
+        Button(p, IDC_CD_INFOTOALL, this, "Set Current Info to all &Tracks.", 138, 380, 210);
+        Button(p, IDC_CD_SETTINGS, this, "CDA &Settings", 354, 380, 120);
+        Button(p, IDC_CD_SELECTALL, this, "Select &All Tracks", 480, 380, 148);
+        Button(p, IDC_CD_GRABNOW, this, "&Grab Now!", 12, 430, 120);
+        auto* ok = Button(p, IDOK, this, "O&K", 434, 430, 90);
+        ok->setDefault(true);
+        Button(p, IDCANCEL, this, "&Cancel", 538, 430, 90);
+
+        OnClick(p, IDC_CD_REFRESH, this, [this] { logic_.OnRefresh(); });
+        OnClick(p, IDC_CD_PLAYER, this, [this] { logic_.OnCdPlayer(); });
+        OnClick(p, IDC_CD_GETINFO, this, [this] { logic_.OnGetCdInfo(); });
+        OnClick(p, IDC_CD_INFOTOALL, this, [this] { logic_.OnSetInfoToAll(); });
+        OnClick(p, IDC_CD_SETTINGS, this, [this] { logic_.OnCdaSettings(); });
+        OnClick(p, IDC_CD_SELECTALL, this, [this] { logic_.OnSelectAll(); });
+        OnClick(p, IDC_CD_GRABNOW, this, [this] { logic_.OnGrabNow(); });
+        OnClick(p, IDOK, this, [this] { logic_.OnOK(); });
+        OnClick(p, IDCANCEL, this, [this] { logic_.OnCancel(); });
+    }
+
+    CdGrabberDialog& logic_;
+    GrabberPort port_;
+    QTreeWidget* tree_ = nullptr;
+    bool running_ = false;
+    bool ended_ = false;
+    int result_ = IDCANCEL;
+};
+
+}  // namespace
+
+std::function<void(CdGrabberDialog&)>& GetCdInfoHook() {
+    static std::function<void(CdGrabberDialog&)> hook;
+    return hook;
+}
+
+int RunCdGrabber(QWidget* owner) {
+    CdGrabberDialog logic(encoder::TheApp(), TheCdSession());
+    logic.getCdInfo = GetCdInfoHook();
+    GrabberWindow window(logic, owner);
+    return window.Run();
+}
+
+int RunCdaSettings(QWidget* owner) {
+    CdaSettingsDialog logic(encoder::TheApp());
+    SettingsWindow window(logic, owner);
+    return window.Run();
+}
+
+OpenProgressFn ProgressWindowOpener(QWidget* owner) {
+    QPointer<QWidget> guarded = owner;
+    return [guarded](GrabProgress& logic) -> std::unique_ptr<ProgressWindow> {
+        return std::make_unique<QtProgressWindow>(logic, guarded.data());
+    };
+}
+
+void RegisterCddaViews() {
+    encoder::ui::RegisterWizardDialog(IDD_CDA_GRABBER,
+                                      [](QWidget* owner) { return RunCdGrabber(owner); });
+    encoder::TheApp().cdAudioAvailable = true;
+    // The MP3 job grabs on its worker thread; its progress windows live on the GUI thread.
+    InstallCdTrackSource(ProgressWindowOpener(nullptr));
+}
+
+bool WriteCddaScreenshots(const std::string& folder) {
+    std::set<std::string> saved;
+    QTemporaryDir scratch;
+    auto save = [&](QWidget* w, const char* name) {
+        QString file = QDir(QString::fromStdString(folder)).filePath(name);
+        if (w->grab().save(file, "PNG")) {
+            saved.insert(name);
+            std::fprintf(stderr, "wrote %s\n", file.toLocal8Bit().constData());
+        }
+    };
+    encoder::ui::ViewHooks old = encoder::ui::Hooks();
+    encoder::ui::Hooks() = {};
+    encoder::ui::Hooks().messageBox = [](const std::string& text, const std::string&, unsigned f) {
+        std::fprintf(stderr, "message: %s\n", text.c_str());
+        return (f & 0xF) == MB_YESNO ? IDYES : IDOK;
+    };
+    encoder::ui::Hooks().picker = [&](int, const std::string&, const std::string&) {
+        return scratch.path().toStdString();
+    };
+    QPointer<QWidget> grabber;
+    encoder::ui::Hooks().shown = [&](QWidget* w, int id) {
+        QPointer<QWidget> guarded = w;
+        if (id == IDD_CDA_GRABBER) {
+            grabber = w;
+            QTimer::singleShot(50, w, [&, guarded] {
+                if (!guarded) return;
+                auto* tree = guarded->findChild<QTreeWidget*>(QString("id%1").arg(IDC_CD_TRACKS));
+                for (int i = 0; tree && i < tree->topLevelItemCount() && i < 3; i += 2)
+                    tree->topLevelItem(i)->setCheckState(0, Qt::Checked);
+                save(guarded, "grabber-dialog.png");
+                if (auto* b =
+                        guarded->findChild<QAbstractButton*>(QString("id%1").arg(IDC_CD_SETTINGS)))
+                    b->click();
+            });
+        } else if (id == IDD_CDA_SETTINGS) {
+            QTimer::singleShot(50, w, [&, guarded] {
+                if (!guarded) return;
+                save(guarded, "cda-settings.png");
+                if (auto* b = guarded->findChild<QAbstractButton*>(QString("id%1").arg(IDCANCEL)))
+                    b->click();
+                // Then a grab of the checked tracks, with its progress window.
+                QTimer::singleShot(50, [&] {
+                    if (!grabber) return;
+                    if (auto* b = grabber->findChild<QAbstractButton*>(
+                            QString("id%1").arg(IDC_CD_GRABNOW)))
+                        b->click();
+                    QTimer::singleShot(50, [&] {
+                        if (!grabber) return;
+                        if (auto* b =
+                                grabber->findChild<QAbstractButton*>(QString("id%1").arg(IDCANCEL)))
+                            b->click();
+                    });
+                });
+            });
+        } else if (id == IDD_GRAB_PROGRESS) {
+            if (auto* bar = w->findChild<controls::GradientProgressBar*>(
+                    QString("id%1").arg(IDC_GRAB_TOTALBAR))) {
+                bar->SetRange(0, 100);
+                bar->SetPos(40);
+            }
+            save(w, "grab-progress.png");
+        }
+    };
+    int effects = encoder::TheApp().windowEffects;
+    encoder::TheApp().windowEffects = 0;
+    RunCdGrabber(nullptr);
+    encoder::TheApp().windowEffects = effects;
+    encoder::ui::Hooks() = old;
+    bool ok = saved.size() == 3;
+    if (!ok)
+        std::fprintf(stderr, "only %zu of 3 CD grabbing pictures were written\n", saved.size());
+    return ok;
+}
+
+}  // namespace orvane::cdda::ui

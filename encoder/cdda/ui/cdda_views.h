@@ -1,0 +1,36 @@
+#pragma once
+// The windows of CD grabbing: the grabber dialog 143, the progress window 108 and the CDA
+// settings dialog 159, bound to their logic in encoder/cdda.
+
+#include <QWidget>
+#include <functional>
+#include <string>
+
+#include "encoder/cdda/grab.h"
+#include "encoder/cdda/grabber_dialog.h"
+
+namespace orvane::cdda::ui {
+
+// The grabber dialog, modal over owner, on the application's CD session; IDOK or IDCANCEL.
+int RunCdGrabber(QWidget* owner);
+// The CDA settings dialog, modal over owner; IDOK or IDCANCEL.
+int RunCdaSettings(QWidget* owner);
+// Opens progress windows 108 owned by owner (null: the active window), from the GUI thread or
+// from a worker thread (the window then lives on the GUI thread and is driven through its
+// port).
+OpenProgressFn ProgressWindowOpener(QWidget* owner);
+
+// "&Get CD Info": the CD database look-up installs itself here; the grabber's button is enabled
+// only when it is set. It runs on the GUI thread with the grabber's logic, whose rows it may
+// rename (CdGrabberDialog::SetRowTitle) and whose artist and album fields it may fill.
+std::function<void(CdGrabberDialog&)>& GetCdInfoHook();
+
+// Offers the grabber to the wizard (the CD-Audio source) and turns the source on.
+void RegisterCddaViews();
+
+// Writes pictures of the grabber dialog, the progress window and the CDA settings dialog
+// (grabber-dialog.png, grab-progress.png, cda-settings.png) into folder; false when one is
+// missing.
+bool WriteCddaScreenshots(const std::string& folder);
+
+}  // namespace orvane::cdda::ui

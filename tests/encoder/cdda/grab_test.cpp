@@ -1,0 +1,354 @@
+#include "encoder/cdda/grab.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "encoder/app/fake_window.h"
+#include "encoder/cdda/resource_cdda.h"
+#include "platform/clock/clock.h"
+#include "tests/encoder/cdda/transport_fixture.h"
+
+namespace orvane::cdda {
+namespace {
+
+using test::FakeWindow;
+using test::TempDir;
+
+// A progress window whose message loop presses Cancel after a number of requests.
+class FakeProgress : public ProgressWindow {
+public:
+    class CancelPort : public FakeWindow {
+    public:
+        void ProcessMessages() override {
+            if (++calls == cancelAt && logic) logic->OnCancel();
+        }
+        int calls = 0;
+        int cancelAt = -1;
+        GrabProgress* logic = nullptr;
+    };
+    WindowPort& Port() override { return port; }
+    CancelPort port;
+};
+
+struct Opened {
+    int count = 0;
+    int cancelAt = -1;
+    OpenProgressFn Fn() {
+        return [this](GrabProgress& logic) {
+            auto w = std::make_unique<FakeProgress>();
+            w->port.logic = &logic;
+            w->port.cancelAt = cancelAt;
+            ++count;
+            return w;
+        };
+    }
+};
+
+std::uint32_t Le32(const std::string& s, std::size_t at) {
+    return std::uint32_t(std::uint8_t(s[at])) | std::uint32_t(std::uint8_t(s[at + 1])) << 8 |
+           std::uint32_t(std::uint8_t(s[at + 2])) << 16 |
+           std::uint32_t(std::uint8_t(s[at + 3])) << 24;
+}
+
+// A valid 44-byte header for exactly the samples that follow it, and those samples are the
+// disc's frames from `first` on.
+void ExpectWave(const std::filesystem::path& file, std::uint32_t first, std::uint32_t frames) {
+    std::string bytes = test::ReadFile(file);
+    ASSERT_EQ(bytes.size(), 44 + std::size_t{frames} * kFrameBytes) << file;
+    EXPECT_EQ(bytes.substr(0, 4), "RIFF");
+    EXPECT_EQ(Le32(bytes, 4), bytes.size() - 8);
+    EXPECT_EQ(bytes.substr(8, 8), "WAVEfmt ");
+    EXPECT_EQ(Le32(bytes, 24), 44100u);
+    EXPECT_EQ(Le32(bytes, 28), 176400u);
+    EXPECT_EQ(Le32(bytes, 40), bytes.size() - 44);
+    EXPECT_EQ(bytes.substr(44), test::PatternFrames(first, frames));
+}
+
+class GrabTest : public ::testing::Test {
+protected:
+    // Tracks of 100, 32, 30, 40, 60 and 20 frames.
+    void Load(const std::string& faults = {}) {
+        transport_.reset();
+        transport_ =
+            std::make_unique<test::Transport>(std::vector<std::shared_ptr<cdrom::DiscDrive>>{
+                test::ImageOf(dir_, {100, 32, 30, 40, 60, 20}, faults)});
+        ASSERT_EQ(DiscoverDrives(session_.drives), 1);
+        ASSERT_EQ(session_.drives[0].ReadToc(session_.toc), 1);
+        ComputeTrackArrays(session_);
+        session_.selectedDrive = 0;
+    }
+    std::vector<test::SentBlock> Reads() { return transport_->Sent(0xBE); }
+    static std::uint32_t Count(const test::SentBlock& b) { return b.cdb[7] << 8 | b.cdb[8]; }
+    static std::uint32_t Lba(const test::SentBlock& b) {
+        return std::uint32_t(b.cdb[2]) << 24 | b.cdb[3] << 16 | b.cdb[4] << 8 | b.cdb[5];
+    }
+    ReadOutcome Read(int track, int n, WaveFileWriter& file, FakeWindow& port, bool inJob = false) {
+        GrabProgress progress(&port);
+        ReadTrackParams p;
+        p.drive = &session_.Drive();
+        p.range = TrackRange(session_, track, false, 0);
+        p.sectorsPerRead = n;
+        p.inJob = inJob;
+        GrabCounters counters;
+        std::vector<std::uint8_t> buffer;
+        std::string error;
+        return ReadTrack(p, file, progress, counters, buffer, error);
+    }
+
+    GrabNextTrackResult NextTrack(int& next, int& buffer, Opened& opened, FakeWindow* job,
+                                  bool introOnly, int introSeconds) {
+        NextTrackOptions o;
+        o.introOnly = introOnly;
+        o.introSeconds = introSeconds;
+        o.openProgress = opened.Fn();
+        if (job) o.message = [job](const std::string& t, unsigned f) { job->MessageBox(t, "", f); };
+        return GrabNextTrack(session_, out_.path().string(), next, buffer, o);
+    }
+
+    TempDir dir_;
+    TempDir out_;
+    std::unique_ptr<test::Transport> transport_;
+    CdSession session_;
+};
+
+TEST(WaveHeader, CanonicalLayout) {
+    auto h = WaveHeader(44 + 8, 2, 44100.7);
+    std::string s(h.begin(), h.end());
+    EXPECT_EQ(s.substr(0, 4), "RIFF");
+    EXPECT_EQ(Le32(s, 4), 44u);
+    EXPECT_EQ(s.substr(8, 8), "WAVEfmt ");
+    EXPECT_EQ(Le32(s, 16), 16u);
+    EXPECT_EQ(Le32(s, 20), 1u | 2u << 16);  // PCM, two channels
+    EXPECT_EQ(Le32(s, 24), 44100u);
+    EXPECT_EQ(Le32(s, 28), 176400u);
+    EXPECT_EQ(Le32(s, 32), 4u | 16u << 16);
+    EXPECT_EQ(s.substr(36, 4), "data");
+    EXPECT_EQ(Le32(s, 40), 8u);
+}
+
+TEST_F(GrabTest, HundredFramesInRequestsOfSixteen) {
+    Load();
+    FakeWindow port;
+    WaveFileWriter file;
+    std::string error;
+    ASSERT_TRUE(file.Create((out_ / "t.WAV").string(), error)) << error;
+    EXPECT_EQ(Read(0, 16, file, port), ReadOutcome::Done);
+    ASSERT_TRUE(file.Finish(error)) << error;
+    auto reads = Reads();
+    ASSERT_EQ(reads.size(), 7u);
+    for (std::size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(Lba(reads[i]), 16 * i);
+        EXPECT_EQ(Count(reads[i]), 16u);
+    }
+    EXPECT_EQ(Count(reads[6]), 4u);
+    EXPECT_EQ(port.Text(IDC_GRAB_GRABBED), "0 MBytes, 112 Sectors.");
+    ExpectWave(out_ / "t.WAV", 0, 100);
+
+    // A track that is a multiple of n: no request past its end.
+    transport_->Clear();
+    ASSERT_TRUE(file.Create((out_ / "u.WAV").string(), error));
+    EXPECT_EQ(Read(1, 16, file, port), ReadOutcome::Done);
+    ASSERT_TRUE(file.Finish(error));
+    EXPECT_EQ(Reads().size(), 2u);
+    ExpectWave(out_ / "u.WAV", 100, 32);
+}
+
+TEST_F(GrabTest, FailingRequestsAreRetried) {
+    // Frame 40 fails five times, then reads.
+    Load("fail=40 fail_times=5");
+    FakeWindow port;
+    WaveFileWriter file;
+    std::string error;
+    ASSERT_TRUE(file.Create((out_ / "t.WAV").string(), error));
+    EXPECT_EQ(Read(0, 8, file, port), ReadOutcome::Done);
+    ASSERT_TRUE(file.Finish(error));
+    int at40 = 0;
+    for (const auto& r : Reads())
+        at40 += Lba(r) == 40;
+    EXPECT_EQ(at40, 6);
+    ExpectWave(out_ / "t.WAV", 0, 100);
+}
+
+TEST_F(GrabTest, ASectorThatNeverReadsEndsTheTrackWithTheFramesReadSoFar) {
+    Load("fail=40");
+    FakeWindow port;
+    WaveFileWriter file;
+    std::string error;
+    ASSERT_TRUE(file.Create((out_ / "t.WAV").string(), error));
+    EXPECT_EQ(Read(0, 8, file, port), ReadOutcome::Failed);
+    ASSERT_TRUE(file.Finish(error));
+    EXPECT_EQ(Reads().size(), 5u + 6u);  // five good requests, six attempts at frame 40
+    ExpectWave(out_ / "t.WAV", 0, 40);
+
+    // Inside a job the last request of a track gets ten attempts.
+    transport_->Clear();
+    ASSERT_TRUE(file.Create((out_ / "u.WAV").string(), error));
+    EXPECT_EQ(Read(0, 48, file, port, true), ReadOutcome::Failed);
+    file.Discard();
+    EXPECT_EQ(Reads().size(), 6u);
+    transport_->Clear();
+    Load("fail=99");
+    ASSERT_TRUE(file.Create((out_ / "u.WAV").string(), error));
+    EXPECT_EQ(Read(0, 48, file, port, true), ReadOutcome::Failed);
+    file.Discard();
+    EXPECT_EQ(Reads().size(), 2u + 10u);
+    EXPECT_FALSE(std::filesystem::exists(out_ / "u.WAV"));
+}
+
+TEST_F(GrabTest, NextTrackGrabsTheCheckedTracksInTurn) {
+    Load();
+    session_.checked = {0, 0, 1, 0, 0, 1};
+    int next = 0, buffer = 16;
+    Opened opened;
+    FakeWindow job;
+    auto r = NextTrack(next, buffer, opened, &job, false, 15);
+    EXPECT_EQ(r.result, GrabResult::Grabbed);
+    EXPECT_EQ(r.track, 2);
+    EXPECT_EQ(r.path, (out_ / "Track2.WAV").string());
+    EXPECT_EQ(next, 3);
+    EXPECT_EQ(buffer, 4);  // the smaller of the buffer size and the drive's value
+    ExpectWave(out_ / "Track2.WAV", 132, 30);
+    r = NextTrack(next, buffer, opened, &job, false, 15);
+    EXPECT_EQ(r.track, 5);
+    ExpectWave(out_ / "Track5.WAV", 262, 20);
+    r = NextTrack(next, buffer, opened, &job, false, 15);
+    EXPECT_EQ(r.result, GrabResult::NoTrack);
+    EXPECT_EQ(opened.count, 2);  // nothing opened when no track is left
+    EXPECT_TRUE(job.Boxes().empty());
+}
+
+TEST_F(GrabTest, NextTrackCancelledOrFailing) {
+    Load("fail=110");
+    session_.checked = {1, 1, 0, 0, 0, 0};
+    int next = 0, buffer = 4;
+    Opened opened;
+    opened.cancelAt = 3;
+    FakeWindow job;
+    auto r = NextTrack(next, buffer, opened, &job, false, 15);
+    EXPECT_EQ(r.result, GrabResult::Cancelled);
+    EXPECT_EQ(next, 1);
+    ExpectWave(out_ / "Track0.WAV", 0, 12);
+    ASSERT_EQ(job.Boxes().size(), 1u);
+    EXPECT_EQ(job.Boxes()[0].text, "Reading aborted by user!");
+
+    orvane::clock::VirtualClock virtualClock(true);
+    orvane::clock::Install(&virtualClock);
+    opened.cancelAt = -1;
+    r = NextTrack(next, buffer, opened, &job, false, 15);
+    orvane::clock::Install(nullptr);
+    EXPECT_EQ(r.result, GrabResult::Failed);
+    EXPECT_EQ(r.track, 1);
+    ExpectWave(out_ / "Track1.WAV", 100, 8);
+}
+
+TEST_F(GrabTest, IntroOnlyStopsAtTheEndOfTheDisc) {
+    Load();
+    session_.checked = {0, 0, 0, 0, 0, 1};
+    int next = 0, buffer = 16;
+    Opened opened;
+    auto r = NextTrack(next, buffer, opened, nullptr, true, 1);
+    EXPECT_EQ(r.result, GrabResult::Grabbed);
+    ExpectWave(out_ / "Track5.WAV", 262, 20);  // 75 frames asked, 20 left on the disc
+    session_.checked = {1, 0, 0, 0, 0, 0};
+    next = 0;
+    r = NextTrack(next, buffer, opened, nullptr, true, 1);
+    ExpectWave(out_ / "Track0.WAV", 0, 75);
+    session_.checked = {0, 1, 0, 0, 0, 0};
+    next = 0;
+    r = NextTrack(next, buffer, opened, nullptr, true, 1);
+    ExpectWave(out_ / "Track1.WAV", 100, 75);  // on into the next track
+}
+
+TEST_F(GrabTest, GrabToFolderKeepsEveryFileInsideTheFolder) {
+    Load();
+    FakeWindow port;
+    port.PickNext(out_.path().string());
+    GrabToFolderRequest request;
+    request.rows = {{0, "../../escape"}, {2, "a/b\\c:d*e?\"f\"<g>|h"}, {3, ".."}};
+    Opened opened;
+    int buffer = 16;
+    GrabToFolder(session_, request, port, opened.Fn(), buffer);
+    EXPECT_EQ(buffer, 4);
+    ASSERT_EQ(port.Boxes().size(), 1u);
+    EXPECT_EQ(port.Boxes()[0].text, "The selected track(s) has been saved to disk.");
+    ExpectWave(out_ / "..-..-escape.WAV", 0, 100);
+    ExpectWave(out_ / "a-b-c-de'f'-g--h.WAV", 132, 30);
+    ExpectWave(out_ / "Track4.WAV", 162, 40);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out_.path()),
+                            std::filesystem::directory_iterator()),
+              3);
+    EXPECT_EQ(opened.count, 1);
+}
+
+TEST_F(GrabTest, GrabToFolderMessages) {
+    Load("fail=140");
+    FakeWindow port;
+    Opened opened;
+    int buffer = 16;
+    GrabToFolderRequest request;
+    GrabToFolder(session_, request, port, opened.Fn(), buffer);
+    EXPECT_EQ(port.Boxes().back().text, "You did not selected any Audio track for reading...!");
+
+    request.rows = {{0, "one"}, {1, "two"}, {2, "three"}};
+    GrabToFolder(session_, request, port, opened.Fn(), buffer);  // folder picker cancelled
+    EXPECT_EQ(port.Boxes().size(), 1u);
+    EXPECT_EQ(opened.count, 0);
+
+    port.PickNext((out_ / "missing" / "deeper").string());
+    GrabToFolder(session_, request, port, opened.Fn(), buffer);
+    EXPECT_NE(port.Boxes().back().text.find((out_ / "missing" / "deeper" / "one.WAV").string()),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(out_ / "missing"));
+
+    // A sector that never reads stops the grab after the file being written.
+    port.PickNext(out_.path().string());
+    GrabToFolder(session_, request, port, opened.Fn(), buffer);
+    EXPECT_EQ(port.Boxes().back().text, "Error: Can't read RAW Audio Data.");
+    ExpectWave(out_ / "one.WAV", 0, 100);
+    ExpectWave(out_ / "two.WAV", 100, 32);
+    ExpectWave(out_ / "three.WAV", 132, 8);
+
+    // Cancel after the second request.
+    opened.cancelAt = 2;
+    port.PickNext(out_.path().string());
+    GrabToFolder(session_, request, port, opened.Fn(), buffer);
+    EXPECT_EQ(port.Boxes().back().text, "Reading aborted by user!");
+    ExpectWave(out_ / "one.WAV", 0, 8);
+}
+
+}  // namespace
+}  // namespace orvane::cdda
+
+namespace orvane::cdda {
+namespace {
+
+TEST(WaveFileWriter, AFileAppearsOnlyWholeAndNeverReplacesOneUnfinished) {
+    test::TempDir out;
+    test::WriteFile(out / "old.WAV", "the user's file");
+    std::string error;
+    std::vector<std::uint8_t> frame(kFrameBytes, 7);
+    {
+        WaveFileWriter file;
+        ASSERT_TRUE(file.Create((out / "old.WAV").string(), error)) << error;
+        ASSERT_TRUE(file.Write(frame.data(), frame.size(), error));
+        // Left without Finish, as a crash or a lost write would leave it.
+    }
+    EXPECT_EQ(test::ReadFile(out / "old.WAV"), "the user's file");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.path()),
+                            std::filesystem::directory_iterator()),
+              1);
+    WaveFileWriter file;
+    ASSERT_TRUE(file.Create((out / "old.WAV").string(), error));
+    ASSERT_TRUE(file.Write(frame.data(), frame.size(), error));
+    ASSERT_TRUE(file.Finish(error)) << error;
+    std::string bytes = test::ReadFile(out / "old.WAV");
+    ASSERT_EQ(bytes.size(), 44 + frame.size());
+    EXPECT_EQ(Le32(bytes, 40), frame.size());
+    EXPECT_FALSE(file.Create((out / "missing" / "x.WAV").string(), error));
+    EXPECT_NE(error.find("missing"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace orvane::cdda

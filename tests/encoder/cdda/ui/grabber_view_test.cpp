@@ -1,0 +1,166 @@
+// The grabber dialog under the offscreen platform, driven the way a user drives it.
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+#include <QTreeWidget>
+#include <functional>
+
+#include "encoder/app/encoder_app.h"
+#include "encoder/app/resource.h"
+#include "encoder/app/settings_store.h"
+#include "encoder/app/ui/view_hooks.h"
+#include "encoder/cdda/resource_cdda.h"
+#include "encoder/cdda/track_list.h"
+#include "encoder/cdda/ui/cdda_views.h"
+#include "tests/encoder/cdda/transport_fixture.h"
+#include "tools/artwork/resources.h"
+
+namespace orvane::cdda {
+namespace {
+
+template <typename T = QWidget>
+T* Find(QWidget* w, int id) {
+    return w->findChild<T*>(QString("id%1").arg(id));
+}
+
+class GrabberView : public ::testing::Test {
+protected:
+    void SetUp() override {
+        encoder::EncoderApp& app = encoder::TheApp();
+        app.settings = &settings_;
+        app.windowEffects = 0;
+        app.lastCd.clear();
+        if (app.genreList.empty()) encoder::FillGenreList(app.genreList);
+        // Tracks of 1, 2 and 4 minutes.
+        transport_ =
+            std::make_unique<test::Transport>(std::vector<std::shared_ptr<cdrom::DiscDrive>>{
+                test::ImageOf(dir_, {4500, 9000, 18000})});
+        encoder::ui::Hooks().messageBox = [this](const std::string& text, const std::string&,
+                                                 unsigned) {
+            boxes_.push_back(text);
+            return IDOK;
+        };
+    }
+    void TearDown() override { encoder::ui::Hooks() = {}; }
+
+    // Runs the dialog; steps runs once it is shown and must end it.
+    int Run(std::function<void(QWidget*)> steps) {
+        encoder::ui::Hooks().shown = [steps](QWidget* w, int id) {
+            if (id == IDD_CDA_GRABBER) QTimer::singleShot(0, w, [w, steps] { steps(w); });
+        };
+        return ui::RunCdGrabber(nullptr);
+    }
+    static std::string Text(QWidget* w, int id) {
+        if (auto* l = Find<QLabel>(w, id)) return l->text().toStdString();
+        if (auto* b = Find<QAbstractButton>(w, id)) return b->text().toStdString();
+        return {};
+    }
+    static void Click(QWidget* w, int id) { Find<QAbstractButton>(w, id)->click(); }
+
+    test::TempDir dir_;
+    encoder::MemorySettings settings_;
+    std::unique_ptr<test::Transport> transport_;
+    std::vector<std::string> boxes_;
+};
+
+TEST_F(GrabberView, ChecksTotalsNamesAndConfirmation) {
+    int result = Run([this](QWidget* w) {
+        auto* tree = Find<QTreeWidget>(w, IDC_CD_TRACKS);
+        ASSERT_EQ(tree->topLevelItemCount(), 3);
+        EXPECT_EQ(tree->topLevelItem(2)->text(2).toStdString(), "04:00");
+        EXPECT_EQ(tree->topLevelItem(2)->text(5).toStdString(), "Unknown");
+        EXPECT_EQ(Text(w, IDC_CD_DISCSIZE), "72 MBytes");
+
+        // OK without a checked row keeps the dialog.
+        Click(w, IDOK);
+        ASSERT_EQ(boxes_.size(), 1u);
+        EXPECT_EQ(boxes_[0], "You did not selected any Audio track for reading...!");
+
+        tree->topLevelItem(0)->setCheckState(0, Qt::Checked);
+        tree->topLevelItem(2)->setCheckState(0, Qt::Checked);
+        EXPECT_EQ(Text(w, IDC_CD_SELCOUNT), "2 Track(s) ");
+        EXPECT_EQ(Text(w, IDC_CD_SELTIME), "00:05:00 ");
+        EXPECT_EQ(Text(w, IDC_CD_SELSIZE), "52.9 MB ");
+
+        Click(w, IDC_CD_SELECTALL);
+        EXPECT_EQ(Text(w, IDC_CD_SELCOUNT), "3 Track(s) ");
+        EXPECT_EQ(Text(w, IDC_CD_SELECTALL), "Deselect &All Tracks");
+        EXPECT_EQ(tree->topLevelItem(1)->checkState(0), Qt::Checked);
+        Click(w, IDC_CD_SELECTALL);
+        EXPECT_EQ(Text(w, IDC_CD_SELCOUNT), "0 Track(s) ");
+        EXPECT_EQ(Text(w, IDC_CD_SELSIZE), "0.0 MB ");
+        EXPECT_EQ(Text(w, IDC_CD_SELTIME), "00:00:00 ");
+
+        // Names: 25 characters are kept, 26 refused.
+        tree->topLevelItem(1)->setText(0, QString(26, 'x'));
+        EXPECT_EQ(tree->topLevelItem(1)->text(0).toStdString(), "Track2");
+        tree->topLevelItem(1)->setText(0, QString(25, 'y'));
+        EXPECT_EQ(tree->topLevelItem(1)->text(0), QString(25, 'y'));
+
+        tree->topLevelItem(1)->setCheckState(0, Qt::Checked);
+        Find<QLineEdit>(w, IDC_CD_ALBUM)->setText("Night Songs");
+        Find<QLineEdit>(w, IDC_CD_ARTIST)->setText("The Band");
+        auto* genre = Find<QComboBox>(w, IDC_CD_GENRE);
+        genre->setCurrentIndex(genre->findText("Jazz"));
+        Click(w, IDC_CD_INFOTOALL);
+        EXPECT_EQ(tree->topLevelItem(0)->text(6).toStdString(), "Jazz");
+        Click(w, IDOK);
+    });
+    EXPECT_EQ(result, IDOK);
+    CdSession& s = TheCdSession();
+    EXPECT_EQ(s.checked, (std::vector<std::uint8_t>{0, 1, 0}));
+    EXPECT_EQ(s.names[1], std::string(25, 'y'));
+    encoder::EncoderApp& app = encoder::TheApp();
+    EXPECT_EQ(app.tagTable[2].Title(), std::string(25, 'y'));
+    EXPECT_EQ(app.tagTable[2].Artist(), "The Band");
+    EXPECT_EQ(app.tagTable[2].Album(), "Night Songs");
+    EXPECT_EQ(app.genreList[static_cast<std::size_t>(app.tagTable[2].Genre())], "Jazz");
+    EXPECT_EQ(app.lastCd, "ORVANE   IMAGE DRIVE     ");
+    EXPECT_EQ(app.cdSelection.trackCount, 1);
+    EXPECT_EQ(app.cdSelection.checked, s.checked);
+    EXPECT_EQ(app.cdSelection.driveIndex, 0);
+    EXPECT_EQ(app.cdSelection.leadOut, 31500);
+    EXPECT_EQ(settings_.GetProfileString("Preferences", "LastCD"), app.lastCd);
+}
+
+TEST_F(GrabberView, IntroSecondsAndCancel) {
+    int result = Run([this](QWidget* w) {
+        EXPECT_FALSE(Find(w, IDC_CD_INTROSECS)->isEnabled());
+        Click(w, IDC_CD_INTROONLY);
+        EXPECT_TRUE(Find(w, IDC_CD_INTROSECS)->isEnabled());
+        Find<QTreeWidget>(w, IDC_CD_TRACKS)->topLevelItem(0)->setCheckState(0, Qt::Checked);
+        Find<QLineEdit>(w, IDC_CD_INTROSECS)->setText("121");
+        Click(w, IDOK);
+        ASSERT_FALSE(boxes_.empty());
+        EXPECT_EQ(boxes_.back(), "Please enter an integer between 1 and 120.");
+        Click(w, IDCANCEL);
+    });
+    EXPECT_EQ(result, IDCANCEL);
+}
+
+TEST_F(GrabberView, NoDriveClosesTheDialog) {
+    transport_.reset();
+    transport_ =
+        std::make_unique<test::Transport>(std::vector<std::shared_ptr<cdrom::DiscDrive>>{});
+    encoder::ui::Hooks().shown = [](QWidget* w, int) { w->close(); };
+    EXPECT_EQ(ui::RunCdGrabber(nullptr), IDCANCEL);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].rfind("No IDE/ATAPI CD-ROM Drives Found!", 0), 0u);
+}
+
+}  // namespace
+}  // namespace orvane::cdda
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    orvane::artwork::InitPlimoResources();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
