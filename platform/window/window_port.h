@@ -42,6 +42,17 @@ public:
     virtual int CurSel(int controlId) const = 0;
     virtual void DeleteString(int controlId, int index) = 0;
 
+    // Report-style list views: AddString adds a row with its column-0 text, CurSel is the
+    // selection mark (-1 for none), Count the rows; columns are added with a header and an
+    // alignment (LVCFMT_LEFT 0, LVCFMT_RIGHT 1, LVCFMT_CENTER 2) and sized to their headers.
+    virtual void InsertColumn(int /*controlId*/, int /*column*/, const std::string& /*header*/,
+                              int /*format*/) {}
+    virtual void SetSubItemText(int /*controlId*/, int /*row*/, int /*column*/,
+                                const std::string& /*text*/) {}
+    virtual std::string SubItemText(int /*controlId*/, int /*row*/, int /*column*/) const {
+        return {};
+    }
+
     // A modal message box owned by the window; returns IDOK, IDYES, IDNO ...
     // An empty caption means the program's default caption.
     virtual int MessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;

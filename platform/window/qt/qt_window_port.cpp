@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -16,6 +17,8 @@
 #include <QSpinBox>
 #include <QTextEdit>
 #include <QThread>
+#include <QTreeWidget>
+#include <algorithm>
 #include <QTimer>
 
 namespace orvane {
@@ -288,6 +291,7 @@ void QtWindowPort::ResetContent(int controlId) {
         QWidget* w = Control(controlId);
         if (auto* combo = qobject_cast<QComboBox*>(w)) combo->clear();
         if (auto* list = qobject_cast<QListWidget*>(w)) list->clear();
+        if (auto* view = qobject_cast<QTreeWidget*>(w)) view->clear();
     });
 }
 
@@ -313,6 +317,12 @@ int QtWindowPort::AddString(int controlId, const std::string& text) {
         } else if (auto* list = qobject_cast<QListWidget*>(w)) {
             list->addItem(Q(text));
             out = list->count() - 1;
+        } else if (auto* view = qobject_cast<QTreeWidget*>(w)) {
+            auto* item = new QTreeWidgetItem(view);
+            item->setText(0, Q(text));
+            for (int c = 0; c < view->columnCount(); ++c)
+                item->setTextAlignment(c, view->headerItem()->textAlignment(c));
+            out = view->topLevelItemCount() - 1;
         }
     });
     return out;
@@ -326,6 +336,8 @@ void QtWindowPort::SetItemData(int controlId, int index, long data) {
             if (index >= 0 && index < combo->count()) combo->setItemData(index, v);
         } else if (auto* list = qobject_cast<QListWidget*>(w)) {
             if (QListWidgetItem* item = list->item(index)) item->setData(Qt::UserRole, v);
+        } else if (auto* view = qobject_cast<QTreeWidget*>(w)) {
+            if (QTreeWidgetItem* item = view->topLevelItem(index)) item->setData(0, Qt::UserRole, v);
         }
     });
 }
@@ -342,6 +354,10 @@ long QtWindowPort::ItemData(int controlId, int index) const {
             if (QListWidgetItem* item = list->item(index)) {
                 out = static_cast<long>(item->data(Qt::UserRole).toLongLong());
             }
+        } else if (auto* view = qobject_cast<QTreeWidget*>(w)) {
+            if (QTreeWidgetItem* item = view->topLevelItem(index)) {
+                out = static_cast<long>(item->data(0, Qt::UserRole).toLongLong());
+            }
         }
     });
     return out;
@@ -353,6 +369,7 @@ int QtWindowPort::Count(int controlId) const {
         QWidget* w = Control(controlId);
         if (auto* combo = qobject_cast<QComboBox*>(w)) out = combo->count();
         if (auto* list = qobject_cast<QListWidget*>(w)) out = list->count();
+        if (auto* view = qobject_cast<QTreeWidget*>(w)) out = view->topLevelItemCount();
     });
     return out;
 }
@@ -365,6 +382,8 @@ std::string QtWindowPort::ItemText(int controlId, int index) const {
             if (index >= 0 && index < combo->count()) out = S(combo->itemText(index));
         } else if (auto* list = qobject_cast<QListWidget*>(w)) {
             if (QListWidgetItem* item = list->item(index)) out = S(item->text());
+        } else if (auto* view = qobject_cast<QTreeWidget*>(w)) {
+            if (QTreeWidgetItem* item = view->topLevelItem(index)) out = S(item->text(0));
         }
     });
     return out;
@@ -377,6 +396,12 @@ void QtWindowPort::SetCurSel(int controlId, int index) {
             combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
         } else if (auto* list = qobject_cast<QListWidget*>(w)) {
             list->setCurrentRow(index >= 0 && index < list->count() ? index : -1);
+        } else if (auto* view = qobject_cast<QTreeWidget*>(w)) {
+            view->clearSelection();
+            if (QTreeWidgetItem* item = view->topLevelItem(index)) {
+                view->setCurrentItem(item);
+                item->setSelected(true);
+            }
         }
     });
 }
@@ -387,6 +412,10 @@ int QtWindowPort::CurSel(int controlId) const {
         QWidget* w = Control(controlId);
         if (auto* combo = qobject_cast<QComboBox*>(w)) out = combo->currentIndex();
         if (auto* list = qobject_cast<QListWidget*>(w)) out = list->currentRow();
+        if (auto* view = qobject_cast<QTreeWidget*>(w)) {
+            const QList<QTreeWidgetItem*> chosen = view->selectedItems();
+            out = chosen.isEmpty() ? -1 : view->indexOfTopLevelItem(chosen.front());
+        }
     });
     return out;
 }
@@ -398,8 +427,49 @@ void QtWindowPort::DeleteString(int controlId, int index) {
             if (index >= 0 && index < combo->count()) combo->removeItem(index);
         } else if (auto* list = qobject_cast<QListWidget*>(w)) {
             delete list->takeItem(index);
+        } else if (auto* view = qobject_cast<QTreeWidget*>(w)) {
+            delete view->takeTopLevelItem(index);
         }
     });
+}
+
+void QtWindowPort::InsertColumn(int controlId, int column, const std::string& header,
+                                int format) {
+    Post([this, controlId, column, header, format] {
+        auto* view = qobject_cast<QTreeWidget*>(Control(controlId));
+        if (!view || column < 0) return;
+        const int count = std::max(view->columnCount(), column + 1);
+        view->setColumnCount(count);
+        const Qt::Alignment align = format == 2   ? Qt::AlignHCenter | Qt::AlignVCenter
+                                    : format == 1 ? Qt::AlignRight | Qt::AlignVCenter
+                                                  : Qt::AlignLeft | Qt::AlignVCenter;
+        view->headerItem()->setText(column, Q(header));
+        view->headerItem()->setTextAlignment(column, align);
+        // Sized to the header, as the list's columns are.
+        view->header()->resizeSection(
+            column, view->header()->fontMetrics().horizontalAdvance(Q(header)) + 16);
+    });
+}
+
+void QtWindowPort::SetSubItemText(int controlId, int row, int column, const std::string& text) {
+    Post([this, controlId, row, column, text] {
+        auto* view = qobject_cast<QTreeWidget*>(Control(controlId));
+        if (!view) return;
+        QTreeWidgetItem* item = view->topLevelItem(row);
+        if (!item || column < 0 || column >= view->columnCount()) return;
+        item->setText(column, Q(text));
+        item->setTextAlignment(column, view->headerItem()->textAlignment(column));
+    });
+}
+
+std::string QtWindowPort::SubItemText(int controlId, int row, int column) const {
+    std::string out;
+    Call([&] {
+        auto* view = qobject_cast<QTreeWidget*>(Control(controlId));
+        if (!view) return;
+        if (QTreeWidgetItem* item = view->topLevelItem(row)) out = S(item->text(column));
+    });
+    return out;
 }
 
 int RunMessageBox(QWidget* owner, const std::string& text, const std::string& caption,
