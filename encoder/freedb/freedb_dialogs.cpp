@@ -56,6 +56,28 @@ std::string WithRefusal(const std::string& text, const CFreeDBClient& client) {
     return text + "\n" + client.RefusalLine();
 }
 
+FreeDBSite SiteFromSetting(const std::string& text) {
+    FreeDBSite site;
+    site.host = text;
+    const std::size_t colon = text.rfind(':');
+    // One colon only: an IPv6 address without brackets has several.
+    if (colon != std::string::npos && text.find(':') == colon && colon + 1 < text.size()) {
+        const std::string digits = text.substr(colon + 1);
+        if (digits.size() <= 5 && digits.find_first_not_of("0123456789") == std::string::npos) {
+            const int port = std::atoi(digits.c_str());
+            if (port > 0 && port <= 65535) {
+                site.host = text.substr(0, colon);
+                site.port = port;
+            }
+        }
+    }
+    return site;
+}
+
+std::string SettingFromSite(const FreeDBSite& site) {
+    return site.port == 80 ? site.host : site.host + ":" + std::to_string(site.port);
+}
+
 FreeDbSettings FreeDbSettings::From(encoder::EncoderApp& app) {
     FreeDbSettings s;
     s.server = app.freeDbServer.empty() ? std::string(kMainServer) : app.freeDbServer;
@@ -65,6 +87,8 @@ FreeDbSettings FreeDbSettings::From(encoder::EncoderApp& app) {
     if (app.settings) {
         encoder::SettingsStore& store = *app.settings;
         s.email = store.GetProfileString("Preferences", "CDDBEmail", "");
+        s.mainServer = store.GetProfileString("Preferences", "CDDBMainServer", kMainServer);
+        if (s.mainServer.empty()) s.mainServer = kMainServer;
         s.clientName = store.GetProfileString("Preferences", "CDDBClientName", s.clientName);
         s.clientVersion =
             store.GetProfileString("Preferences", "CDDBClientVersion", s.clientVersion);
@@ -110,8 +134,7 @@ void CFreeDBServersDlg::OnInitDialog() {
     sites_.clear();
     {
         BusyScope busy(w, busy_);
-        FreeDBSite site;
-        site.host = kMainServer;
+        const FreeDBSite site = SiteFromSetting(settings_.mainServer);
         std::vector<FreeDBSite> received;
         bool ok = client_.QuerySites(site, received);
         if (!ok && !cancelled_) ok = client_.QuerySites(site, received);
@@ -125,7 +148,7 @@ void CFreeDBServersDlg::OnInitDialog() {
     w.InsertColumn(IDC_SERVER_LIST, 0, "   Server Address   ", LVCFMT_LEFT);
     w.InsertColumn(IDC_SERVER_LIST, 1, "   Location   ", LVCFMT_CENTER);
     for (const FreeDBSite& s : sites_) {
-        int row = w.AddString(IDC_SERVER_LIST, s.host);
+        int row = w.AddString(IDC_SERVER_LIST, SettingFromSite(s));
         if (row >= 0) w.SetSubItemText(IDC_SERVER_LIST, row, 1, s.description);
     }
 }
@@ -155,8 +178,7 @@ void CFreeDBQueryDlg::SetDisc(const DiscLayout& disc) {
 
 void CFreeDBQueryDlg::OnInitDialog() {
     WindowPort& w = *port_;
-    site_ = FreeDBSite{};
-    site_.host = settings_.server;
+    site_ = SiteFromSetting(settings_.server);
     rowIds_.clear();
     w.InsertColumn(IDC_MATCH_LIST, 0, "           Artist           ", LVCFMT_LEFT);
     w.InsertColumn(IDC_MATCH_LIST, 1, "            Title            ", LVCFMT_CENTER);

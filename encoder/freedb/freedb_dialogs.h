@@ -24,7 +24,8 @@ namespace orvane::freedb {
 // The settings the dialogs use: the application-wide values that start-up read, and the
 // client identity and e-mail address from "Preferences".
 struct FreeDbSettings {
-    std::string server = kMainServer;
+    std::string server = kMainServer;      // "FreeDBServer": HOST or HOST:PORT
+    std::string mainServer = kMainServer;  // "CDDBMainServer": where the server list comes from
     int useProxy = 0;
     std::string proxyServer;
     int proxyPort = 8080;
@@ -35,6 +36,11 @@ struct FreeDbSettings {
 
     static FreeDbSettings From(encoder::EncoderApp& app);
 };
+
+// The site of a server setting: "HOST" (port 80) or "HOST:PORT", the usual script path.
+FreeDBSite SiteFromSetting(const std::string& text);
+// A server list row's address as the settings keep it: the host, with ":PORT" unless 80.
+std::string SettingFromSite(const FreeDBSite& site);
 
 // Applies the proxy (when "UseProxy" is 1; an empty proxy host means a direct connection),
 // the client identity and the e-mail address to a client.

@@ -12,6 +12,7 @@
 #include "encoder/app/resource.h"
 #include "encoder/app/ui/views.h"
 #include "encoder/app/ui/windows.h"
+#include "encoder/freedb/ui/freedb_views.h"
 #include "encoder/plimo/screenshots.h"
 #include "encoder/wma/install.h"
 #include "platform/shell/sysinfo.h"
@@ -40,6 +41,7 @@ int main(int argc, char** argv) {
     orvane::encoder::EncoderApp& app = orvane::encoder::TheApp();
     app.settings = &settings;
     app.commandLine = args.join(' ').toStdString();
+    orvane::freedb::ui::RegisterOptionsWithWizard(app);
     orvane::encoder::StartupHooks hooks;
     // No window exists yet: the installation's messages are owner-less boxes.
     orvane::QtWindowPort messages(nullptr);

@@ -321,7 +321,7 @@ int QtWindowPort::AddString(int controlId, const std::string& text) {
             auto* item = new QTreeWidgetItem(view);
             item->setText(0, Q(text));
             for (int c = 0; c < view->columnCount(); ++c)
-                item->setTextAlignment(c, view->headerItem()->textAlignment(c));
+                item->setTextAlignment(c, Qt::Alignment(view->headerItem()->textAlignment(c)));
             out = view->topLevelItemCount() - 1;
         }
     });
@@ -458,7 +458,7 @@ void QtWindowPort::SetSubItemText(int controlId, int row, int column, const std:
         QTreeWidgetItem* item = view->topLevelItem(row);
         if (!item || column < 0 || column >= view->columnCount()) return;
         item->setText(column, Q(text));
-        item->setTextAlignment(column, view->headerItem()->textAlignment(column));
+        item->setTextAlignment(column, Qt::Alignment(view->headerItem()->textAlignment(column)));
     });
 }
 
