@@ -53,7 +53,7 @@ DrawnButton* Button(QtWindowPort& port, int id, QWidget* parent, const QString& 
     return b;
 }
 
-// A report list: single selection, whole rows, faint grid lines, the row under the pointer
+// A report list: single selection, whole rows, banded rows, the row under the pointer
 // becomes the current one, headers not clickable; columns come from the logic.
 QTreeWidget* ReportList(QtWindowPort& port, int id, QWidget* parent, int x, int y, int w, int h) {
     auto* view = Place<QTreeWidget>(parent, x, y, w, h);
@@ -66,8 +66,7 @@ QTreeWidget* ReportList(QtWindowPort& port, int id, QWidget* parent, int x, int 
     view->setHeaderLabels({});
     view->header()->setSectionsClickable(false);
     view->header()->setStretchLastSection(false);
-    view->setStyleSheet("QTreeView::item { border-right: 1px solid #d8d8d8; "
-                        "border-bottom: 1px solid #d8d8d8; }");
+    view->setAlternatingRowColors(true);
     view->setMouseTracking(true);
     QObject::connect(view, &QTreeWidget::itemEntered, view,
                      [view](QTreeWidgetItem* item) { view->setCurrentItem(item); });
@@ -85,13 +84,13 @@ HyperlinkLabel* Link(QtWindowPort& port, QWidget* parent, int x, int y, int w) {
 }
 
 void BuildServersDialog(QWidget* w, QtWindowPort& port) {
-    w->setFixedSize(381, 190);
+    w->setFixedSize(420, 190);
     w->setFont(encoder::ui::PageFont());
     Label(w, "FreeDB Servers:", 10, 8, 200);
-    ReportList(port, IDC_SERVER_LIST, w, 10, 28, 361, 112);
-    Link(port, w, 10, 156, 200);
-    Button(port, IDOK, w, "O&K", 200, 150, 80, 28, controls::kStyleDefaultBit);
-    Button(port, IDCANCEL, w, "&Cancel", 291, 150, 80, 28);
+    ReportList(port, IDC_SERVER_LIST, w, 10, 28, 400, 112);
+    Link(port, w, 10, 156, 220);
+    Button(port, IDOK, w, "O&K", 239, 150, 80, 28, controls::kStyleDefaultBit);
+    Button(port, IDCANCEL, w, "&Cancel", 330, 150, 80, 28);
 }
 
 void BuildQueryDialog(QWidget* w, QtWindowPort& port) {
