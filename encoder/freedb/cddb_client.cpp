@@ -291,8 +291,7 @@ void CFreeDBClient::SetProxy(const std::string& host, int port, const std::strin
     proxyPassword_ = password;
 }
 
-void CFreeDBClient::SetClient(const std::string& name, const std::string& version,
-                              int protocol) {
+void CFreeDBClient::SetClient(const std::string& name, const std::string& version, int protocol) {
     clientName_ = name;
     clientVersion_ = version;
     protocol_ = protocol;
@@ -387,7 +386,7 @@ bool CFreeDBClient::Connect(int& fd, const std::string& host, int port) {
             addrinfo* result = nullptr;
         };
         auto state = std::make_shared<Lookup>();
-        hints.ai_flags = AI_NUMERICSERV | AI_ADDRCONFIG;
+        hints.ai_flags = AI_NUMERICSERV;
         std::thread([state, bare, service, hints] {
             addrinfo* result = nullptr;
             int rc = ::getaddrinfo(bare.c_str(), service.c_str(), &hints, &result);
@@ -428,8 +427,8 @@ bool CFreeDBClient::Connect(int& fd, const std::string& host, int port) {
     std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> owner(list, ::freeaddrinfo);
     lastError_ = kWsaEconnrefused;
     for (addrinfo* a = list; a; a = a->ai_next) {
-        int s = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
-                         a->ai_protocol);
+        int s =
+            ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
         if (s < 0) {
             lastError_ = WsaFromErrno(errno);
             continue;
@@ -510,7 +509,7 @@ bool CFreeDBClient::ReceiveResponse(int fd, Mode /*mode*/, std::string& out) {
     std::string text;
     std::uint64_t lastData = clock::Current().NowMs();
     std::size_t headerEnd = std::string::npos;  // where the body starts
-    std::size_t scanned = 0;                     // terminator search resumes here
+    std::size_t scanned = 0;                    // terminator search resumes here
     bool closed = false;
     char chunk[16384];
     const auto give = [&](bool ok) {
@@ -653,9 +652,9 @@ bool CFreeDBClient::QuerySites(const FreeDBSite& site, std::vector<FreeDBSite>& 
     while (at != std::string::npos && out.size() < kMaxListRows) {
         std::size_t next = body.find('\n', at + 1);
         FreeDBSite s;
-        if (ParseSiteLine(body.substr(at + 1, next == std::string::npos ? std::string::npos
-                                                                        : next - at - 1),
-                          s)) {
+        if (ParseSiteLine(
+                body.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1),
+                s)) {
             out.push_back(std::move(s));
         }
         at = next;
@@ -664,13 +663,13 @@ bool CFreeDBClient::QuerySites(const FreeDBSite& site, std::vector<FreeDBSite>& 
     return true;
 }
 
-bool CFreeDBClient::QueryDisc(const FreeDBSite& site, std::uint32_t discId,
-                              const DiscLayout& disc, std::vector<FreeDBMatch>& out) {
+bool CFreeDBClient::QueryDisc(const FreeDBSite& site, std::uint32_t discId, const DiscLayout& disc,
+                              std::vector<FreeDBMatch>& out) {
     out.clear();
     char id[16];
     std::snprintf(id, sizeof id, "%08x", static_cast<unsigned>(discId));
-    std::string query = std::string("cmd=cddb+query+") + id + "+" +
-                        std::to_string(disc.offsets.size()) + "+";
+    std::string query =
+        std::string("cmd=cddb+query+") + id + "+" + std::to_string(disc.offsets.size()) + "+";
     for (std::size_t i = 0; i < disc.offsets.size(); ++i) {
         if (i) query += "+";
         query += std::to_string(disc.offsets[i]);
@@ -687,9 +686,8 @@ bool CFreeDBClient::QueryDisc(const FreeDBSite& site, std::uint32_t discId,
         while (at != std::string::npos && out.size() < kMaxListRows) {
             std::size_t next = body.find('\n', at + 1);
             FreeDBMatch m;
-            if (ParseMatchLine(body.substr(at + 1, next == std::string::npos
-                                                       ? std::string::npos
-                                                       : next - at - 1),
+            if (ParseMatchLine(body.substr(at + 1, next == std::string::npos ? std::string::npos
+                                                                             : next - at - 1),
                                m)) {
                 out.push_back(std::move(m));
             }
@@ -719,8 +717,7 @@ bool CFreeDBClient::ReadDisc(const FreeDBSite& site, std::uint32_t discId,
     char id[16];
     std::snprintf(id, sizeof id, "%08x", static_cast<unsigned>(discId));
     std::string reply;
-    if (!Exchange(site, "cmd=cddb+read+" + PercentEncode(category) + "+" + id, Mode::List,
-                  reply)) {
+    if (!Exchange(site, "cmd=cddb+read+" + PercentEncode(category) + "+" + id, Mode::List, reply)) {
         return false;
     }
     lastReply_ = reply;

@@ -21,12 +21,12 @@
 namespace orvane::freedb {
 
 // WinSock error numbers the client reports.
-constexpr int kWsaEintr = 10004;          // the wait was cancelled
-constexpr int kWsaEinval = 10022;         // the host cannot be resolved
+constexpr int kWsaEintr = 10004;            // the wait was cancelled
+constexpr int kWsaEinval = 10022;           // the host cannot be resolved
 constexpr int kWsaEprotonosupport = 10043;  // the reply could not be read or parsed
-constexpr int kWsaEnobufs = 10055;        // the reply is larger than the client accepts
-constexpr int kWsaEconnreset = 10054;     // the server closed before the reply was complete
-constexpr int kWsaEtimedout = 10060;      // no data for longer than the time-out
+constexpr int kWsaEnobufs = 10055;          // the reply is larger than the client accepts
+constexpr int kWsaEconnreset = 10054;       // the server closed before the reply was complete
+constexpr int kWsaEtimedout = 10060;        // no data for longer than the time-out
 constexpr int kWsaEconnrefused = 10061;
 
 // The outside service's deployment values.
@@ -147,8 +147,7 @@ public:
     enum class Mode { List, SingleOrList };
     // Sends one request over its own connection and reads the reply; true with the whole
     // received text (header and body, list terminator cut off) when a complete reply came.
-    bool Exchange(const FreeDBSite& site, const std::string& query, Mode mode,
-                  std::string& reply);
+    bool Exchange(const FreeDBSite& site, const std::string& query, Mode mode, std::string& reply);
 
 protected:
     // The machine's and user's names for the hello when no e-mail is set.

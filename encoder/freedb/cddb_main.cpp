@@ -300,7 +300,8 @@ int NetworkFailure(const char* what, const CFreeDBClient& client) {
 void Configure(CFreeDBClient& client, const Options& o) {
     client.SetTimeout(o.timeoutMs);
     client.SetEmail(o.email);
-    if (!o.proxyHost.empty()) client.SetProxy(o.proxyHost, o.proxyPort, o.proxyUser, o.proxyPassword);
+    if (!o.proxyHost.empty())
+        client.SetProxy(o.proxyHost, o.proxyPort, o.proxyUser, o.proxyPassword);
 }
 
 CddbServer* gServer = nullptr;
@@ -413,7 +414,8 @@ int main(int argc, char** argv) {
         if (o.args.size() != 2) return Usage("read needs CATEGORY and DISCID");
         char* end = nullptr;
         const unsigned long id = std::strtoul(o.args[1].c_str(), &end, 16);
-        if (o.args[1].empty() || *end || o.args[1].size() > 8) return Usage("DISCID is hexadecimal");
+        if (o.args[1].empty() || *end || o.args[1].size() > 8)
+            return Usage("DISCID is hexadecimal");
         CFreeDBClient client;
         Configure(client, o);
         FreeDBDiscInfo info;

@@ -85,7 +85,8 @@ std::string UrlDecode(const std::string& text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '+') {
             out += ' ';
-        } else if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+        } else if (text[i] == '%' && i + 2 < text.size() &&
+                   std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
                    std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
             out += static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
             i += 2;
@@ -116,7 +117,8 @@ bool EntryFromCueSheet(const std::string& cuePath, ServedEntry& out, std::string
         const std::string cmd = w[0];
         if (cmd == "TRACK") {
             ++track;
-        } else if (cmd == "TITLE" && track >= 0 && static_cast<std::size_t>(track) < titles.size()) {
+        } else if (cmd == "TITLE" && track >= 0 &&
+                   static_cast<std::size_t>(track) < titles.size()) {
             titles[static_cast<std::size_t>(track)] = CueValue(line, line.find("TITLE") + 5);
         } else if (cmd == "REM" && w.size() >= 3 && w[1] == "DATE") {
             year = w[2];
@@ -182,8 +184,8 @@ std::string AnswerCommand(const std::vector<ServedEntry>& entries, const std::st
     if (w.empty()) return "500 Unrecognized command.\r\n";
     const std::string verb = Lower(w[0]);
     if (verb == "sites") {
-        return "210 OK, site information follows (until terminating `.')\r\n" + host +
-               " http " + std::to_string(port) + " /~cddb/cddb.cgi N000.00 E000.00 " +
+        return "210 OK, site information follows (until terminating `.')\r\n" + host + " http " +
+               std::to_string(port) + " /~cddb/cddb.cgi N000.00 E000.00 " +
                "Local CD database\r\n.\r\n";
     }
     if (verb != "cddb" || w.size() < 2) return "500 Unrecognized command.\r\n";
@@ -198,8 +200,8 @@ std::string AnswerCommand(const std::vector<ServedEntry>& entries, const std::st
         }
         if (found.empty()) return "202 No match for disc ID " + Hex8(id) + ".\r\n";
         if (found.size() == 1) {
-            return "200 " + found[0]->category + " " + Hex8(id) + " " +
-                   DiscTitle(found[0]->info) + "\r\n";
+            return "200 " + found[0]->category + " " + Hex8(id) + " " + DiscTitle(found[0]->info) +
+                   "\r\n";
         }
         std::string out = "210 Found exact matches, list follows (until terminating `.')\r\n";
         for (const ServedEntry* e : found)
@@ -213,7 +215,8 @@ std::string AnswerCommand(const std::vector<ServedEntry>& entries, const std::st
             static_cast<std::uint32_t>(std::strtoul(w[3].c_str(), nullptr, 16));
         for (const ServedEntry& e : entries) {
             if (e.info.discId != id || Lower(e.category) != category) continue;
-            std::string out = "210 " + e.category + " " + Hex8(id) + " CD database entry follows (until terminating `.')\r\n";
+            std::string out = "210 " + e.category + " " + Hex8(id) +
+                              " CD database entry follows (until terminating `.')\r\n";
             // Lines end in CRLF on the wire.
             std::istringstream in(e.text);
             std::string line;
@@ -235,8 +238,8 @@ bool CddbServer::Listen(const std::string& address, int port, std::string& reaso
     hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
     addrinfo* list = nullptr;
     const std::string service = std::to_string(port);
-    int rc = ::getaddrinfo(address.empty() ? nullptr : address.c_str(), service.c_str(), &hints,
-                           &list);
+    int rc =
+        ::getaddrinfo(address.empty() ? nullptr : address.c_str(), service.c_str(), &hints, &list);
     if (rc != 0) {
         reason = "cannot resolve " + address + ": " + gai_strerror(rc);
         return false;
@@ -261,9 +264,8 @@ bool CddbServer::Listen(const std::string& address, int port, std::string& reaso
     sockaddr_storage bound{};
     socklen_t len = sizeof bound;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &len);
-    port_ = bound.ss_family == AF_INET6
-                ? ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port)
-                : ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+    port_ = bound.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port)
+                                        : ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
     address_ = address.empty() ? "127.0.0.1" : address;
     listenFd_ = fd;
     return true;
@@ -316,7 +318,8 @@ void CddbServer::Handle(int fd) {
         std::size_t at = 0;
         while (at <= query.size()) {
             std::size_t amp = query.find('&', at);
-            std::string pair = query.substr(at, amp == std::string::npos ? std::string::npos : amp - at);
+            std::string pair =
+                query.substr(at, amp == std::string::npos ? std::string::npos : amp - at);
             if (pair.rfind("cmd=", 0) == 0) cmd = UrlDecode(pair.substr(4));
             if (pair.rfind("hello=", 0) == 0) hello = UrlDecode(pair.substr(6));
             if (amp == std::string::npos) break;
@@ -327,8 +330,7 @@ void CddbServer::Handle(int fd) {
         } else {
             body = AnswerCommand(entries_, cmd, address_, port_);
         }
-        std::fprintf(stderr, "orvane-cddb serve: %s -> %s\n", cmd.c_str(),
-                     FirstLine(body).c_str());
+        std::fprintf(stderr, "orvane-cddb serve: %s -> %s\n", cmd.c_str(), FirstLine(body).c_str());
     }
     const std::string reply = status + "\r\nContent-Type: text/plain; charset=UTF-8\r\n" +
                               "Connection: close\r\n\r\n" + body;

@@ -219,14 +219,15 @@ std::string UnescapeValue(const std::string& value) {
     return out;
 }
 
-bool ParseXmcdEntry(const std::string& body, FreeDBDiscInfo& info, int* error,
-                    std::string* reason, bool statusLine) {
+bool ParseXmcdEntry(const std::string& body, FreeDBDiscInfo& info, int* error, std::string* reason,
+                    bool statusLine) {
     if (error) *error = 0;
     std::vector<std::string> lines = SplitLines(body);
     std::size_t at = 0;
     if (statusLine) {
         // The status line: code 210..219.
-        int code = lines.empty() || lines[0].size() < 3 ? -1 : std::atoi(lines[0].substr(0, 3).c_str());
+        int code =
+            lines.empty() || lines[0].size() < 3 ? -1 : std::atoi(lines[0].substr(0, 3).c_str());
         if (code < 210 || code > 219) return Fail(error, reason, 0, "the reply is not an entry");
         at = 1;
     }
@@ -410,8 +411,8 @@ bool ParseXmcdEntry(const std::string& body, FreeDBDiscInfo& info, int* error,
 bool ParseXmcdFile(const std::string& text, FreeDBDiscInfo& info, std::string* reason) {
     std::size_t start = 0;
     // An optional status line, as a reply saved whole carries it ("210 rock 1a2b3c4d ...").
-    if (text.size() >= 4 && text[0] >= '0' && text[0] <= '9' && text[1] >= '0' &&
-        text[1] <= '9' && text[2] >= '0' && text[2] <= '9' && text[3] == ' ') {
+    if (text.size() >= 4 && text[0] >= '0' && text[0] <= '9' && text[1] >= '0' && text[1] <= '9' &&
+        text[2] >= '0' && text[2] <= '9' && text[3] == ' ') {
         std::size_t nl = text.find('\n');
         start = nl == std::string::npos ? text.size() : nl + 1;
     }
@@ -426,14 +427,14 @@ std::string FormatXmcdEntry(const FreeDBDiscInfo& info,
     }
     out += "#\n# Disc length: " + std::to_string(info.discLength) + " seconds\n#\n";
     out += "# Revision: " + std::to_string(info.revision) + "\n";
-    out += "# Submitted via: " + (info.program.empty() ? std::string("orvane-cddb") : info.program) +
-           " " + (info.version.empty() ? std::string("1.0") : info.version) +
-           (info.comment.empty() ? std::string() : " " + info.comment) + "\n#\n";
+    out +=
+        "# Submitted via: " + (info.program.empty() ? std::string("orvane-cddb") : info.program) +
+        " " + (info.version.empty() ? std::string("1.0") : info.version) +
+        (info.comment.empty() ? std::string() : " " + info.comment) + "\n#\n";
     char id[16];
     std::snprintf(id, sizeof id, "%08x", static_cast<unsigned>(info.discId));
     out += std::string("DISCID=") + id + "\n";
-    PutKeyword(out, "DTITLE",
-               info.artist.empty() ? info.title : info.artist + " / " + info.title);
+    PutKeyword(out, "DTITLE", info.artist.empty() ? info.title : info.artist + " / " + info.title);
     for (const std::string& line : extraLines)
         out += line + "\n";
     for (std::size_t i = 0; i < info.trackTitles.size(); ++i) {

@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeWidget>
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -18,7 +19,6 @@
 #include <fstream>
 #include <set>
 #include <thread>
-#include <QTreeWidget>
 
 #include "encoder/app/encoder_app.h"
 #include "encoder/app/resource.h"

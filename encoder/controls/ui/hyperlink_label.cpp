@@ -90,8 +90,8 @@ void HyperlinkLabel::Open() {
     }
     QApplication::beep();
     // No handler for the target's kind is the failure the desktop reports.
-    RunMessageBox(window(), HyperlinkErrorText(31), QApplication::applicationDisplayName().toStdString(),
-                  MB_ICONEXCLAMATION);
+    RunMessageBox(window(), HyperlinkErrorText(31),
+                  QApplication::applicationDisplayName().toStdString(), MB_ICONEXCLAMATION);
 }
 
 void HyperlinkLabel::enterEvent(QEnterEvent* event) {

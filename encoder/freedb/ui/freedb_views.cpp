@@ -134,8 +134,9 @@ void BuildOptionsDialog(QWidget* w, QtWindowPort& port) {
     auto* email = Place<QLineEdit>(group, 60, 148, 272, 22);
     email->setMaxLength(255);
     email->setPlaceholderText("name@example.org");
-    email->setToolTip("The address the CD database asks of its users; it is sent with each "
-                      "look-up.");
+    email->setToolTip(
+        "The address the CD database asks of its users; it is sent with each "
+        "look-up.");
     port.Bind(IDC_OPT_EMAIL, email);
     auto* effects = Place<QCheckBox>(w, 14, 192, 300, 20);
     effects->setText("Enable  &Window Animation Effects.");
@@ -209,8 +210,7 @@ int RunServersDialog(CFreeDBServersDlg& dialog, QWidget* owner) {
 
 int RunQueryDialog(CFreeDBQueryDlg& dialog, QWidget* owner) {
     FreeDbWindow window(owner, IDD_FREEDB_QUERY,
-                        "Orvane Encoder - Get Track Names from Internet FreeDB",
-                        BuildQueryDialog);
+                        "Orvane Encoder - Get Track Names from Internet FreeDB", BuildQueryDialog);
     dialog.Attach(&window.Port());
     window.onInit = [&] { dialog.OnInitDialog(); };
     window.onOk = [&] { dialog.OnOK(); };
@@ -222,8 +222,7 @@ int RunQueryDialog(CFreeDBQueryDlg& dialog, QWidget* owner) {
 
 int RunInternetOptions(encoder::EncoderApp& app, QWidget* owner) {
     CInternetOptionsDlg dialog(app);
-    FreeDbWindow window(owner, IDD_FREEDB_OPTIONS, "Orvane Encoder - Options",
-                        BuildOptionsDialog);
+    FreeDbWindow window(owner, IDD_FREEDB_OPTIONS, "Orvane Encoder - Options", BuildOptionsDialog);
     QtWindowPort& port = window.Port();
     dialog.Attach(&port);
     port.RegisterDialog(IDD_FREEDB_SERVERS, [&dialog](QWidget* o) {
@@ -258,9 +257,8 @@ int LookUpDisc(encoder::EncoderApp& app, const std::vector<std::uint32_t>& track
 }
 
 void RegisterOptionsWithWizard(encoder::EncoderApp& app) {
-    encoder::ui::RegisterWizardDialog(IDD_INTERNET_OPTIONS, [&app](QWidget* owner) {
-        return RunInternetOptions(app, owner);
-    });
+    encoder::ui::RegisterWizardDialog(
+        IDD_INTERNET_OPTIONS, [&app](QWidget* owner) { return RunInternetOptions(app, owner); });
     app.optionsAvailable = true;
 }
 

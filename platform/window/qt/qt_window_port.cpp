@@ -17,9 +17,9 @@
 #include <QSpinBox>
 #include <QTextEdit>
 #include <QThread>
+#include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
-#include <QTimer>
 
 namespace orvane {
 
@@ -337,7 +337,8 @@ void QtWindowPort::SetItemData(int controlId, int index, long data) {
         } else if (auto* list = qobject_cast<QListWidget*>(w)) {
             if (QListWidgetItem* item = list->item(index)) item->setData(Qt::UserRole, v);
         } else if (auto* view = qobject_cast<QTreeWidget*>(w)) {
-            if (QTreeWidgetItem* item = view->topLevelItem(index)) item->setData(0, Qt::UserRole, v);
+            if (QTreeWidgetItem* item = view->topLevelItem(index))
+                item->setData(0, Qt::UserRole, v);
         }
     });
 }
@@ -433,8 +434,7 @@ void QtWindowPort::DeleteString(int controlId, int index) {
     });
 }
 
-void QtWindowPort::InsertColumn(int controlId, int column, const std::string& header,
-                                int format) {
+void QtWindowPort::InsertColumn(int controlId, int column, const std::string& header, int format) {
     Post([this, controlId, column, header, format] {
         auto* view = qobject_cast<QTreeWidget*>(Control(controlId));
         if (!view || column < 0) return;
@@ -476,6 +476,8 @@ int RunMessageBox(QWidget* owner, const std::string& text, const std::string& ca
                   unsigned flags) {
     QMessageBox box(owner);
     box.setWindowTitle(Q(caption));
+    // Texts may carry what a server sent: never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(Q(text));
     switch (flags & kMbIconMask) {
         case MB_ICONERROR:

@@ -22,7 +22,8 @@ TEST(HyperlinkLabelTest, ShrinksTowardsItsAlignment) {
 }
 
 TEST(HyperlinkLabelTest, FailureTexts) {
-    EXPECT_EQ(HyperlinkErrorText(26), "Unable to open hyperlink:\n\nA sharing violation occurred. ");
+    EXPECT_EQ(HyperlinkErrorText(26),
+              "Unable to open hyperlink:\n\nA sharing violation occurred. ");
     EXPECT_EQ(HyperlinkErrorText(33), "Unable to open hyperlink:\n\nUnknown Error (33) occurred.");
     EXPECT_EQ(EffectiveTarget("", "https://example.org/"), "https://example.org/");
     EXPECT_EQ(EffectiveTarget("t", "text"), "t");

@@ -82,9 +82,8 @@ TEST(RequestTest, DirectAndThroughAProxy) {
     FreeDBSite site;
     site.host = "cddb.example.org";
     const std::string hello = "hello=jo+box+OrvaneEncoder+3.00&proto=4";
-    EXPECT_EQ(c.BuildRequest(site, "cmd=sites"),
-              "GET /~cddb/cddb.cgi?cmd=sites&" + hello +
-                  " HTTP/1.0\r\nHost: cddb.example.org\r\n\r\n");
+    EXPECT_EQ(c.BuildRequest(site, "cmd=sites"), "GET /~cddb/cddb.cgi?cmd=sites&" + hello +
+                                                     " HTTP/1.0\r\nHost: cddb.example.org\r\n\r\n");
     c.SetProxy("proxy.lan", 3128, "", "");
     EXPECT_EQ(c.BuildRequest(site, "cmd=sites"),
               "GET http://cddb.example.org/~cddb/cddb.cgi?cmd=sites&" + hello +
@@ -133,8 +132,8 @@ TEST(ClientTest, OneLineRepliesEndTheReadAtOnce) {
     // before the time-out, which would turn the answer into a failure.
     LoopbackServer server([](const std::string& request) {
         if (test::CommandOf(request).find("query") != std::string::npos) {
-            return LoopbackReply{{"HTTP/1.0 200 OK\r\n\r\n200 rock 0a0b0c0d Ba", "nd / Record\r\n"},
-                                 30, true};
+            return LoopbackReply{
+                {"HTTP/1.0 200 OK\r\n\r\n200 rock 0a0b0c0d Ba", "nd / Record\r\n"}, 30, true};
         }
         return HttpReply("401 rock 0a0b0c0d No such CD entry in database.\r\n", true);
     });
@@ -154,8 +153,8 @@ TEST(ClientTest, ListWithoutTerminatorTimesOutOnVirtualTime) {
     clock::VirtualClock vclock(true);
     clock::Install(&vclock);
     LoopbackServer server([](const std::string&) {
-        return HttpReply("210 OK, site information follows\r\nhost http 80 /x N000.00 E000.00 d\r\n",
-                         true);
+        return HttpReply(
+            "210 OK, site information follows\r\nhost http 80 /x N000.00 E000.00 d\r\n", true);
     });
     TestClient c;
     std::vector<FreeDBSite> sites;
@@ -167,7 +166,8 @@ TEST(ClientTest, ListWithoutTerminatorTimesOutOnVirtualTime) {
 
 TEST(ClientTest, ClosedConnectionEndsTheReadAtOnce) {
     LoopbackServer server([](const std::string&) {
-        return HttpReply("210 OK, site information follows\r\nhost http 80 /x N000.00 E000.00 d\r\n");
+        return HttpReply(
+            "210 OK, site information follows\r\nhost http 80 /x N000.00 E000.00 d\r\n");
     });
     TestClient c;
     c.SetTimeout(60000);
@@ -219,7 +219,8 @@ TEST(ClientTest, RefusalKeepsTheServersLine) {
         if (request.find("hello=jane+example.org+") == std::string::npos) {
             return HttpReply("500 Unknown developer email\r\n");
         }
-        return HttpReply("210 OK\r\nsite.example.org HTTP 8880 /cgi N052.31 E013.24 Berlin\r\n.\r\n");
+        return HttpReply(
+            "210 OK\r\nsite.example.org HTTP 8880 /cgi N052.31 E013.24 Berlin\r\n.\r\n");
     });
     TestClient c;
     std::vector<FreeDBSite> sites;
@@ -269,7 +270,8 @@ TEST(ClientTest, CancelEndsAWait) {
 
 TEST(ReplyParsersTest, SiteLines) {
     FreeDBSite s;
-    EXPECT_TRUE(ParseSiteLine("a.org HTTP 80 /~cddb/cddb.cgi S033.52 E151.13 Sydney, Australia", s));
+    EXPECT_TRUE(
+        ParseSiteLine("a.org HTTP 80 /~cddb/cddb.cgi S033.52 E151.13 Sydney, Australia", s));
     EXPECT_EQ(s.north, 0);
     EXPECT_EQ(s.longitude, 151 * 60 + 13);
     EXPECT_EQ(s.description, "Sydney, Australia");

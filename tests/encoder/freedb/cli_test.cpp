@@ -101,11 +101,12 @@ TEST(CddbProgramTest, ParsesEntryFiles) {
               "PLAYORDER=\n");
     Outcome r = Cddb("parse '" + (dir / "latin1.txt").string() + "' --json");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out,
-              "{\"artist\":\"Ren\xc3\xa9\",\"title\":\"Chansons\",\"tracks\":[\"L'\xc3\xa9t\xc3\xa9\"],"
-              "\"extd\":[],\"extt\":[],\"playorder\":[],\"offsets\":[150],\"length\":100,"
-              "\"revision\":3,\"program\":\"tool\",\"version\":\"2.1\",\"comment\":\"beta\","
-              "\"discid\":\"00abcdef\"}\n");
+    EXPECT_EQ(
+        r.out,
+        "{\"artist\":\"Ren\xc3\xa9\",\"title\":\"Chansons\",\"tracks\":[\"L'\xc3\xa9t\xc3\xa9\"],"
+        "\"extd\":[],\"extt\":[],\"playorder\":[],\"offsets\":[150],\"length\":100,"
+        "\"revision\":3,\"program\":\"tool\",\"version\":\"2.1\",\"comment\":\"beta\","
+        "\"discid\":\"00abcdef\"}\n");
     r = Cddb("parse '" + (dir / "latin1.txt").string() + "'");
     EXPECT_NE(r.out.find("track 01: L'\xc3\xa9t\xc3\xa9\n"), std::string::npos);
     WriteFile(dir / "broken.txt", "# xmcd\nDISCID=1\n");

@@ -50,12 +50,14 @@ TEST(XmcdTest, HeaderRules) {
     EXPECT_FALSE(ParseXmcdEntry("401 no such entry\r\n", info, &error));
     EXPECT_EQ(error, 0);
     // No revision and no submitter.
-    EXPECT_FALSE(ParseXmcdFile("# xmcd\n# Track frame offsets:\n#\t150\n#\n# Disc length: 100 "
-                               "seconds\nDISCID=12345678\nDTITLE=a\n",
-                               info));
-    EXPECT_FALSE(ParseXmcdEntry("210 x\n# xmcd\n# Track frame offsets:\n#\t150\n#\n# Disc "
-                                "length: 100 seconds\nDISCID=12345678\n",
-                                info, &error));
+    EXPECT_FALSE(
+        ParseXmcdFile("# xmcd\n# Track frame offsets:\n#\t150\n#\n# Disc length: 100 "
+                      "seconds\nDISCID=12345678\nDTITLE=a\n",
+                      info));
+    EXPECT_FALSE(
+        ParseXmcdEntry("210 x\n# xmcd\n# Track frame offsets:\n#\t150\n#\n# Disc "
+                       "length: 100 seconds\nDISCID=12345678\n",
+                       info, &error));
     EXPECT_EQ(error, 10043);
     // A submitter without a version, a short disc id, no marker.
     EXPECT_FALSE(ParseXmcdFile(Header("# Submitted via: prog\n") + "DISCID=12345678\n", info));
@@ -105,8 +107,8 @@ TEST(XmcdTest, ModernKeywordsAndContinuationLines) {
 }
 
 TEST(XmcdTest, ValuesAreUnescapedOnce) {
-    const FreeDBDiscInfo info =
-        MustParse(Header() + "DISCID=12345678\nDTITLE=A\\nB\nTTITLE0=back\\\\slash\\\\\\\\two\\t\n");
+    const FreeDBDiscInfo info = MustParse(
+        Header() + "DISCID=12345678\nDTITLE=A\\nB\nTTITLE0=back\\\\slash\\\\\\\\two\\t\n");
     EXPECT_EQ(info.title, "A\nB");
     // An escaped backslash is one backslash; two escaped ones stay two.
     EXPECT_EQ(info.trackTitles[0], "back\\slash\\\\two\t");
@@ -115,17 +117,18 @@ TEST(XmcdTest, ValuesAreUnescapedOnce) {
 
 TEST(XmcdTest, Utf8AndWindows1252Text) {
     // UTF-8 as today's servers send it, Windows-1252 as older entries hold it.
-    const FreeDBDiscInfo utf8 = MustParse(
-        Header() + "DISCID=12345678\nDTITLE=Sigur R\xc3\xb3s / \xe3\x82\xa2\xe3\x83\xab\n"
-                   "TTITLE0=\xe2\x80\x9cQuoted\xe2\x80\x9d\n");
+    const FreeDBDiscInfo utf8 =
+        MustParse(Header() +
+                  "DISCID=12345678\nDTITLE=Sigur R\xc3\xb3s / \xe3\x82\xa2\xe3\x83\xab\n"
+                  "TTITLE0=\xe2\x80\x9cQuoted\xe2\x80\x9d\n");
     EXPECT_EQ(utf8.artist, "Sigur R\xc3\xb3s");
     EXPECT_EQ(utf8.title, "\xe3\x82\xa2\xe3\x83\xab");
     EXPECT_EQ(utf8.trackTitles[0], "\xe2\x80\x9cQuoted\xe2\x80\x9d");
-    const FreeDBDiscInfo latin = MustParse(
-        Header() + "DISCID=12345678\nDTITLE=Mot\xf6rhead / Caf\xe9 \x80 \x93Live\x94\n");
+    const FreeDBDiscInfo latin =
+        MustParse(Header() + "DISCID=12345678\nDTITLE=Mot\xf6rhead / Caf\xe9 \x80 \x93Live\x94\n");
     EXPECT_EQ(latin.artist, "Mot\xc3\xb6rhead");
     EXPECT_EQ(latin.title, "Caf\xc3\xa9 \xe2\x82\xac \xe2\x80\x9cLive\xe2\x80\x9d");
-    EXPECT_EQ(DecodeText("\xc3\x28"), "\xc3\x83(");                     // broken UTF-8
+    EXPECT_EQ(DecodeText("\xc3\x28"), "\xc3\x83(");                         // broken UTF-8
     EXPECT_EQ(DecodeText("\xed\xa0\x80"), "\xc3\xad\xc2\xa0\xe2\x82\xac");  // a surrogate
 }
 

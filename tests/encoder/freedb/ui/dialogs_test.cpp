@@ -124,12 +124,12 @@ TEST(QueryDialogTest, ListsMatchesRetriesAndReadsTheChosenOne) {
     EXPECT_EQ(dialog.TrackTitles(), (std::vector<std::string>{"One", "Two"}));
     const std::vector<std::string> requests = server.Requests();
     ASSERT_EQ(requests.size(), 4u);
-    EXPECT_EQ(test::CommandOf(requests[1]),
-              "cddb+query+" + [&] {
-                  char id[16];
-                  std::snprintf(id, sizeof id, "%08x", dialog.DiscId());
-                  return std::string(id);
-              }() + "+2+150+19850+598");
+    EXPECT_EQ(
+        test::CommandOf(requests[1]), "cddb+query+" + [&] {
+            char id[16];
+            std::snprintf(id, sizeof id, "%08x", dialog.DiscId());
+            return std::string(id);
+        }() + "+2+150+19850+598");
     EXPECT_EQ(test::CommandOf(requests[3]), "cddb+read+rock+0a0b0c0d");
 }
 
@@ -187,7 +187,8 @@ TEST(ServersDialogTest, ListsTheSitesAndHandsBackTheChosenOne) {
         ASSERT_EQ(list->topLevelItemCount(), 2);
         EXPECT_EQ(Row(list, 0), (std::vector<std::string>{"a.example.org", "San Francisco, USA"}));
         // A server on another port keeps its port, or a look-up would go to port 80.
-        EXPECT_EQ(Row(list, 1), (std::vector<std::string>{"b.example.org:8880", "Berlin, Germany"}));
+        EXPECT_EQ(Row(list, 1),
+                  (std::vector<std::string>{"b.example.org:8880", "Berlin, Germany"}));
         list->setCurrentItem(list->topLevelItem(1));
         Click(w, IDOK);
     });
