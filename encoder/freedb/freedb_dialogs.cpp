@@ -145,18 +145,16 @@ void CFreeDBServersDlg::OnInitDialog() {
         }
         sites_ = std::move(received);
     }
-    w.InsertColumn(IDC_SERVER_LIST, 0, "   Server Address   ", LVCFMT_LEFT);
-    w.InsertColumn(IDC_SERVER_LIST, 1, "   Location   ", LVCFMT_CENTER);
-    for (const FreeDBSite& s : sites_) {
-        int row = w.AddString(IDC_SERVER_LIST, SettingFromSite(s));
-        if (row >= 0) w.SetSubItemText(IDC_SERVER_LIST, row, 1, s.description);
-    }
+    w.SetColumns(IDC_SERVER_LIST, {"   Server Address   ", "   Location   "});
+    int row = 0;
+    for (const FreeDBSite& s : sites_)
+        w.SetListRow(IDC_SERVER_LIST, row++, {SettingFromSite(s), s.description});
 }
 
 void CFreeDBServersDlg::OnOK() {
     if (busy_) return;
     int row = port_->CurSel(IDC_SERVER_LIST);
-    if (row >= 0) selected_ = port_->ItemText(IDC_SERVER_LIST, row);
+    if (row >= 0) selected_ = port_->ListCell(IDC_SERVER_LIST, row, 0);
     port_->EndDialog(IDOK);
 }
 
@@ -180,10 +178,8 @@ void CFreeDBQueryDlg::OnInitDialog() {
     WindowPort& w = *port_;
     site_ = SiteFromSetting(settings_.server);
     rowIds_.clear();
-    w.InsertColumn(IDC_MATCH_LIST, 0, "           Artist           ", LVCFMT_LEFT);
-    w.InsertColumn(IDC_MATCH_LIST, 1, "            Title            ", LVCFMT_CENTER);
-    w.InsertColumn(IDC_MATCH_LIST, 2, "   Category   ", LVCFMT_CENTER);
-    w.InsertColumn(IDC_MATCH_LIST, 3, "   Disc ID   ", LVCFMT_CENTER);
+    w.SetColumns(IDC_MATCH_LIST, {"           Artist           ", "            Title            ",
+                                  "   Category   ", "   Disc ID   "});
     std::vector<FreeDBMatch> matches;
     {
         BusyScope busy(w, busy_);
@@ -197,11 +193,8 @@ void CFreeDBQueryDlg::OnInitDialog() {
         }
     }
     for (const FreeDBMatch& m : matches) {
-        int row = w.AddString(IDC_MATCH_LIST, m.artist);
-        if (row < 0) continue;
-        w.SetSubItemText(IDC_MATCH_LIST, row, 1, m.title);
-        w.SetSubItemText(IDC_MATCH_LIST, row, 2, m.category);
-        w.SetSubItemText(IDC_MATCH_LIST, row, 3, HexId(m.discId));
+        w.SetListRow(IDC_MATCH_LIST, static_cast<int>(rowIds_.size()),
+                     {m.artist, m.title, m.category, HexId(m.discId)});
         rowIds_.push_back(m.discId);
     }
 }
@@ -214,7 +207,7 @@ void CFreeDBQueryDlg::OnOK() {
         w.MessageBox(kNoSelectionText, "", MB_OK);
         return;
     }
-    const std::string category = w.SubItemText(IDC_MATCH_LIST, row, 2);
+    const std::string category = w.ListCell(IDC_MATCH_LIST, row, 2);
     FreeDBDiscInfo info;
     bool ok;
     {

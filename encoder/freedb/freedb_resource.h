@@ -22,8 +22,3 @@ constexpr int IDC_OPT_USE_PROXY = 1140;   // check "&Proxy Server"
 constexpr int IDC_OPT_PROXY = 1141;       // edit "Server:"
 constexpr int IDC_OPT_PROXY_PORT = 1142;  // edit "Port:", digits only
 constexpr int IDC_OPT_EMAIL = 1160;       // edit "E-mail:", the address the hello carries
-
-// List view column alignments (WindowPort::InsertColumn).
-constexpr int LVCFMT_LEFT = 0;
-constexpr int LVCFMT_RIGHT = 1;
-constexpr int LVCFMT_CENTER = 2;

@@ -42,16 +42,15 @@ public:
     virtual int CurSel(int controlId) const = 0;
     virtual void DeleteString(int controlId, int index) = 0;
 
-    // Report-style list views: AddString adds a row with its column-0 text, CurSel is the
-    // selection mark (-1 for none), Count the rows; columns are added with a header and an
-    // alignment (LVCFMT_LEFT 0, LVCFMT_RIGHT 1, LVCFMT_CENTER 2) and sized to their headers.
-    virtual void InsertColumn(int /*controlId*/, int /*column*/, const std::string& /*header*/,
-                              int /*format*/) {}
-    virtual void SetSubItemText(int /*controlId*/, int /*row*/, int /*column*/,
-                                const std::string& /*text*/) {}
-    virtual std::string SubItemText(int /*controlId*/, int /*row*/, int /*column*/) const {
-        return {};
-    }
+    // List views with columns and check boxes: Count, ResetContent, CurSel, SetCurSel,
+    // SetItemData and ItemData address their rows as they do a list box's items.
+    virtual void SetColumns(int /*controlId*/, const std::vector<std::string>& /*headers*/) {}
+    // Sets the texts of a row; a row number equal to the row count appends a row.
+    virtual void SetListRow(int /*controlId*/, int /*row*/,
+                            const std::vector<std::string>& /*texts*/) {}
+    virtual void SetListCell(int /*controlId*/, int /*row*/, int /*column*/,
+                             const std::string& /*text*/) {}
+    virtual void SetRowCheck(int /*controlId*/, int /*row*/, bool /*checked*/) {}
 
     // A modal message box owned by the window; returns IDOK, IDYES, IDNO ...
     // An empty caption means the program's default caption.
@@ -62,6 +61,11 @@ public:
 
     // Asks the window to repaint itself.
     virtual void Redraw() {}
+
+    // The text of one cell of a list view (empty when there is none).
+    virtual std::string ListCell(int /*controlId*/, int /*row*/, int /*column*/) const {
+        return {};
+    }
 
     // Pickers; each returns an empty text when the user cancels. A filter has the form
     // "Windows PCM (*.wav)|*.wav|All Files (*.*)|*.*||".

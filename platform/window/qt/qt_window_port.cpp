@@ -320,8 +320,6 @@ int QtWindowPort::AddString(int controlId, const std::string& text) {
         } else if (auto* view = qobject_cast<QTreeWidget*>(w)) {
             auto* item = new QTreeWidgetItem(view);
             item->setText(0, Q(text));
-            for (int c = 0; c < view->columnCount(); ++c)
-                item->setTextAlignment(c, Qt::Alignment(view->headerItem()->textAlignment(c)));
             out = view->topLevelItemCount() - 1;
         }
     });
@@ -434,39 +432,70 @@ void QtWindowPort::DeleteString(int controlId, int index) {
     });
 }
 
-void QtWindowPort::InsertColumn(int controlId, int column, const std::string& header, int format) {
-    Post([this, controlId, column, header, format] {
-        auto* view = qobject_cast<QTreeWidget*>(Control(controlId));
-        if (!view || column < 0) return;
-        const int count = std::max(view->columnCount(), column + 1);
-        view->setColumnCount(count);
-        const Qt::Alignment align = format == 2   ? Qt::AlignHCenter | Qt::AlignVCenter
-                                    : format == 1 ? Qt::AlignRight | Qt::AlignVCenter
-                                                  : Qt::AlignLeft | Qt::AlignVCenter;
-        view->headerItem()->setText(column, Q(header));
-        view->headerItem()->setTextAlignment(column, align);
-        // Sized to the header, as the list's columns are.
-        view->header()->resizeSection(
-            column, view->header()->fontMetrics().horizontalAdvance(Q(header)) + 16);
-    });
+namespace {
+
+// Column 0 of a list view is left-aligned, the others centred.
+Qt::Alignment ColumnAlignment(int column) {
+    return (column == 0 ? Qt::AlignLeft : Qt::AlignHCenter) | Qt::AlignVCenter;
 }
 
-void QtWindowPort::SetSubItemText(int controlId, int row, int column, const std::string& text) {
-    Post([this, controlId, row, column, text] {
+}  // namespace
+
+void QtWindowPort::SetColumns(int controlId, const std::vector<std::string>& headers) {
+    Post([this, controlId, headers] {
         auto* view = qobject_cast<QTreeWidget*>(Control(controlId));
         if (!view) return;
-        QTreeWidgetItem* item = view->topLevelItem(row);
-        if (!item || column < 0 || column >= view->columnCount()) return;
-        item->setText(column, Q(text));
-        item->setTextAlignment(column, Qt::Alignment(view->headerItem()->textAlignment(column)));
+        view->setColumnCount(static_cast<int>(headers.size()));
+        for (int c = 0; c < static_cast<int>(headers.size()); ++c) {
+            const QString header = Q(headers[static_cast<std::size_t>(c)]);
+            view->headerItem()->setText(c, header);
+            view->headerItem()->setTextAlignment(c, ColumnAlignment(c));
+            // Each column as wide as its header.
+            view->header()->resizeSection(
+                c, view->header()->fontMetrics().horizontalAdvance(header) + 16);
+        }
     });
 }
 
-std::string QtWindowPort::SubItemText(int controlId, int row, int column) const {
+void QtWindowPort::SetListRow(int controlId, int row, const std::vector<std::string>& texts) {
+    Post([this, controlId, row, texts] {
+        auto* view = qobject_cast<QTreeWidget*>(Control(controlId));
+        if (!view || row < 0 || row > view->topLevelItemCount()) return;
+        QTreeWidgetItem* item = view->topLevelItem(row);
+        if (!item) item = new QTreeWidgetItem(view);
+        for (int c = 0; c < static_cast<int>(texts.size()); ++c) {
+            item->setText(c, Q(texts[static_cast<std::size_t>(c)]));
+            item->setTextAlignment(c, ColumnAlignment(c));
+        }
+    });
+}
+
+void QtWindowPort::SetListCell(int controlId, int row, int column, const std::string& text) {
+    Post([this, controlId, row, column, text] {
+        auto* view = qobject_cast<QTreeWidget*>(Control(controlId));
+        if (!view || column < 0) return;
+        if (QTreeWidgetItem* item = view->topLevelItem(row)) {
+            item->setText(column, Q(text));
+            item->setTextAlignment(column, ColumnAlignment(column));
+        }
+    });
+}
+
+void QtWindowPort::SetRowCheck(int controlId, int row, bool checked) {
+    Post([this, controlId, row, checked] {
+        auto* view = qobject_cast<QTreeWidget*>(Control(controlId));
+        if (!view) return;
+        if (QTreeWidgetItem* item = view->topLevelItem(row)) {
+            item->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
+        }
+    });
+}
+
+std::string QtWindowPort::ListCell(int controlId, int row, int column) const {
     std::string out;
     Call([&] {
         auto* view = qobject_cast<QTreeWidget*>(Control(controlId));
-        if (!view) return;
+        if (!view || column < 0) return;
         if (QTreeWidgetItem* item = view->topLevelItem(row)) out = S(item->text(column));
     });
     return out;
