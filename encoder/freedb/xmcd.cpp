@@ -409,11 +409,13 @@ bool ParseXmcdEntry(const std::string& body, FreeDBDiscInfo& info, int* error, s
 }
 
 bool ParseXmcdFile(const std::string& text, FreeDBDiscInfo& info, std::string* reason) {
-    std::size_t start = 0;
+    // A byte order mark that an editor put in front is no part of the entry.
+    std::size_t start = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
     // An optional status line, as a reply saved whole carries it ("210 rock 1a2b3c4d ...").
-    if (text.size() >= 4 && text[0] >= '0' && text[0] <= '9' && text[1] >= '0' && text[1] <= '9' &&
-        text[2] >= '0' && text[2] <= '9' && text[3] == ' ') {
-        std::size_t nl = text.find('\n');
+    const auto digit = [&](std::size_t i) { return text[i] >= '0' && text[i] <= '9'; };
+    if (text.size() >= start + 4 && digit(start) && digit(start + 1) && digit(start + 2) &&
+        text[start + 3] == ' ') {
+        std::size_t nl = text.find('\n', start);
         start = nl == std::string::npos ? text.size() : nl + 1;
     }
     return ParseXmcdEntry(text.substr(start), info, nullptr, reason, false);

@@ -137,6 +137,7 @@ TEST(XmcdTest, EntryFileFormsAndBrokenLines) {
     std::string saved = "210 rock 12345678 CD database entry follows\r\n" + Header() +
                         "DISCID=12345678\r\nDTITLE=A / B\r\nTTITLE0=x\r\n.\r\n";
     EXPECT_EQ(MustParse(saved).trackTitles, (std::vector<std::string>{"x"}));
+    EXPECT_EQ(MustParse("\xEF\xBB\xBF" + saved).trackTitles, (std::vector<std::string>{"x"}));
     // Comments and empty lines among the keywords are passed over; a title line that lost its
     // '=' makes the entry unreadable.
     EXPECT_EQ(MustParse(Header() + "DISCID=12345678\n\n# note\nDTITLE=A / B\nTTITLE0=x\n").title,
