@@ -315,9 +315,21 @@ std::string CFreeDBClient::HostNameForHello() {
     return HelloWord(SystemHostName());
 }
 
+namespace {
+
+// One word of the hello: the server splits the decoded hello at spaces, so a space inside a
+// configured name becomes '_'; everything else is percent-encoded as needed.
+std::string HelloToken(std::string text) {
+    for (char& c : text)
+        if (IsSpaceChar(c)) c = '_';
+    return PercentEncode(text);
+}
+
+}  // namespace
+
 std::string CFreeDBClient::BuildHello() {
     return "hello=" + UserNameForHello() + "+" + HostNameForHello() + "+" +
-           PercentEncode(clientName_) + "+" + PercentEncode(clientVersion_) +
+           HelloToken(clientName_) + "+" + HelloToken(clientVersion_) +
            "&proto=" + std::to_string(protocol_);
 }
 

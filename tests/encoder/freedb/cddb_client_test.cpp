@@ -74,7 +74,7 @@ TEST(HelloTest, WordsFromTheSystemOrTheEmailAddress) {
     EXPECT_EQ(c.BuildHello(), "hello=Unknown+Unknown+OrvaneEncoder+3.00&proto=4");
     c.SetEmail("jane.doe+cd@mail.example.org");
     c.SetClient("My Ripper", "1.0b", 6);
-    EXPECT_EQ(c.BuildHello(), "hello=jane.doe%2Bcd+mail.example.org+My%20Ripper+1.0b&proto=6");
+    EXPECT_EQ(c.BuildHello(), "hello=jane.doe%2Bcd+mail.example.org+My_Ripper+1.0b&proto=6");
 }
 
 TEST(RequestTest, DirectAndThroughAProxy) {
