@@ -635,11 +635,11 @@ void CFreeDBClient::NoteRefusal(const std::string& reply) {
     if (code >= 400 && code <= 599) {
         line = FirstLine(body);
     } else if (code < 0) {
-        // Not a CDDB answer at all: a proxy's or web server's own refusal.
+        // Not a CDDB answer at all: a proxy's or web server's own refusal or redirection.
         const std::string status = FirstLine(reply);
         std::size_t space = status.find(' ');
         if (status.rfind("HTTP/", 0) == 0 && space != std::string::npos &&
-            ResponseCode(status.substr(space + 1)) >= 400) {
+            ResponseCode(status.substr(space + 1)) >= 300) {
             line = status;
         }
     }

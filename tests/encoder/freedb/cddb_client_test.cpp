@@ -235,6 +235,22 @@ TEST(ClientTest, RefusalKeepsTheServersLine) {
     EXPECT_EQ(sites[0].cgiPath, "/cgi");
 }
 
+TEST(ClientTest, AProxysOwnRefusalIsReported) {
+    LoopbackServer proxy([](const std::string&) {
+        return LoopbackReply{
+            {"HTTP/1.0 407 Proxy Authentication Required\r\n\r\n<html>Log "
+             "in</html>\r\n"}};
+    });
+    TestClient c;
+    c.SetProxy("127.0.0.1", proxy.Port(), "", "");
+    FreeDBSite site;
+    site.host = "cddb.invalid";
+    std::vector<FreeDBSite> sites;
+    EXPECT_FALSE(c.QuerySites(site, sites));
+    EXPECT_EQ(c.LastError(), kWsaEprotonosupport);
+    EXPECT_EQ(c.RefusalLine(), "HTTP/1.0 407 Proxy Authentication Required");
+}
+
 TEST(ClientTest, ConnectionFailuresKeepTheSocketsError) {
     TestClient c;
     FreeDBSite site;
