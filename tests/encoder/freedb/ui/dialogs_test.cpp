@@ -92,6 +92,8 @@ TEST(QueryDialogTest, ListsMatchesRetriesAndReadsTheChosenOne) {
     });
     FreeDbSettings settings;
     settings.server = server.Address();
+    settings.useProxy = 1;  // with an empty proxy host: straight to the server
+    settings.proxyServer = "";
     CFreeDBQueryDlg dialog(settings);
     dialog.SetDisc({0, 19700}, 44700);
     bool shown = false;
