@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -361,19 +360,9 @@ int main(int argc, char** argv) {
     }
     if (command == "parse") {
         if (o.args.size() != 1) return Usage("parse needs one FILE");
-        std::string text;
-        {
-            std::ifstream in(o.args[0], std::ios::binary);
-            if (!in) return Fail("cannot open " + o.args[0]);
-            char buf[65536];
-            while (in) {
-                in.read(buf, sizeof buf);
-                text.append(buf, static_cast<std::size_t>(in.gcount()));
-                if (text.size() > kMaxReplyBytes) return Fail(o.args[0] + " is larger than 4 MiB");
-            }
-        }
+        std::string text, why;
+        if (!ReadTextFile(o.args[0], kMaxReplyBytes, text, why)) return Fail(why);
         FreeDBDiscInfo info;
-        std::string why;
         if (!ParseXmcdFile(text, info, &why)) return Fail(o.args[0] + ": " + why);
         PrintInfo(info, o.json);
         return 0;

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -55,19 +56,6 @@ std::string CueValue(const std::string& line, std::size_t from) {
     return rest;
 }
 
-bool ReadFile(const std::string& path, std::string& out, std::size_t limit) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    out.clear();
-    char buf[65536];
-    while (in) {
-        in.read(buf, sizeof buf);
-        out.append(buf, static_cast<std::size_t>(in.gcount()));
-        if (out.size() > limit) return false;
-    }
-    return true;
-}
-
 std::string Hex8(std::uint32_t id) {
     char text[16];
     std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(id));
@@ -79,6 +67,35 @@ std::string DiscTitle(const FreeDBDiscInfo& info) {
 }
 
 }  // namespace
+
+bool ReadTextFile(const std::string& path, std::size_t limit, std::string& out,
+                  std::string& reason) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        reason = path + " is not a readable file";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        reason = "cannot open " + path;
+        return false;
+    }
+    out.clear();
+    char buf[65536];
+    while (in) {
+        in.read(buf, sizeof buf);
+        out.append(buf, static_cast<std::size_t>(in.gcount()));
+        if (out.size() > limit) {
+            reason = path + " is larger than " + std::to_string(limit >> 10) + " KiB";
+            return false;
+        }
+    }
+    if (in.bad()) {
+        reason = "cannot read " + path;
+        return false;
+    }
+    return true;
+}
 
 std::string UrlDecode(const std::string& text) {
     std::string out;
@@ -101,10 +118,7 @@ bool EntryFromCueSheet(const std::string& cuePath, ServedEntry& out, std::string
     cdrom::CueSheet sheet;
     if (!cdrom::LoadCueSheet(cuePath, sheet, reason)) return false;
     std::string text;
-    if (!ReadFile(cuePath, text, 1 << 20)) {
-        reason = "cannot read " + cuePath;
-        return false;
-    }
+    if (!ReadTextFile(cuePath, 1 << 20, text, reason)) return false;
     // Track titles and the year and genre remarks, from the sheet's own lines.
     std::vector<std::string> titles(sheet.toc.tracks.size());
     std::string year, genre;
@@ -155,10 +169,7 @@ bool EntryFromCueSheet(const std::string& cuePath, ServedEntry& out, std::string
 bool EntryFromFile(const std::string& path, const std::string& category, ServedEntry& out,
                    std::string& reason) {
     std::string text;
-    if (!ReadFile(path, text, kMaxReplyBytes)) {
-        reason = "cannot read " + path + " (missing or larger than 4 MiB)";
-        return false;
-    }
+    if (!ReadTextFile(path, kMaxReplyBytes, text, reason)) return false;
     if (!ParseXmcdFile(text, out.info, &reason)) {
         reason = path + ": " + reason;
         return false;

@@ -31,6 +31,10 @@ bool EntryFromFile(const std::string& path, const std::string& category, ServedE
 std::string AnswerCommand(const std::vector<ServedEntry>& entries, const std::string& command,
                           const std::string& host, int port);
 
+// Reads a regular file of at most `limit` bytes; false with a reason otherwise.
+bool ReadTextFile(const std::string& path, std::size_t limit, std::string& out,
+                  std::string& reason);
+
 // Decodes a query string's value: '+' is a space, %XX a byte.
 std::string UrlDecode(const std::string& text);
 

@@ -114,6 +114,7 @@ TEST(CddbProgramTest, ParsesEntryFiles) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("Track frame offsets"), std::string::npos);
     EXPECT_EQ(Cddb("parse '" + (dir / "missing.txt").string() + "'").status, 1);
+    EXPECT_EQ(Cddb("parse '" + dir.path().string() + "'").status, 1);  // a folder
 }
 
 TEST(CddbProgramTest, LooksUpTheDemoDiscOnTheLocalServer) {
