@@ -48,7 +48,9 @@ public:
         : QDialog(owner, Qt::Dialog | Qt::WindowMinimizeButtonHint | Qt::WindowTitleHint |
                              Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
           sheet_(sheet),
-          port_(this) {
+          port_(this, {[this](unsigned flags) { SetWizardButtons(flags); },
+                       [](unsigned ms) { ShowSplash(ms); },
+                       [this](const std::string& path) { ShowHelpWindow(path, this); }}) {
         setWindowTitle(QString::fromStdString(LoadString(IDS_WIZARD)));
         setWindowIcon(QIcon(QString(":/icons/%1.png").arg(IDR_MAINFRAME)));
         ApplyHooks(port_);
@@ -91,9 +93,6 @@ public:
 
         ForwardUserActions();
 
-        port_.OnWizardButtons([this](unsigned flags) { SetWizardButtons(flags); });
-        port_.OnSplash([](unsigned ms) { ShowSplash(ms); });
-        port_.OnHelp([this](const std::string& path) { ShowHelpWindow(path, this); });
         port_.OnEndDialog([this](int result) {
             ended_ = true;
             result_ = result;
@@ -101,9 +100,9 @@ public:
         });
         for (const auto& [id, run] : WizardDialogs())
             port_.RegisterDialog(id, run);
-        port_.RegisterDialog(IDD_ABOUTBOX, [](QWidget* owner) { return RunAboutBox(owner); });
-        port_.RegisterDialog(IDD_ID3TAG,
-                             [this](QWidget* owner) { return RunTagDialog(sheet_.Tag(), owner); });
+        port_.RegisterDialog(IDD_ABOUTBOX, [](QWidget* parent) { return RunAboutBox(parent); });
+        port_.RegisterDialog(
+            IDD_ID3TAG, [this](QWidget* parent) { return RunTagDialog(sheet_.Tag(), parent); });
     }
 
     int Run() {
@@ -179,7 +178,7 @@ private:
     }
 
     MLSheet& sheet_;
-    QtWindowPort port_;
+    QtWizardPort port_;
     QStackedWidget* stack_ = nullptr;
     std::map<int, int> pages_;
     QPushButton* back_ = nullptr;
