@@ -12,12 +12,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "encoder/freedb/cddb_client.h"
 #include "platform/cdrom/cue_sheet.h"
+#include "platform/fs/fs.h"
 
 namespace orvane::freedb {
 
@@ -70,31 +69,10 @@ std::string DiscTitle(const FreeDBDiscInfo& info) {
 
 bool ReadTextFile(const std::string& path, std::size_t limit, std::string& out,
                   std::string& reason) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
-        reason = path + " is not a readable file";
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        reason = "cannot open " + path;
-        return false;
-    }
-    out.clear();
-    char buf[65536];
-    while (in) {
-        in.read(buf, sizeof buf);
-        out.append(buf, static_cast<std::size_t>(in.gcount()));
-        if (out.size() > limit) {
-            reason = path + " is larger than " + std::to_string(limit >> 10) + " KiB";
-            return false;
-        }
-    }
-    if (in.bad()) {
-        reason = "cannot read " + path;
-        return false;
-    }
-    return true;
+    const fs::Status status = fs::ReadFile(path, limit, out);
+    if (status.ok()) return true;
+    reason = status.message.empty() ? "cannot read " + path : status.message;
+    return false;
 }
 
 std::string UrlDecode(const std::string& text) {
