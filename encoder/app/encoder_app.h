@@ -19,7 +19,7 @@ class WizardPage;
 
 constexpr const char* kProfileKey = "Orvane Systems\\Orvane Encoder";
 constexpr const char* kMachineKey = "SOFTWARE\\Orvane Systems\\Orvane Encoder\\3.00";
-constexpr const char* kDefaultFreeDbServer = "freedb.freedb.org";
+constexpr const char* kDefaultFreeDbServer = "gnudb.gnudb.org";
 
 struct EncoderApp {
     SettingsStore* settings = nullptr;  // not owned; set before start-up

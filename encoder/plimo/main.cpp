@@ -13,6 +13,7 @@
 #include "encoder/app/ui/views.h"
 #include "encoder/app/ui/windows.h"
 #include "encoder/cdda/ui/cdda_views.h"
+#include "encoder/freedb/ui/freedb_views.h"
 #include "encoder/plimo/screenshots.h"
 #include "encoder/wma/install.h"
 #include "encoder/wma/settings_page.h"
@@ -47,6 +48,7 @@ int main(int argc, char** argv) {
     app.commandLine = args.join(' ').toStdString();
     orvane::wma::InstallWmaEncoding(app);
     orvane::wma::ui::RegisterWmaSettingsPage();
+    orvane::freedb::ui::RegisterOptionsWithWizard(app);
     orvane::encoder::StartupHooks hooks;
     // No window exists yet: the installation's messages are owner-less boxes.
     orvane::QtWindowPort messages(nullptr);

@@ -11,12 +11,14 @@
 #include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeWidget>
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <set>
+#include <thread>
 
 #include "encoder/app/encoder_app.h"
 #include "encoder/app/resource.h"
@@ -27,6 +29,10 @@
 #include "encoder/controls/ui/gradient_progress_bar.h"
 #include "encoder/wma/settings_page.h"
 #include "encoder/wma/ui/settings_page_view.h"
+#include "encoder/freedb/cddb_server.h"
+#include "encoder/freedb/freedb_resource.h"
+#include "encoder/freedb/ui/freedb_views.h"
+#include "platform/cdrom/drives.h"
 #include "platform/shell/sysinfo.h"
 
 namespace orvane::plimo {
@@ -72,6 +78,12 @@ class Driver {
 public:
     Driver(QString folder, std::string input) : folder_(std::move(folder)), input_(input) {}
 
+    // The disc the match list looks up (the demo disc, served by a local CD database).
+    void SetDisc(std::vector<std::uint32_t> lbas, std::uint32_t leadOut) {
+        discLbas_ = std::move(lbas);
+        discLeadOut_ = leadOut;
+    }
+
     void Shown(QWidget* window, int id) {
         // Actions run after the window has settled, never inside the hook itself.
         QPointer<QWidget> w(window);
@@ -91,7 +103,7 @@ public:
     }
 
     bool Done() const { return saved_.size() == kPictures; }
-    static constexpr size_t kPictures = 7;
+    static constexpr size_t kPictures = 10;
     const std::set<std::string>& Saved() const { return saved_; }
 
 private:
@@ -150,12 +162,43 @@ private:
                 }
                 Save(w, "tag-dialog.png");
                 Click(w, IDOK);
-                // Back on page 1, on to the options.
+                // Back on page 1: the Internet options, then on to the MP3 options.
                 QTimer::singleShot(30, [this] {
-                    if (sheet_) Click(sheet_, ID_WIZNEXT);
+                    if (sheet_) Click(sheet_, IDC_OPTIONS);
                 });
                 break;
             }
+            case IDD_FREEDB_OPTIONS:
+                Save(w, "options-dialog.png");
+                options_ = w;
+                Click(w, IDC_OPT_BROWSE);
+                break;
+            case IDD_FREEDB_SERVERS: {
+                if (auto* list = Find<QTreeWidget>(w, IDC_SERVER_LIST)) {
+                    list->setCurrentItem(list->topLevelItem(0));
+                }
+                Save(w, "server-list.png");
+                Click(w, IDOK);
+                // Then the match list of the demo disc, over the options dialog.
+                QTimer::singleShot(30, [this] {
+                    if (!options_) return;
+                    freedb::ui::DiscLookup found;
+                    freedb::ui::LookUpDisc(encoder::TheApp(), discLbas_, discLeadOut_, found,
+                                           options_);
+                    if (options_) Click(options_, IDCANCEL);
+                    QTimer::singleShot(30, [this] {
+                        if (sheet_) Click(sheet_, ID_WIZNEXT);
+                    });
+                });
+                break;
+            }
+            case IDD_FREEDB_QUERY:
+                if (auto* list = Find<QTreeWidget>(w, IDC_MATCH_LIST)) {
+                    list->setCurrentItem(list->topLevelItem(0));
+                }
+                Save(w, "match-list.png");
+                Click(w, IDOK);
+                break;
             case IDD_PAGE2:
                 Save(w, "wizard-page2.png");
                 Click(w, ID_WIZNEXT);
@@ -214,6 +257,9 @@ private:
     std::string input_;
     std::set<std::string> saved_;
     QPointer<QWidget> sheet_;
+    QPointer<QWidget> options_;
+    std::vector<std::uint32_t> discLbas_;
+    std::uint32_t discLeadOut_ = 0;
     QPointer<QWidget> status_;
     int pageOneVisits_ = 0;
     QElapsedTimer latency_;
@@ -248,8 +294,37 @@ int RunScreenshots(const std::string& folder) {
         return std::string();
     };
 
+    // A local CD database with the demo disc's entry answers the server and match lists.
+    freedb::ServedEntry demo;
+    std::string why;
+    if (!freedb::EntryFromCueSheet(cdrom::DemoDiscPath(), demo, why)) {
+        std::fprintf(stderr, "cannot build the demo disc's entry: %s\n", why.c_str());
+        return 1;
+    }
+    std::vector<std::uint32_t> lbas;
+    for (int offset : demo.info.trackOffsets)
+        lbas.push_back(static_cast<std::uint32_t>(offset - 150));
+    driver.SetDisc(lbas, static_cast<std::uint32_t>(demo.info.discLength * 75 - 150));
+    freedb::CddbServer server({demo});
+    if (!server.Listen("127.0.0.1", 0, why)) {
+        std::fprintf(stderr, "cannot start the local CD database: %s\n", why.c_str());
+        return 1;
+    }
+    std::thread serving([&server] { server.Serve(); });
+    struct StopServer {
+        freedb::CddbServer& server;
+        std::thread& thread;
+        ~StopServer() {
+            server.Stop();
+            thread.join();
+        }
+    } stopServer{server, serving};
+    const std::string local = "127.0.0.1:" + std::to_string(server.Port());
+
     // Settings in memory: a review run leaves the user's profile alone.
     encoder::MemorySettings settings;
+    settings.WriteProfileString("Preferences", "FreeDBServer", local);
+    settings.WriteProfileString("Preferences", "CDDBMainServer", local);
     encoder::EncoderApp& app = encoder::TheApp();
     app.settings = &settings;
     wma::InstallWmaEncoding(app);
@@ -258,6 +333,7 @@ int RunScreenshots(const std::string& folder) {
     hooks.runStatusDialog = [](encoder::ProcessingStatusDialog& d) {
         return encoder::ui::RunStatusDialog(d);
     };
+    freedb::ui::RegisterOptionsWithWizard(app);
     encoder::Startup(app, shell::ModuleFileName(), hooks);
     encoder::ui::Hooks() = {};
     const bool cdShots = cdda::ui::WriteCddaScreenshots(folder);

@@ -62,6 +62,11 @@ public:
     // Asks the window to repaint itself.
     virtual void Redraw() {}
 
+    // The text of one cell of a list view (empty when there is none).
+    virtual std::string ListCell(int /*controlId*/, int /*row*/, int /*column*/) const {
+        return {};
+    }
+
     // Pickers; each returns an empty text when the user cancels. A filter has the form
     // "Windows PCM (*.wav)|*.wav|All Files (*.*)|*.*||".
     virtual std::string ChooseOpenFile(const std::string& /*title*/, const std::string& /*filter*/,

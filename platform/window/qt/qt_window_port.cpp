@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -17,6 +18,8 @@
 #include <QTextEdit>
 #include <QThread>
 #include <QTimer>
+#include <QTreeWidget>
+#include <algorithm>
 
 namespace orvane {
 
@@ -288,6 +291,7 @@ void QtWindowPort::ResetContent(int controlId) {
         QWidget* w = Control(controlId);
         if (auto* combo = qobject_cast<QComboBox*>(w)) combo->clear();
         if (auto* list = qobject_cast<QListWidget*>(w)) list->clear();
+        if (auto* view = qobject_cast<QTreeWidget*>(w)) view->clear();
     });
 }
 
@@ -313,6 +317,10 @@ int QtWindowPort::AddString(int controlId, const std::string& text) {
         } else if (auto* list = qobject_cast<QListWidget*>(w)) {
             list->addItem(Q(text));
             out = list->count() - 1;
+        } else if (auto* view = qobject_cast<QTreeWidget*>(w)) {
+            auto* item = new QTreeWidgetItem(view);
+            item->setText(0, Q(text));
+            out = view->topLevelItemCount() - 1;
         }
     });
     return out;
@@ -326,6 +334,9 @@ void QtWindowPort::SetItemData(int controlId, int index, long data) {
             if (index >= 0 && index < combo->count()) combo->setItemData(index, v);
         } else if (auto* list = qobject_cast<QListWidget*>(w)) {
             if (QListWidgetItem* item = list->item(index)) item->setData(Qt::UserRole, v);
+        } else if (auto* view = qobject_cast<QTreeWidget*>(w)) {
+            if (QTreeWidgetItem* item = view->topLevelItem(index))
+                item->setData(0, Qt::UserRole, v);
         }
     });
 }
@@ -342,6 +353,10 @@ long QtWindowPort::ItemData(int controlId, int index) const {
             if (QListWidgetItem* item = list->item(index)) {
                 out = static_cast<long>(item->data(Qt::UserRole).toLongLong());
             }
+        } else if (auto* view = qobject_cast<QTreeWidget*>(w)) {
+            if (QTreeWidgetItem* item = view->topLevelItem(index)) {
+                out = static_cast<long>(item->data(0, Qt::UserRole).toLongLong());
+            }
         }
     });
     return out;
@@ -353,6 +368,7 @@ int QtWindowPort::Count(int controlId) const {
         QWidget* w = Control(controlId);
         if (auto* combo = qobject_cast<QComboBox*>(w)) out = combo->count();
         if (auto* list = qobject_cast<QListWidget*>(w)) out = list->count();
+        if (auto* view = qobject_cast<QTreeWidget*>(w)) out = view->topLevelItemCount();
     });
     return out;
 }
@@ -365,6 +381,8 @@ std::string QtWindowPort::ItemText(int controlId, int index) const {
             if (index >= 0 && index < combo->count()) out = S(combo->itemText(index));
         } else if (auto* list = qobject_cast<QListWidget*>(w)) {
             if (QListWidgetItem* item = list->item(index)) out = S(item->text());
+        } else if (auto* view = qobject_cast<QTreeWidget*>(w)) {
+            if (QTreeWidgetItem* item = view->topLevelItem(index)) out = S(item->text(0));
         }
     });
     return out;
@@ -377,6 +395,12 @@ void QtWindowPort::SetCurSel(int controlId, int index) {
             combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
         } else if (auto* list = qobject_cast<QListWidget*>(w)) {
             list->setCurrentRow(index >= 0 && index < list->count() ? index : -1);
+        } else if (auto* view = qobject_cast<QTreeWidget*>(w)) {
+            view->clearSelection();
+            if (QTreeWidgetItem* item = view->topLevelItem(index)) {
+                view->setCurrentItem(item);
+                item->setSelected(true);
+            }
         }
     });
 }
@@ -387,6 +411,10 @@ int QtWindowPort::CurSel(int controlId) const {
         QWidget* w = Control(controlId);
         if (auto* combo = qobject_cast<QComboBox*>(w)) out = combo->currentIndex();
         if (auto* list = qobject_cast<QListWidget*>(w)) out = list->currentRow();
+        if (auto* view = qobject_cast<QTreeWidget*>(w)) {
+            const QList<QTreeWidgetItem*> chosen = view->selectedItems();
+            out = chosen.isEmpty() ? -1 : view->indexOfTopLevelItem(chosen.front());
+        }
     });
     return out;
 }
@@ -398,14 +426,87 @@ void QtWindowPort::DeleteString(int controlId, int index) {
             if (index >= 0 && index < combo->count()) combo->removeItem(index);
         } else if (auto* list = qobject_cast<QListWidget*>(w)) {
             delete list->takeItem(index);
+        } else if (auto* view = qobject_cast<QTreeWidget*>(w)) {
+            delete view->takeTopLevelItem(index);
         }
     });
+}
+
+namespace {
+
+// Column 0 of a list view is left-aligned, the others centred.
+Qt::Alignment ColumnAlignment(int column) {
+    return (column == 0 ? Qt::AlignLeft : Qt::AlignHCenter) | Qt::AlignVCenter;
+}
+
+}  // namespace
+
+void QtWindowPort::SetColumns(int controlId, const std::vector<std::string>& headers) {
+    Post([this, controlId, headers] {
+        auto* view = qobject_cast<QTreeWidget*>(Control(controlId));
+        if (!view) return;
+        view->setColumnCount(static_cast<int>(headers.size()));
+        for (int c = 0; c < static_cast<int>(headers.size()); ++c) {
+            const QString header = Q(headers[static_cast<std::size_t>(c)]);
+            view->headerItem()->setText(c, header);
+            view->headerItem()->setTextAlignment(c, ColumnAlignment(c));
+            // Each column as wide as its header.
+            view->header()->resizeSection(
+                c, view->header()->fontMetrics().horizontalAdvance(header) + 16);
+        }
+    });
+}
+
+void QtWindowPort::SetListRow(int controlId, int row, const std::vector<std::string>& texts) {
+    Post([this, controlId, row, texts] {
+        auto* view = qobject_cast<QTreeWidget*>(Control(controlId));
+        if (!view || row < 0 || row > view->topLevelItemCount()) return;
+        QTreeWidgetItem* item = view->topLevelItem(row);
+        if (!item) item = new QTreeWidgetItem(view);
+        for (int c = 0; c < static_cast<int>(texts.size()); ++c) {
+            item->setText(c, Q(texts[static_cast<std::size_t>(c)]));
+            item->setTextAlignment(c, ColumnAlignment(c));
+        }
+    });
+}
+
+void QtWindowPort::SetListCell(int controlId, int row, int column, const std::string& text) {
+    Post([this, controlId, row, column, text] {
+        auto* view = qobject_cast<QTreeWidget*>(Control(controlId));
+        if (!view || column < 0) return;
+        if (QTreeWidgetItem* item = view->topLevelItem(row)) {
+            item->setText(column, Q(text));
+            item->setTextAlignment(column, ColumnAlignment(column));
+        }
+    });
+}
+
+void QtWindowPort::SetRowCheck(int controlId, int row, bool checked) {
+    Post([this, controlId, row, checked] {
+        auto* view = qobject_cast<QTreeWidget*>(Control(controlId));
+        if (!view) return;
+        if (QTreeWidgetItem* item = view->topLevelItem(row)) {
+            item->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
+        }
+    });
+}
+
+std::string QtWindowPort::ListCell(int controlId, int row, int column) const {
+    std::string out;
+    Call([&] {
+        auto* view = qobject_cast<QTreeWidget*>(Control(controlId));
+        if (!view || column < 0) return;
+        if (QTreeWidgetItem* item = view->topLevelItem(row)) out = S(item->text(column));
+    });
+    return out;
 }
 
 int RunMessageBox(QWidget* owner, const std::string& text, const std::string& caption,
                   unsigned flags) {
     QMessageBox box(owner);
     box.setWindowTitle(Q(caption));
+    // Texts may carry what a server sent: never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(Q(text));
     switch (flags & kMbIconMask) {
         case MB_ICONERROR:

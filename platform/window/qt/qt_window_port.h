@@ -97,6 +97,11 @@ public:
     void SetCurSel(int controlId, int index) override;
     int CurSel(int controlId) const override;
     void DeleteString(int controlId, int index) override;
+    void SetColumns(int controlId, const std::vector<std::string>& headers) override;
+    void SetListRow(int controlId, int row, const std::vector<std::string>& texts) override;
+    void SetListCell(int controlId, int row, int column, const std::string& text) override;
+    void SetRowCheck(int controlId, int row, bool checked) override;
+    std::string ListCell(int controlId, int row, int column) const override;
     int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override;
     void EndDialog(int result) override;
     void Redraw() override;

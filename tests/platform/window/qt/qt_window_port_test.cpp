@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QTimer>
+#include <QTreeWidget>
 #include <atomic>
 #include <thread>
 
@@ -75,6 +76,33 @@ TEST(QtWindowPortTest, DrivesStandardWidgetsByControlId) {
     port.SetText(4711, "x");
     EXPECT_EQ(port.Text(4711), "");
     EXPECT_EQ(port.Check(4711), 0);
+}
+
+TEST(QtWindowPortTest, ListViewsByRowAndColumn) {
+    QWidget window;
+    QtWindowPort port(&window);
+    auto* view = new QTreeWidget(&window);
+    port.Bind(7, view);
+    port.SetColumns(7, {"Name", "Size"});
+    port.SetListRow(7, 0, {"a", "1"});
+    port.SetListRow(7, 1, {"b", "2"});
+    port.SetListRow(7, 5, {"out of range"});  // neither the next row nor an existing one
+    port.SetListCell(7, 1, 1, "3");
+    port.SetRowCheck(7, 0, true);
+    port.SetItemData(7, 1, 42);
+    EXPECT_EQ(port.Count(7), 2);
+    EXPECT_EQ(view->headerItem()->text(1).toStdString(), "Size");
+    EXPECT_EQ(port.ListCell(7, 1, 1), "3");
+    EXPECT_EQ(port.ItemText(7, 1), "b");
+    EXPECT_EQ(port.ItemData(7, 1), 42);
+    EXPECT_EQ(view->topLevelItem(0)->checkState(0), Qt::Checked);
+    EXPECT_EQ(view->topLevelItem(1)->textAlignment(1) & Qt::AlignHCenter, Qt::AlignHCenter);
+    EXPECT_EQ(port.CurSel(7), -1);
+    port.SetCurSel(7, 1);
+    EXPECT_EQ(port.CurSel(7), 1);
+    port.ResetContent(7);
+    EXPECT_EQ(port.Count(7), 0);
+    EXPECT_EQ(port.ListCell(7, 0, 0), "");
 }
 
 TEST(QtWindowPortTest, RadioButtonsOfAGroupCanBeClearedOneByOne) {

@@ -1,0 +1,498 @@
+#include "encoder/freedb/xmcd.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "common/cp1252.h"
+
+namespace orvane::freedb {
+
+namespace {
+
+constexpr int kParseError = 10043;
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v'; }
+
+std::string Trim(const std::string& s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && IsSpace(s[b]))
+        ++b;
+    while (e > b && IsSpace(s[e - 1]))
+        --e;
+    return s.substr(b, e - b);
+}
+
+// Lines end at "\r\n" or "\n"; a last line without an end counts too.
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t nl = text.find('\n', at);
+        std::size_t end = nl == std::string::npos ? text.size() : nl;
+        std::size_t cut = end;
+        if (cut > at && text[cut - 1] == '\r') --cut;
+        lines.push_back(text.substr(at, cut - at));
+        if (nl == std::string::npos) break;
+        at = nl + 1;
+    }
+    return lines;
+}
+
+bool IsComment(const std::string& line) { return !line.empty() && line[0] == '#'; }
+
+// The text of a comment line after '#', trimmed; empty when at most one character follows.
+std::string CommentText(const std::string& line) {
+    if (line.size() <= 2) return {};
+    return Trim(line.substr(1));
+}
+
+// KEY=value, the value unescaped and decoded; false without '='.
+bool SplitKeyword(const std::string& line, std::string& key, std::string& value) {
+    std::size_t eq = line.find('=');
+    if (eq == std::string::npos) return false;
+    key = line.substr(0, eq);
+    value = DecodeText(UnescapeValue(line.substr(eq + 1)));
+    return true;
+}
+
+bool IsTrackKey(const std::string& key, const char* prefix) {
+    std::string p = prefix;
+    if (key.size() <= p.size() || key.compare(0, p.size(), p) != 0) return false;
+    for (std::size_t i = p.size(); i < key.size(); ++i) {
+        if (key[i] < '0' || key[i] > '9') return false;
+    }
+    return true;
+}
+
+// A keyword line the parser takes; every other KEY=value line (DYEAR, DGENRE, ...) is passed
+// over wherever it stands.
+bool IsKnownKey(const std::string& key) {
+    return key == "DISCID" || key == "DTITLE" || key == "EXTD" || key == "PLAYORDER" ||
+           IsTrackKey(key, "TTITLE") || IsTrackKey(key, "EXTT");
+}
+
+bool Fail(int* error, std::string* reason, int code, const char* why) {
+    if (error) *error = code;
+    if (reason) *reason = why;
+    return false;
+}
+
+void AppendDecimal(std::string& out, long v) { out += std::to_string(v); }
+
+void JsonString(std::string& out, const std::string& s) {
+    out += '"';
+    for (unsigned char c : s) {
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (c < 0x20) {
+                    char hex[8];
+                    std::snprintf(hex, sizeof hex, "\\u%04x", c);
+                    out += hex;
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+    }
+    out += '"';
+}
+
+void JsonStrings(std::string& out, const std::vector<std::string>& v) {
+    out += '[';
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        if (i) out += ',';
+        JsonString(out, v[i]);
+    }
+    out += ']';
+}
+
+void JsonInts(std::string& out, const std::vector<int>& v) {
+    out += '[';
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        if (i) out += ',';
+        AppendDecimal(out, v[i]);
+    }
+    out += ']';
+}
+
+// Length in bytes of a valid UTF-8 sequence at s[i], 0 when none starts there.
+std::size_t Utf8SequenceAt(const std::string& s, std::size_t i) {
+    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    unsigned char c = b(i);
+    if (c < 0x80) return 1;
+    std::size_t n = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+    if (n == 0 || i + n > s.size()) return 0;
+    for (std::size_t k = 1; k < n; ++k) {
+        if ((b(i + k) & 0xC0) != 0x80) return 0;
+    }
+    // Overlong forms, surrogates and code points above U+10FFFF.
+    if (n == 3 && c == 0xE0 && b(i + 1) < 0xA0) return 0;
+    if (n == 3 && c == 0xED && b(i + 1) >= 0xA0) return 0;
+    if (n == 4 && c == 0xF0 && b(i + 1) < 0x90) return 0;
+    if (n == 4 && c == 0xF4 && b(i + 1) >= 0x90) return 0;
+    return n;
+}
+
+// Cuts a value into pieces of at most `limit` bytes without splitting a UTF-8 character or an
+// escape sequence.
+std::vector<std::string> SplitValue(const std::string& escaped, std::size_t limit) {
+    std::vector<std::string> out;
+    std::size_t at = 0;
+    while (escaped.size() - at > limit) {
+        std::size_t cut = at + limit;
+        while (cut > at + 1 && (static_cast<unsigned char>(escaped[cut]) & 0xC0) == 0x80)
+            --cut;
+        // Do not end a piece inside "\x": count the backslashes before the cut.
+        std::size_t slashes = 0;
+        while (cut - slashes > at && escaped[cut - slashes - 1] == '\\')
+            ++slashes;
+        if (slashes % 2 == 1) --cut;
+        out.push_back(escaped.substr(at, cut - at));
+        at = cut;
+    }
+    out.push_back(escaped.substr(at));
+    return out;
+}
+
+void PutKeyword(std::string& out, const std::string& key, const std::string& value) {
+    // Lines of the format stay below 256 bytes.
+    const std::size_t limit = 255 - key.size() - 2;
+    for (const std::string& piece : SplitValue(EscapeValue(value), limit)) {
+        out += key + "=" + piece + "\n";
+    }
+}
+
+}  // namespace
+
+std::string DecodeText(const std::string& bytes) {
+    for (std::size_t i = 0; i < bytes.size();) {
+        std::size_t n = Utf8SequenceAt(bytes, i);
+        if (n == 0) return cp1252::ToUtf8(bytes);
+        i += n;
+    }
+    return bytes;
+}
+
+std::string EscapeValue(const std::string& value) {
+    std::string out;
+    for (char c : value) {
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else if (c != '\r') {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string UnescapeValue(const std::string& value) {
+    std::string out;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 1 < value.size()) {
+            char next = value[i + 1];
+            if (next == 'n' || next == 't' || next == '\\') {
+                out += next == 'n' ? '\n' : next == 't' ? '\t' : '\\';
+                ++i;
+                continue;
+            }
+        }
+        out += value[i];
+    }
+    return out;
+}
+
+bool ParseXmcdEntry(const std::string& body, FreeDBDiscInfo& info, int* error, std::string* reason,
+                    bool statusLine) {
+    if (error) *error = 0;
+    std::vector<std::string> lines = SplitLines(body);
+    std::size_t at = 0;
+    if (statusLine) {
+        // The status line: code 210..219.
+        int code =
+            lines.empty() || lines[0].size() < 3 ? -1 : std::atoi(lines[0].substr(0, 3).c_str());
+        if (code < 210 || code > 219) return Fail(error, reason, 0, "the reply is not an entry");
+        at = 1;
+    }
+    const std::size_t n = lines.size();
+    if (at >= n) return Fail(error, reason, kParseError, "the entry is empty");
+    if (!IsComment(lines[at]) || CommentText(lines[at]).find("xmcd") == std::string::npos) {
+        return Fail(error, reason, kParseError, "the first line is not the xmcd marker");
+    }
+    ++at;
+    // Offsets header.
+    for (;; ++at) {
+        if (at >= n || !IsComment(lines[at])) {
+            return Fail(error, reason, kParseError, "no \"Track frame offsets:\" comment");
+        }
+        if (CommentText(lines[at]).find("Track frame offsets:") != std::string::npos) break;
+    }
+    ++at;
+    // The offsets, up to the first line that is not a comment with a text.
+    info.trackOffsets.clear();
+    for (; at < n; ++at) {
+        if (!IsComment(lines[at])) break;
+        std::string text = CommentText(lines[at]);
+        if (text.empty()) break;
+        info.trackOffsets.push_back(std::atoi(text.c_str()));
+    }
+    ++at;
+    // Disc length.
+    for (;; ++at) {
+        if (at >= n || !IsComment(lines[at])) {
+            return Fail(error, reason, kParseError, "no \"Disc length:\" comment");
+        }
+        if (CommentText(lines[at]).find("Disc length:") != std::string::npos) break;
+    }
+    {
+        std::string text = CommentText(lines[at]);
+        if (text.size() < 13) return Fail(error, reason, kParseError, "the disc length is empty");
+        info.discLength = std::atoi(text.c_str() + 13);
+    }
+    ++at;
+    // Revision and submitter.
+    bool revisionFound = false, submitterFound = false;
+    info.revision = 0;
+    for (; at < n && IsComment(lines[at]); ++at) {
+        std::string text = CommentText(lines[at]);
+        if (text.find("Revision:") != std::string::npos) {
+            revisionFound = true;
+            info.revision = text.size() >= 11 ? std::atoi(text.c_str() + 10) : 0;
+        }
+        if (text.find("Submitted via:") != std::string::npos) {
+            submitterFound = true;
+            break;
+        }
+    }
+    if (!revisionFound && !submitterFound) {
+        return Fail(error, reason, kParseError, "no \"Revision:\" or \"Submitted via:\" comment");
+    }
+    if (!submitterFound) return Fail(error, reason, kParseError, "no \"Submitted via:\" comment");
+    {
+        std::string text = CommentText(lines[at]);
+        if (text.size() < 14) return Fail(error, reason, kParseError, "the submitter is empty");
+        std::vector<std::string> words;
+        std::size_t p = 14;
+        while (p < text.size()) {
+            while (p < text.size() && text[p] == ' ')
+                ++p;
+            std::size_t e = text.find(' ', p);
+            if (e == std::string::npos) e = text.size();
+            if (e > p) words.push_back(DecodeText(text.substr(p, e - p)));
+            p = e;
+        }
+        if (words.size() < 2) {
+            return Fail(error, reason, kParseError, "the submitter names no program and version");
+        }
+        info.program = words[0];
+        info.version = words[1];
+        info.comment = words.size() > 2 ? words[2] : std::string();
+    }
+    ++at;
+
+    // The keyword lines. Comments, empty lines and keywords the parser does not take are
+    // passed over wherever they stand.
+    struct Keyword {
+        std::string key, value;
+    };
+    std::vector<Keyword> keys;
+    bool discIdSeen = false;
+    for (; at < n; ++at) {
+        const std::string& line = lines[at];
+        if (line.empty() || IsComment(line)) continue;
+        if (!discIdSeen) {
+            if (line.find("DISCID=") == std::string::npos) continue;
+            std::string key, value;
+            SplitKeyword(line, key, value);
+            if (key != "DISCID" || value.size() < 8) {
+                return Fail(error, reason, kParseError, "the DISCID line is malformed");
+            }
+            info.discId = static_cast<std::uint32_t>(std::strtoul(value.c_str(), nullptr, 16));
+            discIdSeen = true;
+            continue;
+        }
+        if (line == ".") break;  // the end of a reply kept in a file
+        std::string key, value;
+        if (!SplitKeyword(line, key, value)) {
+            // A title or extended-data line that lost its '=' is a broken entry; other stray
+            // lines are passed over.
+            for (const char* word : {"DTITLE", "TTITLE", "EXTD", "EXTT"}) {
+                if (line.rfind(word, 0) == 0) {
+                    return Fail(error, reason, kParseError, "a keyword line without '='");
+                }
+            }
+            continue;
+        }
+        if (!IsKnownKey(key) || key == "DISCID") continue;
+        keys.push_back({key, value});
+    }
+    if (!discIdSeen) return Fail(error, reason, kParseError, "no DISCID line");
+
+    std::size_t k = 0;
+    // The disc title: every DTITLE line, joined.
+    std::string discTitle;
+    while (k < keys.size() && keys[k].key == "DTITLE")
+        discTitle += keys[k++].value;
+    if (std::size_t slash = discTitle.find('/'); slash != std::string::npos) {
+        info.artist = Trim(discTitle.substr(0, slash));
+        info.title = Trim(discTitle.substr(slash + 1));
+    } else {
+        info.artist.clear();
+        info.title = Trim(discTitle);
+    }
+    // Track titles: consecutive lines of one TTITLEn key make one title.
+    info.trackTitles.clear();
+    std::string previous;
+    while (k < keys.size() && IsTrackKey(keys[k].key, "TTITLE")) {
+        if (!info.trackTitles.empty() && keys[k].key == previous) {
+            info.trackTitles.back() += keys[k].value;
+        } else {
+            info.trackTitles.push_back(keys[k].value);
+        }
+        previous = keys[k++].key;
+    }
+    // Extended disc data, cut at its newlines.
+    std::string extd;
+    while (k < keys.size() && keys[k].key == "EXTD")
+        extd += keys[k++].value;
+    info.extendedDisc.clear();
+    {
+        std::size_t p = 0, nl;
+        while ((nl = extd.find('\n', p)) != std::string::npos) {
+            info.extendedDisc.push_back(extd.substr(p, nl - p));
+            p = nl + 1;
+        }
+        if (p < extd.size()) info.extendedDisc.push_back(extd.substr(p));
+    }
+    // Extended track data, joined per key; empty values add nothing.
+    info.extendedTrack.clear();
+    previous.clear();
+    while (k < keys.size() && IsTrackKey(keys[k].key, "EXTT")) {
+        const Keyword& kw = keys[k++];
+        if (kw.value.empty()) continue;
+        if (!info.extendedTrack.empty() && kw.key == previous) {
+            info.extendedTrack.back() += kw.value;
+        } else {
+            info.extendedTrack.push_back(kw.value);
+        }
+        previous = kw.key;
+    }
+    // Play order.
+    info.playOrder.clear();
+    if (k < keys.size() && keys[k].key == "PLAYORDER") {
+        const std::string& v = keys[k].value;
+        std::size_t p = 0, comma;
+        while ((comma = v.find(',', p)) != std::string::npos) {
+            info.playOrder.push_back(std::atoi(v.substr(p, comma - p).c_str()));
+            p = comma + 1;
+        }
+        if (p < v.size()) info.playOrder.push_back(std::atoi(v.c_str() + p));
+    }
+    return true;
+}
+
+bool ParseXmcdFile(const std::string& text, FreeDBDiscInfo& info, std::string* reason) {
+    // A byte order mark that an editor put in front is no part of the entry.
+    std::size_t start = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+    // An optional status line, as a reply saved whole carries it ("210 rock 1a2b3c4d ...").
+    const auto digit = [&](std::size_t i) { return text[i] >= '0' && text[i] <= '9'; };
+    if (text.size() >= start + 4 && digit(start) && digit(start + 1) && digit(start + 2) &&
+        text[start + 3] == ' ') {
+        std::size_t nl = text.find('\n', start);
+        start = nl == std::string::npos ? text.size() : nl + 1;
+    }
+    return ParseXmcdEntry(text.substr(start), info, nullptr, reason, false);
+}
+
+std::string FormatXmcdEntry(const FreeDBDiscInfo& info,
+                            const std::vector<std::string>& extraLines) {
+    std::string out = "# xmcd\n#\n# Track frame offsets:\n";
+    for (int offset : info.trackOffsets) {
+        out += "#\t" + std::to_string(offset) + "\n";
+    }
+    out += "#\n# Disc length: " + std::to_string(info.discLength) + " seconds\n#\n";
+    out += "# Revision: " + std::to_string(info.revision) + "\n";
+    out +=
+        "# Submitted via: " + (info.program.empty() ? std::string("orvane-cddb") : info.program) +
+        " " + (info.version.empty() ? std::string("1.0") : info.version) +
+        (info.comment.empty() ? std::string() : " " + info.comment) + "\n#\n";
+    char id[16];
+    std::snprintf(id, sizeof id, "%08x", static_cast<unsigned>(info.discId));
+    out += std::string("DISCID=") + id + "\n";
+    PutKeyword(out, "DTITLE", info.artist.empty() ? info.title : info.artist + " / " + info.title);
+    for (const std::string& line : extraLines)
+        out += line + "\n";
+    for (std::size_t i = 0; i < info.trackTitles.size(); ++i) {
+        PutKeyword(out, "TTITLE" + std::to_string(i), info.trackTitles[i]);
+    }
+    std::string extd;
+    for (std::size_t i = 0; i < info.extendedDisc.size(); ++i) {
+        if (i) extd += '\n';
+        extd += info.extendedDisc[i];
+    }
+    PutKeyword(out, "EXTD", extd);
+    for (std::size_t i = 0; i < info.trackTitles.size(); ++i) {
+        PutKeyword(out, "EXTT" + std::to_string(i),
+                   i < info.extendedTrack.size() ? info.extendedTrack[i] : std::string());
+    }
+    std::string order;
+    for (std::size_t i = 0; i < info.playOrder.size(); ++i) {
+        if (i) order += ',';
+        order += std::to_string(info.playOrder[i]);
+    }
+    out += "PLAYORDER=" + order + "\n";
+    return out;
+}
+
+std::string ToJson(const FreeDBDiscInfo& info) {
+    std::string out = "{";
+    out += "\"artist\":";
+    JsonString(out, info.artist);
+    out += ",\"title\":";
+    JsonString(out, info.title);
+    out += ",\"tracks\":";
+    JsonStrings(out, info.trackTitles);
+    out += ",\"extd\":";
+    JsonStrings(out, info.extendedDisc);
+    out += ",\"extt\":";
+    JsonStrings(out, info.extendedTrack);
+    out += ",\"playorder\":";
+    JsonInts(out, info.playOrder);
+    out += ",\"offsets\":";
+    JsonInts(out, info.trackOffsets);
+    out += ",\"length\":";
+    AppendDecimal(out, info.discLength);
+    out += ",\"revision\":";
+    AppendDecimal(out, info.revision);
+    out += ",\"program\":";
+    JsonString(out, info.program);
+    out += ",\"version\":";
+    JsonString(out, info.version);
+    out += ",\"comment\":";
+    JsonString(out, info.comment);
+    char id[16];
+    std::snprintf(id, sizeof id, "%08x", static_cast<unsigned>(info.discId));
+    out += ",\"discid\":\"";
+    out += id;
+    out += "\"}";
+    return out;
+}
+
+}  // namespace orvane::freedb

@@ -1,0 +1,161 @@
+// dist/orvane-cddb as scripts use it: disc ids, entry files, and a look-up of the demo disc
+// against the local server the same program runs.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "support/temp_dir.h"
+
+namespace {
+
+using orvane::test::DistDir;
+using orvane::test::TempDir;
+using orvane::test::WriteFile;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+};
+
+// Runs orvane-cddb with arguments (shell words) and collects standard output, or standard
+// error with errToOut.
+Outcome Cddb(const std::string& args, bool errToOut = false) {
+    const std::string command = "'" + (DistDir() / "orvane-cddb").string() + "' " + args +
+                                (errToOut ? " 2>&1 >/dev/null" : " 2>/dev/null");
+    Outcome r;
+    FILE* p = ::popen(command.c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+        r.out.append(buf, n);
+    const int status = ::pclose(p);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+// `orvane-cddb serve` in the background; its first output line names the port.
+class Server {
+public:
+    explicit Server(const std::string& extra = {}) {
+        int fds[2];
+        if (::pipe(fds) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(fds[1], 1);
+            ::close(fds[0]);
+            ::close(fds[1]);
+            const std::string program = (DistDir() / "orvane-cddb").string();
+            const std::string command = "exec '" + program + "' serve --port 0 " + extra;
+            ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(fds[1]);
+        std::string line;
+        char c;
+        while (::read(fds[0], &c, 1) == 1 && c != '\n')
+            line += c;
+        ::close(fds[0]);
+        std::size_t colon = line.rfind(':');
+        if (colon != std::string::npos) port_ = std::atoi(line.c_str() + colon + 1);
+    }
+    ~Server() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            int status;
+            ::waitpid(pid_, &status, 0);
+        }
+    }
+    int Port() const { return port_; }
+    std::string Option() const { return "--server 127.0.0.1:" + std::to_string(port_); }
+
+private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+TEST(CddbProgramTest, DiscIds) {
+    Outcome r = Cddb("discid --length 157 150 2700 4725 7575 9525");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "20009b05 5 150 2700 4725 7575 9525 157\n");
+    // The demo disc's table of contents gives the same numbers.
+    r = Cddb("discid '" + (DistDir() / "demo" / "Demo.cue").string() + "'");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.substr(0, 9), "20009b05 ");
+    EXPECT_EQ(Cddb("discid --length x 150").status, 1);
+    EXPECT_EQ(Cddb("discid").status, 1);
+    EXPECT_EQ(Cddb("frobnicate").status, 2);
+}
+
+TEST(CddbProgramTest, ParsesEntryFiles) {
+    TempDir dir;
+    WriteFile(dir / "latin1.txt",
+              "# xmcd\n#\n# Track frame offsets:\n#\t150\n#\n# Disc length: 100 seconds\n#\n"
+              "# Revision: 3\n# Submitted via: tool 2.1 beta\n#\nDISCID=00abcdef\n"
+              "DTITLE=Ren\xe9 / Chansons\nDYEAR=1960\nTTITLE0=L'\xe9t\xe9\nEXTD=\nEXTT0=\n"
+              "PLAYORDER=\n");
+    Outcome r = Cddb("parse '" + (dir / "latin1.txt").string() + "' --json");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(
+        r.out,
+        "{\"artist\":\"Ren\xc3\xa9\",\"title\":\"Chansons\",\"tracks\":[\"L'\xc3\xa9t\xc3\xa9\"],"
+        "\"extd\":[],\"extt\":[],\"playorder\":[],\"offsets\":[150],\"length\":100,"
+        "\"revision\":3,\"program\":\"tool\",\"version\":\"2.1\",\"comment\":\"beta\","
+        "\"discid\":\"00abcdef\"}\n");
+    r = Cddb("parse '" + (dir / "latin1.txt").string() + "'");
+    EXPECT_NE(r.out.find("track 01: L'\xc3\xa9t\xc3\xa9\n"), std::string::npos);
+    WriteFile(dir / "broken.txt", "# xmcd\nDISCID=1\n");
+    r = Cddb("parse '" + (dir / "broken.txt").string() + "'", true);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Track frame offsets"), std::string::npos);
+    EXPECT_EQ(Cddb("parse '" + (dir / "missing.txt").string() + "'").status, 1);
+    EXPECT_EQ(Cddb("parse '" + dir.path().string() + "'").status, 1);  // a folder
+}
+
+TEST(CddbProgramTest, LooksUpTheDemoDiscOnTheLocalServer) {
+    Server server;
+    ASSERT_GT(server.Port(), 0);
+    const std::string cue = "'" + (DistDir() / "demo" / "Demo.cue").string() + "'";
+    Outcome r = Cddb("query " + server.Option() + " " + cue);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "misc 20009b05 Orvane Demo Ensemble / Orvane Demo Disc\n");
+    r = Cddb("read " + server.Option() + " misc 20009b05");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("track 05: Last Tram Home\n"), std::string::npos);
+    r = Cddb("sites " + server.Option());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.substr(0, 10), "127.0.0.1 ");
+    // Through a proxy: the server takes the absolute address; the site's own name is never
+    // looked up.
+    r = Cddb("read --proxy 127.0.0.1:" + std::to_string(server.Port()) +
+             " --server cddb.invalid misc 20009b05 --json");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("\"discid\":\"20009b05\""), std::string::npos);
+    // Failures: no entry, no match, nobody listening.
+    r = Cddb("read " + server.Option() + " rock 20009b05", true);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("401 rock 20009b05 No such CD entry"), std::string::npos);
+    r = Cddb("query " + server.Option() + " --length 100 150 3000", true);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("no match"), std::string::npos);
+}
+
+TEST(CddbProgramTest, ServesEntryFiles) {
+    TempDir dir;
+    WriteFile(dir / "entry.txt",
+              "# xmcd\n#\n# Track frame offsets:\n#\t150\n#\n# Disc length: 100 seconds\n#\n"
+              "# Revision: 1\n# Submitted via: tool 2.1\n#\nDISCID=02006201\n"
+              "DTITLE=\xc3\x89milie / \xc3\x89t\xc3\xa9\nTTITLE0=Un\n");
+    Server server("--entry '" + (dir / "entry.txt").string() + "' --category folk");
+    ASSERT_GT(server.Port(), 0);
+    Outcome r = Cddb("query " + server.Option() + " --length 100 150");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "folk 02006201 \xc3\x89milie / \xc3\x89t\xc3\xa9\n");
+}
+
+}  // namespace
