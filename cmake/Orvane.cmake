@@ -5,6 +5,17 @@ if(ORVANE_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# The fuzzing build: every library gets the coverage instrumentation libFuzzer steers by, and
+# the sanitizers; only the fuzz targets link libFuzzer itself (fuzz/CMakeLists.txt).
+if(ORVANE_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "ORVANE_FUZZ needs clang: -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 set(ORVANE_WARNINGS -Wall -Wextra -Werror)
 
 # orvane_library(NAME SOURCES ... [LIBS ...] [PUBLIC_LIBS ...])
