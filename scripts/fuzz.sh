@@ -71,7 +71,7 @@ for name in "${selected[@]}"; do
     nice -n 19 "$exe" "${common[@]}" -max_total_time="$seconds" -artifact_prefix="$crashes/" \
       "$out/corpus/$name" "$root/fuzz/corpus/$name" >"$crashes/run.log" 2>&1 || status=$?
   fi
-  grep -E '^(Done|stat::number_of_executed_units|#[0-9]+ +DONE)' "$crashes/run.log" || true
+  grep -E '^(Done|stat::number_of_executed_units|#[0-9]+[[:space:]]+DONE)' "$crashes/run.log" || true
   echo "   $(( $(date +%s) - start )) s"
   if [ $status -ne 0 ]; then
     tail -n 60 "$crashes/run.log"
