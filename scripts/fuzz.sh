@@ -7,12 +7,13 @@
 #                                       grows is kept in build-fuzz/fuzz/corpus/TARGET
 #   scripts/fuzz.sh all SECONDS         every target in turn, SECONDS each
 #   scripts/fuzz.sh --list              the targets
+# ORVANE_FUZZ_BUILD names another build folder.
 # An input that makes a target fail is written to build-fuzz/fuzz/crashes/TARGET/; reproduce it
 # with build-fuzz/fuzz/fuzz_TARGET FILE, and once the fault is fixed add the file to
 # fuzz/regressions/TARGET/, which every build replays.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="$root/build-fuzz"
+build="${ORVANE_FUZZ_BUILD:-$root/build-fuzz}"
 out="$build/fuzz"
 
 "$root/scripts/deps.sh" --fuzz
@@ -53,6 +54,11 @@ for name in "${selected[@]}"; do
   if [ $# -eq 0 ]; then
     echo "== fuzz $name: kept inputs, then ${ci_runs[$name]} runs =="
     mapfile -t kept < <(find "$root/fuzz/regressions/$name" "$root/fuzz/corpus/$name" -type f 2>/dev/null | sort)
+    if [ ${#kept[@]} -eq 0 ]; then
+      echo "fuzz/corpus/$name holds no seed inputs" >&2
+      failed+=("$name (no seeds)")
+      continue
+    fi
     if ! "$exe" "${kept[@]}" >"$crashes/replay.log" 2>&1; then
       tail -n 40 "$crashes/replay.log"
       failed+=("$name (kept inputs)")
