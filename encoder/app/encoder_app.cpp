@@ -67,7 +67,6 @@ bool Startup(EncoderApp& app, const std::string& modulePath, const StartupHooks&
     ReadSettings(app);
     app.appFolder = AppFolderOf(modulePath);
     if (hooks.loadSharedBitmaps) hooks.loadSharedBitmaps();
-    app.deleteGrabbedWav = 0;
     if (hooks.runStatusDialog) RunJobLoop(app, hooks.runStatusDialog);
     return false;
 }

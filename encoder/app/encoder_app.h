@@ -1,12 +1,14 @@
 #pragma once
-// The encoder front-end's application object: the settings read at start-up, the state the
-// wizard, the jobs and the CD grabber share, and the job loop.
+// The encoder front-end's application object: the settings read at start-up, the state that
+// lasts from one job to the next (the tag records, the grabber's selection), and the job loop.
+// What one job needs travels in its JobRequest.
 
 #include <atomic>
 #include <functional>
 #include <string>
 
 #include "encoder/app/id3.h"
+#include "encoder/app/job_request.h"
 #include "encoder/app/settings_store.h"
 
 namespace orvane::encoder {
@@ -21,17 +23,16 @@ struct EncoderApp {
     SettingsStore* settings = nullptr;  // not owned; set before start-up
 
     ProcessingStatusDialog* currentStatusDialog = nullptr;
-    std::atomic<int> batchMode{0};
-    std::atomic<int> batchCount{0};
+    // The tag dialog's record (tagTable[1]) was confirmed; it stays offered for later jobs.
     std::atomic<int> singleFileTagSet{0};
-    std::atomic<int> bitrateKbps{0};
-    std::atomic<int> stereoOutput{1};
-    std::string bitrateText;
     std::atomic<int> splashPending{1};
     GenreList genreList;
+    // Entry 1: the single file's tag; entry n: CD track n, as the grabber confirmed them.
     TagTable tagTable;
+    // What the grabber handed over when the user last confirmed it (the wizard adds the
+    // intro, read buffer and delete settings when it makes the request).
+    CdHandOver cdSelection;
     int cdaReadBufferSize = 16;
-    std::atomic<int> deleteGrabbedWav{0};
     std::string appFolder;  // program folder, with a trailing '/'
     std::atomic<int> exitRequested{0};
     int windowEffects = 1;
@@ -51,15 +52,6 @@ struct EncoderApp {
 
     // The program's command line (its arguments joined by blanks), empty without one.
     std::string commandLine;
-
-    // The CD track grabber of a CD-Audio job: grabs the next selected track into a WAVE file
-    // in the output folder, sets the dialog's trackNumber and returns the file's path (empty
-    // when no track is left). Installed by the CD grabbing code; empty means no tracks.
-    std::function<std::string(ProcessingStatusDialog&)> grabNextTrack;
-    // The WMA job's worker body and its statistics update (timer 2), installed with WMA
-    // encoding.
-    std::function<void(ProcessingStatusDialog&)> runWmaJob;
-    std::function<void(ProcessingStatusDialog&)> wmaStatisticsUpdate;
 };
 
 // The application object of the process.

@@ -10,7 +10,7 @@
 //                         an ID3 tag appended to a single MP3 output
 //     --stats             print wall time and CPU times (own and children's) in milliseconds
 // Settings are neither read from nor written to the registry. Exit status 0 when the job
-// ended with its success message.
+// succeeded.
 #include <sys/resource.h>
 
 #include <chrono>
@@ -21,6 +21,7 @@
 
 #include "encoder/app/encoder_app.h"
 #include "encoder/app/headless.h"
+#include "encoder/app/wizard.h"
 #include "platform/shell/sysinfo.h"
 
 namespace {
@@ -44,7 +45,7 @@ int Usage() {
 
 int main(int argc, char** argv) {
     using namespace orvane::encoder;
-    HeadlessChoice choice;
+    JobRequest request;
     bool stats = false;
     bool tag = false;
     Id3Tag record;
@@ -54,17 +55,17 @@ int main(int argc, char** argv) {
         std::string a = argv[i];
         auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
         if (a == "--decode") {
-            choice.kind = JobKind::Decode;
+            request.kind = JobKind::Decode;
         } else if (a == "--batch") {
-            choice.batch = true;
+            request.batch = true;
         } else if (a == "--layer") {
-            choice.settings.layerIndex = std::atoi(value().c_str()) - 1;
+            request.settings.layerIndex = std::atoi(value().c_str()) - 1;
         } else if (a == "--mode") {
-            choice.settings.mode = std::atoi(value().c_str());
+            request.settings.mode = std::atoi(value().c_str());
         } else if (a == "--bitrate") {
-            choice.settings.bitrate = value();
+            request.settings.bitrate = value();
         } else if (a == "--hifi") {
-            choice.settings.quality = 0;
+            request.settings.quality = 0;
         } else if (a == "--stats") {
             stats = true;
         } else if (a == "--title") {
@@ -85,10 +86,14 @@ int main(int argc, char** argv) {
             paths.push_back(a);
         }
     }
-    if (paths.size() != 2 || choice.settings.layerIndex < 0 || choice.settings.layerIndex > 2)
+    bool knownBitrate = false;
+    for (const char* b : kBitrates)
+        knownBitrate = knownBitrate || request.settings.bitrate == b;
+    if (paths.size() != 2 || request.settings.layerIndex < 0 || request.settings.layerIndex > 2 ||
+        request.settings.mode < 0 || request.settings.mode > 3 || !knownBitrate)
         return Usage();
-    choice.input = paths[0];
-    choice.output = paths[1];
+    request.input = paths[0];
+    request.output = paths[1];
 
     MemorySettings settings;
     EncoderApp& app = TheApp();
@@ -96,18 +101,18 @@ int main(int argc, char** argv) {
     app.splashPending = 0;
     FillGenreList(app.genreList);
     app.appFolder = orvane::shell::ModuleFolder();
+    request.appFolder = app.appFolder;
     if (tag) {
-        app.tagTable[1] = record;
-        app.singleFileTagSet = 1;
+        request.tags[1] = record;
+        request.singleFileTag = true;
     }
     MemoryWindow window(&std::cout);
     auto start = std::chrono::steady_clock::now();
-    std::string message = RunHeadlessJob(app, choice, window);
+    JobOutcome outcome = RunHeadlessJob(app, request, window);
     double wall =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     if (stats)
         std::printf("wall_ms=%.1f self_cpu_ms=%.1f child_cpu_ms=%.1f\n", wall, CpuMs(RUSAGE_SELF),
                     CpuMs(RUSAGE_CHILDREN));
-    bool ok = message == "MP3 Compression Finished." || message == "Decoding finished";
-    return ok ? 0 : 1;
+    return outcome.result == JobResult::Succeeded ? 0 : 1;
 }

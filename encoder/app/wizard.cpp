@@ -50,7 +50,7 @@ MLSheet::MLSheet(EncoderApp& app)
 
 std::string MLSheet::Suggestion(const std::string& input) const {
     if (input.empty()) return {};
-    if (app_.batchMode) return WithTrailingSlash(input);
+    if (batch_) return WithTrailingSlash(input);
     std::string stem = input.size() >= 3 ? input.substr(0, input.size() - 3) : std::string();
     switch (target_) {
         case JobKind::EncodeWma:
@@ -81,7 +81,7 @@ void MLSheet::Activate(int page) {
             ActivatePage3();
             break;
         default:
-            port_->SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
+            wizard_->SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
             break;
     }
 }
@@ -94,10 +94,10 @@ void MLSheet::InitPage1() {
     w.SetText(IDC_INPUT_LABEL, "&Input Filename:");
     w.SetText(IDC_OUTPUT_LABEL, "&Output Filename:");
     if (app_.splashPending) {
-        w.ShowSplash(3500);
+        wizard_->ShowSplash(3500);
         app_.splashPending = 0;
     }
-    w.SetWizardButtons(0);
+    wizard_->SetWizardButtons(0);
     MarkSource(Source::WavFiles);
     w.SetText(IDC_SOURCE_CAPTION, "WAV File(s)");
     w.Show(IDC_MARK_TOMP3, true);
@@ -105,7 +105,7 @@ void MLSheet::InitPage1() {
     w.Show(IDC_MARK_TOWAV, false);
     // A fresh page starts with the batch box cleared; batch mode follows it, so a job never
     // runs in the batch mode of the previous one.
-    app_.batchMode = 0;
+    batch_ = false;
     w.SetCheck(IDC_BATCH, 0);
     // Choices whose dialogs are not part of this build stay visible but disabled.
     w.Enable(IDC_SRC_CDAUDIO, static_cast<bool>(app_.cdAudioAvailable));
@@ -120,7 +120,7 @@ void MLSheet::InitPage1() {
 
 void MLSheet::ActivatePage1() {
     // The first page has no Back; Next once there is an input.
-    port_->SetWizardButtons(port_->Text(IDC_INPUT).empty() ? 0 : PSWIZB_NEXT);
+    wizard_->SetWizardButtons(port_->Text(IDC_INPUT).empty() ? 0 : PSWIZB_NEXT);
 }
 
 void MLSheet::TakeTexts() {
@@ -140,7 +140,7 @@ void MLSheet::OnInputChanged() {
         output_ = MusicFolder();
     } else {
         output_ = suggestion;
-        port_->SetWizardButtons(PSWIZB_NEXT);
+        wizard_->SetWizardButtons(PSWIZB_NEXT);
     }
     port_->SetText(IDC_OUTPUT, output_);
 }
@@ -195,20 +195,20 @@ void MLSheet::OnBatch() {
     w.SetText(IDC_OUTPUT, "");
     TakeTexts();
     if (w.Check(IDC_BATCH)) {
-        app_.batchMode = 1;
+        batch_ = true;
         w.SetText(IDC_INPUT_LABEL, "&Input Folder:");
         w.SetText(IDC_OUTPUT_LABEL, "&Output Folder:");
     } else {
         w.SetText(IDC_INPUT_LABEL, "&Input Filename:");
         w.SetText(IDC_OUTPUT_LABEL, "&Output Filename:");
-        app_.batchMode = 0;
+        batch_ = false;
     }
 }
 
 void MLSheet::OnInputBrowse() {
     WindowPort& w = *port_;
     std::string choice;
-    if (app_.batchMode) {
+    if (batch_) {
         choice = w.ChooseFolder(target_ == JobKind::Decode
                                     ? "Select a Folder with .MP3 Files to Decompress..."
                                     : "Select a Folder with .WAV Files to Compress...");
@@ -228,7 +228,7 @@ void MLSheet::OnInputBrowse() {
 void MLSheet::OnOutputBrowse() {
     WindowPort& w = *port_;
     std::string choice;
-    if (app_.batchMode) {
+    if (batch_) {
         choice = w.ChooseFolder("Select a Folder for Output Files...");
         // The batch derives its output names from the folder: it must end with '/'.
         if (!choice.empty()) choice = WithTrailingSlash(choice);
@@ -255,8 +255,8 @@ void MLSheet::OnCdAudio() {
         MarkSource(Source::None);
         for (int id : {IDC_INPUT, IDC_INPUT_BROWSE, IDC_BATCH})
             w.Enable(id, true);
-        w.SetWizardButtons(0);
-        app_.deleteGrabbedWav = 0;
+        wizard_->SetWizardButtons(0);
+        deleteGrabbedWav_ = false;
         return;
     }
     MarkSource(Source::CdAudio);
@@ -264,9 +264,9 @@ void MLSheet::OnCdAudio() {
     w.SetText(IDC_OUTPUT, "");
     TakeTexts();
     w.SetCheck(IDC_BATCH, 1);
-    app_.batchMode = 1;
-    w.SetWizardButtons(PSWIZB_NEXT);
-    app_.deleteGrabbedWav = 1;
+    batch_ = true;
+    wizard_->SetWizardButtons(PSWIZB_NEXT);
+    deleteGrabbedWav_ = true;
 }
 
 void MLSheet::OnWavFiles() {
@@ -276,7 +276,7 @@ void MLSheet::OnWavFiles() {
     SetInputText("");
     w.SetText(IDC_OUTPUT, "");
     TakeTexts();
-    app_.batchMode = 0;
+    batch_ = false;
     w.SetCheck(IDC_BATCH, 0);
     w.SetText(IDC_INPUT_LABEL, "&Input Filename:");
     w.SetText(IDC_OUTPUT_LABEL, "&Output Filename:");
@@ -307,7 +307,7 @@ void MLSheet::SelectTarget(JobKind target) {
 }
 
 void MLSheet::OnId3Tag() {
-    if (app_.batchMode) {
+    if (batch_) {
         port_->MessageBox(LoadString(IDS_ID3_BATCH), "", MB_OK);
         return;
     }
@@ -347,7 +347,7 @@ void MLSheet::InitPage2() {
     w.SetCheck(IDC_QUALITY_SPEED, settings_.quality == 1);
 }
 
-void MLSheet::ActivatePage2() { port_->SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT); }
+void MLSheet::ActivatePage2() { wizard_->SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT); }
 
 void MLSheet::OnSliderMoved(int pos) {
     int item = BitrateItemForSlider(pos);
@@ -382,7 +382,7 @@ void MLSheet::TakePage2() {
 
 void MLSheet::ActivatePage3() {
     WindowPort& w = *port_;
-    w.SetWizardButtons(PSWIZB_BACK | PSWIZB_FINISH);
+    wizard_->SetWizardButtons(PSWIZB_BACK | PSWIZB_FINISH);
     w.SetText(IDC_SUM_INPUT, input_);
     w.SetText(IDC_SUM_OUTPUT, output_);
     if (target_ != JobKind::EncodeMp3) {
@@ -395,11 +395,9 @@ void MLSheet::ActivatePage3() {
     }
     const EncoderSettings& s = settings_;
     w.SetText(IDC_SUM_METHOD, "MPEG 1, Layer " + std::to_string(LayerOf(s)));
-    app_.bitrateText = s.bitrate + " Kbps";
-    w.SetText(IDC_SUM_BITRATE, app_.bitrateText);
+    w.SetText(IDC_SUM_BITRATE, s.bitrate + " Kbps");
     static const char* const kModes[4] = {"Stereo", "Dual Channel", "Joint Stereo", "Mono"};
     w.SetText(IDC_SUM_MODE, s.mode >= 0 && s.mode < 4 ? kModes[s.mode] : "unknown");
-    app_.stereoOutput = s.mode == 3 ? 0 : 1;
     w.SetText(IDC_SUM_PSYMODEL, std::to_string(PsychoacousticModelOf(s)));
     static const char* const kEmphasis[3] = {"None.", "50/15 microseconds", "CCITT J.17"};
     w.SetText(IDC_SUM_EMPHASIS,
@@ -455,6 +453,21 @@ int MLSheet::OnBack() {
 
 void MLSheet::OnFinish() {
     result_ = ID_WIZFINISH;
+    JobRequest r;
+    r.kind = target_;
+    r.input = input_;
+    r.output = output_;
+    r.batch = batch_;
+    r.settings = settings_;
+    r.tags = app_.tagTable;
+    r.singleFileTag = app_.singleFileTagSet != 0;
+    r.cd = app_.cdSelection;
+    r.cd.introOnly = app_.introOnly != 0;
+    r.cd.introSeconds = app_.introSeconds;
+    r.cd.readBufferSize = app_.cdaReadBufferSize;
+    r.cd.deleteGrabbedWav = deleteGrabbedWav_;
+    r.appFolder = app_.appFolder;
+    request_ = std::move(r);
     port_->EndDialog(ID_WIZFINISH);
 }
 
@@ -464,7 +477,7 @@ void MLSheet::OnCancel() {
     port_->EndDialog(IDCANCEL);
 }
 
-void MLSheet::OnHelp() { port_->ShowHelp(app_.appFolder + "Plimo.chm"); }
+void MLSheet::OnHelp() { wizard_->ShowHelp(app_.appFolder + "Plimo.chm"); }
 
 void MLSheet::OnSysCommand(int commandId) {
     if (commandId == IDM_ABOUTBOX) port_->DoModal(IDD_ABOUTBOX);

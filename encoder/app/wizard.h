@@ -6,6 +6,7 @@
 #include <string>
 
 #include "encoder/app/job.h"
+#include "encoder/app/job_request.h"
 #include "encoder/app/tag_dialog.h"
 #include "platform/window/window_port.h"
 
@@ -19,8 +20,17 @@ class MLSheet {
 public:
     explicit MLSheet(EncoderApp& app);
 
-    // The sheet window's port; set by the view before OnInitDialog, cleared when it goes.
-    void Attach(WindowPort* port) { port_ = port; }
+    // The sheet window's ports; set by the view before OnInitDialog, cleared when it goes.
+    void Attach(WindowPort* port, WizardPort* wizard) {
+        port_ = port;
+        wizard_ = wizard;
+    }
+    // A window that is both (a sheet's view, a test's recorder).
+    template <class Window>
+    void Attach(Window* window) {
+        Attach(static_cast<WindowPort*>(window), static_cast<WizardPort*>(window));
+    }
+    void Attach(std::nullptr_t) { Attach(nullptr, nullptr); }
 
     // --- Events from the view (GUI thread) ---
     // The sheet was created: initialises and activates page 1.
@@ -50,6 +60,10 @@ public:
     JobKind Kind() const { return target_; }
     const EncoderSettings& Settings() const { return settings_; }
     Source SourceKind() const { return source_; }
+    // Several files (a folder) or the CD's tracks are the source.
+    bool Batch() const { return batch_; }
+    // The job the wizard asks for, made by OnFinish.
+    const JobRequest& Request() const { return request_; }
 
     // The pickers' titles and filters as the target buttons set them.
     const std::string& InputPickerTitle() const { return inTitle_; }
@@ -87,6 +101,7 @@ private:
 
     EncoderApp& app_;
     WindowPort* port_ = nullptr;
+    WizardPort* wizard_ = nullptr;
     TagDialog tagDialog_;
     int activePage_ = 0;
     int result_ = 0;
@@ -94,6 +109,9 @@ private:
 
     std::string input_, output_;
     Source source_ = Source::WavFiles;
+    bool batch_ = false;
+    bool deleteGrabbedWav_ = false;
+    JobRequest request_;
     JobKind target_ = JobKind::EncodeMp3;
     EncoderSettings settings_;
     std::string inTitle_, inFilter_, outTitle_, outFilter_;

@@ -77,16 +77,21 @@ public:
     // The wait cursor over the window, and handling the window messages already waiting.
     virtual void SetWaitCursor(bool /*on*/) {}
     virtual void ProcessMessages() {}
+};
 
-    // Wizard sheets: enables the sheet's Back (1), Next (2) and Finish (4) buttons.
-    virtual void SetWizardButtons(unsigned /*flags*/) {}
+// What only a wizard sheet's window does, next to its WindowPort. Every call must be
+// implemented: a sheet cannot be attached to a window that lacks one.
+class WizardPort {
+public:
+    virtual ~WizardPort() = default;
 
+    // Enables the sheet's Back (1), Next (2) and Finish (4) buttons.
+    virtual void SetWizardButtons(unsigned flags) = 0;
     // Shows the splash window over this window for at most ms milliseconds (a key or mouse
     // press closes it earlier) and returns when it has closed.
-    virtual void ShowSplash(unsigned /*ms*/) {}
-
+    virtual void ShowSplash(unsigned ms) = 0;
     // Opens a help file (a path) in the help window.
-    virtual void ShowHelp(const std::string& /*path*/) {}
+    virtual void ShowHelp(const std::string& path) = 0;
 };
 
 }  // namespace orvane

@@ -48,7 +48,9 @@ public:
         : QDialog(owner, Qt::Dialog | Qt::WindowMinimizeButtonHint | Qt::WindowTitleHint |
                              Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
           sheet_(sheet),
-          port_(this) {
+          port_(this, {[this](unsigned flags) { SetWizardButtons(flags); },
+                       [](unsigned ms) { ShowSplash(ms); },
+                       [this](const std::string& path) { ShowHelpWindow(path, this); }}) {
         setWindowTitle(QString::fromStdString(LoadString(IDS_WIZARD)));
         setWindowIcon(QIcon(QString(":/icons/%1.png").arg(IDR_MAINFRAME)));
         ApplyHooks(port_);
@@ -91,9 +93,6 @@ public:
 
         ForwardUserActions();
 
-        port_.OnWizardButtons([this](unsigned flags) { SetWizardButtons(flags); });
-        port_.OnSplash([](unsigned ms) { ShowSplash(ms); });
-        port_.OnHelp([this](const std::string& path) { ShowHelpWindow(path, this); });
         port_.OnEndDialog([this](int result) {
             ended_ = true;
             result_ = result;
@@ -179,7 +178,7 @@ private:
     }
 
     MLSheet& sheet_;
-    QtWindowPort port_;
+    QtWizardPort port_;
     QStackedWidget* stack_ = nullptr;
     std::map<int, int> pages_;
     QPushButton* back_ = nullptr;

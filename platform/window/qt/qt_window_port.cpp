@@ -590,22 +590,19 @@ void QtWindowPort::ProcessMessages() {
     if (OnGuiThread()) QCoreApplication::processEvents();
 }
 
-void QtWindowPort::SetWizardButtons(unsigned flags) {
-    Post([this, flags] {
-        if (wizardHandler_) wizardHandler_(flags);
-    });
+QtWizardPort::QtWizardPort(QWidget* window, Handlers handlers)
+    : QtWindowPort(window), handlers_(std::move(handlers)) {}
+
+void QtWizardPort::SetWizardButtons(unsigned flags) {
+    Post([this, flags] { handlers_.wizardButtons(flags); });
 }
 
-void QtWindowPort::ShowSplash(unsigned ms) {
-    Call([&] {
-        if (splashHandler_) splashHandler_(ms);
-    });
+void QtWizardPort::ShowSplash(unsigned ms) {
+    Call([&] { handlers_.splash(ms); });
 }
 
-void QtWindowPort::ShowHelp(const std::string& path) {
-    Post([this, path] {
-        if (helpHandler_) helpHandler_(path);
-    });
+void QtWizardPort::ShowHelp(const std::string& path) {
+    Post([this, path] { handlers_.help(path); });
 }
 
 }  // namespace orvane

@@ -66,15 +66,6 @@ public:
     void OnTimer(std::function<void(int)> handler) { timerHandler_ = std::move(handler); }
     // What EndDialog does; by default a QDialog window is ended with done(result).
     void OnEndDialog(std::function<void(int)> handler) { endHandler_ = std::move(handler); }
-    // What the wizard buttons, the splash window and the help window calls do (on the GUI
-    // thread); windows that have none of these leave them unset and the calls do nothing.
-    void OnWizardButtons(std::function<void(unsigned)> handler) {
-        wizardHandler_ = std::move(handler);
-    }
-    void OnSplash(std::function<void(unsigned)> handler) { splashHandler_ = std::move(handler); }
-    void OnHelp(std::function<void(const std::string&)> handler) {
-        helpHandler_ = std::move(handler);
-    }
     // Child dialogs by resource id, run by DoModal on the GUI thread.
     void RegisterDialog(int dialogId, std::function<int(QWidget* owner)> run);
 
@@ -120,17 +111,15 @@ public:
     void KillTimer(int timerId) override;
     void SetWaitCursor(bool on) override;
     void ProcessMessages() override;
-    void SetWizardButtons(unsigned flags) override;
-    void ShowSplash(unsigned ms) override;
-    void ShowHelp(const std::string& path) override;
 
-private:
+protected:
     bool OnGuiThread() const;
     // Runs fn on the GUI thread: at once there, else queued behind the earlier changes.
     void Post(std::function<void()> fn);
     // Runs fn on the GUI thread and waits for it.
     void Call(const std::function<void()>& fn) const;
 
+private:
     void DoSetText(int controlId, const std::string& text);
     // Shows the texts other threads set since the last flush (GUI thread).
     void FlushTexts();
@@ -143,9 +132,6 @@ private:
     std::function<void(int)> commandHandler_;
     std::function<void(int)> timerHandler_;
     std::function<void(int)> endHandler_;
-    std::function<void(unsigned)> wizardHandler_;
-    std::function<void(unsigned)> splashHandler_;
-    std::function<void(const std::string&)> helpHandler_;
     MessageBoxHandler messageBoxHandler_;
     PickerHandler pickerHandler_;
     std::string defaultCaption_;
@@ -153,6 +139,25 @@ private:
     std::mutex pendingMutex_;
     std::map<int, std::string> pendingTexts_;
     std::map<int, std::string> shownLogs_;
+};
+
+// The port of a wizard sheet's window: what the wizard buttons, the splash window and the help
+// window calls do is given when the port is made (each runs on the GUI thread).
+class QtWizardPort : public QtWindowPort, public WizardPort {
+public:
+    struct Handlers {
+        std::function<void(unsigned flags)> wizardButtons;
+        std::function<void(unsigned ms)> splash;
+        std::function<void(const std::string& path)> help;
+    };
+    QtWizardPort(QWidget* window, Handlers handlers);
+
+    void SetWizardButtons(unsigned flags) override;
+    void ShowSplash(unsigned ms) override;
+    void ShowHelp(const std::string& path) override;
+
+private:
+    Handlers handlers_;
 };
 
 }  // namespace orvane

@@ -42,6 +42,11 @@ protected:
         ASSERT_TRUE(fs::exists(app.appFolder + "enc.dll"));
     }
     void TearDown() override { clock::Install(nullptr); }
+    JobRequest Request() const {
+        JobRequest r;
+        r.appFolder = app.appFolder;
+        return r;
+    }
 
     clock::VirtualClock clk{true};
     MemorySettings settings;
@@ -51,19 +56,22 @@ protected:
 
 TEST_F(EndToEnd, WaveToTaggedMp3AndBack) {
     test::WriteFile(dir / "tone.wav", SineWave(2.0));
-    app.singleFileTagSet = 1;
-    Id3Tag& tag = app.tagTable[1];
+    JobRequest encode = Request();
+    encode.singleFileTag = true;
+    Id3Tag& tag = encode.tags[1];
     tag.SetMarker();
     tag.SetTitle("Tone");
     tag.SetArtist("Orvane");
     tag.SetGenre(12);
-    HeadlessChoice encode;
     encode.input = (dir / "tone.wav").string();
     encode.output = (dir / "tone.mp3").string();
     encode.settings.bitrate = "128";
     encode.settings.mode = 2;
     MemoryWindow window;
-    EXPECT_EQ(RunHeadlessJob(app, encode, window), "MP3 Compression Finished.");
+    JobOutcome encoded = RunHeadlessJob(app, encode, window);
+    EXPECT_EQ(encoded.message, "MP3 Compression Finished.");
+    EXPECT_EQ(encoded.result, JobResult::Succeeded);
+    EXPECT_EQ(window.Messages(), std::vector<std::string>{"MP3 Compression Finished."});
     std::string mp3 = test::ReadFile(dir / "tone.mp3");
     ASSERT_GT(mp3.size(), 128u + 10000u);
     // An MPEG frame header at the start, the tag at the end.
@@ -75,13 +83,14 @@ TEST_F(EndToEnd, WaveToTaggedMp3AndBack) {
     EXPECT_NEAR(static_cast<double>(mp3.size()), 32000.0, 4000.0);
     EXPECT_NE(window.Text(1059).find("Layer 3"), std::string::npos);
 
-    app.singleFileTagSet = 0;
-    HeadlessChoice decode;
+    JobRequest decode = Request();
     decode.kind = JobKind::Decode;
     decode.input = (dir / "tone.mp3").string();
     decode.output = (dir / "back.wav").string();
     MemoryWindow window2;
-    EXPECT_EQ(RunHeadlessJob(app, decode, window2), "Decoding finished");
+    JobOutcome decoded = RunHeadlessJob(app, decode, window2);
+    EXPECT_EQ(decoded.message, "Decoding finished");
+    EXPECT_EQ(decoded.result, JobResult::Succeeded);
     std::string wav = test::ReadFile(dir / "back.wav");
     ASSERT_GT(wav.size(), 44u);
     EXPECT_EQ(wav.substr(0, 4), "RIFF");
@@ -96,16 +105,15 @@ TEST_F(EndToEnd, FolderBatchEncodesEveryWaveFile) {
     test::WriteFile(dir / "in/one.wav", SineWave(0.5));
     test::WriteFile(dir / "in/TWO.WAV", SineWave(0.5, 22050));
     test::WriteFile(dir / "in/readme.txt", "not audio");
-    HeadlessChoice batch;
+    JobRequest batch = Request();
     batch.batch = true;
     batch.input = (dir / "in").string();
     batch.output = (dir / "out").string();
     batch.settings.bitrate = "128";
     MemoryWindow window;
-    EXPECT_EQ(RunHeadlessJob(app, batch, window), "MP3 Compression Finished.");
+    EXPECT_EQ(RunHeadlessJob(app, batch, window).message, "MP3 Compression Finished.");
     EXPECT_GT(fs::file_size(dir / "out/one.MP3"), 4000u);
     EXPECT_GT(fs::file_size(dir / "out/TWO.MP3"), 2000u);
-    EXPECT_EQ(app.batchCount, 2);
     EXPECT_EQ(window.Text(1057), "2");
 }
 

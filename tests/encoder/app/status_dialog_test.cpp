@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "encoder/app/child_job.h"
 #include "encoder/app/encoder_app.h"
+#include "encoder/app/input_source.h"
 #include "encoder/app/resource.h"
 #include "fake_window.h"
 #include "platform/clock/clock.h"
@@ -206,7 +208,7 @@ TEST_F(StatusDialog, FolderBatchMatchesWithoutRegardToCaseAndStopsAtAFailingFile
     EXPECT_EQ(test::ReadFile(work / "out/a.MP3").size(), 3000u - 8);
     EXPECT_EQ(test::ReadFile(work / "out/B.MP3").size(), 2000u - 8);
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"MP3 Compression Finished."});
-    EXPECT_EQ(app.batchCount, 2);
+    EXPECT_EQ(w.Text(IDC_STATUS_FILECOUNT), "2");
     auto titles = w.Titles();
     ASSERT_EQ(titles.size(), 2u);  // the third turn finds no file and stops before its title
     EXPECT_EQ(titles[1], "Orvane Encoder 2001 - (File 2 of 2)");
@@ -240,7 +242,8 @@ TEST_F(StatusDialog, EmptyFolderEndsAtOnce) {
         EXPECT_EQ(BoxTexts(),
                   std::vector<std::string>{kind == JobKind::Decode ? "Decoding finished"
                                                                    : "MP3 Compression Finished."});
-        EXPECT_EQ(app.batchCount, 0);
+        EXPECT_TRUE(w.Titles().empty());  // no file turn began
+        EXPECT_EQ(dlg.Outcome().result, JobResult::Succeeded);
     }
 }
 
@@ -251,7 +254,7 @@ TEST_F(StatusDialog, ChildThatEndsEarlyDoesNotStopTheJob) {
     ProcessingStatusDialog dlg(app);
     Run(dlg, {(work / "in.wav").string(), (work / "out.mp3").string()});
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"MP3 Compression Finished."});
-    EXPECT_EQ(dlg.Job().exitCode, 3u);
+    EXPECT_EQ(dlg.Outcome().result, JobResult::Succeeded);
 }
 
 TEST_F(StatusDialog, ReaderSplitsLongLinesAndStopsAtTheStopByte) {
@@ -265,7 +268,7 @@ TEST_F(StatusDialog, ReaderSplitsLongLinesAndStopsAtTheStopByte) {
     ProcessingStatusDialog dlg(app);
     Run(dlg, {(work / "in.wav").string(), (work / "out.mp3").string()}, false);
     ASSERT_TRUE(clk.WaitForSleepers(1));  // the job waits after starting the child
-    for (int i = 0; i < 5000 && !dlg.ReaderDone(); ++i)
+    for (int i = 0; i < 5000 && dlg.JobBusy(); ++i)
         ::usleep(1000);
     clk.SetAutoAdvance(true);
     clk.Advance(2000);
@@ -289,7 +292,7 @@ TEST_F(StatusDialog, LinesOfABurstAreShownOnceTheChildFallsQuiet) {
     for (int i = 0; i < 5000 && w.Text(IDC_STATUS_LOG) != "first\r\nsecond\r\n"; ++i)
         ::usleep(1000);
     EXPECT_EQ(w.Text(IDC_STATUS_LOG), "first\r\nsecond\r\n");
-    EXPECT_FALSE(dlg.ReaderDone());
+    EXPECT_TRUE(dlg.JobBusy());
     clk.SetAutoAdvance(true);
     clk.Advance(2000);
     dlg.WaitForWorker();
@@ -440,11 +443,12 @@ TEST_F(StatusDialog, DecodeBatchNamesOutputsAfterTheInputs) {
 TEST_F(StatusDialog, EncoderProgressArithmeticThroughTheWindow) {
     ProcessingStatusDialog dlg(app);
     dlg.Attach(&w);
-    app.bitrateText = "128 Kbps";
-    app.bitrateKbps = 128;
-    dlg.ResetStartTime();
-    dlg.SetInputProgress(1000001, 500000, 500000);
-    dlg.ProgressUpdate(ID_TIMER_PROGRESS);
+    JobRunner runner(JobRequest{}, dlg);
+    ProgressMeter meter;
+    auto update = [&] { meter.EncoderUpdate(runner, false, "128 Kbps", 128, true, false); };
+    meter.ResetStartTime();
+    meter.SetInput(1000001, 500000, 500000);
+    update();
     EXPECT_EQ(w.Range(IDC_STATUS_FILEBAR), std::make_pair(0, 1000));
     EXPECT_EQ(w.Pos(IDC_STATUS_FILEBAR), 500);
     EXPECT_EQ(w.Range(IDC_STATUS_OVERALLBAR), std::make_pair(0, 1000));
@@ -456,18 +460,18 @@ TEST_F(StatusDialog, EncoderProgressArithmeticThroughTheWindow) {
     EXPECT_EQ(w.Text(IDC_STATUS_REMAINING), "00:00:02");
     EXPECT_EQ(w.Text(IDC_STATUS_COMPRESSION), "-");
 
-    dlg.SetInputProgress(1000000, 999999, 0);
+    meter.SetInput(1000000, 999999, 0);
     clk.Advance(3000);
-    dlg.ProgressUpdate(ID_TIMER_PROGRESS);
+    update();
     EXPECT_EQ(w.Range(IDC_STATUS_FILEBAR), std::make_pair(0, 100));  // all frames done
     EXPECT_EQ(w.Pos(IDC_STATUS_FILEBAR), 100);
     EXPECT_EQ(w.Text(IDC_STATUS_ELAPSED), "00:00:03");
     EXPECT_EQ(w.Text(IDC_STATUS_REMAINING), "00:00:00");
 
     // No input open: the bars fall back, the times stay.
-    dlg.SetInputProgress(1000000, -1, 0);
+    meter.SetInput(1000000, -1, 0);
     clk.Advance(5000);
-    dlg.ProgressUpdate(ID_TIMER_PROGRESS);
+    update();
     EXPECT_EQ(w.Pos(IDC_STATUS_FILEBAR), 0);
     EXPECT_EQ(w.Text(IDC_STATUS_ELAPSED), "00:00:03");
 }
@@ -478,26 +482,47 @@ TEST_F(StatusDialog, EncoderProgressArithmeticThroughTheWindow) {
 namespace orvane::encoder {
 namespace {
 
+// A CD source as the grabbing code provides one: each Take writes the next track's WAVE file.
+class FakeCdTracks : public InputSource {
+public:
+    FakeCdTracks(std::string folder, const JobRequest& r) : folder_(std::move(folder)), r_(r) {}
+    bool Batch() const override { return true; }
+    int Count() const override { return r_.cd.trackCount; }
+    Next Take(JobRunner&) override {
+        if (next_ == r_.cd.trackCount) return {};
+        int t = ++next_;
+        Next n;
+        n.step = Step::Item;
+        n.item.input = folder_ + "/Track" + std::to_string(t) + ".WAV";
+        test::WriteFile(n.item.input,
+                        test::CanonicalWave(2, 44100, 16, 1000 * static_cast<unsigned>(t)));
+        n.item.trackNumber = t;
+        n.item.tagged = true;
+        n.item.tag = r_.tags[t];
+        n.item.deleteInput = r_.cd.deleteGrabbedWav;
+        std::string final = CdTrackFileName(folder_, r_.tags[t].Artist(), r_.tags[t].Title(), t);
+        n.item.finalStem = final.substr(0, final.size() - 4);
+        return n;
+    }
+
+private:
+    std::string folder_;
+    JobRequest r_;
+    int next_ = 0;
+};
+
 TEST_F(StatusDialog, CdAudioTracksAreTaggedRenamedAndTheirWavesDeleted) {
     fs::create_directory(work / "cd");
-    app.deleteGrabbedWav = 1;
-    app.batchCount = 3;
+    app.cdSelection.trackCount = 3;
     const char* titles[3] = {"First: Song", "First: Song", "?"};
     for (int t = 1; t <= 3; ++t) {
         app.tagTable[t].SetMarker();
         app.tagTable[t].SetArtist("Band");
         app.tagTable[t].SetTitle(titles[t - 1]);
     }
-    int next = 0;
-    app.grabNextTrack = [&](ProcessingStatusDialog& dlg) -> std::string {
-        if (next == 3) return {};
-        ++next;
-        dlg.Job().trackNumber = next;
-        std::string path = (work / "cd").string() + "/Track" + std::to_string(next) + ".WAV";
-        test::WriteFile(path,
-                        test::CanonicalWave(2, 44100, 16, 1000 * static_cast<unsigned>(next)));
-        return path;
-    };
+    std::string folder = (work / "cd").string();
+    SetCdTrackSource(
+        [&](const JobRequest& r) { return std::make_unique<FakeCdTracks>(folder, r); });
     ProcessingStatusDialog dlg(app);
     dlg.Attach(&w);
     w.onModal = [&](int) {
@@ -523,23 +548,27 @@ TEST_F(StatusDialog, CdAudioTracksAreTaggedRenamedAndTheirWavesDeleted) {
     EXPECT_EQ(test::ReadFile(work / "cd/Band - .MP3").size(), 3000u - 8 + 128);
     for (int t = 1; t <= 3; ++t)
         EXPECT_FALSE(fs::exists(work / ("cd/Track" + std::to_string(t) + ".WAV")));
+    EXPECT_EQ(w.Titles().back(), "Orvane Encoder 2001 - (File 3 of 3)");
+    SetCdTrackSource(nullptr);
 }
 
 TEST_F(StatusDialog, DecoderProgressExtrapolatesFromTheGrowingOutput) {
     ProcessingStatusDialog dlg(app);
     dlg.Attach(&w);
-    dlg.Job().currentOutput = (work / "out.wav").string();
-    dlg.ResetStartTime();
-    dlg.SetInputProgress(100000, 0, 0);
-    dlg.DecoderProgressUpdate();  // no output yet, no input read
+    JobRunner runner(JobRequest{}, dlg);
+    ProgressMeter meter;
+    meter.SetCurrentOutput((work / "out.wav").string());
+    meter.ResetStartTime();
+    meter.SetInput(100000, 0, 0);
+    meter.DecoderUpdate(runner, false);  // no output yet, no input read
     EXPECT_EQ(w.Pos(IDC_STATUS_FRAMES), 0);
     EXPECT_EQ(w.Text(IDC_STATUS_BITRATE), "N/A");
     EXPECT_EQ(w.Text(IDC_STATUS_FPS), " [1] Frames / second. ");
 
     test::WriteFile(work / "out.wav", std::string(46080, 'w'));  // 10 frames of output
-    dlg.SetInputProgress(100000, 24999, 0);                      // a quarter of the input
+    meter.SetInput(100000, 24999, 0);                            // a quarter of the input
     clk.Advance(2000);
-    dlg.DecoderProgressUpdate();
+    meter.DecoderUpdate(runner, false);
     EXPECT_EQ(w.Pos(IDC_STATUS_FRAME), 10);
     EXPECT_EQ(w.Pos(IDC_STATUS_FRAMES), 40);
     EXPECT_EQ(w.Range(IDC_STATUS_FILEBAR), std::make_pair(0, 10000));
@@ -554,20 +583,29 @@ TEST_F(StatusDialog, DecoderProgressExtrapolatesFromTheGrowingOutput) {
 namespace orvane::encoder {
 namespace {
 
-TEST_F(StatusDialog, CancelledWmaJobStopsTheEngineAndSaysSoOnce) {
-    app.runWmaJob = [](ProcessingStatusDialog& dlg) {
-        dlg.MarkWmaJobRunning(true);
-        while (!dlg.CancelRequested())
+// A job that drives an engine in this process until it is cancelled.
+class EngineJob : public Job {
+public:
+    void Run(JobRunner& r) override {
+        SetBusy(true);
+        while (!r.CancelRequested())
             ::usleep(500);
-        dlg.MarkWmaJobRunning(false);
-        dlg.FinishJob("WMA Compression Finished.");
-    };
+        SetBusy(false);
+        r.Finish("WMA Compression Finished.", JobResult::Succeeded);
+    }
+    unsigned StatisticsPeriodMs() const override { return 1000; }
+};
+
+TEST_F(StatusDialog, CancelledWmaJobStopsTheEngineAndSaysSoOnce) {
+    RegisterJobKind(JobKind::EncodeWma,
+                    [](const JobRequest&) { return std::make_unique<EngineJob>(); });
     ProcessingStatusDialog dlg(app);
     Choice c{(work / "in.wav").string(), (work / "out.wma").string()};
     c.kind = JobKind::EncodeWma;
     Run(dlg, c, false);
-    for (int i = 0; i < 2000 && dlg.ReaderDone(); ++i)
+    for (int i = 0; i < 2000 && !dlg.JobBusy(); ++i)
         ::usleep(1000);
+    EXPECT_EQ(w.Timers(), std::vector<int>{ID_TIMER_WMA});
     dlg.OnCancel();
     dlg.WaitForWorker();
     ASSERT_EQ(w.Boxes().size(), 1u);
@@ -575,6 +613,18 @@ TEST_F(StatusDialog, CancelledWmaJobStopsTheEngineAndSaysSoOnce) {
     EXPECT_EQ(w.Boxes()[0].flags, MB_ICONINFORMATION);
     EXPECT_EQ(w.Text(IDC_STATUS_LOG),
               "Stopping the Encoder Engine...\r\nPlease wait a few seconds...");
+    EXPECT_EQ(w.Ended(), std::vector<int>{IDCANCEL});
+    RegisterJobKind(JobKind::EncodeWma, nullptr);
+}
+
+TEST_F(StatusDialog, AKindWithoutAJobEndsWithAMessage) {
+    ProcessingStatusDialog dlg(app);
+    Choice c{(work / "in.wav").string(), (work / "out.wma").string()};
+    c.kind = JobKind::EncodeWma;
+    Run(dlg, c);
+    EXPECT_EQ(BoxTexts(),
+              std::vector<std::string>{"Windows Media Audio encoding is not available."});
+    EXPECT_EQ(dlg.Outcome().result, JobResult::Failed);
     EXPECT_EQ(w.Ended(), std::vector<int>{IDCANCEL});
 }
 

@@ -72,7 +72,7 @@ TEST_F(Wizard, BatchModeSuggestsTheFolderAndChangesTheLabels) {
     Type("/music/x.wav");
     w.SetCheck(IDC_BATCH, 1);
     sheet.OnCommand(IDC_BATCH);
-    EXPECT_EQ(app.batchMode, 1);
+    EXPECT_TRUE(sheet.Batch());
     EXPECT_EQ(w.Text(IDC_INPUT), "");
     EXPECT_EQ(w.Text(IDC_OUTPUT), "");
     EXPECT_EQ(w.Text(IDC_INPUT_LABEL), "&Input Folder:");
@@ -86,14 +86,16 @@ TEST_F(Wizard, BatchModeSuggestsTheFolderAndChangesTheLabels) {
     EXPECT_TRUE(w.Modals().empty());
     w.SetCheck(IDC_BATCH, 0);
     sheet.OnCommand(IDC_BATCH);
-    EXPECT_EQ(app.batchMode, 0);
+    EXPECT_FALSE(sheet.Batch());
     EXPECT_EQ(w.Text(IDC_OUTPUT_LABEL), "&Output Filename:");
 }
 
 TEST_F(Wizard, AFreshWizardDoesNotInheritTheLastBatchMode) {
-    app.batchMode = 1;
     sheet.OnInitDialog();
-    EXPECT_EQ(app.batchMode, 0);
+    w.SetCheck(IDC_BATCH, 1);
+    sheet.OnCommand(IDC_BATCH);
+    sheet.OnInitDialog();
+    EXPECT_FALSE(sheet.Batch());
     EXPECT_EQ(w.Check(IDC_BATCH), 0);
 }
 
@@ -140,14 +142,31 @@ TEST_F(Wizard, CdAudioCancelledClearsEverythingConfirmedMakesABatch) {
     sheet.OnCommand(IDC_SRC_CDAUDIO);
     EXPECT_EQ(w.Text(IDC_INPUT), "CD-Audio");
     EXPECT_EQ(w.Text(IDC_OUTPUT), "");
-    EXPECT_EQ(app.batchMode, 1);
-    EXPECT_EQ(app.deleteGrabbedWav, 1);
+    EXPECT_TRUE(sheet.Batch());
     EXPECT_EQ(w.WizardButtons(), PSWIZB_NEXT);
     EXPECT_TRUE(w.Shown(IDC_MARK_CDAUDIO));
     EXPECT_FALSE(w.IsEnabled(IDC_INPUT_BROWSE));
+    // The request of a CD job carries the grabber's hand-over and the wizard's own choices.
+    app.cdSelection.checked = {0, 1, 1};
+    app.cdSelection.trackCount = 2;
+    app.introOnly = 1;
+    app.introSeconds = 30;
+    app.tagTable[2].SetTitle("Second");
+    w.SetText(IDC_OUTPUT, "/music/cd/");
+    sheet.OnNext();
+    sheet.OnFinish();
+    const JobRequest& cd = sheet.Request();
+    EXPECT_TRUE(cd.CdAudio());
+    EXPECT_TRUE(cd.cd.deleteGrabbedWav);
+    EXPECT_EQ(cd.cd.checked, (std::vector<std::uint8_t>{0, 1, 1}));
+    EXPECT_EQ(cd.cd.trackCount, 2);
+    EXPECT_TRUE(cd.cd.introOnly);
+    EXPECT_EQ(cd.cd.introSeconds, 30);
+    EXPECT_EQ(cd.tags[2].Title(), "Second");
+    EXPECT_EQ(cd.output, "/music/cd/");
     sheet.OnCommand(IDC_SRC_WAVFILES);
     EXPECT_TRUE(w.IsEnabled(IDC_INPUT_BROWSE));
-    EXPECT_EQ(app.batchMode, 0);
+    EXPECT_FALSE(sheet.Batch());
     EXPECT_EQ(w.Text(IDC_INPUT), "");
 }
 
@@ -190,9 +209,7 @@ TEST_F(Wizard, Mp3FlowWithOptionsAndSummary) {
     EXPECT_EQ(w.Text(IDC_SUM_OUTPUT), "/music/a.mp3");
     EXPECT_EQ(w.Text(IDC_SUM_METHOD), "MPEG 1, Layer 2");
     EXPECT_EQ(w.Text(IDC_SUM_BITRATE), "320 Kbps");
-    EXPECT_EQ(app.bitrateText, "320 Kbps");
     EXPECT_EQ(w.Text(IDC_SUM_MODE), "Mono");
-    EXPECT_EQ(app.stereoOutput, 0);
     EXPECT_EQ(w.Text(IDC_SUM_PSYMODEL), "1");
     EXPECT_EQ(w.Text(IDC_SUM_EMPHASIS), "50/15 microseconds");
     EXPECT_EQ(w.Text(IDC_SUM_CRC), "Yes.");
@@ -207,6 +224,16 @@ TEST_F(Wizard, Mp3FlowWithOptionsAndSummary) {
     EXPECT_EQ(sheet.Kind(), JobKind::EncodeMp3);
     EXPECT_EQ(sheet.Settings().layerIndex, 1);
     EXPECT_EQ(sheet.Settings().mode, 3);
+    const JobRequest& r = sheet.Request();
+    EXPECT_EQ(r.kind, JobKind::EncodeMp3);
+    EXPECT_EQ(r.input, "/music/a.wav");
+    EXPECT_EQ(r.output, "/music/a.mp3");
+    EXPECT_FALSE(r.batch);
+    EXPECT_EQ(r.settings.bitrate, "320");
+    EXPECT_EQ(r.settings.mode, 3);
+    EXPECT_EQ(r.settings.errorProtection, 1);
+    EXPECT_FALSE(r.singleFileTag);
+    EXPECT_EQ(r.appFolder, app.appFolder);
 }
 
 TEST_F(Wizard, DecodeAndWmaFlowsSkipTheOptionsPage) {

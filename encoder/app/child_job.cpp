@@ -1,0 +1,335 @@
+#include "encoder/app/child_job.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+
+#include "encoder/app/progress.h"
+#include "encoder/app/resource.h"
+#include "platform/clock/clock.h"
+
+namespace orvane::encoder {
+
+namespace {
+
+// A cancelled job gives its child this long to end after its input was closed.
+constexpr DWORD kCancelGraceMs = 5000;
+
+std::int64_t FileLength(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Progress
+
+void ProgressMeter::ResetStartTime() {
+    std::lock_guard lock(mutex_);
+    startTime_ = clock::Time();
+    framesAtLastUpdate_ = 0;
+}
+
+void ProgressMeter::SetCurrentOutput(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    currentOutput_ = path;
+}
+
+void ProgressMeter::EncoderUpdate(JobRunner& r, bool batch, const std::string& bitrateText,
+                                  int bitrateKbps, bool stereo, bool showCompression) {
+    std::lock_guard lock(mutex_);
+    std::int64_t size = inputSize;
+    std::int64_t framesTotal = size / kBytesPerFrameTotal;
+    r.SetCounter(JobCounter::Frames, static_cast<int>(framesTotal));
+    r.SetText(JobText::Bitrate, bitrateText);
+    std::int64_t divisor = BarDivisor(size);
+    std::int64_t position = inputPosition;
+    int high = static_cast<int>(size / divisor);
+    int pos = static_cast<int>((position + 1) / divisor);
+    r.SetRange(JobBar::CurrentFile, 0, high);
+    r.SetPos(JobBar::CurrentFile, pos);
+    if (!batch) {
+        r.SetRange(JobBar::Overall, 0, high);
+        r.SetPos(JobBar::Overall, pos);
+    }
+    std::int64_t framesDone = position / kBytesPerFrameDone;
+    if (framesDone <= framesTotal)
+        r.SetCounter(JobCounter::CurrentFrame, static_cast<int>(framesDone));
+    if (position != -1) {
+        std::int64_t elapsed = clock::Time() - startTime_;
+        r.SetText(JobText::Elapsed, ElapsedText(elapsed));
+        r.SetText(JobText::Rate, FramesPerSecondText(framesDone, elapsed));
+        if (framesDone < size / kBytesPerFrameDone) {
+            std::int64_t fps = framesDone / RateSeconds(elapsed);
+            r.SetText(JobText::Remaining, EncoderRemainingText(framesTotal, fps, elapsed));
+        } else {
+            r.SetText(JobText::Remaining, "00:00:00");
+            r.SetRange(JobBar::CurrentFile, 0, 100);
+            r.SetPos(JobBar::CurrentFile, 100);
+        }
+        r.SetText(JobText::Compression,
+                  showCompression ? CompressionText(bytesFed, bitrateKbps, stereo) : "-");
+    }
+    framesAtLastUpdate_ = framesDone;
+}
+
+void ProgressMeter::DecoderUpdate(JobRunner& r, bool batch) {
+    std::lock_guard lock(mutex_);
+    std::int64_t length = FileLength(currentOutput_);
+    std::int64_t framesDone = std::max<std::int64_t>(length / kBytesPerFrameTotal, 1);
+    r.SetCounter(JobCounter::Frames, static_cast<int>(length / kBytesPerFrameTotal));
+    r.SetText(JobText::Bitrate, "N/A");
+    std::int64_t divisor = BarDivisor(length);
+    std::int64_t position = inputPosition;
+    if (position > 0) {
+        std::int64_t inputLength = inputSize;
+        int high = static_cast<int>(inputLength / divisor);
+        int pos = static_cast<int>((position + 1) / divisor);
+        r.SetRange(JobBar::CurrentFile, 0, high);
+        r.SetPos(JobBar::CurrentFile, pos);
+        if (!batch) {
+            r.SetRange(JobBar::Overall, 0, high);
+            r.SetPos(JobBar::Overall, pos);
+        }
+        framesTotal_ = inputLength / (position + 1) * framesDone;
+        r.SetCounter(JobCounter::Frames, static_cast<int>(framesTotal_));
+        r.SetCounter(JobCounter::CurrentFrame, static_cast<int>(framesDone));
+    }
+    std::int64_t elapsed = clock::Time() - startTime_;
+    r.SetText(JobText::Elapsed, ElapsedText(elapsed));
+    r.SetText(JobText::Rate, FramesPerSecondText(framesDone, elapsed));
+    std::int64_t fps = framesDone / RateSeconds(elapsed);
+    if (fps != 0) r.SetText(JobText::Remaining, DecoderRemainingText(framesTotal_, fps, elapsed));
+    framesAtLastUpdate_ = framesDone;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Cancel and end
+
+ChildJob::~ChildJob() { Join(); }
+
+void ChildJob::Join() {
+    if (reader_.joinable()) reader_.join();
+}
+
+void ChildJob::Cancel(JobRunner& r) {
+    if (readerDone_ && filesDone_) {
+        // The work is done and only its closing pause is left: nothing is cancelled, the
+        // window just closes (without the job's own final message).
+        r.MarkFinished();
+        r.Close(IDCANCEL);
+        return;
+    }
+    // A job is running while its reader runs, and also between two files of a batch.
+    if (!readerDone_ || r.WorkerRunning()) {
+        r.RequestCancel();
+        r.Finish("Current Process was Canceled.", JobResult::Cancelled);
+        return;
+    }
+    r.Close(IDCANCEL);
+}
+
+void ChildJob::OnTick(JobRunner& r, int timerId) {
+    if (timerId == ID_TIMER_PROGRESS || timerId == ID_TIMER_WMA_END) ProgressUpdate(r);
+}
+
+void ChildJob::DrainReader(JobRunner& r) {
+    while (!readerDone_) {
+        if (!WriteStopByte()) break;
+        ProgressUpdate(r);
+        std::unique_lock lock(readerMutex_);
+        readerCv_.wait_for(lock, std::chrono::milliseconds(20),
+                           [this] { return readerDone_.load(); });
+    }
+}
+
+void ChildJob::WindDown(JobRunner& r) {
+    DrainReader(r);
+    // Closing the pipes: feeding stops (the worker closes A's write end, on which it may be
+    // blocked), B's write end closes here.
+    cancelWake_.Signal();
+    {
+        std::lock_guard lock(pipeMutex_);
+        process::CloseFd(pipeB_.writeFd);
+    }
+    std::unique_lock lock(readerMutex_);
+    readerCv_.wait(lock, [this] { return readerDone_.load(); });
+}
+
+void ChildJob::SetBars100(JobRunner& r) {
+    r.SetRange(JobBar::CurrentFile, 0, 100);
+    r.SetPos(JobBar::CurrentFile, 100);
+    r.SetRange(JobBar::Overall, 0, 100);
+    r.SetPos(JobBar::Overall, 100);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Output reader
+
+void ChildJob::SetReaderDone() {
+    {
+        std::lock_guard lock(readerMutex_);
+        readerDone_ = true;
+    }
+    readerCv_.notify_all();
+}
+
+void ChildJob::ReaderBody(JobRunner& r, int fd) {
+    std::string line;
+    bool stopped = false;
+    bool unshown = false;  // the box lacks lines that the log already holds
+    auto endLine = [&] {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::lock_guard lock(logMutex_);
+        log_ += line;
+        log_ += "\r\n";
+        line.clear();
+        // The whole log goes to the box; at most every 50 ms while lines pour in.
+        std::uint64_t now = clock::Current().NowMs();
+        if (now - lastLogShown_ >= 50 || lastLogShown_ == 0) {
+            lastLogShown_ = now == 0 ? 1 : now;
+            r.SetText(JobText::Log, log_);
+            unshown = false;
+        } else {
+            unshown = true;
+        }
+    };
+    char buf[4096];
+    for (;;) {
+        if (unshown && !stopped) {
+            // Lines held back while they poured in are shown once the child has been quiet
+            // for a moment, not only when its next line arrives.
+            pollfd ready{fd, POLLIN, 0};
+            if (::poll(&ready, 1, 50) == 0) {
+                std::lock_guard lock(logMutex_);
+                std::uint64_t now = clock::Current().NowMs();
+                lastLogShown_ = now == 0 ? 1 : now;
+                r.SetText(JobText::Log, log_);
+                unshown = false;
+            }
+        }
+        long n = process::ReadSome(fd, buf, sizeof buf, drainWake_.get());
+        if (n <= 0) break;
+        if (stopped) continue;  // lines after the stop byte are not shown
+        for (long i = 0; i < n; ++i) {
+            unsigned char b = static_cast<unsigned char>(buf[i]);
+            if (b == 0xFF) {
+                stopped = true;
+                break;
+            }
+            if (b == '\n') {
+                endLine();
+                continue;
+            }
+            line += static_cast<char>(b);
+            if (line.size() > 100) endLine();
+        }
+        if (stopped) {
+            {
+                std::lock_guard lock(logMutex_);
+                r.SetText(JobText::Log, log_);
+            }
+            SetReaderDone();
+        }
+    }
+    if (!stopped) {
+        {
+            std::lock_guard lock(logMutex_);
+            r.SetText(JobText::Log, log_);
+        }
+        SetReaderDone();
+    }
+    ::close(fd);
+}
+
+bool ChildJob::WriteStopByte() {
+    std::lock_guard lock(pipeMutex_);
+    if (pipeB_.writeFd < 0) return false;
+    const unsigned char stop = 0xFF;
+    return process::WriteAll(pipeB_.writeFd, &stop, 1) == 1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Child processes
+
+int ChildJob::OpenInput(JobRunner& r, const std::string& input, const std::string& output,
+                        std::int64_t& size) {
+    meter_.SetCurrentOutput(output);
+    // Without access-time updates where the file is ours: the feed reads it in thousands of
+    // small moves, and each would otherwise check the time stamp.
+    int fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC | O_NOATIME);
+    if (fd < 0 && errno == EPERM) fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        r.ShowBox("Error: Cannot open the input file", MB_OK);
+        return -1;
+    }
+    size = ::lseek(fd, 0, SEEK_END);
+    ::lseek(fd, 0, SEEK_SET);
+    meter_.inputSize = size;
+    return fd;
+}
+
+bool ChildJob::StartChild(JobRunner& r, const std::string& program,
+                          const std::vector<std::string>& args, int pipeSize) {
+    int readerFd = -1;
+    {
+        // Finish may close B's write end from another thread: the pipes are made, handed to
+        // the child and to the reader under the lock, and never once the job has finished.
+        std::lock_guard lock(pipeMutex_);
+        if (r.Finished()) return false;
+        if (!process::CreatePipe(pipeA_, pipeSize)) return false;
+        if (!process::CreatePipe(pipeB_, pipeSize)) {
+            process::ClosePipe(pipeA_);
+            return false;
+        }
+        child_ = std::make_unique<process::Process>();
+        bool started = child_->Spawn(program, args, pipeA_.readFd, pipeB_.writeFd);
+        // The child holds its own copy of A's read end; ours would only keep a dead child's
+        // input open, so a write after its end fails instead of waiting for ever.
+        process::CloseFd(pipeA_.readFd);
+        if (!started) {
+            process::ClosePipe(pipeA_);
+            process::ClosePipe(pipeB_);
+            return false;
+        }
+        // Our end only: the feed must stay wakeable by a cancel.
+        process::SetNonBlocking(pipeA_.writeFd);
+        readerFd = pipeB_.readFd;
+        pipeB_.readFd = -1;  // the reader owns it now
+        readerDone_ = false;
+    }
+    if (reader_.joinable()) reader_.join();
+    drainWake_ = std::make_unique<process::WakeEvent>();
+    reader_ = std::thread([this, &r, readerFd] { ReaderBody(r, readerFd); });
+    return true;
+}
+
+void ChildJob::StopReaderAndClosePipes(JobRunner& r) {
+    DrainReader(r);
+    process::CloseFd(pipeA_.writeFd);
+    std::lock_guard lock(pipeMutex_);
+    process::ClosePipe(pipeB_);
+}
+
+void ChildJob::WaitChildAndReader(JobRunner& r) {
+    if (child_) {
+        if (r.CancelRequested()) {
+            // A cancelled child that does not end once its input is closed is ended for it.
+            if (child_->Wait(kCancelGraceMs) != WAIT_OBJECT_0) child_->Terminate(1);
+        } else {
+            child_->Wait(INFINITE);
+        }
+        exitCode_ = child_->ExitCode();
+    }
+    if (drainWake_) drainWake_->Signal();
+    if (reader_.joinable()) reader_.join();
+    drainWake_.reset();
+}
+
+}  // namespace orvane::encoder

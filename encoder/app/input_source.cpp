@@ -1,0 +1,93 @@
+#include "encoder/app/input_source.h"
+
+#include <mutex>
+
+#include "encoder/app/paths.h"
+
+namespace orvane::encoder {
+
+namespace {
+
+class SingleFileSource : public InputSource {
+public:
+    explicit SingleFileSource(const JobRequest& r) {
+        item_.input = r.input;
+        item_.output = r.output;
+        item_.tagged = r.singleFileTag;
+        item_.tag = r.tags[1];
+    }
+    bool Batch() const override { return false; }
+    Next Take(JobRunner&) override {
+        if (taken_) return {};
+        taken_ = true;
+        return {Step::Item, item_, {}};
+    }
+    int Count() const override { return 1; }
+
+private:
+    SourceItem item_;
+    bool taken_ = false;
+};
+
+// A CD source without the CD code: no tracks.
+class NoTracks : public InputSource {
+public:
+    bool Batch() const override { return true; }
+    Next Take(JobRunner&) override { return {}; }
+    int Count() const override { return 0; }
+};
+
+std::mutex& CdMutex() {
+    static std::mutex m;
+    return m;
+}
+CdSourceFactory& CdFactory() {
+    static CdSourceFactory f;
+    return f;
+}
+
+}  // namespace
+
+void SetCdTrackSource(CdSourceFactory factory) {
+    std::lock_guard lock(CdMutex());
+    CdFactory() = std::move(factory);
+}
+
+std::unique_ptr<InputSource> MakeInputSource(const JobRequest& request,
+                                             const std::string& pattern) {
+    if (!request.batch) return std::make_unique<SingleFileSource>(request);
+    if (request.CdAudio()) {
+        CdSourceFactory factory;
+        {
+            std::lock_guard lock(CdMutex());
+            factory = CdFactory();
+        }
+        std::unique_ptr<InputSource> source = factory ? factory(request) : nullptr;
+        if (!source) source = std::make_unique<NoTracks>();
+        return source;
+    }
+    return std::make_unique<FolderSource>(WithTrailingSlash(request.input), pattern);
+}
+
+FolderSource::FolderSource(std::string folder, std::string pattern)
+    : folder_(std::move(folder)), pattern_(std::move(pattern)) {}
+
+InputSource::Next FolderSource::Take(JobRunner&) {
+    std::vector<std::string> all = FindFiles(folder_, pattern_);
+    count_ = static_cast<int>(all.size());
+    if (all.empty()) return {};
+    if (firstFind_) {
+        firstFind_ = false;
+        finder_ = std::move(all);
+        index_ = 0;
+    } else {
+        ++index_;
+    }
+    if (index_ >= finder_.size()) return {};
+    Next next;
+    next.step = Step::Item;
+    next.item.input = folder_ + finder_[index_];
+    return next;
+}
+
+}  // namespace orvane::encoder

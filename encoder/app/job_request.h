@@ -1,0 +1,55 @@
+#pragma once
+// What one job is asked to do: a plain value, produced by the wizard's Finish or directly by the
+// command-line runner, and handed to the job runner. Everything a job needs travels in it.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "encoder/app/id3.h"
+#include "encoder/app/job.h"
+
+namespace orvane::encoder {
+
+// The grabber's hand-over for a CD-Audio source: what it stored when the user confirmed it.
+struct CdHandOver {
+    int driveIndex = -1;                // the selected drive of the drive table
+    std::int64_t leadOut = 0;           // the disc's lead-out, in frames
+    std::vector<std::uint8_t> checked;  // one flag per track of the list, 1 = grab it
+    std::vector<std::string> names;     // the list's track names, one per track
+    int trackCount = 0;                 // the number of tracks the job will grab
+    bool introOnly = false;             // grab only the first introSeconds of each track
+    int introSeconds = 15;
+    int readBufferSize = 16;        // frames per read request (the machine-wide setting)
+    bool deleteGrabbedWav = false;  // the grabbed WAVE file goes once it is encoded
+};
+
+// The choices of the WMA settings page.
+struct WmaChoice {
+    int profileIndex = 0;
+    std::string title, author, copyright, rating, description;
+};
+
+// The input text that names the CD as a job's source.
+constexpr const char* kCdAudioInput = "CD-Audio";
+
+struct JobRequest {
+    JobKind kind = JobKind::EncodeMp3;
+    // A file each, or with batch the input and output folders; for a CD-Audio source the input
+    // is kCdAudioInput and batch is on.
+    std::string input, output;
+    bool batch = false;
+    EncoderSettings settings;  // MP3 options (EncodeMp3)
+    WmaChoice wma;             // WMA options (EncodeWma)
+    // The tag records: entry 1 is the single file's tag (appended when singleFileTag is set),
+    // entry n the tag of CD track n.
+    TagTable tags;
+    bool singleFileTag = false;
+    CdHandOver cd;
+    // The program folder holding the child programs, with a trailing '/'.
+    std::string appFolder;
+
+    bool CdAudio() const { return batch && input == kCdAudioInput; }
+};
+
+}  // namespace orvane::encoder

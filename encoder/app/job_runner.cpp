@@ -1,0 +1,162 @@
+#include "encoder/app/job_runner.h"
+
+#include <map>
+
+#include "encoder/app/child_job.h"
+#include "platform/clock/clock.h"
+
+namespace orvane::encoder {
+
+// ---------------------------------------------------------------------------------------------
+// Job kinds
+
+namespace {
+
+std::mutex& KindsMutex() {
+    static std::mutex m;
+    return m;
+}
+
+std::map<JobKind, JobFactory>& Kinds() {
+    static std::map<JobKind, JobFactory> kinds{
+        {JobKind::EncodeMp3, [](const JobRequest&) { return MakeMp3EncodeJob(); }},
+        {JobKind::Decode, [](const JobRequest&) { return MakeMp3DecodeJob(); }},
+    };
+    return kinds;
+}
+
+}  // namespace
+
+void RegisterJobKind(JobKind kind, JobFactory factory) {
+    std::lock_guard lock(KindsMutex());
+    Kinds()[kind] = std::move(factory);
+}
+
+std::unique_ptr<Job> CreateJob(const JobRequest& request) {
+    JobFactory factory;
+    {
+        std::lock_guard lock(KindsMutex());
+        auto it = Kinds().find(request.kind);
+        if (it != Kinds().end()) factory = it->second;
+    }
+    return factory ? factory(request) : nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The engine job's cancel
+
+void Job::Cancel(JobRunner& r) {
+    if (Busy() || r.WorkerRunning()) {
+        r.RequestCancel();
+        // The job's own end stays silent from here on: one final message only.
+        if (!r.MarkFinished()) return;
+        r.WaitCursor(true);
+        r.SetText(JobText::Log, "Stopping the Encoder Engine...\r\nPlease wait a few seconds...");
+        r.ProcessMessages();
+        clock::Sleep(2000);
+        r.Message("Current Process was Canceled.", "", MB_ICONINFORMATION);
+        r.Close(IDCANCEL);
+        r.WaitCursor(false);
+        return;
+    }
+    r.WaitCursor(true);
+    r.ProcessMessages();
+    clock::Sleep(1000);
+    if (r.CancelRequested()) r.Message("Current Process was Canceled.", "", MB_OK);
+    r.WaitCursor(false);
+    r.Close(IDCANCEL);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Runner
+
+JobRunner::JobRunner(JobRequest request, JobObserver& observer)
+    : request_(std::move(request)), observer_(observer) {
+    // The paths the job works with are cut as the wizard's fields hold them.
+    request_.input = request_.input.substr(0, 1023);
+    request_.output = request_.output.substr(0, 1023);
+}
+
+JobRunner::~JobRunner() { Stop(); }
+
+void JobRunner::Start() {
+    job_ = CreateJob(request_);
+    if (job_ && job_->StatisticsPeriodMs() > 0)
+        observer_.JobStatisticsTimer(job_->StatisticsPeriodMs());
+    started_ = true;
+    workerRunning_ = true;
+    worker_ = std::thread([this] {
+        if (job_)
+            job_->Run(*this);
+        else
+            Finish(request_.kind == JobKind::EncodeWma
+                       ? "Windows Media Audio encoding is not available."
+                       : "This kind of job is not available.",
+                   JobResult::Failed);
+        workerRunning_ = false;
+    });
+}
+
+void JobRunner::Cancel() {
+    if (job_) {
+        job_->Cancel(*this);
+        return;
+    }
+    RequestCancel();
+    Close(IDCANCEL);
+}
+
+void JobRunner::Tick(int timerId) {
+    if (job_) job_->OnTick(*this, timerId);
+}
+
+void JobRunner::Wait() {
+    if (worker_.joinable()) worker_.join();
+}
+
+void JobRunner::Stop() {
+    if (worker_.joinable()) {
+        if (workerRunning_) {
+            finished_ = true;
+            RequestCancel();
+        }
+        worker_.join();
+    }
+    if (job_) job_->Join();
+}
+
+JobOutcome JobRunner::Outcome() const {
+    std::lock_guard lock(outcomeMutex_);
+    return outcome_;
+}
+
+void JobRunner::RequestCancel() {
+    cancelRequested_ = true;
+    clock::Current().WakeSleepers();
+    if (job_) job_->Interrupt();
+}
+
+void JobRunner::WaitMs(unsigned ms) {
+    // One sleep that a cancel ends at once (it wakes the clock's sleepers).
+    clock::Current().SleepMsUnless(ms, [this] { return cancelRequested_.load(); });
+}
+
+bool JobRunner::ShowBox(const std::string& text, unsigned flags) {
+    if (finished_) return false;
+    observer_.JobMessage(text, "", flags);
+    return true;
+}
+
+void JobRunner::Finish(const std::string& message, JobResult result,
+                       std::vector<std::string> failedFiles) {
+    if (finished_.exchange(true)) return;
+    JobOutcome outcome{result, message, std::move(failedFiles)};
+    {
+        std::lock_guard lock(outcomeMutex_);
+        outcome_ = outcome;
+    }
+    if (job_) job_->WindDown(*this);
+    observer_.JobFinished(outcome);
+}
+
+}  // namespace orvane::encoder

@@ -1,0 +1,117 @@
+// The MP3 decoder job: each MP3 file of its source through the decoder child dec.dll.
+#include <unistd.h>
+
+#include <vector>
+
+#include "encoder/app/child_job.h"
+#include "encoder/app/input_source.h"
+#include "encoder/app/paths.h"
+
+namespace orvane::encoder {
+
+namespace {
+
+constexpr int kChunk = 8192;
+
+class Mp3DecodeJob : public ChildJob {
+public:
+    void Run(JobRunner& r) override;
+
+protected:
+    void ProgressUpdate(JobRunner& r) override { meter_.DecoderUpdate(r, r.Request().batch); }
+
+private:
+    bool DecodeFile(JobRunner& r, const std::string& input, const std::string& output);
+};
+
+void Mp3DecodeJob::Run(JobRunner& r) {
+    const JobRequest& req = r.Request();
+    meter_.SetInput(0, 0, 0);
+    meter_.ResetStartTime();
+    exitCode_ = 1;
+    std::unique_ptr<InputSource> source = MakeInputSource(req, "*.MP3");
+    if (source->Batch()) {
+        std::string outFolder = OutputFolderOf(req.output);
+        int n = 0;
+        for (;;) {
+            r.Redraw();
+            if (r.CancelRequested()) break;
+            meter_.bytesFed = 0;
+            meter_.bytesWritten = 0;
+            InputSource::Next next = source->Take(r);
+            int count = source->Count();
+            r.SetRange(JobBar::Overall, 0, count * 100);
+            r.SetPos(JobBar::Overall, n * 100);
+            ++n;
+            if (n > count) break;
+            r.SetText(JobText::FileCount, std::to_string(count));
+            r.SetText(JobText::FileNumber, std::to_string(n));
+            if (next.step != InputSource::Step::Item) break;
+            std::string output = outFolder + BaseName(next.item.input) + ".WAV";
+            r.SetText(JobText::Input, next.item.input);
+            r.SetText(JobText::Output, output);
+            if (!DecodeFile(r, next.item.input, output)) return;
+        }
+    } else {
+        InputSource::Next next = source->Take(r);
+        if (!DecodeFile(r, next.item.input, next.item.output)) return;
+    }
+    if (r.CancelRequested()) return;
+    filesDone_ = true;
+    SetBars100(r);
+    r.WaitMs(500);
+    r.Finish("Decoding finished", JobResult::Succeeded);
+}
+
+bool Mp3DecodeJob::DecodeFile(JobRunner& r, const std::string& input, const std::string& output) {
+    std::int64_t size = 0;
+    int fd = OpenInput(r, input, output, size);
+    if (fd < 0) return false;
+    if (SameFile(input, output)) {
+        ::close(fd);
+        r.Finish("Error: The output file cannot be the input file.", JobResult::Failed, {input});
+        return false;
+    }
+    if (r.CancelRequested()) {
+        ::close(fd);
+        return false;
+    }
+    std::string program = ChildProgram(r.Request().appFolder, "dec.dll");
+    if (!StartChild(r, program, DecoderArguments(program, input, output), 16384)) {
+        ::close(fd);
+        r.Finish("Error: Cannot Execute Decompressor.", JobResult::Failed, {input});
+        return false;
+    }
+    r.WaitMs(1500);
+    std::vector<char> chunk(kChunk);
+    std::int64_t pos = 0;
+    meter_.inputPosition = 0;
+    int chunks = 0;
+    for (;;) {
+        ssize_t count = ::read(fd, chunk.data(), chunk.size());
+        if (count <= 0) break;
+        pos += count;
+        meter_.inputPosition = pos;
+        meter_.bytesFed += count;
+        if (child_->ExitCode() != STILL_ACTIVE) break;
+        long written = process::WriteAll(pipeA_.writeFd, chunk.data(),
+                                         static_cast<std::size_t>(count), &cancelWake_);
+        if (written < count) break;
+        meter_.bytesWritten += written;
+        if (++chunks == 2) {
+            ProgressUpdate(r);
+            chunks = 0;
+        }
+    }
+    ::close(fd);
+    meter_.inputPosition = -1;
+    StopReaderAndClosePipes(r);
+    WaitChildAndReader(r);
+    return true;
+}
+
+}  // namespace
+
+std::unique_ptr<Job> MakeMp3DecodeJob() { return std::make_unique<Mp3DecodeJob>(); }
+
+}  // namespace orvane::encoder

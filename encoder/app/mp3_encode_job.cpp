@@ -1,0 +1,194 @@
+// The MP3 encoder job: each WAVE file of its source through the encoder child enc.dll, then the
+// tag, the removal of a grabbed input and the final name where the source asks for them.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "encoder/app/child_job.h"
+#include "encoder/app/input_source.h"
+#include "encoder/app/paths.h"
+#include "encoder/app/resource.h"
+
+namespace orvane::encoder {
+
+namespace {
+
+constexpr int kChunk = 8192;
+
+class Mp3EncodeJob : public ChildJob {
+public:
+    void Run(JobRunner& r) override;
+
+protected:
+    void ProgressUpdate(JobRunner& r) override {
+        meter_.EncoderUpdate(r, r.Request().batch, bitrateText_, bitrateKbps_, stereo_, true);
+    }
+
+private:
+    // One file through the child. False when the job has ended (Finish was called, or the
+    // input could not be opened).
+    bool EncodeFile(JobRunner& r, const std::string& input, const std::string& output, bool batch);
+    void Done(JobRunner& r);
+
+    EncoderSettings settings_;
+    EncoderCommandLine options_;
+    std::string bitrateText_;
+    int bitrateKbps_ = 0;
+    bool stereo_ = true;
+    std::vector<std::string> failed_;
+};
+
+void Mp3EncodeJob::Run(JobRunner& r) {
+    const JobRequest& req = r.Request();
+    settings_ = req.settings;
+    options_ = BuildEncoderCommandLine(settings_);
+    bitrateText_ = settings_.bitrate + " Kbps";
+    bitrateKbps_ = std::atoi(settings_.bitrate.c_str());
+    // The estimate follows the mode chosen, also where a stereo input overrides it.
+    stereo_ = settings_.mode != 3;
+    meter_.SetInput(0, 0, 0);
+    meter_.ResetStartTime();
+    exitCode_ = 1234;
+
+    std::unique_ptr<InputSource> source = MakeInputSource(req, "*.WAV");
+    if (!source->Batch()) {
+        InputSource::Next next = source->Take(r);
+        const SourceItem& item = next.item;
+        if (!EncodeFile(r, item.input, item.output, false)) return;
+        if (item.tagged) AppendTag(item.output, item.tag);
+        // A cancelled job ends with the cancel's own message only.
+        if (r.CancelRequested()) return;
+        Done(r);
+        return;
+    }
+    std::string outFolder = OutputFolderOf(req.output);
+    int n = 0;
+    for (;;) {
+        r.Redraw();
+        if (r.CancelRequested()) break;
+        InputSource::Next next = source->Take(r);
+        int count = source->Count();
+        r.SetRange(JobBar::Overall, 0, count * 100);
+        r.SetPos(JobBar::Overall, n * 100);
+        ++n;
+        if (n > count) break;
+        char title[128];
+        std::snprintf(title, sizeof title, "Orvane Encoder 2001 - (File %d of %d)", n, count);
+        r.SetText(JobText::Title, title);
+        r.SetText(JobText::FileCount, std::to_string(count));
+        r.SetText(JobText::FileNumber, std::to_string(n));
+        if (next.step == InputSource::Step::End) break;
+        if (next.step == InputSource::Step::Cancelled) {
+            r.RequestCancel();
+            r.Finish(next.message, JobResult::Cancelled);
+            return;
+        }
+        if (next.step == InputSource::Step::Failed) {
+            failed_.push_back(next.item.input);
+            continue;
+        }
+        const SourceItem& item = next.item;
+        std::string output =
+            item.output.empty() ? outFolder + BaseName(item.input) + ".MP3" : item.output;
+        r.SetText(JobText::Input, item.input);
+        r.SetText(JobText::Output, output);
+        if (!EncodeFile(r, item.input, output, true)) return;
+        if (item.tagged) AppendTag(output, item.tag);
+        if (item.deleteInput) ::unlink(item.input.c_str());
+        if (!item.finalStem.empty()) {
+            std::string final = item.finalStem + ".MP3";
+            if (RenameNoReplace(output, final)) r.SetText(JobText::Output, final);
+        }
+    }
+    if (r.CancelRequested()) return;
+    Done(r);
+}
+
+void Mp3EncodeJob::Done(JobRunner& r) {
+    filesDone_ = true;
+    SetBars100(r);
+    r.WaitMs(700);
+    r.Finish("MP3 Compression Finished.",
+             failed_.empty() ? JobResult::Succeeded : JobResult::Failed, failed_);
+}
+
+bool Mp3EncodeJob::EncodeFile(JobRunner& r, const std::string& input, const std::string& output,
+                              bool batch) {
+    std::int64_t size = 0;
+    int fd = OpenInput(r, input, output, size);
+    if (fd < 0) return false;
+    WaveInfo wave = ReadWaveInfo(fd, size);
+    if (!wave.isWave) {
+        ::close(fd);
+        r.Finish("Error: Input file is not a WAV", JobResult::Failed, {input});
+        return false;
+    }
+    if (wave.channels == 2 && settings_.mode == 3) {
+        settings_.mode = 0;
+        options_.mode = ModeOption(0);
+        if (!batch)
+            r.ShowBox(
+                "A Mono MP3 file cannot be created from a Stereo WAV file.\nThe Stereo MP3 "
+                "option was set automatically.",
+                MB_ICONINFORMATION);
+    }
+    if (wave.bitsPerSample != 16) {
+        ::close(fd);
+        r.Finish("Error: Input file is not a 16-bit WAV File.", JobResult::Failed, {input});
+        return false;
+    }
+    options_.sampleRate = SampleRateOption(wave.sampleRate);
+    if (SameFile(input, output)) {
+        ::close(fd);
+        r.Finish("Error: The output file cannot be the input file.", JobResult::Failed, {input});
+        return false;
+    }
+    if (r.CancelRequested()) {
+        ::close(fd);
+        return false;
+    }
+
+    std::string program = ChildProgram(r.Request().appFolder, "enc.dll");
+    std::vector<std::string> args = EncoderArguments(program, options_, input, output);
+    if (!StartChild(r, program, args, 32768)) {
+        ::close(fd);
+        r.Finish("Cannot execute compressor, ENC.DLL", JobResult::Failed, {input});
+        return false;
+    }
+    r.WaitMs(1500);
+
+    // Feed the samples of the data chunk, in chunks of 8192 bytes moved from the file straight
+    // into the pipe.
+    std::int64_t pos = wave.dataStart;
+    meter_.inputPosition = pos;
+    int chunks = 0;
+    for (;;) {
+        std::int64_t count = std::min<std::int64_t>(wave.dataEnd - pos, kChunk);
+        if (count <= 0) break;
+        long written = process::SpliceAll(fd, pos, pipeA_.writeFd, static_cast<std::size_t>(count),
+                                          &cancelWake_);
+        pos += std::max(0L, written);
+        meter_.inputPosition = pos;
+        meter_.bytesFed += count;
+        if (written <= 0 || written < count) break;
+        if (child_->ExitCode() != STILL_ACTIVE) break;
+        if (++chunks == 10) {
+            ProgressUpdate(r);
+            chunks = 0;
+        }
+    }
+    ::close(fd);
+    meter_.inputPosition = -1;
+    StopReaderAndClosePipes(r);
+    r.WaitMs(500);
+    WaitChildAndReader(r);
+    return true;
+}
+
+}  // namespace
+
+std::unique_ptr<Job> MakeMp3EncodeJob() { return std::make_unique<Mp3EncodeJob>(); }
+
+}  // namespace orvane::encoder
