@@ -63,8 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     cd::ImageDrive drive(sheet);
     std::vector<std::uint8_t> frame(cd::kFrameBytes);
     for (const cd::DiscExtent& e : sheet.extents) {
-        for (std::uint32_t lba : {e.lba, e.lba + e.frames - 1}) {
-            const cd::DriveResult r = drive.ReadCdda(lba, 1, frame.data());
+        for (std::uint32_t at : {e.lba, e.lba + e.frames - 1}) {
+            const cd::DriveResult r = drive.ReadCdda(at, 1, frame.data());
             Check(r.ok || r.senseKey == cd::kSenseIllegalRequest, "a frame of the disc reads");
         }
     }

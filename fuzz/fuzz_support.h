@@ -3,11 +3,15 @@
 // input that made it fail), and a scratch folder for the files a parser reads, made on first use
 // and removed when the process ends normally. Set TMPDIR to a memory file system for speed.
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
 #include "tests/support/temp_dir.h"
+
+// The entry point every target defines; libFuzzer or the replay driver calls it.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
 namespace orvane::fuzz {
 
