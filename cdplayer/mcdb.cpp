@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "common/cp1252.h"
+#include "platform/fs/fs.h"
 
 namespace orvane::cdplayer {
 namespace {
@@ -175,19 +176,6 @@ void DiscRange(const MCDB& db, std::size_t k, std::size_t& first, std::size_t& e
     end = last < first || static_cast<std::uint16_t>(last + 1) == first ? first : last + 1u;
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 void SetAside(const std::string& path) {
     for (int k = 1; k < 1000; ++k) {
         const std::string target =
@@ -330,29 +318,12 @@ bool WriteDatabaseFile(const std::string& path, const MCDB& db) {
     std::string bytes;
     if (!db.Serialize(bytes)) return false;
     // The existing file must be writable, as the player opens it for writing without creating.
-    const int existing = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    const int existing = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (existing < 0) return false;
     struct stat st {};
-    const mode_t mode = ::fstat(existing, &st) == 0 ? (st.st_mode & 07777) : 0644;
+    const bool regular = ::fstat(existing, &st) == 0 && S_ISREG(st.st_mode);
     ::close(existing);
-
-    const std::string temp = path + ".new";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-    if (fd < 0) return false;
-    const bool written = WriteAll(fd, bytes) && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !written || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    // Makes the replacement itself durable.
-    const std::size_t slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
+    return regular && orvane::fs::WriteFileAtomically(path, bytes).ok();
 }
 
 }  // namespace orvane::cdplayer

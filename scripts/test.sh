@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # Builds the toolkit and runs every test.
-#   scripts/test.sh                 full build (programs and views) in build/, all tests
+#   scripts/test.sh                 full optimised (Release) build of programs and views in build/,
+#                                   all tests
 #   scripts/test.sh --sanitize      logic only (no Qt Widgets), AddressSanitizer + UBSan, in build-asan/
 # Extra arguments after -- go to ctest (for example: -- -L unit).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/deps.sh"
 build="$root/build"
-config=(-DORVANE_GUI=ON)
+config=(-DORVANE_GUI=ON -DORVANE_WERROR=ON -DCMAKE_BUILD_TYPE=Release)
 if [ "${1:-}" = "--sanitize" ]; then
   build="$root/build-asan"
-  config=(-DORVANE_GUI=OFF -DORVANE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+  config=(-DORVANE_GUI=OFF -DORVANE_SANITIZE=ON -DORVANE_WERROR=ON -DCMAKE_BUILD_TYPE=Debug)
   shift
 fi
 [ "${1:-}" = "--" ] && shift

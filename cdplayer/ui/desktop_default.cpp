@@ -1,16 +1,10 @@
 #include "cdplayer/ui/desktop_default.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
+#include "platform/fs/fs.h"
 #include "platform/shell/sysinfo.h"
 
 namespace orvane::cdplayer::ui {
@@ -62,6 +56,9 @@ bool DesktopExec(const std::string& executablePath, std::string& exec) {
 
 namespace {
 
+// The most a mimeapps.list of ours to edit may hold; it is a short list of associations.
+constexpr std::size_t kMaxMimeAppsBytes = 4u << 20;
+
 bool WriteReplacing(const fs::path& path, const std::string& text, std::string& error) {
     std::error_code ec;
     fs::create_directories(path.parent_path(), ec);
@@ -69,31 +66,11 @@ bool WriteReplacing(const fs::path& path, const std::string& text, std::string& 
         error = "cannot create " + path.parent_path().string() + ": " + ec.message();
         return false;
     }
-    const std::string temp = path.string() + ".new";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        error = "cannot write " + temp + ": " + std::strerror(errno);
-        return false;
-    }
-    std::size_t done = 0;
-    bool ok = true;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (ok && ::fsync(fd) != 0) ok = false;
-    if (::close(fd) != 0) ok = false;
-    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-        error = "cannot write " + path.string() + ": " + std::strerror(errno);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    orvane::fs::WriteOptions options;
+    options.mode = 0644;
+    const orvane::fs::Status status = orvane::fs::WriteFileAtomically(path.string(), text, options);
+    if (!status) error = status.message;
+    return status.ok();
 }
 
 std::string Trim(const std::string& s) {
@@ -187,14 +164,12 @@ bool RegisterDefaultCdPlayer(const std::string& executablePath, const DesktopFol
     if (!WriteReplacing(desktop, entry, error)) return false;
 
     const fs::path list = fs::path(folders.configHome) / "mimeapps.list";
+    // A list that exists but cannot be read is left alone: rewriting it would drop its entries.
     std::string old;
-    {
-        std::ifstream in(list, std::ios::binary);
-        if (in) {
-            std::ostringstream s;
-            s << in.rdbuf();
-            old = s.str();
-        }
+    const orvane::fs::Status read = orvane::fs::ReadFile(list.string(), kMaxMimeAppsBytes, old);
+    if (!read && read.kind != orvane::fs::Status::Kind::Missing) {
+        error = read.message;
+        return false;
     }
     return WriteReplacing(list, WithAudioCdDefault(old), error);
 }

@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "codecs/enc/atomic_file.h"
 #include "codecs/enc/backends.h"
 #include "codecs/enc/options.h"
 #include "codecs/enc/resampler.h"
 #include "codecs/enc/wave_format.h"
 #include "codecs/output_line.h"
+#include "platform/fs/fs.h"
 
 namespace {
 
@@ -82,9 +82,9 @@ int Run(int argc, char** argv) {
         Say("Error: " + error);
         return 1;
     }
-    AtomicFile output;
-    if (!output.Open(request.output, &error)) {
-        Say("Error: " + error);
+    orvane::fs::AtomicFile output;
+    if (const orvane::fs::Status opened = output.Open(request.output); !opened) {
+        Say("Error: " + opened.message);
         return 1;
     }
 
@@ -134,9 +134,12 @@ int Run(int argc, char** argv) {
             feed = &resampled;
         }
         mpeg.clear();
-        if (!encoder->Encode(feed->data(), feed->size() / outChannels, &mpeg, &error) ||
-            !output.Write(mpeg.data(), mpeg.size(), &error)) {
+        if (!encoder->Encode(feed->data(), feed->size() / outChannels, &mpeg, &error)) {
             Say("Error: " + error);
+            return 1;
+        }
+        if (const orvane::fs::Status written = output.Write(mpeg.data(), mpeg.size()); !written) {
+            Say("Error: " + written.message);
             return 1;
         }
         if (wave.dataBytes > 0) {
@@ -159,19 +162,18 @@ int Run(int argc, char** argv) {
             return 1;
         }
     }
-    if (!encoder->Finish(&mpeg, &error) || !output.Write(mpeg.data(), mpeg.size(), &error)) {
+    if (!encoder->Finish(&mpeg, &error)) {
         Say("Error: " + error);
         return 1;
     }
+    orvane::fs::Status written = output.Write(mpeg.data(), mpeg.size());
     const std::vector<uint8_t> leading = encoder->LeadingFrame();
-    if (!leading.empty() && static_cast<int64_t>(leading.size()) <= output.size() &&
-        !output.WriteAt(0, leading.data(), leading.size(), &error)) {
-        Say("Error: " + error);
-        return 1;
-    }
+    if (written && !leading.empty() && static_cast<int64_t>(leading.size()) <= output.size())
+        written = output.WriteAt(0, leading.data(), leading.size());
     const int64_t outputBytes = output.size();
-    if (!output.Commit(&error)) {
-        Say("Error: " + error);
+    if (written) written = output.Commit();
+    if (!written) {
+        Say("Error: " + written.message);
         return 1;
     }
 
@@ -197,6 +199,6 @@ int Run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
-    AtomicFile::InstallSignalCleanup();
+    orvane::fs::AtomicFile::InstallSignalCleanup();
     return Run(argc, argv);
 }

@@ -1,6 +1,8 @@
 #pragma once
 // Frame arithmetic and the legal values of MPEG audio headers.
 
+#include <array>
+#include <cstdint>
 #include <span>
 
 namespace orvane::codecs {
@@ -29,6 +31,12 @@ int NearestBitrate(MpegVersion version, int layer, int kbps, ChannelMode mode);
 
 // PCM samples per channel in one frame.
 int SamplesPerFrame(MpegVersion version, int layer);
+
+// The analysis window of the MPEG-1 audio standard in units of 2^-21: coefficient i of the
+// polyphase analysis is kAnalysisWindow[i] / 2^21. Decoders synthesise with 32 times the same
+// window, so an encoder that analyses with it gets the aliasing between neighbouring bands
+// cancelled in every decoder.
+extern const std::array<int32_t, 512> kAnalysisWindow;
 
 const char* VersionName(MpegVersion version);
 const char* ModeName(ChannelMode mode);

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "encoder/app/paths.h"
+#include "platform/fs/fs.h"
 #include "platform/process/process.h"
 #include "platform/shell/winver.h"
 
@@ -14,16 +15,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Copies a file over an existing one so that the target is always whole: the copy is written
-// next to it and renamed into place.
+// Profiles are short text files; nothing larger is one.
+constexpr std::size_t kMaxProfileBytes = 16u << 20;
+
+// Copies a file over an existing one so that the target is always whole.
 bool CopyReplacing(const fs::path& from, const fs::path& to) {
-    std::error_code ec;
-    fs::path temp = to;
-    temp += ".part";
-    if (!fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec)) return false;
-    fs::rename(temp, to, ec);
-    if (ec) fs::remove(temp, ec);
-    return !ec;
+    std::string bytes;
+    return orvane::fs::ReadFile(from.string(), kMaxProfileBytes, bytes) &&
+           orvane::fs::WriteFileAtomically(to.string(), bytes);
 }
 
 }  // namespace

@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "platform/clock/clock.h"
+#include "platform/fs/fs.h"
 #include "platform/registry/hive.h"
 #include "platform/registry/winreg.h"
 #include "platform/shell/sysinfo.h"
@@ -167,90 +168,32 @@ LONG ErrnoToError(int e) {
     }
 }
 
-bool WriteAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
+// Hive files are settings; anything larger is not one of ours (or is an endless special file).
+constexpr std::size_t kMaxHiveBytes = 256u << 20;
 
-void SyncFolder(const std::string& folder) {
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-std::string TempPrefix(const std::string& file) {
-    fs::path p(file);
-    return "." + p.filename().string() + ".tmp-";
-}
-
-// Writes a file whole or not at all: a synced temporary file renamed over the target (or linked
-// to it when `mustBeNew`, so an existing file is never replaced).
+// Writes a file whole or not at all (a new file is private); with `mustBeNew` an existing file is
+// never replaced.
 LONG WriteFileAtomically(const std::string& file, const std::string& text, bool mustBeNew) {
-    static std::atomic<unsigned> counter{0};
-    std::string folder = FolderOfFile(file);
-    std::string temp = folder + "/" + TempPrefix(file) + std::to_string(::getpid()) + "-" +
-                       std::to_string(counter++);
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) return ErrnoToError(errno);
-    bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
-    int savedErrno = errno;
-    ::close(fd);
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return ErrnoToError(savedErrno);
-    }
-    int rc = mustBeNew ? ::link(temp.c_str(), file.c_str()) : ::rename(temp.c_str(), file.c_str());
-    savedErrno = errno;
-    if (mustBeNew || rc != 0) ::unlink(temp.c_str());
-    if (rc != 0) return ErrnoToError(savedErrno);
-    SyncFolder(folder);
-    return ERROR_SUCCESS;
+    if (text.size() > kMaxHiveBytes) return ERROR_NOT_ENOUGH_MEMORY;
+    orvane::fs::WriteOptions options;
+    options.mode = 0600;
+    options.mustBeNew = mustBeNew;
+    const orvane::fs::Status status = orvane::fs::WriteFileAtomically(file, text, options);
+    return status ? ERROR_SUCCESS : ErrnoToError(status.code);
 }
 
-// Removes temporary files that writers killed half-way left behind.
+// Removes temporary files that writers killed half-way left behind (called under the folder
+// lock, so no writer is busy with one).
 void SweepTemps(const std::string& file) {
-    std::string prefix = TempPrefix(file);
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(FolderOfFile(file), ec)) {
-        std::string name = entry.path().filename().string();
-        if (name.rfind(prefix, 0) != 0) continue;
-        long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
-        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
-            fs::remove(entry.path(), ec);
-    }
+    orvane::fs::SweepStaleTemps(FolderOfFile(file), fs::path(file).filename().string(), 0);
 }
 
-bool ReadWhole(const std::string& file, std::string& text, FileId& id) {
-    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st;
-    if (::fstat(fd, &st) != 0) {
-        ::close(fd);
-        return false;
-    }
-    id = IdOf(st);
-    text.clear();
-    char buf[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ::close(fd);
-            return false;
-        }
-        if (n == 0) break;
-        text.append(buf, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    return true;
+// Reads a hive or key file; `id` names the file that was read.
+orvane::fs::Status ReadWhole(const std::string& file, std::string& text, FileId& id) {
+    struct stat st {};
+    orvane::fs::Status status = orvane::fs::ReadFile(file, kMaxHiveBytes, text, &st);
+    if (status) id = IdOf(st);
+    return status;
 }
 
 // A hive the user may not write: the file is marked read-only or not writable for us, or it
@@ -336,7 +279,15 @@ public:
         }
         std::string text;
         FileId id;
-        if (!ReadWhole(hive.file, text, id)) {
+        const orvane::fs::Status read = ReadWhole(hive.file, text, id);
+        if (read.kind == orvane::fs::Status::Kind::NotRegularFile ||
+            read.kind == orvane::fs::Status::Kind::TooLarge) {
+            ParseResult refused;
+            refused.error = read.message;
+            SetAside(hive, now, refused);
+            return;
+        }
+        if (!read) {
             // Unreadable (permissions): serve what we have, or an empty hive.
             if (!hive.root) {
                 hive.root = std::make_unique<Node>();
@@ -368,10 +319,14 @@ public:
             }
         }
         if (!aside.empty()) {
+            const std::string why =
+                parsed.errorLine > 0
+                    ? "line " + std::to_string(parsed.errorLine) + ": " + parsed.error
+                    : parsed.error;
             std::fprintf(stderr,
-                         "orvane: the registry file %s cannot be read (line %d: %s); it was "
+                         "orvane: the registry file %s cannot be read (%s); it was "
                          "kept as %s and its settings start empty.\n",
-                         hive.file.c_str(), parsed.errorLine, parsed.error.c_str(), aside.c_str());
+                         hive.file.c_str(), why.c_str(), aside.c_str());
         }
         // Another process may have set it aside (or replaced it) meanwhile: read afresh.
         hive.loaded = false;
@@ -538,7 +493,11 @@ public:
         }
         std::string text;
         FileId id;
-        if (!ReadWhole(hive->file, text, id)) return ERROR_ACCESS_DENIED;
+        const orvane::fs::Status read = ReadWhole(hive->file, text, id);
+        if (read.kind == orvane::fs::Status::Kind::NotRegularFile ||
+            read.kind == orvane::fs::Status::Kind::TooLarge)
+            return ERROR_BADDB;
+        if (!read) return ERROR_ACCESS_DENIED;
         ParseResult parsed = Parse(text);
         if (!parsed.root) return ERROR_BADDB;
         parsed.root->name = name;
@@ -1105,8 +1064,12 @@ LONG ReadKeyFile(LPCSTR file, std::unique_ptr<Node>& out) {
     std::string text;
     orvane::registry::FileId id;
     if (!file || !*file) return ERROR_INVALID_PARAMETER;
-    if (!orvane::registry::ReadWhole(file, text, id))
-        return errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED;
+    const orvane::fs::Status read = orvane::registry::ReadWhole(file, text, id);
+    if (read.kind == orvane::fs::Status::Kind::Missing) return ERROR_FILE_NOT_FOUND;
+    if (read.kind == orvane::fs::Status::Kind::NotRegularFile ||
+        read.kind == orvane::fs::Status::Kind::TooLarge)
+        return ERROR_BADDB;
+    if (!read) return ERROR_ACCESS_DENIED;
     orvane::registry::ParseResult parsed = orvane::registry::Parse(text);
     if (!parsed.root) return ERROR_BADDB;
     out = std::move(parsed.root);

@@ -1,12 +1,24 @@
 #include "tools/artwork/artwork.h"
 
+#include <QBuffer>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QPainter>
 #include <QTextStream>
 
+#include "platform/fs/fs.h"
+
 namespace orvane::artwork {
+namespace {
+
+bool WriteWhole(const QString& file, const QByteArray& bytes) {
+    return orvane::fs::WriteFileAtomically(
+               file.toStdString(),
+               std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))
+        .ok();
+}
+
+}  // namespace
 
 std::vector<Picture> PictureSet(const std::string& name) {
     if (name == "plimo") return PlimoPictures();
@@ -36,20 +48,20 @@ bool WriteSet(const std::vector<Picture>& pictures, const std::string& folder,
             error = "cannot create the folder of " + file.toStdString();
             return false;
         }
-        // Written beside and renamed, so a failed run never leaves half a picture.
-        const QString temp = file + ".part";
-        if (!Render(p).save(temp, "PNG") || (QFile::exists(file) && !QFile::remove(file)) ||
-            !QFile::rename(temp, file)) {
-            QFile::remove(temp);
+        // Written whole or not at all, so a failed run never leaves half a picture.
+        QByteArray png;
+        QBuffer buffer(&png);
+        if (!buffer.open(QIODevice::WriteOnly) || !Render(p).save(&buffer, "PNG") ||
+            !WriteWhole(file, png)) {
             error = "cannot write " + file.toStdString();
             return false;
         }
         list += QString("  <file>%1</file>\n").arg(rel);
     }
     list += "</qresource>\n</RCC>\n";
-    QFile qrc(root.filePath(QString::fromStdString(qrcName) + ".qrc"));
-    if (!qrc.open(QIODevice::WriteOnly | QIODevice::Truncate) || qrc.write(list.toUtf8()) < 0) {
-        error = "cannot write " + qrc.fileName().toStdString();
+    const QString qrc = root.filePath(QString::fromStdString(qrcName) + ".qrc");
+    if (!WriteWhole(qrc, list.toUtf8())) {
+        error = "cannot write " + qrc.toStdString();
         return false;
     }
     return true;

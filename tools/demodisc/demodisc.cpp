@@ -12,9 +12,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
+
+#include "platform/fs/fs.h"
 
 namespace {
 
@@ -184,16 +185,9 @@ void PadToFrames(std::vector<std::int16_t>& pcm) {
 }
 
 bool WriteAtomically(const std::filesystem::path& path, const std::vector<char>& bytes) {
-    std::filesystem::path temp = path;
-    temp += ".part";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        if (!out) return false;
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, path, ec);
-    return !ec;
+    return orvane::fs::WriteFileAtomically(path.string(),
+                                           std::string_view(bytes.data(), bytes.size()))
+        .ok();
 }
 
 std::string Msf(std::size_t frames) {

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/fs/fs.h"
 #include "platform/registry/hive.h"
 #include "platform/registry/winreg.h"
 
@@ -25,7 +26,7 @@ struct KeyName {
 
 class Failure {
 public:
-    explicit Failure(std::string text) : text(std::move(text)) {}
+    explicit Failure(std::string why) : text(std::move(why)) {}
     std::string text;
 };
 
@@ -439,24 +440,10 @@ void ReadTree(HKEY key, registry::Node& node) {
 }
 
 void WriteNewFile(const std::string& file, const std::string& text, bool force) {
-    namespace fs = std::filesystem;
     std::error_code ec;
-    if (fs::exists(file, ec) && !force) Fail("The file " + file + " exists; add /y to replace it.");
-    std::string temp = file + ".part";
-    {
-        std::ofstream f(temp, std::ios::binary | std::ios::trunc);
-        f << text;
-        f.flush();
-        if (!f) {
-            fs::remove(temp, ec);
-            Fail("Cannot write " + file + ".");
-        }
-    }
-    fs::rename(temp, file, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        Fail("Cannot write " + file + ".");
-    }
+    if (std::filesystem::exists(file, ec) && !force)
+        Fail("The file " + file + " exists; add /y to replace it.");
+    if (!orvane::fs::WriteFileAtomically(file, text)) Fail("Cannot write " + file + ".");
 }
 
 int Export(const Options& o, std::ostream& out) {

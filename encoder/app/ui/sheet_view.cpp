@@ -100,9 +100,9 @@ public:
         });
         for (const auto& [id, run] : WizardDialogs())
             port_.RegisterDialog(id, run);
-        port_.RegisterDialog(IDD_ABOUTBOX, [](QWidget* owner) { return RunAboutBox(owner); });
-        port_.RegisterDialog(IDD_ID3TAG,
-                             [this](QWidget* owner) { return RunTagDialog(sheet_.Tag(), owner); });
+        port_.RegisterDialog(IDD_ABOUTBOX, [](QWidget* parent) { return RunAboutBox(parent); });
+        port_.RegisterDialog(
+            IDD_ID3TAG, [this](QWidget* parent) { return RunTagDialog(sheet_.Tag(), parent); });
     }
 
     int Run() {

@@ -156,17 +156,30 @@ double TonePower(const std::vector<double>& x, int rate, double hz) {
 }
 
 int BestLag(const std::vector<double>& x, const std::vector<double>& y, int maxLag) {
-    int best = 0;
-    double bestScore = -1e300;
+    // On a periodic signal lags a period apart correlate almost alike, and the plain
+    // correlation favours whichever stretch of `y` is louder (a fade, the codec's start-up). So
+    // the correlation only shortlists the lags (its peaks); of those, the one where `y`
+    // matches `x` best over the whole signal wins.
     const size_t start = std::min<size_t>(x.size() / 4, 4000);
     const size_t len = std::min<size_t>(4096, x.size() / 2);
+    std::vector<double> score(static_cast<size_t>(maxLag) + 1, 0.0);
+    double top = 0;
     for (int lag = 0; lag <= maxLag; ++lag) {
-        double score = 0;
         for (size_t i = start; i < start + len && i + lag < y.size(); ++i) {
-            score += x[i] * y[i + lag];
+            score[lag] += x[i] * y[i + lag];
         }
-        if (score > bestScore) {
-            bestScore = score;
+        top = std::max(top, score[lag]);
+    }
+    int best = 0;
+    double bestSnr = -1e300;
+    for (int lag = 0; lag <= maxLag; ++lag) {
+        // Only the peaks of the correlation near its top.
+        if (score[lag] < 0.9 * top) continue;
+        if (lag > 0 && score[lag - 1] > score[lag]) continue;
+        if (lag < maxLag && score[lag + 1] > score[lag]) continue;
+        const double snr = SnrDb(x, y, lag);
+        if (snr > bestSnr) {
+            bestSnr = snr;
             best = lag;
         }
     }
