@@ -53,7 +53,9 @@ bool ReadWaveFormat(const std::string& path, WaveFormat* format, std::string* er
         } else if (id == "data") {
             if (!haveFormat) break;
             f.dataOffset = pos + 8;
-            f.dataBytes = std::min<int64_t>(size, fileSize - f.dataOffset);
+            // A size of 0 is a header that was never finished: the data runs to the end.
+            f.dataBytes = size == 0 ? fileSize - f.dataOffset
+                                    : std::min<int64_t>(size, fileSize - f.dataOffset);
             if (f.bitsPerSample != 16) {
                 *error = "The input is not a 16-bit WAVE file";
                 return false;

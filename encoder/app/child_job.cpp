@@ -19,6 +19,8 @@ namespace {
 
 // A cancelled job gives its child this long to end after its input was closed.
 constexpr DWORD kCancelGraceMs = 5000;
+// How often a wait for a child's end looks for a cancel.
+constexpr DWORD kChildPollMs = 100;
 
 std::int64_t FileLength(const std::string& path) {
     struct stat st;
@@ -182,10 +184,17 @@ void ChildJob::SetReaderDone() {
 
 void ChildJob::ReaderBody(JobRunner& r, int fd) {
     std::string line;
+    std::string quiet;  // a line after the stop byte: not shown, but its error is kept
     bool stopped = false;
     bool unshown = false;  // the box lacks lines that the log already holds
+    auto noteError = [&](const std::string& text) {
+        if (text.rfind("Error", 0) != 0) return;
+        std::lock_guard lock(logMutex_);
+        lastError_ = text;
+    };
     auto endLine = [&] {
         if (!line.empty() && line.back() == '\r') line.pop_back();
+        noteError(line);
         std::lock_guard lock(logMutex_);
         log_ += line;
         log_ += "\r\n";
@@ -198,6 +207,37 @@ void ChildJob::ReaderBody(JobRunner& r, int fd) {
             unshown = false;
         } else {
             unshown = true;
+        }
+    };
+    auto take = [&](const char* data, long n) {
+        for (long i = 0; i < n; ++i) {
+            unsigned char b = static_cast<unsigned char>(data[i]);
+            if (stopped) {
+                // Lines after the stop byte are not shown.
+                if (b == '\n' || quiet.size() > 100) {
+                    if (!quiet.empty() && quiet.back() == '\r') quiet.pop_back();
+                    noteError(quiet);
+                    quiet.clear();
+                } else if (b != 0xFF) {
+                    quiet += static_cast<char>(b);
+                }
+                continue;
+            }
+            if (b == 0xFF) {
+                stopped = true;
+                {
+                    std::lock_guard lock(logMutex_);
+                    r.SetText(JobText::Log, log_);
+                }
+                SetReaderDone();
+                continue;
+            }
+            if (b == '\n') {
+                endLine();
+                continue;
+            }
+            line += static_cast<char>(b);
+            if (line.size() > 100) endLine();
         }
     };
     char buf[4096];
@@ -215,29 +255,20 @@ void ChildJob::ReaderBody(JobRunner& r, int fd) {
             }
         }
         long n = process::ReadSome(fd, buf, sizeof buf, drainWake_.get());
-        if (n <= 0) break;
-        if (stopped) continue;  // lines after the stop byte are not shown
-        for (long i = 0; i < n; ++i) {
-            unsigned char b = static_cast<unsigned char>(buf[i]);
-            if (b == 0xFF) {
-                stopped = true;
-                break;
+        if (n < 0) {
+            // Woken once the child has ended: what it wrote last is still in the pipe. Take it
+            // without waiting (and not without end, should another process keep writing).
+            for (int rounds = 0; rounds < 16; ++rounds) {
+                long more = ::read(fd, buf, sizeof buf);
+                if (more <= 0) break;
+                take(buf, more);
             }
-            if (b == '\n') {
-                endLine();
-                continue;
-            }
-            line += static_cast<char>(b);
-            if (line.size() > 100) endLine();
+            break;
         }
-        if (stopped) {
-            {
-                std::lock_guard lock(logMutex_);
-                r.SetText(JobText::Log, log_);
-            }
-            SetReaderDone();
-        }
+        if (n == 0) break;
+        take(buf, n);
     }
+    if (!quiet.empty()) noteError(quiet);
     if (!stopped) {
         {
             std::lock_guard lock(logMutex_);
@@ -302,6 +333,8 @@ bool ChildJob::StartChild(JobRunner& r, const std::string& program,
         process::SetNonBlocking(pipeA_.writeFd);
         readerFd = pipeB_.readFd;
         pipeB_.readFd = -1;  // the reader owns it now
+        // The reader's last reads after the child's end must not wait.
+        process::SetNonBlocking(readerFd);
         readerDone_ = false;
     }
     if (reader_.joinable()) reader_.join();
@@ -319,17 +352,74 @@ void ChildJob::StopReaderAndClosePipes(JobRunner& r) {
 
 void ChildJob::WaitChildAndReader(JobRunner& r) {
     if (child_) {
-        if (r.CancelRequested()) {
-            // A cancelled child that does not end once its input is closed is ended for it.
-            if (child_->Wait(kCancelGraceMs) != WAIT_OBJECT_0) child_->Terminate(1);
-        } else {
-            child_->Wait(INFINITE);
+        // A child may take its time after its input ended, or never end: the wait looks at the
+        // cancel token between short waits, and a cancelled child that does not end once its
+        // input is closed is ended for it after the grace time.
+        while (!r.CancelRequested() && child_->Wait(kChildPollMs) == WAIT_TIMEOUT) {
         }
+        if (r.CancelRequested() && child_->Wait(kCancelGraceMs) != WAIT_OBJECT_0)
+            child_->Terminate(1);
         exitCode_ = child_->ExitCode();
     }
     if (drainWake_) drainWake_->Signal();
     if (reader_.joinable()) reader_.join();
     drainWake_.reset();
+}
+
+ChildJob::OutputStamp ChildJob::StampOf(const std::string& path) {
+    OutputStamp stamp;
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return stamp;
+    stamp.existed = true;
+    stamp.dev = st.st_dev;
+    stamp.ino = st.st_ino;
+    stamp.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stamp.ctimeNs = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    return stamp;
+}
+
+std::string ChildJob::Judge(const std::string& program, const std::string& output,
+                            const OutputStamp& before) {
+    std::string error;
+    {
+        std::lock_guard lock(logMutex_);
+        error = lastError_;
+        lastError_.clear();
+    }
+    if (exitCode_ != 0) {
+        if (!error.empty()) return error;
+        return program + " ended with status " + std::to_string(exitCode_);
+    }
+    struct stat st;
+    if (::stat(output.c_str(), &st) != 0)
+        return error.empty() ? "No output file was written" : error;
+    if (st.st_size == 0) return error.empty() ? "The output file is empty" : error;
+    OutputStamp after = StampOf(output);
+    if (before.existed && after.dev == before.dev && after.ino == before.ino &&
+        after.mtimeNs == before.mtimeNs && after.ctimeNs == before.ctimeNs)
+        return error.empty() ? "The output file was not written" : error;
+    return {};
+}
+
+std::string FailureReport(const std::string& verb, const std::vector<FileFailure>& failures,
+                          int files, bool batch) {
+    if (failures.empty()) return {};
+    if (!batch)
+        return "Error: The file could not be " + verb + ":\n" + failures[0].input + "\n" +
+               failures[0].reason;
+    std::string text = "Error: " + std::to_string(failures.size()) + " of " +
+                       std::to_string(std::max<int>(files, static_cast<int>(failures.size()))) +
+                       " files could not be " + verb + ":";
+    constexpr std::size_t kNamed = 10;
+    for (std::size_t i = 0; i < failures.size() && i < kNamed; ++i) {
+        std::size_t slash = failures[i].input.rfind('/');
+        std::string name =
+            slash == std::string::npos ? failures[i].input : failures[i].input.substr(slash + 1);
+        text += "\n" + name + ": " + failures[i].reason;
+    }
+    if (failures.size() > kNamed)
+        text += "\n... and " + std::to_string(failures.size() - kNamed) + " more";
+    return text;
 }
 
 }  // namespace orvane::encoder

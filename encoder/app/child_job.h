@@ -76,6 +76,18 @@ protected:
     // Both progress bars full.
     void SetBars100(JobRunner& r);
 
+    // What a file's output was before its child ran: the child must have written it anew.
+    struct OutputStamp {
+        bool existed = false;
+        std::uint64_t dev = 0, ino = 0;
+        std::int64_t mtimeNs = 0, ctimeNs = 0;
+    };
+    static OutputStamp StampOf(const std::string& path);
+    // Empty when the child ended well and wrote the output (there, not empty, written after
+    // before); else why the file failed: the child's last error line where it printed one.
+    std::string Judge(const std::string& program, const std::string& output,
+                      const OutputStamp& before);
+
     ProgressMeter meter_;
     std::atomic<bool> filesDone_{false};  // only the closing pause and message are left
     DWORD exitCode_ = 1234;
@@ -103,7 +115,18 @@ private:
     std::mutex logMutex_;
     std::string log_;
     std::uint64_t lastLogShown_ = 0;
+    // The child's last line that reports an error, also one printed after the log stopped.
+    std::string lastError_;
 };
+
+// A file of a job that failed, and why.
+struct FileFailure {
+    std::string input, reason;
+};
+// The final message of a job with failed files: the one file and why, or how many of a batch's
+// files failed, each named with its reason. verb: "encoded", "decoded".
+std::string FailureReport(const std::string& verb, const std::vector<FileFailure>& failures,
+                          int files, bool batch);
 
 std::unique_ptr<Job> MakeMp3EncodeJob();
 std::unique_ptr<Job> MakeMp3DecodeJob();

@@ -114,8 +114,9 @@ WaveInfo ReadWaveInfo(int fd, std::int64_t fileSize) {
     bool canonical = got == 44 && std::memcmp(h + 12, "fmt ", 4) == 0 && U32(h + 16) == 16 &&
                      std::memcmp(h + 36, "data", 4) == 0;
     if (canonical) {
-        info.dataEnd =
-            std::min<std::int64_t>(fileSize, 44 + static_cast<std::int64_t>(U32(h + 40)));
+        // A size of 0 (a recorder that never finished its header) means the rest of the file.
+        std::int64_t size = U32(h + 40);
+        info.dataEnd = size == 0 ? fileSize : std::min<std::int64_t>(fileSize, 44 + size);
         info.dataStart = std::min(info.dataStart, info.dataEnd);
         return info;
     }
@@ -136,7 +137,7 @@ WaveInfo ReadWaveInfo(int fd, std::int64_t fileSize) {
             }
         } else if (std::memcmp(c, "data", 4) == 0) {
             info.dataStart = pos + 8;
-            info.dataEnd = std::min(fileSize, info.dataStart + size);
+            info.dataEnd = size == 0 ? fileSize : std::min(fileSize, info.dataStart + size);
             return info;
         }
         pos += 8 + size + (size & 1);

@@ -66,7 +66,7 @@ struct WaveInfo {
 // Reads the header of an open file of fileSize bytes (position is left unspecified). Only the
 // samples of the "data" chunk are fed: after the canonical 44-byte header the feed starts at
 // byte 52; with other chunk layouts at the data chunk's first sample; in every case it ends
-// with the data chunk.
+// with the data chunk, or with the file when the chunk's size is 0 or reaches beyond it.
 WaveInfo ReadWaveInfo(int fd, std::int64_t fileSize);
 
 // Final file name of a CD track: folder with trailing '/', the artist, " - " when the artist

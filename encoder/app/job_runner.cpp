@@ -71,11 +71,7 @@ void Job::Cancel(JobRunner& r) {
 // Runner
 
 JobRunner::JobRunner(JobRequest request, JobObserver& observer)
-    : request_(std::move(request)), observer_(observer) {
-    // The paths the job works with are cut as the wizard's fields hold them.
-    request_.input = request_.input.substr(0, 1023);
-    request_.output = request_.output.substr(0, 1023);
-}
+    : request_(std::move(request)), observer_(observer) {}
 
 JobRunner::~JobRunner() { Stop(); }
 

@@ -21,7 +21,12 @@ protected:
     void ProgressUpdate(JobRunner& r) override { meter_.DecoderUpdate(r, r.Request().batch); }
 
 private:
-    bool DecodeFile(JobRunner& r, const std::string& input, const std::string& output);
+    // As the encoder's EncodeFile.
+    bool DecodeFile(JobRunner& r, const std::string& input, const std::string& output,
+                    std::string& failure);
+
+    std::vector<FileFailure> failures_;
+    int files_ = 0;
 };
 
 void Mp3DecodeJob::Run(JobRunner& r) {
@@ -50,20 +55,41 @@ void Mp3DecodeJob::Run(JobRunner& r) {
             std::string output = outFolder + BaseName(next.item.input) + ".WAV";
             r.SetText(JobText::Input, next.item.input);
             r.SetText(JobText::Output, output);
-            if (!DecodeFile(r, next.item.input, output)) return;
+            std::string failure;
+            ++files_;
+            if (!DecodeFile(r, next.item.input, output, failure)) return;
+            if (!failure.empty() && !r.CancelRequested())
+                failures_.push_back({next.item.input, failure});
         }
     } else {
         InputSource::Next next = source->Take(r);
-        if (!DecodeFile(r, next.item.input, next.item.output)) return;
+        std::string failure;
+        ++files_;
+        if (!DecodeFile(r, next.item.input, next.item.output, failure)) return;
+        if (!failure.empty() && !r.CancelRequested())
+            failures_.push_back({next.item.input, failure});
     }
     if (r.CancelRequested()) return;
     filesDone_ = true;
     SetBars100(r);
     r.WaitMs(500);
-    r.Finish("Decoding finished", JobResult::Succeeded);
+    if (failures_.empty()) {
+        r.Finish("Decoding finished", JobResult::Succeeded);
+        return;
+    }
+    std::vector<std::string> failed;
+    for (const FileFailure& f : failures_)
+        failed.push_back(f.input);
+    r.Finish(FailureReport("decoded", failures_, files_, source->Batch()), JobResult::Failed,
+             failed);
 }
 
-bool Mp3DecodeJob::DecodeFile(JobRunner& r, const std::string& input, const std::string& output) {
+bool Mp3DecodeJob::DecodeFile(JobRunner& r, const std::string& input, const std::string& output,
+                              std::string& failure) {
+    for (const std::string* path : {&input, &output}) {
+        failure = PathLengthProblem(*path);
+        if (!failure.empty()) return true;
+    }
     std::int64_t size = 0;
     int fd = OpenInput(r, input, output, size);
     if (fd < 0) return false;
@@ -77,6 +103,7 @@ bool Mp3DecodeJob::DecodeFile(JobRunner& r, const std::string& input, const std:
         return false;
     }
     std::string program = ChildProgram(r.Request().appFolder, "dec.dll");
+    OutputStamp before = StampOf(output);
     if (!StartChild(r, program, DecoderArguments(program, input, output), 16384)) {
         ::close(fd);
         r.Finish("Error: Cannot Execute Decompressor.", JobResult::Failed, {input});
@@ -107,6 +134,7 @@ bool Mp3DecodeJob::DecodeFile(JobRunner& r, const std::string& input, const std:
     meter_.inputPosition = -1;
     StopReaderAndClosePipes(r);
     WaitChildAndReader(r);
+    failure = Judge("dec.dll", output, before);
     return true;
 }
 

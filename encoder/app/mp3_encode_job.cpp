@@ -28,16 +28,19 @@ protected:
 
 private:
     // One file through the child. False when the job has ended (Finish was called, or the
-    // input could not be opened).
-    bool EncodeFile(JobRunner& r, const std::string& input, const std::string& output, bool batch);
-    void Done(JobRunner& r);
+    // input could not be opened). Else failure is empty when the output was written well, or
+    // says why the file failed.
+    bool EncodeFile(JobRunner& r, const std::string& input, const std::string& output, bool batch,
+                    std::string& failure);
+    void Done(JobRunner& r, bool batch);
 
     EncoderSettings settings_;
     EncoderCommandLine options_;
     std::string bitrateText_;
     int bitrateKbps_ = 0;
     bool stereo_ = true;
-    std::vector<std::string> failed_;
+    std::vector<FileFailure> failures_;
+    int files_ = 0;
 };
 
 void Mp3EncodeJob::Run(JobRunner& r) {
@@ -56,11 +59,15 @@ void Mp3EncodeJob::Run(JobRunner& r) {
     if (!source->Batch()) {
         InputSource::Next next = source->Take(r);
         const SourceItem& item = next.item;
-        if (!EncodeFile(r, item.input, item.output, false)) return;
-        if (item.tagged) AppendTag(item.output, item.tag);
+        std::string failure;
+        ++files_;
+        if (!EncodeFile(r, item.input, item.output, false, failure)) return;
+        // Only an output this job wrote gets the tag (also the part a cancel leaves).
+        if (failure.empty() && item.tagged) AppendTag(item.output, item.tag);
         // A cancelled job ends with the cancel's own message only.
         if (r.CancelRequested()) return;
-        Done(r);
+        if (!failure.empty()) failures_.push_back({item.input, failure});
+        Done(r, false);
         return;
     }
     std::string outFolder = OutputFolderOf(req.output);
@@ -85,8 +92,9 @@ void Mp3EncodeJob::Run(JobRunner& r) {
             r.Finish(next.message, JobResult::Cancelled);
             return;
         }
+        ++files_;
         if (next.step == InputSource::Step::Failed) {
-            failed_.push_back(next.item.input);
+            failures_.push_back({next.item.input, next.message});
             continue;
         }
         const SourceItem& item = next.item;
@@ -94,7 +102,13 @@ void Mp3EncodeJob::Run(JobRunner& r) {
             item.output.empty() ? outFolder + BaseName(item.input) + ".MP3" : item.output;
         r.SetText(JobText::Input, item.input);
         r.SetText(JobText::Output, output);
-        if (!EncodeFile(r, item.input, output, true)) return;
+        std::string failure;
+        if (!EncodeFile(r, item.input, output, true, failure)) return;
+        if (!failure.empty()) {
+            // Nothing of a failed file is tagged, renamed or deleted; the batch goes on.
+            if (!r.CancelRequested()) failures_.push_back({item.input, failure});
+            continue;
+        }
         if (item.tagged) AppendTag(output, item.tag);
         if (item.deleteInput) ::unlink(item.input.c_str());
         if (!item.finalStem.empty()) {
@@ -103,19 +117,29 @@ void Mp3EncodeJob::Run(JobRunner& r) {
         }
     }
     if (r.CancelRequested()) return;
-    Done(r);
+    Done(r, true);
 }
 
-void Mp3EncodeJob::Done(JobRunner& r) {
+void Mp3EncodeJob::Done(JobRunner& r, bool batch) {
     filesDone_ = true;
     SetBars100(r);
     r.WaitMs(700);
-    r.Finish("MP3 Compression Finished.",
-             failed_.empty() ? JobResult::Succeeded : JobResult::Failed, failed_);
+    if (failures_.empty()) {
+        r.Finish("MP3 Compression Finished.", JobResult::Succeeded);
+        return;
+    }
+    std::vector<std::string> failed;
+    for (const FileFailure& f : failures_)
+        failed.push_back(f.input);
+    r.Finish(FailureReport("encoded", failures_, files_, batch), JobResult::Failed, failed);
 }
 
 bool Mp3EncodeJob::EncodeFile(JobRunner& r, const std::string& input, const std::string& output,
-                              bool batch) {
+                              bool batch, std::string& failure) {
+    for (const std::string* path : {&input, &output}) {
+        failure = PathLengthProblem(*path);
+        if (!failure.empty()) return true;
+    }
     std::int64_t size = 0;
     int fd = OpenInput(r, input, output, size);
     if (fd < 0) return false;
@@ -152,6 +176,7 @@ bool Mp3EncodeJob::EncodeFile(JobRunner& r, const std::string& input, const std:
 
     std::string program = ChildProgram(r.Request().appFolder, "enc.dll");
     std::vector<std::string> args = EncoderArguments(program, options_, input, output);
+    OutputStamp before = StampOf(output);
     if (!StartChild(r, program, args, 32768)) {
         ::close(fd);
         r.Finish("Cannot execute compressor, ENC.DLL", JobResult::Failed, {input});
@@ -184,6 +209,7 @@ bool Mp3EncodeJob::EncodeFile(JobRunner& r, const std::string& input, const std:
     StopReaderAndClosePipes(r);
     r.WaitMs(500);
     WaitChildAndReader(r);
+    failure = Judge("enc.dll", output, before);
     return true;
 }
 

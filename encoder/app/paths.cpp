@@ -136,3 +136,37 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 }  // namespace orvane::encoder
+
+namespace orvane::encoder {
+
+namespace {
+
+// At most n bytes of text, never ending inside a UTF-8 character.
+std::string Prefix(const std::string& text, std::size_t n) {
+    if (text.size() <= n) return text;
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+        --n;
+    return text.substr(0, n) + "...";
+}
+
+}  // namespace
+
+std::string PathLengthProblem(const std::string& path) {
+    if (path.size() > kMaxPathBytes)
+        return "The path is " + std::to_string(path.size()) + " bytes long; the system allows " +
+               std::to_string(kMaxPathBytes) + " bytes: " + Prefix(path, 60);
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t slash = path.find('/', start);
+        std::size_t end = slash == std::string::npos ? path.size() : slash;
+        if (end - start > kMaxNameBytes)
+            return "The name " + Prefix(path.substr(start, end - start), 60) + " is " +
+                   std::to_string(end - start) + " bytes long; the system allows " +
+                   std::to_string(kMaxNameBytes) + " bytes for a name";
+        if (slash == std::string::npos) break;
+        start = slash + 1;
+    }
+    return {};
+}
+
+}  // namespace orvane::encoder

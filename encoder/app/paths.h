@@ -31,3 +31,14 @@ std::string OutputFolderOf(const std::string& outputText);
 bool RenameNoReplace(const std::string& from, const std::string& to);
 
 }  // namespace orvane::encoder
+
+namespace orvane::encoder {
+
+// The longest path (in bytes, without the closing NUL) and the longest name within it that the
+// system's file calls accept.
+constexpr std::size_t kMaxPathBytes = 4095;
+constexpr std::size_t kMaxNameBytes = 255;
+// Empty when the system can take the path; else a message naming the limit it exceeds.
+std::string PathLengthProblem(const std::string& path);
+
+}  // namespace orvane::encoder

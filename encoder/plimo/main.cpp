@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     // The program runs its own modal windows one after another; closing one never ends it.
     QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setApplicationDisplayName("Orvane Encoder");
+    orvane::encoder::ui::SetUpApplicationName();
     orvane::artwork::InitPlimoResources();
     QApplication::setWindowIcon(QIcon(QString(":/icons/%1.png").arg(IDR_MAINFRAME)));
 

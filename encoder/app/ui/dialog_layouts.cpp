@@ -11,6 +11,7 @@
 #include <QRegularExpressionValidator>
 #include <QStyleOptionSlider>
 
+#include "encoder/app/paths.h"
 #include "encoder/app/resource.h"
 #include "encoder/app/strings.h"
 #include "encoder/app/ui/windows.h"
@@ -168,13 +169,16 @@ void BuildPage1(QWidget* page, QtWindowPort& port) {
 
     auto* inLabel = Label(page, "&Input Filename:", 8, 168, 300);
     port.Bind(IDC_INPUT_LABEL, inLabel);
-    QLineEdit* input = Edit(port, IDC_INPUT, page, 8, 186, 414, 512);
+    // The path fields hold any path the system can take: a shorter limit would cut a chosen
+    // path silently.
+    constexpr int kPathLimit = static_cast<int>(kMaxPathBytes);
+    QLineEdit* input = Edit(port, IDC_INPUT, page, 8, 186, 414, kPathLimit);
     inLabel->setBuddy(input);
     auto* inBrowse = Button(port, IDC_INPUT_BROWSE, page, "...", 428, 186, 34, 22);
     inBrowse->SetFlat(false);
     auto* outLabel = Label(page, "&Output Filename:", 8, 214, 300);
     port.Bind(IDC_OUTPUT_LABEL, outLabel);
-    QLineEdit* output = Edit(port, IDC_OUTPUT, page, 8, 232, 414, 512);
+    QLineEdit* output = Edit(port, IDC_OUTPUT, page, 8, 232, 414, kPathLimit);
     outLabel->setBuddy(output);
     auto* outBrowse = Button(port, IDC_OUTPUT_BROWSE, page, "...", 428, 232, 34, 22);
     outBrowse->SetFlat(false);

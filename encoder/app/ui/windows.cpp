@@ -144,6 +144,8 @@ void ShowHelpWindow(const std::string& path, QWidget* owner) {
     ReportShown(window, 0);
 }
 
+void SetUpApplicationName() { QApplication::setApplicationName("Orvane Encoder"); }
+
 int RunAboutBox(QWidget* owner) {
     QDialog box(owner);
     box.setWindowTitle("About Orvane Encoder");

@@ -36,6 +36,10 @@ private:
     bool closed_ = false;
 };
 
+// The program's name for the toolkit: the caption of message boxes given without one. It is
+// not a display name, which the toolkit would append to every window title.
+void SetUpApplicationName();
+
 // Shows the splash window for ms milliseconds (or until a key or mouse press) and returns
 // once it has closed; the program's windows keep being served meanwhile.
 void ShowSplash(unsigned ms);

@@ -99,6 +99,37 @@ TEST_F(WaveFile, ExtraChunksFeedExactlyTheDataChunk) {
     // A data size beyond the file ends at the file's end.
     WaveInfo big = Read(test::CanonicalWave(2, 44100, 16, 100, 5000));
     EXPECT_EQ(big.dataEnd, 144);
+
+    // A size of 0, as a recorder that never finished leaves it, means the rest of the file,
+    // in the canonical header and behind other chunks.
+    WaveInfo unfinished = Read(test::CanonicalWave(2, 44100, 16, 1000, 0));
+    EXPECT_EQ(unfinished.dataStart, 52);
+    EXPECT_EQ(unfinished.dataEnd, 1044);
+    std::string zero = bytes;
+    zero[36 + 18 + 4] = zero[36 + 18 + 5] = 0;  // the data chunk's size, 400 = 0x190
+    WaveInfo behind = Read(zero);
+    EXPECT_EQ(behind.dataEnd, static_cast<std::int64_t>(zero.size()));
+}
+
+TEST(Paths, TooLongPathsAreNamedWithTheLimit) {
+    std::string name(255, 'a');
+    EXPECT_EQ(PathLengthProblem("/music/" + name), "");
+    EXPECT_NE(PathLengthProblem("/music/" + name + ".wav")
+                  .find("is 259 bytes long; the system allows 255 bytes for a name"),
+              std::string::npos);
+    // The name in the message is cut between characters, never inside one.
+    std::string song = "a";
+    for (int i = 0; i < 100; ++i)
+        song += "\u6b4c";
+    std::string shown = "a";
+    for (int i = 0; i < 19; ++i)
+        shown += "\u6b4c";
+    EXPECT_NE(PathLengthProblem("/x/" + song).find("The name " + shown + "... is 301 bytes"),
+              std::string::npos);
+    std::string deep;
+    while (deep.size() <= kMaxPathBytes)
+        deep += "/folder";
+    EXPECT_NE(PathLengthProblem(deep).find("the system allows 4095 bytes"), std::string::npos);
 }
 
 TEST_F(WaveFile, ChecksLookOnlyAtTheTwoLettersAndTheZeroedHeader) {

@@ -247,14 +247,41 @@ TEST_F(StatusDialog, EmptyFolderEndsAtOnce) {
     }
 }
 
-TEST_F(StatusDialog, ChildThatEndsEarlyDoesNotStopTheJob) {
+TEST_F(StatusDialog, AChildThatFailsFailsItsFile) {
     ::setenv("FAKE_MODE", "exit", 1);
     ::setenv("FAKE_CODE", "3", 1);
     test::WriteFile(work / "in.wav", test::CanonicalWave(2, 44100, 16, 400000));
+    std::string in = (work / "in.wav").string();
     ProcessingStatusDialog dlg(app);
-    Run(dlg, {(work / "in.wav").string(), (work / "out.mp3").string()});
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"MP3 Compression Finished."});
-    EXPECT_EQ(dlg.Outcome().result, JobResult::Succeeded);
+    Run(dlg, {in, (work / "out.mp3").string()});
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Error: The file could not be encoded:\n" + in +
+                                                   "\nenc.dll ended with status 3"});
+    EXPECT_EQ(dlg.Outcome().result, JobResult::Failed);
+    EXPECT_EQ(dlg.Outcome().failedFiles, std::vector<std::string>{in});
+
+    // A child that ends well but leaves no output (its error line is the reason), or leaves
+    // an older file of the output's name as it was: nothing is tagged or called finished.
+    app.singleFileTagSet = 1;
+    app.tagTable[1].SetTitle("Song");
+    test::WriteFile(work / "older.mp3", "older");
+    struct Case {
+        const char* mode;
+        std::string output, reason;
+    } cases[] = {
+        {"print", "/dev/null/out.mp3", "Error: the disk is full"},
+        {"exit", (work / "older.mp3").string(), "The output file was not written"},
+    };
+    ::setenv("FAKE_TEXT", "Error: the disk is full\\n", 1);
+    ::setenv("FAKE_CODE", "0", 1);
+    for (const Case& c : cases) {
+        w.Reset();
+        ::setenv("FAKE_MODE", c.mode, 1);
+        ProcessingStatusDialog again(app);
+        Run(again, {in, c.output});
+        EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Error: The file could not be encoded:\n" +
+                                                       in + "\n" + c.reason});
+    }
+    EXPECT_EQ(test::ReadFile(work / "older.mp3"), "older");
 }
 
 TEST_F(StatusDialog, ReaderSplitsLongLinesAndStopsAtTheStopByte) {
@@ -364,6 +391,27 @@ TEST_F(StatusDialog, CancelWhileTheChildIgnoresItsInputShowsOneMessage) {
     EXPECT_TRUE(dlg.CancelRequested());
     dlg.OnCancel();  // after the end: closes only
     EXPECT_EQ(w.Boxes().size(), 1u);
+}
+
+TEST_F(StatusDialog, CancelWhileTheChildLingersAfterItsInputEndsTheChild) {
+    ::setenv("FAKE_MODE", "linger", 1);
+    test::WriteFile(work / "in.wav", test::CanonicalWave(2, 44100, 16, 100000));
+    std::string out = (work / "out.mp3").string();
+    ProcessingStatusDialog dlg(app);
+    Run(dlg, {(work / "in.wav").string(), out}, false);
+    // The child has taken all its input (its output is complete) but does not end.
+    auto complete = [&] { return fs::exists(out) && fs::file_size(out) == 100000u - 8; };
+    for (int i = 0; i < 10000 && !complete(); ++i)
+        ::usleep(1000);
+    ASSERT_TRUE(complete());
+    dlg.OnCancel();
+    // Virtual time runs on by itself, so the child's grace time passes at once; a wait that
+    // no cancel reaches would keep the worker until the child gives up after a minute.
+    for (int i = 0; i < 10000 && dlg.WorkerRunning(); ++i)
+        ::usleep(1000);
+    EXPECT_FALSE(dlg.WorkerRunning());
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Current Process was Canceled."});
+    EXPECT_EQ(w.Ended(), std::vector<int>{IDCANCEL});
 }
 
 TEST_F(StatusDialog, CancelAtAnyMomentNeverShowsASecondMessage) {

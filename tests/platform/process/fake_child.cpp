@@ -5,6 +5,7 @@
 //   exit    exit at once with status FAKE_CODE, reading nothing
 //   ignore  never read the input and never end (until killed)
 //   stall   print one line, then never read and never end
+//   linger  copy as above, then stay without ending (until killed, at most a minute)
 // FAKE_ARGS, when set, names a file that receives the argument vector, one argument a line.
 #include <unistd.h>
 
@@ -78,5 +79,7 @@ int main(int argc, char** argv) {
             ::pause();
     }
     if (mode == "print") Say(Unescape(Env("FAKE_TEXT")));
-    return Copy(argc, argv);
+    int status = Copy(argc, argv);
+    if (mode == "linger") ::sleep(60);
+    return status;
 }

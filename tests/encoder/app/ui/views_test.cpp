@@ -435,6 +435,19 @@ TEST_F(JobViewTest, CancelDuringTheJobShowsOneMessage) {
     EXPECT_EQ(app.exitRequested, 0);
 }
 
+TEST(LayoutTest, PathFieldsKeepLongPathsWhole) {
+    QWidget page;
+    QtWindowPort port(&page);
+    BuildPage1(&page, port);
+    std::string path = "/music";
+    while (path.size() < 1500)
+        path += "/" + std::string(200, 'd');
+    for (int id : {IDC_INPUT, IDC_OUTPUT}) {
+        port.SetText(id, path + ".wav");
+        EXPECT_EQ(port.Text(id), path + ".wav") << id;
+    }
+}
+
 TEST(LayoutTest, StatusWindowLookAndInitialControls) {
     QDialog window;
     QtWindowPort port(&window);
@@ -512,6 +525,17 @@ TEST(WindowsTest, HelpWindowShowsTheHtmlFile) {
     ASSERT_NE(shown, nullptr);
     EXPECT_TRUE(script.messages.empty());
     shown->close();
+}
+
+TEST(WindowsTest, WindowTitlesGetNoProgramNameAppended) {
+    // The toolkit appends a display name that was set to every window title; the program's
+    // name must therefore be its plain name, which a later name replaces.
+    const QString before = QCoreApplication::applicationName();
+    SetUpApplicationName();
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), "Orvane Encoder");
+    QCoreApplication::setApplicationName("probe");
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), "probe");
+    QCoreApplication::setApplicationName(before);
 }
 
 }  // namespace

@@ -1,0 +1,185 @@
+// The command-line job runner with the real codec programs, as a user or a script sees it: its
+// messages and its exit status, for jobs that fail as much as for jobs that succeed.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+#include "wave_util.h"
+
+namespace orvane::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int status = -1;
+    std::string output;
+};
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+Result PlimoJob(const std::vector<std::string>& args) {
+    std::string command = Quote((DistDir() / "plimo-job").string());
+    for (const std::string& a : args)
+        command += " " + Quote(a);
+    command += " 2>&1";
+    Result r;
+    FILE* p = ::popen(command.c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+        r.output.append(buf, n);
+    int status = ::pclose(p);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+// A stereo 16-bit tone of the given length.
+std::string Tone(double seconds, int channels = 2) {
+    auto frames = static_cast<std::uint32_t>(seconds * 44100);
+    std::string data;
+    for (std::uint32_t i = 0; i < frames; ++i)
+        for (int ch = 0; ch < channels; ++ch)
+            PutLe(data, static_cast<std::uint16_t>(8000 * std::sin(i * 0.06)), 2);
+    return WaveWithData(channels, 44100, 16, data);
+}
+
+// The header's 16-bit or 32-bit field at offset set to value.
+std::string Patched(std::string wave, std::size_t offset, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        wave[offset + static_cast<std::size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    return wave;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+class PlimoJobTest : public ::testing::Test {
+protected:
+    TempDir dir;
+};
+
+TEST_F(PlimoJobTest, EncodesThatTheEncoderRefusesFailWithItsReason) {
+    struct Case {
+        const char* name;
+        std::string wave;
+        const char* reason;
+    } cases[] = {
+        {"six channels", Tone(0.2, 6), "channels"},
+        {"rate 0", Patched(Tone(0.2), 24, 0, 4), "Error"},
+        {"no channels", Patched(Tone(0.2), 22, 0, 2), "channels"},
+        {"compressed", Patched(Tone(0.2), 20, 2, 2), "not PCM"},
+    };
+    for (const Case& c : cases) {
+        WriteFile(dir / "in.wav", c.wave);
+        fs::remove(dir / "out.mp3");
+        Result r = PlimoJob({(dir / "in.wav").string(), (dir / "out.mp3").string()});
+        EXPECT_NE(r.status, 0) << c.name;
+        EXPECT_FALSE(Contains(r.output, "MP3 Compression Finished.")) << c.name << r.output;
+        EXPECT_TRUE(Contains(r.output, "Error: The file could not be encoded:")) << c.name;
+        EXPECT_TRUE(Contains(r.output, c.reason)) << c.name << ": " << r.output;
+    }
+}
+
+TEST_F(PlimoJobTest, AMissingOutputFolderIsAFailure) {
+    WriteFile(dir / "in.wav", Tone(0.3));
+    Result r = PlimoJob({(dir / "in.wav").string(), (dir / "nowhere/out.mp3").string()});
+    EXPECT_NE(r.status, 0);
+    EXPECT_TRUE(Contains(r.output, "Error: The file could not be encoded:")) << r.output;
+    EXPECT_FALSE(fs::exists(dir / "nowhere"));
+}
+
+TEST_F(PlimoJobTest, AFailedEncodeLeavesAnOlderFileOfTheSameNameAlone) {
+    WriteFile(dir / "in.wav", Tone(0.2, 6));
+    WriteFile(dir / "out.mp3", "an older file that is not ours to change");
+    Result r = PlimoJob({"--title", "Song", (dir / "in.wav").string(), (dir / "out.mp3").string()});
+    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(ReadFile(dir / "out.mp3"), "an older file that is not ours to change");
+}
+
+TEST_F(PlimoJobTest, DecodingSomethingThatIsNoMpegFails) {
+    WriteFile(dir / "in.mp3", std::string(20000, 'x'));
+    Result r = PlimoJob({"--decode", (dir / "in.mp3").string(), (dir / "out.wav").string()});
+    EXPECT_NE(r.status, 0);
+    EXPECT_FALSE(Contains(r.output, "Decoding finished"));
+    EXPECT_TRUE(Contains(r.output, "Error: The file could not be decoded:")) << r.output;
+    EXPECT_TRUE(Contains(r.output, "no MPEG audio")) << r.output;
+}
+
+TEST_F(PlimoJobTest, ABatchNamesTheFilesThatFailedAndEncodesTheOthers) {
+    fs::create_directory(dir / "in");
+    fs::create_directory(dir / "out");
+    WriteFile(dir / "in/good.wav", Tone(0.3));
+    WriteFile(dir / "in/six.wav", Tone(0.2, 6));
+    Result r = PlimoJob({"--batch", (dir / "in").string(), (dir / "out").string()});
+    EXPECT_NE(r.status, 0);
+    EXPECT_TRUE(Contains(r.output, "Error: 1 of 2 files could not be encoded:\nsix.wav: "))
+        << r.output;
+    EXPECT_GT(fs::file_size(dir / "out/good.MP3"), 1000u);
+    EXPECT_FALSE(fs::exists(dir / "out/six.MP3"));
+}
+
+TEST_F(PlimoJobTest, SucceededJobsKeepTheirMessagesAndExitZero) {
+    WriteFile(dir / "in.wav", Tone(0.3));
+    Result r = PlimoJob({(dir / "in.wav").string(), (dir / "out.mp3").string()});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output, "MP3 Compression Finished.\n");
+    r = PlimoJob({"--decode", (dir / "out.mp3").string(), (dir / "back.wav").string()});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output, "Decoding finished\n");
+}
+
+TEST_F(PlimoJobTest, LongPathsWorkWholeAndTooLongOnesAreNamed) {
+    // A deep folder of non-Latin names, over 1 KB of path in all.
+    std::string name;
+    for (int i = 0; i < 60; ++i)
+        name += "\u6b4c";  // three bytes each
+    fs::path folder = dir.path();
+    for (int depth = 0; depth < 7; ++depth)
+        folder /= name;
+    fs::create_directories(folder);
+    ASSERT_GT((folder / (name + ".mp3")).string().size(), 1100u);
+    WriteFile(folder / (name + ".wav"), Tone(0.2));
+    Result r = PlimoJob({(folder / (name + ".wav")).string(), (folder / (name + ".mp3")).string()});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_GT(fs::file_size(folder / (name + ".mp3")), 1000u);
+
+    // A name beyond what the system allows is refused with the limit, not as an unreadable
+    // input.
+    std::string tooLong(300, 'n');
+    r = PlimoJob({(dir / (tooLong + ".wav")).string(), (dir / "out.mp3").string()});
+    EXPECT_NE(r.status, 0);
+    EXPECT_TRUE(Contains(r.output, "255 bytes")) << r.output;
+    EXPECT_FALSE(Contains(r.output, "Cannot open the input file"));
+}
+
+TEST_F(PlimoJobTest, AnUnfinishedWaveHeaderMeansTheWholeFile) {
+    std::string wave = Tone(0.5);
+    WriteFile(dir / "whole.wav", wave);
+    WriteFile(dir / "zero.wav", Patched(wave, 40, 0, 4));
+    WriteFile(dir / "beyond.wav", Patched(wave, 40, 0x7FFFFFF0, 4));
+    for (const char* name : {"whole", "zero", "beyond"}) {
+        Result r = PlimoJob({(dir / (std::string(name) + ".wav")).string(),
+                             (dir / (std::string(name) + ".mp3")).string()});
+        EXPECT_EQ(r.status, 0) << name << r.output;
+    }
+    EXPECT_GT(fs::file_size(dir / "whole.mp3"), 4000u);
+    EXPECT_EQ(fs::file_size(dir / "zero.mp3"), fs::file_size(dir / "whole.mp3"));
+    EXPECT_EQ(fs::file_size(dir / "beyond.mp3"), fs::file_size(dir / "whole.mp3"));
+}
+
+}  // namespace
+}  // namespace orvane::test
