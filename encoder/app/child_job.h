@@ -21,10 +21,10 @@ namespace orvane::encoder {
 class ProgressMeter {
 public:
     // -1 as the position means no input is open.
-    void SetInput(std::int64_t size, std::int64_t position, std::int64_t bytesFed) {
+    void SetInput(std::int64_t size, std::int64_t position, std::int64_t fed) {
         inputSize = size;
         inputPosition = position;
-        this->bytesFed = bytesFed;
+        bytesFed = fed;
     }
     void ResetStartTime();
     void SetCurrentOutput(const std::string& path);
