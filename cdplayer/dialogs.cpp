@@ -31,7 +31,7 @@ void CdDatabaseDialogData::Open(PlayerState& player, Messenger& messenger) {
         db_ = MCDB();
         items_.clear();
         discName_.clear();
-        identityText_ = "0";
+        identityText_.assign(1, '0');  // not = "0": GCC 12 misreads that at -O3 (-Wrestrict)
         remembered_ = 0;
         const DbRead read = ReadDatabaseFile(player.databasePath, db_);
         readable_ = read != DbRead::CannotOpen;

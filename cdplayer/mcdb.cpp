@@ -178,8 +178,12 @@ void DiscRange(const MCDB& db, std::size_t k, std::size_t& first, std::size_t& e
 
 void SetAside(const std::string& path) {
     for (int k = 1; k < 1000; ++k) {
-        const std::string target =
-            path + ".unreadable" + (k == 1 ? std::string() : "-" + std::to_string(k));
+        // Appended piece by piece: GCC 12 misreads "-" + std::string at -O3 (-Wrestrict).
+        std::string target = path + ".unreadable";
+        if (k > 1) {
+            target += '-';
+            target += std::to_string(k);
+        }
         if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
             return;
         if (errno != EEXIST) return;

@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev
   qt6-base-dev fonts-dejavu-core
   libmp3lame-dev libtwolame-dev libmpg123-dev libpulse-dev
-  libavformat-dev libavcodec-dev libavutil-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   lame twolame mpg123 ffmpeg time
 )
 if [ "${1:-}" = "--fuzz" ]; then

@@ -17,6 +17,7 @@
 
 #include "codecs/dec/wave_writer.h"
 #include "codecs/output_line.h"
+#include "platform/fs/fs.h"
 
 namespace {
 
@@ -199,6 +200,9 @@ int Run(int argc, char** argv) {
         return 1;
     }
 
+    // Temporary files that decoders and encoders killed half-way left beside their outputs.
+    orvane::fs::SweepStaleTemps(orvane::fs::FolderOf(outputPath));
+
     std::string error;
     Decoder decoder;
     if (!decoder.Init(&error)) {
@@ -206,7 +210,7 @@ int Run(int argc, char** argv) {
         return 1;
     }
     // The output is created with the first decoded frame, so that input without audio leaves
-    // an existing file of that name alone.
+    // an existing file of that name alone; one that exists is replaced only at the end.
     GrowingWaveFile wave(outputPath);
 
     std::vector<unsigned char> buffer(65536);
@@ -268,6 +272,12 @@ int Run(int argc, char** argv) {
 
     if (!wave.hasFormat()) {
         if (!failed) Say("Error: no MPEG audio was found in the input");
+        return 1;
+    }
+    // An existing file is replaced only by a decode that went to the end of its input.
+    if (wave.replacing() && (failed || readFailed || decoder.stopped())) {
+        wave.Abandon();
+        Say("Error: the decode did not finish; " + outputPath + " was left as it was");
         return 1;
     }
     const uint64_t dataBytes = wave.dataBytes();

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstring>
 
@@ -14,11 +15,14 @@ namespace {
 constexpr uint64_t kMaxData = 0xFFFFFFFFull - 36;  // what the 32-bit RIFF size can describe
 constexpr uint64_t kHeaderEvery = 1u << 20;        // bring the header up to date every MiB
 
-// What a signal handler needs to finish the header of the one output file.
+// What a signal handler needs to finish the header of the one output file, or to remove the
+// replacement of an existing file.
 std::atomic<int> g_fd{-1};
 std::atomic<int> g_rate{0};
 std::atomic<int> g_channels{0};
 std::atomic<uint64_t> g_bytes{0};
+char g_replacement[PATH_MAX];
+std::atomic<bool> g_replacing{false};
 
 void Put16(unsigned char* p, uint32_t v) {
     p[0] = static_cast<unsigned char>(v);
@@ -30,8 +34,9 @@ void Put32(unsigned char* p, uint32_t v) {
 }
 
 void OnSignal(int sig) {
-    int fd = g_fd.load();
-    if (fd >= 0 && g_rate.load() != 0) {
+    if (g_replacing.load()) {
+        ::unlink(g_replacement);
+    } else if (int fd = g_fd.load(); fd >= 0 && g_rate.load() != 0) {
         unsigned char header[44];
         BuildWaveHeader(g_rate.load(), g_channels.load(), static_cast<uint32_t>(g_bytes.load()),
                         header);
@@ -59,10 +64,8 @@ void BuildWaveHeader(int rate, int channels, uint32_t dataBytes, unsigned char h
     Put32(h + 40, dataBytes);
 }
 
-GrowingWaveFile::~GrowingWaveFile() {
-    std::string ignored;
-    if (fd_ >= 0) Close(&ignored);
-}
+// A replacement never finished with Close is given up; a new file keeps what it holds.
+GrowingWaveFile::~GrowingWaveFile() { Abandon(); }
 
 void GrowingWaveFile::InstallSignalFinish() {
     struct sigaction sa {};
@@ -73,12 +76,41 @@ void GrowingWaveFile::InstallSignalFinish() {
 }
 
 bool GrowingWaveFile::Create(std::string* error) {
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd_ < 0) {
+    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd_ >= 0) {
+        g_fd.store(fd_);
+        return true;
+    }
+    if (errno != EEXIST) {
         *error = "Cannot create the output file " + path_ + ": " + std::strerror(errno);
         return false;
     }
-    g_fd.store(fd_);
+    // Something is there already: it stays until the new file is complete.
+    const orvane::fs::Status opened = replacement_.Open(path_);
+    if (!opened) {
+        *error = opened.message;
+        return false;
+    }
+    replacing_ = true;
+    const std::string& temp = replacement_.tempPath();
+    if (temp.size() < sizeof g_replacement) {
+        std::memcpy(g_replacement, temp.c_str(), temp.size() + 1);
+        g_replacing.store(true);
+    }
+    return true;
+}
+
+bool GrowingWaveFile::Put(uint64_t offset, const void* data, size_t bytes, std::string* error) {
+    if (replacing_) {
+        const orvane::fs::Status written =
+            replacement_.WriteAt(static_cast<int64_t>(offset), data, bytes);
+        if (!written) *error = written.message;
+        return written.ok();
+    }
+    if (!orvane::fs::WriteAll(fd_, data, bytes, static_cast<off_t>(offset))) {
+        *error = "Cannot write the output file " + path_ + ": " + std::strerror(errno);
+        return false;
+    }
     return true;
 }
 
@@ -93,10 +125,7 @@ bool GrowingWaveFile::SetFormat(int rate, int channels, std::string* error) {
 bool GrowingWaveFile::WriteHeader(std::string* error) {
     unsigned char header[44];
     BuildWaveHeader(rate_, channels_, static_cast<uint32_t>(dataBytes_), header);
-    if (::pwrite(fd_, header, sizeof header, 0) != static_cast<ssize_t>(sizeof header)) {
-        *error = "Cannot write the output file " + path_ + ": " + std::strerror(errno);
-        return false;
-    }
+    if (!Put(0, header, sizeof header, error)) return false;
     sinceHeader_ = 0;
     return true;
 }
@@ -106,26 +135,25 @@ bool GrowingWaveFile::Append(const void* data, size_t bytes, std::string* error)
         *error = "The output reached the 4 GiB size limit of a WAVE file";
         return false;
     }
-    const char* p = static_cast<const char*>(data);
-    size_t left = bytes;
-    while (left > 0) {
-        ssize_t n = ::pwrite(fd_, p, left, static_cast<off_t>(44 + dataBytes_));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            *error = "Cannot write the output file " + path_ + ": " + std::strerror(errno);
-            return false;
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-        dataBytes_ += static_cast<uint64_t>(n);
-        sinceHeader_ += static_cast<uint64_t>(n);
-        g_bytes.store(dataBytes_);
-    }
+    if (!Put(44 + dataBytes_, data, bytes, error)) return false;
+    dataBytes_ += bytes;
+    sinceHeader_ += bytes;
+    g_bytes.store(dataBytes_);
     if (sinceHeader_ >= kHeaderEvery) return WriteHeader(error);
     return true;
 }
 
 bool GrowingWaveFile::Close(std::string* error) {
+    if (replacing_) {
+        bool ok = !hasFormat() || WriteHeader(error);
+        if (ok) {
+            const orvane::fs::Status committed = replacement_.Commit();
+            if (!committed) *error = committed.message;
+            ok = committed.ok();
+        }
+        Abandon();
+        return ok;
+    }
     if (fd_ < 0) return true;
     bool ok = !hasFormat() || WriteHeader(error);
     g_fd.store(-1);
@@ -135,6 +163,17 @@ bool GrowingWaveFile::Close(std::string* error) {
     }
     fd_ = -1;
     return ok;
+}
+
+void GrowingWaveFile::Abandon() {
+    if (replacing_) {
+        g_replacing.store(false);
+        replacement_.Discard();
+        replacing_ = false;
+        return;
+    }
+    std::string ignored;
+    Close(&ignored);
 }
 
 }  // namespace orvane::codecs

@@ -82,6 +82,8 @@ int Run(int argc, char** argv) {
         Say("Error: " + error);
         return 1;
     }
+    // Temporary files that encoders and decoders killed half-way left beside their outputs.
+    orvane::fs::SweepStaleTemps(orvane::fs::FolderOf(request.output));
     orvane::fs::AtomicFile output;
     if (const orvane::fs::Status opened = output.Open(request.output); !opened) {
         Say("Error: " + opened.message);

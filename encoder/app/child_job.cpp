@@ -12,6 +12,7 @@
 #include "encoder/app/progress.h"
 #include "encoder/app/resource.h"
 #include "platform/clock/clock.h"
+#include "platform/fs/fs.h"
 
 namespace orvane::encoder {
 
@@ -22,10 +23,8 @@ constexpr DWORD kCancelGraceMs = 5000;
 // How often a wait for a child's end looks for a cancel.
 constexpr DWORD kChildPollMs = 100;
 
-std::int64_t FileLength(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
-}
+// The decoder writes a replacement for an existing output beside it; its size is the progress.
+std::int64_t FileLength(const std::string& path) { return fs::SizeBeingWritten(path); }
 
 }  // namespace
 

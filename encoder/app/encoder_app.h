@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "encoder/app/id3.h"
@@ -14,6 +15,7 @@
 namespace orvane::encoder {
 
 class ProcessingStatusDialog;
+class WizardPage;
 
 constexpr const char* kProfileKey = "Orvane Systems\\Orvane Encoder";
 constexpr const char* kMachineKey = "SOFTWARE\\Orvane Systems\\Orvane Encoder\\3.00";
@@ -52,6 +54,9 @@ struct EncoderApp {
 
     // The program's command line (its arguments joined by blanks), empty without one.
     std::string commandLine;
+
+    // Makes the WMA settings page of a new wizard sheet, installed with WMA encoding.
+    std::function<std::unique_ptr<WizardPage>(EncoderApp&)> makeWmaPage;
 };
 
 // The application object of the process.

@@ -9,6 +9,14 @@
 //     --title T --artist A --album B --year Y --comment C --genre N
 //                         an ID3 tag appended to a single MP3 output
 //     --stats             print wall time and CPU times (own and children's) in milliseconds
+//   plimo-job --wma [--batch] [--profile N] [--title T] [--author A] [--copyright C]
+//             [--rating R] [--description D] [--stats] INPUT OUTPUT
+//                         encode WAVE to WMA with the profile of collection index N (default:
+//                         the last one the WMA settings page offers) and the five texts of a
+//                         single file
+//   plimo-job --wma --list-profiles
+//                         the profiles the WMA settings page offers, one a line: index, name
+// The WMA encoder components are installed first when they are missing.
 // Settings are neither read from nor written to the registry. Exit status 0 when the job
 // succeeded.
 #include <sys/resource.h>
@@ -21,7 +29,11 @@
 
 #include "encoder/app/encoder_app.h"
 #include "encoder/app/headless.h"
+#include "encoder/app/profile_settings.h"
 #include "encoder/app/wizard.h"
+#include "encoder/wma/install.h"
+#include "encoder/wma/settings_page.h"
+#include "encoder/wma/wma_job.h"
 #include "platform/shell/sysinfo.h"
 
 namespace {
@@ -37,8 +49,28 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: plimo-job [--decode] [--batch] [--layer N] [--mode N] [--bitrate K] "
                  "[--hifi] [--title T] [--artist A] [--album B] [--year Y] [--comment C] "
-                 "[--genre N] [--stats] INPUT OUTPUT\n");
+                 "[--genre N] [--stats] INPUT OUTPUT\n"
+                 "       plimo-job --wma [--batch] [--profile N] [--title T] [--author A] "
+                 "[--copyright C] [--rating R] [--description D] [--stats] INPUT OUTPUT\n"
+                 "       plimo-job --wma --list-profiles\n");
     return 2;
+}
+
+std::size_t Characters(const std::string& text) {
+    std::size_t n = 0;
+    for (unsigned char c : text)
+        if ((c & 0xC0) != 0x80) ++n;
+    return n;
+}
+
+// The profiles the WMA settings page offers, after installing the encoder components when
+// they are missing (as the program's first start does).
+bool WmaProfiles(orvane::WindowPort& window, const std::string& appFolder,
+                 std::vector<std::pair<int, std::string>>& list) {
+    if (orvane::wma::AudioProfiles(list)) return true;
+    orvane::encoder::ProfileSettings registry;
+    orvane::wma::InstallWmaComponents(window, registry, appFolder);
+    return orvane::wma::AudioProfiles(list);
 }
 
 }  // namespace
@@ -48,13 +80,34 @@ int main(int argc, char** argv) {
     JobRequest request;
     bool stats = false;
     bool tag = false;
+    bool wma = false, listProfiles = false, profileGiven = false;
     Id3Tag record;
     record.SetMarker();
     std::vector<std::string> paths;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
-        if (a == "--decode") {
+        if (a == "--wma") {
+            wma = true;
+        } else if (wma && a == "--list-profiles") {
+            listProfiles = true;
+        } else if (wma && a == "--profile") {
+            std::string v = value();
+            char* end = nullptr;
+            request.wma.profileIndex = static_cast<int>(std::strtol(v.c_str(), &end, 10));
+            if (v.empty() || *end) return Usage();
+            profileGiven = true;
+        } else if (wma && a == "--title") {
+            request.wma.title = value();
+        } else if (wma && a == "--author") {
+            request.wma.author = value();
+        } else if (wma && a == "--copyright") {
+            request.wma.copyright = value();
+        } else if (wma && a == "--rating") {
+            request.wma.rating = value();
+        } else if (wma && a == "--description") {
+            request.wma.description = value();
+        } else if (a == "--decode") {
             request.kind = JobKind::Decode;
         } else if (a == "--batch") {
             request.batch = true;
@@ -86,14 +139,36 @@ int main(int argc, char** argv) {
             paths.push_back(a);
         }
     }
+    if (wma) {
+        // The WMA options come after --wma; the MP3 ones do not apply.
+        request.kind = JobKind::EncodeWma;
+        const std::string* texts[] = {&request.wma.title, &request.wma.author,
+                                      &request.wma.copyright, &request.wma.rating};
+        for (const std::string* t : texts)
+            if (Characters(*t) > static_cast<std::size_t>(orvane::wma::kWmaTextLimit)) {
+                std::fprintf(stderr, "plimo-job: a text is longer than %d characters\n",
+                             orvane::wma::kWmaTextLimit);
+                return 2;
+            }
+        if (Characters(request.wma.description) >
+            static_cast<std::size_t>(orvane::wma::kWmaDescriptionLimit)) {
+            std::fprintf(stderr, "plimo-job: the description is longer than %d characters\n",
+                         orvane::wma::kWmaDescriptionLimit);
+            return 2;
+        }
+        if (!listProfiles && paths.size() != 2) return Usage();
+    }
     bool knownBitrate = false;
     for (const char* b : kBitrates)
         knownBitrate = knownBitrate || request.settings.bitrate == b;
-    if (paths.size() != 2 || request.settings.layerIndex < 0 || request.settings.layerIndex > 2 ||
-        request.settings.mode < 0 || request.settings.mode > 3 || !knownBitrate)
+    if (!wma &&
+        (paths.size() != 2 || request.settings.layerIndex < 0 || request.settings.layerIndex > 2 ||
+         request.settings.mode < 0 || request.settings.mode > 3 || !knownBitrate))
         return Usage();
-    request.input = paths[0];
-    request.output = paths[1];
+    if (!listProfiles) {
+        request.input = paths[0];
+        request.output = paths[1];
+    }
 
     MemorySettings settings;
     EncoderApp& app = TheApp();
@@ -107,6 +182,18 @@ int main(int argc, char** argv) {
         request.singleFileTag = true;
     }
     MemoryWindow window(&std::cout);
+    if (wma) {
+        orvane::wma::RegisterWmaJob();
+        std::vector<std::pair<int, std::string>> profiles;
+        bool available = WmaProfiles(window, app.appFolder, profiles);
+        if (listProfiles) {
+            for (const auto& [index, name] : profiles)
+                std::printf("%d %s\n", index, name.c_str());
+            return available ? 0 : 1;
+        }
+        // Without --profile: the entry the settings page selects at first, its last one.
+        if (!profileGiven) request.wma.profileIndex = profiles.empty() ? -1 : profiles.back().first;
+    }
     auto start = std::chrono::steady_clock::now();
     JobOutcome outcome = RunHeadlessJob(app, request, window);
     double wall =

@@ -46,7 +46,9 @@ MLSheet::MLSheet(EncoderApp& app)
       inTitle_("Please Specify a Wave File"),
       inFilter_(kWavFilter),
       outTitle_("Please specify a bitstream file"),
-      outFilter_(kMp3FilterDefault) {}
+      outFilter_(kMp3FilterDefault) {
+    if (app_.makeWmaPage) wmaPage_ = app_.makeWmaPage(app_);
+}
 
 std::string MLSheet::Suggestion(const std::string& input) const {
     if (input.empty()) return {};
@@ -79,6 +81,17 @@ void MLSheet::Activate(int page) {
             break;
         case IDD_PAGE3:
             ActivatePage3();
+            break;
+        case IDD_WMA_SETTINGS:
+            if (wmaPage_) {
+                if (!wmaPageCreated_) {
+                    wmaPageCreated_ = true;
+                    wmaPage_->OnInitDialog(wmaPort_ ? *wmaPort_ : *port_, *wizard_, batch_);
+                }
+                wmaPage_->OnSetActive(batch_);
+                break;
+            }
+            wizard_->SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
             break;
         default:
             wizard_->SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
@@ -425,9 +438,11 @@ int MLSheet::OnNext() {
             app_.settings->WriteProfileInt("Settings", "TurboMode", settings_.quality);
             Activate(IDD_PAGE3);
             break;
-        case IDD_WMA_SETTINGS:
-            Activate(IDD_PAGE3);
+        case IDD_WMA_SETTINGS: {
+            int next = wmaPage_ ? wmaPage_->OnWizardNext() : IDD_PAGE3;
+            if (next >= 0) Activate(next);
             break;
+        }
         default:
             break;
     }
@@ -437,9 +452,13 @@ int MLSheet::OnNext() {
 int MLSheet::OnBack() {
     switch (activePage_) {
         case IDD_PAGE2:
-        case IDD_WMA_SETTINGS:
             Activate(IDD_PAGE1);
             break;
+        case IDD_WMA_SETTINGS: {
+            int back = wmaPage_ ? wmaPage_->OnWizardBack() : IDD_PAGE1;
+            if (back >= 0) Activate(back);
+            break;
+        }
         case IDD_PAGE3:
             Activate(target_ == JobKind::Decode      ? IDD_PAGE1
                      : target_ == JobKind::EncodeWma ? IDD_WMA_SETTINGS
@@ -467,6 +486,7 @@ void MLSheet::OnFinish() {
     r.cd.readBufferSize = app_.cdaReadBufferSize;
     r.cd.deleteGrabbedWav = deleteGrabbedWav_;
     r.appFolder = app_.appFolder;
+    if (target_ == JobKind::EncodeWma && wmaPage_) wmaPage_->FillRequest(r);
     request_ = std::move(r);
     port_->EndDialog(ID_WIZFINISH);
 }

@@ -3,6 +3,7 @@
 // MLPage3 (summary). The sheet's window implements one WindowPort for all its pages (their
 // control ids do not overlap) and forwards the user's actions to the handlers below.
 
+#include <memory>
 #include <string>
 
 #include "encoder/app/job.h"
@@ -15,6 +16,22 @@ namespace orvane::encoder {
 struct EncoderApp;
 
 enum class Source { None, CdAudio, WavFiles };
+
+// A page that another part of the program adds to the wizard (the WMA settings page 619). It
+// has a port of its own for its controls (its ids may repeat another page's) and reaches the
+// sheet's buttons through the sheet's wizard port.
+class WizardPage {
+public:
+    virtual ~WizardPage() = default;
+    // Created with the sheet; initialised when first shown. batch: the wizard's batch mode.
+    virtual void OnInitDialog(WindowPort& page, WizardPort& sheet, bool batch) = 0;
+    virtual void OnSetActive(bool batch) = 0;
+    // The page to go to; -1 stays on this page.
+    virtual int OnWizardBack() = 0;
+    virtual int OnWizardNext() = 0;
+    // Adds the page's choices to the request the wizard's Finish makes.
+    virtual void FillRequest(JobRequest& request) const = 0;
+};
 
 class MLSheet {
 public:
@@ -74,6 +91,11 @@ public:
     // The logic of the tag dialog 162 that the ID3 Tag button runs through DoModal.
     TagDialog& Tag() { return tagDialog_; }
 
+    // The WMA settings page (made by EncoderApp::makeWmaPage; none without WMA encoding) and
+    // the port of its controls (the sheet's port when the view gives none).
+    WizardPage* WmaPage() { return wmaPage_.get(); }
+    void AttachWmaPagePort(WindowPort* port) { wmaPort_ = port; }
+
     // The output text suggested for an input text with the current target and batch mode.
     std::string Suggestion(const std::string& input) const;
 
@@ -103,6 +125,9 @@ private:
     WindowPort* port_ = nullptr;
     WizardPort* wizard_ = nullptr;
     TagDialog tagDialog_;
+    std::unique_ptr<WizardPage> wmaPage_;
+    WindowPort* wmaPort_ = nullptr;
+    bool wmaPageCreated_ = false;
     int activePage_ = 0;
     int result_ = 0;
     bool page2Created_ = false;

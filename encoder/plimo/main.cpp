@@ -14,6 +14,8 @@
 #include "encoder/app/ui/windows.h"
 #include "encoder/plimo/screenshots.h"
 #include "encoder/wma/install.h"
+#include "encoder/wma/settings_page.h"
+#include "encoder/wma/ui/settings_page_view.h"
 #include "platform/shell/sysinfo.h"
 #include "platform/window/qt/qt_window_port.h"
 #include "tools/artwork/resources.h"
@@ -40,6 +42,8 @@ int main(int argc, char** argv) {
     orvane::encoder::EncoderApp& app = orvane::encoder::TheApp();
     app.settings = &settings;
     app.commandLine = args.join(' ').toStdString();
+    orvane::wma::InstallWmaEncoding(app);
+    orvane::wma::ui::RegisterWmaSettingsPage();
     orvane::encoder::StartupHooks hooks;
     // No window exists yet: the installation's messages are owner-less boxes.
     orvane::QtWindowPort messages(nullptr);

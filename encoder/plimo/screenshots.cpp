@@ -24,6 +24,8 @@
 #include "encoder/app/ui/view_hooks.h"
 #include "encoder/app/ui/views.h"
 #include "encoder/controls/ui/gradient_progress_bar.h"
+#include "encoder/wma/settings_page.h"
+#include "encoder/wma/ui/settings_page_view.h"
 #include "platform/shell/sysinfo.h"
 
 namespace orvane::plimo {
@@ -88,7 +90,7 @@ public:
     }
 
     bool Done() const { return saved_.size() == kPictures; }
-    static constexpr size_t kPictures = 6;
+    static constexpr size_t kPictures = 7;
     const std::set<std::string>& Saved() const { return saved_; }
 
 private:
@@ -113,8 +115,15 @@ private:
                 break;
             case IDD_PAGE1:
                 if (pageOneVisits_++ > 0) {
-                    // The wizard is back after the job: leave the program.
-                    Click(w, IDCANCEL);
+                    // The wizard is back after the job: on to the WMA settings page, whose
+                    // picture ends the run.
+                    Click(w, IDC_TO_WMA);
+                    if (auto* edit = Find<QLineEdit>(w, IDC_INPUT)) {
+                        const QString text = QString::fromStdString(input_);
+                        edit->setText(text);
+                        emit edit->textEdited(text);
+                    }
+                    Click(w, ID_WIZNEXT);
                     break;
                 }
                 if (auto* edit = Find<QLineEdit>(w, IDC_INPUT)) {
@@ -154,6 +163,21 @@ private:
                 Save(w, "wizard-page3.png");
                 Click(w, ID_WIZFINISH);
                 break;
+            case IDD_WMA_SETTINGS: {
+                const std::pair<int, const char*> texts[] = {
+                    {wma::IDC_WMA_TITLE, "Evening Chord"},
+                    {wma::IDC_WMA_AUTHOR, "Test Ensemble"},
+                    {wma::IDC_WMA_COPYRIGHT, "(c) 2001 Test Ensemble"},
+                    {wma::IDC_WMA_RATING, "General audience"}};
+                for (const auto& [field, text] : texts) {
+                    if (auto* e = Find<QLineEdit>(w, field)) e->setText(text);
+                }
+                if (auto* d = Find<QPlainTextEdit>(w, wma::IDC_WMA_DESCRIPTION))
+                    d->setPlainText("A chord for the review pictures.");
+                Save(w, "wma-settings.png");
+                Click(w, IDCANCEL);
+                break;
+            }
             case IDD_PROCESSING_STATUS: {
                 status_ = w;
                 // The picture is taken once the job is well under way.
@@ -227,6 +251,8 @@ int RunScreenshots(const std::string& folder) {
     encoder::MemorySettings settings;
     encoder::EncoderApp& app = encoder::TheApp();
     app.settings = &settings;
+    wma::InstallWmaEncoding(app);
+    wma::ui::RegisterWmaSettingsPage();
     encoder::StartupHooks hooks;
     hooks.runStatusDialog = [](encoder::ProcessingStatusDialog& d) {
         return encoder::ui::RunStatusDialog(d);

@@ -3,15 +3,21 @@
 #include <dirent.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
+
+#include "platform/fs/fs.h"
 
 namespace orvane::cdrom {
 
 namespace {
+
+// A cue sheet names a few files and up to 99 tracks; anything larger is not one.
+constexpr std::size_t kMaxCueSheetBytes = 1u << 20;
 
 struct Parser {
     std::string name;
@@ -121,11 +127,34 @@ std::uint32_t Le32(const unsigned char* p) {
 }
 
 // Finds the sample data of a WAVE file; only 16-bit stereo PCM at 44100 Hz is CD audio.
+// Reads exactly `bytes` bytes at `at`; false at the end of the file or on an error.
+bool ReadAt(int fd, std::uint64_t at, void* into, std::size_t bytes) {
+    auto* p = static_cast<char*>(into);
+    while (bytes > 0) {
+        const ssize_t n = ::pread(fd, p, bytes, static_cast<off_t>(at));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        at += static_cast<std::uint64_t>(n);
+        bytes -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Finds the sample data of a WAVE file; only 16-bit stereo PCM at 44100 Hz is CD audio.
 bool ReadWaveLayout(CueFile& file, std::uint64_t fileSize, std::string& error) {
-    std::ifstream in(file.path, std::ios::binary);
+    orvane::fs::Status status;
+    const int fd = orvane::fs::OpenForReading(file.path, status);
+    if (fd < 0) {
+        error = status.message;
+        return false;
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
     unsigned char header[12];
-    if (!in.read(reinterpret_cast<char*>(header), 12) ||
-        std::string(header, header + 4) != "RIFF" ||
+    if (!ReadAt(fd, 0, header, 12) || std::string(header, header + 4) != "RIFF" ||
         std::string(header + 8, header + 12) != "WAVE") {
         error = "not a WAVE file";
         return false;
@@ -134,13 +163,12 @@ bool ReadWaveLayout(CueFile& file, std::uint64_t fileSize, std::string& error) {
     bool haveFormat = false;
     while (at + 8 <= fileSize) {
         unsigned char chunk[8];
-        in.seekg(static_cast<std::streamoff>(at));
-        if (!in.read(reinterpret_cast<char*>(chunk), 8)) break;
+        if (!ReadAt(fd, at, chunk, 8)) break;
         std::string id(chunk, chunk + 4);
         std::uint64_t size = Le32(chunk + 4);
         if (id == "fmt ") {
             unsigned char fmt[16];
-            if (size < 16 || !in.read(reinterpret_cast<char*>(fmt), 16)) {
+            if (size < 16 || !ReadAt(fd, at + 8, fmt, 16)) {
                 error = "WAVE format chunk too short";
                 return false;
             }
@@ -405,20 +433,23 @@ bool ParseCueSheet(const std::string& text, const std::string& folder, const std
 }
 
 bool LoadCueSheet(const std::string& path, CueSheet& out, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": cannot open the cue sheet";
+    std::string text;
+    const orvane::fs::Status read = orvane::fs::ReadFile(path, kMaxCueSheetBytes, text);
+    if (read.kind == orvane::fs::Status::Kind::TooLarge) {
+        error = path + ": cue sheet too large";
         return false;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (text.str().size() > (1u << 20)) {
-        error = path + ": cue sheet too large";
+    if (read.kind == orvane::fs::Status::Kind::NotRegularFile) {
+        error = path + ": the cue sheet is not a regular file";
+        return false;
+    }
+    if (!read) {
+        error = path + ": cannot open the cue sheet";
         return false;
     }
     std::size_t slash = path.rfind('/');
     std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    if (!ParseCueSheet(text.str(), folder, path, out, error)) return false;
+    if (!ParseCueSheet(text, folder, path, out, error)) return false;
     out.path = path;
     return true;
 }

@@ -7,16 +7,19 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <mutex>
 #include <sstream>
 
 #include "platform/cdrom/sg_drive.h"
+#include "platform/fs/fs.h"
 #include "platform/shell/sysinfo.h"
 
 namespace orvane::cdrom {
 
 namespace {
+
+// drives.conf holds a few lines per image drive.
+constexpr std::size_t kMaxDriveConfigBytes = 1u << 20;
 
 std::mutex gMutex;
 bool gKnown = false;
@@ -88,12 +91,12 @@ void Discover() {
     };
     DriveConfig config;
     std::string configPath = ConfigFolder() + "drives.conf";
-    std::ifstream in(configPath);
-    if (in) {
-        std::ostringstream text;
-        text << in.rdbuf();
+    std::string text;
+    const orvane::fs::Status read = orvane::fs::ReadFile(configPath, kMaxDriveConfigBytes, text);
+    if (!read && read.kind != orvane::fs::Status::Kind::Missing) note(read.message);
+    if (read) {
         std::vector<std::string> errors;
-        config = ParseDriveConfig(text.str(), ConfigFolder(), configPath, errors);
+        config = ParseDriveConfig(text, ConfigFolder(), configPath, errors);
         for (const std::string& e : errors)
             note(e);
     }

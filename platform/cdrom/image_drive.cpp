@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/clock/clock.h"
+#include "platform/fs/fs.h"
 
 namespace orvane::cdrom {
 
@@ -86,7 +87,9 @@ std::unique_ptr<ImageDrive> ImageDrive::Open(const std::string& cuePath, std::st
 
 ImageDrive::ImageDrive(CueSheet sheet) : sheet_(std::move(sheet)) {
     for (const CueFile& f : sheet_.files) {
-        fds_.push_back(::open(f.path.c_str(), O_RDONLY | O_CLOEXEC));
+        // Only a regular file, opened without waiting: a FIFO put in its place cannot stall.
+        orvane::fs::Status status;
+        fds_.push_back(orvane::fs::OpenForReading(f.path, status));
     }
 }
 

@@ -1,6 +1,8 @@
 #include "platform/registry/hive.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace orvane::registry {
 
@@ -84,7 +86,7 @@ std::string ValueLine(const Value& v) {
     return line;
 }
 
-void WriteKey(const Node& node, const std::string& path, std::string& out) {
+void WriteKeyHeader(const Node& node, const std::string& path, std::string& out) {
     out += "\n[" + path + "]\n";
     if (!node.className.empty()) out += ";!class=" + Quote(node.className) + "\n";
     char buf[32];
@@ -94,11 +96,35 @@ void WriteKey(const Node& node, const std::string& path, std::string& out) {
     if (!node.security.empty()) out += ";!security=hex:" + HexList(node.security) + "\n";
     for (const auto& v : node.values)
         out += ValueLine(v) + "\n";
-    for (const auto& [folded, child] : node.children)
-        WriteKey(*child, path + "\\" + EscapeKeyName(child->name), out);
 }
 
-void SnapshotInto(const Node& node, DWORD filter, bool subtree, std::string& out) {
+// Every key in order (a key, then its subkeys sorted by folded name), with an explicit stack so
+// that the depth of the tree never reaches the call stack.
+void WriteKeys(const Node& top, const std::string& topPath, std::string& out) {
+    struct Frame {
+        const Node* node;
+        std::map<std::string, std::unique_ptr<Node>>::const_iterator next;
+        std::size_t pathLength;
+    };
+    std::string path = topPath;
+    WriteKeyHeader(top, path, out);
+    std::vector<Frame> stack{{&top, top.children.begin(), path.size()}};
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.next == frame.node->children.end()) {
+            stack.pop_back();
+            continue;
+        }
+        const Node& child = *(frame.next++)->second;
+        path.resize(frame.pathLength);
+        path += '\\';
+        path += EscapeKeyName(child.name);
+        WriteKeyHeader(child, path, out);
+        stack.push_back({&child, child.children.begin(), path.size()});
+    }
+}
+
+void SnapshotKey(const Node& node, DWORD filter, std::string& out) {
     out += '[' + node.name + ']';
     if (filter & kNotifyAttributes) out += Quote(node.className);
     if (filter & kNotifySecurity) out += HexList(node.security);
@@ -108,14 +134,28 @@ void SnapshotInto(const Node& node, DWORD filter, bool subtree, std::string& out
     if (filter & kNotifyName)
         for (const auto& [folded, child] : node.children)
             out += Quote(child->name);
-    if (subtree) {
-        for (const auto& [folded, child] : node.children) {
-            out += '{';
-            SnapshotInto(*child, filter, true, out);
-            out += '}';
+}
+
+void SnapshotInto(const Node& top, DWORD filter, bool subtree, std::string& out) {
+    SnapshotKey(top, filter, out);
+    if (!subtree) return;
+    using Iterator = std::map<std::string, std::unique_ptr<Node>>::const_iterator;
+    std::vector<std::pair<Iterator, Iterator>> stack{{top.children.begin(), top.children.end()}};
+    while (!stack.empty()) {
+        auto& [next, end] = stack.back();
+        if (next == end) {
+            stack.pop_back();
+            if (!stack.empty()) out += '}';
+            continue;
         }
+        const Node& child = *(next++)->second;
+        out += '{';
+        SnapshotKey(child, filter, out);
+        stack.push_back({child.children.begin(), child.children.end()});
     }
 }
+
+}  // namespace
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -176,9 +216,14 @@ bool UnescapeKeyName(const std::string& s, std::string& out) {
             out += s[i];
             continue;
         }
-        if (i + 2 >= s.size()) return false;
-        int hi = HexDigit(s[i + 1]), lo = HexDigit(s[i + 2]);
-        if (hi < 0 || lo < 0) return false;
+        // "%HH" is an escaped byte; any other '%' stands for itself, as in names other
+        // programs write.
+        int hi = i + 2 < s.size() ? HexDigit(s[i + 1]) : -1;
+        int lo = i + 2 < s.size() ? HexDigit(s[i + 2]) : -1;
+        if (hi < 0 || lo < 0) {
+            out += '%';
+            continue;
+        }
         out += static_cast<char>(hi << 4 | lo);
         i += 2;
     }
@@ -229,8 +274,6 @@ bool ParseValueData(const std::string& text, Value& v) {
     return false;
 }
 
-}  // namespace
-
 std::string Fold(const std::string& name) {
     std::string out = name;
     for (char& c : out)
@@ -259,21 +302,60 @@ Value* Node::FindValue(const std::string& valueName) {
     return nullptr;
 }
 
+Node::~Node() {
+    std::vector<std::unique_ptr<Node>> pending;
+    for (auto& [folded, child] : children)
+        pending.push_back(std::move(child));
+    children.clear();
+    while (!pending.empty()) {
+        std::unique_ptr<Node> node = std::move(pending.back());
+        pending.pop_back();
+        for (auto& [folded, child] : node->children)
+            pending.push_back(std::move(child));
+        node->children.clear();
+    }
+}
+
 std::unique_ptr<Node> Node::Clone() const {
-    auto copy = std::make_unique<Node>();
-    copy->name = name;
-    copy->className = className;
-    copy->lastWrite = lastWrite;
-    copy->security = security;
-    copy->values = values;
-    for (const auto& [folded, child] : children)
-        copy->children[folded] = child->Clone();
-    return copy;
+    auto CopyKey = [](const Node& from) {
+        auto copy = std::make_unique<Node>();
+        copy->name = from.name;
+        copy->className = from.className;
+        copy->lastWrite = from.lastWrite;
+        copy->security = from.security;
+        copy->values = from.values;
+        return copy;
+    };
+    auto top = CopyKey(*this);
+    std::vector<std::pair<const Node*, Node*>> pending{{this, top.get()}};
+    while (!pending.empty()) {
+        auto [from, to] = pending.back();
+        pending.pop_back();
+        for (const auto& [folded, child] : from->children) {
+            auto& slot = to->children[folded];
+            slot = CopyKey(*child);
+            pending.push_back({child.get(), slot.get()});
+        }
+    }
+    return top;
+}
+
+std::size_t Node::Depth() const {
+    std::size_t deepest = 0;
+    std::vector<std::pair<const Node*, std::size_t>> pending{{this, 0}};
+    while (!pending.empty()) {
+        auto [node, depth] = pending.back();
+        pending.pop_back();
+        deepest = std::max(deepest, depth);
+        for (const auto& [folded, child] : node->children)
+            pending.push_back({child.get(), depth + 1});
+    }
+    return deepest;
 }
 
 std::string Serialize(const Node& root, const std::string& label) {
     std::string out = "REGEDIT4\n";
-    WriteKey(root, EscapeKeyName(label), out);
+    WriteKeys(root, EscapeKeyName(label), out);
     return out;
 }
 
@@ -312,12 +394,15 @@ ParseResult Parse(const std::string& text) {
             size_t sep = inner.find('\\');
             if (sep == 0 || inner.empty()) return fail(lineNo, "empty key name");
             current = root.get();
+            std::size_t depth = 0;
             while (sep != std::string::npos) {
+                if (++depth > kMaxKeyDepth) return fail(lineNo, "the key lies too deep");
                 size_t next = inner.find('\\', sep + 1);
                 std::string part = inner.substr(
                     sep + 1, next == std::string::npos ? std::string::npos : next - sep - 1);
                 std::string name;
-                if (!UnescapeKeyName(part, name) || name.size() > 255)
+                if (!UnescapeKeyName(part, name) || name.size() > 255 ||
+                    name.find('\\') != std::string::npos)
                     return fail(lineNo, "bad key name");
                 current = current->AddChild(name);
                 sep = next;

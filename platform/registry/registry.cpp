@@ -35,6 +35,7 @@
 
 #include "platform/clock/clock.h"
 #include "platform/fs/fs.h"
+#include "platform/registry/changes.h"
 #include "platform/registry/hive.h"
 #include "platform/registry/winreg.h"
 #include "platform/shell/sysinfo.h"
@@ -711,6 +712,114 @@ bool IsLocalMachine(LPCSTR machine) {
 
 }  // namespace
 
+namespace {
+
+// Changes meant for one hive, each with its key's path inside that hive.
+using ChangesInHive = std::vector<std::pair<const KeyChange*, std::vector<std::string>>>;
+
+// Makes the changes in `root`. A key whose time the changes give keeps it.
+LONG ApplyToHive(Node& root, const ChangesInHive& list) {
+    const std::uint64_t now = NowFiletime();
+    std::set<std::string> pinned;  // folded paths of keys with a given time
+    auto Key = [](const std::vector<std::string>& path) {
+        std::string key;
+        for (const auto& part : path)
+            key += Fold(part) + '\\';
+        return key;
+    };
+    for (const auto& [change, inner] : list) {
+        if (inner.size() > kMaxKeyDepth) return ERROR_INVALID_PARAMETER;
+        switch (change->kind) {
+            case KeyChange::Kind::CreateKey: {
+                Node* node = &root;
+                std::string walked;
+                for (const auto& part : inner) {
+                    Node* child = node->Child(part);
+                    if (!child) {
+                        if (!pinned.count(walked)) node->lastWrite = now;
+                        child = node->AddChild(part);
+                        child->lastWrite = now;
+                    }
+                    walked += Fold(part) + '\\';
+                    node = child;
+                }
+                if (change->className) node->className = *change->className;
+                if (change->security) node->security = *change->security;
+                if (change->lastWrite) {
+                    node->lastWrite = *change->lastWrite;
+                    pinned.insert(Key(inner));
+                }
+                break;
+            }
+            case KeyChange::Kind::DeleteKey: {
+                if (inner.empty()) return ERROR_ACCESS_DENIED;  // a root or a loaded hive's top
+                std::vector<std::string> parentPath(inner.begin(), inner.end() - 1);
+                Node* parent = Registry::Walk(&root, parentPath);
+                if (parent && parent->children.erase(Fold(inner.back())) &&
+                    !pinned.count(Key(parentPath)))
+                    parent->lastWrite = now;
+                break;
+            }
+            case KeyChange::Kind::SetValue:
+            case KeyChange::Kind::DeleteValue: {
+                Node* node = Registry::Walk(&root, inner);
+                if (!node) return ERROR_FILE_NOT_FOUND;
+                const std::string folded = Fold(change->value.name);
+                auto it = std::find_if(node->values.begin(), node->values.end(),
+                                       [&](const Value& v) { return Fold(v.name) == folded; });
+                if (change->kind == KeyChange::Kind::SetValue) {
+                    if (it != node->values.end()) {
+                        it->type = change->value.type;
+                        it->data = change->value.data;
+                    } else {
+                        node->values.push_back(change->value);
+                    }
+                } else if (it != node->values.end()) {
+                    node->values.erase(it);
+                } else {
+                    break;
+                }
+                if (!pinned.count(Key(inner))) node->lastWrite = now;
+                break;
+            }
+        }
+    }
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+LONG ApplyChanges(const std::vector<KeyChange>& changes) {
+    std::lock_guard lock(State().mutex);
+    Registry& reg = State();
+    std::vector<std::pair<Hive*, ChangesInHive>> byHive;
+    for (const KeyChange& change : changes) {
+        OpenKey root;
+        if (LONG r = reg.Resolve(change.root, root)) return r;
+        if (!root.path.empty() || root.root == kPerformance) return ERROR_INVALID_HANDLE;
+        Location loc = reg.Locate(root.root, change.path);
+        auto it = std::find_if(byHive.begin(), byHive.end(),
+                               [&](const auto& entry) { return entry.first == loc.hive; });
+        if (it == byHive.end()) it = byHive.insert(byHive.end(), {loc.hive, ChangesInHive{}});
+        it->second.push_back({&change, std::move(loc.inner)});
+    }
+    for (auto& [hive, work] : byHive) {
+        LONG r = reg.Write(*hive, [&](Node& root) {
+            // Made on a copy, so a change that fails half-way leaves the hive as it was.
+            std::unique_ptr<Node> copy = root.Clone();
+            if (LONG failed = ApplyToHive(*copy, work)) return failed;
+            root.className = std::move(copy->className);
+            root.lastWrite = copy->lastWrite;
+            root.security = std::move(copy->security);
+            root.values = std::move(copy->values);
+            root.children = std::move(copy->children);
+            return ERROR_SUCCESS;
+        });
+        if (r) return r;
+    }
+    return ERROR_SUCCESS;
+}
+
 std::string RegistryFolder() {
     std::lock_guard lock(State().mutex);
     return State().Folder() + "/";
@@ -800,6 +909,8 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR subKey, DWORD, LPSTR className, DWORD, RE
     OpenKey opened{call.key.root, orvane::registry::Join(call.key.path, parts), desired};
     orvane::registry::Location loc = call.reg.Locate(opened.root, opened.path);
     bool existed = Registry::Walk(loc.hive->root.get(), loc.inner) != nullptr;
+    if (!existed && loc.inner.size() > orvane::registry::kMaxKeyDepth)
+        return ERROR_INVALID_PARAMETER;
     if (!existed) {
         if (!(call.key.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
         std::string cls = className ? className : "";
@@ -1086,6 +1197,8 @@ LONG RegRestoreKeyA(HKEY hKey, LPCSTR file, DWORD) {
     if (!(call.key.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
     if (!call.Node_()) return call.status;
     orvane::registry::Location loc = call.reg.Locate(call.key.root, call.key.path);
+    if (loc.inner.size() + saved->Depth() > orvane::registry::kMaxKeyDepth)
+        return ERROR_INVALID_PARAMETER;
     return call.reg.Write(*loc.hive, [&](Node& root) {
         Node* n = Registry::Walk(&root, loc.inner);
         if (!n) return ERROR_KEY_DELETED;

@@ -6,11 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "platform/fs/fs.h"
 #include "platform/registry/hive.h"
+#include "platform/registry/reg_import.h"
 #include "platform/registry/winreg.h"
 
 namespace orvane::regtool {
@@ -40,15 +39,6 @@ std::string Upper(std::string s) {
 }
 
 KeyName ParseKey(const std::string& text) {
-    static const struct {
-        const char* shortName;
-        const char* longName;
-        HKEY key;
-    } kRoots[] = {{"HKCU", "HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-                  {"HKLM", "HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
-                  {"HKCR", "HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
-                  {"HKU", "HKEY_USERS", HKEY_USERS},
-                  {"HKCC", "HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG}};
     KeyName key;
     std::string rest = text;
     if (rest.rfind("\\\\", 0) == 0) {
@@ -58,18 +48,12 @@ KeyName ParseKey(const std::string& text) {
         rest = rest.substr(sep + 1);
     }
     size_t sep = rest.find('\\');
-    std::string root = Upper(rest.substr(0, sep));
     key.path = sep == std::string::npos ? "" : rest.substr(sep + 1);
     while (!key.path.empty() && key.path.back() == '\\')
         key.path.pop_back();
-    for (const auto& r : kRoots) {
-        if (root == r.shortName || root == r.longName) {
-            key.root = r.key;
-            key.rootName = r.longName;
-            return key;
-        }
-    }
-    Fail("Invalid key name.");
+    key.root = registry::RootByName(rest.substr(0, sep), &key.rootName);
+    if (!key.root) Fail("Invalid key name.");
+    return key;
 }
 
 std::string FullName(const KeyName& key) {
@@ -458,51 +442,20 @@ int Export(const Options& o, std::ostream& out) {
     return 0;
 }
 
-void ImportTree(HKEY parent, const std::string& sub, const registry::Node& node) {
-    Key key;
-    std::string cls = node.className;
-    LONG r = RegCreateKeyExA(parent, sub.c_str(), 0, cls.data(), REG_OPTION_NON_VOLATILE,
-                             KEY_ALL_ACCESS, nullptr, key.Out(), nullptr);
-    if (r) Fail(r);
-    for (const auto& v : node.values) {
-        r = RegSetValueExA(key.Get(), v.name.c_str(), 0, v.type,
-                           reinterpret_cast<const BYTE*>(v.data.data()),
-                           static_cast<DWORD>(v.data.size()));
-        if (r) Fail(r);
-    }
-    for (const auto& [folded, child] : node.children)
-        ImportTree(key.Get(), child->name, *child);
-}
+// The largest .reg file the tool reads: far more than any set of settings.
+constexpr std::size_t kMaxImportBytes = 256u << 20;
 
 int Import(const Options& o, std::ostream& out) {
     if (o.positional.size() != 1) Fail("Usage: orvane-reg import FILE");
-    std::ifstream f(o.positional[0], std::ios::binary);
-    if (!f) Fail("Cannot open " + o.positional[0] + ".");
-    std::stringstream text;
-    text << f.rdbuf();
-    registry::ParseResult parsed = registry::Parse(text.str());
-    if (!parsed.root)
-        Fail(o.positional[0] + " line " + std::to_string(parsed.errorLine) + ": " + parsed.error);
-    // Every key of the file must sit under the same root; it is named by the first section.
-    std::string rootName;
-    std::istringstream lines(text.str());
-    for (std::string line; std::getline(lines, line);) {
-        if (line.empty() || line[0] != '[') continue;
-        std::string first = line.substr(1, line.find_first_of("\\]") - 1);
-        if (rootName.empty()) rootName = first;
-        if (Upper(first) != Upper(rootName))
-            Fail(o.positional[0] + ": all keys must be under one root key.");
-    }
-    KeyName name = ParseKey(rootName);
-    HKEY root = ConnectRoot(name);
-    for (const auto& v : parsed.root->values) {
-        LONG r = RegSetValueExA(root, v.name.c_str(), 0, v.type,
-                                reinterpret_cast<const BYTE*>(v.data.data()),
-                                static_cast<DWORD>(v.data.size()));
-        if (r) Fail(r);
-    }
-    for (const auto& [folded, child] : parsed.root->children)
-        ImportTree(root, child->name, *child);
+    const std::string& file = o.positional[0];
+    std::string bytes;
+    const orvane::fs::Status read = orvane::fs::ReadFile(file, kMaxImportBytes, bytes);
+    if (read.kind == orvane::fs::Status::Kind::Missing) Fail("Cannot open " + file + ".");
+    if (!read) Fail(read.message + ".");
+    registry::RegImport parsed = registry::ReadRegFile(bytes);
+    if (parsed.errorLine)
+        Fail(file + " line " + std::to_string(parsed.errorLine) + ": " + parsed.error);
+    if (LONG r = registry::ApplyChanges(parsed.changes)) Fail(r);
     out << "The operation completed successfully.\n";
     return 0;
 }

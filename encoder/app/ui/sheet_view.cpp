@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <map>
+#include <memory>
 
 #include "encoder/app/resource.h"
 #include "encoder/app/strings.h"
@@ -32,7 +33,7 @@ const char* PageCaption(int pageId) {
         case IDD_PAGE3:
             return "Orvane Encoder 2001 - Summary";
         case IDD_WMA_SETTINGS:
-            return "Orvane Encoder 2001 - WMA Settings";
+            return "Orvane Encoder 2001 - Options";
         default:
             return "Wizard";
     }
@@ -66,7 +67,15 @@ public:
             pages_[id] = stack_->addWidget(page);
         }
         auto* wma = new QWidget(stack_);
-        BuildWmaPagePlaceholder(wma);
+        auto registered = WizardPages().find(IDD_WMA_SETTINGS);
+        if (registered != WizardPages().end()) {
+            // The page's controls have a port of their own (its ids repeat page 2's).
+            wmaPort_ = std::make_unique<QtWindowPort>(this);
+            ApplyHooks(*wmaPort_);
+            registered->second(wma, *wmaPort_);
+        } else {
+            BuildWmaPagePlaceholder(wma);
+        }
         pages_[IDD_WMA_SETTINGS] = stack_->addWidget(wma);
 
         auto* row = new QHBoxLayout();
@@ -107,6 +116,7 @@ public:
 
     int Run() {
         sheet_.Attach(&port_);
+        sheet_.AttachWmaPagePort(wmaPort_.get());
         sheet_.OnInitDialog();
         if (!ended_) {
             ShowPage(sheet_.ActivePage());
@@ -115,6 +125,7 @@ public:
             running_ = false;
         }
         sheet_.Attach(nullptr);
+        sheet_.AttachWmaPagePort(nullptr);
         return result_;
     }
 
@@ -179,6 +190,7 @@ private:
 
     MLSheet& sheet_;
     QtWizardPort port_;
+    std::unique_ptr<QtWindowPort> wmaPort_;
     QStackedWidget* stack_ = nullptr;
     std::map<int, int> pages_;
     QPushButton* back_ = nullptr;

@@ -15,6 +15,19 @@ void RegisterWizardDialog(int dialogId, std::function<int(QWidget*)> run) {
 
 const std::map<int, std::function<int(QWidget*)>>& WizardDialogs() { return Dialogs(); }
 
+namespace {
+std::map<int, std::function<void(QWidget*, QtWindowPort&)>>& Pages() {
+    static std::map<int, std::function<void(QWidget*, QtWindowPort&)>> pages;
+    return pages;
+}
+}  // namespace
+
+void RegisterWizardPage(int pageId, std::function<void(QWidget*, QtWindowPort&)> build) {
+    Pages()[pageId] = std::move(build);
+}
+
+const std::map<int, std::function<void(QWidget*, QtWindowPort&)>>& WizardPages() { return Pages(); }
+
 ViewHooks& Hooks() {
     static ViewHooks hooks;
     return hooks;

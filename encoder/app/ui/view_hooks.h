@@ -26,6 +26,11 @@ struct ViewHooks {
 void RegisterWizardDialog(int dialogId, std::function<int(QWidget* owner)> run);
 const std::map<int, std::function<int(QWidget*)>>& WizardDialogs();
 
+// Wizard pages that other parts of the program lay out (the WMA settings page 619): the
+// builder places the page's controls on page and binds them in the page's own port.
+void RegisterWizardPage(int pageId, std::function<void(QWidget* page, QtWindowPort& port)> build);
+const std::map<int, std::function<void(QWidget*, QtWindowPort&)>>& WizardPages();
+
 // The hooks in force (none by default).
 ViewHooks& Hooks();
 

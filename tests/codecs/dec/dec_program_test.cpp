@@ -2,11 +2,17 @@
 // bytes on standard input. Streams come from the system's lame and twolame where installed,
 // else from our own enc.dll.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 
+#include "platform/fs/fs.h"
 #include "tests/codecs/support/audio_util.h"
 #include "tests/support/temp_dir.h"
 
@@ -212,6 +218,66 @@ TEST(DecoderProgram, InputWithoutAudioIsReportedAndLeavesNoFile) {
     EXPECT_EQ(ReadFile(dir / "same.mp3"), noise);
     EXPECT_EQ(RunProgram({Decoder(), "only-one-argument"}, "", &log), 2);
     EXPECT_NE(log.find("Usage"), std::string::npos) << log;
+}
+
+std::vector<std::string> HiddenTemps(const TempDir& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        if (e.path().filename().string().rfind(".out.wav.tmp-", 0) == 0)
+            names.push_back(e.path().string());
+    return names;
+}
+
+TEST(DecoderProgram, AnExistingOutputSurvivesADecodeThatFails) {
+    TempDir dir;
+    const std::string stream = OwnStream(dir, Tones(44100, {440, 1000}, 3.0), 1, 384);
+    WriteFile(dir / "in.mp3", stream);
+    const auto out = dir / "out.wav";
+    WriteFile(out, "an earlier decode");
+
+    // Killed half-way: the old file stays, while the growth was there to watch meanwhile.
+    {
+        Child dec({Decoder(), (dir / "in.mp3").string(), out.string()});
+        ASSERT_TRUE(dec.Write(stream.substr(0, stream.size() / 3)));
+        // Read on until a third of the file is decoded.
+        std::string line;
+        do {
+            line = dec.ReadLine();
+        } while (!line.empty() &&
+                 !(line.find("Decoding ") == 0 && std::atoi(line.c_str() + 9) >= 30));
+        ASSERT_FALSE(line.empty());
+        EXPECT_GT(orvane::fs::SizeBeingWritten(out.string()), 44 + 100000);
+        EXPECT_EQ(ReadFile(out), "an earlier decode");
+        dec.Kill(SIGKILL);
+        EXPECT_EQ(dec.Wait(), -SIGKILL);
+    }
+    EXPECT_EQ(ReadFile(out), "an earlier decode");
+    EXPECT_EQ(orvane::fs::SizeBeingWritten(out.string()), 17);  // the killed writer is gone
+    ASSERT_EQ(HiddenTemps(dir).size(), 1u);
+
+    // A full disk (a file size limit here) ends the decode with an error; the old file stays.
+    std::string log;
+    const std::string limited = "trap '' XFSZ; ulimit -f 200; exec '" + Decoder() + "' '" +
+                                (dir / "in.mp3").string() + "' '" + out.string() + "'";
+    EXPECT_EQ(RunProgram({"/bin/sh", "-c", limited}, dir / "in.mp3", &log), 1);
+    EXPECT_NE(log.find("was left as it was"), std::string::npos) << log;
+    EXPECT_EQ(ReadFile(out), "an earlier decode");
+    EXPECT_EQ(HiddenTemps(dir).size(), 1u);  // only the killed one's, too young to sweep
+
+    // A decode that finishes replaces the file and clears what killed writers left long ago.
+    for (const std::string& temp : HiddenTemps(dir)) {
+        const struct timespec old[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, temp.c_str(), old, 0), 0);
+    }
+    ASSERT_EQ(
+        RunProgram({Decoder(), (dir / "in.mp3").string(), out.string()}, dir / "in.mp3", &log), 0)
+        << log;
+    Pcm pcm;
+    uint32_t declared = 0;
+    const std::string bytes = ReadFile(out);
+    ASSERT_TRUE(ParseWave(bytes, &pcm, &declared));
+    EXPECT_EQ(declared + 44u, bytes.size());
+    EXPECT_TRUE(HiddenTemps(dir).empty());
 }
 
 TEST(DecoderProgram, OutputGrowsWhileDecodingAndIsCompleteAfterAnEarlyEnd) {

@@ -2,10 +2,14 @@
 // arguments, the sample data on standard input. Its output is decoded by dist/dec.dll and, when
 // installed, by the system's mpg123 and checked by ffmpeg.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
+#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <sstream>
@@ -406,13 +410,33 @@ TEST(EncoderProgram, AnEncodingThatIsStoppedLeavesNoFileUnderTheFinalName) {
         enc.Kill(sig);
         EXPECT_EQ(enc.Wait(), -sig);
         EXPECT_FALSE(std::filesystem::exists(out));
+        int files = 0;
+        for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path()))
+            ++files;
         if (sig == SIGTERM) {
             // A polite stop also removes the partial file.
-            int files = 0;
-            for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path()))
-                ++files;
             EXPECT_EQ(files, 2);
+            continue;
         }
+        // A killed encoder leaves its temporary file; a run after it has aged clears it.
+        EXPECT_EQ(files, 3);
+        for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+            if (e.path().filename().string().rfind(".out.mp3.tmp-", 0) != 0) continue;
+            const struct timespec old[2] = {{::time(nullptr) - 3600, 0},
+                                            {::time(nullptr) - 3600, 0}};
+            ASSERT_EQ(::utimensat(AT_FDCWD, e.path().c_str(), old, 0), 0);
+        }
+        std::string log;
+        ASSERT_EQ(RunProgram(EncoderArgv(Settings(3, "-mj", 128), (dir / "in.wav").string(),
+                                         (dir / "other.mp3").string()),
+                             dir / "in.pcm", &log),
+                  0)
+            << log;
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::string>{"in.pcm", "in.wav", "other.mp3"}));
     }
 }
 

@@ -1,6 +1,7 @@
 #include "platform/cdrom/cue_sheet.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "platform/cdrom/image_drive.h"
 #include "tests/platform/cdrom/disc_fixture.h"
@@ -204,6 +205,28 @@ TEST(CueSheet, RefusesWaveFilesThatAreNotCdAudio) {
         EXPECT_FALSE(LoadCueSheet((dir / "w.cue").string(), sheet, error));
         EXPECT_NE(error.find("w.cue:1:"), std::string::npos) << error;
     }
+}
+
+// A sheet is read only when it is a regular file of a sheet's size: a FIFO, a device or a huge
+// file is refused at once rather than waited on or read without end.
+TEST(CueSheet, ReadsOnlyRegularFilesOfASheetsSize) {
+    TempDir dir;
+    const std::string fifo = (dir / "fifo.cue").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    WriteFile(dir / "huge.cue", "REM " + std::string(2 << 20, 'x') + "\n");
+    CueSheet sheet;
+    std::string error;
+    EXPECT_FALSE(LoadCueSheet(fifo, sheet, error));
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+    EXPECT_FALSE(LoadCueSheet("/dev/zero", sheet, error));
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+    EXPECT_FALSE(LoadCueSheet((dir / "huge.cue").string(), sheet, error));
+    EXPECT_NE(error.find("too large"), std::string::npos) << error;
+    // Nor is a FIFO named as the sheet's audio file waited on.
+    ASSERT_EQ(::mkfifo((dir / "audio.wav").c_str(), 0600), 0);
+    WriteFile(dir / "w.cue", "FILE audio.wav WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n");
+    EXPECT_FALSE(LoadCueSheet((dir / "w.cue").string(), sheet, error));
+    EXPECT_NE(error.find("w.cue:1:"), std::string::npos) << error;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <set>
 #include <thread>
 
+#include "platform/registry/changes.h"
 #include "platform/registry/hive.h"
 #include "platform/shell/sysinfo.h"
 #include "registry_fixture.h"
@@ -429,6 +430,102 @@ TEST_F(Registry, AReadOnlyHiveRefusesWritesWithAccessDenied) {
     EXPECT_EQ(before, ReadFile(HiveFile("HKEY_CURRENT_USER")));
     RegCloseKey(key);
     ::chmod(HiveFile("HKEY_CURRENT_USER").c_str(), 0600);
+}
+
+TEST_F(Registry, HivesTooDeepOrNotRegularAreSetAsideAndDeepTreesNeedNoDeepStack) {
+    // One key 200 000 levels down: every program loading it used to overflow its stack.
+    std::string deep = "REGEDIT4\n\n[HKEY_CURRENT_USER";
+    for (int i = 0; i < 200000; ++i)
+        deep += "\\k";
+    WriteFile(HiveFile("HKEY_CURRENT_USER"), deep + "]\n");
+    ::testing::internal::CaptureStderr();
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(HKEY_CURRENT_USER, "k", 0, KEY_READ, &key));
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("the key lies too deep"),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(HiveFile("HKEY_CURRENT_USER")));
+
+    // A FIFO in place of a hive is neither waited on nor read: it is set aside too.
+    ASSERT_EQ(::mkfifo(HiveFile("HKEY_USERS").c_str(), 0600), 0);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(HKEY_USERS, "x", 0, KEY_READ, &key));
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("not a regular file"),
+              std::string::npos);
+    RegCloseKey(Create(HKEY_USERS, "x"));
+    EXPECT_TRUE(fs::is_regular_file(HiveFile("HKEY_USERS")));
+
+    // Trees of any depth are copied, compared and taken apart without recursion.
+    auto top = std::make_unique<orvane::registry::Node>();
+    orvane::registry::Node* node = top.get();
+    for (int i = 0; i < 200000; ++i)
+        node = node->AddChild("k");
+    auto copy = top->Clone();
+    EXPECT_EQ(copy->Depth(), 200000u);
+    EXPECT_EQ(orvane::registry::Snapshot(*copy, 0xF, true).size(),
+              orvane::registry::Snapshot(*top, 0xF, true).size());
+    copy.reset();
+    top.reset();
+
+    // The registry makes keys as deep as it can read back, and no deeper.
+    std::string path = "k";
+    for (size_t i = 1; i < orvane::registry::kMaxKeyDepth; ++i)
+        path += "\\k";
+    RegCloseKey(Create(HKEY_CURRENT_USER, path.c_str()));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER,
+              RegCreateKeyExA(HKEY_CURRENT_USER, (path + "\\k").c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    orvane::registry::ResetForTesting();
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key));
+    RegCloseKey(key);
+}
+
+TEST_F(Registry, ChangesApplyInOrderAndAllOrNothing) {
+    using orvane::registry::KeyChange;
+    HKEY old = Create(HKEY_CURRENT_USER, "Software\\Old\\Sub");
+    RegCloseKey(old);
+    std::vector<KeyChange> changes(5);
+    changes[0].kind = KeyChange::Kind::CreateKey;
+    changes[0].path = {"Software", "New"};
+    changes[0].lastWrite = 0x01d0000000000000ULL;
+    changes[1].kind = KeyChange::Kind::SetValue;
+    changes[1].path = {"Software", "New"};
+    changes[1].value = {"v", REG_SZ, std::string("x\0", 2)};
+    changes[2].kind = KeyChange::Kind::DeleteValue;
+    changes[2].path = {"Software", "New"};
+    changes[2].value.name = "not there";
+    changes[3].kind = KeyChange::Kind::DeleteKey;
+    changes[3].path = {"Software", "Old"};
+    changes[4].kind = KeyChange::Kind::CreateKey;
+    changes[4].path = {".mp3"};
+    for (auto& c : changes)
+        c.root = HKEY_CURRENT_USER;
+    changes[4].root = HKEY_CLASSES_ROOT;  // its key does not exist yet
+    ASSERT_EQ(ERROR_SUCCESS, orvane::registry::ApplyChanges(changes));
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+              RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Old", 0, KEY_READ, &key));
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\New", 0, KEY_READ, &key));
+    EXPECT_EQ(GetBytes(key, "v"), std::string("x\0", 2));
+    FILETIME written{};
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr, &written));
+    EXPECT_EQ(written.dwHighDateTime, 0x01d00000u);  // the given time, though a value was set
+    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Classes\\.mp3", 0, KEY_READ, &key));
+    RegCloseKey(key);
+
+    // A change that cannot be made leaves the hive as it was, earlier changes included.
+    const std::string before = ReadFile(HiveFile("HKEY_CURRENT_USER"));
+    std::vector<KeyChange> bad(2);
+    bad[0].root = bad[1].root = HKEY_CURRENT_USER;
+    bad[0].path = {"Software", "Half"};
+    bad[1].kind = KeyChange::Kind::DeleteKey;  // the root itself
+    EXPECT_EQ(ERROR_ACCESS_DENIED, orvane::registry::ApplyChanges(bad));
+    EXPECT_EQ(ReadFile(HiveFile("HKEY_CURRENT_USER")), before);
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+              RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Half", 0, KEY_READ, &key));
 }
 
 }  // namespace

@@ -1,0 +1,485 @@
+#include "encoder/wma/wma_job.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include "encoder/app/input_source.h"
+#include "encoder/app/job.h"
+#include "encoder/app/paths.h"
+#include "encoder/app/progress.h"
+#include "encoder/app/resource.h"
+#include "platform/clock/clock.h"
+#include "platform/fs/fs.h"
+
+namespace orvane::wma {
+
+using namespace orvane::wmenc;
+using encoder::InputSource;
+using encoder::Job;
+using encoder::JobBar;
+using encoder::JobRequest;
+using encoder::JobResult;
+using encoder::JobRunner;
+using encoder::JobText;
+using encoder::OutputFolderOf;
+using encoder::SameFile;
+using encoder::SourceItem;
+
+namespace {
+
+constexpr unsigned kMessagePassMs = 7000;  // 14 passes of 500 ms
+
+std::uint32_t Le(const unsigned char* p, int bytes) {
+    std::uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        v = (v << 8) | p[i];
+    return v;
+}
+
+std::string TwoDigits(std::int64_t h, std::int64_t m, std::int64_t s) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", static_cast<int>(h), static_cast<int>(m),
+                  static_cast<int>(s));
+    return text;
+}
+
+// The objects the job holds, released in reverse order of acquisition when it goes.
+struct Objects {
+    std::shared_ptr<IWMEncoder> encoder;
+    std::shared_ptr<IWMEncSourceGroupCollection> groups;
+    std::shared_ptr<IWMEncSourceGroup> group;
+    std::shared_ptr<IWMEncSource> source;
+    std::shared_ptr<IWMEncProfileCollection> profiles;
+    std::shared_ptr<IWMEncProfile> profile;
+    std::shared_ptr<IWMEncDisplayInfo> info;
+    std::shared_ptr<IWMEncFile> file;
+
+    void Release(WmaJobShared& shared) {
+        file.reset();
+        info.reset();
+        profile.reset();
+        profiles.reset();
+        source.reset();
+        group.reset();
+        groups.reset();
+        {
+            std::lock_guard lock(shared.mutex);
+            shared.encoder.reset();
+        }
+        encoder.reset();
+    }
+};
+
+class WmaRun {
+public:
+    WmaRun(JobRunner& r, WmaJobShared& shared, std::function<void(bool)> busy)
+        : r_(r), req_(r.Request()), shared_(shared), busy_(std::move(busy)) {}
+
+    void Go();
+
+private:
+    bool SetUp();
+    // One file; false ends the job at once (its message has been shown).
+    bool EncodeFile(const SourceItem& item, const std::string& output);
+    void End();
+    // Ends the job after a failure before encoding: the objects go, the window stays for the
+    // user's Cancel.
+    void Abort(const std::string& text, const std::string& caption, unsigned flags = MB_OK) {
+        r_.Message(text, caption, flags);
+        o_.Release(shared_);
+        CoUninitialize();
+        busy_(false);
+    }
+    void Log(const std::string& line) {
+        log_ += line;
+        r_.SetText(JobText::Log, log_);
+    }
+    long RunState() {
+        long state = 0;
+        if (o_.encoder) o_.encoder->get_RunState(&state);
+        return state;
+    }
+    // The window's messages are handled while the job waits; a cancel, or until(), ends the
+    // wait early (the encoder wakes it when its run state changes).
+    void Wait(const std::function<bool()>& until) {
+        r_.ProcessMessages();
+        clock::Current().SleepMsUnless(kMessagePassMs,
+                                       [&] { return r_.CancelRequested() || until(); });
+    }
+
+    JobRunner& r_;
+    const JobRequest& req_;
+    WmaJobShared& shared_;
+    std::function<void(bool)> busy_;
+    Objects o_;
+    std::string log_;
+    std::vector<std::string> failed_;
+};
+
+bool WmaRun::SetUp() {
+    std::shared_ptr<IUnknown> unknown;
+    if (SUCCEEDED(CoCreateInstance(CLSID_WMEncoder, nullptr, CLSCTX_INPROC_SERVER, IID_IWMEncoder,
+                                   &unknown)))
+        o_.encoder = As<IWMEncoder>(unknown);
+    if (!o_.encoder) {
+        r_.Message("Error creating IWMEncoder object", "Error", MB_OK);
+        r_.Close(IDOK);
+        CoUninitialize();
+        return false;
+    }
+    {
+        std::lock_guard lock(shared_.mutex);
+        shared_.encoder = o_.encoder;
+        shared_.batch = req_.batch;
+    }
+    if (FAILED(o_.encoder->get_SourceGroupCollection(&o_.groups))) {
+        Abort("Error geting the IWMEncSourceGroupCollection interface", "Error");
+        return false;
+    }
+    if (FAILED(o_.groups->Add("Convert", &o_.group)) ||
+        FAILED(o_.group->AddSource(kSourceAudio, &o_.source))) {
+        Abort("Error geting the IWMEncSourceGroup interface", "Error");
+        return false;
+    }
+    if (FAILED(o_.encoder->get_ProfileCollection(&o_.profiles))) {
+        Abort("Could not get the profile collection", "Error");
+        return false;
+    }
+    if (FAILED(o_.profiles->Item(req_.wma.profileIndex, &o_.profile))) {
+        Abort("Could not get the specific profile", "Error");
+        return false;
+    }
+    VARIANT v;
+    v.vt = VT_DISPATCH;
+    v.pdispVal = o_.profile;
+    if (FAILED(o_.group->put_Profile(v))) {
+        Abort("Could not set the profile", "Error");
+        return false;
+    }
+    if (FAILED(o_.encoder->get_DisplayInfo(&o_.info))) {
+        Abort("Error geting the IWMEncDisplayInfo interface", "Error");
+        return false;
+    }
+    if (FAILED(o_.encoder->get_File(&o_.file))) {
+        Abort("Error getting IWMEncFile interface", "Error");
+        return false;
+    }
+    return true;
+}
+
+void WmaRun::Go() {
+    CoInitialize(nullptr);
+    if (!SetUp()) return;
+    busy_(true);
+    std::unique_ptr<InputSource> source = MakeInputSource(req_, "*.WAV");
+    if (!source->Batch()) {
+        InputSource::Next next = source->Take(r_);
+        if (!EncodeFile(next.item, next.item.output)) return;
+        End();
+        return;
+    }
+    std::string outFolder = OutputFolderOf(req_.output);
+    int n = 0;
+    for (;;) {
+        r_.Redraw();
+        if (r_.CancelRequested()) break;
+        InputSource::Next next = source->Take(r_);
+        ++n;
+        int count = source->Count();
+        char title[128];
+        std::snprintf(title, sizeof title, "Orvane Encoder 2001 - (File %d of %d)", n, count);
+        r_.SetText(JobText::Title, title);
+        if (count < 1 || n > count || next.step == InputSource::Step::End) break;
+        r_.SetRange(JobBar::Overall, 0, count * 100);
+        r_.SetPos(JobBar::Overall, n * 100);
+        r_.SetText(JobText::FileCount, std::to_string(count));
+        r_.SetText(JobText::FileNumber, std::to_string(n));
+        if (next.step == InputSource::Step::Cancelled) {
+            r_.RequestCancel();
+            break;
+        }
+        if (next.step == InputSource::Step::Failed) {
+            failed_.push_back(next.item.input);
+            continue;
+        }
+        const SourceItem& item = next.item;
+        std::string output = req_.CdAudio() ? CdTrackOutputName(outFolder, item.tag.Artist(),
+                                                                item.tag.Title(), item.trackNumber)
+                                            : BatchOutputName(outFolder, item.input);
+        r_.SetText(JobText::Input, item.input);
+        r_.SetText(JobText::Output, output);
+        if (!EncodeFile(item, output)) return;
+        if (r_.CancelRequested()) break;
+    }
+    End();
+}
+
+bool WmaRun::EncodeFile(const SourceItem& item, const std::string& output) {
+    const std::string& input = item.input;
+    // The input's header gives the duration.
+    int fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        Abort("Error: Cannot open the Input File", "");
+        return false;
+    }
+    struct stat info {};
+    ::fstat(fd, &info);
+    unsigned char header[44] = {};
+    ssize_t got = ::read(fd, header, sizeof header);
+    ::close(fd);
+    if (got <= 0 || header[0] != 'R' || header[8] != 'W') {
+        Abort("Error: Input file is not a Windows PCM WAVE File.", "");
+        return false;
+    }
+    if (SameFile(input, output)) {
+        Abort("Error: The output file cannot be the input file.", "");
+        return false;
+    }
+    int duration = WaveDurationSeconds(header).value_or(DurationFromSize(info.st_size));
+    r_.SetRange(JobBar::CurrentFile, 0, duration);
+    if (!req_.batch) r_.SetRange(JobBar::Overall, 0, duration);
+    {
+        std::lock_guard lock(shared_.mutex);
+        shared_.durationSeconds = duration;
+    }
+
+    if (FAILED(o_.source->SetInput(input, "", ""))) {
+        Abort("Error setting the input file", "Error");
+        return false;
+    }
+    if (FAILED(o_.groups->put_Active(o_.group))) {
+        Abort("Error setting the active source group", "Error");
+        return false;
+    }
+    // The texts: the page's for a single file, the track's tag for a CD track, none for the
+    // files of a folder.
+    std::string title, author, copyright, rating, description;
+    if (!req_.batch) {
+        title = req_.wma.title, author = req_.wma.author, copyright = req_.wma.copyright;
+        rating = req_.wma.rating, description = req_.wma.description;
+    } else if (req_.CdAudio()) {
+        title = item.tag.Title(), author = item.tag.Artist(), copyright = item.tag.Artist();
+        description = item.tag.Album();
+    }
+    HRESULT results[5] = {o_.info->put_Title(title), o_.info->put_Author(author),
+                          o_.info->put_Copyright(copyright), o_.info->put_Rating(rating),
+                          o_.info->put_Description(description)};
+    for (HRESULT hr : results)
+        if (FAILED(hr)) {
+            Abort("Error setting File Information", "Error");
+            return false;
+        }
+    // The encoder writes a temporary file beside the output, which takes the output's name
+    // only once it is whole.
+    fs::AtomicFile file;
+    if (fs::Status status = file.Open(output); !status) {
+        Abort("Error: " + status.message, "");
+        return false;
+    }
+    if (FAILED(o_.file->put_LocalFileName(file.tempPath()))) {
+        Abort("Error setting output file name", "Error");
+        return false;
+    }
+
+    o_.encoder->put_AutoStop(VARIANT_TRUE);
+    o_.encoder->put_AutoArchive(VARIANT_TRUE);
+    o_.encoder->put_EnableStatistics(VARIANT_TRUE);
+    Log("Preparing to Start the Encoder...\r\n");
+    Wait([] { return false; });
+    // A job cancelled before its encoder started ends without starting it.
+    if (r_.CancelRequested()) return true;
+    if (FAILED(o_.encoder->PrepareToEncode(VARIANT_TRUE))) {
+        std::shared_ptr<IUnknown> unknown;
+        std::string text;
+        if (o_.encoder->QueryInterface(IID_IErrorInfo, &unknown) == S_OK &&
+            SUCCEEDED(As<IErrorInfo>(unknown)->GetDescription(&text)))
+            r_.Message(text, "error", MB_OK);
+        r_.Message("Error: Prepare to encode failed.", "", MB_ICONERROR);
+    }
+    if (FAILED(o_.encoder->Start())) r_.Message("Error encoding the file", "Error", MB_OK);
+    Log("Encoder was started successfully...\r\n");
+    {
+        std::lock_guard lock(shared_.mutex);
+        shared_.startTime = clock::Time();
+    }
+    bool cancelled = false;
+    for (;;) {
+        Wait([this] { return RunState() != kEncoderRunning; });
+        if (RunState() != kEncoderRunning) break;
+        if (r_.CancelRequested()) {
+            r_.WaitCursor(true);
+            o_.encoder->Stop();
+            r_.WaitCursor(false);
+            cancelled = true;
+            break;
+        }
+    }
+    // A finished or stopped file takes its final name; a failed one is discarded.
+    HRESULT result = E_FAIL;
+    o_.encoder->get_RunResult(&result);
+    struct stat written {};
+    if (SUCCEEDED(result) && ::stat(file.tempPath().c_str(), &written) == 0) {
+        if (fs::Status status = file.Commit(); !status) {
+            r_.Message("Error: " + status.message, "", MB_ICONERROR);
+            failed_.push_back(input);
+        }
+    } else {
+        file.Discard();
+        failed_.push_back(input);
+    }
+    if (cancelled) return true;
+    r_.SetPos(JobBar::CurrentFile, duration);
+    if (!req_.batch) r_.SetPos(JobBar::Overall, duration);
+    if (req_.batch) {
+        o_.encoder->Stop();
+        if (item.deleteInput) ::unlink(input.c_str());
+    }
+    return true;
+}
+
+void WmaRun::End() {
+    r_.WaitCursor(true);
+    Wait([] { return false; });
+    r_.StatisticsTimer(0);
+    clock::Current().SleepMsUnless(2500, [this] { return r_.CancelRequested(); });
+    o_.Release(shared_);
+    CoUninitialize();
+    r_.WaitCursor(false);
+    busy_(false);
+    // Only a job whose every file was written says it finished; a cancelled job's end is the
+    // cancel's own.
+    if (r_.CancelRequested())
+        r_.Finish("", JobResult::Cancelled, failed_);
+    else if (failed_.empty())
+        r_.Finish("Compression Finished.", JobResult::Succeeded);
+    else
+        r_.Finish("", JobResult::Failed, failed_);
+}
+
+class WmaJob : public Job {
+public:
+    void Run(JobRunner& r) override {
+        WmaRun run(r, shared_, [this](bool busy) { SetBusy(busy); });
+        run.Go();
+    }
+    void OnTick(JobRunner& r, int timerId) override {
+        if (timerId == ID_TIMER_WMA) UpdateWmaStatistics(r, shared_);
+    }
+    unsigned StatisticsPeriodMs() const override { return 1000; }
+
+private:
+    WmaJobShared shared_;
+};
+
+}  // namespace
+
+std::optional<int> WaveDurationSeconds(const unsigned char* header) {
+    std::uint32_t data = Le(header + 40, 4);
+    std::uint32_t bits = Le(header + 34, 2);
+    std::uint32_t channels = Le(header + 22, 2);
+    std::uint32_t rate = Le(header + 24, 4);
+    std::uint64_t perSecond = static_cast<std::uint64_t>(bits / 8) * channels * rate;
+    if (perSecond == 0) return std::nullopt;
+    return static_cast<int>(data / perSecond);
+}
+
+int DurationFromSize(std::int64_t fileSize) {
+    std::int64_t seconds = fileSize / 176400;
+    return seconds < 1 ? 1 : static_cast<int>(std::min<std::int64_t>(seconds, 0x7FFFFFFF));
+}
+
+std::string BatchOutputName(const std::string& outputFolder, const std::string& input) {
+    return encoder::DriveAndDirectory(outputFolder) + encoder::BaseName(input) + ".WMA";
+}
+
+std::string CdTrackOutputName(const std::string& outputFolder, const std::string& artist,
+                              const std::string& title, int trackNumber) {
+    // An artist shorter than two characters is left out: the track is named by its title.
+    std::size_t characters = 0;
+    for (unsigned char c : artist)
+        if ((c & 0xC0) != 0x80) ++characters;
+    std::string name =
+        encoder::CdTrackFileName(outputFolder, characters >= 2 ? artist : "", title, trackNumber);
+    // The MP3 road's name with the extension of this road.
+    if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".MP3") == 0)
+        name.replace(name.size() - 4, 4, ".WMA");
+    return name;
+}
+
+std::string RemainingText(int durationSeconds, std::int64_t elapsed) {
+    if (durationSeconds / 3600 > 99) return "00:00:00";
+    std::int64_t left = durationSeconds - elapsed;
+    if (left < 0) left = 0;
+    return TwoDigits((left / 3600) % 99, (left / 60) % 60, left % 60);
+}
+
+void RunWmaJob(JobRunner& runner, WmaJobShared& shared) {
+    WmaRun run(runner, shared, [](bool) {});
+    run.Go();
+}
+
+void UpdateWmaStatistics(JobRunner& r, WmaJobShared& shared) {
+    std::shared_ptr<IWMEncoder> encoder;
+    std::int64_t startTime;
+    int duration;
+    bool batch;
+    {
+        std::lock_guard lock(shared.mutex);
+        encoder = shared.encoder;
+        startTime = shared.startTime;
+        duration = shared.durationSeconds;
+        batch = shared.batch;
+    }
+    if (!encoder) return;
+    std::shared_ptr<IWMEncStatistics> stats;
+    if (FAILED(encoder->get_Statistics(&stats))) return;
+    std::shared_ptr<IUnknown> second, archive;
+    if (FAILED(stats->get_FileArchiveStats(&second)) ||
+        FAILED(second->QueryInterface(IID_IWMEncFileArchiveStats, &archive)))
+        return;
+    std::shared_ptr<IUnknown> dispatch, output;
+    if (FAILED(stats->get_WMFOutputStats(&dispatch))) {
+        r.Message("Error: get_WMFOutputStats Failed.", "", MB_OK);
+        return;
+    }
+    if (FAILED(dispatch->QueryInterface(IID_IWMEncOutputStats, &output))) {
+        r.Message("Error: pDispOutputStats->QueryInterface Failed.", "", MB_OK);
+        return;
+    }
+    auto out = As<IWMEncOutputStats>(output);
+    long rate = 0, bitrate = 0;
+    out->get_CurrentSampleRate(&rate);
+    char text[64];
+    std::snprintf(text, sizeof text, "  %ld Samples/sec.  ", rate);
+    r.SetText(JobText::Rate, text);
+    std::int64_t fileBytes = 0;
+    As<IWMEncFileArchiveStats>(archive)->get_FileSize(&fileBytes);
+    if (static_cast<std::uint32_t>(fileBytes) != 0)
+        r.SetText(JobText::Compression, "                    -                    ");
+    std::int64_t ms = 0;
+    stats->get_EncodingTime(&ms);
+    int t = static_cast<int>(static_cast<std::uint32_t>(ms) / 1000);
+    int pos = t > duration ? duration : t;
+    r.SetPos(JobBar::CurrentFile, pos);
+    if (!batch) r.SetPos(JobBar::Overall, pos);
+    std::int64_t elapsed = clock::Time() - startTime;
+    r.SetText(JobText::Elapsed, encoder::ElapsedText(elapsed));
+    r.SetText(JobText::Remaining, RemainingText(duration, elapsed));
+    out->get_CurrentBitrate(&bitrate);
+    std::snprintf(text, sizeof text, "%ldkbps", bitrate / 1000);
+    r.SetText(JobText::Bitrate, text);
+}
+
+void RegisterWmaJob() {
+    encoder::RegisterJobKind(encoder::JobKind::EncodeWma, [](const JobRequest&) {
+        return std::unique_ptr<Job>(std::make_unique<WmaJob>());
+    });
+}
+
+}  // namespace orvane::wma

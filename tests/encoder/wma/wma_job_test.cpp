@@ -1,0 +1,527 @@
+#include "encoder/wma/wma_job.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <mutex>
+
+#include "encoder/app/input_source.h"
+#include "encoder/app/job_runner.h"
+#include "encoder/app/paths.h"
+#include "encoder/app/resource.h"
+#include "platform/clock/clock.h"
+#include "support/temp_dir.h"
+#include "support/wma_util.h"
+
+namespace orvane::wma {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace orvane::wmenc;
+using encoder::JobBar;
+using encoder::JobResult;
+using encoder::JobRunner;
+using encoder::JobText;
+
+TEST(WmaJobRules, DurationNeedsChannelsRateAndWholeBytes) {
+    std::string h = test::SineWave(2, 44100, 3.0, {440}).substr(0, 44);
+    auto header = [&] { return reinterpret_cast<const unsigned char*>(h.data()); };
+    EXPECT_EQ(WaveDurationSeconds(header()), 3);
+    for (int offset : {22, 24, 34}) {
+        std::string saved = h;
+        h[offset] = 0, h[offset + 1] = 0;
+        if (offset == 34) h[34] = 4;  // 4 bits: no whole byte per sample
+        EXPECT_FALSE(WaveDurationSeconds(header())) << offset;
+        h = saved;
+    }
+    EXPECT_EQ(DurationFromSize(176400 * 5 + 10), 5);
+    EXPECT_EQ(DurationFromSize(100), 1);
+}
+
+TEST(WmaJobRules, OutputNames) {
+    EXPECT_EQ(BatchOutputName("/out/", "/in/Song one.wav"), "/out/Song one.WMA");
+    // An artist of one character names the track by its title alone.
+    EXPECT_EQ(CdTrackOutputName("/out/", "X", "Title", 3), "/out/Title.WMA");
+    EXPECT_EQ(CdTrackOutputName("/out/", "AB", "a:b/c?", 3), "/out/AB - a-b-c.WMA");
+}
+
+TEST(WmaJobRules, RemainingTime) {
+    EXPECT_EQ(RemainingText(3725, 5), "01:02:00");
+    EXPECT_EQ(RemainingText(99 * 3600 + 59, 0), "00:00:59");  // hours modulo 99
+    EXPECT_EQ(RemainingText(100 * 3600, 0), "00:00:00");
+    EXPECT_EQ(RemainingText(10, 30), "00:00:00");
+}
+
+// The status window as the job sees it: every report recorded, message boxes answered.
+class Recorder : public encoder::JobObserver {
+public:
+    struct Box {
+        std::string text, caption;
+        unsigned flags;
+    };
+    void JobSetText(JobText which, const std::string& text) override {
+        std::lock_guard l(m_);
+        texts_[which] = text;
+        changed_.notify_all();
+    }
+    void JobSetRange(JobBar bar, int low, int high) override {
+        std::lock_guard l(m_);
+        ranges_[bar] = {low, high};
+    }
+    void JobSetPos(JobBar bar, int pos) override {
+        std::lock_guard l(m_);
+        pos_[bar] = pos;
+    }
+    void JobSetCounter(encoder::JobCounter, int) override {}
+    int JobMessage(const std::string& text, const std::string& caption, unsigned flags) override {
+        std::lock_guard l(m_);
+        boxes_.push_back({text, caption, flags});
+        return IDOK;
+    }
+    void JobFinished(const encoder::JobOutcome& outcome) override {
+        std::lock_guard l(m_);
+        finished_.push_back(outcome);
+    }
+    void JobClose(int result) override {
+        std::lock_guard l(m_);
+        closes_.push_back(result);
+    }
+    void JobStatisticsTimer(unsigned ms) override {
+        std::lock_guard l(m_);
+        timers_.push_back(ms);
+    }
+
+    std::string Text(JobText which) {
+        std::lock_guard l(m_);
+        return texts_[which];
+    }
+    std::pair<int, int> Range(JobBar bar) {
+        std::lock_guard l(m_);
+        return ranges_[bar];
+    }
+    int Pos(JobBar bar) {
+        std::lock_guard l(m_);
+        return pos_[bar];
+    }
+    std::vector<Box> Boxes() {
+        std::lock_guard l(m_);
+        return boxes_;
+    }
+    std::vector<std::string> Messages() {
+        std::vector<std::string> t;
+        for (const Box& b : Boxes())
+            t.push_back(b.text);
+        return t;
+    }
+    std::vector<encoder::JobOutcome> Finished() {
+        std::lock_guard l(m_);
+        return finished_;
+    }
+    std::vector<int> Closes() {
+        std::lock_guard l(m_);
+        return closes_;
+    }
+    std::vector<unsigned> Timers() {
+        std::lock_guard l(m_);
+        return timers_;
+    }
+    // Waits (real time, at most a minute) until the log holds text.
+    bool WaitLog(const std::string& text) {
+        std::unique_lock l(m_);
+        return changed_.wait_for(l, std::chrono::seconds(60), [&] {
+            return texts_[JobText::Log].find(text) != std::string::npos;
+        });
+    }
+
+private:
+    std::mutex m_;
+    std::condition_variable changed_;
+    std::map<JobText, std::string> texts_;
+    std::map<JobBar, std::pair<int, int>> ranges_;
+    std::map<JobBar, int> pos_;
+    std::vector<Box> boxes_;
+    std::vector<encoder::JobOutcome> finished_;
+    std::vector<int> closes_;
+    std::vector<unsigned> timers_;
+};
+
+// CD tracks already read into WAVE files, as the grabber hands them over.
+class Tracks : public encoder::InputSource {
+public:
+    explicit Tracks(std::vector<encoder::SourceItem> items) : items_(std::move(items)) {}
+    bool Batch() const override { return true; }
+    Next Take(JobRunner&) override {
+        if (next_ >= items_.size()) return {};
+        return {Step::Item, items_[next_++], {}};
+    }
+    int Count() const override { return static_cast<int>(items_.size()); }
+
+private:
+    std::vector<encoder::SourceItem> items_;
+    std::size_t next_ = 0;
+};
+
+class WmaJob : public ::testing::Test {
+protected:
+    void SetUp() override {
+        clock::Install(&clk);
+        fs::create_directory(profiles.path() / "p");
+        test::CopyShippedProfiles(profiles.path() / "p");
+        test::RegisterProfileFolder((profiles.path() / "p").string());
+        RegisterWmaJob();
+    }
+    void TearDown() override {
+        SetCallHook(nullptr);
+        encoder::SetCdTrackSource(nullptr);
+        clock::Install(nullptr);
+    }
+    fs::path Wave(const std::string& name, double seconds) {
+        fs::path file = work / name;
+        test::WriteFile(file, test::SineWave(2, 44100, seconds, {440, 660}));
+        return file;
+    }
+    encoder::JobRequest Single(const fs::path& in, const fs::path& out) {
+        encoder::JobRequest r;
+        r.kind = encoder::JobKind::EncodeWma;
+        r.input = in.string();
+        r.output = out.string();
+        return r;
+    }
+    // Runs the request to its end in a fresh window.
+    void Run(const encoder::JobRequest& request) {
+        rec = std::make_unique<Recorder>();
+        JobRunner runner(request, *rec);
+        runner.Start();
+        runner.Wait();
+        outcome = runner.Outcome();
+    }
+    std::vector<std::string> Files(const fs::path& dir) {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::vector<std::string> Files() { return Files(work.path()); }
+
+    clock::VirtualClock clk{true};
+    test::TempDir profiles, work;
+    std::unique_ptr<Recorder> rec;
+    encoder::JobOutcome outcome;
+};
+
+TEST_F(WmaJob, SingleFileWithItsTextsInTheDescribedOrder) {
+    std::vector<std::string> calls;
+    std::mutex callsMutex;
+    SetCallHook([&](std::string_view call) {
+        std::lock_guard l(callsMutex);
+        if (call.rfind("Statistics", 0) != 0 && call != "Encoder.get_RunState" &&
+            call != "Encoder.get_Statistics")
+            calls.emplace_back(call);
+        return S_OK;
+    });
+    fs::path in = Wave("in.wav", 2.0), out = work / "out.wma";
+    encoder::JobRequest c = Single(in, out);
+    c.wma.profileIndex = 1;
+    c.wma.title = "Titel – ä", c.wma.author = "Autor", c.wma.copyright = "© 2001";
+    c.wma.rating = "5", c.wma.description = "Beschreibung";
+    Run(c);
+
+    EXPECT_TRUE(rec->Messages().empty());
+    ASSERT_EQ(rec->Finished().size(), 1u);
+    EXPECT_EQ(rec->Finished()[0].message, "Compression Finished.");
+    EXPECT_EQ(outcome.result, JobResult::Succeeded);
+    // The statistics timer runs with the job and stops before the end.
+    EXPECT_EQ(rec->Timers(), (std::vector<unsigned>{1000, 0}));
+    EXPECT_EQ(rec->Text(JobText::Log),
+              "Preparing to Start the Encoder...\r\nEncoder was started successfully...\r\n");
+    EXPECT_EQ(Files(), (std::vector<std::string>{"in.wav", "out.wma"}));
+    auto probe = test::Probe(out);
+    EXPECT_EQ(probe["codec_name"], "wmav2");
+    EXPECT_EQ(probe["bit_rate"], "192000");  // the second profile
+    EXPECT_EQ(probe["TAG:title"], "Titel – ä");
+    EXPECT_EQ(probe["TAG:artist"], "Autor");
+    EXPECT_EQ(probe["TAG:copyright"], "© 2001");
+    EXPECT_EQ(probe["TAG:rating"], "5");
+    EXPECT_EQ(probe["TAG:comment"], "Beschreibung");
+    EXPECT_EQ(rec->Range(JobBar::CurrentFile), std::make_pair(0, 2));
+    EXPECT_EQ(rec->Pos(JobBar::CurrentFile), 2);
+    EXPECT_EQ(rec->Pos(JobBar::Overall), 2);
+    std::vector<std::string> expected = {"CoInitialize",
+                                         "CoCreateInstance",
+                                         "Encoder.get_SourceGroupCollection",
+                                         "SourceGroups.Add",
+                                         "SourceGroup.AddSource",
+                                         "Encoder.get_ProfileCollection",
+                                         "Profiles.Item",
+                                         "SourceGroup.put_Profile",
+                                         "Encoder.get_DisplayInfo",
+                                         "Encoder.get_File",
+                                         "Source.SetInput",
+                                         "SourceGroups.put_Active",
+                                         "DisplayInfo.put_Title",
+                                         "DisplayInfo.put_Author",
+                                         "DisplayInfo.put_Copyright",
+                                         "DisplayInfo.put_Rating",
+                                         "DisplayInfo.put_Description",
+                                         "File.put_LocalFileName",
+                                         "Encoder.put_AutoStop",
+                                         "Encoder.put_AutoArchive",
+                                         "Encoder.put_EnableStatistics",
+                                         "Encoder.PrepareToEncode",
+                                         "Encoder.Start",
+                                         "CoUninitialize"};
+    std::lock_guard l(callsMutex);
+    EXPECT_EQ(calls, expected);
+}
+
+// Every set-up and per-file call that fails shows its message and ends the job without an
+// output file.
+TEST_F(WmaJob, EachFailingCallEndsTheJobWithItsMessage) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"CoCreateInstance", "Error creating IWMEncoder object"},
+        {"Encoder.get_SourceGroupCollection",
+         "Error geting the IWMEncSourceGroupCollection interface"},
+        {"SourceGroups.Add", "Error geting the IWMEncSourceGroup interface"},
+        {"SourceGroup.AddSource", "Error geting the IWMEncSourceGroup interface"},
+        {"Encoder.get_ProfileCollection", "Could not get the profile collection"},
+        {"Profiles.Item", "Could not get the specific profile"},
+        {"SourceGroup.put_Profile", "Could not set the profile"},
+        {"Encoder.get_DisplayInfo", "Error geting the IWMEncDisplayInfo interface"},
+        {"Encoder.get_File", "Error getting IWMEncFile interface"},
+        {"Source.SetInput", "Error setting the input file"},
+        {"SourceGroups.put_Active", "Error setting the active source group"},
+        {"DisplayInfo.put_Rating", "Error setting File Information"},
+        {"File.put_LocalFileName", "Error setting output file name"},
+    };
+    fs::path in = Wave("in.wav", 0.5), out = work / "out.wma";
+    for (const auto& [call, message] : cases) {
+        std::string failing = call;
+        SetCallHook([failing](std::string_view c) { return c == failing ? E_FAIL : S_OK; });
+        Run(Single(in, out));
+        auto boxes = rec->Boxes();
+        ASSERT_EQ(boxes.size(), 1u) << call;
+        EXPECT_EQ(boxes[0].text, message);
+        EXPECT_EQ(boxes[0].caption, "Error");
+        EXPECT_EQ(Files(), std::vector<std::string>{"in.wav"}) << call;
+        // Only a failed creation closes the window; otherwise it waits for the user.
+        EXPECT_EQ(rec->Closes(),
+                  failing == "CoCreateInstance" ? std::vector<int>{IDOK} : std::vector<int>{})
+            << call;
+        EXPECT_TRUE(rec->Finished().empty());
+        EXPECT_EQ(outcome.result, JobResult::Failed);
+    }
+}
+
+TEST_F(WmaJob, MissingProfileFailsWithoutOutput) {
+    fs::path in = Wave("in.wav", 0.5), out = work / "out.wma";
+    encoder::JobRequest c = Single(in, out);
+    c.wma.profileIndex = 7;
+    Run(c);
+    EXPECT_EQ(rec->Messages(), std::vector<std::string>{"Could not get the specific profile"});
+    c.wma.profileIndex = -1;  // no entry chosen on the page
+    Run(c);
+    EXPECT_EQ(rec->Messages(), std::vector<std::string>{"Could not get the specific profile"});
+    EXPECT_EQ(Files(), std::vector<std::string>{"in.wav"});
+}
+
+TEST_F(WmaJob, InputsThatAreNoWaveOrTheOutputItself) {
+    std::vector<std::string> texts;
+    test::WriteFile(work / "text.wav", "XIFF....WAVE");
+    Run(Single(work / "text.wav", work / "a.wma"));
+    texts.push_back(rec->Messages().at(0));
+    Run(Single(work / "missing.wav", work / "b.wma"));
+    texts.push_back(rec->Messages().at(0));
+    // Named as its own output the input is never touched.
+    fs::path in = Wave("same.wav", 0.5);
+    std::string before = test::ReadFile(in);
+    Run(Single(in, work / "." / "same.wav"));
+    texts.push_back(rec->Messages().at(0));
+    EXPECT_EQ(texts,
+              (std::vector<std::string>{"Error: Input file is not a Windows PCM WAVE File.",
+                                        "Error: Cannot open the Input File",
+                                        "Error: The output file cannot be the input file."}));
+    EXPECT_EQ(test::ReadFile(in), before);
+    EXPECT_EQ(Files(), (std::vector<std::string>{"same.wav", "text.wav"}));
+}
+
+// A header without channels gives no duration: the job still runs with a range from the
+// file's size, the encoder cannot take the input, and the user's older file stays as it was.
+TEST_F(WmaJob, HeaderWithoutChannelsRunsAndFailsWithoutTouchingTheOldOutput) {
+    std::string wave = test::SineWave(2, 44100, 6.0, {440});
+    wave[22] = 0;
+    test::WriteFile(work / "zero.wav", wave);
+    test::WriteFile(work / "out.wma", "older file");
+    Run(Single(work / "zero.wav", work / "out.wma"));
+    EXPECT_EQ(rec->Range(JobBar::CurrentFile), std::make_pair(0, 6));
+    auto texts = rec->Messages();
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_NE(texts[0].find("no channels"), std::string::npos);  // the encoder's description
+    EXPECT_EQ(rec->Boxes()[0].caption, "error");
+    EXPECT_EQ(texts[1], "Error: Prepare to encode failed.");
+    EXPECT_EQ(texts[2], "Error encoding the file");
+    EXPECT_EQ(test::ReadFile(work / "out.wma"), "older file");
+    EXPECT_EQ(Files(), (std::vector<std::string>{"out.wma", "zero.wav"}));
+    // Nothing was written: the job does not say it finished.
+    ASSERT_EQ(rec->Finished().size(), 1u);
+    EXPECT_EQ(rec->Finished()[0].message, "");
+    EXPECT_EQ(outcome.result, JobResult::Failed);
+}
+
+TEST_F(WmaJob, CancelWhileEncodingKeepsAValidShorterFile) {
+    fs::path in = Wave("long.wav", 120.0), out = work / "out.wma";
+    rec = std::make_unique<Recorder>();
+    {
+        JobRunner runner(Single(in, out), *rec);
+        runner.Start();
+        ASSERT_TRUE(rec->WaitLog("started"));
+        runner.Cancel();  // the user's Cancel
+        runner.Wait();
+        outcome = runner.Outcome();
+    }
+    EXPECT_EQ(rec->Messages(), std::vector<std::string>{"Current Process was Canceled."});
+    EXPECT_EQ(rec->Closes(), std::vector<int>{IDCANCEL});
+    EXPECT_TRUE(rec->Finished().empty());
+    auto probe = test::Probe(out);
+    EXPECT_EQ(probe["codec_name"], "wmav2");
+    EXPECT_LT(std::stod(probe["duration"]), 120.0);
+    EXPECT_EQ(Files(), (std::vector<std::string>{"long.wav", "out.wma"}));
+}
+
+TEST_F(WmaJob, FolderBatchWritesOneFileEachWithoutTexts) {
+    fs::create_directory(work / "in");
+    fs::create_directory(work / "out");
+    test::WriteFile(work / "in" / "a.wav", test::SineWave(2, 44100, 0.5, {440}));
+    test::WriteFile(work / "in" / "B.WAV", test::SineWave(1, 22050, 0.5, {440}));
+    test::WriteFile(work / "in" / "notes.txt", "x");
+    encoder::JobRequest c;
+    c.kind = encoder::JobKind::EncodeWma;
+    c.batch = true;
+    c.input = (work / "in").string() + "/";
+    c.output = (work / "out").string() + "/";
+    c.wma.title = "not used in a batch";
+    Run(c);
+    EXPECT_TRUE(rec->Messages().empty());
+    EXPECT_EQ(rec->Finished().at(0).message, "Compression Finished.");
+    EXPECT_EQ(Files(work / "out"), (std::vector<std::string>{"B.WMA", "a.WMA"}));
+    EXPECT_EQ(test::Probe(work / "out" / "a.WMA").count("TAG:title"), 0u);
+    EXPECT_EQ(rec->Text(JobText::FileCount), "2");
+    EXPECT_EQ(rec->Text(JobText::FileNumber), "2");
+    EXPECT_EQ(rec->Range(JobBar::Overall), std::make_pair(0, 200));
+    EXPECT_TRUE(fs::exists(work / "in" / "a.wav"));  // only grabbed tracks are deleted
+}
+
+TEST_F(WmaJob, CdTracksAreNamedAndDescribedByTheirTags) {
+    fs::create_directory(work / "cd");
+    std::vector<encoder::SourceItem> items(2);
+    for (int n : {1, 2}) {
+        encoder::SourceItem& item = items[static_cast<std::size_t>(n - 1)];
+        item.input = (work / "cd" / ("Track" + std::to_string(n) + ".WAV")).string();
+        test::WriteFile(item.input, test::SineWave(2, 44100, 0.5, {440}));
+        item.trackNumber = n;
+        item.deleteInput = true;
+    }
+    items[0].tag.SetTitle("Erste: Spur?");
+    items[0].tag.SetArtist("Band");
+    items[0].tag.SetAlbum("Album");
+    items[1].tag.SetTitle("Second");
+    items[1].tag.SetArtist("Z");
+    encoder::SetCdTrackSource([items](const encoder::JobRequest&) {
+        return std::unique_ptr<encoder::InputSource>(std::make_unique<Tracks>(items));
+    });
+    encoder::JobRequest c;
+    c.kind = encoder::JobKind::EncodeWma;
+    c.batch = true;
+    c.input = encoder::kCdAudioInput;
+    c.output = (work / "cd").string() + "/";
+    Run(c);
+    EXPECT_EQ(rec->Finished().at(0).message, "Compression Finished.");
+    // Each grabbed WAVE file goes once encoded; an artist of one character is left out.
+    EXPECT_EQ(Files(work / "cd"),
+              (std::vector<std::string>{"Band - Erste- Spur.WMA", "Second.WMA"}));
+    auto probe = test::Probe(work / "cd" / "Band - Erste- Spur.WMA");
+    EXPECT_EQ(probe["TAG:title"], "Erste: Spur?");
+    EXPECT_EQ(probe["TAG:artist"], "Band");
+    EXPECT_EQ(probe["TAG:copyright"], "Band");
+    EXPECT_EQ(probe["TAG:comment"], "Album");
+    EXPECT_EQ(probe.count("TAG:rating"), 0u);
+}
+
+// The statistics of a running encoder reach the status window.
+TEST_F(WmaJob, StatisticsUpdateShowsRateTimesAndBitrate) {
+    Recorder window;
+    JobRunner runner(encoder::JobRequest{}, window);
+    WmaJobShared shared;
+    UpdateWmaStatistics(runner, shared);  // no encoder: nothing
+    EXPECT_EQ(window.Text(JobText::Rate), "");
+    fs::path in = Wave("in.wav", 3.0);
+    CoInitialize(nullptr);
+    {
+        std::shared_ptr<IUnknown> u;
+        ASSERT_EQ(
+            CoCreateInstance(CLSID_WMEncoder, nullptr, CLSCTX_INPROC_SERVER, IID_IWMEncoder, &u),
+            S_OK);
+        auto e = As<IWMEncoder>(u);
+        std::shared_ptr<IWMEncSourceGroupCollection> groups;
+        std::shared_ptr<IWMEncSourceGroup> group;
+        std::shared_ptr<IWMEncSource> source;
+        std::shared_ptr<IWMEncProfileCollection> list;
+        std::shared_ptr<IWMEncProfile> profile;
+        std::shared_ptr<IWMEncFile> file;
+        e->get_SourceGroupCollection(&groups);
+        groups->Add("Convert", &group);
+        group->AddSource(kSourceAudio, &source);
+        e->get_ProfileCollection(&list);
+        list->Item(0, &profile);
+        VARIANT v;
+        v.vt = VT_DISPATCH;
+        v.pdispVal = profile;
+        group->put_Profile(v);
+        source->SetInput(in.string(), "", "");
+        groups->put_Active(group);
+        e->get_File(&file);
+        file->put_LocalFileName((work / "out.wma").string());
+        e->put_AutoArchive(VARIANT_TRUE);
+        shared.encoder = e;
+        shared.durationSeconds = 2;  // shorter than the input: the bar stops at 2
+        shared.startTime = clock::Time() - 3725;
+        UpdateWmaStatistics(runner, shared);  // statistics off: nothing
+        EXPECT_EQ(window.Text(JobText::Rate), "");
+        e->put_EnableStatistics(VARIANT_TRUE);
+        ASSERT_EQ(e->Start(), S_OK);
+        // Without AutoStop the encoder stays running once the whole input is encoded; its
+        // end of input wakes the clock's sleepers.
+        std::shared_ptr<IWMEncStatistics> stats;
+        e->get_Statistics(&stats);
+        clock::SystemClock real;
+        clock::Install(&real);
+        real.SleepMsUnless(60000, [&] {
+            std::int64_t ms = 0;
+            stats->get_EncodingTime(&ms);
+            return ms >= 3000;
+        });
+        clock::Install(&clk);
+        UpdateWmaStatistics(runner, shared);
+        EXPECT_EQ(window.Text(JobText::Rate), "  44100 Samples/sec.  ");
+        EXPECT_EQ(window.Text(JobText::Compression), "                    -                    ");
+        EXPECT_EQ(window.Pos(JobBar::CurrentFile), 2);
+        EXPECT_EQ(window.Pos(JobBar::Overall), 2);
+        EXPECT_EQ(window.Text(JobText::Elapsed), "01:02:05");
+        EXPECT_EQ(window.Text(JobText::Remaining), "00:00:00");
+        int kbps = std::atoi(window.Text(JobText::Bitrate).c_str());
+        EXPECT_NEAR(kbps, 160, 16);
+        EXPECT_EQ(window.Text(JobText::Bitrate), std::to_string(kbps) + "kbps");
+        e->Stop();
+        shared.encoder.reset();
+    }
+    CoUninitialize();
+}
+
+}  // namespace
+}  // namespace orvane::wma
