@@ -5,6 +5,17 @@ if(ORVANE_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# The fuzzing build: every library gets the coverage instrumentation libFuzzer steers by, and
+# the sanitizers; only the fuzz targets link libFuzzer itself (fuzz/CMakeLists.txt).
+if(ORVANE_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "ORVANE_FUZZ needs clang: -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 # Warnings are errors only when asked (our test script and CI ask), so that a packager's or a
 # newer compiler's new warning never stops a build.
 option(ORVANE_WERROR "Treat compiler warnings as errors" OFF)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the toolkit needs to build, test and run.
 # Idempotent and quiet: only missing packages are installed (with sudo when not root).
+#   deps.sh --fuzz   also the compiler and runtime of the fuzz targets (clang with libFuzzer)
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git clang-format
@@ -10,6 +11,9 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   lame twolame mpg123 ffmpeg time
 )
+if [ "${1:-}" = "--fuzz" ]; then
+  packages+=(clang libclang-rt-14-dev llvm)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

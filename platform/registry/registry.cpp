@@ -803,8 +803,10 @@ LONG ApplyChanges(const std::vector<KeyChange>& changes) {
         if (it == byHive.end()) it = byHive.insert(byHive.end(), {loc.hive, ChangesInHive{}});
         it->second.push_back({&change, std::move(loc.inner)});
     }
-    for (auto& [hive, work] : byHive) {
-        LONG r = reg.Write(*hive, [&](Node& root) {
+    for (auto& entry : byHive) {
+        // Not a structured binding: clang before 16 cannot capture those in a lambda.
+        const ChangesInHive& work = entry.second;
+        LONG r = reg.Write(*entry.first, [&](Node& root) {
             // Made on a copy, so a change that fails half-way leaves the hive as it was.
             std::unique_ptr<Node> copy = root.Clone();
             if (LONG failed = ApplyToHive(*copy, work)) return failed;

@@ -1,0 +1,120 @@
+// Windows-1252 conversion, used on every stored name and every text of the song database: any
+// byte string must come back unchanged through UTF-8, what comes out as UTF-8 must be well
+// formed, and malformed UTF-8 or UTF-16 input must give one byte per character at most.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/cp1252.h"
+#include "fuzz/fuzz_support.h"
+
+namespace {
+
+// Strict UTF-8: shortest forms, no surrogates, nothing above U+10FFFF.
+bool WellFormedUtf8(const std::string& s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        int extra = 0;
+        char32_t cp = 0;
+        if (b < 0x80) {
+            ++i;
+            continue;
+        } else if (b >= 0xC2 && b <= 0xDF) {
+            extra = 1;
+            cp = b & 0x1F;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            extra = 2;
+            cp = b & 0x0F;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            extra = 3;
+            cp = b & 0x07;
+        } else {
+            return false;
+        }
+        if (i + extra >= s.size()) return false;
+        for (int k = 1; k <= extra; ++k) {
+            const auto c = static_cast<unsigned char>(s[i + k]);
+            if ((c & 0xC0) != 0x80) return false;
+            cp = cp << 6 | (c & 0x3F);
+        }
+        if ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+// UTF-8 of one code point (surrogates included, as a plain bit layout).
+std::string Encode(char32_t cp) {
+    std::string out;
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return out;
+}
+
+std::size_t CodePoints(std::string_view utf8) {
+    std::size_t n = 0;
+    for (char c : utf8)
+        n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using orvane::fuzz::Check;
+    namespace cp = orvane::cp1252;
+    const std::string_view bytes = orvane::fuzz::Bytes(data, size);
+
+    const std::string utf8 = cp::ToUtf8(bytes);
+    Check(WellFormedUtf8(utf8), "ToUtf8 gives well-formed UTF-8");
+    Check(cp::FromUtf8(utf8) == bytes, "a byte string survives the round trip through UTF-8");
+
+    // The same bytes read as UTF-8 typed by a user or stored by another program.
+    const std::string narrowed = cp::FromUtf8(bytes);
+    Check(narrowed.size() <= bytes.size(), "FromUtf8 gives at most one byte per input byte");
+    if (WellFormedUtf8(std::string(bytes))) {
+        Check(narrowed.size() == CodePoints(bytes), "FromUtf8 gives one byte per character");
+    }
+
+    // UTF-16 little-endian units, as a database string may hold them.
+    const std::string_view units = bytes.substr(0, size & ~std::size_t{1});
+    Check(cp::FromUtf16Le(units).size() <= units.size() / 2, "one byte per UTF-16 unit at most");
+
+    // A code point has a byte exactly when some byte converts to it.
+    if (size >= 3) {
+        static const std::vector<std::string> table = [] {
+            std::vector<std::string> t;
+            for (int b = 0; b < 256; ++b)
+                t.push_back(cp::ToUtf8(std::string(1, static_cast<char>(b))));
+            return t;
+        }();
+        const char32_t codePoint = data[0] | (data[1] << 8) | (char32_t{data[2]} << 16);
+        const std::string encoded = Encode(codePoint);
+        int expected = -1;
+        for (int b = 0; b < 256 && expected < 0; ++b)
+            if (table[b] == encoded) expected = b;
+        char byte = 0;
+        const bool mapped = cp::FromCodePoint(codePoint, byte);
+        Check(mapped == (expected >= 0), "FromCodePoint knows exactly the code page's characters");
+        Check(!mapped || static_cast<unsigned char>(byte) == expected,
+              "FromCodePoint gives the byte that converts back to the code point");
+    }
+    return 0;
+}
