@@ -398,7 +398,30 @@ void CdGrabberDialog::OnGetCdInfo() {
         port_->MessageBox("Please Insert an Audio CD in the current CD-ROM drive.", "", MB_OK);
         return;
     }
-    if (getCdInfo) getCdInfo(*this);
+    if (!getCdInfo) return;
+    std::vector<std::uint32_t> starts;
+    for (int i = 0; i < session_.TrackCount(); ++i)
+        starts.push_back(session_.toc.entries[static_cast<std::size_t>(i)].start);
+    CdInfo info;
+    if (getCdInfo(starts, session_.leadOut, info)) ApplyCdInfo(info);
+}
+
+void CdGrabberDialog::ApplyCdInfo(const CdInfo& info) {
+    artist_ = info.artist;
+    WindowPort& w = *port_;
+    for (int i = 0; i < w.Count(IDC_CD_GENRE); ++i) {
+        const std::string entry = w.ItemText(IDC_CD_GENRE, i);
+        if (!info.category.empty() &&
+            ::strncasecmp(entry.c_str(), info.category.c_str(), info.category.size()) == 0) {
+            w.SetCurSel(IDC_CD_GENRE, i);
+            break;
+        }
+    }
+    for (std::size_t i = 0; i < info.trackTitles.size() && i < rows_.size(); ++i)
+        SetRowTitle(static_cast<int>(i), info.trackTitles[i], info.artist, info.category);
+    album_ = info.album;
+    w.SetText(IDC_CD_ARTIST, artist_);
+    w.SetText(IDC_CD_ALBUM, album_);
 }
 
 void CdGrabberDialog::OnIntroOnly() {

@@ -4,6 +4,7 @@
 // The view lays the dialog out, forwards the user's actions here and shows what the logic sets
 // through the port. The logic keeps the rows of the track list itself.
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,6 +16,12 @@
 #include "platform/window/window_port.h"
 
 namespace orvane::cdda {
+
+// What the CD database knows of a disc: texts in UTF-8, track titles in disc order.
+struct CdInfo {
+    std::string artist, album, category;
+    std::vector<std::string> trackTitles;
+};
 
 struct TrackRow {
     std::vector<std::string> texts;  // the seven columns
@@ -30,9 +37,13 @@ public:
 
     // Opens the progress window for "&Grab Now!" (the view provides it).
     OpenProgressFn openProgress;
-    // Looks the disc up in the CD database and fills artist, album and the track titles
-    // (provided with the CD database client; the button stays disabled without it).
-    std::function<void(CdGrabberDialog&)> getCdInfo;
+    // Looks the disc up in the CD database from its track starts and lead-out (logical block
+    // addresses, as the table of contents gives them); true with info filled, false when the
+    // user cancelled or nothing was found (the look-up has told the user). The button stays
+    // disabled without it.
+    std::function<bool(const std::vector<std::uint32_t>& trackLbas, std::uint32_t leadOutLba,
+                       CdInfo& info)>
+        getCdInfo;
     // Starts a program without waiting for it; false when it cannot be started.
     std::function<bool(const std::string&)> startProgram;
     // The program file's full path (for the CD player beside it).
@@ -65,6 +76,9 @@ public:
     // Renames row i and sets its artist and genre columns (CD database results).
     void SetRowTitle(int row, const std::string& title, const std::string& artist,
                      const std::string& genre);
+    // Takes what the CD database found: the artist field, the genre entry beginning with the
+    // category, each row's name, artist and category columns, the album field.
+    void ApplyCdInfo(const CdInfo& info);
 
 private:
     bool ReadFields();

@@ -49,6 +49,16 @@ int main(int argc, char** argv) {
     orvane::wma::InstallWmaEncoding(app);
     orvane::wma::ui::RegisterWmaSettingsPage();
     orvane::freedb::ui::RegisterOptionsWithWizard(app);
+    // The grabber's "&Get CD Info" asks the CD database through the match list.
+    orvane::cdda::ui::GetCdInfoHook() =
+        [&app](QWidget* owner, const std::vector<std::uint32_t>& trackLbas,
+               std::uint32_t leadOutLba, orvane::cdda::CdInfo& info) {
+            orvane::freedb::ui::DiscLookup found;
+            if (orvane::freedb::ui::LookUpDisc(app, trackLbas, leadOutLba, found, owner) != IDOK)
+                return false;
+            info = {found.artist, found.album, found.category, found.trackTitles};
+            return true;
+        };
     orvane::encoder::StartupHooks hooks;
     // No window exists yet: the installation's messages are owner-less boxes.
     orvane::QtWindowPort messages(nullptr);

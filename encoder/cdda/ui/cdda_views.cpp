@@ -473,15 +473,20 @@ private:
 
 }  // namespace
 
-std::function<void(CdGrabberDialog&)>& GetCdInfoHook() {
-    static std::function<void(CdGrabberDialog&)> hook;
+CdInfoLookup& GetCdInfoHook() {
+    static CdInfoLookup hook;
     return hook;
 }
 
 int RunCdGrabber(QWidget* owner) {
     CdGrabberDialog logic(encoder::TheApp(), TheCdSession());
-    logic.getCdInfo = GetCdInfoHook();
     GrabberWindow window(logic, owner);
+    if (const CdInfoLookup& lookUp = GetCdInfoHook()) {
+        logic.getCdInfo = [&window, lookUp](const std::vector<std::uint32_t>& trackLbas,
+                                            std::uint32_t leadOutLba, CdInfo& info) {
+            return lookUp(&window, trackLbas, leadOutLba, info);
+        };
+    }
     return window.Run();
 }
 

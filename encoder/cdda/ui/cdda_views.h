@@ -21,9 +21,11 @@ int RunCdaSettings(QWidget* owner);
 OpenProgressFn ProgressWindowOpener(QWidget* owner);
 
 // "&Get CD Info": the CD database look-up installs itself here; the grabber's button is enabled
-// only when it is set. It runs on the GUI thread with the grabber's logic, whose rows it may
-// rename (CdGrabberDialog::SetRowTitle) and whose artist and album fields it may fill.
-std::function<void(CdGrabberDialog&)>& GetCdInfoHook();
+// only when it is set. It runs on the GUI thread over the grabber's window (owner) and returns
+// what it found; the grabber's logic then names the rows.
+using CdInfoLookup = std::function<bool(QWidget* owner, const std::vector<std::uint32_t>& trackLbas,
+                                        std::uint32_t leadOutLba, CdInfo& info)>;
+CdInfoLookup& GetCdInfoHook();
 
 // Offers the grabber to the wizard (the CD-Audio source) and turns the source on.
 void RegisterCddaViews();

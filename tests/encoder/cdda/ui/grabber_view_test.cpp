@@ -18,6 +18,9 @@
 #include "encoder/cdda/resource_cdda.h"
 #include "encoder/cdda/track_list.h"
 #include "encoder/cdda/ui/cdda_views.h"
+#include "encoder/freedb/freedb_resource.h"
+#include "encoder/freedb/loopback_server.h"
+#include "encoder/freedb/ui/freedb_views.h"
 #include "tests/encoder/cdda/transport_fixture.h"
 #include "tools/artwork/resources.h"
 
@@ -152,6 +155,69 @@ TEST_F(GrabberView, NoDriveClosesTheDialog) {
     EXPECT_EQ(ui::RunCdGrabber(nullptr), IDCANCEL);
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_EQ(boxes_[0].rfind("No IDE/ATAPI CD-ROM Drives Found!", 0), 0u);
+}
+
+// "&Get CD Info" against a loopback CD database: the query carries the disc's offsets, the
+// chosen entry names the rows, the artist, album and genre fields.
+TEST_F(GrabberView, GetCdInfoNamesTheRowsFromTheDatabase) {
+    ::orvane::test::LoopbackServer server([](const std::string& request) {
+        const std::string cmd = ::orvane::test::CommandOf(request);
+        if (cmd.rfind("cddb+query", 0) == 0)
+            return ::orvane::test::HttpReply(
+                "211 close matches found\r\nrock 1e01a603 Band / Record\r\n.\r\n");
+        return ::orvane::test::HttpReply(
+            "210 rock 1e01a603 CD database entry follows\r\n"
+            "# xmcd\r\n#\r\n# Track frame offsets:\r\n#\t150\r\n#\t4650\r\n#\t13650\r\n#\r\n"
+            "# Disc length: 422 seconds\r\n#\r\n# Revision: 1\r\n# Submitted via: t 1\r\n#\r\n"
+            "DISCID=1e01a603\r\nDTITLE=Band / Record\r\nDYEAR=1999\r\nTTITLE0=Morning\r\n"
+            "TTITLE1=Noon\r\nTTITLE2=Evening\r\nEXTD=\r\nEXTT0=\r\nEXTT1=\r\nEXTT2=\r\n"
+            "PLAYORDER=\r\n.\r\n");
+    });
+    encoder::EncoderApp& app = encoder::TheApp();
+    app.freeDbServer = server.Address();
+    app.useProxy = 0;
+    ui::GetCdInfoHook() = [&app](QWidget* owner, const std::vector<std::uint32_t>& starts,
+                                 std::uint32_t leadOut, CdInfo& info) {
+        freedb::ui::DiscLookup found;
+        if (freedb::ui::LookUpDisc(app, starts, leadOut, found, owner) != IDOK) return false;
+        info = {found.artist, found.album, found.category, found.trackTitles};
+        return true;
+    };
+    bool matchesShown = false;
+    encoder::ui::Hooks().shown = [&](QWidget* w, int id) {
+        if (id == IDD_FREEDB_QUERY) {
+            matchesShown = true;
+            auto* list = Find<QTreeWidget>(w, IDC_MATCH_LIST);
+            ASSERT_EQ(list->topLevelItemCount(), 1);
+            list->setCurrentItem(list->topLevelItem(0));
+            Click(w, IDOK);
+            return;
+        }
+        if (id != IDD_CDA_GRABBER) return;
+        QTimer::singleShot(0, w, [this, w] {
+            ASSERT_TRUE(Find(w, IDC_CD_GETINFO)->isEnabled());
+            Click(w, IDC_CD_GETINFO);
+            auto* tree = Find<QTreeWidget>(w, IDC_CD_TRACKS);
+            ASSERT_EQ(tree->topLevelItemCount(), 3);
+            EXPECT_EQ(tree->topLevelItem(0)->text(0).toStdString(), "Morning");
+            EXPECT_EQ(tree->topLevelItem(2)->text(0).toStdString(), "Evening");
+            EXPECT_EQ(tree->topLevelItem(1)->text(5).toStdString(), "Band");
+            EXPECT_EQ(tree->topLevelItem(1)->text(6).toStdString(), "rock");
+            EXPECT_EQ(Find<QLineEdit>(w, IDC_CD_ARTIST)->text().toStdString(), "Band");
+            EXPECT_EQ(Find<QLineEdit>(w, IDC_CD_ALBUM)->text().toStdString(), "Record");
+            EXPECT_EQ(Find<QComboBox>(w, IDC_CD_GENRE)->currentText().toStdString(), "Rock");
+            Click(w, IDCANCEL);
+        });
+    };
+    EXPECT_EQ(ui::RunCdGrabber(nullptr), IDCANCEL);
+    ui::GetCdInfoHook() = nullptr;
+    EXPECT_TRUE(matchesShown);
+    EXPECT_TRUE(boxes_.empty()) << boxes_.front();
+    const std::vector<std::string> requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    const std::string query = ::orvane::test::CommandOf(requests[0]);
+    EXPECT_NE(query.find("+3+150+4650+13650+422"), std::string::npos) << query;
+    EXPECT_EQ(::orvane::test::CommandOf(requests[1]), "cddb+read+rock+1e01a603");
 }
 
 }  // namespace
