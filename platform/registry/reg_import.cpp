@@ -165,9 +165,10 @@ RegImport ReadRegFile(const std::string& bytes) {
                 const std::string part = inner.substr(
                     start + 1, next == std::string::npos ? std::string::npos : next - start - 1);
                 std::string name;
-                // A name holding a backslash after unescaping would land in another key.
+                // A name holding a backslash after unescaping would land in another key; one
+                // holding a NUL could never be opened again (keys are named by C strings).
                 if (!UnescapeKeyName(part, name) || name.size() > 255 ||
-                    name.find('\\') != std::string::npos)
+                    name.find('\\') != std::string::npos || name.find('\0') != std::string::npos)
                     return fail(at, "bad key name");
                 if (path.size() == kMaxKeyDepth) return fail(at, "the key lies too deep");
                 path.push_back(std::move(name));

@@ -80,6 +80,9 @@ TEST(RegImport, RefusesWhatWouldLandInAnotherKeyOrTooDeep) {
     } cases[] = {
         {"REGEDIT4\n[HKEY_CURRENT_USER\\%5c]\n\"v\"=\"x\"\n", 2},
         {"REGEDIT4\n\n[HKCU\\a%5cb]\n", 3},
+        // A NUL in a key name (raw or escaped) names a key nothing could open or export again.
+        {std::string("REGEDIT4\n\n[HKEY_USERS\\.DE\x01") + '\0' + "ftware]\n\"a\"=\"b\"\n", 3},
+        {"REGEDIT4\n[HKCU\\a%00b]\n", 2},
         {"REGEDIT4\n[HKCU\\a\\\\b]\n", 2},
         {"REGEDIT4\n[HKEY_NOWHERE\\a]\n", 2},
         {"REGEDIT4\n\"v\"=\"before any key\"\n", 2},
