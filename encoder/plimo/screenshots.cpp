@@ -27,11 +27,11 @@
 #include "encoder/app/ui/views.h"
 #include "encoder/cdda/ui/cdda_views.h"
 #include "encoder/controls/ui/gradient_progress_bar.h"
-#include "encoder/wma/settings_page.h"
-#include "encoder/wma/ui/settings_page_view.h"
 #include "encoder/freedb/cddb_server.h"
 #include "encoder/freedb/freedb_resource.h"
 #include "encoder/freedb/ui/freedb_views.h"
+#include "encoder/wma/settings_page.h"
+#include "encoder/wma/ui/settings_page_view.h"
 #include "platform/cdrom/drives.h"
 #include "platform/shell/sysinfo.h"
 
