@@ -94,14 +94,14 @@ TEST_F(CdDriveTest, DiscoveryFindsZeroOneAndThreeDrives) {
         EXPECT_EQ(table[0].isScsi, 0);
     }
     Transport three({Named(dir_, "KESTRAL ", "CD-R   KS-R4012A", false),
-                     Named(dir_, "TOSHIBA ", "DVD-ROM SD-M1612", true),
-                     Named(dir_, "YAMAHA  ", "CRW2100S        ", false)});
+                     Named(dir_, "TORVIKS ", "DVD-ROM TD-M1612", true),
+                     Named(dir_, "YARROW  ", "CRX2100S        ", false)});
     EXPECT_EQ(DiscoverDrives(table), 3);
     EXPECT_EQ(table[0].vendor, "KESTRAL ");
     EXPECT_EQ(table[0].interfaceName, "SCSI");
     EXPECT_EQ(table[0].isScsi, 1);
     EXPECT_EQ(table[1].interfaceName, "IDE");
-    EXPECT_EQ(table[2].product, "CRW2100S        ");
+    EXPECT_EQ(table[2].product, "CRX2100S        ");
     // Adapter and target of each record address its drive.
     EXPECT_EQ(table[0].adapter, 0);
     EXPECT_EQ(table[1].adapter, 1);
@@ -133,7 +133,7 @@ TEST_F(CdDriveTest, CommandBlocksByteForByte) {
 
 TEST_F(CdDriveTest, RequestsSentThroughTheTransport) {
     Transport t({Named(dir_, "KESTRAL ", "CD-R   KS-R4012A", false)});
-    WriteConfig("\"PLEX\" \"\" \"\" D8 1 82 0 26 0\n");
+    WriteConfig("\"KEST\" \"\" \"\" D8 1 82 0 26 0\n");
     std::array<CdDrive, kMaxDrives> table{};
     ASSERT_EQ(DiscoverDrives(table), 1);
     const CdDrive& d = table[0];
@@ -197,17 +197,17 @@ TEST_F(CdDriveTest, ConfigurationLines) {
 
 TEST_F(CdDriveTest, ConfigurationRulesPickTheFirstMatchingEntry) {
     Transport t({Named(dir_, "KESTRAL ", "CD-R   KS-R4012A", false),
-                 Named(dir_, "TOSHIBA ", "DVD-ROM SD-M1612", true),
-                 Named(dir_, "YAMAHA  ", "CRW2100S        ", false)});
-    std::string overlong = "\"YAMAHA\" \"\" \"\" d4 0 0 0 8 0" + std::string(250, ' ') + "\n";
+                 Named(dir_, "TORVIKS ", "DVD-ROM TD-M1612", true),
+                 Named(dir_, "YARROW  ", "CRX2100S        ", false)});
+    std::string overlong = "\"YARROW\" \"\" \"\" d4 0 0 0 8 0" + std::string(250, ' ') + "\n";
     WriteConfig(
         "# drives\n"
         "\"kestral\" \"cd-r\" \"\" 12 0 0 1 400 3\n"  // lower case; unknown code
-        "\"TOSHIBA\" \"\" \"\" D8 1 0 1 20 0\n"       // an IDE drive
+        "\"TORVIKS\" \"\" \"\" D8 1 0 1 20 0\n"       // an IDE drive
         + overlong +
-        "\"YAMAHA\" \"CRW2100S\" \"2.0\" be 0 0 0 6 0\n"  // revision does not match
+        "\"YARROW\" \"CRX2100S\" \"2.0\" be 0 0 0 6 0\n"  // revision does not match
         "\"\" \"\" \"\" d4 0 0 0 9 0\n"                   // matches every drive
-        "\"YAMAHA\" \"\" \"\" be 0 0 0 5 0\n");           // never reached
+        "\"YARROW\" \"\" \"\" be 0 0 0 5 0\n");           // never reached
     std::array<CdDrive, kMaxDrives> table{};
     ASSERT_EQ(DiscoverDrives(table), 3);
     EXPECT_EQ(DriveConfigTable().size(), 5u);  // the overlong line is refused whole
@@ -257,7 +257,7 @@ TEST_F(CdDriveTest, ConfigurationIsLookedForBesideTheProgramToo) {
 }
 
 TEST_F(CdDriveTest, CapabilityQuery) {
-    auto ide = Named(dir_, "TOSHIBA ", "DVD", true);
+    auto ide = Named(dir_, "TORVIKS ", "DVD", true);
     ide->SetCdda(false);
     Transport t({ide, Named(dir_, "KESTRAL ", "CD-R", false)});
     std::array<CdDrive, kMaxDrives> table{};
