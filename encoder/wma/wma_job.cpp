@@ -9,6 +9,7 @@
 #include <functional>
 #include <vector>
 
+#include "encoder/app/child_job.h"
 #include "encoder/app/input_source.h"
 #include "encoder/app/job.h"
 #include "encoder/app/paths.h"
@@ -120,6 +121,9 @@ private:
     Objects o_;
     std::string log_;
     std::vector<std::string> failed_;
+    // The same files with the reason each failed: a CD job's final message names them.
+    std::vector<encoder::FileFailure> failures_;
+    int taken_ = 0;  // files and tracks the batch took, read or not
 };
 
 bool WmaRun::SetUp() {
@@ -204,8 +208,10 @@ void WmaRun::Go() {
             r_.RequestCancel();
             break;
         }
+        ++taken_;
         if (next.step == InputSource::Step::Failed) {
             failed_.push_back(next.item.input);
+            failures_.push_back({next.item.input, next.message});
             continue;
         }
         const SourceItem& item = next.item;
@@ -324,21 +330,27 @@ bool WmaRun::EncodeFile(const SourceItem& item, const std::string& output) {
     HRESULT result = E_FAIL;
     o_.encoder->get_RunResult(&result);
     struct stat written {};
+    bool kept = false;
     if (SUCCEEDED(result) && ::stat(file.tempPath().c_str(), &written) == 0) {
-        if (fs::Status status = file.Commit(); !status) {
+        if (fs::Status status = file.Commit(); status) {
+            kept = true;
+        } else {
             r_.Message("Error: " + status.message, "", MB_ICONERROR);
             failed_.push_back(input);
+            failures_.push_back({input, "Error: " + status.message});
         }
     } else {
         file.Discard();
         failed_.push_back(input);
+        failures_.push_back({input, "Error encoding the file"});
     }
     if (cancelled) return true;
     r_.SetPos(JobBar::CurrentFile, duration);
     if (!req_.batch) r_.SetPos(JobBar::Overall, duration);
     if (req_.batch) {
         o_.encoder->Stop();
-        if (item.deleteInput) ::unlink(input.c_str());
+        // A grabbed track whose file was not written stays for another try.
+        if (item.deleteInput && kept) ::unlink(input.c_str());
     }
     return true;
 }
@@ -358,6 +370,11 @@ void WmaRun::End() {
         r_.Finish("", JobResult::Cancelled, failed_);
     else if (failed_.empty())
         r_.Finish("Compression Finished.", JobResult::Succeeded);
+    else if (req_.CdAudio())
+        // Nothing was shown for a track the CD source could not read: the final message names
+        // each failed track with its reason.
+        r_.Finish("Compression Finished.\n" + FailureReport("encoded", failures_, taken_, true),
+                  JobResult::Failed, failed_);
     else
         r_.Finish("", JobResult::Failed, failed_);
 }

@@ -453,6 +453,36 @@ TEST_F(WmaJob, CdTracksAreNamedAndDescribedByTheirTags) {
     EXPECT_EQ(probe.count("TAG:rating"), 0u);
 }
 
+// A track the encoder could not write keeps its grabbed WAVE file and is named, with why, in
+// the final message.
+TEST_F(WmaJob, CdTrackThatFailsToEncodeKeepsItsWaveFile) {
+    fs::create_directory(work / "cd");
+    encoder::SourceItem item;
+    item.input = (work / "cd" / "Track1.WAV").string();
+    test::WriteFile(item.input, test::SineWave(2, 44100, 0.5, {440}));
+    item.trackNumber = 1;
+    item.deleteInput = true;
+    item.tag.SetTitle("Only");
+    item.tag.SetArtist("Band");
+    encoder::SetCdTrackSource([item](const encoder::JobRequest&) {
+        return std::unique_ptr<encoder::InputSource>(
+            std::make_unique<Tracks>(std::vector<encoder::SourceItem>{item}));
+    });
+    SetCallHook([](std::string_view c) { return c == "Encoder.Start" ? E_FAIL : S_OK; });
+    encoder::JobRequest c;
+    c.kind = encoder::JobKind::EncodeWma;
+    c.batch = true;
+    c.input = encoder::kCdAudioInput;
+    c.output = (work / "cd").string() + "/";
+    Run(c);
+    EXPECT_EQ(rec->Messages(), std::vector<std::string>{"Error encoding the file"});
+    EXPECT_EQ(rec->Finished().at(0).message,
+              "Compression Finished.\nError: 1 of 1 files could not be encoded:\n"
+              "Track1.WAV: Error encoding the file");
+    EXPECT_EQ(outcome.result, JobResult::Failed);
+    EXPECT_EQ(Files(work / "cd"), std::vector<std::string>{"Track1.WAV"});
+}
+
 // The statistics of a running encoder reach the status window.
 TEST_F(WmaJob, StatisticsUpdateShowsRateTimesAndBitrate) {
     Recorder window;
