@@ -1,0 +1,91 @@
+// The command-line WMA job as a script uses it: the profiles it offers, a file with its texts,
+// and a profile that does not exist.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+#include "tests/support/wma_util.h"
+
+namespace orvane::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int status = -1;
+    std::string output;
+};
+
+Result PlimoJob(const std::vector<std::string>& args) {
+    std::string command = Quote((DistDir() / "plimo-job").string());
+    for (const std::string& a : args)
+        command += " " + Quote(a);
+    command += " 2>&1";
+    Result r;
+    FILE* p = ::popen(command.c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+        r.output.append(buf, n);
+    const int status = ::pclose(p);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+class PlimoJobWma : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The profile folder and the installer's records go into this test's own folders.
+        ::setenv("XDG_DATA_HOME", (dir.path() / "data").c_str(), 1);
+        ::setenv("XDG_STATE_HOME", (dir.path() / "state").c_str(), 1);
+        std::ofstream(dir.path() / "in.wav", std::ios::binary)
+            << SineWave(2, 44100, 1.5, {440.0, 660.0});
+    }
+    TempDir dir;
+};
+
+TEST_F(PlimoJobWma, ListsTheAudioProfilesAndEncodesWithTheTexts) {
+    Result list = PlimoJob({"--wma", "--list-profiles"});
+    ASSERT_EQ(list.status, 0) << list.output;
+    EXPECT_EQ(list.output,
+              "0 Audio for HI-FI CD-quality (160 Kbps stereo)\n"
+              "1 Audio for HI-FI Studio-maximum quality (192 Kbps stereo)\n");
+
+    const fs::path out = dir.path() / "out.WMA";
+    Result r = PlimoJob({"--wma", "--profile", "0", "--title", "Nachtstück", "--author", "Åsa Ørn",
+                         (dir.path() / "in.wav").string(), out.string()});
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("Compression Finished."), std::string::npos) << r.output;
+    ASSERT_TRUE(fs::exists(out));
+    auto probe = Probe(out);
+    if (probe.empty()) GTEST_SKIP() << "ffprobe is not installed";
+    EXPECT_EQ(probe["codec_name"], "wmav2");
+    EXPECT_EQ(probe["TAG:title"], "Nachtstück");
+    EXPECT_EQ(probe["TAG:artist"], "Åsa Ørn");
+}
+
+TEST_F(PlimoJobWma, AProfileThatDoesNotExistWritesNothing) {
+    const fs::path out = dir.path() / "out.WMA";
+    Result r =
+        PlimoJob({"--wma", "--profile", "5", (dir.path() / "in.wav").string(), out.string()});
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("Could not get the specific profile"), std::string::npos) << r.output;
+    EXPECT_FALSE(fs::exists(out));
+    // No half-written file beside the input either.
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+        if (entry.is_regular_file()) {
+            EXPECT_EQ(entry.path().filename(), "in.wav");
+        }
+    }
+}
+
+}  // namespace
+}  // namespace orvane::test
