@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "encoder/app/job.h"
 #include "encoder/app/job_runner.h"
@@ -107,7 +108,12 @@ encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
     next.step = Step::Item;
     item.input = r.path;
     item.output = folder_ + encoder::BaseName(r.path) + ".MP3";
+    // An untitled track's final name is "Track<n>.MP3", the name the next track is encoded
+    // into: that encode would replace the finished file of the track before it.
+    for (int k = 2; finals_.count(item.output) != 0; ++k)
+        item.output = folder_ + encoder::BaseName(r.path) + "-" + std::to_string(k) + ".MP3";
     std::string final = encoder::CdTrackFileName(folder_, tag.Artist(), tag.Title(), number);
+    finals_.insert(final);
     item.finalStem = final.substr(0, final.size() - 4);  // without ".MP3"
     item.tagged = true;
     item.tag = tag;

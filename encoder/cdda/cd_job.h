@@ -7,6 +7,7 @@
 // its partial WAVE file is removed, the job goes on with the next track, and the job's final
 // message names the tracks that could not be read.
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,7 @@ private:
     int readBufferSize_ = 16;
     int count_ = 0;
     bool prepared_ = false;
+    std::set<std::string> finals_;  // the final MP3 names given out in this job
 };
 
 // Name of a track that could not be read, for the final message: "Track3 (Name)".

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <set>
+#include <string>
 
 #include "encoder/app/job.h"
 #include "encoder/app/paths.h"
@@ -186,6 +188,22 @@ std::string RowFileName(const std::string& folder, const std::string& rowName, i
     return name.substr(0, name.size() - 4) + ".WAV";
 }
 
+namespace {
+
+// Two rows whose names give the same file would have the second grab replace the first one's
+// audio; the later row becomes "<name> (2).WAV", "<name> (3).WAV" and so on instead. The first
+// keeps its plain name.
+std::string UniqueInGrab(const std::string& path, std::set<std::string>& used) {
+    std::string candidate = path;
+    const std::string stem = path.substr(0, path.size() - 4);
+    for (int k = 2; used.count(candidate) != 0; ++k)
+        candidate = stem + " (" + std::to_string(k) + ").WAV";
+    used.insert(candidate);
+    return candidate;
+}
+
+}  // namespace
+
 void GrabToFolder(CdSession& session, const GrabToFolderRequest& request, WindowPort& port,
                   const OpenProgressFn& openProgress, int& cdaReadBufferSize) {
     if (request.rows.empty()) {
@@ -209,8 +227,9 @@ void GrabToFolder(CdSession& session, const GrabToFolderRequest& request, Window
     if (window) window->Port().SetText(IDC_GRAB_GRABBED, "");
     GrabCounters counters;
     std::vector<std::uint8_t> buffer;
+    std::set<std::string> used;
     for (const GrabRow& row : request.rows) {
-        std::string path = RowFileName(folder, row.name, row.track);
+        std::string path = UniqueInGrab(RowFileName(folder, row.name, row.track), used);
         WaveFileWriter file;
         std::string error;
         if (!file.Create(path, error)) {

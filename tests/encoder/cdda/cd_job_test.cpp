@@ -58,6 +58,23 @@ TEST_F(CdSourceTest, TracksBecomeTaggedItemsWithTheirFinalNames) {
     EXPECT_EQ(source.Take(runner).step, Step::End);
 }
 
+TEST_F(CdSourceTest, ATracksEncodeNeverGoesIntoTheFinalFileOfTheTrackBefore) {
+    Load("");
+    request_.cd.checked = {1, 1, 0, 0};
+    CdTrackSource source(request_, CdSession{}, nullptr);
+    encoder::JobRunner runner(request_, recorder_);
+    auto first = source.Take(runner);
+    ASSERT_EQ(first.step, Step::Item);
+    EXPECT_EQ(first.item.output, (out_ / "Track0.MP3").string());
+    EXPECT_EQ(first.item.finalStem, (out_ / "Track1").string());
+    auto second = source.Take(runner);
+    ASSERT_EQ(second.step, Step::Item);
+    EXPECT_EQ(second.item.input, (out_ / "Track1.WAV").string());
+    EXPECT_NE(second.item.output, first.item.finalStem + ".MP3");
+    EXPECT_NE(second.item.output, first.item.output);
+    EXPECT_EQ(second.item.finalStem, (out_ / "A-B - Song- One").string());
+}
+
 TEST_F(CdSourceTest, UnreadableTracksFailAloneAndLeaveNoFile) {
     Load("fail=75");  // inside the third track
     request_.cd.checked = {1, 0, 1, 1};

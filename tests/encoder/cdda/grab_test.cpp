@@ -282,6 +282,29 @@ TEST_F(GrabTest, GrabToFolderKeepsEveryFileInsideTheFolder) {
     EXPECT_EQ(opened.count, 1);
 }
 
+TEST_F(GrabTest, GrabToFolderGivesRowsOfTheSameFileNameTheirOwnFiles) {
+    Load();
+    // A file left by an earlier grab is replaced by the new first row, as before.
+    test::WriteFile(out_ / "Intro.WAV", "an earlier grab");
+    FakeWindow port;
+    port.PickNext(out_.path().string());
+    GrabToFolderRequest request;
+    request.rows = {{0, "Intro"}, {1, "Intro"}, {2, "A:B"}, {3, "A-B"}, {4, "Intro"}};
+    Opened opened;
+    int buffer = 16;
+    GrabToFolder(session_, request, port, opened.Fn(), buffer);
+    ASSERT_EQ(port.Boxes().size(), 1u);
+    EXPECT_EQ(port.Boxes()[0].text, "The selected track(s) has been saved to disk.");
+    ExpectWave(out_ / "Intro.WAV", 0, 100);
+    ExpectWave(out_ / "Intro (2).WAV", 100, 32);
+    ExpectWave(out_ / "A-B.WAV", 132, 30);
+    ExpectWave(out_ / "A-B (2).WAV", 162, 40);
+    ExpectWave(out_ / "Intro (3).WAV", 202, 60);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out_.path()),
+                            std::filesystem::directory_iterator()),
+              5);
+}
+
 TEST_F(GrabTest, GrabToFolderMessages) {
     Load("fail=140");
     FakeWindow port;
