@@ -43,7 +43,9 @@ Result PlimoJob(const std::vector<std::string>& args) {
 class PlimoJobWma : public ::testing::Test {
 protected:
     void SetUp() override {
-        // The profile folder and the installer's records go into this test's own folders.
+        // The settings, the profile folder and the installer's records go into this test's own
+        // folders, so that every run starts as a first start.
+        ::setenv("ORVANE_REGISTRY_DIR", (dir.path() / "registry").c_str(), 1);
         ::setenv("XDG_DATA_HOME", (dir.path() / "data").c_str(), 1);
         ::setenv("XDG_STATE_HOME", (dir.path() / "state").c_str(), 1);
         std::ofstream(dir.path() / "in.wav", std::ios::binary)
