@@ -41,14 +41,19 @@ std::vector<DriveConfigEntry> ParseConfigFile(std::FILE* f) {
     std::vector<DriveConfigEntry> entries;
     char buffer[kLineBuffer];
     bool overlong = false;
-    while (std::fgets(buffer, sizeof buffer, f)) {
+    for (;;) {
+        // fgets ends what it read with a NUL; a full buffer is known by its last byte, since a
+        // NUL inside the line hides the length from strlen.
+        buffer[kLineBuffer - 1] = 1;
+        if (!std::fgets(buffer, sizeof buffer, f)) break;
+        const bool full = buffer[kLineBuffer - 1] == '\0' && buffer[kLineBuffer - 2] != '\n';
         std::string piece(buffer);
-        bool complete = !piece.empty() && piece.back() == '\n';
+        bool complete = !full;
         if (overlong) {
             if (complete) overlong = false;
             continue;
         }
-        if (!complete && piece.size() == kLineBuffer - 1) {
+        if (full) {
             overlong = true;
             continue;
         }

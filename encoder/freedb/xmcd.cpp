@@ -272,13 +272,15 @@ bool ParseXmcdEntry(const std::string& body, FreeDBDiscInfo& info, int* error, s
     info.revision = 0;
     for (; at < n && IsComment(lines[at]); ++at) {
         std::string text = CommentText(lines[at]);
-        if (text.find("Revision:") != std::string::npos) {
-            revisionFound = true;
-            info.revision = text.size() >= 11 ? std::atoi(text.c_str() + 10) : 0;
-        }
+        // The submitter line ends the header; a program or comment naming "Revision:" there
+        // does not replace the revision read before it.
         if (text.find("Submitted via:") != std::string::npos) {
             submitterFound = true;
             break;
+        }
+        if (text.find("Revision:") != std::string::npos) {
+            revisionFound = true;
+            info.revision = text.size() >= 11 ? std::atoi(text.c_str() + 10) : 0;
         }
     }
     if (!revisionFound && !submitterFound) {

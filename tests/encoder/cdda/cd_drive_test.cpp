@@ -199,6 +199,11 @@ TEST_F(CdDriveTest, ConfigurationRulesPickTheFirstMatchingEntry) {
     Transport t({Named(dir_, "KESTRAL ", "CD-R   KS-R4012A", false),
                  Named(dir_, "TORVIKS ", "DVD-ROM TD-M1612", true),
                  Named(dir_, "YARROW  ", "CRX2100S        ", false)});
+    // A NUL inside an overlong line does not let its tail count as a line of its own.
+    WriteConfig("\"A\" \"\" \"\" 28 0 0 0 4 0" + std::string(1, '\0') + std::string(200, ' ') +
+                "\"B\" \"\" \"\" 28 0 0 0 4 0\n\"C\" \"\" \"\" 28 0 0 0 4 0\n");
+    EXPECT_EQ(LoadDriveConfig(), 1);
+    ResetDriveConfig();
     std::string overlong = "\"YARROW\" \"\" \"\" d4 0 0 0 8 0" + std::string(250, ' ') + "\n";
     WriteConfig(
         "# drives\n"

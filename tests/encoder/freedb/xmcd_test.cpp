@@ -65,6 +65,10 @@ TEST(XmcdTest, HeaderRules) {
     EXPECT_FALSE(ParseXmcdFile("# something\n" + Header().substr(7) + "DISCID=12345678\n", info));
     // Revision numbers.
     EXPECT_EQ(MustParse(Header() + "DISCID=12345678\n").revision, 5);
+    // A submitter whose words name "Revision:" keeps the revision read before it.
+    EXPECT_EQ(
+        MustParse(Header("# Submitted via: tool Revision:9 x\n") + "DISCID=12345678\n").revision,
+        5);
     std::string bare = Header();
     bare.replace(bare.find("# Revision: 5"), 13, "# Revision:");
     EXPECT_EQ(MustParse(bare + "DISCID=12345678\n").revision, 0);
