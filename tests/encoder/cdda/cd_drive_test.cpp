@@ -179,8 +179,8 @@ TEST_F(CdDriveTest, FailedCommandsCarryTheSenseKey) {
 
 TEST_F(CdDriveTest, ConfigurationLines) {
     DriveConfigEntry e;
-    EXPECT_TRUE(ParseDriveConfigLine("\"PIONEER\" \"DVD-ROM\" \"1.0\" be 0 0 1 12 7\n", e));
-    EXPECT_EQ(e.vendor, "PIONEER");
+    EXPECT_TRUE(ParseDriveConfigLine("\"PERIDOT\" \"DVD-ROM\" \"1.0\" be 0 0 1 12 7\n", e));
+    EXPECT_EQ(e.vendor, "PERIDOT");
     EXPECT_EQ(e.readCode, 0xBE);
     EXPECT_EQ(e.swapBytes, 1);
     EXPECT_EQ(e.sectorsPerRead, 12);
