@@ -1,5 +1,8 @@
 #include "tests/support/temp_dir.h"
 
+#include <sys/wait.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -42,6 +45,34 @@ std::filesystem::path DistDir() {
 #else
     return "dist";
 #endif
+}
+
+namespace {
+
+std::string ShellQuote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+}  // namespace
+
+ProgramResult RunDistProgram(const std::string& program, const std::vector<std::string>& args) {
+    std::string command = ShellQuote((DistDir() / program).string());
+    for (const std::string& a : args)
+        command += " " + ShellQuote(a);
+    command += " 2>&1";
+    ProgramResult r;
+    FILE* p = ::popen(command.c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+        r.output.append(buf, n);
+    const int status = ::pclose(p);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
 }
 
 }  // namespace orvane::test

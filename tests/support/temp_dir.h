@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace orvane::test {
 
@@ -26,5 +27,14 @@ void WriteFile(const std::filesystem::path& file, const std::string& bytes);
 std::string ReadFile(const std::filesystem::path& file);
 // The program folder of this build (dist/).
 std::filesystem::path DistDir();
+
+// What a program said (standard output and error together) and its exit status (-1 when it
+// did not exit normally).
+struct ProgramResult {
+    int status = -1;
+    std::string output;
+};
+// Runs dist/<program> with args, as a script would, and waits for it.
+ProgramResult RunDistProgram(const std::string& program, const std::vector<std::string>& args);
 
 }  // namespace orvane::test

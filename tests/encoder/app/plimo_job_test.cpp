@@ -1,7 +1,6 @@
 // The command-line job runner with the real codec programs, as a user or a script sees it: its
 // messages and its exit status, for jobs that fail as much as for jobs that succeed.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cmath>
 #include <cstdio>
@@ -17,33 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-    int status = -1;
-    std::string output;
-};
-
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-Result PlimoJob(const std::vector<std::string>& args) {
-    std::string command = Quote((DistDir() / "plimo-job").string());
-    for (const std::string& a : args)
-        command += " " + Quote(a);
-    command += " 2>&1";
-    Result r;
-    FILE* p = ::popen(command.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        r.output.append(buf, n);
-    int status = ::pclose(p);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+ProgramResult PlimoJob(const std::vector<std::string>& args) {
+    return RunDistProgram("plimo-job", args);
 }
 
 // A stereo 16-bit tone of the given length.
@@ -86,7 +60,7 @@ TEST_F(PlimoJobTest, EncodesThatTheEncoderRefusesFailWithItsReason) {
     for (const Case& c : cases) {
         WriteFile(dir / "in.wav", c.wave);
         fs::remove(dir / "out.mp3");
-        Result r = PlimoJob({(dir / "in.wav").string(), (dir / "out.mp3").string()});
+        ProgramResult r = PlimoJob({(dir / "in.wav").string(), (dir / "out.mp3").string()});
         EXPECT_NE(r.status, 0) << c.name;
         EXPECT_FALSE(Contains(r.output, "MP3 Compression Finished.")) << c.name << r.output;
         EXPECT_TRUE(Contains(r.output, "Error: The file could not be encoded:")) << c.name;
@@ -96,7 +70,7 @@ TEST_F(PlimoJobTest, EncodesThatTheEncoderRefusesFailWithItsReason) {
 
 TEST_F(PlimoJobTest, AMissingOutputFolderIsAFailure) {
     WriteFile(dir / "in.wav", Tone(0.3));
-    Result r = PlimoJob({(dir / "in.wav").string(), (dir / "nowhere/out.mp3").string()});
+    ProgramResult r = PlimoJob({(dir / "in.wav").string(), (dir / "nowhere/out.mp3").string()});
     EXPECT_NE(r.status, 0);
     EXPECT_TRUE(Contains(r.output, "Error: The file could not be encoded:")) << r.output;
     EXPECT_FALSE(fs::exists(dir / "nowhere"));
@@ -105,14 +79,15 @@ TEST_F(PlimoJobTest, AMissingOutputFolderIsAFailure) {
 TEST_F(PlimoJobTest, AFailedEncodeLeavesAnOlderFileOfTheSameNameAlone) {
     WriteFile(dir / "in.wav", Tone(0.2, 6));
     WriteFile(dir / "out.mp3", "an older file that is not ours to change");
-    Result r = PlimoJob({"--title", "Song", (dir / "in.wav").string(), (dir / "out.mp3").string()});
+    ProgramResult r =
+        PlimoJob({"--title", "Song", (dir / "in.wav").string(), (dir / "out.mp3").string()});
     EXPECT_NE(r.status, 0);
     EXPECT_EQ(ReadFile(dir / "out.mp3"), "an older file that is not ours to change");
 }
 
 TEST_F(PlimoJobTest, DecodingSomethingThatIsNoMpegFails) {
     WriteFile(dir / "in.mp3", std::string(20000, 'x'));
-    Result r = PlimoJob({"--decode", (dir / "in.mp3").string(), (dir / "out.wav").string()});
+    ProgramResult r = PlimoJob({"--decode", (dir / "in.mp3").string(), (dir / "out.wav").string()});
     EXPECT_NE(r.status, 0);
     EXPECT_FALSE(Contains(r.output, "Decoding finished"));
     EXPECT_TRUE(Contains(r.output, "Error: The file could not be decoded:")) << r.output;
@@ -124,7 +99,7 @@ TEST_F(PlimoJobTest, ABatchNamesTheFilesThatFailedAndEncodesTheOthers) {
     fs::create_directory(dir / "out");
     WriteFile(dir / "in/good.wav", Tone(0.3));
     WriteFile(dir / "in/six.wav", Tone(0.2, 6));
-    Result r = PlimoJob({"--batch", (dir / "in").string(), (dir / "out").string()});
+    ProgramResult r = PlimoJob({"--batch", (dir / "in").string(), (dir / "out").string()});
     EXPECT_NE(r.status, 0);
     EXPECT_TRUE(Contains(r.output, "Error: 1 of 2 files could not be encoded:\nsix.wav: "))
         << r.output;
@@ -134,7 +109,7 @@ TEST_F(PlimoJobTest, ABatchNamesTheFilesThatFailedAndEncodesTheOthers) {
 
 TEST_F(PlimoJobTest, SucceededJobsKeepTheirMessagesAndExitZero) {
     WriteFile(dir / "in.wav", Tone(0.3));
-    Result r = PlimoJob({(dir / "in.wav").string(), (dir / "out.mp3").string()});
+    ProgramResult r = PlimoJob({(dir / "in.wav").string(), (dir / "out.mp3").string()});
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(r.output, "MP3 Compression Finished.\n");
     r = PlimoJob({"--decode", (dir / "out.mp3").string(), (dir / "back.wav").string()});
@@ -153,7 +128,8 @@ TEST_F(PlimoJobTest, LongPathsWorkWholeAndTooLongOnesAreNamed) {
     fs::create_directories(folder);
     ASSERT_GT((folder / (name + ".mp3")).string().size(), 1100u);
     WriteFile(folder / (name + ".wav"), Tone(0.2));
-    Result r = PlimoJob({(folder / (name + ".wav")).string(), (folder / (name + ".mp3")).string()});
+    ProgramResult r =
+        PlimoJob({(folder / (name + ".wav")).string(), (folder / (name + ".mp3")).string()});
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_GT(fs::file_size(folder / (name + ".mp3")), 1000u);
 
@@ -172,8 +148,8 @@ TEST_F(PlimoJobTest, AnUnfinishedWaveHeaderMeansTheWholeFile) {
     WriteFile(dir / "zero.wav", Patched(wave, 40, 0, 4));
     WriteFile(dir / "beyond.wav", Patched(wave, 40, 0x7FFFFFF0, 4));
     for (const char* name : {"whole", "zero", "beyond"}) {
-        Result r = PlimoJob({(dir / (std::string(name) + ".wav")).string(),
-                             (dir / (std::string(name) + ".mp3")).string()});
+        ProgramResult r = PlimoJob({(dir / (std::string(name) + ".wav")).string(),
+                                    (dir / (std::string(name) + ".mp3")).string()});
         EXPECT_EQ(r.status, 0) << name << r.output;
     }
     EXPECT_GT(fs::file_size(dir / "whole.mp3"), 4000u);

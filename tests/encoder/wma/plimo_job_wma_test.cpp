@@ -1,7 +1,6 @@
 // The command-line WMA job as a script uses it: the profiles it offers, a file with its texts,
 // and a profile that does not exist.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,26 +17,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-    int status = -1;
-    std::string output;
-};
-
-Result PlimoJob(const std::vector<std::string>& args) {
-    std::string command = Quote((DistDir() / "plimo-job").string());
-    for (const std::string& a : args)
-        command += " " + Quote(a);
-    command += " 2>&1";
-    Result r;
-    FILE* p = ::popen(command.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        r.output.append(buf, n);
-    const int status = ::pclose(p);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+ProgramResult PlimoJob(const std::vector<std::string>& args) {
+    return RunDistProgram("plimo-job", args);
 }
 
 class PlimoJobWma : public ::testing::Test {
@@ -55,15 +36,15 @@ protected:
 };
 
 TEST_F(PlimoJobWma, ListsTheAudioProfilesAndEncodesWithTheTexts) {
-    Result list = PlimoJob({"--wma", "--list-profiles"});
+    ProgramResult list = PlimoJob({"--wma", "--list-profiles"});
     ASSERT_EQ(list.status, 0) << list.output;
     EXPECT_EQ(list.output,
               "0 Audio for HI-FI CD-quality (160 Kbps stereo)\n"
               "1 Audio for HI-FI Studio-maximum quality (192 Kbps stereo)\n");
 
     const fs::path out = dir.path() / "out.WMA";
-    Result r = PlimoJob({"--wma", "--profile", "0", "--title", "Nachtstück", "--author", "Åsa Ørn",
-                         (dir.path() / "in.wav").string(), out.string()});
+    ProgramResult r = PlimoJob({"--wma", "--profile", "0", "--title", "Nachtstück", "--author",
+                                "Åsa Ørn", (dir.path() / "in.wav").string(), out.string()});
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("Compression Finished."), std::string::npos) << r.output;
     ASSERT_TRUE(fs::exists(out));
@@ -76,7 +57,7 @@ TEST_F(PlimoJobWma, ListsTheAudioProfilesAndEncodesWithTheTexts) {
 
 TEST_F(PlimoJobWma, AProfileThatDoesNotExistWritesNothing) {
     const fs::path out = dir.path() / "out.WMA";
-    Result r =
+    ProgramResult r =
         PlimoJob({"--wma", "--profile", "5", (dir.path() / "in.wav").string(), out.string()});
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_NE(r.output.find("Could not get the specific profile"), std::string::npos) << r.output;
