@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "encoder/freedb/xmcd.h"
@@ -56,6 +57,23 @@ private:
     int port_ = 0;
     std::string address_;
     std::atomic<bool> stop_{false};
+};
+
+// Serves a listening server on a thread of its own for as long as it lives.
+class ServingThread {
+public:
+    explicit ServingThread(CddbServer& server)
+        : server_(server), thread_([&server] { server.Serve(); }) {}
+    ~ServingThread() {
+        server_.Stop();
+        thread_.join();
+    }
+    ServingThread(const ServingThread&) = delete;
+    ServingThread& operator=(const ServingThread&) = delete;
+
+private:
+    CddbServer& server_;
+    std::thread thread_;
 };
 
 }  // namespace orvane::freedb

@@ -18,7 +18,6 @@
 #include <cstdio>
 #include <fstream>
 #include <set>
-#include <thread>
 
 #include "encoder/app/encoder_app.h"
 #include "encoder/app/resource.h"
@@ -310,15 +309,7 @@ int RunScreenshots(const std::string& folder) {
         std::fprintf(stderr, "cannot start the local CD database: %s\n", why.c_str());
         return 1;
     }
-    std::thread serving([&server] { server.Serve(); });
-    struct StopServer {
-        freedb::CddbServer& server;
-        std::thread& thread;
-        ~StopServer() {
-            server.Stop();
-            thread.join();
-        }
-    } stopServer{server, serving};
+    freedb::ServingThread serving(server);
     const std::string local = "127.0.0.1:" + std::to_string(server.Port());
 
     // Settings in memory: a review run leaves the user's profile alone.

@@ -29,81 +29,12 @@
 #include "encoder/app/wizard.h"
 #include "encoder/controls/ui/gradient_progress_bar.h"
 #include "support/temp_dir.h"
-#include "tools/artwork/resources.h"
+#include "tests/encoder/app/ui/window_script.h"
 
 namespace orvane::encoder::ui {
 namespace {
 
-template <typename T = QWidget>
-T* Find(QWidget* window, int id) {
-    auto* w = window->findChild<T*>(QString("id%1").arg(id));
-    EXPECT_NE(w, nullptr) << "control " << id;
-    return w;
-}
-
-std::string TextOf(QWidget* window, int id) {
-    if (auto* e = window->findChild<QLineEdit*>(QString("id%1").arg(id))) {
-        return e->text().toStdString();
-    }
-    if (auto* l = window->findChild<QLabel*>(QString("id%1").arg(id))) {
-        return l->text().toStdString();
-    }
-    return "?";
-}
-
-void Click(QWidget* window, int id) {
-    if (auto* b = Find<QAbstractButton>(window, id)) b->click();
-}
-
-// What the user types into an edit.
-void Type(QWidget* window, int id, const QString& text) {
-    auto* edit = Find<QLineEdit>(window, id);
-    edit->setText(text);
-    emit edit->textEdited(text);
-}
-
-// Key presses, one per character, as the keyboard delivers them.
-void Keys(QWidget* window, int id, const QString& text) {
-    auto* edit = Find<QLineEdit>(window, id);
-    for (QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(edit, &press);
-    }
-}
-
-bool Enabled(QWidget* window, int id) {
-    auto* w = Find(window, id);
-    return w && w->isEnabled() && w->isVisibleTo(window);
-}
-
-// Runs the steps one per shown window (keyed by dialog id and visit count), after the window
-// has settled; records message boxes.
-class Script {
-public:
-    using Step = std::function<void(QWidget*)>;
-    Script() {
-        Hooks().splashMs = 0;
-        Hooks().shown = [this](QWidget* w, int id) {
-            const int visit = visits_[id]++;
-            auto it = steps_.find({id, visit});
-            if (it == steps_.end()) return;
-            Step step = it->second;
-            QTimer::singleShot(0, w, [step, w] { step(w); });
-        };
-        Hooks().messageBox = [this](const std::string& text, const std::string&, unsigned) {
-            messages.push_back(text);
-            return IDOK;
-        };
-    }
-    ~Script() { Hooks() = {}; }
-    void On(int id, Step step, int visit = 0) { steps_[{id, visit}] = std::move(step); }
-    int Visits(int id) { return visits_[id]; }
-    std::vector<std::string> messages;
-
-private:
-    std::map<std::pair<int, int>, Step> steps_;
-    std::map<int, int> visits_;
-};
+using namespace script;
 
 struct AppFixture : ::testing::Test {
     AppFixture() {
@@ -540,11 +471,3 @@ TEST(WindowsTest, WindowTitlesGetNoProgramNameAppended) {
 
 }  // namespace
 }  // namespace orvane::encoder::ui
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    orvane::artwork::InitPlimoResources();
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -22,7 +22,6 @@
 #include "encoder/freedb/loopback_server.h"
 #include "encoder/freedb/ui/freedb_views.h"
 #include "tests/encoder/cdda/transport_fixture.h"
-#include "tools/artwork/resources.h"
 
 namespace orvane::cdda {
 namespace {
@@ -222,11 +221,3 @@ TEST_F(GrabberView, GetCdInfoNamesTheRowsFromTheDatabase) {
 
 }  // namespace
 }  // namespace orvane::cdda
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    orvane::artwork::InitPlimoResources();
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -11,7 +11,6 @@
 #include "encoder/controls/ui/ellipsis_label.h"
 #include "encoder/controls/ui/gradient_progress_bar.h"
 #include "platform/window/qt/qt_window_port.h"
-#include "tools/artwork/resources.h"
 
 namespace orvane::controls {
 namespace {
@@ -264,10 +263,3 @@ TEST(DrawnButtonTest, TransparentButtonShowsTheParentsBackground) {
 
 }  // namespace
 }  // namespace orvane::controls
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    orvane::artwork::InitPlimoResources();
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

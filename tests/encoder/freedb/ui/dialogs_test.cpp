@@ -18,7 +18,6 @@
 #include "encoder/freedb/freedb_resource.h"
 #include "encoder/freedb/loopback_server.h"
 #include "encoder/freedb/ui/freedb_views.h"
-#include "tools/artwork/resources.h"
 
 namespace orvane::freedb {
 namespace {
@@ -329,11 +328,3 @@ TEST(DiscSettingsTest, ServerSettingsWithPorts) {
 
 }  // namespace
 }  // namespace orvane::freedb
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    orvane::artwork::InitPlimoResources();
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -14,7 +14,6 @@
 #include "platform/window/qt/qt_window_port.h"
 #include "support/temp_dir.h"
 #include "support/wma_util.h"
-#include "tools/artwork/resources.h"
 
 namespace orvane::wma::ui {
 namespace {
@@ -107,10 +106,3 @@ TEST_F(PageView, LongDescriptionIsRefusedAndTitleEditStopsAtItsLimit) {
 
 }  // namespace
 }  // namespace orvane::wma::ui
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    orvane::artwork::InitPlimoResources();
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
