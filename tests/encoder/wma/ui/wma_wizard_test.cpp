@@ -324,8 +324,8 @@ TEST_F(WmaWizard, DemoDiscTracksNamedFromTheCdDatabaseBecomeDescribedFiles) {
         // The same track grabbed by the command-line grabber is the reference: same length
         // within a codec frame, and the same loudness from moment to moment.
         const fs::path reference = scratch / ("track" + std::to_string(tracks[i]) + ".wav");
-        const std::string command = (test::DistDir() / "orvane-cdda").string() + " grab D: " +
-                                    std::to_string(tracks[i]) + " " +
+        const std::string command = (test::DistDir() / "orvane-cdda").string() +
+                                    " grab D: " + std::to_string(tracks[i]) + " " +
                                     test::Quote(reference.string()) + " > /dev/null 2>&1";
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
         const auto wanted = test::Decode(reference);
