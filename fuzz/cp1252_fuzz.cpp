@@ -11,42 +11,6 @@
 
 namespace {
 
-// Strict UTF-8: shortest forms, no surrogates, nothing above U+10FFFF.
-bool WellFormedUtf8(const std::string& s) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        int extra = 0;
-        char32_t cp = 0;
-        if (b < 0x80) {
-            ++i;
-            continue;
-        } else if (b >= 0xC2 && b <= 0xDF) {
-            extra = 1;
-            cp = b & 0x1F;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            extra = 2;
-            cp = b & 0x0F;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            extra = 3;
-            cp = b & 0x07;
-        } else {
-            return false;
-        }
-        if (i + extra >= s.size()) return false;
-        for (int k = 1; k <= extra; ++k) {
-            const auto c = static_cast<unsigned char>(s[i + k]);
-            if ((c & 0xC0) != 0x80) return false;
-            cp = cp << 6 | (c & 0x3F);
-        }
-        if ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-            (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += extra + 1;
-    }
-    return true;
-}
-
 // UTF-8 of one code point (surrogates included, as a plain bit layout).
 std::string Encode(char32_t cp) {
     std::string out;
@@ -83,13 +47,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view bytes = orvane::fuzz::Bytes(data, size);
 
     const std::string utf8 = cp::ToUtf8(bytes);
-    Check(WellFormedUtf8(utf8), "ToUtf8 gives well-formed UTF-8");
+    Check(orvane::fuzz::WellFormedUtf8(utf8), "ToUtf8 gives well-formed UTF-8");
     Check(cp::FromUtf8(utf8) == bytes, "a byte string survives the round trip through UTF-8");
 
     // The same bytes read as UTF-8 typed by a user or stored by another program.
     const std::string narrowed = cp::FromUtf8(bytes);
     Check(narrowed.size() <= bytes.size(), "FromUtf8 gives at most one byte per input byte");
-    if (WellFormedUtf8(std::string(bytes))) {
+    if (orvane::fuzz::WellFormedUtf8(std::string(bytes))) {
         Check(narrowed.size() == CodePoints(bytes), "FromUtf8 gives one byte per character");
     }
 

@@ -42,7 +42,10 @@ std::optional<std::string> Unescape(const std::string& raw) {
             const char* first = entity.data() + (hex ? 2 : 1);
             const char* last = entity.data() + entity.size();
             auto [p, ec] = std::from_chars(first, last, code, hex ? 16 : 10);
-            if (ec != std::errc() || p != last || code == 0 || code > 0x10FFFF) return std::nullopt;
+            // No character has a surrogate's number: it would give a name that is not UTF-8.
+            if (ec != std::errc() || p != last || code == 0 || code > 0x10FFFF ||
+                (code >= 0xD800 && code <= 0xDFFF))
+                return std::nullopt;
             if (code < 0x80) {
                 out += static_cast<char>(code);
             } else if (code < 0x800) {

@@ -37,6 +37,7 @@ TEST(Profiles, RefusesWhatTheCodecCannotTakeOrWhatIsNoProfile) {
         "<profile name=\"A\" bitrate=\"100\" channels=\"2\" samplerate=\"44100\"/>",
         "<profile name=\"A\" bitrate=\"64k\" channels=\"2\" samplerate=\"44100\"/>",
         "<profile name=\"A &bogus; \" bitrate=\"64000\" channels=\"2\" samplerate=\"44100\"/>",
+        "<profile name=\"A &#xD800;\" bitrate=\"64000\" channels=\"2\" samplerate=\"44100\"/>",
         "<profile name=\"A\" bitrate=\"64000\" channels=\"2\" samplerate=\"44100",
         "",
     };
