@@ -1,6 +1,7 @@
 #include "platform/mci/cd_player.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -98,7 +99,7 @@ DriveResult CdPlayer::Disc(cdrom::Toc& toc) {
 }
 
 std::uint64_t CdPlayer::HeardUnboundedLocked() {
-    return std::uint64_t{streamFrom_} + FramesIn(sink_->PlayedUs());
+    return PastDataLocked(streamFrom_, FramesIn(sink_->PlayedUs()));
 }
 
 std::uint32_t CdPlayer::HeardLocked() {
@@ -121,6 +122,39 @@ bool CdPlayer::FinishIfDoneLocked() {
     ++generation_;
     orvane::clock::Current().WakeSleepers();
     return true;
+}
+
+std::uint64_t CdPlayer::PastDataLocked(std::uint32_t from, std::uint64_t frames) const {
+    std::uint64_t at = from;
+    while (frames > 0 && at < toc_.leadOut) {
+        if (std::uint32_t dataEnd = DataTrackEndLocked(static_cast<std::uint32_t>(at))) {
+            at = dataEnd;
+            continue;
+        }
+        const std::uint64_t step = std::min<std::uint64_t>(
+            frames, NextDataStartLocked(static_cast<std::uint32_t>(at)) - at);
+        at += step;
+        frames -= step;
+    }
+    return at + frames;
+}
+
+std::uint32_t CdPlayer::DataTrackEndLocked(std::uint32_t lba) const {
+    if (!haveToc_) return 0;
+    for (std::size_t i = 0; i < toc_.tracks.size(); ++i) {
+        const std::uint32_t end =
+            i + 1 < toc_.tracks.size() ? toc_.tracks[i + 1].lba : toc_.leadOut;
+        if (lba >= toc_.tracks[i].lba && lba < end) return toc_.tracks[i].IsAudio() ? 0 : end;
+    }
+    return 0;
+}
+
+std::uint32_t CdPlayer::NextDataStartLocked(std::uint32_t lba) const {
+    if (haveToc_) {
+        for (const cdrom::TocTrack& t : toc_.tracks)
+            if (t.lba > lba && !t.IsAudio()) return t.lba;
+    }
+    return haveToc_ ? toc_.leadOut : UINT32_MAX;
 }
 
 PlayerMode CdPlayer::Mode() {
@@ -157,6 +191,7 @@ DriveResult CdPlayer::Play(std::uint32_t from, std::uint32_t to) {
     orvane::clock::Current().WakeSleepers();
     cursor_ = from;
     streamFrom_ = from;
+    sent_ = 0;
     position_ = from;
     end_ = std::max(from, to);
     mode_ = PlayerMode::Playing;
@@ -191,6 +226,7 @@ bool CdPlayer::Resume() {
     orvane::clock::Current().WakeSleepers();
     cursor_ = position_;
     streamFrom_ = position_;
+    sent_ = 0;
     mode_ = PlayerMode::Playing;
     wake_.notify_all();
     return true;
@@ -226,11 +262,17 @@ void CdPlayer::Run() {
             if (mode_ != PlayerMode::Playing) wake_.wait(lock);
             continue;
         }
-        std::uint64_t writtenUs = FramesUs(cursor_ - streamFrom_);
+        std::uint64_t writtenUs = FramesUs(sent_);
         std::uint64_t playedUs = sink_->PlayedUs();
         std::uint64_t aheadUs = writtenUs > playedUs ? writtenUs - playedUs : 0;
         std::uint64_t bufferUs = std::uint64_t{sink_->BufferMs()} * 1000;
         std::uint64_t waitUs = 0;
+        if (std::uint32_t dataEnd = cursor_ < end_ ? DataTrackEndLocked(cursor_) : 0) {
+            // A data track in the range is no sound (its bytes would play as noise): the stream
+            // goes on with the audio after it, and the heard position steps over it.
+            cursor_ = std::min(dataEnd, end_);
+            continue;
+        }
         if (cursor_ >= end_) {
             waitUs = std::max<std::uint64_t>(aheadUs, 1000);  // all sent: until it is heard
         } else if (aheadUs + chunkUs > bufferUs) {
@@ -248,7 +290,9 @@ void CdPlayer::Run() {
         }
         std::uint64_t generation = generation_;
         std::uint32_t lba = cursor_;
-        std::uint32_t n = std::min(kChunkFrames, end_ - cursor_);
+        // A read stops where a data track begins.
+        std::uint32_t n =
+            std::min({kChunkFrames, end_ - cursor_, NextDataStartLocked(cursor_) - cursor_});
         lock.unlock();
         DriveResult r = drive_->ReadCdda(lba, n, buffer.data());
         lock.lock();
@@ -269,9 +313,11 @@ void CdPlayer::Run() {
             sink_ = std::make_unique<audio::NullSink>();
             streamFrom_ = heard;
             cursor_ = heard;
+            sent_ = 0;
             continue;
         }
         cursor_ += n;
+        sent_ += n;
     }
 }
 

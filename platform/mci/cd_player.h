@@ -72,6 +72,12 @@ private:
     std::uint64_t HeardUnboundedLocked();
     void HaltLocked(std::uint32_t position);
     bool FinishIfDoneLocked();
+    // The disc position `frames` frames of sound after from: data tracks hold none.
+    std::uint64_t PastDataLocked(std::uint32_t from, std::uint64_t frames) const;
+    // The end of the data track holding lba (0 when lba is in an audio track or the table of
+    // contents is not known), and the start of the first data track after lba (or the lead-out).
+    std::uint32_t DataTrackEndLocked(std::uint32_t lba) const;
+    std::uint32_t NextDataStartLocked(std::uint32_t lba) const;
     cdrom::DriveResult DiscLocked(cdrom::Toc& toc);
 
     std::shared_ptr<cdrom::DiscDrive> drive_;
@@ -82,6 +88,7 @@ private:
     std::uint32_t position_ = 0;    // when not playing
     std::uint32_t cursor_ = 0;      // next frame to read
     std::uint32_t streamFrom_ = 0;  // frame at which the sink's current stream began
+    std::uint64_t sent_ = 0;        // frames of sound written to the stream since then
     std::uint32_t end_ = 0;         // end of play (exclusive)
     std::atomic<std::uint64_t> generation_{0};
     bool haveToc_ = false;

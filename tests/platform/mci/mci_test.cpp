@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <set>
 #include <thread>
 
@@ -415,6 +416,73 @@ TEST_F(MciTest, DataTracksAreNotPlayed) {
     seek.dwTo = 500;
     ASSERT_EQ(mciSendCommand(id_, MCI_SEEK, MCI_TO, reinterpret_cast<DWORD_PTR>(&seek)), 0u);
     EXPECT_EQ(Status(MCI_STATUS_POSITION), 2000u);
+}
+
+// Keeps what it is sent; heard in step with the clock, like the null sink; room for ten seconds
+// ahead, so a player sends a short play at once.
+class RecordingSink final : public orvane::audio::AudioSink {
+public:
+    std::string Name() const override { return "recording"; }
+    bool Write(const void* data, std::size_t bytes) override {
+        std::lock_guard lock(mutex_);
+        sent_.append(static_cast<const char*>(data), bytes);
+        return true;
+    }
+    std::uint64_t PlayedUs() override { return clock_.PlayedUs(); }
+    void Flush() override { clock_.Flush(); }
+    std::uint32_t BufferMs() const override { return 10000; }
+    std::string Sent() {
+        std::lock_guard lock(mutex_);
+        return sent_;
+    }
+
+private:
+    orvane::audio::NullSink clock_;
+    std::mutex mutex_;
+    std::string sent_;
+};
+
+TEST_F(MciTest, PlayGoesOverADataTrackInTheMiddleWithoutPlayingIt) {
+    // A mixed disc: 2 s of audio, 2 s of data, 2 s of audio.
+    const std::string frames = orvane::test::PatternFrames(0, 450);
+    orvane::test::WriteFile(dir_ / "m.bin", frames);
+    orvane::test::WriteFile(dir_ / "m.cue",
+                            "FILE m.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
+                            "TRACK 02 MODE1/2352\nINDEX 01 00:02:00\n"
+                            "TRACK 03 AUDIO\nINDEX 01 00:04:00\n");
+    std::string error;
+    auto drive = ImageDrive::Open((dir_ / "m.cue").string(), error);
+    ASSERT_TRUE(drive) << error;
+    orvane::cdrom::InstallDrives({std::move(drive)});
+    RecordingSink* sink = nullptr;
+    orvane::audio::InstallSinkFactory([&sink] {
+        auto made = std::make_unique<RecordingSink>();
+        sink = made.get();
+        return made;
+    });
+    ASSERT_EQ(OpenDevice(), 0u);
+    ASSERT_EQ(SetFormat(MCI_FORMAT_TMSF), 0u);
+    ASSERT_EQ(Play(1, -2), 0u);
+    ASSERT_NE(sink, nullptr);
+    // The stream is the two audio tracks back to back: nothing of the data track is sent.
+    const std::string audio = frames.substr(0, 150 * 2352) + frames.substr(300 * 2352);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (sink->Sent().size() < audio.size() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(sink->Sent() == audio) << sink->Sent().size() << " bytes sent";
+
+    Run(1500);
+    EXPECT_EQ(Status(MCI_STATUS_CURRENT_TRACK), 1u);
+    // Past the end of the first track play is in the third, and still going.
+    Run(1000);
+    EXPECT_EQ(Status(MCI_STATUS_MODE), MCI_MODE_PLAY);
+    EXPECT_EQ(Status(MCI_STATUS_POSITION), MCI_MAKE_TMSF(3, 0, 0, 37));  // 0.5 s in
+    // The whole play lasts the four seconds of audio.
+    Run(1400);
+    EXPECT_EQ(Status(MCI_STATUS_MODE), MCI_MODE_PLAY);
+    Run(200);
+    EXPECT_EQ(Status(MCI_STATUS_MODE), MCI_MODE_STOP);
+    EXPECT_EQ(Status(MCI_STATUS_POSITION), MCI_MAKE_TMSF(3, 0, 2, 0));
 }
 
 TEST(MciErrors, TextsForKnownNumbersOnly) {
