@@ -7,6 +7,9 @@ constexpr int IDD_GRAB_PROGRESS = 108;  // "Reading RAW Audio..." (string 120)
 constexpr int IDD_CDA_SETTINGS = 159;   // "Orvane Encoder - CDA Grabber - Settings"
 // IDD_CDA_GRABBER (143) is in encoder/app/resource.h.
 
+// Bitmaps
+constexpr int IDB_GRABBER_BACKGROUND = 176;  // 640 x 178 tile of the grabber's background
+
 // Strings
 constexpr int IDS_READING_RAW = 120;  // "Reading RAW Audio..."
 constexpr int IDS_SELECT_WAV_FOLDER = 121;

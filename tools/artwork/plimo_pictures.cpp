@@ -161,6 +161,22 @@ void About(QImage& image) {
     Wave(p, QRectF(h, 70, w - h - 16, 36), QColor(90, 200, 255), 6);
 }
 
+// The grabber's background: a wide tile whose top and bottom rows match and whose vertical
+// lines fall on a pitch that divides its width, so it repeats without seams.
+void GrabberTile(QImage& image) {
+    const int w = image.width(), h = image.height();
+    QPainter p(&image);
+    QLinearGradient back(0, 0, 0, h);
+    back.setColorAt(0, QColor(24, 36, 104));
+    back.setColorAt(0.5, QColor(34, 50, 128));
+    back.setColorAt(1, QColor(24, 36, 104));
+    p.fillRect(image.rect(), back);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(QPen(QColor(60, 80, 160, 90), 1));
+    for (int x = 0; x < w; x += 40)
+        p.drawLine(x, 0, x, h - 1);
+}
+
 }  // namespace
 
 std::vector<Picture> PlimoPictures() {
@@ -175,6 +191,7 @@ std::vector<Picture> PlimoPictures() {
         {"bitmaps/184.png", 312, 312,
          [](QImage& i) { draw::Tile(i, qRgb(24, 36, 104), qRgb(44, 60, 140)); }},
         {"bitmaps/100.png", 340, 120, About},
+        {"bitmaps/176.png", 640, 178, GrabberTile},
         {"icons/128.png", 64, 64, Icon},
     };
 }

@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QIntValidator>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -32,6 +33,7 @@
 #include "encoder/cdda/cdda_strings.h"
 #include "encoder/cdda/grabber_dialog.h"
 #include "encoder/cdda/resource_cdda.h"
+#include "encoder/controls/ui/drawn_button.h"
 #include "encoder/controls/ui/gradient_progress_bar.h"
 #include "encoder/controls/ui/window_effect_overlay.h"
 #include "platform/shell/sysinfo.h"
@@ -62,6 +64,16 @@ QLabel* Label(QWidget* parent, const QString& text, int x, int y, int w, int h =
 QPushButton* Button(QtWindowPort& port, int id, QWidget* parent, const QString& text, int x, int y,
                     int w, int h = 26) {
     auto* b = Place<QPushButton>(parent, x, y, w, h);
+    b->setText(text);
+    port.Bind(id, b);
+    return b;
+}
+
+// The grabber's buttons are drawn buttons on its tiled background; style 1 makes the default.
+controls::DrawnButton* DrawnButton(QtWindowPort& port, int id, QWidget* parent, const QString& text,
+                                   int x, int y, int w, unsigned style = 0) {
+    auto* b = new controls::DrawnButton(parent, style);
+    b->setGeometry(x, y, w, 26);
     b->setText(text);
     port.Bind(id, b);
     return b;
@@ -315,6 +327,13 @@ public:
         setWindowTitle("Orvane Encoder 2001 - CD-Audio Grabber");
         setFixedSize(640, 470);
         setFont(encoder::ui::PageFont());
+        // The background bitmap repeats over the window; texts on it are white.
+        QPalette look = palette();
+        look.setBrush(QPalette::Window,
+                      QBrush(QPixmap(QString(":/bitmaps/%1.png").arg(IDB_GRABBER_BACKGROUND))));
+        look.setColor(QPalette::WindowText, Qt::white);
+        setPalette(look);
+        setAutoFillBackground(true);
         encoder::ui::ApplyHooks(port_);
         Build();
         port_.OnEndDialog([this](int result) {
@@ -351,6 +370,18 @@ public:
 
 protected:
     void reject() override { logic_.OnCancel(); }
+    // Enter presses the default button "O&K" (a drawn button is no dialog default by itself).
+    void keyPressEvent(QKeyEvent* event) override {
+        if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+            !(event->modifiers() & ~Qt::KeypadModifier)) {
+            auto* ok = qobject_cast<QAbstractButton*>(port_.Control(IDOK));
+            if (ok && ok->isEnabled()) {
+                ok->click();
+                return;
+            }
+        }
+        QDialog::keyPressEvent(event);
+    }
 
 private:
     void Finish(int result) {
@@ -369,8 +400,8 @@ private:
         drivesLabel->setBuddy(drives);
         p.Bind(IDC_CD_DRIVES, drives);
         connect(drives, &QComboBox::activated, this, [this](int) { logic_.OnRefresh(); });
-        Button(p, IDC_CD_REFRESH, this, "&Refresh", 386, 7, 74);
-        Button(p, IDC_CD_PLAYER, this, "CD &Player", 464, 7, 74);
+        DrawnButton(p, IDC_CD_REFRESH, this, "&Refresh", 386, 7, 74);
+        DrawnButton(p, IDC_CD_PLAYER, this, "CD &Player", 464, 7, 74);
         Label(this, "Total Disc Size:", 546, 2, 90);
         p.Bind(IDC_CD_DISCSIZE, Label(this, "0 MBytes", 546, 18, 90));
 
@@ -443,14 +474,13 @@ private:
         connect(spin, &QSpinBox::valueChanged, this,
                 [seconds](int v) { seconds->setText(QString::number(v)); });
 
-        Button(p, IDC_CD_GETINFO, this, "&Get CD Info", 12, 380, 120);
-        Button(p, IDC_CD_INFOTOALL, this, "Set Current Info to all &Tracks.", 138, 380, 210);
-        Button(p, IDC_CD_SETTINGS, this, "CDA &Settings", 354, 380, 120);
-        Button(p, IDC_CD_SELECTALL, this, "Select &All Tracks", 480, 380, 148);
-        Button(p, IDC_CD_GRABNOW, this, "&Grab Now!", 12, 430, 120);
-        auto* ok = Button(p, IDOK, this, "O&K", 434, 430, 90);
-        ok->setDefault(true);
-        Button(p, IDCANCEL, this, "&Cancel", 538, 430, 90);
+        DrawnButton(p, IDC_CD_GETINFO, this, "&Get CD Info", 12, 380, 120);
+        DrawnButton(p, IDC_CD_INFOTOALL, this, "Set Current Info to all &Tracks.", 138, 380, 210);
+        DrawnButton(p, IDC_CD_SETTINGS, this, "CDA &Settings", 354, 380, 120);
+        DrawnButton(p, IDC_CD_SELECTALL, this, "Select &All Tracks", 480, 380, 148);
+        DrawnButton(p, IDC_CD_GRABNOW, this, "&Grab Now!", 12, 430, 120);
+        DrawnButton(p, IDOK, this, "O&K", 434, 430, 90, 1);
+        DrawnButton(p, IDCANCEL, this, "&Cancel", 538, 430, 90);
 
         OnClick(p, IDC_CD_REFRESH, this, [this] { logic_.OnRefresh(); });
         OnClick(p, IDC_CD_PLAYER, this, [this] { logic_.OnCdPlayer(); });

@@ -5,6 +5,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
@@ -18,6 +20,7 @@
 #include "encoder/cdda/resource_cdda.h"
 #include "encoder/cdda/track_list.h"
 #include "encoder/cdda/ui/cdda_views.h"
+#include "encoder/controls/ui/drawn_button.h"
 #include "encoder/freedb/freedb_resource.h"
 #include "encoder/freedb/loopback_server.h"
 #include "encoder/freedb/ui/freedb_views.h"
@@ -129,6 +132,35 @@ TEST_F(GrabberView, ChecksTotalsNamesAndConfirmation) {
     EXPECT_EQ(app.cdSelection.driveIndex, 0);
     EXPECT_EQ(app.cdSelection.leadOut, 31500);
     EXPECT_EQ(settings_.GetProfileString("Preferences", "LastCD"), app.lastCd);
+}
+
+TEST_F(GrabberView, DrawnButtonsOnTheTiledBackgroundAndEnterMeansOk) {
+    int result = Run([this](QWidget* w) {
+        for (int id : {IDC_CD_REFRESH, IDC_CD_PLAYER, IDC_CD_GETINFO, IDC_CD_INFOTOALL,
+                       IDC_CD_SETTINGS, IDC_CD_SELECTALL, IDC_CD_GRABNOW, IDOK, IDCANCEL}) {
+            auto* button = dynamic_cast<controls::DrawnButton*>(Find(w, id));
+            ASSERT_NE(button, nullptr) << id;
+            EXPECT_EQ(button->IsDefault(), id == IDOK) << id;
+        }
+        // The 640 x 178 tile repeats: (5, 183) shows the tile's (5, 5).
+        const QImage tile = QImage(QString(":/bitmaps/%1.png").arg(IDB_GRABBER_BACKGROUND))
+                                .convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(tile.size(), QSize(640, 178));
+        const QImage shot = w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(shot.pixel(5, 183), tile.pixel(5, 5));
+        EXPECT_EQ(shot.pixel(3, 2), tile.pixel(3, 2));
+        EXPECT_EQ(Find<QLabel>(w, IDC_CD_DISCSIZE)->palette().color(QPalette::WindowText),
+                  QColor(Qt::white));
+        // Enter answers as O&K does: without a checked track the dialog stays.
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(w, &enter);
+        ASSERT_EQ(boxes_.size(), 1u);
+        EXPECT_EQ(boxes_[0], "You did not selected any Audio track for reading...!");
+        Find<QTreeWidget>(w, IDC_CD_TRACKS)->topLevelItem(1)->setCheckState(0, Qt::Checked);
+        QApplication::sendEvent(w, &enter);
+    });
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(TheCdSession().checked, (std::vector<std::uint8_t>{0, 1, 0}));
 }
 
 TEST_F(GrabberView, IntroSecondsAndCancel) {
