@@ -80,7 +80,9 @@ bool KeepPlayingInBackground(PlayerState& player, const std::string& program, st
     auto& device = player.device;
     if (player.settings.StopCDOnExit == 1 || program.empty() || player.driveLetter == 0)
         return false;
-    if (device.Status(0, MCI_STATUS_MODE, 0) != MCI_MODE_PLAY) return false;
+    const DWORD mode = device.Status(0, MCI_STATUS_MODE, 0);
+    if (mode != MCI_MODE_PLAY && mode != MCI_MODE_PAUSE) return false;
+    const bool paused = mode == MCI_MODE_PAUSE;
     device.Set(MCI_SET_TIME_FORMAT, MCI_FORMAT_MSF);
     const DWORD msf = device.Status(0, MCI_STATUS_POSITION, 0);
 
@@ -110,7 +112,9 @@ bool KeepPlayingInBackground(PlayerState& player, const std::string& program, st
 
     char drive[4] = {player.driveLetter, ':', 0, 0};
     const std::string position = std::to_string(msf);
-    const char* argv[] = {program.c_str(), "--keep-playing", drive, position.c_str(), nullptr};
+    const char* argv[] = {
+        program.c_str(), "--keep-playing", drive, position.c_str(), paused ? "paused" : nullptr,
+        nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -133,6 +137,7 @@ bool KeepPlayingInBackground(PlayerState& player, const std::string& program, st
         why = program + ": " + std::strerror(rc);
         ::unlink(address.sun_path);
         device.Play(msf, kToEnd);  // the time format is MSF
+        if (paused) device.Pause();
         return false;
     }
     return true;
@@ -152,8 +157,8 @@ std::optional<HandedOver> TakeOverFromBackground(unsigned timeoutMs) {
         unsigned long msf = 0;
         char mode[16] = {};
         if (std::sscanf(answer.c_str(), "%c: %lu %15s", &letter, &msf, mode) == 3 &&
-            std::strcmp(mode, "playing") == 0) {
-            state = HandedOver{letter, static_cast<DWORD>(msf)};
+            (std::strcmp(mode, "playing") == 0 || std::strcmp(mode, "paused") == 0)) {
+            state = HandedOver{letter, static_cast<DWORD>(msf), std::strcmp(mode, "paused") == 0};
         }
     }
     ::close(fd);
@@ -165,14 +170,17 @@ void ContinueHandedOver(PlayerState& player, const HandedOver& state) {
     if (state.drive != player.driveLetter) return;
     player.device.Set(MCI_SET_TIME_FORMAT, MCI_FORMAT_MSF);
     player.device.Play(state.msf, kToEnd);
+    if (state.paused) player.device.Pause();
 }
 
-int RunBackgroundPlayback(PlayerState& player, DWORD msf, int listenFd) {
+int RunBackgroundPlayback(PlayerState& player, DWORD msf, bool paused, int listenFd) {
     ::signal(SIGPIPE, SIG_IGN);
     {
         Lock lock(player.lock);
         player.device.Set(MCI_SET_TIME_FORMAT, MCI_FORMAT_MSF);
         if (player.device.Play(msf, kToEnd) != 0) return 1;
+        // A paused disc stays paused at its place, as a drive holds a pause.
+        if (paused && player.device.Pause() != 0) return 1;
     }
     bool takenOver = false;
     while (!takenOver) {
@@ -183,12 +191,14 @@ int RunBackgroundPlayback(PlayerState& player, DWORD msf, int listenFd) {
                 {
                     Lock lock(player.lock);
                     auto& device = player.device;
-                    const bool playing = device.Status(0, MCI_STATUS_MODE, 0) == MCI_MODE_PLAY;
+                    const DWORD mode = device.Status(0, MCI_STATUS_MODE, 0);
                     device.Set(MCI_SET_TIME_FORMAT, MCI_FORMAT_MSF);
                     const DWORD at = device.Status(0, MCI_STATUS_POSITION, 0);
                     device.Stop();
                     answer = std::string(1, player.driveLetter) + ": " + std::to_string(at) +
-                             (playing ? " playing\n" : " stopped\n");
+                             (mode == MCI_MODE_PLAY    ? " playing\n"
+                              : mode == MCI_MODE_PAUSE ? " paused\n"
+                                                       : " stopped\n");
                 }
                 WriteText(peer, answer);
                 takenOver = true;
@@ -196,10 +206,11 @@ int RunBackgroundPlayback(PlayerState& player, DWORD msf, int listenFd) {
             if (peer >= 0) ::close(peer);
             if (takenOver) break;
         }
-        // The disc ended, or the tray opened: nothing left to keep playing. Looked at after
-        // every connection too, so callers that only knock cannot keep it alive.
+        // The disc ended, or the tray opened: nothing left to keep. Looked at after every
+        // connection too, so callers that only knock cannot keep it alive.
         Lock lock(player.lock);
-        if (player.device.Status(0, MCI_STATUS_MODE, 0) != MCI_MODE_PLAY) break;
+        const DWORD mode = player.device.Status(0, MCI_STATUS_MODE, 0);
+        if (mode != MCI_MODE_PLAY && mode != MCI_MODE_PAUSE) break;
     }
     {
         Lock lock(player.lock);

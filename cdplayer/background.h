@@ -21,26 +21,29 @@ namespace orvane::cdplayer {
 std::string BackgroundSocketPath();
 
 // At the end of the program, before the device is closed: when StopCDOnExit is 0 and the disc is
-// playing, stops play here and starts `program` to play on from the same position. Returns true
-// when the background process was started; false (with a reason in why, empty when nothing was
-// to be done) otherwise.
+// playing or paused, stops it here and starts `program` to play on (or to hold the pause) from
+// the same position. Returns true when the background process was started; false (with a reason
+// in why, empty when nothing was to be done) otherwise.
 bool KeepPlayingInBackground(PlayerState& player, const std::string& program, std::string& why);
 
 // Where a background process stood when it was asked to stop.
 struct HandedOver {
-    char drive = 0;  // the drive letter it played
-    DWORD msf = 0;   // its position (MSF) at that moment
+    char drive = 0;       // the drive letter it played
+    DWORD msf = 0;        // its position (MSF) at that moment
+    bool paused = false;  // the disc was paused there rather than playing
 };
 
 // At start-up: asks a background process, if one runs, to stop and tell where it was, waiting
 // at most timeoutMs for the answer.
 std::optional<HandedOver> TakeOverFromBackground(unsigned timeoutMs);
 
-// After the device has opened: plays on from a handed-over position when it is the same drive.
+// After the device has opened: plays on from a handed-over position (or pauses there) when it is
+// the same drive.
 void ContinueHandedOver(PlayerState& player, const HandedOver& state);
 
-// The background process: plays the open device from msf and serves the socket listenFd until
-// the disc stops (its end or the tray) or a player takes over. Returns the exit code.
-int RunBackgroundPlayback(PlayerState& player, DWORD msf, int listenFd);
+// The background process: plays the open device from msf (or holds it paused there) and serves
+// the socket listenFd until the disc stops (its end or the tray) or a player takes over. Returns
+// the exit code.
+int RunBackgroundPlayback(PlayerState& player, DWORD msf, bool paused, int listenFd);
 
 }  // namespace orvane::cdplayer

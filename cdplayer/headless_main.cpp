@@ -2,10 +2,10 @@
 // player's engine without a window, printing the display line of every poll.
 //
 //   tarvo-headless [seconds] [track]     (defaults: 10 seconds from track 1)
-//   tarvo-headless --keep-playing D: MSF
-//       the player's background process: plays drive D: from the MSF position on, serving the
-//       hand-over socket it was given as descriptor 3, until the disc stops or a player takes
-//       the disc back
+//   tarvo-headless --keep-playing D: MSF [paused]
+//       the player's background process: plays drive D: from the MSF position on (or holds it
+//       paused there), serving the hand-over socket it was given as descriptor 3, until the disc
+//       stops or a player takes the disc back
 
 #include <algorithm>
 #include <cstdio>
@@ -49,7 +49,7 @@ private:
     std::mutex mutex_;
 };
 
-int KeepPlaying(const char* drive, const char* position) {
+int KeepPlaying(const char* drive, const char* position, bool paused) {
     PlayerState player;
     const char letter = drive[0];
     char name[8];
@@ -62,13 +62,15 @@ int KeepPlaying(const char* drive, const char* position) {
     if (!open) return 1;
     player.driveLetter = letter;
     return RunBackgroundPlayback(player, static_cast<DWORD>(std::strtoul(position, nullptr, 10)),
-                                 3);
+                                 paused, 3);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 4 && std::string(argv[1]) == "--keep-playing") return KeepPlaying(argv[2], argv[3]);
+    if ((argc == 4 || (argc == 5 && std::string(argv[4]) == "paused")) &&
+        std::string(argv[1]) == "--keep-playing")
+        return KeepPlaying(argv[2], argv[3], argc == 5);
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
     const int track = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1;
 

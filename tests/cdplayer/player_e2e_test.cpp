@@ -322,6 +322,7 @@ TEST_F(Handover, PlayGoesOnInTheBackgroundAndComesBackToTheNextPlayer) {
     const auto state = TakeOverFromBackground(10000);
     ASSERT_TRUE(state.has_value());
     EXPECT_EQ(state->drive, 'D');
+    EXPECT_FALSE(state->paused);
     EXPECT_GE(MsfSeconds(state->msf), handed);
     EXPECT_LT(MsfSeconds(state->msf), 140u);
     EXPECT_TRUE(BackgroundGone());
@@ -330,6 +331,29 @@ TEST_F(Handover, PlayGoesOnInTheBackgroundAndComesBackToTheNextPlayer) {
     ContinueHandedOver(player_, *state);
     EXPECT_EQ(Mode(), MCI_MODE_PLAY);
     EXPECT_EQ(Seconds(), MsfSeconds(state->msf));
+}
+
+TEST_F(Handover, APausedDiscIsHeldInTheBackgroundAndComesBackPaused) {
+    PlayTrackCommand(player_, 1);
+    Run(3000);
+    PlayPauseCommand(player_);
+    ASSERT_EQ(Mode(), MCI_MODE_PAUSE);
+    const DWORD paused = Seconds();
+    std::string why;
+    ASSERT_TRUE(KeepPlayingInBackground(player_, Program(), why)) << why;
+    EXPECT_EQ(Mode(), MCI_MODE_STOP);
+
+    const auto state = TakeOverFromBackground(10000);
+    ASSERT_TRUE(state.has_value());
+    EXPECT_TRUE(state->paused);
+    EXPECT_EQ(MsfSeconds(state->msf), paused);  // a pause does not move
+    EXPECT_TRUE(BackgroundGone());
+
+    ContinueHandedOver(player_, *state);
+    EXPECT_EQ(Mode(), MCI_MODE_PAUSE);
+    EXPECT_EQ(Seconds(), paused);
+    PlayPauseCommand(player_);  // and it plays on from there
+    EXPECT_EQ(Mode(), MCI_MODE_PLAY);
 }
 
 TEST_F(Handover, NothingIsHandedOverWhenTheDiscIsToStopOrIsNotPlaying) {
