@@ -14,6 +14,7 @@
 #include "encoder/app/paths.h"
 #include "encoder/app/resource.h"
 #include "encoder/app/strings.h"
+#include "encoder/app/ui/placing.h"
 #include "encoder/app/ui/windows.h"
 #include "encoder/controls/ui/digit_counter.h"
 #include "encoder/controls/ui/drawn_button.h"
@@ -33,33 +34,10 @@ const QColor kKey(255, 0, 255);  // transparent colour of the control bitmaps
 
 QString Tip(int id) { return QString::fromStdString(LoadString(id)); }
 
-template <typename W>
-W* Place(QWidget* parent, int x, int y, int w, int h) {
-    auto* widget = new W(parent);
-    widget->setGeometry(x, y, w, h);
-    return widget;
-}
-
-QLabel* Label(QWidget* parent, const QString& text, int x, int y, int w, int h = 16) {
-    auto* label = Place<QLabel>(parent, x, y, w, h);
-    label->setText(text);
-    return label;
-}
-
-QLineEdit* Edit(QtWindowPort& port, int id, QWidget* parent, int x, int y, int w, int limit) {
-    auto* edit = Place<QLineEdit>(parent, x, y, w, 22);
-    edit->setMaxLength(limit);
-    port.Bind(id, edit);
-    return edit;
-}
-
 DrawnButton* Button(QtWindowPort& port, int id, QWidget* parent, const QString& text, int x, int y,
                     int w, int h, int tipId = 0, unsigned style = 0) {
-    auto* b = new DrawnButton(parent, style);
-    b->setGeometry(x, y, w, h);
-    b->setText(text);
+    auto* b = PlaceDrawnButton(port, id, parent, text, x, y, w, h, style);
     if (tipId) b->SetTooltipText(Tip(tipId));
-    port.Bind(id, b);
     return b;
 }
 
@@ -150,7 +128,7 @@ void BuildPage1(QWidget* page, QtWindowPort& port) {
     auto* wav = Button(port, IDC_SRC_WAVFILES, source, QString(), 10, 82, 96, 50, IDS_TIP_WAVFILES);
     wav->SetBitmaps(SharedBitmap(0), kKey);
     Mark(port, IDC_MARK_WAVFILES, source, 120, 99);
-    auto* caption = Label(source, "WAV File(s)", 10, 134, 96);
+    auto* caption = Label(source, "WAV File(s)", 10, 134, 96, 16);
     caption->setAlignment(Qt::AlignCenter);
     port.Bind(IDC_SOURCE_CAPTION, caption);
 
@@ -167,7 +145,7 @@ void BuildPage1(QWidget* page, QtWindowPort& port) {
         Button(port, IDC_OPTIONS, target, "&Options", 204, 106, 82, 34, IDS_TIP_OPTIONS);
     options->SetFlat(false);
 
-    auto* inLabel = Label(page, "&Input Filename:", 8, 168, 300);
+    auto* inLabel = Label(page, "&Input Filename:", 8, 168, 300, 16);
     port.Bind(IDC_INPUT_LABEL, inLabel);
     // The path fields hold any path the system can take: a shorter limit would cut a chosen
     // path silently.
@@ -176,7 +154,7 @@ void BuildPage1(QWidget* page, QtWindowPort& port) {
     inLabel->setBuddy(input);
     auto* inBrowse = Button(port, IDC_INPUT_BROWSE, page, "...", 428, 186, 34, 22);
     inBrowse->SetFlat(false);
-    auto* outLabel = Label(page, "&Output Filename:", 8, 214, 300);
+    auto* outLabel = Label(page, "&Output Filename:", 8, 214, 300, 16);
     port.Bind(IDC_OUTPUT_LABEL, outLabel);
     QLineEdit* output = Edit(port, IDC_OUTPUT, page, 8, 232, 414, kPathLimit);
     outLabel->setBuddy(output);
@@ -200,7 +178,7 @@ void BuildPage2(QWidget* page, QtWindowPort& port) {
     Radio(port, IDC_QUALITY_HIFI, quality, "HI-FI &Quality Mode", 10, 20, 136);
     Radio(port, IDC_QUALITY_SPEED, quality, "&High Speed Mode", 10, 44, 136);
 
-    auto* bitrateLabel = Label(page, "Total &Bitrate:", 8, 140, 96);
+    auto* bitrateLabel = Label(page, "Total &Bitrate:", 8, 140, 96, 16);
     auto* bitrate = Place<QComboBox>(page, 104, 136, 70, 24);
     bitrateLabel->setBuddy(bitrate);
     port.Bind(IDC_BITRATE, bitrate);
@@ -272,11 +250,11 @@ void BuildStatusWindow(QWidget* window, QtWindowPort& port) {
         l->setPalette(pal);
         return l;
     };
-    light(Label(window, "Input File:", 12, 12, 90));
+    light(Label(window, "Input File:", 12, 12, 90, 16));
     auto* input = new EllipsisLabel(window);
     input->setGeometry(104, 12, 404, 18);
     port.Bind(IDC_STATUS_INPUT, input);
-    light(Label(window, "Output File:", 12, 34, 90));
+    light(Label(window, "Output File:", 12, 34, 90, 16));
     auto* output = new EllipsisLabel(window);
     output->setGeometry(104, 34, 404, 18);
     port.Bind(IDC_STATUS_OUTPUT, output);
@@ -297,17 +275,17 @@ void BuildStatusWindow(QWidget* window, QtWindowPort& port) {
     for (const Text& t : texts) {
         int x = t.x;
         if (t.caption) {
-            light(Label(window, t.caption, x, t.y, 110));
+            light(Label(window, t.caption, x, t.y, 110, 16));
             x += 112;
         }
         QLabel* value = light(Label(window, t.initial, x, t.y, t.w, 18));
         if (t.id == IDC_STATUS_BITRATE) value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         port.Bind(t.id, value);
     }
-    light(Label(window, "File", 330, 108, 30));
-    port.Bind(IDC_STATUS_FILENO, light(Label(window, "1", 362, 108, 40)));
-    light(Label(window, "of", 404, 108, 20));
-    port.Bind(IDC_STATUS_FILECOUNT, light(Label(window, "1", 426, 108, 60)));
+    light(Label(window, "File", 330, 108, 30, 16));
+    port.Bind(IDC_STATUS_FILENO, light(Label(window, "1", 362, 108, 40, 16)));
+    light(Label(window, "of", 404, 108, 20, 16));
+    port.Bind(IDC_STATUS_FILECOUNT, light(Label(window, "1", 426, 108, 60, 16)));
 
     light(Label(window, "Current Frame", 12, 138, 110, 19));
     auto* frame = new DigitCounter(window);
@@ -322,17 +300,17 @@ void BuildStatusWindow(QWidget* window, QtWindowPort& port) {
     total->LoadGlyphs(IDB_DIGITS, 6);
     port.Bind(IDC_STATUS_FRAMES, total);
 
-    light(Label(window, "Current File...", 12, 164, 200));
+    light(Label(window, "Current File...", 12, 164, 200, 16));
     auto* fileBar = Place<GradientProgressBar>(window, 12, 182, 496, 18);
     port.Bind(IDC_STATUS_FILEBAR, fileBar);
-    light(Label(window, "Overall Progress...", 12, 206, 200));
+    light(Label(window, "Overall Progress...", 12, 206, 200, 16));
     auto* overallBar = Place<GradientProgressBar>(window, 12, 224, 496, 18);
     port.Bind(IDC_STATUS_OVERALLBAR, overallBar);
     // Both bars write their percentage over the gradient.
     fileBar->SetShowText(true);
     overallBar->SetShowText(true);
 
-    light(Label(window, "Advanced Encoding Status/Details:", 12, 250, 300));
+    light(Label(window, "Advanced Encoding Status/Details:", 12, 250, 300, 16));
     auto* log = Place<QPlainTextEdit>(window, 12, 268, 496, 120);
     log->setReadOnly(true);
     log->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -364,22 +342,22 @@ void BuildTagDialog(QWidget* window, QtWindowPort& port) {
                             {IDC_TAG_ALBUM, "Album Nam&e:", 29}};
     int y = 14;
     for (const Field& f : fields) {
-        QLabel* label = Label(window, f.label, 12, y + 3, 120);
+        QLabel* label = Label(window, f.label, 12, y + 3, 120, 16);
         label->setBuddy(Edit(port, f.id, window, 136, y, 232, f.limit));
         y += 32;
     }
-    QLabel* genreLabel = Label(window, "&Music Genre:", 12, y + 3, 120);
+    QLabel* genreLabel = Label(window, "&Music Genre:", 12, y + 3, 120, 16);
     auto* genre = Place<QComboBox>(window, 136, y, 160, 24);
     genre->setInsertPolicy(QComboBox::InsertAlphabetically);
     genre->setMaxVisibleItems(16);
     genreLabel->setBuddy(genre);
     port.Bind(IDC_TAG_GENRE, genre);
-    QLabel* yearLabel = Label(window, "&Year:", 304, y + 3, 34);
+    QLabel* yearLabel = Label(window, "&Year:", 304, y + 3, 34, 16);
     QLineEdit* year = Edit(port, IDC_TAG_YEAR, window, 336, y, 32, 4);
     year->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]{0,4}"), year));
     yearLabel->setBuddy(year);
     y += 32;
-    QLabel* commentLabel = Label(window, "Comm&ent:", 12, y + 3, 120);
+    QLabel* commentLabel = Label(window, "Comm&ent:", 12, y + 3, 120, 16);
     commentLabel->setBuddy(Edit(port, IDC_TAG_COMMENT, window, 136, y, 232, 29));
     auto* ok = Button(port, IDOK, window, "O&K", 176, 206, 90, 30, 0, controls::kStyleDefaultBit);
     ok->SetFlat(false);

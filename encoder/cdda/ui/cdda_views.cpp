@@ -27,6 +27,7 @@
 #include "encoder/app/resource.h"
 #include "encoder/app/strings.h"
 #include "encoder/app/ui/dialog_layouts.h"
+#include "encoder/app/ui/placing.h"
 #include "encoder/app/ui/view_hooks.h"
 #include "encoder/app/ui/windows.h"
 #include "encoder/cdda/cd_job.h"
@@ -41,6 +42,11 @@
 
 namespace orvane::cdda::ui {
 
+using encoder::ui::Edit;
+using encoder::ui::Label;
+using encoder::ui::Place;
+using encoder::ui::PlaceDrawnButton;
+
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
@@ -48,42 +54,12 @@ std::string S(const QString& s) { return s.toStdString(); }
 
 bool EffectsOn() { return encoder::TheApp().windowEffects == 1; }
 
-template <typename T>
-T* Place(QWidget* parent, int x, int y, int w, int h) {
-    auto* widget = new T(parent);
-    widget->setGeometry(x, y, w, h);
-    return widget;
-}
-
-QLabel* Label(QWidget* parent, const QString& text, int x, int y, int w, int h = 20) {
-    auto* label = Place<QLabel>(parent, x, y, w, h);
-    label->setText(text);
-    return label;
-}
-
 QPushButton* Button(QtWindowPort& port, int id, QWidget* parent, const QString& text, int x, int y,
                     int w, int h = 26) {
     auto* b = Place<QPushButton>(parent, x, y, w, h);
     b->setText(text);
     port.Bind(id, b);
     return b;
-}
-
-// The grabber's buttons are drawn buttons on its tiled background; style 1 makes the default.
-controls::DrawnButton* DrawnButton(QtWindowPort& port, int id, QWidget* parent, const QString& text,
-                                   int x, int y, int w, unsigned style = 0) {
-    auto* b = new controls::DrawnButton(parent, style);
-    b->setGeometry(x, y, w, 26);
-    b->setText(text);
-    port.Bind(id, b);
-    return b;
-}
-
-QLineEdit* Edit(QtWindowPort& port, int id, QWidget* parent, int x, int y, int w, int limit) {
-    auto* e = Place<QLineEdit>(parent, x, y, w, 22);
-    e->setMaxLength(limit);
-    port.Bind(id, e);
-    return e;
 }
 
 void OnClick(QtWindowPort& port, int id, QObject* context, std::function<void()> fn) {
@@ -186,19 +162,19 @@ public:
         setWindowTitle(Q(CdString(IDS_READING_RAW)));
         setFixedSize(400, 190);
         encoder::ui::ApplyHooks(port);
-        auto* status = Label(this, "Reading...", 12, 8, 376);
+        auto* status = Label(this, "Reading...", 12, 8, 376, 20);
         port.Bind(IDC_GRAB_STATUS, status);
-        auto* file = Label(this, "", 12, 30, 376);
+        auto* file = Label(this, "", 12, 30, 376, 20);
         file->setTextFormat(Qt::PlainText);
         port.Bind(IDC_GRAB_FILE, file);
-        Label(this, "Current Track...", 12, 54, 200);
+        Label(this, "Current Track...", 12, 54, 200, 20);
         auto* track = Place<controls::GradientProgressBar>(this, 12, 74, 376, 16);
         port.Bind(IDC_GRAB_TRACKBAR, track);
-        Label(this, "Total...", 12, 96, 200);
+        Label(this, "Total...", 12, 96, 200, 20);
         auto* total = Place<controls::GradientProgressBar>(this, 12, 116, 376, 16);
         port.Bind(IDC_GRAB_TOTALBAR, total);
-        Label(this, "Grabbed:", 12, 146, 60);
-        port.Bind(IDC_GRAB_GRABBED, Label(this, "", 72, 146, 200));
+        Label(this, "Grabbed:", 12, 146, 60, 20);
+        port.Bind(IDC_GRAB_GRABBED, Label(this, "", 72, 146, 200, 20));
         auto* cancel = Button(port, IDCANCEL, this, "Cancel", 298, 150, 90);
         connect(cancel, &QPushButton::clicked, this, [&logic] { logic.OnCancel(); });
         cancelLogic_ = &logic;
@@ -280,7 +256,7 @@ public:
                            "CDA READER WORK OR NOT !",
                            12, 10, 336, 70);
         text->setWordWrap(true);
-        Label(this, "CDA Read Buffer Size:", 12, 96, 140);
+        Label(this, "CDA Read Buffer Size:", 12, 96, 140, 20);
         auto* edit = Edit(port_, IDC_CDA_BUFFER, this, 156, 94, 70, 5);
         edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]{0,5}"), edit));
         auto* spin = Place<QSpinBox>(this, 228, 94, 20, 22);
@@ -293,7 +269,7 @@ public:
             QSignalBlocker block(spin);
             spin->setValue(t.toInt());
         });
-        Label(this, "Frames.", 256, 96, 60);
+        Label(this, "Frames.", 256, 96, 60, 20);
         Button(port_, IDOK, this, "&OK / Save", 150, 156, 96);
         OnClick(port_, IDOK, this, [this] { logic_.OnOK(); });
         auto* cancel = Button(port_, IDCANCEL, this, "&Cancel", 252, 156, 96);
@@ -395,15 +371,15 @@ private:
 
     void Build() {
         QtWindowPort& p = port_;
-        QLabel* drivesLabel = Label(this, "&Select CD-ROM Drive:", 12, 10, 140);
+        QLabel* drivesLabel = Label(this, "&Select CD-ROM Drive:", 12, 10, 140, 20);
         auto* drives = Place<QComboBox>(this, 150, 8, 230, 24);
         drivesLabel->setBuddy(drives);
         p.Bind(IDC_CD_DRIVES, drives);
         connect(drives, &QComboBox::activated, this, [this](int) { logic_.OnRefresh(); });
-        DrawnButton(p, IDC_CD_REFRESH, this, "&Refresh", 386, 7, 74);
-        DrawnButton(p, IDC_CD_PLAYER, this, "CD &Player", 464, 7, 74);
-        Label(this, "Total Disc Size:", 546, 2, 90);
-        p.Bind(IDC_CD_DISCSIZE, Label(this, "0 MBytes", 546, 18, 90));
+        PlaceDrawnButton(p, IDC_CD_REFRESH, this, "&Refresh", 386, 7, 74, 26);
+        PlaceDrawnButton(p, IDC_CD_PLAYER, this, "CD &Player", 464, 7, 74, 26);
+        Label(this, "Total Disc Size:", 546, 2, 90, 20);
+        p.Bind(IDC_CD_DISCSIZE, Label(this, "0 MBytes", 546, 18, 90, 20));
 
         tree_ = Place<QTreeWidget>(this, 12, 40, 616, 200);
         tree_->setRootIsDecorated(false);
@@ -436,24 +412,24 @@ private:
 
         auto* group = Place<QGroupBox>(this, 12, 246, 200, 92);
         group->setTitle("Selected Track(s):");
-        p.Bind(IDC_CD_SELCOUNT, Label(group, "0 Track(s) ", 10, 20, 180));
-        p.Bind(IDC_CD_SELSIZE, Label(group, "00 MBytes.", 10, 42, 180));
-        p.Bind(IDC_CD_SELTIME, Label(group, "00:00:00 ", 10, 64, 180));
+        p.Bind(IDC_CD_SELCOUNT, Label(group, "0 Track(s) ", 10, 20, 180, 20));
+        p.Bind(IDC_CD_SELSIZE, Label(group, "00 MBytes.", 10, 42, 180, 20));
+        p.Bind(IDC_CD_SELTIME, Label(group, "00:00:00 ", 10, 64, 180, 20));
 
-        Label(this, "Artist &Name:", 222, 250, 84)
+        Label(this, "Artist &Name:", 222, 250, 84, 20)
             ->setBuddy(Edit(p, IDC_CD_ARTIST, this, 306, 248, 150, 30));
-        Label(this, "Year:", 466, 250, 40);
+        Label(this, "Year:", 466, 250, 40, 20);
         auto* year = Edit(p, IDC_CD_YEAR, this, 506, 248, 50, 4);
         year->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]{0,4}"), year));
-        Label(this, "Album Nam&e:", 222, 278, 84)
+        Label(this, "Album Nam&e:", 222, 278, 84, 20)
             ->setBuddy(Edit(p, IDC_CD_ALBUM, this, 306, 276, 150, 30));
-        Label(this, "Music Genre:", 466, 278, 80);
+        Label(this, "Music Genre:", 466, 278, 80, 20);
         auto* genre = Place<QComboBox>(this, 466, 296, 162, 24);
         genre->setInsertPolicy(QComboBox::InsertAlphabetically);
         genre->setMaxVisibleItems(16);
         p.Bind(IDC_CD_GENRE, genre);
         connect(genre, &QComboBox::activated, this, [this](int) { logic_.OnTagFieldChanged(); });
-        Label(this, "Comment:", 222, 306, 84);
+        Label(this, "Comment:", 222, 306, 84, 20);
         Edit(p, IDC_CD_COMMENT, this, 306, 304, 150, 30);
         for (int id : {IDC_CD_ARTIST, IDC_CD_YEAR, IDC_CD_ALBUM, IDC_CD_COMMENT}) {
             if (auto* e = qobject_cast<QLineEdit*>(p.Control(id)))
@@ -464,7 +440,7 @@ private:
         intro->setText("Grab Intro Only.");
         p.Bind(IDC_CD_INTROONLY, intro);
         connect(intro, &QCheckBox::clicked, this, [this] { logic_.OnIntroOnly(); });
-        Label(this, "Intro Seconds:", 156, 348, 90);
+        Label(this, "Intro Seconds:", 156, 348, 90, 20);
         auto* seconds = Edit(p, IDC_CD_INTROSECS, this, 246, 346, 40, 3);
         seconds->setValidator(
             new QRegularExpressionValidator(QRegularExpression("[0-9]{0,3}"), seconds));
@@ -474,13 +450,14 @@ private:
         connect(spin, &QSpinBox::valueChanged, this,
                 [seconds](int v) { seconds->setText(QString::number(v)); });
 
-        DrawnButton(p, IDC_CD_GETINFO, this, "&Get CD Info", 12, 380, 120);
-        DrawnButton(p, IDC_CD_INFOTOALL, this, "Set Current Info to all &Tracks.", 138, 380, 210);
-        DrawnButton(p, IDC_CD_SETTINGS, this, "CDA &Settings", 354, 380, 120);
-        DrawnButton(p, IDC_CD_SELECTALL, this, "Select &All Tracks", 480, 380, 148);
-        DrawnButton(p, IDC_CD_GRABNOW, this, "&Grab Now!", 12, 430, 120);
-        DrawnButton(p, IDOK, this, "O&K", 434, 430, 90, 1);
-        DrawnButton(p, IDCANCEL, this, "&Cancel", 538, 430, 90);
+        PlaceDrawnButton(p, IDC_CD_GETINFO, this, "&Get CD Info", 12, 380, 120, 26);
+        PlaceDrawnButton(p, IDC_CD_INFOTOALL, this, "Set Current Info to all &Tracks.", 138, 380,
+                         210, 26);
+        PlaceDrawnButton(p, IDC_CD_SETTINGS, this, "CDA &Settings", 354, 380, 120, 26);
+        PlaceDrawnButton(p, IDC_CD_SELECTALL, this, "Select &All Tracks", 480, 380, 148, 26);
+        PlaceDrawnButton(p, IDC_CD_GRABNOW, this, "&Grab Now!", 12, 430, 120, 26);
+        PlaceDrawnButton(p, IDOK, this, "O&K", 434, 430, 90, 26, 1);
+        PlaceDrawnButton(p, IDCANCEL, this, "&Cancel", 538, 430, 90, 26);
 
         OnClick(p, IDC_CD_REFRESH, this, [this] { logic_.OnRefresh(); });
         OnClick(p, IDC_CD_PLAYER, this, [this] { logic_.OnCdPlayer(); });

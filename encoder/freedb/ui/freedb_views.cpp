@@ -16,6 +16,7 @@
 #include "encoder/app/encoder_app.h"
 #include "encoder/app/resource.h"
 #include "encoder/app/ui/dialog_layouts.h"
+#include "encoder/app/ui/placing.h"
 #include "encoder/app/ui/view_hooks.h"
 #include "encoder/controls/drawn_button.h"
 #include "encoder/controls/ui/drawn_button.h"
@@ -29,27 +30,13 @@ namespace {
 
 using controls::DrawnButton;
 using controls::HyperlinkLabel;
-
-template <typename W>
-W* Place(QWidget* parent, int x, int y, int w, int h) {
-    auto* widget = new W(parent);
-    widget->setGeometry(x, y, w, h);
-    return widget;
-}
-
-QLabel* Label(QWidget* parent, const QString& text, int x, int y, int w, int h = 18) {
-    auto* label = Place<QLabel>(parent, x, y, w, h);
-    label->setText(text);
-    return label;
-}
+using encoder::ui::Label;
+using encoder::ui::Place;
 
 DrawnButton* Button(QtWindowPort& port, int id, QWidget* parent, const QString& text, int x, int y,
                     int w, int h, unsigned style = 0) {
-    auto* b = new DrawnButton(parent, style);
-    b->setGeometry(x, y, w, h);
-    b->setText(text);
+    auto* b = encoder::ui::PlaceDrawnButton(port, id, parent, text, x, y, w, h, style);
     b->SetFlat(false);
-    port.Bind(id, b);
     return b;
 }
 
@@ -86,7 +73,7 @@ HyperlinkLabel* Link(QtWindowPort& port, QWidget* parent, int x, int y, int w) {
 void BuildServersDialog(QWidget* w, QtWindowPort& port) {
     w->setFixedSize(420, 190);
     w->setFont(encoder::ui::PageFont());
-    Label(w, "FreeDB Servers:", 10, 8, 200);
+    Label(w, "FreeDB Servers:", 10, 8, 200, 18);
     ReportList(port, IDC_SERVER_LIST, w, 10, 28, 400, 112);
     Link(port, w, 10, 156, 220);
     Button(port, IDOK, w, "O&K", 239, 150, 80, 28, controls::kStyleDefaultBit);
@@ -96,7 +83,7 @@ void BuildServersDialog(QWidget* w, QtWindowPort& port) {
 void BuildQueryDialog(QWidget* w, QtWindowPort& port) {
     w->setFixedSize(460, 210);
     w->setFont(encoder::ui::PageFont());
-    Label(w, "FreeDB Query Results:", 10, 8, 200);
+    Label(w, "FreeDB Query Results:", 10, 8, 200, 18);
     ReportList(port, IDC_MATCH_LIST, w, 10, 28, 440, 130);
     Link(port, w, 10, 176, 220);
     Button(port, IDOK, w, "O&K", 279, 170, 80, 28, controls::kStyleDefaultBit);
@@ -108,7 +95,7 @@ void BuildOptionsDialog(QWidget* w, QtWindowPort& port) {
     w->setFont(encoder::ui::PageFont());
     auto* group = Place<QGroupBox>(w, 8, 6, 344, 180);
     group->setTitle(" Internet FreeDB Settings ");
-    Label(group, "FreeDB Server:", 10, 26, 90);
+    Label(group, "FreeDB Server:", 10, 26, 90, 18);
     auto* server = Place<QLineEdit>(group, 100, 24, 232, 22);
     server->setReadOnly(true);
     server->setMaxLength(255);
@@ -120,17 +107,17 @@ void BuildOptionsDialog(QWidget* w, QtWindowPort& port) {
     auto* useProxy = Place<QCheckBox>(group, 10, 90, 200, 20);
     useProxy->setText("&Proxy Server");
     port.Bind(IDC_OPT_USE_PROXY, useProxy);
-    Label(group, "Server:", 10, 118, 50);
+    Label(group, "Server:", 10, 118, 50, 18);
     auto* proxy = Place<QLineEdit>(group, 60, 116, 170, 22);
     proxy->setMaxLength(255);
     port.Bind(IDC_OPT_PROXY, proxy);
-    Label(group, "Port:", 240, 118, 32);
+    Label(group, "Port:", 240, 118, 32, 18);
     auto* proxyPort = Place<QLineEdit>(group, 272, 116, 60, 22);
     proxyPort->setAlignment(Qt::AlignRight);
     proxyPort->setValidator(
         new QRegularExpressionValidator(QRegularExpression("[0-9]{0,10}"), proxyPort));
     port.Bind(IDC_OPT_PROXY_PORT, proxyPort);
-    Label(group, "E-mail:", 10, 150, 50);
+    Label(group, "E-mail:", 10, 150, 50, 18);
     auto* email = Place<QLineEdit>(group, 60, 148, 272, 22);
     email->setMaxLength(255);
     email->setPlaceholderText("name@example.org");

@@ -8,26 +8,19 @@
 
 #include "encoder/app/resource.h"
 #include "encoder/app/ui/dialog_layouts.h"
+#include "encoder/app/ui/placing.h"
 #include "encoder/app/ui/view_hooks.h"
 #include "encoder/wma/settings_page.h"
 #include "platform/window/qt/qt_window_port.h"
 
 namespace orvane::wma::ui {
 
-namespace {
-
-QLabel* Label(QWidget* parent, const QString& text, int x, int y, int w) {
-    auto* label = new QLabel(text, parent);
-    label->setGeometry(x, y, w, 20);
-    return label;
-}
-
-}  // namespace
+using encoder::ui::Label;
 
 void BuildWmaSettingsPage(QWidget* page, QtWindowPort& port) {
     page->setFont(encoder::ui::PageFont());
     encoder::ui::ApplyTiledLook(page);
-    auto* listLabel = Label(page, "Select Bitrate ( Audio Quality / File Size ):", 12, 10, 446);
+    auto* listLabel = Label(page, "Select Bitrate ( Audio Quality / File Size ):", 12, 10, 446, 20);
     auto* list = new QComboBox(page);
     list->setGeometry(12, 32, 446, 24);
     list->setMaxVisibleItems(12);
@@ -46,7 +39,7 @@ void BuildWmaSettingsPage(QWidget* page, QtWindowPort& port) {
                         {IDC_WMA_RATING, "Rating:"}};
     int y = 24;
     for (const Row& row : rows) {
-        auto* label = Label(group, row.label, 10, y + 2, 84);
+        auto* label = Label(group, row.label, 10, y + 2, 84, 20);
         auto* edit = new QLineEdit(group);
         edit->setGeometry(96, y, 340, 24);
         edit->setMaxLength(kWmaTextLimit);
@@ -54,7 +47,7 @@ void BuildWmaSettingsPage(QWidget* page, QtWindowPort& port) {
         port.Bind(row.id, edit);
         y += 32;
     }
-    Label(group, "Description:", 10, y + 2, 84);
+    Label(group, "Description:", 10, y + 2, 84, 20);
     // The multi-line description: its limit is checked when the page is left.
     auto* description = new QPlainTextEdit(group);
     description->setGeometry(96, y, 340, 80);
