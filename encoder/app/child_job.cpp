@@ -1,5 +1,7 @@
 #include "encoder/app/child_job.h"
 
+#include <cstdio>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -168,6 +170,43 @@ void ChildJob::SetBars100(JobRunner& r) {
     r.SetPos(JobBar::CurrentFile, 100);
     r.SetRange(JobBar::Overall, 0, 100);
     r.SetPos(JobBar::Overall, 100);
+}
+
+bool ChildJob::NextInBatch(JobRunner& r, InputSource& source, int& n, InputSource::Next& next,
+                           bool title) {
+    r.Redraw();
+    if (r.CancelRequested()) return false;
+    next = source.Take(r);
+    const int count = source.Count();
+    r.SetRange(JobBar::Overall, 0, count * 100);
+    r.SetPos(JobBar::Overall, n * 100);
+    ++n;
+    if (n > count) return false;
+    if (title) {
+        char text[128];
+        std::snprintf(text, sizeof text, "Orvane Encoder 2001 - (File %d of %d)", n, count);
+        r.SetText(JobText::Title, text);
+    }
+    r.SetText(JobText::FileCount, std::to_string(count));
+    r.SetText(JobText::FileNumber, std::to_string(n));
+    return true;
+}
+
+void ChildJob::FinishFiles(JobRunner& r, unsigned waitMs, const std::string& finished,
+                           const std::string& verb, bool batch, bool finishedFirst) {
+    filesDone_ = true;
+    SetBars100(r);
+    r.WaitMs(waitMs);
+    if (failures_.empty()) {
+        r.Finish(finished, JobResult::Succeeded);
+        return;
+    }
+    std::vector<std::string> failed;
+    for (const FileFailure& f : failures_)
+        failed.push_back(f.input);
+    std::string report = FailureReport(verb, failures_, files_, batch);
+    if (finishedFirst) report = finished + "\n" + report;
+    r.Finish(report, JobResult::Failed, failed);
 }
 
 // ---------------------------------------------------------------------------------------------

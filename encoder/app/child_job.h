@@ -12,10 +12,16 @@
 #include <thread>
 #include <vector>
 
+#include "encoder/app/input_source.h"
 #include "encoder/app/job_runner.h"
 #include "platform/process/process.h"
 
 namespace orvane::encoder {
+
+// A file of a job that failed, and why.
+struct FileFailure {
+    std::string input, reason;
+};
 
 // The counters of the file being worked on and the progress displays drawn from them.
 class ProgressMeter {
@@ -75,6 +81,17 @@ protected:
     void WaitChildAndReader(JobRunner& r);
     // Both progress bars full.
     void SetBars100(JobRunner& r);
+    // The head of each pass through a batch of files: takes the next item of source into next,
+    // moves the overall bar to the n files done and shows the counters (with title, also
+    // "(File n of count)" as the window's title). False when the batch is over: a cancel, or n
+    // past the source's count.
+    bool NextInBatch(JobRunner& r, InputSource& source, int& n, InputSource::Next& next,
+                     bool title);
+    // The end of a job that took all its files: full bars, a closing pause of waitMs, then
+    // finished; or, when files failed, each named with its reason (verb: "encoded", "decoded"),
+    // after finished where finishedFirst.
+    void FinishFiles(JobRunner& r, unsigned waitMs, const std::string& finished,
+                     const std::string& verb, bool batch, bool finishedFirst);
 
     // What a file's output was before its child ran: the child must have written it anew.
     struct OutputStamp {
@@ -95,6 +112,8 @@ protected:
     process::Pipe pipeA_;
     std::unique_ptr<process::Process> child_;
     process::WakeEvent cancelWake_;
+    std::vector<FileFailure> failures_;
+    int files_ = 0;  // files taken, failed or not
 
 private:
     void ReaderBody(JobRunner& r, int fd);
@@ -119,10 +138,6 @@ private:
     std::string lastError_;
 };
 
-// A file of a job that failed, and why.
-struct FileFailure {
-    std::string input, reason;
-};
 // The final message of a job with failed files: the one file and why, or how many of a batch's
 // files failed, each named with its reason. verb: "encoded", "decoded".
 std::string FailureReport(const std::string& verb, const std::vector<FileFailure>& failures,

@@ -24,9 +24,6 @@ private:
     // As the encoder's EncodeFile.
     bool DecodeFile(JobRunner& r, const std::string& input, const std::string& output,
                     std::string& failure);
-
-    std::vector<FileFailure> failures_;
-    int files_ = 0;
 };
 
 void Mp3DecodeJob::Run(JobRunner& r) {
@@ -38,19 +35,11 @@ void Mp3DecodeJob::Run(JobRunner& r) {
     if (source->Batch()) {
         std::string outFolder = OutputFolderOf(req.output);
         int n = 0;
+        InputSource::Next next;
         for (;;) {
-            r.Redraw();
-            if (r.CancelRequested()) break;
             meter_.bytesFed = 0;
             meter_.bytesWritten = 0;
-            InputSource::Next next = source->Take(r);
-            int count = source->Count();
-            r.SetRange(JobBar::Overall, 0, count * 100);
-            r.SetPos(JobBar::Overall, n * 100);
-            ++n;
-            if (n > count) break;
-            r.SetText(JobText::FileCount, std::to_string(count));
-            r.SetText(JobText::FileNumber, std::to_string(n));
+            if (!NextInBatch(r, *source, n, next, false)) break;
             if (next.step != InputSource::Step::Item) break;
             std::string output = outFolder + BaseName(next.item.input) + ".WAV";
             r.SetText(JobText::Input, next.item.input);
@@ -70,18 +59,7 @@ void Mp3DecodeJob::Run(JobRunner& r) {
             failures_.push_back({next.item.input, failure});
     }
     if (r.CancelRequested()) return;
-    filesDone_ = true;
-    SetBars100(r);
-    r.WaitMs(500);
-    if (failures_.empty()) {
-        r.Finish("Decoding finished", JobResult::Succeeded);
-        return;
-    }
-    std::vector<std::string> failed;
-    for (const FileFailure& f : failures_)
-        failed.push_back(f.input);
-    r.Finish(FailureReport("decoded", failures_, files_, source->Batch()), JobResult::Failed,
-             failed);
+    FinishFiles(r, 500, "Decoding finished", "decoded", source->Batch(), false);
 }
 
 bool Mp3DecodeJob::DecodeFile(JobRunner& r, const std::string& input, const std::string& output,

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 
 #include "encoder/app/child_job.h"
@@ -39,8 +38,6 @@ private:
     std::string bitrateText_;
     int bitrateKbps_ = 0;
     bool stereo_ = true;
-    std::vector<FileFailure> failures_;
-    int files_ = 0;
 };
 
 void Mp3EncodeJob::Run(JobRunner& r) {
@@ -72,20 +69,8 @@ void Mp3EncodeJob::Run(JobRunner& r) {
     }
     std::string outFolder = OutputFolderOf(req.output);
     int n = 0;
-    for (;;) {
-        r.Redraw();
-        if (r.CancelRequested()) break;
-        InputSource::Next next = source->Take(r);
-        int count = source->Count();
-        r.SetRange(JobBar::Overall, 0, count * 100);
-        r.SetPos(JobBar::Overall, n * 100);
-        ++n;
-        if (n > count) break;
-        char title[128];
-        std::snprintf(title, sizeof title, "Orvane Encoder 2001 - (File %d of %d)", n, count);
-        r.SetText(JobText::Title, title);
-        r.SetText(JobText::FileCount, std::to_string(count));
-        r.SetText(JobText::FileNumber, std::to_string(n));
+    InputSource::Next next;
+    while (NextInBatch(r, *source, n, next, true)) {
         if (next.step == InputSource::Step::End) break;
         if (next.step == InputSource::Step::Cancelled) {
             r.RequestCancel();
@@ -121,20 +106,8 @@ void Mp3EncodeJob::Run(JobRunner& r) {
 }
 
 void Mp3EncodeJob::Done(JobRunner& r, bool batch) {
-    filesDone_ = true;
-    SetBars100(r);
-    r.WaitMs(700);
-    if (failures_.empty()) {
-        r.Finish("MP3 Compression Finished.", JobResult::Succeeded);
-        return;
-    }
-    std::vector<std::string> failed;
-    for (const FileFailure& f : failures_)
-        failed.push_back(f.input);
-    std::string report = FailureReport("encoded", failures_, files_, batch);
     // A CD job keeps its usual message first; the tracks it could not read or encode follow.
-    if (r.Request().CdAudio()) report = "MP3 Compression Finished.\n" + report;
-    r.Finish(report, JobResult::Failed, failed);
+    FinishFiles(r, 700, "MP3 Compression Finished.", "encoded", batch, r.Request().CdAudio());
 }
 
 bool Mp3EncodeJob::EncodeFile(JobRunner& r, const std::string& input, const std::string& output,
