@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/cp1252.h"
+#include "common/utf8.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {
@@ -14,21 +15,7 @@ namespace {
 // UTF-8 of one code point (surrogates included, as a plain bit layout).
 std::string Encode(char32_t cp) {
     std::string out;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+    orvane::AppendUtf8(out, cp);
     return out;
 }
 

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <map>
 
+#include "common/utf8.h"
 #include "platform/registry/winreg.h"
 #include "platform/wmenc/wmenc.h"
 
@@ -46,21 +47,7 @@ std::optional<std::string> Unescape(const std::string& raw) {
             if (ec != std::errc() || p != last || code == 0 || code > 0x10FFFF ||
                 (code >= 0xD800 && code <= 0xDFFF))
                 return std::nullopt;
-            if (code < 0x80) {
-                out += static_cast<char>(code);
-            } else if (code < 0x800) {
-                out += static_cast<char>(0xC0 | (code >> 6));
-                out += static_cast<char>(0x80 | (code & 0x3F));
-            } else if (code < 0x10000) {
-                out += static_cast<char>(0xE0 | (code >> 12));
-                out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-                out += static_cast<char>(0x80 | (code & 0x3F));
-            } else {
-                out += static_cast<char>(0xF0 | (code >> 18));
-                out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-                out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-                out += static_cast<char>(0x80 | (code & 0x3F));
-            }
+            AppendUtf8(out, static_cast<char32_t>(code));
         } else {
             return std::nullopt;
         }
