@@ -16,6 +16,7 @@
 #include "encoder/app/resource.h"
 #include "platform/clock/clock.h"
 #include "support/temp_dir.h"
+#include "tests/encoder/app/job_recorder.h"
 #include "wave_util.h"
 
 namespace orvane::encoder {
@@ -23,66 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class Recorder : public JobObserver {
-public:
-    void JobSetText(JobText which, const std::string& text) override {
-        std::lock_guard l(m_);
-        texts_[which] = text;
-    }
-    void JobSetRange(JobBar bar, int low, int high) override {
-        std::lock_guard l(m_);
-        ranges_[bar] = {low, high};
-    }
-    void JobSetPos(JobBar bar, int pos) override {
-        std::lock_guard l(m_);
-        pos_[bar] = pos;
-    }
-    void JobSetCounter(JobCounter, int) override {}
-    int JobMessage(const std::string& text, const std::string&, unsigned) override {
-        std::lock_guard l(m_);
-        messages_.push_back(text);
-        return IDOK;
-    }
-    void JobFinished(const JobOutcome& outcome) override {
-        std::lock_guard l(m_);
-        ASSERT_FALSE(finished_) << "a job ends once";
-        finished_ = outcome;
-    }
-    void JobClose(int result) override {
-        std::lock_guard l(m_);
-        closes_.push_back(result);
-    }
-
-    std::string Text(JobText which) {
-        std::lock_guard l(m_);
-        return texts_[which];
-    }
-    std::pair<int, int> Range(JobBar bar) {
-        std::lock_guard l(m_);
-        return ranges_[bar];
-    }
-    int Pos(JobBar bar) {
-        std::lock_guard l(m_);
-        return pos_[bar];
-    }
-    std::vector<std::string> Messages() {
-        std::lock_guard l(m_);
-        return messages_;
-    }
-    std::optional<JobOutcome> Finished() {
-        std::lock_guard l(m_);
-        return finished_;
-    }
-
-private:
-    std::mutex m_;
-    std::map<JobText, std::string> texts_;
-    std::map<JobBar, std::pair<int, int>> ranges_;
-    std::map<JobBar, int> pos_;
-    std::vector<std::string> messages_;
-    std::optional<JobOutcome> finished_;
-    std::vector<int> closes_;
-};
+using Recorder = test::JobRecorder;
 
 class JobRunnerTest : public ::testing::Test {
 protected:
@@ -116,9 +58,9 @@ TEST_F(JobRunnerTest, ADecodeReportsToAnObserverWithoutAnyWindow) {
         Request(JobKind::Decode, (work / "in.mp3").string(), (work / "out.wav").string()), seen);
     runner.Start();
     runner.Wait();
-    ASSERT_TRUE(seen.Finished());
-    EXPECT_EQ(seen.Finished()->message, "Decoding finished");
-    EXPECT_EQ(seen.Finished()->result, JobResult::Succeeded);
+    ASSERT_TRUE(seen.Outcome());
+    EXPECT_EQ(seen.Outcome()->message, "Decoding finished");
+    EXPECT_EQ(seen.Outcome()->result, JobResult::Succeeded);
     EXPECT_EQ(runner.Outcome().result, JobResult::Succeeded);
     EXPECT_EQ(test::ReadFile(work / "out.wav"), std::string(30000, 'm'));
     EXPECT_EQ(seen.Text(JobText::Bitrate), "N/A");
@@ -208,9 +150,9 @@ TEST_F(JobRunnerTest, ATrackThatCannotBeReadIsNamedAndTheOthersAreEncoded) {
     EXPECT_TRUE(fs::exists(work / "Track1.MP3"));
     EXPECT_FALSE(fs::exists(work / "Track1.WAV"));  // deleted once encoded
     EXPECT_TRUE(fs::exists(work / "Track3.MP3"));
-    ASSERT_TRUE(seen.Finished());
-    EXPECT_EQ(seen.Finished()->result, JobResult::Failed);
-    EXPECT_EQ(seen.Finished()->failedFiles, std::vector<std::string>{folder + "/Track2.WAV"});
+    ASSERT_TRUE(seen.Outcome());
+    EXPECT_EQ(seen.Outcome()->result, JobResult::Failed);
+    EXPECT_EQ(seen.Outcome()->failedFiles, std::vector<std::string>{folder + "/Track2.WAV"});
 }
 
 TEST_F(JobRunnerTest, ASourceStoppedByTheUserEndsTheJobAsCancelled) {
@@ -225,8 +167,8 @@ TEST_F(JobRunnerTest, ASourceStoppedByTheUserEndsTheJobAsCancelled) {
     runner.Wait();
     EXPECT_TRUE(fs::exists(work / "Track1.MP3"));
     EXPECT_FALSE(fs::exists(work / "Track3.WAV"));  // nothing is read after the stop
-    ASSERT_TRUE(seen.Finished());
-    EXPECT_EQ(seen.Finished()->result, JobResult::Cancelled);
+    ASSERT_TRUE(seen.Outcome());
+    EXPECT_EQ(seen.Outcome()->result, JobResult::Cancelled);
     EXPECT_TRUE(runner.CancelRequested());
     EXPECT_TRUE(seen.Messages().empty());
 }
@@ -255,8 +197,8 @@ TEST_F(JobRunnerTest, ARegisteredKindRunsInPlaceOfTheBuiltIn) {
     runner.Tick(ID_TIMER_WMA);
     runner.Wait();
     RegisterJobKind(JobKind::Decode, [](const JobRequest&) { return MakeMp3DecodeJob(); });
-    ASSERT_TRUE(seen.Finished());
-    EXPECT_EQ(seen.Finished()->message, "Ticked.");
+    ASSERT_TRUE(seen.Outcome());
+    EXPECT_EQ(seen.Outcome()->message, "Ticked.");
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 
 #include "encoder/app/job_runner.h"
 #include "encoder/cdda/cd_job.h"
-#include "tests/encoder/cdda/job_recorder.h"
+#include "tests/encoder/app/job_recorder.h"
 #include "tests/support/temp_dir.h"
 
 namespace orvane::cdda {
@@ -109,8 +109,8 @@ TEST(CdJobEndToEnd, TracksBecomeTaggedRenamedMp3FilesWithTheDiscsAudio) {
     runner.Stop();
     encoder::SetCdTrackSource(nullptr);
 
-    ASSERT_TRUE(recorder.outcome.has_value());
-    EXPECT_EQ(recorder.outcome->message,
+    ASSERT_TRUE(recorder.Outcome().has_value());
+    EXPECT_EQ(recorder.Outcome()->message,
               "MP3 Compression Finished.\nError: 1 of 4 files could not be encoded:\n"
               "Track3 (Third): Error: Can't read RAW Audio Data.");
     const std::pair<int, const char*> expected[] = {{0, "Orvane Players - First Light.MP3"},

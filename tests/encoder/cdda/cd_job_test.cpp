@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "encoder/app/job_runner.h"
-#include "tests/encoder/cdda/job_recorder.h"
+#include "tests/encoder/app/job_recorder.h"
 #include "tests/encoder/cdda/transport_fixture.h"
 
 namespace orvane::cdda {

@@ -12,7 +12,7 @@
 #include "encoder/cdda/cd_job.h"
 #include "encoder/wma/wma_job.h"
 #include "platform/clock/clock.h"
-#include "tests/encoder/cdda/job_recorder.h"
+#include "tests/encoder/app/job_recorder.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wma_util.h"
 
@@ -98,9 +98,9 @@ TEST(WmaCdJobEndToEnd, ReadableTracksBecomeDescribedWmaFilesAndTheUnreadableOneI
     test::UnregisterProfileFolder();
 
     EXPECT_TRUE(recorder.Messages().empty());
-    ASSERT_TRUE(recorder.outcome.has_value());
-    EXPECT_EQ(recorder.outcome->result, encoder::JobResult::Failed);
-    EXPECT_EQ(recorder.outcome->message,
+    ASSERT_TRUE(recorder.Outcome().has_value());
+    EXPECT_EQ(recorder.Outcome()->result, encoder::JobResult::Failed);
+    EXPECT_EQ(recorder.Outcome()->message,
               "Compression Finished.\nError: 1 of 3 files could not be encoded:\n"
               "Track2 (Broken): Error: Can't read RAW Audio Data.");
     // One file per readable track; the unreadable one left nothing, and every grabbed WAVE

@@ -18,6 +18,7 @@
 #include "platform/clock/clock.h"
 #include "support/temp_dir.h"
 #include "support/wma_util.h"
+#include "tests/encoder/app/job_recorder.h"
 
 namespace orvane::wma {
 namespace {
@@ -58,98 +59,7 @@ TEST(WmaJobRules, RemainingTime) {
     EXPECT_EQ(RemainingText(10, 30), "00:00:00");
 }
 
-// The status window as the job sees it: every report recorded, message boxes answered.
-class Recorder : public encoder::JobObserver {
-public:
-    struct Box {
-        std::string text, caption;
-        unsigned flags;
-    };
-    void JobSetText(JobText which, const std::string& text) override {
-        std::lock_guard l(m_);
-        texts_[which] = text;
-        changed_.notify_all();
-    }
-    void JobSetRange(JobBar bar, int low, int high) override {
-        std::lock_guard l(m_);
-        ranges_[bar] = {low, high};
-    }
-    void JobSetPos(JobBar bar, int pos) override {
-        std::lock_guard l(m_);
-        pos_[bar] = pos;
-    }
-    void JobSetCounter(encoder::JobCounter, int) override {}
-    int JobMessage(const std::string& text, const std::string& caption, unsigned flags) override {
-        std::lock_guard l(m_);
-        boxes_.push_back({text, caption, flags});
-        return IDOK;
-    }
-    void JobFinished(const encoder::JobOutcome& outcome) override {
-        std::lock_guard l(m_);
-        finished_.push_back(outcome);
-    }
-    void JobClose(int result) override {
-        std::lock_guard l(m_);
-        closes_.push_back(result);
-    }
-    void JobStatisticsTimer(unsigned ms) override {
-        std::lock_guard l(m_);
-        timers_.push_back(ms);
-    }
-
-    std::string Text(JobText which) {
-        std::lock_guard l(m_);
-        return texts_[which];
-    }
-    std::pair<int, int> Range(JobBar bar) {
-        std::lock_guard l(m_);
-        return ranges_[bar];
-    }
-    int Pos(JobBar bar) {
-        std::lock_guard l(m_);
-        return pos_[bar];
-    }
-    std::vector<Box> Boxes() {
-        std::lock_guard l(m_);
-        return boxes_;
-    }
-    std::vector<std::string> Messages() {
-        std::vector<std::string> t;
-        for (const Box& b : Boxes())
-            t.push_back(b.text);
-        return t;
-    }
-    std::vector<encoder::JobOutcome> Finished() {
-        std::lock_guard l(m_);
-        return finished_;
-    }
-    std::vector<int> Closes() {
-        std::lock_guard l(m_);
-        return closes_;
-    }
-    std::vector<unsigned> Timers() {
-        std::lock_guard l(m_);
-        return timers_;
-    }
-    // Waits (real time, at most a minute) until the log holds text.
-    bool WaitLog(const std::string& text) {
-        std::unique_lock l(m_);
-        return changed_.wait_for(l, std::chrono::seconds(60), [&] {
-            return texts_[JobText::Log].find(text) != std::string::npos;
-        });
-    }
-
-private:
-    std::mutex m_;
-    std::condition_variable changed_;
-    std::map<JobText, std::string> texts_;
-    std::map<JobBar, std::pair<int, int>> ranges_;
-    std::map<JobBar, int> pos_;
-    std::vector<Box> boxes_;
-    std::vector<encoder::JobOutcome> finished_;
-    std::vector<int> closes_;
-    std::vector<unsigned> timers_;
-};
+using Recorder = test::JobRecorder;
 
 // CD tracks already read into WAVE files, as the grabber hands them over.
 class Tracks : public encoder::InputSource {
