@@ -14,40 +14,24 @@
 
 #include "platform/registry/winreg.h"
 #include "support/temp_dir.h"
+#include "support/wave_util.h"
 
 namespace orvane::test {
-
-inline void AppendLe(std::string& s, std::uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        s += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
 
 // A 16-bit PCM WAVE file: channel c carries a sine of freqs[c] Hz at amplitude 0.5.
 inline std::string SineWave(int channels, int rate, double seconds,
                             const std::vector<double>& freqs) {
-    std::uint32_t frames = static_cast<std::uint32_t>(seconds * rate);
-    std::uint32_t data = frames * static_cast<std::uint32_t>(channels) * 2;
-    std::string s = "RIFF";
-    AppendLe(s, 36 + data, 4);
-    s += "WAVEfmt ";
-    AppendLe(s, 16, 4);
-    AppendLe(s, 1, 2);
-    AppendLe(s, static_cast<std::uint32_t>(channels), 2);
-    AppendLe(s, static_cast<std::uint32_t>(rate), 4);
-    AppendLe(s, static_cast<std::uint32_t>(rate * channels * 2), 4);
-    AppendLe(s, static_cast<std::uint32_t>(channels * 2), 2);
-    AppendLe(s, 16, 2);
-    s += "data";
-    AppendLe(s, data, 4);
-    s.reserve(s.size() + data);
+    const auto frames = static_cast<std::uint32_t>(seconds * rate);
+    std::string data;
+    data.reserve(std::size_t{frames} * static_cast<std::size_t>(channels) * 2);
     for (std::uint32_t i = 0; i < frames; ++i)
         for (int c = 0; c < channels; ++c) {
             double f = freqs[static_cast<std::size_t>(c) % freqs.size()];
             auto v =
                 static_cast<std::int16_t>(std::lround(16383.0 * std::sin(2 * M_PI * f * i / rate)));
-            AppendLe(s, static_cast<std::uint16_t>(v), 2);
+            PutLe(data, static_cast<std::uint16_t>(v), 2);
         }
-    return s;
+    return WaveWithData(channels, static_cast<std::uint32_t>(rate), 16, data);
 }
 
 // Registers folder as the encoder's profile folder (as the component installer does).

@@ -10,7 +10,7 @@
 #include "encoder/app/headless.h"
 #include "platform/clock/clock.h"
 #include "support/temp_dir.h"
-#include "wave_util.h"
+#include "support/wave_util.h"
 
 namespace orvane::encoder {
 namespace {

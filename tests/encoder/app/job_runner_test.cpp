@@ -16,8 +16,8 @@
 #include "encoder/app/resource.h"
 #include "platform/clock/clock.h"
 #include "support/temp_dir.h"
+#include "support/wave_util.h"
 #include "tests/encoder/app/job_recorder.h"
-#include "wave_util.h"
 
 namespace orvane::encoder {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "encoder/app/paths.h"
 #include "support/temp_dir.h"
-#include "wave_util.h"
+#include "support/wave_util.h"
 
 namespace orvane::encoder {
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "support/temp_dir.h"
-#include "wave_util.h"
+#include "support/wave_util.h"
 
 namespace orvane::test {
 namespace {

@@ -13,7 +13,7 @@
 #include "fake_window.h"
 #include "platform/clock/clock.h"
 #include "support/temp_dir.h"
-#include "wave_util.h"
+#include "support/wave_util.h"
 
 namespace orvane::encoder {
 namespace {

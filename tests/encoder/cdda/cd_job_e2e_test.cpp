@@ -12,25 +12,13 @@
 #include "encoder/cdda/cd_job.h"
 #include "tests/encoder/app/job_recorder.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wave_util.h"
 
 namespace orvane::cdda {
 namespace {
 
 constexpr double kTones[] = {440, 880, 660, 550};
 constexpr std::uint32_t kFrames[] = {225, 150, 150, 150};  // 3, 2, 2 and 2 seconds
-
-std::string ToneFrames(double hz, std::uint32_t frames, std::uint32_t phase) {
-    std::string out(std::size_t{frames} * 2352, '\0');
-    for (std::uint32_t i = 0; i < frames * 588; ++i) {
-        double t = double(i + phase) / 44100;
-        auto v = static_cast<std::int16_t>(12000 * std::sin(2 * M_PI * hz * t));
-        for (int c = 0; c < 2; ++c) {
-            out[4 * i + 2 * c] = static_cast<char>(v & 0xFF);
-            out[4 * i + 2 * c + 1] = static_cast<char>((v >> 8) & 0xFF);
-        }
-    }
-    return out;
-}
 
 // Samples of the left channel of a decoded WAVE file (data from byte 44).
 std::vector<double> LeftChannel(const std::string& wave) {
@@ -64,7 +52,7 @@ TEST(CdJobEndToEnd, TracksBecomeTaggedRenamedMp3FilesWithTheDiscsAudio) {
         std::snprintf(line, sizeof line, "  TRACK %02d AUDIO\n    INDEX 01 %02u:%02u:%02u\n", t + 1,
                       at / 75 / 60, at / 75 % 60, at % 75);
         cue += line;
-        image += ToneFrames(kTones[t], kFrames[t], 0);
+        image += test::CdToneFrames(kTones[t], kFrames[t], 0);
         at += kFrames[t];
     }
     test::WriteFile(dir / "tones.bin", image);

@@ -14,25 +14,13 @@
 #include "platform/clock/clock.h"
 #include "tests/encoder/app/job_recorder.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wave_util.h"
 #include "tests/support/wma_util.h"
 
 namespace orvane::wma {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Frames of CD audio (588 stereo samples each) holding a sine of hz.
-std::string ToneFrames(double hz, std::uint32_t frames) {
-    std::string out(std::size_t{frames} * 2352, '\0');
-    for (std::uint32_t i = 0; i < frames * 588; ++i) {
-        auto v = static_cast<std::int16_t>(12000 * std::sin(2 * M_PI * hz * i / 44100));
-        for (int c = 0; c < 2; ++c) {
-            out[4 * i + 2 * c] = static_cast<char>(v & 0xFF);
-            out[4 * i + 2 * c + 1] = static_cast<char>((v >> 8) & 0xFF);
-        }
-    }
-    return out;
-}
 
 TEST(WmaCdJobEndToEnd, ReadableTracksBecomeDescribedWmaFilesAndTheUnreadableOneIsNamed) {
     constexpr double kTones[] = {440, 660, 880};
@@ -45,7 +33,7 @@ TEST(WmaCdJobEndToEnd, ReadableTracksBecomeDescribedWmaFilesAndTheUnreadableOneI
         std::snprintf(line, sizeof line, "  TRACK %02d AUDIO\n    INDEX 01 %02u:%02u:%02u\n", t + 1,
                       at / 75 / 60, at / 75 % 60, at % 75);
         cue += line;
-        image += ToneFrames(kTones[t], kFrames[t]);
+        image += test::CdToneFrames(kTones[t], kFrames[t]);
         at += kFrames[t];
     }
     test::WriteFile(dir / "tones.bin", image);

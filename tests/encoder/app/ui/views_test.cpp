@@ -29,6 +29,7 @@
 #include "encoder/app/wizard.h"
 #include "encoder/controls/ui/gradient_progress_bar.h"
 #include "support/temp_dir.h"
+#include "support/wave_util.h"
 #include "tests/encoder/app/ui/window_script.h"
 
 namespace orvane::encoder::ui {
@@ -275,29 +276,17 @@ TEST_F(StatusViewTest, FinishingWithoutOutputStartsNoJob) {
     EXPECT_EQ(app.exitRequested, 0);  // the loop shows the wizard again
 }
 
-// A 16-bit stereo 44.1 kHz WAVE file of the given length (a quiet tone).
+// A 16-bit stereo 44.1 kHz WAVE file of the given length (a quiet square wave).
 void WriteWave(const std::filesystem::path& file, int seconds) {
-    const std::uint32_t frames = 44100u * seconds, data = frames * 4;
-    std::string bytes = "RIFF";
-    auto u32 = [&](std::uint32_t v) { bytes.append(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [&](std::uint16_t v) { bytes.append(reinterpret_cast<const char*>(&v), 2); };
-    u32(36 + data);
-    bytes += "WAVEfmt ";
-    u32(16);
-    u16(1);
-    u16(2);
-    u32(44100);
-    u32(44100 * 4);
-    u16(4);
-    u16(16);
-    bytes += "data";
-    u32(data);
+    const std::uint32_t frames = 44100u * seconds;
+    std::string data;
     for (std::uint32_t i = 0; i < frames; ++i) {
-        const auto s = static_cast<std::int16_t>(8000 * ((i / 50) % 2 ? 1 : -1));
-        u16(static_cast<std::uint16_t>(s));
-        u16(static_cast<std::uint16_t>(s));
+        const auto s =
+            static_cast<std::uint16_t>(static_cast<std::int16_t>(8000 * ((i / 50) % 2 ? 1 : -1)));
+        orvane::test::PutLe(data, s, 2);
+        orvane::test::PutLe(data, s, 2);
     }
-    orvane::test::WriteFile(file, bytes);
+    orvane::test::WriteFile(file, orvane::test::WaveWithData(2, 44100, 16, data));
 }
 
 // The real encoder program in dist/ behind the real windows.

@@ -1,6 +1,7 @@
 #pragma once
 // WAVE files for the tests.
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -48,6 +49,21 @@ inline std::string CanonicalWave(int channels, std::uint32_t rate, int bits,
     for (std::uint32_t i = 0; i < dataBytes; ++i)
         s += static_cast<char>(i * 7 % 251);
     return s;
+}
+
+// Whole CD frames (588 stereo samples each, 16-bit little-endian) of a sine of hz, the samples
+// counted from phase on.
+inline std::string CdToneFrames(double hz, std::uint32_t frames, std::uint32_t phase = 0) {
+    std::string out(std::size_t{frames} * 2352, '\0');
+    for (std::uint32_t i = 0; i < frames * 588; ++i) {
+        const double t = double(i + phase) / 44100;
+        const auto v = static_cast<std::int16_t>(12000 * std::sin(2 * M_PI * hz * t));
+        for (int c = 0; c < 2; ++c) {
+            out[4 * i + 2 * c] = static_cast<char>(v & 0xFF);
+            out[4 * i + 2 * c + 1] = static_cast<char>((v >> 8) & 0xFF);
+        }
+    }
+    return out;
 }
 
 }  // namespace orvane::test
