@@ -34,20 +34,15 @@ inline std::string WaveWithData(int channels, std::uint32_t rate, int bits,
 inline std::string CanonicalWave(int channels, std::uint32_t rate, int bits,
                                  std::uint32_t dataBytes,
                                  std::uint32_t declaredData = 0xFFFFFFFFu) {
-    std::string s = "RIFF";
-    PutLe(s, 36 + dataBytes, 4);
-    s += "WAVEfmt ";
-    PutLe(s, 16, 4);
-    PutLe(s, 1, 2);
-    PutLe(s, static_cast<std::uint32_t>(channels), 2);
-    PutLe(s, rate, 4);
-    PutLe(s, rate * static_cast<std::uint32_t>(channels * bits / 8), 4);
-    PutLe(s, static_cast<std::uint32_t>(channels * bits / 8), 2);
-    PutLe(s, static_cast<std::uint32_t>(bits), 2);
-    s += "data";
-    PutLe(s, declaredData == 0xFFFFFFFFu ? dataBytes : declaredData, 4);
+    std::string data;
     for (std::uint32_t i = 0; i < dataBytes; ++i)
-        s += static_cast<char>(i * 7 % 251);
+        data += static_cast<char>(i * 7 % 251);
+    std::string s = WaveWithData(channels, rate, bits, data);
+    if (declaredData != 0xFFFFFFFFu) {
+        std::string size;
+        PutLe(size, declaredData, 4);
+        s.replace(40, 4, size);
+    }
     return s;
 }
 
