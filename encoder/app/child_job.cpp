@@ -44,6 +44,20 @@ void ProgressMeter::SetCurrentOutput(const std::string& path) {
     currentOutput_ = path;
 }
 
+namespace {
+
+// The file's bar; a single file's overall bar is the same.
+void SetFileBars(JobRunner& r, bool batch, int high, int pos) {
+    r.SetRange(JobBar::CurrentFile, 0, high);
+    r.SetPos(JobBar::CurrentFile, pos);
+    if (!batch) {
+        r.SetRange(JobBar::Overall, 0, high);
+        r.SetPos(JobBar::Overall, pos);
+    }
+}
+
+}  // namespace
+
 void ProgressMeter::EncoderUpdate(JobRunner& r, bool batch, const std::string& bitrateText,
                                   int bitrateKbps, bool stereo, bool showCompression) {
     std::lock_guard lock(mutex_);
@@ -53,14 +67,8 @@ void ProgressMeter::EncoderUpdate(JobRunner& r, bool batch, const std::string& b
     r.SetText(JobText::Bitrate, bitrateText);
     std::int64_t divisor = BarDivisor(size);
     std::int64_t position = inputPosition;
-    int high = static_cast<int>(size / divisor);
-    int pos = static_cast<int>((position + 1) / divisor);
-    r.SetRange(JobBar::CurrentFile, 0, high);
-    r.SetPos(JobBar::CurrentFile, pos);
-    if (!batch) {
-        r.SetRange(JobBar::Overall, 0, high);
-        r.SetPos(JobBar::Overall, pos);
-    }
+    SetFileBars(r, batch, static_cast<int>(size / divisor),
+                static_cast<int>((position + 1) / divisor));
     std::int64_t framesDone = position / kBytesPerFrameDone;
     if (framesDone <= framesTotal)
         r.SetCounter(JobCounter::CurrentFrame, static_cast<int>(framesDone));
@@ -92,14 +100,8 @@ void ProgressMeter::DecoderUpdate(JobRunner& r, bool batch) {
     std::int64_t position = inputPosition;
     if (position > 0) {
         std::int64_t inputLength = inputSize;
-        int high = static_cast<int>(inputLength / divisor);
-        int pos = static_cast<int>((position + 1) / divisor);
-        r.SetRange(JobBar::CurrentFile, 0, high);
-        r.SetPos(JobBar::CurrentFile, pos);
-        if (!batch) {
-            r.SetRange(JobBar::Overall, 0, high);
-            r.SetPos(JobBar::Overall, pos);
-        }
+        SetFileBars(r, batch, static_cast<int>(inputLength / divisor),
+                    static_cast<int>((position + 1) / divisor));
         framesTotal_ = inputLength / (position + 1) * framesDone;
         r.SetCounter(JobCounter::Frames, static_cast<int>(framesTotal_));
         r.SetCounter(JobCounter::CurrentFrame, static_cast<int>(framesDone));
