@@ -133,20 +133,27 @@ std::array<std::uint8_t, 12> ModeSelectParameters(std::uint16_t density) {
     return {0, 0, 0, 8, static_cast<std::uint8_t>(density), 0, 0, 0, 0, 0x00, 0x09, 0x30};
 }
 
-std::array<std::uint8_t, 10> ReadCdIdeCdb(std::uint32_t lba, std::uint32_t count) {
-    std::array<std::uint8_t, 10> c{0xBE};
+namespace {
+
+// READ CD of count frames from lba, user data only; ATAPI drives take it in 10 bytes, SCSI
+// drives in 12.
+template <std::size_t N>
+std::array<std::uint8_t, N> ReadCdCdb(std::uint32_t lba, std::uint32_t count) {
+    std::array<std::uint8_t, N> c{0xBE};
     PutBe32(&c[2], lba);
     PutBe16(&c[7], count);
     c[9] = 0x10;
     return c;
 }
 
+}  // namespace
+
+std::array<std::uint8_t, 10> ReadCdIdeCdb(std::uint32_t lba, std::uint32_t count) {
+    return ReadCdCdb<10>(lba, count);
+}
+
 std::array<std::uint8_t, 12> ReadCdScsiCdb(std::uint32_t lba, std::uint32_t count) {
-    std::array<std::uint8_t, 12> c{0xBE};
-    PutBe32(&c[2], lba);
-    PutBe16(&c[7], count);
-    c[9] = 0x10;
-    return c;
+    return ReadCdCdb<12>(lba, count);
 }
 
 std::array<std::uint8_t, 12> VendorD8Cdb(std::uint32_t lba, std::uint32_t count) {
