@@ -16,6 +16,7 @@
 #include "encoder/app/resource.h"
 #include "encoder/app/strings.h"
 #include "encoder/app/ui/dialog_layouts.h"
+#include "encoder/app/ui/modal_run.h"
 #include "encoder/app/ui/view_hooks.h"
 #include "encoder/app/ui/views.h"
 #include "encoder/app/ui/windows.h"
@@ -102,11 +103,7 @@ public:
 
         ForwardUserActions();
 
-        port_.OnEndDialog([this](int result) {
-            ended_ = true;
-            result_ = result;
-            if (running_) done(result);
-        });
+        port_.OnEndDialog([this](int result) { run_.End(result, [this](int r) { done(r); }); });
         for (const auto& [id, run] : WizardDialogs())
             port_.RegisterDialog(id, run);
         port_.RegisterDialog(IDD_ABOUTBOX, [](QWidget* parent) { return RunAboutBox(parent); });
@@ -118,15 +115,10 @@ public:
         sheet_.Attach(&port_);
         sheet_.AttachWmaPagePort(wmaPort_.get());
         sheet_.OnInitDialog();
-        if (!ended_) {
-            ShowPage(sheet_.ActivePage());
-            running_ = true;
-            result_ = exec();
-            running_ = false;
-        }
+        const int result = run_.Exec(*this, [this] { ShowPage(sheet_.ActivePage()); });
         sheet_.Attach(nullptr);
         sheet_.AttachWmaPagePort(nullptr);
-        return result_;
+        return result;
     }
 
 protected:
@@ -196,9 +188,7 @@ private:
     QPushButton* back_ = nullptr;
     QPushButton* next_ = nullptr;
     QPushButton* finish_ = nullptr;
-    bool running_ = false;
-    bool ended_ = false;
-    int result_ = IDCANCEL;
+    ModalRun run_;
 };
 
 }  // namespace

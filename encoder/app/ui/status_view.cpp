@@ -8,6 +8,7 @@
 #include "encoder/app/resource.h"
 #include "encoder/app/status_dialog.h"
 #include "encoder/app/ui/dialog_layouts.h"
+#include "encoder/app/ui/modal_run.h"
 #include "encoder/app/ui/view_hooks.h"
 #include "encoder/app/ui/views.h"
 #include "encoder/app/ui/windows.h"
@@ -33,11 +34,7 @@ public:
             if (command == IDCANCEL) logic_.OnCancel();
         });
         port_.OnTimer([this](int timerId) { logic_.OnTimer(timerId); });
-        port_.OnEndDialog([this](int result) {
-            ended_ = true;
-            result_ = result;
-            if (running_) done(result);
-        });
+        port_.OnEndDialog([this](int result) { run_.End(result, [this](int r) { done(r); }); });
         port_.RegisterDialog(IDD_SHEET, [this](QWidget*) {
             // The wizard comes before the status window is shown; it has no owner then.
             return RunSheet(logic_.Sheet(), isVisible() ? this : nullptr);
@@ -54,12 +51,9 @@ public:
         // A close request the initialisation posted to itself (the wizard was cancelled or
         // left without paths) is handled before the window would appear.
         QCoreApplication::sendPostedEvents(&port_, QEvent::MetaCall);
-        if (!ended_) {
+        const int result = run_.Exec(*this, [this] {
             QTimer::singleShot(0, this, [this] { ReportShown(this, IDD_PROCESSING_STATUS); });
-            running_ = true;
-            result_ = exec();
-            running_ = false;
-        }
+        });
         // The job's threads are stopped and joined while the GUI thread keeps serving them:
         // a worker may be waiting for an answer from this thread. The window's own events no
         // longer reach the logic meanwhile.
@@ -75,7 +69,7 @@ public:
         while (!detached)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         detach.join();
-        return result_;
+        return result;
     }
 
 protected:
@@ -85,9 +79,7 @@ protected:
 private:
     ProcessingStatusDialog& logic_;
     QtWindowPort port_;
-    bool running_ = false;
-    bool ended_ = false;
-    int result_ = IDCANCEL;
+    ModalRun run_;
 };
 
 }  // namespace

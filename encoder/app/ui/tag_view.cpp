@@ -5,6 +5,7 @@
 #include "encoder/app/resource.h"
 #include "encoder/app/tag_dialog.h"
 #include "encoder/app/ui/dialog_layouts.h"
+#include "encoder/app/ui/modal_run.h"
 #include "encoder/app/ui/view_hooks.h"
 #include "encoder/app/ui/views.h"
 #include "platform/window/qt/qt_window_port.h"
@@ -19,11 +20,7 @@ public:
         setWindowTitle("ID3 Tag Information for selected Track/Song...");
         ApplyHooks(port_);
         BuildTagDialog(this, port_);
-        port_.OnEndDialog([this](int result) {
-            ended_ = true;
-            result_ = result;
-            if (running_) done(result);
-        });
+        port_.OnEndDialog([this](int result) { run_.End(result, [this](int r) { done(r); }); });
         if (auto* ok = qobject_cast<QAbstractButton*>(port_.Control(IDOK))) {
             connect(ok, &QAbstractButton::clicked, this, [this] { logic_.OnOK(); });
         }
@@ -35,14 +32,11 @@ public:
     int Run() {
         logic_.Attach(&port_);
         logic_.OnInitDialog();
-        if (!ended_) {
+        const int result = run_.Exec(*this, [this] {
             QTimer::singleShot(0, this, [this] { ReportShown(this, IDD_ID3TAG); });
-            running_ = true;
-            result_ = exec();
-            running_ = false;
-        }
+        });
         logic_.Attach(nullptr);
-        return result_;
+        return result;
     }
 
 protected:
@@ -51,9 +45,7 @@ protected:
 private:
     TagDialog& logic_;
     QtWindowPort port_;
-    bool running_ = false;
-    bool ended_ = false;
-    int result_ = IDCANCEL;
+    ModalRun run_;
 };
 
 }  // namespace

@@ -27,6 +27,7 @@
 #include "encoder/app/resource.h"
 #include "encoder/app/strings.h"
 #include "encoder/app/ui/dialog_layouts.h"
+#include "encoder/app/ui/modal_run.h"
 #include "encoder/app/ui/placing.h"
 #include "encoder/app/ui/view_hooks.h"
 #include "encoder/app/ui/windows.h"
@@ -312,11 +313,7 @@ public:
         setAutoFillBackground(true);
         encoder::ui::ApplyHooks(port_);
         Build();
-        port_.OnEndDialog([this](int result) {
-            ended_ = true;
-            result_ = result;
-            if (running_) Finish(result);
-        });
+        port_.OnEndDialog([this](int result) { run_.End(result, [this](int r) { Finish(r); }); });
         port_.OnCommand([this](int id) {
             if (id == IDCANCEL) logic_.OnCancel();
         });
@@ -331,17 +328,14 @@ public:
         logic_.openProgress = ProgressWindowOpener(this);
         logic_.modulePath = shell::ModuleFileName();
         logic_.OnInitDialog();
-        if (!ended_) {
+        const int result = run_.Exec(*this, [this] {
             QTimer::singleShot(0, this, [this] {
                 if (EffectsOn()) controls::PlayWindowEffect(this, true);
                 encoder::ui::ReportShown(this, IDD_CDA_GRABBER);
             });
-            running_ = true;
-            result_ = exec();
-            running_ = false;
-        }
+        });
         logic_.Attach(nullptr);
-        return result_;
+        return result;
     }
 
 protected:
@@ -473,9 +467,7 @@ private:
     CdGrabberDialog& logic_;
     GrabberPort port_;
     QTreeWidget* tree_ = nullptr;
-    bool running_ = false;
-    bool ended_ = false;
-    int result_ = IDCANCEL;
+    encoder::ui::ModalRun run_;
 };
 
 }  // namespace
