@@ -235,12 +235,6 @@ void BuildPage3(QWidget* page, QtWindowPort& port) {
     }
 }
 
-void BuildWmaPagePlaceholder(QWidget* page) {
-    page->setFont(PageFont());
-    auto* note = Label(page, "Windows Media Audio settings", 8, 8, 454, 20);
-    note->setEnabled(false);
-}
-
 void BuildStatusWindow(QWidget* window, QtWindowPort& port) {
     window->setFixedSize(520, 440);
     ApplyTiledLook(window);

@@ -16,12 +16,11 @@ namespace orvane::encoder::ui {
 constexpr int kPageWidth = 470;
 constexpr int kPageHeight = 320;
 
-// The wizard pages 104 (input and output), 105 (MP3 options), 106 (summary) and the page 619
-// (WMA settings) as long as its own layout is not part of the program.
+// The wizard pages 104 (input and output), 105 (MP3 options) and 106 (summary); page 619 (WMA
+// settings) is laid out by the WMA views, which register it.
 void BuildPage1(QWidget* page, QtWindowPort& port);
 void BuildPage2(QWidget* page, QtWindowPort& port);
 void BuildPage3(QWidget* page, QtWindowPort& port);
-void BuildWmaPagePlaceholder(QWidget* page);
 // The processing status window 102.
 void BuildStatusWindow(QWidget* window, QtWindowPort& port);
 // The tag dialog 162.

@@ -67,17 +67,17 @@ public:
             build(page, port_);
             pages_[id] = stack_->addWidget(page);
         }
-        auto* wma = new QWidget(stack_);
+        // The WMA settings page, where the WMA views are part of the program (without them the
+        // wizard never offers WMA).
         auto registered = WizardPages().find(IDD_WMA_SETTINGS);
         if (registered != WizardPages().end()) {
+            auto* wma = new QWidget(stack_);
             // The page's controls have a port of their own (its ids repeat page 2's).
             wmaPort_ = std::make_unique<QtWindowPort>(this);
             ApplyHooks(*wmaPort_);
             registered->second(wma, *wmaPort_);
-        } else {
-            BuildWmaPagePlaceholder(wma);
+            pages_[IDD_WMA_SETTINGS] = stack_->addWidget(wma);
         }
-        pages_[IDD_WMA_SETTINGS] = stack_->addWidget(wma);
 
         auto* row = new QHBoxLayout();
         row->addStretch();
