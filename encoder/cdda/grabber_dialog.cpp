@@ -79,12 +79,17 @@ CdGrabberDialog::CdGrabberDialog(encoder::EncoderApp& app, CdSession& session)
 
 // --- Fields ----------------------------------------------------------------------------------
 
-bool CdGrabberDialog::ReadFields() {
+void CdGrabberDialog::ReadTagFields() {
     WindowPort& w = *port_;
     artist_ = w.Text(IDC_CD_ARTIST);
     year_ = w.Text(IDC_CD_YEAR);
     album_ = w.Text(IDC_CD_ALBUM);
     comment_ = w.Text(IDC_CD_COMMENT);
+}
+
+bool CdGrabberDialog::ReadFields() {
+    WindowPort& w = *port_;
+    ReadTagFields();
     introOnly_ = w.Check(IDC_CD_INTROONLY) ? 1 : 0;
     int seconds = 0;
     if (!ParseInt(w.Text(IDC_CD_INTROSECS), 1, 120, seconds)) {
@@ -290,11 +295,7 @@ void CdGrabberDialog::OnRowActivated(int row) {
 }
 
 void CdGrabberDialog::OnTagFieldChanged() {
-    WindowPort& w = *port_;
-    artist_ = w.Text(IDC_CD_ARTIST);
-    year_ = w.Text(IDC_CD_YEAR);
-    album_ = w.Text(IDC_CD_ALBUM);
-    comment_ = w.Text(IDC_CD_COMMENT);
+    ReadTagFields();
     StoreCurrentRow();
 }
 

@@ -81,6 +81,8 @@ public:
     void ApplyCdInfo(const CdInfo& info);
 
 private:
+    // The artist, year, album and comment fields into the dialog's values.
+    void ReadTagFields();
     bool ReadFields();
     void WriteFields();
     bool LoadDisc();
