@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-#include "common/utf8.h"
+#include "platform/base/utf8.h"
 
 namespace orvane::cp1252 {
 namespace {

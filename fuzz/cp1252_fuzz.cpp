@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "common/cp1252.h"
-#include "common/utf8.h"
 #include "fuzz/fuzz_support.h"
+#include "platform/base/utf8.h"
 
 namespace {
 

@@ -2,29 +2,13 @@
 
 #include <cstdint>
 
+#include "platform/base/utf8.h"
+
 namespace orvane::registry {
 namespace {
 
 constexpr DWORD kSz = 1, kExpandSz = 2, kMultiSz = 7;
 const char kVersion5[] = "Windows Registry Editor Version 5.00";
-
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | c >> 6);
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | c >> 12);
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | c >> 18);
-        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 // UTF-16LE bytes (an odd last byte is dropped) as UTF-8; unpaired surrogates become U+FFFD.
 std::string Utf16LeToUtf8(const std::string& bytes, std::size_t from) {

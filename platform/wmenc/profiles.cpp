@@ -7,7 +7,7 @@
 #include <fstream>
 #include <map>
 
-#include "common/utf8.h"
+#include "platform/base/utf8.h"
 #include "platform/registry/winreg.h"
 #include "platform/wmenc/wmenc.h"
 

@@ -1,5 +1,5 @@
 #pragma once
-// UTF-8 as the programs hold text in memory.
+// UTF-8 as the programs hold text in memory, shared by the platform layers and everything above.
 
 #include <string>
 
