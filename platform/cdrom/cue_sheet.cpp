@@ -190,6 +190,9 @@ bool ReadWaveLayout(CueFile& file, std::uint64_t fileSize, std::string& error) {
             }
             file.dataOffset = at + 8;
             file.dataBytes = std::min<std::uint64_t>(size, fileSize - file.dataOffset);
+            // A recording cut short ends inside a sample frame: only its whole frames are
+            // samples (the rest of the sector reads as silence).
+            file.dataBytes -= file.dataBytes % 4;
             return true;
         }
         at += 8 + size + (size & 1);

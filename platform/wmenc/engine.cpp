@@ -29,6 +29,7 @@ struct EncodeSession::Impl {
     AVFormatContext* in = nullptr;
     AVCodecContext* decoder = nullptr;
     int streamIndex = -1;
+    int frameBytes = 0;  // bytes of one sample frame of the input (all its channels)
     SwrContext* swr = nullptr;
     AVAudioFifo* fifo = nullptr;
     AVCodecContext* encoder = nullptr;
@@ -171,6 +172,10 @@ bool EncodeSession::Open(const EngineSettings& s, std::string* error) {
     if (m.decoder->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
         av_channel_layout_default(&m.decoder->ch_layout, m.decoder->ch_layout.nb_channels);
     m.inputRate = m.decoder->sample_rate;
+    const int sampleBits = av_get_bits_per_sample(par->codec_id);
+    m.frameBytes = sampleBits > 0 && sampleBits % 8 == 0
+                       ? sampleBits / 8 * par->ch_layout.nb_channels
+                       : par->block_align;
 
     // Codec.
     const AVCodec* wma = avcodec_find_encoder(AV_CODEC_ID_WMAV2);
@@ -246,7 +251,11 @@ EncodeSession::Step EncodeSession::Next(std::string* error) {
             return Step::Failed;
         } else {
             bool ours = m.packet->stream_index == m.streamIndex;
-            r = ours ? avcodec_send_packet(m.decoder, m.packet) : 0;
+            // A recording cut short ends inside a sample frame: its whole frames are encoded,
+            // the partial one is left out (the sample decoder refuses a packet shorter than a
+            // frame).
+            if (ours && m.frameBytes > 1) m.packet->size -= m.packet->size % m.frameBytes;
+            r = ours && m.packet->size > 0 ? avcodec_send_packet(m.decoder, m.packet) : 0;
             av_packet_unref(m.packet);
             if (r < 0) {
                 *error = "The input file's samples cannot be decoded: " + AvError(r);

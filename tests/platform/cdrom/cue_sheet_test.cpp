@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/cdrom/image_drive.h"
@@ -125,6 +126,22 @@ TEST(CueSheet, PadsAShortLastSectorWithSilence) {
     EXPECT_EQ(buf[999], PatternByte(2, 999));
     EXPECT_EQ(buf[1000], 0);
     EXPECT_EQ(buf[2351], 0);
+
+    // A WAVE file that ends inside a sample frame: the partial frame is silence too, not half
+    // a sample.
+    for (std::size_t cut = 1; cut < 4; ++cut) {
+        std::string samples = PatternFrames(0, 3);
+        samples.resize(2 * 2352 + 1000 + cut);
+        WriteFile(dir / "w.wav", Wave(samples));
+        WriteFile(dir / "w.cue", "FILE w.wav WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n");
+        auto wave = ImageDrive::Open((dir / "w.cue").string(), error);
+        ASSERT_TRUE(wave) << error;
+        std::fill(buf.begin(), buf.end(), 0xEE);
+        ASSERT_TRUE(wave->ReadCdda(2, 1, buf.data()).ok);
+        EXPECT_EQ(buf[999], PatternByte(2, 999)) << cut;
+        for (std::size_t i = 1000; i < 1004; ++i)
+            EXPECT_EQ(buf[i], 0) << cut << " " << i;
+    }
 }
 
 TEST(CueSheet, TrackSpanningTwoFiles) {

@@ -408,6 +408,39 @@ TEST_F(Wmenc, MonoAndOtherRatesBecomeTheProfilesFormat) {
     }
 }
 
+// An input whose data ends inside a sample frame (a recording cut short) gives the same file
+// as its whole frames alone: the partial frame is left out, nothing else changes.
+TEST_F(Wmenc, PartialLastSampleFrameIsLeftOut) {
+    struct Case {
+        int channels;
+        std::vector<int> cuts;
+    } cases[] = {{2, {1, 2, 3}}, {1, {1}}};
+    for (const Case& c : cases) {
+        const std::string whole = test::SineWave(c.channels, 44100, 1.0, {440, 660});
+        auto encode = [&](const std::string& name, const std::string& wave) {
+            test::WriteFile(work / (name + ".wav"), wave);
+            Setup s = Configure(work / (name + ".wav"), work / (name + ".wma"));
+            EXPECT_EQ(s.encoder->put_AutoStop(VARIANT_TRUE), S_OK);
+            EXPECT_EQ(s.encoder->Start(), S_OK) << name << Description(*s.encoder);
+            EXPECT_EQ(WaitWhileRunning(*s.encoder), kEncoderStopped);
+            HRESULT result = E_FAIL;
+            s.encoder->get_RunResult(&result);
+            EXPECT_EQ(result, S_OK) << name << ": " << Description(*s.encoder);
+            return test::ReadFile(work / (name + ".wma"));
+        };
+        const std::string reference = encode("whole" + std::to_string(c.channels), whole);
+        ASSERT_FALSE(reference.empty());
+        for (int cut : c.cuts) {
+            std::string wave = whole + std::string(static_cast<std::size_t>(cut), '\x7F');
+            std::string size;
+            test::PutLe(size, static_cast<std::uint32_t>(wave.size() - 44), 4);
+            wave.replace(40, 4, size);
+            const std::string name = "cut" + std::to_string(c.channels) + "-" + std::to_string(cut);
+            EXPECT_TRUE(encode(name, wave) == reference) << name;
+        }
+    }
+}
+
 // Without AutoStop the encoder stays running at the end of the input until stopped, which
 // lets the statistics be read while it runs.
 TEST_F(Wmenc, StatisticsWhileRunning) {
