@@ -101,6 +101,15 @@ private:
         log_ += line;
         r_.SetText(JobText::Log, log_);
     }
+    // Why the encoder's last run failed, as it describes it.
+    std::string EncoderReason() {
+        std::shared_ptr<IUnknown> unknown;
+        std::string text;
+        if (o_.encoder && o_.encoder->QueryInterface(IID_IErrorInfo, &unknown) == S_OK &&
+            SUCCEEDED(As<IErrorInfo>(unknown)->GetDescription(&text)) && !text.empty())
+            return text;
+        return "Error encoding the file";
+    }
     long RunState() {
         long state = 0;
         if (o_.encoder) o_.encoder->get_RunState(&state);
@@ -342,7 +351,7 @@ bool WmaRun::EncodeFile(const SourceItem& item, const std::string& output) {
     } else {
         file.Discard();
         failed_.push_back(input);
-        failures_.push_back({input, "Error encoding the file"});
+        failures_.push_back({input, EncoderReason()});
     }
     if (cancelled) return true;
     r_.SetPos(JobBar::CurrentFile, duration);
@@ -376,7 +385,8 @@ void WmaRun::End() {
         r_.Finish("Compression Finished.\n" + FailureReport("encoded", failures_, taken_, true),
                   JobResult::Failed, failed_);
     else
-        r_.Finish("", JobResult::Failed, failed_);
+        r_.Finish(FailureReport("encoded", failures_, taken_, req_.batch), JobResult::Failed,
+                  failed_);
 }
 
 class WmaJob : public Job {

@@ -58,10 +58,13 @@ std::string ShellQuote(const std::string& s) {
 
 }  // namespace
 
-ProgramResult RunDistProgram(const std::string& program, const std::vector<std::string>& args) {
-    std::string command = ShellQuote((DistDir() / program).string());
-    for (const std::string& a : args)
-        command += " " + ShellQuote(a);
+ProgramResult RunDistProgram(const std::string& program, const std::vector<std::string>& args,
+                             const std::string& shellSetup) {
+    std::string command = shellSetup + ShellQuote((DistDir() / program).string());
+    for (const std::string& a : args) {
+        command += ' ';
+        command += ShellQuote(a);
+    }
     command += " 2>&1";
     ProgramResult r;
     FILE* p = ::popen(command.c_str(), "r");

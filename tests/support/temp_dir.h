@@ -34,7 +34,9 @@ struct ProgramResult {
     int status = -1;
     std::string output;
 };
-// Runs dist/<program> with args, as a script would, and waits for it.
-ProgramResult RunDistProgram(const std::string& program, const std::vector<std::string>& args);
+// Runs dist/<program> with args, as a script would, and waits for it. shellSetup runs in the
+// same shell first (limits, signal dispositions the program inherits).
+ProgramResult RunDistProgram(const std::string& program, const std::vector<std::string>& args,
+                             const std::string& shellSetup = {});
 
 }  // namespace orvane::test

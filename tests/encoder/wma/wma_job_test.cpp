@@ -1,11 +1,13 @@
 #include "encoder/wma/wma_job.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -60,6 +62,41 @@ TEST(WmaJobRules, RemainingTime) {
 }
 
 using Recorder = test::JobRecorder;
+
+// While it lives, no file of this process grows past a limit, as on a disk that fills up: a
+// write beyond it fails with EFBIG instead of ending the process.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previous_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit saved_{};
+    void (*previous_)(int) = SIG_DFL;
+};
+
+// A stereo 16-bit sine whose data ends cut bytes into a sample frame; the header's data size
+// says what the file holds, or (declaredWhole) the size the recording was meant to have.
+std::string CutShortWave(double seconds, int cut, bool declaredWhole) {
+    std::string wave = test::SineWave(2, 44100, seconds, {440, 660});
+    const auto whole = static_cast<std::uint32_t>(wave.size() - 44);
+    wave += std::string(static_cast<std::size_t>(cut), '\x5A');
+    std::string size;
+    test::PutLe(size, declaredWhole ? whole + 4096 : whole + static_cast<std::uint32_t>(cut), 4);
+    wave.replace(40, 4, size);
+    return wave;
+}
 
 // CD tracks already read into WAVE files, as the grabber hands them over.
 class Tracks : public encoder::InputSource {
@@ -278,10 +315,71 @@ TEST_F(WmaJob, HeaderWithoutChannelsRunsAndFailsWithoutTouchingTheOldOutput) {
     EXPECT_EQ(texts[2], "Error encoding the file");
     EXPECT_EQ(test::ReadFile(work / "out.wma"), "older file");
     EXPECT_EQ(Files(), (std::vector<std::string>{"out.wma", "zero.wav"}));
-    // Nothing was written: the job does not say it finished.
+    // Nothing was written: the job does not say it finished, it names the file and why.
     ASSERT_EQ(rec->Finished().size(), 1u);
-    EXPECT_EQ(rec->Finished()[0].message, "");
+    EXPECT_EQ(rec->Finished()[0].message, "Error: The file could not be encoded:\n" +
+                                              (work / "zero.wav").string() + "\n" + texts[0]);
     EXPECT_EQ(outcome.result, JobResult::Failed);
+}
+
+// The disk fills up after the encoder started: the final message names the file with the
+// encoder's reason, the outcome lists it, and no partial output is left.
+TEST_F(WmaJob, EncodeThatFailsAfterTheStartNamesTheFileAndTheReason) {
+    fs::path in = Wave("long.wav", 10.0), out = work / "out.wma";
+    {
+        FileSizeLimit full(48 * 1024);
+        Run(Single(in, out));
+    }
+    ASSERT_EQ(rec->Finished().size(), 1u);
+    const std::string message = rec->Finished()[0].message;
+    EXPECT_EQ(message.rfind("Error: The file could not be encoded:\n" + in.string() + "\n", 0), 0u)
+        << message;
+    EXPECT_NE(message.find("File too large"), std::string::npos) << message;
+    EXPECT_EQ(outcome.result, JobResult::Failed);
+    EXPECT_EQ(outcome.failedFiles, std::vector<std::string>{in.string()});
+    EXPECT_EQ(Files(), std::vector<std::string>{"long.wav"});
+}
+
+TEST_F(WmaJob, FolderBatchNamesTheFilesThatFailedAfterTheStart) {
+    fs::create_directory(work / "in");
+    fs::create_directory(work / "out");
+    test::WriteFile(work / "in" / "a.wav", test::SineWave(2, 44100, 0.5, {440}));
+    test::WriteFile(work / "in" / "b.wav", test::SineWave(2, 44100, 10.0, {440}));
+    encoder::JobRequest c;
+    c.kind = encoder::JobKind::EncodeWma;
+    c.batch = true;
+    c.input = (work / "in").string() + "/";
+    c.output = (work / "out").string() + "/";
+    {
+        FileSizeLimit full(48 * 1024);
+        Run(c);
+    }
+    ASSERT_EQ(rec->Finished().size(), 1u);
+    const std::string message = rec->Finished()[0].message;
+    EXPECT_EQ(message.rfind("Error: 1 of 2 files could not be encoded:\nb.wav: ", 0), 0u)
+        << message;
+    EXPECT_NE(message.find("File too large"), std::string::npos) << message;
+    EXPECT_EQ(outcome.result, JobResult::Failed);
+    EXPECT_EQ(outcome.failedFiles, std::vector<std::string>{(work / "in" / "b.wav").string()});
+    EXPECT_EQ(Files(work / "out"), std::vector<std::string>{"a.WMA"});
+}
+
+// A recording cut short inside a sample frame (any of the three cut points of 16-bit stereo,
+// with the header telling the truth or the size it was meant to have): its whole frames are
+// encoded.
+TEST_F(WmaJob, WaveEndingInsideASampleFrameIsEncoded) {
+    for (bool declaredWhole : {false, true})
+        for (int cut = 1; cut < 4; ++cut) {
+            const std::string name = "cut" + std::to_string(cut) + (declaredWhole ? "w" : "");
+            test::WriteFile(work / (name + ".wav"), CutShortWave(1.0, cut, declaredWhole));
+            Run(Single(work / (name + ".wav"), work / (name + ".wma")));
+            EXPECT_TRUE(rec->Messages().empty()) << name;
+            ASSERT_EQ(rec->Finished().size(), 1u) << name;
+            EXPECT_EQ(rec->Finished()[0].message, "Compression Finished.") << name;
+            EXPECT_EQ(outcome.result, JobResult::Succeeded) << name;
+            auto probe = test::Probe(work / (name + ".wma"));
+            EXPECT_NEAR(std::stod(probe["duration"]), 1.0, 2048.0 / 44100) << name;
+        }
 }
 
 TEST_F(WmaJob, CancelWhileEncodingKeepsAValidShorterFile) {
