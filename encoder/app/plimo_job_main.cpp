@@ -63,14 +63,19 @@ std::size_t Characters(const std::string& text) {
     return n;
 }
 
+enum class WmaSetup { Ready, Missing, RestartFirst };
+
 // The profiles the WMA settings page offers, after installing the encoder components when
-// they are missing (as the program's first start does).
-bool WmaProfiles(orvane::WindowPort& window, const std::string& appFolder,
-                 std::vector<std::pair<int, std::string>>& list) {
-    if (orvane::wma::AudioProfiles(list)) return true;
+// they are missing or offer none (as the program's first start does). Nobody is asked for a
+// restart: when one is pending the installation says so and RestartFirst is the answer.
+WmaSetup WmaProfiles(orvane::WindowPort& window, const std::string& appFolder,
+                     std::vector<std::pair<int, std::string>>& list) {
+    if (orvane::wma::AudioProfiles(list) && !list.empty()) return WmaSetup::Ready;
     orvane::encoder::ProfileSettings registry;
-    orvane::wma::InstallWmaComponents(window, registry, appFolder);
-    return orvane::wma::AudioProfiles(list);
+    if (!orvane::wma::InstallWmaComponents(window, registry, appFolder,
+                                           orvane::wma::RestartQuestion::Refuse))
+        return WmaSetup::RestartFirst;
+    return orvane::wma::AudioProfiles(list) ? WmaSetup::Ready : WmaSetup::Missing;
 }
 
 }  // namespace
@@ -185,7 +190,9 @@ int main(int argc, char** argv) {
     if (wma) {
         orvane::wma::RegisterWmaJob();
         std::vector<std::pair<int, std::string>> profiles;
-        bool available = WmaProfiles(window, app.appFolder, profiles);
+        WmaSetup setup = WmaProfiles(window, app.appFolder, profiles);
+        if (setup == WmaSetup::RestartFirst) return 1;
+        bool available = setup == WmaSetup::Ready;
         if (listProfiles) {
             for (const auto& [index, name] : profiles)
                 std::printf("%d %s\n", index, name.c_str());

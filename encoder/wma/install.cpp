@@ -44,8 +44,29 @@ bool IsRestartPending(encoder::SettingsStore& registry) {
     return false;
 }
 
+std::string PendingRestartText(encoder::SettingsStore& registry) {
+    std::string value;
+    registry.ReadMachineValue("HKEY_LOCAL_MACHINE", kSessionManagerKey,
+                              "PendingFileRenameOperations", value);
+    std::string text =
+        "Error: The Windows Media Audio encoder components need a restart of the computer: file "
+        "replacements are waiting for it (PendingFileRenameOperations).";
+    // The value holds the files' names, separated by NULs.
+    constexpr int kNamed = 10;
+    int named = 0;
+    std::size_t start = 0;
+    while (start < value.size()) {
+        std::size_t end = value.find('\0', start);
+        if (end == std::string::npos) end = value.size();
+        if (end > start && named++ < kNamed) text += "\n  " + value.substr(start, end - start);
+        start = end + 1;
+    }
+    if (named > kNamed) text += "\n  ... and " + std::to_string(named - kNamed) + " more";
+    return text + "\nNothing was restarted. Restart the computer, then try again.";
+}
+
 int InstallWmaComponents(WindowPort& ui, encoder::SettingsStore& registry,
-                         const std::string& programFolder) {
+                         const std::string& programFolder, RestartQuestion restart) {
     ui.SetWaitCursor(true);
     std::string folder = encoder::WithTrailingSlash(programFolder);
     std::string installer = folder + "WMEDist.exe";
@@ -71,6 +92,10 @@ int InstallWmaComponents(WindowPort& ui, encoder::SettingsStore& registry,
     }
     if (IsRestartPending(registry)) {
         ui.SetWaitCursor(false);
+        if (restart == RestartQuestion::Refuse) {
+            ui.MessageBox(PendingRestartText(registry), "", MB_ICONEXCLAMATION);
+            return 0;
+        }
         int answer = ui.MessageBox(
             "Orvane Encoder needs to restart your computer in order to register the Windows "
             "Media Audio Encoder DLL files,\n\nDo you want restart now ?",

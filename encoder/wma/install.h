@@ -20,13 +20,20 @@ constexpr const char* kProfileFiles[2] = {
 // Installer time limit.
 constexpr unsigned kInstallerLimitMs = 1800000;
 
+// Whether a pending restart may be offered. A run without a window has nobody to ask and never
+// agrees to one: it says what is pending instead.
+enum class RestartQuestion { Ask, Refuse };
+
 // 1 lets start-up go on, 0 ends it. ui shows the messages (owner-less boxes at start-up);
 // registry answers the machine-wide reads; programFolder ends with '/'.
 int InstallWmaComponents(WindowPort& ui, encoder::SettingsStore& registry,
-                         const std::string& programFolder);
+                         const std::string& programFolder,
+                         RestartQuestion restart = RestartQuestion::Ask);
 
 // True when the system has file replacements waiting for a restart.
 bool IsRestartPending(encoder::SettingsStore& registry);
+// What a run that may not restart says about the replacements waiting for a restart.
+std::string PendingRestartText(encoder::SettingsStore& registry);
 // The check of systems outside the NT family: a "wininit.ini" in windowsFolder that exists
 // and is not empty.
 bool WininitPending(const std::string& windowsFolder);
