@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <mutex>
 
 extern "C" {
@@ -21,6 +22,23 @@ std::string AvError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, text, sizeof text);
     return text;
+}
+
+// The container pads every data packet to one fixed size. A packet is sized to hold a whole
+// number of the codec's blocks (each a payload of its own) with nothing left over, so a file's
+// bit rate stays within its headers' share of the codec's. The byte counts are the container
+// writer's: a packet header of 11 bytes, plus a payload count byte and 17 bytes for each
+// payload when a packet holds several; 26 bytes in all for a packet of one payload.
+int PacketSizeFor(int blockBytes) {
+    constexpr int kPacketHeader = 11 + 1, kPayloadHeader = 17, kSinglePayloadHeaders = 26;
+    // Packets no larger than the container's usual size keep seeking as fine as it was; at
+    // most 63 payloads fit the count's six bits.
+    constexpr int kUsualPacket = 3200, kMaxPayloads = 63;
+    if (blockBytes <= 0) return kUsualPacket;
+    const int perPacket =
+        std::clamp((kUsualPacket - kPacketHeader) / (blockBytes + kPayloadHeader), 1, kMaxPayloads);
+    if (perPacket == 1) return blockBytes + kSinglePayloadHeaders;
+    return kPacketHeader + perPacket * (blockBytes + kPayloadHeader);
 }
 
 }  // namespace
@@ -230,7 +248,10 @@ bool EncodeSession::Open(const EngineSettings& s, std::string* error) {
         m.outputPath.clear();  // nothing of ours to remove
         return fail("The output file cannot be created: " + AvError(r));
     }
-    r = avformat_write_header(m.out, nullptr);
+    AVDictionary* muxerOptions = nullptr;
+    av_dict_set_int(&muxerOptions, "packet_size", PacketSizeFor(m.encoder->block_align), 0);
+    r = avformat_write_header(m.out, &muxerOptions);
+    av_dict_free(&muxerOptions);
     if (r < 0) return fail("The output file's header cannot be written: " + AvError(r));
     m.headerWritten = true;
     progress_.fileBytes = avio_tell(m.out->pb);

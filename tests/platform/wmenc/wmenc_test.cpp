@@ -441,6 +441,46 @@ TEST_F(Wmenc, PartialLastSampleFrameIsLeftOut) {
     }
 }
 
+// A file's bit rate (its size over its duration) is its profile's within 3 %: the container's
+// packets are not padded out. The codec's stream is the same as in the container's usual
+// 3200-byte packets: both decode to the same samples.
+TEST_F(Wmenc, FilesKeepTheirProfilesBitRate) {
+    fs::path in = Wave("in.wav", 2, 44100, 30.0, {440, 3150});
+    std::shared_ptr<IWMEncProfileCollection> list;
+    ASSERT_EQ(Create()->get_ProfileCollection(&list), S_OK);
+    long count = 0;
+    ASSERT_EQ(list->get_Count(&count), S_OK);
+    ASSERT_EQ(count, 2);
+    for (long index = 0; index < count; ++index) {
+        std::shared_ptr<IWMEncProfile> profile;
+        ASSERT_EQ(list->Item(index, &profile), S_OK);
+        long bitrate = 0;
+        ASSERT_EQ(profile->get_Bitrate(&bitrate), S_OK);
+        const fs::path out = work / ("out" + std::to_string(index) + ".wma");
+        Setup s = Configure(in, out, index);
+        ASSERT_EQ(s.encoder->put_AutoStop(VARIANT_TRUE), S_OK);
+        ASSERT_EQ(s.encoder->Start(), S_OK);
+        EXPECT_EQ(WaitWhileRunning(*s.encoder), kEncoderStopped);
+        HRESULT result = E_FAIL;
+        s.encoder->get_RunResult(&result);
+        ASSERT_EQ(result, S_OK) << Description(*s.encoder);
+
+        const double seconds = std::stod(test::Probe(out)["duration"]);
+        const double rate = static_cast<double>(fs::file_size(out)) * 8 / seconds;
+        EXPECT_NEAR(rate, bitrate, 0.03 * bitrate) << index;
+
+        const fs::path usual = work / ("usual" + std::to_string(index) + ".wma");
+        test::RunCommand("ffmpeg -v error -y -i " + test::Quote(out.string()) +
+                         " -c copy -packet_size 3200 " + test::Quote(usual.string()) +
+                         " 2>/dev/null");
+        ASSERT_TRUE(fs::exists(usual)) << index;
+        EXPECT_GT(fs::file_size(usual), fs::file_size(out)) << index;
+        const std::vector<float> samples = test::Decode(out);
+        EXPECT_GT(samples.size(), std::size_t{2 * 44100 * 29}) << index;
+        EXPECT_TRUE(samples == test::Decode(usual)) << index;
+    }
+}
+
 // Without AutoStop the encoder stays running at the end of the input until stopped, which
 // lets the statistics be read while it runs.
 TEST_F(Wmenc, StatisticsWhileRunning) {
