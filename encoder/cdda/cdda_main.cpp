@@ -19,6 +19,7 @@
 #include "encoder/cdda/cd_drive.h"
 #include "encoder/cdda/grab.h"
 #include "encoder/cdda/track_list.h"
+#include "platform/base/command_line.h"
 #include "platform/cdrom/drives.h"
 #include "platform/shell/sysinfo.h"
 
@@ -31,6 +32,26 @@ orvane::cdda::GrabProgress* gProgress = nullptr;
 void OnSignal(int) {
     if (gProgress) gProgress->OnCancel();
 }
+
+constexpr const char* kHelp =
+    "Usage: orvane-cdda drives\n"
+    "  or:  orvane-cdda toc DRIVE\n"
+    "  or:  orvane-cdda grab [--verify] [--sectors N] DRIVE TRACK OUTPUT.wav\n"
+    "\n"
+    "The CD drives, their tables of contents and single tracks grabbed to WAVE files, over the\n"
+    "same transport and grabbing code as Plimo's grabber. DRIVE is a drive letter such as D:,\n"
+    "TRACK the disc's track number (1 for the first track).\n"
+    "\n"
+    "  drives        list the drives: letter, vendor, product, cue sheet or device\n"
+    "  toc           list the tracks: number, start, frames, length, type\n"
+    "  grab          write one track to a WAVE file; every request is read up to six times\n"
+    "  --verify      read the track twice and print the CRC32 of its samples\n"
+    "  --sectors N   frames per request (1 to 256)\n"
+    "  --help        show this help and end\n"
+    "  --version     show the version and end\n"
+    "\n"
+    "The exit status is 0 only when everything asked for was read; otherwise the reason goes to\n"
+    "standard error and no file is written.\n";
 
 int Usage() {
     std::fprintf(stderr,
@@ -258,6 +279,8 @@ int Grab(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (int answered = orvane::AnswerHelpOrVersion(argc, argv, "orvane-cdda", kHelp); answered >= 0)
+        return answered;
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) return Usage();
     std::string command = args[0];

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/base/command_line.h"
 #include "platform/registry/winreg.h"
 #include "platform/shell/sysinfo.h"
 
@@ -18,9 +19,17 @@ std::string ProfileFolder() {
     return base + "/orvane/Windows Media/Profiles/";
 }
 
+constexpr const char* kHelp =
+    "Usage: WMEDist.exe [/Q:A] [/R:N]\n"
+    "\n"
+    "Installs the WMA encoder components: registers the encoder's profile folder and creates\n"
+    "it. /Q:A (quiet) and /R:N (no restart) are accepted and need no answer.\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (int answered = orvane::AnswerHelpOrVersion(argc, argv, "WMEDist.exe", kHelp); answered >= 0)
+        return answered;
     for (int i = 1; i < argc; ++i) {
         std::string option = argv[i];
         if (option != "/Q:A" && option != "/R:N" && option != "/Q" && option != "/R:A") {
