@@ -13,6 +13,7 @@ export DEBIAN_FRONTEND=noninteractive
 
 fail() {
   echo "package-check: $*" >&2
+  [ -s "${work:-}/log" ] && tail -n 40 "$work/log" >&2
   exit 1
 }
 
@@ -25,7 +26,7 @@ deb="${debs[0]}"
 dpkg-deb --field "$deb" Package Version Depends
 
 echo "-- lintian"
-lintian --fail-on error --display-info "$deb"
+lintian --fail-on error "$deb"
 
 if dpkg-query -W -f='${Status}' orvane 2>/dev/null | grep -q "install ok installed"; then
   fail "orvane is installed already; remove it first"
@@ -70,9 +71,9 @@ echo "-- plimo-job on a generated WAVE file"
   printf '\x10\xb1\x02\x00\x04\x00\x10\x00data\x10\xb1\x02\x00'
   head -c 176400 /dev/urandom
 } >"$work/in.wav"
-plimo-job --bitrate 128 "$work/in.wav" "$work/out.mp3" >/dev/null
+plimo-job --bitrate 128 "$work/in.wav" "$work/out.mp3" >>"$work/log" 2>&1 || fail "plimo-job could not encode"
 [ -s "$work/out.mp3" ] || fail "plimo-job wrote no MP3 file"
-plimo-job --decode "$work/out.mp3" "$work/back.wav" >/dev/null
+plimo-job --decode "$work/out.mp3" "$work/back.wav" >>"$work/log" 2>&1 || fail "plimo-job could not decode"
 [ -s "$work/back.wav" ] || fail "plimo-job wrote no WAVE file"
 
 echo "-- orvane-cdda drives (the installed demo disc)"
@@ -81,11 +82,11 @@ grep -q "/usr/lib/orvane/demo/Demo.cue" "$work/drives" || fail "the demo disc wa
 orvane-cdda toc D: >/dev/null
 
 echo "-- the window programs, offscreen"
-tarvo --screenshots "$work/tarvo" >/dev/null
+tarvo --screenshots "$work/tarvo" >>"$work/log" 2>&1 || fail "Tarvo did not start"
 [ -s "$work/tarvo/tarvo-full.png" ] || fail "Tarvo drew no player"
-/usr/lib/orvane/Tarvo/tarvo-headless 1 >/dev/null
+/usr/lib/orvane/Tarvo/tarvo-headless 1 >>"$work/log" 2>&1 || fail "tarvo-headless did not play"
 [ -s "$XDG_DATA_HOME/orvane/Nerop.DB" ] || fail "the player kept no song database for the user"
-plimo --screenshots "$work/plimo" >/dev/null
+plimo --screenshots "$work/plimo" >>"$work/log" 2>&1 || fail "Plimo did not start"
 [ -s "$work/plimo/wma-settings.png" ] && [ -s "$work/plimo/status-window.png" ] ||
   fail "Plimo drew no WMA page or processing window"
 
