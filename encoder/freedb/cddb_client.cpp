@@ -614,7 +614,8 @@ bool CFreeDBClient::ReceiveResponse(int fd, Mode /*mode*/, std::string& out) {
             const std::size_t before = text.size();
             text.append(chunk, static_cast<std::size_t>(got));
             lastData = clock::Current().NowMs();
-            if (headerEnd == std::string::npos) headerEnd = BodyStart(text, before >= 2 ? before - 2 : 0);
+            if (headerEnd == std::string::npos)
+                headerEnd = BodyStart(text, before >= 2 ? before - 2 : 0);
         }
         if (Idle()) return give(false);
     }

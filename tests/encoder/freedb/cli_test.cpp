@@ -192,7 +192,8 @@ TEST(CddbProgramTest, ServesWindows1252EntriesAsUtf8) {
     WriteFile(dir / "entry.txt",
               "\xEF\xBB\xBF# xmcd\n#\n# Track frame offsets:\n#\t150\n#\n# Disc length: 100 "
               "seconds\n#\n# Revision: 1\n# Submitted via: tool 2.1\n#\nDISCID=02006201\n"
-              "DTITLE=Ren\xe9 / Caf\xe9 \x80\nDGENRE=Chanson fran\xe7" "aise\nTTITLE0=Un\n");
+              "DTITLE=Ren\xe9 / Caf\xe9 \x80\nDGENRE=Chanson fran\xe7"
+              "aise\nTTITLE0=Un\n");
     Server server("--entry '" + (dir / "entry.txt").string() + "' --category folk");
     ASSERT_GT(server.Port(), 0);
     const std::string reply = RawGet(server.Port(), "cddb+read+folk+02006201");
@@ -200,7 +201,9 @@ TEST(CddbProgramTest, ServesWindows1252EntriesAsUtf8) {
     EXPECT_NE(reply.find("\r\n# xmcd\r\n"), std::string::npos) << reply;
     EXPECT_NE(reply.find("DTITLE=Ren\xc3\xa9 / Caf\xc3\xa9 \xe2\x82\xac\r\n"), std::string::npos);
     // Lines the server does not interpret are converted too.
-    EXPECT_NE(reply.find("DGENRE=Chanson fran\xc3\xa7" "aise\r\n"), std::string::npos);
+    EXPECT_NE(reply.find("DGENRE=Chanson fran\xc3\xa7"
+                         "aise\r\n"),
+              std::string::npos);
     Outcome r = Cddb("read " + server.Option() + " folk 02006201");
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("title: Caf\xc3\xa9 \xe2\x82\xac\n"), std::string::npos) << r.out;

@@ -133,9 +133,10 @@ TEST(XmcdTest, Utf8AndWindows1252Text) {
     EXPECT_EQ(latin.artist, "Mot\xc3\xb6rhead");
     EXPECT_EQ(latin.title, "Caf\xc3\xa9 \xe2\x82\xac \xe2\x80\x9cLive\xe2\x80\x9d");
     // A character cut in two by the line limit of a continued value is still UTF-8.
-    const FreeDBDiscInfo cut = MustParse(Header() +
-                                         "DISCID=12345678\nDTITLE=Band / Caf\xc3\nDTITLE=\xa9 au lait\n"
-                                         "TTITLE0=\xe2\x80\nTTITLE0=\x9cx\nEXTD=\xc3\nEXTD=\xb6\n");
+    const FreeDBDiscInfo cut =
+        MustParse(Header() +
+                  "DISCID=12345678\nDTITLE=Band / Caf\xc3\nDTITLE=\xa9 au lait\n"
+                  "TTITLE0=\xe2\x80\nTTITLE0=\x9cx\nEXTD=\xc3\nEXTD=\xb6\n");
     EXPECT_EQ(cut.title, "Caf\xc3\xa9 au lait");
     EXPECT_EQ(cut.trackTitles, (std::vector<std::string>{"\xe2\x80\x9cx"}));
     EXPECT_EQ(cut.extendedDisc, (std::vector<std::string>{"\xc3\xb6"}));
