@@ -35,6 +35,7 @@
 #include "encoder/wma/settings_page.h"
 #include "encoder/wma/wma_job.h"
 #include "platform/base/command_line.h"
+#include "platform/fs/fs.h"
 #include "platform/shell/sysinfo.h"
 
 namespace {
@@ -232,6 +233,12 @@ int main(int argc, char** argv) {
         // Without --profile: the entry the settings page selects at first, its last one.
         if (!profileGiven) request.wma.profileIndex = profiles.empty() ? -1 : profiles.back().first;
     }
+    // Ended by a signal, the job removes the temporary file of the output it is writing (the
+    // codec programs do the same for theirs); those of runs that were killed outright are
+    // cleared here, once their writer is gone and they have been left alone for a while.
+    orvane::fs::AtomicFile::InstallSignalCleanup();
+    orvane::fs::SweepStaleTemps(request.batch ? request.output
+                                              : orvane::fs::FolderOf(request.output));
     auto start = std::chrono::steady_clock::now();
     JobOutcome outcome = RunHeadlessJob(app, request, window);
     double wall =

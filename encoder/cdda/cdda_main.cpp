@@ -90,7 +90,9 @@ bool OpenDrive(const std::string& text, CdSession& session, std::string& error) 
     int index = std::toupper(static_cast<unsigned char>(letter[0])) - 'D';
     int count = DiscoverDrives(session.drives, orvane::shell::ModuleFolder());
     if (count < 0) {
-        std::string why = AspiLoadError();
+        std::string why = NoDriveReason();
+        for (std::size_t nl; (nl = why.find('\n')) != std::string::npos;)
+            why.replace(nl, 1, "; ");
         error = "no CD drive found" + (why.empty() ? std::string() : " (" + why + ")");
         return false;
     }
@@ -106,13 +108,19 @@ bool OpenDrive(const std::string& text, CdSession& session, std::string& error) 
 }
 
 bool ReadDisc(CdSession& session, std::string& error) {
-    AspiResult r = session.Drive().ReadToc(session.toc);
+    std::uint8_t asc = 0;
+    AspiResult r = session.Drive().ReadToc(session.toc, &asc);
     if (r != 1) {
         int key = (r >> 16) & 0x0F;
-        error = key == 2
-                    ? "no disc in the drive (or the tray is open)"
-                    : "the table of contents cannot be read (status " + std::to_string(r & 0xFF) +
-                          ", sense key " + std::to_string(key) + ")";
+        // NOT READY with 04h "logical unit not ready": the drive is there and held, not empty.
+        if (key == 2 && asc == 0x04) {
+            error = "the drive is busy (another program is using it)";
+        } else if (key == 2) {
+            error = "no disc in the drive (or the tray is open)";
+        } else {
+            error = "the table of contents cannot be read (status " + std::to_string(r & 0xFF) +
+                    ", sense key " + std::to_string(key) + ")";
+        }
         return false;
     }
     ComputeTrackArrays(session);
@@ -124,9 +132,8 @@ bool ReadDisc(CdSession& session, std::string& error) {
 }
 
 int Drives() {
+    // The discovery writes its problems to standard error itself.
     auto drives = orvane::cdrom::Drives();
-    for (const std::string& m : orvane::cdrom::DriveMessages())
-        std::fprintf(stderr, "orvane-cdda: %s\n", m.c_str());
     if (drives.empty()) {
         std::fprintf(stderr, "orvane-cdda: no CD drive found\n");
         return 1;

@@ -323,6 +323,11 @@ std::string ErrorText(int error) {
 }
 
 int NetworkFailure(const char* what, const CFreeDBClient& client) {
+    // A refusal the server stated in a complete reply leaves no error number: its own line
+    // is the reason.
+    if (client.LastError() == 0 && !client.RefusalLine().empty())
+        return Fail(std::string(what) +
+                    " failed: the server answered with an error\nserver: " + client.RefusalLine());
     std::string why = std::string(what) + " failed: " + ErrorText(client.LastError());
     if (client.ReaderError()) why += " (" + ErrorText(client.ReaderError()) + ")";
     if (!client.RefusalLine().empty()) why += "\nserver: " + client.RefusalLine();
