@@ -17,6 +17,7 @@
 #include "cdplayer/commands.h"
 #include "cdplayer/names.h"
 #include "cdplayer/status_thread.h"
+#include "platform/base/command_line.h"
 #include "platform/cdrom/drives.h"
 #include "platform/clock/clock.h"
 
@@ -65,9 +66,28 @@ int KeepPlaying(const char* drive, const char* position, bool paused) {
                                  paused, 3);
 }
 
+constexpr const char* kHelp =
+    "Usage: tarvo-headless [SECONDS] [TRACK]\n"
+    "  or:  tarvo-headless --keep-playing D: MSF [paused]\n"
+    "\n"
+    "Plays the disc of the first CD drive (the demo disc when the machine has none) through\n"
+    "the player's engine without a window, printing the display line of every poll: SECONDS\n"
+    "(default 10) from track TRACK (default 1). With --keep-playing it is the player's\n"
+    "background process, serving the hand-over socket given as descriptor 3.\n"
+    "\n"
+    "  --help      show this help and end\n"
+    "  --version   show the version and end\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (int answered = orvane::AnswerHelpOrVersion(argc, argv, "tarvo-headless", kHelp);
+        answered >= 0)
+        return answered;
+    if (argc > 1 && std::string(argv[1]).rfind("--", 0) == 0 &&
+        std::string(argv[1]) != "--keep-playing")
+        return orvane::UsageError("tarvo-headless", kHelp,
+                                  std::string("unknown option ") + argv[1]);
     if ((argc == 4 || (argc == 5 && std::string(argv[4]) == "paused")) &&
         std::string(argv[1]) == "--keep-playing")
         return KeepPlaying(argv[2], argv[3], argc == 5);

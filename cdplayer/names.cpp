@@ -1,13 +1,41 @@
 #include "cdplayer/names.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 #include "cdplayer/mcdb.h"
 #include "platform/shell/sysinfo.h"
 
 namespace orvane::cdplayer {
 
-std::string DefaultDatabasePath() { return shell::ModuleFolder() + "Nerop.DB"; }
+namespace {
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+std::string DefaultDatabasePath() { return DatabasePathFor(shell::ModuleFolder()); }
+
+std::string DatabasePathFor(const std::string& programFolder) {
+    if (!Exists(programFolder + kInstalledMarker) &&
+        !Exists(programFolder + "../" + kInstalledMarker))
+        return programFolder + "Nerop.DB";
+    const char* data = std::getenv("XDG_DATA_HOME");
+    const std::string base =
+        data && *data == '/' ? std::string(data) : shell::HomeFolder() + "/.local/share";
+    const std::string folder = base + "/orvane/";
+    // A folder that cannot be made shows up as the database's own "cannot create" message.
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    return folder + "Nerop.DB";
+}
 
 std::vector<std::string> TrackListItems(const std::vector<std::string>& names) {
     std::vector<std::string> items;

@@ -48,8 +48,16 @@ struct PlayerState {
     std::recursive_mutex lock;
 };
 
-// The database path next to the running executable.
+// The database path of the running executable: DatabasePathFor its folder.
 std::string DefaultDatabasePath();
+
+// The file that marks an installed program folder (in it or in the folder above it).
+inline constexpr const char* kInstalledMarker = "installed.txt";
+
+// "Nerop.DB" next to the player in programFolder (ending with '/'); when that folder is an
+// installed one, it is shared by every user and not theirs to write, so the database is the
+// user's own: "$XDG_DATA_HOME/orvane/Nerop.DB" (default ~/.local/share), its folder created.
+std::string DatabasePathFor(const std::string& programFolder);
 
 // The list items of the track list (IDC_TRACK_LIST): "%02d - %s" from the 1-based number and the
 // name.

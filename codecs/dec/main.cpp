@@ -17,12 +17,20 @@
 
 #include "codecs/dec/wave_writer.h"
 #include "codecs/output_line.h"
+#include "platform/base/command_line.h"
 #include "platform/fs/fs.h"
 
 namespace {
 
 using orvane::codecs::GrowingWaveFile;
 using orvane::codecs::Say;
+
+constexpr const char* kHelp =
+    "Usage: dec.dll INPUT.mp3 OUTPUT.wav\n"
+    "\n"
+    "Plimo's child decoder: decodes MPEG audio (Layers 1-3; MPEG-1, 2 and 2.5) from standard\n"
+    "input into a 16-bit PCM WAVE file that grows while decoding; the input path only serves\n"
+    "to tell how far decoding has come.\n";
 
 const char* ModeName(int mode) {
     switch (mode) {
@@ -295,6 +303,8 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (int answered = orvane::AnswerHelpOrVersion(argc, argv, "dec.dll", kHelp); answered >= 0)
+        return answered;
     std::signal(SIGPIPE, SIG_IGN);
     GrowingWaveFile::InstallSignalFinish();
     return Run(argc, argv);

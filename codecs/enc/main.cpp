@@ -19,11 +19,19 @@
 #include "codecs/enc/resampler.h"
 #include "codecs/enc/wave_format.h"
 #include "codecs/output_line.h"
+#include "platform/base/command_line.h"
 #include "platform/fs/fs.h"
 
 namespace {
 
 using namespace orvane::codecs;
+
+constexpr const char* kHelp =
+    "Usage: enc.dll [-ms|-md|-mj|-mm] [-b<kbit/s>] [-s<kHz>] [-p<model>] [-l<layer>]\n"
+    "         [-dn|-d5|-dc] [-c] [-o] [-e] [-t] INPUT.wav OUTPUT.mp3\n"
+    "\n"
+    "Plimo's child encoder: encodes raw 16-bit PCM from standard input into an MPEG audio\n"
+    "file; the WAVE file named as input supplies the channel count.\n";
 
 // Bytes the input may fall short of the WAVE data size and still count as complete.
 constexpr int64_t kFeedSlack = 64;
@@ -200,6 +208,8 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (int answered = orvane::AnswerHelpOrVersion(argc, argv, "enc.dll", kHelp); answered >= 0)
+        return answered;
     std::signal(SIGPIPE, SIG_IGN);
     orvane::fs::AtomicFile::InstallSignalCleanup();
     return Run(argc, argv);

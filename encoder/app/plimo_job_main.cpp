@@ -34,6 +34,8 @@
 #include "encoder/wma/install.h"
 #include "encoder/wma/settings_page.h"
 #include "encoder/wma/wma_job.h"
+#include "platform/base/command_line.h"
+#include "platform/fs/fs.h"
 #include "platform/shell/sysinfo.h"
 
 namespace {
@@ -44,6 +46,41 @@ double CpuMs(int who) {
     return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 +
            (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
 }
+
+constexpr const char* kHelp =
+    "Usage: plimo-job [MP3 OPTION]... INPUT OUTPUT\n"
+    "  or:  plimo-job --wma [WMA OPTION]... INPUT OUTPUT\n"
+    "  or:  plimo-job --wma --list-profiles\n"
+    "\n"
+    "Runs one encoder front-end job without windows, as the wizard would start it: encodes a\n"
+    "WAVE file to MP3 or WMA, or decodes an MP3 file to WAVE. Settings are neither read from\n"
+    "nor written to the registry. The exit status is 0 when the job succeeded, 1 when it\n"
+    "failed and 2 for a wrong command line.\n"
+    "\n"
+    "MP3 options:\n"
+    "  --decode         decode MP3 to WAVE (default: encode WAVE to MP3)\n"
+    "  --batch          INPUT and OUTPUT are folders\n"
+    "  --layer N        MPEG layer 1, 2 or 3 (default 3)\n"
+    "  --mode N         0 Stereo, 1 Dual Channel, 2 Joint Stereo, 3 Mono (default 0)\n"
+    "  --bitrate K      one of the wizard's bitrates in kbit/s (default 320)\n"
+    "  --hifi           HI-FI quality instead of High Speed\n"
+    "  --title T, --artist A, --album B, --year Y, --comment C, --genre N\n"
+    "                   an ID3 tag appended to a single MP3 output\n"
+    "\n"
+    "WMA options (they follow --wma):\n"
+    "  --wma            encode WAVE to WMA\n"
+    "  --profile N      the profile of collection index N (default: the last one the WMA\n"
+    "                   settings page offers)\n"
+    "  --title T, --author A, --copyright C, --rating R, --description D\n"
+    "                   the five texts of a single file\n"
+    "  --list-profiles  list the profiles the WMA settings page offers: index, name\n"
+    "\n"
+    "Both:\n"
+    "  --stats          print wall time and CPU times (own and children's) in milliseconds\n"
+    "  --help           show this help and end\n"
+    "  --version        show the version and end\n"
+    "\n"
+    "The WMA encoder components are installed first when they are missing.\n";
 
 int Usage() {
     std::fprintf(stderr,
@@ -81,6 +118,8 @@ WmaSetup WmaProfiles(orvane::WindowPort& window, const std::string& appFolder,
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (int answered = orvane::AnswerHelpOrVersion(argc, argv, "plimo-job", kHelp); answered >= 0)
+        return answered;
     using namespace orvane::encoder;
     JobRequest request;
     bool stats = false;
@@ -201,6 +240,12 @@ int main(int argc, char** argv) {
         // Without --profile: the entry the settings page selects at first, its last one.
         if (!profileGiven) request.wma.profileIndex = profiles.empty() ? -1 : profiles.back().first;
     }
+    // Ended by a signal, the job removes the temporary file of the output it is writing (the
+    // codec programs do the same for theirs); those of runs that were killed outright are
+    // cleared here, once their writer is gone and they have been left alone for a while.
+    orvane::fs::AtomicFile::InstallSignalCleanup();
+    orvane::fs::SweepStaleTemps(request.batch ? request.output
+                                              : orvane::fs::FolderOf(request.output));
     auto start = std::chrono::steady_clock::now();
     JobOutcome outcome = RunHeadlessJob(app, request, window);
     double wall =

@@ -1,10 +1,12 @@
 #include "encoder/cdda/aspi.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <vector>
 
 #include "platform/base/event.h"
 #include "platform/dynlib/dynlib.h"
@@ -23,6 +25,7 @@ SendASPI32CommandFn gSend = nullptr;
 GetASPI32SupportInfoFn gBoundSupport = nullptr;
 SendASPI32CommandFn gBoundSend = nullptr;
 std::string gLoadError;
+HMODULE gModule = nullptr;
 std::atomic<unsigned> gWaitMs{5000};
 
 SendASPI32CommandFn Send() {
@@ -50,6 +53,22 @@ std::string AspiLoadError() {
     return gLoadError;
 }
 
+std::string AspiDriveMessages() {
+    using MessagesFn = unsigned (*)(char*, unsigned);
+    MessagesFn messages = nullptr;
+    {
+        std::lock_guard lock(gMutex);
+        if (gModule && !gBoundSupport) {
+            messages =
+                reinterpret_cast<MessagesFn>(GetProcAddress(gModule, "OrvaneAspiDriveMessages"));
+        }
+    }
+    if (!messages) return {};
+    std::vector<char> buffer(std::size_t{messages(nullptr, 0)} + 1);
+    const unsigned length = messages(buffer.data(), static_cast<unsigned>(buffer.size()));
+    return std::string(buffer.data(), std::min<std::size_t>(length, buffer.size() - 1));
+}
+
 void SetAspiWaitMs(unsigned ms) { gWaitMs = ms; }
 
 int AspiLoad() {
@@ -67,6 +86,7 @@ int AspiLoad() {
                 gLoadError = dynlib::LastError();
                 return -3;
             }
+            gModule = module;
             gSupport = reinterpret_cast<GetASPI32SupportInfoFn>(
                 GetProcAddress(module, "GetASPI32SupportInfo"));
             gSend =

@@ -26,6 +26,10 @@ int AspiLoad();
 void AspiBindEntryPoints(GetASPI32SupportInfoFn support, SendASPI32CommandFn send);
 // Why the last AspiLoad failed, for messages; empty after a success.
 std::string AspiLoadError();
+// The problems the loaded library's drive discovery met (a refused cue sheet, a missing image
+// file, a bad line of the drive configuration), one a line; empty when there were none or the
+// library does not report them.
+std::string AspiDriveMessages();
 
 // Adapter identity: on any status other than SS_INVALID_HA both 17-byte outputs receive the
 // 16-byte texts followed by a terminating zero.

@@ -247,7 +247,7 @@ int CdDrive::InitDrive(std::uint16_t a, std::uint16_t t, const std::string& adap
     return status;
 }
 
-AspiResult CdDrive::ReadToc(TrackTable& table) const {
+AspiResult CdDrive::ReadToc(TrackTable& table, std::uint8_t* asc) const {
     SRB_ExecSCSICmd srb{};
     std::vector<std::uint8_t> data(kFrameBytes, 0);
     auto cdb = ReadTocCdb();
@@ -255,7 +255,10 @@ AspiResult CdDrive::ReadToc(TrackTable& table) const {
         AspiExecCdb(srb, static_cast<std::uint8_t>(adapter), static_cast<std::uint8_t>(target),
                     data.data(), kFrameBytes, SRB_DIR_IN, cdb.data(), 10);
     AspiResult result = MakeAspiResult(status, srb);
-    if (result != 1) return result;
+    if (result != 1) {
+        if (asc) *asc = srb.SenseArea[12];  // fixed-format sense data
+        return result;
+    }
     int length = (data[0] << 8) | data[1];
     int count = length >= 2 ? (length - 2) / 8 : 0;
     count = std::min({count, kMaxTocEntries, static_cast<int>((kFrameBytes - 4) / 8)});
@@ -340,6 +343,11 @@ AspiResult CdDrive::ReadAudioFrames(std::uint32_t first, std::uint32_t count,
             std::swap(out[i], out[i + 1]);
     }
     return result;
+}
+
+std::string NoDriveReason() {
+    std::string messages = AspiDriveMessages();
+    return messages.empty() ? AspiLoadError() : messages;
 }
 
 int DiscoverDrives(std::array<CdDrive, kMaxDrives>& table, const std::string& appFolder) {

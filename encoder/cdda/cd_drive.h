@@ -82,7 +82,8 @@ public:
     // INQUIRY did not complete (the record is then left as it was).
     int InitDrive(std::uint16_t adapter, std::uint16_t target, const std::string& adapterId,
                   const std::string& appFolder = {});
-    AspiResult ReadToc(TrackTable& table) const;
+    // On a failure with sense data, asc (when given) receives its additional sense code.
+    AspiResult ReadToc(TrackTable& table, std::uint8_t* asc = nullptr) const;
     // 28 bytes: the mode parameter header and the capabilities page.
     AspiResult QueryCdCapabilities(std::uint8_t out[28]) const;
     AspiResult SetAudioBlockMode() const;
@@ -112,6 +113,10 @@ int Inquiry(std::uint16_t adapter, std::uint16_t target, std::string& vendor, st
 // Fills the table with the CD-ROM drives found; their number (1 or more), or -1 when there is
 // none or the transport is not available. Devices beyond the table's 7 records are not listed.
 int DiscoverDrives(std::array<CdDrive, kMaxDrives>& table, const std::string& appFolder = {});
+// Why DiscoverDrives found no drive, for the message that says so: the problems the drive
+// discovery met (a refused cue sheet, a missing image file), else why the transport could not
+// be used; empty when neither is known.
+std::string NoDriveReason();
 
 // True when an adapter identifier names an IDE/ATAPI adapter.
 bool IsIdeAdapter(const std::string& adapterId);

@@ -19,6 +19,7 @@
 #include "encoder/cdda/cd_drive.h"
 #include "encoder/cdda/grab.h"
 #include "encoder/cdda/track_list.h"
+#include "platform/base/command_line.h"
 #include "platform/cdrom/drives.h"
 #include "platform/shell/sysinfo.h"
 
@@ -31,6 +32,26 @@ orvane::cdda::GrabProgress* gProgress = nullptr;
 void OnSignal(int) {
     if (gProgress) gProgress->OnCancel();
 }
+
+constexpr const char* kHelp =
+    "Usage: orvane-cdda drives\n"
+    "  or:  orvane-cdda toc DRIVE\n"
+    "  or:  orvane-cdda grab [--verify] [--sectors N] DRIVE TRACK OUTPUT.wav\n"
+    "\n"
+    "The CD drives, their tables of contents and single tracks grabbed to WAVE files, over the\n"
+    "same transport and grabbing code as Plimo's grabber. DRIVE is a drive letter such as D:,\n"
+    "TRACK the disc's track number (1 for the first track).\n"
+    "\n"
+    "  drives        list the drives: letter, vendor, product, cue sheet or device\n"
+    "  toc           list the tracks: number, start, frames, length, type\n"
+    "  grab          write one track to a WAVE file; every request is read up to six times\n"
+    "  --verify      read the track twice and print the CRC32 of its samples\n"
+    "  --sectors N   frames per request (1 to 256)\n"
+    "  --help        show this help and end\n"
+    "  --version     show the version and end\n"
+    "\n"
+    "The exit status is 0 only when everything asked for was read; otherwise the reason goes to\n"
+    "standard error and no file is written.\n";
 
 int Usage() {
     std::fprintf(stderr,
@@ -69,7 +90,9 @@ bool OpenDrive(const std::string& text, CdSession& session, std::string& error) 
     int index = std::toupper(static_cast<unsigned char>(letter[0])) - 'D';
     int count = DiscoverDrives(session.drives, orvane::shell::ModuleFolder());
     if (count < 0) {
-        std::string why = AspiLoadError();
+        std::string why = NoDriveReason();
+        for (std::size_t nl; (nl = why.find('\n')) != std::string::npos;)
+            why.replace(nl, 1, "; ");
         error = "no CD drive found" + (why.empty() ? std::string() : " (" + why + ")");
         return false;
     }
@@ -85,13 +108,19 @@ bool OpenDrive(const std::string& text, CdSession& session, std::string& error) 
 }
 
 bool ReadDisc(CdSession& session, std::string& error) {
-    AspiResult r = session.Drive().ReadToc(session.toc);
+    std::uint8_t asc = 0;
+    AspiResult r = session.Drive().ReadToc(session.toc, &asc);
     if (r != 1) {
         int key = (r >> 16) & 0x0F;
-        error = key == 2
-                    ? "no disc in the drive (or the tray is open)"
-                    : "the table of contents cannot be read (status " + std::to_string(r & 0xFF) +
-                          ", sense key " + std::to_string(key) + ")";
+        // NOT READY with 04h "logical unit not ready": the drive is there and held, not empty.
+        if (key == 2 && asc == 0x04) {
+            error = "the drive is busy (another program is using it)";
+        } else if (key == 2) {
+            error = "no disc in the drive (or the tray is open)";
+        } else {
+            error = "the table of contents cannot be read (status " + std::to_string(r & 0xFF) +
+                    ", sense key " + std::to_string(key) + ")";
+        }
         return false;
     }
     ComputeTrackArrays(session);
@@ -103,9 +132,8 @@ bool ReadDisc(CdSession& session, std::string& error) {
 }
 
 int Drives() {
+    // The discovery writes its problems to standard error itself.
     auto drives = orvane::cdrom::Drives();
-    for (const std::string& m : orvane::cdrom::DriveMessages())
-        std::fprintf(stderr, "orvane-cdda: %s\n", m.c_str());
     if (drives.empty()) {
         std::fprintf(stderr, "orvane-cdda: no CD drive found\n");
         return 1;
@@ -258,6 +286,8 @@ int Grab(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (int answered = orvane::AnswerHelpOrVersion(argc, argv, "orvane-cdda", kHelp); answered >= 0)
+        return answered;
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) return Usage();
     std::string command = args[0];

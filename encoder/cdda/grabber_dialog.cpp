@@ -174,10 +174,12 @@ bool CdGrabberDialog::LoadDisc() {
     ClearTrackData();
     int count = DiscoverDrives(session_.drives, app_.appFolder);
     if (count < 0) {
+        const std::string reason = NoDriveReason();
         w.MessageBox(
             "No IDE/ATAPI CD-ROM Drives Found!\n\nIf you have a CD-ROM drive installed "
             "in your system, then you must install the WINASPI driver from ADAPTEC, in "
-            "order to be recognized by Orvane Encoder.",
+            "order to be recognized by Orvane Encoder." +
+                (reason.empty() ? std::string() : "\n\n" + reason),
             "", MB_ICONEXCLAMATION);
         w.PostCommand(IDCANCEL);
         return false;

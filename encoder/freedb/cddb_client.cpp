@@ -17,6 +17,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 #include "platform/clock/clock.h"
@@ -27,7 +28,6 @@ namespace orvane::freedb {
 namespace {
 
 constexpr std::uint32_t kSliceMs = 50;  // longest wait between two idle calls
-constexpr const char* kTerminator = "\r\n.\r\n";
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsAlnum(unsigned char c) {
@@ -86,6 +86,32 @@ int WsaFromErrno(int e) {
     }
 }
 
+// Lines of a reply end in CRLF or in LF alone; servers and proxies send either.
+
+// Where the body starts, after the empty line that ends the HTTP header; npos before it.
+std::size_t BodyStart(std::string_view text, std::size_t from) {
+    for (std::size_t nl = text.find('\n', from); nl != std::string_view::npos;
+         nl = text.find('\n', nl + 1)) {
+        if (nl + 1 < text.size() && text[nl + 1] == '\n') return nl + 2;
+        if (nl + 2 < text.size() && text[nl + 1] == '\r' && text[nl + 2] == '\n') return nl + 3;
+    }
+    return std::string_view::npos;
+}
+
+// Where the line end before a list's closing "." line begins; npos while that line is not
+// complete. Once the server has closed, a "." at the very end needs no line end of its own.
+std::size_t ListEnd(std::string_view text, std::size_t from, bool closed) {
+    for (std::size_t nl = text.find("\n.", from); nl != std::string_view::npos;
+         nl = text.find("\n.", nl + 1)) {
+        const std::string_view rest = text.substr(nl + 2);
+        if (rest.starts_with("\n") || rest.starts_with("\r\n") ||
+            (closed && (rest.empty() || rest == "\r"))) {
+            return nl > 0 && text[nl - 1] == '\r' ? nl - 1 : nl;
+        }
+    }
+    return std::string_view::npos;
+}
+
 bool UsesRealTime() { return dynamic_cast<clock::SystemClock*>(&clock::Current()) != nullptr; }
 
 // The host part of an absolute URL and of the Host header: the port only when it is not 80.
@@ -141,9 +167,9 @@ int ResponseCode(const std::string& text) {
 }
 
 bool ReplyBody(const std::string& reply, std::string& body) {
-    std::size_t end = reply.find("\r\n\r\n");
-    if (end == std::string::npos) return false;
-    body = reply.substr(end + 4);
+    const std::size_t start = BodyStart(reply, 0);
+    if (start == std::string::npos) return false;
+    body = reply.substr(start);
     return true;
 }
 
@@ -544,13 +570,13 @@ bool CFreeDBClient::ReceiveResponse(int fd, Mode /*mode*/, std::string& out) {
                     if (code >= 0 || closed) return give(true);
                 }
             }
-            std::size_t from = std::max(scanned, headerEnd >= 2 ? headerEnd - 2 : 0);
-            std::size_t term = text.find(kTerminator, from);
-            if (term != std::string::npos) {
-                text.resize(term);
+            const std::size_t end = ListEnd(text, std::max(scanned, headerEnd), closed);
+            if (end != std::string::npos) {
+                text.resize(end);
                 return give(true);
             }
-            scanned = text.size() >= 4 ? text.size() - 4 : 0;
+            // "\n.\r" may still be completed by the next data.
+            scanned = text.size() >= 3 ? text.size() - 3 : 0;
         }
         if (closed) {
             lastError_ = kWsaEconnreset;
@@ -588,11 +614,8 @@ bool CFreeDBClient::ReceiveResponse(int fd, Mode /*mode*/, std::string& out) {
             const std::size_t before = text.size();
             text.append(chunk, static_cast<std::size_t>(got));
             lastData = clock::Current().NowMs();
-            if (headerEnd == std::string::npos) {
-                std::size_t from = before >= 3 ? before - 3 : 0;
-                std::size_t end = text.find("\r\n\r\n", from);
-                if (end != std::string::npos) headerEnd = end + 4;
-            }
+            if (headerEnd == std::string::npos)
+                headerEnd = BodyStart(text, before >= 2 ? before - 2 : 0);
         }
         if (Idle()) return give(false);
     }

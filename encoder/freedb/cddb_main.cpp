@@ -22,6 +22,7 @@
 #include "encoder/freedb/cddb_client.h"
 #include "encoder/freedb/cddb_server.h"
 #include "encoder/freedb/xmcd.h"
+#include "platform/base/command_line.h"
 #include "platform/cdrom/drives.h"
 #include "platform/cdrom/image_drive.h"
 
@@ -40,6 +41,38 @@ constexpr const char* kUsage =
     "                         [--entry FILE [--category NAME]]...\n"
     "OPTIONS: --server HOST[:PORT][/PATH] --proxy [USER:PASSWORD@]HOST:PORT --email ADDRESS\n"
     "         --timeout MS\n";
+
+constexpr const char* kHelp =
+    "Usage: orvane-cddb discid --length SECONDS OFFSET...\n"
+    "  or:  orvane-cddb discid DRIVE|CUESHEET\n"
+    "  or:  orvane-cddb parse FILE [--json]\n"
+    "  or:  orvane-cddb sites [OPTIONS]\n"
+    "  or:  orvane-cddb query [OPTIONS] DRIVE|CUESHEET|--length SECONDS OFFSET...\n"
+    "  or:  orvane-cddb read [OPTIONS] CATEGORY DISCID [--json]\n"
+    "  or:  orvane-cddb serve [--port N] [--bind ADDRESS] [--cue CUESHEET]"
+    " [--entry FILE [--category NAME]]...\n"
+    "\n"
+    "The CD database client (CDDB over HTTP) and a small local server.\n"
+    "\n"
+    "  discid         the disc id, track offsets and seconds of a drive (D:), a cue sheet or\n"
+    "                 the numbers an entry lists\n"
+    "  parse          an xmcd entry file (UTF-8 or Latin-1)\n"
+    "  sites          the server list\n"
+    "  query          the matches of a disc: category, disc id, artist / title\n"
+    "  read           one entry\n"
+    "  serve          a local CD database server (the demo disc, or the entry files given)\n"
+    "  --json         print the entry as JSON\n"
+    "\n"
+    "OPTIONS:\n"
+    "  --server HOST[:PORT][/PATH]         default gnudb.gnudb.org:80/~cddb/cddb.cgi\n"
+    "  --proxy [USER:PASSWORD@]HOST:PORT   an HTTP proxy\n"
+    "  --email ADDRESS                     the address sent with each request\n"
+    "  --timeout MS                        how long to wait for the server\n"
+    "  --help                              show this help and end\n"
+    "  --version                           show the version and end\n"
+    "\n"
+    "The exit status is 0 on success, 1 on failure and 2 for a wrong command line, with the\n"
+    "reason on standard error.\n";
 
 int Usage(const char* why = nullptr) {
     if (why) std::fprintf(stderr, "orvane-cddb: %s\n", why);
@@ -290,6 +323,11 @@ std::string ErrorText(int error) {
 }
 
 int NetworkFailure(const char* what, const CFreeDBClient& client) {
+    // A refusal the server stated in a complete reply leaves no error number: its own line
+    // is the reason.
+    if (client.LastError() == 0 && !client.RefusalLine().empty())
+        return Fail(std::string(what) +
+                    " failed: the server answered with an error\nserver: " + client.RefusalLine());
     std::string why = std::string(what) + " failed: " + ErrorText(client.LastError());
     if (client.ReaderError()) why += " (" + ErrorText(client.ReaderError()) + ")";
     if (!client.RefusalLine().empty()) why += "\nserver: " + client.RefusalLine();
@@ -343,6 +381,8 @@ int Serve(const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (int answered = orvane::AnswerHelpOrVersion(argc, argv, "orvane-cddb", kHelp); answered >= 0)
+        return answered;
     if (argc < 2) return Usage();
     const std::string command = argv[1];
     Options o;

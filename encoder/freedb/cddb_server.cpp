@@ -152,7 +152,9 @@ bool EntryFromFile(const std::string& path, const std::string& category, ServedE
         reason = path + ": " + reason;
         return false;
     }
-    // Kept as the file has it, without a status line or a final ".".
+    // Kept as the file has it, without a byte order mark, a status line or a final ".", and
+    // in UTF-8 as the reply's header declares.
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
     if (text.size() >= 4 && std::isdigit(static_cast<unsigned char>(text[0])) && text[3] == ' ') {
         text.erase(0, text.find('\n') == std::string::npos ? text.size() : text.find('\n') + 1);
     }
@@ -163,7 +165,7 @@ bool EntryFromFile(const std::string& path, const std::string& category, ServedE
         }
     }
     out.category = category;
-    out.text = text;
+    out.text = EntryTextToUtf8(text);
     return true;
 }
 

@@ -46,12 +46,12 @@ std::string CommentText(const std::string& line) {
     return Trim(line.substr(1));
 }
 
-// KEY=value, the value unescaped and decoded; false without '='.
+// KEY=value, the value unescaped; false without '='.
 bool SplitKeyword(const std::string& line, std::string& key, std::string& value) {
     std::size_t eq = line.find('=');
     if (eq == std::string::npos) return false;
     key = line.substr(0, eq);
-    value = DecodeText(UnescapeValue(line.substr(eq + 1)));
+    value = UnescapeValue(line.substr(eq + 1));
     return true;
 }
 
@@ -147,6 +147,37 @@ std::size_t Utf8SequenceAt(const std::string& s, std::size_t i) {
     return n;
 }
 
+bool IsUtf8(const std::string& s) {
+    for (std::size_t i = 0; i < s.size();) {
+        std::size_t n = Utf8SequenceAt(s, i);
+        if (n == 0) return false;
+        i += n;
+    }
+    return true;
+}
+
+// One encoding holds for a whole entry: UTF-8 when every line of it is valid UTF-8, else
+// Windows-1252. A long value is cut into lines of its keyword wherever the byte limit falls,
+// inside a character too, so the lines of one keyword are checked joined.
+bool EntryIsUtf8(const std::vector<std::string>& lines, std::size_t from) {
+    std::string key, joined;
+    for (std::size_t i = from; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        const std::size_t eq = line.find('=');
+        if (IsComment(line) || eq == std::string::npos) {
+            if (!IsUtf8(line)) return false;
+            continue;
+        }
+        if (line.compare(0, eq, key) != 0 || eq != key.size()) {
+            if (!IsUtf8(joined)) return false;
+            key = line.substr(0, eq);
+            joined.clear();
+        }
+        joined.append(line, eq + 1);
+    }
+    return IsUtf8(joined);
+}
+
 // Cuts a value into pieces of at most `limit` bytes without splitting a UTF-8 character or an
 // escape sequence.
 std::vector<std::string> SplitValue(const std::string& escaped, std::size_t limit) {
@@ -179,12 +210,7 @@ void PutKeyword(std::string& out, const std::string& key, const std::string& val
 }  // namespace
 
 std::string DecodeText(const std::string& bytes) {
-    for (std::size_t i = 0; i < bytes.size();) {
-        std::size_t n = Utf8SequenceAt(bytes, i);
-        if (n == 0) return cp1252::ToUtf8(bytes);
-        i += n;
-    }
-    return bytes;
+    return IsUtf8(bytes) ? bytes : cp1252::ToUtf8(bytes);
 }
 
 std::string EscapeValue(const std::string& value) {
@@ -233,6 +259,10 @@ bool ParseXmcdEntry(const std::string& body, FreeDBDiscInfo& info, int* error, s
     }
     const std::size_t n = lines.size();
     if (at >= n) return Fail(error, reason, kParseError, "the entry is empty");
+    if (!EntryIsUtf8(lines, at)) {
+        for (std::size_t i = at; i < n; ++i)
+            lines[i] = cp1252::ToUtf8(lines[i]);
+    }
     if (!IsComment(lines[at]) || CommentText(lines[at]).find("xmcd") == std::string::npos) {
         return Fail(error, reason, kParseError, "the first line is not the xmcd marker");
     }
@@ -297,7 +327,7 @@ bool ParseXmcdEntry(const std::string& body, FreeDBDiscInfo& info, int* error, s
                 ++p;
             std::size_t e = text.find(' ', p);
             if (e == std::string::npos) e = text.size();
-            if (e > p) words.push_back(DecodeText(text.substr(p, e - p)));
+            if (e > p) words.push_back(text.substr(p, e - p));
             p = e;
         }
         if (words.size() < 2) {
@@ -421,6 +451,10 @@ bool ParseXmcdFile(const std::string& text, FreeDBDiscInfo& info, std::string* r
         start = nl == std::string::npos ? text.size() : nl + 1;
     }
     return ParseXmcdEntry(text.substr(start), info, nullptr, reason, false);
+}
+
+std::string EntryTextToUtf8(const std::string& text) {
+    return EntryIsUtf8(SplitLines(text), 0) ? text : cp1252::ToUtf8(text);
 }
 
 std::string FormatXmcdEntry(const FreeDBDiscInfo& info,

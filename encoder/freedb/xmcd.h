@@ -33,13 +33,19 @@ std::string DecodeText(const std::string& bytes);
 
 // Parses a reply body (a "210 ..." status line, then the entry) or, with statusLine false, a
 // bare entry as stored in a file (a leading status line and a final "." line are accepted
-// too). On failure returns false with error set to 10043 (0 for a body whose code is outside
-// 210..219) and a short reason; fields filled before the failure keep their values.
+// too). The entry's text is UTF-8 when all of it is, else Windows-1252; the
+// choice is made once for the whole entry, never line by line. On failure returns false with error
+// set to 10043 (0 for a body whose code is outside 210..219) and a short reason; fields filled
+// before the failure keep their values.
 bool ParseXmcdEntry(const std::string& body, FreeDBDiscInfo& info, int* error = nullptr,
                     std::string* reason = nullptr, bool statusLine = true);
 
 // Reads an entry file's text: strips an optional leading status line and final "." line.
 bool ParseXmcdFile(const std::string& text, FreeDBDiscInfo& info, std::string* reason = nullptr);
+
+// An entry's text in UTF-8, its encoding decided as ParseXmcdEntry decides it; lines and line
+// ends are kept.
+std::string EntryTextToUtf8(const std::string& text);
 
 // Writes an entry in the xmcd format (UTF-8, values escaped, long values split over several
 // lines of their keyword). extraLines ("DYEAR=2001", ...) follow the DTITLE line.

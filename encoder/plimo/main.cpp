@@ -18,11 +18,31 @@
 #include "encoder/wma/install.h"
 #include "encoder/wma/settings_page.h"
 #include "encoder/wma/ui/settings_page_view.h"
+#include "platform/base/command_line.h"
 #include "platform/shell/sysinfo.h"
 #include "platform/window/qt/qt_window_port.h"
 #include "tools/artwork/resources.h"
 
+namespace {
+
+constexpr const char* kHelp =
+    "Usage: plimo [INPUT]\n"
+    "  or:  plimo --screenshots FOLDER\n"
+    "\n"
+    "The encoder front-end: a wizard that turns WAVE files, folders of them and audio-CD tracks\n"
+    "into MP3 or WMA files and MP3 files back into WAVE files, one job after another.\n"
+    "\n"
+    "  INPUT                 the wizard's input file or folder (the whole command line)\n"
+    "  --screenshots FOLDER  write pictures of every window into FOLDER and end\n"
+    "  --help                show this help and end\n"
+    "  --version             show the version and end\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    // Answered before the application object exists, so no display is needed.
+    if (int answered = orvane::AnswerHelpOrVersion(argc, argv, "Plimo", kHelp); answered >= 0)
+        return answered;
     QApplication qapp(argc, argv);
     // The program runs its own modal windows one after another; closing one never ends it.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -41,6 +61,9 @@ int main(int argc, char** argv) {
         }
         return orvane::plimo::RunScreenshots(args[1].toStdString());
     }
+    for (const QString& a : args)
+        if (a.startsWith("--"))
+            return orvane::UsageError("Plimo", kHelp, "unknown option " + a.toStdString());
 
     orvane::encoder::ProfileSettings settings;
     orvane::encoder::EncoderApp& app = orvane::encoder::TheApp();

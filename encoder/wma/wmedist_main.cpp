@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/command_line.h"
 #include "platform/fs/fs.h"
 #include "platform/registry/winreg.h"
 #include "platform/shell/sysinfo.h"
@@ -27,6 +28,13 @@ std::string ProfileFolder() {
         data && *data ? std::string(data) : orvane::shell::HomeFolder() + "/.local/share";
     return base + "/orvane/Windows Media/Profiles/";
 }
+
+constexpr const char* kHelp =
+    "Usage: WMEDist.exe [/Q:A] [/R:N]\n"
+    "\n"
+    "Installs the WMA encoder components: creates the encoder's profile folder, puts the\n"
+    "profiles shipped beside this program into it, then registers the folder. /Q:A (quiet)\n"
+    "and /R:N (no restart) are accepted and need no answer.\n";
 
 // The profiles shipped in folder: its regular "*.prx" files (extension in any case).
 std::vector<std::filesystem::path> ShippedProfiles(const std::string& folder) {
@@ -69,6 +77,8 @@ bool PlaceProfiles(const std::string& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (int answered = orvane::AnswerHelpOrVersion(argc, argv, "WMEDist.exe", kHelp); answered >= 0)
+        return answered;
     for (int i = 1; i < argc; ++i) {
         std::string option = argv[i];
         if (option != "/Q:A" && option != "/R:N" && option != "/Q" && option != "/R:A") {

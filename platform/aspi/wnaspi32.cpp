@@ -7,8 +7,11 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "platform/aspi/aspi_host.h"
 #include "platform/cdrom/drives.h"
@@ -49,6 +52,20 @@ __attribute__((visibility("default"))) void OrvaneAspiRescan(void) {
     std::lock_guard lock(gMutex);
     gHost.reset();
     orvane::cdrom::ResetDrives();
+}
+
+__attribute__((visibility("default"))) unsigned OrvaneAspiDriveMessages(char* buffer,
+                                                                        unsigned size) {
+    Host();  // the messages are those of the discovery the host was built from
+    std::string text;
+    for (const std::string& m : orvane::cdrom::DriveMessages())
+        text += (text.empty() ? "" : "\n") + m;
+    if (buffer && size > 0) {
+        const std::size_t n = std::min<std::size_t>(text.size(), size - 1);
+        std::memcpy(buffer, text.data(), n);
+        buffer[n] = '\0';
+    }
+    return static_cast<unsigned>(text.size());
 }
 
 }  // extern "C"

@@ -138,6 +138,11 @@ ASPI_DWORD SendASPI32Command(void* srb);
  * again (after the drive configuration changed). */
 void OrvaneAspiRescan(void);
 
+/* Not part of the published interface: the problems the last drive discovery met (a refused
+ * cue sheet, a bad line of the drive configuration), one a line, as a terminated text in
+ * buffer. Returns the length of the whole text, which may exceed size - 1. */
+unsigned OrvaneAspiDriveMessages(char* buffer, unsigned size);
+
 typedef ASPI_DWORD (*GetASPI32SupportInfoFn)(void);
 typedef ASPI_DWORD (*SendASPI32CommandFn)(void*);
 

@@ -231,11 +231,21 @@ Status AtomicFile::Open(const std::string& path, const WriteOptions& options) {
         folder + "/" + TempPrefix(BaseOf(path_)) + std::to_string(::getpid()) + "-";
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string temp = prefix + std::to_string(counter++);
+        // Named to the signal handler before the file exists: a signal that arrives just after
+        // its creation must not leave it behind. The name carries our pid, so what the handler
+        // might remove in between is at worst a temporary file of ours.
+        const bool tracked = temp.size() < sizeof g_signalTemp;
+        if (tracked) {
+            g_signalTempActive.store(false);
+            std::memcpy(g_signalTemp, temp.c_str(), temp.size() + 1);
+            g_signalTempActive.store(true);
+        }
         fd_ = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd_ >= 0) {
             tempPath_ = std::move(temp);
             break;
         }
+        if (tracked) g_signalTempActive.store(false);  // leaves errno alone
         if (errno != EEXIST) return Errno("Cannot create", path_);
     }
     if (fd_ < 0) return Errno("Cannot create", path_);
@@ -249,11 +259,6 @@ Status AtomicFile::Open(const std::string& path, const WriteOptions& options) {
         mode &= ~mask;
     }
     if (::fchmod(fd_, mode) != 0) return Fail("Cannot write");
-    if (tempPath_.size() < sizeof g_signalTemp) {
-        g_signalTempActive.store(false);
-        std::memcpy(g_signalTemp, tempPath_.c_str(), tempPath_.size() + 1);
-        g_signalTempActive.store(true);
-    }
     return {};
 }
 

@@ -67,6 +67,32 @@ bool WriteSet(const std::vector<Picture>& pictures, const std::string& folder,
     return true;
 }
 
+bool WriteThemeIcons(const std::vector<Picture>& pictures, const std::string& folder,
+                     const std::string& name, std::string& error) {
+    const Picture* icon = nullptr;
+    for (const Picture& p : pictures)
+        if (p.path == "icons/128.png") icon = &p;
+    if (!icon) {
+        error = "the set has no program icon";
+        return false;
+    }
+    for (int size : kThemeIconSizes) {
+        Picture scaled = *icon;
+        scaled.width = scaled.height = size;
+        const QString dir =
+            QDir(QString::fromStdString(folder)).filePath(QString("%1x%1/apps").arg(size));
+        const QString file = dir + "/" + QString::fromStdString(name) + ".png";
+        QByteArray png;
+        QBuffer buffer(&png);
+        if (!QDir().mkpath(dir) || !buffer.open(QIODevice::WriteOnly) ||
+            !Render(scaled).save(&buffer, "PNG") || !WriteWhole(file, png)) {
+            error = "cannot write " + file.toStdString();
+            return false;
+        }
+    }
+    return true;
+}
+
 namespace draw {
 
 void DigitStrip(QImage& image, QRgb on, QRgb off, QRgb back) {

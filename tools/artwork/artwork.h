@@ -34,6 +34,15 @@ QImage Render(const Picture& picture);
 bool WriteSet(const std::vector<Picture>& pictures, const std::string& folder,
               const std::string& qrcName, std::string& error);
 
+// The sizes a desktop's icon theme looks for, in pixels.
+inline constexpr int kThemeIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+
+// Draws the set's program icon (the picture at "icons/128.png") at every theme size into the
+// icon theme folder: "<folder>/<n>x<n>/apps/<name>.png". Returns false and names the failure in
+// error (also when the set has no program icon).
+bool WriteThemeIcons(const std::vector<Picture>& pictures, const std::string& folder,
+                     const std::string& name, std::string& error);
+
 // Shared drawing helpers for the sets.
 namespace draw {
 // The glyph strip of a digit counter: 12 cells (0-9, blank, minus) of cellW x cellH.

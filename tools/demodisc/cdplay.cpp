@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/base/command_line.h"
 #include "platform/cdrom/drives.h"
 #include "platform/clock/clock.h"
 #include "platform/mci/mmsystem.h"
@@ -34,9 +35,21 @@ DWORD Status(MCIDEVICEID id, DWORD item, DWORD track = 0) {
     return static_cast<DWORD>(p.dwReturn);
 }
 
+constexpr const char* kHelp =
+    "Usage: cdplay [D:] [SECONDS] [TRACK]\n"
+    "\n"
+    "Plays the CD of drive D: (default: the first drive; the demo disc when the machine has\n"
+    "none) without a window for SECONDS (default 10) from track TRACK (default 1), printing\n"
+    "the drives and the position.\n"
+    "\n"
+    "  --help      show this help and end\n"
+    "  --version   show the version and end\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (int answered = orvane::AnswerHelpOrVersion(argc, argv, "cdplay", kHelp); answered >= 0)
+        return answered;
     std::string drive;
     int seconds = 10;
     DWORD track = 1;

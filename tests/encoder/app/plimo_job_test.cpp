@@ -1,9 +1,18 @@
 // The command-line job runner with the real codec programs, as a user or a script sees it: its
 // messages and its exit status, for jobs that fail as much as for jobs that succeed.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -155,6 +164,106 @@ TEST_F(PlimoJobTest, AnUnfinishedWaveHeaderMeansTheWholeFile) {
     EXPECT_GT(fs::file_size(dir / "whole.mp3"), 4000u);
     EXPECT_EQ(fs::file_size(dir / "zero.mp3"), fs::file_size(dir / "whole.mp3"));
     EXPECT_EQ(fs::file_size(dir / "beyond.mp3"), fs::file_size(dir / "whole.mp3"));
+}
+
+// plimo-job ended from outside while it writes a WMA file, which it writes itself (the codec
+// programs clean up after themselves). The settings, the profile folder and the installer's
+// records go into the test's own folders.
+class PlimoJobSignalTest : public PlimoJobTest {
+protected:
+    void SetUp() override {
+        ::setenv("ORVANE_REGISTRY_DIR", (dir / "registry").c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+        ::setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
+        fs::create_directory(dir / "out");
+        // Long enough that the encoder is still at work when the signal arrives.
+        WriteFile(dir / "long.wav", Tone(120));
+    }
+
+    // Starts plimo-job on the long input and returns its pid once its temporary output file
+    // is there; -1 when that never happened.
+    pid_t StartAndAwaitOutput(const fs::path& output) {
+        const int watch = ::inotify_init1(IN_CLOEXEC);
+        if (watch < 0 || ::inotify_add_watch(watch, output.parent_path().c_str(), IN_CREATE) < 0)
+            return -1;
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::signal(SIGINT, SIG_DFL);
+            ::signal(SIGTERM, SIG_DFL);
+            const std::string program = (DistDir() / "plimo-job").string();
+            const std::string input = (dir / "long.wav").string();
+            std::freopen("/dev/null", "w", stdout);
+            ::execl(program.c_str(), program.c_str(), "--wma", "--profile", "0", input.c_str(),
+                    output.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        bool begun = false;
+        alignas(inotify_event) char buffer[4096];
+        // The poll's limit only keeps a broken program from hanging the test.
+        pollfd p{watch, POLLIN, 0};
+        while (!begun && ::poll(&p, 1, 60000) > 0) {
+            const ssize_t n = ::read(watch, buffer, sizeof buffer);
+            for (ssize_t at = 0; n > 0 && at < n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
+                if (e->len && std::string(e->name).find(".tmp-") != std::string::npos) begun = true;
+                at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+            }
+        }
+        ::close(watch);
+        if (!begun) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+            return -1;
+        }
+        return pid;
+    }
+
+    std::vector<std::string> Temporaries() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir / "out"))
+            if (e.path().filename().string().find(".tmp-") != std::string::npos)
+                names.push_back(e.path().filename().string());
+        return names;
+    }
+};
+
+TEST_F(PlimoJobSignalTest, InterruptedOrTerminatedJobsLeaveNoTemporaryFile) {
+    for (int sig : {SIGINT, SIGTERM}) {
+        const pid_t pid = StartAndAwaitOutput(dir / "out" / "song.wma");
+        ASSERT_GT(pid, 0) << "signal " << sig;
+        ASSERT_FALSE(Temporaries().empty());
+        ::kill(pid, sig);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) != 0))
+            << "signal " << sig;
+        EXPECT_TRUE(Temporaries().empty()) << "signal " << sig << ": " << Temporaries()[0];
+        EXPECT_FALSE(fs::exists(dir / "out" / "song.wma")) << "signal " << sig;
+    }
+}
+
+TEST_F(PlimoJobSignalTest, TheNextRunSweepsWhatAKilledRunLeft) {
+    const pid_t pid = StartAndAwaitOutput(dir / "out" / "song.wma");
+    ASSERT_GT(pid, 0);
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    const std::vector<std::string> left = Temporaries();
+    ASSERT_EQ(left.size(), 1u);
+    // Left alone for two minutes, as a killed run's file is by the time anyone looks.
+    const timespec old[2] = {{std::time(nullptr) - 120, 0}, {std::time(nullptr) - 120, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "out" / left[0]).c_str(), old, 0), 0);
+    // Files of the user's that only look alike stay.
+    WriteFile(dir / "out" / ".notes.tmp-draft", "mine");
+    WriteFile(dir / "out" / "song.wma.tmp-1-1", "mine too");
+
+    // A WMA job: no codec program runs that could sweep the folder on its own.
+    WriteFile(dir / "short.wav", Tone(0.3));
+    ProgramResult r = PlimoJob({"--wma", "--profile", "0", (dir / "short.wav").string(),
+                                (dir / "out" / "short.wma").string()});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_FALSE(fs::exists(dir / "out" / left[0]));
+    EXPECT_EQ(ReadFile(dir / "out" / ".notes.tmp-draft"), "mine");
+    EXPECT_EQ(ReadFile(dir / "out" / "song.wma.tmp-1-1"), "mine too");
 }
 
 }  // namespace

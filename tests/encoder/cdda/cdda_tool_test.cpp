@@ -106,4 +106,38 @@ TEST_F(CddaTool, FailsWhenARequestCannotBeRead) {
     EXPECT_NE(r.err.find("no disc"), std::string::npos) << r.err;
 }
 
+TEST_F(CddaTool, SaysWhyTheDriveCannotBeUsed) {
+    // A drive held by another program is busy, not empty.
+    Configure("busy");
+    ToolRun r = Start("toc D:");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("busy"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("no disc"), std::string::npos) << r.err;
+    Configure("tray_open");
+    r = Start("toc D:");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no disc in the drive (or the tray is open)"), std::string::npos);
+    // A bad fault word is reported once.
+    Configure("frobnicate");
+    r = Start("drives");
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string bad = "unknown fault \"frobnicate\"";
+    const std::size_t first = r.err.find(bad);
+    ASSERT_NE(first, std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(bad, first + 1), std::string::npos) << r.err;
+}
+
+TEST_F(CddaTool, NoDriveNamesTheRealCause) {
+    // The only configured image is missing: no drive at all, and the message says why.
+    orvane::test::WriteFile(dir_ / "config" / "orvane" / "drives.conf",
+                            "real_drives = no\nimage = " + (dir_ / "gone.cue").string() + "\n");
+    ToolRun r = Start("toc D:");
+    EXPECT_EQ(r.status, 1);
+    const std::size_t line = r.err.find("orvane-cdda: no CD drive found (");
+    ASSERT_NE(line, std::string::npos) << r.err;
+    const std::string message = r.err.substr(line, r.err.find('\n', line) - line);
+    EXPECT_NE(message.find("gone.cue"), std::string::npos) << message;
+    EXPECT_EQ(message.find("host adapter"), std::string::npos) << message;
+}
+
 }  // namespace

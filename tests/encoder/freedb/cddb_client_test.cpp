@@ -178,6 +178,64 @@ TEST(ClientTest, ClosedConnectionEndsTheReadAtOnce) {
     EXPECT_NE(c.LastReply().find("host http 80"), std::string::npos);
 }
 
+TEST(ClientTest, ListsWithLfLineEndsAreComplete) {
+    // The connection stays open after each reply: only its closing "." line can end the read
+    // before the time-out.
+    LoopbackServer server([](const std::string& request) {
+        const std::string command = test::CommandOf(request);
+        if (command == "sites") {
+            return LoopbackReply{{"HTTP/1.0 200 OK\n\n210 OK, site information follows\n"
+                                  "a.example.org http 80 /cgi N052.31 E013.24 Berlin\n"
+                                  "b.example.org http 8080 /cgi S033.52 E151.12 Sydney\n.\n"},
+                                 0,
+                                 true};
+        }
+        if (command.find("query") != std::string::npos) {
+            // The line end of the "." line arrives on its own, CR first.
+            return LoopbackReply{{"HTTP/1.0 200 OK\r\n\r\n211 close matches\nrock 00000001 A / B\n"
+                                  "misc 00000002 C / D\n.",
+                                  "\r", "\n"},
+                                 20,
+                                 true};
+        }
+        std::string entry = kEntry;
+        for (std::size_t at; (at = entry.find("\r\n")) != std::string::npos;)
+            entry.erase(at, 1);
+        return HttpReply(entry, true);
+    });
+    TestClient c;
+    c.SetTimeout(30000);
+    std::vector<FreeDBSite> sites;
+    ASSERT_TRUE(c.QuerySites(Local(server), sites)) << c.LastError() << " " << c.ReaderError();
+    ASSERT_EQ(sites.size(), 2u);
+    EXPECT_EQ(sites[1].port, 8080);
+    EXPECT_EQ(sites[1].description, "Sydney");
+    std::vector<FreeDBMatch> matches;
+    ASSERT_TRUE(c.QueryDisc(Local(server), 1, DiscLayout{{150}, 7500}, matches));
+    ASSERT_EQ(matches.size(), 2u);
+    EXPECT_EQ(matches[1].title, "D");  // no line end or "." left on the last row
+    FreeDBDiscInfo info;
+    ASSERT_TRUE(c.ReadDisc(Local(server), 0x0a0b0c0d, "rock", info));
+    EXPECT_EQ(info.trackTitles, (std::vector<std::string>{"One", "Two"}));
+    EXPECT_TRUE(info.playOrder.empty());
+}
+
+TEST(ClientTest, AClosedListEndsAtItsDotLineOnly) {
+    std::string body;
+    LoopbackServer server([&](const std::string&) { return HttpReply(body); });
+    TestClient c;
+    c.SetTimeout(30000);
+    std::vector<FreeDBSite> sites;
+    // A server that closes after the "." without its line end sent a whole list.
+    body = "210 OK\nh.example.org http 80 /cgi N052.31 E013.24 Berlin\n.";
+    ASSERT_TRUE(c.QuerySites(Local(server), sites));
+    EXPECT_EQ(sites.size(), 1u);
+    // A row that only starts with "." is no end.
+    body = "210 OK\nh.example.org http 80 /cgi N052.31 E013.24 Berlin\n.x\n";
+    EXPECT_FALSE(c.QuerySites(Local(server), sites));
+    EXPECT_EQ(c.ReaderError(), kWsaEconnreset);
+}
+
 TEST(ClientTest, LongRepliesAreReadWholeAndHugeOnesRefused) {
     std::string body = "210 OK, site information follows\r\n";
     for (int i = 0; i < 1500; ++i) {

@@ -1,8 +1,11 @@
 // dist/orvane-cddb as scripts use it: disc ids, entry files, and a look-up of the demo disc
 // against the local server the same program runs.
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,6 +40,30 @@ Outcome Cddb(const std::string& args, bool errToOut = false) {
     const int status = ::pclose(p);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
+}
+
+// The raw reply of a server to one command, as bytes.
+std::string RawGet(int port, const std::string& command) {
+    std::string reply;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return reply;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+        const std::string request =
+            "GET /~cddb/cddb.cgi?cmd=" + command + "&hello=a+b+c+d&proto=6 HTTP/1.0\r\n\r\n";
+        if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
+            static_cast<ssize_t>(request.size())) {
+            char buf[4096];
+            ssize_t n;
+            while ((n = ::recv(fd, buf, sizeof buf, 0)) > 0)
+                reply.append(buf, static_cast<std::size_t>(n));
+        }
+    }
+    ::close(fd);
+    return reply;
 }
 
 // `orvane-cddb serve` in the background; its first output line names the port.
@@ -140,6 +167,7 @@ TEST(CddbProgramTest, LooksUpTheDemoDiscOnTheLocalServer) {
     r = Cddb("read " + server.Option() + " rock 20009b05", true);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("401 rock 20009b05 No such CD entry"), std::string::npos);
+    EXPECT_EQ(r.out.find("network error"), std::string::npos) << r.out;
     r = Cddb("query " + server.Option() + " --length 100 150 3000", true);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("no match"), std::string::npos);
@@ -156,6 +184,29 @@ TEST(CddbProgramTest, ServesEntryFiles) {
     Outcome r = Cddb("query " + server.Option() + " --length 100 150");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "folk 02006201 \xc3\x89milie / \xc3\x89t\xc3\xa9\n");
+}
+
+TEST(CddbProgramTest, ServesWindows1252EntriesAsUtf8) {
+    TempDir dir;
+    // Windows-1252, with a byte order mark that an editor added.
+    WriteFile(dir / "entry.txt",
+              "\xEF\xBB\xBF# xmcd\n#\n# Track frame offsets:\n#\t150\n#\n# Disc length: 100 "
+              "seconds\n#\n# Revision: 1\n# Submitted via: tool 2.1\n#\nDISCID=02006201\n"
+              "DTITLE=Ren\xe9 / Caf\xe9 \x80\nDGENRE=Chanson fran\xe7"
+              "aise\nTTITLE0=Un\n");
+    Server server("--entry '" + (dir / "entry.txt").string() + "' --category folk");
+    ASSERT_GT(server.Port(), 0);
+    const std::string reply = RawGet(server.Port(), "cddb+read+folk+02006201");
+    ASSERT_NE(reply.find("charset=UTF-8"), std::string::npos) << reply;
+    EXPECT_NE(reply.find("\r\n# xmcd\r\n"), std::string::npos) << reply;
+    EXPECT_NE(reply.find("DTITLE=Ren\xc3\xa9 / Caf\xc3\xa9 \xe2\x82\xac\r\n"), std::string::npos);
+    // Lines the server does not interpret are converted too.
+    EXPECT_NE(reply.find("DGENRE=Chanson fran\xc3\xa7"
+                         "aise\r\n"),
+              std::string::npos);
+    Outcome r = Cddb("read " + server.Option() + " folk 02006201");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("title: Caf\xc3\xa9 \xe2\x82\xac\n"), std::string::npos) << r.out;
 }
 
 }  // namespace

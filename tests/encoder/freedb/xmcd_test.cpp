@@ -132,6 +132,25 @@ TEST(XmcdTest, Utf8AndWindows1252Text) {
         MustParse(Header() + "DISCID=12345678\nDTITLE=Mot\xf6rhead / Caf\xe9 \x80 \x93Live\x94\n");
     EXPECT_EQ(latin.artist, "Mot\xc3\xb6rhead");
     EXPECT_EQ(latin.title, "Caf\xc3\xa9 \xe2\x82\xac \xe2\x80\x9cLive\xe2\x80\x9d");
+    // A character cut in two by the line limit of a continued value is still UTF-8.
+    const FreeDBDiscInfo cut =
+        MustParse(Header() +
+                  "DISCID=12345678\nDTITLE=Band / Caf\xc3\nDTITLE=\xa9 au lait\n"
+                  "TTITLE0=\xe2\x80\nTTITLE0=\x9cx\nEXTD=\xc3\nEXTD=\xb6\n");
+    EXPECT_EQ(cut.title, "Caf\xc3\xa9 au lait");
+    EXPECT_EQ(cut.trackTitles, (std::vector<std::string>{"\xe2\x80\x9cx"}));
+    EXPECT_EQ(cut.extendedDisc, (std::vector<std::string>{"\xc3\xb6"}));
+    // One Windows-1252 byte anywhere makes the whole entry Windows-1252, lines that happen to
+    // be valid UTF-8 on their own included.
+    const FreeDBDiscInfo mixed =
+        MustParse(Header() + "DISCID=12345678\nDTITLE=A / \xc3\xa9\nTTITLE0=Caf\xe9\n");
+    EXPECT_EQ(mixed.title, "\xc3\x83\xc2\xa9");
+    EXPECT_EQ(mixed.trackTitles[0], "Caf\xc3\xa9");
+    // Lines of different keywords are not joined for the decision.
+    const FreeDBDiscInfo apart =
+        MustParse(Header() + "DISCID=12345678\nDTITLE=A / x\xc3\nTTITLE0=\xa9\n");
+    EXPECT_EQ(apart.title, "x\xc3\x83");
+    EXPECT_EQ(apart.trackTitles[0], "\xc2\xa9");
     EXPECT_EQ(DecodeText("\xc3\x28"), "\xc3\x83(");                         // broken UTF-8
     EXPECT_EQ(DecodeText("\xed\xa0\x80"), "\xc3\xad\xc2\xa0\xe2\x82\xac");  // a surrogate
 }

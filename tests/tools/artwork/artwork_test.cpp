@@ -107,6 +107,30 @@ TEST(ArtworkTest, WriteSetWritesPicturesAndResourceList) {
     EXPECT_FALSE(error.empty());
 }
 
+TEST(ArtworkTest, ThemeIconsAreDrawnAtEverySizeFromTheProgramIcon) {
+    orvane::test::TempDir dir;
+    std::string error;
+    ASSERT_TRUE(WriteThemeIcons(PictureSet("tarvo"), dir.path().string(), "player", error))
+        << error;
+    for (int size : kThemeIconSizes) {
+        const auto file =
+            dir / (std::to_string(size) + "x" + std::to_string(size)) / "apps" / "player.png";
+        const QImage icon(QString::fromStdString(file.string()));
+        ASSERT_FALSE(icon.isNull()) << file;
+        EXPECT_EQ(icon.size(), QSize(size, size)) << file;
+        // Drawn, not blank: the player's body left of the disc is painted at every size.
+        EXPECT_EQ(qAlpha(icon.pixel(size / 10, size / 2)), 255) << file;
+    }
+    // A set without a program icon, or a theme folder that cannot be made, is reported.
+    const std::vector<Picture> noIcon = {{"bitmaps/1.png", 4, 3, nullptr}};
+    EXPECT_FALSE(WriteThemeIcons(noIcon, dir.path().string(), "x", error));
+    EXPECT_FALSE(error.empty());
+    orvane::test::WriteFile(dir / "file", "x");
+    error.clear();
+    EXPECT_FALSE(WriteThemeIcons(PictureSet("plimo"), (dir / "file").string(), "x", error));
+    EXPECT_FALSE(error.empty());
+}
+
 }  // namespace
 }  // namespace orvane::artwork
 
