@@ -6,7 +6,9 @@
 #include <QApplication>
 #include <QIcon>
 #include <cstdio>
+#include <string>
 
+#include "common/installed_keys.h"
 #include "encoder/app/encoder_app.h"
 #include "encoder/app/profile_settings.h"
 #include "encoder/app/resource.h"
@@ -41,6 +43,12 @@ int main(int argc, char** argv) {
         }
         return orvane::plimo::RunScreenshots(args[1].toStdString());
     }
+
+    // The keys the installation leaves behind are opened, never created, by the dialogs and
+    // the start-up below; a fresh registry gets them here.
+    std::string keyError;
+    if (!orvane::CreateInstalledKeys(keyError))
+        std::fprintf(stderr, "Plimo: %s\n", keyError.c_str());
 
     orvane::encoder::ProfileSettings settings;
     orvane::encoder::EncoderApp& app = orvane::encoder::TheApp();
