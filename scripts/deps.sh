@@ -10,6 +10,7 @@ packages=(
   libmp3lame-dev libtwolame-dev libmpg123-dev libpulse-dev
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   lame twolame mpg123 ffmpeg time
+  libxcb1-dev xvfb
 )
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang libclang-rt-14-dev llvm)
