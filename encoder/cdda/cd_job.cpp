@@ -1,13 +1,18 @@
 #include "encoder/cdda/cd_job.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <string>
 
@@ -18,6 +23,8 @@
 namespace orvane::cdda {
 
 namespace {
+
+constexpr char kScratchPrefix[] = ".cdjob-";
 
 std::string OutputExtension(encoder::JobKind kind) {
     return kind == encoder::JobKind::EncodeWma ? ".WMA" : ".MP3";
@@ -32,6 +39,7 @@ CdTrackSource::CdTrackSource(const encoder::JobRequest& request, const CdSession
     // Without an output folder the files go to the music folder, never to wherever the
     // program happens to run.
     if (folder_.empty()) folder_ = encoder::MusicFolder();
+    SweepStaleScratch(folder_);
     readBufferSize_ = request.cd.readBufferSize;
     for (std::uint8_t flag : request.cd.checked)
         count_ += flag == 1;
@@ -52,7 +60,7 @@ std::string ReserveScratchName(const std::string& folder, int track, const std::
     static std::atomic<unsigned> serial{0};
     const std::string dir = encoder::WithTrailingSlash(folder);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string path = dir + ".cdjob-" + std::to_string(::getpid()) + "-" +
+        std::string path = dir + kScratchPrefix + std::to_string(::getpid()) + "-" +
                            std::to_string(serial++) + "-track" + std::to_string(track + 1) + ext;
         // Created here, so the name is the job's alone: whatever writes it later replaces
         // nobody's file. Readable as any new file, as the final file keeps these bits.
@@ -68,6 +76,30 @@ std::string ReserveScratchName(const std::string& folder, int track, const std::
     }
     error = "Cannot create a file in " + folder + ": " + std::strerror(EEXIST);
     return {};
+}
+
+int SweepStaleScratch(const std::string& folder, int minAgeSeconds) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return 0;
+    const std::size_t prefix = sizeof kScratchPrefix - 1;
+    const std::time_t now = std::time(nullptr);
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        if (std::strncmp(name, kScratchPrefix, prefix) != 0) continue;
+        char* end = nullptr;
+        const long pid = std::strtol(name + prefix, &end, 10);
+        if (end == name + prefix || *end != '-' || pid <= 0 || pid == ::getpid()) continue;
+        // A process of that number still running may be the job itself: its files stay.
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) continue;
+        if (now - st.st_mtime < minAgeSeconds) continue;
+        if (::unlinkat(::dirfd(dir), name, 0) == 0) ++removed;
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 bool CdTrackSource::PrepareDisc(std::string& error) {

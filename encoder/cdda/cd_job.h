@@ -57,6 +57,10 @@ std::string TrackLabel(const encoder::CdHandOver& cd, int track);
 std::string ReserveScratchName(const std::string& folder, int track, const std::string& ext,
                                std::string& error);
 
+// Removes the scratch files that CD jobs of processes now gone left in folder (a crash, a kill)
+// once they were not changed for minAgeSeconds; only the user's own. Returns how many.
+int SweepStaleScratch(const std::string& folder, int minAgeSeconds = 60);
+
 // Makes MP3 jobs of CD-Audio requests take their tracks from the CD (process-wide).
 void InstallCdTrackSource(OpenProgressFn openProgress);
 

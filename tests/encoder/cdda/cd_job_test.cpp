@@ -1,13 +1,19 @@
 #include "encoder/cdda/cd_job.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
 #include <filesystem>
 #include <set>
 #include <vector>
 
 #include "encoder/app/job_runner.h"
+#include "platform/clock/clock.h"
 #include "tests/encoder/app/job_recorder.h"
 #include "tests/encoder/cdda/transport_fixture.h"
 
@@ -104,6 +110,34 @@ TEST_F(CdSourceTest, TheJobsFilesHaveNamesNoUsersFileCanHaveAndGoWithTheirItems)
     EXPECT_EQ(Names(out_.path()), before);
 }
 
+TEST_F(CdSourceTest, ScratchFilesOfJobsThatDiedAreSweptOnlyWhenOld) {
+    // A process number of nobody: a child that has ended.
+    const pid_t dead = ::fork();
+    if (dead == 0) ::_exit(0);
+    ASSERT_GT(dead, 0);
+    ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
+    auto scratch = [&](pid_t pid, const std::string& rest, bool old) {
+        const std::string path = (out_ / (".cdjob-" + std::to_string(pid) + "-" + rest)).string();
+        test::WriteFile(path, "x");
+        if (old) {
+            const timespec times[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+            ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+        }
+        return std::filesystem::path(path).filename().string();
+    };
+    scratch(dead, "0-track1.WAV", true);
+    scratch(dead, "1-track1.MP3", true);
+    const std::string young = scratch(dead, "2-track2.WAV", false);
+    const std::string mine = scratch(::getpid(), "0-track1.WAV", true);
+    const std::string running = scratch(::getppid(), "0-track1.WAV", true);
+    test::WriteFile(out_ / ".cdjob-notes", "x");
+    test::WriteFile(out_ / "Track0.WAV", "the user's");
+    EXPECT_EQ(SweepStaleScratch(out_.path().string()), 2);
+    std::vector<std::string> left = {young, mine, running, ".cdjob-notes", "Track0.WAV"};
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(Names(out_.path()), left);
+}
+
 TEST_F(CdSourceTest, UnreadableTracksFailAloneAndLeaveNoFile) {
     Load("fail=75");  // inside the third track
     request_.cd.checked = {1, 0, 1, 1};
@@ -111,7 +145,11 @@ TEST_F(CdSourceTest, UnreadableTracksFailAloneAndLeaveNoFile) {
     encoder::JobRunner runner(request_, recorder_);
     auto first = source.Take(runner);
     EXPECT_EQ(first.step, Step::Item);
+    // The pause that keeps the failure readable passes at once.
+    clock::VirtualClock virtualClock(true);
+    clock::Install(&virtualClock);
     auto failed = source.Take(runner);
+    clock::Install(nullptr);
     EXPECT_EQ(failed.step, Step::Failed);
     EXPECT_EQ(failed.item.input, "Track3");
     EXPECT_EQ(failed.message, "Error: Can't read RAW Audio Data.");
