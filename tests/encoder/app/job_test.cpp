@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "encoder/app/input_source.h"
 #include "encoder/app/paths.h"
 #include "support/temp_dir.h"
 #include "support/wave_util.h"
@@ -228,58 +227,6 @@ TEST(Paths, AFileMovedToATakenNameGetsTheNextNumberAndReplacesNothing) {
     // A file that cannot be moved stays, and the reason is told.
     EXPECT_EQ(MoveToFreeName((dir / "gone").string(), stem, ".MP3", error), "");
     EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
-}
-
-TEST(ScratchFiles, GoWithTheirItemUnlessSettledUnderAVisibleName) {
-    test::TempDir dir;
-    const std::string wave = (dir / ".job-track1.WAV").string();
-    const std::string out = (dir / ".job-track1.MP3").string();
-    auto item = [&](bool deleteInput) {
-        SourceItem i;
-        i.input = wave;
-        i.output = out;
-        i.deleteInput = deleteInput;
-        i.scratch = std::make_shared<ScratchFiles>();
-        i.scratch->Add(wave);
-        i.scratch->Add(out);
-        test::WriteFile(wave, "pcm");
-        test::WriteFile(out, "mpeg");
-        return i;
-    };
-    const std::string stem = (dir / "Band - Song").string();
-    test::WriteFile(dir / "Band - Song.WAV", "the user's");
-    {
-        // Neither settled (a cancel, an early end): both go.
-        SourceItem copy = item(true);
-    }
-    EXPECT_FALSE(std::filesystem::exists(wave));
-    EXPECT_FALSE(std::filesystem::exists(out));
-    {
-        // Encoded, WAVE files to be deleted.
-        SourceItem i = item(true);
-        std::string error;
-        EXPECT_EQ(SettleOutput(i, out, stem, ".MP3", error), stem + ".MP3");
-        EXPECT_EQ(SettleInput(i, stem, true), "");
-    }
-    EXPECT_EQ(test::ReadFile(dir / "Band - Song.MP3"), "mpeg");
-    {
-        // Encoded, WAVE files to be kept: under the track's name, next to the user's file.
-        SourceItem i = item(false);
-        EXPECT_EQ(SettleInput(i, stem, true), stem + " (2).WAV");
-        // Not encoded: kept for another try even where deleting was asked for.
-        SourceItem j = item(true);
-        EXPECT_EQ(SettleInput(j, stem, false), stem + " (3).WAV");
-    }
-    EXPECT_EQ(test::ReadFile(dir / "Band - Song.WAV"), "the user's");
-    EXPECT_EQ(test::ReadFile(dir / "Band - Song (2).WAV"), "pcm");
-    EXPECT_EQ(test::ReadFile(dir / "Band - Song (3).WAV"), "pcm");
-    EXPECT_FALSE(std::filesystem::exists(wave));
-    EXPECT_FALSE(std::filesystem::exists(out));
-    // A user's own input is never moved, and only removed when asked to once encoded.
-    SourceItem own;
-    own.input = (dir / "Band - Song.WAV").string();
-    EXPECT_EQ(SettleInput(own, stem, false), "");
-    EXPECT_TRUE(std::filesystem::exists(own.input));
 }
 
 }  // namespace

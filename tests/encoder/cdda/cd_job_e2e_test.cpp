@@ -117,6 +117,19 @@ protected:
             EXPECT_LT(PowerShare(samples, other), 0.05) << name;
         }
     }
+    // Runs the job with the shipped encoder, except for the second track: script runs then,
+    // with $last the output file.
+    void SecondTrackEncoder(const std::string& script) {
+        std::filesystem::create_symlink(test::DistDir() / "libwnaspi32.so",
+                                        programs / "libwnaspi32.so");
+        test::WriteFile(programs / "enc.dll",
+                        "#!/bin/sh\nfor last; do :; done\n"
+                        "case \"$last\" in *track2.MP3)\n" +
+                            script + ";;\nesac\nexec '" + (test::DistDir() / "enc.dll").string() +
+                            "' \"$@\"\n");
+        std::filesystem::permissions(programs / "enc.dll", std::filesystem::perms::owner_all);
+        request.appFolder = programs.path().string() + "/";
+    }
     std::vector<std::string> Files() {
         std::vector<std::string> names;
         for (const auto& entry : std::filesystem::directory_iterator(out.path()))
@@ -125,7 +138,7 @@ protected:
         return names;
     }
 
-    test::TempDir dir, out;
+    test::TempDir dir, out, programs;
     encoder::JobRequest request;
     test::JobRecorder recorder;
 };
@@ -202,21 +215,10 @@ TEST_F(CdJobEndToEnd, ATrackOnAFullDiskIsNamedWithTheReasonAndItsWaveFileKept) {
     Titles({"Dawn", "Noon", "Unread", "Dusk"});
     request.cd.checked = {1, 1, 0, 1};
     // The encoder program as shipped, except that the disk is full for the second track.
-    test::TempDir programs;
-    std::filesystem::create_symlink(test::DistDir() / "libwnaspi32.so",
-                                    programs / "libwnaspi32.so");
-    test::WriteFile(programs / "enc.dll",
-                    "#!/bin/sh\n"
-                    "for last; do :; done\n"
-                    "case \"$last\" in *track2.MP3)\n"
-                    "  cat > /dev/null\n"
-                    "  echo \"Error: Cannot write $last: No space left on device\"\n"
-                    "  exit 1;;\n"
-                    "esac\n"
-                    "exec '" +
-                        (test::DistDir() / "enc.dll").string() + "' \"$@\"\n");
-    std::filesystem::permissions(programs / "enc.dll", std::filesystem::perms::owner_all);
-    request.appFolder = programs.path().string() + "/";
+    SecondTrackEncoder(
+        "cat > /dev/null\n"
+        "echo \"Error: Cannot write $last: No space left on device\"\n"
+        "exit 1");
     Run();
     EXPECT_EQ(recorder.Outcome()->result, encoder::JobResult::Failed);
     EXPECT_EQ(recorder.Outcome()->message,
@@ -233,6 +235,28 @@ TEST_F(CdJobEndToEnd, ATrackOnAFullDiskIsNamedWithTheReasonAndItsWaveFileKept) {
               44 + kFrames[1] * 2352u);
     EXPECT_EQ(recorder.Text(encoder::JobText::Input), "Track4 (Last)");
     ExpectTrackAudio("Orvane Players - Dusk.MP3", 3);
+}
+
+// A job cancelled while a track is being encoded leaves the tracks done before and nothing of
+// the one it stopped, not even under a hidden name.
+TEST_F(CdJobEndToEnd, ACancelLeavesNothingOfTheTrackItStopped) {
+    Drive("");
+    Titles({"Dawn", "Noon"});
+    request.cd.checked = {1, 1, 0, 0};
+    request.cd.deleteGrabbedWav = false;
+    SecondTrackEncoder("echo \"Encoding the second track\"\nexec cat > /dev/null");
+    InstallCdTrackSource(nullptr);
+    encoder::JobRunner runner(request, recorder);
+    runner.Start();
+    ASSERT_TRUE(recorder.WaitLog("Encoding the second track"));
+    runner.Cancel();
+    ASSERT_TRUE(recorder.WaitEnd());
+    runner.Stop();
+    encoder::SetCdTrackSource(nullptr);
+    ASSERT_TRUE(recorder.Outcome().has_value());
+    EXPECT_EQ(recorder.Outcome()->result, encoder::JobResult::Cancelled);
+    EXPECT_EQ(Files(),
+              (std::vector<std::string>{"Orvane Players - Dawn.MP3", "Orvane Players - Dawn.WAV"}));
 }
 
 }  // namespace
