@@ -61,7 +61,7 @@ std::string ReserveScratchName(const std::string& folder, int track, const std::
 // once they were not changed for minAgeSeconds; only the user's own. Returns how many.
 int SweepStaleScratch(const std::string& folder, int minAgeSeconds = 60);
 
-// Makes MP3 jobs of CD-Audio requests take their tracks from the CD (process-wide).
+// Makes encoding jobs of CD-Audio requests take their tracks from the CD (process-wide).
 void InstallCdTrackSource(OpenProgressFn openProgress);
 
 }  // namespace orvane::cdda
