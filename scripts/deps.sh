@@ -11,6 +11,7 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   lame twolame mpg123 ffmpeg time
   help2man dpkg-dev file lintian desktop-file-utils appstream man-db
+  libxcb1-dev xvfb
 )
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang libclang-rt-14-dev llvm)

@@ -9,6 +9,7 @@
 #include "cdplayer/background.h"
 #include "cdplayer/commands.h"
 #include "cdplayer/ui/dialogs_ui.h"
+#include "common/installed_keys.h"
 #include "platform/cdrom/drives.h"
 #include "platform/shell/sysinfo.h"
 
@@ -48,8 +49,11 @@ bool CPlayerApp::InitInstance(bool screenshots, int& exitCode) {
     // A disc left playing by the previous player goes on here, where it was.
     std::optional<HandedOver> handedOver;
     if (!screenshots) handedOver = TakeOverFromBackground(3000);
-    // 3. The default-player offer.
+    // 3. The default-player offer, on the key the installation leaves (made here when the
+    // registry is fresh).
     if (!screenshots) {
+        std::string keyError;
+        if (!CreateInstalledKeys(keyError)) std::fprintf(stderr, "Tarvo: %s\n", keyError.c_str());
         const auto key = RegistryPlayCommandKey();
         OfferDefaultCdPlayer(*key, messenger_, shell::ModuleFileName(),
                              DesktopFoldersFromEnvironment());

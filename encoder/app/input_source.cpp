@@ -1,5 +1,8 @@
 #include "encoder/app/input_source.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <mutex>
 
 #include "encoder/app/paths.h"
@@ -47,6 +50,44 @@ CdSourceFactory& CdFactory() {
 }
 
 }  // namespace
+
+ScratchFiles::~ScratchFiles() {
+    for (const std::string& path : paths_)
+        ::unlink(path.c_str());
+}
+
+bool ScratchFiles::Holds(const std::string& path) const {
+    return std::find(paths_.begin(), paths_.end(), path) != paths_.end();
+}
+
+void ScratchFiles::Release(const std::string& path) {
+    paths_.erase(std::remove(paths_.begin(), paths_.end(), path), paths_.end());
+}
+
+std::string SettleInput(const SourceItem& item, const std::string& stem, bool encoded) {
+    if (encoded && item.deleteInput) {
+        ::unlink(item.input.c_str());
+        if (item.scratch) item.scratch->Release(item.input);
+        return {};
+    }
+    if (!item.InScratch(item.input) || stem.empty()) return {};
+    std::string error;
+    std::string kept = MoveToFreeName(item.input, stem, ".WAV", error);
+    if (!kept.empty()) item.scratch->Release(item.input);
+    return kept;
+}
+
+std::string SettleOutput(const SourceItem& item, const std::string& output, const std::string& stem,
+                         const std::string& ext, std::string& error) {
+    std::string final = MoveToFreeName(output, stem, ext, error);
+    if (!final.empty() && item.scratch) item.scratch->Release(output);
+    return final;
+}
+
+std::string KeptInputNote(const std::string& keptPath) {
+    if (keptPath.empty()) return "; the grabbed WAVE file could not be kept";
+    return "; the grabbed WAVE file was kept as " + keptPath;
+}
 
 void SetCdTrackSource(CdSourceFactory factory) {
     std::lock_guard lock(CdMutex());

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "encoder/app/id3.h"
 #include "encoder/app/job_request.h"
@@ -14,19 +15,56 @@ namespace orvane::encoder {
 
 class JobRunner;
 
+// Files a job writes only for a while under names of its own (a grabbed track's WAVE file, an
+// output before it takes its final name). Whatever is still held goes when the holder goes,
+// however the job ends; a file moved to a name of its own is let go first.
+class ScratchFiles {
+public:
+    ScratchFiles() = default;
+    ~ScratchFiles();
+    ScratchFiles(const ScratchFiles&) = delete;
+    ScratchFiles& operator=(const ScratchFiles&) = delete;
+
+    void Add(const std::string& path) { paths_.push_back(path); }
+    bool Holds(const std::string& path) const;
+    void Release(const std::string& path);
+
+private:
+    std::vector<std::string> paths_;
+};
+
 struct SourceItem {
     std::string input;  // the WAVE file to encode
     // Where the encoder writes; empty: the output folder + the input's base name + the job's
     // extension.
     std::string output;
-    // Not empty: once encoded, the output is renamed to finalStem + the job's extension (unless
-    // a file of that name exists).
+    // Not empty: once encoded, the output moves to finalStem + the job's extension, or to a
+    // numbered name ("<stem> (2).MP3") when that one is taken.
     std::string finalStem;
+    // How the status window and the final message name the item; empty: by its input.
+    std::string label;
     bool tagged = false;  // tag is appended to the output
     Id3Tag tag;
     int trackNumber = 0;       // the CD track (1..99), 0 for files
     bool deleteInput = false;  // the input goes once it is encoded
+    // The item's files under job-owned names (shared: items are copied).
+    std::shared_ptr<ScratchFiles> scratch;
+
+    const std::string& Label() const { return label.empty() ? input : label; }
+    bool InScratch(const std::string& path) const { return scratch && scratch->Holds(path); }
 };
+
+// The end of an item's input once its encode is over: deleted when the item asks for that and
+// the encode succeeded; else an input under a job-owned name is kept under stem + ".WAV"
+// (numbered when taken). Returns the path it was kept under; empty when it went or is the
+// user's own file.
+std::string SettleInput(const SourceItem& item, const std::string& stem, bool encoded);
+// The item's output moved to its final name, stem + ext or numbered (see MoveToFreeName).
+// Returns the name taken; empty, with error, when it could not be moved.
+std::string SettleOutput(const SourceItem& item, const std::string& output, const std::string& stem,
+                         const std::string& ext, std::string& error);
+// What a failed track's report adds about its grabbed WAVE file.
+std::string KeptInputNote(const std::string& keptPath);
 
 class InputSource {
 public:

@@ -79,27 +79,36 @@ void Mp3EncodeJob::Run(JobRunner& r) {
         }
         ++files_;
         if (next.step == InputSource::Step::Failed) {
-            failures_.push_back({next.item.input, next.message});
+            failures_.push_back({next.item.Label(), next.message});
             continue;
         }
         const SourceItem& item = next.item;
         std::string output =
             item.output.empty() ? outFolder + BaseName(item.input) + ".MP3" : item.output;
-        r.SetText(JobText::Input, item.input);
-        r.SetText(JobText::Output, output);
+        r.SetText(JobText::Input, item.Label());
+        r.SetText(JobText::Output, item.finalStem.empty() ? output : item.finalStem + ".MP3");
         std::string failure;
         if (!EncodeFile(r, item.input, output, true, failure)) return;
-        if (!failure.empty()) {
-            // Nothing of a failed file is tagged, renamed or deleted; the batch goes on.
-            if (!r.CancelRequested()) failures_.push_back({item.input, failure});
-            continue;
+        // A cancelled file is left as it is; the job's scratch files go with the item.
+        if (!failure.empty() && r.CancelRequested()) continue;
+        if (failure.empty() && item.tagged) AppendTag(output, item.tag);
+        if (failure.empty() && !item.finalStem.empty()) {
+            std::string final = SettleOutput(item, output, item.finalStem, ".MP3", failure);
+            if (!final.empty()) r.SetText(JobText::Output, final);
         }
-        if (item.tagged) AppendTag(output, item.tag);
-        if (item.deleteInput) ::unlink(item.input.c_str());
-        if (!item.finalStem.empty()) {
-            std::string final = item.finalStem + ".MP3";
-            if (RenameNoReplace(output, final)) r.SetText(JobText::Output, final);
+        // A grabbed track that did not become an MP3 file stays as a WAVE file for another try.
+        std::string kept = SettleInput(item, item.finalStem, failure.empty());
+        if (failure.empty()) continue;
+        // Nothing of a failed file is tagged or renamed; the batch goes on. The encoder's words
+        // name an output under a scratch name by the name it was meant to get.
+        if (item.InScratch(output)) {
+            const std::string meant = item.finalStem + ".MP3";
+            for (std::size_t at = failure.find(output); at != std::string::npos;
+                 at = failure.find(output, at + meant.size()))
+                failure.replace(at, output.size(), meant);
         }
+        if (item.InScratch(item.input) || !kept.empty()) failure += KeptInputNote(kept);
+        failures_.push_back({item.Label(), failure});
     }
     if (r.CancelRequested()) return;
     Done(r, true);

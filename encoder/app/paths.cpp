@@ -3,10 +3,13 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -124,7 +127,34 @@ std::string OutputFolderOf(const std::string& outputText) {
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {
     if (from == to) return true;
-    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // A file system without the flag: a hard link fails just as well on a taken name.
+    if (::link(from.c_str(), to.c_str()) != 0) return false;
+    ::unlink(from.c_str());
+    return true;
+}
+
+std::string NumberedName(const std::string& stem, const std::string& ext, int number) {
+    if (number <= 1) return stem + ext;
+    return stem + " (" + std::to_string(number) + ")" + ext;
+}
+
+std::string MoveToFreeName(const std::string& from, const std::string& stem, const std::string& ext,
+                           std::string& error) {
+    // Far more files of one name than anyone keeps; the bound only ends a hopeless search.
+    constexpr int kMaxNumber = 9999;
+    for (int number = 1; number <= kMaxNumber; ++number) {
+        std::string to = NumberedName(stem, ext, number);
+        if (RenameNoReplace(from, to)) return to;
+        if (errno != EEXIST) {
+            error = std::string("Cannot rename to ") + to + ": " + std::strerror(errno);
+            return {};
+        }
+    }
+    error = "Cannot rename to " + stem + ext + ": every numbered name is taken";
+    return {};
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

@@ -27,8 +27,17 @@ bool SameFile(const std::string& a, const std::string& b);
 // existing folder (so outputs never land next to the chosen folder), else its directory part.
 std::string OutputFolderOf(const std::string& outputText);
 // Renames from to to unless a file named to exists already (as a rename on Windows would
-// refuse); false when nothing was renamed.
+// refuse); false (errno set, EEXIST for a taken name) when nothing was renamed.
 bool RenameNoReplace(const std::string& from, const std::string& to);
+
+// The name a file gets when the names before it are taken: stem + ext for number 1, else
+// stem + " (number)" + ext ("Band - Song (2).MP3").
+std::string NumberedName(const std::string& stem, const std::string& ext, int number);
+// Moves from to the first of NumberedName(stem, ext, 1), (2), ... that no file holds, without
+// ever replacing a file. Returns the path taken; empty, with error saying why, when the file
+// could not be moved (it then stays where it was).
+std::string MoveToFreeName(const std::string& from, const std::string& stem, const std::string& ext,
+                           std::string& error);
 
 }  // namespace orvane::encoder
 

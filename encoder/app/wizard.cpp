@@ -360,7 +360,10 @@ void MLSheet::InitPage2() {
     w.SetCheck(IDC_QUALITY_SPEED, settings_.quality == 1);
 }
 
-void MLSheet::ActivatePage2() { wizard_->SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT); }
+void MLSheet::ActivatePage2() {
+    PageEffect(true);
+    wizard_->SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
+}
 
 void MLSheet::OnSliderMoved(int pos) {
     int item = BitrateItemForSlider(pos);
@@ -395,6 +398,7 @@ void MLSheet::TakePage2() {
 
 void MLSheet::ActivatePage3() {
     WindowPort& w = *port_;
+    PageEffect(true);
     wizard_->SetWizardButtons(PSWIZB_BACK | PSWIZB_FINISH);
     w.SetText(IDC_SUM_INPUT, input_);
     w.SetText(IDC_SUM_OUTPUT, output_);
@@ -470,7 +474,13 @@ int MLSheet::OnBack() {
     return activePage_;
 }
 
+void MLSheet::PageEffect(bool opening) {
+    if (app_.windowEffects == 1) wizard_->PlayPageEffect(opening);
+}
+
 void MLSheet::OnFinish() {
+    // The summary animates once more while it is still on show.
+    PageEffect(true);
     result_ = ID_WIZFINISH;
     JobRequest r;
     r.kind = target_;

@@ -120,6 +120,8 @@ private:
     void ActivatePage3();
     void Activate(int page);
     void TakeTexts();
+    // The window effect over the page's area, when the window effects are on.
+    void PageEffect(bool opening);
 
     EncoderApp& app_;
     WindowPort* port_ = nullptr;

@@ -1,9 +1,19 @@
 #include "encoder/cdda/cd_job.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
 #include <string>
 
 #include "encoder/app/job.h"
@@ -12,6 +22,16 @@
 
 namespace orvane::cdda {
 
+namespace {
+
+constexpr char kScratchPrefix[] = ".cdjob-";
+
+std::string OutputExtension(encoder::JobKind kind) {
+    return kind == encoder::JobKind::EncodeWma ? ".WMA" : ".MP3";
+}
+
+}  // namespace
+
 CdTrackSource::CdTrackSource(const encoder::JobRequest& request, const CdSession& session,
                              OpenProgressFn openProgress)
     : request_(request), session_(session), openProgress_(std::move(openProgress)) {
@@ -19,12 +39,13 @@ CdTrackSource::CdTrackSource(const encoder::JobRequest& request, const CdSession
     // Without an output folder the files go to the music folder, never to wherever the
     // program happens to run.
     if (folder_.empty()) folder_ = encoder::MusicFolder();
+    SweepStaleScratch(folder_);
     readBufferSize_ = request.cd.readBufferSize;
     for (std::uint8_t flag : request.cd.checked)
         count_ += flag == 1;
 }
 
-std::string UnreadableTrackName(const encoder::CdHandOver& cd, int track) {
+std::string TrackLabel(const encoder::CdHandOver& cd, int track) {
     std::string name = "Track" + std::to_string(track + 1);
     if (static_cast<std::size_t>(track) < cd.names.size() &&
         cd.names[static_cast<std::size_t>(track)] != name)
@@ -32,6 +53,53 @@ std::string UnreadableTrackName(const encoder::CdHandOver& cd, int track) {
     // The report shows names as file names, from their last '/' on.
     std::replace(name.begin(), name.end(), '/', '-');
     return name;
+}
+
+std::string ReserveScratchName(const std::string& folder, int track, const std::string& ext,
+                               std::string& error) {
+    static std::atomic<unsigned> serial{0};
+    const std::string dir = encoder::WithTrailingSlash(folder);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string path = dir + kScratchPrefix + std::to_string(::getpid()) + "-" +
+                           std::to_string(serial++) + "-track" + std::to_string(track + 1) + ext;
+        // Created here, so the name is the job's alone: whatever writes it later replaces
+        // nobody's file. Readable as any new file, as the final file keeps these bits.
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            return path;
+        }
+        if (errno != EEXIST) {
+            error = "Cannot create a file in " + folder + ": " + std::strerror(errno);
+            return {};
+        }
+    }
+    error = "Cannot create a file in " + folder + ": " + std::strerror(EEXIST);
+    return {};
+}
+
+int SweepStaleScratch(const std::string& folder, int minAgeSeconds) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return 0;
+    const std::size_t prefix = sizeof kScratchPrefix - 1;
+    const std::time_t now = std::time(nullptr);
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        if (std::strncmp(name, kScratchPrefix, prefix) != 0) continue;
+        char* end = nullptr;
+        const long pid = std::strtol(name + prefix, &end, 10);
+        if (end == name + prefix || *end != '-' || pid <= 0 || pid == ::getpid()) continue;
+        // A process of that number still running may be the job itself: its files stay.
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) continue;
+        if (now - st.st_mtime < minAgeSeconds) continue;
+        if (::unlinkat(::dirfd(dir), name, 0) == 0) ++removed;
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 bool CdTrackSource::PrepareDisc(std::string& error) {
@@ -67,7 +135,7 @@ encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
                 if (request_.cd.checked[i] == 1 && static_cast<int>(i) >= nextTrack_) {
                     nextTrack_ = static_cast<int>(i) + 1;
                     next.step = Step::Failed;
-                    next.item.input = UnreadableTrackName(request_.cd, static_cast<int>(i));
+                    next.item.input = TrackLabel(request_.cd, static_cast<int>(i));
                     next.message = error;
                     return next;
                 }
@@ -75,6 +143,9 @@ encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
         }
         prepared_ = true;
     }
+    // The track's files until they take their final names; they go with the item otherwise
+    // (a cancel, a failed read or encode).
+    auto scratch = std::make_shared<encoder::ScratchFiles>();
     NextTrackOptions options;
     options.introOnly = request_.cd.introOnly;
     options.introSeconds = request_.cd.introSeconds;
@@ -83,21 +154,29 @@ encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
         runner.Message(text, "", flags);
     };
     options.stopped = [&runner] { return runner.CancelRequested(); };
+    options.wavePath = [this, &scratch](int track, std::string& error) {
+        std::string path = ReserveScratchName(folder_, track, ".WAV", error);
+        if (!path.empty()) scratch->Add(path);
+        return path;
+    };
     GrabNextTrackResult r = GrabNextTrack(session_, folder_, nextTrack_, readBufferSize_, options);
     switch (r.result) {
         case GrabResult::NoTrack:
             next.step = Step::End;
             return next;
         case GrabResult::Cancelled:
-            // The WAVE file of the frames read so far stays; the job ends as a cancel does.
+            // The job ends as a cancel does; the frames read so far go with the scratch files.
             next.step = Step::Cancelled;
             next.message = "Current Process was Canceled.";
             return next;
         case GrabResult::Failed:
-            ::unlink(r.path.c_str());
             next.step = Step::Failed;
-            next.item.input = UnreadableTrackName(request_.cd, r.track);
-            next.message = r.error.empty() ? "Error: Can't read RAW Audio Data." : r.error;
+            next.item.input = TrackLabel(request_.cd, r.track);
+            if (r.errorCode != 0)
+                next.message = "Error: Cannot write the WAVE file of the track in " + folder_ +
+                               ": " + std::strerror(r.errorCode);
+            else
+                next.message = r.error.empty() ? "Error: Can't read RAW Audio Data." : r.error;
             return next;
         case GrabResult::Grabbed:
             break;
@@ -105,20 +184,25 @@ encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
     const int number = r.track + 1;
     const encoder::Id3Tag& tag = request_.tags[number];
     encoder::SourceItem& item = next.item;
+    std::string error;
+    item.output = ReserveScratchName(folder_, r.track, OutputExtension(request_.kind), error);
+    if (item.output.empty()) {
+        next.step = Step::Failed;
+        next.item.input = TrackLabel(request_.cd, r.track);
+        next.message = "Error: " + error;
+        return next;
+    }
+    scratch->Add(item.output);
     next.step = Step::Item;
     item.input = r.path;
-    item.output = folder_ + encoder::BaseName(r.path) + ".MP3";
-    // An untitled track's final name is "Track<n>.MP3", the name the next track is encoded
-    // into: that encode would replace the finished file of the track before it.
-    for (int k = 2; finals_.count(item.output) != 0; ++k)
-        item.output = folder_ + encoder::BaseName(r.path) + "-" + std::to_string(k) + ".MP3";
+    item.label = TrackLabel(request_.cd, r.track);
     std::string final = encoder::CdTrackFileName(folder_, tag.Artist(), tag.Title(), number);
-    finals_.insert(final);
     item.finalStem = final.substr(0, final.size() - 4);  // without ".MP3"
     item.tagged = true;
     item.tag = tag;
     item.trackNumber = number;
     item.deleteInput = request_.cd.deleteGrabbedWav;
+    item.scratch = std::move(scratch);
     return next;
 }
 

@@ -1,13 +1,15 @@
 #pragma once
-// The CD tracks of an MP3 job: each checked track is grabbed into "Track%d.WAV" in the output
-// folder and handed to the encoder, whose MP3 file then gets the track's tag and its final name
-// "Artist - Title.MP3"; the WAVE file goes when the grabber asked for that.
+// The CD tracks of an encoding job: each checked track is grabbed into a WAVE file in the
+// output folder and handed to the encoder with an output file there. Both have scratch names
+// of the job (hidden, made by the job, so they can never be a user's file; in the output
+// folder, so the final move is a rename): the output then gets the track's tag and its final
+// name "Artist - Title.MP3", the WAVE file goes or is kept as "Artist - Title.WAV". Neither
+// final name replaces a file: a taken one gets a number, "Artist - Title (2).MP3".
 //
 // A cancelled grab ends the job as a cancel does. A track that cannot be read is not encoded:
 // its partial WAVE file is removed, the job goes on with the next track, and the job's final
 // message names the tracks that could not be read.
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -43,13 +45,23 @@ private:
     int readBufferSize_ = 16;
     int count_ = 0;
     bool prepared_ = false;
-    std::set<std::string> finals_;  // the final MP3 names given out in this job
 };
 
-// Name of a track that could not be read, for the final message: "Track3 (Name)".
-std::string UnreadableTrackName(const encoder::CdHandOver& cd, int track);
+// How the status window and the final message name a track (zero-based): its own number and
+// its name, "Track3 (Name)".
+std::string TrackLabel(const encoder::CdHandOver& cd, int track);
 
-// Makes MP3 jobs of CD-Audio requests take their tracks from the CD (process-wide).
+// Makes a new, empty file of the job's own in folder for a track (zero-based) and returns its
+// path (hidden: ".cdjob-<pid>-<serial>-track<number><ext>"); empty, with error, when none can
+// be made.
+std::string ReserveScratchName(const std::string& folder, int track, const std::string& ext,
+                               std::string& error);
+
+// Removes the scratch files that CD jobs of processes now gone left in folder (a crash, a kill)
+// once they were not changed for minAgeSeconds; only the user's own. Returns how many.
+int SweepStaleScratch(const std::string& folder, int minAgeSeconds = 60);
+
+// Makes encoding jobs of CD-Audio requests take their tracks from the CD (process-wide).
 void InstallCdTrackSource(OpenProgressFn openProgress);
 
 }  // namespace orvane::cdda

@@ -99,32 +99,37 @@ void GrabProgress::SetStatus(const std::string& text) {
 
 // --- The file --------------------------------------------------------------------------------
 
-bool WaveFileWriter::Create(const std::string& path, std::string& error) {
+bool WaveFileWriter::Failed(const fs::Status& status, std::string& error) {
+    error = status.message;
+    // What went wrong first: later calls on the discarded file can only say it is gone.
+    if (errorCode_ == 0) errorCode_ = status.code;
+    file_.Discard();
+    return false;
+}
+
+bool WaveFileWriter::Create(const std::string& path, std::string& error, fs::FileOps* ops) {
     file_.Discard();
     path_ = path;
     dataBytes_ = 0;
-    fs::Status status = file_.Open(path);
+    errorCode_ = 0;
+    fs::WriteOptions options;
+    options.ops = ops;
+    fs::Status status = file_.Open(path, options);
     // The samples start at byte 44; the header is written once the length is known.
     static const std::uint8_t kNoHeader[44] = {};
     if (status) status = file_.Write(kNoHeader, sizeof kNoHeader);
-    if (!status) {
-        error = status.message;
-        file_.Discard();
-        return false;
-    }
+    if (!status) return Failed(status, error);
     return true;
 }
 
 bool WaveFileWriter::Write(const std::uint8_t* data, std::size_t size, std::string& error) {
     if (dataBytes_ + size + 44 > 0xFFFFFFFFull) {
         error = "a WAVE file cannot hold more than 4 GB";
+        if (errorCode_ == 0) errorCode_ = EFBIG;
         return false;
     }
     fs::Status status = file_.Write(data, size);
-    if (!status) {
-        error = status.message;
-        return false;
-    }
+    if (!status) return Failed(status, error);
     dataBytes_ += size;
     return true;
 }
@@ -133,11 +138,7 @@ bool WaveFileWriter::Finish(std::string& error) {
     auto header = WaveHeader(static_cast<std::uint32_t>(44 + dataBytes_), 2, 44100);
     fs::Status status = file_.WriteAt(0, header.data(), header.size());
     if (status) status = file_.Commit();
-    if (!status) {
-        error = status.message;
-        file_.Discard();
-        return false;
-    }
+    if (!status) return Failed(status, error);
     return true;
 }
 
@@ -197,7 +198,7 @@ std::string UniqueInGrab(const std::string& path, std::set<std::string>& used) {
     std::string candidate = path;
     const std::string stem = path.substr(0, path.size() - 4);
     for (int k = 2; used.count(candidate) != 0; ++k)
-        candidate = stem + " (" + std::to_string(k) + ").WAV";
+        candidate = encoder::NumberedName(stem, ".WAV", k);
     used.insert(candidate);
     return candidate;
 }
@@ -232,7 +233,7 @@ void GrabToFolder(CdSession& session, const GrabToFolderRequest& request, Window
         std::string path = UniqueInGrab(RowFileName(folder, row.name, row.track), used);
         WaveFileWriter file;
         std::string error;
-        if (!file.Create(path, error)) {
+        if (!file.Create(path, error, request.fileOps)) {
             window.reset();
             port.MessageBox("Error: Cannot create the file \"" + path + "\".\n" + error, "",
                             MB_ICONSTOP);
@@ -258,9 +259,11 @@ void GrabToFolder(CdSession& session, const GrabToFolderRequest& request, Window
             return;
         }
         if (outcome == ReadOutcome::WriteFailed || !finished) {
+            // After a failed write the file is gone, and Finish can only say that: the write's
+            // own error tells why.
             window.reset();
             port.MessageBox("Error: Cannot write the file \"" + path + "\".\n" +
-                                (finished ? error : finishError),
+                                (outcome == ReadOutcome::WriteFailed ? error : finishError),
                             "", MB_ICONSTOP);
             return;
         }
@@ -282,9 +285,17 @@ GrabNextTrackResult GrabNextTrack(CdSession& session, const std::string& folder,
     }
     out.track = track;
     nextTrack = track + 1;
-    char name[32];
-    std::snprintf(name, sizeof name, "Track%d.WAV", track);
-    out.path = encoder::WithTrailingSlash(folder) + name;
+    if (options.wavePath) {
+        out.path = options.wavePath(track, out.error);
+        if (out.path.empty()) {
+            out.result = GrabResult::Failed;
+            return out;
+        }
+    } else {
+        char name[32];
+        std::snprintf(name, sizeof name, "Track%d.WAV", track);
+        out.path = encoder::WithTrailingSlash(folder) + name;
+    }
 
     const CdDrive& drive = session.Drive();
     int n = std::min(cdaReadBufferSize, static_cast<int>(drive.sectorsPerRead));
@@ -300,8 +311,9 @@ GrabNextTrackResult GrabNextTrack(CdSession& session, const std::string& folder,
         window->Activate();
     }
     WaveFileWriter file;
-    if (!file.Create(out.path, out.error)) {
+    if (!file.Create(out.path, out.error, options.fileOps)) {
         out.error = "Cannot create the file \"" + out.path + "\": " + out.error;
+        out.errorCode = file.ErrorCode();
         out.result = GrabResult::Failed;
         progress.SetStatus(CdString(IDS_CANT_READ_RAW));
         return out;
@@ -325,6 +337,7 @@ GrabNextTrackResult GrabNextTrack(CdSession& session, const std::string& folder,
             }
             out.result = GrabResult::Failed;
             out.error = "Cannot write the file \"" + out.path + "\": " + finishError;
+            out.errorCode = file.ErrorCode();
             return out;
         case ReadOutcome::Cancelled:
             if (options.message && !(options.stopped && options.stopped()))
@@ -333,6 +346,7 @@ GrabNextTrackResult GrabNextTrack(CdSession& session, const std::string& folder,
             return out;
         case ReadOutcome::WriteFailed:
             out.error = "Cannot write the file \"" + out.path + "\": " + error;
+            out.errorCode = file.ErrorCode();
             [[fallthrough]];
         case ReadOutcome::Failed:
             out.result = GrabResult::Failed;

@@ -65,17 +65,23 @@ using OpenProgressFn = std::function<std::unique_ptr<ProgressWindow>(GrabProgres
 // and an existing file there is only replaced by a complete one. A file never finished goes.
 class WaveFileWriter {
 public:
-    bool Create(const std::string& path, std::string& error);
+    // ops: the writer's system calls (a full disk in tests); nullptr for the system's own.
+    bool Create(const std::string& path, std::string& error, fs::FileOps* ops = nullptr);
     bool Write(const std::uint8_t* data, std::size_t size, std::string& error);
     bool Finish(std::string& error);
     void Discard() { file_.Discard(); }
     std::uint64_t DataBytes() const { return dataBytes_; }
     const std::string& Path() const { return path_; }
+    // The errno of the first failure since Create (ENOSPC for a full disk), 0 when none.
+    int ErrorCode() const { return errorCode_; }
 
 private:
+    bool Failed(const fs::Status& status, std::string& error);
+
     fs::AtomicFile file_;
     std::string path_;
     std::uint64_t dataBytes_ = 0;
+    int errorCode_ = 0;
 };
 
 enum class ReadOutcome { Done, Cancelled, Failed, WriteFailed };
@@ -118,6 +124,7 @@ struct GrabToFolderRequest {
     std::vector<GrabRow> rows;
     bool introOnly = false;
     int introSeconds = 15;
+    fs::FileOps* fileOps = nullptr;  // how the files are written; nullptr: the system
 };
 // Runs the whole grab with its messages through port (the grabber's window). cdaReadBufferSize
 // takes the drive's sectors per read.
@@ -130,6 +137,7 @@ struct GrabNextTrackResult {
     int track = -1;    // zero-based track index handled
     std::string path;  // the WAVE file written (also after a cancel or a failure)
     std::string error;
+    int errorCode = 0;  // errno of a file that could not be written
 };
 struct NextTrackOptions {
     bool introOnly = false;
@@ -139,9 +147,13 @@ struct NextTrackOptions {
     std::function<void(const std::string& text, unsigned flags)> message;
     // True once the job was cancelled elsewhere: the grab then stops without a message.
     std::function<bool()> stopped;
+    // The file a track (zero-based) goes to; empty when none can be made (error says why).
+    // Without it: folder + "Track%d.WAV".
+    std::function<std::string(int track, std::string& error)> wavePath;
+    fs::FileOps* fileOps = nullptr;  // how the file is written; nullptr: the system
 };
-// Grabs the next checked track from nextTrack on into folder + "Track%d.WAV"; nextTrack moves
-// past the track handled. cdaReadBufferSize becomes the frames per request used.
+// Grabs the next checked track from nextTrack on into its WAVE file; nextTrack moves past the
+// track handled. cdaReadBufferSize becomes the frames per request used.
 GrabNextTrackResult GrabNextTrack(CdSession& session, const std::string& folder, int& nextTrack,
                                   int& cdaReadBufferSize, const NextTrackOptions& options);
 

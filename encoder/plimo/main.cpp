@@ -6,7 +6,9 @@
 #include <QApplication>
 #include <QIcon>
 #include <cstdio>
+#include <string>
 
+#include "common/installed_keys.h"
 #include "encoder/app/encoder_app.h"
 #include "encoder/app/profile_settings.h"
 #include "encoder/app/resource.h"
@@ -64,6 +66,12 @@ int main(int argc, char** argv) {
     for (const QString& a : args)
         if (a.startsWith("--"))
             return orvane::UsageError("Plimo", kHelp, "unknown option " + a.toStdString());
+
+    // The keys the installation leaves behind are opened, never created, by the dialogs and
+    // the start-up below; a fresh registry gets them here.
+    std::string keyError;
+    if (!orvane::CreateInstalledKeys(keyError))
+        std::fprintf(stderr, "Plimo: %s\n", keyError.c_str());
 
     orvane::encoder::ProfileSettings settings;
     orvane::encoder::EncoderApp& app = orvane::encoder::TheApp();

@@ -102,11 +102,15 @@ void CWMASettingsPage::ShowBatchMode(bool batch) {
 }
 
 void CWMASettingsPage::OnSetActive(bool batch) {
+    if (app_.windowEffects == 1) sheet_->PlayPageEffect(true);
     ShowBatchMode(batch);
     sheet_->SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
 }
 
-int CWMASettingsPage::OnWizardBack() { return IDD_PAGE1; }
+int CWMASettingsPage::OnWizardBack() {
+    if (app_.windowEffects == 1) sheet_->PlayPageEffect(false);
+    return IDD_PAGE1;
+}
 
 int CWMASettingsPage::OnWizardNext() {
     if (!showingBatch_) {

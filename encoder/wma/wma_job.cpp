@@ -227,7 +227,7 @@ void WmaRun::Go() {
         std::string output = req_.CdAudio() ? CdTrackOutputName(outFolder, item.tag.Artist(),
                                                                 item.tag.Title(), item.trackNumber)
                                             : BatchOutputName(outFolder, item.input);
-        r_.SetText(JobText::Input, item.input);
+        r_.SetText(JobText::Input, item.Label());
         r_.SetText(JobText::Output, output);
         if (!EncodeFile(item, output)) return;
         if (r_.CancelRequested()) break;
@@ -291,9 +291,11 @@ bool WmaRun::EncodeFile(const SourceItem& item, const std::string& output) {
             return false;
         }
     // The encoder writes a temporary file beside the output, which takes the output's name
-    // only once it is whole.
+    // only once it is whole. A CD track's file is written under the job's scratch name and
+    // then moved to its final name, which never replaces a file.
+    const std::string target = item.InScratch(item.output) ? item.output : output;
     fs::AtomicFile file;
-    if (fs::Status status = file.Open(output); !status) {
+    if (fs::Status status = file.Open(target); !status) {
         Abort("Error: " + status.message, "");
         return false;
     }
@@ -345,13 +347,28 @@ bool WmaRun::EncodeFile(const SourceItem& item, const std::string& output) {
             kept = true;
         } else {
             r_.Message("Error: " + status.message, "", MB_ICONERROR);
-            failed_.push_back(input);
-            failures_.push_back({input, "Error: " + status.message});
+            failed_.push_back(item.Label());
+            failures_.push_back({item.Label(), "Error: " + status.message});
         }
     } else {
         file.Discard();
-        failed_.push_back(input);
-        failures_.push_back({input, EncoderReason()});
+        failed_.push_back(item.Label());
+        failures_.push_back({item.Label(), EncoderReason()});
+    }
+    if (target != output) {
+        const std::string stem = output.substr(0, output.size() - 4);  // without ".WMA"
+        std::string error;
+        std::string final = kept ? encoder::SettleOutput(item, target, stem, ".WMA", error) : "";
+        if (!final.empty()) {
+            r_.SetText(JobText::Output, final);
+        } else if (kept) {
+            kept = false;
+            failed_.push_back(item.Label());
+            failures_.push_back({item.Label(), "Error: " + error});
+        }
+        // The grabbed WAVE file goes, or stays visible when asked to or for another try.
+        std::string wave = encoder::SettleInput(item, stem, kept);
+        if (!kept) failures_.back().reason += encoder::KeptInputNote(wave);
     }
     if (cancelled) return true;
     r_.SetPos(JobBar::CurrentFile, duration);
@@ -359,7 +376,7 @@ bool WmaRun::EncodeFile(const SourceItem& item, const std::string& output) {
     if (req_.batch) {
         o_.encoder->Stop();
         // A grabbed track whose file was not written stays for another try.
-        if (item.deleteInput && kept) ::unlink(input.c_str());
+        if (item.deleteInput && kept && target == output) ::unlink(input.c_str());
     }
     return true;
 }

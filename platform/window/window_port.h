@@ -107,6 +107,9 @@ public:
     virtual void ShowSplash(unsigned ms) = 0;
     // Opens a help file (a path) in the help window.
     virtual void ShowHelp(const std::string& path) = 0;
+    // Plays the window open (opening) or close effect over the area of the sheet's pages and
+    // returns when it has run.
+    virtual void PlayPageEffect(bool opening) = 0;
 };
 
 }  // namespace orvane

@@ -21,6 +21,7 @@
 #include "encoder/app/ui/views.h"
 #include "encoder/app/ui/windows.h"
 #include "encoder/app/wizard.h"
+#include "encoder/controls/ui/window_effect_overlay.h"
 #include "platform/window/qt/qt_window_port.h"
 
 namespace orvane::encoder::ui {
@@ -52,7 +53,8 @@ public:
           sheet_(sheet),
           port_(this, {[this](unsigned flags) { SetWizardButtons(flags); },
                        [](unsigned ms) { ShowSplash(ms); },
-                       [this](const std::string& path) { ShowHelpWindow(path, this); }}) {
+                       [this](const std::string& path) { ShowHelpWindow(path, this); },
+                       [this](bool opening) { PlayPageEffect(opening); }}) {
         setWindowTitle(QString::fromStdString(LoadString(IDS_WIZARD)));
         setWindowIcon(QIcon(QString(":/icons/%1.png").arg(IDR_MAINFRAME)));
         ApplyHooks(port_);
@@ -141,6 +143,11 @@ private:
         next_->setVisible(!finish);
         next_->setEnabled(flags & PSWIZB_NEXT);
         (finish ? finish_ : next_)->setDefault(true);
+    }
+
+    // The pages share the stack's area: the effect outlines it, whichever page is on show.
+    void PlayPageEffect(bool opening) {
+        if (isVisible()) controls::PlayWindowEffect(stack_, opening);
     }
 
     void ShowPage(int pageId) {

@@ -706,4 +706,8 @@ void QtWizardPort::ShowHelp(const std::string& path) {
     Post([this, path] { handlers_.help(path); });
 }
 
+void QtWizardPort::PlayPageEffect(bool opening) {
+    if (handlers_.pageEffect) Call([&] { handlers_.pageEffect(opening); });
+}
+
 }  // namespace orvane

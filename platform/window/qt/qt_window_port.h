@@ -146,20 +146,23 @@ private:
     std::map<int, std::string> shownLogs_;
 };
 
-// The port of a wizard sheet's window: what the wizard buttons, the splash window and the help
-// window calls do is given when the port is made (each runs on the GUI thread).
+// The port of a wizard sheet's window: what the wizard buttons, the splash window, the help
+// window and the page effect calls do is given when the port is made (each runs on the GUI
+// thread; a missing handler does nothing).
 class QtWizardPort : public QtWindowPort, public WizardPort {
 public:
     struct Handlers {
         std::function<void(unsigned flags)> wizardButtons;
         std::function<void(unsigned ms)> splash;
         std::function<void(const std::string& path)> help;
+        std::function<void(bool opening)> pageEffect;
     };
     QtWizardPort(QWidget* window, Handlers handlers);
 
     void SetWizardButtons(unsigned flags) override;
     void ShowSplash(unsigned ms) override;
     void ShowHelp(const std::string& path) override;
+    void PlayPageEffect(bool opening) override;
 
 private:
     Handlers handlers_;

@@ -3,10 +3,13 @@
 
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <cstdlib>
 
+#include "cdplayer/default_player.h"
 #include "cdplayer/ui/desktop_default.h"
 #include "cdplayer/ui/player_app.h"
 #include "platform/shell/instance_lock.h"
+#include "support/first_start.h"
 #include "support/temp_dir.h"
 
 using namespace orvane::cdplayer;
@@ -173,4 +176,34 @@ TEST(SingleInstance, SecondStartEndsAtOnceWithoutAWord) {
     EXPECT_TRUE(tarvo.readAllStandardOutput().isEmpty());
     // A first instance would have stayed running: finishing at all shows the lock was seen.
     EXPECT_TRUE(tarvo.readAllStandardError().indexOf("Tarvo:") < 0);
+}
+
+// A fresh installation: the player's first start leaves the shell's play command key, so the
+// offer to become the default player is made (and its answer stored) from then on.
+TEST(FirstStart, ThePlayerMakesTheKeyOfTheDefaultPlayerOffer) {
+    const char* old = std::getenv("ORVANE_REGISTRY_DIR");
+    const std::string saved = old ? old : "";
+    TempDir home;
+    orvane::test::UseRegistryFolder(home / "registry");
+    Answer yes(IDYES);
+    EXPECT_FALSE(OfferDefaultPlayer(*RegistryPlayCommandKey(), yes, "/opt/o/Tarvo/Tarvo.EXE"));
+    EXPECT_TRUE(yes.asked.empty());
+
+    const std::filesystem::path dist = std::getenv("ORVANE_DIST")
+                                           ? orvane::test::DistDir()
+                                           : std::filesystem::path(ORVANE_DIST_DIR);
+    std::string why;
+    EXPECT_TRUE(
+        orvane::test::RunFirstStart((dist / "Tarvo" / "Tarvo.EXE").string(), home.path(), why))
+        << why;
+    EXPECT_TRUE(OfferDefaultPlayer(*RegistryPlayCommandKey(), yes, "/opt/o/Tarvo/Tarvo.EXE"));
+    EXPECT_EQ(yes.asked.size(), 1u);
+    EXPECT_FALSE(OfferDefaultPlayer(*RegistryPlayCommandKey(), yes, "/opt/o/Tarvo/Tarvo.EXE"));
+    EXPECT_EQ(yes.asked.size(), 1u);
+
+    if (old)
+        orvane::test::UseRegistryFolder(saved);
+    else
+        ::unsetenv("ORVANE_REGISTRY_DIR");
+    orvane::registry::ResetForTesting();
 }

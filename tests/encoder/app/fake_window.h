@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/window/memory_port.h"
@@ -87,6 +88,10 @@ public:
         std::lock_guard l(m_);
         help_ = path;
     }
+    void PlayPageEffect(bool opening) override {
+        std::lock_guard l(m_);
+        effects_.push_back(opening ? "open" : "close");
+    }
 
     // Forgets everything recorded and scripted.
     void Reset() {
@@ -105,6 +110,7 @@ public:
         wizardButtons_ = 0;
         splashes_.clear();
         help_.clear();
+        effects_.clear();
     }
 
     // --- Script and inspection ---
@@ -172,6 +178,11 @@ public:
         std::lock_guard l(m_);
         return help_;
     }
+    // The page effects played, in order: "open" or "close" each. Reading them forgets them.
+    std::vector<std::string> TakeEffects() {
+        std::lock_guard l(m_);
+        return std::exchange(effects_, {});
+    }
 
 private:
     std::string Pick(const std::string& call) {
@@ -194,6 +205,7 @@ private:
     unsigned wizardButtons_ = 0;
     std::vector<unsigned> splashes_;
     std::string help_;
+    std::vector<std::string> effects_;
 };
 
 }  // namespace orvane::test

@@ -207,5 +207,27 @@ TEST(Paths, OutputFolderAndSameFile) {
     EXPECT_TRUE(RenameNoReplace((dir / "f.wav").string(), (dir / "h.wav").string()));
 }
 
+TEST(Paths, AFileMovedToATakenNameGetsTheNextNumberAndReplacesNothing) {
+    test::TempDir dir;
+    const std::string stem = (dir / "Band - Song").string();
+    EXPECT_EQ(NumberedName(stem, ".MP3", 1), stem + ".MP3");
+    EXPECT_EQ(NumberedName(stem, ".MP3", 3), stem + " (3).MP3");
+    test::WriteFile(dir / "Band - Song.MP3", "the user's");
+    test::WriteFile(dir / "Band - Song (2).MP3", "an earlier rip");
+    test::WriteFile(dir / "a", "new audio");
+    test::WriteFile(dir / "b", "more audio");
+    std::string error;
+    EXPECT_EQ(MoveToFreeName((dir / "a").string(), stem, ".MP3", error), stem + " (3).MP3");
+    EXPECT_EQ(MoveToFreeName((dir / "b").string(), (dir / "Other").string(), ".MP3", error),
+              (dir / "Other.MP3").string());
+    EXPECT_EQ(test::ReadFile(dir / "Band - Song.MP3"), "the user's");
+    EXPECT_EQ(test::ReadFile(dir / "Band - Song (2).MP3"), "an earlier rip");
+    EXPECT_EQ(test::ReadFile(dir / "Band - Song (3).MP3"), "new audio");
+    EXPECT_EQ(test::ReadFile(dir / "Other.MP3"), "more audio");
+    // A file that cannot be moved stays, and the reason is told.
+    EXPECT_EQ(MoveToFreeName((dir / "gone").string(), stem, ".MP3", error), "");
+    EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
+}
+
 }  // namespace
 }  // namespace orvane::encoder

@@ -591,8 +591,10 @@ TEST_F(StatusDialog, CdAudioTracksAreTaggedRenamedAndTheirWavesDeleted) {
     std::string first = test::ReadFile(work / "cd/Band - First- Song.MP3");
     ASSERT_EQ(first.size(), 1000u - 8 + 128);
     EXPECT_EQ(first.substr(first.size() - 128, 3), "TAG");
-    // The same name again: the earlier file is kept, the second keeps its own name.
-    EXPECT_EQ(test::ReadFile(work / "cd/Track2.MP3").size(), 2000u - 8 + 128);
+    // The same name again: the earlier file is kept, the second gets the next number and no
+    // track stays under the name it was encoded into.
+    EXPECT_EQ(test::ReadFile(work / "cd/Band - First- Song (2).MP3").size(), 2000u - 8 + 128);
+    EXPECT_FALSE(fs::exists(work / "cd/Track2.MP3"));
     EXPECT_EQ(test::ReadFile(work / "cd/Band - .MP3").size(), 3000u - 8 + 128);
     for (int t = 1; t <= 3; ++t)
         EXPECT_FALSE(fs::exists(work / ("cd/Track" + std::to_string(t) + ".WAV")));

@@ -252,6 +252,38 @@ TEST_F(Wizard, DecodeAndWmaFlowsSkipTheOptionsPage) {
     EXPECT_EQ(sheet.OnBack(), IDD_PAGE1);
 }
 
+// The options and the summary animate each time they are shown, the summary once more on
+// Finish; page 1 never does. Nothing plays with the effects switched off.
+TEST_F(Wizard, OptionsAndSummaryAnimateWhenShownAndOnFinish) {
+    using Effects = std::vector<std::string>;
+    for (int effects : {1, 0}) {
+        SCOPED_TRACE(effects);
+        app.windowEffects = effects;
+        const auto opened = [&](std::size_t n) { return effects ? Effects(n, "open") : Effects{}; };
+        MLSheet wizard(app);
+        test::FakeWindow window;
+        wizard.Attach(&window);
+        wizard.OnInitDialog();
+        EXPECT_EQ(window.TakeEffects(), Effects{});
+        window.SetText(IDC_INPUT, "/music/a.wav");
+        wizard.OnInputChanged();
+        EXPECT_EQ(wizard.OnNext(), IDD_PAGE2);
+        EXPECT_EQ(window.TakeEffects(), opened(1));
+        EXPECT_EQ(wizard.OnNext(), IDD_PAGE3);
+        EXPECT_EQ(window.TakeEffects(), opened(1));
+        EXPECT_EQ(wizard.OnBack(), IDD_PAGE2);
+        EXPECT_EQ(wizard.OnBack(), IDD_PAGE1);
+        EXPECT_EQ(window.TakeEffects(), opened(1));
+        // Decoding goes straight to the summary.
+        wizard.OnCommand(IDC_TO_WAV);
+        EXPECT_EQ(wizard.OnNext(), IDD_PAGE3);
+        EXPECT_EQ(window.TakeEffects(), opened(1));
+        wizard.OnFinish();
+        EXPECT_EQ(window.TakeEffects(), opened(1));
+        EXPECT_EQ(window.Ended(), std::vector<int>{ID_WIZFINISH});
+    }
+}
+
 TEST_F(Wizard, CancelRequestsTheExitAndCommandLineFillsTheInput) {
     app.commandLine = "/music/start.wav";
     sheet.OnInitDialog();

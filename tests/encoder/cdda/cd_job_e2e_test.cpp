@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -43,76 +44,67 @@ double PowerShare(const std::vector<double>& s, double hz) {
     return total > 0 ? 2 * (re * re + im * im) / (double(n) * total) : 0;
 }
 
-TEST(CdJobEndToEnd, TracksBecomeTaggedRenamedMp3FilesWithTheDiscsAudio) {
-    test::TempDir dir;
-    std::string image, cue = "FILE \"tones.bin\" BINARY\n";
-    std::uint32_t at = 0;
-    for (int t = 0; t < 4; ++t) {
-        char line[64];
-        std::snprintf(line, sizeof line, "  TRACK %02d AUDIO\n    INDEX 01 %02u:%02u:%02u\n", t + 1,
-                      at / 75 / 60, at / 75 % 60, at % 75);
-        cue += line;
-        image += test::CdToneFrames(kTones[t], kFrames[t], 0);
-        at += kFrames[t];
+// The disc of kTones as an image drive (with the faults given), and an MP3 request for it into
+// its own folder.
+class CdJobEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string image, cue = "FILE \"tones.bin\" BINARY\n";
+        std::uint32_t at = 0;
+        for (int t = 0; t < 4; ++t) {
+            char line[64];
+            std::snprintf(line, sizeof line, "  TRACK %02d AUDIO\n    INDEX 01 %02u:%02u:%02u\n",
+                          t + 1, at / 75 / 60, at / 75 % 60, at % 75);
+            cue += line;
+            image += test::CdToneFrames(kTones[t], kFrames[t], 0);
+            at += kFrames[t];
+        }
+        test::WriteFile(dir / "tones.bin", image);
+        test::WriteFile(dir / "tones.cue", cue);
+
+        request.kind = encoder::JobKind::EncodeMp3;
+        request.input = encoder::kCdAudioInput;
+        request.batch = true;
+        request.output = out.path().string() + "/";
+        request.settings.layerIndex = 2;
+        request.settings.mode = 0;
+        request.settings.bitrate = "128";
+        request.appFolder = test::DistDir().string() + "/";
+        request.cd.driveIndex = 0;
+        request.cd.names = {"First", "Second", "Third", "Last"};
+        request.cd.trackCount = 4;
+        request.cd.readBufferSize = 16;
+        request.cd.deleteGrabbedWav = true;
     }
-    test::WriteFile(dir / "tones.bin", image);
-    test::WriteFile(dir / "tones.cue", cue);
-    // The third track has a sector that never reads.
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    ASSERT_TRUE(config);
-    std::filesystem::create_directories(std::string(config) + "/orvane");
-    test::WriteFile(std::string(config) + "/orvane/drives.conf",
-                    "real_drives = no\nimage = " + (dir / "tones.cue").string() +
-                        "\nfaults = fail=" + std::to_string(225 + 150 + 70) + "\n");
-
-    test::TempDir out;
-    encoder::JobRequest request;
-    request.kind = encoder::JobKind::EncodeMp3;
-    request.input = encoder::kCdAudioInput;
-    request.batch = true;
-    request.output = out.path().string() + "/";
-    request.settings.layerIndex = 2;
-    request.settings.mode = 0;
-    request.settings.bitrate = "128";
-    request.appFolder = test::DistDir().string() + "/";
-    const char* titles[] = {"First Light", "Second: Wind", "Third", "Last/Call"};
-    for (int t = 1; t <= 4; ++t) {
-        request.tags[t].SetMarker();
-        request.tags[t].SetArtist("Orvane Players");
-        request.tags[t].SetTitle(titles[t - 1]);
-        request.tags[t].SetAlbum("Tones");
+    void Drive(const std::string& faults) {
+        const char* config = std::getenv("XDG_CONFIG_HOME");
+        ASSERT_TRUE(config);
+        std::filesystem::create_directories(std::string(config) + "/orvane");
+        test::WriteFile(std::string(config) + "/orvane/drives.conf",
+                        "real_drives = no\nimage = " + (dir / "tones.cue").string() +
+                            (faults.empty() ? "" : "\nfaults = " + faults) + "\n");
     }
-    request.cd.driveIndex = 0;
-    request.cd.checked = {1, 1, 1, 1};
-    request.cd.names = {"First", "Second", "Third", "Last"};
-    request.cd.trackCount = 4;
-    request.cd.readBufferSize = 16;
-    request.cd.deleteGrabbedWav = true;
-
-    InstallCdTrackSource(nullptr);
-    test::JobRecorder recorder;
-    encoder::JobRunner runner(request, recorder);
-    runner.Start();
-    ASSERT_TRUE(recorder.WaitEnd());
-    runner.Stop();
-    encoder::SetCdTrackSource(nullptr);
-
-    ASSERT_TRUE(recorder.Outcome().has_value());
-    EXPECT_EQ(recorder.Outcome()->message,
-              "MP3 Compression Finished.\nError: 1 of 4 files could not be encoded:\n"
-              "Track3 (Third): Error: Can't read RAW Audio Data.");
-    const std::pair<int, const char*> expected[] = {{0, "Orvane Players - First Light.MP3"},
-                                                    {1, "Orvane Players - Second- Wind.MP3"},
-                                                    {3, "Orvane Players - Last-Call.MP3"}};
-    for (const auto& [track, name] : expected) {
+    void Titles(const std::vector<std::string>& titles) {
+        for (std::size_t t = 1; t <= titles.size(); ++t) {
+            request.tags[t].SetMarker();
+            request.tags[t].SetArtist("Orvane Players");
+            request.tags[t].SetTitle(titles[t - 1]);
+            request.tags[t].SetAlbum("Tones");
+        }
+    }
+    void Run() {
+        InstallCdTrackSource(nullptr);
+        encoder::JobRunner runner(request, recorder);
+        runner.Start();
+        ASSERT_TRUE(recorder.WaitEnd());
+        runner.Stop();
+        encoder::SetCdTrackSource(nullptr);
+        ASSERT_TRUE(recorder.Outcome().has_value());
+    }
+    // The MP3 file decoded again holds the track's tone for the track's length.
+    void ExpectTrackAudio(const std::string& name, int track) {
         std::filesystem::path mp3 = out / name;
-        std::string bytes = test::ReadFile(mp3);
-        ASSERT_GT(bytes.size(), 128u) << name;
-        std::string tag = bytes.substr(bytes.size() - 128);
-        EXPECT_EQ(tag.substr(0, 3), "TAG");
-        EXPECT_EQ(tag.substr(3, std::string(titles[track]).size()), titles[track]);
-        // Decoded again, the file holds the track's tone for the track's length.
-        std::filesystem::path wav = out / ("decoded" + std::to_string(track) + ".wav");
+        std::filesystem::path wav = dir / ("decoded" + std::to_string(track) + ".wav");
         std::string command = "'" + (test::DistDir() / "dec.dll").string() + "' '" + mp3.string() +
                               "' '" + wav.string() + "' < '" + mp3.string() + "' > /dev/null";
         ASSERT_EQ(std::system(command.c_str()), 0) << name;
@@ -125,11 +117,146 @@ TEST(CdJobEndToEnd, TracksBecomeTaggedRenamedMp3FilesWithTheDiscsAudio) {
             EXPECT_LT(PowerShare(samples, other), 0.05) << name;
         }
     }
-    // No WAVE file is left: the grabbed ones were removed after encoding, the partial one at
-    // once.
-    for (const auto& entry : std::filesystem::directory_iterator(out.path()))
-        EXPECT_NE(entry.path().extension(), ".WAV") << entry.path();
-    EXPECT_FALSE(std::filesystem::exists(out / "Track2.MP3"));
+    // Runs the job with the shipped encoder, except for the second track: script runs then,
+    // with $last the output file.
+    void SecondTrackEncoder(const std::string& script) {
+        std::filesystem::create_symlink(test::DistDir() / "libwnaspi32.so",
+                                        programs / "libwnaspi32.so");
+        test::WriteFile(programs / "enc.dll",
+                        "#!/bin/sh\nfor last; do :; done\n"
+                        "case \"$last\" in *track2.MP3)\n" +
+                            script + ";;\nesac\nexec '" + (test::DistDir() / "enc.dll").string() +
+                            "' \"$@\"\n");
+        std::filesystem::permissions(programs / "enc.dll", std::filesystem::perms::owner_all);
+        request.appFolder = programs.path().string() + "/";
+    }
+    std::vector<std::string> Files() {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(out.path()))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    test::TempDir dir, out, programs;
+    encoder::JobRequest request;
+    test::JobRecorder recorder;
+};
+
+TEST_F(CdJobEndToEnd, TracksBecomeTaggedRenamedMp3FilesWithTheDiscsAudio) {
+    // The third track has a sector that never reads.
+    Drive("fail=" + std::to_string(225 + 150 + 70));
+    const char* titles[] = {"First Light", "Second: Wind", "Third", "Last/Call"};
+    Titles({titles[0], titles[1], titles[2], titles[3]});
+    request.cd.checked = {1, 1, 1, 1};
+    Run();
+    EXPECT_EQ(recorder.Outcome()->message,
+              "MP3 Compression Finished.\nError: 1 of 4 files could not be encoded:\n"
+              "Track3 (Third): Error: Can't read RAW Audio Data.");
+    const std::pair<int, const char*> expected[] = {{0, "Orvane Players - First Light.MP3"},
+                                                    {1, "Orvane Players - Second- Wind.MP3"},
+                                                    {3, "Orvane Players - Last-Call.MP3"}};
+    for (const auto& [track, name] : expected) {
+        std::string bytes = test::ReadFile(out / name);
+        ASSERT_GT(bytes.size(), 128u) << name;
+        std::string tag = bytes.substr(bytes.size() - 128);
+        EXPECT_EQ(tag.substr(0, 3), "TAG");
+        EXPECT_EQ(tag.substr(3, std::string(titles[track]).size()), titles[track]);
+        ExpectTrackAudio(name, track);
+    }
+    // Nothing else is left: the grabbed WAVE files were removed after encoding, the partial one
+    // at once, and no track stays under a name of the job's.
+    EXPECT_EQ(Files(), (std::vector<std::string>{"Orvane Players - First Light.MP3",
+                                                 "Orvane Players - Last-Call.MP3",
+                                                 "Orvane Players - Second- Wind.MP3"}));
+    // The status window names the track by its own number and name.
+    EXPECT_EQ(recorder.Text(encoder::JobText::Input), "Track4 (Last)");
+    EXPECT_EQ(recorder.Text(encoder::JobText::Output), (out / expected[2].second).string());
+}
+
+// A rip into a folder that holds the user's files, among them what an earlier rip of the disc
+// made, with two rows of the same title and the grabbed WAVE files kept.
+TEST_F(CdJobEndToEnd, TheUsersFilesStayAndTakenNamesGetTheNextNumber) {
+    Drive("");
+    Titles({"Dawn", "Dawn"});
+    request.cd.checked = {1, 1, 0, 0};
+    request.cd.deleteGrabbedWav = false;
+    test::WriteFile(out / "Track0.WAV", "the user's wave");
+    test::WriteFile(out / "Track0.MP3", "the user's mp3");
+    test::WriteFile(out / "Track1.MP3", "another of the user's");
+    test::WriteFile(out / "Orvane Players - Dawn.MP3", "an earlier rip");
+    Run();
+    EXPECT_EQ(recorder.Outcome()->result, encoder::JobResult::Succeeded);
+    EXPECT_EQ(recorder.Outcome()->message, "MP3 Compression Finished.");
+    EXPECT_EQ(Files(), (std::vector<std::string>{
+                           "Orvane Players - Dawn (2).MP3", "Orvane Players - Dawn (2).WAV",
+                           "Orvane Players - Dawn (3).MP3", "Orvane Players - Dawn.MP3",
+                           "Orvane Players - Dawn.WAV", "Track0.MP3", "Track0.WAV", "Track1.MP3"}));
+    EXPECT_EQ(test::ReadFile(out / "Track0.WAV"), "the user's wave");
+    EXPECT_EQ(test::ReadFile(out / "Track0.MP3"), "the user's mp3");
+    EXPECT_EQ(test::ReadFile(out / "Track1.MP3"), "another of the user's");
+    EXPECT_EQ(test::ReadFile(out / "Orvane Players - Dawn.MP3"), "an earlier rip");
+    ExpectTrackAudio("Orvane Players - Dawn (2).MP3", 0);
+    ExpectTrackAudio("Orvane Players - Dawn (3).MP3", 1);
+    // The kept WAVE files hold their tracks whole.
+    EXPECT_EQ(std::filesystem::file_size(out / "Orvane Players - Dawn.WAV"),
+              44 + kFrames[0] * 2352u);
+    EXPECT_EQ(std::filesystem::file_size(out / "Orvane Players - Dawn (2).WAV"),
+              44 + kFrames[1] * 2352u);
+    EXPECT_EQ(recorder.Text(encoder::JobText::Input), "Track2 (Second)");
+    EXPECT_EQ(recorder.Text(encoder::JobText::Output),
+              (out / "Orvane Players - Dawn (3).MP3").string());
+}
+
+// The encoder finds the disk full on the second track: the job names the track, says why and
+// where its grabbed WAVE file is, and goes on.
+TEST_F(CdJobEndToEnd, ATrackOnAFullDiskIsNamedWithTheReasonAndItsWaveFileKept) {
+    Drive("");
+    Titles({"Dawn", "Noon", "Unread", "Dusk"});
+    request.cd.checked = {1, 1, 0, 1};
+    // The encoder program as shipped, except that the disk is full for the second track.
+    SecondTrackEncoder(
+        "cat > /dev/null\n"
+        "echo \"Error: Cannot write $last: No space left on device\"\n"
+        "exit 1");
+    Run();
+    EXPECT_EQ(recorder.Outcome()->result, encoder::JobResult::Failed);
+    EXPECT_EQ(recorder.Outcome()->message,
+              "MP3 Compression Finished.\nError: 1 of 3 files could not be encoded:\n"
+              "Track2 (Second): Error: Cannot write " +
+                  (out / "Orvane Players - Noon.MP3").string() +
+                  ": No space left on device; the grabbed WAVE file was kept as " +
+                  (out / "Orvane Players - Noon.WAV").string());
+    EXPECT_EQ(recorder.Outcome()->failedFiles, std::vector<std::string>{"Track2 (Second)"});
+    EXPECT_EQ(Files(),
+              (std::vector<std::string>{"Orvane Players - Dawn.MP3", "Orvane Players - Dusk.MP3",
+                                        "Orvane Players - Noon.WAV"}));
+    EXPECT_EQ(std::filesystem::file_size(out / "Orvane Players - Noon.WAV"),
+              44 + kFrames[1] * 2352u);
+    EXPECT_EQ(recorder.Text(encoder::JobText::Input), "Track4 (Last)");
+    ExpectTrackAudio("Orvane Players - Dusk.MP3", 3);
+}
+
+// A job cancelled while a track is being encoded leaves the tracks done before and nothing of
+// the one it stopped, not even under a hidden name.
+TEST_F(CdJobEndToEnd, ACancelLeavesNothingOfTheTrackItStopped) {
+    Drive("");
+    Titles({"Dawn", "Noon"});
+    request.cd.checked = {1, 1, 0, 0};
+    request.cd.deleteGrabbedWav = false;
+    SecondTrackEncoder("echo \"Encoding the second track\"\nexec cat > /dev/null");
+    InstallCdTrackSource(nullptr);
+    encoder::JobRunner runner(request, recorder);
+    runner.Start();
+    ASSERT_TRUE(recorder.WaitLog("Encoding the second track"));
+    runner.Cancel();
+    ASSERT_TRUE(recorder.WaitEnd());
+    runner.Stop();
+    encoder::SetCdTrackSource(nullptr);
+    ASSERT_TRUE(recorder.Outcome().has_value());
+    EXPECT_EQ(recorder.Outcome()->result, encoder::JobResult::Cancelled);
+    EXPECT_EQ(Files(),
+              (std::vector<std::string>{"Orvane Players - Dawn.MP3", "Orvane Players - Dawn.WAV"}));
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
 
 #include "encoder/app/fake_window.h"
@@ -241,6 +243,64 @@ TEST_F(GrabTest, NextTrackCancelledOrFailing) {
     EXPECT_EQ(r.result, GrabResult::Failed);
     EXPECT_EQ(r.track, 1);
     ExpectWave(out_ / "Track1.WAV", 100, 8);
+}
+
+// A disk that takes `room` bytes and then is full.
+class FullDisk : public fs::FileOps {
+public:
+    explicit FullDisk(std::size_t room) : room_(room) {}
+    ssize_t Write(int fd, const void* data, std::size_t bytes, off_t offset) override {
+        if (room_ == 0) {
+            errno = ENOSPC;
+            return -1;
+        }
+        const std::size_t now = std::min(bytes, room_);
+        room_ -= now;
+        return FileOps::Write(fd, data, now, offset);
+    }
+
+private:
+    std::size_t room_;
+};
+
+TEST_F(GrabTest, AFullDiskIsReportedWithItsReason) {
+    Load();
+    FakeWindow port;
+    port.PickNext(out_.path().string());
+    GrabToFolderRequest request;
+    request.rows = {{0, "one"}, {1, "two"}};
+    FullDisk full(44 + 110 * kFrameBytes);  // the first track and a part of the second
+    request.fileOps = &full;
+    Opened opened;
+    int buffer = 16;
+    GrabToFolder(session_, request, port, opened.Fn(), buffer);
+    ASSERT_EQ(port.Boxes().size(), 1u);
+    const std::string text = port.Boxes()[0].text;
+    EXPECT_EQ(
+        text.rfind("Error: Cannot write the file \"" + (out_ / "two.WAV").string() + "\".\n", 0),
+        0u)
+        << text;
+    EXPECT_NE(text.find("No space left on device"), std::string::npos) << text;
+    ExpectWave(out_ / "one.WAV", 0, 100);
+    EXPECT_FALSE(std::filesystem::exists(out_ / "two.WAV"));
+
+    // Inside a job: the file the caller names, and the reason as an error number.
+    session_.checked = {0, 1, 0, 0, 0, 0};
+    int next = 0;
+    FullDisk fuller(1000);
+    NextTrackOptions o;
+    o.fileOps = &fuller;
+    o.wavePath = [&](int track, std::string&) {
+        return (out_ / ("job-" + std::to_string(track) + ".WAV")).string();
+    };
+    orvane::clock::VirtualClock virtualClock(true);
+    orvane::clock::Install(&virtualClock);
+    auto r = GrabNextTrack(session_, out_.path().string(), next, buffer, o);
+    orvane::clock::Install(nullptr);
+    EXPECT_EQ(r.result, GrabResult::Failed);
+    EXPECT_EQ(r.path, (out_ / "job-1.WAV").string());
+    EXPECT_EQ(r.errorCode, ENOSPC);
+    EXPECT_FALSE(std::filesystem::exists(r.path));
 }
 
 TEST_F(GrabTest, IntroOnlyStopsAtTheEndOfTheDisc) {

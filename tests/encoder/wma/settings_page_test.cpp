@@ -157,6 +157,27 @@ TEST_F(SettingsPage, BatchModeShowsTheNoteAndKeepsTheUsersTexts) {
     EXPECT_EQ(batchPage.description, "");
 }
 
+// The effects outline the sheet's page area (the sheet's port, not the page's own): opening
+// when the page is shown, closing on Back, nothing on Next; none at all with the effects off.
+TEST_F(SettingsPage, WindowEffectsOnShowAndBackOnlyWhenSwitchedOn) {
+    using Effects = std::vector<std::string>;
+    Init();
+    app.windowEffects = 1;
+    page.OnSetActive(false);
+    EXPECT_EQ(sheet.TakeEffects(), Effects{"open"});
+    EXPECT_EQ(sheet.WizardButtons(), PSWIZB_BACK | PSWIZB_NEXT);
+    EXPECT_EQ(page.OnWizardNext(), IDD_PAGE3);
+    EXPECT_EQ(sheet.TakeEffects(), Effects{});
+    EXPECT_EQ(page.OnWizardBack(), IDD_PAGE1);
+    EXPECT_EQ(sheet.TakeEffects(), Effects{"close"});
+    EXPECT_EQ(w.TakeEffects(), Effects{});
+
+    app.windowEffects = 0;
+    page.OnSetActive(true);
+    EXPECT_EQ(page.OnWizardBack(), IDD_PAGE1);
+    EXPECT_EQ(sheet.TakeEffects(), Effects{});
+}
+
 TEST_F(SettingsPage, WithoutTheEncoderTheListIsEmptyAndNothingIsChosen) {
     test::UnregisterProfileFolder();
     w.Answer(IDOK);
@@ -175,6 +196,8 @@ TEST_F(SettingsPage, WizardGoesThroughThePageForWma) {
     app.makeWmaPage = [](encoder::EncoderApp& a) -> std::unique_ptr<encoder::WizardPage> {
         return std::make_unique<CWMASettingsPage>(a);
     };
+    using Effects = std::vector<std::string>;
+    app.windowEffects = 1;
     encoder::MLSheet wizard(app);
     test::FakeWindow sheetWindow, pageWindow;
     wizard.Attach(&sheetWindow);
@@ -187,13 +210,17 @@ TEST_F(SettingsPage, WizardGoesThroughThePageForWma) {
     EXPECT_EQ(pageWindow.Count(IDC_WMA_PROFILE), 3);
     // The MP3 page's bitrate list (the same id) is not touched.
     EXPECT_EQ(sheetWindow.Count(IDC_WMA_PROFILE), 0);
+    EXPECT_EQ(sheetWindow.TakeEffects(), Effects{"open"});
     pageWindow.SetText(IDC_WMA_DESCRIPTION, std::string(5000, 'x'));
     pageWindow.Answer(IDOK);
     EXPECT_EQ(wizard.OnNext(), IDD_WMA_SETTINGS);
+    EXPECT_EQ(sheetWindow.TakeEffects(), Effects{});  // refused: the page stays as it is
     pageWindow.SetText(IDC_WMA_DESCRIPTION, "short");
     EXPECT_EQ(wizard.OnNext(), IDD_PAGE3);
     EXPECT_EQ(wizard.OnBack(), IDD_WMA_SETTINGS);
+    // The summary opens, the page opens again, then closes on its way back to page 1.
     EXPECT_EQ(wizard.OnBack(), IDD_PAGE1);
+    EXPECT_EQ(sheetWindow.TakeEffects(), (Effects{"open", "open", "close"}));
     auto* wma = dynamic_cast<CWMASettingsPage*>(wizard.WmaPage());
     ASSERT_NE(wma, nullptr);
     EXPECT_EQ(wma->description, "short");

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -22,10 +23,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(WmaCdJobEndToEnd, ReadableTracksBecomeDescribedWmaFilesAndTheUnreadableOneIsNamed) {
-    constexpr double kTones[] = {440, 660, 880};
-    constexpr std::uint32_t kFrames[] = {150, 75, 100};  // 2, 1 and 1.33 seconds
-    test::TempDir dir, out, profiles;
+constexpr double kTones[] = {440, 660, 880};
+constexpr std::uint32_t kFrames[] = {150, 75, 100};  // 2, 1 and 1.33 seconds
+
+// The disc of kTones as the image drive, its second track with a sector that never reads.
+void LoadDisc(const fs::path& dir) {
     std::string image, cue = "FILE \"tones.bin\" BINARY\n";
     std::uint32_t at = 0;
     for (int t = 0; t < 3; ++t) {
@@ -38,13 +40,25 @@ TEST(WmaCdJobEndToEnd, ReadableTracksBecomeDescribedWmaFilesAndTheUnreadableOneI
     }
     test::WriteFile(dir / "tones.bin", image);
     test::WriteFile(dir / "tones.cue", cue);
-    // The second track has a sector that never reads.
     const char* config = std::getenv("XDG_CONFIG_HOME");
     ASSERT_TRUE(config);
     fs::create_directories(std::string(config) + "/orvane");
     test::WriteFile(std::string(config) + "/orvane/drives.conf",
                     "real_drives = no\nimage = " + (dir / "tones.cue").string() +
                         "\nfaults = fail=" + std::to_string(kFrames[0] + 30) + "\n");
+}
+
+std::vector<std::string> Files(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(WmaCdJobEndToEnd, ReadableTracksBecomeDescribedWmaFilesAndTheUnreadableOneIsNamed) {
+    test::TempDir dir, out, profiles;
+    LoadDisc(dir.path());
 
     test::CopyShippedProfiles(profiles.path());
     test::RegisterProfileFolder(profiles.path().string());
@@ -93,12 +107,9 @@ TEST(WmaCdJobEndToEnd, ReadableTracksBecomeDescribedWmaFilesAndTheUnreadableOneI
               "Track2 (Broken): Error: Can't read RAW Audio Data.");
     // One file per readable track; the unreadable one left nothing, and every grabbed WAVE
     // file went once encoded.
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(out.path()))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"Orvane Players - Morning- Bells.WMA",
-                                               "Orvane Players - Night-Fall.WMA"}));
+    EXPECT_EQ(Files(out.path()), (std::vector<std::string>{"Orvane Players - Morning- Bells.WMA",
+                                                           "Orvane Players - Night-Fall.WMA"}));
+    EXPECT_EQ(recorder.Text(encoder::JobText::Input), "Track3 (Night)");
 
     if (std::system("ffprobe -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no ffprobe";
     const std::pair<int, const char*> written[] = {{0, "Orvane Players - Morning- Bells.WMA"},
@@ -116,6 +127,72 @@ TEST(WmaCdJobEndToEnd, ReadableTracksBecomeDescribedWmaFilesAndTheUnreadableOneI
         test::ToneFit fit = test::FitTone(test::Decode(out / name), 2, 0, 44100, kTones[track]);
         EXPECT_GT(fit.snrDb, 20) << name;
     }
+}
+
+// Two tracks of one title ripped into a folder holding the user's files, among them one of that
+// name, with the grabbed WAVE files kept: nothing of the user's is touched, and each track gets
+// its own numbered name.
+TEST(WmaCdJobEndToEnd, TheUsersFilesStayAndTakenNamesGetTheNextNumber) {
+    test::TempDir dir, out, profiles;
+    LoadDisc(dir.path());
+    test::CopyShippedProfiles(profiles.path());
+    test::RegisterProfileFolder(profiles.path().string());
+    RegisterWmaJob();
+    clock::VirtualClock clk(true);
+    clock::Install(&clk);
+    test::WriteFile(out / "Track0.WAV", "the user's wave");
+    test::WriteFile(out / "Track0.WMA", "the user's wma");
+    test::WriteFile(out / "Orvane Players - Night.WMA", "an earlier rip");
+
+    encoder::JobRequest request;
+    request.kind = encoder::JobKind::EncodeWma;
+    request.input = encoder::kCdAudioInput;
+    request.batch = true;
+    request.output = out.path().string() + "/";
+    request.appFolder = test::DistDir().string() + "/";
+    request.wma.profileIndex = 0;
+    for (int t : {1, 3}) {
+        request.tags[t].SetMarker();
+        request.tags[t].SetArtist("Orvane Players");
+        request.tags[t].SetTitle("Night");
+    }
+    request.cd.driveIndex = 0;
+    request.cd.checked = {1, 0, 1};
+    request.cd.names = {"Morning", "Broken", "Night"};
+    request.cd.trackCount = 3;
+    request.cd.readBufferSize = 16;
+    request.cd.deleteGrabbedWav = false;
+
+    cdda::InstallCdTrackSource(nullptr);
+    test::JobRecorder recorder;
+    {
+        encoder::JobRunner runner(request, recorder);
+        runner.Start();
+        runner.Wait();
+    }
+    encoder::SetCdTrackSource(nullptr);
+    clock::Install(nullptr);
+    test::UnregisterProfileFolder();
+
+    ASSERT_TRUE(recorder.Outcome().has_value());
+    EXPECT_EQ(recorder.Outcome()->message, "Compression Finished.");
+    EXPECT_EQ(Files(out.path()),
+              (std::vector<std::string>{
+                  "Orvane Players - Night (2).WAV", "Orvane Players - Night (2).WMA",
+                  "Orvane Players - Night (3).WMA", "Orvane Players - Night.WAV",
+                  "Orvane Players - Night.WMA", "Track0.WAV", "Track0.WMA"}));
+    EXPECT_EQ(test::ReadFile(out / "Track0.WAV"), "the user's wave");
+    EXPECT_EQ(test::ReadFile(out / "Track0.WMA"), "the user's wma");
+    EXPECT_EQ(test::ReadFile(out / "Orvane Players - Night.WMA"), "an earlier rip");
+    EXPECT_EQ(fs::file_size(out / "Orvane Players - Night.WAV"), 44 + kFrames[0] * 2352u);
+    EXPECT_EQ(fs::file_size(out / "Orvane Players - Night (2).WAV"), 44 + kFrames[2] * 2352u);
+    EXPECT_EQ(recorder.Text(encoder::JobText::Output),
+              (out / "Orvane Players - Night (3).WMA").string());
+    if (std::system("ffprobe -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no ffprobe";
+    EXPECT_GT(
+        test::FitTone(test::Decode(out / "Orvane Players - Night (3).WMA"), 2, 0, 44100, kTones[2])
+            .snrDb,
+        20);
 }
 
 }  // namespace

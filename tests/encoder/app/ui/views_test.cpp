@@ -10,11 +10,15 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QStackedWidget>
 #include <QTimer>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
+#include <vector>
 
 #include "encoder/app/encoder_app.h"
 #include "encoder/app/resource.h"
@@ -41,6 +45,7 @@ struct AppFixture : ::testing::Test {
     AppFixture() {
         app.settings = &settings;
         app.splashPending = 0;
+        app.windowEffects = 0;  // switched on where a test is about them
         FillGenreList(app.genreList);
     }
     MemorySettings settings;
@@ -203,6 +208,63 @@ TEST_F(WizardViewTest, DialogsAddedByOtherPartsAnswerTheWizard) {
     EXPECT_EQ(RunSheet(sheet, nullptr), IDCANCEL);
     EXPECT_EQ(owners.size(), 1u);
     RegisterWizardDialog(IDD_INTERNET_OPTIONS, nullptr);
+}
+
+// Counts what shows over the pages' area while the wizard runs (the effect's frames, under the
+// offscreen platform) and the area it covers.
+class OverPages : public QObject {
+public:
+    explicit OverPages(QWidget* sheet) : stack_(sheet->findChild<QStackedWidget*>()) {
+        qApp->installEventFilter(this);
+    }
+    ~OverPages() override { qApp->removeEventFilter(this); }
+    int shown = 0;
+    std::vector<QRect> areas;
+
+protected:
+    bool eventFilter(QObject* o, QEvent* e) override {
+        auto* w = qobject_cast<QWidget*>(o);
+        if (e->type() == QEvent::Show && w && stack_ && w->parentWidget() == stack_ &&
+            stack_->indexOf(w) < 0) {
+            ++shown;
+            areas.push_back(w->geometry());
+        }
+        return false;
+    }
+
+private:
+    QPointer<QStackedWidget> stack_;
+};
+
+// With the effects on, the real sheet plays them over the page area as the options and the
+// summary appear and once more on Finish, before the window goes.
+TEST_F(WizardViewTest, EffectsOutlineThePagesWhenShownAndOnFinish) {
+    if (QGuiApplication::platformName() != "offscreen")
+        GTEST_SKIP() << "counts the in-window frames of the offscreen platform";
+    app.windowEffects = 1;
+    MLSheet sheet(app);
+    Script script;
+    std::unique_ptr<OverPages> over;
+    std::vector<int> shownAt;
+    script.On(IDD_PAGE1, [&](QWidget* w) {
+        over = std::make_unique<OverPages>(w);
+        Type(w, IDC_INPUT, "song.wav");
+        Click(w, ID_WIZNEXT);
+        shownAt.push_back(over->shown);
+    });
+    script.On(IDD_PAGE2, [&](QWidget* w) {
+        Click(w, ID_WIZNEXT);
+        shownAt.push_back(over->shown);
+    });
+    script.On(IDD_PAGE3, [&](QWidget* w) {
+        Click(w, ID_WIZFINISH);
+        shownAt.push_back(over->shown);
+    });
+    EXPECT_EQ(RunSheet(sheet, nullptr), ID_WIZFINISH);
+    EXPECT_EQ(shownAt, (std::vector<int>{1, 2, 3}));
+    ASSERT_TRUE(over);
+    for (const QRect& area : over->areas)
+        EXPECT_EQ(area.size(), QSize(kPageWidth, kPageHeight));
 }
 
 using TagViewTest = AppFixture;

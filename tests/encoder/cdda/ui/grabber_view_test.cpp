@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QTimer>
 #include <QTreeWidget>
+#include <cstdlib>
 #include <functional>
 
 #include "encoder/app/encoder_app.h"
@@ -24,6 +25,8 @@
 #include "encoder/freedb/freedb_resource.h"
 #include "encoder/freedb/loopback_server.h"
 #include "encoder/freedb/ui/freedb_views.h"
+#include "platform/registry/winreg.h"
+#include "support/first_start.h"
 #include "tests/encoder/cdda/transport_fixture.h"
 
 namespace orvane::cdda {
@@ -186,6 +189,58 @@ TEST_F(GrabberView, NoDriveClosesTheDialog) {
     EXPECT_EQ(ui::RunCdGrabber(nullptr), IDCANCEL);
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_EQ(boxes_[0].rfind("No IDE/ATAPI CD-ROM Drives Found!", 0), 0u);
+}
+
+// "&OK / Save" of the CDA settings on a fresh installation: the key it writes to exists once
+// the program has started for the first time, and the value is stored there.
+TEST_F(GrabberView, CdaSettingsSaveOnAFreshInstallationAfterTheFirstStart) {
+    const char* old = std::getenv("ORVANE_REGISTRY_DIR");
+    const std::string saved = old ? old : "";
+    test::TempDir home;
+    auto save = [this](const char* value) {
+        encoder::ui::Hooks().shown = [value](QWidget* w, int id) {
+            if (id != IDD_CDA_SETTINGS) return;
+            QTimer::singleShot(0, w, [w, value] {
+                Find<QLineEdit>(w, IDC_CDA_BUFFER)->setText(value);
+                Click(w, IDOK);
+            });
+        };
+        boxes_.clear();
+        return ui::RunCdaSettings(nullptr);
+    };
+
+    // Nothing has run yet: the key is missing and the dialog says so.
+    test::UseRegistryFolder(home / "untouched");
+    EXPECT_EQ(save("100"), IDOK);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0],
+              "Fatal Error: Can't Find the Specified Path in Registry.\nMaybe the Windows "
+              "Registry is Corrupted!!");
+
+    std::string why;
+    const bool started =
+        test::RunFirstStart((test::DistDir() / "Plimo").string(), home.path(), why);
+    EXPECT_TRUE(started) << why;
+    if (started) {
+        EXPECT_EQ(save("300"), IDOK);
+        EXPECT_TRUE(boxes_.empty()) << boxes_.front();
+        registry::ResetForTesting();
+        HKEY key = nullptr;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, encoder::kMachineKey, 0, KEY_READ, &key),
+                  ERROR_SUCCESS);
+        char value[16] = {};
+        DWORD size = sizeof value;
+        EXPECT_EQ(RegQueryValueExA(key, "CDAReadBufferSize", nullptr, nullptr,
+                                   reinterpret_cast<BYTE*>(value), &size),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+        EXPECT_STREQ(value, "300");
+    }
+    if (old)
+        test::UseRegistryFolder(saved);
+    else
+        ::unsetenv("ORVANE_REGISTRY_DIR");
+    registry::ResetForTesting();
 }
 
 // "&Get CD Info" against a loopback CD database: the query carries the disc's offsets, the
