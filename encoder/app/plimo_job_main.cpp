@@ -16,7 +16,8 @@
 //                         single file
 //   plimo-job --wma --list-profiles
 //                         the profiles the WMA settings page offers, one a line: index, name
-// The WMA encoder components are installed first when they are missing.
+// The WMA encoder components are installed first when they are missing or offer no profile;
+// with a restart pending the run says what waits for it and fails (nobody agrees to a restart).
 // Settings are neither read from nor written to the registry. Exit status 0 when the job
 // succeeded.
 #include <sys/resource.h>
