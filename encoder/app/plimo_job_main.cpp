@@ -37,6 +37,7 @@
 #include "encoder/wma/wma_job.h"
 #include "platform/base/command_line.h"
 #include "platform/fs/fs.h"
+#include "platform/process/process.h"
 #include "platform/shell/sysinfo.h"
 
 namespace {
@@ -244,7 +245,7 @@ int main(int argc, char** argv) {
     // Ended by a signal, the job removes the temporary file of the output it is writing (the
     // codec programs do the same for theirs); those of runs that were killed outright are
     // cleared here, once their writer is gone and they have been left alone for a while.
-    orvane::fs::AtomicFile::InstallSignalCleanup();
+    orvane::fs::AtomicFile::InstallSignalCleanup(orvane::process::SignalLiveChildren);
     orvane::fs::SweepStaleTemps(request.batch ? request.output
                                               : orvane::fs::FolderOf(request.output));
     auto start = std::chrono::steady_clock::now();

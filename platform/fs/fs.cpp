@@ -23,8 +23,10 @@ constexpr std::time_t kAbandonedAfter = 24 * 3600;
 // The temporary file a signal handler must remove.
 char g_signalTemp[PATH_MAX];
 std::atomic<bool> g_signalTempActive{false};
+std::atomic<void (*)(int)> g_signalFirst{nullptr};
 
 void OnSignal(int sig) {
+    if (void (*first)(int) = g_signalFirst.load()) first(sig);
     if (g_signalTempActive.load()) ::unlink(g_signalTemp);
     ::signal(sig, SIG_DFL);
     ::raise(sig);
@@ -194,7 +196,8 @@ bool WriteAll(int fd, const void* data, std::size_t bytes, off_t offset, FileOps
 
 AtomicFile::~AtomicFile() { Discard(); }
 
-void AtomicFile::InstallSignalCleanup() {
+void AtomicFile::InstallSignalCleanup(void (*first)(int)) {
+    g_signalFirst.store(first);
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);

@@ -92,7 +92,9 @@ public:
 
     // Makes SIGINT, SIGTERM and SIGHUP remove the temporary file of the most recently opened
     // AtomicFile before the process ends (for programs that write one output at a time).
-    static void InstallSignalCleanup();
+    // first, when given, runs before that with the signal's number; it must be
+    // async-signal-safe.
+    static void InstallSignalCleanup(void (*first)(int) = nullptr);
 
 private:
     Status Fail(const char* what);

@@ -23,6 +23,25 @@ namespace orvane::process {
 
 namespace {
 
+// The children not reaped yet, for SignalLiveChildren; 0 marks a free slot. A program runs a
+// few children at a time; one beyond the table is simply not signalled.
+constexpr std::size_t kLiveSlots = 64;
+std::atomic<pid_t> g_live[kLiveSlots];
+
+void AddLive(pid_t pid) {
+    for (std::atomic<pid_t>& slot : g_live) {
+        pid_t expected = 0;
+        if (slot.compare_exchange_strong(expected, pid)) return;
+    }
+}
+
+void RemoveLive(pid_t pid) {
+    for (std::atomic<pid_t>& slot : g_live) {
+        pid_t expected = pid;
+        if (slot.compare_exchange_strong(expected, 0)) return;
+    }
+}
+
 // A write to a pipe whose reader has gone must fail with EPIPE rather than end the program;
 // children inherit the ignored signal, so their late log lines cannot kill them either.
 void IgnoreBrokenPipe() {
@@ -45,6 +64,11 @@ bool WaitReady(int fd, short events, const WakeEvent* wake) {
 }
 
 }  // namespace
+
+void SignalLiveChildren(int sig) noexcept {
+    for (const std::atomic<pid_t>& slot : g_live)
+        if (const pid_t pid = slot.load(); pid > 0) ::kill(pid, sig);
+}
 
 bool CreatePipe(Pipe& pipe, int bufferSize) {
     int fds[2];
@@ -155,7 +179,7 @@ long ReadSome(int fd, void* data, std::size_t n, const WakeEvent* wake) {
 Process::~Process() {
     // A child still running keeps running (as a Windows child would); reap it when it has
     // already ended so that no zombie is left behind.
-    if (pid_ > 0 && !ended_) ::waitpid(pid_, nullptr, WNOHANG);
+    if (pid_ > 0 && !ended_ && ::waitpid(pid_, nullptr, WNOHANG) == pid_) RemoveLive(pid_);
 }
 
 bool Process::Spawn(const std::string& program, const std::vector<std::string>& args, int stdinFd,
@@ -182,6 +206,7 @@ bool Process::Spawn(const std::string& program, const std::vector<std::string>& 
     pid_ = pid;
     ended_ = false;
     exitCode_ = STILL_ACTIVE;
+    AddLive(pid);
     StartWatch();
     return true;
 }
@@ -214,6 +239,7 @@ bool Process::Reap(bool block) {
         r = ::waitpid(pid_, &status, block ? 0 : WNOHANG);
     } while (r < 0 && errno == EINTR);
     if (r != pid_) return false;
+    RemoveLive(pid_);
     ended_ = true;
     if (terminated_)
         exitCode_ = terminateCode_;

@@ -34,6 +34,11 @@ void CloseFd(int& fd);
 // Closes both ends of a pipe.
 void ClosePipe(Pipe& pipe);
 
+// Sends sig to every child spawned by this layer that has not been reaped yet. Safe in a
+// signal handler: a program ended by a signal passes it on, so that a codec child whose
+// input stops does not take the cut-short input for a whole one.
+void SignalLiveChildren(int sig) noexcept;
+
 // A one-shot signal another thread can wait on with poll(): once Signal() has been called,
 // every blocking read or write of this layer given the event returns at once.
 class WakeEvent {

@@ -182,7 +182,7 @@ protected:
 
     // Starts plimo-job on the long input and returns its pid once its temporary output file
     // is there; -1 when that never happened.
-    pid_t StartAndAwaitOutput(const fs::path& output) {
+    pid_t StartAndAwaitOutput(const fs::path& output, bool mp3 = false) {
         const int watch = ::inotify_init1(IN_CLOEXEC);
         if (watch < 0 || ::inotify_add_watch(watch, output.parent_path().c_str(), IN_CREATE) < 0)
             return -1;
@@ -193,8 +193,12 @@ protected:
             const std::string program = (DistDir() / "plimo-job").string();
             const std::string input = (dir / "long.wav").string();
             std::freopen("/dev/null", "w", stdout);
-            ::execl(program.c_str(), program.c_str(), "--wma", "--profile", "0", input.c_str(),
-                    output.c_str(), static_cast<char*>(nullptr));
+            if (mp3)
+                ::execl(program.c_str(), program.c_str(), input.c_str(), output.c_str(),
+                        static_cast<char*>(nullptr));
+            else
+                ::execl(program.c_str(), program.c_str(), "--wma", "--profile", "0", input.c_str(),
+                        output.c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
         bool begun = false;
@@ -240,6 +244,32 @@ TEST_F(PlimoJobSignalTest, InterruptedOrTerminatedJobsLeaveNoTemporaryFile) {
         EXPECT_TRUE(Temporaries().empty()) << "signal " << sig << ": " << Temporaries()[0];
         EXPECT_FALSE(fs::exists(dir / "out" / "song.wma")) << "signal " << sig;
     }
+}
+
+// Only the job is told to stop (a service manager, kill PID): the encoder child must not
+// take its input's sudden end for the end of the song and put a cut-short file over the
+// user's older one.
+TEST_F(PlimoJobSignalTest, AStoppedJobStopsItsCodecChildAndKeepsTheOlderOutput) {
+    const fs::path output = dir / "out" / "song.mp3";
+    WriteFile(output, "the older song");
+    const pid_t pid = StartAndAwaitOutput(output, true);
+    ASSERT_GT(pid, 0);
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) != 0));
+    // The child is not ours to wait for: its temporary file going away tells it has ended
+    // (either removed, or renamed over the output).
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, (dir / "out").c_str(), IN_DELETE | IN_MOVED_FROM), 0);
+    alignas(inotify_event) char buffer[4096];
+    pollfd p{watch, POLLIN, 0};
+    while (!Temporaries().empty() && ::poll(&p, 1, 60000) > 0)
+        (void)!::read(watch, buffer, sizeof buffer);
+    ::close(watch);
+    EXPECT_TRUE(Temporaries().empty());
+    EXPECT_EQ(ReadFile(output), "the older song");
 }
 
 TEST_F(PlimoJobSignalTest, TheNextRunSweepsWhatAKilledRunLeft) {
