@@ -322,6 +322,10 @@ bool ParseXmcdEntry(const std::string& body, FreeDBDiscInfo& info, int* error, s
         if (text.size() < 14) return Fail(error, reason, kParseError, "the submitter is empty");
         std::vector<std::string> words;
         std::size_t p = 14;
+        // Where "Submitted via:" does not open the line, the fixed column may fall inside a
+        // character of a converted entry: the words start at the next whole one.
+        while (p < text.size() && (static_cast<unsigned char>(text[p]) & 0xC0) == 0x80)
+            ++p;
         while (p < text.size()) {
             while (p < text.size() && text[p] == ' ')
                 ++p;
