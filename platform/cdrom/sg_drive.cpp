@@ -25,7 +25,19 @@ void Put32(std::uint8_t* p, std::uint32_t v) {
     p[3] = static_cast<std::uint8_t>(v);
 }
 
+SgIoctl& Door() {
+    static SgIoctl door;
+    return door;
+}
+
+int DeviceIoctl(int fd, unsigned long request, void* arg) {
+    if (const SgIoctl& door = Door()) return door(fd, request, arg);
+    return ::ioctl(fd, request, arg);
+}
+
 }  // namespace
+
+void SetSgIoctl(SgIoctl ioctlFunction) { Door() = std::move(ioctlFunction); }
 
 std::unique_ptr<SgDrive> SgDrive::Open(const std::string& device, std::string& error) {
     int fd = ::open(device.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -34,7 +46,7 @@ std::unique_ptr<SgDrive> SgDrive::Open(const std::string& device, std::string& e
         return nullptr;
     }
     int version = 0;
-    if (ioctl(fd, SG_GET_VERSION_NUM, &version) < 0 || version < 30000) {
+    if (DeviceIoctl(fd, SG_GET_VERSION_NUM, &version) < 0 || version < 30000) {
         error = device + ": no SCSI generic support";
         ::close(fd);
         return nullptr;
@@ -66,7 +78,7 @@ DriveResult SgDrive::Execute(const std::uint8_t* cdb, std::size_t cdbLength, std
     io.sbp = sense;
     io.mx_sb_len = sizeof sense;
     io.timeout = kTimeoutMs;
-    if (ioctl(fd_, SG_IO, &io) < 0) {
+    if (DeviceIoctl(fd_, SG_IO, &io) < 0) {
         return DriveResult::Failure(device_ + ": " + std::strerror(errno));
     }
     if ((io.info & SG_INFO_OK_MASK) == SG_INFO_OK) return DriveResult::Ok();

@@ -1,6 +1,7 @@
 #pragma once
 // A real CD drive reached through the Linux SCSI generic interface (SG_IO on /dev/sr*).
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -8,6 +9,12 @@
 #include "platform/cdrom/disc_drive.h"
 
 namespace orvane::cdrom {
+
+// The one door to the device: every SG_IO request and version query of an SgDrive goes through
+// this function (ioctl(2) by default). A drive model put here answers in place of a drive.
+using SgIoctl = std::function<int(int fd, unsigned long request, void* arg)>;
+// Replaces the door; an empty function restores ioctl(2). Not for use while commands run.
+void SetSgIoctl(SgIoctl ioctlFunction);
 
 class SgDrive final : public DiscDrive {
 public:

@@ -30,8 +30,9 @@ protected:
         if (!faults.empty()) conf += "faults = " + faults + "\n";
         orvane::test::WriteFile(dir_ / "config" / "orvane" / "drives.conf", conf);
     }
-    ToolRun Start(const std::string& args) {
-        std::string command = "cd '" + dir_.path().string() + "' && XDG_CONFIG_HOME='" +
+    // Runs the program; env holds further NAME='value' settings for it.
+    ToolRun Start(const std::string& args, const std::string& env = {}) {
+        std::string command = "cd '" + dir_.path().string() + "' && " + env + " XDG_CONFIG_HOME='" +
                               (dir_ / "config").string() + "' ORVANE_CD_IMAGES= '" +
                               (orvane::test::DistDir() / "orvane-cdda").string() + "' " + args +
                               " >out.txt 2>err.txt";
@@ -125,6 +126,49 @@ TEST_F(CddaTool, SaysWhyTheDriveCannotBeUsed) {
     const std::size_t first = r.err.find(bad);
     ASSERT_NE(first, std::string::npos) << r.err;
     EXPECT_EQ(r.err.find(bad, first + 1), std::string::npos) << r.err;
+}
+
+// A real drive: the program's own SG_IO code on a device node, answered by the MMC drive model
+// behind a preloaded ioctl.
+class CddaToolOnSgIo : public CddaTool {
+protected:
+    ToolRun StartOnDrive(const std::string& args, const std::string& modelEnv = {}) {
+        orvane::test::WriteFile(dir_ / "config" / "orvane" / "drives.conf", "");
+        orvane::test::WriteFile(dir_ / "sr0", "");
+        const std::string device = (dir_ / "sr0").string();
+        return Start(args, "ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD='" +
+                               std::string(ORVANE_MMC_SHIM) + "' ORVANE_CD_DEVICES='" + device +
+                               "' ORVANE_MMC_MODEL_DEVICE='" + device + "' ORVANE_MMC_MODEL_CUE='" +
+                               cue_ + "' " + modelEnv);
+    }
+};
+
+TEST_F(CddaToolOnSgIo, ListsReadsAndGrabsFromTheDevice) {
+    ToolRun r = StartOnDrive("drives", "ORVANE_MMC_MODEL_ID='ACME/CD-R 52X'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("D:  ACME      CD-R 52X"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find((dir_ / "sr0").string()), std::string::npos) << r.out;
+    r = StartOnDrive("toc D:");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(" 2     300     150  00:02.00  Audio"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("lead-out     525"), std::string::npos) << r.out;
+    r = StartOnDrive("grab --verify D: 2 two.wav");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string pcm = orvane::test::PatternFrames(300, 150);
+    EXPECT_EQ(orvane::test::ReadFile(dir_ / "two.wav").substr(44), pcm);
+}
+
+TEST_F(CddaToolOnSgIo, ReportsTheDriveStatesFromTheirSenseData) {
+    ToolRun r = StartOnDrive("toc D:", "ORVANE_MMC_MODEL_STATE=tray_open");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no disc in the drive (or the tray is open)"), std::string::npos) << r.err;
+    r = StartOnDrive("grab D: 1 one.wav", "ORVANE_MMC_MODEL_STATE=no_disc");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no disc"), std::string::npos) << r.err;
+    r = StartOnDrive("grab D: 2 two.wav", "ORVANE_MMC_MODEL_FAIL=400-400");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot be read"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "two.wav"));
 }
 
 TEST_F(CddaTool, NoDriveNamesTheRealCause) {
