@@ -2,7 +2,7 @@
 // command line, over the same transport and grabbing code as Plimo's grabber.
 //
 //   orvane-cdda drives
-//   orvane-cdda toc DRIVE
+//   orvane-cdda toc DRIVE [--json]
 //   orvane-cdda grab [--verify] [--sectors N] DRIVE TRACK OUTPUT.wav
 //
 // DRIVE is a drive letter ("D:"), TRACK the disc's track number (1 for the first track). The
@@ -18,8 +18,10 @@
 
 #include "encoder/cdda/cd_drive.h"
 #include "encoder/cdda/grab.h"
+#include "encoder/cdda/toc_json.h"
 #include "encoder/cdda/track_list.h"
 #include "platform/base/command_line.h"
+#include "platform/cdrom/disc_info.h"
 #include "platform/cdrom/drives.h"
 #include "platform/shell/sysinfo.h"
 
@@ -35,7 +37,7 @@ void OnSignal(int) {
 
 constexpr const char* kHelp =
     "Usage: orvane-cdda drives\n"
-    "  or:  orvane-cdda toc DRIVE\n"
+    "  or:  orvane-cdda toc DRIVE [--json]\n"
     "  or:  orvane-cdda grab [--verify] [--sectors N] DRIVE TRACK OUTPUT.wav\n"
     "\n"
     "The CD drives, their tables of contents and single tracks grabbed to WAVE files, over the\n"
@@ -44,6 +46,8 @@ constexpr const char* kHelp =
     "\n"
     "  drives        list the drives: letter, vendor, product, cue sheet or device\n"
     "  toc           list the tracks: number, start, frames, length, type\n"
+    "  --json        toc as one JSON object: disc ids, sessions, catalog number, CD-Text,\n"
+    "                and per track pregap, ISRC and flags\n"
     "  grab          write one track to a WAVE file; every request is read up to six times\n"
     "  --verify      read the track twice and print the CRC32 of its samples\n"
     "  --sectors N   frames per request (1 to 256)\n"
@@ -56,7 +60,7 @@ constexpr const char* kHelp =
 int Usage() {
     std::fprintf(stderr,
                  "usage: orvane-cdda drives\n"
-                 "       orvane-cdda toc DRIVE\n"
+                 "       orvane-cdda toc DRIVE [--json]\n"
                  "       orvane-cdda grab [--verify] [--sectors N] DRIVE TRACK OUTPUT.wav\n"
                  "DRIVE is a drive letter such as D:, TRACK the disc's track number (1 for the "
                  "first track).\n");
@@ -147,18 +151,36 @@ int Drives() {
     return 0;
 }
 
-int Toc(const std::string& drive) {
+int Toc(const std::string& drive, bool json) {
     CdSession session;
     std::string error;
     if (!OpenDrive(drive, session, error) || !ReadDisc(session, error)) {
         std::fprintf(stderr, "orvane-cdda: %s\n", error.c_str());
         return 1;
     }
+    if (json) {
+        // The transport answers the track list; the rest of what the disc holds comes from the
+        // drive itself.
+        orvane::cdrom::DiscInfo disc;
+        auto cd = orvane::cdrom::DriveForLetter(static_cast<char>('D' + session.selectedDrive));
+        orvane::cdrom::DriveResult r =
+            cd ? cd->ReadDiscInfo(disc) : orvane::cdrom::DriveResult::Failure("no such drive");
+        if (!r.ok) {
+            std::fprintf(stderr, "orvane-cdda: the disc cannot be read: %s\n",
+                         r.Describe().c_str());
+            return 1;
+        }
+        std::fputs(TocJson(disc).c_str(), stdout);
+        return 0;
+    }
     for (int i = 0; i < session.TrackCount(); ++i) {
         FrameRange r = TrackRange(session, i, false, 0);
-        std::printf("%2d  %6u  %6u  %02u:%02u.%02u  %s\n", session.toc.entries[i].trackNumber,
+        // An audio track with the pre-emphasis bit says so after its type.
+        const std::uint8_t control = session.toc.entries[i].adrControl & 0x0F;
+        std::printf("%2d  %6u  %6u  %02u:%02u.%02u  %s%s\n", session.toc.entries[i].trackNumber,
                     r.start, r.Frames(), r.Frames() / 75 / 60, r.Frames() / 75 % 60,
-                    r.Frames() % 75, TrackTypeText(session.toc.entries[i].adrControl).c_str());
+                    r.Frames() % 75, TrackTypeText(session.toc.entries[i].adrControl).c_str(),
+                    (control & 0x05) == 0x01 ? "  pre-emphasis" : "");
     }
     std::printf("lead-out  %6u\n", session.leadOut);
     return 0;
@@ -293,7 +315,9 @@ int main(int argc, char** argv) {
     std::string command = args[0];
     args.erase(args.begin());
     if (command == "drives" && args.empty()) return Drives();
-    if (command == "toc" && args.size() == 1) return Toc(args[0]);
+    if (command == "toc" && args.size() == 1) return Toc(args[0], false);
+    if (command == "toc" && args.size() == 2 && (args[0] == "--json" || args[1] == "--json"))
+        return Toc(args[0] == "--json" ? args[1] : args[0], true);
     if (command == "grab") return Grab(args);
     return Usage();
 }

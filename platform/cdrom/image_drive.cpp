@@ -168,6 +168,13 @@ DriveResult ImageDrive::SetTray(bool open) {
     return DriveResult::Ok();
 }
 
+DriveResult ImageDrive::ReadDiscInfo(DiscInfo& out) {
+    std::lock_guard lock(mutex_);
+    DriveResult r = Ready();
+    if (r.ok) out = DiscInfoFromSheet(sheet_);
+    return r;
+}
+
 DriveResult ImageDrive::ReadCdda(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) {
     std::uint32_t delayMs = 0;
     {

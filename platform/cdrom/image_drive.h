@@ -51,6 +51,7 @@ public:
     DriveResult Inquiry(InquiryData& out) override;
     DriveResult TestUnitReady() override;
     DriveResult ReadToc(Toc& out) override;
+    DriveResult ReadDiscInfo(DiscInfo& out) override;
     DriveResult ReadCdda(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) override;
     DriveResult ReadCapabilities(Capabilities& out) override;
     DriveResult SetTray(bool open) override;

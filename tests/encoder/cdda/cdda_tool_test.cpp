@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "tests/platform/cdrom/disc_fixture.h"
+#include "tests/platform/cdrom/ripper_sheet.h"
 
 namespace {
 
@@ -128,6 +129,44 @@ TEST_F(CddaTool, SaysWhyTheDriveCannotBeUsed) {
     EXPECT_EQ(r.err.find(bad, first + 1), std::string::npos) << r.err;
 }
 
+TEST_F(CddaTool, TocAsJsonTellsWhatTheDiscHolds) {
+    cue_ = orvane::test::WriteRipperSheet(dir_);
+    Configure("");
+    ToolRun r = Start("toc D: --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "{\"leadout\": 11910, \"first_track\": 1, \"last_track\": 4, "
+              "\"catalog\": \"0724384260521\", \"sessions\": 2, \"freedb_id\": \"16009e04\", "
+              "\"musicbrainz_id\": \"nZ7Uc9zMqTc.HI1bXMXEXoFjP.k-\", "
+              "\"accuraterip_id\": \"003-00003154-0000c114-16009e04\", "
+              "\"cdtext\": {\"title\": \"The Album\", \"performer\": \"The Band\"}, \"tracks\": ["
+              "{\"number\": 1, \"start\": 33, \"length\": 267, \"audio\": true, \"session\": 1, "
+              "\"pregap\": 33, \"isrc\": \"USABC0000001\", \"preemphasis\": true, "
+              "\"copy_permitted\": true, \"title\": \"One\\\\Back\", \"performer\": \"Singer\"}, "
+              "{\"number\": 2, \"start\": 300, \"length\": 85, \"audio\": true, \"session\": 1, "
+              "\"pregap\": 75, \"isrc\": null, \"preemphasis\": false, \"copy_permitted\": false, "
+              "\"title\": \"Two\", \"performer\": null}, "
+              "{\"number\": 3, \"start\": 385, \"length\": 75, \"audio\": true, \"session\": 1, "
+              "\"pregap\": 10, \"isrc\": null, \"preemphasis\": false, \"copy_permitted\": false, "
+              "\"title\": null, \"performer\": null}, "
+              "{\"number\": 4, \"start\": 11860, \"length\": 50, \"audio\": false, \"session\": 2, "
+              "\"pregap\": 0, \"isrc\": null, \"preemphasis\": false, \"copy_permitted\": false, "
+              "\"title\": null, \"performer\": null}]}\n");
+    // The plain table of contents keeps its columns.
+    r = Start("toc D:");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(" 1      33     267  00:03.42  Unknown  pre-emphasis\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(" 2     300      85  00:01.10  Audio\n"), std::string::npos) << r.out;
+    // The last audio track ends with its session.
+    EXPECT_NE(r.out.find(" 3     385      75  00:01.00  Audio\n"), std::string::npos) << r.out;
+    Configure("no_disc");
+    r = Start("toc --json D:");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+}
+
 // A real drive: the program's own SG_IO code on a device node, answered by the MMC drive model
 // behind a preloaded ioctl.
 class CddaToolOnSgIo : public CddaTool {
@@ -152,6 +191,12 @@ TEST_F(CddaToolOnSgIo, ListsReadsAndGrabsFromTheDevice) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find(" 2     300     150  00:02.00  Audio"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("lead-out     525"), std::string::npos) << r.out;
+    r = StartOnDrive("toc D: --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("{\"leadout\": 525, \"first_track\": 1, \"last_track\": 3, "
+                         "\"catalog\": null, \"sessions\": 1, "),
+              std::string::npos)
+        << r.out;
     r = StartOnDrive("grab --verify D: 2 two.wav");
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string pcm = orvane::test::PatternFrames(300, 150);
