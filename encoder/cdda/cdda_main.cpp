@@ -3,7 +3,7 @@
 //
 //   orvane-cdda drives
 //   orvane-cdda toc DRIVE [--json]
-//   orvane-cdda grab [--verify] [--sectors N] DRIVE TRACK OUTPUT.wav
+//   orvane-cdda grab [--verify] [--sectors N] [--deemphasis] DRIVE TRACK OUTPUT.wav
 //
 // DRIVE is a drive letter ("D:"), TRACK the disc's track number (1 for the first track). The
 // exit status is 0 only when everything asked for was read; otherwise the reason goes to
@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "encoder/cdda/cd_drive.h"
+#include "encoder/cdda/deemphasis.h"
 #include "encoder/cdda/grab.h"
 #include "encoder/cdda/toc_json.h"
 #include "encoder/cdda/track_list.h"
@@ -38,7 +39,7 @@ void OnSignal(int) {
 constexpr const char* kHelp =
     "Usage: orvane-cdda drives\n"
     "  or:  orvane-cdda toc DRIVE [--json]\n"
-    "  or:  orvane-cdda grab [--verify] [--sectors N] DRIVE TRACK OUTPUT.wav\n"
+    "  or:  orvane-cdda grab [--verify] [--sectors N] [--deemphasis] DRIVE TRACK OUTPUT.wav\n"
     "\n"
     "The CD drives, their tables of contents and single tracks grabbed to WAVE files, over the\n"
     "same transport and grabbing code as Plimo's grabber. DRIVE is a drive letter such as D:,\n"
@@ -51,6 +52,8 @@ constexpr const char* kHelp =
     "  grab          write one track to a WAVE file; every request is read up to six times\n"
     "  --verify      read the track twice and print the CRC32 of its samples\n"
     "  --sectors N   frames per request (1 to 256)\n"
+    "  --deemphasis  undo the pre-emphasis of a track recorded with it (the CRC32 stays that\n"
+    "                of the samples read)\n"
     "  --help        show this help and end\n"
     "  --version     show the version and end\n"
     "\n"
@@ -61,7 +64,8 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: orvane-cdda drives\n"
                  "       orvane-cdda toc DRIVE [--json]\n"
-                 "       orvane-cdda grab [--verify] [--sectors N] DRIVE TRACK OUTPUT.wav\n"
+                 "       orvane-cdda grab [--verify] [--sectors N] [--deemphasis] DRIVE TRACK "
+                 "OUTPUT.wav\n"
                  "DRIVE is a drive letter such as D:, TRACK the disc's track number (1 for the "
                  "first track).\n");
     return 2;
@@ -186,9 +190,10 @@ int Toc(const std::string& drive, bool json) {
     return 0;
 }
 
-// Reads the track once into file (when given) and returns the CRC32 of its samples.
+// Reads the track once into file (when given; through the de-emphasis filter when given) and
+// returns the CRC32 of its samples as read.
 ReadOutcome ReadOnce(CdSession& session, int track, int sectors, WaveFileWriter* file,
-                     std::uint32_t& crc, std::string& error) {
+                     Deemphasis* deemphasis, std::uint32_t& crc, std::string& error) {
     GrabProgress progress;
     gProgress = &progress;
     crc = 0;
@@ -211,6 +216,7 @@ ReadOutcome ReadOnce(CdSession& session, int track, int sectors, WaveFileWriter*
         }
         std::size_t bytes = std::size_t{count} * kFrameBytes;
         crc = Crc32(crc, buffer.data(), bytes);
+        if (deemphasis) deemphasis->Process(buffer.data(), bytes / 4);
         if (file && !file->Write(buffer.data(), bytes, error)) {
             outcome = ReadOutcome::WriteFailed;
             break;
@@ -227,11 +233,14 @@ ReadOutcome ReadOnce(CdSession& session, int track, int sectors, WaveFileWriter*
 
 int Grab(const std::vector<std::string>& args) {
     bool verify = false;
+    bool deemphasize = false;
     int sectors = 0;
     std::vector<std::string> rest;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--verify") {
             verify = true;
+        } else if (args[i] == "--deemphasis") {
+            deemphasize = true;
         } else if (args[i] == "--sectors" && i + 1 < args.size()) {
             sectors = std::atoi(args[++i].c_str());
             if (sectors < 1 || sectors > kReadBufferFrames) {
@@ -270,8 +279,12 @@ int Grab(const std::vector<std::string>& args) {
                      error.c_str());
         return 1;
     }
+    // Only a track recorded with pre-emphasis (its control bit set, audio) is filtered.
+    const bool preemphasis = (session.toc.entries[track].adrControl & 0x05) == 0x01;
+    Deemphasis filter;
     std::uint32_t crc = 0;
-    if (ReadOnce(session, track, sectors, &file, crc, error) != ReadOutcome::Done) {
+    if (ReadOnce(session, track, sectors, &file, deemphasize && preemphasis ? &filter : nullptr,
+                 crc, error) != ReadOutcome::Done) {
         file.Discard();
         std::fprintf(stderr, "orvane-cdda: track %ld: %s; nothing written\n", number,
                      error.c_str());
@@ -279,7 +292,8 @@ int Grab(const std::vector<std::string>& args) {
     }
     if (verify) {
         std::uint32_t again = 0;
-        if (ReadOnce(session, track, sectors, nullptr, again, error) != ReadOutcome::Done) {
+        if (ReadOnce(session, track, sectors, nullptr, nullptr, again, error) !=
+            ReadOutcome::Done) {
             file.Discard();
             std::fprintf(stderr, "orvane-cdda: track %ld: verify: %s; nothing written\n", number,
                          error.c_str());
@@ -300,8 +314,8 @@ int Grab(const std::vector<std::string>& args) {
         return 1;
     }
     FrameRange range = TrackRange(session, track, false, 0);
-    std::printf("track %ld: %u frames, CRC32 %08X%s\n", number, range.Frames(), crc,
-                verify ? " (verified)" : "");
+    std::printf("track %ld: %u frames, CRC32 %08X%s%s\n", number, range.Frames(), crc,
+                verify ? " (verified)" : "", deemphasize && preemphasis ? " (de-emphasised)" : "");
     return 0;
 }
 

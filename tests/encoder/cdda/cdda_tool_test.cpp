@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -165,6 +166,47 @@ TEST_F(CddaTool, TocAsJsonTellsWhatTheDiscHolds) {
     r = Start("toc --json D:");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
+}
+
+TEST_F(CddaTool, DeemphasisFiltersOnlyTracksRecordedWithPreEmphasis) {
+    // Two tracks of the same 5 kHz tone, the second flagged with pre-emphasis.
+    std::string tone;
+    for (int i = 0; i < 2 * 75 * 588; ++i) {
+        const auto v =
+            static_cast<std::int16_t>(std::lround(16000 * std::sin(2 * M_PI * 5000 * i / 44100.0)));
+        for (int c = 0; c < 2; ++c) {
+            tone.push_back(static_cast<char>(v & 0xFF));
+            tone.push_back(static_cast<char>((v >> 8) & 0xFF));
+        }
+    }
+    orvane::test::WriteFile(dir_ / "tone.bin", tone);
+    orvane::test::WriteFile(dir_ / "tone.cue",
+                            "FILE \"tone.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                            "  TRACK 02 AUDIO\n    FLAGS PRE\n    INDEX 01 00:01:00\n");
+    cue_ = (dir_ / "tone.cue").string();
+    Configure("");
+    ToolRun r = Start("grab --deemphasis D: 1 one.wav");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find("de-emphasised"), std::string::npos) << r.out;
+    EXPECT_EQ(orvane::test::ReadFile(dir_ / "one.wav").substr(44), tone.substr(0, tone.size() / 2));
+    ASSERT_EQ(Start("grab D: 2 plain.wav").status, 0);
+    EXPECT_EQ(orvane::test::ReadFile(dir_ / "plain.wav").substr(44), tone.substr(tone.size() / 2));
+    r = Start("grab --deemphasis D: 2 two.wav");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("(de-emphasised)"), std::string::npos) << r.out;
+    const std::string two = orvane::test::ReadFile(dir_ / "two.wav").substr(44);
+    ASSERT_EQ(two.size(), tone.size() / 2);
+    double in = 0, out = 0;
+    for (std::size_t i = 4 * 4410; i + 1 < two.size(); i += 4) {
+        const auto a = static_cast<std::int16_t>(
+            static_cast<unsigned char>(tone[tone.size() / 2 + i]) |
+            (static_cast<unsigned char>(tone[tone.size() / 2 + i + 1]) << 8));
+        const auto b = static_cast<std::int16_t>(static_cast<unsigned char>(two[i]) |
+                                                 (static_cast<unsigned char>(two[i + 1]) << 8));
+        in += double(a) * a;
+        out += double(b) * b;
+    }
+    EXPECT_NEAR(10 * std::log10(out / in), -4.53, 0.1);  // the 50/15 us shelf at 5 kHz
 }
 
 // A real drive: the program's own SG_IO code on a device node, answered by the MMC drive model
