@@ -43,7 +43,7 @@ constexpr const char* kHelp =
     "\n"
     "The CD drives, their tables of contents and single tracks grabbed to WAVE files, over the\n"
     "same transport and grabbing code as Plimo's grabber. DRIVE is a drive letter such as D:,\n"
-    "TRACK the disc's track number (1 for the first track).\n"
+    "TRACK the disc's track number (1 for the first track; 0 for audio hidden before track 1).\n"
     "\n"
     "  drives        list the drives: letter, vendor, product, cue sheet or device\n"
     "  toc           list the tracks: number, start, frames, length, type\n"
@@ -139,6 +139,18 @@ bool ReadDisc(CdSession& session, std::string& error) {
     return true;
 }
 
+// The audio before track 1 when track 1 is an audio track that starts a second or more into
+// the disc, as on a disc with audio hidden in its pregap; empty otherwise (a few frames of
+// pregap are a matter of mastering, not a track).
+FrameRange HiddenTrack(const CdSession& session) {
+    FrameRange r;
+    if (session.TrackCount() > 0 && session.toc.entries[0].trackNumber == 1 &&
+        (session.toc.entries[0].adrControl & 0x04) == 0 && session.toc.entries[0].start >= 75) {
+        r.end = session.toc.entries[0].start;
+    }
+    return r;
+}
+
 int Drives() {
     // The discovery writes its problems to standard error itself.
     auto drives = orvane::cdrom::Drives();
@@ -177,6 +189,11 @@ int Toc(const std::string& drive, bool json) {
         std::fputs(TocJson(disc).c_str(), stdout);
         return 0;
     }
+    if (FrameRange h = HiddenTrack(session); h.Frames() > 0) {
+        std::printf("%2d  %6u  %6u  %02u:%02u.%02u  %s\n", 0, h.start, h.Frames(),
+                    h.Frames() / 75 / 60, h.Frames() / 75 % 60, h.Frames() % 75,
+                    "Hidden audio before track 1");
+    }
     for (int i = 0; i < session.TrackCount(); ++i) {
         FrameRange r = TrackRange(session, i, false, 0);
         // An audio track with the pre-emphasis bit says so after its type.
@@ -192,13 +209,12 @@ int Toc(const std::string& drive, bool json) {
 
 // Reads the track once into file (when given; through the de-emphasis filter when given) and
 // returns the CRC32 of its samples as read.
-ReadOutcome ReadOnce(CdSession& session, int track, int sectors, WaveFileWriter* file,
+ReadOutcome ReadOnce(CdSession& session, FrameRange range, int sectors, WaveFileWriter* file,
                      Deemphasis* deemphasis, std::uint32_t& crc, std::string& error) {
     GrabProgress progress;
     gProgress = &progress;
     crc = 0;
     const CdDrive& drive = session.Drive();
-    FrameRange range = TrackRange(session, track, false, 0);
     std::vector<std::uint8_t> buffer(std::size_t{kReadBufferFrames} * kFrameBytes);
     drive.SetAudioBlockMode();
     ReadOutcome outcome = ReadOutcome::Done;
@@ -263,6 +279,10 @@ int Grab(const std::vector<std::string>& args) {
     int track = -1;
     for (int i = 0; end && *end == '\0' && i < session.TrackCount(); ++i)
         if (session.toc.entries[i].trackNumber == number) track = i;
+    // Track 0: audio hidden before track 1 (its pregap on a disc whose track 1 starts late).
+    const FrameRange hidden = HiddenTrack(session);
+    const bool hiddenTrack = end && *end == '\0' && number == 0 && hidden.Frames() > 0;
+    if (hiddenTrack) track = 0;
     if (track < 0) {
         std::fprintf(stderr, "orvane-cdda: the disc has no track \"%s\" (tracks %d to %d)\n",
                      rest[1].c_str(), session.toc.entries[0].trackNumber,
@@ -281,9 +301,10 @@ int Grab(const std::vector<std::string>& args) {
     }
     // Only a track recorded with pre-emphasis (its control bit set, audio) is filtered.
     const bool preemphasis = (session.toc.entries[track].adrControl & 0x05) == 0x01;
+    const FrameRange range = hiddenTrack ? hidden : TrackRange(session, track, false, 0);
     Deemphasis filter;
     std::uint32_t crc = 0;
-    if (ReadOnce(session, track, sectors, &file, deemphasize && preemphasis ? &filter : nullptr,
+    if (ReadOnce(session, range, sectors, &file, deemphasize && preemphasis ? &filter : nullptr,
                  crc, error) != ReadOutcome::Done) {
         file.Discard();
         std::fprintf(stderr, "orvane-cdda: track %ld: %s; nothing written\n", number,
@@ -292,7 +313,7 @@ int Grab(const std::vector<std::string>& args) {
     }
     if (verify) {
         std::uint32_t again = 0;
-        if (ReadOnce(session, track, sectors, nullptr, nullptr, again, error) !=
+        if (ReadOnce(session, range, sectors, nullptr, nullptr, again, error) !=
             ReadOutcome::Done) {
             file.Discard();
             std::fprintf(stderr, "orvane-cdda: track %ld: verify: %s; nothing written\n", number,
@@ -313,7 +334,6 @@ int Grab(const std::vector<std::string>& args) {
                      error.c_str());
         return 1;
     }
-    FrameRange range = TrackRange(session, track, false, 0);
     std::printf("track %ld: %u frames, CRC32 %08X%s%s\n", number, range.Frames(), crc,
                 verify ? " (verified)" : "", deemphasize && preemphasis ? " (de-emphasised)" : "");
     return 0;

@@ -209,6 +209,28 @@ TEST_F(CddaTool, DeemphasisFiltersOnlyTracksRecordedWithPreEmphasis) {
     EXPECT_NEAR(10 * std::log10(out / in), -4.53, 0.1);  // the 50/15 us shelf at 5 kHz
 }
 
+TEST_F(CddaTool, AudioHiddenBeforeTrackOneIsTrackZero) {
+    orvane::test::WriteFile(dir_ / "disc.bin", orvane::test::PatternFrames(0, 450));
+    orvane::test::WriteFile(dir_ / "disc.cue",
+                            "FILE \"disc.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 00 00:00:00\n"
+                            "    INDEX 01 00:02:00\n  TRACK 02 AUDIO\n    INDEX 01 00:04:00\n");
+    Configure("");
+    ToolRun r = Start("toc D:");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')),
+              " 0       0     150  00:02.00  Hidden audio before track 1");
+    r = Start("grab D: 0 zero.wav");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, 21), "track 0: 150 frames, ");
+    EXPECT_EQ(orvane::test::ReadFile(dir_ / "zero.wav").substr(44),
+              orvane::test::PatternFrames(0, 150));
+    // A disc whose track 1 starts at once has no track 0.
+    cue_ = orvane::test::WriteSimpleDisc(dir_, {300, 150});
+    Configure("");
+    EXPECT_EQ(Start("toc D:").out.substr(0, 3), " 1 ");
+    EXPECT_EQ(Start("grab D: 0 none.wav").status, 1);
+}
+
 // A real drive: the program's own SG_IO code on a device node, answered by the MMC drive model
 // behind a preloaded ioctl.
 class CddaToolOnSgIo : public CddaTool {
