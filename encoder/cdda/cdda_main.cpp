@@ -3,7 +3,7 @@
 //
 //   orvane-cdda drives
 //   orvane-cdda toc DRIVE [--json]
-//   orvane-cdda grab [--verify] [--sectors N] [--deemphasis] DRIVE TRACK OUTPUT.wav
+//   orvane-cdda grab [--verify] [--sectors N] [--deemphasis] [--speed X] DRIVE TRACK OUTPUT.wav
 //
 // DRIVE is a drive letter ("D:"), TRACK the disc's track number (1 for the first track). The
 // exit status is 0 only when everything asked for was read; otherwise the reason goes to
@@ -39,7 +39,8 @@ void OnSignal(int) {
 constexpr const char* kHelp =
     "Usage: orvane-cdda drives\n"
     "  or:  orvane-cdda toc DRIVE [--json]\n"
-    "  or:  orvane-cdda grab [--verify] [--sectors N] [--deemphasis] DRIVE TRACK OUTPUT.wav\n"
+    "  or:  orvane-cdda grab [--verify] [--sectors N] [--deemphasis] [--speed X] DRIVE TRACK\n"
+    "                        OUTPUT.wav\n"
     "\n"
     "The CD drives, their tables of contents and single tracks grabbed to WAVE files, over the\n"
     "same transport and grabbing code as Plimo's grabber. DRIVE is a drive letter such as D:,\n"
@@ -52,6 +53,7 @@ constexpr const char* kHelp =
     "  grab          write one track to a WAVE file; every request is read up to six times\n"
     "  --verify      read the track twice and print the CRC32 of its samples\n"
     "  --sectors N   frames per request (1 to 256)\n"
+    "  --speed X     read at X times the speed of playback (1 to 99), or \"max\"\n"
     "  --deemphasis  undo the pre-emphasis of a track recorded with it (the CRC32 stays that\n"
     "                of the samples read)\n"
     "  --help        show this help and end\n"
@@ -61,13 +63,15 @@ constexpr const char* kHelp =
     "standard error and no file is written.\n";
 
 int Usage() {
-    std::fprintf(stderr,
-                 "usage: orvane-cdda drives\n"
-                 "       orvane-cdda toc DRIVE [--json]\n"
-                 "       orvane-cdda grab [--verify] [--sectors N] [--deemphasis] DRIVE TRACK "
-                 "OUTPUT.wav\n"
-                 "DRIVE is a drive letter such as D:, TRACK the disc's track number (1 for the "
-                 "first track).\n");
+    std::fprintf(
+        stderr,
+        "usage: orvane-cdda drives\n"
+        "       orvane-cdda toc DRIVE [--json]\n"
+        "       orvane-cdda grab [--verify] [--sectors N] [--deemphasis] [--speed X] DRIVE "
+        "TRACK "
+        "OUTPUT.wav\n"
+        "DRIVE is a drive letter such as D:, TRACK the disc's track number (1 for the "
+        "first track).\n");
     return 2;
 }
 
@@ -250,6 +254,7 @@ ReadOutcome ReadOnce(CdSession& session, FrameRange range, int sectors, WaveFile
 int Grab(const std::vector<std::string>& args) {
     bool verify = false;
     bool deemphasize = false;
+    int speed = 0;  // 0: leave the drive's speed as it is
     int sectors = 0;
     std::vector<std::string> rest;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -257,6 +262,13 @@ int Grab(const std::vector<std::string>& args) {
             verify = true;
         } else if (args[i] == "--deemphasis") {
             deemphasize = true;
+        } else if (args[i] == "--speed" && i + 1 < args.size()) {
+            const std::string x = args[++i];
+            speed = x == "max" ? orvane::cdrom::DiscDrive::kMaxSpeed : std::atoi(x.c_str());
+            if (speed != orvane::cdrom::DiscDrive::kMaxSpeed && (speed < 1 || speed > 99)) {
+                std::fprintf(stderr, "orvane-cdda: --speed takes 1 to 99 or max\n");
+                return 2;
+            }
         } else if (args[i] == "--sectors" && i + 1 < args.size()) {
             sectors = std::atoi(args[++i].c_str());
             if (sectors < 1 || sectors > kReadBufferFrames) {
@@ -290,6 +302,18 @@ int Grab(const std::vector<std::string>& args) {
         return 1;
     }
     if (sectors == 0) sectors = BoundedSectorsPerRead(session.Drive().sectorsPerRead);
+    if (speed) {
+        // 1x is 176.4 kB/s; a drive that cannot set its speed reads at its own.
+        auto cd = orvane::cdrom::DriveForLetter(static_cast<char>('D' + session.selectedDrive));
+        const auto kbs = static_cast<std::uint16_t>(
+            speed == orvane::cdrom::DiscDrive::kMaxSpeed ? speed : (speed * 1764 + 5) / 10);
+        orvane::cdrom::DriveResult r =
+            cd ? cd->SetSpeed(kbs) : orvane::cdrom::DriveResult::Failure("no such drive");
+        if (!r.ok) {
+            std::fprintf(stderr, "orvane-cdda: the read speed stays as it was: %s\n",
+                         r.Describe().c_str());
+        }
+    }
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
 

@@ -51,6 +51,10 @@ DriveResult DiscDrive::ReadDiscInfo(DiscInfo& out) {
     return r;
 }
 
+DriveResult DiscDrive::SetSpeed(std::uint16_t) {
+    return DriveResult::Sense(kSenseIllegalRequest, 0x20, 0x00, "the drive sets no speed");
+}
+
 std::uint32_t Toc::TrackFrames(std::size_t i) const {
     if (i >= tracks.size()) return 0;
     std::uint32_t end = i + 1 < tracks.size() ? tracks[i + 1].lba : leadOut;

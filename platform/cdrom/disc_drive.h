@@ -110,6 +110,10 @@ public:
     // Reads count frames of 2352 bytes from lba on into out (count * 2352 bytes).
     virtual DriveResult ReadCdda(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) = 0;
     virtual DriveResult ReadCapabilities(Capabilities& out) = 0;
+    // SET CD SPEED: the read speed in kB/s (176 for 1x), kMaxSpeed for the fastest the drive
+    // can. By default the drive does not take the command (ILLEGAL REQUEST 20/00).
+    static constexpr std::uint16_t kMaxSpeed = 0xFFFF;
+    virtual DriveResult SetSpeed(std::uint16_t kilobytesPerSecond);
     // START STOP UNIT with the load/eject bit: open or close the tray.
     virtual DriveResult SetTray(bool open) = 0;
     // True while another program holds the drive exclusively.

@@ -148,6 +148,14 @@ DriveResult SgDrive::ReadCapabilities(Capabilities& out) {
     return r;
 }
 
+DriveResult SgDrive::SetSpeed(std::uint16_t kilobytesPerSecond) {
+    // The write speed stays as it is (FFFFh: the drive's best).
+    std::uint8_t cdb[12] = {0xBB, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0};
+    cdb[2] = static_cast<std::uint8_t>(kilobytesPerSecond >> 8);
+    cdb[3] = static_cast<std::uint8_t>(kilobytesPerSecond);
+    return Execute(cdb, sizeof cdb, nullptr, 0, false);
+}
+
 DriveResult SgDrive::SetTray(bool open) {
     // START STOP UNIT with LoEj: Start 0 ejects, Start 1 loads.
     std::uint8_t cdb[6] = {0x1B, 0, 0, 0, static_cast<std::uint8_t>(open ? 0x02 : 0x03), 0};

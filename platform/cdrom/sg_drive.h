@@ -29,6 +29,7 @@ public:
     DriveResult ReadCdda(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) override;
     DriveResult ReadCapabilities(Capabilities& out) override;
     DriveResult SetTray(bool open) override;
+    DriveResult SetSpeed(std::uint16_t kilobytesPerSecond) override;
 
     // Sends one command block; data flows in (toDevice false) or out. Time-out 5 s.
     DriveResult Execute(const std::uint8_t* cdb, std::size_t cdbLength, std::uint8_t* data,

@@ -267,6 +267,20 @@ TEST_F(CddaToolOnSgIo, ListsReadsAndGrabsFromTheDevice) {
     EXPECT_EQ(orvane::test::ReadFile(dir_ / "two.wav").substr(44), pcm);
 }
 
+TEST_F(CddaToolOnSgIo, SetsTheReadSpeedOnlyWhenAsked) {
+    ToolRun r = StartOnDrive("grab --speed 8 D: 1 one.wav", "ORVANE_MMC_MODEL_TRACE=1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("mmc model: BB 00 05 83 FF FF"), std::string::npos) << r.err;  // 1411 kB/s
+    r = StartOnDrive("grab --speed max D: 1 one.wav", "ORVANE_MMC_MODEL_TRACE=1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("mmc model: BB 00 FF FF FF FF"), std::string::npos) << r.err;
+    r = StartOnDrive("grab D: 1 one.wav", "ORVANE_MMC_MODEL_TRACE=1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("mmc model: BE"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("mmc model: BB"), std::string::npos) << r.err;
+    EXPECT_EQ(StartOnDrive("grab --speed 0 D: 1 one.wav").status, 2);
+}
+
 TEST_F(CddaToolOnSgIo, ReportsTheDriveStatesFromTheirSenseData) {
     ToolRun r = StartOnDrive("toc D:", "ORVANE_MMC_MODEL_STATE=tray_open");
     EXPECT_EQ(r.status, 1);

@@ -210,12 +210,11 @@ TEST_F(SgDriveTest, CommandsBeyondTheBasicReads) {
     EXPECT_EQ(std::string(frame.begin(), frame.end()), PatternFrames(7, 1));
 
     // SET CD SPEED: below the maximum as asked, "maximum" (FFFFh) back to it.
-    std::vector<std::uint8_t> none;
-    ASSERT_TRUE(Send({0xBB, 0, 0x05, 0x83, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0}, none).ok);
+    ASSERT_TRUE(drive_->SetSpeed(1411).ok);
     Capabilities caps;
     ASSERT_TRUE(drive_->ReadCapabilities(caps).ok);
     EXPECT_EQ(caps.currentSpeedKBs, 1411);
-    ASSERT_TRUE(Send({0xBB, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0}, none).ok);
+    ASSERT_TRUE(drive_->SetSpeed(DiscDrive::kMaxSpeed).ok);
     EXPECT_EQ(model_->CurrentSpeedKBs(), 7056);
 }
 
