@@ -68,6 +68,8 @@ DiscInfo DiscInfoFromToc(const Toc& toc) {
         t.session = session;
         t.start = e.lba;
         t.indexes.push_back(e.lba);
+        // Before the first track only its pregap can lie; other pregaps need the Q sub-channel.
+        if (i == 0) t.pregap = e.lba;
         t.preemphasis = t.audio && (e.control & kControlPreEmphasis);
         t.copyPermitted = e.control & kControlCopyPermitted;
         disc.tracks.push_back(t);

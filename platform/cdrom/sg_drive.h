@@ -26,6 +26,9 @@ public:
     DriveResult Inquiry(InquiryData& out) override;
     DriveResult TestUnitReady() override;
     DriveResult ReadToc(Toc& out) override;
+    // The table of contents, the sessions of the full table of contents, and the catalog
+    // number and ISRCs of the Q sub-channel, as far as the drive tells them.
+    DriveResult ReadDiscInfo(DiscInfo& out) override;
     DriveResult ReadCdda(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) override;
     DriveResult ReadCapabilities(Capabilities& out) override;
     DriveResult SetTray(bool open) override;

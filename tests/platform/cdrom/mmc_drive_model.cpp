@@ -75,6 +75,7 @@ std::unique_ptr<MmcDriveModel> MmcDriveModel::Open(const std::string& cuePath, s
 
 MmcDriveModel::MmcDriveModel(cdrom::CueSheet sheet) {
     toc_ = sheet.toc;
+    disc_ = cdrom::DiscInfoFromSheet(sheet);
     image_ = std::make_unique<cdrom::ImageDrive>(std::move(sheet));
 }
 
@@ -287,35 +288,47 @@ MmcDriveModel::Answer MmcDriveModel::ReadToc(const std::uint8_t* cdb,
             out[3] = toc_.lastTrack;
             break;
         }
-        case 1: {  // session information: one session
-            const cdrom::TocTrack& first = toc_.tracks.front();
-            descriptor(first.control, first.number, first.lba);
-            out[2] = out[3] = 1;
+        case 1: {  // session information: the first track of the last session
+            std::size_t i = 0;
+            while (disc_.tracks[i].session != disc_.sessions)
+                ++i;
+            descriptor(toc_.tracks[i].control, toc_.tracks[i].number, toc_.tracks[i].lba);
+            out[2] = 1;
+            out[3] = static_cast<std::uint8_t>(disc_.sessions);
             break;
         }
-        case 2: {  // full table of contents: points A0, A1, A2, then the tracks
-            auto entry = [&](std::uint8_t control, std::uint8_t point, std::uint8_t pmin,
-                             std::uint8_t psec, std::uint8_t pframe) {
-                std::uint8_t d[11] = {1,     static_cast<std::uint8_t>(0x10 | control),
-                                      0,     point,
-                                      0,     0,
-                                      0,     0,
-                                      pmin,  psec,
-                                      pframe};
+        case 2: {  // full table of contents: per session points A0, A1, A2, then its tracks
+            std::uint8_t session = 1;
+            // PMIN/PSEC/PFRAME: an address in MSF, or a track number in PMIN.
+            auto entry = [&](std::uint8_t control, std::uint8_t point, std::uint32_t value,
+                             bool address) {
+                std::uint8_t d[11] = {session, static_cast<std::uint8_t>(0x10 | control), 0, point};
+                if (address) {
+                    PutMsf(d + 8, value, false);
+                } else {
+                    d[8] = static_cast<std::uint8_t>(value);  // PSEC 0: disc type CD-DA/CD-ROM
+                }
                 out.insert(out.end(), d, d + 11);
             };
-            const std::uint8_t firstControl = toc_.tracks.front().control;
-            const std::uint8_t lastControl = toc_.tracks.back().control;
-            entry(firstControl, 0xA0, toc_.firstTrack, 0x00, 0);  // disc type: CD-DA or CD-ROM
-            entry(lastControl, 0xA1, toc_.lastTrack, 0, 0);
-            std::uint8_t msfBytes[3];
-            PutMsf(msfBytes, toc_.leadOut + kMsfOffset, false);
-            entry(lastControl, 0xA2, msfBytes[0], msfBytes[1], msfBytes[2]);
-            for (const cdrom::TocTrack& t : toc_.tracks) {
-                PutMsf(msfBytes, t.lba + kMsfOffset, false);
-                entry(t.control, t.number, msfBytes[0], msfBytes[1], msfBytes[2]);
+            for (; session <= disc_.sessions; ++session) {
+                std::vector<std::size_t> in;
+                for (std::size_t i = 0; i < disc_.tracks.size(); ++i) {
+                    if (disc_.tracks[i].session == session) in.push_back(i);
+                }
+                if (in.empty()) continue;
+                const cdrom::TocTrack& first = toc_.tracks[in.front()];
+                const cdrom::TocTrack& last = toc_.tracks[in.back()];
+                const cdrom::TrackInfo& end = disc_.tracks[in.back()];
+                entry(first.control, 0xA0, first.number, false);
+                entry(last.control, 0xA1, last.number, false);
+                entry(last.control, 0xA2, end.start + end.length + kMsfOffset, true);
+                for (std::size_t i : in) {
+                    entry(toc_.tracks[i].control, toc_.tracks[i].number,
+                          toc_.tracks[i].lba + kMsfOffset, true);
+                }
             }
-            out[2] = out[3] = 1;
+            out[2] = 1;
+            out[3] = static_cast<std::uint8_t>(disc_.sessions);
             break;
         }
         case 5:  // CD-Text: the image carries none, so the answer is its header alone
@@ -371,16 +384,21 @@ MmcDriveModel::Answer MmcDriveModel::ReadSubChannel(const std::uint8_t* cdb,
             }
             out.insert(out.end(), d, d + 12);
         } else if (format == 2 || format == 3) {
-            // No catalog number or ISRC on the image: the valid bits stay clear.
+            // The valid bit (byte 8, bit 7) tells whether the disc has the code at all.
             std::uint8_t d[20] = {format};
+            std::string code = disc_.catalog;
             if (format == 3) {
-                std::uint8_t number = cdb[6];
-                auto it =
-                    std::find_if(toc_.tracks.begin(), toc_.tracks.end(),
-                                 [&](const cdrom::TocTrack& t) { return t.number == number; });
-                if (it == toc_.tracks.end()) return {kIllegal, 0x24, 0x00};
-                d[1] = static_cast<std::uint8_t>(0x10 | it->control);
+                const std::uint8_t number = cdb[6];
+                const cdrom::TrackInfo* info = disc_.Track(number);
+                if (!info) return {kIllegal, 0x24, 0x00};
+                d[1] = static_cast<std::uint8_t>(0x10 |
+                                                 toc_.tracks[info - disc_.tracks.data()].control);
                 d[2] = number;
+                code = info->isrc;
+            }
+            if (!code.empty()) {
+                d[4] = 0x80;
+                std::memcpy(d + 5, code.data(), std::min<std::size_t>(code.size(), 13));
             }
             out.insert(out.end(), d, d + 20);
         } else {

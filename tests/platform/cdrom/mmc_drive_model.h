@@ -5,10 +5,10 @@
 // ioctl of a preloaded shim, so the real SG_IO code paths run against it.
 //
 // Modelled: INQUIRY, TEST UNIT READY, READ TOC/PMA/ATIP formats 0, 1, 2 and 5, READ SUB-CHANNEL
-// formats 1-3, READ CD (user data, C2 error pointers, raw or formatted Q sub-channel), READ(10)
-// at the block size set by MODE SELECT(6/10), MODE SENSE(10) page 2Ah, SET CD SPEED, START STOP
-// UNIT, PREVENT ALLOW MEDIUM REMOVAL, GET EVENT STATUS NOTIFICATION (media class, polled).
-// Not modelled: see the drive model section of ARCHITECTURE.md.
+// formats 1-3 (position, catalog number, ISRC), READ CD (user data, C2 error pointers, raw or
+// formatted Q sub-channel), READ(10) at the block size set by MODE SELECT(6/10), MODE SENSE(10)
+// page 2Ah, SET CD SPEED, START STOP UNIT, PREVENT ALLOW MEDIUM REMOVAL, GET EVENT STATUS
+// NOTIFICATION (media class, polled). Not modelled: see the drive model section of ARCHITECTURE.md.
 
 #include <cstdint>
 #include <memory>
@@ -63,6 +63,7 @@ private:
 
     std::unique_ptr<cdrom::ImageDrive> image_;
     cdrom::Toc toc_;
+    cdrom::DiscInfo disc_;  // sessions, catalog number and ISRCs of the image
     std::uint8_t deviceType_ = 5;
     std::string vendor_ = "MODEL", product_ = "MMC DRIVE";
     bool medium_ = true;

@@ -11,6 +11,7 @@
 #include "platform/cdrom/sg_drive.h"
 #include "tests/platform/cdrom/disc_fixture.h"
 #include "tests/platform/cdrom/mmc_drive_model.h"
+#include "tests/platform/cdrom/ripper_sheet.h"
 
 namespace orvane::cdrom {
 namespace {
@@ -216,6 +217,37 @@ TEST_F(SgDriveTest, CommandsBeyondTheBasicReads) {
     EXPECT_EQ(caps.currentSpeedKBs, 1411);
     ASSERT_TRUE(drive_->SetSpeed(DiscDrive::kMaxSpeed).ok);
     EXPECT_EQ(model_->CurrentSpeedKBs(), 7056);
+}
+
+TEST_F(SgDriveTest, DiscInfoFromTheFullTocAndTheQSubChannel) {
+    // A plain disc: one session, no codes.
+    DiscInfo disc;
+    ASSERT_TRUE(drive_->ReadDiscInfo(disc).ok);
+    EXPECT_EQ(disc.sessions, 1);
+    EXPECT_EQ(disc.catalog, "");
+    EXPECT_EQ(disc.tracks[2].length, 60u);
+
+    // The disc of a ripper's sheet: two sessions, a catalog number, an ISRC and flags.
+    std::string error;
+    model_ = MmcDriveModel::Open(test::WriteRipperSheet(dir_), error);
+    ASSERT_TRUE(model_) << error;
+    ASSERT_TRUE(drive_->ReadDiscInfo(disc).ok);
+    EXPECT_EQ(disc.sessions, 2);
+    EXPECT_EQ(disc.catalog, "0724384260521");
+    ASSERT_EQ(disc.tracks.size(), 4u);
+    EXPECT_EQ(disc.tracks[0].isrc, "USABC0000001");
+    EXPECT_EQ(disc.tracks[0].pregap, 33u);
+    EXPECT_TRUE(disc.tracks[0].preemphasis);
+    EXPECT_TRUE(disc.tracks[0].copyPermitted);
+    EXPECT_EQ(disc.tracks[1].isrc, "");
+    EXPECT_EQ(disc.tracks[2].length, 75u);  // ends with the first session
+    EXPECT_EQ(disc.tracks[3].session, 2);
+    EXPECT_EQ(disc.AudioLeadOut(), 460u);
+    EXPECT_EQ(disc.leadOut, 11910u);
+
+    // Without a disc there is nothing to tell.
+    model_->RemoveDisc();
+    EXPECT_TRUE(drive_->ReadDiscInfo(disc).NoMedium());
 }
 
 }  // namespace
