@@ -2,8 +2,8 @@
 // command line, over the same transport and grabbing code as Plimo's grabber.
 //
 //   orvane-cdda drives
-//   orvane-cdda toc DRIVE
-//   orvane-cdda grab [--verify] [--sectors N] DRIVE TRACK OUTPUT.wav
+//   orvane-cdda toc DRIVE [--json]
+//   orvane-cdda grab [--verify] [--sectors N] [--deemphasis] [--speed X] DRIVE TRACK OUTPUT.wav
 //
 // DRIVE is a drive letter ("D:"), TRACK the disc's track number (1 for the first track). The
 // exit status is 0 only when everything asked for was read; otherwise the reason goes to
@@ -17,9 +17,12 @@
 #include <vector>
 
 #include "encoder/cdda/cd_drive.h"
+#include "encoder/cdda/deemphasis.h"
 #include "encoder/cdda/grab.h"
+#include "encoder/cdda/toc_json.h"
 #include "encoder/cdda/track_list.h"
 #include "platform/base/command_line.h"
+#include "platform/cdrom/disc_info.h"
 #include "platform/cdrom/drives.h"
 #include "platform/shell/sysinfo.h"
 
@@ -35,18 +38,24 @@ void OnSignal(int) {
 
 constexpr const char* kHelp =
     "Usage: orvane-cdda drives\n"
-    "  or:  orvane-cdda toc DRIVE\n"
-    "  or:  orvane-cdda grab [--verify] [--sectors N] DRIVE TRACK OUTPUT.wav\n"
+    "  or:  orvane-cdda toc DRIVE [--json]\n"
+    "  or:  orvane-cdda grab [--verify] [--sectors N] [--deemphasis] [--speed X] DRIVE TRACK\n"
+    "                        OUTPUT.wav\n"
     "\n"
     "The CD drives, their tables of contents and single tracks grabbed to WAVE files, over the\n"
     "same transport and grabbing code as Plimo's grabber. DRIVE is a drive letter such as D:,\n"
-    "TRACK the disc's track number (1 for the first track).\n"
+    "TRACK the disc's track number (1 for the first track; 0 for audio hidden before track 1).\n"
     "\n"
     "  drives        list the drives: letter, vendor, product, cue sheet or device\n"
     "  toc           list the tracks: number, start, frames, length, type\n"
+    "  --json        toc as one JSON object: disc ids, sessions, catalog number, CD-Text,\n"
+    "                and per track pregap, ISRC and flags\n"
     "  grab          write one track to a WAVE file; every request is read up to six times\n"
     "  --verify      read the track twice and print the CRC32 of its samples\n"
     "  --sectors N   frames per request (1 to 256)\n"
+    "  --speed X     read at X times the speed of playback (1 to 99), or \"max\"\n"
+    "  --deemphasis  undo the pre-emphasis of a track recorded with it (the CRC32 stays that\n"
+    "                of the samples read)\n"
     "  --help        show this help and end\n"
     "  --version     show the version and end\n"
     "\n"
@@ -54,12 +63,15 @@ constexpr const char* kHelp =
     "standard error and no file is written.\n";
 
 int Usage() {
-    std::fprintf(stderr,
-                 "usage: orvane-cdda drives\n"
-                 "       orvane-cdda toc DRIVE\n"
-                 "       orvane-cdda grab [--verify] [--sectors N] DRIVE TRACK OUTPUT.wav\n"
-                 "DRIVE is a drive letter such as D:, TRACK the disc's track number (1 for the "
-                 "first track).\n");
+    std::fprintf(
+        stderr,
+        "usage: orvane-cdda drives\n"
+        "       orvane-cdda toc DRIVE [--json]\n"
+        "       orvane-cdda grab [--verify] [--sectors N] [--deemphasis] [--speed X] DRIVE "
+        "TRACK "
+        "OUTPUT.wav\n"
+        "DRIVE is a drive letter such as D:, TRACK the disc's track number (1 for the "
+        "first track).\n");
     return 2;
 }
 
@@ -131,6 +143,18 @@ bool ReadDisc(CdSession& session, std::string& error) {
     return true;
 }
 
+// The audio before track 1 when track 1 is an audio track that starts a second or more into
+// the disc, as on a disc with audio hidden in its pregap; empty otherwise (a few frames of
+// pregap are a matter of mastering, not a track).
+FrameRange HiddenTrack(const CdSession& session) {
+    FrameRange r;
+    if (session.TrackCount() > 0 && session.toc.entries[0].trackNumber == 1 &&
+        (session.toc.entries[0].adrControl & 0x04) == 0 && session.toc.entries[0].start >= 75) {
+        r.end = session.toc.entries[0].start;
+    }
+    return r;
+}
+
 int Drives() {
     // The discovery writes its problems to standard error itself.
     auto drives = orvane::cdrom::Drives();
@@ -147,31 +171,54 @@ int Drives() {
     return 0;
 }
 
-int Toc(const std::string& drive) {
+int Toc(const std::string& drive, bool json) {
     CdSession session;
     std::string error;
     if (!OpenDrive(drive, session, error) || !ReadDisc(session, error)) {
         std::fprintf(stderr, "orvane-cdda: %s\n", error.c_str());
         return 1;
     }
+    if (json) {
+        // The transport answers the track list; the rest of what the disc holds comes from the
+        // drive itself.
+        orvane::cdrom::DiscInfo disc;
+        auto cd = orvane::cdrom::DriveForLetter(static_cast<char>('D' + session.selectedDrive));
+        orvane::cdrom::DriveResult r =
+            cd ? cd->ReadDiscInfo(disc) : orvane::cdrom::DriveResult::Failure("no such drive");
+        if (!r.ok) {
+            std::fprintf(stderr, "orvane-cdda: the disc cannot be read: %s\n",
+                         r.Describe().c_str());
+            return 1;
+        }
+        std::fputs(TocJson(disc).c_str(), stdout);
+        return 0;
+    }
+    if (FrameRange h = HiddenTrack(session); h.Frames() > 0) {
+        std::printf("%2d  %6u  %6u  %02u:%02u.%02u  %s\n", 0, h.start, h.Frames(),
+                    h.Frames() / 75 / 60, h.Frames() / 75 % 60, h.Frames() % 75,
+                    "Hidden audio before track 1");
+    }
     for (int i = 0; i < session.TrackCount(); ++i) {
         FrameRange r = TrackRange(session, i, false, 0);
-        std::printf("%2d  %6u  %6u  %02u:%02u.%02u  %s\n", session.toc.entries[i].trackNumber,
+        // An audio track with the pre-emphasis bit says so after its type.
+        const std::uint8_t control = session.toc.entries[i].adrControl & 0x0F;
+        std::printf("%2d  %6u  %6u  %02u:%02u.%02u  %s%s\n", session.toc.entries[i].trackNumber,
                     r.start, r.Frames(), r.Frames() / 75 / 60, r.Frames() / 75 % 60,
-                    r.Frames() % 75, TrackTypeText(session.toc.entries[i].adrControl).c_str());
+                    r.Frames() % 75, TrackTypeText(session.toc.entries[i].adrControl).c_str(),
+                    (control & 0x05) == 0x01 ? "  pre-emphasis" : "");
     }
     std::printf("lead-out  %6u\n", session.leadOut);
     return 0;
 }
 
-// Reads the track once into file (when given) and returns the CRC32 of its samples.
-ReadOutcome ReadOnce(CdSession& session, int track, int sectors, WaveFileWriter* file,
-                     std::uint32_t& crc, std::string& error) {
+// Reads the track once into file (when given; through the de-emphasis filter when given) and
+// returns the CRC32 of its samples as read.
+ReadOutcome ReadOnce(CdSession& session, FrameRange range, int sectors, WaveFileWriter* file,
+                     Deemphasis* deemphasis, std::uint32_t& crc, std::string& error) {
     GrabProgress progress;
     gProgress = &progress;
     crc = 0;
     const CdDrive& drive = session.Drive();
-    FrameRange range = TrackRange(session, track, false, 0);
     std::vector<std::uint8_t> buffer(std::size_t{kReadBufferFrames} * kFrameBytes);
     drive.SetAudioBlockMode();
     ReadOutcome outcome = ReadOutcome::Done;
@@ -189,6 +236,7 @@ ReadOutcome ReadOnce(CdSession& session, int track, int sectors, WaveFileWriter*
         }
         std::size_t bytes = std::size_t{count} * kFrameBytes;
         crc = Crc32(crc, buffer.data(), bytes);
+        if (deemphasis) deemphasis->Process(buffer.data(), bytes / 4);
         if (file && !file->Write(buffer.data(), bytes, error)) {
             outcome = ReadOutcome::WriteFailed;
             break;
@@ -205,11 +253,22 @@ ReadOutcome ReadOnce(CdSession& session, int track, int sectors, WaveFileWriter*
 
 int Grab(const std::vector<std::string>& args) {
     bool verify = false;
+    bool deemphasize = false;
+    int speed = 0;  // 0: leave the drive's speed as it is
     int sectors = 0;
     std::vector<std::string> rest;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--verify") {
             verify = true;
+        } else if (args[i] == "--deemphasis") {
+            deemphasize = true;
+        } else if (args[i] == "--speed" && i + 1 < args.size()) {
+            const std::string x = args[++i];
+            speed = x == "max" ? orvane::cdrom::DiscDrive::kMaxSpeed : std::atoi(x.c_str());
+            if (speed != orvane::cdrom::DiscDrive::kMaxSpeed && (speed < 1 || speed > 99)) {
+                std::fprintf(stderr, "orvane-cdda: --speed takes 1 to 99 or max\n");
+                return 2;
+            }
         } else if (args[i] == "--sectors" && i + 1 < args.size()) {
             sectors = std::atoi(args[++i].c_str());
             if (sectors < 1 || sectors > kReadBufferFrames) {
@@ -232,6 +291,10 @@ int Grab(const std::vector<std::string>& args) {
     int track = -1;
     for (int i = 0; end && *end == '\0' && i < session.TrackCount(); ++i)
         if (session.toc.entries[i].trackNumber == number) track = i;
+    // Track 0: audio hidden before track 1 (its pregap on a disc whose track 1 starts late).
+    const FrameRange hidden = HiddenTrack(session);
+    const bool hiddenTrack = end && *end == '\0' && number == 0 && hidden.Frames() > 0;
+    if (hiddenTrack) track = 0;
     if (track < 0) {
         std::fprintf(stderr, "orvane-cdda: the disc has no track \"%s\" (tracks %d to %d)\n",
                      rest[1].c_str(), session.toc.entries[0].trackNumber,
@@ -239,6 +302,18 @@ int Grab(const std::vector<std::string>& args) {
         return 1;
     }
     if (sectors == 0) sectors = BoundedSectorsPerRead(session.Drive().sectorsPerRead);
+    if (speed) {
+        // 1x is 176.4 kB/s; a drive that cannot set its speed reads at its own.
+        auto cd = orvane::cdrom::DriveForLetter(static_cast<char>('D' + session.selectedDrive));
+        const auto kbs = static_cast<std::uint16_t>(
+            speed == orvane::cdrom::DiscDrive::kMaxSpeed ? speed : (speed * 1764 + 5) / 10);
+        orvane::cdrom::DriveResult r =
+            cd ? cd->SetSpeed(kbs) : orvane::cdrom::DriveResult::Failure("no such drive");
+        if (!r.ok) {
+            std::fprintf(stderr, "orvane-cdda: the read speed stays as it was: %s\n",
+                         r.Describe().c_str());
+        }
+    }
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
 
@@ -248,8 +323,13 @@ int Grab(const std::vector<std::string>& args) {
                      error.c_str());
         return 1;
     }
+    // Only a track recorded with pre-emphasis (its control bit set, audio) is filtered.
+    const bool preemphasis = (session.toc.entries[track].adrControl & 0x05) == 0x01;
+    const FrameRange range = hiddenTrack ? hidden : TrackRange(session, track, false, 0);
+    Deemphasis filter;
     std::uint32_t crc = 0;
-    if (ReadOnce(session, track, sectors, &file, crc, error) != ReadOutcome::Done) {
+    if (ReadOnce(session, range, sectors, &file, deemphasize && preemphasis ? &filter : nullptr,
+                 crc, error) != ReadOutcome::Done) {
         file.Discard();
         std::fprintf(stderr, "orvane-cdda: track %ld: %s; nothing written\n", number,
                      error.c_str());
@@ -257,7 +337,8 @@ int Grab(const std::vector<std::string>& args) {
     }
     if (verify) {
         std::uint32_t again = 0;
-        if (ReadOnce(session, track, sectors, nullptr, again, error) != ReadOutcome::Done) {
+        if (ReadOnce(session, range, sectors, nullptr, nullptr, again, error) !=
+            ReadOutcome::Done) {
             file.Discard();
             std::fprintf(stderr, "orvane-cdda: track %ld: verify: %s; nothing written\n", number,
                          error.c_str());
@@ -277,9 +358,8 @@ int Grab(const std::vector<std::string>& args) {
                      error.c_str());
         return 1;
     }
-    FrameRange range = TrackRange(session, track, false, 0);
-    std::printf("track %ld: %u frames, CRC32 %08X%s\n", number, range.Frames(), crc,
-                verify ? " (verified)" : "");
+    std::printf("track %ld: %u frames, CRC32 %08X%s%s\n", number, range.Frames(), crc,
+                verify ? " (verified)" : "", deemphasize && preemphasis ? " (de-emphasised)" : "");
     return 0;
 }
 
@@ -293,7 +373,9 @@ int main(int argc, char** argv) {
     std::string command = args[0];
     args.erase(args.begin());
     if (command == "drives" && args.empty()) return Drives();
-    if (command == "toc" && args.size() == 1) return Toc(args[0]);
+    if (command == "toc" && args.size() == 1) return Toc(args[0], false);
+    if (command == "toc" && args.size() == 2 && (args[0] == "--json" || args[1] == "--json"))
+        return Toc(args[0] == "--json" ? args[1] : args[0], true);
     if (command == "grab") return Grab(args);
     return Usage();
 }

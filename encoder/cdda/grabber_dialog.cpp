@@ -188,7 +188,16 @@ bool CdGrabberDialog::LoadDisc() {
     w.ResetContent(IDC_CD_DRIVES);
     for (int i = 0; i < count; ++i) {
         const CdDrive& d = session_.drives[static_cast<std::size_t>(i)];
-        w.AddString(IDC_CD_DRIVES, d.vendor + " " + d.product);
+        std::string line = d.vendor + " " + d.product;
+        // Drives of one make and model are told apart (and remembered) by their bus address.
+        for (int k = 0; k < count; ++k) {
+            const CdDrive& other = session_.drives[static_cast<std::size_t>(k)];
+            if (k != i && other.vendor == d.vendor && other.product == d.product) {
+                line += " (" + std::to_string(d.adapter) + ":" + std::to_string(d.target) + ")";
+                break;
+            }
+        }
+        w.AddString(IDC_CD_DRIVES, line);
     }
     // The saved drive's line, searched from the second line on and round to the first; with
     // no saved drive or no such line, the first drive.

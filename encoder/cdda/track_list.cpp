@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/cdrom/disc_info.h"
+
 namespace orvane::cdda {
 
 void CdSession::ClearTracks() {
@@ -48,6 +50,16 @@ FrameRange TrackRange(const CdSession& s, int track, bool introOnly, int introSe
     if (track < 0 || track >= s.TrackCount()) return r;
     r.start = s.toc.entries[track].start;
     r.end = track + 1 < s.TrackCount() ? s.toc.entries[track + 1].start : s.leadOut;
+    // On an enhanced disc the audio session ends a session gap (lead-out, lead-in, pregap)
+    // before the data session's first track: the gap holds nothing a drive can read.
+    const auto isData = [&](int i) { return (s.toc.entries[i].adrControl & 0x04) != 0; };
+    if (!isData(track) && track + 1 < s.TrackCount() &&
+        r.end >= r.start + cdrom::kSessionGapFrames) {
+        bool dataToTheEnd = true;
+        for (int i = track + 1; i < s.TrackCount(); ++i)
+            dataToTheEnd = dataToTheEnd && isData(i);
+        if (dataToTheEnd) r.end -= cdrom::kSessionGapFrames;
+    }
     if (introOnly) r.end = r.start + static_cast<std::uint32_t>(std::max(introSeconds, 0)) * 75;
     // Nothing on the disc lies past the lead-out: reads there could only fail.
     if (s.leadOut > 0) r.end = std::min(r.end, s.leadOut);

@@ -59,6 +59,11 @@ bool SplitWords(const std::string& text, std::vector<std::string>& words, std::s
     return true;
 }
 
+bool AllOf(const std::string& text, int (*test)(int)) {
+    return std::all_of(text.begin(), text.end(),
+                       [test](char c) { return test(static_cast<unsigned char>(c)) != 0; });
+}
+
 std::string Upper(std::string s) {
     for (char& c : s)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -205,6 +210,7 @@ bool ParseLines(Parser& p, const std::string& text, CueSheet& sheet) {
     std::istringstream in(text);
     std::string raw;
     bool inTrackBody = false;  // past the first INDEX of the current track
+    int session = 1;           // from "REM SESSION nn"
     const CueIndex* lastIndex = nullptr;
     while (std::getline(in, raw)) {
         ++p.line;
@@ -219,12 +225,35 @@ bool ParseLines(Parser& p, const std::string& text, CueSheet& sheet) {
         if (cmd == "REM") {
             std::size_t at = raw.find_first_not_of(" \t", raw.find_first_not_of(" \t") + 3);
             sheet.remarks.push_back(at == std::string::npos ? "" : raw.substr(at));
-        } else if (cmd == "CATALOG" || cmd == "CDTEXTFILE" || cmd == "ISRC" || cmd == "FLAGS" ||
-                   cmd == "SONGWRITER") {
-            // Catalogue data and flags do not change the layout.
-        } else if (cmd == "TITLE" || cmd == "PERFORMER") {
+            long number = 0;
+            if (w.size() >= 3 && Upper(w[1]) == "SESSION" && ParseNumber(w[2], number)) {
+                // Sessions only go up; a remark that says otherwise changes nothing.
+                if (number > session && number <= 99) session = static_cast<int>(number);
+            }
+        } else if (cmd == "CATALOG") {
+            // Thirteen digits; anything else is not a catalog number and is left out.
+            if (w.size() == 2 && w[1].size() == 13 && AllOf(w[1], ::isdigit)) sheet.catalog = w[1];
+        } else if (cmd == "ISRC") {
+            if (track && w.size() == 2 && w[1].size() == 12 && AllOf(w[1], ::isalnum)) {
+                track->isrc = Upper(w[1]);
+            }
+        } else if (cmd == "FLAGS") {
+            // Flags of no track, and flags not known here (SCMS), change nothing.
+            for (std::size_t k = 1; track && k < w.size(); ++k) {
+                const std::string flag = Upper(w[k]);
+                if (flag == "PRE") track->preemphasis = true;
+                if (flag == "DCP") track->copyPermitted = true;
+                if (flag == "4CH") track->fourChannel = true;
+            }
+        } else if (cmd == "CDTEXTFILE") {
+            // The layout and the texts come from the sheet itself.
+        } else if (cmd == "TITLE" || cmd == "PERFORMER" || cmd == "SONGWRITER") {
             if (w.size() < 2) return p.Fail(cmd + " without a text");
-            if (!track) (cmd == "TITLE" ? sheet.title : sheet.performer) = w[1];
+            std::string& field = cmd == "TITLE" ? (track ? track->title : sheet.title)
+                                 : cmd == "PERFORMER"
+                                     ? (track ? track->performer : sheet.performer)
+                                     : (track ? track->songwriter : sheet.songwriter);
+            field = w[1];
         } else if (cmd == "FILE") {
             if (w.size() != 3) return p.Fail("FILE needs a name and a type");
             if (!sheet.files.empty()) {
@@ -277,6 +306,7 @@ bool ParseLines(Parser& p, const std::string& text, CueSheet& sheet) {
             t.line = p.line;
             t.mode = Upper(w[2]);
             t.file = static_cast<int>(sheet.files.size()) - 1;
+            t.session = session;
             if (t.mode == "AUDIO") {
                 t.audio = true;
             } else if (t.mode == "MODE1/2352" || t.mode == "MODE2/2352" || t.mode == "CDI/2352") {
@@ -367,15 +397,15 @@ std::string MsfText(std::uint64_t frames) {
 
 bool Layout(Parser& p, CueSheet& sheet) {
     struct Point {
-        const CueIndex* index;
+        CueIndex* index;
         std::size_t track;
     };
     std::vector<Point> points;
     for (std::size_t i = 0; i < sheet.tracks.size(); ++i) {
-        const CueTrack& t = sheet.tracks[i];
+        CueTrack& t = sheet.tracks[i];
         p.line = t.line;
         bool hasOne = false;
-        for (const CueIndex& x : t.indexes) {
+        for (CueIndex& x : t.indexes) {
             points.push_back({&x, i});
             hasOne = hasOne || x.number == 1;
         }
@@ -397,7 +427,7 @@ bool Layout(Parser& p, CueSheet& sheet) {
     // silence of PREGAP comes before a track's first run and of POSTGAP after its last.
     std::uint64_t fileByte = 0;  // byte of the current run inside its file's sample data
     for (std::size_t k = 0; k < points.size(); ++k) {
-        const CueIndex& x = *points[k].index;
+        CueIndex& x = *points[k].index;
         CueTrack& t = sheet.tracks[points[k].track];
         const CueFile& file = sheet.files[x.file];
         p.line = x.line;
@@ -406,11 +436,30 @@ bool Layout(Parser& p, CueSheet& sheet) {
         }
         if (fileByte >= file.dataBytes) return p.Fail("INDEX beyond the end of its file");
         bool firstOfTrack = &x == &t.indexes.front();
-        if (firstOfTrack) add(t.pregap, -1, 0, kFrameBytes, t.audio);
+        if (firstOfTrack && points[k].track > 0 &&
+            t.session > sheet.tracks[points[k].track - 1].session) {
+            // The first track of a later session starts a session gap after the end of the
+            // one before; its own pregap and INDEX 00 stretch lie inside that gap.
+            std::uint64_t before = t.pregap;
+            if (t.indexes.size() > 1 && t.indexes[0].number == 0 &&
+                t.indexes[1].file == t.indexes[0].file) {
+                before += t.indexes[1].fileFrame - t.indexes[0].fileFrame;
+            }
+            if (before < kSessionGapFrames)
+                add(kSessionGapFrames - before, -1, 0, kFrameBytes, false);
+        }
+        if (firstOfTrack) {
+            t.start = static_cast<std::uint32_t>(lba);
+            add(t.pregap, -1, 0, kFrameBytes, t.audio);
+        }
+        x.lba = static_cast<std::uint32_t>(lba);
         if (x.number == 1) {
             TocTrack entry;
             entry.number = static_cast<std::uint8_t>(t.number);
-            entry.control = t.audio ? 0x00 : 0x04;
+            entry.control = static_cast<std::uint8_t>(
+                (t.audio ? 0 : kControlData) | (t.preemphasis ? kControlPreEmphasis : 0) |
+                (t.copyPermitted ? kControlCopyPermitted : 0) |
+                (t.fourChannel ? kControlFourChannel : 0));
             entry.lba = static_cast<std::uint32_t>(lba);
             sheet.toc.tracks.push_back(entry);
         }
@@ -444,6 +493,39 @@ bool Layout(Parser& p, CueSheet& sheet) {
 }
 
 }  // namespace
+
+DiscInfo DiscInfoFromSheet(const CueSheet& sheet) {
+    DiscInfo disc;
+    disc.firstTrack = sheet.toc.firstTrack;
+    disc.lastTrack = sheet.toc.lastTrack;
+    disc.leadOut = sheet.toc.leadOut;
+    disc.catalog = sheet.catalog;
+    disc.title = sheet.title;
+    disc.performer = sheet.performer;
+    disc.songwriter = sheet.songwriter;
+    for (std::size_t i = 0; i < sheet.tracks.size() && i < sheet.toc.tracks.size(); ++i) {
+        const CueTrack& c = sheet.tracks[i];
+        TrackInfo t;
+        t.number = static_cast<std::uint8_t>(c.number);
+        t.audio = c.audio;
+        t.session = c.session;
+        t.start = sheet.toc.tracks[i].lba;
+        t.pregap = t.start - c.start;
+        for (const CueIndex& x : c.indexes) {
+            if (x.number >= 1) t.indexes.push_back(x.lba);
+        }
+        t.isrc = c.isrc;
+        t.preemphasis = c.audio && c.preemphasis;
+        t.copyPermitted = c.copyPermitted;
+        t.title = c.title;
+        t.performer = c.performer;
+        t.songwriter = c.songwriter;
+        disc.sessions = std::max(disc.sessions, c.session);
+        disc.tracks.push_back(std::move(t));
+    }
+    FillLengths(disc);
+    return disc;
+}
 
 bool ParseCueSheet(const std::string& text, const std::string& folder, const std::string& name,
                    CueSheet& out, std::string& error) {

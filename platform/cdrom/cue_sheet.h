@@ -2,13 +2,16 @@
 // Cue sheets: the layout of a disc image. A sheet names one or more files (raw little-endian
 // samples "BINARY", raw big-endian samples "MOTOROLA", or a PCM "WAVE" file) and the tracks
 // inside them with their indexes; LoadCueSheet turns it into a disc layout of extents, each a
-// run of frames from one file or of generated silence (PREGAP, POSTGAP).
+// run of frames from one file or of generated silence (PREGAP, POSTGAP, and the gap before a
+// second session: "REM SESSION 02" puts the tracks after it into a session whose first track
+// starts 11400 sectors after the end of the first).
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "platform/cdrom/disc_drive.h"
+#include "platform/cdrom/disc_info.h"
 
 namespace orvane::cdrom {
 
@@ -27,6 +30,7 @@ struct CueIndex {
     std::uint32_t fileFrame = 0;  // position inside its file, in sectors of the track's size
     int file = 0;                 // index into CueSheet::files
     int line = 0;
+    std::uint32_t lba = 0;  // where it lies on the disc (set by the layout)
 };
 
 struct CueTrack {
@@ -39,6 +43,13 @@ struct CueTrack {
     std::uint32_t pregap = 0;   // frames of generated silence before the track
     std::uint32_t postgap = 0;  // frames of generated silence after the track
     int line = 0;
+    int session = 1;  // from "REM SESSION nn" before the track
+    std::string isrc;
+    bool preemphasis = false;    // FLAGS PRE
+    bool copyPermitted = false;  // FLAGS DCP
+    bool fourChannel = false;    // FLAGS 4CH
+    std::string title, performer, songwriter;
+    std::uint32_t start = 0;  // first frame laid out for the track (its pregap included)
 };
 
 // One run of frames of the disc: either from a file or silence.
@@ -58,11 +69,16 @@ struct CueSheet {
     std::vector<std::string> remarks;  // REM lines, without "REM "
     std::string title;
     std::string performer;
+    std::string songwriter;
+    std::string catalog;  // CATALOG: the media catalog number
 
     // The layout computed by LoadCueSheet.
     Toc toc;
     std::vector<DiscExtent> extents;  // in disc order, contiguous from lba 0
 };
+
+// The disc the sheet describes, with everything beyond the track list.
+DiscInfo DiscInfoFromSheet(const CueSheet& sheet);
 
 // Reads and checks a cue sheet and the files it names. On failure returns false with a
 // message naming the sheet and the line ("disc.cue:7: INDEX before any TRACK").

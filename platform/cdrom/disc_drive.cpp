@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/cdrom/disc_info.h"
+
 namespace orvane::cdrom {
 
 DriveResult DriveResult::Sense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq,
@@ -40,6 +42,17 @@ std::string DriveResult::Describe() const {
     }
     if (!message.empty()) text += ": " + message;
     return text;
+}
+
+DriveResult DiscDrive::ReadDiscInfo(DiscInfo& out) {
+    Toc toc;
+    DriveResult r = ReadToc(toc);
+    if (r.ok) out = DiscInfoFromToc(toc);
+    return r;
+}
+
+DriveResult DiscDrive::SetSpeed(std::uint16_t) {
+    return DriveResult::Sense(kSenseIllegalRequest, 0x20, 0x00, "the drive sets no speed");
 }
 
 std::uint32_t Toc::TrackFrames(std::size_t i) const {

@@ -81,6 +81,8 @@ struct Toc {
     bool operator==(const Toc&) const = default;
 };
 
+struct DiscInfo;
+
 // The parts of the CD capabilities page (MODE SENSE page 2Ah) the toolkit uses.
 struct Capabilities {
     bool cddaSupported = true;             // byte 5 bit 0: CD-DA commands supported
@@ -102,9 +104,16 @@ public:
     // Ready with a disc: ok; no disc or tray open: NOT READY 3A/01 or 3A/02.
     virtual DriveResult TestUnitReady() = 0;
     virtual DriveResult ReadToc(Toc& out) = 0;
+    // Everything the drive can tell of the disc beyond the track list (disc_info.h); by
+    // default what the table of contents gives.
+    virtual DriveResult ReadDiscInfo(DiscInfo& out);
     // Reads count frames of 2352 bytes from lba on into out (count * 2352 bytes).
     virtual DriveResult ReadCdda(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) = 0;
     virtual DriveResult ReadCapabilities(Capabilities& out) = 0;
+    // SET CD SPEED: the read speed in kB/s (176 for 1x), kMaxSpeed for the fastest the drive
+    // can. By default the drive does not take the command (ILLEGAL REQUEST 20/00).
+    static constexpr std::uint16_t kMaxSpeed = 0xFFFF;
+    virtual DriveResult SetSpeed(std::uint16_t kilobytesPerSecond);
     // START STOP UNIT with the load/eject bit: open or close the tray.
     virtual DriveResult SetTray(bool open) = 0;
     // True while another program holds the drive exclusively.

@@ -47,7 +47,21 @@ void Assign(std::vector<DriveEntry>& list, std::shared_ptr<DiscDrive> drive) {
     list.push_back({static_cast<char>('D' + list.size()), std::move(drive)});
 }
 
+std::vector<std::string> SplitColons(const std::string& list) {
+    std::vector<std::string> out;
+    std::size_t at = 0;
+    while (at <= list.size()) {
+        std::size_t colon = list.find(':', at);
+        std::string item = list.substr(at, colon == std::string::npos ? colon : colon - at);
+        if (!item.empty()) out.push_back(item);
+        if (colon == std::string::npos) break;
+        at = colon + 1;
+    }
+    return out;
+}
+
 std::vector<std::string> RealDevices() {
+    if (const char* env = std::getenv("ORVANE_CD_DEVICES"); env && *env) return SplitColons(env);
     std::vector<std::pair<int, std::string>> found;
     if (DIR* d = opendir("/dev")) {
         while (dirent* e = readdir(d)) {
@@ -101,15 +115,8 @@ void Discover() {
             note(e);
     }
     if (const char* env = std::getenv("ORVANE_CD_IMAGES"); env && *env) {
-        std::string list = env;
-        std::size_t at = 0;
-        while (at <= list.size()) {
-            std::size_t colon = list.find(':', at);
-            std::string path = list.substr(at, colon == std::string::npos ? colon : colon - at);
-            if (!path.empty()) config.images.push_back({path, {}, 0});
-            if (colon == std::string::npos) break;
-            at = colon + 1;
-        }
+        for (const std::string& path : SplitColons(env))
+            config.images.push_back({path, {}, 0});
     }
     bool anyReal = false;
     if (config.realDrives) {

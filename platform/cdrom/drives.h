@@ -2,7 +2,8 @@
 // The CD drives of the machine and their drive letters, from D: on.
 //
 // Discovery, done once per process on first use:
-//  1. real drives: /dev/sr0, /dev/sr1, ... that answer as CD drives through SG_IO;
+//  1. real drives: /dev/sr0, /dev/sr1, ... that answer as CD drives through SG_IO (or the
+//     device nodes listed in $ORVANE_CD_DEVICES, separated by ':', in that order);
 //  2. image drives from the drive configuration file, drives.conf in $XDG_CONFIG_HOME/orvane/
 //     (default ~/.config/orvane/):
 //         # comment

@@ -159,6 +159,15 @@ DriveResult ImageDrive::ReadCapabilities(Capabilities& out) {
     out = Capabilities{};
     std::lock_guard lock(mutex_);
     out.locked = false;
+    if (speed_) out.currentSpeedKBs = speed_;
+    return DriveResult::Ok();
+}
+
+DriveResult ImageDrive::SetSpeed(std::uint16_t kilobytesPerSecond) {
+    std::lock_guard lock(mutex_);
+    // Like a drive: any speed up to the fastest, which "maximum" asks for.
+    const std::uint16_t fastest = Capabilities{}.maxSpeedKBs;
+    speed_ = std::min(kilobytesPerSecond, fastest);
     return DriveResult::Ok();
 }
 
@@ -166,6 +175,13 @@ DriveResult ImageDrive::SetTray(bool open) {
     std::lock_guard lock(mutex_);
     faults_.trayOpen = open;
     return DriveResult::Ok();
+}
+
+DriveResult ImageDrive::ReadDiscInfo(DiscInfo& out) {
+    std::lock_guard lock(mutex_);
+    DriveResult r = Ready();
+    if (r.ok) out = DiscInfoFromSheet(sheet_);
+    return r;
 }
 
 DriveResult ImageDrive::ReadCdda(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) {

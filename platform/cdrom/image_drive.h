@@ -51,9 +51,11 @@ public:
     DriveResult Inquiry(InquiryData& out) override;
     DriveResult TestUnitReady() override;
     DriveResult ReadToc(Toc& out) override;
+    DriveResult ReadDiscInfo(DiscInfo& out) override;
     DriveResult ReadCdda(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) override;
     DriveResult ReadCapabilities(Capabilities& out) override;
     DriveResult SetTray(bool open) override;
+    DriveResult SetSpeed(std::uint16_t kilobytesPerSecond) override;
     bool Busy() override;
 
     void SetFaults(const FaultPlan& plan);
@@ -70,6 +72,7 @@ private:
     std::mutex mutex_;
     FaultPlan faults_;
     std::vector<std::uint32_t> failuresServed_;  // per failing range, with failTimes
+    std::uint16_t speed_ = 0;                    // set by SetSpeed; 0: never set
 };
 
 }  // namespace orvane::cdrom

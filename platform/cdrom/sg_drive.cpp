@@ -6,9 +6,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <vector>
+
+#include "platform/cdrom/disc_info.h"
 
 namespace orvane::cdrom {
 
@@ -25,7 +28,19 @@ void Put32(std::uint8_t* p, std::uint32_t v) {
     p[3] = static_cast<std::uint8_t>(v);
 }
 
+SgIoctl& Door() {
+    static SgIoctl door;
+    return door;
+}
+
+int DeviceIoctl(int fd, unsigned long request, void* arg) {
+    if (const SgIoctl& door = Door()) return door(fd, request, arg);
+    return ::ioctl(fd, request, arg);
+}
+
 }  // namespace
+
+void SetSgIoctl(SgIoctl ioctlFunction) { Door() = std::move(ioctlFunction); }
 
 std::unique_ptr<SgDrive> SgDrive::Open(const std::string& device, std::string& error) {
     int fd = ::open(device.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -34,7 +49,7 @@ std::unique_ptr<SgDrive> SgDrive::Open(const std::string& device, std::string& e
         return nullptr;
     }
     int version = 0;
-    if (ioctl(fd, SG_GET_VERSION_NUM, &version) < 0 || version < 30000) {
+    if (DeviceIoctl(fd, SG_GET_VERSION_NUM, &version) < 0 || version < 30000) {
         error = device + ": no SCSI generic support";
         ::close(fd);
         return nullptr;
@@ -66,7 +81,7 @@ DriveResult SgDrive::Execute(const std::uint8_t* cdb, std::size_t cdbLength, std
     io.sbp = sense;
     io.mx_sb_len = sizeof sense;
     io.timeout = kTimeoutMs;
-    if (ioctl(fd_, SG_IO, &io) < 0) {
+    if (DeviceIoctl(fd_, SG_IO, &io) < 0) {
         return DriveResult::Failure(device_ + ": " + std::strerror(errno));
     }
     if ((io.info & SG_INFO_OK_MASK) == SG_INFO_OK) return DriveResult::Ok();
@@ -108,6 +123,56 @@ DriveResult SgDrive::ReadToc(Toc& out) {
     return r;
 }
 
+DriveResult SgDrive::ReadDiscInfo(DiscInfo& out) {
+    Toc toc;
+    DriveResult r = ReadToc(toc);
+    if (!r.ok) return r;
+    DiscInfo disc = DiscInfoFromToc(toc);
+    // Full table of contents: the session of each track (descriptors of 11 bytes; points 1-99
+    // are tracks). A drive that does not give it leaves the sessions as the track list suggests.
+    std::vector<std::uint8_t> full(4 + 11 * 128, 0);
+    std::uint8_t tocCdb[10] = {0x43, 0x02, 0x02, 0, 0, 0, 1, 0, 0, 0};
+    tocCdb[7] = static_cast<std::uint8_t>(full.size() >> 8);
+    tocCdb[8] = static_cast<std::uint8_t>(full.size());
+    if (Execute(tocCdb, sizeof tocCdb, full.data(), full.size(), false).ok) {
+        const std::size_t length =
+            std::min<std::size_t>(((full[0] << 8) | full[1]) + 2u, full.size());
+        int sessions = 0;
+        for (std::size_t at = 4; at + 11 <= length; at += 11) {
+            const std::uint8_t session = full[at], point = full[at + 3];
+            if (point < 1 || point > 99 || session < 1) continue;
+            for (TrackInfo& t : disc.tracks) {
+                if (t.number == point) t.session = session;
+            }
+            sessions = std::max<int>(sessions, session);
+        }
+        if (sessions > 0) {
+            disc.sessions = sessions;
+            FillLengths(disc);
+        }
+    }
+    // READ SUB-CHANNEL: the catalog number (format 2) and each audio track's ISRC (format 3),
+    // each when its valid bit is set.
+    auto code = [&](std::uint8_t format, std::uint8_t track, std::size_t size) {
+        std::uint8_t data[24] = {};
+        std::uint8_t cdb[10] = {0x42, 0, 0x40, format, 0, 0, track, 0, sizeof data, 0};
+        std::string text;
+        if (Execute(cdb, sizeof cdb, data, sizeof data, false).ok && (data[8] & 0x80)) {
+            for (std::size_t i = 0; i < size; ++i) {
+                const char c = static_cast<char>(data[9 + i]);
+                if (std::isalnum(static_cast<unsigned char>(c))) text += c;
+            }
+        }
+        return text.size() == size ? text : std::string();
+    };
+    disc.catalog = code(2, 0, 13);
+    for (TrackInfo& t : disc.tracks) {
+        if (t.audio) t.isrc = code(3, t.number, 12);
+    }
+    out = std::move(disc);
+    return DriveResult::Ok();
+}
+
 DriveResult SgDrive::ReadCdda(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) {
     while (count > 0) {
         std::uint32_t n = std::min(count, kFramesPerCommand);
@@ -134,6 +199,14 @@ DriveResult SgDrive::ReadCapabilities(Capabilities& out) {
         return DriveResult::Failure("bad capabilities page");
     }
     return r;
+}
+
+DriveResult SgDrive::SetSpeed(std::uint16_t kilobytesPerSecond) {
+    // The write speed stays as it is (FFFFh: the drive's best).
+    std::uint8_t cdb[12] = {0xBB, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0};
+    cdb[2] = static_cast<std::uint8_t>(kilobytesPerSecond >> 8);
+    cdb[3] = static_cast<std::uint8_t>(kilobytesPerSecond);
+    return Execute(cdb, sizeof cdb, nullptr, 0, false);
 }
 
 DriveResult SgDrive::SetTray(bool open) {

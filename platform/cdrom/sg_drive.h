@@ -1,6 +1,7 @@
 #pragma once
 // A real CD drive reached through the Linux SCSI generic interface (SG_IO on /dev/sr*).
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -8,6 +9,12 @@
 #include "platform/cdrom/disc_drive.h"
 
 namespace orvane::cdrom {
+
+// The one door to the device: every SG_IO request and version query of an SgDrive goes through
+// this function (ioctl(2) by default). A drive model put here answers in place of a drive.
+using SgIoctl = std::function<int(int fd, unsigned long request, void* arg)>;
+// Replaces the door; an empty function restores ioctl(2). Not for use while commands run.
+void SetSgIoctl(SgIoctl ioctlFunction);
 
 class SgDrive final : public DiscDrive {
 public:
@@ -19,9 +26,13 @@ public:
     DriveResult Inquiry(InquiryData& out) override;
     DriveResult TestUnitReady() override;
     DriveResult ReadToc(Toc& out) override;
+    // The table of contents, the sessions of the full table of contents, and the catalog
+    // number and ISRCs of the Q sub-channel, as far as the drive tells them.
+    DriveResult ReadDiscInfo(DiscInfo& out) override;
     DriveResult ReadCdda(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) override;
     DriveResult ReadCapabilities(Capabilities& out) override;
     DriveResult SetTray(bool open) override;
+    DriveResult SetSpeed(std::uint16_t kilobytesPerSecond) override;
 
     // Sends one command block; data flows in (toDevice false) or out. Time-out 5 s.
     DriveResult Execute(const std::uint8_t* cdb, std::size_t cdbLength, std::uint8_t* data,

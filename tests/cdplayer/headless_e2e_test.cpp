@@ -199,3 +199,24 @@ TEST_F(Headless, AnImageLongerThanACdIsRefusedNamingItsSheetAndLength) {
         << run.output;
     EXPECT_NE(run.output.find("Error: No CD-ROM drive found."), std::string::npos) << run.output;
 }
+
+TEST_F(Headless, PlaysFromARealDriveOverSgIo) {
+    // The drive is the MMC drive model behind a preloaded ioctl, on a device node of the
+    // test's own: the player's MCI device reads it with its real SG_IO code.
+    const std::string cue = MixedModeDisc(dir_.path(), {6, 6});
+    WriteFile(dir_ / "sr0", "");
+    const std::string device = (dir_ / "sr0").string();
+    std::vector<std::string> argv{program_.string(), "2", "1"};  // two seconds from track 1
+    const Outcome run = RunProgram(
+        argv,
+        {"ORVANE_CD_IMAGES=", "ORVANE_AUDIO=null", "XDG_CONFIG_HOME=" + (dir_ / "config").string(),
+         "XDG_RUNTIME_DIR=" + dir_.path().string(), "LD_PRELOAD=" ORVANE_MMC_SHIM,
+         "ASAN_OPTIONS=verify_asan_link_order=0", "ORVANE_CD_DEVICES=" + device,
+         "ORVANE_MMC_MODEL_DEVICE=" + device, "ORVANE_MMC_MODEL_CUE=" + cue},
+        dir_ / "output.txt");
+    ASSERT_EQ(run.status, 0) << run.output;
+    // The first audio track plays, its position moving on as on an image drive.
+    EXPECT_GT(PlayingLinesOf(run.output, "02"), 0) << run.output;
+    EXPECT_EQ(PlayingLinesOf(run.output, "01"), 0) << run.output;
+    EXPECT_EQ(run.output.find("No CD-ROM drive found"), std::string::npos) << run.output;
+}

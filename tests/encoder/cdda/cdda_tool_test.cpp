@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
 
 #include "tests/platform/cdrom/disc_fixture.h"
+#include "tests/platform/cdrom/ripper_sheet.h"
 
 namespace {
 
@@ -30,8 +32,9 @@ protected:
         if (!faults.empty()) conf += "faults = " + faults + "\n";
         orvane::test::WriteFile(dir_ / "config" / "orvane" / "drives.conf", conf);
     }
-    ToolRun Start(const std::string& args) {
-        std::string command = "cd '" + dir_.path().string() + "' && XDG_CONFIG_HOME='" +
+    // Runs the program; env holds further NAME='value' settings for it.
+    ToolRun Start(const std::string& args, const std::string& env = {}) {
+        std::string command = "cd '" + dir_.path().string() + "' && " + env + " XDG_CONFIG_HOME='" +
                               (dir_ / "config").string() + "' ORVANE_CD_IMAGES= '" +
                               (orvane::test::DistDir() / "orvane-cdda").string() + "' " + args +
                               " >out.txt 2>err.txt";
@@ -125,6 +128,170 @@ TEST_F(CddaTool, SaysWhyTheDriveCannotBeUsed) {
     const std::size_t first = r.err.find(bad);
     ASSERT_NE(first, std::string::npos) << r.err;
     EXPECT_EQ(r.err.find(bad, first + 1), std::string::npos) << r.err;
+}
+
+TEST_F(CddaTool, TocAsJsonTellsWhatTheDiscHolds) {
+    cue_ = orvane::test::WriteRipperSheet(dir_);
+    Configure("");
+    ToolRun r = Start("toc D: --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "{\"leadout\": 11910, \"first_track\": 1, \"last_track\": 4, "
+              "\"catalog\": \"0724384260521\", \"sessions\": 2, \"freedb_id\": \"16009e04\", "
+              "\"musicbrainz_id\": \"nZ7Uc9zMqTc.HI1bXMXEXoFjP.k-\", "
+              "\"accuraterip_id\": \"003-00003154-0000c114-16009e04\", "
+              "\"cdtext\": {\"title\": \"The Album\", \"performer\": \"The Band\"}, \"tracks\": ["
+              "{\"number\": 1, \"start\": 33, \"length\": 267, \"audio\": true, \"session\": 1, "
+              "\"pregap\": 33, \"isrc\": \"USABC0000001\", \"preemphasis\": true, "
+              "\"copy_permitted\": true, \"title\": \"One\\\\Back\", \"performer\": \"Singer\"}, "
+              "{\"number\": 2, \"start\": 300, \"length\": 85, \"audio\": true, \"session\": 1, "
+              "\"pregap\": 75, \"isrc\": null, \"preemphasis\": false, \"copy_permitted\": false, "
+              "\"title\": \"Two\", \"performer\": null}, "
+              "{\"number\": 3, \"start\": 385, \"length\": 75, \"audio\": true, \"session\": 1, "
+              "\"pregap\": 10, \"isrc\": null, \"preemphasis\": false, \"copy_permitted\": false, "
+              "\"title\": null, \"performer\": null}, "
+              "{\"number\": 4, \"start\": 11860, \"length\": 50, \"audio\": false, \"session\": 2, "
+              "\"pregap\": 0, \"isrc\": null, \"preemphasis\": false, \"copy_permitted\": false, "
+              "\"title\": null, \"performer\": null}]}\n");
+    // The plain table of contents keeps its columns.
+    r = Start("toc D:");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(" 1      33     267  00:03.42  Unknown  pre-emphasis\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(" 2     300      85  00:01.10  Audio\n"), std::string::npos) << r.out;
+    // The last audio track ends with its session.
+    EXPECT_NE(r.out.find(" 3     385      75  00:01.00  Audio\n"), std::string::npos) << r.out;
+    Configure("no_disc");
+    r = Start("toc --json D:");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+}
+
+TEST_F(CddaTool, DeemphasisFiltersOnlyTracksRecordedWithPreEmphasis) {
+    // Two tracks of the same 5 kHz tone, the second flagged with pre-emphasis.
+    std::string tone;
+    for (int i = 0; i < 2 * 75 * 588; ++i) {
+        const auto v =
+            static_cast<std::int16_t>(std::lround(16000 * std::sin(2 * M_PI * 5000 * i / 44100.0)));
+        for (int c = 0; c < 2; ++c) {
+            tone.push_back(static_cast<char>(v & 0xFF));
+            tone.push_back(static_cast<char>((v >> 8) & 0xFF));
+        }
+    }
+    orvane::test::WriteFile(dir_ / "tone.bin", tone);
+    orvane::test::WriteFile(dir_ / "tone.cue",
+                            "FILE \"tone.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                            "  TRACK 02 AUDIO\n    FLAGS PRE\n    INDEX 01 00:01:00\n");
+    cue_ = (dir_ / "tone.cue").string();
+    Configure("");
+    ToolRun r = Start("grab --deemphasis D: 1 one.wav");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find("de-emphasised"), std::string::npos) << r.out;
+    EXPECT_EQ(orvane::test::ReadFile(dir_ / "one.wav").substr(44), tone.substr(0, tone.size() / 2));
+    ASSERT_EQ(Start("grab D: 2 plain.wav").status, 0);
+    EXPECT_EQ(orvane::test::ReadFile(dir_ / "plain.wav").substr(44), tone.substr(tone.size() / 2));
+    r = Start("grab --deemphasis D: 2 two.wav");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("(de-emphasised)"), std::string::npos) << r.out;
+    const std::string two = orvane::test::ReadFile(dir_ / "two.wav").substr(44);
+    ASSERT_EQ(two.size(), tone.size() / 2);
+    double in = 0, out = 0;
+    for (std::size_t i = 4 * 4410; i + 1 < two.size(); i += 4) {
+        const auto a = static_cast<std::int16_t>(
+            static_cast<unsigned char>(tone[tone.size() / 2 + i]) |
+            (static_cast<unsigned char>(tone[tone.size() / 2 + i + 1]) << 8));
+        const auto b = static_cast<std::int16_t>(static_cast<unsigned char>(two[i]) |
+                                                 (static_cast<unsigned char>(two[i + 1]) << 8));
+        in += double(a) * a;
+        out += double(b) * b;
+    }
+    EXPECT_NEAR(10 * std::log10(out / in), -4.53, 0.1);  // the 50/15 us shelf at 5 kHz
+}
+
+TEST_F(CddaTool, AudioHiddenBeforeTrackOneIsTrackZero) {
+    orvane::test::WriteFile(dir_ / "disc.bin", orvane::test::PatternFrames(0, 450));
+    orvane::test::WriteFile(dir_ / "disc.cue",
+                            "FILE \"disc.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 00 00:00:00\n"
+                            "    INDEX 01 00:02:00\n  TRACK 02 AUDIO\n    INDEX 01 00:04:00\n");
+    Configure("");
+    ToolRun r = Start("toc D:");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')),
+              " 0       0     150  00:02.00  Hidden audio before track 1");
+    r = Start("grab D: 0 zero.wav");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, 21), "track 0: 150 frames, ");
+    EXPECT_EQ(orvane::test::ReadFile(dir_ / "zero.wav").substr(44),
+              orvane::test::PatternFrames(0, 150));
+    // A disc whose track 1 starts at once has no track 0.
+    cue_ = orvane::test::WriteSimpleDisc(dir_, {300, 150});
+    Configure("");
+    EXPECT_EQ(Start("toc D:").out.substr(0, 3), " 1 ");
+    EXPECT_EQ(Start("grab D: 0 none.wav").status, 1);
+}
+
+// A real drive: the program's own SG_IO code on a device node, answered by the MMC drive model
+// behind a preloaded ioctl.
+class CddaToolOnSgIo : public CddaTool {
+protected:
+    ToolRun StartOnDrive(const std::string& args, const std::string& modelEnv = {}) {
+        orvane::test::WriteFile(dir_ / "config" / "orvane" / "drives.conf", "");
+        orvane::test::WriteFile(dir_ / "sr0", "");
+        const std::string device = (dir_ / "sr0").string();
+        return Start(args, "ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD='" +
+                               std::string(ORVANE_MMC_SHIM) + "' ORVANE_CD_DEVICES='" + device +
+                               "' ORVANE_MMC_MODEL_DEVICE='" + device + "' ORVANE_MMC_MODEL_CUE='" +
+                               cue_ + "' " + modelEnv);
+    }
+};
+
+TEST_F(CddaToolOnSgIo, ListsReadsAndGrabsFromTheDevice) {
+    ToolRun r = StartOnDrive("drives", "ORVANE_MMC_MODEL_ID='ACME/CD-R 52X'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("D:  ACME      CD-R 52X"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find((dir_ / "sr0").string()), std::string::npos) << r.out;
+    r = StartOnDrive("toc D:");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(" 2     300     150  00:02.00  Audio"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("lead-out     525"), std::string::npos) << r.out;
+    r = StartOnDrive("toc D: --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("{\"leadout\": 525, \"first_track\": 1, \"last_track\": 3, "
+                         "\"catalog\": null, \"sessions\": 1, "),
+              std::string::npos)
+        << r.out;
+    r = StartOnDrive("grab --verify D: 2 two.wav");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string pcm = orvane::test::PatternFrames(300, 150);
+    EXPECT_EQ(orvane::test::ReadFile(dir_ / "two.wav").substr(44), pcm);
+}
+
+TEST_F(CddaToolOnSgIo, SetsTheReadSpeedOnlyWhenAsked) {
+    ToolRun r = StartOnDrive("grab --speed 8 D: 1 one.wav", "ORVANE_MMC_MODEL_TRACE=1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("mmc model: BB 00 05 83 FF FF"), std::string::npos) << r.err;  // 1411 kB/s
+    r = StartOnDrive("grab --speed max D: 1 one.wav", "ORVANE_MMC_MODEL_TRACE=1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("mmc model: BB 00 FF FF FF FF"), std::string::npos) << r.err;
+    r = StartOnDrive("grab D: 1 one.wav", "ORVANE_MMC_MODEL_TRACE=1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("mmc model: BE"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("mmc model: BB"), std::string::npos) << r.err;
+    EXPECT_EQ(StartOnDrive("grab --speed 0 D: 1 one.wav").status, 2);
+}
+
+TEST_F(CddaToolOnSgIo, ReportsTheDriveStatesFromTheirSenseData) {
+    ToolRun r = StartOnDrive("toc D:", "ORVANE_MMC_MODEL_STATE=tray_open");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no disc in the drive (or the tray is open)"), std::string::npos) << r.err;
+    r = StartOnDrive("grab D: 1 one.wav", "ORVANE_MMC_MODEL_STATE=no_disc");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no disc"), std::string::npos) << r.err;
+    r = StartOnDrive("grab D: 2 two.wav", "ORVANE_MMC_MODEL_FAIL=400-400");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot be read"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "two.wav"));
 }
 
 TEST_F(CddaTool, NoDriveNamesTheRealCause) {

@@ -70,6 +70,15 @@ TEST(TrackList, RangesEndAtTheNextTrackAndNeverPastTheLeadOut) {
     EXPECT_EQ(TrackRange(s, 0, true, 15).end, 1125u);
     EXPECT_EQ(TrackRange(s, 1, true, 15).end, 1500u);
     EXPECT_EQ(TrackRange(s, 2, false, 0).Frames(), 0u);  // no such track
+
+    // An enhanced disc: the last audio track ends where its session does, not in the gap
+    // before the data session.
+    SetToc(s, {{0x10, 0}, {0x10, 1000}, {0x14, 1500 + 11400}, {0x14, 13000}});
+    EXPECT_EQ(TrackRange(s, 1, false, 0).end, 1500u);
+    EXPECT_EQ(TrackRange(s, 2, false, 0).end, 13000u);
+    // Data followed by audio again is no second session: the range runs to the next track.
+    SetToc(s, {{0x10, 0}, {0x14, 20000}, {0x10, 40000}, {0x10, 50000}});
+    EXPECT_EQ(TrackRange(s, 0, false, 0).end, 20000u);
 }
 
 TEST(TrackList, TableOfContentsFromTheDrive) {

@@ -40,6 +40,16 @@ TEST_F(ImageDriveTest, FailingSectorsAnswerMediumErrorOnlyWhereTheyAre) {
     EXPECT_EQ(buf_[9 * kFrameBytes + 3], PatternByte(62, 3));
 }
 
+TEST_F(ImageDriveTest, ReadSpeedIsKeptUpToTheFastest) {
+    Capabilities caps;
+    ASSERT_TRUE(drive_->SetSpeed(1411).ok);
+    ASSERT_TRUE(drive_->ReadCapabilities(caps).ok);
+    EXPECT_EQ(caps.currentSpeedKBs, 1411);
+    ASSERT_TRUE(drive_->SetSpeed(DiscDrive::kMaxSpeed).ok);
+    ASSERT_TRUE(drive_->ReadCapabilities(caps).ok);
+    EXPECT_EQ(caps.currentSpeedKBs, caps.maxSpeedKBs);
+}
+
 TEST_F(ImageDriveTest, NoDiscAndOpenTrayAreNotReady) {
     Toc toc;
     ASSERT_TRUE(drive_->ReadToc(toc).ok);

@@ -137,6 +137,32 @@ TEST_F(GrabberView, ChecksTotalsNamesAndConfirmation) {
     EXPECT_EQ(settings_.GetProfileString("Preferences", "LastCD"), app.lastCd);
 }
 
+TEST_F(GrabberView, TwoDrivesOfOneModelAreToldApartAndTheChosenOneIsRemembered) {
+    transport_.reset();  // one transport at a time
+    transport_ = std::make_unique<test::Transport>(std::vector<std::shared_ptr<cdrom::DiscDrive>>{
+        test::ImageOf(dir_, {4500}), test::ImageOf(dir_, {9000, 9000}, "", "second")});
+    Run([](QWidget* w) {
+        auto* drives = Find<QComboBox>(w, IDC_CD_DRIVES);
+        ASSERT_EQ(drives->count(), 2);
+        EXPECT_EQ(drives->itemText(0).toStdString(), "ORVANE   IMAGE DRIVE      (0:0)");
+        EXPECT_EQ(drives->itemText(1).toStdString(), "ORVANE   IMAGE DRIVE      (0:1)");
+        drives->setCurrentIndex(1);
+        Find<QTreeWidget>(w, IDC_CD_TRACKS)->topLevelItem(0)->setCheckState(0, Qt::Checked);
+        Click(w, IDOK);
+    });
+    encoder::EncoderApp& app = encoder::TheApp();
+    EXPECT_EQ(app.lastCd, "ORVANE   IMAGE DRIVE      (0:1)");
+    EXPECT_EQ(app.cdSelection.driveIndex, 1);
+    // Opened again, the dialog chooses the same drive, whichever line the search starts at.
+    app.lastCd = "ORVANE   IMAGE DRIVE      (0:0)";
+    int selected = -1;
+    Run([&selected](QWidget* w) {
+        selected = Find<QComboBox>(w, IDC_CD_DRIVES)->currentIndex();
+        Click(w, IDCANCEL);
+    });
+    EXPECT_EQ(selected, 0);
+}
+
 TEST_F(GrabberView, DrawnButtonsOnTheTiledBackgroundAndEnterMeansOk) {
     int result = Run([this](QWidget* w) {
         for (int id : {IDC_CD_REFRESH, IDC_CD_PLAYER, IDC_CD_GETINFO, IDC_CD_INFOTOALL,

@@ -1,0 +1,67 @@
+#include "encoder/cdda/toc_json.h"
+
+#include <cstdio>
+
+#include "encoder/freedb/disc_ids.h"
+
+namespace orvane::cdda {
+
+namespace {
+
+std::string Quoted(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string OrNull(const std::string& text) { return text.empty() ? "null" : Quoted(text); }
+
+std::string Bool(bool value) { return value ? "true" : "false"; }
+
+}  // namespace
+
+std::string TocJson(const cdrom::DiscInfo& disc) {
+    char freedb[16];
+    std::snprintf(freedb, sizeof freedb, "%08x", freedb::CddbId(disc));
+    std::string out =
+        "{\"leadout\": " + std::to_string(disc.leadOut) +
+        ", \"first_track\": " + std::to_string(disc.firstTrack) +
+        ", \"last_track\": " + std::to_string(disc.lastTrack) +
+        ", \"catalog\": " + OrNull(disc.catalog) +
+        ", \"sessions\": " + std::to_string(disc.sessions) + ", \"freedb_id\": " + Quoted(freedb) +
+        ", \"musicbrainz_id\": " + OrNull(freedb::MusicBrainzId(disc)) +
+        ", \"accuraterip_id\": " + Quoted(freedb::AccurateRipId(disc)) + ", \"cdtext\": ";
+    if (disc.title.empty() && disc.performer.empty()) {
+        out += "null";
+    } else {
+        out += "{\"title\": " + OrNull(disc.title) + ", \"performer\": " + OrNull(disc.performer) +
+               "}";
+    }
+    out += ", \"tracks\": [";
+    for (std::size_t i = 0; i < disc.tracks.size(); ++i) {
+        const cdrom::TrackInfo& t = disc.tracks[i];
+        if (i) out += ", ";
+        out += "{\"number\": " + std::to_string(t.number) +
+               ", \"start\": " + std::to_string(t.start) +
+               ", \"length\": " + std::to_string(t.length) + ", \"audio\": " + Bool(t.audio) +
+               ", \"session\": " + std::to_string(t.session) +
+               ", \"pregap\": " + std::to_string(t.pregap) + ", \"isrc\": " + OrNull(t.isrc) +
+               ", \"preemphasis\": " + Bool(t.preemphasis) +
+               ", \"copy_permitted\": " + Bool(t.copyPermitted) +
+               ", \"title\": " + OrNull(t.title) + ", \"performer\": " + OrNull(t.performer) + "}";
+    }
+    return out + "]}\n";
+}
+
+}  // namespace orvane::cdda
