@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <utility>
 
 #include "encoder/app/paths.h"
 
@@ -29,6 +30,26 @@ public:
 
 private:
     SourceItem item_;
+    bool taken_ = false;
+};
+
+// The one file of a folder batch that a job of its own encodes.
+class OneFileSource : public InputSource {
+public:
+    explicit OneFileSource(std::string file) : file_(std::move(file)) {}
+    bool Batch() const override { return true; }
+    Next Take(JobRunner&) override {
+        if (taken_) return {};
+        taken_ = true;
+        Next next;
+        next.step = Step::Item;
+        next.item.input = file_;
+        return next;
+    }
+    int Count() const override { return 1; }
+
+private:
+    std::string file_;
     bool taken_ = false;
 };
 
@@ -107,6 +128,7 @@ std::unique_ptr<InputSource> MakeInputSource(const JobRequest& request,
         if (!source) source = std::make_unique<NoTracks>();
         return source;
     }
+    if (request.OneItem()) return std::make_unique<OneFileSource>(request.item.file);
     return std::make_unique<FolderSource>(WithTrailingSlash(request.input), pattern);
 }
 
