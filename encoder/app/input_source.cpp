@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "encoder/app/paths.h"
+#include "encoder/app/read_ahead_source.h"
 
 namespace orvane::encoder {
 
@@ -125,7 +126,15 @@ std::unique_ptr<InputSource> MakeInputSource(const JobRequest& request,
             factory = CdFactory();
         }
         std::unique_ptr<InputSource> source = factory ? factory(request) : nullptr;
-        if (!source) source = std::make_unique<NoTracks>();
+        if (!source) return std::make_unique<NoTracks>();
+        // With several jobs allowed, the next tracks are grabbed while one is encoded.
+        if (request.parallelJobs > 1) {
+            ReadAheadLimits limits;
+            limits.items = request.parallelJobs;
+            limits.folder = OutputFolderOf(request.output);
+            if (limits.folder.empty()) limits.folder = MusicFolder();
+            source = std::make_unique<ReadAheadSource>(std::move(source), limits);
+        }
         return source;
     }
     if (request.OneItem()) return std::make_unique<OneFileSource>(request.item.file);
