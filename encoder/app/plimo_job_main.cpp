@@ -8,7 +8,7 @@
 //     --hifi              HI-FI quality instead of High Speed
 //     --title T --artist A --album B --year Y --comment C --genre N
 //                         an ID3 tag appended to a single MP3 output
-//     --jobs N            the files of a batch N at once (default 1)
+//     --jobs N            with --batch, N files at once (default 1)
 //     --stats             print wall time and CPU times (own and children's) in milliseconds
 //   plimo-job --wma [--batch] [--profile N] [--title T] [--author A] [--copyright C]
 //             [--rating R] [--description D] [--stats] INPUT OUTPUT
@@ -67,6 +67,7 @@ constexpr const char* kHelp =
     "  --hifi           HI-FI quality instead of High Speed\n"
     "  --title T, --artist A, --album B, --year Y, --comment C, --genre N\n"
     "                   an ID3 tag appended to a single MP3 output\n"
+    "  --jobs N         with --batch, encode or decode N files at once (default 1)\n"
     "\n"
     "WMA options (they follow --wma):\n"
     "  --wma            encode WAVE to WMA\n"
@@ -77,7 +78,6 @@ constexpr const char* kHelp =
     "  --list-profiles  list the profiles the WMA settings page offers: index, name\n"
     "\n"
     "Both:\n"
-    "  --jobs N         with --batch, encode or decode N files at once (default 1)\n"
     "  --stats          print wall time and CPU times (own and children's) in milliseconds\n"
     "  --help           show this help and end\n"
     "  --version        show the version and end\n"
@@ -85,14 +85,13 @@ constexpr const char* kHelp =
     "The WMA encoder components are installed first when they are missing.\n";
 
 int Usage() {
-    std::fprintf(
-        stderr,
-        "usage: plimo-job [--decode] [--batch] [--layer N] [--mode N] [--bitrate K] "
-        "[--hifi] [--title T] [--artist A] [--album B] [--year Y] [--comment C] "
-        "[--genre N] [--jobs N] [--stats] INPUT OUTPUT\n"
-        "       plimo-job --wma [--batch] [--profile N] [--title T] [--author A] "
-        "[--copyright C] [--rating R] [--description D] [--jobs N] [--stats] INPUT OUTPUT\n"
-        "       plimo-job --wma --list-profiles\n");
+    std::fprintf(stderr,
+                 "usage: plimo-job [--decode] [--batch] [--layer N] [--mode N] [--bitrate K] "
+                 "[--hifi] [--title T] [--artist A] [--album B] [--year Y] [--comment C] "
+                 "[--genre N] [--jobs N] [--stats] INPUT OUTPUT\n"
+                 "       plimo-job --wma [--batch] [--profile N] [--title T] [--author A] "
+                 "[--copyright C] [--rating R] [--description D] [--stats] INPUT OUTPUT\n"
+                 "       plimo-job --wma --list-profiles\n");
     return 2;
 }
 
