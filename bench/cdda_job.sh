@@ -6,7 +6,8 @@
 #   bench/cdda_job.sh <build-dir>
 # The job runs on a clock that skips its fixed waits (1500 ms after each encoder starts, 500 ms
 # after its feed, 700 ms before the final message), so the job time printed has none of them.
-# Prints the medians of RUNS runs (default 3): job time, lame's time and their ratio.
+# Prints the medians of RUNS runs (default 3): job time, lame's time and their ratio. JOBS=n
+# (default 1) lets the job grab the next tracks while one is encoded.
 set -euo pipefail
 build=$(cd "${1:?usage: bench/cdda_job.sh <build-dir>}" && pwd)
 dist=$build/dist
@@ -43,7 +44,7 @@ for _ in $(seq "$runs"); do
   awk -v j="$job" -v a="$t0" -v b="$t1" 'BEGIN {printf "%.4f\n", j / (b - a)}' >>"$scratch/ratio"
 done
 
-printf '5-minute image disc, %s track(s), 128 kbit/s, medians of %s runs\n' "$tracks" "$runs"
+printf '5-minute image disc, %s track(s), 128 kbit/s, JOBS=%s, medians of %s runs\n' "$tracks" "${JOBS:-1}" "$runs"
 printf 'CD MP3 job (fixed waits of %.1f s skipped): %.2f s\n' "$(awk -v s="$skipped" 'BEGIN {print s / 1000}')" \
   "$(median <"$scratch/job" | awk '{print $1 / 1000}')"
 printf 'lame -b 128 on the same samples:          %.2f s\n' "$(median <"$scratch/lame" | awk '{print $1 / 1000}')"

@@ -186,6 +186,8 @@ int RunJob(const std::string& dist, const std::string& output, int tracks) {
     }
     request.cd.readBufferSize = 26;
     request.cd.deleteGrabbedWav = true;
+    // JOBS above 1: the next tracks are grabbed while one is encoded.
+    if (const char* jobs = std::getenv("JOBS")) request.parallelJobs = std::max(1, std::atoi(jobs));
 
     // The transport library is found through ORVANE_DIST, as the installed programs find it.
     ::setenv("ORVANE_DIST", dist.c_str(), 0);

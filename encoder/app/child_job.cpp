@@ -178,8 +178,16 @@ bool ChildJob::NextInBatch(JobRunner& r, InputSource& source, int& n, InputSourc
                            bool title) {
     r.Redraw();
     if (r.CancelRequested()) return false;
+    // One file of a batch that runs several at once keeps its number in the whole batch.
+    const BatchItem& item = r.Request().item;
+    const bool one = r.Request().OneItem();
+    if (one && n >= item.number) return false;
     next = source.Take(r);
-    const int count = source.Count();
+    int count = source.Count();
+    if (one) {
+        n = item.number - 1;
+        count = item.count;
+    }
     r.SetRange(JobBar::Overall, 0, count * 100);
     r.SetPos(JobBar::Overall, n * 100);
     ++n;
@@ -198,17 +206,21 @@ void ChildJob::FinishFiles(JobRunner& r, unsigned waitMs, const std::string& fin
                            const std::string& verb, bool batch, bool finishedFirst) {
     filesDone_ = true;
     SetBars100(r);
-    r.WaitMs(waitMs);
+    // The batch a single file belongs to makes the closing pause once, for all of its files.
+    if (!r.Request().OneItem()) r.WaitMs(waitMs);
     if (failures_.empty()) {
         r.Finish(finished, JobResult::Succeeded);
         return;
     }
-    std::vector<std::string> failed;
-    for (const FileFailure& f : failures_)
-        failed.push_back(f.input);
-    std::string report = FailureReport(verb, failures_, files_, batch);
-    if (finishedFirst) report = finished + "\n" + report;
-    r.Finish(report, JobResult::Failed, failed);
+    JobOutcome outcome;
+    outcome.result = JobResult::Failed;
+    for (const FileFailure& f : failures_) {
+        outcome.failedFiles.push_back(f.input);
+        outcome.reasons.push_back(f.reason);
+    }
+    outcome.message = FailureReport(verb, failures_, files_, batch);
+    if (finishedFirst) outcome.message = finished + "\n" + outcome.message;
+    r.Finish(std::move(outcome));
 }
 
 // ---------------------------------------------------------------------------------------------

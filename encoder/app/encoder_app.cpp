@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "encoder/app/parallel_batch.h"
 #include "encoder/app/paths.h"
 #include "encoder/app/status_dialog.h"
 #include "platform/base/wintypes.h"
@@ -35,6 +36,8 @@ void ReadSettings(EncoderApp& app) {
     app.proxyPort = static_cast<int>(s.GetProfileInt("Preferences", "ProxyPort", 8080));
     app.introOnly = static_cast<int>(s.GetProfileInt("Preferences", "IntroOnly", 0));
     app.introSeconds = static_cast<int>(s.GetProfileInt("Preferences", "IntroSeconds", 15));
+    app.parallelJobs =
+        ParallelJobsSetting(static_cast<int>(s.GetProfileInt("Preferences", "ParallelJobs", 0)));
     app.lastCd = s.GetProfileString("Preferences", "LastCD", "");
     std::string text;
     bool found = s.ReadMachineValue("HKEY_LOCAL_MACHINE", kMachineKey, "CDAReadBufferSize", text);

@@ -45,6 +45,8 @@ struct EncoderApp {
     std::string lastCd;
     int introOnly = 0;
     int introSeconds = 15;
+    // How many files of a folder batch run at once ("ParallelJobs"; the processors by default).
+    int parallelJobs = 1;
 
     // Choices whose dialogs come with the CD grabbing, the options dialog and WMA encoding;
     // the wizard shows them disabled until the program turns them on.

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <mutex>
+#include <utility>
 
 #include "encoder/app/paths.h"
+#include "encoder/app/read_ahead_source.h"
 
 namespace orvane::encoder {
 
@@ -29,6 +31,26 @@ public:
 
 private:
     SourceItem item_;
+    bool taken_ = false;
+};
+
+// The one file of a folder batch that a job of its own encodes.
+class OneFileSource : public InputSource {
+public:
+    explicit OneFileSource(std::string file) : file_(std::move(file)) {}
+    bool Batch() const override { return true; }
+    Next Take(JobRunner&) override {
+        if (taken_) return {};
+        taken_ = true;
+        Next next;
+        next.step = Step::Item;
+        next.item.input = file_;
+        return next;
+    }
+    int Count() const override { return 1; }
+
+private:
+    std::string file_;
     bool taken_ = false;
 };
 
@@ -104,9 +126,18 @@ std::unique_ptr<InputSource> MakeInputSource(const JobRequest& request,
             factory = CdFactory();
         }
         std::unique_ptr<InputSource> source = factory ? factory(request) : nullptr;
-        if (!source) source = std::make_unique<NoTracks>();
+        if (!source) return std::make_unique<NoTracks>();
+        // With several jobs allowed, the next tracks are grabbed while one is encoded.
+        if (request.parallelJobs > 1) {
+            ReadAheadLimits limits;
+            limits.items = request.parallelJobs;
+            limits.folder = OutputFolderOf(request.output);
+            if (limits.folder.empty()) limits.folder = MusicFolder();
+            source = std::make_unique<ReadAheadSource>(std::move(source), limits);
+        }
         return source;
     }
+    if (request.OneItem()) return std::make_unique<OneFileSource>(request.item.file);
     return std::make_unique<FolderSource>(WithTrailingSlash(request.input), pattern);
 }
 

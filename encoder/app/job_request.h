@@ -30,6 +30,13 @@ struct WmaChoice {
     std::string title, author, copyright, rating, description;
 };
 
+// One file of a folder batch whose files run as jobs of their own, several at once: the folder
+// source yields this file alone, as file number of count.
+struct BatchItem {
+    std::string file;
+    int number = 0, count = 0;
+};
+
 // The input text that names the CD as a job's source.
 constexpr const char* kCdAudioInput = "CD-Audio";
 
@@ -48,6 +55,11 @@ struct JobRequest {
     CdHandOver cd;
     // The program folder holding the child programs, with a trailing '/'.
     std::string appFolder;
+    // How many files of a folder batch may run at once (1: one after the other).
+    int parallelJobs = 1;
+    BatchItem item;  // set on the job of one such file
+
+    bool OneItem() const { return batch && !item.file.empty(); }
 
     bool CdAudio() const { return batch && input == kCdAudioInput; }
 };

@@ -3,6 +3,7 @@
 #include <map>
 
 #include "encoder/app/child_job.h"
+#include "encoder/app/parallel_batch.h"
 #include "platform/clock/clock.h"
 
 namespace orvane::encoder {
@@ -39,7 +40,11 @@ std::unique_ptr<Job> CreateJob(const JobRequest& request) {
         auto it = Kinds().find(request.kind);
         if (it != Kinds().end()) factory = it->second;
     }
-    return factory ? factory(request) : nullptr;
+    if (!factory) return nullptr;
+    // A folder batch allowed several jobs at once runs each file as a job of the kind.
+    if (request.parallelJobs > 1 && request.batch && !request.CdAudio() && !request.OneItem())
+        if (std::unique_ptr<Job> batch = MakeParallelBatchJob(request)) return batch;
+    return factory(request);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -90,6 +95,7 @@ void JobRunner::Start() {
                        : "This kind of job is not available.",
                    JobResult::Failed);
         workerRunning_ = false;
+        observer_.JobWorkerEnded();
     });
 }
 
@@ -145,8 +151,11 @@ bool JobRunner::ShowBox(const std::string& text, unsigned flags) {
 
 void JobRunner::Finish(const std::string& message, JobResult result,
                        std::vector<std::string> failedFiles) {
+    Finish(JobOutcome{result, message, std::move(failedFiles), {}});
+}
+
+void JobRunner::Finish(JobOutcome outcome) {
     if (finished_.exchange(true)) return;
-    JobOutcome outcome{result, message, std::move(failedFiles)};
     {
         std::lock_guard lock(outcomeMutex_);
         outcome_ = outcome;

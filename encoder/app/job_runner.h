@@ -41,6 +41,8 @@ struct JobOutcome {
     JobResult result = JobResult::Failed;
     std::string message;                   // the final message; empty for none
     std::vector<std::string> failedFiles;  // the inputs that failed, in order
+    // Why each of failedFiles failed, where the job tells (a batch of jobs reports them as one).
+    std::vector<std::string> reasons;
 };
 
 // Receives a job's reports. Everything but Message may be called from any thread and must not
@@ -68,6 +70,11 @@ public:
     virtual void JobCloseAfter(unsigned /*ms*/) {}
     virtual void JobWaitCursor(bool /*on*/) {}
     virtual void JobProcessMessages() {}
+    // The job's worker thread has ended, with or without a Finish (any thread).
+    virtual void JobWorkerEnded() {}
+    // The other files of a batch that are running beside the one the texts follow, a line each
+    // (empty: none).
+    virtual void JobSetOthers(const std::vector<std::string>& /*lines*/) {}
 };
 
 class JobRunner;
@@ -161,11 +168,13 @@ public:
     void StatisticsTimer(unsigned periodMs) { observer_.JobStatisticsTimer(periodMs); }
     void WaitCursor(bool on) { observer_.JobWaitCursor(on); }
     void ProcessMessages() { observer_.JobProcessMessages(); }
+    void SetOthers(const std::vector<std::string>& lines) { observer_.JobSetOthers(lines); }
 
     // Ends the job once: the job winds down, then the observer shows the outcome and closes.
     // A second call (a cancel racing the job's own end) returns at once.
     void Finish(const std::string& message, JobResult result,
                 std::vector<std::string> failedFiles = {});
+    void Finish(JobOutcome outcome);
     // True once Finish ran or the job's end was otherwise settled.
     bool Finished() const { return finished_; }
     // Settles the end without a final message; false when it was settled before.

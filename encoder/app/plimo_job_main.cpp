@@ -8,6 +8,7 @@
 //     --hifi              HI-FI quality instead of High Speed
 //     --title T --artist A --album B --year Y --comment C --genre N
 //                         an ID3 tag appended to a single MP3 output
+//     --jobs N            with --batch, N files at once (default 1)
 //     --stats             print wall time and CPU times (own and children's) in milliseconds
 //   plimo-job --wma [--batch] [--profile N] [--title T] [--author A] [--copyright C]
 //             [--rating R] [--description D] [--stats] INPUT OUTPUT
@@ -68,6 +69,7 @@ constexpr const char* kHelp =
     "  --hifi           HI-FI quality instead of High Speed\n"
     "  --title T, --artist A, --album B, --year Y, --comment C, --genre N\n"
     "                   an ID3 tag appended to a single MP3 output\n"
+    "  --jobs N         with --batch, encode or decode N files at once (default 1)\n"
     "\n"
     "WMA options (they follow --wma):\n"
     "  --wma            encode WAVE to WMA\n"
@@ -88,7 +90,7 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: plimo-job [--decode] [--batch] [--layer N] [--mode N] [--bitrate K] "
                  "[--hifi] [--title T] [--artist A] [--album B] [--year Y] [--comment C] "
-                 "[--genre N] [--stats] INPUT OUTPUT\n"
+                 "[--genre N] [--jobs N] [--stats] INPUT OUTPUT\n"
                  "       plimo-job --wma [--batch] [--profile N] [--title T] [--author A] "
                  "[--copyright C] [--rating R] [--description D] [--stats] INPUT OUTPUT\n"
                  "       plimo-job --wma --list-profiles\n");
@@ -165,6 +167,12 @@ int main(int argc, char** argv) {
             request.settings.bitrate = value();
         } else if (a == "--hifi") {
             request.settings.quality = 0;
+        } else if (a == "--jobs") {
+            std::string v = value();
+            char* end = nullptr;
+            long jobs = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end || jobs < 1 || jobs > 64) return Usage();
+            request.parallelJobs = static_cast<int>(jobs);
         } else if (a == "--stats") {
             stats = true;
         } else if (a == "--title") {

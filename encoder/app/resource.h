@@ -69,6 +69,8 @@ constexpr int IDC_STATUS_FRAMES = 1104;       // digit counter "OF", left anchor
 constexpr int IDC_STATUS_FILEBAR = 1030;      // gradient bar "Current File..."
 constexpr int IDC_STATUS_OVERALLBAR = 1061;   // gradient bar "Overall Progress..."
 constexpr int IDC_STATUS_LOG = 1059;          // "Advanced Encoding Status/Details:"
+// The other files of a batch that runs several at once, a line each; hidden until there are.
+constexpr int IDC_STATUS_OTHERS = 1190;
 // Cancel is IDCANCEL (2), a drawn button "&Cancel" with tooltip string 135.
 
 // ---------------------------------------------------------------------------------------------

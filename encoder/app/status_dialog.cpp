@@ -175,4 +175,14 @@ void ProcessingStatusDialog::JobWaitCursor(bool on) { port_->SetWaitCursor(on); 
 
 void ProcessingStatusDialog::JobProcessMessages() { port_->ProcessMessages(); }
 
+void ProcessingStatusDialog::JobSetOthers(const std::vector<std::string>& lines) {
+    // The list appears with the first file that runs beside another and stays to the end.
+    if (lines.empty() && !othersShown_) return;
+    if (!othersShown_.exchange(true)) port_->Show(IDC_STATUS_OTHERS, true);
+    std::string text;
+    for (const std::string& line : lines)
+        text += (text.empty() ? "" : "\r\n") + line;
+    port_->SetText(IDC_STATUS_OTHERS, text);
+}
+
 }  // namespace orvane::encoder

@@ -3,6 +3,7 @@
 // shows that job's reports in its controls, texts and message boxes. The job itself runs in a
 // JobRunner; the view implements the WindowPort and forwards the dialog's events.
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -66,6 +67,7 @@ public:
     void JobCloseAfter(unsigned ms) override;
     void JobWaitCursor(bool on) override;
     void JobProcessMessages() override;
+    void JobSetOthers(const std::vector<std::string>& lines) override;
 
 private:
     void InitControls();
@@ -77,6 +79,7 @@ private:
     std::string message_;
     mutable std::mutex logMutex_;
     std::string log_;
+    std::atomic<bool> othersShown_{false};
 };
 
 }  // namespace orvane::encoder

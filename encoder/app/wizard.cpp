@@ -496,6 +496,7 @@ void MLSheet::OnFinish() {
     r.cd.readBufferSize = app_.cdaReadBufferSize;
     r.cd.deleteGrabbedWav = deleteGrabbedWav_;
     r.appFolder = app_.appFolder;
+    r.parallelJobs = app_.parallelJobs;
     if (target_ == JobKind::EncodeWma && wmaPage_) wmaPage_->FillRequest(r);
     request_ = std::move(r);
     port_->EndDialog(ID_WIZFINISH);

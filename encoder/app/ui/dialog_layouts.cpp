@@ -235,6 +235,30 @@ void BuildPage3(QWidget* page, QtWindowPort& port) {
     }
 }
 
+namespace {
+
+// The other running files of a batch that runs several at once: below the described window,
+// which grows to hold the list once it is shown and is left as it was until then.
+class OthersList : public QPlainTextEdit {
+public:
+    static constexpr int kTop = 436, kHeight = 104;
+
+    OthersList(QWidget* window, QLabel* caption)
+        : QPlainTextEdit(window), window_(window), caption_(caption) {}
+
+    void setVisible(bool visible) override {
+        QPlainTextEdit::setVisible(visible);
+        caption_->setVisible(visible);
+        window_->setFixedSize(520, visible ? kTop + kHeight : 440);
+    }
+
+private:
+    QWidget* window_;
+    QLabel* caption_;
+};
+
+}  // namespace
+
 void BuildStatusWindow(QWidget* window, QtWindowPort& port) {
     window->setFixedSize(520, 440);
     ApplyTiledLook(window);
@@ -315,6 +339,16 @@ void BuildStatusWindow(QWidget* window, QtWindowPort& port) {
     log->setPalette(logPal);
     log->setFont(QFont("DejaVu Sans Mono", 8));
     port.Bind(IDC_STATUS_LOG, log);
+
+    QLabel* othersCaption = light(Label(window, "Also running:", 12, OthersList::kTop, 300, 16));
+    auto* others = new OthersList(window, othersCaption);
+    others->setGeometry(12, OthersList::kTop + 18, 496, OthersList::kHeight - 26);
+    others->setReadOnly(true);
+    others->setLineWrapMode(QPlainTextEdit::NoWrap);
+    others->setPalette(logPal);
+    others->setFont(log->font());
+    others->setVisible(false);
+    port.Bind(IDC_STATUS_OTHERS, others);
 
     auto* cancel = Button(port, IDCANCEL, window, "&Cancel", 408, 398, 100, 30, IDS_TIP_CANCEL);
     cancel->SetColor(controls::kColorForeOut, QColor(255, 255, 255), false);

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "encoder/app/parallel_batch.h"
 #include "encoder/app/profile_settings.h"
 #include "encoder/app/status_dialog.h"
 #include "platform/registry/winreg.h"
@@ -39,6 +40,21 @@ TEST(EncoderApp, FailedComponentInstallationEndsStartUp) {
     EXPECT_FALSE(Startup(app, "/opt/p/Plimo", hooks));
     EXPECT_EQ(dialogs, 0);
     EXPECT_FALSE(settings.HasProfileValue("Components", "WMARedist"));
+}
+
+TEST(EncoderApp, ParallelJobsComesFromTheProfileOrTheProcessors) {
+    MemorySettings settings;
+    EncoderApp app;
+    app.settings = &settings;
+    ReadSettings(app);
+    EXPECT_EQ(app.parallelJobs, ParallelJobsSetting(0));
+    EXPECT_GE(app.parallelJobs, 1);
+    settings.WriteProfileInt("Preferences", "ParallelJobs", 1);
+    ReadSettings(app);
+    EXPECT_EQ(app.parallelJobs, 1);
+    settings.WriteProfileInt("Preferences", "ParallelJobs", 6);
+    ReadSettings(app);
+    EXPECT_EQ(app.parallelJobs, 6);
 }
 
 TEST(EncoderApp, StartUpReadsTheSettingsAndLoopsUntilTheWizardIsCancelled) {

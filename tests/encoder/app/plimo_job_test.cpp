@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,41 @@ TEST_F(PlimoJobTest, ABatchNamesTheFilesThatFailedAndEncodesTheOthers) {
         << r.output;
     EXPECT_GT(fs::file_size(dir / "out/good.MP3"), 1000u);
     EXPECT_FALSE(fs::exists(dir / "out/six.MP3"));
+}
+
+std::map<std::string, std::string> FolderFiles(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::directory_iterator(folder))
+        files[e.path().filename().string()] = ReadFile(e.path());
+    return files;
+}
+
+TEST_F(PlimoJobTest, SeveralFilesAtOnceGiveTheFilesAndTheReportOfOneAtATime) {
+    // Mono chosen, and a stereo file among mono ones: from it on, one at a time encodes in
+    // stereo; a file the encoder refuses fails alone.
+    fs::create_directory(dir / "in");
+    WriteFile(dir / "in/a.wav", Tone(0.4, 1));
+    WriteFile(dir / "in/b.wav", Tone(0.3, 2));
+    WriteFile(dir / "in/c.wav", Tone(0.2, 6));
+    WriteFile(dir / "in/d.wav", Tone(0.5, 1));
+    std::map<std::string, std::string> encoded[2];
+    std::string reports[2];
+    const char* jobs[2] = {"1", "3"};
+    for (int i = 0; i < 2; ++i) {
+        const fs::path mp3 = dir / ("mp3-" + std::to_string(i));
+        fs::create_directory(mp3);
+        ProgramResult r = PlimoJob({"--batch", "--mode", "3", "--bitrate", "128", "--jobs", jobs[i],
+                                    (dir / "in").string(), mp3.string()});
+        EXPECT_EQ(r.status, 1) << r.output;
+        reports[i] = r.output;
+        encoded[i] = FolderFiles(mp3);
+    }
+    EXPECT_EQ(encoded[0].size(), 3u);
+    EXPECT_EQ(encoded[1], encoded[0]);
+    EXPECT_TRUE(Contains(reports[0], "Error: 1 of 4 files could not be encoded:\nc.wav: "))
+        << reports[0];
+    EXPECT_EQ(reports[1], reports[0]);
+    EXPECT_NE(PlimoJob({"--jobs", "0", "--batch", "x", "y"}).status, 0);
 }
 
 TEST_F(PlimoJobTest, SucceededJobsKeepTheirMessagesAndExitZero) {

@@ -325,6 +325,28 @@ TEST_F(StatusDialog, LinesOfABurstAreShownOnceTheChildFallsQuiet) {
     dlg.WaitForWorker();
 }
 
+TEST_F(StatusDialog, OnlyABatchOfSeveralAtOnceShowsTheOtherRunningFiles) {
+    fs::create_directory(work / "in");
+    for (const char* name : {"a.wav", "b.wav", "c.wav"})
+        test::WriteFile(work / "in" / name, test::CanonicalWave(2, 44100, 16, 5000));
+    for (int jobs : {1, 3}) {
+        w.Reset();
+        fs::remove_all(work / "out");
+        fs::create_directory(work / "out");
+        app.parallelJobs = jobs;
+        ProcessingStatusDialog dlg(app);
+        Run(dlg, {(work / "in").string(), (work / "out").string(), JobKind::EncodeMp3, true});
+        dlg.Detach();
+        EXPECT_EQ(BoxTexts(), std::vector<std::string>{"MP3 Compression Finished."}) << jobs;
+        EXPECT_TRUE(fs::exists(work / "out/c.MP3")) << jobs;
+        EXPECT_EQ(w.Shown(IDC_STATUS_OTHERS), jobs > 1);
+        // Once every file has ended, none is listed.
+        EXPECT_EQ(w.Text(IDC_STATUS_OTHERS), "") << jobs;
+        EXPECT_EQ(w.Text(IDC_STATUS_FILECOUNT), "3") << jobs;
+    }
+    app.parallelJobs = 1;
+}
+
 TEST_F(StatusDialog, CancelAfterTheLastFileOnlyClosesTheDialog) {
     clk.SetAutoAdvance(false);
     test::WriteFile(work / "in.wav", test::CanonicalWave(2, 44100, 16, 1000));

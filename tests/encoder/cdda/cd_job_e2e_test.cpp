@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 
 #include "encoder/app/job_runner.h"
 #include "encoder/cdda/cd_job.h"
@@ -172,6 +173,38 @@ TEST_F(CdJobEndToEnd, TracksBecomeTaggedRenamedMp3FilesWithTheDiscsAudio) {
     // The status window names the track by its own number and name.
     EXPECT_EQ(recorder.Text(encoder::JobText::Input), "Track4 (Last)");
     EXPECT_EQ(recorder.Text(encoder::JobText::Output), (out / expected[2].second).string());
+}
+
+// With several jobs allowed the next tracks are grabbed while one is encoded; a grab that fails
+// in the middle of it leaves the files and the report of a one-track-at-a-time job.
+TEST_F(CdJobEndToEnd, GrabbingAheadWritesWhatOneTrackAtATimeWrites) {
+    Drive("fail=" + std::to_string(225 + 150 + 70));
+    Titles({"First Light", "Second: Wind", "Third", "Last/Call"});
+    request.cd.checked = {1, 1, 1, 1};
+    Run();
+    std::map<std::string, std::string> sequential;
+    for (const std::string& name : Files())
+        sequential[name] = test::ReadFile(out / name);
+    std::filesystem::remove_all(out.path());
+    std::filesystem::create_directory(out.path());
+    request.parallelJobs = 3;
+    test::JobRecorder ahead;
+    InstallCdTrackSource(nullptr);
+    {
+        encoder::JobRunner runner(request, ahead);
+        runner.Start();
+        ASSERT_TRUE(ahead.WaitEnd());
+        runner.Stop();
+    }
+    encoder::SetCdTrackSource(nullptr);
+    ASSERT_TRUE(ahead.Outcome().has_value());
+    EXPECT_EQ(ahead.Outcome()->message, recorder.Outcome()->message);
+    EXPECT_EQ(ahead.Outcome()->failedFiles, std::vector<std::string>{"Track3 (Third)"});
+    std::map<std::string, std::string> grabbedAhead;
+    for (const std::string& name : Files())
+        grabbedAhead[name] = test::ReadFile(out / name);
+    EXPECT_EQ(grabbedAhead.size(), 3u);
+    EXPECT_TRUE(grabbedAhead == sequential);
 }
 
 // A rip into a folder that holds the user's files, among them what an earlier rip of the disc

@@ -7,6 +7,8 @@
 //   stall   print one line, then never read and never end
 //   linger  copy as above, then stay without ending (until killed, at most a minute)
 // FAKE_ARGS, when set, names a file that receives the argument vector, one argument a line.
+// FAKE_MODE_FOR, when set, chooses the mode by the last argument: "part=mode;part=mode", the
+// first entry whose part the argument contains wins over FAKE_MODE.
 #include <unistd.h>
 
 #include <cstdio>
@@ -68,6 +70,19 @@ int main(int argc, char** argv) {
         if (f) std::fclose(f);
     }
     std::string mode = Env("FAKE_MODE");
+    std::string rules = Env("FAKE_MODE_FOR");
+    const std::string last = argc > 1 ? argv[argc - 1] : "";
+    for (std::size_t at = 0; at < rules.size();) {
+        std::size_t end = rules.find(';', at);
+        if (end == std::string::npos) end = rules.size();
+        const std::string rule = rules.substr(at, end - at);
+        const std::size_t eq = rule.find('=');
+        if (eq != std::string::npos && last.find(rule.substr(0, eq)) != std::string::npos) {
+            mode = rule.substr(eq + 1);
+            break;
+        }
+        at = end + 1;
+    }
     if (mode == "exit") return std::atoi(Env("FAKE_CODE").c_str());
     if (mode == "ignore") {
         for (;;)

@@ -14,6 +14,7 @@
 #include <QStackedWidget>
 #include <QTimer>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -464,6 +465,37 @@ TEST(LayoutTest, StatusWindowLookAndInitialControls) {
         auto* bar = dynamic_cast<controls::GradientProgressBar*>(port.Control(id));
         ASSERT_NE(bar, nullptr);
         EXPECT_TRUE(bar->ShowText()) << id;
+    }
+}
+
+TEST(LayoutTest, StatusWindowGrowsForTheOtherRunningFilesOnlyWhenTheyAreShown) {
+    // Set ORVANE_SHOTS to a folder to keep pictures of both windows.
+    const char* shots = std::getenv("ORVANE_SHOTS");
+    QDialog window;
+    QtWindowPort port(&window);
+    BuildStatusWindow(&window, port);
+    window.show();
+    QApplication::processEvents();
+    EXPECT_EQ(window.size(), QSize(520, 440));
+    EXPECT_FALSE(port.Control(IDC_STATUS_OTHERS)->isVisible());
+    const QImage plain = window.grab().toImage();
+    if (shots) plain.save(QString(shots) + "/status-one-file.png");
+    port.Show(IDC_STATUS_OTHERS, true);
+    port.SetText(IDC_STATUS_OTHERS, "2. 02 Second.wav - 40%\r\n3. 03 Third.wav - 5%");
+    QApplication::processEvents();
+    EXPECT_TRUE(port.Control(IDC_STATUS_OTHERS)->isVisible());
+    EXPECT_EQ(window.width(), 520);
+    EXPECT_GT(window.height(), 440);
+    EXPECT_EQ(port.Text(IDC_STATUS_OTHERS), "2. 02 Second.wav - 40%\n3. 03 Third.wav - 5%");
+    // The described window is drawn as it was; the list lies below it.
+    const QImage grown = window.grab().toImage().convertToFormat(plain.format());
+    EXPECT_TRUE(grown.copy(0, 0, 520, 250) == plain.copy(0, 0, 520, 250));
+    EXPECT_GE(port.Control(IDC_STATUS_OTHERS)->geometry().top(), 440 - 4);
+    if (shots) {
+        port.SetText(IDC_STATUS_INPUT, "/music/in/01 Opening.wav");
+        port.SetText(IDC_STATUS_FILECOUNT, "8");
+        QApplication::processEvents();
+        window.grab().toImage().save(QString(shots) + "/status-several-files.png");
     }
 }
 

@@ -1,0 +1,406 @@
+#include "encoder/app/parallel_batch.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "encoder/app/child_job.h"
+#include "encoder/app/input_source.h"
+#include "encoder/app/paths.h"
+#include "encoder/app/resource.h"
+
+namespace orvane::encoder {
+
+namespace {
+
+constexpr int kMaxParallelJobs = 64;
+
+// The one-after-the-other encoder switches a mono choice to stereo at the first stereo WAVE
+// file and keeps it for the rest of the batch.
+void CarryStereoSwitch(JobRequest& request, const std::string& file) {
+    if (request.settings.mode != 3) return;
+    const std::string output = OutputFolderOf(request.output) + BaseName(file) + ".MP3";
+    if (!PathLengthProblem(file).empty() || !PathLengthProblem(output).empty()) return;
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    const std::int64_t size = ::lseek(fd, 0, SEEK_END);
+    ::lseek(fd, 0, SEEK_SET);
+    const WaveInfo wave = ReadWaveInfo(fd, size);
+    ::close(fd);
+    if (wave.isWave && wave.channels == 2) request.settings.mode = 0;
+}
+
+std::mutex& KindsMutex() {
+    static std::mutex m;
+    return m;
+}
+
+std::map<JobKind, ParallelBatchKind>& Kinds() {
+    static std::map<JobKind, ParallelBatchKind> kinds{
+        {JobKind::EncodeMp3,
+         {"*.WAV", "MP3 Compression Finished.", "encoded", 700, CarryStereoSwitch}},
+        {JobKind::Decode, {"*.MP3", "Decoding finished", "decoded", 500, nullptr}},
+    };
+    return kinds;
+}
+
+std::string FileName(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+class ParallelBatchJob : public Job {
+public:
+    explicit ParallelBatchJob(ParallelBatchKind kind) : kind_(std::move(kind)) {}
+    ~ParallelBatchJob() override { Join(); }
+
+    void Run(JobRunner& r) override;
+    void Cancel(JobRunner& r) override;
+    void WindDown(JobRunner& r) override;
+    void OnTick(JobRunner& r, int timerId) override;
+    void Interrupt() override;
+    void Join() override;
+
+private:
+    struct Item;
+
+    // Passes one file's reports on to the batch.
+    class ItemObserver : public JobObserver {
+    public:
+        ItemObserver(ParallelBatchJob& batch, Item& item) : batch_(batch), item_(item) {}
+        void JobSetText(JobText which, const std::string& text) override {
+            batch_.ItemText(item_, which, text);
+        }
+        void JobSetRange(JobBar bar, int low, int high) override {
+            if (bar == JobBar::CurrentFile) batch_.ItemRange(item_, low, high);
+        }
+        void JobSetPos(JobBar bar, int pos) override {
+            if (bar == JobBar::CurrentFile) batch_.ItemPos(item_, pos);
+        }
+        void JobSetCounter(JobCounter which, int value) override {
+            batch_.ItemCounter(item_, which, value);
+        }
+        int JobMessage(const std::string& text, const std::string& caption,
+                       unsigned flags) override {
+            return batch_.ItemMessage(text, caption, flags);
+        }
+        // A file's own end is the batch's to report.
+        void JobFinished(const JobOutcome&) override {}
+        void JobClose(int) override {}
+        void JobWorkerEnded() override { batch_.ItemEnded(item_); }
+
+    private:
+        ParallelBatchJob& batch_;
+        Item& item_;
+    };
+
+    struct Item {
+        int number = 0;
+        std::string file;
+        bool ended = false;
+        std::map<JobText, std::string> texts;
+        int low = 0, high = 100, pos = 0;
+        std::map<JobCounter, int> counters;
+        std::string log;
+        std::unique_ptr<ItemObserver> observer;
+        std::unique_ptr<JobRunner> runner;
+    };
+
+    void ItemText(Item& item, JobText which, const std::string& text);
+    void ItemRange(Item& item, int low, int high);
+    void ItemPos(Item& item, int pos);
+    void ItemCounter(Item& item, JobCounter which, int value);
+    int ItemMessage(const std::string& text, const std::string& caption, unsigned flags);
+    void ItemEnded(Item& item);
+
+    // Under mutex_: the oldest running file is followed (its texts shown again on a change);
+    // the others are listed; the overall bar counts the files done.
+    void Follow();
+    void ShowOthers();
+    void ShowOverall();
+    std::vector<JobRunner*> Running();
+    // The final report of a batch whose every file has ended.
+    JobOutcome Report();
+
+    ParallelBatchKind kind_;
+    JobRunner* parent_ = nullptr;
+    std::atomic<bool> filesDone_{false};
+
+    std::mutex mutex_;
+    std::condition_variable ended_;
+    std::vector<std::unique_ptr<Item>> items_;
+    Item* followed_ = nullptr;
+    int running_ = 0, done_ = 0, count_ = 0;
+    std::vector<std::string> others_;
+    // Message boxes of several files are asked one at a time.
+    std::mutex messageMutex_;
+};
+
+void ParallelBatchJob::Run(JobRunner& r) {
+    SetBusy(true);
+    const JobRequest& req = r.Request();
+    const int limit = std::clamp(req.parallelJobs, 1, kMaxParallelJobs);
+    std::unique_ptr<InputSource> source = MakeInputSource(req, kind_.pattern);
+    JobRequest base = req;
+    base.parallelJobs = 1;
+    int taken = 0;
+    bool more = true;
+    std::unique_lock lock(mutex_);
+    parent_ = &r;
+    for (;;) {
+        while (more && running_ < limit && !r.CancelRequested()) {
+            lock.unlock();
+            r.Redraw();
+            InputSource::Next next = source->Take(r);
+            const int count = source->Count();
+            if (next.step == InputSource::Step::Item && kind_.carry)
+                kind_.carry(base, next.item.input);
+            lock.lock();
+            // A cancel that came meanwhile has already reached every runner of the list.
+            if (next.step != InputSource::Step::Item || taken + 1 > count || r.CancelRequested()) {
+                more = false;
+                break;
+            }
+            ++taken;
+            count_ = count;
+            JobRequest one = base;
+            one.item = {next.item.input, taken, count};
+            auto item = std::make_unique<Item>();
+            item->number = taken;
+            item->file = next.item.input;
+            item->observer = std::make_unique<ItemObserver>(*this, *item);
+            item->runner = std::make_unique<JobRunner>(std::move(one), *item->observer);
+            Item& started = *item;
+            items_.push_back(std::move(item));
+            ++running_;
+            ShowOverall();
+            Follow();
+            started.runner->Start();
+        }
+        if (running_ == 0 && (!more || r.CancelRequested())) break;
+        const int seen = done_;
+        ended_.wait(lock, [&] { return done_ != seen || (more && r.CancelRequested()); });
+        if (r.CancelRequested()) more = false;
+    }
+    lock.unlock();
+    if (r.CancelRequested()) {
+        SetBusy(false);
+        return;
+    }
+    JobOutcome outcome = Report();
+    filesDone_ = true;
+    SetBusy(false);
+    r.SetRange(JobBar::CurrentFile, 0, 100);
+    r.SetPos(JobBar::CurrentFile, 100);
+    r.SetRange(JobBar::Overall, 0, 100);
+    r.SetPos(JobBar::Overall, 100);
+    r.WaitMs(kind_.closingPauseMs);
+    r.Finish(std::move(outcome));
+}
+
+JobOutcome ParallelBatchJob::Report() {
+    std::vector<FileFailure> failures;
+    JobOutcome outcome;
+    std::lock_guard lock(mutex_);
+    for (const auto& item : items_) {
+        JobOutcome one = item->runner->Outcome();
+        if (one.result == JobResult::Succeeded) continue;
+        if (one.failedFiles.empty()) one.failedFiles.push_back(item->file);
+        for (std::size_t i = 0; i < one.failedFiles.size(); ++i) {
+            std::string reason = i < one.reasons.size() ? one.reasons[i] : one.message;
+            if (reason.empty()) reason = "The file's job ended without a result";
+            failures.push_back({one.failedFiles[i], reason});
+            outcome.failedFiles.push_back(one.failedFiles[i]);
+            outcome.reasons.push_back(reason);
+        }
+    }
+    if (failures.empty()) {
+        outcome.result = JobResult::Succeeded;
+        outcome.message = kind_.finished;
+        return outcome;
+    }
+    outcome.result = JobResult::Failed;
+    outcome.message = FailureReport(kind_.verb, failures, static_cast<int>(items_.size()), true);
+    return outcome;
+}
+
+void ParallelBatchJob::Cancel(JobRunner& r) {
+    if (!Busy() && filesDone_) {
+        // Only the closing pause is left: the window just closes.
+        r.MarkFinished();
+        r.Close(IDCANCEL);
+        return;
+    }
+    if (r.WorkerRunning()) {
+        r.RequestCancel();
+        r.Finish("Current Process was Canceled.", JobResult::Cancelled);
+        return;
+    }
+    r.Close(IDCANCEL);
+}
+
+std::vector<JobRunner*> ParallelBatchJob::Running() {
+    std::lock_guard lock(mutex_);
+    std::vector<JobRunner*> running;
+    for (const auto& item : items_)
+        if (!item->ended) running.push_back(item->runner.get());
+    return running;
+}
+
+void ParallelBatchJob::Interrupt() {
+    for (JobRunner* runner : Running())
+        runner->RequestCancel();
+    std::lock_guard lock(mutex_);
+    ended_.notify_all();
+}
+
+void ParallelBatchJob::WindDown(JobRunner& r) {
+    if (!r.CancelRequested()) return;
+    // Each running file ends as a cancelled job of its kind ends: its child's input closed,
+    // its output reader stopped.
+    for (JobRunner* runner : Running())
+        runner->Cancel();
+}
+
+void ParallelBatchJob::OnTick(JobRunner&, int timerId) {
+    for (JobRunner* runner : Running())
+        runner->Tick(timerId);
+}
+
+void ParallelBatchJob::Join() {
+    std::vector<JobRunner*> all;
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& item : items_)
+            all.push_back(item->runner.get());
+    }
+    for (JobRunner* runner : all)
+        runner->Stop();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The files' reports
+
+void ParallelBatchJob::ItemText(Item& item, JobText which, const std::string& text) {
+    std::lock_guard lock(mutex_);
+    if (which == JobText::Log) {
+        // The log holds every file's lines, file after file.
+        item.log = text;
+        std::string all;
+        for (const auto& each : items_)
+            all += each->log;
+        parent_->SetText(JobText::Log, all);
+        return;
+    }
+    item.texts[which] = text;
+    if (&item == followed_) parent_->SetText(which, text);
+}
+
+void ParallelBatchJob::ItemRange(Item& item, int low, int high) {
+    std::lock_guard lock(mutex_);
+    item.low = low;
+    item.high = high;
+    if (&item == followed_) parent_->SetRange(JobBar::CurrentFile, low, high);
+    ShowOthers();
+}
+
+void ParallelBatchJob::ItemPos(Item& item, int pos) {
+    std::lock_guard lock(mutex_);
+    item.pos = pos;
+    if (&item == followed_) parent_->SetPos(JobBar::CurrentFile, pos);
+    ShowOthers();
+}
+
+void ParallelBatchJob::ItemCounter(Item& item, JobCounter which, int value) {
+    std::lock_guard lock(mutex_);
+    item.counters[which] = value;
+    if (&item == followed_) parent_->SetCounter(which, value);
+}
+
+int ParallelBatchJob::ItemMessage(const std::string& text, const std::string& caption,
+                                  unsigned flags) {
+    std::lock_guard lock(messageMutex_);
+    if (parent_->Finished()) return IDOK;
+    return parent_->Message(text, caption, flags);
+}
+
+void ParallelBatchJob::ItemEnded(Item& item) {
+    std::lock_guard lock(mutex_);
+    item.ended = true;
+    --running_;
+    ++done_;
+    if (!parent_->CancelRequested()) {
+        ShowOverall();
+        Follow();
+    }
+    ended_.notify_all();
+}
+
+void ParallelBatchJob::ShowOverall() {
+    parent_->SetRange(JobBar::Overall, 0, count_ * 100);
+    parent_->SetPos(JobBar::Overall, done_ * 100);
+}
+
+void ParallelBatchJob::Follow() {
+    Item* oldest = nullptr;
+    for (const auto& item : items_)
+        if (!item->ended) {
+            oldest = item.get();
+            break;
+        }
+    if (oldest && oldest != followed_) {
+        followed_ = oldest;
+        for (const auto& [which, text] : oldest->texts)
+            parent_->SetText(which, text);
+        parent_->SetRange(JobBar::CurrentFile, oldest->low, oldest->high);
+        parent_->SetPos(JobBar::CurrentFile, oldest->pos);
+        for (const auto& [which, value] : oldest->counters)
+            parent_->SetCounter(which, value);
+    }
+    ShowOthers();
+}
+
+void ParallelBatchJob::ShowOthers() {
+    std::vector<std::string> lines;
+    for (const auto& item : items_) {
+        if (item->ended || item.get() == followed_) continue;
+        const int span = item->high - item->low;
+        const int percent = span > 0 ? std::clamp((item->pos - item->low) * 100 / span, 0, 100) : 0;
+        char line[32];
+        std::snprintf(line, sizeof line, "%d. ", item->number);
+        lines.push_back(line + FileName(item->file) + " - " + std::to_string(percent) + "%");
+    }
+    if (lines == others_) return;
+    others_ = lines;
+    parent_->SetOthers(lines);
+}
+
+}  // namespace
+
+void RegisterParallelBatch(JobKind kind, ParallelBatchKind traits) {
+    std::lock_guard lock(KindsMutex());
+    Kinds()[kind] = std::move(traits);
+}
+
+std::unique_ptr<Job> MakeParallelBatchJob(const JobRequest& request) {
+    std::lock_guard lock(KindsMutex());
+    auto it = Kinds().find(request.kind);
+    if (it == Kinds().end()) return nullptr;
+    return std::make_unique<ParallelBatchJob>(it->second);
+}
+
+int ParallelJobsSetting(long stored) {
+    if (stored >= 1 && stored <= kMaxParallelJobs) return static_cast<int>(stored);
+    const unsigned cores = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp<unsigned>(cores, 1, kMaxParallelJobs));
+}
+
+}  // namespace orvane::encoder

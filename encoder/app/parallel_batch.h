@@ -1,0 +1,38 @@
+#pragma once
+// A folder batch that runs several files at once: each file is a job of the request's kind on a
+// runner of its own (the kind's per-file steps unchanged), at most JobRequest::parallelJobs of
+// them at a time. The status texts follow the oldest running file; the others are listed a line
+// each; the overall bar, the final message and the failed files cover the whole batch.
+//
+// A kind takes part once it says how its batch reads and ends (RegisterParallelBatch); the MP3
+// encoder and decoder jobs do from the start.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "encoder/app/job_request.h"
+#include "encoder/app/job_runner.h"
+
+namespace orvane::encoder {
+
+struct ParallelBatchKind {
+    std::string pattern;          // the folder's files the kind takes: "*.WAV"
+    std::string finished;         // the final message when every file went well
+    std::string verb;             // of the failure report: "encoded", "decoded"
+    unsigned closingPauseMs = 0;  // between the full bars and the final message
+    // What the job that takes the files one after the other carries from a file into the
+    // settings of every later one: applied to the request before the file's own job is made
+    // from it, in the batch's order (may be empty).
+    std::function<void(JobRequest& request, const std::string& file)> carry;
+};
+
+// A later registration of the same kind replaces the earlier one.
+void RegisterParallelBatch(JobKind kind, ParallelBatchKind traits);
+// The job of a folder batch of a kind that takes part; null for other kinds.
+std::unique_ptr<Job> MakeParallelBatchJob(const JobRequest& request);
+
+// "ParallelJobs" as stored, or the number of processors when it is missing or out of range.
+int ParallelJobsSetting(long stored);
+
+}  // namespace orvane::encoder

@@ -1,0 +1,230 @@
+// Folder batches that run several files at once, with the stand-in codec program: the files and
+// the final report of the whole batch, a file that fails among others, a cancel that meets
+// files at different steps, and what the status texts follow meanwhile.
+#include "encoder/app/parallel_batch.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+
+#include "encoder/app/job_runner.h"
+#include "platform/clock/clock.h"
+#include "support/temp_dir.h"
+#include "support/wave_util.h"
+#include "tests/encoder/app/job_recorder.h"
+
+namespace orvane::encoder {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The recorder, also keeping the list of the other running files.
+class BatchRecorder : public test::JobRecorder {
+public:
+    void JobSetOthers(const std::vector<std::string>& lines) override {
+        std::lock_guard l(othersMutex_);
+        others_ = lines;
+        if (lines.size() > most_) most_ = lines.size();
+    }
+    std::vector<std::string> Others() {
+        std::lock_guard l(othersMutex_);
+        return others_;
+    }
+    std::size_t MostOthers() {
+        std::lock_guard l(othersMutex_);
+        return most_;
+    }
+
+private:
+    std::mutex othersMutex_;
+    std::vector<std::string> others_;
+    std::size_t most_ = 0;
+};
+
+class ParallelBatchTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        clock::Install(&clk);
+        fs::create_symlink(FAKE_CHILD_PATH, progDir / "enc.dll");
+        fs::create_symlink(FAKE_CHILD_PATH, progDir / "dec.dll");
+        fs::create_directory(work / "in");
+        fs::create_directory(work / "out");
+        ::setenv("FAKE_MODE", "copy", 1);
+        ::unsetenv("FAKE_MODE_FOR");
+    }
+    void TearDown() override {
+        ::unsetenv("FAKE_MODE_FOR");
+        ::unsetenv("FAKE_CODE");
+        clock::Install(nullptr);
+    }
+    JobRequest Batch(JobKind kind, int jobs) {
+        JobRequest r;
+        r.kind = kind;
+        r.batch = true;
+        r.input = (work / "in").string();
+        r.output = (work / "out").string();
+        r.appFolder = progDir.path().string() + "/";
+        r.parallelJobs = jobs;
+        return r;
+    }
+    // Writes n WAVE files of different lengths: a.wav, b.wav ...
+    void Waves(int n) {
+        for (int i = 0; i < n; ++i)
+            test::WriteFile(work / "in" / (std::string(1, static_cast<char>('a' + i)) + ".wav"),
+                            test::CanonicalWave(2, 44100, 16, 3000 + 7000 * i));
+    }
+    std::map<std::string, std::string> Outputs() {
+        std::map<std::string, std::string> files;
+        for (const auto& e : fs::directory_iterator(work / "out"))
+            files[e.path().filename().string()] = test::ReadFile(e.path());
+        return files;
+    }
+    JobOutcome RunBatch(const JobRequest& r, BatchRecorder& seen) {
+        JobRunner runner(r, seen);
+        runner.Start();
+        runner.Wait();
+        runner.Stop();
+        EXPECT_TRUE(seen.Outcome());
+        return seen.Outcome().value_or(JobOutcome{});
+    }
+
+    clock::VirtualClock clk{true};
+    test::TempDir progDir, work;
+};
+
+TEST_F(ParallelBatchTest, SeveralAtOnceWriteWhatOneAtATimeWritesAndEndTheSame) {
+    Waves(5);
+    for (JobKind kind : {JobKind::EncodeMp3, JobKind::Decode}) {
+        if (kind == JobKind::Decode) {
+            fs::remove_all(work / "in");
+            fs::rename(work / "out", work / "in");
+            fs::create_directory(work / "out");
+        }
+        BatchRecorder one, four;
+        JobOutcome sequential = RunBatch(Batch(kind, 1), one);
+        auto expected = Outputs();
+        fs::remove_all(work / "out");
+        fs::create_directory(work / "out");
+        JobOutcome parallel = RunBatch(Batch(kind, 4), four);
+        EXPECT_EQ(Outputs(), expected);
+        EXPECT_EQ(expected.size(), 5u);
+        EXPECT_EQ(parallel.result, JobResult::Succeeded);
+        EXPECT_EQ(parallel.message, sequential.message);
+        EXPECT_EQ(parallel.message,
+                  kind == JobKind::Decode ? "Decoding finished" : "MP3 Compression Finished.");
+        // Several ran side by side, and the window ends as the one-at-a-time batch's does.
+        EXPECT_GE(four.MostOthers(), 1u);
+        EXPECT_TRUE(four.Others().empty());
+        EXPECT_EQ(one.MostOthers(), 0u);
+        EXPECT_EQ(four.Pos(JobBar::Overall), 100);
+        EXPECT_EQ(four.Text(JobText::FileCount), "5");
+    }
+}
+
+TEST_F(ParallelBatchTest, AFailingFileIsNamedAndTheOthersAreStillWritten) {
+    Waves(4);
+    ::setenv("FAKE_MODE_FOR", "b.MP3=exit;d.MP3=exit", 1);
+    ::setenv("FAKE_CODE", "3", 1);
+    BatchRecorder one, three;
+    JobOutcome sequential = RunBatch(Batch(JobKind::EncodeMp3, 1), one);
+    fs::remove_all(work / "out");
+    fs::create_directory(work / "out");
+    JobOutcome parallel = RunBatch(Batch(JobKind::EncodeMp3, 3), three);
+    EXPECT_EQ(parallel.result, JobResult::Failed);
+    EXPECT_EQ(parallel.message,
+              "Error: 2 of 4 files could not be encoded:\nb.wav: enc.dll ended with status 3\n"
+              "d.wav: enc.dll ended with status 3");
+    EXPECT_EQ(parallel.message, sequential.message);
+    EXPECT_EQ(parallel.failedFiles, sequential.failedFiles);
+    EXPECT_EQ(parallel.failedFiles, (std::vector<std::string>{(work / "in/b.wav").string(),
+                                                              (work / "in/d.wav").string()}));
+    auto written = Outputs();
+    EXPECT_TRUE(written.count("a.MP3") && written.count("c.MP3"));
+    EXPECT_FALSE(written.count("b.MP3") || written.count("d.MP3"));
+}
+
+TEST_F(ParallelBatchTest, AFileThatEndsTheSequentialBatchFailsAloneHere) {
+    // Not a WAVE file: one at a time, the batch stops there; at once, only that file fails.
+    Waves(3);
+    test::WriteFile(work / "in/b.wav", std::string(200, 'x'));
+    BatchRecorder seen;
+    JobOutcome outcome = RunBatch(Batch(JobKind::EncodeMp3, 2), seen);
+    EXPECT_EQ(outcome.result, JobResult::Failed);
+    EXPECT_EQ(outcome.message,
+              "Error: 1 of 3 files could not be encoded:\nb.wav: Error: Input file is not a WAV");
+    EXPECT_EQ(outcome.failedFiles, std::vector<std::string>{(work / "in/b.wav").string()});
+    auto written = Outputs();
+    EXPECT_TRUE(written.count("a.MP3") && written.count("c.MP3"));
+    EXPECT_TRUE(seen.Messages().empty());  // the file's own end is not shown
+}
+
+TEST_F(ParallelBatchTest, CancelEndsEveryRunningChildWhateverItsStep) {
+    // a: its child never reads (the feed is blocked); b: its child took everything but does
+    // not end; c: its child never reads nor says anything; d never starts.
+    Waves(4);
+    test::WriteFile(work / "in/a.wav", test::CanonicalWave(2, 44100, 16, 2000000));
+    test::WriteFile(work / "in/c.wav", test::CanonicalWave(2, 44100, 16, 2000000));
+    ::setenv("FAKE_MODE_FOR", "a.MP3=stall;b.MP3=linger;c.MP3=ignore", 1);
+    BatchRecorder seen;
+    JobRunner runner(Batch(JobKind::EncodeMp3, 3), seen);
+    runner.Start();
+    ASSERT_TRUE(seen.WaitLog("stalling"));
+    // b's child has taken all its input (its output is complete) but does not end.
+    auto complete = [&] {
+        return fs::exists(work / "out/b.MP3") && fs::file_size(work / "out/b.MP3") == 10000u - 8;
+    };
+    for (int i = 0; i < 20000 && !complete(); ++i)
+        ::usleep(500);
+    ASSERT_TRUE(complete());
+    EXPECT_EQ(seen.Others().size(), 2u);
+    runner.Cancel();
+    // Virtual time runs on by itself: the children's grace time passes at once, and a child
+    // no cancel reached would hold the worker until the test gives up.
+    runner.Wait();
+    runner.Stop();
+    ASSERT_TRUE(seen.Outcome());
+    EXPECT_EQ(seen.Outcome()->result, JobResult::Cancelled);
+    EXPECT_EQ(seen.Messages(), std::vector<std::string>{});
+    EXPECT_EQ(seen.Outcome()->message, "Current Process was Canceled.");
+    EXPECT_FALSE(fs::exists(work / "out/d.MP3"));
+    EXPECT_FALSE(runner.Busy());
+}
+
+TEST_F(ParallelBatchTest, TheTextsFollowTheOldestRunningFile) {
+    // a's child stalls until the cancel; b and c end meanwhile and never take the texts.
+    Waves(3);
+    test::WriteFile(work / "in/a.wav", test::CanonicalWave(2, 44100, 16, 2000000));
+    ::setenv("FAKE_MODE_FOR", "a.MP3=stall", 1);
+    BatchRecorder seen;
+    JobRunner runner(Batch(JobKind::EncodeMp3, 3), seen);
+    runner.Start();
+    ASSERT_TRUE(seen.WaitLog("stalling"));
+    for (int i = 0; i < 20000 && !fs::exists(work / "out/c.MP3"); ++i)
+        ::usleep(500);
+    for (int i = 0; i < 20000 && !seen.Others().empty(); ++i)
+        ::usleep(500);
+    EXPECT_TRUE(seen.Others().empty());
+    EXPECT_EQ(seen.Text(JobText::Input), (work / "in/a.wav").string());
+    EXPECT_EQ(seen.Text(JobText::FileNumber), "1");
+    EXPECT_EQ(seen.Text(JobText::Title), "Orvane Encoder 2001 - (File 1 of 3)");
+    // Two of three files done.
+    EXPECT_EQ(seen.Range(JobBar::Overall), std::make_pair(0, 300));
+    EXPECT_EQ(seen.Pos(JobBar::Overall), 200);
+    runner.Cancel();
+    runner.Wait();
+}
+
+TEST(ParallelJobsSetting, AStoredCountIsKeptAndAnyOtherMeansTheProcessors) {
+    const int cores = ParallelJobsSetting(0);
+    EXPECT_GE(cores, 1);
+    EXPECT_EQ(ParallelJobsSetting(1), 1);
+    EXPECT_EQ(ParallelJobsSetting(3), 3);
+    EXPECT_EQ(ParallelJobsSetting(-1), cores);
+    EXPECT_EQ(ParallelJobsSetting(100000), cores);
+}
+
+}  // namespace
+}  // namespace orvane::encoder
