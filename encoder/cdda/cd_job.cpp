@@ -200,6 +200,7 @@ encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
     item.finalStem = final.substr(0, final.size() - 4);  // without ".MP3"
     item.tagged = true;
     item.tag = tag;
+    item.fullTags = request_.FullTags(number);
     item.trackNumber = number;
     item.deleteInput = request_.cd.deleteGrabbedWav;
     item.scratch = std::move(scratch);
