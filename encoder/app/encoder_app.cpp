@@ -36,6 +36,7 @@ void ReadSettings(EncoderApp& app) {
     app.introOnly = static_cast<int>(s.GetProfileInt("Preferences", "IntroOnly", 0));
     app.introSeconds = static_cast<int>(s.GetProfileInt("Preferences", "IntroSeconds", 15));
     app.lastCd = s.GetProfileString("Preferences", "LastCD", "");
+    app.namePattern = s.GetProfileString("Preferences", "FileNamePattern", "");
     app.writeId3v2 = static_cast<int>(s.GetProfileInt("Preferences", "WriteID3v2", 1));
     std::string text;
     bool found = s.ReadMachineValue("HKEY_LOCAL_MACHINE", kMachineKey, "CDAReadBufferSize", text);

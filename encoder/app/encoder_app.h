@@ -47,7 +47,8 @@ struct EncoderApp {
     std::string lastCd;
     int introOnly = 0;
     int introSeconds = 15;
-    int writeId3v2 = 1;  // "WriteID3v2": MP3 outputs get an ID3v2 tag beside the ID3v1 one
+    std::string namePattern;  // "FileNamePattern": CD track names; empty: "Artist - Title"
+    int writeId3v2 = 1;       // "WriteID3v2": MP3 outputs get an ID3v2 tag beside the ID3v1 one
 
     // Choices whose dialogs come with the CD grabbing, the options dialog and WMA encoding;
     // the wizard shows them disabled until the program turns them on.

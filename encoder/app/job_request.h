@@ -50,6 +50,8 @@ struct JobRequest {
     // the record's texts. With id3v2, every tagged MP3 output also gets an ID3v2 tag of them.
     std::vector<tags::TrackTags> fullTags;
     bool id3v2 = true;
+    // The file names of CD tracks (see ExpandNamePattern); empty: "Artist - Title".
+    std::string namePattern;
     CdHandOver cd;
     // The program folder holding the child programs, with a trailing '/'.
     std::string appFolder;
