@@ -39,6 +39,8 @@ void ReadSettings(EncoderApp& app) {
     app.parallelJobs =
         ParallelJobsSetting(static_cast<int>(s.GetProfileInt("Preferences", "ParallelJobs", 0)));
     app.lastCd = s.GetProfileString("Preferences", "LastCD", "");
+    app.namePattern = s.GetProfileString("Preferences", "FileNamePattern", "");
+    app.writeId3v2 = static_cast<int>(s.GetProfileInt("Preferences", "WriteID3v2", 1));
     std::string text;
     bool found = s.ReadMachineValue("HKEY_LOCAL_MACHINE", kMachineKey, "CDAReadBufferSize", text);
     app.cdaReadBufferSize = ClampReadBufferSize(found, text);

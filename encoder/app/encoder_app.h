@@ -31,6 +31,8 @@ struct EncoderApp {
     GenreList genreList;
     // Entry 1: the single file's tag; entry n: CD track n, as the grabber confirmed them.
     TagTable tagTable;
+    // The full texts of the same tags (ID3v2), by the same numbers.
+    std::vector<tags::TrackTags> fullTags;
     // What the grabber handed over when the user last confirmed it (the wizard adds the
     // intro, read buffer and delete settings when it makes the request).
     CdHandOver cdSelection;
@@ -47,6 +49,8 @@ struct EncoderApp {
     int introSeconds = 15;
     // How many files of a folder batch run at once ("ParallelJobs"; the processors by default).
     int parallelJobs = 1;
+    std::string namePattern;  // "FileNamePattern": CD track names; empty: "Artist - Title"
+    int writeId3v2 = 1;       // "WriteID3v2": MP3 outputs get an ID3v2 tag beside the ID3v1 one
 
     // Choices whose dialogs come with the CD grabbing, the options dialog and WMA encoding;
     // the wizard shows them disabled until the program turns them on.

@@ -20,6 +20,7 @@ public:
         item_.output = r.output;
         item_.tagged = r.singleFileTag;
         item_.tag = r.tags[1];
+        item_.fullTags = r.FullTags(1);
     }
     bool Batch() const override { return false; }
     Next Take(JobRunner&) override {

@@ -45,6 +45,7 @@ struct SourceItem {
     std::string label;
     bool tagged = false;  // tag is appended to the output
     Id3Tag tag;
+    tags::TrackTags fullTags;  // the tag's full texts (ID3v2)
     int trackNumber = 0;       // the CD track (1..99), 0 for files
     bool deleteInput = false;  // the input goes once it is encoded
     // The item's files under job-owned names (shared: items are copied).

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/tag_fields.h"
 #include "encoder/app/id3.h"
 #include "encoder/app/job.h"
 
@@ -52,6 +53,12 @@ struct JobRequest {
     // entry n the tag of CD track n.
     TagTable tags;
     bool singleFileTag = false;
+    // The full texts of the same tags, by the same numbers; a missing or empty entry leaves
+    // the record's texts. With id3v2, every tagged MP3 output also gets an ID3v2 tag of them.
+    std::vector<tags::TrackTags> fullTags;
+    bool id3v2 = true;
+    // The file names of CD tracks (see ExpandNamePattern); empty: "Artist - Title".
+    std::string namePattern;
     CdHandOver cd;
     // The program folder holding the child programs, with a trailing '/'.
     std::string appFolder;
@@ -62,6 +69,12 @@ struct JobRequest {
     bool OneItem() const { return batch && !item.file.empty(); }
 
     bool CdAudio() const { return batch && input == kCdAudioInput; }
+    const tags::TrackTags& FullTags(int number) const {
+        static const tags::TrackTags kNone;
+        return number >= 0 && number < static_cast<int>(fullTags.size())
+                   ? fullTags[static_cast<std::size_t>(number)]
+                   : kNone;
+    }
 };
 
 }  // namespace orvane::encoder

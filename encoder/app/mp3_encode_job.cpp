@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "encoder/app/child_job.h"
+#include "encoder/app/id3v2.h"
 #include "encoder/app/input_source.h"
 #include "encoder/app/paths.h"
 #include "encoder/app/resource.h"
@@ -32,6 +33,10 @@ private:
     bool EncodeFile(JobRunner& r, const std::string& input, const std::string& output, bool batch,
                     std::string& failure);
     void Done(JobRunner& r, bool batch);
+    // The ID3v2 tag (when asked for) before the audio, the version 1 record after it; failure
+    // says why when the file could not be tagged.
+    static void Tag(JobRunner& r, const SourceItem& item, const std::string& output,
+                    std::string& failure);
 
     EncoderSettings settings_;
     EncoderCommandLine options_;
@@ -60,7 +65,7 @@ void Mp3EncodeJob::Run(JobRunner& r) {
         ++files_;
         if (!EncodeFile(r, item.input, item.output, false, failure)) return;
         // Only an output this job wrote gets the tag (also the part a cancel leaves).
-        if (failure.empty() && item.tagged) AppendTag(item.output, item.tag);
+        if (failure.empty() && item.tagged) Tag(r, item, item.output, failure);
         // A cancelled job ends with the cancel's own message only.
         if (r.CancelRequested()) return;
         if (!failure.empty()) failures_.push_back({item.input, failure});
@@ -91,7 +96,7 @@ void Mp3EncodeJob::Run(JobRunner& r) {
         if (!EncodeFile(r, item.input, output, true, failure)) return;
         // A cancelled file is left as it is; the job's scratch files go with the item.
         if (!failure.empty() && r.CancelRequested()) continue;
-        if (failure.empty() && item.tagged) AppendTag(output, item.tag);
+        if (failure.empty() && item.tagged) Tag(r, item, output, failure);
         if (failure.empty() && !item.finalStem.empty()) {
             std::string final = SettleOutput(item, output, item.finalStem, ".MP3", failure);
             if (!final.empty()) r.SetText(JobText::Output, final);
@@ -112,6 +117,16 @@ void Mp3EncodeJob::Run(JobRunner& r) {
     }
     if (r.CancelRequested()) return;
     Done(r, true);
+}
+
+void Mp3EncodeJob::Tag(JobRunner& r, const SourceItem& item, const std::string& output,
+                       std::string& failure) {
+    if (r.Request().id3v2 &&
+        !PrependId3v2(output, WithId3v1Fallback(item.fullTags, item.tag), failure)) {
+        failure = "Error: Cannot write the ID3v2 tag: " + failure;
+        return;
+    }
+    AppendTag(output, item.tag);
 }
 
 void Mp3EncodeJob::Done(JobRunner& r, bool batch) {

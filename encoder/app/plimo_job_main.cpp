@@ -9,6 +9,9 @@
 //     --title T --artist A --album B --year Y --comment C --genre N
 //                         an ID3 tag appended to a single MP3 output
 //     --jobs N            with --batch, N files at once (default 1)
+//     --album-artist A --track N[/M] --disc N[/M] --genre-text G
+//                         fields only the ID3v2 tag carries
+//     --no-id3v2          no ID3v2 tag before the audio (the ID3v1 tag stays)
 //     --stats             print wall time and CPU times (own and children's) in milliseconds
 //   plimo-job --wma [--batch] [--profile N] [--title T] [--author A] [--copyright C]
 //             [--rating R] [--description D] [--stats] INPUT OUTPUT
@@ -29,6 +32,7 @@
 #include <iostream>
 #include <string>
 
+#include "common/tag_fields.h"
 #include "encoder/app/encoder_app.h"
 #include "encoder/app/headless.h"
 #include "encoder/app/profile_settings.h"
@@ -68,7 +72,12 @@ constexpr const char* kHelp =
     "  --bitrate K      one of the wizard's bitrates in kbit/s (default 320)\n"
     "  --hifi           HI-FI quality instead of High Speed\n"
     "  --title T, --artist A, --album B, --year Y, --comment C, --genre N\n"
-    "                   an ID3 tag appended to a single MP3 output\n"
+    "                   an ID3 tag appended to a single MP3 output (ID3v1 at its end, ID3v2\n"
+    "                   with the full texts before the audio)\n"
+    "  --album-artist A, --track N[/M], --disc N[/M], --genre-text G\n"
+    "                   fields only the ID3v2 tag carries (--genre-text instead of the name\n"
+    "                   of --genre)\n"
+    "  --no-id3v2       write only the ID3v1 tag\n"
     "  --jobs N         with --batch, encode or decode N files at once (default 1)\n"
     "\n"
     "WMA options (they follow --wma):\n"
@@ -105,6 +114,18 @@ std::size_t Characters(const std::string& text) {
 }
 
 enum class WmaSetup { Ready, Missing, RestartFirst };
+// "N" or "N/M" with positive decimal numbers, as a track or disc number and its total.
+bool SplitNumberAndTotal(const std::string& text, std::string& number, std::string& total) {
+    auto positive = [](const std::string& s) {
+        if (s.empty() || s.size() > 4 || s.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        return std::atoi(s.c_str()) > 0;
+    };
+    std::size_t slash = text.find('/');
+    number = text.substr(0, slash);
+    total = slash == std::string::npos ? std::string() : text.substr(slash + 1);
+    return positive(number) && (slash == std::string::npos || positive(total));
+}
 
 // The profiles the WMA settings page offers, after installing the encoder components when
 // they are missing or offer none (as the program's first start does). Nobody is asked for a
@@ -131,6 +152,9 @@ int main(int argc, char** argv) {
     bool wma = false, listProfiles = false, profileGiven = false;
     Id3Tag record;
     record.SetMarker();
+    orvane::tags::TrackTags full;
+    using orvane::tags::TagField;
+    auto text = [&](TagField field, const std::string& v) { full.Set(field, v), tag = true; };
     std::vector<std::string> paths;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -176,17 +200,34 @@ int main(int argc, char** argv) {
         } else if (a == "--stats") {
             stats = true;
         } else if (a == "--title") {
-            record.SetTitle(value()), tag = true;
+            std::string v = value();
+            record.SetTitle(v), text(TagField::Title, v);
         } else if (a == "--artist") {
-            record.SetArtist(value()), tag = true;
+            std::string v = value();
+            record.SetArtist(v), text(TagField::Artist, v);
         } else if (a == "--album") {
-            record.SetAlbum(value()), tag = true;
+            std::string v = value();
+            record.SetAlbum(v), text(TagField::Album, v);
         } else if (a == "--year") {
-            record.SetYear(value()), tag = true;
+            std::string v = value();
+            record.SetYear(v), text(TagField::Year, v);
         } else if (a == "--comment") {
-            record.SetComment(value()), tag = true;
+            std::string v = value();
+            record.SetComment(v), text(TagField::Comment, v);
         } else if (a == "--genre") {
             record.SetGenre(std::atoi(value().c_str())), tag = true;
+        } else if (a == "--genre-text") {
+            text(TagField::Genre, value());
+        } else if (a == "--album-artist") {
+            text(TagField::AlbumArtist, value());
+        } else if (a == "--track" || a == "--disc") {
+            std::string number, total;
+            if (!SplitNumberAndTotal(value(), number, total)) return Usage();
+            bool track = a == "--track";
+            text(track ? TagField::TrackNumber : TagField::DiscNumber, number);
+            full.Set(track ? TagField::TrackTotal : TagField::DiscTotal, total);
+        } else if (a == "--no-id3v2") {
+            request.id3v2 = false;
         } else if (a.rfind("--", 0) == 0) {
             return Usage();
         } else {
@@ -233,6 +274,8 @@ int main(int argc, char** argv) {
     request.appFolder = app.appFolder;
     if (tag) {
         request.tags[1] = record;
+        request.fullTags.resize(2);
+        request.fullTags[1] = full;
         request.singleFileTag = true;
     }
     MemoryWindow window(&std::cout);

@@ -490,6 +490,9 @@ void MLSheet::OnFinish() {
     r.settings = settings_;
     r.tags = app_.tagTable;
     r.singleFileTag = app_.singleFileTagSet != 0;
+    r.fullTags = app_.fullTags;
+    r.id3v2 = app_.writeId3v2 != 0;
+    r.namePattern = app_.namePattern;
     r.cd = app_.cdSelection;
     r.cd.introOnly = app_.introOnly != 0;
     r.cd.introSeconds = app_.introSeconds;

@@ -16,8 +16,10 @@
 #include <memory>
 #include <string>
 
+#include "encoder/app/id3v2.h"
 #include "encoder/app/job.h"
 #include "encoder/app/job_runner.h"
+#include "encoder/app/name_pattern.h"
 #include "encoder/app/paths.h"
 
 namespace orvane::cdda {
@@ -196,10 +198,22 @@ encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
     next.step = Step::Item;
     item.input = r.path;
     item.label = TrackLabel(request_.cd, r.track);
-    std::string final = encoder::CdTrackFileName(folder_, tag.Artist(), tag.Title(), number);
-    item.finalStem = final.substr(0, final.size() - 4);  // without ".MP3"
     item.tagged = true;
     item.tag = tag;
+    item.fullTags = request_.FullTags(number);
+    const std::string relative = encoder::ExpandNamePattern(
+        request_.namePattern, encoder::WithId3v1Fallback(item.fullTags, tag), number);
+    if (relative.empty()) {
+        std::string final = encoder::CdTrackFileName(folder_, tag.Artist(), tag.Title(), number);
+        item.finalStem = final.substr(0, final.size() - 4);  // without ".MP3"
+    } else if (encoder::MakeNameFolders(folder_, relative, error)) {
+        item.finalStem = encoder::WithTrailingSlash(folder_) + relative;
+    } else {
+        // The track fails alone; its scratch files go with this item.
+        next.step = Step::Failed;
+        next.message = "Error: " + error;
+        return next;
+    }
     item.trackNumber = number;
     item.deleteInput = request_.cd.deleteGrabbedWav;
     item.scratch = std::move(scratch);

@@ -166,6 +166,10 @@ void CdGrabberDialog::ClearTrackData() {
         app_.tagTable[t] = encoder::Id3Tag{};
     currentRow_ = 0;
     artist_ = "Unknown";
+    albumArtist_.clear();
+    genreText_.clear();
+    discId_.clear();
+    app_.fullTags.clear();
 }
 
 bool CdGrabberDialog::LoadDisc() {
@@ -317,9 +321,10 @@ void CdGrabberDialog::StoreCurrentRow() {
     int sel = w.CurSel(IDC_CD_TRACKS);
     if (sel >= 0 && sel < static_cast<int>(rows_.size())) currentRow_ = sel;
     TrackRow& row = rows_[static_cast<std::size_t>(currentRow_)];
+    const std::string artist = row.trackArtist.empty() ? artist_ : row.trackArtist;
     encoder::Id3Tag& tag = app_.tagTable[currentRow_ + 1];
     tag.SetTitle(row.texts[0]);
-    tag.SetArtist(artist_);
+    tag.SetArtist(artist);
     tag.SetAlbum(album_);
     tag.SetYear(year_);
     tag.SetComment(comment_);
@@ -327,9 +332,9 @@ void CdGrabberDialog::StoreCurrentRow() {
     std::string genreName = genreSel >= 0 ? w.ItemText(IDC_CD_GENRE, genreSel) : std::string();
     int code = GenreCodeOf(genreName);
     tag.SetGenre(code >= 0 ? code : static_cast<int>(row.genre));
-    row.texts[5] = artist_;
+    row.texts[5] = artist;
     row.texts[6] = genreName;
-    w.SetListCell(IDC_CD_TRACKS, currentRow_, 5, artist_);
+    w.SetListCell(IDC_CD_TRACKS, currentRow_, 5, artist);
     w.SetListCell(IDC_CD_TRACKS, currentRow_, 6, genreName);
     // The fields again from the row.
     artist_ = row.texts[5];
@@ -358,7 +363,10 @@ void CdGrabberDialog::SetInfoToAllRows() {
     std::string genre = sel >= 0 ? w.ItemText(IDC_CD_GENRE, sel) : std::string();
     if (genre.empty() || rows_.empty()) return;
     long code = w.ItemData(IDC_CD_GENRE, sel);
+    // The user's artist for every track: a compilation's own artists give way to it.
+    albumArtist_.clear();
     for (std::size_t i = 0; i < rows_.size(); ++i) {
+        rows_[i].trackArtist.clear();
         rows_[i].texts[5] = artist_;
         rows_[i].texts[6] = genre;
         rows_[i].genre = code;
@@ -429,11 +437,25 @@ void CdGrabberDialog::ApplyCdInfo(const CdInfo& info) {
             break;
         }
     }
-    for (std::size_t i = 0; i < info.trackTitles.size() && i < rows_.size(); ++i)
-        SetRowTitle(static_cast<int>(i), info.trackTitles[i], info.artist, info.category);
+    bool compilation = false;
+    for (const std::string& a : info.trackArtists)
+        compilation = compilation || !a.empty();
+    albumArtist_ = compilation ? info.artist : std::string();
+    genreText_ = info.genre;
+    discId_ = info.discId;
+    for (TrackRow& row : rows_)
+        row.trackArtist.clear();
+    for (std::size_t i = 0; i < info.trackTitles.size() && i < rows_.size(); ++i) {
+        const std::string own = i < info.trackArtists.size() ? info.trackArtists[i] : "";
+        rows_[i].trackArtist = own;
+        SetRowTitle(static_cast<int>(i), info.trackTitles[i], own.empty() ? info.artist : own,
+                    info.category);
+    }
     album_ = info.album;
+    if (!info.year.empty()) year_ = info.year;
     w.SetText(IDC_CD_ARTIST, artist_);
     w.SetText(IDC_CD_ALBUM, album_);
+    if (!info.year.empty()) w.SetText(IDC_CD_YEAR, year_);
 }
 
 void CdGrabberDialog::OnIntroOnly() {
@@ -466,6 +488,21 @@ void CdGrabberDialog::OnOK() {
         tag.SetYear(year_);
         // Every row keeps the genre shown in its genre column, not only the current one.
         if (static_cast<int>(i) != currentRow_) tag.SetGenre(static_cast<int>(row.genre));
+    }
+    // The full texts of the same tags (ID3v2 and the other formats): no 30-byte limit, and
+    // what the CD database knows beyond the fields.
+    app_.fullTags.assign(rows_.size() + 1, tags::TrackTags{});
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        tags::TrackTags& t = app_.fullTags[i + 1];
+        t.Set(tags::TagField::Title, rows_[i].texts[0]);
+        t.Set(tags::TagField::Artist, rows_[i].texts[5]);
+        t.Set(tags::TagField::Album, album_);
+        t.Set(tags::TagField::AlbumArtist, albumArtist_);
+        t.Set(tags::TagField::Year, year_);
+        t.Set(tags::TagField::TrackNumber, std::to_string(i + 1));
+        t.Set(tags::TagField::TrackTotal, std::to_string(rows_.size()));
+        t.Set(tags::TagField::Genre, genreText_);
+        t.Set(tags::TagField::CddbDiscId, discId_);
     }
     if (rows_.empty()) {
         w.MessageBox(CdString(IDS_SELECT_ONE_TRACK), "", MB_OK);

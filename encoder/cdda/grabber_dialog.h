@@ -21,11 +21,20 @@ namespace orvane::cdda {
 struct CdInfo {
     std::string artist, album, category;
     std::vector<std::string> trackTitles;
+    // One per title, empty where the track has no artist of its own; any non-empty one makes
+    // the disc artist the album artist and the track's artist its row's artist.
+    // (Default initializers: callers that fill only the first four fields stay valid.)
+    std::vector<std::string> trackArtists{};
+    std::string year{}, genre{};  // empty: unknown
+    std::string discId{};         // the disc's id in the CD database, eight hexadecimal digits
 };
 
 struct TrackRow {
     std::vector<std::string> texts;  // the seven columns
     bool checked = false;
+    // The track's own artist (a compilation's, from the CD database); it stays the row's
+    // artist when the artist field is stored into the row.
+    std::string trackArtist;
     long genre = 0;  // item data: the row's genre code
 };
 
@@ -106,6 +115,9 @@ private:
     int selectAll_ = 0;
     // Dialog fields.
     std::string artist_ = "Unknown", year_, album_ = "Unknown", comment_;
+    // What the CD database adds for the tags beyond the fields: the disc artist of a
+    // compilation, the entry's genre text and the disc id.
+    std::string albumArtist_, genreText_, discId_;
     int introOnly_ = 0;
     int introSeconds_ = 15;
 };

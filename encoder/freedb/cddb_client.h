@@ -167,7 +167,7 @@ private:
     std::uint32_t timeoutMs_ = 2000;
     std::string clientName_ = "OrvaneEncoder";
     std::string clientVersion_ = "3.00";
-    int protocol_ = 4;
+    int protocol_ = 6;  // level 6: entries in UTF-8, with DYEAR and DGENRE
     std::string proxyHost_;
     int proxyPort_ = 80;
     std::string proxyUser_;

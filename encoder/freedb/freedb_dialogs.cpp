@@ -92,10 +92,10 @@ FreeDbSettings FreeDbSettings::From(encoder::EncoderApp& app) {
         s.clientName = store.GetProfileString("Preferences", "CDDBClientName", s.clientName);
         s.clientVersion =
             store.GetProfileString("Preferences", "CDDBClientVersion", s.clientVersion);
-        s.protocol = static_cast<int>(store.GetProfileInt("Preferences", "CDDBProtocol", 4));
+        s.protocol = static_cast<int>(store.GetProfileInt("Preferences", "CDDBProtocol", 6));
         if (s.clientName.empty()) s.clientName = "OrvaneEncoder";
         if (s.clientVersion.empty()) s.clientVersion = "3.00";
-        if (s.protocol < 1 || s.protocol > 6) s.protocol = 4;
+        if (s.protocol < 1 || s.protocol > 6) s.protocol = 6;
     }
     return s;
 }
@@ -222,6 +222,9 @@ void CFreeDBQueryDlg::OnOK() {
     album_ = info.title;
     artist_ = info.artist;
     category_ = category;
+    year_ = info.year;
+    genre_ = info.genre;
+    names_ = SplitTrackArtists(info);
     trackTitles_.insert(trackTitles_.end(), info.trackTitles.begin(), info.trackTitles.end());
     w.EndDialog(IDOK);
 }

@@ -32,7 +32,7 @@ struct FreeDbSettings {
     std::string email;
     std::string clientName = "OrvaneEncoder";
     std::string clientVersion = "3.00";
-    int protocol = 4;
+    int protocol = 6;  // "CDDBProtocol", 1 to 6
 
     static FreeDbSettings From(encoder::EncoderApp& app);
 };
@@ -109,6 +109,11 @@ public:
     const std::string& Artist() const { return artist_; }
     const std::string& Album() const { return album_; }
     const std::string& Category() const { return category_; }
+    // The entry's DYEAR and DGENRE, and its track titles with a compilation's artists taken
+    // out (SplitTrackArtists).
+    const std::string& Year() const { return year_; }
+    const std::string& Genre() const { return genre_; }
+    const TrackNames& Names() const { return names_; }
     const std::vector<std::uint32_t>& RowDiscIds() const { return rowIds_; }
 
 private:
@@ -118,7 +123,8 @@ private:
     FreeDBSite site_;
     std::vector<std::uint32_t> rowIds_;
     std::vector<std::string> trackTitles_;
-    std::string artist_, album_, category_;
+    std::string artist_, album_, category_, year_, genre_;
+    TrackNames names_;
 };
 
 class CInternetOptionsDlg {

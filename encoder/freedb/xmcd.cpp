@@ -64,8 +64,8 @@ bool IsTrackKey(const std::string& key, const char* prefix) {
     return true;
 }
 
-// A keyword line the parser takes; every other KEY=value line (DYEAR, DGENRE, ...) is passed
-// over wherever it stands.
+// A keyword line the parser takes in order; DYEAR and DGENRE are read wherever they stand and
+// every other KEY=value line is passed over.
 bool IsKnownKey(const std::string& key) {
     return key == "DISCID" || key == "DTITLE" || key == "EXTD" || key == "PLAYORDER" ||
            IsTrackKey(key, "TTITLE") || IsTrackKey(key, "EXTT");
@@ -350,6 +350,7 @@ bool ParseXmcdEntry(const std::string& body, FreeDBDiscInfo& info, int* error, s
     };
     std::vector<Keyword> keys;
     bool discIdSeen = false;
+    std::string year, genre, previousKey;
     for (; at < n; ++at) {
         const std::string& line = lines[at];
         if (line.empty() || IsComment(line)) continue;
@@ -376,10 +377,21 @@ bool ParseXmcdEntry(const std::string& body, FreeDBDiscInfo& info, int* error, s
             }
             continue;
         }
+        if (key == "DYEAR" || key == "DGENRE") {
+            std::string& field = key == "DYEAR" ? year : genre;
+            // Lines of one keyword are joined, as for the titles.
+            if (previousKey != key) field.clear();
+            field += value;
+            previousKey = key;
+            continue;
+        }
+        previousKey = key;
         if (!IsKnownKey(key) || key == "DISCID") continue;
         keys.push_back({key, value});
     }
     if (!discIdSeen) return Fail(error, reason, kParseError, "no DISCID line");
+    info.year = Trim(year);
+    info.genre = Trim(genre);
 
     std::size_t k = 0;
     // The disc title: every DTITLE line, joined.
@@ -501,14 +513,47 @@ std::string FormatXmcdEntry(const FreeDBDiscInfo& info,
     return out;
 }
 
+TrackNames SplitTrackArtists(const FreeDBDiscInfo& info) {
+    TrackNames names;
+    names.titles = info.trackTitles;
+    names.artists.assign(info.trackTitles.size(), std::string());
+    std::string disc;
+    for (char c : info.artist)
+        disc += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    bool various = disc == "various" || disc == "various artists";
+    bool everyTitle = !info.trackTitles.empty();
+    for (const std::string& t : info.trackTitles)
+        everyTitle = everyTitle && t.find(" / ") != std::string::npos;
+    names.compilation = various || everyTitle;
+    if (!names.compilation) return names;
+    for (std::size_t i = 0; i < names.titles.size(); ++i) {
+        const std::string whole = info.trackTitles[i];
+        std::size_t slash = whole.find(" / ");
+        if (slash == std::string::npos) continue;
+        std::string artist = Trim(whole.substr(0, slash));
+        std::string title = Trim(whole.substr(slash + 3));
+        // "/ Title" or "Artist /" is no artist and title.
+        if (artist.empty() || title.empty()) continue;
+        names.artists[i] = artist;
+        names.titles[i] = title;
+    }
+    return names;
+}
+
 std::string ToJson(const FreeDBDiscInfo& info) {
     std::string out = "{";
     out += "\"artist\":";
     JsonString(out, info.artist);
     out += ",\"title\":";
     JsonString(out, info.title);
+    out += ",\"year\":";
+    JsonString(out, info.year);
+    out += ",\"genre\":";
+    JsonString(out, info.genre);
     out += ",\"tracks\":";
     JsonStrings(out, info.trackTitles);
+    out += ",\"track_artists\":";
+    JsonStrings(out, SplitTrackArtists(info).artists);
     out += ",\"extd\":";
     JsonStrings(out, info.extendedDisc);
     out += ",\"extt\":";

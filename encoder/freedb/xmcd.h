@@ -1,8 +1,8 @@
 #pragma once
 // xmcd entries, the text form of one disc in the CDDB database: "#" comment lines (the xmcd
 // marker, the track frame offsets, the disc length, the revision, the submitting program)
-// followed by KEYWORD=value lines (DISCID, DTITLE, TTITLEn, EXTD, EXTTn, PLAYORDER; newer
-// entries add DYEAR, DGENRE and others, which are passed over). A long value may be split over
+// followed by KEYWORD=value lines (DISCID, DTITLE, DYEAR, DGENRE, TTITLEn, EXTD, EXTTn,
+// PLAYORDER; other keywords of newer entries are passed over). A long value may be split over
 // several lines of the same keyword; such lines are joined.
 
 #include <cstdint>
@@ -21,6 +21,8 @@ struct FreeDBDiscInfo {
     std::uint32_t discId = 0;
     std::string artist;
     std::string title;
+    std::string year;   // DYEAR, as the entry gives it
+    std::string genre;  // DGENRE: free text, unlike the category
     std::vector<std::string> trackTitles;
     std::vector<std::string> extendedDisc;   // the EXTD text, one element per line
     std::vector<std::string> extendedTrack;  // EXTT values, joined per key
@@ -52,8 +54,21 @@ std::string EntryTextToUtf8(const std::string& text);
 std::string FormatXmcdEntry(const FreeDBDiscInfo& info,
                             const std::vector<std::string>& extraLines = {});
 
-// One JSON object with the keys artist, title, tracks, extd, extt, playorder, offsets, length,
-// revision, program, version, comment, discid (eight lower-case hexadecimal digits).
+// The track titles of an entry with the artists of a compilation taken out of them. An entry is
+// a compilation when its disc artist is "Various" ("Various Artists", any case) or every track
+// title has the form "Artist / Title"; then each title of that form is split at its first
+// " / " into the track's artist and title. Artists are empty for tracks without one of their
+// own (and for every track of an entry that is no compilation, whose titles stay whole).
+struct TrackNames {
+    std::vector<std::string> titles, artists;
+    bool compilation = false;
+};
+TrackNames SplitTrackArtists(const FreeDBDiscInfo& info);
+
+// One JSON object with the keys artist, title, year, genre, tracks, track_artists (one per
+// track, see SplitTrackArtists; tracks keep the titles as the entry has them), extd, extt,
+// playorder, offsets, length, revision, program, version, comment, discid (eight lower-case
+// hexadecimal digits).
 std::string ToJson(const FreeDBDiscInfo& info);
 
 // Escapes a value for a keyword line: newline as \n, tab as \t, backslash as \\.

@@ -87,7 +87,8 @@ int main(int argc, char** argv) {
             orvane::freedb::ui::DiscLookup found;
             if (orvane::freedb::ui::LookUpDisc(app, trackLbas, leadOutLba, found, owner) != IDOK)
                 return false;
-            info = {found.artist, found.album, found.category, found.trackTitles};
+            info = {found.artist,       found.album, found.category, found.trackTitles,
+                    found.trackArtists, found.year,  found.genre,    found.discId};
             return true;
         };
     orvane::encoder::StartupHooks hooks;

@@ -1,5 +1,7 @@
 #include "encoder/freedb/ui/freedb_views.h"
 
+#include <cstdio>
+
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QDialog>
@@ -238,7 +240,13 @@ int LookUpDisc(encoder::EncoderApp& app, const std::vector<std::uint32_t>& track
         result.artist = dialog.Artist();
         result.album = dialog.Album();
         result.category = dialog.Category();
-        result.trackTitles = dialog.TrackTitles();
+        result.trackTitles = dialog.Names().titles;
+        result.trackArtists = dialog.Names().artists;
+        result.year = dialog.Year();
+        result.genre = dialog.Genre();
+        char id[16];
+        std::snprintf(id, sizeof id, "%08x", static_cast<unsigned>(dialog.DiscId()));
+        result.discId = id;
     }
     return answer;
 }

@@ -36,7 +36,10 @@ struct DiscLookup {
     std::string artist;
     std::string album;
     std::string category;
-    std::vector<std::string> trackTitles;
+    std::vector<std::string> trackTitles;   // a compilation's without their artists
+    std::vector<std::string> trackArtists;  // one per title; empty: the disc's artist
+    std::string year, genre;                // the entry's DYEAR and DGENRE
+    std::string discId;                     // eight lower-case hexadecimal digits
 };
 
 // Returns IDOK with result filled, or IDCANCEL (the user cancelled, or nothing was found and

@@ -74,9 +74,15 @@ TEST_F(EndToEnd, WaveToTaggedMp3AndBack) {
     EXPECT_EQ(window.Messages(), std::vector<std::string>{"MP3 Compression Finished."});
     std::string mp3 = test::ReadFile(dir / "tone.mp3");
     ASSERT_GT(mp3.size(), 128u + 10000u);
-    // An MPEG frame header at the start, the tag at the end.
-    EXPECT_EQ(static_cast<unsigned char>(mp3[0]), 0xFF);
-    EXPECT_EQ(static_cast<unsigned char>(mp3[1]) & 0xE0, 0xE0);
+    // The ID3v2 tag, an MPEG frame header right after it, the ID3v1 tag at the end.
+    ASSERT_EQ(mp3.substr(0, 4), std::string("ID3\x04", 4));
+    std::size_t audio = 10;
+    for (std::size_t i = 6; i < 10; ++i)
+        audio += static_cast<std::size_t>(static_cast<unsigned char>(mp3[i]) & 0x7F)
+                 << (7 * (9 - i));
+    ASSERT_LT(audio, mp3.size());
+    EXPECT_EQ(static_cast<unsigned char>(mp3[audio]), 0xFF);
+    EXPECT_EQ(static_cast<unsigned char>(mp3[audio + 1]) & 0xE0, 0xE0);
     EXPECT_EQ(mp3.substr(mp3.size() - 128, 7), "TAGTone");
     EXPECT_EQ(static_cast<unsigned char>(mp3.back()), 12);
     // 2 s at 128 kbit/s is about 32 kB.

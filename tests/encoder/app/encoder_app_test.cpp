@@ -127,6 +127,10 @@ TEST(ProfileSettings, KeepsTheSettingsInTheRegistry) {
     app.settings = &again;
     ReadSettings(app);
     EXPECT_EQ(app.cdaReadBufferSize, 48);
+    EXPECT_EQ(app.writeId3v2, 1);  // on unless the user turned it off
+    EXPECT_TRUE(again.WriteProfileInt("Preferences", "WriteID3v2", 0));
+    ReadSettings(app);
+    EXPECT_EQ(app.writeId3v2, 0);
     std::string value;
     EXPECT_FALSE(again.ReadMachineValue("HKEY_CLASSES_ROOT", "\\Software\\Nothing", "", value));
     ::unsetenv("ORVANE_REGISTRY_DIR");

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -209,6 +210,47 @@ TEST_F(CdJobEndToEnd, GrabbingAheadWritesWhatOneTrackAtATimeWrites) {
 
 // A rip into a folder that holds the user's files, among them what an earlier rip of the disc
 // made, with two rows of the same title and the grabbed WAVE files kept.
+TEST_F(CdJobEndToEnd, APatternFilesACompilationIntoFoldersWithBothTags) {
+    Drive("");
+    const std::string title = "\u66f2\u540d \u2014 a title longer than thirty bytes";
+    Titles({"cut", "Dawn"});
+    request.cd.checked = {1, 1, 0, 0};
+    request.namePattern = "%a/%B/%N %A - %T";
+    request.fullTags.resize(3);
+    for (int t = 1; t <= 2; ++t) {
+        tags::TrackTags& f = request.fullTags[static_cast<std::size_t>(t)];
+        f.Set(tags::TagField::AlbumArtist, "Various");
+        f.Set(tags::TagField::TrackNumber, std::to_string(t));
+        f.Set(tags::TagField::TrackTotal, "4");
+    }
+    request.fullTags[1].Set(tags::TagField::Title, title);
+    request.fullTags[1].Set(tags::TagField::Artist, "\u0410\u043b\u0438\u0441\u0430");
+    Run();
+    EXPECT_EQ(recorder.Outcome()->message, "MP3 Compression Finished.");
+    EXPECT_EQ(Files(), std::vector<std::string>{"Various"});
+    const std::string first = "Various/Tones/01 \u0410\u043b\u0438\u0441\u0430 - " + title + ".MP3";
+    const std::string second = "Various/Tones/02 Orvane Players - Dawn.MP3";
+    ExpectTrackAudio(first, 0);
+    ExpectTrackAudio(second, 1);
+    const std::string bytes = test::ReadFile(out / first);
+    ASSERT_GT(bytes.size(), 128u);
+    EXPECT_EQ(bytes.substr(bytes.size() - 128, 6), "TAGcut");
+    // An independent reader sees the full texts before the audio.
+    const std::string command =
+        "/usr/bin/python3 -c 'import sys, mutagen.id3 as m\n"
+        "t = m.ID3(sys.argv[1])\n"
+        "print(t[\"TIT2\"].text[0], t[\"TPE1\"].text[0], "
+        "t[\"TPE2\"].text[0], t[\"TRCK\"].text[0], sep=\"|\")' '" +
+        (out / first).string() + "'";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char line[512] = {};
+    const bool read = std::fgets(line, sizeof line, pipe) != nullptr;
+    ::pclose(pipe);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(std::string(line), title + "|\u0410\u043b\u0438\u0441\u0430|Various|1/4\n");
+}
+
 TEST_F(CdJobEndToEnd, TheUsersFilesStayAndTakenNamesGetTheNextNumber) {
     Drive("");
     Titles({"Dawn", "Dawn"});

@@ -75,6 +75,25 @@ TEST_F(CdSourceTest, TracksBecomeTaggedItemsWithTheirFinalNames) {
     EXPECT_EQ(source.Take(runner).step, Step::End);
 }
 
+TEST_F(CdSourceTest, ANamePatternPutsTracksIntoFoldersOfTheOutputFolder) {
+    Load("");
+    request_.cd.checked = {0, 1, 0, 0};
+    request_.namePattern = "%a/%B/%N %T";
+    request_.fullTags.resize(3);
+    request_.fullTags[2].Set(tags::TagField::Title, "Song: One? (a title longer than thirty)");
+    request_.fullTags[2].Set(tags::TagField::AlbumArtist, "../Various");
+    request_.tags[2].SetAlbum("Hits");
+    CdSession empty;
+    CdTrackSource source(request_, empty, nullptr);
+    encoder::JobRunner runner(request_, recorder_);
+    auto next = source.Take(runner);
+    ASSERT_EQ(next.step, Step::Item);
+    // The album comes from the ID3v1 record when the full tags have none.
+    EXPECT_EQ(next.item.finalStem,
+              (out_ / "..-Various/Hits/02 Song- One (a title longer than thirty)").string());
+    EXPECT_TRUE(std::filesystem::is_directory(out_ / "..-Various"));
+}
+
 TEST_F(CdSourceTest, TheJobsFilesHaveNamesNoUsersFileCanHaveAndGoWithTheirItems) {
     Load("");
     request_.cd.checked = {1, 1, 0, 0};

@@ -68,20 +68,20 @@ TEST(HelloTest, WordsFromTheSystemOrTheEmailAddress) {
     TestClient c;
     c.user = "john.doe smith";
     c.host = "my-box.local";
-    EXPECT_EQ(c.BuildHello(), "hello=john_doe_smith+my_box_local+OrvaneEncoder+3.00&proto=4");
+    EXPECT_EQ(c.BuildHello(), "hello=john_doe_smith+my_box_local+OrvaneEncoder+3.00&proto=6");
     c.user.clear();
     c.host.clear();
-    EXPECT_EQ(c.BuildHello(), "hello=Unknown+Unknown+OrvaneEncoder+3.00&proto=4");
+    EXPECT_EQ(c.BuildHello(), "hello=Unknown+Unknown+OrvaneEncoder+3.00&proto=6");
     c.SetEmail("jane.doe+cd@mail.example.org");
-    c.SetClient("My Ripper", "1.0b", 6);
-    EXPECT_EQ(c.BuildHello(), "hello=jane.doe%2Bcd+mail.example.org+My_Ripper+1.0b&proto=6");
+    c.SetClient("My Ripper", "1.0b", 4);
+    EXPECT_EQ(c.BuildHello(), "hello=jane.doe%2Bcd+mail.example.org+My_Ripper+1.0b&proto=4");
 }
 
 TEST(RequestTest, DirectAndThroughAProxy) {
     TestClient c;
     FreeDBSite site;
     site.host = "cddb.example.org";
-    const std::string hello = "hello=jo+box+OrvaneEncoder+3.00&proto=4";
+    const std::string hello = "hello=jo+box+OrvaneEncoder+3.00&proto=6";
     EXPECT_EQ(c.BuildRequest(site, "cmd=sites"), "GET /~cddb/cddb.cgi?cmd=sites&" + hello +
                                                      " HTTP/1.0\r\nHost: cddb.example.org\r\n\r\n");
     c.SetProxy("proxy.lan", 3128, "", "");

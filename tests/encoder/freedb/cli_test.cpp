@@ -128,14 +128,29 @@ TEST(CddbProgramTest, ParsesEntryFiles) {
               "PLAYORDER=\n");
     Outcome r = Cddb("parse '" + (dir / "latin1.txt").string() + "' --json");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(
-        r.out,
-        "{\"artist\":\"Ren\xc3\xa9\",\"title\":\"Chansons\",\"tracks\":[\"L'\xc3\xa9t\xc3\xa9\"],"
-        "\"extd\":[],\"extt\":[],\"playorder\":[],\"offsets\":[150],\"length\":100,"
-        "\"revision\":3,\"program\":\"tool\",\"version\":\"2.1\",\"comment\":\"beta\","
-        "\"discid\":\"00abcdef\"}\n");
+    EXPECT_EQ(r.out,
+              "{\"artist\":\"Ren\xc3\xa9\",\"title\":\"Chansons\",\"year\":\"1960\",\"genre\":\"\","
+              "\"tracks\":[\"L'\xc3\xa9t\xc3\xa9\"],\"track_artists\":[\"\"],\"extd\":[],\"extt\":["
+              "],\"playorder\":[],\"offsets\":[150],\"length\":100,"
+              "\"revision\":3,\"program\":\"tool\",\"version\":\"2.1\",\"comment\":\"beta\","
+              "\"discid\":\"00abcdef\"}\n");
     r = Cddb("parse '" + (dir / "latin1.txt").string() + "'");
     EXPECT_NE(r.out.find("track 01: L'\xc3\xa9t\xc3\xa9\n"), std::string::npos);
+    // A compilation in UTF-8 (as level 6 serves it): each track's artist beside its title.
+    WriteFile(dir / "various.txt",
+              "# xmcd\n#\n# Track frame offsets:\n#\t150\n#\t9000\n#\n# Disc length: 300 "
+              "seconds\n#\n# Revision: 1\n# Submitted via: tool 1\n#\nDISCID=0a012c02\n"
+              "DTITLE=Various / \xe6\xad\x8c\xe9\x9b\x86\nDYEAR=2004\nDGENRE=J-Pop\n"
+              "TTITLE0=\xe6\xad\x8c\xe6\x89\x8b / \xe6\x9b\xb2\nTTITLE1=Interlude\nEXTD=\n"
+              "EXTT0=\nEXTT1=\nPLAYORDER=\n");
+    r = Cddb("parse '" + (dir / "various.txt").string() + "' --json");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(
+        r.out.find("\"year\":\"2004\",\"genre\":\"J-Pop\",\"tracks\":[\"\xe6\xad\x8c\xe6\x89"
+                   "\x8b / \xe6\x9b\xb2\",\"Interlude\"],\"track_artists\":[\"\xe6\xad\x8c\xe6"
+                   "\x89\x8b\",\"\"],"),
+        std::string::npos)
+        << r.out;
     WriteFile(dir / "broken.txt", "# xmcd\nDISCID=1\n");
     r = Cddb("parse '" + (dir / "broken.txt").string() + "'", true);
     EXPECT_EQ(r.status, 1);

@@ -108,6 +108,72 @@ TEST(XmcdTest, ModernKeywordsAndContinuationLines) {
     EXPECT_EQ(info.extendedDisc, (std::vector<std::string>{"Recorded live.", "Remastered 2005."}));
     EXPECT_EQ(info.extendedTrack, (std::vector<std::string>{"part one and two", "bonus"}));
     EXPECT_EQ(info.playOrder, (std::vector<int>{3, 0, 1}));
+    EXPECT_EQ(info.year, "1998");
+    EXPECT_EQ(info.genre, "Progressive Rock");
+}
+
+TEST(XmcdTest, YearAndGenreWhereverTheyStandOtherKeywordsPassedOver) {
+    // After the titles, continued, among unknown keywords; a later entry parsed into the same
+    // record does not keep the earlier one's values.
+    FreeDBDiscInfo info = MustParse(Header() +
+                                    "DISCID=940aac0b\nDTITLE=Band / Album\nTTITLE0=One\n"
+                                    "TTITLE1=Two\nDNEW=ignored\nDGENRE=Neo Cl\nDGENRE=assical\n"
+                                    "EXTD=\nEXTT0=\nEXTT1=\nDYEAR= 1971 \nPLAYORDER=\n");
+    EXPECT_EQ(info.year, "1971");
+    EXPECT_EQ(info.genre, "Neo Classical");
+    EXPECT_EQ(info.trackTitles, (std::vector<std::string>{"One", "Two"}));
+    std::string reason;
+    ASSERT_TRUE(ParseXmcdFile(Header() + "DISCID=940aac0b\nDTITLE=X\nTTITLE0=A\nTTITLE1=B\n", info,
+                              &reason))
+        << reason;
+    EXPECT_EQ(info.year, "");
+    EXPECT_EQ(info.genre, "");
+}
+
+TEST(XmcdTest, CompilationsGiveEachTrackItsArtist) {
+    struct Case {
+        const char* name;
+        std::string discArtist;
+        std::vector<std::string> titles, wantTitles, wantArtists;
+        bool compilation;
+    } cases[] = {
+        {"various with a track of no artist",
+         "Various",
+         {"Singer / Song", "Interlude", "A / B / C"},
+         {"Song", "Interlude", "B / C"},
+         {"Singer", "", "A"},
+         true},
+        {"various artists in any case", "VARIOUS ARTISTS", {"X / Y"}, {"Y"}, {"X"}, true},
+        {"every title has the form", "Label", {"P / Q", "R / S"}, {"Q", "S"}, {"P", "R"}, true},
+        {"one title without the form",
+         "Band",
+         {"AC / DC tribute", "Plain"},
+         {"AC / DC tribute", "Plain"},
+         {"", ""},
+         false},
+        {"a slash without spaces is part of the title",
+         "Various",
+         {"AC/DC"},
+         {"AC/DC"},
+         {""},
+         true},
+        {"an empty side is no artist",
+         "Various",
+         {" / Title", "Artist / "},
+         {" / Title", "Artist / "},
+         {"", ""},
+         true},
+    };
+    for (const Case& c : cases) {
+        FreeDBDiscInfo info;
+        info.artist = c.discArtist;
+        info.trackTitles = c.titles;
+        TrackNames names = SplitTrackArtists(info);
+        EXPECT_EQ(names.titles, c.wantTitles) << c.name;
+        EXPECT_EQ(names.artists, c.wantArtists) << c.name;
+        EXPECT_EQ(names.compilation, c.compilation) << c.name;
+    }
+    EXPECT_FALSE(SplitTrackArtists(FreeDBDiscInfo{}).compilation);
 }
 
 TEST(XmcdTest, ValuesAreUnescapedOnce) {

@@ -292,7 +292,8 @@ TEST_F(GrabberView, GetCdInfoNamesTheRowsFromTheDatabase) {
                                  std::uint32_t leadOut, CdInfo& info) {
         freedb::ui::DiscLookup found;
         if (freedb::ui::LookUpDisc(app, starts, leadOut, found, owner) != IDOK) return false;
-        info = {found.artist, found.album, found.category, found.trackTitles};
+        info = {found.artist,       found.album, found.category, found.trackTitles,
+                found.trackArtists, found.year,  found.genre,    found.discId};
         return true;
     };
     bool matchesShown = false;
@@ -330,6 +331,89 @@ TEST_F(GrabberView, GetCdInfoNamesTheRowsFromTheDatabase) {
     const std::string query = ::orvane::test::CommandOf(requests[0]);
     EXPECT_NE(query.find("+3+150+4650+13650+422"), std::string::npos) << query;
     EXPECT_EQ(::orvane::test::CommandOf(requests[1]), "cddb+read+rock+1e01a603");
+    // Level 6 unless "CDDBProtocol" says otherwise: entries come in UTF-8.
+    EXPECT_NE(requests[0].find("&proto=6 "), std::string::npos) << requests[0];
+}
+
+TEST_F(GrabberView, ACompilationEntryGivesEachRowItsArtistAndTheTagsEverything) {
+    // "Various" with UTF-8 titles (level 6), DYEAR and DGENRE; a title over 30 bytes.
+    const std::string longTitle = "\u66f2 \u2014 a song title far longer than thirty bytes";
+    ::orvane::test::LoopbackServer server([&](const std::string& request) {
+        const std::string cmd = ::orvane::test::CommandOf(request);
+        if (cmd.rfind("cddb+query", 0) == 0)
+            return ::orvane::test::HttpReply(
+                "211 close matches found\r\nmisc 1e01a603 Various / Hits\r\n.\r\n");
+        return ::orvane::test::HttpReply(
+            "210 misc 1e01a603 CD database entry follows\r\n"
+            "# xmcd\r\n#\r\n# Track frame offsets:\r\n#\t150\r\n#\t4650\r\n#\t13650\r\n#\r\n"
+            "# Disc length: 422 seconds\r\n#\r\n# Revision: 1\r\n# Submitted via: t 1\r\n#\r\n"
+            "DISCID=1e01a603\r\nDTITLE=Various / Hits\r\nDYEAR=2003\r\nDGENRE=Synthpop\r\n"
+            "TTITLE0=\u0410\u043b\u0438\u0441\u0430 / " +
+            longTitle +
+            "\r\n"
+            "TTITLE1=Interlude\r\nTTITLE2=Duo / Evening\r\nEXTD=\r\nEXTT0=\r\nEXTT1=\r\n"
+            "EXTT2=\r\nPLAYORDER=\r\n.\r\n");
+    });
+    encoder::EncoderApp& app = encoder::TheApp();
+    app.freeDbServer = server.Address();
+    app.useProxy = 0;
+    ui::GetCdInfoHook() = [&app](QWidget* owner, const std::vector<std::uint32_t>& starts,
+                                 std::uint32_t leadOut, CdInfo& info) {
+        freedb::ui::DiscLookup found;
+        if (freedb::ui::LookUpDisc(app, starts, leadOut, found, owner) != IDOK) return false;
+        info = {found.artist,       found.album, found.category, found.trackTitles,
+                found.trackArtists, found.year,  found.genre,    found.discId};
+        return true;
+    };
+    encoder::ui::Hooks().shown = [&](QWidget* w, int id) {
+        if (id == IDD_FREEDB_QUERY) {
+            auto* list = Find<QTreeWidget>(w, IDC_MATCH_LIST);
+            list->setCurrentItem(list->topLevelItem(0));
+            Click(w, IDOK);
+            return;
+        }
+        if (id != IDD_CDA_GRABBER) return;
+        QTimer::singleShot(0, w, [w, longTitle] {
+            Click(w, IDC_CD_GETINFO);
+            auto* tree = Find<QTreeWidget>(w, IDC_CD_TRACKS);
+            ASSERT_EQ(tree->topLevelItemCount(), 3);
+            EXPECT_EQ(tree->topLevelItem(0)->text(0).toStdString(), longTitle);
+            EXPECT_EQ(tree->topLevelItem(0)->text(5).toStdString(),
+                      "\u0410\u043b\u0438\u0441\u0430");
+            EXPECT_EQ(tree->topLevelItem(1)->text(0).toStdString(), "Interlude");
+            EXPECT_EQ(tree->topLevelItem(1)->text(5).toStdString(), "Various");
+            EXPECT_EQ(tree->topLevelItem(2)->text(5).toStdString(), "Duo");
+            EXPECT_EQ(Find<QLineEdit>(w, IDC_CD_YEAR)->text().toStdString(), "2003");
+            // Moving through the rows keeps each track's own artist.
+            tree->setCurrentItem(tree->topLevelItem(2));
+            tree->setCurrentItem(tree->topLevelItem(0));
+            EXPECT_EQ(tree->topLevelItem(2)->text(5).toStdString(), "Duo");
+            Click(w, IDC_CD_SELECTALL);
+            Click(w, IDOK);
+        });
+    };
+    ASSERT_EQ(ui::RunCdGrabber(nullptr), IDOK);
+    ui::GetCdInfoHook() = nullptr;
+    EXPECT_TRUE(boxes_.empty()) << boxes_.front();
+    ASSERT_EQ(app.fullTags.size(), 4u);
+    using tags::TagField;
+    const tags::TrackTags& first = app.fullTags[1];
+    EXPECT_EQ(first.Get(TagField::Title), longTitle);
+    EXPECT_EQ(first.Get(TagField::Artist), "\u0410\u043b\u0438\u0441\u0430");
+    EXPECT_EQ(first.Get(TagField::AlbumArtist), "Various");
+    EXPECT_EQ(first.Get(TagField::Album), "Hits");
+    EXPECT_EQ(first.Get(TagField::Year), "2003");
+    EXPECT_EQ(first.Get(TagField::Genre), "Synthpop");
+    EXPECT_EQ(first.Get(TagField::TrackNumber), "1");
+    EXPECT_EQ(first.Get(TagField::TrackTotal), "3");
+    // The disc's own id, whichever entry was chosen for it.
+    EXPECT_EQ(first.Get(TagField::CddbDiscId), "1501a403");
+    EXPECT_EQ(app.fullTags[2].Get(TagField::Artist), "Various");
+    EXPECT_EQ(app.fullTags[3].Get(TagField::Artist), "Duo");
+    // The ID3v1 records keep their 30-byte fields and the year.
+    EXPECT_EQ(app.tagTable[3].Artist(), "Duo");
+    EXPECT_EQ(app.tagTable[3].Year(), "2003");
+    EXPECT_LT(app.tagTable[1].Title().size(), longTitle.size());
 }
 
 }  // namespace

@@ -298,6 +298,12 @@ TEST_F(OptionsDialogTest, BrowsingAndOkStoreTheSettings) {
     EXPECT_EQ(settings_.GetProfileString("Preferences", "CDDBEmail"), "me@example.org");
     // The e-mail address reaches the hello of the next look-up.
     EXPECT_EQ(FreeDbSettings::From(app_).email, "me@example.org");
+    // Level 6 unless "CDDBProtocol" names another level from 1 to 6.
+    EXPECT_EQ(FreeDbSettings::From(app_).protocol, 6);
+    settings_.WriteProfileInt("Preferences", "CDDBProtocol", 4);
+    EXPECT_EQ(FreeDbSettings::From(app_).protocol, 4);
+    settings_.WriteProfileInt("Preferences", "CDDBProtocol", 9);
+    EXPECT_EQ(FreeDbSettings::From(app_).protocol, 6);
 }
 
 TEST_F(OptionsDialogTest, CancelAfterBrowsingChangesNothing) {
