@@ -12,7 +12,7 @@ packages=(
   lame twolame mpg123 ffmpeg time
   help2man dpkg-dev file lintian desktop-file-utils appstream man-db
   libxcb1-dev xvfb
-  libflac-dev libebur128-dev flac python3-mutagen
+  libflac-dev libopusenc-dev libebur128-dev flac opus-tools python3-mutagen
 )
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang libclang-rt-14-dev llvm)

@@ -19,6 +19,9 @@
 //   plimo-job --flac [--level N] [--verify] [--replaygain] [--batch] [TAG OPTIONS] [--track N]
 //             INPUT OUTPUT
 //                         encode WAVE to FLAC at compression level N (0..8, default 5)
+//   plimo-job --opus [--bitrate K] [--replaygain] [--batch] [TAG OPTIONS] [--track N]
+//             INPUT OUTPUT
+//                         encode WAVE to Ogg Opus at K kbit/s (32..512, default 160)
 // The WMA encoder components are installed first when they are missing.
 // Settings are neither read from nor written to the registry. Exit status 0 when the job
 // succeeded.
@@ -35,6 +38,7 @@
 #include "encoder/app/profile_settings.h"
 #include "encoder/app/wizard.h"
 #include "encoder/formats/flac_job.h"
+#include "encoder/formats/opus_job.h"
 #include "encoder/wma/install.h"
 #include "encoder/wma/settings_page.h"
 #include "encoder/wma/wma_job.h"
@@ -56,6 +60,7 @@ constexpr const char* kHelp =
     "  or:  plimo-job --wma [WMA OPTION]... INPUT OUTPUT\n"
     "  or:  plimo-job --wma --list-profiles\n"
     "  or:  plimo-job --flac [FLAC OPTION]... INPUT OUTPUT\n"
+    "  or:  plimo-job --opus [OPUS OPTION]... INPUT OUTPUT\n"
     "\n"
     "Runs one encoder front-end job without windows, as the wizard would start it: encodes a\n"
     "WAVE file to MP3 or WMA, or decodes an MP3 file to WAVE. Settings are neither read from\n"
@@ -88,6 +93,11 @@ constexpr const char* kHelp =
     "  --replaygain     measure each file's loudness and the batch's, and write them as\n"
     "                   ReplayGain 2.0 values\n"
     "\n"
+    "Opus options (they follow --opus; --batch, the MP3 tag options, --track and\n"
+    "--replaygain apply too; the loudness values are written as R128 gains):\n"
+    "  --opus           encode WAVE to Ogg Opus, resampled to 48 kHz\n"
+    "  --bitrate K      the bit rate in kbit/s, 32 to 512 (default 160)\n"
+    "\n"
     "Both:\n"
     "  --stats          print wall time and CPU times (own and children's) in milliseconds\n"
     "  --help           show this help and end\n"
@@ -104,7 +114,9 @@ int Usage() {
                  "[--copyright C] [--rating R] [--description D] [--stats] INPUT OUTPUT\n"
                  "       plimo-job --wma --list-profiles\n"
                  "       plimo-job --flac [--level N] [--verify] [--replaygain] [--batch] "
-                 "[--track N] [TAG OPTIONS] INPUT OUTPUT\n");
+                 "[--track N] [TAG OPTIONS] INPUT OUTPUT\n"
+                 "       plimo-job --opus [--bitrate K] [--replaygain] [--batch] [--track N] "
+                 "[TAG OPTIONS] INPUT OUTPUT\n");
     return 2;
 }
 
@@ -135,7 +147,7 @@ int main(int argc, char** argv) {
     bool stats = false;
     bool tag = false;
     bool wma = false, listProfiles = false, profileGiven = false;
-    bool flac = false, genreGiven = false;
+    bool flac = false, opus = false, genreGiven = false;
     // A whole number of the command line; false for anything else.
     auto number = [](const std::string& v, int& out) {
         char* end = nullptr;
@@ -154,13 +166,17 @@ int main(int argc, char** argv) {
             wma = true;
         } else if (a == "--flac") {
             flac = true;
+        } else if (a == "--opus") {
+            opus = true;
         } else if (flac && a == "--level") {
             if (!number(value(), request.formats.flacLevel)) return Usage();
         } else if (flac && a == "--verify") {
             request.formats.verify = true;
-        } else if (flac && a == "--track") {
+        } else if (opus && a == "--bitrate") {
+            if (!number(value(), request.formats.opusKbps)) return Usage();
+        } else if ((flac || opus) && a == "--track") {
             if (!number(value(), request.formats.trackNumber)) return Usage();
-        } else if (flac && a == "--replaygain") {
+        } else if ((flac || opus) && a == "--replaygain") {
             request.formats.replayGain = true;
         } else if (wma && a == "--list-profiles") {
             listProfiles = true;
@@ -231,11 +247,13 @@ int main(int argc, char** argv) {
         }
         if (!listProfiles && paths.size() != 2) return Usage();
     }
-    if (flac) {
-        request.kind = JobKind::EncodeFlac;
+    if (flac || opus) {
+        using namespace orvane::formats;
+        request.kind = flac ? JobKind::EncodeFlac : JobKind::EncodeOpus;
         const FormatChoice& f = request.formats;
-        if (wma || paths.size() != 2 || f.flacLevel < orvane::formats::kFlacLevelMin ||
-            f.flacLevel > orvane::formats::kFlacLevelMax || f.trackNumber < 0)
+        if (wma || (flac && opus) || paths.size() != 2 || f.flacLevel < kFlacLevelMin ||
+            f.flacLevel > kFlacLevelMax || f.opusKbps < kOpusKbpsMin || f.opusKbps > kOpusKbpsMax ||
+            f.trackNumber < 0)
             return Usage();
         // A tag's genre byte 0 is a genre of its own; one that was not asked for is none.
         if (!genreGiven) record.SetGenre(255);
@@ -244,7 +262,7 @@ int main(int argc, char** argv) {
     bool knownBitrate = false;
     for (const char* b : kBitrates)
         knownBitrate = knownBitrate || request.settings.bitrate == b;
-    if (!wma && !flac &&
+    if (!wma && !flac && !opus &&
         (paths.size() != 2 || request.settings.layerIndex < 0 || request.settings.layerIndex > 2 ||
          request.settings.mode < 0 || request.settings.mode > 3 || !knownBitrate))
         return Usage();
@@ -266,6 +284,7 @@ int main(int argc, char** argv) {
     }
     MemoryWindow window(&std::cout);
     if (flac) orvane::formats::RegisterFlacJob();
+    if (opus) orvane::formats::RegisterOpusJob();
     if (wma) {
         orvane::wma::RegisterWmaJob();
         std::vector<std::pair<int, std::string>> profiles;

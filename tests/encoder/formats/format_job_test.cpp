@@ -15,6 +15,7 @@
 #include "encoder/app/job_recorder.h"
 #include "encoder/app/job_runner.h"
 #include "encoder/formats/flac_job.h"
+#include "encoder/formats/opus_job.h"
 #include "encoder/formats/pcm_wave.h"
 #include "encoder/formats/vorbis_tags.h"
 #include "support/temp_dir.h"
@@ -165,38 +166,54 @@ private:
     std::size_t room_;
 };
 
-// Writes as asked, and asks the job to stop once it has written `writes` times.
+// Writes as asked, and asks the job to stop at the second write to the output of b.wav (whose
+// temporary file is named after it).
 class CancelWhileWriting : public fs::FileOps {
 public:
-    explicit CancelWhileWriting(int writes) : left_(writes) {}
     ssize_t Write(int fd, const void* data, std::size_t bytes, off_t offset) override {
-        if (--left_ == 0 && runner.load()) runner.load()->RequestCancel();
+        char target[4096] = {};
+        const std::string link = "/proc/self/fd/" + std::to_string(fd);
+        if (::readlink(link.c_str(), target, sizeof target - 1) > 0 &&
+            std::string(target).find("/out/.b.") != std::string::npos && ++writesOfB_ == 2 &&
+            runner.load())
+            runner.load()->RequestCancel();
         return FileOps::Write(fd, data, bytes, offset);
     }
     std::atomic<encoder::JobRunner*> runner{nullptr};
 
 private:
-    std::atomic<int> left_;
+    std::atomic<int> writesOfB_{0};
 };
 
-class FlacJobTest : public ::testing::Test {
+// The in-process jobs, each with its kind and the extension of its files.
+struct Format {
+    encoder::JobKind kind;
+    std::unique_ptr<encoder::Job> (*make)(fs::FileOps*);
+    const char* extension;
+};
+const Format kFormats[] = {{encoder::JobKind::EncodeFlac, &formats::MakeFlacJob, ".FLAC"},
+                           {encoder::JobKind::EncodeOpus, &formats::MakeOpusJob, ".OPUS"}};
+
+class FormatJobTest : public ::testing::TestWithParam<Format> {
 protected:
-    FlacJobTest() {
+    FormatJobTest() {
         sfs::create_directory(dir / "in");
         sfs::create_directory(dir / "out");
-        request.kind = encoder::JobKind::EncodeFlac;
+        request.kind = GetParam().kind;
         request.batch = true;
         request.input = (dir / "in").string();
         request.output = (dir / "out").string();
-        for (const char* name : {"a.wav", "b.wav"})
-            WriteFile(dir / "in" / name, Tone16(2, 44100));
+        WriteFile(dir / "in/a.wav", Tone16(2, 4410));
+        WriteFile(dir / "in/b.wav", Tone16(2, 44100 * 3));
     }
-    ~FlacJobTest() override { encoder::RegisterJobKind(encoder::JobKind::EncodeFlac, nullptr); }
+    ~FormatJobTest() override { encoder::RegisterJobKind(GetParam().kind, nullptr); }
+
+    std::string Out(const std::string& stem) { return stem + GetParam().extension; }
 
     encoder::JobOutcome Run(fs::FileOps* ops, CancelWhileWriting* canceller = nullptr) {
-        encoder::RegisterJobKind(encoder::JobKind::EncodeFlac, [ops](const encoder::JobRequest&) {
-            return formats::MakeFlacJob(ops);
-        });
+        auto make = GetParam().make;
+        encoder::RegisterJobKind(GetParam().kind,
+                                 [ops, make](const encoder::JobRequest&) { return make(ops); });
         encoder::JobRunner runner(request, recorder);
         if (canceller) canceller->runner = &runner;
         runner.Start();
@@ -217,30 +234,65 @@ protected:
     JobRecorder recorder;
 };
 
-TEST_F(FlacJobTest, AFullDiskFailsTheFileWithItsReasonAndLeavesNoPartOfIt) {
+TEST_P(FormatJobTest, AFullDiskFailsTheFileWithItsReasonAndLeavesNoPartOfIt) {
     // The first file fits; the second does not. An older file of its name stays as it was.
-    WriteFile(dir / "in/a.wav", Tone16(2, 4410));
-    WriteFile(dir / "out/b.FLAC", "older");
+    WriteFile(dir / "out" / Out("b"), "older");
     FullDisk disk(30000);
     encoder::JobOutcome outcome = Run(&disk);
     EXPECT_EQ(outcome.result, encoder::JobResult::Failed);
     EXPECT_EQ(outcome.message,
               "Error: 1 of 2 files could not be encoded:\nb.wav: Error: Cannot write " +
-                  (dir / "out/b.FLAC").string() + ": No space left on device");
-    EXPECT_EQ(Files(), (std::vector<std::string>{"a.FLAC", "b.FLAC"}));
-    EXPECT_TRUE(ReadFile(dir / "out/b.FLAC") == "older");
-    EXPECT_GT(sfs::file_size(dir / "out/a.FLAC"), 5000u);
+                  (dir / "out" / Out("b")).string() + ": No space left on device");
+    EXPECT_EQ(Files(), (std::vector<std::string>{Out("a"), Out("b")}));
+    EXPECT_TRUE(ReadFile(dir / "out" / Out("b")) == "older");
+    EXPECT_GT(sfs::file_size(dir / "out" / Out("a")), 2000u);
 }
 
-TEST_F(FlacJobTest, ACancelInsideAFileEndsTheJobWithoutThatFile) {
-    // The first file takes a dozen writes: the 30th is well inside the second one. The first
-    // is kept, nothing of the second is left.
-    WriteFile(dir / "in/a.wav", Tone16(2, 4410));
-    CancelWhileWriting cancel(30);
-    request.formats.flacLevel = 0;
+TEST_P(FormatJobTest, ACancelInsideAFileEndsTheJobWithoutThatFile) {
+    // The first file is kept, nothing of the second is left.
+    CancelWhileWriting cancel;
     encoder::JobOutcome outcome = Run(&cancel, &cancel);
     EXPECT_EQ(outcome.result, encoder::JobResult::Cancelled);
-    EXPECT_EQ(Files(), (std::vector<std::string>{"a.FLAC"}));
+    EXPECT_EQ(Files(), (std::vector<std::string>{Out("a")}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, FormatJobTest, ::testing::ValuesIn(kFormats),
+                         [](const auto& p) { return std::string(p.param.extension + 1); });
+
+// An Ogg Opus comment header keeps its length: what does not fit is refused and the file is
+// left as it was.
+TEST(OpusTagsTest, CommentsThatDoNotFitTheHeaderLeaveTheFileAlone) {
+    TempDir dir;
+    encoder::JobRequest request;
+    request.input = (dir / "in.wav").string();
+    request.output = (dir / "out.opus").string();
+    request.kind = encoder::JobKind::EncodeOpus;
+    WriteFile(dir / "in.wav", Tone16(1, 4800));
+    formats::RegisterOpusJob();
+    JobRecorder recorder;
+    {
+        encoder::JobRunner runner(request, recorder);
+        runner.Start();
+        ASSERT_TRUE(recorder.WaitEnd());
+        runner.Stop();
+    }
+    encoder::RegisterJobKind(encoder::JobKind::EncodeOpus, nullptr);
+    const std::string before = ReadFile(dir / "out.opus");
+    ASSERT_GT(before.size(), 100u);
+    std::string error;
+    EXPECT_FALSE(formats::RewriteOpusTags((dir / "out.opus").string(),
+                                          {{"COMMENT", std::string(2000, 'x')}}, error));
+    EXPECT_NE(error.find("do not fit"), std::string::npos) << error;
+    EXPECT_TRUE(ReadFile(dir / "out.opus") == before);
+    // What fits replaces a comment of the same name, whatever its case.
+    ASSERT_TRUE(
+        formats::RewriteOpusTags((dir / "out.opus").string(), {{"r128_track_gain", "1"}}, error));
+    ASSERT_TRUE(
+        formats::RewriteOpusTags((dir / "out.opus").string(), {{"R128_TRACK_GAIN", "-2"}}, error));
+    const std::string after = ReadFile(dir / "out.opus");
+    EXPECT_EQ(after.size(), before.size());
+    EXPECT_EQ(after.find("r128_track_gain=1"), std::string::npos);
+    EXPECT_NE(after.find("R128_TRACK_GAIN=-2"), std::string::npos);
 }
 
 }  // namespace

@@ -35,7 +35,12 @@ ProgramResult Sh(const std::string& command) {
     return r;
 }
 
-std::string Q(const sfs::path& p) { return "'" + p.string() + "'"; }
+std::string Q(const sfs::path& p) {
+    std::string quoted = p.string();
+    quoted.insert(quoted.begin(), '\'');
+    quoted.push_back('\'');
+    return quoted;
+}
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -62,12 +67,13 @@ std::string TwoTones(int channels, std::uint32_t rate, int bits, std::uint32_t f
 // The integrated loudness (LUFS) the meter of the FFmpeg tool finds in the files, as one stream.
 double MeterLoudness(const std::vector<sfs::path>& files) {
     std::string cmd = "ffmpeg -nostats -hide_banner";
-    for (const sfs::path& f : files)
-        cmd += " -i " + Q(f);
-    cmd += " -filter_complex '";
-    for (std::size_t i = 0; i < files.size(); ++i)
-        cmd += "[" + std::to_string(i) + ":a]";
-    cmd += "concat=n=" + std::to_string(files.size()) + ":v=0:a=1,ebur128' -f null -";
+    std::string inputs;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        cmd.append(" -i ").append(Q(files[i]));
+        inputs.append("[").append(std::to_string(i)).append(":a]");
+    }
+    cmd.append(" -filter_complex '").append(inputs).append("concat=n=");
+    cmd.append(std::to_string(files.size())).append(":v=0:a=1,ebur128' -f null -");
     ProgramResult r = Sh(cmd);
     std::size_t at = r.output.rfind("I:");
     EXPECT_NE(at, std::string::npos) << r.output;
@@ -203,6 +209,125 @@ TEST_F(PlimoJobFlacTest, AFailureKeepsAnOlderFileAndSaysWhy) {
     EXPECT_EQ(std::distance(sfs::directory_iterator(dir.path()), sfs::directory_iterator()), 2);
     // A level outside 0..8 is a wrong command line.
     EXPECT_EQ(PlimoJob({"--flac", "--level", "9", (dir / "in.wav").string(), "o.flac"}).status, 2);
+}
+
+std::uint64_t LeAt(const std::string& s, std::size_t at, int bytes) {
+    std::uint64_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        v = v << 8 | static_cast<unsigned char>(s[at + static_cast<std::size_t>(i)]);
+    return v;
+}
+
+// The samples an Ogg Opus file plays: its last granule position less its pre-skip.
+std::int64_t OpusLength(const std::string& ogg) {
+    const std::size_t head = ogg.find("OpusHead");
+    const std::size_t last = ogg.rfind("OggS");
+    if (head == std::string::npos || last == std::string::npos) return -1;
+    return static_cast<std::int64_t>(LeAt(ogg, last + 6, 8)) -
+           static_cast<std::int64_t>(LeAt(ogg, head + 10, 2));
+}
+
+std::vector<double> Samples16(const std::string& data) {
+    std::vector<double> out(data.size() / 2);
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = static_cast<std::int16_t>(LeAt(data, 2 * i, 2));
+    return out;
+}
+
+class PlimoJobOpusTest : public ::testing::Test {
+protected:
+    TempDir dir;
+};
+
+TEST_F(PlimoJobOpusTest, TheStreamPlaysExactlyTheInputsLength) {
+    struct Case {
+        int channels;
+        std::uint32_t rate, frames;
+    } cases[] = {
+        {2, 44100, 44100 * 2 + 333}, {1, 22050, 7}, {2, 48000, 48000 + 1}, {1, 8000, 12345}};
+    for (const Case& c : cases) {
+        WriteFile(dir / "in.wav", WaveWithData(c.channels, c.rate, 16,
+                                               TwoTones(c.channels, c.rate, 16, c.frames, 0.5)));
+        ProgramResult r =
+            PlimoJob({"--opus", (dir / "in.wav").string(), (dir / "out.opus").string()});
+        ASSERT_EQ(r.status, 0) << c.rate << r.output;
+        EXPECT_TRUE(Contains(r.output, "Opus Compression Finished.")) << r.output;
+        const std::int64_t expected = (std::int64_t{c.frames} * 48000 + c.rate / 2) / c.rate;
+        EXPECT_NEAR(OpusLength(ReadFile(dir / "out.opus")), expected, 1) << c.rate;
+        ProgramResult info = Sh("opusinfo " + Q(dir / "out.opus"));
+        EXPECT_EQ(info.status, 0) << info.output;
+        EXPECT_FALSE(Contains(info.output, "WARNING")) << info.output;
+        EXPECT_FALSE(Contains(info.output, "ERROR")) << info.output;
+    }
+}
+
+TEST_F(PlimoJobOpusTest, DecodesWithoutDelayAndCloseToTheInput) {
+    // Five seconds of the two tones at 48 kHz, at the default bit rate.
+    const std::string data = TwoTones(2, 48000, 16, 48000 * 5, 0.5);
+    WriteFile(dir / "in.wav", WaveWithData(2, 48000, 16, data));
+    ASSERT_EQ(PlimoJob({"--opus", "--title", "Tone", "--track", "2", (dir / "in.wav").string(),
+                        (dir / "out.opus").string()})
+                  .status,
+              0);
+    ASSERT_EQ(Sh("opusdec --quiet --rate 48000 " + Q(dir / "out.opus") + " " + Q(dir / "back.raw"))
+                  .status,
+              0);
+    const std::vector<double> in = Samples16(data), out = Samples16(ReadFile(dir / "back.raw"));
+    ASSERT_EQ(out.size(), in.size());
+    // The cross-correlation of the left channels peaks at lag 0.
+    auto correlation = [&](int lag) {
+        double sum = 0;
+        for (std::size_t i = 4800; i + 4800 < in.size() / 2; ++i)
+            sum += in[2 * i] * out[2 * (i + static_cast<std::size_t>(lag + 100)) - 200];
+        return sum;
+    };
+    int best = -100;
+    for (int lag = -100; lag <= 100; ++lag)
+        if (correlation(lag) > correlation(best)) best = lag;
+    EXPECT_EQ(best, 0);
+    double signal = 0, noise = 0;
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        signal += in[i] * in[i];
+        noise += (in[i] - out[i]) * (in[i] - out[i]);
+    }
+    EXPECT_GE(10 * std::log10(signal / noise), 25.0);
+    const std::string info = Sh("opusinfo " + Q(dir / "out.opus")).output;
+    EXPECT_TRUE(Contains(info, "TITLE=Tone")) << info;
+    EXPECT_TRUE(Contains(info, "TRACKNUMBER=2")) << info;
+}
+
+TEST_F(PlimoJobOpusTest, R128GainsOfEachFileAndOfTheBatchAgreeWithAnIndependentMeter) {
+    sfs::create_directory(dir / "in");
+    sfs::create_directory(dir / "out");
+    WriteFile(dir / "in/loud.wav",
+              WaveWithData(2, 44100, 16, TwoTones(2, 44100, 16, 44100 * 3, 0.8)));
+    WriteFile(dir / "in/quiet.wav",
+              WaveWithData(2, 44100, 16, TwoTones(2, 44100, 16, 44100 * 4, 0.3)));
+    ProgramResult r = PlimoJob(
+        {"--opus", "--batch", "--replaygain", (dir / "in").string(), (dir / "out").string()});
+    ASSERT_EQ(r.status, 0) << r.output;
+    // Q7.8 dB to the -23 LUFS reference.
+    auto gain = [&](const char* file, const std::string& name) {
+        const std::string info = Sh("opusinfo " + Q(dir / "out" / file)).output;
+        EXPECT_FALSE(Contains(info, "WARNING")) << info;
+        const std::size_t at = info.find(name + "=");
+        EXPECT_NE(at, std::string::npos) << info;
+        return at == std::string::npos ? 1e9 : std::atof(info.c_str() + at + name.size() + 1) / 256;
+    };
+    EXPECT_NEAR(gain("loud.OPUS", "R128_TRACK_GAIN"), -23 - MeterLoudness({dir / "in/loud.wav"}),
+                0.1);
+    EXPECT_NEAR(gain("quiet.OPUS", "R128_TRACK_GAIN"), -23 - MeterLoudness({dir / "in/quiet.wav"}),
+                0.1);
+    const double album = gain("loud.OPUS", "R128_ALBUM_GAIN");
+    EXPECT_EQ(album, gain("quiet.OPUS", "R128_ALBUM_GAIN"));
+    EXPECT_NEAR(album, -23 - MeterLoudness({dir / "in/loud.wav", dir / "in/quiet.wav"}), 0.1);
+    // The rewritten header leaves the audio as it was: the stream still plays its whole length.
+    EXPECT_NEAR(OpusLength(ReadFile(dir / "out/quiet.OPUS")), 48000 * 4, 1);
+}
+
+TEST_F(PlimoJobOpusTest, WrongBitRatesAreAWrongCommandLine) {
+    for (const char* k : {"31", "513", "x"})
+        EXPECT_EQ(PlimoJob({"--opus", "--bitrate", k, "in.wav", "out.opus"}).status, 2) << k;
 }
 
 }  // namespace
