@@ -19,6 +19,7 @@ namespace {
 
 constexpr unsigned kSeekSpacingSeconds = 10;
 constexpr unsigned kPaddingBytes = 4096;
+constexpr std::size_t kWriteBytes = 256 * 1024;
 
 struct MetadataDeleter {
     void operator()(FLAC__StreamMetadata* m) const { FLAC__metadata_object_delete(m); }
@@ -118,7 +119,7 @@ public:
     }
 
     bool End(std::string& error) override {
-        if (FLAC__stream_encoder_finish(enc_) && writeError_.empty()) return true;
+        if (FLAC__stream_encoder_finish(enc_) && Flush()) return true;
         error = ErrorText(FLAC__stream_encoder_get_resolved_state_string(enc_));
         return false;
     }
@@ -210,18 +211,29 @@ private:
                                                   uint32_t, void* data) {
         auto* self = static_cast<FlacEncoder*>(data);
         if (!self->writeError_.empty()) return FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR;
-        fs::Status status = self->out_->WriteAt(self->position_, buffer, bytes);
-        if (!status) {
-            self->writeError_ = status.message;
-            return FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR;
-        }
+        // The frames are gathered into larger writes; the header rewritten at the end comes
+        // after a seek, which writes out what was gathered first.
+        self->pending_.append(reinterpret_cast<const char*>(buffer), bytes);
         self->position_ += static_cast<std::int64_t>(bytes);
+        if (self->pending_.size() >= kWriteBytes && !self->Flush())
+            return FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR;
         return FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
     }
     static FLAC__StreamEncoderSeekStatus OnSeek(const FLAC__StreamEncoder*, FLAC__uint64 offset,
                                                 void* data) {
-        static_cast<FlacEncoder*>(data)->position_ = static_cast<std::int64_t>(offset);
+        auto* self = static_cast<FlacEncoder*>(data);
+        if (!self->Flush()) return FLAC__STREAM_ENCODER_SEEK_STATUS_ERROR;
+        self->position_ = self->pendingAt_ = static_cast<std::int64_t>(offset);
         return FLAC__STREAM_ENCODER_SEEK_STATUS_OK;
+    }
+    bool Flush() {
+        if (!writeError_.empty()) return false;
+        if (pending_.empty()) return true;
+        fs::Status status = out_->WriteAt(pendingAt_, pending_.data(), pending_.size());
+        pendingAt_ += static_cast<std::int64_t>(pending_.size());
+        pending_.clear();
+        if (!status) writeError_ = status.message;
+        return status.ok();
     }
     static FLAC__StreamEncoderTellStatus OnTell(const FLAC__StreamEncoder*, FLAC__uint64* offset,
                                                 void* data) {
@@ -233,7 +245,9 @@ private:
     int channels_ = 0;
     FLAC__StreamEncoder* enc_ = nullptr;
     fs::AtomicFile* out_ = nullptr;
-    std::int64_t position_ = 0;
+    std::int64_t position_ = 0;   // where the encoder writes next
+    std::int64_t pendingAt_ = 0;  // where the gathered bytes go
+    std::string pending_;
     std::string writeError_;
     Metadata comments_, seekTable_, padding_;
 };

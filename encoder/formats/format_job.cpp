@@ -25,7 +25,7 @@ using encoder::SourceItem;
 
 namespace {
 
-constexpr std::size_t kChunkFrames = 4096;
+constexpr std::size_t kChunkFrames = 16384;
 constexpr double kReplayGainReference = -18.0;  // LUFS
 
 class Descriptor {

@@ -95,21 +95,24 @@ long ReadFrames(int fd, const PcmWave& wave, std::int64_t first, std::size_t fra
     const std::size_t samples = frames * static_cast<std::size_t>(wave.channels);
     out.resize(samples);
     const unsigned char* p = raw.data();
-    for (std::size_t i = 0; i < samples; ++i, p += bytesPer) {
-        switch (bytesPer) {
-            case 1:
-                out[i] = static_cast<std::int32_t>(p[0]) - 128;
-                break;
-            case 2:
-                out[i] = static_cast<std::int16_t>(Le(p, 2));
-                break;
-            case 3:
-                out[i] = static_cast<std::int32_t>(Le(p, 3) << 8) >> 8;
-                break;
-            default:
-                out[i] = static_cast<std::int32_t>(Le(p, 4));
-                break;
-        }
+    // One loop per depth: this runs for every sample of every job.
+    switch (bytesPer) {
+        case 1:
+            for (std::size_t i = 0; i < samples; ++i)
+                out[i] = static_cast<std::int32_t>(p[i]) - 128;
+            break;
+        case 2:
+            for (std::size_t i = 0; i < samples; ++i)
+                out[i] = static_cast<std::int16_t>(p[2 * i] | p[2 * i + 1] << 8);
+            break;
+        case 3:
+            for (std::size_t i = 0; i < samples; ++i)
+                out[i] = static_cast<std::int32_t>(Le(p + 3 * i, 3) << 8) >> 8;
+            break;
+        default:
+            for (std::size_t i = 0; i < samples; ++i)
+                out[i] = static_cast<std::int32_t>(Le(p + 4 * i, 4));
+            break;
     }
     return static_cast<long>(frames);
 }
