@@ -252,6 +252,8 @@ std::string FormatJob::EncodeItem(JobRunner& r, const SourceItem& item, const st
         if (!enc->Check(file.tempPath(), note, error)) return "Error: " + error;
         if (!note.empty()) Log(r, note);
     }
+    // A cancel that came while the file was being finished still keeps it from its name.
+    if (r.CancelRequested()) return "Current Process was Canceled.";
     if (status = file.Commit(); !status) return "Error: " + status.message;
     return {};
 }

@@ -204,7 +204,7 @@ protected:
         request.input = (dir / "in").string();
         request.output = (dir / "out").string();
         WriteFile(dir / "in/a.wav", Tone16(2, 4410));
-        WriteFile(dir / "in/b.wav", Tone16(2, 44100 * 3));
+        WriteFile(dir / "in/b.wav", Tone16(2, 44100 * 10));
     }
     ~FormatJobTest() override { encoder::RegisterJobKind(GetParam().kind, nullptr); }
 
