@@ -102,7 +102,7 @@ public:
     }
 
     bool Done() const { return saved_.size() == kPictures; }
-    static constexpr size_t kPictures = 10;
+    static constexpr size_t kPictures = 12;
     const std::set<std::string>& Saved() const { return saved_; }
 
 private:
@@ -126,9 +126,22 @@ private:
                 Save(w, "splash.png");
                 break;
             case IDD_PAGE1:
+                if (pageOneVisits_ == 1) {
+                    // The wizard is back after the job: the FLAC / Opus target and its page.
+                    ++pageOneVisits_;
+                    Click(w, IDC_TO_FORMATS);
+                    if (auto* edit = Find<QLineEdit>(w, IDC_INPUT)) {
+                        const QString text = QString::fromStdString(input_);
+                        edit->setText(text);
+                        emit edit->textEdited(text);
+                    }
+                    Save(w, "wizard-page1-formats.png");
+                    Click(w, ID_WIZNEXT);
+                    break;
+                }
                 if (pageOneVisits_++ > 0) {
-                    // The wizard is back after the job: on to the WMA settings page, whose
-                    // picture ends the run.
+                    // Back from the format page: on to the WMA settings page, whose picture
+                    // ends the run.
                     Click(w, IDC_TO_WMA);
                     if (auto* edit = Find<QLineEdit>(w, IDC_INPUT)) {
                         const QString text = QString::fromStdString(input_);
@@ -205,6 +218,12 @@ private:
             case IDD_PAGE3:
                 Save(w, "wizard-page3.png");
                 Click(w, ID_WIZFINISH);
+                break;
+            case IDD_FORMAT_SETTINGS:
+                if (auto* gain = Find<QAbstractButton>(w, IDC_FMT_REPLAYGAIN))
+                    gain->setChecked(true);
+                Save(w, "format-settings.png");
+                Click(w, ID_WIZBACK);
                 break;
             case IDD_WMA_SETTINGS: {
                 const std::pair<int, const char*> texts[] = {
