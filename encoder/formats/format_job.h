@@ -52,8 +52,15 @@ public:
     ~FormatJob() override;
 
     void Run(encoder::JobRunner& r) override;
-    // No engine to wait for: the worker ends the file it is writing at once.
-    void Cancel(encoder::JobRunner& r) override { r.RequestCancel(); }
+    // No engine to wait for: the worker ends the file it is writing at once and reports the
+    // cancel itself; a window whose job has already ended just closes.
+    void Cancel(encoder::JobRunner& r) override {
+        if (!r.WorkerRunning()) {
+            r.Close(IDCANCEL);
+            return;
+        }
+        r.RequestCancel();
+    }
 
 protected:
     virtual std::unique_ptr<FormatEncoder> MakeEncoder(const encoder::JobRequest& request) = 0;

@@ -166,8 +166,8 @@ private:
     std::size_t room_;
 };
 
-// Writes as asked, and asks the job to stop at the second write to the output of b.wav (whose
-// temporary file is named after it).
+// Writes as asked, and cancels the job (as its window's Cancel does) at the second write to the
+// output of b.wav (whose temporary file is named after it).
 class CancelWhileWriting : public fs::FileOps {
 public:
     ssize_t Write(int fd, const void* data, std::size_t bytes, off_t offset) override {
@@ -176,7 +176,7 @@ public:
         if (::readlink(link.c_str(), target, sizeof target - 1) > 0 &&
             std::string(target).find("/out/.b.") != std::string::npos && ++writesOfB_ == 2 &&
             runner.load())
-            runner.load()->RequestCancel();
+            runner.load()->Cancel();
         return FileOps::Write(fd, data, bytes, offset);
     }
     std::atomic<encoder::JobRunner*> runner{nullptr};
@@ -253,6 +253,8 @@ TEST_P(FormatJobTest, ACancelInsideAFileEndsTheJobWithoutThatFile) {
     CancelWhileWriting cancel;
     encoder::JobOutcome outcome = Run(&cancel, &cancel);
     EXPECT_EQ(outcome.result, encoder::JobResult::Cancelled);
+    EXPECT_EQ(outcome.message, "Current Process was Canceled.");
+    EXPECT_TRUE(recorder.Closes().empty());
     EXPECT_EQ(Files(), (std::vector<std::string>{Out("a")}));
 }
 
