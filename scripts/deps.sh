@@ -13,6 +13,7 @@ packages=(
   help2man dpkg-dev file lintian desktop-file-utils appstream man-db
   libxcb1-dev xvfb
   libtag1-dev python3-mutagen eyed3
+  libflac-dev libopusenc-dev libebur128-dev flac opus-tools
 )
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang libclang-rt-14-dev llvm)

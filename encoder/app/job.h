@@ -8,7 +8,7 @@
 
 namespace orvane::encoder {
 
-enum class JobKind { Decode = 0, EncodeMp3 = 1, EncodeWma = 2 };
+enum class JobKind { Decode = 0, EncodeMp3 = 1, EncodeWma = 2, EncodeFlac = 3, EncodeOpus = 4 };
 
 // The MP3 options of the options page.
 struct EncoderSettings {

@@ -38,6 +38,15 @@ struct BatchItem {
     int number = 0, count = 0;
 };
 
+// The options of the FLAC and Opus jobs.
+struct FormatChoice {
+    int flacLevel = 5;        // compression level 0..8
+    bool verify = false;      // decode each FLAC file back and compare it with its input
+    int opusKbps = 160;       // 32..512
+    bool replayGain = false;  // loudness values of each file and of the whole job
+    int trackNumber = 0;      // the single file's track number, 0 for none
+};
+
 // The input text that names the CD as a job's source.
 constexpr const char* kCdAudioInput = "CD-Audio";
 
@@ -49,6 +58,7 @@ struct JobRequest {
     bool batch = false;
     EncoderSettings settings;  // MP3 options (EncodeMp3)
     WmaChoice wma;             // WMA options (EncodeWma)
+    FormatChoice formats;      // FLAC and Opus options (EncodeFlac, EncodeOpus)
     // The tag records: entry 1 is the single file's tag (appended when singleFileTag is set),
     // entry n the tag of CD track n.
     TagTable tags;

@@ -20,6 +20,12 @@
 //                         single file
 //   plimo-job --wma --list-profiles
 //                         the profiles the WMA settings page offers, one a line: index, name
+//   plimo-job --flac [--level N] [--verify] [--replaygain] [--batch] [TAG OPTIONS] [--track N]
+//             INPUT OUTPUT
+//                         encode WAVE to FLAC at compression level N (0..8, default 5)
+//   plimo-job --opus [--bitrate K] [--replaygain] [--batch] [TAG OPTIONS] [--track N]
+//             INPUT OUTPUT
+//                         encode WAVE to Ogg Opus at K kbit/s (32..512, default 160)
 // The WMA encoder components are installed first when they are missing or offer no profile;
 // with a restart pending the run says what waits for it and fails (nobody agrees to a restart).
 // Settings are neither read from nor written to the registry. Exit status 0 when the job
@@ -37,6 +43,8 @@
 #include "encoder/app/headless.h"
 #include "encoder/app/profile_settings.h"
 #include "encoder/app/wizard.h"
+#include "encoder/formats/flac_job.h"
+#include "encoder/formats/opus_job.h"
 #include "encoder/wma/install.h"
 #include "encoder/wma/settings_page.h"
 #include "encoder/wma/wma_job.h"
@@ -58,6 +66,8 @@ constexpr const char* kHelp =
     "Usage: plimo-job [MP3 OPTION]... INPUT OUTPUT\n"
     "  or:  plimo-job --wma [WMA OPTION]... INPUT OUTPUT\n"
     "  or:  plimo-job --wma --list-profiles\n"
+    "  or:  plimo-job --flac [FLAC OPTION]... INPUT OUTPUT\n"
+    "  or:  plimo-job --opus [OPUS OPTION]... INPUT OUTPUT\n"
     "\n"
     "Runs one encoder front-end job without windows, as the wizard would start it: encodes a\n"
     "WAVE file to MP3 or WMA, or decodes an MP3 file to WAVE. Settings are neither read from\n"
@@ -88,6 +98,19 @@ constexpr const char* kHelp =
     "                   the five texts of a single file\n"
     "  --list-profiles  list the profiles the WMA settings page offers: index, name\n"
     "\n"
+    "FLAC options (they follow --flac; --batch and the MP3 tag options apply too):\n"
+    "  --flac           encode WAVE to FLAC (lossless)\n"
+    "  --level N        compression level 0 (fastest) to 8 (smallest) (default 5)\n"
+    "  --verify         decode each written file and compare it with its input\n"
+    "  --track N        the single file's track number\n"
+    "  --replaygain     measure each file's loudness and the batch's, and write them as\n"
+    "                   ReplayGain 2.0 values\n"
+    "\n"
+    "Opus options (they follow --opus; --batch, the MP3 tag options, --track and\n"
+    "--replaygain apply too; the loudness values are written as R128 gains):\n"
+    "  --opus           encode WAVE to Ogg Opus, resampled to 48 kHz\n"
+    "  --bitrate K      the bit rate in kbit/s, 32 to 512 (default 160)\n"
+    "\n"
     "Both:\n"
     "  --stats          print wall time and CPU times (own and children's) in milliseconds\n"
     "  --help           show this help and end\n"
@@ -102,7 +125,11 @@ int Usage() {
                  "[--genre N] [--jobs N] [--stats] INPUT OUTPUT\n"
                  "       plimo-job --wma [--batch] [--profile N] [--title T] [--author A] "
                  "[--copyright C] [--rating R] [--description D] [--stats] INPUT OUTPUT\n"
-                 "       plimo-job --wma --list-profiles\n");
+                 "       plimo-job --wma --list-profiles\n"
+                 "       plimo-job --flac [--level N] [--verify] [--replaygain] [--batch] "
+                 "[--track N] [TAG OPTIONS] INPUT OUTPUT\n"
+                 "       plimo-job --opus [--bitrate K] [--replaygain] [--batch] [--track N] "
+                 "[TAG OPTIONS] INPUT OUTPUT\n");
     return 2;
 }
 
@@ -150,6 +177,15 @@ int main(int argc, char** argv) {
     bool stats = false;
     bool tag = false;
     bool wma = false, listProfiles = false, profileGiven = false;
+    bool flac = false, opus = false, genreGiven = false;
+    // A whole number of the command line; false for anything else.
+    auto number = [](const std::string& v, int& out) {
+        char* end = nullptr;
+        long n = std::strtol(v.c_str(), &end, 10);
+        if (v.empty() || *end || n < -1000000 || n > 1000000) return false;
+        out = static_cast<int>(n);
+        return true;
+    };
     Id3Tag record;
     record.SetMarker();
     orvane::tags::TrackTags full;
@@ -161,6 +197,20 @@ int main(int argc, char** argv) {
         auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
         if (a == "--wma") {
             wma = true;
+        } else if (a == "--flac") {
+            flac = true;
+        } else if (a == "--opus") {
+            opus = true;
+        } else if (flac && a == "--level") {
+            if (!number(value(), request.formats.flacLevel)) return Usage();
+        } else if (flac && a == "--verify") {
+            request.formats.verify = true;
+        } else if (opus && a == "--bitrate") {
+            if (!number(value(), request.formats.opusKbps)) return Usage();
+        } else if ((flac || opus) && a == "--track") {
+            if (!number(value(), request.formats.trackNumber)) return Usage();
+        } else if ((flac || opus) && a == "--replaygain") {
+            request.formats.replayGain = true;
         } else if (wma && a == "--list-profiles") {
             listProfiles = true;
         } else if (wma && a == "--profile") {
@@ -215,7 +265,7 @@ int main(int argc, char** argv) {
             std::string v = value();
             record.SetComment(v), text(TagField::Comment, v);
         } else if (a == "--genre") {
-            record.SetGenre(std::atoi(value().c_str())), tag = true;
+            record.SetGenre(std::atoi(value().c_str())), tag = true, genreGiven = true;
         } else if (a == "--genre-text") {
             text(TagField::Genre, value());
         } else if (a == "--album-artist") {
@@ -253,10 +303,22 @@ int main(int argc, char** argv) {
         }
         if (!listProfiles && paths.size() != 2) return Usage();
     }
+    if (flac || opus) {
+        using namespace orvane::formats;
+        request.kind = flac ? JobKind::EncodeFlac : JobKind::EncodeOpus;
+        const FormatChoice& f = request.formats;
+        if (wma || (flac && opus) || paths.size() != 2 || f.flacLevel < kFlacLevelMin ||
+            f.flacLevel > kFlacLevelMax || f.opusKbps < kOpusKbpsMin || f.opusKbps > kOpusKbpsMax ||
+            f.trackNumber < 0)
+            return Usage();
+        // A tag's genre byte 0 is a genre of its own; one that was not asked for is none.
+        if (!genreGiven) record.SetGenre(255);
+        if (f.trackNumber > 0) tag = true;
+    }
     bool knownBitrate = false;
     for (const char* b : kBitrates)
         knownBitrate = knownBitrate || request.settings.bitrate == b;
-    if (!wma &&
+    if (!wma && !flac && !opus &&
         (paths.size() != 2 || request.settings.layerIndex < 0 || request.settings.layerIndex > 2 ||
          request.settings.mode < 0 || request.settings.mode > 3 || !knownBitrate))
         return Usage();
@@ -279,6 +341,8 @@ int main(int argc, char** argv) {
         request.singleFileTag = true;
     }
     MemoryWindow window(&std::cout);
+    if (flac) orvane::formats::RegisterFlacJob();
+    if (opus) orvane::formats::RegisterOpusJob();
     if (wma) {
         orvane::wma::RegisterWmaJob();
         std::vector<std::pair<int, std::string>> profiles;

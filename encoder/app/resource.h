@@ -15,6 +15,7 @@ constexpr int IDD_CDA_GRABBER = 143;        // CD-Audio grabber dialog
 constexpr int IDD_ID3TAG = 162;             // "ID3 Tag Information for selected Track/Song..."
 constexpr int IDD_INTERNET_OPTIONS = 183;   // "Orvane Encoder - Options"
 constexpr int IDD_WMA_SETTINGS = 619;       // CWMASettingsPage
+constexpr int IDD_FORMAT_SETTINGS = 630;    // the FLAC and Opus options
 
 // ---------------------------------------------------------------------------------------------
 // Strings (the texts are in encoder/app/strings.h)
@@ -94,7 +95,17 @@ constexpr int IDC_SRC_WAVFILES = 1111;
 constexpr int IDC_TO_MP3 = 1112;  // target buttons
 constexpr int IDC_TO_WMA = 1113;
 constexpr int IDC_TO_WAV = 1116;
-constexpr int IDC_OPTIONS = 1133;  // "&Options"
+constexpr int IDC_OPTIONS = 1133;     // "&Options"
+constexpr int IDC_TO_FORMATS = 1117;  // "FLAC / &Opus", beside the target buttons
+
+// ---------------------------------------------------------------------------------------------
+// Dialog 630: the FLAC and Opus options
+constexpr int IDC_FMT_FLAC = 1180;        // radio "&FLAC (lossless)"
+constexpr int IDC_FMT_OPUS = 1181;        // radio "&Opus"
+constexpr int IDC_FMT_LEVEL = 1182;       // drop-down list "Compression &level:" 0 .. 8
+constexpr int IDC_FMT_VERIFY = 1183;      // check "&Verify each file after encoding"
+constexpr int IDC_FMT_BITRATE = 1184;     // drop-down list "&Bitrate (Kbps):" 32 .. 512
+constexpr int IDC_FMT_REPLAYGAIN = 1185;  // check "&ReplayGain 2.0 loudness values"
 
 // ---------------------------------------------------------------------------------------------
 // Dialog 105: MLPage2, MP3 options

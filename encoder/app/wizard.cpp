@@ -19,6 +19,8 @@ const char* const kWavFilter = "Windows PCM (*.wav)|*.wav|All Files (*.*)|*.*||"
 const char* const kMp3FilterDefault = "MPEG layer 3 audio (*.mp3)|*.mp3|All Files (*.*)|*.*||";
 const char* const kMp3Filter = "MPEG Layer 3 Audio (*.mp3)|*.mp3|All Files (*.*)|*.*||";
 const char* const kWmaFilter = "Windows Media Audio (*.wma)|*.wma|All Files (*.*)|*.*||";
+const char* const kFlacFilter = "FLAC Audio (*.flac)|*.flac|All Files (*.*)|*.*||";
+const char* const kOpusFilter = "Opus Audio (*.opus)|*.opus|All Files (*.*)|*.*||";
 
 bool EqualsNoCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
@@ -59,6 +61,10 @@ std::string MLSheet::Suggestion(const std::string& input) const {
             return stem + "wma";
         case JobKind::Decode:
             return stem + "wav";
+        case JobKind::EncodeFlac:
+            return stem + "flac";
+        case JobKind::EncodeOpus:
+            return stem + "opus";
         default:
             return stem + "mp3";
     }
@@ -71,6 +77,7 @@ void MLSheet::OnInitDialog() {
 
 void MLSheet::Activate(int page) {
     if (page == IDD_PAGE2 && !page2Created_) InitPage2();
+    if (page == IDD_FORMAT_SETTINGS && !formatPageCreated_) InitFormatPage();
     activePage_ = page;
     switch (page) {
         case IDD_PAGE1:
@@ -81,6 +88,9 @@ void MLSheet::Activate(int page) {
             break;
         case IDD_PAGE3:
             ActivatePage3();
+            break;
+        case IDD_FORMAT_SETTINGS:
+            ActivateFormatPage();
             break;
         case IDD_WMA_SETTINGS:
             if (wmaPage_) {
@@ -190,6 +200,13 @@ void MLSheet::OnCommand(int id) {
         case IDC_TO_WAV:
             SelectTarget(JobKind::Decode);
             break;
+        case IDC_TO_FORMATS:
+            SelectTarget(formatTarget_);
+            break;
+        case IDC_FMT_FLAC:
+        case IDC_FMT_OPUS:
+            TakeFormatPage();
+            break;
         case IDC_ID3TAG:
             OnId3Tag();
             break;
@@ -246,9 +263,11 @@ void MLSheet::OnOutputBrowse() {
         // The batch derives its output names from the folder: it must end with '/'.
         if (!choice.empty()) choice = WithTrailingSlash(choice);
     } else {
-        const char* filter = target_ == JobKind::EncodeWma ? kWmaFilter
-                             : target_ == JobKind::Decode  ? kWavFilter
-                                                           : kMp3FilterDefault;
+        const char* filter = target_ == JobKind::EncodeWma    ? kWmaFilter
+                             : target_ == JobKind::Decode     ? kWavFilter
+                             : target_ == JobKind::EncodeFlac ? kFlacFilter
+                             : target_ == JobKind::EncodeOpus ? kOpusFilter
+                                                              : kMp3FilterDefault;
         choice = w.ChooseSaveFile(outTitle_, filter, w.Text(IDC_OUTPUT));
     }
     if (choice.empty()) return;
@@ -310,9 +329,14 @@ void MLSheet::SelectTarget(JobKind target) {
         inTitle_ = "Please specify a Wave file";
         inFilter_ = kWavFilter;
         outTitle_ = "Please specify a bitstream file";
-        outFilter_ = target == JobKind::EncodeWma ? kWmaFilter : kMp3Filter;
+        outFilter_ = target == JobKind::EncodeWma    ? kWmaFilter
+                     : target == JobKind::EncodeFlac ? kFlacFilter
+                     : target == JobKind::EncodeOpus ? kOpusFilter
+                                                     : kMp3Filter;
         w.SetText(IDC_SOURCE_CAPTION, "WAV File(s)");
-        w.Enable(IDC_ID3TAG, target == JobKind::EncodeMp3);
+        // FLAC and Opus files carry the tag as their comments.
+        w.Enable(IDC_ID3TAG, target == JobKind::EncodeMp3 || target == JobKind::EncodeFlac ||
+                                 target == JobKind::EncodeOpus);
     }
     w.Show(IDC_MARK_TOMP3, target == JobKind::EncodeMp3);
     w.Show(IDC_MARK_TOWMA, target == JobKind::EncodeWma);
@@ -403,8 +427,9 @@ void MLSheet::ActivatePage3() {
     w.SetText(IDC_SUM_INPUT, input_);
     w.SetText(IDC_SUM_OUTPUT, output_);
     if (target_ != JobKind::EncodeMp3) {
-        w.SetText(IDC_SUM_METHOD,
-                  target_ == JobKind::EncodeWma ? "WMA (Windows Media Audio)" : "N/A");
+        w.SetText(IDC_SUM_METHOD, target_ == JobKind::EncodeWma ? "WMA (Windows Media Audio)"
+                                  : target_ == JobKind::Decode  ? "N/A"
+                                                                : FormatSummary());
         for (int id : {IDC_SUM_BITRATE, IDC_SUM_MODE, IDC_SUM_PSYMODEL, IDC_SUM_EMPHASIS,
                        IDC_SUM_COPYRIGHT, IDC_SUM_ORIGINAL, IDC_SUM_CRC, IDC_SUM_PRIVATE})
             w.SetText(id, "N/A");
@@ -434,7 +459,12 @@ int MLSheet::OnNext() {
             TakeTexts();
             Activate(target_ == JobKind::Decode      ? IDD_PAGE3
                      : target_ == JobKind::EncodeWma ? IDD_WMA_SETTINGS
-                                                     : IDD_PAGE2);
+                     : target_ == JobKind::EncodeMp3 ? IDD_PAGE2
+                                                     : IDD_FORMAT_SETTINGS);
+            break;
+        case IDD_FORMAT_SETTINGS:
+            TakeFormatPage();
+            Activate(IDD_PAGE3);
             break;
         case IDD_PAGE2:
             TakePage2();
@@ -463,10 +493,15 @@ int MLSheet::OnBack() {
             if (back >= 0) Activate(back);
             break;
         }
+        case IDD_FORMAT_SETTINGS:
+            TakeFormatPage();
+            Activate(IDD_PAGE1);
+            break;
         case IDD_PAGE3:
             Activate(target_ == JobKind::Decode      ? IDD_PAGE1
                      : target_ == JobKind::EncodeWma ? IDD_WMA_SETTINGS
-                                                     : IDD_PAGE2);
+                     : target_ == JobKind::EncodeMp3 ? IDD_PAGE2
+                                                     : IDD_FORMAT_SETTINGS);
             break;
         default:
             break;
@@ -501,6 +536,7 @@ void MLSheet::OnFinish() {
     r.appFolder = app_.appFolder;
     r.parallelJobs = app_.parallelJobs;
     if (target_ == JobKind::EncodeWma && wmaPage_) wmaPage_->FillRequest(r);
+    r.formats = formats_;
     request_ = std::move(r);
     port_->EndDialog(ID_WIZFINISH);
 }

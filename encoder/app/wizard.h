@@ -116,6 +116,11 @@ private:
     void InitPage2();
     void ActivatePage2();
     void TakePage2();
+    // The FLAC and Opus page (format_page.cpp).
+    void InitFormatPage();
+    void ActivateFormatPage();
+    void TakeFormatPage();
+    std::string FormatSummary() const;
     // Page 3.
     void ActivatePage3();
     void Activate(int page);
@@ -133,6 +138,10 @@ private:
     int activePage_ = 0;
     int result_ = 0;
     bool page2Created_ = false;
+    bool formatPageCreated_ = false;
+    FormatChoice formats_;
+    // The target the FLAC / Opus button selects: the format last chosen on its page.
+    JobKind formatTarget_ = JobKind::EncodeFlac;
 
     std::string input_, output_;
     Source source_ = Source::WavFiles;

@@ -29,7 +29,16 @@ namespace {
 constexpr char kScratchPrefix[] = ".cdjob-";
 
 std::string OutputExtension(encoder::JobKind kind) {
-    return kind == encoder::JobKind::EncodeWma ? ".WMA" : ".MP3";
+    switch (kind) {
+        case encoder::JobKind::EncodeWma:
+            return ".WMA";
+        case encoder::JobKind::EncodeFlac:
+            return ".FLAC";
+        case encoder::JobKind::EncodeOpus:
+            return ".OPUS";
+        default:
+            return ".MP3";
+    }
 }
 
 }  // namespace

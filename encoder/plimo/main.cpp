@@ -15,6 +15,8 @@
 #include "encoder/app/ui/views.h"
 #include "encoder/app/ui/windows.h"
 #include "encoder/cdda/ui/cdda_views.h"
+#include "encoder/formats/flac_job.h"
+#include "encoder/formats/opus_job.h"
 #include "encoder/freedb/ui/freedb_views.h"
 #include "encoder/plimo/screenshots.h"
 #include "encoder/wma/install.h"
@@ -79,6 +81,8 @@ int main(int argc, char** argv) {
     app.commandLine = args.join(' ').toStdString();
     orvane::wma::InstallWmaEncoding(app);
     orvane::wma::ui::RegisterWmaSettingsPage();
+    orvane::formats::RegisterFlacJob();
+    orvane::formats::RegisterOpusJob();
     orvane::freedb::ui::RegisterOptionsWithWizard(app);
     // The grabber's "&Get CD Info" asks the CD database through the match list.
     orvane::cdda::ui::GetCdInfoHook() =

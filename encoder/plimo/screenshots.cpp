@@ -26,6 +26,8 @@
 #include "encoder/app/ui/views.h"
 #include "encoder/cdda/ui/cdda_views.h"
 #include "encoder/controls/ui/gradient_progress_bar.h"
+#include "encoder/formats/flac_job.h"
+#include "encoder/formats/opus_job.h"
 #include "encoder/freedb/cddb_server.h"
 #include "encoder/freedb/freedb_resource.h"
 #include "encoder/freedb/ui/freedb_views.h"
@@ -102,7 +104,7 @@ public:
     }
 
     bool Done() const { return saved_.size() == kPictures; }
-    static constexpr size_t kPictures = 10;
+    static constexpr size_t kPictures = 13;
     const std::set<std::string>& Saved() const { return saved_; }
 
 private:
@@ -126,9 +128,22 @@ private:
                 Save(w, "splash.png");
                 break;
             case IDD_PAGE1:
+                if (pageOneVisits_ == 1) {
+                    // The wizard is back after the job: the FLAC / Opus target and its page.
+                    ++pageOneVisits_;
+                    Click(w, IDC_TO_FORMATS);
+                    if (auto* edit = Find<QLineEdit>(w, IDC_INPUT)) {
+                        const QString text = QString::fromStdString(input_);
+                        edit->setText(text);
+                        emit edit->textEdited(text);
+                    }
+                    Save(w, "wizard-page1-formats.png");
+                    Click(w, ID_WIZNEXT);
+                    break;
+                }
                 if (pageOneVisits_++ > 0) {
-                    // The wizard is back after the job: on to the WMA settings page, whose
-                    // picture ends the run.
+                    // After the FLAC job: on to the WMA settings page, whose picture ends the
+                    // run.
                     Click(w, IDC_TO_WMA);
                     if (auto* edit = Find<QLineEdit>(w, IDC_INPUT)) {
                         const QString text = QString::fromStdString(input_);
@@ -203,8 +218,15 @@ private:
                 Click(w, ID_WIZNEXT);
                 break;
             case IDD_PAGE3:
-                Save(w, "wizard-page3.png");
+                // The second summary is the FLAC job's, which then runs in the window.
+                Save(w, pageOneVisits_ >= 2 ? "format-summary.png" : "wizard-page3.png");
                 Click(w, ID_WIZFINISH);
+                break;
+            case IDD_FORMAT_SETTINGS:
+                if (auto* gain = Find<QAbstractButton>(w, IDC_FMT_REPLAYGAIN))
+                    gain->setChecked(true);
+                Save(w, "format-settings.png");
+                Click(w, ID_WIZNEXT);
                 break;
             case IDD_WMA_SETTINGS: {
                 const std::pair<int, const char*> texts[] = {
@@ -320,6 +342,8 @@ int RunScreenshots(const std::string& folder) {
     app.settings = &settings;
     wma::InstallWmaEncoding(app);
     wma::ui::RegisterWmaSettingsPage();
+    formats::RegisterFlacJob();
+    formats::RegisterOpusJob();
     encoder::StartupHooks hooks;
     hooks.runStatusDialog = [](encoder::ProcessingStatusDialog& d) {
         return encoder::ui::RunStatusDialog(d);

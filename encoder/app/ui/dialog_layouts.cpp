@@ -144,6 +144,9 @@ void BuildPage1(QWidget* page, QtWindowPort& port) {
     auto* options =
         Button(port, IDC_OPTIONS, target, "&Options", 204, 106, 82, 34, IDS_TIP_OPTIONS);
     options->SetFlat(false);
+    // The targets beyond the three described ones; their choices are on page 630.
+    auto* formats = Button(port, IDC_TO_FORMATS, target, "FLAC / O&pus", 204, 64, 82, 34);
+    formats->SetFlat(false);
 
     auto* inLabel = Label(page, "&Input Filename:", 8, 168, 300, 16);
     port.Bind(IDC_INPUT_LABEL, inLabel);
@@ -161,6 +164,33 @@ void BuildPage1(QWidget* page, QtWindowPort& port) {
     auto* outBrowse = Button(port, IDC_OUTPUT_BROWSE, page, "...", 428, 232, 34, 22);
     outBrowse->SetFlat(false);
     Check(port, IDC_BATCH, page, "Encode / Decode &Multiple Files (Batch Processing)", 8, 266, 454);
+}
+
+void BuildFormatPage(QWidget* page, QtWindowPort& port) {
+    page->setFont(PageFont());
+    QGroupBox* format = Group(page, "Format", 8, 4, 454, 74);
+    Radio(port, IDC_FMT_FLAC, format, "&FLAC (lossless: decodes to the very samples of the input)",
+          10, 20, 434);
+    Radio(port, IDC_FMT_OPUS, format, "&Opus (lossy, in an Ogg file)", 10, 44, 434);
+
+    QGroupBox* flac = Group(page, "FLAC", 8, 86, 222, 98);
+    auto* levelLabel = Label(flac, "Compression &level:", 10, 24, 130, 16);
+    auto* level = Place<QComboBox>(flac, 146, 20, 64, 24);
+    levelLabel->setBuddy(level);
+    port.Bind(IDC_FMT_LEVEL, level);
+    Label(flac, "0 is fastest, 8 smallest", 10, 48, 200, 16);
+    Check(port, IDC_FMT_VERIFY, flac, "&Verify each file after encoding", 10, 70, 206);
+
+    QGroupBox* opus = Group(page, "Opus", 240, 86, 222, 98);
+    auto* bitrateLabel = Label(opus, "&Bitrate (Kbps):", 10, 24, 130, 16);
+    auto* bitrate = Place<QComboBox>(opus, 146, 20, 64, 24);
+    bitrateLabel->setBuddy(bitrate);
+    port.Bind(IDC_FMT_BITRATE, bitrate);
+    Label(opus, "resampled to 48 kHz", 10, 48, 200, 16);
+
+    Check(port, IDC_FMT_REPLAYGAIN, page,
+          "&ReplayGain 2.0 loudness values (each file, and all files of a batch or CD)", 8, 200,
+          454);
 }
 
 void BuildPage2(QWidget* page, QtWindowPort& port) {

@@ -20,6 +20,7 @@ constexpr int kPageHeight = 320;
 // settings) is laid out by the WMA views, which register it.
 void BuildPage1(QWidget* page, QtWindowPort& port);
 void BuildPage2(QWidget* page, QtWindowPort& port);
+void BuildFormatPage(QWidget* page, QtWindowPort& port);
 void BuildPage3(QWidget* page, QtWindowPort& port);
 // The processing status window 102.
 void BuildStatusWindow(QWidget* window, QtWindowPort& port);

@@ -252,6 +252,65 @@ TEST_F(Wizard, DecodeAndWmaFlowsSkipTheOptionsPage) {
     EXPECT_EQ(sheet.OnBack(), IDD_PAGE1);
 }
 
+// The FLAC / Opus target leads to its own options page; its radios switch the format, the
+// output's extension and the options that apply, and Finish hands every choice to the job.
+TEST_F(Wizard, FlacAndOpusFlowThroughTheirOptionsPage) {
+    sheet.OnInitDialog();
+    sheet.OnCommand(IDC_TO_FORMATS);
+    for (int mark : {IDC_MARK_TOMP3, IDC_MARK_TOWMA, IDC_MARK_TOWAV})
+        EXPECT_FALSE(w.Shown(mark));
+    EXPECT_TRUE(w.IsEnabled(IDC_ID3TAG));
+    Type("/music/song.wav");
+    EXPECT_EQ(w.Text(IDC_OUTPUT), "/music/song.flac");
+    EXPECT_EQ(sheet.OnNext(), IDD_FORMAT_SETTINGS);
+    EXPECT_EQ(w.Check(IDC_FMT_FLAC), 1);
+    EXPECT_EQ(w.CurSel(IDC_FMT_LEVEL), 5);
+    EXPECT_TRUE(w.IsEnabled(IDC_FMT_LEVEL));
+    EXPECT_FALSE(w.IsEnabled(IDC_FMT_BITRATE));
+    EXPECT_EQ(w.ItemText(IDC_FMT_BITRATE, w.CurSel(IDC_FMT_BITRATE)), "160");
+    // Opus: the output follows, FLAC's options rest.
+    w.SetCheck(IDC_FMT_FLAC, 0);
+    w.SetCheck(IDC_FMT_OPUS, 1);
+    sheet.OnCommand(IDC_FMT_OPUS);
+    EXPECT_EQ(sheet.Kind(), JobKind::EncodeOpus);
+    EXPECT_EQ(w.Text(IDC_OUTPUT), "/music/song.opus");
+    EXPECT_FALSE(w.IsEnabled(IDC_FMT_LEVEL));
+    EXPECT_TRUE(w.IsEnabled(IDC_FMT_BITRATE));
+    w.SetCurSel(IDC_FMT_BITRATE, 0);
+    w.SetCheck(IDC_FMT_REPLAYGAIN, 1);
+    EXPECT_EQ(sheet.OnNext(), IDD_PAGE3);
+    EXPECT_EQ(w.Text(IDC_SUM_METHOD), "Opus, 32 Kbps, ReplayGain");
+    EXPECT_EQ(w.Text(IDC_SUM_OUTPUT), "/music/song.opus");
+    EXPECT_EQ(sheet.OnBack(), IDD_FORMAT_SETTINGS);
+    // Back on page 1 the button keeps the format last chosen.
+    EXPECT_EQ(sheet.OnBack(), IDD_PAGE1);
+    sheet.OnCommand(IDC_TO_MP3);
+    sheet.OnCommand(IDC_TO_FORMATS);
+    EXPECT_EQ(sheet.Kind(), JobKind::EncodeOpus);
+    EXPECT_EQ(sheet.OnNext(), IDD_FORMAT_SETTINGS);
+    EXPECT_EQ(sheet.OnNext(), IDD_PAGE3);
+    sheet.OnFinish();
+    const JobRequest& r = sheet.Request();
+    EXPECT_EQ(r.kind, JobKind::EncodeOpus);
+    EXPECT_EQ(r.formats.opusKbps, 32);
+    EXPECT_TRUE(r.formats.replayGain);
+    EXPECT_EQ(r.formats.flacLevel, 5);
+}
+
+// Without the new target the MP3 road is as it was: its options page, its summary and no
+// format options in its request.
+TEST_F(Wizard, TheMp3RoadIgnoresTheFormatPage) {
+    sheet.OnInitDialog();
+    Type("/music/song.wav");
+    EXPECT_EQ(sheet.OnNext(), IDD_PAGE2);
+    EXPECT_EQ(sheet.OnNext(), IDD_PAGE3);
+    EXPECT_EQ(sheet.OnBack(), IDD_PAGE2);
+    EXPECT_EQ(sheet.OnNext(), IDD_PAGE3);
+    sheet.OnFinish();
+    EXPECT_EQ(sheet.Request().kind, JobKind::EncodeMp3);
+    EXPECT_FALSE(sheet.Request().formats.replayGain);
+}
+
 // The options and the summary animate each time they are shown, the summary once more on
 // Finish; page 1 never does. Nothing plays with the effects switched off.
 TEST_F(Wizard, OptionsAndSummaryAnimateWhenShownAndOnFinish) {

@@ -13,6 +13,7 @@
 
 #include "encoder/app/job_runner.h"
 #include "encoder/cdda/cd_job.h"
+#include "encoder/formats/flac_job.h"
 #include "tests/encoder/app/job_recorder.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wave_util.h"
@@ -332,6 +333,53 @@ TEST_F(CdJobEndToEnd, ACancelLeavesNothingOfTheTrackItStopped) {
     EXPECT_EQ(recorder.Outcome()->result, encoder::JobResult::Cancelled);
     EXPECT_EQ(Files(),
               (std::vector<std::string>{"Orvane Players - Dawn.MP3", "Orvane Players - Dawn.WAV"}));
+}
+
+// The tracks become FLAC files under their tagged names holding the disc's samples exactly,
+// with the tag, the track number and one album gain over all of them.
+TEST_F(CdJobEndToEnd, FlacFilesHoldTheTracksSamplesAndTags) {
+    Drive("");
+    Titles({"Dawn", "Noon", "Dusk", "Night"});
+    request.cd.checked = {1, 1, 0, 1};
+    request.kind = encoder::JobKind::EncodeFlac;
+    request.formats.replayGain = true;
+    formats::RegisterFlacJob();
+    Run();
+    encoder::RegisterJobKind(encoder::JobKind::EncodeFlac, nullptr);
+    EXPECT_EQ(recorder.Outcome()->result, encoder::JobResult::Succeeded);
+    EXPECT_EQ(recorder.Outcome()->message, "FLAC Compression Finished.");
+    EXPECT_EQ(Files(),
+              (std::vector<std::string>{"Orvane Players - Dawn.FLAC", "Orvane Players - Night.FLAC",
+                                        "Orvane Players - Noon.FLAC"}));
+    auto sh = [](const std::string& command) {
+        std::string output;
+        FILE* p = ::popen(command.c_str(), "r");
+        char buffer[4096];
+        for (std::size_t got; p && (got = std::fread(buffer, 1, sizeof buffer, p)) > 0;)
+            output.append(buffer, got);
+        if (p) ::pclose(p);
+        return output;
+    };
+    std::string album;
+    const std::pair<const char*, int> files[] = {{"Dawn", 0}, {"Noon", 1}, {"Night", 3}};
+    for (const auto& [title, track] : files) {
+        const std::string flac =
+            (out / ("Orvane Players - " + std::string(title) + ".FLAC")).string();
+        const std::string wav = (dir / "back.wav").string();
+        ASSERT_EQ(std::system(("flac -s -d -f '" + flac + "' -o '" + wav + "'").c_str()), 0);
+        const std::string back = test::ReadFile(wav);
+        EXPECT_TRUE(back.substr(44) == test::CdToneFrames(kTones[track], kFrames[track], 0))
+            << title;
+        EXPECT_EQ(sh("metaflac --show-tag=TITLE --show-tag=ARTIST --show-tag=ALBUM "
+                     "--show-tag=TRACKNUMBER '" +
+                     flac + "'"),
+                  "TITLE=" + std::string(title) + "\nARTIST=Orvane Players\nALBUM=Tones\n" +
+                      "TRACKNUMBER=" + std::to_string(track + 1) + "\n");
+        const std::string gain = sh("metaflac --show-tag=REPLAYGAIN_ALBUM_GAIN '" + flac + "'");
+        EXPECT_NE(gain, "") << title;
+        if (album.empty()) album = gain;
+        EXPECT_EQ(gain, album) << title;
+    }
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ TEST(PlimoScreenshotsTest, WritesAPictureOfEachWindow) {
     const std::string command = "QT_QPA_PLATFORM=offscreen ORVANE_REGISTRY_DIR='" +
                                 (dir / "registry").string() + "' '" +
                                 (orvane::test::DistDir() / "Plimo").string() + "' --screenshots '" +
-                                (dir / "shots").string() + "' 2>/dev/null";
+                                (dir / "shots").string() + "' 2>'" + (dir / "log").string() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0);
     struct Picture {
         const char* name;
@@ -28,7 +28,8 @@ TEST(PlimoScreenshotsTest, WritesAPictureOfEachWindow) {
           Picture{"tag-dialog.png", 380, 250}, Picture{"wizard-page2.png", 0, 0},
           Picture{"wizard-page3.png", 0, 0}, Picture{"status-window.png", 520, 440},
           Picture{"options-dialog.png", 360, 262}, Picture{"server-list.png", 420, 190},
-          Picture{"match-list.png", 460, 210}}) {
+          Picture{"match-list.png", 460, 210}, Picture{"wizard-page1-formats.png", 0, 0},
+          Picture{"format-settings.png", 0, 0}, Picture{"format-summary.png", 0, 0}}) {
         const QImage image(QString::fromStdString((dir / "shots" / p.name).string()));
         ASSERT_FALSE(image.isNull()) << p.name;
         if (p.width) {
@@ -36,6 +37,9 @@ TEST(PlimoScreenshotsTest, WritesAPictureOfEachWindow) {
             EXPECT_EQ(image.height(), p.height) << p.name;
         }
     }
+    // The run's second job, chosen with the FLAC / Opus target, encoded its file in the window.
+    EXPECT_NE(orvane::test::ReadFile(dir / "log").find("message: FLAC Compression Finished."),
+              std::string::npos);
     // The review run keeps its settings in memory: no profile was written.
     EXPECT_FALSE(std::filesystem::exists(dir / "registry"));
 }

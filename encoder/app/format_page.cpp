@@ -1,0 +1,90 @@
+// The wizard's page of the FLAC and Opus options (dialog 630), shown after the input and output
+// page when the FLAC / Opus target is chosen. Its radios choose the format; the target, the
+// output file's extension and the summary follow them.
+#include <strings.h>
+
+#include <cstdio>
+#include <iterator>
+#include <string>
+
+#include "encoder/app/resource.h"
+#include "encoder/app/wizard.h"
+
+namespace orvane::encoder {
+
+namespace {
+
+constexpr int kFlacLevels = 9;  // 0 .. 8
+constexpr int kOpusBitrates[] = {32, 48, 64, 96, 128, 160, 192, 256, 320, 384, 448, 512};
+
+bool EndsWithNoCase(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           strcasecmp(text.c_str() + text.size() - end.size(), end.c_str()) == 0;
+}
+
+}  // namespace
+
+void MLSheet::InitFormatPage() {
+    formatPageCreated_ = true;
+    WindowPort& w = *port_;
+    w.ResetContent(IDC_FMT_LEVEL);
+    for (int level = 0; level < kFlacLevels; ++level)
+        w.AddString(IDC_FMT_LEVEL, std::to_string(level));
+    w.SetCurSel(IDC_FMT_LEVEL, formats_.flacLevel);
+    w.ResetContent(IDC_FMT_BITRATE);
+    for (int i = 0; i < static_cast<int>(std::size(kOpusBitrates)); ++i) {
+        w.AddString(IDC_FMT_BITRATE, std::to_string(kOpusBitrates[i]));
+        if (kOpusBitrates[i] == formats_.opusKbps) w.SetCurSel(IDC_FMT_BITRATE, i);
+    }
+    w.SetCheck(IDC_FMT_VERIFY, formats_.verify);
+    w.SetCheck(IDC_FMT_REPLAYGAIN, formats_.replayGain);
+}
+
+void MLSheet::ActivateFormatPage() {
+    WindowPort& w = *port_;
+    PageEffect(true);
+    wizard_->SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
+    w.SetCheck(IDC_FMT_FLAC, target_ == JobKind::EncodeFlac);
+    w.SetCheck(IDC_FMT_OPUS, target_ == JobKind::EncodeOpus);
+    // Each format's own options are there to set only while it is chosen.
+    w.Enable(IDC_FMT_LEVEL, target_ == JobKind::EncodeFlac);
+    w.Enable(IDC_FMT_VERIFY, target_ == JobKind::EncodeFlac);
+    w.Enable(IDC_FMT_BITRATE, target_ == JobKind::EncodeOpus);
+}
+
+void MLSheet::TakeFormatPage() {
+    WindowPort& w = *port_;
+    const JobKind chosen = w.Check(IDC_FMT_OPUS) ? JobKind::EncodeOpus : JobKind::EncodeFlac;
+    if (w.CurSel(IDC_FMT_LEVEL) >= 0) formats_.flacLevel = w.CurSel(IDC_FMT_LEVEL);
+    const int bitrate = w.CurSel(IDC_FMT_BITRATE);
+    if (bitrate >= 0 && bitrate < static_cast<int>(std::size(kOpusBitrates)))
+        formats_.opusKbps = kOpusBitrates[bitrate];
+    formats_.verify = w.Check(IDC_FMT_VERIFY) != 0;
+    formats_.replayGain = w.Check(IDC_FMT_REPLAYGAIN) != 0;
+    if (chosen != target_) {
+        SelectTarget(chosen);
+        // A single output named for the other format takes this one's extension.
+        const char* from = chosen == JobKind::EncodeFlac ? ".opus" : ".flac";
+        if (!batch_ && EndsWithNoCase(output_, from)) {
+            output_ = output_.substr(0, output_.size() - 5) +
+                      (chosen == JobKind::EncodeFlac ? ".flac" : ".opus");
+            w.SetText(IDC_OUTPUT, output_);
+        }
+    }
+    formatTarget_ = chosen;
+    ActivateFormatPage();
+}
+
+std::string MLSheet::FormatSummary() const {
+    char text[96];
+    if (target_ == JobKind::EncodeOpus)
+        std::snprintf(text, sizeof text, "Opus, %d Kbps%s", formats_.opusKbps,
+                      formats_.replayGain ? ", ReplayGain" : "");
+    else
+        std::snprintf(text, sizeof text, "FLAC (lossless), level %d%s%s", formats_.flacLevel,
+                      formats_.verify ? ", verified" : "",
+                      formats_.replayGain ? ", ReplayGain" : "");
+    return text;
+}
+
+}  // namespace orvane::encoder

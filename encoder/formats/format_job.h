@@ -1,0 +1,93 @@
+#pragma once
+// What the jobs that encode WAVE files in this process (FLAC, Opus) share: the walk through the
+// job's source, reading each input's samples, the output written under a temporary name that
+// takes its final name only once it is whole (and checked, where the format checks), the
+// loudness values, the cancel and the final message. A format adds its encoder.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "encoder/app/child_job.h"
+#include "encoder/app/job_runner.h"
+#include "encoder/formats/loudness.h"
+#include "encoder/formats/pcm_wave.h"
+#include "encoder/formats/vorbis_tags.h"
+#include "platform/fs/fs.h"
+
+namespace orvane::formats {
+
+// One output file of one format. Begin, Write and End run once per file, in that order; a
+// failure ends the file.
+class FormatEncoder {
+public:
+    virtual ~FormatEncoder() = default;
+    // Empty when the format can hold the input as it is or converted (log then says how).
+    virtual std::string Accepts(const PcmWave& wave, std::string& log) const = 0;
+    virtual bool Begin(const PcmWave& wave, const VorbisComments& comments, fs::AtomicFile& out,
+                       std::string& error) = 0;
+    // Interleaved samples at the input's bit depth.
+    virtual bool Write(const std::int32_t* samples, std::size_t frames, std::string& error) = 0;
+    virtual bool End(std::string& error) = 0;
+    // After End, on the written file: decodes it back when the job was asked to (log says
+    // what was checked). False with error when it does not hold what was written.
+    virtual bool Check(const std::string& /*path*/, std::string& /*log*/, std::string& /*error*/) {
+        return true;
+    }
+    // Adds or replaces the comments of a written file (the loudness values).
+    virtual bool Retag(const std::string& path, const VorbisComments& comments,
+                       std::string& error) = 0;
+};
+
+struct FormatTraits {
+    std::string name;       // "FLAC": the log and the final message
+    std::string extension;  // ".FLAC"
+};
+
+class FormatJob : public encoder::Job {
+public:
+    // ops: the writer's system calls (a failing one in tests); nullptr for the system's.
+    FormatJob(FormatTraits traits, fs::FileOps* ops);
+    ~FormatJob() override;
+
+    void Run(encoder::JobRunner& r) override;
+    // No engine to wait for: the worker ends the file it is writing at once and reports the
+    // cancel itself; a window whose job has already ended just closes.
+    void Cancel(encoder::JobRunner& r) override {
+        if (!r.WorkerRunning()) {
+            r.Close(IDCANCEL);
+            return;
+        }
+        r.RequestCancel();
+    }
+
+protected:
+    virtual std::unique_ptr<FormatEncoder> MakeEncoder(const encoder::JobRequest& request) = 0;
+    // The loudness values of a track as this format writes them.
+    virtual VorbisComments TrackGainComments(double loudness, double peak) const;
+    virtual VorbisComments AlbumGainComments(double loudness, double peak) const;
+
+private:
+    // One item; empty when its output was written, else why not.
+    std::string EncodeItem(encoder::JobRunner& r, const encoder::SourceItem& item,
+                           const std::string& output);
+    void Log(encoder::JobRunner& r, const std::string& line);
+    void WriteAlbumGain(encoder::JobRunner& r);
+
+    FormatTraits traits_;
+    fs::FileOps* ops_;
+    encoder::GenreList genres_;
+    std::string log_;
+    std::vector<encoder::FileFailure> failures_;
+    std::unique_ptr<LoudnessMeter> loudness_;
+    std::vector<std::string> gainFiles_;  // the outputs that take the album's values
+    bool trackMeasured_ = false;          // the current item is the meter's last track
+};
+
+// The ReplayGain 2.0 values of a loudness (LUFS) and a peak (linear, 1.0 full scale): the gain
+// to -18 LUFS in dB and the peak, as "-6.52 dB" and "0.988525".
+std::string ReplayGainText(double loudness);
+std::string PeakText(double peak);
+
+}  // namespace orvane::formats

@@ -1,0 +1,301 @@
+// The in-process encoding jobs' own parts: reading WAVE samples, the tag as Vorbis comments,
+// and a FLAC job's end when its disk fills up or the user cancels it mid-file.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "encoder/app/job_recorder.h"
+#include "encoder/app/job_runner.h"
+#include "encoder/formats/flac_job.h"
+#include "encoder/formats/opus_job.h"
+#include "encoder/formats/pcm_wave.h"
+#include "encoder/formats/vorbis_tags.h"
+#include "support/temp_dir.h"
+#include "support/wave_util.h"
+
+namespace orvane::test {
+namespace {
+
+namespace sfs = std::filesystem;
+using formats::PcmWave;
+
+// A tone of `frames` frames: 16-bit samples of both signs on every channel.
+std::string Tone16(int channels, std::uint32_t frames) {
+    std::string data;
+    for (std::uint32_t i = 0; i < frames; ++i)
+        for (int c = 0; c < channels; ++c)
+            PutLe(data, static_cast<std::uint16_t>(9000 * std::sin(i * 0.05 + c)), 2);
+    return WaveWithData(channels, 44100, 16, data);
+}
+
+class PcmWaveTest : public ::testing::Test {
+protected:
+    // Reads the header and every frame of bytes; the reason when the file is refused.
+    std::string Read(const std::string& bytes, PcmWave& wave, std::vector<std::int32_t>& all) {
+        WriteFile(dir / "in.wav", bytes);
+        int fd = ::open((dir / "in.wav").c_str(), O_RDONLY);
+        std::string reason =
+            formats::ReadPcmWave(fd, static_cast<std::int64_t>(bytes.size()), wave);
+        all.clear();
+        std::vector<std::int32_t> part;
+        // An odd piece size makes the reads end inside the data.
+        for (std::int64_t at = 0; reason.empty() && at < wave.frames; at += 3) {
+            EXPECT_GT(formats::ReadFrames(fd, wave, at, 3, part), 0);
+            all.insert(all.end(), part.begin(), part.end());
+        }
+        ::close(fd);
+        return reason;
+    }
+    TempDir dir;
+};
+
+TEST_F(PcmWaveTest, SamplesOfEveryDepthBecomeSignedValues) {
+    PcmWave w;
+    std::vector<std::int32_t> s;
+    // 8-bit samples are unsigned around 128.
+    ASSERT_EQ(Read(WaveWithData(1, 8000, 8, std::string("\x00\x80\xff\x7f\x81", 5)), w, s), "");
+    EXPECT_EQ(w.channels, 1);
+    EXPECT_EQ(w.frames, 5);
+    EXPECT_EQ(s, (std::vector<std::int32_t>{-128, 0, 127, -1, 1}));
+    // 24-bit samples keep their sign; a partial last frame is not a frame.
+    ASSERT_EQ(
+        Read(WaveWithData(2, 48000, 24, std::string("\x01\x00\x80\xff\xff\x7f\x05", 7)), w, s), "");
+    EXPECT_EQ(w.frames, 1);
+    EXPECT_EQ(s, (std::vector<std::int32_t>{-8388607, 8388607}));
+    // 16-bit, with an odd number of frames.
+    ASSERT_EQ(
+        Read(WaveWithData(2, 44100, 16,
+                          std::string("\x00\x80\xff\x7f\x02\x00\xfe\xff\x03\x00\x04\x00", 12)),
+             w, s),
+        "");
+    EXPECT_EQ(s, (std::vector<std::int32_t>{-32768, 32767, 2, -2, 3, 4}));
+}
+
+TEST_F(PcmWaveTest, ChunkLayoutsAndDataSizesAsTheMp3JobReadsThem) {
+    PcmWave w;
+    std::vector<std::int32_t> s;
+    // A data size of 0 (a recording never finished) and one past the end read to the end.
+    std::string wave = Tone16(2, 10);
+    for (std::uint32_t declared : {0u, 0x7FFFFFF0u}) {
+        std::string bytes = wave;
+        for (int i = 0; i < 4; ++i)
+            bytes[40 + static_cast<std::size_t>(i)] =
+                static_cast<char>((declared >> (8 * i)) & 0xFF);
+        ASSERT_EQ(Read(bytes, w, s), "");
+        EXPECT_EQ(w.frames, 10) << declared;
+    }
+    // A chunk before the format and an extensible PCM format with its sub-format.
+    std::string ext = "RIFF....WAVE";
+    ext += std::string(
+        "LIST\x03\x00\x00\x00"
+        "abc\x00",
+        12);  // odd size, padded
+    ext += std::string("fmt \x28\x00\x00\x00", 8);
+    PutLe(ext, 0xFFFE, 2), PutLe(ext, 1, 2), PutLe(ext, 22050, 4), PutLe(ext, 44100, 4);
+    PutLe(ext, 2, 2), PutLe(ext, 16, 2), PutLe(ext, 22, 2), PutLe(ext, 16, 2), PutLe(ext, 4, 4);
+    PutLe(ext, 1, 2);
+    ext += std::string(14, '\x10');
+    ext += std::string("data\x04\x00\x00\x00\x10\x00\xf0\xff", 12);
+    ASSERT_EQ(Read(ext, w, s), "");
+    EXPECT_EQ(w.sampleRate, 22050u);
+    EXPECT_EQ(s, (std::vector<std::int32_t>{16, -16}));
+}
+
+TEST_F(PcmWaveTest, WhatCannotBeReadIsRefusedWithItsReason) {
+    PcmWave w;
+    std::vector<std::int32_t> s;
+    std::string wave = Tone16(2, 4);
+    auto patched = [&](std::size_t at, std::uint32_t value, int bytes) {
+        std::string b = wave;
+        for (int i = 0; i < bytes; ++i)
+            b[at + static_cast<std::size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
+        return b;
+    };
+    EXPECT_EQ(Read("RIFX", w, s), "Error: Input file is not a WAV");
+    EXPECT_EQ(Read(patched(20, 3, 2), w, s), "Error: The WAV file is not PCM (format 3)");
+    EXPECT_EQ(Read(patched(22, 0, 2), w, s), "Error: The WAV file names no channels");
+    EXPECT_EQ(Read(patched(24, 0, 4), w, s), "Error: The WAV file names no sample rate");
+    EXPECT_NE(Read(patched(34, 12, 2), w, s).find("12-bit WAV files are not supported"),
+              std::string::npos);
+    EXPECT_EQ(Read(wave.substr(0, 36), w, s), "Error: The WAV file has no samples");
+}
+
+TEST(VorbisTagsTest, TheTagsTextsInUtf8AndOnlyThoseThatAreSet) {
+    encoder::GenreList genres;
+    encoder::FillGenreList(genres);
+    encoder::Id3Tag tag;
+    tag.SetMarker();
+    tag.SetTitle("Caf\xc3\xa9");
+    tag.SetArtist("Band");
+    tag.SetYear("1999");
+    tag.SetGenre(17);
+    EXPECT_EQ(formats::CommentsOfTag(tag, 4, genres),
+              (formats::VorbisComments{{"TITLE", "Caf\xc3\xa9"},
+                                       {"ARTIST", "Band"},
+                                       {"DATE", "1999"},
+                                       {"GENRE", genres[17]},
+                                       {"TRACKNUMBER", "4"}}));
+    // No genre (255) and no track number: neither is written.
+    tag.SetGenre(255);
+    EXPECT_EQ(formats::CommentsOfTag(tag, 0, genres).size(), 3u);
+}
+
+// A disk that takes `room` bytes and then is full.
+class FullDisk : public fs::FileOps {
+public:
+    explicit FullDisk(std::size_t room) : room_(room) {}
+    ssize_t Write(int fd, const void* data, std::size_t bytes, off_t offset) override {
+        if (room_ == 0) {
+            errno = ENOSPC;
+            return -1;
+        }
+        const std::size_t now = std::min(bytes, room_);
+        room_ -= now;
+        return FileOps::Write(fd, data, now, offset);
+    }
+
+private:
+    std::size_t room_;
+};
+
+// Writes as asked, and cancels the job (as its window's Cancel does) at the second write to the
+// output of b.wav (whose temporary file is named after it).
+class CancelWhileWriting : public fs::FileOps {
+public:
+    ssize_t Write(int fd, const void* data, std::size_t bytes, off_t offset) override {
+        char target[4096] = {};
+        const std::string link = "/proc/self/fd/" + std::to_string(fd);
+        if (::readlink(link.c_str(), target, sizeof target - 1) > 0 &&
+            std::string(target).find("/out/.b.") != std::string::npos && ++writesOfB_ == 2 &&
+            runner.load())
+            runner.load()->Cancel();
+        return FileOps::Write(fd, data, bytes, offset);
+    }
+    std::atomic<encoder::JobRunner*> runner{nullptr};
+
+private:
+    std::atomic<int> writesOfB_{0};
+};
+
+// The in-process jobs, each with its kind and the extension of its files.
+struct Format {
+    encoder::JobKind kind;
+    std::unique_ptr<encoder::Job> (*make)(fs::FileOps*);
+    const char* extension;
+};
+const Format kFormats[] = {{encoder::JobKind::EncodeFlac, &formats::MakeFlacJob, ".FLAC"},
+                           {encoder::JobKind::EncodeOpus, &formats::MakeOpusJob, ".OPUS"}};
+
+class FormatJobTest : public ::testing::TestWithParam<Format> {
+protected:
+    FormatJobTest() {
+        sfs::create_directory(dir / "in");
+        sfs::create_directory(dir / "out");
+        request.kind = GetParam().kind;
+        request.batch = true;
+        request.input = (dir / "in").string();
+        request.output = (dir / "out").string();
+        WriteFile(dir / "in/a.wav", Tone16(2, 4410));
+        WriteFile(dir / "in/b.wav", Tone16(2, 44100 * 10));
+    }
+    ~FormatJobTest() override { encoder::RegisterJobKind(GetParam().kind, nullptr); }
+
+    std::string Out(const std::string& stem) { return stem + GetParam().extension; }
+
+    encoder::JobOutcome Run(fs::FileOps* ops, CancelWhileWriting* canceller = nullptr) {
+        auto make = GetParam().make;
+        encoder::RegisterJobKind(GetParam().kind,
+                                 [ops, make](const encoder::JobRequest&) { return make(ops); });
+        encoder::JobRunner runner(request, recorder);
+        if (canceller) canceller->runner = &runner;
+        runner.Start();
+        EXPECT_TRUE(recorder.WaitEnd());
+        runner.Stop();
+        return recorder.Outcome().value_or(encoder::JobOutcome{});
+    }
+    std::vector<std::string> Files() {
+        std::vector<std::string> names;
+        for (const auto& e : sfs::directory_iterator(dir / "out"))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    TempDir dir;
+    encoder::JobRequest request;
+    JobRecorder recorder;
+};
+
+TEST_P(FormatJobTest, AFullDiskFailsTheFileWithItsReasonAndLeavesNoPartOfIt) {
+    // The first file fits; the second does not. An older file of its name stays as it was.
+    WriteFile(dir / "out" / Out("b"), "older");
+    FullDisk disk(30000);
+    encoder::JobOutcome outcome = Run(&disk);
+    EXPECT_EQ(outcome.result, encoder::JobResult::Failed);
+    EXPECT_EQ(outcome.message,
+              "Error: 1 of 2 files could not be encoded:\nb.wav: Error: Cannot write " +
+                  (dir / "out" / Out("b")).string() + ": No space left on device");
+    EXPECT_EQ(Files(), (std::vector<std::string>{Out("a"), Out("b")}));
+    EXPECT_TRUE(ReadFile(dir / "out" / Out("b")) == "older");
+    EXPECT_GT(sfs::file_size(dir / "out" / Out("a")), 2000u);
+}
+
+TEST_P(FormatJobTest, ACancelInsideAFileEndsTheJobWithoutThatFile) {
+    // The first file is kept, nothing of the second is left.
+    CancelWhileWriting cancel;
+    encoder::JobOutcome outcome = Run(&cancel, &cancel);
+    EXPECT_EQ(outcome.result, encoder::JobResult::Cancelled);
+    EXPECT_EQ(outcome.message, "Current Process was Canceled.");
+    EXPECT_TRUE(recorder.Closes().empty());
+    EXPECT_EQ(Files(), (std::vector<std::string>{Out("a")}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, FormatJobTest, ::testing::ValuesIn(kFormats),
+                         [](const auto& p) { return std::string(p.param.extension + 1); });
+
+// An Ogg Opus comment header keeps its length: what does not fit is refused and the file is
+// left as it was.
+TEST(OpusTagsTest, CommentsThatDoNotFitTheHeaderLeaveTheFileAlone) {
+    TempDir dir;
+    encoder::JobRequest request;
+    request.input = (dir / "in.wav").string();
+    request.output = (dir / "out.opus").string();
+    request.kind = encoder::JobKind::EncodeOpus;
+    WriteFile(dir / "in.wav", Tone16(1, 4800));
+    formats::RegisterOpusJob();
+    JobRecorder recorder;
+    {
+        encoder::JobRunner runner(request, recorder);
+        runner.Start();
+        ASSERT_TRUE(recorder.WaitEnd());
+        runner.Stop();
+    }
+    encoder::RegisterJobKind(encoder::JobKind::EncodeOpus, nullptr);
+    const std::string before = ReadFile(dir / "out.opus");
+    ASSERT_GT(before.size(), 100u);
+    std::string error;
+    EXPECT_FALSE(formats::RewriteOpusTags((dir / "out.opus").string(),
+                                          {{"COMMENT", std::string(2000, 'x')}}, error));
+    EXPECT_NE(error.find("do not fit"), std::string::npos) << error;
+    EXPECT_TRUE(ReadFile(dir / "out.opus") == before);
+    // What fits replaces a comment of the same name, whatever its case.
+    ASSERT_TRUE(
+        formats::RewriteOpusTags((dir / "out.opus").string(), {{"r128_track_gain", "1"}}, error));
+    ASSERT_TRUE(
+        formats::RewriteOpusTags((dir / "out.opus").string(), {{"R128_TRACK_GAIN", "-2"}}, error));
+    const std::string after = ReadFile(dir / "out.opus");
+    EXPECT_EQ(after.size(), before.size());
+    EXPECT_EQ(after.find("r128_track_gain=1"), std::string::npos);
+    EXPECT_NE(after.find("R128_TRACK_GAIN=-2"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace orvane::test
