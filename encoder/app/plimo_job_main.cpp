@@ -271,10 +271,10 @@ int main(int argc, char** argv) {
         } else if (a == "--album-artist") {
             text(TagField::AlbumArtist, value());
         } else if (a == "--track" || a == "--disc") {
-            std::string number, total;
-            if (!SplitNumberAndTotal(value(), number, total)) return Usage();
+            std::string which, total;
+            if (!SplitNumberAndTotal(value(), which, total)) return Usage();
             bool track = a == "--track";
-            text(track ? TagField::TrackNumber : TagField::DiscNumber, number);
+            text(track ? TagField::TrackNumber : TagField::DiscNumber, which);
             full.Set(track ? TagField::TrackTotal : TagField::DiscTotal, total);
         } else if (a == "--no-id3v2") {
             request.id3v2 = false;
