@@ -146,13 +146,9 @@ WaveInfo ReadWaveInfo(int fd, std::int64_t fileSize) {
     return info;
 }
 
-std::string CdTrackFileName(const std::string& folder, const std::string& artist,
-                            const std::string& title, int trackNumber) {
-    std::string name = artist;
-    if (artist.size() >= 2) name += " - ";
-    name += title;
+std::string CleanNameCharacters(const std::string& text, bool dropControls) {
     std::string clean;
-    for (char ch : name) {
+    for (char ch : text) {
         switch (ch) {
             case ':':
             case '\\':
@@ -168,19 +164,32 @@ std::string CdTrackFileName(const std::string& folder, const std::string& artist
             case '"':
                 clean += '\'';
                 break;
-            default:
-                clean += ch;
+            default: {
+                const auto c = static_cast<unsigned char>(ch);
+                if (!dropControls || (c >= 0x20 && c != 0x7F)) clean += ch;
+            }
         }
     }
-    // Keep the first 65 characters (a UTF-8 character counts once, whatever its length).
+    return clean;
+}
+
+std::string CutCharacters(const std::string& text, std::size_t limit) {
     std::size_t chars = 0, cut = 0;
-    while (cut < clean.size() && chars < 65) {
+    while (cut < text.size() && chars < limit) {
         ++cut;
-        while (cut < clean.size() && (static_cast<unsigned char>(clean[cut]) & 0xC0) == 0x80)
+        while (cut < text.size() && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
             ++cut;
         ++chars;
     }
-    clean.resize(cut);
+    return text.substr(0, cut);
+}
+
+std::string CdTrackFileName(const std::string& folder, const std::string& artist,
+                            const std::string& title, int trackNumber) {
+    std::string name = artist;
+    if (artist.size() >= 2) name += " - ";
+    name += title;
+    std::string clean = CutCharacters(CleanNameCharacters(name, false), 65);
     if (clean.find_first_not_of('.') == std::string::npos)
         clean = "Track" + std::to_string(trackNumber);
     return WithTrailingSlash(folder) + clean + ".MP3";

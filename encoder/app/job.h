@@ -76,4 +76,10 @@ WaveInfo ReadWaveInfo(int fd, std::int64_t fileSize);
 std::string CdTrackFileName(const std::string& folder, const std::string& artist,
                             const std::string& title, int trackNumber);
 
+// The character replacements of CD track names on their own; with dropControls, control
+// characters are removed as well.
+std::string CleanNameCharacters(const std::string& text, bool dropControls);
+// The first limit characters of UTF-8 text (a character counts once, whatever its length).
+std::string CutCharacters(const std::string& text, std::size_t limit);
+
 }  // namespace orvane::encoder

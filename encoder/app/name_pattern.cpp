@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "encoder/app/job.h"
 #include "encoder/app/paths.h"
 
 namespace orvane::encoder {
@@ -14,44 +15,8 @@ namespace {
 
 using tags::TagField;
 
-bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
-
 // A field's text made safe for a name: the cleaning of CD track names, with '/' never kept.
-std::string CleanField(const std::string& text) {
-    std::string clean;
-    for (char ch : text) {
-        switch (ch) {
-            case ':':
-            case '\\':
-            case '/':
-            case '<':
-            case '>':
-            case '|':
-                clean += '-';
-                break;
-            case '*':
-            case '?':
-                break;
-            case '"':
-                clean += '\'';
-                break;
-            default:
-                if (!IsControl(static_cast<unsigned char>(ch))) clean += ch;
-        }
-    }
-    return clean;
-}
-
-std::string CutCharacters(const std::string& text, std::size_t limit) {
-    std::size_t chars = 0, cut = 0;
-    while (cut < text.size() && chars < limit) {
-        ++cut;
-        while (cut < text.size() && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
-            ++cut;
-        ++chars;
-    }
-    return text.substr(0, cut);
-}
+std::string CleanField(const std::string& text) { return CleanNameCharacters(text, true); }
 
 bool OnlyDots(const std::string& part) { return part.find_first_not_of('.') == std::string::npos; }
 
