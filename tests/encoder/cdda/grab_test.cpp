@@ -10,6 +10,7 @@
 #include "encoder/app/fake_window.h"
 #include "encoder/cdda/resource_cdda.h"
 #include "platform/clock/clock.h"
+#include "support/full_disk.h"
 #include "tests/encoder/cdda/transport_fixture.h"
 
 namespace orvane::cdda {
@@ -245,23 +246,7 @@ TEST_F(GrabTest, NextTrackCancelledOrFailing) {
     ExpectWave(out_ / "Track1.WAV", 100, 8);
 }
 
-// A disk that takes `room` bytes and then is full.
-class FullDisk : public fs::FileOps {
-public:
-    explicit FullDisk(std::size_t room) : room_(room) {}
-    ssize_t Write(int fd, const void* data, std::size_t bytes, off_t offset) override {
-        if (room_ == 0) {
-            errno = ENOSPC;
-            return -1;
-        }
-        const std::size_t now = std::min(bytes, room_);
-        room_ -= now;
-        return FileOps::Write(fd, data, now, offset);
-    }
-
-private:
-    std::size_t room_;
-};
+using test::FullDisk;
 
 TEST_F(GrabTest, AFullDiskIsReportedWithItsReason) {
     Load();

@@ -18,6 +18,7 @@
 #include "encoder/formats/opus_job.h"
 #include "encoder/formats/pcm_wave.h"
 #include "encoder/formats/vorbis_tags.h"
+#include "support/full_disk.h"
 #include "support/temp_dir.h"
 #include "support/wave_util.h"
 
@@ -148,23 +149,7 @@ TEST(VorbisTagsTest, TheTagsTextsInUtf8AndOnlyThoseThatAreSet) {
     EXPECT_EQ(formats::CommentsOfTag(tag, 0, genres).size(), 3u);
 }
 
-// A disk that takes `room` bytes and then is full.
-class FullDisk : public fs::FileOps {
-public:
-    explicit FullDisk(std::size_t room) : room_(room) {}
-    ssize_t Write(int fd, const void* data, std::size_t bytes, off_t offset) override {
-        if (room_ == 0) {
-            errno = ENOSPC;
-            return -1;
-        }
-        const std::size_t now = std::min(bytes, room_);
-        room_ -= now;
-        return FileOps::Write(fd, data, now, offset);
-    }
-
-private:
-    std::size_t room_;
-};
+using test::FullDisk;
 
 // Writes as asked, and cancels the job (as its window's Cancel does) at the second write to the
 // output of b.wav (whose temporary file is named after it).
