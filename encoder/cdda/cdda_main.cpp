@@ -20,6 +20,7 @@
 #include "encoder/cdda/cd_drive.h"
 #include "encoder/cdda/deemphasis.h"
 #include "encoder/cdda/grab.h"
+#include "encoder/cdda/rip_command.h"
 #include "encoder/cdda/rip_settings.h"
 #include "encoder/cdda/sample_reader.h"
 #include "encoder/cdda/toc_json.h"
@@ -44,6 +45,9 @@ constexpr const char* kHelp =
     "  or:  orvane-cdda toc DRIVE [--json]\n"
     "  or:  orvane-cdda grab [--verify] [--sectors N] [--deemphasis] [--speed X]\n"
     "                        [--offset N] [--secure] DRIVE TRACK OUTPUT.wav\n"
+    "  or:  orvane-cdda rip DRIVE OUTDIR [--format wav|mp3|wma|flac|opus] [--offset N]\n"
+    "                       [--secure|--test-and-copy]\n"
+    "                       [--accuraterip-server URL|--no-accuraterip] [--json]\n"
     "\n"
     "The CD drives, their tables of contents and single tracks grabbed to WAVE files, over the\n"
     "same transport and grabbing code as Plimo's grabber. DRIVE is a drive letter such as D:,\n"
@@ -63,6 +67,15 @@ constexpr const char* kHelp =
     "                listed and the exit status is 1 (the file is kept)\n"
     "  --deemphasis  undo the pre-emphasis of a track recorded with it (the CRC32 stays that\n"
     "                of the samples read)\n"
+    "  rip           the disc's audio tracks into OUTDIR through Plimo's CD job (MP3 at\n"
+    "                192 kbit/s unless --format says otherwise), then a log and a cue sheet\n"
+    "                of the rip beside them; each track's checksums are compared with the\n"
+    "                AccurateRip database. Exit status 0 only when every audio track was\n"
+    "                read (and, reading securely or with a test, its reads agreed)\n"
+    "  --test-and-copy  read each track twice, a test and the copy, and compare their CRC32\n"
+    "  --accuraterip-server URL  the database to ask (http://www.accuraterip.com)\n"
+    "  --no-accuraterip  do not ask the database\n"
+    "  --json        the rip's outcome as one JSON object on standard output\n"
     "  --help        show this help and end\n"
     "  --version     show the version and end\n"
     "\n"
@@ -76,6 +89,8 @@ int Usage() {
         "       orvane-cdda toc DRIVE [--json]\n"
         "       orvane-cdda grab [--verify] [--sectors N] [--deemphasis] [--speed X] [--offset N] "
         "[--secure] DRIVE TRACK OUTPUT.wav\n"
+        "       orvane-cdda rip DRIVE OUTDIR [--format wav|mp3|wma|flac|opus] [--offset N] "
+        "[--secure|--test-and-copy] [--accuraterip-server URL|--no-accuraterip] [--json]\n"
         "DRIVE is a drive letter such as D:, TRACK the disc's track number (1 for the "
         "first track).\n");
     return 2;
@@ -391,6 +406,55 @@ int Grab(const std::vector<std::string>& args) {
     return reader.Suspicious().empty() ? 0 : 1;
 }
 
+int Rip(const std::vector<std::string>& args) {
+    RipOptions options;
+    std::vector<std::string> rest;
+    bool accurateRipChoice = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool more = i + 1 < args.size();
+        if (a == "--format" && more) {
+            options.format = args[++i];
+            if (options.format != "wav" && options.format != "mp3" && options.format != "wma" &&
+                options.format != "flac" && options.format != "opus")
+                return Usage();
+        } else if (a == "--offset" && more) {
+            if (!ParseReadOffset(args[++i], options.offset)) {
+                std::fprintf(stderr, "orvane-cdda: --offset takes -%d to %d samples\n",
+                             kMaxReadOffset, kMaxReadOffset);
+                return 2;
+            }
+            options.offsetGiven = true;
+        } else if ((a == "--secure" || a == "--test-and-copy") && options.mode < 0) {
+            options.mode =
+                static_cast<int>(a == "--secure" ? ReadMode::Secure : ReadMode::TestAndCopy);
+        } else if (a == "--accuraterip-server" && more && !accurateRipChoice) {
+            options.accurateRipServer = args[++i];
+            accurateRipChoice = true;
+        } else if (a == "--no-accuraterip" && !accurateRipChoice) {
+            options.noAccurateRip = true;
+            accurateRipChoice = true;
+        } else if (a == "--cddb") {
+            options.cddb = true;
+        } else if (a == "--json") {
+            options.json = true;
+        } else if (!a.empty() && a[0] == '-') {
+            return Usage();
+        } else {
+            rest.push_back(a);
+        }
+    }
+    if (rest.size() != 2) return Usage();
+    options.folder = rest[1];
+    CdSession session;
+    std::string error;
+    if (!OpenDrive(rest[0], session, error) || !ReadDisc(session, error)) {
+        std::fprintf(stderr, "orvane-cdda: %s\n", error.c_str());
+        return 1;
+    }
+    return RunRip(session, options);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -405,5 +469,6 @@ int main(int argc, char** argv) {
     if (command == "toc" && args.size() == 2 && (args[0] == "--json" || args[1] == "--json"))
         return Toc(args[0] == "--json" ? args[1] : args[0], true);
     if (command == "grab") return Grab(args);
+    if (command == "rip") return Rip(args);
     return Usage();
 }

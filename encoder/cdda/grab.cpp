@@ -168,7 +168,8 @@ ReadOutcome ReadTrack(const ReadTrackParams& p, WaveFileWriter& file, GrabProgre
                 if (result == 1) break;
             }
         }
-        if (result == 1 && !file.Write(buffer.data(), std::size_t{count} * kFrameBytes, error))
+        if (result == 1 && !p.testOnly &&
+            !file.Write(buffer.data(), std::size_t{count} * kFrameBytes, error))
             return ReadOutcome::WriteFailed;
         if (result == 1 && p.written) p.written(buffer.data(), std::size_t{count} * kFrameBytes);
         counters.track += n;
@@ -328,10 +329,23 @@ GrabNextTrackResult GrabNextTrack(CdSession& session, const std::string& folder,
     params.range = TrackRange(session, track, options.introOnly, options.introSeconds);
     params.sectorsPerRead = n;
     params.inJob = true;
+    params.reader = options.reader;
     GrabCounters counters;
     std::vector<std::uint8_t> buffer;
     std::string error;
-    ReadOutcome outcome = ReadTrack(params, file, progress, counters, buffer, error);
+    if (options.starting) options.starting(track);
+    ReadOutcome outcome = ReadOutcome::Done;
+    if (options.reader && options.reader->Settings().mode == ReadMode::TestAndCopy) {
+        // The test: one whole read whose checksum the copy's must equal.
+        params.testOnly = true;
+        params.written = options.tested;
+        outcome = ReadTrack(params, file, progress, counters, buffer, error);
+        counters = GrabCounters{};
+        params.testOnly = false;
+    }
+    params.written = options.written;
+    if (outcome == ReadOutcome::Done)
+        outcome = ReadTrack(params, file, progress, counters, buffer, error);
     std::string finishError;
     bool finished = file.Finish(finishError);
     switch (outcome) {

@@ -105,6 +105,7 @@ struct ReadTrackParams {
     SampleReader* reader = nullptr;
     // Sees every block of samples written, in order (checksums).
     std::function<void(const std::uint8_t* data, std::size_t size)> written;
+    bool testOnly = false;  // reads without writing (the test of test-and-copy)
 };
 
 // Reads a track into the file, request by request, with retries. A request whose last attempt
@@ -157,6 +158,11 @@ struct NextTrackOptions {
     // Without it: folder + "Track%d.WAV".
     std::function<std::string(int track, std::string& error)> wavePath;
     fs::FileOps* fileOps = nullptr;  // how the file is written; nullptr: the system
+    // Verified ripping: the reader to read through (null: the described reading), told of the
+    // track before it is read and of every block of samples tested and written.
+    SampleReader* reader = nullptr;
+    std::function<void(int track)> starting;
+    std::function<void(const std::uint8_t*data, std::size_t size)> tested, written;
 };
 // Grabs the next checked track from nextTrack on into its WAVE file; nextTrack moves past the
 // track handled. cdaReadBufferSize becomes the frames per request used.
