@@ -12,6 +12,7 @@
 
 #include "encoder/app/job.h"
 #include "encoder/app/paths.h"
+#include "encoder/cdda/accuraterip.h"
 #include "encoder/cdda/cdda_strings.h"
 #include "encoder/cdda/resource_cdda.h"
 #include "platform/clock/clock.h"
@@ -235,6 +236,11 @@ void GrabToFolder(CdSession& session, const GrabToFolderRequest& request, Window
     GrabCounters counters;
     std::vector<std::uint8_t> buffer;
     std::set<std::string> used;
+    std::unique_ptr<SampleReader> reader;
+    if (!request.read.Plain())
+        reader = std::make_unique<SampleReader>(drive, session.leadOut, request.read);
+    // What the verified reading doubts, one line per track, after the closing message.
+    std::string doubts;
     for (const GrabRow& row : request.rows) {
         std::string path = UniqueInGrab(RowFileName(folder, row.name, row.track), used);
         WaveFileWriter file;
@@ -251,7 +257,33 @@ void GrabToFolder(CdSession& session, const GrabToFolderRequest& request, Window
         params.range = TrackRange(session, row.track, request.introOnly, request.introSeconds);
         params.sectorsPerRead = n;
         params.totalRange = std::max(totalRange, 1);
-        ReadOutcome outcome = ReadTrack(params, file, progress, counters, buffer, error);
+        params.reader = reader.get();
+        if (reader) reader->ClearSuspicious();
+        ReadOutcome outcome = ReadOutcome::Done;
+        TrackChecksummer testSums(false, false, 0), copySums(false, false, 0);
+        if (reader && request.read.mode == ReadMode::TestAndCopy) {
+            const GrabCounters before = counters;
+            params.testOnly = true;
+            params.written = [&testSums](const std::uint8_t* d, std::size_t size) {
+                testSums.Update(d, size);
+            };
+            outcome = ReadTrack(params, file, progress, counters, buffer, error);
+            counters = before;
+            params.testOnly = false;
+            params.written = [&copySums](const std::uint8_t* d, std::size_t size) {
+                copySums.Update(d, size);
+            };
+        }
+        if (outcome == ReadOutcome::Done)
+            outcome = ReadTrack(params, file, progress, counters, buffer, error);
+        if (outcome == ReadOutcome::Done && reader) {
+            const int number = session.toc.entries[static_cast<std::size_t>(row.track)].trackNumber;
+            const std::uint32_t start = params.range.start;
+            for (std::uint32_t lba : reader->Suspicious())
+                doubts += "\nSuspicious sector: " + SectorPlace(number, start, lba);
+            if (testSums.Finish().crc32 != copySums.Finish().crc32)
+                doubts += "\nTrack " + std::to_string(number) + ": the test and the copy differ";
+        }
         std::string finishError;
         bool finished = file.Finish(finishError);
         if (outcome == ReadOutcome::Cancelled) {
@@ -274,7 +306,8 @@ void GrabToFolder(CdSession& session, const GrabToFolderRequest& request, Window
             return;
         }
     }
-    port.MessageBox("The selected track(s) has been saved to disk.", "", MB_OK);
+    port.MessageBox("The selected track(s) has been saved to disk." + doubts, "",
+                    doubts.empty() ? MB_OK : MB_ICONEXCLAMATION);
     window.reset();
 }
 

@@ -132,6 +132,8 @@ struct GrabToFolderRequest {
     bool introOnly = false;
     int introSeconds = 15;
     fs::FileOps* fileOps = nullptr;  // how the files are written; nullptr: the system
+    // Offset, secure or test-and-copy reading; the described reading when Plain().
+    ReadSettings read;
 };
 // Runs the whole grab with its messages through port (the grabber's window). cdaReadBufferSize
 // takes the drive's sectors per read.

@@ -403,6 +403,7 @@ void CdGrabberDialog::OnGrabNow() {
         if (rows_[i].checked) request.rows.push_back({static_cast<int>(i), rows_[i].texts[0]});
     request.introOnly = introOnly_ == 1;
     request.introSeconds = introSeconds_;
+    if (app_.settings) request.read = LoadRipSettings(*app_.settings, session_.Drive()).read;
     GrabToFolder(session_, request, *port_, openProgress, app_.cdaReadBufferSize);
 }
 

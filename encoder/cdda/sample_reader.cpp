@@ -119,6 +119,7 @@ AspiResult SampleReader::ReadOnce(std::uint32_t lba, std::uint32_t count, std::u
         // ILLEGAL REQUEST: the drive has no C2 pointers; plain reads from now on.
         if (((r >> 16) & 0x0F) != 5) return r;
         c2Refused_ = true;
+        ++requests_;
     }
     return drive_.ReadAudioFrames(lba, count, out);
 }
