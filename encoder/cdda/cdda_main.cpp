@@ -16,9 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "encoder/app/profile_settings.h"
 #include "encoder/cdda/cd_drive.h"
 #include "encoder/cdda/deemphasis.h"
 #include "encoder/cdda/grab.h"
+#include "encoder/cdda/rip_settings.h"
+#include "encoder/cdda/sample_reader.h"
 #include "encoder/cdda/toc_json.h"
 #include "encoder/cdda/track_list.h"
 #include "platform/base/command_line.h"
@@ -39,8 +42,8 @@ void OnSignal(int) {
 constexpr const char* kHelp =
     "Usage: orvane-cdda drives\n"
     "  or:  orvane-cdda toc DRIVE [--json]\n"
-    "  or:  orvane-cdda grab [--verify] [--sectors N] [--deemphasis] [--speed X] DRIVE TRACK\n"
-    "                        OUTPUT.wav\n"
+    "  or:  orvane-cdda grab [--verify] [--sectors N] [--deemphasis] [--speed X]\n"
+    "                        [--offset N] [--secure] DRIVE TRACK OUTPUT.wav\n"
     "\n"
     "The CD drives, their tables of contents and single tracks grabbed to WAVE files, over the\n"
     "same transport and grabbing code as Plimo's grabber. DRIVE is a drive letter such as D:,\n"
@@ -54,6 +57,10 @@ constexpr const char* kHelp =
     "  --verify      read the track twice and print the CRC32 of its samples\n"
     "  --sectors N   frames per request (1 to 256)\n"
     "  --speed X     read at X times the speed of playback (1 to 99), or \"max\"\n"
+    "  --offset N    the drive's read offset in samples (-2940 to 2940), corrected on every\n"
+    "                read; without it the offset stored for the drive's model, else 0\n"
+    "  --secure      read every sector until two reads agree; sectors that never agree are\n"
+    "                listed and the exit status is 1 (the file is kept)\n"
     "  --deemphasis  undo the pre-emphasis of a track recorded with it (the CRC32 stays that\n"
     "                of the samples read)\n"
     "  --help        show this help and end\n"
@@ -67,9 +74,8 @@ int Usage() {
         stderr,
         "usage: orvane-cdda drives\n"
         "       orvane-cdda toc DRIVE [--json]\n"
-        "       orvane-cdda grab [--verify] [--sectors N] [--deemphasis] [--speed X] DRIVE "
-        "TRACK "
-        "OUTPUT.wav\n"
+        "       orvane-cdda grab [--verify] [--sectors N] [--deemphasis] [--speed X] [--offset N] "
+        "[--secure] DRIVE TRACK OUTPUT.wav\n"
         "DRIVE is a drive letter such as D:, TRACK the disc's track number (1 for the "
         "first track).\n");
     return 2;
@@ -213,8 +219,9 @@ int Toc(const std::string& drive, bool json) {
 
 // Reads the track once into file (when given; through the de-emphasis filter when given) and
 // returns the CRC32 of its samples as read.
-ReadOutcome ReadOnce(CdSession& session, FrameRange range, int sectors, WaveFileWriter* file,
-                     Deemphasis* deemphasis, std::uint32_t& crc, std::string& error) {
+ReadOutcome ReadOnce(CdSession& session, SampleReader& reader, FrameRange range, int sectors,
+                     WaveFileWriter* file, Deemphasis* deemphasis, std::uint32_t& crc,
+                     std::string& error) {
     GrabProgress progress;
     gProgress = &progress;
     crc = 0;
@@ -225,9 +232,7 @@ ReadOutcome ReadOnce(CdSession& session, FrameRange range, int sectors, WaveFile
     for (std::uint32_t e = range.start; e < range.end; e += static_cast<std::uint32_t>(sectors)) {
         std::uint32_t count =
             std::min<std::uint32_t>(static_cast<std::uint32_t>(sectors), range.end - e);
-        AspiResult result = 0;
-        for (int attempt = 0; attempt < 6 && result != 1; ++attempt)
-            result = drive.ReadAudioFrames(e, count, buffer.data());
+        AspiResult result = reader.Read(e, count, buffer.data(), 6);
         if (result != 1) {
             error = "frames " + std::to_string(e) + " to " + std::to_string(e + count - 1) +
                     " cannot be read (sense key " + std::to_string((result >> 16) & 0x0F) + ")";
@@ -254,6 +259,9 @@ ReadOutcome ReadOnce(CdSession& session, FrameRange range, int sectors, WaveFile
 int Grab(const std::vector<std::string>& args) {
     bool verify = false;
     bool deemphasize = false;
+    bool secure = false;
+    bool offsetGiven = false;
+    int offset = 0;
     int speed = 0;  // 0: leave the drive's speed as it is
     int sectors = 0;
     std::vector<std::string> rest;
@@ -262,6 +270,15 @@ int Grab(const std::vector<std::string>& args) {
             verify = true;
         } else if (args[i] == "--deemphasis") {
             deemphasize = true;
+        } else if (args[i] == "--secure") {
+            secure = true;
+        } else if (args[i] == "--offset" && i + 1 < args.size()) {
+            if (!ParseReadOffset(args[++i], offset)) {
+                std::fprintf(stderr, "orvane-cdda: --offset takes -%d to %d samples\n",
+                             kMaxReadOffset, kMaxReadOffset);
+                return 2;
+            }
+            offsetGiven = true;
         } else if (args[i] == "--speed" && i + 1 < args.size()) {
             const std::string x = args[++i];
             speed = x == "max" ? orvane::cdrom::DiscDrive::kMaxSpeed : std::atoi(x.c_str());
@@ -328,8 +345,14 @@ int Grab(const std::vector<std::string>& args) {
     const FrameRange range = hiddenTrack ? hidden : TrackRange(session, track, false, 0);
     Deemphasis filter;
     std::uint32_t crc = 0;
-    if (ReadOnce(session, range, sectors, &file, deemphasize && preemphasis ? &filter : nullptr,
-                 crc, error) != ReadOutcome::Done) {
+    // The drive model's stored offset unless one is given; secure mode when asked.
+    orvane::encoder::ProfileSettings profile;
+    ReadSettings settings = LoadRipSettings(profile, session.Drive()).read;
+    settings.mode = secure ? ReadMode::Secure : ReadMode::Burst;
+    if (offsetGiven) settings.offset = offset;
+    SampleReader reader(session.Drive(), session.leadOut, settings);
+    if (ReadOnce(session, reader, range, sectors, &file,
+                 deemphasize && preemphasis ? &filter : nullptr, crc, error) != ReadOutcome::Done) {
         file.Discard();
         std::fprintf(stderr, "orvane-cdda: track %ld: %s; nothing written\n", number,
                      error.c_str());
@@ -337,7 +360,7 @@ int Grab(const std::vector<std::string>& args) {
     }
     if (verify) {
         std::uint32_t again = 0;
-        if (ReadOnce(session, range, sectors, nullptr, nullptr, again, error) !=
+        if (ReadOnce(session, reader, range, sectors, nullptr, nullptr, again, error) !=
             ReadOutcome::Done) {
             file.Discard();
             std::fprintf(stderr, "orvane-cdda: track %ld: verify: %s; nothing written\n", number,
@@ -360,7 +383,12 @@ int Grab(const std::vector<std::string>& args) {
     }
     std::printf("track %ld: %u frames, CRC32 %08X%s%s\n", number, range.Frames(), crc,
                 verify ? " (verified)" : "", deemphasize && preemphasis ? " (de-emphasised)" : "");
-    return 0;
+    // Sectors whose reads never agreed: the file holds the likeliest reading of them.
+    for (std::uint32_t lba : reader.Suspicious()) {
+        std::fprintf(stderr, "orvane-cdda: suspicious sector: %s\n",
+                     SectorPlace(static_cast<int>(number), range.start, lba).c_str());
+    }
+    return reader.Suspicious().empty() ? 0 : 1;
 }
 
 }  // namespace

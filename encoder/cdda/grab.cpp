@@ -160,12 +160,17 @@ ReadOutcome ReadTrack(const ReadTrackParams& p, WaveFileWriter& file, GrabProgre
         std::uint32_t count = std::min(n, end - e);
         int attempts = p.inJob && e + n >= end ? 10 : 6;
         AspiResult result = 0;
-        for (int a = 0; a < attempts; ++a) {
-            result = p.drive->ReadAudioFrames(e, count, buffer.data());
-            if (result == 1) break;
+        if (p.reader) {
+            result = p.reader->Read(e, count, buffer.data(), attempts);
+        } else {
+            for (int a = 0; a < attempts; ++a) {
+                result = p.drive->ReadAudioFrames(e, count, buffer.data());
+                if (result == 1) break;
+            }
         }
         if (result == 1 && !file.Write(buffer.data(), std::size_t{count} * kFrameBytes, error))
             return ReadOutcome::WriteFailed;
+        if (result == 1 && p.written) p.written(buffer.data(), std::size_t{count} * kFrameBytes);
         counters.track += n;
         counters.total += n;
         if (p.totalRange > 0) {

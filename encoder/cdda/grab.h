@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "encoder/cdda/sample_reader.h"
 #include "encoder/cdda/track_list.h"
 #include "platform/fs/fs.h"
 #include "platform/window/window_port.h"
@@ -99,6 +100,11 @@ struct ReadTrackParams {
     int sectorsPerRead = 4;
     bool inJob = false;  // 10 attempts for the last request of a track in a job, else 6
     int totalRange = 0;  // total bar range; 0 = the track's range (inside a job)
+    // Reads through this reader (offset, secure mode) instead of one plain request; null: the
+    // described reading.
+    SampleReader* reader = nullptr;
+    // Sees every block of samples written, in order (checksums).
+    std::function<void(const std::uint8_t* data, std::size_t size)> written;
 };
 
 // Reads a track into the file, request by request, with retries. A request whose last attempt
