@@ -20,6 +20,7 @@
 #include "encoder/cdda/cd_drive.h"
 #include "encoder/cdda/deemphasis.h"
 #include "encoder/cdda/grab.h"
+#include "encoder/cdda/offset_command.h"
 #include "encoder/cdda/rip_settings.h"
 #include "encoder/cdda/sample_reader.h"
 #include "encoder/cdda/toc_json.h"
@@ -44,6 +45,7 @@ constexpr const char* kHelp =
     "  or:  orvane-cdda toc DRIVE [--json]\n"
     "  or:  orvane-cdda grab [--verify] [--sectors N] [--deemphasis] [--speed X]\n"
     "                        [--offset N] [--secure] DRIVE TRACK OUTPUT.wav\n"
+    "  or:  orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
     "\n"
     "The CD drives, their tables of contents and single tracks grabbed to WAVE files, over the\n"
     "same transport and grabbing code as Plimo's grabber. DRIVE is a drive letter such as D:,\n"
@@ -63,6 +65,10 @@ constexpr const char* kHelp =
     "                listed and the exit status is 1 (the file is kept)\n"
     "  --deemphasis  undo the pre-emphasis of a track recorded with it (the CRC32 stays that\n"
     "                of the samples read)\n"
+    "  offset        find the drive's read offset from a disc in the AccurateRip database:\n"
+    "                the offsets whose checksums match, best first\n"
+    "  --accuraterip-server URL  the database's address (default http://www.accuraterip.com)\n"
+    "  --store       keep the best offset for the drive's model\n"
     "  --help        show this help and end\n"
     "  --version     show the version and end\n"
     "\n"
@@ -76,6 +82,7 @@ int Usage() {
         "       orvane-cdda toc DRIVE [--json]\n"
         "       orvane-cdda grab [--verify] [--sectors N] [--deemphasis] [--speed X] [--offset N] "
         "[--secure] DRIVE TRACK OUTPUT.wav\n"
+        "       orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
         "DRIVE is a drive letter such as D:, TRACK the disc's track number (1 for the "
         "first track).\n");
     return 2;
@@ -391,6 +398,48 @@ int Grab(const std::vector<std::string>& args) {
     return reader.Suspicious().empty() ? 0 : 1;
 }
 
+int Offset(const std::vector<std::string>& args) {
+    OffsetCommand command;
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--accuraterip-server" && i + 1 < args.size()) {
+            command.server = args[++i];
+        } else if (args[i] == "--store") {
+            command.store = true;
+        } else {
+            rest.push_back(args[i]);
+        }
+    }
+    if (rest.size() != 1) return Usage();
+    CdSession session;
+    std::string error;
+    if (!OpenDrive(rest[0], session, error) || !ReadDisc(session, error)) {
+        std::fprintf(stderr, "orvane-cdda: %s\n", error.c_str());
+        return 1;
+    }
+    orvane::cdrom::DiscInfo disc;
+    auto cd = orvane::cdrom::DriveForLetter(static_cast<char>('D' + session.selectedDrive));
+    orvane::cdrom::DriveResult r =
+        cd ? cd->ReadDiscInfo(disc) : orvane::cdrom::DriveResult::Failure("no such drive");
+    if (!r.ok) {
+        std::fprintf(stderr, "orvane-cdda: the disc cannot be read: %s\n", r.Describe().c_str());
+        return 1;
+    }
+    GrabProgress progress;
+    gProgress = &progress;
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    command.sectorsPerRead = BoundedSectorsPerRead(session.Drive().sectorsPerRead);
+    command.cancelled = [&progress, stop = false]() mutable {
+        return stop = stop || progress.CheckCancel();
+    };
+    session.Drive().SetAudioBlockMode();
+    orvane::encoder::ProfileSettings profile;
+    const int status = RunOffsetCommand(session.Drive(), disc, command, profile, stdout, stderr);
+    gProgress = nullptr;
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -405,5 +454,6 @@ int main(int argc, char** argv) {
     if (command == "toc" && args.size() == 2 && (args[0] == "--json" || args[1] == "--json"))
         return Toc(args[0] == "--json" ? args[1] : args[0], true);
     if (command == "grab") return Grab(args);
+    if (command == "offset") return Offset(args);
     return Usage();
 }
