@@ -45,7 +45,7 @@ public:
     bool HasEntries(int audioIndex) const;
 
 private:
-    const AccurateRipReply& reply_;
+    AccurateRipReply reply_;
     int audioTracks_;
     int maxOffset_;
     std::vector<OffsetMatch> byOffset_;  // index: offset + maxOffset
