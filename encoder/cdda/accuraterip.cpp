@@ -39,11 +39,23 @@ void TrackChecksummer::Sum(const std::uint8_t* data, std::size_t words) {
     std::uint32_t v1 = v1_, v2 = v2_;
     if (first <= last) {
         const std::uint8_t* p = data + 4 * (first - k_ - 1);
-        for (std::uint64_t k = first; k <= last; ++k, p += 4) {
-            const std::uint64_t product = k * Le32(p);
-            const auto low = static_cast<std::uint32_t>(product);
-            v1 += low;
-            v2 += low + static_cast<std::uint32_t>(product >> 32);
+        if (last <= std::numeric_limits<std::uint32_t>::max()) {
+            // Weights that fit 32 bits: a 32 x 32 -> 64 multiply, which vectorises.
+            const auto end = static_cast<std::uint32_t>(last);
+            for (auto k = static_cast<std::uint32_t>(first);; ++k, p += 4) {
+                const std::uint64_t product = std::uint64_t{k} * Le32(p);
+                const auto low = static_cast<std::uint32_t>(product);
+                v1 += low;
+                v2 += low + static_cast<std::uint32_t>(product >> 32);
+                if (k == end) break;
+            }
+        } else {
+            for (std::uint64_t k = first; k <= last; ++k, p += 4) {
+                const std::uint64_t product = k * Le32(p);
+                const auto low = static_cast<std::uint32_t>(product);
+                v1 += low;
+                v2 += low + static_cast<std::uint32_t>(product >> 32);
+            }
         }
     }
     v1_ = v1;
@@ -52,14 +64,18 @@ void TrackChecksummer::Sum(const std::uint8_t* data, std::size_t words) {
 }
 
 void TrackChecksummer::Update(const std::uint8_t* data, std::size_t size) {
-    if (size == 0) return;
-    // zlib takes at most UINT_MAX bytes a call.
-    for (std::size_t done = 0; done < size;) {
-        const std::size_t part =
-            std::min<std::size_t>(size - done, std::numeric_limits<unsigned>::max());
-        crc_ = static_cast<std::uint32_t>(::crc32(crc_, data + done, static_cast<unsigned>(part)));
-        done += part;
+    // In pieces that stay in the cache between the CRC and the sums.
+    constexpr std::size_t kPiece = 32768;
+    while (size > 0) {
+        const std::size_t part = std::min(size, kPiece);
+        crc_ = static_cast<std::uint32_t>(::crc32(crc_, data, static_cast<unsigned>(part)));
+        UpdateSums(data, part);
+        data += part;
+        size -= part;
     }
+}
+
+void TrackChecksummer::UpdateSums(const std::uint8_t* data, std::size_t size) {
     if (carried_ > 0) {
         const std::size_t take = std::min(size, 4 - carried_);
         std::copy(data, data + take, carry_ + carried_);

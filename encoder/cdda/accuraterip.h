@@ -49,6 +49,7 @@ public:
     std::uint64_t Words() const { return k_; }
 
 private:
+    void UpdateSums(const std::uint8_t* data, std::size_t size);
     void Sum(const std::uint8_t* data, std::size_t words);
 
     std::uint64_t lo_;  // the first k counted

@@ -20,6 +20,7 @@
 #include "encoder/cdda/cd_drive.h"
 #include "encoder/cdda/deemphasis.h"
 #include "encoder/cdda/grab.h"
+#include "encoder/cdda/offset_command.h"
 #include "encoder/cdda/rip_command.h"
 #include "encoder/cdda/rip_settings.h"
 #include "encoder/cdda/sample_reader.h"
@@ -48,6 +49,7 @@ constexpr const char* kHelp =
     "  or:  orvane-cdda rip DRIVE OUTDIR [--format wav|mp3|wma|flac|opus] [--offset N]\n"
     "                       [--secure|--test-and-copy]\n"
     "                       [--accuraterip-server URL|--no-accuraterip] [--json]\n"
+    "  or:  orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
     "\n"
     "The CD drives, their tables of contents and single tracks grabbed to WAVE files, over the\n"
     "same transport and grabbing code as Plimo's grabber. DRIVE is a drive letter such as D:,\n"
@@ -76,6 +78,10 @@ constexpr const char* kHelp =
     "  --accuraterip-server URL  the database to ask (http://www.accuraterip.com)\n"
     "  --no-accuraterip  do not ask the database\n"
     "  --json        the rip's outcome as one JSON object on standard output\n"
+    "  offset        find the drive's read offset from a disc in the AccurateRip database:\n"
+    "                the offsets whose checksums match, best first\n"
+    "  --accuraterip-server URL  the database's address (default http://www.accuraterip.com)\n"
+    "  --store       keep the best offset for the drive's model\n"
     "  --help        show this help and end\n"
     "  --version     show the version and end\n"
     "\n"
@@ -91,6 +97,7 @@ int Usage() {
         "[--secure] DRIVE TRACK OUTPUT.wav\n"
         "       orvane-cdda rip DRIVE OUTDIR [--format wav|mp3|wma|flac|opus] [--offset N] "
         "[--secure|--test-and-copy] [--accuraterip-server URL|--no-accuraterip] [--json]\n"
+        "       orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
         "DRIVE is a drive letter such as D:, TRACK the disc's track number (1 for the "
         "first track).\n");
     return 2;
@@ -455,6 +462,48 @@ int Rip(const std::vector<std::string>& args) {
     return RunRip(session, options);
 }
 
+int Offset(const std::vector<std::string>& args) {
+    OffsetCommand command;
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--accuraterip-server" && i + 1 < args.size()) {
+            command.server = args[++i];
+        } else if (args[i] == "--store") {
+            command.store = true;
+        } else {
+            rest.push_back(args[i]);
+        }
+    }
+    if (rest.size() != 1) return Usage();
+    CdSession session;
+    std::string error;
+    if (!OpenDrive(rest[0], session, error) || !ReadDisc(session, error)) {
+        std::fprintf(stderr, "orvane-cdda: %s\n", error.c_str());
+        return 1;
+    }
+    orvane::cdrom::DiscInfo disc;
+    auto cd = orvane::cdrom::DriveForLetter(static_cast<char>('D' + session.selectedDrive));
+    orvane::cdrom::DriveResult r =
+        cd ? cd->ReadDiscInfo(disc) : orvane::cdrom::DriveResult::Failure("no such drive");
+    if (!r.ok) {
+        std::fprintf(stderr, "orvane-cdda: the disc cannot be read: %s\n", r.Describe().c_str());
+        return 1;
+    }
+    GrabProgress progress;
+    gProgress = &progress;
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    command.sectorsPerRead = BoundedSectorsPerRead(session.Drive().sectorsPerRead);
+    command.cancelled = [&progress, stop = false]() mutable {
+        return stop = stop || progress.CheckCancel();
+    };
+    session.Drive().SetAudioBlockMode();
+    orvane::encoder::ProfileSettings profile;
+    const int status = RunOffsetCommand(session.Drive(), disc, command, profile, stdout, stderr);
+    gProgress = nullptr;
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -470,5 +519,6 @@ int main(int argc, char** argv) {
         return Toc(args[0] == "--json" ? args[1] : args[0], true);
     if (command == "grab") return Grab(args);
     if (command == "rip") return Rip(args);
+    if (command == "offset") return Offset(args);
     return Usage();
 }

@@ -11,6 +11,7 @@
 #include <random>
 
 #include "encoder/freedb/loopback_server.h"
+#include "platform/clock/clock.h"
 
 namespace orvane::cdda {
 namespace {
@@ -338,6 +339,31 @@ TEST(LookupAccurateRip, AServerThatNeverAnswersIsCancelled) {
     EXPECT_EQ(reply.status, AccurateRipStatus::Unavailable);
     EXPECT_EQ(reply.message, "lookup cancelled");
     EXPECT_EQ(polls.load(), 5);
+}
+
+TEST(LookupAccurateRip, SilenceAndTricklesEndAtTheTimeOut) {
+    // Virtual time: the waits move the clock instead of taking real time.
+    clock::VirtualClock vclock(true);
+    clock::Install(&vclock);
+    test::LoopbackServer silent([](const std::string&) {
+        test::LoopbackReply reply;
+        reply.holdOpen = true;
+        return reply;
+    });
+    const std::uint64_t start = vclock.NowMs();
+    AccurateRipReply reply = LookupAccurateRip(Server(silent), kId, nullptr, 20);
+    EXPECT_EQ(reply.status, AccurateRipStatus::Unavailable);
+    EXPECT_EQ(reply.message, "no answer within 20 s");
+    EXPECT_LE(vclock.NowMs() - start, 21000u);
+    clock::Install(nullptr);
+}
+
+TEST(LookupAccurateRip, AReplyBeyondTheCapIsRefused) {
+    const std::string huge(kMaxAccurateRipReplyBytes + 20000, '\1');
+    test::LoopbackServer server([&](const std::string&) { return BinaryReply(huge); });
+    const AccurateRipReply reply = LookupAccurateRip(Server(server), kId, nullptr);
+    EXPECT_EQ(reply.status, AccurateRipStatus::Unavailable);
+    EXPECT_EQ(reply.message, "reply too large");
 }
 
 }  // namespace
