@@ -21,6 +21,8 @@
 #include "encoder/cdda/verified_rip.h"
 #include "encoder/formats/flac_job.h"
 #include "encoder/formats/opus_job.h"
+#include "encoder/freedb/cddb_client.h"
+#include "encoder/freedb/freedb_dialogs.h"
 #include "encoder/wma/settings_page.h"
 #include "encoder/wma/wma_job.h"
 #include "platform/shell/sysinfo.h"
@@ -118,6 +120,50 @@ encoder::JobKind KindOf(const std::string& format) {
     return encoder::JobKind::EncodeMp3;
 }
 
+// The disc's entry in the CD database of the profile's settings, as the tracks' tags and
+// names; false with the reason when there is none (the rip then goes on without).
+bool TagsFromCddb(const CdSession& session, encoder::SettingsStore& profile,
+                  encoder::JobRequest& request, std::string& why) {
+    std::vector<std::uint32_t> lbas;
+    for (int i = 0; i < session.TrackCount(); ++i)
+        lbas.push_back(session.toc.entries[static_cast<std::size_t>(i)].start);
+    const freedb::DiscLayout disc = freedb::DiscLayout::FromLbas(lbas, session.leadOut);
+    freedb::CFreeDBClient client;
+    freedb::FreeDbSettings settings;
+    settings.server = profile.GetProfileString("Preferences", "FreeDBServer", freedb::kMainServer);
+    if (profile.GetProfileInt("Preferences", "UseProxy", 0) == 1)
+        client.SetProxy(profile.GetProfileString("Preferences", "ProxyServer", ""),
+                        static_cast<int>(profile.GetProfileInt("Preferences", "ProxyPort", 8080)),
+                        "", "");
+    client.SetClient(settings.clientName, settings.clientVersion, settings.protocol);
+    const freedb::FreeDBSite site = freedb::SiteFromSetting(settings.server);
+    std::vector<freedb::FreeDBMatch> matches;
+    if (!client.QueryDisc(site, freedb::ComputeDiscId(disc), disc, matches) || matches.empty()) {
+        why = "the CD database has no entry for the disc (error " +
+              std::to_string(client.LastError()) + ")";
+        return false;
+    }
+    freedb::FreeDBDiscInfo info;
+    if (!client.ReadDisc(site, matches[0].discId, matches[0].category, info)) {
+        why = "the CD database's entry cannot be read (error " +
+              std::to_string(client.LastError()) + ")";
+        return false;
+    }
+    for (int i = 0; i < session.TrackCount(); ++i) {
+        encoder::Id3Tag& tag = request.tags[i + 1];
+        tag.SetMarker();
+        tag.SetArtist(info.artist);
+        tag.SetAlbum(info.title);
+        tag.SetYear(info.year);
+        const auto t = static_cast<std::size_t>(i);
+        if (t < info.trackTitles.size()) {
+            tag.SetTitle(info.trackTitles[t]);
+            if (!info.trackTitles[t].empty()) request.cd.names[t] = info.trackTitles[t];
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 int RunRip(CdSession& session, const RipOptions& options) {
@@ -156,6 +202,11 @@ int RunRip(CdSession& session, const RipOptions& options) {
     cd.accurateRipServer = settings.accurateRipServer;
     cd.ripLog = true;
 
+    if (options.cddb) {
+        std::string why;
+        if (!TagsFromCddb(session, profile, request, why))
+            std::fprintf(stderr, "orvane-cdda: no titles: %s\n", why.c_str());
+    }
     if (request.kind == encoder::JobKind::EncodeFlac) formats::RegisterFlacJob();
     if (request.kind == encoder::JobKind::EncodeOpus) formats::RegisterOpusJob();
     if (request.kind == encoder::JobKind::Decode)

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <regex>
 
+#include "encoder/app/profile_settings.h"
+#include "platform/registry/winreg.h"
 #include "tests/encoder/freedb/loopback_server.h"
 #include "tests/platform/cdrom/disc_fixture.h"
 
@@ -228,6 +230,45 @@ TEST_F(RipTool, ChecksumsAreComparedWithTheDatabaseAndItsAbsenceNeverFailsTheRip
     EXPECT_EQ(TrackField(r.out, 2, "accuraterip"), "\"unavailable\"");
     EXPECT_NE(orvane::test::ReadFile(dir_ / "offline" / "Rip.log").find("AccurateRip lookup: "),
               std::string::npos);
+}
+
+TEST_F(RipTool, CddbNamesAndTagsTheTracksAndItsAbsenceOnlyCostsTheNames) {
+    Configure("");
+    {
+        orvane::test::LoopbackServer cddb([](const std::string& request) {
+            if (request.find("cddb+query+") != std::string::npos)
+                return orvane::test::HttpReply("200 rock 10000703 Band / Record\r\n");
+            return orvane::test::HttpReply(
+                "210 rock 10000703 CD database entry follows (until terminating `.')\r\n"
+                "# xmcd\r\n#\r\n# Track frame offsets:\r\n#\t150\r\n#\t450\r\n#\t600\r\n"
+                "#\r\n# Disc length: 9 seconds\r\n#\r\n# Revision: 1\r\n"
+                "# Submitted via: test 1.0\r\n#\r\n"
+                "DISCID=10000703\r\nDTITLE=Band / Record\r\nDYEAR=1999\r\nDGENRE=Rock\r\n"
+                "TTITLE0=One\r\nTTITLE1=Two: Too\r\nTTITLE2=Three\r\nEXTD=\r\nEXTT0=\r\n"
+                "EXTT1=\r\nEXTT2=\r\nPLAYORDER=\r\n.\r\n");
+        });
+        // The tool reads Plimo's settings: the database's address is set there.
+        ::setenv("ORVANE_REGISTRY_DIR", (dir_ / "config" / "orvane").c_str(), 1);
+        orvane::registry::ResetForTesting();
+        {
+            orvane::encoder::ProfileSettings profile;
+            ASSERT_TRUE(profile.WriteProfileString("Preferences", "FreeDBServer", cddb.Address()));
+        }
+        ::unsetenv("ORVANE_REGISTRY_DIR");
+        orvane::registry::ResetForTesting();
+        ToolRun r = Rip("named", "--cddb --no-accuraterip");
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err.find("no titles"), std::string::npos) << r.err;
+        const std::string two = orvane::test::ReadFile(dir_ / "named" / "Band - Two- Too.WAV");
+        EXPECT_TRUE(two.size() > 44 && two.substr(44) == orvane::test::PatternFrames(300, 150));
+        const std::string cue = orvane::test::ReadFile(dir_ / "named" / "Band - Record.cue");
+        EXPECT_NE(cue.find("TITLE \"Two: Too\""), std::string::npos) << cue;
+    }
+    // The database gone: the rip goes on under the tracks' plain names.
+    ToolRun r = Rip("plain", "--cddb --no-accuraterip");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("orvane-cdda: no titles: "), std::string::npos) << r.err;
+    EXPECT_EQ(Samples("plain", 2), orvane::test::PatternFrames(300, 150));
 }
 
 }  // namespace
