@@ -1,0 +1,51 @@
+#include "encoder/cdda/rip_settings.h"
+
+#include <gtest/gtest.h>
+
+namespace orvane::cdda {
+namespace {
+
+TEST(RipSettings, OffsetsAreKeptPerDriveModelAndBoundedWhenRead) {
+    encoder::MemorySettings store;
+    CdDrive a, b;
+    a.vendor = "PLEXTOR ";
+    a.product = "DVDR   PX-716A  ";
+    b.vendor = "ACME    ";
+    b.product = "CD-ROM          ";
+    RipSettings s;
+    s.read.offset = 30;
+    s.read.mode = ReadMode::Secure;
+    s.accurateRip = true;
+    ASSERT_TRUE(StoreRipSettings(store, a, s));
+    EXPECT_EQ(store.GetProfileString("ReadOffsets", "PLEXTOR DVDR   PX-716A"), "30");
+    RipSettings back = LoadRipSettings(store, a);
+    EXPECT_EQ(back.read.offset, 30);
+    EXPECT_EQ(back.read.mode, ReadMode::Secure);
+    EXPECT_TRUE(back.Verified());
+    // Another model has its own offset; a value out of range or no number reads as none.
+    EXPECT_EQ(LoadRipSettings(store, b).read.offset, 0);
+    store.WriteProfileString("ReadOffsets", "ACME CD-ROM", "5000");
+    store.WriteProfileInt("Rip", "ReadMode", 7);
+    store.WriteProfileInt("Rip", "SecureAgree", 1);
+    back = LoadRipSettings(store, b);
+    EXPECT_EQ(back.read.offset, 0);
+    EXPECT_EQ(back.read.mode, ReadMode::Burst);
+    EXPECT_EQ(back.read.agree, 2);
+    // Nothing asked for: the described grab.
+    encoder::MemorySettings fresh;
+    EXPECT_FALSE(LoadRipSettings(fresh, a).Verified());
+}
+
+TEST(RipSettings, ReadOffsetsParseWithinTheirRangeOnly) {
+    int v = 99;
+    for (const char* bad : {"", "-", "+", "2941", "-2941", "1e3", "12a", " 5", "99999999"})
+        EXPECT_FALSE(ParseReadOffset(bad, v)) << bad;
+    EXPECT_EQ(v, 99);
+    ASSERT_TRUE(ParseReadOffset("-2940", v));
+    EXPECT_EQ(v, -2940);
+    ASSERT_TRUE(ParseReadOffset("+667", v));
+    EXPECT_EQ(v, 667);
+}
+
+}  // namespace
+}  // namespace orvane::cdda
