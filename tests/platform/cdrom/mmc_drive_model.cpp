@@ -232,6 +232,7 @@ MmcDriveModel::Answer MmcDriveModel::Execute(const std::uint8_t* cdb, std::uint8
             bool loadEject = cdb[4] & 0x02, start = cdb[4] & 0x01;
             if (!loadEject) break;  // spinning up or down changes nothing here
             if (start) {
+                if (trayOpen_ && !trayMotor_) return {kNotReady, 0x3A, 0x02};
                 CloseTray();
             } else {
                 if (locked_) return {kIllegal, 0x53, 0x02};  // medium removal prevented

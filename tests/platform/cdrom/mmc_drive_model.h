@@ -36,6 +36,9 @@ public:
     void FailSectors(std::uint32_t first, std::uint32_t last);  // unrecovered read errors
     void SetDeviceType(std::uint8_t type) { deviceType_ = type; }
     void SetIdentity(const std::string& vendor, const std::string& product);
+    // As drives without a loading motor (slot and laptop drives): the tray stays open until
+    // pushed in by hand, whatever START STOP UNIT asks.
+    void RemoveTrayMotor() { trayMotor_ = false; }
     // As drives that give the sub-channel raw only: READ CD refuses the formatted Q.
     void RefuseFormattedQ() { formattedQ_ = false; }
 
@@ -78,6 +81,7 @@ private:
     bool attention_ = false;
     bool locked_ = false;
     bool formattedQ_ = true;
+    bool trayMotor_ = true;
     std::uint8_t mediaEvent_ = 0;  // pending media event code
     std::uint32_t blockSize_ = 2048;
     std::uint16_t maxSpeed_ = 7056;
