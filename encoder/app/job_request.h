@@ -23,6 +23,8 @@ struct CdHandOver {
     int introSeconds = 15;
     int readBufferSize = 16;        // frames per read request (the machine-wide setting)
     bool deleteGrabbedWav = false;  // the grabbed WAVE file goes once it is encoded
+    int readSpeed = 0;              // x the audio rate; 0: the drive's fastest
+    bool deemphasis = false;        // de-emphasise tracks recorded with pre-emphasis
 };
 
 // The choices of the WMA settings page.

@@ -97,8 +97,9 @@ struct ReadTrackParams {
     const CdDrive* drive = nullptr;
     FrameRange range;
     int sectorsPerRead = 4;
-    bool inJob = false;  // 10 attempts for the last request of a track in a job, else 6
-    int totalRange = 0;  // total bar range; 0 = the track's range (inside a job)
+    bool inJob = false;       // 10 attempts for the last request of a track in a job, else 6
+    int totalRange = 0;       // total bar range; 0 = the track's range (inside a job)
+    bool deemphasis = false;  // undo the track's pre-emphasis in what is written
 };
 
 // Reads a track into the file, request by request, with retries. A request whose last attempt
@@ -115,6 +116,17 @@ std::string RowFileName(const std::string& folder, const std::string& rowName, i
 // Sectors per read bounded to what one request may carry (1 to 256 frames).
 int BoundedSectorsPerRead(int value);
 
+// The grabber's read settings: the read speed as a multiple of the audio rate (0: the drive is
+// left as it is, at its fastest) and whether tracks flagged with pre-emphasis are de-emphasised.
+struct CdReadSettings {
+    int speed = 0;
+    bool deemphasis = false;
+};
+// Sends the read speed to the drive when one is set.
+void ApplyReadSpeed(const CdDrive& drive, const CdReadSettings& settings);
+// Whether the track (zero-based) carries the pre-emphasis bit in the table of contents.
+bool TrackHasPreEmphasis(const CdSession& session, int track);
+
 // "&Grab Now!": the checked rows (their track index and name, in list order).
 struct GrabRow {
     int track = 0;
@@ -125,6 +137,7 @@ struct GrabToFolderRequest {
     bool introOnly = false;
     int introSeconds = 15;
     fs::FileOps* fileOps = nullptr;  // how the files are written; nullptr: the system
+    CdReadSettings read;
 };
 // Runs the whole grab with its messages through port (the grabber's window). cdaReadBufferSize
 // takes the drive's sectors per read.
@@ -151,6 +164,7 @@ struct NextTrackOptions {
     // Without it: folder + "Track%d.WAV".
     std::function<std::string(int track, std::string& error)> wavePath;
     fs::FileOps* fileOps = nullptr;  // how the file is written; nullptr: the system
+    CdReadSettings read;
 };
 // Grabs the next checked track from nextTrack on into its WAVE file; nextTrack moves past the
 // track handled. cdaReadBufferSize becomes the frames per request used.

@@ -402,6 +402,8 @@ void CdGrabberDialog::OnGrabNow() {
         if (rows_[i].checked) request.rows.push_back({static_cast<int>(i), rows_[i].texts[0]});
     request.introOnly = introOnly_ == 1;
     request.introSeconds = introSeconds_;
+    request.read.speed = app_.cdaReadSpeed;
+    request.read.deemphasis = app_.cdaDeemphasis != 0;
     GrabToFolder(session_, request, *port_, openProgress, app_.cdaReadBufferSize);
 }
 
@@ -551,6 +553,8 @@ std::string StoreReadBufferSize(int value) {
 void CdaSettingsDialog::OnInitDialog() {
     port_->SetRange(IDC_CDA_BUFFERSPIN, 1, 65500);
     port_->SetText(IDC_CDA_BUFFER, std::to_string(app_.cdaReadBufferSize));
+    port_->SetText(IDC_CDA_SPEED, std::to_string(app_.cdaReadSpeed));
+    port_->SetCheck(IDC_CDA_DEEMPHASIS, app_.cdaDeemphasis);
 }
 
 bool CdaSettingsDialog::OnOK() {
@@ -559,8 +563,23 @@ bool CdaSettingsDialog::OnOK() {
         port_->MessageBox(RangeMessage(1, 65500), "", MB_ICONEXCLAMATION);
         return false;
     }
+    int speed = 0;
+    if (!ParseInt(port_->Text(IDC_CDA_SPEED), 0, encoder::EncoderApp::kMaxCdaReadSpeed, speed)) {
+        port_->MessageBox(RangeMessage(0, encoder::EncoderApp::kMaxCdaReadSpeed), "",
+                          MB_ICONEXCLAMATION);
+        return false;
+    }
     app_.cdaReadBufferSize = value;
+    app_.cdaReadSpeed = speed;
+    app_.cdaDeemphasis = port_->Check(IDC_CDA_DEEMPHASIS) ? 1 : 0;
     std::string failure = StoreReadBufferSize(value);
+    bool stored = true;
+    if (app_.settings) {
+        stored &= app_.settings->WriteProfileInt("Preferences", "CDAReadSpeed", speed);
+        stored &=
+            app_.settings->WriteProfileInt("Preferences", "CDADeemphasis", app_.cdaDeemphasis);
+    }
+    if (failure.empty() && !stored) failure = CdString(IDS_REGISTRY_PATH);
     if (!failure.empty()) port_->MessageBox(failure, "", MB_ICONSTOP);
     port_->EndDialog(IDOK);
     return true;

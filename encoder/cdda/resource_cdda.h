@@ -53,3 +53,6 @@ constexpr int IDC_CD_INTROSPIN = 1147;
 // Dialog 159: CDA settings
 constexpr int IDC_CDA_BUFFER = 1089;
 constexpr int IDC_CDA_BUFFERSPIN = 1090;
+// Additions to dialog 159: the read speed and de-emphasis.
+constexpr int IDC_CDA_SPEED = 1300;
+constexpr int IDC_CDA_DEEMPHASIS = 1301;

@@ -271,6 +271,15 @@ public:
             spin->setValue(t.toInt());
         });
         Label(this, "Frames.", 256, 96, 60, 20);
+        Label(this, "Read Speed:", 12, 126, 140, 20);
+        auto* speed = Edit(port_, IDC_CDA_SPEED, this, 156, 124, 40, 2);
+        speed->setValidator(
+            new QRegularExpressionValidator(QRegularExpression("[0-9]{0,2}"), speed));
+        Label(this, "x (0 = fastest)", 202, 126, 150, 20);
+        auto* deemphasis = Place<QCheckBox>(this, 12, 158, 134, 22);
+        deemphasis->setText("&De-emphasis");
+        deemphasis->setToolTip("Undo the pre-emphasis of tracks recorded with it");
+        port_.Bind(IDC_CDA_DEEMPHASIS, deemphasis);
         Button(port_, IDOK, this, "&OK / Save", 150, 156, 96);
         OnClick(port_, IDOK, this, [this] { logic_.OnOK(); });
         auto* cancel = Button(port_, IDCANCEL, this, "&Cancel", 252, 156, 96);
