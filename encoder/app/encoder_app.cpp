@@ -1,5 +1,6 @@
 #include "encoder/app/encoder_app.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -41,6 +42,10 @@ void ReadSettings(EncoderApp& app) {
     app.lastCd = s.GetProfileString("Preferences", "LastCD", "");
     app.namePattern = s.GetProfileString("Preferences", "FileNamePattern", "");
     app.writeId3v2 = static_cast<int>(s.GetProfileInt("Preferences", "WriteID3v2", 1));
+    app.cdaReadSpeed =
+        std::clamp(static_cast<int>(s.GetProfileInt("Preferences", "CDAReadSpeed", 0)), 0,
+                   EncoderApp::kMaxCdaReadSpeed);
+    app.cdaDeemphasis = s.GetProfileInt("Preferences", "CDADeemphasis", 0) != 0 ? 1 : 0;
     std::string text;
     bool found = s.ReadMachineValue("HKEY_LOCAL_MACHINE", kMachineKey, "CDAReadBufferSize", text);
     app.cdaReadBufferSize = ClampReadBufferSize(found, text);

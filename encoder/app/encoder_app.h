@@ -37,6 +37,11 @@ struct EncoderApp {
     // intro, read buffer and delete settings when it makes the request).
     CdHandOver cdSelection;
     int cdaReadBufferSize = 16;
+    static constexpr int kMaxCdaReadSpeed = 99;
+    // "CDAReadSpeed": read speed as a multiple of the audio rate, 0 for the drive's fastest;
+    // "CDADeemphasis": tracks recorded with pre-emphasis are de-emphasised when grabbed.
+    int cdaReadSpeed = 0;
+    int cdaDeemphasis = 0;
     std::string appFolder;  // program folder, with a trailing '/'
     std::atomic<int> exitRequested{0};
     int windowEffects = 1;

@@ -302,6 +302,20 @@ AspiResult CdDrive::SetAudioBlockMode() const {
     return MakeAspiResult(status, srb);
 }
 
+AspiResult CdDrive::SetReadSpeed(std::uint16_t kilobytesPerSecond) const {
+    SRB_ExecSCSICmd srb{};
+    // The write speed stays as it is (FFFFh).
+    std::uint8_t cdb[12] = {0xBB,
+                            0,
+                            static_cast<std::uint8_t>(kilobytesPerSecond >> 8),
+                            static_cast<std::uint8_t>(kilobytesPerSecond),
+                            0xFF,
+                            0xFF};
+    int status = AspiExecCdb(srb, static_cast<std::uint8_t>(adapter),
+                             static_cast<std::uint8_t>(target), nullptr, 0, SRB_DIR_IN, cdb, 12);
+    return MakeAspiResult(status, srb);
+}
+
 std::array<std::uint8_t, 12> CdDrive::ReadCommand(std::uint32_t first, std::uint32_t count,
                                                   std::uint8_t& length) const {
     std::array<std::uint8_t, 12> out{};

@@ -17,6 +17,9 @@ constexpr int kMaxTocEntries = 200;
 constexpr int kMaxConfigEntries = 256;
 // Frames the grab buffer holds; larger sectors-per-read values are bounded to it.
 constexpr int kReadBufferFrames = 256;
+// Read speeds: one times the audio rate is 176.4 kB/s; FFFFh asks for the fastest.
+constexpr std::uint16_t kSingleSpeedKBs = 176;
+constexpr std::uint16_t kMaxReadSpeed = 0xFFFF;
 
 // Read commands of a SCSI drive, by the operation code of the configuration file.
 enum class ReadMethod : std::uint16_t {
@@ -87,6 +90,8 @@ public:
     // 28 bytes: the mode parameter header and the capabilities page.
     AspiResult QueryCdCapabilities(std::uint8_t out[28]) const;
     AspiResult SetAudioBlockMode() const;
+    // SET CD SPEED: the read speed in kB/s (kMaxReadSpeed: the drive's fastest).
+    AspiResult SetReadSpeed(std::uint16_t kilobytesPerSecond) const;
     // count frames from first into out (count x 2352 bytes).
     AspiResult ReadAudioFrames(std::uint32_t first, std::uint32_t count, std::uint8_t* out) const;
     // READ CD with C2 error pointers: the frames into out, and 294 bytes per frame into c2 (a

@@ -177,6 +177,8 @@ encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
     NextTrackOptions options;
     options.introOnly = request_.cd.introOnly;
     options.introSeconds = request_.cd.introSeconds;
+    options.cdRead.speed = request_.cd.readSpeed;
+    options.cdRead.deemphasis = request_.cd.deemphasis;
     options.openProgress = openProgress_;
     options.message = [&runner](const std::string& text, unsigned flags) {
         runner.Message(text, "", flags);

@@ -14,6 +14,7 @@
 #include "encoder/app/paths.h"
 #include "encoder/cdda/accuraterip.h"
 #include "encoder/cdda/cdda_strings.h"
+#include "encoder/cdda/deemphasis.h"
 #include "encoder/cdda/resource_cdda.h"
 #include "platform/clock/clock.h"
 
@@ -147,6 +148,19 @@ bool WaveFileWriter::Finish(std::string& error) {
 
 int BoundedSectorsPerRead(int value) { return std::clamp(value, 1, kReadBufferFrames); }
 
+void ApplyReadSpeed(const CdDrive& drive, const CdReadSettings& settings) {
+    // A drive that does not take the command reads at the speed it has.
+    if (settings.speed > 0)
+        drive.SetReadSpeed(static_cast<std::uint16_t>(
+            std::min<int>(settings.speed * kSingleSpeedKBs, kMaxReadSpeed - 1)));
+}
+
+bool TrackHasPreEmphasis(const CdSession& session, int track) {
+    if (track < 0 || track >= session.TrackCount()) return false;
+    const std::uint8_t control = session.toc.entries[track].adrControl & 0x0F;
+    return (control & 0x04) == 0 && (control & 0x01) != 0;
+}
+
 ReadOutcome ReadTrack(const ReadTrackParams& p, WaveFileWriter& file, GrabProgress& progress,
                       GrabCounters& counters, std::vector<std::uint8_t>& buffer,
                       std::string& error) {
@@ -157,6 +171,7 @@ ReadOutcome ReadTrack(const ReadTrackParams& p, WaveFileWriter& file, GrabProgre
     progress.SetFileText(file.Path());
     progress.SetTrackBar(trackRange, 0);
     p.drive->SetAudioBlockMode();
+    Deemphasis filter;
     for (std::uint32_t e = start; e < end; e += n) {
         std::uint32_t count = std::min(n, end - e);
         int attempts = p.inJob && e + n >= end ? 10 : 6;
@@ -169,6 +184,7 @@ ReadOutcome ReadTrack(const ReadTrackParams& p, WaveFileWriter& file, GrabProgre
                 if (result == 1) break;
             }
         }
+        if (result == 1 && p.deemphasis) filter.Process(buffer.data(), std::size_t{count} * 588);
         if (result == 1 && !p.testOnly &&
             !file.Write(buffer.data(), std::size_t{count} * kFrameBytes, error))
             return ReadOutcome::WriteFailed;
@@ -224,6 +240,7 @@ void GrabToFolder(CdSession& session, const GrabToFolderRequest& request, Window
     const CdDrive& drive = session.Drive();
     int n = BoundedSectorsPerRead(drive.sectorsPerRead);
     cdaReadBufferSize = n;
+    ApplyReadSpeed(drive, request.cdRead);
     std::uint64_t totalFrames = 0;
     for (const GrabRow& row : request.rows)
         totalFrames += TrackRange(session, row.track, false, 0).Frames();
@@ -257,6 +274,7 @@ void GrabToFolder(CdSession& session, const GrabToFolderRequest& request, Window
         params.range = TrackRange(session, row.track, request.introOnly, request.introSeconds);
         params.sectorsPerRead = n;
         params.totalRange = std::max(totalRange, 1);
+        params.deemphasis = request.cdRead.deemphasis && TrackHasPreEmphasis(session, row.track);
         params.reader = reader.get();
         if (reader) reader->ClearSuspicious();
         ReadOutcome outcome = ReadOutcome::Done;
@@ -363,6 +381,8 @@ GrabNextTrackResult GrabNextTrack(CdSession& session, const std::string& folder,
     params.sectorsPerRead = n;
     params.inJob = true;
     params.reader = options.reader;
+    params.deemphasis = options.cdRead.deemphasis && TrackHasPreEmphasis(session, track);
+    ApplyReadSpeed(drive, options.cdRead);
     GrabCounters counters;
     std::vector<std::uint8_t> buffer;
     std::string error;

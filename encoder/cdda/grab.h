@@ -106,6 +106,7 @@ struct ReadTrackParams {
     // Sees every block of samples written, in order (checksums).
     std::function<void(const std::uint8_t* data, std::size_t size)> written;
     bool testOnly = false;  // reads without writing (the test of test-and-copy)
+    bool deemphasis = false;  // undo the track's pre-emphasis in what is written
 };
 
 // Reads a track into the file, request by request, with retries. A request whose last attempt
@@ -122,6 +123,17 @@ std::string RowFileName(const std::string& folder, const std::string& rowName, i
 // Sectors per read bounded to what one request may carry (1 to 256 frames).
 int BoundedSectorsPerRead(int value);
 
+// The grabber's read settings: the read speed as a multiple of the audio rate (0: the drive is
+// left as it is, at its fastest) and whether tracks flagged with pre-emphasis are de-emphasised.
+struct CdReadSettings {
+    int speed = 0;
+    bool deemphasis = false;
+};
+// Sends the read speed to the drive when one is set.
+void ApplyReadSpeed(const CdDrive& drive, const CdReadSettings& settings);
+// Whether the track (zero-based) carries the pre-emphasis bit in the table of contents.
+bool TrackHasPreEmphasis(const CdSession& session, int track);
+
 // "&Grab Now!": the checked rows (their track index and name, in list order).
 struct GrabRow {
     int track = 0;
@@ -134,6 +146,8 @@ struct GrabToFolderRequest {
     fs::FileOps* fileOps = nullptr;  // how the files are written; nullptr: the system
     // Offset, secure or test-and-copy reading; the described reading when Plain().
     ReadSettings read;
+    // The drive's read speed and de-emphasis.
+    CdReadSettings cdRead;
 };
 // Runs the whole grab with its messages through port (the grabber's window). cdaReadBufferSize
 // takes the drive's sectors per read.
@@ -165,6 +179,7 @@ struct NextTrackOptions {
     SampleReader* reader = nullptr;
     std::function<void(int track)> starting;
     std::function<void(const std::uint8_t*data, std::size_t size)> tested, written;
+    CdReadSettings cdRead;
 };
 // Grabs the next checked track from nextTrack on into its WAVE file; nextTrack moves past the
 // track handled. cdaReadBufferSize becomes the frames per request used.

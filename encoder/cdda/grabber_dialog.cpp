@@ -404,6 +404,8 @@ void CdGrabberDialog::OnGrabNow() {
     request.introOnly = introOnly_ == 1;
     request.introSeconds = introSeconds_;
     if (app_.settings) request.read = LoadRipSettings(*app_.settings, session_.Drive()).read;
+    request.cdRead.speed = app_.cdaReadSpeed;
+    request.cdRead.deemphasis = app_.cdaDeemphasis != 0;
     GrabToFolder(session_, request, *port_, openProgress, app_.cdaReadBufferSize);
 }
 
@@ -578,12 +580,20 @@ void CdaSettingsDialog::OnInitDialog() {
         port_->AddString(IDC_CDA_READMODE, mode);
     port_->SetCurSel(IDC_CDA_READMODE, static_cast<int>(rip.read.mode));
     port_->SetCheck(IDC_CDA_ACCURATERIP, rip.accurateRip ? 1 : 0);
+    port_->SetText(IDC_CDA_SPEED, std::to_string(app_.cdaReadSpeed));
+    port_->SetCheck(IDC_CDA_DEEMPHASIS, app_.cdaDeemphasis);
 }
 
 bool CdaSettingsDialog::OnOK() {
     int value = 0;
     if (!ParseInt(port_->Text(IDC_CDA_BUFFER), 1, 65500, value)) {
         port_->MessageBox(RangeMessage(1, 65500), "", MB_ICONEXCLAMATION);
+        return false;
+    }
+    int speed = 0;
+    if (!ParseInt(port_->Text(IDC_CDA_SPEED), 0, encoder::EncoderApp::kMaxCdaReadSpeed, speed)) {
+        port_->MessageBox(RangeMessage(0, encoder::EncoderApp::kMaxCdaReadSpeed), "",
+                          MB_ICONEXCLAMATION);
         return false;
     }
     static const CdDrive kNoDrive;
@@ -599,7 +609,16 @@ bool CdaSettingsDialog::OnOK() {
     rip.accurateRip = port_->Check(IDC_CDA_ACCURATERIP) == 1;
     if (app_.settings) StoreRipSettings(*app_.settings, d, rip);
     app_.cdaReadBufferSize = value;
+    app_.cdaReadSpeed = speed;
+    app_.cdaDeemphasis = port_->Check(IDC_CDA_DEEMPHASIS) ? 1 : 0;
     std::string failure = StoreReadBufferSize(value);
+    bool stored = true;
+    if (app_.settings) {
+        stored &= app_.settings->WriteProfileInt("Preferences", "CDAReadSpeed", speed);
+        stored &=
+            app_.settings->WriteProfileInt("Preferences", "CDADeemphasis", app_.cdaDeemphasis);
+    }
+    if (failure.empty() && !stored) failure = CdString(IDS_REGISTRY_PATH);
     if (!failure.empty()) port_->MessageBox(failure, "", MB_ICONSTOP);
     port_->EndDialog(IDOK);
     return true;

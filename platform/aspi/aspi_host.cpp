@@ -218,6 +218,9 @@ cdrom::DriveResult AspiHost::Execute(std::size_t index, const std::uint8_t* cdb,
             }
             return drive.TestUnitReady();
         }
+        case 0xBB:  // SET CD SPEED: the read speed in kB/s (FFFFh: the fastest)
+            if (cdbLength < 12) return IllegalRequest(0x24, "short command");
+            return drive.SetSpeed(Be16(cdb + 2));
         case 0x1B:  // START STOP UNIT with the load/eject bit
             if (cdbLength < 6) return IllegalRequest(0x24, "short command");
             if (cdb[4] & 0x02) return drive.SetTray((cdb[4] & 0x01) == 0);

@@ -169,6 +169,8 @@ DriveResult SgDrive::ReadDiscInfo(DiscInfo& out) {
     for (TrackInfo& t : disc.tracks) {
         if (t.audio) t.isrc = code(3, t.number, 12);
     }
+    ReadCdText(disc);
+    ScanIndexPoints(disc);
     out = std::move(disc);
     return DriveResult::Ok();
 }

@@ -26,8 +26,9 @@ public:
     DriveResult Inquiry(InquiryData& out) override;
     DriveResult TestUnitReady() override;
     DriveResult ReadToc(Toc& out) override;
-    // The table of contents, the sessions of the full table of contents, and the catalog
-    // number and ISRCs of the Q sub-channel, as far as the drive tells them.
+    // The table of contents, the sessions of the full table of contents, the catalog number,
+    // ISRCs, pregaps and index points of the Q sub-channel, and CD-Text, as far as the drive
+    // tells them.
     DriveResult ReadDiscInfo(DiscInfo& out) override;
     DriveResult ReadCdda(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) override;
     DriveResult ReadCddaC2(std::uint32_t lba, std::uint32_t count, std::uint8_t* out,
@@ -42,6 +43,11 @@ public:
 
 private:
     SgDrive(std::string device, int fd) : device_(std::move(device)), fd_(fd) {}
+
+    // READ TOC format 5 into the disc's texts; a drive without CD-Text leaves them empty.
+    void ReadCdText(DiscInfo& disc);
+    // Pregaps and index points from the Q sub-channel of single sectors (READ CD).
+    void ScanIndexPoints(DiscInfo& disc);
 
     std::string device_;
     int fd_;

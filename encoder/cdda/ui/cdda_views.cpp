@@ -249,7 +249,7 @@ public:
     SettingsWindow(CdaSettingsDialog& logic, QWidget* owner)
         : QDialog(owner), logic_(logic), port_(this) {
         setWindowTitle("Orvane Encoder - CDA Grabber - Settings");
-        setFixedSize(360, 288);
+        setFixedSize(360, 344);
         encoder::ui::ApplyHooks(port_);
         auto* text = Label(this,
                            "Please look in help for more information on how to set this value, "
@@ -271,20 +271,29 @@ public:
             spin->setValue(t.toInt());
         });
         Label(this, "Frames.", 256, 96, 60, 20);
+        Label(this, "Read Speed:", 12, 126, 140, 20);
+        auto* speed = Edit(port_, IDC_CDA_SPEED, this, 156, 124, 40, 2);
+        speed->setValidator(
+            new QRegularExpressionValidator(QRegularExpression("[0-9]{0,2}"), speed));
+        Label(this, "x (0 = fastest)", 202, 126, 150, 20);
         // Verified ripping.
-        Label(this, "Read offset (samples):", 12, 130, 140, 20);
-        auto* offset = Edit(port_, IDC_CDA_OFFSET, this, 156, 128, 70, 5);
+        Label(this, "Read offset (samples):", 12, 158, 140, 20);
+        auto* offset = Edit(port_, IDC_CDA_OFFSET, this, 156, 156, 70, 5);
         offset->setValidator(
             new QRegularExpressionValidator(QRegularExpression("[+-]?[0-9]{0,4}"), offset));
-        port_.Bind(IDC_CDA_OFFSETDRIVE, Label(this, "", 156, 152, 192, 20));
-        Label(this, "Read mode:", 12, 180, 140, 20);
-        port_.Bind(IDC_CDA_READMODE, Place<QComboBox>(this, 156, 178, 150, 24));
-        auto* check = Place<QCheckBox>(this, 12, 208, 336, 22);
+        port_.Bind(IDC_CDA_OFFSETDRIVE, Label(this, "", 156, 180, 192, 20));
+        Label(this, "Read mode:", 12, 208, 140, 20);
+        port_.Bind(IDC_CDA_READMODE, Place<QComboBox>(this, 156, 206, 150, 24));
+        auto* deemphasis = Place<QCheckBox>(this, 12, 238, 336, 22);
+        deemphasis->setText("&De-emphasis");
+        deemphasis->setToolTip("Undo the pre-emphasis of tracks recorded with it");
+        port_.Bind(IDC_CDA_DEEMPHASIS, deemphasis);
+        auto* check = Place<QCheckBox>(this, 12, 264, 336, 22);
         check->setText("Check the rip with AccurateRip");
         port_.Bind(IDC_CDA_ACCURATERIP, check);
-        Button(port_, IDOK, this, "&OK / Save", 150, 244, 96);
+        Button(port_, IDOK, this, "&OK / Save", 150, 300, 96);
         OnClick(port_, IDOK, this, [this] { logic_.OnOK(); });
-        auto* cancel = Button(port_, IDCANCEL, this, "&Cancel", 252, 244, 96);
+        auto* cancel = Button(port_, IDCANCEL, this, "&Cancel", 252, 300, 96);
         connect(cancel, &QPushButton::clicked, this, [this] { reject(); });
         port_.OnEndDialog([this](int r) { done(r); });
     }

@@ -331,6 +331,23 @@ TEST_F(CddaToolOnSgIo, ListsReadsAndGrabsFromTheDevice) {
     EXPECT_EQ(orvane::test::ReadFile(dir_ / "two.wav").substr(44), pcm);
 }
 
+TEST_F(CddaToolOnSgIo, TellsPregapsIndexesAndCdTextAsTheImageDriveDoes) {
+    cue_ = orvane::test::WriteRipperSheet(dir_);
+    Configure("");
+    const ToolRun image = Start("toc D: --json");
+    ASSERT_EQ(image.status, 0) << image.err;
+    const ToolRun drive = StartOnDrive("toc D: --json");
+    ASSERT_EQ(drive.status, 0) << drive.err;
+    EXPECT_EQ(drive.out, image.out);
+    EXPECT_NE(drive.out.find("\"cdtext\": {\"title\": \"The Album\", \"performer\": \"The Band\"}"),
+              std::string::npos)
+        << drive.out;
+    EXPECT_NE(drive.out.find("\"start\": 300, \"length\": 85, \"audio\": true, \"session\": 1, "
+                             "\"pregap\": 75, "),
+              std::string::npos)
+        << drive.out;
+}
+
 TEST_F(CddaToolOnSgIo, SetsTheReadSpeedOnlyWhenAsked) {
     ToolRun r = StartOnDrive("grab --speed 8 D: 1 one.wav", "ORVANE_MMC_MODEL_TRACE=1");
     ASSERT_EQ(r.status, 0) << r.err;

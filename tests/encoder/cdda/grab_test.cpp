@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "encoder/app/fake_window.h"
+#include "encoder/cdda/deemphasis.h"
 #include "encoder/cdda/resource_cdda.h"
 #include "platform/clock/clock.h"
 #include "support/full_disk.h"
@@ -220,6 +221,59 @@ TEST_F(GrabTest, NextTrackGrabsTheCheckedTracksInTurn) {
     EXPECT_EQ(r.result, GrabResult::NoTrack);
     EXPECT_EQ(opened.count, 2);  // nothing opened when no track is left
     EXPECT_TRUE(job.Boxes().empty());
+}
+
+TEST_F(GrabTest, ReadSpeedAndDeemphasisFollowTheSettings) {
+    // Two tracks of 30 frames; the second recorded with pre-emphasis.
+    test::WriteFile(dir_ / "pre.bin", test::PatternFrames(0, 60));
+    test::WriteFile(dir_ / "pre.cue",
+                    "FILE \"pre.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                    "  TRACK 02 AUDIO\n    FLAGS PRE\n    INDEX 01 00:00:30\n");
+    std::string error;
+    std::shared_ptr<cdrom::DiscDrive> drive =
+        cdrom::ImageDrive::Open((dir_ / "pre.cue").string(), error);
+    ASSERT_TRUE(drive) << error;
+    transport_.reset();
+    transport_ = std::make_unique<test::Transport>(std::vector{drive});
+    ASSERT_EQ(DiscoverDrives(session_.drives), 1);
+    ASSERT_EQ(session_.drives[0].ReadToc(session_.toc), 1);
+    ComputeTrackArrays(session_);
+    session_.selectedDrive = 0;
+    session_.checked = {1, 1};
+    EXPECT_FALSE(TrackHasPreEmphasis(session_, 0));
+    EXPECT_TRUE(TrackHasPreEmphasis(session_, 1));
+
+    Opened opened;
+    auto grabBoth = [&](const CdReadSettings& read) {
+        NextTrackOptions o;
+        o.openProgress = opened.Fn();
+        o.read = read;
+        int next = 0, buffer = 7;
+        EXPECT_EQ(GrabNextTrack(session_, out_.path().string(), next, buffer, o).result,
+                  GrabResult::Grabbed);
+        EXPECT_EQ(GrabNextTrack(session_, out_.path().string(), next, buffer, o).result,
+                  GrabResult::Grabbed);
+    };
+    // By default the drive keeps its speed and the samples are written as read.
+    grabBoth({});
+    EXPECT_TRUE(transport_->Sent(0xBB).empty());
+    ExpectWave(out_ / "Track0.WAV", 0, 30);
+    ExpectWave(out_ / "Track1.WAV", 30, 30);
+
+    // 8x and de-emphasis: SET CD SPEED at 8 x 176 kB/s before each track, and only the flagged
+    // track filtered, as one stream across the read requests.
+    transport_->Clear();
+    grabBoth({8, true});
+    const std::vector<test::SentBlock> speeds = transport_->Sent(0xBB);
+    ASSERT_EQ(speeds.size(), 2u);
+    EXPECT_EQ((speeds[0].cdb[2] << 8) | speeds[0].cdb[3], 8 * 176);
+    EXPECT_EQ((speeds[0].cdb[4] << 8) | speeds[0].cdb[5], 0xFFFF);
+    ExpectWave(out_ / "Track0.WAV", 0, 30);
+    std::string filtered = test::PatternFrames(30, 30);
+    Deemphasis filter;
+    filter.Process(reinterpret_cast<std::uint8_t*>(filtered.data()), 30 * 588);
+    ASSERT_NE(filtered, test::PatternFrames(30, 30));
+    EXPECT_TRUE(test::ReadFile(out_ / "Track1.WAV").substr(44) == filtered);
 }
 
 TEST_F(GrabTest, NextTrackCancelledOrFailing) {

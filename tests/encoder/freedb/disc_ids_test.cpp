@@ -1,6 +1,7 @@
 // Disc identifiers against vectors computed apart from this code: the SHA-1 test messages of
 // FIPS 180, the worked example of the MusicBrainz disc id documentation, and ids of enhanced and
-// mixed-mode layouts computed by a separate reference (a script's hashlib and base64).
+// mixed-mode layouts computed by a separate reference (a script's hashlib and base64), and the
+// ids the databases publish for a pressed enhanced CD and a pressed mixed-mode CD.
 
 #include "encoder/freedb/disc_ids.h"
 
@@ -82,6 +83,38 @@ TEST(DiscIds, MixedModeDiscKeepsItsDataTrackForTheDatabasesThatCountIt) {
     EXPECT_EQ(MusicBrainzId(disc), "WVUe4AyZ9LnUYJTMrSSXwpKLHSE-");
     EXPECT_EQ(CddbId(disc), 0x12001403u);
     EXPECT_EQ(AccurateRipId(disc), "002-00000ed8-00001fa4-12001403");
+}
+
+// Ids as the databases publish them for pressed discs, with the tables of contents their
+// submitters read from the discs (offsets here without the 150-frame lead-in).
+TEST(DiscIds, PublishedIdsOfPressedEnhancedAndMixedModeDiscs) {
+    // Ten audio tracks, the audio session ending at 270185, a data session from 281585 (11400
+    // sectors on) to the lead-out at 333651.
+    std::vector<bool> audio(11, true);
+    audio[10] = false;
+    std::vector<int> sessions(11, 1);
+    sessions[10] = 2;
+    DiscInfo enhanced =
+        Disc({0, 12617, 40337, 63075, 93260, 117965, 151715, 184190, 215110, 247305, 281585},
+             333651, audio, sessions);
+    EXPECT_EQ(enhanced.AudioLeadOut(), 270185u);
+    EXPECT_EQ(MusicBrainzId(enhanced), "9AQWqQ0eCCwktwPPrIUIYkUw2Uo-");
+    EXPECT_EQ(CddbId(enhanced), 0x9e11600bu);
+    EXPECT_EQ(AccurateRipId(enhanced), "010-00164419-00b9f6e2-9e11600b");
+
+    // A data track 1 before 28 audio tracks, one session.
+    const std::vector<std::uint32_t> absolute = {
+        150,    66728,  76502,  85963,  93760,  104048, 116066, 124743, 134206, 142916,
+        151852, 160720, 169425, 178731, 188459, 196711, 206354, 214845, 223686, 225746,
+        226384, 232668, 239447, 239931, 244989, 254264, 260066, 261222, 261674};
+    std::vector<std::uint32_t> starts;
+    for (std::uint32_t a : absolute)
+        starts.push_back(a - 150);
+    std::vector<bool> mixedAudio(absolute.size(), true);
+    mixedAudio[0] = false;
+    DiscInfo mixed = Disc(starts, 261976 - 150, mixedAudio);
+    EXPECT_EQ(CddbId(mixed), 0xaf0da31du);
+    EXPECT_EQ(AccurateRipId(mixed), "028-00517a54-05a845d2-af0da31d");
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/cdrom/cd_text.h"
+
 namespace orvane::test {
 
 namespace {
@@ -52,17 +54,6 @@ void PutAddress(std::uint8_t* p, std::uint32_t lba, bool msf) {
     } else {
         Put32(p, lba);
     }
-}
-
-// CRC of the Q sub-channel: CCITT polynomial, stored inverted.
-std::uint16_t QCrc(const std::uint8_t* data, std::size_t length) {
-    std::uint16_t crc = 0;
-    for (std::size_t i = 0; i < length; ++i) {
-        crc = static_cast<std::uint16_t>(crc ^ (data[i] << 8));
-        for (int k = 0; k < 8; ++k)
-            crc = static_cast<std::uint16_t>(crc & 0x8000 ? (crc << 1) ^ 0x1021 : crc << 1);
-    }
-    return static_cast<std::uint16_t>(~crc);
 }
 
 }  // namespace
@@ -241,6 +232,7 @@ MmcDriveModel::Answer MmcDriveModel::Execute(const std::uint8_t* cdb, std::uint8
             bool loadEject = cdb[4] & 0x02, start = cdb[4] & 0x01;
             if (!loadEject) break;  // spinning up or down changes nothing here
             if (start) {
+                if (trayOpen_ && !trayMotor_) return {kNotReady, 0x3A, 0x02};
                 CloseTray();
             } else {
                 if (locked_) return {kIllegal, 0x53, 0x02};  // medium removal prevented
@@ -331,7 +323,8 @@ MmcDriveModel::Answer MmcDriveModel::ReadToc(const std::uint8_t* cdb,
             out[3] = static_cast<std::uint8_t>(disc_.sessions);
             break;
         }
-        case 5:  // CD-Text: the image carries none, so the answer is its header alone
+        case 5:  // CD-Text, from the texts of the cue sheet
+            out = cdrom::EncodeCdText(disc_);
             break;
         default:
             return {kIllegal, 0x24, 0x00};
@@ -348,17 +341,35 @@ std::size_t MmcDriveModel::TrackAt(std::uint32_t lba) const {
     return i;
 }
 
+std::size_t MmcDriveModel::DiscTrackAt(std::uint32_t lba) const {
+    std::size_t found = kInGap;
+    for (std::size_t i = 0; i < disc_.tracks.size(); ++i) {
+        const cdrom::TrackInfo& t = disc_.tracks[i];
+        if (t.start - t.pregap <= lba) found = i;
+    }
+    if (found == kInGap) return kInGap;
+    const cdrom::TrackInfo& t = disc_.tracks[found];
+    // Past the end of a session's last track: the lead-out and lead-in before the next.
+    return lba < t.start + t.length || found + 1 == disc_.tracks.size() ? found : kInGap;
+}
+
 std::vector<std::uint8_t> MmcDriveModel::QSubChannel(std::uint32_t lba) const {
     std::vector<std::uint8_t> q(12, 0);
-    const cdrom::TocTrack& t = toc_.tracks[TrackAt(lba)];
-    const bool pregap = lba < t.lba;  // before the first track's INDEX 01
+    const std::size_t i = DiscTrackAt(lba);
+    const cdrom::TocTrack& t = toc_.tracks[i == kInGap ? TrackAt(lba) : i];
+    const bool pregap = lba < t.lba;  // before the track's INDEX 01: index 0
+    int index = 0;
+    if (!pregap && i != kInGap) {
+        for (std::uint32_t at : disc_.tracks[i].indexes)
+            index += at <= lba ? 1 : 0;
+    }
     q[0] = static_cast<std::uint8_t>((t.control << 4) | 0x01);
     q[1] = Bcd(t.number);
-    q[2] = pregap ? 0 : 1;
+    q[2] = Bcd(static_cast<std::uint32_t>(std::max(index, pregap ? 0 : 1)));
     // In a pregap the relative time counts down to the track's start.
     PutMsf(q.data() + 3, pregap ? t.lba - lba : lba - t.lba, true);
     PutMsf(q.data() + 7, lba + kMsfOffset, true);
-    Put16(q.data() + 10, QCrc(q.data(), 10));
+    Put16(q.data() + 10, cdrom::CdCrc(q.data(), 10));
     return q;
 }
 
@@ -412,6 +423,7 @@ MmcDriveModel::Answer MmcDriveModel::ReadSubChannel(const std::uint8_t* cdb,
 
 MmcDriveModel::Answer MmcDriveModel::ReadFrames(std::uint32_t lba, std::uint32_t count,
                                                 std::uint8_t* out) {
+    // Without user data (sub-channel alone) any sector outside the session gaps reads.
     if (std::uint64_t{lba} + count > toc_.leadOut) return {kIllegal, 0x21, 0x00};
     for (const cdrom::SectorRange& range : failing_) {
         if (range.Overlaps(lba, count)) {
@@ -422,11 +434,13 @@ MmcDriveModel::Answer MmcDriveModel::ReadFrames(std::uint32_t lba, std::uint32_t
         }
     }
     for (std::uint32_t i = 0; i < count; ++i) {
-        if (!toc_.tracks[TrackAt(lba + i)].IsAudio()) {
+        const std::size_t track = DiscTrackAt(lba + i);
+        if (track == kInGap) return {kIllegal, 0x21, 0x00};  // not a sector of user data
+        if (out && !disc_.tracks[track].audio) {
             return {kIllegal, 0x64, 0x00};  // illegal mode for this track
         }
     }
-    if (count && !image_->ReadCdda(lba, count, out).ok) return {kMediumError, 0x11, 0x00};
+    if (count && out && !image_->ReadCdda(lba, count, out).ok) return {kMediumError, 0x11, 0x00};
     position_ = count ? lba + count - 1 : lba;
     return {};
 }
@@ -440,9 +454,10 @@ MmcDriveModel::Answer MmcDriveModel::ReadCd(const std::uint8_t* cdb,
     const bool userData = cdb[9] & 0x10;
     const std::uint8_t c2 = (cdb[9] >> 1) & 0x03;  // 1: error bits, 2: block and error bits
     const std::uint8_t sub = cdb[10] & 0x07;       // 1: raw P-W, 2: formatted Q, 4: R-W
-    if (c2 == 3 || (sub != 0 && sub != 1 && sub != 2 && sub != 4)) return {kIllegal, 0x24, 0x00};
-    std::vector<std::uint8_t> frames(std::size_t{count} * kFrameBytes);
-    Answer a = ReadFrames(lba, count, frames.data());
+    if (c2 == 3 || (sub != 0 && sub != 1 && sub != 2 && sub != 4) || (sub == 2 && !formattedQ_))
+        return {kIllegal, 0x24, 0x00};
+    std::vector<std::uint8_t> frames(userData || c2 ? std::size_t{count} * kFrameBytes : 0);
+    Answer a = ReadFrames(lba, count, frames.empty() ? nullptr : frames.data());
     if (a.key) return a;
     for (std::uint32_t f = 0; f < count; ++f) {
         if (userData) {

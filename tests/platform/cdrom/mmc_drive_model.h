@@ -6,9 +6,10 @@
 //
 // Modelled: INQUIRY, TEST UNIT READY, READ TOC/PMA/ATIP formats 0, 1, 2 and 5, READ SUB-CHANNEL
 // formats 1-3 (position, catalog number, ISRC), READ CD (user data, C2 error pointers, raw or
-// formatted Q sub-channel), READ(10) at the block size set by MODE SELECT(6/10), MODE SENSE(10)
-// page 2Ah, SET CD SPEED, START STOP UNIT, PREVENT ALLOW MEDIUM REMOVAL, GET EVENT STATUS
-// NOTIFICATION (media class, polled). Not modelled: see the drive model section of ARCHITECTURE.md.
+// formatted Q sub-channel with the image's index points), READ(10) at the block size set by MODE
+// SELECT(6/10), MODE SENSE(10) page 2Ah, SET CD SPEED, START STOP UNIT, PREVENT ALLOW MEDIUM
+// REMOVAL, GET EVENT STATUS NOTIFICATION (media class, polled). Not modelled: see the drive model
+// section of ARCHITECTURE.md.
 
 #include <cstdint>
 #include <memory>
@@ -35,6 +36,11 @@ public:
     void FailSectors(std::uint32_t first, std::uint32_t last);  // unrecovered read errors
     void SetDeviceType(std::uint8_t type) { deviceType_ = type; }
     void SetIdentity(const std::string& vendor, const std::string& product);
+    // As drives without a loading motor (slot and laptop drives): the tray stays open until
+    // pushed in by hand, whatever START STOP UNIT asks.
+    void RemoveTrayMotor() { trayMotor_ = false; }
+    // As drives that give the sub-channel raw only: READ CD refuses the formatted Q.
+    void RefuseFormattedQ() { formattedQ_ = false; }
 
     std::uint16_t CurrentSpeedKBs() const { return currentSpeed_; }
     bool Locked() const { return locked_; }
@@ -60,6 +66,9 @@ private:
     // The 12 bytes of the Q sub-channel of a sector (mode 1, position), CRC included.
     std::vector<std::uint8_t> QSubChannel(std::uint32_t lba) const;
     std::size_t TrackAt(std::uint32_t lba) const;
+    // The track a sector belongs to, its pregap included; kInGap between sessions.
+    static constexpr std::size_t kInGap = static_cast<std::size_t>(-1);
+    std::size_t DiscTrackAt(std::uint32_t lba) const;
 
     std::unique_ptr<cdrom::ImageDrive> image_;
     cdrom::Toc toc_;
@@ -71,6 +80,8 @@ private:
     int becomingReady_ = 0;
     bool attention_ = false;
     bool locked_ = false;
+    bool formattedQ_ = true;
+    bool trayMotor_ = true;
     std::uint8_t mediaEvent_ = 0;  // pending media event code
     std::uint32_t blockSize_ = 2048;
     std::uint16_t maxSpeed_ = 7056;

@@ -1,7 +1,8 @@
 // A preloaded ioctl(2) for the end-to-end tests: requests on the one device node named by
 // ORVANE_MMC_MODEL_DEVICE are answered by the MMC drive model, loaded from the cue sheet
 // ORVANE_MMC_MODEL_CUE; every other ioctl goes on to the C library. Further settings:
-//   ORVANE_MMC_MODEL_STATE = no_disc | tray_open
+//   ORVANE_MMC_MODEL_STATE = no_disc | tray_open | tray_stuck_open (open, and no motor to
+//                            close it)
 //   ORVANE_MMC_MODEL_FAIL  = first-last (sectors answering an unrecovered read error)
 //   ORVANE_MMC_MODEL_ID    = vendor/product
 //   ORVANE_MMC_MODEL_TRACE = 1 (each command block and its sense on standard error)
@@ -46,7 +47,8 @@ orvane::test::MmcDriveModel* Model() {
     }
     const std::string state = Env("ORVANE_MMC_MODEL_STATE");
     if (state == "no_disc") gModel->RemoveDisc();
-    if (state == "tray_open") gModel->OpenTray();
+    if (state == "tray_open" || state == "tray_stuck_open") gModel->OpenTray();
+    if (state == "tray_stuck_open") gModel->RemoveTrayMotor();
     unsigned first = 0, last = 0;
     if (std::sscanf(Env("ORVANE_MMC_MODEL_FAIL").c_str(), "%u-%u", &first, &last) == 2) {
         gModel->FailSectors(first, last);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/cdrom/cue_sheet.h"
 #include "platform/cdrom/drives.h"
 #include "platform/cdrom/sg_drive.h"
 #include "tests/platform/cdrom/disc_fixture.h"
@@ -248,6 +249,45 @@ TEST_F(SgDriveTest, DiscInfoFromTheFullTocAndTheQSubChannel) {
     // Without a disc there is nothing to tell.
     model_->RemoveDisc();
     EXPECT_TRUE(drive_->ReadDiscInfo(disc).NoMedium());
+}
+
+TEST_F(SgDriveTest, PregapsIndexPointsAndCdTextTellTheDiscAsItsImageDoes) {
+    // The ripper's sheet has INDEX 00 stretches, a PREGAP, an INDEX 02, CD-Text, and a data
+    // track in a second session: read through the drive, it is the disc the image drive tells.
+    std::string error;
+    CueSheet sheet;
+    ASSERT_TRUE(LoadCueSheet(test::WriteRipperSheet(dir_), sheet, error)) << error;
+    const DiscInfo expected = DiscInfoFromSheet(sheet);
+    model_ = std::make_unique<MmcDriveModel>(sheet);
+    DiscInfo disc;
+    ASSERT_TRUE(drive_->ReadDiscInfo(disc).ok);
+    EXPECT_EQ(disc, expected);
+    EXPECT_EQ(disc.tracks[1].pregap, 75u);
+    EXPECT_EQ(disc.tracks[0].indexes, (std::vector<std::uint32_t>{33, 150}));
+    EXPECT_EQ(disc.tracks[0].songwriter, "Writer");
+
+    // Index points of every kind in one file, and a data track before the audio.
+    test::WriteFile(dir_ / "mixed.bin", PatternFrames(0, 1000));
+    test::WriteFile(dir_ / "mixed.cue",
+                    "FILE \"mixed.bin\" BINARY\n"
+                    "  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n"
+                    "  TRACK 02 AUDIO\n    INDEX 00 00:02:00\n    INDEX 01 00:04:00\n"
+                    "    INDEX 02 00:05:00\n    INDEX 03 00:05:01\n"
+                    "  TRACK 03 AUDIO\n    INDEX 01 00:06:00\n    INDEX 02 00:12:74\n");
+    ASSERT_TRUE(LoadCueSheet((dir_ / "mixed.cue").string(), sheet, error)) << error;
+    model_ = std::make_unique<MmcDriveModel>(sheet);
+    ASSERT_TRUE(drive_->ReadDiscInfo(disc).ok);
+    EXPECT_EQ(disc, DiscInfoFromSheet(sheet));
+    EXPECT_EQ(disc.tracks[1].pregap, 150u);
+    EXPECT_EQ(disc.tracks[1].indexes, (std::vector<std::uint32_t>{300, 375, 376}));
+    EXPECT_EQ(disc.tracks[2].indexes, (std::vector<std::uint32_t>{450, 974}));
+    EXPECT_EQ(disc.title, "");
+
+    // A drive that gives the sub-channel raw only tells the same.
+    model_->RefuseFormattedQ();
+    DiscInfo fromRaw;
+    ASSERT_TRUE(drive_->ReadDiscInfo(fromRaw).ok);
+    EXPECT_EQ(fromRaw, disc);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QImage>
 #include <QKeyEvent>
@@ -322,6 +323,45 @@ TEST_F(GrabberView, CdaSettingsSaveOnAFreshInstallationAfterTheFirstStart) {
     else
         ::unsetenv("ORVANE_REGISTRY_DIR");
     registry::ResetForTesting();
+}
+
+// The read speed and de-emphasis beside the read buffer size: refused out of range, kept in
+// the user's settings on OK, and shown again the next time.
+TEST_F(GrabberView, CdaSettingsKeepTheReadSpeedAndDeemphasis) {
+    encoder::EncoderApp& app = encoder::TheApp();
+    app.cdaReadSpeed = 0;
+    app.cdaDeemphasis = 0;
+    auto run = [this](std::function<void(QWidget*)> steps) {
+        encoder::ui::Hooks().shown = [steps](QWidget* w, int id) {
+            if (id == IDD_CDA_SETTINGS) QTimer::singleShot(0, w, [w, steps] { steps(w); });
+        };
+        boxes_.clear();
+        return ui::RunCdaSettings(nullptr);
+    };
+    EXPECT_EQ(run([this](QWidget* w) {
+                  EXPECT_EQ(Find<QLineEdit>(w, IDC_CDA_SPEED)->text(), "0");
+                  EXPECT_FALSE(Find<QCheckBox>(w, IDC_CDA_DEEMPHASIS)->isChecked());
+                  Find<QLineEdit>(w, IDC_CDA_SPEED)->setText("");
+                  Click(w, IDOK);
+                  ASSERT_EQ(boxes_.size(), 1u);
+                  EXPECT_EQ(boxes_[0], "Please enter an integer between 0 and 99.");
+                  Find<QLineEdit>(w, IDC_CDA_SPEED)->setText("8");
+                  Click(w, IDC_CDA_DEEMPHASIS);
+                  Click(w, IDOK);
+              }),
+              IDOK);
+    EXPECT_EQ(app.cdaReadSpeed, 8);
+    EXPECT_EQ(app.cdaDeemphasis, 1);
+    EXPECT_EQ(settings_.GetProfileInt("Preferences", "CDAReadSpeed", 0), 8u);
+    EXPECT_EQ(settings_.GetProfileInt("Preferences", "CDADeemphasis", 0), 1u);
+    EXPECT_EQ(run([](QWidget* w) {
+                  EXPECT_EQ(Find<QLineEdit>(w, IDC_CDA_SPEED)->text(), "8");
+                  EXPECT_TRUE(Find<QCheckBox>(w, IDC_CDA_DEEMPHASIS)->isChecked());
+                  Click(w, IDCANCEL);
+              }),
+              IDCANCEL);
+    app.cdaReadSpeed = 0;
+    app.cdaDeemphasis = 0;
 }
 
 // "&Get CD Info" against a loopback CD database: the query carries the disc's offsets, the
