@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "common/tag_fields.h"
 #include "encoder/app/job_runner.h"
 #include "encoder/cdda/cd_job.h"
 #include "encoder/wma/wma_job.h"
@@ -81,6 +82,24 @@ TEST(WmaCdJobEndToEnd, ReadableTracksBecomeDescribedWmaFilesAndTheUnreadableOneI
         request.tags[t].SetTitle(titles[t - 1]);
         request.tags[t].SetAlbum("Tones");
     }
+    // The grabber's full texts: the third title is longer than the record's thirty bytes.
+    const std::string longTitle =
+        "Night/Fall \xe2\x80\x94 \xd0\xbd\xd0\xbe\xd1\x87\xd1\x8c, longer than thirty bytes";
+    request.fullTags.resize(4);
+    for (int t = 1; t <= 3; ++t) {
+        tags::TrackTags& f = request.fullTags[static_cast<std::size_t>(t)];
+        f.Set(tags::TagField::Title, t == 3 ? longTitle : titles[t - 1]);
+        f.Set(tags::TagField::Artist, "Orvane Players");
+        f.Set(tags::TagField::Album, "Tones");
+        f.Set(tags::TagField::AlbumArtist, "Various \xc3\x84rtists");
+        f.Set(tags::TagField::Year, "1998");
+        f.Set(tags::TagField::TrackNumber, std::to_string(t));
+        f.Set(tags::TagField::TrackTotal, "3");
+        f.Set(tags::TagField::DiscNumber, "1");
+        f.Set(tags::TagField::DiscTotal, "2");
+        f.Set(tags::TagField::Genre, "Ambient Drone");
+        f.Set(tags::TagField::Isrc, "XXA0198000" + std::to_string(t) + "0");
+    }
     request.cd.driveIndex = 0;
     request.cd.checked = {1, 1, 1};
     request.cd.names = {"Morning", "Broken", "Night"};
@@ -117,9 +136,17 @@ TEST(WmaCdJobEndToEnd, ReadableTracksBecomeDescribedWmaFilesAndTheUnreadableOneI
     for (const auto& [track, name] : written) {
         auto probe = test::Probe(out / name);
         EXPECT_EQ(probe["codec_name"], "wmav2") << name;
-        EXPECT_EQ(probe["TAG:title"], titles[track]) << name;
+        EXPECT_EQ(probe["TAG:title"], track == 2 ? longTitle : titles[track]) << name;
         EXPECT_EQ(probe["TAG:artist"], "Orvane Players") << name;
+        EXPECT_EQ(probe["TAG:copyright"], "Orvane Players") << name;
         EXPECT_EQ(probe["TAG:comment"], "Tones") << name;
+        EXPECT_EQ(probe["TAG:album"], "Tones") << name;
+        EXPECT_EQ(probe["TAG:album_artist"], "Various \xc3\x84rtists") << name;
+        EXPECT_EQ(probe["TAG:track"], std::to_string(track + 1)) << name;
+        EXPECT_EQ(probe["TAG:disc"], "1/2") << name;
+        EXPECT_EQ(probe["TAG:genre"], "Ambient Drone") << name;
+        EXPECT_EQ(probe["TAG:WM/Year"], "1998") << name;
+        EXPECT_EQ(probe["TAG:WM/ISRC"], "XXA0198000" + std::to_string(track + 1) + "0") << name;
         // Within one codec frame (2048 samples) of the track's length.
         ASSERT_TRUE(probe.count("duration")) << name;
         EXPECT_NEAR(std::stod(probe["duration"]), kFrames[track] / 75.0, 2048.0 / 44100) << name;
