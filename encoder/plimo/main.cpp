@@ -14,6 +14,7 @@
 #include "encoder/app/resource.h"
 #include "encoder/app/ui/views.h"
 #include "encoder/app/ui/windows.h"
+#include "encoder/cdda/disc_extras.h"
 #include "encoder/cdda/ui/cdda_views.h"
 #include "encoder/formats/flac_job.h"
 #include "encoder/formats/opus_job.h"
@@ -95,6 +96,8 @@ int main(int argc, char** argv) {
                     found.trackArtists, found.year,  found.genre,    found.discId};
             return true;
         };
+    // The grabber's rows and tags take the ISRCs and CD-Text the drive itself tells.
+    orvane::cdda::ui::GetDiscExtrasHook() = orvane::cdda::ReadDiscExtras;
     orvane::encoder::StartupHooks hooks;
     // No window exists yet: the installation's messages are owner-less boxes.
     orvane::QtWindowPort messages(nullptr);
