@@ -354,6 +354,8 @@ void PrintInfo(const FreeDBDiscInfo& info, bool json) {
     std::printf("discid: %s\n", Hex8(info.discId).c_str());
     std::printf("artist: %s\n", info.artist.c_str());
     std::printf("title: %s\n", info.title.c_str());
+    if (!info.year.empty()) std::printf("year: %s\n", info.year.c_str());
+    if (!info.genre.empty()) std::printf("genre: %s\n", info.genre.c_str());
     std::printf("length: %d seconds\n", info.discLength);
     std::printf("revision: %d\n", info.revision);
     std::printf("submitted via: %s %s%s%s\n", info.program.c_str(), info.version.c_str(),

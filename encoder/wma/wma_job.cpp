@@ -253,6 +253,9 @@ void WmaRun::Go() {
         std::string output = req_.CdAudio() ? CdTrackOutputName(outFolder, item.tag.Artist(),
                                                                 item.tag.Title(), item.trackNumber)
                                             : BatchOutputName(outFolder, item.input);
+        // A naming pattern the user set names CD tracks as it names them on the other roads.
+        if (req_.CdAudio() && !req_.namePattern.empty() && !item.finalStem.empty())
+            output = item.finalStem + ".WMA";
         r_.SetText(JobText::Input, item.Label());
         r_.SetText(JobText::Output, output);
         if (!EncodeFile(item, output)) return;

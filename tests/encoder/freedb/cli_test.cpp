@@ -153,6 +153,10 @@ TEST(CddbProgramTest, ParsesEntryFiles) {
                    "\x89\x8b\",\"\"],"),
         std::string::npos)
         << r.out;
+    r = Cddb("parse '" + (dir / "various.txt").string() + "'");
+    EXPECT_NE(r.out.find("title: \xe6\xad\x8c\xe9\x9b\x86\nyear: 2004\ngenre: J-Pop\nlength: "),
+              std::string::npos)
+        << r.out;
     WriteFile(dir / "broken.txt", "# xmcd\nDISCID=1\n");
     r = Cddb("parse '" + (dir / "broken.txt").string() + "'", true);
     EXPECT_EQ(r.status, 1);

@@ -222,5 +222,55 @@ TEST(WmaCdJobEndToEnd, TheUsersFilesStayAndTakenNamesGetTheNextNumber) {
         20);
 }
 
+// A naming pattern files WMA tracks into folders as it does on the other roads.
+TEST(WmaCdJobEndToEnd, APatternNamesTheTracksFolders) {
+    test::TempDir dir, out, profiles;
+    LoadDisc(dir.path());
+    test::CopyShippedProfiles(profiles.path());
+    test::RegisterProfileFolder(profiles.path().string());
+    RegisterWmaJob();
+    clock::VirtualClock clk(true);
+    clock::Install(&clk);
+
+    encoder::JobRequest request;
+    request.kind = encoder::JobKind::EncodeWma;
+    request.input = encoder::kCdAudioInput;
+    request.batch = true;
+    request.output = out.path().string() + "/";
+    request.appFolder = test::DistDir().string() + "/";
+    request.wma.profileIndex = 0;
+    request.tags[1].SetMarker();
+    request.tags[1].SetArtist("Orvane Players");
+    request.tags[1].SetTitle("Morning: Bells");
+    request.tags[1].SetAlbum("Tones");
+    request.fullTags.resize(2);
+    request.fullTags[1].Set(tags::TagField::AlbumArtist, "Various");
+    request.namePattern = "%a/%B/%N %T";
+    request.cd.driveIndex = 0;
+    request.cd.checked = {1, 0, 0};
+    request.cd.names = {"Morning", "Broken", "Night"};
+    request.cd.trackCount = 3;
+    request.cd.readBufferSize = 16;
+    request.cd.deleteGrabbedWav = true;
+
+    cdda::InstallCdTrackSource(nullptr);
+    test::JobRecorder recorder;
+    {
+        encoder::JobRunner runner(request, recorder);
+        runner.Start();
+        runner.Wait();
+    }
+    encoder::SetCdTrackSource(nullptr);
+    clock::Install(nullptr);
+    test::UnregisterProfileFolder();
+
+    ASSERT_TRUE(recorder.Outcome().has_value());
+    EXPECT_EQ(recorder.Outcome()->message, "Compression Finished.");
+    EXPECT_EQ(Files(out.path()), std::vector<std::string>{"Various"});
+    EXPECT_EQ(Files(out / "Various" / "Tones"), std::vector<std::string>{"01 Morning- Bells.WMA"});
+    EXPECT_EQ(recorder.Text(encoder::JobText::Output),
+              (out / "Various" / "Tones" / "01 Morning- Bells.WMA").string());
+}
+
 }  // namespace
 }  // namespace orvane::wma
