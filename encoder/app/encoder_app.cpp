@@ -41,6 +41,9 @@ void ReadSettings(EncoderApp& app) {
     app.lastCd = s.GetProfileString("Preferences", "LastCD", "");
     app.namePattern = s.GetProfileString("Preferences", "FileNamePattern", "");
     app.writeId3v2 = static_cast<int>(s.GetProfileInt("Preferences", "WriteID3v2", 1));
+    app.cdInfoSource = static_cast<int>(s.GetProfileInt("Preferences", "CDInfoSource", 0));
+    app.musicBrainzServer =
+        s.GetProfileString("Preferences", "MusicBrainzServer", "https://musicbrainz.org");
     std::string text;
     bool found = s.ReadMachineValue("HKEY_LOCAL_MACHINE", kMachineKey, "CDAReadBufferSize", text);
     app.cdaReadBufferSize = ClampReadBufferSize(found, text);

@@ -170,6 +170,10 @@ void CdGrabberDialog::ClearTrackData() {
     genreText_.clear();
     discId_.clear();
     extras_ = {};
+    releaseId_.clear();
+    discNumber_.clear();
+    discTotal_.clear();
+    recordingIds_.clear();
     app_.fullTags.clear();
 }
 
@@ -482,6 +486,10 @@ void CdGrabberDialog::ApplyCdInfo(const CdInfo& info) {
     albumArtist_ = compilation ? info.artist : std::string();
     genreText_ = info.genre;
     discId_ = info.discId;
+    releaseId_ = info.releaseId;
+    recordingIds_ = info.recordingIds;
+    discNumber_ = info.discNumber;
+    discTotal_ = info.discTotal;
     for (TrackRow& row : rows_)
         row.trackArtist.clear();
     for (std::size_t i = 0; i < info.trackTitles.size() && i < rows_.size(); ++i) {
@@ -546,6 +554,11 @@ void CdGrabberDialog::OnOK() {
                 extras_.TrackNumbered(session_.toc.entries[i].trackNumber))
             t.Set(tags::TagField::Isrc, track->isrc);
         t.Set(tags::TagField::MusicBrainzDiscId, extras_.musicBrainzDiscId);
+        t.Set(tags::TagField::MusicBrainzReleaseId, releaseId_);
+        if (i < recordingIds_.size())
+            t.Set(tags::TagField::MusicBrainzRecordingId, recordingIds_[i]);
+        t.Set(tags::TagField::DiscNumber, discNumber_);
+        t.Set(tags::TagField::DiscTotal, discTotal_);
     }
     if (rows_.empty()) {
         w.MessageBox(CdString(IDS_SELECT_ONE_TRACK), "", MB_OK);

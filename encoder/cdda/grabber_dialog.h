@@ -27,6 +27,11 @@ struct CdInfo {
     std::vector<std::string> trackArtists{};
     std::string year{}, genre{};  // empty: unknown
     std::string discId{};         // the disc's id in the CD database, eight hexadecimal digits
+    // What MusicBrainz knows beyond that: the release, each track's recording (in disc order)
+    // and the disc's place in the release ("n" and "N"); empty where unknown.
+    std::string releaseId{};
+    std::vector<std::string> recordingIds{};
+    std::string discNumber{}, discTotal{};
 };
 
 // What a drive tells of its disc beyond the table of contents, for the rows and the tags.
@@ -151,6 +156,9 @@ private:
     // compilation, the entry's genre text and the disc id.
     std::string albumArtist_, genreText_, discId_;
     DiscExtras extras_;  // of the disc listed; empty when the drive told nothing more
+    // What the last MusicBrainz answer added (see CdInfo).
+    std::string releaseId_, discNumber_, discTotal_;
+    std::vector<std::string> recordingIds_;
     int introOnly_ = 0;
     int introSeconds_ = 15;
 };

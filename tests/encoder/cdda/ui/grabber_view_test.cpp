@@ -19,6 +19,7 @@
 #include "encoder/app/settings_store.h"
 #include "encoder/app/ui/view_hooks.h"
 #include "encoder/cdda/disc_extras.h"
+#include "encoder/cdda/musicbrainz_info.h"
 #include "encoder/cdda/resource_cdda.h"
 #include "encoder/cdda/track_list.h"
 #include "encoder/cdda/ui/cdda_views.h"
@@ -510,6 +511,66 @@ TEST_F(GrabberView, CdTextNamesTheRowsAndTheDrivesIsrcsReachTheTags) {
     EXPECT_FALSE(app.fullTags[1].Has(TagField::MusicBrainzDiscId));
     EXPECT_EQ(app.fullTags[2].Get(TagField::Artist), "Unknown");
     EXPECT_FALSE(app.fullTags[2].Has(TagField::AlbumArtist));
+}
+
+TEST_F(GrabberView, GetCdInfoFromMusicBrainzNamesTheRowsAndGivesTheTagsItsIds) {
+    // Two releases: the first lists another number of tracks, the second the disc's three.
+    std::string asked;
+    const std::string discId = MusicBrainzIdOf({0, 4500, 13500}, 31500);
+    ::orvane::test::LoopbackServer server([&](const std::string& request) {
+        asked = request.substr(0, request.find("\r\n"));
+        const std::string body = R"({"releases":[
+ {"id":"rel-short","title":"Short","artist-credit":[{"name":"X"}],
+  "media":[{"position":1,"tracks":[{"position":1,"title":"Only","recording":{"id":"r0"}}]}]},
+ {"id":"rel-1","title":"Долгий путь","date":"2003-02-01","country":"XE",
+  "artist-credit":[{"name":"Band","joinphrase":""}],
+  "media":[{"position":1,"discs":[]},{"position":2,"discs":[{"id":")" +
+                                 discId +
+                                 R"("}],"tracks":[
+   {"position":1,"title":"Morning","artist-credit":[{"name":"Band"}],"recording":{"id":"rec-1"}},
+   {"position":2,"title":"Noon","artist-credit":[{"name":"Guest"}],"recording":{"id":"rec-2"}},
+   {"position":3,"title":"Evening","artist-credit":[{"name":"Band"}],"recording":{"id":"rec-3"}}
+  ]}]}]})";
+        return ::orvane::test::LoopbackReply{
+            {"HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+             std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body},
+            0,
+            false};
+    });
+    const std::string url = "http://" + server.Address();
+    ui::GetCdInfoHook() = [url](QWidget*, const std::vector<std::uint32_t>& starts,
+                                std::uint32_t leadOut, CdInfo& info) {
+        std::string why;
+        const bool found = LookUpMusicBrainzInfo(url, starts, leadOut, info, why);
+        EXPECT_TRUE(found) << why;
+        return found;
+    };
+    Run([](QWidget* w) {
+        Click(w, IDC_CD_GETINFO);
+        auto* tree = Find<QTreeWidget>(w, IDC_CD_TRACKS);
+        ASSERT_EQ(tree->topLevelItemCount(), 3);
+        EXPECT_EQ(tree->topLevelItem(0)->text(0).toStdString(), "Morning");
+        EXPECT_EQ(tree->topLevelItem(1)->text(5).toStdString(), "Guest");
+        EXPECT_EQ(tree->topLevelItem(2)->text(5).toStdString(), "Band");
+        EXPECT_EQ(Find<QLineEdit>(w, IDC_CD_ALBUM)->text().toStdString(), "Долгий путь");
+        Click(w, IDC_CD_SELECTALL);
+        Click(w, IDOK);
+    });
+    ui::GetCdInfoHook() = nullptr;
+    EXPECT_TRUE(boxes_.empty()) << boxes_.front();
+    // Asked by the disc's MusicBrainz id.
+    EXPECT_EQ(asked, "GET /ws/2/discid/" + discId +
+                         "?inc=recordings+artist-credits+labels&fmt=json HTTP/1.1");
+    encoder::EncoderApp& app = encoder::TheApp();
+    ASSERT_EQ(app.fullTags.size(), 4u);
+    using tags::TagField;
+    EXPECT_EQ(app.fullTags[2].Get(TagField::Artist), "Guest");
+    EXPECT_EQ(app.fullTags[2].Get(TagField::AlbumArtist), "Band");
+    EXPECT_EQ(app.fullTags[2].Get(TagField::MusicBrainzRecordingId), "rec-2");
+    EXPECT_EQ(app.fullTags[3].Get(TagField::MusicBrainzReleaseId), "rel-1");
+    EXPECT_EQ(app.fullTags[3].Get(TagField::Year), "2003");  // the year field holds four
+    EXPECT_EQ(app.fullTags[3].Get(TagField::DiscNumber), "2");
+    EXPECT_EQ(app.fullTags[3].Get(TagField::DiscTotal), "2");
 }
 
 }  // namespace
