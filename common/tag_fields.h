@@ -26,6 +26,7 @@ enum class TagField {
     CddbDiscId,  // eight hex digits
     MusicBrainzReleaseId,
     MusicBrainzRecordingId,
+    MusicBrainzDiscId,
     Count
 };
 
@@ -62,6 +63,8 @@ inline constexpr std::array<TagFieldNames, kTagFieldCount> kTagFieldNames = {{
      "MusicBrainz/Album Id"},
     {TagField::MusicBrainzRecordingId, "UFID:http://musicbrainz.org", "MUSICBRAINZ_TRACKID",
      "MusicBrainz/Track Id"},
+    {TagField::MusicBrainzDiscId, "TXXX:MusicBrainz Disc Id", "MUSICBRAINZ_DISCID",
+     "MusicBrainz/Disc Id"},
 }};
 
 constexpr bool TableInFieldOrder() {

@@ -14,6 +14,7 @@ packages=(
   libxcb1-dev xvfb
   libtag1-dev python3-mutagen eyed3
   libflac-dev libopusenc-dev libebur128-dev flac opus-tools
+  libcurl4-openssl-dev nlohmann-json3-dev
 )
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang libclang-rt-14-dev llvm)

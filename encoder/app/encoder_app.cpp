@@ -46,6 +46,9 @@ void ReadSettings(EncoderApp& app) {
         std::clamp(static_cast<int>(s.GetProfileInt("Preferences", "CDAReadSpeed", 0)), 0,
                    EncoderApp::kMaxCdaReadSpeed);
     app.cdaDeemphasis = s.GetProfileInt("Preferences", "CDADeemphasis", 0) != 0 ? 1 : 0;
+    app.cdInfoSource = static_cast<int>(s.GetProfileInt("Preferences", "CDInfoSource", 0));
+    app.musicBrainzServer =
+        s.GetProfileString("Preferences", "MusicBrainzServer", "https://musicbrainz.org");
     std::string text;
     bool found = s.ReadMachineValue("HKEY_LOCAL_MACHINE", kMachineKey, "CDAReadBufferSize", text);
     app.cdaReadBufferSize = ClampReadBufferSize(found, text);

@@ -56,6 +56,10 @@ struct EncoderApp {
     int parallelJobs = 1;
     std::string namePattern;  // "FileNamePattern": CD track names; empty: "Artist - Title"
     int writeId3v2 = 1;       // "WriteID3v2": MP3 outputs get an ID3v2 tag beside the ID3v1 one
+    // "CDInfoSource": where "&Get CD Info" asks: 0 the CD database, 1 MusicBrainz, 2 MusicBrainz
+    // and then the CD database when it knows nothing. "MusicBrainzServer": its address.
+    int cdInfoSource = 0;
+    std::string musicBrainzServer = "https://musicbrainz.org";
 
     // Choices whose dialogs come with the CD grabbing, the options dialog and WMA encoding;
     // the wizard shows them disabled until the program turns them on.

@@ -170,6 +170,11 @@ void CdGrabberDialog::ClearTrackData() {
     albumArtist_.clear();
     genreText_.clear();
     discId_.clear();
+    extras_ = {};
+    releaseId_.clear();
+    discNumber_.clear();
+    discTotal_.clear();
+    recordingIds_.clear();
     app_.fullTags.clear();
 }
 
@@ -259,9 +264,47 @@ bool CdGrabberDialog::RefreshDisc(bool clearList) {
     album_ = "Unknown";
     WriteFields();
     SetInfoToAllRows();
+    ReadExtras();
+    ApplyCdText();
     UpdateSelectionTotals();
     CapabilityCheck();
     return true;
+}
+
+void CdGrabberDialog::ReadExtras() {
+    extras_ = {};
+    DiscExtras found;
+    if (!readDiscExtras || !readDiscExtras(session_.selectedDrive, found)) return;
+    // Only what the drive tells of the disc listed: a disc changed in between has other starts.
+    std::vector<std::uint32_t> starts;
+    for (int i = 0; i < session_.TrackCount(); ++i)
+        starts.push_back(session_.toc.entries[static_cast<std::size_t>(i)].start);
+    if (found.starts == starts) extras_ = std::move(found);
+}
+
+// The disc's own texts name it until a CD database entry does: the performer and title of the
+// disc become the artist and album fields, each track's title its row's name, and a track
+// performer other than the disc's that row's own artist (the disc's then the album artist).
+void CdGrabberDialog::ApplyCdText() {
+    if (!extras_.HasCdText()) return;
+    if (!extras_.performer.empty()) artist_ = extras_.performer;
+    if (!extras_.title.empty()) album_ = extras_.title;
+    bool compilation = false;
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        const DiscExtras::Track* track = extras_.TrackNumbered(session_.toc.entries[i].trackNumber);
+        TrackRow& row = rows_[i];
+        row.trackArtist.clear();
+        std::string title = row.texts[0];
+        if (track) {
+            if (!track->title.empty()) title = track->title;
+            if (track->performer != extras_.performer) row.trackArtist = track->performer;
+        }
+        compilation = compilation || !row.trackArtist.empty();
+        SetRowTitle(static_cast<int>(i), title, row.trackArtist.empty() ? artist_ : row.trackArtist,
+                    row.texts[6]);
+    }
+    albumArtist_ = compilation ? extras_.performer : std::string();
+    WriteFields();
 }
 
 void CdGrabberDialog::CapabilityCheck() {
@@ -447,6 +490,10 @@ void CdGrabberDialog::ApplyCdInfo(const CdInfo& info) {
     albumArtist_ = compilation ? info.artist : std::string();
     genreText_ = info.genre;
     discId_ = info.discId;
+    releaseId_ = info.releaseId;
+    recordingIds_ = info.recordingIds;
+    discNumber_ = info.discNumber;
+    discTotal_ = info.discTotal;
     for (TrackRow& row : rows_)
         row.trackArtist.clear();
     for (std::size_t i = 0; i < info.trackTitles.size() && i < rows_.size(); ++i) {
@@ -507,6 +554,15 @@ void CdGrabberDialog::OnOK() {
         t.Set(tags::TagField::TrackTotal, std::to_string(rows_.size()));
         t.Set(tags::TagField::Genre, genreText_);
         t.Set(tags::TagField::CddbDiscId, discId_);
+        if (const DiscExtras::Track* track =
+                extras_.TrackNumbered(session_.toc.entries[i].trackNumber))
+            t.Set(tags::TagField::Isrc, track->isrc);
+        t.Set(tags::TagField::MusicBrainzDiscId, extras_.musicBrainzDiscId);
+        t.Set(tags::TagField::MusicBrainzReleaseId, releaseId_);
+        if (i < recordingIds_.size())
+            t.Set(tags::TagField::MusicBrainzRecordingId, recordingIds_[i]);
+        t.Set(tags::TagField::DiscNumber, discNumber_);
+        t.Set(tags::TagField::DiscTotal, discTotal_);
     }
     if (rows_.empty()) {
         w.MessageBox(CdString(IDS_SELECT_ONE_TRACK), "", MB_OK);

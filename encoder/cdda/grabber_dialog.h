@@ -27,6 +27,38 @@ struct CdInfo {
     std::vector<std::string> trackArtists{};
     std::string year{}, genre{};  // empty: unknown
     std::string discId{};         // the disc's id in the CD database, eight hexadecimal digits
+    // What MusicBrainz knows beyond that: the release, each track's recording (in disc order)
+    // and the disc's place in the release ("n" and "N"); empty where unknown.
+    std::string releaseId{};
+    std::vector<std::string> recordingIds{};
+    std::string discNumber{}, discTotal{};
+};
+
+// What a drive tells of its disc beyond the table of contents, for the rows and the tags.
+struct DiscExtras {
+    struct Track {
+        int number = 0;
+        std::string isrc;              // 12 characters; empty when the track has none
+        std::string title, performer;  // CD-Text; empty when absent
+    };
+    std::vector<Track> tracks;
+    std::string title, performer;  // the disc's CD-Text
+    std::string musicBrainzDiscId;
+    // The start (logical block address) of each track, to tell that the drive still holds the
+    // disc the grabber listed.
+    std::vector<std::uint32_t> starts;
+
+    const Track* TrackNumbered(int number) const {
+        for (const Track& t : tracks)
+            if (t.number == number) return &t;
+        return nullptr;
+    }
+    bool HasCdText() const {
+        if (!title.empty() || !performer.empty()) return true;
+        for (const Track& t : tracks)
+            if (!t.title.empty() || !t.performer.empty()) return true;
+        return false;
+    }
 };
 
 struct TrackRow {
@@ -53,6 +85,9 @@ public:
     std::function<bool(const std::vector<std::uint32_t>& trackLbas, std::uint32_t leadOutLba,
                        CdInfo& info)>
         getCdInfo;
+    // Reads what the drive of that index (in the drive box's order) tells beyond the table of
+    // contents; false when it cannot tell. Without it the disc has no ISRCs nor CD-Text.
+    std::function<bool(int driveIndex, DiscExtras& extras)> readDiscExtras;
     // Starts a program without waiting for it; false when it cannot be started.
     std::function<bool(const std::string&)> startProgram;
     // The program file's full path (for the CD player beside it).
@@ -105,6 +140,8 @@ private:
     std::string GenreNameOf(int code) const;
     void SelectGenre(const std::string& name);
     void PushRow(int row);
+    void ReadExtras();
+    void ApplyCdText();
 
     encoder::EncoderApp& app_;
     CdSession& session_;
@@ -118,6 +155,10 @@ private:
     // What the CD database adds for the tags beyond the fields: the disc artist of a
     // compilation, the entry's genre text and the disc id.
     std::string albumArtist_, genreText_, discId_;
+    DiscExtras extras_;  // of the disc listed; empty when the drive told nothing more
+    // What the last MusicBrainz answer added (see CdInfo).
+    std::string releaseId_, discNumber_, discTotal_;
+    std::vector<std::string> recordingIds_;
     int introOnly_ = 0;
     int introSeconds_ = 15;
 };

@@ -64,9 +64,7 @@ std::string PeakText(double peak) {
 }
 
 FormatJob::FormatJob(FormatTraits traits, fs::FileOps* ops)
-    : traits_(std::move(traits)), ops_(ops) {
-    encoder::FillGenreList(genres_);
-}
+    : traits_(std::move(traits)), ops_(ops) {}
 
 FormatJob::~FormatJob() = default;
 
@@ -201,11 +199,10 @@ std::string FormatJob::EncodeItem(JobRunner& r, const SourceItem& item, const st
 
     VorbisComments comments;
     if (item.tagged)
-        comments = CommentsOfTag(item.tag,
-                                 item.trackNumber > 0 ? item.trackNumber
-                                 : req.batch          ? 0
-                                                      : req.formats.trackNumber,
-                                 genres_);
+        comments = CommentsOfTag(FieldsOfItem(item.fullTags, item.tag,
+                                              item.trackNumber > 0 ? item.trackNumber
+                                              : req.batch          ? 0
+                                                                   : req.formats.trackNumber));
     fs::WriteOptions options;
     options.ops = ops_;
     fs::AtomicFile file;

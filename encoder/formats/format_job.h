@@ -77,7 +77,6 @@ private:
 
     FormatTraits traits_;
     fs::FileOps* ops_;
-    encoder::GenreList genres_;
     std::string log_;
     std::vector<encoder::FileFailure> failures_;
     std::unique_ptr<LoudnessMeter> loudness_;

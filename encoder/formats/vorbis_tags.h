@@ -1,19 +1,25 @@
 #pragma once
-// The tag of a job's item as Vorbis comments (FLAC and Opus files carry them).
+// The tag of a job's item as Vorbis comments (FLAC and Opus files carry them), named by the
+// vorbis column of tags::kTagFieldNames.
 
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "common/tag_fields.h"
 #include "encoder/app/id3.h"
 
 namespace orvane::formats {
 
 using VorbisComments = std::vector<std::pair<std::string, std::string>>;
 
-// The fields of tag that hold a text, in UTF-8, and the track number when it is 1 or more.
-// The genre is named from genres when its code is one of them.
-VorbisComments CommentsOfTag(const encoder::Id3Tag& tag, int trackNumber,
-                             const encoder::GenreList& genres);
+// One comment per known field, in the table's order; a number and its total are comments of
+// their own.
+VorbisComments CommentsOfTag(const tags::TrackTags& fields);
+
+// The fields of an item's tag: its full texts, else what its version 1 record holds, with
+// trackNumber (when 1 or more) where the full texts name no track.
+tags::TrackTags FieldsOfItem(const tags::TrackTags& full, const encoder::Id3Tag& record,
+                             int trackNumber);
 
 }  // namespace orvane::formats

@@ -7,6 +7,7 @@
 //   orvane-cddb query [OPTIONS] DRIVE | --length SECONDS OFFSET...
 //   orvane-cddb read [OPTIONS] CATEGORY DISCID [--json]
 //   orvane-cddb serve [--port N] [--bind ADDRESS] [--cue CUE] [--entry FILE [--category C]]...
+//   orvane-cddb musicbrainz [--server URL] [--timeout MS] DRIVE|CUESHEET [--json]
 // OPTIONS: --server HOST[:PORT][/PATH]  --proxy [USER:PASSWORD@]HOST:PORT  --email ADDRESS
 //          --timeout MS
 // The exit status is 0 on success and 1 on failure (2 for a usage error), with the reason on
@@ -19,8 +20,12 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "encoder/freedb/cddb_client.h"
 #include "encoder/freedb/cddb_server.h"
+#include "encoder/freedb/disc_ids.h"
+#include "encoder/freedb/musicbrainz.h"
 #include "encoder/freedb/xmcd.h"
 #include "platform/base/command_line.h"
 #include "platform/cdrom/drives.h"
@@ -39,6 +44,7 @@ constexpr const char* kUsage =
     "       orvane-cddb read [OPTIONS] CATEGORY DISCID [--json]\n"
     "       orvane-cddb serve [--port N] [--bind ADDRESS] [--cue CUESHEET]\n"
     "                         [--entry FILE [--category NAME]]...\n"
+    "       orvane-cddb musicbrainz [--server URL] [--timeout MS] DRIVE|CUESHEET [--json]\n"
     "OPTIONS: --server HOST[:PORT][/PATH] --proxy [USER:PASSWORD@]HOST:PORT --email ADDRESS\n"
     "         --timeout MS\n";
 
@@ -51,6 +57,7 @@ constexpr const char* kHelp =
     "  or:  orvane-cddb read [OPTIONS] CATEGORY DISCID [--json]\n"
     "  or:  orvane-cddb serve [--port N] [--bind ADDRESS] [--cue CUESHEET]"
     " [--entry FILE [--category NAME]]...\n"
+    "  or:  orvane-cddb musicbrainz [--server URL] [--timeout MS] DRIVE|CUESHEET [--json]\n"
     "\n"
     "The CD database client (CDDB over HTTP) and a small local server.\n"
     "\n"
@@ -61,6 +68,8 @@ constexpr const char* kHelp =
     "  query          the matches of a disc: category, disc id, artist / title\n"
     "  read           one entry\n"
     "  serve          a local CD database server (the demo disc, or the entry files given)\n"
+    "  musicbrainz    the MusicBrainz releases of a disc, by its MusicBrainz disc id\n"
+    "                 (--server default https://musicbrainz.org)\n"
     "  --json         print the entry as JSON\n"
     "\n"
     "OPTIONS:\n"
@@ -202,6 +211,90 @@ std::string ParseOptions(int argc, char** argv, int from, Options& o) {
     return {};
 }
 
+// The drive of a letter ("D:", "d") or the image drive of a cue sheet; null with why.
+std::shared_ptr<orvane::cdrom::DiscDrive> DriveNamed(const std::string& name, std::string& why) {
+    if ((name.size() == 2 && name[1] == ':') || name.size() == 1) {
+        std::shared_ptr<orvane::cdrom::DiscDrive> drive = orvane::cdrom::DriveForLetter(name[0]);
+        if (!drive) why = "no CD drive " + name;
+        return drive;
+    }
+    std::string error;
+    std::unique_ptr<orvane::cdrom::ImageDrive> image = orvane::cdrom::ImageDrive::Open(name, error);
+    if (!image) why = error;
+    return image;
+}
+
+// orvane-cddb musicbrainz: the releases of the disc in a drive or of a cue sheet.
+int MusicBrainz(int argc, char** argv) {
+    std::string server = kMusicBrainzServer, disc;
+    unsigned timeoutMs = 15000;
+    bool json = false;
+    for (int i = 2; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--server") {
+            if (i + 1 >= argc) return Usage("--server needs a URL");
+            server = argv[++i];
+        } else if (a == "--timeout") {
+            unsigned long ms;
+            if (i + 1 >= argc || !ParseNumber(argv[++i], ms) || ms == 0)
+                return Usage("--timeout needs milliseconds");
+            timeoutMs = static_cast<unsigned>(ms);
+        } else if (a == "--json") {
+            json = true;
+        } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
+            return Usage(("unknown option " + a).c_str());
+        } else if (disc.empty()) {
+            disc = a;
+        } else {
+            return Usage("musicbrainz needs one DRIVE or CUESHEET");
+        }
+    }
+    if (disc.empty()) return Usage("musicbrainz needs one DRIVE or CUESHEET");
+    std::string why;
+    std::shared_ptr<orvane::cdrom::DiscDrive> drive = DriveNamed(disc, why);
+    if (!drive) return Fail(why);
+    orvane::cdrom::DiscInfo info;
+    if (orvane::cdrom::DriveResult r = drive->ReadDiscInfo(info); !r.ok)
+        return Fail(drive->Name() + ": " + r.Describe());
+    const std::string id = MusicBrainzId(info);
+    if (id.empty()) return Fail(drive->Name() + ": the disc has no audio tracks");
+    MbLookup found = LookUpMusicBrainz(server, id, timeoutMs);
+    if (found.status == MbLookup::Status::NotFound)
+        return Fail("no MusicBrainz release for disc " + id);
+    if (found.status == MbLookup::Status::Failed) return Fail("musicbrainz: " + found.error);
+    if (json) {
+        nlohmann::json list = nlohmann::json::array();
+        for (const MbRelease& r : found.releases) {
+            nlohmann::json tracks = nlohmann::json::array();
+            for (const MbTrack& t : r.tracks)
+                tracks.push_back({{"number", t.number},
+                                  {"title", t.title},
+                                  {"artist", t.artist},
+                                  {"recording_id", t.recordingId}});
+            list.push_back({{"release_id", r.releaseId},
+                            {"title", r.title},
+                            {"artist", r.artist},
+                            {"date", r.date},
+                            {"country", r.country},
+                            {"disc_number", r.discNumber},
+                            {"tracks", tracks}});
+        }
+        // Texts the service sent as broken UTF-8 are printed with replacement characters.
+        std::puts(list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        return 0;
+    }
+    for (const MbRelease& r : found.releases) {
+        std::printf("%s %s %s disc %d/%d %s / %s%s%s\n", r.releaseId.c_str(),
+                    r.date.empty() ? "-" : r.date.c_str(),
+                    r.country.empty() ? "-" : r.country.c_str(), r.discNumber, r.discCount,
+                    r.artist.c_str(), r.title.c_str(), r.label.empty() ? "" : " | ",
+                    r.label.c_str());
+        for (const MbTrack& t : r.tracks)
+            std::printf("  %02d %s / %s\n", t.number, t.artist.c_str(), t.title.c_str());
+    }
+    return 0;
+}
+
 // The disc of "--length SECONDS OFFSET..." or of a drive letter or cue sheet.
 bool DiscFromArgs(const std::vector<std::string>& args, DiscLayout& disc, std::string& why) {
     if (args.empty()) {
@@ -234,24 +327,8 @@ bool DiscFromArgs(const std::vector<std::string>& args, DiscLayout& disc, std::s
         why = "give one drive or cue sheet";
         return false;
     }
-    const std::string& name = args[0];
-    std::shared_ptr<orvane::cdrom::DiscDrive> drive;
-    if ((name.size() == 2 && name[1] == ':') || name.size() == 1) {
-        drive = orvane::cdrom::DriveForLetter(name[0]);
-        if (!drive) {
-            why = "no CD drive " + name;
-            return false;
-        }
-    } else {
-        std::string error;
-        std::unique_ptr<orvane::cdrom::ImageDrive> image =
-            orvane::cdrom::ImageDrive::Open(name, error);
-        if (!image) {
-            why = error;
-            return false;
-        }
-        drive = std::move(image);
-    }
+    std::shared_ptr<orvane::cdrom::DiscDrive> drive = DriveNamed(args[0], why);
+    if (!drive) return false;
     orvane::cdrom::Toc toc;
     orvane::cdrom::DriveResult r = drive->ReadToc(toc);
     if (!r.ok) {
@@ -277,6 +354,8 @@ void PrintInfo(const FreeDBDiscInfo& info, bool json) {
     std::printf("discid: %s\n", Hex8(info.discId).c_str());
     std::printf("artist: %s\n", info.artist.c_str());
     std::printf("title: %s\n", info.title.c_str());
+    if (!info.year.empty()) std::printf("year: %s\n", info.year.c_str());
+    if (!info.genre.empty()) std::printf("genre: %s\n", info.genre.c_str());
     std::printf("length: %d seconds\n", info.discLength);
     std::printf("revision: %d\n", info.revision);
     std::printf("submitted via: %s %s%s%s\n", info.program.c_str(), info.version.c_str(),
@@ -385,6 +464,7 @@ int main(int argc, char** argv) {
         return answered;
     if (argc < 2) return Usage();
     const std::string command = argv[1];
+    if (command == "musicbrainz") return MusicBrainz(argc, argv);
     Options o;
     if (std::string why = ParseOptions(argc, argv, 2, o); !why.empty()) return Usage(why.c_str());
 

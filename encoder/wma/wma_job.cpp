@@ -9,6 +9,7 @@
 #include <functional>
 #include <vector>
 
+#include "common/tag_fields.h"
 #include "encoder/app/child_job.h"
 #include "encoder/app/input_source.h"
 #include "encoder/app/job.h"
@@ -50,6 +51,29 @@ std::string TwoDigits(std::int64_t h, std::int64_t m, std::int64_t s) {
     return text;
 }
 
+// A CD track's fields beyond the display texts as the file's attributes, named by the wma
+// column of tags::kTagFieldNames; the attributes of the track before go first.
+HRESULT PutAttributes(IWMEncoder& encoder, std::shared_ptr<IWMEncAttributes>& attributes,
+                      const tags::TrackTags& fields) {
+    using tags::TagField;
+    if (!attributes)
+        if (HRESULT hr = encoder.get_Attributes(&attributes); FAILED(hr)) return hr;
+    if (HRESULT hr = attributes->RemoveAll(); FAILED(hr)) return hr;
+    for (const tags::TagFieldNames& names : tags::kTagFieldNames) {
+        // The title, the artist and the comment are display texts.
+        if (!names.wma || names.field == TagField::Title || names.field == TagField::Artist ||
+            names.field == TagField::Comment)
+            continue;
+        const std::string text = names.field == TagField::DiscNumber
+                                     ? tags::TrackTags::NumberWithTotal(
+                                           fields.Get(names.field), fields.Get(TagField::DiscTotal))
+                                     : fields.Get(names.field);
+        if (text.empty()) continue;
+        if (HRESULT hr = attributes->Add(names.wma, text); FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
 // The objects the job holds, released in reverse order of acquisition when it goes.
 struct Objects {
     std::shared_ptr<IWMEncoder> encoder;
@@ -60,8 +84,10 @@ struct Objects {
     std::shared_ptr<IWMEncProfile> profile;
     std::shared_ptr<IWMEncDisplayInfo> info;
     std::shared_ptr<IWMEncFile> file;
+    std::shared_ptr<IWMEncAttributes> attributes;  // asked for by the first CD track
 
     void Release(WmaJobShared& shared) {
+        attributes.reset();
         file.reset();
         info.reset();
         profile.reset();
@@ -227,6 +253,9 @@ void WmaRun::Go() {
         std::string output = req_.CdAudio() ? CdTrackOutputName(outFolder, item.tag.Artist(),
                                                                 item.tag.Title(), item.trackNumber)
                                             : BatchOutputName(outFolder, item.input);
+        // A naming pattern the user set names CD tracks as it names them on the other roads.
+        if (req_.CdAudio() && !req_.namePattern.empty() && !item.finalStem.empty())
+            output = item.finalStem + ".WMA";
         r_.SetText(JobText::Input, item.Label());
         r_.SetText(JobText::Output, output);
         if (!EncodeFile(item, output)) return;
@@ -279,8 +308,13 @@ bool WmaRun::EncodeFile(const SourceItem& item, const std::string& output) {
         title = req_.wma.title, author = req_.wma.author, copyright = req_.wma.copyright;
         rating = req_.wma.rating, description = req_.wma.description;
     } else if (req_.CdAudio()) {
-        title = item.tag.Title(), author = item.tag.Artist(), copyright = item.tag.Artist();
-        description = item.tag.Album();
+        // The full texts where known: the record's are cut to its thirty bytes.
+        auto text = [&item](tags::TagField field, const std::string& record) {
+            return item.fullTags.Has(field) ? item.fullTags.Get(field) : record;
+        };
+        title = text(tags::TagField::Title, item.tag.Title());
+        author = copyright = text(tags::TagField::Artist, item.tag.Artist());
+        description = text(tags::TagField::Album, item.tag.Album());
     }
     HRESULT results[5] = {o_.info->put_Title(title), o_.info->put_Author(author),
                           o_.info->put_Copyright(copyright), o_.info->put_Rating(rating),
@@ -290,6 +324,10 @@ bool WmaRun::EncodeFile(const SourceItem& item, const std::string& output) {
             Abort("Error setting File Information", "Error");
             return false;
         }
+    if (req_.CdAudio() && FAILED(PutAttributes(*o_.encoder, o_.attributes, item.fullTags))) {
+        Abort("Error setting File Information", "Error");
+        return false;
+    }
     // The encoder writes a temporary file beside the output, which takes the output's name
     // only once it is whole. A CD track's file is written under the job's scratch name and
     // then moved to its final name, which never replaces a file.

@@ -31,6 +31,7 @@ struct State {
     std::vector<std::shared_ptr<GroupData>> groups;
     std::shared_ptr<GroupData> active;
     DisplayTexts texts;
+    Attributes attributes;
     std::string output;
     bool autoStop = false, autoArchive = false, statistics = false;
     std::string lastError;
@@ -297,6 +298,36 @@ private:
     std::shared_ptr<State> st_;
 };
 
+class EncAttributes final : public IWMEncAttributes {
+public:
+    explicit EncAttributes(std::shared_ptr<State> st) : st_(std::move(st)) {}
+    HRESULT Add(const std::string& name, const std::string& value) override {
+        if (HRESULT hr = EnterCall("Attributes.Add"); hr != S_OK) return hr;
+        // Each is stored with 16-bit lengths of UTF-16 bytes, as the display texts.
+        constexpr std::size_t kMaxBytes = 32767;
+        if (name.empty() || name.size() > kMaxBytes || value.size() > kMaxBytes ||
+            name.find('\0') != std::string::npos || value.find('\0') != std::string::npos)
+            return E_INVALIDARG;
+        std::lock_guard lock(st_->mutex);
+        for (auto& [held, text] : st_->attributes)
+            if (held == name) {
+                text = value;
+                return S_OK;
+            }
+        st_->attributes.emplace_back(name, value);
+        return S_OK;
+    }
+    HRESULT RemoveAll() override {
+        if (HRESULT hr = EnterCall("Attributes.RemoveAll"); hr != S_OK) return hr;
+        std::lock_guard lock(st_->mutex);
+        st_->attributes.clear();
+        return S_OK;
+    }
+
+private:
+    std::shared_ptr<State> st_;
+};
+
 class File final : public IWMEncFile {
 public:
     explicit File(std::shared_ptr<State> st) : st_(std::move(st)) {}
@@ -447,6 +478,12 @@ public:
         *info = std::make_shared<DisplayInfo>(st_);
         return S_OK;
     }
+    HRESULT get_Attributes(std::shared_ptr<IWMEncAttributes>* attributes) override {
+        if (HRESULT hr = EnterCall("Encoder.get_Attributes"); hr != S_OK) return hr;
+        if (!attributes) return E_POINTER;
+        *attributes = std::make_shared<EncAttributes>(st_);
+        return S_OK;
+    }
     HRESULT get_File(std::shared_ptr<IWMEncFile>* file) override {
         if (HRESULT hr = EnterCall("Encoder.get_File"); hr != S_OK) return hr;
         if (!file) return E_POINTER;
@@ -562,6 +599,7 @@ private:
         settings.output = st_->output;
         settings.profile = *g.profile;
         settings.texts = st_->texts;
+        settings.attributes = st_->attributes;
         lock.unlock();
         auto session = std::make_shared<EncodeSession>();
         std::string error;

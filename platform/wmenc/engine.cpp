@@ -239,6 +239,8 @@ bool EncodeSession::Open(const EngineSettings& s, std::string* error) {
                                                                 {"comment", &s.texts.description}};
     for (const auto& [key, value] : texts)
         if (!value->empty()) av_dict_set(&m.out->metadata, key, value->c_str(), 0);
+    for (const auto& [name, value] : s.attributes)
+        if (!value.empty()) av_dict_set(&m.out->metadata, name.c_str(), value.c_str(), 0);
     // No program name in the file: the texts are the user's.
     m.out->flags |= AVFMT_FLAG_BITEXACT;
     m.outputPath = s.output;

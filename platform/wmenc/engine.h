@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/wmenc/profiles.h"
 
@@ -16,10 +18,14 @@ struct DisplayTexts {
     std::string title, author, copyright, rating, description;  // UTF-8
 };
 
+// Texts under names of the container's own ("WM/AlbumTitle"), in the order they were given.
+using Attributes = std::vector<std::pair<std::string, std::string>>;
+
 struct EngineSettings {
     std::string input, output;
     ProfileData profile;
     DisplayTexts texts;
+    Attributes attributes;  // UTF-8
 };
 
 // What a running session has done so far; read from other threads.

@@ -92,6 +92,16 @@ public:
     virtual HRESULT put_Description(const std::string& text) = 0;
 };
 
+// The file's attributes beyond the five display texts ("WM/AlbumTitle", "WM/TrackNumber"), each
+// a text stored under its name.
+class IWMEncAttributes : public IUnknown {
+public:
+    // Adds a text under name, or replaces the one it holds. E_INVALIDARG for an empty name, a
+    // name or text holding a NUL, or one too long for the file.
+    virtual HRESULT Add(const std::string& name, const std::string& value) = 0;
+    virtual HRESULT RemoveAll() = 0;
+};
+
 class IWMEncFile : public IUnknown {
 public:
     virtual HRESULT put_LocalFileName(const std::string& path) = 0;
@@ -130,6 +140,7 @@ public:
     // The profiles found in the profile folder at the time of the call.
     virtual HRESULT get_ProfileCollection(std::shared_ptr<IWMEncProfileCollection>* profiles) = 0;
     virtual HRESULT get_DisplayInfo(std::shared_ptr<IWMEncDisplayInfo>* info) = 0;
+    virtual HRESULT get_Attributes(std::shared_ptr<IWMEncAttributes>* attributes) = 0;
     virtual HRESULT get_File(std::shared_ptr<IWMEncFile>* file) = 0;
     // Fails while statistics are off.
     virtual HRESULT get_Statistics(std::shared_ptr<IWMEncStatistics>* stats) = 0;

@@ -497,8 +497,14 @@ CdInfoLookup& GetCdInfoHook() {
     return hook;
 }
 
+DiscExtrasReader& GetDiscExtrasHook() {
+    static DiscExtrasReader hook;
+    return hook;
+}
+
 int RunCdGrabber(QWidget* owner) {
     CdGrabberDialog logic(encoder::TheApp(), TheCdSession());
+    logic.readDiscExtras = GetDiscExtrasHook();
     GrabberWindow window(logic, owner);
     if (const CdInfoLookup& lookUp = GetCdInfoHook()) {
         logic.getCdInfo = [&window, lookUp](const std::vector<std::uint32_t>& trackLbas,

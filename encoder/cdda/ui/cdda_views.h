@@ -27,6 +27,11 @@ using CdInfoLookup = std::function<bool(QWidget* owner, const std::vector<std::u
                                         std::uint32_t leadOutLba, CdInfo& info)>;
 CdInfoLookup& GetCdInfoHook();
 
+// What a drive tells beyond its track list (ISRCs, CD-Text): the program installs the reader
+// here; without it the grabber lists a disc as its table of contents gives it.
+using DiscExtrasReader = std::function<bool(int driveIndex, DiscExtras& extras)>;
+DiscExtrasReader& GetDiscExtrasHook();
+
 // Offers the grabber to the wizard (the CD-Audio source) and turns the source on.
 void RegisterCddaViews();
 

@@ -148,6 +148,26 @@ TEST(TagDialog, SortedGenresCarryTheirCodesAndTheTagIsOfferedAgain) {
         if (again.ItemText(IDC_TAG_GENRE, i) == "Rock") again.SetCurSel(IDC_TAG_GENRE, i);
     second.OnOK();
     EXPECT_EQ(app.tagTable[1].Genre(), 17);
+
+    // Texts outside Windows-1252 reach the full tags as typed, and are offered again so.
+    test::FakeWindow third;
+    TagDialog cyrillic(app);
+    cyrillic.Attach(&third);
+    cyrillic.OnInitDialog();
+    const std::string title =
+        "\u041f\u0435\u0441\u043d\u044f \u043e \u0432\u0435\u0442\u0440\u0435";
+    third.SetText(IDC_TAG_TITLE, title);
+    cyrillic.OnOK();
+    ASSERT_EQ(app.fullTags.size(), 2u);
+    EXPECT_EQ(app.fullTags[1].Get(tags::TagField::Title), title);
+    EXPECT_EQ(app.fullTags[1].Get(tags::TagField::Artist), "Band");
+    EXPECT_NE(app.tagTable[1].Title(), title);  // the record cannot hold it
+    test::FakeWindow fourth;
+    TagDialog reopened(app);
+    reopened.Attach(&fourth);
+    reopened.OnInitDialog();
+    EXPECT_EQ(fourth.Text(IDC_TAG_TITLE), title);
+    EXPECT_EQ(fourth.Text(IDC_TAG_YEAR), "2001");
 }
 
 }  // namespace

@@ -282,6 +282,8 @@ TEST_F(CdJobEndToEnd, APatternFilesACompilationIntoFoldersWithBothTags) {
     }
     request.fullTags[1].Set(tags::TagField::Title, title);
     request.fullTags[1].Set(tags::TagField::Artist, "\u0410\u043b\u0438\u0441\u0430");
+    request.fullTags[1].Set(tags::TagField::Isrc, "XXA019900010");
+    request.fullTags[1].Set(tags::TagField::MusicBrainzDiscId, "lwHl8fGzJyLXQR33ug60E8jhf4k-");
     Run();
     EXPECT_EQ(recorder.Outcome()->message, "MP3 Compression Finished.");
     EXPECT_EQ(Files(), std::vector<std::string>{"Various"});
@@ -297,7 +299,8 @@ TEST_F(CdJobEndToEnd, APatternFilesACompilationIntoFoldersWithBothTags) {
         "/usr/bin/python3 -c 'import sys, mutagen.id3 as m\n"
         "t = m.ID3(sys.argv[1])\n"
         "print(t[\"TIT2\"].text[0], t[\"TPE1\"].text[0], "
-        "t[\"TPE2\"].text[0], t[\"TRCK\"].text[0], sep=\"|\")' '" +
+        "t[\"TPE2\"].text[0], t[\"TRCK\"].text[0], t[\"TSRC\"].text[0], "
+        "t[\"TXXX:MusicBrainz Disc Id\"].text[0], sep=\"|\")' '" +
         (out / first).string() + "'";
     FILE* pipe = ::popen(command.c_str(), "r");
     ASSERT_NE(pipe, nullptr);
@@ -305,7 +308,9 @@ TEST_F(CdJobEndToEnd, APatternFilesACompilationIntoFoldersWithBothTags) {
     const bool read = std::fgets(line, sizeof line, pipe) != nullptr;
     ::pclose(pipe);
     ASSERT_TRUE(read);
-    EXPECT_EQ(std::string(line), title + "|\u0410\u043b\u0438\u0441\u0430|Various|1/4\n");
+    EXPECT_EQ(std::string(line), title +
+                                     "|\u0410\u043b\u0438\u0441\u0430|Various|1/4|XXA019900010|"
+                                     "lwHl8fGzJyLXQR33ug60E8jhf4k-\n");
 }
 
 TEST_F(CdJobEndToEnd, TheUsersFilesStayAndTakenNamesGetTheNextNumber) {
@@ -399,6 +404,11 @@ TEST_F(CdJobEndToEnd, FlacFilesHoldTheTracksSamplesAndTags) {
     request.cd.checked = {1, 1, 0, 1};
     request.kind = encoder::JobKind::EncodeFlac;
     request.formats.replayGain = true;
+    // What the grabber hands over beyond the records: the full title and the drive's ids.
+    request.fullTags.resize(5);
+    request.fullTags[4].Set(tags::TagField::Title, "Night");
+    request.fullTags[4].Set(tags::TagField::Isrc, "XXA019900040");
+    request.fullTags[4].Set(tags::TagField::MusicBrainzDiscId, "lwHl8fGzJyLXQR33ug60E8jhf4k-");
     formats::RegisterFlacJob();
     Run();
     encoder::RegisterJobKind(encoder::JobKind::EncodeFlac, nullptr);
@@ -431,6 +441,11 @@ TEST_F(CdJobEndToEnd, FlacFilesHoldTheTracksSamplesAndTags) {
                      flac + "'"),
                   "TITLE=" + std::string(title) + "\nARTIST=Orvane Players\nALBUM=Tones\n" +
                       "TRACKNUMBER=" + std::to_string(track + 1) + "\n");
+        EXPECT_EQ(sh("metaflac --show-tag=ISRC --show-tag=MUSICBRAINZ_DISCID '" + flac + "'"),
+                  track == 3
+                      ? "ISRC=XXA019900040\nMUSICBRAINZ_DISCID=lwHl8fGzJyLXQR33ug60E8jhf4k-\n"
+                      : "")
+            << title;
         const std::string gain = sh("metaflac --show-tag=REPLAYGAIN_ALBUM_GAIN '" + flac + "'");
         EXPECT_NE(gain, "") << title;
         if (album.empty()) album = gain;

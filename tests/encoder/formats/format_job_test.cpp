@@ -129,24 +129,40 @@ TEST_F(PcmWaveTest, WhatCannotBeReadIsRefusedWithItsReason) {
     EXPECT_EQ(Read(wave.substr(0, 36), w, s), "Error: The WAV file has no samples");
 }
 
-TEST(VorbisTagsTest, TheTagsTextsInUtf8AndOnlyThoseThatAreSet) {
+TEST(VorbisTagsTest, FullTextsWinOverTheRecordAndEveryKnownFieldIsAComment) {
     encoder::GenreList genres;
     encoder::FillGenreList(genres);
     encoder::Id3Tag tag;
     tag.SetMarker();
-    tag.SetTitle("Caf\xc3\xa9");
+    tag.SetTitle("A title the record cuts at thirty bytes");
     tag.SetArtist("Band");
     tag.SetYear("1999");
     tag.SetGenre(17);
-    EXPECT_EQ(formats::CommentsOfTag(tag, 4, genres),
-              (formats::VorbisComments{{"TITLE", "Caf\xc3\xa9"},
-                                       {"ARTIST", "Band"},
-                                       {"DATE", "1999"},
-                                       {"GENRE", genres[17]},
-                                       {"TRACKNUMBER", "4"}}));
-    // No genre (255) and no track number: neither is written.
+    tags::TrackTags full;
+    full.Set(tags::TagField::Title, "A title the record cuts at thirty bytes, whole \xc3\xa9");
+    full.Set(tags::TagField::AlbumArtist, "Various");
+    full.Set(tags::TagField::DiscNumber, "2");
+    full.Set(tags::TagField::DiscTotal, "3");
+    full.Set(tags::TagField::Isrc, "USRC17607839");
+    EXPECT_EQ(formats::CommentsOfTag(formats::FieldsOfItem(full, tag, 4)),
+              (formats::VorbisComments{
+                  {"TITLE", "A title the record cuts at thirty bytes, whole \xc3\xa9"},
+                  {"ARTIST", "Band"},
+                  {"ALBUMARTIST", "Various"},
+                  {"DATE", "1999"},
+                  {"TRACKNUMBER", "4"},
+                  {"DISCNUMBER", "2"},
+                  {"DISCTOTAL", "3"},
+                  {"GENRE", genres[17]},
+                  {"ISRC", "USRC17607839"}}));
+    // The full texts' own track number and genre win; no genre (255) and no number: none.
+    full.Set(tags::TagField::TrackNumber, "9");
+    EXPECT_EQ(formats::FieldsOfItem(full, tag, 4).Get(tags::TagField::TrackNumber), "9");
     tag.SetGenre(255);
-    EXPECT_EQ(formats::CommentsOfTag(tag, 0, genres).size(), 3u);
+    tags::TrackTags fields = formats::FieldsOfItem({}, tag, 0);
+    EXPECT_FALSE(fields.Has(tags::TagField::Genre));
+    EXPECT_FALSE(fields.Has(tags::TagField::TrackNumber));
+    EXPECT_EQ(formats::CommentsOfTag(fields).size(), 3u);
 }
 
 using test::FullDisk;

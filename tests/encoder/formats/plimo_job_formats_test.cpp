@@ -159,6 +159,19 @@ TEST_F(PlimoJobFlacTest, TagsMd5AndSeekTableAreThereForOtherTools) {
            "print(f[\"title\"][0], f[\"tracknumber\"][0], \"%032x\" % f.info.md5_signature)' " +
            Q(out));
     EXPECT_EQ(m.output, "Caf\xc3\xa9 7 " + md5 + "\n");
+    // The fields beyond the record's, and texts longer than its thirty bytes, reach the comments
+    // whole; the full genre text wins over the record's code.
+    const std::string longTitle =
+        "\xd0\x9f\xd0\xb5\xd1\x81\xd0\xbd\xd1\x8f: a title well over thirty bytes";
+    r = PlimoJob({"--flac", "--title", longTitle, "--genre", "17", "--genre-text", "Art Pop",
+                  "--album-artist", "Various", "--disc", "2/3", (dir / "in.wav").string(),
+                  out.string()});
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(Tag(out, "TITLE"), longTitle);
+    EXPECT_EQ(Tag(out, "GENRE"), "Art Pop");
+    EXPECT_EQ(Tag(out, "ALBUMARTIST"), "Various");
+    EXPECT_EQ(Tag(out, "DISCNUMBER"), "2");
+    EXPECT_EQ(Tag(out, "DISCTOTAL"), "3");
     // No genre asked for: none written (a tag record's genre 0 would otherwise name one).
     ASSERT_EQ(PlimoJob({"--flac", "--title", "T", (dir / "in.wav").string(), out.string()}).status,
               0);
@@ -294,6 +307,22 @@ TEST_F(PlimoJobOpusTest, DecodesWithoutDelayAndCloseToTheInput) {
     const std::string info = Sh("opusinfo " + Q(dir / "out.opus")).output;
     EXPECT_TRUE(Contains(info, "TITLE=Tone")) << info;
     EXPECT_TRUE(Contains(info, "TRACKNUMBER=2")) << info;
+}
+
+TEST_F(PlimoJobOpusTest, TheFieldsBeyondTheRecordAreCommentsOtherToolsRead) {
+    WriteFile(dir / "in.wav", WaveWithData(1, 48000, 16, TwoTones(1, 48000, 16, 4800, 0.5)));
+    const std::string title =
+        "\xe6\x98\xa5\xe3\x81\xae\xe6\xad\x8c, a title longer than thirty bytes";
+    ProgramResult r = PlimoJob({"--opus", "--title", title, "--album-artist", "Various", "--disc",
+                                "1/2", "--genre-text", "\xc3\x89lectro", "--track", "5",
+                                (dir / "in.wav").string(), (dir / "out.opus").string()});
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::string info = Sh("opusinfo " + Q(dir / "out.opus")).output;
+    for (const std::string& line :
+         {"TITLE=" + title, std::string("ALBUMARTIST=Various"), std::string("DISCNUMBER=1"),
+          std::string("DISCTOTAL=2"), std::string("GENRE=\xc3\x89lectro"),
+          std::string("TRACKNUMBER=5")})
+        EXPECT_TRUE(Contains(info, line)) << line << "\n" << info;
 }
 
 TEST_F(PlimoJobOpusTest, R128GainsOfEachFileAndOfTheBatchAgreeWithAnIndependentMeter) {

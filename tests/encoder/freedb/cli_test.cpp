@@ -12,7 +12,9 @@
 #include <cstdio>
 #include <string>
 
+#include "encoder/freedb/loopback_server.h"
 #include "support/temp_dir.h"
+#include "tests/platform/cdrom/disc_fixture.h"
 
 namespace {
 
@@ -151,6 +153,10 @@ TEST(CddbProgramTest, ParsesEntryFiles) {
                    "\x89\x8b\",\"\"],"),
         std::string::npos)
         << r.out;
+    r = Cddb("parse '" + (dir / "various.txt").string() + "'");
+    EXPECT_NE(r.out.find("title: \xe6\xad\x8c\xe9\x9b\x86\nyear: 2004\ngenre: J-Pop\nlength: "),
+              std::string::npos)
+        << r.out;
     WriteFile(dir / "broken.txt", "# xmcd\nDISCID=1\n");
     r = Cddb("parse '" + (dir / "broken.txt").string() + "'", true);
     EXPECT_EQ(r.status, 1);
@@ -222,6 +228,84 @@ TEST(CddbProgramTest, ServesWindows1252EntriesAsUtf8) {
     Outcome r = Cddb("read " + server.Option() + " folk 02006201");
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("title: Caf\xc3\xa9 \xe2\x82\xac\n"), std::string::npos) << r.out;
+}
+
+// A discid reply naming the disc id the request asked for: one release, the disc its second
+// medium, with a title that needs more than Latin-1.
+orvane::test::LoopbackReply MusicBrainzReply(const std::string& request) {
+    const std::size_t at = request.find("/discid/") + 8;
+    const std::string id = request.substr(at, request.find('?', at) - at);
+    const std::string body =
+        R"({"id":")" + id +
+        R"(","releases":[{"id":"rel-1","title":"Ночь","date":"2004-10-01","country":"XE",
+ "artist-credit":[{"name":"Band","joinphrase":""}],
+ "media":[{"position":1,"discs":[]},{"position":2,"discs":[{"id":")" +
+        id + R"("}],"tracks":[
+  {"position":1,"title":"Dawn","artist-credit":[{"name":"Band","joinphrase":""}],
+   "recording":{"id":"rec-1"}},
+  {"position":2,"title":"Dusk","artist-credit":[{"name":"Guest","joinphrase":""}],
+   "recording":{"id":"rec-2"}}]}]}]})";
+    return {{"HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+             std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body},
+            0,
+            false};
+}
+
+TEST(CddbProgramTest, MusicBrainzPrintsTheReleasesOfACueSheetsDisc) {
+    TempDir dir;
+    const std::string cue = orvane::test::WriteSimpleDisc(dir, {4500, 9000});
+    bool notFound = false;
+    orvane::test::LoopbackServer server([&](const std::string& request) {
+        if (notFound)
+            return orvane::test::LoopbackReply{
+                {"HTTP/1.1 404 Not Found\r\nContent-Length: 2\r\nConnection: close\r\n\r\n{}"},
+                0,
+                false};
+        return MusicBrainzReply(request);
+    });
+    const std::string args = "musicbrainz --server http://" + server.Address() + " '" + cue + "'";
+    Outcome r = Cddb(args + " --json");
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, R"([
+  {
+    "artist": "Band",
+    "country": "XE",
+    "date": "2004-10-01",
+    "disc_number": 2,
+    "release_id": "rel-1",
+    "title": "Ночь",
+    "tracks": [
+      {
+        "artist": "Band",
+        "number": 1,
+        "recording_id": "rec-1",
+        "title": "Dawn"
+      },
+      {
+        "artist": "Guest",
+        "number": 2,
+        "recording_id": "rec-2",
+        "title": "Dusk"
+      }
+    ]
+  }
+]
+)");
+    r = Cddb(args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "rel-1 2004-10-01 XE disc 2/2 Band / Ночь\n  01 Band / Dawn\n  02 Guest / Dusk\n");
+    const std::vector<std::string> requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].find("GET /ws/2/discid/"), 0u) << requests[0];
+    EXPECT_NE(requests[0].find("User-Agent: Plimo/"), std::string::npos) << requests[0];
+    notFound = true;
+    r = Cddb(args, true);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.find("orvane-cddb: no MusicBrainz release for disc "), 0u) << r.out;
+    EXPECT_EQ(Cddb("musicbrainz --server http://" + server.Address()).status, 2);
+    r = Cddb("musicbrainz '" + (dir / "none.cue").string() + "'", true);
+    EXPECT_EQ(r.status, 1);
 }
 
 }  // namespace

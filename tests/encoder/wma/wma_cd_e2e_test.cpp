@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "common/tag_fields.h"
 #include "encoder/app/job_runner.h"
 #include "encoder/cdda/cd_job.h"
 #include "encoder/wma/wma_job.h"
@@ -81,6 +82,24 @@ TEST(WmaCdJobEndToEnd, ReadableTracksBecomeDescribedWmaFilesAndTheUnreadableOneI
         request.tags[t].SetTitle(titles[t - 1]);
         request.tags[t].SetAlbum("Tones");
     }
+    // The grabber's full texts: the third title is longer than the record's thirty bytes.
+    const std::string longTitle =
+        "Night/Fall \xe2\x80\x94 \xd0\xbd\xd0\xbe\xd1\x87\xd1\x8c, longer than thirty bytes";
+    request.fullTags.resize(4);
+    for (int t = 1; t <= 3; ++t) {
+        tags::TrackTags& f = request.fullTags[static_cast<std::size_t>(t)];
+        f.Set(tags::TagField::Title, t == 3 ? longTitle : titles[t - 1]);
+        f.Set(tags::TagField::Artist, "Orvane Players");
+        f.Set(tags::TagField::Album, "Tones");
+        f.Set(tags::TagField::AlbumArtist, "Various \xc3\x84rtists");
+        f.Set(tags::TagField::Year, "1998");
+        f.Set(tags::TagField::TrackNumber, std::to_string(t));
+        f.Set(tags::TagField::TrackTotal, "3");
+        f.Set(tags::TagField::DiscNumber, "1");
+        f.Set(tags::TagField::DiscTotal, "2");
+        f.Set(tags::TagField::Genre, "Ambient Drone");
+        f.Set(tags::TagField::Isrc, "XXA0198000" + std::to_string(t) + "0");
+    }
     request.cd.driveIndex = 0;
     request.cd.checked = {1, 1, 1};
     request.cd.names = {"Morning", "Broken", "Night"};
@@ -117,9 +136,17 @@ TEST(WmaCdJobEndToEnd, ReadableTracksBecomeDescribedWmaFilesAndTheUnreadableOneI
     for (const auto& [track, name] : written) {
         auto probe = test::Probe(out / name);
         EXPECT_EQ(probe["codec_name"], "wmav2") << name;
-        EXPECT_EQ(probe["TAG:title"], titles[track]) << name;
+        EXPECT_EQ(probe["TAG:title"], track == 2 ? longTitle : titles[track]) << name;
         EXPECT_EQ(probe["TAG:artist"], "Orvane Players") << name;
+        EXPECT_EQ(probe["TAG:copyright"], "Orvane Players") << name;
         EXPECT_EQ(probe["TAG:comment"], "Tones") << name;
+        EXPECT_EQ(probe["TAG:album"], "Tones") << name;
+        EXPECT_EQ(probe["TAG:album_artist"], "Various \xc3\x84rtists") << name;
+        EXPECT_EQ(probe["TAG:track"], std::to_string(track + 1)) << name;
+        EXPECT_EQ(probe["TAG:disc"], "1/2") << name;
+        EXPECT_EQ(probe["TAG:genre"], "Ambient Drone") << name;
+        EXPECT_EQ(probe["TAG:WM/Year"], "1998") << name;
+        EXPECT_EQ(probe["TAG:WM/ISRC"], "XXA0198000" + std::to_string(track + 1) + "0") << name;
         // Within one codec frame (2048 samples) of the track's length.
         ASSERT_TRUE(probe.count("duration")) << name;
         EXPECT_NEAR(std::stod(probe["duration"]), kFrames[track] / 75.0, 2048.0 / 44100) << name;
@@ -193,6 +220,56 @@ TEST(WmaCdJobEndToEnd, TheUsersFilesStayAndTakenNamesGetTheNextNumber) {
         test::FitTone(test::Decode(out / "Orvane Players - Night (3).WMA"), 2, 0, 44100, kTones[2])
             .snrDb,
         20);
+}
+
+// A naming pattern files WMA tracks into folders as it does on the other roads.
+TEST(WmaCdJobEndToEnd, APatternNamesTheTracksFolders) {
+    test::TempDir dir, out, profiles;
+    LoadDisc(dir.path());
+    test::CopyShippedProfiles(profiles.path());
+    test::RegisterProfileFolder(profiles.path().string());
+    RegisterWmaJob();
+    clock::VirtualClock clk(true);
+    clock::Install(&clk);
+
+    encoder::JobRequest request;
+    request.kind = encoder::JobKind::EncodeWma;
+    request.input = encoder::kCdAudioInput;
+    request.batch = true;
+    request.output = out.path().string() + "/";
+    request.appFolder = test::DistDir().string() + "/";
+    request.wma.profileIndex = 0;
+    request.tags[1].SetMarker();
+    request.tags[1].SetArtist("Orvane Players");
+    request.tags[1].SetTitle("Morning: Bells");
+    request.tags[1].SetAlbum("Tones");
+    request.fullTags.resize(2);
+    request.fullTags[1].Set(tags::TagField::AlbumArtist, "Various");
+    request.namePattern = "%a/%B/%N %T";
+    request.cd.driveIndex = 0;
+    request.cd.checked = {1, 0, 0};
+    request.cd.names = {"Morning", "Broken", "Night"};
+    request.cd.trackCount = 3;
+    request.cd.readBufferSize = 16;
+    request.cd.deleteGrabbedWav = true;
+
+    cdda::InstallCdTrackSource(nullptr);
+    test::JobRecorder recorder;
+    {
+        encoder::JobRunner runner(request, recorder);
+        runner.Start();
+        runner.Wait();
+    }
+    encoder::SetCdTrackSource(nullptr);
+    clock::Install(nullptr);
+    test::UnregisterProfileFolder();
+
+    ASSERT_TRUE(recorder.Outcome().has_value());
+    EXPECT_EQ(recorder.Outcome()->message, "Compression Finished.");
+    EXPECT_EQ(Files(out.path()), std::vector<std::string>{"Various"});
+    EXPECT_EQ(Files(out / "Various" / "Tones"), std::vector<std::string>{"01 Morning- Bells.WMA"});
+    EXPECT_EQ(recorder.Text(encoder::JobText::Output),
+              (out / "Various" / "Tones" / "01 Morning- Bells.WMA").string());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -375,6 +376,40 @@ TEST_F(Wmenc, RoundTripKeepsTextsDurationAndSignal) {
     EXPECT_NEAR(left.amplitude, 0.5, 0.05);
     EXPECT_NEAR(right.amplitude, 0.5, 0.05);
     EXPECT_LT(test::FitTone(samples, 2, 0, 44100, 660).amplitude, 0.01);
+}
+
+// Attributes reach the file under their own names; one given again replaces the first, and
+// RemoveAll leaves none for the next file.
+TEST_F(Wmenc, AttributesAreStoredUnderTheirNamesAndReplacedOrRemoved) {
+    fs::path in = Wave("in.wav", 2, 44100, 0.2, {440});
+    auto encodeWith = [&](const fs::path& out, const std::function<void(IWMEncAttributes&)>& fill) {
+        Setup s = Configure(in, out);
+        std::shared_ptr<IWMEncAttributes> attributes;
+        ASSERT_EQ(s.encoder->get_Attributes(&attributes), S_OK);
+        fill(*attributes);
+        ASSERT_EQ(s.encoder->put_AutoStop(VARIANT_TRUE), S_OK);
+        ASSERT_EQ(s.encoder->Start(), S_OK);
+        EXPECT_EQ(WaitWhileRunning(*s.encoder), kEncoderStopped);
+    };
+    encodeWith(work / "a.wma", [](IWMEncAttributes& a) {
+        EXPECT_EQ(a.Add("WM/AlbumTitle", "first"), S_OK);
+        EXPECT_EQ(a.Add("WM/AlbumTitle", "\xe3\x82\xa2\xe3\x83\xab\xe3\x83\x90\xe3\x83\xa0"), S_OK);
+        EXPECT_EQ(a.Add("WM/TrackNumber", "7"), S_OK);
+        EXPECT_EQ(a.Add("", "x"), E_INVALIDARG);
+        EXPECT_EQ(a.Add("WM/Genre", std::string("a\0b", 3)), E_INVALIDARG);
+        EXPECT_EQ(a.Add("WM/Genre", std::string(40000, 'x')), E_INVALIDARG);
+    });
+    auto probe = test::Probe(work / "a.wma");
+    EXPECT_EQ(probe["TAG:album"], "\xe3\x82\xa2\xe3\x83\xab\xe3\x83\x90\xe3\x83\xa0");
+    EXPECT_EQ(probe["TAG:track"], "7");
+    EXPECT_EQ(probe.count("TAG:genre"), 0u);
+    encodeWith(work / "b.wma", [](IWMEncAttributes& a) {
+        EXPECT_EQ(a.Add("WM/Genre", "Drone"), S_OK);
+        EXPECT_EQ(a.RemoveAll(), S_OK);
+    });
+    probe = test::Probe(work / "b.wma");
+    EXPECT_EQ(probe.count("TAG:genre"), 0u);
+    EXPECT_EQ(probe.count("TAG:album"), 0u);
 }
 
 // Inputs that differ from the 44.1 kHz stereo profile are converted to it.

@@ -19,13 +19,17 @@
 #include "encoder/app/resource.h"
 #include "encoder/app/settings_store.h"
 #include "encoder/app/ui/view_hooks.h"
+#include "encoder/cdda/disc_extras.h"
+#include "encoder/cdda/musicbrainz_info.h"
 #include "encoder/cdda/resource_cdda.h"
 #include "encoder/cdda/track_list.h"
 #include "encoder/cdda/ui/cdda_views.h"
 #include "encoder/controls/ui/drawn_button.h"
+#include "encoder/freedb/disc_ids.h"
 #include "encoder/freedb/freedb_resource.h"
 #include "encoder/freedb/loopback_server.h"
 #include "encoder/freedb/ui/freedb_views.h"
+#include "platform/cdrom/drives.h"
 #include "platform/registry/winreg.h"
 #include "support/first_start.h"
 #include "tests/encoder/cdda/transport_fixture.h"
@@ -509,6 +513,159 @@ TEST_F(GrabberView, ACompilationEntryGivesEachRowItsArtistAndTheTagsEverything) 
     EXPECT_EQ(app.tagTable[3].Artist(), "Duo");
     EXPECT_EQ(app.tagTable[3].Year(), "2003");
     EXPECT_LT(app.tagTable[1].Title().size(), longTitle.size());
+}
+
+// A disc with CD-Text and ISRCs, as a cue sheet; its second track has a performer of its own.
+std::string WriteCdTextDisc(const test::TempDir& dir) {
+    const std::uint32_t frames[] = {4500, 9000, 18000};
+    std::string cue =
+        "PERFORMER \"\u041e\u0440\u043a\u0435\u0441\u0442\u0440\"\nTITLE \"Live at the "
+        "Hall\"\nFILE \"cdtext.bin\" BINARY\n";
+    const char* titles[] = {"Overture \u2014 a title longer than thirty bytes", "", "Finale"};
+    std::uint32_t at = 0;
+    for (int t = 0; t < 3; ++t) {
+        char line[160];
+        std::snprintf(line, sizeof line, "  TRACK %02d AUDIO\n", t + 1);
+        cue += line;
+        if (*titles[t]) cue += std::string("    TITLE \"") + titles[t] + "\"\n";
+        cue += t == 1 ? "    PERFORMER \"Guest Soloist\"\n"
+                      : "    PERFORMER \"\u041e\u0440\u043a\u0435\u0441\u0442\u0440\"\n";
+        if (t != 2) cue += "    ISRC XXA0199000" + std::to_string(t + 1) + "0\n";
+        std::snprintf(line, sizeof line, "    INDEX 01 %02u:%02u:%02u\n", at / 75 / 60,
+                      at / 75 % 60, at % 75);
+        cue += line;
+        at += frames[t];
+    }
+    test::WriteFile(dir / "cdtext.bin", test::PatternFrames(0, at));
+    test::WriteFile(dir / "cdtext.cue", cue);
+    return (dir / "cdtext.cue").string();
+}
+
+TEST_F(GrabberView, CdTextNamesTheRowsAndTheDrivesIsrcsReachTheTags) {
+    std::string error;
+    std::shared_ptr<cdrom::ImageDrive> disc = cdrom::ImageDrive::Open(WriteCdTextDisc(dir_), error);
+    ASSERT_TRUE(disc) << error;
+    transport_.reset();
+    transport_ =
+        std::make_unique<test::Transport>(std::vector<std::shared_ptr<cdrom::DiscDrive>>{disc});
+    cdrom::InstallDrives({disc});
+    ui::GetDiscExtrasHook() = ReadDiscExtras;
+    const std::string longTitle = "Overture \u2014 a title longer than thirty bytes";
+    const std::string orchestra = "\u041e\u0440\u043a\u0435\u0441\u0442\u0440";
+    Run([&](QWidget* w) {
+        auto* tree = Find<QTreeWidget>(w, IDC_CD_TRACKS);
+        ASSERT_EQ(tree->topLevelItemCount(), 3);
+        EXPECT_EQ(tree->topLevelItem(0)->text(0).toStdString(), longTitle);
+        EXPECT_EQ(tree->topLevelItem(1)->text(0).toStdString(), "Track2");  // no title of its own
+        EXPECT_EQ(tree->topLevelItem(2)->text(0).toStdString(), "Finale");
+        EXPECT_EQ(tree->topLevelItem(0)->text(5).toStdString(), orchestra);
+        EXPECT_EQ(tree->topLevelItem(1)->text(5).toStdString(), "Guest Soloist");
+        EXPECT_EQ(Find<QLineEdit>(w, IDC_CD_ARTIST)->text().toStdString(), orchestra);
+        EXPECT_EQ(Find<QLineEdit>(w, IDC_CD_ALBUM)->text().toStdString(), "Live at the Hall");
+        // Moving through the rows keeps the guest's own artist.
+        tree->setCurrentItem(tree->topLevelItem(1));
+        tree->setCurrentItem(tree->topLevelItem(0));
+        EXPECT_EQ(tree->topLevelItem(1)->text(5).toStdString(), "Guest Soloist");
+        Click(w, IDC_CD_SELECTALL);
+        Click(w, IDOK);
+    });
+    encoder::EncoderApp& app = encoder::TheApp();
+    EXPECT_TRUE(boxes_.empty()) << boxes_.front();
+    ASSERT_EQ(app.fullTags.size(), 4u);
+    using tags::TagField;
+    EXPECT_EQ(app.fullTags[1].Get(TagField::Title), longTitle);
+    EXPECT_EQ(app.fullTags[1].Get(TagField::Isrc), "XXA019900010");
+    EXPECT_EQ(app.fullTags[2].Get(TagField::Isrc), "XXA019900020");
+    EXPECT_FALSE(app.fullTags[3].Has(TagField::Isrc));
+    EXPECT_EQ(app.fullTags[2].Get(TagField::Artist), "Guest Soloist");
+    EXPECT_EQ(app.fullTags[2].Get(TagField::AlbumArtist), orchestra);
+    EXPECT_EQ(app.fullTags[3].Get(TagField::Album), "Live at the Hall");
+    cdrom::DiscInfo info;
+    ASSERT_TRUE(disc->ReadDiscInfo(info).ok);
+    EXPECT_EQ(app.fullTags[1].Get(TagField::MusicBrainzDiscId), freedb::MusicBrainzId(info));
+    EXPECT_EQ(app.fullTags[1].Get(TagField::MusicBrainzDiscId).size(), 28u);
+
+    // The drive holds another disc than the one listed (other starts): the rows stay as the
+    // table of contents names them and the tags get nothing of the other disc.
+    transport_.reset();
+    transport_ = std::make_unique<test::Transport>(
+        std::vector<std::shared_ptr<cdrom::DiscDrive>>{test::ImageOf(dir_, {4575, 9000, 18000})});
+    Run([&](QWidget* w) {
+        auto* tree = Find<QTreeWidget>(w, IDC_CD_TRACKS);
+        ASSERT_EQ(tree->topLevelItemCount(), 3);
+        EXPECT_EQ(tree->topLevelItem(0)->text(0).toStdString(), "Track1");
+        EXPECT_EQ(tree->topLevelItem(1)->text(5).toStdString(), "Unknown");
+        EXPECT_EQ(Find<QLineEdit>(w, IDC_CD_ALBUM)->text().toStdString(), "Unknown");
+        Click(w, IDC_CD_SELECTALL);
+        Click(w, IDOK);
+    });
+    ui::GetDiscExtrasHook() = nullptr;
+    cdrom::ResetDrives();
+    ASSERT_EQ(app.fullTags.size(), 4u);
+    EXPECT_FALSE(app.fullTags[1].Has(TagField::Isrc));
+    EXPECT_FALSE(app.fullTags[1].Has(TagField::MusicBrainzDiscId));
+    EXPECT_EQ(app.fullTags[2].Get(TagField::Artist), "Unknown");
+    EXPECT_FALSE(app.fullTags[2].Has(TagField::AlbumArtist));
+}
+
+TEST_F(GrabberView, GetCdInfoFromMusicBrainzNamesTheRowsAndGivesTheTagsItsIds) {
+    // Two releases: the first lists another number of tracks, the second the disc's three.
+    std::string asked;
+    const std::string discId = MusicBrainzIdOf({0, 4500, 13500}, 31500);
+    ::orvane::test::LoopbackServer server([&](const std::string& request) {
+        asked = request.substr(0, request.find("\r\n"));
+        const std::string body = R"({"releases":[
+ {"id":"rel-short","title":"Short","artist-credit":[{"name":"X"}],
+  "media":[{"position":1,"tracks":[{"position":1,"title":"Only","recording":{"id":"r0"}}]}]},
+ {"id":"rel-1","title":"Долгий путь","date":"2003-02-01","country":"XE",
+  "artist-credit":[{"name":"Band","joinphrase":""}],
+  "media":[{"position":1,"discs":[]},{"position":2,"discs":[{"id":")" +
+                                 discId +
+                                 R"("}],"tracks":[
+   {"position":1,"title":"Morning","artist-credit":[{"name":"Band"}],"recording":{"id":"rec-1"}},
+   {"position":2,"title":"Noon","artist-credit":[{"name":"Guest"}],"recording":{"id":"rec-2"}},
+   {"position":3,"title":"Evening","artist-credit":[{"name":"Band"}],"recording":{"id":"rec-3"}}
+  ]}]}]})";
+        return ::orvane::test::LoopbackReply{
+            {"HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+             std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body},
+            0,
+            false};
+    });
+    const std::string url = "http://" + server.Address();
+    ui::GetCdInfoHook() = [url](QWidget*, const std::vector<std::uint32_t>& starts,
+                                std::uint32_t leadOut, CdInfo& info) {
+        std::string why;
+        const bool found = LookUpMusicBrainzInfo(url, starts, leadOut, info, why);
+        EXPECT_TRUE(found) << why;
+        return found;
+    };
+    Run([](QWidget* w) {
+        Click(w, IDC_CD_GETINFO);
+        auto* tree = Find<QTreeWidget>(w, IDC_CD_TRACKS);
+        ASSERT_EQ(tree->topLevelItemCount(), 3);
+        EXPECT_EQ(tree->topLevelItem(0)->text(0).toStdString(), "Morning");
+        EXPECT_EQ(tree->topLevelItem(1)->text(5).toStdString(), "Guest");
+        EXPECT_EQ(tree->topLevelItem(2)->text(5).toStdString(), "Band");
+        EXPECT_EQ(Find<QLineEdit>(w, IDC_CD_ALBUM)->text().toStdString(), "Долгий путь");
+        Click(w, IDC_CD_SELECTALL);
+        Click(w, IDOK);
+    });
+    ui::GetCdInfoHook() = nullptr;
+    EXPECT_TRUE(boxes_.empty()) << boxes_.front();
+    // Asked by the disc's MusicBrainz id.
+    EXPECT_EQ(asked, "GET /ws/2/discid/" + discId +
+                         "?inc=recordings+artist-credits+labels&fmt=json HTTP/1.1");
+    encoder::EncoderApp& app = encoder::TheApp();
+    ASSERT_EQ(app.fullTags.size(), 4u);
+    using tags::TagField;
+    EXPECT_EQ(app.fullTags[2].Get(TagField::Artist), "Guest");
+    EXPECT_EQ(app.fullTags[2].Get(TagField::AlbumArtist), "Band");
+    EXPECT_EQ(app.fullTags[2].Get(TagField::MusicBrainzRecordingId), "rec-2");
+    EXPECT_EQ(app.fullTags[3].Get(TagField::MusicBrainzReleaseId), "rel-1");
+    EXPECT_EQ(app.fullTags[3].Get(TagField::Year), "2003");  // the year field holds four
+    EXPECT_EQ(app.fullTags[3].Get(TagField::DiscNumber), "2");
+    EXPECT_EQ(app.fullTags[3].Get(TagField::DiscTotal), "2");
 }
 
 }  // namespace

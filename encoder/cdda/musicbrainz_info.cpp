@@ -1,0 +1,66 @@
+#include "encoder/cdda/musicbrainz_info.h"
+
+#include "encoder/freedb/disc_ids.h"
+#include "platform/cdrom/disc_info.h"
+
+namespace orvane::cdda {
+
+std::string MusicBrainzIdOf(const std::vector<std::uint32_t>& trackLbas, std::uint32_t leadOutLba) {
+    cdrom::DiscInfo disc;
+    if (trackLbas.empty() || trackLbas.size() > 99) return {};
+    disc.firstTrack = 1;
+    disc.lastTrack = static_cast<std::uint8_t>(trackLbas.size());
+    disc.leadOut = leadOutLba;
+    for (std::size_t i = 0; i < trackLbas.size(); ++i) {
+        cdrom::TrackInfo t;
+        t.number = static_cast<std::uint8_t>(i + 1);
+        t.start = trackLbas[i];
+        disc.tracks.push_back(t);
+    }
+    cdrom::FillLengths(disc);
+    return freedb::MusicBrainzId(disc);
+}
+
+const freedb::MbRelease* ChooseRelease(const std::vector<freedb::MbRelease>& releases,
+                                       std::size_t trackCount) {
+    const freedb::MbRelease* any = nullptr;
+    for (const freedb::MbRelease& r : releases) {
+        if (r.tracks.size() == trackCount) return &r;
+        if (!any && !r.tracks.empty()) any = &r;
+    }
+    return any;
+}
+
+bool LookUpMusicBrainzInfo(const std::string& server, const std::vector<std::uint32_t>& trackLbas,
+                           std::uint32_t leadOutLba, CdInfo& info, std::string& why) {
+    const std::string id = MusicBrainzIdOf(trackLbas, leadOutLba);
+    if (id.empty()) {
+        why = "the disc has no tracks";
+        return false;
+    }
+    freedb::MbLookup found = freedb::LookUpMusicBrainz(server, id);
+    if (found.status == freedb::MbLookup::Status::Failed) {
+        why = found.error;
+        return false;
+    }
+    const freedb::MbRelease* r = ChooseRelease(found.releases, trackLbas.size());
+    if (!r) {
+        why = "MusicBrainz knows no release with the tracks of disc " + id;
+        return false;
+    }
+    info = CdInfo{};
+    info.artist = r->artist;
+    info.album = r->title;
+    info.year = r->date;
+    info.releaseId = r->releaseId;
+    if (r->discNumber > 0) info.discNumber = std::to_string(r->discNumber);
+    if (r->discCount > 0) info.discTotal = std::to_string(r->discCount);
+    for (const freedb::MbTrack& t : r->tracks) {
+        info.trackTitles.push_back(t.title);
+        info.trackArtists.push_back(t.artist == r->artist ? std::string() : t.artist);
+        info.recordingIds.push_back(t.recordingId);
+    }
+    return true;
+}
+
+}  // namespace orvane::cdda

@@ -1,0 +1,250 @@
+#include "encoder/freedb/musicbrainz.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+
+#include <curl/curl.h>
+#include <nlohmann/json.hpp>
+
+#include "platform/base/command_line.h"
+#include "platform/clock/clock.h"
+
+namespace orvane::freedb {
+
+namespace {
+
+using Json = nlohmann::json;
+
+constexpr std::size_t kMaxReplyBytes = 4 << 20;
+constexpr std::uint64_t kRequestSpacingMs = 1000;
+
+std::string Text(const Json& object, const char* key) {
+    if (!object.is_object()) return {};
+    auto it = object.find(key);
+    return it != object.end() && it->is_string() ? it->get<std::string>() : std::string();
+}
+
+int Number(const Json& object, const char* key) {
+    if (!object.is_object()) return 0;
+    auto it = object.find(key);
+    if (it == object.end()) return 0;
+    long long value = 0;
+    if (it->is_number_integer())
+        value =
+            it->is_number_unsigned()
+                ? static_cast<long long>(std::min<std::uint64_t>(it->get<std::uint64_t>(), 1000000))
+                : it->get<long long>();
+    else if (it->is_string())
+        value = std::strtoll(it->get<std::string>().c_str(), nullptr, 10);
+    // Positions are small; anything else is no position.
+    return value > 0 && value < 1000000 ? static_cast<int>(value) : 0;
+}
+
+const Json& Member(const Json& object, const char* key) {
+    static const Json kNull;
+    if (!object.is_object()) return kNull;
+    auto it = object.find(key);
+    return it == object.end() ? kNull : *it;
+}
+
+// An artist credit as the service shows it: each name followed by its join phrase.
+std::string Credit(const Json& credit) {
+    std::string out;
+    if (!credit.is_array()) return out;
+    for (const Json& part : credit)
+        out += Text(part, "name") + Text(part, "joinphrase");
+    return out;
+}
+
+bool HoldsDisc(const Json& medium, const std::string& discId) {
+    const Json& discs = Member(medium, "discs");
+    if (!discs.is_array()) return false;
+    for (const Json& d : discs)
+        if (Text(d, "id") == discId) return true;
+    return false;
+}
+
+MbRelease ReleaseOf(const Json& r, const std::string& discId) {
+    MbRelease out;
+    out.releaseId = Text(r, "id");
+    out.title = Text(r, "title");
+    out.artist = Credit(Member(r, "artist-credit"));
+    out.date = Text(r, "date");
+    out.country = Text(r, "country");
+    const Json& labels = Member(r, "label-info");
+    if (labels.is_array() && !labels.empty()) out.label = Text(Member(labels[0], "label"), "name");
+    const Json& media = Member(r, "media");
+    if (!media.is_array() || media.empty()) return out;
+    out.discCount = static_cast<int>(media.size());
+    const Json* medium = nullptr;
+    for (const Json& m : media)
+        if (HoldsDisc(m, discId)) {
+            medium = &m;
+            break;
+        }
+    // A release found by its table of contents alone: its only medium, if it has one.
+    if (!medium && media.size() == 1) medium = &media[0];
+    if (!medium) return out;
+    out.discNumber = Number(*medium, "position");
+    const Json& tracks = Member(*medium, "tracks");
+    if (!tracks.is_array()) return out;
+    for (const Json& t : tracks) {
+        MbTrack track;
+        track.number = Number(t, "position");
+        const Json& recording = Member(t, "recording");
+        track.title = Text(t, "title");
+        if (track.title.empty()) track.title = Text(recording, "title");
+        track.artist = Credit(Member(t, "artist-credit"));
+        if (track.artist.empty()) track.artist = Credit(Member(recording, "artist-credit"));
+        track.recordingId = Text(recording, "id");
+        out.tracks.push_back(std::move(track));
+    }
+    return out;
+}
+
+std::size_t KeepBody(char* data, std::size_t size, std::size_t count, void* user) {
+    auto* body = static_cast<std::string*>(user);
+    const std::size_t bytes = size * count;
+    if (body->size() + bytes > kMaxReplyBytes) return 0;  // ends the transfer as an error
+    body->append(data, bytes);
+    return bytes;
+}
+
+std::size_t KeepRetryAfter(char* data, std::size_t size, std::size_t count, void* user) {
+    const std::string line(data, size * count);
+    static const std::string kName = "retry-after:";
+    if (line.size() > kName.size()) {
+        std::string head = line.substr(0, kName.size());
+        for (char& c : head)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (head == kName) {
+            const unsigned long seconds = std::strtoul(line.c_str() + kName.size(), nullptr, 10);
+            *static_cast<std::uint32_t*>(user) =
+                static_cast<std::uint32_t>(std::min<unsigned long>(seconds, 86400));
+        }
+    }
+    return size * count;
+}
+
+// Keeps the service's one request per second for the whole process.
+void WaitForTurn() {
+    static std::mutex mutex;
+    static std::uint64_t last = 0;
+    static bool any = false;
+    std::lock_guard lock(mutex);
+    clock::Clock& c = clock::Current();
+    if (any) {
+        const std::uint64_t now = c.NowMs();
+        if (now - last < kRequestSpacingMs)
+            c.SleepMs(static_cast<std::uint32_t>(kRequestSpacingMs - (now - last)));
+    }
+    last = c.NowMs();
+    any = true;
+}
+
+bool ValidDiscId(const std::string& id) {
+    if (id.size() != 28) return false;
+    for (char ch : id)
+        if (!std::isalnum(static_cast<unsigned char>(ch)) && ch != '.' && ch != '_' && ch != '-')
+            return false;
+    return true;
+}
+
+}  // namespace
+
+std::vector<MbRelease> ParseMusicBrainzReply(const std::string& json, const std::string& discId,
+                                             std::string& error) {
+    std::vector<MbRelease> out;
+    Json doc = Json::parse(json, nullptr, false);
+    if (doc.is_discarded() || !doc.is_object()) {
+        error = "the reply is not a JSON object";
+        return out;
+    }
+    const Json& releases = Member(doc, "releases");
+    // A disc known only as a stub (no release) has no "releases".
+    if (releases.is_null()) return out;
+    if (!releases.is_array()) {
+        error = "the reply's releases are not a list";
+        return out;
+    }
+    for (const Json& r : releases)
+        if (r.is_object()) out.push_back(ReleaseOf(r, discId));
+    return out;
+}
+
+MbLookup LookUpMusicBrainz(const std::string& server, const std::string& discId,
+                           unsigned timeoutMs) {
+    MbLookup result;
+    if (!ValidDiscId(discId)) {
+        result.error = "not a MusicBrainz disc id: " + discId;
+        return result;
+    }
+    if (server.rfind("https://", 0) != 0 && server.rfind("http://", 0) != 0) {
+        result.error = "the server is no http:// or https:// address: " + server;
+        return result;
+    }
+    static std::once_flag curlReady;
+    std::call_once(curlReady, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    std::string base = server;
+    while (!base.empty() && base.back() == '/')
+        base.pop_back();
+    const std::string url =
+        base + "/ws/2/discid/" + discId + "?inc=recordings+artist-credits+labels&fmt=json";
+    const std::string agent = std::string("Plimo/") + ToolkitVersion() + " ( orvane-cddb )";
+
+    std::unique_ptr<CURL, void (*)(CURL*)> curl(curl_easy_init(), curl_easy_cleanup);
+    if (!curl) {
+        result.error = "the HTTP client cannot start";
+        return result;
+    }
+    std::string body;
+    std::uint32_t retryAfter = 0;
+    curl_slist* headers = curl_slist_append(nullptr, "Accept: application/json");
+    std::unique_ptr<curl_slist, void (*)(curl_slist*)> headerList(headers, curl_slist_free_all);
+    CURL* h = curl.get();
+    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(h, CURLOPT_USERAGENT, agent.c_str());
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 3L);
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(timeoutMs));
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, KeepBody);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &body);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, KeepRetryAfter);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &retryAfter);
+    WaitForTurn();
+    const CURLcode code = curl_easy_perform(h);
+    if (code != CURLE_OK) {
+        result.error = code == CURLE_WRITE_ERROR ? "the reply is longer than 4 MB"
+                                                 : std::string(curl_easy_strerror(code));
+        return result;
+    }
+    long status = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    if (status == 404) {
+        result.status = MbLookup::Status::NotFound;
+        return result;
+    }
+    if (status == 503) {
+        result.retryAfterSeconds = retryAfter;
+        result.error = "the server is busy (503)";
+        if (retryAfter > 0) result.error += "; try again in " + std::to_string(retryAfter) + " s";
+        return result;
+    }
+    if (status != 200) {
+        result.error = "the server answered " + std::to_string(status);
+        return result;
+    }
+    result.releases = ParseMusicBrainzReply(body, discId, result.error);
+    if (!result.error.empty()) return result;
+    result.status = result.releases.empty() ? MbLookup::Status::NotFound : MbLookup::Status::Found;
+    return result;
+}
+
+}  // namespace orvane::freedb
