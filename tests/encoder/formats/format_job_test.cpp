@@ -16,8 +16,8 @@
 #include "encoder/app/job_runner.h"
 #include "encoder/formats/flac_job.h"
 #include "encoder/formats/opus_job.h"
-#include "encoder/formats/pcm_wave.h"
 #include "encoder/formats/vorbis_tags.h"
+#include "encoder/loudness/pcm_wave.h"
 #include "support/full_disk.h"
 #include "support/temp_dir.h"
 #include "support/wave_util.h"
@@ -26,7 +26,7 @@ namespace orvane::test {
 namespace {
 
 namespace sfs = std::filesystem;
-using formats::PcmWave;
+using loudness::PcmWave;
 
 // A tone of `frames` frames: 16-bit samples of both signs on every channel.
 std::string Tone16(int channels, std::uint32_t frames) {
@@ -44,12 +44,12 @@ protected:
         WriteFile(dir / "in.wav", bytes);
         int fd = ::open((dir / "in.wav").c_str(), O_RDONLY);
         std::string reason =
-            formats::ReadPcmWave(fd, static_cast<std::int64_t>(bytes.size()), wave);
+            loudness::ReadPcmWave(fd, static_cast<std::int64_t>(bytes.size()), wave);
         all.clear();
         std::vector<std::int32_t> part;
         // An odd piece size makes the reads end inside the data.
         for (std::int64_t at = 0; reason.empty() && at < wave.frames; at += 3) {
-            EXPECT_GT(formats::ReadFrames(fd, wave, at, 3, part), 0);
+            EXPECT_GT(loudness::ReadFrames(fd, wave, at, 3, part), 0);
             all.insert(all.end(), part.begin(), part.end());
         }
         ::close(fd);
