@@ -11,6 +11,8 @@
 
 #include "encoder/app/input_source.h"
 #include "encoder/app/paths.h"
+#include "encoder/app/progress.h"
+#include "platform/clock/clock.h"
 
 namespace orvane::formats {
 
@@ -73,6 +75,8 @@ void FormatJob::Log(JobRunner& r, const std::string& line) {
 void FormatJob::Run(JobRunner& r) {
     SetBusy(true);
     const JobRequest& req = r.Request();
+    jobStart_ = clock::Time();
+    r.SetText(JobText::Bitrate, BitrateText(req));
     if (req.formats.replayGain) loudness_ = std::make_unique<loudness::GainLedger>();
     std::unique_ptr<InputSource> source = encoder::MakeInputSource(req, "*.WAV");
     const bool batch = source->Batch();
@@ -202,6 +206,8 @@ std::string FormatJob::EncodeItem(JobRunner& r, const SourceItem& item, const st
     r.SetRange(JobBar::CurrentFile, 0, 100);
     if (!r.Request().batch) r.SetRange(JobBar::Overall, 0, 100);
     std::vector<std::int32_t> samples;
+    const std::int64_t fileStart = clock::Time();
+    ShowProgress(r, wave, 0, fileStart);
     int shown = -1;
     for (std::int64_t at = 0; at < wave.frames;) {
         if (r.CancelRequested()) return "Current Process was Canceled.";
@@ -214,6 +220,7 @@ std::string FormatJob::EncodeItem(JobRunner& r, const SourceItem& item, const st
         const int percent = static_cast<int>(at * 100 / wave.frames);
         if (percent != shown) {
             shown = percent;
+            ShowProgress(r, wave, at, fileStart);
             r.SetPos(JobBar::CurrentFile, percent);
             if (!r.Request().batch) r.SetPos(JobBar::Overall, percent);
         }
@@ -238,6 +245,24 @@ std::string FormatJob::EncodeItem(JobRunner& r, const SourceItem& item, const st
     if (r.CancelRequested()) return "Current Process was Canceled.";
     if (status = file.Commit(); !status) return "Error: " + status.message;
     return {};
+}
+
+void FormatJob::ShowProgress(JobRunner& r, const PcmWave& wave, std::int64_t done,
+                             std::int64_t fileStart) {
+    using encoder::JobCounter;
+    const std::int64_t now = clock::Time();
+    const std::int64_t fileSeconds = now - fileStart;
+    const std::int64_t framesTotal = wave.frames * wave.FrameBytes() / encoder::kBytesPerFrameTotal;
+    const std::int64_t framesDone = done * wave.FrameBytes() / encoder::kBytesPerFrameDone;
+    r.SetCounter(JobCounter::Frames, static_cast<int>(framesTotal));
+    r.SetCounter(JobCounter::CurrentFrame, static_cast<int>(std::min(framesDone, framesTotal)));
+    r.SetText(JobText::Elapsed, encoder::ElapsedText(now - jobStart_));
+    r.SetText(JobText::Rate, encoder::FramesPerSecondText(framesDone, fileSeconds));
+    r.SetText(JobText::Remaining,
+              done < wave.frames
+                  ? encoder::EncoderRemainingText(
+                        framesTotal, framesDone / encoder::RateSeconds(fileSeconds), fileSeconds)
+                  : "00:00:00");
 }
 
 void FormatJob::WriteAlbumGain(JobRunner& r) {

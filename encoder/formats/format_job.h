@@ -69,6 +69,8 @@ protected:
     // The loudness values of a track as this format writes them.
     virtual VorbisComments TrackGainComments(const loudness::GainValues& values) const;
     virtual VorbisComments AlbumGainComments(const loudness::GainValues& values) const;
+    // The status window's bit rate: "N/A" for a format without one.
+    virtual std::string BitrateText(const encoder::JobRequest& /*request*/) const { return "N/A"; }
 
 private:
     // One item; empty when its output was written, else why not.
@@ -76,6 +78,11 @@ private:
                            const std::string& output);
     void Log(encoder::JobRunner& r, const std::string& line);
     void WriteAlbumGain(encoder::JobRunner& r);
+    // The status window's times, rate and frame counters, counted as the MP3 job counts them
+    // (frames of the input's bytes): `done` of `total` sample frames of a file begun at
+    // fileStart (seconds).
+    void ShowProgress(encoder::JobRunner& r, const PcmWave& wave, std::int64_t done,
+                      std::int64_t fileStart);
 
     FormatTraits traits_;
     fs::FileOps* ops_;
@@ -83,6 +90,7 @@ private:
     std::string log_;
     std::vector<encoder::FileFailure> failures_;
     std::unique_ptr<loudness::GainLedger> loudness_;
+    std::int64_t jobStart_ = 0;  // clock::Time() when the job began
 };
 
 }  // namespace orvane::formats
