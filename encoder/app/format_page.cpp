@@ -7,6 +7,7 @@
 #include <iterator>
 #include <string>
 
+#include "encoder/app/encoder_app.h"
 #include "encoder/app/resource.h"
 #include "encoder/app/wizard.h"
 
@@ -73,6 +74,32 @@ void MLSheet::TakeFormatPage() {
     }
     formatTarget_ = chosen;
     ActivateFormatPage();
+}
+
+void MLSheet::ReadFormatSettings() {
+    SettingsStore& s = *app_.settings;
+    const FormatChoice defaults;
+    const long level = s.GetProfileInt("Formats", "FlacLevel", defaults.flacLevel);
+    formats_.flacLevel =
+        level >= 0 && level < kFlacLevels ? static_cast<int>(level) : defaults.flacLevel;
+    // Only a bit rate the page offers; another one (edited by hand) is the default.
+    const long kbps = s.GetProfileInt("Formats", "OpusBitrate", defaults.opusKbps);
+    formats_.opusKbps = defaults.opusKbps;
+    for (int offered : kOpusBitrates)
+        if (offered == kbps) formats_.opusKbps = offered;
+    formats_.verify = s.GetProfileInt("Formats", "FlacVerify", 0) != 0;
+    formats_.replayGain = s.GetProfileInt("Formats", "ReplayGain", 0) != 0;
+    formatTarget_ =
+        s.GetProfileInt("Formats", "Format", 0) == 1 ? JobKind::EncodeOpus : JobKind::EncodeFlac;
+}
+
+void MLSheet::WriteFormatSettings() {
+    SettingsStore& s = *app_.settings;
+    s.WriteProfileInt("Formats", "Format", formatTarget_ == JobKind::EncodeOpus ? 1 : 0);
+    s.WriteProfileInt("Formats", "FlacLevel", formats_.flacLevel);
+    s.WriteProfileInt("Formats", "FlacVerify", formats_.verify ? 1 : 0);
+    s.WriteProfileInt("Formats", "OpusBitrate", formats_.opusKbps);
+    s.WriteProfileInt("Formats", "ReplayGain", formats_.replayGain ? 1 : 0);
 }
 
 std::string MLSheet::FormatSummary() const {

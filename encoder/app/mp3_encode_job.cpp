@@ -10,6 +10,7 @@
 #include "encoder/app/input_source.h"
 #include "encoder/app/paths.h"
 #include "encoder/app/resource.h"
+#include "encoder/loudness/gain_tags.h"
 
 namespace orvane::encoder {
 
@@ -37,12 +38,17 @@ private:
     // says why when the file could not be tagged.
     static void Tag(JobRunner& r, const SourceItem& item, const std::string& output,
                     std::string& failure);
+    // The input's loudness as the output's track values (when asked for); failure says why
+    // they could not be written.
+    void MeasureGain(JobRunner& r, const std::string& input, const std::string& output,
+                     std::string& failure);
 
     EncoderSettings settings_;
     EncoderCommandLine options_;
     std::string bitrateText_;
     int bitrateKbps_ = 0;
     bool stereo_ = true;
+    std::unique_ptr<loudness::GainLedger> gain_;
 };
 
 void Mp3EncodeJob::Run(JobRunner& r) {
@@ -56,6 +62,7 @@ void Mp3EncodeJob::Run(JobRunner& r) {
     meter_.SetInput(0, 0, 0);
     meter_.ResetStartTime();
     exitCode_ = 1234;
+    if (req.formats.replayGain) gain_ = std::make_unique<loudness::GainLedger>();
 
     std::unique_ptr<InputSource> source = MakeInputSource(req, "*.WAV");
     if (!source->Batch()) {
@@ -66,6 +73,7 @@ void Mp3EncodeJob::Run(JobRunner& r) {
         if (!EncodeFile(r, item.input, item.output, false, failure)) return;
         // Only an output this job wrote gets the tag (also the part a cancel leaves).
         if (failure.empty() && item.tagged) Tag(r, item, item.output, failure);
+        if (failure.empty() && gain_) MeasureGain(r, item.input, item.output, failure);
         // A cancelled job ends with the cancel's own message only.
         if (r.CancelRequested()) return;
         if (!failure.empty()) failures_.push_back({item.input, failure});
@@ -97,10 +105,14 @@ void Mp3EncodeJob::Run(JobRunner& r) {
         // A cancelled file is left as it is; the job's scratch files go with the item.
         if (!failure.empty() && r.CancelRequested()) continue;
         if (failure.empty() && item.tagged) Tag(r, item, output, failure);
+        if (failure.empty() && gain_) MeasureGain(r, item.input, output, failure);
+        std::string written = output;
         if (failure.empty() && !item.finalStem.empty()) {
-            std::string final = SettleOutput(item, output, item.finalStem, ".MP3", failure);
-            if (!final.empty()) r.SetText(JobText::Output, final);
+            written = SettleOutput(item, output, item.finalStem, ".MP3", failure);
+            if (!written.empty()) r.SetText(JobText::Output, written);
         }
+        if (gain_ && failure.empty()) gain_->Keep(written);
+        if (gain_ && !failure.empty()) gain_->Drop();
         // A grabbed track that did not become an MP3 file stays as a WAVE file for another try.
         std::string kept = SettleInput(item, item.finalStem, failure.empty());
         if (failure.empty()) continue;
@@ -116,7 +128,30 @@ void Mp3EncodeJob::Run(JobRunner& r) {
         failures_.push_back({item.Label(), failure});
     }
     if (r.CancelRequested()) return;
+    if (gain_) {
+        for (const auto& [path, error] : gain_->WriteAlbum(
+                 [](const std::string&path, const loudness::GainTags&tags, std::string&error) {
+                     return loudness::WriteGainTags(path, loudness::GainContainer::Mp3, tags,
+                                                    error);
+                 }))
+            failures_.push_back(
+                {path, "Error: The album's loudness could not be written: " + error});
+    }
     Done(r, true);
+}
+
+void Mp3EncodeJob::MeasureGain(JobRunner& r, const std::string& input, const std::string& output,
+                               std::string& failure) {
+    std::string reason = gain_->MeasureFile(input, [&r] { return r.CancelRequested(); });
+    if (!reason.empty()) {
+        failure = "Error: Cannot measure the loudness: " + reason;
+        return;
+    }
+    // A track too short or too quiet to measure gets no values, but its album still does.
+    std::optional<loudness::GainValues> track = gain_->Track();
+    if (track && !loudness::WriteGainTags(output, loudness::GainContainer::Mp3,
+                                          loudness::TrackGainTags(*track), reason))
+        failure = "Error: Cannot write the loudness values: " + reason;
 }
 
 void Mp3EncodeJob::Tag(JobRunner& r, const SourceItem& item, const std::string& output,

@@ -26,6 +26,9 @@
 //   plimo-job --opus [--bitrate K] [--replaygain] [--batch] [TAG OPTIONS] [--track N]
 //             INPUT OUTPUT
 //                         encode WAVE to Ogg Opus at K kbit/s (32..512, default 160)
+//   --replaygain          (every encoding job) each file's loudness and a batch's as ReplayGain
+//                         2.0 values: ID3v2 TXXX frames in MP3, attributes in WMA, Vorbis
+//                         comments in FLAC, R128 gains in Opus
 // The WMA encoder components are installed first when they are missing or offer no profile;
 // with a restart pending the run says what waits for it and fails (nobody agrees to a restart).
 // Settings are neither read from nor written to the registry. Exit status 0 when the job
@@ -111,7 +114,9 @@ constexpr const char* kHelp =
     "  --opus           encode WAVE to Ogg Opus, resampled to 48 kHz\n"
     "  --bitrate K      the bit rate in kbit/s, 32 to 512 (default 160)\n"
     "\n"
-    "Both:\n"
+    "Every encoding job:\n"
+    "  --replaygain     measure each file's loudness and a batch's, and write them as\n"
+    "                   ReplayGain 2.0 values (MP3: ID3v2 TXXX frames, WMA: attributes)\n"
     "  --stats          print wall time and CPU times (own and children's) in milliseconds\n"
     "  --help           show this help and end\n"
     "  --version        show the version and end\n"
@@ -122,9 +127,10 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: plimo-job [--decode] [--batch] [--layer N] [--mode N] [--bitrate K] "
                  "[--hifi] [--title T] [--artist A] [--album B] [--year Y] [--comment C] "
-                 "[--genre N] [--jobs N] [--stats] INPUT OUTPUT\n"
+                 "[--genre N] [--jobs N] [--replaygain] [--stats] INPUT OUTPUT\n"
                  "       plimo-job --wma [--batch] [--profile N] [--title T] [--author A] "
-                 "[--copyright C] [--rating R] [--description D] [--stats] INPUT OUTPUT\n"
+                 "[--copyright C] [--rating R] [--description D] [--replaygain] [--stats] INPUT "
+                 "OUTPUT\n"
                  "       plimo-job --wma --list-profiles\n"
                  "       plimo-job --flac [--level N] [--verify] [--replaygain] [--batch] "
                  "[--track N] [TAG OPTIONS] INPUT OUTPUT\n"
@@ -209,7 +215,7 @@ int main(int argc, char** argv) {
             if (!number(value(), request.formats.opusKbps)) return Usage();
         } else if ((flac || opus) && a == "--track") {
             if (!number(value(), request.formats.trackNumber)) return Usage();
-        } else if ((flac || opus) && a == "--replaygain") {
+        } else if (a == "--replaygain") {
             request.formats.replayGain = true;
         } else if (wma && a == "--list-profiles") {
             listProfiles = true;
@@ -315,6 +321,8 @@ int main(int argc, char** argv) {
         if (!genreGiven) record.SetGenre(255);
         if (f.trackNumber > 0) tag = true;
     }
+    // A decoded WAVE file has no place for loudness values.
+    if (request.formats.replayGain && request.kind == JobKind::Decode) return Usage();
     bool knownBitrate = false;
     for (const char* b : kBitrates)
         knownBitrate = knownBitrate || request.settings.bitrate == b;

@@ -71,6 +71,7 @@ std::string MLSheet::Suggestion(const std::string& input) const {
 }
 
 void MLSheet::OnInitDialog() {
+    ReadFormatSettings();
     InitPage1();
     Activate(IDD_PAGE1);
 }
@@ -464,6 +465,7 @@ int MLSheet::OnNext() {
             break;
         case IDD_FORMAT_SETTINGS:
             TakeFormatPage();
+            WriteFormatSettings();
             Activate(IDD_PAGE3);
             break;
         case IDD_PAGE2:

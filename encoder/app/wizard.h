@@ -121,6 +121,9 @@ private:
     void ActivateFormatPage();
     void TakeFormatPage();
     std::string FormatSummary() const;
+    // The page's choices as the settings hold them ("Formats" section), and back.
+    void ReadFormatSettings();
+    void WriteFormatSettings();
     // Page 3.
     void ActivatePage3();
     void Activate(int page);

@@ -11,6 +11,8 @@
 
 #include "encoder/app/input_source.h"
 #include "encoder/app/paths.h"
+#include "encoder/app/progress.h"
+#include "platform/clock/clock.h"
 
 namespace orvane::formats {
 
@@ -26,7 +28,6 @@ using encoder::SourceItem;
 namespace {
 
 constexpr std::size_t kChunkFrames = 16384;
-constexpr double kReplayGainReference = -18.0;  // LUFS
 
 class Descriptor {
 public:
@@ -51,31 +52,17 @@ std::string Describe(const PcmWave& w) {
 
 }  // namespace
 
-std::string ReplayGainText(double loudness) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f dB", kReplayGainReference - loudness);
-    return text;
-}
-
-std::string PeakText(double peak) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.6f", peak);
-    return text;
-}
-
 FormatJob::FormatJob(FormatTraits traits, fs::FileOps* ops)
     : traits_(std::move(traits)), ops_(ops) {}
 
 FormatJob::~FormatJob() = default;
 
-VorbisComments FormatJob::TrackGainComments(double loudness, double peak) const {
-    return {{"REPLAYGAIN_TRACK_GAIN", ReplayGainText(loudness)},
-            {"REPLAYGAIN_TRACK_PEAK", PeakText(peak)}};
+VorbisComments FormatJob::TrackGainComments(const loudness::GainValues& values) const {
+    return loudness::TrackGainTags(values);
 }
 
-VorbisComments FormatJob::AlbumGainComments(double loudness, double peak) const {
-    return {{"REPLAYGAIN_ALBUM_GAIN", ReplayGainText(loudness)},
-            {"REPLAYGAIN_ALBUM_PEAK", PeakText(peak)}};
+VorbisComments FormatJob::AlbumGainComments(const loudness::GainValues& values) const {
+    return loudness::AlbumGainTags(values);
 }
 
 void FormatJob::Log(JobRunner& r, const std::string& line) {
@@ -86,7 +73,9 @@ void FormatJob::Log(JobRunner& r, const std::string& line) {
 void FormatJob::Run(JobRunner& r) {
     SetBusy(true);
     const JobRequest& req = r.Request();
-    if (req.formats.replayGain) loudness_ = std::make_unique<LoudnessMeter>();
+    jobStart_ = clock::Time();
+    r.SetText(JobText::Bitrate, BitrateText(req));
+    if (req.formats.replayGain) loudness_ = std::make_unique<loudness::GainLedger>();
     std::unique_ptr<InputSource> source = encoder::MakeInputSource(req, "*.WAV");
     const bool batch = source->Batch();
     const std::string outFolder = encoder::OutputFolderOf(req.output);
@@ -126,7 +115,6 @@ void FormatJob::Run(JobRunner& r) {
         r.SetText(JobText::Input, item.Label());
         r.SetText(JobText::Output,
                   item.finalStem.empty() ? output : item.finalStem + traits_.extension);
-        trackMeasured_ = false;
         std::string failure = EncodeItem(r, item, output);
         if (r.CancelRequested()) {
             // Nothing of the stopped file stays; a grabbed input goes with the item's scratch.
@@ -142,10 +130,10 @@ void FormatJob::Run(JobRunner& r) {
         }
         const std::string kept = encoder::SettleInput(item, item.finalStem, failure.empty());
         if (failure.empty()) {
-            if (loudness_) gainFiles_.push_back(written);
+            if (loudness_) loudness_->Keep(written);
             continue;
         }
-        if (trackMeasured_) loudness_->DropTrack();
+        if (loudness_) loudness_->Drop();
         if (item.InScratch(item.input) || !kept.empty()) failure += encoder::KeptInputNote(kept);
         failures_.push_back({item.Label(), failure});
     }
@@ -186,7 +174,7 @@ std::string FormatJob::EncodeItem(JobRunner& r, const SourceItem& item, const st
     Descriptor in(fs::OpenForReading(item.input, status, &info));
     if (in.get() < 0) return "Error: " + status.message;
     PcmWave wave;
-    std::string reason = ReadPcmWave(in.get(), info.st_size, wave);
+    std::string reason = loudness::ReadPcmWave(in.get(), info.st_size, wave);
     if (!reason.empty()) return reason;
     if (encoder::SameFile(item.input, output))
         return "Error: The output file cannot be the input file.";
@@ -212,14 +200,15 @@ std::string FormatJob::EncodeItem(JobRunner& r, const SourceItem& item, const st
     const bool measure =
         loudness_ &&
         loudness_->BeginTrack(wave.channels, static_cast<unsigned long>(wave.sampleRate));
-    trackMeasured_ = measure;
     r.SetRange(JobBar::CurrentFile, 0, 100);
     if (!r.Request().batch) r.SetRange(JobBar::Overall, 0, 100);
     std::vector<std::int32_t> samples;
+    const std::int64_t fileStart = clock::Time();
+    ShowProgress(r, wave, 0, fileStart);
     int shown = -1;
     for (std::int64_t at = 0; at < wave.frames;) {
         if (r.CancelRequested()) return "Current Process was Canceled.";
-        long got = ReadFrames(in.get(), wave, at, kChunkFrames, samples);
+        long got = loudness::ReadFrames(in.get(), wave, at, kChunkFrames, samples);
         if (got <= 0) return "Error: Cannot read " + item.input + ": " + std::strerror(errno);
         if (measure) loudness_->Add(samples.data(), static_cast<std::size_t>(got), wave.bits);
         if (!enc->Write(samples.data(), static_cast<std::size_t>(got), error))
@@ -228,17 +217,17 @@ std::string FormatJob::EncodeItem(JobRunner& r, const SourceItem& item, const st
         const int percent = static_cast<int>(at * 100 / wave.frames);
         if (percent != shown) {
             shown = percent;
+            ShowProgress(r, wave, at, fileStart);
             r.SetPos(JobBar::CurrentFile, percent);
             if (!r.Request().batch) r.SetPos(JobBar::Overall, percent);
         }
     }
     if (!enc->End(error)) return "Error: " + error;
     if (measure) {
-        std::optional<double> lufs = loudness_->TrackLoudness();
-        if (lufs) {
-            const double peak = loudness_->TrackPeak();
-            Log(r, "Track gain " + ReplayGainText(*lufs) + ", peak " + PeakText(peak));
-            if (!enc->Retag(file.tempPath(), TrackGainComments(*lufs, peak), error))
+        if (std::optional<loudness::GainValues> track = loudness_->Track()) {
+            Log(r, "Track gain " + loudness::ReplayGainText(track->loudness) + ", peak " +
+                       loudness::PeakText(track->peak));
+            if (!enc->Retag(file.tempPath(), TrackGainComments(*track), error))
                 return "Error: " + error;
         } else {
             Log(r, "The track is too short or too quiet to measure its loudness");
@@ -255,19 +244,38 @@ std::string FormatJob::EncodeItem(JobRunner& r, const SourceItem& item, const st
     return {};
 }
 
+void FormatJob::ShowProgress(JobRunner& r, const PcmWave& wave, std::int64_t done,
+                             std::int64_t fileStart) {
+    using encoder::JobCounter;
+    const std::int64_t now = clock::Time();
+    const std::int64_t fileSeconds = now - fileStart;
+    const std::int64_t framesTotal = wave.frames * wave.FrameBytes() / encoder::kBytesPerFrameTotal;
+    const std::int64_t framesDone = done * wave.FrameBytes() / encoder::kBytesPerFrameDone;
+    r.SetCounter(JobCounter::Frames, static_cast<int>(framesTotal));
+    r.SetCounter(JobCounter::CurrentFrame, static_cast<int>(std::min(framesDone, framesTotal)));
+    r.SetText(JobText::Elapsed, encoder::ElapsedText(now - jobStart_));
+    r.SetText(JobText::Rate, encoder::FramesPerSecondText(framesDone, fileSeconds));
+    r.SetText(JobText::Remaining,
+              done < wave.frames
+                  ? encoder::EncoderRemainingText(
+                        framesTotal, framesDone / encoder::RateSeconds(fileSeconds), fileSeconds)
+                  : "00:00:00");
+}
+
 void FormatJob::WriteAlbumGain(JobRunner& r) {
-    std::optional<double> lufs = loudness_->AlbumLoudness();
-    if (!lufs || gainFiles_.empty()) return;
-    const double peak = loudness_->AlbumPeak();
-    Log(r, "Album gain " + ReplayGainText(*lufs) + ", peak " + PeakText(peak));
+    std::optional<loudness::GainValues> album = loudness_->Album();
+    if (!album) return;
+    Log(r, "Album gain " + loudness::ReplayGainText(album->loudness) + ", peak " +
+               loudness::PeakText(album->peak));
     std::unique_ptr<FormatEncoder> enc = MakeEncoder(r.Request());
-    const VorbisComments comments = AlbumGainComments(*lufs, peak);
-    for (const std::string& path : gainFiles_) {
-        std::string error;
-        if (!enc->Retag(path, comments, error))
-            failures_.push_back(
-                {path, "Error: The album's loudness could not be written: " + error});
-    }
+    const VorbisComments comments = AlbumGainComments(*album);
+    // The format's own names for the album's values replace the ledger's.
+    auto failed = loudness_->WriteAlbum(
+        [&](const std::string& path, const loudness::GainTags&, std::string& error) {
+            return enc->Retag(path, comments, error);
+        });
+    for (const auto& [path, error] : failed)
+        failures_.push_back({path, "Error: The album's loudness could not be written: " + error});
 }
 
 }  // namespace orvane::formats

@@ -11,12 +11,14 @@
 
 #include "encoder/app/child_job.h"
 #include "encoder/app/job_runner.h"
-#include "encoder/formats/loudness.h"
-#include "encoder/formats/pcm_wave.h"
 #include "encoder/formats/vorbis_tags.h"
+#include "encoder/loudness/pcm_wave.h"
+#include "encoder/loudness/replay_gain.h"
 #include "platform/fs/fs.h"
 
 namespace orvane::formats {
+
+using loudness::PcmWave;
 
 // One output file of one format. Begin, Write and End run once per file, in that order; a
 // failure ends the file.
@@ -65,8 +67,10 @@ public:
 protected:
     virtual std::unique_ptr<FormatEncoder> MakeEncoder(const encoder::JobRequest& request) = 0;
     // The loudness values of a track as this format writes them.
-    virtual VorbisComments TrackGainComments(double loudness, double peak) const;
-    virtual VorbisComments AlbumGainComments(double loudness, double peak) const;
+    virtual VorbisComments TrackGainComments(const loudness::GainValues& values) const;
+    virtual VorbisComments AlbumGainComments(const loudness::GainValues& values) const;
+    // The status window's bit rate: "N/A" for a format without one.
+    virtual std::string BitrateText(const encoder::JobRequest& /*request*/) const { return "N/A"; }
 
 private:
     // One item; empty when its output was written, else why not.
@@ -74,19 +78,18 @@ private:
                            const std::string& output);
     void Log(encoder::JobRunner& r, const std::string& line);
     void WriteAlbumGain(encoder::JobRunner& r);
+    // The status window's times, rate and frame counters, counted as the MP3 job counts them
+    // (frames of the input's bytes): `done` of `total` sample frames of a file begun at
+    // fileStart (seconds).
+    void ShowProgress(encoder::JobRunner& r, const PcmWave& wave, std::int64_t done,
+                      std::int64_t fileStart);
 
     FormatTraits traits_;
     fs::FileOps* ops_;
     std::string log_;
     std::vector<encoder::FileFailure> failures_;
-    std::unique_ptr<LoudnessMeter> loudness_;
-    std::vector<std::string> gainFiles_;  // the outputs that take the album's values
-    bool trackMeasured_ = false;          // the current item is the meter's last track
+    std::unique_ptr<loudness::GainLedger> loudness_;
+    std::int64_t jobStart_ = 0;  // clock::Time() when the job began
 };
-
-// The ReplayGain 2.0 values of a loudness (LUFS) and a peak (linear, 1.0 full scale): the gain
-// to -18 LUFS in dB and the peak, as "-6.52 dB" and "0.988525".
-std::string ReplayGainText(double loudness);
-std::string PeakText(double peak);
 
 }  // namespace orvane::formats

@@ -165,11 +165,15 @@ protected:
     }
     // Ogg Opus carries its own gains: Q7.8 dB to the R128 reference, on top of the header's
     // output gain (0 here).
-    VorbisComments TrackGainComments(double loudness, double) const override {
-        return {{"R128_TRACK_GAIN", Q78(kR128Reference - loudness)}};
+    std::string BitrateText(const encoder::JobRequest& request) const override {
+        return std::to_string(std::clamp(request.formats.opusKbps, kOpusKbpsMin, kOpusKbpsMax)) +
+               " Kbps";
     }
-    VorbisComments AlbumGainComments(double loudness, double) const override {
-        return {{"R128_ALBUM_GAIN", Q78(kR128Reference - loudness)}};
+    VorbisComments TrackGainComments(const loudness::GainValues& v) const override {
+        return {{"R128_TRACK_GAIN", Q78(kR128Reference - v.loudness)}};
+    }
+    VorbisComments AlbumGainComments(const loudness::GainValues& v) const override {
+        return {{"R128_ALBUM_GAIN", Q78(kR128Reference - v.loudness)}};
     }
 };
 

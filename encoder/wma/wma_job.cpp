@@ -16,6 +16,7 @@
 #include "encoder/app/paths.h"
 #include "encoder/app/progress.h"
 #include "encoder/app/resource.h"
+#include "encoder/loudness/gain_tags.h"
 #include "platform/clock/clock.h"
 #include "platform/fs/fs.h"
 
@@ -159,6 +160,11 @@ private:
     // The same files with the reason each failed: a CD job's final message names them.
     std::vector<encoder::FileFailure> failures_;
     int taken_ = 0;  // files and tracks the batch took, read or not
+    // The loudness values, when asked for: each file's track values once it is written, the
+    // album's over a batch at its end.
+    std::unique_ptr<loudness::GainLedger> gain_;
+    bool MeasureGain(const SourceItem& item, const std::string& path);
+    void WriteAlbumGain();
 };
 
 bool WmaRun::SetUp() {
@@ -216,6 +222,7 @@ void WmaRun::Go() {
     CoInitialize(nullptr);
     if (!SetUp()) return;
     busy_(true);
+    if (req_.formats.replayGain) gain_ = std::make_unique<loudness::GainLedger>();
     std::unique_ptr<InputSource> source = MakeInputSource(req_, "*.WAV");
     if (!source->Batch()) {
         InputSource::Next next = source->Take(r_);
@@ -382,7 +389,7 @@ bool WmaRun::EncodeFile(const SourceItem& item, const std::string& output) {
     bool kept = false;
     if (SUCCEEDED(result) && ::stat(file.tempPath().c_str(), &written) == 0) {
         if (fs::Status status = file.Commit(); status) {
-            kept = true;
+            kept = !gain_ || MeasureGain(item, target);
         } else {
             r_.Message("Error: " + status.message, "", MB_ICONERROR);
             failed_.push_back(item.Label());
@@ -407,7 +414,11 @@ bool WmaRun::EncodeFile(const SourceItem& item, const std::string& output) {
         // The grabbed WAVE file goes, or stays visible when asked to or for another try.
         std::string wave = encoder::SettleInput(item, stem, kept);
         if (!kept) failures_.back().reason += encoder::KeptInputNote(wave);
+        if (gain_ && kept) gain_->Keep(final);
+    } else if (gain_ && kept) {
+        gain_->Keep(target);
     }
+    if (gain_ && !kept) gain_->Drop();
     if (cancelled) return true;
     r_.SetPos(JobBar::CurrentFile, duration);
     if (!req_.batch) r_.SetPos(JobBar::Overall, duration);
@@ -419,7 +430,42 @@ bool WmaRun::EncodeFile(const SourceItem& item, const std::string& output) {
     return true;
 }
 
+bool WmaRun::MeasureGain(const SourceItem& item, const std::string& path) {
+    std::string reason = gain_->MeasureFile(item.input, [this] { return r_.CancelRequested(); });
+    if (!reason.empty()) {
+        reason = "Error: Cannot measure the loudness: " + reason;
+    } else if (std::optional<loudness::GainValues> track = gain_->Track()) {
+        // A track too short or too quiet to measure gets no values, but its album still does.
+        Log("Track gain " + loudness::ReplayGainText(track->loudness) + ", peak " +
+            loudness::PeakText(track->peak) + "\r\n");
+        if (!loudness::WriteGainTags(path, loudness::GainContainer::Wma,
+                                     loudness::TrackGainTags(*track), reason))
+            reason = "Error: Cannot write the loudness values: " + reason;
+        else
+            reason.clear();
+    }
+    if (reason.empty()) return true;
+    failed_.push_back(item.Label());
+    failures_.push_back({item.Label(), reason});
+    return false;
+}
+
+void WmaRun::WriteAlbumGain() {
+    std::optional<loudness::GainValues> album = gain_->Album();
+    if (!album) return;
+    Log("Album gain " + loudness::ReplayGainText(album->loudness) + ", peak " +
+        loudness::PeakText(album->peak) + "\r\n");
+    for (const auto& [path, error] : gain_->WriteAlbum(
+             [](const std::string&path, const loudness::GainTags&tags, std::string&error) {
+                 return loudness::WriteGainTags(path, loudness::GainContainer::Wma, tags, error);
+             })) {
+        failed_.push_back(path);
+        failures_.push_back({path, "Error: The album's loudness could not be written: " + error});
+    }
+}
+
 void WmaRun::End() {
+    if (gain_ && req_.batch && !r_.CancelRequested()) WriteAlbumGain();
     r_.WaitCursor(true);
     Wait([] { return false; });
     r_.StatisticsTimer(0);

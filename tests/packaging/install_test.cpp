@@ -134,8 +134,8 @@ TEST_F(Installed, EverythingLandsUnderThePrefixInOneProgramFolder) {
         EXPECT_EQ(entry.path().filename(), "usr") << "installed outside the prefix";
     for (const char* file :
          {"Plimo", "enc.dll", "dec.dll", "plimo-job", "orvane-cdda", "orvane-cddb", "orvane-reg",
-          "cdplay", "WMEDist.exe", "libwnaspi32.so", "Plimo.chm", "installed.txt",
-          "Audio for HI-FI CD-quality (160 Kbps stereo).prx",
+          "cdplay", "WMEDist.exe", "libwnaspi32.so", "libwmencengine.so", "Plimo.chm",
+          "installed.txt", "Audio for HI-FI CD-quality (160 Kbps stereo).prx",
           "Audio for HI-FI Studio-maximum quality (192 Kbps stereo).prx", "demo/Demo.cue",
           "Tarvo/Tarvo.EXE", "Tarvo/tarvo-headless"})
         EXPECT_TRUE(fs::is_regular_file(Programs() / file)) << file;

@@ -297,6 +297,66 @@ TEST_F(Wizard, FlacAndOpusFlowThroughTheirOptionsPage) {
     EXPECT_EQ(r.formats.flacLevel, 5);
 }
 
+// The page's choices are settings: Next on the page stores them, the next wizard shows them
+// again; values the page does not offer are its defaults.
+TEST_F(Wizard, FormatChoicesAreStoredAndComeBackInTheNextWizard) {
+    sheet.OnInitDialog();
+    sheet.OnCommand(IDC_TO_FORMATS);
+    Type("/music/song.wav");
+    EXPECT_EQ(sheet.OnNext(), IDD_FORMAT_SETTINGS);
+    w.SetCurSel(IDC_FMT_LEVEL, 8);
+    w.SetCheck(IDC_FMT_VERIFY, 1);
+    w.SetCurSel(IDC_FMT_BITRATE, 0);  // 32
+    w.SetCheck(IDC_FMT_REPLAYGAIN, 1);
+    w.SetCheck(IDC_FMT_FLAC, 0);
+    w.SetCheck(IDC_FMT_OPUS, 1);
+    EXPECT_EQ(sheet.OnNext(), IDD_PAGE3);
+    EXPECT_EQ(settings.GetProfileInt("Formats", "FlacLevel", 99), 8u);
+    EXPECT_EQ(settings.GetProfileInt("Formats", "OpusBitrate", 99), 32u);
+    EXPECT_EQ(settings.GetProfileInt("Formats", "Format", 99), 1u);
+
+    MLSheet next(app);
+    test::FakeWindow w2;
+    next.Attach(&w2);
+    next.OnInitDialog();
+    next.OnCommand(IDC_TO_FORMATS);
+    EXPECT_EQ(next.Kind(), JobKind::EncodeOpus);
+    w2.SetText(IDC_INPUT, "/music/song.wav");
+    next.OnInputChanged();
+    EXPECT_EQ(next.OnNext(), IDD_FORMAT_SETTINGS);
+    EXPECT_EQ(w2.CurSel(IDC_FMT_LEVEL), 8);
+    EXPECT_EQ(w2.ItemText(IDC_FMT_BITRATE, w2.CurSel(IDC_FMT_BITRATE)), "32");
+    EXPECT_EQ(w2.Check(IDC_FMT_VERIFY), 1);
+    EXPECT_EQ(w2.Check(IDC_FMT_REPLAYGAIN), 1);
+    EXPECT_EQ(w2.Check(IDC_FMT_OPUS), 1);
+
+    // Hand-edited values outside what the page offers.
+    settings.WriteProfileInt("Formats", "FlacLevel", 12);
+    settings.WriteProfileInt("Formats", "OpusBitrate", 100);
+    MLSheet third(app);
+    test::FakeWindow w3;
+    third.Attach(&w3);
+    third.OnInitDialog();
+    third.OnCommand(IDC_TO_FORMATS);
+    w3.SetText(IDC_INPUT, "/music/song.wav");
+    third.OnInputChanged();
+    EXPECT_EQ(third.OnNext(), IDD_FORMAT_SETTINGS);
+    EXPECT_EQ(w3.CurSel(IDC_FMT_LEVEL), 5);
+    EXPECT_EQ(w3.ItemText(IDC_FMT_BITRATE, w3.CurSel(IDC_FMT_BITRATE)), "160");
+}
+
+// The loudness setting, once on, is for every encoding target: an MP3 job gets it too.
+TEST_F(Wizard, TheStoredLoudnessSettingReachesAnMp3Job) {
+    settings.WriteProfileInt("Formats", "ReplayGain", 1);
+    sheet.OnInitDialog();
+    Type("/music/song.wav");
+    EXPECT_EQ(sheet.OnNext(), IDD_PAGE2);
+    EXPECT_EQ(sheet.OnNext(), IDD_PAGE3);
+    sheet.OnFinish();
+    EXPECT_EQ(sheet.Request().kind, JobKind::EncodeMp3);
+    EXPECT_TRUE(sheet.Request().formats.replayGain);
+}
+
 // Without the new target the MP3 road is as it was: its options page, its summary and no
 // format options in its request.
 TEST_F(Wizard, TheMp3RoadIgnoresTheFormatPage) {

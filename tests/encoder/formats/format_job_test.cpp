@@ -9,15 +9,18 @@
 #include <cerrno>
 #include <cmath>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "encoder/app/job_recorder.h"
 #include "encoder/app/job_runner.h"
+#include "encoder/app/progress.h"
 #include "encoder/formats/flac_job.h"
 #include "encoder/formats/opus_job.h"
-#include "encoder/formats/pcm_wave.h"
 #include "encoder/formats/vorbis_tags.h"
+#include "encoder/loudness/pcm_wave.h"
+#include "platform/clock/clock.h"
 #include "support/full_disk.h"
 #include "support/temp_dir.h"
 #include "support/wave_util.h"
@@ -26,7 +29,7 @@ namespace orvane::test {
 namespace {
 
 namespace sfs = std::filesystem;
-using formats::PcmWave;
+using loudness::PcmWave;
 
 // A tone of `frames` frames: 16-bit samples of both signs on every channel.
 std::string Tone16(int channels, std::uint32_t frames) {
@@ -44,12 +47,12 @@ protected:
         WriteFile(dir / "in.wav", bytes);
         int fd = ::open((dir / "in.wav").c_str(), O_RDONLY);
         std::string reason =
-            formats::ReadPcmWave(fd, static_cast<std::int64_t>(bytes.size()), wave);
+            loudness::ReadPcmWave(fd, static_cast<std::int64_t>(bytes.size()), wave);
         all.clear();
         std::vector<std::int32_t> part;
         // An odd piece size makes the reads end inside the data.
         for (std::int64_t at = 0; reason.empty() && at < wave.frames; at += 3) {
-            EXPECT_GT(formats::ReadFrames(fd, wave, at, 3, part), 0);
+            EXPECT_GT(loudness::ReadFrames(fd, wave, at, 3, part), 0);
             all.insert(all.end(), part.begin(), part.end());
         }
         ::close(fd);
@@ -257,6 +260,73 @@ TEST_P(FormatJobTest, ACancelInsideAFileEndsTheJobWithoutThatFile) {
     EXPECT_EQ(outcome.message, "Current Process was Canceled.");
     EXPECT_TRUE(recorder.Closes().empty());
     EXPECT_EQ(Files(), (std::vector<std::string>{Out("a")}));
+}
+
+// Each step of the current file's bar takes a second of virtual time; the remaining times
+// shown are kept.
+class TimedRecorder : public JobRecorder {
+public:
+    explicit TimedRecorder(clock::VirtualClock& c) : clock_(c) {}
+    void JobSetPos(encoder::JobBar bar, int pos) override {
+        if (bar == encoder::JobBar::CurrentFile) clock_.Advance(1000);
+        JobRecorder::JobSetPos(bar, pos);
+    }
+    void JobSetText(encoder::JobText which, const std::string& text) override {
+        if (which == encoder::JobText::Remaining) {
+            std::lock_guard l(m_);
+            remaining_.push_back(text);
+        }
+        JobRecorder::JobSetText(which, text);
+    }
+    std::vector<std::string> Remaining() {
+        std::lock_guard l(m_);
+        return remaining_;
+    }
+
+private:
+    clock::VirtualClock& clock_;
+    std::mutex m_;
+    std::vector<std::string> remaining_;
+};
+
+TEST_P(FormatJobTest, TheStatusWindowShowsTimesAndRateAsForMp3) {
+    clock::VirtualClock virtualClock;
+    clock::Install(&virtualClock);
+    TimedRecorder timed(virtualClock);
+    auto make = GetParam().make;
+    encoder::RegisterJobKind(GetParam().kind,
+                             [make](const encoder::JobRequest&) { return make(nullptr); });
+    request.formats.opusKbps = 96;
+    {
+        encoder::JobRunner runner(request, timed);
+        runner.Start();
+        EXPECT_TRUE(timed.WaitEnd());
+        runner.Stop();
+    }
+    clock::Install(nullptr);
+    ASSERT_EQ(timed.Outcome().value_or(encoder::JobOutcome{}).result,
+              encoder::JobResult::Succeeded);
+    // Every step of the bars was a second: the elapsed time is the job's, less the steps of
+    // the bars after the last count (the last chunk's and the job's full bars).
+    const std::int64_t seconds = static_cast<std::int64_t>(virtualClock.NowMs() / 1000);
+    EXPECT_EQ(timed.Text(encoder::JobText::Elapsed), encoder::ElapsedText(seconds - 2));
+    EXPECT_GT(seconds, 10);
+    // The ten-second file is 379 frames of the MP3 job's count (441000 frames of 4 bytes).
+    const std::string rate = timed.Text(encoder::JobText::Rate);
+    ASSERT_EQ(rate.rfind(" [", 0), 0u) << rate;
+    EXPECT_EQ(rate.substr(rate.find(']')), "] Frames / second. ");
+    const int fps = std::atoi(rate.c_str() + 2);
+    EXPECT_GT(fps, 0);
+    EXPECT_LT(fps, 379);
+    EXPECT_EQ(timed.Text(encoder::JobText::Remaining), "00:00:00");
+    EXPECT_EQ(timed.Text(encoder::JobText::Bitrate),
+              GetParam().kind == encoder::JobKind::EncodeOpus ? "96 Kbps" : "N/A");
+    // While the long file was on its way, the time left was counted down.
+    const std::vector<std::string> remaining = timed.Remaining();
+    EXPECT_GT(std::count_if(remaining.begin(), remaining.end(),
+                            [](const std::string& t) { return t > "00:00:05"; }),
+              0)
+        << ::testing::PrintToString(remaining);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, FormatJobTest, ::testing::ValuesIn(kFormats),

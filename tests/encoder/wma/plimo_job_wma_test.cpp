@@ -71,6 +71,24 @@ TEST_F(PlimoJobWma, AProfileThatDoesNotExistWritesNothing) {
     }
 }
 
+// The encoding engine is a shared object of the program folder, loaded when the first file is
+// encoded: without it, the job fails with the reason and writes nothing.
+TEST_F(PlimoJobWma, WithoutTheEngineNothingIsWrittenAndTheReasonIsGiven) {
+    // The program folder as it is, less the engine.
+    const fs::path folder = dir.path() / "programs";
+    fs::create_directory(folder);
+    for (const auto& entry : fs::directory_iterator(ORVANE_DIST_DIR))
+        if (entry.path().filename() != "libwmencengine.so")
+            fs::create_symlink(entry.path(), folder / entry.path().filename());
+    const fs::path out = dir.path() / "out.WMA";
+    ProgramResult r =
+        RunDistProgram("plimo-job", {"--wma", (dir.path() / "in.wav").string(), out.string()},
+                       "export ORVANE_DIST='" + folder.string() + "';");
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("libwmencengine.so cannot be used"), std::string::npos) << r.output;
+    EXPECT_FALSE(fs::exists(out));
+}
+
 // Replacements of files waiting for a restart, as another installation leaves them.
 void SetPendingReplacements(const std::string& names) {
     HKEY key = nullptr;

@@ -1,11 +1,11 @@
-#include "encoder/formats/loudness.h"
+#include "encoder/loudness/loudness.h"
 
 #include <ebur128.h>
 
 #include <algorithm>
 #include <cmath>
 
-namespace orvane::formats {
+namespace orvane::loudness {
 
 LoudnessMeter::LoudnessMeter() = default;
 
@@ -80,4 +80,4 @@ double LoudnessMeter::AlbumPeak() const {
     return peak;
 }
 
-}  // namespace orvane::formats
+}  // namespace orvane::loudness

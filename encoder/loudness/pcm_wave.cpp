@@ -1,11 +1,11 @@
-#include "encoder/formats/pcm_wave.h"
+#include "encoder/loudness/pcm_wave.h"
 
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
-namespace orvane::formats {
+namespace orvane::loudness {
 
 namespace {
 
@@ -117,4 +117,4 @@ long ReadFrames(int fd, const PcmWave& wave, std::int64_t first, std::size_t fra
     return static_cast<long>(frames);
 }
 
-}  // namespace orvane::formats
+}  // namespace orvane::loudness

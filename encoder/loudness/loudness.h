@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-namespace orvane::formats {
+namespace orvane::loudness {
 
 class LoudnessMeter {
 public:
@@ -37,4 +37,4 @@ private:
     std::vector<std::int32_t> scaled_;
 };
 
-}  // namespace orvane::formats
+}  // namespace orvane::loudness

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace orvane::formats {
+namespace orvane::loudness {
 
 struct PcmWave {
     int channels = 0;
@@ -30,4 +30,4 @@ std::string ReadPcmWave(int fd, std::int64_t fileSize, PcmWave& wave);
 long ReadFrames(int fd, const PcmWave& wave, std::int64_t first, std::size_t frames,
                 std::vector<std::int32_t>& out);
 
-}  // namespace orvane::formats
+}  // namespace orvane::loudness
