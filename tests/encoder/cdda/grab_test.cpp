@@ -247,7 +247,7 @@ TEST_F(GrabTest, ReadSpeedAndDeemphasisFollowTheSettings) {
     auto grabBoth = [&](const CdReadSettings& read) {
         NextTrackOptions o;
         o.openProgress = opened.Fn();
-        o.read = read;
+        o.cdRead = read;
         int next = 0, buffer = 7;
         EXPECT_EQ(GrabNextTrack(session_, out_.path().string(), next, buffer, o).result,
                   GrabResult::Grabbed);
