@@ -3,6 +3,7 @@
 // command-line runner, and handed to the job runner. Everything a job needs travels in it.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,11 +32,18 @@ struct WmaChoice {
     std::string title, author, copyright, rating, description;
 };
 
+// What the files of such a batch share, made by the batch for its kind (the album's loudness).
+class BatchShared {
+public:
+    virtual ~BatchShared() = default;
+};
+
 // One file of a folder batch whose files run as jobs of their own, several at once: the folder
 // source yields this file alone, as file number of count.
 struct BatchItem {
     std::string file;
     int number = 0, count = 0;
+    std::shared_ptr<BatchShared> shared;  // null when the kind shares nothing
 };
 
 // The options of the FLAC and Opus jobs.

@@ -46,8 +46,10 @@ std::mutex& KindsMutex() {
 std::map<JobKind, ParallelBatchKind>& Kinds() {
     static std::map<JobKind, ParallelBatchKind> kinds{
         {JobKind::EncodeMp3,
-         {"*.WAV", "MP3 Compression Finished.", "encoded", 700, CarryStereoSwitch}},
-        {JobKind::Decode, {"*.MP3", "Decoding finished", "decoded", 500, nullptr}},
+         {"*.WAV", "MP3 Compression Finished.", "encoded", 700, CarryStereoSwitch, nullptr,
+          nullptr}},
+        {JobKind::Decode,
+         {"*.MP3", "Decoding finished", "decoded", 500, nullptr, nullptr, nullptr}},
     };
     return kinds;
 }
@@ -127,8 +129,11 @@ private:
     void ShowOthers();
     void ShowOverall();
     std::vector<JobRunner*> Running();
-    // The final report of a batch whose every file has ended.
-    JobOutcome Report();
+    // The final report of a batch whose every file has ended; last: the failures of the
+    // batch's own last step.
+    JobOutcome Report(const std::vector<FileFailure>& last);
+    // Under mutex_: every file's log lines, file after file, then the batch's own.
+    std::string AllLogs() const;
 
     ParallelBatchKind kind_;
     JobRunner* parent_ = nullptr;
@@ -140,6 +145,7 @@ private:
     Item* followed_ = nullptr;
     int running_ = 0, done_ = 0, count_ = 0;
     std::vector<std::string> others_;
+    std::string closingLog_;
     // Message boxes of several files are asked one at a time.
     std::mutex messageMutex_;
 };
@@ -151,6 +157,7 @@ void ParallelBatchJob::Run(JobRunner& r) {
     std::unique_ptr<InputSource> source = MakeInputSource(req, kind_.pattern);
     JobRequest base = req;
     base.parallelJobs = 1;
+    if (kind_.share) base.item.shared = kind_.share(req);
     int taken = 0;
     bool more = true;
     std::unique_lock lock(mutex_);
@@ -172,7 +179,9 @@ void ParallelBatchJob::Run(JobRunner& r) {
             ++taken;
             count_ = count;
             JobRequest one = base;
-            one.item = {next.item.input, taken, count};
+            one.item.file = next.item.input;
+            one.item.number = taken;
+            one.item.count = count;
             auto item = std::make_unique<Item>();
             item->number = taken;
             item->file = next.item.input;
@@ -195,7 +204,18 @@ void ParallelBatchJob::Run(JobRunner& r) {
         SetBusy(false);
         return;
     }
-    JobOutcome outcome = Report();
+    std::vector<FileFailure> last;
+    if (kind_.finish && base.item.shared) {
+        std::string lines;
+        kind_.finish(req, *base.item.shared, lines, last);
+        if (!lines.empty()) {
+            lock.lock();
+            closingLog_ = lines;
+            r.SetText(JobText::Log, AllLogs());
+            lock.unlock();
+        }
+    }
+    JobOutcome outcome = Report(last);
     filesDone_ = true;
     SetBusy(false);
     r.SetRange(JobBar::CurrentFile, 0, 100);
@@ -206,7 +226,14 @@ void ParallelBatchJob::Run(JobRunner& r) {
     r.Finish(std::move(outcome));
 }
 
-JobOutcome ParallelBatchJob::Report() {
+std::string ParallelBatchJob::AllLogs() const {
+    std::string all;
+    for (const auto& each : items_)
+        all += each->log;
+    return all + closingLog_;
+}
+
+JobOutcome ParallelBatchJob::Report(const std::vector<FileFailure>& last) {
     std::vector<FileFailure> failures;
     JobOutcome outcome;
     std::lock_guard lock(mutex_);
@@ -221,6 +248,11 @@ JobOutcome ParallelBatchJob::Report() {
             outcome.failedFiles.push_back(one.failedFiles[i]);
             outcome.reasons.push_back(reason);
         }
+    }
+    for (const FileFailure& f : last) {
+        failures.push_back(f);
+        outcome.failedFiles.push_back(f.input);
+        outcome.reasons.push_back(f.reason);
     }
     if (failures.empty()) {
         outcome.result = JobResult::Succeeded;
@@ -294,10 +326,7 @@ void ParallelBatchJob::ItemText(Item& item, JobText which, const std::string& te
     if (which == JobText::Log) {
         // The log holds every file's lines, file after file.
         item.log = text;
-        std::string all;
-        for (const auto& each : items_)
-            all += each->log;
-        parent_->SetText(JobText::Log, all);
+        parent_->SetText(JobText::Log, AllLogs());
         return;
     }
     item.texts[which] = text;

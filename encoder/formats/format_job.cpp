@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "encoder/app/input_source.h"
+#include "encoder/app/parallel_batch.h"
 #include "encoder/app/paths.h"
 
 namespace orvane::formats {
@@ -108,14 +109,17 @@ void FormatJob::Run(JobRunner& r) {
         }
         ++n;
         if (batch) {
-            const int count = std::max(source->Count(), n);
+            // One file of a batch that runs several at once keeps its number in the batch.
+            const int number = req.OneItem() ? req.item.number : n;
+            const int count = req.OneItem() ? req.item.count : std::max(source->Count(), n);
             char title[128];
-            std::snprintf(title, sizeof title, "Orvane Encoder 2001 - (File %d of %d)", n, count);
+            std::snprintf(title, sizeof title, "Orvane Encoder 2001 - (File %d of %d)", number,
+                          count);
             r.SetText(JobText::Title, title);
             r.SetText(JobText::FileCount, std::to_string(count));
-            r.SetText(JobText::FileNumber, std::to_string(n));
+            r.SetText(JobText::FileNumber, std::to_string(number));
             r.SetRange(JobBar::Overall, 0, count * 100);
-            r.SetPos(JobBar::Overall, (n - 1) * 100);
+            r.SetPos(JobBar::Overall, (number - 1) * 100);
         }
         if (next.step == InputSource::Step::Failed) {
             failures_.push_back({next.item.Label(), next.message});
@@ -158,10 +162,19 @@ void FormatJob::Run(JobRunner& r) {
         r.Finish("Current Process was Canceled.", JobResult::Cancelled, failedFiles);
         return;
     }
-    if (loudness_ && batch) WriteAlbumGain(r);
-    failedFiles.clear();
-    for (const FileFailure& f : failures_)
-        failedFiles.push_back(f.input);
+    auto* album = dynamic_cast<AlbumLoudness*>(req.item.shared.get());
+    if (loudness_ && req.OneItem()) {
+        // The batch measures the album once all of its files have ended.
+        if (album && !gainFiles_.empty())
+            album->Keep(req.item.number, gainFiles_.front(), std::move(loudness_));
+    } else if (loudness_ && batch) {
+        std::string lines;
+        WriteAlbumGain(req, *loudness_, gainFiles_, lines, failures_);
+        if (!lines.empty()) {
+            log_ += lines;
+            r.SetText(JobText::Log, log_);
+        }
+    }
     r.SetRange(JobBar::CurrentFile, 0, 100);
     r.SetPos(JobBar::CurrentFile, 100);
     r.SetRange(JobBar::Overall, 0, 100);
@@ -172,9 +185,15 @@ void FormatJob::Run(JobRunner& r) {
         r.Finish(finished, JobResult::Succeeded);
         return;
     }
-    std::string report = encoder::FailureReport("encoded", failures_, n, batch);
-    if (req.CdAudio()) report = finished + "\n" + report;
-    r.Finish(report, JobResult::Failed, failedFiles);
+    encoder::JobOutcome outcome;
+    outcome.result = JobResult::Failed;
+    outcome.message = encoder::FailureReport("encoded", failures_, n, batch);
+    if (req.CdAudio()) outcome.message = finished + "\n" + outcome.message;
+    for (const FileFailure& f : failures_) {
+        outcome.failedFiles.push_back(f.input);
+        outcome.reasons.push_back(f.reason);
+    }
+    r.Finish(std::move(outcome));
 }
 
 std::string FormatJob::EncodeItem(JobRunner& r, const SourceItem& item, const std::string& output) {
@@ -258,19 +277,61 @@ std::string FormatJob::EncodeItem(JobRunner& r, const SourceItem& item, const st
     return {};
 }
 
-void FormatJob::WriteAlbumGain(JobRunner& r) {
-    std::optional<double> lufs = loudness_->AlbumLoudness();
-    if (!lufs || gainFiles_.empty()) return;
-    const double peak = loudness_->AlbumPeak();
-    Log(r, "Album gain " + ReplayGainText(*lufs) + ", peak " + PeakText(peak));
-    std::unique_ptr<FormatEncoder> enc = MakeEncoder(r.Request());
+void FormatJob::WriteAlbumGain(const JobRequest& request, const LoudnessMeter& meter,
+                               const std::vector<std::string>& paths, std::string& log,
+                               std::vector<FileFailure>& failures) {
+    std::optional<double> lufs = meter.AlbumLoudness();
+    if (!lufs || paths.empty()) return;
+    const double peak = meter.AlbumPeak();
+    log += "Album gain " + ReplayGainText(*lufs) + ", peak " + PeakText(peak) + "\r\n";
+    std::unique_ptr<FormatEncoder> enc = MakeEncoder(request);
     const VorbisComments comments = AlbumGainComments(*lufs, peak);
-    for (const std::string& path : gainFiles_) {
+    for (const std::string& path : paths) {
         std::string error;
         if (!enc->Retag(path, comments, error))
-            failures_.push_back(
+            failures.push_back(
                 {path, "Error: The album's loudness could not be written: " + error});
     }
+}
+
+void FormatJob::FinishAlbum(const JobRequest& request, AlbumLoudness& album, std::string& log,
+                            std::vector<FileFailure>& failures) {
+    LoudnessMeter meter;
+    const std::vector<std::string> paths = album.Collect(meter);
+    WriteAlbumGain(request, meter, paths, log, failures);
+}
+
+void AlbumLoudness::Keep(int number, std::string path, std::unique_ptr<LoudnessMeter> meter) {
+    std::lock_guard lock(mutex_);
+    kept_[number] = {std::move(path), std::move(meter)};
+}
+
+std::vector<std::string> AlbumLoudness::Collect(LoudnessMeter& album) {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> paths;
+    for (auto& [number, kept] : kept_) {
+        paths.push_back(kept.path);
+        if (kept.meter) album.TakeTracks(*kept.meter);
+    }
+    return paths;
+}
+
+void RegisterFormatBatch(encoder::JobKind kind, const std::string& name,
+                         std::function<std::unique_ptr<FormatJob>()> make) {
+    encoder::ParallelBatchKind batch;
+    batch.pattern = "*.WAV";
+    batch.finished = name + " Compression Finished.";
+    batch.verb = "encoded";
+    batch.share = [](const JobRequest& request) -> std::shared_ptr<encoder::BatchShared> {
+        if (!request.formats.replayGain) return nullptr;
+        return std::make_shared<AlbumLoudness>();
+    };
+    batch.finish = [make](const JobRequest& request, encoder::BatchShared& shared, std::string& log,
+                          std::vector<FileFailure>& failures) {
+        if (auto* album = dynamic_cast<AlbumLoudness*>(&shared))
+            make()->FinishAlbum(request, *album, log, failures);
+    };
+    encoder::RegisterParallelBatch(kind, std::move(batch));
 }
 
 }  // namespace orvane::formats

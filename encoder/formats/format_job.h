@@ -5,7 +5,10 @@
 // loudness values, the cancel and the final message. A format adds its encoder.
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -45,6 +48,25 @@ struct FormatTraits {
     std::string extension;  // ".FLAC"
 };
 
+// The loudness of a folder batch whose files run as jobs of their own: each file's job leaves
+// its measured track and its written file here, and the batch writes the album's values once
+// every file has ended.
+class AlbumLoudness : public encoder::BatchShared {
+public:
+    // The written file of batch file number, with the meter that measured it (any thread).
+    void Keep(int number, std::string path, std::unique_ptr<LoudnessMeter> meter);
+    // Every kept track in one meter, and the written files, in the batch's order.
+    std::vector<std::string> Collect(LoudnessMeter& album);
+
+private:
+    struct Kept {
+        std::string path;
+        std::unique_ptr<LoudnessMeter> meter;
+    };
+    std::mutex mutex_;
+    std::map<int, Kept> kept_;
+};
+
 class FormatJob : public encoder::Job {
 public:
     // ops: the writer's system calls (a failing one in tests); nullptr for the system's.
@@ -62,6 +84,11 @@ public:
         r.RequestCancel();
     }
 
+    // The album's values over the files kept in album, written into each (the last step of a
+    // batch whose files ran as jobs of their own): its log lines and failures are added.
+    void FinishAlbum(const encoder::JobRequest& request, AlbumLoudness& album, std::string& log,
+                     std::vector<encoder::FileFailure>& failures);
+
 protected:
     virtual std::unique_ptr<FormatEncoder> MakeEncoder(const encoder::JobRequest& request) = 0;
     // The loudness values of a track as this format writes them.
@@ -73,7 +100,9 @@ private:
     std::string EncodeItem(encoder::JobRunner& r, const encoder::SourceItem& item,
                            const std::string& output);
     void Log(encoder::JobRunner& r, const std::string& line);
-    void WriteAlbumGain(encoder::JobRunner& r);
+    void WriteAlbumGain(const encoder::JobRequest& request, const LoudnessMeter& meter,
+                        const std::vector<std::string>& paths, std::string& log,
+                        std::vector<encoder::FileFailure>& failures);
 
     FormatTraits traits_;
     fs::FileOps* ops_;
@@ -84,6 +113,10 @@ private:
     std::vector<std::string> gainFiles_;  // the outputs that take the album's values
     bool trackMeasured_ = false;          // the current item is the meter's last track
 };
+
+// Lets folder batches of kind run several files at once, each a job that make returns.
+void RegisterFormatBatch(encoder::JobKind kind, const std::string& name,
+                         std::function<std::unique_ptr<FormatJob>()> make);
 
 // The ReplayGain 2.0 values of a loudness (LUFS) and a peak (linear, 1.0 full scale): the gain
 // to -18 LUFS in dB and the peak, as "-6.52 dB" and "0.988525".
