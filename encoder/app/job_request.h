@@ -32,6 +32,8 @@ struct WmaChoice {
     std::string title, author, copyright, rating, description;
 };
 
+struct SourceItem;
+
 // What the files of such a batch share, made by the batch for its kind (the album's loudness).
 class BatchShared {
 public:
@@ -44,6 +46,8 @@ struct BatchItem {
     std::string file;
     int number = 0, count = 0;
     std::shared_ptr<BatchShared> shared;  // null when the kind shares nothing
+    // The item as the batch's source gave it (a grabbed CD track); null: the file alone.
+    std::shared_ptr<const SourceItem> source;
 };
 
 // The options of the FLAC and Opus jobs.

@@ -41,8 +41,8 @@ std::unique_ptr<Job> CreateJob(const JobRequest& request) {
         if (it != Kinds().end()) factory = it->second;
     }
     if (!factory) return nullptr;
-    // A folder batch allowed several jobs at once runs each file as a job of the kind.
-    if (request.parallelJobs > 1 && request.batch && !request.CdAudio() && !request.OneItem())
+    // A batch allowed several jobs at once runs each file or track as a job of the kind.
+    if (request.parallelJobs > 1 && request.batch && !request.OneItem())
         if (std::unique_ptr<Job> batch = MakeParallelBatchJob(request)) return batch;
     return factory(request);
 }
