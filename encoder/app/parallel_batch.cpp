@@ -46,10 +46,10 @@ std::mutex& KindsMutex() {
 std::map<JobKind, ParallelBatchKind>& Kinds() {
     static std::map<JobKind, ParallelBatchKind> kinds{
         {JobKind::EncodeMp3,
-         {"*.WAV", "MP3 Compression Finished.", "encoded", 700, CarryStereoSwitch, nullptr,
+         {"*.WAV", "MP3 Compression Finished.", "encoded", 700, 0, CarryStereoSwitch, nullptr,
           nullptr}},
         {JobKind::Decode,
-         {"*.MP3", "Decoding finished", "decoded", 500, nullptr, nullptr, nullptr}},
+         {"*.MP3", "Decoding finished", "decoded", 500, 0, nullptr, nullptr, nullptr}},
     };
     return kinds;
 }
@@ -70,6 +70,7 @@ public:
     void OnTick(JobRunner& r, int timerId) override;
     void Interrupt() override;
     void Join() override;
+    unsigned StatisticsPeriodMs() const override { return kind_.statisticsMs; }
 
 private:
     struct Item;
@@ -107,7 +108,8 @@ private:
     struct Item {
         int number = 0;
         std::string file;
-        std::string name;  // in the list of the other running files
+        std::string name;   // in the list of the other running files
+        std::string label;  // in the final message
         bool ended = false;
         JobOutcome outcome;  // once ended
         std::map<JobText, std::string> texts;
@@ -197,6 +199,7 @@ void ParallelBatchJob::Run(JobRunner& r) {
             item->number = taken;
             item->file = next.item.input;
             item->name = next.item.label.empty() ? FileName(next.item.input) : next.item.label;
+            item->label = next.item.Label();
             if (next.step == InputSource::Step::Failed) {
                 // A track that could not be grabbed fails alone, in its place.
                 item->ended = true;
@@ -266,6 +269,7 @@ void ParallelBatchJob::Run(JobRunner& r) {
     JobOutcome outcome = Report(last, req.CdAudio());
     filesDone_ = true;
     SetBusy(false);
+    if (kind_.statisticsMs > 0) r.StatisticsTimer(0);
     r.SetRange(JobBar::CurrentFile, 0, 100);
     r.SetPos(JobBar::CurrentFile, 100);
     r.SetRange(JobBar::Overall, 0, 100);
@@ -288,7 +292,7 @@ JobOutcome ParallelBatchJob::Report(const std::vector<FileFailure>& last, bool f
     for (const auto& item : items_) {
         JobOutcome one = item->outcome;
         if (one.result == JobResult::Succeeded) continue;
-        if (one.failedFiles.empty()) one.failedFiles.push_back(item->file);
+        if (one.failedFiles.empty()) one.failedFiles.push_back(item->label);
         for (std::size_t i = 0; i < one.failedFiles.size(); ++i) {
             std::string reason = i < one.reasons.size() ? one.reasons[i] : one.message;
             if (reason.empty()) reason = "The file's job ended without a result";

@@ -23,6 +23,7 @@ struct ParallelBatchKind {
     std::string finished;         // the final message when every file went well
     std::string verb;             // of the failure report: "encoded", "decoded"
     unsigned closingPauseMs = 0;  // between the full bars and the final message
+    unsigned statisticsMs = 0;    // the window's statistics tick while files run (0: none)
     // What the job that takes the files one after the other carries from a file into the
     // settings of every later one: applied to the request before the file's own job is made
     // from it, in the batch's order (may be empty).
