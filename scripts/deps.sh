@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git clang-format
   libgtest-dev libgmock-dev
   qt6-base-dev fonts-dejavu-core
-  libmp3lame-dev libtwolame-dev libmpg123-dev libpulse-dev
+  libmp3lame-dev libtwolame-dev libmpg123-dev libpulse-dev zlib1g-dev
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   lame twolame mpg123 ffmpeg time
   help2man dpkg-dev file lintian desktop-file-utils appstream man-db

@@ -154,8 +154,19 @@ void JobRunner::Finish(const std::string& message, JobResult result,
     Finish(JobOutcome{result, message, std::move(failedFiles), {}});
 }
 
+void JobRunner::OnFinish(std::function<void(JobOutcome&)> hook) {
+    std::lock_guard lock(outcomeMutex_);
+    finishHook_ = std::move(hook);
+}
+
 void JobRunner::Finish(JobOutcome outcome) {
     if (finished_.exchange(true)) return;
+    std::function<void(JobOutcome&)> hook;
+    {
+        std::lock_guard lock(outcomeMutex_);
+        hook = std::move(finishHook_);
+    }
+    if (hook && outcome.result != JobResult::Cancelled) hook(outcome);
     {
         std::lock_guard lock(outcomeMutex_);
         outcome_ = outcome;

@@ -175,6 +175,9 @@ public:
     void Finish(const std::string& message, JobResult result,
                 std::vector<std::string> failedFiles = {});
     void Finish(JobOutcome outcome);
+    // Runs once on the outcome of a job that was not cancelled, before the observer sees it:
+    // a source adds to the final message what it alone knows (the CD job's verified rip).
+    void OnFinish(std::function<void(JobOutcome&)> hook);
     // True once Finish ran or the job's end was otherwise settled.
     bool Finished() const { return finished_; }
     // Settles the end without a final message; false when it was settled before.
@@ -191,6 +194,7 @@ private:
     std::atomic<bool> finished_{false};
     mutable std::mutex outcomeMutex_;
     JobOutcome outcome_;
+    std::function<void(JobOutcome&)> finishHook_;  // under outcomeMutex_
 };
 
 }  // namespace orvane::encoder

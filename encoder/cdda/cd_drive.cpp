@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 namespace orvane::cdda {
 
@@ -341,6 +342,32 @@ AspiResult CdDrive::ReadAudioFrames(std::uint32_t first, std::uint32_t count,
     if (result == 1 && isScsi && swapBytes) {
         for (std::uint32_t i = 0; i + 1 < bytes; i += 2)
             std::swap(out[i], out[i + 1]);
+    }
+    return result;
+}
+
+AspiResult CdDrive::ReadAudioFramesC2(std::uint32_t first, std::uint32_t count, std::uint8_t* out,
+                                      std::uint8_t* c2) const {
+    constexpr std::size_t kPerFrame = kFrameBytes + kC2Bytes;
+    auto cdb = ReadCdScsiCdb(first, count);
+    cdb[9] = 0x12;  // user data and the C2 error pointers (error field 01b)
+    std::vector<std::uint8_t> data(std::size_t{count} * kPerFrame);
+    SRB_ExecSCSICmd srb{};
+    int status =
+        AspiExecCdb(srb, static_cast<std::uint8_t>(adapter), static_cast<std::uint8_t>(target),
+                    data.data(), static_cast<std::uint32_t>(data.size()), SRB_DIR_IN, cdb.data(),
+                    static_cast<std::uint8_t>(cdb.size()));
+    AspiResult result = MakeAspiResult(status, srb);
+    if (result != 1) return result;
+    for (std::uint32_t k = 0; k < count; ++k) {
+        std::uint8_t* frame = out + std::size_t{k} * kFrameBytes;
+        std::memcpy(frame, data.data() + k * kPerFrame, kFrameBytes);
+        std::memcpy(c2 + std::size_t{k} * kC2Bytes, data.data() + k * kPerFrame + kFrameBytes,
+                    kC2Bytes);
+        if (isScsi && swapBytes) {
+            for (std::uint32_t i = 0; i + 1 < kFrameBytes; i += 2)
+                std::swap(frame[i], frame[i + 1]);
+        }
     }
     return result;
 }

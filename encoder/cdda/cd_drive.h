@@ -89,6 +89,12 @@ public:
     AspiResult SetAudioBlockMode() const;
     // count frames from first into out (count x 2352 bytes).
     AspiResult ReadAudioFrames(std::uint32_t first, std::uint32_t count, std::uint8_t* out) const;
+    // READ CD with C2 error pointers: the frames into out, and 294 bytes per frame into c2 (a
+    // bit per byte of the frame, set where the drive could not correct it). A drive without
+    // them answers ILLEGAL REQUEST (sense key 5).
+    static constexpr std::uint32_t kC2Bytes = 294;
+    AspiResult ReadAudioFramesC2(std::uint32_t first, std::uint32_t count, std::uint8_t* out,
+                                 std::uint8_t* c2) const;
     // The command block ReadAudioFrames sends (its length in length).
     std::array<std::uint8_t, 12> ReadCommand(std::uint32_t first, std::uint32_t count,
                                              std::uint8_t& length) const;

@@ -21,6 +21,7 @@
 #include "encoder/app/job_runner.h"
 #include "encoder/app/name_pattern.h"
 #include "encoder/app/paths.h"
+#include "encoder/cdda/verified_rip.h"
 
 namespace orvane::cdda {
 
@@ -36,6 +37,9 @@ std::string OutputExtension(encoder::JobKind kind) {
             return ".FLAC";
         case encoder::JobKind::EncodeOpus:
             return ".OPUS";
+        case encoder::JobKind::Decode:
+            // A CD job of the decode kind keeps the grabbed WAVE files (orvane-cdda rip).
+            return ".WAV";
         default:
             return ".MP3";
     }
@@ -153,6 +157,19 @@ encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
             return next;
         }
         prepared_ = true;
+        if (request_.cd.ripLog) {
+            recorder_ = std::make_shared<RipRecorder>(request_, session_, folder_);
+            // Once every track is settled: the lookup, the log and cue sheet, and the lines of
+            // the tracks not accurately ripped after the job's own message.
+            runner.OnFinish([recorder = recorder_, &runner](encoder::JobOutcome& outcome) {
+                std::vector<std::string> lines;
+                std::string logError;
+                recorder->Finish([&runner] { return runner.CancelRequested(); }, lines, logError);
+                ReportRip(recorder->Report(), recorder->Complete());
+                for (const std::string& line : lines)
+                    outcome.message += (outcome.message.empty() ? "" : "\n") + line;
+            });
+        }
     }
     // The track's files until they take their final names; they go with the item otherwise
     // (a cancel, a failed read or encode).
@@ -170,7 +187,15 @@ encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
         if (!path.empty()) scratch->Add(path);
         return path;
     };
+    if (recorder_) {
+        RipRecorder* rec = recorder_.get();
+        options.reader = &rec->Reader();
+        options.starting = [rec](int track) { rec->BeginTrack(track); };
+        options.tested = [rec](const std::uint8_t* d, std::size_t n) { rec->Tested(d, n); };
+        options.written = [rec](const std::uint8_t* d, std::size_t n) { rec->Written(d, n); };
+    }
     GrabNextTrackResult r = GrabNextTrack(session_, folder_, nextTrack_, readBufferSize_, options);
+    if (recorder_ && r.result == GrabResult::Failed) recorder_->EndTrack("", false);
     switch (r.result) {
         case GrabResult::NoTrack:
             next.step = Step::End;
@@ -198,6 +223,7 @@ encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
     std::string error;
     item.output = ReserveScratchName(folder_, r.track, OutputExtension(request_.kind), error);
     if (item.output.empty()) {
+        if (recorder_) recorder_->EndTrack("", true);
         next.step = Step::Failed;
         next.item.input = TrackLabel(request_.cd, r.track);
         next.message = "Error: " + error;
@@ -219,10 +245,12 @@ encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
         item.finalStem = encoder::WithTrailingSlash(folder_) + relative;
     } else {
         // The track fails alone; its scratch files go with this item.
+        if (recorder_) recorder_->EndTrack("", true);
         next.step = Step::Failed;
         next.message = "Error: " + error;
         return next;
     }
+    if (recorder_) recorder_->EndTrack(item.finalStem + OutputExtension(request_.kind), true);
     item.trackNumber = number;
     item.deleteInput = request_.cd.deleteGrabbedWav;
     item.scratch = std::move(scratch);

@@ -10,6 +10,7 @@
 // its partial WAVE file is removed, the job goes on with the next track, and the job's final
 // message names the tracks that could not be read.
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@
 #include "encoder/cdda/track_list.h"
 
 namespace orvane::cdda {
+
+class RipRecorder;
 
 class CdTrackSource : public encoder::InputSource {
 public:
@@ -45,6 +48,8 @@ private:
     int readBufferSize_ = 16;
     int count_ = 0;
     bool prepared_ = false;
+    // The verified rip of the job, when its hand-over asks for one.
+    std::shared_ptr<RipRecorder> recorder_;
 };
 
 // How the status window and the final message name a track (zero-based): its own number and

@@ -16,9 +16,14 @@
 #include <string>
 #include <vector>
 
+#include "encoder/app/profile_settings.h"
 #include "encoder/cdda/cd_drive.h"
 #include "encoder/cdda/deemphasis.h"
 #include "encoder/cdda/grab.h"
+#include "encoder/cdda/offset_command.h"
+#include "encoder/cdda/rip_command.h"
+#include "encoder/cdda/rip_settings.h"
+#include "encoder/cdda/sample_reader.h"
 #include "encoder/cdda/toc_json.h"
 #include "encoder/cdda/track_list.h"
 #include "platform/base/command_line.h"
@@ -39,8 +44,12 @@ void OnSignal(int) {
 constexpr const char* kHelp =
     "Usage: orvane-cdda drives\n"
     "  or:  orvane-cdda toc DRIVE [--json]\n"
-    "  or:  orvane-cdda grab [--verify] [--sectors N] [--deemphasis] [--speed X] DRIVE TRACK\n"
-    "                        OUTPUT.wav\n"
+    "  or:  orvane-cdda grab [--verify] [--sectors N] [--deemphasis] [--speed X]\n"
+    "                        [--offset N] [--secure] DRIVE TRACK OUTPUT.wav\n"
+    "  or:  orvane-cdda rip DRIVE OUTDIR [--format wav|mp3|wma|flac|opus] [--offset N]\n"
+    "                       [--secure|--test-and-copy]\n"
+    "                       [--accuraterip-server URL|--no-accuraterip] [--json]\n"
+    "  or:  orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
     "\n"
     "The CD drives, their tables of contents and single tracks grabbed to WAVE files, over the\n"
     "same transport and grabbing code as Plimo's grabber. DRIVE is a drive letter such as D:,\n"
@@ -54,8 +63,25 @@ constexpr const char* kHelp =
     "  --verify      read the track twice and print the CRC32 of its samples\n"
     "  --sectors N   frames per request (1 to 256)\n"
     "  --speed X     read at X times the speed of playback (1 to 99), or \"max\"\n"
+    "  --offset N    the drive's read offset in samples (-2940 to 2940), corrected on every\n"
+    "                read; without it the offset stored for the drive's model, else 0\n"
+    "  --secure      read every sector until two reads agree; sectors that never agree are\n"
+    "                listed and the exit status is 1 (the file is kept)\n"
     "  --deemphasis  undo the pre-emphasis of a track recorded with it (the CRC32 stays that\n"
     "                of the samples read)\n"
+    "  rip           the disc's audio tracks into OUTDIR through Plimo's CD job (MP3 at\n"
+    "                192 kbit/s unless --format says otherwise), then a log and a cue sheet\n"
+    "                of the rip beside them; each track's checksums are compared with the\n"
+    "                AccurateRip database. Exit status 0 only when every audio track was\n"
+    "                read (and, reading securely or with a test, its reads agreed)\n"
+    "  --test-and-copy  read each track twice, a test and the copy, and compare their CRC32\n"
+    "  --accuraterip-server URL  the database to ask (http://www.accuraterip.com)\n"
+    "  --no-accuraterip  do not ask the database\n"
+    "  --json        the rip's outcome as one JSON object on standard output\n"
+    "  offset        find the drive's read offset from a disc in the AccurateRip database:\n"
+    "                the offsets whose checksums match, best first\n"
+    "  --accuraterip-server URL  the database's address (default http://www.accuraterip.com)\n"
+    "  --store       keep the best offset for the drive's model\n"
     "  --help        show this help and end\n"
     "  --version     show the version and end\n"
     "\n"
@@ -67,9 +93,11 @@ int Usage() {
         stderr,
         "usage: orvane-cdda drives\n"
         "       orvane-cdda toc DRIVE [--json]\n"
-        "       orvane-cdda grab [--verify] [--sectors N] [--deemphasis] [--speed X] DRIVE "
-        "TRACK "
-        "OUTPUT.wav\n"
+        "       orvane-cdda grab [--verify] [--sectors N] [--deemphasis] [--speed X] [--offset N] "
+        "[--secure] DRIVE TRACK OUTPUT.wav\n"
+        "       orvane-cdda rip DRIVE OUTDIR [--format wav|mp3|wma|flac|opus] [--offset N] "
+        "[--secure|--test-and-copy] [--accuraterip-server URL|--no-accuraterip] [--json]\n"
+        "       orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
         "DRIVE is a drive letter such as D:, TRACK the disc's track number (1 for the "
         "first track).\n");
     return 2;
@@ -213,8 +241,9 @@ int Toc(const std::string& drive, bool json) {
 
 // Reads the track once into file (when given; through the de-emphasis filter when given) and
 // returns the CRC32 of its samples as read.
-ReadOutcome ReadOnce(CdSession& session, FrameRange range, int sectors, WaveFileWriter* file,
-                     Deemphasis* deemphasis, std::uint32_t& crc, std::string& error) {
+ReadOutcome ReadOnce(CdSession& session, SampleReader& reader, FrameRange range, int sectors,
+                     WaveFileWriter* file, Deemphasis* deemphasis, std::uint32_t& crc,
+                     std::string& error) {
     GrabProgress progress;
     gProgress = &progress;
     crc = 0;
@@ -225,9 +254,7 @@ ReadOutcome ReadOnce(CdSession& session, FrameRange range, int sectors, WaveFile
     for (std::uint32_t e = range.start; e < range.end; e += static_cast<std::uint32_t>(sectors)) {
         std::uint32_t count =
             std::min<std::uint32_t>(static_cast<std::uint32_t>(sectors), range.end - e);
-        AspiResult result = 0;
-        for (int attempt = 0; attempt < 6 && result != 1; ++attempt)
-            result = drive.ReadAudioFrames(e, count, buffer.data());
+        AspiResult result = reader.Read(e, count, buffer.data(), 6);
         if (result != 1) {
             error = "frames " + std::to_string(e) + " to " + std::to_string(e + count - 1) +
                     " cannot be read (sense key " + std::to_string((result >> 16) & 0x0F) + ")";
@@ -254,6 +281,9 @@ ReadOutcome ReadOnce(CdSession& session, FrameRange range, int sectors, WaveFile
 int Grab(const std::vector<std::string>& args) {
     bool verify = false;
     bool deemphasize = false;
+    bool secure = false;
+    bool offsetGiven = false;
+    int offset = 0;
     int speed = 0;  // 0: leave the drive's speed as it is
     int sectors = 0;
     std::vector<std::string> rest;
@@ -262,6 +292,15 @@ int Grab(const std::vector<std::string>& args) {
             verify = true;
         } else if (args[i] == "--deemphasis") {
             deemphasize = true;
+        } else if (args[i] == "--secure") {
+            secure = true;
+        } else if (args[i] == "--offset" && i + 1 < args.size()) {
+            if (!ParseReadOffset(args[++i], offset)) {
+                std::fprintf(stderr, "orvane-cdda: --offset takes -%d to %d samples\n",
+                             kMaxReadOffset, kMaxReadOffset);
+                return 2;
+            }
+            offsetGiven = true;
         } else if (args[i] == "--speed" && i + 1 < args.size()) {
             const std::string x = args[++i];
             speed = x == "max" ? orvane::cdrom::DiscDrive::kMaxSpeed : std::atoi(x.c_str());
@@ -328,8 +367,14 @@ int Grab(const std::vector<std::string>& args) {
     const FrameRange range = hiddenTrack ? hidden : TrackRange(session, track, false, 0);
     Deemphasis filter;
     std::uint32_t crc = 0;
-    if (ReadOnce(session, range, sectors, &file, deemphasize && preemphasis ? &filter : nullptr,
-                 crc, error) != ReadOutcome::Done) {
+    // The drive model's stored offset unless one is given; secure mode when asked.
+    orvane::encoder::ProfileSettings profile;
+    ReadSettings settings = LoadRipSettings(profile, session.Drive()).read;
+    settings.mode = secure ? ReadMode::Secure : ReadMode::Burst;
+    if (offsetGiven) settings.offset = offset;
+    SampleReader reader(session.Drive(), session.leadOut, settings);
+    if (ReadOnce(session, reader, range, sectors, &file,
+                 deemphasize && preemphasis ? &filter : nullptr, crc, error) != ReadOutcome::Done) {
         file.Discard();
         std::fprintf(stderr, "orvane-cdda: track %ld: %s; nothing written\n", number,
                      error.c_str());
@@ -337,7 +382,7 @@ int Grab(const std::vector<std::string>& args) {
     }
     if (verify) {
         std::uint32_t again = 0;
-        if (ReadOnce(session, range, sectors, nullptr, nullptr, again, error) !=
+        if (ReadOnce(session, reader, range, sectors, nullptr, nullptr, again, error) !=
             ReadOutcome::Done) {
             file.Discard();
             std::fprintf(stderr, "orvane-cdda: track %ld: verify: %s; nothing written\n", number,
@@ -360,7 +405,103 @@ int Grab(const std::vector<std::string>& args) {
     }
     std::printf("track %ld: %u frames, CRC32 %08X%s%s\n", number, range.Frames(), crc,
                 verify ? " (verified)" : "", deemphasize && preemphasis ? " (de-emphasised)" : "");
-    return 0;
+    // Sectors whose reads never agreed: the file holds the likeliest reading of them.
+    for (std::uint32_t lba : reader.Suspicious()) {
+        std::fprintf(stderr, "orvane-cdda: suspicious sector: %s\n",
+                     SectorPlace(static_cast<int>(number), range.start, lba).c_str());
+    }
+    return reader.Suspicious().empty() ? 0 : 1;
+}
+
+int Rip(const std::vector<std::string>& args) {
+    RipOptions options;
+    std::vector<std::string> rest;
+    bool accurateRipChoice = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool more = i + 1 < args.size();
+        if (a == "--format" && more) {
+            options.format = args[++i];
+            if (options.format != "wav" && options.format != "mp3" && options.format != "wma" &&
+                options.format != "flac" && options.format != "opus")
+                return Usage();
+        } else if (a == "--offset" && more) {
+            if (!ParseReadOffset(args[++i], options.offset)) {
+                std::fprintf(stderr, "orvane-cdda: --offset takes -%d to %d samples\n",
+                             kMaxReadOffset, kMaxReadOffset);
+                return 2;
+            }
+            options.offsetGiven = true;
+        } else if ((a == "--secure" || a == "--test-and-copy") && options.mode < 0) {
+            options.mode =
+                static_cast<int>(a == "--secure" ? ReadMode::Secure : ReadMode::TestAndCopy);
+        } else if (a == "--accuraterip-server" && more && !accurateRipChoice) {
+            options.accurateRipServer = args[++i];
+            accurateRipChoice = true;
+        } else if (a == "--no-accuraterip" && !accurateRipChoice) {
+            options.noAccurateRip = true;
+            accurateRipChoice = true;
+        } else if (a == "--cddb") {
+            options.cddb = true;
+        } else if (a == "--json") {
+            options.json = true;
+        } else if (!a.empty() && a[0] == '-') {
+            return Usage();
+        } else {
+            rest.push_back(a);
+        }
+    }
+    if (rest.size() != 2) return Usage();
+    options.folder = rest[1];
+    CdSession session;
+    std::string error;
+    if (!OpenDrive(rest[0], session, error) || !ReadDisc(session, error)) {
+        std::fprintf(stderr, "orvane-cdda: %s\n", error.c_str());
+        return 1;
+    }
+    return RunRip(session, options);
+}
+
+int Offset(const std::vector<std::string>& args) {
+    OffsetCommand command;
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--accuraterip-server" && i + 1 < args.size()) {
+            command.server = args[++i];
+        } else if (args[i] == "--store") {
+            command.store = true;
+        } else {
+            rest.push_back(args[i]);
+        }
+    }
+    if (rest.size() != 1) return Usage();
+    CdSession session;
+    std::string error;
+    if (!OpenDrive(rest[0], session, error) || !ReadDisc(session, error)) {
+        std::fprintf(stderr, "orvane-cdda: %s\n", error.c_str());
+        return 1;
+    }
+    orvane::cdrom::DiscInfo disc;
+    auto cd = orvane::cdrom::DriveForLetter(static_cast<char>('D' + session.selectedDrive));
+    orvane::cdrom::DriveResult r =
+        cd ? cd->ReadDiscInfo(disc) : orvane::cdrom::DriveResult::Failure("no such drive");
+    if (!r.ok) {
+        std::fprintf(stderr, "orvane-cdda: the disc cannot be read: %s\n", r.Describe().c_str());
+        return 1;
+    }
+    GrabProgress progress;
+    gProgress = &progress;
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    command.sectorsPerRead = BoundedSectorsPerRead(session.Drive().sectorsPerRead);
+    command.cancelled = [&progress, stop = false]() mutable {
+        return stop = stop || progress.CheckCancel();
+    };
+    session.Drive().SetAudioBlockMode();
+    orvane::encoder::ProfileSettings profile;
+    const int status = RunOffsetCommand(session.Drive(), disc, command, profile, stdout, stderr);
+    gProgress = nullptr;
+    return status;
 }
 
 }  // namespace
@@ -377,5 +518,7 @@ int main(int argc, char** argv) {
     if (command == "toc" && args.size() == 2 && (args[0] == "--json" || args[1] == "--json"))
         return Toc(args[0] == "--json" ? args[1] : args[0], true);
     if (command == "grab") return Grab(args);
+    if (command == "rip") return Rip(args);
+    if (command == "offset") return Offset(args);
     return Usage();
 }

@@ -12,6 +12,7 @@
 
 #include "encoder/app/job.h"
 #include "encoder/app/paths.h"
+#include "encoder/cdda/accuraterip.h"
 #include "encoder/cdda/cdda_strings.h"
 #include "encoder/cdda/resource_cdda.h"
 #include "platform/clock/clock.h"
@@ -160,12 +161,18 @@ ReadOutcome ReadTrack(const ReadTrackParams& p, WaveFileWriter& file, GrabProgre
         std::uint32_t count = std::min(n, end - e);
         int attempts = p.inJob && e + n >= end ? 10 : 6;
         AspiResult result = 0;
-        for (int a = 0; a < attempts; ++a) {
-            result = p.drive->ReadAudioFrames(e, count, buffer.data());
-            if (result == 1) break;
+        if (p.reader) {
+            result = p.reader->Read(e, count, buffer.data(), attempts);
+        } else {
+            for (int a = 0; a < attempts; ++a) {
+                result = p.drive->ReadAudioFrames(e, count, buffer.data());
+                if (result == 1) break;
+            }
         }
-        if (result == 1 && !file.Write(buffer.data(), std::size_t{count} * kFrameBytes, error))
+        if (result == 1 && !p.testOnly &&
+            !file.Write(buffer.data(), std::size_t{count} * kFrameBytes, error))
             return ReadOutcome::WriteFailed;
+        if (result == 1 && p.written) p.written(buffer.data(), std::size_t{count} * kFrameBytes);
         counters.track += n;
         counters.total += n;
         if (p.totalRange > 0) {
@@ -229,6 +236,11 @@ void GrabToFolder(CdSession& session, const GrabToFolderRequest& request, Window
     GrabCounters counters;
     std::vector<std::uint8_t> buffer;
     std::set<std::string> used;
+    std::unique_ptr<SampleReader> reader;
+    if (!request.read.Plain())
+        reader = std::make_unique<SampleReader>(drive, session.leadOut, request.read);
+    // What the verified reading doubts, one line per track, after the closing message.
+    std::string doubts;
     for (const GrabRow& row : request.rows) {
         std::string path = UniqueInGrab(RowFileName(folder, row.name, row.track), used);
         WaveFileWriter file;
@@ -245,7 +257,33 @@ void GrabToFolder(CdSession& session, const GrabToFolderRequest& request, Window
         params.range = TrackRange(session, row.track, request.introOnly, request.introSeconds);
         params.sectorsPerRead = n;
         params.totalRange = std::max(totalRange, 1);
-        ReadOutcome outcome = ReadTrack(params, file, progress, counters, buffer, error);
+        params.reader = reader.get();
+        if (reader) reader->ClearSuspicious();
+        ReadOutcome outcome = ReadOutcome::Done;
+        TrackChecksummer testSums(false, false, 0), copySums(false, false, 0);
+        if (reader && request.read.mode == ReadMode::TestAndCopy) {
+            const GrabCounters before = counters;
+            params.testOnly = true;
+            params.written = [&testSums](const std::uint8_t* d, std::size_t size) {
+                testSums.Update(d, size);
+            };
+            outcome = ReadTrack(params, file, progress, counters, buffer, error);
+            counters = before;
+            params.testOnly = false;
+            params.written = [&copySums](const std::uint8_t* d, std::size_t size) {
+                copySums.Update(d, size);
+            };
+        }
+        if (outcome == ReadOutcome::Done)
+            outcome = ReadTrack(params, file, progress, counters, buffer, error);
+        if (outcome == ReadOutcome::Done && reader) {
+            const int number = session.toc.entries[static_cast<std::size_t>(row.track)].trackNumber;
+            const std::uint32_t start = params.range.start;
+            for (std::uint32_t lba : reader->Suspicious())
+                doubts += "\nSuspicious sector: " + SectorPlace(number, start, lba);
+            if (testSums.Finish().crc32 != copySums.Finish().crc32)
+                doubts += "\nTrack " + std::to_string(number) + ": the test and the copy differ";
+        }
         std::string finishError;
         bool finished = file.Finish(finishError);
         if (outcome == ReadOutcome::Cancelled) {
@@ -268,7 +306,8 @@ void GrabToFolder(CdSession& session, const GrabToFolderRequest& request, Window
             return;
         }
     }
-    port.MessageBox("The selected track(s) has been saved to disk.", "", MB_OK);
+    port.MessageBox("The selected track(s) has been saved to disk." + doubts, "",
+                    doubts.empty() ? MB_OK : MB_ICONEXCLAMATION);
     window.reset();
 }
 
@@ -323,10 +362,23 @@ GrabNextTrackResult GrabNextTrack(CdSession& session, const std::string& folder,
     params.range = TrackRange(session, track, options.introOnly, options.introSeconds);
     params.sectorsPerRead = n;
     params.inJob = true;
+    params.reader = options.reader;
     GrabCounters counters;
     std::vector<std::uint8_t> buffer;
     std::string error;
-    ReadOutcome outcome = ReadTrack(params, file, progress, counters, buffer, error);
+    if (options.starting) options.starting(track);
+    ReadOutcome outcome = ReadOutcome::Done;
+    if (options.reader && options.reader->Settings().mode == ReadMode::TestAndCopy) {
+        // The test: one whole read whose checksum the copy's must equal.
+        params.testOnly = true;
+        params.written = options.tested;
+        outcome = ReadTrack(params, file, progress, counters, buffer, error);
+        counters = GrabCounters{};
+        params.testOnly = false;
+    }
+    params.written = options.written;
+    if (outcome == ReadOutcome::Done)
+        outcome = ReadTrack(params, file, progress, counters, buffer, error);
     std::string finishError;
     bool finished = file.Finish(finishError);
     switch (outcome) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "encoder/cdda/sample_reader.h"
 #include "encoder/cdda/track_list.h"
 #include "platform/fs/fs.h"
 #include "platform/window/window_port.h"
@@ -99,6 +100,12 @@ struct ReadTrackParams {
     int sectorsPerRead = 4;
     bool inJob = false;  // 10 attempts for the last request of a track in a job, else 6
     int totalRange = 0;  // total bar range; 0 = the track's range (inside a job)
+    // Reads through this reader (offset, secure mode) instead of one plain request; null: the
+    // described reading.
+    SampleReader* reader = nullptr;
+    // Sees every block of samples written, in order (checksums).
+    std::function<void(const std::uint8_t* data, std::size_t size)> written;
+    bool testOnly = false;  // reads without writing (the test of test-and-copy)
 };
 
 // Reads a track into the file, request by request, with retries. A request whose last attempt
@@ -125,6 +132,8 @@ struct GrabToFolderRequest {
     bool introOnly = false;
     int introSeconds = 15;
     fs::FileOps* fileOps = nullptr;  // how the files are written; nullptr: the system
+    // Offset, secure or test-and-copy reading; the described reading when Plain().
+    ReadSettings read;
 };
 // Runs the whole grab with its messages through port (the grabber's window). cdaReadBufferSize
 // takes the drive's sectors per read.
@@ -151,6 +160,11 @@ struct NextTrackOptions {
     // Without it: folder + "Track%d.WAV".
     std::function<std::string(int track, std::string& error)> wavePath;
     fs::FileOps* fileOps = nullptr;  // how the file is written; nullptr: the system
+    // Verified ripping: the reader to read through (null: the described reading), told of the
+    // track before it is read and of every block of samples tested and written.
+    SampleReader* reader = nullptr;
+    std::function<void(int track)> starting;
+    std::function<void(const std::uint8_t*data, std::size_t size)> tested, written;
 };
 // Grabs the next checked track from nextTrack on into its WAVE file; nextTrack moves past the
 // track handled. cdaReadBufferSize becomes the frames per request used.

@@ -14,6 +14,7 @@
 #include "encoder/app/resource.h"
 #include "encoder/cdda/cdda_strings.h"
 #include "encoder/cdda/resource_cdda.h"
+#include "encoder/cdda/rip_settings.h"
 #include "platform/clock/clock.h"
 
 extern char** environ;
@@ -402,6 +403,7 @@ void CdGrabberDialog::OnGrabNow() {
         if (rows_[i].checked) request.rows.push_back({static_cast<int>(i), rows_[i].texts[0]});
     request.introOnly = introOnly_ == 1;
     request.introSeconds = introSeconds_;
+    if (app_.settings) request.read = LoadRipSettings(*app_.settings, session_.Drive()).read;
     GrabToFolder(session_, request, *port_, openProgress, app_.cdaReadBufferSize);
 }
 
@@ -523,6 +525,19 @@ void CdGrabberDialog::OnOK() {
     cd.introSeconds = introSeconds_;
     cd.readBufferSize = app_.cdaReadBufferSize;
     if (app_.settings) {
+        // Verified ripping as the settings window left it; all off reads as ever.
+        const RipSettings rip = LoadRipSettings(*app_.settings, session_.Drive());
+        cd.readOffset = rip.read.offset;
+        cd.readMode = static_cast<int>(rip.read.mode);
+        cd.secureAgree = rip.read.agree;
+        cd.secureMaxReads = rip.read.maxReads;
+        cd.useC2 = rip.read.useC2;
+        cd.overread = rip.read.overread;
+        cd.accurateRip = rip.accurateRip;
+        cd.accurateRipServer = rip.accurateRipServer;
+        cd.ripLog = rip.Verified();
+    }
+    if (app_.settings) {
         app_.settings->WriteProfileString("Preferences", "LastCD", app_.lastCd);
         app_.settings->WriteProfileInt("Preferences", "IntroOnly", introOnly_);
         app_.settings->WriteProfileInt("Preferences", "IntroSeconds", introSeconds_);
@@ -551,6 +566,18 @@ std::string StoreReadBufferSize(int value) {
 void CdaSettingsDialog::OnInitDialog() {
     port_->SetRange(IDC_CDA_BUFFERSPIN, 1, 65500);
     port_->SetText(IDC_CDA_BUFFER, std::to_string(app_.cdaReadBufferSize));
+    static const CdDrive kNoDrive;
+    const CdDrive& d = drive ? *drive : kNoDrive;
+    const RipSettings rip = app_.settings ? LoadRipSettings(*app_.settings, d) : RipSettings{};
+    port_->SetText(IDC_CDA_OFFSET, std::to_string(rip.read.offset));
+    const std::string identity = DriveIdentity(d);
+    port_->SetText(IDC_CDA_OFFSETDRIVE, identity.empty() ? "" : "for " + identity);
+    port_->Enable(IDC_CDA_OFFSET, !identity.empty());
+    port_->ResetContent(IDC_CDA_READMODE);
+    for (const char* mode : {"Burst", "Secure", "Test and copy"})
+        port_->AddString(IDC_CDA_READMODE, mode);
+    port_->SetCurSel(IDC_CDA_READMODE, static_cast<int>(rip.read.mode));
+    port_->SetCheck(IDC_CDA_ACCURATERIP, rip.accurateRip ? 1 : 0);
 }
 
 bool CdaSettingsDialog::OnOK() {
@@ -559,6 +586,18 @@ bool CdaSettingsDialog::OnOK() {
         port_->MessageBox(RangeMessage(1, 65500), "", MB_ICONEXCLAMATION);
         return false;
     }
+    static const CdDrive kNoDrive;
+    const CdDrive& d = drive ? *drive : kNoDrive;
+    RipSettings rip = app_.settings ? LoadRipSettings(*app_.settings, d) : RipSettings{};
+    if (!DriveIdentity(d).empty() &&
+        !ParseReadOffset(port_->Text(IDC_CDA_OFFSET), rip.read.offset)) {
+        port_->MessageBox(RangeMessage(-kMaxReadOffset, kMaxReadOffset), "", MB_ICONEXCLAMATION);
+        return false;
+    }
+    const int mode = port_->CurSel(IDC_CDA_READMODE);
+    rip.read.mode = static_cast<ReadMode>(mode >= 0 && mode <= 2 ? mode : 0);
+    rip.accurateRip = port_->Check(IDC_CDA_ACCURATERIP) == 1;
+    if (app_.settings) StoreRipSettings(*app_.settings, d, rip);
     app_.cdaReadBufferSize = value;
     std::string failure = StoreReadBufferSize(value);
     if (!failure.empty()) port_->MessageBox(failure, "", MB_ICONSTOP);

@@ -133,6 +133,8 @@ class CdaSettingsDialog {
 public:
     explicit CdaSettingsDialog(encoder::EncoderApp& app) : app_(app) {}
     void Attach(WindowPort* port) { port_ = port; }
+    // The grabber's drive: its model's read offset is shown and stored; null: none.
+    const CdDrive* drive = nullptr;
     void OnInitDialog();
     // False when the value is refused (the dialog stays open).
     bool OnOK();

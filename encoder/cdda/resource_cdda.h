@@ -53,3 +53,8 @@ constexpr int IDC_CD_INTROSPIN = 1147;
 // Dialog 159: CDA settings
 constexpr int IDC_CDA_BUFFER = 1089;
 constexpr int IDC_CDA_BUFFERSPIN = 1090;
+// Verified ripping, below the read buffer size.
+constexpr int IDC_CDA_OFFSET = 1200;       // read offset correction, samples
+constexpr int IDC_CDA_OFFSETDRIVE = 1201;  // the drive model the offset is stored for
+constexpr int IDC_CDA_READMODE = 1202;     // "Burst", "Secure", "Test and copy"
+constexpr int IDC_CDA_ACCURATERIP = 1203;  // check the rip with the AccurateRip database

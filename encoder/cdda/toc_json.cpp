@@ -6,9 +6,7 @@
 
 namespace orvane::cdda {
 
-namespace {
-
-std::string Quoted(const std::string& text) {
+std::string JsonQuoted(const std::string& text) {
     std::string out = "\"";
     for (unsigned char c : text) {
         if (c == '"' || c == '\\') {
@@ -25,11 +23,40 @@ std::string Quoted(const std::string& text) {
     return out + "\"";
 }
 
+namespace {
+
+std::string Quoted(const std::string& text) { return JsonQuoted(text); }
+
 std::string OrNull(const std::string& text) { return text.empty() ? "null" : Quoted(text); }
 
 std::string Bool(bool value) { return value ? "true" : "false"; }
 
 }  // namespace
+
+std::string RipJson(const RipReport& report, bool complete) {
+    auto hex = [](std::uint32_t v) {
+        char text[16];
+        std::snprintf(text, sizeof text, "\"%08x\"", v);
+        return std::string(text);
+    };
+    std::string out = "{\"accuraterip_id\": " + Quoted(report.arId.Fingerprint()) +
+                      ", \"offset\": " + std::to_string(report.offset) +
+                      ", \"mode\": " + Quoted(report.mode) + ", \"complete\": " + Bool(complete) +
+                      ", \"tracks\": [";
+    for (std::size_t i = 0; i < report.tracks.size(); ++i) {
+        const RipTrackReport& t = report.tracks[i];
+        out += i ? ", " : "";
+        out += "{\"number\": " + std::to_string(t.number) + ", \"file\": " + OrNull(t.file) +
+               ", \"crc32\": " + hex(t.sums.crc32) + ", \"accuraterip_v1\": " + hex(t.sums.arV1) +
+               ", \"accuraterip_v2\": " + hex(t.sums.arV2) +
+               ", \"accuraterip\": " + Quoted(ToString(t.verdict.result)) +
+               ", \"confidence\": " + std::to_string(t.verdict.confidence) + ", \"suspicious\": [";
+        for (std::size_t k = 0; k < t.suspicious.size(); ++k)
+            out += (k ? ", " : "") + std::to_string(t.suspicious[k]);
+        out += "]}";
+    }
+    return out + "]}\n";
+}
 
 std::string TocJson(const cdrom::DiscInfo& disc) {
     char freedb[16];

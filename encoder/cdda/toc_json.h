@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "encoder/cdda/rip_log.h"
 #include "platform/cdrom/disc_info.h"
 
 namespace orvane::cdda {
@@ -12,5 +13,13 @@ namespace orvane::cdda {
 // "audio", "session", "pregap", "isrc", "preemphasis", "copy_permitted", "title",
 // "performer"}]}, with a line break at the end.
 std::string TocJson(const cdrom::DiscInfo& disc);
+
+// The outcome of `orvane-cdda rip --json`: {"accuraterip_id", "offset", "mode", "complete",
+// "tracks": [{"number", "file", "crc32", "accuraterip_v1", "accuraterip_v2" (8 lowercase hex
+// digits), "accuraterip" ("match" "mismatch" "not-found" "unavailable"), "confidence",
+// "suspicious" (LBAs)}]}, with a line break at the end.
+std::string RipJson(const RipReport& report, bool complete);
+// A JSON string of UTF-8 text, quoted and escaped.
+std::string JsonQuoted(const std::string& text);
 
 }  // namespace orvane::cdda

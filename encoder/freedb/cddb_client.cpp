@@ -650,6 +650,70 @@ bool CFreeDBClient::Exchange(const FreeDBSite& site, const std::string& query, M
     return ok;
 }
 
+bool CFreeDBClient::ReceiveAll(int fd, std::size_t maxBytes, std::string& out) {
+    out.clear();
+    const std::uint64_t start = clock::Current().NowMs();
+    char chunk[16384];
+    for (;;) {
+        const std::uint64_t spent = clock::Current().NowMs() - start;
+        if (spent > timeoutMs_) {
+            lastError_ = kWsaEtimedout;
+            return false;
+        }
+        const std::uint32_t wait =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(kSliceMs, timeoutMs_ - spent + 1));
+        const int ready = WaitFd(fd, false, wait);
+        if (ready < 0) return false;
+        if (ready > 0) {
+            // One byte more than allowed tells a reply that is too large from one that fits.
+            const std::size_t room = std::min(sizeof chunk, maxBytes + 1 - out.size());
+            const ssize_t got = ::recv(fd, chunk, room, 0);
+            if (got == 0) return true;
+            if (got < 0) {
+                if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
+                    lastError_ = WsaFromErrno(errno);
+                    return false;
+                }
+            } else {
+                out.append(chunk, static_cast<std::size_t>(got));
+                if (out.size() > maxBytes) {
+                    lastError_ = kWsaEnobufs;
+                    return false;
+                }
+            }
+        }
+        if (Idle()) return false;
+    }
+}
+
+bool CFreeDBClient::Fetch(const FreeDBSite& site, const std::string& target, std::size_t maxBytes,
+                          std::string& reply) {
+    lastError_ = 0;
+    readerError_ = 0;
+    refusal_.clear();
+    reply.clear();
+    if (!SafeHost(site.host) || target.empty() || target.front() != '/' ||
+        target.find_first_of(" \r\n") != std::string::npos) {
+        lastError_ = kWsaEinval;
+        return false;
+    }
+    const bool proxied = !proxyHost_.empty();
+    const std::string host = HostAndPort(site);
+    std::string request = "GET " + (proxied ? "http://" + host : std::string()) + target +
+                          " HTTP/1.0\r\nHost: " + host + "\r\n";
+    if (proxied && !proxyUser_.empty())
+        request +=
+            "Proxy-Authorization: Basic " + Base64(proxyUser_ + ":" + proxyPassword_) + "\r\n";
+    request += "\r\n";
+    int fd = -1;
+    if (!Connect(fd, proxied ? proxyHost_ : site.host, proxied ? proxyPort_ : site.port))
+        return false;
+    const bool ok = SendAll(fd, request) && ReceiveAll(fd, maxBytes, reply);
+    ::close(fd);
+    if (!ok) reply.clear();
+    return ok;
+}
+
 void CFreeDBClient::NoteRefusal(const std::string& reply) {
     std::string body;
     const bool hasBody = ReplyBody(reply, body);

@@ -148,6 +148,12 @@ public:
     // Sends one request over its own connection and reads the reply; true with the whole
     // received text (header and body, list terminator cut off) when a complete reply came.
     bool Exchange(const FreeDBSite& site, const std::string& query, Mode mode, std::string& reply);
+    // Sends "GET target" (a path from the site's root) over its own connection, through the
+    // proxy when one is set, and reads the reply until the server closes: true with the whole
+    // received text (header and body). The reply may take at most maxBytes (10055 beyond) and,
+    // in all, at most the time-out (10060), however slowly it trickles in.
+    bool Fetch(const FreeDBSite& site, const std::string& target, std::size_t maxBytes,
+               std::string& reply);
 
 protected:
     // The machine's and user's names for the hello when no e-mail is set.
@@ -158,6 +164,7 @@ private:
     bool Connect(int& fd, const std::string& host, int port);
     bool SendAll(int fd, const std::string& text);
     bool ReceiveResponse(int fd, Mode mode, std::string& out);
+    bool ReceiveAll(int fd, std::size_t maxBytes, std::string& out);
     // Waits until fd is readable (or writable) for at most ms; 1 ready, 0 not yet, -1 failed.
     int WaitFd(int fd, bool forWrite, std::uint32_t ms);
     bool Idle();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "platform/cdrom/sg_drive.h"
 
@@ -226,10 +227,23 @@ cdrom::DriveResult AspiHost::Execute(std::size_t index, const std::uint8_t* cdb,
     }
     if (!ReadExtent(cdb, cdbLength, lba, count))
         return IllegalRequest(0x20, "invalid command operation code");
-    if (std::uint64_t{count} * cdrom::kFrameBytes > dataLength)
+    // READ CD with the C2 error field at 01b: each frame followed by its 294 bytes of pointers.
+    const bool c2 = cdb[0] == 0xBE && cdbLength >= 10 && ((cdb[9] >> 1) & 0x03) == 0x01;
+    const std::size_t perFrame = cdrom::kFrameBytes + (c2 ? cdrom::DiscDrive::kC2Bytes : 0);
+    if (std::uint64_t{count} * perFrame > dataLength)
         return IllegalRequest(0x24, "transfer longer than the buffer");
     if (count == 0) return drive.TestUnitReady();
-    return drive.ReadCdda(lba, count, data);
+    if (!c2) return drive.ReadCdda(lba, count, data);
+    std::vector<std::uint8_t> audio(std::size_t{count} * cdrom::kFrameBytes);
+    std::vector<std::uint8_t> pointers(std::size_t{count} * cdrom::DiscDrive::kC2Bytes);
+    cdrom::DriveResult r = drive.ReadCddaC2(lba, count, audio.data(), pointers.data());
+    if (!r.ok) return r;
+    for (std::size_t k = 0; k < count; ++k) {
+        std::memcpy(data + k * perFrame, audio.data() + k * cdrom::kFrameBytes, cdrom::kFrameBytes);
+        std::memcpy(data + k * perFrame + cdrom::kFrameBytes,
+                    pointers.data() + k * cdrom::DiscDrive::kC2Bytes, cdrom::DiscDrive::kC2Bytes);
+    }
+    return r;
 }
 
 void AspiHost::Complete(SRB_ExecSCSICmd& srb, const cdrom::DriveResult& r) {

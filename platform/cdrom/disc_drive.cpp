@@ -51,6 +51,10 @@ DriveResult DiscDrive::ReadDiscInfo(DiscInfo& out) {
     return r;
 }
 
+DriveResult DiscDrive::ReadCddaC2(std::uint32_t, std::uint32_t, std::uint8_t*, std::uint8_t*) {
+    return DriveResult::Sense(kSenseIllegalRequest, 0x24, 0x00, "no C2 error pointers");
+}
+
 DriveResult DiscDrive::SetSpeed(std::uint16_t) {
     return DriveResult::Sense(kSenseIllegalRequest, 0x20, 0x00, "the drive sets no speed");
 }

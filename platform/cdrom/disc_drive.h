@@ -109,6 +109,12 @@ public:
     virtual DriveResult ReadDiscInfo(DiscInfo& out);
     // Reads count frames of 2352 bytes from lba on into out (count * 2352 bytes).
     virtual DriveResult ReadCdda(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) = 0;
+    // READ CD with C2 error pointers: the frames as ReadCdda, and per frame 294 bytes in c2,
+    // one bit per byte of the frame (most significant bit first), set where the drive could
+    // not correct the byte. By default the drive cannot (ILLEGAL REQUEST 24/00).
+    static constexpr std::uint32_t kC2Bytes = 294;
+    virtual DriveResult ReadCddaC2(std::uint32_t lba, std::uint32_t count, std::uint8_t* out,
+                                   std::uint8_t* c2);
     virtual DriveResult ReadCapabilities(Capabilities& out) = 0;
     // SET CD SPEED: the read speed in kB/s (176 for 1x), kMaxSpeed for the fastest the drive
     // can. By default the drive does not take the command (ILLEGAL REQUEST 20/00).

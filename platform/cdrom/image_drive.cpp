@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/clock/clock.h"
@@ -68,6 +69,28 @@ bool ParseFaultWord(const std::string& word, FaultPlan& plan, std::string& error
         return true;
     }
     if (key == "fail") return ParseRanges(value, plan.failing, error);
+    if (key == "flip") return ParseRanges(value, plan.flip, error);
+    if (key == "c2") return ParseRanges(value, plan.c2, error);
+    if (key == "read_offset") {
+        const bool negative = !value.empty() && value[0] == '-';
+        std::uint32_t n = 0;
+        if (!ParseLba(negative ? value.substr(1) : value, n) || n > 1000000) {
+            error = "bad read_offset \"" + value + "\"";
+            return false;
+        }
+        plan.readOffset = negative ? -static_cast<std::int32_t>(n) : static_cast<std::int32_t>(n);
+        return true;
+    }
+    if (key == "speed") {
+        char* end = nullptr;
+        double x = value.empty() ? 0 : std::strtod(value.c_str(), &end);
+        if (!end || *end != '\0' || !(x > 0 && x <= 100)) {
+            error = "bad speed \"" + value + "\"";
+            return false;
+        }
+        plan.speed = x;
+        return true;
+    }
     if (key == "slow") return ParseRanges(value, plan.slow, error);
     if (key == "fail_times") {
         std::uint32_t n = 0;
@@ -115,6 +138,8 @@ void ImageDrive::SetFaults(const FaultPlan& plan) {
     std::lock_guard lock(mutex_);
     faults_ = plan;
     failuresServed_.assign(plan.failing.size(), 0);
+    flipped_.clear();
+    paceDebtMs_ = 0;
 }
 
 FaultPlan ImageDrive::Faults() {
@@ -184,8 +209,25 @@ DriveResult ImageDrive::ReadDiscInfo(DiscInfo& out) {
     return r;
 }
 
+void AlterSector(std::uint8_t* frame) {
+    for (std::uint32_t i = 0; i < kFrameBytes; i += 2)
+        frame[i] ^= 0x01;
+}
+
 DriveResult ImageDrive::ReadCdda(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) {
+    return Read(lba, count, out, nullptr);
+}
+
+DriveResult ImageDrive::ReadCddaC2(std::uint32_t lba, std::uint32_t count, std::uint8_t* out,
+                                   std::uint8_t* c2) {
+    return Read(lba, count, out, c2);
+}
+
+DriveResult ImageDrive::Read(std::uint32_t lba, std::uint32_t count, std::uint8_t* out,
+                             std::uint8_t* c2) {
     std::uint32_t delayMs = 0;
+    std::int32_t readOffset = 0;
+    std::vector<std::uint32_t> altered;  // indexes into the read
     {
         std::lock_guard lock(mutex_);
         DriveResult r = Ready();
@@ -210,8 +252,68 @@ DriveResult ImageDrive::ReadCdda(std::uint32_t lba, std::uint32_t count, std::ui
                                               std::to_string(std::max(lba, range.first)));
             }
         }
+        if (faults_.speed > 0) {
+            // Paced as a drive spinning at speed x: count / 75 / x seconds per read.
+            paceDebtMs_ += 1000.0 * count / kFramesPerSecond / faults_.speed;
+            auto whole = static_cast<std::uint32_t>(paceDebtMs_);
+            paceDebtMs_ -= whole;
+            delayMs += whole;
+        }
+        readOffset = faults_.readOffset;
+        for (std::uint32_t k = 0; k < count; ++k) {
+            const std::uint32_t s = lba + k;
+            bool alter = false;
+            for (const SectorRange& range : faults_.c2)
+                alter = alter || range.Contains(s);
+            for (const SectorRange& range : faults_.flip) {
+                if (!range.Contains(s)) continue;
+                if (flipped_.size() <= s) flipped_.resize(std::size_t{s} + 1, false);
+                if (!flipped_[s]) alter = true;
+                flipped_[s] = true;
+            }
+            if (alter) altered.push_back(k);
+        }
     }
     if (delayMs) orvane::clock::Current().SleepMs(delayMs);
+    DriveResult r;
+    if (readOffset == 0) {
+        r = ReadImage(lba, count, out);
+    } else {
+        // Sample i of the read is the disc's sample lba * 588 - readOffset + i.
+        constexpr std::int64_t kSamples = kFrameBytes / 4;
+        const std::int64_t first = std::int64_t{lba} * kSamples - readOffset;
+        const std::int64_t firstFrame = first >= 0 ? first / kSamples : -((-first + 587) / 588);
+        const auto skip = static_cast<std::size_t>(first - firstFrame * kSamples) * 4;
+        std::vector<std::uint8_t> frames(std::size_t{count + 1} * kFrameBytes);
+        r = ReadDiscFrames(firstFrame, count + 1, frames.data());
+        if (r.ok) std::memcpy(out, frames.data() + skip, std::size_t{count} * kFrameBytes);
+    }
+    if (!r.ok) return r;
+    if (c2) std::memset(c2, 0, std::size_t{count} * kC2Bytes);
+    for (std::uint32_t k : altered) {
+        AlterSector(out + std::size_t{k} * kFrameBytes);
+        bool reported = false;
+        {
+            std::lock_guard lock(mutex_);
+            for (const SectorRange& range : faults_.c2)
+                reported = reported || range.Contains(lba + k);
+        }
+        if (c2 && reported) std::memset(c2 + std::size_t{k} * kC2Bytes, 0xFF, kC2Bytes);
+    }
+    return DriveResult::Ok();
+}
+
+DriveResult ImageDrive::ReadDiscFrames(std::int64_t first, std::uint32_t count, std::uint8_t* out) {
+    const std::int64_t end = first + count;
+    const std::int64_t from = std::max<std::int64_t>(first, 0);
+    const std::int64_t to = std::min<std::int64_t>(end, sheet_.toc.leadOut);
+    std::memset(out, 0, std::size_t{count} * kFrameBytes);
+    if (from >= to) return DriveResult::Ok();
+    return ReadImage(static_cast<std::uint32_t>(from), static_cast<std::uint32_t>(to - from),
+                     out + static_cast<std::size_t>(from - first) * kFrameBytes);
+}
+
+DriveResult ImageDrive::ReadImage(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) {
     // Extents are sorted and contiguous: find the one holding lba, then walk on.
     auto it = std::upper_bound(sheet_.extents.begin(), sheet_.extents.end(), lba,
                                [](std::uint32_t v, const DiscExtent& e) { return v < e.lba; });

@@ -3,6 +3,7 @@
 // drive configuration can inject: failing sectors, slow sectors, no disc, an open tray, a
 // drive held by another program.
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -32,12 +33,22 @@ struct FaultPlan {
     // With failTimes > 0 each failing range fails only its first failTimes reads, then reads.
     std::uint32_t failTimes = 0;
     bool scsi = false;  // answers INQUIRY as a drive on a parallel SCSI bus, not ATAPI
+    // Every sample arrives readOffset samples late (a drive needing a +readOffset correction):
+    // a read of sector s returns the disc's samples from s * 588 - readOffset on, zeros
+    // outside the disc.
+    std::int32_t readOffset = 0;
+    std::vector<SectorRange> flip;  // the first read of each of these sectors is altered
+    std::vector<SectorRange> c2;    // always altered, and reported as C2 errors
+    double speed = 0;               // reads paced to this many times real time; 0: unpaced
 };
 
+// The bytes a fault alters in a sector: every sample's low bit inverted.
+void AlterSector(std::uint8_t* frame);
+
 // Parses a fault list in the words of the drive configuration file: "fail=150-300,4000",
-// "slow=0-74", "slow_ms=250", "fail_times=5", "no_disc", "tray_open", "busy", "scsi". Returns
-// false with a message for
-// a word it does not know or a bad number.
+// "slow=0-74", "slow_ms=250", "fail_times=5", "no_disc", "tray_open", "busy", "scsi",
+// "read_offset=-48", "flip=1000-1010", "c2=2000-2003", "speed=8". Returns false with a message
+// for a word it does not know or a bad number.
 bool ParseFaultWord(const std::string& word, FaultPlan& plan, std::string& error);
 
 class ImageDrive final : public DiscDrive {
@@ -53,6 +64,8 @@ public:
     DriveResult ReadToc(Toc& out) override;
     DriveResult ReadDiscInfo(DiscInfo& out) override;
     DriveResult ReadCdda(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) override;
+    DriveResult ReadCddaC2(std::uint32_t lba, std::uint32_t count, std::uint8_t* out,
+                           std::uint8_t* c2) override;
     DriveResult ReadCapabilities(Capabilities& out) override;
     DriveResult SetTray(bool open) override;
     DriveResult SetSpeed(std::uint16_t kilobytesPerSecond) override;
@@ -64,6 +77,11 @@ public:
 
 private:
     DriveResult Ready();  // with mutex_ held
+    // The checks, faults and pacing of one read; fills c2 when given.
+    DriveResult Read(std::uint32_t lba, std::uint32_t count, std::uint8_t* out, std::uint8_t* c2);
+    // The disc's frames as the image holds them (first may lie outside the disc: zeros there).
+    DriveResult ReadDiscFrames(std::int64_t first, std::uint32_t count, std::uint8_t* out);
+    DriveResult ReadImage(std::uint32_t lba, std::uint32_t count, std::uint8_t* out);
     DriveResult ReadExtent(const DiscExtent& e, std::uint32_t lba, std::uint32_t count,
                            std::uint8_t* out);
 
@@ -73,6 +91,8 @@ private:
     FaultPlan faults_;
     std::vector<std::uint32_t> failuresServed_;  // per failing range, with failTimes
     std::uint16_t speed_ = 0;                    // set by SetSpeed; 0: never set
+    std::vector<bool> flipped_;                  // per sector: its first read is behind it
+    double paceDebtMs_ = 0;                      // time owed to the speed fault
 };
 
 }  // namespace orvane::cdrom

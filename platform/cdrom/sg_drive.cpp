@@ -191,6 +191,33 @@ DriveResult SgDrive::ReadCdda(std::uint32_t lba, std::uint32_t count, std::uint8
     return DriveResult::Ok();
 }
 
+DriveResult SgDrive::ReadCddaC2(std::uint32_t lba, std::uint32_t count, std::uint8_t* out,
+                                std::uint8_t* c2) {
+    constexpr std::size_t kPerFrame = kFrameBytes + kC2Bytes;
+    std::vector<std::uint8_t> data;
+    while (count > 0) {
+        std::uint32_t n = std::min(count, kFramesPerCommand);
+        // READ CD: CD-DA, user data and the C2 error pointers (error field 01b).
+        std::uint8_t cdb[12] = {0xBE, 0x04, 0, 0, 0, 0, 0, 0, 0, 0x12, 0, 0};
+        Put32(cdb + 2, lba);
+        cdb[6] = static_cast<std::uint8_t>(n >> 16);
+        cdb[7] = static_cast<std::uint8_t>(n >> 8);
+        cdb[8] = static_cast<std::uint8_t>(n);
+        data.assign(n * kPerFrame, 0);
+        DriveResult r = Execute(cdb, sizeof cdb, data.data(), data.size(), false);
+        if (!r.ok) return r;
+        for (std::uint32_t k = 0; k < n; ++k) {
+            std::memcpy(out, data.data() + k * kPerFrame, kFrameBytes);
+            std::memcpy(c2, data.data() + k * kPerFrame + kFrameBytes, kC2Bytes);
+            out += kFrameBytes;
+            c2 += kC2Bytes;
+        }
+        lba += n;
+        count -= n;
+    }
+    return DriveResult::Ok();
+}
+
 DriveResult SgDrive::ReadCapabilities(Capabilities& out) {
     std::uint8_t data[64] = {};
     std::uint8_t cdb[10] = {0x5A, 0x08, 0x2A, 0, 0, 0, 0, 0, sizeof data, 0};

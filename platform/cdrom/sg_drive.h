@@ -30,6 +30,8 @@ public:
     // number and ISRCs of the Q sub-channel, as far as the drive tells them.
     DriveResult ReadDiscInfo(DiscInfo& out) override;
     DriveResult ReadCdda(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) override;
+    DriveResult ReadCddaC2(std::uint32_t lba, std::uint32_t count, std::uint8_t* out,
+                           std::uint8_t* c2) override;
     DriveResult ReadCapabilities(Capabilities& out) override;
     DriveResult SetTray(bool open) override;
     DriveResult SetSpeed(std::uint16_t kilobytesPerSecond) override;

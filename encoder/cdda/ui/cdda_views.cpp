@@ -249,7 +249,7 @@ public:
     SettingsWindow(CdaSettingsDialog& logic, QWidget* owner)
         : QDialog(owner), logic_(logic), port_(this) {
         setWindowTitle("Orvane Encoder - CDA Grabber - Settings");
-        setFixedSize(360, 200);
+        setFixedSize(360, 288);
         encoder::ui::ApplyHooks(port_);
         auto* text = Label(this,
                            "Please look in help for more information on how to set this value, "
@@ -271,9 +271,20 @@ public:
             spin->setValue(t.toInt());
         });
         Label(this, "Frames.", 256, 96, 60, 20);
-        Button(port_, IDOK, this, "&OK / Save", 150, 156, 96);
+        // Verified ripping.
+        Label(this, "Read offset (samples):", 12, 130, 140, 20);
+        auto* offset = Edit(port_, IDC_CDA_OFFSET, this, 156, 128, 70, 5);
+        offset->setValidator(
+            new QRegularExpressionValidator(QRegularExpression("[+-]?[0-9]{0,4}"), offset));
+        port_.Bind(IDC_CDA_OFFSETDRIVE, Label(this, "", 156, 152, 192, 20));
+        Label(this, "Read mode:", 12, 180, 140, 20);
+        port_.Bind(IDC_CDA_READMODE, Place<QComboBox>(this, 156, 178, 150, 24));
+        auto* check = Place<QCheckBox>(this, 12, 208, 336, 22);
+        check->setText("Check the rip with AccurateRip");
+        port_.Bind(IDC_CDA_ACCURATERIP, check);
+        Button(port_, IDOK, this, "&OK / Save", 150, 244, 96);
         OnClick(port_, IDOK, this, [this] { logic_.OnOK(); });
-        auto* cancel = Button(port_, IDCANCEL, this, "&Cancel", 252, 156, 96);
+        auto* cancel = Button(port_, IDCANCEL, this, "&Cancel", 252, 244, 96);
         connect(cancel, &QPushButton::clicked, this, [this] { reject(); });
         port_.OnEndDialog([this](int r) { done(r); });
     }
@@ -491,6 +502,8 @@ int RunCdGrabber(QWidget* owner) {
 
 int RunCdaSettings(QWidget* owner) {
     CdaSettingsDialog logic(encoder::TheApp());
+    const CdSession& session = TheCdSession();
+    if (session.driveCount > 0) logic.drive = &session.Drive();
     SettingsWindow window(logic, owner);
     return window.Run();
 }

@@ -16,6 +16,7 @@
 #include "encoder/cdda/cd_job.h"
 #include "encoder/formats/flac_job.h"
 #include "tests/encoder/app/job_recorder.h"
+#include "tests/encoder/freedb/loopback_server.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wave_util.h"
 
@@ -176,6 +177,61 @@ TEST_F(CdJobEndToEnd, TracksBecomeTaggedRenamedMp3FilesWithTheDiscsAudio) {
     // The status window names the track by its own number and name.
     EXPECT_EQ(recorder.Text(encoder::JobText::Input), "Track4 (Last)");
     EXPECT_EQ(recorder.Text(encoder::JobText::Output), (out / expected[2].second).string());
+}
+
+// The database's v1 sum of a track from its definition (words k < 2940 left out on the first
+// track, k > N - 2940 on the last).
+std::uint32_t ReferenceV1(const std::string& pcm, bool first, bool last) {
+    const std::uint64_t n = pcm.size() / 4;
+    std::uint64_t sum = 0;
+    for (std::uint64_t k = 1; k <= n; ++k) {
+        if ((first && k < 2940) || (last && k > n - 2940)) continue;
+        const auto* p = reinterpret_cast<const unsigned char*>(pcm.data() + (k - 1) * 4);
+        sum += k * (p[0] | p[1] << 8 | p[2] << 16 | std::uint64_t{p[3]} << 24);
+    }
+    return static_cast<std::uint32_t>(sum);
+}
+
+// Secure reading and the database check on: the final message adds the tracks not
+// accurately ripped, the unreadable one among them, and a log and cue sheet lie beside the
+// files. (The drives of a process are discovered once: the faults are those of the tests
+// above.)
+TEST_F(CdJobEndToEnd, AVerifiedRipChecksEveryTrackAndLeavesItsLogAndCueSheet) {
+    Drive("fail=" + std::to_string(225 + 150 + 70));
+    Titles({"First Light", "Second", "Third", "Last"});
+    request.cd.checked = {1, 1, 1, 1};
+    request.cd.readMode = 1;
+    request.cd.accurateRip = true;
+    request.cd.ripLog = true;
+    // One pressing in the database: the first two tracks as the disc holds them.
+    std::string body = std::string(1, '\x04') + std::string(12, '\0');
+    for (int t = 0; t < 4; ++t) {
+        const std::string pcm = test::CdToneFrames(kTones[t], kFrames[t], 0);
+        std::uint32_t sum = t < 2 ? ReferenceV1(pcm, t == 0, t == 3) : 0x12345678;
+        body += '\x05';
+        for (int i = 0; i < 4; ++i)
+            body += static_cast<char>((sum >> (8 * i)) & 0xFF);
+        body += std::string(4, '\0');
+    }
+    test::LoopbackServer server([&](const std::string&) {
+        return test::LoopbackReply{{"HTTP/1.0 200 OK\r\n\r\n" + body}};
+    });
+    request.cd.accurateRipServer = "http://" + server.Address();
+    Run();
+    EXPECT_EQ(server.RequestCount(), 1u);
+    EXPECT_EQ(recorder.Outcome()->message,
+              "MP3 Compression Finished.\nError: 1 of 4 files could not be encoded:\n"
+              "Track3 (Third): Error: Can't read RAW Audio Data.\n"
+              "Track 3: not accurately ripped (not read)\n"
+              "Track 4: not accurately ripped (checksum differs from the AccurateRip database)");
+    const std::string log = test::ReadFile(out / "Orvane Players - Tones.log");
+    EXPECT_NE(log.find("Read mode: secure"), std::string::npos) << log;
+    EXPECT_NE(log.find("File: " + (out / "Orvane Players - First Light.MP3").string()),
+              std::string::npos)
+        << log;
+    const std::string cue = test::ReadFile(out / "Orvane Players - Tones.cue");
+    EXPECT_NE(cue.find("FILE \"Orvane Players - Second.MP3\" MP3"), std::string::npos) << cue;
+    ExpectTrackAudio("Orvane Players - Second.MP3", 1);
 }
 
 // With several jobs allowed the next tracks are grabbed while one is encoded; a grab that fails

@@ -95,6 +95,70 @@ TEST_F(CddaTool, GrabsATrackAndReportsItsChecksum) {
     EXPECT_EQ(orvane::test::ReadFile(dir_ / "two26.wav"), wave);
 }
 
+// The disc's samples first .. first + count - 1 as a drive with the given read offset lets a
+// corrected read see them: zeros outside the disc, and where the drive would have to read
+// beyond its own ends.
+std::string CorrectedSamples(std::int64_t first, std::int64_t count, std::int64_t offset,
+                             std::uint32_t discFrames) {
+    const std::string disc = orvane::test::PatternFrames(0, discFrames);
+    const std::int64_t samples = std::int64_t{discFrames} * 588;
+    std::string out(static_cast<std::size_t>(count) * 4, '\0');
+    for (std::int64_t k = 0; k < count; ++k) {
+        const std::int64_t p = first + k;
+        if (p < 0 || p >= samples || p + offset < 0 || p + offset >= samples) continue;
+        out.replace(static_cast<std::size_t>(k) * 4, 4, disc, static_cast<std::size_t>(p) * 4, 4);
+    }
+    return out;
+}
+
+TEST_F(CddaTool, OffsetCorrectionWritesExactlyTheDiscsSamples) {
+    // Negative, none, positive, beyond one sector either way; the first and last tracks meet
+    // the disc's ends.
+    for (int n : {-1200, -6, 0, 30, 667, 2940}) {
+        Configure("read_offset=" + std::to_string(n));
+        for (int track : {1, 3}) {
+            const std::string name = "t" + std::to_string(track) + ".wav";
+            ToolRun r = Start("grab --sectors 7 --offset " + std::to_string(n) +
+                              " D: " + std::to_string(track) + " " + name);
+            ASSERT_EQ(r.status, 0) << n << " " << r.err;
+            const std::int64_t start = track == 1 ? 0 : 450, frames = track == 1 ? 300 : 75;
+            const std::string wave = orvane::test::ReadFile(dir_ / name);
+            ASSERT_EQ(wave.size(), 44 + frames * 2352);
+            EXPECT_TRUE(wave.substr(44) == CorrectedSamples(start * 588, frames * 588, n, 525))
+                << "offset " << n << " track " << track;
+        }
+    }
+    // Uncorrected, the same drive's file is not the disc's.
+    Configure("read_offset=30");
+    ASSERT_EQ(Start("grab D: 2 two.wav").status, 0);
+    EXPECT_NE(orvane::test::ReadFile(dir_ / "two.wav").substr(44),
+              orvane::test::PatternFrames(300, 150));
+    EXPECT_EQ(Start("grab --offset 2941 D: 2 x.wav").status, 2);
+    EXPECT_EQ(Start("grab --offset 1e3 D: 2 x.wav").status, 2);
+}
+
+TEST_F(CddaTool, SecureReadingRereadsFlippedSectorsAndNamesSectorsThatNeverAgree) {
+    Configure("flip=310-312,520");
+    ASSERT_EQ(Start("grab D: 2 burst.wav").status, 0);
+    EXPECT_NE(orvane::test::ReadFile(dir_ / "burst.wav").substr(44),
+              orvane::test::PatternFrames(300, 150));
+    Configure("flip=310-312,520 read_offset=-100");
+    ToolRun r = Start("grab --secure --offset -100 D: 2 secure.wav");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(orvane::test::ReadFile(dir_ / "secure.wav").substr(44),
+              orvane::test::PatternFrames(300, 150));
+
+    Configure("c2=420-421");
+    r = Start("grab --secure D: 2 scratched.wav");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "orvane-cdda: suspicious sector: track 2, 00:01.45 (LBA 420)\n"
+              "orvane-cdda: suspicious sector: track 2, 00:01.46 (LBA 421)\n");
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "scratched.wav"));
+    EXPECT_EQ(Start("grab --secure D: 1 one.wav").status, 0);
+}
+
 TEST_F(CddaTool, FailsWhenARequestCannotBeRead) {
     Configure("fail=400");
     ToolRun r = Start("grab D: 2 two.wav");

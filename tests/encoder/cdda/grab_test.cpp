@@ -420,3 +420,83 @@ TEST(WaveFileWriter, AFileAppearsOnlyWholeAndNeverReplacesOneUnfinished) {
 
 }  // namespace
 }  // namespace orvane::cdda
+
+namespace orvane::cdda {
+namespace {
+
+class VerifiedGrab : public ::testing::Test {
+protected:
+    // Tracks of 100, 32 and 30 frames from the drive given (an image drive with faults).
+    void Load(std::shared_ptr<cdrom::DiscDrive> drive) {
+        transport_.reset();
+        transport_ = std::make_unique<test::Transport>(
+            std::vector<std::shared_ptr<cdrom::DiscDrive>>{std::move(drive)});
+        ASSERT_EQ(DiscoverDrives(session_.drives), 1);
+        ASSERT_EQ(session_.drives[0].ReadToc(session_.toc), 1);
+        ComputeTrackArrays(session_);
+        session_.selectedDrive = 0;
+    }
+    std::string GrabNow(const ReadSettings& read) {
+        FakeWindow port;
+        port.PickNext(out_.path().string());
+        GrabToFolderRequest request;
+        request.rows = {{0, "one"}, {1, "two"}, {2, "three"}};
+        request.read = read;
+        Opened opened;
+        int buffer = 16;
+        GrabToFolder(session_, request, port, opened.Fn(), buffer);
+        return port.Boxes().empty() ? std::string() : port.Boxes().back().text;
+    }
+    TempDir dir_, out_;
+    CdSession session_;
+    std::unique_ptr<test::Transport> transport_;
+};
+
+TEST_F(VerifiedGrab, GrabNowCorrectsTheOffsetAndRereadsFlippedSectors) {
+    Load(test::ImageOf(dir_, {100, 32, 30}, "read_offset=-300 flip=104-106"));
+    ReadSettings read;
+    read.offset = -300;
+    read.mode = ReadMode::Secure;
+    EXPECT_EQ(GrabNow(read), "The selected track(s) has been saved to disk.");
+    // The first 300 samples of the disc lie before anything the drive can reach.
+    std::string first = test::PatternFrames(0, 100);
+    first.replace(0, 300 * 4, 300 * 4, '\0');
+    EXPECT_TRUE(test::ReadFile(out_ / "one.WAV").substr(44) == first);
+    ExpectWave(out_ / "two.WAV", 100, 32);
+    ExpectWave(out_ / "three.WAV", 132, 30);
+}
+
+TEST_F(VerifiedGrab, ScratchesAndDifferingTestReadsAreNamedAfterTheClosingMessage) {
+    Load(test::ImageOf(dir_, {100, 32, 30}, "c2=140 flip=110"));
+    ReadSettings read;
+    read.mode = ReadMode::Secure;
+    EXPECT_EQ(GrabNow(read),
+              "The selected track(s) has been saved to disk.\nSuspicious sector: track 3, "
+              "00:00.08 (LBA 140)");
+    ExpectWave(out_ / "two.WAV", 100, 32);
+    Load(test::ImageOf(dir_, {100, 32, 30}, "flip=110"));
+    read.mode = ReadMode::TestAndCopy;
+    EXPECT_EQ(GrabNow(read),
+              "The selected track(s) has been saved to disk.\nTrack 2: the test and the copy "
+              "differ");
+}
+
+TEST_F(VerifiedGrab, SecureReadingReadsTwiceAndCopesWithoutC2Pointers) {
+    // A drive that gives no C2 pointers: the reads are compared alone.
+    auto image = test::ImageOf(dir_, {100, 32, 30}, "flip=20-21");
+    Load(std::make_shared<test::NamedDrive>(image, "ACME", "NO C2", "1.0", true));
+    ReadSettings read;
+    read.mode = ReadMode::Secure;
+    SampleReader reader(session_.Drive(), session_.leadOut, read);
+    std::vector<std::uint8_t> buffer(26 * kFrameBytes);
+    ASSERT_EQ(reader.Read(0, 26, buffer.data(), 6), 1);
+    EXPECT_TRUE(std::string(buffer.begin(), buffer.end()) == test::PatternFrames(0, 26));
+    EXPECT_TRUE(reader.Suspicious().empty());
+    // One refused C2 read, two full reads, one more of the two sectors that disagreed.
+    EXPECT_EQ(reader.Requests(), 4u);
+    ASSERT_EQ(reader.Read(26, 26, buffer.data(), 6), 1);
+    EXPECT_EQ(reader.Requests(), 6u);
+}
+
+}  // namespace
+}  // namespace orvane::cdda

@@ -93,11 +93,115 @@ TEST_F(ImageDriveTest, SlowSectorsTakeTheirTimeOnTheClock) {
     clock::Install(nullptr);
 }
 
+// Sample i (0-based, 4 bytes each) of the disc as the pattern lays it out; zeros outside.
+std::vector<std::uint8_t> DiscSamples(std::int64_t first, std::size_t count, std::uint32_t frames) {
+    std::vector<std::uint8_t> out(count * 4, 0);
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::int64_t sample = first + static_cast<std::int64_t>(k);
+        if (sample < 0 || sample >= std::int64_t{frames} * 588) continue;
+        const auto f = static_cast<std::uint32_t>(sample / 588);
+        const auto at = static_cast<std::uint32_t>(sample % 588) * 4;
+        for (std::uint32_t b = 0; b < 4; ++b)
+            out[k * 4 + b] = PatternByte(f, at + b);
+    }
+    return out;
+}
+
+TEST_F(ImageDriveTest, ReadOffsetDeliversTheDiscsSamplesLateWithZerosOutsideIt) {
+    // Negative, positive, more than a sector each way; reads at the disc's start, inside, end.
+    for (std::int32_t offset : {-1300, -30, 0, 7, 588, 1000}) {
+        FaultPlan plan;
+        std::string error;
+        ASSERT_TRUE(ParseFaultWord("read_offset=" + std::to_string(offset), plan, error));
+        drive_->SetFaults(plan);
+        for (std::uint32_t lba : {0u, 150u, 297u}) {
+            ASSERT_TRUE(drive_->ReadCdda(lba, 3, buf_.data()).ok);
+            std::vector<std::uint8_t> got(buf_.begin(), buf_.begin() + 3 * kFrameBytes);
+            EXPECT_EQ(got, DiscSamples(std::int64_t{lba} * 588 - offset, 3 * 588, 300))
+                << "offset " << offset << " lba " << lba;
+        }
+    }
+}
+
+TEST_F(ImageDriveTest, FlippedSectorsReadWrongOnceAndC2SectorsAlwaysWithPointers) {
+    FaultPlan plan;
+    std::string error;
+    ASSERT_TRUE(ParseFaultWord("flip=11-12", plan, error));
+    ASSERT_TRUE(ParseFaultWord("c2=20", plan, error));
+    drive_->SetFaults(plan);
+    std::vector<std::uint8_t> truth(buf_.size());
+    drive_->SetFaults({});
+    ASSERT_TRUE(drive_->ReadCdda(10, 4, truth.data()).ok);
+    drive_->SetFaults(plan);
+
+    ASSERT_TRUE(drive_->ReadCdda(10, 4, buf_.data()).ok);
+    auto frame = [&](const std::vector<std::uint8_t>& b, int k) {
+        return std::vector<std::uint8_t>(b.begin() + k * kFrameBytes,
+                                         b.begin() + (k + 1) * kFrameBytes);
+    };
+    EXPECT_EQ(frame(buf_, 0), frame(truth, 0));
+    EXPECT_NE(frame(buf_, 1), frame(truth, 1));
+    EXPECT_NE(frame(buf_, 2), frame(truth, 2));
+    EXPECT_EQ(frame(buf_, 3), frame(truth, 3));
+    ASSERT_TRUE(drive_->ReadCdda(10, 4, buf_.data()).ok);
+    EXPECT_EQ(std::vector<std::uint8_t>(buf_.begin(), buf_.begin() + 4 * kFrameBytes),
+              std::vector<std::uint8_t>(truth.begin(), truth.begin() + 4 * kFrameBytes));
+
+    std::vector<std::uint8_t> c2(3 * DiscDrive::kC2Bytes, 0x55);
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(drive_->ReadCddaC2(19, 3, buf_.data(), c2.data()).ok);
+        EXPECT_EQ(c2[0], 0);
+        EXPECT_EQ(c2[DiscDrive::kC2Bytes], 0xFF);
+        EXPECT_EQ(c2[2 * DiscDrive::kC2Bytes + 5], 0);
+        EXPECT_EQ(buf_[kFrameBytes + 4], PatternByte(20, 4) ^ 0x01);
+    }
+}
+
+TEST_F(ImageDriveTest, SpeedPacesReadsToTheirPlayingTime) {
+    clock::VirtualClock clock;
+    clock::Install(&clock);
+    FaultPlan plan;
+    std::string error;
+    ASSERT_TRUE(ParseFaultWord("speed=2", plan, error));
+    drive_->SetFaults(plan);
+    std::atomic<bool> done{false};
+    // 75 frames at 2x: half a second.
+    std::thread reader([&] {
+        std::vector<std::uint8_t> big(75 * kFrameBytes);
+        EXPECT_TRUE(drive_->ReadCdda(0, 75, big.data()).ok);
+        done = true;
+    });
+    ASSERT_TRUE(clock.WaitForSleepers(1));
+    clock.Advance(499);
+    EXPECT_FALSE(done);
+    clock.Advance(1);
+    reader.join();
+    EXPECT_TRUE(done);
+    clock::Install(nullptr);
+}
+
+TEST(DiscDriveDefaults, ADriveWithoutC2PointersSaysSo) {
+    struct Plain : DiscDrive {
+        std::string Name() const override { return "plain"; }
+        DriveResult Inquiry(InquiryData&) override { return {}; }
+        DriveResult TestUnitReady() override { return {}; }
+        DriveResult ReadToc(Toc&) override { return {}; }
+        DriveResult ReadCdda(std::uint32_t, std::uint32_t, std::uint8_t*) override { return {}; }
+        DriveResult ReadCapabilities(Capabilities&) override { return {}; }
+        DriveResult SetTray(bool) override { return {}; }
+    } plain;
+    std::uint8_t frame[kFrameBytes], c2[DiscDrive::kC2Bytes];
+    DriveResult r = plain.ReadCddaC2(0, 1, frame, c2);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.senseKey, kSenseIllegalRequest);
+}
+
 TEST(FaultWords, RejectsUnknownWordsAndBadRanges) {
     FaultPlan plan;
     std::string error;
-    for (const char* word :
-         {"fail=9-3", "fail=", "slow=a-b", "slow_ms=x", "explode", "fail=1,,2"}) {
+    for (const char* word : {"fail=9-3", "fail=", "slow=a-b", "slow_ms=x", "explode", "fail=1,,2",
+                             "read_offset=", "read_offset=+-3", "read_offset=2000000", "flip=5-1",
+                             "c2=x", "speed=0", "speed=fast", "speed=1000"}) {
         EXPECT_FALSE(ParseFaultWord(word, plan, error)) << word;
         EXPECT_FALSE(error.empty());
     }

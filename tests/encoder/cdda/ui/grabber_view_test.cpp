@@ -217,6 +217,61 @@ TEST_F(GrabberView, NoDriveClosesTheDialog) {
     EXPECT_EQ(boxes_[0].rfind("No IDE/ATAPI CD-ROM Drives Found!", 0), 0u);
 }
 
+// The verified-rip settings: the drive model's read offset, the read mode and the database
+// check, refused out of range, stored, and handed to the CD job by the grabber's OK. Set
+// ORVANE_SHOTS to a folder to keep a picture of the window.
+TEST_F(GrabberView, VerifiedRipSettingsReachTheCdJob) {
+    encoder::ui::Hooks().shown = [this](QWidget* w, int id) {
+        if (id == IDD_CDA_GRABBER) {
+            QTimer::singleShot(0, w, [w] {
+                Click(w, IDC_CD_SETTINGS);
+                Find<QTreeWidget>(w, IDC_CD_TRACKS)->topLevelItem(1)->setCheckState(0, Qt::Checked);
+                Click(w, IDOK);
+            });
+            return;
+        }
+        if (id != IDD_CDA_SETTINGS) return;
+        QTimer::singleShot(0, w, [this, w] {
+            EXPECT_EQ(Text(w, IDC_CDA_OFFSETDRIVE), "for ORVANE IMAGE DRIVE");
+            EXPECT_EQ(Find<QLineEdit>(w, IDC_CDA_OFFSET)->text().toStdString(), "0");
+            auto* mode = Find<QComboBox>(w, IDC_CDA_READMODE);
+            ASSERT_EQ(mode->count(), 3);
+            EXPECT_EQ(mode->currentText().toStdString(), "Burst");
+            Find<QLineEdit>(w, IDC_CDA_OFFSET)->setText("-2941");
+            boxes_.clear();
+            Click(w, IDOK);
+            ASSERT_FALSE(boxes_.empty());
+            EXPECT_EQ(boxes_.back(), "Please enter an integer between -2940 and 2940.");
+            Find<QLineEdit>(w, IDC_CDA_OFFSET)->setText("-700");
+            mode->setCurrentIndex(1);
+            Find<QAbstractButton>(w, IDC_CDA_ACCURATERIP)->setChecked(true);
+            if (const char* shots = std::getenv("ORVANE_SHOTS"))
+                w->grab().save(QString(shots) + "/cda-settings-verified.png");
+            Click(w, IDOK);
+        });
+    };
+    EXPECT_EQ(ui::RunCdGrabber(nullptr), IDOK);
+    EXPECT_EQ(settings_.GetProfileString("ReadOffsets", "ORVANE IMAGE DRIVE"), "-700");
+    EXPECT_EQ(settings_.GetProfileInt("Rip", "ReadMode", 0), 1u);
+    const encoder::CdHandOver& cd = encoder::TheApp().cdSelection;
+    EXPECT_EQ(cd.readOffset, -700);
+    EXPECT_EQ(cd.readMode, 1);
+    EXPECT_TRUE(cd.accurateRip);
+    EXPECT_TRUE(cd.ripLog);
+    // All off again: the job reads as it always did and writes no log.
+    settings_.WriteProfileInt("Rip", "ReadMode", 0);
+    settings_.WriteProfileInt("Rip", "AccurateRip", 0);
+    settings_.WriteProfileString("ReadOffsets", "ORVANE IMAGE DRIVE", "0");
+    EXPECT_EQ(
+        Run([](QWidget* w) {
+            Find<QTreeWidget>(w, IDC_CD_TRACKS)->topLevelItem(1)->setCheckState(0, Qt::Checked);
+            Click(w, IDOK);
+        }),
+        IDOK);
+    EXPECT_FALSE(encoder::TheApp().cdSelection.ripLog);
+    EXPECT_EQ(encoder::TheApp().cdSelection.readMode, 0);
+}
+
 // "&OK / Save" of the CDA settings on a fresh installation: the key it writes to exists once
 // the program has started for the first time, and the value is stored there.
 TEST_F(GrabberView, CdaSettingsSaveOnAFreshInstallationAfterTheFirstStart) {

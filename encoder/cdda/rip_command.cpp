@@ -1,0 +1,205 @@
+#include "encoder/cdda/rip_command.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+#include <sstream>
+
+#include "encoder/app/encoder_app.h"
+#include "encoder/app/headless.h"
+#include "encoder/app/input_source.h"
+#include "encoder/app/job_runner.h"
+#include "encoder/app/paths.h"
+#include "encoder/app/profile_settings.h"
+#include "encoder/cdda/cd_job.h"
+#include "encoder/cdda/resource_cdda.h"
+#include "encoder/cdda/rip_settings.h"
+#include "encoder/cdda/toc_json.h"
+#include "encoder/cdda/verified_rip.h"
+#include "encoder/formats/flac_job.h"
+#include "encoder/formats/opus_job.h"
+#include "encoder/wma/settings_page.h"
+#include "encoder/wma/wma_job.h"
+#include "platform/shell/sysinfo.h"
+#include "platform/window/memory_port.h"
+
+namespace orvane::cdda {
+
+namespace {
+
+// The CD job of a WAVE rip: each grabbed track keeps its WAVE file under its final name.
+class KeepWavesJob final : public encoder::Job {
+public:
+    void Run(encoder::JobRunner& r) override {
+        using Step = encoder::InputSource::Step;
+        std::unique_ptr<encoder::InputSource> source =
+            encoder::MakeInputSource(r.Request(), "*.WAV");
+        encoder::JobOutcome outcome;
+        for (;;) {
+            encoder::InputSource::Next next = source->Take(r);
+            if (next.step == Step::End) break;
+            if (next.step == Step::Cancelled || r.CancelRequested()) {
+                r.RequestCancel();
+                r.Finish("Current Process was Canceled.", encoder::JobResult::Cancelled);
+                return;
+            }
+            std::string error = next.message;
+            if (next.step == Step::Item) {
+                r.SetText(encoder::JobText::Input, next.item.Label());
+                const std::string final = encoder::SettleOutput(next.item, next.item.input,
+                                                                next.item.finalStem, ".WAV", error);
+                if (!final.empty()) {
+                    r.SetText(encoder::JobText::Output, final);
+                    continue;
+                }
+            }
+            outcome.failedFiles.push_back(next.item.Label());
+            outcome.reasons.push_back(error);
+        }
+        outcome.result = outcome.failedFiles.empty() ? encoder::JobResult::Succeeded
+                                                     : encoder::JobResult::Failed;
+        outcome.message = "The selected track(s) has been saved to disk.";
+        for (std::size_t i = 0; i < outcome.failedFiles.size(); ++i)
+            outcome.message += "\n" + outcome.failedFiles[i] + ": " + outcome.reasons[i];
+        r.Finish(std::move(outcome));
+    }
+};
+
+// The grab's progress window as one line on standard error: the track and how far it is.
+class TerminalProgressPort final : public encoder::MemoryWindow {
+public:
+    ~TerminalProgressPort() override {
+        if (shown_) std::fputc('\n', stderr);
+    }
+    void SetText(int id, const std::string& text) override {
+        MemoryWindow::SetText(id, text);
+        // The track's file is a scratch name of the job's: "...-track<N>.<ext>".
+        if (id != IDC_GRAB_FILE) return;
+        const auto at = text.rfind("-track");
+        if (at != std::string::npos) track_ = std::atoi(text.c_str() + at + 6);
+    }
+    void SetRange(int id, int low, int high) override {
+        MemoryWindow::SetRange(id, low, high);
+        if (id == IDC_GRAB_TRACKBAR) range_ = high > low ? high - low : 1;
+    }
+    void SetPos(int id, int pos) override {
+        MemoryWindow::SetPos(id, pos);
+        if (id != IDC_GRAB_TRACKBAR || !terminal_) return;
+        const int percent = static_cast<int>(100LL * pos / range_);
+        if (percent == last_) return;
+        last_ = percent;
+        shown_ = true;
+        std::fprintf(stderr, "\rreading track %d: %3d%%", track_, percent);
+        std::fflush(stderr);
+    }
+
+private:
+    int track_ = 0, range_ = 1, last_ = -1;
+    bool shown_ = false;
+    const bool terminal_ = ::isatty(STDERR_FILENO) == 1;
+};
+
+class TerminalProgress final : public ProgressWindow {
+public:
+    WindowPort& Port() override { return port_; }
+
+private:
+    TerminalProgressPort port_;
+};
+
+encoder::JobKind KindOf(const std::string& format) {
+    if (format == "wav") return encoder::JobKind::Decode;
+    if (format == "wma") return encoder::JobKind::EncodeWma;
+    if (format == "flac") return encoder::JobKind::EncodeFlac;
+    if (format == "opus") return encoder::JobKind::EncodeOpus;
+    return encoder::JobKind::EncodeMp3;
+}
+
+}  // namespace
+
+int RunRip(CdSession& session, const RipOptions& options) {
+    encoder::ProfileSettings profile;
+    RipSettings settings = LoadRipSettings(profile, session.Drive());
+    if (options.offsetGiven) settings.read.offset = options.offset;
+    settings.read.mode = options.mode < 0 ? ReadMode::Burst : static_cast<ReadMode>(options.mode);
+    if (!options.accurateRipServer.empty()) settings.accurateRipServer = options.accurateRipServer;
+
+    encoder::JobRequest request;
+    request.kind = KindOf(options.format);
+    request.input = encoder::kCdAudioInput;
+    request.batch = true;
+    request.output = encoder::WithTrailingSlash(options.folder);
+    request.appFolder = encoder::WithTrailingSlash(shell::ModuleFolder());
+    request.settings.bitrate = "192";
+    encoder::CdHandOver& cd = request.cd;
+    cd.driveIndex = session.selectedDrive;
+    cd.leadOut = session.leadOut;
+    for (int i = 0; i < session.TrackCount(); ++i) {
+        const bool audio =
+            (session.toc.entries[static_cast<std::size_t>(i)].adrControl & 0x04) == 0;
+        cd.checked.push_back(audio ? 1 : 0);
+        cd.names.push_back("Track" + std::to_string(i + 1));
+        cd.trackCount += audio;
+    }
+    cd.readBufferSize = BoundedSectorsPerRead(session.Drive().sectorsPerRead);
+    cd.deleteGrabbedWav = true;
+    cd.readOffset = settings.read.offset;
+    cd.readMode = static_cast<int>(settings.read.mode);
+    cd.secureAgree = settings.read.agree;
+    cd.secureMaxReads = settings.read.maxReads;
+    cd.useC2 = settings.read.useC2;
+    cd.overread = settings.read.overread;
+    cd.accurateRip = !options.noAccurateRip;
+    cd.accurateRipServer = settings.accurateRipServer;
+    cd.ripLog = true;
+
+    if (request.kind == encoder::JobKind::EncodeFlac) formats::RegisterFlacJob();
+    if (request.kind == encoder::JobKind::EncodeOpus) formats::RegisterOpusJob();
+    if (request.kind == encoder::JobKind::Decode)
+        encoder::RegisterJobKind(encoder::JobKind::Decode, [](const encoder::JobRequest&) {
+            return std::make_unique<KeepWavesJob>();
+        });
+    if (request.kind == encoder::JobKind::EncodeWma) {
+        wma::RegisterWmaJob();
+        std::vector<std::pair<int, std::string>> profiles;
+        if (!wma::AudioProfiles(profiles) || profiles.empty()) {
+            std::fprintf(stderr,
+                         "orvane-cdda: the WMA encoder has no profiles (install its components "
+                         "with plimo-job --list-profiles)\n");
+            return 1;
+        }
+        request.wma.profileIndex = profiles.back().first;
+    }
+
+    std::optional<RipReport> report;
+    bool complete = false;
+    SetRipReportSink([&](const RipReport& r, bool c) {
+        report = r;
+        complete = c;
+    });
+    InstallCdTrackSource([](GrabProgress&) { return std::make_unique<TerminalProgress>(); });
+    encoder::MemorySettings memory;
+    encoder::EncoderApp& app = encoder::TheApp();
+    app.settings = &memory;
+    app.splashPending = 0;
+    app.appFolder = request.appFolder;
+    // The job's messages: on standard output, or beside the JSON object on standard error.
+    std::ostringstream messages;
+    encoder::MemoryWindow window(&messages);
+    const encoder::JobOutcome outcome = encoder::RunHeadlessJob(app, request, window);
+    encoder::SetCdTrackSource(nullptr);
+    SetRipReportSink(nullptr);
+    std::fputs(messages.str().c_str(), options.json ? stderr : stdout);
+    if (!report) {
+        if (outcome.message.empty()) std::fprintf(stderr, "orvane-cdda: the rip did not start\n");
+        return 1;
+    }
+    if (options.json) std::fputs(RipJson(*report, complete).c_str(), stdout);
+    bool everyTrack = static_cast<int>(report->tracks.size()) == cd.trackCount;
+    return outcome.result == encoder::JobResult::Succeeded && complete && everyTrack ? 0 : 1;
+}
+
+}  // namespace orvane::cdda

@@ -1,0 +1,79 @@
+#include "encoder/cdda/rip_settings.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+namespace orvane::cdda {
+
+namespace {
+
+constexpr const char* kSection = "Rip";
+constexpr const char* kOffsets = "ReadOffsets";
+
+std::string Trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+int Bounded(encoder::SettingsStore& store, const char* entry, int fallback, int lo, int hi) {
+    const auto value = static_cast<int>(store.GetProfileInt(kSection, entry, fallback));
+    return value < lo || value > hi ? fallback : value;
+}
+
+}  // namespace
+
+std::string DriveIdentity(const CdDrive& drive) {
+    std::string vendor = Trimmed(drive.vendor), product = Trimmed(drive.product);
+    return vendor.empty() ? product : product.empty() ? vendor : vendor + " " + product;
+}
+
+bool ParseReadOffset(const std::string& text, int& offset) {
+    if (text.empty() || text.size() > 8) return false;
+    std::size_t at = text[0] == '-' || text[0] == '+' ? 1 : 0;
+    if (at == text.size()) return false;
+    for (std::size_t i = at; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+    }
+    const long value = std::strtol(text.c_str(), nullptr, 10);
+    if (value < -kMaxReadOffset || value > kMaxReadOffset) return false;
+    offset = static_cast<int>(value);
+    return true;
+}
+
+RipSettings LoadRipSettings(encoder::SettingsStore& store, const CdDrive& drive) {
+    RipSettings s;
+    s.read.mode = static_cast<ReadMode>(Bounded(store, "ReadMode", 0, 0, 2));
+    s.read.agree = Bounded(store, "SecureAgree", 2, 2, 8);
+    s.read.maxReads = Bounded(store, "SecureMaxReads", 16, 2, 64);
+    s.read.maxReads = std::max(s.read.maxReads, s.read.agree);
+    s.read.useC2 = Bounded(store, "UseC2", 1, 0, 1) == 1;
+    s.read.overread = Bounded(store, "Overread", 0, 0, 1) == 1;
+    s.accurateRip = Bounded(store, "AccurateRip", 0, 0, 1) == 1;
+    s.accurateRipServer = store.GetProfileString(kSection, "AccurateRipServer", "");
+    int offset = 0;
+    const std::string identity = DriveIdentity(drive);
+    if (!identity.empty() &&
+        ParseReadOffset(store.GetProfileString(kOffsets, identity, "0"), offset))
+        s.read.offset = offset;
+    return s;
+}
+
+bool StoreRipSettings(encoder::SettingsStore& store, const CdDrive& drive,
+                      const RipSettings& settings) {
+    bool ok = store.WriteProfileInt(kSection, "ReadMode", static_cast<int>(settings.read.mode));
+    ok = store.WriteProfileInt(kSection, "SecureAgree", settings.read.agree) && ok;
+    ok = store.WriteProfileInt(kSection, "SecureMaxReads", settings.read.maxReads) && ok;
+    ok = store.WriteProfileInt(kSection, "UseC2", settings.read.useC2 ? 1 : 0) && ok;
+    ok = store.WriteProfileInt(kSection, "Overread", settings.read.overread ? 1 : 0) && ok;
+    ok = store.WriteProfileInt(kSection, "AccurateRip", settings.accurateRip ? 1 : 0) && ok;
+    ok = store.WriteProfileString(kSection, "AccurateRipServer", settings.accurateRipServer) && ok;
+    const std::string identity = DriveIdentity(drive);
+    if (!identity.empty())
+        ok = store.WriteProfileString(kOffsets, identity, std::to_string(settings.read.offset)) &&
+             ok;
+    return ok;
+}
+
+}  // namespace orvane::cdda

@@ -1,0 +1,36 @@
+#pragma once
+// The verified-rip settings kept in the profile: the read mode and its limits, AccurateRip,
+// and each drive model's read offset.
+
+#include <string>
+
+#include "encoder/app/settings_store.h"
+#include "encoder/cdda/cd_drive.h"
+#include "encoder/cdda/sample_reader.h"
+
+namespace orvane::cdda {
+
+struct RipSettings {
+    ReadSettings read;
+    bool accurateRip = false;       // look the rip up and check it
+    std::string accurateRipServer;  // empty: the public database
+    // Anything beyond the described grab is asked for: the CD job then writes its log and cue
+    // sheet beside the files.
+    bool Verified() const { return !read.Plain() || accurateRip; }
+};
+
+// A drive model's name for its settings: vendor and product, trimmed. Drives of one model
+// share their read offset, so the model is what it is stored under.
+std::string DriveIdentity(const CdDrive& drive);
+
+// Reads the settings (section "Rip"; the drive's offset from section "ReadOffsets"), every
+// number bounded to its range.
+RipSettings LoadRipSettings(encoder::SettingsStore& store, const CdDrive& drive);
+// Writes them back; false when the profile cannot be written.
+bool StoreRipSettings(encoder::SettingsStore& store, const CdDrive& drive,
+                      const RipSettings& settings);
+// Parses a read offset in samples ("-48", "+667", "0"); false outside -kMaxReadOffset ..
+// kMaxReadOffset or when it is no number.
+bool ParseReadOffset(const std::string& text, int& offset);
+
+}  // namespace orvane::cdda

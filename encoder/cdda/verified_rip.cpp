@@ -1,0 +1,238 @@
+#include "encoder/cdda/verified_rip.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <ctime>
+#include <mutex>
+#include <utility>
+
+#include "encoder/app/paths.h"
+#include "encoder/cdda/grab.h"
+#include "platform/base/command_line.h"
+#include "platform/cdrom/disc_info.h"
+#include "platform/cdrom/drives.h"
+
+namespace orvane::cdda {
+
+namespace {
+
+std::mutex gSinkMutex;
+RipReportSink gSink;
+
+bool IsAudio(const CdSession& session, int track) {
+    return (session.toc.entries[static_cast<std::size_t>(track)].adrControl & 0x04) == 0;
+}
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 || errno != ENOENT;
+}
+
+std::string Now() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+std::string Trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+std::string Hex8(std::uint32_t v) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08X", v);
+    return text;
+}
+
+}  // namespace
+
+ReadSettings ReadSettingsOf(const encoder::CdHandOver& cd) {
+    ReadSettings s;
+    s.offset = std::clamp(cd.readOffset, -kMaxReadOffset, kMaxReadOffset);
+    s.mode = cd.readMode == 1   ? ReadMode::Secure
+             : cd.readMode == 2 ? ReadMode::TestAndCopy
+                                : ReadMode::Burst;
+    s.agree = std::clamp(cd.secureAgree, 2, 8);
+    s.maxReads = std::clamp(cd.secureMaxReads, s.agree, 64);
+    s.useC2 = cd.useC2;
+    s.overread = cd.overread;
+    return s;
+}
+
+cdrom::DiscInfo SessionDiscInfo(const CdSession& session) {
+    cdrom::DiscInfo disc;
+    auto drive = cdrom::DriveForLetter(static_cast<char>('D' + session.selectedDrive));
+    if (drive && drive->ReadDiscInfo(disc).ok && !disc.Empty()) return disc;
+    cdrom::Toc toc;
+    for (int i = 0; i < session.TrackCount(); ++i) {
+        const TocEntry& e = session.toc.entries[static_cast<std::size_t>(i)];
+        cdrom::TocTrack t;
+        t.number = e.trackNumber;
+        t.control = e.adrControl & 0x0F;
+        t.adr = static_cast<std::uint8_t>(e.adrControl >> 4);
+        t.lba = e.start;
+        toc.tracks.push_back(t);
+    }
+    if (!toc.tracks.empty()) {
+        toc.firstTrack = toc.tracks.front().number;
+        toc.lastTrack = toc.tracks.back().number;
+    }
+    toc.leadOut = session.leadOut;
+    return cdrom::DiscInfoFromToc(toc);
+}
+
+RipRecorder::RipRecorder(const encoder::JobRequest& request, const CdSession& session,
+                         std::string folder)
+    : request_(request),
+      session_(session),
+      folder_(std::move(folder)),
+      reader_(session_.Drive(), session_.leadOut, ReadSettingsOf(request.cd)) {
+    const CdDrive& d = session_.Drive();
+    report_.program = program_invocation_short_name;
+    report_.version = ToolkitVersion();
+    report_.date = Now();
+    report_.driveName = Trimmed(Trimmed(d.vendor) + " " + Trimmed(d.product)) + " " +
+                        Trimmed(d.revision) + " (" + std::to_string(d.adapter) + ":" +
+                        std::to_string(d.target) + ")";
+    auto drive = cdrom::DriveForLetter(static_cast<char>('D' + session_.selectedDrive));
+    report_.drivePath = drive ? drive->Name() : std::string();
+    report_.offset = reader_.Settings().offset;
+    report_.mode = ReadModeName(reader_.Settings().mode);
+    report_.disc = SessionDiscInfo(session_);
+    report_.arId = ComputeAccurateRipId(report_.disc);
+    for (int i = 0; i < session_.TrackCount(); ++i) {
+        const encoder::Id3Tag& tag = request_.tags[i + 1];
+        if (report_.discTitle.empty()) report_.discTitle = tag.Album();
+        if (report_.discArtist.empty()) report_.discArtist = tag.Artist();
+    }
+}
+
+void RipRecorder::BeginTrack(int track) {
+    track_ = track;
+    reader_.ClearSuspicious();
+    const FrameRange range =
+        TrackRange(session_, track, request_.cd.introOnly, request_.cd.introSeconds);
+    // The disc's first and last audio tracks leave out the samples drives disagree on.
+    int firstAudio = -1, lastAudio = -1;
+    for (int i = 0; i < session_.TrackCount(); ++i) {
+        if (!IsAudio(session_, i)) continue;
+        if (firstAudio < 0) firstAudio = i;
+        lastAudio = i;
+    }
+    const std::uint64_t words = std::uint64_t{range.Frames()} * (kFrameBytes / 4);
+    sums_ = std::make_unique<TrackChecksummer>(track == firstAudio, track == lastAudio, words);
+    testSums_.reset();
+    if (TestAndCopy())
+        testSums_ =
+            std::make_unique<TrackChecksummer>(track == firstAudio, track == lastAudio, words);
+}
+
+void RipRecorder::Tested(const std::uint8_t* data, std::size_t size) {
+    if (testSums_) testSums_->Update(data, size);
+}
+
+void RipRecorder::Written(const std::uint8_t* data, std::size_t size) {
+    if (sums_) sums_->Update(data, size);
+}
+
+void RipRecorder::EndTrack(const std::string& file, bool read) {
+    if (track_ < 0) return;
+    RipTrackReport t;
+    t.number = session_.toc.entries[static_cast<std::size_t>(track_)].trackNumber;
+    t.file = file;
+    t.read = read;
+    if (read && sums_) t.sums = sums_->Finish();
+    if (read && testSums_) t.testCrc = testSums_->Finish().crc32;
+    t.suspicious = reader_.Suspicious();
+    report_.tracks.push_back(std::move(t));
+    report_.trackTitles.push_back(request_.tags[track_ + 1].Title());
+    track_ = -1;
+}
+
+bool RipRecorder::Complete() const {
+    for (const RipTrackReport& t : report_.tracks) {
+        if (!t.read || !t.suspicious.empty()) return false;
+        if (t.testCrc && *t.testCrc != t.sums.crc32) return false;
+    }
+    return true;
+}
+
+const RipReport& RipRecorder::Finish(const std::function<bool()>& cancelled,
+                                     std::vector<std::string>& lines, std::string& logError) {
+    AccurateRipReply reply;
+    if (request_.cd.accurateRip) {
+        const std::string server = request_.cd.accurateRipServer.empty()
+                                       ? std::string(kDefaultAccurateRipServer)
+                                       : request_.cd.accurateRipServer;
+        reply = LookupAccurateRip(server, report_.arId, cancelled);
+        report_.lookupMessage = reply.message;
+    } else {
+        report_.lookupMessage = "not asked for";
+    }
+    for (RipTrackReport& t : report_.tracks) {
+        int audioIndex = 0;
+        for (int i = 0; i < session_.TrackCount(); ++i) {
+            const TocEntry& e = session_.toc.entries[static_cast<std::size_t>(i)];
+            if (e.trackNumber == t.number) break;
+            if (IsAudio(session_, i)) ++audioIndex;
+        }
+        if (request_.cd.accurateRip && t.read) t.verdict = MatchTrack(reply, audioIndex, t.sums);
+    }
+    if (request_.cd.accurateRip) {
+        lines = NotAccurateLines(report_);
+    } else {
+        // Without the database only the drive's own doubts are known.
+        RipReport doubtful = report_;
+        std::erase_if(doubtful.tracks,
+                      [](const RipTrackReport& t) { return !t.read || t.suspicious.empty(); });
+        lines = NotAccurateLines(doubtful);
+    }
+    for (const RipTrackReport& t : report_.tracks) {
+        if (t.read && t.testCrc && *t.testCrc != t.sums.crc32)
+            lines.push_back("Track " + std::to_string(t.number) +
+                            ": the test and the copy differ (CRC32 " + Hex8(*t.testCrc) + " and " +
+                            Hex8(t.sums.crc32) + ")");
+    }
+    // The log and cue sheet never replace a file: a taken name gets a number.
+    std::string stem = "Rip";
+    if (!report_.discTitle.empty()) {
+        const std::string name =
+            RowFileName("",
+                        report_.discArtist.empty() ? report_.discTitle
+                                                   : report_.discArtist + " - " + report_.discTitle,
+                        0);
+        stem = name.substr(0, name.size() - 4);
+    }
+    const std::string dir = encoder::WithTrailingSlash(folder_);
+    std::string base = stem;
+    for (int k = 2; k < 1000 && (Exists(dir + base + ".log") || Exists(dir + base + ".cue")); ++k)
+        base = encoder::NumberedName(stem, "", k);
+    if (!WriteRipLogAndCue(folder_, base, report_, logError)) {
+        lines.push_back("Error: Cannot write the rip log in " + folder_ + ": " + logError);
+    } else {
+        logError.clear();
+    }
+    return report_;
+}
+
+void SetRipReportSink(RipReportSink sink) {
+    std::lock_guard lock(gSinkMutex);
+    gSink = std::move(sink);
+}
+
+void ReportRip(const RipReport& report, bool complete) {
+    RipReportSink sink;
+    {
+        std::lock_guard lock(gSinkMutex);
+        sink = gSink;
+    }
+    if (sink) sink(report, complete);
+}
+
+}  // namespace orvane::cdda

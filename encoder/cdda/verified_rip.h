@@ -1,0 +1,68 @@
+#pragma once
+// The verified-rip side of a CD job: each track read through a sample reader (offset, secure
+// or test-and-copy), its checksums taken from the samples written, and at the job's end the
+// AccurateRip lookup, the log and cue sheet beside the files and the lines the final message
+// adds for the tracks not accurately ripped.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "encoder/app/job_request.h"
+#include "encoder/cdda/accuraterip.h"
+#include "encoder/cdda/rip_log.h"
+#include "encoder/cdda/sample_reader.h"
+#include "encoder/cdda/track_list.h"
+
+namespace orvane::cdda {
+
+// The reading choices of a request's hand-over.
+ReadSettings ReadSettingsOf(const encoder::CdHandOver& cd);
+
+// The disc as the drive of the session tells it: its DiscInfo when the drive gives one (the
+// drive of letter D: + selected drive), else what the table of contents gives.
+cdrom::DiscInfo SessionDiscInfo(const CdSession& session);
+
+class RipRecorder {
+public:
+    RipRecorder(const encoder::JobRequest& request, const CdSession& session, std::string folder);
+
+    SampleReader& Reader() { return reader_; }
+    bool TestAndCopy() const { return reader_.Settings().mode == ReadMode::TestAndCopy; }
+
+    // Around one track's read (zero-based index into the session's tracks).
+    void BeginTrack(int track);
+    void Tested(const std::uint8_t* data, std::size_t size);
+    void Written(const std::uint8_t* data, std::size_t size);
+    // file: the name the track's file is to get; read: false when it could not be read.
+    void EndTrack(const std::string& file, bool read);
+
+    // The lookup (unless switched off), the verdicts, the log and cue sheet in the folder
+    // (base name: the disc's artist and title, else "Rip"). lines receives what the final
+    // message adds; logError why the log could not be written.
+    const RipReport& Finish(const std::function<bool()>& cancelled, std::vector<std::string>& lines,
+                            std::string& logError);
+    const RipReport& Report() const { return report_; }
+    // Every track read and, in secure and test-and-copy modes, its reads agreed.
+    bool Complete() const;
+
+private:
+    encoder::JobRequest request_;
+    CdSession session_;
+    std::string folder_;
+    SampleReader reader_;
+    RipReport report_;
+    int track_ = -1;
+    std::unique_ptr<TrackChecksummer> sums_, testSums_;
+};
+
+// Receives the report of every CD job's verified rip at its end (orvane-cdda rip); process
+// wide, empty for none.
+using RipReportSink = std::function<void(const RipReport& report, bool complete)>;
+void SetRipReportSink(RipReportSink sink);
+void ReportRip(const RipReport& report, bool complete);
+
+}  // namespace orvane::cdda

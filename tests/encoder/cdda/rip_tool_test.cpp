@@ -1,0 +1,233 @@
+// orvane-cdda rip end to end: the program in the program folder rips image drives with read
+// offsets, flipped and scratched sectors into WAVE files, and checks them against a database
+// served on the loopback.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+
+#include "tests/encoder/freedb/loopback_server.h"
+#include "tests/platform/cdrom/disc_fixture.h"
+
+namespace {
+
+using orvane::test::TempDir;
+
+struct ToolRun {
+    int status = -1;
+    std::string out, err;
+};
+
+constexpr std::uint32_t kFrames[] = {300, 150, 75};
+constexpr std::uint32_t kStarts[] = {0, 300, 450};
+constexpr std::uint32_t kLeadOut = 525;
+
+std::uint32_t Crc(const std::string& bytes) {
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (unsigned char c : bytes) {
+        crc ^= c;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+    }
+    return ~crc;
+}
+
+// The database's two sums of a track, straight from their definition.
+void ReferenceSums(const std::string& pcm, bool first, bool last, std::uint32_t& v1,
+                   std::uint32_t& v2) {
+    const std::uint64_t n = pcm.size() / 4;
+    std::uint64_t s1 = 0, s2 = 0;
+    for (std::uint64_t k = 1; k <= n; ++k) {
+        if ((first && k < 2940) || (last && k > n - 2940)) continue;
+        const auto* p = reinterpret_cast<const unsigned char*>(pcm.data() + (k - 1) * 4);
+        const std::uint64_t w = p[0] | p[1] << 8 | p[2] << 16 | std::uint64_t{p[3]} << 24;
+        const std::uint64_t product = k * w;
+        s1 += product;
+        s2 += (product & 0xFFFFFFFF) + (product >> 32);
+    }
+    v1 = static_cast<std::uint32_t>(s1);
+    v2 = static_cast<std::uint32_t>(s2);
+}
+
+std::string Le32(std::uint32_t v) {
+    std::string out;
+    for (int i = 0; i < 4; ++i)
+        out += static_cast<char>((v >> (8 * i)) & 0xFF);
+    return out;
+}
+
+class RipTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directories(dir_ / "config" / "orvane");
+        cue_ = orvane::test::WriteSimpleDisc(dir_, {300, 150, 75});
+    }
+    void Configure(const std::string& faults) {
+        std::string conf = "real_drives = no\nimage = " + cue_ + "\n";
+        if (!faults.empty()) conf += "faults = " + faults + "\n";
+        orvane::test::WriteFile(dir_ / "config" / "orvane" / "drives.conf", conf);
+    }
+    ToolRun Rip(const std::string& folder, const std::string& args) {
+        std::filesystem::remove_all(dir_ / folder);
+        std::filesystem::create_directories(dir_ / folder);
+        std::string command =
+            "cd '" + dir_.path().string() + "' && XDG_CONFIG_HOME='" + (dir_ / "config").string() +
+            "' ORVANE_CD_IMAGES= '" + (orvane::test::DistDir() / "orvane-cdda").string() +
+            "' rip D: " + folder + " --format wav " + args + " >out.txt 2>err.txt";
+        ToolRun r;
+        int raw = std::system(command.c_str());
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.out = orvane::test::ReadFile(dir_ / "out.txt");
+        r.err = orvane::test::ReadFile(dir_ / "err.txt");
+        return r;
+    }
+    std::string Samples(const std::string& folder, int track) {
+        const std::string wave =
+            orvane::test::ReadFile(dir_ / folder / ("Track" + std::to_string(track) + ".WAV"));
+        return wave.size() < 44 ? std::string() : wave.substr(44);
+    }
+    // The JSON object's value of a key within the track object of number.
+    static std::string TrackField(const std::string& json, int number, const std::string& key) {
+        const auto at = json.find("{\"number\": " + std::to_string(number) + ",");
+        if (at == std::string::npos) return {};
+        const auto end = json.find('}', at);
+        std::smatch m;
+        const std::string track = json.substr(at, end - at);
+        if (!std::regex_search(track, m,
+                               std::regex("\"" + key + "\": (\"[^\"]*\"|\\[[^\\]]*\\]|[0-9-]+)")))
+            return {};
+        return m[1];
+    }
+    TempDir dir_;
+    std::string cue_;
+};
+
+TEST_F(RipTool, OffsetCorrectedRipsHoldExactlyTheDiscsSamples) {
+    const std::string disc = orvane::test::PatternFrames(0, kLeadOut);
+    for (int n : {-1300, 0, 48, 700}) {
+        Configure("read_offset=" + std::to_string(n));
+        ToolRun r = Rip("out", "--offset " + std::to_string(n) + " --no-accuraterip --json");
+        ASSERT_EQ(r.status, 0) << n << ": " << r.err;
+        EXPECT_NE(r.out.find("\"offset\": " + std::to_string(n) +
+                             ", \"mode\": \"burst\", "
+                             "\"complete\": true"),
+                  std::string::npos)
+            << r.out;
+        for (int t = 0; t < 3; ++t) {
+            // What the drive cannot reach beyond the disc's ends reads as silence.
+            std::string expected = disc.substr(kStarts[t] * 2352, kFrames[t] * 2352);
+            const std::int64_t start = std::int64_t{kStarts[t]} * 588;
+            for (std::int64_t k = 0; k < std::int64_t{kFrames[t]} * 588; ++k) {
+                const std::int64_t reach = start + k + n;
+                if (reach < 0 || reach >= std::int64_t{kLeadOut} * 588)
+                    expected.replace(static_cast<std::size_t>(k) * 4, 4, 4, '\0');
+            }
+            EXPECT_TRUE(Samples("out", t + 1) == expected) << "offset " << n << " track " << t + 1;
+            char crc[16];
+            std::snprintf(crc, sizeof crc, "\"%08x\"", Crc(expected));
+            EXPECT_EQ(TrackField(r.out, t + 1, "crc32"), crc);
+        }
+    }
+}
+
+TEST_F(RipTool, SecureRipsRereadFlipsAndReportScratchesWithoutStopping) {
+    const std::string truth = orvane::test::PatternFrames(300, 150);
+    Configure("flip=320-325");
+    ToolRun r = Rip("burst", "--no-accuraterip --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(Samples("burst", 2), truth);
+
+    r = Rip("secure", "--secure --no-accuraterip --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Samples("secure", 2), truth);
+    EXPECT_EQ(TrackField(r.out, 2, "suspicious"), "[]");
+    EXPECT_NE(r.out.find("\"mode\": \"secure\", \"complete\": true"), std::string::npos);
+
+    Configure("c2=330-331");
+    r = Rip("scratched", "--secure --no-accuraterip --json");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("\"complete\": false"), std::string::npos) << r.out;
+    EXPECT_EQ(TrackField(r.out, 2, "suspicious"), "[330, 331]");
+    EXPECT_EQ(TrackField(r.out, 3, "suspicious"), "[]");
+    EXPECT_EQ(Samples("scratched", 1), orvane::test::PatternFrames(0, 300));
+    EXPECT_EQ(Samples("scratched", 3), orvane::test::PatternFrames(450, 75));
+    // The final message on the terminal names them; the log beside the files too.
+    EXPECT_NE(r.err.find("Track 2: not accurately ripped"), std::string::npos) << r.err;
+    const std::string log = orvane::test::ReadFile(dir_ / "scratched" / "Rip.log");
+    EXPECT_NE(log.find("LBA 330 (track 2, 00:00.30)"), std::string::npos) << log;
+    const std::string cue = orvane::test::ReadFile(dir_ / "scratched" / "Rip.cue");
+    EXPECT_NE(cue.find("FILE \"Track2.WAV\" WAVE"), std::string::npos) << cue;
+
+    // Test and copy: the flipped sectors read wrong in the test, so the two differ.
+    Configure("flip=320");
+    r = Rip("tested", "--test-and-copy --no-accuraterip");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Track 2: the test and the copy differ"), std::string::npos) << r.out;
+    EXPECT_EQ(Samples("tested", 2), truth);
+}
+
+TEST_F(RipTool, ChecksumsAreComparedWithTheDatabaseAndItsAbsenceNeverFailsTheRip) {
+    Configure("");
+    ToolRun r = Rip("plain", "--no-accuraterip --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::smatch m;
+    ASSERT_TRUE(
+        std::regex_search(r.out, m,
+                          std::regex("\"accuraterip_id\": \"003-([0-9a-f]{8})-([0-9a-f]{8})-"
+                                     "([0-9a-f]{8})\"")))
+        << r.out;
+    const std::string disc = orvane::test::PatternFrames(0, kLeadOut);
+    std::uint32_t v1[3], v2[3];
+    for (int t = 0; t < 3; ++t) {
+        ReferenceSums(disc.substr(kStarts[t] * 2352, kFrames[t] * 2352), t == 0, t == 2, v1[t],
+                      v2[t]);
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "\"%08x\"", v1[t]);
+        EXPECT_EQ(TrackField(r.out, t + 1, "accuraterip_v1"), hex);
+        std::snprintf(hex, sizeof hex, "\"%08x\"", v2[t]);
+        EXPECT_EQ(TrackField(r.out, t + 1, "accuraterip_v2"), hex);
+    }
+    // Two pressings: track 1 matches by v1 in one, track 2 by v2 in the other, track 3 by none.
+    std::string block;
+    for (int b = 0; b < 2; ++b) {
+        block += '\x03';
+        for (int i = 1; i <= 3; ++i)
+            block += Le32(static_cast<std::uint32_t>(std::stoul(m[i], nullptr, 16)));
+        const std::uint32_t sums[3] = {b == 0 ? v1[0] : 1u, b == 1 ? v2[1] : 2u, 3u};
+        for (int t = 0; t < 3; ++t)
+            block += static_cast<char>(b == 0 ? 7 : 9) + Le32(sums[t]) + Le32(0);
+    }
+    orvane::test::LoopbackServer server([&](const std::string&) {
+        return orvane::test::LoopbackReply{
+            {"HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n" + block}};
+    });
+    r = Rip("checked", "--json --accuraterip-server http://" + server.Address());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(TrackField(r.out, 1, "accuraterip"), "\"match\"");
+    EXPECT_EQ(TrackField(r.out, 1, "confidence"), "7");
+    EXPECT_EQ(TrackField(r.out, 2, "accuraterip"), "\"match\"");
+    EXPECT_EQ(TrackField(r.out, 2, "confidence"), "9");
+    EXPECT_EQ(TrackField(r.out, 3, "accuraterip"), "\"mismatch\"");
+    ASSERT_EQ(server.RequestCount(), 1u);
+    EXPECT_NE(server.Requests()[0].find("/dBAR-003-" + std::string(m[1]) + "-"), std::string::npos);
+    EXPECT_NE(r.err.find("Track 3: not accurately ripped"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Track 1: not accurately"), std::string::npos) << r.err;
+
+    orvane::test::LoopbackServer missing([](const std::string&) {
+        return orvane::test::LoopbackReply{{"HTTP/1.0 404 Not Found\r\n\r\n"}};
+    });
+    r = Rip("missing", "--json --accuraterip-server http://" + missing.Address());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(TrackField(r.out, 2, "accuraterip"), "\"not-found\"");
+    // Nobody listening: reported, never a failure.
+    r = Rip("offline", "--json --accuraterip-server http://127.0.0.1:1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(TrackField(r.out, 2, "accuraterip"), "\"unavailable\"");
+    EXPECT_NE(orvane::test::ReadFile(dir_ / "offline" / "Rip.log").find("AccurateRip lookup: "),
+              std::string::npos);
+}
+
+}  // namespace
