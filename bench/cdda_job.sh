@@ -7,7 +7,9 @@
 # The job runs on a clock that skips its fixed waits (1500 ms after each encoder starts, 500 ms
 # after its feed, 700 ms before the final message), so the job time printed has none of them.
 # Prints the medians of RUNS runs (default 3): job time, lame's time and their ratio. JOBS=n
-# (default 1) lets the job grab the next tracks while one is encoded.
+# (default 1) lets the job grab the next tracks while one is encoded and encode up to n tracks
+# at once. SPEED=x paces the image drive at x times real time (the drive's speed fault), so
+# the grabbing alone takes the disc's length / x.
 set -euo pipefail
 build=$(cd "${1:?usage: bench/cdda_job.sh <build-dir>}" && pwd)
 dist=$build/dist
@@ -22,7 +24,8 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 "$dist/bench/cd_job_bench" disc "$scratch" 300 "$tracks"
 mkdir -p "$scratch/config/orvane" "$scratch/out"
-printf 'real_drives = no\nimage = %s\n' "$scratch/disc.cue" >"$scratch/config/orvane/drives.conf"
+printf 'real_drives = no\nimage = %s\n%s' "$scratch/disc.cue" "${SPEED:+faults = speed=$SPEED
+}" >"$scratch/config/orvane/drives.conf"
 export XDG_CONFIG_HOME=$scratch/config ORVANE_CD_IMAGES= ORVANE_DIST=$dist
 
 median() { sort -n | awk '{a[NR]=$1} END {m=(NR+1)/2; if (NR%2) print a[m]; else print (a[NR/2]+a[NR/2+1])/2}'; }
@@ -45,6 +48,7 @@ for _ in $(seq "$runs"); do
 done
 
 printf '5-minute image disc, %s track(s), 128 kbit/s, JOBS=%s, medians of %s runs\n' "$tracks" "${JOBS:-1}" "$runs"
+[ -z "${SPEED:-}" ] || printf 'drive paced at %sx: the grabbing alone takes %.2f s\n' "$SPEED" "$(awk -v x="$SPEED" 'BEGIN {print 300 / x}')"
 printf 'CD MP3 job (fixed waits of %.1f s skipped): %.2f s\n' "$(awk -v s="$skipped" 'BEGIN {print s / 1000}')" \
   "$(median <"$scratch/job" | awk '{print $1 / 1000}')"
 printf 'lame -b 128 on the same samples:          %.2f s\n' "$(median <"$scratch/lame" | awk '{print $1 / 1000}')"

@@ -35,6 +35,23 @@ private:
     bool taken_ = false;
 };
 
+// The one item of a batch that a job of its own encodes, as its batch took it.
+class OneItemSource : public InputSource {
+public:
+    explicit OneItemSource(SourceItem item) : item_(std::move(item)) {}
+    bool Batch() const override { return true; }
+    Next Take(JobRunner&) override {
+        if (taken_) return {};
+        taken_ = true;
+        return {Step::Item, item_, {}};
+    }
+    int Count() const override { return 1; }
+
+private:
+    SourceItem item_;
+    bool taken_ = false;
+};
+
 // The one file of a folder batch that a job of its own encodes.
 class OneFileSource : public InputSource {
 public:
@@ -87,7 +104,29 @@ void ScratchFiles::Release(const std::string& path) {
     paths_.erase(std::remove(paths_.begin(), paths_.end(), path), paths_.end());
 }
 
+void NameTurns::Wait(int number) {
+    std::unique_lock lock(mutex_);
+    if (next_ >= number) return;
+    lock.unlock();
+    if (parked_) parked_(number, true);
+    lock.lock();
+    changed_.wait(lock, [&] { return next_ >= number; });
+    lock.unlock();
+    if (parked_) parked_(number, false);
+}
+
+void NameTurns::Done(int number) {
+    {
+        std::lock_guard lock(mutex_);
+        done_.insert(number);
+        while (done_.count(next_))
+            done_.erase(next_++);
+    }
+    changed_.notify_all();
+}
+
 std::string SettleInput(const SourceItem& item, const std::string& stem, bool encoded) {
+    item.TakeTurn();
     if (encoded && item.deleteInput) {
         ::unlink(item.input.c_str());
         if (item.scratch) item.scratch->Release(item.input);
@@ -102,6 +141,7 @@ std::string SettleInput(const SourceItem& item, const std::string& stem, bool en
 
 std::string SettleOutput(const SourceItem& item, const std::string& output, const std::string& stem,
                          const std::string& ext, std::string& error) {
+    item.TakeTurn();
     std::string final = MoveToFreeName(output, stem, ext, error);
     if (!final.empty() && item.scratch) item.scratch->Release(output);
     return final;
@@ -120,6 +160,10 @@ void SetCdTrackSource(CdSourceFactory factory) {
 std::unique_ptr<InputSource> MakeInputSource(const JobRequest& request,
                                              const std::string& pattern) {
     if (!request.batch) return std::make_unique<SingleFileSource>(request);
+    if (request.OneItem()) {
+        if (request.item.source) return std::make_unique<OneItemSource>(*request.item.source);
+        return std::make_unique<OneFileSource>(request.item.file);
+    }
     if (request.CdAudio()) {
         CdSourceFactory factory;
         {
@@ -138,7 +182,6 @@ std::unique_ptr<InputSource> MakeInputSource(const JobRequest& request,
         }
         return source;
     }
-    if (request.OneItem()) return std::make_unique<OneFileSource>(request.item.file);
     return std::make_unique<FolderSource>(WithTrailingSlash(request.input), pattern);
 }
 

@@ -3,8 +3,11 @@
 // a folder, or the tracks of a CD that are read into WAVE files as the job goes. A job asks for
 // one item at a time and names its outputs itself.
 
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,6 +36,28 @@ private:
     std::vector<std::string> paths_;
 };
 
+// The order in which the items of a batch that runs several at once take their final names:
+// the one-after-the-other order, so that names taken twice get their numbers as they would
+// there. Item n (from 1) has its turn once every item before it is over.
+class NameTurns {
+public:
+    // parked: told on the waiting item's thread as it starts (true) and stops (false) waiting
+    // for its turn; may be empty.
+    explicit NameTurns(std::function<void(int number, bool waiting)> parked = {})
+        : parked_(std::move(parked)) {}
+    // Returns once item number has its turn.
+    void Wait(int number);
+    // Item number is over (settled, failed or cancelled); later items may have their turns.
+    void Done(int number);
+
+private:
+    std::function<void(int, bool)> parked_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::set<int> done_;
+    int next_ = 1;
+};
+
 struct SourceItem {
     std::string input;  // the WAVE file to encode
     // Where the encoder writes; empty: the output folder + the input's base name + the job's
@@ -50,9 +75,16 @@ struct SourceItem {
     bool deleteInput = false;  // the input goes once it is encoded
     // The item's files under job-owned names (shared: items are copied).
     std::shared_ptr<ScratchFiles> scratch;
+    // With several items at once: the batch's turns and this item's number in them.
+    std::shared_ptr<NameTurns> turns;
+    int turn = 0;
 
     const std::string& Label() const { return label.empty() ? input : label; }
     bool InScratch(const std::string& path) const { return scratch && scratch->Holds(path); }
+    // Waits until the item may take a name of its own (at once outside such a batch).
+    void TakeTurn() const {
+        if (turns) turns->Wait(turn);
+    }
 };
 
 // The end of an item's input once its encode is over: deleted when the item asks for that and

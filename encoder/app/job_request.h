@@ -3,6 +3,7 @@
 // command-line runner, and handed to the job runner. Everything a job needs travels in it.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,11 +43,22 @@ struct WmaChoice {
     std::string title, author, copyright, rating, description;
 };
 
+struct SourceItem;
+
+// What the files of such a batch share, made by the batch for its kind (the album's loudness).
+class BatchShared {
+public:
+    virtual ~BatchShared() = default;
+};
+
 // One file of a folder batch whose files run as jobs of their own, several at once: the folder
 // source yields this file alone, as file number of count.
 struct BatchItem {
     std::string file;
     int number = 0, count = 0;
+    std::shared_ptr<BatchShared> shared;  // null when the kind shares nothing
+    // The item as the batch's source gave it (a grabbed CD track); null: the file alone.
+    std::shared_ptr<const SourceItem> source;
 };
 
 // The options of the FLAC and Opus jobs.

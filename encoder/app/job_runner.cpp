@@ -41,9 +41,9 @@ std::unique_ptr<Job> CreateJob(const JobRequest& request) {
         if (it != Kinds().end()) factory = it->second;
     }
     if (!factory) return nullptr;
-    // A folder batch allowed several jobs at once runs each file as a job of the kind. The
+    // A batch allowed several jobs at once runs each file or track as a job of the kind. The
     // album's loudness needs every file's, so a batch that writes it runs in one job.
-    if (request.parallelJobs > 1 && request.batch && !request.CdAudio() && !request.OneItem() &&
+    if (request.parallelJobs > 1 && request.batch && !request.OneItem() &&
         !request.formats.replayGain)
         if (std::unique_ptr<Job> batch = MakeParallelBatchJob(request)) return batch;
     return factory(request);

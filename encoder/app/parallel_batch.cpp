@@ -46,8 +46,10 @@ std::mutex& KindsMutex() {
 std::map<JobKind, ParallelBatchKind>& Kinds() {
     static std::map<JobKind, ParallelBatchKind> kinds{
         {JobKind::EncodeMp3,
-         {"*.WAV", "MP3 Compression Finished.", "encoded", 700, CarryStereoSwitch}},
-        {JobKind::Decode, {"*.MP3", "Decoding finished", "decoded", 500, nullptr}},
+         {"*.WAV", "MP3 Compression Finished.", "encoded", 700, 0, CarryStereoSwitch, nullptr,
+          nullptr}},
+        {JobKind::Decode,
+         {"*.MP3", "Decoding finished", "decoded", 500, 0, nullptr, nullptr, nullptr}},
     };
     return kinds;
 }
@@ -68,6 +70,7 @@ public:
     void OnTick(JobRunner& r, int timerId) override;
     void Interrupt() override;
     void Join() override;
+    unsigned StatisticsPeriodMs() const override { return kind_.statisticsMs; }
 
 private:
     struct Item;
@@ -105,13 +108,16 @@ private:
     struct Item {
         int number = 0;
         std::string file;
+        std::string name;   // in the list of the other running files
+        std::string label;  // in the final message
         bool ended = false;
+        JobOutcome outcome;  // once ended
         std::map<JobText, std::string> texts;
         int low = 0, high = 100, pos = 0;
         std::map<JobCounter, int> counters;
         std::string log;
         std::unique_ptr<ItemObserver> observer;
-        std::unique_ptr<JobRunner> runner;
+        std::shared_ptr<JobRunner> runner;  // shared: a cancel may reach it as it goes
     };
 
     void ItemText(Item& item, JobText which, const std::string& text);
@@ -126,9 +132,14 @@ private:
     void Follow();
     void ShowOthers();
     void ShowOverall();
-    std::vector<JobRunner*> Running();
-    // The final report of a batch whose every file has ended.
-    JobOutcome Report();
+    std::vector<std::shared_ptr<JobRunner>> Running();
+    // The final report of a batch whose every file has ended; last: the failures of the
+    // batch's own last step.
+    JobOutcome Report(const std::vector<FileFailure>& last, bool finishedFirst);
+    // A file's job waits (true) for its turn to take a name, or goes on (false).
+    void Parked(bool waiting);
+    // Under mutex_: every file's log lines, file after file, then the batch's own.
+    std::string AllLogs() const;
 
     ParallelBatchKind kind_;
     JobRunner* parent_ = nullptr;
@@ -138,8 +149,11 @@ private:
     std::condition_variable ended_;
     std::vector<std::unique_ptr<Item>> items_;
     Item* followed_ = nullptr;
-    int running_ = 0, done_ = 0, count_ = 0;
+    int running_ = 0, parked_ = 0, done_ = 0, count_ = 0;
+    int changes_ = 0;  // a file ended or parked: the batch may take another
+    std::shared_ptr<NameTurns> turns_;
     std::vector<std::string> others_;
+    std::string closingLog_;
     // Message boxes of several files are asked one at a time.
     std::mutex messageMutex_;
 };
@@ -148,15 +162,22 @@ void ParallelBatchJob::Run(JobRunner& r) {
     SetBusy(true);
     const JobRequest& req = r.Request();
     const int limit = std::clamp(req.parallelJobs, 1, kMaxParallelJobs);
-    std::unique_ptr<InputSource> source = MakeInputSource(req, kind_.pattern);
     JobRequest base = req;
     base.parallelJobs = 1;
+    if (kind_.share) base.item.shared = kind_.share(req);
+    // CD tracks take their final names in the disc's order.
+    if (req.CdAudio())
+        turns_ = std::make_shared<NameTurns>([this](int, bool waiting) { Parked(waiting); });
+    // The CD's tracks are grabbed ahead, into a queue as long as the encoders are many.
+    std::unique_ptr<InputSource> source = MakeInputSource(req, kind_.pattern);
     int taken = 0;
     bool more = true;
+    std::string cancelled;  // the source's own cancel
     std::unique_lock lock(mutex_);
     parent_ = &r;
     for (;;) {
-        while (more && running_ < limit && !r.CancelRequested()) {
+        // Files waiting for their turn to take a name count apart, at most as many again.
+        while (more && running_ < limit && parked_ < limit && !r.CancelRequested()) {
             lock.unlock();
             r.Redraw();
             InputSource::Next next = source->Take(r);
@@ -164,20 +185,43 @@ void ParallelBatchJob::Run(JobRunner& r) {
             if (next.step == InputSource::Step::Item && kind_.carry)
                 kind_.carry(base, next.item.input);
             lock.lock();
+            if (next.step == InputSource::Step::Cancelled) cancelled = next.message;
             // A cancel that came meanwhile has already reached every runner of the list.
-            if (next.step != InputSource::Step::Item || taken + 1 > count || r.CancelRequested()) {
+            if (next.step == InputSource::Step::End || next.step == InputSource::Step::Cancelled ||
+                r.CancelRequested() ||
+                (next.step == InputSource::Step::Item && taken + 1 > count)) {
                 more = false;
                 break;
             }
             ++taken;
-            count_ = count;
-            JobRequest one = base;
-            one.item = {next.item.input, taken, count};
+            count_ = std::max(count, taken);
             auto item = std::make_unique<Item>();
             item->number = taken;
             item->file = next.item.input;
+            item->name = next.item.label.empty() ? FileName(next.item.input) : next.item.label;
+            item->label = next.item.Label();
+            if (next.step == InputSource::Step::Failed) {
+                // A track that could not be grabbed fails alone, in its place.
+                item->ended = true;
+                item->outcome.failedFiles.push_back(next.item.Label());
+                item->outcome.reasons.push_back(next.message);
+                items_.push_back(std::move(item));
+                ++done_;
+                if (turns_) turns_->Done(taken);
+                ShowOverall();
+                continue;
+            }
+            JobRequest one = base;
+            one.item.file = next.item.input;
+            one.item.number = taken;
+            one.item.count = count_;
+            if (turns_) {
+                next.item.turns = turns_;
+                next.item.turn = taken;
+                one.item.source = std::make_shared<SourceItem>(std::move(next.item));
+            }
             item->observer = std::make_unique<ItemObserver>(*this, *item);
-            item->runner = std::make_unique<JobRunner>(std::move(one), *item->observer);
+            item->runner = std::make_shared<JobRunner>(std::move(one), *item->observer);
             Item& started = *item;
             items_.push_back(std::move(item));
             ++running_;
@@ -185,19 +229,47 @@ void ParallelBatchJob::Run(JobRunner& r) {
             Follow();
             started.runner->Start();
         }
-        if (running_ == 0 && (!more || r.CancelRequested())) break;
-        const int seen = done_;
-        ended_.wait(lock, [&] { return done_ != seen || (more && r.CancelRequested()); });
+        if (!cancelled.empty() && !r.Finished()) {
+            // The source stopped (the grab was cancelled): every running file ends as well.
+            lock.unlock();
+            r.RequestCancel();
+            r.Finish(cancelled, JobResult::Cancelled);
+            lock.lock();
+        }
+        if (running_ + parked_ == 0 && (!more || r.CancelRequested())) break;
+        const int seen = changes_;
+        ended_.wait(lock, [&] { return changes_ != seen || (more && r.CancelRequested()); });
         if (r.CancelRequested()) more = false;
     }
     lock.unlock();
+    // Each file's job is over: what it leaves (its scratch files) goes now, not with the batch.
+    for (const auto& item : items_)
+        if (item->runner) {
+            item->runner->Stop();
+            item->outcome = item->runner->Outcome();
+            std::lock_guard hold(mutex_);
+            item->runner.reset();
+        }
+    source.reset();
     if (r.CancelRequested()) {
         SetBusy(false);
         return;
     }
-    JobOutcome outcome = Report();
+    std::vector<FileFailure> last;
+    if (kind_.finish && base.item.shared) {
+        std::string lines;
+        kind_.finish(req, *base.item.shared, lines, last);
+        if (!lines.empty()) {
+            lock.lock();
+            closingLog_ = lines;
+            r.SetText(JobText::Log, AllLogs());
+            lock.unlock();
+        }
+    }
+    JobOutcome outcome = Report(last, req.CdAudio());
     filesDone_ = true;
     SetBusy(false);
+    if (kind_.statisticsMs > 0) r.StatisticsTimer(0);
     r.SetRange(JobBar::CurrentFile, 0, 100);
     r.SetPos(JobBar::CurrentFile, 100);
     r.SetRange(JobBar::Overall, 0, 100);
@@ -206,14 +278,21 @@ void ParallelBatchJob::Run(JobRunner& r) {
     r.Finish(std::move(outcome));
 }
 
-JobOutcome ParallelBatchJob::Report() {
+std::string ParallelBatchJob::AllLogs() const {
+    std::string all;
+    for (const auto& each : items_)
+        all += each->log;
+    return all + closingLog_;
+}
+
+JobOutcome ParallelBatchJob::Report(const std::vector<FileFailure>& last, bool finishedFirst) {
     std::vector<FileFailure> failures;
     JobOutcome outcome;
     std::lock_guard lock(mutex_);
     for (const auto& item : items_) {
-        JobOutcome one = item->runner->Outcome();
+        JobOutcome one = item->outcome;
         if (one.result == JobResult::Succeeded) continue;
-        if (one.failedFiles.empty()) one.failedFiles.push_back(item->file);
+        if (one.failedFiles.empty()) one.failedFiles.push_back(item->label);
         for (std::size_t i = 0; i < one.failedFiles.size(); ++i) {
             std::string reason = i < one.reasons.size() ? one.reasons[i] : one.message;
             if (reason.empty()) reason = "The file's job ended without a result";
@@ -222,6 +301,11 @@ JobOutcome ParallelBatchJob::Report() {
             outcome.reasons.push_back(reason);
         }
     }
+    for (const FileFailure& f : last) {
+        failures.push_back(f);
+        outcome.failedFiles.push_back(f.input);
+        outcome.reasons.push_back(f.reason);
+    }
     if (failures.empty()) {
         outcome.result = JobResult::Succeeded;
         outcome.message = kind_.finished;
@@ -229,6 +313,8 @@ JobOutcome ParallelBatchJob::Report() {
     }
     outcome.result = JobResult::Failed;
     outcome.message = FailureReport(kind_.verb, failures, static_cast<int>(items_.size()), true);
+    // A CD job keeps its usual message first, as one track after the other does.
+    if (finishedFirst) outcome.message = kind_.finished + "\n" + outcome.message;
     return outcome;
 }
 
@@ -247,16 +333,16 @@ void ParallelBatchJob::Cancel(JobRunner& r) {
     r.Close(IDCANCEL);
 }
 
-std::vector<JobRunner*> ParallelBatchJob::Running() {
+std::vector<std::shared_ptr<JobRunner>> ParallelBatchJob::Running() {
     std::lock_guard lock(mutex_);
-    std::vector<JobRunner*> running;
+    std::vector<std::shared_ptr<JobRunner>> running;
     for (const auto& item : items_)
-        if (!item->ended) running.push_back(item->runner.get());
+        if (!item->ended && item->runner) running.push_back(item->runner);
     return running;
 }
 
 void ParallelBatchJob::Interrupt() {
-    for (JobRunner* runner : Running())
+    for (const auto& runner : Running())
         runner->RequestCancel();
     std::lock_guard lock(mutex_);
     ended_.notify_all();
@@ -266,12 +352,12 @@ void ParallelBatchJob::WindDown(JobRunner& r) {
     if (!r.CancelRequested()) return;
     // Each running file ends as a cancelled job of its kind ends: its child's input closed,
     // its output reader stopped.
-    for (JobRunner* runner : Running())
+    for (const auto& runner : Running())
         runner->Cancel();
 }
 
 void ParallelBatchJob::OnTick(JobRunner&, int timerId) {
-    for (JobRunner* runner : Running())
+    for (const auto& runner : Running())
         runner->Tick(timerId);
 }
 
@@ -280,7 +366,7 @@ void ParallelBatchJob::Join() {
     {
         std::lock_guard lock(mutex_);
         for (const auto& item : items_)
-            all.push_back(item->runner.get());
+            if (item->runner) all.push_back(item->runner.get());
     }
     for (JobRunner* runner : all)
         runner->Stop();
@@ -294,10 +380,7 @@ void ParallelBatchJob::ItemText(Item& item, JobText which, const std::string& te
     if (which == JobText::Log) {
         // The log holds every file's lines, file after file.
         item.log = text;
-        std::string all;
-        for (const auto& each : items_)
-            all += each->log;
-        parent_->SetText(JobText::Log, all);
+        parent_->SetText(JobText::Log, AllLogs());
         return;
     }
     item.texts[which] = text;
@@ -332,11 +415,21 @@ int ParallelBatchJob::ItemMessage(const std::string& text, const std::string& ca
     return parent_->Message(text, caption, flags);
 }
 
+void ParallelBatchJob::Parked(bool waiting) {
+    std::lock_guard lock(mutex_);
+    running_ += waiting ? -1 : 1;
+    parked_ += waiting ? 1 : -1;
+    ++changes_;
+    ended_.notify_all();
+}
+
 void ParallelBatchJob::ItemEnded(Item& item) {
     std::lock_guard lock(mutex_);
     item.ended = true;
     --running_;
     ++done_;
+    ++changes_;
+    if (turns_) turns_->Done(item.number);
     if (!parent_->CancelRequested()) {
         ShowOverall();
         Follow();
@@ -376,7 +469,7 @@ void ParallelBatchJob::ShowOthers() {
         const int percent = span > 0 ? std::clamp((item->pos - item->low) * 100 / span, 0, 100) : 0;
         char line[32];
         std::snprintf(line, sizeof line, "%d. ", item->number);
-        lines.push_back(line + FileName(item->file) + " - " + std::to_string(percent) + "%");
+        lines.push_back(line + item->name + " - " + std::to_string(percent) + "%");
     }
     if (lines == others_) return;
     others_ = lines;

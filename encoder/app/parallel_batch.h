@@ -10,7 +10,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "encoder/app/child_job.h"
 #include "encoder/app/job_request.h"
 #include "encoder/app/job_runner.h"
 
@@ -21,10 +23,20 @@ struct ParallelBatchKind {
     std::string finished;         // the final message when every file went well
     std::string verb;             // of the failure report: "encoded", "decoded"
     unsigned closingPauseMs = 0;  // between the full bars and the final message
+    unsigned statisticsMs = 0;    // the window's statistics tick while files run (0: none)
     // What the job that takes the files one after the other carries from a file into the
     // settings of every later one: applied to the request before the file's own job is made
     // from it, in the batch's order (may be empty).
     std::function<void(JobRequest& request, const std::string& file)> carry;
+    // What the files share (may be empty): made once per batch, handed to every file's job in
+    // JobRequest::item.shared.
+    std::function<std::shared_ptr<BatchShared>(const JobRequest& request)> share;
+    // Once every file has ended and nothing was cancelled, before the final message: the
+    // batch's own last step over what the files shared. It adds lines to the log and failures
+    // after the files' own (may be empty).
+    std::function<void(const JobRequest& request, BatchShared& shared, std::string& log,
+                       std::vector<FileFailure>& failures)>
+        finish;
 };
 
 // A later registration of the same kind replaces the earlier one.

@@ -41,6 +41,12 @@ public:
 
     // Starts the job of a request without the wizard (the command-line runner and tests).
     void StartJob(const JobRequest& request);
+    // The window's first texts, then the job of a request without the wizard (the review
+    // pictures of a batch).
+    void OnInitDialogWith(const JobRequest& request) {
+        InitControls();
+        StartJob(request);
+    }
 
     bool JobStarted() const { return runner_ && runner_->Started(); }
     bool WorkerRunning() const { return runner_ && runner_->WorkerRunning(); }

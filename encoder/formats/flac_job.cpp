@@ -272,6 +272,7 @@ std::unique_ptr<encoder::Job> MakeFlacJob(fs::FileOps* ops) {
 void RegisterFlacJob() {
     encoder::RegisterJobKind(encoder::JobKind::EncodeFlac,
                              [](const encoder::JobRequest&) { return MakeFlacJob(); });
+    RegisterFormatBatch(encoder::JobKind::EncodeFlac, "FLAC");
 }
 
 }  // namespace orvane::formats

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "encoder/app/input_source.h"
+#include "encoder/app/parallel_batch.h"
 #include "encoder/app/paths.h"
 #include "encoder/app/progress.h"
 #include "platform/clock/clock.h"
@@ -95,14 +96,17 @@ void FormatJob::Run(JobRunner& r) {
         }
         ++n;
         if (batch) {
-            const int count = std::max(source->Count(), n);
+            // One file of a batch that runs several at once keeps its number in the batch.
+            const int number = req.OneItem() ? req.item.number : n;
+            const int count = req.OneItem() ? req.item.count : std::max(source->Count(), n);
             char title[128];
-            std::snprintf(title, sizeof title, "Orvane Encoder 2001 - (File %d of %d)", n, count);
+            std::snprintf(title, sizeof title, "Orvane Encoder 2001 - (File %d of %d)", number,
+                          count);
             r.SetText(JobText::Title, title);
             r.SetText(JobText::FileCount, std::to_string(count));
-            r.SetText(JobText::FileNumber, std::to_string(n));
+            r.SetText(JobText::FileNumber, std::to_string(number));
             r.SetRange(JobBar::Overall, 0, count * 100);
-            r.SetPos(JobBar::Overall, (n - 1) * 100);
+            r.SetPos(JobBar::Overall, (number - 1) * 100);
         }
         if (next.step == InputSource::Step::Failed) {
             failures_.push_back({next.item.Label(), next.message});
@@ -158,9 +162,15 @@ void FormatJob::Run(JobRunner& r) {
         r.Finish(finished, JobResult::Succeeded);
         return;
     }
-    std::string report = encoder::FailureReport("encoded", failures_, n, batch);
-    if (req.CdAudio()) report = finished + "\n" + report;
-    r.Finish(report, JobResult::Failed, failedFiles);
+    encoder::JobOutcome outcome;
+    outcome.result = JobResult::Failed;
+    outcome.message = encoder::FailureReport("encoded", failures_, n, batch);
+    if (req.CdAudio()) outcome.message = finished + "\n" + outcome.message;
+    for (const FileFailure& f : failures_) {
+        outcome.failedFiles.push_back(f.input);
+        outcome.reasons.push_back(f.reason);
+    }
+    r.Finish(std::move(outcome));
 }
 
 std::string FormatJob::EncodeItem(JobRunner& r, const SourceItem& item, const std::string& output) {
@@ -276,6 +286,14 @@ void FormatJob::WriteAlbumGain(JobRunner& r) {
         });
     for (const auto& [path, error] : failed)
         failures_.push_back({path, "Error: The album's loudness could not be written: " + error});
+}
+
+void RegisterFormatBatch(encoder::JobKind kind, const std::string& name) {
+    encoder::ParallelBatchKind batch;
+    batch.pattern = "*.WAV";
+    batch.finished = name + " Compression Finished.";
+    batch.verb = "encoded";
+    encoder::RegisterParallelBatch(kind, std::move(batch));
 }
 
 }  // namespace orvane::formats

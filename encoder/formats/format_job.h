@@ -5,7 +5,10 @@
 // loudness values, the cancel and the final message. A format adds its encoder.
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -91,5 +94,8 @@ private:
     std::unique_ptr<loudness::GainLedger> loudness_;
     std::int64_t jobStart_ = 0;  // clock::Time() when the job began
 };
+
+// Lets folder batches of kind run several files at once, each a job of the kind.
+void RegisterFormatBatch(encoder::JobKind kind, const std::string& name);
 
 }  // namespace orvane::formats

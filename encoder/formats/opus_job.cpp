@@ -305,6 +305,7 @@ std::unique_ptr<encoder::Job> MakeOpusJob(fs::FileOps* ops) {
 void RegisterOpusJob() {
     encoder::RegisterJobKind(encoder::JobKind::EncodeOpus,
                              [](const encoder::JobRequest&) { return MakeOpusJob(); });
+    RegisterFormatBatch(encoder::JobKind::EncodeOpus, "Opus");
 }
 
 }  // namespace orvane::formats

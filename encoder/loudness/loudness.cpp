@@ -60,6 +60,11 @@ void LoudnessMeter::DropTrack() {
     tracks_.pop_back();
 }
 
+void LoudnessMeter::TakeTracks(LoudnessMeter& other) {
+    tracks_.insert(tracks_.end(), other.tracks_.begin(), other.tracks_.end());
+    other.tracks_.clear();
+}
+
 std::optional<double> LoudnessMeter::AlbumLoudness() const {
     double out = 0;
     if (tracks_.empty() ||

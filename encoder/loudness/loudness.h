@@ -28,6 +28,8 @@ public:
     double TrackPeak() const;
     // The current track is left out of the album (it was not written).
     void DropTrack();
+    // Every track of other joins this meter's album, after its own; other is left empty.
+    void TakeTracks(LoudnessMeter& other);
     // Over every track begun and not dropped.
     std::optional<double> AlbumLoudness() const;
     double AlbumPeak() const;

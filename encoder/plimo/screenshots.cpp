@@ -22,6 +22,7 @@
 #include "encoder/app/encoder_app.h"
 #include "encoder/app/resource.h"
 #include "encoder/app/settings_store.h"
+#include "encoder/app/status_dialog.h"
 #include "encoder/app/ui/view_hooks.h"
 #include "encoder/app/ui/views.h"
 #include "encoder/cdda/ui/cdda_views.h"
@@ -104,7 +105,9 @@ public:
     }
 
     bool Done() const { return saved_.size() == kPictures; }
-    static constexpr size_t kPictures = 13;
+    static constexpr size_t kPictures = 14;
+    // From now on the status window is pictured once several files run in it.
+    void ExpectSeveralFiles() { severalFiles_ = true; }
     const std::set<std::string>& Saved() const { return saved_; }
 
 private:
@@ -252,6 +255,15 @@ private:
                     auto* gbar = dynamic_cast<controls::GradientProgressBar*>(bar);
                     if (!gbar || gbar->Maximum() <= 0) return;
                     const double share = static_cast<double>(gbar->Pos()) / gbar->Maximum();
+                    if (severalFiles_) {
+                        // The other running files listed below the described controls.
+                        QWidget* others = Find(w, IDC_STATUS_OTHERS);
+                        if (share >= 0.35 && others && others->isVisible()) {
+                            Save(w, "status-window-several-files.png");
+                            poll->stop();
+                        }
+                        return;
+                    }
                     if (share >= 0.35 && !saved_.count("status-window.png")) {
                         Save(w, "status-window.png");
                         latency_.restart();  // the picture itself is not the job's doing
@@ -283,6 +295,7 @@ private:
     std::uint32_t discLeadOut_ = 0;
     QPointer<QWidget> status_;
     int pageOneVisits_ = 0;
+    bool severalFiles_ = false;
     QElapsedTimer latency_;
     qint64 longestGapMs_ = 0;
 };
@@ -350,6 +363,28 @@ int RunScreenshots(const std::string& folder) {
     };
     freedb::ui::RegisterOptionsWithWizard(app);
     encoder::Startup(app, shell::ModuleFileName(), hooks);
+    // A folder batch of three files at once in the same window (the single file above ran in
+    // the window as it is with one file at a time).
+    encoder::JobRequest batch;
+    batch.kind = encoder::JobKind::EncodeMp3;
+    batch.batch = true;
+    batch.input = QDir(work.path()).filePath("batch").toStdString();
+    batch.output = QDir(work.path()).filePath("mp3").toStdString();
+    batch.appFolder = app.appFolder;
+    batch.parallelJobs = 3;
+    bool written = QDir().mkpath(QString::fromStdString(batch.input)) &&
+                   QDir().mkpath(QString::fromStdString(batch.output));
+    for (const char* name : {"01 Opening.wav", "02 Second.wav", "03 Third.wav", "04 Last.wav"})
+        written = written && WriteTestWave(batch.input + "/" + name, 40);
+    if (!written) {
+        std::fprintf(stderr, "cannot write the batch's inputs in %s\n", batch.input.c_str());
+        return 1;
+    }
+    driver.ExpectSeveralFiles();
+    {
+        encoder::ProcessingStatusDialog status(app);
+        encoder::ui::RunStatusDialogFor(status, batch);
+    }
     encoder::ui::Hooks() = {};
     const bool cdShots = cdda::ui::WriteCddaScreenshots(folder);
     if (!driver.Done()) {

@@ -13,6 +13,7 @@
 #include "encoder/app/child_job.h"
 #include "encoder/app/input_source.h"
 #include "encoder/app/job.h"
+#include "encoder/app/parallel_batch.h"
 #include "encoder/app/paths.h"
 #include "encoder/app/progress.h"
 #include "encoder/app/resource.h"
@@ -118,11 +119,20 @@ private:
     void End();
     // Ends the job after a failure before encoding: the objects go, the window stays for the
     // user's Cancel.
+    // One file of a batch that runs several at once fails alone instead, with the text as its
+    // reason.
     void Abort(const std::string& text, const std::string& caption, unsigned flags = MB_OK) {
-        r_.Message(text, caption, flags);
+        if (!req_.OneItem()) r_.Message(text, caption, flags);
         o_.Release(shared_);
         CoUninitialize();
         busy_(false);
+        if (req_.OneItem()) {
+            encoder::JobOutcome outcome;
+            outcome.message = text;
+            outcome.failedFiles = {req_.item.source ? req_.item.source->Label() : req_.item.file};
+            outcome.reasons = {text};
+            r_.Finish(std::move(outcome));
+        }
     }
     void Log(const std::string& line) {
         log_ += line;
@@ -467,9 +477,12 @@ void WmaRun::WriteAlbumGain() {
 void WmaRun::End() {
     if (gain_ && req_.batch && !r_.CancelRequested()) WriteAlbumGain();
     r_.WaitCursor(true);
-    Wait([] { return false; });
-    r_.StatisticsTimer(0);
-    clock::Current().SleepMsUnless(2500, [this] { return r_.CancelRequested(); });
+    // The batch a single file belongs to makes the closing pause once, for all of its files.
+    if (!req_.OneItem()) {
+        Wait([] { return false; });
+        r_.StatisticsTimer(0);
+        clock::Current().SleepMsUnless(2500, [this] { return r_.CancelRequested(); });
+    }
     o_.Release(shared_);
     CoUninitialize();
     r_.WaitCursor(false);
@@ -485,7 +498,15 @@ void WmaRun::End() {
         // each failed track with its reason.
         r_.Finish("Compression Finished.\n" + FailureReport("encoded", failures_, taken_, true),
                   JobResult::Failed, failed_);
-    else
+    else if (req_.OneItem()) {
+        encoder::JobOutcome outcome;
+        for (const encoder::FileFailure& f : failures_) {
+            outcome.failedFiles.push_back(f.input);
+            outcome.reasons.push_back(f.reason);
+        }
+        outcome.message = FailureReport("encoded", failures_, taken_, true);
+        r_.Finish(std::move(outcome));
+    } else
         r_.Finish(FailureReport("encoded", failures_, taken_, req_.batch), JobResult::Failed,
                   failed_);
 }
@@ -500,6 +521,15 @@ public:
         if (timerId == ID_TIMER_WMA) UpdateWmaStatistics(r, shared_);
     }
     unsigned StatisticsPeriodMs() const override { return 1000; }
+    // One file of a batch that runs several at once: its encoder stops at once and the file
+    // ends as a cancelled one; the batch says the rest.
+    void Cancel(JobRunner& r) override {
+        if (!r.Request().OneItem()) {
+            Job::Cancel(r);
+            return;
+        }
+        if (r.WorkerRunning()) r.RequestCancel();
+    }
 
 private:
     WmaJobShared shared_;
@@ -608,6 +638,14 @@ void RegisterWmaJob() {
     encoder::RegisterJobKind(encoder::JobKind::EncodeWma, [](const JobRequest&) {
         return std::unique_ptr<Job>(std::make_unique<WmaJob>());
     });
+    // The closing pause is the one-at-a-time job's: a message pass and 2500 ms.
+    encoder::ParallelBatchKind batch;
+    batch.pattern = "*.WAV";
+    batch.finished = "Compression Finished.";
+    batch.verb = "encoded";
+    batch.closingPauseMs = kMessagePassMs + 2500;
+    batch.statisticsMs = 1000;
+    encoder::RegisterParallelBatch(encoder::JobKind::EncodeWma, std::move(batch));
 }
 
 }  // namespace orvane::wma

@@ -45,9 +45,13 @@ public:
         }
     }
 
-    int Run() {
+    // request: the job to run without the wizard; null runs the wizard first.
+    int Run(const JobRequest* request = nullptr) {
         logic_.Attach(&port_);
-        logic_.OnInitDialog();
+        if (request)
+            logic_.OnInitDialogWith(*request);
+        else
+            logic_.OnInitDialog();
         // A close request the initialisation posted to itself (the wizard was cancelled or
         // left without paths) is handled before the window would appear.
         QCoreApplication::sendPostedEvents(&port_, QEvent::MetaCall);
@@ -87,6 +91,11 @@ private:
 int RunStatusDialog(ProcessingStatusDialog& dialog) {
     StatusWindow window(dialog);
     return window.Run();
+}
+
+int RunStatusDialogFor(ProcessingStatusDialog& dialog, const JobRequest& request) {
+    StatusWindow window(dialog);
+    return window.Run(&request);
 }
 
 }  // namespace orvane::encoder::ui

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 namespace orvane::encoder {
+struct JobRequest;
 class MLSheet;
 class ProcessingStatusDialog;
 class TagDialog;
@@ -22,6 +23,8 @@ int RunTagDialog(TagDialog& dialog, QWidget* owner);
 // The processing status window 102 for one wizard run and at most one job; returns the
 // dialog's result (IDCANCEL at every normal end). The job's threads have ended on return.
 int RunStatusDialog(ProcessingStatusDialog& dialog);
+// The same window running request without the wizard (the review pictures).
+int RunStatusDialogFor(ProcessingStatusDialog& dialog, const JobRequest& request);
 
 // The page captions of the wizard.
 const char* PageCaption(int pageId);

@@ -3,6 +3,7 @@
 // must carry the tones of the disc.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -263,6 +264,99 @@ TEST_F(CdJobEndToEnd, GrabbingAheadWritesWhatOneTrackAtATimeWrites) {
         grabbedAhead[name] = test::ReadFile(out / name);
     EXPECT_EQ(grabbedAhead.size(), 3u);
     EXPECT_TRUE(grabbedAhead == sequential);
+}
+
+// Four encoders at once: tracks of the same title take their numbered names in the disc's
+// order however their encodes end. The first track's encode ends only after the last one's
+// (the encoder of track 1 waits on a pipe that the encoder of track 4 writes when it is done).
+TEST_F(CdJobEndToEnd, SeveralEncodersNameSameTitledTracksInTheDiscsOrder) {
+    Drive("");
+    // (Track 3 stays out: the drive of this process may still fail it, as an earlier test
+    // asked.)
+    Titles({"Dawn", "Dawn", "Dusk", "Dawn"});
+    request.cd.checked = {1, 1, 0, 1};
+    request.cd.deleteGrabbedWav = false;
+    const std::vector<std::string> users = {"Orvane Players - Dawn.MP3", "Track9.WAV"};
+    for (const std::string& name : users)
+        test::WriteFile(out / name, "the user's " + name);
+    Run();
+    std::map<std::string, std::string> sequential;
+    for (const std::string& name : Files())
+        sequential[name] = test::ReadFile(out / name);
+    const std::string message = recorder.Outcome()->message;
+    EXPECT_EQ(message, "MP3 Compression Finished.");
+    std::filesystem::remove_all(out.path());
+    std::filesystem::create_directory(out.path());
+    for (const std::string& name : users)
+        test::WriteFile(out / name, "the user's " + name);
+
+    const std::string real = (test::DistDir() / "enc.dll").string();
+    const std::string pipe = (dir / "first-waits").string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    std::filesystem::create_symlink(test::DistDir() / "libwnaspi32.so",
+                                    programs / "libwnaspi32.so");
+    test::WriteFile(programs / "enc.dll",
+                    "#!/bin/sh\nfor last; do :; done\ncase \"$last\" in\n"
+                    "*track1.MP3) read go < '" +
+                        pipe + "'; exec '" + real +
+                        "' \"$@\";;\n"
+                        "*track4.MP3) '" +
+                        real + "' \"$@\"; s=$?; echo go > '" + pipe +
+                        "'; exit $s;;\n"
+                        "esac\nexec '" +
+                        real + "' \"$@\"\n");
+    std::filesystem::permissions(programs / "enc.dll", std::filesystem::perms::owner_all);
+    request.appFolder = programs.path().string() + "/";
+    request.parallelJobs = 4;
+    test::JobRecorder four;
+    InstallCdTrackSource(nullptr);
+    {
+        encoder::JobRunner runner(request, four);
+        runner.Start();
+        ASSERT_TRUE(four.WaitEnd());
+        runner.Stop();
+    }
+    encoder::SetCdTrackSource(nullptr);
+    ASSERT_TRUE(four.Outcome().has_value());
+    EXPECT_EQ(four.Outcome()->message, message);
+    std::map<std::string, std::string> parallel;
+    for (const std::string& name : Files())
+        parallel[name] = test::ReadFile(out / name);
+    EXPECT_EQ(parallel.size(), sequential.size());
+    for (const auto& [name, bytes] : sequential)
+        EXPECT_TRUE(parallel.count(name) && parallel.at(name) == bytes) << name;
+    // Track 1 had the first free name although its encode ended last.
+    ExpectTrackAudio("Orvane Players - Dawn (2).MP3", 0);
+    ExpectTrackAudio("Orvane Players - Dawn (4).MP3", 3);
+}
+
+// A cancel while several tracks are encoded and the next ones grabbed: every encoder ends and
+// nothing is left but the user's file and what had its final name before.
+TEST_F(CdJobEndToEnd, ACancelAmongSeveralEncodersLeavesNoScratchFile) {
+    Drive("");
+    Titles({"Dawn", "Noon", "Dusk", "Night"});
+    request.cd.checked = {1, 1, 0, 1};
+    test::WriteFile(out / "Track9.WAV", "the user's");
+    // The second track's encoder says so and then never ends by itself.
+    SecondTrackEncoder("echo \"Encoding the second track\"\nexec cat > /dev/null");
+    request.parallelJobs = 3;
+    InstallCdTrackSource(nullptr);
+    encoder::JobRunner runner(request, recorder);
+    runner.Start();
+    ASSERT_TRUE(recorder.WaitLog("Encoding the second track"));
+    runner.Cancel();
+    ASSERT_TRUE(recorder.WaitEnd());
+    runner.Stop();
+    encoder::SetCdTrackSource(nullptr);
+    ASSERT_TRUE(recorder.Outcome().has_value());
+    EXPECT_EQ(recorder.Outcome()->result, encoder::JobResult::Cancelled);
+    EXPECT_EQ(recorder.Outcome()->message, "Current Process was Canceled.");
+    for (const std::string& name : Files()) {
+        EXPECT_NE(name[0], '.') << name;
+        EXPECT_TRUE(name == "Track9.WAV" || name.find("Orvane Players - ") == 0) << name;
+        // The second track never got its name.
+        EXPECT_EQ(name.find("Noon"), std::string::npos) << name;
+    }
 }
 
 // A rip into a folder that holds the user's files, among them what an earlier rip of the disc

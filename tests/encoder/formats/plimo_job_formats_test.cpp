@@ -209,6 +209,35 @@ TEST_F(PlimoJobFlacTest, ReplayGainOfEachFileAndOfTheBatchAgreesWithAnIndependen
               0);
 }
 
+TEST_F(PlimoJobFlacTest, SeveralFilesAtOnceGiveTheFilesAndTheAlbumOfOneAtATime) {
+    sfs::create_directory(dir / "in");
+    WriteFile(dir / "in/a.wav", WaveWithData(2, 44100, 16, TwoTones(2, 44100, 16, 44100, 0.8)));
+    WriteFile(dir / "in/b.wav", std::string(5000, 'x'));
+    WriteFile(dir / "in/c.wav", WaveWithData(1, 48000, 24, TwoTones(1, 48000, 24, 96000, 0.1)));
+    WriteFile(dir / "in/d.wav", WaveWithData(2, 22050, 8, TwoTones(2, 22050, 8, 30000, 0.4)));
+    std::string outputs[2];
+    std::vector<std::string> files[2];
+    const char* jobs[2] = {"1", "3"};
+    for (int i = 0; i < 2; ++i) {
+        const sfs::path out = dir / ("out-" + std::to_string(i));
+        sfs::create_directory(out);
+        ProgramResult r = PlimoJob({"--flac", "--batch", "--replaygain", "--jobs", jobs[i],
+                                    (dir / "in").string(), out.string()});
+        EXPECT_EQ(r.status, 1) << r.output;
+        outputs[i] = r.output;
+        for (const char* name : {"a", "c", "d"})
+            files[i].push_back(ReadFile(out / (std::string(name) + ".FLAC")));
+    }
+    EXPECT_TRUE(Contains(outputs[0], "Error: 1 of 4 files could not be encoded:\nb.wav: "))
+        << outputs[0];
+    EXPECT_EQ(outputs[1], outputs[0]);
+    EXPECT_TRUE(files[1] == files[0]);
+    // Every file written holds the album's value, the same in each.
+    const std::string album = Tag(dir / "out-1/a.FLAC", "REPLAYGAIN_ALBUM_GAIN");
+    EXPECT_TRUE(Contains(album, " dB")) << album;
+    EXPECT_EQ(Tag(dir / "out-1/d.FLAC", "REPLAYGAIN_ALBUM_GAIN"), album);
+}
+
 TEST_F(PlimoJobFlacTest, AFailureKeepsAnOlderFileAndSaysWhy) {
     WriteFile(dir / "in.wav", std::string(5000, 'x'));
     WriteFile(dir / "out.flac", "older");

@@ -37,6 +37,12 @@ TEST(PlimoScreenshotsTest, WritesAPictureOfEachWindow) {
             EXPECT_EQ(image.height(), p.height) << p.name;
         }
     }
+    // Several files at once: the described window, and the other running files below it.
+    const QImage several(
+        QString::fromStdString((dir / "shots/status-window-several-files.png").string()));
+    ASSERT_FALSE(several.isNull());
+    EXPECT_EQ(several.width(), 520);
+    EXPECT_GT(several.height(), 440);
     // The run's second job, chosen with the FLAC / Opus target, encoded its file in the window.
     EXPECT_NE(orvane::test::ReadFile(dir / "log").find("message: FLAC Compression Finished."),
               std::string::npos);

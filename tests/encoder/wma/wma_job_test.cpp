@@ -348,6 +348,98 @@ TEST_F(WmaJob, FolderBatchNamesTheFilesThatFailedAfterTheStart) {
     EXPECT_EQ(Files(work / "out"), std::vector<std::string>{"a.WMA"});
 }
 
+// Three files at once: the files and the report of one file after the other (a file too large
+// for the disk fails in both), and a file that is no WAVE file, which would stop the batch of
+// one file after the other, fails alone.
+TEST_F(WmaJob, SeveralFilesAtOnceWriteWhatOneAtATimeWritesAndFailAlone) {
+    fs::create_directory(work / "in");
+    test::WriteFile(work / "in" / "a.wav", test::SineWave(2, 44100, 0.5, {440}));
+    test::WriteFile(work / "in" / "b.wav", test::SineWave(2, 44100, 10.0, {440}));
+    test::WriteFile(work / "in" / "c.wav", test::SineWave(1, 22050, 1.0, {660}));
+    std::string messages[2];
+    std::vector<std::string> failed[2], written[2];
+    std::string durations[2];
+    for (int jobs : {1, 3}) {
+        const int i = jobs == 1 ? 0 : 1;
+        const fs::path out = work / ("out" + std::to_string(jobs));
+        fs::create_directory(out);
+        encoder::JobRequest c;
+        c.kind = encoder::JobKind::EncodeWma;
+        c.batch = true;
+        c.input = (work / "in").string() + "/";
+        c.output = out.string() + "/";
+        c.parallelJobs = jobs;
+        {
+            FileSizeLimit full(48 * 1024);
+            Run(c);
+        }
+        ASSERT_EQ(rec->Finished().size(), 1u);
+        messages[i] = rec->Finished()[0].message;
+        failed[i] = outcome.failedFiles;
+        written[i] = Files(out);
+        for (const std::string& name : written[i])
+            durations[i] += name + "=" + test::Probe(out / name)["duration"] + " ";
+    }
+    EXPECT_EQ(messages[1], messages[0]);
+    EXPECT_EQ(messages[0].rfind("Error: 1 of 3 files could not be encoded:\nb.wav: ", 0), 0u)
+        << messages[0];
+    EXPECT_EQ(failed[1], failed[0]);
+    EXPECT_EQ(written[1], written[0]);
+    EXPECT_EQ(written[0], (std::vector<std::string>{"a.WMA", "c.WMA"}));
+    EXPECT_EQ(durations[1], durations[0]);
+
+    test::WriteFile(work / "in" / "b.wav", "no wave");
+    fs::remove_all(work / "out3");
+    fs::create_directory(work / "out3");
+    encoder::JobRequest c;
+    c.kind = encoder::JobKind::EncodeWma;
+    c.batch = true;
+    c.input = (work / "in").string() + "/";
+    c.output = (work / "out3").string() + "/";
+    c.parallelJobs = 3;
+    Run(c);
+    EXPECT_TRUE(rec->Messages().empty());
+    EXPECT_EQ(rec->Finished().at(0).message,
+              "Error: 1 of 3 files could not be encoded:\nb.wav: Error: Input file is not a "
+              "Windows PCM WAVE File.");
+    EXPECT_EQ(outcome.failedFiles, std::vector<std::string>{(work / "in" / "b.wav").string()});
+    EXPECT_EQ(Files(work / "out3"), (std::vector<std::string>{"a.WMA", "c.WMA"}));
+}
+
+// A cancel while three files are encoded: each encoder stops at once, the batch ends as
+// cancelled once, and no temporary file is left.
+TEST_F(WmaJob, CancelDuringSeveralFilesEndsThemAll) {
+    fs::create_directory(work / "in");
+    fs::create_directory(work / "out");
+    for (const char* name : {"a.wav", "b.wav", "c.wav", "d.wav"})
+        test::WriteFile(work / "in" / name, test::SineWave(2, 44100, 120.0, {440}));
+    encoder::JobRequest c;
+    c.kind = encoder::JobKind::EncodeWma;
+    c.batch = true;
+    c.input = (work / "in").string() + "/";
+    c.output = (work / "out").string() + "/";
+    c.parallelJobs = 3;
+    rec = std::make_unique<Recorder>();
+    {
+        JobRunner runner(c, *rec);
+        runner.Start();
+        ASSERT_TRUE(rec->WaitLog("started"));
+        runner.Cancel();
+        runner.Wait();
+        outcome = runner.Outcome();
+    }
+    EXPECT_EQ(outcome.result, JobResult::Cancelled);
+    ASSERT_EQ(rec->Finished().size(), 1u);
+    EXPECT_EQ(rec->Finished()[0].message, "Current Process was Canceled.");
+    EXPECT_TRUE(rec->Messages().empty());
+    // No file waits seconds for its engine as a window's whole job does.
+    EXPECT_EQ(rec->Text(JobText::Log).find("Stopping the Encoder Engine"), std::string::npos);
+    for (const std::string& name : Files(work / "out")) {
+        EXPECT_NE(name[0], '.') << name;
+        EXPECT_NE(name, "d.WMA");  // never started
+    }
+}
+
 // A recording cut short inside a sample frame (any of the three cut points of 16-bit stereo,
 // with the header telling the truth or the size it was meant to have): its whole frames are
 // encoded.
