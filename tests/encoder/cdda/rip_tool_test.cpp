@@ -181,6 +181,8 @@ TEST_F(RipTool, ChecksumsAreComparedWithTheDatabaseAndItsAbsenceNeverFailsTheRip
                           std::regex("\"accuraterip_id\": \"003-([0-9a-f]{8})-([0-9a-f]{8})-"
                                      "([0-9a-f]{8})\"")))
         << r.out;
+    // The id's words outlive r, which the next rip replaces.
+    const std::string ids[3] = {m[1], m[2], m[3]};
     const std::string disc = orvane::test::PatternFrames(0, kLeadOut);
     std::uint32_t v1[3], v2[3];
     for (int t = 0; t < 3; ++t) {
@@ -197,7 +199,7 @@ TEST_F(RipTool, ChecksumsAreComparedWithTheDatabaseAndItsAbsenceNeverFailsTheRip
     for (int b = 0; b < 2; ++b) {
         block += '\x03';
         for (int i = 1; i <= 3; ++i)
-            block += Le32(static_cast<std::uint32_t>(std::stoul(m[i], nullptr, 16)));
+            block += Le32(static_cast<std::uint32_t>(std::stoul(ids[i - 1], nullptr, 16)));
         const std::uint32_t sums[3] = {b == 0 ? v1[0] : 1u, b == 1 ? v2[1] : 2u, 3u};
         for (int t = 0; t < 3; ++t)
             block += static_cast<char>(b == 0 ? 7 : 9) + Le32(sums[t]) + Le32(0);
@@ -214,7 +216,7 @@ TEST_F(RipTool, ChecksumsAreComparedWithTheDatabaseAndItsAbsenceNeverFailsTheRip
     EXPECT_EQ(TrackField(r.out, 2, "confidence"), "9");
     EXPECT_EQ(TrackField(r.out, 3, "accuraterip"), "\"mismatch\"");
     ASSERT_EQ(server.RequestCount(), 1u);
-    EXPECT_NE(server.Requests()[0].find("/dBAR-003-" + std::string(m[1]) + "-"), std::string::npos);
+    EXPECT_NE(server.Requests()[0].find("/dBAR-003-" + ids[0] + "-"), std::string::npos);
     EXPECT_NE(r.err.find("Track 3: not accurately ripped"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("Track 1: not accurately"), std::string::npos) << r.err;
 
