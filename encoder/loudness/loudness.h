@@ -2,11 +2,8 @@
 // Loudness (EBU R128 integrated, in LUFS) and sample peak of each file of a job, and of all of
 // them together (the album).
 
-#include <ebur128.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <vector>
 
@@ -35,8 +32,36 @@ public:
     double AlbumPeak() const;
 
 private:
-    std::vector<ebur128_state*> tracks_;
-    std::vector<std::int32_t> scaled_;
+    // One biquad section, transposed direct form II.
+    struct Biquad {
+        double b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
+    };
+    struct ChannelState {
+        double s1 = 0, s2 = 0;  // the shelf's delay line
+        double h1 = 0, h2 = 0;  // the high-pass's delay line
+        double sum = 0;         // squares of the filtered samples in the current 100 ms
+        double weight = 1;
+    };
+    // A track keeps, once its samples have passed, only the mean square (channel weights
+    // applied) of each 400 ms gating block: 8 bytes per 100 ms of audio.
+    struct Track {
+        Biquad shelf, highPass;
+        std::vector<ChannelState> channels;
+        std::size_t stepFrames = 0;  // frames in 100 ms
+        std::size_t filled = 0;      // frames of the current 100 ms seen
+        double steps[4] = {};        // the last four 100 ms sums, a ring
+        std::size_t stepCount = 0;   // 100 ms steps completed
+        std::vector<double> blocks;  // mean square of each gating block
+        double peak = 0;
+    };
+
+    static void Step(ChannelState& st, double x, const Biquad& shelf, const Biquad& highPass);
+    template <int kChannels>
+    static void Filter(Track& t, const std::int32_t* samples, std::size_t frames, double scale);
+    static void EndStep(Track& t);
+    static std::optional<double> GatedLoudness(const std::vector<const Track*>& tracks);
+
+    std::vector<Track> tracks_;
 };
 
 }  // namespace orvane::loudness
