@@ -1,12 +1,11 @@
 #include "encoder/loudness/loudness.h"
 
 #if defined(__SSE2__)
-#include <xmmintrin.h>
+#include <emmintrin.h>
 #endif
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <numbers>
 
 namespace orvane::loudness {
@@ -93,39 +92,82 @@ bool LoudnessMeter::BeginTrack(int channels, unsigned long sampleRate) {
     return true;
 }
 
-// One sample through the shelf and the high-pass (numerator 1, -2, 1); adds its square.
-inline void LoudnessMeter::Step(ChannelState& st, double x, const Biquad& sh, const Biquad& hp) {
-    const double y = sh.b0 * x + st.s1;
-    st.s1 = sh.b1 * x - sh.a1 * y + st.s2;
-    st.s2 = sh.b2 * x - sh.a2 * y;
-    const double z = y + st.h1;
-    st.h1 = -2 * y - hp.a1 * z + st.h2;
-    st.h2 = y - hp.a2 * z;
+namespace {
+
+// Both channels of a stereo frame side by side: one instruction filters both.
+typedef double Pair __attribute__((vector_size(16)));
+
+// The filter state of one channel (T = double) or of a pair of them (T = Pair).
+template <typename T>
+struct Lanes {
+    T x1, x2, y1, y2, z1, z2, sum;
+};
+
+inline Pair LoadPair(const std::int32_t* samples) {
+#if defined(__SSE2__)
+    return _mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(samples)));
+#else
+    return Pair{static_cast<double>(samples[0]), static_cast<double>(samples[1])};
+#endif
+}
+
+inline double Abs(double x) { return std::fabs(x); }
+
+inline Pair Abs(Pair x) { return Pair{std::fabs(x[0]), std::fabs(x[1])}; }
+
+inline double Max(double a, double b) { return a > b ? a : b; }
+
+inline Pair Max(Pair a, Pair b) { return a > b ? a : b; }
+
+// One sample through the shelf and the high-pass (numerator 1, -2, 1); adds its square. The
+// terms that do not wait for the previous output are summed first, so each stage's recursion
+// is one multiply and one subtraction long.
+template <typename T>
+inline void Step(Lanes<T>& st, T x, const double (&sh)[5], const double (&hp)[2], T& peak) {
+    peak = Max(peak, Abs(x));
+    const T y = (sh[0] * x + sh[1] * st.x1 + sh[2] * st.x2 - sh[4] * st.y2) - sh[3] * st.y1;
+    const T z = ((y - st.y1) - (st.y1 - st.y2) - hp[1] * st.z2) - hp[0] * st.z1;
+    st.x2 = st.x1;
+    st.x1 = x;
+    st.y2 = st.y1;
+    st.y1 = y;
+    st.z2 = st.z1;
+    st.z1 = z;
     st.sum += z * z;
 }
 
-template <int kChannels>
-void LoudnessMeter::Filter(Track& t, const std::int32_t* samples, std::size_t frames,
-                           double scale) {
-    const Biquad sh = t.shelf;
-    const Biquad hp = t.highPass;
-    if constexpr (kChannels > 0) {
-        // The usual layouts: every channel's state in registers, the frames in one loop.
-        ChannelState st[kChannels];
-        std::copy_n(t.channels.begin(), kChannels, st);
-        for (std::size_t i = 0; i < frames; ++i, samples += kChannels)
-            for (int c = 0; c < kChannels; ++c)
-                Step(st[c], samples[c] * scale, sh, hp);
-        std::copy_n(st, kChannels, t.channels.begin());
-    } else {
-        const std::size_t channels = t.channels.size();
-        for (std::size_t c = 0; c < channels; ++c) {
-            ChannelState st = t.channels[c];
-            const std::int32_t* in = samples + c;
-            for (std::size_t i = 0; i < frames; ++i, in += channels)
-                Step(st, *in * scale, sh, hp);
-            t.channels[c] = st;
-        }
+}  // namespace
+
+void LoudnessMeter::FilterStereo(Track& t, const std::int32_t* samples, std::size_t frames,
+                                 double scale) {
+    const double sh[5] = {t.shelf.b0, t.shelf.b1, t.shelf.b2, t.shelf.a1, t.shelf.a2};
+    const double hp[2] = {t.highPass.a1, t.highPass.a2};
+    ChannelState& l = t.channels[0];
+    ChannelState& r = t.channels[1];
+    Lanes<Pair> st{{l.x1, r.x1}, {l.x2, r.x2}, {l.y1, r.y1},  {l.y2, r.y2},
+                   {l.z1, r.z1}, {l.z2, r.z2}, {l.sum, r.sum}};
+    Pair peak{0, 0};
+    for (std::size_t i = 0; i < frames; ++i, samples += 2)
+        Step(st, LoadPair(samples) * scale, sh, hp, peak);
+    t.peak = std::max({t.peak, peak[0], peak[1]});
+    l = {st.x1[0], st.x2[0], st.y1[0], st.y2[0], st.z1[0], st.z2[0], st.sum[0], l.weight};
+    r = {st.x1[1], st.x2[1], st.y1[1], st.y2[1], st.z1[1], st.z2[1], st.sum[1], r.weight};
+}
+
+void LoudnessMeter::FilterEach(Track& t, const std::int32_t* samples, std::size_t frames,
+                               double scale) {
+    const double sh[5] = {t.shelf.b0, t.shelf.b1, t.shelf.b2, t.shelf.a1, t.shelf.a2};
+    const double hp[2] = {t.highPass.a1, t.highPass.a2};
+    const std::size_t channels = t.channels.size();
+    for (std::size_t c = 0; c < channels; ++c) {
+        ChannelState& ch = t.channels[c];
+        Lanes<double> st{ch.x1, ch.x2, ch.y1, ch.y2, ch.z1, ch.z2, ch.sum};
+        const std::int32_t* in = samples + c;
+        double peak = 0;
+        for (std::size_t i = 0; i < frames; ++i, in += channels)
+            Step(st, *in * scale, sh, hp, peak);
+        t.peak = std::max(t.peak, peak);
+        ch = {st.x1, st.x2, st.y1, st.y2, st.z1, st.z2, st.sum, ch.weight};
     }
 }
 
@@ -150,20 +192,13 @@ void LoudnessMeter::Add(const std::int32_t* samples, std::size_t frames, int bit
     const std::size_t channels = t.channels.size();
     const double scale = 1.0 / std::ldexp(1.0, bits - 1);
 
-    std::int64_t peak = 0;
-    for (std::size_t i = 0, n = frames * channels; i < n; ++i)
-        peak = std::max(peak, std::abs(static_cast<std::int64_t>(samples[i])));
-    t.peak = std::max(t.peak, static_cast<double>(peak) * scale);
-
     FlushDenormals flush;
     while (frames > 0) {
         const std::size_t run = std::min(frames, t.stepFrames - t.filled);
         if (channels == 2)
-            Filter<2>(t, samples, run, scale);
-        else if (channels == 1)
-            Filter<1>(t, samples, run, scale);
+            FilterStereo(t, samples, run, scale);
         else
-            Filter<0>(t, samples, run, scale);
+            FilterEach(t, samples, run, scale);
         samples += run * channels;
         frames -= run;
         t.filled += run;

@@ -32,13 +32,14 @@ public:
     double AlbumPeak() const;
 
 private:
-    // One biquad section, transposed direct form II.
+    // One biquad section, direct form I.
     struct Biquad {
         double b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
     };
     struct ChannelState {
-        double s1 = 0, s2 = 0;  // the shelf's delay line
-        double h1 = 0, h2 = 0;  // the high-pass's delay line
+        double x1 = 0, x2 = 0;  // the last two input samples
+        double y1 = 0, y2 = 0;  // the last two outputs of the shelf
+        double z1 = 0, z2 = 0;  // the last two outputs of the high-pass
         double sum = 0;         // squares of the filtered samples in the current 100 ms
         double weight = 1;
     };
@@ -55,9 +56,9 @@ private:
         double peak = 0;
     };
 
-    static void Step(ChannelState& st, double x, const Biquad& shelf, const Biquad& highPass);
-    template <int kChannels>
-    static void Filter(Track& t, const std::int32_t* samples, std::size_t frames, double scale);
+    static void FilterStereo(Track& t, const std::int32_t* samples, std::size_t frames,
+                             double scale);
+    static void FilterEach(Track& t, const std::int32_t* samples, std::size_t frames, double scale);
     static void EndStep(Track& t);
     static std::optional<double> GatedLoudness(const std::vector<const Track*>& tracks);
 
