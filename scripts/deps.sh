@@ -13,7 +13,8 @@ packages=(
   help2man dpkg-dev file lintian desktop-file-utils appstream man-db
   libxcb1-dev xvfb
   libtag1-dev python3-mutagen eyed3
-  libflac-dev libopusenc-dev libebur128-dev flac opus-tools
+  libflac-dev libopusenc-dev flac opus-tools
+  libebur128-dev  # the reference meter of the loudness tests
   libcurl4-openssl-dev nlohmann-json3-dev
 )
 if [ "${1:-}" = "--fuzz" ]; then
