@@ -144,6 +144,7 @@ std::string SettleOutput(const SourceItem& item, const std::string& output, cons
     item.TakeTurn();
     std::string final = MoveToFreeName(output, stem, ext, error);
     if (!final.empty() && item.scratch) item.scratch->Release(output);
+    if (!final.empty() && item.settled) item.settled(final);
     return final;
 }
 

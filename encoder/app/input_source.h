@@ -78,6 +78,8 @@ struct SourceItem {
     // With several items at once: the batch's turns and this item's number in them.
     std::shared_ptr<NameTurns> turns;
     int turn = 0;
+    // Told the name the output finally took (numbered when the planned one was taken).
+    std::function<void(const std::string& path)> settled;
 
     const std::string& Label() const { return label.empty() ? input : label; }
     bool InScratch(const std::string& path) const { return scratch && scratch->Holds(path); }

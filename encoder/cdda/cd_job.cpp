@@ -252,7 +252,13 @@ encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
         next.message = "Error: " + error;
         return next;
     }
-    if (recorder_) recorder_->EndTrack(item.finalStem + OutputExtension(request_.kind), true);
+    if (recorder_) {
+        recorder_->EndTrack(item.finalStem + OutputExtension(request_.kind), true);
+        const int disc = session_.toc.entries[static_cast<std::size_t>(r.track)].trackNumber;
+        item.settled = [recorder = recorder_, disc](const std::string& path) {
+            recorder->Settled(disc, path);
+        };
+    }
     item.trackNumber = number;
     item.deleteInput = request_.cd.deleteGrabbedWav;
     item.scratch = std::move(scratch);

@@ -150,9 +150,16 @@ void RipRecorder::EndTrack(const std::string& file, bool read) {
     if (read && sums_) t.sums = sums_->Finish();
     if (read && testSums_) t.testCrc = testSums_->Finish().crc32;
     t.suspicious = reader_.Suspicious();
+    std::lock_guard lock(mutex_);
     report_.tracks.push_back(std::move(t));
     report_.trackTitles.push_back(request_.tags[track_ + 1].Title());
     track_ = -1;
+}
+
+void RipRecorder::Settled(int number, const std::string& file) {
+    std::lock_guard lock(mutex_);
+    for (RipTrackReport& t : report_.tracks)
+        if (t.number == number) t.file = file;
 }
 
 bool RipRecorder::Complete() const {
@@ -165,6 +172,7 @@ bool RipRecorder::Complete() const {
 
 const RipReport& RipRecorder::Finish(const std::function<bool()>& cancelled,
                                      std::vector<std::string>& lines, std::string& logError) {
+    std::lock_guard lock(mutex_);
     AccurateRipReply reply;
     if (request_.cd.accurateRip) {
         const std::string server = request_.cd.accurateRipServer.empty()

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,6 +40,9 @@ public:
     void Written(const std::uint8_t* data, std::size_t size);
     // file: the name the track's file is to get; read: false when it could not be read.
     void EndTrack(const std::string& file, bool read);
+    // The file of a track (its number on the disc) once its name is settled; may come from
+    // another thread, before Finish.
+    void Settled(int number, const std::string& file);
 
     // The lookup (unless switched off), the verdicts, the log and cue sheet in the folder
     // (base name: the disc's artist and title, else "Rip"). lines receives what the final
@@ -55,6 +59,7 @@ private:
     std::string folder_;
     SampleReader reader_;
     RipReport report_;
+    std::mutex mutex_;  // report_.tracks: tracks end on the grab thread, settle on encoders'
     int track_ = -1;
     std::unique_ptr<TrackChecksummer> sums_, testSums_;
 };

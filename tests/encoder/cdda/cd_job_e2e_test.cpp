@@ -234,6 +234,24 @@ TEST_F(CdJobEndToEnd, AVerifiedRipChecksEveryTrackAndLeavesItsLogAndCueSheet) {
     ExpectTrackAudio("Orvane Players - Second.MP3", 1);
 }
 
+// Two tracks of one title: the second file takes a numbered name, and the log and cue sheet
+// name the files as written, not as planned.
+TEST_F(CdJobEndToEnd, TheRipLogNamesTheNumberedFileOfASameTitledTrack) {
+    Drive("");
+    Titles({"Dawn", "Dawn", "Dusk", "Dawn"});
+    request.cd.checked = {1, 1, 0, 0};
+    request.cd.ripLog = true;
+    Run();
+    EXPECT_EQ(recorder.Outcome()->message, "MP3 Compression Finished.");
+    const std::string log = test::ReadFile(out / "Orvane Players - Tones.log");
+    const std::string cue = test::ReadFile(out / "Orvane Players - Tones.cue");
+    for (const std::string name : {"Orvane Players - Dawn.MP3", "Orvane Players - Dawn (2).MP3"}) {
+        EXPECT_TRUE(std::filesystem::exists(out / name)) << name;
+        EXPECT_NE(log.find("File: " + (out / name).string() + "\n"), std::string::npos) << log;
+        EXPECT_NE(cue.find("FILE \"" + name + "\" MP3"), std::string::npos) << cue;
+    }
+}
+
 // With several jobs allowed the next tracks are grabbed while one is encoded; a grab that fails
 // in the middle of it leaves the files and the report of a one-track-at-a-time job.
 TEST_F(CdJobEndToEnd, GrabbingAheadWritesWhatOneTrackAtATimeWrites) {

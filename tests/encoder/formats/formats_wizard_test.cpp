@@ -7,9 +7,14 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
+#include <QImage>
+#include <QPointer>
 #include <QTreeWidget>
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -22,9 +27,11 @@
 #include "encoder/cdda/ui/cdda_views.h"
 #include "encoder/formats/flac_job.h"
 #include "platform/clock/clock.h"
+#include "support/first_start.h"
 #include "support/temp_dir.h"
 #include "support/wma_util.h"
 #include "tests/encoder/app/ui/window_script.h"
+#include "tests/encoder/freedb/loopback_server.h"
 
 namespace orvane::formats {
 namespace {
@@ -45,6 +52,17 @@ std::string DataChunk(const std::string& wave) {
     return {};
 }
 
+// The database's v1 sum of a track from its definition: word k (left sample low, right high)
+// weighted by k, every word counted on a track neither first nor last on the disc.
+std::uint32_t ReferenceV1(const std::string& pcm) {
+    std::uint64_t sum = 0;
+    for (std::uint64_t k = 1; k <= pcm.size() / 4; ++k) {
+        const auto* p = reinterpret_cast<const unsigned char*>(pcm.data() + (k - 1) * 4);
+        sum += k * (p[0] | p[1] << 8 | p[2] << 16 | std::uint64_t{p[3]} << 24);
+    }
+    return static_cast<std::uint32_t>(sum);
+}
+
 class FormatsWizard : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -62,6 +80,27 @@ protected:
     }
     void TearDown() override { clock::Install(nullptr); }
 
+    // The image drive of the demo disc, the only drive the grabber finds.
+    static fs::path UseDemoDisc() {
+        const fs::path cue = test::DistDir() / "demo" / "Demo.cue";
+        EXPECT_TRUE(fs::exists(cue)) << cue;
+        const char* config = std::getenv("XDG_CONFIG_HOME");
+        EXPECT_TRUE(config);
+        fs::create_directories(fs::path(config) / "orvane");
+        test::WriteFile(fs::path(config) / "orvane" / "drives.conf",
+                        "real_drives = no\nimage = " + cue.string() + "\n");
+        return cue;
+    }
+    // The samples of a demo-disc track as the command-line grabber reads it.
+    static std::string GrabbedSamples(const fs::path& folder, int track) {
+        const fs::path wav = folder / ("track" + std::to_string(track) + ".wav");
+        const std::string grab = (test::DistDir() / "orvane-cdda").string() +
+                                 " grab D: " + std::to_string(track) + " " +
+                                 test::Quote(wav.string()) + " > /dev/null 2>&1";
+        EXPECT_EQ(std::system(grab.c_str()), 0) << grab;
+        return DataChunk(test::ReadFile(wav));
+    }
+
     clock::VirtualClock clock_{true};
     encoder::MemorySettings settings_;
 };
@@ -70,13 +109,7 @@ protected:
 // verification and loudness values: one FLAC file each that the reference tools accept,
 // holding the track's samples exactly, and one album gain for both.
 TEST_F(FormatsWizard, DemoDiscTracksBecomeVerifiedFlacFiles) {
-    const fs::path cue = test::DistDir() / "demo" / "Demo.cue";
-    ASSERT_TRUE(fs::exists(cue)) << cue;
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    ASSERT_TRUE(config);
-    fs::create_directories(fs::path(config) / "orvane");
-    test::WriteFile(fs::path(config) / "orvane" / "drives.conf",
-                    "real_drives = no\nimage = " + cue.string() + "\n");
+    UseDemoDisc();
 
     test::TempDir out, scratch;
     Script script;
@@ -153,6 +186,109 @@ TEST_F(FormatsWizard, DemoDiscTracksBecomeVerifiedFlacFiles) {
         }
         album = gain;
     }
+}
+
+// A verified rip from the grabber's OK: secure reading and the database check chosen in the
+// grabber's settings, the database (a loopback server) knowing the pressing's second track and
+// another checksum for its third. The final message in the status window adds the third track;
+// the log and cue sheet lie beside the files. Set ORVANE_SHOTS to a folder to keep a picture of
+// the status window with its final message.
+TEST_F(FormatsWizard, AVerifiedRipFromTheGrabberNamesTheTrackTheDatabaseDoesNotConfirm) {
+    UseDemoDisc();
+    test::TempDir out, scratch, home;
+    // An installed registry, where the grabber's settings are saved.
+    const char* old = std::getenv("ORVANE_REGISTRY_DIR");
+    const std::string saved = old ? old : "";
+    test::UseRegistryFolder(home.path());
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, encoder::kMachineKey, 0, nullptr, 0, KEY_WRITE,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    const std::uint32_t second = ReferenceV1(GrabbedSamples(scratch.path(), 2));
+    std::string body = std::string(1, '\x05') + std::string(12, '\0');
+    for (int t = 1; t <= 5; ++t) {
+        const std::uint32_t sum = t == 2   ? second
+                                  : t == 3 ? ~ReferenceV1(GrabbedSamples(scratch.path(), 3))
+                                           : 0;
+        body += '\x07';
+        for (int i = 0; i < 4; ++i)
+            body += static_cast<char>((sum >> (8 * i)) & 0xFF);
+        body += std::string(4, '\0');
+    }
+    test::LoopbackServer server([&](const std::string&) {
+        return test::LoopbackReply{{"HTTP/1.0 200 OK\r\n\r\n" + body}};
+    });
+    settings_.WriteProfileString("Rip", "AccurateRipServer", "http://" + server.Address());
+
+    Script script;
+    QPointer<QWidget> status;
+    QImage finalShot;
+    encoder::ui::Hooks().messageBox = [&](const std::string& text, const std::string&, unsigned) {
+        script.messages.push_back(text);
+        if (status) finalShot = status->grab().toImage();
+        return IDOK;
+    };
+    script.On(IDD_PAGE1, [&](QWidget* w) {
+        Click(w, IDC_TO_FORMATS);
+        Click(w, IDC_SRC_CDAUDIO);  // runs the grabber
+        Type(w, IDC_OUTPUT, out.path().string() + "/");
+        Click(w, ID_WIZNEXT);
+    });
+    script.On(IDD_CDA_GRABBER, [](QWidget* w) {
+        Click(w, IDC_CD_SETTINGS);
+        auto* tree = Find<QTreeWidget>(w, IDC_CD_TRACKS);
+        ASSERT_EQ(tree->topLevelItemCount(), 5);
+        for (int row : {1, 2})
+            tree->topLevelItem(row)->setCheckState(0, Qt::Checked);
+        Click(w, IDOK);
+    });
+    script.On(IDD_CDA_SETTINGS, [](QWidget* w) {
+        Find<QComboBox>(w, IDC_CDA_READMODE)->setCurrentIndex(1);  // Secure
+        Find<QAbstractButton>(w, IDC_CDA_ACCURATERIP)->setChecked(true);
+        Click(w, IDOK);
+    });
+    script.On(IDD_FORMAT_SETTINGS, [](QWidget* w) { Click(w, ID_WIZNEXT); });
+    // The system clock: the lookup waits for the loopback server in real time.
+    script.On(IDD_PAGE3, [](QWidget* w) { Click(w, ID_WIZFINISH); });
+    script.On(IDD_PROCESSING_STATUS, [&](QWidget* w) { status = w; });
+    {
+        Watchdog watchdog(120000);
+        encoder::ProcessingStatusDialog dialog(encoder::TheApp());
+        encoder::ui::RunStatusDialog(dialog);
+    }
+    if (old)
+        test::UseRegistryFolder(saved);
+    else
+        ::unsetenv("ORVANE_REGISTRY_DIR");
+    registry::ResetForTesting();
+
+    EXPECT_EQ(server.RequestCount(), 1u);
+    EXPECT_EQ(script.messages,
+              std::vector<std::string>{"FLAC Compression Finished.\nTrack 3: not accurately ripped "
+                                       "(checksum differs from the AccurateRip database)"});
+    // Two FLAC files, a log and a cue sheet.
+    std::map<std::string, std::vector<fs::path>> files;
+    for (const auto& entry : fs::directory_iterator(out.path()))
+        files[entry.path().extension().string()].push_back(entry.path());
+    ASSERT_EQ(files.size(), 3u);
+    ASSERT_EQ(files[".FLAC"].size(), 2u);
+    ASSERT_EQ(files[".log"].size(), 1u);
+    ASSERT_EQ(files[".cue"].size(), 1u);
+    const std::string log = test::ReadFile(files[".log"][0]);
+    EXPECT_NE(log.find("Read mode: secure"), std::string::npos) << log;
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08x", second);
+    EXPECT_NE(log.find(hex), std::string::npos) << log;
+    const std::string sheet = test::ReadFile(files[".cue"][0]);
+    for (const fs::path& flac : files[".FLAC"]) {
+        EXPECT_NE(log.find("File: " + flac.string()), std::string::npos) << log;
+        EXPECT_NE(sheet.find("FILE \"" + flac.filename().string() + "\""), std::string::npos)
+            << sheet;
+    }
+    EXPECT_FALSE(finalShot.isNull());
+    if (const char* shots = std::getenv("ORVANE_SHOTS"))
+        finalShot.save(QString(shots) + "/status-verified-rip.png");
 }
 
 }  // namespace
