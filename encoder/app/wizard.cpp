@@ -534,7 +534,6 @@ void MLSheet::OnFinish() {
     r.cd.introOnly = app_.introOnly != 0;
     r.cd.introSeconds = app_.introSeconds;
     r.cd.readBufferSize = app_.cdaReadBufferSize;
-    r.cd.readSpeed = app_.cdaReadSpeed;
     r.cd.deemphasis = app_.cdaDeemphasis != 0;
     r.cd.deleteGrabbedWav = deleteGrabbedWav_;
     r.appFolder = app_.appFolder;

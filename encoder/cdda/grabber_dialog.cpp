@@ -446,8 +446,11 @@ void CdGrabberDialog::OnGrabNow() {
         if (rows_[i].checked) request.rows.push_back({static_cast<int>(i), rows_[i].texts[0]});
     request.introOnly = introOnly_ == 1;
     request.introSeconds = introSeconds_;
-    if (app_.settings) request.read = LoadRipSettings(*app_.settings, session_.Drive()).read;
     request.cdRead.speed = app_.cdaReadSpeed;
+    if (app_.settings) {
+        request.read = LoadRipSettings(*app_.settings, session_.Drive()).read;
+        request.cdRead.speed = LoadReadSpeed(*app_.settings, session_.Drive(), app_.cdaReadSpeed);
+    }
     request.cdRead.deemphasis = app_.cdaDeemphasis != 0;
     GrabToFolder(session_, request, *port_, openProgress, app_.cdaReadBufferSize);
 }
@@ -582,7 +585,9 @@ void CdGrabberDialog::OnOK() {
     cd.introOnly = introOnly_ == 1;
     cd.introSeconds = introSeconds_;
     cd.readBufferSize = app_.cdaReadBufferSize;
+    cd.readSpeed = app_.cdaReadSpeed;
     if (app_.settings) {
+        cd.readSpeed = LoadReadSpeed(*app_.settings, session_.Drive(), app_.cdaReadSpeed);
         // Verified ripping as the settings window left it; all off reads as ever.
         const RipSettings rip = LoadRipSettings(*app_.settings, session_.Drive());
         cd.readOffset = rip.read.offset;
@@ -636,7 +641,10 @@ void CdaSettingsDialog::OnInitDialog() {
         port_->AddString(IDC_CDA_READMODE, mode);
     port_->SetCurSel(IDC_CDA_READMODE, static_cast<int>(rip.read.mode));
     port_->SetCheck(IDC_CDA_ACCURATERIP, rip.accurateRip ? 1 : 0);
-    port_->SetText(IDC_CDA_SPEED, std::to_string(app_.cdaReadSpeed));
+    // The speed shown and stored is the current drive's own.
+    const int speed =
+        app_.settings ? LoadReadSpeed(*app_.settings, d, app_.cdaReadSpeed) : app_.cdaReadSpeed;
+    port_->SetText(IDC_CDA_SPEED, std::to_string(speed));
     port_->SetCheck(IDC_CDA_DEEMPHASIS, app_.cdaDeemphasis);
 }
 
@@ -665,12 +673,13 @@ bool CdaSettingsDialog::OnOK() {
     rip.accurateRip = port_->Check(IDC_CDA_ACCURATERIP) == 1;
     if (app_.settings) StoreRipSettings(*app_.settings, d, rip);
     app_.cdaReadBufferSize = value;
-    app_.cdaReadSpeed = speed;
+    // A named drive keeps its own speed; the shared one stays the default of the others.
+    if (DriveIdentity(d).empty()) app_.cdaReadSpeed = speed;
     app_.cdaDeemphasis = port_->Check(IDC_CDA_DEEMPHASIS) ? 1 : 0;
     std::string failure = StoreReadBufferSize(value);
     bool stored = true;
     if (app_.settings) {
-        stored &= app_.settings->WriteProfileInt("Preferences", "CDAReadSpeed", speed);
+        stored &= StoreReadSpeed(*app_.settings, d, speed);
         stored &=
             app_.settings->WriteProfileInt("Preferences", "CDADeemphasis", app_.cdaDeemphasis);
     }

@@ -4,12 +4,15 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "encoder/app/encoder_app.h"
+
 namespace orvane::cdda {
 
 namespace {
 
 constexpr const char* kSection = "Rip";
 constexpr const char* kOffsets = "ReadOffsets";
+constexpr const char* kSpeeds = "ReadSpeeds";
 
 std::string Trimmed(const std::string& text) {
     const auto first = text.find_first_not_of(' ');
@@ -74,6 +77,26 @@ bool StoreRipSettings(encoder::SettingsStore& store, const CdDrive& drive,
         ok = store.WriteProfileString(kOffsets, identity, std::to_string(settings.read.offset)) &&
              ok;
     return ok;
+}
+
+int LoadReadSpeed(encoder::SettingsStore& store, const CdDrive& drive, int fallback) {
+    const std::string identity = DriveIdentity(drive);
+    if (identity.empty()) return fallback;
+    // A value out of range or no number reads as none, like a read offset.
+    const std::string text = store.GetProfileString(kSpeeds, identity, "");
+    if (text.empty() || text.size() > 2) return fallback;
+    int speed = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return fallback;
+        speed = speed * 10 + (c - '0');
+    }
+    return speed <= encoder::EncoderApp::kMaxCdaReadSpeed ? speed : fallback;
+}
+
+bool StoreReadSpeed(encoder::SettingsStore& store, const CdDrive& drive, int speed) {
+    const std::string identity = DriveIdentity(drive);
+    if (identity.empty()) return store.WriteProfileInt("Preferences", "CDAReadSpeed", speed);
+    return store.WriteProfileString(kSpeeds, identity, std::to_string(speed));
 }
 
 }  // namespace orvane::cdda

@@ -375,6 +375,31 @@ TEST_F(CddaToolOnSgIo, ReportsTheDriveStatesFromTheirSenseData) {
     EXPECT_FALSE(std::filesystem::exists(dir_ / "two.wav"));
 }
 
+// A secure grab on a drive that flags damaged sectors with C2 error pointers: those sectors are
+// named suspicious and the exit status says so; every other sector is written bit-exact.
+TEST_F(CddaToolOnSgIo, SecureGrabNamesTheSectorsTheDriveFlags) {
+    ToolRun r = StartOnDrive("grab --secure D: 2 two.wav", "ORVANE_MMC_MODEL_C2=400-401");
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("suspicious sector: track 2, 00:01.25 (LBA 400)"), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("suspicious sector: track 2, 00:01.26 (LBA 401)"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("(LBA 399)"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("(LBA 402)"), std::string::npos) << r.err;
+    const std::string wav = orvane::test::ReadFile(dir_ / "two.wav");
+    const std::string pcm = orvane::test::PatternFrames(300, 150);
+    ASSERT_EQ(wav.size(), 44 + pcm.size());
+    constexpr std::size_t kFrame = 2352;
+    EXPECT_EQ(wav.substr(44, 100 * kFrame), pcm.substr(0, 100 * kFrame));
+    EXPECT_EQ(wav.substr(44 + 102 * kFrame), pcm.substr(102 * kFrame));
+    EXPECT_NE(wav.substr(44 + 100 * kFrame, 2 * kFrame), pcm.substr(100 * kFrame, 2 * kFrame));
+
+    // The same drive without damage: a clean secure grab.
+    r = StartOnDrive("grab --secure D: 2 two.wav");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(orvane::test::ReadFile(dir_ / "two.wav").substr(44), pcm);
+}
+
 TEST_F(CddaTool, NoDriveNamesTheRealCause) {
     // The only configured image is missing: no drive at all, and the message says why.
     orvane::test::WriteFile(dir_ / "config" / "orvane" / "drives.conf",

@@ -36,6 +36,34 @@ TEST(RipSettings, OffsetsAreKeptPerDriveModelAndBoundedWhenRead) {
     EXPECT_FALSE(LoadRipSettings(fresh, a).Verified());
 }
 
+TEST(RipSettings, ReadSpeedsArePerDriveModelWithTheSharedValueAsDefault) {
+    encoder::MemorySettings store;
+    CdDrive a, b, unnamed;
+    a.vendor = "PLEXTOR ";
+    a.product = "DVDR   PX-716A  ";
+    b.vendor = "ACME    ";
+    b.product = "CD-ROM          ";
+    // Nothing stored for either model: both read the shared value.
+    EXPECT_EQ(LoadReadSpeed(store, a, 6), 6);
+    EXPECT_EQ(LoadReadSpeed(store, b, 6), 6);
+    ASSERT_TRUE(StoreReadSpeed(store, a, 0));
+    EXPECT_EQ(store.GetProfileString("ReadSpeeds", "PLEXTOR DVDR   PX-716A"), "0");
+    EXPECT_EQ(LoadReadSpeed(store, a, 6), 0);  // "fastest" is a value of its own
+    EXPECT_EQ(LoadReadSpeed(store, b, 6), 6);
+    EXPECT_EQ(store.GetProfileInt("Preferences", "CDAReadSpeed", 77), 77u);
+    // A value out of range or no number reads as none.
+    for (const char* bad : {"100", "-1", "8x", " 8", "", "99999999999"}) {
+        store.WriteProfileString("ReadSpeeds", "ACME CD-ROM", bad);
+        EXPECT_EQ(LoadReadSpeed(store, b, 6), 6) << bad;
+    }
+    store.WriteProfileString("ReadSpeeds", "ACME CD-ROM", "99");
+    EXPECT_EQ(LoadReadSpeed(store, b, 6), 99);
+    // A drive with no name keeps the shared value, as every drive did before.
+    ASSERT_TRUE(StoreReadSpeed(store, unnamed, 24));
+    EXPECT_EQ(store.GetProfileInt("Preferences", "CDAReadSpeed", 0), 24u);
+    EXPECT_EQ(LoadReadSpeed(store, unnamed, 3), 3);
+}
+
 TEST(RipSettings, ReadOffsetsParseWithinTheirRangeOnly) {
     int v = 99;
     for (const char* bad : {"", "-", "+", "2941", "-2941", "1e3", "12a", " 5", "99999999"})

@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "support/temp_dir.h"
+#include "tests/platform/cdrom/disc_fixture.h"
 
 namespace {
 
@@ -48,6 +52,51 @@ TEST(PlimoScreenshotsTest, WritesAPictureOfEachWindow) {
               std::string::npos);
     // The review run keeps its settings in memory: no profile was written.
     EXPECT_FALSE(std::filesystem::exists(dir / "registry"));
+}
+
+// The same review run on a real drive: the grabber finds the device node, reads its table of
+// contents and grabs the two tracks it checks (1 and 3) with its own command blocks, which the
+// MMC drive model behind a preloaded ioctl answers.
+TEST(PlimoScreenshotsTest, GrabberGrabsFromARealDrive) {
+    orvane::test::TempDir dir;
+    std::filesystem::create_directories(dir / "config" / "orvane");
+    orvane::test::WriteFile(dir / "config" / "orvane" / "drives.conf", "");
+    orvane::test::WriteFile(dir / "sr0", "");
+    const std::string cue = orvane::test::WriteSimpleDisc(dir, {300, 150, 75});
+    const std::string device = (dir / "sr0").string();
+    const std::string command =
+        "QT_QPA_PLATFORM=offscreen ORVANE_REGISTRY_DIR='" + (dir / "registry").string() +
+        "' XDG_CONFIG_HOME='" + (dir / "config").string() +
+        "' ORVANE_CD_IMAGES= " + "ORVANE_CD_DEVICES='" + device + "' ORVANE_MMC_MODEL_DEVICE='" +
+        device + "' ORVANE_MMC_MODEL_CUE='" + cue + "' ORVANE_MMC_MODEL_TRACE=1 " +
+        "ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD='" + ORVANE_MMC_SHIM + "' '" +
+        (orvane::test::DistDir() / "Plimo").string() + "' --screenshots '" +
+        (dir / "shots").string() + "' 2>'" + (dir / "log").string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << orvane::test::ReadFile(dir / "log");
+    const std::string log = orvane::test::ReadFile(dir / "log");
+    EXPECT_NE(log.find("message: The selected track(s) has been saved to disk."), std::string::npos)
+        << log;
+    // Every READ CD the drive answered, as sectors read: all of track 1 (0-299) and of track 3
+    // (450-524), nothing of track 2, and no command refused.
+    std::vector<bool> read(525, false);
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("mmc model: BE ", 0) != 0) continue;
+        EXPECT_EQ(line.find("->"), std::string::npos) << line;
+        std::istringstream hex(line.substr(11));
+        std::vector<unsigned> cdb;
+        for (unsigned byte = 0; hex >> std::hex >> byte;)
+            cdb.push_back(byte);
+        ASSERT_GE(cdb.size(), 9u) << line;
+        const std::uint32_t lba = cdb[2] << 24 | cdb[3] << 16 | cdb[4] << 8 | cdb[5];
+        const std::uint32_t count = cdb[6] << 16 | cdb[7] << 8 | cdb[8];
+        for (std::uint32_t s = lba; s < lba + count && s < read.size(); ++s)
+            read[s] = true;
+    }
+    for (std::uint32_t s = 0; s < read.size(); ++s)
+        ASSERT_EQ(read[s], s < 300 || s >= 450) << "sector " << s;
+    EXPECT_FALSE(
+        QImage(QString::fromStdString((dir / "shots/grabber-dialog.png").string())).isNull());
 }
 
 }  // namespace

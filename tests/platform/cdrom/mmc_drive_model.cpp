@@ -95,6 +95,15 @@ void MmcDriveModel::FailSectors(std::uint32_t first, std::uint32_t last) {
     failing_.push_back({first, last});
 }
 
+void MmcDriveModel::DamageSectors(std::uint32_t first, std::uint32_t last) {
+    damaged_.push_back({first, last});
+}
+
+bool MmcDriveModel::Damaged(std::uint32_t lba) const {
+    return std::any_of(damaged_.begin(), damaged_.end(),
+                       [lba](const cdrom::SectorRange& r) { return r.Contains(lba); });
+}
+
 void MmcDriveModel::SetIdentity(const std::string& vendor, const std::string& product) {
     vendor_ = vendor;
     product_ = product;
@@ -441,6 +450,9 @@ MmcDriveModel::Answer MmcDriveModel::ReadFrames(std::uint32_t lba, std::uint32_t
         }
     }
     if (count && out && !image_->ReadCdda(lba, count, out).ok) return {kMediumError, 0x11, 0x00};
+    for (std::uint32_t i = 0; out && i < count; ++i) {
+        if (Damaged(lba + i)) cdrom::AlterSector(out + std::size_t{i} * kFrameBytes);
+    }
     position_ = count ? lba + count - 1 : lba;
     return {};
 }
@@ -464,9 +476,28 @@ MmcDriveModel::Answer MmcDriveModel::ReadCd(const std::uint8_t* cdb,
             const std::uint8_t* p = frames.data() + std::size_t{f} * kFrameBytes;
             out.insert(out.end(), p, p + kFrameBytes);
         }
-        // The image reads without error, so every C2 error bit is clear.
-        if (c2 == 1) out.insert(out.end(), 294, 0);
-        if (c2 == 2) out.insert(out.end(), 296, 0);
+        if (c2) {
+            // One bit per byte of the frame, most significant bit first, set where the byte
+            // could not be corrected: the bytes AlterSector changes, the low byte of each
+            // sample. Error field 10b puts the block error byte (the OR of them all) and a pad
+            // byte before them.
+            std::uint8_t pointers[cdrom::DiscDrive::kC2Bytes] = {};
+            if (Damaged(lba + f)) {
+                std::vector<std::uint8_t> probe(kFrameBytes, 0);
+                cdrom::AlterSector(probe.data());
+                for (std::uint32_t i = 0; i < kFrameBytes; ++i) {
+                    if (probe[i]) pointers[i / 8] |= static_cast<std::uint8_t>(0x80 >> (i % 8));
+                }
+            }
+            if (c2 == 2) {
+                std::uint8_t block = 0;
+                for (std::uint8_t b : pointers)
+                    block |= b;
+                out.push_back(block);
+                out.push_back(0);
+            }
+            out.insert(out.end(), pointers, pointers + sizeof pointers);
+        }
         if (sub == 2) {
             std::vector<std::uint8_t> q = QSubChannel(lba + f);
             q.resize(16, 0);

@@ -6,10 +6,10 @@
 //
 // Modelled: INQUIRY, TEST UNIT READY, READ TOC/PMA/ATIP formats 0, 1, 2 and 5, READ SUB-CHANNEL
 // formats 1-3 (position, catalog number, ISRC), READ CD (user data, C2 error pointers, raw or
-// formatted Q sub-channel with the image's index points), READ(10) at the block size set by MODE
-// SELECT(6/10), MODE SENSE(10) page 2Ah, SET CD SPEED, START STOP UNIT, PREVENT ALLOW MEDIUM
-// REMOVAL, GET EVENT STATUS NOTIFICATION (media class, polled). Not modelled: see the drive model
-// section of ARCHITECTURE.md.
+// formatted Q sub-channel with the image's index points; C2 error pointers on damaged sectors),
+// READ(10) at the block size set by MODE SELECT(6/10), MODE SENSE(10) page 2Ah, SET CD SPEED, START
+// STOP UNIT, PREVENT ALLOW MEDIUM REMOVAL, GET EVENT STATUS NOTIFICATION (media class, polled). Not
+// modelled: see the drive model section of ARCHITECTURE.md.
 
 #include <cstdint>
 #include <memory>
@@ -34,6 +34,9 @@ public:
     void OpenTray();    // as the eject button does
     void CloseTray();   // the drive spins up: becoming ready, then medium changed
     void FailSectors(std::uint32_t first, std::uint32_t last);  // unrecovered read errors
+    // Damaged but readable sectors: every sample's low byte comes back altered, and READ CD
+    // with C2 error pointers flags exactly those bytes.
+    void DamageSectors(std::uint32_t first, std::uint32_t last);
     void SetDeviceType(std::uint8_t type) { deviceType_ = type; }
     void SetIdentity(const std::string& vendor, const std::string& product);
     // As drives without a loading motor (slot and laptop drives): the tray stays open until
@@ -63,6 +66,7 @@ private:
     Answer ModeSelect(const std::uint8_t* data, std::size_t length, bool ten);
     Answer EventStatus(const std::uint8_t* cdb, std::vector<std::uint8_t>& out);
     Answer ReadFrames(std::uint32_t lba, std::uint32_t count, std::uint8_t* out);
+    bool Damaged(std::uint32_t lba) const;
     // The 12 bytes of the Q sub-channel of a sector (mode 1, position), CRC included.
     std::vector<std::uint8_t> QSubChannel(std::uint32_t lba) const;
     std::size_t TrackAt(std::uint32_t lba) const;
@@ -88,6 +92,7 @@ private:
     std::uint16_t currentSpeed_ = 7056;
     std::uint32_t position_ = 0;  // last sector read, for READ SUB-CHANNEL
     std::vector<cdrom::SectorRange> failing_;
+    std::vector<cdrom::SectorRange> damaged_;
     std::vector<std::uint8_t> opcodes_;
 };
 

@@ -4,6 +4,8 @@
 //   ORVANE_MMC_MODEL_STATE = no_disc | tray_open | tray_stuck_open (open, and no motor to
 //                            close it)
 //   ORVANE_MMC_MODEL_FAIL  = first-last (sectors answering an unrecovered read error)
+//   ORVANE_MMC_MODEL_C2    = ranges as the c2= fault word takes them ("400-401,420"):
+//                            damaged sectors, read altered and flagged by C2 error pointers
 //   ORVANE_MMC_MODEL_ID    = vendor/product
 //   ORVANE_MMC_MODEL_TRACE = 1 (each command block and its sense on standard error)
 // Never part of the program folder.
@@ -52,6 +54,13 @@ orvane::test::MmcDriveModel* Model() {
     unsigned first = 0, last = 0;
     if (std::sscanf(Env("ORVANE_MMC_MODEL_FAIL").c_str(), "%u-%u", &first, &last) == 2) {
         gModel->FailSectors(first, last);
+    }
+    if (const std::string c2 = Env("ORVANE_MMC_MODEL_C2"); !c2.empty()) {
+        orvane::cdrom::FaultPlan plan;
+        if (!orvane::cdrom::ParseFaultWord("c2=" + c2, plan, error))
+            std::fprintf(stderr, "mmc model: %s\n", error.c_str());
+        for (const orvane::cdrom::SectorRange& range : plan.c2)
+            gModel->DamageSectors(range.first, range.last);
     }
     const std::string id = Env("ORVANE_MMC_MODEL_ID");
     if (std::size_t slash = id.find('/'); slash != std::string::npos) {

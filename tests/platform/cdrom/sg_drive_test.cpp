@@ -93,6 +93,43 @@ TEST_F(SgDriveTest, TableOfContentsAndReadsMatchTheImage) {
     EXPECT_EQ(caps.maxSpeedKBs, 7056);
 }
 
+// Damaged sectors: READ CD with C2 error pointers flags the bytes that came back wrong, one bit
+// per byte, most significant bit first; the sectors around them read bit-exact and unflagged.
+TEST_F(SgDriveTest, C2ErrorPointersFlagTheDamagedBytes) {
+    model_->DamageSectors(120, 121);
+    constexpr std::uint32_t kC2 = DiscDrive::kC2Bytes;
+    // 40 frames from 100: more than one READ CD command.
+    std::vector<std::uint8_t> frames(40 * kFrameBytes), c2(40 * kC2, 0x5A);
+    ASSERT_TRUE(drive_->ReadCddaC2(100, 40, frames.data(), c2.data()).ok);
+    const std::string disc = PatternFrames(100, 40);
+    for (std::uint32_t k = 0; k < 40; ++k) {
+        const std::uint8_t* read = frames.data() + std::size_t{k} * kFrameBytes;
+        const std::uint8_t* pointers = c2.data() + std::size_t{k} * kC2;
+        const bool damaged = k == 20 || k == 21;
+        for (std::uint32_t i = 0; i < kFrameBytes; ++i) {
+            const bool wrong = read[i] != static_cast<std::uint8_t>(disc[k * kFrameBytes + i]);
+            const bool flagged = (pointers[i / 8] >> (7 - i % 8)) & 1;
+            ASSERT_EQ(wrong, damaged && i % 2 == 0) << "frame " << k << " byte " << i;
+            ASSERT_EQ(flagged, wrong) << "frame " << k << " byte " << i;
+        }
+    }
+    // Error field 10b: the block error byte (their OR) and a pad byte before the pointers.
+    std::vector<std::uint8_t> sector(2 * (kFrameBytes + 296));
+    ASSERT_TRUE(Send({0xBE, 0x04, 0, 0, 0, 119, 0, 0, 2, 0x14, 0, 0}, sector).ok);
+    const std::uint8_t* clean = sector.data() + kFrameBytes;
+    const std::uint8_t* bad = sector.data() + 2 * kFrameBytes + 296;
+    EXPECT_EQ(clean[0], 0);
+    EXPECT_EQ(bad[0], 0xAA);
+    EXPECT_EQ(bad[1], 0);
+    EXPECT_EQ(bad[2], 0xAA);
+    EXPECT_EQ(bad[2 + kC2 - 1], 0xAA);
+    // A plain read gets the damaged samples without a word of warning.
+    std::vector<std::uint8_t> plain(kFrameBytes);
+    ASSERT_TRUE(drive_->ReadCdda(120, 1, plain.data()).ok);
+    EXPECT_EQ(std::string(plain.begin(), plain.end()),
+              std::string(frames.begin() + 20 * kFrameBytes, frames.begin() + 21 * kFrameBytes));
+}
+
 TEST_F(SgDriveTest, EachFailureGivesItsSenseData) {
     std::vector<std::uint8_t> frame(kFrameBytes);
     model_->RemoveDisc();

@@ -332,6 +332,8 @@ TEST_F(GrabberView, CdaSettingsSaveOnAFreshInstallationAfterTheFirstStart) {
 // The read speed and de-emphasis beside the read buffer size: refused out of range, kept in
 // the user's settings on OK, and shown again the next time.
 TEST_F(GrabberView, CdaSettingsKeepTheReadSpeedAndDeemphasis) {
+    // With no drive known, the speed is the one every drive shares.
+    TheCdSession().driveCount = 0;
     encoder::EncoderApp& app = encoder::TheApp();
     app.cdaReadSpeed = 0;
     app.cdaDeemphasis = 0;
@@ -366,6 +368,51 @@ TEST_F(GrabberView, CdaSettingsKeepTheReadSpeedAndDeemphasis) {
               IDCANCEL);
     app.cdaReadSpeed = 0;
     app.cdaDeemphasis = 0;
+}
+
+// Opened from the grabber, the settings window shows and stores the current drive's own read
+// speed; the shared one stays the default of drives that have none, and the grabber's OK hands
+// the drive's speed to the CD job.
+TEST_F(GrabberView, CdaSettingsKeepTheReadSpeedOfTheCurrentDrive) {
+    encoder::EncoderApp& app = encoder::TheApp();
+    app.cdaReadSpeed = 4;
+    settings_.WriteProfileInt("Preferences", "CDAReadSpeed", 4);
+    std::string shown;
+    auto grab = [&](const char* typed) {
+        encoder::ui::Hooks().shown = [&, typed](QWidget* w, int id) {
+            if (id == IDD_CDA_GRABBER) {
+                QTimer::singleShot(0, w, [w] {
+                    Click(w, IDC_CD_SETTINGS);
+                    Find<QTreeWidget>(w, IDC_CD_TRACKS)
+                        ->topLevelItem(0)
+                        ->setCheckState(0, Qt::Checked);
+                    Click(w, IDOK);
+                });
+            } else if (id == IDD_CDA_SETTINGS) {
+                QTimer::singleShot(0, w, [&, w, typed] {
+                    shown = Find<QLineEdit>(w, IDC_CDA_SPEED)->text().toStdString();
+                    if (typed) Find<QLineEdit>(w, IDC_CDA_SPEED)->setText(typed);
+                    Click(w, typed ? IDOK : IDCANCEL);
+                });
+            }
+        };
+        return ui::RunCdGrabber(nullptr);
+    };
+    // No speed of its own yet: the shared value.
+    ASSERT_EQ(grab(nullptr), IDOK);
+    EXPECT_EQ(shown, "4");
+    EXPECT_EQ(app.cdSelection.readSpeed, 4);
+
+    ASSERT_EQ(grab("12"), IDOK);
+    EXPECT_EQ(settings_.GetProfileString("ReadSpeeds", "ORVANE IMAGE DRIVE"), "12");
+    EXPECT_EQ(settings_.GetProfileInt("Preferences", "CDAReadSpeed", 0), 4u);
+    EXPECT_EQ(app.cdaReadSpeed, 4);
+    EXPECT_EQ(app.cdSelection.readSpeed, 12);
+
+    ASSERT_EQ(grab(nullptr), IDOK);
+    EXPECT_EQ(shown, "12");
+    EXPECT_EQ(app.cdSelection.readSpeed, 12);
+    app.cdaReadSpeed = 0;
 }
 
 // "&Get CD Info" against a loopback CD database: the query carries the disc's offsets, the
