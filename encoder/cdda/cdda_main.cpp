@@ -251,6 +251,7 @@ ReadOutcome ReadOnce(CdSession& session, SampleReader& reader, FrameRange range,
     const CdDrive& drive = session.Drive();
     std::vector<std::uint8_t> buffer(std::size_t{kReadBufferFrames} * kFrameBytes);
     drive.SetAudioBlockMode();
+    reader.BeginSpan(range.start, range.end);
     ReadOutcome outcome = ReadOutcome::Done;
     for (std::uint32_t e = range.start; e < range.end; e += static_cast<std::uint32_t>(sectors)) {
         std::uint32_t count =

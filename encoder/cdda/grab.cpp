@@ -172,6 +172,7 @@ ReadOutcome ReadTrack(const ReadTrackParams& p, WaveFileWriter& file, GrabProgre
     progress.SetTrackBar(trackRange, 0);
     p.drive->SetAudioBlockMode();
     Deemphasis filter;
+    if (p.reader) p.reader->BeginSpan(start, end);
     for (std::uint32_t e = start; e < end; e += n) {
         std::uint32_t count = std::min(n, end - e);
         int attempts = p.inJob && e + n >= end ? 10 : 6;

@@ -91,9 +91,109 @@ AspiResult SampleReader::Read(std::uint32_t first, std::uint32_t count, std::uin
     return 1;
 }
 
+void SampleReader::BeginSpan(std::uint32_t first, std::uint32_t end) {
+    // The sectors Read asks of the drive for these frames, the offset applied.
+    const auto frame = [&](std::uint32_t f, std::int64_t round) {
+        const std::int64_t at =
+            FloorDiv(std::int64_t{f} * kFrameSamples + settings_.offset + round, kFrameSamples);
+        return static_cast<std::uint32_t>(std::clamp<std::int64_t>(at, 0, leadOut_));
+    };
+    spanLo_ = frame(first, 0);
+    spanHi_ = frame(end, kFrameSamples - 1);
+    winLo_ = winHi_ = 0;
+    window_.clear();
+}
+
+std::uint32_t SampleReader::CacheSectors() {
+    if (settings_.cacheSectors >= 0) return static_cast<std::uint32_t>(settings_.cacheSectors);
+    if (cacheSectors_ < 0) {
+        // MODE SENSE page 2Ah: the buffer size in kB at bytes 12-13 of the page.
+        std::uint8_t caps[28];
+        std::uint32_t kb = 0;
+        if (drive_.QueryCdCapabilities(caps) == 1) kb = std::uint32_t{caps[20]} << 8 | caps[21];
+        cacheSectors_ = (std::int64_t{kb} * 1024 + kFrameBytes - 1) / kFrameBytes;
+    }
+    return static_cast<std::uint32_t>(cacheSectors_);
+}
+
+void SampleReader::Remember(std::uint32_t lba, std::uint32_t count) {
+    const std::uint32_t n = CacheSectors();
+    if (!n) return;
+    for (std::uint32_t s = count > n ? lba + count - n : lba; s < lba + count; ++s)
+        recent_.push_back(s);
+    while (recent_.size() > n)
+        recent_.pop_front();
+}
+
+bool SampleReader::MayBeCached(std::uint32_t first, std::uint32_t count,
+                               std::uint32_t chunk) const {
+    const std::size_t n = recent_.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint32_t s = recent_[i];
+        if (s < first || s - first >= count) continue;
+        // Sectors read since s, and those the pass reads before the request holding s.
+        const std::size_t since = n - 1 - i;
+        const std::uint32_t before = (s - first) / chunk * chunk;
+        if (since + before < n) return true;
+    }
+    return false;
+}
+
+void SampleReader::ReadElsewhere(std::uint32_t first, std::uint32_t end, std::uint32_t chunk) {
+    const std::uint32_t n = std::min(CacheSectors(), leadOut_);
+    // The end of the disc farther from the span; the other one when that does not read (a
+    // data track there).
+    const std::uint32_t head = 0, tail = leadOut_ - n;
+    const bool tailFarther = std::int64_t{tail} - end >= std::int64_t{first} - n;
+    for (std::uint32_t at : {tailFarther ? tail : head, tailFarther ? head : tail}) {
+        std::vector<std::uint8_t> scratch(std::size_t{chunk} * kFrameBytes);
+        bool ok = true;
+        for (std::uint32_t k = 0; k < n && ok; k += chunk) {
+            const std::uint32_t m = std::min(chunk, n - k);
+            ++requests_;
+            ok = drive_.ReadAudioFrames(at + k, m, scratch.data()) == 1;
+            if (ok) Remember(at + k, m);
+        }
+        if (ok) return;
+    }
+}
+
+AspiResult SampleReader::ReadWindowed(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) {
+    chunk_ = std::max(chunk_, count);
+    const std::uint32_t n = CacheSectors(), chunk = chunk_;
+    // A FIFO cache of n holds none of a window's first reads once its second pass has read n
+    // other sectors after them: windows of 2n and a request more, the rest of the span joined
+    // to the last window rather than left short.
+    const std::uint32_t size = 2 * n + chunk;
+    while (count > 0) {
+        if (lba >= winLo_ && lba < winHi_) {
+            const std::uint32_t m = std::min(count, winHi_ - lba);
+            std::memcpy(out, window_.data() + std::size_t{lba - winLo_} * kFrameBytes,
+                        std::size_t{m} * kFrameBytes);
+            lba += m;
+            count -= m;
+            out += std::size_t{m} * kFrameBytes;
+            continue;
+        }
+        std::uint32_t hi = spanHi_ - lba <= size ? spanHi_ : lba + size;
+        if (spanHi_ - hi < size) hi = spanHi_;
+        window_.resize(std::size_t{hi - lba} * kFrameBytes);
+        winLo_ = winHi_ = 0;
+        AspiResult r = ReadSecure(lba, hi - lba, window_.data(), chunk, hi - lba < 2 * n);
+        if (r != 1) return r;
+        winLo_ = lba;
+        winHi_ = hi;
+    }
+    return 1;
+}
+
 AspiResult SampleReader::ReadFrames(std::uint32_t lba, std::uint32_t count, std::uint8_t* out,
                                     int attempts) {
-    if (settings_.mode == ReadMode::Secure) return ReadSecure(lba, count, out);
+    if (settings_.mode == ReadMode::Secure) {
+        if (CacheSectors() && lba >= spanLo_ && lba + count <= spanHi_)
+            return ReadWindowed(lba, count, out);
+        return ReadSecure(lba, count, out, count, false);
+    }
     AspiResult result = 0;
     for (int a = 0; a < attempts && result != 1; ++a) {
         ++requests_;
@@ -110,6 +210,7 @@ AspiResult SampleReader::ReadOnce(std::uint32_t lba, std::uint32_t count, std::u
         c2_.resize(std::size_t{count} * CdDrive::kC2Bytes);
         AspiResult r = drive_.ReadAudioFramesC2(lba, count, out, c2_.data());
         if (r == 1) {
+            Remember(lba, count);
             for (std::uint32_t k = 0; k < count; ++k) {
                 const std::uint8_t* p = c2_.data() + std::size_t{k} * CdDrive::kC2Bytes;
                 flags[k] = std::any_of(p, p + CdDrive::kC2Bytes, [](std::uint8_t b) { return b; });
@@ -121,14 +222,17 @@ AspiResult SampleReader::ReadOnce(std::uint32_t lba, std::uint32_t count, std::u
         c2Refused_ = true;
         ++requests_;
     }
-    return drive_.ReadAudioFrames(lba, count, out);
+    AspiResult r = drive_.ReadAudioFrames(lba, count, out);
+    if (r == 1) Remember(lba, count);
+    return r;
 }
 
-AspiResult SampleReader::ReadSecure(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) {
+AspiResult SampleReader::ReadSecure(std::uint32_t lba, std::uint32_t count, std::uint8_t* out,
+                                    std::uint32_t chunk, bool shortSpan) {
     const int agree = std::max(settings_.agree, 2);
     const int maxReads = std::max(settings_.maxReads, agree);
     std::vector<SectorVotes> votes(count);
-    std::vector<bool> settled(count, false), flags;
+    std::vector<bool> settled(count, false), flags, chunkFlags;
     std::vector<std::uint8_t> buffer(std::size_t{count} * kFrameBytes);
     AspiResult last = 0;
     bool anyRead = false;
@@ -137,8 +241,26 @@ AspiResult SampleReader::ReadSecure(std::uint32_t lba, std::uint32_t count, std:
     std::uint32_t lo = 0, hi = count, lastLo = 0;
     for (int pass = 0; pass < maxReads && lo < hi; ++pass) {
         const std::uint32_t n = hi - lo;
-        last = ReadOnce(lba + lo, n, buffer.data(), flags);
-        if (last != 1) continue;
+        // A caching drive would answer the sectors read last from its cache: agreeing reads
+        // that never reached the disc twice.
+        if (pass > 0 && CacheSectors() &&
+            ((pass == 1 && shortSpan) || MayBeCached(lba + lo, n, chunk)))
+            ReadElsewhere(lba, lba + count, chunk);
+        bool passRead = false;
+        flags.assign(n, true);
+        for (std::uint32_t at = 0; at < n; at += chunk) {
+            const std::uint32_t m = std::min(chunk, n - at);
+            AspiResult r = ReadOnce(lba + lo + at, m, buffer.data() + std::size_t{at} * kFrameBytes,
+                                    chunkFlags);
+            if (r != 1) {
+                last = r;
+                continue;
+            }
+            passRead = true;
+            std::copy(chunkFlags.begin(), chunkFlags.end(), flags.begin() + at);
+        }
+        if (!passRead) continue;
+        last = 1;
         anyRead = true;
         lastLo = lo;
         for (std::uint32_t k = 0; k < n; ++k) {

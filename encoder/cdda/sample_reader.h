@@ -4,6 +4,7 @@
 // orvane-cdda read through it whenever an offset or a mode other than burst is set.
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,10 @@ struct ReadSettings {
     int maxReads = 16;      // secure: reads of a sector at most
     bool useC2 = true;      // secure: ask for C2 error pointers where the drive gives them
     bool overread = false;  // read beyond the disc's ends instead of zeros (drives that can)
+    // secure: sectors of audio the drive may answer from its cache instead of the disc; the
+    // second read of a sector comes only after this many others. -1: as many as the drive's
+    // reported buffer holds; 0: the drive is trusted not to cache.
+    int cacheSectors = -1;
 
     // The described reading: one read per request, nothing shifted.
     bool Plain() const { return offset == 0 && mode == ReadMode::Burst; }
@@ -41,6 +46,10 @@ public:
     // times in burst mode (maxReads times in secure mode).
     AspiResult Read(std::uint32_t first, std::uint32_t count, std::uint8_t* out, int attempts);
 
+    // The disc's frames first .. end - 1 are about to be read in order (a track): secure reading
+    // of a caching drive reads them in windows, never past them except for the offset.
+    void BeginSpan(std::uint32_t first, std::uint32_t end);
+
     // Sectors (drive addresses) whose reads never agreed, in the order met, each once.
     const std::vector<std::uint32_t>& Suspicious() const { return suspicious_; }
     void ClearSuspicious() { suspicious_.clear(); }
@@ -50,7 +59,19 @@ public:
 
 private:
     AspiResult ReadFrames(std::uint32_t lba, std::uint32_t count, std::uint8_t* out, int attempts);
-    AspiResult ReadSecure(std::uint32_t lba, std::uint32_t count, std::uint8_t* out);
+    // Secure reading of lba .. lba + count - 1 in requests of at most chunk sectors; with
+    // shortSpan the drive's cache is emptied between the first two passes whatever they read.
+    AspiResult ReadSecure(std::uint32_t lba, std::uint32_t count, std::uint8_t* out,
+                          std::uint32_t chunk, bool shortSpan);
+    // Serves a read inside the span from the windows, reading the next window when needed.
+    AspiResult ReadWindowed(std::uint32_t lba, std::uint32_t count, std::uint8_t* out);
+    std::uint32_t CacheSectors();
+    // Whether a pass reading first .. first + count - 1 in chunks may find one of them still in
+    // the drive's cache, the sectors read last being the cache's content.
+    bool MayBeCached(std::uint32_t first, std::uint32_t count, std::uint32_t chunk) const;
+    // Reads as many sectors as the cache holds far from first .. end - 1, to push them out.
+    void ReadElsewhere(std::uint32_t first, std::uint32_t end, std::uint32_t chunk);
+    void Remember(std::uint32_t lba, std::uint32_t count);
     // One read with C2 pointers where the drive gives them; flags[k] set for a sector with C2
     // errors.
     AspiResult ReadOnce(std::uint32_t lba, std::uint32_t count, std::uint8_t* out,
@@ -64,6 +85,13 @@ private:
     std::vector<std::uint32_t> suspicious_;
     std::vector<std::uint8_t> frames_, c2_;
     std::uint64_t requests_ = 0;
+    // Cache defeat: the sectors it holds (-1 until asked), the last ones read (newest last),
+    // the span being read in drive sectors and the window of agreed frames served from.
+    std::int64_t cacheSectors_ = -1;
+    std::deque<std::uint32_t> recent_;
+    std::uint32_t spanLo_ = 0, spanHi_ = 0, winLo_ = 0, winHi_ = 0;
+    std::uint32_t chunk_ = 1;  // the longest request of the read loop
+    std::vector<std::uint8_t> window_;
 };
 
 // "track 3, 02:41.17 (LBA 12345)": a sector's place for the user; mm:ss.ff from the track's

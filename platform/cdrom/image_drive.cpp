@@ -49,6 +49,16 @@ bool ParseRanges(const std::string& text, std::vector<SectorRange>& out, std::st
 
 }  // namespace
 
+std::uint16_t CacheBufferKB(std::uint32_t sectors) {
+    const std::uint64_t kb = (std::uint64_t{sectors} * kFrameBytes + 1023) / 1024;
+    return static_cast<std::uint16_t>(std::min<std::uint64_t>(kb, 0xFFFF));
+}
+
+std::uint32_t CacheSectorsOfBuffer(std::uint32_t kilobytes) {
+    return static_cast<std::uint32_t>((std::uint64_t{kilobytes} * 1024 + kFrameBytes - 1) /
+                                      kFrameBytes);
+}
+
 bool ParseFaultWord(const std::string& word, FaultPlan& plan, std::string& error) {
     std::size_t eq = word.find('=');
     std::string key = word.substr(0, eq);
@@ -89,6 +99,16 @@ bool ParseFaultWord(const std::string& word, FaultPlan& plan, std::string& error
             return false;
         }
         plan.speed = x;
+        return true;
+    }
+    if (key == "cache") {
+        // Up to what a 64 MB buffer holds: far beyond any drive.
+        std::uint32_t n = 0;
+        if (!ParseLba(value, n) || n > CacheSectorsOfBuffer(65535)) {
+            error = "bad cache \"" + value + "\"";
+            return false;
+        }
+        plan.cacheSectors = n;
         return true;
     }
     if (key == "slow") return ParseRanges(value, plan.slow, error);
@@ -140,6 +160,8 @@ void ImageDrive::SetFaults(const FaultPlan& plan) {
     failuresServed_.assign(plan.failing.size(), 0);
     flipped_.clear();
     paceDebtMs_ = 0;
+    cacheOrder_.clear();
+    cache_.clear();
 }
 
 FaultPlan ImageDrive::Faults() {
@@ -184,6 +206,7 @@ DriveResult ImageDrive::ReadCapabilities(Capabilities& out) {
     out = Capabilities{};
     std::lock_guard lock(mutex_);
     out.locked = false;
+    out.bufferKB = CacheBufferKB(faults_.cacheSectors);
     if (speed_) out.currentSpeedKBs = speed_;
     return DriveResult::Ok();
 }
@@ -300,7 +323,28 @@ DriveResult ImageDrive::Read(std::uint32_t lba, std::uint32_t count, std::uint8_
         }
         if (c2 && reported) std::memset(c2 + std::size_t{k} * kC2Bytes, 0xFF, kC2Bytes);
     }
+    std::lock_guard lock(mutex_);
+    if (faults_.cacheSectors) ThroughCache(lba, count, out);
     return DriveResult::Ok();
+}
+
+void ImageDrive::ThroughCache(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) {
+    // Sector by sector, in the order the read returns them: a sector cached by this read's
+    // earlier sectors may push out one its later sectors would have found.
+    for (std::uint32_t k = 0; k < count; ++k) {
+        std::uint8_t* frame = out + std::size_t{k} * kFrameBytes;
+        auto hit = cache_.find(lba + k);
+        if (hit != cache_.end()) {
+            std::memcpy(frame, hit->second.data(), kFrameBytes);
+            continue;
+        }
+        if (cacheOrder_.size() >= faults_.cacheSectors) {
+            cache_.erase(cacheOrder_.front());
+            cacheOrder_.pop_front();
+        }
+        cacheOrder_.push_back(lba + k);
+        cache_.emplace(lba + k, std::vector<std::uint8_t>(frame, frame + kFrameBytes));
+    }
 }
 
 DriveResult ImageDrive::ReadDiscFrames(std::int64_t first, std::uint32_t count, std::uint8_t* out) {

@@ -4,9 +4,11 @@
 // drive held by another program.
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/cdrom/cue_sheet.h"
@@ -40,15 +42,24 @@ struct FaultPlan {
     std::vector<SectorRange> flip;  // the first read of each of these sectors is altered
     std::vector<SectorRange> c2;    // always altered, and reported as C2 errors
     double speed = 0;               // reads paced to this many times real time; 0: unpaced
+    // A drive that caches audio: it keeps the last cacheSectors sectors it returned (first in,
+    // first out) and answers a read of one of them from the cache, altered bytes included. Its
+    // reported buffer size follows. 0: no cache, and a buffer size of 0.
+    std::uint32_t cacheSectors = 0;
 };
+
+// The buffer size (kB) a drive caching this many sectors reports, and back: the sectors a
+// buffer of that size holds, rounded up.
+std::uint16_t CacheBufferKB(std::uint32_t sectors);
+std::uint32_t CacheSectorsOfBuffer(std::uint32_t kilobytes);
 
 // The bytes a fault alters in a sector: every sample's low bit inverted.
 void AlterSector(std::uint8_t* frame);
 
 // Parses a fault list in the words of the drive configuration file: "fail=150-300,4000",
 // "slow=0-74", "slow_ms=250", "fail_times=5", "no_disc", "tray_open", "busy", "scsi",
-// "read_offset=-48", "flip=1000-1010", "c2=2000-2003", "speed=8". Returns false with a message
-// for a word it does not know or a bad number.
+// "read_offset=-48", "flip=1000-1010", "c2=2000-2003", "speed=8", "cache=1024". Returns false with
+// a message for a word it does not know or a bad number.
 bool ParseFaultWord(const std::string& word, FaultPlan& plan, std::string& error);
 
 class ImageDrive final : public DiscDrive {
@@ -93,6 +104,12 @@ private:
     std::uint16_t speed_ = 0;                    // set by SetSpeed; 0: never set
     std::vector<bool> flipped_;                  // per sector: its first read is behind it
     double paceDebtMs_ = 0;                      // time owed to the speed fault
+    // The cache of cacheSectors: sectors in the order they entered, and their bytes.
+    std::deque<std::uint32_t> cacheOrder_;
+    std::unordered_map<std::uint32_t, std::vector<std::uint8_t>> cache_;
+    // Serves the cached sectors of a read from the cache and caches the others; with mutex_
+    // held.
+    void ThroughCache(std::uint32_t lba, std::uint32_t count, std::uint8_t* out);
 };
 
 }  // namespace orvane::cdrom

@@ -159,6 +159,22 @@ TEST_F(CddaTool, SecureReadingRereadsFlippedSectorsAndNamesSectorsThatNeverAgree
     EXPECT_EQ(Start("grab --secure D: 1 one.wav").status, 0);
 }
 
+TEST_F(CddaTool, SecureReadingOfADriveThatCachesAudioIsBitExact) {
+    // The drive answers a re-read of its last 40 sectors from its cache, flipped bytes and all.
+    Configure("cache=40 flip=310-312,440-449,520");
+    ToolRun r = Start("grab --secure D: 2 secure.wav");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(orvane::test::ReadFile(dir_ / "secure.wav").substr(44),
+              orvane::test::PatternFrames(300, 150));
+    Configure("cache=40 c2=420-421 flip=330");
+    r = Start("grab --secure D: 2 scratched.wav");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "orvane-cdda: suspicious sector: track 2, 00:01.45 (LBA 420)\n"
+              "orvane-cdda: suspicious sector: track 2, 00:01.46 (LBA 421)\n");
+}
+
 TEST_F(CddaTool, FailsWhenARequestCannotBeRead) {
     Configure("fail=400");
     ToolRun r = Start("grab D: 2 two.wav");

@@ -535,6 +535,58 @@ TEST_F(VerifiedGrab, ScratchesAndDifferingTestReadsAreNamedAfterTheClosingMessag
               "differ");
 }
 
+TEST_F(VerifiedGrab, SecureReadingOfACachingDriveReachesTheDiscTwiceOnlyWhenItDefeatsTheCache) {
+    // Flips in a track of several windows, at the end of a window, and in short tracks; a
+    // cache of 5 sectors (windows) and of 20 (tracks shorter than two caches).
+    for (const char* cache : {"cache=5", "cache=20"}) {
+        const std::string faults = std::string(cache) + " flip=30-31,50-52,98-99,104-106,140";
+        Load(test::ImageOf(dir_, {100, 32, 30}, faults));
+        ReadSettings read;
+        read.mode = ReadMode::Secure;
+        read.cacheSectors = 0;  // trusting the drive: the cache answers the second read
+        EXPECT_EQ(GrabNow(read), "The selected track(s) has been saved to disk.") << cache;
+        EXPECT_FALSE(test::ReadFile(out_ / "one.WAV").substr(44) == test::PatternFrames(0, 100));
+        EXPECT_FALSE(test::ReadFile(out_ / "two.WAV").substr(44) == test::PatternFrames(100, 32));
+
+        Load(test::ImageOf(dir_, {100, 32, 30}, faults));
+        read.cacheSectors = -1;  // from the buffer the drive reports
+        EXPECT_EQ(GrabNow(read), "The selected track(s) has been saved to disk.") << cache;
+        ExpectWave(out_ / "one.WAV", 0, 100);
+        ExpectWave(out_ / "two.WAV", 100, 32);
+        ExpectWave(out_ / "three.WAV", 132, 30);
+
+        // A scratch is named as without a cache.
+        Load(test::ImageOf(dir_, {100, 32, 30}, std::string(cache) + " c2=140 flip=110"));
+        EXPECT_EQ(GrabNow(read),
+                  "The selected track(s) has been saved to disk.\nSuspicious sector: track 3, "
+                  "00:00.08 (LBA 140)")
+            << cache;
+        ExpectWave(out_ / "two.WAV", 100, 32);
+    }
+}
+
+TEST_F(VerifiedGrab, CacheDefeatReadsNothingTwiceBeyondWhatItMust) {
+    // A 100-sector track with a cache of 5: windows of 2 x 5 + 26, each sector read twice, the
+    // requests never longer than the read loop's.
+    Load(test::ImageOf(dir_, {100, 32, 30}, "cache=5"));
+    ReadSettings read;
+    read.mode = ReadMode::Secure;
+    read.useC2 = false;
+    SampleReader reader(session_.Drive(), session_.leadOut, read);
+    reader.BeginSpan(0, 100);
+    std::vector<std::uint8_t> buffer(26 * kFrameBytes);
+    std::string got;
+    for (std::uint32_t e = 0; e < 100; e += 26) {
+        const std::uint32_t n = std::min(26u, 100 - e);
+        ASSERT_EQ(reader.Read(e, n, buffer.data(), 6), 1);
+        got.append(buffer.begin(), buffer.begin() + n * kFrameBytes);
+    }
+    EXPECT_TRUE(got == test::PatternFrames(0, 100));
+    EXPECT_TRUE(reader.Suspicious().empty());
+    // Windows 0-35 and 36-99: 2 + 2 requests of up to 26 each, 3 + 3 for the second.
+    EXPECT_EQ(reader.Requests(), 10u);
+}
+
 TEST_F(VerifiedGrab, SecureReadingReadsTwiceAndCopesWithoutC2Pointers) {
     // A drive that gives no C2 pointers: the reads are compared alone.
     auto image = test::ImageOf(dir_, {100, 32, 30}, "flip=20-21");

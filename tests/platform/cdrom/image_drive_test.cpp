@@ -157,6 +157,47 @@ TEST_F(ImageDriveTest, FlippedSectorsReadWrongOnceAndC2SectorsAlwaysWithPointers
     }
 }
 
+TEST_F(ImageDriveTest, ACachingDriveAnswersItsLastSectorsFromTheCacheFirstInFirstOut) {
+    FaultPlan plan;
+    std::string error;
+    ASSERT_TRUE(ParseFaultWord("cache=4", plan, error));
+    ASSERT_TRUE(ParseFaultWord("flip=11-12", plan, error));
+    drive_->SetFaults({});
+    std::vector<std::uint8_t> truth(buf_.size());
+    ASSERT_TRUE(drive_->ReadCdda(10, 4, truth.data()).ok);
+    Capabilities caps;
+    ASSERT_TRUE(drive_->ReadCapabilities(caps).ok);
+    EXPECT_EQ(caps.bufferKB, 0);  // no cache, no buffer to tell of
+    drive_->SetFaults(plan);
+    ASSERT_TRUE(drive_->ReadCapabilities(caps).ok);
+    EXPECT_EQ(caps.bufferKB, 10);  // 4 x 2352 bytes, rounded up to a kB
+    EXPECT_EQ(CacheSectorsOfBuffer(caps.bufferKB), 5u);
+    EXPECT_EQ(CacheSectorsOfBuffer(2048), 892u);
+
+    auto span = [&](const std::vector<std::uint8_t>& b, int from, int n) {
+        return std::vector<std::uint8_t>(b.begin() + from * kFrameBytes,
+                                         b.begin() + (from + n) * kFrameBytes);
+    };
+    const std::vector<std::uint8_t> wrong = [&] {
+        EXPECT_TRUE(drive_->ReadCdda(10, 4, buf_.data()).ok);
+        return span(buf_, 0, 4);
+    }();
+    EXPECT_NE(wrong, span(truth, 0, 4));
+    // Read again at once: the cache answers with the same altered bytes.
+    ASSERT_TRUE(drive_->ReadCdda(10, 4, buf_.data()).ok);
+    EXPECT_EQ(span(buf_, 0, 4), wrong);
+    // Two other sectors push out 10 and 11 only: 12 still comes altered from the cache.
+    ASSERT_TRUE(drive_->ReadCdda(100, 2, buf_.data()).ok);
+    ASSERT_TRUE(drive_->ReadCdda(12, 1, buf_.data()).ok);
+    EXPECT_EQ(span(buf_, 0, 1), span(wrong, 2, 1));
+    ASSERT_TRUE(drive_->ReadCdda(10, 2, buf_.data()).ok);
+    EXPECT_EQ(span(buf_, 0, 2), span(truth, 0, 2));
+    // A read longer than the cache pushes out its own first sectors as it goes.
+    ASSERT_TRUE(drive_->ReadCdda(200, 8, buf_.data()).ok);
+    ASSERT_TRUE(drive_->ReadCdda(10, 4, buf_.data()).ok);
+    EXPECT_EQ(span(buf_, 0, 4), span(truth, 0, 4));
+}
+
 TEST_F(ImageDriveTest, SpeedPacesReadsToTheirPlayingTime) {
     clock::VirtualClock clock;
     clock::Install(&clock);
@@ -199,9 +240,10 @@ TEST(DiscDriveDefaults, ADriveWithoutC2PointersSaysSo) {
 TEST(FaultWords, RejectsUnknownWordsAndBadRanges) {
     FaultPlan plan;
     std::string error;
-    for (const char* word : {"fail=9-3", "fail=", "slow=a-b", "slow_ms=x", "explode", "fail=1,,2",
-                             "read_offset=", "read_offset=+-3", "read_offset=2000000", "flip=5-1",
-                             "c2=x", "speed=0", "speed=fast", "speed=1000"}) {
+    for (const char* word :
+         {"fail=9-3", "fail=", "slow=a-b", "slow_ms=x", "explode", "fail=1,,2",
+          "read_offset=", "read_offset=+-3", "read_offset=2000000", "flip=5-1", "c2=x", "speed=0",
+          "speed=fast", "speed=1000", "cache=", "cache=-1", "cache=9999999"}) {
         EXPECT_FALSE(ParseFaultWord(word, plan, error)) << word;
         EXPECT_FALSE(error.empty());
     }
