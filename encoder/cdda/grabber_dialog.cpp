@@ -469,8 +469,25 @@ void CdGrabberDialog::OnGetCdInfo() {
     std::vector<std::uint32_t> starts;
     for (int i = 0; i < session_.TrackCount(); ++i)
         starts.push_back(session_.toc.entries[static_cast<std::size_t>(i)].start);
-    CdInfo info;
+    CdInfo info = CdTextInfo();
     if (getCdInfo(starts, session_.leadOut, info)) ApplyCdInfo(info);
+}
+
+CdInfo CdGrabberDialog::CdTextInfo() const {
+    CdInfo info;
+    if (!extras_.HasCdText()) return info;
+    info.artist = extras_.performer;
+    info.album = extras_.title;
+    for (int i = 0; i < session_.TrackCount(); ++i) {
+        const int number = session_.toc.entries[static_cast<std::size_t>(i)].trackNumber;
+        const DiscExtras::Track* track = extras_.TrackNumbered(number);
+        std::string title = track ? track->title : std::string();
+        if (title.empty()) title = "Track" + std::to_string(i + 1);
+        info.trackTitles.push_back(title);
+        info.trackArtists.push_back(
+            track && track->performer != extras_.performer ? track->performer : std::string());
+    }
+    return info;
 }
 
 void CdGrabberDialog::ApplyCdInfo(const CdInfo& info) {

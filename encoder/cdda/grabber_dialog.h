@@ -80,8 +80,9 @@ public:
     OpenProgressFn openProgress;
     // Looks the disc up in the CD database from its track starts and lead-out (logical block
     // addresses, as the table of contents gives them); true with info filled, false when the
-    // user cancelled or nothing was found (the look-up has told the user). The button stays
-    // disabled without it.
+    // user cancelled or nothing was found (the look-up has told the user). info arrives holding
+    // the names the disc's CD-Text gives (empty without CD-Text), for the look-up to offer
+    // beside the database's answers. The button stays disabled without it.
     std::function<bool(const std::vector<std::uint32_t>& trackLbas, std::uint32_t leadOutLba,
                        CdInfo& info)>
         getCdInfo;
@@ -123,6 +124,8 @@ public:
     // Takes what the CD database found: the artist field, the genre entry beginning with the
     // category, each row's name, artist and category columns, the album field.
     void ApplyCdInfo(const CdInfo& info);
+    // The names the disc's CD-Text gives, as a CD database answer would; empty without CD-Text.
+    CdInfo CdTextInfo() const;
 
 private:
     // The artist, year, album and comment fields into the dialog's values.

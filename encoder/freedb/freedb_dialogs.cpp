@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "encoder/app/encoder_app.h"
 #include "encoder/freedb/freedb_resource.h"
@@ -226,6 +227,31 @@ void CFreeDBQueryDlg::OnOK() {
     genre_ = info.genre;
     names_ = SplitTrackArtists(info);
     trackTitles_.insert(trackTitles_.end(), info.trackTitles.begin(), info.trackTitles.end());
+    w.EndDialog(IDOK);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+CMatchChoiceDlg::CMatchChoiceDlg(std::vector<std::string> columns,
+                                 std::vector<std::vector<std::string>> rows)
+    : columns_(std::move(columns)), rows_(std::move(rows)) {}
+
+void CMatchChoiceDlg::OnInitDialog() {
+    WindowPort& w = *port_;
+    w.SetColumns(IDC_MATCH_LIST, columns_);
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+        w.SetListRow(IDC_MATCH_LIST, static_cast<int>(i), rows_[i]);
+    if (!rows_.empty()) w.SetCurSel(IDC_MATCH_LIST, 0);
+}
+
+void CMatchChoiceDlg::OnOK() {
+    WindowPort& w = *port_;
+    const int row = w.CurSel(IDC_MATCH_LIST);
+    if (row < 0 || static_cast<std::size_t>(row) >= rows_.size()) {
+        w.MessageBox(kNoSelectionText, "", MB_OK);
+        return;
+    }
+    chosen_ = row;
     w.EndDialog(IDOK);
 }
 

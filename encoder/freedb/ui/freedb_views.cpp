@@ -82,14 +82,22 @@ void BuildServersDialog(QWidget* w, QtWindowPort& port) {
     Button(port, IDCANCEL, w, "&Cancel", 330, 150, 80, 28);
 }
 
-void BuildQueryDialog(QWidget* w, QtWindowPort& port) {
+void BuildMatchList(QWidget* w, QtWindowPort& port, const char* heading) {
     w->setFixedSize(460, 210);
     w->setFont(encoder::ui::PageFont());
-    Label(w, "FreeDB Query Results:", 10, 8, 200, 18);
+    Label(w, heading, 10, 8, 300, 18);
     ReportList(port, IDC_MATCH_LIST, w, 10, 28, 440, 130);
     Link(port, w, 10, 176, 220);
     Button(port, IDOK, w, "O&K", 279, 170, 80, 28, controls::kStyleDefaultBit);
     Button(port, IDCANCEL, w, "&Cancel", 370, 170, 80, 28);
+}
+
+void BuildQueryDialog(QWidget* w, QtWindowPort& port) {
+    BuildMatchList(w, port, "FreeDB Query Results:");
+}
+
+void BuildChoiceDialog(QWidget* w, QtWindowPort& port) {
+    BuildMatchList(w, port, "Names found for this disc:");
 }
 
 void BuildOptionsDialog(QWidget* w, QtWindowPort& port) {
@@ -204,6 +212,18 @@ int RunQueryDialog(CFreeDBQueryDlg& dialog, QWidget* owner) {
     window.onInit = [&] { dialog.OnInitDialog(); };
     window.onOk = [&] { dialog.OnOK(); };
     window.onCancel = [&] { dialog.OnCancel(); };
+    const int result = window.Run();
+    dialog.Attach(nullptr);
+    return result;
+}
+
+int RunMatchChoice(CMatchChoiceDlg& dialog, QWidget* owner) {
+    FreeDbWindow window(owner, IDD_FREEDB_QUERY, "Orvane Encoder - Get Track Names",
+                        BuildChoiceDialog);
+    dialog.Attach(&window.Port());
+    window.onInit = [&] { dialog.OnInitDialog(); };
+    window.onOk = [&] { dialog.OnOK(); };
+    window.onCancel = [&] { window.Port().EndDialog(IDCANCEL); };
     const int result = window.Run();
     dialog.Attach(nullptr);
     return result;
