@@ -167,6 +167,7 @@ public:
     std::string proxyServer;
     unsigned proxyPort = 8080;
     std::string email;
+    int infoSource = 0;  // "CDInfoSource": 0 CD database, 1 MusicBrainz, 2 MusicBrainz first
 
 private:
     // Controls to members; false (with the validation message shown) when a value is refused.

@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QFrame>
 #include <QGroupBox>
@@ -101,7 +102,7 @@ void BuildChoiceDialog(QWidget* w, QtWindowPort& port) {
 }
 
 void BuildOptionsDialog(QWidget* w, QtWindowPort& port) {
-    w->setFixedSize(360, 262);
+    w->setFixedSize(360, 292);
     w->setFont(encoder::ui::PageFont());
     auto* group = Place<QGroupBox>(w, 8, 6, 344, 180);
     group->setTitle(" Internet FreeDB Settings ");
@@ -135,11 +136,15 @@ void BuildOptionsDialog(QWidget* w, QtWindowPort& port) {
         "The address the CD database asks of its users; it is sent with each "
         "look-up.");
     port.Bind(IDC_OPT_EMAIL, email);
-    auto* effects = Place<QCheckBox>(w, 14, 192, 300, 20);
+    // Where "&Get CD Info" asks, below the server settings.
+    Label(w, "Track names from:", 14, 194, 110, 18);
+    auto* source = Place<QComboBox>(w, 124, 192, 228, 24);
+    port.Bind(IDC_OPT_INFO_SOURCE, source);
+    auto* effects = Place<QCheckBox>(w, 14, 222, 300, 20);
     effects->setText("Enable  &Window Animation Effects.");
     port.Bind(IDC_OPT_EFFECTS, effects);
-    Button(port, IDOK, w, "O&K", 180, 222, 80, 28, controls::kStyleDefaultBit);
-    Button(port, IDCANCEL, w, "&Cancel", 272, 222, 80, 28);
+    Button(port, IDOK, w, "O&K", 180, 252, 80, 28, controls::kStyleDefaultBit);
+    Button(port, IDCANCEL, w, "&Cancel", 272, 252, 80, 28);
 }
 
 // One modal window over its logic: the layout, the port, OK and Cancel. The initialisation
