@@ -175,6 +175,7 @@ void CdGrabberDialog::ClearTrackData() {
     discNumber_.clear();
     discTotal_.clear();
     recordingIds_.clear();
+    RememberFullTexts({}, {});
     app_.fullTags.clear();
 }
 
@@ -305,6 +306,12 @@ void CdGrabberDialog::ApplyCdText() {
     }
     albumArtist_ = compilation ? extras_.performer : std::string();
     WriteFields();
+    RememberFullTexts(album_, {});
+}
+
+void CdGrabberDialog::RememberFullTexts(const std::string& album, const std::string& year) {
+    fullAlbum_ = album;
+    fullYear_ = year;
 }
 
 void CdGrabberDialog::CapabilityCheck() {
@@ -351,6 +358,12 @@ void CdGrabberDialog::OnRowActivated(int row) {
     if (!ReadFields()) return;
     StoreCurrentRow();
     WriteFields();
+}
+
+void CdGrabberDialog::OnTagFieldEdited(int controlId) {
+    if (controlId == IDC_CD_ALBUM) fullAlbum_.clear();
+    if (controlId == IDC_CD_YEAR) fullYear_.clear();
+    OnTagFieldChanged();
 }
 
 void CdGrabberDialog::OnTagFieldChanged() {
@@ -524,6 +537,7 @@ void CdGrabberDialog::ApplyCdInfo(const CdInfo& info) {
     w.SetText(IDC_CD_ARTIST, artist_);
     w.SetText(IDC_CD_ALBUM, album_);
     if (!info.year.empty()) w.SetText(IDC_CD_YEAR, year_);
+    RememberFullTexts(info.album, info.year);
 }
 
 void CdGrabberDialog::OnIntroOnly() {
@@ -564,9 +578,9 @@ void CdGrabberDialog::OnOK() {
         tags::TrackTags& t = app_.fullTags[i + 1];
         t.Set(tags::TagField::Title, rows_[i].texts[0]);
         t.Set(tags::TagField::Artist, rows_[i].texts[5]);
-        t.Set(tags::TagField::Album, album_);
+        t.Set(tags::TagField::Album, fullAlbum_.empty() ? album_ : fullAlbum_);
         t.Set(tags::TagField::AlbumArtist, albumArtist_);
-        t.Set(tags::TagField::Year, year_);
+        t.Set(tags::TagField::Year, fullYear_.empty() ? year_ : fullYear_);
         t.Set(tags::TagField::TrackNumber, std::to_string(i + 1));
         t.Set(tags::TagField::TrackTotal, std::to_string(rows_.size()));
         t.Set(tags::TagField::Genre, genreText_);

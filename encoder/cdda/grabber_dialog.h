@@ -107,6 +107,9 @@ public:
     void OnRefresh();  // "&Refresh" and a new drive in the drive box
     void OnCdPlayer();
     void OnTagFieldChanged();  // 1074, 1079, 1080, 1082 edited; 1075 selection changed
+    // The user typed in one of the fields: OnTagFieldChanged, and the field's own text, not
+    // the source's, goes to the full tags from now on.
+    void OnTagFieldEdited(int controlId);
     void OnCdaSettings();
     void OnGetCdInfo();
     void OnIntroOnly();
@@ -145,6 +148,9 @@ private:
     void PushRow(int row);
     void ReadExtras();
     void ApplyCdText();
+    // Keeps the album and year texts a source gave beyond what their fields hold (30 and 4
+    // characters), for the full tags, until the user edits the field.
+    void RememberFullTexts(const std::string& album, const std::string& year);
 
     encoder::EncoderApp& app_;
     CdSession& session_;
@@ -162,6 +168,8 @@ private:
     // What the last MusicBrainz answer added (see CdInfo).
     std::string releaseId_, discNumber_, discTotal_;
     std::vector<std::string> recordingIds_;
+    // The album and year as the source gave them; empty once the user edits the field.
+    std::string fullAlbum_, fullYear_;
     int introOnly_ = 0;
     int introSeconds_ = 15;
 };

@@ -665,7 +665,7 @@ TEST_F(GrabberView, GetCdInfoFromMusicBrainzNamesTheRowsAndGivesTheTagsItsIds) {
     EXPECT_EQ(app.fullTags[2].Get(TagField::AlbumArtist), "Band");
     EXPECT_EQ(app.fullTags[2].Get(TagField::MusicBrainzRecordingId), "rec-2");
     EXPECT_EQ(app.fullTags[3].Get(TagField::MusicBrainzReleaseId), "rel-1");
-    EXPECT_EQ(app.fullTags[3].Get(TagField::Year), "2003");  // the year field holds four
+    EXPECT_EQ(app.fullTags[3].Get(TagField::Year), "2003-02-01");  // beyond the field's four
     EXPECT_EQ(app.fullTags[3].Get(TagField::DiscNumber), "2");
     EXPECT_EQ(app.fullTags[3].Get(TagField::DiscTotal), "2");
 }
@@ -811,6 +811,72 @@ TEST_F(GrabberView, GetCdInfoOffersSeveralReleasesAndTheCdTextInTheMatchList) {
     EXPECT_EQ(app.fullTags[3].Get(TagField::Artist), "Text Duo");
     EXPECT_EQ(app.fullTags[3].Get(TagField::AlbumArtist), "Text Band");
     EXPECT_FALSE(app.fullTags[3].Has(TagField::MusicBrainzReleaseId));
+}
+
+TEST_F(GrabberView, TheTagsTakeTheFullAlbumAndDateUnlessTheUserEditsTheFields) {
+    const std::string discId = MusicBrainzIdOf({0, 4500, 13500}, 31500);
+    const std::string album = "Симфония — an album title well over thirty characters";
+    const std::string body =
+        R"({"releases":[)" + ReleaseJson("rel-long", album, "XE", "L", discId) + "]}";
+    ::orvane::test::LoopbackServer server([&](const std::string&) {
+        return ::orvane::test::LoopbackReply{
+            {"HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+             "\r\nConnection: close\r\n\r\n" + body},
+            0,
+            false};
+    });
+    clock::VirtualClock clk(true);
+    clock::Install(&clk);
+    encoder::EncoderApp& app = encoder::TheApp();
+    app.cdInfoSource = 1;
+    app.musicBrainzServer = "http://" + server.Address();
+    ui::GetCdInfoHook() = ui::CdInfoLookupOf(app);
+    std::string shownAlbum, shownYear;
+    // Untouched fields: the full texts reach the tags; the ID3v1 record keeps the fields'.
+    Run([&](QWidget* w) {
+        Click(w, IDC_CD_GETINFO);
+        shownAlbum = Find<QLineEdit>(w, IDC_CD_ALBUM)->text().toStdString();
+        shownYear = Find<QLineEdit>(w, IDC_CD_YEAR)->text().toStdString();
+        Click(w, IDC_CD_SELECTALL);
+        Click(w, IDOK);
+    });
+    using tags::TagField;
+    EXPECT_EQ(shownYear, "2001");
+    EXPECT_EQ(QString::fromStdString(shownAlbum).size(), 30);
+    ASSERT_EQ(app.fullTags.size(), 4u);
+    EXPECT_EQ(app.fullTags[2].Get(TagField::Album), album);
+    EXPECT_EQ(app.fullTags[2].Get(TagField::Year), "2001-05-04");
+    EXPECT_EQ(app.tagTable[2].Year(), "2001");
+
+    // Edited fields: what the user typed.
+    Run([&](QWidget* w) {
+        Click(w, IDC_CD_GETINFO);
+        // As typed: setText alone is not an edit, the signal the keyboard sends is.
+        for (auto [id, text] : {std::pair{IDC_CD_ALBUM, "My Own Title"}, {IDC_CD_YEAR, "1999"}}) {
+            Find<QLineEdit>(w, id)->setText(text);
+            Find<QLineEdit>(w, id)->textEdited(text);
+        }
+        Click(w, IDC_CD_SELECTALL);
+        Click(w, IDOK);
+    });
+    ASSERT_EQ(app.fullTags.size(), 4u);
+    EXPECT_EQ(app.fullTags[1].Get(TagField::Album), "My Own Title");
+    EXPECT_EQ(app.fullTags[1].Get(TagField::Year), "1999");
+
+    // Another look-up after an edit gives the full texts again.
+    Run([&](QWidget* w) {
+        Find<QLineEdit>(w, IDC_CD_ALBUM)->setText("Typed");
+        Find<QLineEdit>(w, IDC_CD_ALBUM)->textEdited("Typed");
+        Click(w, IDC_CD_GETINFO);
+        Click(w, IDC_CD_SELECTALL);
+        Click(w, IDOK);
+    });
+    ui::GetCdInfoHook() = nullptr;
+    app.cdInfoSource = 0;
+    clock::Install(nullptr);
+    ASSERT_EQ(app.fullTags.size(), 4u);
+    EXPECT_EQ(app.fullTags[1].Get(TagField::Album), album);
+    EXPECT_TRUE(boxes_.empty()) << boxes_.front();
 }
 
 TEST_F(GrabberView, GetCdInfoFromMusicBrainzTellsWhyWhenNothingIsFound) {
