@@ -456,7 +456,14 @@ void CdGrabberDialog::OnGrabNow() {
     if (sel >= 0 && sel < session_.driveCount) session_.selectedDrive = sel;
     GrabToFolderRequest request;
     for (std::size_t i = 0; i < rows_.size(); ++i)
-        if (rows_[i].checked) request.rows.push_back({static_cast<int>(i), rows_[i].texts[0]});
+        if (rows_[i].checked) {
+            tags::TrackTags fields = FullTagsOf(i);
+            // The row's genre column names the genre where the entry gave no text of its own.
+            if (!fields.Has(tags::TagField::Genre))
+                fields.Set(tags::TagField::Genre, GenreNameOf(static_cast<int>(rows_[i].genre)));
+            request.rows.push_back({static_cast<int>(i), rows_[i].texts[0], std::move(fields)});
+        }
+    request.namePattern = app_.namePattern;
     request.introOnly = introOnly_ == 1;
     request.introSeconds = introSeconds_;
     if (app_.settings) request.read = LoadRipSettings(*app_.settings, session_.Drive()).read;
@@ -540,6 +547,27 @@ void CdGrabberDialog::ApplyCdInfo(const CdInfo& info) {
     RememberFullTexts(info.album, info.year);
 }
 
+tags::TrackTags CdGrabberDialog::FullTagsOf(std::size_t i) const {
+    tags::TrackTags t;
+    t.Set(tags::TagField::Title, rows_[i].texts[0]);
+    t.Set(tags::TagField::Artist, rows_[i].texts[5]);
+    t.Set(tags::TagField::Album, fullAlbum_.empty() ? album_ : fullAlbum_);
+    t.Set(tags::TagField::AlbumArtist, albumArtist_);
+    t.Set(tags::TagField::Year, fullYear_.empty() ? year_ : fullYear_);
+    t.Set(tags::TagField::TrackNumber, std::to_string(i + 1));
+    t.Set(tags::TagField::TrackTotal, std::to_string(rows_.size()));
+    t.Set(tags::TagField::Genre, genreText_);
+    t.Set(tags::TagField::CddbDiscId, discId_);
+    if (const DiscExtras::Track* track = extras_.TrackNumbered(session_.toc.entries[i].trackNumber))
+        t.Set(tags::TagField::Isrc, track->isrc);
+    t.Set(tags::TagField::MusicBrainzDiscId, extras_.musicBrainzDiscId);
+    t.Set(tags::TagField::MusicBrainzReleaseId, releaseId_);
+    if (i < recordingIds_.size()) t.Set(tags::TagField::MusicBrainzRecordingId, recordingIds_[i]);
+    t.Set(tags::TagField::DiscNumber, discNumber_);
+    t.Set(tags::TagField::DiscTotal, discTotal_);
+    return t;
+}
+
 void CdGrabberDialog::OnIntroOnly() {
     introOnly_ = port_->Check(IDC_CD_INTROONLY) ? 1 : 0;
     port_->Enable(IDC_CD_INTROSECS, introOnly_ == 1);
@@ -574,27 +602,8 @@ void CdGrabberDialog::OnOK() {
     // The full texts of the same tags (ID3v2 and the other formats): no 30-byte limit, and
     // what the CD database knows beyond the fields.
     app_.fullTags.assign(rows_.size() + 1, tags::TrackTags{});
-    for (std::size_t i = 0; i < rows_.size(); ++i) {
-        tags::TrackTags& t = app_.fullTags[i + 1];
-        t.Set(tags::TagField::Title, rows_[i].texts[0]);
-        t.Set(tags::TagField::Artist, rows_[i].texts[5]);
-        t.Set(tags::TagField::Album, fullAlbum_.empty() ? album_ : fullAlbum_);
-        t.Set(tags::TagField::AlbumArtist, albumArtist_);
-        t.Set(tags::TagField::Year, fullYear_.empty() ? year_ : fullYear_);
-        t.Set(tags::TagField::TrackNumber, std::to_string(i + 1));
-        t.Set(tags::TagField::TrackTotal, std::to_string(rows_.size()));
-        t.Set(tags::TagField::Genre, genreText_);
-        t.Set(tags::TagField::CddbDiscId, discId_);
-        if (const DiscExtras::Track* track =
-                extras_.TrackNumbered(session_.toc.entries[i].trackNumber))
-            t.Set(tags::TagField::Isrc, track->isrc);
-        t.Set(tags::TagField::MusicBrainzDiscId, extras_.musicBrainzDiscId);
-        t.Set(tags::TagField::MusicBrainzReleaseId, releaseId_);
-        if (i < recordingIds_.size())
-            t.Set(tags::TagField::MusicBrainzRecordingId, recordingIds_[i]);
-        t.Set(tags::TagField::DiscNumber, discNumber_);
-        t.Set(tags::TagField::DiscTotal, discTotal_);
-    }
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+        app_.fullTags[i + 1] = FullTagsOf(i);
     if (rows_.empty()) {
         w.MessageBox(CdString(IDS_SELECT_ONE_TRACK), "", MB_OK);
         return;

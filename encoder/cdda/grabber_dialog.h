@@ -151,6 +151,8 @@ private:
     // Keeps the album and year texts a source gave beyond what their fields hold (30 and 4
     // characters), for the full tags, until the user edits the field.
     void RememberFullTexts(const std::string& album, const std::string& year);
+    // The full tags of row i (ID3v2 and the other formats, naming patterns).
+    tags::TrackTags FullTagsOf(std::size_t i) const;
 
     encoder::EncoderApp& app_;
     CdSession& session_;
