@@ -11,6 +11,7 @@
 #include <string>
 
 #include "encoder/app/job.h"
+#include "encoder/app/name_pattern.h"
 #include "encoder/app/paths.h"
 #include "encoder/cdda/accuraterip.h"
 #include "encoder/cdda/cdda_strings.h"
@@ -260,9 +261,25 @@ void GrabToFolder(CdSession& session, const GrabToFolderRequest& request, Window
     // What the verified reading doubts, one line per track, after the closing message.
     std::string doubts;
     for (const GrabRow& row : request.rows) {
-        std::string path = UniqueInGrab(RowFileName(folder, row.name, row.track), used);
-        WaveFileWriter file;
         std::string error;
+        std::string path;
+        if (!request.namePattern.empty()) {
+            // The pattern's folders below the chosen one; every part is cleaned, so none leaves it.
+            const std::string relative = encoder::ExpandNamePattern(
+                request.namePattern, row.fields,
+                session.toc.entries[static_cast<std::size_t>(row.track)].trackNumber);
+            path = folder + relative + ".WAV";
+            if (!encoder::MakeNameFolders(folder, relative, error)) {
+                window.reset();
+                port.MessageBox("Error: Cannot create the file \"" + path + "\".\n" + error, "",
+                                MB_ICONSTOP);
+                return;
+            }
+            path = UniqueInGrab(path, used);
+        } else {
+            path = UniqueInGrab(RowFileName(folder, row.name, row.track), used);
+        }
+        WaveFileWriter file;
         if (!file.Create(path, error, request.fileOps)) {
             window.reset();
             port.MessageBox("Error: Cannot create the file \"" + path + "\".\n" + error, "",

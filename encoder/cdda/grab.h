@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/tag_fields.h"
 #include "encoder/cdda/sample_reader.h"
 #include "encoder/cdda/track_list.h"
 #include "platform/fs/fs.h"
@@ -138,6 +139,8 @@ bool TrackHasPreEmphasis(const CdSession& session, int track);
 struct GrabRow {
     int track = 0;
     std::string name;
+    // The row's tags, for a naming pattern; unused without one.
+    tags::TrackTags fields{};
 };
 struct GrabToFolderRequest {
     std::vector<GrabRow> rows;
@@ -148,6 +151,9 @@ struct GrabToFolderRequest {
     ReadSettings read;
     // The drive's read speed and de-emphasis.
     CdReadSettings cdRead;
+    // "FileNamePattern" (encoder/app/name_pattern.h) over each row's fields; empty: the row's
+    // name as the file name.
+    std::string namePattern{};
 };
 // Runs the whole grab with its messages through port (the grabber's window). cdaReadBufferSize
 // takes the drive's sectors per read.

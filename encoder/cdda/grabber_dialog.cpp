@@ -175,6 +175,7 @@ void CdGrabberDialog::ClearTrackData() {
     discNumber_.clear();
     discTotal_.clear();
     recordingIds_.clear();
+    RememberFullTexts({}, {});
     app_.fullTags.clear();
 }
 
@@ -305,6 +306,12 @@ void CdGrabberDialog::ApplyCdText() {
     }
     albumArtist_ = compilation ? extras_.performer : std::string();
     WriteFields();
+    RememberFullTexts(album_, {});
+}
+
+void CdGrabberDialog::RememberFullTexts(const std::string& album, const std::string& year) {
+    fullAlbum_ = album;
+    fullYear_ = year;
 }
 
 void CdGrabberDialog::CapabilityCheck() {
@@ -351,6 +358,12 @@ void CdGrabberDialog::OnRowActivated(int row) {
     if (!ReadFields()) return;
     StoreCurrentRow();
     WriteFields();
+}
+
+void CdGrabberDialog::OnTagFieldEdited(int controlId) {
+    if (controlId == IDC_CD_ALBUM) fullAlbum_.clear();
+    if (controlId == IDC_CD_YEAR) fullYear_.clear();
+    OnTagFieldChanged();
 }
 
 void CdGrabberDialog::OnTagFieldChanged() {
@@ -443,7 +456,14 @@ void CdGrabberDialog::OnGrabNow() {
     if (sel >= 0 && sel < session_.driveCount) session_.selectedDrive = sel;
     GrabToFolderRequest request;
     for (std::size_t i = 0; i < rows_.size(); ++i)
-        if (rows_[i].checked) request.rows.push_back({static_cast<int>(i), rows_[i].texts[0]});
+        if (rows_[i].checked) {
+            tags::TrackTags fields = FullTagsOf(i);
+            // The row's genre column names the genre where the entry gave no text of its own.
+            if (!fields.Has(tags::TagField::Genre))
+                fields.Set(tags::TagField::Genre, GenreNameOf(static_cast<int>(rows_[i].genre)));
+            request.rows.push_back({static_cast<int>(i), rows_[i].texts[0], std::move(fields)});
+        }
+    request.namePattern = app_.namePattern;
     request.introOnly = introOnly_ == 1;
     request.introSeconds = introSeconds_;
     request.cdRead.speed = app_.cdaReadSpeed;
@@ -472,8 +492,25 @@ void CdGrabberDialog::OnGetCdInfo() {
     std::vector<std::uint32_t> starts;
     for (int i = 0; i < session_.TrackCount(); ++i)
         starts.push_back(session_.toc.entries[static_cast<std::size_t>(i)].start);
-    CdInfo info;
+    CdInfo info = CdTextInfo();
     if (getCdInfo(starts, session_.leadOut, info)) ApplyCdInfo(info);
+}
+
+CdInfo CdGrabberDialog::CdTextInfo() const {
+    CdInfo info;
+    if (!extras_.HasCdText()) return info;
+    info.artist = extras_.performer;
+    info.album = extras_.title;
+    for (int i = 0; i < session_.TrackCount(); ++i) {
+        const int number = session_.toc.entries[static_cast<std::size_t>(i)].trackNumber;
+        const DiscExtras::Track* track = extras_.TrackNumbered(number);
+        std::string title = track ? track->title : std::string();
+        if (title.empty()) title = "Track" + std::to_string(i + 1);
+        info.trackTitles.push_back(title);
+        info.trackArtists.push_back(
+            track && track->performer != extras_.performer ? track->performer : std::string());
+    }
+    return info;
 }
 
 void CdGrabberDialog::ApplyCdInfo(const CdInfo& info) {
@@ -510,6 +547,28 @@ void CdGrabberDialog::ApplyCdInfo(const CdInfo& info) {
     w.SetText(IDC_CD_ARTIST, artist_);
     w.SetText(IDC_CD_ALBUM, album_);
     if (!info.year.empty()) w.SetText(IDC_CD_YEAR, year_);
+    RememberFullTexts(info.album, info.year);
+}
+
+tags::TrackTags CdGrabberDialog::FullTagsOf(std::size_t i) const {
+    tags::TrackTags t;
+    t.Set(tags::TagField::Title, rows_[i].texts[0]);
+    t.Set(tags::TagField::Artist, rows_[i].texts[5]);
+    t.Set(tags::TagField::Album, fullAlbum_.empty() ? album_ : fullAlbum_);
+    t.Set(tags::TagField::AlbumArtist, albumArtist_);
+    t.Set(tags::TagField::Year, fullYear_.empty() ? year_ : fullYear_);
+    t.Set(tags::TagField::TrackNumber, std::to_string(i + 1));
+    t.Set(tags::TagField::TrackTotal, std::to_string(rows_.size()));
+    t.Set(tags::TagField::Genre, genreText_);
+    t.Set(tags::TagField::CddbDiscId, discId_);
+    if (const DiscExtras::Track* track = extras_.TrackNumbered(session_.toc.entries[i].trackNumber))
+        t.Set(tags::TagField::Isrc, track->isrc);
+    t.Set(tags::TagField::MusicBrainzDiscId, extras_.musicBrainzDiscId);
+    t.Set(tags::TagField::MusicBrainzReleaseId, releaseId_);
+    if (i < recordingIds_.size()) t.Set(tags::TagField::MusicBrainzRecordingId, recordingIds_[i]);
+    t.Set(tags::TagField::DiscNumber, discNumber_);
+    t.Set(tags::TagField::DiscTotal, discTotal_);
+    return t;
 }
 
 void CdGrabberDialog::OnIntroOnly() {
@@ -546,27 +605,8 @@ void CdGrabberDialog::OnOK() {
     // The full texts of the same tags (ID3v2 and the other formats): no 30-byte limit, and
     // what the CD database knows beyond the fields.
     app_.fullTags.assign(rows_.size() + 1, tags::TrackTags{});
-    for (std::size_t i = 0; i < rows_.size(); ++i) {
-        tags::TrackTags& t = app_.fullTags[i + 1];
-        t.Set(tags::TagField::Title, rows_[i].texts[0]);
-        t.Set(tags::TagField::Artist, rows_[i].texts[5]);
-        t.Set(tags::TagField::Album, album_);
-        t.Set(tags::TagField::AlbumArtist, albumArtist_);
-        t.Set(tags::TagField::Year, year_);
-        t.Set(tags::TagField::TrackNumber, std::to_string(i + 1));
-        t.Set(tags::TagField::TrackTotal, std::to_string(rows_.size()));
-        t.Set(tags::TagField::Genre, genreText_);
-        t.Set(tags::TagField::CddbDiscId, discId_);
-        if (const DiscExtras::Track* track =
-                extras_.TrackNumbered(session_.toc.entries[i].trackNumber))
-            t.Set(tags::TagField::Isrc, track->isrc);
-        t.Set(tags::TagField::MusicBrainzDiscId, extras_.musicBrainzDiscId);
-        t.Set(tags::TagField::MusicBrainzReleaseId, releaseId_);
-        if (i < recordingIds_.size())
-            t.Set(tags::TagField::MusicBrainzRecordingId, recordingIds_[i]);
-        t.Set(tags::TagField::DiscNumber, discNumber_);
-        t.Set(tags::TagField::DiscTotal, discTotal_);
-    }
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+        app_.fullTags[i + 1] = FullTagsOf(i);
     if (rows_.empty()) {
         w.MessageBox(CdString(IDS_SELECT_ONE_TRACK), "", MB_OK);
         return;

@@ -80,8 +80,9 @@ public:
     OpenProgressFn openProgress;
     // Looks the disc up in the CD database from its track starts and lead-out (logical block
     // addresses, as the table of contents gives them); true with info filled, false when the
-    // user cancelled or nothing was found (the look-up has told the user). The button stays
-    // disabled without it.
+    // user cancelled or nothing was found (the look-up has told the user). info arrives holding
+    // the names the disc's CD-Text gives (empty without CD-Text), for the look-up to offer
+    // beside the database's answers. The button stays disabled without it.
     std::function<bool(const std::vector<std::uint32_t>& trackLbas, std::uint32_t leadOutLba,
                        CdInfo& info)>
         getCdInfo;
@@ -106,6 +107,9 @@ public:
     void OnRefresh();  // "&Refresh" and a new drive in the drive box
     void OnCdPlayer();
     void OnTagFieldChanged();  // 1074, 1079, 1080, 1082 edited; 1075 selection changed
+    // The user typed in one of the fields: OnTagFieldChanged, and the field's own text, not
+    // the source's, goes to the full tags from now on.
+    void OnTagFieldEdited(int controlId);
     void OnCdaSettings();
     void OnGetCdInfo();
     void OnIntroOnly();
@@ -123,6 +127,8 @@ public:
     // Takes what the CD database found: the artist field, the genre entry beginning with the
     // category, each row's name, artist and category columns, the album field.
     void ApplyCdInfo(const CdInfo& info);
+    // The names the disc's CD-Text gives, as a CD database answer would; empty without CD-Text.
+    CdInfo CdTextInfo() const;
 
 private:
     // The artist, year, album and comment fields into the dialog's values.
@@ -142,6 +148,11 @@ private:
     void PushRow(int row);
     void ReadExtras();
     void ApplyCdText();
+    // Keeps the album and year texts a source gave beyond what their fields hold (30 and 4
+    // characters), for the full tags, until the user edits the field.
+    void RememberFullTexts(const std::string& album, const std::string& year);
+    // The full tags of row i (ID3v2 and the other formats, naming patterns).
+    tags::TrackTags FullTagsOf(std::size_t i) const;
 
     encoder::EncoderApp& app_;
     CdSession& session_;
@@ -159,6 +170,8 @@ private:
     // What the last MusicBrainz answer added (see CdInfo).
     std::string releaseId_, discNumber_, discTotal_;
     std::vector<std::string> recordingIds_;
+    // The album and year as the source gave them; empty once the user edits the field.
+    std::string fullAlbum_, fullYear_;
     int introOnly_ = 0;
     int introSeconds_ = 15;
 };

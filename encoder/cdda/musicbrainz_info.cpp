@@ -31,35 +31,74 @@ const freedb::MbRelease* ChooseRelease(const std::vector<freedb::MbRelease>& rel
     return any;
 }
 
-bool LookUpMusicBrainzInfo(const std::string& server, const std::vector<std::uint32_t>& trackLbas,
-                           std::uint32_t leadOutLba, CdInfo& info, std::string& why) {
-    const std::string id = MusicBrainzIdOf(trackLbas, leadOutLba);
+CdInfo InfoOfRelease(const freedb::MbRelease& r) {
+    CdInfo info;
+    info.artist = r.artist;
+    info.album = r.title;
+    info.year = r.date;
+    info.releaseId = r.releaseId;
+    if (r.discNumber > 0) info.discNumber = std::to_string(r.discNumber);
+    if (r.discCount > 0) info.discTotal = std::to_string(r.discCount);
+    for (const freedb::MbTrack& t : r.tracks) {
+        info.trackTitles.push_back(t.title);
+        info.trackArtists.push_back(t.artist == r.artist ? std::string() : t.artist);
+        info.recordingIds.push_back(t.recordingId);
+    }
+    return info;
+}
+
+namespace {
+
+// The service's answer for the disc, or false with why.
+bool AskFor(const std::string& server, const std::vector<std::uint32_t>& trackLbas,
+            std::uint32_t leadOutLba, freedb::MbLookup& found, std::string& id, std::string& why) {
+    id = MusicBrainzIdOf(trackLbas, leadOutLba);
     if (id.empty()) {
         why = "the disc has no tracks";
         return false;
     }
-    freedb::MbLookup found = freedb::LookUpMusicBrainz(server, id);
+    found = freedb::LookUpMusicBrainz(server, id);
     if (found.status == freedb::MbLookup::Status::Failed) {
         why = found.error;
         return false;
     }
+    return true;
+}
+
+}  // namespace
+
+bool LookUpMusicBrainzChoices(const std::string& server,
+                              const std::vector<std::uint32_t>& trackLbas, std::uint32_t leadOutLba,
+                              std::vector<CdInfoChoice>& choices, std::string& why) {
+    choices.clear();
+    freedb::MbLookup found;
+    std::string id;
+    if (!AskFor(server, trackLbas, leadOutLba, found, id, why)) return false;
+    std::vector<CdInfoChoice> others;
+    for (const freedb::MbRelease& r : found.releases) {
+        if (r.tracks.empty()) continue;
+        CdInfoChoice c{"MusicBrainz", r.country, r.date, r.label, InfoOfRelease(r)};
+        (r.tracks.size() == trackLbas.size() ? choices : others).push_back(std::move(c));
+    }
+    if (choices.empty()) choices = std::move(others);
+    if (choices.empty()) {
+        why = "MusicBrainz knows no release with the tracks of disc " + id;
+        return false;
+    }
+    return true;
+}
+
+bool LookUpMusicBrainzInfo(const std::string& server, const std::vector<std::uint32_t>& trackLbas,
+                           std::uint32_t leadOutLba, CdInfo& info, std::string& why) {
+    freedb::MbLookup found;
+    std::string id;
+    if (!AskFor(server, trackLbas, leadOutLba, found, id, why)) return false;
     const freedb::MbRelease* r = ChooseRelease(found.releases, trackLbas.size());
     if (!r) {
         why = "MusicBrainz knows no release with the tracks of disc " + id;
         return false;
     }
-    info = CdInfo{};
-    info.artist = r->artist;
-    info.album = r->title;
-    info.year = r->date;
-    info.releaseId = r->releaseId;
-    if (r->discNumber > 0) info.discNumber = std::to_string(r->discNumber);
-    if (r->discCount > 0) info.discTotal = std::to_string(r->discCount);
-    for (const freedb::MbTrack& t : r->tracks) {
-        info.trackTitles.push_back(t.title);
-        info.trackArtists.push_back(t.artist == r->artist ? std::string() : t.artist);
-        info.recordingIds.push_back(t.recordingId);
-    }
+    info = InfoOfRelease(*r);
     return true;
 }
 

@@ -19,6 +19,23 @@ std::string MusicBrainzIdOf(const std::vector<std::uint32_t>& trackLbas, std::ui
 const freedb::MbRelease* ChooseRelease(const std::vector<freedb::MbRelease>& releases,
                                        std::size_t trackCount);
 
+// The rows and tags a release gives: a track's artist is its own only where it differs from
+// the release's.
+CdInfo InfoOfRelease(const freedb::MbRelease& release);
+
+// One answer the user may choose: where it comes from ("MusicBrainz", "CD-Text"), what tells
+// releases apart, and the names it gives.
+struct CdInfoChoice {
+    std::string source, country, date, label;
+    CdInfo info;
+};
+
+// Asks server for the disc; true with the releases that list as many tracks as the disc, or,
+// when none does, every release that lists tracks (in the service's order); false with why.
+bool LookUpMusicBrainzChoices(const std::string& server,
+                              const std::vector<std::uint32_t>& trackLbas, std::uint32_t leadOutLba,
+                              std::vector<CdInfoChoice>& choices, std::string& why);
+
 // Asks server for the disc; true with info filled from the chosen release (a track's artist is
 // its own only where it differs from the release's), false with why.
 bool LookUpMusicBrainzInfo(const std::string& server, const std::vector<std::uint32_t>& trackLbas,

@@ -23,6 +23,7 @@
 #include "encoder/formats/opus_job.h"
 #include "encoder/freedb/cddb_client.h"
 #include "encoder/freedb/freedb_dialogs.h"
+#include "encoder/freedb/xmcd.h"
 #include "encoder/wma/settings_page.h"
 #include "encoder/wma/wma_job.h"
 #include "platform/shell/sysinfo.h"
@@ -149,17 +150,31 @@ bool TagsFromCddb(const CdSession& session, encoder::SettingsStore& profile,
               std::to_string(client.LastError()) + ")";
         return false;
     }
+    // A compilation's "Artist / Title" titles give each track its own artist.
+    const freedb::TrackNames names = freedb::SplitTrackArtists(info);
+    request.fullTags.assign(static_cast<std::size_t>(session.TrackCount()) + 1, tags::TrackTags{});
     for (int i = 0; i < session.TrackCount(); ++i) {
         encoder::Id3Tag& tag = request.tags[i + 1];
+        const auto t = static_cast<std::size_t>(i);
+        const std::string title = t < names.titles.size() ? names.titles[t] : std::string();
+        const std::string own = t < names.artists.size() ? names.artists[t] : std::string();
+        const std::string artist = own.empty() ? info.artist : own;
         tag.SetMarker();
-        tag.SetArtist(info.artist);
+        tag.SetArtist(artist);
         tag.SetAlbum(info.title);
         tag.SetYear(info.year);
-        const auto t = static_cast<std::size_t>(i);
-        if (t < info.trackTitles.size()) {
-            tag.SetTitle(info.trackTitles[t]);
-            if (!info.trackTitles[t].empty()) request.cd.names[t] = info.trackTitles[t];
-        }
+        tag.SetTitle(title);
+        if (!title.empty()) request.cd.names[t] = title;
+        // The entry's full texts (the ID3v1 record holds 30 bytes a field).
+        tags::TrackTags& full = request.fullTags[t + 1];
+        full.Set(tags::TagField::Title, title);
+        full.Set(tags::TagField::Artist, artist);
+        full.Set(tags::TagField::Album, info.title);
+        if (names.compilation) full.Set(tags::TagField::AlbumArtist, info.artist);
+        full.Set(tags::TagField::Year, info.year);
+        full.Set(tags::TagField::Genre, info.genre);
+        full.Set(tags::TagField::TrackNumber, std::to_string(i + 1));
+        full.Set(tags::TagField::TrackTotal, std::to_string(session.TrackCount()));
     }
     return true;
 }
@@ -180,6 +195,8 @@ int RunRip(CdSession& session, const RipOptions& options) {
     request.output = encoder::WithTrailingSlash(options.folder);
     request.appFolder = encoder::WithTrailingSlash(shell::ModuleFolder());
     request.settings.bitrate = "192";
+    // Plimo's naming pattern for CD tracks; empty keeps "Artist - Title".
+    request.namePattern = profile.GetProfileString("Preferences", "FileNamePattern", "");
     encoder::CdHandOver& cd = request.cd;
     cd.driveIndex = session.selectedDrive;
     cd.leadOut = session.leadOut;

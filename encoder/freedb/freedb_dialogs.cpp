@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "encoder/app/encoder_app.h"
 #include "encoder/freedb/freedb_resource.h"
@@ -231,6 +232,31 @@ void CFreeDBQueryDlg::OnOK() {
 
 // ---------------------------------------------------------------------------------------------
 
+CMatchChoiceDlg::CMatchChoiceDlg(std::vector<std::string> columns,
+                                 std::vector<std::vector<std::string>> rows)
+    : columns_(std::move(columns)), rows_(std::move(rows)) {}
+
+void CMatchChoiceDlg::OnInitDialog() {
+    WindowPort& w = *port_;
+    w.SetColumns(IDC_MATCH_LIST, columns_);
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+        w.SetListRow(IDC_MATCH_LIST, static_cast<int>(i), rows_[i]);
+    if (!rows_.empty()) w.SetCurSel(IDC_MATCH_LIST, 0);
+}
+
+void CMatchChoiceDlg::OnOK() {
+    WindowPort& w = *port_;
+    const int row = w.CurSel(IDC_MATCH_LIST);
+    if (row < 0 || static_cast<std::size_t>(row) >= rows_.size()) {
+        w.MessageBox(kNoSelectionText, "", MB_OK);
+        return;
+    }
+    chosen_ = row;
+    w.EndDialog(IDOK);
+}
+
+// ---------------------------------------------------------------------------------------------
+
 CInternetOptionsDlg::CInternetOptionsDlg(encoder::EncoderApp& app) : app_(app) {}
 
 CFreeDBServersDlg& CInternetOptionsDlg::ServersDialog() {
@@ -245,6 +271,11 @@ void CInternetOptionsDlg::OnInitDialog() {
     proxyServer = app_.proxyServer;
     proxyPort = static_cast<unsigned>(app_.proxyPort);
     email = app_.settings ? app_.settings->GetProfileString("Preferences", "CDDBEmail", "") : "";
+    infoSource = app_.cdInfoSource;
+    WindowPort& w = *port_;
+    w.ResetContent(IDC_OPT_INFO_SOURCE);
+    for (const char* text : {"The CD database", "MusicBrainz", "MusicBrainz, then the CD database"})
+        w.AddString(IDC_OPT_INFO_SOURCE, text);
     ShowMembers();
     EnableProxyEdits();
 }
@@ -257,6 +288,8 @@ void CInternetOptionsDlg::ShowMembers() {
     w.SetText(IDC_OPT_PROXY, proxyServer);
     w.SetText(IDC_OPT_PROXY_PORT, std::to_string(proxyPort));
     w.SetText(IDC_OPT_EMAIL, email);
+    // A value this version does not know reads as the CD database, as the look-up takes it.
+    w.SetCurSel(IDC_OPT_INFO_SOURCE, infoSource >= 0 && infoSource <= 2 ? infoSource : 0);
 }
 
 void CInternetOptionsDlg::EnableProxyEdits() {
@@ -292,6 +325,10 @@ bool CInternetOptionsDlg::TakeControls() {
     proxyServer = w.Text(IDC_OPT_PROXY).substr(0, 255);
     proxyPort = static_cast<unsigned>(value);
     email = mail.substr(0, 255);
+    const int source = w.CurSel(IDC_OPT_INFO_SOURCE);
+    // An unknown stored value stays as it is unless the user picks another.
+    if (source >= 0 && source != (infoSource >= 0 && infoSource <= 2 ? infoSource : 0))
+        infoSource = source;
     return true;
 }
 
@@ -320,7 +357,12 @@ void CInternetOptionsDlg::OnOK() {
         s->WriteProfileInt("Preferences", "UseProxy", useProxy);
         s->WriteProfileInt("Preferences", "ProxyPort", static_cast<int>(proxyPort));
         s->WriteProfileString("Preferences", "CDDBEmail", email);
+        // Written only when changed: the settings stay as they were for a user who never
+        // looks at the source.
+        if (infoSource != app_.cdInfoSource)
+            s->WriteProfileInt("Preferences", "CDInfoSource", infoSource);
     }
+    app_.cdInfoSource = infoSource;
     app_.windowEffects = windowEffects;
     app_.freeDbServer = server;
     app_.proxyServer = proxyServer;

@@ -127,6 +127,25 @@ private:
     TrackNames names_;
 };
 
+// The match list (620) offering answers already at hand, one per row, as the user chooses among
+// several releases of a disc and the disc's own CD-Text: no network work, OK takes the chosen
+// row (none chosen: the match list's message, the dialog stays).
+class CMatchChoiceDlg {
+public:
+    CMatchChoiceDlg(std::vector<std::string> columns, std::vector<std::vector<std::string>> rows);
+    void Attach(WindowPort* port) { port_ = port; }
+    void OnInitDialog();
+    void OnOK();
+    // The row chosen by OK; -1 before.
+    int Chosen() const { return chosen_; }
+
+private:
+    WindowPort* port_ = nullptr;
+    std::vector<std::string> columns_;
+    std::vector<std::vector<std::string>> rows_;
+    int chosen_ = -1;
+};
+
 class CInternetOptionsDlg {
 public:
     explicit CInternetOptionsDlg(encoder::EncoderApp& app);
@@ -148,6 +167,7 @@ public:
     std::string proxyServer;
     unsigned proxyPort = 8080;
     std::string email;
+    int infoSource = 0;  // "CDInfoSource": 0 CD database, 1 MusicBrainz, 2 MusicBrainz first
 
 private:
     // Controls to members; false (with the validation message shown) when a value is refused.

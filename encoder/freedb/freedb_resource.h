@@ -15,10 +15,11 @@ constexpr int IDC_FREEDB_LINK = 1144;  // "CD Database Provided by " + the servi
 constexpr int IDC_MATCH_LIST = 1143;  // report list: artist, title, category, disc id
 
 // Dialog 183
-constexpr int IDC_OPT_EFFECTS = 1134;     // check "Enable  &Window Animation Effects."
-constexpr int IDC_OPT_SERVER = 1139;      // read-only edit, the CD database server
-constexpr int IDC_OPT_BROWSE = 1081;      // "&Browse Servers..."
-constexpr int IDC_OPT_USE_PROXY = 1140;   // check "&Proxy Server"
-constexpr int IDC_OPT_PROXY = 1141;       // edit "Server:"
-constexpr int IDC_OPT_PROXY_PORT = 1142;  // edit "Port:", digits only
-constexpr int IDC_OPT_EMAIL = 1160;       // edit "E-mail:", the address the hello carries
+constexpr int IDC_OPT_EFFECTS = 1134;      // check "Enable  &Window Animation Effects."
+constexpr int IDC_OPT_SERVER = 1139;       // read-only edit, the CD database server
+constexpr int IDC_OPT_BROWSE = 1081;       // "&Browse Servers..."
+constexpr int IDC_OPT_USE_PROXY = 1140;    // check "&Proxy Server"
+constexpr int IDC_OPT_PROXY = 1141;        // edit "Server:"
+constexpr int IDC_OPT_PROXY_PORT = 1142;   // edit "Port:", digits only
+constexpr int IDC_OPT_EMAIL = 1160;        // edit "E-mail:", the address the hello carries
+constexpr int IDC_OPT_INFO_SOURCE = 1161;  // drop list "Track names from:", "CDInfoSource"

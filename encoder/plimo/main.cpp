@@ -15,7 +15,7 @@
 #include "encoder/app/ui/views.h"
 #include "encoder/app/ui/windows.h"
 #include "encoder/cdda/disc_extras.h"
-#include "encoder/cdda/musicbrainz_info.h"
+#include "encoder/cdda/ui/cd_info_lookup.h"
 #include "encoder/cdda/ui/cdda_views.h"
 #include "encoder/formats/flac_job.h"
 #include "encoder/formats/opus_job.h"
@@ -88,27 +88,7 @@ int main(int argc, char** argv) {
     orvane::freedb::ui::RegisterOptionsWithWizard(app);
     // The grabber's "&Get CD Info" asks MusicBrainz when chosen, and the CD database through the
     // match list.
-    orvane::cdda::ui::GetCdInfoHook() =
-        [&app](QWidget* owner, const std::vector<std::uint32_t>& trackLbas,
-               std::uint32_t leadOutLba, orvane::cdda::CdInfo& info) {
-            if (app.cdInfoSource == 1 || app.cdInfoSource == 2) {
-                std::string why;
-                if (orvane::cdda::LookUpMusicBrainzInfo(app.musicBrainzServer, trackLbas,
-                                                        leadOutLba, info, why))
-                    return true;
-                if (app.cdInfoSource == 1) {
-                    orvane::QtWindowPort(owner).MessageBox("MusicBrainz: " + why, "",
-                                                           MB_ICONEXCLAMATION);
-                    return false;
-                }
-            }
-            orvane::freedb::ui::DiscLookup found;
-            if (orvane::freedb::ui::LookUpDisc(app, trackLbas, leadOutLba, found, owner) != IDOK)
-                return false;
-            info = {found.artist,       found.album, found.category, found.trackTitles,
-                    found.trackArtists, found.year,  found.genre,    found.discId};
-            return true;
-        };
+    orvane::cdda::ui::GetCdInfoHook() = orvane::cdda::ui::CdInfoLookupOf(app);
     // The grabber's rows and tags take the ISRCs and CD-Text the drive itself tells.
     orvane::cdda::ui::GetDiscExtrasHook() = orvane::cdda::ReadDiscExtras;
     orvane::encoder::StartupHooks hooks;

@@ -447,7 +447,8 @@ private:
         Edit(p, IDC_CD_COMMENT, this, 306, 304, 150, 30);
         for (int id : {IDC_CD_ARTIST, IDC_CD_YEAR, IDC_CD_ALBUM, IDC_CD_COMMENT}) {
             if (auto* e = qobject_cast<QLineEdit*>(p.Control(id)))
-                connect(e, &QLineEdit::textEdited, this, [this] { logic_.OnTagFieldChanged(); });
+                connect(e, &QLineEdit::textEdited, this,
+                        [this, id] { logic_.OnTagFieldEdited(id); });
         }
 
         auto* intro = Place<QCheckBox>(this, 12, 346, 140, 22);

@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QFrame>
 #include <QGroupBox>
@@ -82,18 +83,26 @@ void BuildServersDialog(QWidget* w, QtWindowPort& port) {
     Button(port, IDCANCEL, w, "&Cancel", 330, 150, 80, 28);
 }
 
-void BuildQueryDialog(QWidget* w, QtWindowPort& port) {
+void BuildMatchList(QWidget* w, QtWindowPort& port, const char* heading) {
     w->setFixedSize(460, 210);
     w->setFont(encoder::ui::PageFont());
-    Label(w, "FreeDB Query Results:", 10, 8, 200, 18);
+    Label(w, heading, 10, 8, 300, 18);
     ReportList(port, IDC_MATCH_LIST, w, 10, 28, 440, 130);
     Link(port, w, 10, 176, 220);
     Button(port, IDOK, w, "O&K", 279, 170, 80, 28, controls::kStyleDefaultBit);
     Button(port, IDCANCEL, w, "&Cancel", 370, 170, 80, 28);
 }
 
+void BuildQueryDialog(QWidget* w, QtWindowPort& port) {
+    BuildMatchList(w, port, "FreeDB Query Results:");
+}
+
+void BuildChoiceDialog(QWidget* w, QtWindowPort& port) {
+    BuildMatchList(w, port, "Names found for this disc:");
+}
+
 void BuildOptionsDialog(QWidget* w, QtWindowPort& port) {
-    w->setFixedSize(360, 262);
+    w->setFixedSize(360, 292);
     w->setFont(encoder::ui::PageFont());
     auto* group = Place<QGroupBox>(w, 8, 6, 344, 180);
     group->setTitle(" Internet FreeDB Settings ");
@@ -127,11 +136,15 @@ void BuildOptionsDialog(QWidget* w, QtWindowPort& port) {
         "The address the CD database asks of its users; it is sent with each "
         "look-up.");
     port.Bind(IDC_OPT_EMAIL, email);
-    auto* effects = Place<QCheckBox>(w, 14, 192, 300, 20);
+    // Where "&Get CD Info" asks, below the server settings.
+    Label(w, "Track names from:", 14, 194, 110, 18);
+    auto* source = Place<QComboBox>(w, 124, 192, 228, 24);
+    port.Bind(IDC_OPT_INFO_SOURCE, source);
+    auto* effects = Place<QCheckBox>(w, 14, 222, 300, 20);
     effects->setText("Enable  &Window Animation Effects.");
     port.Bind(IDC_OPT_EFFECTS, effects);
-    Button(port, IDOK, w, "O&K", 180, 222, 80, 28, controls::kStyleDefaultBit);
-    Button(port, IDCANCEL, w, "&Cancel", 272, 222, 80, 28);
+    Button(port, IDOK, w, "O&K", 180, 252, 80, 28, controls::kStyleDefaultBit);
+    Button(port, IDCANCEL, w, "&Cancel", 272, 252, 80, 28);
 }
 
 // One modal window over its logic: the layout, the port, OK and Cancel. The initialisation
@@ -204,6 +217,18 @@ int RunQueryDialog(CFreeDBQueryDlg& dialog, QWidget* owner) {
     window.onInit = [&] { dialog.OnInitDialog(); };
     window.onOk = [&] { dialog.OnOK(); };
     window.onCancel = [&] { dialog.OnCancel(); };
+    const int result = window.Run();
+    dialog.Attach(nullptr);
+    return result;
+}
+
+int RunMatchChoice(CMatchChoiceDlg& dialog, QWidget* owner) {
+    FreeDbWindow window(owner, IDD_FREEDB_QUERY, "Orvane Encoder - Get Track Names",
+                        BuildChoiceDialog);
+    dialog.Attach(&window.Port());
+    window.onInit = [&] { dialog.OnInitDialog(); };
+    window.onOk = [&] { dialog.OnOK(); };
+    window.onCancel = [&] { window.Port().EndDialog(IDCANCEL); };
     const int result = window.Run();
     dialog.Attach(nullptr);
     return result;

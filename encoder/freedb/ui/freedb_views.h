@@ -31,6 +31,9 @@ namespace orvane::freedb::ui {
 int RunServersDialog(CFreeDBServersDlg& dialog, QWidget* owner);
 int RunQueryDialog(CFreeDBQueryDlg& dialog, QWidget* owner);
 int RunInternetOptions(encoder::EncoderApp& app, QWidget* owner);
+// The match list over answers already found (several releases, the disc's CD-Text): IDOK with
+// dialog.Chosen() set, or IDCANCEL.
+int RunMatchChoice(CMatchChoiceDlg& dialog, QWidget* owner);
 
 struct DiscLookup {
     std::string artist;

@@ -381,6 +381,44 @@ TEST_F(GrabTest, GrabToFolderKeepsEveryFileInsideTheFolder) {
     EXPECT_EQ(opened.count, 1);
 }
 
+TEST_F(GrabTest, GrabToFolderNamesFilesByThePatternInsideTheFolder) {
+    Load();
+    FakeWindow port;
+    port.PickNext(out_.path().string());
+    GrabToFolderRequest request;
+    request.namePattern = "%a/%B/%N %A - %T";
+    auto row = [](int track, const std::string& artist, const std::string& album,
+                  const std::string& title) {
+        GrabRow r{track, "row name", {}};
+        r.fields.Set(tags::TagField::Artist, artist);
+        r.fields.Set(tags::TagField::AlbumArtist, "Various");
+        r.fields.Set(tags::TagField::Album, album);
+        r.fields.Set(tags::TagField::Title, title);
+        return r;
+    };
+    request.rows = {row(0, "Band", "Hits", "Intro"),
+                    // Hostile values: climbing, folders of their own, control characters.
+                    row(2, "../..", "../../etc", "a/b\ttab\x01"), row(3, "..", "..", ".."),
+                    row(4, "Band", "Hits", "Intro")};
+    Opened opened;
+    int buffer = 16;
+    GrabToFolder(session_, request, port, opened.Fn(), buffer);
+    ASSERT_EQ(port.Boxes().size(), 1u);
+    EXPECT_EQ(port.Boxes()[0].text, "The selected track(s) has been saved to disk.");
+    const std::filesystem::path hits = out_.path() / "Various" / "Hits";
+    ExpectWave(hits / "01 Band - Intro.WAV", 0, 100);
+    ExpectWave(out_.path() / "Various" / "..-..-etc" / "03 ..-.. - a-btab.WAV", 132, 30);
+    ExpectWave(out_.path() / "Various" / "_" / "04 .. - ...WAV", 162, 40);
+    ExpectWave(hits / "05 Band - Intro.WAV", 202, 60);
+    // Nothing beside the pattern's one top folder.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out_.path()),
+                            std::filesystem::directory_iterator()),
+              1);
+    EXPECT_EQ(std::distance(std::filesystem::recursive_directory_iterator(out_.path()),
+                            std::filesystem::recursive_directory_iterator()),
+              4 + 4);  // Various, Hits, ..-..-etc, _ and the four files
+}
+
 TEST_F(GrabTest, GrabToFolderGivesRowsOfTheSameFileNameTheirOwnFiles) {
     Load();
     // A file left by an earlier grab is replaced by the new first row, as before.

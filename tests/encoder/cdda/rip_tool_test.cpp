@@ -273,4 +273,45 @@ TEST_F(RipTool, CddbNamesAndTagsTheTracksAndItsAbsenceOnlyCostsTheNames) {
     EXPECT_EQ(Samples("plain", 2), orvane::test::PatternFrames(300, 150));
 }
 
+TEST_F(RipTool, TheNamingPatternFilesACompilationIntoFoldersWithFullTexts) {
+    Configure("");
+    const std::string album = "A Collection Whose Name Runs Past Thirty Bytes";
+    orvane::test::LoopbackServer cddb([&](const std::string& request) {
+        if (request.find("cddb+query+") != std::string::npos)
+            return orvane::test::HttpReply("200 misc 10000703 Various / x\r\n");
+        return orvane::test::HttpReply(
+            "210 misc 10000703 CD database entry follows (until terminating `.')\r\n"
+            "# xmcd\r\n#\r\n# Track frame offsets:\r\n#\t150\r\n#\t450\r\n#\t600\r\n"
+            "#\r\n# Disc length: 9 seconds\r\n#\r\n# Revision: 1\r\n"
+            "# Submitted via: test 1.0\r\n#\r\n"
+            "DISCID=10000703\r\nDTITLE=Various / " +
+            album +
+            "\r\nDYEAR=2003\r\n"
+            "TTITLE0=First / One\r\nTTITLE1=../.. / ../../etc/passwd\r\nTTITLE2=Third / Three\r\n"
+            "EXTD=\r\nEXTT0=\r\nEXTT1=\r\nEXTT2=\r\nPLAYORDER=\r\n.\r\n");
+    });
+    ::setenv("ORVANE_REGISTRY_DIR", (dir_ / "config" / "orvane").c_str(), 1);
+    orvane::registry::ResetForTesting();
+    {
+        orvane::encoder::ProfileSettings profile;
+        ASSERT_TRUE(profile.WriteProfileString("Preferences", "FreeDBServer", cddb.Address()));
+        ASSERT_TRUE(
+            profile.WriteProfileString("Preferences", "FileNamePattern", "%a/%B/%N %A - %T"));
+    }
+    ::unsetenv("ORVANE_REGISTRY_DIR");
+    orvane::registry::ResetForTesting();
+    ToolRun r = Rip("out", "--cddb --no-accuraterip");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::filesystem::path folder = dir_ / "out" / "Various" / album;
+    EXPECT_TRUE(std::filesystem::exists(folder / "01 First - One.WAV"));
+    // A hostile title stays inside the album's folder.
+    const std::string two = orvane::test::ReadFile(folder / "02 ..-.. - ..-..-etc-passwd.WAV");
+    EXPECT_TRUE(two.size() > 44 && two.substr(44) == orvane::test::PatternFrames(300, 150));
+    EXPECT_TRUE(std::filesystem::exists(folder / "03 Third - Three.WAV"));
+    std::size_t files = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir_ / "out"))
+        files += e.is_regular_file() && e.path().extension() == ".WAV";
+    EXPECT_EQ(files, 3u);
+}
+
 }  // namespace

@@ -31,7 +31,7 @@ TEST(PlimoScreenshotsTest, WritesAPictureOfEachWindow) {
          {Picture{"splash.png", 305, 346}, Picture{"wizard-page1.png", 0, 0},
           Picture{"tag-dialog.png", 380, 250}, Picture{"wizard-page2.png", 0, 0},
           Picture{"wizard-page3.png", 0, 0}, Picture{"status-window.png", 520, 440},
-          Picture{"options-dialog.png", 360, 262}, Picture{"server-list.png", 420, 190},
+          Picture{"options-dialog.png", 360, 292}, Picture{"server-list.png", 420, 190},
           Picture{"match-list.png", 460, 210}, Picture{"wizard-page1-formats.png", 0, 0},
           Picture{"format-settings.png", 0, 0}, Picture{"format-summary.png", 0, 0}}) {
         const QImage image(QString::fromStdString((dir / "shots" / p.name).string()));

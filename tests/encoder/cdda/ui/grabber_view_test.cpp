@@ -23,6 +23,7 @@
 #include "encoder/cdda/musicbrainz_info.h"
 #include "encoder/cdda/resource_cdda.h"
 #include "encoder/cdda/track_list.h"
+#include "encoder/cdda/ui/cd_info_lookup.h"
 #include "encoder/cdda/ui/cdda_views.h"
 #include "encoder/controls/ui/drawn_button.h"
 #include "encoder/freedb/disc_ids.h"
@@ -30,6 +31,7 @@
 #include "encoder/freedb/loopback_server.h"
 #include "encoder/freedb/ui/freedb_views.h"
 #include "platform/cdrom/drives.h"
+#include "platform/clock/clock.h"
 #include "platform/registry/winreg.h"
 #include "support/first_start.h"
 #include "tests/encoder/cdda/transport_fixture.h"
@@ -710,9 +712,257 @@ TEST_F(GrabberView, GetCdInfoFromMusicBrainzNamesTheRowsAndGivesTheTagsItsIds) {
     EXPECT_EQ(app.fullTags[2].Get(TagField::AlbumArtist), "Band");
     EXPECT_EQ(app.fullTags[2].Get(TagField::MusicBrainzRecordingId), "rec-2");
     EXPECT_EQ(app.fullTags[3].Get(TagField::MusicBrainzReleaseId), "rel-1");
-    EXPECT_EQ(app.fullTags[3].Get(TagField::Year), "2003");  // the year field holds four
+    EXPECT_EQ(app.fullTags[3].Get(TagField::Year), "2003-02-01");  // beyond the field's four
     EXPECT_EQ(app.fullTags[3].Get(TagField::DiscNumber), "2");
     EXPECT_EQ(app.fullTags[3].Get(TagField::DiscTotal), "2");
+}
+
+// A release of the disc's three tracks as the service lists it.
+std::string ReleaseJson(const std::string& id, const std::string& title, const std::string& country,
+                        const std::string& label, const std::string& discId) {
+    return R"({"id":")" + id + R"(","title":")" + title + R"(","date":"2001-05-04","country":")" +
+           country + R"(","artist-credit":[{"name":"Band"}],"label-info":[{"label":{"name":")" +
+           label + R"("}}],"media":[{"position":1,"discs":[{"id":")" + discId +
+           R"("}],"tracks":[
+   {"position":1,"title":")" +
+           title + R"( 1","recording":{"id":"rec-a"}},
+   {"position":2,"title":")" +
+           title + R"( 2","recording":{"id":"rec-b"}},
+   {"position":3,"title":")" +
+           title + R"( 3","recording":{"id":"rec-c"}}]}]})";
+}
+
+TEST_F(GrabberView, GetCdInfoOffersSeveralReleasesAndTheCdTextInTheMatchList) {
+    const std::string discId = MusicBrainzIdOf({0, 4500, 13500}, 31500);
+    std::string body;
+    ::orvane::test::LoopbackServer server([&](const std::string&) {
+        return ::orvane::test::LoopbackReply{
+            {"HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+             std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body},
+            0,
+            false};
+    });
+    const std::string one = ReleaseJson("rel-uk", "First", "GB", "North", discId);
+    const std::string two = ReleaseJson("rel-jp", "Second", "JP", "East", discId);
+    // A release listed without its tracks is no answer to choose.
+    const std::string stub = R"({"id":"rel-stub","title":"Stub","media":[{"position":1}]})";
+    clock::VirtualClock clk(true);  // the service's one request a second, on virtual time
+    clock::Install(&clk);
+    encoder::EncoderApp& app = encoder::TheApp();
+    app.cdInfoSource = 1;
+    app.musicBrainzServer = "http://" + server.Address();
+    ui::GetCdInfoHook() = ui::CdInfoLookupOf(app);
+    int listsShown = 0;
+    int pick = 0;
+    std::vector<std::vector<std::string>> listed;
+    auto grabber = [&](std::function<void(QWidget*)> steps) {
+        encoder::ui::Hooks().shown = [&, steps](QWidget* w, int id) {
+            if (id == IDD_FREEDB_QUERY) {
+                ++listsShown;
+                auto* list = Find<QTreeWidget>(w, IDC_MATCH_LIST);
+                listed.clear();
+                for (int r = 0; r < list->topLevelItemCount(); ++r) {
+                    listed.emplace_back();
+                    for (int c = 0; c < list->columnCount(); ++c)
+                        listed.back().push_back(list->topLevelItem(r)->text(c).toStdString());
+                }
+                if (pick < 0) {
+                    Click(w, IDCANCEL);
+                    return;
+                }
+                list->setCurrentItem(list->topLevelItem(pick));
+                Click(w, IDOK);
+                return;
+            }
+            if (id == IDD_CDA_GRABBER) QTimer::singleShot(0, w, [w, steps] { steps(w); });
+        };
+        return ui::RunCdGrabber(nullptr);
+    };
+
+    EXPECT_EQ(grabber([&](QWidget* w) {
+                  auto* tree = Find<QTreeWidget>(w, IDC_CD_TRACKS);
+                  auto* album = Find<QLineEdit>(w, IDC_CD_ALBUM);
+                  // One release: taken without a list.
+                  body = R"({"releases":[)" + one + "," + stub + "]}";
+                  Click(w, IDC_CD_GETINFO);
+                  EXPECT_EQ(listsShown, 0);
+                  EXPECT_EQ(album->text().toStdString(), "First");
+                  EXPECT_EQ(tree->topLevelItem(2)->text(0).toStdString(), "First 3");
+                  EXPECT_EQ(tree->topLevelItem(2)->text(5).toStdString(), "Band");
+
+                  // Two releases: the list; the chosen one names the rows.
+                  body = R"({"releases":[)" + one + "," + stub + "," + two + "]}";
+                  pick = 1;
+                  Click(w, IDC_CD_GETINFO);
+                  EXPECT_EQ(listsShown, 1);
+                  ASSERT_EQ(listed.size(), 2u);
+                  EXPECT_EQ(listed[0],
+                            (std::vector<std::string>{"Band", "First", "GB", "2001-05-04", "North",
+                                                      "MusicBrainz"}));
+                  EXPECT_EQ(listed[1][1], "Second");
+                  EXPECT_EQ(listed[1][4], "East");
+                  EXPECT_EQ(album->text().toStdString(), "Second");
+                  EXPECT_EQ(tree->topLevelItem(0)->text(0).toStdString(), "Second 1");
+
+                  // Cancel keeps the rows.
+                  pick = -1;
+                  Click(w, IDC_CD_GETINFO);
+                  EXPECT_EQ(listsShown, 2);
+                  EXPECT_EQ(album->text().toStdString(), "Second");
+                  Click(w, IDC_CD_SELECTALL);
+                  Click(w, IDOK);
+              }),
+              IDOK);
+    ASSERT_EQ(app.fullTags.size(), 4u);
+    using tags::TagField;
+    EXPECT_EQ(app.fullTags[1].Get(TagField::MusicBrainzReleaseId), "rel-jp");
+    EXPECT_EQ(app.fullTags[3].Get(TagField::Title), "Second 3");
+    EXPECT_EQ(app.fullTags[3].Get(TagField::MusicBrainzRecordingId), "rec-c");
+
+    // A disc with CD-Text: its own names are offered beside the one release.
+    ui::GetDiscExtrasHook() = [](int, DiscExtras& extras) {
+        extras.title = "Disc Text";
+        extras.performer = "Text Band";
+        extras.tracks = {{1, "", "Text One", "Text Band"}, {3, "", "Text Three", "Text Duo"}};
+        extras.starts = {0, 4500, 13500};
+        return true;
+    };
+    listsShown = 0;
+    EXPECT_EQ(grabber([&](QWidget* w) {
+                  auto* tree = Find<QTreeWidget>(w, IDC_CD_TRACKS);
+                  auto* album = Find<QLineEdit>(w, IDC_CD_ALBUM);
+                  EXPECT_EQ(album->text().toStdString(), "Disc Text");
+                  body = R"({"releases":[)" + one + "]}";
+                  pick = 0;
+                  Click(w, IDC_CD_GETINFO);
+                  EXPECT_EQ(listsShown, 1);
+                  ASSERT_EQ(listed.size(), 2u);
+                  EXPECT_EQ(listed[1], (std::vector<std::string>{"Text Band", "Disc Text", "", "",
+                                                                 "", "CD-Text"}));
+                  EXPECT_EQ(album->text().toStdString(), "First");
+                  pick = 1;
+                  Click(w, IDC_CD_GETINFO);
+                  EXPECT_EQ(album->text().toStdString(), "Disc Text");
+                  EXPECT_EQ(tree->topLevelItem(0)->text(0).toStdString(), "Text One");
+                  EXPECT_EQ(tree->topLevelItem(1)->text(0).toStdString(), "Track2");
+                  EXPECT_EQ(tree->topLevelItem(2)->text(5).toStdString(), "Text Duo");
+                  Click(w, IDC_CD_SELECTALL);
+                  Click(w, IDOK);
+              }),
+              IDOK);
+    ui::GetCdInfoHook() = nullptr;
+    ui::GetDiscExtrasHook() = nullptr;
+    app.cdInfoSource = 0;
+    clock::Install(nullptr);
+    EXPECT_TRUE(boxes_.empty()) << boxes_.front();
+    EXPECT_EQ(app.fullTags[3].Get(TagField::Artist), "Text Duo");
+    EXPECT_EQ(app.fullTags[3].Get(TagField::AlbumArtist), "Text Band");
+    EXPECT_FALSE(app.fullTags[3].Has(TagField::MusicBrainzReleaseId));
+}
+
+TEST_F(GrabberView, TheTagsTakeTheFullAlbumAndDateUnlessTheUserEditsTheFields) {
+    const std::string discId = MusicBrainzIdOf({0, 4500, 13500}, 31500);
+    const std::string album = "Симфония — an album title well over thirty characters";
+    const std::string body =
+        R"({"releases":[)" + ReleaseJson("rel-long", album, "XE", "L", discId) + "]}";
+    ::orvane::test::LoopbackServer server([&](const std::string&) {
+        return ::orvane::test::LoopbackReply{
+            {"HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+             "\r\nConnection: close\r\n\r\n" + body},
+            0,
+            false};
+    });
+    clock::VirtualClock clk(true);
+    clock::Install(&clk);
+    encoder::EncoderApp& app = encoder::TheApp();
+    app.cdInfoSource = 1;
+    app.musicBrainzServer = "http://" + server.Address();
+    ui::GetCdInfoHook() = ui::CdInfoLookupOf(app);
+    std::string shownAlbum, shownYear;
+    // Untouched fields: the full texts reach the tags; the ID3v1 record keeps the fields'.
+    Run([&](QWidget* w) {
+        Click(w, IDC_CD_GETINFO);
+        shownAlbum = Find<QLineEdit>(w, IDC_CD_ALBUM)->text().toStdString();
+        shownYear = Find<QLineEdit>(w, IDC_CD_YEAR)->text().toStdString();
+        Click(w, IDC_CD_SELECTALL);
+        Click(w, IDOK);
+    });
+    using tags::TagField;
+    EXPECT_EQ(shownYear, "2001");
+    EXPECT_EQ(QString::fromStdString(shownAlbum).size(), 30);
+    ASSERT_EQ(app.fullTags.size(), 4u);
+    EXPECT_EQ(app.fullTags[2].Get(TagField::Album), album);
+    EXPECT_EQ(app.fullTags[2].Get(TagField::Year), "2001-05-04");
+    EXPECT_EQ(app.tagTable[2].Year(), "2001");
+
+    // Edited fields: what the user typed.
+    Run([&](QWidget* w) {
+        Click(w, IDC_CD_GETINFO);
+        // As typed: setText alone is not an edit, the signal the keyboard sends is.
+        for (auto [id, text] : {std::pair{IDC_CD_ALBUM, "My Own Title"}, {IDC_CD_YEAR, "1999"}}) {
+            Find<QLineEdit>(w, id)->setText(text);
+            Find<QLineEdit>(w, id)->textEdited(text);
+        }
+        Click(w, IDC_CD_SELECTALL);
+        Click(w, IDOK);
+    });
+    ASSERT_EQ(app.fullTags.size(), 4u);
+    EXPECT_EQ(app.fullTags[1].Get(TagField::Album), "My Own Title");
+    EXPECT_EQ(app.fullTags[1].Get(TagField::Year), "1999");
+
+    // Another look-up after an edit gives the full texts again.
+    Run([&](QWidget* w) {
+        Find<QLineEdit>(w, IDC_CD_ALBUM)->setText("Typed");
+        Find<QLineEdit>(w, IDC_CD_ALBUM)->textEdited("Typed");
+        Click(w, IDC_CD_GETINFO);
+        Click(w, IDC_CD_SELECTALL);
+        Click(w, IDOK);
+    });
+    ui::GetCdInfoHook() = nullptr;
+    app.cdInfoSource = 0;
+    clock::Install(nullptr);
+    ASSERT_EQ(app.fullTags.size(), 4u);
+    EXPECT_EQ(app.fullTags[1].Get(TagField::Album), album);
+    EXPECT_TRUE(boxes_.empty()) << boxes_.front();
+}
+
+TEST_F(GrabberView, GetCdInfoFromMusicBrainzTellsWhyWhenNothingIsFound) {
+    ::orvane::test::LoopbackServer server([&](const std::string&) {
+        const std::string body = R"({"error":"Not Found"})";
+        return ::orvane::test::LoopbackReply{
+            {"HTTP/1.1 404 Not Found\r\nContent-Length: " + std::to_string(body.size()) +
+             "\r\nConnection: close\r\n\r\n" + body},
+            0,
+            false};
+    });
+    clock::VirtualClock clk(true);
+    clock::Install(&clk);
+    encoder::EncoderApp& app = encoder::TheApp();
+    app.cdInfoSource = 1;
+    app.musicBrainzServer = "http://" + server.Address();
+    ui::GetCdInfoHook() = ui::CdInfoLookupOf(app);
+    bool listShown = false;
+    encoder::ui::Hooks().shown = [&](QWidget* w, int id) {
+        if (id == IDD_FREEDB_QUERY) {
+            listShown = true;
+            Click(w, IDCANCEL);
+            return;
+        }
+        if (id != IDD_CDA_GRABBER) return;
+        QTimer::singleShot(0, w, [w] {
+            Click(w, IDC_CD_GETINFO);
+            EXPECT_EQ(Find<QTreeWidget>(w, IDC_CD_TRACKS)->topLevelItem(0)->text(0).toStdString(),
+                      "Track1");
+            Click(w, IDCANCEL);
+        });
+    };
+    EXPECT_EQ(ui::RunCdGrabber(nullptr), IDCANCEL);
+    ui::GetCdInfoHook() = nullptr;
+    app.cdInfoSource = 0;
+    clock::Install(nullptr);
+    EXPECT_FALSE(listShown);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].rfind("MusicBrainz: ", 0), 0u) << boxes_[0];
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QTimer>
@@ -321,6 +322,53 @@ TEST_F(OptionsDialogTest, CancelAfterBrowsingChangesNothing) {
     EXPECT_EQ(ui::RunInternetOptions(app_, nullptr), IDCANCEL);
     EXPECT_EQ(app_.freeDbServer, "old.example.org");
     EXPECT_FALSE(settings_.HasProfileValue("Preferences", "FreeDBServer"));
+}
+
+TEST_F(OptionsDialogTest, TheSourceOfTrackNamesIsChosenAndStoredOnlyWhenChanged) {
+    std::vector<std::string> items;
+    int shownAs = -2;
+    int choose = -1;
+    Hooks hooks([&](QWidget* w, int) {
+        auto* source = Find<QComboBox>(w, IDC_OPT_INFO_SOURCE);
+        items.clear();
+        for (int i = 0; i < source->count(); ++i)
+            items.push_back(source->itemText(i).toStdString());
+        shownAs = source->currentIndex();
+        if (choose >= 0) source->setCurrentIndex(choose);
+        Click(w, IDOK);
+    });
+    // Untouched: nothing new in the settings.
+    EXPECT_EQ(ui::RunInternetOptions(app_, nullptr), IDOK);
+    EXPECT_EQ(items, (std::vector<std::string>{"The CD database", "MusicBrainz",
+                                               "MusicBrainz, then the CD database"}));
+    EXPECT_EQ(shownAs, 0);
+    EXPECT_FALSE(settings_.HasProfileValue("Preferences", "CDInfoSource"));
+    EXPECT_EQ(app_.cdInfoSource, 0);
+
+    choose = 2;
+    EXPECT_EQ(ui::RunInternetOptions(app_, nullptr), IDOK);
+    EXPECT_EQ(settings_.GetProfileInt("Preferences", "CDInfoSource", 9), 2u);
+    EXPECT_EQ(app_.cdInfoSource, 2);
+    choose = 1;
+    EXPECT_EQ(ui::RunInternetOptions(app_, nullptr), IDOK);
+    EXPECT_EQ(shownAs, 2);
+    EXPECT_EQ(settings_.GetProfileInt("Preferences", "CDInfoSource", 9), 1u);
+    EXPECT_EQ(app_.cdInfoSource, 1);
+
+    // A value this version does not know shows as the CD database and stays unless changed.
+    app_.cdInfoSource = 7;
+    settings_.WriteProfileInt("Preferences", "CDInfoSource", 7);
+    choose = -1;
+    EXPECT_EQ(ui::RunInternetOptions(app_, nullptr), IDOK);
+    EXPECT_EQ(shownAs, 0);
+    EXPECT_EQ(settings_.GetProfileInt("Preferences", "CDInfoSource", 9), 7u);
+    choose = 0;
+    EXPECT_EQ(ui::RunInternetOptions(app_, nullptr), IDOK);
+    EXPECT_EQ(shownAs, 0);
+    EXPECT_EQ(settings_.GetProfileInt("Preferences", "CDInfoSource", 9), 7u);  // no change made
+    choose = 1;
+    EXPECT_EQ(ui::RunInternetOptions(app_, nullptr), IDOK);
+    EXPECT_EQ(settings_.GetProfileInt("Preferences", "CDInfoSource", 9), 1u);
 }
 
 TEST(DiscSettingsTest, ServerSettingsWithPorts) {
