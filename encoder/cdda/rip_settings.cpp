@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
+#include <string>
 
 #include "encoder/app/encoder_app.h"
 
@@ -79,24 +81,42 @@ bool StoreRipSettings(encoder::SettingsStore& store, const CdDrive& drive,
     return ok;
 }
 
+namespace {
+
+// The drive's own key for its speed: its model and bus address, so that two drives of one
+// model keep a speed each ("ACME CD-ROM (0:1)").
+std::string DriveKey(const CdDrive& drive) {
+    return DriveIdentity(drive) + " (" + std::to_string(drive.adapter) + ":" +
+           std::to_string(drive.target) + ")";
+}
+
+// A stored speed, or nothing when the entry is missing, out of range or no number.
+std::optional<int> StoredSpeed(encoder::SettingsStore& store, const std::string& key) {
+    const std::string text = store.GetProfileString(kSpeeds, key, "");
+    if (text.empty() || text.size() > 2) return std::nullopt;
+    int speed = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        speed = speed * 10 + (c - '0');
+    }
+    if (speed > encoder::EncoderApp::kMaxCdaReadSpeed) return std::nullopt;
+    return speed;
+}
+
+}  // namespace
+
 int LoadReadSpeed(encoder::SettingsStore& store, const CdDrive& drive, int fallback) {
     const std::string identity = DriveIdentity(drive);
     if (identity.empty()) return fallback;
-    // A value out of range or no number reads as none, like a read offset.
-    const std::string text = store.GetProfileString(kSpeeds, identity, "");
-    if (text.empty() || text.size() > 2) return fallback;
-    int speed = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return fallback;
-        speed = speed * 10 + (c - '0');
-    }
-    return speed <= encoder::EncoderApp::kMaxCdaReadSpeed ? speed : fallback;
+    if (std::optional<int> own = StoredSpeed(store, DriveKey(drive))) return *own;
+    if (std::optional<int> model = StoredSpeed(store, identity)) return *model;
+    return fallback;
 }
 
 bool StoreReadSpeed(encoder::SettingsStore& store, const CdDrive& drive, int speed) {
     const std::string identity = DriveIdentity(drive);
     if (identity.empty()) return store.WriteProfileInt("Preferences", "CDAReadSpeed", speed);
-    return store.WriteProfileString(kSpeeds, identity, std::to_string(speed));
+    return store.WriteProfileString(kSpeeds, DriveKey(drive), std::to_string(speed));
 }
 
 }  // namespace orvane::cdda

@@ -30,10 +30,11 @@ RipSettings LoadRipSettings(encoder::SettingsStore& store, const CdDrive& drive)
 bool StoreRipSettings(encoder::SettingsStore& store, const CdDrive& drive,
                       const RipSettings& settings);
 // The read speed of a drive, a multiple of the audio rate (0: the drive's fastest), from
-// section "ReadSpeeds" under the same model name as the read offset. A drive with none, or with
-// no name, reads fallback: the "CDAReadSpeed" value every drive shared before.
+// section "ReadSpeeds": the drive's own entry (its model and bus address, "ACME CD-ROM (0:1)"),
+// else its model's ("ACME CD-ROM"). A drive with neither, or with no name, reads fallback: the
+// "CDAReadSpeed" value every drive shared before.
 int LoadReadSpeed(encoder::SettingsStore& store, const CdDrive& drive, int fallback);
-// Stores it for the drive's model; for a drive with no name it becomes the shared
+// Stores it as the drive's own entry; for a drive with no name it becomes the shared
 // "CDAReadSpeed". False when the profile cannot be written.
 bool StoreReadSpeed(encoder::SettingsStore& store, const CdDrive& drive, int speed);
 // Parses a read offset in samples ("-48", "+667", "0"); false outside -kMaxReadOffset ..

@@ -36,28 +36,40 @@ TEST(RipSettings, OffsetsAreKeptPerDriveModelAndBoundedWhenRead) {
     EXPECT_FALSE(LoadRipSettings(fresh, a).Verified());
 }
 
-TEST(RipSettings, ReadSpeedsArePerDriveModelWithTheSharedValueAsDefault) {
+TEST(RipSettings, ReadSpeedsArePerDriveWithTheModelsAndTheSharedValueAsDefaults) {
     encoder::MemorySettings store;
-    CdDrive a, b, unnamed;
-    a.vendor = "PLEXTOR ";
-    a.product = "DVDR   PX-716A  ";
+    CdDrive a, twin, b, unnamed;
+    a.vendor = twin.vendor = "KESTRAL ";
+    a.product = twin.product = "CDR-4410 PRO    ";
+    a.adapter = 0, a.target = 0;
+    twin.adapter = 1, twin.target = 2;
     b.vendor = "ACME    ";
     b.product = "CD-ROM          ";
-    // Nothing stored for either model: both read the shared value.
+    // Nothing stored: every drive reads the shared value.
     EXPECT_EQ(LoadReadSpeed(store, a, 6), 6);
     EXPECT_EQ(LoadReadSpeed(store, b, 6), 6);
+    // Two drives of one model keep a speed each, under their bus addresses.
     ASSERT_TRUE(StoreReadSpeed(store, a, 0));
-    EXPECT_EQ(store.GetProfileString("ReadSpeeds", "PLEXTOR DVDR   PX-716A"), "0");
+    EXPECT_EQ(store.GetProfileString("ReadSpeeds", "KESTRAL CDR-4410 PRO (0:0)"), "0");
     EXPECT_EQ(LoadReadSpeed(store, a, 6), 0);  // "fastest" is a value of its own
+    EXPECT_EQ(LoadReadSpeed(store, twin, 6), 6);
+    ASSERT_TRUE(StoreReadSpeed(store, twin, 12));
+    EXPECT_EQ(LoadReadSpeed(store, a, 6), 0);
+    EXPECT_EQ(LoadReadSpeed(store, twin, 6), 12);
     EXPECT_EQ(LoadReadSpeed(store, b, 6), 6);
     EXPECT_EQ(store.GetProfileInt("Preferences", "CDAReadSpeed", 77), 77u);
-    // A value out of range or no number reads as none.
+    // An entry for the model serves its drives that have none of their own; a value out of
+    // range or no number reads as none.
     for (const char* bad : {"100", "-1", "8x", " 8", "", "99999999999"}) {
         store.WriteProfileString("ReadSpeeds", "ACME CD-ROM", bad);
+        EXPECT_EQ(LoadReadSpeed(store, b, 6), 6) << bad;
+        store.WriteProfileString("ReadSpeeds", "ACME CD-ROM (0:0)", bad);
         EXPECT_EQ(LoadReadSpeed(store, b, 6), 6) << bad;
     }
     store.WriteProfileString("ReadSpeeds", "ACME CD-ROM", "99");
     EXPECT_EQ(LoadReadSpeed(store, b, 6), 99);
+    store.WriteProfileString("ReadSpeeds", "ACME CD-ROM (0:0)", "4");
+    EXPECT_EQ(LoadReadSpeed(store, b, 6), 4);
     // A drive with no name keeps the shared value, as every drive did before.
     ASSERT_TRUE(StoreReadSpeed(store, unnamed, 24));
     EXPECT_EQ(store.GetProfileInt("Preferences", "CDAReadSpeed", 0), 24u);

@@ -406,7 +406,7 @@ TEST_F(GrabberView, CdaSettingsKeepTheReadSpeedOfTheCurrentDrive) {
     EXPECT_EQ(app.cdSelection.readSpeed, 4);
 
     ASSERT_EQ(grab("12"), IDOK);
-    EXPECT_EQ(settings_.GetProfileString("ReadSpeeds", "ORVANE IMAGE DRIVE"), "12");
+    EXPECT_EQ(settings_.GetProfileString("ReadSpeeds", "ORVANE IMAGE DRIVE (0:0)"), "12");
     EXPECT_EQ(settings_.GetProfileInt("Preferences", "CDAReadSpeed", 0), 4u);
     EXPECT_EQ(app.cdaReadSpeed, 4);
     EXPECT_EQ(app.cdSelection.readSpeed, 12);
