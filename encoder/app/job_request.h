@@ -33,8 +33,8 @@ struct CdHandOver {
     std::string accurateRipServer;  // empty: the public database
     // A log and a cue sheet of the rip beside the files (on whenever any of the above is).
     bool ripLog = false;
-    int readSpeed = 0;              // x the audio rate; 0: the drive's fastest
-    bool deemphasis = false;        // de-emphasise tracks recorded with pre-emphasis
+    int readSpeed = 0;        // x the audio rate; 0: the drive's fastest
+    bool deemphasis = false;  // de-emphasise tracks recorded with pre-emphasis
 };
 
 // The choices of the WMA settings page.

@@ -105,7 +105,7 @@ struct ReadTrackParams {
     SampleReader* reader = nullptr;
     // Sees every block of samples written, in order (checksums).
     std::function<void(const std::uint8_t* data, std::size_t size)> written;
-    bool testOnly = false;  // reads without writing (the test of test-and-copy)
+    bool testOnly = false;    // reads without writing (the test of test-and-copy)
     bool deemphasis = false;  // undo the track's pre-emphasis in what is written
 };
 
