@@ -198,11 +198,16 @@ TEST_F(ReplayGainJobTest, Mp3BatchSeveralAtOnceWritesTheBytesAndAlbumOfOneAtATim
 }
 
 TEST_F(ReplayGainJobTest, WmaBatchGetsTrackAndAlbumValuesAsAttributes) {
-    const ProgramResult r = RunDistProgram(
-        "plimo-job",
-        {"--wma", "--batch", "--replaygain", (dir / "in").string(), (dir / "out").string()});
-    ASSERT_EQ(r.status, 0) << r.output;
-    ExpectBatchValues(".WMA", "");
+    // One file at a time, and both at once: the album's values once both have ended.
+    for (const char* jobs : {"2", "1"}) {
+        sfs::remove_all(dir / "out");
+        sfs::create_directory(dir / "out");
+        const ProgramResult r =
+            RunDistProgram("plimo-job", {"--wma", "--batch", "--replaygain", "--jobs", jobs,
+                                         (dir / "in").string(), (dir / "out").string()});
+        ASSERT_EQ(r.status, 0) << r.output;
+        ExpectBatchValues(".WMA", "");
+    }
     // The FFmpeg prober reads them too, and the file still plays.
     const ProgramResult probe = Shell("ffprobe -v error -show_entries format_tags -of compact " +
                                       Quoted(dir / "out/quiet.WMA"));
