@@ -47,6 +47,8 @@ void MLSheet::ActivateFormatPage() {
     wizard_->SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
     w.SetCheck(IDC_FMT_FLAC, target_ == JobKind::EncodeFlac);
     w.SetCheck(IDC_FMT_OPUS, target_ == JobKind::EncodeOpus);
+    // The loudness setting is shared with the MP3 options page.
+    w.SetCheck(IDC_FMT_REPLAYGAIN, formats_.replayGain);
     // Each format's own options are there to set only while it is chosen.
     w.Enable(IDC_FMT_LEVEL, target_ == JobKind::EncodeFlac);
     w.Enable(IDC_FMT_VERIFY, target_ == JobKind::EncodeFlac);

@@ -41,10 +41,8 @@ std::unique_ptr<Job> CreateJob(const JobRequest& request) {
         if (it != Kinds().end()) factory = it->second;
     }
     if (!factory) return nullptr;
-    // A batch allowed several jobs at once runs each file or track as a job of the kind. The
-    // album's loudness needs every file's, so a batch that writes it runs in one job.
-    if (request.parallelJobs > 1 && request.batch && !request.OneItem() &&
-        !request.formats.replayGain)
+    // A batch allowed several jobs at once runs each file or track as a job of the kind.
+    if (request.parallelJobs > 1 && request.batch && !request.OneItem())
         if (std::unique_ptr<Job> batch = MakeParallelBatchJob(request)) return batch;
     return factory(request);
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "encoder/app/album_gain.h"
 #include "encoder/app/child_job.h"
 #include "encoder/app/id3v2.h"
 #include "encoder/app/input_source.h"
@@ -128,7 +129,8 @@ void Mp3EncodeJob::Run(JobRunner& r) {
         failures_.push_back({item.Label(), failure});
     }
     if (r.CancelRequested()) return;
-    if (gain_) {
+    // One file of a batch that runs several at once leaves the album to the batch.
+    if (gain_ && !HandToAlbum(req, *gain_)) {
         for (const auto& [path, error] : gain_->WriteAlbum(
                  [](const std::string&path, const loudness::GainTags&tags, std::string&error) {
                      return loudness::WriteGainTags(path, loudness::GainContainer::Mp3, tags,

@@ -12,10 +12,12 @@
 #include <utility>
 #include <vector>
 
+#include "encoder/app/album_gain.h"
 #include "encoder/app/child_job.h"
 #include "encoder/app/input_source.h"
 #include "encoder/app/paths.h"
 #include "encoder/app/resource.h"
+#include "encoder/loudness/gain_tags.h"
 
 namespace orvane::encoder {
 
@@ -43,11 +45,29 @@ std::mutex& KindsMutex() {
     return m;
 }
 
+ParallelBatchKind Mp3EncodeKind() {
+    ParallelBatchKind kind;
+    kind.pattern = "*.WAV";
+    kind.finished = "MP3 Compression Finished.";
+    kind.verb = "encoded";
+    kind.closingPauseMs = 700;
+    kind.carry = CarryStereoSwitch;
+    // The album's values go into the ID3v2 tags as the file's own did; the one-after-the-other
+    // job logs no line of them.
+    ShareAlbumGain(
+        kind,
+        [](const JobRequest&, const std::string& path, const loudness::GainValues& album,
+           std::string& error) {
+            return loudness::WriteGainTags(path, loudness::GainContainer::Mp3,
+                                           loudness::AlbumGainTags(album), error);
+        },
+        false);
+    return kind;
+}
+
 std::map<JobKind, ParallelBatchKind>& Kinds() {
     static std::map<JobKind, ParallelBatchKind> kinds{
-        {JobKind::EncodeMp3,
-         {"*.WAV", "MP3 Compression Finished.", "encoded", 700, 0, CarryStereoSwitch, nullptr,
-          nullptr}},
+        {JobKind::EncodeMp3, Mp3EncodeKind()},
         {JobKind::Decode,
          {"*.MP3", "Decoding finished", "decoded", 500, 0, nullptr, nullptr, nullptr}},
     };

@@ -123,6 +123,8 @@ constexpr int IDC_COPYRIGHT = 1019;  // "Material is &Copyrighted."
 constexpr int IDC_ORIGINAL = 1020;   // "Material is &Original."
 constexpr int IDC_EMPH_NONE = 1021;  // "&None", "&50/15 microseconds", "CCITT &J.17"
 constexpr int IDC_EMPH_5015 = 1022;
+// check "Replay&Gain 2.0 loudness values": the same setting as IDC_FMT_REPLAYGAIN
+constexpr int IDC_MP3_REPLAYGAIN = 1186;
 constexpr int IDC_EMPH_CCITT = 1023;
 constexpr int IDC_QUALITY_HIFI = 1051;    // "HI-FI &Quality Mode"
 constexpr int IDC_QUALITY_SPEED = 1052;   // "&High Speed Mode"

@@ -387,6 +387,8 @@ void MLSheet::InitPage2() {
 
 void MLSheet::ActivatePage2() {
     PageEffect(true);
+    // The loudness setting is shared with the FLAC / Opus page: it shows what was set there.
+    port_->SetCheck(IDC_MP3_REPLAYGAIN, formats_.replayGain);
     wizard_->SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
 }
 
@@ -416,6 +418,7 @@ void MLSheet::TakePage2() {
     if (w.Check(IDC_QUALITY_SPEED)) settings_.quality = 1;
     int sel = w.CurSel(IDC_BITRATE);
     if (sel >= 0 && sel < 13) settings_.bitrate = kBitrates[sel];
+    formats_.replayGain = w.Check(IDC_MP3_REPLAYGAIN) != 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -472,6 +475,7 @@ int MLSheet::OnNext() {
             TakePage2();
             app_.settings->WriteProfileString("Settings", "LastBitrate", settings_.bitrate);
             app_.settings->WriteProfileInt("Settings", "TurboMode", settings_.quality);
+            app_.settings->WriteProfileInt("Formats", "ReplayGain", formats_.replayGain ? 1 : 0);
             Activate(IDD_PAGE3);
             break;
         case IDD_WMA_SETTINGS: {
@@ -488,6 +492,7 @@ int MLSheet::OnNext() {
 int MLSheet::OnBack() {
     switch (activePage_) {
         case IDD_PAGE2:
+            formats_.replayGain = port_->Check(IDC_MP3_REPLAYGAIN) != 0;
             Activate(IDD_PAGE1);
             break;
         case IDD_WMA_SETTINGS: {
@@ -540,6 +545,8 @@ void MLSheet::OnFinish() {
     r.parallelJobs = app_.parallelJobs;
     if (target_ == JobKind::EncodeWma && wmaPage_) wmaPage_->FillRequest(r);
     r.formats = formats_;
+    // The WMA road's page shows no loudness choice, so its jobs write no loudness values.
+    if (target_ == JobKind::EncodeWma) r.formats.replayGain = false;
     request_ = std::move(r);
     port_->EndDialog(ID_WIZFINISH);
 }

@@ -272,7 +272,8 @@ std::unique_ptr<encoder::Job> MakeFlacJob(fs::FileOps* ops) {
 void RegisterFlacJob() {
     encoder::RegisterJobKind(encoder::JobKind::EncodeFlac,
                              [](const encoder::JobRequest&) { return MakeFlacJob(); });
-    RegisterFormatBatch(encoder::JobKind::EncodeFlac, "FLAC");
+    RegisterFormatBatch(encoder::JobKind::EncodeFlac, "FLAC",
+                        [] { return std::make_unique<FlacJob>(nullptr); });
 }
 
 }  // namespace orvane::formats

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "encoder/app/album_gain.h"
 #include "encoder/app/input_source.h"
 #include "encoder/app/parallel_batch.h"
 #include "encoder/app/paths.h"
@@ -148,7 +149,8 @@ void FormatJob::Run(JobRunner& r) {
         r.Finish("Current Process was Canceled.", JobResult::Cancelled, failedFiles);
         return;
     }
-    if (loudness_ && batch) WriteAlbumGain(r);
+    // One file of a batch that runs several at once leaves the album to the batch.
+    if (loudness_ && batch && !encoder::HandToAlbum(req, *loudness_)) WriteAlbumGain(r);
     failedFiles.clear();
     for (const FileFailure& f : failures_)
         failedFiles.push_back(f.input);
@@ -288,11 +290,24 @@ void FormatJob::WriteAlbumGain(JobRunner& r) {
         failures_.push_back({path, "Error: The album's loudness could not be written: " + error});
 }
 
-void RegisterFormatBatch(encoder::JobKind kind, const std::string& name) {
+bool FormatJob::RetagAlbum(const encoder::JobRequest& request, const std::string& path,
+                           const loudness::GainValues& album, std::string& error) {
+    return MakeEncoder(request)->Retag(path, AlbumGainComments(album), error);
+}
+
+void RegisterFormatBatch(encoder::JobKind kind, const std::string& name,
+                         std::function<std::unique_ptr<FormatJob>()> make) {
     encoder::ParallelBatchKind batch;
     batch.pattern = "*.WAV";
     batch.finished = name + " Compression Finished.";
     batch.verb = "encoded";
+    encoder::ShareAlbumGain(
+        batch,
+        [make = std::move(make)](const encoder::JobRequest& request, const std::string& path,
+                                 const loudness::GainValues& album, std::string& error) {
+            return make()->RetagAlbum(request, path, album, error);
+        },
+        true);
     encoder::RegisterParallelBatch(kind, std::move(batch));
 }
 

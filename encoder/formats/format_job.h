@@ -67,6 +67,10 @@ public:
         r.RequestCancel();
     }
 
+    // Writes the album's values into a file this kind of job wrote, as its format names them.
+    bool RetagAlbum(const encoder::JobRequest& request, const std::string& path,
+                    const loudness::GainValues& album, std::string& error);
+
 protected:
     virtual std::unique_ptr<FormatEncoder> MakeEncoder(const encoder::JobRequest& request) = 0;
     // The loudness values of a track as this format writes them.
@@ -95,7 +99,9 @@ private:
     std::int64_t jobStart_ = 0;  // clock::Time() when the job began
 };
 
-// Lets folder batches of kind run several files at once, each a job of the kind.
-void RegisterFormatBatch(encoder::JobKind kind, const std::string& name);
+// Lets folder batches of kind run several files at once, each a job of the kind; make gives a
+// job of the kind that writes the album's loudness values once every file has ended.
+void RegisterFormatBatch(encoder::JobKind kind, const std::string& name,
+                         std::function<std::unique_ptr<FormatJob>()> make);
 
 }  // namespace orvane::formats

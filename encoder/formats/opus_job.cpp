@@ -305,7 +305,8 @@ std::unique_ptr<encoder::Job> MakeOpusJob(fs::FileOps* ops) {
 void RegisterOpusJob() {
     encoder::RegisterJobKind(encoder::JobKind::EncodeOpus,
                              [](const encoder::JobRequest&) { return MakeOpusJob(); });
-    RegisterFormatBatch(encoder::JobKind::EncodeOpus, "Opus");
+    RegisterFormatBatch(encoder::JobKind::EncodeOpus, "Opus",
+                        [] { return std::make_unique<OpusJob>(nullptr); });
 }
 
 }  // namespace orvane::formats

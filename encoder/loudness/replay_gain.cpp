@@ -97,6 +97,14 @@ void GainLedger::Drop() {
     open_ = false;
 }
 
+void GainLedger::TakeAlbum(GainLedger& other) {
+    if (&other == this) return;
+    other.Drop();
+    meter_.TakeTracks(other.meter_);
+    files_.insert(files_.end(), other.files_.begin(), other.files_.end());
+    other.files_.clear();
+}
+
 std::optional<GainValues> GainLedger::Album() const {
     std::optional<double> lufs = meter_.AlbumLoudness();
     if (!lufs || files_.empty()) return std::nullopt;

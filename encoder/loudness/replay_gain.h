@@ -45,6 +45,9 @@ public:
     // left out of the album.
     void Keep(const std::string& path);
     void Drop();
+    // Every kept track of other joins this ledger's album, after its own (an open track of
+    // other is dropped first); other is left empty.
+    void TakeAlbum(GainLedger& other);
 
     // Over every kept track; nothing when they are too short or too quiet together.
     std::optional<GainValues> Album() const;

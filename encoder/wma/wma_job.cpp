@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/tag_fields.h"
+#include "encoder/app/album_gain.h"
 #include "encoder/app/child_job.h"
 #include "encoder/app/input_source.h"
 #include "encoder/app/job.h"
@@ -461,6 +462,8 @@ bool WmaRun::MeasureGain(const SourceItem& item, const std::string& path) {
 }
 
 void WmaRun::WriteAlbumGain() {
+    // One file of a batch that runs several at once leaves the album to the batch.
+    if (encoder::HandToAlbum(req_, *gain_)) return;
     std::optional<loudness::GainValues> album = gain_->Album();
     if (!album) return;
     Log("Album gain " + loudness::ReplayGainText(album->loudness) + ", peak " +
@@ -645,6 +648,14 @@ void RegisterWmaJob() {
     batch.verb = "encoded";
     batch.closingPauseMs = kMessagePassMs + 2500;
     batch.statisticsMs = 1000;
+    encoder::ShareAlbumGain(
+        batch,
+        [](const JobRequest&, const std::string& path, const loudness::GainValues& album,
+           std::string& error) {
+            return loudness::WriteGainTags(path, loudness::GainContainer::Wma,
+                                           loudness::AlbumGainTags(album), error);
+        },
+        true);
     encoder::RegisterParallelBatch(encoder::JobKind::EncodeWma, std::move(batch));
 }
 

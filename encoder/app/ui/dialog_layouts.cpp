@@ -227,6 +227,10 @@ void BuildPage2(QWidget* page, QtWindowPort& port) {
     Radio(port, IDC_EMPH_NONE, emphasis, "&None", 10, 20, 200);
     Radio(port, IDC_EMPH_5015, emphasis, "&50/15 microseconds", 10, 44, 200);
     Radio(port, IDC_EMPH_CCITT, emphasis, "CCITT &J.17", 10, 68, 200);
+    // Below the described controls: the loudness values the FLAC / Opus page sets as well.
+    Check(port, IDC_MP3_REPLAYGAIN, page,
+          "Replay&Gain 2.0 loudness values (each file, and all files of a batch or CD)", 8, 284,
+          454);
 }
 
 void BuildPage3(QWidget* page, QtWindowPort& port) {

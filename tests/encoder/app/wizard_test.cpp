@@ -345,16 +345,57 @@ TEST_F(Wizard, FormatChoicesAreStoredAndComeBackInTheNextWizard) {
     EXPECT_EQ(w3.ItemText(IDC_FMT_BITRATE, w3.CurSel(IDC_FMT_BITRATE)), "160");
 }
 
-// The loudness setting, once on, is for every encoding target: an MP3 job gets it too.
-TEST_F(Wizard, TheStoredLoudnessSettingReachesAnMp3Job) {
+// The loudness setting, once on, reaches an MP3 job, and the MP3 options page shows it: its
+// check box and the FLAC / Opus page's are one setting, whichever page changed it last.
+TEST_F(Wizard, TheLoudnessSettingIsShownAndChangedOnTheMp3PageToo) {
     settings.WriteProfileInt("Formats", "ReplayGain", 1);
     sheet.OnInitDialog();
     Type("/music/song.wav");
     EXPECT_EQ(sheet.OnNext(), IDD_PAGE2);
+    EXPECT_EQ(w.Check(IDC_MP3_REPLAYGAIN), 1);
+    w.SetCheck(IDC_MP3_REPLAYGAIN, 0);
+    EXPECT_EQ(sheet.OnBack(), IDD_PAGE1);
+    sheet.OnCommand(IDC_TO_FORMATS);
+    EXPECT_EQ(sheet.OnNext(), IDD_FORMAT_SETTINGS);
+    EXPECT_EQ(w.Check(IDC_FMT_REPLAYGAIN), 0);
+    w.SetCheck(IDC_FMT_REPLAYGAIN, 1);
+    EXPECT_EQ(sheet.OnBack(), IDD_PAGE1);
+    sheet.OnCommand(IDC_TO_MP3);
+    Type("/music/song.wav");
+    EXPECT_EQ(sheet.OnNext(), IDD_PAGE2);
+    EXPECT_EQ(w.Check(IDC_MP3_REPLAYGAIN), 1);
     EXPECT_EQ(sheet.OnNext(), IDD_PAGE3);
     sheet.OnFinish();
     EXPECT_EQ(sheet.Request().kind, JobKind::EncodeMp3);
     EXPECT_TRUE(sheet.Request().formats.replayGain);
+
+    // Switched off on the MP3 page, it is off for the job and for the next wizard.
+    MLSheet next(app);
+    test::FakeWindow w2;
+    next.Attach(&w2);
+    next.OnInitDialog();
+    w2.SetText(IDC_INPUT, "/music/song.wav");
+    next.OnInputChanged();
+    EXPECT_EQ(next.OnNext(), IDD_PAGE2);
+    EXPECT_EQ(w2.Check(IDC_MP3_REPLAYGAIN), 1);
+    w2.SetCheck(IDC_MP3_REPLAYGAIN, 0);
+    EXPECT_EQ(next.OnNext(), IDD_PAGE3);
+    EXPECT_EQ(settings.GetProfileInt("Formats", "ReplayGain", 1), 0);
+    next.OnFinish();
+    EXPECT_FALSE(next.Request().formats.replayGain);
+}
+
+// The WMA road's page has no loudness choice: the stored one does not reach its jobs unseen.
+TEST_F(Wizard, TheStoredLoudnessSettingDoesNotReachAWmaJob) {
+    settings.WriteProfileInt("Formats", "ReplayGain", 1);
+    sheet.OnInitDialog();
+    sheet.OnCommand(IDC_TO_WMA);
+    Type("/music/song.wav");
+    EXPECT_EQ(sheet.OnNext(), IDD_WMA_SETTINGS);
+    EXPECT_EQ(sheet.OnNext(), IDD_PAGE3);
+    sheet.OnFinish();
+    EXPECT_EQ(sheet.Request().kind, JobKind::EncodeWma);
+    EXPECT_FALSE(sheet.Request().formats.replayGain);
 }
 
 // Without the new target the MP3 road is as it was: its options page, its summary and no

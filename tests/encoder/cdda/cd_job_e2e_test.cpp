@@ -509,13 +509,15 @@ TEST_F(CdJobEndToEnd, ACancelLeavesNothingOfTheTrackItStopped) {
 }
 
 // The tracks become FLAC files under their tagged names holding the disc's samples exactly,
-// with the tag, the track number and one album gain over all of them.
+// with the tag, the track number and one album gain over all of them, also with several
+// tracks encoded at once.
 TEST_F(CdJobEndToEnd, FlacFilesHoldTheTracksSamplesAndTags) {
     Drive("");
     Titles({"Dawn", "Noon", "Dusk", "Night"});
     request.cd.checked = {1, 1, 0, 1};
     request.kind = encoder::JobKind::EncodeFlac;
     request.formats.replayGain = true;
+    request.parallelJobs = 3;
     // What the grabber hands over beyond the records: the full title and the drive's ids.
     request.fullTags.resize(5);
     request.fullTags[4].Set(tags::TagField::Title, "Night");

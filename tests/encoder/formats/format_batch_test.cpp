@@ -12,6 +12,7 @@
 #include "encoder/app/job_runner.h"
 #include "encoder/formats/flac_job.h"
 #include "encoder/formats/opus_job.h"
+#include "support/folder_writes.h"
 #include "support/temp_dir.h"
 #include "support/wave_util.h"
 
@@ -108,9 +109,14 @@ protected:
 
 TEST_P(FormatBatchTest, SeveralAtOnceWriteWhatOneAtATimeWritesWithTheAlbumsLoudness) {
     JobRecorder one, three;
+    FolderWrites oneAtATime(dir / "out");
     const encoder::JobOutcome sequential = Run(Batch(1), one);
+    EXPECT_EQ(oneAtATime.MostAtOnce(), 1);
     const auto expected = TakeOutputs();
+    FolderWrites severalAtOnce(dir / "out");
     const encoder::JobOutcome parallel = Run(Batch(3), three);
+    // The album's loudness does not hold the files back to one at a time.
+    EXPECT_GE(severalAtOnce.MostAtOnce(), 2);
     const auto written = TakeOutputs();
     ASSERT_EQ(written.size(), expected.size());
     for (const auto& [name, bytes] : expected)

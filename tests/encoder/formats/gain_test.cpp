@@ -1,14 +1,18 @@
-// The loudness ledger a job keeps and the loudness values written into MP3 and WMA files.
+// The loudness ledger a job keeps, the album the files of a batch share, and the loudness
+// values written into MP3 and WMA files.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/textidentificationframe.h>
 
+#include "encoder/app/album_gain.h"
 #include "encoder/loudness/gain_tags.h"
 #include "encoder/loudness/replay_gain.h"
 #include "support/temp_dir.h"
@@ -78,6 +82,47 @@ TEST_F(GainLedgerTest, WhatCannotBeMeasuredHasNoValuesAndLeavesTheAlbumAlone) {
                     })
                     .empty());
     EXPECT_EQ(asked, 0);
+}
+
+TEST_F(GainLedgerTest, FilesHandingOverTheirLedgersInAnyOrderMakeTheAlbumOfOneJob) {
+    GainLedger one;  // one job over both files
+    ASSERT_EQ(one.MeasureFile((dir / "loud.wav").string()), "");
+    one.Keep("a.flac");
+    ASSERT_EQ(one.MeasureFile((dir / "quiet.wav").string()), "");
+    one.Keep("b.flac");
+
+    auto album = std::make_shared<encoder::SharedAlbum>();
+    encoder::JobRequest file;
+    file.batch = true;
+    file.item.shared = album;
+    // The second file ends first; the first still has a track open (its file was not written).
+    GainLedger second, first;
+    ASSERT_EQ(second.MeasureFile((dir / "quiet.wav").string()), "");
+    second.Keep("b.flac");
+    file.item.file = "b.wav", file.item.number = 2;
+    EXPECT_TRUE(encoder::HandToAlbum(file, second));
+    ASSERT_EQ(first.MeasureFile((dir / "loud.wav").string()), "");
+    first.Keep("a.flac");
+    ASSERT_EQ(first.MeasureFile((dir / "loud.wav").string()), "");
+    file.item.file = "a.wav", file.item.number = 1;
+    EXPECT_TRUE(encoder::HandToAlbum(file, first));
+    EXPECT_TRUE(first.Files().empty());
+    EXPECT_FALSE(first.Album());
+
+    const std::unique_ptr<GainLedger> joined = album->Join();
+    EXPECT_EQ(joined->Files(), (std::vector<std::string>{"a.flac", "b.flac"}));
+    ASSERT_TRUE(joined->Album() && one.Album());
+    EXPECT_NEAR(joined->Album()->loudness, one.Album()->loudness, 1e-9);
+    EXPECT_DOUBLE_EQ(joined->Album()->peak, one.Album()->peak);
+    EXPECT_TRUE(album->Join()->Files().empty());
+
+    // A job that is no file of such a batch keeps its ledger and writes the album itself.
+    encoder::JobRequest alone = file;
+    alone.item.file.clear();
+    EXPECT_FALSE(encoder::HandToAlbum(alone, one));
+    file.item.shared.reset();
+    EXPECT_FALSE(encoder::HandToAlbum(file, one));
+    EXPECT_EQ(one.Files().size(), 2u);
 }
 
 // Three frames of an MPEG-1 layer III stream (128 kbit/s, 44.1 kHz, 417 bytes each).

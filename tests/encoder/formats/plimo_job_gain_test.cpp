@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/folder_writes.h"
 #include "support/temp_dir.h"
 #include "support/wave_util.h"
 
@@ -158,12 +159,55 @@ TEST_F(ReplayGainJobTest, Mp3SingleFileKeepsItsTagsBesideTheTrackValues) {
     EXPECT_EQ(bytes.compare(bytes.size() - 125, 5, "Night"), 0);
 }
 
+TEST_F(ReplayGainJobTest, Mp3BatchSeveralAtOnceWritesTheBytesAndAlbumOfOneAtATime) {
+    WriteFile(dir / "in/mid.wav", WaveWithData(2, 44100, 16, Tone(2, 700, 44100 * 2, 0.5)));
+    std::map<std::string, std::string> files[2];
+    std::string outputs[2];
+    const char* jobs[2] = {"1", "3"};
+    for (int i = 0; i < 2; ++i) {
+        const sfs::path out = dir / ("out-" + std::string(jobs[i]));
+        sfs::create_directory(out);
+        FolderWrites writes(out);
+        const ProgramResult r = RunDistProgram(
+            "plimo-job",
+            {"--batch", "--replaygain", "--jobs", jobs[i], (dir / "in").string(), out.string()});
+        EXPECT_EQ(r.status, 0) << r.output;
+        outputs[i] = r.output;
+        // One at a time writes one file at a time; several at once, really several.
+        EXPECT_EQ(writes.MostAtOnce() >= 2, i == 1) << jobs[i] << " at once";
+        for (const auto& e : sfs::directory_iterator(out))
+            files[i][e.path().filename().string()] = ReadFile(e.path());
+    }
+    EXPECT_EQ(outputs[0], "MP3 Compression Finished.\n");
+    EXPECT_EQ(outputs[1], outputs[0]);
+    ASSERT_EQ(files[0].size(), 3u);
+    EXPECT_TRUE(files[1] == files[0]);
+    // The album's values, as a tag library reads them, are the same in every file and those
+    // of the three files played one after the other.
+    std::string album;
+    for (const char* name : {"loud", "mid", "quiet"}) {
+        const std::map<std::string, std::string> tags =
+            Tags(dir / "out-3" / (std::string(name) + ".MP3"));
+        ASSERT_TRUE(tags.count("TXXX:REPLAYGAIN_ALBUM_GAIN")) << name;
+        if (album.empty()) album = tags.at("TXXX:REPLAYGAIN_ALBUM_GAIN");
+        EXPECT_EQ(tags.at("TXXX:REPLAYGAIN_ALBUM_GAIN"), album) << name;
+        EXPECT_NEAR(std::atof(tags.at("TXXX:REPLAYGAIN_ALBUM_PEAK").c_str()), 0.7, 0.001);
+    }
+    EXPECT_NEAR(std::atof(album.c_str()),
+                -18 - Meter({dir / "in/loud.wav", dir / "in/mid.wav", dir / "in/quiet.wav"}), 0.1);
+}
+
 TEST_F(ReplayGainJobTest, WmaBatchGetsTrackAndAlbumValuesAsAttributes) {
-    const ProgramResult r = RunDistProgram(
-        "plimo-job",
-        {"--wma", "--batch", "--replaygain", (dir / "in").string(), (dir / "out").string()});
-    ASSERT_EQ(r.status, 0) << r.output;
-    ExpectBatchValues(".WMA", "");
+    // One file at a time, and both at once: the album's values once both have ended.
+    for (const char* jobs : {"2", "1"}) {
+        sfs::remove_all(dir / "out");
+        sfs::create_directory(dir / "out");
+        const ProgramResult r =
+            RunDistProgram("plimo-job", {"--wma", "--batch", "--replaygain", "--jobs", jobs,
+                                         (dir / "in").string(), (dir / "out").string()});
+        ASSERT_EQ(r.status, 0) << r.output;
+        ExpectBatchValues(".WMA", "");
+    }
     // The FFmpeg prober reads them too, and the file still plays.
     const ProgramResult probe = Shell("ffprobe -v error -show_entries format_tags -of compact " +
                                       Quoted(dir / "out/quiet.WMA"));

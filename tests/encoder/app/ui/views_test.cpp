@@ -122,6 +122,39 @@ TEST_F(WizardViewTest, Mp3FlowWithSuggestionsSliderAndSummary) {
     EXPECT_EQ(app.exitRequested, 0);
 }
 
+// The loudness values, an addition on the MP3 options page: below the described controls,
+// inside the page, and what it is set to reaches the job and the stored setting.
+TEST_F(WizardViewTest, TheMp3OptionsPageOffersTheLoudnessValuesBelowItsControls) {
+    MLSheet sheet(app);
+    Script script;
+    script.On(IDD_PAGE1, [&](QWidget* w) {
+        Type(w, IDC_INPUT, "song.wav");
+        Click(w, ID_WIZNEXT);
+    });
+    script.On(IDD_PAGE2, [&](QWidget* w) {
+        QWidget* page = CurrentPage(w);
+        auto* box = Find<QAbstractButton>(page, IDC_MP3_REPLAYGAIN);
+        ASSERT_NE(box, nullptr);
+        EXPECT_TRUE(box->isVisibleTo(page));
+        EXPECT_FALSE(box->isChecked());
+        EXPECT_EQ(box->text().toStdString(),
+                  "Replay&Gain 2.0 loudness values (each file, and all files of a batch or CD)");
+        EXPECT_TRUE(QRect(0, 0, kPageWidth, kPageHeight).contains(box->geometry()));
+        for (QWidget* other : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (other == box || !other->isVisibleTo(page)) continue;
+            EXPECT_FALSE(other->geometry().intersects(box->geometry()))
+                << other->metaObject()->className();
+        }
+        Click(page, IDC_MP3_REPLAYGAIN);
+        Click(w, ID_WIZNEXT);
+    });
+    script.On(IDD_PAGE3, [&](QWidget* w) { Click(w, ID_WIZFINISH); });
+    EXPECT_EQ(RunSheet(sheet, nullptr), ID_WIZFINISH);
+    EXPECT_EQ(sheet.Request().kind, JobKind::EncodeMp3);
+    EXPECT_TRUE(sheet.Request().formats.replayGain);
+    EXPECT_EQ(settings.GetProfileInt("Formats", "ReplayGain", 0), 1);
+}
+
 TEST_F(WizardViewTest, DecodeSkipsTheOptionsAndCancelEndsTheProgram) {
     MLSheet sheet(app);
     Script script;
