@@ -92,18 +92,7 @@ bool PrependId3v2(const std::string& path, const tags::TrackTags& fields, std::s
     fs::AtomicFile out;
     status = out.Open(path);
     if (status.ok()) status = out.Write(tag.data(), tag.size());
-    std::vector<char> buffer(1 << 16);
-    while (status.ok()) {
-        ssize_t n = ::read(in, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            status.kind = fs::Status::Kind::Failed;
-            status.message = "Cannot read " + path + ": " + std::strerror(errno);
-            break;
-        }
-        if (n == 0) break;
-        status = out.Write(buffer.data(), static_cast<std::size_t>(n));
-    }
+    if (status.ok()) status = out.CopyFrom(in, path);
     ::close(in);
     if (status.ok()) status = out.Commit();
     if (!status.ok()) {

@@ -13,7 +13,24 @@ namespace orvane::encoder {
 
 namespace {
 
-class SingleFileSource : public InputSource {
+// A source of exactly one item, handed out once.
+class OneShotSource : public InputSource {
+public:
+    Next Take(JobRunner&) override {
+        if (taken_) return {};
+        taken_ = true;
+        return {Step::Item, item_, {}};
+    }
+    int Count() const override { return 1; }
+
+protected:
+    SourceItem item_;
+
+private:
+    bool taken_ = false;
+};
+
+class SingleFileSource : public OneShotSource {
 public:
     explicit SingleFileSource(const JobRequest& r) {
         item_.input = r.input;
@@ -23,33 +40,13 @@ public:
         item_.fullTags = r.FullTags(1);
     }
     bool Batch() const override { return false; }
-    Next Take(JobRunner&) override {
-        if (taken_) return {};
-        taken_ = true;
-        return {Step::Item, item_, {}};
-    }
-    int Count() const override { return 1; }
-
-private:
-    SourceItem item_;
-    bool taken_ = false;
 };
 
 // The one item of a batch that a job of its own encodes, as its batch took it.
-class OneItemSource : public InputSource {
+class OneItemSource : public OneShotSource {
 public:
-    explicit OneItemSource(SourceItem item) : item_(std::move(item)) {}
+    explicit OneItemSource(SourceItem item) { item_ = std::move(item); }
     bool Batch() const override { return true; }
-    Next Take(JobRunner&) override {
-        if (taken_) return {};
-        taken_ = true;
-        return {Step::Item, item_, {}};
-    }
-    int Count() const override { return 1; }
-
-private:
-    SourceItem item_;
-    bool taken_ = false;
 };
 
 // The one file of a folder batch that a job of its own encodes.

@@ -629,16 +629,7 @@ void CdGrabberDialog::OnOK() {
     if (app_.settings) {
         cd.readSpeed = LoadReadSpeed(*app_.settings, session_.Drive(), app_.cdaReadSpeed);
         // Verified ripping as the settings window left it; all off reads as ever.
-        const RipSettings rip = LoadRipSettings(*app_.settings, session_.Drive());
-        cd.readOffset = rip.read.offset;
-        cd.readMode = static_cast<int>(rip.read.mode);
-        cd.secureAgree = rip.read.agree;
-        cd.secureMaxReads = rip.read.maxReads;
-        cd.useC2 = rip.read.useC2;
-        cd.overread = rip.read.overread;
-        cd.accurateRip = rip.accurateRip;
-        cd.accurateRipServer = rip.accurateRipServer;
-        cd.ripLog = rip.Verified();
+        ApplyRipSettings(LoadRipSettings(*app_.settings, session_.Drive()), cd);
     }
     if (app_.settings) {
         app_.settings->WriteProfileString("Preferences", "LastCD", app_.lastCd);

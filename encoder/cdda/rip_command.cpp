@@ -209,15 +209,9 @@ int RunRip(CdSession& session, const RipOptions& options) {
     }
     cd.readBufferSize = BoundedSectorsPerRead(session.Drive().sectorsPerRead);
     cd.deleteGrabbedWav = true;
-    cd.readOffset = settings.read.offset;
-    cd.readMode = static_cast<int>(settings.read.mode);
-    cd.secureAgree = settings.read.agree;
-    cd.secureMaxReads = settings.read.maxReads;
-    cd.useC2 = settings.read.useC2;
-    cd.overread = settings.read.overread;
+    ApplyRipSettings(settings, cd);
     cd.accurateRip = !options.noAccurateRip;
-    cd.accurateRipServer = settings.accurateRipServer;
-    cd.ripLog = true;
+    cd.ripLog = true;  // a rip always leaves its log and cue sheet
 
     if (options.cddb) {
         std::string why;

@@ -34,6 +34,18 @@ std::string DriveIdentity(const CdDrive& drive) {
     return vendor.empty() ? product : product.empty() ? vendor : vendor + " " + product;
 }
 
+void ApplyRipSettings(const RipSettings& settings, encoder::CdHandOver& cd) {
+    cd.readOffset = settings.read.offset;
+    cd.readMode = static_cast<int>(settings.read.mode);
+    cd.secureAgree = settings.read.agree;
+    cd.secureMaxReads = settings.read.maxReads;
+    cd.useC2 = settings.read.useC2;
+    cd.overread = settings.read.overread;
+    cd.accurateRip = settings.accurateRip;
+    cd.accurateRipServer = settings.accurateRipServer;
+    cd.ripLog = settings.Verified();
+}
+
 bool ParseReadOffset(const std::string& text, int& offset) {
     if (text.empty() || text.size() > 8) return false;
     std::size_t at = text[0] == '-' || text[0] == '+' ? 1 : 0;

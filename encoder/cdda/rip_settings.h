@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "encoder/app/job_request.h"
 #include "encoder/app/settings_store.h"
 #include "encoder/cdda/cd_drive.h"
 #include "encoder/cdda/sample_reader.h"
@@ -18,6 +19,10 @@ struct RipSettings {
     // sheet beside the files.
     bool Verified() const { return !read.Plain() || accurateRip; }
 };
+
+// Hands the settings' reading and checking to a CD job; a log and cue sheet of the rip come
+// with any of them on.
+void ApplyRipSettings(const RipSettings& settings, encoder::CdHandOver& cd);
 
 // A drive model's name for its settings: vendor and product, trimmed. Drives of one model
 // share their read offset, so the model is what it is stored under.

@@ -55,18 +55,7 @@ bool WriteGainTags(const std::string& path, GainContainer container, const GainT
     }
     fs::AtomicFile out;
     status = out.Open(path);
-    std::vector<char> buffer(1 << 16);
-    while (status.ok()) {
-        const ssize_t n = ::read(in, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            status.kind = fs::Status::Kind::Failed;
-            status.message = "Cannot read " + path + ": " + std::strerror(errno);
-            break;
-        }
-        if (n == 0) break;
-        status = out.Write(buffer.data(), static_cast<std::size_t>(n));
-    }
+    if (status.ok()) status = out.CopyFrom(in, path);
     ::close(in);
     if (!status.ok()) {
         error = status.message;

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <vector>
 
 namespace orvane::fs {
 namespace {
@@ -203,6 +204,18 @@ void AtomicFile::InstallSignalCleanup(void (*first)(int)) {
     sigemptyset(&sa.sa_mask);
     for (int sig : {SIGINT, SIGTERM, SIGHUP})
         ::sigaction(sig, &sa, nullptr);
+}
+
+Status AtomicFile::CopyFrom(int fd, const std::string& source) {
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return Errno("Cannot read", source);
+        if (n == 0) return {};
+        Status status = Write(buffer.data(), static_cast<std::size_t>(n));
+        if (!status.ok()) return status;
+    }
 }
 
 Status AtomicFile::Fail(const char* what) {

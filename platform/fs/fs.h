@@ -83,6 +83,8 @@ public:
     Status Open(const std::string& path, const WriteOptions& options = {});
     Status Write(const void* data, std::size_t bytes);
     Status WriteAt(std::int64_t offset, const void* data, std::size_t bytes);
+    // Writes what is left to read of fd (named source in messages), to its end.
+    Status CopyFrom(int fd, const std::string& source);
     // Syncs, renames over the target and syncs the folder; discards the file on failure.
     Status Commit();
     void Discard();
