@@ -381,6 +381,22 @@ bool CFreeDBClient::Idle() {
     return false;
 }
 
+void CFreeDBClient::StartExchange(std::uint32_t limitMs) {
+    deadline_ = clock::Current().NowMs() + limitMs;
+}
+
+bool CFreeDBClient::Overdue() {
+    if (clock::Current().NowMs() < deadline_) return false;
+    lastError_ = kWsaEtimedout;
+    return true;
+}
+
+std::uint32_t CFreeDBClient::Left(std::uint32_t cap) {
+    const std::uint64_t now = clock::Current().NowMs();
+    if (now >= deadline_) return 0;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(cap, deadline_ - now));
+}
+
 int CFreeDBClient::WaitFd(int fd, bool forWrite, std::uint32_t ms) {
     pollfd p{fd, static_cast<short>(forWrite ? POLLOUT : POLLIN), 0};
     const bool real = UsesRealTime();
@@ -446,7 +462,7 @@ bool CFreeDBClient::Connect(int& fd, const std::string& host, int port) {
                     break;
                 }
             }
-            if (Idle()) {
+            if (Idle() || Overdue()) {
                 std::lock_guard<std::mutex> lock(state->mutex);
                 if (state->finished) {
                     if (state->rc == 0) ::freeaddrinfo(state->result);
@@ -485,12 +501,14 @@ bool CFreeDBClient::Connect(int& fd, const std::string& host, int port) {
         bool connected = false, failed = false;
         while (!connected && !failed) {
             const std::uint64_t waited = clock::Current().NowMs() - start;
-            if (waited >= kConnectTimeoutMs) {
+            if (waited >= kConnectTimeoutMs || Overdue()) {
                 lastError_ = kWsaEtimedout;
                 failed = true;
                 break;
             }
-            int r = WaitFd(s, true, std::min<std::uint64_t>(kSliceMs, kConnectTimeoutMs - waited));
+            int r = WaitFd(s, true,
+                           Left(static_cast<std::uint32_t>(
+                               std::min<std::uint64_t>(kSliceMs, kConnectTimeoutMs - waited))));
             if (r < 0) {
                 failed = true;
             } else if (r > 0) {
@@ -532,11 +550,11 @@ bool CFreeDBClient::SendAll(int fd, const std::string& text) {
             lastError_ = WsaFromErrno(errno);
             return false;
         }
-        if (clock::Current().NowMs() - start > timeoutMs_) {
+        if (clock::Current().NowMs() - start > timeoutMs_ || Overdue()) {
             lastError_ = kWsaEtimedout;
             return false;
         }
-        if (WaitFd(fd, true, kSliceMs) < 0) return false;
+        if (WaitFd(fd, true, Left(kSliceMs)) < 0) return false;
         if (Idle()) return false;
     }
     return true;
@@ -587,12 +605,12 @@ bool CFreeDBClient::ReceiveResponse(int fd, Mode /*mode*/, std::string& out) {
             return give(false);
         }
         const std::uint64_t silent = clock::Current().NowMs() - lastData;
-        if (silent > timeoutMs_) {
+        if (silent > timeoutMs_ || Overdue()) {
             lastError_ = kWsaEtimedout;
             return give(false);
         }
-        const std::uint32_t wait =
-            static_cast<std::uint32_t>(std::min<std::uint64_t>(kSliceMs, timeoutMs_ - silent + 1));
+        const std::uint32_t wait = Left(
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(kSliceMs, timeoutMs_ - silent + 1)));
         int ready = WaitFd(fd, false, wait);
         if (ready < 0) return give(false);
         if (ready == 0) {
@@ -633,6 +651,7 @@ bool CFreeDBClient::Exchange(const FreeDBSite& site, const std::string& query, M
     }
     int fd = -1;
     const bool proxied = !proxyHost_.empty();
+    StartExchange(exchangeLimitMs_);
     if (!Connect(fd, proxied ? proxyHost_ : site.host, proxied ? proxyPort_ : site.port)) {
         return false;
     }
@@ -652,17 +671,10 @@ bool CFreeDBClient::Exchange(const FreeDBSite& site, const std::string& query, M
 
 bool CFreeDBClient::ReceiveAll(int fd, std::size_t maxBytes, std::string& out) {
     out.clear();
-    const std::uint64_t start = clock::Current().NowMs();
     char chunk[16384];
     for (;;) {
-        const std::uint64_t spent = clock::Current().NowMs() - start;
-        if (spent > timeoutMs_) {
-            lastError_ = kWsaEtimedout;
-            return false;
-        }
-        const std::uint32_t wait =
-            static_cast<std::uint32_t>(std::min<std::uint64_t>(kSliceMs, timeoutMs_ - spent + 1));
-        const int ready = WaitFd(fd, false, wait);
+        if (Overdue()) return false;
+        const int ready = WaitFd(fd, false, Left(kSliceMs));
         if (ready < 0) return false;
         if (ready > 0) {
             // One byte more than allowed tells a reply that is too large from one that fits.
@@ -706,6 +718,7 @@ bool CFreeDBClient::Fetch(const FreeDBSite& site, const std::string& target, std
             "Proxy-Authorization: Basic " + Base64(proxyUser_ + ":" + proxyPassword_) + "\r\n";
     request += "\r\n";
     int fd = -1;
+    StartExchange(timeoutMs_);
     if (!Connect(fd, proxied ? proxyHost_ : site.host, proxied ? proxyPort_ : site.port))
         return false;
     const bool ok = SendAll(fd, request) && ReceiveAll(fd, maxBytes, reply);

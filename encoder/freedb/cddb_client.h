@@ -40,6 +40,10 @@ constexpr std::size_t kMaxReplyBytes = 4u << 20;
 constexpr std::size_t kMaxListRows = 1000;
 // Longest wait for a connection to be accepted.
 constexpr std::uint32_t kConnectTimeoutMs = 10000;
+// Longest a whole command may take, from the connection to the last byte of the reply, however
+// the server paces it: the time-out alone only bounds silence, and a server that trickles a
+// byte now and then would otherwise hold the caller for ever.
+constexpr std::uint32_t kExchangeLimitMs = 30000;
 
 struct FreeDBSite {
     std::string host;
@@ -111,6 +115,8 @@ public:
                   const std::string& password);
     void SetTimeout(std::uint32_t ms) { timeoutMs_ = ms; }
     std::uint32_t Timeout() const { return timeoutMs_; }
+    // Bound on a whole command (Exchange); 10060 once it has passed.
+    void SetExchangeLimit(std::uint32_t ms) { exchangeLimitMs_ = ms; }
     void SetClient(const std::string& name, const std::string& version, int protocol);
     // The user's e-mail address; when set, its local part and domain are the hello's user and
     // host words (percent-encoded), as the public service requires.
@@ -147,11 +153,13 @@ public:
     enum class Mode { List, SingleOrList };
     // Sends one request over its own connection and reads the reply; true with the whole
     // received text (header and body, list terminator cut off) when a complete reply came.
+    // The whole exchange takes at most the exchange limit (10060 beyond).
     bool Exchange(const FreeDBSite& site, const std::string& query, Mode mode, std::string& reply);
     // Sends "GET target" (a path from the site's root) over its own connection, through the
     // proxy when one is set, and reads the reply until the server closes: true with the whole
-    // received text (header and body). The reply may take at most maxBytes (10055 beyond) and,
-    // in all, at most the time-out (10060), however slowly it trickles in.
+    // received text (header and body). The reply may take at most maxBytes (10055 beyond) and
+    // the whole exchange, connection included, at most the time-out (10060), however slowly
+    // the reply trickles in.
     bool Fetch(const FreeDBSite& site, const std::string& target, std::size_t maxBytes,
                std::string& reply);
 
@@ -168,10 +176,18 @@ private:
     // Waits until fd is readable (or writable) for at most ms; 1 ready, 0 not yet, -1 failed.
     int WaitFd(int fd, bool forWrite, std::uint32_t ms);
     bool Idle();
+    // Starts the bound on the exchange that begins now.
+    void StartExchange(std::uint32_t limitMs);
+    // True, with 10060, once the exchange's bound has passed.
+    bool Overdue();
+    // What is left of the bound, at most cap.
+    std::uint32_t Left(std::uint32_t cap);
     void NoteRefusal(const std::string& body);
 
     std::string lastReply_;
     std::uint32_t timeoutMs_ = 2000;
+    std::uint32_t exchangeLimitMs_ = kExchangeLimitMs;
+    std::uint64_t deadline_ = ~std::uint64_t{0};
     std::string clientName_ = "OrvaneEncoder";
     std::string clientVersion_ = "3.00";
     int protocol_ = 6;  // level 6: entries in UTF-8, with DYEAR and DGENRE

@@ -129,20 +129,30 @@ std::size_t KeepRetryAfter(char* data, std::size_t size, std::size_t count, void
     return size * count;
 }
 
-// Keeps the service's one request per second for the whole process.
-void WaitForTurn() {
+// Keeps the service's one request per second for the whole process; false when cancelled
+// while waiting for the turn.
+bool WaitForTurn(const std::function<bool()>& cancelled) {
     static std::mutex mutex;
     static std::uint64_t last = 0;
     static bool any = false;
     std::lock_guard lock(mutex);
     clock::Clock& c = clock::Current();
-    if (any) {
-        const std::uint64_t now = c.NowMs();
-        if (now - last < kRequestSpacingMs)
-            c.SleepMs(static_cast<std::uint32_t>(kRequestSpacingMs - (now - last)));
+    // The cancel is asked again every slice: it comes from another thread without waking us.
+    constexpr std::uint64_t kSliceMs = 50;
+    while (any && c.NowMs() - last < kRequestSpacingMs) {
+        if (cancelled && cancelled()) return false;
+        const std::uint64_t left = kRequestSpacingMs - (c.NowMs() - last);
+        c.SleepMs(static_cast<std::uint32_t>(std::min(left, kSliceMs)));
     }
     last = c.NowMs();
     any = true;
+    return true;
+}
+
+// libcurl's progress hook: a non-zero answer ends the transfer.
+int AskCancelled(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const auto* cancelled = static_cast<const std::function<bool()>*>(user);
+    return (*cancelled && (*cancelled)()) ? 1 : 0;
 }
 
 bool ValidDiscId(const std::string& id) {
@@ -175,8 +185,8 @@ std::vector<MbRelease> ParseMusicBrainzReply(const std::string& json, const std:
     return out;
 }
 
-MbLookup LookUpMusicBrainz(const std::string& server, const std::string& discId,
-                           unsigned timeoutMs) {
+MbLookup LookUpMusicBrainz(const std::string& server, const std::string& discId, unsigned timeoutMs,
+                           const std::function<bool()>& cancelled) {
     MbLookup result;
     if (!ValidDiscId(discId)) {
         result.error = "not a MusicBrainz disc id: " + discId;
@@ -218,11 +228,18 @@ MbLookup LookUpMusicBrainz(const std::string& server, const std::string& discId,
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &body);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, KeepRetryAfter);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, &retryAfter);
-    WaitForTurn();
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, AskCancelled);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &cancelled);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    if (!WaitForTurn(cancelled)) {
+        result.error = "cancelled";
+        return result;
+    }
     const CURLcode code = curl_easy_perform(h);
     if (code != CURLE_OK) {
-        result.error = code == CURLE_WRITE_ERROR ? "the reply is longer than 4 MB"
-                                                 : std::string(curl_easy_strerror(code));
+        result.error = code == CURLE_WRITE_ERROR           ? "the reply is longer than 4 MB"
+                       : code == CURLE_ABORTED_BY_CALLBACK ? "cancelled"
+                                                           : std::string(curl_easy_strerror(code));
         return result;
     }
     long status = 0;

@@ -5,6 +5,7 @@
 // and at most one request per second from this process.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,8 +41,9 @@ struct MbLookup {
 
 // Asks server ("https://host[:port]", a plain "http://" one for mirrors and tests) for the
 // releases of discId. Waits first, on the platform clock, until a second has passed since
-// this process's previous request.
+// this process's previous request. The whole exchange takes at most timeoutMs; `cancelled`,
+// when given, is asked while it waits and ends it (error "cancelled") once it answers true.
 MbLookup LookUpMusicBrainz(const std::string& server, const std::string& discId,
-                           unsigned timeoutMs = 15000);
+                           unsigned timeoutMs = 15000, const std::function<bool()>& cancelled = {});
 
 }  // namespace orvane::freedb

@@ -39,7 +39,7 @@ const char* const kEntry =
     "210 rock 0a0b0c0d CD database entry follows (until terminating `.')\r\n"
     "# xmcd\r\n#\r\n# Track frame offsets:\r\n#\t150\r\n#\t20000\r\n#\r\n"
     "# Disc length: 600 seconds\r\n#\r\n# Revision: 2\r\n"
-    "# Submitted via: fre:ac 1.1\r\n#\r\n"
+    "# Submitted via: Plimo 3.00\r\n#\r\n"
     "DISCID=0a0b0c0d\r\nDTITLE=Band / Record\r\nDYEAR=1999\r\nDGENRE=Rock\r\n"
     "TTITLE0=One\r\nTTITLE1=Two\r\nEXTD=\r\nEXTT0=\r\nEXTT1=\r\nPLAYORDER=\r\n.\r\n";
 
@@ -161,6 +161,43 @@ TEST(ClientTest, ListWithoutTerminatorTimesOutOnVirtualTime) {
     EXPECT_FALSE(c.QuerySites(Local(server), sites));
     EXPECT_EQ(c.LastError(), kWsaEprotonosupport);
     EXPECT_EQ(c.ReaderError(), kWsaEtimedout);
+    clock::Install(nullptr);
+}
+
+// A server that keeps sending a little (endless header lines, a byte now and then) never
+// lets the silence time-out fire; the exchange as a whole still ends at its limit, measured
+// here on virtual time that moves on with every empty wait.
+TEST(ClientTest, ATricklingServerIsLeftAtTheExchangeLimit) {
+    clock::VirtualClock vclock(true);
+    clock::Install(&vclock);
+    LoopbackServer server([](const std::string&) {
+        LoopbackReply reply{{"HTTP/1.0 200 OK\r\n"}, 5, false};
+        for (int i = 0; i < 300; ++i)
+            reply.pieces.push_back("X-Pad: " + std::to_string(i) + "\r\n");
+        return reply;
+    });
+    TestClient c;
+    c.SetTimeout(0x7fffffff);  // silence alone would never end it
+    const std::uint64_t start = vclock.NowMs();
+    std::vector<FreeDBSite> sites;
+    EXPECT_FALSE(c.QuerySites(Local(server), sites));
+    const std::uint64_t spent = vclock.NowMs() - start;
+    EXPECT_EQ(c.LastError(), kWsaEprotonosupport);
+    EXPECT_EQ(c.ReaderError(), kWsaEtimedout);
+    EXPECT_GE(spent, kExchangeLimitMs);
+    EXPECT_LT(spent, kExchangeLimitMs + 1000u);
+
+    c.SetExchangeLimit(2000);
+    EXPECT_FALSE(c.QuerySites(Local(server), sites));
+    EXPECT_EQ(c.ReaderError(), kWsaEtimedout);
+
+    // A fetch is bound by its time-out in all.
+    c.SetTimeout(3000);
+    std::string reply;
+    const std::uint64_t fetchStart = vclock.NowMs();
+    EXPECT_FALSE(c.Fetch(Local(server), "/x", 1 << 20, reply));
+    EXPECT_EQ(c.LastError(), kWsaEtimedout);
+    EXPECT_LT(vclock.NowMs() - fetchStart, 4000u);
     clock::Install(nullptr);
 }
 

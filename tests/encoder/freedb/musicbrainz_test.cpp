@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "encoder/freedb/loopback_server.h"
 #include "platform/clock/clock.h"
@@ -146,6 +149,36 @@ TEST(MusicBrainzLookup, AsksByDiscIdAndKeepsTheServicesRules) {
     EXPECT_EQ(LookUpMusicBrainz("ftp://" + server.Address(), kDisc).status,
               MbLookup::Status::Failed);
     EXPECT_EQ(server.RequestCount(), 4u);
+}
+
+// A server that accepts and never answers, or one that trickles its reply, holds the
+// look-up no longer than its bound, and a cancel ends the wait.
+TEST(MusicBrainzLookup, AStuckServerIsLeftAtTheBoundOrOnCancel) {
+    test::LoopbackServer silent([](const std::string&) {
+        return test::LoopbackReply{{}, 0, true};
+    });
+    const std::string url = "http://" + silent.Address();
+    std::atomic<bool> cancel{false};
+    std::thread user([&] {
+        for (int i = 0; i < 1000 && silent.RequestCount() == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        cancel = true;
+    });
+    MbLookup found = LookUpMusicBrainz(url, kDisc, 60000, [&] { return cancel.load(); });
+    user.join();
+    EXPECT_EQ(silent.RequestCount(), 1u);
+    EXPECT_EQ(found.status, MbLookup::Status::Failed);
+    EXPECT_EQ(found.error, "cancelled");
+
+    test::LoopbackServer trickle([](const std::string&) {
+        test::LoopbackReply reply{{"HTTP/1.1 200 OK\r\n"}, 20, false};
+        for (int i = 0; i < 200; ++i)
+            reply.pieces.push_back("X-Pad: " + std::to_string(i) + "\r\n");
+        return reply;
+    });
+    found = LookUpMusicBrainz("http://" + trickle.Address(), kDisc, 300);
+    EXPECT_EQ(found.status, MbLookup::Status::Failed);
+    EXPECT_NE(found.error.find("imeout"), std::string::npos) << found.error;
 }
 
 }  // namespace
