@@ -12,7 +12,7 @@ packages=(
   lame twolame mpg123 ffmpeg time
   help2man dpkg-dev file lintian desktop-file-utils appstream man-db
   libxcb1-dev xvfb
-  libtag1-dev python3-mutagen eyed3
+  libtag1-dev python3-mutagen eyed3 mp3val
   libflac-dev libopusenc-dev flac opus-tools
   libebur128-dev  # the reference meter of the loudness tests
   libcurl4-openssl-dev nlohmann-json3-dev

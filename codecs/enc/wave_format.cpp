@@ -39,13 +39,17 @@ bool ReadWaveFormat(const std::string& path, WaveFormat* format, std::string* er
         const std::string id(reinterpret_cast<char*>(head), 4);
         const int64_t size = Le32(head + 4);
         if (id == "fmt ") {
-            unsigned char fmt[16];
-            if (size < 16 || !in.read(reinterpret_cast<char*>(fmt), 16)) break;
-            const int tag = Le16(fmt);
+            unsigned char fmt[40];
+            const int want = size >= 40 ? 40 : 16;
+            if (size < 16 || !in.read(reinterpret_cast<char*>(fmt), want)) break;
+            int tag = Le16(fmt);
             f.channels = Le16(fmt + 2);
             f.rate = static_cast<int>(Le32(fmt + 4));
             f.bitsPerSample = Le16(fmt + 14);
-            if (tag != 1 && tag != 0xFFFE) {
+            // The extensible format names the samples' format in its sub-format's first bytes;
+            // one too short to hold it names none.
+            if (tag == 0xFFFE) tag = want == 40 ? Le16(fmt + 24) : 0;
+            if (tag != 1) {
                 *error = "The input WAVE file is not PCM (format " + std::to_string(tag) + ")";
                 return false;
             }

@@ -1,6 +1,7 @@
 #include "encoder/app/id3.h"
 
 #include <fcntl.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +13,8 @@
 namespace orvane::encoder {
 
 void Id3Tag::SetMarker() { std::memcpy(bytes_.data(), "TAG", 3); }
+
+bool Id3Tag::HasMarker() const { return std::memcmp(bytes_.data(), "TAG", 3) == 0; }
 
 void Id3Tag::SetText(int offset, const std::string& utf8) {
     std::string bytes = cp1252::FromUtf8(utf8);
@@ -73,10 +76,23 @@ void FillGenreList(GenreList& list) {
         list.emplace_back(name);
 }
 
+int GenreCodeOf(const std::string& name) {
+    static const GenreList kGenres = [] {
+        GenreList list;
+        FillGenreList(list);
+        return list;
+    }();
+    for (std::size_t i = 0; i < kGenres.size(); ++i)
+        if (!name.empty() && ::strcasecmp(kGenres[i].c_str(), name.c_str()) == 0)
+            return static_cast<int>(i);
+    return kNoGenre;
+}
+
 bool AppendTag(const std::string& path, const Id3Tag& record) {
     // Only an existing output gets a tag: a failed encode leaves no file of 128 bytes behind.
     int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
     if (fd < 0) return false;
+    if (!record.HasMarker()) return ::close(fd) == 0;
     bool ok = ::write(fd, record.Bytes().data(), Id3Tag::kSize) == Id3Tag::kSize;
     ok = ::close(fd) == 0 && ok;
     return ok;

@@ -9,6 +9,9 @@
 
 namespace orvane::encoder {
 
+// The genre byte of a record whose genre is not known (no code of the genre list).
+constexpr int kNoGenre = 255;
+
 // The 128-byte ID3 version 1 record. Texts are stored in Windows-1252; the setters take and
 // the getters give UTF-8. A text is copied with its terminating NUL; bytes after the NUL are
 // left as they were, so a record filled again keeps the tail of a longer earlier text.
@@ -22,6 +25,8 @@ public:
     Id3Tag() { bytes_.fill(0); }
 
     void SetMarker();  // "TAG" at offset 0
+    // A record that was never filled (a zero-filled table entry) has no marker: it is no tag.
+    bool HasMarker() const;
     void SetTitle(const std::string& utf8) { SetText(kTitle, utf8); }
     void SetArtist(const std::string& utf8) { SetText(kArtist, utf8); }
     void SetAlbum(const std::string& utf8) { SetText(kAlbum, utf8); }
@@ -66,9 +71,13 @@ private:
 // The 144 genre names; a name's position is its code.
 using GenreList = std::vector<std::string>;
 void FillGenreList(GenreList& list);
+// The code of a genre name (compared without regard to case); kNoGenre for a name the list
+// does not hold, or none.
+int GenreCodeOf(const std::string& name);
 
 // Appends the 128 bytes of record to the end of the existing file at path; false when it
-// does not exist or cannot be written.
+// does not exist or cannot be written. A record without its marker is no tag: nothing is
+// written and the file stays as it is.
 bool AppendTag(const std::string& path, const Id3Tag& record);
 
 }  // namespace orvane::encoder

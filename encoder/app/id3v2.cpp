@@ -104,6 +104,8 @@ bool PrependId3v2(const std::string& path, const tags::TrackTags& fields, std::s
 
 tags::TrackTags WithId3v1Fallback(const tags::TrackTags& full, const Id3Tag& record) {
     tags::TrackTags t = full;
+    // A record nobody filled knows nothing (its genre byte 0 is no genre).
+    if (!record.HasMarker()) return t;
     auto fill = [&t](TagField field, const std::string& text) {
         if (!t.Has(field)) t.Set(field, text);
     };

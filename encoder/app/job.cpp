@@ -107,13 +107,15 @@ WaveInfo ReadWaveInfo(int fd, std::int64_t fileSize) {
     info.channels = U16(h + 22);
     info.sampleRate = U32(h + 24);
     info.bitsPerSample = U16(h + 34);
-    // The feed of the canonical header: 8 bytes past its end, to the end of the file.
-    info.dataStart = 52;
+    // Without a data chunk to be found, whatever follows the header, to the end of the file.
+    info.dataStart = 44;
     info.dataEnd = fileSize;
 
     bool canonical = got == 44 && std::memcmp(h + 12, "fmt ", 4) == 0 && U32(h + 16) == 16 &&
                      std::memcmp(h + 36, "data", 4) == 0;
     if (canonical) {
+        info.formatBeforeData = true;
+        info.pcm = U16(h + 20) == kWaveFormatPcm;
         // A size of 0 (a recorder that never finished its header) means the rest of the file.
         std::int64_t size = U32(h + 40);
         info.dataEnd = size == 0 ? fileSize : std::min<std::int64_t>(fileSize, 44 + size);
@@ -128,14 +130,20 @@ WaveInfo ReadWaveInfo(int fd, std::int64_t fileSize) {
         if (!ReadAt(fd, pos, c, 8)) break;
         std::int64_t size = U32(c + 4);
         if (std::memcmp(c, "fmt ", 4) == 0 && size >= 16 && !sawFormat) {
-            unsigned char f[16];
-            if (ReadAt(fd, pos + 8, f, 16)) {
+            // The extensible format names the samples' own format in its sub-format's first
+            // two bytes (at 24 of the chunk's 40).
+            unsigned char f[40] = {};
+            if (ReadAt(fd, pos + 8, f, size >= 40 ? 40 : 16)) {
                 info.channels = U16(f + 2);
                 info.sampleRate = U32(f + 4);
                 info.bitsPerSample = U16(f + 14);
+                const int tag = U16(f);
+                info.pcm = tag == kWaveFormatPcm || (tag == kWaveFormatExtensible && size >= 40 &&
+                                                     U16(f + 24) == kWaveFormatPcm);
                 sawFormat = true;
             }
         } else if (std::memcmp(c, "data", 4) == 0) {
+            info.formatBeforeData = sawFormat;
             info.dataStart = pos + 8;
             info.dataEnd = size == 0 ? fileSize : std::min(fileSize, info.dataStart + size);
             return info;
@@ -144,6 +152,20 @@ WaveInfo ReadWaveInfo(int fd, std::int64_t fileSize) {
     }
     info.dataStart = std::min(info.dataStart, info.dataEnd);
     return info;
+}
+
+std::string WaveSampleProblem(const WaveInfo& wave) {
+    if (wave.channels < 1 || wave.channels > 2)
+        return "Error: The WAV file has " + std::to_string(wave.channels) +
+               " channels; 1 or 2 can be encoded.";
+    return SampleRateProblem(wave.sampleRate);
+}
+
+std::string SampleRateProblem(std::uint32_t rate) {
+    if (rate >= kLowestSampleRate && rate <= kHighestSampleRate) return {};
+    return "Error: The WAV file's sample rate of " + std::to_string(rate) +
+           " Hz cannot be encoded; " + std::to_string(kLowestSampleRate) + " to " +
+           std::to_string(kHighestSampleRate) + " Hz can.";
 }
 
 std::string CleanNameCharacters(const std::string& text, bool dropControls) {

@@ -195,10 +195,18 @@ bool Mp3EncodeJob::EncodeFile(JobRunner& r, const std::string& input, const std:
                 "option was set automatically.",
                 MB_ICONINFORMATION);
     }
-    if (wave.bitsPerSample != 16) {
+    // Samples the header does not name as integer PCM (float, compressed, no whole format
+    // chunk before the data) are no 16-bit samples either.
+    if (wave.bitsPerSample != 16 || !wave.formatBeforeData || !wave.pcm) {
         ::close(fd);
         r.Finish("Error: Input file is not a 16-bit WAV File.", JobResult::Failed, {input});
         return false;
+    }
+    // The encoder would refuse these with a bare status; the file fails with the reason.
+    failure = WaveSampleProblem(wave);
+    if (!failure.empty()) {
+        ::close(fd);
+        return true;
     }
     options_.sampleRate = SampleRateOption(wave.sampleRate);
     if (SameFile(input, output)) {

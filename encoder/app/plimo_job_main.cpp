@@ -317,8 +317,6 @@ int main(int argc, char** argv) {
             f.flacLevel > kFlacLevelMax || f.opusKbps < kOpusKbpsMin || f.opusKbps > kOpusKbpsMax ||
             f.trackNumber < 0)
             return Usage();
-        // A tag's genre byte 0 is a genre of its own; one that was not asked for is none.
-        if (!genreGiven) record.SetGenre(255);
         if (f.trackNumber > 0) tag = true;
     }
     // A decoded WAVE file has no place for loudness values.
@@ -330,6 +328,8 @@ int main(int argc, char** argv) {
         (paths.size() != 2 || request.settings.layerIndex < 0 || request.settings.layerIndex > 2 ||
          request.settings.mode < 0 || request.settings.mode > 3 || !knownBitrate))
         return Usage();
+    // A tag's genre byte 0 is a genre of its own; one that was not asked for is none.
+    if (!genreGiven) record.SetGenre(kNoGenre);
     if (!listProfiles) {
         request.input = paths[0];
         request.output = paths[1];

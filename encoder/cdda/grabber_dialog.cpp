@@ -496,19 +496,21 @@ void CdGrabberDialog::OnGetCdInfo() {
     if (getCdInfo(starts, session_.leadOut, info)) ApplyCdInfo(info);
 }
 
-CdInfo CdGrabberDialog::CdTextInfo() const {
+CdInfo CdGrabberDialog::CdTextInfo() const { return CdTextInfoOf(extras_, session_); }
+
+CdInfo CdTextInfoOf(const DiscExtras& extras, const CdSession& session) {
     CdInfo info;
-    if (!extras_.HasCdText()) return info;
-    info.artist = extras_.performer;
-    info.album = extras_.title;
-    for (int i = 0; i < session_.TrackCount(); ++i) {
-        const int number = session_.toc.entries[static_cast<std::size_t>(i)].trackNumber;
-        const DiscExtras::Track* track = extras_.TrackNumbered(number);
+    if (!extras.HasCdText()) return info;
+    info.artist = extras.performer;
+    info.album = extras.title;
+    for (int i = 0; i < session.TrackCount(); ++i) {
+        const int number = session.toc.entries[static_cast<std::size_t>(i)].trackNumber;
+        const DiscExtras::Track* track = extras.TrackNumbered(number);
         std::string title = track ? track->title : std::string();
         if (title.empty()) title = "Track" + std::to_string(i + 1);
         info.trackTitles.push_back(title);
-        info.trackArtists.push_back(
-            track && track->performer != extras_.performer ? track->performer : std::string());
+        info.trackArtists.push_back(track && track->performer != extras.performer ? track->performer
+                                                                                  : std::string());
     }
     return info;
 }

@@ -61,6 +61,10 @@ struct DiscExtras {
     }
 };
 
+// The names the disc's CD-Text gives, as a CD database answer would (a track without a title
+// keeps its row's name "Track<n>"); empty without CD-Text.
+CdInfo CdTextInfoOf(const DiscExtras& extras, const CdSession& session);
+
 struct TrackRow {
     std::vector<std::string> texts;  // the seven columns
     bool checked = false;

@@ -15,6 +15,7 @@
 #include "encoder/app/paths.h"
 #include "encoder/app/profile_settings.h"
 #include "encoder/cdda/cd_job.h"
+#include "encoder/cdda/disc_extras.h"
 #include "encoder/cdda/resource_cdda.h"
 #include "encoder/cdda/rip_settings.h"
 #include "encoder/cdda/toc_json.h"
@@ -121,6 +122,38 @@ encoder::JobKind KindOf(const std::string& format) {
     return encoder::JobKind::EncodeMp3;
 }
 
+// The names of a disc (from the CD database or its CD-Text) as the tracks' tags and names.
+// An unknown genre is none: the ID3v1 byte of no genre, no genre text.
+void TagsFromNames(const CdSession& session, const CdInfo& info, bool compilation,
+                   encoder::JobRequest& request) {
+    request.fullTags.assign(static_cast<std::size_t>(session.TrackCount()) + 1, tags::TrackTags{});
+    for (int i = 0; i < session.TrackCount(); ++i) {
+        encoder::Id3Tag& tag = request.tags[i + 1];
+        const auto t = static_cast<std::size_t>(i);
+        const std::string title = t < info.trackTitles.size() ? info.trackTitles[t] : std::string();
+        const std::string own = t < info.trackArtists.size() ? info.trackArtists[t] : std::string();
+        const std::string artist = own.empty() ? info.artist : own;
+        tag = encoder::Id3Tag{};
+        tag.SetMarker();
+        tag.SetArtist(artist);
+        tag.SetAlbum(info.album);
+        tag.SetYear(info.year);
+        tag.SetTitle(title);
+        tag.SetGenre(encoder::GenreCodeOf(info.genre));
+        if (!title.empty()) request.cd.names[t] = title;
+        // The full texts (the ID3v1 record holds 30 bytes a field).
+        tags::TrackTags& full = request.fullTags[t + 1];
+        full.Set(tags::TagField::Title, title);
+        full.Set(tags::TagField::Artist, artist);
+        full.Set(tags::TagField::Album, info.album);
+        if (compilation) full.Set(tags::TagField::AlbumArtist, info.artist);
+        full.Set(tags::TagField::Year, info.year);
+        full.Set(tags::TagField::Genre, info.genre);
+        full.Set(tags::TagField::TrackNumber, std::to_string(i + 1));
+        full.Set(tags::TagField::TrackTotal, std::to_string(session.TrackCount()));
+    }
+}
+
 // The disc's entry in the CD database of the profile's settings, as the tracks' tags and
 // names; false with the reason when there is none (the rip then goes on without).
 bool TagsFromCddb(const CdSession& session, encoder::SettingsStore& profile,
@@ -144,38 +177,35 @@ bool TagsFromCddb(const CdSession& session, encoder::SettingsStore& profile,
               std::to_string(client.LastError()) + ")";
         return false;
     }
-    freedb::FreeDBDiscInfo info;
-    if (!client.ReadDisc(site, matches[0].discId, matches[0].category, info)) {
+    freedb::FreeDBDiscInfo entry;
+    if (!client.ReadDisc(site, matches[0].discId, matches[0].category, entry)) {
         why = "the CD database's entry cannot be read (error " +
               std::to_string(client.LastError()) + ")";
         return false;
     }
     // A compilation's "Artist / Title" titles give each track its own artist.
-    const freedb::TrackNames names = freedb::SplitTrackArtists(info);
-    request.fullTags.assign(static_cast<std::size_t>(session.TrackCount()) + 1, tags::TrackTags{});
-    for (int i = 0; i < session.TrackCount(); ++i) {
-        encoder::Id3Tag& tag = request.tags[i + 1];
-        const auto t = static_cast<std::size_t>(i);
-        const std::string title = t < names.titles.size() ? names.titles[t] : std::string();
-        const std::string own = t < names.artists.size() ? names.artists[t] : std::string();
-        const std::string artist = own.empty() ? info.artist : own;
-        tag.SetMarker();
-        tag.SetArtist(artist);
-        tag.SetAlbum(info.title);
-        tag.SetYear(info.year);
-        tag.SetTitle(title);
-        if (!title.empty()) request.cd.names[t] = title;
-        // The entry's full texts (the ID3v1 record holds 30 bytes a field).
-        tags::TrackTags& full = request.fullTags[t + 1];
-        full.Set(tags::TagField::Title, title);
-        full.Set(tags::TagField::Artist, artist);
-        full.Set(tags::TagField::Album, info.title);
-        if (names.compilation) full.Set(tags::TagField::AlbumArtist, info.artist);
-        full.Set(tags::TagField::Year, info.year);
-        full.Set(tags::TagField::Genre, info.genre);
-        full.Set(tags::TagField::TrackNumber, std::to_string(i + 1));
-        full.Set(tags::TagField::TrackTotal, std::to_string(session.TrackCount()));
-    }
+    const freedb::TrackNames names = freedb::SplitTrackArtists(entry);
+    CdInfo info;
+    info.artist = entry.artist;
+    info.album = entry.title;
+    info.year = entry.year;
+    info.genre = entry.genre;
+    info.trackTitles = names.titles;
+    info.trackArtists = names.artists;
+    TagsFromNames(session, info, names.compilation, request);
+    return true;
+}
+
+// The disc's CD-Text as the tracks' tags and names, as the grabber's rows show it; false when
+// the drive tells none.
+bool TagsFromCdText(const CdSession& session, encoder::JobRequest& request) {
+    DiscExtras extras;
+    if (!ReadDiscExtras(session.selectedDrive, extras) || !extras.HasCdText()) return false;
+    const CdInfo info = CdTextInfoOf(extras, session);
+    bool compilation = false;
+    for (const std::string& artist : info.trackArtists)
+        compilation = compilation || !artist.empty();
+    TagsFromNames(session, info, compilation, request);
     return true;
 }
 
@@ -217,6 +247,8 @@ int RunRip(CdSession& session, const RipOptions& options) {
         std::string why;
         if (!TagsFromCddb(session, profile, request, why))
             std::fprintf(stderr, "orvane-cdda: no titles: %s\n", why.c_str());
+    } else {
+        TagsFromCdText(session, request);
     }
     if (request.kind == encoder::JobKind::EncodeFlac) formats::RegisterFlacJob();
     if (request.kind == encoder::JobKind::EncodeOpus) formats::RegisterOpusJob();

@@ -77,6 +77,25 @@ bool Fail(int* error, std::string* reason, int code, const char* why) {
     return false;
 }
 
+// The decimal number at the start of text as atoi reads it (blanks, a sign, digits; 0 without
+// digits); false when it does not fit in an int, or is negative where only 0 and up mean
+// something.
+bool DecimalOf(const char* text, int& value, bool unsignedOnly = false) {
+    while (IsSpace(*text))
+        ++text;
+    const bool negative = *text == '-';
+    if (*text == '-' || *text == '+') ++text;
+    long long v = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        v = v * 10 + (*text - '0');
+        if (v > 2147483648LL) return false;
+    }
+    if (negative) v = -v;
+    if (v > 2147483647LL || (unsignedOnly && v < 0)) return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
 void AppendDecimal(std::string& out, long v) { out += std::to_string(v); }
 
 void JsonString(std::string& out, const std::string& s) {
@@ -281,7 +300,10 @@ bool ParseXmcdEntry(const std::string& body, FreeDBDiscInfo& info, int* error, s
         if (!IsComment(lines[at])) break;
         std::string text = CommentText(lines[at]);
         if (text.empty()) break;
-        info.trackOffsets.push_back(std::atoi(text.c_str()));
+        int offset = 0;
+        if (!DecimalOf(text.c_str(), offset, true))
+            return Fail(error, reason, kParseError, "a track frame offset is out of range");
+        info.trackOffsets.push_back(offset);
     }
     ++at;
     // Disc length.
@@ -294,7 +316,8 @@ bool ParseXmcdEntry(const std::string& body, FreeDBDiscInfo& info, int* error, s
     {
         std::string text = CommentText(lines[at]);
         if (text.size() < 13) return Fail(error, reason, kParseError, "the disc length is empty");
-        info.discLength = std::atoi(text.c_str() + 13);
+        if (!DecimalOf(text.c_str() + 13, info.discLength, true))
+            return Fail(error, reason, kParseError, "the disc length is out of range");
     }
     ++at;
     // Revision and submitter.
@@ -310,7 +333,9 @@ bool ParseXmcdEntry(const std::string& body, FreeDBDiscInfo& info, int* error, s
         }
         if (text.find("Revision:") != std::string::npos) {
             revisionFound = true;
-            info.revision = text.size() >= 11 ? std::atoi(text.c_str() + 10) : 0;
+            info.revision = 0;
+            if (text.size() >= 11 && !DecimalOf(text.c_str() + 10, info.revision))
+                return Fail(error, reason, kParseError, "the revision is out of range");
         }
     }
     if (!revisionFound && !submitterFound) {
@@ -447,11 +472,18 @@ bool ParseXmcdEntry(const std::string& body, FreeDBDiscInfo& info, int* error, s
     if (k < keys.size() && keys[k].key == "PLAYORDER") {
         const std::string& v = keys[k].value;
         std::size_t p = 0, comma;
+        int track = 0;
         while ((comma = v.find(',', p)) != std::string::npos) {
-            info.playOrder.push_back(std::atoi(v.substr(p, comma - p).c_str()));
+            if (!DecimalOf(v.substr(p, comma - p).c_str(), track))
+                return Fail(error, reason, kParseError, "a play order number is out of range");
+            info.playOrder.push_back(track);
             p = comma + 1;
         }
-        if (p < v.size()) info.playOrder.push_back(std::atoi(v.c_str() + p));
+        if (p < v.size()) {
+            if (!DecimalOf(v.c_str() + p, track))
+                return Fail(error, reason, kParseError, "a play order number is out of range");
+            info.playOrder.push_back(track);
+        }
     }
     return true;
 }

@@ -294,10 +294,27 @@ bool WmaRun::EncodeFile(const SourceItem& item, const std::string& output) {
     ::fstat(fd, &info);
     unsigned char header[44] = {};
     ssize_t got = ::read(fd, header, sizeof header);
+    const encoder::WaveInfo format = encoder::ReadWaveInfo(fd, info.st_size);
     ::close(fd);
-    if (got <= 0 || header[0] != 'R' || header[8] != 'W') {
+    // The encoder takes 16-bit PCM samples behind a whole format chunk; it would make noise of
+    // anything else.
+    if (got <= 0 || header[0] != 'R' || header[8] != 'W' || !format.formatBeforeData ||
+        !format.pcm) {
         Abort("Error: Input file is not a Windows PCM WAVE File.", "");
         return false;
+    }
+    if (format.bitsPerSample != 16) {
+        Abort("Error: Input file is not a 16-bit WAV File.", "");
+        return false;
+    }
+    // A rate the conversion to the profile's cannot sensibly start from (1 Hz would make hours
+    // of samples); a header without a rate still runs, and the encoder says why it fails.
+    if (format.sampleRate != 0) {
+        if (const std::string problem = encoder::SampleRateProblem(format.sampleRate);
+            !problem.empty()) {
+            Abort(problem, "");
+            return false;
+        }
     }
     if (SameFile(input, output)) {
         Abort("Error: The output file cannot be the input file.", "");

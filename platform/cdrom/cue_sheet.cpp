@@ -102,16 +102,35 @@ bool FileSize(const std::string& path, std::uint64_t& size) {
     return true;
 }
 
-// Finds a file named in a sheet: as written (backslashes read as folder separators), relative
-// to the sheet's folder, and failing that by its name compared without regard to case, since
-// sheets made on other systems often differ in case from the files beside them.
-std::string ResolveFile(const std::string& folder, std::string name) {
+// A file named in a sheet as written: backslashes read as folder separators, relative to the
+// sheet's folder.
+std::string WrittenPath(const std::string& folder, std::string name) {
     for (char& c : name) {
         if (c == '\\') c = '/';
     }
-    std::string path = !name.empty() && name[0] == '/' ? name : folder + name;
+    return !name.empty() && name[0] == '/' ? name : folder + name;
+}
+
+// Why the sheet's file at path cannot be read as sectors, for the message that names it.
+std::string NotAFileReason(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return "file not found: ";
+    if (S_ISDIR(st.st_mode)) return "a folder, not a file: ";
+    if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return "a pipe, not a file: ";
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "a device, not a file: ";
+    return "not a regular file: ";
+}
+
+// Finds a file named in a sheet: as written, and failing that by its name compared without
+// regard to case, since sheets made on other systems often differ in case from the files
+// beside them. A name that is there as written but is no regular file is not looked for
+// further (the caller says what it is).
+std::string ResolveFile(const std::string& folder, const std::string& name) {
+    const std::string path = WrittenPath(folder, name);
     std::uint64_t size = 0;
     if (FileSize(path, size)) return path;
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0) return path;
     std::size_t slash = path.rfind('/');
     std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
     std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -277,7 +296,9 @@ bool ParseLines(Parser& p, const std::string& text, CueSheet& sheet) {
             file.path = ResolveFile(p.folder, w[1]);
             std::uint64_t size = 0;
             if (file.path.empty() || !FileSize(file.path, size)) {
-                return p.Fail("file not found: " + w[1]);
+                return p.Fail(
+                    NotAFileReason(file.path.empty() ? WrittenPath(p.folder, w[1]) : file.path) +
+                    w[1]);
             }
             if (file.type == CueFileType::Wave) {
                 std::string waveError;

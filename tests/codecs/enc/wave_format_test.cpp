@@ -22,6 +22,18 @@ std::string Wave(int tag, int channels, int rate, int bits, uint32_t dataBytes,
     return "RIFF" + Le(static_cast<uint32_t>(body.size()), 4) + body;
 }
 
+// The extensible format chunk (40 bytes) whose sub-format begins with subTag; cut to
+// fmtBytes when given.
+std::string Extensible(int subTag, int bits, size_t fmtBytes = 40) {
+    std::string fmt = Le(0xFFFE, 2) + Le(2, 2) + Le(44100, 4) + Le(44100 * 2 * bits / 8, 4) +
+                      Le(2 * bits / 8, 2) + Le(bits, 2) + Le(22, 2) + Le(bits, 2) + Le(3, 4) +
+                      Le(subTag, 2) + std::string("\0\0\x10\0\x80\0\0\xAA\0\x38\x9B\x71", 14);
+    fmt.resize(fmtBytes);
+    std::string body = "WAVEfmt " + Le(static_cast<uint32_t>(fmt.size()), 4) + fmt + "data" +
+                       Le(400, 4) + std::string(400, '\0');
+    return "RIFF" + Le(static_cast<uint32_t>(body.size()), 4) + body;
+}
+
 TEST(WaveFormat, ReadsTheFormatBehindOtherChunks) {
     test::TempDir dir;
     const auto path = dir / "a.wav";
@@ -54,6 +66,9 @@ TEST(WaveFormat, RefusesWhatIsNotSixteenBitPcmWithAReason) {
         {Wave(1, 2, 44100, 24, 120), "16-bit"},
         {Wave(3, 2, 44100, 32, 100), "not PCM"},
         {Wave(1, 3, 44100, 16, 120), "3 channels"},
+        // The extensible format is PCM only when its sub-format says so.
+        {Extensible(3, 16), "not PCM"},
+        {Extensible(1, 16, 24), "not PCM"},
         {std::string("RIFF\x10\0\0\0WAVEfmt ", 16), "no format"},
         {"garbage that is not a wave file at all", "not a WAVE"},
         {"", "not a WAVE"},
@@ -67,6 +82,9 @@ TEST(WaveFormat, RefusesWhatIsNotSixteenBitPcmWithAReason) {
     }
     WaveFormat f;
     std::string error;
+    test::WriteFile(path, Extensible(1, 16));
+    EXPECT_TRUE(ReadWaveFormat(path.string(), &f, &error)) << error;
+    EXPECT_EQ(f.dataOffset, 12 + 8 + 40 + 8);
     EXPECT_FALSE(ReadWaveFormat((dir / "missing.wav").string(), &f, &error));
     EXPECT_NE(error.find("Cannot open"), std::string::npos);
 }

@@ -107,6 +107,18 @@ TEST(AppendTag, AppendsToAnExistingFileOnly) {
     EXPECT_EQ(bytes.substr(6, 4), std::string("TAGx", 4));
     EXPECT_FALSE(AppendTag((dir / "missing.mp3").string(), t));
     EXPECT_FALSE(std::filesystem::exists(dir / "missing.mp3"));
+    // A record nobody filled is no tag: the file gets no 128 bytes of nothing.
+    test::WriteFile(dir / "b.mp3", "frames");
+    EXPECT_TRUE(AppendTag((dir / "b.mp3").string(), TagTable{}[3]));
+    EXPECT_EQ(test::ReadFile(dir / "b.mp3"), "frames");
+}
+
+TEST(GenreList, NamesGiveTheirCodesAndAnythingElseNoGenre) {
+    EXPECT_EQ(GenreCodeOf("Blues"), 0);
+    EXPECT_EQ(GenreCodeOf("rock"), 17);
+    EXPECT_EQ(GenreCodeOf("Trash Metal"), 143);
+    EXPECT_EQ(GenreCodeOf(""), kNoGenre);
+    EXPECT_EQ(GenreCodeOf("Art Rock"), kNoGenre);
 }
 
 TEST(TagDialog, SortedGenresCarryTheirCodesAndTheTagIsOfferedAgain) {

@@ -86,6 +86,8 @@ TEST(Id3v2Test, FullTextsWinAndTheRecordFillsTheRest) {
     // A code past the list names no genre.
     record.SetGenre(255);
     EXPECT_FALSE(WithId3v1Fallback({}, record).Has(TagField::Genre));
+    // A record without its marker was never filled: its zero genre byte is no genre either.
+    EXPECT_TRUE(WithId3v1Fallback({}, Id3Tag{}).Empty());
 }
 
 }  // namespace

@@ -73,13 +73,15 @@ protected:
     test::TempDir dir;
 };
 
-TEST_F(WaveFile, CanonicalHeaderFeedsFromByte52ToTheEndOfTheData) {
+TEST_F(WaveFile, CanonicalHeaderFeedsFromItsFirstSampleToTheEndOfTheData) {
     WaveInfo w = Read(test::CanonicalWave(2, 44100, 16, 1000) + "LIST\4\0\0\0junk");
     EXPECT_TRUE(w.isWave);
     EXPECT_EQ(w.channels, 2);
     EXPECT_EQ(w.sampleRate, 44100u);
     EXPECT_EQ(w.bitsPerSample, 16);
-    EXPECT_EQ(w.dataStart, 52);
+    EXPECT_TRUE(w.formatBeforeData);
+    EXPECT_TRUE(w.pcm);
+    EXPECT_EQ(w.dataStart, 44);  // no sample is left out
     EXPECT_EQ(w.dataEnd, 1044);  // the trailing chunk is not sound
 }
 
@@ -103,12 +105,52 @@ TEST_F(WaveFile, ExtraChunksFeedExactlyTheDataChunk) {
     // A size of 0, as a recorder that never finished leaves it, means the rest of the file,
     // in the canonical header and behind other chunks.
     WaveInfo unfinished = Read(test::CanonicalWave(2, 44100, 16, 1000, 0));
-    EXPECT_EQ(unfinished.dataStart, 52);
+    EXPECT_EQ(unfinished.dataStart, 44);
     EXPECT_EQ(unfinished.dataEnd, 1044);
     std::string zero = bytes;
     zero[36 + 18 + 4] = zero[36 + 18 + 5] = 0;  // the data chunk's size, 400 = 0x190
     WaveInfo behind = Read(zero);
     EXPECT_EQ(behind.dataEnd, static_cast<std::int64_t>(zero.size()));
+}
+
+TEST_F(WaveFile, TellsSamplesThatAreNoIntegerPcmBehindAWholeFormatChunk) {
+    const std::string canonical = test::CanonicalWave(2, 44100, 16, 400);
+    std::string floats = canonical;
+    floats[20] = 3;
+    EXPECT_FALSE(Read(floats).pcm);
+    // The extensible format: PCM only when its sub-format says so.
+    auto extensible = [&](int subTag) {
+        std::string fmt = canonical.substr(20, 16);
+        fmt.replace(0, 2, "\xFE\xFF");
+        fmt += std::string("\x16\0\x10\0\x03\0\0\0", 8);
+        test::PutLe(fmt, static_cast<std::uint32_t>(subTag), 2);
+        fmt += std::string(14, '\x01');
+        return canonical.substr(0, 16) + std::string("\x28\0\0\0", 4) + fmt + canonical.substr(36);
+    };
+    WaveInfo pcm = Read(extensible(1));
+    EXPECT_TRUE(pcm.pcm && pcm.formatBeforeData);
+    EXPECT_EQ(pcm.dataStart, 12 + 8 + 40 + 8);
+    EXPECT_FALSE(Read(extensible(3)).pcm);
+    // A format chunk of 14 bytes, and samples before the format.
+    std::string shortFormat = canonical.substr(0, 16) + std::string("\x0E\0\0\0", 4) +
+                              canonical.substr(20, 14) + canonical.substr(36);
+    EXPECT_FALSE(Read(shortFormat).formatBeforeData);
+    std::string dataFirst =
+        canonical.substr(0, 12) + canonical.substr(36) + canonical.substr(12, 24);
+    EXPECT_FALSE(Read(dataFirst).formatBeforeData);
+
+    // What the encoders cannot take from a PCM file, said with the figures.
+    WaveInfo w = Read(canonical);
+    EXPECT_EQ(WaveSampleProblem(w), "");
+    w.sampleRate = 1;
+    EXPECT_EQ(WaveSampleProblem(w),
+              "Error: The WAV file's sample rate of 1 Hz cannot be encoded; 1000 to 192000 Hz "
+              "can.");
+    w.sampleRate = 4294967295u;
+    EXPECT_NE(WaveSampleProblem(w).find("of 4294967295 Hz"), std::string::npos);
+    w.sampleRate = 192000;
+    w.channels = 6;
+    EXPECT_EQ(WaveSampleProblem(w), "Error: The WAV file has 6 channels; 1 or 2 can be encoded.");
 }
 
 TEST(Paths, TooLongPathsAreNamedWithTheLimit) {

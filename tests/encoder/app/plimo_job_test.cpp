@@ -63,9 +63,15 @@ TEST_F(PlimoJobTest, EncodesThatTheEncoderRefusesFailWithItsReason) {
         const char* reason;
     } cases[] = {
         {"six channels", Tone(0.2, 6), "channels"},
-        {"rate 0", Patched(Tone(0.2), 24, 0, 4), "Error"},
         {"no channels", Patched(Tone(0.2), 22, 0, 2), "channels"},
-        {"compressed", Patched(Tone(0.2), 20, 2, 2), "not PCM"},
+        // Rates the encoder cannot take are named, never a bare status of the encoder.
+        {"rate 0", Patched(Tone(0.2), 24, 0, 4),
+         "Error: The WAV file's sample rate of 0 Hz cannot be encoded; 1000 to 192000 Hz can."},
+        {"rate 1", Patched(Tone(0.2), 24, 1, 4), "sample rate of 1 Hz cannot be encoded"},
+        {"rate 768000", Patched(Tone(0.2), 24, 768000, 4),
+         "sample rate of 768000 Hz cannot be encoded"},
+        {"rate 4294967295", Patched(Tone(0.2), 24, 0xFFFFFFFFu, 4),
+         "sample rate of 4294967295 Hz cannot be encoded"},
     };
     for (const Case& c : cases) {
         WriteFile(dir / "in.wav", c.wave);
@@ -75,6 +81,23 @@ TEST_F(PlimoJobTest, EncodesThatTheEncoderRefusesFailWithItsReason) {
         EXPECT_FALSE(Contains(r.output, "MP3 Compression Finished.")) << c.name << r.output;
         EXPECT_TRUE(Contains(r.output, "Error: The file could not be encoded:")) << c.name;
         EXPECT_TRUE(Contains(r.output, c.reason)) << c.name << ": " << r.output;
+    }
+}
+
+TEST_F(PlimoJobTest, SamplesThatAreNoSixteenBitPcmEndTheJobWithTheDescribedMessage) {
+    const std::string tone = Tone(0.2);
+    // The extensible format naming float samples in its sub-format, 16 bits a sample.
+    std::string fmt = tone.substr(20, 16);
+    fmt.replace(0, 2, "\xFE\xFF");
+    fmt += std::string("\x16\0\x10\0\x03\0\0\0\x03\0", 10) + std::string(14, '\x01');
+    const std::string floats =
+        tone.substr(0, 16) + std::string("\x28\0\0\0", 4) + fmt + tone.substr(36);
+    for (const std::string& wave : {floats, Patched(tone, 20, 2, 2), Patched(tone, 20, 3, 2)}) {
+        WriteFile(dir / "in.wav", wave);
+        ProgramResult r = PlimoJob({(dir / "in.wav").string(), (dir / "out.mp3").string()});
+        EXPECT_NE(r.status, 0);
+        EXPECT_TRUE(Contains(r.output, "Error: Input file is not a 16-bit WAV File.")) << r.output;
+        EXPECT_FALSE(fs::exists(dir / "out.mp3"));
     }
 }
 

@@ -72,13 +72,14 @@ protected:
         if (!faults.empty()) conf += "faults = " + faults + "\n";
         orvane::test::WriteFile(dir_ / "config" / "orvane" / "drives.conf", conf);
     }
-    ToolRun Rip(const std::string& folder, const std::string& args) {
+    ToolRun Rip(const std::string& folder, const std::string& args,
+                const std::string& format = "wav") {
         std::filesystem::remove_all(dir_ / folder);
         std::filesystem::create_directories(dir_ / folder);
         std::string command =
             "cd '" + dir_.path().string() + "' && XDG_CONFIG_HOME='" + (dir_ / "config").string() +
             "' ORVANE_CD_IMAGES= '" + (orvane::test::DistDir() / "orvane-cdda").string() +
-            "' rip D: " + folder + " --format wav " + args + " >out.txt 2>err.txt";
+            "' rip D: " + folder + " --format " + format + " " + args + " >out.txt 2>err.txt";
         ToolRun r;
         int raw = std::system(command.c_str());
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -103,9 +104,52 @@ protected:
             return {};
         return m[1];
     }
+    // Points the CD database of the profile's settings at address.
+    void UseCddb(const std::string& address) {
+        ::setenv("ORVANE_REGISTRY_DIR", (dir_ / "config" / "orvane").c_str(), 1);
+        orvane::registry::ResetForTesting();
+        {
+            orvane::encoder::ProfileSettings profile;
+            ASSERT_TRUE(profile.WriteProfileString("Preferences", "FreeDBServer", address));
+        }
+        ::unsetenv("ORVANE_REGISTRY_DIR");
+        orvane::registry::ResetForTesting();
+    }
     TempDir dir_;
     std::string cue_;
 };
+
+// What a command prints on its standard output.
+std::string Output(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
+            out.append(buf, n);
+        ::pclose(pipe);
+    }
+    return out;
+}
+
+// What an MP3 validator finds wrong with a file (a file without tags is no fault).
+std::string Mp3Problems(const std::filesystem::path& file) {
+    return Output("mp3val '" + file.string() +
+                  "' 2>&1 | grep WARNING | grep -v 'No supported tags'");
+}
+
+// The tags an independent reader finds in a file: "KEY=value" lines (ID3v2 frames or Vorbis
+// comments), then "v1=" and the ID3v1 record's genre byte, or "v1=none".
+std::string TagsOf(const std::filesystem::path& file) {
+    return Output(
+        "/usr/bin/python3 -c 'import sys, mutagen\n"
+        "f = mutagen.File(sys.argv[1])\n"
+        "for k, v in sorted((f.tags or {}).items()):\n"
+        "    print(k + \"=\" + str(v[0] if isinstance(v, list) else v))\n"
+        "b = open(sys.argv[1], \"rb\").read()\n"
+        "print(\"v1=\" + (str(b[-1]) if b[-128:-125] == b\"TAG\" else \"none\"))' '" +
+        file.string() + "' 2>&1");
+}
 
 TEST_F(RipTool, OffsetCorrectedRipsHoldExactlyTheDiscsSamples) {
     const std::string disc = orvane::test::PatternFrames(0, kLeadOut);
@@ -312,6 +356,80 @@ TEST_F(RipTool, TheNamingPatternFilesACompilationIntoFoldersWithFullTexts) {
     for (const auto& e : std::filesystem::recursive_directory_iterator(dir_ / "out"))
         files += e.is_regular_file() && e.path().extension() == ".WAV";
     EXPECT_EQ(files, 3u);
+}
+
+TEST_F(RipTool, NothingKnownWritesNoTagsAndCdTextOrTheDatabaseNameWhatTheyKnow) {
+    Configure("");
+    // No source of names: the MP3 files hold no ID3v1 record, no genre, nothing invented, and
+    // decode to exactly the track's samples.
+    ToolRun r = Rip("none", "--no-accuraterip", "mp3");
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (int t = 1; t <= 3; ++t) {
+        const std::filesystem::path mp3 = dir_ / "none" / ("Track" + std::to_string(t) + ".MP3");
+        ASSERT_TRUE(std::filesystem::exists(mp3)) << r.out;
+        const std::string bytes = orvane::test::ReadFile(mp3);
+        EXPECT_NE(bytes.substr(bytes.size() - 128), std::string(128, '\0'));
+        const std::string tags = TagsOf(mp3);
+        EXPECT_EQ(tags.find("TCON"), std::string::npos) << tags;
+        EXPECT_NE(tags.find("v1=none"), std::string::npos) << tags;
+        EXPECT_EQ(Mp3Problems(mp3), "");
+        EXPECT_EQ(Output("ffmpeg -nostdin -v error -i '" + mp3.string() + "' -f s16le - | wc -c"),
+                  std::to_string(kFrames[t - 1] * 2352) + "\n");
+    }
+    r = Rip("flac", "--no-accuraterip", "flac");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string flac = TagsOf(dir_ / "flac" / "Track1.FLAC");
+    EXPECT_EQ(flac.find("genre"), std::string::npos) << flac;
+
+    // CD-Text, and no other source asked for: its names name the files and fill the tags.
+    std::string sheet = orvane::test::ReadFile(cue_);
+    sheet = "PERFORMER \"Text Band\"\nTITLE \"Text Album\"\n" + sheet;
+    const auto after = [&sheet](const std::string& line) { return sheet.find(line) + line.size(); };
+    sheet.insert(after("TRACK 02 AUDIO\n"), "    TITLE \"Second\"\n");
+    sheet.insert(after("TRACK 03 AUDIO\n"), "    TITLE \"Third\"\n    PERFORMER \"Guest\"\n");
+    orvane::test::WriteFile(cue_, sheet);
+    r = Rip("text", "--no-accuraterip", "mp3");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::filesystem::path second = dir_ / "text" / "Text Band - Second.MP3";
+    ASSERT_TRUE(std::filesystem::exists(second)) << r.out;
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "text" / "Text Band - Track1.MP3"));
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "text" / "Guest - Third.MP3"));
+    const std::string tags = TagsOf(second);
+    for (const char* line :
+         {"TALB=Text Album\n", "TIT2=Second\n", "TPE1=Text Band\n", "TRCK=2/3\n", "v1=255\n"})
+        EXPECT_NE(tags.find(line), std::string::npos) << line << tags;
+    EXPECT_EQ(tags.find("TCON"), std::string::npos) << tags;
+    EXPECT_EQ(Mp3Problems(second), "");
+
+    // A database entry that names no genre gives none; one that names a genre of the list
+    // gives its code.
+    for (const std::string genre : {"", "Rock"}) {
+        orvane::test::LoopbackServer cddb([&](const std::string& request) {
+            if (request.find("cddb+query+") != std::string::npos)
+                return orvane::test::HttpReply("200 misc 10000703 Band / Record\r\n");
+            return orvane::test::HttpReply(
+                "210 misc 10000703 CD database entry follows (until terminating `.')\r\n"
+                "# xmcd\r\n#\r\n# Track frame offsets:\r\n#\t150\r\n#\t450\r\n#\t600\r\n"
+                "#\r\n# Disc length: 9 seconds\r\n#\r\n# Revision: 1\r\n"
+                "# Submitted via: test 1.0\r\n#\r\n"
+                "DISCID=10000703\r\nDTITLE=Band / Record\r\nDYEAR=1999\r\nDGENRE=" +
+                genre +
+                "\r\nTTITLE0=One\r\nTTITLE1=Two\r\nTTITLE2=Three\r\nEXTD=\r\nEXTT0=\r\n"
+                "EXTT1=\r\nEXTT2=\r\nPLAYORDER=\r\n.\r\n");
+        });
+        UseCddb(cddb.Address());
+        r = Rip("db", "--cddb --no-accuraterip", "mp3");
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string named = TagsOf(dir_ / "db" / "Band - Two.MP3");
+        EXPECT_NE(named.find("TALB=Record\n"), std::string::npos) << named;
+        if (genre.empty()) {
+            EXPECT_EQ(named.find("TCON"), std::string::npos) << named;
+            EXPECT_NE(named.find("v1=255\n"), std::string::npos) << named;
+        } else {
+            EXPECT_NE(named.find("TCON=Rock\n"), std::string::npos) << named;
+            EXPECT_NE(named.find("v1=17\n"), std::string::npos) << named;
+        }
+    }
 }
 
 }  // namespace

@@ -76,6 +76,38 @@ TEST(XmcdTest, HeaderRules) {
     EXPECT_EQ(MustParse(Header() + "DISCID=0a0b0c0d,1a2b3c4d\n").discId, 0x0a0b0c0du);
 }
 
+TEST(XmcdTest, NumbersThatDoNotFitRefuseTheEntry) {
+    auto replaced = [](const std::string& from, const std::string& to) {
+        std::string entry = Header() + "DISCID=12345678\nPLAYORDER=1,2\n";
+        entry.replace(entry.find(from), from.size(), to);
+        return entry;
+    };
+    // The largest numbers that fit are read as they are.
+    const FreeDBDiscInfo big = MustParse(replaced("#\t18240", "#\t2147483647"));
+    EXPECT_EQ(big.trackOffsets, (std::vector<int>{150, 2147483647}));
+    EXPECT_EQ(MustParse(replaced("# Revision: 5", "# Revision: -2147483648")).revision,
+              -2147483647 - 1);
+    const struct {
+        std::string from, to, reason;
+    } cases[] = {
+        {"#\t18240", "#\t99999999999999999999", "track frame offset"},
+        {"#\t18240", "#\t2147483648", "track frame offset"},
+        {"#\t18240", "#\t-150", "track frame offset"},
+        {"2403 seconds", "4294967296 seconds", "disc length"},
+        {"# Revision: 5", "# Revision: 99999999999", "revision"},
+        {"PLAYORDER=1,2", "PLAYORDER=1,99999999999", "play order"},
+        {"PLAYORDER=1,2", "PLAYORDER=99999999999,2", "play order"},
+    };
+    for (const auto& c : cases) {
+        FreeDBDiscInfo info;
+        int error = 0;
+        std::string reason;
+        EXPECT_FALSE(ParseXmcdEntry(replaced(c.from, c.to), info, &error, &reason, false)) << c.to;
+        EXPECT_EQ(error, 10043);
+        EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
+    }
+}
+
 TEST(XmcdTest, ModernKeywordsAndContinuationLines) {
     // A disc title and a track title continued over several lines, and the keywords that
     // newer entries write between the sections.

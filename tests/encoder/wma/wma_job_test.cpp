@@ -298,6 +298,39 @@ TEST_F(WmaJob, InputsThatAreNoWaveOrTheOutputItself) {
     EXPECT_EQ(Files(), (std::vector<std::string>{"same.wav", "text.wav"}));
 }
 
+// Samples the encoder cannot take are refused before it starts: no output, the reason said.
+TEST_F(WmaJob, InputsThatAreNoSixteenBitPcmAreRefusedBeforeTheEncoderStarts) {
+    const std::string wave = test::SineWave(2, 44100, 1.0, {440});
+    auto patched = [&](std::size_t offset, std::uint32_t value, int bytes) {
+        std::string w = wave;
+        for (int i = 0; i < bytes; ++i)
+            w[offset + static_cast<std::size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
+        return w;
+    };
+    const std::string shortFormat =
+        wave.substr(0, 16) + std::string("\x0E\0\0\0", 4) + wave.substr(20, 14) + wave.substr(36);
+    const std::string dataFirst = wave.substr(0, 12) + wave.substr(36) + wave.substr(12, 24);
+    const struct {
+        const char* name;
+        std::string bytes;
+        const char* message;
+    } cases[] = {
+        {"12 bits", patched(34, 12, 2), "Error: Input file is not a 16-bit WAV File."},
+        {"64 bits", patched(34, 64, 2), "Error: Input file is not a 16-bit WAV File."},
+        {"floats", patched(20, 3, 2), "Error: Input file is not a Windows PCM WAVE File."},
+        {"14-byte format", shortFormat, "Error: Input file is not a Windows PCM WAVE File."},
+        {"data first", dataFirst, "Error: Input file is not a Windows PCM WAVE File."},
+        {"1 Hz", patched(24, 1, 4),
+         "Error: The WAV file's sample rate of 1 Hz cannot be encoded; 1000 to 192000 Hz can."},
+    };
+    for (const auto& c : cases) {
+        test::WriteFile(work / "in.wav", c.bytes);
+        Run(Single(work / "in.wav", work / "out.wma"));
+        EXPECT_EQ(rec->Messages(), std::vector<std::string>{c.message}) << c.name;
+        EXPECT_EQ(Files(), std::vector<std::string>{"in.wav"}) << c.name;
+    }
+}
+
 // A header without channels gives no duration: the job still runs with a range from the
 // file's size, the encoder cannot take the input, and the user's older file stays as it was.
 TEST_F(WmaJob, HeaderWithoutChannelsRunsAndFailsWithoutTouchingTheOldOutput) {

@@ -169,6 +169,9 @@ struct BadSheet {
 TEST(CueSheet, RefusesMalformedSheetsNamingTheLine) {
     TempDir dir;
     WriteFile(dir / "a.bin", PatternFrames(0, 200));
+    // Names that are there but hold no sectors to read: a folder, a pipe, a device.
+    std::filesystem::create_directory(dir / "folder.bin");
+    ASSERT_EQ(::mkfifo((dir / "pipe.bin").c_str(), 0600), 0);
     const BadSheet cases[] = {
         {"TRACK 01 AUDIO\nINDEX 01 00:00:00\n", "bad.cue:1: TRACK before any FILE"},
         {"FILE a.bin BINARY\nINDEX 01 00:00:00\n", ":2: INDEX before any TRACK"},
@@ -180,6 +183,12 @@ TEST(CueSheet, RefusesMalformedSheetsNamingTheLine) {
         {"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:60:00\n", ":3: bad time"},
         {"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:75\n", ":3: bad time"},
         {"FILE missing.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n", ":1: file not found"},
+        {"FILE folder.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n",
+         ":1: a folder, not a file: folder.bin"},
+        {"FILE PIPE.BIN BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n",
+         ":1: a pipe, not a file: PIPE.BIN"},
+        {"FILE /dev/zero BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n",
+         ":1: a device, not a file: /dev/zero"},
         {"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:01:00\nTRACK 02 AUDIO\n"
          "INDEX 01 00:00:50\n",
          ":5: INDEX 01 goes backwards (line 3)"},
