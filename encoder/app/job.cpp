@@ -170,7 +170,15 @@ std::string SampleRateProblem(std::uint32_t rate) {
 
 std::string CleanNameCharacters(const std::string& text, bool dropControls) {
     std::string clean;
-    for (char ch : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char ch = text[i];
+        // C1 controls in UTF-8 (U+0080 to U+009F) go as C0 controls do.
+        if (dropControls && static_cast<unsigned char>(ch) == 0xC2 && i + 1 < text.size() &&
+            static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+            static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            ++i;
+            continue;
+        }
         switch (ch) {
             case ':':
             case '\\':
@@ -211,7 +219,8 @@ std::string CdTrackFileName(const std::string& folder, const std::string& artist
     std::string name = artist;
     if (artist.size() >= 2) name += " - ";
     name += title;
-    std::string clean = CutCharacters(CleanNameCharacters(name, false), 65);
+    // Control characters (a database's "\n" escape, tabs) never reach a file name.
+    std::string clean = CutCharacters(CleanNameCharacters(name, true), 65);
     if (clean.find_first_not_of('.') == std::string::npos)
         clean = "Track" + std::to_string(trackNumber);
     return WithTrailingSlash(folder) + clean + ".MP3";

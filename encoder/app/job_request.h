@@ -33,6 +33,9 @@ struct CdHandOver {
     std::string accurateRipServer;  // empty: the public database
     // A log and a cue sheet of the rip beside the files (on whenever any of the above is).
     bool ripLog = false;
+    // With the log: audio in the pregap of the first audio track (before track 1) is ripped
+    // as track 0, a file of its own, when that track is grabbed and the gap is not silence.
+    bool ripLeadingGap = false;
     int readSpeed = 0;        // x the audio rate; 0: the drive's fastest
     bool deemphasis = false;  // de-emphasise tracks recorded with pre-emphasis
 };

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/fs/fs.h"
 #include "platform/shell/sysinfo.h"
 
 namespace orvane::encoder {
@@ -127,13 +128,7 @@ std::string OutputFolderOf(const std::string& outputText) {
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {
     if (from == to) return true;
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS) return false;
-    // A file system without the flag: a hard link fails just as well on a taken name.
-    if (::link(from.c_str(), to.c_str()) != 0) return false;
-    ::unlink(from.c_str());
-    return true;
+    return orvane::fs::RenameNoReplace(from, to);
 }
 
 std::string NumberedName(const std::string& stem, const std::string& ext, int number) {

@@ -65,8 +65,12 @@ std::string TrackLabel(const encoder::CdHandOver& cd, int track) {
     if (static_cast<std::size_t>(track) < cd.names.size() &&
         cd.names[static_cast<std::size_t>(track)] != name)
         name += " (" + cd.names[static_cast<std::size_t>(track)] + ")";
-    // The report shows names as file names, from their last '/' on.
+    // The report shows names as file names, from their last '/' on; a name from a database
+    // stays on its line.
     std::replace(name.begin(), name.end(), '/', '-');
+    std::replace_if(
+        name.begin(), name.end(),
+        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }, ' ');
     return name;
 }
 
@@ -140,6 +144,131 @@ bool CdTrackSource::PrepareDisc(std::string& error) {
     return true;
 }
 
+bool CdTrackSource::TakeLeadingGap(encoder::JobRunner& runner, Next& next) {
+    if (gapTaken_ || !recorder_ || !request_.cd.ripLeadingGap || request_.cd.introOnly)
+        return false;
+    gapTaken_ = true;
+    int number = 0;
+    const FrameRange range = recorder_->LeadingGap(&number);
+    if (range.Frames() == 0) return false;
+    // The gap belongs to its track: only a rip of that track reads it.
+    int index = -1;
+    for (int i = 0; i < session_.TrackCount(); ++i)
+        if (session_.toc.entries[static_cast<std::size_t>(i)].trackNumber == number) index = i;
+    if (index < 0 || static_cast<std::size_t>(index) >= request_.cd.checked.size() ||
+        request_.cd.checked[static_cast<std::size_t>(index)] != 1)
+        return false;
+
+    RipRecorder* rec = recorder_.get();
+    auto scratch = std::make_shared<encoder::ScratchFiles>();
+    const auto fail = [&](const std::string& message) {
+        rec->EndLeadingGap("", false);
+        ++count_;  // the gap counts as one of the job's files, failed
+        next.step = Step::Failed;
+        next.item.input = "Track0";
+        next.message = message;
+        return true;
+    };
+    std::string error;
+    const std::string wave = ReserveScratchName(folder_, -1, ".WAV", error);
+    if (wave.empty()) return fail("Error: " + error);
+    scratch->Add(wave);
+
+    const CdDrive& drive = session_.Drive();
+    GrabProgress progress;
+    progress.stopped = [&runner] { return runner.CancelRequested(); };
+    std::unique_ptr<ProgressWindow> window = openProgress_ ? openProgress_(progress) : nullptr;
+    if (window) {
+        progress.Attach(&window->Port());
+        window->Activate();
+    }
+    WaveFileWriter file;
+    if (!file.Create(wave, error))
+        return fail("Error: Cannot write the WAVE file of the track in " + folder_ + ": " + error);
+    ReadTrackParams params;
+    params.drive = &drive;
+    params.range = range;
+    params.sectorsPerRead =
+        BoundedSectorsPerRead(std::min(readBufferSize_, static_cast<int>(drive.sectorsPerRead)));
+    params.inJob = true;
+    params.reader = &rec->Reader();
+    params.deemphasis = request_.cd.deemphasis && TrackHasPreEmphasis(session_, index);
+    ApplyReadSpeed(drive, CdReadSettings{request_.cd.readSpeed, request_.cd.deemphasis});
+    GrabCounters counters;
+    std::vector<std::uint8_t> buffer;
+    rec->BeginLeadingGap();
+    ReadOutcome outcome = ReadOutcome::Done;
+    if (rec->TestAndCopy()) {
+        params.testOnly = true;
+        params.written = [rec](const std::uint8_t* d, std::size_t n) { rec->Tested(d, n); };
+        outcome = ReadTrack(params, file, progress, counters, buffer, error);
+        counters = GrabCounters{};
+        params.testOnly = false;
+    }
+    params.written = [rec](const std::uint8_t* d, std::size_t n) { rec->Written(d, n); };
+    if (outcome == ReadOutcome::Done)
+        outcome = ReadTrack(params, file, progress, counters, buffer, error);
+    window.reset();
+    if (outcome == ReadOutcome::Cancelled) {
+        rec->EndLeadingGap("", false);
+        next.step = Step::Cancelled;
+        next.message = "Current Process was Canceled.";
+        return true;
+    }
+    if (outcome == ReadOutcome::WriteFailed ||
+        (outcome == ReadOutcome::Done && !file.Finish(error)))
+        return fail("Error: Cannot write the WAVE file of the track in " + folder_ + ": " + error);
+    if (outcome != ReadOutcome::Done) {
+        file.Discard();
+        return fail(error.empty() ? "Error: Can't read RAW Audio Data." : error);
+    }
+
+    // Named and tagged as the disc's track 0: the album's texts without a title of its own.
+    const encoder::Id3Tag& source = request_.tags[index + 1];
+    encoder::Id3Tag tag;
+    if (source.Bytes()[0] == 'T') {
+        tag.SetMarker();
+        tag.SetArtist(source.Artist());
+        tag.SetAlbum(source.Album());
+        tag.SetYear(source.Year());
+        tag.SetGenre(source.Genre());
+    }
+    tags::TrackTags fields = request_.FullTags(index + 1);
+    fields.Set(tags::TagField::Title, "");
+    fields.Set(tags::TagField::TrackNumber, "");
+    std::string stem;
+    const std::string relative = encoder::ExpandNamePattern(
+        request_.namePattern, encoder::WithId3v1Fallback(fields, tag), 0);
+    if (relative.empty()) {
+        const std::string final = encoder::CdTrackFileName(folder_, "", "", 0);
+        stem = final.substr(0, final.size() - 4);
+    } else if (encoder::MakeNameFolders(folder_, relative, error)) {
+        stem = encoder::WithTrailingSlash(folder_) + relative;
+    } else {
+        return fail("Error: " + error);
+    }
+    const std::string ext = OutputExtension(request_.kind);
+    rec->EndLeadingGap(stem + ext, true);
+    // Digital silence is no track: the cue sheet keeps it as a PREGAP.
+    if (rec->LeadingGapSilent()) return false;
+    encoder::SourceItem& item = next.item;
+    item.output = ReserveScratchName(folder_, -1, ext, error);
+    if (item.output.empty()) return fail("Error: " + error);
+    scratch->Add(item.output);
+    ++count_;
+    next.step = Step::Item;
+    item.input = wave;
+    item.label = "Track0";
+    item.tagged = true;
+    item.tag = tag;
+    item.fullTags = fields;
+    item.finalStem = stem;
+    item.settled = [recorder = recorder_](const std::string& path) { recorder->Settled(0, path); };
+    item.deleteInput = request_.cd.deleteGrabbedWav;
+    item.scratch = std::move(scratch);
+    return true;
+}
+
 encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
     Next next;
     if (!prepared_) {
@@ -171,6 +300,8 @@ encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
             });
         }
     }
+    // Audio hidden before the first track comes first, as on the disc.
+    if (TakeLeadingGap(runner, next)) return next;
     // The track's files until they take their final names; they go with the item otherwise
     // (a cancel, a failed read or encode).
     auto scratch = std::make_shared<encoder::ScratchFiles>();

@@ -39,6 +39,10 @@ public:
 
 private:
     bool PrepareDisc(std::string& error);
+    // Reads the leading gap of a verified rip that asks for it, before the first track: true
+    // with next filled when it gives the job a step (its item, a failure, a cancel); false
+    // when there is none or it is digital silence.
+    bool TakeLeadingGap(encoder::JobRunner& runner, Next& next);
 
     encoder::JobRequest request_;
     CdSession session_;
@@ -48,6 +52,7 @@ private:
     int readBufferSize_ = 16;
     int count_ = 0;
     bool prepared_ = false;
+    bool gapTaken_ = false;
     // The verified rip of the job, when its hand-over asks for one.
     std::shared_ptr<RipRecorder> recorder_;
 };

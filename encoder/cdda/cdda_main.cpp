@@ -229,12 +229,13 @@ int Toc(const std::string& drive, bool json) {
     }
     for (int i = 0; i < session.TrackCount(); ++i) {
         FrameRange r = TrackRange(session, i, false, 0);
-        // An audio track with the pre-emphasis bit says so after its type.
-        const std::uint8_t control = session.toc.entries[i].adrControl & 0x0F;
-        std::printf("%2d  %6u  %6u  %02u:%02u.%02u  %s%s\n", session.toc.entries[i].trackNumber,
+        // The track's flags follow its type.
+        const std::uint8_t adrControl = session.toc.entries[i].adrControl;
+        const std::string flags = TrackFlagsText(adrControl);
+        std::printf("%2d  %6u  %6u  %02u:%02u.%02u  %s%s%s\n", session.toc.entries[i].trackNumber,
                     r.start, r.Frames(), r.Frames() / 75 / 60, r.Frames() / 75 % 60,
-                    r.Frames() % 75, TrackTypeText(session.toc.entries[i].adrControl).c_str(),
-                    (control & 0x05) == 0x01 ? "  pre-emphasis" : "");
+                    r.Frames() % 75, (adrControl & 0x04) != 0 ? "Data" : "Audio",
+                    flags.empty() ? "" : "  ", flags.c_str());
     }
     std::printf("lead-out  %6u\n", session.leadOut);
     return 0;

@@ -242,6 +242,7 @@ int RunRip(CdSession& session, const RipOptions& options) {
     ApplyRipSettings(settings, cd);
     cd.accurateRip = !options.noAccurateRip;
     cd.ripLog = true;  // a rip always leaves its log and cue sheet
+    cd.ripLeadingGap = true;
 
     if (options.cddb) {
         std::string why;

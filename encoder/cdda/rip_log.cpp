@@ -1,5 +1,8 @@
 #include "encoder/cdda/rip_log.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 
 #include "platform/fs/fs.h"
@@ -22,19 +25,43 @@ std::string CueTime(std::uint32_t frames) {
     return text;
 }
 
-// A text inside a cue sheet's quotes: one line, no quote of its own.
+// Bytes of a control character (or a line or paragraph separator) that starts at text[i]: 1
+// for C0 and DEL, 2 for C1 in UTF-8, 3 for U+2028 and U+2029; 0 for anything else.
+std::size_t ControlAt(const std::string& text, std::size_t i) {
+    const auto byte = [&](std::size_t k) {
+        return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u;
+    };
+    if (byte(i) < 0x20 || byte(i) == 0x7F) return 1;
+    if (byte(i) == 0xC2 && byte(i + 1) >= 0x80 && byte(i + 1) <= 0x9F) return 2;
+    if (byte(i) == 0xE2 && byte(i + 1) == 0x80 && (byte(i + 2) == 0xA8 || byte(i + 2) == 0xA9))
+        return 3;
+    return 0;
+}
+
+// A text inside a cue sheet's quotes: one line, no quote of its own (cue sheets know no escapes,
+// so a control character becomes a blank).
 std::string CueText(const std::string& text) {
     std::string out;
-    for (char c : text) {
-        if (c == '"') {
-            out += '\'';
-        } else if (c == '\r' || c == '\n' || c == '\t') {
+    for (std::size_t i = 0; i < text.size();) {
+        if (const std::size_t n = ControlAt(text, i); n > 0) {
             out += ' ';
+            i += n;
         } else {
-            out += c;
+            out += text[i] == '"' ? '\'' : text[i];
+            ++i;
         }
     }
     return out;
+}
+
+// A code of the disc (ISRC, catalog number) as a cue sheet's word: only when it has its shape.
+bool IsCode(const std::string& text, std::size_t length, bool digitsOnly) {
+    if (text.size() != length) return false;
+    for (char c : text) {
+        const bool digit = c >= '0' && c <= '9';
+        if (!digit && (digitsOnly || c < 'A' || c > 'Z')) return false;
+    }
+    return true;
 }
 
 std::string FileName(const std::string& path) {
@@ -77,6 +104,37 @@ std::string SuspiciousList(const RipReport& report, const RipTrackReport& track)
     return out;
 }
 
+}  // namespace
+
+std::string LogText(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = ControlAt(text, i);
+        if (n == 0) {
+            out += text[i++];
+            continue;
+        }
+        const auto c = static_cast<unsigned char>(text[i]);
+        char escaped[16];
+        if (c == '\n' || c == '\r' || c == '\t') {
+            std::snprintf(escaped, sizeof escaped, "\\%c", c == '\n' ? 'n' : c == '\r' ? 'r' : 't');
+        } else if (n == 1) {
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned>(c));
+        } else if (n == 2) {
+            std::snprintf(escaped, sizeof escaped, "\\u%04x",
+                          static_cast<unsigned>(static_cast<unsigned char>(text[i + 1])));
+        } else {
+            std::snprintf(escaped, sizeof escaped, "\\u%04x",
+                          0x2000u + static_cast<unsigned char>(text[i + 2]) - 0x80u);
+        }
+        out += escaped;
+        i += n;
+    }
+    return out;
+}
+
+namespace {
+
 std::string Verdict(const AccurateRipVerdict& v) {
     switch (v.result) {
         case AccurateRipResult::Match:
@@ -92,6 +150,41 @@ std::string Verdict(const AccurateRipVerdict& v) {
     return "AccurateRip unavailable";
 }
 
+// Lines of a track read (its checksums, tests and doubts), after its "File:" line.
+std::string ReadLines(const RipReport& r, const RipTrackReport& t, bool verdicts) {
+    std::string out = "  CRC32: " + Hex8(t.sums.crc32) + "\n";
+    if (t.testCrc)
+        out += "  Test CRC32: " + Hex8(*t.testCrc) +
+               (*t.testCrc == t.sums.crc32 ? " (same)\n" : " (differs)\n");
+    if (verdicts) {
+        out += "  AccurateRip v1: " + Hex8(t.sums.arV1) + "  v2: " + Hex8(t.sums.arV2) + "\n";
+        if (r.accurateRipAsked) out += "  AccurateRip: " + Verdict(t.verdict) + "\n";
+    }
+    if (!t.suspicious.empty()) out += "  Suspicious sectors: " + SuspiciousList(r, t) + "\n";
+    return out;
+}
+
+// "LBA a to b, mm:ss.ff" of a span.
+std::string SpanText(std::uint32_t start, std::uint32_t frames) {
+    return "LBA " + std::to_string(start) + " to " + std::to_string(start + frames - 1) + ", " +
+           TrackPosition(frames);
+}
+
+std::string LeadingGapLines(const RipReport& r) {
+    if (!r.leadingGap || r.leadingGap->frames == 0) return {};
+    const RipLeadingGap& g = *r.leadingGap;
+    const std::string span = SpanText(g.start, g.frames);
+    const std::string number = std::to_string(g.track);
+    if (g.silent)
+        return "\nPregap of track " + number + " (" + span +
+               "): digital silence, not ripped (a PREGAP in the cue sheet)\n";
+    std::string out = "\nTrack 0\n  Audio in the pregap of track " + number + " (" + span +
+                      "), ripped as a track of its own\n";
+    out += "  File: " + LogText(g.rip.file) + "\n";
+    if (!g.rip.read) return out + "  Not read\n";
+    return out + ReadLines(r, g.rip, false);
+}
+
 }  // namespace
 
 std::string TrackPosition(std::uint32_t sectorsIntoTrack) {
@@ -104,63 +197,68 @@ std::string TrackPosition(std::uint32_t sectorsIntoTrack) {
 std::string FormatRipLog(const RipReport& r) {
     std::string out = r.program + " " + r.version + "\n";
     out += "Rip of " + r.date + "\n\n";
-    out += "Drive: " + r.driveName + " (" + r.drivePath + ")\n";
+    out += "Drive: " + LogText(r.driveName) + " (" + LogText(r.drivePath) + ")\n";
     out += "Read offset correction: " + std::to_string(r.offset) + " samples\n";
     out += "Read mode: " + r.mode + "\n";
     if (!DiscArtist(r).empty() || !DiscTitle(r).empty())
-        out += "Disc: " + DiscArtist(r) + " / " + DiscTitle(r) + "\n";
-    if (!r.disc.catalog.empty()) out += "Catalog number: " + r.disc.catalog + "\n";
+        out += "Disc: " + LogText(DiscArtist(r)) + " / " + LogText(DiscTitle(r)) + "\n";
+    if (!r.disc.catalog.empty()) out += "Catalog number: " + LogText(r.disc.catalog) + "\n";
     out += "AccurateRip id: " + r.arId.Fingerprint() + "\n";
-    if (!r.lookupMessage.empty()) out += "AccurateRip lookup: " + r.lookupMessage + "\n";
+    if (!r.accurateRipAsked) {
+        out += "AccurateRip: not asked for\n";
+    } else if (!r.lookupMessage.empty()) {
+        out += "AccurateRip lookup: " + LogText(r.lookupMessage) + "\n";
+    }
 
     out += "\nTable of contents\n";
     out += "  Track  Session  Type    Start LBA   Length    Pregap  ISRC\n";
     for (const cdrom::TrackInfo& t : r.disc.tracks) {
         char line[160];
-        std::snprintf(line, sizeof line, "  %5u  %7d  %-5s  %10u  %8s  %8s  %s\n", t.number,
-                      t.session, t.audio ? "audio" : "data", t.start,
-                      TrackPosition(t.length).c_str(), TrackPosition(t.pregap).c_str(),
-                      t.isrc.c_str());
-        out += line;
+        std::snprintf(line, sizeof line, "  %5u  %7d  %-5s  %10u  %8s  %8s  ", t.number, t.session,
+                      t.audio ? "audio" : "data", t.start, TrackPosition(t.length).c_str(),
+                      TrackPosition(t.pregap).c_str());
+        out += line + LogText(t.isrc) + "\n";
     }
     out += "  Lead-out at LBA " + std::to_string(r.disc.leadOut) + "\n";
+    out += LeadingGapLines(r);
 
     int read = 0, matched = 0, suspicious = 0;
     for (std::size_t i = 0; i < r.tracks.size(); ++i) {
         const RipTrackReport& t = r.tracks[i];
         out += "\nTrack " + std::to_string(t.number) + "\n";
         const std::string title = TrackTitle(r, i, r.disc.Track(t.number));
-        if (!title.empty()) out += "  Title: " + title + "\n";
-        out += "  File: " + t.file + "\n";
+        if (!title.empty()) out += "  Title: " + LogText(title) + "\n";
+        out += "  File: " + LogText(t.file) + "\n";
         if (!t.read) {
             out += "  Not read\n";
             continue;
         }
         ++read;
-        out += "  CRC32: " + Hex8(t.sums.crc32) + "\n";
-        if (t.testCrc)
-            out += "  Test CRC32: " + Hex8(*t.testCrc) +
-                   (*t.testCrc == t.sums.crc32 ? " (same)\n" : " (differs)\n");
-        out += "  AccurateRip v1: " + Hex8(t.sums.arV1) + "  v2: " + Hex8(t.sums.arV2) + "\n";
-        out += "  AccurateRip: " + Verdict(t.verdict) + "\n";
+        out += ReadLines(r, t, true);
         if (t.verdict.result == AccurateRipResult::Match) ++matched;
-        if (!t.suspicious.empty()) {
-            ++suspicious;
-            out += "  Suspicious sectors: " + SuspiciousList(r, t) + "\n";
-        }
+        if (!t.suspicious.empty()) ++suspicious;
     }
     const int total = static_cast<int>(r.tracks.size());
-    out += "\nSummary: " + std::to_string(read) + " of " + std::to_string(total) +
-           " tracks read, " + std::to_string(matched) + " accurately ripped, " +
-           std::to_string(suspicious) + " with suspicious sectors\n";
+    out += "\nSummary: " + std::to_string(read) + " of " + std::to_string(total) + " tracks read, ";
+    if (r.accurateRipAsked) out += std::to_string(matched) + " accurately ripped, ";
+    out += std::to_string(suspicious) + " with suspicious sectors\n";
     return out;
 }
 
 std::string FormatRipCue(const RipReport& r) {
     std::string out;
-    if (!r.disc.catalog.empty()) out += "CATALOG " + r.disc.catalog + "\n";
+    if (IsCode(r.disc.catalog, 13, true)) out += "CATALOG " + r.disc.catalog + "\n";
     if (!DiscArtist(r).empty()) out += "PERFORMER \"" + CueText(DiscArtist(r)) + "\"\n";
     if (!DiscTitle(r).empty()) out += "TITLE \"" + CueText(DiscTitle(r)) + "\"\n";
+    const auto fileLine = [](const std::string& path) {
+        return "FILE \"" + CueText(FileName(path)) + "\" " + CueFileType(path) + "\n";
+    };
+    // The audio before the first audio track, in a file of its own: that track's INDEX 00 is
+    // its start.
+    const RipLeadingGap* gap = r.leadingGap && r.leadingGap->frames > 0 && !r.leadingGap->silent &&
+                                       r.leadingGap->rip.read && !r.leadingGap->rip.file.empty()
+                                   ? &*r.leadingGap
+                                   : nullptr;
     for (std::size_t i = 0; i < r.tracks.size(); ++i) {
         const RipTrackReport& track = r.tracks[i];
         const cdrom::TrackInfo* t = r.disc.Track(track.number);
@@ -170,9 +268,11 @@ std::string FormatRipCue(const RipReport& r) {
         // before on the disc; otherwise it was not ripped and stands as a PREGAP.
         const bool gapInFileBefore = t && before && t->pregap > 0 &&
                                      before->number + 1 == t->number && before->length >= t->pregap;
-        if (!gapInFileBefore || i == 0) {
-            out +=
-                "FILE \"" + CueText(FileName(track.file)) + "\" " + CueFileType(track.file) + "\n";
+        const bool gapOwnFile = i == 0 && gap && gap->track == track.number;
+        if (gapOwnFile) {
+            out += fileLine(gap->rip.file);
+        } else if (!gapInFileBefore || i == 0) {
+            out += fileLine(track.file);
         }
         char head[32];
         std::snprintf(head, sizeof head, "  TRACK %02d AUDIO\n", track.number);
@@ -180,17 +280,19 @@ std::string FormatRipCue(const RipReport& r) {
         const std::string title = TrackTitle(r, i, t);
         if (!title.empty()) out += "    TITLE \"" + CueText(title) + "\"\n";
         if (t && !t->performer.empty()) out += "    PERFORMER \"" + CueText(t->performer) + "\"\n";
-        if (t && !t->isrc.empty()) out += "    ISRC " + t->isrc + "\n";
+        if (t && IsCode(t->isrc, 12, false)) out += "    ISRC " + t->isrc + "\n";
         if (t && (t->preemphasis || t->copyPermitted)) {
             out += "    FLAGS";
             if (t->copyPermitted) out += " DCP";
             if (t->preemphasis) out += " PRE";
             out += "\n";
         }
-        if (gapInFileBefore) {
+        if (gapOwnFile) {
+            out += "    INDEX 00 00:00:00\n";
+            out += fileLine(track.file);
+        } else if (gapInFileBefore && i > 0) {
             out += "    INDEX 00 " + CueTime(before->length - t->pregap) + "\n";
-            out +=
-                "FILE \"" + CueText(FileName(track.file)) + "\" " + CueFileType(track.file) + "\n";
+            out += fileLine(track.file);
         } else if (t && t->pregap > 0) {
             out += "    PREGAP " + CueTime(t->pregap) + "\n";
         }
@@ -214,27 +316,50 @@ std::vector<std::string> NotAccurateLines(const RipReport& r) {
     for (const RipTrackReport& t : r.tracks) {
         // A matching checksum settles it, whatever the drive said about single reads.
         if (t.read && t.verdict.result == AccurateRipResult::Match) continue;
-        std::string why = t.read ? Verdict(t.verdict) : "not read";
+        // Without the database only the drive's own doubts are known.
+        if (!r.accurateRipAsked && (!t.read || t.suspicious.empty())) continue;
+        std::string why = !t.read              ? "not read"
+                          : r.accurateRipAsked ? Verdict(t.verdict)
+                                               : std::string();
         if (t.read && !t.suspicious.empty())
-            why += "; suspicious sectors at " + SuspiciousList(r, t);
+            why += (why.empty() ? "" : "; ") + std::string("suspicious sectors at ") +
+                   SuspiciousList(r, t);
         lines.push_back("Track " + std::to_string(t.number) + ": not accurately ripped (" + why +
                         ")");
     }
     return lines;
 }
 
-bool WriteRipLogAndCue(const std::string& folder, const std::string& base, const RipReport& report,
-                       std::string& error) {
-    const std::string stem = (folder.empty() ? std::string(".") : folder) + "/" + base;
-    for (const auto& [path, text] : {std::pair{stem + ".log", FormatRipLog(report)},
-                                     std::pair{stem + ".cue", FormatRipCue(report)}}) {
-        const fs::Status status = fs::WriteFileAtomically(path, text);
+std::string WriteRipLogAndCue(const std::string& folder, const std::string& stem,
+                              const RipReport& report, std::string& error) {
+    const std::string dir = (folder.empty() ? std::string(".") : folder) + "/";
+    const std::string log = FormatRipLog(report), cue = FormatRipCue(report);
+    fs::WriteOptions options;
+    options.mustBeNew = true;
+    // Far more rips of one disc in one folder than anyone keeps; the bound only ends a hopeless
+    // search.
+    for (int number = 1; number <= 999; ++number) {
+        const std::string base = number == 1 ? stem : stem + " (" + std::to_string(number) + ")";
+        // The log takes the name first: a writer that gets it owns the pair, and a cue sheet of
+        // that name that is there already (someone's own) sends it on to the next number.
+        fs::Status status = fs::WriteFileAtomically(dir + base + ".log", log, options);
+        if (status.code == EEXIST) continue;
+        if (status) {
+            status = fs::WriteFileAtomically(dir + base + ".cue", cue, options);
+            if (status.code == EEXIST) {
+                ::unlink((dir + base + ".log").c_str());
+                continue;
+            }
+            if (!status) ::unlink((dir + base + ".log").c_str());
+        }
         if (!status) {
             error = status.message;
-            return false;
+            return {};
         }
+        return base;
     }
-    return true;
+    error = "Cannot write " + dir + stem + ".log: every numbered name is taken";
+    return {};
 }
 
 }  // namespace orvane::cdda

@@ -2,7 +2,8 @@
 // What a rip leaves beside its files: a plain-text log (the drive, the settings, the table of
 // contents and per track its checksums, its AccurateRip verdict and its suspicious sectors)
 // and a cue sheet of the rip (one FILE per track, INDEX 00 where a track has a pregap, the
-// titles, ISRCs and the catalog number when known).
+// titles, ISRCs and the catalog number when known). Texts from outside are written on one
+// line each, whatever they hold.
 
 #include <cstdint>
 #include <optional>
@@ -24,6 +25,16 @@ struct RipTrackReport {
     bool read = true;                       // false: the track could not be read
 };
 
+// The pregap of the disc's first audio track, where audio may hide before its INDEX 01 (the
+// sectors before track 1 on a disc whose track 1 starts late, or the pregap of the first audio
+// track after a data track). Ripped as track 0, a file of its own, unless it is digital silence.
+struct RipLeadingGap {
+    int track = 0;  // the number of the track whose pregap it is
+    std::uint32_t start = 0, frames = 0;
+    bool silent = false;  // all samples zero: no file, a PREGAP in the cue sheet
+    RipTrackReport rip;   // number 0; its file and checksums when not silent
+};
+
 struct RipReport {
     std::string program, version, date, driveName, drivePath;
     int offset = 0;              // read offset correction in samples
@@ -32,8 +43,10 @@ struct RipReport {
     std::string discTitle, discArtist;     // empty: the disc's CD-Text, if any
     std::vector<std::string> trackTitles;  // trackTitles[i] titles tracks[i]; may be short
     AccurateRipId arId;
-    std::string lookupMessage;  // the lookup's outcome, one line
+    bool accurateRipAsked = true;  // false: no lookup and no verdicts
+    std::string lookupMessage;     // the lookup's outcome, one line
     std::vector<RipTrackReport> tracks;
+    std::optional<RipLeadingGap> leadingGap;  // read before the first audio track, if it was
 };
 
 // Position of a sector within its track as "mm:ss.ff" (75 frames a second).
@@ -45,9 +58,15 @@ std::string FormatRipCue(const RipReport& report);
 // One line per track not accurately ripped, saying why ("Track 3: not accurately ripped
 // (checksum differs from the AccurateRip database)"); empty when every track matched.
 std::vector<std::string> NotAccurateLines(const RipReport& report);
-// Writes "<base>.log" and "<base>.cue" into folder, each replaced whole or not at all. False
-// with a message naming the file when either cannot be written.
-bool WriteRipLogAndCue(const std::string& folder, const std::string& base, const RipReport& report,
-                       std::string& error);
+// A text from outside (a CD database, the disc, the drive) as one line of the log: control
+// characters are shown escaped ("\n", "\t", "\x1b", "\u0085"), so no text can start a line of
+// its own.
+std::string LogText(const std::string& text);
+// Writes "<stem>.log" and "<stem>.cue" into folder, or "<stem> (2).log" and ".cue" and so on
+// when either name is taken; never replaces a file, and two writers never get the same name.
+// Returns the base name taken; empty, with a message naming the file, when they cannot be
+// written.
+std::string WriteRipLogAndCue(const std::string& folder, const std::string& stem,
+                              const RipReport& report, std::string& error);
 
 }  // namespace orvane::cdda

@@ -73,10 +73,27 @@ std::string DiscSizeText(std::uint32_t leadOut) {
     return text;
 }
 
+std::string TrackFlagsText(std::uint8_t adrControl) {
+    // The control nibble alone: drives differ in the ADR they report for a track.
+    const std::uint8_t control = adrControl & 0x0F;
+    std::string flags;
+    const auto add = [&flags](const char* flag) {
+        if (!flags.empty()) flags += ", ";
+        flags += flag;
+    };
+    // On a data track bit 0 tells how the track was recorded, not pre-emphasis.
+    if ((control & cdrom::kControlData) == 0 && (control & cdrom::kControlPreEmphasis) != 0)
+        add("pre-emphasis");
+    if ((control & cdrom::kControlCopyPermitted) != 0) add("copy permitted");
+    if ((control & cdrom::kControlData) == 0 && (control & cdrom::kControlFourChannel) != 0)
+        add("four channels");
+    return flags;
+}
+
 std::string TrackTypeText(std::uint8_t adrControl) {
-    if (adrControl == 0x10) return "Audio";
-    if (adrControl == 0x14) return "ROM";
-    return "Unknown";
+    const std::string flags = TrackFlagsText(adrControl);
+    const char* type = (adrControl & cdrom::kControlData) != 0 ? "ROM" : "Audio";
+    return flags.empty() ? type : std::string(type) + " (" + flags + ")";
 }
 
 std::vector<std::string> TrackRowTexts(const CdSession& s, int i, const std::string& artist,

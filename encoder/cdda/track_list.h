@@ -52,7 +52,13 @@ FrameRange TrackRange(const CdSession& session, int track, bool introOnly, int i
 
 // "%d MBytes" of ((leadOut / 1000) x 2352) / 1000.
 std::string DiscSizeText(std::uint32_t leadOut);
-// "Audio" for 10h, "ROM" for 14h, else "Unknown".
+// The flags of a track's control nibble as text: "pre-emphasis", "copy permitted", "four
+// channels", joined by ", " (pre-emphasis and four channels on audio tracks only); empty
+// when none is set.
+std::string TrackFlagsText(std::uint8_t adrControl);
+// "Audio" for an audio track, "ROM" for a data track (the control's data bit), with the
+// track's flags in parentheses when it has any: 10h "Audio", 14h "ROM", 11h
+// "Audio (pre-emphasis)".
 std::string TrackTypeText(std::uint8_t adrControl);
 // The seven column texts of row i.
 std::vector<std::string> TrackRowTexts(const CdSession& session, int i, const std::string& artist,

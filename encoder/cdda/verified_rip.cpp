@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <mutex>
@@ -22,11 +23,6 @@ RipReportSink gSink;
 
 bool IsAudio(const CdSession& session, int track) {
     return (session.toc.entries[static_cast<std::size_t>(track)].adrControl & 0x04) == 0;
-}
-
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 || errno != ENOENT;
 }
 
 std::string Now() {
@@ -139,6 +135,56 @@ void RipRecorder::Tested(const std::uint8_t* data, std::size_t size) {
 
 void RipRecorder::Written(const std::uint8_t* data, std::size_t size) {
     if (sums_) sums_->Update(data, size);
+    if (inGap_ && !gapSound_)
+        gapSound_ = std::any_of(data, data + size, [](std::uint8_t b) { return b != 0; });
+}
+
+FrameRange RipRecorder::LeadingGap(int* track) const {
+    FrameRange r;
+    for (const cdrom::TrackInfo& t : report_.disc.tracks) {
+        if (!t.audio) continue;
+        if (t.pregap > 0 && t.pregap <= t.start) {
+            r.start = t.start - t.pregap;
+            r.end = t.start;
+            if (track) *track = t.number;
+        }
+        break;
+    }
+    return r;
+}
+
+void RipRecorder::BeginLeadingGap() {
+    track_ = -1;
+    inGap_ = true;
+    gapSound_ = false;
+    reader_.ClearSuspicious();
+    const std::uint64_t words = std::uint64_t{LeadingGap().Frames()} * (kFrameBytes / 4);
+    sums_ = std::make_unique<TrackChecksummer>(false, false, words);
+    testSums_.reset();
+    if (TestAndCopy()) testSums_ = std::make_unique<TrackChecksummer>(false, false, words);
+}
+
+void RipRecorder::EndLeadingGap(const std::string& file, bool read) {
+    if (!inGap_) return;
+    inGap_ = false;
+    RipLeadingGap gap;
+    const FrameRange range = LeadingGap(&gap.track);
+    gap.start = range.start;
+    gap.frames = range.Frames();
+    gap.rip.number = 0;
+    gap.rip.file = file;
+    gap.rip.read = read;
+    if (read && sums_) gap.rip.sums = sums_->Finish();
+    if (read && testSums_) gap.rip.testCrc = testSums_->Finish().crc32;
+    gap.rip.suspicious = reader_.Suspicious();
+    gap.silent = read && !gapSound_ && gap.rip.suspicious.empty() &&
+                 (!gap.rip.testCrc || *gap.rip.testCrc == gap.rip.sums.crc32);
+    std::lock_guard lock(mutex_);
+    report_.leadingGap = std::move(gap);
+}
+
+bool RipRecorder::LeadingGapSilent() const {
+    return report_.leadingGap && report_.leadingGap->silent;
 }
 
 void RipRecorder::EndTrack(const std::string& file, bool read) {
@@ -158,12 +204,16 @@ void RipRecorder::EndTrack(const std::string& file, bool read) {
 
 void RipRecorder::Settled(int number, const std::string& file) {
     std::lock_guard lock(mutex_);
+    if (number == 0 && report_.leadingGap) report_.leadingGap->rip.file = file;
     for (RipTrackReport& t : report_.tracks)
         if (t.number == number) t.file = file;
 }
 
 bool RipRecorder::Complete() const {
-    for (const RipTrackReport& t : report_.tracks) {
+    std::vector<RipTrackReport> tracks = report_.tracks;
+    if (report_.leadingGap && !report_.leadingGap->silent)
+        tracks.push_back(report_.leadingGap->rip);
+    for (const RipTrackReport& t : tracks) {
         if (!t.read || !t.suspicious.empty()) return false;
         if (t.testCrc && *t.testCrc != t.sums.crc32) return false;
     }
@@ -181,7 +231,7 @@ const RipReport& RipRecorder::Finish(const std::function<bool()>& cancelled,
         reply = LookupAccurateRip(server, report_.arId, cancelled);
         report_.lookupMessage = reply.message;
     } else {
-        report_.lookupMessage = "not asked for";
+        report_.accurateRipAsked = false;
     }
     for (RipTrackReport& t : report_.tracks) {
         int audioIndex = 0;
@@ -192,16 +242,19 @@ const RipReport& RipRecorder::Finish(const std::function<bool()>& cancelled,
         }
         if (request_.cd.accurateRip && t.read) t.verdict = MatchTrack(reply, audioIndex, t.sums);
     }
-    if (request_.cd.accurateRip) {
-        lines = NotAccurateLines(report_);
-    } else {
-        // Without the database only the drive's own doubts are known.
-        RipReport doubtful = report_;
-        std::erase_if(doubtful.tracks,
-                      [](const RipTrackReport& t) { return !t.read || t.suspicious.empty(); });
-        lines = NotAccurateLines(doubtful);
+    lines = NotAccurateLines(report_);
+    std::vector<RipTrackReport> tracks = report_.tracks;
+    if (report_.leadingGap && !report_.leadingGap->silent) {
+        const RipTrackReport& gap = report_.leadingGap->rip;
+        tracks.insert(tracks.begin(), gap);
+        if (gap.read && !gap.suspicious.empty()) {
+            std::string at;
+            for (std::uint32_t lba : gap.suspicious)
+                at += (at.empty() ? "LBA " : ", LBA ") + std::to_string(lba);
+            lines.insert(lines.begin(), "Track 0: suspicious sectors at " + at);
+        }
     }
-    for (const RipTrackReport& t : report_.tracks) {
+    for (const RipTrackReport& t : tracks) {
         if (t.read && t.testCrc && *t.testCrc != t.sums.crc32)
             lines.push_back("Track " + std::to_string(t.number) +
                             ": the test and the copy differ (CRC32 " + Hex8(*t.testCrc) + " and " +
@@ -217,11 +270,7 @@ const RipReport& RipRecorder::Finish(const std::function<bool()>& cancelled,
                         0);
         stem = name.substr(0, name.size() - 4);
     }
-    const std::string dir = encoder::WithTrailingSlash(folder_);
-    std::string base = stem;
-    for (int k = 2; k < 1000 && (Exists(dir + base + ".log") || Exists(dir + base + ".cue")); ++k)
-        base = encoder::NumberedName(stem, "", k);
-    if (!WriteRipLogAndCue(folder_, base, report_, logError)) {
+    if (WriteRipLogAndCue(folder_, stem, report_, logError).empty()) {
         lines.push_back("Error: Cannot write the rip log in " + folder_ + ": " + logError);
     } else {
         logError.clear();

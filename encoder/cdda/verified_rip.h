@@ -40,9 +40,18 @@ public:
     void Written(const std::uint8_t* data, std::size_t size);
     // file: the name the track's file is to get; read: false when it could not be read.
     void EndTrack(const std::string& file, bool read);
-    // The file of a track (its number on the disc) once its name is settled; may come from
-    // another thread, before Finish.
+    // The file of a track (its number on the disc, 0 for the leading gap) once its name is
+    // settled; may come from another thread, before Finish.
     void Settled(int number, const std::string& file);
+
+    // The pregap of the disc's first audio track, where audio may hide before its INDEX 01;
+    // empty when it has none. track receives the number of that audio track.
+    FrameRange LeadingGap(int* track = nullptr) const;
+    // Around the leading gap's read, as BeginTrack and EndTrack around a track's. The gap is
+    // silent when it was read, every sample written was zero and no sector was in doubt.
+    void BeginLeadingGap();
+    void EndLeadingGap(const std::string& file, bool read);
+    bool LeadingGapSilent() const;
 
     // The lookup (unless switched off), the verdicts, the log and cue sheet in the folder
     // (base name: the disc's artist and title, else "Rip"). lines receives what the final
@@ -61,6 +70,7 @@ private:
     RipReport report_;
     std::mutex mutex_;  // report_.tracks: tracks end on the grab thread, settle on encoders'
     int track_ = -1;
+    bool inGap_ = false, gapSound_ = false;  // reading the leading gap; a sample not zero
     std::unique_ptr<TrackChecksummer> sums_, testSums_;
 };
 

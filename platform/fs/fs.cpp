@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -96,6 +97,16 @@ ssize_t FileOps::Write(int fd, const void* data, std::size_t bytes, off_t offset
 }
 int FileOps::Sync(int fd) { return ::fsync(fd); }
 int FileOps::Rename(const char* from, const char* to) { return ::rename(from, to); }
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // A file system without the flag: a hard link fails just as well on a taken name.
+    if (::link(from.c_str(), to.c_str()) != 0) return false;
+    ::unlink(from.c_str());
+    return true;
+}
 
 FileOps& SystemOps() {
     static FileOps ops;
@@ -301,15 +312,11 @@ Status AtomicFile::Commit() {
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) return Fail("Cannot write");
-    int rc;
-    if (options_.mustBeNew) {
-        // A link fails when the name exists, so a file made meanwhile is never replaced.
-        rc = ::link(tempPath_.c_str(), path_.c_str());
-        if (rc == 0) ::unlink(tempPath_.c_str());
-    } else {
-        rc = ops.Rename(tempPath_.c_str(), path_.c_str());
-    }
-    if (rc != 0) return Fail("Cannot write");
+    // A new file's name is taken only if nobody holds it, so a file made meanwhile is never
+    // replaced and two writers never get the same name.
+    const bool moved = options_.mustBeNew ? RenameNoReplace(tempPath_, path_)
+                                          : ops.Rename(tempPath_.c_str(), path_.c_str()) == 0;
+    if (!moved) return Fail("Cannot write");
     g_signalTempActive.store(false);
     tempPath_.clear();
     SyncFolder(FolderOf(path_), ops);

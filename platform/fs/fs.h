@@ -66,7 +66,8 @@ bool WriteAll(int fd, const void* data, std::size_t bytes, off_t offset = -1,
 struct WriteOptions {
     unsigned mode = 0666;    // permission bits of a new file; the umask applies
     bool keepMode = true;    // a replaced file keeps its permission bits
-    bool mustBeNew = false;  // refuse (EEXIST) rather than replace an existing file
+    bool mustBeNew = false;  // refuse (EEXIST) rather than replace an existing file, also
+                             // one that another writer puts there while this one writes
     FileOps* ops = nullptr;  // nullptr: SystemOps()
 };
 
@@ -107,6 +108,11 @@ private:
     std::int64_t size_ = 0;
     WriteOptions options_;
 };
+
+// Renames from to to unless a file (or any name) is at to already; false with errno set
+// (EEXIST for a taken name) when nothing was renamed. Never replaces what is there, also when
+// another process takes the name at the same moment.
+bool RenameNoReplace(const std::string& from, const std::string& to);
 
 // Replaces (or creates) `path` with `bytes`, whole or not at all.
 Status WriteFileAtomically(const std::string& path, std::string_view bytes,

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <random>
 
@@ -278,6 +279,37 @@ TEST(LookupAccurateRip, FetchesTheDiscsFileAndComparesItsEntries) {
     EXPECT_EQ(MatchTrack(reply, 1, {0, 0x9999, 0x4444}).confidence, 6);
     EXPECT_EQ(MatchTrack(reply, 1, {0, 0x9999, 0x4444}).version, 2);
     EXPECT_EQ(MatchTrack(reply, 1, {0, 0x1, 0x2}).result, AccurateRipResult::Mismatch);
+}
+
+TEST(LookupAccurateRip, AMixedModeDiscsDataTrackKeepsItsSlotInTheReply) {
+    // The published disc of a data track and 28 audio tracks. Its offsets weighed by track
+    // number (2 to 29) instead of by place among the audio tracks (1 to 28) give a second id
+    // the database does not know.
+    std::vector<std::uint32_t> starts;
+    for (std::uint32_t frame :
+         {150u,    66728u,  76502u,  85963u,  93760u,  104048u, 116066u, 124743u, 134206u, 142916u,
+          151852u, 160720u, 169425u, 178731u, 188459u, 196711u, 206354u, 214845u, 223686u, 225746u,
+          226384u, 232668u, 239447u, 239931u, 244989u, 254264u, 260066u, 261222u, 261674u})
+        starts.push_back(frame - 150);
+    const AccurateRipId id = ComputeAccurateRipId(Disc(starts, 261976 - 150, 1));
+    std::uint32_t byNumber = (261976 - 150) * 30;
+    for (std::size_t i = 1; i < starts.size(); ++i)
+        byNumber += std::max<std::uint32_t>(starts[i], 1) * static_cast<std::uint32_t>(i + 1);
+    EXPECT_EQ(byNumber, 0x05f9c026u);
+    EXPECT_EQ(id.id2, 0x05a845d2u);
+    // Its published reply: 28 entries, the first of them the data track's (checksum 0,
+    // confidence 0); the last audio track has none.
+    std::vector<std::pair<int, std::uint32_t>> entries(28, {1, 0x11111111});
+    entries[0] = {0, 0};
+    entries[1] = {1, 0xf7372315};
+    entries[2] = {1, 0x953b5f00};
+    test::LoopbackServer server(
+        [&](const std::string&) { return BinaryReply(Block(id, entries)); });
+    const AccurateRipReply reply = LookupAccurateRip(Server(server), id, nullptr);
+    ASSERT_EQ(reply.status, AccurateRipStatus::Found) << reply.message;
+    EXPECT_EQ(MatchTrack(reply, 0, {0, 0, 0xf7372315}).result, AccurateRipResult::Match);
+    EXPECT_EQ(MatchTrack(reply, 1, {0, 0x953b5f00, 0}).result, AccurateRipResult::Match);
+    EXPECT_EQ(MatchTrack(reply, 27, {0, 0x11111111, 0}).result, AccurateRipResult::NotFound);
 }
 
 TEST(LookupAccurateRip, ManyBlocksAndAServerUnderAPath) {

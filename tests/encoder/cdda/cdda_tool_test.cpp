@@ -236,12 +236,13 @@ TEST_F(CddaTool, TocAsJsonTellsWhatTheDiscHolds) {
     // The plain table of contents keeps its columns.
     r = Start("toc D:");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find(" 1      33     267  00:03.42  Unknown  pre-emphasis\n"),
+    EXPECT_NE(r.out.find(" 1      33     267  00:03.42  Audio  pre-emphasis, copy permitted\n"),
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find(" 2     300      85  00:01.10  Audio\n"), std::string::npos) << r.out;
     // The last audio track ends with its session.
     EXPECT_NE(r.out.find(" 3     385      75  00:01.00  Audio\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" 4   11860      50  00:00.50  Data\n"), std::string::npos) << r.out;
     Configure("no_disc");
     r = Start("toc --json D:");
     EXPECT_EQ(r.status, 1);

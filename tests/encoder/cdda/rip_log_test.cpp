@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <set>
+#include <thread>
+
 #include "platform/cdrom/cue_sheet.h"
 #include "support/temp_dir.h"
 #include "support/wave_util.h"
@@ -75,7 +79,7 @@ TEST(RipCue, ReadsBackAsTheDiscsLayout) {
                         test::CanonicalWave(2, 44100, 16, t.length * cdrom::kFrameBytes));
     }
     std::string error;
-    ASSERT_TRUE(WriteRipLogAndCue(dir.path().string(), "rip", report, error)) << error;
+    ASSERT_EQ(WriteRipLogAndCue(dir.path().string(), "rip", report, error), "rip") << error;
     const std::string cue = test::ReadFile(dir / "rip.cue");
     EXPECT_TRUE(Has(cue, "CATALOG 0123456789012\n")) << cue;
     EXPECT_TRUE(Has(cue, "    ISRC USABC9900001\n")) << cue;
@@ -149,9 +153,185 @@ TEST(RipLog, SaysWhatHappenedToEveryTrack) {
 TEST(RipLog, AFolderThatCannotBeWrittenIsReported) {
     test::TempDir dir;
     std::string error;
-    EXPECT_FALSE(WriteRipLogAndCue((dir / "missing").string(), "rip", Report("x"), error));
+    EXPECT_EQ(WriteRipLogAndCue((dir / "missing").string(), "rip", Report("x"), error), "");
     EXPECT_TRUE(Has(error, "rip.log")) << error;
     EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
+}
+
+std::size_t Count(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+TEST(RipLog, WithoutTheDatabaseSaysSoOnceAndJudgesNoTrack) {
+    RipReport report = Report("/music");
+    report.accurateRipAsked = false;
+    report.lookupMessage.clear();
+    for (RipTrackReport& t : report.tracks)
+        t.verdict = {};
+    report.tracks[1].suspicious = {305};
+    report.tracks[2].read = false;
+    const std::string log = FormatRipLog(report);
+    EXPECT_EQ(Count(log, "AccurateRip: "), 1u) << log;
+    EXPECT_TRUE(Has(log, "\nAccurateRip: not asked for\n")) << log;
+    EXPECT_FALSE(Has(log, "unavailable")) << log;
+    EXPECT_FALSE(Has(log, "accurately ripped")) << log;
+    // The checksums are the rip's own and stay, for a later check.
+    EXPECT_TRUE(Has(log, "  AccurateRip v1: 00002001  v2: 00003001\n")) << log;
+    EXPECT_TRUE(Has(log, "Summary: 2 of 3 tracks read, 1 with suspicious sectors\n")) << log;
+    // Only the drive's own doubts reach the final message.
+    EXPECT_EQ(NotAccurateLines(report),
+              std::vector<std::string>{"Track 2: not accurately ripped (suspicious sectors at "
+                                       "LBA 305 (track 2, 00:00.05))"});
+}
+
+TEST(RipLog, TextsFromOutsideStayOnTheirLines) {
+    RipReport report = Report("/music");
+    // A database title that would forge a verdict, a drive name with a carriage return, a C1
+    // line break and a line separator, an ISRC from a broken disc.
+    report.trackTitles = {"ok\n  AccurateRip: OK", "tab\there", "esc\x1b[2J"};
+    report.driveName = "ACME\rDrive\xc2\x85x\xe2\x80\xa8y";
+    report.disc.tracks[0].isrc = "US\nABC99001";
+    report.disc.catalog = "01234\n6789012";
+    const std::string log = FormatRipLog(report);
+    EXPECT_TRUE(Has(log, "  Title: ok\\n  AccurateRip: OK\n")) << log;
+    EXPECT_TRUE(Has(log, "  Title: tab\\there\n")) << log;
+    EXPECT_TRUE(Has(log, "  Title: esc\\x1b[2J\n")) << log;
+    EXPECT_TRUE(Has(log, "Drive: ACME\\rDrive\\u0085x\\u2028y (/dev/sr0)\n")) << log;
+    EXPECT_TRUE(Has(log, "Catalog number: 01234\\n6789012\n")) << log;
+    // Every verdict line is the log's own: one per track.
+    std::size_t verdicts = 0;
+    for (std::size_t at = 0, end; at < log.size(); at = end + 1) {
+        end = log.find('\n', at);
+        if (end == std::string::npos) end = log.size();
+        verdicts += log.compare(at, 15, "  AccurateRip: ") == 0;
+        EXPECT_EQ(log.find_first_of("\r\x1b", at), std::string::npos);
+    }
+    EXPECT_EQ(verdicts, report.tracks.size()) << log;
+
+    const std::string cue = FormatRipCue(report);
+    EXPECT_TRUE(Has(cue, "    TITLE \"ok   AccurateRip: OK\"\n")) << cue;
+    EXPECT_TRUE(Has(cue, "    TITLE \"tab here\"\n")) << cue;
+    EXPECT_TRUE(Has(cue, "    TITLE \"esc [2J\"\n")) << cue;
+    // Codes that do not have their shape are left out rather than break the sheet.
+    EXPECT_FALSE(Has(cue, "ISRC")) << cue;
+    EXPECT_FALSE(Has(cue, "CATALOG")) << cue;
+    EXPECT_EQ(cue.find_first_of("\r\t\x1b"), std::string::npos) << cue;
+}
+
+TEST(RipCue, AudioBeforeTheFirstTrackIsInAFileOfItsOwnAndSilenceIsAPregap) {
+    test::TempDir dir;
+    // Track 1 starts 150 sectors into the disc; the audio before it was ripped as track 0.
+    RipReport report = Report(dir.path().string());
+    for (int i = 0; i < 3; ++i) {
+        report.disc.tracks[static_cast<std::size_t>(i)].start += 150;
+        report.disc.tracks[static_cast<std::size_t>(i)].indexes[0] += 150;
+    }
+    report.disc.tracks[2].indexes[1] += 150;
+    report.disc.tracks[0].pregap = 150;
+    report.disc.leadOut += 150;
+    cdrom::FillLengths(report.disc);
+    RipLeadingGap gap;
+    gap.track = 1;
+    gap.frames = 150;
+    gap.rip.file = dir.path().string() + "/Track0.WAV";
+    gap.rip.sums.crc32 = 0xabcdef01;
+    report.leadingGap = gap;
+    test::WriteFile(dir / "Track0.WAV", test::CanonicalWave(2, 44100, 16, 150 * 2352));
+    for (const cdrom::TrackInfo& t : report.disc.tracks) {
+        test::WriteFile(dir / ("Track " + std::to_string(t.number) + ".wav"),
+                        test::CanonicalWave(2, 44100, 16, t.length * cdrom::kFrameBytes));
+    }
+    std::string cue = FormatRipCue(report);
+    EXPECT_TRUE(Has(cue,
+                    "FILE \"Track0.WAV\" WAVE\n  TRACK 01 AUDIO\n"
+                    "    TITLE \"First\"\n    ISRC USABC9900001\n    INDEX 00 00:00:00\n"
+                    "FILE \"Track 1.wav\" WAVE\n    INDEX 01 00:00:00\n"))
+        << cue;
+    EXPECT_FALSE(Has(cue, "PREGAP")) << cue;
+    // Read back, the sheet is the disc again: the audio lies where its INDEX 00 says.
+    cdrom::CueSheet sheet;
+    std::string error;
+    ASSERT_TRUE(cdrom::ParseCueSheet(cue, dir.path().string(), "rip.cue", sheet, error)) << error;
+    cdrom::DiscInfo want = report.disc;
+    want.title = "Night 'Songs'";
+    EXPECT_EQ(cdrom::DiscInfoFromSheet(sheet), want) << cue;
+    std::string log = FormatRipLog(report);
+    EXPECT_TRUE(Has(log,
+                    "\nTrack 0\n  Audio in the pregap of track 1 (LBA 0 to 149, 00:02.00), "
+                    "ripped as a track of its own\n  File: " +
+                        dir.path().string() + "/Track0.WAV\n  CRC32: abcdef01\n"))
+        << log;
+
+    // Digital silence there: no file, a PREGAP, and the log says which.
+    report.leadingGap->silent = true;
+    report.leadingGap->rip.file.clear();
+    cue = FormatRipCue(report);
+    EXPECT_TRUE(Has(cue, "FILE \"Track 1.wav\" WAVE\n  TRACK 01 AUDIO\n")) << cue;
+    EXPECT_TRUE(Has(cue, "    PREGAP 00:02:00\n    INDEX 01 00:00:00\n")) << cue;
+    log = FormatRipLog(report);
+    EXPECT_TRUE(Has(log,
+                    "\nPregap of track 1 (LBA 0 to 149, 00:02.00): digital silence, not "
+                    "ripped (a PREGAP in the cue sheet)\n"))
+        << log;
+    EXPECT_FALSE(Has(log, "Track 0")) << log;
+
+    // A data track first: the pregap of the first audio track, from its own file.
+    report = Report("/music");
+    report.disc.tracks[0].audio = false;
+    report.disc.tracks[1].pregap = 150;
+    report.tracks.erase(report.tracks.begin());
+    gap.track = 2;
+    gap.start = 150;
+    gap.rip.file = "/music/Track0.WAV";
+    report.leadingGap = gap;
+    cue = FormatRipCue(report);
+    EXPECT_TRUE(Has(cue,
+                    "FILE \"Track0.WAV\" WAVE\n  TRACK 02 AUDIO\n    TITLE \"Second\"\n"
+                    "    PERFORMER \"A Guest\"\n    INDEX 00 00:00:00\n"
+                    "FILE \"Track 2.wav\" WAVE\n    INDEX 01 00:00:00\n"))
+        << cue;
+}
+
+TEST(RipLog, TheLogAndCueNeverReplaceAFileAndTwoWritersNeverShareAName) {
+    test::TempDir dir;
+    const std::string folder = dir.path().string();
+    std::string error;
+    // The user's own files of those names stay; the pair takes the next free number.
+    test::WriteFile(dir / "rip.log", "mine");
+    test::WriteFile(dir / "rip (3).cue", "mine too");
+    EXPECT_EQ(WriteRipLogAndCue(folder, "rip", Report(folder), error), "rip (2)") << error;
+    EXPECT_EQ(WriteRipLogAndCue(folder, "rip", Report(folder), error), "rip (4)") << error;
+    EXPECT_EQ(test::ReadFile(dir / "rip.log"), "mine");
+    EXPECT_EQ(test::ReadFile(dir / "rip (3).cue"), "mine too");
+    EXPECT_FALSE(std::filesystem::exists(dir / "rip (3).log"));
+
+    // Many writers at once: each gets a pair of its own, each file whole.
+    constexpr int kWriters = 8;
+    std::vector<std::string> bases(kWriters);
+    std::vector<std::thread> threads;
+    for (int w = 0; w < kWriters; ++w) {
+        threads.emplace_back([&, w] {
+            RipReport r = Report(folder);
+            r.driveName = "writer " + std::to_string(w);
+            std::string e;
+            bases[static_cast<std::size_t>(w)] = WriteRipLogAndCue(folder, "disc", r, e);
+        });
+    }
+    for (std::thread& t : threads)
+        t.join();
+    std::set<std::string> distinct(bases.begin(), bases.end());
+    EXPECT_EQ(distinct.size(), std::size_t{kWriters});
+    for (int w = 0; w < kWriters; ++w) {
+        const std::string& base = bases[static_cast<std::size_t>(w)];
+        ASSERT_FALSE(base.empty());
+        EXPECT_TRUE(
+            Has(test::ReadFile(dir / (base + ".log")), "Drive: writer " + std::to_string(w) + " ("))
+            << base;
+        EXPECT_TRUE(std::filesystem::exists(dir / (base + ".cue"))) << base;
+    }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
+#include <set>
 
 #include "encoder/app/profile_settings.h"
 #include "platform/registry/winreg.h"
@@ -72,14 +73,19 @@ protected:
         if (!faults.empty()) conf += "faults = " + faults + "\n";
         orvane::test::WriteFile(dir_ / "config" / "orvane" / "drives.conf", conf);
     }
+    // The command line of a rip into folder, its outputs into out<tag>.txt and err<tag>.txt.
+    std::string RipCommand(const std::string& folder, const std::string& args,
+                           const std::string& tag = "", const std::string& format = "wav") {
+        return "XDG_CONFIG_HOME='" + (dir_ / "config").string() + "' ORVANE_CD_IMAGES= '" +
+               (orvane::test::DistDir() / "orvane-cdda").string() + "' rip D: " + folder +
+               " --format " + format + " " + args + " >out" + tag + ".txt 2>err" + tag + ".txt";
+    }
     ToolRun Rip(const std::string& folder, const std::string& args,
                 const std::string& format = "wav") {
         std::filesystem::remove_all(dir_ / folder);
         std::filesystem::create_directories(dir_ / folder);
         std::string command =
-            "cd '" + dir_.path().string() + "' && XDG_CONFIG_HOME='" + (dir_ / "config").string() +
-            "' ORVANE_CD_IMAGES= '" + (orvane::test::DistDir() / "orvane-cdda").string() +
-            "' rip D: " + folder + " --format " + format + " " + args + " >out.txt 2>err.txt";
+            "cd '" + dir_.path().string() + "' && " + RipCommand(folder, args, "", format);
         ToolRun r;
         int raw = std::system(command.c_str());
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -276,6 +282,105 @@ TEST_F(RipTool, ChecksumsAreComparedWithTheDatabaseAndItsAbsenceNeverFailsTheRip
     EXPECT_EQ(TrackField(r.out, 2, "accuraterip"), "\"unavailable\"");
     EXPECT_NE(orvane::test::ReadFile(dir_ / "offline" / "Rip.log").find("AccurateRip lookup: "),
               std::string::npos);
+    // Not asked: the log says so once and judges no track.
+    const std::string log = orvane::test::ReadFile(dir_ / "plain" / "Rip.log");
+    EXPECT_NE(log.find("\nAccurateRip: not asked for\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("unavailable"), std::string::npos) << log;
+    EXPECT_EQ(log.find("  AccurateRip: "), std::string::npos) << log;
+}
+
+TEST_F(RipTool, AudioBeforeTheFirstTrackIsTrackZeroAndDigitalSilenceStaysAPregap) {
+    orvane::test::WriteFile(dir_ / "hidden.bin", orvane::test::PatternFrames(0, 450));
+    orvane::test::WriteFile(dir_ / "hidden.cue",
+                            "FILE \"hidden.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 00 00:00:00\n"
+                            "    INDEX 01 00:02:00\n  TRACK 02 AUDIO\n    INDEX 01 00:04:00\n");
+    cue_ = (dir_ / "hidden.cue").string();
+    Configure("");
+    ToolRun r = Rip("hidden", "--no-accuraterip --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"complete\": true"), std::string::npos) << r.out;
+    EXPECT_TRUE(Samples("hidden", 0) == orvane::test::PatternFrames(0, 150));
+    EXPECT_TRUE(Samples("hidden", 1) == orvane::test::PatternFrames(150, 150));
+    EXPECT_TRUE(Samples("hidden", 2) == orvane::test::PatternFrames(300, 150));
+    const std::string log = orvane::test::ReadFile(dir_ / "hidden" / "Rip.log");
+    char crc[32];
+    std::snprintf(crc, sizeof crc, "  CRC32: %08x\n", Crc(orvane::test::PatternFrames(0, 150)));
+    EXPECT_NE(log.find("\nTrack 0\n  Audio in the pregap of track 1 (LBA 0 to 149, 00:02.00), "
+                       "ripped as a track of its own\n  File: hidden/Track0.WAV\n" +
+                       std::string(crc)),
+              std::string::npos)
+        << log;
+    const std::string cue = orvane::test::ReadFile(dir_ / "hidden" / "Rip.cue");
+    EXPECT_NE(cue.find("FILE \"Track0.WAV\" WAVE\n  TRACK 01 AUDIO\n    INDEX 00 00:00:00\n"
+                       "FILE \"Track1.WAV\" WAVE\n    INDEX 01 00:00:00\n"),
+              std::string::npos)
+        << cue;
+    // The rip's sheet as a disc image is the disc again, sector for sector.
+    cue_ = (dir_ / "hidden" / "Rip.cue").string();
+    Configure("");
+    r = Rip("again", "--no-accuraterip");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Samples("again", 0) == orvane::test::PatternFrames(0, 150));
+    EXPECT_TRUE(Samples("again", 1) == orvane::test::PatternFrames(150, 150));
+
+    // Digital silence before track 1 is no track.
+    orvane::test::WriteFile(dir_ / "silent.cue",
+                            "FILE \"hidden.bin\" BINARY\n  TRACK 01 AUDIO\n    PREGAP 00:02:00\n"
+                            "    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    INDEX 01 00:02:00\n");
+    cue_ = (dir_ / "silent.cue").string();
+    Configure("");
+    r = Rip("silent", "--no-accuraterip");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "silent" / "Track0.WAV"));
+    EXPECT_TRUE(Samples("silent", 1) == orvane::test::PatternFrames(0, 150));
+    EXPECT_NE(orvane::test::ReadFile(dir_ / "silent" / "Rip.cue")
+                  .find("  TRACK 01 AUDIO\n    PREGAP 00:02:00\n    INDEX 01 00:00:00\n"),
+              std::string::npos);
+    EXPECT_NE(orvane::test::ReadFile(dir_ / "silent" / "Rip.log")
+                  .find("Pregap of track 1 (LBA 0 to 149, 00:02.00): digital silence, not ripped"),
+              std::string::npos);
+    std::size_t files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir_ / "silent"))
+        files += e.path().extension() == ".WAV";
+    EXPECT_EQ(files, 2u);
+
+    // A data track first: the first audio track's pregap is track 0 as well.
+    orvane::test::WriteFile(dir_ / "mixed.bin", orvane::test::PatternFrames(0, 750));
+    orvane::test::WriteFile(dir_ / "mixed.cue",
+                            "FILE \"mixed.bin\" BINARY\n  TRACK 01 MODE1/2352\n"
+                            "    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    INDEX 00 00:04:00\n"
+                            "    INDEX 01 00:06:00\n  TRACK 03 AUDIO\n    INDEX 01 00:08:00\n");
+    cue_ = (dir_ / "mixed.cue").string();
+    Configure("");
+    r = Rip("mixed", "--no-accuraterip");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Samples("mixed", 0) == orvane::test::PatternFrames(300, 150));
+    EXPECT_TRUE(Samples("mixed", 2) == orvane::test::PatternFrames(450, 150));
+    EXPECT_NE(orvane::test::ReadFile(dir_ / "mixed" / "Rip.cue")
+                  .find("FILE \"Track0.WAV\" WAVE\n  TRACK 02 AUDIO\n    INDEX 00 00:00:00\n"
+                        "FILE \"Track2.WAV\" WAVE\n    INDEX 01 00:00:00\n"),
+              std::string::npos);
+}
+
+TEST_F(RipTool, TwoRipsIntoOneFolderKeepEveryFile) {
+    Configure("");
+    std::filesystem::create_directories(dir_ / "both");
+    // Started together, each writes its exit status when it ends.
+    const std::string command =
+        "cd '" + dir_.path().string() + "' || exit 1; { " +
+        RipCommand("both", "--no-accuraterip", "1") + "; echo $? >rc1.txt; } & { " +
+        RipCommand("both", "--no-accuraterip", "2") + "; echo $? >rc2.txt; } & wait";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(orvane::test::ReadFile(dir_ / "rc1.txt"), "0\n")
+        << orvane::test::ReadFile(dir_ / "err1.txt");
+    EXPECT_EQ(orvane::test::ReadFile(dir_ / "rc2.txt"), "0\n")
+        << orvane::test::ReadFile(dir_ / "err2.txt");
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir_ / "both"))
+        names.insert(e.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{"Rip.cue", "Rip.log", "Rip (2).cue", "Rip (2).log",
+                                            "Track1.WAV", "Track2.WAV", "Track3.WAV",
+                                            "Track1 (2).WAV", "Track2 (2).WAV", "Track3 (2).WAV"}));
 }
 
 TEST_F(RipTool, CddbNamesAndTagsTheTracksAndItsAbsenceOnlyCostsTheNames) {
@@ -290,7 +395,8 @@ TEST_F(RipTool, CddbNamesAndTagsTheTracksAndItsAbsenceOnlyCostsTheNames) {
                 "#\r\n# Disc length: 9 seconds\r\n#\r\n# Revision: 1\r\n"
                 "# Submitted via: test 1.0\r\n#\r\n"
                 "DISCID=10000703\r\nDTITLE=Band / Record\r\nDYEAR=1999\r\nDGENRE=Rock\r\n"
-                "TTITLE0=One\r\nTTITLE1=Two: Too\r\nTTITLE2=Three\r\nEXTD=\r\nEXTT0=\r\n"
+                "TTITLE0=One\\tTab\r\nTTITLE1=Two: Too\r\nTTITLE2=ok\\n  AccurateRip: OK\r\n"
+                "EXTD=\r\nEXTT0=\r\n"
                 "EXTT1=\r\nEXTT2=\r\nPLAYORDER=\r\n.\r\n");
         });
         // The tool reads Plimo's settings: the database's address is set there.
@@ -309,6 +415,15 @@ TEST_F(RipTool, CddbNamesAndTagsTheTracksAndItsAbsenceOnlyCostsTheNames) {
         EXPECT_TRUE(two.size() > 44 && two.substr(44) == orvane::test::PatternFrames(300, 150));
         const std::string cue = orvane::test::ReadFile(dir_ / "named" / "Band - Record.cue");
         EXPECT_NE(cue.find("TITLE \"Two: Too\""), std::string::npos) << cue;
+        // The database's escapes for a tab and a line break reach neither a name nor a line.
+        EXPECT_TRUE(std::filesystem::exists(dir_ / "named" / "Band - OneTab.WAV"));
+        EXPECT_TRUE(std::filesystem::exists(dir_ / "named" / "Band - ok  AccurateRip- OK.WAV"));
+        EXPECT_NE(cue.find("FILE \"Band - ok  AccurateRip- OK.WAV\" WAVE\n"), std::string::npos)
+            << cue;
+        EXPECT_NE(cue.find("TITLE \"ok   AccurateRip: OK\""), std::string::npos) << cue;
+        const std::string log = orvane::test::ReadFile(dir_ / "named" / "Band - Record.log");
+        EXPECT_NE(log.find("  Title: ok\\n  AccurateRip: OK\n"), std::string::npos) << log;
+        EXPECT_EQ(log.find("\n  AccurateRip: OK"), std::string::npos) << log;
     }
     // The database gone: the rip goes on under the tracks' plain names.
     ToolRun r = Rip("plain", "--cddb --no-accuraterip");

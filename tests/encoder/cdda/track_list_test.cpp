@@ -34,7 +34,15 @@ TEST(TrackList, LengthsSizesAndRows) {
     EXPECT_EQ(rom[0], "Track2");
     EXPECT_EQ(rom[1], "1");
     EXPECT_EQ(rom[4], "ROM");
-    EXPECT_EQ(TrackTypeText(0x12), "Unknown");
+    // Every audio track is audio and every data track data, whatever flags they carry; the
+    // ADR nibble does not decide.
+    EXPECT_EQ(TrackTypeText(0x11), "Audio (pre-emphasis)");
+    EXPECT_EQ(TrackTypeText(0x12), "Audio (copy permitted)");
+    EXPECT_EQ(TrackTypeText(0x13), "Audio (pre-emphasis, copy permitted)");
+    EXPECT_EQ(TrackTypeText(0x18), "Audio (four channels)");
+    EXPECT_EQ(TrackTypeText(0x00), "Audio");
+    EXPECT_EQ(TrackTypeText(0x16), "ROM (copy permitted)");
+    EXPECT_EQ(TrackTypeText(0x15), "ROM");  // bit 0 of a data track is no pre-emphasis
     EXPECT_EQ(s.trackStartSeconds[1], 240);
     EXPECT_EQ(s.trackStartFrames[1], 0);
 

@@ -209,6 +209,35 @@ TEST(AtomicWrite, KeepsPermissionsLinksAndRefusesToReplaceWhenAsked) {
               (std::vector<std::string>{"Nerop.DB", "link.DB", "new.reg", "plain"}));
 }
 
+TEST(AtomicWrite, ANewFileNeverTakesANameSomeoneTookMeanwhile) {
+    TempDir dir;
+    WriteOptions onlyNew;
+    onlyNew.mustBeNew = true;
+    // Free when the writer opens, taken before it commits: the other file stays.
+    AtomicFile mine;
+    ASSERT_TRUE(mine.Open((dir / "Rip.log").string(), onlyNew));
+    ASSERT_TRUE(mine.Write("mine", 4));
+    WriteFile(dir / "Rip.log", "theirs");
+    const Status status = mine.Commit();
+    EXPECT_EQ(status.code, EEXIST) << status.message;
+    EXPECT_EQ(ReadFile(dir / "Rip.log"), "theirs");
+    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"Rip.log"});
+    // A dangling link holds its name too.
+    std::filesystem::create_symlink("nowhere", dir / "link");
+    EXPECT_EQ(WriteFileAtomically((dir / "link").string(), "x", onlyNew).code, EEXIST);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link"));
+
+    // The moving itself: never onto a taken name.
+    WriteFile(dir / "a", "a");
+    WriteFile(dir / "b", "b");
+    EXPECT_FALSE(orvane::fs::RenameNoReplace((dir / "a").string(), (dir / "b").string()));
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(ReadFile(dir / "b"), "b");
+    EXPECT_TRUE(orvane::fs::RenameNoReplace((dir / "a").string(), (dir / "c").string()));
+    EXPECT_EQ(ReadFile(dir / "c"), "a");
+    EXPECT_FALSE(std::filesystem::exists(dir / "a"));
+}
+
 TEST(AtomicWrite, PiecesAndLaterPatchesLandInTheFile) {
     TempDir dir;
     AtomicFile out;
