@@ -118,6 +118,9 @@ std::uint32_t SampleReader::CacheSectors() {
         std::uint32_t kb = 0;
         if (drive_.QueryCdCapabilities(caps) == 1) kb = std::uint32_t{caps[20]} << 8 | caps[21];
         cacheSectors_ = (std::int64_t{kb} * 1024 + kFrameBytes - 1) / kFrameBytes;
+        // A buffer that holds the whole disc cannot be emptied by reading elsewhere on it: the
+        // reads are taken as a drive's that keeps no audio.
+        if (cacheSectors_ >= leadOut_) cacheSectors_ = 0;
     }
     return static_cast<std::uint32_t>(cacheSectors_);
 }

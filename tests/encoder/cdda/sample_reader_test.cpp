@@ -19,6 +19,9 @@ constexpr std::uint32_t kSamples = kFrameBytes / 4;
 class ReaderTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Thousands of requests on a busy machine: none may count as a drive that stopped
+        // answering.
+        SetAspiWaitMs(600000);
         drive_ = test::ImageOf(dir_, {100, 32, 30});
         ASSERT_TRUE(drive_);
         transport_ = std::make_unique<test::Transport>(
@@ -29,6 +32,7 @@ protected:
         session_.selectedDrive = 0;
         disc_ = test::PatternFrames(0, session_.leadOut);
     }
+    void TearDown() override { SetAspiWaitMs(5000); }
     void Faults(const std::string& words) {
         cdrom::FaultPlan plan;
         std::istringstream in(words);
