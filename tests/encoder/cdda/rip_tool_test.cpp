@@ -72,9 +72,10 @@ protected:
         if (!faults.empty()) conf += "faults = " + faults + "\n";
         orvane::test::WriteFile(dir_ / "config" / "orvane" / "drives.conf", conf);
     }
-    ToolRun Rip(const std::string& folder, const std::string& args) {
+    // folder: made afresh unless make is false.
+    ToolRun Rip(const std::string& folder, const std::string& args, bool make = true) {
         std::filesystem::remove_all(dir_ / folder);
-        std::filesystem::create_directories(dir_ / folder);
+        if (make) std::filesystem::create_directories(dir_ / folder);
         std::string command =
             "cd '" + dir_.path().string() + "' && XDG_CONFIG_HOME='" + (dir_ / "config").string() +
             "' ORVANE_CD_IMAGES= '" + (orvane::test::DistDir() / "orvane-cdda").string() +
@@ -133,6 +134,38 @@ TEST_F(RipTool, OffsetCorrectedRipsHoldExactlyTheDiscsSamples) {
             EXPECT_EQ(TrackField(r.out, t + 1, "crc32"), crc);
         }
     }
+}
+
+// A rip that wrote not every file is no success, whatever the format: the reason on standard
+// error, no closing words of a finished job, "complete": false and the exit status 1.
+TEST_F(RipTool, ARipThatCannotWriteItsFilesFails) {
+    for (const char* format : {"wav", "mp3"}) {
+        Configure("");
+        ToolRun r = Rip("gone/deeper",
+                        std::string("--format ") + format + " --no-accuraterip --json", false);
+        EXPECT_EQ(r.status, 1) << format;
+        EXPECT_NE(r.out.find("\"complete\": false"), std::string::npos) << r.out;
+        EXPECT_NE(r.err.find("Track1: Cannot create a file in gone/deeper/"
+                             ": No such file or directory"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(r.err.find("saved to disk"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("Compression Finished"), std::string::npos) << r.err;
+        r = Rip("gone/deeper", std::string("--format ") + format + " --no-accuraterip", false);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "") << format;
+    }
+}
+
+// Test and copy alike, both wrong: the drive's C2 pointers still tell, in the JSON and the log.
+TEST_F(RipTool, TestAndCopyNamesSectorsTheDriveFlagged) {
+    Configure("c2=330-331");
+    ToolRun r = Rip("tested", "--test-and-copy --no-accuraterip --json");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("\"complete\": false"), std::string::npos) << r.out;
+    EXPECT_EQ(TrackField(r.out, 2, "suspicious"), "[330, 331]");
+    EXPECT_EQ(TrackField(r.out, 1, "suspicious"), "[]");
+    EXPECT_NE(orvane::test::ReadFile(dir_ / "tested" / "Rip.log").find("330"), std::string::npos);
 }
 
 TEST_F(RipTool, SecureRipsRereadFlipsAndReportScratchesWithoutStopping) {
