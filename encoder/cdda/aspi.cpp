@@ -170,19 +170,27 @@ int AspiExecCdb(SRB_ExecSCSICmd& srb, std::uint8_t adapter, std::uint8_t target,
     srb.SRB_CDBLen = cdbLength;
     srb.SRB_PostProc = event;
     std::memcpy(srb.CDBByte, cdb, cdbLength);
-    send(&srb);
-    if (__atomic_load_n(&srb.SRB_Status, __ATOMIC_ACQUIRE) == SS_PENDING) {
+    // A request the transport queued is signalled when it completes, even when its status
+    // is already final here: the event must not go before that signal, or it would reach the
+    // next request's event made in its place.
+    if (send(&srb) == SS_PENDING) {
         DWORD wait = WaitForSingleObject(event, gWaitMs);
         if (wait == WAIT_OBJECT_0) {
             ResetEvent(event);
-        } else if (__atomic_load_n(&srb.SRB_Status, __ATOMIC_ACQUIRE) == SS_PENDING) {
-            // The transport's abort is synchronous: once it returns, the request block and the
-            // transfer buffer are ours again and may be freed below.
-            SRB_Abort abort{};
-            abort.SRB_Cmd = SC_ABORT_SRB;
-            abort.SRB_HaId = adapter;
-            abort.SRB_ToAbort = &srb;
-            send(&abort);
+        } else {
+            bool signalled = __atomic_load_n(&srb.SRB_Status, __ATOMIC_ACQUIRE) != SS_PENDING;
+            if (!signalled) {
+                // The transport's abort is synchronous: once it returns, the request block and
+                // the transfer buffer are ours again and may be freed below.
+                SRB_Abort abort{};
+                abort.SRB_Cmd = SC_ABORT_SRB;
+                abort.SRB_HaId = adapter;
+                abort.SRB_ToAbort = &srb;
+                send(&abort);
+                // Not found: it completed meanwhile, and its signal is on its way.
+                signalled = abort.SRB_Status != SS_COMP;
+            }
+            if (signalled) WaitForSingleObject(event, gWaitMs);
         }
     }
     if (length && data) std::memcpy(data, transfer.get(), length);

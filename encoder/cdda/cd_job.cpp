@@ -328,7 +328,7 @@ encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
         options.written = [rec](const std::uint8_t* d, std::size_t n) { rec->Written(d, n); };
     }
     GrabNextTrackResult r = GrabNextTrack(session_, folder_, nextTrack_, readBufferSize_, options);
-    if (recorder_ && r.result == GrabResult::Failed) recorder_->EndTrack("", false);
+    if (recorder_ && r.result == GrabResult::Failed) recorder_->EndTrack("", false, r.track);
     switch (r.result) {
         case GrabResult::NoTrack:
             next.step = Step::End;

@@ -65,8 +65,9 @@ constexpr const char* kHelp =
     "  --speed X     read at X times the speed of playback (1 to 99), or \"max\"\n"
     "  --offset N    the drive's read offset in samples (-2940 to 2940), corrected on every\n"
     "                read; without it the offset stored for the drive's model, else 0\n"
-    "  --secure      read every sector until two reads agree; sectors that never agree are\n"
-    "                listed and the exit status is 1 (the file is kept)\n"
+    "  --secure      read every sector until two reads agree; sectors that never agree or\n"
+    "                never read (silence in the file) are listed and the exit status is 1\n"
+    "                (the file is kept)\n"
     "  --deemphasis  undo the pre-emphasis of a track recorded with it (the CRC32 stays that\n"
     "                of the samples read)\n"
     "  rip           the disc's audio tracks into OUTDIR through Plimo's CD job (MP3 at\n"
@@ -87,7 +88,8 @@ constexpr const char* kHelp =
     "  --version     show the version and end\n"
     "\n"
     "The exit status is 0 only when everything asked for was read; otherwise the reason goes to\n"
-    "standard error and no file is written.\n";
+    "standard error and no file is written, but for the file of a secure grab with suspicious\n"
+    "sectors.\n";
 
 int Usage() {
     std::fprintf(
@@ -244,7 +246,7 @@ int Toc(const std::string& drive, bool json) {
 // Reads the track once into file (when given; through the de-emphasis filter when given) and
 // returns the CRC32 of its samples as read.
 ReadOutcome ReadOnce(CdSession& session, SampleReader& reader, FrameRange range, int sectors,
-                     WaveFileWriter* file, Deemphasis* deemphasis, std::uint32_t& crc,
+                     WaveFileWriter* file, Deemphasis* deemphasis, bool again, std::uint32_t& crc,
                      std::string& error) {
     GrabProgress progress;
     gProgress = &progress;
@@ -252,12 +254,19 @@ ReadOutcome ReadOnce(CdSession& session, SampleReader& reader, FrameRange range,
     const CdDrive& drive = session.Drive();
     std::vector<std::uint8_t> buffer(std::size_t{kReadBufferFrames} * kFrameBytes);
     drive.SetAudioBlockMode();
-    reader.BeginSpan(range.start, range.end);
+    reader.SetCancelCheck([&progress] { return progress.CancelPending(); });
+    // A verifying read must reach the disc, not the drive's cache.
+    reader.BeginSpan(range.start, range.end, again);
     ReadOutcome outcome = ReadOutcome::Done;
     for (std::uint32_t e = range.start; e < range.end; e += static_cast<std::uint32_t>(sectors)) {
         std::uint32_t count =
             std::min<std::uint32_t>(static_cast<std::uint32_t>(sectors), range.end - e);
         AspiResult result = reader.Read(e, count, buffer.data(), 6);
+        if (result != 1 && progress.CancelPending()) {
+            error = "interrupted";
+            outcome = ReadOutcome::Cancelled;
+            break;
+        }
         if (result != 1) {
             error = "frames " + std::to_string(e) + " to " + std::to_string(e + count - 1) +
                     " cannot be read (sense key " + std::to_string((result >> 16) & 0x0F) + ")";
@@ -277,6 +286,7 @@ ReadOutcome ReadOnce(CdSession& session, SampleReader& reader, FrameRange range,
             break;
         }
     }
+    reader.SetCancelCheck(nullptr);
     gProgress = nullptr;
     return outcome;
 }
@@ -377,7 +387,8 @@ int Grab(const std::vector<std::string>& args) {
     if (offsetGiven) settings.offset = offset;
     SampleReader reader(session.Drive(), session.leadOut, settings);
     if (ReadOnce(session, reader, range, sectors, &file,
-                 deemphasize && preemphasis ? &filter : nullptr, crc, error) != ReadOutcome::Done) {
+                 deemphasize && preemphasis ? &filter : nullptr, false, crc,
+                 error) != ReadOutcome::Done) {
         file.Discard();
         std::fprintf(stderr, "orvane-cdda: track %ld: %s; nothing written\n", number,
                      error.c_str());
@@ -385,7 +396,7 @@ int Grab(const std::vector<std::string>& args) {
     }
     if (verify) {
         std::uint32_t again = 0;
-        if (ReadOnce(session, reader, range, sectors, nullptr, nullptr, again, error) !=
+        if (ReadOnce(session, reader, range, sectors, nullptr, nullptr, true, again, error) !=
             ReadOutcome::Done) {
             file.Discard();
             std::fprintf(stderr, "orvane-cdda: track %ld: verify: %s; nothing written\n", number,

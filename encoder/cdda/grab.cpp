@@ -173,7 +173,20 @@ ReadOutcome ReadTrack(const ReadTrackParams& p, WaveFileWriter& file, GrabProgre
     progress.SetTrackBar(trackRange, 0);
     p.drive->SetAudioBlockMode();
     Deemphasis filter;
-    if (p.reader) p.reader->BeginSpan(start, end);
+    // The reader asks for the cancel between its requests: a secure read of damaged sectors
+    // makes many.
+    struct CancelCheck {
+        SampleReader* reader;
+        ~CancelCheck() {
+            if (reader) reader->SetCancelCheck(nullptr);
+        }
+    } check{p.reader};
+    if (p.reader) {
+        p.reader->SetCancelCheck([&progress] {
+            return progress.CancelPending() || (progress.stopped && progress.stopped());
+        });
+        p.reader->BeginSpan(start, end, p.reread);
+    }
     for (std::uint32_t e = start; e < end; e += n) {
         std::uint32_t count = std::min(n, end - e);
         int attempts = p.inJob && e + n >= end ? 10 : 6;
@@ -306,6 +319,7 @@ void GrabToFolder(CdSession& session, const GrabToFolderRequest& request, Window
             outcome = ReadTrack(params, file, progress, counters, buffer, error);
             counters = before;
             params.testOnly = false;
+            params.reread = true;
             params.written = [&copySums](const std::uint8_t* d, std::size_t size) {
                 copySums.Update(d, size);
             };
@@ -320,13 +334,15 @@ void GrabToFolder(CdSession& session, const GrabToFolderRequest& request, Window
             if (testSums.Finish().crc32 != copySums.Finish().crc32)
                 doubts += "\nTrack " + std::to_string(number) + ": the test and the copy differ";
         }
-        std::string finishError;
-        bool finished = file.Finish(finishError);
         if (outcome == ReadOutcome::Cancelled) {
+            // The user stopped it: no file of the track, not a part of one.
+            file.Discard();
             port.MessageBox("Reading aborted by user!", "", MB_ICONSTOP);
             window.reset();
             return;
         }
+        std::string finishError;
+        bool finished = file.Finish(finishError);
         if (outcome == ReadOutcome::Failed) {
             window.reset();
             port.MessageBox(CdString(IDS_CANT_READ_RAW), "", MB_ICONSTOP);
@@ -413,6 +429,7 @@ GrabNextTrackResult GrabNextTrack(CdSession& session, const std::string& folder,
         outcome = ReadTrack(params, file, progress, counters, buffer, error);
         counters = GrabCounters{};
         params.testOnly = false;
+        params.reread = true;
     }
     params.written = options.written;
     if (outcome == ReadOutcome::Done)

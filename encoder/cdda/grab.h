@@ -107,6 +107,7 @@ struct ReadTrackParams {
     // Sees every block of samples written, in order (checksums).
     std::function<void(const std::uint8_t* data, std::size_t size)> written;
     bool testOnly = false;    // reads without writing (the test of test-and-copy)
+    bool reread = false;      // the track was read just before (the copy after the test)
     bool deemphasis = false;  // undo the track's pre-emphasis in what is written
 };
 

@@ -229,6 +229,7 @@ bool CdGrabberDialog::LoadDisc() {
 void CdGrabberDialog::OnRefresh() { RefreshDisc(true); }
 
 bool CdGrabberDialog::RefreshDisc(bool clearList) {
+    if (grabbing_) return false;
     WindowPort& w = *port_;
     if (clearList) {
         w.ResetContent(IDC_CD_TRACKS);
@@ -451,7 +452,7 @@ void CdGrabberDialog::SetRowTitle(int row, const std::string& title, const std::
 // --- Buttons ---------------------------------------------------------------------------------
 
 void CdGrabberDialog::OnGrabNow() {
-    if (!ReadFields()) return;
+    if (grabbing_ || !ReadFields()) return;
     int sel = port_->CurSel(IDC_CD_DRIVES);
     if (sel >= 0 && sel < session_.driveCount) session_.selectedDrive = sel;
     GrabToFolderRequest request;
@@ -472,7 +473,18 @@ void CdGrabberDialog::OnGrabNow() {
         request.cdRead.speed = LoadReadSpeed(*app_.settings, session_.Drive(), app_.cdaReadSpeed);
     }
     request.cdRead.deemphasis = app_.cdaDeemphasis != 0;
-    GrabToFolder(session_, request, *port_, openProgress, app_.cdaReadBufferSize);
+    // The read may take long on a damaged disc: away from the window's thread, the window
+    // stays drawn and its progress window's Cancel is seen between two requests.
+    grabbing_ = true;
+    const auto grab = [this, &request] {
+        GrabToFolder(session_, request, *port_, openProgress, app_.cdaReadBufferSize);
+    };
+    if (runGrab) {
+        runGrab(grab);
+    } else {
+        grab();
+    }
+    grabbing_ = false;
 }
 
 void CdGrabberDialog::OnCdPlayer() {
@@ -581,7 +593,7 @@ void CdGrabberDialog::OnIntroOnly() {
 
 void CdGrabberDialog::OnOK() {
     WindowPort& w = *port_;
-    if (!ReadFields()) return;
+    if (grabbing_ || !ReadFields()) return;
     if (checkedCount_ < 1) {
         w.MessageBox(CdString(IDS_NO_TRACK_SELECTED), "", MB_ICONSTOP);
         return;
@@ -641,7 +653,9 @@ void CdGrabberDialog::OnOK() {
     w.EndDialog(IDOK);
 }
 
-void CdGrabberDialog::OnCancel() { port_->EndDialog(IDCANCEL); }
+void CdGrabberDialog::OnCancel() {
+    if (!grabbing_) port_->EndDialog(IDCANCEL);
+}
 
 // --- CDA settings ----------------------------------------------------------------------------
 

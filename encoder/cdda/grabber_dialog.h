@@ -82,6 +82,9 @@ public:
 
     // Opens the progress window for "&Grab Now!" (the view provides it).
     OpenProgressFn openProgress;
+    // Runs the grab of "&Grab Now!" off the window's thread and keeps the window's events
+    // going until it has ended (the view provides it); without it the grab runs in place.
+    std::function<void(const std::function<void()>& grab)> runGrab;
     // Looks the disc up in the CD database from its track starts and lead-out (logical block
     // addresses, as the table of contents gives them); true with info filled, false when the
     // user cancelled or nothing was found (the look-up has told the user). info arrives holding
@@ -178,6 +181,7 @@ private:
     std::string fullAlbum_, fullYear_;
     int introOnly_ = 0;
     int introSeconds_ = 15;
+    bool grabbing_ = false;  // "&Grab Now!" is reading: the dialog's other actions wait
 };
 
 // The CD player beside the program: the program's folder + "Tarvo/Tarvo.EXE".

@@ -8,6 +8,7 @@
 #include <optional>
 #include <sstream>
 
+#include "encoder/app/child_job.h"
 #include "encoder/app/encoder_app.h"
 #include "encoder/app/headless.h"
 #include "encoder/app/input_source.h"
@@ -65,9 +66,15 @@ public:
         }
         outcome.result = outcome.failedFiles.empty() ? encoder::JobResult::Succeeded
                                                      : encoder::JobResult::Failed;
-        outcome.message = "The selected track(s) has been saved to disk.";
-        for (std::size_t i = 0; i < outcome.failedFiles.size(); ++i)
-            outcome.message += "\n" + outcome.failedFiles[i] + ": " + outcome.reasons[i];
+        if (outcome.failedFiles.empty()) {
+            outcome.message = "The selected track(s) has been saved to disk.";
+        } else {
+            // Not every track saved: the failures alone, as the encoding jobs name them.
+            std::vector<encoder::FileFailure> failures;
+            for (std::size_t i = 0; i < outcome.failedFiles.size(); ++i)
+                failures.push_back({outcome.failedFiles[i], outcome.reasons[i]});
+            outcome.message = encoder::FailureReport("saved", failures, source->Count(), true);
+        }
         r.Finish(std::move(outcome));
     }
 };
@@ -287,14 +294,28 @@ int RunRip(CdSession& session, const RipOptions& options) {
     const encoder::JobOutcome outcome = encoder::RunHeadlessJob(app, request, window);
     encoder::SetCdTrackSource(nullptr);
     SetRipReportSink(nullptr);
-    std::fputs(messages.str().c_str(), options.json ? stderr : stdout);
+    std::string text = messages.str();
+    const bool succeeded = outcome.result == encoder::JobResult::Succeeded;
+    if (!succeeded) {
+        // A CD job keeps the encoder's closing words before the tracks that failed, as the
+        // grabber's job shows them; a rip that failed says only what failed.
+        const std::string& said = outcome.message;
+        const auto nl = said.find('\n');
+        if (nl != std::string::npos && said.rfind("Error", 0) != 0 &&
+            said.compare(nl + 1, 7, "Error: ") == 0) {
+            const auto at = text.find(said.substr(0, nl + 1) + "Error: ");
+            if (at != std::string::npos) text.erase(at, nl + 1);
+        }
+    }
+    // What went wrong is the reason of the exit status: on standard error.
+    std::fputs(text.c_str(), options.json || !succeeded ? stderr : stdout);
     if (!report) {
         if (outcome.message.empty()) std::fprintf(stderr, "orvane-cdda: the rip did not start\n");
         return 1;
     }
     if (options.json) std::fputs(RipJson(*report, complete).c_str(), stdout);
     bool everyTrack = static_cast<int>(report->tracks.size()) == cd.trackCount;
-    return outcome.result == encoder::JobResult::Succeeded && complete && everyTrack ? 0 : 1;
+    return succeeded && complete && everyTrack ? 0 : 1;
 }
 
 }  // namespace orvane::cdda

@@ -91,7 +91,7 @@ AspiResult SampleReader::Read(std::uint32_t first, std::uint32_t count, std::uin
     return 1;
 }
 
-void SampleReader::BeginSpan(std::uint32_t first, std::uint32_t end) {
+void SampleReader::BeginSpan(std::uint32_t first, std::uint32_t end, bool reread) {
     // The sectors Read asks of the drive for these frames, the offset applied.
     const auto frame = [&](std::uint32_t f, std::int64_t round) {
         const std::int64_t at =
@@ -102,6 +102,12 @@ void SampleReader::BeginSpan(std::uint32_t first, std::uint32_t end) {
     spanHi_ = frame(end, kFrameSamples - 1);
     winLo_ = winHi_ = 0;
     window_.clear();
+    if (!reread || !CacheSectors()) return;
+    // A second whole read compares nothing when the cache answers it.
+    std::vector<std::uint32_t> cached;
+    for (std::uint32_t s : recent_)
+        if (s >= spanLo_ && s < spanHi_ && MayBeCached(s)) cached.push_back(s);
+    if (!cached.empty()) PushOut(cached, spanLo_, spanHi_);
 }
 
 std::uint32_t SampleReader::CacheSectors() {
@@ -112,56 +118,90 @@ std::uint32_t SampleReader::CacheSectors() {
         std::uint32_t kb = 0;
         if (drive_.QueryCdCapabilities(caps) == 1) kb = std::uint32_t{caps[20]} << 8 | caps[21];
         cacheSectors_ = (std::int64_t{kb} * 1024 + kFrameBytes - 1) / kFrameBytes;
+        // A buffer that holds the whole disc cannot be emptied by reading elsewhere on it: the
+        // reads are taken as a drive's that keeps no audio.
+        if (cacheSectors_ >= leadOut_) cacheSectors_ = 0;
     }
     return static_cast<std::uint32_t>(cacheSectors_);
 }
 
 void SampleReader::Remember(std::uint32_t lba, std::uint32_t count) {
-    const std::uint32_t n = CacheSectors();
+    const std::uint64_t n = CacheSectors();
     if (!n) return;
-    for (std::uint32_t s = count > n ? lba + count - n : lba; s < lba + count; ++s)
-        recent_.push_back(s);
-    while (recent_.size() > n)
-        recent_.pop_front();
-}
-
-bool SampleReader::MayBeCached(std::uint32_t first, std::uint32_t count,
-                               std::uint32_t chunk) const {
-    const std::size_t n = recent_.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint32_t s = recent_[i];
-        if (s < first || s - first >= count) continue;
-        // Sectors read since s, and those the pass reads before the request holding s.
-        const std::size_t since = n - 1 - i;
-        const std::uint32_t before = (s - first) / chunk * chunk;
-        if (since + before < n) return true;
-    }
-    return false;
-}
-
-void SampleReader::ReadElsewhere(std::uint32_t first, std::uint32_t end, std::uint32_t chunk) {
-    const std::uint32_t n = std::min(CacheSectors(), leadOut_);
-    // The end of the disc farther from the span; the other one when that does not read (a
-    // data track there).
-    const std::uint32_t head = 0, tail = leadOut_ - n;
-    const bool tailFarther = std::int64_t{tail} - end >= std::int64_t{first} - n;
-    for (std::uint32_t at : {tailFarther ? tail : head, tailFarther ? head : tail}) {
-        std::vector<std::uint8_t> scratch(std::size_t{chunk} * kFrameBytes);
-        bool ok = true;
-        for (std::uint32_t k = 0; k < n && ok; k += chunk) {
-            const std::uint32_t m = std::min(chunk, n - k);
-            ++requests_;
-            ok = drive_.ReadAudioFrames(at + k, m, scratch.data()) == 1;
-            if (ok) Remember(at + k, m);
+    for (std::uint32_t s = lba; s < lba + count; ++s) {
+        auto it = recentAt_.find(s);
+        if (it != recentAt_.end()) {
+            recent_.erase(it->second.first);
+        } else if (++freshReads_ > 2 * n) {
+            // Not read for 2n sectors: whatever the cache held at the start has gone, and this
+            // one is surely fetched from the disc.
+            ++sureFetches_;
         }
-        if (ok) return;
+        recent_.push_front(s);
+        recentAt_[s] = {recent_.begin(), sureFetches_};
+        if (recent_.size() > 2 * n) {
+            recentAt_.erase(recent_.back());
+            recent_.pop_back();
+        }
     }
+}
+
+bool SampleReader::MayBeCached(std::uint32_t lba) const {
+    auto it = recentAt_.find(lba);
+    if (it == recentAt_.end()) return false;
+    // Remember has asked CacheSectors already.
+    const std::int64_t n = settings_.cacheSectors >= 0 ? settings_.cacheSectors : cacheSectors_;
+    return sureFetches_ - it->second.second <
+           static_cast<std::uint64_t>(std::max<std::int64_t>(n, 0));
+}
+
+bool SampleReader::PushOut(const std::vector<std::uint32_t>& sectors, std::uint32_t avoidLo,
+                           std::uint32_t avoidHi) {
+    const std::uint32_t chunk = std::max<std::uint32_t>(chunk_, 1);
+    if (pushAt_ < 0) {
+        // Start at the end of the disc farther from the sectors read.
+        const std::uint64_t n = 2 * std::uint64_t{CacheSectors()};
+        const bool tailFarther = std::int64_t{leadOut_} - avoidHi >= std::int64_t{avoidLo};
+        pushAt_ = tailFarther ? std::max<std::int64_t>(
+                                    avoidHi, std::int64_t{leadOut_} - static_cast<std::int64_t>(n))
+                              : 0;
+    }
+    std::vector<std::uint8_t> scratch(std::size_t{chunk} * kFrameBytes);
+    const auto pending = [&] {
+        return std::any_of(sectors.begin(), sectors.end(),
+                           [&](std::uint32_t s) { return MayBeCached(s); });
+    };
+    while (pending()) {
+        // The next run of sectors not read lately that the drive can read, once round the disc
+        // at most.
+        std::uint32_t at = 0, length = 0;
+        for (std::uint32_t step = 0; step < leadOut_ && length < chunk; ++step) {
+            const auto s = static_cast<std::uint32_t>(pushAt_);
+            const bool usable = (s < avoidLo || s >= avoidHi) && !recentAt_.count(s) &&
+                                !noPush_.count(s) && (length == 0 || s == at + length);
+            if (!usable && length > 0) break;
+            pushAt_ = (pushAt_ + 1) % leadOut_;
+            if (!usable) continue;
+            if (length == 0) at = s;
+            ++length;
+        }
+        if (length == 0 || Cancelled()) return false;
+        ++requests_;
+        if (drive_.ReadAudioFrames(at, length, scratch.data()) == 1) {
+            Remember(at, length);
+        } else {
+            // A data track or a damaged place: never tried again for this.
+            for (std::uint32_t s = at; s < at + length; ++s)
+                noPush_.insert(s);
+        }
+    }
+    return true;
 }
 
 AspiResult SampleReader::ReadWindowed(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) {
     chunk_ = std::max(chunk_, count);
     const std::uint32_t n = CacheSectors(), chunk = chunk_;
-    // A FIFO cache of n holds none of a window's first reads once its second pass has read n
+    // A cache of n holds none of a window's first reads once its second pass has read 2n
     // other sectors after them: windows of 2n and a request more, the rest of the span joined
     // to the last window rather than left short.
     const std::uint32_t size = 2 * n + chunk;
@@ -179,7 +219,7 @@ AspiResult SampleReader::ReadWindowed(std::uint32_t lba, std::uint32_t count, st
         if (spanHi_ - hi < size) hi = spanHi_;
         window_.resize(std::size_t{hi - lba} * kFrameBytes);
         winLo_ = winHi_ = 0;
-        AspiResult r = ReadSecure(lba, hi - lba, window_.data(), chunk, hi - lba < 2 * n);
+        AspiResult r = ReadSecure(lba, hi - lba, window_.data(), chunk);
         if (r != 1) return r;
         winLo_ = lba;
         winHi_ = hi;
@@ -192,12 +232,28 @@ AspiResult SampleReader::ReadFrames(std::uint32_t lba, std::uint32_t count, std:
     if (settings_.mode == ReadMode::Secure) {
         if (CacheSectors() && lba >= spanLo_ && lba + count <= spanHi_)
             return ReadWindowed(lba, count, out);
-        return ReadSecure(lba, count, out, count, false);
+        chunk_ = std::max(chunk_, count);
+        return ReadSecure(lba, count, out, count);
     }
+    chunk_ = std::max(chunk_, count);
+    const bool test = settings_.mode == ReadMode::TestAndCopy;
     AspiResult result = 0;
+    std::vector<bool> flags;
     for (int a = 0; a < attempts && result != 1; ++a) {
-        ++requests_;
-        result = drive_.ReadAudioFrames(lba, count, out);
+        if (Cancelled()) return kReadCancelled;
+        if (test) {
+            // The test and the copy agreeing says nothing of samples the drive could not
+            // correct: those it flags are suspicious whatever the checksums say.
+            result = ReadOnce(lba, count, out, flags);
+        } else {
+            ++requests_;
+            result = drive_.ReadAudioFrames(lba, count, out);
+            if (result == 1) Remember(lba, count);
+        }
+    }
+    if (result == 1 && test) {
+        for (std::uint32_t k = 0; k < count; ++k)
+            if (flags[k]) MarkSuspicious(lba + k);
     }
     return result;
 }
@@ -227,64 +283,100 @@ AspiResult SampleReader::ReadOnce(std::uint32_t lba, std::uint32_t count, std::u
     return r;
 }
 
-AspiResult SampleReader::ReadSecure(std::uint32_t lba, std::uint32_t count, std::uint8_t* out,
-                                    std::uint32_t chunk, bool shortSpan) {
-    const int agree = std::max(settings_.agree, 2);
-    const int maxReads = std::max(settings_.maxReads, agree);
-    std::vector<SectorVotes> votes(count);
-    std::vector<bool> settled(count, false), flags, chunkFlags;
-    std::vector<std::uint8_t> buffer(std::size_t{count} * kFrameBytes);
-    AspiResult last = 0;
-    bool anyRead = false;
-    // Each pass reads the span of the sectors not yet settled; sectors whose reads carry C2
-    // errors get no vote from that read.
-    std::uint32_t lo = 0, hi = count, lastLo = 0;
-    for (int pass = 0; pass < maxReads && lo < hi; ++pass) {
-        const std::uint32_t n = hi - lo;
-        // A caching drive would answer the sectors read last from its cache: agreeing reads
-        // that never reached the disc twice.
-        if (pass > 0 && CacheSectors() &&
-            ((pass == 1 && shortSpan) || MayBeCached(lba + lo, n, chunk)))
-            ReadElsewhere(lba, lba + count, chunk);
-        bool passRead = false;
-        flags.assign(n, true);
-        for (std::uint32_t at = 0; at < n; at += chunk) {
-            const std::uint32_t m = std::min(chunk, n - at);
-            AspiResult r = ReadOnce(lba + lo + at, m, buffer.data() + std::size_t{at} * kFrameBytes,
-                                    chunkFlags);
-            if (r != 1) {
-                last = r;
-                continue;
-            }
-            passRead = true;
-            std::copy(chunkFlags.begin(), chunkFlags.end(), flags.begin() + at);
+// One secure read of a range: per sector the versions read, whether they agreed, what the
+// last read gave, and whether a read returned it or it failed when read alone.
+struct SampleReader::SecurePass {
+    std::uint32_t lba = 0, count = 0;
+    int agree = 2;
+    std::vector<SectorVotes> votes;
+    std::vector<bool> settled, read, alone, flags;
+    std::vector<std::uint8_t> last, buffer;
+};
+
+AspiResult SampleReader::ReadPiece(SecurePass& p, std::uint32_t at, std::uint32_t count) {
+    if (CacheSectors()) {
+        // A sector read before must come from the disc this time, not from the cache.
+        std::vector<std::uint32_t> again;
+        for (std::uint32_t i = at; i < at + count; ++i)
+            if (p.read[i] && !p.settled[i] && MayBeCached(p.lba + i)) again.push_back(p.lba + i);
+        if (!again.empty() && !PushOut(again, p.lba, p.lba + p.count)) {
+            // Nothing left to push them out with: this pass gives them no vote.
+            if (Cancelled()) return kReadCancelled;
+            return 1;
         }
-        if (!passRead) continue;
-        last = 1;
-        anyRead = true;
-        lastLo = lo;
-        for (std::uint32_t k = 0; k < n; ++k) {
-            const std::uint32_t i = lo + k;
-            if (settled[i] || flags[k]) continue;
-            if (votes[i].Add(buffer.data() + std::size_t{k} * kFrameBytes) >= agree)
-                settled[i] = true;
-        }
-        while (lo < hi && settled[lo])
-            ++lo;
-        while (hi > lo && settled[hi - 1])
-            --hi;
     }
-    if (!anyRead) return last;
+    if (Cancelled()) return kReadCancelled;
+    AspiResult r = ReadOnce(p.lba + at, count, p.buffer.data(), p.flags);
+    if (r == 1) {
+        for (std::uint32_t k = 0; k < count; ++k) {
+            const std::uint32_t i = at + k;
+            const std::uint8_t* frame = p.buffer.data() + std::size_t{k} * kFrameBytes;
+            std::memcpy(p.last.data() + std::size_t{i} * kFrameBytes, frame, kFrameBytes);
+            p.read[i] = true;
+            p.alone[i] = false;
+            // Sectors whose reads carry C2 errors get no vote from that read.
+            if (!p.settled[i] && !p.flags[k] && p.votes[i].Add(frame) >= p.agree)
+                p.settled[i] = true;
+        }
+        return 1;
+    }
+    // Only the medium's errors are the sectors'; anything else (no disc, a refused command)
+    // ends the read.
+    if (r < 0 || ((r >> 16) & 0x0F) != 3) return r;
+    if (count == 1) {
+        p.alone[at] = true;
+        return 1;
+    }
+    const std::uint32_t half = count / 2;
+    r = ReadPiece(p, at, half);
+    return r == 1 ? ReadPiece(p, at + half, count - half) : r;
+}
+
+AspiResult SampleReader::ReadSecure(std::uint32_t lba, std::uint32_t count, std::uint8_t* out,
+                                    std::uint32_t chunk) {
+    SecurePass p;
+    p.lba = lba;
+    p.count = count;
+    p.agree = std::max(settings_.agree, 2);
+    const int maxReads = std::max(settings_.maxReads, p.agree);
+    p.votes.resize(count);
+    p.settled.assign(count, false);
+    p.read.assign(count, false);
+    p.alone.assign(count, false);
+    p.last.assign(std::size_t{count} * kFrameBytes, 0);
+    p.buffer.resize(std::size_t{chunk} * kFrameBytes);
+    // Each pass reads the span of the sectors not yet settled, in requests of chunk sectors; a
+    // sector that failed when read alone is read alone, the others around it together.
+    std::uint32_t lo = 0, hi = count;
+    for (int pass = 0; pass < maxReads; ++pass) {
+        while (lo < hi && p.settled[lo])
+            ++lo;
+        while (hi > lo && p.settled[hi - 1])
+            --hi;
+        if (lo >= hi) break;
+        for (std::uint32_t at = lo; at < hi;) {
+            std::uint32_t m = 1;
+            if (!p.alone[at]) {
+                while (m < chunk && at + m < hi && !p.alone[at + m])
+                    ++m;
+            }
+            AspiResult r = ReadPiece(p, at, m);
+            if (r != 1) return r;
+            at += m;
+        }
+    }
     for (std::uint32_t i = 0; i < count; ++i) {
         std::uint8_t* frame = out + std::size_t{i} * kFrameBytes;
-        if (votes[i].best >= 0) {
-            std::memcpy(frame, votes[i].versions[static_cast<std::size_t>(votes[i].best)].data(),
+        if (p.votes[i].best >= 0) {
+            std::memcpy(frame,
+                        p.votes[i].versions[static_cast<std::size_t>(p.votes[i].best)].data(),
                         kFrameBytes);
         } else {
-            // Never read without C2 errors: what the drive gave last is all there is.
-            std::memcpy(frame, buffer.data() + std::size_t{i - lastLo} * kFrameBytes, kFrameBytes);
+            // Never read without C2 errors: what the drive gave last is all there is; never
+            // read at all: silence.
+            std::memcpy(frame, p.last.data() + std::size_t{i} * kFrameBytes, kFrameBytes);
         }
-        if (!settled[i]) MarkSuspicious(lba + i);
+        if (!p.settled[i]) MarkSuspicious(lba + i);
     }
     return 1;
 }

@@ -4,8 +4,11 @@
 // orvane-cdda read through it whenever an offset or a mode other than burst is set.
 
 #include <cstdint>
-#include <deque>
+#include <functional>
+#include <list>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "encoder/cdda/cd_drive.h"
@@ -15,6 +18,9 @@ namespace orvane::cdda {
 enum class ReadMode { Burst, Secure, TestAndCopy };
 // "burst", "secure", "test-and-copy".
 const char* ReadModeName(ReadMode mode);
+
+// What Read returns when its cancel check stopped it between two requests.
+constexpr AspiResult kReadCancelled = -2;
 
 // Read offsets a drive may need, in samples; wider than any drive known (about +-5 sectors).
 constexpr int kMaxReadOffset = 2940;
@@ -43,14 +49,23 @@ public:
     // Reads the disc's frames first .. first + count - 1 into out (count x 2352 bytes), the
     // offset corrected: sample i of out is the disc's sample first * 588 + i. Samples beyond
     // the disc's ends are zeros. Returns 1, or the last failure of a command tried attempts
-    // times in burst mode (maxReads times in secure mode).
+    // times in burst and test-and-copy modes. In secure mode a request the drive cannot read
+    // is read again in smaller pieces down to single sectors; a sector that never reads is
+    // silence and suspicious, and only a failure that is not the medium's (no disc, a refused
+    // command) or the cancel check ends the read with that failure.
     AspiResult Read(std::uint32_t first, std::uint32_t count, std::uint8_t* out, int attempts);
 
     // The disc's frames first .. end - 1 are about to be read in order (a track): secure reading
-    // of a caching drive reads them in windows, never past them except for the offset.
-    void BeginSpan(std::uint32_t first, std::uint32_t end);
+    // of a caching drive reads them in windows, never past them except for the offset. reread:
+    // they were read before (the copy after the test, a verifying read) and must come from the
+    // disc again, not from the drive's cache.
+    void BeginSpan(std::uint32_t first, std::uint32_t end, bool reread = false);
 
-    // Sectors (drive addresses) whose reads never agreed, in the order met, each once.
+    // Asked before every request; true stops the read with kReadCancelled.
+    void SetCancelCheck(std::function<bool()> cancelled) { cancelled_ = std::move(cancelled); }
+
+    // Sectors (drive addresses) whose reads never agreed, never read, or (test-and-copy) were
+    // read with C2 errors, in the order met, each once.
     const std::vector<std::uint32_t>& Suspicious() const { return suspicious_; }
     void ClearSuspicious() { suspicious_.clear(); }
     // Reads of the drive issued so far (the cost of secure mode).
@@ -58,19 +73,27 @@ public:
     const ReadSettings& Settings() const { return settings_; }
 
 private:
+    struct SecurePass;
+
     AspiResult ReadFrames(std::uint32_t lba, std::uint32_t count, std::uint8_t* out, int attempts);
-    // Secure reading of lba .. lba + count - 1 in requests of at most chunk sectors; with
-    // shortSpan the drive's cache is emptied between the first two passes whatever they read.
+    // Secure reading of lba .. lba + count - 1 in requests of at most chunk sectors.
     AspiResult ReadSecure(std::uint32_t lba, std::uint32_t count, std::uint8_t* out,
-                          std::uint32_t chunk, bool shortSpan);
+                          std::uint32_t chunk);
+    // One request of a secure pass over the sectors at .. at + count - 1 of the pass's range,
+    // halved again and again while the medium refuses it.
+    AspiResult ReadPiece(SecurePass& pass, std::uint32_t at, std::uint32_t count);
     // Serves a read inside the span from the windows, reading the next window when needed.
     AspiResult ReadWindowed(std::uint32_t lba, std::uint32_t count, std::uint8_t* out);
+    bool Cancelled() const { return cancelled_ && cancelled_(); }
     std::uint32_t CacheSectors();
-    // Whether a pass reading first .. first + count - 1 in chunks may find one of them still in
-    // the drive's cache, the sectors read last being the cache's content.
-    bool MayBeCached(std::uint32_t first, std::uint32_t count, std::uint32_t chunk) const;
-    // Reads as many sectors as the cache holds far from first .. end - 1, to push them out.
-    void ReadElsewhere(std::uint32_t first, std::uint32_t end, std::uint32_t chunk);
+    // Whether the drive's cache may still hold the sector. A cache of n sectors that keeps the
+    // sectors last read, or last fetched from the disc (first in, first out), holds none read
+    // before 2n other sectors were, nor one read before n sectors that it surely fetched.
+    bool MayBeCached(std::uint32_t lba) const;
+    // Reads sectors not read lately, away from avoidLo .. avoidHi - 1, until none of these
+    // sectors may be in the cache; false when the disc has no more to read.
+    bool PushOut(const std::vector<std::uint32_t>& sectors, std::uint32_t avoidLo,
+                 std::uint32_t avoidHi);
     void Remember(std::uint32_t lba, std::uint32_t count);
     // One read with C2 pointers where the drive gives them; flags[k] set for a sector with C2
     // errors.
@@ -85,10 +108,20 @@ private:
     std::vector<std::uint32_t> suspicious_;
     std::vector<std::uint8_t> frames_, c2_;
     std::uint64_t requests_ = 0;
-    // Cache defeat: the sectors it holds (-1 until asked), the last ones read (newest last),
-    // the span being read in drive sectors and the window of agreed frames served from.
+    std::function<bool()> cancelled_;
+    // Cache defeat: the sectors it holds (-1 until asked); the last 2n sectors read, newest
+    // first, each with the count of sure fetches when it was read; reads of sectors not among
+    // them (only those after the first 2n are sure fetches: the cache held unknown sectors
+    // before); sectors that could not be read to push others out, and where the next push
+    // starts. Then the span being read in drive sectors and the window of agreed frames served
+    // from.
     std::int64_t cacheSectors_ = -1;
-    std::deque<std::uint32_t> recent_;
+    std::list<std::uint32_t> recent_;
+    std::unordered_map<std::uint32_t, std::pair<std::list<std::uint32_t>::iterator, std::uint64_t>>
+        recentAt_;
+    std::uint64_t freshReads_ = 0, sureFetches_ = 0;
+    std::unordered_set<std::uint32_t> noPush_;
+    std::int64_t pushAt_ = -1;
     std::uint32_t spanLo_ = 0, spanHi_ = 0, winLo_ = 0, winHi_ = 0;
     std::uint32_t chunk_ = 1;  // the longest request of the read loop
     std::vector<std::uint8_t> window_;

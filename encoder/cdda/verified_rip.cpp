@@ -187,15 +187,21 @@ bool RipRecorder::LeadingGapSilent() const {
     return report_.leadingGap && report_.leadingGap->silent;
 }
 
-void RipRecorder::EndTrack(const std::string& file, bool read) {
-    if (track_ < 0) return;
+void RipRecorder::EndTrack(const std::string& file, bool read, int track) {
+    // A track whose file could not even be made never began.
+    const bool begun = track_ >= 0;
+    if (!begun) track_ = track;
+    if (track_ < 0 || track_ >= session_.TrackCount()) {
+        track_ = -1;
+        return;
+    }
     RipTrackReport t;
     t.number = session_.toc.entries[static_cast<std::size_t>(track_)].trackNumber;
     t.file = file;
-    t.read = read;
-    if (read && sums_) t.sums = sums_->Finish();
-    if (read && testSums_) t.testCrc = testSums_->Finish().crc32;
-    t.suspicious = reader_.Suspicious();
+    t.read = read && begun;
+    if (t.read && sums_) t.sums = sums_->Finish();
+    if (t.read && testSums_) t.testCrc = testSums_->Finish().crc32;
+    if (begun) t.suspicious = reader_.Suspicious();
     std::lock_guard lock(mutex_);
     report_.tracks.push_back(std::move(t));
     report_.trackTitles.push_back(request_.tags[track_ + 1].Title());
@@ -210,6 +216,12 @@ void RipRecorder::Settled(int number, const std::string& file) {
 }
 
 bool RipRecorder::Complete() const {
+    // A track never reached (a cancel) is no more ripped than one that failed.
+    std::size_t checked = 0;
+    for (int i = 0; i < session_.TrackCount(); ++i)
+        checked += static_cast<std::size_t>(i) < request_.cd.checked.size() &&
+                   request_.cd.checked[static_cast<std::size_t>(i)] == 1 && IsAudio(session_, i);
+    if (report_.tracks.size() < checked) return false;
     std::vector<RipTrackReport> tracks = report_.tracks;
     if (report_.leadingGap && !report_.leadingGap->silent)
         tracks.push_back(report_.leadingGap->rip);

@@ -39,7 +39,8 @@ public:
     void Tested(const std::uint8_t* data, std::size_t size);
     void Written(const std::uint8_t* data, std::size_t size);
     // file: the name the track's file is to get; read: false when it could not be read.
-    void EndTrack(const std::string& file, bool read);
+    // track: the track, should it have failed before its read began.
+    void EndTrack(const std::string& file, bool read, int track = -1);
     // The file of a track (its number on the disc, 0 for the leading gap) once its name is
     // settled; may come from another thread, before Finish.
     void Settled(int number, const std::string& file);
@@ -59,7 +60,7 @@ public:
     const RipReport& Finish(const std::function<bool()>& cancelled, std::vector<std::string>& lines,
                             std::string& logError);
     const RipReport& Report() const { return report_; }
-    // Every track read and, in secure and test-and-copy modes, its reads agreed.
+    // Every checked audio track read and, in secure and test-and-copy modes, its reads agreed.
     bool Complete() const;
 
 private:

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "platform/clock/clock.h"
 #include "platform/fs/fs.h"
@@ -81,6 +82,7 @@ bool ParseFaultWord(const std::string& word, FaultPlan& plan, std::string& error
     if (key == "fail") return ParseRanges(value, plan.failing, error);
     if (key == "flip") return ParseRanges(value, plan.flip, error);
     if (key == "c2") return ParseRanges(value, plan.c2, error);
+    if (key == "noisy") return ParseRanges(value, plan.noisy, error);
     if (key == "read_offset") {
         const bool negative = !value.empty() && value[0] == '-';
         std::uint32_t n = 0;
@@ -160,6 +162,7 @@ void ImageDrive::SetFaults(const FaultPlan& plan) {
     failuresServed_.assign(plan.failing.size(), 0);
     flipped_.clear();
     paceDebtMs_ = 0;
+    noisyReads_ = 0;
     cacheOrder_.clear();
     cache_.clear();
 }
@@ -250,7 +253,10 @@ DriveResult ImageDrive::Read(std::uint32_t lba, std::uint32_t count, std::uint8_
                              std::uint8_t* c2) {
     std::uint32_t delayMs = 0;
     std::int32_t readOffset = 0;
-    std::vector<std::uint32_t> altered;  // indexes into the read
+    // A failing read of a slow place takes its time too, as a drive retrying does.
+    std::optional<DriveResult> failure;
+    std::vector<std::uint32_t> altered;                          // indexes into the read
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> noise;  // index, and the read's number
     {
         std::lock_guard lock(mutex_);
         DriveResult r = Ready();
@@ -262,7 +268,7 @@ DriveResult ImageDrive::Read(std::uint32_t lba, std::uint32_t count, std::uint8_
         for (const SectorRange& range : faults_.slow) {
             if (range.Overlaps(lba, count)) delayMs = faults_.slowMs;
         }
-        for (std::size_t i = 0; i < faults_.failing.size(); ++i) {
+        for (std::size_t i = 0; i < faults_.failing.size() && !failure; ++i) {
             const SectorRange& range = faults_.failing[i];
             if (range.Overlaps(lba, count)) {
                 if (faults_.failTimes > 0) {
@@ -270,12 +276,12 @@ DriveResult ImageDrive::Read(std::uint32_t lba, std::uint32_t count, std::uint8_
                     if (failuresServed_[i] >= faults_.failTimes) continue;
                     ++failuresServed_[i];
                 }
-                return DriveResult::Sense(kSenseMediumError, 0x11, 0x00,
-                                          "unrecovered read error at sector " +
-                                              std::to_string(std::max(lba, range.first)));
+                failure = DriveResult::Sense(kSenseMediumError, 0x11, 0x00,
+                                             "unrecovered read error at sector " +
+                                                 std::to_string(std::max(lba, range.first)));
             }
         }
-        if (faults_.speed > 0) {
+        if (!failure && faults_.speed > 0) {
             // Paced as a drive spinning at speed x: count / 75 / x seconds per read.
             paceDebtMs_ += 1000.0 * count / kFramesPerSecond / faults_.speed;
             auto whole = static_cast<std::uint32_t>(paceDebtMs_);
@@ -283,7 +289,7 @@ DriveResult ImageDrive::Read(std::uint32_t lba, std::uint32_t count, std::uint8_
             delayMs += whole;
         }
         readOffset = faults_.readOffset;
-        for (std::uint32_t k = 0; k < count; ++k) {
+        for (std::uint32_t k = 0; k < count && !failure; ++k) {
             const std::uint32_t s = lba + k;
             bool alter = false;
             for (const SectorRange& range : faults_.c2)
@@ -295,9 +301,16 @@ DriveResult ImageDrive::Read(std::uint32_t lba, std::uint32_t count, std::uint8_
                 flipped_[s] = true;
             }
             if (alter) altered.push_back(k);
+            for (const SectorRange& range : faults_.noisy) {
+                if (range.Contains(s)) {
+                    noise.emplace_back(k, ++noisyReads_);
+                    break;
+                }
+            }
         }
     }
     if (delayMs) orvane::clock::Current().SleepMs(delayMs);
+    if (failure) return *failure;
     DriveResult r;
     if (readOffset == 0) {
         r = ReadImage(lba, count, out);
@@ -322,6 +335,12 @@ DriveResult ImageDrive::Read(std::uint32_t lba, std::uint32_t count, std::uint8_
                 reported = reported || range.Contains(lba + k);
         }
         if (c2 && reported) std::memset(c2 + std::size_t{k} * kC2Bytes, 0xFF, kC2Bytes);
+    }
+    for (const auto& [k, number] : noise) {
+        // The read's own number in the first bytes: no two reads alike, none as on the disc.
+        std::uint8_t* frame = out + std::size_t{k} * kFrameBytes;
+        for (int i = 0; i < 4; ++i)
+            frame[i] ^= static_cast<std::uint8_t>(number >> (8 * i));
     }
     std::lock_guard lock(mutex_);
     if (faults_.cacheSectors) ThroughCache(lba, count, out);

@@ -41,7 +41,10 @@ struct FaultPlan {
     std::int32_t readOffset = 0;
     std::vector<SectorRange> flip;  // the first read of each of these sectors is altered
     std::vector<SectorRange> c2;    // always altered, and reported as C2 errors
-    double speed = 0;               // reads paced to this many times real time; 0: unpaced
+    // Every read of these sectors is altered, and each read otherwise (not reported as C2
+    // errors): reads that never agree.
+    std::vector<SectorRange> noisy;
+    double speed = 0;  // reads paced to this many times real time; 0: unpaced
     // A drive that caches audio: it keeps the last cacheSectors sectors it returned (first in,
     // first out) and answers a read of one of them from the cache, altered bytes included. Its
     // reported buffer size follows. 0: no cache, and a buffer size of 0.
@@ -58,7 +61,8 @@ void AlterSector(std::uint8_t* frame);
 
 // Parses a fault list in the words of the drive configuration file: "fail=150-300,4000",
 // "slow=0-74", "slow_ms=250", "fail_times=5", "no_disc", "tray_open", "busy", "scsi",
-// "read_offset=-48", "flip=1000-1010", "c2=2000-2003", "speed=8", "cache=1024". Returns false with
+// "read_offset=-48", "flip=1000-1010", "c2=2000-2003", "noisy=3000", "speed=8", "cache=1024".
+// Returns false with
 // a message for a word it does not know or a bad number.
 bool ParseFaultWord(const std::string& word, FaultPlan& plan, std::string& error);
 
@@ -104,6 +108,7 @@ private:
     std::uint16_t speed_ = 0;                    // set by SetSpeed; 0: never set
     std::vector<bool> flipped_;                  // per sector: its first read is behind it
     double paceDebtMs_ = 0;                      // time owed to the speed fault
+    std::uint32_t noisyReads_ = 0;               // reads of noisy sectors so far
     // The cache of cacheSectors: sectors in the order they entered, and their bytes.
     std::deque<std::uint32_t> cacheOrder_;
     std::unordered_map<std::uint32_t, std::vector<std::uint8_t>> cache_;

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QEventLoop>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QIntValidator>
@@ -22,6 +23,7 @@
 #include <QTreeWidget>
 #include <cstdio>
 #include <set>
+#include <thread>
 
 #include "encoder/app/encoder_app.h"
 #include "encoder/app/resource.h"
@@ -346,6 +348,17 @@ public:
     int Run() {
         logic_.Attach(&port_);
         logic_.openProgress = ProgressWindowOpener(this);
+        logic_.runGrab = [](const std::function<void()>& grab) {
+            // As the CD job: the grab on a thread of its own, its windows and message boxes
+            // on this one, whose events go on until the grab has ended.
+            QEventLoop loop;
+            std::thread reading([&grab, &loop] {
+                grab();
+                QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+            });
+            loop.exec();
+            reading.join();
+        };
         logic_.modulePath = shell::ModuleFileName();
         logic_.OnInitDialog();
         const int result = run_.Exec(*this, [this] {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -181,6 +182,14 @@ TEST_F(CddaTool, FailsWhenARequestCannotBeRead) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot be read"), std::string::npos) << r.err;
     EXPECT_FALSE(std::filesystem::exists(dir_ / "two.wav"));
+    // Securely the request is read in pieces: the one sector is named, the file holds the rest
+    // as on the disc and silence for it.
+    r = Start("grab --secure D: 2 two.wav");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "orvane-cdda: suspicious sector: track 2, 00:01.25 (LBA 400)\n");
+    std::string expected = orvane::test::PatternFrames(300, 150);
+    std::fill_n(expected.begin() + 100 * 2352, 2352, '\0');
+    EXPECT_TRUE(orvane::test::ReadFile(dir_ / "two.wav").substr(44) == expected);
     EXPECT_EQ(Start("grab D: 1 one.wav").status, 0);
     EXPECT_EQ(Start("grab D: 7 x.wav").status, 1);
     Configure("no_disc");

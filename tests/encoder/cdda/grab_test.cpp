@@ -470,12 +470,20 @@ TEST_F(GrabTest, GrabToFolderMessages) {
     ExpectWave(out_ / "two.WAV", 100, 32);
     ExpectWave(out_ / "three.WAV", 132, 8);
 
-    // Cancel after the second request.
+    // Cancel after the second request: the file there stays as it was, nothing of the
+    // cancelled one is left.
     opened.cancelAt = 2;
     port.PickNext(out_.path().string());
     GrabToFolder(session_, request, port, opened.Fn(), buffer);
     EXPECT_EQ(port.Boxes().back().text, "Reading aborted by user!");
-    ExpectWave(out_ / "one.WAV", 0, 8);
+    ExpectWave(out_ / "one.WAV", 0, 100);
+    std::filesystem::remove(out_ / "one.WAV");
+    port.PickNext(out_.path().string());
+    GrabToFolder(session_, request, port, opened.Fn(), buffer);
+    EXPECT_EQ(port.Boxes().back().text, "Reading aborted by user!");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out_.path()),
+                            std::filesystem::directory_iterator()),
+              2);
 }
 
 }  // namespace

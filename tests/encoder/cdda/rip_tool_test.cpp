@@ -80,10 +80,11 @@ protected:
                (orvane::test::DistDir() / "orvane-cdda").string() + "' rip D: " + folder +
                " --format " + format + " " + args + " >out" + tag + ".txt 2>err" + tag + ".txt";
     }
+    // folder: made afresh unless make is false.
     ToolRun Rip(const std::string& folder, const std::string& args,
-                const std::string& format = "wav") {
+                const std::string& format = "wav", bool make = true) {
         std::filesystem::remove_all(dir_ / folder);
-        std::filesystem::create_directories(dir_ / folder);
+        if (make) std::filesystem::create_directories(dir_ / folder);
         std::string command =
             "cd '" + dir_.path().string() + "' && " + RipCommand(folder, args, "", format);
         ToolRun r;
@@ -183,6 +184,37 @@ TEST_F(RipTool, OffsetCorrectedRipsHoldExactlyTheDiscsSamples) {
             EXPECT_EQ(TrackField(r.out, t + 1, "crc32"), crc);
         }
     }
+}
+
+// A rip that wrote not every file is no success, whatever the format: the reason on standard
+// error, no closing words of a finished job, "complete": false and the exit status 1.
+TEST_F(RipTool, ARipThatCannotWriteItsFilesFails) {
+    for (const char* format : {"wav", "mp3"}) {
+        Configure("");
+        ToolRun r = Rip("gone/deeper", "--no-accuraterip --json", format, false);
+        EXPECT_EQ(r.status, 1) << format;
+        EXPECT_NE(r.out.find("\"complete\": false"), std::string::npos) << r.out;
+        EXPECT_NE(r.err.find("Track1: Cannot create a file in gone/deeper/"
+                             ": No such file or directory"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(r.err.find("saved to disk"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("Compression Finished"), std::string::npos) << r.err;
+        r = Rip("gone/deeper", "--no-accuraterip", format, false);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "") << format;
+    }
+}
+
+// Test and copy alike, both wrong: the drive's C2 pointers still tell, in the JSON and the log.
+TEST_F(RipTool, TestAndCopyNamesSectorsTheDriveFlagged) {
+    Configure("c2=330-331");
+    ToolRun r = Rip("tested", "--test-and-copy --no-accuraterip --json");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("\"complete\": false"), std::string::npos) << r.out;
+    EXPECT_EQ(TrackField(r.out, 2, "suspicious"), "[330, 331]");
+    EXPECT_EQ(TrackField(r.out, 1, "suspicious"), "[]");
+    EXPECT_NE(orvane::test::ReadFile(dir_ / "tested" / "Rip.log").find("330"), std::string::npos);
 }
 
 TEST_F(RipTool, SecureRipsRereadFlipsAndReportScratchesWithoutStopping) {

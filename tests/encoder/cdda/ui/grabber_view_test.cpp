@@ -10,10 +10,15 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QTimer>
 #include <QTreeWidget>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
+#include <thread>
 
 #include "encoder/app/encoder_app.h"
 #include "encoder/app/resource.h"
@@ -212,6 +217,65 @@ TEST_F(GrabberView, IntroSecondsAndCancel) {
         Click(w, IDCANCEL);
     });
     EXPECT_EQ(result, IDCANCEL);
+}
+
+// "&Grab Now!" reads away from the window's thread: while a secure read of unreadable sectors
+// waits on the drive, the window's events go on; the progress window's Cancel ends the grab
+// with the read under way, and no file of the track is left.
+TEST_F(GrabberView, GrabNowKeepsTheWindowGoingAndCancelEndsItWithoutAFile) {
+    clock::VirtualClock clock;
+    clock::Install(&clock);
+    transport_.reset();
+    transport_ = std::make_unique<test::Transport>(std::vector<std::shared_ptr<cdrom::DiscDrive>>{
+        test::ImageOf(dir_, {4500, 9000, 18000}, "fail=0-4499 slow=0-4499 slow_ms=1000")});
+    settings_.WriteProfileInt("Rip", "ReadMode", 1);
+    test::TempDir out;
+    encoder::ui::Hooks().picker = [&out](int, const std::string&, const std::string&) {
+        return out.path().string();
+    };
+    // Should the window's thread be the one waiting on the drive, nobody would move the clock:
+    // after a while the drive stops waiting, so the test ends and fails instead of hanging.
+    std::atomic<bool> done{false};
+    std::thread rescue([&] {
+        for (int i = 0; i < 200 && !done; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!done) clock.SetAutoAdvance(true);
+    });
+    QPointer<QWidget> progress;
+    int turnsWhileReading = 0;
+    bool cancelled = false;
+    encoder::ui::Hooks().shown = [&](QWidget* w, int id) {
+        if (id == IDD_GRAB_PROGRESS) progress = w;
+        if (id != IDD_CDA_GRABBER) return;
+        QTimer::singleShot(0, w, [&, w] {
+            Find<QTreeWidget>(w, IDC_CD_TRACKS)->topLevelItem(0)->setCheckState(0, Qt::Checked);
+            QTimer tick;
+            QObject::connect(&tick, &QTimer::timeout, [&] {
+                if (cancelled || !progress || clock.Sleepers() != 1) return;
+                // The grab is inside a read of the drive, and this thread turns.
+                if (++turnsWhileReading < 3) return;
+                EXPECT_FALSE(w->isEnabled());
+                Click(progress, IDCANCEL);
+                cancelled = true;
+                clock.Advance(1000);  // the read under way ends
+            });
+            tick.start(5);
+            Click(w, IDC_CD_GRABNOW);
+            tick.stop();
+            Click(w, IDCANCEL);
+        });
+    };
+    ui::RunCdGrabber(nullptr);
+    done = true;
+    rescue.join();
+    clock::Install(nullptr);
+    EXPECT_TRUE(cancelled);
+    EXPECT_GE(turnsWhileReading, 3);
+    // Nothing more was read after the cancel: one second of the drive's time in all.
+    EXPECT_EQ(clock.NowMs(), 1000u);
+    ASSERT_FALSE(boxes_.empty());
+    EXPECT_EQ(boxes_.back(), "Reading aborted by user!");
+    EXPECT_TRUE(std::filesystem::is_empty(out.path()));
 }
 
 TEST_F(GrabberView, NoDriveClosesTheDialog) {
