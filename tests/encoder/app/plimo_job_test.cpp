@@ -106,11 +106,9 @@ TEST_F(PlimoJobTest, ABatchWritesIntoTheFolderItNamesOrSaysWhyItCannot) {
 
     const fs::path file = dir / "Music" / "notes.txt";
     WriteFile(file, "notes");
-    for (const std::vector<std::string> kind :
-         {std::vector<std::string>{}, {"--flac"}, {"--opus"}, {"--decode"}}) {
-        std::vector<std::string> args = kind;
-        for (const std::string a : {"--batch", (dir / "in").string(), file.string()})
-            args.push_back(a);
+    for (const char* kind : {"", "--flac", "--opus", "--decode"}) {
+        std::vector<std::string> args{"--batch", (dir / "in").string(), file.string()};
+        if (*kind) args.insert(args.begin(), kind);
         r = PlimoJob(args);
         EXPECT_NE(r.status, 0) << r.output;
         EXPECT_TRUE(Contains(
