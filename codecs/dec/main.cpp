@@ -208,6 +208,8 @@ int Run(int argc, char** argv) {
         return 1;
     }
 
+    // The input's end is the stream's end only while the front-end that feeds it lives.
+    const pid_t feeder = ::getppid();
     // Temporary files that decoders and encoders killed half-way left beside their outputs.
     orvane::fs::SweepStaleTemps(orvane::fs::FolderOf(outputPath));
 
@@ -217,8 +219,9 @@ int Run(int argc, char** argv) {
         Say(error);
         return 1;
     }
-    // The output is created with the first decoded frame, so that input without audio leaves
-    // an existing file of that name alone; one that exists is replaced only at the end.
+    // The output is created with the first decoded frame and takes its name only at the end.
+    struct stat old {};
+    const bool replacing = ::stat(outputPath.c_str(), &old) == 0;
     GrowingWaveFile wave(outputPath);
 
     std::vector<unsigned char> buffer(65536);
@@ -276,14 +279,17 @@ int Run(int argc, char** argv) {
                 " bytes were not decoded");
         }
     }
-    if (readFailed) Say("The input ended early; the output holds what was decoded");
+    // Less than the input file holds arrived: the front-end was cancelled or died, or its read
+    // failed. Such a decode is cut short and takes no file's name.
+    const bool cut = readFailed || (inputSize > 0 && bytesIn < inputSize) || ::getppid() != feeder;
+    if (cut) Say("The input ended early");
 
     if (!wave.hasFormat()) {
         if (!failed) Say("Error: no MPEG audio was found in the input");
         return 1;
     }
-    // An existing file is replaced only by a decode that went to the end of its input.
-    if (wave.replacing() && (failed || readFailed || decoder.stopped())) {
+    // A stream that stops decoding part-way is all the file holds; it replaces no older file.
+    if (failed || cut || (decoder.stopped() && replacing)) {
         wave.Abandon();
         Say("Error: the decode did not finish; " + outputPath + " was left as it was");
         return 1;
@@ -306,6 +312,6 @@ int main(int argc, char** argv) {
     if (int answered = orvane::AnswerHelpOrVersion(argc, argv, "dec.dll", kHelp); answered >= 0)
         return answered;
     std::signal(SIGPIPE, SIG_IGN);
-    GrowingWaveFile::InstallSignalFinish();
+    orvane::fs::AtomicFile::InstallSignalCleanup();
     return Run(argc, argv);
 }

@@ -33,7 +33,8 @@ constexpr const char* kHelp =
     "Plimo's child encoder: encodes raw 16-bit PCM from standard input into an MPEG audio\n"
     "file; the WAVE file named as input supplies the channel count.\n";
 
-// Bytes the input may fall short of the WAVE data size and still count as complete.
+// Bytes the input may fall short of the WAVE data size and still count as complete: the
+// encoder job starts feeding a few bytes past the header.
 constexpr int64_t kFeedSlack = 64;
 
 std::string Seconds(double s) {
@@ -90,6 +91,8 @@ int Run(int argc, char** argv) {
         Say("Error: " + error);
         return 1;
     }
+    // The input's end is the song's end only while the front-end that feeds it lives.
+    const pid_t feeder = ::getppid();
     // Temporary files that encoders and decoders killed half-way left beside their outputs.
     orvane::fs::SweepStaleTemps(orvane::fs::FolderOf(request.output));
     orvane::fs::AtomicFile output;
@@ -163,6 +166,14 @@ int Run(int argc, char** argv) {
         }
     }
 
+    // A cut input (a failed read, a front-end that was cancelled or died) would make a short
+    // file: nothing takes the output's name then, and an older file there stays as it was.
+    const double audio = static_cast<double>(bytesIn / frameBytes) / plan.inputRate;
+    if (readFailed || bytesIn + kFeedSlack < wave.dataBytes || ::getppid() != feeder) {
+        Say("Error: The input ended early after " + Seconds(audio) + " of " +
+            Seconds(expectedSeconds) + "; " + request.output + " was not written");
+        return 1;
+    }
     mpeg.clear();
     if (resampler) {
         resampled.clear();
@@ -187,15 +198,9 @@ int Run(int argc, char** argv) {
         return 1;
     }
 
-    const double audio = static_cast<double>(bytesIn / frameBytes) / plan.inputRate;
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (carry != 0) Say("The input ended inside a sample frame; its last bytes were dropped");
-    // The encoder job starts feeding a few bytes past the header; only a real shortfall counts.
-    if (readFailed || bytesIn + kFeedSlack < wave.dataBytes) {
-        Say("The input ended early after " + Seconds(audio) + " of " + Seconds(expectedSeconds) +
-            "; the stream was finished there");
-    }
     char summary[160];
     std::snprintf(summary, sizeof summary,
                   "Done: %.2f s of audio, %lld frames, %lld bytes, %.1fx real time", audio,

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <cstring>
 
 #include "encoder/app/progress.h"
 #include "encoder/app/resource.h"
@@ -344,14 +346,18 @@ bool ChildJob::WriteStopByte() {
 int ChildJob::OpenInput(JobRunner& r, const std::string& input, const std::string& output,
                         std::int64_t& size) {
     meter_.SetCurrentOutput(output);
-    // Without access-time updates where the file is ours: the feed reads it in thousands of
-    // small moves, and each would otherwise check the time stamp.
-    int fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC | O_NOATIME);
-    if (fd < 0 && errno == EPERM) fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
+    // A regular file only: a FIFO or a device must not stall the job or feed it without end.
+    fs::Status status;
+    int fd = fs::OpenForReading(input, status);
     if (fd < 0) {
-        r.ShowBox("Error: Cannot open the input file", MB_OK);
+        std::string text = "Error: Cannot open the input file";
+        if (status.kind == fs::Status::Kind::NotRegularFile) text += "\n" + status.message;
+        r.ShowBox(text, MB_OK);
         return -1;
     }
+    // Without access-time updates where the file is ours: the feed reads it in thousands of
+    // small reads, and each would otherwise check the time stamp.
+    if (const int flags = ::fcntl(fd, F_GETFL); flags >= 0) ::fcntl(fd, F_SETFL, flags | O_NOATIME);
     size = ::lseek(fd, 0, SEEK_END);
     ::lseek(fd, 0, SEEK_SET);
     meter_.inputSize = size;
@@ -393,6 +399,13 @@ bool ChildJob::StartChild(JobRunner& r, const std::string& program,
     drainWake_ = std::make_unique<process::WakeEvent>();
     reader_ = std::thread([this, &r, readerFd] { ReaderBody(r, readerFd); });
     return true;
+}
+
+std::string ChildJob::CutInput(const std::string& input, int error) {
+    // Told first, before its input closes: a child must not take the cut for the file's end.
+    if (child_ && child_->ExitCode() == STILL_ACTIVE) ::kill(child_->Pid(), SIGTERM);
+    return "Error: Cannot read " + input + ": " +
+           (error ? std::strerror(error) : "the file ended before its audio data did");
 }
 
 void ChildJob::StopReaderAndClosePipes(JobRunner& r) {

@@ -75,6 +75,9 @@ protected:
     // Starts the child on two fresh pipes of pipeSize bytes and the reader on its output.
     bool StartChild(JobRunner& r, const std::string& program, const std::vector<std::string>& args,
                     int pipeSize);
+    // The failure of a file whose input could not be read to its end (error: the read's errno,
+    // 0 for a file that ended early); ends the child first, so that it writes no output.
+    std::string CutInput(const std::string& input, int error);
     // Stops the reader (stop bytes, with progress updates meanwhile) and closes the pipes.
     void StopReaderAndClosePipes(JobRunner& r);
     // Waits for the child (a cancelled one gets a grace time, then is ended) and the reader.

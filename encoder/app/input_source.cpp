@@ -8,6 +8,7 @@
 
 #include "encoder/app/paths.h"
 #include "encoder/app/read_ahead_source.h"
+#include "platform/fs/fs.h"
 
 namespace orvane::encoder {
 
@@ -89,8 +90,15 @@ CdSourceFactory& CdFactory() {
 }  // namespace
 
 ScratchFiles::~ScratchFiles() {
-    for (const std::string& path : paths_)
-        ::unlink(path.c_str());
+    for (std::size_t i = 0; i < paths_.size(); ++i) {
+        ::unlink(paths_[i].c_str());
+        orvane::fs::KeepOnSignal(signalHandles_[i]);
+    }
+}
+
+void ScratchFiles::Add(const std::string& path) {
+    paths_.push_back(path);
+    signalHandles_.push_back(orvane::fs::RemoveOnSignal(path));
 }
 
 bool ScratchFiles::Holds(const std::string& path) const {
@@ -98,7 +106,12 @@ bool ScratchFiles::Holds(const std::string& path) const {
 }
 
 void ScratchFiles::Release(const std::string& path) {
-    paths_.erase(std::remove(paths_.begin(), paths_.end(), path), paths_.end());
+    for (std::size_t i = paths_.size(); i-- > 0;) {
+        if (paths_[i] != path) continue;
+        orvane::fs::KeepOnSignal(signalHandles_[i]);
+        paths_.erase(paths_.begin() + static_cast<std::ptrdiff_t>(i));
+        signalHandles_.erase(signalHandles_.begin() + static_cast<std::ptrdiff_t>(i));
+    }
 }
 
 void NameTurns::Wait(int number) {

@@ -28,12 +28,15 @@ public:
     ScratchFiles(const ScratchFiles&) = delete;
     ScratchFiles& operator=(const ScratchFiles&) = delete;
 
-    void Add(const std::string& path) { paths_.push_back(path); }
+    // The file is removed with this, or by a signal that ends the program (AtomicFile's
+    // signal clean-up) before then.
+    void Add(const std::string& path);
     bool Holds(const std::string& path) const;
     void Release(const std::string& path);
 
 private:
     std::vector<std::string> paths_;
+    std::vector<int> signalHandles_;  // of fs::RemoveOnSignal, one per path
 };
 
 // The order in which the items of a batch that runs several at once take their final names:

@@ -4,6 +4,7 @@
 
 #include "encoder/app/child_job.h"
 #include "encoder/app/parallel_batch.h"
+#include "encoder/app/paths.h"
 #include "platform/clock/clock.h"
 
 namespace orvane::encoder {
@@ -87,7 +88,12 @@ void JobRunner::Start() {
     started_ = true;
     workerRunning_ = true;
     worker_ = std::thread([this] {
-        if (job_)
+        // A batch writes into the folder named, never beside it: made when it is missing.
+        const std::string folderProblem =
+            request_.batch ? MakeOutputFolder(request_.output) : std::string();
+        if (!folderProblem.empty())
+            Finish(folderProblem, JobResult::Failed);
+        else if (job_)
             job_->Run(*this);
         else
             Finish(request_.kind == JobKind::EncodeWma

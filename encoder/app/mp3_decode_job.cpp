@@ -1,6 +1,7 @@
 // The MP3 decoder job: each MP3 file of its source through the decoder child dec.dll.
 #include <unistd.h>
 
+#include <cerrno>
 #include <vector>
 
 #include "encoder/app/child_job.h"
@@ -92,8 +93,11 @@ bool Mp3DecodeJob::DecodeFile(JobRunner& r, const std::string& input, const std:
     std::int64_t pos = 0;
     meter_.inputPosition = 0;
     int chunks = 0;
+    std::string readFailure;
     for (;;) {
         ssize_t count = ::read(fd, chunk.data(), chunk.size());
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0 && !r.CancelRequested()) readFailure = CutInput(input, errno);
         if (count <= 0) break;
         pos += count;
         meter_.inputPosition = pos;
@@ -112,7 +116,7 @@ bool Mp3DecodeJob::DecodeFile(JobRunner& r, const std::string& input, const std:
     meter_.inputPosition = -1;
     StopReaderAndClosePipes(r);
     WaitChildAndReader(r);
-    failure = Judge("dec.dll", output, before);
+    failure = readFailure.empty() ? Judge("dec.dll", output, before) : readFailure;
     return true;
 }
 

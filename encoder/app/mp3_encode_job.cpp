@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <vector>
 
 #include "encoder/app/album_gain.h"
 #include "encoder/app/child_job.h"
@@ -229,20 +231,28 @@ bool Mp3EncodeJob::EncodeFile(JobRunner& r, const std::string& input, const std:
     }
     r.WaitMs(1500);
 
-    // Feed the samples of the data chunk, in chunks of 8192 bytes moved from the file straight
-    // into the pipe.
+    // Feed the samples of the data chunk in chunks of 8192 bytes. A read that fails or comes
+    // short (the file was cut meanwhile) fails the file, never ends its stream early.
     std::int64_t pos = wave.dataStart;
     meter_.inputPosition = pos;
     int chunks = 0;
+    std::vector<char> chunk(kChunk);
+    std::string readFailure;
     for (;;) {
         std::int64_t count = std::min<std::int64_t>(wave.dataEnd - pos, kChunk);
         if (count <= 0) break;
-        long written = process::SpliceAll(fd, pos, pipeA_.writeFd, static_cast<std::size_t>(count),
-                                          &cancelWake_);
+        const ssize_t got = ::pread(fd, chunk.data(), static_cast<std::size_t>(count), pos);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            if (!r.CancelRequested()) readFailure = CutInput(input, got < 0 ? errno : 0);
+            break;
+        }
+        long written = process::WriteAll(pipeA_.writeFd, chunk.data(),
+                                         static_cast<std::size_t>(got), &cancelWake_);
         pos += std::max(0L, written);
         meter_.inputPosition = pos;
-        meter_.bytesFed += count;
-        if (written <= 0 || written < count) break;
+        meter_.bytesFed += got;
+        if (written < got) break;
         if (child_->ExitCode() != STILL_ACTIVE) break;
         if (++chunks == 10) {
             ProgressUpdate(r);
@@ -254,6 +264,10 @@ bool Mp3EncodeJob::EncodeFile(JobRunner& r, const std::string& input, const std:
     StopReaderAndClosePipes(r);
     r.WaitMs(500);
     WaitChildAndReader(r);
+    if (!readFailure.empty()) {
+        failure = readFailure;
+        return true;
+    }
     failure = Judge("enc.dll", output, before);
     return true;
 }

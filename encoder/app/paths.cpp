@@ -120,10 +120,23 @@ std::vector<std::string> FindFiles(const std::string& folder, const std::string&
 }
 
 std::string OutputFolderOf(const std::string& outputText) {
+    return outputText.empty() ? std::string() : WithTrailingSlash(outputText);
+}
+
+std::string MakeOutputFolder(const std::string& outputText) {
+    std::string folder = OutputFolderOf(outputText);
+    if (folder.empty()) return {};
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
     std::error_code ec;
-    if (!outputText.empty() && (outputText.back() == '/' || fs::is_directory(outputText, ec)))
-        return WithTrailingSlash(outputText);
-    return DriveAndDirectory(outputText);
+    const fs::file_status status = fs::status(folder, ec);
+    if (fs::is_directory(status)) return {};
+    if (fs::exists(status))
+        return "Error: The output folder " + folder + " is a file, not a folder";
+    fs::create_directories(folder, ec);
+    if (!ec && !fs::is_directory(folder, ec)) ec = std::make_error_code(std::errc::not_a_directory);
+    if (ec) return "Error: Cannot create the output folder " + folder + ": " + ec.message();
+    return {};
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {

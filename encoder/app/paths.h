@@ -23,9 +23,13 @@ std::vector<std::string> FindFiles(const std::string& folder, const std::string&
 // True when both paths name the same file (the same path after resolution, or the same inode).
 bool SameFile(const std::string& a, const std::string& b);
 
-// The folder of a batch's outputs: the output text itself when it ends with '/' or names an
-// existing folder (so outputs never land next to the chosen folder), else its directory part.
+// The folder of a batch's outputs: the output text itself, with a trailing '/' (empty: the
+// current folder). Outputs never land next to the chosen folder, also before it exists.
 std::string OutputFolderOf(const std::string& outputText);
+// Makes the folder of a batch's outputs, with the folders above it, where it does not exist.
+// Empty when it is there; else the message naming the folder and why it cannot be (a file
+// holds its name, or it cannot be created).
+std::string MakeOutputFolder(const std::string& outputText);
 // Renames from to to unless a file named to exists already (as a rename on Windows would
 // refuse); false (errno set, EEXIST for a taken name) when nothing was renamed.
 bool RenameNoReplace(const std::string& from, const std::string& to);

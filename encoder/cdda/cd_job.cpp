@@ -22,6 +22,7 @@
 #include "encoder/app/name_pattern.h"
 #include "encoder/app/paths.h"
 #include "encoder/cdda/verified_rip.h"
+#include "platform/fs/fs.h"
 
 namespace orvane::cdda {
 
@@ -54,7 +55,9 @@ CdTrackSource::CdTrackSource(const encoder::JobRequest& request, const CdSession
     // Without an output folder the files go to the music folder, never to wherever the
     // program happens to run.
     if (folder_.empty()) folder_ = encoder::MusicFolder();
+    // What killed jobs left: their scratch files and the temporary files written beside them.
     SweepStaleScratch(folder_);
+    orvane::fs::SweepStaleTemps(folder_);
     readBufferSize_ = request.cd.readBufferSize;
     for (std::uint8_t flag : request.cd.checked)
         count_ += flag == 1;

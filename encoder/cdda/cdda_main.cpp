@@ -29,6 +29,8 @@
 #include "platform/base/command_line.h"
 #include "platform/cdrom/disc_info.h"
 #include "platform/cdrom/drives.h"
+#include "platform/fs/fs.h"
+#include "platform/process/process.h"
 #include "platform/shell/sysinfo.h"
 
 namespace {
@@ -473,6 +475,9 @@ int Rip(const std::vector<std::string>& args) {
         std::fprintf(stderr, "orvane-cdda: %s\n", error.c_str());
         return 1;
     }
+    // Ended by a signal, the rip removes the files it was writing and its scratch files; its
+    // codec children are told too and remove theirs.
+    orvane::fs::AtomicFile::InstallSignalCleanup(orvane::process::SignalLiveChildren);
     return RunRip(session, options);
 }
 

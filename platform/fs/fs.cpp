@@ -22,16 +22,42 @@ namespace {
 constexpr std::size_t kMaxBaseInTempName = 200;  // leaves room for the suffix within NAME_MAX
 constexpr std::time_t kAbandonedAfter = 24 * 3600;
 
-// The temporary file a signal handler must remove.
-char g_signalTemp[PATH_MAX];
-std::atomic<bool> g_signalTempActive{false};
+// The temporary files a signal handler must remove: one slot per file being written, so a
+// program that writes several at once (a batch running files side by side) loses none of them.
+// A slot's state: 0 free, 1 being filled or emptied (the handler leaves it), 2 holds a name.
+constexpr std::size_t kSignalSlots = 64;
+struct SignalSlot {
+    std::atomic<int> state{0};
+    char path[PATH_MAX];
+};
+SignalSlot g_signalSlots[kSignalSlots];
 std::atomic<void (*)(int)> g_signalFirst{nullptr};
 
 void OnSignal(int sig) {
     if (void (*first)(int) = g_signalFirst.load()) first(sig);
-    if (g_signalTempActive.load()) ::unlink(g_signalTemp);
+    for (SignalSlot& slot : g_signalSlots)
+        if (slot.state.load() == 2) ::unlink(slot.path);
     ::signal(sig, SIG_DFL);
     ::raise(sig);
+}
+
+// Names path to the signal handler; -1 when it is too long or every slot is taken.
+int TrackForSignals(const std::string& path) {
+    if (path.size() >= PATH_MAX) return -1;
+    for (std::size_t i = 0; i < kSignalSlots; ++i) {
+        int expected = 0;
+        if (!g_signalSlots[i].state.compare_exchange_strong(expected, 1)) continue;
+        std::memcpy(g_signalSlots[i].path, path.c_str(), path.size() + 1);
+        g_signalSlots[i].state.store(2);
+        return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void UntrackForSignals(int& slot) {
+    if (slot < 0) return;
+    g_signalSlots[slot].state.store(0);
+    slot = -1;
 }
 
 Status Failure(Status::Kind kind, int code, const std::string& message) {
@@ -107,6 +133,9 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
     ::unlink(from.c_str());
     return true;
 }
+
+int RemoveOnSignal(const std::string& path) { return TrackForSignals(path); }
+void KeepOnSignal(int& handle) { UntrackForSignals(handle); }
 
 FileOps& SystemOps() {
     static FileOps ops;
@@ -261,18 +290,15 @@ Status AtomicFile::Open(const std::string& path, const WriteOptions& options) {
         // Named to the signal handler before the file exists: a signal that arrives just after
         // its creation must not leave it behind. The name carries our pid, so what the handler
         // might remove in between is at worst a temporary file of ours.
-        const bool tracked = temp.size() < sizeof g_signalTemp;
-        if (tracked) {
-            g_signalTempActive.store(false);
-            std::memcpy(g_signalTemp, temp.c_str(), temp.size() + 1);
-            g_signalTempActive.store(true);
-        }
+        signalSlot_ = TrackForSignals(temp);
         fd_ = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd_ >= 0) {
             tempPath_ = std::move(temp);
             break;
         }
-        if (tracked) g_signalTempActive.store(false);  // leaves errno alone
+        const int error = errno;
+        UntrackForSignals(signalSlot_);
+        errno = error;
         if (errno != EEXIST) return Errno("Cannot create", path_);
     }
     if (fd_ < 0) return Errno("Cannot create", path_);
@@ -317,7 +343,7 @@ Status AtomicFile::Commit() {
     const bool moved = options_.mustBeNew ? RenameNoReplace(tempPath_, path_)
                                           : ops.Rename(tempPath_.c_str(), path_.c_str()) == 0;
     if (!moved) return Fail("Cannot write");
-    g_signalTempActive.store(false);
+    UntrackForSignals(signalSlot_);
     tempPath_.clear();
     SyncFolder(FolderOf(path_), ops);
     return {};
@@ -329,10 +355,10 @@ void AtomicFile::Discard() {
         fd_ = -1;
     }
     if (!tempPath_.empty()) {
-        g_signalTempActive.store(false);
         ::unlink(tempPath_.c_str());
         tempPath_.clear();
     }
+    UntrackForSignals(signalSlot_);
 }
 
 Status WriteFileAtomically(const std::string& path, std::string_view bytes,

@@ -93,10 +93,9 @@ public:
     std::int64_t size() const { return size_; }
     const std::string& tempPath() const { return tempPath_; }
 
-    // Makes SIGINT, SIGTERM and SIGHUP remove the temporary file of the most recently opened
-    // AtomicFile before the process ends (for programs that write one output at a time).
-    // first, when given, runs before that with the signal's number; it must be
-    // async-signal-safe.
+    // Makes SIGINT, SIGTERM and SIGHUP remove the temporary files of every AtomicFile that is
+    // open (up to 64 at once) before the process ends. first, when given, runs before that
+    // with the signal's number; it must be async-signal-safe.
     static void InstallSignalCleanup(void (*first)(int) = nullptr);
 
 private:
@@ -107,12 +106,20 @@ private:
     std::string tempPath_;
     std::int64_t size_ = 0;
     WriteOptions options_;
+    int signalSlot_ = -1;  // where the signal handler finds tempPath_
 };
 
 // Renames from to to unless a file (or any name) is at to already; false with errno set
 // (EEXIST for a taken name) when nothing was renamed. Never replaces what is there, also when
 // another process takes the name at the same moment.
 bool RenameNoReplace(const std::string& from, const std::string& to);
+
+// Names a file of the program's own that the signal clean-up of AtomicFile removes too (a
+// scratch file that is not an AtomicFile's); returns the handle for KeepOnSignal, -1 when the
+// file cannot be named (it then stays after a signal).
+int RemoveOnSignal(const std::string& path);
+// The file of handle stays after a signal again; handle becomes -1.
+void KeepOnSignal(int& handle);
 
 // Replaces (or creates) `path` with `bytes`, whole or not at all.
 Status WriteFileAtomically(const std::string& path, std::string_view bytes,

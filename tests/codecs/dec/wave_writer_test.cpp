@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <vector>
 
 #include "codecs/dec/wave_writer.h"
@@ -22,9 +23,15 @@ TEST(GrowingWaveFile, IsAValidWaveWhileItGrowsAndAtTheEnd) {
     // 1.2 MB of samples: the header has been brought up to date on the way.
     for (int i = 0; i < 20; ++i)
         ASSERT_TRUE(wave.Append(block.data(), 60000, &error)) << error;
+    // It grows beside its name, which it takes only once complete.
+    EXPECT_FALSE(std::filesystem::exists(path));
+    std::filesystem::path growing;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        growing = e.path();
+    EXPECT_EQ(growing.filename().string().rfind(".out.wav.tmp-", 0), 0u) << growing;
     test::Pcm pcm;
     uint32_t declared = 0;
-    ASSERT_TRUE(test::ParseWave(test::ReadFile(path), &pcm, &declared));
+    ASSERT_TRUE(test::ParseWave(test::ReadFile(growing), &pcm, &declared));
     EXPECT_EQ(pcm.rate, 22050);
     EXPECT_EQ(pcm.channels, 1);
     EXPECT_GE(declared, 1u << 20);

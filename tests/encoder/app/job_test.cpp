@@ -239,7 +239,9 @@ TEST(Paths, OutputFolderAndSameFile) {
     std::filesystem::create_directory(dir / "out");
     EXPECT_EQ(OutputFolderOf((dir / "out").string()), (dir / "out").string() + "/");
     EXPECT_EQ(OutputFolderOf("/x/y/"), "/x/y/");
-    EXPECT_EQ(OutputFolderOf("/x/y/file.mp3"), "/x/y/");
+    // A folder that is not there yet is still the folder, never the one above it.
+    EXPECT_EQ(OutputFolderOf("/x/y/NewAlbum"), "/x/y/NewAlbum/");
+    EXPECT_EQ(OutputFolderOf(""), "");
     test::WriteFile(dir / "f.wav", "x");
     EXPECT_TRUE(SameFile((dir / "f.wav").string(), (dir / "out/../f.wav").string()));
     EXPECT_FALSE(SameFile((dir / "f.wav").string(), (dir / "g.wav").string()));

@@ -109,6 +109,60 @@ TEST_F(PlimoJobTest, AMissingOutputFolderIsAFailure) {
     EXPECT_FALSE(fs::exists(dir / "nowhere"));
 }
 
+// A batch writes into the folder it names: made when it is missing, refused when a file holds
+// its name; never beside it, never into the current folder.
+TEST_F(PlimoJobTest, ABatchWritesIntoTheFolderItNamesOrSaysWhyItCannot) {
+    fs::create_directories(dir / "in");
+    WriteFile(dir / "in" / "a.wav", Tone(0.3));
+    fs::create_directories(dir / "Music");
+    WriteFile(dir / "Music" / "a.FLAC", "the user's a.FLAC");
+    WriteFile(dir / "Music" / "a.MP3", "the user's a.MP3");
+    ProgramResult r = PlimoJob(
+        {"--flac", "--batch", (dir / "in").string(), (dir / "Music" / "New" / "Album").string()});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(fs::exists(dir / "Music" / "New" / "Album" / "a.FLAC"));
+    r = PlimoJob({"--batch", (dir / "in").string(), (dir / "Music" / "NewAlbum").string()});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(fs::exists(dir / "Music" / "NewAlbum" / "a.MP3"));
+    EXPECT_EQ(ReadFile(dir / "Music" / "a.FLAC"), "the user's a.FLAC");
+    EXPECT_EQ(ReadFile(dir / "Music" / "a.MP3"), "the user's a.MP3");
+
+    const fs::path file = dir / "Music" / "notes.txt";
+    WriteFile(file, "notes");
+    for (const char* kind : {"", "--flac", "--opus", "--decode"}) {
+        std::vector<std::string> args{"--batch", (dir / "in").string(), file.string()};
+        if (*kind) args.insert(args.begin(), kind);
+        r = PlimoJob(args);
+        EXPECT_NE(r.status, 0) << r.output;
+        EXPECT_TRUE(Contains(
+            r.output, "Error: The output folder " + file.string() + " is a file, not a folder"))
+            << r.output;
+    }
+    EXPECT_EQ(ReadFile(file), "notes");
+    EXPECT_EQ(ReadFile(dir / "Music" / "a.FLAC"), "the user's a.FLAC");
+    EXPECT_EQ(ReadFile(dir / "Music" / "a.MP3"), "the user's a.MP3");
+
+    WriteFile(dir / "blocked", "a file where a folder would go");
+    r = PlimoJob({"--flac", "--batch", (dir / "in").string(), (dir / "blocked" / "x").string()});
+    EXPECT_NE(r.status, 0);
+    EXPECT_TRUE(Contains(
+        r.output, "Error: Cannot create the output folder " + (dir / "blocked" / "x").string()))
+        << r.output;
+}
+
+// The MP3 roads read only regular files: a FIFO is refused at once, never waited on.
+TEST_F(PlimoJobTest, AnInputThatIsNoRegularFileIsRefused) {
+    ASSERT_EQ(::mkfifo((dir / "pipe.wav").c_str(), 0600), 0);
+    for (const char* kind : {"mp3", "--decode"}) {
+        std::vector<std::string> args{(dir / "pipe.wav").string(), (dir / "out").string()};
+        if (std::string(kind) == "--decode") args.insert(args.begin(), kind);
+        ProgramResult r = PlimoJob(args);
+        EXPECT_NE(r.status, 0) << kind;
+        EXPECT_TRUE(Contains(r.output, "not a regular file")) << kind << ": " << r.output;
+        EXPECT_FALSE(fs::exists(dir / "out"));
+    }
+}
+
 TEST_F(PlimoJobTest, AFailedEncodeLeavesAnOlderFileOfTheSameNameAlone) {
     WriteFile(dir / "in.wav", Tone(0.2, 6));
     WriteFile(dir / "out.mp3", "an older file that is not ours to change");
@@ -241,7 +295,8 @@ protected:
 
     // Starts plimo-job on the long input and returns its pid once its temporary output file
     // is there; -1 when that never happened.
-    pid_t StartAndAwaitOutput(const fs::path& output, bool mp3 = false) {
+    pid_t StartAndAwaitOutput(const fs::path& output, bool mp3 = false,
+                              const fs::path& log = "/dev/null") {
         const int watch = ::inotify_init1(IN_CLOEXEC);
         if (watch < 0 || ::inotify_add_watch(watch, output.parent_path().c_str(), IN_CREATE) < 0)
             return -1;
@@ -251,7 +306,7 @@ protected:
             ::signal(SIGTERM, SIG_DFL);
             const std::string program = (DistDir() / "plimo-job").string();
             const std::string input = (dir / "long.wav").string();
-            std::freopen("/dev/null", "w", stdout);
+            std::freopen(log.c_str(), "w", stdout);
             if (mp3)
                 ::execl(program.c_str(), program.c_str(), input.c_str(), output.c_str(),
                         static_cast<char*>(nullptr));
@@ -328,6 +383,25 @@ TEST_F(PlimoJobSignalTest, AStoppedJobStopsItsCodecChildAndKeepsTheOlderOutput) 
         (void)!::read(watch, buffer, sizeof buffer);
     ::close(watch);
     EXPECT_TRUE(Temporaries().empty());
+    EXPECT_EQ(ReadFile(output), "the older song");
+}
+
+// The input cut short while it is encoded: the file fails with the reason, the cut stream
+// never takes the output's name.
+TEST_F(PlimoJobSignalTest, AnInputCutShortDuringTheEncodeFailsTheFile) {
+    const fs::path output = dir / "out" / "song.mp3";
+    WriteFile(output, "the older song");
+    const pid_t pid = StartAndAwaitOutput(output, true, dir / "log.txt");
+    ASSERT_GT(pid, 0);
+    fs::resize_file(dir / "long.wav", 2 << 20);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    const std::string log = ReadFile(dir / "log.txt");
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << log;
+    EXPECT_TRUE(Contains(log, "Error: Cannot read " + (dir / "long.wav").string() +
+                                  ": the file ended before its audio data did"))
+        << log;
+    EXPECT_FALSE(Contains(log, "MP3 Compression Finished.")) << log;
     EXPECT_EQ(ReadFile(output), "the older song");
 }
 

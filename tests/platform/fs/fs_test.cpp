@@ -1,6 +1,7 @@
 #include "platform/fs/fs.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -175,6 +176,48 @@ TEST(AtomicWrite, ACrashBeforeTheRenameLeavesTheOldFileAndTheNextRunSweeps) {
               (std::vector<std::string>{".live.mp3.tmp-" + std::to_string(::getpid()) + "-3",
                                         ".other.mp3.tmp-x-1", "out.wav",
                                         "song.mp3.tmp-" + std::to_string(pid) + "-1"}));
+}
+
+// A program writing several files at once (a batch running files side by side), ended by a
+// signal: none of its temporary files and none of the scratch files it named stays.
+TEST(AtomicWrite, ASignalRemovesEveryFileBeingWrittenAndNamedScratch) {
+    for (int sig : {SIGINT, SIGTERM}) {
+        TempDir dir;
+        WriteFile(dir / "b.flac", "the user's b");
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            AtomicFile::InstallSignalCleanup();
+            AtomicFile a, b, c;
+            a.Open((dir / "a.flac").string());
+            b.Open((dir / "b.flac").string());
+            c.Open((dir / "c.flac").string());
+            b.Write("half", 4);
+            c.Discard();  // given up before: its slot is free again
+            WriteFile(dir / ".scratch-track1.wav", "grabbed");
+            WriteFile(dir / ".scratch-track2.wav", "grabbed and kept");
+            orvane::fs::RemoveOnSignal((dir / ".scratch-track1.wav").string());
+            int kept = orvane::fs::RemoveOnSignal((dir / ".scratch-track2.wav").string());
+            orvane::fs::KeepOnSignal(kept);
+            EXPECT_EQ(kept, -1);
+            (void)!::write(ready[1], "x", 1);
+            for (;;)
+                ::pause();
+        }
+        ::close(ready[1]);
+        char x;
+        ASSERT_EQ(::read(ready[0], &x, 1), 1);
+        ::close(ready[0]);
+        ASSERT_EQ(Names(dir.path()).size(), 5u);
+        ::kill(pid, sig);
+        int wstatus = 0;
+        ASSERT_EQ(::waitpid(pid, &wstatus, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(wstatus) && WTERMSIG(wstatus) == sig);
+        EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{".scratch-track2.wav", "b.flac"}));
+        EXPECT_EQ(ReadFile(dir / "b.flac"), "the user's b");
+    }
 }
 
 TEST(AtomicWrite, KeepsPermissionsLinksAndRefusesToReplaceWhenAsked) {
