@@ -229,7 +229,9 @@ TEST_F(PlimoJobFlacTest, SeveralFilesAtOnceGiveTheFilesAndTheAlbumOfOneAtATime) 
         // One at a time writes one file at a time. That several at once really run at once,
         // the album's loudness notwithstanding, the batch's tests prove with a gate they hold
         // (FormatBatchTest); a folder watched from outside cannot tell it under load.
-        if (i == 0) EXPECT_EQ(writes.MostAtOnce(), 1);
+        if (i == 0) {
+            EXPECT_EQ(writes.MostAtOnce(), 1);
+        }
         outputs[i] = r.output;
         for (const char* name : {"a", "c", "d"})
             files[i].push_back(ReadFile(out / (std::string(name) + ".FLAC")));

@@ -176,7 +176,9 @@ TEST_F(ReplayGainJobTest, Mp3BatchSeveralAtOnceWritesTheBytesAndAlbumOfOneAtATim
         // One at a time writes one file at a time. That several at once really run at once,
         // the batch's tests prove with a gate they hold (ParallelBatchTest); a folder watched
         // from outside cannot tell it under load.
-        if (i == 0) EXPECT_EQ(writes.MostAtOnce(), 1);
+        if (i == 0) {
+            EXPECT_EQ(writes.MostAtOnce(), 1);
+        }
         for (const auto& e : sfs::directory_iterator(out))
             files[i][e.path().filename().string()] = ReadFile(e.path());
     }
