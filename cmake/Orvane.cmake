@@ -59,10 +59,10 @@ function(orvane_program name)
   endif()
 endfunction()
 
-# orvane_test(NAME SOURCES ... [LIBS ...] [LABEL unit|gui|e2e] [TIMEOUT s] [ENV k=v ...])
+# orvane_test(NAME SOURCES ... [LIBS ...] [LABEL unit|gui|e2e] [TIMEOUT s] [COST s] [ENV k=v ...])
 # One GoogleTest program per call; it finds the programs through ORVANE_DIST.
 function(orvane_test name)
-  cmake_parse_arguments(A "" "LABEL;TIMEOUT" "SOURCES;LIBS;ENV;DEPENDS" ${ARGN})
+  cmake_parse_arguments(A "" "LABEL;TIMEOUT;COST" "SOURCES;LIBS;ENV;DEPENDS" ${ARGN})
   if(NOT A_LABEL)
     set(A_LABEL unit)
   endif()
@@ -83,10 +83,16 @@ function(orvane_test name)
     add_dependencies(${name} ${A_DEPENDS})
   endif()
   add_test(NAME ${name} COMMAND ${name})
-  # Every test program gets a registry of its own, so no test touches the user's settings.
-  set(env "ORVANE_DIST=${ORVANE_DIST}" "QT_QPA_PLATFORM=offscreen"
+  # Every test program gets a registry of its own, so no test touches the user's settings. The
+  # programs' fixed pauses last a hundredth of their time (platform/clock, test-only).
+  set(env "ORVANE_DIST=${ORVANE_DIST}" "QT_QPA_PLATFORM=offscreen" "ORVANE_TEST_PAUSE_DIVISOR=100"
           "ORVANE_REGISTRY_DIR=${CMAKE_CURRENT_BINARY_DIR}/registry-${name}"
           "ASAN_OPTIONS=detect_leaks=1" "UBSAN_OPTIONS=print_stacktrace=1" ${A_ENV})
   set_tests_properties(${name} PROPERTIES LABELS "${A_LABEL}" TIMEOUT ${A_TIMEOUT}
                                           ENVIRONMENT "${env}")
+  # COST: the test's seconds on a 2-core machine; ctest -j starts the costly ones first, so the
+  # long programs run beside the many short ones instead of after them.
+  if(A_COST)
+    set_tests_properties(${name} PROPERTIES COST ${A_COST})
+  endif()
 endfunction()

@@ -209,7 +209,7 @@ void ChildJob::FinishFiles(JobRunner& r, unsigned waitMs, const std::string& fin
     filesDone_ = true;
     SetBars100(r);
     // The batch a single file belongs to makes the closing pause once, for all of its files.
-    if (!r.Request().OneItem()) r.WaitMs(waitMs);
+    if (!r.Request().OneItem()) r.Pause(waitMs);
     if (failures_.empty()) {
         r.Finish(finished, JobResult::Succeeded);
         return;

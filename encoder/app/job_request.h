@@ -101,6 +101,9 @@ struct JobRequest {
     // How many files of a folder batch may run at once (1: one after the other).
     int parallelJobs = 1;
     BatchItem item;  // set on the job of one such file
+    // The status window's fixed pauses (JobRunner::Pause) are made: always in Plimo; plimo-job
+    // leaves them out unless asked (--paced).
+    bool paced = true;
 
     bool OneItem() const { return batch && !item.file.empty(); }
 

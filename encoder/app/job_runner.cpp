@@ -59,7 +59,7 @@ void Job::Cancel(JobRunner& r) {
         r.WaitCursor(true);
         r.SetText(JobText::Log, "Stopping the Encoder Engine...\r\nPlease wait a few seconds...");
         r.ProcessMessages();
-        clock::Sleep(2000);
+        r.Pause(2000, true);
         r.Message("Current Process was Canceled.", "", MB_ICONINFORMATION);
         r.Close(IDCANCEL);
         r.WaitCursor(false);
@@ -67,7 +67,7 @@ void Job::Cancel(JobRunner& r) {
     }
     r.WaitCursor(true);
     r.ProcessMessages();
-    clock::Sleep(1000);
+    r.Pause(1000, true);
     if (r.CancelRequested()) r.Message("Current Process was Canceled.", "", MB_OK);
     r.WaitCursor(false);
     r.Close(IDCANCEL);
@@ -147,6 +147,14 @@ void JobRunner::RequestCancel() {
 void JobRunner::WaitMs(unsigned ms) {
     // One sleep that a cancel ends at once (it wakes the clock's sleepers).
     clock::Current().SleepMsUnless(ms, [this] { return cancelRequested_.load(); });
+}
+
+void JobRunner::Pause(unsigned ms, bool uninterruptible) {
+    if (!request_.paced || ms == 0) return;
+    if (uninterruptible)
+        clock::Pause(ms);
+    else
+        clock::PauseUnless(ms, [this] { return cancelRequested_.load(); });
 }
 
 bool JobRunner::ShowBox(const std::string& text, unsigned flags) {

@@ -152,6 +152,9 @@ public:
     void RequestCancel();
     // Waits ms on the toolkit's clock; returns early once the job is cancelled.
     void WaitMs(unsigned ms);
+    // One of the window's fixed pauses (clock::Pause): none for an unpaced request; a cancel
+    // ends it early unless uninterruptible.
+    void Pause(unsigned ms, bool uninterruptible = false);
 
     void SetText(JobText which, const std::string& text) { observer_.JobSetText(which, text); }
     void SetRange(JobBar bar, int low, int high) { observer_.JobSetRange(bar, low, high); }

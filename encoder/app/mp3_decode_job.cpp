@@ -88,7 +88,7 @@ bool Mp3DecodeJob::DecodeFile(JobRunner& r, const std::string& input, const std:
         r.Finish("Error: Cannot Execute Decompressor.", JobResult::Failed, {input});
         return false;
     }
-    r.WaitMs(1500);
+    r.Pause(1500);
     std::vector<char> chunk(kChunk);
     std::int64_t pos = 0;
     meter_.inputPosition = 0;

@@ -229,7 +229,7 @@ bool Mp3EncodeJob::EncodeFile(JobRunner& r, const std::string& input, const std:
         r.Finish("Cannot execute compressor, ENC.DLL", JobResult::Failed, {input});
         return false;
     }
-    r.WaitMs(1500);
+    r.Pause(1500);
 
     // Feed the samples of the data chunk in chunks of 8192 bytes. A read that fails or comes
     // short (the file was cut meanwhile) fails the file, never ends its stream early.
@@ -262,7 +262,7 @@ bool Mp3EncodeJob::EncodeFile(JobRunner& r, const std::string& input, const std:
     ::close(fd);
     meter_.inputPosition = -1;
     StopReaderAndClosePipes(r);
-    r.WaitMs(500);
+    r.Pause(500);
     WaitChildAndReader(r);
     if (!readFailure.empty()) {
         failure = readFailure;

@@ -294,7 +294,7 @@ void ParallelBatchJob::Run(JobRunner& r) {
     r.SetPos(JobBar::CurrentFile, 100);
     r.SetRange(JobBar::Overall, 0, 100);
     r.SetPos(JobBar::Overall, 100);
-    r.WaitMs(kind_.closingPauseMs);
+    r.Pause(kind_.closingPauseMs);
     r.Finish(std::move(outcome));
 }
 

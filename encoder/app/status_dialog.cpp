@@ -116,7 +116,7 @@ void ProcessingStatusDialog::OnCancel() {
 void ProcessingStatusDialog::OnTimer(int timerId) {
     if (timerId == ID_TIMER_WMA_END) {
         port_->KillTimer(ID_TIMER_WMA_END);
-        clock::Sleep(500);
+        clock::Pause(500);
         port_->EndDialog(IDCANCEL);
     }
     if (runner_) runner_->Tick(timerId);

@@ -459,7 +459,7 @@ GrabNextTrackResult GrabNextTrack(CdSession& session, const std::string& folder,
             out.result = GrabResult::Failed;
             progress.SetStatus(CdString(IDS_CANT_READ_RAW));
             // The message stays readable for a moment; Cancel ends the pause.
-            clock::Current().SleepMsUnless(2000, [&] {
+            clock::PauseUnless(2000, [&] {
                 return progress.CancelPending() || (options.stopped && options.stopped());
             });
             return out;

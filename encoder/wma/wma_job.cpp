@@ -153,12 +153,17 @@ private:
         if (o_.encoder) o_.encoder->get_RunState(&state);
         return state;
     }
-    // The window's messages are handled while the job waits; a cancel, or until(), ends the
-    // wait early (the encoder wakes it when its run state changes).
+    // The window's messages are handled while the job waits for the encoder; a cancel, or
+    // until(), ends the wait early (the encoder wakes it when its run state changes).
     void Wait(const std::function<bool()>& until) {
         r_.ProcessMessages();
         clock::Current().SleepMsUnless(kMessagePassMs,
                                        [&] { return r_.CancelRequested() || until(); });
+    }
+    // A pass of the window's messages that waits for nothing: one of the window's pauses.
+    void MessagePass() {
+        r_.ProcessMessages();
+        r_.Pause(kMessagePassMs);
     }
 
     JobRunner& r_;
@@ -381,7 +386,7 @@ bool WmaRun::EncodeFile(const SourceItem& item, const std::string& output) {
     o_.encoder->put_AutoArchive(VARIANT_TRUE);
     o_.encoder->put_EnableStatistics(VARIANT_TRUE);
     Log("Preparing to Start the Encoder...\r\n");
-    Wait([] { return false; });
+    MessagePass();
     // A job cancelled before its encoder started ends without starting it.
     if (r_.CancelRequested()) return true;
     if (FAILED(o_.encoder->PrepareToEncode(VARIANT_TRUE))) {
@@ -499,9 +504,9 @@ void WmaRun::End() {
     r_.WaitCursor(true);
     // The batch a single file belongs to makes the closing pause once, for all of its files.
     if (!req_.OneItem()) {
-        Wait([] { return false; });
+        MessagePass();
         r_.StatisticsTimer(0);
-        clock::Current().SleepMsUnless(2500, [this] { return r_.CancelRequested(); });
+        r_.Pause(2500);
     }
     o_.Release(shared_);
     CoUninitialize();

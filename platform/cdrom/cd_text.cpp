@@ -162,6 +162,15 @@ bool DecodeCdText(const std::uint8_t* data, std::size_t length, DiscInfo& disc) 
         if (p[0] == kPackSizeInfo && p[1] == 0 && p[4] != kCharsetLatin1 && p[4] != kCharsetAscii)
             return false;
     }
+    // The texts of the tracks follow the disc's from the disc's first track on, which the size
+    // pack names (else the table of contents).
+    int firstTrack = disc.firstTrack > 0 ? disc.firstTrack : 1;
+    for (const std::uint8_t* p : packs) {
+        if (p[0] == kPackSizeInfo && p[1] == 0 && p[5] >= 1 && p[5] <= 99) {
+            firstTrack = p[5];
+            break;
+        }
+    }
     bool found = false;
     for (std::uint8_t type : {kPackTitle, kPackPerformer, kPackSongwriter}) {
         int track = -1;  // the text being read; -1 until a pack starts one whole
@@ -196,7 +205,8 @@ bool DecodeCdText(const std::uint8_t* data, std::size_t length, DiscInfo& disc) 
             for (std::size_t i = 4; i < 16; ++i) {
                 if (p[i] == 0) {
                     if (track >= 0) store();
-                    track = track >= 0 ? track + 1 : (p[1] & 0x7F) + 1;
+                    const int ended = track >= 0 ? track : p[1] & 0x7F;
+                    track = ended == 0 ? firstTrack : ended + 1;
                     text.clear();
                 } else if (text.size() < kMaxCdTextBytes) {
                     text += static_cast<char>(p[i]);

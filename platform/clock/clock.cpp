@@ -1,7 +1,9 @@
 #include "platform/clock/clock.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 namespace orvane::clock {
@@ -35,6 +37,20 @@ bool SystemClock::SleepMsUnless(std::uint32_t ms, const std::function<bool()>& s
 void SystemClock::WakeSleepers() {
     std::lock_guard lock(mutex_);
     wake_.notify_all();
+}
+
+std::uint32_t PauseDivisorFrom(const char* value) {
+    if (!value || !*value) return 1;
+    char* end = nullptr;
+    const long n = std::strtol(value, &end, 10);
+    if (*end || n < 1 || n > 100000) return 1;
+    return static_cast<std::uint32_t>(n);
+}
+
+std::uint32_t SystemClock::PauseLength(std::uint32_t ms) {
+    static const std::uint32_t divisor = PauseDivisorFrom(std::getenv("ORVANE_TEST_PAUSE_DIVISOR"));
+    // A pause shortened stays a pause: at least a millisecond, so that the other threads run.
+    return divisor == 1 || ms == 0 ? ms : std::max<std::uint32_t>(1, ms / divisor);
 }
 
 VirtualClock::VirtualClock(bool autoAdvance, std::int64_t wallStart)
@@ -130,5 +146,15 @@ DWORD GetTickCount() { return static_cast<DWORD>(Current().NowMs()); }
 void Sleep(DWORD ms) { Current().SleepMs(ms); }
 
 std::int64_t Time() { return Current().WallSeconds(); }
+
+void Pause(DWORD ms) {
+    Clock& c = Current();
+    c.SleepMs(c.PauseLength(ms));
+}
+
+bool PauseUnless(DWORD ms, const std::function<bool()>& stop) {
+    Clock& c = Current();
+    return c.SleepMsUnless(c.PauseLength(ms), stop);
+}
 
 }  // namespace orvane::clock

@@ -25,6 +25,9 @@ public:
     virtual bool SleepMsUnless(std::uint32_t ms, const std::function<bool()>& stop);
     // Makes every SleepMsUnless ask its `stop` again (call it after changing what it reads).
     virtual void WakeSleepers() {}
+    // How long a fixed pause of ms (one the programs make for the user to see something, not a
+    // time-out or a poll) lasts on this clock: ms, unless the clock shortens pauses.
+    virtual std::uint32_t PauseLength(std::uint32_t ms) { return ms; }
 };
 
 // The real clock (std::chrono steady and system clocks).
@@ -35,6 +38,10 @@ public:
     void SleepMs(std::uint32_t ms) override;
     bool SleepMsUnless(std::uint32_t ms, const std::function<bool()>& stop) override;
     void WakeSleepers() override;
+    // Test-only: $ORVANE_TEST_PAUSE_DIVISOR (a whole number from 1 to 100000, read once)
+    // divides every fixed pause, so that end-to-end tests of the programs make the pauses
+    // without sleeping seconds of real time. Time-outs, polls and clock readings stay real.
+    std::uint32_t PauseLength(std::uint32_t ms) override;
 
 private:
     std::mutex mutex_;
@@ -80,5 +87,14 @@ void Install(Clock* clock);
 DWORD GetTickCount();
 void Sleep(DWORD ms);
 std::int64_t Time();
+
+// A fixed pause of ms on the clock in force (Clock::PauseLength); PauseUnless ends early once
+// `stop` answers true (as SleepMsUnless) and is true when the whole pause passed.
+void Pause(DWORD ms);
+bool PauseUnless(DWORD ms, const std::function<bool()>& stop);
+
+// The pause divisor a value of $ORVANE_TEST_PAUSE_DIVISOR gives: 1 (pauses as they are) for
+// anything but a whole number from 1 to 100000.
+std::uint32_t PauseDivisorFrom(const char* value);
 
 }  // namespace orvane::clock

@@ -15,6 +15,7 @@
 #include "encoder/app/input_source.h"
 #include "encoder/app/resource.h"
 #include "platform/clock/clock.h"
+#include "support/pause_log.h"
 #include "support/temp_dir.h"
 #include "support/wave_util.h"
 #include "tests/encoder/app/job_recorder.h"
@@ -199,6 +200,39 @@ TEST_F(JobRunnerTest, ARegisteredKindRunsInPlaceOfTheBuiltIn) {
     RegisterJobKind(JobKind::Decode, [](const JobRequest&) { return MakeMp3DecodeJob(); });
     ASSERT_TRUE(seen.Outcome());
     EXPECT_EQ(seen.Outcome()->message, "Ticked.");
+}
+
+// The window's fixed pauses, each of them, in a paced job; none in one that is not.
+TEST_F(JobRunnerTest, OnlyAPacedJobMakesTheWindowsPauses) {
+    test::WriteFile(work / "in.wav", test::WaveWithData(2, 44100, 16, std::string(17640, '\x01')));
+    test::WriteFile(work / "in.mp3", std::string(30000, 'm'));
+    struct Case {
+        JobKind kind;
+        const char* in;
+        const char* out;
+        std::vector<std::uint32_t> pauses;  // when paced
+    } cases[] = {
+        {JobKind::EncodeMp3, "in.wav", "out.mp3", {1500, 500, 700}},
+        {JobKind::Decode, "in.mp3", "out.wav", {1500, 500}},
+    };
+    for (const Case& c : cases) {
+        for (bool paced : {true, false}) {
+            test::PauseLog log;
+            clock::Install(&log);
+            JobRequest request = Request(c.kind, (work / c.in).string(), (work / c.out).string());
+            request.paced = paced;
+            test::JobRecorder recorder;
+            JobRunner runner(request, recorder);
+            runner.Start();
+            runner.Wait();
+            clock::Install(&clk);
+            ASSERT_TRUE(recorder.Outcome()) << c.in;
+            EXPECT_EQ(recorder.Outcome()->result, JobResult::Succeeded) << c.in;
+            EXPECT_EQ(log.Pauses(), paced ? c.pauses : std::vector<std::uint32_t>{})
+                << c.in << (paced ? " paced" : "");
+            fs::remove(work / c.out);
+        }
+    }
 }
 
 }  // namespace

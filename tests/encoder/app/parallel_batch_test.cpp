@@ -14,6 +14,7 @@
 #include "platform/clock/clock.h"
 #include "support/temp_dir.h"
 #include "support/wave_util.h"
+#include "tests/encoder/app/files_at_once.h"
 #include "tests/encoder/app/job_recorder.h"
 
 namespace orvane::encoder {
@@ -58,6 +59,8 @@ protected:
     void TearDown() override {
         ::unsetenv("FAKE_MODE_FOR");
         ::unsetenv("FAKE_CODE");
+        RegisterJobKind(JobKind::EncodeMp3, [](const JobRequest&) { return MakeMp3EncodeJob(); });
+        RegisterJobKind(JobKind::Decode, [](const JobRequest&) { return MakeMp3DecodeJob(); });
         clock::Install(nullptr);
     }
     JobRequest Batch(JobKind kind, int jobs) {
@@ -108,15 +111,21 @@ TEST_F(ParallelBatchTest, SeveralAtOnceWriteWhatOneAtATimeWritesAndEndTheSame) {
         auto expected = Outputs();
         fs::remove_all(work / "out");
         fs::create_directory(work / "out");
+        // All four files have done their work before any of them ends.
+        test::FilesAtOnce gate(kind, 4, [kind] {
+            return kind == JobKind::Decode ? MakeMp3DecodeJob() : MakeMp3EncodeJob();
+        });
         JobOutcome parallel = RunBatch(Batch(kind, 4), four);
+        EXPECT_TRUE(gate.Filled());
         EXPECT_EQ(Outputs(), expected);
         EXPECT_EQ(expected.size(), 5u);
         EXPECT_EQ(parallel.result, JobResult::Succeeded);
         EXPECT_EQ(parallel.message, sequential.message);
         EXPECT_EQ(parallel.message,
                   kind == JobKind::Decode ? "Decoding finished" : "MP3 Compression Finished.");
-        // Several ran side by side, and the window ends as the one-at-a-time batch's does.
-        EXPECT_GE(four.MostOthers(), 1u);
+        // The window listed the others running side by side, and ends as the one-at-a-time
+        // batch's does.
+        EXPECT_EQ(four.MostOthers(), 3u);
         EXPECT_TRUE(four.Others().empty());
         EXPECT_EQ(one.MostOthers(), 0u);
         EXPECT_EQ(four.Pos(JobBar::Overall), 100);

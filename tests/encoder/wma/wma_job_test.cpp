@@ -18,6 +18,7 @@
 #include "encoder/app/paths.h"
 #include "encoder/app/resource.h"
 #include "platform/clock/clock.h"
+#include "support/pause_log.h"
 #include "support/temp_dir.h"
 #include "support/wma_util.h"
 #include "tests/encoder/app/job_recorder.h"
@@ -226,6 +227,26 @@ TEST_F(WmaJob, SingleFileWithItsTextsInTheDescribedOrder) {
                                          "CoUninitialize"};
     std::lock_guard l(callsMutex);
     EXPECT_EQ(calls, expected);
+}
+
+// The window's message passes before the file and at the end, and the pause before the
+// objects go, in a paced job; an unpaced one only waits for the encoder.
+TEST_F(WmaJob, OnlyAPacedJobMakesTheWindowsPauses) {
+    fs::path in = Wave("in.wav", 1.0);
+    for (bool paced : {true, false}) {
+        test::PauseLog log;
+        clock::Install(&log);
+        encoder::JobRequest request = Single(in, work / "out.wma");
+        request.paced = paced;
+        Run(request);
+        clock::Install(&clk);
+        EXPECT_EQ(outcome.result, JobResult::Succeeded);
+        const std::vector<std::uint32_t> pauses =
+            paced ? std::vector<std::uint32_t>{7000, 7000, 2500} : std::vector<std::uint32_t>{};
+        EXPECT_EQ(log.Pauses(), pauses) << paced;
+        EXPECT_GT(fs::file_size(work / "out.wma"), 1000u);
+        fs::remove(work / "out.wma");
+    }
 }
 
 // Every set-up and per-file call that fails shows its message and ends the job without an

@@ -75,6 +75,29 @@ TEST(CdText, PacksCarryTheTextsWithTrackPositionAndCrc) {
     EXPECT_FALSE(DecodeCdText(none.data(), none.size(), empty));
 }
 
+// A disc whose first track is not 1 (the second disc of a set numbered on): the text after the
+// disc's own belongs to its first track, also where both share a pack.
+TEST(CdText, TheDiscsTextIsFollowedByItsFirstTracks) {
+    DiscInfo disc = ThreeTracks();
+    for (std::uint8_t i = 0; i < 3; ++i)
+        disc.tracks[i].number = static_cast<std::uint8_t>(i + 5);
+    disc.firstTrack = 5;
+    disc.lastTrack = 7;
+    disc.title = "Set";  // the disc's title and track 5's share the first pack
+    disc.performer = "";
+    const std::vector<std::uint8_t> answer = EncodeCdText(disc);
+    DiscInfo read = Untitled(disc);
+    ASSERT_TRUE(DecodeCdText(answer.data(), answer.size(), read));
+    EXPECT_EQ(read, disc);
+    // Without the size pack the table of contents tells the first track.
+    DiscInfo noSize = Untitled(disc);
+    std::vector<std::uint8_t> cut(answer.begin(), answer.end() - 3 * kCdTextPackBytes);
+    cut[0] = static_cast<std::uint8_t>((cut.size() - 2) >> 8);
+    cut[1] = static_cast<std::uint8_t>(cut.size() - 2);
+    ASSERT_TRUE(DecodeCdText(cut.data(), cut.size(), noSize));
+    EXPECT_EQ(noSize, disc);
+}
+
 TEST(CdText, DamagedOrStrangeAnswersLoseOnlyWhatTheyCannotTell) {
     const DiscInfo disc = ThreeTracks();
     std::vector<std::uint8_t> answer = EncodeCdText(disc);

@@ -85,3 +85,24 @@ TEST(SystemClock, AnInterruptibleSleepIsWokenEarly) {
     waker.join();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
 }
+
+TEST(Pauses, OnVirtualTimeAPauseLastsItsWholeLengthAndACancelEndsIt) {
+    VirtualClock clock(true);
+    orvane::clock::Install(&clock);
+    orvane::clock::Pause(7000);
+    EXPECT_EQ(clock.NowMs(), 7000u);
+    EXPECT_TRUE(orvane::clock::PauseUnless(2500, [] { return false; }));
+    EXPECT_FALSE(orvane::clock::PauseUnless(2500, [] { return true; }));
+    EXPECT_EQ(clock.NowMs(), 9500u);
+    orvane::clock::Install(nullptr);
+}
+
+TEST(Pauses, OnlyAWholeNumberInRangeShortensThem) {
+    using orvane::clock::PauseDivisorFrom;
+    EXPECT_EQ(PauseDivisorFrom(nullptr), 1u);
+    EXPECT_EQ(PauseDivisorFrom(""), 1u);
+    EXPECT_EQ(PauseDivisorFrom("100"), 100u);
+    EXPECT_EQ(PauseDivisorFrom("100000"), 100000u);
+    for (const char* wrong : {"0", "-5", "100001", "10x", "x", "1e3", "99999999999999999999"})
+        EXPECT_EQ(PauseDivisorFrom(wrong), 1u) << wrong;
+}
