@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "encoder/app/progress.h"
 #include "encoder/app/resource.h"
@@ -341,15 +342,15 @@ bool ChildJob::WriteStopByte() {
 // ---------------------------------------------------------------------------------------------
 // Child processes
 
-int ChildJob::OpenInput(JobRunner& r, const std::string& input, const std::string& output,
-                        std::int64_t& size) {
+int ChildJob::OpenInput(const std::string& input, const std::string& output, std::int64_t& size,
+                        std::string& failure) {
     meter_.SetCurrentOutput(output);
     // Without access-time updates where the file is ours: the feed reads it in thousands of
     // small moves, and each would otherwise check the time stamp.
     int fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC | O_NOATIME);
     if (fd < 0 && errno == EPERM) fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        r.ShowBox("Error: Cannot open the input file", MB_OK);
+        failure = std::string("Error: Cannot open the input file (") + std::strerror(errno) + ")";
         return -1;
     }
     size = ::lseek(fd, 0, SEEK_END);
