@@ -343,16 +343,17 @@ bool ChildJob::WriteStopByte() {
 // ---------------------------------------------------------------------------------------------
 // Child processes
 
-int ChildJob::OpenInput(JobRunner& r, const std::string& input, const std::string& output,
-                        std::int64_t& size) {
+int ChildJob::OpenInput(const std::string& input, const std::string& output, std::int64_t& size,
+                        std::string& failure) {
     meter_.SetCurrentOutput(output);
     // A regular file only: a FIFO or a device must not stall the job or feed it without end.
     fs::Status status;
     int fd = fs::OpenForReading(input, status);
     if (fd < 0) {
-        std::string text = "Error: Cannot open the input file";
-        if (status.kind == fs::Status::Kind::NotRegularFile) text += "\n" + status.message;
-        r.ShowBox(text, MB_OK);
+        const std::string reason = status.kind == fs::Status::Kind::NotRegularFile
+                                       ? "not a regular file"
+                                       : std::string(std::strerror(status.code));
+        failure = "Error: Cannot open the input file (" + reason + ")";
         return -1;
     }
     // Without access-time updates where the file is ours: the feed reads it in thousands of

@@ -69,9 +69,10 @@ protected:
     // The progress update of this job kind.
     virtual void ProgressUpdate(JobRunner& r) = 0;
 
-    // Notes the file pair and opens the input; -1 (after saying so) when it cannot be opened.
-    int OpenInput(JobRunner& r, const std::string& input, const std::string& output,
-                  std::int64_t& size);
+    // Notes the file pair and opens the input; -1, with failure saying why, when it cannot be
+    // opened (the file fails as any other: a batch goes on, the final message names it).
+    int OpenInput(const std::string& input, const std::string& output, std::int64_t& size,
+                  std::string& failure);
     // Starts the child on two fresh pipes of pipeSize bytes and the reader on its output.
     bool StartChild(JobRunner& r, const std::string& program, const std::vector<std::string>& args,
                     int pipeSize);

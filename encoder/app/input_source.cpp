@@ -1,5 +1,6 @@
 #include "encoder/app/input_source.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -194,6 +195,44 @@ std::unique_ptr<InputSource> MakeInputSource(const JobRequest& request,
         return source;
     }
     return std::make_unique<FolderSource>(WithTrailingSlash(request.input), pattern);
+}
+
+std::string BatchOutputExtension(JobKind kind) {
+    switch (kind) {
+        case JobKind::Decode:
+            return ".WAV";
+        case JobKind::EncodeWma:
+            return ".WMA";
+        case JobKind::EncodeFlac:
+            return ".FLAC";
+        case JobKind::EncodeOpus:
+            return ".OPUS";
+        default:
+            return ".MP3";
+    }
+}
+
+std::string BatchInputPattern(JobKind kind) { return kind == JobKind::Decode ? "*.MP3" : "*.WAV"; }
+
+std::vector<std::string> ExistingOutputs(const JobRequest& request) {
+    auto taken = [](const std::string& path) {
+        struct stat st {};
+        return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    };
+    std::vector<std::string> out;
+    if (!request.batch) {
+        if (taken(request.output)) out.push_back(request.output);
+        return out;
+    }
+    if (request.CdAudio() || request.OneItem()) return out;
+    const std::string folder = OutputFolderOf(request.output);
+    if (folder.empty()) return out;
+    for (const std::string& name :
+         FindFiles(WithTrailingSlash(request.input), BatchInputPattern(request.kind))) {
+        const std::string output = folder + BaseName(name) + BatchOutputExtension(request.kind);
+        if (taken(output)) out.push_back(output);
+    }
+    return out;
 }
 
 FolderSource::FolderSource(std::string folder, std::string pattern)

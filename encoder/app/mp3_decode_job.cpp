@@ -70,8 +70,8 @@ bool Mp3DecodeJob::DecodeFile(JobRunner& r, const std::string& input, const std:
         if (!failure.empty()) return true;
     }
     std::int64_t size = 0;
-    int fd = OpenInput(r, input, output, size);
-    if (fd < 0) return false;
+    int fd = OpenInput(input, output, size, failure);
+    if (fd < 0) return true;
     if (SameFile(input, output)) {
         ::close(fd);
         r.Finish("Error: The output file cannot be the input file.", JobResult::Failed, {input});

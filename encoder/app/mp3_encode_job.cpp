@@ -31,9 +31,8 @@ protected:
     }
 
 private:
-    // One file through the child. False when the job has ended (Finish was called, or the
-    // input could not be opened). Else failure is empty when the output was written well, or
-    // says why the file failed.
+    // One file through the child. False when the job has ended (Finish was called). Else
+    // failure is empty when the output was written well, or says why the file failed.
     bool EncodeFile(JobRunner& r, const std::string& input, const std::string& output, bool batch,
                     std::string& failure);
     void Done(JobRunner& r, bool batch);
@@ -180,8 +179,8 @@ bool Mp3EncodeJob::EncodeFile(JobRunner& r, const std::string& input, const std:
         if (!failure.empty()) return true;
     }
     std::int64_t size = 0;
-    int fd = OpenInput(r, input, output, size);
-    if (fd < 0) return false;
+    int fd = OpenInput(input, output, size, failure);
+    if (fd < 0) return true;
     WaveInfo wave = ReadWaveInfo(fd, size);
     if (!wave.isWave) {
         ::close(fd);

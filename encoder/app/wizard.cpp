@@ -1,9 +1,14 @@
 #include "encoder/app/wizard.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <vector>
 
 #include "encoder/app/encoder_app.h"
+#include "encoder/app/input_source.h"
 #include "encoder/app/paths.h"
 #include "encoder/app/resource.h"
 #include "encoder/app/strings.h"
@@ -56,18 +61,27 @@ std::string MLSheet::Suggestion(const std::string& input) const {
     if (input.empty()) return {};
     if (batch_) return WithTrailingSlash(input);
     std::string stem = input.size() >= 3 ? input.substr(0, input.size() - 3) : std::string();
+    std::string suggestion;
     switch (target_) {
         case JobKind::EncodeWma:
-            return stem + "wma";
+            suggestion = stem + "wma";
+            break;
         case JobKind::Decode:
-            return stem + "wav";
+            suggestion = stem + "wav";
+            break;
         case JobKind::EncodeFlac:
-            return stem + "flac";
+            suggestion = stem + "flac";
+            break;
         case JobKind::EncodeOpus:
-            return stem + "opus";
+            suggestion = stem + "opus";
+            break;
         default:
-            return stem + "mp3";
+            suggestion = stem + "mp3";
+            break;
     }
+    // An input that already has the target's extension would be suggested as its own output.
+    if (SameFile(suggestion, input)) return {};
+    return suggestion;
 }
 
 void MLSheet::OnInitDialog() {
@@ -270,6 +284,8 @@ void MLSheet::OnOutputBrowse() {
                              : target_ == JobKind::EncodeOpus ? kOpusFilter
                                                               : kMp3FilterDefault;
         choice = w.ChooseSaveFile(outTitle_, filter, w.Text(IDC_OUTPUT));
+        // The save picker asks before it returns a file that exists: Finish does not again.
+        if (!choice.empty() && ::access(choice.c_str(), F_OK) == 0) agreed_.push_back(choice);
     }
     if (choice.empty()) return;
     w.SetText(IDC_OUTPUT, choice);
@@ -461,6 +477,10 @@ int MLSheet::OnNext() {
     switch (activePage_) {
         case IDD_PAGE1:
             TakeTexts();
+            if (std::string missing = MissingOnPage1(); !missing.empty()) {
+                port_->MessageBox(missing, "", MB_ICONEXCLAMATION);
+                break;
+            }
             Activate(target_ == JobKind::Decode      ? IDD_PAGE3
                      : target_ == JobKind::EncodeWma ? IDD_WMA_SETTINGS
                      : target_ == JobKind::EncodeMp3 ? IDD_PAGE2
@@ -520,10 +540,49 @@ void MLSheet::PageEffect(bool opening) {
     if (app_.windowEffects == 1) wizard_->PlayPageEffect(opening);
 }
 
+std::string MLSheet::MissingOnPage1() const {
+    if (input_.empty())
+        return batch_ ? "Please specify the input folder." : "Please specify the input file.";
+    if (output_.empty()) {
+        if (source_ == Source::CdAudio)
+            return "Please specify the output folder for the CD-Audio tracks.";
+        return batch_ ? "Please specify the output folder." : "Please specify the output file.";
+    }
+    return {};
+}
+
+bool MLSheet::MayWriteOutputs(const JobRequest& r) {
+    if (!r.batch && SameFile(r.input, r.output)) {
+        port_->MessageBox("Error: The output file cannot be the input file.", "", MB_ICONSTOP);
+        return false;
+    }
+    std::vector<std::string> existing = ExistingOutputs(r);
+    std::erase_if(existing, [this](const std::string& path) {
+        return std::find(agreed_.begin(), agreed_.end(), path) != agreed_.end();
+    });
+    if (existing.empty()) return true;
+    std::string text;
+    unsigned buttons = MB_YESNO;
+    if (existing.size() == 1) {
+        // The question the save dialog asks.
+        text = existing[0] + " already exists.\nDo you want to replace it?";
+    } else {
+        constexpr std::size_t kNamed = 10;
+        text = "These files already exist in " + OutputFolderOf(r.output) + ":";
+        for (std::size_t i = 0; i < existing.size() && i < kNamed; ++i)
+            text += "\n" + existing[i].substr(existing[i].rfind('/') + 1);
+        if (existing.size() > kNamed)
+            text += "\n... and " + std::to_string(existing.size() - kNamed) + " more";
+        text += "\nDo you want to replace them?";
+        buttons = kMbYesToAllNo;
+    }
+    if (port_->MessageBox(text, "", buttons | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES)
+        return false;
+    agreed_.insert(agreed_.end(), existing.begin(), existing.end());
+    return true;
+}
+
 void MLSheet::OnFinish() {
-    // The summary animates once more while it is still on show.
-    PageEffect(true);
-    result_ = ID_WIZFINISH;
     JobRequest r;
     r.kind = target_;
     r.input = input_;
@@ -547,6 +606,11 @@ void MLSheet::OnFinish() {
     r.formats = formats_;
     // The WMA road's page shows no loudness choice, so its jobs write no loudness values.
     if (target_ == JobKind::EncodeWma) r.formats.replayGain = false;
+    // A file of the user's is replaced only once the user agreed; else the summary stays.
+    if (!MayWriteOutputs(r)) return;
+    // The summary animates once more while it is still on show.
+    PageEffect(true);
+    result_ = ID_WIZFINISH;
     request_ = std::move(r);
     port_->EndDialog(ID_WIZFINISH);
 }

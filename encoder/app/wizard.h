@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "encoder/app/job.h"
 #include "encoder/app/job_request.h"
@@ -124,8 +125,13 @@ private:
     // The page's choices as the settings hold them ("Formats" section), and back.
     void ReadFormatSettings();
     void WriteFormatSettings();
+    // What page 1 lacks before the job can be set up ("Please specify ..."); empty: nothing.
+    std::string MissingOnPage1() const;
     // Page 3.
     void ActivatePage3();
+    // False when the request's job would write its output over its input, or replace files the
+    // user does not agree to replace (asked once for all of them).
+    bool MayWriteOutputs(const JobRequest& r);
     void Activate(int page);
     void TakeTexts();
     // The window effect over the page's area, when the window effects are on.
@@ -156,6 +162,8 @@ private:
     std::string inTitle_, inFilter_, outTitle_, outFilter_;
     int fileHistoryCount_ = 0;
     int folderHistoryCount_ = 0;
+    // Existing files the user agreed to replace (asked at Finish or by the save picker).
+    std::vector<std::string> agreed_;
 };
 
 // The item of the bitrate list that the slider position selects: the first item that begins

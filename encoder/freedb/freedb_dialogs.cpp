@@ -6,30 +6,11 @@
 
 #include "encoder/app/encoder_app.h"
 #include "encoder/freedb/freedb_resource.h"
+#include "platform/clock/clock.h"
 
 namespace orvane::freedb {
 
 namespace {
-
-// Shows the wait cursor for its life, and marks the dialog busy so that a second command does
-// not start from inside the first one's wait.
-class BusyScope {
-public:
-    BusyScope(WindowPort& port, bool& busy) : port_(port), busy_(busy) {
-        busy_ = true;
-        port_.SetWaitCursor(true);
-    }
-    ~BusyScope() {
-        port_.SetWaitCursor(false);
-        busy_ = false;
-    }
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
-
-private:
-    WindowPort& port_;
-    bool& busy_;
-};
 
 std::string HexId(std::uint32_t id) {
     char text[16];
@@ -114,9 +95,37 @@ void Configure(CFreeDBClient& client, const FreeDbSettings& settings) {
 NetworkDialog::NetworkDialog() {
     // Between waits the window handles its messages; a Cancel among them ends the wait.
     client_.SetIdle([this] {
+        ShowActivity();
         if (port_) port_->ProcessMessages();
         return cancelled_;
     });
+}
+
+NetworkDialog::Activity::Activity(NetworkDialog& dialog, const std::string& text)
+    : dialog_(dialog) {
+    dialog_.busy_ = true;
+    dialog_.activity_ = text;
+    dialog_.activityStart_ = clock::Current().NowMs();
+    dialog_.shownSeconds_ = 0;
+    dialog_.port_->SetWaitCursor(true);
+    dialog_.port_->SetText(IDC_FREEDB_STATUS, text);
+    // The line is drawn before the first wait.
+    dialog_.port_->ProcessMessages();
+}
+
+NetworkDialog::Activity::~Activity() {
+    dialog_.port_->SetText(IDC_FREEDB_STATUS, "");
+    dialog_.port_->SetWaitCursor(false);
+    dialog_.activity_.clear();
+    dialog_.busy_ = false;
+}
+
+void NetworkDialog::ShowActivity() {
+    if (activity_.empty() || !port_) return;
+    const std::uint64_t seconds = (clock::Current().NowMs() - activityStart_) / 1000;
+    if (seconds == shownSeconds_) return;
+    shownSeconds_ = seconds;
+    port_->SetText(IDC_FREEDB_STATUS, activity_ + " " + std::to_string(seconds) + " s");
 }
 
 void NetworkDialog::OnCancel() {
@@ -134,8 +143,8 @@ void CFreeDBServersDlg::OnInitDialog() {
     WindowPort& w = *port_;
     sites_.clear();
     {
-        BusyScope busy(w, busy_);
         const FreeDBSite site = SiteFromSetting(settings_.mainServer);
+        Activity busy(*this, "Asking " + site.host + " for its list of servers...");
         std::vector<FreeDBSite> received;
         bool ok = client_.QuerySites(site, received);
         if (!ok && !cancelled_) ok = client_.QuerySites(site, received);
@@ -183,7 +192,7 @@ void CFreeDBQueryDlg::OnInitDialog() {
                                   "   Category   ", "   Disc ID   "});
     std::vector<FreeDBMatch> matches;
     {
-        BusyScope busy(w, busy_);
+        Activity busy(*this, "Looking up the disc at " + site_.host + "...");
         bool ok = client_.QueryDisc(site_, discId_, disc_, matches);
         if (!ok && !cancelled_) ok = client_.QueryDisc(site_, discId_, disc_, matches);
         if (cancelled_) return;
@@ -212,7 +221,7 @@ void CFreeDBQueryDlg::OnOK() {
     FreeDBDiscInfo info;
     bool ok;
     {
-        BusyScope busy(w, busy_);
+        Activity busy(*this, "Reading the entry from " + site_.host + "...");
         ok = client_.ReadDisc(site_, rowIds_[static_cast<std::size_t>(row)], category, info);
     }
     if (cancelled_) return;

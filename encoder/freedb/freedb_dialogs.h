@@ -68,10 +68,32 @@ public:
 
 protected:
     NetworkDialog();
+    // A running command for its life: the wait cursor, the busy state (a second command does
+    // not start from inside the first one's wait) and the status line, which says what runs
+    // ("Looking up the disc at HOST...") and counts the seconds it has waited.
+    class Activity {
+    public:
+        Activity(NetworkDialog& dialog, const std::string& text);
+        ~Activity();
+        Activity(const Activity&) = delete;
+        Activity& operator=(const Activity&) = delete;
+
+    private:
+        NetworkDialog& dialog_;
+    };
+
     WindowPort* port_ = nullptr;
     CFreeDBClient client_;
     bool busy_ = false;
     bool cancelled_ = false;
+
+private:
+    // Shows the seconds the current activity has waited, when they changed.
+    void ShowActivity();
+
+    std::string activity_;
+    std::uint64_t activityStart_ = 0;
+    std::uint64_t shownSeconds_ = 0;
 };
 
 class CFreeDBServersDlg : public NetworkDialog {

@@ -10,7 +10,8 @@ constexpr int IDD_FREEDB_OPTIONS = 183;  // "Orvane Encoder - Options"
 // Dialog 186
 constexpr int IDC_SERVER_LIST = 1050;  // report list: "   Server Address   ", "   Location   "
 // Dialogs 186 and 620
-constexpr int IDC_FREEDB_LINK = 1144;  // "CD Database Provided by " + the service's domain
+constexpr int IDC_FREEDB_LINK = 1144;    // "CD Database Provided by " + the service's domain
+constexpr int IDC_FREEDB_STATUS = 1162;  // what a running command does, and for how long
 // Dialog 620
 constexpr int IDC_MATCH_LIST = 1143;  // report list: artist, title, category, disc id
 

@@ -10,6 +10,11 @@
 
 namespace orvane {
 
+// Message box styles beside those of platform/base/wintypes.h: the second button as the
+// default, and ours, "Yes to All" (IDYES) and "No" (IDNO) for one question about several files.
+constexpr unsigned MB_DEFBUTTON2 = 0x100;
+constexpr unsigned kMbYesToAllNo = 0x7;
+
 class WindowPort {
 public:
     virtual ~WindowPort() = default;

@@ -53,8 +53,9 @@ public:
         else
             logic_.OnInitDialog();
         // A close request the initialisation posted to itself (the wizard was cancelled or
-        // left without paths) is handled before the window would appear.
-        QCoreApplication::sendPostedEvents(&port_, QEvent::MetaCall);
+        // left without paths) is handled before the window would appear. A job's reports wait
+        // for the window: its messages are owned by the window on show.
+        if (!logic_.JobStarted()) QCoreApplication::sendPostedEvents(&port_, QEvent::MetaCall);
         const int result = run_.Exec(*this, [this] {
             QTimer::singleShot(0, this, [this] { ReportShown(this, IDD_PROCESSING_STATUS); });
         });

@@ -205,10 +205,14 @@ class QtProgressWindow : public ProgressWindow {
 public:
     QtProgressWindow(GrabProgress& logic, QWidget* owner) {
         OnGui([&] {
-            owner_ = owner ? owner : QApplication::activeWindow();
+            // A grab inside a job is shown over the processing window, which stays enabled:
+            // its Cancel ends the job, the grab with it. "&Grab Now!" runs on the grabber's
+            // own thread, which must not take the user's clicks meanwhile.
+            owner_ = owner ? owner : QApplication::activeModalWidget();
+            if (!owner_) owner_ = QApplication::activeWindow();
             dialog_ = new ProgressDialog(logic, owner_);
             dialog_->setModal(false);
-            if (owner_ && owner_->isEnabled()) {
+            if (owner && owner_->isEnabled()) {
                 owner_->setEnabled(false);
                 disabledOwner_ = true;
             }

@@ -73,11 +73,19 @@ HyperlinkLabel* Link(QtWindowPort& port, QWidget* parent, int x, int y, int w) {
     return link;
 }
 
+// The line under the list that says what a running command does.
+void StatusLine(QtWindowPort& port, QWidget* parent, int y, int w) {
+    QLabel* line = Label(parent, "", 10, y, w, 18);
+    line->setTextFormat(Qt::PlainText);
+    port.Bind(IDC_FREEDB_STATUS, line);
+}
+
 void BuildServersDialog(QWidget* w, QtWindowPort& port) {
     w->setFixedSize(420, 190);
     w->setFont(encoder::ui::PageFont());
     Label(w, "FreeDB Servers:", 10, 8, 200, 18);
-    ReportList(port, IDC_SERVER_LIST, w, 10, 28, 400, 112);
+    ReportList(port, IDC_SERVER_LIST, w, 10, 28, 400, 96);
+    StatusLine(port, w, 128, 400);
     Link(port, w, 10, 156, 220);
     Button(port, IDOK, w, "O&K", 239, 150, 80, 28, controls::kStyleDefaultBit);
     Button(port, IDCANCEL, w, "&Cancel", 330, 150, 80, 28);
@@ -87,7 +95,8 @@ void BuildMatchList(QWidget* w, QtWindowPort& port, const char* heading) {
     w->setFixedSize(460, 210);
     w->setFont(encoder::ui::PageFont());
     Label(w, heading, 10, 8, 300, 18);
-    ReportList(port, IDC_MATCH_LIST, w, 10, 28, 440, 130);
+    ReportList(port, IDC_MATCH_LIST, w, 10, 28, 440, 114);
+    StatusLine(port, w, 146, 440);
     Link(port, w, 10, 176, 220);
     Button(port, IDOK, w, "O&K", 279, 170, 80, 28, controls::kStyleDefaultBit);
     Button(port, IDCANCEL, w, "&Cancel", 370, 170, 80, 28);

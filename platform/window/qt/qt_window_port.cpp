@@ -34,6 +34,7 @@ constexpr unsigned kMbIconMask = 0xF0;
 constexpr unsigned kMbYesNoCancel = 0x3;
 constexpr unsigned kMbRetryCancel = 0x5;
 constexpr unsigned kMbAbortRetryIgnore = 0x2;
+constexpr unsigned kMbDefaultButtonMask = 0xF00;
 
 }  // namespace
 
@@ -545,6 +546,9 @@ int RunMessageBox(QWidget* owner, const std::string& text, const std::string& ca
         case kMbRetryCancel:
             choices = {{QMessageBox::Retry, IDRETRY}, {QMessageBox::Cancel, IDCANCEL}};
             break;
+        case kMbYesToAllNo:
+            choices = {{QMessageBox::YesToAll, IDYES}, {QMessageBox::No, IDNO}};
+            break;
         case kMbAbortRetryIgnore:
             choices = {{QMessageBox::Abort, IDABORT},
                        {QMessageBox::Retry, IDRETRY},
@@ -558,11 +562,15 @@ int RunMessageBox(QWidget* owner, const std::string& text, const std::string& ca
     for (const Choice& c : choices)
         buttons |= c.button;
     box.setStandardButtons(buttons);
-    box.setDefaultButton(choices.front().button);
+    const bool second = (flags & kMbDefaultButtonMask) == MB_DEFBUTTON2 && choices.size() > 1;
+    box.setDefaultButton(choices[second ? 1 : 0].button);
     const int answer = box.exec();
     // Closing the box without a button agrees to nothing: Cancel where the box offers it, No
     // for a yes-or-no question, OK for a plain notice.
-    int out = (flags & kMbTypeMask) == MB_YESNO ? IDNO : choices.size() > 1 ? IDCANCEL : IDOK;
+    const unsigned type = flags & kMbTypeMask;
+    int out = type == MB_YESNO || type == kMbYesToAllNo ? IDNO
+              : choices.size() > 1                      ? IDCANCEL
+                                                        : IDOK;
     for (const Choice& c : choices) {
         if (answer == c.button) out = c.result;
     }

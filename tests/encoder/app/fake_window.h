@@ -38,7 +38,8 @@ public:
         std::unique_lock l(m_);
         boxes_.push_back({text, caption, flags});
         cv_.notify_all();
-        if (answers_.empty()) return (flags & 0xF) == MB_YESNO ? IDYES : IDOK;
+        if (answers_.empty())
+            return (flags & 0xF) == MB_YESNO || (flags & 0xF) == kMbYesToAllNo ? IDYES : IDOK;
         int a = answers_.front();
         answers_.pop_front();
         return a;

@@ -198,14 +198,27 @@ TEST_F(StatusDialog, StereoInputWithMonoChosenIsEncodedAsStereo) {
     EXPECT_EQ(args[3], "-s22.05");
 }
 
-TEST_F(StatusDialog, UnopenableInputLeavesTheDialogUntilCancel) {
+// A missing input is a failed file: the message names it and why, and the job ends by itself
+// (in a batch, the other files are still encoded).
+TEST_F(StatusDialog, AnInputThatCannotBeOpenedIsNamedAndTheJobEndsByItself) {
+    const std::string missing = (work / "missing.wav").string();
+    {
+        ProcessingStatusDialog dlg(app);
+        Run(dlg, {missing, (work / "out.mp3").string()});
+        ASSERT_EQ(BoxTexts().size(), 1u);
+        EXPECT_NE(BoxTexts()[0].find("Error: Cannot open the input file"), std::string::npos);
+        EXPECT_NE(BoxTexts()[0].find(missing), std::string::npos) << BoxTexts()[0];
+        EXPECT_NE(BoxTexts()[0].find("No such file or directory"), std::string::npos);
+        EXPECT_EQ(w.Ended(), std::vector<int>{IDCANCEL});
+        EXPECT_EQ(dlg.Outcome().result, JobResult::Failed);
+        EXPECT_EQ(dlg.Outcome().failedFiles, std::vector<std::string>{missing});
+    }
+    w.Reset();
     ProcessingStatusDialog dlg(app);
-    Run(dlg, {(work / "missing.wav").string(), (work / "out.mp3").string()});
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Error: Cannot open the input file"});
-    EXPECT_TRUE(w.Ended().empty());
-    dlg.OnCancel();
+    Run(dlg, {missing, (work / "out.wav").string(), JobKind::Decode});
+    ASSERT_EQ(BoxTexts().size(), 1u);
+    EXPECT_NE(BoxTexts()[0].find(missing), std::string::npos) << BoxTexts()[0];
     EXPECT_EQ(w.Ended(), std::vector<int>{IDCANCEL});
-    EXPECT_EQ(w.Boxes().size(), 1u);
 }
 
 TEST_F(StatusDialog, MissingChildAndOutputOverInputAreRefused) {
@@ -214,8 +227,10 @@ TEST_F(StatusDialog, MissingChildAndOutputOverInputAreRefused) {
     {
         ProcessingStatusDialog dlg(app);
         Run(dlg, {(work / "in.wav").string(), (work / "in.wav").string()});
-        EXPECT_EQ(BoxTexts(),
-                  std::vector<std::string>{"Error: The output file cannot be the input file."});
+        // The wizard refuses it at Finish; no job starts.
+        ASSERT_EQ(sheetWindow.Boxes().size(), 1u);
+        EXPECT_EQ(sheetWindow.Boxes()[0].text, "Error: The output file cannot be the input file.");
+        EXPECT_FALSE(dlg.JobStarted());
         EXPECT_EQ(test::ReadFile(work / "in.wav"), before);
     }
     w.Reset();

@@ -9,6 +9,7 @@
 #include "encoder/app/resource.h"
 #include "encoder/app/strings.h"
 #include "fake_window.h"
+#include "support/temp_dir.h"
 
 namespace orvane::encoder {
 namespace {
@@ -457,6 +458,132 @@ TEST_F(Wizard, CancelRequestsTheExitAndCommandLineFillsTheInput) {
     sheet.OnCancel();
     EXPECT_EQ(app.exitRequested, 1);
     EXPECT_EQ(sheet.Result(), IDCANCEL);
+}
+
+// Finish never replaces a file without asking: the one file with the save dialog's question,
+// several of a batch with one question for all; "No" keeps the summary up and the files as
+// they are. An input is never its own suggested output.
+TEST_F(Wizard, FinishAsksBeforeReplacingAndNeverSuggestsTheInputItself) {
+    test::TempDir dir;
+    const std::string original = (dir / "one.wav").string();
+    test::WriteFile(original, "the user's own recording");
+    sheet.OnInitDialog();
+    sheet.OnCommand(IDC_TO_WAV);
+    Type((dir / "one.mp3").string());
+    EXPECT_EQ(w.Text(IDC_OUTPUT), original);
+    EXPECT_EQ(sheet.OnNext(), IDD_PAGE3);
+    w.Answer(IDNO);
+    sheet.OnFinish();
+    ASSERT_EQ(w.Boxes().size(), 1u);
+    EXPECT_EQ(w.Boxes()[0].text, original + " already exists.\nDo you want to replace it?");
+    EXPECT_EQ(w.Boxes()[0].flags, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
+    EXPECT_TRUE(w.Ended().empty());
+    EXPECT_NE(sheet.Result(), ID_WIZFINISH);
+    EXPECT_EQ(sheet.ActivePage(), IDD_PAGE3);
+    w.Answer(IDYES);
+    sheet.OnFinish();
+    EXPECT_EQ(w.Boxes().size(), 2u);
+    EXPECT_EQ(w.Ended(), std::vector<int>{ID_WIZFINISH});
+    EXPECT_EQ(test::ReadFile(original), "the user's own recording");
+
+    // The target's own extension: no suggestion, and an output typed over the input is refused.
+    MLSheet again(app);
+    test::FakeWindow w2;
+    again.Attach(&w2);
+    again.OnInitDialog();
+    again.OnCommand(IDC_TO_WAV);
+    w2.SetText(IDC_INPUT, original);
+    again.OnInputChanged();
+    EXPECT_EQ(w2.Text(IDC_OUTPUT), "");
+    w2.SetText(IDC_OUTPUT, original);
+    EXPECT_EQ(again.OnNext(), IDD_PAGE3);
+    again.OnFinish();
+    ASSERT_EQ(w2.Boxes().size(), 1u);
+    EXPECT_EQ(w2.Boxes()[0].text, "Error: The output file cannot be the input file.");
+    EXPECT_TRUE(w2.Ended().empty());
+}
+
+TEST_F(Wizard, ABatchAsksOnceForAllTheFilesItWouldReplace) {
+    test::TempDir in, out;
+    for (const char* name : {"a.wav", "B.WAV", "c.wav", "notes.txt"})
+        test::WriteFile(in / name, "x");
+    test::WriteFile(out / "a.MP3", "older a");
+    test::WriteFile(out / "B.MP3", "older b");
+    test::WriteFile(out / "c.mp3", "another spelling, another file");
+    sheet.OnInitDialog();
+    w.SetCheck(IDC_BATCH, 1);
+    sheet.OnCommand(IDC_BATCH);
+    Type(in.path().string());
+    w.SetText(IDC_OUTPUT, out.path().string());
+    sheet.OnNext();
+    EXPECT_EQ(sheet.OnNext(), IDD_PAGE3);
+    w.Answer(IDNO);
+    sheet.OnFinish();
+    ASSERT_EQ(w.Boxes().size(), 1u);
+    EXPECT_EQ(w.Boxes()[0].text, "These files already exist in " + out.path().string() +
+                                     "/:\na.MP3\nB.MP3\nDo you want to replace them?");
+    EXPECT_EQ(w.Boxes()[0].flags, kMbYesToAllNo | MB_ICONWARNING | MB_DEFBUTTON2);
+    EXPECT_TRUE(w.Ended().empty());
+    // Agreed once, not asked again; a file that turns up since is.
+    w.Answer(IDYES);
+    sheet.OnFinish();
+    sheet.OnFinish();
+    EXPECT_EQ(w.Boxes().size(), 2u);
+    EXPECT_EQ(w.Ended(), (std::vector<int>{ID_WIZFINISH, ID_WIZFINISH}));
+    test::WriteFile(in / "d.wav", "x");
+    test::WriteFile(out / "d.MP3", "older d");
+    w.Answer(IDNO);
+    sheet.OnFinish();
+    ASSERT_EQ(w.Boxes().size(), 3u);
+    EXPECT_EQ(w.Boxes()[2].flags, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
+    EXPECT_EQ(test::ReadFile(out / "a.MP3"), "older a");
+
+    // The save picker asked already for the file it returned.
+    MLSheet single(app);
+    test::FakeWindow w2;
+    single.Attach(&w2);
+    single.OnInitDialog();
+    w2.SetText(IDC_INPUT, (in / "a.wav").string());
+    single.OnInputChanged();
+    w2.PickNext((out / "a.MP3").string());
+    single.OnCommand(IDC_OUTPUT_BROWSE);
+    single.OnNext();
+    single.OnNext();
+    single.OnFinish();
+    EXPECT_TRUE(w2.Boxes().empty());
+    EXPECT_EQ(w2.Ended(), std::vector<int>{ID_WIZFINISH});
+}
+
+// Next says what page 1 still lacks and stays, keeping what was chosen (the CD's tracks too).
+TEST_F(Wizard, NextSaysWhatIsMissingAndStaysOnThePage) {
+    sheet.OnInitDialog();
+    w.SetCheck(IDC_BATCH, 1);
+    sheet.OnCommand(IDC_BATCH);
+    EXPECT_EQ(sheet.OnNext(), IDD_PAGE1);
+    Type("/music/wavs");
+    w.SetText(IDC_OUTPUT, "");
+    EXPECT_EQ(sheet.OnNext(), IDD_PAGE1);
+    sheet.OnCommand(IDC_SRC_WAVFILES);
+    Type("/music/a.wav");
+    w.SetText(IDC_OUTPUT, "");
+    EXPECT_EQ(sheet.OnNext(), IDD_PAGE1);
+    w.onModal = [](int) { return IDOK; };
+    sheet.OnCommand(IDC_SRC_CDAUDIO);
+    EXPECT_EQ(sheet.OnNext(), IDD_PAGE1);
+    std::vector<std::string> texts;
+    for (const auto& box : w.Boxes()) {
+        texts.push_back(box.text);
+        EXPECT_EQ(box.flags, MB_ICONEXCLAMATION);
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{
+                         "Please specify the input folder.", "Please specify the output folder.",
+                         "Please specify the output file.",
+                         "Please specify the output folder for the CD-Audio tracks."}));
+    EXPECT_EQ(w.Text(IDC_INPUT), "CD-Audio");
+    EXPECT_TRUE(sheet.Batch());
+    EXPECT_TRUE(w.Shown(IDC_MARK_CDAUDIO));
+    w.SetText(IDC_OUTPUT, "/music/cd/");
+    EXPECT_EQ(sheet.OnNext(), IDD_PAGE2);
 }
 
 TEST(BitrateSlider, FirstItemBeginningWithThePosition) {

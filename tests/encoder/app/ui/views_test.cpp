@@ -9,10 +9,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QTimer>
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -356,20 +359,37 @@ TEST_F(StatusViewTest, CancelledWizardClosesWithoutShowingTheStatusWindow) {
     EXPECT_FALSE(dialog.JobStarted());
 }
 
-TEST_F(StatusViewTest, FinishingWithoutOutputStartsNoJob) {
+// Next on page 1 says what is missing and stays there: a file without its output, a batch
+// without its folders, the CD's tracks without a folder for them (the grabber's choices kept).
+TEST_F(StatusViewTest, NextSaysWhatIsMissingAndKeepsTheChoices) {
+    app.cdAudioAvailable = 1;
+    RegisterWizardDialog(IDD_CDA_GRABBER, [](QWidget*) { return IDOK; });
     ProcessingStatusDialog dialog(app);
     Script script;
+    std::vector<int> pages;
     script.On(IDD_PAGE1, [&](QWidget* w) {
         Click(w, IDC_TO_WAV);
         Type(w, IDC_INPUT, "song.mp3");
         Type(w, IDC_OUTPUT, "");
         Click(w, ID_WIZNEXT);
+        Click(w, IDC_BATCH);
+        Click(w, ID_WIZNEXT);
+        Click(w, IDC_SRC_CDAUDIO);
+        Click(w, ID_WIZNEXT);
+        EXPECT_EQ(TextOf(w, IDC_INPUT), "CD-Audio");
+        EXPECT_TRUE(Find(w, IDC_MARK_CDAUDIO)->isVisibleTo(w));
+        EXPECT_EQ(w->windowTitle().toStdString(), "Orvane Encoder 2001 - Input/Output");
+        Click(w, IDCANCEL);
     });
-    script.On(IDD_PAGE3, [&](QWidget* w) { Click(w, ID_WIZFINISH); });
     EXPECT_EQ(RunStatusDialog(dialog), IDCANCEL);
-    EXPECT_EQ(script.Visits(IDD_PROCESSING_STATUS), 0);
+    RegisterWizardDialog(IDD_CDA_GRABBER, nullptr);
+    EXPECT_EQ(script.messages,
+              (std::vector<std::string>{
+                  "Please specify the output file.", "Please specify the input folder.",
+                  "Please specify the output folder for the CD-Audio tracks."}));
+    EXPECT_EQ(script.Visits(IDD_PAGE2), 0);
+    EXPECT_EQ(script.Visits(IDD_PAGE3), 0);
     EXPECT_FALSE(dialog.JobStarted());
-    EXPECT_EQ(app.exitRequested, 0);  // the loop shows the wizard again
 }
 
 // A 16-bit stereo 44.1 kHz WAVE file of the given length (a quiet square wave).
@@ -449,6 +469,109 @@ TEST_F(JobViewTest, CancelDuringTheJobShowsOneMessage) {
     EXPECT_TRUE(dialog.CancelRequested());
     EXPECT_FALSE(dialog.WorkerRunning());
     EXPECT_EQ(app.exitRequested, 0);
+}
+
+// The user's WAVE file next to the MP3 file it became: decoding the MP3 file suggests the
+// WAVE file's name, and Finish asks; "No" keeps the summary up and the file byte for byte,
+// "Yes" lets the job write it anew.
+TEST_F(JobViewTest, FinishAsksBeforeReplacingTheUsersFile) {
+    WriteWave(dir / "one.wav", 1);
+    {
+        ProcessingStatusDialog encode(app);
+        Script script;
+        Wizard(script, (dir / "one.wav").string(), (dir / "one.mp3").string());
+        EXPECT_EQ(RunStatusDialog(encode), IDCANCEL);
+        ASSERT_EQ(script.messages, std::vector<std::string>{"MP3 Compression Finished."});
+    }
+    const std::string original = orvane::test::ReadFile(dir / "one.wav");
+    const std::string question =
+        (dir / "one.wav").string() + " already exists.\nDo you want to replace it?";
+    for (int answer : {IDNO, IDYES}) {
+        ProcessingStatusDialog decode(app);
+        Script script;
+        std::vector<unsigned> flags;
+        Hooks().messageBox = [&](const std::string& text, const std::string&, unsigned f) {
+            script.messages.push_back(text);
+            flags.push_back(f);
+            return text == question ? answer : IDOK;
+        };
+        script.On(IDD_PAGE1, [&](QWidget* w) {
+            Click(w, IDC_TO_WAV);
+            Type(w, IDC_INPUT, (dir / "one.mp3").string());
+            EXPECT_EQ(TextOf(w, IDC_OUTPUT), (dir / "one.wav").string());
+            Click(w, ID_WIZNEXT);
+        });
+        script.On(IDD_PAGE3, [&](QWidget* w) {
+            Click(w, ID_WIZFINISH);
+            if (answer == IDYES) return;
+            // Still the summary, with Finish to press again or Back.
+            EXPECT_TRUE(w->isVisible());
+            EXPECT_TRUE(Enabled(w, ID_WIZFINISH));
+            Click(w, IDCANCEL);
+        });
+        EXPECT_EQ(RunStatusDialog(decode), IDCANCEL);
+        ASSERT_FALSE(script.messages.empty());
+        EXPECT_EQ(script.messages[0], question);
+        EXPECT_EQ(flags[0], MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
+        if (answer == IDNO) {
+            EXPECT_EQ(script.messages.size(), 1u);
+            EXPECT_FALSE(decode.JobStarted());
+            EXPECT_EQ(orvane::test::ReadFile(dir / "one.wav"), original);
+        } else {
+            EXPECT_EQ(script.messages.back(), "Decoding finished");
+            EXPECT_NE(orvane::test::ReadFile(dir / "one.wav"), original);
+        }
+    }
+}
+
+// An input that cannot be opened: the message names it, over the processing window on show,
+// and after OK the window closes by itself.
+TEST_F(JobViewTest, AMissingInputIsNamedOverTheWindowAndTheJobEndsByItself) {
+    ProcessingStatusDialog dialog(app);
+    Script script;
+    Hooks().messageBox = nullptr;  // the real box, to see its owner
+    const std::string missing = (dir / "gone.wav").string();
+    Wizard(script, missing, (dir / "gone.mp3").string());
+    std::string text, ownerTitle;
+    bool ownerShown = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        text = box->text().toStdString();
+        if (QWidget* owner = box->parentWidget()) {
+            ownerTitle = owner->windowTitle().toStdString();
+            ownerShown = owner->isVisible();
+        }
+        box->button(QMessageBox::Ok)->click();
+    });
+    poll.start(10);
+    Watchdog watchdog(20000);
+    EXPECT_EQ(RunStatusDialog(dialog), IDCANCEL);
+    EXPECT_NE(text.find("Error: Cannot open the input file"), std::string::npos) << text;
+    EXPECT_NE(text.find(missing), std::string::npos) << text;
+    EXPECT_EQ(ownerTitle, "Orvane Encoder 2001 - Processing Status");
+    EXPECT_TRUE(ownerShown);
+    EXPECT_EQ(dialog.Outcome().result, JobResult::Failed);
+}
+
+TEST(MessageBoxTest, OneQuestionForSeveralFilesOffersYesToAllAndNo) {
+    std::vector<std::string> buttons;
+    bool noIsDefault = false;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        for (QAbstractButton* b : box->buttons())
+            buttons.push_back(box->buttonRole(b) == QMessageBox::YesRole ? "yes" : "no");
+        noIsDefault = box->defaultButton() == box->button(QMessageBox::No);
+        box->reject();  // the close box agrees to nothing
+    });
+    EXPECT_EQ(RunMessageBox(nullptr, "These files already exist", "",
+                            kMbYesToAllNo | MB_ICONWARNING | MB_DEFBUTTON2),
+              IDNO);
+    std::sort(buttons.begin(), buttons.end());
+    EXPECT_EQ(buttons, (std::vector<std::string>{"no", "yes"}));
+    EXPECT_TRUE(noIsDefault);
 }
 
 TEST(LayoutTest, PathFieldsKeepLongPathsWhole) {

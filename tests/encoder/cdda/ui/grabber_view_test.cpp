@@ -15,15 +15,20 @@
 #include <QTreeWidget>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 #include "encoder/app/encoder_app.h"
 #include "encoder/app/resource.h"
 #include "encoder/app/settings_store.h"
+#include "encoder/app/status_dialog.h"
 #include "encoder/app/ui/view_hooks.h"
+#include "encoder/app/ui/views.h"
+#include "encoder/cdda/cd_job.h"
 #include "encoder/cdda/disc_extras.h"
 #include "encoder/cdda/musicbrainz_info.h"
 #include "encoder/cdda/resource_cdda.h"
@@ -39,6 +44,7 @@
 #include "platform/clock/clock.h"
 #include "platform/registry/winreg.h"
 #include "support/first_start.h"
+#include "tests/encoder/app/ui/window_script.h"
 #include "tests/encoder/cdda/transport_fixture.h"
 
 namespace orvane::cdda {
@@ -1027,6 +1033,109 @@ TEST_F(GrabberView, GetCdInfoFromMusicBrainzTellsWhyWhenNothingIsFound) {
     EXPECT_FALSE(listShown);
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_EQ(boxes_[0].rfind("MusicBrainz: ", 0), 0u) << boxes_[0];
+}
+
+// An image drive whose reads after the first wait at a gate until the test opens it.
+class GatedDrive : public cdrom::DiscDrive {
+public:
+    explicit GatedDrive(std::shared_ptr<cdrom::DiscDrive> inner) : inner_(std::move(inner)) {}
+    std::string Name() const override { return inner_->Name(); }
+    cdrom::DriveResult Inquiry(cdrom::InquiryData& out) override { return inner_->Inquiry(out); }
+    cdrom::DriveResult TestUnitReady() override { return inner_->TestUnitReady(); }
+    cdrom::DriveResult ReadToc(cdrom::Toc& out) override { return inner_->ReadToc(out); }
+    cdrom::DriveResult ReadDiscInfo(cdrom::DiscInfo& out) override {
+        return inner_->ReadDiscInfo(out);
+    }
+    cdrom::DriveResult ReadCdda(std::uint32_t lba, std::uint32_t count,
+                                std::uint8_t* out) override {
+        {
+            std::unique_lock lock(mutex_);
+            if (++reads_ > 1) {
+                waiting_ = true;
+                changed_.wait(lock, [this] { return open_; });
+                waiting_ = false;
+            }
+        }
+        return inner_->ReadCdda(lba, count, out);
+    }
+    cdrom::DriveResult ReadCapabilities(cdrom::Capabilities& out) override {
+        return inner_->ReadCapabilities(out);
+    }
+    cdrom::DriveResult SetTray(bool open) override { return inner_->SetTray(open); }
+
+    bool Waiting() {
+        std::lock_guard lock(mutex_);
+        return waiting_;
+    }
+    int Reads() {
+        std::lock_guard lock(mutex_);
+        return reads_;
+    }
+    void Open() {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    std::shared_ptr<cdrom::DiscDrive> inner_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int reads_ = 0;
+    bool waiting_ = false, open_ = false;
+};
+
+// While a CD job reads a track, its "Reading RAW Audio..." window lies over the processing
+// window, whose Cancel stays at hand: it ends the job, and the read stops after the request
+// that was under way, leaving no file behind.
+TEST_F(GrabberView, TheProcessingWindowsCancelEndsAJobWhileATrackIsRead) {
+    transport_.reset();
+    auto gated = std::make_shared<GatedDrive>(test::ImageOf(dir_, {750, 750}));
+    transport_ =
+        std::make_unique<test::Transport>(std::vector<std::shared_ptr<cdrom::DiscDrive>>{gated});
+    TheCdSession() = CdSession{};
+    InstallCdTrackSource(ui::ProgressWindowOpener(nullptr));
+    test::TempDir out;
+    encoder::JobRequest request;
+    request.kind = encoder::JobKind::EncodeMp3;
+    request.input = encoder::kCdAudioInput;
+    request.batch = true;
+    request.output = out.path().string() + "/";
+    request.settings.bitrate = "128";
+    request.appFolder = test::DistDir().string() + "/";
+    request.cd.driveIndex = 0;
+    request.cd.checked = {1, 0};
+    request.cd.names = {"One", "Two"};
+    request.cd.trackCount = 1;
+    request.cd.readBufferSize = 16;
+    QPointer<QWidget> status;
+    QPointer<QWidget> progressOwner;
+    bool cancelEnabled = false;
+    encoder::ProcessingStatusDialog dialog(encoder::TheApp());
+    encoder::ui::Hooks().shown = [&](QWidget* w, int id) {
+        if (id == IDD_PROCESSING_STATUS) status = w;
+        if (id != IDD_GRAB_PROGRESS) return;
+        progressOwner = w->parentWidget();
+        auto* poll = new QTimer(w);
+        QObject::connect(poll, &QTimer::timeout, w, [&, poll] {
+            if (!gated->Waiting() || !status) return;
+            poll->stop();
+            auto* cancel = Find<QAbstractButton>(status, IDCANCEL);
+            cancelEnabled = cancel->isEnabled();
+            cancel->click();
+            gated->Open();
+        });
+        poll->start(5);
+    };
+    encoder::ui::script::Watchdog watchdog(20000);
+    EXPECT_EQ(encoder::ui::RunStatusDialogFor(dialog, request), IDCANCEL);
+    encoder::SetCdTrackSource(nullptr);
+    EXPECT_TRUE(cancelEnabled);
+    EXPECT_EQ(progressOwner, status);
+    EXPECT_EQ(dialog.Outcome().result, encoder::JobResult::Cancelled);
+    EXPECT_EQ(boxes_, std::vector<std::string>{"Current Process was Canceled."});
+    EXPECT_EQ(gated->Reads(), 2);
+    EXPECT_TRUE(std::filesystem::is_empty(out.path()));
 }
 
 }  // namespace

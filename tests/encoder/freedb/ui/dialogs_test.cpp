@@ -8,9 +8,14 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QTimer>
 #include <QTreeWidget>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "encoder/app/encoder_app.h"
 #include "encoder/app/settings_store.h"
@@ -19,6 +24,7 @@
 #include "encoder/freedb/freedb_resource.h"
 #include "encoder/freedb/loopback_server.h"
 #include "encoder/freedb/ui/freedb_views.h"
+#include "platform/clock/clock.h"
 
 namespace orvane::freedb {
 namespace {
@@ -168,6 +174,53 @@ TEST(QueryDialogTest, CancelEndsASilentWait) {
     EXPECT_EQ(ui::RunQueryDialog(dialog, nullptr), IDCANCEL);
     EXPECT_TRUE(hooks.messages.empty());
     EXPECT_EQ(dialog.Client().LastError(), kWsaEintr);
+}
+
+// The seconds a status line counts ("... 12 s"), -1 for none.
+int Seconds(const std::string& line) {
+    if (line.size() < 3 || line.compare(line.size() - 2, 2, " s") != 0) return -1;
+    const std::size_t space = line.rfind(' ', line.size() - 3);
+    return space == std::string::npos ? -1 : std::atoi(line.c_str() + space + 1);
+}
+
+// While the server is silent the window says what it waits for and counts the seconds (on
+// virtual time here); Cancel ends the wait and the window, and the line is empty again.
+TEST(QueryDialogTest, ASilentServersWaitIsShownAndCounted) {
+    LoopbackServer server([](const std::string&) { return LoopbackReply{{}, 0, true}; });
+    FreeDbSettings settings;
+    settings.server = server.Address();
+    CFreeDBQueryDlg dialog(settings);
+    dialog.SetDisc({0}, 7500);
+    dialog.Client().SetTimeout(0xFFFFFFFFu);
+    Hooks hooks([](QWidget*, int) {});
+    std::vector<std::string> lines;
+    QPointer<QLabel> line;
+    QTimer press;
+    QObject::connect(&press, &QTimer::timeout, [&] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (!w) return;
+        line = Find<QLabel>(w, IDC_FREEDB_STATUS);
+        const std::string text = line->text().toStdString();
+        if (lines.empty() || lines.back() != text) lines.push_back(text);
+        if (Seconds(text) >= 3) Click(w, IDCANCEL);
+    });
+    clock::VirtualClock clk(true);
+    clock::Install(&clk);
+    press.start(1);
+    const int result = ui::RunQueryDialog(dialog, nullptr);
+    clock::Install(nullptr);
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_TRUE(hooks.messages.empty());
+    EXPECT_EQ(dialog.Client().LastError(), kWsaEintr);
+    const std::string doing = "Looking up the disc at " + SiteFromSetting(server.Address()).host;
+    ASSERT_FALSE(lines.empty());
+    int before = -2;
+    for (const std::string& text : lines) {
+        EXPECT_EQ(text.rfind(doing + "...", 0), 0u) << text;
+        EXPECT_GT(Seconds(text), before) << text;
+        before = Seconds(text);
+    }
+    EXPECT_GE(before, 3);
 }
 
 const char* const kSites =
