@@ -86,7 +86,10 @@ function(orvane_test name)
   # Every test program gets a registry of its own, so no test touches the user's settings.
   set(env "ORVANE_DIST=${ORVANE_DIST}" "QT_QPA_PLATFORM=offscreen"
           "ORVANE_REGISTRY_DIR=${CMAKE_CURRENT_BINARY_DIR}/registry-${name}"
-          "ASAN_OPTIONS=detect_leaks=1" "UBSAN_OPTIONS=print_stacktrace=1" ${A_ENV})
+          "ASAN_OPTIONS=detect_leaks=1" "UBSAN_OPTIONS=print_stacktrace=1"
+          # No test reaches the machine's own buses; a bus test starts its own.
+          "DBUS_SESSION_BUS_ADDRESS=unix:path=${CMAKE_BINARY_DIR}/no-session-bus"
+          "DBUS_SYSTEM_BUS_ADDRESS=unix:path=${CMAKE_BINARY_DIR}/no-system-bus" ${A_ENV})
   set_tests_properties(${name} PROPERTIES LABELS "${A_LABEL}" TIMEOUT ${A_TIMEOUT}
                                           ENVIRONMENT "${env}")
 endfunction()
