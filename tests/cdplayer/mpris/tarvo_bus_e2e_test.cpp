@@ -42,6 +42,15 @@ protected:
         set("XDG_RUNTIME_DIR", dir_.path().string());
         set("ORVANE_CD_IMAGES", (orvane::test::DistDir() / "demo" / "Demo.cue").string());
         client_ = bus_.Connect("test-client");
+        // The player is the default CD player already: no question at start-up.
+        const QString command =
+            QString::fromStdString(std::filesystem::canonical(tarvo_.toStdString()).string()) +
+            " /play %%1";
+        const orvane::test::ClientRun reg = RunClient(
+            env_, QString::fromStdString((orvane::test::DistDir() / "orvane-reg").string()),
+            {"add", "HKLM\\Software\\Classes\\AudioCD\\shell\\play\\command", "/ve", "/d", command,
+             "/f"});
+        ASSERT_EQ(reg.exitCode, 0) << reg.out;
     }
     void TearDown() override {
         if (player_.state() != QProcess::NotRunning) {

@@ -59,7 +59,7 @@ TEST(JobNotice, TheWindowTellsItsListenersOfStartEndAndOutcomeBeforeTheFinalBox)
     std::atomic<int> started{0}, ended{0};
     std::atomic<std::size_t> boxesAtFinish{99};
     std::string message;
-    FakeWindow w;
+    test::FakeWindow w;
     TheJobWindowHooks().started = [&](const JobRequest&) { ++started; };
     TheJobWindowHooks().finished = [&](const JobRequest&, const JobOutcome& o) {
         message = o.message;
