@@ -87,7 +87,10 @@ function(orvane_test name)
   # programs' fixed pauses last a hundredth of their time (platform/clock, test-only).
   set(env "ORVANE_DIST=${ORVANE_DIST}" "QT_QPA_PLATFORM=offscreen" "ORVANE_TEST_PAUSE_DIVISOR=100"
           "ORVANE_REGISTRY_DIR=${CMAKE_CURRENT_BINARY_DIR}/registry-${name}"
-          "ASAN_OPTIONS=detect_leaks=1" "UBSAN_OPTIONS=print_stacktrace=1" ${A_ENV})
+          "ASAN_OPTIONS=detect_leaks=1" "UBSAN_OPTIONS=print_stacktrace=1"
+          # No test reaches the machine's own buses; a bus test starts its own.
+          "DBUS_SESSION_BUS_ADDRESS=unix:path=${CMAKE_BINARY_DIR}/no-session-bus"
+          "DBUS_SYSTEM_BUS_ADDRESS=unix:path=${CMAKE_BINARY_DIR}/no-system-bus" ${A_ENV})
   set_tests_properties(${name} PROPERTIES LABELS "${A_LABEL}" TIMEOUT ${A_TIMEOUT}
                                           ENVIRONMENT "${env}")
   # COST: the test's seconds on a 2-core machine; ctest -j starts the costly ones first, so the

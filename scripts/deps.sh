@@ -16,6 +16,7 @@ packages=(
   libflac-dev libopusenc-dev flac opus-tools
   libebur128-dev  # the reference meter of the loudness tests
   libcurl4-openssl-dev nlohmann-json3-dev
+  dbus-daemon dbus-bin playerctl  # the private buses of the desktop tests, their clients
 )
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang libclang-rt-14-dev llvm)

@@ -85,8 +85,18 @@ bool CPlayerApp::InitInstance(bool screenshots, int& exitCode) {
         exitCode = 1;
         return false;
     }
+    // The desktop's media controls, once the device is open; never for a second player.
+    if (!screenshots) {
+        mpris_ = std::make_unique<mpris::MprisService>(
+            player_, mpris::MprisService::Hooks{
+                         [this] { frame_->TrayActivated(QSystemTrayIcon::DoubleClick); },
+                         [this] { frame_->close(); }, mpris::ReadDriveTexts});
+        mpris_->Start(desktop::SessionBus());
+        tap_ = std::make_unique<mpris::PollTap>(*frame_, *mpris_);
+    }
     // 11. The status thread, the slider, On Top, play on start-up.
-    status_ = std::make_unique<CStatusThread>(player_, *frame_);
+    status_ = std::make_unique<CStatusThread>(player_,
+                                              tap_ ? static_cast<PlayerDisplay&>(*tap_) : *frame_);
     frame_->SetStatusThread(status_.get());
     status_->Start();
     frame_->CreateSlider();

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cdplayer/default_player.h"
+#include "cdplayer/mpris/mpris_service.h"
 #include "cdplayer/player_state.h"
 #include "cdplayer/status_thread.h"
 #include "cdplayer/ui/desktop_default.h"
@@ -47,6 +48,9 @@ private:
     registry::Profile profile_;
     shell::InstanceLock instance_;
     std::unique_ptr<CPlayerFrame> frame_;
+    // The player on the session bus; it outlives the status thread that feeds it.
+    std::unique_ptr<mpris::MprisService> mpris_;
+    std::unique_ptr<mpris::PollTap> tap_;
     std::unique_ptr<CStatusThread> status_;
 };
 

@@ -1,6 +1,7 @@
 #include "encoder/app/status_dialog.h"
 
 #include "encoder/app/encoder_app.h"
+#include "encoder/app/job_notice.h"
 #include "encoder/app/resource.h"
 #include "platform/clock/clock.h"
 
@@ -103,6 +104,7 @@ void ProcessingStatusDialog::StartJob(const JobRequest& request) {
     w.SetText(IDC_STATUS_INPUT, runner_->Request().input);
     w.SetText(IDC_STATUS_OUTPUT, runner_->Request().output);
     runner_->Start();
+    if (const auto& started = TheJobWindowHooks().started) started(runner_->Request());
 }
 
 void ProcessingStatusDialog::OnCancel() {
@@ -154,8 +156,13 @@ int ProcessingStatusDialog::JobMessage(const std::string& text, const std::strin
 
 void ProcessingStatusDialog::JobFinished(const JobOutcome& outcome) {
     message_ = outcome.message;
+    if (const auto& finished = TheJobWindowHooks().finished) finished(runner_->Request(), outcome);
     if (!outcome.message.empty()) port_->MessageBox(outcome.message, "", MB_OK);
     port_->EndDialog(IDCANCEL);
+}
+
+void ProcessingStatusDialog::JobWorkerEnded() {
+    if (const auto& ended = TheJobWindowHooks().ended) ended();
 }
 
 void ProcessingStatusDialog::JobClose(int result) { port_->EndDialog(result); }

@@ -74,6 +74,7 @@ public:
     void JobWaitCursor(bool on) override;
     void JobProcessMessages() override;
     void JobSetOthers(const std::vector<std::string>& lines) override;
+    void JobWorkerEnded() override;
 
 private:
     void InitControls();

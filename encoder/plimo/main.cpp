@@ -20,6 +20,7 @@
 #include "encoder/formats/flac_job.h"
 #include "encoder/formats/opus_job.h"
 #include "encoder/freedb/ui/freedb_views.h"
+#include "encoder/plimo/desktop_glue.h"
 #include "encoder/plimo/screenshots.h"
 #include "encoder/wma/install.h"
 #include "encoder/wma/settings_page.h"
@@ -81,6 +82,11 @@ int main(int argc, char** argv) {
     orvane::encoder::EncoderApp& app = orvane::encoder::TheApp();
     app.settings = &settings;
     app.commandLine = args.join(' ').toStdString();
+    // A job that ends while the user works elsewhere is told on the desktop.
+    orvane::plimo::PlimoDesktop desktop(
+        settings, [] { return QApplication::activeWindow() != nullptr; },
+        orvane::desktop::SessionBus());
+    desktop.Install();
     orvane::wma::InstallWmaEncoding(app);
     orvane::wma::ui::RegisterWmaSettingsPage();
     orvane::formats::RegisterFlacJob();
