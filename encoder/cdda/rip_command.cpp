@@ -311,6 +311,8 @@ int RunRip(CdSession& session, const RipOptions& options) {
     std::fputs(text.c_str(), options.json || !succeeded ? stderr : stdout);
     if (!report) {
         if (outcome.message.empty()) std::fprintf(stderr, "orvane-cdda: the rip did not start\n");
+        // A rip that could not even begin wrote nothing: said so to a reader of the JSON too.
+        if (options.json) std::fputs("{\"complete\": false, \"tracks\": []}\n", stdout);
         return 1;
     }
     if (options.json) std::fputs(RipJson(*report, complete).c_str(), stdout);
