@@ -27,7 +27,7 @@ std::string Wave(int tag, int channels, int rate, int bits, uint32_t dataBytes,
 std::string Extensible(int subTag, int bits, size_t fmtBytes = 40) {
     std::string fmt = Le(0xFFFE, 2) + Le(2, 2) + Le(44100, 4) + Le(44100 * 2 * bits / 8, 4) +
                       Le(2 * bits / 8, 2) + Le(bits, 2) + Le(22, 2) + Le(bits, 2) + Le(3, 4) +
-                      Le(subTag, 2) + std::string("\0\0\x10\0\x80\0\0\xAA\0\x38\x9B\x71", 14);
+                      Le(subTag, 2) + std::string("\0\0\0\0\x10\0\x80\0\0\xAA\0\x38\x9B\x71", 14);
     fmt.resize(fmtBytes);
     std::string body = "WAVEfmt " + Le(static_cast<uint32_t>(fmt.size()), 4) + fmt + "data" +
                        Le(400, 4) + std::string(400, '\0');
