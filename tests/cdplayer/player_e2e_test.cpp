@@ -22,6 +22,7 @@
 #include "cdplayer/commands.h"
 #include "cdplayer/dialogs.h"
 #include "cdplayer/status_thread.h"
+#include "demo_disc.h"
 #include "fake_mci.h"
 #include "platform/audio/audio_sink.h"
 #include "platform/cdrom/drives.h"
@@ -95,19 +96,7 @@ private:
 class DemoDisc : public ::testing::Test {
 protected:
     void SetUp() override {
-        orvane::clock::Install(&clock_);
-        orvane::audio::InstallSinkFactory(
-            [] { return std::make_unique<orvane::audio::NullSink>(); });
-        std::string error;
-        std::shared_ptr<orvane::cdrom::DiscDrive> drive = orvane::cdrom::ImageDrive::Open(
-            (orvane::test::DistDir() / "demo" / "Demo.cue").string(), error);
-        ASSERT_TRUE(drive) << error;
-        orvane::cdrom::InstallDrives({drive});
-        player_.databasePath = (dir_ / "Nerop.DB").string();
-        clock_.SetAutoAdvance(true);  // the start-up's waits
-        ASSERT_TRUE(StartDevice(
-            player_, box_, [](const std::string& root) { return GetDriveType(root.c_str()); }));
-        clock_.SetAutoAdvance(false);
+        ASSERT_TRUE(test::StartOnDemoDisc(clock_, player_, box_, dir_.path()));
     }
     void TearDown() override {
         clock_.SetAutoAdvance(true);  // lets every sleeping thread finish
