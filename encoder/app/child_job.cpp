@@ -205,7 +205,7 @@ bool ChildJob::NextInBatch(JobRunner& r, InputSource& source, int& n, InputSourc
 }
 
 void ChildJob::FinishFiles(JobRunner& r, unsigned waitMs, const std::string& finished,
-                           const std::string& verb, bool batch, bool finishedFirst) {
+                           const std::string& verb, bool batch) {
     filesDone_ = true;
     SetBars100(r);
     // The batch a single file belongs to makes the closing pause once, for all of its files.
@@ -221,7 +221,6 @@ void ChildJob::FinishFiles(JobRunner& r, unsigned waitMs, const std::string& fin
         outcome.reasons.push_back(f.reason);
     }
     outcome.message = FailureReport(verb, failures_, files_, batch);
-    if (finishedFirst) outcome.message = finished + "\n" + outcome.message;
     r.Finish(std::move(outcome));
 }
 

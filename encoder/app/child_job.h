@@ -92,10 +92,10 @@ protected:
     bool NextInBatch(JobRunner& r, InputSource& source, int& n, InputSource::Next& next,
                      bool title);
     // The end of a job that took all its files: full bars, a closing pause of waitMs, then
-    // finished; or, when files failed, each named with its reason (verb: "encoded", "decoded"),
-    // after finished where finishedFirst.
+    // finished; or, when files failed, each named with its reason (verb: "encoded", "decoded")
+    // and no word of a finished job.
     void FinishFiles(JobRunner& r, unsigned waitMs, const std::string& finished,
-                     const std::string& verb, bool batch, bool finishedFirst);
+                     const std::string& verb, bool batch);
 
     // What a file's output was before its child ran: the child must have written it anew.
     struct OutputStamp {

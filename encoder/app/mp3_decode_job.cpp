@@ -60,7 +60,7 @@ void Mp3DecodeJob::Run(JobRunner& r) {
             failures_.push_back({next.item.input, failure});
     }
     if (r.CancelRequested()) return;
-    FinishFiles(r, 500, "Decoding finished", "decoded", source->Batch(), false);
+    FinishFiles(r, 500, "Decoding finished", "decoded", source->Batch());
 }
 
 bool Mp3DecodeJob::DecodeFile(JobRunner& r, const std::string& input, const std::string& output,

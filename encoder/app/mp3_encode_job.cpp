@@ -169,7 +169,7 @@ void Mp3EncodeJob::Tag(JobRunner& r, const SourceItem& item, const std::string& 
 
 void Mp3EncodeJob::Done(JobRunner& r, bool batch) {
     // A CD job keeps its usual message first; the tracks it could not read or encode follow.
-    FinishFiles(r, 700, "MP3 Compression Finished.", "encoded", batch, r.Request().CdAudio());
+    FinishFiles(r, 700, "MP3 Compression Finished.", "encoded", batch);
 }
 
 bool Mp3EncodeJob::EncodeFile(JobRunner& r, const std::string& input, const std::string& output,

@@ -155,7 +155,7 @@ private:
     std::vector<std::shared_ptr<JobRunner>> Running();
     // The final report of a batch whose every file has ended; last: the failures of the
     // batch's own last step.
-    JobOutcome Report(const std::vector<FileFailure>& last, bool finishedFirst);
+    JobOutcome Report(const std::vector<FileFailure>& last);
     // A file's job waits (true) for its turn to take a name, or goes on (false).
     void Parked(bool waiting);
     // Under mutex_: every file's log lines, file after file, then the batch's own.
@@ -286,7 +286,7 @@ void ParallelBatchJob::Run(JobRunner& r) {
             lock.unlock();
         }
     }
-    JobOutcome outcome = Report(last, req.CdAudio());
+    JobOutcome outcome = Report(last);
     filesDone_ = true;
     SetBusy(false);
     if (kind_.statisticsMs > 0) r.StatisticsTimer(0);
@@ -305,7 +305,7 @@ std::string ParallelBatchJob::AllLogs() const {
     return all + closingLog_;
 }
 
-JobOutcome ParallelBatchJob::Report(const std::vector<FileFailure>& last, bool finishedFirst) {
+JobOutcome ParallelBatchJob::Report(const std::vector<FileFailure>& last) {
     std::vector<FileFailure> failures;
     JobOutcome outcome;
     std::lock_guard lock(mutex_);
@@ -333,8 +333,6 @@ JobOutcome ParallelBatchJob::Report(const std::vector<FileFailure>& last, bool f
     }
     outcome.result = JobResult::Failed;
     outcome.message = FailureReport(kind_.verb, failures, static_cast<int>(items_.size()), true);
-    // A CD job keeps its usual message first, as one track after the other does.
-    if (finishedFirst) outcome.message = kind_.finished + "\n" + outcome.message;
     return outcome;
 }
 

@@ -296,17 +296,6 @@ int RunRip(CdSession& session, const RipOptions& options) {
     SetRipReportSink(nullptr);
     std::string text = messages.str();
     const bool succeeded = outcome.result == encoder::JobResult::Succeeded;
-    if (!succeeded) {
-        // A CD job keeps the encoder's closing words before the tracks that failed, as the
-        // grabber's job shows them; a rip that failed says only what failed.
-        const std::string& said = outcome.message;
-        const auto nl = said.find('\n');
-        if (nl != std::string::npos && said.rfind("Error", 0) != 0 &&
-            said.compare(nl + 1, 7, "Error: ") == 0) {
-            const auto at = text.find(said.substr(0, nl + 1) + "Error: ");
-            if (at != std::string::npos) text.erase(at, nl + 1);
-        }
-    }
     // What went wrong is the reason of the exit status: on standard error.
     std::fputs(text.c_str(), options.json || !succeeded ? stderr : stdout);
     if (!report) {

@@ -521,8 +521,7 @@ void WmaRun::End() {
     else if (req_.CdAudio())
         // Nothing was shown for a track the CD source could not read: the final message names
         // each failed track with its reason.
-        r_.Finish("Compression Finished.\n" + FailureReport("encoded", failures_, taken_, true),
-                  JobResult::Failed, failed_);
+        r_.Finish(FailureReport("encoded", failures_, taken_, true), JobResult::Failed, failed_);
     else if (req_.OneItem()) {
         encoder::JobOutcome outcome;
         for (const encoder::FileFailure& f : failures_) {

@@ -156,7 +156,7 @@ TEST_F(CdJobEndToEnd, TracksBecomeTaggedRenamedMp3FilesWithTheDiscsAudio) {
     request.cd.checked = {1, 1, 1, 1};
     Run();
     EXPECT_EQ(recorder.Outcome()->message,
-              "MP3 Compression Finished.\nError: 1 of 4 files could not be encoded:\n"
+              "Error: 1 of 4 files could not be encoded:\n"
               "Track3 (Third): Error: Can't read RAW Audio Data.");
     const std::pair<int, const char*> expected[] = {{0, "Orvane Players - First Light.MP3"},
                                                     {1, "Orvane Players - Second- Wind.MP3"},
@@ -472,7 +472,7 @@ TEST_F(CdJobEndToEnd, ATrackOnAFullDiskIsNamedWithTheReasonAndItsWaveFileKept) {
     Run();
     EXPECT_EQ(recorder.Outcome()->result, encoder::JobResult::Failed);
     EXPECT_EQ(recorder.Outcome()->message,
-              "MP3 Compression Finished.\nError: 1 of 3 files could not be encoded:\n"
+              "Error: 1 of 3 files could not be encoded:\n"
               "Track2 (Second): Error: Cannot write " +
                   (out / "Orvane Players - Noon.MP3").string() +
                   ": No space left on device; the grabbed WAVE file was kept as " +

@@ -122,7 +122,7 @@ TEST(WmaCdJobEndToEnd, ReadableTracksBecomeDescribedWmaFilesAndTheUnreadableOneI
     ASSERT_TRUE(recorder.Outcome().has_value());
     EXPECT_EQ(recorder.Outcome()->result, encoder::JobResult::Failed);
     EXPECT_EQ(recorder.Outcome()->message,
-              "Compression Finished.\nError: 1 of 3 files could not be encoded:\n"
+              "Error: 1 of 3 files could not be encoded:\n"
               "Track2 (Broken): Error: Can't read RAW Audio Data.");
     // One file per readable track; the unreadable one left nothing, and every grabbed WAVE
     // file went once encoded.

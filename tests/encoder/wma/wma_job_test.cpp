@@ -615,7 +615,7 @@ TEST_F(WmaJob, CdTrackThatFailsToEncodeKeepsItsWaveFile) {
     Run(c);
     EXPECT_EQ(rec->Messages(), std::vector<std::string>{"Error encoding the file"});
     EXPECT_EQ(rec->Finished().at(0).message,
-              "Compression Finished.\nError: 1 of 1 files could not be encoded:\n"
+              "Error: 1 of 1 files could not be encoded:\n"
               "Track1.WAV: Error encoding the file");
     EXPECT_EQ(outcome.result, JobResult::Failed);
     EXPECT_EQ(Files(work / "cd"), std::vector<std::string>{"Track1.WAV"});
