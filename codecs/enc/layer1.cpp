@@ -284,6 +284,207 @@ Allocation Allocate(const Bands& bands, int channels, int bound, int available) 
     return result;
 }
 
+// What one frame's coding decides, step by step: its subband samples, their scale factors and
+// peaks, the bands as the allocation sees them, and the allocation with its stereo bound.
+struct Frame {
+    float sub[2][kBlocks][kBands];
+    std::array<std::array<int, kBands>, 2> scale{};
+    std::array<std::array<float, kBands>, 2> peaks{};
+    Bands bands{};
+    Allocation alloc;
+    int bound = kBands;
+    int modeExtension = 0;
+};
+
+// Joint stereo: the widest stereo range whose allocation still meets the masks; else the best
+// one. available(b) is the frame's bits for samples with bound b.
+void AllocateJoint(Frame& f, int frameBits) {
+    bool found = false;
+    Allocation best;
+    int bestBound = 4;
+    for (int ext = 3; ext >= 0; --ext) {
+        int b = 4 * (ext + 1);
+        int available = frameBits - 4 * (2 * b + (kBands - b));
+        Allocation a = Allocate(f.bands, 2, b, available);
+        if (a.worstMnr >= 0.0f) {
+            f.alloc = a;
+            f.bound = b;
+            f.modeExtension = ext;
+            found = true;
+            break;
+        }
+        if (ext == 3 || a.worstMnr > best.worstMnr) {
+            best = a;
+            bestBound = b;
+        }
+    }
+    if (!found) {
+        f.alloc = best;
+        f.bound = bestBound;
+        f.modeExtension = f.bound / 4 - 1;
+    }
+}
+
+// The scale factor that covers the peak keeps every sample in range, but a smaller one (finer
+// steps, the peak clipped) can leave less noise, above all with few levels.
+void RefineScaleFactors(Frame& f, int channels) {
+    const auto& sf = ScaleFactors();
+    for (int k = 0; k < f.bound; ++k) {
+        for (int ch = 0; ch < channels; ++ch) {
+            const int a = f.alloc.bits[ch][k];
+            if (a == 0) continue;
+            int best = f.scale[ch][k];
+            // Nothing to gain when clipping the peak to the next factor costs more than the
+            // rounding noise is likely to be (the usual case with many levels).
+            const float next = best < 62 ? f.peaks[ch][k] - sf[best + 1] : 0.0f;
+            if (best == 62 ||
+                next * next >= 2.0f * kBlocks * f.bands[ch][k].scale2 * QuantiserNoise(a))
+                continue;
+            float bestError = QuantisationError(&f.sub[ch][0][k], a, sf[best]);
+            for (int index = best + 1; index <= std::min(62, f.scale[ch][k] + 3); ++index) {
+                // Clipping the peak alone costs this much, and more for each smaller factor.
+                const float clip = f.peaks[ch][k] - sf[index];
+                if (clip * clip >= bestError) break;
+                const float error = QuantisationError(&f.sub[ch][0][k], a, sf[index]);
+                if (error < bestError) {
+                    bestError = error;
+                    best = index;
+                }
+            }
+            f.scale[ch][k] = best;
+        }
+    }
+}
+
+// Intensity bands carry the mid signal once; each channel keeps its own scale factor.
+void MakeIntensityBands(Frame& f) {
+    const auto& sf = ScaleFactors();
+    for (int k = f.bound; k < kBands; ++k) {
+        float energyL = 0.0f;
+        float energyR = 0.0f;
+        float energyM = 0.0f;
+        float peak = 0.0f;
+        for (int b = 0; b < kBlocks; ++b) {
+            float l = f.sub[0][b][k];
+            float r = f.sub[1][b][k];
+            float m = 0.5f * (l + r);
+            energyL += l * l;
+            energyR += r * r;
+            energyM += m * m;
+            f.sub[0][b][k] = m;
+            peak = std::max(peak, std::fabs(m));
+        }
+        int mid = ScaleIndex(peak);
+        if (energyM <= 1e-20f) {
+            f.alloc.bits[0][k] = f.alloc.bits[1][k] = 0;
+            continue;
+        }
+        // Normalise the mid signal by its own factor, then rescale it per channel.
+        for (int b = 0; b < kBlocks; ++b)
+            f.sub[0][b][k] /= sf[mid];
+        for (int ch = 0; ch < 2; ++ch) {
+            float gain = std::sqrt((ch == 0 ? energyL : energyR) / energyM);
+            float target = gain * sf[mid];
+            int& index = f.scale[ch][k];
+            index = target <= 0.0f ? 62 : ScaleIndex(target);
+            // Pick whichever neighbouring index lies closer to the target.
+            if (index > 0 && std::fabs(sf[index - 1] - target) < std::fabs(sf[index] - target))
+                --index;
+        }
+    }
+}
+
+// Each band's peak, scale factor, energy and signal-to-mask ratio for one channel; frame points
+// at the channel's equalised samples of the frame, after their history.
+void MeasureBands(Frame& f, int ch, bool fast, const std::array<float, 32>& quietDb,
+                  MaskingModel& model, const float* frame) {
+    const auto& sf = ScaleFactors();
+    auto& peak = f.peaks[ch];
+    float energy[kBands] = {};
+    for (int b = 0; b < kBlocks; ++b) {
+        for (int k = 0; k < kBands; ++k) {
+            const float x = f.sub[ch][b][k];
+            peak[k] = std::max(peak[k], std::fabs(x));
+            energy[k] += x * x;
+        }
+    }
+    for (int k = 0; k < kBands; ++k) {
+        f.scale[ch][k] = ScaleIndex(peak[k]);
+        BandState& s = f.bands[ch][k];
+        s.silent = peak[k] < 1e-7f;
+        s.energy = energy[k] / kBlocks;
+        s.scale2 = sf[f.scale[ch][k]] * sf[f.scale[ch][k]];
+    }
+    if (fast) {
+        // Level of the band from its scale factor against the threshold in quiet
+        // (2 * 2^(-i/3) is 96 + 6.02 - 2.007 i dB, less 6 dB for a sine's peak).
+        for (int k = 0; k < kBands; ++k) {
+            const float level = 96.0f + 6.0206f - 2.00687f * static_cast<float>(f.scale[ch][k]);
+            f.bands[ch][k].smr = level - 6.0f - quietDb[k] - 10.0f;
+        }
+    } else {
+        // The model looks at the 512 input samples the frame's subband samples stem from.
+        const auto smr = model.Analyse(frame - 305);
+        for (int k = 0; k < kBands; ++k)
+            f.bands[ch][k].smr = smr[k];
+    }
+}
+
+void WriteHeader(BitWriter& w, const Layer1Config& config, MpegVersion version, int bitrateIndex,
+                 int rateIndex, int frameBytes, int modeExtension) {
+    w.Put(0xFFF, 12);
+    w.Put(version == MpegVersion::Mpeg1 ? 1 : 0, 1);
+    w.Put(3, 2);  // Layer I
+    w.Put(config.crc ? 0 : 1, 1);
+    w.Put(static_cast<uint32_t>(bitrateIndex), 4);
+    w.Put(static_cast<uint32_t>(rateIndex), 2);
+    w.Put(frameBytes > 4 * static_cast<int>(12LL * config.kbps * 1000 / config.rate) ? 1 : 0, 1);
+    w.Put(0, 1);  // private
+    w.Put(static_cast<uint32_t>(config.mode), 2);
+    w.Put(static_cast<uint32_t>(modeExtension), 2);
+    w.Put(config.copyright ? 1 : 0, 1);
+    w.Put(config.original ? 1 : 0, 1);
+    w.Put(static_cast<uint32_t>(config.emphasis), 2);
+    if (config.crc) w.Put(0, 16);  // filled in after the allocation
+}
+
+// The frame's scale factors and samples, after its allocation fields.
+void WriteScalesAndSamples(BitWriter& w, const Frame& f, int channels) {
+    const auto& sf = ScaleFactors();
+    for (int k = 0; k < kBands; ++k) {
+        for (int ch = 0; ch < channels; ++ch) {
+            if (f.alloc.bits[ch][k] != 0) w.Put(static_cast<uint32_t>(f.scale[ch][k]), 6);
+        }
+    }
+    struct Coded {
+        const float* samples;  // sub[..][0][k]
+        float multiplier;      // levels / scale factor
+        int levels;
+        int bits;
+    };
+    std::array<Coded, 2 * kBands> coded;
+    int codedCount = 0;
+    for (int k = 0; k < kBands; ++k) {
+        const int chCount = k >= f.bound ? 1 : channels;
+        for (int ch = 0; ch < chCount; ++ch) {
+            const int a = f.alloc.bits[ch][k];
+            if (a == 0) continue;
+            const int levels = (2 << a) - 1;
+            // Intensity bands hold the mid signal already normalised.
+            const float divisor = k >= f.bound ? 1.0f : sf[f.scale[ch][k]];
+            coded[codedCount++] = Coded{&f.sub[k >= f.bound ? 0 : ch][0][k],
+                                        static_cast<float>(levels) / divisor, levels, a + 1};
+        }
+    }
+    for (int b = 0; b < kBlocks; ++b) {
+        for (int i = 0; i < codedCount; ++i) {
+            const Coded& c = coded[i];
+            const int code = QuantiserCode(c.samples[b * kBands], c.multiplier, c.levels);
+            w.Put(static_cast<uint32_t>(code), c.bits);
+        }
+    }
+}
+
 }  // namespace
 
 RippleEqualiser::RippleEqualiser() {
@@ -476,174 +677,36 @@ void Layer1Encoder::EncodeFrame(std::vector<uint8_t>* out) {
         std::memmove(in, in + kFrameSamples, 2 * reach * sizeof(float));
     }
     // Subband samples of the frame, on a full scale of 1.
-    float sub[2][kBlocks][kBands];
+    Frame f;
     for (int ch = 0; ch < channels_; ++ch) {
         const float* buf = buffer_[ch].data();
         for (int b = 0; b < kBlocks; ++b)
-            analysis_.Filter(buf + 32 * b + 32, sub[ch][b]);
+            analysis_.Filter(buf + 32 * b + 32, f.sub[ch][b]);
     }
-
-    const auto& sf = ScaleFactors();
-    std::array<std::array<int, kBands>, 2> scale{};
-    std::array<std::array<float, kBands>, 2> peaks{};
-    Bands bands{};
-    for (int ch = 0; ch < channels_; ++ch) {
-        auto& peak = peaks[ch];
-        float energy[kBands] = {};
-        for (int b = 0; b < kBlocks; ++b) {
-            for (int k = 0; k < kBands; ++k) {
-                const float x = sub[ch][b][k];
-                peak[k] = std::max(peak[k], std::fabs(x));
-                energy[k] += x * x;
-            }
-        }
-        for (int k = 0; k < kBands; ++k) {
-            scale[ch][k] = ScaleIndex(peak[k]);
-            BandState& s = bands[ch][k];
-            s.silent = peak[k] < 1e-7f;
-            s.energy = energy[k] / kBlocks;
-            s.scale2 = sf[scale[ch][k]] * sf[scale[ch][k]];
-        }
-        if (config_.fast) {
-            // Level of the band from its scale factor against the threshold in quiet
-            // (2 * 2^(-i/3) is 96 + 6.02 - 2.007 i dB, less 6 dB for a sine's peak).
-            for (int k = 0; k < kBands; ++k) {
-                const float level = 96.0f + 6.0206f - 2.00687f * static_cast<float>(scale[ch][k]);
-                bands[ch][k].smr = level - 6.0f - quietDb_[k] - 10.0f;
-            }
-        } else {
-            // The model looks at the 512 input samples the frame's subband samples stem from.
-            const auto smr = model_.Analyse(buffer_[ch].data() + kHistory - 305);
-            for (int k = 0; k < kBands; ++k)
-                bands[ch][k].smr = smr[k];
-        }
-    }
+    for (int ch = 0; ch < channels_; ++ch)
+        MeasureBands(f, ch, config_.fast, quietDb_, model_, buffer_[ch].data() + kHistory);
 
     const int frameBytes = FrameBytes();
     const int header = 32 + (config_.crc ? 16 : 0);
-    int bound = kBands;
-    int modeExtension = 0;
-    Allocation alloc;
     if (config_.mode == ChannelMode::JointStereo) {
-        // The widest stereo range whose allocation still meets the masks; else the best one.
-        bool found = false;
-        Allocation best;
-        int bestBound = 4;
-        for (int ext = 3; ext >= 0; --ext) {
-            int b = 4 * (ext + 1);
-            int available = frameBytes * 8 - header - 4 * (2 * b + (kBands - b));
-            Allocation a = Allocate(bands, 2, b, available);
-            if (a.worstMnr >= 0.0f) {
-                alloc = a;
-                bound = b;
-                modeExtension = ext;
-                found = true;
-                break;
-            }
-            if (ext == 3 || a.worstMnr > best.worstMnr) {
-                best = a;
-                bestBound = b;
-            }
-        }
-        if (!found) {
-            alloc = best;
-            bound = bestBound;
-            modeExtension = bound / 4 - 1;
-        }
+        AllocateJoint(f, frameBytes * 8 - header);
     } else {
         int available = frameBytes * 8 - header - 4 * kBands * channels_;
-        alloc = Allocate(bands, channels_, kBands, available);
+        f.alloc = Allocate(f.bands, channels_, kBands, available);
     }
-
-    // The scale factor that covers the peak keeps every sample in range, but a smaller one
-    // (finer steps, the peak clipped) can leave less noise, above all with few levels.
-    for (int k = 0; k < bound; ++k) {
-        for (int ch = 0; ch < channels_; ++ch) {
-            const int a = alloc.bits[ch][k];
-            if (a == 0) continue;
-            int best = scale[ch][k];
-            // Nothing to gain when clipping the peak to the next factor costs more than the
-            // rounding noise is likely to be (the usual case with many levels).
-            const float next = best < 62 ? peaks[ch][k] - sf[best + 1] : 0.0f;
-            if (best == 62 ||
-                next * next >= 2.0f * kBlocks * bands[ch][k].scale2 * QuantiserNoise(a))
-                continue;
-            float bestError = QuantisationError(&sub[ch][0][k], a, sf[best]);
-            for (int index = best + 1; index <= std::min(62, scale[ch][k] + 3); ++index) {
-                // Clipping the peak alone costs this much, and more for each smaller factor.
-                const float clip = peaks[ch][k] - sf[index];
-                if (clip * clip >= bestError) break;
-                const float error = QuantisationError(&sub[ch][0][k], a, sf[index]);
-                if (error < bestError) {
-                    bestError = error;
-                    best = index;
-                }
-            }
-            scale[ch][k] = best;
-        }
-    }
-
-    // Intensity bands carry the mid signal once; each channel keeps its own scale factor.
-    if (bound < kBands) {
-        for (int k = bound; k < kBands; ++k) {
-            float energyL = 0.0f;
-            float energyR = 0.0f;
-            float energyM = 0.0f;
-            float peak = 0.0f;
-            for (int b = 0; b < kBlocks; ++b) {
-                float l = sub[0][b][k];
-                float r = sub[1][b][k];
-                float m = 0.5f * (l + r);
-                energyL += l * l;
-                energyR += r * r;
-                energyM += m * m;
-                sub[0][b][k] = m;
-                peak = std::max(peak, std::fabs(m));
-            }
-            int mid = ScaleIndex(peak);
-            if (energyM <= 1e-20f) {
-                alloc.bits[0][k] = alloc.bits[1][k] = 0;
-                continue;
-            }
-            // Normalise the mid signal by its own factor, then rescale it per channel.
-            for (int b = 0; b < kBlocks; ++b)
-                sub[0][b][k] /= sf[mid];
-            for (int ch = 0; ch < 2; ++ch) {
-                float gain = std::sqrt((ch == 0 ? energyL : energyR) / energyM);
-                float target = gain * sf[mid];
-                scale[ch][k] = target <= 0.0f ? 62 : ScaleIndex(target);
-                // Pick whichever neighbouring index lies closer to the target.
-                if (scale[ch][k] > 0 && std::fabs(sf[scale[ch][k] - 1] - target) <
-                                            std::fabs(sf[scale[ch][k]] - target)) {
-                    --scale[ch][k];
-                }
-            }
-        }
-    }
+    RefineScaleFactors(f, channels_);
+    MakeIntensityBands(f);
 
     const size_t start = out->size();
     out->resize(start + static_cast<size_t>(frameBytes), 0);  // unused bits stay zero
     uint8_t* frame = out->data() + start;
     BitWriter w(frame);
-    w.Put(0xFFF, 12);
-    w.Put(version_ == MpegVersion::Mpeg1 ? 1 : 0, 1);
-    w.Put(3, 2);  // Layer I
-    w.Put(config_.crc ? 0 : 1, 1);
-    w.Put(static_cast<uint32_t>(bitrateIndex_), 4);
-    w.Put(static_cast<uint32_t>(rateIndex_), 2);
-    w.Put(frameBytes > 4 * static_cast<int>(12LL * config_.kbps * 1000 / config_.rate) ? 1 : 0, 1);
-    w.Put(0, 1);  // private
-    w.Put(static_cast<uint32_t>(config_.mode), 2);
-    w.Put(static_cast<uint32_t>(modeExtension), 2);
-    w.Put(config_.copyright ? 1 : 0, 1);
-    w.Put(config_.original ? 1 : 0, 1);
-    w.Put(static_cast<uint32_t>(config_.emphasis), 2);
-    if (config_.crc) w.Put(0, 16);  // filled in below
+    WriteHeader(w, config_, version_, bitrateIndex_, rateIndex_, frameBytes, f.modeExtension);
     const uint8_t* allocationStart = w.position();
     for (int k = 0; k < kBands; ++k) {
-        int chCount = k >= bound ? 1 : channels_;
+        int chCount = k >= f.bound ? 1 : channels_;
         for (int ch = 0; ch < chCount; ++ch)
-            w.Put(static_cast<uint32_t>(alloc.bits[ch][k]), 4);
+            w.Put(static_cast<uint32_t>(f.alloc.bits[ch][k]), 4);
     }
     if (config_.crc) {
         // The allocation fields always fill whole bytes: 4 bits for an even number of fields.
@@ -652,38 +715,7 @@ void Layer1Encoder::EncodeFrame(std::vector<uint8_t>* out) {
         frame[4] = static_cast<uint8_t>(crc >> 8);
         frame[5] = static_cast<uint8_t>(crc & 0xFF);
     }
-    for (int k = 0; k < kBands; ++k) {
-        for (int ch = 0; ch < channels_; ++ch) {
-            if (alloc.bits[ch][k] != 0) w.Put(static_cast<uint32_t>(scale[ch][k]), 6);
-        }
-    }
-    struct Coded {
-        const float* samples;  // sub[..][0][k]
-        float multiplier;      // levels / scale factor
-        int levels;
-        int bits;
-    };
-    std::array<Coded, 2 * kBands> coded;
-    int codedCount = 0;
-    for (int k = 0; k < kBands; ++k) {
-        const int chCount = k >= bound ? 1 : channels_;
-        for (int ch = 0; ch < chCount; ++ch) {
-            const int a = alloc.bits[ch][k];
-            if (a == 0) continue;
-            const int levels = (2 << a) - 1;
-            // Intensity bands hold the mid signal already normalised.
-            const float divisor = k >= bound ? 1.0f : sf[scale[ch][k]];
-            coded[codedCount++] = Coded{&sub[k >= bound ? 0 : ch][0][k],
-                                        static_cast<float>(levels) / divisor, levels, a + 1};
-        }
-    }
-    for (int b = 0; b < kBlocks; ++b) {
-        for (int i = 0; i < codedCount; ++i) {
-            const Coded& c = coded[i];
-            const int code = QuantiserCode(c.samples[b * kBands], c.multiplier, c.levels);
-            w.Put(static_cast<uint32_t>(code), c.bits);
-        }
-    }
+    WriteScalesAndSamples(w, f, channels_);
     w.Flush();
     ++framesWritten_;
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "common/cp1252.h"
 
@@ -264,87 +265,103 @@ std::string UnescapeValue(const std::string& value) {
     return out;
 }
 
-bool ParseXmcdEntry(const std::string& body, FreeDBDiscInfo& info, int* error, std::string* reason,
-                    bool statusLine) {
-    if (error) *error = 0;
-    std::vector<std::string> lines = SplitLines(body);
-    std::size_t at = 0;
-    if (statusLine) {
-        // The status line: code 210..219.
-        int code =
-            lines.empty() || lines[0].size() < 3 ? -1 : std::atoi(lines[0].substr(0, 3).c_str());
-        if (code < 210 || code > 219) return Fail(error, reason, 0, "the reply is not an entry");
-        at = 1;
-    }
-    const std::size_t n = lines.size();
-    if (at >= n) return Fail(error, reason, kParseError, "the entry is empty");
-    if (!EntryIsUtf8(lines, at)) {
-        for (std::size_t i = at; i < n; ++i)
-            lines[i] = cp1252::ToUtf8(lines[i]);
-    }
-    if (!IsComment(lines[at]) || CommentText(lines[at]).find("xmcd") == std::string::npos) {
-        return Fail(error, reason, kParseError, "the first line is not the xmcd marker");
-    }
-    ++at;
-    // Offsets header.
-    for (;; ++at) {
-        if (at >= n || !IsComment(lines[at])) {
-            return Fail(error, reason, kParseError, "no \"Track frame offsets:\" comment");
+namespace {
+
+// One keyword line the entry's fields are built from, in the order the entry holds them.
+struct Keyword {
+    std::string key, value;
+};
+
+// Reads an entry's lines from the top: the header comments, the keyword lines, then the fields
+// the keywords make. Every step returns false with the entry's error once it fails.
+class EntryParser {
+public:
+    EntryParser(std::vector<std::string> lines, std::size_t at, FreeDBDiscInfo& info, int* error,
+                std::string* reason)
+        : lines_(std::move(lines)),
+          at_(at),
+          n_(lines_.size()),
+          info_(info),
+          error_(error),
+          reason_(reason) {}
+
+    bool Run() {
+        if (at_ >= n_) return Broken("the entry is empty");
+        if (!EntryIsUtf8(lines_, at_)) {
+            for (std::size_t i = at_; i < n_; ++i)
+                lines_[i] = cp1252::ToUtf8(lines_[i]);
         }
-        if (CommentText(lines[at]).find("Track frame offsets:") != std::string::npos) break;
+        if (!IsComment(lines_[at_]) || CommentText(lines_[at_]).find("xmcd") == std::string::npos)
+            return Broken("the first line is not the xmcd marker");
+        ++at_;
+        std::vector<Keyword> keys;
+        return Offsets() && DiscLength() && RevisionAndSubmitter() && Keywords(keys) &&
+               Fields(keys);
     }
-    ++at;
+
+private:
+    bool Broken(const char* why) { return Fail(error_, reason_, kParseError, why); }
+
+    // Passes over comments up to the one that holds label; false when a non-comment comes first.
+    bool FindComment(const char* label) {
+        for (;; ++at_) {
+            if (at_ >= n_ || !IsComment(lines_[at_])) return false;
+            if (CommentText(lines_[at_]).find(label) != std::string::npos) return true;
+        }
+    }
+
     // The offsets, up to the first line that is not a comment with a text.
-    info.trackOffsets.clear();
-    for (; at < n; ++at) {
-        if (!IsComment(lines[at])) break;
-        std::string text = CommentText(lines[at]);
-        if (text.empty()) break;
-        int offset = 0;
-        if (!DecimalOf(text.c_str(), offset, true))
-            return Fail(error, reason, kParseError, "a track frame offset is out of range");
-        info.trackOffsets.push_back(offset);
-    }
-    ++at;
-    // Disc length.
-    for (;; ++at) {
-        if (at >= n || !IsComment(lines[at])) {
-            return Fail(error, reason, kParseError, "no \"Disc length:\" comment");
+    bool Offsets() {
+        if (!FindComment("Track frame offsets:"))
+            return Broken("no \"Track frame offsets:\" comment");
+        ++at_;
+        info_.trackOffsets.clear();
+        for (; at_ < n_; ++at_) {
+            if (!IsComment(lines_[at_])) break;
+            std::string text = CommentText(lines_[at_]);
+            if (text.empty()) break;
+            int offset = 0;
+            if (!DecimalOf(text.c_str(), offset, true))
+                return Broken("a track frame offset is out of range");
+            info_.trackOffsets.push_back(offset);
         }
-        if (CommentText(lines[at]).find("Disc length:") != std::string::npos) break;
+        ++at_;
+        return true;
     }
-    {
-        std::string text = CommentText(lines[at]);
-        if (text.size() < 13) return Fail(error, reason, kParseError, "the disc length is empty");
-        if (!DecimalOf(text.c_str() + 13, info.discLength, true))
-            return Fail(error, reason, kParseError, "the disc length is out of range");
+
+    bool DiscLength() {
+        if (!FindComment("Disc length:")) return Broken("no \"Disc length:\" comment");
+        std::string text = CommentText(lines_[at_]);
+        if (text.size() < 13) return Broken("the disc length is empty");
+        if (!DecimalOf(text.c_str() + 13, info_.discLength, true))
+            return Broken("the disc length is out of range");
+        ++at_;
+        return true;
     }
-    ++at;
-    // Revision and submitter.
-    bool revisionFound = false, submitterFound = false;
-    info.revision = 0;
-    for (; at < n && IsComment(lines[at]); ++at) {
-        std::string text = CommentText(lines[at]);
-        // The submitter line ends the header; a program or comment naming "Revision:" there
-        // does not replace the revision read before it.
-        if (text.find("Submitted via:") != std::string::npos) {
-            submitterFound = true;
-            break;
+
+    bool RevisionAndSubmitter() {
+        bool revisionFound = false, submitterFound = false;
+        info_.revision = 0;
+        for (; at_ < n_ && IsComment(lines_[at_]); ++at_) {
+            std::string text = CommentText(lines_[at_]);
+            // The submitter line ends the header; a program or comment naming "Revision:" there
+            // does not replace the revision read before it.
+            if (text.find("Submitted via:") != std::string::npos) {
+                submitterFound = true;
+                break;
+            }
+            if (text.find("Revision:") != std::string::npos) {
+                revisionFound = true;
+                info_.revision = 0;
+                if (text.size() >= 11 && !DecimalOf(text.c_str() + 10, info_.revision))
+                    return Broken("the revision is out of range");
+            }
         }
-        if (text.find("Revision:") != std::string::npos) {
-            revisionFound = true;
-            info.revision = 0;
-            if (text.size() >= 11 && !DecimalOf(text.c_str() + 10, info.revision))
-                return Fail(error, reason, kParseError, "the revision is out of range");
-        }
-    }
-    if (!revisionFound && !submitterFound) {
-        return Fail(error, reason, kParseError, "no \"Revision:\" or \"Submitted via:\" comment");
-    }
-    if (!submitterFound) return Fail(error, reason, kParseError, "no \"Submitted via:\" comment");
-    {
-        std::string text = CommentText(lines[at]);
-        if (text.size() < 14) return Fail(error, reason, kParseError, "the submitter is empty");
+        if (!revisionFound && !submitterFound)
+            return Broken("no \"Revision:\" or \"Submitted via:\" comment");
+        if (!submitterFound) return Broken("no \"Submitted via:\" comment");
+        std::string text = CommentText(lines_[at_]);
+        if (text.size() < 14) return Broken("the submitter is empty");
         std::vector<std::string> words;
         std::size_t p = 14;
         // Where "Submitted via:" does not open the line, the fixed column may fall inside a
@@ -359,133 +376,153 @@ bool ParseXmcdEntry(const std::string& body, FreeDBDiscInfo& info, int* error, s
             if (e > p) words.push_back(text.substr(p, e - p));
             p = e;
         }
-        if (words.size() < 2) {
-            return Fail(error, reason, kParseError, "the submitter names no program and version");
-        }
-        info.program = words[0];
-        info.version = words[1];
-        info.comment = words.size() > 2 ? words[2] : std::string();
+        if (words.size() < 2) return Broken("the submitter names no program and version");
+        info_.program = words[0];
+        info_.version = words[1];
+        info_.comment = words.size() > 2 ? words[2] : std::string();
+        ++at_;
+        return true;
     }
-    ++at;
 
     // The keyword lines. Comments, empty lines and keywords the parser does not take are
-    // passed over wherever they stand.
-    struct Keyword {
-        std::string key, value;
-    };
-    std::vector<Keyword> keys;
-    bool discIdSeen = false;
-    std::string year, genre, previousKey;
-    for (; at < n; ++at) {
-        const std::string& line = lines[at];
-        if (line.empty() || IsComment(line)) continue;
-        if (!discIdSeen) {
-            if (line.find("DISCID=") == std::string::npos) continue;
+    // passed over wherever they stand; the year and genre are taken here, the rest kept in keys.
+    bool Keywords(std::vector<Keyword>& keys) {
+        bool discIdSeen = false;
+        std::string year, genre, previousKey;
+        for (; at_ < n_; ++at_) {
+            const std::string& line = lines_[at_];
+            if (line.empty() || IsComment(line)) continue;
+            if (!discIdSeen) {
+                if (line.find("DISCID=") == std::string::npos) continue;
+                std::string key, value;
+                SplitKeyword(line, key, value);
+                if (key != "DISCID" || value.size() < 8)
+                    return Broken("the DISCID line is malformed");
+                info_.discId = static_cast<std::uint32_t>(std::strtoul(value.c_str(), nullptr, 16));
+                discIdSeen = true;
+                continue;
+            }
+            if (line == ".") break;  // the end of a reply kept in a file
             std::string key, value;
-            SplitKeyword(line, key, value);
-            if (key != "DISCID" || value.size() < 8) {
-                return Fail(error, reason, kParseError, "the DISCID line is malformed");
-            }
-            info.discId = static_cast<std::uint32_t>(std::strtoul(value.c_str(), nullptr, 16));
-            discIdSeen = true;
-            continue;
-        }
-        if (line == ".") break;  // the end of a reply kept in a file
-        std::string key, value;
-        if (!SplitKeyword(line, key, value)) {
-            // A title or extended-data line that lost its '=' is a broken entry; other stray
-            // lines are passed over.
-            for (const char* word : {"DTITLE", "TTITLE", "EXTD", "EXTT"}) {
-                if (line.rfind(word, 0) == 0) {
-                    return Fail(error, reason, kParseError, "a keyword line without '='");
+            if (!SplitKeyword(line, key, value)) {
+                // A title or extended-data line that lost its '=' is a broken entry; other stray
+                // lines are passed over.
+                for (const char* word : {"DTITLE", "TTITLE", "EXTD", "EXTT"}) {
+                    if (line.rfind(word, 0) == 0) return Broken("a keyword line without '='");
                 }
+                continue;
             }
-            continue;
-        }
-        if (key == "DYEAR" || key == "DGENRE") {
-            std::string& field = key == "DYEAR" ? year : genre;
-            // Lines of one keyword are joined, as for the titles.
-            if (previousKey != key) field.clear();
-            field += value;
+            if (key == "DYEAR" || key == "DGENRE") {
+                std::string& field = key == "DYEAR" ? year : genre;
+                // Lines of one keyword are joined, as for the titles.
+                if (previousKey != key) field.clear();
+                field += value;
+                previousKey = key;
+                continue;
+            }
             previousKey = key;
-            continue;
+            if (!IsKnownKey(key) || key == "DISCID") continue;
+            keys.push_back({key, value});
         }
-        previousKey = key;
-        if (!IsKnownKey(key) || key == "DISCID") continue;
-        keys.push_back({key, value});
+        if (!discIdSeen) return Broken("no DISCID line");
+        info_.year = Trim(year);
+        info_.genre = Trim(genre);
+        return true;
     }
-    if (!discIdSeen) return Fail(error, reason, kParseError, "no DISCID line");
-    info.year = Trim(year);
-    info.genre = Trim(genre);
 
-    std::size_t k = 0;
-    // The disc title: every DTITLE line, joined.
-    std::string discTitle;
-    while (k < keys.size() && keys[k].key == "DTITLE")
-        discTitle += keys[k++].value;
-    if (std::size_t slash = discTitle.find('/'); slash != std::string::npos) {
-        info.artist = Trim(discTitle.substr(0, slash));
-        info.title = Trim(discTitle.substr(slash + 1));
-    } else {
-        info.artist.clear();
-        info.title = Trim(discTitle);
-    }
-    // Track titles: consecutive lines of one TTITLEn key make one title.
-    info.trackTitles.clear();
-    std::string previous;
-    while (k < keys.size() && IsTrackKey(keys[k].key, "TTITLE")) {
-        if (!info.trackTitles.empty() && keys[k].key == previous) {
-            info.trackTitles.back() += keys[k].value;
-        } else {
-            info.trackTitles.push_back(keys[k].value);
+    // Consecutive lines of one key of the track's prefix make one value; with skipEmpty, empty
+    // values add nothing.
+    static std::vector<std::string> TrackValues(const std::vector<Keyword>& keys, std::size_t& k,
+                                                const char* prefix, bool skipEmpty) {
+        std::vector<std::string> values;
+        std::string previous;
+        while (k < keys.size() && IsTrackKey(keys[k].key, prefix)) {
+            const Keyword& kw = keys[k++];
+            if (skipEmpty && kw.value.empty()) continue;
+            if (!values.empty() && kw.key == previous) {
+                values.back() += kw.value;
+            } else {
+                values.push_back(kw.value);
+            }
+            previous = kw.key;
         }
-        previous = keys[k++].key;
+        return values;
     }
-    // Extended disc data, cut at its newlines.
-    std::string extd;
-    while (k < keys.size() && keys[k].key == "EXTD")
-        extd += keys[k++].value;
-    info.extendedDisc.clear();
-    {
+
+    static std::string Joined(const std::vector<Keyword>& keys, std::size_t& k, const char* key) {
+        std::string all;
+        while (k < keys.size() && keys[k].key == key)
+            all += keys[k++].value;
+        return all;
+    }
+
+    bool Fields(const std::vector<Keyword>& keys) {
+        std::size_t k = 0;
+        // The disc title: every DTITLE line, joined.
+        const std::string discTitle = Joined(keys, k, "DTITLE");
+        if (std::size_t slash = discTitle.find('/'); slash != std::string::npos) {
+            info_.artist = Trim(discTitle.substr(0, slash));
+            info_.title = Trim(discTitle.substr(slash + 1));
+        } else {
+            info_.artist.clear();
+            info_.title = Trim(discTitle);
+        }
+        info_.trackTitles = TrackValues(keys, k, "TTITLE", false);
+        // Extended disc data, cut at its newlines.
+        const std::string extd = Joined(keys, k, "EXTD");
+        info_.extendedDisc.clear();
         std::size_t p = 0, nl;
         while ((nl = extd.find('\n', p)) != std::string::npos) {
-            info.extendedDisc.push_back(extd.substr(p, nl - p));
+            info_.extendedDisc.push_back(extd.substr(p, nl - p));
             p = nl + 1;
         }
-        if (p < extd.size()) info.extendedDisc.push_back(extd.substr(p));
+        if (p < extd.size()) info_.extendedDisc.push_back(extd.substr(p));
+        info_.extendedTrack = TrackValues(keys, k, "EXTT", true);
+        info_.playOrder.clear();
+        if (k < keys.size() && keys[k].key == "PLAYORDER") return PlayOrder(keys[k].value);
+        return true;
     }
-    // Extended track data, joined per key; empty values add nothing.
-    info.extendedTrack.clear();
-    previous.clear();
-    while (k < keys.size() && IsTrackKey(keys[k].key, "EXTT")) {
-        const Keyword& kw = keys[k++];
-        if (kw.value.empty()) continue;
-        if (!info.extendedTrack.empty() && kw.key == previous) {
-            info.extendedTrack.back() += kw.value;
-        } else {
-            info.extendedTrack.push_back(kw.value);
-        }
-        previous = kw.key;
-    }
-    // Play order.
-    info.playOrder.clear();
-    if (k < keys.size() && keys[k].key == "PLAYORDER") {
-        const std::string& v = keys[k].value;
+
+    bool PlayOrder(const std::string& v) {
         std::size_t p = 0, comma;
         int track = 0;
         while ((comma = v.find(',', p)) != std::string::npos) {
             if (!DecimalOf(v.substr(p, comma - p).c_str(), track))
-                return Fail(error, reason, kParseError, "a play order number is out of range");
-            info.playOrder.push_back(track);
+                return Broken("a play order number is out of range");
+            info_.playOrder.push_back(track);
             p = comma + 1;
         }
         if (p < v.size()) {
             if (!DecimalOf(v.c_str() + p, track))
-                return Fail(error, reason, kParseError, "a play order number is out of range");
-            info.playOrder.push_back(track);
+                return Broken("a play order number is out of range");
+            info_.playOrder.push_back(track);
         }
+        return true;
     }
-    return true;
+
+    std::vector<std::string> lines_;
+    std::size_t at_;
+    const std::size_t n_;
+    FreeDBDiscInfo& info_;
+    int* error_;
+    std::string* reason_;
+};
+
+}  // namespace
+
+bool ParseXmcdEntry(const std::string& body, FreeDBDiscInfo& info, int* error, std::string* reason,
+                    bool statusLine) {
+    if (error) *error = 0;
+    std::vector<std::string> lines = SplitLines(body);
+    std::size_t at = 0;
+    if (statusLine) {
+        // The status line: code 210..219.
+        int code =
+            lines.empty() || lines[0].size() < 3 ? -1 : std::atoi(lines[0].substr(0, 3).c_str());
+        if (code < 210 || code > 219) return Fail(error, reason, 0, "the reply is not an entry");
+        at = 1;
+    }
+    return EntryParser(std::move(lines), at, info, error, reason).Run();
 }
 
 bool ParseXmcdFile(const std::string& text, FreeDBDiscInfo& info, std::string* reason) {

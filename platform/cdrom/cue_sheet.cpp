@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <sstream>
+#include <utility>
 
 #include "platform/fs/fs.h"
 
@@ -225,38 +226,34 @@ bool ReadWaveLayout(CueFile& file, std::uint64_t fileSize, std::string& error) {
     return false;
 }
 
-bool ParseLines(Parser& p, const std::string& text, CueSheet& sheet) {
-    std::istringstream in(text);
-    std::string raw;
-    bool inTrackBody = false;  // past the first INDEX of the current track
-    int session = 1;           // from "REM SESSION nn"
-    const CueIndex* lastIndex = nullptr;
-    while (std::getline(in, raw)) {
-        ++p.line;
+// Reads a sheet's lines one command at a time into the sheet; each command checks what it
+// needs of the lines before it.
+class LineReader {
+public:
+    LineReader(Parser& p, CueSheet& sheet) : p_(p), sheet_(sheet) {}
+
+    bool Line(std::string raw) {
         if (!raw.empty() && raw.back() == '\r') raw.pop_back();
-        if (p.line == 1 && raw.compare(0, 3, "\xEF\xBB\xBF") == 0) raw.erase(0, 3);
+        if (p_.line == 1 && raw.compare(0, 3, "\xEF\xBB\xBF") == 0) raw.erase(0, 3);
         std::vector<std::string> w;
         std::string splitError;
-        if (!SplitWords(raw, w, splitError)) return p.Fail(splitError);
-        if (w.empty()) continue;
-        std::string cmd = Upper(w[0]);
-        CueTrack* track = sheet.tracks.empty() ? nullptr : &sheet.tracks.back();
-        if (cmd == "REM") {
-            std::size_t at = raw.find_first_not_of(" \t", raw.find_first_not_of(" \t") + 3);
-            sheet.remarks.push_back(at == std::string::npos ? "" : raw.substr(at));
-            long number = 0;
-            if (w.size() >= 3 && Upper(w[1]) == "SESSION" && ParseNumber(w[2], number)) {
-                // Sessions only go up; a remark that says otherwise changes nothing.
-                if (number > session && number <= 99) session = static_cast<int>(number);
-            }
-        } else if (cmd == "CATALOG") {
+        if (!SplitWords(raw, w, splitError)) return p_.Fail(splitError);
+        if (w.empty()) return true;
+        const std::string cmd = Upper(w[0]);
+        CueTrack* track = sheet_.tracks.empty() ? nullptr : &sheet_.tracks.back();
+        if (cmd == "REM") return Remark(raw, w);
+        if (cmd == "CATALOG") {
             // Thirteen digits; anything else is not a catalog number and is left out.
-            if (w.size() == 2 && w[1].size() == 13 && AllOf(w[1], ::isdigit)) sheet.catalog = w[1];
-        } else if (cmd == "ISRC") {
+            if (w.size() == 2 && w[1].size() == 13 && AllOf(w[1], ::isdigit)) sheet_.catalog = w[1];
+            return true;
+        }
+        if (cmd == "ISRC") {
             if (track && w.size() == 2 && w[1].size() == 12 && AllOf(w[1], ::isalnum)) {
                 track->isrc = Upper(w[1]);
             }
-        } else if (cmd == "FLAGS") {
+            return true;
+        }
+        if (cmd == "FLAGS") {
             // Flags of no track, and flags not known here (SCMS), change nothing.
             for (std::size_t k = 1; track && k < w.size(); ++k) {
                 const std::string flag = Upper(w[k]);
@@ -264,142 +261,192 @@ bool ParseLines(Parser& p, const std::string& text, CueSheet& sheet) {
                 if (flag == "DCP") track->copyPermitted = true;
                 if (flag == "4CH") track->fourChannel = true;
             }
-        } else if (cmd == "CDTEXTFILE") {
-            // The layout and the texts come from the sheet itself.
-        } else if (cmd == "TITLE" || cmd == "PERFORMER" || cmd == "SONGWRITER") {
-            if (w.size() < 2) return p.Fail(cmd + " without a text");
-            std::string& field = cmd == "TITLE" ? (track ? track->title : sheet.title)
-                                 : cmd == "PERFORMER"
-                                     ? (track ? track->performer : sheet.performer)
-                                     : (track ? track->songwriter : sheet.songwriter);
-            field = w[1];
-        } else if (cmd == "FILE") {
-            if (w.size() != 3) return p.Fail("FILE needs a name and a type");
-            if (!sheet.files.empty()) {
-                int last = static_cast<int>(sheet.files.size()) - 1;
-                if (!lastIndex || lastIndex->file != last) {
-                    return p.Fail("FILE follows a FILE that holds no INDEX");
-                }
-            }
-            CueFile file;
-            file.line = p.line;
-            std::string type = Upper(w[2]);
-            if (type == "BINARY") {
-                file.type = CueFileType::Binary;
-            } else if (type == "MOTOROLA") {
-                file.type = CueFileType::Motorola;
-            } else if (type == "WAVE") {
-                file.type = CueFileType::Wave;
-            } else {
-                return p.Fail("unsupported file type " + w[2]);
-            }
-            file.path = ResolveFile(p.folder, w[1]);
-            std::uint64_t size = 0;
-            if (file.path.empty() || !FileSize(file.path, size)) {
-                return p.Fail(
-                    NotAFileReason(file.path.empty() ? WrittenPath(p.folder, w[1]) : file.path) +
-                    w[1]);
-            }
-            if (file.type == CueFileType::Wave) {
-                std::string waveError;
-                if (!ReadWaveLayout(file, size, waveError)) return p.Fail(w[1] + ": " + waveError);
-            } else {
-                file.dataBytes = size;
-            }
-            sheet.files.push_back(file);
-            inTrackBody = false;
-        } else if (cmd == "TRACK") {
-            if (sheet.files.empty()) return p.Fail("TRACK before any FILE");
-            long number = 0;
-            if (w.size() != 3 || !ParseNumber(w[1], number)) {
-                return p.Fail("TRACK needs a number and a mode");
-            }
-            if (number < 1 || number > 99) return p.Fail("track number out of range 1-99");
-            if (track && number != track->number + 1) {
-                return p.Fail("track " + std::to_string(number) + " does not follow track " +
-                              std::to_string(track->number));
-            }
-            if (track && track->indexes.empty()) {
-                return p.Fail("track " + std::to_string(track->number) + " has no INDEX");
-            }
-            CueTrack t;
-            t.number = static_cast<int>(number);
-            t.line = p.line;
-            t.mode = Upper(w[2]);
-            t.file = static_cast<int>(sheet.files.size()) - 1;
-            t.session = session;
-            if (t.mode == "AUDIO") {
-                t.audio = true;
-            } else if (t.mode == "MODE1/2352" || t.mode == "MODE2/2352" || t.mode == "CDI/2352") {
-                t.audio = false;
-            } else if (t.mode == "MODE1/2048") {
-                t.audio = false;
-                t.sectorBytes = 2048;
-            } else if (t.mode == "MODE2/2336" || t.mode == "CDI/2336") {
-                t.audio = false;
-                t.sectorBytes = 2336;
-            } else {
-                return p.Fail("unsupported track mode " + w[2]);
-            }
-            sheet.tracks.push_back(t);
-            inTrackBody = false;
-        } else if (cmd == "INDEX") {
-            if (!track) return p.Fail("INDEX before any TRACK");
-            long number = 0;
-            std::uint32_t at = 0;
-            if (w.size() != 3 || !ParseNumber(w[1], number)) {
-                return p.Fail("INDEX needs a number and a time");
-            }
-            if (number < 0 || number > 99) return p.Fail("index number out of range 0-99");
-            if (!ParseTime(w[2], at)) return p.Fail("bad time " + w[2] + " (mm:ss:ff)");
-            if (track->postgap) return p.Fail("INDEX after POSTGAP");
-            int expected = track->indexes.empty() ? -1 : track->indexes.back().number + 1;
-            if (expected < 0 && number > 1)
-                return p.Fail("first INDEX of a track must be 00 or 01");
-            if (expected >= 0 && number != expected) {
-                return p.Fail("INDEX " + w[1] + " out of order");
-            }
-            // Positions in one file never go backwards and two indexes never share a frame,
-            // except an INDEX 00 directly followed by INDEX 01 at the same place.
-            int file = static_cast<int>(sheet.files.size()) - 1;
-            if (lastIndex && lastIndex->file == file) {
-                if (at < lastIndex->fileFrame) {
-                    return p.Fail("INDEX " + w[1] + " goes backwards (line " +
-                                  std::to_string(lastIndex->line) + ")");
-                }
-                bool zeroPregap = !track->indexes.empty() && lastIndex->number == 0 && number == 1;
-                if (at == lastIndex->fileFrame && !zeroPregap) {
-                    return p.Fail("INDEX " + w[1] + " overlaps line " +
-                                  std::to_string(lastIndex->line));
-                }
-            }
-            track->indexes.push_back({static_cast<int>(number), at, file, p.line});
-            lastIndex = &track->indexes.back();
-            inTrackBody = true;
-        } else if (cmd == "PREGAP" || cmd == "POSTGAP") {
-            if (!track) return p.Fail(cmd + " before any TRACK");
-            std::uint32_t frames = 0;
-            if (w.size() != 2 || !ParseTime(w[1], frames)) return p.Fail("bad " + cmd + " time");
-            if (cmd == "PREGAP") {
-                if (inTrackBody) return p.Fail("PREGAP after an INDEX");
-                track->pregap = frames;
-            } else {
-                if (!inTrackBody) return p.Fail("POSTGAP before any INDEX");
-                track->postgap = frames;
-            }
-        } else {
-            return p.Fail("unknown command " + w[0]);
+            return true;
         }
+        // The layout and the texts come from the sheet itself.
+        if (cmd == "CDTEXTFILE") return true;
+        if (cmd == "TITLE" || cmd == "PERFORMER" || cmd == "SONGWRITER") {
+            if (w.size() < 2) return p_.Fail(cmd + " without a text");
+            std::string& field = cmd == "TITLE" ? (track ? track->title : sheet_.title)
+                                 : cmd == "PERFORMER"
+                                     ? (track ? track->performer : sheet_.performer)
+                                     : (track ? track->songwriter : sheet_.songwriter);
+            field = w[1];
+            return true;
+        }
+        if (cmd == "FILE") return File(w);
+        if (cmd == "TRACK") return Track(w, track);
+        if (cmd == "INDEX") return Index(w, track);
+        if (cmd == "PREGAP" || cmd == "POSTGAP") return Gap(cmd, w, track);
+        return p_.Fail("unknown command " + w[0]);
     }
-    if (sheet.tracks.empty()) {
-        p.line = sheet.files.empty() ? p.line : sheet.files.back().line;
-        return p.Fail("no TRACK in the sheet");
+
+    // After the last line: the sheet has a track, and its last file holds an index.
+    bool End() {
+        if (sheet_.tracks.empty()) {
+            p_.line = sheet_.files.empty() ? p_.line : sheet_.files.back().line;
+            return p_.Fail("no TRACK in the sheet");
+        }
+        if (!lastIndex_ || lastIndex_->file != static_cast<int>(sheet_.files.size()) - 1) {
+            p_.line = sheet_.files.back().line;
+            return p_.Fail("FILE holds no INDEX");
+        }
+        return true;
     }
-    if (!lastIndex || lastIndex->file != static_cast<int>(sheet.files.size()) - 1) {
-        p.line = sheet.files.back().line;
-        return p.Fail("FILE holds no INDEX");
+
+private:
+    bool Remark(const std::string& raw, const std::vector<std::string>& w) {
+        std::size_t at = raw.find_first_not_of(" \t", raw.find_first_not_of(" \t") + 3);
+        sheet_.remarks.push_back(at == std::string::npos ? "" : raw.substr(at));
+        long number = 0;
+        if (w.size() >= 3 && Upper(w[1]) == "SESSION" && ParseNumber(w[2], number)) {
+            // Sessions only go up; a remark that says otherwise changes nothing.
+            if (number > session_ && number <= 99) session_ = static_cast<int>(number);
+        }
+        return true;
     }
-    return true;
+
+    bool File(const std::vector<std::string>& w) {
+        if (w.size() != 3) return p_.Fail("FILE needs a name and a type");
+        if (!sheet_.files.empty()) {
+            int last = static_cast<int>(sheet_.files.size()) - 1;
+            if (!lastIndex_ || lastIndex_->file != last) {
+                return p_.Fail("FILE follows a FILE that holds no INDEX");
+            }
+        }
+        CueFile file;
+        file.line = p_.line;
+        std::string type = Upper(w[2]);
+        if (type == "BINARY") {
+            file.type = CueFileType::Binary;
+        } else if (type == "MOTOROLA") {
+            file.type = CueFileType::Motorola;
+        } else if (type == "WAVE") {
+            file.type = CueFileType::Wave;
+        } else {
+            return p_.Fail("unsupported file type " + w[2]);
+        }
+        file.path = ResolveFile(p_.folder, w[1]);
+        std::uint64_t size = 0;
+        if (file.path.empty() || !FileSize(file.path, size)) {
+            return p_.Fail(
+                NotAFileReason(file.path.empty() ? WrittenPath(p_.folder, w[1]) : file.path) +
+                w[1]);
+        }
+        if (file.type == CueFileType::Wave) {
+            std::string waveError;
+            if (!ReadWaveLayout(file, size, waveError)) return p_.Fail(w[1] + ": " + waveError);
+        } else {
+            file.dataBytes = size;
+        }
+        sheet_.files.push_back(file);
+        inTrackBody_ = false;
+        return true;
+    }
+
+    bool Track(const std::vector<std::string>& w, const CueTrack* track) {
+        if (sheet_.files.empty()) return p_.Fail("TRACK before any FILE");
+        long number = 0;
+        if (w.size() != 3 || !ParseNumber(w[1], number)) {
+            return p_.Fail("TRACK needs a number and a mode");
+        }
+        if (number < 1 || number > 99) return p_.Fail("track number out of range 1-99");
+        if (track && number != track->number + 1) {
+            return p_.Fail("track " + std::to_string(number) + " does not follow track " +
+                           std::to_string(track->number));
+        }
+        if (track && track->indexes.empty()) {
+            return p_.Fail("track " + std::to_string(track->number) + " has no INDEX");
+        }
+        CueTrack t;
+        t.number = static_cast<int>(number);
+        t.line = p_.line;
+        t.mode = Upper(w[2]);
+        t.file = static_cast<int>(sheet_.files.size()) - 1;
+        t.session = session_;
+        if (t.mode == "AUDIO") {
+            t.audio = true;
+        } else if (t.mode == "MODE1/2352" || t.mode == "MODE2/2352" || t.mode == "CDI/2352") {
+            t.audio = false;
+        } else if (t.mode == "MODE1/2048") {
+            t.audio = false;
+            t.sectorBytes = 2048;
+        } else if (t.mode == "MODE2/2336" || t.mode == "CDI/2336") {
+            t.audio = false;
+            t.sectorBytes = 2336;
+        } else {
+            return p_.Fail("unsupported track mode " + w[2]);
+        }
+        sheet_.tracks.push_back(t);
+        inTrackBody_ = false;
+        return true;
+    }
+
+    bool Index(const std::vector<std::string>& w, CueTrack* track) {
+        if (!track) return p_.Fail("INDEX before any TRACK");
+        long number = 0;
+        std::uint32_t at = 0;
+        if (w.size() != 3 || !ParseNumber(w[1], number)) {
+            return p_.Fail("INDEX needs a number and a time");
+        }
+        if (number < 0 || number > 99) return p_.Fail("index number out of range 0-99");
+        if (!ParseTime(w[2], at)) return p_.Fail("bad time " + w[2] + " (mm:ss:ff)");
+        if (track->postgap) return p_.Fail("INDEX after POSTGAP");
+        int expected = track->indexes.empty() ? -1 : track->indexes.back().number + 1;
+        if (expected < 0 && number > 1) return p_.Fail("first INDEX of a track must be 00 or 01");
+        if (expected >= 0 && number != expected) {
+            return p_.Fail("INDEX " + w[1] + " out of order");
+        }
+        // Positions in one file never go backwards and two indexes never share a frame,
+        // except an INDEX 00 directly followed by INDEX 01 at the same place.
+        int file = static_cast<int>(sheet_.files.size()) - 1;
+        if (lastIndex_ && lastIndex_->file == file) {
+            if (at < lastIndex_->fileFrame) {
+                return p_.Fail("INDEX " + w[1] + " goes backwards (line " +
+                               std::to_string(lastIndex_->line) + ")");
+            }
+            bool zeroPregap = !track->indexes.empty() && lastIndex_->number == 0 && number == 1;
+            if (at == lastIndex_->fileFrame && !zeroPregap) {
+                return p_.Fail("INDEX " + w[1] + " overlaps line " +
+                               std::to_string(lastIndex_->line));
+            }
+        }
+        track->indexes.push_back({static_cast<int>(number), at, file, p_.line});
+        lastIndex_ = &track->indexes.back();
+        inTrackBody_ = true;
+        return true;
+    }
+
+    bool Gap(const std::string& cmd, const std::vector<std::string>& w, CueTrack* track) {
+        if (!track) return p_.Fail(cmd + " before any TRACK");
+        std::uint32_t frames = 0;
+        if (w.size() != 2 || !ParseTime(w[1], frames)) return p_.Fail("bad " + cmd + " time");
+        if (cmd == "PREGAP") {
+            if (inTrackBody_) return p_.Fail("PREGAP after an INDEX");
+            track->pregap = frames;
+        } else {
+            if (!inTrackBody_) return p_.Fail("POSTGAP before any INDEX");
+            track->postgap = frames;
+        }
+        return true;
+    }
+
+    Parser& p_;
+    CueSheet& sheet_;
+    bool inTrackBody_ = false;  // past the first INDEX of the current track
+    int session_ = 1;           // from "REM SESSION nn"
+    const CueIndex* lastIndex_ = nullptr;
+};
+
+bool ParseLines(Parser& p, const std::string& text, CueSheet& sheet) {
+    std::istringstream in(text);
+    std::string raw;
+    LineReader reader(p, sheet);
+    while (std::getline(in, raw)) {
+        ++p.line;
+        if (!reader.Line(std::move(raw))) return false;
+    }
+    return reader.End();
 }
 
 // The most frames an image may hold: its lead-out, 2 seconds after the start of the time scale,

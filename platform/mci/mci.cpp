@@ -552,158 +552,157 @@ std::string FormatValue(DWORD format, DWORD value, bool length) {
     return text;
 }
 
-MCIERROR RunString(MCIDEVICEID id, const std::string& command, Words& w, std::string& answer) {
-    std::shared_ptr<Device> d = Find(id);
-    if (!d) return MCIERR_INVALID_DEVICE_ID;
-    bool notify = false;
-    auto takeCommon = [&] {
-        if (w.Take("wait")) return true;
-        if (w.Take("notify")) {
-            notify = true;
-            return true;
-        }
-        return false;
-    };
-    MCIERROR e = 0;
-    if (command == "close") {
-        while (takeCommon()) {
-        }
-        if (w.Has()) return MCIERR_UNRECOGNIZED_KEYWORD;
-        return Close(id);
+// The words any command may carry; the strings' answers are given at once, so a notification
+// asked for has nothing to add.
+bool TakeCommon(Words& w) { return w.Take("wait") || w.Take("notify"); }
+
+void SkipCommon(Words& w) {
+    while (TakeCommon(w)) {
     }
-    if (command == "play") {
-        MCI_PLAY_PARMS p;
-        DWORD flags = 0;
-        while (w.Has()) {
-            if (takeCommon()) continue;
-            bool from = w.Take("from");
-            bool to = !from && w.Take("to");
-            if (!from && !to) return MCIERR_UNRECOGNIZED_KEYWORD;
-            if (!w.Has()) return MCIERR_MISSING_PARAMETER;
-            DWORD value = 0;
-            if ((e = ParsePosition(w.items[w.at++], d->timeFormat, value))) return e;
-            DWORD flag = from ? MCI_FROM : MCI_TO;
-            if (flags & flag) return MCIERR_DUPLICATE_FLAGS;
-            flags |= flag;
-            (from ? p.dwFrom : p.dwTo) = value;
-        }
-        (void)notify;
-        return Play(*d, flags, &p);
+}
+
+// The commands of the string interface, each reading its own words after the device name.
+MCIERROR CloseString(MCIDEVICEID id, Words& w) {
+    SkipCommon(w);
+    if (w.Has()) return MCIERR_UNRECOGNIZED_KEYWORD;
+    return Close(id);
+}
+
+MCIERROR PlayString(Device& d, Words& w) {
+    MCI_PLAY_PARMS p;
+    DWORD flags = 0;
+    while (w.Has()) {
+        if (TakeCommon(w)) continue;
+        bool from = w.Take("from");
+        bool to = !from && w.Take("to");
+        if (!from && !to) return MCIERR_UNRECOGNIZED_KEYWORD;
+        if (!w.Has()) return MCIERR_MISSING_PARAMETER;
+        DWORD value = 0;
+        if (MCIERROR e = ParsePosition(w.items[w.at++], d.timeFormat, value)) return e;
+        DWORD flag = from ? MCI_FROM : MCI_TO;
+        if (flags & flag) return MCIERR_DUPLICATE_FLAGS;
+        flags |= flag;
+        (from ? p.dwFrom : p.dwTo) = value;
     }
-    if (command == "stop" || command == "pause" || command == "resume") {
-        while (takeCommon()) {
-        }
-        if (w.Has()) return MCIERR_UNRECOGNIZED_KEYWORD;
-        if (command == "stop") {
-            d->player->Stop();
-        } else if (command == "pause") {
-            d->player->Pause();
-        } else if (!d->player->Resume()) {
-            return MCIERR_NONAPPLICABLE_FUNCTION;
-        }
-        return 0;
+    return Play(d, flags, &p);
+}
+
+MCIERROR StopPauseResumeString(Device& d, const std::string& command, Words& w) {
+    SkipCommon(w);
+    if (w.Has()) return MCIERR_UNRECOGNIZED_KEYWORD;
+    if (command == "stop") {
+        d.player->Stop();
+    } else if (command == "pause") {
+        d.player->Pause();
+    } else if (!d.player->Resume()) {
+        return MCIERR_NONAPPLICABLE_FUNCTION;
     }
-    if (command == "seek") {
-        MCI_SEEK_PARMS p;
-        DWORD flags = 0;
-        while (takeCommon()) {
-        }
-        if (!w.Take("to")) return MCIERR_MISSING_PARAMETER;
-        if (w.Take("start")) {
-            flags = MCI_SEEK_TO_START;
-        } else if (w.Take("end")) {
-            flags = MCI_SEEK_TO_END;
-        } else {
-            if (!w.Has()) return MCIERR_MISSING_PARAMETER;
-            if ((e = ParsePosition(w.items[w.at++], d->timeFormat, p.dwTo))) return e;
-            flags = MCI_TO;
-        }
-        while (takeCommon()) {
-        }
-        if (w.Has()) return MCIERR_UNRECOGNIZED_KEYWORD;
-        return Seek(*d, flags, &p);
+    return 0;
+}
+
+MCIERROR SeekString(Device& d, Words& w) {
+    MCI_SEEK_PARMS p;
+    DWORD flags = 0;
+    SkipCommon(w);
+    if (!w.Take("to")) return MCIERR_MISSING_PARAMETER;
+    if (w.Take("start")) {
+        flags = MCI_SEEK_TO_START;
+    } else if (w.Take("end")) {
+        flags = MCI_SEEK_TO_END;
+    } else {
+        if (!w.Has()) return MCIERR_MISSING_PARAMETER;
+        if (MCIERROR e = ParsePosition(w.items[w.at++], d.timeFormat, p.dwTo)) return e;
+        flags = MCI_TO;
     }
-    if (command == "set") {
-        MCI_SET_PARMS p;
-        DWORD flags = 0;
-        while (w.Has()) {
-            if (takeCommon()) continue;
-            if (w.Take("door")) {
-                if (w.Take("open")) {
-                    flags |= MCI_SET_DOOR_OPEN;
-                } else if (w.Take("closed")) {
-                    flags |= MCI_SET_DOOR_CLOSED;
-                } else {
-                    return MCIERR_MISSING_PARAMETER;
-                }
-            } else if (w.Take("time")) {
-                if (!w.Take("format")) return MCIERR_UNRECOGNIZED_KEYWORD;
-                flags |= MCI_SET_TIME_FORMAT;
-                if (w.Take("msf")) {
-                    p.dwTimeFormat = MCI_FORMAT_MSF;
-                } else if (w.Take("tmsf")) {
-                    p.dwTimeFormat = MCI_FORMAT_TMSF;
-                } else if (w.Take("milliseconds") || w.Take("ms")) {
-                    p.dwTimeFormat = MCI_FORMAT_MILLISECONDS;
-                } else {
-                    return MCIERR_BAD_TIME_FORMAT;
-                }
+    SkipCommon(w);
+    if (w.Has()) return MCIERR_UNRECOGNIZED_KEYWORD;
+    return Seek(d, flags, &p);
+}
+
+// "time format <name>" of a set command; the words "time" taken already.
+MCIERROR SetTimeFormatWords(Words& w, DWORD& flags, MCI_SET_PARMS& p) {
+    if (!w.Take("format")) return MCIERR_UNRECOGNIZED_KEYWORD;
+    flags |= MCI_SET_TIME_FORMAT;
+    if (w.Take("msf")) {
+        p.dwTimeFormat = MCI_FORMAT_MSF;
+    } else if (w.Take("tmsf")) {
+        p.dwTimeFormat = MCI_FORMAT_TMSF;
+    } else if (w.Take("milliseconds") || w.Take("ms")) {
+        p.dwTimeFormat = MCI_FORMAT_MILLISECONDS;
+    } else {
+        return MCIERR_BAD_TIME_FORMAT;
+    }
+    return 0;
+}
+
+MCIERROR SetString(Device& d, Words& w) {
+    MCI_SET_PARMS p;
+    DWORD flags = 0;
+    while (w.Has()) {
+        if (TakeCommon(w)) continue;
+        if (w.Take("door")) {
+            if (w.Take("open")) {
+                flags |= MCI_SET_DOOR_OPEN;
+            } else if (w.Take("closed")) {
+                flags |= MCI_SET_DOOR_CLOSED;
             } else {
-                return MCIERR_UNRECOGNIZED_KEYWORD;
+                return MCIERR_MISSING_PARAMETER;
             }
-        }
-        return Set(*d, flags, &p);
-    }
-    if (command == "status") {
-        MCI_STATUS_PARMS p;
-        DWORD flags = MCI_STATUS_ITEM;
-        bool length = false, boolean = false, format = false, mode = false, position = false;
-        if (w.Take("length")) {
-            p.dwItem = MCI_STATUS_LENGTH;
-            length = true;
-        } else if (w.Take("position")) {
-            p.dwItem = MCI_STATUS_POSITION;
-            position = true;
-        } else if (w.Take("start")) {
-            if (!w.Take("position")) return MCIERR_UNRECOGNIZED_KEYWORD;
-            p.dwItem = MCI_STATUS_POSITION;
-            flags |= MCI_STATUS_START;
-            position = true;
-        } else if (w.Take("number")) {
-            if (!w.Take("of") || !w.Take("tracks")) return MCIERR_UNRECOGNIZED_KEYWORD;
-            p.dwItem = MCI_STATUS_NUMBER_OF_TRACKS;
-        } else if (w.Take("mode")) {
-            p.dwItem = MCI_STATUS_MODE;
-            mode = true;
-        } else if (w.Take("current")) {
-            if (!w.Take("track")) return MCIERR_UNRECOGNIZED_KEYWORD;
-            p.dwItem = MCI_STATUS_CURRENT_TRACK;
-        } else if (w.Take("media")) {
-            if (!w.Take("present")) return MCIERR_UNRECOGNIZED_KEYWORD;
-            p.dwItem = MCI_STATUS_MEDIA_PRESENT;
-            boolean = true;
-        } else if (w.Take("ready")) {
-            p.dwItem = MCI_STATUS_READY;
-            boolean = true;
         } else if (w.Take("time")) {
-            if (!w.Take("format")) return MCIERR_UNRECOGNIZED_KEYWORD;
-            p.dwItem = MCI_STATUS_TIME_FORMAT;
-            format = true;
+            if (MCIERROR e = SetTimeFormatWords(w, flags, p)) return e;
         } else {
-            return w.Has() ? MCIERR_UNRECOGNIZED_KEYWORD : MCIERR_MISSING_PARAMETER;
+            return MCIERR_UNRECOGNIZED_KEYWORD;
         }
-        while (w.Has()) {
-            if (takeCommon()) continue;
-            if (!w.Take("track")) return MCIERR_UNRECOGNIZED_KEYWORD;
-            if (!w.Has()) return MCIERR_MISSING_PARAMETER;
-            if ((e = ParsePosition(w.items[w.at++], MCI_FORMAT_MILLISECONDS, p.dwTrack))) {
-                return e;
-            }
-            flags |= MCI_TRACK;
-        }
-        if ((e = Status(*d, flags, &p))) return e;
-        DWORD v = static_cast<DWORD>(p.dwReturn);
-        if (mode) {
+    }
+    return Set(d, flags, &p);
+}
+
+// What a status item's answer is written as.
+enum class StatusAnswer { Number, Length, Position, Boolean, Format, Mode };
+
+// The item words of a status command.
+MCIERROR StatusItemWords(Words& w, MCI_STATUS_PARMS& p, DWORD& flags, StatusAnswer& answer) {
+    answer = StatusAnswer::Number;
+    if (w.Take("length")) {
+        p.dwItem = MCI_STATUS_LENGTH;
+        answer = StatusAnswer::Length;
+    } else if (w.Take("position")) {
+        p.dwItem = MCI_STATUS_POSITION;
+        answer = StatusAnswer::Position;
+    } else if (w.Take("start")) {
+        if (!w.Take("position")) return MCIERR_UNRECOGNIZED_KEYWORD;
+        p.dwItem = MCI_STATUS_POSITION;
+        flags |= MCI_STATUS_START;
+        answer = StatusAnswer::Position;
+    } else if (w.Take("number")) {
+        if (!w.Take("of") || !w.Take("tracks")) return MCIERR_UNRECOGNIZED_KEYWORD;
+        p.dwItem = MCI_STATUS_NUMBER_OF_TRACKS;
+    } else if (w.Take("mode")) {
+        p.dwItem = MCI_STATUS_MODE;
+        answer = StatusAnswer::Mode;
+    } else if (w.Take("current")) {
+        if (!w.Take("track")) return MCIERR_UNRECOGNIZED_KEYWORD;
+        p.dwItem = MCI_STATUS_CURRENT_TRACK;
+    } else if (w.Take("media")) {
+        if (!w.Take("present")) return MCIERR_UNRECOGNIZED_KEYWORD;
+        p.dwItem = MCI_STATUS_MEDIA_PRESENT;
+        answer = StatusAnswer::Boolean;
+    } else if (w.Take("ready")) {
+        p.dwItem = MCI_STATUS_READY;
+        answer = StatusAnswer::Boolean;
+    } else if (w.Take("time")) {
+        if (!w.Take("format")) return MCIERR_UNRECOGNIZED_KEYWORD;
+        p.dwItem = MCI_STATUS_TIME_FORMAT;
+        answer = StatusAnswer::Format;
+    } else {
+        return w.Has() ? MCIERR_UNRECOGNIZED_KEYWORD : MCIERR_MISSING_PARAMETER;
+    }
+    return 0;
+}
+
+std::string StatusText(StatusAnswer kind, DWORD timeFormat, DWORD v) {
+    switch (kind) {
+        case StatusAnswer::Mode: {
             static const std::map<DWORD, const char*> kNames = {{MCI_MODE_NOT_READY, "not ready"},
                                                                 {MCI_MODE_STOP, "stopped"},
                                                                 {MCI_MODE_PLAY, "playing"},
@@ -711,38 +710,70 @@ MCIERROR RunString(MCIDEVICEID id, const std::string& command, Words& w, std::st
                                                                 {MCI_MODE_SEEK, "seeking"},
                                                                 {MCI_MODE_PAUSE, "paused"},
                                                                 {MCI_MODE_OPEN, "open"}};
-            answer = kNames.at(v);
-        } else if (boolean) {
-            answer = v ? "true" : "false";
-        } else if (format) {
-            answer = v == MCI_FORMAT_MSF ? "msf" : v == MCI_FORMAT_TMSF ? "tmsf" : "milliseconds";
-        } else if (length || position) {
-            answer = FormatValue(d->timeFormat, v, length);
-        } else {
-            answer = std::to_string(v);
+            return kNames.at(v);
         }
-        return 0;
+        case StatusAnswer::Boolean:
+            return v ? "true" : "false";
+        case StatusAnswer::Format:
+            return v == MCI_FORMAT_MSF ? "msf" : v == MCI_FORMAT_TMSF ? "tmsf" : "milliseconds";
+        case StatusAnswer::Length:
+        case StatusAnswer::Position:
+            return FormatValue(timeFormat, v, kind == StatusAnswer::Length);
+        case StatusAnswer::Number:
+            break;
     }
-    if (command == "info") {
-        DWORD flags = 0;
-        if (w.Take("product")) {
-            flags = MCI_INFO_PRODUCT;
-        } else if (w.Take("identity")) {
-            flags = MCI_INFO_MEDIA_IDENTITY;
-        } else if (w.Take("upc")) {
-            flags = MCI_INFO_MEDIA_UPC;
-        }
-        while (takeCommon()) {
-        }
-        if (w.Has()) return MCIERR_UNRECOGNIZED_KEYWORD;
-        char buffer[128];
-        MCI_INFO_PARMSA p;
-        p.lpstrReturn = buffer;
-        p.dwRetSize = sizeof buffer;
-        if ((e = Info(*d, flags, &p))) return e;
-        answer = buffer;
-        return 0;
+    return std::to_string(v);
+}
+
+MCIERROR StatusString(Device& d, Words& w, std::string& answer) {
+    MCI_STATUS_PARMS p;
+    DWORD flags = MCI_STATUS_ITEM;
+    StatusAnswer kind = StatusAnswer::Number;
+    if (MCIERROR e = StatusItemWords(w, p, flags, kind)) return e;
+    while (w.Has()) {
+        if (TakeCommon(w)) continue;
+        if (!w.Take("track")) return MCIERR_UNRECOGNIZED_KEYWORD;
+        if (!w.Has()) return MCIERR_MISSING_PARAMETER;
+        if (MCIERROR e = ParsePosition(w.items[w.at++], MCI_FORMAT_MILLISECONDS, p.dwTrack))
+            return e;
+        flags |= MCI_TRACK;
     }
+    if (MCIERROR e = Status(d, flags, &p)) return e;
+    answer = StatusText(kind, d.timeFormat, static_cast<DWORD>(p.dwReturn));
+    return 0;
+}
+
+MCIERROR InfoString(Device& d, Words& w, std::string& answer) {
+    DWORD flags = 0;
+    if (w.Take("product")) {
+        flags = MCI_INFO_PRODUCT;
+    } else if (w.Take("identity")) {
+        flags = MCI_INFO_MEDIA_IDENTITY;
+    } else if (w.Take("upc")) {
+        flags = MCI_INFO_MEDIA_UPC;
+    }
+    SkipCommon(w);
+    if (w.Has()) return MCIERR_UNRECOGNIZED_KEYWORD;
+    char buffer[128];
+    MCI_INFO_PARMSA p;
+    p.lpstrReturn = buffer;
+    p.dwRetSize = sizeof buffer;
+    if (MCIERROR e = Info(d, flags, &p)) return e;
+    answer = buffer;
+    return 0;
+}
+
+MCIERROR RunString(MCIDEVICEID id, const std::string& command, Words& w, std::string& answer) {
+    std::shared_ptr<Device> d = Find(id);
+    if (!d) return MCIERR_INVALID_DEVICE_ID;
+    if (command == "close") return CloseString(id, w);
+    if (command == "play") return PlayString(*d, w);
+    if (command == "stop" || command == "pause" || command == "resume")
+        return StopPauseResumeString(*d, command, w);
+    if (command == "seek") return SeekString(*d, w);
+    if (command == "set") return SetString(*d, w);
+    if (command == "status") return StatusString(*d, w, answer);
+    if (command == "info") return InfoString(*d, w, answer);
     return MCIERR_UNRECOGNIZED_COMMAND;
 }
 
