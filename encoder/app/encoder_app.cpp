@@ -48,7 +48,7 @@ void ReadSettings(EncoderApp& app) {
     app.cdaDeemphasis = s.GetProfileInt("Preferences", "CDADeemphasis", 0) != 0 ? 1 : 0;
     app.cdInfoSource = static_cast<int>(s.GetProfileInt("Preferences", "CDInfoSource", 0));
     app.musicBrainzServer =
-        s.GetProfileString("Preferences", "MusicBrainzServer", "https://musicbrainz.org");
+        s.GetProfileString("Preferences", "MusicBrainzServer", kDefaultMusicBrainzServer);
     std::string text;
     bool found = s.ReadMachineValue("HKEY_LOCAL_MACHINE", kMachineKey, "CDAReadBufferSize", text);
     app.cdaReadBufferSize = ClampReadBufferSize(found, text);

@@ -10,6 +10,7 @@
 
 #include "encoder/app/id3.h"
 #include "encoder/app/job_request.h"
+#include "encoder/app/service_addresses.h"
 #include "encoder/app/settings_store.h"
 
 namespace orvane::encoder {
@@ -19,7 +20,6 @@ class WizardPage;
 
 constexpr const char* kProfileKey = "Orvane Systems\\Orvane Encoder";
 constexpr const char* kMachineKey = "SOFTWARE\\Orvane Systems\\Orvane Encoder\\3.00";
-constexpr const char* kDefaultFreeDbServer = "gnudb.gnudb.org";
 
 struct EncoderApp {
     SettingsStore* settings = nullptr;  // not owned; set before start-up
@@ -60,7 +60,7 @@ struct EncoderApp {
     // "CDInfoSource": where "&Get CD Info" asks: 0 the CD database, 1 MusicBrainz, 2 MusicBrainz
     // and then the CD database when it knows nothing. "MusicBrainzServer": its address.
     int cdInfoSource = 0;
-    std::string musicBrainzServer = "https://musicbrainz.org";
+    std::string musicBrainzServer = kDefaultMusicBrainzServer;
 
     // Choices whose dialogs come with the CD grabbing, the options dialog and WMA encoding;
     // the wizard shows them disabled until the program turns them on.

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "encoder/app/service_addresses.h"
 #include "encoder/freedb/xmcd.h"
 
 namespace orvane::freedb {
@@ -30,7 +31,7 @@ constexpr int kWsaEtimedout = 10060;        // no data for longer than the time-
 constexpr int kWsaEconnrefused = 10061;
 
 // The outside service's deployment values.
-constexpr const char* kMainServer = "gnudb.gnudb.org";
+constexpr const char* kMainServer = encoder::kDefaultFreeDbServer;
 constexpr const char* kServiceDomain = "gnudb.org";
 constexpr const char* kServiceWebSite = "https://gnudb.org/";
 constexpr const char* kDefaultCgiPath = "/~cddb/cddb.cgi";

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "encoder/app/service_addresses.h"
+
 namespace orvane::freedb {
 
 struct MbTrack {
@@ -24,7 +26,7 @@ struct MbRelease {
 };
 
 // The service's default address.
-inline constexpr const char* kMusicBrainzServer = "https://musicbrainz.org";
+inline constexpr const char* kMusicBrainzServer = encoder::kDefaultMusicBrainzServer;
 
 // The releases of a discid reply (JSON, "inc=recordings+artist-credits+labels"), each with the
 // medium that holds discId. Empty with error set when the reply is no such document.
