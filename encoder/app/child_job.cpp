@@ -107,7 +107,10 @@ void ProgressMeter::DecoderUpdate(JobRunner& r, bool batch) {
         std::int64_t inputLength = inputSize;
         SetFileBars(r, batch, static_cast<int>(inputLength / divisor),
                     static_cast<int>((position + 1) / divisor));
-        framesTotal_ = inputLength / (position + 1) * framesDone;
+        // The frames done scaled by the share of the input read (position is above 0),
+        // multiplied first: past half of the input the total is not just the frames done, at
+        // its end not 0, and never below the frames done.
+        framesTotal_ = std::max(inputLength * framesDone / position, framesDone);
         r.SetCounter(JobCounter::Frames, static_cast<int>(framesTotal_));
         r.SetCounter(JobCounter::CurrentFrame, static_cast<int>(framesDone));
     }

@@ -709,6 +709,16 @@ TEST_F(StatusDialog, DecoderProgressExtrapolatesFromTheGrowingOutput) {
     EXPECT_EQ(w.Pos(IDC_STATUS_FILEBAR), 2500);
     EXPECT_EQ(w.Text(IDC_STATUS_FPS), " [5] Frames / second. ");
     EXPECT_EQ(w.Text(IDC_STATUS_REMAINING), "00:00:06");  // 40 / 5 - 2
+
+    // Past half of the input, and at its end, the total still follows the share read.
+    meter.SetInput(100000, 59999, 0);
+    meter.DecoderUpdate(runner, false);
+    EXPECT_EQ(w.Pos(IDC_STATUS_FRAMES), 16);
+    test::WriteFile(work / "out.wav", std::string(46080 * 2, 'w'));
+    meter.SetInput(100000, 100000, 0);
+    meter.DecoderUpdate(runner, false);
+    EXPECT_EQ(w.Pos(IDC_STATUS_FRAME), 20);
+    EXPECT_EQ(w.Pos(IDC_STATUS_FRAMES), 20);
 }
 
 }  // namespace
