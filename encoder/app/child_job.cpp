@@ -69,26 +69,27 @@ void ProgressMeter::EncoderUpdate(JobRunner& r, bool batch, const std::string& b
     r.SetText(JobText::Bitrate, bitrateText);
     std::int64_t divisor = BarDivisor(size);
     std::int64_t position = inputPosition;
+    // No input open (between files, or at the end): the bars and the frame counter keep what
+    // the last file reached instead of falling back to nothing, and the times stay.
+    if (position == -1) return;
     SetFileBars(r, batch, static_cast<int>(size / divisor),
                 static_cast<int>((position + 1) / divisor));
     std::int64_t framesDone = position / kBytesPerFrameDone;
     if (framesDone <= framesTotal)
         r.SetCounter(JobCounter::CurrentFrame, static_cast<int>(framesDone));
-    if (position != -1) {
-        std::int64_t elapsed = clock::Time() - startTime_;
-        r.SetText(JobText::Elapsed, ElapsedText(elapsed));
-        r.SetText(JobText::Rate, FramesPerSecondText(framesDone, elapsed));
-        if (framesDone < size / kBytesPerFrameDone) {
-            std::int64_t fps = framesDone / RateSeconds(elapsed);
-            r.SetText(JobText::Remaining, EncoderRemainingText(framesTotal, fps, elapsed));
-        } else {
-            r.SetText(JobText::Remaining, "00:00:00");
-            r.SetRange(JobBar::CurrentFile, 0, 100);
-            r.SetPos(JobBar::CurrentFile, 100);
-        }
-        r.SetText(JobText::Compression,
-                  showCompression ? CompressionText(bytesFed, bitrateKbps, stereo) : "-");
+    std::int64_t elapsed = clock::Time() - startTime_;
+    r.SetText(JobText::Elapsed, ElapsedText(elapsed));
+    r.SetText(JobText::Rate, FramesPerSecondText(framesDone, elapsed));
+    if (framesDone < size / kBytesPerFrameDone) {
+        std::int64_t fps = framesDone / RateSeconds(elapsed);
+        r.SetText(JobText::Remaining, EncoderRemainingText(framesTotal, fps, elapsed));
+    } else {
+        r.SetText(JobText::Remaining, "00:00:00");
+        r.SetRange(JobBar::CurrentFile, 0, 100);
+        r.SetPos(JobBar::CurrentFile, 100);
     }
+    r.SetText(JobText::Compression,
+              showCompression ? CompressionText(bytesFed, bitrateKbps, stereo) : "-");
     framesAtLastUpdate_ = framesDone;
 }
 
@@ -98,13 +99,18 @@ void ProgressMeter::DecoderUpdate(JobRunner& r, bool batch) {
     std::int64_t framesDone = std::max<std::int64_t>(length / kBytesPerFrameTotal, 1);
     r.SetCounter(JobCounter::Frames, static_cast<int>(length / kBytesPerFrameTotal));
     r.SetText(JobText::Bitrate, "N/A");
+    // A decode compresses nothing: no sizes (the window's first text would stay otherwise).
+    r.SetText(JobText::Compression, "-");
     std::int64_t divisor = BarDivisor(length);
     std::int64_t position = inputPosition;
     if (position > 0) {
         std::int64_t inputLength = inputSize;
         SetFileBars(r, batch, static_cast<int>(inputLength / divisor),
                     static_cast<int>((position + 1) / divisor));
-        framesTotal_ = inputLength / (position + 1) * framesDone;
+        // The frames done scaled by the share of the input read (position is above 0),
+        // multiplied first: past half of the input the total is not just the frames done, at
+        // its end not 0, and never below the frames done.
+        framesTotal_ = std::max(inputLength * framesDone / position, framesDone);
         r.SetCounter(JobCounter::Frames, static_cast<int>(framesTotal_));
         r.SetCounter(JobCounter::CurrentFrame, static_cast<int>(framesDone));
     }
@@ -207,7 +213,8 @@ bool ChildJob::NextInBatch(JobRunner& r, InputSource& source, int& n, InputSourc
 void ChildJob::FinishFiles(JobRunner& r, unsigned waitMs, const std::string& finished,
                            const std::string& verb, bool batch) {
     filesDone_ = true;
-    SetBars100(r);
+    // Full bars say that every file was done; a failed file leaves them where its work ended.
+    if (failures_.empty()) SetBars100(r);
     // The batch a single file belongs to makes the closing pause once, for all of its files.
     if (!r.Request().OneItem()) r.Pause(waitMs);
     if (failures_.empty()) {

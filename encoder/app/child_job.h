@@ -92,8 +92,9 @@ protected:
     bool NextInBatch(JobRunner& r, InputSource& source, int& n, InputSource::Next& next,
                      bool title);
     // The end of a job that took all its files: full bars, a closing pause of waitMs, then
-    // finished; or, when files failed, each named with its reason (verb: "encoded", "decoded")
-    // and no word of a finished job.
+    // finished; or, when files failed, the bars as the work left them, the pause, and each
+    // failed file named with its reason (verb: "encoded", "decoded") and no word of a finished
+    // job.
     void FinishFiles(JobRunner& r, unsigned waitMs, const std::string& finished,
                      const std::string& verb, bool batch);
 

@@ -259,8 +259,9 @@ bool Mp3EncodeJob::EncodeFile(JobRunner& r, const std::string& input, const std:
         }
     }
     ::close(fd);
-    meter_.inputPosition = -1;
+    // The updates while the reader is stopped show how far the feed got.
     StopReaderAndClosePipes(r);
+    meter_.inputPosition = -1;
     r.Pause(500);
     WaitChildAndReader(r);
     if (!readFailure.empty()) {

@@ -152,6 +152,8 @@ private:
     void Follow();
     void ShowOthers();
     void ShowOverall();
+    // How far a file's bar is, in percent.
+    static int Percent(const Item& item);
     std::vector<std::shared_ptr<JobRunner>> Running();
     // The final report of a batch whose every file has ended; last: the failures of the
     // batch's own last step.
@@ -173,6 +175,7 @@ private:
     int changes_ = 0;  // a file ended or parked: the batch may take another
     std::shared_ptr<NameTurns> turns_;
     std::vector<std::string> others_;
+    std::pair<int, int> overallShown_{-1, -1};  // the overall bar's range and position shown
     std::string closingLog_;
     // Message boxes of several files are asked one at a time.
     std::mutex messageMutex_;
@@ -290,10 +293,14 @@ void ParallelBatchJob::Run(JobRunner& r) {
     filesDone_ = true;
     SetBusy(false);
     if (kind_.statisticsMs > 0) r.StatisticsTimer(0);
-    r.SetRange(JobBar::CurrentFile, 0, 100);
-    r.SetPos(JobBar::CurrentFile, 100);
-    r.SetRange(JobBar::Overall, 0, 100);
-    r.SetPos(JobBar::Overall, 100);
+    // Full bars say that every file was done; with failed files the bars stay as the files
+    // left them.
+    if (outcome.result == JobResult::Succeeded) {
+        r.SetRange(JobBar::CurrentFile, 0, 100);
+        r.SetPos(JobBar::CurrentFile, 100);
+        r.SetRange(JobBar::Overall, 0, 100);
+        r.SetPos(JobBar::Overall, 100);
+    }
     r.Pause(kind_.closingPauseMs);
     r.Finish(std::move(outcome));
 }
@@ -418,6 +425,7 @@ void ParallelBatchJob::ItemPos(Item& item, int pos) {
     item.pos = pos;
     if (&item == followed_) parent_->SetPos(JobBar::CurrentFile, pos);
     ShowOthers();
+    if (!item.ended && !parent_->CancelRequested()) ShowOverall();
 }
 
 void ParallelBatchJob::ItemCounter(Item& item, JobCounter which, int value) {
@@ -455,9 +463,21 @@ void ParallelBatchJob::ItemEnded(Item& item) {
     ended_.notify_all();
 }
 
+int ParallelBatchJob::Percent(const Item& item) {
+    const int span = item.high - item.low;
+    return span > 0 ? std::clamp((item.pos - item.low) * 100 / span, 0, 100) : 0;
+}
+
 void ParallelBatchJob::ShowOverall() {
-    parent_->SetRange(JobBar::Overall, 0, count_ * 100);
-    parent_->SetPos(JobBar::Overall, done_ * 100);
+    // The files that ended count whole, each running file with the share it has done.
+    int pos = done_ * 100;
+    for (const auto& item : items_)
+        if (!item->ended) pos += Percent(*item);
+    const std::pair<int, int> shown{count_ * 100, pos};
+    if (shown == overallShown_) return;
+    overallShown_ = shown;
+    parent_->SetRange(JobBar::Overall, 0, shown.first);
+    parent_->SetPos(JobBar::Overall, shown.second);
 }
 
 void ParallelBatchJob::Follow() {
@@ -467,6 +487,15 @@ void ParallelBatchJob::Follow() {
             oldest = item.get();
             break;
         }
+    // With none running (at the end, or before the next file starts) the texts are those of
+    // the last file taken, as when the files go one after the other: "File 4 of 4", not the
+    // number of the one that happened to end last.
+    if (!oldest)
+        for (auto it = items_.rbegin(); it != items_.rend(); ++it)
+            if (!(*it)->texts.empty()) {
+                oldest = it->get();
+                break;
+            }
     if (oldest && oldest != followed_) {
         followed_ = oldest;
         for (const auto& [which, text] : oldest->texts)
@@ -483,8 +512,7 @@ void ParallelBatchJob::ShowOthers() {
     std::vector<std::string> lines;
     for (const auto& item : items_) {
         if (item->ended || item.get() == followed_) continue;
-        const int span = item->high - item->low;
-        const int percent = span > 0 ? std::clamp((item->pos - item->low) * 100 / span, 0, 100) : 0;
+        const int percent = Percent(*item);
         char line[32];
         std::snprintf(line, sizeof line, "%d. ", item->number);
         lines.push_back(line + item->name + " - " + std::to_string(percent) + "%");

@@ -72,26 +72,24 @@ std::string DecoderRemainingText(std::int64_t framesTotal, std::int64_t fps, std
     return Hms(h, remaining / 60 % 60, remaining % 60);
 }
 
-std::string CompressionText(std::int64_t bytesFed, int bitrateKbps, bool stereo) {
-    std::int64_t estimate = static_cast<std::int64_t>(
-        static_cast<double>(bytesFed * (bitrateKbps / 8)) / (stereo ? 176.4 : 88.2));
-    if (bytesFed < 0 || estimate < 0 || estimate > INT64_MAX / 10) {
+std::string CompressedSizesText(std::int64_t inputBytes, std::int64_t outputBytes) {
+    if (inputBytes < 0 || outputBytes < 0 || outputBytes > INT64_MAX / 10) {
         char buf[96];
         std::snprintf(buf, sizeof buf, " %lldMB Compressed to %.1fMB ",
-                      static_cast<long long>(bytesFed / 1048576),
-                      static_cast<double>(estimate) / 1048576.0);
+                      static_cast<long long>(inputBytes / 1048576),
+                      static_cast<double>(outputBytes) / 1048576.0);
         return buf;
     }
-    // estimate / 2^20 to one decimal as "%.1f" rounds it: to the nearest tenth, an exact half
-    // to the even tenth; in whole numbers, since the quotient is exact.
-    std::int64_t tenths = estimate * 10;
+    // outputBytes / 2^20 to one decimal as "%.1f" rounds it: to the nearest tenth, an exact
+    // half to the even tenth; in whole numbers, since the quotient is exact.
+    std::int64_t tenths = outputBytes * 10;
     std::int64_t q = tenths >> 20;
     std::int64_t rest = tenths & ((std::int64_t{1} << 20) - 1);
     constexpr std::int64_t kHalf = std::int64_t{1} << 19;
     if (rest > kHalf || (rest == kHalf && (q & 1))) ++q;
     char mb[24];
     char whole[24];
-    auto mbEnd = std::to_chars(mb, mb + sizeof mb, static_cast<long long>(bytesFed / 1048576));
+    auto mbEnd = std::to_chars(mb, mb + sizeof mb, static_cast<long long>(inputBytes / 1048576));
     auto wholeEnd = std::to_chars(whole, whole + sizeof whole, static_cast<long long>(q / 10));
     std::string text = " ";
     text.append(mb, mbEnd.ptr);
@@ -101,6 +99,12 @@ std::string CompressionText(std::int64_t bytesFed, int bitrateKbps, bool stereo)
     text += static_cast<char>('0' + q % 10);
     text += "MB ";
     return text;
+}
+
+std::string CompressionText(std::int64_t bytesFed, int bitrateKbps, bool stereo) {
+    std::int64_t estimate = static_cast<std::int64_t>(
+        static_cast<double>(bytesFed * (bitrateKbps / 8)) / (stereo ? 176.4 : 88.2));
+    return CompressedSizesText(bytesFed, estimate);
 }
 
 std::int64_t BarDivisor(std::int64_t size) { return size > 1000000 ? 1000 : 10; }

@@ -20,8 +20,10 @@ std::int64_t RateSeconds(std::int64_t elapsed);
 std::string EncoderRemainingText(std::int64_t framesTotal, std::int64_t fps, std::int64_t elapsed);
 // The decoder's remaining time: as above without the modulo.
 std::string DecoderRemainingText(std::int64_t framesTotal, std::int64_t fps, std::int64_t elapsed);
-// " %dMB Compressed to %.1fMB " of the MP3 job.
+// " %dMB Compressed to %.1fMB " of the MP3 job: the bytes fed and the estimate of its output.
 std::string CompressionText(std::int64_t bytesFed, int bitrateKbps, bool stereo);
+// The same text of sizes known: the input's bytes read and the output's bytes written.
+std::string CompressedSizesText(std::int64_t inputBytes, std::int64_t outputBytes);
 // 1000 above 1,000,000 bytes, else 10.
 std::int64_t BarDivisor(std::int64_t size);
 

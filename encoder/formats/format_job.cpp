@@ -154,10 +154,13 @@ void FormatJob::Run(JobRunner& r) {
     failedFiles.clear();
     for (const FileFailure& f : failures_)
         failedFiles.push_back(f.input);
-    r.SetRange(JobBar::CurrentFile, 0, 100);
-    r.SetPos(JobBar::CurrentFile, 100);
-    r.SetRange(JobBar::Overall, 0, 100);
-    r.SetPos(JobBar::Overall, 100);
+    // Full bars say that every file was done; a failed file leaves them where its work ended.
+    if (failures_.empty()) {
+        r.SetRange(JobBar::CurrentFile, 0, 100);
+        r.SetPos(JobBar::CurrentFile, 100);
+        r.SetRange(JobBar::Overall, 0, 100);
+        r.SetPos(JobBar::Overall, 100);
+    }
     SetBusy(false);
     const std::string finished = traits_.name + " Compression Finished.";
     if (failures_.empty()) {
@@ -216,7 +219,7 @@ std::string FormatJob::EncodeItem(JobRunner& r, const SourceItem& item, const st
     if (!r.Request().batch) r.SetRange(JobBar::Overall, 0, 100);
     std::vector<std::int32_t> samples;
     const std::int64_t fileStart = clock::Time();
-    ShowProgress(r, wave, 0, fileStart);
+    ShowProgress(r, wave, 0, fileStart, file.size());
     int shown = -1;
     for (std::int64_t at = 0; at < wave.frames;) {
         if (r.CancelRequested()) return "Current Process was Canceled.";
@@ -229,12 +232,15 @@ std::string FormatJob::EncodeItem(JobRunner& r, const SourceItem& item, const st
         const int percent = static_cast<int>(at * 100 / wave.frames);
         if (percent != shown) {
             shown = percent;
-            ShowProgress(r, wave, at, fileStart);
+            ShowProgress(r, wave, at, fileStart, file.size());
             r.SetPos(JobBar::CurrentFile, percent);
             if (!r.Request().batch) r.SetPos(JobBar::Overall, percent);
         }
     }
     if (!enc->End(error)) return "Error: " + error;
+    // The output's size once it is whole.
+    r.SetText(JobText::Compression,
+              encoder::CompressedSizesText(wave.frames * wave.FrameBytes(), file.size()));
     if (measure) {
         if (std::optional<loudness::GainValues> track = loudness_->Track()) {
             Log(r, "Track gain " + loudness::ReplayGainText(track->loudness) + ", peak " +
@@ -257,7 +263,7 @@ std::string FormatJob::EncodeItem(JobRunner& r, const SourceItem& item, const st
 }
 
 void FormatJob::ShowProgress(JobRunner& r, const PcmWave& wave, std::int64_t done,
-                             std::int64_t fileStart) {
+                             std::int64_t fileStart, std::int64_t outputBytes) {
     using encoder::JobCounter;
     const std::int64_t now = clock::Time();
     const std::int64_t fileSeconds = now - fileStart;
@@ -272,6 +278,8 @@ void FormatJob::ShowProgress(JobRunner& r, const PcmWave& wave, std::int64_t don
                   ? encoder::EncoderRemainingText(
                         framesTotal, framesDone / encoder::RateSeconds(fileSeconds), fileSeconds)
                   : "00:00:00");
+    r.SetText(JobText::Compression,
+              encoder::CompressedSizesText(done * wave.FrameBytes(), outputBytes));
 }
 
 void FormatJob::WriteAlbumGain(JobRunner& r) {

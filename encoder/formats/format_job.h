@@ -87,9 +87,9 @@ private:
     void WriteAlbumGain(encoder::JobRunner& r);
     // The status window's times, rate and frame counters, counted as the MP3 job counts them
     // (frames of the input's bytes): `done` of `total` sample frames of a file begun at
-    // fileStart (seconds).
+    // fileStart (seconds); and the sizes: the input's bytes read, outputBytes written.
     void ShowProgress(encoder::JobRunner& r, const PcmWave& wave, std::int64_t done,
-                      std::int64_t fileStart);
+                      std::int64_t fileStart, std::int64_t outputBytes);
 
     FormatTraits traits_;
     fs::FileOps* ops_;

@@ -235,6 +235,12 @@ bool WmaRun::SetUp() {
 }
 
 void WmaRun::Go() {
+    {
+        // The times count from the job's start until the first file's encoder starts: the
+        // statistics tick may come while the job prepares.
+        std::lock_guard lock(shared_.mutex);
+        shared_.startTime = clock::Time();
+    }
     CoInitialize(nullptr);
     if (!SetUp()) return;
     busy_(true);
@@ -254,14 +260,19 @@ void WmaRun::Go() {
         InputSource::Next next = source->Take(r_);
         ++n;
         int count = source->Count();
-        char title[128];
-        std::snprintf(title, sizeof title, "Orvane Encoder 2001 - (File %d of %d)", n, count);
-        r_.SetText(JobText::Title, title);
-        if (count < 1 || n > count || next.step == InputSource::Step::End) break;
+        // The overall bar counts the files done before this one: full once all are.
         r_.SetRange(JobBar::Overall, 0, count * 100);
-        r_.SetPos(JobBar::Overall, n * 100);
-        r_.SetText(JobText::FileCount, std::to_string(count));
-        r_.SetText(JobText::FileNumber, std::to_string(n));
+        r_.SetPos(JobBar::Overall, (n - 1) * 100);
+        if (count < 1 || n > count || next.step == InputSource::Step::End) break;
+        // Only a file that is taken gets its number, and one file of a batch that runs several
+        // at once keeps its number in the whole batch.
+        const int number = req_.OneItem() ? req_.item.number : n;
+        const int of = req_.OneItem() ? req_.item.count : count;
+        char title[128];
+        std::snprintf(title, sizeof title, "Orvane Encoder 2001 - (File %d of %d)", number, of);
+        r_.SetText(JobText::Title, title);
+        r_.SetText(JobText::FileCount, std::to_string(of));
+        r_.SetText(JobText::FileNumber, std::to_string(number));
         if (next.step == InputSource::Step::Cancelled) {
             r_.RequestCancel();
             break;
@@ -453,8 +464,11 @@ bool WmaRun::EncodeFile(const SourceItem& item, const std::string& output) {
     }
     if (gain_ && !kept) gain_->Drop();
     if (cancelled) return true;
-    r_.SetPos(JobBar::CurrentFile, duration);
-    if (!req_.batch) r_.SetPos(JobBar::Overall, duration);
+    // A full bar says the file was written; a failed one stays where its encoding ended.
+    if (kept) {
+        r_.SetPos(JobBar::CurrentFile, duration);
+        if (!req_.batch) r_.SetPos(JobBar::Overall, duration);
+    }
     if (req_.batch) {
         o_.encoder->Stop();
         // A grabbed track whose file was not written stays for another try.
@@ -652,7 +666,8 @@ void UpdateWmaStatistics(JobRunner& r, WmaJobShared& shared) {
     if (!batch) r.SetPos(JobBar::Overall, pos);
     std::int64_t elapsed = clock::Time() - startTime;
     r.SetText(JobText::Elapsed, encoder::ElapsedText(elapsed));
-    r.SetText(JobText::Remaining, RemainingText(duration, elapsed));
+    // Once the whole input is encoded nothing remains, however long the encoding took.
+    r.SetText(JobText::Remaining, RemainingText(duration, t >= duration ? duration : elapsed));
     out->get_CurrentBitrate(&bitrate);
     std::snprintf(text, sizeof text, "%ldkbps", bitrate / 1000);
     r.SetText(JobText::Bitrate, text);

@@ -36,8 +36,13 @@ public:
     void JobSetPos(encoder::JobBar bar, int pos) override {
         std::lock_guard l(m_);
         pos_[bar] = pos;
+        const auto [low, high] = ranges_[bar];
+        percents_[bar].push_back(high > low ? (pos - low) * 100 / (high - low) : 0);
     }
-    void JobSetCounter(encoder::JobCounter, int) override {}
+    void JobSetCounter(encoder::JobCounter which, int value) override {
+        std::lock_guard l(m_);
+        counters_[which] = value;
+    }
     int JobMessage(const std::string& text, const std::string& caption, unsigned flags) override {
         std::lock_guard l(m_);
         boxes_.push_back({text, caption, flags});
@@ -69,6 +74,15 @@ public:
     int Pos(encoder::JobBar bar) {
         std::lock_guard l(m_);
         return pos_[bar];
+    }
+    // Every position the bar was moved to, in percent of its range at that moment.
+    std::vector<int> Percents(encoder::JobBar bar) {
+        std::lock_guard l(m_);
+        return percents_[bar];
+    }
+    int Counter(encoder::JobCounter which) {
+        std::lock_guard l(m_);
+        return counters_[which];
     }
     std::vector<Box> Boxes() {
         std::lock_guard l(m_);
@@ -120,6 +134,8 @@ private:
     std::map<encoder::JobText, std::string> texts_;
     std::map<encoder::JobBar, std::pair<int, int>> ranges_;
     std::map<encoder::JobBar, int> pos_;
+    std::map<encoder::JobBar, std::vector<int>> percents_;
+    std::map<encoder::JobCounter, int> counters_;
     std::vector<Box> boxes_;
     std::vector<encoder::JobOutcome> finished_;
     std::vector<int> closes_;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -13,6 +14,7 @@
 
 #include "encoder/app/child_job.h"
 #include "encoder/app/input_source.h"
+#include "encoder/app/progress.h"
 #include "encoder/app/resource.h"
 #include "platform/clock/clock.h"
 #include "support/pause_log.h"
@@ -68,6 +70,30 @@ TEST_F(JobRunnerTest, ADecodeReportsToAnObserverWithoutAnyWindow) {
     EXPECT_EQ(seen.Range(JobBar::Overall), std::make_pair(0, 100));
     EXPECT_EQ(seen.Pos(JobBar::Overall), 100);
     EXPECT_FALSE(runner.Busy());
+}
+
+// The bars of one file only ever rise and end full; the frame counters and the sizes end at
+// what was fed, not at nothing once the input is closed while the child's output is drained.
+TEST_F(JobRunnerTest, TheBarsOfAnEncodeRiseToTheEndWithoutFallingBack) {
+    test::WriteFile(work / "in.wav", test::CanonicalWave(2, 44100, 16, 2000000));
+    JobRunner runner(
+        Request(JobKind::EncodeMp3, (work / "in.wav").string(), (work / "out.mp3").string()), seen);
+    runner.Start();
+    runner.Wait();
+    ASSERT_TRUE(seen.Outcome());
+    EXPECT_EQ(seen.Outcome()->result, JobResult::Succeeded);
+    for (JobBar bar : {JobBar::CurrentFile, JobBar::Overall}) {
+        const std::vector<int> percents = seen.Percents(bar);
+        ASSERT_GT(percents.size(), 10u);
+        EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()))
+            << ::testing::PrintToString(percents);
+        EXPECT_EQ(percents.back(), 100);
+    }
+    // 2,000,044 bytes: 434 frames of the count, 430 of them done at the end of the feed.
+    EXPECT_EQ(seen.Counter(JobCounter::Frames), 434);
+    EXPECT_EQ(seen.Counter(JobCounter::CurrentFrame), 430);
+    EXPECT_EQ(seen.Text(JobText::Compression), CompressionText(2000000, 320, true));
+    EXPECT_EQ(seen.Text(JobText::Remaining), "00:00:00");
 }
 
 TEST_F(JobRunnerTest, FolderScanFollowsTheFolderAsItChanges) {

@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
@@ -29,6 +32,13 @@ public:
         std::lock_guard l(othersMutex_);
         others_ = lines;
         if (lines.size() > most_) most_ = lines.size();
+        othersChanged_.notify_all();
+    }
+    // Waits (real time, at most a minute) until the list is as given.
+    bool WaitOthers(const std::vector<std::string>& lines) {
+        std::unique_lock l(othersMutex_);
+        return othersChanged_.wait_for(l, std::chrono::seconds(60),
+                                       [&] { return others_ == lines; });
     }
     std::vector<std::string> Others() {
         std::lock_guard l(othersMutex_);
@@ -41,8 +51,76 @@ public:
 
 private:
     std::mutex othersMutex_;
+    std::condition_variable othersChanged_;
     std::vector<std::string> others_;
     std::size_t most_ = 0;
+};
+
+// Each MP3 file's job of a batch, once it has done its work, waits until the test lets it end:
+// the test decides which files are running at a moment and in which order they end.
+class HeldFiles {
+public:
+    HeldFiles() {
+        RegisterJobKind(JobKind::EncodeMp3, [this](const JobRequest& request) {
+            std::unique_ptr<Job> job = MakeMp3EncodeJob();
+            if (!request.OneItem()) return job;
+            return std::unique_ptr<Job>(
+                std::make_unique<Held>(std::move(job), *this, request.item.number));
+        });
+    }
+    ~HeldFiles() { ReleaseAll(); }
+
+    // Waits (real time, at most a minute) until file number has done its work.
+    bool WaitDone(int number) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(60),
+                                 [&] { return arrived_.count(number) > 0; });
+    }
+    void Release(int number) {
+        std::lock_guard lock(mutex_);
+        released_.insert(number);
+        changed_.notify_all();
+    }
+    void ReleaseAll() {
+        std::lock_guard lock(mutex_);
+        all_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    void Arrive(int number) {
+        std::unique_lock lock(mutex_);
+        arrived_.insert(number);
+        changed_.notify_all();
+        changed_.wait_for(lock, std::chrono::seconds(60),
+                          [&] { return all_ || released_.count(number) > 0; });
+    }
+
+    class Held : public Job {
+    public:
+        Held(std::unique_ptr<Job> job, HeldFiles& gate, int number)
+            : job_(std::move(job)), gate_(gate), number_(number) {}
+        void Run(JobRunner& r) override {
+            job_->Run(r);
+            gate_.Arrive(number_);
+        }
+        void Cancel(JobRunner& r) override { job_->Cancel(r); }
+        void WindDown(JobRunner& r) override { job_->WindDown(r); }
+        void OnTick(JobRunner& r, int timerId) override { job_->OnTick(r, timerId); }
+        bool Busy() const override { return job_->Busy(); }
+        void Interrupt() override { job_->Interrupt(); }
+        void Join() override { job_->Join(); }
+
+    private:
+        std::unique_ptr<Job> job_;
+        HeldFiles& gate_;
+        int number_;
+    };
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::set<int> arrived_, released_;
+    bool all_ = false;
 };
 
 class ParallelBatchTest : public ::testing::Test {
@@ -224,6 +302,41 @@ TEST_F(ParallelBatchTest, TheTextsFollowTheOldestRunningFile) {
     EXPECT_EQ(seen.Pos(JobBar::Overall), 200);
     runner.Cancel();
     runner.Wait();
+}
+
+TEST_F(ParallelBatchTest, TheOverallBarAndTitleShowWhatTheRunningFilesHaveDone) {
+    // Two at a time: a and b run, then c and d; d ends before c does.
+    Waves(4);
+    BatchRecorder seen;
+    JobRunner runner(Batch(JobKind::EncodeMp3, 2), seen);
+    HeldFiles held;  // goes first: no file stays held once the test has ended
+    runner.Start();
+    ASSERT_TRUE(held.WaitDone(1) && held.WaitDone(2));
+    // No file has ended, but two of four are done.
+    EXPECT_EQ(seen.Range(JobBar::Overall), std::make_pair(0, 400));
+    EXPECT_EQ(seen.Pos(JobBar::Overall), 200);
+    EXPECT_EQ(seen.Text(JobText::Title), "Orvane Encoder 2001 - (File 1 of 4)");
+    held.Release(1);
+    ASSERT_TRUE(held.WaitDone(3));
+    EXPECT_EQ(seen.Pos(JobBar::Overall), 300);
+    held.Release(2);
+    ASSERT_TRUE(held.WaitDone(4));
+    held.Release(4);
+    ASSERT_TRUE(seen.WaitOthers({}));  // d has ended, c runs on
+    EXPECT_EQ(seen.Text(JobText::Title), "Orvane Encoder 2001 - (File 3 of 4)");
+    held.Release(3);
+    runner.Wait();
+    runner.Stop();
+    ASSERT_TRUE(seen.Outcome());
+    EXPECT_EQ(seen.Outcome()->result, JobResult::Succeeded);
+    // The window ends on the batch's last file, as one file after the other does.
+    EXPECT_EQ(seen.Text(JobText::Title), "Orvane Encoder 2001 - (File 4 of 4)");
+    EXPECT_EQ(seen.Text(JobText::FileNumber), "4");
+    EXPECT_EQ(seen.Text(JobText::Input), (work / "in/d.wav").string());
+    const std::vector<int> overall = seen.Percents(JobBar::Overall);
+    EXPECT_TRUE(std::is_sorted(overall.begin(), overall.end()))
+        << ::testing::PrintToString(overall);
+    EXPECT_EQ(seen.Pos(JobBar::Overall), 100);
 }
 
 TEST(ParallelJobsSetting, AStoredCountIsKeptAndAnyOtherMeansTheProcessors) {

@@ -303,6 +303,11 @@ TEST_F(StatusDialog, AChildThatFailsFailsItsFile) {
                                                    "\nenc.dll ended with status 3"});
     EXPECT_EQ(dlg.Outcome().result, JobResult::Failed);
     EXPECT_EQ(dlg.Outcome().failedFiles, std::vector<std::string>{in});
+    // The child took next to nothing of the file: neither bar says it was done.
+    for (int bar : {IDC_STATUS_FILEBAR, IDC_STATUS_OVERALLBAR}) {
+        EXPECT_EQ(w.Range(bar), std::make_pair(0, 40004)) << bar;
+        EXPECT_LT(w.Pos(bar), 40004 / 2) << bar;
+    }
 
     // A child that ends well but leaves no output (its error line is the reason), or leaves
     // an older file of the output's name as it was: nothing is tagged or called finished.
@@ -537,6 +542,8 @@ TEST_F(StatusDialog, DecodeStreamsTheWholeFileAndFinishes) {
                                         (work / "in.wav").string()}));
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Decoding finished"});
     EXPECT_EQ(w.Text(IDC_STATUS_BITRATE), "N/A");
+    // A decode has no compressed sizes to show: not the window's first "0MB Compressed to 0MB".
+    EXPECT_EQ(w.Text(IDC_STATUS_COMPRESSION), "-");
 }
 
 TEST_F(StatusDialog, DecodeBatchNamesOutputsAfterTheInputs) {
@@ -583,11 +590,14 @@ TEST_F(StatusDialog, EncoderProgressArithmeticThroughTheWindow) {
     EXPECT_EQ(w.Text(IDC_STATUS_ELAPSED), "00:00:03");
     EXPECT_EQ(w.Text(IDC_STATUS_REMAINING), "00:00:00");
 
-    // No input open: the bars fall back, the times stay.
+    // No input open (the file is done): the bars, the frame counter and the times stay.
     meter.SetInput(1000000, -1, 0);
     clk.Advance(5000);
     update();
-    EXPECT_EQ(w.Pos(IDC_STATUS_FILEBAR), 0);
+    EXPECT_EQ(w.Range(IDC_STATUS_FILEBAR), std::make_pair(0, 100));
+    EXPECT_EQ(w.Pos(IDC_STATUS_FILEBAR), 100);
+    EXPECT_EQ(w.Pos(IDC_STATUS_OVERALLBAR), w.Range(IDC_STATUS_OVERALLBAR).second);
+    EXPECT_EQ(w.Pos(IDC_STATUS_FRAME), 215);
     EXPECT_EQ(w.Text(IDC_STATUS_ELAPSED), "00:00:03");
 }
 
@@ -699,6 +709,16 @@ TEST_F(StatusDialog, DecoderProgressExtrapolatesFromTheGrowingOutput) {
     EXPECT_EQ(w.Pos(IDC_STATUS_FILEBAR), 2500);
     EXPECT_EQ(w.Text(IDC_STATUS_FPS), " [5] Frames / second. ");
     EXPECT_EQ(w.Text(IDC_STATUS_REMAINING), "00:00:06");  // 40 / 5 - 2
+
+    // Past half of the input, and at its end, the total still follows the share read.
+    meter.SetInput(100000, 59999, 0);
+    meter.DecoderUpdate(runner, false);
+    EXPECT_EQ(w.Pos(IDC_STATUS_FRAMES), 16);
+    test::WriteFile(work / "out.wav", std::string(46080 * 2, 'w'));
+    meter.SetInput(100000, 100000, 0);
+    meter.DecoderUpdate(runner, false);
+    EXPECT_EQ(w.Pos(IDC_STATUS_FRAME), 20);
+    EXPECT_EQ(w.Pos(IDC_STATUS_FRAMES), 20);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -250,6 +251,9 @@ TEST_P(FormatJobTest, AFullDiskFailsTheFileWithItsReasonAndLeavesNoPartOfIt) {
     EXPECT_EQ(Files(), (std::vector<std::string>{Out("a"), Out("b")}));
     EXPECT_TRUE(ReadFile(dir / "out" / Out("b")) == "older");
     EXPECT_GT(sfs::file_size(dir / "out" / Out("a")), 2000u);
+    // The overall bar counts the one file done, not both.
+    EXPECT_EQ(recorder.Range(encoder::JobBar::Overall), std::make_pair(0, 200));
+    EXPECT_EQ(recorder.Pos(encoder::JobBar::Overall), 100);
 }
 
 TEST_P(FormatJobTest, ACancelInsideAFileEndsTheJobWithoutThatFile) {
@@ -321,6 +325,11 @@ TEST_P(FormatJobTest, TheStatusWindowShowsTimesAndRateAsForMp3) {
     EXPECT_EQ(timed.Text(encoder::JobText::Remaining), "00:00:00");
     EXPECT_EQ(timed.Text(encoder::JobText::Bitrate),
               GetParam().kind == encoder::JobKind::EncodeOpus ? "96 Kbps" : "N/A");
+    // The sizes are those of the last file: its samples read and the file written of them.
+    char sizes[96];
+    std::snprintf(sizes, sizeof sizes, " %dMB Compressed to %.1fMB ", 1764000 / 1048576,
+                  static_cast<double>(sfs::file_size(dir / "out" / Out("b"))) / 1048576.0);
+    EXPECT_EQ(timed.Text(encoder::JobText::Compression), sizes);
     // While the long file was on its way, the time left was counted down.
     const std::vector<std::string> remaining = timed.Remaining();
     EXPECT_GT(std::count_if(remaining.begin(), remaining.end(),

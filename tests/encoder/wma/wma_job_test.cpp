@@ -361,6 +361,9 @@ TEST_F(WmaJob, HeaderWithoutChannelsRunsAndFailsWithoutTouchingTheOldOutput) {
     test::WriteFile(work / "out.wma", "older file");
     Run(Single(work / "zero.wav", work / "out.wma"));
     EXPECT_EQ(rec->Range(JobBar::CurrentFile), std::make_pair(0, 6));
+    // Nothing was encoded: the bars do not say otherwise.
+    EXPECT_EQ(rec->Pos(JobBar::CurrentFile), 0);
+    EXPECT_EQ(rec->Pos(JobBar::Overall), 0);
     auto texts = rec->Messages();
     ASSERT_EQ(texts.size(), 3u);
     EXPECT_NE(texts[0].find("no channels"), std::string::npos);  // the encoder's description
@@ -412,7 +415,7 @@ TEST_F(WmaJob, SeveralFilesAtOnceWriteWhatOneAtATimeWritesAndFailAlone) {
     test::WriteFile(work / "in" / "c.wav", test::SineWave(1, 22050, 1.0, {660}));
     std::string messages[2];
     std::vector<std::string> failed[2], written[2];
-    std::string durations[2];
+    std::string durations[2], titles[2];
     for (int jobs : {1, 3}) {
         const int i = jobs == 1 ? 0 : 1;
         const fs::path out = work / ("out" + std::to_string(jobs));
@@ -430,6 +433,7 @@ TEST_F(WmaJob, SeveralFilesAtOnceWriteWhatOneAtATimeWritesAndFailAlone) {
         ASSERT_EQ(rec->Finished().size(), 1u);
         messages[i] = rec->Finished()[0].message;
         failed[i] = outcome.failedFiles;
+        titles[i] = rec->Text(JobText::Title);
         written[i] = Files(out);
         for (const std::string& name : written[i])
             durations[i] += name + "=" + test::Probe(out / name)["duration"] + " ";
@@ -441,6 +445,9 @@ TEST_F(WmaJob, SeveralFilesAtOnceWriteWhatOneAtATimeWritesAndFailAlone) {
     EXPECT_EQ(written[1], written[0]);
     EXPECT_EQ(written[0], (std::vector<std::string>{"a.WMA", "c.WMA"}));
     EXPECT_EQ(durations[1], durations[0]);
+    // Both end on the batch's last file, numbered in the whole batch.
+    EXPECT_EQ(titles[0], "Orvane Encoder 2001 - (File 3 of 3)");
+    EXPECT_EQ(titles[1], titles[0]);
 
     test::WriteFile(work / "in" / "b.wav", "no wave");
     fs::remove_all(work / "out3");
@@ -552,6 +559,9 @@ TEST_F(WmaJob, FolderBatchWritesOneFileEachWithoutTexts) {
     EXPECT_EQ(rec->Text(JobText::FileCount), "2");
     EXPECT_EQ(rec->Text(JobText::FileNumber), "2");
     EXPECT_EQ(rec->Range(JobBar::Overall), std::make_pair(0, 200));
+    // The overall bar counts the files done; the title ends on the last file taken.
+    EXPECT_EQ(rec->Percents(JobBar::Overall), (std::vector<int>{0, 50, 100}));
+    EXPECT_EQ(rec->Text(JobText::Title), "Orvane Encoder 2001 - (File 2 of 2)");
     EXPECT_TRUE(fs::exists(work / "in" / "a.wav"));  // only grabbed tracks are deleted
 }
 
@@ -621,6 +631,27 @@ TEST_F(WmaJob, CdTrackThatFailsToEncodeKeepsItsWaveFile) {
     EXPECT_EQ(Files(work / "cd"), std::vector<std::string>{"Track1.WAV"});
 }
 
+// A statistics tick while the job prepares its first file shows the time since the job began,
+// not the time of day.
+TEST_F(WmaJob, TheElapsedTimeWhilePreparingCountsFromTheJobsStart) {
+    clk.SetAutoAdvance(false);
+    fs::path in = Wave("in.wav", 1.0);
+    Recorder window;
+    JobRunner runner(Single(in, work / "out.wma"), window);
+    runner.Start();
+    // The job waits in its message pass after saying it prepares.
+    ASSERT_TRUE(window.WaitLog("Preparing to Start the Encoder..."));
+    ASSERT_TRUE(clk.WaitForSleepers(1));
+    clk.Advance(3000);
+    runner.Tick(ID_TIMER_WMA);
+    const std::string elapsed = window.Text(JobText::Elapsed);
+    clk.SetAutoAdvance(true);
+    clk.Advance(10000);
+    runner.Wait();
+    EXPECT_EQ(elapsed, "00:00:03");
+    EXPECT_EQ(runner.Outcome().result, JobResult::Succeeded);
+}
+
 // The statistics of a running encoder reach the status window.
 TEST_F(WmaJob, StatisticsUpdateShowsRateTimesAndBitrate) {
     Recorder window;
@@ -681,6 +712,12 @@ TEST_F(WmaJob, StatisticsUpdateShowsRateTimesAndBitrate) {
         EXPECT_EQ(window.Pos(JobBar::CurrentFile), 2);
         EXPECT_EQ(window.Pos(JobBar::Overall), 2);
         EXPECT_EQ(window.Text(JobText::Elapsed), "01:02:05");
+        EXPECT_EQ(window.Text(JobText::Remaining), "00:00:00");
+        // Encoded faster than it plays: with the whole input done nothing remains, though
+        // less time has passed than the input lasts.
+        shared.startTime = clock::Time();
+        UpdateWmaStatistics(runner, shared);
+        EXPECT_EQ(window.Text(JobText::Elapsed), "00:00:00");
         EXPECT_EQ(window.Text(JobText::Remaining), "00:00:00");
         int kbps = std::atoi(window.Text(JobText::Bitrate).c_str());
         EXPECT_NEAR(kbps, 160, 16);
