@@ -8,10 +8,11 @@
 #include <vector>
 
 #include "encoder/cdda/aspi.h"
+#include "encoder/rip/audio_drive.h"
 
 namespace orvane::cdda {
 
-constexpr std::uint32_t kFrameBytes = 2352;
+constexpr std::uint32_t kFrameBytes = rip::kFrameBytes;
 constexpr int kMaxDrives = 7;
 constexpr int kMaxTocEntries = 200;
 constexpr int kMaxConfigEntries = 256;
@@ -66,10 +67,8 @@ const std::vector<DriveConfigEntry>& DriveConfigTable();
 // Forgets the loaded table (tests).
 void ResetDriveConfig();
 
-class CdDrive {
+class CdDrive : public rip::AudioDrive {
 public:
-    virtual ~CdDrive() = default;
-
     std::uint16_t adapter = 0;
     std::uint16_t target = 0;
     std::uint16_t readMethod = 0x28;
@@ -88,18 +87,17 @@ public:
     // On a failure with sense data, asc (when given) receives its additional sense code.
     AspiResult ReadToc(TrackTable& table, std::uint8_t* asc = nullptr) const;
     // 28 bytes: the mode parameter header and the capabilities page.
-    AspiResult QueryCdCapabilities(std::uint8_t out[28]) const;
-    AspiResult SetAudioBlockMode() const;
+    AspiResult QueryCdCapabilities(std::uint8_t out[28]) const override;
+    AspiResult SetAudioBlockMode() const override;
     // SET CD SPEED: the read speed in kB/s (kMaxReadSpeed: the drive's fastest).
     AspiResult SetReadSpeed(std::uint16_t kilobytesPerSecond) const;
     // count frames from first into out (count x 2352 bytes).
-    AspiResult ReadAudioFrames(std::uint32_t first, std::uint32_t count, std::uint8_t* out) const;
-    // READ CD with C2 error pointers: the frames into out, and 294 bytes per frame into c2 (a
-    // bit per byte of the frame, set where the drive could not correct it). A drive without
-    // them answers ILLEGAL REQUEST (sense key 5).
-    static constexpr std::uint32_t kC2Bytes = 294;
+    AspiResult ReadAudioFrames(std::uint32_t first, std::uint32_t count,
+                               std::uint8_t* out) const override;
+    // READ CD with C2 error pointers (kC2Bytes a frame); a drive without them answers ILLEGAL
+    // REQUEST (sense key 5).
     AspiResult ReadAudioFramesC2(std::uint32_t first, std::uint32_t count, std::uint8_t* out,
-                                 std::uint8_t* c2) const;
+                                 std::uint8_t* c2) const override;
     // The command block ReadAudioFrames sends (its length in length).
     std::array<std::uint8_t, 12> ReadCommand(std::uint32_t first, std::uint32_t count,
                                              std::uint8_t& length) const;

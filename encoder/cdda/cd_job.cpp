@@ -198,19 +198,17 @@ bool CdTrackSource::TakeLeadingGap(encoder::JobRunner& runner, Next& next) {
     params.deemphasis = request_.cd.deemphasis && TrackHasPreEmphasis(session_, index);
     ApplyReadSpeed(drive, CdReadSettings{request_.cd.readSpeed, request_.cd.deemphasis});
     GrabCounters counters;
-    std::vector<std::uint8_t> buffer;
     rec->BeginLeadingGap();
     ReadOutcome outcome = ReadOutcome::Done;
     if (rec->TestAndCopy()) {
         params.testOnly = true;
         params.written = [rec](const std::uint8_t* d, std::size_t n) { rec->Tested(d, n); };
-        outcome = ReadTrack(params, file, progress, counters, buffer, error);
+        outcome = ReadTrack(params, file, progress, counters, error);
         counters = GrabCounters{};
         params.testOnly = false;
     }
     params.written = [rec](const std::uint8_t* d, std::size_t n) { rec->Written(d, n); };
-    if (outcome == ReadOutcome::Done)
-        outcome = ReadTrack(params, file, progress, counters, buffer, error);
+    if (outcome == ReadOutcome::Done) outcome = ReadTrack(params, file, progress, counters, error);
     window.reset();
     if (outcome == ReadOutcome::Cancelled) {
         rec->EndLeadingGap("", false);

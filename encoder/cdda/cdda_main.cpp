@@ -17,13 +17,13 @@
 #include <vector>
 
 #include "encoder/app/profile_settings.h"
+#include "encoder/cdda/accuraterip.h"
 #include "encoder/cdda/cd_drive.h"
-#include "encoder/cdda/deemphasis.h"
 #include "encoder/cdda/grab.h"
 #include "encoder/cdda/offset_command.h"
+#include "encoder/cdda/reading.h"
 #include "encoder/cdda/rip_command.h"
 #include "encoder/cdda/rip_settings.h"
-#include "encoder/cdda/sample_reader.h"
 #include "encoder/cdda/toc_json.h"
 #include "encoder/cdda/track_list.h"
 #include "platform/base/command_line.h"
@@ -106,22 +106,6 @@ int Usage() {
         "DRIVE is a drive letter such as D:, TRACK the disc's track number (1 for the "
         "first track).\n");
     return 2;
-}
-
-std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* data, std::size_t size) {
-    static std::uint32_t table[256] = {};
-    if (!table[1]) {
-        for (std::uint32_t i = 0; i < 256; ++i) {
-            std::uint32_t c = i;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            table[i] = c;
-        }
-    }
-    crc = ~crc;
-    for (std::size_t i = 0; i < size; ++i)
-        crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
 }
 
 // The drive of a letter as the transport numbers it: drives are discovered in letter order.
@@ -245,52 +229,62 @@ int Toc(const std::string& drive, bool json) {
     return 0;
 }
 
-// Reads the track once into file (when given; through the de-emphasis filter when given) and
-// returns the CRC32 of its samples as read.
-ReadOutcome ReadOnce(CdSession& session, SampleReader& reader, FrameRange range, int sectors,
-                     WaveFileWriter* file, Deemphasis* deemphasis, bool again, std::uint32_t& crc,
-                     std::string& error) {
+// One read of a track: the CRC32 of its samples as read, and the file (when given) of the
+// samples as they go on.
+class TrackRead final : public ReadObserver {
+public:
+    TrackRead(GrabProgress& progress, WaveFileWriter* file, std::string& error)
+        : progress_(progress), file_(file), error_(error) {}
+    bool StopRequested() override { return progress_.CancelPending(); }
+    bool Samples(std::uint32_t, std::uint32_t count, const std::uint8_t* asRead,
+                 const std::uint8_t* samples) override {
+        const std::size_t bytes = std::size_t{count} * kFrameBytes;
+        sums_.Update(asRead, bytes);
+        return !file_ || file_->Write(samples, bytes, error_);
+    }
+    bool ChunkDone(std::uint32_t, std::uint32_t, AspiResult) override {
+        return progress_.CheckCancel();
+    }
+    std::uint32_t Crc() const { return sums_.Finish().crc32; }
+
+private:
+    GrabProgress& progress_;
+    WaveFileWriter* file_;
+    std::string& error_;
+    TrackChecksummer sums_{false, false, 0};
+};
+
+// Reads the track once into file (when given; de-emphasised when asked) and returns the CRC32
+// of its samples as read.
+ReadOutcome ReadOnce(SampleReader& reader, FrameRange range, int sectors, WaveFileWriter* file,
+                     bool deemphasis, bool again, std::uint32_t& crc, std::string& error) {
     GrabProgress progress;
     gProgress = &progress;
-    crc = 0;
-    const CdDrive& drive = session.Drive();
-    std::vector<std::uint8_t> buffer(std::size_t{kReadBufferFrames} * kFrameBytes);
-    drive.SetAudioBlockMode();
-    reader.SetCancelCheck([&progress] { return progress.CancelPending(); });
+    TrackRead observer(progress, file, error);
+    SpanRequest span;
+    span.first = range.start;
+    span.end = range.end;
+    span.chunk = static_cast<std::uint32_t>(sectors);
     // A verifying read must reach the disc, not the drive's cache.
-    reader.BeginSpan(range.start, range.end, again);
-    ReadOutcome outcome = ReadOutcome::Done;
-    for (std::uint32_t e = range.start; e < range.end; e += static_cast<std::uint32_t>(sectors)) {
-        std::uint32_t count =
-            std::min<std::uint32_t>(static_cast<std::uint32_t>(sectors), range.end - e);
-        AspiResult result = reader.Read(e, count, buffer.data(), 6);
-        if (result != 1 && progress.CancelPending()) {
-            error = "interrupted";
-            outcome = ReadOutcome::Cancelled;
-            break;
-        }
-        if (result != 1) {
-            error = "frames " + std::to_string(e) + " to " + std::to_string(e + count - 1) +
-                    " cannot be read (sense key " + std::to_string((result >> 16) & 0x0F) + ")";
-            outcome = ReadOutcome::Failed;
-            break;
-        }
-        std::size_t bytes = std::size_t{count} * kFrameBytes;
-        crc = Crc32(crc, buffer.data(), bytes);
-        if (deemphasis) deemphasis->Process(buffer.data(), bytes / 4);
-        if (file && !file->Write(buffer.data(), bytes, error)) {
-            outcome = ReadOutcome::WriteFailed;
-            break;
-        }
-        if (progress.CheckCancel()) {
-            error = "interrupted";
-            outcome = ReadOutcome::Cancelled;
-            break;
-        }
-    }
-    reader.SetCancelCheck(nullptr);
+    span.reread = again;
+    span.deemphasis = deemphasis;
+    const SpanResult r = reader.ReadSpan(span, observer);
     gProgress = nullptr;
-    return outcome;
+    crc = observer.Crc();
+    switch (r.outcome) {
+        case SpanOutcome::Done:
+            return ReadOutcome::Done;
+        case SpanOutcome::Cancelled:
+            error = "interrupted";
+            return ReadOutcome::Cancelled;
+        case SpanOutcome::Stopped:
+            return ReadOutcome::WriteFailed;
+        case SpanOutcome::Failed:
+            break;
+    }
+    error = "frames " + std::to_string(r.first) + " to " + std::to_string(r.first + r.count - 1) +
+            " cannot be read (sense key " + std::to_string((r.result >> 16) & 0x0F) + ")";
+    return ReadOutcome::Failed;
 }
 
 int Grab(const std::vector<std::string>& args) {
@@ -380,7 +374,6 @@ int Grab(const std::vector<std::string>& args) {
     // Only a track recorded with pre-emphasis (its control bit set, audio) is filtered.
     const bool preemphasis = (session.toc.entries[track].adrControl & 0x05) == 0x01;
     const FrameRange range = hiddenTrack ? hidden : TrackRange(session, track, false, 0);
-    Deemphasis filter;
     std::uint32_t crc = 0;
     // The drive model's stored offset unless one is given; secure mode when asked.
     orvane::encoder::ProfileSettings profile;
@@ -388,9 +381,8 @@ int Grab(const std::vector<std::string>& args) {
     settings.mode = secure ? ReadMode::Secure : ReadMode::Burst;
     if (offsetGiven) settings.offset = offset;
     SampleReader reader(session.Drive(), session.leadOut, settings);
-    if (ReadOnce(session, reader, range, sectors, &file,
-                 deemphasize && preemphasis ? &filter : nullptr, false, crc,
-                 error) != ReadOutcome::Done) {
+    if (ReadOnce(reader, range, sectors, &file, deemphasize && preemphasis, false, crc, error) !=
+        ReadOutcome::Done) {
         file.Discard();
         std::fprintf(stderr, "orvane-cdda: track %ld: %s; nothing written\n", number,
                      error.c_str());
@@ -398,7 +390,7 @@ int Grab(const std::vector<std::string>& args) {
     }
     if (verify) {
         std::uint32_t again = 0;
-        if (ReadOnce(session, reader, range, sectors, nullptr, nullptr, true, again, error) !=
+        if (ReadOnce(reader, range, sectors, nullptr, false, true, again, error) !=
             ReadOutcome::Done) {
             file.Discard();
             std::fprintf(stderr, "orvane-cdda: track %ld: verify: %s; nothing written\n", number,
@@ -423,8 +415,10 @@ int Grab(const std::vector<std::string>& args) {
                 verify ? " (verified)" : "", deemphasize && preemphasis ? " (de-emphasised)" : "");
     // Sectors whose reads never agreed: the file holds the likeliest reading of them.
     for (std::uint32_t lba : reader.Suspicious()) {
-        std::fprintf(stderr, "orvane-cdda: suspicious sector: %s\n",
-                     SectorPlace(static_cast<int>(number), range.start, lba).c_str());
+        std::fprintf(
+            stderr, "orvane-cdda: %s\n",
+            orvane::rip::SuspiciousSector(static_cast<int>(number), range.start, lba, false)
+                .c_str());
     }
     return reader.Suspicious().empty() ? 0 : 1;
 }

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -15,7 +16,6 @@
 #include "encoder/app/paths.h"
 #include "encoder/cdda/accuraterip.h"
 #include "encoder/cdda/cdda_strings.h"
-#include "encoder/cdda/deemphasis.h"
 #include "encoder/cdda/resource_cdda.h"
 #include "platform/clock/clock.h"
 
@@ -162,61 +162,86 @@ bool TrackHasPreEmphasis(const CdSession& session, int track) {
     return (control & 0x04) == 0 && (control & 0x01) != 0;
 }
 
-ReadOutcome ReadTrack(const ReadTrackParams& p, WaveFileWriter& file, GrabProgress& progress,
-                      GrabCounters& counters, std::vector<std::uint8_t>& buffer,
-                      std::string& error) {
-    const std::uint32_t n = static_cast<std::uint32_t>(BoundedSectorsPerRead(p.sectorsPerRead));
-    const auto start = p.range.start, end = p.range.end;
-    const int trackRange = static_cast<int>(p.range.Frames());
-    buffer.resize(std::size_t{kReadBufferFrames} * kFrameBytes);
-    progress.SetFileText(file.Path());
-    progress.SetTrackBar(trackRange, 0);
-    p.drive->SetAudioBlockMode();
-    Deemphasis filter;
-    // The reader asks for the cancel between its requests: a secure read of damaged sectors
-    // makes many.
-    struct CancelCheck {
-        SampleReader* reader;
-        ~CancelCheck() {
-            if (reader) reader->SetCancelCheck(nullptr);
-        }
-    } check{p.reader};
-    if (p.reader) {
-        p.reader->SetCancelCheck([&progress] {
-            return progress.CancelPending() || (progress.stopped && progress.stopped());
-        });
-        p.reader->BeginSpan(start, end, p.reread);
+namespace {
+
+// The grab's side of the span loop: the file, the checksums and the progress window.
+class TrackObserver final : public ReadObserver {
+public:
+    TrackObserver(const ReadTrackParams& p, WaveFileWriter& file, GrabProgress& progress,
+                  GrabCounters& counters, std::string& error)
+        : p_(p), file_(file), progress_(progress), counters_(counters), error_(error) {}
+
+    bool StopRequested() override {
+        return progress_.CancelPending() || (progress_.stopped && progress_.stopped());
     }
-    for (std::uint32_t e = start; e < end; e += n) {
-        std::uint32_t count = std::min(n, end - e);
-        int attempts = p.inJob && e + n >= end ? 10 : 6;
-        AspiResult result = 0;
-        if (p.reader) {
-            result = p.reader->Read(e, count, buffer.data(), attempts);
-        } else {
-            for (int a = 0; a < attempts; ++a) {
-                result = p.drive->ReadAudioFrames(e, count, buffer.data());
-                if (result == 1) break;
-            }
+    bool Samples(std::uint32_t, std::uint32_t count, const std::uint8_t*,
+                 const std::uint8_t* samples) override {
+        const std::size_t bytes = std::size_t{count} * kFrameBytes;
+        if (!p_.testOnly && !file_.Write(samples, bytes, error_)) {
+            writeFailed = true;
+            return false;
         }
-        if (result == 1 && p.deemphasis) filter.Process(buffer.data(), std::size_t{count} * 588);
-        if (result == 1 && !p.testOnly &&
-            !file.Write(buffer.data(), std::size_t{count} * kFrameBytes, error))
+        if (p_.written) p_.written(samples, bytes);
+        return true;
+    }
+    bool ChunkDone(std::uint32_t, std::uint32_t, AspiResult) override {
+        // Both counters advance by the sectors per read, the last shorter request too.
+        const auto n = static_cast<std::uint32_t>(BoundedSectorsPerRead(p_.sectorsPerRead));
+        const int trackRange = static_cast<int>(p_.range.Frames());
+        counters_.track += n;
+        counters_.total += n;
+        if (p_.totalRange > 0) {
+            progress_.SetGrabbedText(counters_.total);
+            progress_.SetTrackBar(trackRange, static_cast<int>(counters_.track));
+            progress_.SetTotalBar(p_.totalRange, static_cast<int>(counters_.total));
+        } else {
+            progress_.SetGrabbedText(counters_.track);
+            progress_.SetTrackBar(trackRange, static_cast<int>(counters_.track));
+            progress_.SetTotalBar(trackRange, static_cast<int>(counters_.track));
+        }
+        return progress_.CheckCancel();
+    }
+    bool writeFailed = false;
+
+private:
+    const ReadTrackParams& p_;
+    WaveFileWriter& file_;
+    GrabProgress& progress_;
+    GrabCounters& counters_;
+    std::string& error_;
+};
+
+}  // namespace
+
+ReadOutcome ReadTrack(const ReadTrackParams& p, WaveFileWriter& file, GrabProgress& progress,
+                      GrabCounters& counters, std::string& error) {
+    progress.SetFileText(file.Path());
+    progress.SetTrackBar(static_cast<int>(p.range.Frames()), 0);
+    // Without a verified rip each request goes to the drive as it stands.
+    std::optional<SampleReader> described;
+    SampleReader* reader = p.reader;
+    if (!reader) {
+        ReadSettings asRequested;
+        asRequested.asRequested = true;
+        reader = &described.emplace(*p.drive, 0, asRequested);
+    }
+    SpanRequest span;
+    span.first = p.range.start;
+    span.end = p.range.end;
+    span.chunk = static_cast<std::uint32_t>(BoundedSectorsPerRead(p.sectorsPerRead));
+    span.lastAttempts = p.inJob ? 10 : 6;
+    span.reread = p.reread;
+    span.deemphasis = p.deemphasis;
+    TrackObserver observer(p, file, progress, counters, error);
+    switch (reader->ReadSpan(span, observer).outcome) {
+        case SpanOutcome::Done:
+            break;
+        case SpanOutcome::Cancelled:
+            return ReadOutcome::Cancelled;
+        case SpanOutcome::Failed:
+            return ReadOutcome::Failed;
+        case SpanOutcome::Stopped:
             return ReadOutcome::WriteFailed;
-        if (result == 1 && p.written) p.written(buffer.data(), std::size_t{count} * kFrameBytes);
-        counters.track += n;
-        counters.total += n;
-        if (p.totalRange > 0) {
-            progress.SetGrabbedText(counters.total);
-            progress.SetTrackBar(trackRange, static_cast<int>(counters.track));
-            progress.SetTotalBar(p.totalRange, static_cast<int>(counters.total));
-        } else {
-            progress.SetGrabbedText(counters.track);
-            progress.SetTrackBar(trackRange, static_cast<int>(counters.track));
-            progress.SetTotalBar(trackRange, static_cast<int>(counters.track));
-        }
-        if (progress.CheckCancel()) return ReadOutcome::Cancelled;
-        if (result != 1) return ReadOutcome::Failed;
     }
     return ReadOutcome::Done;
 }
@@ -266,7 +291,6 @@ void GrabToFolder(CdSession& session, const GrabToFolderRequest& request, Window
     progress.SetTotalBar(std::max(totalRange, 1), 0);
     if (window) window->Port().SetText(IDC_GRAB_GRABBED, "");
     GrabCounters counters;
-    std::vector<std::uint8_t> buffer;
     std::set<std::string> used;
     std::unique_ptr<SampleReader> reader;
     if (!request.read.Plain())
@@ -316,7 +340,7 @@ void GrabToFolder(CdSession& session, const GrabToFolderRequest& request, Window
             params.written = [&testSums](const std::uint8_t* d, std::size_t size) {
                 testSums.Update(d, size);
             };
-            outcome = ReadTrack(params, file, progress, counters, buffer, error);
+            outcome = ReadTrack(params, file, progress, counters, error);
             counters = before;
             params.testOnly = false;
             params.reread = true;
@@ -325,12 +349,12 @@ void GrabToFolder(CdSession& session, const GrabToFolderRequest& request, Window
             };
         }
         if (outcome == ReadOutcome::Done)
-            outcome = ReadTrack(params, file, progress, counters, buffer, error);
+            outcome = ReadTrack(params, file, progress, counters, error);
         if (outcome == ReadOutcome::Done && reader) {
             const int number = session.toc.entries[static_cast<std::size_t>(row.track)].trackNumber;
             const std::uint32_t start = params.range.start;
             for (std::uint32_t lba : reader->Suspicious())
-                doubts += "\nSuspicious sector: " + SectorPlace(number, start, lba);
+                doubts += "\n" + rip::SuspiciousSector(number, start, lba);
             if (testSums.Finish().crc32 != copySums.Finish().crc32)
                 doubts += "\nTrack " + std::to_string(number) + ": the test and the copy differ";
         }
@@ -418,7 +442,6 @@ GrabNextTrackResult GrabNextTrack(CdSession& session, const std::string& folder,
     params.deemphasis = options.cdRead.deemphasis && TrackHasPreEmphasis(session, track);
     ApplyReadSpeed(drive, options.cdRead);
     GrabCounters counters;
-    std::vector<std::uint8_t> buffer;
     std::string error;
     if (options.starting) options.starting(track);
     ReadOutcome outcome = ReadOutcome::Done;
@@ -426,14 +449,13 @@ GrabNextTrackResult GrabNextTrack(CdSession& session, const std::string& folder,
         // The test: one whole read whose checksum the copy's must equal.
         params.testOnly = true;
         params.written = options.tested;
-        outcome = ReadTrack(params, file, progress, counters, buffer, error);
+        outcome = ReadTrack(params, file, progress, counters, error);
         counters = GrabCounters{};
         params.testOnly = false;
         params.reread = true;
     }
     params.written = options.written;
-    if (outcome == ReadOutcome::Done)
-        outcome = ReadTrack(params, file, progress, counters, buffer, error);
+    if (outcome == ReadOutcome::Done) outcome = ReadTrack(params, file, progress, counters, error);
     std::string finishError;
     bool finished = file.Finish(finishError);
     switch (outcome) {

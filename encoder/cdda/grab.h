@@ -1,7 +1,7 @@
 #pragma once
 // Grabbing audio tracks into 16-bit stereo 44100 Hz WAVE files: the progress window's logic,
-// the read loop shared by both entry points, "&Grab Now!" (GrabToFolder) and the grab of the
-// next selected track inside a job (GrabNextTrack).
+// the track read shared by both entry points (over the disc reader's span loop), "&Grab Now!"
+// (GrabToFolder) and the grab of the next selected track inside a job (GrabNextTrack).
 
 #include <array>
 #include <atomic>
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "common/tag_fields.h"
-#include "encoder/cdda/sample_reader.h"
+#include "encoder/cdda/reading.h"
 #include "encoder/cdda/track_list.h"
 #include "platform/fs/fs.h"
 #include "platform/window/window_port.h"
@@ -101,8 +101,8 @@ struct ReadTrackParams {
     int sectorsPerRead = 4;
     bool inJob = false;  // 10 attempts for the last request of a track in a job, else 6
     int totalRange = 0;  // total bar range; 0 = the track's range (inside a job)
-    // Reads through this reader (offset, secure mode) instead of one plain request; null: the
-    // described reading.
+    // Reads through this reader (offset, secure mode); null: the described reading, each
+    // request as it stands.
     SampleReader* reader = nullptr;
     // Sees every block of samples written, in order (checksums).
     std::function<void(const std::uint8_t* data, std::size_t size)> written;
@@ -111,11 +111,11 @@ struct ReadTrackParams {
     bool deemphasis = false;  // undo the track's pre-emphasis in what is written
 };
 
-// Reads a track into the file, request by request, with retries. A request whose last attempt
+// Reads a track into the file through the span loop of the disc reader (p.reader, else one of
+// the described reading), request by request, with retries. A request whose last attempt
 // failed is not written: the file keeps exactly the frames that were read.
 ReadOutcome ReadTrack(const ReadTrackParams& p, WaveFileWriter& file, GrabProgress& progress,
-                      GrabCounters& counters, std::vector<std::uint8_t>& buffer,
-                      std::string& error);
+                      GrabCounters& counters, std::string& error);
 
 // The file name of a row name inside folder: the naming rule's replacements (':' '\\' '/' '<'
 // '>' '|' become '-', '*' and '?' go, '"' becomes '\''), ".WAV" appended; a name that is empty

@@ -5,8 +5,8 @@
 
 #include "encoder/cdda/accuraterip.h"
 #include "encoder/cdda/offset_finder.h"
+#include "encoder/cdda/reading.h"
 #include "encoder/cdda/rip_settings.h"
-#include "encoder/cdda/sample_reader.h"
 
 namespace orvane::cdda {
 
@@ -16,6 +16,30 @@ constexpr std::uint32_t kMarginSectors = kMaxOffsetSearch / kSamplesPerSector;  
 
 std::string Signed(int offset) { return (offset > 0 ? "+" : "") + std::to_string(offset); }
 
+// The words of a span as the drive delivered them, from word 0 of words on.
+class WordsRead final : public ReadObserver {
+public:
+    WordsRead(const OffsetCommand& command, std::int64_t first, std::vector<std::uint32_t>& words)
+        : command_(command), first_(first), words_(words) {}
+    // Asked before every request; a cancel once seen stays (OffsetCommand::cancelled).
+    bool StopRequested() override { return command_.cancelled && command_.cancelled(); }
+    bool Samples(std::uint32_t lba, std::uint32_t count, const std::uint8_t* asRead,
+                 const std::uint8_t*) override {
+        std::uint32_t* w = words_.data() + (lba - first_) * kSamplesPerSector;
+        for (std::size_t i = 0; i < std::size_t{count} * kSamplesPerSector; ++i) {
+            const std::uint8_t* p = asRead + 4 * i;
+            w[i] = std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+                   std::uint32_t{p[3]} << 24;
+        }
+        return true;
+    }
+
+private:
+    const OffsetCommand& command_;
+    std::int64_t first_;
+    std::vector<std::uint32_t>& words_;
+};
+
 // Reads the disc's sectors first..end-1 uncorrected into words (at word 0 on), zeros for
 // sectors outside 0..audioEnd-1. False with a message when a read fails or is cancelled.
 bool ReadWords(const CdDrive& drive, std::uint32_t leadOut, std::int64_t first, std::int64_t end,
@@ -24,30 +48,24 @@ bool ReadWords(const CdDrive& drive, std::uint32_t leadOut, std::int64_t first, 
     words.assign(static_cast<std::size_t>(end - first) * kSamplesPerSector, 0);
     ReadSettings plain;  // no correction, one read a request
     SampleReader reader(drive, leadOut, plain);
-    const std::int64_t from = std::max<std::int64_t>(first, 0);
-    const std::int64_t to = std::min<std::int64_t>(end, audioEnd);
-    const auto step = static_cast<std::int64_t>(std::clamp(command.sectorsPerRead, 1, 256));
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(step) * cdrom::kFrameBytes);
-    for (std::int64_t lba = from; lba < to; lba += step) {
-        if (command.cancelled && command.cancelled()) {
-            error = "interrupted";
-            return false;
-        }
-        const auto count = static_cast<std::uint32_t>(std::min(step, to - lba));
-        const AspiResult r = reader.Read(static_cast<std::uint32_t>(lba), count, buffer.data(), 6);
-        if (r != 1) {
-            error = "frames " + std::to_string(lba) + " to " + std::to_string(lba + count - 1) +
-                    " cannot be read (sense key " + std::to_string((r >> 16) & 0x0F) + ")";
-            return false;
-        }
-        std::uint32_t* w = words.data() + (lba - first) * kSamplesPerSector;
-        for (std::size_t i = 0; i < std::size_t{count} * kSamplesPerSector; ++i) {
-            const std::uint8_t* p = buffer.data() + 4 * i;
-            w[i] = std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-                   std::uint32_t{p[3]} << 24;
-        }
+    SpanRequest span;
+    span.first = static_cast<std::uint32_t>(std::max<std::int64_t>(first, 0));
+    span.end = static_cast<std::uint32_t>(
+        std::max<std::int64_t>(std::min<std::int64_t>(end, audioEnd), span.first));
+    span.chunk = static_cast<std::uint32_t>(std::clamp(command.sectorsPerRead, 1, 256));
+    // The drive was put into audio blocks once for every track.
+    span.blockMode = false;
+    WordsRead observer(command, first, words);
+    const SpanResult r = reader.ReadSpan(span, observer);
+    if (r.outcome == SpanOutcome::Done) return true;
+    if (r.result == kReadCancelled) {
+        error = "interrupted";
+    } else {
+        error = "frames " + std::to_string(r.first) + " to " +
+                std::to_string(r.first + r.count - 1) + " cannot be read (sense key " +
+                std::to_string((r.result >> 16) & 0x0F) + ")";
     }
-    return true;
+    return false;
 }
 
 }  // namespace

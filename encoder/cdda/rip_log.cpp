@@ -93,15 +93,7 @@ std::string DiscArtist(const RipReport& r) {
 
 std::string SuspiciousList(const RipReport& report, const RipTrackReport& track) {
     const cdrom::TrackInfo* t = report.disc.Track(track.number);
-    std::string out;
-    for (std::uint32_t lba : track.suspicious) {
-        if (!out.empty()) out += ", ";
-        out += "LBA " + std::to_string(lba);
-        if (t && lba >= t->start)
-            out += " (track " + std::to_string(track.number) + ", " +
-                   TrackPosition(lba - t->start) + ")";
-    }
-    return out;
+    return rip::SuspiciousList(track.suspicious, track.number, t ? &t->start : nullptr);
 }
 
 }  // namespace
@@ -186,13 +178,6 @@ std::string LeadingGapLines(const RipReport& r) {
 }
 
 }  // namespace
-
-std::string TrackPosition(std::uint32_t sectorsIntoTrack) {
-    char text[24];
-    std::snprintf(text, sizeof text, "%02u:%02u.%02u", sectorsIntoTrack / 75 / 60,
-                  sectorsIntoTrack / 75 % 60, sectorsIntoTrack % 75);
-    return text;
-}
 
 std::string FormatRipLog(const RipReport& r) {
     std::string out = r.program + " " + r.version + "\n";

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "encoder/cdda/accuraterip.h"
+#include "encoder/rip/suspicious_text.h"
 #include "platform/cdrom/disc_info.h"
 
 namespace orvane::cdda {
@@ -50,7 +51,7 @@ struct RipReport {
 };
 
 // Position of a sector within its track as "mm:ss.ff" (75 frames a second).
-std::string TrackPosition(std::uint32_t sectorsIntoTrack);
+using rip::TrackPosition;
 
 std::string FormatRipLog(const RipReport& report);
 // Track files are named by their file name alone: the sheet lies in the same folder.

@@ -7,7 +7,7 @@
 #include "encoder/app/job_request.h"
 #include "encoder/app/settings_store.h"
 #include "encoder/cdda/cd_drive.h"
-#include "encoder/cdda/sample_reader.h"
+#include "encoder/cdda/reading.h"
 
 namespace orvane::cdda {
 

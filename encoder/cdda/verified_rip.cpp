@@ -260,10 +260,8 @@ const RipReport& RipRecorder::Finish(const std::function<bool()>& cancelled,
         const RipTrackReport& gap = report_.leadingGap->rip;
         tracks.insert(tracks.begin(), gap);
         if (gap.read && !gap.suspicious.empty()) {
-            std::string at;
-            for (std::uint32_t lba : gap.suspicious)
-                at += (at.empty() ? "LBA " : ", LBA ") + std::to_string(lba);
-            lines.insert(lines.begin(), "Track 0: suspicious sectors at " + at);
+            lines.insert(lines.begin(), "Track 0: suspicious sectors at " +
+                                            rip::SuspiciousList(gap.suspicious, 0, nullptr));
         }
     }
     for (const RipTrackReport& t : tracks) {

@@ -14,8 +14,8 @@
 
 #include "encoder/app/job_request.h"
 #include "encoder/cdda/accuraterip.h"
+#include "encoder/cdda/reading.h"
 #include "encoder/cdda/rip_log.h"
-#include "encoder/cdda/sample_reader.h"
 #include "encoder/cdda/track_list.h"
 
 namespace orvane::cdda {

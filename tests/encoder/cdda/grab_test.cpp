@@ -8,8 +8,8 @@
 #include <filesystem>
 
 #include "encoder/app/fake_window.h"
-#include "encoder/cdda/deemphasis.h"
 #include "encoder/cdda/resource_cdda.h"
+#include "encoder/rip/deemphasis.h"
 #include "platform/clock/clock.h"
 #include "support/full_disk.h"
 #include "tests/encoder/cdda/transport_fixture.h"
@@ -96,9 +96,8 @@ protected:
         p.sectorsPerRead = n;
         p.inJob = inJob;
         GrabCounters counters;
-        std::vector<std::uint8_t> buffer;
         std::string error;
-        return ReadTrack(p, file, progress, counters, buffer, error);
+        return ReadTrack(p, file, progress, counters, error);
     }
 
     GrabNextTrackResult NextTrack(int& next, int& buffer, Opened& opened, FakeWindow* job,
@@ -619,15 +618,19 @@ TEST_F(VerifiedGrab, CacheDefeatReadsNothingTwiceBeyondWhatItMust) {
     read.mode = ReadMode::Secure;
     read.useC2 = false;
     SampleReader reader(session_.Drive(), session_.leadOut, read);
-    reader.BeginSpan(0, 100);
-    std::vector<std::uint8_t> buffer(26 * kFrameBytes);
-    std::string got;
-    for (std::uint32_t e = 0; e < 100; e += 26) {
-        const std::uint32_t n = std::min(26u, 100 - e);
-        ASSERT_EQ(reader.Read(e, n, buffer.data(), 6), 1);
-        got.append(buffer.begin(), buffer.begin() + n * kFrameBytes);
-    }
-    EXPECT_TRUE(got == test::PatternFrames(0, 100));
+    struct Collect final : ReadObserver {
+        std::string got;
+        bool Samples(std::uint32_t, std::uint32_t count, const std::uint8_t* data,
+                     const std::uint8_t*) override {
+            got.append(data, data + std::size_t{count} * kFrameBytes);
+            return true;
+        }
+    } collect;
+    SpanRequest span;
+    span.end = 100;
+    span.chunk = 26;
+    ASSERT_EQ(reader.ReadSpan(span, collect).outcome, SpanOutcome::Done);
+    EXPECT_TRUE(collect.got == test::PatternFrames(0, 100));
     EXPECT_TRUE(reader.Suspicious().empty());
     // Windows 0-35 and 36-99: 2 + 2 requests of up to 26 each, 3 + 3 for the second.
     EXPECT_EQ(reader.Requests(), 10u);

@@ -1,9 +1,9 @@
-#include "encoder/cdda/deemphasis.h"
+#include "encoder/rip/deemphasis.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace orvane::cdda {
+namespace orvane::rip {
 
 namespace {
 
@@ -33,4 +33,4 @@ void Deemphasis::Process(std::uint8_t* samples, std::size_t sampleFrames) {
     }
 }
 
-}  // namespace orvane::cdda
+}  // namespace orvane::rip

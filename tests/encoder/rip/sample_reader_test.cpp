@@ -1,4 +1,4 @@
-#include "encoder/cdda/sample_reader.h"
+#include "encoder/rip/sample_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +7,7 @@
 #include <random>
 #include <sstream>
 
+#include "encoder/cdda/reading.h"
 #include "encoder/cdda/track_list.h"
 #include "tests/encoder/cdda/transport_fixture.h"
 
@@ -59,17 +60,25 @@ protected:
         AspiResult result = 1;
         std::string data;
     };
-    // Reads first .. end - 1 as the grab's loop does, n frames a request.
+    // Reads first .. end - 1 through the span loop, n frames a request.
     static SpanRead ReadSpan(SampleReader& reader, std::uint32_t first, std::uint32_t end,
                              std::uint32_t n, bool reread = false) {
+        struct Collect final : ReadObserver {
+            std::string data;
+            bool Samples(std::uint32_t, std::uint32_t count, const std::uint8_t* asRead,
+                         const std::uint8_t*) override {
+                data.append(asRead, asRead + std::size_t{count} * kFrameBytes);
+                return true;
+            }
+        } collect;
+        SpanRequest span;
+        span.first = first;
+        span.end = end;
+        span.chunk = n;
+        span.reread = reread;
         SpanRead out;
-        std::vector<std::uint8_t> buffer(std::size_t{n} * kFrameBytes);
-        reader.BeginSpan(first, end, reread);
-        for (std::uint32_t e = first; e < end && out.result == 1; e += n) {
-            const std::uint32_t count = std::min(n, end - e);
-            out.result = reader.Read(e, count, buffer.data(), 6);
-            out.data.append(buffer.begin(), buffer.begin() + std::size_t{count} * kFrameBytes);
-        }
+        out.result = reader.ReadSpan(span, collect).result;
+        out.data = std::move(collect.data);
         return out;
     }
 
@@ -211,6 +220,77 @@ TEST_F(ReaderTest, FailuresThatAreNotTheMediumsAndTheCancelEndTheRead) {
     EXPECT_EQ(reader.Read(0, 26, buffer.data(), 6), kReadCancelled);
     EXPECT_TRUE(cancel);
     EXPECT_EQ(reader.Requests(), 4u);
+}
+
+TEST_F(ReaderTest, TheSpanLoopHandsOnEachChunkAndStopsWhereItIsTold) {
+    // Sees every chunk; stops after chunk `cancelAfter` (ChunkDone) or before request
+    // `stopAt` (StopRequested).
+    struct Watch final : ReadObserver {
+        int cancelAfter = -1, stopAt = -1, asked = 0;
+        std::vector<std::uint32_t> read, done;
+        std::string asRead, samples;
+        bool StopRequested() override { return ++asked == stopAt; }
+        bool Samples(std::uint32_t first, std::uint32_t count, const std::uint8_t* a,
+                     const std::uint8_t* s) override {
+            read.push_back(first);
+            asRead.append(a, a + std::size_t{count} * kFrameBytes);
+            samples.append(s, s + std::size_t{count} * kFrameBytes);
+            return true;
+        }
+        bool ChunkDone(std::uint32_t first, std::uint32_t, AspiResult) override {
+            done.push_back(first);
+            return static_cast<int>(done.size()) == cancelAfter;
+        }
+    };
+    SpanRequest span;
+    span.end = 100;
+    span.chunk = 26;
+    {
+        SampleReader reader(session_.Drive(), session_.leadOut, ReadSettings{});
+        Watch w;
+        w.cancelAfter = 2;
+        EXPECT_EQ(reader.ReadSpan(span, w).outcome, SpanOutcome::Cancelled);
+        EXPECT_EQ(w.done, (std::vector<std::uint32_t>{0, 26}));
+        EXPECT_EQ(reader.Requests(), 2u);
+    }
+    {
+        SampleReader reader(session_.Drive(), session_.leadOut, ReadSettings{});
+        Watch w;
+        w.stopAt = 3;
+        const SpanResult r = reader.ReadSpan(span, w);
+        EXPECT_EQ(r.outcome, SpanOutcome::Failed);
+        EXPECT_EQ(r.result, kReadCancelled);
+        EXPECT_EQ(r.first, 52u);
+        EXPECT_EQ(reader.Requests(), 2u);
+    }
+    {
+        // A chunk that never reads is seen as done, not as samples, and ends the span.
+        Faults("fail=60");
+        SampleReader reader(session_.Drive(), session_.leadOut, ReadSettings{});
+        Watch w;
+        const SpanResult r = reader.ReadSpan(span, w);
+        EXPECT_EQ(r.outcome, SpanOutcome::Failed);
+        EXPECT_EQ(r.first, 52u);
+        EXPECT_EQ(r.count, 26u);
+        EXPECT_EQ((r.result >> 16) & 0x0F, 3);
+        EXPECT_EQ(w.read, (std::vector<std::uint32_t>{0, 26}));
+        EXPECT_EQ(w.done, (std::vector<std::uint32_t>{0, 26, 52}));
+        EXPECT_EQ(reader.Requests(), 2u + 6u);
+    }
+    {
+        // De-emphasis: the samples as read and as they go on, the filter running across chunks.
+        Faults("");
+        SampleReader reader(session_.Drive(), session_.leadOut, ReadSettings{});
+        Watch w;
+        span.deemphasis = true;
+        EXPECT_EQ(reader.ReadSpan(span, w).outcome, SpanOutcome::Done);
+        EXPECT_TRUE(w.asRead == Expected(0, 100, 0));
+        std::string filtered = Expected(0, 100, 0);
+        Deemphasis filter;
+        filter.Process(reinterpret_cast<std::uint8_t*>(filtered.data()), filtered.size() / 4);
+        EXPECT_TRUE(w.samples == filtered);
+        EXPECT_FALSE(w.samples == w.asRead);
+    }
 }
 
 // Random faults, request sizes, offsets and modes: every sector the reader gives as good is the

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace orvane::cdda {
+namespace orvane::rip {
 
 class Deemphasis {
 public:
@@ -20,4 +20,4 @@ private:
     double lastOut_[2] = {};
 };
 
-}  // namespace orvane::cdda
+}  // namespace orvane::rip

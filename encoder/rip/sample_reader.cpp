@@ -1,10 +1,10 @@
-#include "encoder/cdda/sample_reader.h"
+#include "encoder/rip/sample_reader.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-namespace orvane::cdda {
+namespace orvane::rip {
 
 namespace {
 
@@ -49,16 +49,16 @@ const char* ReadModeName(ReadMode mode) {
     return "burst";
 }
 
-std::string SectorPlace(int trackNumber, std::uint32_t trackStart, std::uint32_t lba) {
-    const std::uint32_t at = lba >= trackStart ? lba - trackStart : 0;
-    char text[96];
-    std::snprintf(text, sizeof text, "track %d, %02u:%02u.%02u (LBA %u)", trackNumber, at / 75 / 60,
-                  at / 75 % 60, at % 75, lba);
-    return text;
-}
-
-AspiResult SampleReader::Read(std::uint32_t first, std::uint32_t count, std::uint8_t* out,
+ReadResult SampleReader::Read(std::uint32_t first, std::uint32_t count, std::uint8_t* out,
                               int attempts) {
+    if (settings_.asRequested) {
+        ReadResult result = 0;
+        for (int a = 0; a < attempts && result != 1; ++a) {
+            ++requests_;
+            result = drive_.ReadAudioFrames(first, count, out);
+        }
+        return result;
+    }
     const std::int64_t from = std::int64_t{first} * kFrameSamples + settings_.offset;
     const std::int64_t firstFrame = FloorDiv(from, kFrameSamples);
     const auto skip = static_cast<std::size_t>(from - firstFrame * kFrameSamples) * 4;
@@ -74,7 +74,7 @@ AspiResult SampleReader::Read(std::uint32_t first, std::uint32_t count, std::uin
     const std::int64_t lo = std::max<std::int64_t>(firstFrame, 0);
     const std::int64_t hi = std::min<std::int64_t>(firstFrame + frames, leadOut_);
     if (lo < hi) {
-        AspiResult r =
+        ReadResult r =
             ReadFrames(static_cast<std::uint32_t>(lo), static_cast<std::uint32_t>(hi - lo),
                        target + static_cast<std::size_t>(lo - firstFrame) * kFrameBytes, attempts);
         if (r != 1) return r;
@@ -91,7 +91,57 @@ AspiResult SampleReader::Read(std::uint32_t first, std::uint32_t count, std::uin
     return 1;
 }
 
+SpanResult SampleReader::ReadSpan(const SpanRequest& request, ReadObserver& observer) {
+    SpanResult out;
+    const std::uint32_t n = std::max<std::uint32_t>(request.chunk, 1);
+    span_.resize(std::size_t{n} * kFrameBytes);
+    if (request.blockMode) drive_.SetAudioBlockMode();
+    // The observer is asked between the reader's requests too: a secure read of damaged
+    // sectors makes many.
+    std::function<bool()> before = std::move(cancelled_);
+    cancelled_ = [&observer] { return observer.StopRequested(); };
+    struct Restore {
+        std::function<bool()>& slot;
+        std::function<bool()>& saved;
+        ~Restore() { slot = std::move(saved); }
+    } restore{cancelled_, before};
+    BeginSpan(request.first, request.end, request.reread);
+    Deemphasis filter;
+    for (std::uint32_t e = request.first; e < request.end; e += n) {
+        const std::uint32_t count = std::min(n, request.end - e);
+        const int attempts =
+            e + std::uint64_t{n} >= request.end ? request.lastAttempts : request.attempts;
+        const ReadResult result = Read(e, count, span_.data(), attempts);
+        if (result == 1) {
+            const std::size_t bytes = std::size_t{count} * kFrameBytes;
+            const std::uint8_t* samples = span_.data();
+            if (request.deemphasis) {
+                filtered_.assign(span_.begin(), span_.begin() + static_cast<std::ptrdiff_t>(bytes));
+                filter.Process(filtered_.data(), bytes / 4);
+                samples = filtered_.data();
+            }
+            if (!observer.Samples(e, count, span_.data(), samples)) {
+                out.outcome = SpanOutcome::Stopped;
+                return out;
+            }
+        }
+        if (observer.ChunkDone(e, count, result)) {
+            out.outcome = SpanOutcome::Cancelled;
+            return out;
+        }
+        if (result != 1) {
+            out.outcome = SpanOutcome::Failed;
+            out.first = e;
+            out.count = count;
+            out.result = result;
+            return out;
+        }
+    }
+    return out;
+}
+
 void SampleReader::BeginSpan(std::uint32_t first, std::uint32_t end, bool reread) {
+    if (settings_.asRequested) return;
     // The sectors Read asks of the drive for these frames, the offset applied.
     const auto frame = [&](std::uint32_t f, std::int64_t round) {
         const std::int64_t at =
@@ -198,7 +248,7 @@ bool SampleReader::PushOut(const std::vector<std::uint32_t>& sectors, std::uint3
     return true;
 }
 
-AspiResult SampleReader::ReadWindowed(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) {
+ReadResult SampleReader::ReadWindowed(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) {
     chunk_ = std::max(chunk_, count);
     const std::uint32_t n = CacheSectors(), chunk = chunk_;
     // A cache of n holds none of a window's first reads once its second pass has read 2n
@@ -219,7 +269,7 @@ AspiResult SampleReader::ReadWindowed(std::uint32_t lba, std::uint32_t count, st
         if (spanHi_ - hi < size) hi = spanHi_;
         window_.resize(std::size_t{hi - lba} * kFrameBytes);
         winLo_ = winHi_ = 0;
-        AspiResult r = ReadSecure(lba, hi - lba, window_.data(), chunk);
+        ReadResult r = ReadSecure(lba, hi - lba, window_.data(), chunk);
         if (r != 1) return r;
         winLo_ = lba;
         winHi_ = hi;
@@ -227,7 +277,7 @@ AspiResult SampleReader::ReadWindowed(std::uint32_t lba, std::uint32_t count, st
     return 1;
 }
 
-AspiResult SampleReader::ReadFrames(std::uint32_t lba, std::uint32_t count, std::uint8_t* out,
+ReadResult SampleReader::ReadFrames(std::uint32_t lba, std::uint32_t count, std::uint8_t* out,
                                     int attempts) {
     if (settings_.mode == ReadMode::Secure) {
         if (CacheSectors() && lba >= spanLo_ && lba + count <= spanHi_)
@@ -237,7 +287,7 @@ AspiResult SampleReader::ReadFrames(std::uint32_t lba, std::uint32_t count, std:
     }
     chunk_ = std::max(chunk_, count);
     const bool test = settings_.mode == ReadMode::TestAndCopy;
-    AspiResult result = 0;
+    ReadResult result = 0;
     std::vector<bool> flags;
     for (int a = 0; a < attempts && result != 1; ++a) {
         if (Cancelled()) return kReadCancelled;
@@ -258,18 +308,19 @@ AspiResult SampleReader::ReadFrames(std::uint32_t lba, std::uint32_t count, std:
     return result;
 }
 
-AspiResult SampleReader::ReadOnce(std::uint32_t lba, std::uint32_t count, std::uint8_t* out,
+ReadResult SampleReader::ReadOnce(std::uint32_t lba, std::uint32_t count, std::uint8_t* out,
                                   std::vector<bool>& flags) {
     ++requests_;
     flags.assign(count, false);
     if (settings_.useC2 && !c2Refused_) {
-        c2_.resize(std::size_t{count} * CdDrive::kC2Bytes);
-        AspiResult r = drive_.ReadAudioFramesC2(lba, count, out, c2_.data());
+        c2_.resize(std::size_t{count} * AudioDrive::kC2Bytes);
+        ReadResult r = drive_.ReadAudioFramesC2(lba, count, out, c2_.data());
         if (r == 1) {
             Remember(lba, count);
             for (std::uint32_t k = 0; k < count; ++k) {
-                const std::uint8_t* p = c2_.data() + std::size_t{k} * CdDrive::kC2Bytes;
-                flags[k] = std::any_of(p, p + CdDrive::kC2Bytes, [](std::uint8_t b) { return b; });
+                const std::uint8_t* p = c2_.data() + std::size_t{k} * AudioDrive::kC2Bytes;
+                flags[k] =
+                    std::any_of(p, p + AudioDrive::kC2Bytes, [](std::uint8_t b) { return b; });
             }
             return r;
         }
@@ -278,7 +329,7 @@ AspiResult SampleReader::ReadOnce(std::uint32_t lba, std::uint32_t count, std::u
         c2Refused_ = true;
         ++requests_;
     }
-    AspiResult r = drive_.ReadAudioFrames(lba, count, out);
+    ReadResult r = drive_.ReadAudioFrames(lba, count, out);
     if (r == 1) Remember(lba, count);
     return r;
 }
@@ -293,7 +344,7 @@ struct SampleReader::SecurePass {
     std::vector<std::uint8_t> last, buffer;
 };
 
-AspiResult SampleReader::ReadPiece(SecurePass& p, std::uint32_t at, std::uint32_t count) {
+ReadResult SampleReader::ReadPiece(SecurePass& p, std::uint32_t at, std::uint32_t count) {
     if (CacheSectors()) {
         // A sector read before must come from the disc this time, not from the cache.
         std::vector<std::uint32_t> again;
@@ -306,7 +357,7 @@ AspiResult SampleReader::ReadPiece(SecurePass& p, std::uint32_t at, std::uint32_
         }
     }
     if (Cancelled()) return kReadCancelled;
-    AspiResult r = ReadOnce(p.lba + at, count, p.buffer.data(), p.flags);
+    ReadResult r = ReadOnce(p.lba + at, count, p.buffer.data(), p.flags);
     if (r == 1) {
         for (std::uint32_t k = 0; k < count; ++k) {
             const std::uint32_t i = at + k;
@@ -332,7 +383,7 @@ AspiResult SampleReader::ReadPiece(SecurePass& p, std::uint32_t at, std::uint32_
     return r == 1 ? ReadPiece(p, at + half, count - half) : r;
 }
 
-AspiResult SampleReader::ReadSecure(std::uint32_t lba, std::uint32_t count, std::uint8_t* out,
+ReadResult SampleReader::ReadSecure(std::uint32_t lba, std::uint32_t count, std::uint8_t* out,
                                     std::uint32_t chunk) {
     SecurePass p;
     p.lba = lba;
@@ -360,7 +411,7 @@ AspiResult SampleReader::ReadSecure(std::uint32_t lba, std::uint32_t count, std:
                 while (m < chunk && at + m < hi && !p.alone[at + m])
                     ++m;
             }
-            AspiResult r = ReadPiece(p, at, m);
+            ReadResult r = ReadPiece(p, at, m);
             if (r != 1) return r;
             at += m;
         }
@@ -386,4 +437,4 @@ void SampleReader::MarkSuspicious(std::uint32_t lba) {
         suspicious_.push_back(lba);
 }
 
-}  // namespace orvane::cdda
+}  // namespace orvane::rip

@@ -1,6 +1,6 @@
 // De-emphasis against the response of the 50/15 µs shelf, computed here from its time constants.
 
-#include "encoder/cdda/deemphasis.h"
+#include "encoder/rip/deemphasis.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <numbers>
 #include <vector>
 
-namespace orvane::cdda {
+namespace orvane::rip {
 namespace {
 
 // Gain in dB of (1 + s 15 µs) / (1 + s 50 µs) at a frequency.
@@ -59,4 +59,4 @@ TEST(Deemphasis, FollowsTheShelfWithinATenthOfADecibel) {
 }
 
 }  // namespace
-}  // namespace orvane::cdda
+}  // namespace orvane::rip

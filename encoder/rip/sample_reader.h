@@ -1,7 +1,8 @@
 #pragma once
 // Reading a disc's samples as they are on the disc: the drive's read offset corrected, and in
-// secure mode every sector read until its reads agree. The grab's read loop, the CD job and
-// orvane-cdda read through it whenever an offset or a mode other than burst is set.
+// secure mode every sector read until its reads agree. Every read of a disc's audio goes
+// through one SampleReader and its span loop (ReadSpan): the grabber's "&Grab Now!", the CD
+// job, "orvane-cdda grab", "rip" and "offset".
 
 #include <cstdint>
 #include <functional>
@@ -11,16 +12,17 @@
 #include <unordered_set>
 #include <vector>
 
-#include "encoder/cdda/cd_drive.h"
+#include "encoder/rip/audio_drive.h"
+#include "encoder/rip/deemphasis.h"
 
-namespace orvane::cdda {
+namespace orvane::rip {
 
 enum class ReadMode { Burst, Secure, TestAndCopy };
 // "burst", "secure", "test-and-copy".
 const char* ReadModeName(ReadMode mode);
 
 // What Read returns when its cancel check stopped it between two requests.
-constexpr AspiResult kReadCancelled = -2;
+constexpr ReadResult kReadCancelled = -2;
 
 // Read offsets a drive may need, in samples; wider than any drive known (about +-5 sectors).
 constexpr int kMaxReadOffset = 2940;
@@ -36,14 +38,57 @@ struct ReadSettings {
     // second read of a sector comes only after this many others. -1: as many as the drive's
     // reported buffer holds; 0: the drive is trusted not to cache.
     int cacheSectors = -1;
+    // Each request goes to the drive as it stands, its attempts one after the other: nothing
+    // clipped to the disc, no cancel asked between them (the grabber's described reading).
+    bool asRequested = false;
 
     // The described reading: one read per request, nothing shifted.
     bool Plain() const { return offset == 0 && mode == ReadMode::Burst; }
 };
 
+// A run of frames read in order, chunk frames a request.
+struct SpanRequest {
+    std::uint32_t first = 0, end = 0;
+    std::uint32_t chunk = 1;
+    int attempts = 6;         // tries of a request in burst and test-and-copy modes
+    int lastAttempts = 6;     // ... of the request that reaches end (first + chunk at or past it)
+    bool blockMode = true;    // SetAudioBlockMode before the first request
+    bool reread = false;      // as BeginSpan's
+    bool deemphasis = false;  // undo pre-emphasis in the samples handed on
+};
+
+// Sees a span being read, chunk by chunk.
+class ReadObserver {
+public:
+    virtual ~ReadObserver() = default;
+    // Asked before every request to the drive: true stops the read (the chunk then fails with
+    // kReadCancelled). It must not consume what it answers.
+    virtual bool StopRequested() { return false; }
+    // One chunk read: the samples as the drive gave them (offset corrected) and as they go on
+    // (de-emphasised, else the same bytes). False stops the read (a write that failed).
+    virtual bool Samples(std::uint32_t first, std::uint32_t count, const std::uint8_t* asRead,
+                         const std::uint8_t* samples) = 0;
+    // After every chunk, read or not (progress); true stops the read as cancelled.
+    virtual bool ChunkDone(std::uint32_t first, std::uint32_t count, ReadResult result) {
+        (void)first;
+        (void)count;
+        (void)result;
+        return false;
+    }
+};
+
+enum class SpanOutcome { Done, Cancelled, Failed, Stopped };
+struct SpanResult {
+    SpanOutcome outcome = SpanOutcome::Done;
+    // Failed: the chunk that could not be read and the drive's last answer (kReadCancelled
+    // when StopRequested stopped it).
+    std::uint32_t first = 0, count = 0;
+    ReadResult result = 1;
+};
+
 class SampleReader {
 public:
-    SampleReader(const CdDrive& drive, std::uint32_t leadOut, const ReadSettings& settings)
+    SampleReader(const AudioDrive& drive, std::uint32_t leadOut, const ReadSettings& settings)
         : drive_(drive), leadOut_(leadOut), settings_(settings) {}
 
     // Reads the disc's frames first .. first + count - 1 into out (count x 2352 bytes), the
@@ -53,13 +98,18 @@ public:
     // is read again in smaller pieces down to single sectors; a sector that never reads is
     // silence and suspicious, and only a failure that is not the medium's (no disc, a refused
     // command) or the cancel check ends the read with that failure.
-    AspiResult Read(std::uint32_t first, std::uint32_t count, std::uint8_t* out, int attempts);
+    ReadResult Read(std::uint32_t first, std::uint32_t count, std::uint8_t* out, int attempts);
 
     // The disc's frames first .. end - 1 are about to be read in order (a track): secure reading
     // of a caching drive reads them in windows, never past them except for the offset. reread:
     // they were read before (the copy after the test, a verifying read) and must come from the
     // disc again, not from the drive's cache.
     void BeginSpan(std::uint32_t first, std::uint32_t end, bool reread = false);
+
+    // The span loop: reads request.first .. request.end - 1 in chunks (BeginSpan first), hands
+    // each chunk read to the observer and asks it after each whether to go on. A chunk that
+    // cannot be read ends the span as Failed once the observer saw it.
+    SpanResult ReadSpan(const SpanRequest& request, ReadObserver& observer);
 
     // Asked before every request; true stops the read with kReadCancelled.
     void SetCancelCheck(std::function<bool()> cancelled) { cancelled_ = std::move(cancelled); }
@@ -75,15 +125,15 @@ public:
 private:
     struct SecurePass;
 
-    AspiResult ReadFrames(std::uint32_t lba, std::uint32_t count, std::uint8_t* out, int attempts);
+    ReadResult ReadFrames(std::uint32_t lba, std::uint32_t count, std::uint8_t* out, int attempts);
     // Secure reading of lba .. lba + count - 1 in requests of at most chunk sectors.
-    AspiResult ReadSecure(std::uint32_t lba, std::uint32_t count, std::uint8_t* out,
+    ReadResult ReadSecure(std::uint32_t lba, std::uint32_t count, std::uint8_t* out,
                           std::uint32_t chunk);
     // One request of a secure pass over the sectors at .. at + count - 1 of the pass's range,
     // halved again and again while the medium refuses it.
-    AspiResult ReadPiece(SecurePass& pass, std::uint32_t at, std::uint32_t count);
+    ReadResult ReadPiece(SecurePass& pass, std::uint32_t at, std::uint32_t count);
     // Serves a read inside the span from the windows, reading the next window when needed.
-    AspiResult ReadWindowed(std::uint32_t lba, std::uint32_t count, std::uint8_t* out);
+    ReadResult ReadWindowed(std::uint32_t lba, std::uint32_t count, std::uint8_t* out);
     bool Cancelled() const { return cancelled_ && cancelled_(); }
     std::uint32_t CacheSectors();
     // Whether the drive's cache may still hold the sector. A cache of n sectors that keeps the
@@ -97,11 +147,11 @@ private:
     void Remember(std::uint32_t lba, std::uint32_t count);
     // One read with C2 pointers where the drive gives them; flags[k] set for a sector with C2
     // errors.
-    AspiResult ReadOnce(std::uint32_t lba, std::uint32_t count, std::uint8_t* out,
+    ReadResult ReadOnce(std::uint32_t lba, std::uint32_t count, std::uint8_t* out,
                         std::vector<bool>& flags);
     void MarkSuspicious(std::uint32_t lba);
 
-    const CdDrive& drive_;
+    const AudioDrive& drive_;
     std::uint32_t leadOut_;
     ReadSettings settings_;
     bool c2Refused_ = false;
@@ -125,10 +175,7 @@ private:
     std::uint32_t spanLo_ = 0, spanHi_ = 0, winLo_ = 0, winHi_ = 0;
     std::uint32_t chunk_ = 1;  // the longest request of the read loop
     std::vector<std::uint8_t> window_;
+    std::vector<std::uint8_t> span_, filtered_;  // ReadSpan's chunk, and its de-emphasised copy
 };
 
-// "track 3, 02:41.17 (LBA 12345)": a sector's place for the user; mm:ss.ff from the track's
-// start.
-std::string SectorPlace(int trackNumber, std::uint32_t trackStart, std::uint32_t lba);
-
-}  // namespace orvane::cdda
+}  // namespace orvane::rip
