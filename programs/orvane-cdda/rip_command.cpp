@@ -1,4 +1,4 @@
-#include "encoder/cdda/rip_command.h"
+#include "programs/orvane-cdda/rip_command.h"
 
 #include <unistd.h>
 
@@ -19,7 +19,6 @@
 #include "encoder/cdda/disc_extras.h"
 #include "encoder/cdda/resource_cdda.h"
 #include "encoder/cdda/rip_settings.h"
-#include "encoder/cdda/toc_json.h"
 #include "encoder/cdda/verified_rip.h"
 #include "encoder/formats/flac_job.h"
 #include "encoder/formats/opus_job.h"
@@ -30,6 +29,7 @@
 #include "encoder/wma/wma_job.h"
 #include "platform/shell/sysinfo.h"
 #include "platform/window/memory_port.h"
+#include "programs/orvane-cdda/toc_json.h"
 
 namespace orvane::cdda {
 

@@ -20,11 +20,8 @@
 #include "encoder/cdda/accuraterip.h"
 #include "encoder/cdda/cd_drive.h"
 #include "encoder/cdda/grab.h"
-#include "encoder/cdda/offset_command.h"
 #include "encoder/cdda/reading.h"
-#include "encoder/cdda/rip_command.h"
 #include "encoder/cdda/rip_settings.h"
-#include "encoder/cdda/toc_json.h"
 #include "encoder/cdda/track_list.h"
 #include "platform/base/command_line.h"
 #include "platform/cdrom/disc_info.h"
@@ -32,6 +29,9 @@
 #include "platform/fs/fs.h"
 #include "platform/process/process.h"
 #include "platform/shell/sysinfo.h"
+#include "programs/orvane-cdda/offset_command.h"
+#include "programs/orvane-cdda/rip_command.h"
+#include "programs/orvane-cdda/toc_json.h"
 
 namespace {
 

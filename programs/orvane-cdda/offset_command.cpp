@@ -1,4 +1,4 @@
-#include "encoder/cdda/offset_command.h"
+#include "programs/orvane-cdda/offset_command.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "encoder/cdda/toc_json.h"
+#include "programs/orvane-cdda/toc_json.h"
 
 #include <cstdio>
 
