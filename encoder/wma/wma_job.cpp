@@ -117,6 +117,14 @@ private:
     bool SetUp();
     // One file; false ends the job at once (its message has been shown).
     bool EncodeFile(const SourceItem& item, const std::string& output);
+    // The steps of one file: the input's checks (its duration in seconds into duration), the
+    // encoder's input and texts, its start and the wait for its end (true when cancelled), and
+    // the output's final name (true when the file was kept).
+    bool CheckInput(const std::string& input, const std::string& output, int& duration);
+    bool SetUpSource(const SourceItem& item);
+    bool RunEncoder();
+    bool SettleFile(const SourceItem& item, const std::string& output, const std::string& target,
+                    fs::AtomicFile& file);
     void End();
     // Ends the job after a failure before encoding: the objects go, the window stays for the
     // user's Cancel.
@@ -298,8 +306,7 @@ void WmaRun::Go() {
     End();
 }
 
-bool WmaRun::EncodeFile(const SourceItem& item, const std::string& output) {
-    const std::string& input = item.input;
+bool WmaRun::CheckInput(const std::string& input, const std::string& output, int& duration) {
     // The input's header gives the duration.
     int fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -336,15 +343,12 @@ bool WmaRun::EncodeFile(const SourceItem& item, const std::string& output) {
         Abort("Error: The output file cannot be the input file.", "");
         return false;
     }
-    int duration = WaveDurationSeconds(header).value_or(DurationFromSize(info.st_size));
-    r_.SetRange(JobBar::CurrentFile, 0, duration);
-    if (!req_.batch) r_.SetRange(JobBar::Overall, 0, duration);
-    {
-        std::lock_guard lock(shared_.mutex);
-        shared_.durationSeconds = duration;
-    }
+    duration = WaveDurationSeconds(header).value_or(DurationFromSize(info.st_size));
+    return true;
+}
 
-    if (FAILED(o_.source->SetInput(input, "", ""))) {
+bool WmaRun::SetUpSource(const SourceItem& item) {
+    if (FAILED(o_.source->SetInput(item.input, "", ""))) {
         Abort("Error setting the input file", "Error");
         return false;
     }
@@ -379,27 +383,10 @@ bool WmaRun::EncodeFile(const SourceItem& item, const std::string& output) {
         Abort("Error setting File Information", "Error");
         return false;
     }
-    // The encoder writes a temporary file beside the output, which takes the output's name
-    // only once it is whole. A CD track's file is written under the job's scratch name and
-    // then moved to its final name, which never replaces a file.
-    const std::string target = item.InScratch(item.output) ? item.output : output;
-    fs::AtomicFile file;
-    if (fs::Status status = file.Open(target); !status) {
-        Abort("Error: " + status.message, "");
-        return false;
-    }
-    if (FAILED(o_.file->put_LocalFileName(file.tempPath()))) {
-        Abort("Error setting output file name", "Error");
-        return false;
-    }
+    return true;
+}
 
-    o_.encoder->put_AutoStop(VARIANT_TRUE);
-    o_.encoder->put_AutoArchive(VARIANT_TRUE);
-    o_.encoder->put_EnableStatistics(VARIANT_TRUE);
-    Log("Preparing to Start the Encoder...\r\n");
-    MessagePass();
-    // A job cancelled before its encoder started ends without starting it.
-    if (r_.CancelRequested()) return true;
+bool WmaRun::RunEncoder() {
     if (FAILED(o_.encoder->PrepareToEncode(VARIANT_TRUE))) {
         std::shared_ptr<IUnknown> unknown;
         std::string text;
@@ -414,18 +401,20 @@ bool WmaRun::EncodeFile(const SourceItem& item, const std::string& output) {
         std::lock_guard lock(shared_.mutex);
         shared_.startTime = clock::Time();
     }
-    bool cancelled = false;
     for (;;) {
         Wait([this] { return RunState() != kEncoderRunning; });
-        if (RunState() != kEncoderRunning) break;
+        if (RunState() != kEncoderRunning) return false;
         if (r_.CancelRequested()) {
             r_.WaitCursor(true);
             o_.encoder->Stop();
             r_.WaitCursor(false);
-            cancelled = true;
-            break;
+            return true;
         }
     }
+}
+
+bool WmaRun::SettleFile(const SourceItem& item, const std::string& output,
+                        const std::string& target, fs::AtomicFile& file) {
     // A finished or stopped file takes its final name; a failed one is discarded.
     HRESULT result = E_FAIL;
     o_.encoder->get_RunResult(&result);
@@ -463,6 +452,42 @@ bool WmaRun::EncodeFile(const SourceItem& item, const std::string& output) {
         gain_->Keep(target);
     }
     if (gain_ && !kept) gain_->Drop();
+    return kept;
+}
+
+bool WmaRun::EncodeFile(const SourceItem& item, const std::string& output) {
+    int duration = 0;
+    if (!CheckInput(item.input, output, duration)) return false;
+    r_.SetRange(JobBar::CurrentFile, 0, duration);
+    if (!req_.batch) r_.SetRange(JobBar::Overall, 0, duration);
+    {
+        std::lock_guard lock(shared_.mutex);
+        shared_.durationSeconds = duration;
+    }
+    if (!SetUpSource(item)) return false;
+    // The encoder writes a temporary file beside the output, which takes the output's name
+    // only once it is whole. A CD track's file is written under the job's scratch name and
+    // then moved to its final name, which never replaces a file.
+    const std::string target = item.InScratch(item.output) ? item.output : output;
+    fs::AtomicFile file;
+    if (fs::Status status = file.Open(target); !status) {
+        Abort("Error: " + status.message, "");
+        return false;
+    }
+    if (FAILED(o_.file->put_LocalFileName(file.tempPath()))) {
+        Abort("Error setting output file name", "Error");
+        return false;
+    }
+
+    o_.encoder->put_AutoStop(VARIANT_TRUE);
+    o_.encoder->put_AutoArchive(VARIANT_TRUE);
+    o_.encoder->put_EnableStatistics(VARIANT_TRUE);
+    Log("Preparing to Start the Encoder...\r\n");
+    MessagePass();
+    // A job cancelled before its encoder started ends without starting it.
+    if (r_.CancelRequested()) return true;
+    const bool cancelled = RunEncoder();
+    const bool kept = SettleFile(item, output, target, file);
     if (cancelled) return true;
     // A full bar says the file was written; a failed one stays where its encoding ended.
     if (kept) {
@@ -472,7 +497,7 @@ bool WmaRun::EncodeFile(const SourceItem& item, const std::string& output) {
     if (req_.batch) {
         o_.encoder->Stop();
         // A grabbed track whose file was not written stays for another try.
-        if (item.deleteInput && kept && target == output) ::unlink(input.c_str());
+        if (item.deleteInput && kept && target == output) ::unlink(item.input.c_str());
     }
     return true;
 }
