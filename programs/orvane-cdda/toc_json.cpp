@@ -43,19 +43,30 @@ std::string RipJson(const RipReport& report, bool complete) {
                       ", \"offset\": " + std::to_string(report.offset) +
                       ", \"mode\": " + Quoted(report.mode) + ", \"complete\": " + Bool(complete) +
                       ", \"tracks\": [";
-    for (std::size_t i = 0; i < report.tracks.size(); ++i) {
-        const RipTrackReport& t = report.tracks[i];
-        out += i ? ", " : "";
-        out += "{\"number\": " + std::to_string(t.number) + ", \"file\": " + OrNull(t.file) +
-               ", \"crc32\": " + hex(t.sums.crc32) + ", \"accuraterip_v1\": " + hex(t.sums.arV1) +
-               ", \"accuraterip_v2\": " + hex(t.sums.arV2) +
-               ", \"accuraterip\": " + Quoted(ToString(t.verdict.result)) +
-               ", \"confidence\": " + std::to_string(t.verdict.confidence) + ", \"suspicious\": [";
+    const auto track = [&hex](const RipTrackReport& t) {
+        std::string one =
+            "{\"number\": " + std::to_string(t.number) + ", \"file\": " + OrNull(t.file) +
+            ", \"crc32\": " + hex(t.sums.crc32) + ", \"accuraterip_v1\": " + hex(t.sums.arV1) +
+            ", \"accuraterip_v2\": " + hex(t.sums.arV2) +
+            ", \"accuraterip\": " + Quoted(ToString(t.verdict.result)) +
+            ", \"confidence\": " + std::to_string(t.verdict.confidence) + ", \"suspicious\": [";
         for (std::size_t k = 0; k < t.suspicious.size(); ++k)
-            out += (k ? ", " : "") + std::to_string(t.suspicious[k]);
-        out += "]}";
+            one += (k ? ", " : "") + std::to_string(t.suspicious[k]);
+        return one + "]}";
+    };
+    for (std::size_t i = 0; i < report.tracks.size(); ++i)
+        out += (i ? ", " : "") + track(report.tracks[i]);
+    out += "]";
+    // The audio before the first audio track's INDEX 01: track 0 when it was ripped, or the
+    // digital silence left as a pregap.
+    if (report.leadingGap) {
+        const RipLeadingGap& gap = *report.leadingGap;
+        out += ", \"leading_gap\": {\"pregap_of\": " + std::to_string(gap.track) +
+               ", \"start\": " + std::to_string(gap.start) +
+               ", \"frames\": " + std::to_string(gap.frames) + ", \"silent\": " + Bool(gap.silent) +
+               ", \"track\": " + (gap.silent ? std::string("null") : track(gap.rip)) + "}";
     }
-    return out + "]}\n";
+    return out + "}\n";
 }
 
 std::string TocJson(const cdrom::DiscInfo& disc) {

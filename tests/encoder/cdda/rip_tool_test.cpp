@@ -333,6 +333,13 @@ TEST_F(RipTool, AudioBeforeTheFirstTrackIsTrackZeroAndDigitalSilenceStaysAPregap
     ToolRun r = Rip("hidden", "--no-accuraterip --json");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("\"complete\": true"), std::string::npos) << r.out;
+    char gap[256];
+    std::snprintf(gap, sizeof gap,
+                  "\"leading_gap\": {\"pregap_of\": 1, \"start\": 0, \"frames\": 150, "
+                  "\"silent\": false, \"track\": {\"number\": 0, \"file\": "
+                  "\"hidden/Track0.WAV\", \"crc32\": \"%08x\"",
+                  Crc(orvane::test::PatternFrames(0, 150)));
+    EXPECT_NE(r.out.find(gap), std::string::npos) << r.out;
     EXPECT_TRUE(Samples("hidden", 0) == orvane::test::PatternFrames(0, 150));
     EXPECT_TRUE(Samples("hidden", 1) == orvane::test::PatternFrames(150, 150));
     EXPECT_TRUE(Samples("hidden", 2) == orvane::test::PatternFrames(300, 150));
@@ -363,8 +370,12 @@ TEST_F(RipTool, AudioBeforeTheFirstTrackIsTrackZeroAndDigitalSilenceStaysAPregap
                             "    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    INDEX 01 00:02:00\n");
     cue_ = (dir_ / "silent.cue").string();
     Configure("");
-    r = Rip("silent", "--no-accuraterip");
+    r = Rip("silent", "--no-accuraterip --json");
     ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"leading_gap\": {\"pregap_of\": 1, \"start\": 0, \"frames\": 150, "
+                         "\"silent\": true, \"track\": null}}"),
+              std::string::npos)
+        << r.out;
     EXPECT_FALSE(std::filesystem::exists(dir_ / "silent" / "Track0.WAV"));
     EXPECT_TRUE(Samples("silent", 1) == orvane::test::PatternFrames(0, 150));
     EXPECT_NE(orvane::test::ReadFile(dir_ / "silent" / "Rip.cue")
