@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "encoder/app/paths.h"
+#include "encoder/loudness/pcm_wave.h"
 
 namespace orvane::encoder {
 
@@ -91,10 +92,6 @@ std::uint32_t U32(const unsigned char* p) {
 }
 int U16(const unsigned char* p) { return p[0] | (p[1] << 8); }
 
-bool ReadAt(int fd, std::int64_t offset, unsigned char* buf, std::size_t n) {
-    return ::pread(fd, buf, n, offset) == static_cast<ssize_t>(n);
-}
-
 }  // namespace
 
 WaveInfo ReadWaveInfo(int fd, std::int64_t fileSize) {
@@ -123,33 +120,31 @@ WaveInfo ReadWaveInfo(int fd, std::int64_t fileSize) {
         return info;
     }
     // Other layouts: walk the chunks for the format and the data chunk.
-    std::int64_t pos = 12;
-    bool sawFormat = false;
-    while (pos + 8 <= fileSize) {
-        unsigned char c[8];
-        if (!ReadAt(fd, pos, c, 8)) break;
-        std::int64_t size = U32(c + 4);
-        if (std::memcmp(c, "fmt ", 4) == 0 && size >= 16 && !sawFormat) {
+    bool sawFormat = false, sawData = false;
+    loudness::ForEachWaveChunk(fd, fileSize, [&](const loudness::WaveChunk& c) {
+        if (c.Is("fmt ") && c.size >= 16 && !sawFormat) {
             // The extensible format names the samples' own format in its sub-format's first
             // two bytes (at 24 of the chunk's 40).
             unsigned char f[40] = {};
-            if (ReadAt(fd, pos + 8, f, size >= 40 ? 40 : 16)) {
+            if (loudness::ReadWaveBytes(fd, c.body, f, c.size >= 40 ? 40 : 16)) {
                 info.channels = U16(f + 2);
                 info.sampleRate = U32(f + 4);
                 info.bitsPerSample = U16(f + 14);
                 const int tag = U16(f);
-                info.pcm = tag == kWaveFormatPcm || (tag == kWaveFormatExtensible && size >= 40 &&
+                info.pcm = tag == kWaveFormatPcm || (tag == kWaveFormatExtensible && c.size >= 40 &&
                                                      U16(f + 24) == kWaveFormatPcm);
                 sawFormat = true;
             }
-        } else if (std::memcmp(c, "data", 4) == 0) {
+        } else if (c.Is("data")) {
             info.formatBeforeData = sawFormat;
-            info.dataStart = pos + 8;
-            info.dataEnd = size == 0 ? fileSize : std::min(fileSize, info.dataStart + size);
-            return info;
+            info.dataStart = c.body;
+            info.dataEnd = c.size == 0 ? fileSize : std::min(fileSize, c.body + c.size);
+            sawData = true;
+            return false;
         }
-        pos += 8 + size + (size & 1);
-    }
+        return true;
+    });
+    if (sawData) return info;
     info.dataStart = std::min(info.dataStart, info.dataEnd);
     return info;
 }

@@ -4,10 +4,30 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace orvane::loudness {
+
+// One chunk of a RIFF file: its four-letter id, where its body starts and the size its header
+// gives (which may reach past the end of the file).
+struct WaveChunk {
+    char id[4] = {};
+    std::int64_t body = 0;
+    std::int64_t size = 0;
+
+    bool Is(const char* name) const { return std::memcmp(id, name, 4) == 0; }
+};
+
+// The one walk through a WAVE file's chunks, every reader of WAVE files in the jobs goes through:
+// the chunks after the 12-byte RIFF header in file order, each handed to visit until it answers
+// false, the file ends or a chunk's header cannot be read. Chunks are padded to even sizes.
+void ForEachWaveChunk(int fd, std::int64_t fileSize,
+                      const std::function<bool(const WaveChunk&)>& visit);
+// Reads exactly `bytes` bytes at pos; false at the end of the file or on an error.
+bool ReadWaveBytes(int fd, std::int64_t pos, unsigned char* out, std::size_t bytes);
 
 struct PcmWave {
     int channels = 0;
