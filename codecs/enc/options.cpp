@@ -1,5 +1,6 @@
 #include "codecs/enc/options.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cmath>
@@ -206,6 +207,8 @@ bool PlanEncoding(const EncoderArgs& args, int channels, int rate, EncodePlan* p
     }
 
     p.kbps = NearestBitrate(p.version, p.layer, args.kbps, p.mode);
+    // The Layer 3 library's table of the MPEG-2.5 rates ends at 64 kbit/s: it writes no more.
+    if (p.layer == 3 && p.version == MpegVersion::Mpeg25) p.kbps = std::min(p.kbps, 64);
     if (p.layer == 1) {
         // Every frame must at least hold its header, CRC and allocation.
         auto table = Bitrates(p.version, 1);

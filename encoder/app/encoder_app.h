@@ -38,8 +38,8 @@ struct EncoderApp {
     CdHandOver cdSelection;
     int cdaReadBufferSize = 16;
     static constexpr int kMaxCdaReadSpeed = 99;
-    // "CDAReadSpeed": read speed as a multiple of the audio rate, 0 for the drive's fastest, for
-    // drives with no speed of their own (section "ReadSpeeds");
+    // "CDAReadSpeed": read speed as a multiple of the audio rate (0: none is sent, the drive
+    // keeps the speed it has), for drives with no speed of their own (section "ReadSpeeds");
     // "CDADeemphasis": tracks recorded with pre-emphasis are de-emphasised when grabbed.
     int cdaReadSpeed = 0;
     int cdaDeemphasis = 0;

@@ -235,6 +235,35 @@ std::vector<std::string> ExistingOutputs(const JobRequest& request) {
     return out;
 }
 
+std::vector<WaveInfo> InputWaveFormats(const JobRequest& request) {
+    std::vector<WaveInfo> formats;
+    if (request.CdAudio()) {
+        WaveInfo cd;
+        cd.isWave = true;
+        cd.channels = 2;
+        cd.sampleRate = 44100;
+        formats.push_back(cd);
+        return formats;
+    }
+    auto read = [&formats](const std::string& path) {
+        fs::Status status;
+        struct stat info {};
+        const int fd = fs::OpenForReading(path, status, &info);
+        if (fd < 0) return;
+        const WaveInfo wave = ReadWaveInfo(fd, info.st_size);
+        ::close(fd);
+        if (wave.isWave && wave.channels > 0 && wave.sampleRate > 0) formats.push_back(wave);
+    };
+    if (!request.batch) {
+        read(request.input);
+        return formats;
+    }
+    const std::string folder = WithTrailingSlash(request.input);
+    for (const std::string& name : FindFiles(folder, "*.WAV"))
+        read(folder + name);
+    return formats;
+}
+
 FolderSource::FolderSource(std::string folder, std::string pattern)
     : folder_(std::move(folder)), pattern_(std::move(pattern)) {}
 

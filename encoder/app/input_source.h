@@ -143,6 +143,10 @@ std::string BatchInputPattern(JobKind kind);
 // folder batch names after its input files, where a file (not a folder) holds that name
 // already; in the order the job writes them. CD tracks take names no file holds: none.
 std::vector<std::string> ExistingOutputs(const JobRequest& request);
+// The WAVE inputs an MP3 job of the request meets, as their headers tell (channels, sample
+// rate): the single file's, those of a folder batch's "*.WAV" files, 44.1 kHz stereo for CD
+// tracks. An input that cannot be read or is no WAVE file is left out.
+std::vector<WaveInfo> InputWaveFormats(const JobRequest& request);
 
 // The folder scan on its own (every Take counts the matches anew, as files may come and go).
 class FolderSource : public InputSource {

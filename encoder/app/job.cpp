@@ -2,9 +2,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
+#include "codecs/enc/options.h"
 #include "encoder/app/paths.h"
 #include "encoder/loudness/pcm_wave.h"
 
@@ -63,6 +66,40 @@ std::vector<std::string> EncoderArguments(const std::string& program, const Enco
     return {program, c.mode,       c.bitrate,     c.sampleRate, c.psyModel,
             c.layer, c.deEmphasis, c.copyrighted, c.original,   c.errorProtection,
             c.speed, input,        output};
+}
+
+int WrittenBitrate(const EncoderSettings& s, int channels, std::uint32_t sampleRate) {
+    const int chosen = std::atoi(s.bitrate.c_str());
+    EncoderSettings used = s;
+    if (channels == 2 && used.mode == 3) used.mode = 0;
+    EncoderCommandLine c = BuildEncoderCommandLine(used);
+    c.sampleRate = SampleRateOption(sampleRate);
+    // The child's own reading of the very arguments the job gives it.
+    std::vector<std::string> args = EncoderArguments("enc.dll", c, "in.wav", "out.mp3");
+    args.erase(args.begin());
+    codecs::EncoderArgs parsed;
+    codecs::EncodePlan plan;
+    std::string error;
+    if (!codecs::ParseEncoderArgs(args, &parsed, &error) ||
+        !codecs::PlanEncoding(parsed, channels,
+                              parsed.rateHz ? parsed.rateHz : static_cast<int>(sampleRate), &plan,
+                              &error))
+        return chosen;
+    return plan.kbps;
+}
+
+std::string BitrateSummary(const std::string& chosen, const std::vector<int>& rates) {
+    const int wanted = std::atoi(chosen.c_str());
+    std::vector<int> distinct = rates;
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    if (distinct.empty() || distinct == std::vector<int>{wanted}) return chosen + " Kbps";
+    std::string text;
+    for (int rate : distinct)
+        text += (text.empty() ? "" : " / ") + std::to_string(rate);
+    const bool some = std::find(distinct.begin(), distinct.end(), wanted) != distinct.end();
+    return text + " Kbps (" + chosen +
+           (some ? " Kbps only for some files)" : " Kbps is not possible)");
 }
 
 std::vector<std::string> DecoderArguments(const std::string& program, const std::string& input,

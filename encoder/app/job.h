@@ -50,6 +50,17 @@ std::vector<std::string> DecoderArguments(const std::string& program, const std:
 // double quotes, arguments joined by single blanks (what the log and the tests show).
 std::string QuotedCommandLine(const std::vector<std::string>& args);
 
+// The bit rate in kbit/s the encoder child writes into the file for the settings and a WAVE
+// input of channels at sampleRate Hz: the chosen one where the layer carries it, else the one
+// the child takes instead (the nearest its layer, version and mode allow). A stereo input turns
+// a Mono choice into Stereo, as the job does. The chosen one when the child would refuse.
+int WrittenBitrate(const EncoderSettings& s, int channels, std::uint32_t sampleRate);
+
+// The summary's bit rate: "%s Kbps" of the chosen one when every file gets it (rates: what the
+// files get, one entry per file); else the rates the files get, and that the chosen one is not
+// possible or only for some files.
+std::string BitrateSummary(const std::string& chosen, const std::vector<int>& rates);
+
 // The child program in the program folder: folder + name, or the plain name without a folder.
 std::string ChildProgram(const std::string& appFolder, const std::string& name);
 

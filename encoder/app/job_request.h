@@ -36,7 +36,7 @@ struct CdHandOver {
     // With the log: audio in the pregap of the first audio track (before track 1) is ripped
     // as track 0, a file of its own, when that track is grabbed and the gap is not silence.
     bool ripLeadingGap = false;
-    int readSpeed = 0;        // x the audio rate; 0: the drive's fastest
+    int readSpeed = 0;        // x the audio rate; 0: the drive keeps its speed
     bool deemphasis = false;  // de-emphasise tracks recorded with pre-emphasis
 };
 

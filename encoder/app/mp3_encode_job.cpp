@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
 #include <vector>
 
 #include "encoder/app/album_gain.h"
@@ -27,7 +28,14 @@ public:
 
 protected:
     void ProgressUpdate(JobRunner& r) override {
-        meter_.EncoderUpdate(r, r.Request().batch, bitrateText_, bitrateKbps_, stereo_, true);
+        std::string text;
+        int kbps = 0;
+        {
+            std::lock_guard lock(bitrateMutex_);
+            text = bitrateText_;
+            kbps = bitrateKbps_;
+        }
+        meter_.EncoderUpdate(r, r.Request().batch, text, kbps, stereo_, true);
     }
 
 private:
@@ -47,6 +55,9 @@ private:
 
     EncoderSettings settings_;
     EncoderCommandLine options_;
+    // The rate of the file being encoded: the one it gets, which its layer may make another
+    // than the chosen one. Set by the worker, read by every progress update.
+    std::mutex bitrateMutex_;
     std::string bitrateText_;
     int bitrateKbps_ = 0;
     bool stereo_ = true;
@@ -57,8 +68,11 @@ void Mp3EncodeJob::Run(JobRunner& r) {
     const JobRequest& req = r.Request();
     settings_ = req.settings;
     options_ = BuildEncoderCommandLine(settings_);
-    bitrateText_ = settings_.bitrate + " Kbps";
-    bitrateKbps_ = std::atoi(settings_.bitrate.c_str());
+    {
+        std::lock_guard lock(bitrateMutex_);
+        bitrateText_ = settings_.bitrate + " Kbps";
+        bitrateKbps_ = std::atoi(settings_.bitrate.c_str());
+    }
     // The estimate follows the mode chosen, also where a stereo input overrides it.
     stereo_ = settings_.mode != 3;
     meter_.SetInput(0, 0, 0);
@@ -210,6 +224,12 @@ bool Mp3EncodeJob::EncodeFile(JobRunner& r, const std::string& input, const std:
         return true;
     }
     options_.sampleRate = SampleRateOption(wave.sampleRate);
+    {
+        const int kbps = WrittenBitrate(settings_, wave.channels, wave.sampleRate);
+        std::lock_guard lock(bitrateMutex_);
+        bitrateKbps_ = kbps;
+        bitrateText_ = std::to_string(kbps) + " Kbps";
+    }
     if (SameFile(input, output)) {
         ::close(fd);
         r.Finish("Error: The output file cannot be the input file.", JobResult::Failed, {input});

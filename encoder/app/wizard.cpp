@@ -457,7 +457,17 @@ void MLSheet::ActivatePage3() {
     }
     const EncoderSettings& s = settings_;
     w.SetText(IDC_SUM_METHOD, "MPEG 1, Layer " + std::to_string(LayerOf(s)));
-    w.SetText(IDC_SUM_BITRATE, s.bitrate + " Kbps");
+    // The rate each file will get, which is not the chosen one where its layer lacks it.
+    JobRequest inputs;
+    inputs.kind = target_;
+    inputs.input = input_;
+    inputs.batch = batch_;
+    std::vector<int> rates;
+    for (const WaveInfo& wave : InputWaveFormats(inputs))
+        rates.push_back(WrittenBitrate(s, wave.channels, wave.sampleRate));
+    // An input not read yet is taken for what the CD gives.
+    if (rates.empty()) rates.push_back(WrittenBitrate(s, s.mode == 3 ? 1 : 2, 44100));
+    w.SetText(IDC_SUM_BITRATE, BitrateSummary(s.bitrate, rates));
     static const char* const kModes[4] = {"Stereo", "Dual Channel", "Joint Stereo", "Mono"};
     w.SetText(IDC_SUM_MODE, s.mode >= 0 && s.mode < 4 ? kModes[s.mode] : "unknown");
     w.SetText(IDC_SUM_PSYMODEL, std::to_string(PsychoacousticModelOf(s)));

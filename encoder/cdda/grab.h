@@ -125,8 +125,9 @@ std::string RowFileName(const std::string& folder, const std::string& rowName, i
 // Sectors per read bounded to what one request may carry (1 to 256 frames).
 int BoundedSectorsPerRead(int value);
 
-// The grabber's read settings: the read speed as a multiple of the audio rate (0: the drive is
-// left as it is, at its fastest) and whether tracks flagged with pre-emphasis are de-emphasised.
+// The grabber's read settings: the read speed as a multiple of the audio rate (0: no speed is
+// sent, the drive reads at the one it has) and whether tracks flagged with pre-emphasis are
+// de-emphasised.
 struct CdReadSettings {
     int speed = 0;
     bool deemphasis = false;

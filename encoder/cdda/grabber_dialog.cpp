@@ -24,7 +24,6 @@ namespace orvane::cdda {
 namespace {
 
 constexpr int kGenreDefaultPosition = 93;
-constexpr std::size_t kRowNameLimit = 25;
 
 std::size_t Utf8Length(const std::string& s) {
     std::size_t n = 0;
@@ -674,7 +673,7 @@ std::string StoreReadBufferSize(int value) {
 }
 
 void CdaSettingsDialog::OnInitDialog() {
-    port_->SetRange(IDC_CDA_BUFFERSPIN, 1, 65500);
+    port_->SetRange(IDC_CDA_BUFFERSPIN, 1, kReadBufferFrames);
     port_->SetText(IDC_CDA_BUFFER, std::to_string(app_.cdaReadBufferSize));
     static const CdDrive kNoDrive;
     const CdDrive& d = drive ? *drive : kNoDrive;
@@ -697,8 +696,9 @@ void CdaSettingsDialog::OnInitDialog() {
 
 bool CdaSettingsDialog::OnOK() {
     int value = 0;
-    if (!ParseInt(port_->Text(IDC_CDA_BUFFER), 1, 65500, value)) {
-        port_->MessageBox(RangeMessage(1, 65500), "", MB_ICONEXCLAMATION);
+    // More frames than one read request holds would be stored, yet never read at once.
+    if (!ParseInt(port_->Text(IDC_CDA_BUFFER), 1, kReadBufferFrames, value)) {
+        port_->MessageBox(RangeMessage(1, kReadBufferFrames), "", MB_ICONEXCLAMATION);
         return false;
     }
     int speed = 0;

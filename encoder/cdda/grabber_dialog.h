@@ -74,6 +74,9 @@ struct TrackRow {
     long genre = 0;  // item data: the row's genre code
 };
 
+// The longest row name in characters; the in-place editor takes no more.
+constexpr std::size_t kRowNameLimit = 25;
+
 class CdGrabberDialog {
 public:
     CdGrabberDialog(encoder::EncoderApp& app, CdSession& session);
@@ -189,7 +192,8 @@ std::string CdPlayerPath(const std::string& modulePath);
 // Starts a program detached from this one (its own process group), not waited for.
 bool StartDetached(const std::string& program);
 
-// The CDA settings dialog 159: the read buffer size, 1 to 65500 frames, stored machine-wide as
+// The CDA settings dialog 159: the read buffer size, 1 to 256 frames (what one read request
+// holds, as the start-up reading of the value bounds it), stored machine-wide as
 // "CDAReadBufferSize" on OK.
 class CdaSettingsDialog {
 public:

@@ -34,7 +34,7 @@ RipSettings LoadRipSettings(encoder::SettingsStore& store, const CdDrive& drive)
 // Writes them back; false when the profile cannot be written.
 bool StoreRipSettings(encoder::SettingsStore& store, const CdDrive& drive,
                       const RipSettings& settings);
-// The read speed of a drive, a multiple of the audio rate (0: the drive's fastest), from
+// The read speed of a drive, a multiple of the audio rate (0: the drive keeps its own), from
 // section "ReadSpeeds": the drive's own entry (its model and bus address, "ACME CD-ROM (0:1)"),
 // else its model's ("ACME CD-ROM"). A drive with neither, or with no name, reads fallback: the
 // "CDAReadSpeed" value every drive shared before.

@@ -17,10 +17,12 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSpinBox>
+#include <QStyledItemDelegate>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
 #include <cstdio>
 #include <set>
 #include <thread>
@@ -248,6 +250,30 @@ private:
     bool disabledOwner_ = false;
 };
 
+// The in-place editor of a row name: at most kRowNameLimit characters, so that what is typed
+// is what the row keeps. A longer name (from the CD database) opens whole and can only shrink.
+class RowNameDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+            line->setMaxLength(static_cast<int>(kRowNameLimit));
+            connect(line, &QLineEdit::textEdited, line, [line](const QString& text) {
+                line->setMaxLength(std::max<int>(static_cast<int>(kRowNameLimit), text.size()));
+            });
+        }
+        return editor;
+    }
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+        if (auto* line = qobject_cast<QLineEdit*>(editor))
+            line->setMaxLength(std::max<int>(static_cast<int>(kRowNameLimit),
+                                             index.data(Qt::EditRole).toString().size()));
+        QStyledItemDelegate::setEditorData(editor, index);
+    }
+};
+
 // --- CDA settings 159 ------------------------------------------------------------------------
 
 class SettingsWindow : public QDialog {
@@ -264,11 +290,11 @@ public:
                            12, 10, 336, 70);
         text->setWordWrap(true);
         Label(this, "CDA Read Buffer Size:", 12, 96, 140, 20);
-        auto* edit = Edit(port_, IDC_CDA_BUFFER, this, 156, 94, 70, 5);
-        edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]{0,5}"), edit));
+        auto* edit = Edit(port_, IDC_CDA_BUFFER, this, 156, 94, 70, 3);
+        edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]{0,3}"), edit));
         auto* spin = Place<QSpinBox>(this, 228, 94, 20, 22);
         spin->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
-        spin->setRange(1, 65500);
+        spin->setRange(1, kReadBufferFrames);
         port_.Bind(IDC_CDA_BUFFERSPIN, spin);
         connect(spin, &QSpinBox::valueChanged, this,
                 [edit](int v) { edit->setText(QString::number(v)); });
@@ -281,7 +307,8 @@ public:
         auto* speed = Edit(port_, IDC_CDA_SPEED, this, 156, 124, 40, 2);
         speed->setValidator(
             new QRegularExpressionValidator(QRegularExpression("[0-9]{0,2}"), speed));
-        Label(this, "x (0 = fastest)", 202, 126, 150, 20);
+        // 0 sends the drive no speed: it reads at the one it has.
+        Label(this, "x (0 = as the drive is)", 202, 126, 150, 20);
         // Verified ripping.
         Label(this, "Read offset (samples):", 12, 158, 140, 20);
         auto* offset = Edit(port_, IDC_CDA_OFFSET, this, 156, 156, 70, 5);
@@ -419,6 +446,8 @@ private:
         tree_->setEditTriggers(QAbstractItemView::DoubleClicked |
                                QAbstractItemView::EditKeyPressed);
         tree_->setMouseTracking(true);
+        // The name editor takes no more than a row name keeps.
+        tree_->setItemDelegateForColumn(0, new RowNameDelegate(tree_));
         p.Bind(IDC_CD_TRACKS, tree_);
         port_.tree = tree_;
         connect(tree_, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {

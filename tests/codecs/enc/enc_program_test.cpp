@@ -273,6 +273,41 @@ TEST(EncoderProgram, HeaderBitsAndCrcFollowTheOptionsInEveryLayer) {
     }
 }
 
+// A rate the layer lacks is replaced by one it has; the line that tells the plan (and so what
+// Plimo shows) names the rate the frames carry, as an independent prober reads them.
+TEST(EncoderProgram, TheRateItTellsIsTheRateItWrites) {
+    const std::string ffprobe = SystemTool("ffprobe");
+    if (ffprobe.empty()) GTEST_SKIP() << "no ffprobe";
+    struct Case {
+        RoundTrip c;
+        int kbps;
+    };
+    const Case cases[] = {
+        {{1, "-ms", 44100, 48, 2, false, 44100, 0}, 64},  // no 48 in Layer 1
+        {{2, "-mm", 44100, 320, 1, false, 44100, 0}, 192},
+        {{3, "-ms", 22050, 320, 2, true, 22050, 0}, 160},  // MPEG-2
+        {{3, "-ms", 8000, 128, 2, true, 8000, 0}, 64},     // MPEG-2.5
+        {{3, "-mm", 11025, 96, 1, true, 11025, 0}, 64},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(::testing::PrintToString(k.c));
+        TempDir dir;
+        const auto pcm = PrepareInput(dir, Tones(k.c.rate, {440, 1000}, 0.5));
+        const std::string out = (dir / "out.mp3").string();
+        std::string log;
+        ASSERT_EQ(RunProgram(EncoderArgv(k.c, (dir / "in.wav").string(), out), pcm, &log), 0)
+            << log;
+        EXPECT_NE(log.substr(0, log.find('\n')).find(" " + std::to_string(k.kbps) + " kbit/s"),
+                  std::string::npos)
+            << log;
+        std::string probe;
+        RunProgram({ffprobe, "-v", "error", "-select_streams", "a:0", "-show_entries",
+                    "stream=bit_rate", "-of", "csv=p=0", out},
+                   "", &probe);
+        EXPECT_EQ(probe, std::to_string(k.kbps * 1000) + "\n");
+    }
+}
+
 TEST(EncoderProgram, JointStereoKeepsEachChannelsLevelInTheSharedBands) {
     // Above 11 kHz every joint-stereo frame of our Layer 1 carries one signal for both
     // channels; each channel's own scale factor must bring back its own level there.

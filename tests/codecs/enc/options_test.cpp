@@ -103,9 +103,12 @@ TEST(EncodePlan, RatesOutsideMpeg1UseTheVersionOrRateThatCarriesThem) {
     ASSERT_EQ(l3.notes.size(), 1u);
     EXPECT_NE(l3.notes[0].find("MPEG-2"), std::string::npos);
 
+    // The Layer 3 library writes MPEG-2.5 at no more than 64 kbit/s, and the plan says so.
     EncodePlan l3low = Plan({"-l3", "-b128", "-mm", "-s8.00"}, 1, 8000);
     EXPECT_EQ(l3low.version, MpegVersion::Mpeg25);
-    EXPECT_EQ(l3low.kbps, 128);
+    EXPECT_EQ(l3low.kbps, 64);
+    ASSERT_EQ(l3low.notes.size(), 2u);
+    EXPECT_NE(l3low.notes[1].find("using 64 kbit/s"), std::string::npos) << l3low.notes[1];
 
     EncodePlan l1 = Plan({"-l1", "-b384", "-ms"}, 2, 22050);
     EXPECT_EQ(l1.version, MpegVersion::Mpeg2);

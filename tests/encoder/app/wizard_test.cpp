@@ -10,6 +10,7 @@
 #include "encoder/app/strings.h"
 #include "fake_window.h"
 #include "support/temp_dir.h"
+#include "support/wave_util.h"
 
 namespace orvane::encoder {
 namespace {
@@ -209,7 +210,8 @@ TEST_F(Wizard, Mp3FlowWithOptionsAndSummary) {
     EXPECT_EQ(w.Text(IDC_SUM_INPUT), "/music/a.wav");
     EXPECT_EQ(w.Text(IDC_SUM_OUTPUT), "/music/a.mp3");
     EXPECT_EQ(w.Text(IDC_SUM_METHOD), "MPEG 1, Layer 2");
-    EXPECT_EQ(w.Text(IDC_SUM_BITRATE), "320 Kbps");
+    // Layer 2 carries no more than 192 kbit/s in one channel.
+    EXPECT_EQ(w.Text(IDC_SUM_BITRATE), "192 Kbps (320 Kbps is not possible)");
     EXPECT_EQ(w.Text(IDC_SUM_MODE), "Mono");
     EXPECT_EQ(w.Text(IDC_SUM_PSYMODEL), "1");
     EXPECT_EQ(w.Text(IDC_SUM_EMPHASIS), "50/15 microseconds");
@@ -235,6 +237,22 @@ TEST_F(Wizard, Mp3FlowWithOptionsAndSummary) {
     EXPECT_EQ(r.settings.errorProtection, 1);
     EXPECT_FALSE(r.singleFileTag);
     EXPECT_EQ(r.appFolder, app.appFolder);
+}
+
+// The summary of a folder batch names the rates its files will get: Layer 3 carries 320 kbit/s
+// at 44.1 kHz, at 22.05 kHz (an MPEG-2 stream) no more than 160.
+TEST_F(Wizard, TheSummarySaysTheBitRatesTheFilesOfAFolderGet) {
+    test::TempDir in;
+    test::WriteFile(in / "a.wav", test::WaveWithData(2, 44100, 16, std::string(400, '\0')));
+    test::WriteFile(in / "b.wav", test::WaveWithData(2, 22050, 16, std::string(400, '\0')));
+    sheet.OnInitDialog();
+    w.SetCheck(IDC_BATCH, 1);
+    sheet.OnCommand(IDC_BATCH);
+    Type(in.path().string());
+    w.SetText(IDC_OUTPUT, in.path().string());
+    ASSERT_EQ(sheet.OnNext(), IDD_PAGE2);
+    ASSERT_EQ(sheet.OnNext(), IDD_PAGE3);
+    EXPECT_EQ(w.Text(IDC_SUM_BITRATE), "160 / 320 Kbps (320 Kbps only for some files)");
 }
 
 TEST_F(Wizard, DecodeAndWmaFlowsSkipTheOptionsPage) {

@@ -140,6 +140,28 @@ TEST_F(ReplayGainJobTest, Mp3BatchGetsTrackAndAlbumValuesAsId3v2UserTextFrames) 
               "");
 }
 
+// A Layer 1 stream without CRC begins every frame with FFh FFh, which a tag library can take
+// for no frame at all; its files get their values all the same, and still play.
+TEST_F(ReplayGainJobTest, Layer1FilesGetTheirValuesToo) {
+    const ProgramResult r =
+        RunDistProgram("plimo-job", {"--batch", "--replaygain", "--layer", "1", "--bitrate", "192",
+                                     (dir / "in").string(), (dir / "out").string()});
+    ASSERT_EQ(r.status, 0) << r.output;
+    ExpectBatchValues(".MP3", "TXXX:");
+    for (const char* name : {"loud.MP3", "quiet.MP3"}) {
+        const sfs::path file = dir / "out" / name;
+        const std::string probe = Shell(
+                                      "ffprobe -v error -select_streams a:0 -show_entries "
+                                      "stream=codec_name,bit_rate -of default=nw=1 " +
+                                      Quoted(file))
+                                      .output;
+        EXPECT_NE(probe.find("codec_name=mp1\n"), std::string::npos) << probe;
+        EXPECT_NE(probe.find("bit_rate=192000\n"), std::string::npos) << probe;
+        EXPECT_EQ(Shell("ffmpeg -v error -i " + Quoted(file) + " -f null -").output, "");
+        EXPECT_EQ(Shell("mpg123 -q -t " + Quoted(file)).status, 0);
+    }
+}
+
 TEST_F(ReplayGainJobTest, Mp3SingleFileKeepsItsTagsBesideTheTrackValues) {
     const ProgramResult r = RunDistProgram(
         "plimo-job", {"--replaygain", "--title", "Night", "--artist", "Ana", "--year", "1999",

@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -445,6 +446,62 @@ TEST_F(JobViewTest, FinishedJobShowsItsMessageOnceAndFillsTheWindow) {
     EXPECT_FALSE(log.empty());
     EXPECT_GT(std::filesystem::file_size(dir / "song.mp3"), 1000u);
     EXPECT_EQ(app.exitRequested, 0);
+}
+
+// What the FFmpeg prober reads of a file's audio stream: "codec,bit rate in bit/s".
+std::string ProbedStream(const std::filesystem::path& file) {
+    std::string out;
+    FILE* p = ::popen(("ffprobe -v error -select_streams a:0 -show_entries stream=codec_name,"
+                       "bit_rate -of csv=p=0 '" +
+                       file.string() + "' 2>&1")
+                          .c_str(),
+                      "r");
+    if (!p) return out;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, p))
+        out += buffer;
+    ::pclose(p);
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
+        out.pop_back();
+    return out;
+}
+
+// Layer 1 has no 48 kbit/s: the summary says so with the 64 kbit/s the file gets, and the
+// processing window shows that rate.
+TEST_F(JobViewTest, TheSummaryAndTheWindowSayTheBitRateTheFileGets) {
+    WriteWave(dir / "song.wav", 3);
+    ProcessingStatusDialog dialog(app);
+    Script script;
+    script.On(IDD_PAGE1, [this](QWidget* w) {
+        Type(w, IDC_INPUT, (dir / "song.wav").string());
+        Type(w, IDC_OUTPUT, (dir / "song.mp3").string());
+        Click(w, ID_WIZNEXT);
+    });
+    script.On(IDD_PAGE2, [](QWidget* w) {
+        Click(w, IDC_LAYER1);
+        auto* combo = Find<QComboBox>(w, IDC_BITRATE);
+        combo->setCurrentIndex(combo->findText("48"));
+        emit combo->activated(combo->currentIndex());
+        Click(w, ID_WIZNEXT);
+    });
+    std::string summary;
+    script.On(IDD_PAGE3, [&](QWidget* w) {
+        summary = TextOf(w, IDC_SUM_BITRATE);
+        Click(w, ID_WIZFINISH);
+    });
+    QWidget* status = nullptr;
+    script.On(IDD_PROCESSING_STATUS, [&](QWidget* w) { status = w; });
+    std::string shown;
+    Hooks().messageBox = [&](const std::string& text, const std::string&, unsigned) {
+        script.messages.push_back(text);
+        if (status) shown = TextOf(status, IDC_STATUS_BITRATE);
+        return IDOK;
+    };
+    EXPECT_EQ(RunStatusDialog(dialog), IDCANCEL);
+    EXPECT_EQ(script.messages, std::vector<std::string>{"MP3 Compression Finished."});
+    EXPECT_EQ(summary, "64 Kbps (48 Kbps is not possible)");
+    EXPECT_EQ(shown, "64 Kbps");
+    EXPECT_EQ(ProbedStream(dir / "song.mp3"), "mp1,64000");
 }
 
 TEST_F(JobViewTest, CancelDuringTheJobShowsOneMessage) {

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QSpinBox>
 #include <QTimer>
 #include <QTreeWidget>
 #include <atomic>
@@ -153,6 +154,36 @@ TEST_F(GrabberView, ChecksTotalsNamesAndConfirmation) {
     EXPECT_EQ(app.cdSelection.driveIndex, 0);
     EXPECT_EQ(app.cdSelection.leadOut, 31500);
     EXPECT_EQ(settings_.GetProfileString("Preferences", "LastCD"), app.lastCd);
+}
+
+// The in-place editor takes no more characters than a row name keeps, so Enter keeps what was
+// typed instead of bringing the old name back.
+TEST_F(GrabberView, TheNameEditorTakesWhatARowNameKeeps) {
+    Run([](QWidget* w) {
+        auto* tree = Find<QTreeWidget>(w, IDC_CD_TRACKS);
+        QTreeWidgetItem* item = tree->topLevelItem(1);
+        tree->editItem(item, 0);
+        auto* editor = tree->viewport()->findChild<QLineEdit*>();
+        if (!editor) {
+            ADD_FAILURE() << "no editor";
+            Click(w, IDCANCEL);
+            return;
+        }
+        editor->selectAll();
+        QString typed;
+        for (int i = 0; i < 47; ++i) {
+            const QString key(QChar('a' + i % 26));
+            typed += key;
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, key);
+            QApplication::sendEvent(editor, &press);
+        }
+        EXPECT_EQ(editor->text(), typed.left(25));
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(editor, &enter);
+        QApplication::processEvents();  // the editor's data is committed queued
+        EXPECT_EQ(item->text(0), typed.left(25));
+        Click(w, IDCANCEL);
+    });
 }
 
 TEST_F(GrabberView, TwoDrivesOfOneModelAreToldApartAndTheChosenOneIsRemembered) {
@@ -380,7 +411,7 @@ TEST_F(GrabberView, CdaSettingsSaveOnAFreshInstallationAfterTheFirstStart) {
         test::RunFirstStart((test::DistDir() / "Plimo").string(), home.path(), why);
     EXPECT_TRUE(started) << why;
     if (started) {
-        EXPECT_EQ(save("300"), IDOK);
+        EXPECT_EQ(save("200"), IDOK);
         EXPECT_TRUE(boxes_.empty()) << boxes_.front();
         registry::ResetForTesting();
         HKEY key = nullptr;
@@ -392,7 +423,7 @@ TEST_F(GrabberView, CdaSettingsSaveOnAFreshInstallationAfterTheFirstStart) {
                                    reinterpret_cast<BYTE*>(value), &size),
                   ERROR_SUCCESS);
         RegCloseKey(key);
-        EXPECT_STREQ(value, "300");
+        EXPECT_STREQ(value, "200");
     }
     if (old)
         test::UseRegistryFolder(saved);
@@ -401,14 +432,16 @@ TEST_F(GrabberView, CdaSettingsSaveOnAFreshInstallationAfterTheFirstStart) {
     registry::ResetForTesting();
 }
 
-// The read speed and de-emphasis beside the read buffer size: refused out of range, kept in
-// the user's settings on OK, and shown again the next time.
+// The read buffer size, the read speed and de-emphasis: refused out of range, kept in the
+// user's settings on OK, and shown again the next time. The buffer takes what one read
+// request holds, the speed's 0 is told as what it does.
 TEST_F(GrabberView, CdaSettingsKeepTheReadSpeedAndDeemphasis) {
     // With no drive known, the speed is the one every drive shares.
     TheCdSession().driveCount = 0;
     encoder::EncoderApp& app = encoder::TheApp();
     app.cdaReadSpeed = 0;
     app.cdaDeemphasis = 0;
+    const int buffer = app.cdaReadBufferSize;
     auto run = [this](std::function<void(QWidget*)> steps) {
         encoder::ui::Hooks().shown = [steps](QWidget* w, int id) {
             if (id == IDD_CDA_SETTINGS) QTimer::singleShot(0, w, [w, steps] { steps(w); });
@@ -417,6 +450,17 @@ TEST_F(GrabberView, CdaSettingsKeepTheReadSpeedAndDeemphasis) {
         return ui::RunCdaSettings(nullptr);
     };
     EXPECT_EQ(run([this](QWidget* w) {
+                  EXPECT_EQ(Find<QSpinBox>(w, IDC_CDA_BUFFERSPIN)->maximum(), 256);
+                  Find<QLineEdit>(w, IDC_CDA_BUFFER)->setText("999");
+                  Click(w, IDOK);
+                  ASSERT_EQ(boxes_.size(), 1u);
+                  EXPECT_EQ(boxes_[0], "Please enter an integer between 1 and 256.");
+                  Find<QLineEdit>(w, IDC_CDA_BUFFER)->setText("256");
+                  boxes_.clear();
+                  bool told = false;
+                  for (auto* label : w->findChildren<QLabel*>())
+                      told |= label->text() == "x (0 = as the drive is)";
+                  EXPECT_TRUE(told);
                   EXPECT_EQ(Find<QLineEdit>(w, IDC_CDA_SPEED)->text(), "0");
                   EXPECT_FALSE(Find<QCheckBox>(w, IDC_CDA_DEEMPHASIS)->isChecked());
                   Find<QLineEdit>(w, IDC_CDA_SPEED)->setText("");
@@ -428,6 +472,7 @@ TEST_F(GrabberView, CdaSettingsKeepTheReadSpeedAndDeemphasis) {
                   Click(w, IDOK);
               }),
               IDOK);
+    EXPECT_EQ(app.cdaReadBufferSize, 256);
     EXPECT_EQ(app.cdaReadSpeed, 8);
     EXPECT_EQ(app.cdaDeemphasis, 1);
     EXPECT_EQ(settings_.GetProfileInt("Preferences", "CDAReadSpeed", 0), 8u);
@@ -440,6 +485,7 @@ TEST_F(GrabberView, CdaSettingsKeepTheReadSpeedAndDeemphasis) {
               IDCANCEL);
     app.cdaReadSpeed = 0;
     app.cdaDeemphasis = 0;
+    app.cdaReadBufferSize = buffer;
 }
 
 // Opened from the grabber, the settings window shows and stores the current drive's own read
