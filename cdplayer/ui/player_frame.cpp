@@ -305,7 +305,8 @@ void CPlayerFrame::ApplyPoll(const PollDisplay& d) {
         }
         if (d.sliderPos && !slider->isSliderDown()) slider->setValue(*d.sliderPos);
     }
-    if (d.mark) mark_ = d.mark;
+    // A poll that draws no mark (the disc stopped) leaves none.
+    mark_ = d.mark;
     update();
 }
 

@@ -345,6 +345,12 @@ TEST_F(Window, PollFillsTheTrackListSelectsTheTrackAndMovesTheSlider) {
     const QImage shot = Grab();
     const QImage mark = Bitmap(kPlayMark).convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(shot.copy(160, 55, mark.width(), mark.height()), mark);
+    // A poll of a stopped disc draws no mark: the panel shows there again.
+    frame->ApplyPoll(PollDisplay{});
+    const QImage stopped = Grab();
+    const QImage panel = Bitmap(183).convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(stopped.copy(160, 55, mark.width(), mark.height()),
+              panel.copy(150, 4, mark.width(), mark.height()));
 
     // While the list is dropped down the thread leaves the selection alone.
     player.trackListDropped = true;
