@@ -169,7 +169,7 @@ ReadOutcome ReadTrack(const ReadTrackParams& p, WaveFileWriter& file, GrabProgre
     const auto start = p.range.start, end = p.range.end;
     const int trackRange = static_cast<int>(p.range.Frames());
     buffer.resize(std::size_t{kReadBufferFrames} * kFrameBytes);
-    progress.SetFileText(file.Path());
+    progress.SetFileText(p.shownName.empty() ? file.Path() : p.shownName);
     progress.SetTrackBar(trackRange, 0);
     p.drive->SetAudioBlockMode();
     Deemphasis filter;
@@ -416,6 +416,7 @@ GrabNextTrackResult GrabNextTrack(CdSession& session, const std::string& folder,
     params.inJob = true;
     params.reader = options.reader;
     params.deemphasis = options.cdRead.deemphasis && TrackHasPreEmphasis(session, track);
+    if (options.shownName) params.shownName = options.shownName(track);
     ApplyReadSpeed(drive, options.cdRead);
     GrabCounters counters;
     std::vector<std::uint8_t> buffer;
