@@ -588,6 +588,26 @@ TEST(LayoutTest, PathFieldsKeepLongPathsWhole) {
     }
 }
 
+TEST(LayoutTest, SourceAndTargetTilesShowWhenTheyHaveTheFocus) {
+    QWidget page;
+    QtWindowPort port(&page);
+    BuildPage1(&page, port);
+    page.show();
+    page.activateWindow();
+    QApplication::processEvents();
+    // Space presses the focused tile (the first opens the grabber): the focus must show.
+    for (int id : {IDC_SRC_CDAUDIO, IDC_SRC_WAVFILES, IDC_TO_MP3, IDC_TO_WMA, IDC_TO_WAV}) {
+        QWidget* tile = port.Control(id);
+        page.setFocus();
+        QApplication::processEvents();
+        const QImage plain = tile->grab().toImage();
+        tile->setFocus(Qt::TabFocusReason);
+        QApplication::processEvents();
+        ASSERT_TRUE(tile->hasFocus()) << id;
+        EXPECT_NE(tile->grab().toImage(), plain) << id;
+    }
+}
+
 TEST(LayoutTest, StatusWindowLookAndInitialControls) {
     QDialog window;
     QtWindowPort port(&window);
