@@ -8,7 +8,6 @@
 #include <QPainter>
 #include <QTabWidget>
 #include <QTextDocument>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "cdplayer/resource.h"
@@ -16,6 +15,7 @@
 #include "cdplayer/ui/about_info.h"
 #include "cdplayer/ui/drawing.h"
 #include "platform/clock/clock.h"
+#include "platform/window/qt/up_down.h"
 
 namespace orvane::cdplayer::ui {
 
@@ -250,48 +250,6 @@ void CProgramDlg::ApplyOk() { data_.Ok(player_); }
 
 namespace {
 
-// The up-down control (1018): steps its buddy edit within a range, also with the arrow keys.
-class UpDown : public QWidget {
-public:
-    UpDown(QWidget* parent, QLineEdit* buddy, int low, int high)
-        : QWidget(parent), buddy_(buddy), low_(low), high_(high) {
-        auto* up = new QToolButton(this);
-        up->setArrowType(Qt::UpArrow);
-        up->setGeometry(0, 0, 16, 12);
-        auto* down = new QToolButton(this);
-        down->setArrowType(Qt::DownArrow);
-        down->setGeometry(0, 12, 16, 12);
-        connect(up, &QToolButton::clicked, this, [this] { Step(1); });
-        connect(down, &QToolButton::clicked, this, [this] { Step(-1); });
-        buddy_->installEventFilter(this);
-    }
-
-    void Step(int delta) {
-        bool ok = false;
-        int value = buddy_->text().trimmed().toInt(&ok);
-        if (!ok) value = low_;
-        value = std::clamp(value + delta, low_, high_);
-        // No thousands separator: the plain number.
-        buddy_->setText(QString::number(value));
-    }
-
-protected:
-    bool eventFilter(QObject* object, QEvent* event) override {
-        if (object == buddy_ && event->type() == QEvent::KeyPress) {
-            const int key = static_cast<QKeyEvent*>(event)->key();
-            if (key == Qt::Key_Up || key == Qt::Key_Down) {
-                Step(key == Qt::Key_Up ? 1 : -1);
-                return true;
-            }
-        }
-        return QWidget::eventFilter(object, event);
-    }
-
-private:
-    QLineEdit* buddy_;
-    int low_, high_;
-};
-
 class TiledPage : public QWidget {
 public:
     explicit TiledPage(QWidget* parent) : QWidget(parent), tile_(Bitmap(IDB_DIALOG_TILE)) {}
@@ -354,9 +312,12 @@ CSetupProp::CSetupProp(PlayerState& player, Messenger& messenger, const DriveTyp
     intro_ = new QLineEdit(page_);
     intro_->setObjectName(ObjectName(IDC_SETUP_INTRO_SCAN));
     Place(intro_, QRect(190, 124, 40, 24));
-    auto* upDown = new UpDown(page_, intro_, kIntroScanLow, kIntroScanHigh);
+    // The up-down control (1018): steps the edit within the range, also with the arrow keys.
+    auto* upDown = new UpDownControl(page_);
+    upDown->SetBuddy(intro_);
+    upDown->SetRange(kIntroScanLow, kIntroScanHigh);
     upDown->setObjectName(ObjectName(IDC_SETUP_INTRO_SPIN));
-    Place(upDown, QRect(230, 124, 16, 24));
+    Place(upDown, QRect(231, 124, 16, 24));
 
     // Opening: the CD-ROM drives in letter order, the first one selected.
     std::vector<std::string> drives;

@@ -16,7 +16,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
-#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -42,6 +41,7 @@
 #include "encoder/controls/ui/window_effect_overlay.h"
 #include "platform/shell/sysinfo.h"
 #include "platform/window/qt/qt_window_port.h"
+#include "platform/window/qt/up_down.h"
 
 namespace orvane::cdda::ui {
 
@@ -266,16 +266,10 @@ public:
         Label(this, "CDA Read Buffer Size:", 12, 96, 140, 20);
         auto* edit = Edit(port_, IDC_CDA_BUFFER, this, 156, 94, 70, 5);
         edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]{0,5}"), edit));
-        auto* spin = Place<QSpinBox>(this, 228, 94, 20, 22);
-        spin->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
-        spin->setRange(1, 65500);
+        auto* spin = Place<UpDownControl>(this, 228, 94, 18, 22);
+        spin->SetBuddy(edit);
+        spin->SetRange(1, 65500);
         port_.Bind(IDC_CDA_BUFFERSPIN, spin);
-        connect(spin, &QSpinBox::valueChanged, this,
-                [edit](int v) { edit->setText(QString::number(v)); });
-        connect(edit, &QLineEdit::textEdited, this, [spin](const QString& t) {
-            QSignalBlocker block(spin);
-            spin->setValue(t.toInt());
-        });
         Label(this, "Frames.", 256, 96, 60, 20);
         Label(this, "Read Speed:", 12, 126, 140, 20);
         auto* speed = Edit(port_, IDC_CDA_SPEED, this, 156, 124, 40, 2);
@@ -306,10 +300,8 @@ public:
     int Run() {
         logic_.Attach(&port_);
         logic_.OnInitDialog();
-        if (auto* spin = qobject_cast<QSpinBox*>(port_.Control(IDC_CDA_BUFFERSPIN))) {
-            QSignalBlocker block(spin);
-            spin->setValue(encoder::TheApp().cdaReadBufferSize);
-        }
+        if (auto* spin = dynamic_cast<UpDownControl*>(port_.Control(IDC_CDA_BUFFERSPIN)))
+            spin->SetValue(encoder::TheApp().cdaReadBufferSize);
         QTimer::singleShot(0, this, [this] { encoder::ui::ReportShown(this, IDD_CDA_SETTINGS); });
         int r = exec();
         logic_.Attach(nullptr);
@@ -476,11 +468,10 @@ private:
         auto* seconds = Edit(p, IDC_CD_INTROSECS, this, 246, 346, 40, 3);
         seconds->setValidator(
             new QRegularExpressionValidator(QRegularExpression("[0-9]{0,3}"), seconds));
-        auto* spin = Place<QSpinBox>(this, 288, 346, 20, 22);
-        spin->setRange(1, 120);
+        auto* spin = Place<UpDownControl>(this, 288, 346, 18, 22);
+        spin->SetBuddy(seconds);
+        spin->SetRange(1, 120);
         p.Bind(IDC_CD_INTROSPIN, spin);
-        connect(spin, &QSpinBox::valueChanged, this,
-                [seconds](int v) { seconds->setText(QString::number(v)); });
 
         PlaceDrawnButton(p, IDC_CD_GETINFO, this, "&Get CD Info", 12, 380, 120, 26);
         PlaceDrawnButton(p, IDC_CD_INFOTOALL, this, "Set Current Info to all &Tracks.", 138, 380,
