@@ -446,6 +446,7 @@ void CPlayerFrame::ShowTrayMenu(const QPoint& at) {
 
 void CPlayerFrame::ToggleFullSize() {
     const bool wasOnTop = onTop_;
+    const bool wasActive = isActiveWindow();
     if (!wasOnTop) SetOnTop(true);
     BuildRegions();
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -467,6 +468,8 @@ void CPlayerFrame::ToggleFullSize() {
     KeepKeyboardOnShownControls();
     QApplication::restoreOverrideCursor();
     if (!wasOnTop) SetOnTop(false);
+    // Where showing the sliding panel took the activation, the keyboard comes back here.
+    if (wasActive) activateWindow();
     ContinueStatus();
 }
 

@@ -407,10 +407,14 @@ TEST_F(Window, TheFocusedButtonIsMarkedAndTheKeyboardStaysOnWhatTheShapeShows) {
     frame->Control(156)->setFocus(Qt::TabFocusReason);
     EXPECT_EQ(play->grab().toImage().convertToFormat(QImage::Format_RGB32), up);
     // At full size the lower panel is in reach; back at compact size a focus there goes to Play.
+    frame->SetWait([](unsigned) { QCoreApplication::processEvents(); });  // the panel slides
     frame->ToggleFullSize();
+    QApplication::processEvents();
+    EXPECT_TRUE(frame->isActiveWindow());  // the sliding panel does not keep the keyboard
     frame->Control(110)->setFocus(Qt::TabFocusReason);
     ASSERT_TRUE(frame->Control(110)->hasFocus());
     frame->ToggleFullSize();
+    QApplication::processEvents();
     EXPECT_TRUE(play->hasFocus());
     frame->hide();
 }
