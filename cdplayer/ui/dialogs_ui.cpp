@@ -43,6 +43,22 @@ void SetLimitedText(QLineEdit* edit, const QString& text, int limit) {
 // Object names of the controls: "id" and the control id, as tests and style sheets find them.
 QString ObjectName(int id) { return QString("id%1").arg(id); }
 
+// A white label whose text breaks anywhere to fit its width: the disc identity is one word of
+// up to 127 characters.
+class WrapAnywhereLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setPen(Qt::white);
+        QTextOption option(Qt::AlignLeft | Qt::AlignTop);
+        option.setWrapMode(QTextOption::WrapAnywhere);
+        p.drawText(QRectF(contentsRect()), text(), option);
+    }
+};
+
 constexpr int kDiscNameLimit = 22;
 constexpr int kTrackNameLimit = 40;
 
@@ -84,7 +100,7 @@ QWidget* TiledDialog::Control(int id) const {
 CCdDatabaseDlg::CCdDatabaseDlg(PlayerState& player, Messenger& messenger, QWidget* parent)
     : TiledDialog(parent), player_(player), messenger_(messenger) {
     setWindowTitle("Orvane CD Player - CD Database ...");
-    setFixedSize(380, 270);
+    setFixedSize(380, 318);
     Static("Disc Name:", QRect(12, 14, 80, 18));
     discName_ = new QLineEdit(this);
     discName_->setMaxLength(kDiscNameLimit);
@@ -100,13 +116,16 @@ CCdDatabaseDlg::CCdDatabaseDlg(PlayerState& player, Messenger& messenger, QWidge
     Static("Selected Track:", QRect(12, 196, 100, 18));
     selected_ = Static("1", QRect(120, 196, 60, 18), IDC_DB_SELECTED);
     Static("Disk ID:", QRect(12, 216, 100, 18));
-    identity_ = Static("0", QRect(120, 216, 250, 18), IDC_DB_DISC_ID);
-    identity_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Room for the longest identity in four lines.
+    identity_ = new WrapAnywhereLabel("0", this);
+    identity_->setAttribute(Qt::WA_TranslucentBackground);
+    Place(identity_, QRect(120, 216, 246, 62));
+    Bind(IDC_DB_DISC_ID, identity_);
     auto* ok = new QPushButton("OK", this);
-    Place(ok, QRect(196, 238, 80, 24));
+    Place(ok, QRect(196, 286, 80, 24));
     ok->setDefault(true);
     auto* cancel = new QPushButton("Cancel", this);
-    Place(cancel, QRect(286, 238, 80, 24));
+    Place(cancel, QRect(286, 286, 80, 24));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
