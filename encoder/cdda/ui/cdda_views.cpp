@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
@@ -36,6 +37,7 @@
 #include "encoder/cdda/cdda_strings.h"
 #include "encoder/cdda/grabber_dialog.h"
 #include "encoder/cdda/resource_cdda.h"
+#include "encoder/controls/ellipsis_label.h"
 #include "encoder/controls/ui/drawn_button.h"
 #include "encoder/controls/ui/gradient_progress_bar.h"
 #include "encoder/controls/ui/window_effect_overlay.h"
@@ -159,6 +161,28 @@ private:
 
 // --- Progress window 108 ---------------------------------------------------------------------
 
+// The file being written: a path too long for its field keeps its file name, and loses its
+// folders in the middle instead ("/home/.../Artist - Title.WAV"); the whole path is the tooltip.
+class FileLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        const QFontMetrics metrics(font());
+        const std::string shown =
+            controls::Elide(text().toStdString(), contentsRect().width(), /*pathStyle=*/true,
+                            [&](const std::string& s) { return metrics.horizontalAdvance(Q(s)); });
+        p.setPen(palette().color(QPalette::WindowText));
+        p.drawText(contentsRect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, Q(shown));
+    }
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::ToolTip) setToolTip(text());
+        return QLabel::event(event);
+    }
+};
+
 class ProgressDialog : public QDialog {
 public:
     ProgressDialog(GrabProgress& logic, QWidget* owner) : QDialog(owner), port(this) {
@@ -167,7 +191,7 @@ public:
         encoder::ui::ApplyHooks(port);
         auto* status = Label(this, "Reading...", 12, 8, 376, 20);
         port.Bind(IDC_GRAB_STATUS, status);
-        auto* file = Label(this, "", 12, 30, 376, 20);
+        auto* file = Place<FileLabel>(this, 12, 30, 376, 20);
         file->setTextFormat(Qt::PlainText);
         port.Bind(IDC_GRAB_FILE, file);
         Label(this, "Current Track...", 12, 54, 200, 20);
@@ -563,8 +587,13 @@ bool WriteCddaScreenshots(const std::string& folder) {
         std::fprintf(stderr, "message: %s\n", text.c_str());
         return (f & 0xF) == MB_YESNO ? IDYES : IDOK;
     };
+    // A folder deep enough that the progress window has to shorten the path of its file.
+    const QString deep =
+        QDir(scratch.path())
+            .filePath("Music Library/Recordings of the review pictures/Orvane Demo Ensemble");
+    QDir().mkpath(deep);
     encoder::ui::Hooks().picker = [&](int, const std::string&, const std::string&) {
-        return scratch.path().toStdString();
+        return deep.toStdString();
     };
     QPointer<QWidget> grabber;
     encoder::ui::Hooks().shown = [&](QWidget* w, int id) {
@@ -607,7 +636,19 @@ bool WriteCddaScreenshots(const std::string& folder) {
                 bar->SetRange(0, 100);
                 bar->SetPos(40);
             }
-            save(w, "grab-progress.png");
+            // Once the window shows the file being written.
+            auto* file = w->findChild<QLabel*>(QString("id%1").arg(IDC_GRAB_FILE));
+            if (file && file->text().isEmpty()) {
+                auto* poll = new QTimer(w);
+                QObject::connect(poll, &QTimer::timeout, w, [&, guarded, file, poll] {
+                    if (!guarded || file->text().isEmpty()) return;
+                    poll->stop();
+                    save(guarded, "grab-progress.png");
+                });
+                poll->start(5);
+            } else {
+                save(w, "grab-progress.png");
+            }
         }
     };
     int effects = encoder::TheApp().windowEffects;
