@@ -147,6 +147,11 @@ void CloseDevice(PlayerState& player) {
 void IntroScanCommand(PlayerState& player) {
     Lock lock(player.lock);
     auto& m = player.modes;
+    // A second press ends the scan; play goes on in the track it reached.
+    if (m.IntroScanOn) {
+        m.IntroScanOn = 0;
+        return;
+    }
     m.IntroScanOn = 1;
     m.RandomOn = 0;
     m.RepeatState = 0;

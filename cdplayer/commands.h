@@ -39,8 +39,10 @@ void PlayOnStartUp(PlayerState& player);
 // End of program: stops the disc when StopCDOnExit is 1, then closes the device.
 void CloseDevice(PlayerState& player);
 
-void IntroScanCommand(PlayerState& player);  // IDC_INTRO_SCAN
-void RandomCommand(PlayerState& player);     // IDC_RANDOM
-void RepeatCommand(PlayerState& player);     // IDC_REPEAT
+// IDC_INTRO_SCAN: turns intro scan on (and random, repeat and programmed play off); pressed
+// while the scan runs, turns it off.
+void IntroScanCommand(PlayerState& player);
+void RandomCommand(PlayerState& player);  // IDC_RANDOM
+void RepeatCommand(PlayerState& player);  // IDC_REPEAT
 
 }  // namespace orvane::cdplayer

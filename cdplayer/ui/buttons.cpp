@@ -8,13 +8,20 @@ namespace orvane::cdplayer::ui {
 ImageButton::ImageButton(QWidget* parent, int id, const QImage& up, const QImage& down)
     : QAbstractButton(parent), id_(id), up_(up), down_(down) {
     setObjectName(QString("id%1").arg(id));
-    setFocusPolicy(Qt::NoFocus);
+    // Reached with Tab (a click leaves the focus where it is); Space presses the button.
+    setFocusPolicy(Qt::TabFocus);
 }
 
 void ImageButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
     const QImage& image = isDown() && !down_.isNull() ? down_ : up_;
     p.drawImage(0, 0, image);
+    if (hasFocus()) {
+        // A dotted frame in the display's green, inside the picture.
+        p.setPen(QPen(QColor(0, 255, 0), 1, Qt::DotLine));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(rect().adjusted(2, 2, -3, -3));
+    }
 }
 
 void CPowerButton::mousePressEvent(QMouseEvent* event) {

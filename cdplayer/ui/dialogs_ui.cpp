@@ -8,7 +8,6 @@
 #include <QPainter>
 #include <QTabWidget>
 #include <QTextDocument>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "cdplayer/resource.h"
@@ -16,6 +15,7 @@
 #include "cdplayer/ui/about_info.h"
 #include "cdplayer/ui/drawing.h"
 #include "platform/clock/clock.h"
+#include "platform/window/qt/up_down.h"
 
 namespace orvane::cdplayer::ui {
 
@@ -42,6 +42,22 @@ void SetLimitedText(QLineEdit* edit, const QString& text, int limit) {
 
 // Object names of the controls: "id" and the control id, as tests and style sheets find them.
 QString ObjectName(int id) { return QString("id%1").arg(id); }
+
+// A white label whose text breaks anywhere to fit its width: the disc identity is one word of
+// up to 127 characters.
+class WrapAnywhereLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setPen(Qt::white);
+        QTextOption option(Qt::AlignLeft | Qt::AlignTop);
+        option.setWrapMode(QTextOption::WrapAnywhere);
+        p.drawText(QRectF(contentsRect()), text(), option);
+    }
+};
 
 constexpr int kDiscNameLimit = 22;
 constexpr int kTrackNameLimit = 40;
@@ -84,7 +100,7 @@ QWidget* TiledDialog::Control(int id) const {
 CCdDatabaseDlg::CCdDatabaseDlg(PlayerState& player, Messenger& messenger, QWidget* parent)
     : TiledDialog(parent), player_(player), messenger_(messenger) {
     setWindowTitle("Orvane CD Player - CD Database ...");
-    setFixedSize(380, 270);
+    setFixedSize(380, 318);
     Static("Disc Name:", QRect(12, 14, 80, 18));
     discName_ = new QLineEdit(this);
     discName_->setMaxLength(kDiscNameLimit);
@@ -100,13 +116,16 @@ CCdDatabaseDlg::CCdDatabaseDlg(PlayerState& player, Messenger& messenger, QWidge
     Static("Selected Track:", QRect(12, 196, 100, 18));
     selected_ = Static("1", QRect(120, 196, 60, 18), IDC_DB_SELECTED);
     Static("Disk ID:", QRect(12, 216, 100, 18));
-    identity_ = Static("0", QRect(120, 216, 250, 18), IDC_DB_DISC_ID);
-    identity_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Room for the longest identity in four lines.
+    identity_ = new WrapAnywhereLabel("0", this);
+    identity_->setAttribute(Qt::WA_TranslucentBackground);
+    Place(identity_, QRect(120, 216, 246, 62));
+    Bind(IDC_DB_DISC_ID, identity_);
     auto* ok = new QPushButton("OK", this);
-    Place(ok, QRect(196, 238, 80, 24));
+    Place(ok, QRect(196, 286, 80, 24));
     ok->setDefault(true);
     auto* cancel = new QPushButton("Cancel", this);
-    Place(cancel, QRect(286, 238, 80, 24));
+    Place(cancel, QRect(286, 286, 80, 24));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -250,48 +269,6 @@ void CProgramDlg::ApplyOk() { data_.Ok(player_); }
 
 namespace {
 
-// The up-down control (1018): steps its buddy edit within a range, also with the arrow keys.
-class UpDown : public QWidget {
-public:
-    UpDown(QWidget* parent, QLineEdit* buddy, int low, int high)
-        : QWidget(parent), buddy_(buddy), low_(low), high_(high) {
-        auto* up = new QToolButton(this);
-        up->setArrowType(Qt::UpArrow);
-        up->setGeometry(0, 0, 16, 12);
-        auto* down = new QToolButton(this);
-        down->setArrowType(Qt::DownArrow);
-        down->setGeometry(0, 12, 16, 12);
-        connect(up, &QToolButton::clicked, this, [this] { Step(1); });
-        connect(down, &QToolButton::clicked, this, [this] { Step(-1); });
-        buddy_->installEventFilter(this);
-    }
-
-    void Step(int delta) {
-        bool ok = false;
-        int value = buddy_->text().trimmed().toInt(&ok);
-        if (!ok) value = low_;
-        value = std::clamp(value + delta, low_, high_);
-        // No thousands separator: the plain number.
-        buddy_->setText(QString::number(value));
-    }
-
-protected:
-    bool eventFilter(QObject* object, QEvent* event) override {
-        if (object == buddy_ && event->type() == QEvent::KeyPress) {
-            const int key = static_cast<QKeyEvent*>(event)->key();
-            if (key == Qt::Key_Up || key == Qt::Key_Down) {
-                Step(key == Qt::Key_Up ? 1 : -1);
-                return true;
-            }
-        }
-        return QWidget::eventFilter(object, event);
-    }
-
-private:
-    QLineEdit* buddy_;
-    int low_, high_;
-};
-
 class TiledPage : public QWidget {
 public:
     explicit TiledPage(QWidget* parent) : QWidget(parent), tile_(Bitmap(IDB_DIALOG_TILE)) {}
@@ -354,9 +331,12 @@ CSetupProp::CSetupProp(PlayerState& player, Messenger& messenger, const DriveTyp
     intro_ = new QLineEdit(page_);
     intro_->setObjectName(ObjectName(IDC_SETUP_INTRO_SCAN));
     Place(intro_, QRect(190, 124, 40, 24));
-    auto* upDown = new UpDown(page_, intro_, kIntroScanLow, kIntroScanHigh);
+    // The up-down control (1018): steps the edit within the range, also with the arrow keys.
+    auto* upDown = new UpDownControl(page_);
+    upDown->SetBuddy(intro_);
+    upDown->SetRange(kIntroScanLow, kIntroScanHigh);
     upDown->setObjectName(ObjectName(IDC_SETUP_INTRO_SPIN));
-    Place(upDown, QRect(230, 124, 16, 24));
+    Place(upDown, QRect(231, 124, 16, 24));
 
     // Opening: the CD-ROM drives in letter order, the first one selected.
     std::vector<std::string> drives;

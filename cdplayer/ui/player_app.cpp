@@ -76,6 +76,8 @@ bool CPlayerApp::InitInstance(bool screenshots, int& exitCode) {
     frame_->CreateSlidePanel();
     // 10. The device.
     frame_->show();
+    // A program's window comes up in front, with the keyboard (on Play).
+    frame_->activateWindow();
     // A disc image the drive configuration names but that was refused (too long for a CD, a
     // damaged sheet) is said here, or the user would only learn that there is no drive.
     cdrom::Drives();  // discovers them, if nothing has yet

@@ -189,6 +189,7 @@ void CPlayerFrame::CreateControls() {
         if (entry.id == IDC_LOGO) {
             // An image only: a press on it drags the window like the background.
             button->setAttribute(Qt::WA_TransparentForMouseEvents);
+            button->setFocusPolicy(Qt::NoFocus);
         } else if (entry.run) {
             const int id = entry.id;
             connect(button, &QAbstractButton::clicked, this, [this, id] { Command(id); });
@@ -204,9 +205,28 @@ void CPlayerFrame::CreateControls() {
     connect(list, &QComboBox::activated, this,
             [this](int index) { PlayTrackCommand(player_, index); });
     controls_[IDC_TRACK_LIST] = list;
+    KeepKeyboardOnShownControls();
 
     QIcon icon(IconPath(IDR_MAINFRAME));
     setWindowIcon(icon);
+}
+
+void CPlayerFrame::KeepKeyboardOnShownControls() {
+    for (auto& [id, widget] : controls_) {
+        if (!widget->property("ownFocus").isValid())
+            widget->setProperty("ownFocus", static_cast<int>(widget->focusPolicy()));
+        // The controls the window's shape cuts off (the lower panel at compact size) are out of
+        // the keyboard's reach as well.
+        const bool shown = shape_.isEmpty() || shape_.contains(widget->geometry().center());
+        widget->setFocusPolicy(
+            shown ? static_cast<Qt::FocusPolicy>(widget->property("ownFocus").toInt())
+                  : Qt::NoFocus);
+    }
+    // The keyboard starts on Play, and goes back there from a control that was cut off.
+    QWidget* focused = focusWidget();
+    if (!focused || focused->focusPolicy() == Qt::NoFocus) {
+        if (QWidget* play = Control(IDC_PLAY)) play->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void CPlayerFrame::AddTrayIcon() {
@@ -234,6 +254,7 @@ void CPlayerFrame::CreateSlider() {
     slider->setProperty("tip", QString("Song Position Seek."));
     slider->show();
     controls_[IDC_SEEK_SLIDER] = slider;
+    KeepKeyboardOnShownControls();
 }
 
 void CPlayerFrame::CreateTooltips() {
@@ -305,7 +326,8 @@ void CPlayerFrame::ApplyPoll(const PollDisplay& d) {
         }
         if (d.sliderPos && !slider->isSliderDown()) slider->setValue(*d.sliderPos);
     }
-    if (d.mark) mark_ = d.mark;
+    // A poll that draws no mark (the disc stopped) leaves none.
+    mark_ = d.mark;
     update();
 }
 
@@ -424,6 +446,7 @@ void CPlayerFrame::ShowTrayMenu(const QPoint& at) {
 
 void CPlayerFrame::ToggleFullSize() {
     const bool wasOnTop = onTop_;
+    const bool wasActive = isActiveWindow();
     if (!wasOnTop) SetOnTop(true);
     BuildRegions();
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -442,8 +465,11 @@ void CPlayerFrame::ToggleFullSize() {
         setMask(shape_);
         player_.fullSize = true;
     }
+    KeepKeyboardOnShownControls();
     QApplication::restoreOverrideCursor();
     if (!wasOnTop) SetOnTop(false);
+    // Where showing the sliding panel took the activation, the keyboard comes back here.
+    if (wasActive) activateWindow();
     ContinueStatus();
 }
 

@@ -109,6 +109,8 @@ private:
     void FillTrackList(const std::vector<std::string>& items, int select);
     void Wait(unsigned ms);
     void RunPopup(QMenu* menu, const QPoint& at);
+    // Lets Tab reach only the controls the window's shape shows.
+    void KeepKeyboardOnShownControls();
 
     PlayerState& player_;
     QtMessenger& messenger_;

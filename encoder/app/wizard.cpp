@@ -141,6 +141,7 @@ void MLSheet::InitPage1() {
     w.Show(IDC_MARK_TOMP3, true);
     w.Show(IDC_MARK_TOWMA, false);
     w.Show(IDC_MARK_TOWAV, false);
+    w.Show(IDC_MARK_TOFORMATS, false);
     // A fresh page starts with the batch box cleared; batch mode follows it, so a job never
     // runs in the batch mode of the previous one.
     batch_ = false;
@@ -358,6 +359,7 @@ void MLSheet::SelectTarget(JobKind target) {
     w.Show(IDC_MARK_TOMP3, target == JobKind::EncodeMp3);
     w.Show(IDC_MARK_TOWMA, target == JobKind::EncodeWma);
     w.Show(IDC_MARK_TOWAV, target == JobKind::Decode);
+    w.Show(IDC_MARK_TOFORMATS, target == JobKind::EncodeFlac || target == JobKind::EncodeOpus);
 }
 
 void MLSheet::OnId3Tag() {

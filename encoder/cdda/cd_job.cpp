@@ -196,6 +196,7 @@ bool CdTrackSource::TakeLeadingGap(encoder::JobRunner& runner, Next& next) {
     params.inJob = true;
     params.reader = &rec->Reader();
     params.deemphasis = request_.cd.deemphasis && TrackHasPreEmphasis(session_, index);
+    params.shownName = "Track0";  // the disc's hidden track before track 1
     ApplyReadSpeed(drive, CdReadSettings{request_.cd.readSpeed, request_.cd.deemphasis});
     GrabCounters counters;
     rec->BeginLeadingGap();
@@ -321,6 +322,9 @@ encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
         if (!path.empty()) scratch->Add(path);
         return path;
     };
+    // The scratch file's name is the job's own business: the read window names the track as
+    // the status window and the final message do.
+    options.shownName = [this](int track) { return TrackLabel(request_.cd, track); };
     if (recorder_) {
         RipRecorder* rec = recorder_.get();
         options.reader = &rec->Reader();

@@ -215,7 +215,7 @@ private:
 
 ReadOutcome ReadTrack(const ReadTrackParams& p, WaveFileWriter& file, GrabProgress& progress,
                       GrabCounters& counters, std::string& error) {
-    progress.SetFileText(file.Path());
+    progress.SetFileText(p.shownName.empty() ? file.Path() : p.shownName);
     progress.SetTrackBar(static_cast<int>(p.range.Frames()), 0);
     // Without a verified rip each request goes to the drive as it stands.
     std::optional<SampleReader> described;
@@ -440,6 +440,7 @@ GrabNextTrackResult GrabNextTrack(CdSession& session, const std::string& folder,
     params.inJob = true;
     params.reader = options.reader;
     params.deemphasis = options.cdRead.deemphasis && TrackHasPreEmphasis(session, track);
+    if (options.shownName) params.shownName = options.shownName(track);
     ApplyReadSpeed(drive, options.cdRead);
     GrabCounters counters;
     std::string error;

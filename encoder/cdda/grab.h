@@ -109,6 +109,8 @@ struct ReadTrackParams {
     bool testOnly = false;    // reads without writing (the test of test-and-copy)
     bool reread = false;      // the track was read just before (the copy after the test)
     bool deemphasis = false;  // undo the track's pre-emphasis in what is written
+    // What the read window shows for the file; empty: its path.
+    std::string shownName;
 };
 
 // Reads a track into the file through the span loop of the disc reader (p.reader, else one of
@@ -181,6 +183,9 @@ struct NextTrackOptions {
     // The file a track (zero-based) goes to; empty when none can be made (error says why).
     // Without it: folder + "Track%d.WAV".
     std::function<std::string(int track, std::string& error)> wavePath;
+    // What the read window shows for a track (zero-based) in place of its file's path, for
+    // files whose names mean nothing to the user; may be empty.
+    std::function<std::string(int track)> shownName;
     fs::FileOps* fileOps = nullptr;  // how the file is written; nullptr: the system
     // Verified ripping: the reader to read through (null: the described reading), told of the
     // track before it is read and of every block of samples tested and written.

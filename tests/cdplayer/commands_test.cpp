@@ -116,6 +116,12 @@ TEST_F(Player, ModeButtonsAreExclusiveAndRepeatMarksAStretchInEitherOrder) {
     IntroScanCommand(player);
     EXPECT_EQ(player.modes.IntroScanOn, 1u);
     EXPECT_EQ(player.modes.RandomOn, 0u);
+    // Its button also ends the scan, and turns nothing else on.
+    IntroScanCommand(player);
+    EXPECT_EQ(player.modes.IntroScanOn, 0u);
+    EXPECT_EQ(player.modes.RandomOn + player.modes.RepeatState + player.modes.ProgramPosition, 0u);
+    IntroScanCommand(player);
+    EXPECT_EQ(player.modes.IntroScanOn, 1u);
 
     mci.PlayingAt(3 * 60 + 10);
     RepeatCommand(player);

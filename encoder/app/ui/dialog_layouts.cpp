@@ -133,20 +133,26 @@ void BuildPage1(QWidget* page, QtWindowPort& port) {
     port.Bind(IDC_SOURCE_CAPTION, caption);
 
     QGroupBox* target = Group(page, "Target", 166, 4, 296, 156);
-    Button(port, IDC_TO_MP3, target, "Encode to MP3", 10, 22, 160, 34, IDS_TIP_TOMP3);
-    Mark(port, IDC_MARK_TOMP3, target, 178, 31);
-    Button(port, IDC_TO_WMA, target, "Encode to WMA", 10, 64, 160, 34, IDS_TIP_TOWMA);
-    Mark(port, IDC_MARK_TOWMA, target, 178, 73);
-    Button(port, IDC_TO_WAV, target, "Decode to WAV", 10, 106, 160, 34, IDS_TIP_TOWAV);
-    Mark(port, IDC_MARK_TOWAV, target, 178, 115);
-    auto* tag = Button(port, IDC_ID3TAG, target, "ID3 Tag", 204, 22, 82, 34);
+    Button(port, IDC_TO_MP3, target, "Encode to MP3", 8, 22, 152, 34, IDS_TIP_TOMP3);
+    Mark(port, IDC_MARK_TOMP3, target, 166, 31);
+    Button(port, IDC_TO_WMA, target, "Encode to WMA", 8, 64, 152, 34, IDS_TIP_TOWMA);
+    Mark(port, IDC_MARK_TOWMA, target, 166, 73);
+    Button(port, IDC_TO_WAV, target, "Decode to WAV", 8, 106, 152, 34, IDS_TIP_TOWAV);
+    Mark(port, IDC_MARK_TOWAV, target, 166, 115);
+    auto* tag = Button(port, IDC_ID3TAG, target, "ID3 Tag", 188, 22, 82, 34);
     tag->SetFlat(false);
     auto* options =
-        Button(port, IDC_OPTIONS, target, "&Options", 204, 106, 82, 34, IDS_TIP_OPTIONS);
+        Button(port, IDC_OPTIONS, target, "&Options", 188, 106, 82, 34, IDS_TIP_OPTIONS);
     options->SetFlat(false);
-    // The targets beyond the three described ones; their choices are on page 630.
-    auto* formats = Button(port, IDC_TO_FORMATS, target, "FLAC / O&pus", 204, 64, 82, 34);
+    // The targets beyond the three described ones; their choices are on page 630. Its mark
+    // sits to its right, as the others' do.
+    auto* formats = Button(port, IDC_TO_FORMATS, target, "FLAC / O&pus", 188, 64, 82, 34);
     formats->SetFlat(false);
+    Mark(port, IDC_MARK_TOFORMATS, target, 274, 73);
+    // The flat tiles take the keyboard focus (Space presses them): the focus shows on them.
+    for (int id : {IDC_SRC_CDAUDIO, IDC_SRC_WAVFILES, IDC_TO_MP3, IDC_TO_WMA, IDC_TO_WAV}) {
+        if (auto* tile = dynamic_cast<DrawnButton*>(port.Control(id))) tile->SetFocusOnFlat(true);
+    }
 
     auto* inLabel = Label(page, "&Input Filename:", 8, 168, 300, 16);
     port.Bind(IDC_INPUT_LABEL, inLabel);

@@ -121,10 +121,14 @@ void ShowHelpWindow(const std::string& path, QWidget* owner) {
         }
         return;
     }
-    // One help window for the process; opening help again brings it to the front.
+    // One help window for the process; opening help again brings it to the front. It belongs
+    // to the window it was opened from: a modal wizard would otherwise keep it beneath itself
+    // and shut it out of the user's input.
+    QWidget* top = owner ? owner->window() : nullptr;
     static QPointer<QDialog> window;
+    if (window && window->parentWidget() != top) window->setParent(top, window->windowFlags());
     if (!window) {
-        window = new QDialog(nullptr, Qt::Window);
+        window = new QDialog(top, Qt::Window);
         window->setAttribute(Qt::WA_DeleteOnClose);
         window->setWindowTitle("Orvane Encoder Help");
         window->resize(640, 520);
@@ -141,6 +145,7 @@ void ShowHelpWindow(const std::string& path, QWidget* owner) {
     if (in.open(QIODevice::ReadOnly)) browser->setHtml(QString::fromUtf8(in.readAll()));
     window->show();
     window->raise();
+    window->activateWindow();
     ReportShown(window, 0);
 }
 

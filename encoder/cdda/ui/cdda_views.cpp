@@ -13,10 +13,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
-#include <QSpinBox>
 #include <QStyledItemDelegate>
 #include <QTemporaryDir>
 #include <QThread>
@@ -39,11 +39,13 @@
 #include "encoder/cdda/cdda_strings.h"
 #include "encoder/cdda/grabber_dialog.h"
 #include "encoder/cdda/resource_cdda.h"
+#include "encoder/controls/ellipsis_label.h"
 #include "encoder/controls/ui/drawn_button.h"
 #include "encoder/controls/ui/gradient_progress_bar.h"
 #include "encoder/controls/ui/window_effect_overlay.h"
 #include "platform/shell/sysinfo.h"
 #include "platform/window/qt/qt_window_port.h"
+#include "platform/window/qt/up_down.h"
 
 namespace orvane::cdda::ui {
 
@@ -161,6 +163,28 @@ private:
 
 // --- Progress window 108 ---------------------------------------------------------------------
 
+// The file being written: a path too long for its field keeps its file name, and loses its
+// folders in the middle instead ("/home/.../Artist - Title.WAV"); the whole path is the tooltip.
+class FileLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        const QFontMetrics metrics(font());
+        const std::string shown =
+            controls::Elide(text().toStdString(), contentsRect().width(), /*pathStyle=*/true,
+                            [&](const std::string& s) { return metrics.horizontalAdvance(Q(s)); });
+        p.setPen(palette().color(QPalette::WindowText));
+        p.drawText(contentsRect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, Q(shown));
+    }
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::ToolTip) setToolTip(text());
+        return QLabel::event(event);
+    }
+};
+
 class ProgressDialog : public QDialog {
 public:
     ProgressDialog(GrabProgress& logic, QWidget* owner) : QDialog(owner), port(this) {
@@ -169,7 +193,7 @@ public:
         encoder::ui::ApplyHooks(port);
         auto* status = Label(this, "Reading...", 12, 8, 376, 20);
         port.Bind(IDC_GRAB_STATUS, status);
-        auto* file = Label(this, "", 12, 30, 376, 20);
+        auto* file = Place<FileLabel>(this, 12, 30, 376, 20);
         file->setTextFormat(Qt::PlainText);
         port.Bind(IDC_GRAB_FILE, file);
         Label(this, "Current Track...", 12, 54, 200, 20);
@@ -292,16 +316,10 @@ public:
         Label(this, "CDA Read Buffer Size:", 12, 96, 140, 20);
         auto* edit = Edit(port_, IDC_CDA_BUFFER, this, 156, 94, 70, 3);
         edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]{0,3}"), edit));
-        auto* spin = Place<QSpinBox>(this, 228, 94, 20, 22);
-        spin->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
-        spin->setRange(1, kReadBufferFrames);
+        auto* spin = Place<UpDownControl>(this, 228, 94, 18, 22);
+        spin->SetBuddy(edit);
+        spin->SetRange(1, kReadBufferFrames);
         port_.Bind(IDC_CDA_BUFFERSPIN, spin);
-        connect(spin, &QSpinBox::valueChanged, this,
-                [edit](int v) { edit->setText(QString::number(v)); });
-        connect(edit, &QLineEdit::textEdited, this, [spin](const QString& t) {
-            QSignalBlocker block(spin);
-            spin->setValue(t.toInt());
-        });
         Label(this, "Frames.", 256, 96, 60, 20);
         Label(this, "Read Speed:", 12, 126, 140, 20);
         auto* speed = Edit(port_, IDC_CDA_SPEED, this, 156, 124, 40, 2);
@@ -333,10 +351,8 @@ public:
     int Run() {
         logic_.Attach(&port_);
         logic_.OnInitDialog();
-        if (auto* spin = qobject_cast<QSpinBox*>(port_.Control(IDC_CDA_BUFFERSPIN))) {
-            QSignalBlocker block(spin);
-            spin->setValue(encoder::TheApp().cdaReadBufferSize);
-        }
+        if (auto* spin = dynamic_cast<UpDownControl*>(port_.Control(IDC_CDA_BUFFERSPIN)))
+            spin->SetValue(encoder::TheApp().cdaReadBufferSize);
         QTimer::singleShot(0, this, [this] { encoder::ui::ReportShown(this, IDD_CDA_SETTINGS); });
         int r = exec();
         logic_.Attach(nullptr);
@@ -505,11 +521,10 @@ private:
         auto* seconds = Edit(p, IDC_CD_INTROSECS, this, 246, 346, 40, 3);
         seconds->setValidator(
             new QRegularExpressionValidator(QRegularExpression("[0-9]{0,3}"), seconds));
-        auto* spin = Place<QSpinBox>(this, 288, 346, 20, 22);
-        spin->setRange(1, 120);
+        auto* spin = Place<UpDownControl>(this, 288, 346, 18, 22);
+        spin->SetBuddy(seconds);
+        spin->SetRange(1, 120);
         p.Bind(IDC_CD_INTROSPIN, spin);
-        connect(spin, &QSpinBox::valueChanged, this,
-                [seconds](int v) { seconds->setText(QString::number(v)); });
 
         PlaceDrawnButton(p, IDC_CD_GETINFO, this, "&Get CD Info", 12, 380, 120, 26);
         PlaceDrawnButton(p, IDC_CD_INFOTOALL, this, "Set Current Info to all &Tracks.", 138, 380,
@@ -601,8 +616,13 @@ bool WriteCddaScreenshots(const std::string& folder) {
         std::fprintf(stderr, "message: %s\n", text.c_str());
         return (f & 0xF) == MB_YESNO ? IDYES : IDOK;
     };
+    // A folder deep enough that the progress window has to shorten the path of its file.
+    const QString deep =
+        QDir(scratch.path())
+            .filePath("Music Library/Recordings of the review pictures/Orvane Demo Ensemble");
+    QDir().mkpath(deep);
     encoder::ui::Hooks().picker = [&](int, const std::string&, const std::string&) {
-        return scratch.path().toStdString();
+        return deep.toStdString();
     };
     QPointer<QWidget> grabber;
     encoder::ui::Hooks().shown = [&](QWidget* w, int id) {
@@ -645,7 +665,19 @@ bool WriteCddaScreenshots(const std::string& folder) {
                 bar->SetRange(0, 100);
                 bar->SetPos(40);
             }
-            save(w, "grab-progress.png");
+            // Once the window shows the file being written.
+            auto* file = w->findChild<QLabel*>(QString("id%1").arg(IDC_GRAB_FILE));
+            if (file && file->text().isEmpty()) {
+                auto* poll = new QTimer(w);
+                QObject::connect(poll, &QTimer::timeout, w, [&, guarded, file, poll] {
+                    if (!guarded || file->text().isEmpty()) return;
+                    poll->stop();
+                    save(guarded, "grab-progress.png");
+                });
+                poll->start(5);
+            } else {
+                save(w, "grab-progress.png");
+            }
         }
     };
     int effects = encoder::TheApp().windowEffects;

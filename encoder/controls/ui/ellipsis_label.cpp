@@ -1,7 +1,9 @@
 #include "encoder/controls/ui/ellipsis_label.h"
 
 #include <QFontMetrics>
+#include <QHelpEvent>
 #include <QPainter>
+#include <QToolTip>
 
 namespace orvane::controls {
 
@@ -34,6 +36,18 @@ void EllipsisLabel::paintEvent(QPaintEvent*) {
     int align = Qt::AlignLeft;
     align |= (flags & kDtSingleLine) && (flags & kDtVCenter) ? Qt::AlignVCenter : Qt::AlignTop;
     p.drawText(contentsRect(), align | Qt::TextSingleLine, DisplayedText());
+}
+
+bool EllipsisLabel::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip && toolTip().isEmpty()) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        if (DisplayedText() != text())
+            QToolTip::showText(help->globalPos(), text(), this);
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QLabel::event(event);
 }
 
 }  // namespace orvane::controls

@@ -18,6 +18,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // A shortened text shows whole in the label's tooltip.
+    bool event(QEvent* event) override;
 
 private:
     QFont DrawingFont() const;

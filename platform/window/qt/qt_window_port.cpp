@@ -6,6 +6,8 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -502,6 +504,12 @@ std::string QtWindowPort::ListCell(int controlId, int row, int column) const {
     return out;
 }
 
+namespace {
+// What a title bar takes besides its caption: the window icon and the close, maximise and
+// minimise buttons, with their spacing.
+constexpr int kTitleBarAllowance = 130;
+}  // namespace
+
 int RunMessageBox(QWidget* owner, const std::string& text, const std::string& caption,
                   unsigned flags) {
     QMessageBox box(owner);
@@ -564,6 +572,17 @@ int RunMessageBox(QWidget* owner, const std::string& text, const std::string& ca
     box.setStandardButtons(buttons);
     const bool second = (flags & kMbDefaultButtonMask) == MB_DEFBUTTON2 && choices.size() > 1;
     box.setDefaultButton(choices[second ? 1 : 0].button);
+    // A short text makes a narrow box, and the window manager then cuts the caption in its
+    // title bar ("Orvan… ncoder"): the box is made wide enough for the caption, its title-bar
+    // buttons and icon.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        QFont titleFont = box.font();
+        titleFont.setBold(true);
+        const int width =
+            QFontMetrics(titleFont).horizontalAdvance(box.windowTitle()) + kTitleBarAllowance;
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
     const int answer = box.exec();
     // Closing the box without a button agrees to nothing: Cancel where the box offers it, No
     // for a yes-or-no question, OK for a plain notice.

@@ -2,12 +2,14 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSlider>
 #include <QWindow>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <thread>
 #include <tuple>
 
@@ -345,6 +347,12 @@ TEST_F(Window, PollFillsTheTrackListSelectsTheTrackAndMovesTheSlider) {
     const QImage shot = Grab();
     const QImage mark = Bitmap(kPlayMark).convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(shot.copy(160, 55, mark.width(), mark.height()), mark);
+    // A poll of a stopped disc draws no mark: the panel shows there again.
+    frame->ApplyPoll(PollDisplay{});
+    const QImage stopped = Grab();
+    const QImage panel = Bitmap(183).convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(stopped.copy(160, 55, mark.width(), mark.height()),
+              panel.copy(150, 4, mark.width(), mark.height()));
 
     // While the list is dropped down the thread leaves the selection alone.
     player.trackListDropped = true;
@@ -367,6 +375,48 @@ TEST_F(Window, ControlsSitAtTheirPlacesWithTheirTooltips) {
     EXPECT_TRUE(frame->Control(116)->toolTip().isEmpty());
     EXPECT_EQ(frame->windowTitle(), "Orvane CDA");
     EXPECT_EQ(frame->size(), QSize(403, 203));
+}
+
+TEST_F(Window, TheFocusedButtonIsMarkedAndTheKeyboardStaysOnWhatTheShapeShows) {
+    ASSERT_EQ(player.device.Open("D:"), 0u);
+    frame->show();
+    frame->activateWindow();
+    QApplication::processEvents();
+    // The keyboard starts on Play, which shows it: Space plays.
+    QWidget* play = frame->Control(153);
+    ASSERT_TRUE(play->hasFocus());
+    const QImage up = Bitmap(143).convertToFormat(QImage::Format_RGB32);
+    EXPECT_NE(play->grab().toImage().convertToFormat(QImage::Format_RGB32), up);
+    QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
+    QKeyEvent spaceUp(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, " ");
+    QApplication::sendEvent(play, &space);
+    QApplication::sendEvent(play, &spaceUp);
+    EXPECT_EQ(mci.mode, static_cast<DWORD>(MCI_MODE_PLAY));
+    // Tab goes round the controls the compact shape shows, never into the cut-off panel.
+    std::set<QWidget*> reached;
+    for (int i = 0; i < 20; ++i) {
+        QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+        QApplication::sendEvent(QApplication::focusWidget(), &tab);
+        QWidget* focused = QApplication::focusWidget();
+        ASSERT_NE(focused, nullptr);
+        EXPECT_TRUE(frame->Shape().contains(focused->geometry().center())) << i;
+        reached.insert(focused);
+    }
+    EXPECT_EQ(reached.size(), 8u);  // the transport row: the logo beside it is only a picture
+    // Once the window is moved off the button, its mark goes with the focus.
+    frame->Control(156)->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(play->grab().toImage().convertToFormat(QImage::Format_RGB32), up);
+    // At full size the lower panel is in reach; back at compact size a focus there goes to Play.
+    frame->SetWait([](unsigned) { QCoreApplication::processEvents(); });  // the panel slides
+    frame->ToggleFullSize();
+    QApplication::processEvents();
+    EXPECT_TRUE(frame->isActiveWindow());  // the sliding panel does not keep the keyboard
+    frame->Control(110)->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(frame->Control(110)->hasFocus());
+    frame->ToggleFullSize();
+    QApplication::processEvents();
+    EXPECT_TRUE(play->hasFocus());
+    frame->hide();
 }
 
 TEST_F(Window, ButtonsRunTheirCommands) {

@@ -275,9 +275,12 @@ TEST_F(Wizard, DecodeAndWmaFlowsSkipTheOptionsPage) {
 // output's extension and the options that apply, and Finish hands every choice to the job.
 TEST_F(Wizard, FlacAndOpusFlowThroughTheirOptionsPage) {
     sheet.OnInitDialog();
+    EXPECT_FALSE(w.Shown(IDC_MARK_TOFORMATS));
     sheet.OnCommand(IDC_TO_FORMATS);
     for (int mark : {IDC_MARK_TOMP3, IDC_MARK_TOWMA, IDC_MARK_TOWAV})
         EXPECT_FALSE(w.Shown(mark));
+    // The chosen target is marked as the others are.
+    EXPECT_TRUE(w.Shown(IDC_MARK_TOFORMATS));
     EXPECT_TRUE(w.IsEnabled(IDC_ID3TAG));
     Type("/music/song.wav");
     EXPECT_EQ(w.Text(IDC_OUTPUT), "/music/song.flac");

@@ -12,7 +12,9 @@
 #include <set>
 #include <vector>
 
+#include "encoder/app/fake_window.h"
 #include "encoder/app/job_runner.h"
+#include "encoder/cdda/resource_cdda.h"
 #include "platform/clock/clock.h"
 #include "tests/encoder/app/job_recorder.h"
 #include "tests/encoder/cdda/transport_fixture.h"
@@ -57,15 +59,36 @@ std::vector<std::string> Names(const std::filesystem::path& folder) {
     return names;
 }
 
+// The read window of the job's grabs: what it was told to show as the file.
+struct ReadWindows {
+    struct Window : ProgressWindow {
+        WindowPort& Port() override { return port; }
+        ~Window() override { shown->push_back(port.Text(IDC_GRAB_FILE)); }
+        test::FakeWindow port;
+        std::vector<std::string>* shown = nullptr;
+    };
+    OpenProgressFn Fn() {
+        return [this](GrabProgress&) {
+            auto w = std::make_unique<Window>();
+            w->shown = &files;
+            return w;
+        };
+    }
+    std::vector<std::string> files;
+};
+
 TEST_F(CdSourceTest, TracksBecomeTaggedItemsWithTheirFinalNames) {
     Load("");
     request_.cd.checked = {0, 1, 0, 0};
     CdSession empty;  // no disc read before: the source reads it itself
-    CdTrackSource source(request_, empty, nullptr);
+    ReadWindows windows;
+    CdTrackSource source(request_, empty, windows.Fn());
     encoder::JobRunner runner(request_, recorder_);
     EXPECT_EQ(source.Count(), 1);
     auto next = source.Take(runner);
     ASSERT_EQ(next.step, Step::Item);
+    // The read window names the track, not the job's scratch file.
+    EXPECT_EQ(windows.files, (std::vector<std::string>{"Track2 (Second)"}));
     EXPECT_EQ(next.item.finalStem, (out_ / "A-B - Song- One").string());
     EXPECT_EQ(next.item.label, "Track2 (Second)");
     EXPECT_TRUE(next.item.tagged);

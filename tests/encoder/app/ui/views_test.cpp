@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -644,6 +645,26 @@ TEST(LayoutTest, PathFieldsKeepLongPathsWhole) {
     }
 }
 
+TEST(LayoutTest, SourceAndTargetTilesShowWhenTheyHaveTheFocus) {
+    QWidget page;
+    QtWindowPort port(&page);
+    BuildPage1(&page, port);
+    page.show();
+    page.activateWindow();
+    QApplication::processEvents();
+    // Space presses the focused tile (the first opens the grabber): the focus must show.
+    for (int id : {IDC_SRC_CDAUDIO, IDC_SRC_WAVFILES, IDC_TO_MP3, IDC_TO_WMA, IDC_TO_WAV}) {
+        QWidget* tile = port.Control(id);
+        page.setFocus();
+        QApplication::processEvents();
+        const QImage plain = tile->grab().toImage();
+        tile->setFocus(Qt::TabFocusReason);
+        QApplication::processEvents();
+        ASSERT_TRUE(tile->hasFocus()) << id;
+        EXPECT_NE(tile->grab().toImage(), plain) << id;
+    }
+}
+
 TEST(LayoutTest, StatusWindowLookAndInitialControls) {
     QDialog window;
     QtWindowPort port(&window);
@@ -751,6 +772,39 @@ TEST(WindowsTest, HelpWindowShowsTheHtmlFile) {
     ShowHelpWindow((dir / "Plimo.chm").string(), nullptr);
     ASSERT_NE(shown, nullptr);
     EXPECT_TRUE(script.messages.empty());
+    shown->close();
+}
+
+TEST(WindowsTest, HelpOpenedFromAModalWindowComesToTheFrontAndTakesInput) {
+    orvane::test::TempDir dir;
+    orvane::test::WriteFile(dir / "Plimo.chm", "<html><body><h1>Wizard pages</h1></body></html>");
+    Script script;
+    QWidget* shown = nullptr;
+    Hooks().shown = [&](QWidget* w, int) { shown = w; };
+    // The toolkit tells a window when a modal window shuts it out of input and when it lets
+    // it in again.
+    struct Blocking : QObject {
+        bool eventFilter(QObject* o, QEvent* e) override {
+            if (e->type() == QEvent::WindowBlocked) blocked[o] = true;
+            if (e->type() == QEvent::WindowUnblocked) blocked[o] = false;
+            return false;
+        }
+        std::map<QObject*, bool> blocked;
+    } blocking;
+    qApp->installEventFilter(&blocking);
+    // The wizard is modal, as it is inside the status window.
+    QDialog wizard;
+    wizard.setWindowModality(Qt::ApplicationModal);
+    wizard.show();
+    QCoreApplication::processEvents();
+    ShowHelpWindow((dir / "Plimo.chm").string(), &wizard);
+    ASSERT_NE(shown, nullptr);
+    QCoreApplication::processEvents();
+    qApp->removeEventFilter(&blocking);
+    // Kept above the wizard, and open to the user's input while the wizard runs.
+    ASSERT_NE(shown->windowHandle(), nullptr);
+    EXPECT_EQ(shown->windowHandle()->transientParent(), wizard.windowHandle());
+    EXPECT_FALSE(blocking.blocked[shown->windowHandle()]);
     shown->close();
 }
 

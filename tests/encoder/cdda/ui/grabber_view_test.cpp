@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
-#include <QSpinBox>
 #include <QTimer>
 #include <QTreeWidget>
 #include <atomic>
@@ -44,6 +43,7 @@
 #include "platform/cdrom/drives.h"
 #include "platform/clock/clock.h"
 #include "platform/registry/winreg.h"
+#include "platform/window/qt/up_down.h"
 #include "support/first_start.h"
 #include "tests/encoder/app/ui/window_script.h"
 #include "tests/encoder/cdda/transport_fixture.h"
@@ -450,7 +450,7 @@ TEST_F(GrabberView, CdaSettingsKeepTheReadSpeedAndDeemphasis) {
         return ui::RunCdaSettings(nullptr);
     };
     EXPECT_EQ(run([this](QWidget* w) {
-                  EXPECT_EQ(Find<QSpinBox>(w, IDC_CDA_BUFFERSPIN)->maximum(), 256);
+                  EXPECT_EQ(Find<UpDownControl>(w, IDC_CDA_BUFFERSPIN)->High(), 256);
                   Find<QLineEdit>(w, IDC_CDA_BUFFER)->setText("999");
                   Click(w, IDOK);
                   ASSERT_EQ(boxes_.size(), 1u);

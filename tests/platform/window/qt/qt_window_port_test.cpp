@@ -7,8 +7,11 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QFontMetrics>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRadioButton>
@@ -17,6 +20,8 @@
 #include <QTreeWidget>
 #include <atomic>
 #include <thread>
+
+#include "platform/window/qt/up_down.h"
 
 namespace orvane {
 namespace {
@@ -304,3 +309,83 @@ TEST(QtWindowPortTest, AMessageBoxClosedWithoutAButtonAgreesToNothing) {
             << c.flags;
     }
 }
+
+namespace orvane {
+namespace {
+
+TEST(QtWindowPortTest, AShortMessageLeavesTheWholeCaptionRoom) {
+    int width = 0;
+    QString title;
+    QTimer::singleShot(0, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            width = box->width();
+            title = box->windowTitle();
+            box->close();
+        }
+    });
+    RunMessageBox(nullptr, "Done.", "Orvane Encoder 2001 - CD-Audio Grabber", MB_OK);
+    ASSERT_EQ(title, "Orvane Encoder 2001 - CD-Audio Grabber");
+    QFont bold = QApplication::font();
+    bold.setBold(true);
+    // The caption, and the title bar's icon and buttons beside it.
+    EXPECT_GE(width, QFontMetrics(bold).horizontalAdvance(title) + 100);
+}
+
+TEST(UpDownControlTest, DrawsBothArrowsAndStepsItsBuddyWithinTheRange) {
+    QDialog window;
+    QtWindowPort port(&window);
+    QLineEdit edit(&window);
+    UpDownControl upDown(&window);
+    upDown.setGeometry(0, 0, 18, 22);
+    upDown.SetBuddy(&edit);
+    port.Bind(1089, &edit);
+    port.Bind(1090, &upDown);
+    port.SetRange(1090, 1, 120);
+    port.SetPos(1090, 119);
+    EXPECT_EQ(edit.text(), "119");
+    // Each half shows its arrow, at the narrow size the dialogs give it, also disabled.
+    for (bool enabled : {true, false}) {
+        upDown.setEnabled(enabled);
+        const QImage shot = upDown.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QRgb arrow =
+            upDown.palette()
+                .color(enabled ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText)
+                .rgb();
+        int upper = 0, lower = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                if (shot.pixel(x, y) == arrow) ++(y < shot.height() / 2 ? upper : lower);
+        EXPECT_GE(upper, 4) << enabled;
+        EXPECT_GE(lower, 4) << enabled;
+    }
+    upDown.setEnabled(true);
+    int changes = 0;
+    upDown.OnChanged([&](int) { ++changes; });
+    const auto press = [&](int y) {
+        QMouseEvent down(QEvent::MouseButtonPress, QPointF(9, y), QPointF(9, y), Qt::LeftButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&upDown, &down);
+        QMouseEvent up(QEvent::MouseButtonRelease, QPointF(9, y), QPointF(9, y), Qt::LeftButton,
+                       Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(&upDown, &up);
+    };
+    press(4);
+    press(4);
+    EXPECT_EQ(edit.text(), "120");  // the top of the range holds
+    press(18);
+    EXPECT_EQ(port.Pos(1090), 119);
+    // The keys in the edit step as the arrows do; a typed number is where they start.
+    edit.setText("2");
+    QKeyEvent downKey(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    QApplication::sendEvent(&edit, &downKey);
+    QApplication::sendEvent(&edit, &downKey);
+    EXPECT_EQ(edit.text(), "1");
+    EXPECT_EQ(changes, 5);
+    // Disabled, it steps nothing.
+    upDown.setEnabled(false);
+    press(4);
+    EXPECT_EQ(edit.text(), "1");
+}
+
+}  // namespace
+}  // namespace orvane
