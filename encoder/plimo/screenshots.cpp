@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <initializer_list>
 #include <set>
 
 #include "encoder/app/encoder_app.h"
@@ -125,94 +126,46 @@ private:
         if (auto* b = Find<QAbstractButton>(window, id)) b->click();
     }
 
+    // Types the walk's input file into page 1's input edit, as the user would.
+    void TypeInput(QWidget* w) {
+        if (auto* edit = Find<QLineEdit>(w, IDC_INPUT)) {
+            const QString text = QString::fromStdString(input_);
+            edit->setText(text);
+            emit edit->textEdited(text);
+        }
+    }
+
+    static void Fill(QWidget* w, std::initializer_list<std::pair<int, const char*>> texts) {
+        for (const auto& [field, text] : texts) {
+            if (auto* e = Find<QLineEdit>(w, field)) e->setText(text);
+        }
+    }
+
+    static void ChooseFirstRow(QWidget* w, int list) {
+        if (auto* tree = Find<QTreeWidget>(w, list)) tree->setCurrentItem(tree->topLevelItem(0));
+    }
+
     void Step(QWidget* w, int id) {
         switch (id) {
             case IDB_SPLASH:
                 Save(w, "splash.png");
                 break;
             case IDD_PAGE1:
-                if (pageOneVisits_ == 1) {
-                    // The wizard is back after the job: the FLAC / Opus target and its page.
-                    ++pageOneVisits_;
-                    Click(w, IDC_TO_FORMATS);
-                    if (auto* edit = Find<QLineEdit>(w, IDC_INPUT)) {
-                        const QString text = QString::fromStdString(input_);
-                        edit->setText(text);
-                        emit edit->textEdited(text);
-                    }
-                    Save(w, "wizard-page1-formats.png");
-                    Click(w, ID_WIZNEXT);
-                    break;
-                }
-                if (pageOneVisits_++ > 0) {
-                    // After the FLAC job: on to the WMA settings page, whose picture ends the
-                    // run.
-                    Click(w, IDC_TO_WMA);
-                    if (auto* edit = Find<QLineEdit>(w, IDC_INPUT)) {
-                        const QString text = QString::fromStdString(input_);
-                        edit->setText(text);
-                        emit edit->textEdited(text);
-                    }
-                    Click(w, ID_WIZNEXT);
-                    break;
-                }
-                if (auto* edit = Find<QLineEdit>(w, IDC_INPUT)) {
-                    const QString text = QString::fromStdString(input_);
-                    edit->setText(text);
-                    emit edit->textEdited(text);
-                }
-                Save(w, "wizard-page1.png");
-                sheet_ = w;
-                Click(w, IDC_ID3TAG);
+                PageOne(w);
                 break;
-            case IDD_ID3TAG: {
-                const std::pair<int, const char*> texts[] = {{IDC_TAG_TITLE, "Evening Chord"},
-                                                             {IDC_TAG_ARTIST, "Test Ensemble"},
-                                                             {IDC_TAG_ALBUM, "Review Pictures"},
-                                                             {IDC_TAG_YEAR, "2001"},
-                                                             {IDC_TAG_COMMENT, "made by Plimo"}};
-                for (const auto& [field, text] : texts) {
-                    if (auto* e = Find<QLineEdit>(w, field)) e->setText(text);
-                }
-                if (auto* genre = Find<QComboBox>(w, IDC_TAG_GENRE)) {
-                    genre->setCurrentIndex(genre->findText("Ambient"));
-                }
-                Save(w, "tag-dialog.png");
-                Click(w, IDOK);
-                // Back on page 1: the Internet options, then on to the MP3 options.
-                QTimer::singleShot(30, [this] {
-                    if (sheet_) Click(sheet_, IDC_OPTIONS);
-                });
+            case IDD_ID3TAG:
+                TagDialog(w);
                 break;
-            }
             case IDD_FREEDB_OPTIONS:
                 Save(w, "options-dialog.png");
                 options_ = w;
                 Click(w, IDC_OPT_BROWSE);
                 break;
-            case IDD_FREEDB_SERVERS: {
-                if (auto* list = Find<QTreeWidget>(w, IDC_SERVER_LIST)) {
-                    list->setCurrentItem(list->topLevelItem(0));
-                }
-                Save(w, "server-list.png");
-                Click(w, IDOK);
-                // Then the match list of the demo disc, over the options dialog.
-                QTimer::singleShot(30, [this] {
-                    if (!options_) return;
-                    freedb::ui::DiscLookup found;
-                    freedb::ui::LookUpDisc(encoder::TheApp(), discLbas_, discLeadOut_, found,
-                                           options_);
-                    if (options_) Click(options_, IDCANCEL);
-                    QTimer::singleShot(30, [this] {
-                        if (sheet_) Click(sheet_, ID_WIZNEXT);
-                    });
-                });
+            case IDD_FREEDB_SERVERS:
+                ServerList(w);
                 break;
-            }
             case IDD_FREEDB_QUERY:
-                if (auto* list = Find<QTreeWidget>(w, IDC_MATCH_LIST)) {
-                    list->setCurrentItem(list->topLevelItem(0));
-                }
+                ChooseFirstRow(w, IDC_MATCH_LIST);
                 Save(w, "match-list.png");
                 Click(w, IDOK);
                 break;
@@ -231,59 +184,111 @@ private:
                 Save(w, "format-settings.png");
                 Click(w, ID_WIZNEXT);
                 break;
-            case IDD_WMA_SETTINGS: {
-                const std::pair<int, const char*> texts[] = {
-                    {wma::IDC_WMA_TITLE, "Evening Chord"},
-                    {wma::IDC_WMA_AUTHOR, "Test Ensemble"},
-                    {wma::IDC_WMA_COPYRIGHT, "(c) 2001 Test Ensemble"},
-                    {wma::IDC_WMA_RATING, "General audience"}};
-                for (const auto& [field, text] : texts) {
-                    if (auto* e = Find<QLineEdit>(w, field)) e->setText(text);
-                }
+            case IDD_WMA_SETTINGS:
+                Fill(w, {{wma::IDC_WMA_TITLE, "Evening Chord"},
+                         {wma::IDC_WMA_AUTHOR, "Test Ensemble"},
+                         {wma::IDC_WMA_COPYRIGHT, "(c) 2001 Test Ensemble"},
+                         {wma::IDC_WMA_RATING, "General audience"}});
                 if (auto* d = Find<QPlainTextEdit>(w, wma::IDC_WMA_DESCRIPTION))
                     d->setPlainText("A chord for the review pictures.");
                 Save(w, "wma-settings.png");
                 Click(w, IDCANCEL);
                 break;
-            }
-            case IDD_PROCESSING_STATUS: {
-                status_ = w;
-                // The picture is taken once the job is well under way.
-                auto* poll = new QTimer(w);
-                QObject::connect(poll, &QTimer::timeout, w, [this, w, poll] {
-                    auto* bar = Find<QProgressBar>(w, IDC_STATUS_FILEBAR);
-                    auto* gbar = dynamic_cast<controls::GradientProgressBar*>(bar);
-                    if (!gbar || gbar->Maximum() <= 0) return;
-                    const double share = static_cast<double>(gbar->Pos()) / gbar->Maximum();
-                    if (severalFiles_) {
-                        // The other running files listed below the described controls.
-                        QWidget* others = Find(w, IDC_STATUS_OTHERS);
-                        if (share >= 0.35 && others && others->isVisible()) {
-                            Save(w, "status-window-several-files.png");
-                            poll->stop();
-                        }
-                        return;
-                    }
-                    if (share >= 0.35 && !saved_.count("status-window.png")) {
-                        Save(w, "status-window.png");
-                        latency_.restart();  // the picture itself is not the job's doing
-                        poll->stop();
-                    }
-                });
-                poll->start(20);
-                // How long the GUI thread was kept from its events while the job ran: the
-                // largest gap between ticks of a 10 ms timer.
-                auto* probe = new QTimer(w);
-                latency_.start();
-                QObject::connect(probe, &QTimer::timeout, w, [this] {
-                    longestGapMs_ = std::max(longestGapMs_, latency_.restart());
-                });
-                probe->start(10);
+            case IDD_PROCESSING_STATUS:
+                StatusWindow(w);
                 break;
-            }
             default:
                 break;
         }
+    }
+
+    // Page 1 is seen three times: first the MP3 job with a tag, then (back after the job) the
+    // FLAC / Opus target and its page, then (after the FLAC job) the WMA settings page, whose
+    // picture ends the run.
+    void PageOne(QWidget* w) {
+        const int visit = pageOneVisits_++;
+        if (visit == 1) {
+            Click(w, IDC_TO_FORMATS);
+            TypeInput(w);
+            Save(w, "wizard-page1-formats.png");
+            Click(w, ID_WIZNEXT);
+        } else if (visit > 1) {
+            Click(w, IDC_TO_WMA);
+            TypeInput(w);
+            Click(w, ID_WIZNEXT);
+        } else {
+            TypeInput(w);
+            Save(w, "wizard-page1.png");
+            sheet_ = w;
+            Click(w, IDC_ID3TAG);
+        }
+    }
+
+    void TagDialog(QWidget* w) {
+        Fill(w, {{IDC_TAG_TITLE, "Evening Chord"},
+                 {IDC_TAG_ARTIST, "Test Ensemble"},
+                 {IDC_TAG_ALBUM, "Review Pictures"},
+                 {IDC_TAG_YEAR, "2001"},
+                 {IDC_TAG_COMMENT, "made by Plimo"}});
+        if (auto* genre = Find<QComboBox>(w, IDC_TAG_GENRE)) {
+            genre->setCurrentIndex(genre->findText("Ambient"));
+        }
+        Save(w, "tag-dialog.png");
+        Click(w, IDOK);
+        // Back on page 1: the Internet options, then on to the MP3 options.
+        QTimer::singleShot(30, [this] {
+            if (sheet_) Click(sheet_, IDC_OPTIONS);
+        });
+    }
+
+    void ServerList(QWidget* w) {
+        ChooseFirstRow(w, IDC_SERVER_LIST);
+        Save(w, "server-list.png");
+        Click(w, IDOK);
+        // Then the match list of the demo disc, over the options dialog.
+        QTimer::singleShot(30, [this] {
+            if (!options_) return;
+            freedb::ui::DiscLookup found;
+            freedb::ui::LookUpDisc(encoder::TheApp(), discLbas_, discLeadOut_, found, options_);
+            if (options_) Click(options_, IDCANCEL);
+            QTimer::singleShot(30, [this] {
+                if (sheet_) Click(sheet_, ID_WIZNEXT);
+            });
+        });
+    }
+
+    void StatusWindow(QWidget* w) {
+        status_ = w;
+        // The picture is taken once the job is well under way.
+        auto* poll = new QTimer(w);
+        QObject::connect(poll, &QTimer::timeout, w, [this, w, poll] {
+            auto* bar = Find<QProgressBar>(w, IDC_STATUS_FILEBAR);
+            auto* gbar = dynamic_cast<controls::GradientProgressBar*>(bar);
+            if (!gbar || gbar->Maximum() <= 0) return;
+            const double share = static_cast<double>(gbar->Pos()) / gbar->Maximum();
+            if (severalFiles_) {
+                // The other running files listed below the described controls.
+                QWidget* others = Find(w, IDC_STATUS_OTHERS);
+                if (share >= 0.35 && others && others->isVisible()) {
+                    Save(w, "status-window-several-files.png");
+                    poll->stop();
+                }
+                return;
+            }
+            if (share >= 0.35 && !saved_.count("status-window.png")) {
+                Save(w, "status-window.png");
+                latency_.restart();  // the picture itself is not the job's doing
+                poll->stop();
+            }
+        });
+        poll->start(20);
+        // How long the GUI thread was kept from its events while the job ran: the largest gap
+        // between ticks of a 10 ms timer.
+        auto* probe = new QTimer(w);
+        latency_.start();
+        QObject::connect(probe, &QTimer::timeout, w,
+                         [this] { longestGapMs_ = std::max(longestGapMs_, latency_.restart()); });
+        probe->start(10);
     }
 
     QString folder_;
