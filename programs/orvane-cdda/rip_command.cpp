@@ -165,10 +165,9 @@ void TagsFromNames(const CdSession& session, const CdInfo& info, bool compilatio
 // names; false with the reason when there is none (the rip then goes on without).
 bool TagsFromCddb(const CdSession& session, encoder::SettingsStore& profile,
                   encoder::JobRequest& request, std::string& why) {
-    std::vector<std::uint32_t> lbas;
-    for (int i = 0; i < session.TrackCount(); ++i)
-        lbas.push_back(session.toc.entries[static_cast<std::size_t>(i)].start);
-    const freedb::DiscLayout disc = freedb::DiscLayout::FromLbas(lbas, session.leadOut);
+    cdrom::DiscInfo listed = session.disc;
+    listed.leadOut = session.leadOut;
+    const freedb::DiscLayout disc = freedb::DiscLayout::Of(listed);
     freedb::CFreeDBClient client;
     freedb::FreeDbSettings settings;
     settings.server = profile.GetProfileString("Preferences", "FreeDBServer", freedb::kMainServer);
@@ -238,8 +237,7 @@ int RunRip(CdSession& session, const RipOptions& options) {
     cd.driveIndex = session.selectedDrive;
     cd.leadOut = session.leadOut;
     for (int i = 0; i < session.TrackCount(); ++i) {
-        const bool audio =
-            (session.toc.entries[static_cast<std::size_t>(i)].adrControl & 0x04) == 0;
+        const bool audio = session.Track(i).audio;
         cd.checked.push_back(audio ? 1 : 0);
         cd.names.push_back("Track" + std::to_string(i + 1));
         cd.trackCount += audio;
