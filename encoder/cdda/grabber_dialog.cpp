@@ -499,9 +499,8 @@ void CdGrabberDialog::OnGetCdInfo() {
         return;
     }
     if (!getCdInfo) return;
-    const std::vector<std::uint32_t> starts = session_.disc.Starts();
     CdInfo info = CdTextInfo();
-    if (getCdInfo(starts, session_.leadOut, info)) ApplyCdInfo(info);
+    if (getCdInfo(session_.disc, info)) ApplyCdInfo(info);
 }
 
 CdInfo CdGrabberDialog::CdTextInfo() const { return CdTextInfoOf(extras_, session_); }

@@ -28,6 +28,8 @@ CdInfo InfoOfRelease(const freedb::MbRelease& release);
 struct CdInfoChoice {
     std::string source, country, date, label;
     CdInfo info;
+    // The tracks have artists of their own: the disc's artist is the album artist.
+    bool compilation = false;
 };
 
 // Asks server for the disc; true with the releases that list as many tracks as the disc, or,
