@@ -244,8 +244,10 @@ std::shared_ptr<DiscDrive> DriveForLetter(char letter) {
 
 char DriveLetter(int index) { return static_cast<char>('D' + index); }
 
+int DriveIndex(char letter) { return std::toupper(static_cast<unsigned char>(letter)) - 'D'; }
+
 std::shared_ptr<DiscDrive> DriveAt(int index) {
-    if (index < 0 || index > 'Z' - 'D') return nullptr;
+    if (index < 0 || index > DriveIndex('Z')) return nullptr;
     return DriveForLetter(DriveLetter(index));
 }
 

@@ -116,7 +116,7 @@ bool OpenDrive(const std::string& text, CdSession& session, std::string& error) 
         error = "\"" + text + "\" is no drive letter (D: for the first CD drive)";
         return false;
     }
-    int index = std::toupper(static_cast<unsigned char>(letter[0])) - 'D';
+    int index = orvane::cdrom::DriveIndex(letter[0]);
     int count = DiscoverDrives(session.drives, orvane::shell::ModuleFolder());
     if (count < 0) {
         std::string why = NoDriveReason();
