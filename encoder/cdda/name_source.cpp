@@ -18,9 +18,9 @@ bool AskNameSources(const std::vector<NameSource*>& sources, const cdrom::DiscIn
     return false;
 }
 
-bool MusicBrainzSource::LookUp(const cdrom::DiscInfo& disc, const NameCancel&,
+bool MusicBrainzSource::LookUp(const cdrom::DiscInfo& disc, const NameCancel& cancelled,
                                std::vector<CdInfoChoice>& albums, std::string& why) {
-    return LookUpMusicBrainzChoices(server_, disc.Starts(), disc.leadOut, albums, why);
+    return LookUpMusicBrainzChoices(server_, disc.Starts(), disc.leadOut, albums, why, cancelled);
 }
 
 bool CdTextSource::LookUp(const cdrom::DiscInfo&, const NameCancel&,
