@@ -21,14 +21,14 @@
 #include <utility>
 #include <vector>
 
+#include "encoder/rip/audio_drive.h"
 #include "platform/cdrom/disc_info.h"
 
 namespace orvane::cdda {
 
 // Samples (words) left out at the start of the first and the end of the last audio track.
-constexpr std::uint64_t kAccurateRipSkipWords = 2940;
-// Samples of one audio sector.
-constexpr int kSamplesPerSector = 588;
+constexpr std::uint64_t kAccurateRipSkipWords = rip::kFiveSectorSamples;
+using rip::kSamplesPerSector;
 
 struct TrackChecksums {
     std::uint32_t crc32 = 0, arV1 = 0, arV2 = 0;

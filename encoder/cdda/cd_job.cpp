@@ -157,7 +157,7 @@ bool CdTrackSource::TakeLeadingGap(encoder::JobRunner& runner, Next& next) {
     // The gap belongs to its track: only a rip of that track reads it.
     int index = -1;
     for (int i = 0; i < session_.TrackCount(); ++i)
-        if (session_.toc.entries[static_cast<std::size_t>(i)].trackNumber == number) index = i;
+        if (session_.Track(i).number == number) index = i;
     if (index < 0 || static_cast<std::size_t>(index) >= request_.cd.checked.size() ||
         request_.cd.checked[static_cast<std::size_t>(index)] != 1)
         return false;
@@ -390,7 +390,7 @@ encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
     }
     if (recorder_) {
         recorder_->EndTrack(item.finalStem + OutputExtension(request_.kind), true);
-        const int disc = session_.toc.entries[static_cast<std::size_t>(r.track)].trackNumber;
+        const int disc = session_.Track(r.track).number;
         item.settled = [recorder = recorder_, disc](const std::string& path) {
             recorder->Settled(disc, path);
         };

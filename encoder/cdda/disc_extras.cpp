@@ -11,16 +11,14 @@ DiscExtras ExtrasOfDisc(const cdrom::DiscInfo& disc) {
     extras.performer = disc.performer;
     for (const cdrom::TrackInfo& t : disc.tracks) {
         extras.tracks.push_back({t.number, t.isrc, t.title, t.performer});
-        extras.starts.push_back(t.start);
     }
+    extras.starts = disc.Starts();
     if (!disc.Empty()) extras.musicBrainzDiscId = freedb::MusicBrainzId(disc);
     return extras;
 }
 
 bool ReadDiscExtras(int driveIndex, DiscExtras& extras) {
-    if (driveIndex < 0 || driveIndex > 'Z' - 'D') return false;
-    std::shared_ptr<cdrom::DiscDrive> drive =
-        cdrom::DriveForLetter(static_cast<char>('D' + driveIndex));
+    std::shared_ptr<cdrom::DiscDrive> drive = cdrom::DriveAt(driveIndex);
     cdrom::DiscInfo disc;
     if (!drive || !drive->ReadDiscInfo(disc).ok) return false;
     extras = ExtrasOfDisc(disc);

@@ -158,8 +158,7 @@ void ApplyReadSpeed(const CdDrive& drive, const CdReadSettings& settings) {
 
 bool TrackHasPreEmphasis(const CdSession& session, int track) {
     if (track < 0 || track >= session.TrackCount()) return false;
-    const std::uint8_t control = session.toc.entries[track].adrControl & 0x0F;
-    return (control & 0x04) == 0 && (control & 0x01) != 0;
+    return session.Track(track).preemphasis;
 }
 
 namespace {
@@ -303,8 +302,7 @@ void GrabToFolder(CdSession& session, const GrabToFolderRequest& request, Window
         if (!request.namePattern.empty()) {
             // The pattern's folders below the chosen one; every part is cleaned, so none leaves it.
             const std::string relative = encoder::ExpandNamePattern(
-                request.namePattern, row.fields,
-                session.toc.entries[static_cast<std::size_t>(row.track)].trackNumber);
+                request.namePattern, row.fields, session.Track(row.track).number);
             path = folder + relative + ".WAV";
             if (!encoder::MakeNameFolders(folder, relative, error)) {
                 window.reset();
@@ -351,7 +349,7 @@ void GrabToFolder(CdSession& session, const GrabToFolderRequest& request, Window
         if (outcome == ReadOutcome::Done)
             outcome = ReadTrack(params, file, progress, counters, error);
         if (outcome == ReadOutcome::Done && reader) {
-            const int number = session.toc.entries[static_cast<std::size_t>(row.track)].trackNumber;
+            const int number = session.Track(row.track).number;
             const std::uint32_t start = params.range.start;
             for (std::uint32_t lba : reader->Suspicious())
                 doubts += "\n" + rip::SuspiciousSector(number, start, lba);

@@ -161,7 +161,7 @@ void CdGrabberDialog::OnInitDialog() {
 
 void CdGrabberDialog::ClearTrackData() {
     session_.ClearTracks();
-    session_.toc.count = 0;
+    session_.ForgetDisc();
     for (int t = 0; t < encoder::TagTable::kEntries; ++t)
         app_.tagTable[t] = encoder::Id3Tag{};
     currentRow_ = 0;
@@ -240,7 +240,7 @@ bool CdGrabberDialog::RefreshDisc(bool clearList) {
     session_.selectedDrive = selected >= 0 && selected < session_.driveCount ? selected : 0;
     AspiResult result = session_.Drive().ReadToc(session_.toc);
     if (result != 1) {
-        session_.toc.count = 0;
+        session_.ForgetDisc();
         UpdateSelectionTotals();
         w.MessageBox("No CD-Audio Disc Present in Drive!", "", MB_OK);
         CapabilityCheck();
@@ -277,9 +277,7 @@ void CdGrabberDialog::ReadExtras() {
     DiscExtras found;
     if (!readDiscExtras || !readDiscExtras(session_.selectedDrive, found)) return;
     // Only what the drive tells of the disc listed: a disc changed in between has other starts.
-    std::vector<std::uint32_t> starts;
-    for (int i = 0; i < session_.TrackCount(); ++i)
-        starts.push_back(session_.toc.entries[static_cast<std::size_t>(i)].start);
+    const std::vector<std::uint32_t> starts = session_.disc.Starts();
     if (found.starts == starts) extras_ = std::move(found);
 }
 
@@ -292,7 +290,7 @@ void CdGrabberDialog::ApplyCdText() {
     if (!extras_.title.empty()) album_ = extras_.title;
     bool compilation = false;
     for (std::size_t i = 0; i < rows_.size(); ++i) {
-        const DiscExtras::Track* track = extras_.TrackNumbered(session_.toc.entries[i].trackNumber);
+        const DiscExtras::Track* track = extras_.TrackNumbered(session_.disc.tracks[i].number);
         TrackRow& row = rows_[i];
         row.trackArtist.clear();
         std::string title = row.texts[0];
@@ -500,11 +498,8 @@ void CdGrabberDialog::OnGetCdInfo() {
         return;
     }
     if (!getCdInfo) return;
-    std::vector<std::uint32_t> starts;
-    for (int i = 0; i < session_.TrackCount(); ++i)
-        starts.push_back(session_.toc.entries[static_cast<std::size_t>(i)].start);
     CdInfo info = CdTextInfo();
-    if (getCdInfo(starts, session_.leadOut, info)) ApplyCdInfo(info);
+    if (getCdInfo(session_.disc, info)) ApplyCdInfo(info);
 }
 
 CdInfo CdGrabberDialog::CdTextInfo() const { return CdTextInfoOf(extras_, session_); }
@@ -515,7 +510,7 @@ CdInfo CdTextInfoOf(const DiscExtras& extras, const CdSession& session) {
     info.artist = extras.performer;
     info.album = extras.title;
     for (int i = 0; i < session.TrackCount(); ++i) {
-        const int number = session.toc.entries[static_cast<std::size_t>(i)].trackNumber;
+        const int number = session.Track(i).number;
         const DiscExtras::Track* track = extras.TrackNumbered(number);
         std::string title = track ? track->title : std::string();
         if (title.empty()) title = "Track" + std::to_string(i + 1);
@@ -574,7 +569,7 @@ tags::TrackTags CdGrabberDialog::FullTagsOf(std::size_t i) const {
     t.Set(tags::TagField::TrackTotal, std::to_string(rows_.size()));
     t.Set(tags::TagField::Genre, genreText_);
     t.Set(tags::TagField::CddbDiscId, discId_);
-    if (const DiscExtras::Track* track = extras_.TrackNumbered(session_.toc.entries[i].trackNumber))
+    if (const DiscExtras::Track* track = extras_.TrackNumbered(session_.disc.tracks[i].number))
         t.Set(tags::TagField::Isrc, track->isrc);
     t.Set(tags::TagField::MusicBrainzDiscId, extras_.musicBrainzDiscId);
     t.Set(tags::TagField::MusicBrainzReleaseId, releaseId_);

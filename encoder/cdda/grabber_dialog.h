@@ -88,14 +88,12 @@ public:
     // Runs the grab of "&Grab Now!" off the window's thread and keeps the window's events
     // going until it has ended (the view provides it); without it the grab runs in place.
     std::function<void(const std::function<void()>& grab)> runGrab;
-    // Looks the disc up in the CD database from its track starts and lead-out (logical block
-    // addresses, as the table of contents gives them); true with info filled, false when the
-    // user cancelled or nothing was found (the look-up has told the user). info arrives holding
-    // the names the disc's CD-Text gives (empty without CD-Text), for the look-up to offer
-    // beside the database's answers. The button stays disabled without it.
-    std::function<bool(const std::vector<std::uint32_t>& trackLbas, std::uint32_t leadOutLba,
-                       CdInfo& info)>
-        getCdInfo;
+    // Looks the listed disc up where its names come from (name_source.h); true with info
+    // filled, false when the user cancelled or nothing was found (the look-up has told the
+    // user). info arrives holding the names the disc's CD-Text gives (empty without CD-Text),
+    // for the look-up to offer beside the database's answers. The button stays disabled
+    // without it.
+    std::function<bool(const cdrom::DiscInfo& disc, CdInfo& info)> getCdInfo;
     // Reads what the drive of that index (in the drive box's order) tells beyond the table of
     // contents; false when it cannot tell. Without it the disc has no ISRCs nor CD-Text.
     std::function<bool(int driveIndex, DiscExtras& extras)> readDiscExtras;

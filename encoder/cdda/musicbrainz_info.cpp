@@ -51,13 +51,14 @@ namespace {
 
 // The service's answer for the disc, or false with why.
 bool AskFor(const std::string& server, const std::vector<std::uint32_t>& trackLbas,
-            std::uint32_t leadOutLba, freedb::MbLookup& found, std::string& id, std::string& why) {
+            std::uint32_t leadOutLba, freedb::MbLookup& found, std::string& id, std::string& why,
+            const std::function<bool()>& cancelled = {}) {
     id = MusicBrainzIdOf(trackLbas, leadOutLba);
     if (id.empty()) {
         why = "the disc has no tracks";
         return false;
     }
-    found = freedb::LookUpMusicBrainz(server, id);
+    found = freedb::LookUpMusicBrainz(server, id, freedb::kMusicBrainzTimeoutMs, cancelled);
     if (found.status == freedb::MbLookup::Status::Failed) {
         why = found.error;
         return false;
@@ -69,11 +70,12 @@ bool AskFor(const std::string& server, const std::vector<std::uint32_t>& trackLb
 
 bool LookUpMusicBrainzChoices(const std::string& server,
                               const std::vector<std::uint32_t>& trackLbas, std::uint32_t leadOutLba,
-                              std::vector<CdInfoChoice>& choices, std::string& why) {
+                              std::vector<CdInfoChoice>& choices, std::string& why,
+                              const std::function<bool()>& cancelled) {
     choices.clear();
     freedb::MbLookup found;
     std::string id;
-    if (!AskFor(server, trackLbas, leadOutLba, found, id, why)) return false;
+    if (!AskFor(server, trackLbas, leadOutLba, found, id, why, cancelled)) return false;
     std::vector<CdInfoChoice> others;
     for (const freedb::MbRelease& r : found.releases) {
         if (r.tracks.empty()) continue;

@@ -3,6 +3,7 @@
 // id, as the names and ids of one release.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,13 +29,17 @@ CdInfo InfoOfRelease(const freedb::MbRelease& release);
 struct CdInfoChoice {
     std::string source, country, date, label;
     CdInfo info;
+    // The tracks have artists of their own: the disc's artist is the album artist.
+    bool compilation = false;
 };
 
 // Asks server for the disc; true with the releases that list as many tracks as the disc, or,
 // when none does, every release that lists tracks (in the service's order); false with why.
+// cancelled, when given, ends the wait once it answers true.
 bool LookUpMusicBrainzChoices(const std::string& server,
                               const std::vector<std::uint32_t>& trackLbas, std::uint32_t leadOutLba,
-                              std::vector<CdInfoChoice>& choices, std::string& why);
+                              std::vector<CdInfoChoice>& choices, std::string& why,
+                              const std::function<bool()>& cancelled = {});
 
 // Asks server for the disc; true with info filled from the chosen release (a track's artist is
 // its own only where it differs from the release's), false with why.

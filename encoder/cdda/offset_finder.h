@@ -18,8 +18,8 @@
 
 namespace orvane::cdda {
 
-// The widest correction searched, in samples (five sectors).
-constexpr int kMaxOffsetSearch = 2940;
+// The widest correction searched, in samples.
+constexpr int kMaxOffsetSearch = rip::kFiveSectorSamples;
 
 struct OffsetMatch {
     int offset = 0;      // the correction in samples

@@ -16,9 +16,34 @@ void CdSession::ClearTracks() {
     names.clear();
 }
 
+void CdSession::ForgetDisc() {
+    toc.count = 0;
+    disc = {};
+}
+
 CdSession& TheCdSession() {
     static CdSession session;
     return session;
+}
+
+cdrom::DiscInfo DiscOfToc(const TrackTable& table) {
+    cdrom::Toc toc;
+    const int n = table.count > 0 ? table.count - 1 : 0;
+    for (int i = 0; i < n; ++i) {
+        const TocEntry& e = table.entries[static_cast<std::size_t>(i)];
+        cdrom::TocTrack t;
+        t.number = e.trackNumber;
+        t.adr = cdrom::TrackControl::AdrOf(e.adrControl);
+        t.control = cdrom::TrackControl::FromAdrControl(e.adrControl).bits;
+        t.lba = e.start;
+        toc.tracks.push_back(t);
+    }
+    if (!toc.tracks.empty()) {
+        toc.firstTrack = toc.tracks.front().number;
+        toc.lastTrack = toc.tracks.back().number;
+    }
+    if (table.count > 0) toc.leadOut = table.entries[static_cast<std::size_t>(n)].start;
+    return cdrom::DiscInfoFromToc(toc);
 }
 
 void ComputeTrackArrays(CdSession& s) {
@@ -26,15 +51,16 @@ void ComputeTrackArrays(CdSession& s) {
     s.trackBytes.clear();
     s.trackStartSeconds.clear();
     s.trackStartFrames.clear();
-    int n = s.TrackCount();
+    s.disc = DiscOfToc(s.toc);
+    const int n = s.TrackCount();
     if (s.toc.count > 0) {
-        s.leadOut = s.toc.entries[s.toc.count - 1].start;
+        s.leadOut = s.disc.leadOut;
         int lead = static_cast<int>(s.toc.entries[0].start / 75);
         s.leadInSeconds = lead == 0 ? 2 : lead;
     }
     for (int i = 0; i < n; ++i) {
-        std::uint32_t start = s.toc.entries[i].start;
-        std::uint32_t next = s.toc.entries[i + 1].start;
+        std::uint32_t start = s.Track(i).start;
+        std::uint32_t next = i + 1 < n ? s.Track(i + 1).start : s.disc.leadOut;
         // A table whose starts do not ascend gives an empty track, not a wrapped size.
         double bytes = next > start ? double(next - start) * kFrameBytes : 0.0;
         auto size = static_cast<std::uint32_t>(static_cast<std::uint64_t>(bytes));
@@ -48,11 +74,11 @@ void ComputeTrackArrays(CdSession& s) {
 FrameRange TrackRange(const CdSession& s, int track, bool introOnly, int introSeconds) {
     FrameRange r;
     if (track < 0 || track >= s.TrackCount()) return r;
-    r.start = s.toc.entries[track].start;
-    r.end = track + 1 < s.TrackCount() ? s.toc.entries[track + 1].start : s.leadOut;
+    r.start = s.Track(track).start;
+    r.end = track + 1 < s.TrackCount() ? s.Track(track + 1).start : s.leadOut;
     // On an enhanced disc the audio session ends a session gap (lead-out, lead-in, pregap)
     // before the data session's first track: the gap holds nothing a drive can read.
-    const auto isData = [&](int i) { return (s.toc.entries[i].adrControl & 0x04) != 0; };
+    const auto isData = [&](int i) { return !s.Track(i).audio; };
     if (!isData(track) && track + 1 < s.TrackCount() &&
         r.end >= r.start + cdrom::kSessionGapFrames) {
         bool dataToTheEnd = true;
@@ -73,27 +99,31 @@ std::string DiscSizeText(std::uint32_t leadOut) {
     return text;
 }
 
-std::string TrackFlagsText(std::uint8_t adrControl) {
-    // The control nibble alone: drives differ in the ADR they report for a track.
-    const std::uint8_t control = adrControl & 0x0F;
+std::string TrackFlagsText(cdrom::TrackControl control) {
     std::string flags;
     const auto add = [&flags](const char* flag) {
         if (!flags.empty()) flags += ", ";
         flags += flag;
     };
-    // On a data track bit 0 tells how the track was recorded, not pre-emphasis.
-    if ((control & cdrom::kControlData) == 0 && (control & cdrom::kControlPreEmphasis) != 0)
-        add("pre-emphasis");
-    if ((control & cdrom::kControlCopyPermitted) != 0) add("copy permitted");
-    if ((control & cdrom::kControlData) == 0 && (control & cdrom::kControlFourChannel) != 0)
-        add("four channels");
+    if (control.PreEmphasis()) add("pre-emphasis");
+    if (control.CopyPermitted()) add("copy permitted");
+    if (control.FourChannel()) add("four channels");
     return flags;
 }
 
-std::string TrackTypeText(std::uint8_t adrControl) {
-    const std::string flags = TrackFlagsText(adrControl);
-    const char* type = (adrControl & cdrom::kControlData) != 0 ? "ROM" : "Audio";
+// The control nibble alone: drives differ in the ADR they report for a track.
+std::string TrackFlagsText(std::uint8_t adrControl) {
+    return TrackFlagsText(cdrom::TrackControl::FromAdrControl(adrControl));
+}
+
+std::string TrackTypeText(cdrom::TrackControl control) {
+    const std::string flags = TrackFlagsText(control);
+    const char* type = control.Data() ? "ROM" : "Audio";
     return flags.empty() ? type : std::string(type) + " (" + flags + ")";
+}
+
+std::string TrackTypeText(std::uint8_t adrControl) {
+    return TrackTypeText(cdrom::TrackControl::FromAdrControl(adrControl));
 }
 
 std::vector<std::string> TrackRowTexts(const CdSession& s, int i, const std::string& artist,
@@ -104,7 +134,7 @@ std::vector<std::string> TrackRowTexts(const CdSession& s, int i, const std::str
     int seconds = s.trackSeconds[static_cast<std::size_t>(i)];
     std::snprintf(length, sizeof length, "%02d:%02d", seconds / 60, seconds % 60);
     std::snprintf(size, sizeof size, "%.1f MB", s.trackBytes[static_cast<std::size_t>(i)] * 1e-6);
-    return {name, number, length, size, TrackTypeText(s.toc.entries[i].adrControl), artist, genre};
+    return {name, number, length, size, TrackTypeText(s.Track(i).Control()), artist, genre};
 }
 
 const std::vector<std::string>& TrackColumnHeaders() {

@@ -1,8 +1,9 @@
 #pragma once
-// The track list of the disc in the selected drive: the table of contents, the per-track
-// lengths, sizes and start times, the texts of the grabber's list rows, and the selection the
-// grabber hands to the jobs. One CdSession lives for the whole process beside the application
-// object, so a job can grab the tracks chosen after the grabber has closed.
+// The track list of the disc in the selected drive: the table of contents as READ TOC gave it,
+// the disc it describes (cdrom::DiscInfo, the model every reader of the disc takes), the
+// per-track lengths, sizes and start times, the texts of the grabber's list rows, and the
+// selection the grabber hands to the jobs. One CdSession lives for the whole process beside the
+// application object, so a job can grab the tracks chosen after the grabber has closed.
 
 #include <array>
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "encoder/cdda/cd_drive.h"
+#include "platform/cdrom/disc_info.h"
 
 namespace orvane::cdda {
 
@@ -18,7 +20,8 @@ struct CdSession {
     int driveCount = 0;
     int selectedDrive = 0;  // index in drives, as in the grabber's drive box
 
-    TrackTable toc;  // descriptors, lead-out included
+    TrackTable toc;        // descriptors of READ TOC, lead-out included
+    cdrom::DiscInfo disc;  // the disc they describe (ComputeTrackArrays)
     std::vector<int> trackSeconds;
     std::vector<std::uint32_t> trackBytes;
     std::vector<int> trackStartSeconds;
@@ -30,15 +33,22 @@ struct CdSession {
     std::vector<std::uint8_t> checked;
     std::vector<std::string> names;
 
-    int TrackCount() const { return toc.count > 0 ? toc.count - 1 : 0; }
+    int TrackCount() const { return static_cast<int>(disc.tracks.size()); }
+    // The track of row i (0 to TrackCount() - 1).
+    const cdrom::TrackInfo& Track(int i) const { return disc.tracks[static_cast<std::size_t>(i)]; }
     const CdDrive& Drive() const { return drives[static_cast<std::size_t>(selectedDrive)]; }
     // Clears the per-track arrays and the selection.
     void ClearTracks();
+    // Forgets the disc: no table of contents, no tracks.
+    void ForgetDisc();
 };
 
 CdSession& TheCdSession();
 
-// Fills the per-track arrays, lead-out and lead-in from session.toc.
+// The disc a READ TOC answer describes: its tracks with their control bits, an enhanced disc's
+// data session, the lead-out (the last descriptor).
+cdrom::DiscInfo DiscOfToc(const TrackTable& toc);
+// Fills session.disc, the per-track arrays, lead-out and lead-in from session.toc.
 void ComputeTrackArrays(CdSession& session);
 
 // Frames of the track's range: start, and end = the next entry's start (the lead-out for the
@@ -55,10 +65,12 @@ std::string DiscSizeText(std::uint32_t leadOut);
 // The flags of a track's control nibble as text: "pre-emphasis", "copy permitted", "four
 // channels", joined by ", " (pre-emphasis and four channels on audio tracks only); empty
 // when none is set.
+std::string TrackFlagsText(cdrom::TrackControl control);
 std::string TrackFlagsText(std::uint8_t adrControl);
 // "Audio" for an audio track, "ROM" for a data track (the control's data bit), with the
 // track's flags in parentheses when it has any: 10h "Audio", 14h "ROM", 11h
 // "Audio (pre-emphasis)".
+std::string TrackTypeText(cdrom::TrackControl control);
 std::string TrackTypeText(std::uint8_t adrControl);
 // The seven column texts of row i.
 std::vector<std::string> TrackRowTexts(const CdSession& session, int i, const std::string& artist,

@@ -21,9 +21,7 @@ namespace {
 std::mutex gSinkMutex;
 RipReportSink gSink;
 
-bool IsAudio(const CdSession& session, int track) {
-    return (session.toc.entries[static_cast<std::size_t>(track)].adrControl & 0x04) == 0;
-}
+bool IsAudio(const CdSession& session, int track) { return session.Track(track).audio; }
 
 std::string Now() {
     const std::time_t now = std::time(nullptr);
@@ -63,24 +61,13 @@ ReadSettings ReadSettingsOf(const encoder::CdHandOver& cd) {
 
 cdrom::DiscInfo SessionDiscInfo(const CdSession& session) {
     cdrom::DiscInfo disc;
-    auto drive = cdrom::DriveForLetter(static_cast<char>('D' + session.selectedDrive));
+    auto drive = cdrom::DriveAt(session.selectedDrive);
     if (drive && drive->ReadDiscInfo(disc).ok && !disc.Empty()) return disc;
-    cdrom::Toc toc;
-    for (int i = 0; i < session.TrackCount(); ++i) {
-        const TocEntry& e = session.toc.entries[static_cast<std::size_t>(i)];
-        cdrom::TocTrack t;
-        t.number = e.trackNumber;
-        t.control = e.adrControl & 0x0F;
-        t.adr = static_cast<std::uint8_t>(e.adrControl >> 4);
-        t.lba = e.start;
-        toc.tracks.push_back(t);
-    }
-    if (!toc.tracks.empty()) {
-        toc.firstTrack = toc.tracks.front().number;
-        toc.lastTrack = toc.tracks.back().number;
-    }
-    toc.leadOut = session.leadOut;
-    return cdrom::DiscInfoFromToc(toc);
+    // The track list's disc, ending where the job was told the disc ends.
+    disc = session.disc;
+    disc.leadOut = session.leadOut;
+    cdrom::FillLengths(disc);
+    return disc;
 }
 
 RipRecorder::RipRecorder(const encoder::JobRequest& request, const CdSession& session,
@@ -96,7 +83,7 @@ RipRecorder::RipRecorder(const encoder::JobRequest& request, const CdSession& se
     report_.driveName = Trimmed(Trimmed(d.vendor) + " " + Trimmed(d.product)) + " " +
                         Trimmed(d.revision) + " (" + std::to_string(d.adapter) + ":" +
                         std::to_string(d.target) + ")";
-    auto drive = cdrom::DriveForLetter(static_cast<char>('D' + session_.selectedDrive));
+    auto drive = cdrom::DriveAt(session_.selectedDrive);
     report_.drivePath = drive ? drive->Name() : std::string();
     report_.offset = reader_.Settings().offset;
     report_.mode = ReadModeName(reader_.Settings().mode);
@@ -121,7 +108,7 @@ void RipRecorder::BeginTrack(int track) {
         if (firstAudio < 0) firstAudio = i;
         lastAudio = i;
     }
-    const std::uint64_t words = std::uint64_t{range.Frames()} * (kFrameBytes / 4);
+    const std::uint64_t words = std::uint64_t{range.Frames()} * kSamplesPerSector;
     sums_ = std::make_unique<TrackChecksummer>(track == firstAudio, track == lastAudio, words);
     testSums_.reset();
     if (TestAndCopy())
@@ -158,7 +145,7 @@ void RipRecorder::BeginLeadingGap() {
     inGap_ = true;
     gapSound_ = false;
     reader_.ClearSuspicious();
-    const std::uint64_t words = std::uint64_t{LeadingGap().Frames()} * (kFrameBytes / 4);
+    const std::uint64_t words = std::uint64_t{LeadingGap().Frames()} * kSamplesPerSector;
     sums_ = std::make_unique<TrackChecksummer>(false, false, words);
     testSums_.reset();
     if (TestAndCopy()) testSums_ = std::make_unique<TrackChecksummer>(false, false, words);
@@ -196,7 +183,7 @@ void RipRecorder::EndTrack(const std::string& file, bool read, int track) {
         return;
     }
     RipTrackReport t;
-    t.number = session_.toc.entries[static_cast<std::size_t>(track_)].trackNumber;
+    t.number = session_.Track(track_).number;
     t.file = file;
     t.read = read && begun;
     if (t.read && sums_) t.sums = sums_->Finish();
@@ -248,8 +235,7 @@ const RipReport& RipRecorder::Finish(const std::function<bool()>& cancelled,
     for (RipTrackReport& t : report_.tracks) {
         int audioIndex = 0;
         for (int i = 0; i < session_.TrackCount(); ++i) {
-            const TocEntry& e = session_.toc.entries[static_cast<std::size_t>(i)];
-            if (e.trackNumber == t.number) break;
+            if (session_.Track(i).number == t.number) break;
             if (IsAudio(session_, i)) ++audioIndex;
         }
         if (request_.cd.accurateRip && t.read) t.verdict = MatchTrack(reply, audioIndex, t.sums);

@@ -136,6 +136,10 @@ DiscLayout DiscLayout::FromLbas(const std::vector<std::uint32_t>& trackLbas,
     return d;
 }
 
+DiscLayout DiscLayout::Of(const cdrom::DiscInfo& disc) {
+    return FromLbas(disc.Starts(), disc.leadOut);
+}
+
 int DigitSum(long value) {
     int sum = 0;
     while (value > 0) {

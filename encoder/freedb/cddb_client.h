@@ -18,6 +18,7 @@
 
 #include "encoder/app/service_addresses.h"
 #include "encoder/freedb/xmcd.h"
+#include "platform/cdrom/disc_info.h"
 
 namespace orvane::freedb {
 
@@ -64,13 +65,15 @@ struct FreeDBMatch {
     std::string title;
 };
 
-// A disc's layout as the database keys it: the start frame of every track including the
-// 150-frame lead-in (a track at logical block 0 starts at frame 150), and the lead-out frame
-// including the lead-in.
+// A disc (cdrom::DiscInfo) as the database keys it: the start frame of every track including
+// the 150-frame lead-in (a track at logical block 0 starts at frame 150), and the lead-out frame
+// including the lead-in. The query's numbers, not a disc model of its own: make it with Of.
 struct DiscLayout {
     std::vector<std::uint32_t> offsets;
     std::uint32_t leadOut = 0;
 
+    // Every track of the disc, against its real lead-out.
+    static DiscLayout Of(const cdrom::DiscInfo& disc);
     // From logical block addresses as a drive's table of contents gives them.
     static DiscLayout FromLbas(const std::vector<std::uint32_t>& trackLbas,
                                std::uint32_t leadOutLba);

@@ -118,10 +118,7 @@ bool EntryFromCueSheet(const std::string& cuePath, ServedEntry& out, std::string
             genre = CueValue(line, line.find("GENRE") + 5);
         }
     }
-    std::vector<std::uint32_t> lbas;
-    for (const cdrom::TocTrack& t : sheet.toc.tracks)
-        lbas.push_back(t.lba);
-    const DiscLayout disc = DiscLayout::FromLbas(lbas, sheet.toc.leadOut);
+    const DiscLayout disc = DiscLayout::Of(cdrom::DiscInfoFromSheet(sheet));
     FreeDBDiscInfo& info = out.info;
     info = FreeDBDiscInfo{};
     for (std::uint32_t o : disc.offsets)

@@ -74,12 +74,7 @@ std::array<std::uint8_t, 20> Sha1(const std::string& bytes) {
     return out;
 }
 
-std::uint32_t CddbId(const cdrom::DiscInfo& disc) {
-    std::vector<std::uint32_t> starts;
-    for (const cdrom::TrackInfo& t : disc.tracks)
-        starts.push_back(t.start);
-    return ComputeDiscId(DiscLayout::FromLbas(starts, disc.leadOut));
-}
+std::uint32_t CddbId(const cdrom::DiscInfo& disc) { return ComputeDiscId(DiscLayout::Of(disc)); }
 
 std::string MusicBrainzId(const cdrom::DiscInfo& disc) {
     if (disc.tracks.empty()) return {};

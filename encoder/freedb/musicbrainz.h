@@ -41,11 +41,15 @@ struct MbLookup {
     std::uint32_t retryAfterSeconds = 0;  // a 503 reply's Retry-After, 0 when not given
 };
 
+// The longest a look-up takes unless told otherwise.
+constexpr unsigned kMusicBrainzTimeoutMs = 15000;
+
 // Asks server ("https://host[:port]", a plain "http://" one for mirrors and tests) for the
 // releases of discId. Waits first, on the platform clock, until a second has passed since
 // this process's previous request. The whole exchange takes at most timeoutMs; `cancelled`,
 // when given, is asked while it waits and ends it (error "cancelled") once it answers true.
 MbLookup LookUpMusicBrainz(const std::string& server, const std::string& discId,
-                           unsigned timeoutMs = 15000, const std::function<bool()>& cancelled = {});
+                           unsigned timeoutMs = kMusicBrainzTimeoutMs,
+                           const std::function<bool()>& cancelled = {});
 
 }  // namespace orvane::freedb

@@ -9,6 +9,11 @@ namespace orvane::rip {
 
 // Bytes of one audio sector (588 stereo samples of 16 bits).
 constexpr std::uint32_t kFrameBytes = 2352;
+// Stereo samples (4 bytes each) of one audio sector.
+constexpr int kSamplesPerSector = static_cast<int>(kFrameBytes / 4);
+// Samples of five sectors: the widest read offset a drive may need, and what the AccurateRip
+// sums leave out at the disc's ends.
+constexpr int kFiveSectorSamples = 5 * kSamplesPerSector;
 
 // A command's outcome as the SCSI transport reports it: 1 for success; else the status in bits
 // 0-7 and the sense key in bits 16-19 (3: a medium error, 5: an illegal request), or a negative

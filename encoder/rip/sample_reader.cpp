@@ -8,7 +8,7 @@ namespace orvane::rip {
 
 namespace {
 
-constexpr std::int64_t kFrameSamples = kFrameBytes / 4;  // 588 stereo samples
+constexpr std::int64_t kFrameSamples = kSamplesPerSector;
 
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
     return a >= 0 ? a / b : -((-a + b - 1) / b);

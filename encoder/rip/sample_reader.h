@@ -24,8 +24,8 @@ const char* ReadModeName(ReadMode mode);
 // What Read returns when its cancel check stopped it between two requests.
 constexpr ReadResult kReadCancelled = -2;
 
-// Read offsets a drive may need, in samples; wider than any drive known (about +-5 sectors).
-constexpr int kMaxReadOffset = 2940;
+// Read offsets a drive may need, in samples; wider than any drive known.
+constexpr int kMaxReadOffset = kFiveSectorSamples;
 
 struct ReadSettings {
     int offset = 0;  // samples; the drive delivers sample i of the disc as its sample i + offset

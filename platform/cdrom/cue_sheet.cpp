@@ -575,7 +575,8 @@ DiscInfo DiscInfoFromSheet(const CueSheet& sheet) {
         const CueTrack& c = sheet.tracks[i];
         TrackInfo t;
         t.number = static_cast<std::uint8_t>(c.number);
-        t.audio = c.audio;
+        t.adr = sheet.toc.tracks[i].adr;
+        t.SetControl(TrackControl{sheet.toc.tracks[i].control});
         t.session = c.session;
         t.start = sheet.toc.tracks[i].lba;
         t.pregap = t.start - c.start;
@@ -583,8 +584,6 @@ DiscInfo DiscInfoFromSheet(const CueSheet& sheet) {
             if (x.number >= 1) t.indexes.push_back(x.lba);
         }
         t.isrc = c.isrc;
-        t.preemphasis = c.audio && c.preemphasis;
-        t.copyPermitted = c.copyPermitted;
         t.title = c.title;
         t.performer = c.performer;
         t.songwriter = c.songwriter;

@@ -161,8 +161,8 @@ bool ParseToc(const std::uint8_t* data, std::size_t length, Toc& out, std::strin
             break;
         }
         TocTrack t;
-        t.adr = d[1] >> 4;
-        t.control = d[1] & 0x0F;
+        t.adr = TrackControl::AdrOf(d[1]);
+        t.control = TrackControl::FromAdrControl(d[1]).bits;
         t.number = d[2];
         t.lba = Get32(d + 4);
         if (!toc.tracks.empty() &&

@@ -59,13 +59,39 @@ struct InquiryData {
     bool atapi = true;            // attached through ATAPI (IDE) rather than parallel SCSI
 };
 
+// Control bits of a track in the table of contents (Q sub-channel). Read them through
+// TrackControl, never by hand.
+constexpr std::uint8_t kControlPreEmphasis = 0x01;
+constexpr std::uint8_t kControlCopyPermitted = 0x02;
+constexpr std::uint8_t kControlData = 0x04;
+constexpr std::uint8_t kControlFourChannel = 0x08;
+
+// The control nibble of a track. On a data track bit 0 tells how the track was recorded and
+// bit 3 is reserved, so pre-emphasis and four channels belong to audio tracks only.
+struct TrackControl {
+    std::uint8_t bits = 0;
+
+    // From the byte of a READ TOC descriptor: ADR in the high nibble, control in the low.
+    static constexpr TrackControl FromAdrControl(std::uint8_t adrControl) {
+        return {static_cast<std::uint8_t>(adrControl & 0x0F)};
+    }
+    static constexpr std::uint8_t AdrOf(std::uint8_t adrControl) {
+        return static_cast<std::uint8_t>(adrControl >> 4);
+    }
+    constexpr bool Data() const { return (bits & kControlData) != 0; }
+    constexpr bool Audio() const { return !Data(); }
+    constexpr bool PreEmphasis() const { return Audio() && (bits & kControlPreEmphasis) != 0; }
+    constexpr bool CopyPermitted() const { return (bits & kControlCopyPermitted) != 0; }
+    constexpr bool FourChannel() const { return Audio() && (bits & kControlFourChannel) != 0; }
+};
+
 struct TocTrack {
     std::uint8_t number = 0;
     std::uint8_t adr = 1;
-    std::uint8_t control = 0;  // bit 2 (0x04) set for a data track
+    std::uint8_t control = 0;  // TrackControl's bits
     std::uint32_t lba = 0;     // start (index 01) as a logical block address
 
-    bool IsAudio() const { return (control & 0x04) == 0; }
+    bool IsAudio() const { return TrackControl{control}.Audio(); }
     bool operator==(const TocTrack&) const = default;
 };
 

@@ -37,6 +37,26 @@ const TrackInfo* DiscInfo::Track(int number) const {
     return nullptr;
 }
 
+TrackControl TrackInfo::Control() const {
+    return {static_cast<std::uint8_t>(
+        (audio ? 0 : kControlData) | (preemphasis ? kControlPreEmphasis : 0) |
+        (copyPermitted ? kControlCopyPermitted : 0) | (fourChannel ? kControlFourChannel : 0))};
+}
+
+void TrackInfo::SetControl(TrackControl control) {
+    audio = control.Audio();
+    preemphasis = control.PreEmphasis();
+    copyPermitted = control.CopyPermitted();
+    fourChannel = control.FourChannel();
+}
+
+std::vector<std::uint32_t> DiscInfo::Starts() const {
+    std::vector<std::uint32_t> starts;
+    for (const TrackInfo& t : tracks)
+        starts.push_back(t.start);
+    return starts;
+}
+
 void FillLengths(DiscInfo& disc) {
     for (std::size_t i = 0; i < disc.tracks.size(); ++i) {
         TrackInfo& t = disc.tracks[i];
@@ -57,7 +77,8 @@ DiscInfo DiscInfoFromToc(const Toc& toc) {
         const TocTrack& e = toc.tracks[i];
         TrackInfo t;
         t.number = e.number;
-        t.audio = e.IsAudio();
+        t.adr = e.adr;
+        t.SetControl(TrackControl{e.control});
         const bool trailingData =
             std::none_of(toc.tracks.begin() + static_cast<std::ptrdiff_t>(i), toc.tracks.end(),
                          [](const TocTrack& x) { return x.IsAudio(); });
@@ -70,8 +91,6 @@ DiscInfo DiscInfoFromToc(const Toc& toc) {
         t.indexes.push_back(e.lba);
         // Before the first track only its pregap can lie; other pregaps need the Q sub-channel.
         if (i == 0) t.pregap = e.lba;
-        t.preemphasis = t.audio && (e.control & kControlPreEmphasis);
-        t.copyPermitted = e.control & kControlCopyPermitted;
         disc.tracks.push_back(t);
     }
     disc.sessions = session;

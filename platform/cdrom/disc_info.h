@@ -1,7 +1,9 @@
 #pragma once
-// What a disc holds beyond its track list: per track the pregap, index points, ISRC, flags and
-// CD-Text; per disc the catalog number (MCN), CD-Text and the sessions. Plain data, filled by a
-// drive (DiscDrive::ReadDiscInfo) and read by whoever shows, tags or logs a disc.
+// The one description of a disc every layer shares: its sessions; per track the number,
+// start, length, control bits, pregap, index points, ISRC and CD-Text; the lead-out, the
+// catalog number (MCN) and the disc's CD-Text. Plain data, filled by a drive
+// (DiscDrive::ReadDiscInfo), by a table of contents alone (DiscInfoFromToc) or by the
+// grabber's READ TOC (encoder/cdda), and read by whoever lists, identifies, tags or logs a disc.
 
 #include <cstdint>
 #include <string>
@@ -15,12 +17,6 @@ namespace orvane::cdrom {
 // 90 s, the next lead-in of 60 s and the 2 s pregap of the next session's first track.
 constexpr std::uint32_t kSessionGapFrames = 11400;
 
-// Control bits of a track in the table of contents (Q sub-channel).
-constexpr std::uint8_t kControlPreEmphasis = 0x01;
-constexpr std::uint8_t kControlCopyPermitted = 0x02;
-constexpr std::uint8_t kControlData = 0x04;
-constexpr std::uint8_t kControlFourChannel = 0x08;
-
 struct TrackInfo {
     std::uint8_t number = 0;
     bool audio = true;
@@ -32,7 +28,13 @@ struct TrackInfo {
     std::string isrc;                    // 12 characters, empty when the disc has none
     bool preemphasis = false;
     bool copyPermitted = false;
+    bool fourChannel = false;
+    std::uint8_t adr = 1;                      // the Q mode of its table of contents entry
     std::string title, performer, songwriter;  // CD-Text, empty when absent
+
+    // The control nibble of the flags above, and the flags from one.
+    TrackControl Control() const;
+    void SetControl(TrackControl control);
 
     bool operator==(const TrackInfo&) const = default;
 };
@@ -53,6 +55,8 @@ struct DiscInfo {
     std::uint8_t FirstAudioTrack() const;
     std::uint32_t AudioLeadOut() const;
     const TrackInfo* Track(int number) const;
+    // The start of every track, in disc order.
+    std::vector<std::uint32_t> Starts() const;
 };
 
 // The facts a table of contents alone gives (no pregaps, no texts). Data tracks after the last

@@ -44,7 +44,7 @@ std::vector<std::string> Words(const std::string& s) {
 
 void Assign(std::vector<DriveEntry>& list, std::shared_ptr<DiscDrive> drive) {
     if (list.size() >= 23) return;  // D: to Z:
-    list.push_back({static_cast<char>('D' + list.size()), std::move(drive)});
+    list.push_back({DriveLetter(static_cast<int>(list.size())), std::move(drive)});
 }
 
 std::vector<std::string> SplitColons(const std::string& list) {
@@ -240,6 +240,15 @@ std::shared_ptr<DiscDrive> DriveForLetter(char letter) {
         if (e.letter == upper) return e.drive;
     }
     return nullptr;
+}
+
+char DriveLetter(int index) { return static_cast<char>('D' + index); }
+
+int DriveIndex(char letter) { return std::toupper(static_cast<unsigned char>(letter)) - 'D'; }
+
+std::shared_ptr<DiscDrive> DriveAt(int index) {
+    if (index < 0 || index > DriveIndex('Z')) return nullptr;
+    return DriveForLetter(DriveLetter(index));
 }
 
 void InstallDrives(std::vector<std::shared_ptr<DiscDrive>> drives) {

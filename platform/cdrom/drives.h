@@ -56,6 +56,12 @@ std::string DemoDiscPath();
 std::vector<DriveEntry> Drives();
 // The drive of a letter ('D', 'e', ...), null when there is none.
 std::shared_ptr<DiscDrive> DriveForLetter(char letter);
+// The letter of the drive at index in letter order: D: is 0; and the index of a letter ('D' or
+// 'd' is 0, letters before D: are negative).
+char DriveLetter(int index);
+int DriveIndex(char letter);
+// The drive at index in letter order (D: is 0), null when there is none.
+std::shared_ptr<DiscDrive> DriveAt(int index);
 // Sets the drive list explicitly (tests, tools): letters from D: in the given order. An empty
 // list means the machine has no CD drive.
 void InstallDrives(std::vector<std::shared_ptr<DiscDrive>> drives);

@@ -318,7 +318,8 @@ DriveResult ImageDrive::Read(std::uint32_t lba, std::uint32_t count, std::uint8_
         // Sample i of the read is the disc's sample lba * 588 - readOffset + i.
         constexpr std::int64_t kSamples = kFrameBytes / 4;
         const std::int64_t first = std::int64_t{lba} * kSamples - readOffset;
-        const std::int64_t firstFrame = first >= 0 ? first / kSamples : -((-first + 587) / 588);
+        const std::int64_t firstFrame =
+            first >= 0 ? first / kSamples : -((-first + kSamples - 1) / kSamples);
         const auto skip = static_cast<std::size_t>(first - firstFrame * kSamples) * 4;
         std::vector<std::uint8_t> frames(std::size_t{count + 1} * kFrameBytes);
         r = ReadDiscFrames(firstFrame, count + 1, frames.data());

@@ -116,7 +116,7 @@ bool OpenDrive(const std::string& text, CdSession& session, std::string& error) 
         error = "\"" + text + "\" is no drive letter (D: for the first CD drive)";
         return false;
     }
-    int index = std::toupper(static_cast<unsigned char>(letter[0])) - 'D';
+    int index = orvane::cdrom::DriveIndex(letter[0]);
     int count = DiscoverDrives(session.drives, orvane::shell::ModuleFolder());
     if (count < 0) {
         std::string why = NoDriveReason();
@@ -127,7 +127,7 @@ bool OpenDrive(const std::string& text, CdSession& session, std::string& error) 
     }
     if (index < 0 || index >= count) {
         error = "there is no CD drive " +
-                std::string(1, static_cast<char>('D' + (index < 0 ? 0 : index))) + ": (" +
+                std::string(1, orvane::cdrom::DriveLetter(index < 0 ? 0 : index)) + ": (" +
                 std::to_string(count) + " drive(s) from D: on)";
         return false;
     }
@@ -165,9 +165,9 @@ bool ReadDisc(CdSession& session, std::string& error) {
 // pregap are a matter of mastering, not a track).
 FrameRange HiddenTrack(const CdSession& session) {
     FrameRange r;
-    if (session.TrackCount() > 0 && session.toc.entries[0].trackNumber == 1 &&
-        (session.toc.entries[0].adrControl & 0x04) == 0 && session.toc.entries[0].start >= 75) {
-        r.end = session.toc.entries[0].start;
+    if (session.TrackCount() > 0 && session.Track(0).number == 1 && session.Track(0).audio &&
+        session.Track(0).start >= 75) {
+        r.end = session.Track(0).start;
     }
     return r;
 }
@@ -199,7 +199,7 @@ int Toc(const std::string& drive, bool json) {
         // The transport answers the track list; the rest of what the disc holds comes from the
         // drive itself.
         orvane::cdrom::DiscInfo disc;
-        auto cd = orvane::cdrom::DriveForLetter(static_cast<char>('D' + session.selectedDrive));
+        auto cd = orvane::cdrom::DriveAt(session.selectedDrive);
         orvane::cdrom::DriveResult r =
             cd ? cd->ReadDiscInfo(disc) : orvane::cdrom::DriveResult::Failure("no such drive");
         if (!r.ok) {
@@ -218,12 +218,11 @@ int Toc(const std::string& drive, bool json) {
     for (int i = 0; i < session.TrackCount(); ++i) {
         FrameRange r = TrackRange(session, i, false, 0);
         // The track's flags follow its type.
-        const std::uint8_t adrControl = session.toc.entries[i].adrControl;
-        const std::string flags = TrackFlagsText(adrControl);
-        std::printf("%2d  %6u  %6u  %02u:%02u.%02u  %s%s%s\n", session.toc.entries[i].trackNumber,
-                    r.start, r.Frames(), r.Frames() / 75 / 60, r.Frames() / 75 % 60,
-                    r.Frames() % 75, (adrControl & 0x04) != 0 ? "Data" : "Audio",
-                    flags.empty() ? "" : "  ", flags.c_str());
+        const orvane::cdrom::TrackInfo& t = session.Track(i);
+        const std::string flags = TrackFlagsText(t.Control());
+        std::printf("%2d  %6u  %6u  %02u:%02u.%02u  %s%s%s\n", t.number, r.start, r.Frames(),
+                    r.Frames() / 75 / 60, r.Frames() / 75 % 60, r.Frames() % 75,
+                    t.audio ? "Audio" : "Data", flags.empty() ? "" : "  ", flags.c_str());
     }
     std::printf("lead-out  %6u\n", session.leadOut);
     return 0;
@@ -338,21 +337,21 @@ int Grab(const std::vector<std::string>& args) {
     long number = std::strtol(rest[1].c_str(), &end, 10);
     int track = -1;
     for (int i = 0; end && *end == '\0' && i < session.TrackCount(); ++i)
-        if (session.toc.entries[i].trackNumber == number) track = i;
+        if (session.Track(i).number == number) track = i;
     // Track 0: audio hidden before track 1 (its pregap on a disc whose track 1 starts late).
     const FrameRange hidden = HiddenTrack(session);
     const bool hiddenTrack = end && *end == '\0' && number == 0 && hidden.Frames() > 0;
     if (hiddenTrack) track = 0;
     if (track < 0) {
         std::fprintf(stderr, "orvane-cdda: the disc has no track \"%s\" (tracks %d to %d)\n",
-                     rest[1].c_str(), session.toc.entries[0].trackNumber,
-                     session.toc.entries[session.TrackCount() - 1].trackNumber);
+                     rest[1].c_str(), session.Track(0).number,
+                     session.Track(session.TrackCount() - 1).number);
         return 1;
     }
     if (sectors == 0) sectors = BoundedSectorsPerRead(session.Drive().sectorsPerRead);
     if (speed) {
         // 1x is 176.4 kB/s; a drive that cannot set its speed reads at its own.
-        auto cd = orvane::cdrom::DriveForLetter(static_cast<char>('D' + session.selectedDrive));
+        auto cd = orvane::cdrom::DriveAt(session.selectedDrive);
         const auto kbs = static_cast<std::uint16_t>(
             speed == orvane::cdrom::DiscDrive::kMaxSpeed ? speed : (speed * 1764 + 5) / 10);
         orvane::cdrom::DriveResult r =
@@ -372,7 +371,7 @@ int Grab(const std::vector<std::string>& args) {
         return 1;
     }
     // Only a track recorded with pre-emphasis (its control bit set, audio) is filtered.
-    const bool preemphasis = (session.toc.entries[track].adrControl & 0x05) == 0x01;
+    const bool preemphasis = session.Track(track).preemphasis;
     const FrameRange range = hiddenTrack ? hidden : TrackRange(session, track, false, 0);
     std::uint32_t crc = 0;
     // The drive model's stored offset unless one is given; secure mode when asked.
@@ -495,7 +494,7 @@ int Offset(const std::vector<std::string>& args) {
         return 1;
     }
     orvane::cdrom::DiscInfo disc;
-    auto cd = orvane::cdrom::DriveForLetter(static_cast<char>('D' + session.selectedDrive));
+    auto cd = orvane::cdrom::DriveAt(session.selectedDrive);
     orvane::cdrom::DriveResult r =
         cd ? cd->ReadDiscInfo(disc) : orvane::cdrom::DriveResult::Failure("no such drive");
     if (!r.ok) {

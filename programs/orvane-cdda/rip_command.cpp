@@ -17,6 +17,7 @@
 #include "encoder/app/profile_settings.h"
 #include "encoder/cdda/cd_job.h"
 #include "encoder/cdda/disc_extras.h"
+#include "encoder/cdda/name_source.h"
 #include "encoder/cdda/resource_cdda.h"
 #include "encoder/cdda/rip_settings.h"
 #include "encoder/cdda/verified_rip.h"
@@ -161,15 +162,9 @@ void TagsFromNames(const CdSession& session, const CdInfo& info, bool compilatio
     }
 }
 
-// The disc's entry in the CD database of the profile's settings, as the tracks' tags and
-// names; false with the reason when there is none (the rip then goes on without).
-bool TagsFromCddb(const CdSession& session, encoder::SettingsStore& profile,
-                  encoder::JobRequest& request, std::string& why) {
-    std::vector<std::uint32_t> lbas;
-    for (int i = 0; i < session.TrackCount(); ++i)
-        lbas.push_back(session.toc.entries[static_cast<std::size_t>(i)].start);
-    const freedb::DiscLayout disc = freedb::DiscLayout::FromLbas(lbas, session.leadOut);
-    freedb::CFreeDBClient client;
+// The CD database of the profile's settings, configured as Plimo's client is.
+void ConfigureCddb(encoder::SettingsStore& profile, freedb::CFreeDBClient& client,
+                   freedb::FreeDBSite& site) {
     freedb::FreeDbSettings settings;
     settings.server = profile.GetProfileString("Preferences", "FreeDBServer", freedb::kMainServer);
     if (profile.GetProfileInt("Preferences", "UseProxy", 0) == 1)
@@ -177,43 +172,14 @@ bool TagsFromCddb(const CdSession& session, encoder::SettingsStore& profile,
                         static_cast<int>(profile.GetProfileInt("Preferences", "ProxyPort", 8080)),
                         "", "");
     client.SetClient(settings.clientName, settings.clientVersion, settings.protocol);
-    const freedb::FreeDBSite site = freedb::SiteFromSetting(settings.server);
-    std::vector<freedb::FreeDBMatch> matches;
-    if (!client.QueryDisc(site, freedb::ComputeDiscId(disc), disc, matches) || matches.empty()) {
-        why = "the CD database has no entry for the disc (error " +
-              std::to_string(client.LastError()) + ")";
-        return false;
-    }
-    freedb::FreeDBDiscInfo entry;
-    if (!client.ReadDisc(site, matches[0].discId, matches[0].category, entry)) {
-        why = "the CD database's entry cannot be read (error " +
-              std::to_string(client.LastError()) + ")";
-        return false;
-    }
-    // A compilation's "Artist / Title" titles give each track its own artist.
-    const freedb::TrackNames names = freedb::SplitTrackArtists(entry);
-    CdInfo info;
-    info.artist = entry.artist;
-    info.album = entry.title;
-    info.year = entry.year;
-    info.genre = entry.genre;
-    info.trackTitles = names.titles;
-    info.trackArtists = names.artists;
-    TagsFromNames(session, info, names.compilation, request);
-    return true;
+    site = freedb::SiteFromSetting(settings.server);
 }
 
-// The disc's CD-Text as the tracks' tags and names, as the grabber's rows show it; false when
-// the drive tells none.
-bool TagsFromCdText(const CdSession& session, encoder::JobRequest& request) {
+// The disc's CD-Text as the grabber's rows show it; no names when the drive tells none.
+CdInfo CdTextOfDrive(const CdSession& session) {
     DiscExtras extras;
-    if (!ReadDiscExtras(session.selectedDrive, extras) || !extras.HasCdText()) return false;
-    const CdInfo info = CdTextInfoOf(extras, session);
-    bool compilation = false;
-    for (const std::string& artist : info.trackArtists)
-        compilation = compilation || !artist.empty();
-    TagsFromNames(session, info, compilation, request);
-    return true;
+    if (!ReadDiscExtras(session.selectedDrive, extras)) return {};
+    return CdTextInfoOf(extras, session);
 }
 
 }  // namespace
@@ -238,8 +204,7 @@ int RunRip(CdSession& session, const RipOptions& options) {
     cd.driveIndex = session.selectedDrive;
     cd.leadOut = session.leadOut;
     for (int i = 0; i < session.TrackCount(); ++i) {
-        const bool audio =
-            (session.toc.entries[static_cast<std::size_t>(i)].adrControl & 0x04) == 0;
+        const bool audio = session.Track(i).audio;
         cd.checked.push_back(audio ? 1 : 0);
         cd.names.push_back("Track" + std::to_string(i + 1));
         cd.trackCount += audio;
@@ -251,12 +216,21 @@ int RunRip(CdSession& session, const RipOptions& options) {
     cd.ripLog = true;  // a rip always leaves its log and cue sheet
     cd.ripLeadingGap = true;
 
-    if (options.cddb) {
-        std::string why;
-        if (!TagsFromCddb(session, profile, request, why))
-            std::fprintf(stderr, "orvane-cdda: no titles: %s\n", why.c_str());
-    } else {
-        TagsFromCdText(session, request);
+    // The names: the CD database's first entry when asked for, else the disc's CD-Text.
+    freedb::CFreeDBClient client;
+    freedb::FreeDBSite site;
+    if (options.cddb) ConfigureCddb(profile, client, site);
+    CddbSource cddb(client, site);
+    CdTextSource cdText(options.cddb ? CdInfo{} : CdTextOfDrive(session));
+    NameSource* source = options.cddb ? static_cast<NameSource*>(&cddb) : &cdText;
+    cdrom::DiscInfo listed = session.disc;
+    listed.leadOut = session.leadOut;
+    NameAnswer names;
+    if (AskNameSources({source}, listed, {}, names)) {
+        const CdInfoChoice& album = names.albums.front();
+        TagsFromNames(session, album.info, album.compilation, request);
+    } else if (options.cddb) {
+        std::fprintf(stderr, "orvane-cdda: no titles: %s\n", names.why.c_str());
     }
     if (request.kind == encoder::JobKind::EncodeFlac) formats::RegisterFlacJob();
     if (request.kind == encoder::JobKind::EncodeOpus) formats::RegisterOpusJob();

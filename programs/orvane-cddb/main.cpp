@@ -339,10 +339,7 @@ bool DiscFromArgs(const std::vector<std::string>& args, DiscLayout& disc, std::s
         why = drive->Name() + ": the disc has no tracks";
         return false;
     }
-    std::vector<std::uint32_t> lbas;
-    for (const auto& t : toc.tracks)
-        lbas.push_back(t.lba);
-    disc = DiscLayout::FromLbas(lbas, toc.leadOut);
+    disc = DiscLayout::Of(orvane::cdrom::DiscInfoFromToc(toc));
     return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include "encoder/app/ui/view_hooks.h"
 #include "encoder/cdda/musicbrainz_info.h"
+#include "encoder/cdda/name_source.h"
 #include "encoder/freedb/freedb_dialogs.h"
 #include "encoder/freedb/ui/freedb_views.h"
 #include "platform/window/qt/qt_window_port.h"
@@ -12,15 +13,32 @@ namespace orvane::cdda::ui {
 
 namespace {
 
-bool AskCdDatabase(encoder::EncoderApp& app, QWidget* owner,
-                   const std::vector<std::uint32_t>& trackLbas, std::uint32_t leadOutLba,
-                   CdInfo& info) {
-    freedb::ui::DiscLookup found;
-    if (freedb::ui::LookUpDisc(app, trackLbas, leadOutLba, found, owner) != IDOK) return false;
-    info = {found.artist,       found.album, found.category, found.trackTitles,
-            found.trackArtists, found.year,  found.genre,    found.discId};
-    return true;
-}
+// The CD database through its query dialog and match list: the user chooses there, and the
+// dialogs tell why nothing was found.
+class CddbDialogSource final : public NameSource {
+public:
+    CddbDialogSource(encoder::EncoderApp& app, QWidget* owner) : app_(app), owner_(owner) {}
+    std::string Name() const override { return "CD database"; }
+    bool UserChose() const override { return true; }
+    bool LookUp(const cdrom::DiscInfo& disc, const NameCancel&, std::vector<CdInfoChoice>& albums,
+                std::string& why) override {
+        albums.clear();
+        why.clear();
+        freedb::ui::DiscLookup found;
+        if (freedb::ui::LookUpDisc(app_, disc.Starts(), disc.leadOut, found, owner_) != IDOK)
+            return false;
+        CdInfoChoice album;
+        album.source = Name();
+        album.info = {found.artist,       found.album, found.category, found.trackTitles,
+                      found.trackArtists, found.year,  found.genre,    found.discId};
+        albums.push_back(std::move(album));
+        return true;
+    }
+
+private:
+    encoder::EncoderApp& app_;
+    QWidget* owner_;
+};
 
 // The chosen answer of several, through the match list; false when the user cancels.
 bool Choose(const std::vector<CdInfoChoice>& choices, QWidget* owner, CdInfo& info) {
@@ -42,23 +60,33 @@ bool Choose(const std::vector<CdInfoChoice>& choices, QWidget* owner, CdInfo& in
 }  // namespace
 
 CdInfoLookup CdInfoLookupOf(encoder::EncoderApp& app) {
-    return [&app](QWidget* owner, const std::vector<std::uint32_t>& trackLbas,
-                  std::uint32_t leadOutLba, CdInfo& info) {
+    return [&app](QWidget* owner, const cdrom::DiscInfo& disc, CdInfo& info) {
+        MusicBrainzSource musicBrainz(app.musicBrainzServer);
+        CddbDialogSource cddb(app, owner);
+        std::vector<NameSource*> sources;
         const int source = app.cdInfoSource;
-        if (source != 1 && source != 2)
-            return AskCdDatabase(app, owner, trackLbas, leadOutLba, info);
-        std::vector<CdInfoChoice> choices;
-        std::string why;
-        if (!LookUpMusicBrainzChoices(app.musicBrainzServer, trackLbas, leadOutLba, choices, why)) {
-            if (source == 2) return AskCdDatabase(app, owner, trackLbas, leadOutLba, info);
-            QtWindowPort port(owner);
-            encoder::ui::ApplyHooks(port);
-            port.MessageBox("MusicBrainz: " + why, "", MB_ICONEXCLAMATION);
+        if (source == 1 || source == 2) sources.push_back(&musicBrainz);
+        if (source != 1) sources.push_back(&cddb);
+        NameAnswer answer;
+        if (!AskNameSources(sources, disc, {}, answer)) {
+            if (!answer.why.empty()) {
+                QtWindowPort port(owner);
+                encoder::ui::ApplyHooks(port);
+                port.MessageBox(answer.source->Name() + ": " + answer.why, "", MB_ICONEXCLAMATION);
+            }
             return false;
         }
+        if (answer.source->UserChose()) {
+            info = answer.albums.front().info;
+            return true;
+        }
         // The disc's own texts beside the database's answers.
-        if (!info.trackTitles.empty()) choices.push_back({"CD-Text", "", "", "", info});
-        return Choose(choices, owner, info);
+        CdTextSource cdText(info);
+        std::vector<CdInfoChoice> more;
+        std::string none;
+        if (cdText.LookUp(disc, {}, more, none))
+            answer.albums.insert(answer.albums.end(), more.begin(), more.end());
+        return Choose(answer.albums, owner, info);
     };
 }
 

@@ -569,9 +569,8 @@ int RunCdGrabber(QWidget* owner) {
     logic.readDiscExtras = GetDiscExtrasHook();
     GrabberWindow window(logic, owner);
     if (const CdInfoLookup& lookUp = GetCdInfoHook()) {
-        logic.getCdInfo = [&window, lookUp](const std::vector<std::uint32_t>& trackLbas,
-                                            std::uint32_t leadOutLba, CdInfo& info) {
-            return lookUp(&window, trackLbas, leadOutLba, info);
+        logic.getCdInfo = [&window, lookUp](const cdrom::DiscInfo& disc, CdInfo& info) {
+            return lookUp(&window, disc, info);
         };
     }
     return window.Run();

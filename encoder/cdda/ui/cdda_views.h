@@ -20,11 +20,10 @@ int RunCdaSettings(QWidget* owner);
 // port).
 OpenProgressFn ProgressWindowOpener(QWidget* owner);
 
-// "&Get CD Info": the CD database look-up installs itself here; the grabber's button is enabled
-// only when it is set. It runs on the GUI thread over the grabber's window (owner) and returns
-// what it found; the grabber's logic then names the rows.
-using CdInfoLookup = std::function<bool(QWidget* owner, const std::vector<std::uint32_t>& trackLbas,
-                                        std::uint32_t leadOutLba, CdInfo& info)>;
+// "&Get CD Info": the look-up of the listed disc's names installs itself here; the grabber's
+// button is enabled only when it is set. It runs on the GUI thread over the grabber's window
+// (owner) and returns what it found; the grabber's logic then names the rows.
+using CdInfoLookup = std::function<bool(QWidget* owner, const cdrom::DiscInfo& disc, CdInfo& info)>;
 CdInfoLookup& GetCdInfoHook();
 
 // What a drive tells beyond its track list (ISRCs, CD-Text): the program installs the reader

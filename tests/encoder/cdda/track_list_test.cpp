@@ -55,6 +55,39 @@ TEST(TrackList, LengthsSizesAndRows) {
     EXPECT_EQ(s.trackBytes[0], 0u);
 }
 
+// The track list's disc is the one model every reader takes: an enhanced disc's data session,
+// each track's flags and length, the lead-out, whatever ADR the drive reports; a refresh that
+// finds no disc leaves none behind.
+TEST(TrackList, DiscOfTheTableOfContents) {
+    CdSession s;
+    SetToc(s, {{0x13, 0}, {0x18, 1000}, {0x14, 1500 + cdrom::kSessionGapFrames}, {0x10, 15000}});
+    ASSERT_EQ(s.TrackCount(), 3);
+    const cdrom::DiscInfo& disc = s.disc;
+    EXPECT_EQ(disc.leadOut, 15000u);
+    EXPECT_EQ(disc.sessions, 2);
+    EXPECT_EQ(disc.AudioLeadOut(), 1500u);
+    EXPECT_EQ(disc.tracks[1].length, 500u);
+    EXPECT_TRUE(disc.tracks[0].preemphasis && disc.tracks[0].copyPermitted);
+    EXPECT_TRUE(disc.tracks[1].fourChannel);
+    EXPECT_EQ(disc.tracks[1].adr, 1);
+    EXPECT_FALSE(disc.tracks[2].audio);
+    EXPECT_EQ(disc.tracks[2].session, 2);
+    EXPECT_EQ(TrackRange(s, 1, false, 0).end, 1500u);
+    EXPECT_EQ(TrackRowTexts(s, 0, "", "")[4], "Audio (pre-emphasis, copy permitted)");
+
+    cdrom::Toc toc;
+    toc.firstTrack = 1;
+    toc.lastTrack = 3;
+    toc.tracks = {
+        {1, 1, 0x03, 0}, {2, 1, 0x08, 1000}, {3, 1, 0x04, 1500 + cdrom::kSessionGapFrames}};
+    toc.leadOut = 15000;
+    EXPECT_EQ(disc, cdrom::DiscInfoFromToc(toc));
+
+    s.ForgetDisc();
+    EXPECT_EQ(s.TrackCount(), 0);
+    EXPECT_TRUE(s.disc.Empty());
+}
+
 TEST(TrackList, SelectionTotals) {
     CdSession s;
     SetToc(s, {{0x10, 0}, {0x10, 18000}, {0x10, 18000 + 270015}, {0x10, 300000}});

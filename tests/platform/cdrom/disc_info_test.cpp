@@ -10,6 +10,26 @@
 namespace orvane::cdrom {
 namespace {
 
+// The control nibble's flags: pre-emphasis and four channels belong to audio tracks only, the
+// ADR nibble never counts, and a track's flags give back the nibble they came from.
+TEST(TrackControl, FlagsOfTheControlNibble) {
+    const TrackControl audio = TrackControl::FromAdrControl(0x1B);
+    EXPECT_TRUE(audio.Audio());
+    EXPECT_TRUE(audio.PreEmphasis() && audio.CopyPermitted() && audio.FourChannel());
+    const TrackControl data = TrackControl::FromAdrControl(0x2D);
+    EXPECT_TRUE(data.Data());
+    EXPECT_FALSE(data.PreEmphasis() || data.FourChannel() || data.CopyPermitted());
+    EXPECT_EQ(TrackControl::AdrOf(0x2D), 2);
+
+    TrackInfo t;
+    t.SetControl(TrackControl{kControlPreEmphasis | kControlFourChannel});
+    EXPECT_TRUE(t.audio && t.preemphasis && t.fourChannel && !t.copyPermitted);
+    EXPECT_EQ(t.Control().bits, kControlPreEmphasis | kControlFourChannel);
+    t.SetControl(TrackControl{kControlData | kControlPreEmphasis | kControlCopyPermitted});
+    EXPECT_FALSE(t.audio || t.preemphasis);
+    EXPECT_EQ(t.Control().bits, kControlData | kControlCopyPermitted);
+}
+
 TEST(DiscInfoFromCueSheet, PregapsIndexesCodesFlagsTextsAndSessions) {
     test::TempDir dir;
     std::string error;

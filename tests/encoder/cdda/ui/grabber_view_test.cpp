@@ -552,8 +552,9 @@ TEST_F(GrabberView, GetCdInfoNamesTheRowsFromTheDatabase) {
     encoder::EncoderApp& app = encoder::TheApp();
     app.freeDbServer = server.Address();
     app.useProxy = 0;
-    ui::GetCdInfoHook() = [&app](QWidget* owner, const std::vector<std::uint32_t>& starts,
-                                 std::uint32_t leadOut, CdInfo& info) {
+    ui::GetCdInfoHook() = [&app](QWidget* owner, const cdrom::DiscInfo& disc, CdInfo& info) {
+        const std::vector<std::uint32_t> starts = disc.Starts();
+        const std::uint32_t leadOut = disc.leadOut;
         freedb::ui::DiscLookup found;
         if (freedb::ui::LookUpDisc(app, starts, leadOut, found, owner) != IDOK) return false;
         info = {found.artist,       found.album, found.category, found.trackTitles,
@@ -621,8 +622,9 @@ TEST_F(GrabberView, ACompilationEntryGivesEachRowItsArtistAndTheTagsEverything) 
     encoder::EncoderApp& app = encoder::TheApp();
     app.freeDbServer = server.Address();
     app.useProxy = 0;
-    ui::GetCdInfoHook() = [&app](QWidget* owner, const std::vector<std::uint32_t>& starts,
-                                 std::uint32_t leadOut, CdInfo& info) {
+    ui::GetCdInfoHook() = [&app](QWidget* owner, const cdrom::DiscInfo& disc, CdInfo& info) {
+        const std::vector<std::uint32_t> starts = disc.Starts();
+        const std::uint32_t leadOut = disc.leadOut;
         freedb::ui::DiscLookup found;
         if (freedb::ui::LookUpDisc(app, starts, leadOut, found, owner) != IDOK) return false;
         info = {found.artist,       found.album, found.category, found.trackTitles,
@@ -798,8 +800,9 @@ TEST_F(GrabberView, GetCdInfoFromMusicBrainzNamesTheRowsAndGivesTheTagsItsIds) {
             false};
     });
     const std::string url = "http://" + server.Address();
-    ui::GetCdInfoHook() = [url](QWidget*, const std::vector<std::uint32_t>& starts,
-                                std::uint32_t leadOut, CdInfo& info) {
+    ui::GetCdInfoHook() = [url](QWidget*, const cdrom::DiscInfo& disc, CdInfo& info) {
+        const std::vector<std::uint32_t> starts = disc.Starts();
+        const std::uint32_t leadOut = disc.leadOut;
         std::string why;
         const bool found = LookUpMusicBrainzInfo(url, starts, leadOut, info, why);
         EXPECT_TRUE(found) << why;

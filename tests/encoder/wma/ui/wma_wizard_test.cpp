@@ -261,8 +261,10 @@ TEST_F(WmaWizard, DemoDiscTracksNamedFromTheCdDatabaseBecomeDescribedFiles) {
     encoder::EncoderApp& app = encoder::TheApp();
     app.freeDbServer = "127.0.0.1:" + std::to_string(server.Port());
     app.useProxy = 0;
-    cdda::ui::GetCdInfoHook() = [&app](QWidget* owner, const std::vector<std::uint32_t>& starts,
-                                       std::uint32_t leadOut, cdda::CdInfo& info) {
+    cdda::ui::GetCdInfoHook() = [&app](QWidget* owner, const cdrom::DiscInfo& disc,
+                                       cdda::CdInfo& info) {
+        const std::vector<std::uint32_t> starts = disc.Starts();
+        const std::uint32_t leadOut = disc.leadOut;
         freedb::ui::DiscLookup found;
         if (freedb::ui::LookUpDisc(app, starts, leadOut, found, owner) != IDOK) return false;
         info = {found.artist, found.album, found.category, found.trackTitles};

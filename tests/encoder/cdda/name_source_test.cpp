@@ -1,0 +1,134 @@
+// Where a disc's names come from: the sources asked in turn, the CD-Text and the CD database
+// as sources.
+
+#include "encoder/cdda/name_source.h"
+
+#include <gtest/gtest.h>
+
+#include "encoder/freedb/freedb_dialogs.h"
+#include "tests/encoder/freedb/loopback_server.h"
+
+namespace orvane::cdda {
+namespace {
+
+class FakeSource final : public NameSource {
+public:
+    FakeSource(std::string name, std::string album, std::string why = {})
+        : name_(std::move(name)), album_(std::move(album)), why_(std::move(why)) {}
+    std::string Name() const override { return name_; }
+    bool LookUp(const cdrom::DiscInfo& disc, const NameCancel&, std::vector<CdInfoChoice>& albums,
+                std::string& why) override {
+        ++asked;
+        tracks = disc.tracks.size();
+        if (album_.empty()) {
+            why = why_;
+            return false;
+        }
+        CdInfoChoice c;
+        c.source = name_;
+        c.info.album = album_;
+        albums.push_back(c);
+        return true;
+    }
+    int asked = 0;
+    std::size_t tracks = 0;
+
+private:
+    std::string name_, album_, why_;
+};
+
+cdrom::DiscInfo ThreeTracks() {
+    cdrom::Toc toc;
+    toc.firstTrack = 1;
+    toc.lastTrack = 3;
+    toc.tracks = {{1, 1, 0, 0}, {2, 1, 0, 300}, {3, 1, 0, 450}};
+    toc.leadOut = 600;
+    return cdrom::DiscInfoFromToc(toc);
+}
+
+// The first source that knows the disc answers, later ones are not asked; when none knows
+// it, the last one's reason is told; a cancel asks nobody.
+TEST(NameSources, AskedInTurnUntilOneAnswers) {
+    const cdrom::DiscInfo disc = ThreeTracks();
+    FakeSource none("MusicBrainz", "", "no release"), some("CD database", "Record"),
+        later("CD-Text", "Other");
+    NameAnswer answer;
+    ASSERT_TRUE(AskNameSources({&none, &some, &later}, disc, {}, answer));
+    EXPECT_EQ(answer.source, &some);
+    ASSERT_EQ(answer.albums.size(), 1u);
+    EXPECT_EQ(answer.albums[0].info.album, "Record");
+    EXPECT_EQ(none.asked, 1);
+    EXPECT_EQ(some.tracks, 3u);
+    EXPECT_EQ(later.asked, 0);
+
+    FakeSource silent("CD database", "", "");
+    EXPECT_FALSE(AskNameSources({&silent, &none}, disc, {}, answer));
+    EXPECT_EQ(answer.source, &none);
+    EXPECT_EQ(answer.why, "no release");
+    EXPECT_TRUE(answer.albums.empty());
+
+    EXPECT_FALSE(AskNameSources(
+        {&some}, disc, [] { return true; }, answer));
+    EXPECT_EQ(some.asked, 1);
+}
+
+// CD-Text answers only with titles; track artists of their own make a compilation.
+TEST(NameSources, CdText) {
+    const cdrom::DiscInfo disc = ThreeTracks();
+    std::vector<CdInfoChoice> albums;
+    std::string why;
+    CdTextSource empty(CdInfo{});
+    EXPECT_FALSE(empty.LookUp(disc, {}, albums, why));
+    EXPECT_EQ(why, "the disc has no CD-Text");
+
+    CdInfo names{"Band", "Record", "", {"One", "Two", "Three"}};
+    names.trackArtists = {"", "Guest", ""};
+    CdTextSource text(names);
+    ASSERT_TRUE(text.LookUp(disc, {}, albums, why));
+    ASSERT_EQ(albums.size(), 1u);
+    EXPECT_EQ(albums[0].source, "CD-Text");
+    EXPECT_EQ(albums[0].info.trackTitles, names.trackTitles);
+    EXPECT_TRUE(albums[0].compilation);
+}
+
+// The CD database is asked with the disc's id and offsets, and its first match read whole; a
+// disc it does not know tells why, with the client's error.
+TEST(NameSources, CddbFirstMatchReadWhole) {
+    test::LoopbackServer server([](const std::string& request) {
+        if (request.find("cddb+query+") != std::string::npos) {
+            if (request.find("+3+150+450+600+10&") == std::string::npos)
+                return test::HttpReply("202 No match\r\n");
+            return test::HttpReply("200 misc 10000803 Various / Mix\r\n");
+        }
+        return test::HttpReply(
+            "210 misc 10000803 CD database entry follows (until terminating `.')\r\n"
+            "# xmcd\r\n#\r\n# Track frame offsets:\r\n#\t150\r\n#\t450\r\n#\t600\r\n"
+            "#\r\n# Disc length: 10 seconds\r\n#\r\n# Revision: 1\r\n"
+            "# Submitted via: test 1.0\r\n#\r\nDISCID=10000803\r\nDTITLE=Various / "
+            "Mix\r\nDYEAR=2001\r\n"
+            "DGENRE=Pop\r\nTTITLE0=A / One\r\nTTITLE1=B / Two\r\nTTITLE2=C / Three\r\n"
+            "EXTD=\r\nEXTT0=\r\nEXTT1=\r\nEXTT2=\r\nPLAYORDER=\r\n.\r\n");
+    });
+    freedb::CFreeDBClient client;
+    CddbSource cddb(client, freedb::SiteFromSetting(server.Address()));
+    std::vector<CdInfoChoice> albums;
+    std::string why;
+    ASSERT_TRUE(cddb.LookUp(ThreeTracks(), {}, albums, why)) << why;
+    ASSERT_EQ(albums.size(), 1u);
+    EXPECT_EQ(albums[0].info.artist, "Various");
+    EXPECT_EQ(albums[0].info.album, "Mix");
+    EXPECT_EQ(albums[0].info.year, "2001");
+    EXPECT_EQ(albums[0].info.trackTitles, (std::vector<std::string>{"One", "Two", "Three"}));
+    EXPECT_EQ(albums[0].info.trackArtists, (std::vector<std::string>{"A", "B", "C"}));
+    EXPECT_TRUE(albums[0].compilation);
+    EXPECT_NE(server.Requests()[0].find("cddb+query+10000803+3+"), std::string::npos);
+
+    cdrom::DiscInfo other = ThreeTracks();
+    other.leadOut = 900;
+    cdrom::FillLengths(other);
+    EXPECT_FALSE(cddb.LookUp(other, {}, albums, why));
+    EXPECT_EQ(why, "the CD database has no entry for the disc (error 0)");
+}
+
+}  // namespace
+}  // namespace orvane::cdda
