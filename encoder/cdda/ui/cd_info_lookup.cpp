@@ -1,5 +1,9 @@
 #include "encoder/cdda/ui/cd_info_lookup.h"
 
+#include <QMetaObject>
+#include <QProgressDialog>
+#include <atomic>
+#include <thread>
 #include <utility>
 
 #include "encoder/app/ui/view_hooks.h"
@@ -40,6 +44,55 @@ private:
     QWidget* owner_;
 };
 
+// A source that asks over the network, with a window that says so while it waits: its Cancel
+// ends the wait (the source is asked to stop and the look-up ends without a word).
+class WaitingSource final : public NameSource {
+public:
+    WaitingSource(NameSource& inner, QWidget* owner, std::string doing,
+                  std::atomic<bool>& userCancelled)
+        : inner_(inner), owner_(owner), doing_(std::move(doing)), userCancelled_(userCancelled) {}
+    std::string Name() const override { return inner_.Name(); }
+    bool UserChose() const override { return inner_.UserChose(); }
+    bool LookUp(const cdrom::DiscInfo& disc, const NameCancel& cancelled,
+                std::vector<CdInfoChoice>& albums, std::string& why) override {
+        QProgressDialog wait(QString::fromStdString(doing_), "Cancel", 0, 0, owner_);
+        wait.setWindowTitle("Orvane Encoder");
+        wait.setWindowModality(Qt::WindowModal);
+        wait.setAutoClose(false);
+        wait.setAutoReset(false);
+        wait.setMinimumDuration(0);
+        // Its Cancel button, Escape and the title bar's close all end the wait.
+        QObject::connect(&wait, &QProgressDialog::canceled, [this] { userCancelled_ = true; });
+        QObject::connect(&wait, &QDialog::rejected, [this] { userCancelled_ = true; });
+        bool found = false;
+        std::thread worker([&] {
+            found = inner_.LookUp(
+                disc, [&] { return userCancelled_.load() || (cancelled && cancelled()); }, albums,
+                why);
+            QMetaObject::invokeMethod(
+                &wait, [&wait] { wait.done(QDialog::Accepted); }, Qt::QueuedConnection);
+        });
+        wait.exec();
+        worker.join();
+        // The dialog's last queued call, if the cancel ended it first, goes with it.
+        return found && !userCancelled_;
+    }
+
+private:
+    NameSource& inner_;
+    QWidget* owner_;
+    std::string doing_;
+    std::atomic<bool>& userCancelled_;
+};
+
+// The server's host for "Looking up the disc at ...": the address without its scheme.
+std::string HostOf(const std::string& server) {
+    const std::size_t scheme = server.find("://");
+    std::string host = scheme == std::string::npos ? server : server.substr(scheme + 3);
+    if (const std::size_t slash = host.find('/'); slash != std::string::npos) host.resize(slash);
+    return host;
+}
+
 // The chosen answer of several, through the match list; false when the user cancels.
 bool Choose(const std::vector<CdInfoChoice>& choices, QWidget* owner, CdInfo& info) {
     if (choices.size() == 1) {
@@ -62,14 +115,19 @@ bool Choose(const std::vector<CdInfoChoice>& choices, QWidget* owner, CdInfo& in
 CdInfoLookup CdInfoLookupOf(encoder::EncoderApp& app) {
     return [&app](QWidget* owner, const cdrom::DiscInfo& disc, CdInfo& info) {
         MusicBrainzSource musicBrainz(app.musicBrainzServer);
+        std::atomic<bool> userCancelled{false};
+        WaitingSource waitingMusicBrainz(
+            musicBrainz, owner, "Looking up the disc at " + HostOf(app.musicBrainzServer) + "...",
+            userCancelled);
         CddbDialogSource cddb(app, owner);
         std::vector<NameSource*> sources;
         const int source = app.cdInfoSource;
-        if (source == 1 || source == 2) sources.push_back(&musicBrainz);
+        if (source == 1 || source == 2) sources.push_back(&waitingMusicBrainz);
         if (source != 1) sources.push_back(&cddb);
         NameAnswer answer;
-        if (!AskNameSources(sources, disc, {}, answer)) {
-            if (!answer.why.empty()) {
+        if (!AskNameSources(
+                sources, disc, [&userCancelled] { return userCancelled.load(); }, answer)) {
+            if (!answer.why.empty() && !userCancelled) {
                 QtWindowPort port(owner);
                 encoder::ui::ApplyHooks(port);
                 port.MessageBox(answer.source->Name() + ": " + answer.why, "", MB_ICONEXCLAMATION);

@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
 #include <atomic>
@@ -1082,6 +1084,42 @@ TEST_F(GrabberView, GetCdInfoFromMusicBrainzTellsWhyWhenNothingIsFound) {
     EXPECT_FALSE(listShown);
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_EQ(boxes_[0].rfind("MusicBrainz: ", 0), 0u) << boxes_[0];
+}
+
+// A look-up at a server that accepts and never answers says what it waits for, and its Cancel
+// ends it: no message, the rows as they were, the grabber's window still there.
+TEST_F(GrabberView, GetCdInfoFromASilentServerShowsItsWaitAndCancelEndsIt) {
+    ::orvane::test::LoopbackServer server([](const std::string&) {
+        return ::orvane::test::LoopbackReply{{}, 0, true};
+    });
+    encoder::EncoderApp& app = encoder::TheApp();
+    app.cdInfoSource = 1;
+    app.musicBrainzServer = "http://" + server.Address();
+    ui::GetCdInfoHook() = ui::CdInfoLookupOf(app);
+    std::string waitText;
+    QTimer press;
+    QObject::connect(&press, &QTimer::timeout, [&] {
+        auto* wait = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+        if (!wait || server.RequestCount() == 0) return;
+        waitText = wait->labelText().toStdString();
+        if (auto* cancel = wait->findChild<QPushButton*>()) cancel->click();
+    });
+    encoder::ui::Hooks().shown = [&](QWidget* w, int id) {
+        if (id != IDD_CDA_GRABBER) return;
+        QTimer::singleShot(0, w, [w, &press] {
+            press.start(10);
+            Click(w, IDC_CD_GETINFO);
+            press.stop();
+            EXPECT_EQ(Find<QTreeWidget>(w, IDC_CD_TRACKS)->topLevelItem(0)->text(0).toStdString(),
+                      "Track1");
+            Click(w, IDCANCEL);
+        });
+    };
+    EXPECT_EQ(ui::RunCdGrabber(nullptr), IDCANCEL);
+    ui::GetCdInfoHook() = nullptr;
+    app.cdInfoSource = 0;
+    EXPECT_EQ(waitText, "Looking up the disc at " + server.Address() + "...");
+    EXPECT_TRUE(boxes_.empty()) << boxes_.front();
 }
 
 // An image drive whose reads after the first wait at a gate until the test opens it.
