@@ -18,6 +18,8 @@
 
 namespace orvane::encoder {
 
+struct ParallelBatchKind;
+
 // A file of a job that failed, and why.
 struct FileFailure {
     std::string input, reason;
@@ -150,5 +152,8 @@ std::string FailureReport(const std::string& verb, const std::vector<FileFailure
 
 std::unique_ptr<Job> MakeMp3EncodeJob();
 std::unique_ptr<Job> MakeMp3DecodeJob();
+// How their folder batches run several files at once (the table of kinds starts with them).
+ParallelBatchKind Mp3EncodeBatch();
+ParallelBatchKind Mp3DecodeBatch();
 
 }  // namespace orvane::encoder

@@ -3,7 +3,8 @@
 // a worker thread of its JobRunner; it reports only through the runner, which passes every
 // report on to one JobObserver (the processing status window, or the command-line runner).
 //
-// Adding a job kind: one file that derives from Job, and one RegisterJobKind call at start-up.
+// Adding a job kind: its entry in the table of kinds (job_kinds.h), one file with a class that
+// derives from Job, and the one RegisterKind call its room makes at start-up.
 
 #include <atomic>
 #include <functional>
@@ -114,10 +115,7 @@ private:
 
 using JobFactory = std::function<std::unique_ptr<Job>(const JobRequest&)>;
 
-// The job kinds the program knows; the MP3 encoder and decoder jobs are known from the start.
-// A later registration of the same kind replaces the earlier one.
-void RegisterJobKind(JobKind kind, JobFactory factory);
-// A new job for the request's kind, or null when the kind is not registered.
+// A new job for the request's kind (job_kinds.h), or null when the kind is not registered.
 std::unique_ptr<Job> CreateJob(const JobRequest& request);
 
 // Runs one request on its own thread and hands its reports to the observer.

@@ -18,6 +18,7 @@
 
 #include "encoder/app/id3v2.h"
 #include "encoder/app/job.h"
+#include "encoder/app/job_kinds.h"
 #include "encoder/app/job_runner.h"
 #include "encoder/app/name_pattern.h"
 #include "encoder/app/paths.h"
@@ -30,21 +31,9 @@ namespace {
 
 constexpr char kScratchPrefix[] = ".cdjob-";
 
-std::string OutputExtension(encoder::JobKind kind) {
-    switch (kind) {
-        case encoder::JobKind::EncodeWma:
-            return ".WMA";
-        case encoder::JobKind::EncodeFlac:
-            return ".FLAC";
-        case encoder::JobKind::EncodeOpus:
-            return ".OPUS";
-        case encoder::JobKind::Decode:
-            // A CD job of the decode kind keeps the grabbed WAVE files (orvane-cdda rip).
-            return ".WAV";
-        default:
-            return ".MP3";
-    }
-}
+// The kind's extension; a CD job of the decode kind keeps the grabbed WAVE files (orvane-cdda
+// rip).
+std::string OutputExtension(encoder::JobKind kind) { return encoder::KindEntry(kind).extension; }
 
 }  // namespace
 

@@ -54,8 +54,10 @@ std::string Describe(const PcmWave& w) {
 
 }  // namespace
 
-FormatJob::FormatJob(FormatTraits traits, fs::FileOps* ops)
-    : traits_(std::move(traits)), ops_(ops) {}
+FormatJob::FormatJob(encoder::JobKind kind, fs::FileOps* ops) : ops_(ops) {
+    const encoder::JobKindEntry entry = encoder::KindEntry(kind);
+    traits_ = {entry.name, entry.extension};
+}
 
 FormatJob::~FormatJob() = default;
 
@@ -303,11 +305,10 @@ bool FormatJob::RetagAlbum(const encoder::JobRequest& request, const std::string
     return MakeEncoder(request)->Retag(path, AlbumGainComments(album), error);
 }
 
-void RegisterFormatBatch(encoder::JobKind kind, const std::string& name,
-                         std::function<std::unique_ptr<FormatJob>()> make) {
+std::shared_ptr<const encoder::ParallelBatchKind> FormatBatch(
+    encoder::JobKind kind, std::function<std::unique_ptr<FormatJob>()> make) {
     encoder::ParallelBatchKind batch;
-    batch.pattern = "*.WAV";
-    batch.finished = name + " Compression Finished.";
+    batch.finished = encoder::KindEntry(kind).name + " Compression Finished.";
     batch.verb = "encoded";
     encoder::ShareAlbumGain(
         batch,
@@ -316,7 +317,7 @@ void RegisterFormatBatch(encoder::JobKind kind, const std::string& name,
             return make()->RetagAlbum(request, path, album, error);
         },
         true);
-    encoder::RegisterParallelBatch(kind, std::move(batch));
+    return std::make_shared<const encoder::ParallelBatchKind>(std::move(batch));
 }
 
 }  // namespace orvane::formats

@@ -14,6 +14,7 @@
 #include "encoder/app/child_job.h"
 #include "encoder/app/input_source.h"
 #include "encoder/app/job.h"
+#include "encoder/app/job_kinds.h"
 #include "encoder/app/parallel_batch.h"
 #include "encoder/app/paths.h"
 #include "encoder/app/progress.h"
@@ -674,12 +675,8 @@ void UpdateWmaStatistics(JobRunner& r, WmaJobShared& shared) {
 }
 
 void RegisterWmaJob() {
-    encoder::RegisterJobKind(encoder::JobKind::EncodeWma, [](const JobRequest&) {
-        return std::unique_ptr<Job>(std::make_unique<WmaJob>());
-    });
     // The closing pause is the one-at-a-time job's: a message pass and 2500 ms.
     encoder::ParallelBatchKind batch;
-    batch.pattern = "*.WAV";
     batch.finished = "Compression Finished.";
     batch.verb = "encoded";
     batch.closingPauseMs = kMessagePassMs + 2500;
@@ -692,7 +689,10 @@ void RegisterWmaJob() {
                                            loudness::AlbumGainTags(album), error);
         },
         true);
-    encoder::RegisterParallelBatch(encoder::JobKind::EncodeWma, std::move(batch));
+    encoder::RegisterKind(
+        encoder::JobKind::EncodeWma,
+        [](const JobRequest&) { return std::unique_ptr<Job>(std::make_unique<WmaJob>()); },
+        std::make_shared<const encoder::ParallelBatchKind>(std::move(batch)));
 }
 
 }  // namespace orvane::wma

@@ -12,6 +12,7 @@
 #include "encoder/app/encoder_app.h"
 #include "encoder/app/headless.h"
 #include "encoder/app/input_source.h"
+#include "encoder/app/job_kinds.h"
 #include "encoder/app/job_runner.h"
 #include "encoder/app/paths.h"
 #include "encoder/app/profile_settings.h"
@@ -121,14 +122,6 @@ private:
     TerminalProgressPort port_;
 };
 
-encoder::JobKind KindOf(const std::string& format) {
-    if (format == "wav") return encoder::JobKind::Decode;
-    if (format == "wma") return encoder::JobKind::EncodeWma;
-    if (format == "flac") return encoder::JobKind::EncodeFlac;
-    if (format == "opus") return encoder::JobKind::EncodeOpus;
-    return encoder::JobKind::EncodeMp3;
-}
-
 // The names of a disc (from the CD database or its CD-Text) as the tracks' tags and names.
 // An unknown genre is none: the ID3v1 byte of no genre, no genre text.
 void TagsFromNames(const CdSession& session, const CdInfo& info, bool compilation,
@@ -226,7 +219,7 @@ int RunRip(CdSession& session, const RipOptions& options) {
     if (!options.accurateRipServer.empty()) settings.accurateRipServer = options.accurateRipServer;
 
     encoder::JobRequest request;
-    request.kind = KindOf(options.format);
+    request.kind = encoder::KindByFormat(options.format).value_or(encoder::JobKind::EncodeMp3);
     request.input = encoder::kCdAudioInput;
     request.batch = true;
     request.output = encoder::WithTrailingSlash(options.folder);
@@ -261,9 +254,10 @@ int RunRip(CdSession& session, const RipOptions& options) {
     if (request.kind == encoder::JobKind::EncodeFlac) formats::RegisterFlacJob();
     if (request.kind == encoder::JobKind::EncodeOpus) formats::RegisterOpusJob();
     if (request.kind == encoder::JobKind::Decode)
-        encoder::RegisterJobKind(encoder::JobKind::Decode, [](const encoder::JobRequest&) {
-            return std::make_unique<KeepWavesJob>();
-        });
+        encoder::RegisterKind(
+            encoder::JobKind::Decode,
+            [](const encoder::JobRequest&) { return std::make_unique<KeepWavesJob>(); },
+            encoder::KindEntry(encoder::JobKind::Decode).batch);
     if (request.kind == encoder::JobKind::EncodeWma) {
         wma::RegisterWmaJob();
         std::vector<std::pair<int, std::string>> profiles;

@@ -8,6 +8,7 @@
 
 #include "encoder/app/child_job.h"
 #include "encoder/app/encoder_app.h"
+#include "encoder/app/job_kinds.h"
 #include "encoder/app/status_dialog.h"
 #include "fake_window.h"
 #include "platform/clock/clock.h"
@@ -54,8 +55,9 @@ public:
 TEST(JobNotice, TheWindowTellsItsListenersOfStartEndAndOutcomeBeforeTheFinalBox) {
     clock::VirtualClock clk(true);
     clock::Install(&clk);
-    RegisterJobKind(JobKind::Decode,
-                    [](const JobRequest&) { return std::make_unique<FinishingJob>(); });
+    RegisterKind(
+        JobKind::Decode, [](const JobRequest&) { return std::make_unique<FinishingJob>(); },
+        KindEntry(JobKind::Decode).batch);
     std::atomic<int> started{0}, ended{0};
     std::atomic<std::size_t> boxesAtFinish{99};
     std::string message;
@@ -81,7 +83,9 @@ TEST(JobNotice, TheWindowTellsItsListenersOfStartEndAndOutcomeBeforeTheFinalBox)
     EXPECT_EQ(boxesAtFinish, 0u);  // told before the user is asked to read the message
     EXPECT_EQ(w.Boxes().size(), 1u);
     TheJobWindowHooks() = {};
-    RegisterJobKind(JobKind::Decode, [](const JobRequest&) { return MakeMp3DecodeJob(); });
+    RegisterKind(
+        JobKind::Decode, [](const JobRequest&) { return MakeMp3DecodeJob(); },
+        KindEntry(JobKind::Decode).batch);
     clock::Install(nullptr);
 }
 

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <set>
 
+#include "encoder/app/job_kinds.h"
 #include "encoder/app/job_runner.h"
 #include "platform/clock/clock.h"
 #include "support/temp_dir.h"
@@ -61,12 +62,15 @@ private:
 class HeldFiles {
 public:
     HeldFiles() {
-        RegisterJobKind(JobKind::EncodeMp3, [this](const JobRequest& request) {
-            std::unique_ptr<Job> job = MakeMp3EncodeJob();
-            if (!request.OneItem()) return job;
-            return std::unique_ptr<Job>(
-                std::make_unique<Held>(std::move(job), *this, request.item.number));
-        });
+        RegisterKind(
+            JobKind::EncodeMp3,
+            [this](const JobRequest& request) {
+                std::unique_ptr<Job> job = MakeMp3EncodeJob();
+                if (!request.OneItem()) return job;
+                return std::unique_ptr<Job>(
+                    std::make_unique<Held>(std::move(job), *this, request.item.number));
+            },
+            KindEntry(JobKind::EncodeMp3).batch);
     }
     ~HeldFiles() { ReleaseAll(); }
 
@@ -137,8 +141,12 @@ protected:
     void TearDown() override {
         ::unsetenv("FAKE_MODE_FOR");
         ::unsetenv("FAKE_CODE");
-        RegisterJobKind(JobKind::EncodeMp3, [](const JobRequest&) { return MakeMp3EncodeJob(); });
-        RegisterJobKind(JobKind::Decode, [](const JobRequest&) { return MakeMp3DecodeJob(); });
+        RegisterKind(
+            JobKind::EncodeMp3, [](const JobRequest&) { return MakeMp3EncodeJob(); },
+            KindEntry(JobKind::EncodeMp3).batch);
+        RegisterKind(
+            JobKind::Decode, [](const JobRequest&) { return MakeMp3DecodeJob(); },
+            KindEntry(JobKind::Decode).batch);
         clock::Install(nullptr);
     }
     JobRequest Batch(JobKind kind, int jobs) {

@@ -10,6 +10,7 @@
 #include "encoder/app/child_job.h"
 #include "encoder/app/encoder_app.h"
 #include "encoder/app/input_source.h"
+#include "encoder/app/job_kinds.h"
 #include "encoder/app/resource.h"
 #include "fake_window.h"
 #include "platform/clock/clock.h"
@@ -741,8 +742,9 @@ public:
 };
 
 TEST_F(StatusDialog, CancelledWmaJobStopsTheEngineAndSaysSoOnce) {
-    RegisterJobKind(JobKind::EncodeWma,
-                    [](const JobRequest&) { return std::make_unique<EngineJob>(); });
+    RegisterKind(
+        JobKind::EncodeWma, [](const JobRequest&) { return std::make_unique<EngineJob>(); },
+        KindEntry(JobKind::EncodeWma).batch);
     ProcessingStatusDialog dlg(app);
     Choice c{(work / "in.wav").string(), (work / "out.wma").string()};
     c.kind = JobKind::EncodeWma;
@@ -758,7 +760,7 @@ TEST_F(StatusDialog, CancelledWmaJobStopsTheEngineAndSaysSoOnce) {
     EXPECT_EQ(w.Text(IDC_STATUS_LOG),
               "Stopping the Encoder Engine...\r\nPlease wait a few seconds...");
     EXPECT_EQ(w.Ended(), std::vector<int>{IDCANCEL});
-    RegisterJobKind(JobKind::EncodeWma, nullptr);
+    RegisterKind(JobKind::EncodeWma, nullptr, KindEntry(JobKind::EncodeWma).batch);
 }
 
 TEST_F(StatusDialog, AKindWithoutAJobEndsWithAMessage) {

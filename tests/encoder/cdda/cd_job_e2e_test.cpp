@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <map>
 
+#include "encoder/app/job_kinds.h"
 #include "encoder/app/job_runner.h"
 #include "encoder/cdda/cd_job.h"
 #include "encoder/formats/flac_job.h"
@@ -526,7 +527,8 @@ TEST_F(CdJobEndToEnd, FlacFilesHoldTheTracksSamplesAndTags) {
     request.fullTags[4].Set(tags::TagField::MusicBrainzDiscId, "lwHl8fGzJyLXQR33ug60E8jhf4k-");
     formats::RegisterFlacJob();
     Run();
-    encoder::RegisterJobKind(encoder::JobKind::EncodeFlac, nullptr);
+    encoder::RegisterKind(encoder::JobKind::EncodeFlac, nullptr,
+                          encoder::KindEntry(encoder::JobKind::EncodeFlac).batch);
     EXPECT_EQ(recorder.Outcome()->result, encoder::JobResult::Succeeded);
     EXPECT_EQ(recorder.Outcome()->message, "FLAC Compression Finished.");
     EXPECT_EQ(Files(),
