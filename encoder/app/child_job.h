@@ -20,11 +20,6 @@ namespace orvane::encoder {
 
 struct ParallelBatchKind;
 
-// A file of a job that failed, and why.
-struct FileFailure {
-    std::string input, reason;
-};
-
 // The counters of the file being worked on and the progress displays drawn from them.
 class ProgressMeter {
 public:

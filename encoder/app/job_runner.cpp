@@ -136,8 +136,11 @@ bool JobRunner::ShowBox(const std::string& text, unsigned flags) {
 }
 
 void JobRunner::Finish(const std::string& message, JobResult result,
-                       std::vector<std::string> failedFiles) {
-    Finish(JobOutcome{result, message, std::move(failedFiles), {}});
+                       const std::vector<std::string>& failedFiles) {
+    JobOutcome outcome{result, message, {}};
+    for (const std::string& file : failedFiles)
+        outcome.failures.push_back({file, ""});
+    Finish(std::move(outcome));
 }
 
 void JobRunner::OnFinish(std::function<void(JobOutcome&)> hook) {

@@ -38,12 +38,16 @@ enum class JobCounter { CurrentFrame, Frames };
 
 enum class JobResult { Succeeded, Failed, Cancelled };
 
+// A file of a job that failed, and why (empty where the job did not tell: its final message
+// says it).
+struct FileFailure {
+    std::string input, reason;
+};
+
 struct JobOutcome {
     JobResult result = JobResult::Failed;
-    std::string message;                   // the final message; empty for none
-    std::vector<std::string> failedFiles;  // the inputs that failed, in order
-    // Why each of failedFiles failed, where the job tells (a batch of jobs reports them as one).
-    std::vector<std::string> reasons;
+    std::string message;                // the final message; empty for none
+    std::vector<FileFailure> failures;  // the inputs that failed, in order
 };
 
 // Receives a job's reports. Everything but Message may be called from any thread and must not
@@ -172,9 +176,10 @@ public:
     void SetOthers(const std::vector<std::string>& lines) { observer_.JobSetOthers(lines); }
 
     // Ends the job once: the job winds down, then the observer shows the outcome and closes.
-    // A second call (a cancel racing the job's own end) returns at once.
+    // A second call (a cancel racing the job's own end) returns at once. failedFiles: the
+    // inputs that failed, the message saying why.
     void Finish(const std::string& message, JobResult result,
-                std::vector<std::string> failedFiles = {});
+                const std::vector<std::string>& failedFiles = {});
     void Finish(JobOutcome outcome);
     // Runs once on the outcome of a job that was not cancelled, before the observer sees it:
     // a source adds to the final message what it alone knows (the CD job's verified rip).

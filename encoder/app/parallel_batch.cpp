@@ -175,8 +175,7 @@ void ParallelBatchJob::Run(JobRunner& r) {
             if (next.step == InputSource::Step::Failed) {
                 // A track that could not be grabbed fails alone, in its place.
                 item->ended = true;
-                item->outcome.failedFiles.push_back(next.item.Label());
-                item->outcome.reasons.push_back(next.message);
+                item->outcome.failures.push_back({next.item.Label(), next.message});
                 items_.push_back(std::move(item));
                 ++done_;
                 if (turns_) turns_->Done(taken);
@@ -268,20 +267,15 @@ JobOutcome ParallelBatchJob::Report(const std::vector<FileFailure>& last) {
     for (const auto& item : items_) {
         JobOutcome one = item->outcome;
         if (one.result == JobResult::Succeeded) continue;
-        if (one.failedFiles.empty()) one.failedFiles.push_back(item->label);
-        for (std::size_t i = 0; i < one.failedFiles.size(); ++i) {
-            std::string reason = i < one.reasons.size() ? one.reasons[i] : one.message;
-            if (reason.empty()) reason = "The file's job ended without a result";
-            failures.push_back({one.failedFiles[i], reason});
-            outcome.failedFiles.push_back(one.failedFiles[i]);
-            outcome.reasons.push_back(reason);
+        if (one.failures.empty()) one.failures.push_back({item->label, ""});
+        for (FileFailure& f : one.failures) {
+            // A file without a reason of its own failed for what its job's message says.
+            if (f.reason.empty()) f.reason = one.message;
+            if (f.reason.empty()) f.reason = "The file's job ended without a result";
+            failures.push_back(f);
         }
     }
-    for (const FileFailure& f : last) {
-        failures.push_back(f);
-        outcome.failedFiles.push_back(f.input);
-        outcome.reasons.push_back(f.reason);
-    }
+    failures.insert(failures.end(), last.begin(), last.end());
     if (failures.empty()) {
         outcome.result = JobResult::Succeeded;
         outcome.message = kind_.finished;
@@ -289,6 +283,7 @@ JobOutcome ParallelBatchJob::Report(const std::vector<FileFailure>& last) {
     }
     outcome.result = JobResult::Failed;
     outcome.message = FailureReport(kind_.verb, failures, static_cast<int>(items_.size()), true);
+    outcome.failures = std::move(failures);
     return outcome;
 }
 

@@ -153,9 +153,6 @@ void FormatJob::Run(JobRunner& r) {
     }
     // One file of a batch that runs several at once leaves the album to the batch.
     if (loudness_ && batch && !encoder::HandToAlbum(req, *loudness_)) WriteAlbumGain(r);
-    failedFiles.clear();
-    for (const FileFailure& f : failures_)
-        failedFiles.push_back(f.input);
     // Full bars say that every file was done; a failed file leaves them where its work ended.
     if (failures_.empty()) {
         r.SetRange(JobBar::CurrentFile, 0, 100);
@@ -173,10 +170,7 @@ void FormatJob::Run(JobRunner& r) {
     outcome.result = JobResult::Failed;
     outcome.message = encoder::FailureReport("encoded", failures_, n, batch);
     if (req.CdAudio()) outcome.message = finished + "\n" + outcome.message;
-    for (const FileFailure& f : failures_) {
-        outcome.failedFiles.push_back(f.input);
-        outcome.reasons.push_back(f.reason);
-    }
+    outcome.failures = failures_;
     r.Finish(std::move(outcome));
 }
 

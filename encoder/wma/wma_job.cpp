@@ -131,8 +131,8 @@ private:
         if (req_.OneItem()) {
             encoder::JobOutcome outcome;
             outcome.message = text;
-            outcome.failedFiles = {req_.item.source ? req_.item.source->Label() : req_.item.file};
-            outcome.reasons = {text};
+            outcome.failures = {
+                {req_.item.source ? req_.item.source->Label() : req_.item.file, text}};
             r_.Finish(std::move(outcome));
         }
     }
@@ -539,10 +539,7 @@ void WmaRun::End() {
         r_.Finish(FailureReport("encoded", failures_, taken_, true), JobResult::Failed, failed_);
     else if (req_.OneItem()) {
         encoder::JobOutcome outcome;
-        for (const encoder::FileFailure& f : failures_) {
-            outcome.failedFiles.push_back(f.input);
-            outcome.reasons.push_back(f.reason);
-        }
+        outcome.failures = failures_;
         outcome.message = FailureReport("encoded", failures_, taken_, true);
         r_.Finish(std::move(outcome));
     } else

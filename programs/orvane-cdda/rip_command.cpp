@@ -62,19 +62,16 @@ public:
                     continue;
                 }
             }
-            outcome.failedFiles.push_back(next.item.Label());
-            outcome.reasons.push_back(error);
+            outcome.failures.push_back({next.item.Label(), error});
         }
-        outcome.result = outcome.failedFiles.empty() ? encoder::JobResult::Succeeded
-                                                     : encoder::JobResult::Failed;
-        if (outcome.failedFiles.empty()) {
+        outcome.result =
+            outcome.failures.empty() ? encoder::JobResult::Succeeded : encoder::JobResult::Failed;
+        if (outcome.failures.empty()) {
             outcome.message = "The selected track(s) has been saved to disk.";
         } else {
             // Not every track saved: the failures alone, as the encoding jobs name them.
-            std::vector<encoder::FileFailure> failures;
-            for (std::size_t i = 0; i < outcome.failedFiles.size(); ++i)
-                failures.push_back({outcome.failedFiles[i], outcome.reasons[i]});
-            outcome.message = encoder::FailureReport("saved", failures, source->Count(), true);
+            outcome.message =
+                encoder::FailureReport("saved", outcome.failures, source->Count(), true);
         }
         r.Finish(std::move(outcome));
     }

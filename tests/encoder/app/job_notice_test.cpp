@@ -18,13 +18,13 @@ namespace {
 
 TEST(JobNotice, SaysTheResultAndTheFirstLineAndForARipTheAlbumAndItsCheck) {
     JobRequest request;
-    JobOutcome outcome{JobResult::Succeeded, "Encoding Finished.\r\nsecond line", {}, {}};
+    JobOutcome outcome{JobResult::Succeeded, "Encoding Finished.\r\nsecond line", {}};
     JobNotice n = MakeJobNotice(request, outcome, "AccurateRip: all 5 tracks accurately ripped");
     EXPECT_EQ(n.summary, "Plimo: the job is done");
     EXPECT_EQ(n.body, "Encoding Finished.");  // no rip: the check's line is not the job's
     EXPECT_FALSE(n.failed);
 
-    outcome = {JobResult::Failed, "Can't open the input file.", {"a.wav"}, {}};
+    outcome = {JobResult::Failed, "Can't open the input file.", {{"a.wav", ""}}};
     n = MakeJobNotice(request, outcome, "");
     EXPECT_EQ(n.summary, "Plimo: the job failed");
     EXPECT_TRUE(n.failed);
@@ -36,7 +36,7 @@ TEST(JobNotice, SaysTheResultAndTheFirstLineAndForARipTheAlbumAndItsCheck) {
     request.input = kCdAudioInput;
     request.fullTags.resize(3);
     request.fullTags[2].Set(tags::TagField::Album, "Blue Rooms");
-    outcome = {JobResult::Succeeded, "", {}, {}};
+    outcome = {JobResult::Succeeded, "", {}};
     n = MakeJobNotice(request, outcome, "AccurateRip: 3 of 4 tracks accurately ripped");
     EXPECT_EQ(n.body, "Album: Blue Rooms\nAccurateRip: 3 of 4 tracks accurately ripped");
     // The album of the 128-byte records when no full tag names one.

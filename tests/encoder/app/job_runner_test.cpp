@@ -180,7 +180,7 @@ TEST_F(JobRunnerTest, ATrackThatCannotBeReadIsNamedAndTheOthersAreEncoded) {
     EXPECT_TRUE(fs::exists(work / "Track3.MP3"));
     ASSERT_TRUE(seen.Outcome());
     EXPECT_EQ(seen.Outcome()->result, JobResult::Failed);
-    EXPECT_EQ(seen.Outcome()->failedFiles, std::vector<std::string>{folder + "/Track2.WAV"});
+    EXPECT_EQ(test::FailedFiles(*seen.Outcome()), std::vector<std::string>{folder + "/Track2.WAV"});
 }
 
 TEST_F(JobRunnerTest, ASourceStoppedByTheUserEndsTheJobAsCancelled) {

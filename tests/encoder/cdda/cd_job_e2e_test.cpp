@@ -278,7 +278,7 @@ TEST_F(CdJobEndToEnd, GrabbingAheadWritesWhatOneTrackAtATimeWrites) {
     encoder::SetCdTrackSource(nullptr);
     ASSERT_TRUE(ahead.Outcome().has_value());
     EXPECT_EQ(ahead.Outcome()->message, recorder.Outcome()->message);
-    EXPECT_EQ(ahead.Outcome()->failedFiles, std::vector<std::string>{"Track3 (Third)"});
+    EXPECT_EQ(test::FailedFiles(*ahead.Outcome()), std::vector<std::string>{"Track3 (Third)"});
     std::map<std::string, std::string> grabbedAhead;
     for (const std::string& name : Files())
         grabbedAhead[name] = test::ReadFile(out / name);
@@ -478,7 +478,7 @@ TEST_F(CdJobEndToEnd, ATrackOnAFullDiskIsNamedWithTheReasonAndItsWaveFileKept) {
                   (out / "Orvane Players - Noon.MP3").string() +
                   ": No space left on device; the grabbed WAVE file was kept as " +
                   (out / "Orvane Players - Noon.WAV").string());
-    EXPECT_EQ(recorder.Outcome()->failedFiles, std::vector<std::string>{"Track2 (Second)"});
+    EXPECT_EQ(test::FailedFiles(*recorder.Outcome()), std::vector<std::string>{"Track2 (Second)"});
     EXPECT_EQ(Files(),
               (std::vector<std::string>{"Orvane Players - Dawn.MP3", "Orvane Players - Dusk.MP3",
                                         "Orvane Players - Noon.WAV"}));

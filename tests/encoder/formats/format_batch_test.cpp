@@ -137,7 +137,7 @@ TEST_P(FormatBatchTest, SeveralAtOnceWriteWhatOneAtATimeWritesWithTheAlbumsLoudn
     EXPECT_EQ(parallel.message,
               "Error: 1 of 5 files could not be encoded:\nc.wav: Error: Input "
               "file is not a WAV");
-    EXPECT_EQ(parallel.failedFiles, sequential.failedFiles);
+    EXPECT_EQ(test::FailedFiles(parallel), test::FailedFiles(sequential));
     // The log holds every file's lines in the folder's order, then the album's.
     const std::string log = three.Text(encoder::JobText::Log);
     EXPECT_EQ(log, one.Text(encoder::JobText::Log));

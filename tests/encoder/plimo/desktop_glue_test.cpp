@@ -95,7 +95,7 @@ TEST_F(PlimoOnTheBus, AnUnwatchedRipEndsWithANotificationAndTheMachineMaySleepAg
 }
 
 TEST_F(PlimoOnTheBus, NoNotificationWhileWatchedOrWhenTurnedOff) {
-    const encoder::JobOutcome done{encoder::JobResult::Succeeded, "Encoding Finished.", {}, {}};
+    const encoder::JobOutcome done{encoder::JobResult::Succeeded, "Encoding Finished.", {}};
     encoder::JobRequest file;
     // Each end is looked at on the window's thread, as it comes.
     active_ = true;
@@ -122,7 +122,7 @@ TEST(PlimoWithoutABus, JobsEndAsBefore) {
     QElapsedTimer t;
     t.start();
     desktop.JobStarted();
-    desktop.JobFinished({}, {encoder::JobResult::Succeeded, "Done.", {}, {}});
+    desktop.JobFinished({}, {encoder::JobResult::Succeeded, "Done.", {}});
     desktop.JobEnded();
     orvane::test::Spin(50);
     EXPECT_LT(t.elapsed(), 1000);
