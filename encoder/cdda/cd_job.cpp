@@ -38,8 +38,11 @@ std::string OutputExtension(encoder::JobKind kind) { return encoder::KindEntry(k
 }  // namespace
 
 CdTrackSource::CdTrackSource(const encoder::JobRequest& request, const CdSession& session,
-                             OpenProgressFn openProgress)
-    : request_(request), session_(session), openProgress_(std::move(openProgress)) {
+                             OpenProgressFn openProgress, RipReportSink report)
+    : request_(request),
+      session_(session),
+      openProgress_(std::move(openProgress)),
+      report_(std::move(report)) {
     folder_ = encoder::OutputFolderOf(request.output);
     // Without an output folder the files go to the music folder, never to wherever the
     // program happens to run.
@@ -280,11 +283,12 @@ encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
             recorder_ = std::make_shared<RipRecorder>(request_, session_, folder_);
             // Once every track is settled: the lookup, the log and cue sheet, and the lines of
             // the tracks not accurately ripped after the job's own message.
-            runner.OnFinish([recorder = recorder_, &runner](encoder::JobOutcome& outcome) {
+            runner.OnFinish([recorder = recorder_, report = report_,
+                             &runner](encoder::JobOutcome& outcome) {
                 std::vector<std::string> lines;
                 std::string logError;
                 recorder->Finish([&runner] { return runner.CancelRequested(); }, lines, logError);
-                ReportRip(recorder->Report(), recorder->Complete());
+                if (report) report(recorder->Report(), recorder->Complete());
                 for (const std::string& line : lines)
                     outcome.message += (outcome.message.empty() ? "" : "\n") + line;
             });
@@ -386,9 +390,9 @@ encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
     return next;
 }
 
-void InstallCdTrackSource(OpenProgressFn openProgress) {
-    encoder::SetCdTrackSource([openProgress](const encoder::JobRequest& request) {
-        return std::make_unique<CdTrackSource>(request, TheCdSession(), openProgress);
+void InstallCdTrackSource(OpenProgressFn openProgress, RipReportSink report) {
+    encoder::SetCdTrackSource([openProgress, report](const encoder::JobRequest& request) {
+        return std::make_unique<CdTrackSource>(request, TheCdSession(), openProgress, report);
     });
 }
 

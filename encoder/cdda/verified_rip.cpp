@@ -18,9 +18,6 @@ namespace orvane::cdda {
 
 namespace {
 
-std::mutex gSinkMutex;
-RipReportSink gSink;
-
 bool IsAudio(const CdSession& session, int track) {
     return (session.toc.entries[static_cast<std::size_t>(track)].adrControl & 0x04) == 0;
 }
@@ -286,20 +283,6 @@ const RipReport& RipRecorder::Finish(const std::function<bool()>& cancelled,
         logError.clear();
     }
     return report_;
-}
-
-void SetRipReportSink(RipReportSink sink) {
-    std::lock_guard lock(gSinkMutex);
-    gSink = std::move(sink);
-}
-
-void ReportRip(const RipReport& report, bool complete) {
-    RipReportSink sink;
-    {
-        std::lock_guard lock(gSinkMutex);
-        sink = gSink;
-    }
-    if (sink) sink(report, complete);
 }
 
 }  // namespace orvane::cdda

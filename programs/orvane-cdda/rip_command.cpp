@@ -269,11 +269,11 @@ int RunRip(CdSession& session, const RipOptions& options) {
 
     std::optional<RipReport> report;
     bool complete = false;
-    SetRipReportSink([&](const RipReport& r, bool c) {
-        report = r;
-        complete = c;
-    });
-    InstallCdTrackSource([](GrabProgress&) { return std::make_unique<TerminalProgress>(); });
+    InstallCdTrackSource([](GrabProgress&) { return std::make_unique<TerminalProgress>(); },
+                         [&](const RipReport& r, bool c) {
+                             report = r;
+                             complete = c;
+                         });
     encoder::MemorySettings memory;
     encoder::EncoderApp& app = encoder::TheApp();
     app.settings = &memory;
@@ -284,7 +284,6 @@ int RunRip(CdSession& session, const RipOptions& options) {
     encoder::MemoryWindow window(&messages);
     const encoder::JobOutcome outcome = encoder::RunHeadlessJob(app, request, window);
     encoder::SetCdTrackSource(nullptr);
-    SetRipReportSink(nullptr);
     std::string text = messages.str();
     const bool succeeded = outcome.result == encoder::JobResult::Succeeded;
     // What went wrong is the reason of the exit status: on standard error.

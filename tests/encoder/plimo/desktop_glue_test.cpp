@@ -80,9 +80,9 @@ TEST_F(PlimoOnTheBus, AnUnwatchedRipEndsWithANotificationAndTheMachineMaySleepAg
     EXPECT_EQ(saver_.Count("Inhibit"), 1);
 
     using R = cdda::AccurateRipResult;
-    cdda::ReportRip(Rip({R::Match, R::Match, R::Mismatch}), true);
+    desktop_->RipListener()(Rip({R::Match, R::Match, R::Mismatch}), true);
     encoder::TheJobWindowHooks().finished(
-        rip_, {encoder::JobResult::Failed, "1 of 3 tracks failed.\nTrack 3: ...", {"3"}, {}});
+        rip_, {encoder::JobResult::Failed, "1 of 3 tracks failed.\nTrack 3: ...", {{"3", ""}}});
     encoder::TheJobWindowHooks().ended();
     ASSERT_TRUE(Until([&] { return server_.Count("Notify") == 1; }));
     const QList<QVariant>& a = server_.calls[0].args;
