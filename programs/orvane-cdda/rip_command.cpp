@@ -237,7 +237,7 @@ int RunRip(CdSession& session, const RipOptions& options) {
     cd.readBufferSize = BoundedSectorsPerRead(session.Drive().sectorsPerRead);
     cd.deleteGrabbedWav = true;
     ApplyRipSettings(settings, cd);
-    cd.accurateRip = !options.noAccurateRip;
+    cd.rip.accurateRip = !options.noAccurateRip;
     cd.ripLog = true;  // a rip always leaves its log and cue sheet
     cd.ripLeadingGap = true;
 

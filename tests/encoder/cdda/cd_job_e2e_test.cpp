@@ -201,8 +201,8 @@ TEST_F(CdJobEndToEnd, AVerifiedRipChecksEveryTrackAndLeavesItsLogAndCueSheet) {
     Drive("fail=" + std::to_string(225 + 150 + 70));
     Titles({"First Light", "Second", "Third", "Last"});
     request.cd.checked = {1, 1, 1, 1};
-    request.cd.readMode = 1;
-    request.cd.accurateRip = true;
+    request.cd.rip.read.mode = ReadMode::Secure;
+    request.cd.rip.accurateRip = true;
     request.cd.ripLog = true;
     // One pressing in the database: the first two tracks as the disc holds them.
     std::string body = std::string(1, '\x04') + std::string(12, '\0');
@@ -217,7 +217,7 @@ TEST_F(CdJobEndToEnd, AVerifiedRipChecksEveryTrackAndLeavesItsLogAndCueSheet) {
     test::LoopbackServer server([&](const std::string&) {
         return test::LoopbackReply{{"HTTP/1.0 200 OK\r\n\r\n" + body}};
     });
-    request.cd.accurateRipServer = "http://" + server.Address();
+    request.cd.rip.accurateRipServer = "http://" + server.Address();
     Run();
     EXPECT_EQ(server.RequestCount(), 1u);
     // The sector that never reads is silence in the track, which is kept and named by it.
