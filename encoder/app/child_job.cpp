@@ -223,10 +223,7 @@ void ChildJob::FinishFiles(JobRunner& r, unsigned waitMs, const std::string& fin
     }
     JobOutcome outcome;
     outcome.result = JobResult::Failed;
-    for (const FileFailure& f : failures_) {
-        outcome.failedFiles.push_back(f.input);
-        outcome.reasons.push_back(f.reason);
-    }
+    outcome.failures = failures_;
     outcome.message = FailureReport(verb, failures_, files_, batch);
     r.Finish(std::move(outcome));
 }

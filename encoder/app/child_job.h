@@ -18,10 +18,7 @@
 
 namespace orvane::encoder {
 
-// A file of a job that failed, and why.
-struct FileFailure {
-    std::string input, reason;
-};
+struct ParallelBatchKind;
 
 // The counters of the file being worked on and the progress displays drawn from them.
 class ProgressMeter {
@@ -150,5 +147,8 @@ std::string FailureReport(const std::string& verb, const std::vector<FileFailure
 
 std::unique_ptr<Job> MakeMp3EncodeJob();
 std::unique_ptr<Job> MakeMp3DecodeJob();
+// How their folder batches run several files at once (the table of kinds starts with them).
+ParallelBatchKind Mp3EncodeBatch();
+ParallelBatchKind Mp3DecodeBatch();
 
 }  // namespace orvane::encoder

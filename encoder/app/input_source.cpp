@@ -7,6 +7,7 @@
 #include <mutex>
 #include <utility>
 
+#include "encoder/app/job_kinds.h"
 #include "encoder/app/paths.h"
 #include "encoder/app/read_ahead_source.h"
 #include "platform/fs/fs.h"
@@ -197,23 +198,6 @@ std::unique_ptr<InputSource> MakeInputSource(const JobRequest& request,
     return std::make_unique<FolderSource>(WithTrailingSlash(request.input), pattern);
 }
 
-std::string BatchOutputExtension(JobKind kind) {
-    switch (kind) {
-        case JobKind::Decode:
-            return ".WAV";
-        case JobKind::EncodeWma:
-            return ".WMA";
-        case JobKind::EncodeFlac:
-            return ".FLAC";
-        case JobKind::EncodeOpus:
-            return ".OPUS";
-        default:
-            return ".MP3";
-    }
-}
-
-std::string BatchInputPattern(JobKind kind) { return kind == JobKind::Decode ? "*.MP3" : "*.WAV"; }
-
 std::vector<std::string> ExistingOutputs(const JobRequest& request) {
     auto taken = [](const std::string& path) {
         struct stat st {};
@@ -227,9 +211,9 @@ std::vector<std::string> ExistingOutputs(const JobRequest& request) {
     if (request.CdAudio() || request.OneItem()) return out;
     const std::string folder = OutputFolderOf(request.output);
     if (folder.empty()) return out;
-    for (const std::string& name :
-         FindFiles(WithTrailingSlash(request.input), BatchInputPattern(request.kind))) {
-        const std::string output = folder + BaseName(name) + BatchOutputExtension(request.kind);
+    const JobKindEntry kind = KindEntry(request.kind);
+    for (const std::string& name : FindFiles(WithTrailingSlash(request.input), kind.inputPattern)) {
+        const std::string output = folder + BaseName(name) + kind.extension;
         if (taken(output)) out.push_back(output);
     }
     return out;

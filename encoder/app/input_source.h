@@ -135,13 +135,10 @@ void SetCdTrackSource(CdSourceFactory factory);
 // ("*.WAV", "*.MP3"), or the CD's tracks (none without a CD source installed).
 std::unique_ptr<InputSource> MakeInputSource(const JobRequest& request, const std::string& pattern);
 
-// The extension of a job kind's outputs in a folder batch (".MP3", ".WAV" for a decode, ".WMA",
-// ".FLAC", ".OPUS") and the pattern of its inputs ("*.WAV", "*.MP3" for a decode).
-std::string BatchOutputExtension(JobKind kind);
-std::string BatchInputPattern(JobKind kind);
 // The files that the request's job would replace: the single file's output, or the outputs a
 // folder batch names after its input files, where a file (not a folder) holds that name
-// already; in the order the job writes them. CD tracks take names no file holds: none.
+// already (the kind's extension and input pattern, job_kinds.h); in the order the job writes them.
+// CD tracks take names no file holds: none.
 std::vector<std::string> ExistingOutputs(const JobRequest& request);
 // The WAVE inputs an MP3 job of the request meets, as their headers tell (channels, sample
 // rate): the single file's, those of a folder batch's "*.WAV" files, 44.1 kHz stereo for CD

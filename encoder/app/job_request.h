@@ -10,6 +10,7 @@
 #include "common/tag_fields.h"
 #include "encoder/app/id3.h"
 #include "encoder/app/job.h"
+#include "encoder/rip/rip_settings.h"
 
 namespace orvane::encoder {
 
@@ -25,12 +26,7 @@ struct CdHandOver {
     int readBufferSize = 16;        // frames per read request (the machine-wide setting)
     bool deleteGrabbedWav = false;  // the grabbed WAVE file goes once it is encoded
     // Verified ripping (all off: the tracks are read as they always were).
-    int readOffset = 0;  // samples
-    int readMode = 0;    // 0 burst, 1 secure, 2 test and copy
-    int secureAgree = 2, secureMaxReads = 16;
-    bool useC2 = true, overread = false;
-    bool accurateRip = false;
-    std::string accurateRipServer;  // empty: the public database
+    rip::RipSettings rip;
     // A log and a cue sheet of the rip beside the files (on whenever any of the above is).
     bool ripLog = false;
     // With the log: audio in the pregap of the first audio track (before track 1) is ripped

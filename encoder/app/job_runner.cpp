@@ -1,8 +1,7 @@
 #include "encoder/app/job_runner.h"
 
-#include <map>
-
 #include "encoder/app/child_job.h"
+#include "encoder/app/job_kinds.h"
 #include "encoder/app/parallel_batch.h"
 #include "encoder/app/paths.h"
 #include "platform/clock/clock.h"
@@ -12,35 +11,8 @@ namespace orvane::encoder {
 // ---------------------------------------------------------------------------------------------
 // Job kinds
 
-namespace {
-
-std::mutex& KindsMutex() {
-    static std::mutex m;
-    return m;
-}
-
-std::map<JobKind, JobFactory>& Kinds() {
-    static std::map<JobKind, JobFactory> kinds{
-        {JobKind::EncodeMp3, [](const JobRequest&) { return MakeMp3EncodeJob(); }},
-        {JobKind::Decode, [](const JobRequest&) { return MakeMp3DecodeJob(); }},
-    };
-    return kinds;
-}
-
-}  // namespace
-
-void RegisterJobKind(JobKind kind, JobFactory factory) {
-    std::lock_guard lock(KindsMutex());
-    Kinds()[kind] = std::move(factory);
-}
-
 std::unique_ptr<Job> CreateJob(const JobRequest& request) {
-    JobFactory factory;
-    {
-        std::lock_guard lock(KindsMutex());
-        auto it = Kinds().find(request.kind);
-        if (it != Kinds().end()) factory = it->second;
-    }
+    const JobFactory factory = KindEntry(request.kind).factory;
     if (!factory) return nullptr;
     // A batch allowed several jobs at once runs each file or track as a job of the kind.
     if (request.parallelJobs > 1 && request.batch && !request.OneItem())
@@ -164,8 +136,11 @@ bool JobRunner::ShowBox(const std::string& text, unsigned flags) {
 }
 
 void JobRunner::Finish(const std::string& message, JobResult result,
-                       std::vector<std::string> failedFiles) {
-    Finish(JobOutcome{result, message, std::move(failedFiles), {}});
+                       const std::vector<std::string>& failedFiles) {
+    JobOutcome outcome{result, message, {}};
+    for (const std::string& file : failedFiles)
+        outcome.failures.push_back({file, ""});
+    Finish(std::move(outcome));
 }
 
 void JobRunner::OnFinish(std::function<void(JobOutcome&)> hook) {

@@ -3,7 +3,8 @@
 // a worker thread of its JobRunner; it reports only through the runner, which passes every
 // report on to one JobObserver (the processing status window, or the command-line runner).
 //
-// Adding a job kind: one file that derives from Job, and one RegisterJobKind call at start-up.
+// Adding a job kind: its entry in the table of kinds (job_kinds.h), one file with a class that
+// derives from Job, and the one RegisterKind call its room makes at start-up.
 
 #include <atomic>
 #include <functional>
@@ -37,12 +38,16 @@ enum class JobCounter { CurrentFrame, Frames };
 
 enum class JobResult { Succeeded, Failed, Cancelled };
 
+// A file of a job that failed, and why (empty where the job did not tell: its final message
+// says it).
+struct FileFailure {
+    std::string input, reason;
+};
+
 struct JobOutcome {
     JobResult result = JobResult::Failed;
-    std::string message;                   // the final message; empty for none
-    std::vector<std::string> failedFiles;  // the inputs that failed, in order
-    // Why each of failedFiles failed, where the job tells (a batch of jobs reports them as one).
-    std::vector<std::string> reasons;
+    std::string message;                // the final message; empty for none
+    std::vector<FileFailure> failures;  // the inputs that failed, in order
 };
 
 // Receives a job's reports. Everything but Message may be called from any thread and must not
@@ -114,10 +119,7 @@ private:
 
 using JobFactory = std::function<std::unique_ptr<Job>(const JobRequest&)>;
 
-// The job kinds the program knows; the MP3 encoder and decoder jobs are known from the start.
-// A later registration of the same kind replaces the earlier one.
-void RegisterJobKind(JobKind kind, JobFactory factory);
-// A new job for the request's kind, or null when the kind is not registered.
+// A new job for the request's kind (job_kinds.h), or null when the kind is not registered.
 std::unique_ptr<Job> CreateJob(const JobRequest& request);
 
 // Runs one request on its own thread and hands its reports to the observer.
@@ -174,9 +176,10 @@ public:
     void SetOthers(const std::vector<std::string>& lines) { observer_.JobSetOthers(lines); }
 
     // Ends the job once: the job winds down, then the observer shows the outcome and closes.
-    // A second call (a cancel racing the job's own end) returns at once.
+    // A second call (a cancel racing the job's own end) returns at once. failedFiles: the
+    // inputs that failed, the message saying why.
     void Finish(const std::string& message, JobResult result,
-                std::vector<std::string> failedFiles = {});
+                const std::vector<std::string>& failedFiles = {});
     void Finish(JobOutcome outcome);
     // Runs once on the outcome of a job that was not cancelled, before the observer sees it:
     // a source adds to the final message what it alone knows (the CD job's verified rip).

@@ -6,6 +6,7 @@
 
 #include "encoder/app/child_job.h"
 #include "encoder/app/input_source.h"
+#include "encoder/app/parallel_batch.h"
 #include "encoder/app/paths.h"
 
 namespace orvane::encoder {
@@ -123,5 +124,13 @@ bool Mp3DecodeJob::DecodeFile(JobRunner& r, const std::string& input, const std:
 }  // namespace
 
 std::unique_ptr<Job> MakeMp3DecodeJob() { return std::make_unique<Mp3DecodeJob>(); }
+
+ParallelBatchKind Mp3DecodeBatch() {
+    ParallelBatchKind kind;
+    kind.finished = "Decoding finished";
+    kind.verb = "decoded";
+    kind.closingPauseMs = 500;
+    return kind;
+}
 
 }  // namespace orvane::encoder

@@ -1,5 +1,6 @@
 // The MP3 encoder job: each WAVE file of its source through the encoder child enc.dll, then the
 // tag, the removal of a grabbed input and the final name where the source asks for them.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include "encoder/app/child_job.h"
 #include "encoder/app/id3v2.h"
 #include "encoder/app/input_source.h"
+#include "encoder/app/parallel_batch.h"
 #include "encoder/app/paths.h"
 #include "encoder/app/resource.h"
 #include "encoder/loudness/gain_tags.h"
@@ -295,5 +297,43 @@ bool Mp3EncodeJob::EncodeFile(JobRunner& r, const std::string& input, const std:
 }  // namespace
 
 std::unique_ptr<Job> MakeMp3EncodeJob() { return std::make_unique<Mp3EncodeJob>(); }
+
+namespace {
+
+// The one-after-the-other encoder switches a mono choice to stereo at the first stereo WAVE
+// file and keeps it for the rest of the batch.
+void CarryStereoSwitch(JobRequest& request, const std::string& file) {
+    if (request.settings.mode != 3) return;
+    const std::string output = OutputFolderOf(request.output) + BaseName(file) + ".MP3";
+    if (!PathLengthProblem(file).empty() || !PathLengthProblem(output).empty()) return;
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    const std::int64_t size = ::lseek(fd, 0, SEEK_END);
+    ::lseek(fd, 0, SEEK_SET);
+    const WaveInfo wave = ReadWaveInfo(fd, size);
+    ::close(fd);
+    if (wave.isWave && wave.channels == 2) request.settings.mode = 0;
+}
+
+}  // namespace
+
+ParallelBatchKind Mp3EncodeBatch() {
+    ParallelBatchKind kind;
+    kind.finished = "MP3 Compression Finished.";
+    kind.verb = "encoded";
+    kind.closingPauseMs = 700;
+    kind.carry = CarryStereoSwitch;
+    // The album's values go into the ID3v2 tags as the file's own did; the one-after-the-other
+    // job logs no line of them.
+    ShareAlbumGain(
+        kind,
+        [](const JobRequest&, const std::string& path, const loudness::GainValues& album,
+           std::string& error) {
+            return loudness::WriteGainTags(path, loudness::GainContainer::Mp3,
+                                           loudness::AlbumGainTags(album), error);
+        },
+        false);
+    return kind;
+}
 
 }  // namespace orvane::encoder

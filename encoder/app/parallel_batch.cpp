@@ -1,8 +1,5 @@
 #include "encoder/app/parallel_batch.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
@@ -12,67 +9,17 @@
 #include <utility>
 #include <vector>
 
-#include "encoder/app/album_gain.h"
 #include "encoder/app/child_job.h"
 #include "encoder/app/input_source.h"
+#include "encoder/app/job_kinds.h"
 #include "encoder/app/paths.h"
 #include "encoder/app/resource.h"
-#include "encoder/loudness/gain_tags.h"
 
 namespace orvane::encoder {
 
 namespace {
 
 constexpr int kMaxParallelJobs = 64;
-
-// The one-after-the-other encoder switches a mono choice to stereo at the first stereo WAVE
-// file and keeps it for the rest of the batch.
-void CarryStereoSwitch(JobRequest& request, const std::string& file) {
-    if (request.settings.mode != 3) return;
-    const std::string output = OutputFolderOf(request.output) + BaseName(file) + ".MP3";
-    if (!PathLengthProblem(file).empty() || !PathLengthProblem(output).empty()) return;
-    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return;
-    const std::int64_t size = ::lseek(fd, 0, SEEK_END);
-    ::lseek(fd, 0, SEEK_SET);
-    const WaveInfo wave = ReadWaveInfo(fd, size);
-    ::close(fd);
-    if (wave.isWave && wave.channels == 2) request.settings.mode = 0;
-}
-
-std::mutex& KindsMutex() {
-    static std::mutex m;
-    return m;
-}
-
-ParallelBatchKind Mp3EncodeKind() {
-    ParallelBatchKind kind;
-    kind.pattern = "*.WAV";
-    kind.finished = "MP3 Compression Finished.";
-    kind.verb = "encoded";
-    kind.closingPauseMs = 700;
-    kind.carry = CarryStereoSwitch;
-    // The album's values go into the ID3v2 tags as the file's own did; the one-after-the-other
-    // job logs no line of them.
-    ShareAlbumGain(
-        kind,
-        [](const JobRequest&, const std::string& path, const loudness::GainValues& album,
-           std::string& error) {
-            return loudness::WriteGainTags(path, loudness::GainContainer::Mp3,
-                                           loudness::AlbumGainTags(album), error);
-        },
-        false);
-    return kind;
-}
-
-std::map<JobKind, ParallelBatchKind>& Kinds() {
-    static std::map<JobKind, ParallelBatchKind> kinds{
-        {JobKind::EncodeMp3, Mp3EncodeKind()},
-        {JobKind::Decode,
-         {"*.MP3", "Decoding finished", "decoded", 500, 0, nullptr, nullptr, nullptr}},
-    };
-    return kinds;
-}
 
 std::string FileName(const std::string& path) {
     std::size_t slash = path.rfind('/');
@@ -81,7 +28,8 @@ std::string FileName(const std::string& path) {
 
 class ParallelBatchJob : public Job {
 public:
-    explicit ParallelBatchJob(ParallelBatchKind kind) : kind_(std::move(kind)) {}
+    ParallelBatchJob(ParallelBatchKind kind, std::string pattern)
+        : kind_(std::move(kind)), pattern_(std::move(pattern)) {}
     ~ParallelBatchJob() override { Join(); }
 
     void Run(JobRunner& r) override;
@@ -164,6 +112,7 @@ private:
     std::string AllLogs() const;
 
     ParallelBatchKind kind_;
+    std::string pattern_;  // the folder's files it takes
     JobRunner* parent_ = nullptr;
     std::atomic<bool> filesDone_{false};
 
@@ -192,7 +141,7 @@ void ParallelBatchJob::Run(JobRunner& r) {
     if (req.CdAudio())
         turns_ = std::make_shared<NameTurns>([this](int, bool waiting) { Parked(waiting); });
     // The CD's tracks are grabbed ahead, into a queue as long as the encoders are many.
-    std::unique_ptr<InputSource> source = MakeInputSource(req, kind_.pattern);
+    std::unique_ptr<InputSource> source = MakeInputSource(req, pattern_);
     int taken = 0;
     bool more = true;
     std::string cancelled;  // the source's own cancel
@@ -226,8 +175,7 @@ void ParallelBatchJob::Run(JobRunner& r) {
             if (next.step == InputSource::Step::Failed) {
                 // A track that could not be grabbed fails alone, in its place.
                 item->ended = true;
-                item->outcome.failedFiles.push_back(next.item.Label());
-                item->outcome.reasons.push_back(next.message);
+                item->outcome.failures.push_back({next.item.Label(), next.message});
                 items_.push_back(std::move(item));
                 ++done_;
                 if (turns_) turns_->Done(taken);
@@ -319,20 +267,15 @@ JobOutcome ParallelBatchJob::Report(const std::vector<FileFailure>& last) {
     for (const auto& item : items_) {
         JobOutcome one = item->outcome;
         if (one.result == JobResult::Succeeded) continue;
-        if (one.failedFiles.empty()) one.failedFiles.push_back(item->label);
-        for (std::size_t i = 0; i < one.failedFiles.size(); ++i) {
-            std::string reason = i < one.reasons.size() ? one.reasons[i] : one.message;
-            if (reason.empty()) reason = "The file's job ended without a result";
-            failures.push_back({one.failedFiles[i], reason});
-            outcome.failedFiles.push_back(one.failedFiles[i]);
-            outcome.reasons.push_back(reason);
+        if (one.failures.empty()) one.failures.push_back({item->label, ""});
+        for (FileFailure& f : one.failures) {
+            // A file without a reason of its own failed for what its job's message says.
+            if (f.reason.empty()) f.reason = one.message;
+            if (f.reason.empty()) f.reason = "The file's job ended without a result";
+            failures.push_back(f);
         }
     }
-    for (const FileFailure& f : last) {
-        failures.push_back(f);
-        outcome.failedFiles.push_back(f.input);
-        outcome.reasons.push_back(f.reason);
-    }
+    failures.insert(failures.end(), last.begin(), last.end());
     if (failures.empty()) {
         outcome.result = JobResult::Succeeded;
         outcome.message = kind_.finished;
@@ -340,6 +283,7 @@ JobOutcome ParallelBatchJob::Report(const std::vector<FileFailure>& last) {
     }
     outcome.result = JobResult::Failed;
     outcome.message = FailureReport(kind_.verb, failures, static_cast<int>(items_.size()), true);
+    outcome.failures = std::move(failures);
     return outcome;
 }
 
@@ -524,16 +468,10 @@ void ParallelBatchJob::ShowOthers() {
 
 }  // namespace
 
-void RegisterParallelBatch(JobKind kind, ParallelBatchKind traits) {
-    std::lock_guard lock(KindsMutex());
-    Kinds()[kind] = std::move(traits);
-}
-
 std::unique_ptr<Job> MakeParallelBatchJob(const JobRequest& request) {
-    std::lock_guard lock(KindsMutex());
-    auto it = Kinds().find(request.kind);
-    if (it == Kinds().end()) return nullptr;
-    return std::make_unique<ParallelBatchJob>(it->second);
+    const JobKindEntry entry = KindEntry(request.kind);
+    if (!entry.batch) return nullptr;
+    return std::make_unique<ParallelBatchJob>(*entry.batch, entry.inputPattern);
 }
 
 int ParallelJobsSetting(long stored) {

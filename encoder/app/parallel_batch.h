@@ -4,8 +4,8 @@
 // them at a time. The status texts follow the oldest running file; the others are listed a line
 // each; the overall bar, the final message and the failed files cover the whole batch.
 //
-// A kind takes part once it says how its batch reads and ends (RegisterParallelBatch); the MP3
-// encoder and decoder jobs do from the start.
+// A kind takes part once its entry in the table of kinds (job_kinds.h) says how its batch reads
+// and ends; the MP3 encoder and decoder jobs do from the start.
 
 #include <functional>
 #include <memory>
@@ -18,8 +18,8 @@
 
 namespace orvane::encoder {
 
+// The folder's files the batch takes are the kind's input pattern (JobKindEntry::inputPattern).
 struct ParallelBatchKind {
-    std::string pattern;          // the folder's files the kind takes: "*.WAV"
     std::string finished;         // the final message when every file went well
     std::string verb;             // of the failure report: "encoded", "decoded"
     unsigned closingPauseMs = 0;  // between the full bars and the final message
@@ -39,8 +39,6 @@ struct ParallelBatchKind {
         finish;
 };
 
-// A later registration of the same kind replaces the earlier one.
-void RegisterParallelBatch(JobKind kind, ParallelBatchKind traits);
 // The job of a folder batch of a kind that takes part; null for other kinds.
 std::unique_ptr<Job> MakeParallelBatchJob(const JobRequest& request);
 

@@ -9,6 +9,7 @@
 
 #include "encoder/app/encoder_app.h"
 #include "encoder/app/input_source.h"
+#include "encoder/app/job_kinds.h"
 #include "encoder/app/paths.h"
 #include "encoder/app/resource.h"
 #include "encoder/app/strings.h"
@@ -61,24 +62,10 @@ std::string MLSheet::Suggestion(const std::string& input) const {
     if (input.empty()) return {};
     if (batch_) return WithTrailingSlash(input);
     std::string stem = input.size() >= 3 ? input.substr(0, input.size() - 3) : std::string();
-    std::string suggestion;
-    switch (target_) {
-        case JobKind::EncodeWma:
-            suggestion = stem + "wma";
-            break;
-        case JobKind::Decode:
-            suggestion = stem + "wav";
-            break;
-        case JobKind::EncodeFlac:
-            suggestion = stem + "flac";
-            break;
-        case JobKind::EncodeOpus:
-            suggestion = stem + "opus";
-            break;
-        default:
-            suggestion = stem + "mp3";
-            break;
-    }
+    // The kind's extension in lower case: "song.wav" suggests "song.mp3".
+    std::string suggestion = stem;
+    for (char c : KindEntry(target_).extension.substr(1))
+        suggestion += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     // An input that already has the target's extension would be suggested as its own output.
     if (SameFile(suggestion, input)) return {};
     return suggestion;

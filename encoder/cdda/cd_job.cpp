@@ -18,6 +18,7 @@
 
 #include "encoder/app/id3v2.h"
 #include "encoder/app/job.h"
+#include "encoder/app/job_kinds.h"
 #include "encoder/app/job_runner.h"
 #include "encoder/app/name_pattern.h"
 #include "encoder/app/paths.h"
@@ -30,27 +31,18 @@ namespace {
 
 constexpr char kScratchPrefix[] = ".cdjob-";
 
-std::string OutputExtension(encoder::JobKind kind) {
-    switch (kind) {
-        case encoder::JobKind::EncodeWma:
-            return ".WMA";
-        case encoder::JobKind::EncodeFlac:
-            return ".FLAC";
-        case encoder::JobKind::EncodeOpus:
-            return ".OPUS";
-        case encoder::JobKind::Decode:
-            // A CD job of the decode kind keeps the grabbed WAVE files (orvane-cdda rip).
-            return ".WAV";
-        default:
-            return ".MP3";
-    }
-}
+// The kind's extension; a CD job of the decode kind keeps the grabbed WAVE files (orvane-cdda
+// rip).
+std::string OutputExtension(encoder::JobKind kind) { return encoder::KindEntry(kind).extension; }
 
 }  // namespace
 
 CdTrackSource::CdTrackSource(const encoder::JobRequest& request, const CdSession& session,
-                             OpenProgressFn openProgress)
-    : request_(request), session_(session), openProgress_(std::move(openProgress)) {
+                             OpenProgressFn openProgress, RipReportSink report)
+    : request_(request),
+      session_(session),
+      openProgress_(std::move(openProgress)),
+      report_(std::move(report)) {
     folder_ = encoder::OutputFolderOf(request.output);
     // Without an output folder the files go to the music folder, never to wherever the
     // program happens to run.
@@ -292,11 +284,12 @@ encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
             recorder_ = std::make_shared<RipRecorder>(request_, session_, folder_);
             // Once every track is settled: the lookup, the log and cue sheet, and the lines of
             // the tracks not accurately ripped after the job's own message.
-            runner.OnFinish([recorder = recorder_, &runner](encoder::JobOutcome& outcome) {
+            runner.OnFinish([recorder = recorder_, report = report_,
+                             &runner](encoder::JobOutcome& outcome) {
                 std::vector<std::string> lines;
                 std::string logError;
                 recorder->Finish([&runner] { return runner.CancelRequested(); }, lines, logError);
-                ReportRip(recorder->Report(), recorder->Complete());
+                if (report) report(recorder->Report(), recorder->Complete());
                 for (const std::string& line : lines)
                     outcome.message += (outcome.message.empty() ? "" : "\n") + line;
             });
@@ -401,9 +394,9 @@ encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
     return next;
 }
 
-void InstallCdTrackSource(OpenProgressFn openProgress) {
-    encoder::SetCdTrackSource([openProgress](const encoder::JobRequest& request) {
-        return std::make_unique<CdTrackSource>(request, TheCdSession(), openProgress);
+void InstallCdTrackSource(OpenProgressFn openProgress, RipReportSink report) {
+    encoder::SetCdTrackSource([openProgress, report](const encoder::JobRequest& request) {
+        return std::make_unique<CdTrackSource>(request, TheCdSession(), openProgress, report);
     });
 }
 

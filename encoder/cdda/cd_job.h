@@ -18,6 +18,7 @@
 #include "encoder/app/job_request.h"
 #include "encoder/cdda/grab.h"
 #include "encoder/cdda/track_list.h"
+#include "encoder/cdda/verified_rip.h"
 
 namespace orvane::cdda {
 
@@ -27,8 +28,9 @@ class CdTrackSource : public encoder::InputSource {
 public:
     // session: the drives and the disc as the grabber read them (copied); when it holds no
     // disc, the source discovers the drives and reads the disc of the request's drive itself.
+    // report receives the verified rip's report at the job's end (may be empty).
     CdTrackSource(const encoder::JobRequest& request, const CdSession& session,
-                  OpenProgressFn openProgress);
+                  OpenProgressFn openProgress, RipReportSink report = nullptr);
 
     bool Batch() const override { return true; }
     Next Take(encoder::JobRunner& runner) override;
@@ -47,6 +49,7 @@ private:
     encoder::JobRequest request_;
     CdSession session_;
     OpenProgressFn openProgress_;
+    RipReportSink report_;
     std::string folder_;
     int nextTrack_ = 0;
     int readBufferSize_ = 16;
@@ -71,7 +74,8 @@ std::string ReserveScratchName(const std::string& folder, int track, const std::
 // once they were not changed for minAgeSeconds; only the user's own. Returns how many.
 int SweepStaleScratch(const std::string& folder, int minAgeSeconds = 60);
 
-// Makes encoding jobs of CD-Audio requests take their tracks from the CD (process-wide).
-void InstallCdTrackSource(OpenProgressFn openProgress);
+// Makes encoding jobs of CD-Audio requests take their tracks from the CD (process-wide); each
+// job's verified rip ends with its report handed to report (may be empty).
+void InstallCdTrackSource(OpenProgressFn openProgress, RipReportSink report = nullptr);
 
 }  // namespace orvane::cdda

@@ -35,14 +35,7 @@ std::string DriveIdentity(const CdDrive& drive) {
 }
 
 void ApplyRipSettings(const RipSettings& settings, encoder::CdHandOver& cd) {
-    cd.readOffset = settings.read.offset;
-    cd.readMode = static_cast<int>(settings.read.mode);
-    cd.secureAgree = settings.read.agree;
-    cd.secureMaxReads = settings.read.maxReads;
-    cd.useC2 = settings.read.useC2;
-    cd.overread = settings.read.overread;
-    cd.accurateRip = settings.accurateRip;
-    cd.accurateRipServer = settings.accurateRipServer;
+    cd.rip = settings;
     cd.ripLog = settings.Verified();
 }
 

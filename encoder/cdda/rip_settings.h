@@ -8,20 +8,14 @@
 #include "encoder/app/settings_store.h"
 #include "encoder/cdda/cd_drive.h"
 #include "encoder/cdda/reading.h"
+#include "encoder/rip/rip_settings.h"
 
 namespace orvane::cdda {
 
-struct RipSettings {
-    ReadSettings read;
-    bool accurateRip = false;       // look the rip up and check it
-    std::string accurateRipServer;  // empty: the public database
-    // Anything beyond the described grab is asked for: the CD job then writes its log and cue
-    // sheet beside the files.
-    bool Verified() const { return !read.Plain() || accurateRip; }
-};
+using rip::RipSettings;
 
-// Hands the settings' reading and checking to a CD job; a log and cue sheet of the rip come
-// with any of them on.
+// Hands the settings (all of them) to a CD job; a log and cue sheet of the rip come with any of
+// them on.
 void ApplyRipSettings(const RipSettings& settings, encoder::CdHandOver& cd);
 
 // A drive model's name for its settings: vendor and product, trimmed. Drives of one model

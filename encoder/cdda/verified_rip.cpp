@@ -18,9 +18,6 @@ namespace orvane::cdda {
 
 namespace {
 
-std::mutex gSinkMutex;
-RipReportSink gSink;
-
 bool IsAudio(const CdSession& session, int track) { return session.Track(track).audio; }
 
 std::string Now() {
@@ -47,15 +44,11 @@ std::string Hex8(std::uint32_t v) {
 }  // namespace
 
 ReadSettings ReadSettingsOf(const encoder::CdHandOver& cd) {
-    ReadSettings s;
-    s.offset = std::clamp(cd.readOffset, -kMaxReadOffset, kMaxReadOffset);
-    s.mode = cd.readMode == 1   ? ReadMode::Secure
-             : cd.readMode == 2 ? ReadMode::TestAndCopy
-                                : ReadMode::Burst;
-    s.agree = std::clamp(cd.secureAgree, 2, 8);
-    s.maxReads = std::clamp(cd.secureMaxReads, s.agree, 64);
-    s.useC2 = cd.useC2;
-    s.overread = cd.overread;
+    ReadSettings s = cd.rip.read;
+    s.offset = std::clamp(s.offset, -kMaxReadOffset, kMaxReadOffset);
+    if (s.mode != ReadMode::Secure && s.mode != ReadMode::TestAndCopy) s.mode = ReadMode::Burst;
+    s.agree = std::clamp(s.agree, 2, 8);
+    s.maxReads = std::clamp(s.maxReads, s.agree, 64);
     return s;
 }
 
@@ -223,10 +216,10 @@ const RipReport& RipRecorder::Finish(const std::function<bool()>& cancelled,
                                      std::vector<std::string>& lines, std::string& logError) {
     std::lock_guard lock(mutex_);
     AccurateRipReply reply;
-    if (request_.cd.accurateRip) {
-        const std::string server = request_.cd.accurateRipServer.empty()
+    if (request_.cd.rip.accurateRip) {
+        const std::string server = request_.cd.rip.accurateRipServer.empty()
                                        ? std::string(kDefaultAccurateRipServer)
-                                       : request_.cd.accurateRipServer;
+                                       : request_.cd.rip.accurateRipServer;
         reply = LookupAccurateRip(server, report_.arId, cancelled);
         report_.lookupMessage = reply.message;
     } else {
@@ -238,7 +231,8 @@ const RipReport& RipRecorder::Finish(const std::function<bool()>& cancelled,
             if (session_.Track(i).number == t.number) break;
             if (IsAudio(session_, i)) ++audioIndex;
         }
-        if (request_.cd.accurateRip && t.read) t.verdict = MatchTrack(reply, audioIndex, t.sums);
+        if (request_.cd.rip.accurateRip && t.read)
+            t.verdict = MatchTrack(reply, audioIndex, t.sums);
     }
     lines = NotAccurateLines(report_);
     std::vector<RipTrackReport> tracks = report_.tracks;
@@ -272,20 +266,6 @@ const RipReport& RipRecorder::Finish(const std::function<bool()>& cancelled,
         logError.clear();
     }
     return report_;
-}
-
-void SetRipReportSink(RipReportSink sink) {
-    std::lock_guard lock(gSinkMutex);
-    gSink = std::move(sink);
-}
-
-void ReportRip(const RipReport& report, bool complete) {
-    RipReportSink sink;
-    {
-        std::lock_guard lock(gSinkMutex);
-        sink = gSink;
-    }
-    if (sink) sink(report, complete);
 }
 
 }  // namespace orvane::cdda

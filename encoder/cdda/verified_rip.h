@@ -75,10 +75,8 @@ private:
     std::unique_ptr<TrackChecksummer> sums_, testSums_;
 };
 
-// Receives the report of every CD job's verified rip at its end (orvane-cdda rip); process
-// wide, empty for none.
+// Receives the report of a CD job's verified rip at its end, and whether the rip is complete
+// (RipRecorder::Complete): orvane-cdda rip writes it out, Plimo's desktop notice takes its line.
 using RipReportSink = std::function<void(const RipReport& report, bool complete)>;
-void SetRipReportSink(RipReportSink sink);
-void ReportRip(const RipReport& report, bool complete);
 
 }  // namespace orvane::cdda

@@ -254,7 +254,7 @@ private:
 
 class FlacJob : public FormatJob {
 public:
-    explicit FlacJob(fs::FileOps* ops) : FormatJob({"FLAC", ".FLAC"}, ops) {}
+    explicit FlacJob(fs::FileOps* ops) : FormatJob(encoder::JobKind::EncodeFlac, ops) {}
 
 protected:
     std::unique_ptr<FormatEncoder> MakeEncoder(const encoder::JobRequest& request) override {
@@ -270,10 +270,10 @@ std::unique_ptr<encoder::Job> MakeFlacJob(fs::FileOps* ops) {
 }
 
 void RegisterFlacJob() {
-    encoder::RegisterJobKind(encoder::JobKind::EncodeFlac,
-                             [](const encoder::JobRequest&) { return MakeFlacJob(); });
-    RegisterFormatBatch(encoder::JobKind::EncodeFlac, "FLAC",
-                        [] { return std::make_unique<FlacJob>(nullptr); });
+    encoder::RegisterKind(
+        encoder::JobKind::EncodeFlac, [](const encoder::JobRequest&) { return MakeFlacJob(); },
+        FormatBatch(encoder::JobKind::EncodeFlac,
+                    [] { return std::make_unique<FlacJob>(nullptr); }));
 }
 
 }  // namespace orvane::formats

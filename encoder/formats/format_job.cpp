@@ -54,8 +54,10 @@ std::string Describe(const PcmWave& w) {
 
 }  // namespace
 
-FormatJob::FormatJob(FormatTraits traits, fs::FileOps* ops)
-    : traits_(std::move(traits)), ops_(ops) {}
+FormatJob::FormatJob(encoder::JobKind kind, fs::FileOps* ops) : ops_(ops) {
+    const encoder::JobKindEntry entry = encoder::KindEntry(kind);
+    traits_ = {entry.name, entry.extension};
+}
 
 FormatJob::~FormatJob() = default;
 
@@ -151,9 +153,6 @@ void FormatJob::Run(JobRunner& r) {
     }
     // One file of a batch that runs several at once leaves the album to the batch.
     if (loudness_ && batch && !encoder::HandToAlbum(req, *loudness_)) WriteAlbumGain(r);
-    failedFiles.clear();
-    for (const FileFailure& f : failures_)
-        failedFiles.push_back(f.input);
     // Full bars say that every file was done; a failed file leaves them where its work ended.
     if (failures_.empty()) {
         r.SetRange(JobBar::CurrentFile, 0, 100);
@@ -171,10 +170,7 @@ void FormatJob::Run(JobRunner& r) {
     outcome.result = JobResult::Failed;
     outcome.message = encoder::FailureReport("encoded", failures_, n, batch);
     if (req.CdAudio()) outcome.message = finished + "\n" + outcome.message;
-    for (const FileFailure& f : failures_) {
-        outcome.failedFiles.push_back(f.input);
-        outcome.reasons.push_back(f.reason);
-    }
+    outcome.failures = failures_;
     r.Finish(std::move(outcome));
 }
 
@@ -303,11 +299,10 @@ bool FormatJob::RetagAlbum(const encoder::JobRequest& request, const std::string
     return MakeEncoder(request)->Retag(path, AlbumGainComments(album), error);
 }
 
-void RegisterFormatBatch(encoder::JobKind kind, const std::string& name,
-                         std::function<std::unique_ptr<FormatJob>()> make) {
+std::shared_ptr<const encoder::ParallelBatchKind> FormatBatch(
+    encoder::JobKind kind, std::function<std::unique_ptr<FormatJob>()> make) {
     encoder::ParallelBatchKind batch;
-    batch.pattern = "*.WAV";
-    batch.finished = name + " Compression Finished.";
+    batch.finished = encoder::KindEntry(kind).name + " Compression Finished.";
     batch.verb = "encoded";
     encoder::ShareAlbumGain(
         batch,
@@ -316,7 +311,7 @@ void RegisterFormatBatch(encoder::JobKind kind, const std::string& name,
             return make()->RetagAlbum(request, path, album, error);
         },
         true);
-    encoder::RegisterParallelBatch(kind, std::move(batch));
+    return std::make_shared<const encoder::ParallelBatchKind>(std::move(batch));
 }
 
 }  // namespace orvane::formats

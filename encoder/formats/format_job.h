@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "encoder/app/child_job.h"
+#include "encoder/app/job_kinds.h"
 #include "encoder/app/job_runner.h"
+#include "encoder/app/parallel_batch.h"
 #include "encoder/formats/vorbis_tags.h"
 #include "encoder/loudness/pcm_wave.h"
 #include "encoder/loudness/replay_gain.h"
@@ -45,15 +47,17 @@ public:
                        std::string& error) = 0;
 };
 
+// What the log, the final message and the output names take from the kind's entry.
 struct FormatTraits {
-    std::string name;       // "FLAC": the log and the final message
+    std::string name;       // "FLAC"
     std::string extension;  // ".FLAC"
 };
 
 class FormatJob : public encoder::Job {
 public:
-    // ops: the writer's system calls (a failing one in tests); nullptr for the system's.
-    FormatJob(FormatTraits traits, fs::FileOps* ops);
+    // kind: its entry names the format; ops: the writer's system calls (a failing one in
+    // tests), nullptr for the system's.
+    FormatJob(encoder::JobKind kind, fs::FileOps* ops);
     ~FormatJob() override;
 
     void Run(encoder::JobRunner& r) override;
@@ -99,9 +103,9 @@ private:
     std::int64_t jobStart_ = 0;  // clock::Time() when the job began
 };
 
-// Lets folder batches of kind run several files at once, each a job of the kind; make gives a
+// How folder batches of kind run several files at once, each a job of the kind; make gives a
 // job of the kind that writes the album's loudness values once every file has ended.
-void RegisterFormatBatch(encoder::JobKind kind, const std::string& name,
-                         std::function<std::unique_ptr<FormatJob>()> make);
+std::shared_ptr<const encoder::ParallelBatchKind> FormatBatch(
+    encoder::JobKind kind, std::function<std::unique_ptr<FormatJob>()> make);
 
 }  // namespace orvane::formats

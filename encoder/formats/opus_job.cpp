@@ -156,7 +156,7 @@ private:
 
 class OpusJob : public FormatJob {
 public:
-    explicit OpusJob(fs::FileOps* ops) : FormatJob({"Opus", ".OPUS"}, ops) {}
+    explicit OpusJob(fs::FileOps* ops) : FormatJob(encoder::JobKind::EncodeOpus, ops) {}
 
 protected:
     std::unique_ptr<FormatEncoder> MakeEncoder(const encoder::JobRequest& request) override {
@@ -303,10 +303,10 @@ std::unique_ptr<encoder::Job> MakeOpusJob(fs::FileOps* ops) {
 }
 
 void RegisterOpusJob() {
-    encoder::RegisterJobKind(encoder::JobKind::EncodeOpus,
-                             [](const encoder::JobRequest&) { return MakeOpusJob(); });
-    RegisterFormatBatch(encoder::JobKind::EncodeOpus, "Opus",
-                        [] { return std::make_unique<OpusJob>(nullptr); });
+    encoder::RegisterKind(
+        encoder::JobKind::EncodeOpus, [](const encoder::JobRequest&) { return MakeOpusJob(); },
+        FormatBatch(encoder::JobKind::EncodeOpus,
+                    [] { return std::make_unique<OpusJob>(nullptr); }));
 }
 
 }  // namespace orvane::formats

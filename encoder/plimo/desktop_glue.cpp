@@ -34,10 +34,7 @@ PlimoDesktop::PlimoDesktop(encoder::SettingsStore& settings, std::function<bool(
     inhibitor_.UseBuses(desktop::SystemBus(), bus_);
 }
 
-PlimoDesktop::~PlimoDesktop() {
-    encoder::TheJobWindowHooks() = {};
-    cdda::SetRipReportSink(nullptr);
-}
+PlimoDesktop::~PlimoDesktop() { encoder::TheJobWindowHooks() = {}; }
 
 void PlimoDesktop::Install() {
     auto& hooks = encoder::TheJobWindowHooks();
@@ -45,7 +42,10 @@ void PlimoDesktop::Install() {
     hooks.finished = [this](const encoder::JobRequest& request,
                             const encoder::JobOutcome& outcome) { JobFinished(request, outcome); };
     hooks.ended = [this] { JobEnded(); };
-    cdda::SetRipReportSink([this](const cdda::RipReport& report, bool) { RipReported(report); });
+}
+
+cdda::RipReportSink PlimoDesktop::RipListener() {
+    return [this](const cdda::RipReport& report, bool) { RipReported(report); };
 }
 
 void PlimoDesktop::OnGuiThread(std::function<void()> f) {

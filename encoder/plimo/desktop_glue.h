@@ -12,6 +12,7 @@
 #include "encoder/app/job_notice.h"
 #include "encoder/app/settings_store.h"
 #include "encoder/cdda/rip_log.h"
+#include "encoder/cdda/verified_rip.h"
 #include "platform/desktop/desktop_bus.h"
 
 namespace orvane::plimo {
@@ -28,8 +29,11 @@ public:
     PlimoDesktop(const PlimoDesktop&) = delete;
     PlimoDesktop& operator=(const PlimoDesktop&) = delete;
 
-    // Listens to the processing window's jobs and to the verified rips.
+    // Listens to the processing window's jobs.
     void Install();
+    // The listener of the verified rips, for the CD jobs (cdda::InstallCdTrackSource); it must
+    // not outlive this object.
+    cdda::RipReportSink RipListener();
 
     // The listeners (Install connects them).
     void JobStarted();

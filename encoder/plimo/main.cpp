@@ -87,6 +87,8 @@ int main(int argc, char** argv) {
         settings, [] { return QApplication::activeWindow() != nullptr; },
         orvane::desktop::SessionBus());
     desktop.Install();
+    // The CD jobs' verified rips end in the desktop's notice.
+    orvane::cdda::ui::InstallCdJobs(desktop.RipListener());
     orvane::wma::InstallWmaEncoding(app);
     orvane::wma::ui::RegisterWmaSettingsPage();
     orvane::formats::RegisterFlacJob();

@@ -14,6 +14,7 @@
 #include "encoder/app/child_job.h"
 #include "encoder/app/input_source.h"
 #include "encoder/app/job.h"
+#include "encoder/app/job_kinds.h"
 #include "encoder/app/parallel_batch.h"
 #include "encoder/app/paths.h"
 #include "encoder/app/progress.h"
@@ -138,8 +139,8 @@ private:
         if (req_.OneItem()) {
             encoder::JobOutcome outcome;
             outcome.message = text;
-            outcome.failedFiles = {req_.item.source ? req_.item.source->Label() : req_.item.file};
-            outcome.reasons = {text};
+            outcome.failures = {
+                {req_.item.source ? req_.item.source->Label() : req_.item.file, text}};
             r_.Finish(std::move(outcome));
         }
     }
@@ -563,10 +564,7 @@ void WmaRun::End() {
         r_.Finish(FailureReport("encoded", failures_, taken_, true), JobResult::Failed, failed_);
     else if (req_.OneItem()) {
         encoder::JobOutcome outcome;
-        for (const encoder::FileFailure& f : failures_) {
-            outcome.failedFiles.push_back(f.input);
-            outcome.reasons.push_back(f.reason);
-        }
+        outcome.failures = failures_;
         outcome.message = FailureReport("encoded", failures_, taken_, true);
         r_.Finish(std::move(outcome));
     } else
@@ -699,12 +697,8 @@ void UpdateWmaStatistics(JobRunner& r, WmaJobShared& shared) {
 }
 
 void RegisterWmaJob() {
-    encoder::RegisterJobKind(encoder::JobKind::EncodeWma, [](const JobRequest&) {
-        return std::unique_ptr<Job>(std::make_unique<WmaJob>());
-    });
     // The closing pause is the one-at-a-time job's: a message pass and 2500 ms.
     encoder::ParallelBatchKind batch;
-    batch.pattern = "*.WAV";
     batch.finished = "Compression Finished.";
     batch.verb = "encoded";
     batch.closingPauseMs = kMessagePassMs + 2500;
@@ -717,7 +711,10 @@ void RegisterWmaJob() {
                                            loudness::AlbumGainTags(album), error);
         },
         true);
-    encoder::RegisterParallelBatch(encoder::JobKind::EncodeWma, std::move(batch));
+    encoder::RegisterKind(
+        encoder::JobKind::EncodeWma,
+        [](const JobRequest&) { return std::unique_ptr<Job>(std::make_unique<WmaJob>()); },
+        std::make_shared<const encoder::ParallelBatchKind>(std::move(batch)));
 }
 
 }  // namespace orvane::wma

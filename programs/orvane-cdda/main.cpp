@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "encoder/app/job_kinds.h"
 #include "encoder/app/profile_settings.h"
 #include "encoder/cdda/accuraterip.h"
 #include "encoder/cdda/cd_drive.h"
@@ -431,9 +432,7 @@ int Rip(const std::vector<std::string>& args) {
         const bool more = i + 1 < args.size();
         if (a == "--format" && more) {
             options.format = args[++i];
-            if (options.format != "wav" && options.format != "mp3" && options.format != "wma" &&
-                options.format != "flac" && options.format != "opus")
-                return Usage();
+            if (!orvane::encoder::KindByFormat(options.format)) return Usage();
         } else if (a == "--offset" && more) {
             if (!ParseReadOffset(args[++i], options.offset)) {
                 std::fprintf(stderr, "orvane-cdda: --offset takes -%d to %d samples\n",

@@ -12,6 +12,7 @@
 #include "encoder/app/encoder_app.h"
 #include "encoder/app/headless.h"
 #include "encoder/app/input_source.h"
+#include "encoder/app/job_kinds.h"
 #include "encoder/app/job_runner.h"
 #include "encoder/app/paths.h"
 #include "encoder/app/profile_settings.h"
@@ -62,19 +63,16 @@ public:
                     continue;
                 }
             }
-            outcome.failedFiles.push_back(next.item.Label());
-            outcome.reasons.push_back(error);
+            outcome.failures.push_back({next.item.Label(), error});
         }
-        outcome.result = outcome.failedFiles.empty() ? encoder::JobResult::Succeeded
-                                                     : encoder::JobResult::Failed;
-        if (outcome.failedFiles.empty()) {
+        outcome.result =
+            outcome.failures.empty() ? encoder::JobResult::Succeeded : encoder::JobResult::Failed;
+        if (outcome.failures.empty()) {
             outcome.message = "The selected track(s) has been saved to disk.";
         } else {
             // Not every track saved: the failures alone, as the encoding jobs name them.
-            std::vector<encoder::FileFailure> failures;
-            for (std::size_t i = 0; i < outcome.failedFiles.size(); ++i)
-                failures.push_back({outcome.failedFiles[i], outcome.reasons[i]});
-            outcome.message = encoder::FailureReport("saved", failures, source->Count(), true);
+            outcome.message =
+                encoder::FailureReport("saved", outcome.failures, source->Count(), true);
         }
         r.Finish(std::move(outcome));
     }
@@ -121,14 +119,6 @@ public:
 private:
     TerminalProgressPort port_;
 };
-
-encoder::JobKind KindOf(const std::string& format) {
-    if (format == "wav") return encoder::JobKind::Decode;
-    if (format == "wma") return encoder::JobKind::EncodeWma;
-    if (format == "flac") return encoder::JobKind::EncodeFlac;
-    if (format == "opus") return encoder::JobKind::EncodeOpus;
-    return encoder::JobKind::EncodeMp3;
-}
 
 // The names of a disc (from the CD database or its CD-Text) as the tracks' tags and names.
 // An unknown genre is none: the ID3v1 byte of no genre, no genre text.
@@ -192,7 +182,7 @@ int RunRip(CdSession& session, const RipOptions& options) {
     if (!options.accurateRipServer.empty()) settings.accurateRipServer = options.accurateRipServer;
 
     encoder::JobRequest request;
-    request.kind = KindOf(options.format);
+    request.kind = encoder::KindByFormat(options.format).value_or(encoder::JobKind::EncodeMp3);
     request.input = encoder::kCdAudioInput;
     request.batch = true;
     request.output = encoder::WithTrailingSlash(options.folder);
@@ -212,7 +202,7 @@ int RunRip(CdSession& session, const RipOptions& options) {
     cd.readBufferSize = BoundedSectorsPerRead(session.Drive().sectorsPerRead);
     cd.deleteGrabbedWav = true;
     ApplyRipSettings(settings, cd);
-    cd.accurateRip = !options.noAccurateRip;
+    cd.rip.accurateRip = !options.noAccurateRip;
     cd.ripLog = true;  // a rip always leaves its log and cue sheet
     cd.ripLeadingGap = true;
 
@@ -235,9 +225,10 @@ int RunRip(CdSession& session, const RipOptions& options) {
     if (request.kind == encoder::JobKind::EncodeFlac) formats::RegisterFlacJob();
     if (request.kind == encoder::JobKind::EncodeOpus) formats::RegisterOpusJob();
     if (request.kind == encoder::JobKind::Decode)
-        encoder::RegisterJobKind(encoder::JobKind::Decode, [](const encoder::JobRequest&) {
-            return std::make_unique<KeepWavesJob>();
-        });
+        encoder::RegisterKind(
+            encoder::JobKind::Decode,
+            [](const encoder::JobRequest&) { return std::make_unique<KeepWavesJob>(); },
+            encoder::KindEntry(encoder::JobKind::Decode).batch);
     if (request.kind == encoder::JobKind::EncodeWma) {
         wma::RegisterWmaJob();
         std::vector<std::pair<int, std::string>> profiles;
@@ -252,11 +243,11 @@ int RunRip(CdSession& session, const RipOptions& options) {
 
     std::optional<RipReport> report;
     bool complete = false;
-    SetRipReportSink([&](const RipReport& r, bool c) {
-        report = r;
-        complete = c;
-    });
-    InstallCdTrackSource([](GrabProgress&) { return std::make_unique<TerminalProgress>(); });
+    InstallCdTrackSource([](GrabProgress&) { return std::make_unique<TerminalProgress>(); },
+                         [&](const RipReport& r, bool c) {
+                             report = r;
+                             complete = c;
+                         });
     encoder::MemorySettings memory;
     encoder::EncoderApp& app = encoder::TheApp();
     app.settings = &memory;
@@ -267,7 +258,6 @@ int RunRip(CdSession& session, const RipOptions& options) {
     encoder::MemoryWindow window(&messages);
     const encoder::JobOutcome outcome = encoder::RunHeadlessJob(app, request, window);
     encoder::SetCdTrackSource(nullptr);
-    SetRipReportSink(nullptr);
     std::string text = messages.str();
     const bool succeeded = outcome.result == encoder::JobResult::Succeeded;
     // What went wrong is the reason of the exit status: on standard error.

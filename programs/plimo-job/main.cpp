@@ -41,11 +41,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/tag_fields.h"
 #include "encoder/app/encoder_app.h"
 #include "encoder/app/headless.h"
+#include "encoder/app/job_kinds.h"
 #include "encoder/app/profile_settings.h"
 #include "encoder/app/wizard.h"
 #include "encoder/formats/flac_job.h"
@@ -180,60 +185,61 @@ WmaSetup WmaProfiles(orvane::WindowPort& window, const std::string& appFolder,
     return orvane::wma::AudioProfiles(list) ? WmaSetup::Ready : WmaSetup::Missing;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (int answered = orvane::AnswerHelpOrVersion(argc, argv, "plimo-job", kHelp); answered >= 0)
-        return answered;
-    using namespace orvane::encoder;
-    JobRequest request;
-    // Without a window nobody sees its pauses, unless --paced asks for them.
-    request.paced = false;
-    bool stats = false;
-    bool tag = false;
-    bool wma = false, listProfiles = false, profileGiven = false;
-    bool flac = false, opus = false, genreGiven = false;
-    // A whole number of the command line; false for anything else.
-    auto number = [](const std::string& v, int& out) {
-        char* end = nullptr;
-        long n = std::strtol(v.c_str(), &end, 10);
-        if (v.empty() || *end || n < -1000000 || n > 1000000) return false;
-        out = static_cast<int>(n);
-        return true;
-    };
-    Id3Tag record;
-    record.SetMarker();
-    orvane::tags::TrackTags full;
-    using orvane::tags::TagField;
-    auto text = [&](TagField field, const std::string& v) { full.Set(field, v), tag = true; };
+// What the command line asks for.
+struct Command {
+    orvane::encoder::JobRequest request;
+    orvane::encoder::Id3Tag record;            // the single file's ID3v1 tag
+    orvane::tags::TrackTags full;              // its full texts
+    std::set<orvane::encoder::JobKind> kinds;  // chosen by their options (--wma, --decode ...)
     std::vector<std::string> paths;
+    bool stats = false;
+    bool tag = false;  // a tag option was given
+    bool listProfiles = false, profileGiven = false, genreGiven = false;
+
+    bool Chose(orvane::encoder::JobKind kind) const { return kinds.count(kind) != 0; }
+};
+
+// A whole number of the command line; false for anything else.
+bool Number(const std::string& v, int& out) {
+    char* end = nullptr;
+    long n = std::strtol(v.c_str(), &end, 10);
+    if (v.empty() || *end || n < -1000000 || n > 1000000) return false;
+    out = static_cast<int>(n);
+    return true;
+}
+
+// Reads the arguments into c; false for a wrong command line. A kind's own options count only
+// after the option that chooses the kind.
+bool ParseArguments(int argc, char** argv, Command& c) {
+    using namespace orvane::encoder;
+    using orvane::tags::TagField;
+    JobRequest& request = c.request;
+    auto text = [&](TagField field, const std::string& v) { c.full.Set(field, v), c.tag = true; };
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
-        if (a == "--wma") {
-            wma = true;
-        } else if (a == "--flac") {
-            flac = true;
-        } else if (a == "--opus") {
-            opus = true;
+        const bool flac = c.Chose(JobKind::EncodeFlac), opus = c.Chose(JobKind::EncodeOpus);
+        const bool wma = c.Chose(JobKind::EncodeWma);
+        if (const std::optional<JobKind> kind = KindByOption(a)) {
+            c.kinds.insert(*kind);
         } else if (flac && a == "--level") {
-            if (!number(value(), request.formats.flacLevel)) return Usage();
+            if (!Number(value(), request.formats.flacLevel)) return false;
         } else if (flac && a == "--verify") {
             request.formats.verify = true;
         } else if (opus && a == "--bitrate") {
-            if (!number(value(), request.formats.opusKbps)) return Usage();
+            if (!Number(value(), request.formats.opusKbps)) return false;
         } else if ((flac || opus) && a == "--track") {
-            if (!number(value(), request.formats.trackNumber)) return Usage();
+            if (!Number(value(), request.formats.trackNumber)) return false;
         } else if (a == "--replaygain") {
             request.formats.replayGain = true;
         } else if (wma && a == "--list-profiles") {
-            listProfiles = true;
+            c.listProfiles = true;
         } else if (wma && a == "--profile") {
             std::string v = value();
             char* end = nullptr;
             request.wma.profileIndex = static_cast<int>(std::strtol(v.c_str(), &end, 10));
-            if (v.empty() || *end) return Usage();
-            profileGiven = true;
+            if (v.empty() || *end) return false;
+            c.profileGiven = true;
         } else if (wma && a == "--title") {
             request.wma.title = value();
         } else if (wma && a == "--author") {
@@ -244,8 +250,6 @@ int main(int argc, char** argv) {
             request.wma.rating = value();
         } else if (wma && a == "--description") {
             request.wma.description = value();
-        } else if (a == "--decode") {
-            request.kind = JobKind::Decode;
         } else if (a == "--batch") {
             request.batch = true;
         } else if (a == "--layer") {
@@ -260,47 +264,58 @@ int main(int argc, char** argv) {
             std::string v = value();
             char* end = nullptr;
             long jobs = std::strtol(v.c_str(), &end, 10);
-            if (v.empty() || *end || jobs < 1 || jobs > 64) return Usage();
+            if (v.empty() || *end || jobs < 1 || jobs > 64) return false;
             request.parallelJobs = static_cast<int>(jobs);
         } else if (a == "--stats") {
-            stats = true;
+            c.stats = true;
         } else if (a == "--paced") {
             request.paced = true;
         } else if (a == "--title") {
             std::string v = value();
-            record.SetTitle(v), text(TagField::Title, v);
+            c.record.SetTitle(v), text(TagField::Title, v);
         } else if (a == "--artist") {
             std::string v = value();
-            record.SetArtist(v), text(TagField::Artist, v);
+            c.record.SetArtist(v), text(TagField::Artist, v);
         } else if (a == "--album") {
             std::string v = value();
-            record.SetAlbum(v), text(TagField::Album, v);
+            c.record.SetAlbum(v), text(TagField::Album, v);
         } else if (a == "--year") {
             std::string v = value();
-            record.SetYear(v), text(TagField::Year, v);
+            c.record.SetYear(v), text(TagField::Year, v);
         } else if (a == "--comment") {
             std::string v = value();
-            record.SetComment(v), text(TagField::Comment, v);
+            c.record.SetComment(v), text(TagField::Comment, v);
         } else if (a == "--genre") {
-            record.SetGenre(std::atoi(value().c_str())), tag = true, genreGiven = true;
+            c.record.SetGenre(std::atoi(value().c_str())), c.tag = true, c.genreGiven = true;
         } else if (a == "--genre-text") {
             text(TagField::Genre, value());
         } else if (a == "--album-artist") {
             text(TagField::AlbumArtist, value());
         } else if (a == "--track" || a == "--disc") {
             std::string which, total;
-            if (!SplitNumberAndTotal(value(), which, total)) return Usage();
+            if (!SplitNumberAndTotal(value(), which, total)) return false;
             bool track = a == "--track";
             text(track ? TagField::TrackNumber : TagField::DiscNumber, which);
-            full.Set(track ? TagField::TrackTotal : TagField::DiscTotal, total);
+            c.full.Set(track ? TagField::TrackTotal : TagField::DiscTotal, total);
         } else if (a == "--no-id3v2") {
             request.id3v2 = false;
         } else if (a.rfind("--", 0) == 0) {
-            return Usage();
+            return false;
         } else {
-            paths.push_back(a);
+            c.paths.push_back(a);
         }
     }
+    return true;
+}
+
+// The checks of what the command line asked for, and the job's kind: -1 when the job may be
+// run, else the exit status (2 for a wrong command line).
+int CheckCommand(Command& c) {
+    using namespace orvane::encoder;
+    JobRequest& request = c.request;
+    const bool wma = c.Chose(JobKind::EncodeWma), flac = c.Chose(JobKind::EncodeFlac),
+               opus = c.Chose(JobKind::EncodeOpus);
+    if (c.Chose(JobKind::Decode)) request.kind = JobKind::Decode;
     if (wma) {
         // The WMA options come after --wma; the MP3 ones do not apply.
         request.kind = JobKind::EncodeWma;
@@ -318,17 +333,17 @@ int main(int argc, char** argv) {
                          orvane::wma::kWmaDescriptionLimit);
             return 2;
         }
-        if (!listProfiles && paths.size() != 2) return Usage();
+        if (!c.listProfiles && c.paths.size() != 2) return Usage();
     }
     if (flac || opus) {
         using namespace orvane::formats;
         request.kind = flac ? JobKind::EncodeFlac : JobKind::EncodeOpus;
         const FormatChoice& f = request.formats;
-        if (wma || (flac && opus) || paths.size() != 2 || f.flacLevel < kFlacLevelMin ||
+        if (wma || (flac && opus) || c.paths.size() != 2 || f.flacLevel < kFlacLevelMin ||
             f.flacLevel > kFlacLevelMax || f.opusKbps < kOpusKbpsMin || f.opusKbps > kOpusKbpsMax ||
             f.trackNumber < 0)
             return Usage();
-        if (f.trackNumber > 0) tag = true;
+        if (f.trackNumber > 0) c.tag = true;
     }
     // A decoded WAVE file has no place for loudness values.
     if (request.formats.replayGain && request.kind == JobKind::Decode) return Usage();
@@ -336,15 +351,69 @@ int main(int argc, char** argv) {
     for (const char* b : kBitrates)
         knownBitrate = knownBitrate || request.settings.bitrate == b;
     if (!wma && !flac && !opus &&
-        (paths.size() != 2 || request.settings.layerIndex < 0 || request.settings.layerIndex > 2 ||
-         request.settings.mode < 0 || request.settings.mode > 3 || !knownBitrate))
+        (c.paths.size() != 2 || request.settings.layerIndex < 0 ||
+         request.settings.layerIndex > 2 || request.settings.mode < 0 ||
+         request.settings.mode > 3 || !knownBitrate))
         return Usage();
     // A tag's genre byte 0 is a genre of its own; one that was not asked for is none.
-    if (!genreGiven) record.SetGenre(kNoGenre);
-    if (!listProfiles) {
-        request.input = paths[0];
-        request.output = paths[1];
+    if (!c.genreGiven) c.record.SetGenre(kNoGenre);
+    if (!c.listProfiles) {
+        request.input = c.paths[0];
+        request.output = c.paths[1];
     }
+    return -1;
+}
+
+// The WMA job's step before it runs: the encoder components installed where they are missing,
+// the profiles listed when asked for, the profile chosen. -1 when the job may be run, else
+// the exit status.
+int PrepareWma(Command& c, orvane::WindowPort& window, const std::string& appFolder) {
+    std::vector<std::pair<int, std::string>> profiles;
+    WmaSetup setup = WmaProfiles(window, appFolder, profiles);
+    if (setup == WmaSetup::RestartFirst) return 1;
+    bool available = setup == WmaSetup::Ready;
+    if (c.listProfiles) {
+        for (const auto& [index, name] : profiles)
+            std::printf("%d %s\n", index, name.c_str());
+        return available ? 0 : 1;
+    }
+    // Without --profile: the entry the settings page selects at first, its last one.
+    if (!c.profileGiven) c.request.wma.profileIndex = profiles.empty() ? -1 : profiles.back().first;
+    return -1;
+}
+
+// Runs the job without a window; the exit status.
+int RunJob(const Command& c, orvane::encoder::EncoderApp& app,
+           orvane::encoder::MemoryWindow& window) {
+    using namespace orvane::encoder;
+    // Ended by a signal, the job removes the temporary file of the output it is writing (the
+    // codec programs do the same for theirs); those of runs that were killed outright are
+    // cleared here, once their writer is gone and they have been left alone for a while.
+    orvane::fs::AtomicFile::InstallSignalCleanup(orvane::process::SignalLiveChildren);
+    orvane::fs::SweepStaleTemps(c.request.batch ? c.request.output
+                                                : orvane::fs::FolderOf(c.request.output));
+    auto start = std::chrono::steady_clock::now();
+    JobOutcome outcome = RunHeadlessJob(app, c.request, window);
+    double wall =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    if (c.stats)
+        std::printf("wall_ms=%.1f self_cpu_ms=%.1f child_cpu_ms=%.1f\n", wall, CpuMs(RUSAGE_SELF),
+                    CpuMs(RUSAGE_CHILDREN));
+    return outcome.result == JobResult::Succeeded ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (int answered = orvane::AnswerHelpOrVersion(argc, argv, "plimo-job", kHelp); answered >= 0)
+        return answered;
+    using namespace orvane::encoder;
+    Command c;
+    // Without a window nobody sees its pauses, unless --paced asks for them.
+    c.request.paced = false;
+    c.record.SetMarker();
+    if (!ParseArguments(argc, argv, c)) return Usage();
+    if (int status = CheckCommand(c); status >= 0) return status;
 
     MemorySettings settings;
     EncoderApp& app = TheApp();
@@ -352,42 +421,20 @@ int main(int argc, char** argv) {
     app.splashPending = 0;
     FillGenreList(app.genreList);
     app.appFolder = orvane::shell::ModuleFolder();
+    JobRequest& request = c.request;
     request.appFolder = app.appFolder;
-    if (tag) {
-        request.tags[1] = record;
+    if (c.tag) {
+        request.tags[1] = c.record;
         request.fullTags.resize(2);
-        request.fullTags[1] = full;
+        request.fullTags[1] = c.full;
         request.singleFileTag = true;
     }
     MemoryWindow window(&std::cout);
-    if (flac) orvane::formats::RegisterFlacJob();
-    if (opus) orvane::formats::RegisterOpusJob();
-    if (wma) {
+    if (c.Chose(JobKind::EncodeFlac)) orvane::formats::RegisterFlacJob();
+    if (c.Chose(JobKind::EncodeOpus)) orvane::formats::RegisterOpusJob();
+    if (c.Chose(JobKind::EncodeWma)) {
         orvane::wma::RegisterWmaJob();
-        std::vector<std::pair<int, std::string>> profiles;
-        WmaSetup setup = WmaProfiles(window, app.appFolder, profiles);
-        if (setup == WmaSetup::RestartFirst) return 1;
-        bool available = setup == WmaSetup::Ready;
-        if (listProfiles) {
-            for (const auto& [index, name] : profiles)
-                std::printf("%d %s\n", index, name.c_str());
-            return available ? 0 : 1;
-        }
-        // Without --profile: the entry the settings page selects at first, its last one.
-        if (!profileGiven) request.wma.profileIndex = profiles.empty() ? -1 : profiles.back().first;
+        if (int status = PrepareWma(c, window, app.appFolder); status >= 0) return status;
     }
-    // Ended by a signal, the job removes the temporary file of the output it is writing (the
-    // codec programs do the same for theirs); those of runs that were killed outright are
-    // cleared here, once their writer is gone and they have been left alone for a while.
-    orvane::fs::AtomicFile::InstallSignalCleanup(orvane::process::SignalLiveChildren);
-    orvane::fs::SweepStaleTemps(request.batch ? request.output
-                                              : orvane::fs::FolderOf(request.output));
-    auto start = std::chrono::steady_clock::now();
-    JobOutcome outcome = RunHeadlessJob(app, request, window);
-    double wall =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    if (stats)
-        std::printf("wall_ms=%.1f self_cpu_ms=%.1f child_cpu_ms=%.1f\n", wall, CpuMs(RUSAGE_SELF),
-                    CpuMs(RUSAGE_CHILDREN));
-    return outcome.result == JobResult::Succeeded ? 0 : 1;
+    return RunJob(c, app, window);
 }

@@ -595,8 +595,12 @@ void RegisterCddaViews() {
     encoder::ui::RegisterWizardDialog(IDD_CDA_GRABBER,
                                       [](QWidget* owner) { return RunCdGrabber(owner); });
     encoder::TheApp().cdAudioAvailable = true;
+    InstallCdJobs(nullptr);
+}
+
+void InstallCdJobs(RipReportSink report) {
     // The MP3 job grabs on its worker thread; its progress windows live on the GUI thread.
-    InstallCdTrackSource(ProgressWindowOpener(nullptr));
+    InstallCdTrackSource(ProgressWindowOpener(nullptr), std::move(report));
 }
 
 bool WriteCddaScreenshots(const std::string& folder) {

@@ -8,6 +8,7 @@
 
 #include "encoder/cdda/grab.h"
 #include "encoder/cdda/grabber_dialog.h"
+#include "encoder/cdda/verified_rip.h"
 
 namespace orvane::cdda::ui {
 
@@ -33,6 +34,9 @@ DiscExtrasReader& GetDiscExtrasHook();
 
 // Offers the grabber to the wizard (the CD-Audio source) and turns the source on.
 void RegisterCddaViews();
+// Makes the CD-Audio jobs grab their tracks with progress windows; each verified rip's report
+// goes to report at the job's end (may be empty). RegisterCddaViews installs them without one.
+void InstallCdJobs(RipReportSink report);
 
 // Writes pictures of the grabber dialog, the progress window and the CDA settings dialog
 // (grabber-dialog.png, grab-progress.png, cda-settings.png) into folder; false when one is

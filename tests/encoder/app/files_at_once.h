@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 
+#include "encoder/app/job_kinds.h"
 #include "encoder/app/job_runner.h"
 
 namespace orvane::test {
@@ -22,11 +23,14 @@ public:
     FilesAtOnce(encoder::JobKind kind, int count,
                 std::function<std::unique_ptr<encoder::Job>()> make)
         : count_(count) {
-        encoder::RegisterJobKind(kind, [this, make](const encoder::JobRequest& request) {
-            std::unique_ptr<encoder::Job> job = make();
-            if (!request.OneItem()) return job;
-            return std::unique_ptr<encoder::Job>(std::make_unique<Held>(std::move(job), *this));
-        });
+        encoder::RegisterKind(
+            kind,
+            [this, make](const encoder::JobRequest& request) {
+                std::unique_ptr<encoder::Job> job = make();
+                if (!request.OneItem()) return job;
+                return std::unique_ptr<encoder::Job>(std::make_unique<Held>(std::move(job), *this));
+            },
+            encoder::KindEntry(kind).batch);
     }
 
     bool Filled() {

@@ -8,6 +8,7 @@
 
 #include "encoder/app/child_job.h"
 #include "encoder/app/encoder_app.h"
+#include "encoder/app/job_kinds.h"
 #include "encoder/app/status_dialog.h"
 #include "fake_window.h"
 #include "platform/clock/clock.h"
@@ -17,13 +18,13 @@ namespace {
 
 TEST(JobNotice, SaysTheResultAndTheFirstLineAndForARipTheAlbumAndItsCheck) {
     JobRequest request;
-    JobOutcome outcome{JobResult::Succeeded, "Encoding Finished.\r\nsecond line", {}, {}};
+    JobOutcome outcome{JobResult::Succeeded, "Encoding Finished.\r\nsecond line", {}};
     JobNotice n = MakeJobNotice(request, outcome, "AccurateRip: all 5 tracks accurately ripped");
     EXPECT_EQ(n.summary, "Plimo: the job is done");
     EXPECT_EQ(n.body, "Encoding Finished.");  // no rip: the check's line is not the job's
     EXPECT_FALSE(n.failed);
 
-    outcome = {JobResult::Failed, "Can't open the input file.", {"a.wav"}, {}};
+    outcome = {JobResult::Failed, "Can't open the input file.", {{"a.wav", ""}}};
     n = MakeJobNotice(request, outcome, "");
     EXPECT_EQ(n.summary, "Plimo: the job failed");
     EXPECT_TRUE(n.failed);
@@ -35,7 +36,7 @@ TEST(JobNotice, SaysTheResultAndTheFirstLineAndForARipTheAlbumAndItsCheck) {
     request.input = kCdAudioInput;
     request.fullTags.resize(3);
     request.fullTags[2].Set(tags::TagField::Album, "Blue Rooms");
-    outcome = {JobResult::Succeeded, "", {}, {}};
+    outcome = {JobResult::Succeeded, "", {}};
     n = MakeJobNotice(request, outcome, "AccurateRip: 3 of 4 tracks accurately ripped");
     EXPECT_EQ(n.body, "Album: Blue Rooms\nAccurateRip: 3 of 4 tracks accurately ripped");
     // The album of the 128-byte records when no full tag names one.
@@ -54,8 +55,9 @@ public:
 TEST(JobNotice, TheWindowTellsItsListenersOfStartEndAndOutcomeBeforeTheFinalBox) {
     clock::VirtualClock clk(true);
     clock::Install(&clk);
-    RegisterJobKind(JobKind::Decode,
-                    [](const JobRequest&) { return std::make_unique<FinishingJob>(); });
+    RegisterKind(
+        JobKind::Decode, [](const JobRequest&) { return std::make_unique<FinishingJob>(); },
+        KindEntry(JobKind::Decode).batch);
     std::atomic<int> started{0}, ended{0};
     std::atomic<std::size_t> boxesAtFinish{99};
     std::string message;
@@ -81,7 +83,9 @@ TEST(JobNotice, TheWindowTellsItsListenersOfStartEndAndOutcomeBeforeTheFinalBox)
     EXPECT_EQ(boxesAtFinish, 0u);  // told before the user is asked to read the message
     EXPECT_EQ(w.Boxes().size(), 1u);
     TheJobWindowHooks() = {};
-    RegisterJobKind(JobKind::Decode, [](const JobRequest&) { return MakeMp3DecodeJob(); });
+    RegisterKind(
+        JobKind::Decode, [](const JobRequest&) { return MakeMp3DecodeJob(); },
+        KindEntry(JobKind::Decode).batch);
     clock::Install(nullptr);
 }
 

@@ -17,6 +17,14 @@
 
 namespace orvane::test {
 
+// The inputs an outcome lists as failed, in its order.
+inline std::vector<std::string> FailedFiles(const encoder::JobOutcome& outcome) {
+    std::vector<std::string> files;
+    for (const encoder::FileFailure& f : outcome.failures)
+        files.push_back(f.input);
+    return files;
+}
+
 class JobRecorder : public encoder::JobObserver {
 public:
     struct Box {

@@ -14,6 +14,7 @@
 
 #include "encoder/app/child_job.h"
 #include "encoder/app/input_source.h"
+#include "encoder/app/job_kinds.h"
 #include "encoder/app/progress.h"
 #include "encoder/app/resource.h"
 #include "platform/clock/clock.h"
@@ -179,7 +180,7 @@ TEST_F(JobRunnerTest, ATrackThatCannotBeReadIsNamedAndTheOthersAreEncoded) {
     EXPECT_TRUE(fs::exists(work / "Track3.MP3"));
     ASSERT_TRUE(seen.Outcome());
     EXPECT_EQ(seen.Outcome()->result, JobResult::Failed);
-    EXPECT_EQ(seen.Outcome()->failedFiles, std::vector<std::string>{folder + "/Track2.WAV"});
+    EXPECT_EQ(test::FailedFiles(*seen.Outcome()), std::vector<std::string>{folder + "/Track2.WAV"});
 }
 
 TEST_F(JobRunnerTest, ASourceStoppedByTheUserEndsTheJobAsCancelled) {
@@ -216,14 +217,17 @@ private:
 };
 
 TEST_F(JobRunnerTest, ARegisteredKindRunsInPlaceOfTheBuiltIn) {
-    RegisterJobKind(JobKind::Decode,
-                    [](const JobRequest&) { return std::make_unique<TickingJob>(); });
+    RegisterKind(
+        JobKind::Decode, [](const JobRequest&) { return std::make_unique<TickingJob>(); },
+        KindEntry(JobKind::Decode).batch);
     JobRunner runner(Request(JobKind::Decode, "x", "y"), seen);
     runner.Start();
     runner.Tick(ID_TIMER_WMA);
     runner.Tick(ID_TIMER_WMA);
     runner.Wait();
-    RegisterJobKind(JobKind::Decode, [](const JobRequest&) { return MakeMp3DecodeJob(); });
+    RegisterKind(
+        JobKind::Decode, [](const JobRequest&) { return MakeMp3DecodeJob(); },
+        KindEntry(JobKind::Decode).batch);
     ASSERT_TRUE(seen.Outcome());
     EXPECT_EQ(seen.Outcome()->message, "Ticked.");
 }

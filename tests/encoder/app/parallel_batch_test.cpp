@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <set>
 
+#include "encoder/app/job_kinds.h"
 #include "encoder/app/job_runner.h"
 #include "platform/clock/clock.h"
 #include "support/temp_dir.h"
@@ -61,12 +62,15 @@ private:
 class HeldFiles {
 public:
     HeldFiles() {
-        RegisterJobKind(JobKind::EncodeMp3, [this](const JobRequest& request) {
-            std::unique_ptr<Job> job = MakeMp3EncodeJob();
-            if (!request.OneItem()) return job;
-            return std::unique_ptr<Job>(
-                std::make_unique<Held>(std::move(job), *this, request.item.number));
-        });
+        RegisterKind(
+            JobKind::EncodeMp3,
+            [this](const JobRequest& request) {
+                std::unique_ptr<Job> job = MakeMp3EncodeJob();
+                if (!request.OneItem()) return job;
+                return std::unique_ptr<Job>(
+                    std::make_unique<Held>(std::move(job), *this, request.item.number));
+            },
+            KindEntry(JobKind::EncodeMp3).batch);
     }
     ~HeldFiles() { ReleaseAll(); }
 
@@ -137,8 +141,12 @@ protected:
     void TearDown() override {
         ::unsetenv("FAKE_MODE_FOR");
         ::unsetenv("FAKE_CODE");
-        RegisterJobKind(JobKind::EncodeMp3, [](const JobRequest&) { return MakeMp3EncodeJob(); });
-        RegisterJobKind(JobKind::Decode, [](const JobRequest&) { return MakeMp3DecodeJob(); });
+        RegisterKind(
+            JobKind::EncodeMp3, [](const JobRequest&) { return MakeMp3EncodeJob(); },
+            KindEntry(JobKind::EncodeMp3).batch);
+        RegisterKind(
+            JobKind::Decode, [](const JobRequest&) { return MakeMp3DecodeJob(); },
+            KindEntry(JobKind::Decode).batch);
         clock::Install(nullptr);
     }
     JobRequest Batch(JobKind kind, int jobs) {
@@ -225,9 +233,10 @@ TEST_F(ParallelBatchTest, AFailingFileIsNamedAndTheOthersAreStillWritten) {
               "Error: 2 of 4 files could not be encoded:\nb.wav: enc.dll ended with status 3\n"
               "d.wav: enc.dll ended with status 3");
     EXPECT_EQ(parallel.message, sequential.message);
-    EXPECT_EQ(parallel.failedFiles, sequential.failedFiles);
-    EXPECT_EQ(parallel.failedFiles, (std::vector<std::string>{(work / "in/b.wav").string(),
-                                                              (work / "in/d.wav").string()}));
+    EXPECT_EQ(test::FailedFiles(parallel), test::FailedFiles(sequential));
+    EXPECT_EQ(
+        test::FailedFiles(parallel),
+        (std::vector<std::string>{(work / "in/b.wav").string(), (work / "in/d.wav").string()}));
     auto written = Outputs();
     EXPECT_TRUE(written.count("a.MP3") && written.count("c.MP3"));
     EXPECT_FALSE(written.count("b.MP3") || written.count("d.MP3"));
@@ -242,7 +251,7 @@ TEST_F(ParallelBatchTest, AFileThatEndsTheSequentialBatchFailsAloneHere) {
     EXPECT_EQ(outcome.result, JobResult::Failed);
     EXPECT_EQ(outcome.message,
               "Error: 1 of 3 files could not be encoded:\nb.wav: Error: Input file is not a WAV");
-    EXPECT_EQ(outcome.failedFiles, std::vector<std::string>{(work / "in/b.wav").string()});
+    EXPECT_EQ(test::FailedFiles(outcome), std::vector<std::string>{(work / "in/b.wav").string()});
     auto written = Outputs();
     EXPECT_TRUE(written.count("a.MP3") && written.count("c.MP3"));
     EXPECT_TRUE(seen.Messages().empty());  // the file's own end is not shown

@@ -149,7 +149,7 @@ TEST_F(ReadAheadTest, ACdJobReadingAheadEncodesWhatItWouldOneTrackAtATime) {
         runner.Stop();
         ASSERT_TRUE(recorder.Outcome());
         messages[jobs - 1] = recorder.Outcome()->message;
-        failed[jobs - 1] = recorder.Outcome()->failedFiles;
+        failed[jobs - 1] = test::FailedFiles(*recorder.Outcome());
         for (int n : {1, 2, 4})
             outputs[jobs - 1] += test::ReadFile(folder / ("Track" + std::to_string(n) + ".MP3"));
         EXPECT_FALSE(fs::exists(folder / "Track3.MP3"));

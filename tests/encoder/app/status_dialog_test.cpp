@@ -10,11 +10,13 @@
 #include "encoder/app/child_job.h"
 #include "encoder/app/encoder_app.h"
 #include "encoder/app/input_source.h"
+#include "encoder/app/job_kinds.h"
 #include "encoder/app/resource.h"
 #include "fake_window.h"
 #include "platform/clock/clock.h"
 #include "support/temp_dir.h"
 #include "support/wave_util.h"
+#include "tests/encoder/app/job_recorder.h"
 
 namespace orvane::encoder {
 namespace {
@@ -211,7 +213,7 @@ TEST_F(StatusDialog, AnInputThatCannotBeOpenedIsNamedAndTheJobEndsByItself) {
         EXPECT_NE(BoxTexts()[0].find("No such file or directory"), std::string::npos);
         EXPECT_EQ(w.Ended(), std::vector<int>{IDCANCEL});
         EXPECT_EQ(dlg.Outcome().result, JobResult::Failed);
-        EXPECT_EQ(dlg.Outcome().failedFiles, std::vector<std::string>{missing});
+        EXPECT_EQ(test::FailedFiles(dlg.Outcome()), std::vector<std::string>{missing});
     }
     w.Reset();
     ProcessingStatusDialog dlg(app);
@@ -302,7 +304,7 @@ TEST_F(StatusDialog, AChildThatFailsFailsItsFile) {
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Error: The file could not be encoded:\n" + in +
                                                    "\nenc.dll ended with status 3"});
     EXPECT_EQ(dlg.Outcome().result, JobResult::Failed);
-    EXPECT_EQ(dlg.Outcome().failedFiles, std::vector<std::string>{in});
+    EXPECT_EQ(test::FailedFiles(dlg.Outcome()), std::vector<std::string>{in});
     // The child took next to nothing of the file: neither bar says it was done.
     for (int bar : {IDC_STATUS_FILEBAR, IDC_STATUS_OVERALLBAR}) {
         EXPECT_EQ(w.Range(bar), std::make_pair(0, 40004)) << bar;
@@ -741,8 +743,9 @@ public:
 };
 
 TEST_F(StatusDialog, CancelledWmaJobStopsTheEngineAndSaysSoOnce) {
-    RegisterJobKind(JobKind::EncodeWma,
-                    [](const JobRequest&) { return std::make_unique<EngineJob>(); });
+    RegisterKind(
+        JobKind::EncodeWma, [](const JobRequest&) { return std::make_unique<EngineJob>(); },
+        KindEntry(JobKind::EncodeWma).batch);
     ProcessingStatusDialog dlg(app);
     Choice c{(work / "in.wav").string(), (work / "out.wma").string()};
     c.kind = JobKind::EncodeWma;
@@ -758,7 +761,7 @@ TEST_F(StatusDialog, CancelledWmaJobStopsTheEngineAndSaysSoOnce) {
     EXPECT_EQ(w.Text(IDC_STATUS_LOG),
               "Stopping the Encoder Engine...\r\nPlease wait a few seconds...");
     EXPECT_EQ(w.Ended(), std::vector<int>{IDCANCEL});
-    RegisterJobKind(JobKind::EncodeWma, nullptr);
+    RegisterKind(JobKind::EncodeWma, nullptr, KindEntry(JobKind::EncodeWma).batch);
 }
 
 TEST_F(StatusDialog, AKindWithoutAJobEndsWithAMessage) {

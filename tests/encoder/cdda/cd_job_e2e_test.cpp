@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <map>
 
+#include "encoder/app/job_kinds.h"
 #include "encoder/app/job_runner.h"
 #include "encoder/cdda/cd_job.h"
 #include "encoder/formats/flac_job.h"
@@ -200,8 +201,8 @@ TEST_F(CdJobEndToEnd, AVerifiedRipChecksEveryTrackAndLeavesItsLogAndCueSheet) {
     Drive("fail=" + std::to_string(225 + 150 + 70));
     Titles({"First Light", "Second", "Third", "Last"});
     request.cd.checked = {1, 1, 1, 1};
-    request.cd.readMode = 1;
-    request.cd.accurateRip = true;
+    request.cd.rip.read.mode = ReadMode::Secure;
+    request.cd.rip.accurateRip = true;
     request.cd.ripLog = true;
     // One pressing in the database: the first two tracks as the disc holds them.
     std::string body = std::string(1, '\x04') + std::string(12, '\0');
@@ -216,7 +217,7 @@ TEST_F(CdJobEndToEnd, AVerifiedRipChecksEveryTrackAndLeavesItsLogAndCueSheet) {
     test::LoopbackServer server([&](const std::string&) {
         return test::LoopbackReply{{"HTTP/1.0 200 OK\r\n\r\n" + body}};
     });
-    request.cd.accurateRipServer = "http://" + server.Address();
+    request.cd.rip.accurateRipServer = "http://" + server.Address();
     Run();
     EXPECT_EQ(server.RequestCount(), 1u);
     // The sector that never reads is silence in the track, which is kept and named by it.
@@ -277,7 +278,7 @@ TEST_F(CdJobEndToEnd, GrabbingAheadWritesWhatOneTrackAtATimeWrites) {
     encoder::SetCdTrackSource(nullptr);
     ASSERT_TRUE(ahead.Outcome().has_value());
     EXPECT_EQ(ahead.Outcome()->message, recorder.Outcome()->message);
-    EXPECT_EQ(ahead.Outcome()->failedFiles, std::vector<std::string>{"Track3 (Third)"});
+    EXPECT_EQ(test::FailedFiles(*ahead.Outcome()), std::vector<std::string>{"Track3 (Third)"});
     std::map<std::string, std::string> grabbedAhead;
     for (const std::string& name : Files())
         grabbedAhead[name] = test::ReadFile(out / name);
@@ -477,7 +478,7 @@ TEST_F(CdJobEndToEnd, ATrackOnAFullDiskIsNamedWithTheReasonAndItsWaveFileKept) {
                   (out / "Orvane Players - Noon.MP3").string() +
                   ": No space left on device; the grabbed WAVE file was kept as " +
                   (out / "Orvane Players - Noon.WAV").string());
-    EXPECT_EQ(recorder.Outcome()->failedFiles, std::vector<std::string>{"Track2 (Second)"});
+    EXPECT_EQ(test::FailedFiles(*recorder.Outcome()), std::vector<std::string>{"Track2 (Second)"});
     EXPECT_EQ(Files(),
               (std::vector<std::string>{"Orvane Players - Dawn.MP3", "Orvane Players - Dusk.MP3",
                                         "Orvane Players - Noon.WAV"}));
@@ -526,7 +527,8 @@ TEST_F(CdJobEndToEnd, FlacFilesHoldTheTracksSamplesAndTags) {
     request.fullTags[4].Set(tags::TagField::MusicBrainzDiscId, "lwHl8fGzJyLXQR33ug60E8jhf4k-");
     formats::RegisterFlacJob();
     Run();
-    encoder::RegisterJobKind(encoder::JobKind::EncodeFlac, nullptr);
+    encoder::RegisterKind(encoder::JobKind::EncodeFlac, nullptr,
+                          encoder::KindEntry(encoder::JobKind::EncodeFlac).batch);
     EXPECT_EQ(recorder.Outcome()->result, encoder::JobResult::Succeeded);
     EXPECT_EQ(recorder.Outcome()->message, "FLAC Compression Finished.");
     EXPECT_EQ(Files(),

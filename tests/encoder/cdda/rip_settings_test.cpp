@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "encoder/app/job_request.h"
+#include "encoder/cdda/verified_rip.h"
+
 namespace orvane::cdda {
 namespace {
 
@@ -34,6 +37,59 @@ TEST(RipSettings, OffsetsAreKeptPerDriveModelAndBoundedWhenRead) {
     // Nothing asked for: the described grab.
     encoder::MemorySettings fresh;
     EXPECT_FALSE(LoadRipSettings(fresh, a).Verified());
+}
+
+// The settings travel as one value: from the profile through the grabber's hand-over and the
+// wizard's request into the CD job's reader, and from there back into the profile, every field
+// arriving as it left.
+TEST(RipSettings, EveryFieldGoesFromTheGrabberThroughTheJobAndBackIntoTheProfile) {
+    CdDrive drive;
+    drive.vendor = "ACME    ";
+    drive.product = "CD-ROM          ";
+    RipSettings s;
+    s.read.offset = -667;
+    s.read.mode = ReadMode::TestAndCopy;
+    s.read.agree = 3;
+    s.read.maxReads = 20;
+    s.read.useC2 = false;
+    s.read.overread = true;
+    s.read.cacheSectors = 123;
+    s.read.asRequested = true;
+    s.accurateRip = true;
+    s.accurateRipServer = "http://accuraterip.example/";
+
+    encoder::CdHandOver selection;  // the grabber's OK
+    ApplyRipSettings(s, selection);
+    encoder::JobRequest request;  // the wizard's Finish
+    request.cd = selection;
+    EXPECT_TRUE(request.cd.ripLog);
+    const ReadSettings read = ReadSettingsOf(request.cd);  // the CD job's reader
+    EXPECT_EQ(read.offset, -667);
+    EXPECT_EQ(read.mode, ReadMode::TestAndCopy);
+    EXPECT_EQ(read.agree, 3);
+    EXPECT_EQ(read.maxReads, 20);
+    EXPECT_FALSE(read.useC2);
+    EXPECT_TRUE(read.overread);
+    EXPECT_EQ(read.cacheSectors, 123);
+    EXPECT_TRUE(read.asRequested);
+    EXPECT_TRUE(request.cd.rip.accurateRip);
+    EXPECT_EQ(request.cd.rip.accurateRipServer, "http://accuraterip.example/");
+
+    RipSettings job;
+    job.read = read;
+    job.accurateRip = request.cd.rip.accurateRip;
+    job.accurateRipServer = request.cd.rip.accurateRipServer;
+    encoder::MemorySettings store;
+    ASSERT_TRUE(StoreRipSettings(store, drive, job));
+    const RipSettings back = LoadRipSettings(store, drive);
+    EXPECT_EQ(back.read.offset, -667);
+    EXPECT_EQ(back.read.mode, ReadMode::TestAndCopy);
+    EXPECT_EQ(back.read.agree, 3);
+    EXPECT_EQ(back.read.maxReads, 20);
+    EXPECT_FALSE(back.read.useC2);
+    EXPECT_TRUE(back.read.overread);
+    EXPECT_TRUE(back.accurateRip);
+    EXPECT_EQ(back.accurateRipServer, "http://accuraterip.example/");
 }
 
 TEST(RipSettings, ReadSpeedsArePerDriveWithTheModelsAndTheSharedValueAsDefaults) {

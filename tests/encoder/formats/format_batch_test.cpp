@@ -9,6 +9,7 @@
 #include <string>
 
 #include "encoder/app/files_at_once.h"
+#include "encoder/app/job_kinds.h"
 #include "encoder/app/job_recorder.h"
 #include "encoder/app/job_runner.h"
 #include "encoder/formats/flac_job.h"
@@ -73,8 +74,10 @@ protected:
         WriteFile(dir / "in/e.wav", Tone(44100 * 3 / 2, 0.05, 200));
     }
     ~FormatBatchTest() override {
-        encoder::RegisterJobKind(encoder::JobKind::EncodeFlac, nullptr);
-        encoder::RegisterJobKind(encoder::JobKind::EncodeOpus, nullptr);
+        encoder::RegisterKind(encoder::JobKind::EncodeFlac, nullptr,
+                              encoder::KindEntry(encoder::JobKind::EncodeFlac).batch);
+        encoder::RegisterKind(encoder::JobKind::EncodeOpus, nullptr,
+                              encoder::KindEntry(encoder::JobKind::EncodeOpus).batch);
     }
 
     encoder::JobRequest Batch(int jobs) {
@@ -134,7 +137,7 @@ TEST_P(FormatBatchTest, SeveralAtOnceWriteWhatOneAtATimeWritesWithTheAlbumsLoudn
     EXPECT_EQ(parallel.message,
               "Error: 1 of 5 files could not be encoded:\nc.wav: Error: Input "
               "file is not a WAV");
-    EXPECT_EQ(parallel.failedFiles, sequential.failedFiles);
+    EXPECT_EQ(test::FailedFiles(parallel), test::FailedFiles(sequential));
     // The log holds every file's lines in the folder's order, then the album's.
     const std::string log = three.Text(encoder::JobText::Log);
     EXPECT_EQ(log, one.Text(encoder::JobText::Log));

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "encoder/app/job_kinds.h"
 #include "encoder/app/job_recorder.h"
 #include "encoder/app/job_runner.h"
 #include "encoder/app/progress.h"
@@ -211,14 +212,17 @@ protected:
         WriteFile(dir / "in/a.wav", Tone16(2, 4410));
         WriteFile(dir / "in/b.wav", Tone16(2, 44100 * 10));
     }
-    ~FormatJobTest() override { encoder::RegisterJobKind(GetParam().kind, nullptr); }
+    ~FormatJobTest() override {
+        encoder::RegisterKind(GetParam().kind, nullptr, encoder::KindEntry(GetParam().kind).batch);
+    }
 
     std::string Out(const std::string& stem) { return stem + GetParam().extension; }
 
     encoder::JobOutcome Run(fs::FileOps* ops, CancelWhileWriting* canceller = nullptr) {
         auto make = GetParam().make;
-        encoder::RegisterJobKind(GetParam().kind,
-                                 [ops, make](const encoder::JobRequest&) { return make(ops); });
+        encoder::RegisterKind(
+            GetParam().kind, [ops, make](const encoder::JobRequest&) { return make(ops); },
+            encoder::KindEntry(GetParam().kind).batch);
         encoder::JobRunner runner(request, recorder);
         if (canceller) canceller->runner = &runner;
         runner.Start();
@@ -298,8 +302,9 @@ TEST_P(FormatJobTest, TheStatusWindowShowsTimesAndRateAsForMp3) {
     clock::Install(&virtualClock);
     TimedRecorder timed(virtualClock);
     auto make = GetParam().make;
-    encoder::RegisterJobKind(GetParam().kind,
-                             [make](const encoder::JobRequest&) { return make(nullptr); });
+    encoder::RegisterKind(
+        GetParam().kind, [make](const encoder::JobRequest&) { return make(nullptr); },
+        encoder::KindEntry(GetParam().kind).batch);
     request.formats.opusKbps = 96;
     {
         encoder::JobRunner runner(request, timed);
@@ -358,7 +363,8 @@ TEST(OpusTagsTest, CommentsThatDoNotFitTheHeaderLeaveTheFileAlone) {
         ASSERT_TRUE(recorder.WaitEnd());
         runner.Stop();
     }
-    encoder::RegisterJobKind(encoder::JobKind::EncodeOpus, nullptr);
+    encoder::RegisterKind(encoder::JobKind::EncodeOpus, nullptr,
+                          encoder::KindEntry(encoder::JobKind::EncodeOpus).batch);
     const std::string before = ReadFile(dir / "out.opus");
     ASSERT_GT(before.size(), 100u);
     std::string error;

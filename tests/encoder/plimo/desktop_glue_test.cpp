@@ -80,9 +80,9 @@ TEST_F(PlimoOnTheBus, AnUnwatchedRipEndsWithANotificationAndTheMachineMaySleepAg
     EXPECT_EQ(saver_.Count("Inhibit"), 1);
 
     using R = cdda::AccurateRipResult;
-    cdda::ReportRip(Rip({R::Match, R::Match, R::Mismatch}), true);
+    desktop_->RipListener()(Rip({R::Match, R::Match, R::Mismatch}), true);
     encoder::TheJobWindowHooks().finished(
-        rip_, {encoder::JobResult::Failed, "1 of 3 tracks failed.\nTrack 3: ...", {"3"}, {}});
+        rip_, {encoder::JobResult::Failed, "1 of 3 tracks failed.\nTrack 3: ...", {{"3", ""}}});
     encoder::TheJobWindowHooks().ended();
     ASSERT_TRUE(Until([&] { return server_.Count("Notify") == 1; }));
     const QList<QVariant>& a = server_.calls[0].args;
@@ -95,7 +95,7 @@ TEST_F(PlimoOnTheBus, AnUnwatchedRipEndsWithANotificationAndTheMachineMaySleepAg
 }
 
 TEST_F(PlimoOnTheBus, NoNotificationWhileWatchedOrWhenTurnedOff) {
-    const encoder::JobOutcome done{encoder::JobResult::Succeeded, "Encoding Finished.", {}, {}};
+    const encoder::JobOutcome done{encoder::JobResult::Succeeded, "Encoding Finished.", {}};
     encoder::JobRequest file;
     // Each end is looked at on the window's thread, as it comes.
     active_ = true;
@@ -122,7 +122,7 @@ TEST(PlimoWithoutABus, JobsEndAsBefore) {
     QElapsedTimer t;
     t.start();
     desktop.JobStarted();
-    desktop.JobFinished({}, {encoder::JobResult::Succeeded, "Done.", {}, {}});
+    desktop.JobFinished({}, {encoder::JobResult::Succeeded, "Done.", {}});
     desktop.JobEnded();
     orvane::test::Spin(50);
     EXPECT_LT(t.elapsed(), 1000);

@@ -401,7 +401,8 @@ TEST_F(WmaJob, FolderBatchNamesTheFilesThatFailedAfterTheStart) {
         << message;
     EXPECT_NE(message.find("File too large"), std::string::npos) << message;
     EXPECT_EQ(outcome.result, JobResult::Failed);
-    EXPECT_EQ(outcome.failedFiles, std::vector<std::string>{(work / "in" / "b.wav").string()});
+    EXPECT_EQ(test::FailedFiles(outcome),
+              std::vector<std::string>{(work / "in" / "b.wav").string()});
     EXPECT_EQ(Files(work / "out"), std::vector<std::string>{"a.WMA"});
 }
 
@@ -432,7 +433,7 @@ TEST_F(WmaJob, SeveralFilesAtOnceWriteWhatOneAtATimeWritesAndFailAlone) {
         }
         ASSERT_EQ(rec->Finished().size(), 1u);
         messages[i] = rec->Finished()[0].message;
-        failed[i] = outcome.failedFiles;
+        failed[i] = test::FailedFiles(outcome);
         titles[i] = rec->Text(JobText::Title);
         written[i] = Files(out);
         for (const std::string& name : written[i])
@@ -463,7 +464,8 @@ TEST_F(WmaJob, SeveralFilesAtOnceWriteWhatOneAtATimeWritesAndFailAlone) {
     EXPECT_EQ(rec->Finished().at(0).message,
               "Error: 1 of 3 files could not be encoded:\nb.wav: Error: Input file is not a "
               "Windows PCM WAVE File.");
-    EXPECT_EQ(outcome.failedFiles, std::vector<std::string>{(work / "in" / "b.wav").string()});
+    EXPECT_EQ(test::FailedFiles(outcome),
+              std::vector<std::string>{(work / "in" / "b.wav").string()});
     EXPECT_EQ(Files(work / "out3"), (std::vector<std::string>{"a.WMA", "c.WMA"}));
 }
 

@@ -364,9 +364,9 @@ TEST_F(GrabberView, VerifiedRipSettingsReachTheCdJob) {
     EXPECT_EQ(settings_.GetProfileString("ReadOffsets", "ORVANE IMAGE DRIVE"), "-700");
     EXPECT_EQ(settings_.GetProfileInt("Rip", "ReadMode", 0), 1u);
     const encoder::CdHandOver& cd = encoder::TheApp().cdSelection;
-    EXPECT_EQ(cd.readOffset, -700);
-    EXPECT_EQ(cd.readMode, 1);
-    EXPECT_TRUE(cd.accurateRip);
+    EXPECT_EQ(cd.rip.read.offset, -700);
+    EXPECT_EQ(cd.rip.read.mode, ReadMode::Secure);
+    EXPECT_TRUE(cd.rip.accurateRip);
     EXPECT_TRUE(cd.ripLog);
     // All off again: the job reads as it always did and writes no log.
     settings_.WriteProfileInt("Rip", "ReadMode", 0);
@@ -379,7 +379,7 @@ TEST_F(GrabberView, VerifiedRipSettingsReachTheCdJob) {
         }),
         IDOK);
     EXPECT_FALSE(encoder::TheApp().cdSelection.ripLog);
-    EXPECT_EQ(encoder::TheApp().cdSelection.readMode, 0);
+    EXPECT_EQ(encoder::TheApp().cdSelection.rip.read.mode, ReadMode::Burst);
 }
 
 // "&OK / Save" of the CDA settings on a fresh installation: the key it writes to exists once

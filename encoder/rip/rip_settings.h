@@ -1,0 +1,21 @@
+#pragma once
+// A verified rip's settings as one value: how the disc is read and whether the rip is checked
+// against the AccurateRip database. The grabber hands it to the CD job in the job's request;
+// the profile keeps it (encoder/cdda/rip_settings.h).
+
+#include <string>
+
+#include "encoder/rip/sample_reader.h"
+
+namespace orvane::rip {
+
+struct RipSettings {
+    ReadSettings read;
+    bool accurateRip = false;       // look the rip up and check it
+    std::string accurateRipServer;  // empty: the public database
+    // Anything beyond the described grab is asked for: the CD job then writes its log and cue
+    // sheet beside the files.
+    bool Verified() const { return !read.Plain() || accurateRip; }
+};
+
+}  // namespace orvane::rip
