@@ -20,7 +20,12 @@ bool AskNameSources(const std::vector<NameSource*>& sources, const cdrom::DiscIn
 
 bool MusicBrainzSource::LookUp(const cdrom::DiscInfo& disc, const NameCancel& cancelled,
                                std::vector<CdInfoChoice>& albums, std::string& why) {
-    return LookUpMusicBrainzChoices(server_, disc.Starts(), disc.leadOut, albums, why, cancelled);
+    // The service's disc id covers the first session: an enhanced CD's data session is no part
+    // of it, nor of the tracks a release lists.
+    std::vector<std::uint32_t> starts;
+    for (const cdrom::TrackInfo& t : disc.tracks)
+        if (t.session == disc.tracks.front().session) starts.push_back(t.start);
+    return LookUpMusicBrainzChoices(server_, starts, disc.AudioLeadOut(), albums, why, cancelled);
 }
 
 bool CdTextSource::LookUp(const cdrom::DiscInfo&, const NameCancel&,

@@ -130,5 +130,46 @@ TEST(NameSources, CddbFirstMatchReadWhole) {
     EXPECT_EQ(why, "the CD database has no entry for the disc (error 0)");
 }
 
+// An enhanced CD: the service knows the disc by its first session, the audio, and not by the
+// data session after it.
+TEST(NameSources, MusicBrainzAsksForTheAudioSessionOfAnEnhancedDisc) {
+    cdrom::DiscInfo disc;
+    disc.firstTrack = 1;
+    disc.lastTrack = 3;
+    disc.sessions = 2;
+    for (std::uint8_t n = 1; n <= 2; ++n) {
+        cdrom::TrackInfo t;
+        t.number = n;
+        t.start = (n - 1) * 4500u;
+        t.length = 4500;
+        disc.tracks.push_back(t);
+    }
+    cdrom::TrackInfo data;
+    data.number = 3;
+    data.audio = false;
+    data.session = 2;
+    data.start = 9000 + cdrom::kSessionGapFrames;
+    data.length = 3000;
+    disc.tracks.push_back(data);
+    disc.leadOut = data.start + data.length;
+    test::LoopbackServer server([](const std::string&) {
+        const std::string body = R"({"releases":[]})";
+        return test::LoopbackReply{
+            {"HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+             "\r\nConnection: close\r\n\r\n" + body},
+            0,
+            false};
+    });
+    MusicBrainzSource source("http://" + server.Address());
+    std::vector<CdInfoChoice> albums;
+    std::string why;
+    EXPECT_FALSE(source.LookUp(disc, {}, albums, why));
+    const std::string id = MusicBrainzIdOf({0, 4500}, 9000);
+    ASSERT_EQ(server.RequestCount(), 1u);
+    EXPECT_NE(server.Requests()[0].find("/discid/" + id), std::string::npos)
+        << server.Requests()[0];
+    EXPECT_NE(why.find(id), std::string::npos) << why;
+}
+
 }  // namespace
 }  // namespace orvane::cdda
