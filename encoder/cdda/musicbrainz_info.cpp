@@ -21,16 +21,6 @@ std::string MusicBrainzIdOf(const std::vector<std::uint32_t>& trackLbas, std::ui
     return freedb::MusicBrainzId(disc);
 }
 
-const freedb::MbRelease* ChooseRelease(const std::vector<freedb::MbRelease>& releases,
-                                       std::size_t trackCount) {
-    const freedb::MbRelease* any = nullptr;
-    for (const freedb::MbRelease& r : releases) {
-        if (r.tracks.size() == trackCount) return &r;
-        if (!any && !r.tracks.empty()) any = &r;
-    }
-    return any;
-}
-
 CdInfo InfoOfRelease(const freedb::MbRelease& r) {
     CdInfo info;
     info.artist = r.artist;
@@ -87,20 +77,6 @@ bool LookUpMusicBrainzChoices(const std::string& server,
         why = "MusicBrainz knows no release with the tracks of disc " + id;
         return false;
     }
-    return true;
-}
-
-bool LookUpMusicBrainzInfo(const std::string& server, const std::vector<std::uint32_t>& trackLbas,
-                           std::uint32_t leadOutLba, CdInfo& info, std::string& why) {
-    freedb::MbLookup found;
-    std::string id;
-    if (!AskFor(server, trackLbas, leadOutLba, found, id, why)) return false;
-    const freedb::MbRelease* r = ChooseRelease(found.releases, trackLbas.size());
-    if (!r) {
-        why = "MusicBrainz knows no release with the tracks of disc " + id;
-        return false;
-    }
-    info = InfoOfRelease(*r);
     return true;
 }
 

@@ -15,11 +15,6 @@ namespace orvane::cdda {
 // The MusicBrainz disc id of the audio tracks starting at trackLbas and ending at leadOutLba.
 std::string MusicBrainzIdOf(const std::vector<std::uint32_t>& trackLbas, std::uint32_t leadOutLba);
 
-// The release a disc of trackCount tracks gets its names from: the first whose medium lists
-// as many tracks, else the first that lists any; null when none lists tracks.
-const freedb::MbRelease* ChooseRelease(const std::vector<freedb::MbRelease>& releases,
-                                       std::size_t trackCount);
-
 // The rows and tags a release gives: a track's artist is its own only where it differs from
 // the release's.
 CdInfo InfoOfRelease(const freedb::MbRelease& release);
@@ -40,10 +35,5 @@ bool LookUpMusicBrainzChoices(const std::string& server,
                               const std::vector<std::uint32_t>& trackLbas, std::uint32_t leadOutLba,
                               std::vector<CdInfoChoice>& choices, std::string& why,
                               const std::function<bool()>& cancelled = {});
-
-// Asks server for the disc; true with info filled from the chosen release (a track's artist is
-// its own only where it differs from the release's), false with why.
-bool LookUpMusicBrainzInfo(const std::string& server, const std::vector<std::uint32_t>& trackLbas,
-                           std::uint32_t leadOutLba, CdInfo& info, std::string& why);
 
 }  // namespace orvane::cdda

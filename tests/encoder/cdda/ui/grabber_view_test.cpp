@@ -33,6 +33,7 @@
 #include "encoder/cdda/cd_job.h"
 #include "encoder/cdda/disc_extras.h"
 #include "encoder/cdda/musicbrainz_info.h"
+#include "encoder/cdda/name_source.h"
 #include "encoder/cdda/resource_cdda.h"
 #include "encoder/cdda/track_list.h"
 #include "encoder/cdda/ui/cd_info_lookup.h"
@@ -803,11 +804,12 @@ TEST_F(GrabberView, GetCdInfoFromMusicBrainzNamesTheRowsAndGivesTheTagsItsIds) {
     });
     const std::string url = "http://" + server.Address();
     ui::GetCdInfoHook() = [url](QWidget*, const cdrom::DiscInfo& disc, CdInfo& info) {
-        const std::vector<std::uint32_t> starts = disc.Starts();
-        const std::uint32_t leadOut = disc.leadOut;
+        MusicBrainzSource source(url);
+        std::vector<CdInfoChoice> albums;
         std::string why;
-        const bool found = LookUpMusicBrainzInfo(url, starts, leadOut, info, why);
+        const bool found = source.LookUp(disc, {}, albums, why);
         EXPECT_TRUE(found) << why;
+        if (found) info = albums.front().info;
         return found;
     };
     Run([](QWidget* w) {
