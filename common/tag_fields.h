@@ -6,7 +6,9 @@
 
 #include <array>
 #include <cstddef>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace orvane::tags {
 
@@ -79,17 +81,35 @@ constexpr const TagFieldNames& NamesOf(TagField field) {
     return kTagFieldNames[static_cast<std::size_t>(field)];
 }
 
-// The texts of one file's tag; an empty text is a field not known.
+// A front cover carried with a file's tag: the image file's bytes, unchanged, and what its
+// content says it is. Only whole JPEG and PNG images are made into one (the cover-art room checks
+// them); the writers take the bytes as they are.
+struct Picture {
+    std::string mime;  // "image/jpeg" or "image/png"
+    std::vector<unsigned char> bytes;
+    int width = 0;            // pixels
+    int height = 0;           // pixels
+    int depth = 0;            // bits per pixel
+    std::string description;  // usually empty
+};
+
+// The texts of one file's tag; an empty text is a field not known. The front picture, when there
+// is one, is shared: every track of an album points at the same bytes.
 class TrackTags {
 public:
     const std::string& Get(TagField field) const { return values_[Index(field)]; }
     void Set(TagField field, std::string value) { values_[Index(field)] = std::move(value); }
     bool Has(TagField field) const { return !Get(field).empty(); }
+    // No text is known. A picture alone does not make a tag worth writing for the text writers;
+    // the picture writers ask FrontPicture() themselves.
     bool Empty() const {
         for (const std::string& v : values_)
             if (!v.empty()) return false;
         return true;
     }
+    // The front cover, or nullptr.
+    const Picture* FrontPicture() const { return front_.get(); }
+    void SetFrontPicture(std::shared_ptr<const Picture> picture) { front_ = std::move(picture); }
     // "n/N" for a number and its total sharing one text (ID3v2's TRCK and TPOS); "n" without a
     // total; empty without a number.
     static std::string NumberWithTotal(const std::string& number, const std::string& total) {
@@ -103,6 +123,7 @@ private:
         return i < kTagFieldCount ? i : 0;
     }
     std::array<std::string, kTagFieldCount> values_{};
+    std::shared_ptr<const Picture> front_;
 };
 
 }  // namespace orvane::tags

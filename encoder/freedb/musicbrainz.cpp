@@ -6,9 +6,9 @@
 #include <memory>
 #include <mutex>
 
-#include <curl/curl.h>
 #include <nlohmann/json.hpp>
 
+#include "encoder/freedb/http_get.h"
 #include "platform/base/command_line.h"
 #include "platform/clock/clock.h"
 
@@ -105,30 +105,6 @@ MbRelease ReleaseOf(const Json& r, const std::string& discId) {
     return out;
 }
 
-std::size_t KeepBody(char* data, std::size_t size, std::size_t count, void* user) {
-    auto* body = static_cast<std::string*>(user);
-    const std::size_t bytes = size * count;
-    if (body->size() + bytes > kMaxReplyBytes) return 0;  // ends the transfer as an error
-    body->append(data, bytes);
-    return bytes;
-}
-
-std::size_t KeepRetryAfter(char* data, std::size_t size, std::size_t count, void* user) {
-    const std::string line(data, size * count);
-    static const std::string kName = "retry-after:";
-    if (line.size() > kName.size()) {
-        std::string head = line.substr(0, kName.size());
-        for (char& c : head)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (head == kName) {
-            const unsigned long seconds = std::strtoul(line.c_str() + kName.size(), nullptr, 10);
-            *static_cast<std::uint32_t*>(user) =
-                static_cast<std::uint32_t>(std::min<unsigned long>(seconds, 86400));
-        }
-    }
-    return size * count;
-}
-
 // Keeps the service's one request per second for the whole process; false when cancelled
 // while waiting for the turn.
 bool WaitForTurn(const std::function<bool()>& cancelled) {
@@ -147,12 +123,6 @@ bool WaitForTurn(const std::function<bool()>& cancelled) {
     last = c.NowMs();
     any = true;
     return true;
-}
-
-// libcurl's progress hook: a non-zero answer ends the transfer.
-int AskCancelled(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    const auto* cancelled = static_cast<const std::function<bool()>*>(user);
-    return (*cancelled && (*cancelled)()) ? 1 : 0;
 }
 
 bool ValidDiscId(const std::string& id) {
@@ -185,6 +155,10 @@ std::vector<MbRelease> ParseMusicBrainzReply(const std::string& json, const std:
     return out;
 }
 
+std::string MusicBrainzUserAgent() {
+    return std::string("Plimo/") + ToolkitVersion() + " ( orvane-cddb )";
+}
+
 MbLookup LookUpMusicBrainz(const std::string& server, const std::string& discId, unsigned timeoutMs,
                            const std::function<bool()>& cancelled) {
     MbLookup result;
@@ -196,54 +170,28 @@ MbLookup LookUpMusicBrainz(const std::string& server, const std::string& discId,
         result.error = "the server is no http:// or https:// address: " + server;
         return result;
     }
-    static std::once_flag curlReady;
-    std::call_once(curlReady, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-    std::string base = server;
-    while (!base.empty() && base.back() == '/')
-        base.pop_back();
-    const std::string url =
-        base + "/ws/2/discid/" + discId + "?inc=recordings+artist-credits+labels&fmt=json";
-    const std::string agent = std::string("Plimo/") + ToolkitVersion() + " ( orvane-cddb )";
-
-    std::unique_ptr<CURL, void (*)(CURL*)> curl(curl_easy_init(), curl_easy_cleanup);
-    if (!curl) {
-        result.error = "the HTTP client cannot start";
-        return result;
-    }
-    std::string body;
-    std::uint32_t retryAfter = 0;
-    curl_slist* headers = curl_slist_append(nullptr, "Accept: application/json");
-    std::unique_ptr<curl_slist, void (*)(curl_slist*)> headerList(headers, curl_slist_free_all);
-    CURL* h = curl.get();
-    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(h, CURLOPT_USERAGENT, agent.c_str());
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 3L);
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(timeoutMs));
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, KeepBody);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &body);
-    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, KeepRetryAfter);
-    curl_easy_setopt(h, CURLOPT_HEADERDATA, &retryAfter);
-    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, AskCancelled);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &cancelled);
-    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    const std::string url = net::WithoutTrailingSlash(server) + "/ws/2/discid/" + discId +
+                            "?inc=recordings+artist-credits+labels&fmt=json";
+    net::HttpRequest request;
+    request.url = url;
+    request.userAgent = MusicBrainzUserAgent();
+    request.headers = {"Accept: application/json"};
+    request.timeoutMs = timeoutMs;
+    request.maxBytes = kMaxReplyBytes;
+    request.maxRedirects = 3;
+    request.cancelled = cancelled;
     if (!WaitForTurn(cancelled)) {
         result.error = "cancelled";
         return result;
     }
-    const CURLcode code = curl_easy_perform(h);
-    if (code != CURLE_OK) {
-        result.error = code == CURLE_WRITE_ERROR           ? "the reply is longer than 4 MB"
-                       : code == CURLE_ABORTED_BY_CALLBACK ? "cancelled"
-                                                           : std::string(curl_easy_strerror(code));
+    const net::HttpReply reply = net::HttpGet(request);
+    if (!reply.answered) {
+        result.error = reply.tooLarge ? "the reply is longer than 4 MB" : reply.error;
         return result;
     }
-    long status = 0;
-    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    const long status = reply.status;
+    const std::uint32_t retryAfter = reply.retryAfterSeconds;
+    const std::string& body = reply.body;
     if (status == 404) {
         result.status = MbLookup::Status::NotFound;
         return result;

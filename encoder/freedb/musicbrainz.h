@@ -48,6 +48,9 @@ constexpr unsigned kMusicBrainzTimeoutMs = 15000;
 // releases of discId. Waits first, on the platform clock, until a second has passed since
 // this process's previous request. The whole exchange takes at most timeoutMs; `cancelled`,
 // when given, is asked while it waits and ends it (error "cancelled") once it answers true.
+// The User-Agent every request of this program sends to MusicBrainz and its neighbours.
+std::string MusicBrainzUserAgent();
+
 MbLookup LookUpMusicBrainz(const std::string& server, const std::string& discId,
                            unsigned timeoutMs = kMusicBrainzTimeoutMs,
                            const std::function<bool()>& cancelled = {});
