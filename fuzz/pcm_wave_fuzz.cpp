@@ -8,20 +8,22 @@
 #include <cstdint>
 #include <vector>
 
-#include "encoder/loudness/pcm_wave.h"
+#include "encoder/wave/pcm_wave.h"
 #include "fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using orvane::fuzz::Check;
-    namespace loudness = orvane::loudness;
+    using orvane::wave::PcmWave;
+    using orvane::wave::ReadFrames;
+    using orvane::wave::ReadPcmWave;
     static const int fd = ::memfd_create("wave", MFD_CLOEXEC);
     Check(fd >= 0, "a memory file for the input");
     Check(::ftruncate(fd, 0) == 0 && ::pwrite(fd, data, size, 0) == static_cast<ssize_t>(size),
           "the input is written");
     const auto fileSize = static_cast<std::int64_t>(size);
 
-    loudness::PcmWave wave;
-    const std::string reason = loudness::ReadPcmWave(fd, fileSize, wave);
+    PcmWave wave;
+    const std::string reason = ReadPcmWave(fd, fileSize, wave);
     if (!reason.empty()) {
         Check(reason.rfind("Error: ", 0) == 0, "a refusal says why, as the jobs show it");
         return 0;
@@ -39,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::int32_t> samples;
     std::int64_t frame = 0;
     while (frame < wave.frames) {
-        const long got = loudness::ReadFrames(fd, wave, frame, 333, samples);
+        const long got = ReadFrames(fd, wave, frame, 333, samples);
         Check(got > 0, "a frame of the file can be read");
         Check(samples.size() ==
                   static_cast<std::size_t>(got) * static_cast<std::size_t>(wave.channels),
@@ -49,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         frame += got;
     }
     Check(frame == wave.frames, "every frame is read once");
-    Check(loudness::ReadFrames(fd, wave, frame, 16, samples) == 0 && samples.empty(),
+    Check(ReadFrames(fd, wave, frame, 16, samples) == 0 && samples.empty(),
           "nothing follows the last frame");
     return 0;
 }

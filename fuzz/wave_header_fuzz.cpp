@@ -10,7 +10,7 @@
 #include <string>
 
 #include "codecs/enc/wave_format.h"
-#include "encoder/app/job.h"
+#include "encoder/wave/wave_info.h"
 #include "fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -23,9 +23,9 @@
 #include <string>
 #include <vector>
 
-#include "encoder/app/input_source.h"
-#include "encoder/app/job_runner.h"
 #include "encoder/cdda/cd_job.h"
+#include "encoder/job/input_source.h"
+#include "encoder/job/job_runner.h"
 #include "platform/clock/clock.h"
 
 namespace {

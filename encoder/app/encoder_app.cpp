@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <memory>
 
-#include "encoder/app/parallel_batch.h"
-#include "encoder/app/paths.h"
 #include "encoder/app/status_dialog.h"
+#include "encoder/job/parallel_batch.h"
+#include "encoder/tags/paths.h"
 #include "platform/base/wintypes.h"
 
 namespace orvane::encoder {

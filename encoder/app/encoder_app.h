@@ -8,10 +8,10 @@
 #include <memory>
 #include <string>
 
-#include "encoder/app/id3.h"
-#include "encoder/app/job_request.h"
 #include "encoder/app/service_addresses.h"
 #include "encoder/app/settings_store.h"
+#include "encoder/job/job_request.h"
+#include "encoder/tags/id3.h"
 
 namespace orvane::encoder {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "encoder/app/job_runner.h"
+#include "encoder/job/job_runner.h"
 #include "platform/window/memory_port.h"
 
 namespace orvane::encoder {

@@ -50,9 +50,7 @@ constexpr int ID_WIZFINISH = 12325;
 constexpr unsigned PSWIZB_BACK = 1;  // flags of WindowPort::SetWizardButtons
 constexpr unsigned PSWIZB_NEXT = 2;
 constexpr unsigned PSWIZB_FINISH = 4;
-constexpr int ID_TIMER_PROGRESS = 1;  // progress update called by the worker thread
-constexpr int ID_TIMER_WMA = 2;       // WMA statistics, every 1000 ms
-constexpr int ID_TIMER_WMA_END = 3;   // WMA job end
+// ID_TIMER_PROGRESS, ID_TIMER_WMA, ID_TIMER_WMA_END: the job's timers (encoder/job/job_runner.h).
 
 // ---------------------------------------------------------------------------------------------
 // Dialog 102: processing status

@@ -1,8 +1,8 @@
 #include "encoder/app/status_dialog.h"
 
 #include "encoder/app/encoder_app.h"
-#include "encoder/app/job_notice.h"
 #include "encoder/app/resource.h"
+#include "encoder/job/job_notice.h"
 #include "platform/clock/clock.h"
 
 namespace orvane::encoder {

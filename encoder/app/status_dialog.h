@@ -8,8 +8,8 @@
 #include <mutex>
 #include <string>
 
-#include "encoder/app/job_runner.h"
 #include "encoder/app/wizard.h"
+#include "encoder/job/job_runner.h"
 #include "platform/window/window_port.h"
 
 namespace orvane::encoder {

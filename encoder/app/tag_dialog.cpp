@@ -2,8 +2,8 @@
 
 #include "common/tag_fields.h"
 #include "encoder/app/encoder_app.h"
-#include "encoder/app/id3v2.h"
 #include "encoder/app/resource.h"
+#include "encoder/tags/id3v2.h"
 
 namespace orvane::encoder {
 

@@ -8,11 +8,13 @@
 #include <vector>
 
 #include "encoder/app/encoder_app.h"
-#include "encoder/app/input_source.h"
-#include "encoder/app/job_kinds.h"
-#include "encoder/app/paths.h"
 #include "encoder/app/resource.h"
 #include "encoder/app/strings.h"
+#include "encoder/job/input_source.h"
+#include "encoder/job/job_kinds.h"
+#include "encoder/mp3/mp3_options.h"
+#include "encoder/tags/paths.h"
+#include "encoder/wave/wave_info.h"
 
 namespace orvane::encoder {
 

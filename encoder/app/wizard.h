@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "encoder/app/job.h"
-#include "encoder/app/job_request.h"
 #include "encoder/app/tag_dialog.h"
+#include "encoder/job/job.h"
+#include "encoder/job/job_request.h"
 #include "platform/window/window_port.h"
 
 namespace orvane::encoder {

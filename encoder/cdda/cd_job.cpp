@@ -16,13 +16,14 @@
 #include <memory>
 #include <string>
 
-#include "encoder/app/id3v2.h"
-#include "encoder/app/job.h"
-#include "encoder/app/job_kinds.h"
-#include "encoder/app/job_runner.h"
-#include "encoder/app/name_pattern.h"
-#include "encoder/app/paths.h"
 #include "encoder/cdda/verified_rip.h"
+#include "encoder/job/job.h"
+#include "encoder/job/job_kinds.h"
+#include "encoder/job/job_runner.h"
+#include "encoder/tags/file_names.h"
+#include "encoder/tags/id3v2.h"
+#include "encoder/tags/name_pattern.h"
+#include "encoder/tags/paths.h"
 #include "platform/fs/fs.h"
 
 namespace orvane::cdda {

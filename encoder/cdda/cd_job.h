@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "encoder/app/input_source.h"
-#include "encoder/app/job_request.h"
 #include "encoder/cdda/grab.h"
 #include "encoder/cdda/track_list.h"
 #include "encoder/cdda/verified_rip.h"
+#include "encoder/job/input_source.h"
+#include "encoder/job/job_request.h"
 
 namespace orvane::cdda {
 

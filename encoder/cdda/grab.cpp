@@ -11,12 +11,13 @@
 #include <set>
 #include <string>
 
-#include "encoder/app/job.h"
-#include "encoder/app/name_pattern.h"
-#include "encoder/app/paths.h"
 #include "encoder/cdda/accuraterip.h"
 #include "encoder/cdda/cdda_strings.h"
 #include "encoder/cdda/resource_cdda.h"
+#include "encoder/job/job.h"
+#include "encoder/tags/file_names.h"
+#include "encoder/tags/name_pattern.h"
+#include "encoder/tags/paths.h"
 #include "platform/clock/clock.h"
 
 namespace orvane::cdda {

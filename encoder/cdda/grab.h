@@ -155,7 +155,7 @@ struct GrabToFolderRequest {
     ReadSettings read;
     // The drive's read speed and de-emphasis.
     CdReadSettings cdRead;
-    // "FileNamePattern" (encoder/app/name_pattern.h) over each row's fields; empty: the row's
+    // "FileNamePattern" (encoder/tags/name_pattern.h) over each row's fields; empty: the row's
     // name as the file name.
     std::string namePattern{};
 };

@@ -10,11 +10,11 @@
 #include <thread>
 
 #include "common/cregistry.h"
-#include "encoder/app/paths.h"
 #include "encoder/app/resource.h"
 #include "encoder/cdda/cdda_strings.h"
 #include "encoder/cdda/resource_cdda.h"
 #include "encoder/cdda/rip_settings.h"
+#include "encoder/tags/paths.h"
 #include "platform/clock/clock.h"
 
 extern char** environ;

@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "encoder/app/job_request.h"
 #include "encoder/app/settings_store.h"
 #include "encoder/cdda/cd_drive.h"
 #include "encoder/cdda/reading.h"
+#include "encoder/job/job_request.h"
 #include "encoder/rip/rip_settings.h"
 
 namespace orvane::cdda {

@@ -8,8 +8,8 @@
 #include <mutex>
 #include <utility>
 
-#include "encoder/app/paths.h"
 #include "encoder/cdda/grab.h"
+#include "encoder/tags/paths.h"
 #include "platform/base/command_line.h"
 #include "platform/cdrom/disc_info.h"
 #include "platform/cdrom/drives.h"

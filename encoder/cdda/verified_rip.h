@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "encoder/app/job_request.h"
 #include "encoder/cdda/accuraterip.h"
 #include "encoder/cdda/reading.h"
 #include "encoder/cdda/rip_log.h"
 #include "encoder/cdda/track_list.h"
+#include "encoder/job/job_request.h"
 
 namespace orvane::cdda {
 

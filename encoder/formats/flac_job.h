@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "encoder/app/job_runner.h"
+#include "encoder/job/job_runner.h"
 #include "platform/fs/fs.h"
 
 namespace orvane::formats {

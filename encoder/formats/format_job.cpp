@@ -9,11 +9,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "encoder/app/album_gain.h"
-#include "encoder/app/input_source.h"
-#include "encoder/app/parallel_batch.h"
-#include "encoder/app/paths.h"
-#include "encoder/app/progress.h"
+#include "encoder/job/album_gain.h"
+#include "encoder/job/input_source.h"
+#include "encoder/job/parallel_batch.h"
+#include "encoder/job/progress.h"
+#include "encoder/tags/paths.h"
 #include "platform/clock/clock.h"
 
 namespace orvane::formats {
@@ -185,7 +185,7 @@ std::string FormatJob::EncodeItem(JobRunner& r, const SourceItem& item, const st
     Descriptor in(fs::OpenForReading(item.input, status, &info));
     if (in.get() < 0) return "Error: " + status.message;
     PcmWave wave;
-    std::string reason = loudness::ReadPcmWave(in.get(), info.st_size, wave);
+    std::string reason = wave::ReadPcmWave(in.get(), info.st_size, wave);
     if (!reason.empty()) return reason;
     if (encoder::SameFile(item.input, output))
         return "Error: The output file cannot be the input file.";
@@ -219,7 +219,7 @@ std::string FormatJob::EncodeItem(JobRunner& r, const SourceItem& item, const st
     int shown = -1;
     for (std::int64_t at = 0; at < wave.frames;) {
         if (r.CancelRequested()) return "Current Process was Canceled.";
-        long got = loudness::ReadFrames(in.get(), wave, at, kChunkFrames, samples);
+        long got = wave::ReadFrames(in.get(), wave, at, kChunkFrames, samples);
         if (got <= 0) return "Error: Cannot read " + item.input + ": " + std::strerror(errno);
         if (measure) loudness_->Add(samples.data(), static_cast<std::size_t>(got), wave.bits);
         if (!enc->Write(samples.data(), static_cast<std::size_t>(got), error))

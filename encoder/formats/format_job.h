@@ -12,18 +12,18 @@
 #include <string>
 #include <vector>
 
-#include "encoder/app/child_job.h"
-#include "encoder/app/job_kinds.h"
-#include "encoder/app/job_runner.h"
-#include "encoder/app/parallel_batch.h"
 #include "encoder/formats/vorbis_tags.h"
-#include "encoder/loudness/pcm_wave.h"
+#include "encoder/job/job_kinds.h"
+#include "encoder/job/job_runner.h"
+#include "encoder/job/parallel_batch.h"
 #include "encoder/loudness/replay_gain.h"
+#include "encoder/mp3/child_job.h"
+#include "encoder/wave/pcm_wave.h"
 #include "platform/fs/fs.h"
 
 namespace orvane::formats {
 
-using loudness::PcmWave;
+using wave::PcmWave;
 
 // One output file of one format. Begin, Write and End run once per file, in that order; a
 // failure ends the file.

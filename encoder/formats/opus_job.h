@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "encoder/app/job_runner.h"
 #include "encoder/formats/vorbis_tags.h"
+#include "encoder/job/job_runner.h"
 #include "platform/fs/fs.h"
 
 namespace orvane::formats {

@@ -1,6 +1,6 @@
 #include "encoder/formats/vorbis_tags.h"
 
-#include "encoder/app/id3v2.h"
+#include "encoder/tags/id3v2.h"
 
 namespace orvane::formats {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/tag_fields.h"
-#include "encoder/app/id3.h"
+#include "encoder/tags/id3.h"
 
 namespace orvane::formats {
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "encoder/loudness/pcm_wave.h"
+#include "encoder/wave/pcm_wave.h"
 
 namespace orvane::loudness {
 
@@ -56,8 +56,8 @@ std::string GainLedger::MeasureFile(const std::string& path, const std::function
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return "Cannot open " + path + ": " + std::strerror(errno);
     struct stat info {};
-    PcmWave wave;
-    std::string reason = ::fstat(fd, &info) == 0 ? ReadPcmWave(fd, info.st_size, wave)
+    wave::PcmWave wave;
+    std::string reason = ::fstat(fd, &info) == 0 ? wave::ReadPcmWave(fd, info.st_size, wave)
                                                  : std::string(std::strerror(errno));
     if (reason.empty() && !BeginTrack(wave.channels, wave.sampleRate))
         reason = "The loudness of this format cannot be measured";
@@ -67,7 +67,7 @@ std::string GainLedger::MeasureFile(const std::string& path, const std::function
             reason = "Stopped";
             break;
         }
-        const long got = ReadFrames(fd, wave, at, kChunkFrames, samples);
+        const long got = wave::ReadFrames(fd, wave, at, kChunkFrames, samples);
         if (got <= 0) {
             reason = "Cannot read " + path + ": " + std::strerror(errno);
             break;

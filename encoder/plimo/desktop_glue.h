@@ -9,10 +9,10 @@
 #include <optional>
 #include <string>
 
-#include "encoder/app/job_notice.h"
 #include "encoder/app/settings_store.h"
 #include "encoder/cdda/rip_log.h"
 #include "encoder/cdda/verified_rip.h"
+#include "encoder/job/job_notice.h"
 #include "platform/desktop/desktop_bus.h"
 
 namespace orvane::plimo {

@@ -20,6 +20,7 @@
 #include "encoder/formats/flac_job.h"
 #include "encoder/formats/opus_job.h"
 #include "encoder/freedb/ui/freedb_views.h"
+#include "encoder/mp3/mp3_jobs.h"
 #include "encoder/plimo/desktop_glue.h"
 #include "encoder/plimo/screenshots.h"
 #include "encoder/wma/install.h"
@@ -88,6 +89,7 @@ int main(int argc, char** argv) {
         orvane::desktop::SessionBus());
     desktop.Install();
     // The CD jobs' verified rips end in the desktop's notice.
+    orvane::encoder::RegisterMp3Jobs();
     orvane::cdda::ui::InstallCdJobs(desktop.RipListener());
     orvane::wma::InstallWmaEncoding(app);
     orvane::wma::ui::RegisterWmaSettingsPage();

@@ -33,6 +33,7 @@
 #include "encoder/freedb/cddb_server.h"
 #include "encoder/freedb/freedb_resource.h"
 #include "encoder/freedb/ui/freedb_views.h"
+#include "encoder/mp3/mp3_jobs.h"
 #include "encoder/wma/settings_page.h"
 #include "encoder/wma/ui/settings_page_view.h"
 #include "platform/cdrom/drives.h"
@@ -358,6 +359,7 @@ int RunScreenshots(const std::string& folder) {
     settings.WriteProfileString("Preferences", "CDDBMainServer", local);
     encoder::EncoderApp& app = encoder::TheApp();
     app.settings = &settings;
+    encoder::RegisterMp3Jobs();
     wma::InstallWmaEncoding(app);
     wma::ui::RegisterWmaSettingsPage();
     formats::RegisterFlacJob();

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "encoder/app/paths.h"
+#include "encoder/tags/paths.h"
 #include "platform/fs/fs.h"
 #include "platform/process/process.h"
 #include "platform/shell/winver.h"

@@ -10,16 +10,18 @@
 #include <vector>
 
 #include "common/tag_fields.h"
-#include "encoder/app/album_gain.h"
-#include "encoder/app/child_job.h"
-#include "encoder/app/input_source.h"
-#include "encoder/app/job.h"
-#include "encoder/app/job_kinds.h"
-#include "encoder/app/parallel_batch.h"
-#include "encoder/app/paths.h"
-#include "encoder/app/progress.h"
 #include "encoder/app/resource.h"
+#include "encoder/job/album_gain.h"
+#include "encoder/job/input_source.h"
+#include "encoder/job/job.h"
+#include "encoder/job/job_kinds.h"
+#include "encoder/job/parallel_batch.h"
+#include "encoder/job/progress.h"
 #include "encoder/loudness/gain_tags.h"
+#include "encoder/mp3/child_job.h"
+#include "encoder/tags/file_names.h"
+#include "encoder/tags/paths.h"
+#include "encoder/wave/wave_info.h"
 #include "platform/clock/clock.h"
 #include "platform/fs/fs.h"
 
@@ -579,7 +581,7 @@ public:
         run.Go();
     }
     void OnTick(JobRunner& r, int timerId) override {
-        if (timerId == ID_TIMER_WMA) UpdateWmaStatistics(r, shared_);
+        if (timerId == encoder::ID_TIMER_WMA) UpdateWmaStatistics(r, shared_);
     }
     unsigned StatisticsPeriodMs() const override { return 1000; }
     // One file of a batch that runs several at once: its encoder stops at once and the file

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "encoder/app/job_runner.h"
+#include "encoder/job/job_runner.h"
 #include "platform/wmenc/wmenc.h"
 
 namespace orvane::wma {

@@ -16,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "encoder/app/job_kinds.h"
 #include "encoder/app/profile_settings.h"
 #include "encoder/cdda/accuraterip.h"
 #include "encoder/cdda/cd_drive.h"
@@ -24,6 +23,7 @@
 #include "encoder/cdda/reading.h"
 #include "encoder/cdda/rip_settings.h"
 #include "encoder/cdda/track_list.h"
+#include "encoder/job/job_kinds.h"
 #include "platform/base/command_line.h"
 #include "platform/cdrom/disc_info.h"
 #include "platform/cdrom/drives.h"

@@ -8,13 +8,8 @@
 #include <optional>
 #include <sstream>
 
-#include "encoder/app/child_job.h"
 #include "encoder/app/encoder_app.h"
 #include "encoder/app/headless.h"
-#include "encoder/app/input_source.h"
-#include "encoder/app/job_kinds.h"
-#include "encoder/app/job_runner.h"
-#include "encoder/app/paths.h"
 #include "encoder/app/profile_settings.h"
 #include "encoder/cdda/cd_job.h"
 #include "encoder/cdda/disc_extras.h"
@@ -27,6 +22,12 @@
 #include "encoder/freedb/cddb_client.h"
 #include "encoder/freedb/freedb_dialogs.h"
 #include "encoder/freedb/xmcd.h"
+#include "encoder/job/input_source.h"
+#include "encoder/job/job_kinds.h"
+#include "encoder/job/job_runner.h"
+#include "encoder/mp3/child_job.h"
+#include "encoder/mp3/mp3_jobs.h"
+#include "encoder/tags/paths.h"
 #include "encoder/wma/settings_page.h"
 #include "encoder/wma/wma_job.h"
 #include "platform/shell/sysinfo.h"
@@ -222,6 +223,7 @@ int RunRip(CdSession& session, const RipOptions& options) {
     } else if (options.cddb) {
         std::fprintf(stderr, "orvane-cdda: no titles: %s\n", names.why.c_str());
     }
+    encoder::RegisterMp3Jobs();
     if (request.kind == encoder::JobKind::EncodeFlac) formats::RegisterFlacJob();
     if (request.kind == encoder::JobKind::EncodeOpus) formats::RegisterOpusJob();
     if (request.kind == encoder::JobKind::Decode)

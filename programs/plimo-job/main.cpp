@@ -50,11 +50,12 @@
 #include "common/tag_fields.h"
 #include "encoder/app/encoder_app.h"
 #include "encoder/app/headless.h"
-#include "encoder/app/job_kinds.h"
 #include "encoder/app/profile_settings.h"
 #include "encoder/app/wizard.h"
 #include "encoder/formats/flac_job.h"
 #include "encoder/formats/opus_job.h"
+#include "encoder/job/job_kinds.h"
+#include "encoder/mp3/mp3_jobs.h"
 #include "encoder/wma/install.h"
 #include "encoder/wma/settings_page.h"
 #include "encoder/wma/wma_job.h"
@@ -430,6 +431,7 @@ int main(int argc, char** argv) {
         request.singleFileTag = true;
     }
     MemoryWindow window(&std::cout);
+    orvane::encoder::RegisterMp3Jobs();
     if (c.Chose(JobKind::EncodeFlac)) orvane::formats::RegisterFlacJob();
     if (c.Chose(JobKind::EncodeOpus)) orvane::formats::RegisterOpusJob();
     if (c.Chose(JobKind::EncodeWma)) {

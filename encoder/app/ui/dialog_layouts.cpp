@@ -11,7 +11,6 @@
 #include <QRegularExpressionValidator>
 #include <QStyleOptionSlider>
 
-#include "encoder/app/paths.h"
 #include "encoder/app/resource.h"
 #include "encoder/app/strings.h"
 #include "encoder/app/ui/placing.h"
@@ -20,6 +19,7 @@
 #include "encoder/controls/ui/drawn_button.h"
 #include "encoder/controls/ui/ellipsis_label.h"
 #include "encoder/controls/ui/gradient_progress_bar.h"
+#include "encoder/tags/paths.h"
 
 namespace orvane::encoder::ui {
 

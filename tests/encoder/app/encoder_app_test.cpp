@@ -4,9 +4,9 @@
 
 #include <cstdlib>
 
-#include "encoder/app/parallel_batch.h"
 #include "encoder/app/profile_settings.h"
 #include "encoder/app/status_dialog.h"
+#include "encoder/job/parallel_batch.h"
 #include "platform/registry/winreg.h"
 #include "support/temp_dir.h"
 

@@ -11,8 +11,8 @@
 #include <memory>
 #include <mutex>
 
-#include "encoder/app/job_kinds.h"
-#include "encoder/app/job_runner.h"
+#include "encoder/job/job_kinds.h"
+#include "encoder/job/job_runner.h"
 
 namespace orvane::test {
 

@@ -1,4 +1,4 @@
-#include "encoder/app/id3.h"
+#include "encoder/tags/id3.h"
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,16 @@
 // What the desktop is told at a job's end, and when the processing window tells its listeners.
 
-#include "encoder/app/job_notice.h"
+#include "encoder/job/job_notice.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 
-#include "encoder/app/child_job.h"
 #include "encoder/app/encoder_app.h"
-#include "encoder/app/job_kinds.h"
 #include "encoder/app/status_dialog.h"
+#include "encoder/job/job_kinds.h"
+#include "encoder/mp3/child_job.h"
+#include "encoder/mp3/mp3_jobs.h"
 #include "fake_window.h"
 #include "platform/clock/clock.h"
 

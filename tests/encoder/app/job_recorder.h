@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "encoder/app/job_runner.h"
+#include "encoder/job/job_runner.h"
 
 namespace orvane::test {
 

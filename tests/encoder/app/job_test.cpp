@@ -1,10 +1,13 @@
-#include "encoder/app/job.h"
+#include "encoder/job/job.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "encoder/app/paths.h"
+#include "encoder/mp3/mp3_options.h"
+#include "encoder/tags/file_names.h"
+#include "encoder/tags/paths.h"
+#include "encoder/wave/wave_info.h"
 #include "support/temp_dir.h"
 #include "support/wave_util.h"
 

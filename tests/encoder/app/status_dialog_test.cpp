@@ -7,11 +7,12 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "encoder/app/child_job.h"
 #include "encoder/app/encoder_app.h"
-#include "encoder/app/input_source.h"
-#include "encoder/app/job_kinds.h"
 #include "encoder/app/resource.h"
+#include "encoder/job/input_source.h"
+#include "encoder/job/job_kinds.h"
+#include "encoder/mp3/child_job.h"
+#include "encoder/tags/file_names.h"
 #include "fake_window.h"
 #include "platform/clock/clock.h"
 #include "support/temp_dir.h"

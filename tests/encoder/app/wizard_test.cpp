@@ -5,9 +5,9 @@
 #include <cstdlib>
 
 #include "encoder/app/encoder_app.h"
-#include "encoder/app/paths.h"
 #include "encoder/app/resource.h"
 #include "encoder/app/strings.h"
+#include "encoder/tags/paths.h"
 #include "fake_window.h"
 #include "support/temp_dir.h"
 #include "support/wave_util.h"

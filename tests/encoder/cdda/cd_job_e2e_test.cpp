@@ -12,10 +12,10 @@
 #include <filesystem>
 #include <map>
 
-#include "encoder/app/job_kinds.h"
-#include "encoder/app/job_runner.h"
 #include "encoder/cdda/cd_job.h"
 #include "encoder/formats/flac_job.h"
+#include "encoder/job/job_kinds.h"
+#include "encoder/job/job_runner.h"
 #include "tests/encoder/app/job_recorder.h"
 #include "tests/encoder/freedb/loopback_server.h"
 #include "tests/support/temp_dir.h"

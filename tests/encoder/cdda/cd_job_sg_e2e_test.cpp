@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "encoder/app/job_runner.h"
 #include "encoder/cdda/cd_job.h"
+#include "encoder/job/job_runner.h"
 #include "tests/encoder/app/job_recorder.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wave_util.h"

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "encoder/app/fake_window.h"
-#include "encoder/app/job_runner.h"
 #include "encoder/cdda/resource_cdda.h"
+#include "encoder/job/job_runner.h"
 #include "platform/clock/clock.h"
 #include "tests/encoder/app/job_recorder.h"
 #include "tests/encoder/cdda/transport_fixture.h"

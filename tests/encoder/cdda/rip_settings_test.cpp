@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "encoder/app/job_request.h"
 #include "encoder/cdda/verified_rip.h"
+#include "encoder/job/job_request.h"
 
 namespace orvane::cdda {
 namespace {

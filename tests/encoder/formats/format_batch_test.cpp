@@ -9,11 +9,11 @@
 #include <string>
 
 #include "encoder/app/files_at_once.h"
-#include "encoder/app/job_kinds.h"
 #include "encoder/app/job_recorder.h"
-#include "encoder/app/job_runner.h"
 #include "encoder/formats/flac_job.h"
 #include "encoder/formats/opus_job.h"
+#include "encoder/job/job_kinds.h"
+#include "encoder/job/job_runner.h"
 #include "support/folder_writes.h"
 #include "support/temp_dir.h"
 #include "support/wave_util.h"

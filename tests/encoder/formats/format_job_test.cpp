@@ -14,14 +14,14 @@
 #include <string>
 #include <vector>
 
-#include "encoder/app/job_kinds.h"
 #include "encoder/app/job_recorder.h"
-#include "encoder/app/job_runner.h"
-#include "encoder/app/progress.h"
 #include "encoder/formats/flac_job.h"
 #include "encoder/formats/opus_job.h"
 #include "encoder/formats/vorbis_tags.h"
-#include "encoder/loudness/pcm_wave.h"
+#include "encoder/job/job_kinds.h"
+#include "encoder/job/job_runner.h"
+#include "encoder/job/progress.h"
+#include "encoder/wave/pcm_wave.h"
 #include "platform/clock/clock.h"
 #include "support/full_disk.h"
 #include "support/temp_dir.h"
@@ -31,7 +31,7 @@ namespace orvane::test {
 namespace {
 
 namespace sfs = std::filesystem;
-using loudness::PcmWave;
+using wave::PcmWave;
 
 // A tone of `frames` frames: 16-bit samples of both signs on every channel.
 std::string Tone16(int channels, std::uint32_t frames) {
@@ -48,13 +48,12 @@ protected:
     std::string Read(const std::string& bytes, PcmWave& wave, std::vector<std::int32_t>& all) {
         WriteFile(dir / "in.wav", bytes);
         int fd = ::open((dir / "in.wav").c_str(), O_RDONLY);
-        std::string reason =
-            loudness::ReadPcmWave(fd, static_cast<std::int64_t>(bytes.size()), wave);
+        std::string reason = wave::ReadPcmWave(fd, static_cast<std::int64_t>(bytes.size()), wave);
         all.clear();
         std::vector<std::int32_t> part;
         // An odd piece size makes the reads end inside the data.
         for (std::int64_t at = 0; reason.empty() && at < wave.frames; at += 3) {
-            EXPECT_GT(loudness::ReadFrames(fd, wave, at, 3, part), 0);
+            EXPECT_GT(wave::ReadFrames(fd, wave, at, 3, part), 0);
             all.insert(all.end(), part.begin(), part.end());
         }
         ::close(fd);

@@ -12,7 +12,7 @@
 #include <taglib/mpegfile.h>
 #include <taglib/textidentificationframe.h>
 
-#include "encoder/app/album_gain.h"
+#include "encoder/job/album_gain.h"
 #include "encoder/loudness/gain_tags.h"
 #include "encoder/loudness/replay_gain.h"
 #include "support/temp_dir.h"

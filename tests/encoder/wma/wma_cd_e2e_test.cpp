@@ -10,8 +10,8 @@
 #include <filesystem>
 
 #include "common/tag_fields.h"
-#include "encoder/app/job_runner.h"
 #include "encoder/cdda/cd_job.h"
+#include "encoder/job/job_runner.h"
 #include "encoder/wma/wma_job.h"
 #include "platform/clock/clock.h"
 #include "tests/encoder/app/job_recorder.h"

@@ -13,10 +13,10 @@
 #include <map>
 #include <mutex>
 
-#include "encoder/app/input_source.h"
-#include "encoder/app/job_runner.h"
-#include "encoder/app/paths.h"
 #include "encoder/app/resource.h"
+#include "encoder/job/input_source.h"
+#include "encoder/job/job_runner.h"
+#include "encoder/tags/paths.h"
 #include "platform/clock/clock.h"
 #include "support/pause_log.h"
 #include "support/temp_dir.h"
@@ -645,7 +645,7 @@ TEST_F(WmaJob, TheElapsedTimeWhilePreparingCountsFromTheJobsStart) {
     ASSERT_TRUE(window.WaitLog("Preparing to Start the Encoder..."));
     ASSERT_TRUE(clk.WaitForSleepers(1));
     clk.Advance(3000);
-    runner.Tick(ID_TIMER_WMA);
+    runner.Tick(encoder::ID_TIMER_WMA);
     const std::string elapsed = window.Text(JobText::Elapsed);
     clk.SetAutoAdvance(true);
     clk.Advance(10000);
