@@ -17,7 +17,6 @@
 #include "encoder/job/job_runner.h"
 #include "encoder/job/parallel_batch.h"
 #include "encoder/loudness/replay_gain.h"
-#include "encoder/mp3/child_job.h"
 #include "encoder/wave/pcm_wave.h"
 #include "platform/fs/fs.h"
 

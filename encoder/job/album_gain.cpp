@@ -4,8 +4,6 @@
 #include <utility>
 #include <vector>
 
-#include "encoder/mp3/child_job.h"
-
 namespace orvane::encoder {
 
 void SharedAlbum::Hand(int number, loudness::GainLedger& ledger) {

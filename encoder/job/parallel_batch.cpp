@@ -11,7 +11,6 @@
 
 #include "encoder/job/input_source.h"
 #include "encoder/job/job_kinds.h"
-#include "encoder/mp3/child_job.h"
 #include "encoder/tags/paths.h"
 
 namespace orvane::encoder {

@@ -14,7 +14,6 @@
 
 #include "encoder/job/job_request.h"
 #include "encoder/job/job_runner.h"
-#include "encoder/mp3/child_job.h"
 
 namespace orvane::encoder {
 

@@ -18,7 +18,6 @@
 #include "encoder/job/parallel_batch.h"
 #include "encoder/job/progress.h"
 #include "encoder/loudness/gain_tags.h"
-#include "encoder/mp3/child_job.h"
 #include "encoder/tags/file_names.h"
 #include "encoder/tags/paths.h"
 #include "encoder/wave/wave_info.h"
