@@ -1,0 +1,546 @@
+#include "encoder/library/library_run.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "encoder/app/id3.h"
+#include "encoder/app/input_source.h"
+#include "encoder/app/job_kinds.h"
+#include "encoder/library/library_tree.h"
+#include "encoder/library/pcm_stream.h"
+#include "encoder/library/source_tags.h"
+#include "platform/fs/fs.h"
+
+namespace orvane::library {
+
+namespace {
+
+using encoder::JobKind;
+using encoder::JobOutcome;
+using encoder::JobResult;
+using tags::TagField;
+
+constexpr std::int64_t kMaxWaveData = 0xFFFFFFFFll - 1024;
+
+JobKind KindOf(Target t) {
+    switch (t) {
+        case Target::Flac:
+            return JobKind::EncodeFlac;
+        case Target::Opus:
+            return JobKind::EncodeOpus;
+        case Target::Wma:
+            return JobKind::EncodeWma;
+        default:
+            return JobKind::EncodeMp3;
+    }
+}
+
+std::string TargetName(Target t) {
+    return t == Target::Wav ? std::string("WAVE") : encoder::KindEntry(KindOf(t)).name;
+}
+
+PcmTarget TargetOf(Target t) {
+    PcmTarget p;
+    switch (t) {
+        case Target::Mp3:
+        case Target::Wma:
+            // What the MP3 and WMA encoders take from a WAVE file.
+            p.maxChannels = 2;
+            p.lowestRate = static_cast<int>(encoder::kLowestSampleRate);
+            p.highestRate = static_cast<int>(encoder::kHighestSampleRate);
+            p.fixedBits = 16;
+            break;
+        case Target::Flac:
+            p.highestRate = 655350;
+            break;
+        case Target::Opus:
+            // The Opus job resamples to 48 kHz itself.
+            p.lowestRate = 100;
+            p.highestRate = 768000;
+            break;
+        case Target::Wav:
+            break;
+    }
+    return p;
+}
+
+bool Lossy(Target t) { return t == Target::Mp3 || t == Target::Opus || t == Target::Wma; }
+
+void Le(unsigned char* p, std::uint64_t v, int n) {
+    for (int i = 0; i < n; ++i)
+        p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+// A WAVE header for the layout: the plain PCM format for 16-bit mono and stereo, else the
+// extensible one with the valid bits and the speaker mask.
+std::string WaveHeader(const PcmLayout& l, std::int64_t dataBytes) {
+    const bool plain = l.channels <= 2 && l.bits == 16;
+    const int fmtSize = plain ? 16 : 40;
+    std::string h(20 + fmtSize + 8, '\0');
+    auto* p = reinterpret_cast<unsigned char*>(h.data());
+    const int block = l.channels * (l.bits / 8);
+    std::memcpy(p, "RIFF", 4);
+    Le(p + 4, static_cast<std::uint64_t>(h.size() - 8 + dataBytes), 4);
+    std::memcpy(p + 8, "WAVEfmt ", 8);
+    Le(p + 16, static_cast<std::uint64_t>(fmtSize), 4);
+    Le(p + 20, plain ? encoder::kWaveFormatPcm : encoder::kWaveFormatExtensible, 2);
+    Le(p + 22, static_cast<std::uint64_t>(l.channels), 2);
+    Le(p + 24, static_cast<std::uint64_t>(l.sampleRate), 4);
+    Le(p + 28, static_cast<std::uint64_t>(l.sampleRate) * static_cast<std::uint64_t>(block), 4);
+    Le(p + 32, static_cast<std::uint64_t>(block), 2);
+    Le(p + 34, static_cast<std::uint64_t>(l.bits), 2);
+    if (!plain) {
+        static const unsigned char kPcmGuid[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                                   0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+        Le(p + 36, 22, 2);
+        Le(p + 38, static_cast<std::uint64_t>(l.bits), 2);
+        Le(p + 40, l.channelMask, 4);
+        std::memcpy(p + 44, kPcmGuid, 16);
+    }
+    std::memcpy(p + 20 + fmtSize, "data", 4);
+    Le(p + 24 + fmtSize, static_cast<std::uint64_t>(dataBytes), 4);
+    return h;
+}
+
+bool MakeFolders(const std::string& folder) {
+    std::size_t at = 1;
+    while (at <= folder.size()) {
+        at = folder.find('/', at);
+        if (at == std::string::npos) at = folder.size();
+        const std::string part = folder.substr(0, at);
+        if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+        ++at;
+    }
+    struct stat info {};
+    return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string Clock(double seconds) {
+    const long s = static_cast<long>(seconds);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
+    return text;
+}
+
+// One file's job, run without a window: its log and its outcome are kept.
+class QuietObserver : public encoder::JobObserver {
+public:
+    void JobSetText(encoder::JobText which, const std::string& text) override {
+        if (which != encoder::JobText::Log) return;
+        std::lock_guard lock(mutex_);
+        log_ = text;
+    }
+    void JobSetRange(encoder::JobBar, int, int) override {}
+    void JobSetPos(encoder::JobBar, int) override {}
+    void JobSetCounter(encoder::JobCounter, int) override {}
+    int JobMessage(const std::string&, const std::string&, unsigned flags) override {
+        return (flags & 0xF) == MB_YESNO ? IDYES : IDOK;
+    }
+    void JobFinished(const JobOutcome&) override {}
+    void JobClose(int) override {}
+
+private:
+    std::mutex mutex_;
+    std::string log_;
+};
+
+// What the progress line shows, shared by the workers.
+class Progress {
+public:
+    Progress(std::ostream& out, bool terminal, int total, std::int64_t totalBytes)
+        : out_(out),
+          terminal_(terminal),
+          total_(total),
+          totalBytes_(totalBytes),
+          start_(std::chrono::steady_clock::now()) {}
+
+    void Begin(const std::string& rel, std::int64_t bytes) {
+        std::lock_guard lock(mutex_);
+        running_[rel] = {bytes, 0.0};
+        Draw(false);
+    }
+    // The part of the file done (0..1) and the audio seconds added.
+    void Advance(const std::string& rel, double fraction, double seconds) {
+        std::lock_guard lock(mutex_);
+        running_[rel].second = std::clamp(fraction, 0.0, 1.0);
+        audioSeconds_ += seconds;
+        Draw(false);
+    }
+    // A file is over; line: what a plain listing says of it, shown on a terminal only when
+    // loud (a failure, a lossy-to-lossy conversion).
+    void End(const std::string& rel, std::int64_t bytes, const std::string& line, bool loud) {
+        std::lock_guard lock(mutex_);
+        running_.erase(rel);
+        ++done_;
+        doneBytes_ += bytes;
+        if (terminal_) {
+            if (loud) out_ << "\r\x1b[K" << line << "\n";
+            Draw(true);
+        } else {
+            out_ << line << "\n" << std::flush;
+        }
+    }
+    void Close() {
+        std::lock_guard lock(mutex_);
+        if (terminal_ && drawn_) out_ << "\n" << std::flush;
+    }
+    double AudioSeconds() const { return audioSeconds_; }
+    double Elapsed() const {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    }
+
+private:
+    void Draw(bool force) {
+        if (!terminal_) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (!force && now - lastDraw_ < std::chrono::milliseconds(100)) return;
+        lastDraw_ = now;
+        drawn_ = true;
+        const double elapsed = Elapsed();
+        double doneBytes = static_cast<double>(doneBytes_);
+        std::string names;
+        for (const auto& [rel, state] : running_) {
+            doneBytes += static_cast<double>(state.first) * state.second;
+            const std::size_t slash = rel.rfind('/');
+            names += (names.empty() ? "" : ", ") +
+                     rel.substr(slash == std::string::npos ? 0 : slash + 1);
+        }
+        if (names.size() > 60) names = names.substr(0, 57) + "...";
+        char line[256];
+        const double left =
+            doneBytes > 0 ? elapsed * (static_cast<double>(totalBytes_) - doneBytes) / doneBytes
+                          : 0;
+        std::snprintf(line, sizeof line, "[%d/%d] %s audio, %.1fx real time, %s left", done_,
+                      total_, Clock(audioSeconds_).c_str(),
+                      elapsed > 0 ? audioSeconds_ / elapsed : 0.0,
+                      doneBytes > 0 ? Clock(left).c_str() : "--:--:--");
+        out_ << "\r\x1b[K" << line << (names.empty() ? "" : "  ") << names << std::flush;
+    }
+
+    std::mutex mutex_;
+    std::ostream& out_;
+    bool terminal_;
+    int total_, done_ = 0;
+    std::int64_t totalBytes_, doneBytes_ = 0;
+    double audioSeconds_ = 0;
+    std::map<std::string, std::pair<std::int64_t, double>> running_;
+    std::chrono::steady_clock::time_point start_, lastDraw_{};
+    bool drawn_ = false;
+};
+
+encoder::Id3Tag RecordOf(const tags::TrackTags& t) {
+    encoder::Id3Tag r;
+    r.SetMarker();
+    r.SetTitle(t.Get(TagField::Title));
+    r.SetArtist(t.Get(TagField::Artist));
+    r.SetAlbum(t.Get(TagField::Album));
+    r.SetYear(t.Get(TagField::Year).substr(0, 4));
+    r.SetComment(t.Get(TagField::Comment));
+    r.SetGenre(t.Has(TagField::Genre) ? encoder::GenreCodeOf(t.Get(TagField::Genre))
+                                      : encoder::kNoGenre);
+    return r;
+}
+
+std::atomic<unsigned> scratchNumber{0};
+
+std::string ScratchName(const std::string& output, const std::string& ext) {
+    const std::size_t slash = output.rfind('/');
+    return output.substr(0, slash + 1) + ".~" + output.substr(slash + 1) + "." +
+           std::to_string(::getpid()) + "-" + std::to_string(++scratchNumber) + ext;
+}
+
+// Streams the source's samples into out as a WAVE file; empty when it was written whole.
+std::string WriteWave(PcmStream& stream, fs::AtomicFile& out, Progress& progress,
+                      const std::string& rel) {
+    const PcmLayout& l = stream.Layout();
+    const int sampleBytes = l.bits / 8;
+    if (fs::Status st = out.Write(WaveHeader(l, 0).data(), WaveHeader(l, 0).size()); !st)
+        return "Error: " + st.message;
+    const std::int64_t header = out.size();
+    std::vector<std::int32_t> samples;
+    std::vector<unsigned char> bytes;
+    std::string error;
+    std::int64_t frames = 0;
+    const double expected = stream.Source().frames > 0
+                                ? static_cast<double>(stream.Source().frames) * l.sampleRate /
+                                      stream.Source().sampleRate
+                                : 0;
+    for (;;) {
+        const long got = stream.Read(samples, error);
+        if (got < 0) return "Error: " + error;
+        if (got == 0) break;
+        bytes.resize(samples.size() * static_cast<std::size_t>(sampleBytes));
+        unsigned char* p = bytes.data();
+        for (std::int32_t v : samples) {
+            Le(p, static_cast<std::uint32_t>(v), sampleBytes);
+            p += sampleBytes;
+        }
+        if (out.size() - header + static_cast<std::int64_t>(bytes.size()) > kMaxWaveData)
+            return "Error: its audio is too long for this format's road (a WAVE file of 4 GiB)";
+        if (fs::Status st = out.Write(bytes.data(), bytes.size()); !st)
+            return "Error: " + st.message;
+        frames += got;
+        progress.Advance(rel, expected > 0 ? frames / expected : 0,
+                         static_cast<double>(got) / l.sampleRate);
+    }
+    if (frames == 0) return "Error: its audio stream holds no samples";
+    const std::string h = WaveHeader(l, out.size() - header);
+    if (fs::Status st = out.WriteAt(0, h.data(), h.size()); !st) return "Error: " + st.message;
+    return {};
+}
+
+// The file's output written by the format's job from the WAVE file; empty when it was.
+std::string RunFormatJob(const LibraryOptions& o, const std::string& wave,
+                         const std::string& output, const tags::TrackTags& t) {
+    encoder::JobRequest req = o.base;
+    req.kind = KindOf(o.target);
+    req.input = wave;
+    req.output = output;
+    req.batch = false;
+    req.parallelJobs = 1;
+    req.paced = false;
+    req.item = {};
+    const bool tagged = !t.Empty() || t.FrontPicture();
+    req.singleFileTag = tagged;
+    req.tags[1] = RecordOf(t);
+    req.fullTags = {tags::TrackTags{}, t};
+    req.formats.trackNumber = std::atoi(t.Get(TagField::TrackNumber).c_str());
+    if (o.target == Target::Wma) {
+        req.wma.title = t.Get(TagField::Title);
+        req.wma.author = t.Get(TagField::Artist);
+        req.wma.description = t.Get(TagField::Comment);
+    }
+    QuietObserver observer;
+    encoder::JobRunner runner(std::move(req), observer);
+    runner.Start();
+    runner.Wait();
+    runner.Stop();
+    const JobOutcome outcome = runner.Outcome();
+    if (outcome.result == JobResult::Succeeded) return {};
+    if (!outcome.failures.empty() && !outcome.failures.front().reason.empty())
+        return outcome.failures.front().reason;
+    return outcome.message.empty() ? "Error: the " + TargetName(o.target) + " job failed"
+                                   : outcome.message;
+}
+
+struct FileResult {
+    std::string failure;
+    std::string note;  // what the line says of the conversion
+    bool lossyToLossy = false;
+};
+
+FileResult ConvertOne(const LibraryOptions& o, const LibraryEntry& e, Progress& progress) {
+    FileResult result;
+    PcmStream stream;
+    std::string error;
+    if (!stream.Open(e.source, TargetOf(o.target), error)) {
+        result.failure = "Error: " + error;
+        return result;
+    }
+    const SourceFormat& src = stream.Source();
+    std::vector<std::string> notes = stream.Layout().notes;
+    if (src.lossy && Lossy(o.target)) {
+        result.lossyToLossy = true;
+        notes.insert(notes.begin(), "lossy to lossy: " + src.codec + " to " + TargetName(o.target));
+    }
+    for (const std::string& n : notes)
+        result.note += (result.note.empty() ? "" : "; ") + n;
+    const std::string folder = fs::FolderOf(e.output);
+    if (!MakeFolders(folder)) {
+        result.failure = "Error: the folder " + folder + " cannot be made: " + std::strerror(errno);
+        return result;
+    }
+    if (o.target == Target::Wav) {
+        fs::AtomicFile file;
+        if (fs::Status st = file.Open(e.output); !st) {
+            result.failure = "Error: " + st.message;
+            return result;
+        }
+        result.failure = WriteWave(stream, file, progress, e.relative);
+        if (result.failure.empty())
+            if (fs::Status st = file.Commit(); !st) result.failure = "Error: " + st.message;
+        return result;
+    }
+    const tags::TrackTags t = ReadSourceTags(e.source);
+    encoder::ScratchFiles scratch;
+    const std::string wave = ScratchName(e.output, ".wav");
+    scratch.Add(wave);
+    {
+        fs::AtomicFile file;
+        if (fs::Status st = file.Open(wave); !st) {
+            result.failure = "Error: " + st.message;
+            return result;
+        }
+        result.failure = WriteWave(stream, file, progress, e.relative);
+        if (!result.failure.empty()) return result;
+        if (fs::Status st = file.Commit(); !st) {
+            result.failure = "Error: " + st.message;
+            return result;
+        }
+    }
+    // The in-process encoders write their output whole or not at all; the child encoders'
+    // output takes its name once the job has tagged it.
+    const bool direct = o.target == Target::Flac || o.target == Target::Opus;
+    const std::string written =
+        direct ? e.output : ScratchName(e.output, TargetExtension(o.target));
+    if (!direct) scratch.Add(written);
+    result.failure = RunFormatJob(o, wave, written, t);
+    if (!result.failure.empty() || direct) return result;
+    fs::Status st;
+    const int fd = fs::OpenForReading(written, st);
+    if (fd < 0) {
+        result.failure = "Error: " + st.message;
+        return result;
+    }
+    fs::AtomicFile file;
+    if (st = file.Open(e.output); st) st = file.CopyFrom(fd, written);
+    ::close(fd);
+    if (st) st = file.Commit();
+    if (!st) result.failure = "Error: " + st.message;
+    return result;
+}
+
+std::string CopyOne(const LibraryEntry& e) {
+    const std::string folder = fs::FolderOf(e.output);
+    if (!MakeFolders(folder))
+        return "Error: the folder " + folder + " cannot be made: " + std::strerror(errno);
+    fs::Status st;
+    const int fd = fs::OpenForReading(e.source, st);
+    if (fd < 0) return "Error: " + st.message;
+    fs::AtomicFile file;
+    if (st = file.Open(e.output); st) st = file.CopyFrom(fd, e.source);
+    ::close(fd);
+    if (st) st = file.Commit();
+    return st ? std::string() : "Error: " + st.message;
+}
+
+std::string Relative(const LibraryOptions& o, const std::string& output) {
+    return output.substr(std::min(output.size(), o.out.size() + 1));
+}
+
+}  // namespace
+
+std::string TargetExtension(Target target) {
+    switch (target) {
+        case Target::Mp3:
+            return ".mp3";
+        case Target::Flac:
+            return ".flac";
+        case Target::Opus:
+            return ".opus";
+        case Target::Wma:
+            return ".wma";
+        case Target::Wav:
+            return ".wav";
+    }
+    return {};
+}
+
+LibraryReport ConvertLibrary(const LibraryOptions& o, std::ostream& out, bool terminal) {
+    LibraryReport report;
+    std::vector<LibraryEntry> plan;
+    std::string error;
+    TreeOptions tree{TargetExtension(o.target), o.copyPatterns, o.force};
+    if (!PlanLibrary(o.in, o.out, tree, plan, error)) {
+        report.failed.push_back({o.in, error});
+        out << error << "\n";
+        return report;
+    }
+    using Action = LibraryEntry::Action;
+    std::vector<const LibraryEntry*> work;
+    std::int64_t totalBytes = 0;
+    for (const LibraryEntry& e : plan) {
+        switch (e.action) {
+            case Action::Skip:
+                ++report.skipped;
+                if (o.dryRun || !terminal) out << "skipped " << e.relative << " (up to date)\n";
+                break;
+            case Action::Fail:
+                report.failed.push_back({e.relative, e.reason});
+                out << "failed " << e.relative << ": " << e.reason << "\n";
+                break;
+            case Action::Convert:
+            case Action::Copy:
+                if (o.dryRun) {
+                    out << (e.action == Action::Copy ? "would copy " : "would convert ")
+                        << e.relative << " -> " << Relative(o, e.output) << "\n";
+                    ++(e.action == Action::Copy ? report.copied : report.converted);
+                } else {
+                    work.push_back(&e);
+                    struct stat info {};
+                    if (::stat(e.source.c_str(), &info) == 0) totalBytes += info.st_size;
+                }
+                break;
+        }
+    }
+    if (!o.dryRun && !work.empty()) {
+        Progress progress(out, terminal, static_cast<int>(work.size()), totalBytes);
+        std::atomic<std::size_t> next{0};
+        std::mutex mutex;
+        auto worker = [&] {
+            for (;;) {
+                const std::size_t i = next++;
+                if (i >= work.size()) return;
+                const LibraryEntry& e = *work[i];
+                struct stat info {};
+                ::stat(e.source.c_str(), &info);
+                progress.Begin(e.relative, info.st_size);
+                std::string line;
+                FileResult r;
+                if (e.action == Action::Copy)
+                    r.failure = CopyOne(e);
+                else
+                    r = ConvertOne(o, e, progress);
+                {
+                    std::lock_guard lock(mutex);
+                    if (!r.failure.empty())
+                        report.failed.push_back({e.relative, r.failure});
+                    else
+                        ++(e.action == Action::Copy ? report.copied : report.converted);
+                }
+                if (!r.failure.empty())
+                    line = "failed " + e.relative + ": " + r.failure;
+                else
+                    line = std::string(e.action == Action::Copy ? "copied " : "converted ") +
+                           e.relative + " -> " + Relative(o, e.output) +
+                           (r.note.empty() ? "" : " (" + r.note + ")");
+                progress.End(e.relative, info.st_size, line, !r.failure.empty() || r.lossyToLossy);
+            }
+        };
+        const int n = std::clamp(o.jobs, 1, static_cast<int>(work.size()));
+        std::vector<std::thread> threads;
+        for (int i = 0; i < n; ++i)
+            threads.emplace_back(worker);
+        for (std::thread& t : threads)
+            t.join();
+        progress.Close();
+        char rate[128];
+        std::snprintf(rate, sizeof rate, "%s of audio in %.1f s (%.1fx real time)",
+                      Clock(progress.AudioSeconds()).c_str(), progress.Elapsed(),
+                      progress.Elapsed() > 0 ? progress.AudioSeconds() / progress.Elapsed() : 0.0);
+        out << rate << "\n";
+    }
+    std::sort(report.failed.begin(), report.failed.end(),
+              [](const encoder::FileFailure& a, const encoder::FileFailure& b) {
+                  return a.input < b.input;
+              });
+    out << (o.dryRun ? "Would convert " : "Converted ") << report.converted << ", skipped "
+        << report.skipped << ", " << (o.dryRun ? "would copy " : "copied ") << report.copied
+        << ", failed " << report.failed.size() << "\n";
+    for (const encoder::FileFailure& f : report.failed)
+        out << "  " << f.input << ": " << f.reason << "\n";
+    out << std::flush;
+    return report;
+}
+
+}  // namespace orvane::library
