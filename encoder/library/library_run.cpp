@@ -339,22 +339,14 @@ struct FileResult {
     bool lossyToLossy = false;
 };
 
-FileResult ConvertOne(const LibraryOptions& o, const LibraryEntry& e, Progress& progress) {
+FileResult ConvertWith(PcmStream& stream, const LibraryOptions& o, const LibraryEntry& e,
+                       Progress& progress) {
     FileResult result;
-    PcmStream stream;
     std::string error;
     if (!stream.Open(e.source, TargetOf(o.target), error)) {
         result.failure = "Error: " + error;
         return result;
     }
-    const SourceFormat& src = stream.Source();
-    std::vector<std::string> notes = stream.Layout().notes;
-    if (src.lossy && Lossy(o.target)) {
-        result.lossyToLossy = true;
-        notes.insert(notes.begin(), "lossy to lossy: " + src.codec + " to " + TargetName(o.target));
-    }
-    for (const std::string& n : notes)
-        result.note += (result.note.empty() ? "" : "; ") + n;
     const std::string folder = fs::FolderOf(e.output);
     if (!MakeFolders(folder)) {
         result.failure = "Error: the folder " + folder + " cannot be made: " + std::strerror(errno);
@@ -407,6 +399,21 @@ FileResult ConvertOne(const LibraryOptions& o, const LibraryEntry& e, Progress& 
     ::close(fd);
     if (st) st = file.Commit();
     if (!st) result.failure = "Error: " + st.message;
+    return result;
+}
+
+FileResult ConvertOne(const LibraryOptions& o, const LibraryEntry& e, Progress& progress) {
+    PcmStream stream;
+    FileResult result = ConvertWith(stream, o, e, progress);
+    if (!result.failure.empty()) return result;
+    const SourceFormat& src = stream.Source();
+    std::vector<std::string> notes = stream.Layout().notes;
+    if (src.lossy && Lossy(o.target)) {
+        result.lossyToLossy = true;
+        notes.insert(notes.begin(), "lossy to lossy: " + src.codec + " to " + TargetName(o.target));
+    }
+    for (const std::string& n : notes)
+        result.note += (result.note.empty() ? "" : "; ") + n;
     return result;
 }
 

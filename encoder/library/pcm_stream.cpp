@@ -34,6 +34,12 @@ int SignificantBits(const AVCodecParameters& par, AVSampleFormat fmt) {
     return bits;
 }
 
+// A frame's layout that names no channels is the default one of its channel count.
+bool SameLayout(const AVChannelLayout& frame, const AVChannelLayout& first) {
+    if (frame.order == AV_CHANNEL_ORDER_UNSPEC) return frame.nb_channels == first.nb_channels;
+    return av_channel_layout_compare(&frame, &first) == 0;
+}
+
 // A small fast generator for the dither: the same file always dithers the same way.
 class Noise {
 public:
@@ -62,6 +68,8 @@ struct PcmStream::State {
     bool inputEnded = false;    // the demuxer is through
     bool decoderEnded = false;  // the decoder has given its last frame
     bool flushed = false;       // the resampler's delay is out
+    // A packet the decoder refused; only the stream's last may be (a torn tail).
+    int refused = 0;
     AVChannelLayout inLayout{};
     AVSampleFormat inFormat = AV_SAMPLE_FMT_NONE;
     int inRate = 0;
@@ -82,6 +90,8 @@ PcmStream::PcmStream() = default;
 PcmStream::~PcmStream() = default;
 
 bool PcmStream::Open(const std::string& path, const PcmTarget& target, std::string& error) {
+    // Every reason reaches the user through error; FFmpeg's own log would break the progress.
+    av_log_set_level(AV_LOG_QUIET);
     s_ = std::make_unique<State>();
     State& s = *s_;
     int rc = avformat_open_input(&s.format, path.c_str(), nullptr, nullptr);
@@ -194,6 +204,7 @@ long PcmStream::Read(std::vector<std::int32_t>& out, std::string& error) {
                 }
                 rc = av_read_frame(s.format, s.packet);
                 if (rc == AVERROR_EOF) {
+                    if (s.refused) layout_.notes.push_back("FFmpeg found its last packet damaged");
                     s.inputEnded = true;
                     avcodec_send_packet(s.codec, nullptr);
                     continue;
@@ -202,9 +213,19 @@ long PcmStream::Read(std::vector<std::int32_t>& out, std::string& error) {
                     error = "FFmpeg cannot read it: " + AvError(rc);
                     return -1;
                 }
-                if (s.packet->stream_index == s.stream) rc = avcodec_send_packet(s.codec, s.packet);
+                if (s.packet->stream_index != s.stream) {
+                    av_packet_unref(s.packet);
+                    continue;
+                }
+                if (s.refused) {
+                    error = "FFmpeg cannot decode its audio: " + AvError(s.refused);
+                    return -1;
+                }
+                rc = avcodec_send_packet(s.codec, s.packet);
                 av_packet_unref(s.packet);
-                if (rc < 0 && rc != AVERROR(EAGAIN)) {
+                if (rc == AVERROR_INVALIDDATA)
+                    s.refused = rc;
+                else if (rc < 0 && rc != AVERROR(EAGAIN)) {
                     error = "FFmpeg cannot decode its audio: " + AvError(rc);
                     return -1;
                 }
@@ -212,6 +233,9 @@ long PcmStream::Read(std::vector<std::int32_t>& out, std::string& error) {
             }
             if (rc == AVERROR_EOF) {
                 s.decoderEnded = true;
+            } else if (rc == AVERROR_INVALIDDATA && !s.refused) {
+                s.refused = rc;
+                continue;
             } else if (rc < 0) {
                 error = "FFmpeg cannot decode its audio: " + AvError(rc);
                 return -1;
@@ -223,7 +247,7 @@ long PcmStream::Read(std::vector<std::int32_t>& out, std::string& error) {
         if (in) {
             const bool changed =
                 s.swr && (in->format != s.inFormat || in->sample_rate != s.inRate ||
-                          av_channel_layout_compare(&in->ch_layout, &s.inLayout) != 0);
+                          !SameLayout(in->ch_layout, s.inLayout));
             if (changed) {
                 error = "its audio changes its format midway";
                 return -1;
