@@ -1,6 +1,8 @@
 #include "encoder/library/library_run.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,9 +10,12 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "encoder/app/id3.h"
@@ -259,6 +264,33 @@ std::string ScratchName(const std::string& output, const std::string& ext) {
            std::to_string(::getpid()) + "-" + std::to_string(++scratchNumber) + ext;
 }
 
+// Removes from folder the scratch files of runs that were killed outright: named by
+// ScratchName, their process gone, left alone for a minute. The writers' own temporary files
+// are swept as well.
+void SweepScratch(const std::string& folder) {
+    fs::SweepStaleTemps(folder);
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    const time_t now = ::time(nullptr);
+    while (dirent* d = ::readdir(dir)) {
+        const std::string name = d->d_name;
+        if (name.rfind(".~", 0) != 0) continue;
+        const std::size_t dot = name.rfind('.');
+        const std::size_t dash = name.rfind('-', dot);
+        const std::size_t pidDot = dash == std::string::npos ? dash : name.rfind('.', dash);
+        if (dot == std::string::npos || pidDot == std::string::npos || pidDot < 2) continue;
+        const std::string pid = name.substr(pidDot + 1, dash - pidDot - 1);
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos) continue;
+        const long number = std::strtol(pid.c_str(), nullptr, 10);
+        if (number <= 0 || (::kill(static_cast<pid_t>(number), 0) == 0 || errno != ESRCH)) continue;
+        const std::string path = folder + "/" + name;
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && now - info.st_mtime >= 60)
+            ::unlink(path.c_str());
+    }
+    ::closedir(dir);
+}
+
 // Streams the source's samples into out as a WAVE file; empty when it was written whole.
 std::string WriteWave(PcmStream& stream, fs::AtomicFile& out, Progress& progress,
                       const std::string& rel) {
@@ -491,6 +523,11 @@ LibraryReport ConvertLibrary(const LibraryOptions& o, std::ostream& out, bool te
         }
     }
     if (!o.dryRun && !work.empty()) {
+        std::set<std::string> folders;
+        for (const LibraryEntry* e : work)
+            folders.insert(fs::FolderOf(e->output));
+        for (const std::string& folder : folders)
+            SweepScratch(folder);
         Progress progress(out, terminal, static_cast<int>(work.size()), totalBytes);
         std::atomic<std::size_t> next{0};
         std::mutex mutex;
