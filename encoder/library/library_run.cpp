@@ -21,6 +21,7 @@
 #include "encoder/app/id3.h"
 #include "encoder/app/input_source.h"
 #include "encoder/app/job_kinds.h"
+#include "encoder/library/image_cue.h"
 #include "encoder/library/library_tree.h"
 #include "encoder/library/pcm_stream.h"
 #include "encoder/library/source_tags.h"
@@ -291,24 +292,51 @@ void SweepScratch(const std::string& folder) {
     ::closedir(dir);
 }
 
-// Streams the source's samples into out as a WAVE file; empty when it was written whole.
-std::string WriteWave(PcmStream& stream, fs::AtomicFile& out, Progress& progress,
-                      const std::string& rel) {
-    const PcmLayout& l = stream.Layout();
+// The stream's frames, as many at a time as asked for: what a chunk holds beyond a track's
+// end waits for the next track.
+class FrameReader {
+public:
+    explicit FrameReader(PcmStream& stream) : stream_(stream) {}
+    // Up to maxFrames frames (any number when negative) into out; 0 at the end, -1 with error.
+    long Read(std::vector<std::int32_t>& out, long maxFrames, std::string& error) {
+        const std::size_t channels = static_cast<std::size_t>(stream_.Layout().channels);
+        if (at_ >= pending_.size()) {
+            at_ = 0;
+            if (stream_.Read(pending_, error) < 0) return -1;
+            if (pending_.empty()) return 0;
+        }
+        std::size_t frames = (pending_.size() - at_) / channels;
+        if (maxFrames >= 0) frames = std::min(frames, static_cast<std::size_t>(maxFrames));
+        out.assign(pending_.begin() + static_cast<std::ptrdiff_t>(at_),
+                   pending_.begin() + static_cast<std::ptrdiff_t>(at_ + frames * channels));
+        at_ += frames * channels;
+        return static_cast<long>(frames);
+    }
+
+private:
+    PcmStream& stream_;
+    std::vector<std::int32_t> pending_;
+    std::size_t at_ = 0;
+};
+
+// Streams up to `frames` frames (all that are left when negative) into out as a WAVE file;
+// empty when it was written whole. expected: the frames the progress counts on (0: unknown).
+std::string WriteWave(FrameReader& reader, const PcmLayout& l, std::int64_t frames,
+                      fs::AtomicFile& out, Progress& progress, const std::string& rel,
+                      double expected) {
     const int sampleBytes = l.bits / 8;
-    if (fs::Status st = out.Write(WaveHeader(l, 0).data(), WaveHeader(l, 0).size()); !st)
-        return "Error: " + st.message;
+    const std::string empty = WaveHeader(l, 0);
+    if (fs::Status st = out.Write(empty.data(), empty.size()); !st) return "Error: " + st.message;
     const std::int64_t header = out.size();
     std::vector<std::int32_t> samples;
     std::vector<unsigned char> bytes;
     std::string error;
-    std::int64_t frames = 0;
-    const double expected = stream.Source().frames > 0
-                                ? static_cast<double>(stream.Source().frames) * l.sampleRate /
-                                      stream.Source().sampleRate
-                                : 0;
-    for (;;) {
-        const long got = stream.Read(samples, error);
+    std::int64_t written = 0;
+    while (frames < 0 || written < frames) {
+        const long got = reader.Read(
+            samples,
+            frames < 0 ? -1 : static_cast<long>(std::min<std::int64_t>(frames - written, 1 << 20)),
+            error);
         if (got < 0) return "Error: " + error;
         if (got == 0) break;
         bytes.resize(samples.size() * static_cast<std::size_t>(sampleBytes));
@@ -321,11 +349,11 @@ std::string WriteWave(PcmStream& stream, fs::AtomicFile& out, Progress& progress
             return "Error: its audio is too long for this format's road (a WAVE file of 4 GiB)";
         if (fs::Status st = out.Write(bytes.data(), bytes.size()); !st)
             return "Error: " + st.message;
-        frames += got;
-        progress.Advance(rel, expected > 0 ? frames / expected : 0,
+        written += got;
+        progress.Advance(rel, expected > 0 ? written / expected : 0,
                          static_cast<double>(got) / l.sampleRate);
     }
-    if (frames == 0) return "Error: its audio stream holds no samples";
+    if (written == 0) return "Error: its audio stream holds no samples";
     const std::string h = WaveHeader(l, out.size() - header);
     if (fs::Status st = out.WriteAt(0, h.data(), h.size()); !st) return "Error: " + st.message;
     return {};
@@ -371,6 +399,56 @@ struct FileResult {
     bool lossyToLossy = false;
 };
 
+// One output of frames of the reader (all that are left when negative) with the tag t, written
+// by the target's job from a WAVE file of them; empty when it was written whole.
+std::string EncodeOne(const LibraryOptions& o, FrameReader& reader, const PcmLayout& layout,
+                      std::int64_t frames, const std::string& output, const tags::TrackTags& t,
+                      Progress& progress, const std::string& rel, double expected) {
+    const std::string folder = fs::FolderOf(output);
+    if (!MakeFolders(folder))
+        return "Error: the folder " + folder + " cannot be made: " + std::strerror(errno);
+    if (o.target == Target::Wav) {
+        fs::AtomicFile file;
+        if (fs::Status st = file.Open(output); !st) return "Error: " + st.message;
+        std::string failure = WriteWave(reader, layout, frames, file, progress, rel, expected);
+        if (failure.empty())
+            if (fs::Status st = file.Commit(); !st) failure = "Error: " + st.message;
+        return failure;
+    }
+    encoder::ScratchFiles scratch;
+    const std::string wave = ScratchName(output, ".wav");
+    scratch.Add(wave);
+    {
+        fs::AtomicFile file;
+        if (fs::Status st = file.Open(wave); !st) return "Error: " + st.message;
+        std::string failure = WriteWave(reader, layout, frames, file, progress, rel, expected);
+        if (!failure.empty()) return failure;
+        if (fs::Status st = file.Commit(); !st) return "Error: " + st.message;
+    }
+    // The in-process encoders write their output whole or not at all; the child encoders'
+    // output takes its name once the job has tagged it.
+    const bool direct = o.target == Target::Flac || o.target == Target::Opus;
+    const std::string written = direct ? output : ScratchName(output, TargetExtension(o.target));
+    if (!direct) scratch.Add(written);
+    std::string failure = RunFormatJob(o, wave, written, t);
+    if (!failure.empty() || direct) return failure;
+    fs::Status st;
+    const int fd = fs::OpenForReading(written, st);
+    if (fd < 0) return "Error: " + st.message;
+    fs::AtomicFile file;
+    if (st = file.Open(output); st) st = file.CopyFrom(fd, written);
+    ::close(fd);
+    if (st) st = file.Commit();
+    return st ? std::string() : "Error: " + st.message;
+}
+
+double ExpectedFrames(const PcmStream& stream) {
+    const SourceFormat& src = stream.Source();
+    return src.frames > 0
+               ? static_cast<double>(src.frames) * stream.Layout().sampleRate / src.sampleRate
+               : 0;
+}
+
 FileResult ConvertWith(PcmStream& stream, const LibraryOptions& o, const LibraryEntry& e,
                        Progress& progress) {
     FileResult result;
@@ -379,58 +457,33 @@ FileResult ConvertWith(PcmStream& stream, const LibraryOptions& o, const Library
         result.failure = "Error: " + error;
         return result;
     }
-    const std::string folder = fs::FolderOf(e.output);
-    if (!MakeFolders(folder)) {
-        result.failure = "Error: the folder " + folder + " cannot be made: " + std::strerror(errno);
+    FrameReader reader(stream);
+    const tags::TrackTags t =
+        o.target == Target::Wav ? tags::TrackTags{} : ReadSourceTags(e.source);
+    if (!e.image) {
+        result.failure = EncodeOne(o, reader, stream.Layout(), -1, e.output, t, progress,
+                                   e.relative, ExpectedFrames(stream));
         return result;
     }
-    if (o.target == Target::Wav) {
-        fs::AtomicFile file;
-        if (fs::Status st = file.Open(e.output); !st) {
-            result.failure = "Error: " + st.message;
-            return result;
-        }
-        result.failure = WriteWave(stream, file, progress, e.relative);
-        if (result.failure.empty())
-            if (fs::Status st = file.Commit(); !st) result.failure = "Error: " + st.message;
-        return result;
-    }
-    const tags::TrackTags t = ReadSourceTags(e.source);
-    encoder::ScratchFiles scratch;
-    const std::string wave = ScratchName(e.output, ".wav");
-    scratch.Add(wave);
-    {
-        fs::AtomicFile file;
-        if (fs::Status st = file.Open(wave); !st) {
-            result.failure = "Error: " + st.message;
-            return result;
-        }
-        result.failure = WriteWave(stream, file, progress, e.relative);
-        if (!result.failure.empty()) return result;
-        if (fs::Status st = file.Commit(); !st) {
-            result.failure = "Error: " + st.message;
+    // A disc image: a file per track, cut at the tracks' starts, the image's own tag (its
+    // picture, what the sheet does not say) under the sheet's texts.
+    const std::vector<ImageTrack>& tracks = e.image->tracks;
+    const std::int64_t rate = stream.Layout().sampleRate;
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const std::int64_t frames =
+            i + 1 < tracks.size() ? tracks[i + 1].start * rate / 75 - tracks[i].start * rate / 75
+                                  : -1;
+        tags::TrackTags merged = t;
+        for (const tags::TagFieldNames& names : tags::kTagFieldNames)
+            if (tracks[i].tags.Has(names.field))
+                merged.Set(names.field, tracks[i].tags.Get(names.field));
+        result.failure = EncodeOne(o, reader, stream.Layout(), frames, e.trackOutputs[i], merged,
+                                   progress, e.relative, ExpectedFrames(stream));
+        if (!result.failure.empty()) {
+            result.failure = "track " + std::to_string(tracks[i].number) + ": " + result.failure;
             return result;
         }
     }
-    // The in-process encoders write their output whole or not at all; the child encoders'
-    // output takes its name once the job has tagged it.
-    const bool direct = o.target == Target::Flac || o.target == Target::Opus;
-    const std::string written =
-        direct ? e.output : ScratchName(e.output, TargetExtension(o.target));
-    if (!direct) scratch.Add(written);
-    result.failure = RunFormatJob(o, wave, written, t);
-    if (!result.failure.empty() || direct) return result;
-    fs::Status st;
-    const int fd = fs::OpenForReading(written, st);
-    if (fd < 0) {
-        result.failure = "Error: " + st.message;
-        return result;
-    }
-    fs::AtomicFile file;
-    if (st = file.Open(e.output); st) st = file.CopyFrom(fd, written);
-    ::close(fd);
-    if (st) st = file.Commit();
-    if (!st) result.failure = "Error: " + st.message;
     return result;
 }
 
@@ -467,6 +520,15 @@ std::string Relative(const LibraryOptions& o, const std::string& output) {
     return output.substr(std::min(output.size(), o.out.size() + 1));
 }
 
+// What an entry becomes, below the output folder.
+std::string Becomes(const LibraryOptions& o, const LibraryEntry& e) {
+    if (!e.image) return Relative(o, e.output);
+    std::string list = std::to_string(e.trackOutputs.size()) + " tracks:";
+    for (const std::string& track : e.trackOutputs)
+        list += " " + Relative(o, track) + (&track == &e.trackOutputs.back() ? "" : ",");
+    return list;
+}
+
 }  // namespace
 
 std::string TargetExtension(Target target) {
@@ -489,7 +551,7 @@ LibraryReport ConvertLibrary(const LibraryOptions& o, std::ostream& out, bool te
     LibraryReport report;
     std::vector<LibraryEntry> plan;
     std::string error;
-    TreeOptions tree{TargetExtension(o.target), o.copyPatterns, o.force};
+    TreeOptions tree{TargetExtension(o.target), o.copyPatterns, o.force, o.split};
     if (!PlanLibrary(o.in, o.out, tree, plan, error)) {
         report.failed.push_back({o.in, error});
         out << error << "\n";
@@ -512,7 +574,7 @@ LibraryReport ConvertLibrary(const LibraryOptions& o, std::ostream& out, bool te
             case Action::Copy:
                 if (o.dryRun) {
                     out << (e.action == Action::Copy ? "would copy " : "would convert ")
-                        << e.relative << " -> " << Relative(o, e.output) << "\n";
+                        << e.relative << " -> " << Becomes(o, e) << "\n";
                     ++(e.action == Action::Copy ? report.copied : report.converted);
                 } else {
                     work.push_back(&e);
@@ -525,7 +587,7 @@ LibraryReport ConvertLibrary(const LibraryOptions& o, std::ostream& out, bool te
     if (!o.dryRun && !work.empty()) {
         std::set<std::string> folders;
         for (const LibraryEntry* e : work)
-            folders.insert(fs::FolderOf(e->output));
+            folders.insert(fs::FolderOf(e->image ? e->trackOutputs.front() : e->output));
         for (const std::string& folder : folders)
             SweepScratch(folder);
         Progress progress(out, terminal, static_cast<int>(work.size()), totalBytes);
@@ -556,7 +618,7 @@ LibraryReport ConvertLibrary(const LibraryOptions& o, std::ostream& out, bool te
                     line = "failed " + e.relative + ": " + r.failure;
                 else
                     line = std::string(e.action == Action::Copy ? "copied " : "converted ") +
-                           e.relative + " -> " + Relative(o, e.output) +
+                           e.relative + " -> " + Becomes(o, e) +
                            (r.note.empty() ? "" : " (" + r.note + ")");
                 progress.End(e.relative, info.st_size, line, !r.failure.empty() || r.lossyToLossy);
             }

@@ -25,6 +25,9 @@ struct LibraryOptions {
     std::vector<std::string> copyPatterns;
     bool dryRun = false;
     bool force = false;
+    // A folder's one audio file that its cue sheet names, with tracks, is a disc image: a file
+    // per track. False: images are converted whole.
+    bool split = true;
 };
 
 struct LibraryReport {

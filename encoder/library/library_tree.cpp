@@ -6,8 +6,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <map>
+
+#include "encoder/app/job.h"
+#include "platform/fs/fs.h"
 
 namespace orvane::library {
 
@@ -43,16 +47,59 @@ struct Walk {
         return outExists && info.st_dev == outInfo.st_dev && info.st_ino == outInfo.st_ino;
     }
 
+    // A disc image's entry: an output per track, up to date when every one is newer than
+    // both the image and its sheet.
+    void Image(LibraryEntry& e, const std::string& rel, const struct stat& info,
+               const std::pair<std::string, std::shared_ptr<const ImageCue>>& image) {
+        e.image = image.second;
+        const std::size_t slash = rel.rfind('/');
+        const std::string folder =
+            out + "/" + (slash == std::string::npos ? "" : rel.substr(0, slash + 1));
+        bool upToDate = !options.force;
+        struct stat cue {};
+        if (::stat(image.first.c_str(), &cue) != 0) upToDate = false;
+        for (const ImageTrack& t : e.image->tracks) {
+            char number[8];
+            std::snprintf(number, sizeof number, "%02d", t.number);
+            std::string title =
+                encoder::CleanNameCharacters(t.tags.Get(tags::TagField::Title), true);
+            if (title.empty() || title[0] == '.') title = "Track " + std::string(number);
+            e.trackOutputs.push_back(folder + number + " - " + title + options.extension);
+            auto [it, fresh] = outputs.emplace(e.trackOutputs.back(), rel);
+            if (!fresh) {
+                e.action = LibraryEntry::Action::Fail;
+                e.reason = "Error: the output of its track " + std::to_string(t.number) +
+                           " is also the output of " + it->second;
+                return;
+            }
+            struct stat o {};
+            upToDate = upToDate && ::stat(e.trackOutputs.back().c_str(), &o) == 0 &&
+                       S_ISREG(o.st_mode) && Newer(o, info) && Newer(o, cue);
+        }
+        e.output = e.trackOutputs.front();
+        if (upToDate) e.action = LibraryEntry::Action::Skip;
+    }
+
     void File(const std::string& path, const std::string& rel, const std::string& name,
-              const struct stat& info) {
+              const struct stat& info,
+              const std::map<std::string, std::pair<std::string, std::shared_ptr<const ImageCue>>>&
+                  images) {
         LibraryEntry e;
         e.source = path;
         e.relative = rel;
         bool copy = false;
+        if (auto image = images.find(name); image != images.end() && IsAudioName(name)) {
+            Image(e, rel, info, image->second);
+            plan.push_back(std::move(e));
+            return;
+        }
         if (IsAudioName(name)) {
             const std::size_t dot = rel.rfind('.');
             e.output = out + "/" + rel.substr(0, dot) + options.extension;
         } else {
+            // A sheet that split its image names a file the output folder does not hold.
+            for (const auto& [file, image] : images)
+                if (image.first == path) return;
             for (const std::string& p : options.copyPatterns)
                 copy = copy || ::fnmatch(p.c_str(), name.c_str(), FNM_CASEFOLD) == 0;
             if (!copy) return;
@@ -86,6 +133,19 @@ struct Walk {
             if (d->d_name[0] != '.') names.emplace_back(d->d_name);
         ::closedir(dir);
         std::sort(names.begin(), names.end());
+        // The sheets of disc images: each names one file of this folder, with several tracks.
+        std::map<std::string, std::pair<std::string, std::shared_ptr<const ImageCue>>> images;
+        for (const std::string& name : names) {
+            if (!options.split || Extension(name) != "cue") continue;
+            std::string text;
+            if (!fs::ReadFile(path + "/" + name, kMaxCueBytes, text)) continue;
+            auto cue = std::make_shared<ImageCue>();
+            std::string ignored;
+            if (!ParseImageCue(text, *cue, ignored) || cue->tracks.size() < 2) continue;
+            if (std::find(names.begin(), names.end(), cue->file) == names.end()) continue;
+            const std::string file = cue->file;
+            images.emplace(file, std::make_pair(path + "/" + name, std::move(cue)));
+        }
         for (const std::string& name : names) {
             const std::string p = path + "/" + name;
             const std::string r = rel.empty() ? name : rel + "/" + name;
@@ -98,7 +158,7 @@ struct Walk {
             if (S_ISDIR(info.st_mode)) {
                 if (depth < kMaxDepth && !IsOutputFolder(info)) Folder(p, r, depth + 1);
             } else if (S_ISREG(info.st_mode)) {
-                File(p, r, name, info);
+                File(p, r, name, info, images);
             }
         }
     }

@@ -30,7 +30,7 @@ namespace {
 int LibraryUsage() {
     std::fprintf(stderr,
                  "usage: plimo-job --library [--mp3|--flac|--opus|--wma|--wav] [encoder options] "
-                 "[--jobs N] [--copy-files PATTERNS] [--dry-run] [--force] IN_FOLDER "
+                 "[--jobs N] [--copy-files PATTERNS] [--dry-run] [--force] [--no-split] IN_FOLDER "
                  "OUT_FOLDER\n");
     return 2;
 }
@@ -111,6 +111,8 @@ int RunLibraryCommand(int argc, char** argv) {
             o.dryRun = true;
         } else if (a == "--force") {
             o.force = true;
+        } else if (a == "--no-split") {
+            o.split = false;
         } else if (a.rfind("--", 0) == 0) {
             return LibraryUsage();
         } else {

@@ -148,6 +148,9 @@ constexpr const char* kHelp =
     "                   patterns P ('default': cover.*,folder.*,*.cue,*.log)\n"
     "  --dry-run        list what would be converted, skipped and copied\n"
     "  --force          convert and copy also what is up to date\n"
+    "  --no-split       keep disc images whole: without it, a folder's audio file that a cue\n"
+    "                   sheet beside it names is split into \"NN - Title\" files, one a\n"
+    "                   track, tagged from the sheet\n"
     "  The exit status is 1 when any file failed.\n"
     "\n"
     "The WMA encoder components are installed first when they are missing.\n";

@@ -47,6 +47,11 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+// The tracks a disc image and its cue sheet split into, and their lengths in samples.
+constexpr const char* kImageTracks[] = {"Image/01 - First - One", "Image/02 - Second",
+                                        "Image/03 - Third"};
+constexpr std::size_t kImageFrames[] = {15 * 588, 16 * 588, 26460 - 31 * 588};
+
 constexpr const char* kTitle =
     "T\xC3\xAF"
     "tle \xE2\x98\x83 \xE6\x9D\xB1\xE4\xBA\xAC";  // "Tïtle ☃ 東京"
@@ -127,6 +132,7 @@ protected:
         const sfs::path in = dir_->path() / "in";
         sfs::create_directories(in / "Album" / "Disc 2");
         sfs::create_directories(in / "Other");
+        sfs::create_directories(in / "Image");
         auto make = [&](const std::string& lavfi, const std::string& args, const std::string& rel) {
             ProgramResult r =
                 Sh("ffmpeg -v error -y -f lavfi -i '" + lavfi + "' " + args + " " + Q(in / rel));
@@ -145,6 +151,15 @@ protected:
         make("sine=f=330:r=32000:d=0.3", "-ac 2 -c:a pcm_s24be", "Other/w.aiff");
         make("sine=f=330:r=48000:d=0.3", "-ac 2 -c:a libopus", "Other/o.opus");
         make("color=c=black:s=16x16:d=0.1", "-c:v mpeg4", "Other/noaudio.m4a");
+        make("anoisesrc=d=0.6:c=white:r=44100:a=0.3", "-ac 2 -c:a flac", "Image/image.flac");
+        // A sheet as other rippers write them: Windows-1252 text, CR LF, a pregap (INDEX 00).
+        WriteFile(in / "Image" / "image.cue",
+                  "REM GENRE Jazz\r\nREM DATE 1999\r\nPERFORMER \"Band\"\r\n"
+                  "TITLE \"Live \xe9t\xe9\"\r\nFILE \"image.flac\" WAVE\r\n"
+                  "  TRACK 01 AUDIO\r\n    TITLE \"First / One\"\r\n    INDEX 01 00:00:00\r\n"
+                  "  TRACK 02 AUDIO\r\n    TITLE \"Second\"\r\n    PERFORMER \"Guest\"\r\n"
+                  "    INDEX 00 00:00:10\r\n    INDEX 01 00:00:15\r\n"
+                  "  TRACK 03 AUDIO\r\n    TITLE \"Third\"\r\n    INDEX 01 00:00:31\r\n");
         WriteFile(in / "Other" / "broken.flac", "fLaC" + std::string(3000, '\x5a'));
         sfs::copy_file(in / "Album" / "01 one.flac", in / ".hidden.flac");
         sfs::create_directory_symlink(in / "Album", in / "Linked");
@@ -219,6 +234,8 @@ protected:
         std::set<std::string> expected = extra;
         for (const Source& s : Sources())
             expected.insert(WithExtension(s.rel, ext));
+        for (const char* track : kImageTracks)
+            expected.insert(std::string(track) + ext);
         EXPECT_EQ(FilesBelow(out), expected);
     }
 
@@ -240,7 +257,7 @@ TEST_F(LibraryTest, OpusAndMp3KeepTheTreeTheTagsAndTheLengthsAndRunAgainOnlyForC
         const sfs::path out = work_ / (std::string("out") + t.ext);
         ProgramResult r = Convert({t.option, "--jobs", "3"}, out);
         ExpectTree(r, out, t.ext);
-        EXPECT_TRUE(Contains(r.output, "Converted 9, skipped 0, copied 0, failed 2")) << r.output;
+        EXPECT_TRUE(Contains(r.output, "Converted 10, skipped 0, copied 0, failed 2")) << r.output;
         EXPECT_TRUE(Contains(r.output, "Other/lossy.mp3 -> Other/lossy"));
         EXPECT_TRUE(Contains(r.output, "(lossy to lossy: ")) << r.output;
         for (const Source& s : Sources()) {
@@ -250,6 +267,19 @@ TEST_F(LibraryTest, OpusAndMp3KeepTheTreeTheTagsAndTheLengthsAndRunAgainOnlyForC
                 EXPECT_EQ(m.at("channels"), std::to_string(std::min(s.channels, t.maxChannels)));
             }
         }
+        for (std::size_t i = 0; i < 3; ++i) {
+            const std::map<std::string, std::string> m =
+                Mutagen(out / (kImageTracks[i] + std::string(t.ext)));
+            EXPECT_NEAR(std::atof(m.at("length").c_str()), kImageFrames[i] / 44100.0,
+                        t.frameSeconds)
+                << kImageTracks[i];
+        }
+        std::map<std::string, std::string> second = Mutagen(out / "Image/02 - Second" += t.ext);
+        EXPECT_EQ(second["tag:title"], "Second");
+        EXPECT_EQ(second["tag:artist"], "Guest");
+        EXPECT_EQ(second["tag:album"], "Live \xC3\xA9t\xC3\xA9");
+        EXPECT_EQ(second["tag:genre"], "Jazz");
+        EXPECT_EQ(second["tag:tracknumber"], std::string(t.ext) == ".mp3" ? "2/3" : "2");
         std::map<std::string, std::string> one = Mutagen(out / "Album/01 one" += t.ext);
         EXPECT_EQ(one["tag:title"], kTitle);
         EXPECT_EQ(one["tag:artist"], "The Artist");
@@ -278,14 +308,14 @@ TEST_F(LibraryTest, OpusAndMp3KeepTheTreeTheTagsAndTheLengthsAndRunAgainOnlyForC
         const auto before = Stamps(out);
         r = Convert({t.option}, out);
         EXPECT_EQ(r.status, 1) << r.output;
-        EXPECT_TRUE(Contains(r.output, "Converted 0, skipped 9, copied 0, failed 2")) << r.output;
+        EXPECT_TRUE(Contains(r.output, "Converted 0, skipped 10, copied 0, failed 2")) << r.output;
         EXPECT_EQ(Stamps(out), before);
         // A source that changed is converted again, alone; --force converts every file.
         ::utimensat(AT_FDCWD, (In() / "Other/t.tta").c_str(), nullptr, 0);
         r = Convert({t.option}, out);
-        EXPECT_TRUE(Contains(r.output, "Converted 1, skipped 8, copied 0, failed 2")) << r.output;
+        EXPECT_TRUE(Contains(r.output, "Converted 1, skipped 9, copied 0, failed 2")) << r.output;
         r = Convert({t.option, "--force", "--jobs", "2"}, out);
-        EXPECT_TRUE(Contains(r.output, "Converted 9, skipped 0, copied 0, failed 2")) << r.output;
+        EXPECT_TRUE(Contains(r.output, "Converted 10, skipped 0, copied 0, failed 2")) << r.output;
         const auto after = Stamps(out);
         ASSERT_EQ(after.size(), before.size());
         for (const auto& [rel, stamp] : before)
@@ -327,6 +357,17 @@ TEST_F(LibraryTest, FlacKeepsDepthRateAndSamplesAndCopiesTheCompanionsAskedFor) 
     }
     EXPECT_EQ(Metaflac(out / "Other/w.flac", "bps"), "24\n");
     EXPECT_EQ(Metaflac(out / "Other/w.flac", "sample-rate"), "32000\n");
+    // The image's tracks hold its samples, cut at the sheet's INDEX 01 lines.
+    std::string joined;
+    for (std::size_t i = 0; i < 3; ++i) {
+        const std::string track = Decoded(out / (kImageTracks[i] + std::string(".flac")));
+        EXPECT_EQ(track.size(), kImageFrames[i] * 2 * 4) << kImageTracks[i];
+        joined += track;
+    }
+    EXPECT_TRUE(joined == Decoded(In() / "Image/image.flac"));
+    r = Convert({"--flac", "--dry-run", "--no-split"}, out);
+    EXPECT_TRUE(Contains(r.output, "would convert Image/image.flac -> Image/image.flac"))
+        << r.output;
     // Float samples become 24-bit ones within the dither's error, in all six channels.
     const sfs::path surround = out / "Album/Disc 2/surround.flac";
     EXPECT_EQ(Metaflac(surround, "bps"), "24\n");
