@@ -107,9 +107,15 @@ struct Walk {
             e.action = LibraryEntry::Action::Copy;
         }
         auto [it, fresh] = outputs.emplace(e.output, rel);
+        struct stat same {};
         if (!fresh) {
             e.action = LibraryEntry::Action::Fail;
             e.reason = "Error: its output is also the output of " + it->second;
+        } else if (::stat(e.output.c_str(), &same) == 0 && same.st_dev == info.st_dev &&
+                   same.st_ino == info.st_ino) {
+            // The output folder is the input folder and the name stays: the source would go.
+            e.action = LibraryEntry::Action::Fail;
+            e.reason = "Error: its output would replace it";
         } else if (struct stat o{}; !options.force && ::stat(e.output.c_str(), &o) == 0 &&
                                     S_ISREG(o.st_mode) && Newer(o, info)) {
             e.action = LibraryEntry::Action::Skip;

@@ -365,6 +365,13 @@ TEST_F(LibraryTest, FlacKeepsDepthRateAndSamplesAndCopiesTheCompanionsAskedFor) 
         joined += track;
     }
     EXPECT_TRUE(joined == Decoded(In() / "Image/image.flac"));
+    // Into the library itself: a file whose output is itself is left alone.
+    r = RunDistProgram("plimo-job",
+                       {"--library", "--flac", "--dry-run", In().string(), In().string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Contains(r.output, "failed Album/01 one.flac: Error: its output would replace it"))
+        << r.output;
+    EXPECT_TRUE(Contains(r.output, "would convert Other/t.tta -> Other/t.flac")) << r.output;
     r = Convert({"--flac", "--dry-run", "--no-split"}, out);
     EXPECT_TRUE(Contains(r.output, "would convert Image/image.flac -> Image/image.flac"))
         << r.output;
