@@ -36,8 +36,6 @@ using encoder::JobOutcome;
 using encoder::JobResult;
 using tags::TagField;
 
-constexpr std::int64_t kMaxWaveData = 0xFFFFFFFFll - 1024;
-
 JobKind KindOf(Target t) {
     switch (t) {
         case Target::Flac:
@@ -88,33 +86,54 @@ void Le(unsigned char* p, std::uint64_t v, int n) {
 }
 
 // A WAVE header for the layout: the plain PCM format for 16-bit mono and stereo, else the
-// extensible one with the valid bits and the speaker mask.
-std::string WaveHeader(const PcmLayout& l, std::int64_t dataBytes) {
+// extensible one with the valid bits and the speaker mask. With room for 64-bit sizes (a JUNK
+// chunk that becomes the ds64 chunk) and data beyond the 32-bit sizes, an RF64 header; without
+// that room, 32-bit sizes of all ones, which the jobs' readers take as data to the end of the
+// file.
+std::string WaveHeader(const PcmLayout& l, std::int64_t dataBytes, bool room64) {
     const bool plain = l.channels <= 2 && l.bits == 16;
     const int fmtSize = plain ? 16 : 40;
-    std::string h(20 + fmtSize + 8, '\0');
+    const std::size_t extra = room64 ? 36 : 0;
+    std::string h(20 + extra + static_cast<std::size_t>(fmtSize) + 8, '\0');
     auto* p = reinterpret_cast<unsigned char*>(h.data());
+    const std::uint64_t pad = static_cast<std::uint64_t>(dataBytes) & 1;
+    const std::uint64_t riffSize = h.size() - 8 + static_cast<std::uint64_t>(dataBytes) + pad;
+    const bool big = riffSize > 0xFFFFFFFFull;
     const int block = l.channels * (l.bits / 8);
-    std::memcpy(p, "RIFF", 4);
-    Le(p + 4, static_cast<std::uint64_t>(h.size() - 8 + dataBytes), 4);
-    std::memcpy(p + 8, "WAVEfmt ", 8);
-    Le(p + 16, static_cast<std::uint64_t>(fmtSize), 4);
-    Le(p + 20, plain ? encoder::kWaveFormatPcm : encoder::kWaveFormatExtensible, 2);
-    Le(p + 22, static_cast<std::uint64_t>(l.channels), 2);
-    Le(p + 24, static_cast<std::uint64_t>(l.sampleRate), 4);
-    Le(p + 28, static_cast<std::uint64_t>(l.sampleRate) * static_cast<std::uint64_t>(block), 4);
-    Le(p + 32, static_cast<std::uint64_t>(block), 2);
-    Le(p + 34, static_cast<std::uint64_t>(l.bits), 2);
+    std::memcpy(p, big && room64 ? "RF64" : "RIFF", 4);
+    Le(p + 4, big ? 0xFFFFFFFFull : riffSize, 4);
+    std::memcpy(p + 8, "WAVE", 4);
+    unsigned char* f = p + 12;
+    if (room64) {
+        std::memcpy(f, big ? "ds64" : "JUNK", 4);
+        Le(f + 4, 28, 4);
+        if (big) {
+            Le(f + 8, riffSize, 8);
+            Le(f + 16, static_cast<std::uint64_t>(dataBytes), 8);
+            Le(f + 24, static_cast<std::uint64_t>(dataBytes) / static_cast<std::uint64_t>(block),
+               8);
+        }
+        f += extra;
+    }
+    std::memcpy(f, "fmt ", 4);
+    Le(f + 4, static_cast<std::uint64_t>(fmtSize), 4);
+    Le(f + 8, plain ? encoder::kWaveFormatPcm : encoder::kWaveFormatExtensible, 2);
+    Le(f + 10, static_cast<std::uint64_t>(l.channels), 2);
+    Le(f + 12, static_cast<std::uint64_t>(l.sampleRate), 4);
+    Le(f + 16, static_cast<std::uint64_t>(l.sampleRate) * static_cast<std::uint64_t>(block), 4);
+    Le(f + 20, static_cast<std::uint64_t>(block), 2);
+    Le(f + 22, static_cast<std::uint64_t>(l.bits), 2);
     if (!plain) {
         static const unsigned char kPcmGuid[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
                                                    0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-        Le(p + 36, 22, 2);
-        Le(p + 38, static_cast<std::uint64_t>(l.bits), 2);
-        Le(p + 40, l.channelMask, 4);
-        std::memcpy(p + 44, kPcmGuid, 16);
+        Le(f + 24, 22, 2);
+        Le(f + 26, static_cast<std::uint64_t>(l.bits), 2);
+        Le(f + 28, l.channelMask, 4);
+        std::memcpy(f + 32, kPcmGuid, 16);
     }
-    std::memcpy(p + 20 + fmtSize, "data", 4);
-    Le(p + 24 + fmtSize, static_cast<std::uint64_t>(dataBytes), 4);
+    f += 8 + fmtSize;
+    std::memcpy(f, "data", 4);
+    Le(f + 4, big ? 0xFFFFFFFFull : static_cast<std::uint64_t>(dataBytes), 4);
     return h;
 }
 
@@ -321,11 +340,11 @@ private:
 
 // Streams up to `frames` frames (all that are left when negative) into out as a WAVE file;
 // empty when it was written whole. expected: the frames the progress counts on (0: unknown).
-std::string WriteWave(FrameReader& reader, const PcmLayout& l, std::int64_t frames,
+std::string WriteWave(FrameReader& reader, const PcmLayout& l, std::int64_t frames, bool room64,
                       fs::AtomicFile& out, Progress& progress, const std::string& rel,
                       double expected) {
     const int sampleBytes = l.bits / 8;
-    const std::string empty = WaveHeader(l, 0);
+    const std::string empty = WaveHeader(l, 0, room64);
     if (fs::Status st = out.Write(empty.data(), empty.size()); !st) return "Error: " + st.message;
     const std::int64_t header = out.size();
     std::vector<std::int32_t> samples;
@@ -345,8 +364,6 @@ std::string WriteWave(FrameReader& reader, const PcmLayout& l, std::int64_t fram
             Le(p, static_cast<std::uint32_t>(v), sampleBytes);
             p += sampleBytes;
         }
-        if (out.size() - header + static_cast<std::int64_t>(bytes.size()) > kMaxWaveData)
-            return "Error: its audio is too long for this format's road (a WAVE file of 4 GiB)";
         if (fs::Status st = out.Write(bytes.data(), bytes.size()); !st)
             return "Error: " + st.message;
         written += got;
@@ -354,7 +371,10 @@ std::string WriteWave(FrameReader& reader, const PcmLayout& l, std::int64_t fram
                          static_cast<double>(got) / l.sampleRate);
     }
     if (written == 0) return "Error: its audio stream holds no samples";
-    const std::string h = WaveHeader(l, out.size() - header);
+    const std::int64_t dataBytes = out.size() - header;
+    if (dataBytes & 1)
+        if (fs::Status st = out.Write("", 1); !st) return "Error: " + st.message;
+    const std::string h = WaveHeader(l, dataBytes, room64);
     if (fs::Status st = out.WriteAt(0, h.data(), h.size()); !st) return "Error: " + st.message;
     return {};
 }
@@ -410,7 +430,8 @@ std::string EncodeOne(const LibraryOptions& o, FrameReader& reader, const PcmLay
     if (o.target == Target::Wav) {
         fs::AtomicFile file;
         if (fs::Status st = file.Open(output); !st) return "Error: " + st.message;
-        std::string failure = WriteWave(reader, layout, frames, file, progress, rel, expected);
+        std::string failure =
+            WriteWave(reader, layout, frames, true, file, progress, rel, expected);
         if (failure.empty())
             if (fs::Status st = file.Commit(); !st) failure = "Error: " + st.message;
         return failure;
@@ -421,7 +442,8 @@ std::string EncodeOne(const LibraryOptions& o, FrameReader& reader, const PcmLay
     {
         fs::AtomicFile file;
         if (fs::Status st = file.Open(wave); !st) return "Error: " + st.message;
-        std::string failure = WriteWave(reader, layout, frames, file, progress, rel, expected);
+        std::string failure =
+            WriteWave(reader, layout, frames, false, file, progress, rel, expected);
         if (!failure.empty()) return failure;
         if (fs::Status st = file.Commit(); !st) return "Error: " + st.message;
     }
