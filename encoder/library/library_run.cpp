@@ -53,10 +53,16 @@ std::string TargetName(Target t) {
     return t == Target::Wav ? std::string("WAVE") : encoder::KindEntry(KindOf(t)).name;
 }
 
-PcmTarget TargetOf(Target t) {
+PcmTarget TargetOf(const LibraryOptions& o) {
     PcmTarget p;
-    switch (t) {
+    switch (o.target) {
         case Target::Mp3:
+            // The rates MPEG audio holds (Layers 1 and 2 not the three lowest): the child
+            // encoder would resample any other to the nearest of them, more slowly.
+            p.rates = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+            if (o.base.settings.layerIndex != 2)
+                p.rates.erase(p.rates.begin(), p.rates.begin() + 3);
+            [[fallthrough]];
         case Target::Wma:
             // What the MP3 and WMA encoders take from a WAVE file.
             p.maxChannels = 2;
@@ -475,7 +481,7 @@ FileResult ConvertWith(PcmStream& stream, const LibraryOptions& o, const Library
                        Progress& progress) {
     FileResult result;
     std::string error;
-    if (!stream.Open(e.source, TargetOf(o.target), error)) {
+    if (!stream.Open(e.source, TargetOf(o), error)) {
         result.failure = "Error: " + error;
         return result;
     }

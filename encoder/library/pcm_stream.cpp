@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -23,6 +24,15 @@ std::string AvError(int code) {
 
 // The rate a target takes for a source rate.
 int TargetRate(const PcmTarget& t, int rate) {
+    if (!t.rates.empty()) {
+        int best = t.rates.front();
+        for (int r : t.rates) {
+            if (r == rate) return rate;
+            const int d = std::abs(r - rate), bd = std::abs(best - rate);
+            if (d < bd || (d == bd && r > best)) best = r;
+        }
+        return best;
+    }
     if (rate >= t.lowestRate && rate <= t.highestRate) return rate;
     return rate % 44100 == 0 && 44100 <= t.highestRate ? 44100 : std::min(48000, t.highestRate);
 }

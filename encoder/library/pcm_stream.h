@@ -20,6 +20,9 @@ struct PcmTarget {
     // it); inside, the rate stays.
     int lowestRate = 1;
     int highestRate = 768000;
+    // Not empty: the rates the format holds; any other becomes the nearest of them (the
+    // higher one of two as near), as its encoder would resample it.
+    std::vector<int> rates;
     // 0: 16 bits for integer sources of up to 16 bits, else 24 (float and 32-bit integer
     // sources become 24-bit with dither); else always this many bits (16).
     int fixedBits = 0;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "encoder/library/pcm_stream.h"
 #include "encoder/library/source_tags.h"
 #include "support/temp_dir.h"
 
@@ -394,6 +395,38 @@ TEST_F(LibraryTest, FlacKeepsDepthRateAndSamplesAndCopiesTheCompanionsAskedFor) 
     EXPECT_LE(worst, 1.5 / (1 << 23));
     EXPECT_LT(std::fabs(sum / static_cast<double>(a.size() / 8)), 0.05 / (1 << 23));
     EXPECT_GT(worst, 0.0) << "no dither";
+}
+
+TEST_F(LibraryTest, ResamplingAndDownMixingKeepTheLengthAndTheLevel) {
+    // 0.25 s of 96 kHz noise at half scale into what an MP3 file takes: 48 kHz stereo, 16-bit.
+    library::PcmTarget mp3;
+    mp3.maxChannels = 2;
+    mp3.fixedBits = 16;
+    mp3.rates = {32000, 44100, 48000};
+    for (const char* rel : {"Album/Disc 2/hi.flac", "Album/Disc 2/surround.wav"}) {
+        library::PcmStream stream;
+        std::string error;
+        ASSERT_TRUE(stream.Open((In() / rel).string(), mp3, error)) << error;
+        EXPECT_EQ(stream.Layout().sampleRate, 48000);
+        EXPECT_EQ(stream.Layout().channels, 2);
+        EXPECT_EQ(stream.Layout().bits, 16);
+        std::vector<std::int32_t> chunk;
+        std::int64_t frames = 0;
+        std::int32_t peak = 0;
+        long got;
+        while ((got = stream.Read(chunk, error)) > 0) {
+            frames += got;
+            for (std::int32_t v : chunk)
+                peak = std::max(peak, v < 0 ? -v : v);
+        }
+        EXPECT_EQ(got, 0) << error;
+        const std::int64_t expected =
+            std::string(rel).find("hi") != std::string::npos ? 12000 : 9600;
+        EXPECT_EQ(frames, expected) << rel;
+        // Neither silence nor clipping: the down-mix keeps every sum within full scale.
+        EXPECT_GT(peak, 1000) << rel;
+        EXPECT_LT(peak, 32767) << rel;
+    }
 }
 
 TEST_F(LibraryTest, TheSourceTagAndItsFrontPictureAreRead) {
