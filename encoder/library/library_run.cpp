@@ -94,8 +94,8 @@ void Le(unsigned char* p, std::uint64_t v, int n) {
 // A WAVE header for the layout: the plain PCM format for 16-bit mono and stereo, else the
 // extensible one with the valid bits and the speaker mask. With room for 64-bit sizes (a JUNK
 // chunk that becomes the ds64 chunk) and data beyond the 32-bit sizes, an RF64 header; without
-// that room, 32-bit sizes of all ones, which the jobs' readers take as data to the end of the
-// file.
+// that room, a data chunk of size 0, which the jobs' readers take as data to the end of the
+// file (all ones would be taken at its word: 4 GiB).
 std::string WaveHeader(const PcmLayout& l, std::int64_t dataBytes, bool room64) {
     const bool plain = l.channels <= 2 && l.bits == 16;
     const int fmtSize = plain ? 16 : 40;
@@ -139,7 +139,8 @@ std::string WaveHeader(const PcmLayout& l, std::int64_t dataBytes, bool room64) 
     }
     f += 8 + fmtSize;
     std::memcpy(f, "data", 4);
-    Le(f + 4, big ? 0xFFFFFFFFull : static_cast<std::uint64_t>(dataBytes), 4);
+    // RF64 says the size in ds64; a data chunk of size 0 runs to the end of the file.
+    Le(f + 4, big ? (room64 ? 0xFFFFFFFFull : 0) : static_cast<std::uint64_t>(dataBytes), 4);
     return h;
 }
 

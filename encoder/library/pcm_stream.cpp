@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <mutex>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -101,7 +102,8 @@ PcmStream::~PcmStream() = default;
 
 bool PcmStream::Open(const std::string& path, const PcmTarget& target, std::string& error) {
     // Every reason reaches the user through error; FFmpeg's own log would break the progress.
-    av_log_set_level(AV_LOG_QUIET);
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
     s_ = std::make_unique<State>();
     State& s = *s_;
     int rc = avformat_open_input(&s.format, path.c_str(), nullptr, nullptr);
