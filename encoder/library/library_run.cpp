@@ -553,8 +553,11 @@ std::string Relative(const LibraryOptions& o, const std::string& output) {
 std::string Becomes(const LibraryOptions& o, const LibraryEntry& e) {
     if (!e.image) return Relative(o, e.output);
     std::string list = std::to_string(e.trackOutputs.size()) + " tracks:";
-    for (const std::string& track : e.trackOutputs)
-        list += " " + Relative(o, track) + (&track == &e.trackOutputs.back() ? "" : ",");
+    for (const std::string& track : e.trackOutputs) {
+        if (&track != &e.trackOutputs.front()) list += ',';
+        list += ' ';
+        list += Relative(o, track);
+    }
     return list;
 }
 
