@@ -74,9 +74,8 @@ PcmTarget TargetOf(const LibraryOptions& o) {
             p.highestRate = 655350;
             break;
         case Target::Opus:
-            // The Opus job resamples to 48 kHz itself.
-            p.lowestRate = 100;
-            p.highestRate = 768000;
+            // Opus codes 48 kHz; the job's own resampler would take several times as long.
+            p.rates = {48000};
             break;
         case Target::Wav:
             break;
@@ -345,11 +344,51 @@ private:
     std::size_t at_ = 0;
 };
 
+// A file the run alone reads, once, right after it was written: it is neither synced nor
+// renamed (the scratch holder removes it however the run ends).
+class ScratchWrite {
+public:
+    ~ScratchWrite() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    fs::Status Open(const std::string& path) {
+        fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        return fd_ >= 0 ? fs::Status{} : Failed(path);
+    }
+    fs::Status Write(const void* data, std::size_t bytes) {
+        if (!fs::WriteAll(fd_, data, bytes)) return Failed("the scratch file");
+        size_ += static_cast<std::int64_t>(bytes);
+        return {};
+    }
+    fs::Status WriteAt(std::int64_t offset, const void* data, std::size_t bytes) {
+        return fs::WriteAll(fd_, data, bytes, static_cast<off_t>(offset))
+                   ? fs::Status{}
+                   : Failed("the scratch file");
+    }
+    fs::Status Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0 ? fs::Status{} : Failed("the scratch file");
+    }
+    std::int64_t size() const { return size_; }
+
+private:
+    static fs::Status Failed(const std::string& what) {
+        fs::Status st;
+        st.kind = fs::Status::Kind::Failed;
+        st.code = errno;
+        st.message = "Cannot write " + what + ": " + std::strerror(errno);
+        return st;
+    }
+    int fd_ = -1;
+    std::int64_t size_ = 0;
+};
+
 // Streams up to `frames` frames (all that are left when negative) into out as a WAVE file;
 // empty when it was written whole. expected: the frames the progress counts on (0: unknown).
+template <typename File>
 std::string WriteWave(FrameReader& reader, const PcmLayout& l, std::int64_t frames, bool room64,
-                      fs::AtomicFile& out, Progress& progress, const std::string& rel,
-                      double expected) {
+                      File& out, Progress& progress, const std::string& rel, double expected) {
     const int sampleBytes = l.bits / 8;
     const std::string empty = WaveHeader(l, 0, room64);
     if (fs::Status st = out.Write(empty.data(), empty.size()); !st) return "Error: " + st.message;
@@ -447,12 +486,12 @@ std::string EncodeOne(const LibraryOptions& o, FrameReader& reader, const PcmLay
     const std::string wave = ScratchName(output, ".wav");
     scratch.Add(wave);
     {
-        fs::AtomicFile file;
+        ScratchWrite file;
         if (fs::Status st = file.Open(wave); !st) return "Error: " + st.message;
         std::string failure =
             WriteWave(reader, layout, frames, false, file, progress, rel, expected);
         if (!failure.empty()) return failure;
-        if (fs::Status st = file.Commit(); !st) return "Error: " + st.message;
+        if (fs::Status st = file.Close(); !st) return "Error: " + st.message;
     }
     // The in-process encoders write their output whole or not at all; the child encoders'
     // output takes its name once the job has tagged it.
