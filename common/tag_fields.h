@@ -29,6 +29,7 @@ enum class TagField {
     MusicBrainzReleaseId,
     MusicBrainzRecordingId,
     MusicBrainzDiscId,
+    Composer,
     Count
 };
 
@@ -67,6 +68,7 @@ inline constexpr std::array<TagFieldNames, kTagFieldCount> kTagFieldNames = {{
      "MusicBrainz/Track Id"},
     {TagField::MusicBrainzDiscId, "TXXX:MusicBrainz Disc Id", "MUSICBRAINZ_DISCID",
      "MusicBrainz/Disc Id"},
+    {TagField::Composer, "TCOM", "COMPOSER", "WM/Composer"},
 }};
 
 constexpr bool TableInFieldOrder() {

@@ -63,6 +63,7 @@
 #include "platform/fs/fs.h"
 #include "platform/process/process.h"
 #include "platform/shell/sysinfo.h"
+#include "programs/plimo-job/library_command.h"
 
 namespace {
 
@@ -79,6 +80,8 @@ constexpr const char* kHelp =
     "  or:  plimo-job --wma --list-profiles\n"
     "  or:  plimo-job --flac [FLAC OPTION]... INPUT OUTPUT\n"
     "  or:  plimo-job --opus [OPUS OPTION]... INPUT OUTPUT\n"
+    "  or:  plimo-job --library [--mp3|--flac|--opus|--wma|--wav] [OPTION]... IN_FOLDER "
+    "OUT_FOLDER\n"
     "\n"
     "Runs one encoder front-end job without windows, as the wizard would start it: encodes a\n"
     "WAVE file to MP3 or WMA, or decodes an MP3 file to WAVE. Settings are neither read from\n"
@@ -133,6 +136,23 @@ constexpr const char* kHelp =
     "                   window it does not have\n"
     "  --help           show this help and end\n"
     "  --version        show the version and end\n"
+    "\n"
+    "Library conversion (--library):\n"
+    "  Converts every audio file FFmpeg reads below IN_FOLDER (FLAC, ALAC, AAC, WavPack,\n"
+    "  Monkey's Audio, TTA, Vorbis, Opus, MP3, WMA, AIFF, WAVE of any depth) into the same\n"
+    "  relative folder below OUT_FOLDER, with the target's extension (default --mp3), the\n"
+    "  tags and the front picture carried. Hidden files and linked folders are left out; a\n"
+    "  file whose output is newer than it is skipped. The encoder options above apply\n"
+    "  (--bitrate is the MP3 or the Opus rate).\n"
+    "  --jobs N         convert N files at once (default: one per processor)\n"
+    "  --copy-files P   also copy the other files whose names match the comma-separated\n"
+    "                   patterns P ('default': cover.*,folder.*,*.cue,*.log)\n"
+    "  --dry-run        list what would be converted, skipped and copied\n"
+    "  --force          convert and copy also what is up to date\n"
+    "  --no-split       keep disc images whole: without it, a folder's audio file that a cue\n"
+    "                   sheet beside it names is split into \"NN - Title\" files, one a\n"
+    "                   track, tagged from the sheet\n"
+    "  The exit status is 1 when any file failed.\n"
     "\n"
     "The WMA encoder components are installed first when they are missing.\n";
 
@@ -408,6 +428,8 @@ int RunJob(const Command& c, orvane::encoder::EncoderApp& app,
 int main(int argc, char** argv) {
     if (int answered = orvane::AnswerHelpOrVersion(argc, argv, "plimo-job", kHelp); answered >= 0)
         return answered;
+    if (orvane::plimo_job::AsksForLibrary(argc, argv))
+        return orvane::plimo_job::RunLibraryCommand(argc, argv);
     using namespace orvane::encoder;
     Command c;
     // Without a window nobody sees its pauses, unless --paced asks for them.

@@ -1,0 +1,723 @@
+#include "encoder/library/library_run.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "encoder/job/input_source.h"
+#include "encoder/job/job_kinds.h"
+#include "encoder/library/image_cue.h"
+#include "encoder/library/library_tree.h"
+#include "encoder/library/pcm_stream.h"
+#include "encoder/library/source_tags.h"
+#include "encoder/tags/id3.h"
+#include "platform/fs/fs.h"
+
+namespace orvane::library {
+
+namespace {
+
+using encoder::JobKind;
+using encoder::JobOutcome;
+using encoder::JobResult;
+using tags::TagField;
+
+JobKind KindOf(Target t) {
+    switch (t) {
+        case Target::Flac:
+            return JobKind::EncodeFlac;
+        case Target::Opus:
+            return JobKind::EncodeOpus;
+        case Target::Wma:
+            return JobKind::EncodeWma;
+        default:
+            return JobKind::EncodeMp3;
+    }
+}
+
+std::string TargetName(Target t) {
+    return t == Target::Wav ? std::string("WAVE") : encoder::KindEntry(KindOf(t)).name;
+}
+
+PcmTarget TargetOf(const LibraryOptions& o) {
+    PcmTarget p;
+    switch (o.target) {
+        case Target::Mp3:
+            // The rates MPEG audio holds (Layers 1 and 2 not the three lowest): the child
+            // encoder would resample any other to the nearest of them, more slowly.
+            p.rates = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+            if (o.base.settings.layerIndex != 2)
+                p.rates.erase(p.rates.begin(), p.rates.begin() + 3);
+            [[fallthrough]];
+        case Target::Wma:
+            // What the MP3 and WMA encoders take from a WAVE file.
+            p.maxChannels = 2;
+            p.lowestRate = static_cast<int>(encoder::kLowestSampleRate);
+            p.highestRate = static_cast<int>(encoder::kHighestSampleRate);
+            p.fixedBits = 16;
+            break;
+        case Target::Flac:
+            p.highestRate = 655350;
+            break;
+        case Target::Opus:
+            // Opus codes 48 kHz; the job's own resampler would take several times as long.
+            p.rates = {48000};
+            break;
+        case Target::Wav:
+            break;
+    }
+    return p;
+}
+
+bool Lossy(Target t) { return t == Target::Mp3 || t == Target::Opus || t == Target::Wma; }
+
+void Le(unsigned char* p, std::uint64_t v, int n) {
+    for (int i = 0; i < n; ++i)
+        p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+// A WAVE header for the layout: the plain PCM format for 16-bit mono and stereo, else the
+// extensible one with the valid bits and the speaker mask. With room for 64-bit sizes (a JUNK
+// chunk that becomes the ds64 chunk) and data beyond the 32-bit sizes, an RF64 header; without
+// that room, a data chunk of size 0, which the jobs' readers take as data to the end of the
+// file (all ones would be taken at its word: 4 GiB).
+std::string WaveHeader(const PcmLayout& l, std::int64_t dataBytes, bool room64) {
+    const bool plain = l.channels <= 2 && l.bits == 16;
+    const int fmtSize = plain ? 16 : 40;
+    const std::size_t extra = room64 ? 36 : 0;
+    std::string h(20 + extra + static_cast<std::size_t>(fmtSize) + 8, '\0');
+    auto* p = reinterpret_cast<unsigned char*>(h.data());
+    const std::uint64_t pad = static_cast<std::uint64_t>(dataBytes) & 1;
+    const std::uint64_t riffSize = h.size() - 8 + static_cast<std::uint64_t>(dataBytes) + pad;
+    const bool big = riffSize > 0xFFFFFFFFull;
+    const int block = l.channels * (l.bits / 8);
+    std::memcpy(p, big && room64 ? "RF64" : "RIFF", 4);
+    Le(p + 4, big ? 0xFFFFFFFFull : riffSize, 4);
+    std::memcpy(p + 8, "WAVE", 4);
+    unsigned char* f = p + 12;
+    if (room64) {
+        std::memcpy(f, big ? "ds64" : "JUNK", 4);
+        Le(f + 4, 28, 4);
+        if (big) {
+            Le(f + 8, riffSize, 8);
+            Le(f + 16, static_cast<std::uint64_t>(dataBytes), 8);
+            Le(f + 24, static_cast<std::uint64_t>(dataBytes) / static_cast<std::uint64_t>(block),
+               8);
+        }
+        f += extra;
+    }
+    std::memcpy(f, "fmt ", 4);
+    Le(f + 4, static_cast<std::uint64_t>(fmtSize), 4);
+    Le(f + 8, plain ? encoder::kWaveFormatPcm : encoder::kWaveFormatExtensible, 2);
+    Le(f + 10, static_cast<std::uint64_t>(l.channels), 2);
+    Le(f + 12, static_cast<std::uint64_t>(l.sampleRate), 4);
+    Le(f + 16, static_cast<std::uint64_t>(l.sampleRate) * static_cast<std::uint64_t>(block), 4);
+    Le(f + 20, static_cast<std::uint64_t>(block), 2);
+    Le(f + 22, static_cast<std::uint64_t>(l.bits), 2);
+    if (!plain) {
+        static const unsigned char kPcmGuid[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                                   0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+        Le(f + 24, 22, 2);
+        Le(f + 26, static_cast<std::uint64_t>(l.bits), 2);
+        Le(f + 28, l.channelMask, 4);
+        std::memcpy(f + 32, kPcmGuid, 16);
+    }
+    f += 8 + fmtSize;
+    std::memcpy(f, "data", 4);
+    // RF64 says the size in ds64; a data chunk of size 0 runs to the end of the file.
+    Le(f + 4, big ? (room64 ? 0xFFFFFFFFull : 0) : static_cast<std::uint64_t>(dataBytes), 4);
+    return h;
+}
+
+bool MakeFolders(const std::string& folder) {
+    std::size_t at = 1;
+    while (at <= folder.size()) {
+        at = folder.find('/', at);
+        if (at == std::string::npos) at = folder.size();
+        const std::string part = folder.substr(0, at);
+        if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+        ++at;
+    }
+    struct stat info {};
+    return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string Clock(double seconds) {
+    const long s = static_cast<long>(seconds);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
+    return text;
+}
+
+// One file's job, run without a window: its log and its outcome are kept.
+class QuietObserver : public encoder::JobObserver {
+public:
+    void JobSetText(encoder::JobText which, const std::string& text) override {
+        if (which != encoder::JobText::Log) return;
+        std::lock_guard lock(mutex_);
+        log_ = text;
+    }
+    void JobSetRange(encoder::JobBar, int, int) override {}
+    void JobSetPos(encoder::JobBar, int) override {}
+    void JobSetCounter(encoder::JobCounter, int) override {}
+    int JobMessage(const std::string&, const std::string&, unsigned flags) override {
+        return (flags & 0xF) == MB_YESNO ? IDYES : IDOK;
+    }
+    void JobFinished(const JobOutcome&) override {}
+    void JobClose(int) override {}
+
+private:
+    std::mutex mutex_;
+    std::string log_;
+};
+
+// What the progress line shows, shared by the workers.
+class Progress {
+public:
+    Progress(std::ostream& out, bool terminal, int total, std::int64_t totalBytes)
+        : out_(out),
+          terminal_(terminal),
+          total_(total),
+          totalBytes_(totalBytes),
+          start_(std::chrono::steady_clock::now()) {}
+
+    void Begin(const std::string& rel, std::int64_t bytes) {
+        std::lock_guard lock(mutex_);
+        running_[rel] = {bytes, 0.0};
+        Draw(false);
+    }
+    // The part of the file done (0..1) and the audio seconds added.
+    void Advance(const std::string& rel, double fraction, double seconds) {
+        std::lock_guard lock(mutex_);
+        running_[rel].second = std::clamp(fraction, 0.0, 1.0);
+        audioSeconds_ += seconds;
+        Draw(false);
+    }
+    // A file is over; line: what a plain listing says of it, shown on a terminal only when
+    // loud (a failure, a lossy-to-lossy conversion).
+    void End(const std::string& rel, std::int64_t bytes, const std::string& line, bool loud) {
+        std::lock_guard lock(mutex_);
+        running_.erase(rel);
+        ++done_;
+        doneBytes_ += bytes;
+        if (terminal_) {
+            if (loud) out_ << "\r\x1b[K" << line << "\n";
+            Draw(true);
+        } else {
+            out_ << line << "\n" << std::flush;
+        }
+    }
+    void Close() {
+        std::lock_guard lock(mutex_);
+        if (terminal_ && drawn_) out_ << "\n" << std::flush;
+    }
+    double AudioSeconds() const { return audioSeconds_; }
+    double Elapsed() const {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    }
+
+private:
+    void Draw(bool force) {
+        if (!terminal_) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (!force && now - lastDraw_ < std::chrono::milliseconds(100)) return;
+        lastDraw_ = now;
+        drawn_ = true;
+        const double elapsed = Elapsed();
+        double doneBytes = static_cast<double>(doneBytes_);
+        std::string names;
+        for (const auto& [rel, state] : running_) {
+            doneBytes += static_cast<double>(state.first) * state.second;
+            const std::size_t slash = rel.rfind('/');
+            names += (names.empty() ? "" : ", ") +
+                     rel.substr(slash == std::string::npos ? 0 : slash + 1);
+        }
+        if (names.size() > 60) names = names.substr(0, 57) + "...";
+        char line[256];
+        const double left =
+            doneBytes > 0 ? elapsed * (static_cast<double>(totalBytes_) - doneBytes) / doneBytes
+                          : 0;
+        std::snprintf(line, sizeof line, "[%d/%d] %s audio, %.1fx real time, %s left", done_,
+                      total_, Clock(audioSeconds_).c_str(),
+                      elapsed > 0 ? audioSeconds_ / elapsed : 0.0,
+                      doneBytes > 0 ? Clock(left).c_str() : "--:--:--");
+        out_ << "\r\x1b[K" << line << (names.empty() ? "" : "  ") << names << std::flush;
+    }
+
+    std::mutex mutex_;
+    std::ostream& out_;
+    bool terminal_;
+    int total_, done_ = 0;
+    std::int64_t totalBytes_, doneBytes_ = 0;
+    double audioSeconds_ = 0;
+    std::map<std::string, std::pair<std::int64_t, double>> running_;
+    std::chrono::steady_clock::time_point start_, lastDraw_{};
+    bool drawn_ = false;
+};
+
+encoder::Id3Tag RecordOf(const tags::TrackTags& t) {
+    encoder::Id3Tag r;
+    r.SetMarker();
+    r.SetTitle(t.Get(TagField::Title));
+    r.SetArtist(t.Get(TagField::Artist));
+    r.SetAlbum(t.Get(TagField::Album));
+    r.SetYear(t.Get(TagField::Year).substr(0, 4));
+    r.SetComment(t.Get(TagField::Comment));
+    r.SetGenre(t.Has(TagField::Genre) ? encoder::GenreCodeOf(t.Get(TagField::Genre))
+                                      : encoder::kNoGenre);
+    return r;
+}
+
+std::atomic<unsigned> scratchNumber{0};
+
+std::string ScratchName(const std::string& output, const std::string& ext) {
+    const std::size_t slash = output.rfind('/');
+    return output.substr(0, slash + 1) + ".~" + output.substr(slash + 1) + "." +
+           std::to_string(::getpid()) + "-" + std::to_string(++scratchNumber) + ext;
+}
+
+// Removes from folder the scratch files of runs that were killed outright: named by
+// ScratchName, their process gone, left alone for a minute. The writers' own temporary files
+// are swept as well.
+void SweepScratch(const std::string& folder) {
+    fs::SweepStaleTemps(folder);
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    const time_t now = ::time(nullptr);
+    while (dirent* d = ::readdir(dir)) {
+        const std::string name = d->d_name;
+        if (name.rfind(".~", 0) != 0) continue;
+        const std::size_t dot = name.rfind('.');
+        const std::size_t dash = name.rfind('-', dot);
+        const std::size_t pidDot = dash == std::string::npos ? dash : name.rfind('.', dash);
+        if (dot == std::string::npos || pidDot == std::string::npos || pidDot < 2) continue;
+        const std::string pid = name.substr(pidDot + 1, dash - pidDot - 1);
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos) continue;
+        const long number = std::strtol(pid.c_str(), nullptr, 10);
+        if (number <= 0 || (::kill(static_cast<pid_t>(number), 0) == 0 || errno != ESRCH)) continue;
+        const std::string path = folder + "/" + name;
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && now - info.st_mtime >= 60)
+            ::unlink(path.c_str());
+    }
+    ::closedir(dir);
+}
+
+// The stream's frames, as many at a time as asked for: what a chunk holds beyond a track's
+// end waits for the next track.
+class FrameReader {
+public:
+    explicit FrameReader(PcmStream& stream) : stream_(stream) {}
+    // Up to maxFrames frames (any number when negative) into out; 0 at the end, -1 with error.
+    long Read(std::vector<std::int32_t>& out, long maxFrames, std::string& error) {
+        const std::size_t channels = static_cast<std::size_t>(stream_.Layout().channels);
+        if (at_ >= pending_.size()) {
+            at_ = 0;
+            if (stream_.Read(pending_, error) < 0) return -1;
+            if (pending_.empty()) return 0;
+        }
+        std::size_t frames = (pending_.size() - at_) / channels;
+        if (maxFrames >= 0) frames = std::min(frames, static_cast<std::size_t>(maxFrames));
+        out.assign(pending_.begin() + static_cast<std::ptrdiff_t>(at_),
+                   pending_.begin() + static_cast<std::ptrdiff_t>(at_ + frames * channels));
+        at_ += frames * channels;
+        return static_cast<long>(frames);
+    }
+
+private:
+    PcmStream& stream_;
+    std::vector<std::int32_t> pending_;
+    std::size_t at_ = 0;
+};
+
+// A file the run alone reads, once, right after it was written: it is neither synced nor
+// renamed (the scratch holder removes it however the run ends).
+class ScratchWrite {
+public:
+    ~ScratchWrite() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    fs::Status Open(const std::string& path) {
+        fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        return fd_ >= 0 ? fs::Status{} : Failed(path);
+    }
+    fs::Status Write(const void* data, std::size_t bytes) {
+        if (!fs::WriteAll(fd_, data, bytes)) return Failed("the scratch file");
+        size_ += static_cast<std::int64_t>(bytes);
+        return {};
+    }
+    fs::Status WriteAt(std::int64_t offset, const void* data, std::size_t bytes) {
+        return fs::WriteAll(fd_, data, bytes, static_cast<off_t>(offset))
+                   ? fs::Status{}
+                   : Failed("the scratch file");
+    }
+    fs::Status Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0 ? fs::Status{} : Failed("the scratch file");
+    }
+    std::int64_t size() const { return size_; }
+
+private:
+    static fs::Status Failed(const std::string& what) {
+        fs::Status st;
+        st.kind = fs::Status::Kind::Failed;
+        st.code = errno;
+        st.message = "Cannot write " + what + ": " + std::strerror(errno);
+        return st;
+    }
+    int fd_ = -1;
+    std::int64_t size_ = 0;
+};
+
+// Streams up to `frames` frames (all that are left when negative) into out as a WAVE file;
+// empty when it was written whole. expected: the frames the progress counts on (0: unknown).
+template <typename File>
+std::string WriteWave(FrameReader& reader, const PcmLayout& l, std::int64_t frames, bool room64,
+                      File& out, Progress& progress, const std::string& rel, double expected) {
+    const int sampleBytes = l.bits / 8;
+    const std::string empty = WaveHeader(l, 0, room64);
+    if (fs::Status st = out.Write(empty.data(), empty.size()); !st) return "Error: " + st.message;
+    const std::int64_t header = out.size();
+    std::vector<std::int32_t> samples;
+    std::vector<unsigned char> bytes;
+    std::string error;
+    std::int64_t written = 0;
+    while (frames < 0 || written < frames) {
+        const long got = reader.Read(
+            samples,
+            frames < 0 ? -1 : static_cast<long>(std::min<std::int64_t>(frames - written, 1 << 20)),
+            error);
+        if (got < 0) return "Error: " + error;
+        if (got == 0) break;
+        bytes.resize(samples.size() * static_cast<std::size_t>(sampleBytes));
+        unsigned char* p = bytes.data();
+        for (std::int32_t v : samples) {
+            Le(p, static_cast<std::uint32_t>(v), sampleBytes);
+            p += sampleBytes;
+        }
+        if (fs::Status st = out.Write(bytes.data(), bytes.size()); !st)
+            return "Error: " + st.message;
+        written += got;
+        progress.Advance(rel, expected > 0 ? written / expected : 0,
+                         static_cast<double>(got) / l.sampleRate);
+    }
+    if (written == 0) return "Error: its audio stream holds no samples";
+    const std::int64_t dataBytes = out.size() - header;
+    if (dataBytes & 1)
+        if (fs::Status st = out.Write("", 1); !st) return "Error: " + st.message;
+    const std::string h = WaveHeader(l, dataBytes, room64);
+    if (fs::Status st = out.WriteAt(0, h.data(), h.size()); !st) return "Error: " + st.message;
+    return {};
+}
+
+// The file's output written by the format's job from the WAVE file; empty when it was.
+std::string RunFormatJob(const LibraryOptions& o, const std::string& wave,
+                         const std::string& output, const tags::TrackTags& t) {
+    encoder::JobRequest req = o.base;
+    req.kind = KindOf(o.target);
+    req.input = wave;
+    req.output = output;
+    req.batch = false;
+    req.parallelJobs = 1;
+    req.paced = false;
+    req.item = {};
+    const bool tagged = !t.Empty() || t.FrontPicture();
+    req.singleFileTag = tagged;
+    req.tags[1] = RecordOf(t);
+    req.fullTags = {tags::TrackTags{}, t};
+    req.formats.trackNumber = std::atoi(t.Get(TagField::TrackNumber).c_str());
+    if (o.target == Target::Wma) {
+        req.wma.title = t.Get(TagField::Title);
+        req.wma.author = t.Get(TagField::Artist);
+        req.wma.description = t.Get(TagField::Comment);
+    }
+    QuietObserver observer;
+    encoder::JobRunner runner(std::move(req), observer);
+    runner.Start();
+    runner.Wait();
+    runner.Stop();
+    const JobOutcome outcome = runner.Outcome();
+    if (outcome.result == JobResult::Succeeded) return {};
+    if (!outcome.failures.empty() && !outcome.failures.front().reason.empty())
+        return outcome.failures.front().reason;
+    return outcome.message.empty() ? "Error: the " + TargetName(o.target) + " job failed"
+                                   : outcome.message;
+}
+
+struct FileResult {
+    std::string failure;
+    std::string note;  // what the line says of the conversion
+    bool lossyToLossy = false;
+};
+
+// One output of frames of the reader (all that are left when negative) with the tag t, written
+// by the target's job from a WAVE file of them; empty when it was written whole.
+std::string EncodeOne(const LibraryOptions& o, FrameReader& reader, const PcmLayout& layout,
+                      std::int64_t frames, const std::string& output, const tags::TrackTags& t,
+                      Progress& progress, const std::string& rel, double expected) {
+    const std::string folder = fs::FolderOf(output);
+    if (!MakeFolders(folder))
+        return "Error: the folder " + folder + " cannot be made: " + std::strerror(errno);
+    if (o.target == Target::Wav) {
+        fs::AtomicFile file;
+        if (fs::Status st = file.Open(output); !st) return "Error: " + st.message;
+        std::string failure =
+            WriteWave(reader, layout, frames, true, file, progress, rel, expected);
+        if (failure.empty())
+            if (fs::Status st = file.Commit(); !st) failure = "Error: " + st.message;
+        return failure;
+    }
+    encoder::ScratchFiles scratch;
+    const std::string wave = ScratchName(output, ".wav");
+    scratch.Add(wave);
+    {
+        ScratchWrite file;
+        if (fs::Status st = file.Open(wave); !st) return "Error: " + st.message;
+        std::string failure =
+            WriteWave(reader, layout, frames, false, file, progress, rel, expected);
+        if (!failure.empty()) return failure;
+        if (fs::Status st = file.Close(); !st) return "Error: " + st.message;
+    }
+    // The in-process encoders write their output whole or not at all; the child encoders'
+    // output takes its name once the job has tagged it.
+    const bool direct = o.target == Target::Flac || o.target == Target::Opus;
+    const std::string written = direct ? output : ScratchName(output, TargetExtension(o.target));
+    if (!direct) scratch.Add(written);
+    std::string failure = RunFormatJob(o, wave, written, t);
+    if (!failure.empty() || direct) return failure;
+    fs::Status st;
+    const int fd = fs::OpenForReading(written, st);
+    if (fd < 0) return "Error: " + st.message;
+    fs::AtomicFile file;
+    if (st = file.Open(output); st) st = file.CopyFrom(fd, written);
+    ::close(fd);
+    if (st) st = file.Commit();
+    return st ? std::string() : "Error: " + st.message;
+}
+
+double ExpectedFrames(const PcmStream& stream) {
+    const SourceFormat& src = stream.Source();
+    return src.frames > 0
+               ? static_cast<double>(src.frames) * stream.Layout().sampleRate / src.sampleRate
+               : 0;
+}
+
+FileResult ConvertWith(PcmStream& stream, const LibraryOptions& o, const LibraryEntry& e,
+                       Progress& progress) {
+    FileResult result;
+    std::string error;
+    if (!stream.Open(e.source, TargetOf(o), error)) {
+        result.failure = "Error: " + error;
+        return result;
+    }
+    FrameReader reader(stream);
+    const tags::TrackTags t =
+        o.target == Target::Wav ? tags::TrackTags{} : ReadSourceTags(e.source);
+    if (!e.image) {
+        result.failure = EncodeOne(o, reader, stream.Layout(), -1, e.output, t, progress,
+                                   e.relative, ExpectedFrames(stream));
+        return result;
+    }
+    // A disc image: a file per track, cut at the tracks' starts, the image's own tag (its
+    // picture, what the sheet does not say) under the sheet's texts.
+    const std::vector<ImageTrack>& tracks = e.image->tracks;
+    const std::int64_t rate = stream.Layout().sampleRate;
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const std::int64_t frames =
+            i + 1 < tracks.size() ? tracks[i + 1].start * rate / 75 - tracks[i].start * rate / 75
+                                  : -1;
+        tags::TrackTags merged = t;
+        for (const tags::TagFieldNames& names : tags::kTagFieldNames)
+            if (tracks[i].tags.Has(names.field))
+                merged.Set(names.field, tracks[i].tags.Get(names.field));
+        result.failure = EncodeOne(o, reader, stream.Layout(), frames, e.trackOutputs[i], merged,
+                                   progress, e.relative, ExpectedFrames(stream));
+        if (!result.failure.empty()) {
+            result.failure = "track " + std::to_string(tracks[i].number) + ": " + result.failure;
+            return result;
+        }
+    }
+    return result;
+}
+
+FileResult ConvertOne(const LibraryOptions& o, const LibraryEntry& e, Progress& progress) {
+    PcmStream stream;
+    FileResult result = ConvertWith(stream, o, e, progress);
+    if (!result.failure.empty()) return result;
+    const SourceFormat& src = stream.Source();
+    std::vector<std::string> notes = stream.Layout().notes;
+    if (src.lossy && Lossy(o.target)) {
+        result.lossyToLossy = true;
+        notes.insert(notes.begin(), "lossy to lossy: " + src.codec + " to " + TargetName(o.target));
+    }
+    for (const std::string& n : notes)
+        result.note += (result.note.empty() ? "" : "; ") + n;
+    return result;
+}
+
+std::string CopyOne(const LibraryEntry& e) {
+    const std::string folder = fs::FolderOf(e.output);
+    if (!MakeFolders(folder))
+        return "Error: the folder " + folder + " cannot be made: " + std::strerror(errno);
+    fs::Status st;
+    const int fd = fs::OpenForReading(e.source, st);
+    if (fd < 0) return "Error: " + st.message;
+    fs::AtomicFile file;
+    if (st = file.Open(e.output); st) st = file.CopyFrom(fd, e.source);
+    ::close(fd);
+    if (st) st = file.Commit();
+    return st ? std::string() : "Error: " + st.message;
+}
+
+std::string Relative(const LibraryOptions& o, const std::string& output) {
+    return output.substr(std::min(output.size(), o.out.size() + 1));
+}
+
+// What an entry becomes, below the output folder.
+std::string Becomes(const LibraryOptions& o, const LibraryEntry& e) {
+    if (!e.image) return Relative(o, e.output);
+    std::string list = std::to_string(e.trackOutputs.size()) + " tracks:";
+    for (const std::string& track : e.trackOutputs) {
+        if (&track != &e.trackOutputs.front()) list += ',';
+        list += ' ';
+        list += Relative(o, track);
+    }
+    return list;
+}
+
+}  // namespace
+
+std::string TargetExtension(Target target) {
+    switch (target) {
+        case Target::Mp3:
+            return ".mp3";
+        case Target::Flac:
+            return ".flac";
+        case Target::Opus:
+            return ".opus";
+        case Target::Wma:
+            return ".wma";
+        case Target::Wav:
+            return ".wav";
+    }
+    return {};
+}
+
+LibraryReport ConvertLibrary(const LibraryOptions& o, std::ostream& out, bool terminal) {
+    LibraryReport report;
+    std::vector<LibraryEntry> plan;
+    std::string error;
+    TreeOptions tree{TargetExtension(o.target), o.copyPatterns, o.force, o.split};
+    if (!PlanLibrary(o.in, o.out, tree, plan, error)) {
+        report.failed.push_back({o.in, error});
+        out << error << "\n";
+        return report;
+    }
+    using Action = LibraryEntry::Action;
+    std::vector<const LibraryEntry*> work;
+    std::int64_t totalBytes = 0;
+    for (const LibraryEntry& e : plan) {
+        switch (e.action) {
+            case Action::Skip:
+                ++report.skipped;
+                if (o.dryRun || !terminal) out << "skipped " << e.relative << " (up to date)\n";
+                break;
+            case Action::Fail:
+                report.failed.push_back({e.relative, e.reason});
+                out << "failed " << e.relative << ": " << e.reason << "\n";
+                break;
+            case Action::Convert:
+            case Action::Copy:
+                if (o.dryRun) {
+                    out << (e.action == Action::Copy ? "would copy " : "would convert ")
+                        << e.relative << " -> " << Becomes(o, e) << "\n";
+                    ++(e.action == Action::Copy ? report.copied : report.converted);
+                } else {
+                    work.push_back(&e);
+                    struct stat info {};
+                    if (::stat(e.source.c_str(), &info) == 0) totalBytes += info.st_size;
+                }
+                break;
+        }
+    }
+    if (!o.dryRun && !work.empty()) {
+        std::set<std::string> folders;
+        for (const LibraryEntry* e : work)
+            folders.insert(fs::FolderOf(e->image ? e->trackOutputs.front() : e->output));
+        for (const std::string& folder : folders)
+            SweepScratch(folder);
+        Progress progress(out, terminal, static_cast<int>(work.size()), totalBytes);
+        std::atomic<std::size_t> next{0};
+        std::mutex mutex;
+        auto worker = [&] {
+            for (;;) {
+                const std::size_t i = next++;
+                if (i >= work.size()) return;
+                const LibraryEntry& e = *work[i];
+                struct stat info {};
+                ::stat(e.source.c_str(), &info);
+                progress.Begin(e.relative, info.st_size);
+                std::string line;
+                FileResult r;
+                if (e.action == Action::Copy)
+                    r.failure = CopyOne(e);
+                else
+                    r = ConvertOne(o, e, progress);
+                {
+                    std::lock_guard lock(mutex);
+                    if (!r.failure.empty())
+                        report.failed.push_back({e.relative, r.failure});
+                    else
+                        ++(e.action == Action::Copy ? report.copied : report.converted);
+                }
+                if (!r.failure.empty())
+                    line = "failed " + e.relative + ": " + r.failure;
+                else
+                    line = std::string(e.action == Action::Copy ? "copied " : "converted ") +
+                           e.relative + " -> " + Becomes(o, e) +
+                           (r.note.empty() ? "" : " (" + r.note + ")");
+                progress.End(e.relative, info.st_size, line, !r.failure.empty() || r.lossyToLossy);
+            }
+        };
+        const int n = std::clamp(o.jobs, 1, static_cast<int>(work.size()));
+        std::vector<std::thread> threads;
+        for (int i = 0; i < n; ++i)
+            threads.emplace_back(worker);
+        for (std::thread& t : threads)
+            t.join();
+        progress.Close();
+        char rate[128];
+        std::snprintf(rate, sizeof rate, "%s of audio in %.1f s (%.1fx real time)",
+                      Clock(progress.AudioSeconds()).c_str(), progress.Elapsed(),
+                      progress.Elapsed() > 0 ? progress.AudioSeconds() / progress.Elapsed() : 0.0);
+        out << rate << "\n";
+    }
+    std::sort(report.failed.begin(), report.failed.end(),
+              [](const encoder::FileFailure& a, const encoder::FileFailure& b) {
+                  return a.input < b.input;
+              });
+    out << (o.dryRun ? "Would convert " : "Converted ") << report.converted << ", skipped "
+        << report.skipped << ", " << (o.dryRun ? "would copy " : "copied ") << report.copied
+        << ", failed " << report.failed.size() << "\n";
+    for (const encoder::FileFailure& f : report.failed)
+        out << "  " << f.input << ": " << f.reason << "\n";
+    out << std::flush;
+    return report;
+}
+
+}  // namespace orvane::library

@@ -1,0 +1,45 @@
+#pragma once
+// A music library converted into one output format: the tree's plan (library_tree.h), its audio
+// files decoded through FFmpeg (pcm_stream.h) and written by the format's own job with the
+// source's tag, several files at once, each output taking its name only once it is whole; the
+// progress as it goes and a summary at the end.
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "encoder/job/job_request.h"
+#include "encoder/job/job_runner.h"
+
+namespace orvane::library {
+
+enum class Target { Mp3, Flac, Opus, Wma, Wav };
+
+struct LibraryOptions {
+    Target target = Target::Mp3;
+    // The format's settings as its job takes them (MP3, WMA, FLAC and Opus options, the
+    // program folder); kind, input and output are set per file.
+    encoder::JobRequest base;
+    std::string in, out;
+    int jobs = 1;
+    std::vector<std::string> copyPatterns;
+    bool dryRun = false;
+    bool force = false;
+    // A folder's one audio file that its cue sheet names, with tracks, is a disc image: a file
+    // per track. False: images are converted whole.
+    bool split = true;
+};
+
+struct LibraryReport {
+    int converted = 0, skipped = 0, copied = 0;
+    std::vector<encoder::FileFailure> failed;  // by their paths below the input folder
+};
+
+// The extension of the target's files (".opus").
+std::string TargetExtension(Target target);
+
+// Runs the conversion; the progress goes to out as one line rewritten in place on a terminal,
+// else a line per file. Ends with the summary.
+LibraryReport ConvertLibrary(const LibraryOptions& options, std::ostream& out, bool terminal);
+
+}  // namespace orvane::library
