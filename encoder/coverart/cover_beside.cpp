@@ -1,0 +1,53 @@
+#include "encoder/coverart/cover_beside.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "encoder/coverart/cover_image.h"
+#include "platform/fs/fs.h"
+
+namespace orvane::coverart {
+
+namespace {
+
+std::string Joined(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+bool Exists(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+}  // namespace
+
+BesideOutcome WriteCoverBeside(const std::string& folder, const tags::Picture& picture) {
+    BesideOutcome out;
+    for (const char* name : {"cover.jpg", "cover.png", "cover.jpeg", "Cover.jpg", "Cover.png"}) {
+        const std::string there = Joined(folder, name);
+        if (Exists(there)) {
+            out.path = there;
+            return out;
+        }
+    }
+    const std::string path = Joined(folder, CoverFileName(picture));
+    fs::WriteOptions options;
+    options.mustBeNew = true;
+    const std::string_view bytes(reinterpret_cast<const char*>(picture.bytes.data()),
+                                 picture.bytes.size());
+    const fs::Status status = fs::WriteFileAtomically(path, bytes, options);
+    if (status.ok()) {
+        out.path = path;
+        out.written = true;
+    } else if (Exists(path)) {
+        out.path = path;  // another writer put one there meanwhile: it stays
+    } else {
+        out.why = "Cannot write " + path + ": " + status.message;
+    }
+    return out;
+}
+
+}  // namespace orvane::coverart
