@@ -56,6 +56,21 @@ FoundCover FromArchive(const CoverRequest& request) {
 
 }  // namespace
 
+bool ParseCoverMode(const std::string& text, CoverMode& mode) {
+    if (text == "embed+file") {
+        mode = CoverMode::EmbedAndFile;
+    } else if (text == "embed") {
+        mode = CoverMode::Embed;
+    } else if (text == "file") {
+        mode = CoverMode::File;
+    } else if (text == "none") {
+        mode = CoverMode::None;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 bool IsCoverSize(const std::string& size) {
     return size == "250" || size == "500" || size == "1200" || size == "original";
 }

@@ -36,6 +36,13 @@ struct FoundCover {
     std::string why;              // no picture: why not (empty when none was asked for)
 };
 
+// What is done with a found picture (registry Rip\CoverArt, `--cover-mode`).
+enum class CoverMode { EmbedAndFile, Embed, File, None };
+// "embed+file" "embed" "file" "none"; false for anything else.
+bool ParseCoverMode(const std::string& text, CoverMode& mode);
+inline bool Embeds(CoverMode m) { return m == CoverMode::EmbedAndFile || m == CoverMode::Embed; }
+inline bool Files(CoverMode m) { return m == CoverMode::EmbedAndFile || m == CoverMode::File; }
+
 // True for "250" "500" "1200" "original".
 bool IsCoverSize(const std::string& size);
 
