@@ -546,11 +546,13 @@ TEST_F(RipTool, MusicBrainzNamesAndTheArchivesCoverReachEveryTrackAndTheFolder) 
                              musicBrainz.Address() + " --coverart-server http://" +
                              archive.Address() + " --cover-size 500";
     const std::string imageUrl = "http://" + images.Address() + "/covers/front.jpg";
-    // The WMA encoder's components, installed into this test's own folders.
+    // The WMA encoder's components, installed into this test's own folders, where the rips
+    // find them.
     ::setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
     ::setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1);
-    const orvane::test::ProgramResult wma =
-        orvane::test::RunDistProgram("plimo-job", {"--wma", "--list-profiles"});
+    const orvane::test::ProgramResult wma = orvane::test::RunDistProgram(
+        "plimo-job", {"--wma", "--list-profiles"},
+        "export XDG_CONFIG_HOME='" + (dir_ / "config").string() + "';");
     ASSERT_EQ(wma.status, 0) << wma.output;
     for (const char* format : {"mp3", "flac", "opus", "wma"}) {
         ToolRun r = Rip(format, args, format);
@@ -616,6 +618,8 @@ TEST_F(RipTool, MusicBrainzNamesAndTheArchivesCoverReachEveryTrackAndTheFolder) 
         if (e.path().extension() == ".MP3") {
             EXPECT_EQ(TagsOf(e.path()).find("APIC"), std::string::npos) << e.path();
         }
+    ::unsetenv("XDG_DATA_HOME");
+    ::unsetenv("XDG_STATE_HOME");
 }
 
 TEST_F(RipTool, TheNamingPatternFilesACompilationIntoFoldersWithFullTexts) {
