@@ -618,6 +618,25 @@ TEST_F(RipTool, MusicBrainzNamesAndTheArchivesCoverReachEveryTrackAndTheFolder) 
         if (e.path().extension() == ".MP3") {
             EXPECT_EQ(TagsOf(e.path()).find("APIC"), std::string::npos) << e.path();
         }
+
+    // The user's file, in the tags only: no file beside them, no archive asked.
+    const std::size_t asked = archive.RequestCount();
+    const std::string png = orvane::test::TestPng(20, 10);
+    orvane::test::WriteFile(dir_ / "chosen.png", png);
+    r = Rip("chosen", "--no-accuraterip --json --cover chosen.png --cover-mode embed", "mp3");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"cover\": {\"source\": \"file\", \"width\": 20, \"height\": 10, "
+                         "\"bytes\": " +
+                         std::to_string(png.size()) + ", \"file\": null}"),
+              std::string::npos)
+        << r.out;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "chosen" / "cover.png"));
+    for (const auto& e : std::filesystem::directory_iterator(dir_ / "chosen"))
+        if (e.path().extension() == ".MP3") {
+            EXPECT_EQ(PictureOf(e.path(), dir_ / "picture.out"), "3 image/png\n");
+            EXPECT_TRUE(orvane::test::ReadFile(dir_ / "picture.out") == png) << e.path();
+        }
+    EXPECT_EQ(archive.RequestCount(), asked);
     ::unsetenv("XDG_DATA_HOME");
     ::unsetenv("XDG_STATE_HOME");
 }
