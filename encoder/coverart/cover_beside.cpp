@@ -1,5 +1,7 @@
 #include "encoder/coverart/cover_beside.h"
 
+#include <dirent.h>
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -22,16 +24,29 @@ bool Exists(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0;
 }
 
+// A file of the folder named "cover" with any extension, in any case; empty when none.
+std::string ExistingCover(const std::string& folder) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir) return {};
+    std::string found;
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name.size() > 6 && name[5] == '.' && ::strncasecmp(name.c_str(), "cover", 5) == 0) {
+            found = Joined(folder, name);
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
 }  // namespace
 
 BesideOutcome WriteCoverBeside(const std::string& folder, const tags::Picture& picture) {
     BesideOutcome out;
-    for (const char* name : {"cover.jpg", "cover.png", "cover.jpeg", "Cover.jpg", "Cover.png"}) {
-        const std::string there = Joined(folder, name);
-        if (Exists(there)) {
-            out.path = there;
-            return out;
-        }
+    if (std::string there = ExistingCover(folder); !there.empty()) {
+        out.path = std::move(there);
+        return out;
     }
     const std::string path = Joined(folder, CoverFileName(picture));
     fs::WriteOptions options;

@@ -1,7 +1,7 @@
 #pragma once
 // The front cover beside a rip's tracks: "cover.jpg" or "cover.png" (as its content is) in a
 // folder the rip writes into, written whole or not at all and never over a file that is there:
-// a cover.jpg or cover.png the folder holds already is the user's and stays as it is.
+// a cover.* the folder holds already (any extension, any case) is the user's and stays as it is.
 
 #include <string>
 

@@ -202,11 +202,11 @@ TEST(CoverBeside, WritesTheCoverOnceAndNeverOverTheUsersOwn) {
     EXPECT_EQ(out.path, (dir / "a" / "cover.jpg").string());
     EXPECT_EQ(test::ReadFile(dir / "a" / "cover.jpg"), Bytes(jpeg));
     EXPECT_FALSE(std::filesystem::exists(dir / "a" / "cover.png"));
-    test::WriteFile(dir / "b" / "cover.png", "mine");
+    test::WriteFile(dir / "b" / "Cover.JPEG", "mine");
     out = WriteCoverBeside((dir / "b").string(), jpeg);
     EXPECT_FALSE(out.written);
-    EXPECT_EQ(out.path, (dir / "b" / "cover.png").string());
-    EXPECT_EQ(test::ReadFile(dir / "b" / "cover.png"), "mine");
+    EXPECT_EQ(out.path, (dir / "b" / "Cover.JPEG").string());
+    EXPECT_EQ(test::ReadFile(dir / "b" / "Cover.JPEG"), "mine");
     EXPECT_FALSE(std::filesystem::exists(dir / "b" / "cover.jpg"));
     out = WriteCoverBeside((dir / "missing").string(), jpeg);
     EXPECT_TRUE(out.path.empty());
