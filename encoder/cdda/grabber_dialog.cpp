@@ -493,6 +493,7 @@ void CdGrabberDialog::OnCdPlayer() {
 void CdGrabberDialog::OnCdaSettings() { port_->DoModal(IDD_CDA_SETTINGS); }
 
 void CdGrabberDialog::OnGetCdInfo() {
+    if (grabbing_) return;
     if (rows_.empty()) {
         port_->MessageBox("Please Insert an Audio CD in the current CD-ROM drive.", "", MB_OK);
         return;
@@ -508,7 +509,10 @@ void CdGrabberDialog::OnGetCdInfo() {
     }
     if (fetchCover && !releaseId_.empty() && cover_.source != "file") {
         port_->SetWaitCursor(true);
-        cover_ = fetchCover(releaseId_);
+        fetching_ = grabbing_ = true;
+        fetchCancelled_ = false;
+        cover_ = fetchCover(releaseId_, [this] { return fetchCancelled_.load(); });
+        fetching_ = grabbing_ = false;
         port_->SetWaitCursor(false);
         ShowCover();
     }
@@ -707,6 +711,10 @@ void CdGrabberDialog::OnOK() {
 }
 
 void CdGrabberDialog::OnCancel() {
+    if (fetching_) {
+        fetchCancelled_ = true;
+        return;
+    }
     if (!grabbing_) port_->EndDialog(IDCANCEL);
 }
 

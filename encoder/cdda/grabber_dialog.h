@@ -4,6 +4,7 @@
 // The view lays the dialog out, forwards the user's actions here and shows what the logic sets
 // through the port. The logic keeps the rows of the track list itself.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -99,8 +100,12 @@ public:
     // contents; false when it cannot tell. Without it the disc has no ISRCs nor CD-Text.
     std::function<bool(int driveIndex, DiscExtras& extras)> readDiscExtras;
     // Finds the front cover of a MusicBrainz release (the cover archive), keeping the window's
-    // events going while it waits; without it "&Get CD Info" finds no cover.
-    std::function<coverart::FoundCover(const std::string& releaseId)> fetchCover;
+    // events going while it waits and ending the wait once cancelled (which may be asked from
+    // another thread) answers true; without it
+    // "&Get CD Info" finds no cover.
+    std::function<coverart::FoundCover(const std::string& releaseId,
+                                       const std::function<bool()>& cancelled)>
+        fetchCover;
     // Starts a program without waiting for it; false when it cannot be started.
     std::function<bool(const std::string&)> startProgram;
     // The program file's full path (for the CD player beside it).
@@ -195,6 +200,9 @@ private:
     int introSeconds_ = 15;
     bool grabbing_ = false;  // "&Grab Now!" is reading: the dialog's other actions wait
     coverart::FoundCover cover_;
+    // The archive is being asked: the dialog's other actions wait, and Cancel ends the wait.
+    bool fetching_ = false;
+    std::atomic<bool> fetchCancelled_{false};  // read by the asking thread
 };
 
 // The CD player beside the program: the program's folder + "Tarvo/Tarvo.EXE".

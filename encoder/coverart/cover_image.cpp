@@ -139,8 +139,12 @@ bool AcceptImage(std::string bytes, tags::Picture& picture, std::string& why) {
         buffer.open(QIODevice::ReadOnly);
         QImageReader reader(&buffer, jpeg ? "jpeg" : "png");
         reader.setAutoTransform(false);
-        // 10000 x 10000 at four bytes a pixel.
-        if (QImageReader::allocationLimit() < 400) QImageReader::setAllocationLimit(400);
+        // 10000 x 10000 at four bytes a pixel; raised once, before any reader of this room runs.
+        static const bool raised = [] {
+            if (QImageReader::allocationLimit() < 400) QImageReader::setAllocationLimit(400);
+            return true;
+        }();
+        (void)raised;
         const QImage image = reader.read();
         if (image.isNull()) {
             why = std::string(jpeg ? "the JPEG" : "the PNG") +

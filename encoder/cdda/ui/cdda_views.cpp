@@ -594,14 +594,15 @@ int RunCdGrabber(QWidget* owner) {
     GrabberWindow window(logic, owner);
     // The archive is asked off the window's thread; the window keeps drawing meanwhile, and
     // closing it ends the wait.
-    logic.fetchCover = [&window](const std::string& releaseId) {
+    logic.fetchCover = [&window](const std::string& releaseId,
+                                 const std::function<bool()>& cancelled) {
         coverart::CoverRequest request;
         request.releaseId = releaseId;
         if (encoder::SettingsStore* settings = encoder::TheApp().settings)
             request.server =
                 settings->GetProfileString("Rip", "CoverArtServer", coverart::kArchiveServer);
         std::atomic<bool> gone{false};
-        request.cancelled = [&gone] { return gone.load(); };
+        request.cancelled = [&gone, &cancelled] { return gone.load() || cancelled(); };
         QEventLoop loop;
         const QMetaObject::Connection closed =
             QObject::connect(&window, &QDialog::finished, &loop, [&gone] { gone = true; });

@@ -866,6 +866,9 @@ TEST_F(GrabberView, TheReleasesCoverShowsAndTheUserMayChooseAnotherOrNone) {
             "media":[{"position":1,"discs":[],"tracks":[{"position":1,"title":"Red"},
             {"position":2,"title":"Green"},{"position":3,"title":"Blue"}]}]}]})");
     });
+    ::orvane::test::LoopbackServer silent([](const std::string&) {
+        return ::orvane::test::LoopbackReply{{}, 0, true};
+    });
     const std::string url = "http://" + server.Address();
     settings_.WriteProfileString("Rip", "CoverArtServer", url);
     ui::GetCdInfoHook() = [url](QWidget*, const cdrom::DiscInfo& disc, CdInfo& info) {
@@ -933,6 +936,17 @@ TEST_F(GrabberView, TheReleasesCoverShowsAndTheUserMayChooseAnotherOrNone) {
         EXPECT_FALSE(thumbnail(w));
         Click(w, IDC_CD_SELECTALL);
         Click(w, IDOK);
+    });
+
+    // An archive that never answers: Cancel ends the wait, the dialog stays and has no cover.
+    settings_.WriteProfileString("Rip", "CoverArtServer", "http://" + silent.Address());
+    Run([&](QWidget* w) {
+        QTimer::singleShot(100, w, [w] { Click(w, IDCANCEL); });
+        Click(w, IDC_CD_GETINFO);
+        EXPECT_EQ(silent.RequestCount(), 1u);
+        EXPECT_EQ(Text(w, IDC_CD_COVERSIZE), "No cover");
+        EXPECT_TRUE(w->isVisible());
+        Click(w, IDCANCEL);
     });
     ui::GetCdInfoHook() = nullptr;
     ASSERT_EQ(boxes_.size(), 2u);
