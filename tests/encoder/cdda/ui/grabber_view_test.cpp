@@ -958,6 +958,65 @@ TEST_F(GrabberView, TheReleasesCoverShowsAndTheUserMayChooseAnotherOrNone) {
     EXPECT_FALSE(app.cdSelection.coverFile);
 }
 
+// A cover chosen in the grabber reaches the files of the CD job behind OK: every track's ID3v2
+// tag holds the image's bytes as its front cover (read by mutagen), and cover.png beside them
+// is the image.
+TEST_F(GrabberView, AChosenCoverIsInEveryRippedTrackAndBesideThem) {
+    transport_.reset();
+    transport_ = std::make_unique<test::Transport>(
+        std::vector<std::shared_ptr<cdrom::DiscDrive>>{test::ImageOf(dir_, {300, 300})});
+    TheCdSession() = CdSession{};
+    const std::string png = test::TestPng(20, 10);
+    test::WriteFile(dir_ / "chosen.png", png);
+    encoder::ui::Hooks().picker = [&](int, const std::string&, const std::string&) {
+        return (dir_ / "chosen.png").string();
+    };
+    Run([](QWidget* w) {
+        Click(w, IDC_CD_COVER);
+        Click(w, IDC_CD_SELECTALL);
+        Click(w, IDOK);
+    });
+    encoder::EncoderApp& app = encoder::TheApp();
+    InstallCdTrackSource(ui::ProgressWindowOpener(nullptr));
+    test::TempDir out;
+    // The job as the wizard hands it over.
+    encoder::JobRequest request;
+    request.kind = encoder::JobKind::EncodeMp3;
+    request.input = encoder::kCdAudioInput;
+    request.batch = true;
+    request.output = out.path().string() + "/";
+    request.settings.bitrate = "128";
+    request.appFolder = test::DistDir().string() + "/";
+    request.tags = app.tagTable;
+    request.fullTags = app.fullTags;
+    request.cd = app.cdSelection;
+    encoder::ProcessingStatusDialog dialog(encoder::TheApp());
+    encoder::ui::script::Watchdog watchdog(30000);
+    encoder::ui::RunStatusDialogFor(dialog, request);
+    encoder::SetCdTrackSource(nullptr);
+    ASSERT_EQ(dialog.Outcome().result, encoder::JobResult::Succeeded) << dialog.Outcome().message;
+    EXPECT_TRUE(test::ReadFile(out / "cover.png") == png);
+    int tracks = 0;
+    for (const auto& e : std::filesystem::directory_iterator(out.path())) {
+        if (e.path().extension() != ".MP3") continue;
+        ++tracks;
+        FILE* pipe = ::popen(("/usr/bin/python3 -c 'import sys, mutagen.id3 as m\n"
+                              "a = m.ID3(sys.argv[1]).getall(\"APIC\")\n"
+                              "sys.stdout.buffer.write(bytes([a[0].type]) + a[0].data)' '" +
+                              e.path().string() + "'")
+                                 .c_str(),
+                             "r");
+        ASSERT_TRUE(pipe);
+        std::string seen;
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            seen.append(buffer, n);
+        ::pclose(pipe);
+        EXPECT_TRUE(seen == std::string(1, '\x03') + png) << e.path();
+    }
+    EXPECT_EQ(tracks, 2);
+}
+
 // A release of the disc's three tracks as the service lists it.
 std::string ReleaseJson(const std::string& id, const std::string& title, const std::string& country,
                         const std::string& label, const std::string& discId) {
