@@ -493,7 +493,7 @@ void CdGrabberDialog::OnCdPlayer() {
 void CdGrabberDialog::OnCdaSettings() { port_->DoModal(IDD_CDA_SETTINGS); }
 
 void CdGrabberDialog::OnGetCdInfo() {
-    if (grabbing_) return;
+    if (fetching_) return;
     if (rows_.empty()) {
         port_->MessageBox("Please Insert an Audio CD in the current CD-ROM drive.", "", MB_OK);
         return;

@@ -177,13 +177,13 @@ const CdInfoChoice& ChosenAlbum(const NameAnswer& names, const std::string& rele
 // The cover's part of --json: where the picture came from, its size and the file beside the
 // tracks.
 std::string CoverJson(const coverart::FoundCover& found, const RipReport& report) {
-    const auto quoted = [](const std::string& text) { return JsonQuoted(text); };
     const tags::Picture* p = found.picture.get();
-    return "\"cover\": {\"source\": " + quoted(p ? found.source : "none") +
+    return "\"cover\": {\"source\": " + JsonQuoted(p ? found.source : "none") +
            ", \"width\": " + std::to_string(p ? p->width : 0) +
            ", \"height\": " + std::to_string(p ? p->height : 0) +
            ", \"bytes\": " + std::to_string(p ? p->bytes.size() : 0) +
-           ", \"file\": " + (report.coverFile.empty() ? "null" : quoted(report.coverFile)) + "}";
+           ", \"file\": " + (report.coverFile.empty() ? "null" : JsonQuoted(report.coverFile)) +
+           "}";
 }
 
 // The CD database of the profile's settings, configured as Plimo's client is.
