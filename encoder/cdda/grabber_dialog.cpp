@@ -175,6 +175,11 @@ void CdGrabberDialog::ClearTrackData() {
     discTotal_.clear();
     recordingIds_.clear();
     RememberFullTexts({}, {});
+    // The release's cover goes with the disc's names; a file the user chose stays.
+    if (cover_.source == "coverartarchive") {
+        cover_ = coverart::FoundCover{};
+        if (port_) ShowCover();
+    }
     app_.fullTags.clear();
 }
 
