@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 
+#include "encoder/cdda/cover_tracks.h"
 #include "encoder/cdda/verified_rip.h"
 #include "encoder/job/job.h"
 #include "encoder/job/job_kinds.h"
@@ -52,6 +53,7 @@ CdTrackSource::CdTrackSource(const encoder::JobRequest& request, const CdSession
     SweepStaleScratch(folder_);
     orvane::fs::SweepStaleTemps(folder_);
     readBufferSize_ = request.cd.readBufferSize;
+    if (request.cd.coverFile) cover_ = std::make_shared<CoverBesideTracks>(request.cd.coverFile);
     for (std::uint8_t flag : request.cd.checked)
         count_ += flag == 1;
 }
@@ -259,6 +261,7 @@ bool CdTrackSource::TakeLeadingGap(encoder::JobRunner& runner, Next& next) {
     item.fullTags = fields;
     item.finalStem = stem;
     item.settled = [recorder = recorder_](const std::string& path) { recorder->Settled(0, path); };
+    FollowWithCover(item, cover_);
     item.deleteInput = request_.cd.deleteGrabbedWav;
     item.scratch = std::move(scratch);
     return true;
@@ -285,8 +288,9 @@ encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
             recorder_ = std::make_shared<RipRecorder>(request_, session_, folder_);
             // Once every track is settled: the lookup, the log and cue sheet, and the lines of
             // the tracks not accurately ripped after the job's own message.
-            runner.OnFinish([recorder = recorder_, report = report_,
+            runner.OnFinish([recorder = recorder_, report = report_, cover = cover_,
                              &runner](encoder::JobOutcome& outcome) {
+                if (cover) recorder->SetCoverFile(cover->File(), cover->Note());
                 std::vector<std::string> lines;
                 std::string logError;
                 recorder->Finish([&runner] { return runner.CancelRequested(); }, lines, logError);
@@ -389,6 +393,7 @@ encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
             recorder->Settled(disc, path);
         };
     }
+    FollowWithCover(item, cover_);
     item.trackNumber = number;
     item.deleteInput = request_.cd.deleteGrabbedWav;
     item.scratch = std::move(scratch);

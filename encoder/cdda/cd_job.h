@@ -23,6 +23,7 @@
 namespace orvane::cdda {
 
 class RipRecorder;
+class CoverBesideTracks;
 
 class CdTrackSource : public encoder::InputSource {
 public:
@@ -58,6 +59,8 @@ private:
     bool gapTaken_ = false;
     // The verified rip of the job, when its hand-over asks for one.
     std::shared_ptr<RipRecorder> recorder_;
+    // The cover file beside the tracks, when the hand-over has one.
+    std::shared_ptr<CoverBesideTracks> cover_;
 };
 
 // How the status window and the final message name a track (zero-based): its own number and

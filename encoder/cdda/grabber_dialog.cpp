@@ -175,6 +175,11 @@ void CdGrabberDialog::ClearTrackData() {
     discTotal_.clear();
     recordingIds_.clear();
     RememberFullTexts({}, {});
+    // The release's cover goes with the disc's names; a file the user chose stays.
+    if (cover_.source == "coverartarchive") {
+        cover_ = coverart::FoundCover{};
+        if (port_) ShowCover();
+    }
     app_.fullTags.clear();
 }
 
@@ -493,13 +498,63 @@ void CdGrabberDialog::OnCdPlayer() {
 void CdGrabberDialog::OnCdaSettings() { port_->DoModal(IDD_CDA_SETTINGS); }
 
 void CdGrabberDialog::OnGetCdInfo() {
+    if (fetching_) return;
     if (rows_.empty()) {
         port_->MessageBox("Please Insert an Audio CD in the current CD-ROM drive.", "", MB_OK);
         return;
     }
     if (!getCdInfo) return;
     CdInfo info = CdTextInfo();
-    if (getCdInfo(session_.disc, info)) ApplyCdInfo(info);
+    if (!getCdInfo(session_.disc, info)) return;
+    ApplyCdInfo(info);
+    // The release's cover, unless the user chose a file of their own; another release's goes.
+    if (cover_.source == "coverartarchive") {
+        cover_ = coverart::FoundCover{};
+        ShowCover();
+    }
+    if (fetchCover && !releaseId_.empty() && cover_.source != "file") {
+        port_->SetWaitCursor(true);
+        fetching_ = grabbing_ = true;
+        fetchCancelled_ = false;
+        cover_ = fetchCover(releaseId_, [this] { return fetchCancelled_.load(); });
+        fetching_ = grabbing_ = false;
+        port_->SetWaitCursor(false);
+        ShowCover();
+    }
+}
+
+void CdGrabberDialog::OnCover() {
+    if (grabbing_) return;
+    WindowPort& w = *port_;
+    const std::string path = w.ChooseOpenFile(
+        "Cover", "Images (*.jpg;*.jpeg;*.png)|*.jpg;*.jpeg;*.png|All Files (*.*)|*.*||", "");
+    if (path.empty()) {
+        if (cover_.picture &&
+            w.MessageBox("Rip without a cover picture?", "", MB_YESNO | MB_ICONQUESTION) == IDYES) {
+            cover_ = coverart::FoundCover{};
+            cover_.why = "none chosen";
+            ShowCover();
+        }
+        return;
+    }
+    coverart::CoverRequest request;
+    request.from = coverart::CoverRequest::From::File;
+    request.file = path;
+    coverart::FoundCover found = coverart::FindCover(request);
+    if (!found.picture) {
+        w.MessageBox("The picture cannot be used: " + found.why, "", MB_OK | MB_ICONSTOP);
+        return;
+    }
+    cover_ = std::move(found);
+    ShowCover();
+}
+
+void CdGrabberDialog::ShowCover() {
+    WindowPort& w = *port_;
+    const tags::Picture* p = cover_.picture.get();
+    w.SetImage(IDC_CD_COVERIMAGE, p ? p->bytes : std::vector<unsigned char>{});
+    w.SetText(IDC_CD_COVERSIZE, p ? std::to_string(p->width) + " x " + std::to_string(p->height)
+                                  : std::string("No cover"));
 }
 
 CdInfo CdGrabberDialog::CdTextInfo() const { return CdTextInfoOf(extras_, session_); }
@@ -615,6 +670,19 @@ void CdGrabberDialog::OnOK() {
     app_.fullTags.assign(rows_.size() + 1, tags::TrackTags{});
     for (std::size_t i = 0; i < rows_.size(); ++i)
         app_.fullTags[i + 1] = FullTagsOf(i);
+    // The front cover as Rip\CoverArt says: in every track's tag and beside the tracks.
+    coverart::CoverMode mode = coverart::CoverMode::EmbedAndFile;
+    if (app_.settings &&
+        !coverart::ParseCoverMode(app_.settings->GetProfileString("Rip", "CoverArt", ""), mode))
+        mode = coverart::CoverMode::EmbedAndFile;
+    const bool cover = cover_.picture && mode != coverart::CoverMode::None;
+    if (cover && coverart::Embeds(mode))
+        for (tags::TrackTags& t : app_.fullTags)
+            t.SetFrontPicture(cover_.picture);
+    app_.cdSelection.coverFile = cover && coverart::Files(mode) ? cover_.picture : nullptr;
+    app_.cdSelection.coverNote = cover_.picture || cover_.source != "none" || !cover_.why.empty()
+                                     ? coverart::DescribeCover(cover_)
+                                     : std::string();
     if (rows_.empty()) {
         w.MessageBox(CdString(IDS_SELECT_ONE_TRACK), "", MB_OK);
         return;
@@ -648,6 +716,10 @@ void CdGrabberDialog::OnOK() {
 }
 
 void CdGrabberDialog::OnCancel() {
+    if (fetching_) {
+        fetchCancelled_ = true;
+        return;
+    }
     if (!grabbing_) port_->EndDialog(IDCANCEL);
 }
 

@@ -4,6 +4,7 @@
 // The view lays the dialog out, forwards the user's actions here and shows what the logic sets
 // through the port. The logic keeps the rows of the track list itself.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,6 +14,7 @@
 #include "encoder/app/encoder_app.h"
 #include "encoder/cdda/grab.h"
 #include "encoder/cdda/track_list.h"
+#include "encoder/coverart/cover_archive.h"
 #include "platform/window/window_port.h"
 
 namespace orvane::cdda {
@@ -97,6 +99,13 @@ public:
     // Reads what the drive of that index (in the drive box's order) tells beyond the table of
     // contents; false when it cannot tell. Without it the disc has no ISRCs nor CD-Text.
     std::function<bool(int driveIndex, DiscExtras& extras)> readDiscExtras;
+    // Finds the front cover of a MusicBrainz release (the cover archive), keeping the window's
+    // events going while it waits and ending the wait once cancelled (which may be asked from
+    // another thread) answers true; without it
+    // "&Get CD Info" finds no cover.
+    std::function<coverart::FoundCover(const std::string& releaseId,
+                                       const std::function<bool()>& cancelled)>
+        fetchCover;
     // Starts a program without waiting for it; false when it cannot be started.
     std::function<bool(const std::string&)> startProgram;
     // The program file's full path (for the CD player beside it).
@@ -121,6 +130,9 @@ public:
     void OnCdaSettings();
     void OnGetCdInfo();
     void OnIntroOnly();
+    // "Co&ver...": a JPEG or PNG file chosen as the front cover; cancelled with a cover shown,
+    // the user may take none.
+    void OnCover();
     void OnOK();
     void OnCancel();
 
@@ -137,6 +149,8 @@ public:
     void ApplyCdInfo(const CdInfo& info);
     // The names the disc's CD-Text gives, as a CD database answer would; empty without CD-Text.
     CdInfo CdTextInfo() const;
+    // The front cover the tracks will get (no picture: none, with why).
+    const coverart::FoundCover& Cover() const { return cover_; }
 
 private:
     // The artist, year, album and comment fields into the dialog's values.
@@ -161,6 +175,8 @@ private:
     void RememberFullTexts(const std::string& album, const std::string& year);
     // The full tags of row i (ID3v2 and the other formats, naming patterns).
     tags::TrackTags FullTagsOf(std::size_t i) const;
+    // The cover's thumbnail and size in the window.
+    void ShowCover();
 
     encoder::EncoderApp& app_;
     CdSession& session_;
@@ -183,6 +199,10 @@ private:
     int introOnly_ = 0;
     int introSeconds_ = 15;
     bool grabbing_ = false;  // "&Grab Now!" is reading: the dialog's other actions wait
+    coverart::FoundCover cover_;
+    // The archive is being asked: the dialog's other actions wait, and Cancel ends the wait.
+    bool fetching_ = false;
+    std::atomic<bool> fetchCancelled_{false};  // read by the asking thread
 };
 
 // The CD player beside the program: the program's folder + "Tarvo/Tarvo.EXE".

@@ -49,6 +49,9 @@ constexpr int IDC_CD_GRABNOW = 1069;
 constexpr int IDC_CD_INTROONLY = 1145;
 constexpr int IDC_CD_INTROSECS = 1146;
 constexpr int IDC_CD_INTROSPIN = 1147;
+constexpr int IDC_CD_COVER = 1148;       // "Co&ver...": choose the front cover, or none
+constexpr int IDC_CD_COVERIMAGE = 1149;  // the front cover's thumbnail
+constexpr int IDC_CD_COVERSIZE = 1150;   // its size in pixels, or "No cover"
 
 // Dialog 159: CDA settings
 constexpr int IDC_CDA_BUFFER = 1089;

@@ -194,6 +194,12 @@ std::string FormatRipLog(const RipReport& r) {
     } else if (!r.lookupMessage.empty()) {
         out += "AccurateRip lookup: " + LogText(r.lookupMessage) + "\n";
     }
+    if (!r.coverNote.empty()) out += "Cover art: " + LogText(r.coverNote) + "\n";
+    if (!r.coverFileNote.empty())
+        out +=
+            "Cover file: " +
+            LogText(r.coverFile.empty() ? r.coverFileNote : r.coverFile + ", " + r.coverFileNote) +
+            "\n";
 
     out += "\nTable of contents\n";
     out += "  Track  Session  Type    Start LBA   Length    Pregap  ISRC\n";

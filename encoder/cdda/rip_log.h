@@ -48,6 +48,9 @@ struct RipReport {
     std::string lookupMessage;     // the lookup's outcome, one line
     std::vector<RipTrackReport> tracks;
     std::optional<RipLeadingGap> leadingGap;  // read before the first audio track, if it was
+    // The front cover: where it came from and its size (empty: no cover was asked for), the
+    // cover file beside the tracks (empty: none) and what became of it.
+    std::string coverNote, coverFile, coverFileNote;
 };
 
 // Position of a sector within its track as "mm:ss.ff" (75 frames a second).

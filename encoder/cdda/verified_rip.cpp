@@ -82,6 +82,7 @@ RipRecorder::RipRecorder(const encoder::JobRequest& request, const CdSession& se
     report_.mode = ReadModeName(reader_.Settings().mode);
     report_.disc = SessionDiscInfo(session_);
     report_.arId = ComputeAccurateRipId(report_.disc);
+    report_.coverNote = request.cd.coverNote;
     for (int i = 0; i < session_.TrackCount(); ++i) {
         const encoder::Id3Tag& tag = request_.tags[i + 1];
         if (report_.discTitle.empty()) report_.discTitle = tag.Album();

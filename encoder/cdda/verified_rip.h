@@ -60,6 +60,11 @@ public:
     const RipReport& Finish(const std::function<bool()>& cancelled, std::vector<std::string>& lines,
                             std::string& logError);
     const RipReport& Report() const { return report_; }
+    // The cover file beside the tracks and what became of it, for the log (before Finish).
+    void SetCoverFile(std::string file, std::string note) {
+        report_.coverFile = std::move(file);
+        report_.coverFileNote = std::move(note);
+    }
     // Every checked audio track read and, in secure and test-and-copy modes, its reads agreed.
     bool Complete() const;
 

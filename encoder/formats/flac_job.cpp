@@ -37,6 +37,22 @@ bool AppendComment(FLAC__StreamMetadata* block, const std::string& name, const s
                    : FLAC__metadata_object_vorbiscomment_append_comment(block, entry, false);
 }
 
+// A front cover (type 3) as it is, with its size and depth.
+bool FillPictureBlock(FLAC__StreamMetadata* block, const tags::Picture& p) {
+    block->data.picture.type = FLAC__STREAM_METADATA_PICTURE_TYPE_FRONT_COVER;
+    block->data.picture.width = static_cast<FLAC__uint32>(p.width);
+    block->data.picture.height = static_cast<FLAC__uint32>(p.height);
+    block->data.picture.depth = static_cast<FLAC__uint32>(p.depth);
+    block->data.picture.colors = 0;
+    std::string mime = p.mime, description = p.description;
+    std::vector<FLAC__byte> data(p.bytes.begin(), p.bytes.end());
+    return FLAC__metadata_object_picture_set_mime_type(block, mime.data(), true) &&
+           FLAC__metadata_object_picture_set_description(
+               block, reinterpret_cast<FLAC__byte*>(description.data()), true) &&
+           FLAC__metadata_object_picture_set_data(block, data.data(),
+                                                  static_cast<FLAC__uint32>(data.size()), true);
+}
+
 class FlacEncoder : public FormatEncoder {
 public:
     explicit FlacEncoder(int level) : level_(level) {}
@@ -97,6 +113,14 @@ public:
             blocks.push_back(seekTable_.get());
         }
         blocks.push_back(comments_.get());
+        if (picture_) {
+            pictureBlock_.reset(FLAC__metadata_object_new(FLAC__METADATA_TYPE_PICTURE));
+            if (!pictureBlock_ || !FillPictureBlock(pictureBlock_.get(), *picture_)) {
+                error = "The front picture cannot be written";
+                return false;
+            }
+            blocks.push_back(pictureBlock_.get());
+        }
         padding_->length = kPaddingBytes;
         blocks.push_back(padding_.get());
         FLAC__stream_encoder_set_metadata(enc_, blocks.data(),
@@ -249,7 +273,7 @@ private:
     std::int64_t pendingAt_ = 0;  // where the gathered bytes go
     std::string pending_;
     std::string writeError_;
-    Metadata comments_, seekTable_, padding_;
+    Metadata comments_, seekTable_, padding_, pictureBlock_;
 };
 
 class FlacJob : public FormatJob {

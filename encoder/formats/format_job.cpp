@@ -197,11 +197,13 @@ std::string FormatJob::EncodeItem(JobRunner& r, const SourceItem& item, const st
     if (!note.empty()) Log(r, note);
 
     VorbisComments comments;
-    if (item.tagged)
+    if (item.tagged) {
         comments = CommentsOfTag(FieldsOfItem(item.fullTags, item.tag,
                                               item.trackNumber > 0 ? item.trackNumber
                                               : req.batch          ? 0
                                                                    : req.formats.trackNumber));
+        enc->SetPicture(item.fullTags.FrontPicture());
+    }
     fs::WriteOptions options;
     options.ops = ops_;
     fs::AtomicFile file;

@@ -31,6 +31,8 @@ public:
     virtual ~FormatEncoder() = default;
     // Empty when the format can hold the input as it is or converted (log then says how).
     virtual std::string Accepts(const PcmWave& wave, std::string& log) const = 0;
+    // The front cover the file carries beside its comments (before Begin; it outlives End).
+    void SetPicture(const tags::Picture* picture) { picture_ = picture; }
     virtual bool Begin(const PcmWave& wave, const VorbisComments& comments, fs::AtomicFile& out,
                        std::string& error) = 0;
     // Interleaved samples at the input's bit depth.
@@ -44,6 +46,9 @@ public:
     // Adds or replaces the comments of a written file (the loudness values).
     virtual bool Retag(const std::string& path, const VorbisComments& comments,
                        std::string& error) = 0;
+
+protected:
+    const tags::Picture* picture_ = nullptr;
 };
 
 // What the log, the final message and the output names take from the kind's entry.

@@ -24,6 +24,7 @@ namespace {
 constexpr int kCommentPadding = 512;
 constexpr double kR128Reference = -23.0;  // LUFS, the Ogg Opus gains' reference
 constexpr std::size_t kHeaderBytes = 1 << 20;
+constexpr std::size_t kMaxHeaderBytes = 64u << 20;
 
 std::uint32_t Le32(const unsigned char* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
@@ -91,6 +92,9 @@ public:
         }
         for (const auto& [name, value] : comments)
             ope_comments_add(comments_, name.c_str(), value.c_str());
+        if (picture_)
+            ope_comments_add(comments_, "METADATA_BLOCK_PICTURE",
+                             MetadataBlockPicture(*picture_).c_str());
         OpusEncCallbacks callbacks{&OpusEncoder::OnWrite, &OpusEncoder::OnClose};
         int status = 0;
         // Family 0 holds mono and stereo; family 1 the surround layouts up to 8 channels.
@@ -199,35 +203,51 @@ bool ParsePage(const std::string& bytes, std::size_t at, Page& page) {
 
 }  // namespace
 
-bool RewriteOpusTags(const std::string& path, const VorbisComments& comments, std::string& error) {
-    fs::Status status;
-    std::string bytes;
-    {
-        int fd = fs::OpenForReading(path, status);
-        if (fd < 0) {
-            error = status.message;
-            return false;
-        }
-        bytes.resize(kHeaderBytes);
-        ssize_t got = ::pread(fd, bytes.data(), bytes.size(), 0);
-        ::close(fd);
-        bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-    }
-    error = "The Opus file " + path + " has no comment header this program can rewrite";
+// The pages of the comment header (after the identification header's page) and the packet
+// they carry; false when bytes do not hold them whole.
+static bool ReadCommentPages(const std::string& bytes, std::vector<Page>& pages,
+                             std::string& packet) {
+    pages.clear();
+    packet.clear();
     // The identification header has a page of its own; the comment header starts the next.
     Page first;
     if (!ParsePage(bytes, 0, first) || bytes.compare(first.bodyStart, 8, "OpusHead") != 0)
         return false;
-    std::vector<Page> pages;
-    std::string packet;
     for (std::size_t at = first.bodyStart + first.bodyBytes;;) {
         Page p;
         if (!ParsePage(bytes, at, p)) return false;
         pages.push_back(p);
         packet += bytes.substr(p.bodyStart, p.bodyBytes);
         at = p.bodyStart + p.bodyBytes;
-        if (p.packetEnds) break;
+        if (p.packetEnds) return true;
     }
+}
+
+bool RewriteOpusTags(const std::string& path, const VorbisComments& comments, std::string& error) {
+    fs::Status status;
+    std::string bytes;
+    std::vector<Page> pages;
+    std::string packet;
+    bool whole = false;
+    {
+        int fd = fs::OpenForReading(path, status);
+        if (fd < 0) {
+            error = status.message;
+            return false;
+        }
+        // A front picture makes the comment header as long as the image: the read grows until
+        // it holds the header, up to what the largest picture needs.
+        for (std::size_t limit = kHeaderBytes; !whole && limit <= kMaxHeaderBytes; limit *= 4) {
+            bytes.resize(limit);
+            ssize_t got = ::pread(fd, bytes.data(), bytes.size(), 0);
+            bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+            whole = ReadCommentPages(bytes, pages, packet);
+            if (bytes.size() < limit) break;
+        }
+        ::close(fd);
+    }
+    error = "The Opus file " + path + " has no comment header this program can rewrite";
+    if (!whole) return false;
     if (packet.compare(0, 8, "OpusTags") != 0 || packet.size() < 16) return false;
     // The packet: vendor, the comments, then padding up to its end.
     std::size_t at = 8;

@@ -17,6 +17,12 @@ using VorbisComments = std::vector<std::pair<std::string, std::string>>;
 // their own.
 VorbisComments CommentsOfTag(const tags::TrackTags& fields);
 
+// The FLAC picture structure of a front cover (type 3, its MIME type, description, width, height,
+// depth, the image's bytes), as a FLAC PICTURE block's body holds it.
+std::string FlacPictureStructure(const tags::Picture& picture);
+// The value of the METADATA_BLOCK_PICTURE comment of Ogg files: the structure in base64.
+std::string MetadataBlockPicture(const tags::Picture& picture);
+
 // The fields of an item's tag: its full texts, else what its version 1 record holds, with
 // trackNumber (when 1 or more) where the full texts name no track.
 tags::TrackTags FieldsOfItem(const tags::TrackTags& full, const encoder::Id3Tag& record,

@@ -34,6 +34,10 @@ struct CdHandOver {
     bool ripLeadingGap = false;
     int readSpeed = 0;        // x the audio rate; 0: the drive keeps its speed
     bool deemphasis = false;  // de-emphasise tracks recorded with pre-emphasis
+    // The album's front cover for the file beside the tracks (cover.jpg or cover.png; null:
+    // none), and the rip log's words for where it came from (empty: no cover was asked for).
+    std::shared_ptr<const tags::Picture> coverFile;
+    std::string coverNote;
 };
 
 // The choices of the WMA settings page.

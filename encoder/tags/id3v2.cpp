@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include <taglib/attachedpictureframe.h>
 #include <taglib/commentsframe.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/textidentificationframe.h>
@@ -73,6 +74,17 @@ std::string RenderId3v2(const tags::TrackTags& fields) {
             frame->setText(Utf8(text));
             tag.addFrame(frame);
         }
+        any = true;
+    }
+    if (const tags::Picture* picture = fields.FrontPicture()) {
+        auto* frame = new TagLib::ID3v2::AttachedPictureFrame;
+        frame->setTextEncoding(TagLib::String::UTF8);
+        frame->setMimeType(Utf8(picture->mime));
+        frame->setType(TagLib::ID3v2::AttachedPictureFrame::FrontCover);
+        frame->setDescription(Utf8(picture->description));
+        frame->setPicture(TagLib::ByteVector(reinterpret_cast<const char*>(picture->bytes.data()),
+                                             static_cast<unsigned>(picture->bytes.size())));
+        tag.addFrame(frame);
         any = true;
     }
     if (!any) return {};

@@ -1,6 +1,7 @@
 #pragma once
 // ID3 version 2.4 tags: UTF-8 text frames placed before the audio of an MP3 file, beside the
-// version 1 record at its end. The frames are the ID3v2 column of tags::kTagFieldNames.
+// version 1 record at its end. The frames are the ID3v2 column of tags::kTagFieldNames, and the
+// front picture, when there is one, an APIC frame of type 3 holding its bytes as they are.
 
 #include <string>
 
@@ -9,7 +10,8 @@
 
 namespace orvane::encoder {
 
-// The whole tag (header, frames, padding) for the known fields; empty when none is known.
+// The whole tag (header, frames, padding) for the known fields and the front picture; empty when
+// neither is known.
 std::string RenderId3v2(const tags::TrackTags& fields);
 
 // Puts the tag before the content of the existing file at path. The file is replaced whole

@@ -21,6 +21,7 @@
 #include "encoder/tags/file_names.h"
 #include "encoder/tags/paths.h"
 #include "encoder/wave/wave_info.h"
+#include "encoder/wma/wma_picture.h"
 #include "platform/clock/clock.h"
 #include "platform/fs/fs.h"
 
@@ -423,6 +424,11 @@ bool WmaRun::SettleFile(const SourceItem& item, const std::string& output,
     struct stat written {};
     bool kept = false;
     if (SUCCEEDED(result) && ::stat(file.tempPath().c_str(), &written) == 0) {
+        // A picture that cannot be added is reported; the file is kept without it.
+        std::string pictureError;
+        if (const tags::Picture* picture = item.fullTags.FrontPicture();
+            picture && !AddWmaPicture(file.tempPath(), *picture, pictureError))
+            Log("Error: " + pictureError + "\r\n");
         if (fs::Status status = file.Commit(); status) {
             kept = !gain_ || MeasureGain(item, target);
         } else {

@@ -67,6 +67,9 @@ public:
     // Asks the window to repaint itself.
     virtual void Redraw() {}
 
+    // Shows an image (the bytes of a JPEG or PNG file) in a picture control; empty: none.
+    virtual void SetImage(int /*controlId*/, const std::vector<unsigned char>& /*bytes*/) {}
+
     // The text of one cell of a list view (empty when there is none).
     virtual std::string ListCell(int /*controlId*/, int /*row*/, int /*column*/) const {
         return {};

@@ -23,6 +23,7 @@
 #include "encoder/cdda/reading.h"
 #include "encoder/cdda/rip_settings.h"
 #include "encoder/cdda/track_list.h"
+#include "encoder/coverart/cover_archive.h"
 #include "encoder/job/job_kinds.h"
 #include "platform/base/command_line.h"
 #include "platform/cdrom/disc_info.h"
@@ -52,6 +53,9 @@ constexpr const char* kHelp =
     "  or:  orvane-cdda rip DRIVE OUTDIR [--format wav|mp3|wma|flac|opus] [--offset N]\n"
     "                       [--secure|--test-and-copy]\n"
     "                       [--accuraterip-server URL|--no-accuraterip] [--cddb] [--json]\n"
+    "                       [--musicbrainz [--musicbrainz-server URL] [--release ID]]\n"
+    "                       [--cover auto|FILE|none] [--cover-size 250|500|1200|original]\n"
+    "                       [--coverart-server URL] [--cover-mode embed+file|embed|file|none]\n"
     "  or:  orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
     "\n"
     "The CD drives, their tables of contents and single tracks grabbed to WAVE files, over the\n"
@@ -83,6 +87,16 @@ constexpr const char* kHelp =
     "  --no-accuraterip  do not ask the database\n"
     "  --cddb        name and tag the tracks from the CD database of Plimo's settings\n"
     "  --json        the rip's outcome as one JSON object on standard output\n"
+    "  --musicbrainz  name and tag the tracks from MusicBrainz (the first release of the\n"
+    "                disc, or the one --release ID names)\n"
+    "  --musicbrainz-server URL  the service to ask (https://musicbrainz.org)\n"
+    "  --cover auto|FILE|none  the front cover: with --musicbrainz the release's from the\n"
+    "                cover archive (auto), a JPEG or PNG file, or none\n"
+    "  --cover-size 250|500|1200|original  the archive's image size (default 1200)\n"
+    "  --coverart-server URL  the archive to ask (https://coverartarchive.org)\n"
+    "  --cover-mode embed+file|embed|file|none  the cover in every track's tag and as\n"
+    "                cover.jpg or cover.png beside them (default: Rip\\CoverArt, else\n"
+    "                embed+file); a cover that cannot be had never fails the rip\n"
     "  offset        find the drive's read offset from a disc in the AccurateRip database:\n"
     "                the offsets whose checksums match, best first\n"
     "  --accuraterip-server URL  the database's address (default http://www.accuraterip.com)\n"
@@ -102,7 +116,9 @@ int Usage() {
         "       orvane-cdda grab [--verify] [--sectors N] [--deemphasis] [--speed X] [--offset N] "
         "[--secure] DRIVE TRACK OUTPUT.wav\n"
         "       orvane-cdda rip DRIVE OUTDIR [--format wav|mp3|wma|flac|opus] [--offset N] "
-        "[--secure|--test-and-copy] [--accuraterip-server URL|--no-accuraterip] [--cddb] [--json]\n"
+        "[--secure|--test-and-copy] [--accuraterip-server URL|--no-accuraterip] [--cddb] [--json] "
+        "[--musicbrainz [--musicbrainz-server URL] [--release ID]] [--cover auto|FILE|none] "
+        "[--cover-size SIZE] [--coverart-server URL] [--cover-mode MODE]\n"
         "       orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
         "DRIVE is a drive letter such as D:, TRACK the disc's track number (1 for the "
         "first track).\n");
@@ -449,8 +465,26 @@ int Rip(const std::vector<std::string>& args) {
         } else if (a == "--no-accuraterip" && !accurateRipChoice) {
             options.noAccurateRip = true;
             accurateRipChoice = true;
-        } else if (a == "--cddb") {
+        } else if (a == "--cddb" && !options.musicBrainz) {
             options.cddb = true;
+        } else if (a == "--musicbrainz" && !options.cddb) {
+            options.musicBrainz = true;
+        } else if (a == "--musicbrainz-server" && more) {
+            options.musicBrainzServer = args[++i];
+        } else if (a == "--release" && more) {
+            options.release = args[++i];
+        } else if (a == "--cover" && more) {
+            options.cover = args[++i];
+            options.coverGiven = true;
+        } else if (a == "--cover-size" && more) {
+            options.coverSize = args[++i];
+            if (!orvane::coverart::IsCoverSize(options.coverSize)) return Usage();
+        } else if (a == "--coverart-server" && more) {
+            options.coverArtServer = args[++i];
+        } else if (a == "--cover-mode" && more) {
+            options.coverMode = args[++i];
+            orvane::coverart::CoverMode mode;
+            if (!orvane::coverart::ParseCoverMode(options.coverMode, mode)) return Usage();
         } else if (a == "--json") {
             options.json = true;
         } else if (!a.empty() && a[0] == '-') {

@@ -12,15 +12,18 @@
 #include "encoder/app/headless.h"
 #include "encoder/app/profile_settings.h"
 #include "encoder/cdda/cd_job.h"
+#include "encoder/cdda/cover_tracks.h"
 #include "encoder/cdda/disc_extras.h"
 #include "encoder/cdda/name_source.h"
 #include "encoder/cdda/resource_cdda.h"
 #include "encoder/cdda/rip_settings.h"
 #include "encoder/cdda/verified_rip.h"
+#include "encoder/coverart/cover_archive.h"
 #include "encoder/formats/flac_job.h"
 #include "encoder/formats/opus_job.h"
 #include "encoder/freedb/cddb_client.h"
 #include "encoder/freedb/freedb_dialogs.h"
+#include "encoder/freedb/musicbrainz.h"
 #include "encoder/freedb/xmcd.h"
 #include "encoder/job/input_source.h"
 #include "encoder/job/job_kinds.h"
@@ -150,7 +153,38 @@ void TagsFromNames(const CdSession& session, const CdInfo& info, bool compilatio
         full.Set(tags::TagField::Genre, info.genre);
         full.Set(tags::TagField::TrackNumber, std::to_string(i + 1));
         full.Set(tags::TagField::TrackTotal, std::to_string(session.TrackCount()));
+        // What MusicBrainz tells beyond the names (nothing for the other sources).
+        full.Set(tags::TagField::MusicBrainzReleaseId, info.releaseId);
+        if (t < info.recordingIds.size())
+            full.Set(tags::TagField::MusicBrainzRecordingId, info.recordingIds[t]);
+        full.Set(tags::TagField::DiscNumber, info.discNumber);
+        full.Set(tags::TagField::DiscTotal, info.discTotal);
     }
+}
+
+// The album of the answer: the release id names it, else the first.
+const CdInfoChoice& ChosenAlbum(const NameAnswer& names, const std::string& release) {
+    if (!release.empty()) {
+        for (const CdInfoChoice& album : names.albums)
+            if (album.info.releaseId == release) return album;
+        std::fprintf(stderr,
+                     "orvane-cdda: MusicBrainz lists no release %s for the disc; "
+                     "the first is taken\n",
+                     release.c_str());
+    }
+    return names.albums.front();
+}
+
+// The cover's part of --json: where the picture came from, its size and the file beside the
+// tracks.
+std::string CoverJson(const coverart::FoundCover& found, const RipReport& report) {
+    const tags::Picture* p = found.picture.get();
+    return "\"cover\": {\"source\": " + JsonQuoted(p ? found.source : "none") +
+           ", \"width\": " + std::to_string(p ? p->width : 0) +
+           ", \"height\": " + std::to_string(p ? p->height : 0) +
+           ", \"bytes\": " + std::to_string(p ? p->bytes.size() : 0) +
+           ", \"file\": " + (report.coverFile.empty() ? "null" : JsonQuoted(report.coverFile)) +
+           "}";
 }
 
 // The CD database of the profile's settings, configured as Plimo's client is.
@@ -212,16 +246,51 @@ int RunRip(CdSession& session, const RipOptions& options) {
     freedb::FreeDBSite site;
     if (options.cddb) ConfigureCddb(profile, client, site);
     CddbSource cddb(client, site);
-    CdTextSource cdText(options.cddb ? CdInfo{} : CdTextOfDrive(session));
-    NameSource* source = options.cddb ? static_cast<NameSource*>(&cddb) : &cdText;
+    MusicBrainzSource musicBrainz(options.musicBrainzServer.empty() ? freedb::kMusicBrainzServer
+                                                                    : options.musicBrainzServer);
+    const bool asked = options.cddb || options.musicBrainz;
+    CdTextSource cdText(asked ? CdInfo{} : CdTextOfDrive(session));
+    NameSource* source = options.cddb          ? static_cast<NameSource*>(&cddb)
+                         : options.musicBrainz ? static_cast<NameSource*>(&musicBrainz)
+                                               : &cdText;
     cdrom::DiscInfo listed = session.disc;
     listed.leadOut = session.leadOut;
     NameAnswer names;
+    std::string releaseId;
     if (AskNameSources({source}, listed, {}, names)) {
-        const CdInfoChoice& album = names.albums.front();
+        const CdInfoChoice& album = ChosenAlbum(names, options.musicBrainz ? options.release : "");
         TagsFromNames(session, album.info, album.compilation, request);
-    } else if (options.cddb) {
+        if (options.musicBrainz) releaseId = album.info.releaseId;
+    } else if (asked) {
         std::fprintf(stderr, "orvane-cdda: no titles: %s\n", names.why.c_str());
+    }
+
+    // The front cover, when one is asked for: a file, or the archive's for the release.
+    coverart::FoundCover cover;
+    const bool coverAsked = options.coverGiven || options.musicBrainz;
+    if (coverAsked) {
+        coverart::CoverMode mode = coverart::CoverMode::EmbedAndFile;
+        if (!coverart::ParseCoverMode(options.coverMode.empty()
+                                          ? profile.GetProfileString("Rip", "CoverArt", "")
+                                          : options.coverMode,
+                                      mode))
+            mode = coverart::CoverMode::EmbedAndFile;
+        coverart::CoverRequest asking;
+        asking.from = options.cover == "none"   ? coverart::CoverRequest::From::None
+                      : options.cover == "auto" ? coverart::CoverRequest::From::Auto
+                                                : coverart::CoverRequest::From::File;
+        if (mode == coverart::CoverMode::None) asking.from = coverart::CoverRequest::From::None;
+        asking.file = options.cover;
+        asking.releaseId = releaseId;
+        asking.size = options.coverSize;
+        asking.server =
+            options.coverArtServer.empty()
+                ? profile.GetProfileString("Rip", "CoverArtServer", coverart::kArchiveServer)
+                : options.coverArtServer;
+        cover = coverart::FindCover(asking);
+        std::fprintf(stderr, "orvane-cdda: cover art: %s\n",
+                     coverart::DescribeCover(cover).c_str());
+        ApplyCover(cover, mode, request, session.TrackCount());
     }
     encoder::RegisterMp3Jobs();
     if (request.kind == encoder::JobKind::EncodeFlac) formats::RegisterFlacJob();
@@ -270,7 +339,9 @@ int RunRip(CdSession& session, const RipOptions& options) {
         if (options.json) std::fputs("{\"complete\": false, \"tracks\": []}\n", stdout);
         return 1;
     }
-    if (options.json) std::fputs(RipJson(*report, complete).c_str(), stdout);
+    if (options.json)
+        std::fputs(RipJson(*report, complete, coverAsked ? CoverJson(cover, *report) : "").c_str(),
+                   stdout);
     bool everyTrack = static_cast<int>(report->tracks.size()) == cd.trackCount;
     return succeeded && complete && everyTrack ? 0 : 1;
 }

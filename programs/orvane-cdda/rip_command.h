@@ -18,6 +18,16 @@ struct RipOptions {
     std::string accurateRipServer;  // empty: the stored one, else the public database
     bool cddb = false;
     bool json = false;
+    // Names and tags from MusicBrainz (the first release, or the one of id release).
+    bool musicBrainz = false;
+    std::string musicBrainzServer;  // empty: the public service
+    std::string release;
+    // The front cover: "auto" (the archive, for a MusicBrainz release), a file, or "none".
+    std::string cover = "auto";
+    bool coverGiven = false;
+    std::string coverSize = "1200";  // 250 500 1200 original
+    std::string coverArtServer;      // empty: Rip\CoverArtServer, else the public archive
+    std::string coverMode;           // empty: Rip\CoverArt, else embed+file
 };
 
 // Rips the disc of the session's selected drive. The exit status: 0 only when every audio

@@ -33,7 +33,7 @@ std::string Bool(bool value) { return value ? "true" : "false"; }
 
 }  // namespace
 
-std::string RipJson(const RipReport& report, bool complete) {
+std::string RipJson(const RipReport& report, bool complete, const std::string& extra) {
     auto hex = [](std::uint32_t v) {
         char text[16];
         std::snprintf(text, sizeof text, "\"%08x\"", v);
@@ -66,6 +66,7 @@ std::string RipJson(const RipReport& report, bool complete) {
                ", \"frames\": " + std::to_string(gap.frames) + ", \"silent\": " + Bool(gap.silent) +
                ", \"track\": " + (gap.silent ? std::string("null") : track(gap.rip)) + "}";
     }
+    if (!extra.empty()) out += ", " + extra;
     return out + "}\n";
 }
 

@@ -18,7 +18,8 @@ std::string TocJson(const cdrom::DiscInfo& disc);
 // "tracks": [{"number", "file", "crc32", "accuraterip_v1", "accuraterip_v2" (8 lowercase hex
 // digits), "accuraterip" ("match" "mismatch" "not-found" "unavailable"), "confidence",
 // "suspicious" (LBAs)}]}, with a line break at the end.
-std::string RipJson(const RipReport& report, bool complete);
+// extra: more members ("name": value) put at the object's end, when not empty.
+std::string RipJson(const RipReport& report, bool complete, const std::string& extra = {});
 // A JSON string of UTF-8 text, quoted and escaped.
 std::string JsonQuoted(const std::string& text);
 

@@ -12,6 +12,9 @@
 //     --album-artist A --track N[/M] --disc N[/M] --genre-text G
 //                         fields only the ID3v2 tag carries
 //     --no-id3v2          no ID3v2 tag before the audio (the ID3v1 tag stays)
+//     --cover FILE        (every format it tags) a JPEG or PNG image as the tag's front
+//                         picture; an image that is refused is reported and the file goes
+//                         without
 //     --stats             print wall time and CPU times (own and children's) in milliseconds
 //     --paced             (every job) keep the processing window's fixed pauses, which a run
 //                         without a window otherwise leaves out
@@ -41,6 +44,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -52,6 +56,7 @@
 #include "encoder/app/headless.h"
 #include "encoder/app/profile_settings.h"
 #include "encoder/app/wizard.h"
+#include "encoder/coverart/cover_image.h"
 #include "encoder/formats/flac_job.h"
 #include "encoder/formats/opus_job.h"
 #include "encoder/job/job_kinds.h"
@@ -126,6 +131,10 @@ constexpr const char* kHelp =
     "  --bitrate K      the bit rate in kbit/s, 32 to 512 (default 160)\n"
     "\n"
     "Every encoding job:\n"
+    "  --cover FILE     a JPEG or PNG image as the front picture of the single file's tag\n"
+    "                   (MP3: ID3v2 APIC, FLAC: PICTURE block, Opus: METADATA_BLOCK_PICTURE,\n"
+    "                   WMA: WM/Picture); an image that is refused is reported and the file\n"
+    "                   goes without\n"
     "  --replaygain     measure each file's loudness and a batch's, and write them as\n"
     "                   ReplayGain 2.0 values (MP3: ID3v2 TXXX frames, WMA: attributes)\n"
     "  --stats          print wall time and CPU times (own and children's) in milliseconds\n"
@@ -214,7 +223,8 @@ struct Command {
     std::set<orvane::encoder::JobKind> kinds;  // chosen by their options (--wma, --decode ...)
     std::vector<std::string> paths;
     bool stats = false;
-    bool tag = false;  // a tag option was given
+    bool tag = false;   // a tag option was given
+    std::string cover;  // --cover
     bool listProfiles = false, profileGiven = false, genreGiven = false;
 
     bool Chose(orvane::encoder::JobKind kind) const { return kinds.count(kind) != 0; }
@@ -320,6 +330,10 @@ bool ParseArguments(int argc, char** argv, Command& c) {
             c.full.Set(track ? TagField::TrackTotal : TagField::DiscTotal, total);
         } else if (a == "--no-id3v2") {
             request.id3v2 = false;
+        } else if (a == "--cover") {
+            c.cover = value();
+            if (c.cover.empty()) return false;
+            c.tag = true;
         } else if (a.rfind("--", 0) == 0) {
             return false;
         } else {
@@ -446,6 +460,14 @@ int main(int argc, char** argv) {
     app.appFolder = orvane::shell::ModuleFolder();
     JobRequest& request = c.request;
     request.appFolder = app.appFolder;
+    if (!c.cover.empty()) {
+        auto picture = std::make_shared<orvane::tags::Picture>();
+        std::string why;
+        if (orvane::coverart::ReadImageFile(c.cover, *picture, why))
+            c.full.SetFrontPicture(std::move(picture));
+        else
+            std::fprintf(stderr, "plimo-job: no front picture: %s\n", why.c_str());
+    }
     if (c.tag) {
         request.tags[1] = c.record;
         request.fullTags.resize(2);

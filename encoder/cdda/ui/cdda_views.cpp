@@ -9,11 +9,14 @@
 #include <QEventLoop>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QImage>
 #include <QIntValidator>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLinearGradient>
 #include <QPainter>
+#include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
@@ -23,6 +26,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <set>
 #include <thread>
@@ -84,6 +88,18 @@ public:
 
     QTreeWidgetItem* Row(int row) const {
         return tree && row >= 0 ? tree->topLevelItem(row) : nullptr;
+    }
+    void SetImage(int id, const std::vector<unsigned char>& bytes) override {
+        auto* label = qobject_cast<QLabel*>(Control(id));
+        if (!label) return;
+        QImage image;
+        if (!bytes.empty()) image.loadFromData(bytes.data(), static_cast<int>(bytes.size()));
+        if (image.isNull()) {
+            label->clear();
+            return;
+        }
+        label->setPixmap(QPixmap::fromImage(
+            image.scaled(label->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
     }
     void ResetContent(int id) override {
         if (id != IDC_CD_TRACKS) return QtWindowPort::ResetContent(id);
@@ -532,6 +548,13 @@ private:
         PlaceDrawnButton(p, IDC_CD_SETTINGS, this, "CDA &Settings", 354, 380, 120, 26);
         PlaceDrawnButton(p, IDC_CD_SELECTALL, this, "Select &All Tracks", 480, 380, 148, 26);
         PlaceDrawnButton(p, IDC_CD_GRABNOW, this, "&Grab Now!", 12, 430, 120, 26);
+        // The front cover: its thumbnail and size, and the choice of another or none.
+        PlaceDrawnButton(p, IDC_CD_COVER, this, "Co&ver...", 142, 430, 90, 26);
+        auto* thumbnail = Place<QLabel>(this, 242, 412, 52, 52);
+        thumbnail->setAlignment(Qt::AlignCenter);
+        thumbnail->setFrameShape(QFrame::StyledPanel);
+        p.Bind(IDC_CD_COVERIMAGE, thumbnail);
+        p.Bind(IDC_CD_COVERSIZE, Label(this, "No cover", 302, 434, 120, 20));
         PlaceDrawnButton(p, IDOK, this, "O&K", 434, 430, 90, 26, 1);
         PlaceDrawnButton(p, IDCANCEL, this, "&Cancel", 538, 430, 90, 26);
 
@@ -542,6 +565,7 @@ private:
         OnClick(p, IDC_CD_SETTINGS, this, [this] { logic_.OnCdaSettings(); });
         OnClick(p, IDC_CD_SELECTALL, this, [this] { logic_.OnSelectAll(); });
         OnClick(p, IDC_CD_GRABNOW, this, [this] { logic_.OnGrabNow(); });
+        OnClick(p, IDC_CD_COVER, this, [this] { logic_.OnCover(); });
         OnClick(p, IDOK, this, [this] { logic_.OnOK(); });
         OnClick(p, IDCANCEL, this, [this] { logic_.OnCancel(); });
     }
@@ -568,6 +592,31 @@ int RunCdGrabber(QWidget* owner) {
     CdGrabberDialog logic(encoder::TheApp(), TheCdSession());
     logic.readDiscExtras = GetDiscExtrasHook();
     GrabberWindow window(logic, owner);
+    // The archive is asked off the window's thread; the window keeps drawing meanwhile, and
+    // closing it ends the wait.
+    logic.fetchCover = [&window](const std::string& releaseId,
+                                 const std::function<bool()>& cancelled) {
+        coverart::CoverRequest request;
+        request.releaseId = releaseId;
+        if (encoder::SettingsStore* settings = encoder::TheApp().settings)
+            request.server =
+                settings->GetProfileString("Rip", "CoverArtServer", coverart::kArchiveServer);
+        std::atomic<bool> gone{false};
+        request.cancelled = [&gone, &cancelled] { return gone.load() || cancelled(); };
+        QEventLoop loop;
+        const QMetaObject::Connection closed =
+            QObject::connect(&window, &QDialog::finished, &loop, [&gone] { gone = true; });
+        coverart::FoundCover found;
+        std::thread fetch([&] {
+            found = coverart::FindCover(request);
+            QMetaObject::invokeMethod(
+                &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+        });
+        loop.exec();
+        fetch.join();
+        QObject::disconnect(closed);
+        return found;
+    };
     if (const CdInfoLookup& lookUp = GetCdInfoHook()) {
         logic.getCdInfo = [&window, lookUp](const cdrom::DiscInfo& disc, CdInfo& info) {
             return lookUp(&window, disc, info);
@@ -624,8 +673,22 @@ bool WriteCddaScreenshots(const std::string& folder) {
         QDir(scratch.path())
             .filePath("Music Library/Recordings of the review pictures/Orvane Demo Ensemble");
     QDir().mkpath(deep);
-    encoder::ui::Hooks().picker = [&](int, const std::string&, const std::string&) {
-        return deep.toStdString();
+    // A front cover the user picks with "Co&ver...".
+    const QString cover = QDir(scratch.path()).filePath("front.jpg");
+    {
+        QImage art(240, 240, QImage::Format_RGB32);
+        QPainter paint(&art);
+        QLinearGradient fill(0, 0, 240, 240);
+        fill.setColorAt(0, QColor(30, 60, 140));
+        fill.setColorAt(1, QColor(230, 150, 40));
+        paint.fillRect(art.rect(), fill);
+        paint.setPen(Qt::white);
+        paint.drawEllipse(60, 60, 120, 120);
+        paint.end();
+        art.save(cover, "JPEG");
+    }
+    encoder::ui::Hooks().picker = [&](int, const std::string& title, const std::string&) {
+        return title == "Cover" ? cover.toStdString() : deep.toStdString();
     };
     QPointer<QWidget> grabber;
     encoder::ui::Hooks().shown = [&](QWidget* w, int id) {
@@ -638,6 +701,10 @@ bool WriteCddaScreenshots(const std::string& folder) {
                 for (int i = 0; tree && i < tree->topLevelItemCount() && i < 3; i += 2)
                     tree->topLevelItem(i)->setCheckState(0, Qt::Checked);
                 save(guarded, "grabber-dialog.png");
+                if (auto* b =
+                        guarded->findChild<QAbstractButton*>(QString("id%1").arg(IDC_CD_COVER)))
+                    b->click();
+                save(guarded, "grabber-cover.png");
                 if (auto* b =
                         guarded->findChild<QAbstractButton*>(QString("id%1").arg(IDC_CD_SETTINGS)))
                     b->click();
@@ -688,9 +755,9 @@ bool WriteCddaScreenshots(const std::string& folder) {
     RunCdGrabber(nullptr);
     encoder::TheApp().windowEffects = effects;
     encoder::ui::Hooks() = old;
-    bool ok = saved.size() == 3;
+    bool ok = saved.size() == 4;
     if (!ok)
-        std::fprintf(stderr, "only %zu of 3 CD grabbing pictures were written\n", saved.size());
+        std::fprintf(stderr, "only %zu of 4 CD grabbing pictures were written\n", saved.size());
     return ok;
 }
 

@@ -38,9 +38,9 @@ void RegisterCddaViews();
 // goes to report at the job's end (may be empty). RegisterCddaViews installs them without one.
 void InstallCdJobs(RipReportSink report);
 
-// Writes pictures of the grabber dialog, the progress window and the CDA settings dialog
-// (grabber-dialog.png, grab-progress.png, cda-settings.png) into folder; false when one is
-// missing.
+// Writes pictures of the grabber dialog (as it opens, and with a front cover chosen), the
+// progress window and the CDA settings dialog (grabber-dialog.png, grabber-cover.png,
+// grab-progress.png, cda-settings.png) into folder; false when one is missing.
 bool WriteCddaScreenshots(const std::string& folder);
 
 }  // namespace orvane::cdda::ui

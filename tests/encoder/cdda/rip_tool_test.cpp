@@ -12,6 +12,7 @@
 
 #include "encoder/app/profile_settings.h"
 #include "platform/registry/winreg.h"
+#include "tests/encoder/coverart/test_images.h"
 #include "tests/encoder/freedb/loopback_server.h"
 #include "tests/platform/cdrom/disc_fixture.h"
 
@@ -475,6 +476,169 @@ TEST_F(RipTool, CddbNamesAndTagsTheTracksAndItsAbsenceOnlyCostsTheNames) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("orvane-cdda: no titles: "), std::string::npos) << r.err;
     EXPECT_EQ(Samples("plain", 2), orvane::test::PatternFrames(300, 150));
+}
+
+// The front picture of each track as mutagen reads it: "type mime", its bytes into out.
+std::string PictureOf(const std::filesystem::path& file, const std::filesystem::path& out) {
+    return Output(
+        "/usr/bin/python3 -c 'import sys, base64, struct, mutagen\n"
+        "from mutagen.flac import Picture\n"
+        "p = sys.argv[1]; f = mutagen.File(p); e = p.lower()\n"
+        "if e.endswith(\".mp3\"):\n"
+        "    a = f.tags.getall(\"APIC\"); t, m, d = a[0].type, a[0].mime, a[0].data\n"
+        "elif e.endswith(\".wma\"):\n"
+        "    b = f.tags[\"WM/Picture\"][0].value; t = b[0]\n"
+        "    size = struct.unpack(\"<I\", b[1:5])[0]; d = b[-size:]; m = \"\"\n"
+        "else:\n"
+        "    q = f.pictures[0] if e.endswith(\".flac\") else "
+        "Picture(base64.b64decode(f[\"metadata_block_picture\"][0]))\n"
+        "    t, m, d = q.type, q.mime, q.data\n"
+        "open(sys.argv[2], \"wb\").write(d)\n"
+        "print(int(t), m)' '" +
+        file.string() + "' '" + out.string() + "' 2>&1");
+}
+
+// A disc MusicBrainz knows, whose release has a front cover in the archive (behind the
+// archive's redirect to the image's host): every track of every format holds exactly the
+// image's bytes as its front cover, cover.jpg beside them is the image, and the log and the
+// JSON say where it came from. Without a cover, or with the user's own cover.jpg in the folder,
+// the rip succeeds all the same and says why.
+TEST_F(RipTool, MusicBrainzNamesAndTheArchivesCoverReachEveryTrackAndTheFolder) {
+    Configure("");
+    const std::string jpeg = orvane::test::TestJpeg(40, 30);
+    constexpr const char* kRelease = "0b1fd3a1-5e3e-4d2c-9f4a-2c1d2a6b7e8f";
+    orvane::test::LoopbackServer images([&](const std::string&) {
+        return orvane::test::LoopbackReply{
+            {"HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: " +
+             std::to_string(jpeg.size()) + "\r\nConnection: close\r\n\r\n" + jpeg},
+            0,
+            false};
+    });
+    bool hasCover = true;
+    orvane::test::LoopbackServer archive([&](const std::string& request) {
+        if (!hasCover || request.rfind(std::string("GET /release/") + kRelease + "/front-500 ", 0))
+            return orvane::test::LoopbackReply{
+                {"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"},
+                0,
+                false};
+        return orvane::test::LoopbackReply{
+            {"HTTP/1.1 307 Temporary Redirect\r\nLocation: http://" + images.Address() +
+             "/covers/front.jpg\r\nContent-Length: 0\r\n"
+             "Connection: close\r\n\r\n"},
+            0,
+            false};
+    });
+    const std::string release =
+        std::string(R"({"releases":[{"id":")") + kRelease +
+        R"(","title":"Pictures","date":"2004","artist-credit":[{"name":"Painter","joinphrase":""}],
+        "media":[{"position":1,"discs":[],"tracks":[
+        {"position":1,"title":"Red","recording":{"id":"r1"}},
+        {"position":2,"title":"Green","recording":{"id":"r2"}},
+        {"position":3,"title":"Blue","recording":{"id":"r3"}}]}]}]})";
+    orvane::test::LoopbackServer musicBrainz([&](const std::string&) {
+        return orvane::test::LoopbackReply{
+            {"HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+             std::to_string(release.size()) + "\r\nConnection: close\r\n\r\n" + release},
+            0,
+            false};
+    });
+    const std::string args = "--no-accuraterip --json --musicbrainz --musicbrainz-server http://" +
+                             musicBrainz.Address() + " --coverart-server http://" +
+                             archive.Address() + " --cover-size 500";
+    const std::string imageUrl = "http://" + images.Address() + "/covers/front.jpg";
+    // The WMA encoder's components, installed into this test's own folders, where the rips
+    // find them.
+    ::setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
+    ::setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1);
+    const orvane::test::ProgramResult wma = orvane::test::RunDistProgram(
+        "plimo-job", {"--wma", "--list-profiles"},
+        "export XDG_CONFIG_HOME='" + (dir_ / "config").string() + "';");
+    ASSERT_EQ(wma.status, 0) << wma.output;
+    for (const char* format : {"mp3", "flac", "opus", "wma"}) {
+        ToolRun r = Rip(format, args, format);
+        ASSERT_EQ(r.status, 0) << format << "\n" << r.err;
+        int pictures = 0;
+        for (const char* title : {"Red", "Green", "Blue"}) {
+            std::filesystem::path track;
+            for (const auto& e : std::filesystem::directory_iterator(dir_ / format))
+                if (e.path().filename().string().find(title) != std::string::npos) track = e.path();
+            ASSERT_FALSE(track.empty()) << format << " " << title;
+            const std::string seen = PictureOf(track, dir_ / "picture.out");
+            EXPECT_EQ(seen, std::string(std::string(format) == "wma" ? "3 \n" : "3 image/jpeg\n"))
+                << track;
+            EXPECT_TRUE(orvane::test::ReadFile(dir_ / "picture.out") == jpeg) << track;
+            ++pictures;
+        }
+        EXPECT_EQ(pictures, 3);
+        EXPECT_TRUE(orvane::test::ReadFile(dir_ / format / "cover.jpg") == jpeg) << format;
+        const std::string cover =
+            "\"cover\": {\"source\": \"coverartarchive\", \"width\": 40, "
+            "\"height\": 30, \"bytes\": " +
+            std::to_string(jpeg.size()) + ", \"file\": \"" + format + "/cover.jpg\"}}";
+        EXPECT_NE(r.out.find(cover), std::string::npos) << r.out;
+        const std::string log = orvane::test::ReadFile(dir_ / format / "Painter - Pictures.log");
+        EXPECT_NE(log.find("Cover art: Cover Art Archive (" + imageUrl + "), 40 x 30 pixels, " +
+                           std::to_string(jpeg.size()) + " bytes\nCover file: " + format +
+                           "/cover.jpg, written\n"),
+                  std::string::npos)
+            << log;
+    }
+    // The FLAC tools read the same picture back.
+    std::filesystem::path flac;
+    for (const auto& e : std::filesystem::directory_iterator(dir_ / "flac"))
+        if (e.path().extension() == ".FLAC" || e.path().extension() == ".flac") flac = e.path();
+    Output("metaflac --export-picture-to='" + (dir_ / "exported").string() + "' '" + flac.string() +
+           "'");
+    EXPECT_TRUE(orvane::test::ReadFile(dir_ / "exported") == jpeg);
+
+    // The user's own cover.jpg stays, and is the one the JSON names.
+    std::filesystem::create_directories(dir_ / "mine");
+    orvane::test::WriteFile(dir_ / "mine" / "cover.jpg", "my own picture");
+    const std::string mine =
+        "cd '" + dir_.path().string() + "' && " + RipCommand("mine", args, "", "flac");
+    ASSERT_EQ(std::system(mine.c_str()), 0) << orvane::test::ReadFile(dir_ / "err.txt");
+    EXPECT_EQ(orvane::test::ReadFile(dir_ / "mine" / "cover.jpg"), "my own picture");
+    EXPECT_NE(orvane::test::ReadFile(dir_ / "out.txt").find("\"file\": \"mine/cover.jpg\"}"),
+              std::string::npos);
+    ToolRun r;
+
+    // No front cover: the rip succeeds without a picture and says why.
+    hasCover = false;
+    r = Rip("none", args, "mp3");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("cover art: none: Cover Art Archive: the release has no front cover"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.out.find("\"cover\": {\"source\": \"none\", \"width\": 0, \"height\": 0, "
+                         "\"bytes\": 0, \"file\": null}"),
+              std::string::npos)
+        << r.out;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "none" / "cover.jpg"));
+    for (const auto& e : std::filesystem::directory_iterator(dir_ / "none"))
+        if (e.path().extension() == ".MP3") {
+            EXPECT_EQ(TagsOf(e.path()).find("APIC"), std::string::npos) << e.path();
+        }
+
+    // The user's file, in the tags only: no file beside them, no archive asked.
+    const std::size_t asked = archive.RequestCount();
+    const std::string png = orvane::test::TestPng(20, 10);
+    orvane::test::WriteFile(dir_ / "chosen.png", png);
+    r = Rip("chosen", "--no-accuraterip --json --cover chosen.png --cover-mode embed", "mp3");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"cover\": {\"source\": \"file\", \"width\": 20, \"height\": 10, "
+                         "\"bytes\": " +
+                         std::to_string(png.size()) + ", \"file\": null}"),
+              std::string::npos)
+        << r.out;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "chosen" / "cover.png"));
+    for (const auto& e : std::filesystem::directory_iterator(dir_ / "chosen"))
+        if (e.path().extension() == ".MP3") {
+            EXPECT_EQ(PictureOf(e.path(), dir_ / "picture.out"), "3 image/png\n");
+            EXPECT_TRUE(orvane::test::ReadFile(dir_ / "picture.out") == png) << e.path();
+        }
+    EXPECT_EQ(archive.RequestCount(), asked);
+    ::unsetenv("XDG_DATA_HOME");
+    ::unsetenv("XDG_STATE_HOME");
 }
 
 TEST_F(RipTool, TheNamingPatternFilesACompilationIntoFoldersWithFullTexts) {

@@ -382,5 +382,42 @@ TEST(OpusTagsTest, CommentsThatDoNotFitTheHeaderLeaveTheFileAlone) {
     EXPECT_NE(after.find("R128_TRACK_GAIN=-2"), std::string::npos);
 }
 
+// A front picture makes the comment header span many pages, far beyond its first mebibyte: the
+// loudness values still go into it.
+TEST(OpusTagsTest, AHeaderHoldingAPictureIsRewrittenWhole) {
+    TempDir dir;
+    encoder::JobRequest request;
+    request.input = (dir / "in.wav").string();
+    request.output = (dir / "out.opus").string();
+    request.kind = encoder::JobKind::EncodeOpus;
+    request.singleFileTag = true;
+    request.fullTags.resize(2);
+    auto picture = std::make_shared<tags::Picture>();
+    picture->mime = "image/png";
+    picture->bytes.assign(3u << 20, 0x5A);
+    request.fullTags[1].SetFrontPicture(picture);
+    WriteFile(dir / "in.wav", Tone16(1, 4800));
+    formats::RegisterOpusJob();
+    JobRecorder recorder;
+    {
+        encoder::JobRunner runner(request, recorder);
+        runner.Start();
+        ASSERT_TRUE(recorder.WaitEnd());
+        runner.Stop();
+    }
+    encoder::RegisterKind(encoder::JobKind::EncodeOpus, nullptr,
+                          encoder::KindEntry(encoder::JobKind::EncodeOpus).batch);
+    const std::string before = ReadFile(dir / "out.opus");
+    ASSERT_GT(before.size(), 4u << 20);
+    std::string error;
+    ASSERT_TRUE(
+        formats::RewriteOpusTags((dir / "out.opus").string(), {{"R128_TRACK_GAIN", "-2"}}, error))
+        << error;
+    const std::string after = ReadFile(dir / "out.opus");
+    EXPECT_EQ(after.size(), before.size());
+    EXPECT_NE(after.find("R128_TRACK_GAIN=-2"), std::string::npos);
+    EXPECT_NE(after.find("METADATA_BLOCK_PICTURE="), std::string::npos);
+}
+
 }  // namespace
 }  // namespace orvane::test

@@ -97,6 +97,10 @@ TEST(PlimoScreenshotsTest, GrabberGrabsFromARealDrive) {
         ASSERT_EQ(read[s], s < 300 || s >= 450) << "sector " << s;
     EXPECT_FALSE(
         QImage(QString::fromStdString((dir / "shots/grabber-dialog.png").string())).isNull());
+    // With a front cover chosen: its thumbnail and size beside the buttons.
+    EXPECT_FALSE(
+        QImage(QString::fromStdString((dir / "shots/grabber-cover.png").string())).isNull());
+    EXPECT_NE(orvane::test::ReadFile(dir / "log").find("grabber-cover.png"), std::string::npos);
 }
 
 }  // namespace

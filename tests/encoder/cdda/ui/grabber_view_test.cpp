@@ -50,6 +50,7 @@
 #include "support/first_start.h"
 #include "tests/encoder/app/ui/window_script.h"
 #include "tests/encoder/cdda/transport_fixture.h"
+#include "tests/encoder/coverart/test_images.h"
 
 namespace orvane::cdda {
 namespace {
@@ -838,6 +839,182 @@ TEST_F(GrabberView, GetCdInfoFromMusicBrainzNamesTheRowsAndGivesTheTagsItsIds) {
     EXPECT_EQ(app.fullTags[3].Get(TagField::Year), "2003-02-01");  // beyond the field's four
     EXPECT_EQ(app.fullTags[3].Get(TagField::DiscNumber), "2");
     EXPECT_EQ(app.fullTags[3].Get(TagField::DiscTotal), "2");
+}
+
+// After "&Get CD Info" from MusicBrainz the release's cover from the archive shows beside the
+// buttons with its size; "Co&ver..." takes a file instead, or none; OK hands the choice to the
+// CD job: every track's tag and the file beside the tracks.
+TEST_F(GrabberView, TheReleasesCoverShowsAndTheUserMayChooseAnotherOrNone) {
+    const std::string jpeg = test::TestJpeg(40, 30), png = test::TestPng(20, 10);
+    test::WriteFile(dir_ / "chosen.png", png);
+    constexpr const char* kRelease = "0b1fd3a1-5e3e-4d2c-9f4a-2c1d2a6b7e8f";
+    ::orvane::test::LoopbackServer server([&](const std::string& request) {
+        auto reply = [](const std::string& head, const std::string& body) {
+            return ::orvane::test::LoopbackReply{
+                {"HTTP/1.1 " + head + "\r\nContent-Length: " + std::to_string(body.size()) +
+                 "\r\nConnection: close\r\n\r\n" + body},
+                0,
+                false};
+        };
+        if (request.rfind(std::string("GET /release/") + kRelease + "/front-1200 ", 0) == 0)
+            return reply("307 Temporary Redirect\r\nLocation: /img/front.jpg", "");
+        if (request.rfind("GET /img/front.jpg ", 0) == 0)
+            return reply("200 OK\r\nContent-Type: image/jpeg", jpeg);
+        return reply("200 OK\r\nContent-Type: application/json",
+                     std::string(R"({"releases":[{"id":")") + kRelease +
+                         R"(","title":"Pictures","artist-credit":[{"name":"Painter"}],
+            "media":[{"position":1,"discs":[],"tracks":[{"position":1,"title":"Red"},
+            {"position":2,"title":"Green"},{"position":3,"title":"Blue"}]}]}]})");
+    });
+    ::orvane::test::LoopbackServer silent([](const std::string&) {
+        return ::orvane::test::LoopbackReply{{}, 0, true};
+    });
+    const std::string url = "http://" + server.Address();
+    settings_.WriteProfileString("Rip", "CoverArtServer", url);
+    ui::GetCdInfoHook() = [url](QWidget*, const cdrom::DiscInfo& disc, CdInfo& info) {
+        MusicBrainzSource source(url);
+        std::vector<CdInfoChoice> albums;
+        std::string why;
+        const bool found = source.LookUp(disc, {}, albums, why);
+        if (found) info = albums.front().info;
+        return found;
+    };
+    std::string picked;
+    encoder::ui::Hooks().picker = [&](int, const std::string& title, const std::string&) {
+        return title == "Cover" ? picked : std::string();
+    };
+    auto thumbnail = [](QWidget* w) {
+        auto* label = Find<QLabel>(w, IDC_CD_COVERIMAGE);
+        return label && !label->pixmap().isNull();
+    };
+    encoder::EncoderApp& app = encoder::TheApp();
+    Run([&](QWidget* w) {
+        EXPECT_EQ(Text(w, IDC_CD_COVERSIZE), "No cover");
+        EXPECT_FALSE(thumbnail(w));
+        Click(w, IDC_CD_GETINFO);
+        EXPECT_EQ(Text(w, IDC_CD_COVERSIZE), "40 x 30");
+        EXPECT_TRUE(thumbnail(w));
+        picked = (dir_ / "chosen.png").string();
+        Click(w, IDC_CD_COVER);
+        EXPECT_EQ(Text(w, IDC_CD_COVERSIZE), "20 x 10");
+        Click(w, IDC_CD_SELECTALL);
+        Click(w, IDOK);
+    });
+    ASSERT_EQ(app.fullTags.size(), 4u);
+    for (std::size_t i = 1; i < 4; ++i) {
+        const tags::Picture* p = app.fullTags[i].FrontPicture();
+        ASSERT_TRUE(p) << i;
+        EXPECT_TRUE(std::string(p->bytes.begin(), p->bytes.end()) == png) << i;
+        EXPECT_EQ(p->mime, "image/png");
+    }
+    ASSERT_TRUE(app.cdSelection.coverFile);
+    EXPECT_EQ(app.cdSelection.coverNote.rfind("file (" + (dir_ / "chosen.png").string() + ")", 0),
+              0u)
+        << app.cdSelection.coverNote;
+
+    // A file that is no picture is refused with why; cancelled with a cover shown, the user
+    // takes none: no picture reaches the job.
+    test::WriteFile(dir_ / "page.jpg", "<html></html>");
+    encoder::ui::Hooks().messageBox = [this](const std::string& text, const std::string&,
+                                             unsigned) {
+        boxes_.push_back(text);
+        return IDYES;
+    };
+    // The service's one request a second passes on a clock that runs ahead.
+    clock::VirtualClock clk(true);
+    clock::Install(&clk);
+    Run([&](QWidget* w) {
+        Click(w, IDC_CD_GETINFO);
+        clock::Install(nullptr);
+        EXPECT_EQ(Text(w, IDC_CD_COVERSIZE), "40 x 30");
+        picked = (dir_ / "page.jpg").string();
+        Click(w, IDC_CD_COVER);
+        EXPECT_EQ(Text(w, IDC_CD_COVERSIZE), "40 x 30");
+        picked.clear();
+        Click(w, IDC_CD_COVER);
+        EXPECT_EQ(Text(w, IDC_CD_COVERSIZE), "No cover");
+        EXPECT_FALSE(thumbnail(w));
+        Click(w, IDC_CD_SELECTALL);
+        Click(w, IDOK);
+    });
+
+    // An archive that never answers: Cancel ends the wait, the dialog stays and has no cover.
+    settings_.WriteProfileString("Rip", "CoverArtServer", "http://" + silent.Address());
+    Run([&](QWidget* w) {
+        QTimer::singleShot(100, w, [w] { Click(w, IDCANCEL); });
+        Click(w, IDC_CD_GETINFO);
+        EXPECT_EQ(silent.RequestCount(), 1u);
+        EXPECT_EQ(Text(w, IDC_CD_COVERSIZE), "No cover");
+        EXPECT_TRUE(w->isVisible());
+        Click(w, IDCANCEL);
+    });
+    ui::GetCdInfoHook() = nullptr;
+    ASSERT_EQ(boxes_.size(), 2u);
+    EXPECT_EQ(boxes_[0], "The picture cannot be used: " + (dir_ / "page.jpg").string() +
+                             ": not a JPEG or PNG image (it is a web page or other text)");
+    EXPECT_EQ(boxes_[1], "Rip without a cover picture?");
+    for (std::size_t i = 1; i < app.fullTags.size(); ++i)
+        EXPECT_FALSE(app.fullTags[i].FrontPicture()) << i;
+    EXPECT_FALSE(app.cdSelection.coverFile);
+}
+
+// A cover chosen in the grabber reaches the files of the CD job behind OK: every track's ID3v2
+// tag holds the image's bytes as its front cover (read by mutagen), and cover.png beside them
+// is the image.
+TEST_F(GrabberView, AChosenCoverIsInEveryRippedTrackAndBesideThem) {
+    transport_.reset();
+    transport_ = std::make_unique<test::Transport>(
+        std::vector<std::shared_ptr<cdrom::DiscDrive>>{test::ImageOf(dir_, {300, 300})});
+    TheCdSession() = CdSession{};
+    const std::string png = test::TestPng(20, 10);
+    test::WriteFile(dir_ / "chosen.png", png);
+    encoder::ui::Hooks().picker = [&](int, const std::string&, const std::string&) {
+        return (dir_ / "chosen.png").string();
+    };
+    Run([](QWidget* w) {
+        Click(w, IDC_CD_COVER);
+        Click(w, IDC_CD_SELECTALL);
+        Click(w, IDOK);
+    });
+    encoder::EncoderApp& app = encoder::TheApp();
+    InstallCdTrackSource(ui::ProgressWindowOpener(nullptr));
+    test::TempDir out;
+    // The job as the wizard hands it over.
+    encoder::JobRequest request;
+    request.kind = encoder::JobKind::EncodeMp3;
+    request.input = encoder::kCdAudioInput;
+    request.batch = true;
+    request.output = out.path().string() + "/";
+    request.settings.bitrate = "128";
+    request.appFolder = test::DistDir().string() + "/";
+    request.tags = app.tagTable;
+    request.fullTags = app.fullTags;
+    request.cd = app.cdSelection;
+    encoder::ProcessingStatusDialog dialog(encoder::TheApp());
+    encoder::ui::script::Watchdog watchdog(30000);
+    encoder::ui::RunStatusDialogFor(dialog, request);
+    encoder::SetCdTrackSource(nullptr);
+    ASSERT_EQ(dialog.Outcome().result, encoder::JobResult::Succeeded) << dialog.Outcome().message;
+    EXPECT_TRUE(test::ReadFile(out / "cover.png") == png);
+    int tracks = 0;
+    for (const auto& e : std::filesystem::directory_iterator(out.path())) {
+        if (e.path().extension() != ".MP3") continue;
+        ++tracks;
+        FILE* pipe = ::popen(("/usr/bin/python3 -c 'import sys, mutagen.id3 as m\n"
+                              "a = m.ID3(sys.argv[1]).getall(\"APIC\")\n"
+                              "sys.stdout.buffer.write(bytes([a[0].type]) + a[0].data)' '" +
+                              e.path().string() + "'")
+                                 .c_str(),
+                             "r");
+        ASSERT_TRUE(pipe);
+        std::string seen;
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            seen.append(buffer, n);
+        ::pclose(pipe);
+        EXPECT_TRUE(seen == std::string(1, '\x03') + png) << e.path();
+    }
+    EXPECT_EQ(tracks, 2);
 }
 
 // A release of the disc's three tracks as the service lists it.
