@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "encoder/cdda/accuraterip.h"
+#include "encoder/cdda/ctdb_rip.h"
 #include "encoder/rip/suspicious_text.h"
 #include "platform/cdrom/disc_info.h"
 
@@ -48,6 +49,7 @@ struct RipReport {
     std::string lookupMessage;     // the lookup's outcome, one line
     std::vector<RipTrackReport> tracks;
     std::optional<RipLeadingGap> leadingGap;  // read before the first audio track, if it was
+    std::optional<CtdbRipResult> ctdb;        // the CUETools database's verdict, when asked
 };
 
 // Position of a sector within its track as "mm:ss.ff" (75 frames a second).

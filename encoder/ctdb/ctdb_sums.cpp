@@ -145,9 +145,12 @@ void CtdbSums::Words(const std::uint8_t* data, std::size_t words, std::uint64_t 
         const std::uint16_t f = r[kMaxParityRows - 1];
         const std::uint16_t* hi = reg.high[f >> 8];
         const std::uint16_t* lo = reg.low[f & 0xFF];
-        for (int k = kMaxParityRows - 1; k > 0; --k)
-            r[k] = static_cast<std::uint16_t>(r[k - 1] ^ hi[k] ^ lo[k]);
-        r[0] = static_cast<std::uint16_t>((p[0] | p[1] << 8) ^ hi[0] ^ lo[0]);
+        // R * x + w modulo the product: shifted up one place, the feedback row added.
+        std::uint16_t shifted[kMaxParityRows];
+        shifted[0] = static_cast<std::uint16_t>(p[0] | p[1] << 8);
+        std::memcpy(shifted + 1, r, 2 * (kMaxParityRows - 1));
+        for (int k = 0; k < kMaxParityRows; ++k)
+            r[k] = static_cast<std::uint16_t>(shifted[k] ^ hi[k] ^ lo[k]);
         if (++j == kStrideWords) j = 0;
     }
 }

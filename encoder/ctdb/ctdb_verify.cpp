@@ -71,10 +71,12 @@ EntryCheck CheckEntry(const CtdbSums& sums, const CtdbEntry& entry) {
             bestErrors = degree;
         }
     }
-    if (best == -1 && bestErrors == npar) {
-        // Nothing mendable anywhere: compare at the rip's own alignment.
-        Compare(sums, entry, check);
+    if (best == -1) {
+        // Nothing mendable anywhere: the entry of the same table of contents is taken at the
+        // rip's own alignment, where a repair then says how far beyond the parity it is.
+        check.located = true;
         check.columnErrors = -1;
+        Compare(sums, entry, check);
         return check;
     }
     check.located = true;

@@ -27,8 +27,10 @@ struct CtdbEntry {
 };
 
 struct EntryCheck {
-    bool located = false;  // the offset was found (always, at 0, for an entry without syndrome)
-    int offset = 0;        // samples: the entry's sample p is the rip's sample p + offset
+    // Where the entry was taken: the offset found, or 0 for an entry without syndrome or one
+    // that no offset brings within the parity's reach (columnErrors -1).
+    bool located = false;
+    int offset = 0;  // samples: the entry's sample p is the rip's sample p + offset
     bool crcMatch = false;
     std::vector<bool> trackMatch;  // per audio track, when the entry has track CRCs
     // Column 0's error count at the offset when it differs (-1: beyond the parity).

@@ -52,6 +52,7 @@ constexpr const char* kHelp =
     "  or:  orvane-cdda rip DRIVE OUTDIR [--format wav|mp3|wma|flac|opus] [--offset N]\n"
     "                       [--secure|--test-and-copy]\n"
     "                       [--accuraterip-server URL|--no-accuraterip] [--cddb] [--json]\n"
+    "                       [--ctdb|--ctdb-server URL|--no-ctdb] [--repair [--no-keep]]\n"
     "  or:  orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
     "\n"
     "The CD drives, their tables of contents and single tracks grabbed to WAVE files, over the\n"
@@ -83,6 +84,15 @@ constexpr const char* kHelp =
     "  --no-accuraterip  do not ask the database\n"
     "  --cddb        name and tag the tracks from the CD database of Plimo's settings\n"
     "  --json        the rip's outcome as one JSON object on standard output\n"
+    "  --ctdb        also check the rip against the CUETools database (its CRCs, and its\n"
+    "                parity, which finds and mends damaged samples); on by default when the\n"
+    "                profile's Rip\\CTDB is 1. The database is only read, never written\n"
+    "  --ctdb-server URL  the CUETools database to ask (Rip\\CTDBServer, else\n"
+    "                http://db.cuetools.net)\n"
+    "  --no-ctdb     do not ask the CUETools database\n"
+    "  --repair      mend WAVE track files that differ from the database when its parity\n"
+    "                reaches the damage; the damaged files are kept as *.damaged\n"
+    "  --no-keep     with --repair, keep no *.damaged files\n"
     "  offset        find the drive's read offset from a disc in the AccurateRip database:\n"
     "                the offsets whose checksums match, best first\n"
     "  --accuraterip-server URL  the database's address (default http://www.accuraterip.com)\n"
@@ -102,7 +112,8 @@ int Usage() {
         "       orvane-cdda grab [--verify] [--sectors N] [--deemphasis] [--speed X] [--offset N] "
         "[--secure] DRIVE TRACK OUTPUT.wav\n"
         "       orvane-cdda rip DRIVE OUTDIR [--format wav|mp3|wma|flac|opus] [--offset N] "
-        "[--secure|--test-and-copy] [--accuraterip-server URL|--no-accuraterip] [--cddb] [--json]\n"
+        "[--secure|--test-and-copy] [--accuraterip-server URL|--no-accuraterip] [--cddb] [--json] "
+        "[--ctdb|--ctdb-server URL|--no-ctdb] [--repair [--no-keep]]\n"
         "       orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
         "DRIVE is a drive letter such as D:, TRACK the disc's track number (1 for the "
         "first track).\n");
@@ -426,7 +437,7 @@ int Grab(const std::vector<std::string>& args) {
 int Rip(const std::vector<std::string>& args) {
     RipOptions options;
     std::vector<std::string> rest;
-    bool accurateRipChoice = false;
+    bool accurateRipChoice = false, ctdbChoice = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool more = i + 1 < args.size();
@@ -449,6 +460,17 @@ int Rip(const std::vector<std::string>& args) {
         } else if (a == "--no-accuraterip" && !accurateRipChoice) {
             options.noAccurateRip = true;
             accurateRipChoice = true;
+        } else if (a == "--ctdb" && !ctdbChoice) {
+            options.ctdb = ctdbChoice = true;
+        } else if (a == "--ctdb-server" && more && !ctdbChoice) {
+            options.ctdbServer = args[++i];
+            ctdbChoice = true;
+        } else if (a == "--no-ctdb" && !ctdbChoice) {
+            options.noCtdb = ctdbChoice = true;
+        } else if (a == "--repair") {
+            options.repair = true;
+        } else if (a == "--no-keep") {
+            options.noKeep = true;
         } else if (a == "--cddb") {
             options.cddb = true;
         } else if (a == "--json") {
@@ -459,7 +481,7 @@ int Rip(const std::vector<std::string>& args) {
             rest.push_back(a);
         }
     }
-    if (rest.size() != 2) return Usage();
+    if (rest.size() != 2 || (options.repair && options.noCtdb)) return Usage();
     options.folder = rest[1];
     CdSession session;
     std::string error;

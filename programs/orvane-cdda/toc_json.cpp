@@ -66,6 +66,24 @@ std::string RipJson(const RipReport& report, bool complete) {
                ", \"frames\": " + std::to_string(gap.frames) + ", \"silent\": " + Bool(gap.silent) +
                ", \"track\": " + (gap.silent ? std::string("null") : track(gap.rip)) + "}";
     }
+    if (report.ctdb) {
+        const CtdbRipResult& c = *report.ctdb;
+        out += ", \"ctdb\": {\"toc_id\": " + Quoted(c.tocId) + ", \"status\": " + Quoted(c.status) +
+               ", \"repairable\": " + (c.repairable ? Bool(*c.repairable) : std::string("null")) +
+               ", \"entries\": [";
+        for (std::size_t i = 0; i < c.entries.size(); ++i) {
+            const CtdbEntryResult& e = c.entries[i];
+            out += std::string(i ? ", " : "") + "{\"id\": " + Quoted(e.id) +
+                   ", \"confidence\": " + std::to_string(e.confidence) +
+                   ", \"crc32\": " + hex(e.crc32) + ", \"crc_match\": " + Bool(e.crcMatch) +
+                   ", \"offset\": " + std::to_string(e.offset) + ", \"tracks\": [";
+            for (std::size_t k = 0; k < e.tracks.size(); ++k)
+                out += std::string(k ? ", " : "") + "{\"crc32\": " + hex(e.tracks[k].first) +
+                       ", \"match\": " + Bool(e.tracks[k].second) + "}";
+            out += "]}";
+        }
+        out += "]}";
+    }
     return out + "}\n";
 }
 

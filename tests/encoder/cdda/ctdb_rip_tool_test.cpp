@@ -1,0 +1,205 @@
+// orvane-cdda rip against the CUETools database on the loopback: a disc and its entry made by
+// an independent reference (tests/encoder/ctdb/make_ctdb_disc.py), ripped from an image drive
+// whole, shifted and damaged; the damage within the parity's reach mended bit for bit.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <sstream>
+
+#include "support/temp_dir.h"
+#include "tests/encoder/freedb/loopback_server.h"
+
+namespace {
+
+using orvane::test::LoopbackReply;
+using orvane::test::LoopbackServer;
+using orvane::test::ReadFile;
+using orvane::test::TempDir;
+using orvane::test::WriteFile;
+
+class CtdbRipTool : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        disc_ = new TempDir;
+        const std::string command = "/usr/bin/python3 '" ORVANE_SOURCE_DIR
+                                    "/tests/encoder/ctdb/make_ctdb_disc.py' '" +
+                                    disc_->path().string() + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        std::istringstream in(ReadFile(disc_->path() / "facts.txt"));
+        std::string key, value;
+        while (in >> key && std::getline(in >> std::ws, value))
+            facts_[key] = value;
+    }
+    static void TearDownTestSuite() { delete disc_; }
+
+    void SetUp() override {
+        std::filesystem::create_directories(dir_ / "config" / "orvane");
+        Configure("");
+    }
+    void Configure(const std::string& faults) {
+        std::string conf =
+            "real_drives = no\nimage = " + (disc_->path() / "disc.cue").string() + "\n";
+        if (!faults.empty()) conf += "faults = " + faults + "\n";
+        WriteFile(dir_ / "config" / "orvane" / "drives.conf", conf);
+    }
+    // The database's answers: the entry of the reference disc (at offset, when given), its
+    // parity served in the ranges asked for.
+    LoopbackReply Answer(const std::string& request, const std::string& suffix) {
+        if (request.rfind("GET /lookup2.php?", 0) == 0) {
+            const std::string xml =
+                "<?xml version=\"1.0\" encoding=\"utf-8\"?><ctdb xmlns=\"http://db.cuetools.net/"
+                "ns/mmd-1.0#\" xmlns:ext=\"http://db.cuetools.net/ns/ext-1.0#\"><entry "
+                "confidence=\"3\" crc32=\"" +
+                facts_["crc32" + suffix] +
+                "\" id=\"77\" npar=\"16\" "
+                "stride=\"5880\" syndrome=\"" +
+                facts_["syndrome" + suffix] + "\" hasparity=\"/parity/77\" trackcrcs=\"" +
+                facts_["trackcrcs"] + "\" toc=\"" + facts_["toc"] + "\" /></ctdb>";
+            return {{"HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n" + xml}};
+        }
+        std::smatch m;
+        if (std::regex_search(request, m, std::regex("Range: bytes=0-([0-9]+)\r\n"))) {
+            const std::string parity = ReadFile(disc_->path() / "parity.bin");
+            const std::string part = parity.substr(0, std::stoul(m[1]) + 1);
+            return {
+                {"HTTP/1.0 206 Partial Content\r\nContent-Type: application/octet-stream\r\n"
+                 "Content-Length: " +
+                 std::to_string(part.size()) + "\r\n\r\n" + part}};
+        }
+        return {{"HTTP/1.0 404 Not Found\r\n\r\n"}};
+    }
+    struct Run {
+        int status = -1;
+        std::string out, err, log;
+    };
+    Run Rip(const std::string& folder, const std::string& args) {
+        std::error_code gone;
+        std::filesystem::remove_all(dir_ / folder, gone);
+        std::filesystem::create_directories(dir_ / folder);
+        const std::string command =
+            "cd '" + dir_.path().string() + "' && XDG_CONFIG_HOME='" + (dir_ / "config").string() +
+            "' ORVANE_CD_IMAGES= '" + (orvane::test::DistDir() / "orvane-cdda").string() +
+            "' rip D: " + folder + " --format wav --no-accuraterip --json " + args +
+            " >out.txt 2>err.txt";
+        const int raw = std::system(command.c_str());
+        Run r;
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.out = ReadFile(dir_ / "out.txt");
+        r.err = ReadFile(dir_ / "err.txt");
+        r.log = ReadFile(dir_ / folder / "Rip.log");
+        return r;
+    }
+    std::string Samples(const std::string& folder, int track) {
+        const std::string wave =
+            ReadFile(dir_ / folder / ("Track" + std::to_string(track) + ".WAV"));
+        return wave.size() < 44 ? std::string() : wave.substr(44);
+    }
+    std::string DiscTrack(int track) {
+        const std::string disc = ReadFile(disc_->path() / "disc.bin");
+        const std::size_t starts[] = {0, 120, 215, 287};
+        return disc.substr(starts[track - 1] * 2352, (starts[track] - starts[track - 1]) * 2352);
+    }
+    static std::string Field(const std::string& json, const std::string& key) {
+        std::smatch m;
+        if (!std::regex_search(json, m,
+                               std::regex("\"ctdb\": \\{.*\"" + key +
+                                          "\": (\"[^\"]*\"|true|false|null|-?[0-9]+)")))
+            return {};
+        return m[1];
+    }
+
+    static TempDir* disc_;
+    static std::map<std::string, std::string> facts_;
+    TempDir dir_;
+};
+
+TempDir* CtdbRipTool::disc_ = nullptr;
+std::map<std::string, std::string> CtdbRipTool::facts_;
+
+TEST_F(CtdbRipTool, GoodAndShiftedRipsAreAccuratelyRippedAndAbsentDiscsSaidSo) {
+    LoopbackServer server([&](const std::string& r) { return Answer(r, ""); });
+    Run r = Rip("good", "--ctdb-server http://" + server.Address());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Field(r.out, "toc_id"), "\"" + facts_["tocid"] + "\"");
+    EXPECT_EQ(Field(r.out, "status"), "\"verified\"");
+    EXPECT_EQ(Field(r.out, "crc_match"), "true");
+    EXPECT_NE(r.log.find("CTDB TOC id: " + facts_["tocid"] + "\n"), std::string::npos) << r.log;
+    EXPECT_NE(r.log.find("\nCTDB: accurately ripped (confidence 3)\n"), std::string::npos) << r.log;
+    // Every track, beside its AccurateRip lines.
+    std::size_t at = 0;
+    for (int n = 0; n < 3; ++n) {
+        at = r.log.find("  CTDB: accurately ripped (confidence 3)\n", at + 1);
+        EXPECT_NE(at, std::string::npos) << r.log;
+    }
+    ASSERT_EQ(server.RequestCount(), 1u);
+    EXPECT_NE(server.Requests()[0].find("toc=" + facts_["toc"] + " "), std::string::npos);
+
+    LoopbackServer shifted([&](const std::string& q) { return Answer(q, "_48"); });
+    r = Rip("shifted", "--ctdb-server http://" + shifted.Address());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Field(r.out, "offset"), "48");
+    EXPECT_NE(r.log.find("\nCTDB: accurately ripped with offset +48 (confidence 3)\n"),
+              std::string::npos)
+        << r.log;
+
+    LoopbackServer none(
+        [](const std::string&) { return LoopbackReply{{"HTTP/1.0 404 Not Found\r\n\r\n"}}; });
+    r = Rip("absent", "--ctdb-server http://" + none.Address());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Field(r.out, "status"), "\"not-found\"");
+    EXPECT_NE(r.log.find("\nCTDB: not present in database\n"), std::string::npos) << r.log;
+    // Not asked: no word of it.
+    r = Rip("plain", "");
+    EXPECT_EQ(r.out.find("ctdb"), std::string::npos);
+    EXPECT_EQ(r.log.find("CTDB"), std::string::npos);
+}
+
+TEST_F(CtdbRipTool, DamageWithinReachIsRepairedBitForBitAndBeyondItNothingIsWritten) {
+    LoopbackServer server([&](const std::string& r) { return Answer(r, ""); });
+    const std::string ctdb = "--ctdb-server http://" + server.Address();
+    // Four strides of track 1 damaged (sectors 30 to 69).
+    Configure("flip=30-69");
+    Run r = Rip("told", ctdb);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Field(r.out, "status"), "\"differs\"");
+    EXPECT_EQ(Field(r.out, "repairable"), "true");
+    EXPECT_NE(r.log.find("can be repaired"), std::string::npos) << r.log;
+    EXPECT_NE(r.log.find("  CTDB: differs in "), std::string::npos) << r.log;
+    EXPECT_NE(Samples("told", 1), DiscTrack(1));
+
+    const std::size_t before = server.RequestCount();
+    r = Rip("mended", ctdb + " --repair");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Field(r.out, "status"), "\"repaired\"");
+    EXPECT_TRUE(Samples("mended", 1) == DiscTrack(1));
+    EXPECT_TRUE(Samples("mended", 2) == DiscTrack(2));
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "mended" / "Track1.WAV.damaged"));
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "mended" / "Track2.WAV.damaged"));
+    EXPECT_TRUE(ReadFile(dir_ / "mended" / "Track1.WAV.damaged").substr(44) == Samples("told", 1));
+    EXPECT_NE(r.log.find("CTDB: repaired track 1 at 00:00.30"), std::string::npos) << r.log;
+    // Four rows are too few for four strides; eight mend them, and no more is fetched.
+    const std::vector<std::string> requests = server.Requests();
+    ASSERT_EQ(requests.size(), before + 3);
+    EXPECT_NE(requests[before + 1].find("Range: bytes=0-94079\r\n"), std::string::npos);
+    EXPECT_NE(requests[before + 2].find("Range: bytes=0-188159\r\n"), std::string::npos);
+
+    // Ten strides: beyond 16 rows; reported, nothing written.
+    Configure("flip=30-129");
+    r = Rip("beyond", ctdb + " --repair");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Field(r.out, "status"), "\"differs\"");
+    EXPECT_EQ(Field(r.out, "repairable"), "false");
+    EXPECT_NE(r.log.find("CTDB: differs from the database, cannot be repaired"), std::string::npos)
+        << r.log;
+    EXPECT_NE(r.log.find("CTDB: cannot be repaired: more damage than the parity can mend"),
+              std::string::npos)
+        << r.log;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "beyond" / "Track1.WAV.damaged"));
+    EXPECT_NE(Samples("beyond", 1), DiscTrack(1));
+}
+
+}  // namespace
