@@ -56,6 +56,9 @@ std::uint32_t Combine(std::uint32_t a, std::uint32_t b, std::uint64_t bytesOfB) 
 
 constexpr std::uint64_t kHeadSamples = 2 * kStrideSamples;
 
+// One column's register as a vector of the compiler's.
+typedef std::uint16_t Row __attribute__((vector_size(2 * kMaxParityRows)));
+
 }  // namespace
 
 CtdbSums::CtdbSums(const CtdbToc& toc) {
@@ -141,16 +144,19 @@ void CtdbSums::Words(const std::uint8_t* data, std::size_t words, std::uint64_t 
     const std::uint8_t* p = data + 2 * (a - firstWord);
     std::size_t j = static_cast<std::size_t>(a % kStrideWords);
     for (std::uint64_t i = a; i < b; ++i, p += 2) {
-        std::uint16_t* r = remainder_[j].data();
+        // R * x + w modulo the product: shifted up one place, the feedback row added, 16
+        // words at once.
+        Row r;
+        std::memcpy(&r, remainder_[j].data(), sizeof r);
         const std::uint16_t f = r[kMaxParityRows - 1];
-        const std::uint16_t* hi = reg.high[f >> 8];
-        const std::uint16_t* lo = reg.low[f & 0xFF];
-        // R * x + w modulo the product: shifted up one place, the feedback row added.
-        std::uint16_t shifted[kMaxParityRows];
-        shifted[0] = static_cast<std::uint16_t>(p[0] | p[1] << 8);
-        std::memcpy(shifted + 1, r, 2 * (kMaxParityRows - 1));
-        for (int k = 0; k < kMaxParityRows; ++k)
-            r[k] = static_cast<std::uint16_t>(shifted[k] ^ hi[k] ^ lo[k]);
+        Row hi, lo;
+        std::memcpy(&hi, reg.high[f >> 8], sizeof hi);
+        std::memcpy(&lo, reg.low[f & 0xFF], sizeof lo);
+        const Row w = {static_cast<std::uint16_t>(p[0] | p[1] << 8)};
+        const Row shifted =
+            __builtin_shufflevector(r, w, 16, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14);
+        r = shifted ^ hi ^ lo;
+        std::memcpy(remainder_[j].data(), &r, sizeof r);
         if (++j == kStrideWords) j = 0;
     }
 }
