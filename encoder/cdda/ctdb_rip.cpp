@@ -111,12 +111,12 @@ CtdbRipResult CtdbRecorder::Finish(const std::vector<CtdbTrackFile>& files,
     };
     r.status = "unavailable";
     if (!sums_ || !sums_->Usable()) {
-        r.message = "CTDB: the disc's audio is too short for the database";
+        r.message = "the disc's audio is too short for the database";
         every("not checked");
         return r;
     }
     if (broken_ || !sums_->Complete()) {
-        r.message = "CTDB: not checked: the disc's audio was not ripped whole";
+        r.message = "not checked: the disc's audio was not ripped whole";
         every("not checked");
         return r;
     }
@@ -233,7 +233,7 @@ CtdbRipResult CtdbRecorder::Finish(const std::vector<CtdbTrackFile>& files,
     r.discVerdict = "differs in " + Plural(repair.samples, "sample") + ", can be repaired";
     if (!settings_.ctdbRepair) {
         r.repairLines.push_back("CTDB: " + Plural(repair.samples, "sample") +
-                                " can be repaired from the database (rip again with --repair)");
+                                " can be repaired from the database (with --repair)");
         return r;
     }
 

@@ -86,7 +86,7 @@ bool EntryOf(const QXmlStreamAttributes& a, int audioTracks, CtdbEntry& e, std::
 
 CtdbReply Refused(const std::string& why) {
     CtdbReply r;
-    r.message = "CTDB: the database's reply is refused: " + why;
+    r.message = "the database's reply is refused: " + why;
     return r;
 }
 
@@ -127,11 +127,11 @@ CtdbReply ParseCtdbReply(const std::string& body, int audioTracks) {
     if (!root) return Refused("it is empty");
     if (reply.entries.empty()) {
         reply.status = CtdbStatus::NotFound;
-        reply.message = "CTDB: not present in database";
+        reply.message = "not present in database";
         return reply;
     }
     reply.status = CtdbStatus::Found;
-    reply.message = "CTDB: " + std::to_string(reply.entries.size()) +
+    reply.message = std::to_string(reply.entries.size()) +
                     (reply.entries.size() == 1 ? " entry" : " entries") + " found";
     return reply;
 }
@@ -149,11 +149,11 @@ CtdbReply LookupCtdb(const std::string& server, const CtdbToc& toc,
                      const std::function<bool()>& cancelled, unsigned timeoutMs) {
     CtdbReply result;
     if (!net::IsHttpUrl(server)) {
-        result.message = "CTDB: the server is no http:// or https:// address: " + server;
+        result.message = "the server is no http:// or https:// address: " + server;
         return result;
     }
     if (!toc.Valid()) {
-        result.message = "CTDB: the disc has no audio the database covers";
+        result.message = "the disc has no audio the database covers";
         return result;
     }
     net::HttpRequest request;
@@ -164,11 +164,11 @@ CtdbReply LookupCtdb(const std::string& server, const CtdbToc& toc,
     request.cancelled = cancelled;
     const net::HttpReply reply = net::HttpGet(request);
     if (reply.cancelled) {
-        result.message = "CTDB: the lookup was cancelled";
+        result.message = "the lookup was cancelled";
         return result;
     }
     if (!reply.answered || reply.tooLarge) {
-        result.message = "CTDB: database unavailable (" +
+        result.message = "database unavailable (" +
                          (reply.tooLarge   ? std::string("the reply is longer than 1 MB")
                           : reply.timedOut ? std::string("no answer in time")
                                            : reply.error) +
@@ -177,11 +177,11 @@ CtdbReply LookupCtdb(const std::string& server, const CtdbToc& toc,
     }
     if (reply.status == 404) {
         result.status = CtdbStatus::NotFound;
-        result.message = "CTDB: not present in database";
+        result.message = "not present in database";
         return result;
     }
     if (reply.status != 200) {
-        result.message = "CTDB: database unavailable (HTTP " + std::to_string(reply.status) + ")";
+        result.message = "database unavailable (HTTP " + std::to_string(reply.status) + ")";
         return result;
     }
     std::string type = reply.contentType;

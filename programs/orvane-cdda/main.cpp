@@ -54,6 +54,8 @@ constexpr const char* kHelp =
     "                       [--accuraterip-server URL|--no-accuraterip] [--cddb] [--json]\n"
     "                       [--ctdb|--ctdb-server URL|--no-ctdb] [--repair [--no-keep]]\n"
     "  or:  orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
+    "  or:  orvane-cdda verify [--accuraterip-server URL|--no-accuraterip]\n"
+    "                          [--ctdb-server URL|--no-ctdb] [--json] PATH\n"
     "\n"
     "The CD drives, their tables of contents and single tracks grabbed to WAVE files, over the\n"
     "same transport and grabbing code as Plimo's grabber. DRIVE is a drive letter such as D:,\n"
@@ -97,6 +99,10 @@ constexpr const char* kHelp =
     "                the offsets whose checksums match, best first\n"
     "  --accuraterip-server URL  the database's address (default http://www.accuraterip.com)\n"
     "  --store       keep the best offset for the drive's model\n"
+    "  verify        check a rip on disk (a folder with its cue sheet, or the cue sheet; one\n"
+    "                file per track or one image, WAVE or raw samples) against AccurateRip\n"
+    "                and the CUETools database: a table per track; exit status 0 only when\n"
+    "                every audio track is accurately ripped in one of them\n"
     "  --help        show this help and end\n"
     "  --version     show the version and end\n"
     "\n"
@@ -115,6 +121,8 @@ int Usage() {
         "[--secure|--test-and-copy] [--accuraterip-server URL|--no-accuraterip] [--cddb] [--json] "
         "[--ctdb|--ctdb-server URL|--no-ctdb] [--repair [--no-keep]]\n"
         "       orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
+        "       orvane-cdda verify [--accuraterip-server URL|--no-accuraterip] "
+        "[--ctdb-server URL|--no-ctdb] [--json] PATH\n"
         "DRIVE is a drive letter such as D:, TRACK the disc's track number (1 for the "
         "first track).\n");
     return 2;
@@ -539,6 +547,49 @@ int Offset(const std::vector<std::string>& args) {
 
 }  // namespace
 
+// A rip on disk against both databases: exit status 0 only when every audio track verified.
+static int Verify(const std::vector<std::string>& args) {
+    orvane::encoder::ProfileSettings profile;
+    orvane::cdda::VerifyOptions options;
+    options.accurateRipServer = profile.GetProfileString("Rip", "AccurateRipServer", "");
+    options.ctdbServer = profile.GetProfileString("Rip", "CTDBServer", "");
+    bool json = false, arChoice = false, ctdbChoice = false;
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool more = i + 1 < args.size();
+        if (a == "--accuraterip-server" && more && !arChoice) {
+            options.accurateRipServer = args[++i];
+            arChoice = true;
+        } else if (a == "--no-accuraterip" && !arChoice) {
+            options.accurateRip = false;
+            arChoice = true;
+        } else if (a == "--ctdb-server" && more && !ctdbChoice) {
+            options.ctdbServer = args[++i];
+            ctdbChoice = true;
+        } else if (a == "--no-ctdb" && !ctdbChoice) {
+            options.ctdb = false;
+            ctdbChoice = true;
+        } else if (a == "--json") {
+            json = true;
+        } else if (!a.empty() && a[0] == '-') {
+            return Usage();
+        } else {
+            rest.push_back(a);
+        }
+    }
+    if (rest.size() != 1) return Usage();
+    const orvane::cdda::VerifyReport report = orvane::cdda::VerifyRip(rest[0], options, {});
+    if (!report.error.empty()) {
+        std::fprintf(stderr, "orvane-cdda: %s\n", report.error.c_str());
+        return 1;
+    }
+    const std::string out =
+        json ? orvane::cdda::VerifyJson(report) : orvane::cdda::VerifyTable(report);
+    std::fputs(out.c_str(), stdout);
+    return report.AllVerified() ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
     if (int answered = orvane::AnswerHelpOrVersion(argc, argv, "orvane-cdda", kHelp); answered >= 0)
         return answered;
@@ -553,5 +604,6 @@ int main(int argc, char** argv) {
     if (command == "grab") return Grab(args);
     if (command == "rip") return Rip(args);
     if (command == "offset") return Offset(args);
+    if (command == "verify") return Verify(args);
     return Usage();
 }

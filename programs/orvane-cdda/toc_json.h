@@ -4,6 +4,7 @@
 #include <string>
 
 #include "encoder/cdda/rip_log.h"
+#include "encoder/cdda/rip_verify.h"
 #include "platform/cdrom/disc_info.h"
 
 namespace orvane::cdda {
@@ -18,7 +19,15 @@ std::string TocJson(const cdrom::DiscInfo& disc);
 // "tracks": [{"number", "file", "crc32", "accuraterip_v1", "accuraterip_v2" (8 lowercase hex
 // digits), "accuraterip" ("match" "mismatch" "not-found" "unavailable"), "confidence",
 // "suspicious" (LBAs)}]}, with a line break at the end.
+// With the CUETools database asked, "ctdb" (CtdbJson) follows.
 std::string RipJson(const RipReport& report, bool complete);
+// {"toc_id", "status", "repairable", "entries": [{"id", "confidence", "crc32", "crc_match",
+// "offset", "tracks": [{"crc32", "match"}]}]}.
+std::string CtdbJson(const CtdbRipResult& ctdb);
+// The outcome of `orvane-cdda verify --json`: {"cue_sheet", "accuraterip_id", "verified",
+// "tracks": [{"number", "crc32", "accuraterip_v1", "accuraterip_v2", "accuraterip",
+// "confidence", "ctdb", "verified"}], "ctdb"}, with a line break at the end.
+std::string VerifyJson(const VerifyReport& report);
 // A JSON string of UTF-8 text, quoted and escaped.
 std::string JsonQuoted(const std::string& text);
 

@@ -93,6 +93,18 @@ protected:
         r.log = ReadFile(dir_ / folder / "Rip.log");
         return r;
     }
+    // orvane-cdda verify with args.
+    Run Verify(const std::string& args) {
+        const std::string command = "cd '" + dir_.path().string() + "' && '" +
+                                    (orvane::test::DistDir() / "orvane-cdda").string() +
+                                    "' verify --no-accuraterip " + args + " >out.txt 2>err.txt";
+        const int raw = std::system(command.c_str());
+        Run r;
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.out = ReadFile(dir_ / "out.txt");
+        r.err = ReadFile(dir_ / "err.txt");
+        return r;
+    }
     std::string Samples(const std::string& folder, int track) {
         const std::string wave =
             ReadFile(dir_ / folder / ("Track" + std::to_string(track) + ".WAV"));
@@ -138,6 +150,27 @@ TEST_F(CtdbRipTool, GoodAndShiftedRipsAreAccuratelyRippedAndAbsentDiscsSaidSo) {
     ASSERT_EQ(server.RequestCount(), 1u);
     EXPECT_NE(server.Requests()[0].find("toc=" + facts_["toc"] + " "), std::string::npos);
 
+    // The rip on disk, and the disc's image as another ripper leaves it (one file, one sheet),
+    // verify alike.
+    const std::string asked = "--ctdb-server http://" + server.Address() + " ";
+    for (const std::string& path : {std::string("good"), (disc_->path() / "disc.cue").string()}) {
+        Run v = Verify(asked + "'" + path + "'");
+        EXPECT_EQ(v.status, 0) << v.out << v.err;
+        EXPECT_NE(v.out.find("CTDB TOC id: " + facts_["tocid"]), std::string::npos) << v.out;
+        EXPECT_NE(v.out.find("not asked                             accurately ripped "
+                             "(confidence 3)\n    2  "),
+                  std::string::npos)
+            << v.out;
+        EXPECT_NE(v.out.find("\n3 of 3 tracks verified\n"), std::string::npos) << v.out;
+    }
+    Run v = Verify(asked + "--json good");
+    EXPECT_NE(v.out.find("\"verified\": true, \"tracks\": [{\"number\": 1, "), std::string::npos)
+        << v.out;
+    EXPECT_EQ(Field(v.out, "status"), "\"verified\"");
+    v = Verify(asked + "nowhere");
+    EXPECT_EQ(v.status, 1);
+    EXPECT_NE(v.err.find("no such folder or cue sheet: nowhere"), std::string::npos) << v.err;
+
     LoopbackServer shifted([&](const std::string& q) { return Answer(q, "_48"); });
     r = Rip("shifted", "--ctdb-server http://" + shifted.Address());
     ASSERT_EQ(r.status, 0) << r.err;
@@ -170,6 +203,11 @@ TEST_F(CtdbRipTool, DamageWithinReachIsRepairedBitForBitAndBeyondItNothingIsWrit
     EXPECT_NE(r.log.find("can be repaired"), std::string::npos) << r.log;
     EXPECT_NE(r.log.find("  CTDB: differs in "), std::string::npos) << r.log;
     EXPECT_NE(Samples("told", 1), DiscTrack(1));
+    // Verified on disk: the same verdict, and a failing exit status.
+    Run v = Verify(ctdb + " told");
+    EXPECT_EQ(v.status, 1) << v.out << v.err;
+    EXPECT_NE(v.out.find("can be repaired"), std::string::npos) << v.out;
+    EXPECT_NE(v.out.find("\n2 of 3 tracks verified\n"), std::string::npos) << v.out;
 
     const std::size_t before = server.RequestCount();
     r = Rip("mended", ctdb + " --repair");

@@ -137,11 +137,11 @@ TEST(CtdbClient, LookupAndParityOverHttpAreCheckedAndNeverTrustedBlindly) {
     answer = Http("404 Not Found", "text/html", "no");
     r = LookupCtdb(base, toc, {});
     EXPECT_EQ(r.status, CtdbStatus::NotFound);
-    EXPECT_EQ(r.message, "CTDB: not present in database");
+    EXPECT_EQ(r.message, "not present in database");
     answer = Http("200 OK", "text/html", kHead + Entry() + "</ctdb>");
     EXPECT_EQ(LookupCtdb(base, toc, {}).status, CtdbStatus::Unavailable);
     answer = Http("500 Oops", "text/xml", "");
-    EXPECT_EQ(LookupCtdb(base, toc, {}).message, "CTDB: database unavailable (HTTP 500)");
+    EXPECT_EQ(LookupCtdb(base, toc, {}).message, "database unavailable (HTTP 500)");
     EXPECT_EQ(LookupCtdb("http://127.0.0.1:1", toc, {}).status, CtdbStatus::Unavailable);
     EXPECT_EQ(LookupCtdb(base, toc, [] { return true; }).status, CtdbStatus::Unavailable);
 
