@@ -155,6 +155,7 @@ CtdbRipResult CtdbRecorder::Finish(const std::vector<CtdbTrackFile>& files,
     };
     // Per track: the most confident entry that agrees with it.
     r.trackVerdicts.assign(tracks, "differs from the database");
+    r.trackConfidence.assign(tracks, 0);
     for (std::size_t i = 0; i < tracks; ++i) {
         int confidence = 0, offset = 0;
         for (const CtdbEntryResult& e : r.entries) {
@@ -165,6 +166,7 @@ CtdbRipResult CtdbRecorder::Finish(const std::vector<CtdbTrackFile>& files,
             }
         }
         if (confidence > 0) r.trackVerdicts[i] = matched(confidence, offset);
+        r.trackConfidence[i] = confidence;
     }
     if (best >= 0) {
         const CtdbEntryResult& e = r.entries[static_cast<std::size_t>(best)];
@@ -301,6 +303,7 @@ CtdbRipResult CtdbRecorder::Finish(const std::vector<CtdbTrackFile>& files,
         }
         r.trackVerdicts[t] =
             "repaired (" + r.trackVerdicts[t].substr(std::strlen("differs in ")) + ")";
+        r.trackConfidence[t] = entry.confidence;
     }
     r.status = "repaired";
     r.discVerdict = "repaired " + Plural(repair.samples, "sample") + " (confidence " +

@@ -35,8 +35,11 @@ struct CtdbRipResult {
     std::vector<CtdbEntryResult> entries;
     std::vector<std::string> trackVerdicts;  // per audio track of the disc, in order
     std::vector<int> trackNumbers;           // their numbers on the disc
-    std::string discVerdict;                 // "accurately ripped (confidence 3)" ...
-    std::vector<std::string> repairLines;    // every repaired position, or why not
+    // Per audio track, the confidence of the most confident entry its audio now agrees with
+    // (0: none). A track of confidence 2 or more is accurately ripped whatever AccurateRip says.
+    std::vector<int> trackConfidence;
+    std::string discVerdict;               // "accurately ripped (confidence 3)" ...
+    std::vector<std::string> repairLines;  // every repaired position, or why not
 };
 
 // A rip's track file: its number on the disc and where it lies.

@@ -318,6 +318,14 @@ std::vector<std::string> NotAccurateLines(const RipReport& r) {
     for (const RipTrackReport& t : r.tracks) {
         // A matching checksum settles it, whatever the drive said about single reads.
         if (t.read && t.verdict.result == AccurateRipResult::Match) continue;
+        // So does the CUETools database's CRC, when at least two rips agreed on it.
+        if (t.read && r.ctdb) {
+            const CtdbRipResult& c = *r.ctdb;
+            bool held = false;
+            for (std::size_t i = 0; i < c.trackNumbers.size() && i < c.trackConfidence.size(); ++i)
+                held = held || (c.trackNumbers[i] == t.number && c.trackConfidence[i] >= 2);
+            if (held) continue;
+        }
         // Without the database only the drive's own doubts are known.
         if (!r.accurateRipAsked && (!t.read || t.suspicious.empty())) continue;
         std::string why = !t.read              ? "not read"

@@ -83,8 +83,9 @@ protected:
         const std::string command =
             "cd '" + dir_.path().string() + "' && XDG_CONFIG_HOME='" + (dir_ / "config").string() +
             "' ORVANE_CD_IMAGES= '" + (orvane::test::DistDir() / "orvane-cdda").string() +
-            "' rip D: " + folder + " --format wav --no-accuraterip --json " + args +
-            " >out.txt 2>err.txt";
+            "' rip D: " + folder + " --format wav --json " +
+            (args.find("--accuraterip-server") == std::string::npos ? "--no-accuraterip " : "") +
+            args + " >out.txt 2>err.txt";
         const int raw = std::system(command.c_str());
         Run r;
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -178,6 +179,14 @@ TEST_F(CtdbRipTool, GoodAndShiftedRipsAreAccuratelyRippedAndAbsentDiscsSaidSo) {
     EXPECT_NE(r.log.find("\nCTDB: accurately ripped with offset +48 (confidence 3)\n"),
               std::string::npos)
         << r.log;
+
+    // AccurateRip out of reach: the database's entry of confidence 3 alone says the tracks
+    // are accurately ripped, and no line says otherwise.
+    r = Rip("either", "--ctdb-server http://" + server.Address() +
+                          " --accuraterip-server http://127.0.0.1:1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("not accurately ripped"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("CTDB: accurately ripped (confidence 3)"), std::string::npos) << r.err;
 
     LoopbackServer none(
         [](const std::string&) { return LoopbackReply{{"HTTP/1.0 404 Not Found\r\n\r\n"}}; });
