@@ -270,7 +270,7 @@ std::uint32_t CtdbSums::TrackCrc(int i) const {
 }
 
 std::uint32_t CtdbSums::FixesCrc(std::uint64_t rangeStart, std::uint64_t rangeEnd,
-                                 const std::vector<WordFix>& fixes, std::uint64_t) const {
+                                 const std::vector<WordFix>& fixes) const {
     // The CRC is affine: crc(x ^ e) = crc(x) ^ crc(e) ^ crc(0), and crc(e) ^ crc(0) is the sum
     // over e's words of their two bytes' part shifted by the bytes after them.
     static const std::uint8_t zero[2] = {0, 0};
@@ -287,7 +287,7 @@ std::uint32_t CtdbSums::FixesCrc(std::uint64_t rangeStart, std::uint64_t rangeEn
 }
 
 std::uint32_t CtdbSums::CorrectedCrc(int offset, const std::vector<WordFix>& fixes) const {
-    return DiscCrc(offset) ^ FixesCrc(kStrideSamples, end_, fixes, 0);
+    return DiscCrc(offset) ^ FixesCrc(kStrideSamples, end_, fixes);
 }
 
 std::uint32_t CtdbSums::CorrectedTrackCrc(int i, const std::vector<WordFix>& fixes) const {
@@ -297,7 +297,7 @@ std::uint32_t CtdbSums::CorrectedTrackCrc(int i, const std::vector<WordFix>& fix
     std::uint64_t b = n + 1 == trackStarts_.size() ? end_ : trackStarts_[n + 1];
     a = std::clamp(a, kStrideSamples, end_);
     b = std::clamp(b, kStrideSamples, end_);
-    return TrackCrc(i) ^ FixesCrc(a, b, fixes, 0);
+    return TrackCrc(i) ^ FixesCrc(a, b, fixes);
 }
 
 }  // namespace orvane::ctdb

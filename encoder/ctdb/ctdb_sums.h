@@ -59,7 +59,8 @@ public:
     std::uint32_t DiscCrc(int offset = 0) const;
     // The CRC of audio track i (0-based), unshifted.
     std::uint32_t TrackCrc(int i) const;
-    // The CRC of samples [a, b) (see RangeCrc's limits in the source).
+    // The CRC of samples [a, b): a below 11760 or at a track's start, b at a track's start or
+    // within 5880 samples of CrcEnd().
     std::uint32_t RangeCrc(std::uint64_t a, std::uint64_t b) const;
 
     // Syndromes 0..npar-1 of one column of the audio shifted by offset.
@@ -84,7 +85,7 @@ private:
     std::uint16_t Word(std::uint64_t index) const;  // from the kept strides
     std::uint16_t Evaluate(int column, int k) const;
     std::uint32_t FixesCrc(std::uint64_t rangeStart, std::uint64_t rangeEnd,
-                           const std::vector<WordFix>& fixes, std::uint64_t wordShift) const;
+                           const std::vector<WordFix>& fixes) const;
 
     bool usable_ = false;
     std::uint64_t samples_ = 0, end_ = 0;
