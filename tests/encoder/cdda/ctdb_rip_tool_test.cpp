@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "support/temp_dir.h"
+#include "support/wave_util.h"
 #include "tests/encoder/freedb/loopback_server.h"
 
 namespace {
@@ -151,10 +152,26 @@ TEST_F(CtdbRipTool, GoodAndShiftedRipsAreAccuratelyRippedAndAbsentDiscsSaidSo) {
     ASSERT_EQ(server.RequestCount(), 1u);
     EXPECT_NE(server.Requests()[0].find("toc=" + facts_["toc"] + " "), std::string::npos);
 
-    // The rip on disk, and the disc's image as another ripper leaves it (one file, one sheet),
-    // verify alike.
+    // The rip on disk, the disc's image (one file, one sheet) and a rip laid out as other
+    // rippers write them (their own names; track 2's pregap at the end of the file before,
+    // as its INDEX 00) verify alike.
+    std::filesystem::create_directories(dir_ / "other");
+    const std::string disc = ReadFile(disc_->path() / "disc.bin");
+    const char* names[] = {"01 One.wav", "02 Two.wav", "03 Three.wav"};
+    const std::size_t bounds[] = {0, 120, 215, 287};
+    for (int i = 0; i < 3; ++i)
+        WriteFile(
+            dir_ / "other" / names[i],
+            orvane::test::WaveWithData(
+                2, 44100, 16, disc.substr(bounds[i] * 2352, (bounds[i + 1] - bounds[i]) * 2352)));
+    WriteFile(dir_ / "other" / "Album.cue",
+              "FILE \"01 One.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+              "  TRACK 02 AUDIO\n    INDEX 00 00:01:15\nFILE \"02 Two.wav\" WAVE\n"
+              "    INDEX 01 00:00:00\nFILE \"03 Three.wav\" WAVE\n  TRACK 03 AUDIO\n"
+              "    INDEX 01 00:00:00\n");
     const std::string asked = "--ctdb-server http://" + server.Address() + " ";
-    for (const std::string& path : {std::string("good"), (disc_->path() / "disc.cue").string()}) {
+    for (const std::string& path :
+         {std::string("good"), (disc_->path() / "disc.cue").string(), std::string("other")}) {
         Run v = Verify(asked + "'" + path + "'");
         EXPECT_EQ(v.status, 0) << v.out << v.err;
         EXPECT_NE(v.out.find("CTDB TOC id: " + facts_["tocid"]), std::string::npos) << v.out;
