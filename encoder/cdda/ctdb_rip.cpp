@@ -272,10 +272,11 @@ CtdbRipResult CtdbRecorder::Finish(const std::vector<CtdbTrackFile>& files,
             bytes[byte] = static_cast<char>(bytes[byte] ^ (f.delta & 0xFF));
             bytes[byte + 1] = static_cast<char>(bytes[byte + 1] ^ (f.delta >> 8));
         }
-        mended.push_back({file->file, std::move(bytes)});
+        mended.push_back({file->writeTo.empty() ? file->file : file->writeTo, std::move(bytes)});
     }
     for (std::size_t i = 0; i < mended.size(); ++i) {
-        if (settings_.keepDamaged) {
+        const bool inPlace = mended[i].first == originals[i].first;
+        if (settings_.keepDamaged && inPlace) {
             fs::WriteOptions fresh;
             fresh.mustBeNew = true;
             const fs::Status kept = fs::WriteFileAtomically(originals[i].first + ".damaged",
@@ -286,12 +287,16 @@ CtdbRipResult CtdbRecorder::Finish(const std::vector<CtdbTrackFile>& files,
                 return r;
             }
         }
-        const fs::Status written = fs::WriteFileAtomically(mended[i].first, mended[i].second);
+        fs::WriteOptions options;
+        options.mustBeNew = !inPlace;  // a copy elsewhere never replaces a file
+        const fs::Status written =
+            fs::WriteFileAtomically(mended[i].first, mended[i].second, options);
         if (!written.ok()) {
             r.repairLines.push_back("CTDB: cannot write the repaired " + mended[i].first + ": " +
                                     written.message);
             return r;
         }
+        r.written.push_back(mended[i].first);
     }
     for (const auto& [t, list] : runs) {
         const std::uint64_t start = std::uint64_t{toc_.starts[t]} * kSamplesPerSector;

@@ -40,6 +40,7 @@ struct CtdbRipResult {
     std::vector<int> trackConfidence;
     std::string discVerdict;               // "accurately ripped (confidence 3)" ...
     std::vector<std::string> repairLines;  // every repaired position, or why not
+    std::vector<std::string> written;      // the files a repair wrote
 };
 
 // A rip's track file: its number on the disc and where it lies.
@@ -47,6 +48,8 @@ struct CtdbTrackFile {
     int number = 0;
     std::string file;
     bool read = true;
+    // Where its repair goes: a new file of this name; empty: the file itself is replaced.
+    std::string writeTo;
 };
 
 class CtdbRecorder {

@@ -1,10 +1,12 @@
 #include "encoder/cdda/rip_verify.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 
 #include "platform/cdrom/image_drive.h"
+#include "platform/fs/fs.h"
 
 namespace orvane::cdda {
 
@@ -91,6 +93,7 @@ VerifyReport VerifyRip(const std::string& path, const VerifyOptions& options,
     rip::RipSettings settings;
     settings.ctdb = options.ctdb;
     settings.ctdbServer = options.ctdbServer;
+    settings.ctdbRepair = !options.repairTo.empty();
     CtdbRecorder ctdb(r.disc, settings);
     int firstAudio = -1, lastAudio = -1;
     for (const cdrom::TrackInfo& t : r.disc.tracks) {
@@ -135,7 +138,52 @@ VerifyReport VerifyRip(const std::string& path, const VerifyOptions& options,
                                   r.arId, cancelled);
         r.accurateRipMessage = reply.message;
     }
-    if (options.ctdb) r.ctdb = ctdb.Finish({}, cancelled);
+    // Each track's file: where its INDEX 01 lies; a repair writes its copy into repairTo.
+    const cdrom::CueSheet& sheet = drive->Sheet();
+    const std::string outFolder = options.repairTo.empty() ? std::string() : options.repairTo + "/";
+    auto baseName = [](const std::string& p) {
+        return std::filesystem::path(p).filename().string();
+    };
+    std::vector<CtdbTrackFile> files;
+    for (const cdrom::CueTrack& t : sheet.tracks)
+        for (const cdrom::CueIndex& i : t.indexes)
+            if (i.number == 1 && i.file >= 0 &&
+                static_cast<std::size_t>(i.file) < sheet.files.size()) {
+                const std::string& file = sheet.files[static_cast<std::size_t>(i.file)].path;
+                files.push_back(
+                    {t.number, file, true, outFolder.empty() ? "" : outFolder + baseName(file)});
+            }
+    if (!outFolder.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(options.repairTo, ec);
+        if (ec) {
+            r.error = "cannot make " + options.repairTo + ": " + ec.message();
+            return r;
+        }
+    }
+    if (options.ctdb) r.ctdb = ctdb.Finish(files, cancelled);
+    // The rest of the mended rip beside the repaired files: every other file and the sheet.
+    if (r.ctdb && r.ctdb->status == "repaired" && !outFolder.empty()) {
+        std::vector<std::string> rest = {r.cueSheet};
+        for (const cdrom::CueFile& f : sheet.files)
+            if (std::find(r.ctdb->written.begin(), r.ctdb->written.end(),
+                          outFolder + baseName(f.path)) == r.ctdb->written.end())
+                rest.push_back(f.path);
+        for (const std::string& copy : rest) {
+            std::string bytes;
+            fs::WriteOptions fresh;
+            fresh.mustBeNew = true;
+            fs::Status s = fs::ReadFile(copy, std::size_t{1} << 31, bytes);
+            if (s.ok()) s = fs::WriteFileAtomically(outFolder + baseName(copy), bytes, fresh);
+            if (!s.ok()) {
+                r.ctdb->repairLines.push_back("CTDB: cannot copy " + copy + " into " +
+                                              options.repairTo + ": " + s.message);
+                r.ctdb->status = "differs";
+                break;
+            }
+            r.ctdb->written.push_back(outFolder + baseName(path));
+        }
+    }
     for (std::size_t i = 0; i < r.tracks.size(); ++i) {
         VerifiedTrack& v = r.tracks[i];
         if (options.accurateRip) v.accurateRip = MatchTrack(reply, static_cast<int>(i), v.sums);
@@ -144,8 +192,10 @@ VerifyReport VerifyRip(const std::string& path, const VerifyOptions& options,
                 if (r.ctdb->trackNumbers[k] == v.number && k < r.ctdb->trackVerdicts.size())
                     v.ctdb = r.ctdb->trackVerdicts[k];
         }
+        // A track mended into the repair's folder counts: the rip there is verified.
         v.verified = v.accurateRip.result == AccurateRipResult::Match ||
-                     v.ctdb.rfind("accurately ripped", 0) == 0;
+                     v.ctdb.rfind("accurately ripped", 0) == 0 ||
+                     (r.ctdb && r.ctdb->status == "repaired" && v.ctdb.rfind("repaired", 0) == 0);
     }
     return r;
 }

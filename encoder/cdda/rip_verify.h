@@ -21,6 +21,10 @@ struct VerifyOptions {
     std::string accurateRipServer;  // empty: the public database
     bool ctdb = true;
     std::string ctdbServer;  // empty: the public database
+    // A folder to write the whole rip into, mended, when it differs and the database's parity
+    // reaches the damage (every file of the cue sheet under its own name, and the sheet); the
+    // rip itself is never touched.
+    std::string repairTo;
 };
 
 struct VerifiedTrack {

@@ -241,7 +241,7 @@ const RipReport& RipRecorder::Finish(const std::function<bool()>& cancelled,
     if (ctdb_) {
         std::vector<CtdbTrackFile> files;
         for (const RipTrackReport& t : report_.tracks)
-            files.push_back({t.number, t.file, t.read});
+            files.push_back({t.number, t.file, t.read, {}});
         report_.ctdb = ctdb_->Finish(files, cancelled);
     }
     lines = NotAccurateLines(report_);

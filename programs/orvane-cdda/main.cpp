@@ -55,7 +55,7 @@ constexpr const char* kHelp =
     "                       [--ctdb|--ctdb-server URL|--no-ctdb] [--repair [--no-keep]]\n"
     "  or:  orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
     "  or:  orvane-cdda verify [--accuraterip-server URL|--no-accuraterip]\n"
-    "                          [--ctdb-server URL|--no-ctdb] [--json] PATH\n"
+    "                          [--ctdb-server URL|--no-ctdb] [--repair OUTDIR] [--json] PATH\n"
     "\n"
     "The CD drives, their tables of contents and single tracks grabbed to WAVE files, over the\n"
     "same transport and grabbing code as Plimo's grabber. DRIVE is a drive letter such as D:,\n"
@@ -103,6 +103,8 @@ constexpr const char* kHelp =
     "                file per track or one image, WAVE or raw samples) against AccurateRip\n"
     "                and the CUETools database: a table per track; exit status 0 only when\n"
     "                every audio track is accurately ripped in one of them\n"
+    "  --repair OUTDIR  write the rip, mended from the CUETools database, into OUTDIR (every\n"
+    "                file under its own name, and the cue sheet); the rip is not touched\n"
     "  --help        show this help and end\n"
     "  --version     show the version and end\n"
     "\n"
@@ -122,7 +124,7 @@ int Usage() {
         "[--ctdb|--ctdb-server URL|--no-ctdb] [--repair [--no-keep]]\n"
         "       orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
         "       orvane-cdda verify [--accuraterip-server URL|--no-accuraterip] "
-        "[--ctdb-server URL|--no-ctdb] [--json] PATH\n"
+        "[--ctdb-server URL|--no-ctdb] [--repair OUTDIR] [--json] PATH\n"
         "DRIVE is a drive letter such as D:, TRACK the disc's track number (1 for the "
         "first track).\n");
     return 2;
@@ -572,13 +574,15 @@ static int Verify(const std::vector<std::string>& args) {
             ctdbChoice = true;
         } else if (a == "--json") {
             json = true;
+        } else if (a == "--repair" && more && options.repairTo.empty()) {
+            options.repairTo = args[++i];
         } else if (!a.empty() && a[0] == '-') {
             return Usage();
         } else {
             rest.push_back(a);
         }
     }
-    if (rest.size() != 1) return Usage();
+    if (rest.size() != 1 || (!options.repairTo.empty() && !options.ctdb)) return Usage();
     const orvane::cdda::VerifyReport report = orvane::cdda::VerifyRip(rest[0], options, {});
     if (!report.error.empty()) {
         std::fprintf(stderr, "orvane-cdda: %s\n", report.error.c_str());

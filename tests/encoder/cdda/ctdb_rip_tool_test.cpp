@@ -234,6 +234,14 @@ TEST_F(CtdbRipTool, DamageWithinReachIsRepairedBitForBitAndBeyondItNothingIsWrit
     EXPECT_EQ(v.status, 1) << v.out << v.err;
     EXPECT_NE(v.out.find("can be repaired"), std::string::npos) << v.out;
     EXPECT_NE(v.out.find("\n2 of 3 tracks verified\n"), std::string::npos) << v.out;
+    // Mended into another folder: the whole rip there, the damaged one as it was.
+    v = Verify(ctdb + " --repair fixed told");
+    EXPECT_EQ(v.status, 0) << v.out << v.err;
+    for (int t = 1; t <= 3; ++t)
+        EXPECT_TRUE(Samples("fixed", t) == DiscTrack(t)) << t;
+    EXPECT_TRUE(ReadFile(dir_ / "fixed" / "Rip.cue") == ReadFile(dir_ / "told" / "Rip.cue"));
+    EXPECT_NE(Samples("told", 1), DiscTrack(1));
+    EXPECT_NE(v.out.find("CTDB: repaired track 1 at 00:00.30"), std::string::npos) << v.out;
 
     const std::size_t before = server.RequestCount();
     r = Rip("mended", ctdb + " --repair");
