@@ -162,6 +162,13 @@ std::string SpanText(std::uint32_t start, std::uint32_t frames) {
            TrackPosition(frames);
 }
 
+// The database's verdict on a track, beside AccurateRip's.
+std::string CtdbTrackLine(const CtdbRipResult& c, int number) {
+    for (std::size_t i = 0; i < c.trackNumbers.size() && i < c.trackVerdicts.size(); ++i)
+        if (c.trackNumbers[i] == number) return "  CTDB: " + c.trackVerdicts[i] + "\n";
+    return {};
+}
+
 std::string LeadingGapLines(const RipReport& r) {
     if (!r.leadingGap || r.leadingGap->frames == 0) return {};
     const RipLeadingGap& g = *r.leadingGap;
@@ -201,6 +208,10 @@ std::string FormatRipLog(const RipReport& r) {
             LogText(r.coverFile.empty() ? r.coverFileNote : r.coverFile + ", " + r.coverFileNote) +
             "\n";
 
+    if (r.ctdb) {
+        out += "CTDB TOC id: " + r.ctdb->tocId + "\n";
+        if (!r.ctdb->message.empty()) out += "CTDB lookup: " + LogText(r.ctdb->message) + "\n";
+    }
     out += "\nTable of contents\n";
     out += "  Track  Session  Type    Start LBA   Length    Pregap  ISRC\n";
     for (const cdrom::TrackInfo& t : r.disc.tracks) {
@@ -226,10 +237,16 @@ std::string FormatRipLog(const RipReport& r) {
         }
         ++read;
         out += ReadLines(r, t, true);
+        if (r.ctdb) out += CtdbTrackLine(*r.ctdb, t.number);
         if (t.verdict.result == AccurateRipResult::Match) ++matched;
         if (!t.suspicious.empty()) ++suspicious;
     }
     const int total = static_cast<int>(r.tracks.size());
+    if (r.ctdb) {
+        out += "\nCTDB: " + r.ctdb->discVerdict + "\n";
+        for (const std::string& line : r.ctdb->repairLines)
+            out += LogText(line) + "\n";
+    }
     out += "\nSummary: " + std::to_string(read) + " of " + std::to_string(total) + " tracks read, ";
     if (r.accurateRipAsked) out += std::to_string(matched) + " accurately ripped, ";
     out += std::to_string(suspicious) + " with suspicious sectors\n";
@@ -307,6 +324,14 @@ std::vector<std::string> NotAccurateLines(const RipReport& r) {
     for (const RipTrackReport& t : r.tracks) {
         // A matching checksum settles it, whatever the drive said about single reads.
         if (t.read && t.verdict.result == AccurateRipResult::Match) continue;
+        // So does the CUETools database's CRC, when at least two rips agreed on it.
+        if (t.read && r.ctdb) {
+            const CtdbRipResult& c = *r.ctdb;
+            bool held = false;
+            for (std::size_t i = 0; i < c.trackNumbers.size() && i < c.trackConfidence.size(); ++i)
+                held = held || (c.trackNumbers[i] == t.number && c.trackConfidence[i] >= 2);
+            if (held) continue;
+        }
         // Without the database only the drive's own doubts are known.
         if (!r.accurateRipAsked && (!t.read || t.suspicious.empty())) continue;
         std::string why = !t.read              ? "not read"

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "encoder/cdda/accuraterip.h"
+#include "encoder/cdda/ctdb_rip.h"
 #include "encoder/rip/suspicious_text.h"
 #include "platform/cdrom/disc_info.h"
 
@@ -51,6 +52,7 @@ struct RipReport {
     // The front cover: where it came from and its size (empty: no cover was asked for), the
     // cover file beside the tracks (empty: none) and what became of it.
     std::string coverNote, coverFile, coverFileNote;
+    std::optional<CtdbRipResult> ctdb;  // the CUETools database's verdict, when asked
 };
 
 // Position of a sector within its track as "mm:ss.ff" (75 frames a second).

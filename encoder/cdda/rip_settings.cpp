@@ -62,6 +62,8 @@ RipSettings LoadRipSettings(encoder::SettingsStore& store, const CdDrive& drive)
     s.read.overread = Bounded(store, "Overread", 0, 0, 1) == 1;
     s.accurateRip = Bounded(store, "AccurateRip", 0, 0, 1) == 1;
     s.accurateRipServer = store.GetProfileString(kSection, "AccurateRipServer", "");
+    s.ctdb = Bounded(store, "CTDB", 0, 0, 1) == 1;
+    s.ctdbServer = store.GetProfileString(kSection, "CTDBServer", "");
     int offset = 0;
     const std::string identity = DriveIdentity(drive);
     if (!identity.empty() &&
@@ -79,6 +81,11 @@ bool StoreRipSettings(encoder::SettingsStore& store, const CdDrive& drive,
     ok = store.WriteProfileInt(kSection, "Overread", settings.read.overread ? 1 : 0) && ok;
     ok = store.WriteProfileInt(kSection, "AccurateRip", settings.accurateRip ? 1 : 0) && ok;
     ok = store.WriteProfileString(kSection, "AccurateRipServer", settings.accurateRipServer) && ok;
+    // Written only once chosen: a profile that never had them stays as it was.
+    if (settings.ctdb || store.GetProfileInt(kSection, "CTDB", 2) != 2)
+        ok = store.WriteProfileInt(kSection, "CTDB", settings.ctdb ? 1 : 0) && ok;
+    if (!settings.ctdbServer.empty() || !store.GetProfileString(kSection, "CTDBServer", "").empty())
+        ok = store.WriteProfileString(kSection, "CTDBServer", settings.ctdbServer) && ok;
     const std::string identity = DriveIdentity(drive);
     if (!identity.empty())
         ok = store.WriteProfileString(kOffsets, identity, std::to_string(settings.read.offset)) &&

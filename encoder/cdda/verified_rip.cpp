@@ -83,6 +83,7 @@ RipRecorder::RipRecorder(const encoder::JobRequest& request, const CdSession& se
     report_.disc = SessionDiscInfo(session_);
     report_.arId = ComputeAccurateRipId(report_.disc);
     report_.coverNote = request.cd.coverNote;
+    if (request_.cd.rip.ctdb) ctdb_ = std::make_unique<CtdbRecorder>(report_.disc, request_.cd.rip);
     for (int i = 0; i < session_.TrackCount(); ++i) {
         const encoder::Id3Tag& tag = request_.tags[i + 1];
         if (report_.discTitle.empty()) report_.discTitle = tag.Album();
@@ -108,6 +109,7 @@ void RipRecorder::BeginTrack(int track) {
     if (TestAndCopy())
         testSums_ =
             std::make_unique<TrackChecksummer>(track == firstAudio, track == lastAudio, words);
+    if (ctdb_) ctdb_->BeginTrack(session_.Track(track).number);
 }
 
 void RipRecorder::Tested(const std::uint8_t* data, std::size_t size) {
@@ -116,6 +118,7 @@ void RipRecorder::Tested(const std::uint8_t* data, std::size_t size) {
 
 void RipRecorder::Written(const std::uint8_t* data, std::size_t size) {
     if (sums_) sums_->Update(data, size);
+    if (ctdb_ && !inGap_) ctdb_->Written(data, size);
     if (inGap_ && !gapSound_)
         gapSound_ = std::any_of(data, data + size, [](std::uint8_t b) { return b != 0; });
 }
@@ -183,6 +186,7 @@ void RipRecorder::EndTrack(const std::string& file, bool read, int track) {
     if (t.read && sums_) t.sums = sums_->Finish();
     if (t.read && testSums_) t.testCrc = testSums_->Finish().crc32;
     if (begun) t.suspicious = reader_.Suspicious();
+    if (ctdb_ && begun) ctdb_->EndTrack(t.read);
     std::lock_guard lock(mutex_);
     report_.tracks.push_back(std::move(t));
     report_.trackTitles.push_back(request_.tags[track_ + 1].Title());
@@ -235,7 +239,18 @@ const RipReport& RipRecorder::Finish(const std::function<bool()>& cancelled,
         if (request_.cd.rip.accurateRip && t.read)
             t.verdict = MatchTrack(reply, audioIndex, t.sums);
     }
+    if (ctdb_) {
+        std::vector<CtdbTrackFile> files;
+        for (const RipTrackReport& t : report_.tracks)
+            files.push_back({t.number, t.file, t.read, {}});
+        report_.ctdb = ctdb_->Finish(files, cancelled);
+    }
     lines = NotAccurateLines(report_);
+    if (report_.ctdb) {
+        lines.push_back("CTDB: " + report_.ctdb->discVerdict);
+        for (const std::string& line : report_.ctdb->repairLines)
+            lines.push_back(line);
+    }
     std::vector<RipTrackReport> tracks = report_.tracks;
     if (report_.leadingGap && !report_.leadingGap->silent) {
         const RipTrackReport& gap = report_.leadingGap->rip;

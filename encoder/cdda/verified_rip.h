@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "encoder/cdda/accuraterip.h"
+#include "encoder/cdda/ctdb_rip.h"
 #include "encoder/cdda/reading.h"
 #include "encoder/cdda/rip_log.h"
 #include "encoder/cdda/track_list.h"
@@ -78,6 +79,7 @@ private:
     int track_ = -1;
     bool inGap_ = false, gapSound_ = false;  // reading the leading gap; a sample not zero
     std::unique_ptr<TrackChecksummer> sums_, testSums_;
+    std::unique_ptr<CtdbRecorder> ctdb_;  // when the CUETools database is asked
 };
 
 // Receives the report of a CD job's verified rip at its end, and whether the rip is complete

@@ -13,9 +13,15 @@ struct RipSettings {
     ReadSettings read;
     bool accurateRip = false;       // look the rip up and check it
     std::string accurateRipServer;  // empty: the public database
+    // The CUETools database: look the rip up; with repair, mend differing WAVE track files
+    // from its parity (the damaged ones kept as "*.damaged" unless keepDamaged is off).
+    bool ctdb = false;
+    std::string ctdbServer;  // empty: the public database
+    bool ctdbRepair = false;
+    bool keepDamaged = true;
     // Anything beyond the described grab is asked for: the CD job then writes its log and cue
     // sheet beside the files.
-    bool Verified() const { return !read.Plain() || accurateRip; }
+    bool Verified() const { return !read.Plain() || accurateRip || ctdb; }
 };
 
 }  // namespace orvane::rip

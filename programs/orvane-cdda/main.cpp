@@ -56,7 +56,10 @@ constexpr const char* kHelp =
     "                       [--musicbrainz [--musicbrainz-server URL] [--release ID]]\n"
     "                       [--cover auto|FILE|none] [--cover-size 250|500|1200|original]\n"
     "                       [--coverart-server URL] [--cover-mode embed+file|embed|file|none]\n"
+    "                       [--ctdb|--ctdb-server URL|--no-ctdb] [--repair [--no-keep]]\n"
     "  or:  orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
+    "  or:  orvane-cdda verify [--accuraterip-server URL|--no-accuraterip]\n"
+    "                          [--ctdb-server URL|--no-ctdb] [--repair OUTDIR] [--json] PATH\n"
     "\n"
     "The CD drives, their tables of contents and single tracks grabbed to WAVE files, over the\n"
     "same transport and grabbing code as Plimo's grabber. DRIVE is a drive letter such as D:,\n"
@@ -97,10 +100,25 @@ constexpr const char* kHelp =
     "  --cover-mode embed+file|embed|file|none  the cover in every track's tag and as\n"
     "                cover.jpg or cover.png beside them (default: Rip\\CoverArt, else\n"
     "                embed+file); a cover that cannot be had never fails the rip\n"
+    "  --ctdb        also check the rip against the CUETools database (its CRCs, and its\n"
+    "                parity, which finds and mends damaged samples); on by default when the\n"
+    "                profile's Rip\\CTDB is 1. The database is only read, never written\n"
+    "  --ctdb-server URL  the CUETools database to ask (Rip\\CTDBServer, else\n"
+    "                http://db.cuetools.net)\n"
+    "  --no-ctdb     do not ask the CUETools database\n"
+    "  --repair      mend WAVE track files that differ from the database when its parity\n"
+    "                reaches the damage; the damaged files are kept as *.damaged\n"
+    "  --no-keep     with --repair, keep no *.damaged files\n"
     "  offset        find the drive's read offset from a disc in the AccurateRip database:\n"
     "                the offsets whose checksums match, best first\n"
     "  --accuraterip-server URL  the database's address (default http://www.accuraterip.com)\n"
     "  --store       keep the best offset for the drive's model\n"
+    "  verify        check a rip on disk (a folder with its cue sheet, or the cue sheet; one\n"
+    "                file per track or one image, WAVE or raw samples) against AccurateRip\n"
+    "                and the CUETools database: a table per track; exit status 0 only when\n"
+    "                every audio track is accurately ripped in one of them\n"
+    "  --repair OUTDIR  write the rip, mended from the CUETools database, into OUTDIR (every\n"
+    "                file under its own name, and the cue sheet); the rip is not touched\n"
     "  --help        show this help and end\n"
     "  --version     show the version and end\n"
     "\n"
@@ -119,7 +137,10 @@ int Usage() {
         "[--secure|--test-and-copy] [--accuraterip-server URL|--no-accuraterip] [--cddb] [--json] "
         "[--musicbrainz [--musicbrainz-server URL] [--release ID]] [--cover auto|FILE|none] "
         "[--cover-size SIZE] [--coverart-server URL] [--cover-mode MODE]\n"
+        "[--ctdb|--ctdb-server URL|--no-ctdb] [--repair [--no-keep]]\n"
         "       orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
+        "       orvane-cdda verify [--accuraterip-server URL|--no-accuraterip] "
+        "[--ctdb-server URL|--no-ctdb] [--repair OUTDIR] [--json] PATH\n"
         "DRIVE is a drive letter such as D:, TRACK the disc's track number (1 for the "
         "first track).\n");
     return 2;
@@ -442,7 +463,7 @@ int Grab(const std::vector<std::string>& args) {
 int Rip(const std::vector<std::string>& args) {
     RipOptions options;
     std::vector<std::string> rest;
-    bool accurateRipChoice = false;
+    bool accurateRipChoice = false, ctdbChoice = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool more = i + 1 < args.size();
@@ -465,6 +486,17 @@ int Rip(const std::vector<std::string>& args) {
         } else if (a == "--no-accuraterip" && !accurateRipChoice) {
             options.noAccurateRip = true;
             accurateRipChoice = true;
+        } else if (a == "--ctdb" && !ctdbChoice) {
+            options.ctdb = ctdbChoice = true;
+        } else if (a == "--ctdb-server" && more && !ctdbChoice) {
+            options.ctdbServer = args[++i];
+            ctdbChoice = true;
+        } else if (a == "--no-ctdb" && !ctdbChoice) {
+            options.noCtdb = ctdbChoice = true;
+        } else if (a == "--repair") {
+            options.repair = true;
+        } else if (a == "--no-keep") {
+            options.noKeep = true;
         } else if (a == "--cddb" && !options.musicBrainz) {
             options.cddb = true;
         } else if (a == "--musicbrainz" && !options.cddb) {
@@ -493,7 +525,7 @@ int Rip(const std::vector<std::string>& args) {
             rest.push_back(a);
         }
     }
-    if (rest.size() != 2) return Usage();
+    if (rest.size() != 2 || (options.repair && options.noCtdb)) return Usage();
     options.folder = rest[1];
     CdSession session;
     std::string error;
@@ -551,6 +583,51 @@ int Offset(const std::vector<std::string>& args) {
 
 }  // namespace
 
+// A rip on disk against both databases: exit status 0 only when every audio track verified.
+static int Verify(const std::vector<std::string>& args) {
+    orvane::encoder::ProfileSettings profile;
+    orvane::cdda::VerifyOptions options;
+    options.accurateRipServer = profile.GetProfileString("Rip", "AccurateRipServer", "");
+    options.ctdbServer = profile.GetProfileString("Rip", "CTDBServer", "");
+    bool json = false, arChoice = false, ctdbChoice = false;
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool more = i + 1 < args.size();
+        if (a == "--accuraterip-server" && more && !arChoice) {
+            options.accurateRipServer = args[++i];
+            arChoice = true;
+        } else if (a == "--no-accuraterip" && !arChoice) {
+            options.accurateRip = false;
+            arChoice = true;
+        } else if (a == "--ctdb-server" && more && !ctdbChoice) {
+            options.ctdbServer = args[++i];
+            ctdbChoice = true;
+        } else if (a == "--no-ctdb" && !ctdbChoice) {
+            options.ctdb = false;
+            ctdbChoice = true;
+        } else if (a == "--json") {
+            json = true;
+        } else if (a == "--repair" && more && options.repairTo.empty()) {
+            options.repairTo = args[++i];
+        } else if (!a.empty() && a[0] == '-') {
+            return Usage();
+        } else {
+            rest.push_back(a);
+        }
+    }
+    if (rest.size() != 1 || (!options.repairTo.empty() && !options.ctdb)) return Usage();
+    const orvane::cdda::VerifyReport report = orvane::cdda::VerifyRip(rest[0], options, {});
+    if (!report.error.empty()) {
+        std::fprintf(stderr, "orvane-cdda: %s\n", report.error.c_str());
+        return 1;
+    }
+    const std::string out =
+        json ? orvane::cdda::VerifyJson(report) : orvane::cdda::VerifyTable(report);
+    std::fputs(out.c_str(), stdout);
+    return report.AllVerified() ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
     if (int answered = orvane::AnswerHelpOrVersion(argc, argv, "orvane-cdda", kHelp); answered >= 0)
         return answered;
@@ -565,5 +642,6 @@ int main(int argc, char** argv) {
     if (command == "grab") return Grab(args);
     if (command == "rip") return Rip(args);
     if (command == "offset") return Offset(args);
+    if (command == "verify") return Verify(args);
     return Usage();
 }

@@ -215,6 +215,7 @@ int RunRip(CdSession& session, const RipOptions& options) {
     if (options.offsetGiven) settings.read.offset = options.offset;
     settings.read.mode = options.mode < 0 ? ReadMode::Burst : static_cast<ReadMode>(options.mode);
     if (!options.accurateRipServer.empty()) settings.accurateRipServer = options.accurateRipServer;
+    if (!options.ctdbServer.empty()) settings.ctdbServer = options.ctdbServer;
 
     encoder::JobRequest request;
     request.kind = encoder::KindByFormat(options.format).value_or(encoder::JobKind::EncodeMp3);
@@ -238,6 +239,10 @@ int RunRip(CdSession& session, const RipOptions& options) {
     cd.deleteGrabbedWav = true;
     ApplyRipSettings(settings, cd);
     cd.rip.accurateRip = !options.noAccurateRip;
+    cd.rip.ctdb = !options.noCtdb &&
+                  (settings.ctdb || options.ctdb || options.repair || !options.ctdbServer.empty());
+    cd.rip.ctdbRepair = options.repair;
+    cd.rip.keepDamaged = !options.noKeep;
     cd.ripLog = true;  // a rip always leaves its log and cue sheet
     cd.ripLeadingGap = true;
 

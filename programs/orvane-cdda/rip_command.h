@@ -16,6 +16,12 @@ struct RipOptions {
     int mode = -1;  // -1: burst; else a ReadMode
     bool noAccurateRip = false;
     std::string accurateRipServer;  // empty: the stored one, else the public database
+    // The CUETools database: asked with --ctdb, --ctdb-server or --repair, or when the
+    // profile's Rip\CTDB is on, unless --no-ctdb.
+    bool ctdb = false, noCtdb = false;
+    std::string ctdbServer;  // empty: the stored one (Rip\CTDBServer), else the public database
+    bool repair = false;     // mend differing WAVE track files from the database's parity
+    bool noKeep = false;     // do not keep the damaged files as "*.damaged"
     bool cddb = false;
     bool json = false;
     // Names and tags from MusicBrainz (the first release, or the one of id release).

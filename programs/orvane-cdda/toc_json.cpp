@@ -66,7 +66,55 @@ std::string RipJson(const RipReport& report, bool complete, const std::string& e
                ", \"frames\": " + std::to_string(gap.frames) + ", \"silent\": " + Bool(gap.silent) +
                ", \"track\": " + (gap.silent ? std::string("null") : track(gap.rip)) + "}";
     }
+    if (report.ctdb) out += ", \"ctdb\": " + CtdbJson(*report.ctdb);
     if (!extra.empty()) out += ", " + extra;
+    return out + "}\n";
+}
+
+std::string CtdbJson(const CtdbRipResult& c) {
+    auto hex = [](std::uint32_t v) {
+        char text[16];
+        std::snprintf(text, sizeof text, "\"%08x\"", v);
+        return std::string(text);
+    };
+    std::string out =
+        "{\"toc_id\": " + Quoted(c.tocId) + ", \"status\": " + Quoted(c.status) +
+        ", \"repairable\": " + (c.repairable ? Bool(*c.repairable) : std::string("null")) +
+        ", \"entries\": [";
+    for (std::size_t i = 0; i < c.entries.size(); ++i) {
+        const CtdbEntryResult& e = c.entries[i];
+        out += std::string(i ? ", " : "") + "{\"id\": " + Quoted(e.id) +
+               ", \"confidence\": " + std::to_string(e.confidence) +
+               ", \"crc32\": " + hex(e.crc32) + ", \"crc_match\": " + Bool(e.crcMatch) +
+               ", \"offset\": " + std::to_string(e.offset) + ", \"tracks\": [";
+        for (std::size_t k = 0; k < e.tracks.size(); ++k)
+            out += std::string(k ? ", " : "") + "{\"crc32\": " + hex(e.tracks[k].first) +
+                   ", \"match\": " + Bool(e.tracks[k].second) + "}";
+        out += "]}";
+    }
+    return out + "]}";
+}
+
+std::string VerifyJson(const VerifyReport& r) {
+    auto hex = [](std::uint32_t v) {
+        char text[16];
+        std::snprintf(text, sizeof text, "\"%08x\"", v);
+        return std::string(text);
+    };
+    std::string out = "{\"cue_sheet\": " + Quoted(r.cueSheet) +
+                      ", \"accuraterip_id\": " + Quoted(r.arId.Fingerprint()) +
+                      ", \"verified\": " + Bool(r.AllVerified()) + ", \"tracks\": [";
+    for (std::size_t i = 0; i < r.tracks.size(); ++i) {
+        const VerifiedTrack& t = r.tracks[i];
+        out += std::string(i ? ", " : "") + "{\"number\": " + std::to_string(t.number) +
+               ", \"crc32\": " + hex(t.sums.crc32) + ", \"accuraterip_v1\": " + hex(t.sums.arV1) +
+               ", \"accuraterip_v2\": " + hex(t.sums.arV2) + ", \"accuraterip\": " +
+               (r.accurateRipAsked ? Quoted(ToString(t.accurateRip.result)) : std::string("null")) +
+               ", \"confidence\": " + std::to_string(t.accurateRip.confidence) +
+               ", \"ctdb\": " + OrNull(t.ctdb) + ", \"verified\": " + Bool(t.verified) + "}";
+    }
+    out += "]";
+    if (r.ctdb) out += ", \"ctdb\": " + CtdbJson(*r.ctdb);
     return out + "}\n";
 }
 

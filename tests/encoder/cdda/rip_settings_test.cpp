@@ -92,6 +92,31 @@ TEST(RipSettings, EveryFieldGoesFromTheGrabberThroughTheJobAndBackIntoTheProfile
     EXPECT_EQ(back.accurateRipServer, "http://accuraterip.example/");
 }
 
+// The CUETools database's choice: absent from a profile that never made it, kept once made,
+// and turned off again (a stale "on" would ask the database behind the user's back).
+TEST(RipSettings, TheCtdbChoiceIsKeptOnceMadeAndTurnsOffAgain) {
+    CdDrive drive;
+    drive.vendor = "ACME";
+    encoder::MemorySettings store;
+    RipSettings s;
+    ASSERT_TRUE(StoreRipSettings(store, drive, s));
+    EXPECT_FALSE(store.HasProfileValue("Rip", "CTDB"));
+    EXPECT_FALSE(store.HasProfileValue("Rip", "CTDBServer"));
+    s.ctdb = true;
+    s.ctdbServer = "http://ctdb.example";
+    ASSERT_TRUE(StoreRipSettings(store, drive, s));
+    RipSettings back = LoadRipSettings(store, drive);
+    EXPECT_TRUE(back.ctdb);
+    EXPECT_TRUE(back.Verified());
+    EXPECT_EQ(back.ctdbServer, "http://ctdb.example");
+    s.ctdb = false;
+    s.ctdbServer.clear();
+    ASSERT_TRUE(StoreRipSettings(store, drive, s));
+    back = LoadRipSettings(store, drive);
+    EXPECT_FALSE(back.ctdb);
+    EXPECT_EQ(back.ctdbServer, "");
+}
+
 TEST(RipSettings, ReadSpeedsArePerDriveWithTheModelsAndTheSharedValueAsDefaults) {
     encoder::MemorySettings store;
     CdDrive a, twin, b, unnamed;
