@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "encoder/coverart/cover_image.h"
+#include "encoder/tags/cover_image.h"
 #include "fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -12,11 +12,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     orvane::tags::Picture picture;
     std::string why;
-    if (orvane::coverart::AcceptImage(bytes, picture, why)) {
+    if (orvane::tags::AcceptImage(bytes, picture, why)) {
         Check(std::string(picture.bytes.begin(), picture.bytes.end()) == bytes,
               "the picture is the bytes as they came");
-        Check(picture.width > 0 && picture.width <= orvane::coverart::kMaxImageSide &&
-                  picture.height > 0 && picture.height <= orvane::coverart::kMaxImageSide,
+        Check(picture.width > 0 && picture.width <= orvane::tags::kMaxImageSide &&
+                  picture.height > 0 && picture.height <= orvane::tags::kMaxImageSide,
               "the picture is within the bounds");
     } else {
         Check(!why.empty() && picture.bytes.empty(), "a refusal says why and keeps nothing");

@@ -1,8 +1,8 @@
 #include "encoder/coverart/cover_archive.h"
 
-#include "encoder/coverart/cover_image.h"
 #include "encoder/freedb/http_get.h"
 #include "encoder/freedb/musicbrainz.h"
+#include "encoder/tags/cover_image.h"
 
 namespace orvane::coverart {
 
@@ -31,7 +31,7 @@ FoundCover FromArchive(const CoverRequest& request) {
     get.url = url;
     get.userAgent = freedb::MusicBrainzUserAgent();
     get.timeoutMs = request.timeoutMs;
-    get.maxBytes = kMaxImageBytes;
+    get.maxBytes = tags::kMaxImageBytes;
     get.maxRedirects = kMaxRedirects;
     get.cancelled = request.cancelled;
     const net::HttpReply reply = net::HttpGet(get);
@@ -46,7 +46,7 @@ FoundCover FromArchive(const CoverRequest& request) {
     if (reply.status != 200)
         return None("Cover Art Archive: the server answered " + std::to_string(reply.status));
     auto picture = std::make_shared<tags::Picture>();
-    if (!AcceptImage(reply.body, *picture, why)) return None("Cover Art Archive: " + why);
+    if (!tags::AcceptImage(reply.body, *picture, why)) return None("Cover Art Archive: " + why);
     FoundCover found;
     found.picture = std::move(picture);
     found.source = "coverartarchive";
@@ -96,7 +96,7 @@ FoundCover FindCover(const CoverRequest& request) {
         case CoverRequest::From::File: {
             auto picture = std::make_shared<tags::Picture>();
             std::string why;
-            if (!ReadImageFile(request.file, *picture, why)) return None(why);
+            if (!tags::ReadImageFile(request.file, *picture, why)) return None(why);
             FoundCover found;
             found.picture = std::move(picture);
             found.source = "file";

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "encoder/coverart/cover_image.h"
+#include "encoder/tags/cover_image.h"
 #include "platform/fs/fs.h"
 
 namespace orvane::coverart {
@@ -48,7 +48,7 @@ BesideOutcome WriteCoverBeside(const std::string& folder, const tags::Picture& p
         out.path = std::move(there);
         return out;
     }
-    const std::string path = Joined(folder, CoverFileName(picture));
+    const std::string path = Joined(folder, tags::CoverFileName(picture));
     fs::WriteOptions options;
     options.mustBeNew = true;
     const std::string_view bytes(reinterpret_cast<const char*>(picture.bytes.data()),

@@ -518,7 +518,7 @@ double ExpectedFrames(const PcmStream& stream) {
 }
 
 FileResult ConvertWith(PcmStream& stream, const LibraryOptions& o, const LibraryEntry& e,
-                       Progress& progress) {
+                       Progress& progress, FolderPictures& pictures) {
     FileResult result;
     std::string error;
     if (!stream.Open(e.source, TargetOf(o), error)) {
@@ -526,8 +526,11 @@ FileResult ConvertWith(PcmStream& stream, const LibraryOptions& o, const Library
         return result;
     }
     FrameReader reader(stream);
-    const tags::TrackTags t =
-        o.target == Target::Wav ? tags::TrackTags{} : ReadSourceTags(e.source);
+    tags::TrackTags t = o.target == Target::Wav ? tags::TrackTags{} : ReadSourceTags(e.source);
+    if (o.target != Target::Wav && !t.FrontPicture()) {
+        const std::size_t slash = e.source.rfind('/');
+        t.SetFrontPicture(pictures.Of(slash == std::string::npos ? "" : e.source.substr(0, slash)));
+    }
     if (!e.image) {
         result.failure = EncodeOne(o, reader, stream.Layout(), -1, e.output, t, progress,
                                    e.relative, ExpectedFrames(stream));
@@ -555,9 +558,10 @@ FileResult ConvertWith(PcmStream& stream, const LibraryOptions& o, const Library
     return result;
 }
 
-FileResult ConvertOne(const LibraryOptions& o, const LibraryEntry& e, Progress& progress) {
+FileResult ConvertOne(const LibraryOptions& o, const LibraryEntry& e, Progress& progress,
+                      FolderPictures& pictures) {
     PcmStream stream;
-    FileResult result = ConvertWith(stream, o, e, progress);
+    FileResult result = ConvertWith(stream, o, e, progress, pictures);
     if (!result.failure.empty()) return result;
     const SourceFormat& src = stream.Source();
     std::vector<std::string> notes = stream.Layout().notes;
@@ -662,6 +666,7 @@ LibraryReport ConvertLibrary(const LibraryOptions& o, std::ostream& out, bool te
         for (const std::string& folder : folders)
             SweepScratch(folder);
         Progress progress(out, terminal, static_cast<int>(work.size()), totalBytes);
+        FolderPictures pictures;
         std::atomic<std::size_t> next{0};
         std::mutex mutex;
         auto worker = [&] {
@@ -677,7 +682,7 @@ LibraryReport ConvertLibrary(const LibraryOptions& o, std::ostream& out, bool te
                 if (e.action == Action::Copy)
                     r.failure = CopyOne(e);
                 else
-                    r = ConvertOne(o, e, progress);
+                    r = ConvertOne(o, e, progress, pictures);
                 {
                     std::lock_guard lock(mutex);
                     if (!r.failure.empty())

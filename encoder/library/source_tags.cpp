@@ -1,4 +1,7 @@
 #include "encoder/library/source_tags.h"
+#include "encoder/tags/cover_image.h"
+
+#include <dirent.h>
 
 #include <taglib/aifffile.h>
 #include <taglib/apefile.h>
@@ -19,6 +22,8 @@
 #include <taglib/wavpackfile.h>
 #include <taglib/xiphcomment.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <memory>
 
@@ -44,13 +49,6 @@ void SplitNumber(const std::string& text, tags::TrackTags& t, TagField number, T
         if (!m.empty() && std::atoi(m.c_str()) > 0)
             t.Set(total, std::to_string(std::atoi(m.c_str())));
     }
-}
-
-unsigned Be(const unsigned char* p, int n) {
-    unsigned v = 0;
-    for (int i = 0; i < n; ++i)
-        v = v << 8 | p[i];
-    return v;
 }
 
 std::string FromId3v2(TagLib::ID3v2::Tag* tag) {
@@ -136,44 +134,40 @@ std::string PictureBytes(TagLib::File* file) {
 }  // namespace
 
 std::shared_ptr<const tags::Picture> PictureOf(const std::string& bytes) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const std::size_t n = bytes.size();
-    auto pic = std::make_shared<tags::Picture>();
-    if (n > 33 && Be(p, 4) == 0x89504E47u && Be(p + 4, 4) == 0x0D0A1A0Au &&
-        Be(p + 12, 4) == 0x49484452u) {
-        pic->mime = "image/png";
-        pic->width = static_cast<int>(Be(p + 16, 4));
-        pic->height = static_cast<int>(Be(p + 20, 4));
-        const int colour = p[25], depth = p[24];
-        const int samples = colour == 2 ? 3 : colour == 4 ? 2 : colour == 6 ? 4 : 1;
-        pic->depth = colour == 3 ? 24 : depth * samples;
-    } else if (n > 4 && p[0] == 0xFF && p[1] == 0xD8 && p[n - 2] == 0xFF && p[n - 1] == 0xD9) {
-        pic->mime = "image/jpeg";
-        // The frame header (SOF0..SOF15 but DHT, JPG and DAC) holds the size.
-        for (std::size_t at = 2; at + 9 < n;) {
-            if (p[at] != 0xFF) return nullptr;
-            const unsigned marker = p[at + 1];
-            if (marker == 0xFF) {
-                ++at;
-                continue;
-            }
-            const std::size_t length = Be(p + at + 2, 2);
-            if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-                marker != 0xCC) {
-                pic->height = static_cast<int>(Be(p + at + 5, 2));
-                pic->width = static_cast<int>(Be(p + at + 7, 2));
-                pic->depth = p[at + 4] * p[at + 9];
-                break;
-            }
-            if (length < 2) return nullptr;
-            at += 2 + length;
-        }
-        if (pic->width == 0) return nullptr;
-    } else {
-        return nullptr;
+    auto picture = std::make_shared<tags::Picture>();
+    std::string why;
+    if (!tags::AcceptImage(bytes, *picture, why)) return nullptr;
+    return picture;
+}
+
+std::shared_ptr<const tags::Picture> FolderPictures::Of(const std::string& folder) {
+    std::lock_guard lock(mutex_);
+    if (auto it = seen_.find(folder); it != seen_.end()) return it->second;
+    std::shared_ptr<const tags::Picture>& found = seen_[folder];
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir))
+            names.emplace_back(entry->d_name);
+        ::closedir(dir);
     }
-    pic->bytes.assign(p, p + n);
-    return pic;
+    std::sort(names.begin(), names.end());
+    auto lower = [](std::string text) {
+        for (char& c : text)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
+    for (const char* stem : {"cover", "folder", "front"})
+        for (const std::string& name : names) {
+            const std::string l = lower(name);
+            const std::size_t dot = l.rfind('.');
+            if (dot == std::string::npos || l.substr(0, dot) != stem) continue;
+            const std::string ext = l.substr(dot + 1);
+            if (ext != "jpg" && ext != "jpeg" && ext != "png") continue;
+            auto picture = std::make_shared<tags::Picture>();
+            std::string why;
+            if (tags::ReadImageFile(folder + "/" + name, *picture, why)) return found = picture;
+        }
+    return found;
 }
 
 tags::TrackTags ReadSourceTags(const std::string& path) {
@@ -206,7 +200,7 @@ tags::TrackTags ReadSourceTags(const std::string& path) {
         if (!t.Has(TagField::DiscTotal))
             SplitNumber(First(map, key), t, TagField::DiscTotal, TagField::DiscTotal);
     const std::string bytes = PictureBytes(ref.file());
-    if (!bytes.empty() && bytes.size() <= kMaxPictureBytes) t.SetFrontPicture(PictureOf(bytes));
+    if (!bytes.empty()) t.SetFrontPicture(PictureOf(bytes));
     return t;
 }
 

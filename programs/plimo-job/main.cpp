@@ -56,11 +56,11 @@
 #include "encoder/app/headless.h"
 #include "encoder/app/profile_settings.h"
 #include "encoder/app/wizard.h"
-#include "encoder/coverart/cover_image.h"
 #include "encoder/formats/flac_job.h"
 #include "encoder/formats/opus_job.h"
 #include "encoder/job/job_kinds.h"
 #include "encoder/mp3/mp3_jobs.h"
+#include "encoder/tags/cover_image.h"
 #include "encoder/wma/install.h"
 #include "encoder/wma/settings_page.h"
 #include "encoder/wma/wma_job.h"
@@ -463,7 +463,7 @@ int main(int argc, char** argv) {
     if (!c.cover.empty()) {
         auto picture = std::make_shared<orvane::tags::Picture>();
         std::string why;
-        if (orvane::coverart::ReadImageFile(c.cover, *picture, why))
+        if (orvane::tags::ReadImageFile(c.cover, *picture, why))
             c.full.SetFrontPicture(std::move(picture));
         else
             std::fprintf(stderr, "plimo-job: no front picture: %s\n", why.c_str());

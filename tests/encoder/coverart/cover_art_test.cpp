@@ -8,8 +8,8 @@
 
 #include "encoder/coverart/cover_archive.h"
 #include "encoder/coverart/cover_beside.h"
-#include "encoder/coverart/cover_image.h"
 #include "encoder/freedb/musicbrainz.h"
+#include "encoder/tags/cover_image.h"
 #include "tests/encoder/coverart/test_images.h"
 #include "tests/encoder/freedb/loopback_server.h"
 #include "tests/support/temp_dir.h"
@@ -40,26 +40,26 @@ TEST(CoverImage, TakesWholeJpegAndPngAndSaysWhatIsWrongWithTheRest) {
     const std::string jpeg = test::TestJpeg(40, 30);
     tags::Picture p;
     std::string why;
-    ASSERT_TRUE(AcceptImage(jpeg, p, why)) << why;
+    ASSERT_TRUE(tags::AcceptImage(jpeg, p, why)) << why;
     EXPECT_EQ(p.mime, "image/jpeg");
     EXPECT_EQ(Bytes(p), jpeg);
     EXPECT_EQ(p.width, 40);
     EXPECT_EQ(p.height, 30);
     EXPECT_EQ(p.depth, 24);
-    EXPECT_EQ(CoverFileName(p), "cover.jpg");
+    EXPECT_EQ(tags::CoverFileName(p), "cover.jpg");
 
     const std::string png = test::TestPng(20, 10);
-    ASSERT_TRUE(AcceptImage(png, p, why)) << why;
+    ASSERT_TRUE(tags::AcceptImage(png, p, why)) << why;
     EXPECT_EQ(p.mime, "image/png");
     EXPECT_EQ(p.width, 20);
     EXPECT_EQ(p.height, 10);
     EXPECT_EQ(p.depth, 32);
-    EXPECT_EQ(CoverFileName(p), "cover.png");
+    EXPECT_EQ(tags::CoverFileName(p), "cover.png");
 
     auto refused = [](const std::string& bytes) {
         tags::Picture q;
         std::string reason;
-        EXPECT_FALSE(AcceptImage(bytes, q, reason));
+        EXPECT_FALSE(tags::AcceptImage(bytes, q, reason));
         EXPECT_TRUE(q.bytes.empty());
         return reason;
     };
@@ -70,7 +70,8 @@ TEST(CoverImage, TakesWholeJpegAndPngAndSaysWhatIsWrongWithTheRest) {
               "not a JPEG or PNG image (it is a web page or other text)");
     EXPECT_EQ(refused("GIF89a\x01\x00\x01\x00"), "not a JPEG or PNG image");
     EXPECT_EQ(refused(""), "the image is empty");
-    EXPECT_EQ(refused(jpeg + std::string(kMaxImageBytes, '\0')), "the image is larger than 16 MiB");
+    EXPECT_EQ(refused(jpeg + std::string(tags::kMaxImageBytes, '\0')),
+              "the image is larger than 16 MiB");
     // A header that claims more pixels than a cover may have is refused before any decoding.
     std::string huge = png;
     const char side[4] = {0, 0, 0x4E, 0x21};  // 20001
@@ -85,8 +86,8 @@ TEST(CoverImage, TakesWholeJpegAndPngAndSaysWhatIsWrongWithTheRest) {
 
     test::TempDir dir;
     test::WriteFile(dir / "a.jpg", jpeg);
-    EXPECT_TRUE(ReadImageFile((dir / "a.jpg").string(), p, why)) << why;
-    EXPECT_FALSE(ReadImageFile((dir / "none.jpg").string(), p, why));
+    EXPECT_TRUE(tags::ReadImageFile((dir / "a.jpg").string(), p, why)) << why;
+    EXPECT_FALSE(tags::ReadImageFile((dir / "none.jpg").string(), p, why));
     EXPECT_EQ(why.rfind((dir / "none.jpg").string() + ": ", 0), 0u) << why;
 }
 
@@ -188,8 +189,8 @@ TEST(CoverBeside, WritesTheCoverOnceAndNeverOverTheUsersOwn) {
     test::TempDir dir;
     tags::Picture jpeg, png;
     std::string why;
-    ASSERT_TRUE(AcceptImage(test::TestJpeg(), jpeg, why));
-    ASSERT_TRUE(AcceptImage(test::TestPng(), png, why));
+    ASSERT_TRUE(tags::AcceptImage(test::TestJpeg(), jpeg, why));
+    ASSERT_TRUE(tags::AcceptImage(test::TestPng(), png, why));
     std::filesystem::create_directory(dir / "a");
     std::filesystem::create_directory(dir / "b");
     BesideOutcome out = WriteCoverBeside((dir / "a").string(), jpeg);

@@ -140,6 +140,8 @@ protected:
             ASSERT_EQ(r.status, 0) << rel << r.output;
         };
         make("color=c=red:s=8x8:d=1", "-frames:v 1", "Album/cover.png");
+        // A picture kept beside files that hold none of their own.
+        make("color=c=green:s=12x10:d=1", "-frames:v 1", "Album/Disc 2/Front.PNG");
         make("sine=f=440:r=44100:d=0.5", "-ac 2 -c:a flac", "Album/01 one.flac");
         make("anoisesrc=d=0.25:c=white:r=96000:a=0.5", "-ac 2 -c:a flac -sample_fmt s32",
              "Album/Disc 2/hi.flac");
@@ -291,6 +293,10 @@ TEST_F(LibraryTest, OpusAndMp3KeepTheTreeTheTagsAndTheLengthsAndRunAgainOnlyForC
         EXPECT_EQ(one["tag:isrc"], "USRC17607839");
         EXPECT_EQ(one["tag:musicbrainz_albumid"], "9e8b4bb4-2a9c-4d26-9f0b-6b0f1a1b4e11");
         EXPECT_EQ(one["tag:musicbrainz_trackid"], "0b6a6a1c-0f54-4b70-8f6c-2c7f1f7e3a22");
+        // The source's own front picture; else the one beside it; else none.
+        EXPECT_EQ(one["pictures"], "1");
+        EXPECT_EQ(Mutagen(out / "Album/Disc 2/hi" += t.ext)["pictures"], "1");
+        EXPECT_EQ(Mutagen(out / "Other/t" += t.ext)["pictures"], "0");
         if (std::string(t.ext) == ".mp3") {
             EXPECT_EQ(one["tag:tracknumber"], "3/12");
             EXPECT_EQ(one["tag:discnumber"], "1/2");

@@ -1,4 +1,4 @@
-#include "encoder/coverart/cover_image.h"
+#include "encoder/tags/cover_image.h"
 
 #include <cstdint>
 #include <string_view>
@@ -10,7 +10,7 @@
 
 #include "platform/fs/fs.h"
 
-namespace orvane::coverart {
+namespace orvane::tags {
 
 namespace {
 
@@ -102,7 +102,7 @@ std::string WalkPng(std::string_view b, Shape& shape) {
 
 }  // namespace
 
-bool AcceptImage(std::string bytes, tags::Picture& picture, std::string& why) {
+bool AcceptImage(std::string bytes, Picture& picture, std::string& why) {
     if (bytes.empty()) {
         why = "the image is empty";
         return false;
@@ -161,7 +161,7 @@ bool AcceptImage(std::string bytes, tags::Picture& picture, std::string& why) {
     return true;
 }
 
-bool ReadImageFile(const std::string& path, tags::Picture& picture, std::string& why) {
+bool ReadImageFile(const std::string& path, Picture& picture, std::string& why) {
     std::string bytes;
     const fs::Status status = fs::ReadFile(path, kMaxImageBytes, bytes);
     if (!status.ok()) {
@@ -173,8 +173,8 @@ bool ReadImageFile(const std::string& path, tags::Picture& picture, std::string&
     return false;
 }
 
-std::string CoverFileName(const tags::Picture& picture) {
+std::string CoverFileName(const Picture& picture) {
     return picture.mime == "image/png" ? "cover.png" : "cover.jpg";
 }
 
-}  // namespace orvane::coverart
+}  // namespace orvane::tags

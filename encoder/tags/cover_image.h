@@ -9,20 +9,20 @@
 
 #include "common/tag_fields.h"
 
-namespace orvane::coverart {
+namespace orvane::tags {
 
 constexpr std::size_t kMaxImageBytes = 16u << 20;  // 16 MiB
 constexpr int kMaxImageSide = 10000;               // pixels
 
 // True with picture (mime, bytes unchanged, width, height, depth) when bytes are an image
 // accepted as a cover; false with why ("the JPEG image is cut short").
-bool AcceptImage(std::string bytes, tags::Picture& picture, std::string& why);
+bool AcceptImage(std::string bytes, Picture& picture, std::string& why);
 
 // The image file at path, read with the size bound (regular files only), then AcceptImage.
 // why names the file.
-bool ReadImageFile(const std::string& path, tags::Picture& picture, std::string& why);
+bool ReadImageFile(const std::string& path, Picture& picture, std::string& why);
 
 // "cover.jpg" or "cover.png", as the picture's content is.
-std::string CoverFileName(const tags::Picture& picture);
+std::string CoverFileName(const Picture& picture);
 
-}  // namespace orvane::coverart
+}  // namespace orvane::tags
