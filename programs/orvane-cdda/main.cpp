@@ -453,6 +453,8 @@ int Rip(const std::vector<std::string>& args) {
             options.cddb = true;
         } else if (a == "--json") {
             options.json = true;
+        } else if (a == "--eject") {
+            options.eject = true;
         } else if (!a.empty() && a[0] == '-') {
             return Usage();
         } else {

@@ -18,6 +18,7 @@
 #include "encoder/app/profile_settings.h"
 #include "encoder/cdda/cd_job.h"
 #include "encoder/cdda/disc_extras.h"
+#include "encoder/cdda/eject.h"
 #include "encoder/cdda/name_source.h"
 #include "encoder/cdda/resource_cdda.h"
 #include "encoder/cdda/rip_settings.h"
@@ -241,6 +242,7 @@ int RunRip(CdSession& session, const RipOptions& options) {
         request.wma.profileIndex = profiles.back().first;
     }
 
+    const bool ejectAsked = options.eject || EjectWhenDone(profile);
     std::optional<RipReport> report;
     bool complete = false;
     InstallCdTrackSource([](GrabProgress&) { return std::make_unique<TerminalProgress>(); },
@@ -265,12 +267,24 @@ int RunRip(CdSession& session, const RipOptions& options) {
     if (!report) {
         if (outcome.message.empty()) std::fprintf(stderr, "orvane-cdda: the rip did not start\n");
         // A rip that could not even begin wrote nothing: said so to a reader of the JSON too.
-        if (options.json) std::fputs("{\"complete\": false, \"tracks\": []}\n", stdout);
+        if (options.json)
+            std::printf(
+                "{\"complete\": false, \"tracks\": []%s}\n",
+                EjectJsonMembers(EjectAfterRip(session.Drive(), ejectAsked, false)).c_str());
         return 1;
     }
-    if (options.json) std::fputs(RipJson(*report, complete).c_str(), stdout);
     bool everyTrack = static_cast<int>(report->tracks.size()) == cd.trackCount;
-    return succeeded && complete && everyTrack ? 0 : 1;
+    const int status = succeeded && complete && everyTrack ? 0 : 1;
+    const EjectOutcome ejected = EjectAfterRip(session.Drive(), ejectAsked, status == 0);
+    if (ejected.asked && !ejected.ejected && status == 0)
+        std::fprintf(stderr, "orvane-cdda: the tray stays closed: %s\n", ejected.reason.c_str());
+    if (options.json) {
+        std::string json = RipJson(*report, complete);
+        // The object's closing brace and line end are the last two characters.
+        json.insert(json.size() - 2, EjectJsonMembers(ejected));
+        std::fputs(json.c_str(), stdout);
+    }
+    return status;
 }
 
 }  // namespace orvane::cdda

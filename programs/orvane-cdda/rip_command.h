@@ -18,6 +18,7 @@ struct RipOptions {
     std::string accurateRipServer;  // empty: the stored one, else the public database
     bool cddb = false;
     bool json = false;
+    bool eject = false;  // open the tray after a complete rip (also Rip\Eject)
 };
 
 // Rips the disc of the session's selected drive. The exit status: 0 only when every audio

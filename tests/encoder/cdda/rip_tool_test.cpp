@@ -593,3 +593,54 @@ TEST_F(RipTool, NothingKnownWritesNoTagsAndCdTextOrTheDatabaseNameWhatTheyKnow) 
 }
 
 }  // namespace
+
+namespace {
+
+// The image drive's own account of a rip ("tray_open=1\nsectors_read=525\n..."): one value.
+std::string DriveState(const std::filesystem::path& file, const std::string& key) {
+    const std::string text = orvane::test::ReadFile(file);
+    const auto at = text.find(key + "=");
+    if (at == std::string::npos) return {};
+    const auto from = at + key.size() + 1;
+    return text.substr(from, text.find('\n', from) - from);
+}
+
+}  // namespace
+
+// The tray opens after a complete rip, asked on the command line or in the profile, and never
+// after a failed one; the JSON says which, and why not.
+TEST_F(RipTool, EjectOpensTheTrayOnlyAfterACompleteRip) {
+    const std::filesystem::path state = dir_ / "drive.state";
+    Configure("state_file=" + state.string());
+    ToolRun r = Rip("plain", "--no-accuraterip --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find("ejected"), std::string::npos) << r.out;
+    EXPECT_EQ(DriveState(state, "tray_open"), "0");
+
+    r = Rip("ejected", "--no-accuraterip --json --eject");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(", \"ejected\": true}\n"), std::string::npos) << r.out;
+    EXPECT_EQ(DriveState(state, "tray_open"), "1");
+
+    Configure("fail=310-312 state_file=" + state.string());
+    r = Rip("failed", "--no-accuraterip --json --eject");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("\"ejected\": false, \"eject_reason\": \"the rip is not complete\"}"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(DriveState(state, "tray_open"), "0");
+
+    // Rip\Eject asks for it without the option.
+    Configure("state_file=" + state.string());
+    ::setenv("ORVANE_REGISTRY_DIR", (dir_ / "config" / "orvane").c_str(), 1);
+    orvane::registry::ResetForTesting();
+    {
+        orvane::encoder::ProfileSettings profile;
+        ASSERT_TRUE(profile.WriteProfileInt("Rip", "Eject", 1));
+    }
+    ::unsetenv("ORVANE_REGISTRY_DIR");
+    orvane::registry::ResetForTesting();
+    r = Rip("profile", "--no-accuraterip");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(DriveState(state, "tray_open"), "1");
+}
