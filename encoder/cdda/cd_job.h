@@ -38,6 +38,8 @@ public:
 
     // The folder the WAVE and MP3 files go to.
     const std::string& Folder() const { return folder_; }
+    // The job's verified rip once the first Take made it; null without one.
+    std::shared_ptr<RipRecorder> Recorder() const { return recorder_; }
 
 private:
     bool PrepareDisc(std::string& error);

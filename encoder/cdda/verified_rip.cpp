@@ -260,12 +260,62 @@ const RipReport& RipRecorder::Finish(const std::function<bool()>& cancelled,
                         0);
         stem = name.substr(0, name.size() - 4);
     }
+    if (!formatLogs_.empty()) {
+        std::string firstError;
+        for (std::size_t k = 0; k < formatLogs_.size(); ++k) {
+            std::string error;
+            if (WriteRipLogAndCue(formatLogs_[k].folder, stem, ReportOfFormat(k), error).empty()) {
+                lines.push_back("Error: Cannot write the rip log in " + formatLogs_[k].folder +
+                                ": " + error);
+                if (firstError.empty()) firstError = error;
+            }
+        }
+        report_ = ReportOfFormat(0);
+        logError = firstError;
+        return report_;
+    }
     if (WriteRipLogAndCue(folder_, stem, report_, logError).empty()) {
         lines.push_back("Error: Cannot write the rip log in " + folder_ + ": " + logError);
     } else {
         logError.clear();
     }
     return report_;
+}
+
+void RipRecorder::SetFormatLogs(std::vector<FormatLog> logs) {
+    std::lock_guard lock(mutex_);
+    formatLogs_ = std::move(logs);
+    formatFiles_.assign(formatLogs_.size(), {});
+}
+
+void RipRecorder::SettledIn(std::size_t format, const std::string& planned,
+                            const std::string& file) {
+    std::lock_guard lock(mutex_);
+    if (format < formatFiles_.size()) formatFiles_[format][planned] = file;
+}
+
+RipReport RipRecorder::ReportOfFormat(std::size_t k) const {
+    RipReport out = report_;
+    const auto name = [&](std::string& file) {
+        if (file.empty()) return;
+        const auto it = formatFiles_[k].find(file);
+        if (it != formatFiles_[k].end()) {
+            file = it->second;
+            return;
+        }
+        // The format's file of that track failed: the name it was to have.
+        const auto dot = file.rfind('.');
+        const auto slash = file.rfind('/');
+        const std::string stem =
+            dot != std::string::npos && (slash == std::string::npos || dot > slash)
+                ? file.substr(0, dot)
+                : file;
+        file = stem + formatLogs_[k].extension;
+    };
+    for (RipTrackReport& t : out.tracks)
+        name(t.file);
+    if (out.leadingGap) name(out.leadingGap->rip.file);
+    return out;
 }
 
 }  // namespace orvane::cdda

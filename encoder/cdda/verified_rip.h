@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -60,6 +61,16 @@ public:
     const RipReport& Finish(const std::function<bool()>& cancelled, std::vector<std::string>& lines,
                             std::string& logError);
     const RipReport& Report() const { return report_; }
+
+    // A rip into several formats: Finish writes one log and cue sheet into each format's
+    // folder instead of the job's, each naming that format's files; the report then names the
+    // first format's. planned: the name EndTrack or EndLeadingGap was given; file: the name
+    // the format's file took (may come from another thread, before Finish).
+    struct FormatLog {
+        std::string folder, extension;
+    };
+    void SetFormatLogs(std::vector<FormatLog> logs);
+    void SettledIn(std::size_t format, const std::string& planned, const std::string& file);
     // Every checked audio track read and, in secure and test-and-copy modes, its reads agreed.
     bool Complete() const;
 
@@ -73,6 +84,10 @@ private:
     int track_ = -1;
     bool inGap_ = false, gapSound_ = false;  // reading the leading gap; a sample not zero
     std::unique_ptr<TrackChecksummer> sums_, testSums_;
+    std::vector<FormatLog> formatLogs_;
+    std::vector<std::map<std::string, std::string>> formatFiles_;  // planned -> taken
+    // The report as format k's log tells it.
+    RipReport ReportOfFormat(std::size_t k) const;
 };
 
 // Receives the report of a CD job's verified rip at its end, and whether the rip is complete

@@ -21,6 +21,7 @@
 #include "encoder/cdda/accuraterip.h"
 #include "encoder/cdda/cd_drive.h"
 #include "encoder/cdda/grab.h"
+#include "encoder/cdda/multi_format_job.h"
 #include "encoder/cdda/reading.h"
 #include "encoder/cdda/rip_settings.h"
 #include "encoder/cdda/track_list.h"
@@ -52,6 +53,7 @@ constexpr const char* kHelp =
     "  or:  orvane-cdda rip DRIVE OUTDIR [--format wav|mp3|wma|flac|opus] [--offset N]\n"
     "                       [--secure|--test-and-copy]\n"
     "                       [--accuraterip-server URL|--no-accuraterip] [--cddb] [--json]\n"
+    "                       [--eject]\n"
     "  or:  orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
     "\n"
     "The CD drives, their tables of contents and single tracks grabbed to WAVE files, over the\n"
@@ -78,6 +80,10 @@ constexpr const char* kHelp =
     "                of the rip beside them; each track's checksums are compared with the\n"
     "                AccurateRip database. Exit status 0 only when every audio track was\n"
     "                read (and, reading securely or with a test, its reads agreed)\n"
+    "  --format LIST several formats from one read (\"flac,opus,mp3\"): each in a folder of\n"
+    "                its own (FLAC/, Opus/, MP3/, WMA/, WAV/; Preferences\\MultiFormatFolders,\n"
+    "                %F the format) with its own log and cue sheet\n"
+    "  --eject       open the tray once the rip is complete (also Rip\\Eject)\n"
     "  --test-and-copy  read each track twice, a test and the copy, and compare their CRC32\n"
     "  --accuraterip-server URL  the database to ask (http://www.accuraterip.com)\n"
     "  --no-accuraterip  do not ask the database\n"
@@ -102,7 +108,8 @@ int Usage() {
         "       orvane-cdda grab [--verify] [--sectors N] [--deemphasis] [--speed X] [--offset N] "
         "[--secure] DRIVE TRACK OUTPUT.wav\n"
         "       orvane-cdda rip DRIVE OUTDIR [--format wav|mp3|wma|flac|opus] [--offset N] "
-        "[--secure|--test-and-copy] [--accuraterip-server URL|--no-accuraterip] [--cddb] [--json]\n"
+        "[--secure|--test-and-copy] [--accuraterip-server URL|--no-accuraterip] [--cddb] [--json] "
+        "[--eject]\n"
         "       orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
         "DRIVE is a drive letter such as D:, TRACK the disc's track number (1 for the "
         "first track).\n");
@@ -432,7 +439,12 @@ int Rip(const std::vector<std::string>& args) {
         const bool more = i + 1 < args.size();
         if (a == "--format" && more) {
             options.format = args[++i];
-            if (!orvane::encoder::KindByFormat(options.format)) return Usage();
+            std::vector<orvane::encoder::JobKind> kinds;
+            std::string error;
+            if (!ParseFormatList(options.format, kinds, error)) {
+                std::fprintf(stderr, "orvane-cdda: --format: %s\n", error.c_str());
+                return Usage();
+            }
         } else if (a == "--offset" && more) {
             if (!ParseReadOffset(args[++i], options.offset)) {
                 std::fprintf(stderr, "orvane-cdda: --offset takes -%d to %d samples\n",

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -19,6 +20,7 @@
 #include "encoder/cdda/cd_job.h"
 #include "encoder/cdda/disc_extras.h"
 #include "encoder/cdda/eject.h"
+#include "encoder/cdda/multi_format_job.h"
 #include "encoder/cdda/name_source.h"
 #include "encoder/cdda/resource_cdda.h"
 #include "encoder/cdda/rip_settings.h"
@@ -182,8 +184,17 @@ int RunRip(CdSession& session, const RipOptions& options) {
     settings.read.mode = options.mode < 0 ? ReadMode::Burst : static_cast<ReadMode>(options.mode);
     if (!options.accurateRipServer.empty()) settings.accurateRipServer = options.accurateRipServer;
 
+    // Several formats: the CD job keeps each track's WAVE file, and one job per format
+    // encodes it.
+    std::vector<encoder::JobKind> kinds;
+    std::string formatError;
+    if (!ParseFormatList(options.format, kinds, formatError)) kinds = {encoder::JobKind::EncodeMp3};
+    const bool multi = kinds.size() > 1;
+    const auto wants = [&kinds](encoder::JobKind kind) {
+        return std::find(kinds.begin(), kinds.end(), kind) != kinds.end();
+    };
     encoder::JobRequest request;
-    request.kind = encoder::KindByFormat(options.format).value_or(encoder::JobKind::EncodeMp3);
+    request.kind = multi ? encoder::JobKind::Decode : kinds.front();
     request.input = encoder::kCdAudioInput;
     request.batch = true;
     request.output = encoder::WithTrailingSlash(options.folder);
@@ -223,14 +234,22 @@ int RunRip(CdSession& session, const RipOptions& options) {
     } else if (options.cddb) {
         std::fprintf(stderr, "orvane-cdda: no titles: %s\n", names.why.c_str());
     }
-    if (request.kind == encoder::JobKind::EncodeFlac) formats::RegisterFlacJob();
-    if (request.kind == encoder::JobKind::EncodeOpus) formats::RegisterOpusJob();
-    if (request.kind == encoder::JobKind::Decode)
+    if (wants(encoder::JobKind::EncodeFlac)) formats::RegisterFlacJob();
+    if (wants(encoder::JobKind::EncodeOpus)) formats::RegisterOpusJob();
+    if (multi) {
+        const std::string folders =
+            profile.GetProfileString("Preferences", "MultiFormatFolders", kDefaultFormatFolders);
+        encoder::RegisterKind(encoder::JobKind::Decode,
+                              [kinds, folders](const encoder::JobRequest&) {
+                                  return MakeMultiFormatJob(kinds, folders);
+                              });
+    } else if (request.kind == encoder::JobKind::Decode) {
         encoder::RegisterKind(
             encoder::JobKind::Decode,
             [](const encoder::JobRequest&) { return std::make_unique<KeepWavesJob>(); },
             encoder::KindEntry(encoder::JobKind::Decode).batch);
-    if (request.kind == encoder::JobKind::EncodeWma) {
+    }
+    if (wants(encoder::JobKind::EncodeWma)) {
         wma::RegisterWmaJob();
         std::vector<std::pair<int, std::string>> profiles;
         if (!wma::AudioProfiles(profiles) || profiles.empty()) {

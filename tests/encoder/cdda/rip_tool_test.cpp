@@ -644,3 +644,73 @@ TEST_F(RipTool, EjectOpensTheTrayOnlyAfterACompleteRip) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(DriveState(state, "tray_open"), "1");
 }
+
+// Several formats from one read: the drive reads every sector as often as for one format; each
+// format lands in its own folder with its own log and cue sheet, FLAC bit-exact and the lossy
+// files as long as the tracks; a format that cannot be written fails its files alone.
+TEST_F(RipTool, SeveralFormatsComeFromOneReadEachIntoItsOwnFolder) {
+    const std::filesystem::path state = dir_ / "drive.state";
+    Configure("state_file=" + state.string());
+    ToolRun r = Rip("one", "--no-accuraterip", "flac");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string oneRead = DriveState(state, "sectors_read");
+    EXPECT_EQ(oneRead, std::to_string(kLeadOut));
+
+    r = Rip("three", "--no-accuraterip --json", "flac,opus,mp3");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(DriveState(state, "sectors_read"), oneRead);
+    EXPECT_NE(r.out.find("\"file\": \"three/FLAC/Track2.FLAC\""), std::string::npos) << r.out;
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir_ / "three"))
+        names.insert(std::filesystem::relative(e.path(), dir_ / "three").string());
+    EXPECT_EQ(names,
+              (std::set<std::string>{"FLAC", "FLAC/Rip.cue", "FLAC/Rip.log", "FLAC/Track1.FLAC",
+                                     "FLAC/Track2.FLAC", "FLAC/Track3.FLAC", "MP3", "MP3/Rip.cue",
+                                     "MP3/Rip.log", "MP3/Track1.MP3", "MP3/Track2.MP3",
+                                     "MP3/Track3.MP3", "Opus", "Opus/Rip.cue", "Opus/Rip.log",
+                                     "Opus/Track1.OPUS", "Opus/Track2.OPUS", "Opus/Track3.OPUS"}));
+    const std::string dir = (dir_ / "three").string();
+    for (int t = 0; t < 3; ++t) {
+        const std::string n = std::to_string(t + 1);
+        EXPECT_TRUE(Output("flac -s -d -c --force-raw-format --endian=little --sign=signed '" +
+                           dir + "/FLAC/Track" + n + ".FLAC'") ==
+                    orvane::test::PatternFrames(kStarts[t], kFrames[t]))
+            << "track " << n;
+        // Decoded with the encoders' delay and padding taken off: the track's samples, no more.
+        EXPECT_EQ(
+            Output("ffmpeg -v error -i '" + dir + "/MP3/Track" + n + ".MP3' -f s16le - | wc -c"),
+            std::to_string(kFrames[t] * 2352) + "\n");
+        EXPECT_EQ(Output("ffmpeg -v error -i '" + dir + "/Opus/Track" + n +
+                         ".OPUS' -f s16le -ar 48000 - | wc -c"),
+                  std::to_string(kFrames[t] * 2352 / 441 * 480) + "\n");
+    }
+    EXPECT_NE(
+        orvane::test::ReadFile(dir_ / "three" / "Opus" / "Rip.cue").find("FILE \"Track3.OPUS\""),
+        std::string::npos);
+    EXPECT_NE(orvane::test::ReadFile(dir_ / "three" / "MP3" / "Rip.log").find("Track3.MP3"),
+              std::string::npos);
+
+    // The MP3 folder's name is taken by a file: the WAVE and FLAC files are all there.
+    std::filesystem::remove_all(dir_ / "broken");
+    std::filesystem::create_directories(dir_ / "broken");
+    orvane::test::WriteFile(dir_ / "broken" / "MP3", "x");
+    const std::string command = "cd '" + dir_.path().string() + "' && " +
+                                RipCommand("broken", "--no-accuraterip", "", "wav,flac,mp3");
+    const int raw = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
+    r.err = orvane::test::ReadFile(dir_ / "err.txt");
+    EXPECT_NE(r.err.find("3 of 9 files could not be saved"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Track2 (MP3): Error: "), std::string::npos) << r.err;
+    for (int t = 0; t < 3; ++t) {
+        const std::string n = std::to_string(t + 1);
+        EXPECT_TRUE(Samples("broken/WAV", t + 1) ==
+                    orvane::test::PatternFrames(kStarts[t], kFrames[t]));
+        EXPECT_TRUE(std::filesystem::exists(dir_ / "broken" / "FLAC" / ("Track" + n + ".FLAC")));
+    }
+    EXPECT_NE(orvane::test::ReadFile(dir_ / "broken" / "WAV" / "Rip.cue").find("Track1.WAV"),
+              std::string::npos);
+
+    // A format named twice or unknown is refused before anything is read.
+    EXPECT_EQ(Rip("twice", "--no-accuraterip", "flac,flac").status, 2);
+    EXPECT_EQ(Rip("unknown", "--no-accuraterip", "flac,ogg").status, 2);
+}
