@@ -227,10 +227,14 @@ std::string FormatRipLog(const RipReport& r) {
     out += "\nSummary: " + std::to_string(read) + " of " + std::to_string(total) + " tracks read, ";
     if (r.accurateRipAsked) out += std::to_string(matched) + " accurately ripped, ";
     out += std::to_string(suspicious) + " with suspicious sectors\n";
+    if (!r.logNotes.empty()) out += "\n";
+    for (const std::string& note : r.logNotes)
+        out += LogText(note) + "\n";
     return out;
 }
 
 std::string FormatRipCue(const RipReport& r) {
+    if (!r.imageCue.empty()) return r.imageCue;
     std::string out;
     if (IsCode(r.disc.catalog, 13, true)) out += "CATALOG " + r.disc.catalog + "\n";
     if (!DiscArtist(r).empty()) out += "PERFORMER \"" + CueText(DiscArtist(r)) + "\"\n";
@@ -314,6 +318,10 @@ std::vector<std::string> NotAccurateLines(const RipReport& r) {
     }
     return lines;
 }
+
+std::string RipCueText(const std::string& text) { return CueText(text); }
+
+std::string RipCueTime(std::uint32_t frames) { return CueTime(frames); }
 
 std::string WriteRipLogAndCue(const std::string& folder, const std::string& stem,
                               const RipReport& report, std::string& error) {

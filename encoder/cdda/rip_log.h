@@ -48,6 +48,10 @@ struct RipReport {
     std::string lookupMessage;     // the lookup's outcome, one line
     std::vector<RipTrackReport> tracks;
     std::optional<RipLeadingGap> leadingGap;  // read before the first audio track, if it was
+    // A rip into one image: its cue sheet, written in place of the tracks' (empty: the
+    // tracks'), and the lines the log ends with (the image's CRC32, the tracks left out).
+    std::string imageCue;
+    std::vector<std::string> logNotes;
 };
 
 // Position of a sector within its track as "mm:ss.ff" (75 frames a second).
@@ -63,6 +67,9 @@ std::vector<std::string> NotAccurateLines(const RipReport& report);
 // characters are shown escaped ("\n", "\t", "\x1b", "\u0085"), so no text can start a line of
 // its own.
 std::string LogText(const std::string& text);
+// A text inside a cue sheet's quotes (one line, no quote of its own), and "mm:ss:ff".
+std::string RipCueText(const std::string& text);
+std::string RipCueTime(std::uint32_t frames);
 // Writes "<stem>.log" and "<stem>.cue" into folder, or "<stem> (2).log" and ".cue" and so on
 // when either name is taken; never replaces a file, and two writers never get the same name.
 // Returns the base name taken; empty, with a message naming the file, when they cannot be

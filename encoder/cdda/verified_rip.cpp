@@ -282,6 +282,12 @@ const RipReport& RipRecorder::Finish(const std::function<bool()>& cancelled,
     return report_;
 }
 
+void RipRecorder::SetImage(std::string cue, std::vector<std::string> notes) {
+    std::lock_guard lock(mutex_);
+    report_.imageCue = std::move(cue);
+    report_.logNotes = std::move(notes);
+}
+
 void RipRecorder::SetFormatLogs(std::vector<FormatLog> logs) {
     std::lock_guard lock(mutex_);
     formatLogs_ = std::move(logs);

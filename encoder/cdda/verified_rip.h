@@ -71,6 +71,9 @@ public:
     };
     void SetFormatLogs(std::vector<FormatLog> logs);
     void SettledIn(std::size_t format, const std::string& planned, const std::string& file);
+    // A rip into one image: Finish writes this cue sheet in place of the tracks' and ends the
+    // log with these lines.
+    void SetImage(std::string cue, std::vector<std::string> notes);
     // Every checked audio track read and, in secure and test-and-copy modes, its reads agreed.
     bool Complete() const;
 

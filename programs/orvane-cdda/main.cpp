@@ -53,7 +53,7 @@ constexpr const char* kHelp =
     "  or:  orvane-cdda rip DRIVE OUTDIR [--format wav|mp3|wma|flac|opus] [--offset N]\n"
     "                       [--secure|--test-and-copy]\n"
     "                       [--accuraterip-server URL|--no-accuraterip] [--cddb] [--json]\n"
-    "                       [--eject]\n"
+    "                       [--image] [--eject]\n"
     "  or:  orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
     "\n"
     "The CD drives, their tables of contents and single tracks grabbed to WAVE files, over the\n"
@@ -83,6 +83,8 @@ constexpr const char* kHelp =
     "  --format LIST several formats from one read (\"flac,opus,mp3\"): each in a folder of\n"
     "                its own (FLAC/, Opus/, MP3/, WMA/, WAV/; Preferences\\MultiFormatFolders,\n"
     "                %F the format) with its own log and cue sheet\n"
+    "  --image       the disc as one file (--format wav or flac) named like the log, with a\n"
+    "                cue sheet beside it (and inside a FLAC file); data tracks are left out\n"
     "  --eject       open the tray once the rip is complete (also Rip\\Eject)\n"
     "  --test-and-copy  read each track twice, a test and the copy, and compare their CRC32\n"
     "  --accuraterip-server URL  the database to ask (http://www.accuraterip.com)\n"
@@ -109,7 +111,7 @@ int Usage() {
         "[--secure] DRIVE TRACK OUTPUT.wav\n"
         "       orvane-cdda rip DRIVE OUTDIR [--format wav|mp3|wma|flac|opus] [--offset N] "
         "[--secure|--test-and-copy] [--accuraterip-server URL|--no-accuraterip] [--cddb] [--json] "
-        "[--eject]\n"
+        "[--image] [--eject]\n"
         "       orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
         "DRIVE is a drive letter such as D:, TRACK the disc's track number (1 for the "
         "first track).\n");
@@ -467,6 +469,8 @@ int Rip(const std::vector<std::string>& args) {
             options.json = true;
         } else if (a == "--eject") {
             options.eject = true;
+        } else if (a == "--image") {
+            options.image = true;
         } else if (!a.empty() && a[0] == '-') {
             return Usage();
         } else {

@@ -19,12 +19,14 @@
 #include "encoder/app/profile_settings.h"
 #include "encoder/cdda/cd_job.h"
 #include "encoder/cdda/disc_extras.h"
+#include "encoder/cdda/disc_image_job.h"
 #include "encoder/cdda/eject.h"
 #include "encoder/cdda/multi_format_job.h"
 #include "encoder/cdda/name_source.h"
 #include "encoder/cdda/resource_cdda.h"
 #include "encoder/cdda/rip_settings.h"
 #include "encoder/cdda/verified_rip.h"
+#include "encoder/formats/flac_image.h"
 #include "encoder/formats/flac_job.h"
 #include "encoder/formats/opus_job.h"
 #include "encoder/freedb/cddb_client.h"
@@ -194,7 +196,13 @@ int RunRip(CdSession& session, const RipOptions& options) {
         return std::find(kinds.begin(), kinds.end(), kind) != kinds.end();
     };
     encoder::JobRequest request;
-    request.kind = multi ? encoder::JobKind::Decode : kinds.front();
+    if (options.image && (multi || (kinds.front() != encoder::JobKind::Decode &&
+                                    kinds.front() != encoder::JobKind::EncodeFlac))) {
+        std::fprintf(stderr, "orvane-cdda: --image writes WAVE or FLAC (--format wav or flac)\n");
+        return 2;
+    }
+    const bool flacImage = options.image && kinds.front() == encoder::JobKind::EncodeFlac;
+    request.kind = multi || options.image ? encoder::JobKind::Decode : kinds.front();
     request.input = encoder::kCdAudioInput;
     request.batch = true;
     request.output = encoder::WithTrailingSlash(options.folder);
@@ -234,9 +242,22 @@ int RunRip(CdSession& session, const RipOptions& options) {
     } else if (options.cddb) {
         std::fprintf(stderr, "orvane-cdda: no titles: %s\n", names.why.c_str());
     }
-    if (wants(encoder::JobKind::EncodeFlac)) formats::RegisterFlacJob();
+    if (wants(encoder::JobKind::EncodeFlac) && !options.image) formats::RegisterFlacJob();
     if (wants(encoder::JobKind::EncodeOpus)) formats::RegisterOpusJob();
-    if (multi) {
+    if (options.image) {
+        FlacImageWriter writer;
+        if (flacImage)
+            writer = [level = request.formats.flacLevel](
+                         const std::string& wave, const std::string& out,
+                         const formats::FlacCueSheet& cue, const tags::TrackTags& album,
+                         std::string& error) {
+                return formats::WriteFlacImage(wave, out, cue, formats::CommentsOfTag(album), level,
+                                               error);
+            };
+        encoder::RegisterKind(encoder::JobKind::Decode, [writer](const encoder::JobRequest&) {
+            return MakeDiscImageJob(writer);
+        });
+    } else if (multi) {
         const std::string folders =
             profile.GetProfileString("Preferences", "MultiFormatFolders", kDefaultFormatFolders);
         encoder::RegisterKind(encoder::JobKind::Decode,

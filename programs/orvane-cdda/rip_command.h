@@ -19,6 +19,7 @@ struct RipOptions {
     bool cddb = false;
     bool json = false;
     bool eject = false;  // open the tray after a complete rip (also Rip\Eject)
+    bool image = false;  // the disc as one WAVE or FLAC file with its cue sheet
 };
 
 // Rips the disc of the session's selected drive. The exit status: 0 only when every audio

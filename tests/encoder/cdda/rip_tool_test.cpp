@@ -714,3 +714,118 @@ TEST_F(RipTool, SeveralFormatsComeFromOneReadEachIntoItsOwnFolder) {
     EXPECT_EQ(Rip("twice", "--no-accuraterip", "flac,flac").status, 2);
     EXPECT_EQ(Rip("unknown", "--no-accuraterip", "flac,ogg").status, 2);
 }
+
+// The whole disc as one image: FLAC that its own tools test and decode to the disc's audio,
+// with the cue sheet inside and beside it; the field's cue splitter cuts the WAVE image into the
+// track rip's files, and the log's checksums are the track rip's.
+TEST_F(RipTool, AnImageOfTheDiscSplitsIntoTheTrackRipsFiles) {
+    Configure("");
+    ToolRun tracks = Rip("tracks", "--no-accuraterip --json");
+    ASSERT_EQ(tracks.status, 0) << tracks.err;
+    ToolRun r = Rip("flac", "--no-accuraterip --json --image", "flac");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string flac = (dir_ / "flac" / "Rip.flac").string();
+    EXPECT_EQ(Output("flac -s -t '" + flac + "' 2>&1; echo $?"), "0\n");
+    EXPECT_TRUE(Output("flac -s -d -c --force-raw-format --endian=little --sign=signed '" + flac +
+                       "'") == orvane::test::PatternFrames(0, kLeadOut));
+    const std::string inside = Output("metaflac --export-cuesheet-to=- '" + flac + "'");
+    EXPECT_NE(inside.find("  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    INDEX "
+                          "01 00:04:00\n  TRACK 03 AUDIO\n    INDEX 01 00:06:00\n"),
+              std::string::npos)
+        << inside;
+    EXPECT_EQ(Output("cd '" + (dir_ / "flac").string() + "' && cuebreakpoints Rip.cue"),
+              "0:04.00\n0:06.00\n");
+    for (int t = 1; t <= 3; ++t)
+        EXPECT_EQ(TrackField(r.out, t, "crc32"), TrackField(tracks.out, t, "crc32")) << t;
+    char crc[16];
+    std::snprintf(crc, sizeof crc, "%08X", Crc(orvane::test::PatternFrames(0, kLeadOut)));
+    const std::string log = orvane::test::ReadFile(dir_ / "flac" / "Rip.log");
+    EXPECT_NE(log.find(std::string("Image CRC32: ") + crc + "\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Track 3\n"), std::string::npos) << log;
+
+    r = Rip("wave", "--no-accuraterip --image", "wav");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string wave = (dir_ / "wave").string();
+    ASSERT_EQ(Output("cd '" + wave + "' && shnsplit -q -f Rip.cue -o wav Rip.wav 2>&1; echo $?"),
+              "0\n");
+    for (int t = 1; t <= 3; ++t) {
+        const std::string split =
+            orvane::test::ReadFile(dir_ / "wave" / ("split-track0" + std::to_string(t) + ".wav"));
+        EXPECT_TRUE(split.size() > 44 && split.substr(44) == Samples("tracks", t)) << t;
+    }
+    // Tracks only: an image is WAVE or FLAC.
+    EXPECT_EQ(Rip("opus", "--no-accuraterip --image", "opus").status, 2);
+    // A track that cannot be read leaves no image that would pass for the disc.
+    Configure("fail=310-312");
+    r = Rip("failed", "--no-accuraterip --image", "flac");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("No image of the disc was written."), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "failed" / "Rip.flac"));
+}
+
+// The image's cue sheet of a disc with everything a cue sheet can say: the audio before track 1
+// as its INDEX 00, the pregaps inside the image, ISRC, catalog number, flags, texts; the data
+// track of the enhanced disc is left out, with a REM line and a note in the log.
+TEST_F(RipTool, TheImagesCueSheetTellsTheDiscAndLeavesItsDataTrackOut) {
+    orvane::test::WriteFile(dir_ / "data.bin", std::string(2352 * 300, '\0'));
+    orvane::test::WriteFile(dir_ / "full.cue",
+                            "CATALOG 1234567890123\nPERFORMER \"The Band\"\nTITLE \"An Album\"\n"
+                            "REM SESSION 01\nFILE \"disc.bin\" BINARY\n"
+                            "  TRACK 01 AUDIO\n    TITLE \"One\"\n    ISRC USABC1234567\n"
+                            "    INDEX 00 00:00:00\n    INDEX 01 00:01:00\n"
+                            "  TRACK 02 AUDIO\n    TITLE \"Two\"\n    FLAGS PRE DCP\n"
+                            "    INDEX 00 00:03:50\n    INDEX 01 00:04:00\n"
+                            "  TRACK 03 AUDIO\n    TITLE \"Three\"\n"
+                            "    INDEX 00 00:05:70\n    INDEX 01 00:06:00\n"
+                            "    INDEX 02 00:06:30\n"
+                            "REM SESSION 02\nFILE \"data.bin\" BINARY\n  TRACK 04 MODE1/2352\n"
+                            "    INDEX 01 00:00:00\n");
+    cue_ = (dir_ / "full.cue").string();
+    Configure("");
+    ToolRun r = Rip("full", "--no-accuraterip --image", "flac");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string cue = orvane::test::ReadFile(dir_ / "full" / "The Band - An Album.cue");
+    const auto body = cue.find("CATALOG");
+    ASSERT_NE(body, std::string::npos) << cue;
+    // The disc's CD database id, as orvane-cdda toc tells it.
+    const std::string toc =
+        Output("XDG_CONFIG_HOME='" + (dir_ / "config").string() + "' ORVANE_CD_IMAGES= '" +
+               (orvane::test::DistDir() / "orvane-cdda").string() + "' toc D: --json");
+    const auto id = toc.find("\"freedb_id\": \"");
+    ASSERT_NE(id, std::string::npos) << toc;
+    EXPECT_EQ(cue.substr(0, cue.find('\n') + 1), "REM DISCID " + toc.substr(id + 14, 8) + "\n")
+        << cue;
+    EXPECT_EQ(cue.substr(body),
+              "CATALOG 1234567890123\nPERFORMER \"The Band\"\nTITLE \"An Album\"\n"
+              "FILE \"The Band - An Album.flac\" WAVE\n"
+              "  TRACK 01 AUDIO\n    TITLE \"One\"\n    PERFORMER \"The Band\"\n"
+              "    ISRC USABC1234567\n    INDEX 00 00:00:00\n    INDEX 01 00:01:00\n"
+              "  TRACK 02 AUDIO\n    TITLE \"Two\"\n    PERFORMER \"The Band\"\n"
+              "    FLAGS DCP PRE\n    INDEX 00 00:03:50\n    INDEX 01 00:04:00\n"
+              "  TRACK 03 AUDIO\n    TITLE \"Three\"\n    PERFORMER \"The Band\"\n"
+              "    INDEX 00 00:05:70\n    INDEX 01 00:06:00\n    INDEX 02 00:06:30\n"
+              "REM DATA TRACK 04 NOT IN THE IMAGE\n");
+    const std::string folder = (dir_ / "full").string();
+    EXPECT_EQ(
+        Output("cd '" + folder + "' && cuebreakpoints --split-gaps 'The Band - An Album.cue'"),
+        "0:01.00\n0:03.50\n0:04.00\n0:05.70\n0:06.00\n");
+    EXPECT_NE(Output("cd '" + folder + "' && cueprint 'The Band - An Album.cue'").find("An Album"),
+              std::string::npos);
+    const std::string flac = folder + "/The Band - An Album.flac";
+    const std::string inside = Output("metaflac --export-cuesheet-to=- '" + flac + "'");
+    EXPECT_NE(inside.find("CATALOG 1234567890123\n"), std::string::npos) << inside;
+    EXPECT_NE(inside.find("  TRACK 01 AUDIO\n    ISRC USABC1234567\n    INDEX 00 00:00:00\n"
+                          "    INDEX 01 00:01:00\n  TRACK 02 AUDIO\n    FLAGS PRE\n"
+                          "    INDEX 00 00:03:50\n"),
+              std::string::npos)
+        << inside;
+    const std::string tags = TagsOf(flac);
+    EXPECT_NE(tags.find("album=An Album"), std::string::npos) << tags;
+    EXPECT_EQ(tags.find("title="), std::string::npos) << tags;
+    // The image holds the disc's audio, the hidden part before track 1 too.
+    EXPECT_TRUE(Output("flac -s -d -c --force-raw-format --endian=little --sign=signed '" + flac +
+                       "'") == orvane::test::PatternFrames(0, kLeadOut));
+    const std::string log = orvane::test::ReadFile(dir_ / "full" / "The Band - An Album.log");
+    EXPECT_NE(log.find("Track 4 is a data track: it is not in the image"), std::string::npos)
+        << log;
+}
