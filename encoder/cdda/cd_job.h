@@ -23,6 +23,7 @@
 namespace orvane::cdda {
 
 class RipRecorder;
+class PregapMover;
 
 class CdTrackSource : public encoder::InputSource {
 public:
@@ -60,6 +61,8 @@ private:
     bool gapTaken_ = false;
     // The verified rip of the job, when its hand-over asks for one.
     std::shared_ptr<RipRecorder> recorder_;
+    // Where the pregaps go when they do not end the track before; null when they do.
+    std::shared_ptr<PregapMover> pregaps_;
 };
 
 // How the status window and the final message name a track (zero-based): its own number and

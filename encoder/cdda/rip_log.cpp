@@ -185,6 +185,10 @@ std::string FormatRipLog(const RipReport& r) {
     out += "Drive: " + LogText(r.driveName) + " (" + LogText(r.drivePath) + ")\n";
     out += "Read offset correction: " + std::to_string(r.offset) + " samples\n";
     out += "Read mode: " + r.mode + "\n";
+    if (r.pregaps == 1 || r.pregaps == 2)
+        out += std::string("Pregaps: ") +
+               (r.pregaps == 1 ? "at the start of their own tracks" : "left out of the files") +
+               " (the checksums are those of the INDEX 01 spans)\n";
     if (!DiscArtist(r).empty() || !DiscTitle(r).empty())
         out += "Disc: " + LogText(DiscArtist(r)) + " / " + LogText(DiscTitle(r)) + "\n";
     if (!r.disc.catalog.empty()) out += "Catalog number: " + LogText(r.disc.catalog) + "\n";
@@ -255,7 +259,7 @@ std::string FormatRipCue(const RipReport& r) {
         // Each file runs from its track's INDEX 01 to the next track's: a pregap lies at the
         // end of the file before, as INDEX 00 there, when that file holds the track just
         // before on the disc; otherwise it was not ripped and stands as a PREGAP.
-        const bool gapInFileBefore = t && before && t->pregap > 0 &&
+        const bool gapInFileBefore = r.pregaps == 0 && t && before && t->pregap > 0 &&
                                      before->number + 1 == t->number && before->length >= t->pregap;
         const bool gapOwnFile = i == 0 && gap && gap->track == track.number;
         if (gapOwnFile) {
@@ -282,17 +286,19 @@ std::string FormatRipCue(const RipReport& r) {
         } else if (gapInFileBefore && i > 0) {
             out += "    INDEX 00 " + CueTime(before->length - t->pregap) + "\n";
             out += fileLine(track.file);
+        } else if (track.heldPregap > 0) {
+            out += "    INDEX 00 00:00:00\n";
         } else if (t && t->pregap > 0) {
             out += "    PREGAP " + CueTime(t->pregap) + "\n";
         }
-        out += "    INDEX 01 00:00:00\n";
+        out += "    INDEX 01 " + CueTime(track.heldPregap) + "\n";
         // Further index points, inside this track's file.
         if (t) {
             for (std::size_t k = 1; k < t->indexes.size(); ++k) {
                 if (t->indexes[k] < t->start) continue;
                 char line[48];
                 std::snprintf(line, sizeof line, "    INDEX %02zu %s\n", k + 1,
-                              CueTime(t->indexes[k] - t->start).c_str());
+                              CueTime(t->indexes[k] - t->start + track.heldPregap).c_str());
                 out += line;
             }
         }

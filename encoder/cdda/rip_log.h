@@ -24,6 +24,8 @@ struct RipTrackReport {
     AccurateRipVerdict verdict;
     std::vector<std::uint32_t> suspicious;  // LBAs of sectors whose reads never agreed
     bool read = true;                       // false: the track could not be read
+    // Frames of the file before the track's INDEX 01: its own pregap, moved there.
+    std::uint32_t heldPregap = 0;
 };
 
 // The pregap of the disc's first audio track, where audio may hide before its INDEX 01 (the
@@ -50,6 +52,7 @@ struct RipReport {
     std::optional<RipLeadingGap> leadingGap;  // read before the first audio track, if it was
     // A rip into one image: its cue sheet, written in place of the tracks' (empty: the
     // tracks'), and the lines the log ends with (the image's CRC32, the tracks left out).
+    int pregaps = 0;  // 0: each pregap ends the file before; 1: starts its own; 2: left out
     std::string imageCue;
     std::vector<std::string> logNotes;
 };

@@ -62,12 +62,26 @@ RipSettings LoadRipSettings(encoder::SettingsStore& store, const CdDrive& drive)
     s.read.overread = Bounded(store, "Overread", 0, 0, 1) == 1;
     s.accurateRip = Bounded(store, "AccurateRip", 0, 0, 1) == 1;
     s.accurateRipServer = store.GetProfileString(kSection, "AccurateRipServer", "");
+    ParsePregapChoice(store.GetProfileString(kSection, "Pregaps", "previous"), s.pregaps);
     int offset = 0;
     const std::string identity = DriveIdentity(drive);
     if (!identity.empty() &&
         ParseReadOffset(store.GetProfileString(kOffsets, identity, "0"), offset))
         s.read.offset = offset;
     return s;
+}
+
+bool ParsePregapChoice(const std::string& text, rip::PregapChoice& choice) {
+    if (text == "previous") {
+        choice = rip::PregapChoice::Previous;
+    } else if (text == "own") {
+        choice = rip::PregapChoice::Own;
+    } else if (text == "drop") {
+        choice = rip::PregapChoice::Drop;
+    } else {
+        return false;
+    }
+    return true;
 }
 
 bool StoreRipSettings(encoder::SettingsStore& store, const CdDrive& drive,

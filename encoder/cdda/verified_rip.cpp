@@ -82,6 +82,7 @@ RipRecorder::RipRecorder(const encoder::JobRequest& request, const CdSession& se
     report_.mode = ReadModeName(reader_.Settings().mode);
     report_.disc = SessionDiscInfo(session_);
     report_.arId = ComputeAccurateRipId(report_.disc);
+    report_.pregaps = static_cast<int>(request.cd.rip.pregaps);
     for (int i = 0; i < session_.TrackCount(); ++i) {
         const encoder::Id3Tag& tag = request_.tags[i + 1];
         if (report_.discTitle.empty()) report_.discTitle = tag.Album();
@@ -280,6 +281,12 @@ const RipReport& RipRecorder::Finish(const std::function<bool()>& cancelled,
         logError.clear();
     }
     return report_;
+}
+
+void RipRecorder::HeldPregap(int number, std::uint32_t frames) {
+    std::lock_guard lock(mutex_);
+    for (RipTrackReport& t : report_.tracks)
+        if (t.number == number) t.heldPregap = frames;
 }
 
 void RipRecorder::SetImage(std::string cue, std::vector<std::string> notes) {

@@ -71,6 +71,9 @@ public:
     };
     void SetFormatLogs(std::vector<FormatLog> logs);
     void SettledIn(std::size_t format, const std::string& planned, const std::string& file);
+    // The track (its number on the disc) holds this many frames of its own pregap before its
+    // INDEX 01 (the pregaps' choice "own"); after its EndTrack.
+    void HeldPregap(int number, std::uint32_t frames);
     // A rip into one image: Finish writes this cue sheet in place of the tracks' and ends the
     // log with these lines.
     void SetImage(std::string cue, std::vector<std::string> notes);

@@ -53,7 +53,7 @@ constexpr const char* kHelp =
     "  or:  orvane-cdda rip DRIVE OUTDIR [--format wav|mp3|wma|flac|opus] [--offset N]\n"
     "                       [--secure|--test-and-copy]\n"
     "                       [--accuraterip-server URL|--no-accuraterip] [--cddb] [--json]\n"
-    "                       [--image] [--eject]\n"
+    "                       [--image] [--pregaps previous|own|drop] [--eject]\n"
     "  or:  orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
     "\n"
     "The CD drives, their tables of contents and single tracks grabbed to WAVE files, over the\n"
@@ -85,6 +85,9 @@ constexpr const char* kHelp =
     "                %F the format) with its own log and cue sheet\n"
     "  --image       the disc as one file (--format wav or flac) named like the log, with a\n"
     "                cue sheet beside it (and inside a FLAC file); data tracks are left out\n"
+    "  --pregaps previous|own|drop  each track's pregap ends the track before (the default,\n"
+    "                also Rip\\Pregaps), starts its own track or is left out; the checksums\n"
+    "                stay those of the INDEX 01 spans\n"
     "  --eject       open the tray once the rip is complete (also Rip\\Eject)\n"
     "  --test-and-copy  read each track twice, a test and the copy, and compare their CRC32\n"
     "  --accuraterip-server URL  the database to ask (http://www.accuraterip.com)\n"
@@ -111,7 +114,7 @@ int Usage() {
         "[--secure] DRIVE TRACK OUTPUT.wav\n"
         "       orvane-cdda rip DRIVE OUTDIR [--format wav|mp3|wma|flac|opus] [--offset N] "
         "[--secure|--test-and-copy] [--accuraterip-server URL|--no-accuraterip] [--cddb] [--json] "
-        "[--image] [--eject]\n"
+        "[--image] [--pregaps previous|own|drop] [--eject]\n"
         "       orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
         "DRIVE is a drive letter such as D:, TRACK the disc's track number (1 for the "
         "first track).\n");
@@ -471,6 +474,10 @@ int Rip(const std::vector<std::string>& args) {
             options.eject = true;
         } else if (a == "--image") {
             options.image = true;
+        } else if (a == "--pregaps" && more) {
+            options.pregaps = args[++i];
+            orvane::rip::PregapChoice choice;
+            if (!ParsePregapChoice(options.pregaps, choice)) return Usage();
         } else if (!a.empty() && a[0] == '-') {
             return Usage();
         } else {

@@ -185,6 +185,9 @@ int RunRip(CdSession& session, const RipOptions& options) {
     if (options.offsetGiven) settings.read.offset = options.offset;
     settings.read.mode = options.mode < 0 ? ReadMode::Burst : static_cast<ReadMode>(options.mode);
     if (!options.accurateRipServer.empty()) settings.accurateRipServer = options.accurateRipServer;
+    if (!options.pregaps.empty()) ParsePregapChoice(options.pregaps, settings.pregaps);
+    // An image holds every pregap where it lies on the disc.
+    if (options.image) settings.pregaps = rip::PregapChoice::Previous;
 
     // Several formats: the CD job keeps each track's WAVE file, and one job per format
     // encodes it.

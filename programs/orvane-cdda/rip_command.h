@@ -18,8 +18,9 @@ struct RipOptions {
     std::string accurateRipServer;  // empty: the stored one, else the public database
     bool cddb = false;
     bool json = false;
-    bool eject = false;  // open the tray after a complete rip (also Rip\Eject)
-    bool image = false;  // the disc as one WAVE or FLAC file with its cue sheet
+    bool eject = false;   // open the tray after a complete rip (also Rip\Eject)
+    bool image = false;   // the disc as one WAVE or FLAC file with its cue sheet
+    std::string pregaps;  // "previous", "own", "drop"; empty: Rip\Pregaps
 };
 
 // Rips the disc of the session's selected drive. The exit status: 0 only when every audio

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <set>
 
@@ -828,4 +829,65 @@ TEST_F(RipTool, TheImagesCueSheetTellsTheDiscAndLeavesItsDataTrackOut) {
     const std::string log = orvane::test::ReadFile(dir_ / "full" / "The Band - An Album.log");
     EXPECT_NE(log.find("Track 4 is a data track: it is not in the image"), std::string::npos)
         << log;
+}
+
+// The pregaps end the track before, start their own track or are left out: joined, the files
+// of the first two are the disc's audio; the checksums stay the INDEX 01 spans' whatever the
+// choice, and the cue sheet places each INDEX 00 where its samples are (the "own" form is one
+// the field's cue sheet tools read).
+TEST_F(RipTool, PregapsGoWhereTheRipSaysAndTheChecksumsStay) {
+    orvane::test::WriteFile(dir_ / "gaps.cue",
+                            "FILE \"disc.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                            "  TRACK 02 AUDIO\n    INDEX 00 00:03:50\n    INDEX 01 00:04:00\n"
+                            "  TRACK 03 AUDIO\n    INDEX 00 00:05:70\n    INDEX 01 00:06:00\n"
+                            "    INDEX 02 00:06:30\n");
+    cue_ = (dir_ / "gaps.cue").string();
+    Configure("");
+    const auto frames = [](std::uint32_t from, std::uint32_t to) {
+        return orvane::test::PatternFrames(from, to - from);
+    };
+    std::map<std::string, ToolRun> runs;
+    for (const char* choice : {"previous", "own", "drop"}) {
+        ToolRun r = Rip(choice, std::string("--no-accuraterip --json --pregaps ") + choice);
+        ASSERT_EQ(r.status, 0) << choice << ": " << r.err;
+        runs[choice] = r;
+    }
+    EXPECT_TRUE(Samples("previous", 1) + Samples("previous", 2) + Samples("previous", 3) ==
+                frames(0, kLeadOut));
+    EXPECT_TRUE(Samples("own", 1) == frames(0, 275));
+    EXPECT_TRUE(Samples("own", 2) == frames(275, 445));
+    EXPECT_TRUE(Samples("own", 3) == frames(445, kLeadOut));
+    EXPECT_TRUE(Samples("drop", 1) == frames(0, 275));
+    EXPECT_TRUE(Samples("drop", 2) == frames(300, 445));
+    EXPECT_TRUE(Samples("drop", 3) == frames(450, kLeadOut));
+    for (const char* choice : {"own", "drop"})
+        for (int t = 1; t <= 3; ++t)
+            for (const char* sum : {"crc32", "accuraterip_v1", "accuraterip_v2"})
+                EXPECT_EQ(TrackField(runs[choice].out, t, sum),
+                          TrackField(runs["previous"].out, t, sum))
+                    << choice << " track " << t << " " << sum;
+
+    const std::string own = orvane::test::ReadFile(dir_ / "own" / "Rip.cue");
+    EXPECT_EQ(own,
+              "FILE \"Track1.WAV\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+              "FILE \"Track2.WAV\" WAVE\n  TRACK 02 AUDIO\n    INDEX 00 00:00:00\n"
+              "    INDEX 01 00:00:25\n"
+              "FILE \"Track3.WAV\" WAVE\n  TRACK 03 AUDIO\n    INDEX 00 00:00:00\n"
+              "    INDEX 01 00:00:05\n    INDEX 02 00:00:35\n");
+    EXPECT_EQ(Output("cd '" + (dir_ / "own").string() + "' && cuebreakpoints Rip.cue 2>&1"),
+              "0:00.25\n0:00.05\n");
+    EXPECT_EQ(Output("cd '" + (dir_ / "own").string() + "' && cueprint Rip.cue 2>&1 >/dev/null"),
+              "");
+    const std::string drop = orvane::test::ReadFile(dir_ / "drop" / "Rip.cue");
+    EXPECT_NE(drop.find("FILE \"Track2.WAV\" WAVE\n  TRACK 02 AUDIO\n    PREGAP 00:00:25\n"
+                        "    INDEX 01 00:00:00\n"),
+              std::string::npos)
+        << drop;
+    EXPECT_NE(orvane::test::ReadFile(dir_ / "own" / "Rip.log")
+                  .find("Pregaps: at the start of their own tracks (the checksums are those of "
+                        "the INDEX 01 spans)\n"),
+              std::string::npos);
+    EXPECT_EQ(orvane::test::ReadFile(dir_ / "previous" / "Rip.log").find("Pregaps:"),
+              std::string::npos);
+    EXPECT_EQ(Rip("bad", "--pregaps next").status, 2);
 }
