@@ -34,6 +34,8 @@ struct CdHandOver {
     bool ripLeadingGap = false;
     int readSpeed = 0;        // x the audio rate; 0: the drive keeps its speed
     bool deemphasis = false;  // de-emphasise tracks recorded with pre-emphasis
+    // Disc n of an album of several: the log and cue sheet are named "... CD n" (0: one disc).
+    int discOfSet = 0;
 };
 
 // The choices of the WMA settings page.

@@ -173,17 +173,9 @@ void DiscImageJob::Run(JobRunner& r) {
                     count);
 
     const RipReport& report = recorder->Report();
-    std::string stem = "Rip";
-    if (!report.discTitle.empty()) {
-        const std::string name =
-            RowFileName("",
-                        report.discArtist.empty() ? report.discTitle
-                                                  : report.discArtist + " - " + report.discTitle,
-                        0);
-        stem = name.substr(0, name.size() - 4);
-        while (!stem.empty() && stem.front() == '/')
-            stem.erase(0, 1);
-    }
+    std::string stem = recorder->Stem();
+    while (!stem.empty() && stem.front() == '/')
+        stem.erase(0, 1);
     stem = folder + "/" + stem;
     std::string final;
     if (flac_) {

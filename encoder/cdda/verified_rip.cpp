@@ -252,15 +252,7 @@ const RipReport& RipRecorder::Finish(const std::function<bool()>& cancelled,
                             Hex8(t.sums.crc32) + ")");
     }
     // The log and cue sheet never replace a file: a taken name gets a number.
-    std::string stem = "Rip";
-    if (!report_.discTitle.empty()) {
-        const std::string name =
-            RowFileName("",
-                        report_.discArtist.empty() ? report_.discTitle
-                                                   : report_.discArtist + " - " + report_.discTitle,
-                        0);
-        stem = name.substr(0, name.size() - 4);
-    }
+    const std::string stem = StemLocked();
     if (!formatLogs_.empty()) {
         std::string firstError;
         for (std::size_t k = 0; k < formatLogs_.size(); ++k) {
@@ -281,6 +273,25 @@ const RipReport& RipRecorder::Finish(const std::function<bool()>& cancelled,
         logError.clear();
     }
     return report_;
+}
+
+std::string RipRecorder::Stem() const {
+    std::lock_guard lock(mutex_);
+    return StemLocked();
+}
+
+std::string RipRecorder::StemLocked() const {
+    std::string stem = "Rip";
+    if (!report_.discTitle.empty()) {
+        const std::string name =
+            RowFileName("",
+                        report_.discArtist.empty() ? report_.discTitle
+                                                   : report_.discArtist + " - " + report_.discTitle,
+                        0);
+        stem = name.substr(0, name.size() - 4);
+    }
+    if (request_.cd.discOfSet > 0) stem += " CD " + std::to_string(request_.cd.discOfSet);
+    return stem;
 }
 
 void RipRecorder::HeldPregap(int number, std::uint32_t frames) {

@@ -61,6 +61,9 @@ public:
     const RipReport& Finish(const std::function<bool()>& cancelled, std::vector<std::string>& lines,
                             std::string& logError);
     const RipReport& Report() const { return report_; }
+    // The base name of the log and cue sheet (and of an image): "Artist - Album", else "Rip";
+    // " CD n" after it for disc n of several.
+    std::string Stem() const;
 
     // A rip into several formats: Finish writes one log and cue sheet into each format's
     // folder instead of the job's, each naming that format's files; the report then names the
@@ -86,12 +89,14 @@ private:
     std::string folder_;
     SampleReader reader_;
     RipReport report_;
-    std::mutex mutex_;  // report_.tracks: tracks end on the grab thread, settle on encoders'
+    mutable std::mutex
+        mutex_;  // report_.tracks: tracks end on the grab thread, settle on encoders'
     int track_ = -1;
     bool inGap_ = false, gapSound_ = false;  // reading the leading gap; a sample not zero
     std::unique_ptr<TrackChecksummer> sums_, testSums_;
     std::vector<FormatLog> formatLogs_;
     std::vector<std::map<std::string, std::string>> formatFiles_;  // planned -> taken
+    std::string StemLocked() const;
     // The report as format k's log tells it.
     RipReport ReportOfFormat(std::size_t k) const;
 };

@@ -20,6 +20,7 @@
 #include "encoder/app/profile_settings.h"
 #include "encoder/cdda/accuraterip.h"
 #include "encoder/cdda/cd_drive.h"
+#include "encoder/cdda/disc_set.h"
 #include "encoder/cdda/grab.h"
 #include "encoder/cdda/multi_format_job.h"
 #include "encoder/cdda/reading.h"
@@ -53,7 +54,8 @@ constexpr const char* kHelp =
     "  or:  orvane-cdda rip DRIVE OUTDIR [--format wav|mp3|wma|flac|opus] [--offset N]\n"
     "                       [--secure|--test-and-copy]\n"
     "                       [--accuraterip-server URL|--no-accuraterip] [--cddb] [--json]\n"
-    "                       [--image] [--pregaps previous|own|drop] [--eject]\n"
+    "                       [--image] [--pregaps previous|own|drop] [--disc auto|N[/M]]\n"
+    "                       [--eject]\n"
     "  or:  orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
     "\n"
     "The CD drives, their tables of contents and single tracks grabbed to WAVE files, over the\n"
@@ -88,6 +90,9 @@ constexpr const char* kHelp =
     "  --pregaps previous|own|drop  each track's pregap ends the track before (the default,\n"
     "                also Rip\\Pregaps), starts its own track or is left out; the checksums\n"
     "                stay those of the INDEX 01 spans\n"
+    "  --disc auto|N[/M]  disc N (of M) of an album: its number in the tags and in %D of\n"
+    "                the file names, \"CD N\" in the names of the log and cue sheet; auto\n"
+    "                takes it from a title ending \"(Disc N)\" or \"CD N\"\n"
     "  --eject       open the tray once the rip is complete (also Rip\\Eject)\n"
     "  --test-and-copy  read each track twice, a test and the copy, and compare their CRC32\n"
     "  --accuraterip-server URL  the database to ask (http://www.accuraterip.com)\n"
@@ -114,7 +119,7 @@ int Usage() {
         "[--secure] DRIVE TRACK OUTPUT.wav\n"
         "       orvane-cdda rip DRIVE OUTDIR [--format wav|mp3|wma|flac|opus] [--offset N] "
         "[--secure|--test-and-copy] [--accuraterip-server URL|--no-accuraterip] [--cddb] [--json] "
-        "[--image] [--pregaps previous|own|drop] [--eject]\n"
+        "[--image] [--pregaps previous|own|drop] [--disc auto|N[/M]] [--eject]\n"
         "       orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
         "DRIVE is a drive letter such as D:, TRACK the disc's track number (1 for the "
         "first track).\n");
@@ -474,6 +479,11 @@ int Rip(const std::vector<std::string>& args) {
             options.eject = true;
         } else if (a == "--image") {
             options.image = true;
+        } else if (a == "--disc" && more) {
+            options.disc = args[++i];
+            int number = 0, total = 0;
+            if (options.disc != "auto" && !ParseDiscNumber(options.disc, number, total))
+                return Usage();
         } else if (a == "--pregaps" && more) {
             options.pregaps = args[++i];
             orvane::rip::PregapChoice choice;

@@ -20,6 +20,7 @@
 #include "encoder/cdda/cd_job.h"
 #include "encoder/cdda/disc_extras.h"
 #include "encoder/cdda/disc_image_job.h"
+#include "encoder/cdda/disc_set.h"
 #include "encoder/cdda/eject.h"
 #include "encoder/cdda/multi_format_job.h"
 #include "encoder/cdda/name_source.h"
@@ -244,6 +245,16 @@ int RunRip(CdSession& session, const RipOptions& options) {
         TagsFromNames(session, album.info, album.compilation, request);
     } else if (options.cddb) {
         std::fprintf(stderr, "orvane-cdda: no titles: %s\n", names.why.c_str());
+    }
+    if (!options.disc.empty()) {
+        int number = 0, total = 0;
+        std::string album;
+        // A title that ends with the disc's place loses it: the album is the same on each.
+        if (!names.albums.empty())
+            DiscOfAlbumTitle(names.albums.front().info.album, number, total, album);
+        if (options.disc != "auto") ParseDiscNumber(options.disc, number, total);
+        // The album's tracks then carry the number, and the log and cue sheet "CD n".
+        if (number > 0) SetDiscOfSet(request, number, total, album);
     }
     if (wants(encoder::JobKind::EncodeFlac) && !options.image) formats::RegisterFlacJob();
     if (wants(encoder::JobKind::EncodeOpus)) formats::RegisterOpusJob();

@@ -21,6 +21,7 @@ struct RipOptions {
     bool eject = false;   // open the tray after a complete rip (also Rip\Eject)
     bool image = false;   // the disc as one WAVE or FLAC file with its cue sheet
     std::string pregaps;  // "previous", "own", "drop"; empty: Rip\Pregaps
+    std::string disc;     // "auto" (from the names), "n" or "n/m"; empty: one disc alone
 };
 
 // Rips the disc of the session's selected drive. The exit status: 0 only when every audio

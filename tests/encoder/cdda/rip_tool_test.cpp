@@ -891,3 +891,53 @@ TEST_F(RipTool, PregapsGoWhereTheRipSaysAndTheChecksumsStay) {
               std::string::npos);
     EXPECT_EQ(Rip("bad", "--pregaps next").status, 2);
 }
+
+// Two discs of one album into one folder: the names say which disc each is (or the user does),
+// the tags carry it, %D names the files apart and the logs and cue sheets are "CD n".
+TEST_F(RipTool, TwoDiscsOfOneAlbumShareAFolderWithoutAClash) {
+    ::setenv("ORVANE_REGISTRY_DIR", (dir_ / "config" / "orvane").c_str(), 1);
+    orvane::registry::ResetForTesting();
+    {
+        orvane::encoder::ProfileSettings profile;
+        ASSERT_TRUE(profile.WriteProfileString("Preferences", "FileNamePattern", "%D-%N %T"));
+    }
+    ::unsetenv("ORVANE_REGISTRY_DIR");
+    orvane::registry::ResetForTesting();
+    std::filesystem::create_directories(dir_ / "album");
+    for (int disc = 1; disc <= 2; ++disc) {
+        const std::string name = "set" + std::to_string(disc) + ".cue";
+        orvane::test::WriteFile(
+            dir_ / name, "PERFORMER \"The Band\"\nTITLE \"An Album (Disc " + std::to_string(disc) +
+                             ")\"\nFILE \"disc.bin\" BINARY\n  TRACK 01 AUDIO\n    TITLE \"One\"\n"
+                             "    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    TITLE \"Two\"\n"
+                             "    INDEX 01 00:04:00\n  TRACK 03 AUDIO\n    TITLE \"Three\"\n"
+                             "    INDEX 01 00:06:00\n");
+        cue_ = (dir_ / name).string();
+        Configure("");
+        const std::string command =
+            "cd '" + dir_.path().string() + "' && " +
+            RipCommand("album",
+                       disc == 1 ? "--no-accuraterip --disc auto" : "--no-accuraterip --disc 2/2",
+                       "", "flac");
+        const int raw = std::system(command.c_str());
+        ASSERT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 0)
+            << orvane::test::ReadFile(dir_ / "err.txt");
+    }
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir_ / "album"))
+        names.insert(e.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{
+                         "1-01 One.FLAC", "1-02 Two.FLAC", "1-03 Three.FLAC", "2-01 One.FLAC",
+                         "2-02 Two.FLAC", "2-03 Three.FLAC", "The Band - An Album CD 1.cue",
+                         "The Band - An Album CD 1.log", "The Band - An Album CD 2.cue",
+                         "The Band - An Album CD 2.log"}));
+    const std::string one = TagsOf(dir_ / "album" / "1-02 Two.FLAC");
+    EXPECT_NE(one.find("album=An Album\n"), std::string::npos) << one;
+    EXPECT_NE(one.find("discnumber=1\n"), std::string::npos) << one;
+    EXPECT_EQ(one.find("disctotal="), std::string::npos) << one;
+    const std::string two = TagsOf(dir_ / "album" / "2-02 Two.FLAC");
+    EXPECT_NE(two.find("discnumber=2\n"), std::string::npos) << two;
+    EXPECT_NE(two.find("album=An Album\n"), std::string::npos) << two;
+    EXPECT_NE(two.find("disctotal=2\n"), std::string::npos) << two;
+    EXPECT_EQ(Rip("bad", "--disc 3/2").status, 2);
+}
