@@ -4,10 +4,6 @@
 
 namespace orvane::cdda {
 
-bool EjectWhenDone(encoder::SettingsStore& store) {
-    return store.GetProfileInt("Rip", "Eject", 0) == 1;
-}
-
 EjectOutcome EjectAfterRip(const CdDrive& drive, bool asked, bool complete) {
     EjectOutcome out;
     out.asked = asked;

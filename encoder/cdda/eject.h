@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include "encoder/app/settings_store.h"
 #include "encoder/cdda/cd_drive.h"
 
 namespace orvane::cdda {
@@ -15,9 +14,6 @@ struct EjectOutcome {
     bool ejected = false;
     std::string reason;  // why the tray stayed closed when it was asked to open
 };
-
-// The profile's choice (section "Rip", "Eject"; off unless set to 1).
-bool EjectWhenDone(encoder::SettingsStore& store);
 
 // Opens the tray of drive when asked and the rip is complete; says why not otherwise.
 EjectOutcome EjectAfterRip(const CdDrive& drive, bool asked, bool complete);

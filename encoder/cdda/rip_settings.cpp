@@ -63,6 +63,7 @@ RipSettings LoadRipSettings(encoder::SettingsStore& store, const CdDrive& drive)
     s.accurateRip = Bounded(store, "AccurateRip", 0, 0, 1) == 1;
     s.accurateRipServer = store.GetProfileString(kSection, "AccurateRipServer", "");
     ParsePregapChoice(store.GetProfileString(kSection, "Pregaps", "previous"), s.pregaps);
+    s.eject = Bounded(store, "Eject", 0, 0, 1) == 1;
     int offset = 0;
     const std::string identity = DriveIdentity(drive);
     if (!identity.empty() &&

@@ -19,6 +19,7 @@ struct RipSettings {
     PregapChoice pregaps = PregapChoice::Previous;
     bool accurateRip = false;       // look the rip up and check it
     std::string accurateRipServer;  // empty: the public database
+    bool eject = false;             // orvane-cdda rip: open the tray once it is complete
     // Anything beyond the described grab is asked for: the CD job then writes its log and cue
     // sheet beside the files.
     bool Verified() const { return !read.Plain() || accurateRip; }

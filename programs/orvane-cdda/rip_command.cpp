@@ -226,6 +226,7 @@ int RunRip(CdSession& session, const RipOptions& options) {
     cd.readBufferSize = BoundedSectorsPerRead(session.Drive().sectorsPerRead);
     cd.deleteGrabbedWav = true;
     ApplyRipSettings(settings, cd);
+    cd.rip.eject = false;  // the command opens the tray itself, after its own verdict
     cd.rip.accurateRip = !options.noAccurateRip;
     cd.ripLog = true;  // a rip always leaves its log and cue sheet
     cd.ripLeadingGap = true;
@@ -296,7 +297,7 @@ int RunRip(CdSession& session, const RipOptions& options) {
         request.wma.profileIndex = profiles.back().first;
     }
 
-    const bool ejectAsked = options.eject || EjectWhenDone(profile);
+    const bool ejectAsked = options.eject || settings.eject;
     std::optional<RipReport> report;
     bool complete = false;
     InstallCdTrackSource([](GrabProgress&) { return std::make_unique<TerminalProgress>(); },
