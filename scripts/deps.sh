@@ -14,6 +14,7 @@ packages=(
   libxcb1-dev xvfb
   libtag1-dev python3-mutagen eyed3 mp3val
   libflac-dev libopusenc-dev flac opus-tools
+  cuetools shntool  # the cue sheet readers and splitter the disc image tests compare with
   libebur128-dev  # the reference meter of the loudness tests
   libcurl4-openssl-dev nlohmann-json3-dev
   dbus-daemon dbus-bin playerctl  # the private buses of the desktop tests, their clients

@@ -316,6 +316,14 @@ AspiResult CdDrive::SetReadSpeed(std::uint16_t kilobytesPerSecond) const {
     return MakeAspiResult(status, srb);
 }
 
+AspiResult CdDrive::OpenTray() const {
+    SRB_ExecSCSICmd srb{};
+    const std::uint8_t cdb[6] = {0x1B, 0, 0, 0, 0x02, 0};
+    int status = AspiExecCdb(srb, static_cast<std::uint8_t>(adapter),
+                             static_cast<std::uint8_t>(target), nullptr, 0, SRB_DIR_IN, cdb, 6);
+    return MakeAspiResult(status, srb);
+}
+
 std::array<std::uint8_t, 12> CdDrive::ReadCommand(std::uint32_t first, std::uint32_t count,
                                                   std::uint8_t& length) const {
     std::array<std::uint8_t, 12> out{};

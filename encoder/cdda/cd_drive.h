@@ -91,6 +91,8 @@ public:
     AspiResult SetAudioBlockMode() const override;
     // SET CD SPEED: the read speed in kB/s (kMaxReadSpeed: the drive's fastest).
     AspiResult SetReadSpeed(std::uint16_t kilobytesPerSecond) const;
+    // START STOP UNIT with LoEj and Start 0: the tray opens (the disc is ejected).
+    AspiResult OpenTray() const;
     // count frames from first into out (count x 2352 bytes).
     AspiResult ReadAudioFrames(std::uint32_t first, std::uint32_t count,
                                std::uint8_t* out) const override;

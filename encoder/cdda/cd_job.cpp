@@ -17,6 +17,7 @@
 #include <string>
 
 #include "encoder/cdda/cover_tracks.h"
+#include "encoder/cdda/pregaps.h"
 #include "encoder/cdda/verified_rip.h"
 #include "encoder/job/job.h"
 #include "encoder/job/job_kinds.h"
@@ -299,6 +300,11 @@ encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
                     outcome.message += (outcome.message.empty() ? "" : "\n") + line;
             });
         }
+        if (request_.cd.rip.pregaps != rip::PregapChoice::Previous && !request_.cd.introOnly)
+            pregaps_ = std::make_shared<PregapMover>(
+                request_.cd.rip.pregaps,
+                recorder_ ? recorder_->Report().disc : SessionDiscInfo(session_),
+                request_.cd.checked);
     }
     // Audio hidden before the first track comes first, as on the disc.
     if (TakeLeadingGap(runner, next)) return next;
@@ -353,6 +359,17 @@ encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
         case GrabResult::Grabbed:
             break;
     }
+    std::uint32_t heldPregap = 0;
+    if (pregaps_) {
+        std::string error;
+        if (!pregaps_->Apply(folder_, r.track, &r.path, *scratch, heldPregap, error)) {
+            if (recorder_) recorder_->EndTrack("", true);
+            next.step = Step::Failed;
+            next.item.input = TrackLabel(request_.cd, r.track);
+            next.message = "Error: " + error;
+            return next;
+        }
+    }
     const int number = r.track + 1;
     const encoder::Id3Tag& tag = request_.tags[number];
     encoder::SourceItem& item = next.item;
@@ -389,6 +406,7 @@ encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
     if (recorder_) {
         recorder_->EndTrack(item.finalStem + OutputExtension(request_.kind), true);
         const int disc = session_.Track(r.track).number;
+        if (heldPregap > 0) recorder_->HeldPregap(disc, heldPregap);
         item.settled = [recorder = recorder_, disc](const std::string& path) {
             recorder->Settled(disc, path);
         };

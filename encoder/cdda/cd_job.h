@@ -24,6 +24,7 @@ namespace orvane::cdda {
 
 class RipRecorder;
 class CoverBesideTracks;
+class PregapMover;
 
 class CdTrackSource : public encoder::InputSource {
 public:
@@ -39,6 +40,8 @@ public:
 
     // The folder the WAVE and MP3 files go to.
     const std::string& Folder() const { return folder_; }
+    // The job's verified rip once the first Take made it; null without one.
+    std::shared_ptr<RipRecorder> Recorder() const { return recorder_; }
 
 private:
     bool PrepareDisc(std::string& error);
@@ -61,6 +64,8 @@ private:
     std::shared_ptr<RipRecorder> recorder_;
     // The cover file beside the tracks, when the hand-over has one.
     std::shared_ptr<CoverBesideTracks> cover_;
+    // Where the pregaps go when they do not end the track before; null when they do.
+    std::shared_ptr<PregapMover> pregaps_;
 };
 
 // How the status window and the final message name a track (zero-based): its own number and

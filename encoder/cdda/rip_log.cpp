@@ -192,6 +192,10 @@ std::string FormatRipLog(const RipReport& r) {
     out += "Drive: " + LogText(r.driveName) + " (" + LogText(r.drivePath) + ")\n";
     out += "Read offset correction: " + std::to_string(r.offset) + " samples\n";
     out += "Read mode: " + r.mode + "\n";
+    if (r.pregaps == 1 || r.pregaps == 2)
+        out += std::string("Pregaps: ") +
+               (r.pregaps == 1 ? "at the start of their own tracks" : "left out of the files") +
+               " (the checksums are those of the INDEX 01 spans)\n";
     if (!DiscArtist(r).empty() || !DiscTitle(r).empty())
         out += "Disc: " + LogText(DiscArtist(r)) + " / " + LogText(DiscTitle(r)) + "\n";
     if (!r.disc.catalog.empty()) out += "Catalog number: " + LogText(r.disc.catalog) + "\n";
@@ -250,10 +254,14 @@ std::string FormatRipLog(const RipReport& r) {
     out += "\nSummary: " + std::to_string(read) + " of " + std::to_string(total) + " tracks read, ";
     if (r.accurateRipAsked) out += std::to_string(matched) + " accurately ripped, ";
     out += std::to_string(suspicious) + " with suspicious sectors\n";
+    if (!r.logNotes.empty()) out += "\n";
+    for (const std::string& note : r.logNotes)
+        out += LogText(note) + "\n";
     return out;
 }
 
 std::string FormatRipCue(const RipReport& r) {
+    if (!r.imageCue.empty()) return r.imageCue;
     std::string out;
     if (IsCode(r.disc.catalog, 13, true)) out += "CATALOG " + r.disc.catalog + "\n";
     if (!DiscArtist(r).empty()) out += "PERFORMER \"" + CueText(DiscArtist(r)) + "\"\n";
@@ -274,7 +282,7 @@ std::string FormatRipCue(const RipReport& r) {
         // Each file runs from its track's INDEX 01 to the next track's: a pregap lies at the
         // end of the file before, as INDEX 00 there, when that file holds the track just
         // before on the disc; otherwise it was not ripped and stands as a PREGAP.
-        const bool gapInFileBefore = t && before && t->pregap > 0 &&
+        const bool gapInFileBefore = r.pregaps == 0 && t && before && t->pregap > 0 &&
                                      before->number + 1 == t->number && before->length >= t->pregap;
         const bool gapOwnFile = i == 0 && gap && gap->track == track.number;
         if (gapOwnFile) {
@@ -301,17 +309,19 @@ std::string FormatRipCue(const RipReport& r) {
         } else if (gapInFileBefore && i > 0) {
             out += "    INDEX 00 " + CueTime(before->length - t->pregap) + "\n";
             out += fileLine(track.file);
+        } else if (track.heldPregap > 0) {
+            out += "    INDEX 00 00:00:00\n";
         } else if (t && t->pregap > 0) {
             out += "    PREGAP " + CueTime(t->pregap) + "\n";
         }
-        out += "    INDEX 01 00:00:00\n";
+        out += "    INDEX 01 " + CueTime(track.heldPregap) + "\n";
         // Further index points, inside this track's file.
         if (t) {
             for (std::size_t k = 1; k < t->indexes.size(); ++k) {
                 if (t->indexes[k] < t->start) continue;
                 char line[48];
                 std::snprintf(line, sizeof line, "    INDEX %02zu %s\n", k + 1,
-                              CueTime(t->indexes[k] - t->start).c_str());
+                              CueTime(t->indexes[k] - t->start + track.heldPregap).c_str());
                 out += line;
             }
         }
@@ -345,6 +355,10 @@ std::vector<std::string> NotAccurateLines(const RipReport& r) {
     }
     return lines;
 }
+
+std::string RipCueText(const std::string& text) { return CueText(text); }
+
+std::string RipCueTime(std::uint32_t frames) { return CueTime(frames); }
 
 std::string WriteRipLogAndCue(const std::string& folder, const std::string& stem,
                               const RipReport& report, std::string& error) {

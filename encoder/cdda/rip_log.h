@@ -25,6 +25,8 @@ struct RipTrackReport {
     AccurateRipVerdict verdict;
     std::vector<std::uint32_t> suspicious;  // LBAs of sectors whose reads never agreed
     bool read = true;                       // false: the track could not be read
+    // Frames of the file before the track's INDEX 01: its own pregap, moved there.
+    std::uint32_t heldPregap = 0;
 };
 
 // The pregap of the disc's first audio track, where audio may hide before its INDEX 01 (the
@@ -53,6 +55,11 @@ struct RipReport {
     // cover file beside the tracks (empty: none) and what became of it.
     std::string coverNote, coverFile, coverFileNote;
     std::optional<CtdbRipResult> ctdb;  // the CUETools database's verdict, when asked
+    // A rip into one image: its cue sheet, written in place of the tracks' (empty: the
+    // tracks'), and the lines the log ends with (the image's CRC32, the tracks left out).
+    int pregaps = 0;  // 0: each pregap ends the file before; 1: starts its own; 2: left out
+    std::string imageCue;
+    std::vector<std::string> logNotes;
 };
 
 // Position of a sector within its track as "mm:ss.ff" (75 frames a second).
@@ -68,6 +75,9 @@ std::vector<std::string> NotAccurateLines(const RipReport& report);
 // characters are shown escaped ("\n", "\t", "\x1b", "\u0085"), so no text can start a line of
 // its own.
 std::string LogText(const std::string& text);
+// A text inside a cue sheet's quotes (one line, no quote of its own), and "mm:ss:ff".
+std::string RipCueText(const std::string& text);
+std::string RipCueTime(std::uint32_t frames);
 // Writes "<stem>.log" and "<stem>.cue" into folder, or "<stem> (2).log" and ".cue" and so on
 // when either name is taken; never replaces a file, and two writers never get the same name.
 // Returns the base name taken; empty, with a message naming the file, when they cannot be

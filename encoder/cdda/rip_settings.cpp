@@ -64,12 +64,27 @@ RipSettings LoadRipSettings(encoder::SettingsStore& store, const CdDrive& drive)
     s.accurateRipServer = store.GetProfileString(kSection, "AccurateRipServer", "");
     s.ctdb = Bounded(store, "CTDB", 0, 0, 1) == 1;
     s.ctdbServer = store.GetProfileString(kSection, "CTDBServer", "");
+    ParsePregapChoice(store.GetProfileString(kSection, "Pregaps", "previous"), s.pregaps);
+    s.eject = Bounded(store, "Eject", 0, 0, 1) == 1;
     int offset = 0;
     const std::string identity = DriveIdentity(drive);
     if (!identity.empty() &&
         ParseReadOffset(store.GetProfileString(kOffsets, identity, "0"), offset))
         s.read.offset = offset;
     return s;
+}
+
+bool ParsePregapChoice(const std::string& text, rip::PregapChoice& choice) {
+    if (text == "previous") {
+        choice = rip::PregapChoice::Previous;
+    } else if (text == "own") {
+        choice = rip::PregapChoice::Own;
+    } else if (text == "drop") {
+        choice = rip::PregapChoice::Drop;
+    } else {
+        return false;
+    }
+    return true;
 }
 
 bool StoreRipSettings(encoder::SettingsStore& store, const CdDrive& drive,

@@ -36,6 +36,9 @@ int LoadReadSpeed(encoder::SettingsStore& store, const CdDrive& drive, int fallb
 // Stores it as the drive's own entry; for a drive with no name it becomes the shared
 // "CDAReadSpeed". False when the profile cannot be written.
 bool StoreReadSpeed(encoder::SettingsStore& store, const CdDrive& drive, int speed);
+// Parses the pregaps' choice as Rip\Pregaps and --pregaps name it: "previous", "own", "drop";
+// false (choice unchanged) for anything else.
+bool ParsePregapChoice(const std::string& text, rip::PregapChoice& choice);
 // Parses a read offset in samples ("-48", "+667", "0"); false outside -kMaxReadOffset ..
 // kMaxReadOffset or when it is no number.
 bool ParseReadOffset(const std::string& text, int& offset);

@@ -84,6 +84,7 @@ RipRecorder::RipRecorder(const encoder::JobRequest& request, const CdSession& se
     report_.arId = ComputeAccurateRipId(report_.disc);
     report_.coverNote = request.cd.coverNote;
     if (request_.cd.rip.ctdb) ctdb_ = std::make_unique<CtdbRecorder>(report_.disc, request_.cd.rip);
+    report_.pregaps = static_cast<int>(request.cd.rip.pregaps);
     for (int i = 0; i < session_.TrackCount(); ++i) {
         const encoder::Id3Tag& tag = request_.tags[i + 1];
         if (report_.discTitle.empty()) report_.discTitle = tag.Album();
@@ -267,6 +268,35 @@ const RipReport& RipRecorder::Finish(const std::function<bool()>& cancelled,
                             Hex8(t.sums.crc32) + ")");
     }
     // The log and cue sheet never replace a file: a taken name gets a number.
+    const std::string stem = StemLocked();
+    if (!formatLogs_.empty()) {
+        std::string firstError;
+        for (std::size_t k = 0; k < formatLogs_.size(); ++k) {
+            std::string error;
+            if (WriteRipLogAndCue(formatLogs_[k].folder, stem, ReportOfFormat(k), error).empty()) {
+                lines.push_back("Error: Cannot write the rip log in " + formatLogs_[k].folder +
+                                ": " + error);
+                if (firstError.empty()) firstError = error;
+            }
+        }
+        report_ = ReportOfFormat(0);
+        logError = firstError;
+        return report_;
+    }
+    if (WriteRipLogAndCue(folder_, stem, report_, logError).empty()) {
+        lines.push_back("Error: Cannot write the rip log in " + folder_ + ": " + logError);
+    } else {
+        logError.clear();
+    }
+    return report_;
+}
+
+std::string RipRecorder::Stem() const {
+    std::lock_guard lock(mutex_);
+    return StemLocked();
+}
+
+std::string RipRecorder::StemLocked() const {
     std::string stem = "Rip";
     if (!report_.discTitle.empty()) {
         const std::string name =
@@ -276,12 +306,56 @@ const RipReport& RipRecorder::Finish(const std::function<bool()>& cancelled,
                         0);
         stem = name.substr(0, name.size() - 4);
     }
-    if (WriteRipLogAndCue(folder_, stem, report_, logError).empty()) {
-        lines.push_back("Error: Cannot write the rip log in " + folder_ + ": " + logError);
-    } else {
-        logError.clear();
-    }
-    return report_;
+    if (request_.cd.discOfSet > 0) stem += " CD " + std::to_string(request_.cd.discOfSet);
+    return stem;
+}
+
+void RipRecorder::HeldPregap(int number, std::uint32_t frames) {
+    std::lock_guard lock(mutex_);
+    for (RipTrackReport& t : report_.tracks)
+        if (t.number == number) t.heldPregap = frames;
+}
+
+void RipRecorder::SetImage(std::string cue, std::vector<std::string> notes) {
+    std::lock_guard lock(mutex_);
+    report_.imageCue = std::move(cue);
+    report_.logNotes = std::move(notes);
+}
+
+void RipRecorder::SetFormatLogs(std::vector<FormatLog> logs) {
+    std::lock_guard lock(mutex_);
+    formatLogs_ = std::move(logs);
+    formatFiles_.assign(formatLogs_.size(), {});
+}
+
+void RipRecorder::SettledIn(std::size_t format, const std::string& planned,
+                            const std::string& file) {
+    std::lock_guard lock(mutex_);
+    if (format < formatFiles_.size()) formatFiles_[format][planned] = file;
+}
+
+RipReport RipRecorder::ReportOfFormat(std::size_t k) const {
+    RipReport out = report_;
+    const auto name = [&](std::string& file) {
+        if (file.empty()) return;
+        const auto it = formatFiles_[k].find(file);
+        if (it != formatFiles_[k].end()) {
+            file = it->second;
+            return;
+        }
+        // The format's file of that track failed: the name it was to have.
+        const auto dot = file.rfind('.');
+        const auto slash = file.rfind('/');
+        const std::string stem =
+            dot != std::string::npos && (slash == std::string::npos || dot > slash)
+                ? file.substr(0, dot)
+                : file;
+        file = stem + formatLogs_[k].extension;
+    };
+    for (RipTrackReport& t : out.tracks)
+        name(t.file);
+    if (out.leadingGap) name(out.leadingGap->rip.file);
+    return out;
 }
 
 }  // namespace orvane::cdda

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -66,6 +67,25 @@ public:
         report_.coverFile = std::move(file);
         report_.coverFileNote = std::move(note);
     }
+    // The base name of the log and cue sheet (and of an image): "Artist - Album", else "Rip";
+    // " CD n" after it for disc n of several.
+    std::string Stem() const;
+
+    // A rip into several formats: Finish writes one log and cue sheet into each format's
+    // folder instead of the job's, each naming that format's files; the report then names the
+    // first format's. planned: the name EndTrack or EndLeadingGap was given; file: the name
+    // the format's file took (may come from another thread, before Finish).
+    struct FormatLog {
+        std::string folder, extension;
+    };
+    void SetFormatLogs(std::vector<FormatLog> logs);
+    void SettledIn(std::size_t format, const std::string& planned, const std::string& file);
+    // The track (its number on the disc) holds this many frames of its own pregap before its
+    // INDEX 01 (the pregaps' choice "own"); after its EndTrack.
+    void HeldPregap(int number, std::uint32_t frames);
+    // A rip into one image: Finish writes this cue sheet in place of the tracks' and ends the
+    // log with these lines.
+    void SetImage(std::string cue, std::vector<std::string> notes);
     // Every checked audio track read and, in secure and test-and-copy modes, its reads agreed.
     bool Complete() const;
 
@@ -75,11 +95,17 @@ private:
     std::string folder_;
     SampleReader reader_;
     RipReport report_;
-    std::mutex mutex_;  // report_.tracks: tracks end on the grab thread, settle on encoders'
+    mutable std::mutex
+        mutex_;  // report_.tracks: tracks end on the grab thread, settle on encoders'
     int track_ = -1;
     bool inGap_ = false, gapSound_ = false;  // reading the leading gap; a sample not zero
     std::unique_ptr<TrackChecksummer> sums_, testSums_;
     std::unique_ptr<CtdbRecorder> ctdb_;  // when the CUETools database is asked
+    std::vector<FormatLog> formatLogs_;
+    std::vector<std::map<std::string, std::string>> formatFiles_;  // planned -> taken
+    std::string StemLocked() const;
+    // The report as format k's log tells it.
+    RipReport ReportOfFormat(std::size_t k) const;
 };
 
 // Receives the report of a CD job's verified rip at its end, and whether the rip is complete

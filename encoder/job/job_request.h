@@ -38,6 +38,8 @@ struct CdHandOver {
     // none), and the rip log's words for where it came from (empty: no cover was asked for).
     std::shared_ptr<const tags::Picture> coverFile;
     std::string coverNote;
+    // Disc n of an album of several: the log and cue sheet are named "... CD n" (0: one disc).
+    int discOfSet = 0;
 };
 
 // The choices of the WMA settings page.

@@ -9,8 +9,14 @@
 
 namespace orvane::rip {
 
+// What becomes of each track's pregap in a rip of tracks: it ends the file of the track before
+// (as each file runs from its INDEX 01 to the next one's), starts its own track's file, or is
+// in no file. The checksums stay those of the INDEX 01 spans whatever the choice.
+enum class PregapChoice { Previous, Own, Drop };
+
 struct RipSettings {
     ReadSettings read;
+    PregapChoice pregaps = PregapChoice::Previous;
     bool accurateRip = false;       // look the rip up and check it
     std::string accurateRipServer;  // empty: the public database
     // The CUETools database: look the rip up; with repair, mend differing WAVE track files
@@ -19,6 +25,7 @@ struct RipSettings {
     std::string ctdbServer;  // empty: the public database
     bool ctdbRepair = false;
     bool keepDamaged = true;
+    bool eject = false;  // orvane-cdda rip: open the tray once it is complete
     // Anything beyond the described grab is asked for: the CD job then writes its log and cue
     // sheet beside the files.
     bool Verified() const { return !read.Plain() || accurateRip || ctdb; }

@@ -113,6 +113,14 @@ bool ParseFaultWord(const std::string& word, FaultPlan& plan, std::string& error
         plan.cacheSectors = n;
         return true;
     }
+    if (key == "state_file") {
+        if (value.empty()) {
+            error = "state_file needs a path";
+            return false;
+        }
+        plan.stateFile = value;
+        return true;
+    }
     if (key == "slow") return ParseRanges(value, plan.slow, error);
     if (key == "fail_times") {
         std::uint32_t n = 0;
@@ -151,6 +159,12 @@ ImageDrive::ImageDrive(CueSheet sheet) : sheet_(std::move(sheet)) {
 }
 
 ImageDrive::~ImageDrive() {
+    {
+        std::lock_guard lock(mutex_);
+        // Another copy of the drive in the process (the transport library holds its own) that
+        // neither read nor moved its tray has nothing to tell.
+        if (stateTouched_) WriteState();
+    }
     for (int fd : fds_) {
         if (fd >= 0) ::close(fd);
     }
@@ -225,7 +239,27 @@ DriveResult ImageDrive::SetSpeed(std::uint16_t kilobytesPerSecond) {
 DriveResult ImageDrive::SetTray(bool open) {
     std::lock_guard lock(mutex_);
     faults_.trayOpen = open;
+    stateTouched_ = true;
+    WriteState();
     return DriveResult::Ok();
+}
+
+std::uint64_t ImageDrive::SectorsRead() {
+    std::lock_guard lock(mutex_);
+    return sectorsRead_;
+}
+
+std::uint64_t ImageDrive::Reads() {
+    std::lock_guard lock(mutex_);
+    return reads_;
+}
+
+void ImageDrive::WriteState() {
+    if (faults_.stateFile.empty()) return;
+    const std::string text = "tray_open=" + std::string(faults_.trayOpen ? "1" : "0") +
+                             "\nsectors_read=" + std::to_string(sectorsRead_) +
+                             "\nreads=" + std::to_string(reads_) + "\n";
+    orvane::fs::WriteFileAtomically(faults_.stateFile, text);
 }
 
 DriveResult ImageDrive::ReadDiscInfo(DiscInfo& out) {
@@ -265,6 +299,9 @@ DriveResult ImageDrive::Read(std::uint32_t lba, std::uint32_t count, std::uint8_
             return DriveResult::Sense(kSenseIllegalRequest, 0x21, 0x00,
                                       "logical block address out of range");
         }
+        ++reads_;
+        sectorsRead_ += count;
+        stateTouched_ = true;
         for (const SectorRange& range : faults_.slow) {
             if (range.Overlaps(lba, count)) delayMs = faults_.slowMs;
         }

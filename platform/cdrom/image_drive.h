@@ -49,6 +49,10 @@ struct FaultPlan {
     // first out) and answers a read of one of them from the cache, altered bytes included. Its
     // reported buffer size follows. 0: no cache, and a buffer size of 0.
     std::uint32_t cacheSectors = 0;
+    // Where the drive leaves what a test looks at after the program ended: whether the tray
+    // is open and how many sectors it read ("tray_open=1\nsectors_read=525\nreads=12\n"),
+    // rewritten when the tray moves and when the drive goes. Empty: nowhere.
+    std::string stateFile;
 };
 
 // The buffer size (kB) a drive caching this many sectors reports, and back: the sectors a
@@ -61,7 +65,8 @@ void AlterSector(std::uint8_t* frame);
 
 // Parses a fault list in the words of the drive configuration file: "fail=150-300,4000",
 // "slow=0-74", "slow_ms=250", "fail_times=5", "no_disc", "tray_open", "busy", "scsi",
-// "read_offset=-48", "flip=1000-1010", "c2=2000-2003", "noisy=3000", "speed=8", "cache=1024".
+// "read_offset=-48", "flip=1000-1010", "c2=2000-2003", "noisy=3000", "speed=8", "cache=1024",
+// "state_file=/tmp/drive.state".
 // Returns false with
 // a message for a word it does not know or a bad number.
 bool ParseFaultWord(const std::string& word, FaultPlan& plan, std::string& error);
@@ -89,6 +94,9 @@ public:
     void SetFaults(const FaultPlan& plan);
     FaultPlan Faults();
     const CueSheet& Sheet() const { return sheet_; }
+    // Sectors served by audio reads (each sector of each read counted), and the reads.
+    std::uint64_t SectorsRead();
+    std::uint64_t Reads();
 
 private:
     DriveResult Ready();  // with mutex_ held
@@ -109,6 +117,9 @@ private:
     std::vector<bool> flipped_;                  // per sector: its first read is behind it
     double paceDebtMs_ = 0;                      // time owed to the speed fault
     std::uint32_t noisyReads_ = 0;               // reads of noisy sectors so far
+    std::uint64_t sectorsRead_ = 0, reads_ = 0;
+    bool stateTouched_ = false;  // a read or a tray move since the drive was made
+    void WriteState();           // to faults_.stateFile; with mutex_ held
     // The cache of cacheSectors: sectors in the order they entered, and their bytes.
     std::deque<std::uint32_t> cacheOrder_;
     std::unordered_map<std::uint32_t, std::vector<std::uint8_t>> cache_;

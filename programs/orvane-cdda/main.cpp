@@ -19,7 +19,9 @@
 #include "encoder/app/profile_settings.h"
 #include "encoder/cdda/accuraterip.h"
 #include "encoder/cdda/cd_drive.h"
+#include "encoder/cdda/disc_set.h"
 #include "encoder/cdda/grab.h"
+#include "encoder/cdda/multi_format_job.h"
 #include "encoder/cdda/reading.h"
 #include "encoder/cdda/rip_settings.h"
 #include "encoder/cdda/track_list.h"
@@ -57,6 +59,8 @@ constexpr const char* kHelp =
     "                       [--cover auto|FILE|none] [--cover-size 250|500|1200|original]\n"
     "                       [--coverart-server URL] [--cover-mode embed+file|embed|file|none]\n"
     "                       [--ctdb|--ctdb-server URL|--no-ctdb] [--repair [--no-keep]]\n"
+    "                       [--image] [--pregaps previous|own|drop] [--disc auto|N[/M]]\n"
+    "                       [--eject]\n"
     "  or:  orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
     "  or:  orvane-cdda verify [--accuraterip-server URL|--no-accuraterip]\n"
     "                          [--ctdb-server URL|--no-ctdb] [--repair OUTDIR] [--json] PATH\n"
@@ -85,6 +89,18 @@ constexpr const char* kHelp =
     "                of the rip beside them; each track's checksums are compared with the\n"
     "                AccurateRip database. Exit status 0 only when every audio track was\n"
     "                read (and, reading securely or with a test, its reads agreed)\n"
+    "  --format LIST several formats from one read (\"flac,opus,mp3\"): each in a folder of\n"
+    "                its own (FLAC/, Opus/, MP3/, WMA/, WAV/; Preferences\\MultiFormatFolders,\n"
+    "                %F the format) with its own log and cue sheet\n"
+    "  --image       the disc as one file (--format wav or flac) named like the log, with a\n"
+    "                cue sheet beside it (and inside a FLAC file); data tracks are left out\n"
+    "  --pregaps previous|own|drop  each track's pregap ends the track before (the default,\n"
+    "                also Rip\\Pregaps), starts its own track or is left out; the checksums\n"
+    "                stay those of the INDEX 01 spans\n"
+    "  --disc auto|N[/M]  disc N (of M) of an album: its number in the tags and in %D of\n"
+    "                the file names, \"CD N\" in the names of the log and cue sheet; auto\n"
+    "                takes it from a title ending \"(Disc N)\" or \"CD N\"\n"
+    "  --eject       open the tray once the rip is complete (also Rip\\Eject)\n"
     "  --test-and-copy  read each track twice, a test and the copy, and compare their CRC32\n"
     "  --accuraterip-server URL  the database to ask (http://www.accuraterip.com)\n"
     "  --no-accuraterip  do not ask the database\n"
@@ -138,6 +154,7 @@ int Usage() {
         "[--musicbrainz [--musicbrainz-server URL] [--release ID]] [--cover auto|FILE|none] "
         "[--cover-size SIZE] [--coverart-server URL] [--cover-mode MODE]\n"
         "[--ctdb|--ctdb-server URL|--no-ctdb] [--repair [--no-keep]]\n"
+        "[--image] [--pregaps previous|own|drop] [--disc auto|N[/M]] [--eject]\n"
         "       orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
         "       orvane-cdda verify [--accuraterip-server URL|--no-accuraterip] "
         "[--ctdb-server URL|--no-ctdb] [--repair OUTDIR] [--json] PATH\n"
@@ -469,7 +486,12 @@ int Rip(const std::vector<std::string>& args) {
         const bool more = i + 1 < args.size();
         if (a == "--format" && more) {
             options.format = args[++i];
-            if (!orvane::encoder::KindByFormat(options.format)) return Usage();
+            std::vector<orvane::encoder::JobKind> kinds;
+            std::string error;
+            if (!ParseFormatList(options.format, kinds, error)) {
+                std::fprintf(stderr, "orvane-cdda: --format: %s\n", error.c_str());
+                return Usage();
+            }
         } else if (a == "--offset" && more) {
             if (!ParseReadOffset(args[++i], options.offset)) {
                 std::fprintf(stderr, "orvane-cdda: --offset takes -%d to %d samples\n",
@@ -519,6 +541,19 @@ int Rip(const std::vector<std::string>& args) {
             if (!orvane::coverart::ParseCoverMode(options.coverMode, mode)) return Usage();
         } else if (a == "--json") {
             options.json = true;
+        } else if (a == "--eject") {
+            options.eject = true;
+        } else if (a == "--image") {
+            options.image = true;
+        } else if (a == "--disc" && more) {
+            options.disc = args[++i];
+            int number = 0, total = 0;
+            if (options.disc != "auto" && !ParseDiscNumber(options.disc, number, total))
+                return Usage();
+        } else if (a == "--pregaps" && more) {
+            options.pregaps = args[++i];
+            orvane::rip::PregapChoice choice;
+            if (!ParsePregapChoice(options.pregaps, choice)) return Usage();
         } else if (!a.empty() && a[0] == '-') {
             return Usage();
         } else {

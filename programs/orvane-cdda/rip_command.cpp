@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -14,11 +15,16 @@
 #include "encoder/cdda/cd_job.h"
 #include "encoder/cdda/cover_tracks.h"
 #include "encoder/cdda/disc_extras.h"
+#include "encoder/cdda/disc_image_job.h"
+#include "encoder/cdda/disc_set.h"
+#include "encoder/cdda/eject.h"
+#include "encoder/cdda/multi_format_job.h"
 #include "encoder/cdda/name_source.h"
 #include "encoder/cdda/resource_cdda.h"
 #include "encoder/cdda/rip_settings.h"
 #include "encoder/cdda/verified_rip.h"
 #include "encoder/coverart/cover_archive.h"
+#include "encoder/formats/flac_image.h"
 #include "encoder/formats/flac_job.h"
 #include "encoder/formats/opus_job.h"
 #include "encoder/freedb/cddb_client.h"
@@ -216,9 +222,27 @@ int RunRip(CdSession& session, const RipOptions& options) {
     settings.read.mode = options.mode < 0 ? ReadMode::Burst : static_cast<ReadMode>(options.mode);
     if (!options.accurateRipServer.empty()) settings.accurateRipServer = options.accurateRipServer;
     if (!options.ctdbServer.empty()) settings.ctdbServer = options.ctdbServer;
+    if (!options.pregaps.empty()) ParsePregapChoice(options.pregaps, settings.pregaps);
+    // An image holds every pregap where it lies on the disc.
+    if (options.image) settings.pregaps = rip::PregapChoice::Previous;
 
+    // Several formats: the CD job keeps each track's WAVE file, and one job per format
+    // encodes it.
+    std::vector<encoder::JobKind> kinds;
+    std::string formatError;
+    if (!ParseFormatList(options.format, kinds, formatError)) kinds = {encoder::JobKind::EncodeMp3};
+    const bool multi = kinds.size() > 1;
+    const auto wants = [&kinds](encoder::JobKind kind) {
+        return std::find(kinds.begin(), kinds.end(), kind) != kinds.end();
+    };
     encoder::JobRequest request;
-    request.kind = encoder::KindByFormat(options.format).value_or(encoder::JobKind::EncodeMp3);
+    if (options.image && (multi || (kinds.front() != encoder::JobKind::Decode &&
+                                    kinds.front() != encoder::JobKind::EncodeFlac))) {
+        std::fprintf(stderr, "orvane-cdda: --image writes WAVE or FLAC (--format wav or flac)\n");
+        return 2;
+    }
+    const bool flacImage = options.image && kinds.front() == encoder::JobKind::EncodeFlac;
+    request.kind = multi || options.image ? encoder::JobKind::Decode : kinds.front();
     request.input = encoder::kCdAudioInput;
     request.batch = true;
     request.output = encoder::WithTrailingSlash(options.folder);
@@ -238,6 +262,7 @@ int RunRip(CdSession& session, const RipOptions& options) {
     cd.readBufferSize = BoundedSectorsPerRead(session.Drive().sectorsPerRead);
     cd.deleteGrabbedWav = true;
     ApplyRipSettings(settings, cd);
+    cd.rip.eject = false;  // the command opens the tray itself, after its own verdict
     cd.rip.accurateRip = !options.noAccurateRip;
     cd.rip.ctdb = !options.noCtdb &&
                   (settings.ctdb || options.ctdb || options.repair || !options.ctdbServer.empty());
@@ -297,15 +322,46 @@ int RunRip(CdSession& session, const RipOptions& options) {
                      coverart::DescribeCover(cover).c_str());
         ApplyCover(cover, mode, request, session.TrackCount());
     }
+    if (!options.disc.empty()) {
+        int number = 0, total = 0;
+        std::string album;
+        // A title that ends with the disc's place loses it: the album is the same on each.
+        if (!names.albums.empty())
+            DiscOfAlbumTitle(names.albums.front().info.album, number, total, album);
+        if (options.disc != "auto") ParseDiscNumber(options.disc, number, total);
+        // The album's tracks then carry the number, and the log and cue sheet "CD n".
+        if (number > 0) SetDiscOfSet(request, number, total, album);
+    }
     encoder::RegisterMp3Jobs();
-    if (request.kind == encoder::JobKind::EncodeFlac) formats::RegisterFlacJob();
-    if (request.kind == encoder::JobKind::EncodeOpus) formats::RegisterOpusJob();
-    if (request.kind == encoder::JobKind::Decode)
+    if (wants(encoder::JobKind::EncodeFlac) && !options.image) formats::RegisterFlacJob();
+    if (wants(encoder::JobKind::EncodeOpus)) formats::RegisterOpusJob();
+    if (options.image) {
+        FlacImageWriter writer;
+        if (flacImage)
+            writer = [level = request.formats.flacLevel](
+                         const std::string& wave, const std::string& out,
+                         const formats::FlacCueSheet& cue, const tags::TrackTags& album,
+                         std::string& error) {
+                return formats::WriteFlacImage(wave, out, cue, formats::CommentsOfTag(album), level,
+                                               error);
+            };
+        encoder::RegisterKind(encoder::JobKind::Decode, [writer](const encoder::JobRequest&) {
+            return MakeDiscImageJob(writer);
+        });
+    } else if (multi) {
+        const std::string folders =
+            profile.GetProfileString("Preferences", "MultiFormatFolders", kDefaultFormatFolders);
+        encoder::RegisterKind(encoder::JobKind::Decode,
+                              [kinds, folders](const encoder::JobRequest&) {
+                                  return MakeMultiFormatJob(kinds, folders);
+                              });
+    } else if (request.kind == encoder::JobKind::Decode) {
         encoder::RegisterKind(
             encoder::JobKind::Decode,
             [](const encoder::JobRequest&) { return std::make_unique<KeepWavesJob>(); },
             encoder::KindEntry(encoder::JobKind::Decode).batch);
-    if (request.kind == encoder::JobKind::EncodeWma) {
+    }
+    if (wants(encoder::JobKind::EncodeWma)) {
         wma::RegisterWmaJob();
         std::vector<std::pair<int, std::string>> profiles;
         if (!wma::AudioProfiles(profiles) || profiles.empty()) {
@@ -317,6 +373,7 @@ int RunRip(CdSession& session, const RipOptions& options) {
         request.wma.profileIndex = profiles.back().first;
     }
 
+    const bool ejectAsked = options.eject || settings.eject;
     std::optional<RipReport> report;
     bool complete = false;
     InstallCdTrackSource([](GrabProgress&) { return std::make_unique<TerminalProgress>(); },
@@ -341,14 +398,24 @@ int RunRip(CdSession& session, const RipOptions& options) {
     if (!report) {
         if (outcome.message.empty()) std::fprintf(stderr, "orvane-cdda: the rip did not start\n");
         // A rip that could not even begin wrote nothing: said so to a reader of the JSON too.
-        if (options.json) std::fputs("{\"complete\": false, \"tracks\": []}\n", stdout);
+        if (options.json)
+            std::printf(
+                "{\"complete\": false, \"tracks\": []%s}\n",
+                EjectJsonMembers(EjectAfterRip(session.Drive(), ejectAsked, false)).c_str());
         return 1;
     }
-    if (options.json)
-        std::fputs(RipJson(*report, complete, coverAsked ? CoverJson(cover, *report) : "").c_str(),
-                   stdout);
     bool everyTrack = static_cast<int>(report->tracks.size()) == cd.trackCount;
-    return succeeded && complete && everyTrack ? 0 : 1;
+    const int status = succeeded && complete && everyTrack ? 0 : 1;
+    const EjectOutcome ejected = EjectAfterRip(session.Drive(), ejectAsked, status == 0);
+    if (ejected.asked && !ejected.ejected && status == 0)
+        std::fprintf(stderr, "orvane-cdda: the tray stays closed: %s\n", ejected.reason.c_str());
+    if (options.json) {
+        std::string json = RipJson(*report, complete, coverAsked ? CoverJson(cover, *report) : "");
+        // The object's closing brace and line end are the last two characters.
+        json.insert(json.size() - 2, EjectJsonMembers(ejected));
+        std::fputs(json.c_str(), stdout);
+    }
+    return status;
 }
 
 }  // namespace orvane::cdda

@@ -34,6 +34,10 @@ struct RipOptions {
     std::string coverSize = "1200";  // 250 500 1200 original
     std::string coverArtServer;      // empty: Rip\CoverArtServer, else the public archive
     std::string coverMode;           // empty: Rip\CoverArt, else embed+file
+    bool eject = false;              // open the tray after a complete rip (also Rip\Eject)
+    bool image = false;              // the disc as one WAVE or FLAC file with its cue sheet
+    std::string pregaps;             // "previous", "own", "drop"; empty: Rip\Pregaps
+    std::string disc;                // "auto" (from the names), "n" or "n/m"; empty: one disc alone
 };
 
 // Rips the disc of the session's selected drive. The exit status: 0 only when every audio

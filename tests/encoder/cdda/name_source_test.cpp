@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "encoder/cdda/disc_set.h"
 #include "encoder/freedb/freedb_dialogs.h"
 #include "tests/encoder/freedb/loopback_server.h"
 
@@ -169,6 +170,40 @@ TEST(NameSources, MusicBrainzAsksForTheAudioSessionOfAnEnhancedDisc) {
     EXPECT_NE(server.Requests()[0].find("/discid/" + id), std::string::npos)
         << server.Requests()[0];
     EXPECT_NE(why.find(id), std::string::npos) << why;
+}
+
+// A title tells the disc's place only at its end and as a word of its own; the album keeps the
+// rest of the title.
+TEST(DiscOfAlbumTitle, ReadsTheDiscsPlaceAtTheTitlesEndOnly) {
+    struct Case {
+        const char* title;
+        bool found;
+        int number, total;
+        const char* album;
+    };
+    const Case cases[] = {
+        {"Greatest Hits (Disc 2)", true, 2, 0, "Greatest Hits"},
+        {"Greatest Hits [CD 1]", true, 1, 0, "Greatest Hits"},
+        {"Greatest Hits CD2", true, 2, 0, "Greatest Hits"},
+        {"Greatest Hits - Disc 3 of 4", true, 3, 4, "Greatest Hits"},
+        {"Greatest Hits (disc 1/2)", true, 1, 2, "Greatest Hits"},
+        {"ABCD 2", false, 0, 0, ""},              // not a word of its own
+        {"CD 2", false, 0, 0, ""},                // nothing left for the album
+        {"Disc 2 Live", false, 0, 0, ""},         // not at the end
+        {"Hits (Disc 3 of 2)", false, 0, 0, ""},  // more than the discs there are
+        {"Hits (Disc 0)", false, 0, 0, ""},
+        {"Hits (Disc 123)", false, 0, 0, ""},
+        {"Hits (Disc 2", false, 0, 0, ""},
+    };
+    for (const Case& c : cases) {
+        int number = 0, total = 0;
+        std::string album;
+        EXPECT_EQ(DiscOfAlbumTitle(c.title, number, total, album), c.found) << c.title;
+        if (!c.found) continue;
+        EXPECT_EQ(number, c.number) << c.title;
+        EXPECT_EQ(total, c.total) << c.title;
+        EXPECT_EQ(album, c.album) << c.title;
+    }
 }
 
 }  // namespace

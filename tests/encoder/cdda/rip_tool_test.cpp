@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <set>
 
@@ -757,3 +758,354 @@ TEST_F(RipTool, NothingKnownWritesNoTagsAndCdTextOrTheDatabaseNameWhatTheyKnow) 
 }
 
 }  // namespace
+
+namespace {
+
+// The image drive's own account of a rip ("tray_open=1\nsectors_read=525\n..."): one value.
+std::string DriveState(const std::filesystem::path& file, const std::string& key) {
+    const std::string text = orvane::test::ReadFile(file);
+    const auto at = text.find(key + "=");
+    if (at == std::string::npos) return {};
+    const auto from = at + key.size() + 1;
+    return text.substr(from, text.find('\n', from) - from);
+}
+
+}  // namespace
+
+// The tray opens after a complete rip, asked on the command line or in the profile, and never
+// after a failed one; the JSON says which, and why not.
+TEST_F(RipTool, EjectOpensTheTrayOnlyAfterACompleteRip) {
+    const std::filesystem::path state = dir_ / "drive.state";
+    Configure("state_file=" + state.string());
+    ToolRun r = Rip("plain", "--no-accuraterip --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find("ejected"), std::string::npos) << r.out;
+    EXPECT_EQ(DriveState(state, "tray_open"), "0");
+
+    r = Rip("ejected", "--no-accuraterip --json --eject");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(", \"ejected\": true}\n"), std::string::npos) << r.out;
+    EXPECT_EQ(DriveState(state, "tray_open"), "1");
+
+    Configure("fail=310-312 state_file=" + state.string());
+    r = Rip("failed", "--no-accuraterip --json --eject");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("\"ejected\": false, \"eject_reason\": \"the rip is not complete\"}"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(DriveState(state, "tray_open"), "0");
+
+    // Rip\Eject asks for it without the option.
+    Configure("state_file=" + state.string());
+    ::setenv("ORVANE_REGISTRY_DIR", (dir_ / "config" / "orvane").c_str(), 1);
+    orvane::registry::ResetForTesting();
+    {
+        orvane::encoder::ProfileSettings profile;
+        ASSERT_TRUE(profile.WriteProfileInt("Rip", "Eject", 1));
+    }
+    ::unsetenv("ORVANE_REGISTRY_DIR");
+    orvane::registry::ResetForTesting();
+    r = Rip("profile", "--no-accuraterip");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(DriveState(state, "tray_open"), "1");
+}
+
+// Several formats from one read: the drive reads every sector as often as for one format; each
+// format lands in its own folder with its own log and cue sheet, FLAC bit-exact and the lossy
+// files as long as the tracks; a format that cannot be written fails its files alone.
+TEST_F(RipTool, SeveralFormatsComeFromOneReadEachIntoItsOwnFolder) {
+    const std::filesystem::path state = dir_ / "drive.state";
+    Configure("state_file=" + state.string());
+    ToolRun r = Rip("one", "--no-accuraterip", "flac");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string oneRead = DriveState(state, "sectors_read");
+    EXPECT_EQ(oneRead, std::to_string(kLeadOut));
+
+    r = Rip("three", "--no-accuraterip --json", "flac,opus,mp3");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(DriveState(state, "sectors_read"), oneRead);
+    EXPECT_NE(r.out.find("\"file\": \"three/FLAC/Track2.FLAC\""), std::string::npos) << r.out;
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir_ / "three"))
+        names.insert(std::filesystem::relative(e.path(), dir_ / "three").string());
+    EXPECT_EQ(names,
+              (std::set<std::string>{"FLAC", "FLAC/Rip.cue", "FLAC/Rip.log", "FLAC/Track1.FLAC",
+                                     "FLAC/Track2.FLAC", "FLAC/Track3.FLAC", "MP3", "MP3/Rip.cue",
+                                     "MP3/Rip.log", "MP3/Track1.MP3", "MP3/Track2.MP3",
+                                     "MP3/Track3.MP3", "Opus", "Opus/Rip.cue", "Opus/Rip.log",
+                                     "Opus/Track1.OPUS", "Opus/Track2.OPUS", "Opus/Track3.OPUS"}));
+    const std::string dir = (dir_ / "three").string();
+    for (int t = 0; t < 3; ++t) {
+        const std::string n = std::to_string(t + 1);
+        EXPECT_TRUE(Output("flac -s -d -c --force-raw-format --endian=little --sign=signed '" +
+                           dir + "/FLAC/Track" + n + ".FLAC'") ==
+                    orvane::test::PatternFrames(kStarts[t], kFrames[t]))
+            << "track " << n;
+        // Decoded with the encoders' delay and padding taken off: the track's samples, no more.
+        EXPECT_EQ(
+            Output("ffmpeg -v error -i '" + dir + "/MP3/Track" + n + ".MP3' -f s16le - | wc -c"),
+            std::to_string(kFrames[t] * 2352) + "\n");
+        EXPECT_EQ(Output("ffmpeg -v error -i '" + dir + "/Opus/Track" + n +
+                         ".OPUS' -f s16le -ar 48000 - | wc -c"),
+                  std::to_string(kFrames[t] * 2352 / 441 * 480) + "\n");
+    }
+    EXPECT_NE(
+        orvane::test::ReadFile(dir_ / "three" / "Opus" / "Rip.cue").find("FILE \"Track3.OPUS\""),
+        std::string::npos);
+    EXPECT_NE(orvane::test::ReadFile(dir_ / "three" / "MP3" / "Rip.log").find("Track3.MP3"),
+              std::string::npos);
+
+    // The MP3 folder's name is taken by a file: the WAVE and FLAC files are all there.
+    std::filesystem::remove_all(dir_ / "broken");
+    std::filesystem::create_directories(dir_ / "broken");
+    orvane::test::WriteFile(dir_ / "broken" / "MP3", "x");
+    const std::string command = "cd '" + dir_.path().string() + "' && " +
+                                RipCommand("broken", "--no-accuraterip", "", "wav,flac,mp3");
+    const int raw = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
+    r.err = orvane::test::ReadFile(dir_ / "err.txt");
+    EXPECT_NE(r.err.find("3 of 9 files could not be saved"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Track2 (MP3): Error: "), std::string::npos) << r.err;
+    for (int t = 0; t < 3; ++t) {
+        const std::string n = std::to_string(t + 1);
+        EXPECT_TRUE(Samples("broken/WAV", t + 1) ==
+                    orvane::test::PatternFrames(kStarts[t], kFrames[t]));
+        EXPECT_TRUE(std::filesystem::exists(dir_ / "broken" / "FLAC" / ("Track" + n + ".FLAC")));
+    }
+    EXPECT_NE(orvane::test::ReadFile(dir_ / "broken" / "WAV" / "Rip.cue").find("Track1.WAV"),
+              std::string::npos);
+
+    // A format named twice or unknown is refused before anything is read.
+    EXPECT_EQ(Rip("twice", "--no-accuraterip", "flac,flac").status, 2);
+    EXPECT_EQ(Rip("unknown", "--no-accuraterip", "flac,ogg").status, 2);
+}
+
+// The whole disc as one image: FLAC that its own tools test and decode to the disc's audio,
+// with the cue sheet inside and beside it; the field's cue splitter cuts the WAVE image into the
+// track rip's files, and the log's checksums are the track rip's.
+TEST_F(RipTool, AnImageOfTheDiscSplitsIntoTheTrackRipsFiles) {
+    Configure("");
+    ToolRun tracks = Rip("tracks", "--no-accuraterip --json");
+    ASSERT_EQ(tracks.status, 0) << tracks.err;
+    ToolRun r = Rip("flac", "--no-accuraterip --json --image", "flac");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string flac = (dir_ / "flac" / "Rip.flac").string();
+    EXPECT_EQ(Output("flac -s -t '" + flac + "' 2>&1; echo $?"), "0\n");
+    EXPECT_TRUE(Output("flac -s -d -c --force-raw-format --endian=little --sign=signed '" + flac +
+                       "'") == orvane::test::PatternFrames(0, kLeadOut));
+    const std::string inside = Output("metaflac --export-cuesheet-to=- '" + flac + "'");
+    EXPECT_NE(inside.find("  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    INDEX "
+                          "01 00:04:00\n  TRACK 03 AUDIO\n    INDEX 01 00:06:00\n"),
+              std::string::npos)
+        << inside;
+    EXPECT_EQ(Output("cd '" + (dir_ / "flac").string() + "' && cuebreakpoints Rip.cue"),
+              "0:04.00\n0:06.00\n");
+    for (int t = 1; t <= 3; ++t)
+        EXPECT_EQ(TrackField(r.out, t, "crc32"), TrackField(tracks.out, t, "crc32")) << t;
+    char crc[16];
+    std::snprintf(crc, sizeof crc, "%08X", Crc(orvane::test::PatternFrames(0, kLeadOut)));
+    const std::string log = orvane::test::ReadFile(dir_ / "flac" / "Rip.log");
+    EXPECT_NE(log.find(std::string("Image CRC32: ") + crc + "\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Track 3\n"), std::string::npos) << log;
+
+    r = Rip("wave", "--no-accuraterip --image", "wav");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string wave = (dir_ / "wave").string();
+    ASSERT_EQ(Output("cd '" + wave + "' && shnsplit -q -f Rip.cue -o wav Rip.wav 2>&1; echo $?"),
+              "0\n");
+    for (int t = 1; t <= 3; ++t) {
+        const std::string split =
+            orvane::test::ReadFile(dir_ / "wave" / ("split-track0" + std::to_string(t) + ".wav"));
+        EXPECT_TRUE(split.size() > 44 && split.substr(44) == Samples("tracks", t)) << t;
+    }
+    // Tracks only: an image is WAVE or FLAC.
+    EXPECT_EQ(Rip("opus", "--no-accuraterip --image", "opus").status, 2);
+    // A track that cannot be read leaves no image that would pass for the disc.
+    Configure("fail=310-312");
+    r = Rip("failed", "--no-accuraterip --image", "flac");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("No image of the disc was written."), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "failed" / "Rip.flac"));
+}
+
+// The image's cue sheet of a disc with everything a cue sheet can say: the audio before track 1
+// as its INDEX 00, the pregaps inside the image, ISRC, catalog number, flags, texts; the data
+// track of the enhanced disc is left out, with a REM line and a note in the log.
+TEST_F(RipTool, TheImagesCueSheetTellsTheDiscAndLeavesItsDataTrackOut) {
+    orvane::test::WriteFile(dir_ / "data.bin", std::string(2352 * 300, '\0'));
+    orvane::test::WriteFile(dir_ / "full.cue",
+                            "CATALOG 1234567890123\nPERFORMER \"The Band\"\nTITLE \"An Album\"\n"
+                            "REM SESSION 01\nFILE \"disc.bin\" BINARY\n"
+                            "  TRACK 01 AUDIO\n    TITLE \"One\"\n    ISRC USABC1234567\n"
+                            "    INDEX 00 00:00:00\n    INDEX 01 00:01:00\n"
+                            "  TRACK 02 AUDIO\n    TITLE \"Two\"\n    FLAGS PRE DCP\n"
+                            "    INDEX 00 00:03:50\n    INDEX 01 00:04:00\n"
+                            "  TRACK 03 AUDIO\n    TITLE \"Three\"\n"
+                            "    INDEX 00 00:05:70\n    INDEX 01 00:06:00\n"
+                            "    INDEX 02 00:06:30\n"
+                            "REM SESSION 02\nFILE \"data.bin\" BINARY\n  TRACK 04 MODE1/2352\n"
+                            "    INDEX 01 00:00:00\n");
+    cue_ = (dir_ / "full.cue").string();
+    Configure("");
+    ToolRun r = Rip("full", "--no-accuraterip --image", "flac");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string cue = orvane::test::ReadFile(dir_ / "full" / "The Band - An Album.cue");
+    const auto body = cue.find("CATALOG");
+    ASSERT_NE(body, std::string::npos) << cue;
+    // The disc's CD database id, as orvane-cdda toc tells it.
+    const std::string toc =
+        Output("XDG_CONFIG_HOME='" + (dir_ / "config").string() + "' ORVANE_CD_IMAGES= '" +
+               (orvane::test::DistDir() / "orvane-cdda").string() + "' toc D: --json");
+    const auto id = toc.find("\"freedb_id\": \"");
+    ASSERT_NE(id, std::string::npos) << toc;
+    EXPECT_EQ(cue.substr(0, cue.find('\n') + 1), "REM DISCID " + toc.substr(id + 14, 8) + "\n")
+        << cue;
+    EXPECT_EQ(cue.substr(body),
+              "CATALOG 1234567890123\nPERFORMER \"The Band\"\nTITLE \"An Album\"\n"
+              "FILE \"The Band - An Album.flac\" WAVE\n"
+              "  TRACK 01 AUDIO\n    TITLE \"One\"\n    PERFORMER \"The Band\"\n"
+              "    ISRC USABC1234567\n    INDEX 00 00:00:00\n    INDEX 01 00:01:00\n"
+              "  TRACK 02 AUDIO\n    TITLE \"Two\"\n    PERFORMER \"The Band\"\n"
+              "    FLAGS DCP PRE\n    INDEX 00 00:03:50\n    INDEX 01 00:04:00\n"
+              "  TRACK 03 AUDIO\n    TITLE \"Three\"\n    PERFORMER \"The Band\"\n"
+              "    INDEX 00 00:05:70\n    INDEX 01 00:06:00\n    INDEX 02 00:06:30\n"
+              "REM DATA TRACK 04 NOT IN THE IMAGE\n");
+    const std::string folder = (dir_ / "full").string();
+    EXPECT_EQ(
+        Output("cd '" + folder + "' && cuebreakpoints --split-gaps 'The Band - An Album.cue'"),
+        "0:01.00\n0:03.50\n0:04.00\n0:05.70\n0:06.00\n");
+    EXPECT_NE(Output("cd '" + folder + "' && cueprint 'The Band - An Album.cue'").find("An Album"),
+              std::string::npos);
+    const std::string flac = folder + "/The Band - An Album.flac";
+    const std::string inside = Output("metaflac --export-cuesheet-to=- '" + flac + "'");
+    EXPECT_NE(inside.find("CATALOG 1234567890123\n"), std::string::npos) << inside;
+    EXPECT_NE(inside.find("  TRACK 01 AUDIO\n    ISRC USABC1234567\n    INDEX 00 00:00:00\n"
+                          "    INDEX 01 00:01:00\n  TRACK 02 AUDIO\n    FLAGS PRE\n"
+                          "    INDEX 00 00:03:50\n"),
+              std::string::npos)
+        << inside;
+    const std::string tags = TagsOf(flac);
+    EXPECT_NE(tags.find("album=An Album"), std::string::npos) << tags;
+    EXPECT_EQ(tags.find("title="), std::string::npos) << tags;
+    // The image holds the disc's audio, the hidden part before track 1 too.
+    EXPECT_TRUE(Output("flac -s -d -c --force-raw-format --endian=little --sign=signed '" + flac +
+                       "'") == orvane::test::PatternFrames(0, kLeadOut));
+    const std::string log = orvane::test::ReadFile(dir_ / "full" / "The Band - An Album.log");
+    EXPECT_NE(log.find("Track 4 is a data track: it is not in the image"), std::string::npos)
+        << log;
+}
+
+// The pregaps end the track before, start their own track or are left out: joined, the files
+// of the first two are the disc's audio; the checksums stay the INDEX 01 spans' whatever the
+// choice, and the cue sheet places each INDEX 00 where its samples are (the "own" form is one
+// the field's cue sheet tools read).
+TEST_F(RipTool, PregapsGoWhereTheRipSaysAndTheChecksumsStay) {
+    orvane::test::WriteFile(dir_ / "gaps.cue",
+                            "FILE \"disc.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                            "  TRACK 02 AUDIO\n    INDEX 00 00:03:50\n    INDEX 01 00:04:00\n"
+                            "  TRACK 03 AUDIO\n    INDEX 00 00:05:70\n    INDEX 01 00:06:00\n"
+                            "    INDEX 02 00:06:30\n");
+    cue_ = (dir_ / "gaps.cue").string();
+    Configure("");
+    const auto frames = [](std::uint32_t from, std::uint32_t to) {
+        return orvane::test::PatternFrames(from, to - from);
+    };
+    std::map<std::string, ToolRun> runs;
+    for (const char* choice : {"previous", "own", "drop"}) {
+        ToolRun r = Rip(choice, std::string("--no-accuraterip --json --pregaps ") + choice);
+        ASSERT_EQ(r.status, 0) << choice << ": " << r.err;
+        runs[choice] = r;
+    }
+    EXPECT_TRUE(Samples("previous", 1) + Samples("previous", 2) + Samples("previous", 3) ==
+                frames(0, kLeadOut));
+    EXPECT_TRUE(Samples("own", 1) == frames(0, 275));
+    EXPECT_TRUE(Samples("own", 2) == frames(275, 445));
+    EXPECT_TRUE(Samples("own", 3) == frames(445, kLeadOut));
+    EXPECT_TRUE(Samples("drop", 1) == frames(0, 275));
+    EXPECT_TRUE(Samples("drop", 2) == frames(300, 445));
+    EXPECT_TRUE(Samples("drop", 3) == frames(450, kLeadOut));
+    for (const char* choice : {"own", "drop"})
+        for (int t = 1; t <= 3; ++t)
+            for (const char* sum : {"crc32", "accuraterip_v1", "accuraterip_v2"})
+                EXPECT_EQ(TrackField(runs[choice].out, t, sum),
+                          TrackField(runs["previous"].out, t, sum))
+                    << choice << " track " << t << " " << sum;
+
+    const std::string own = orvane::test::ReadFile(dir_ / "own" / "Rip.cue");
+    EXPECT_EQ(own,
+              "FILE \"Track1.WAV\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+              "FILE \"Track2.WAV\" WAVE\n  TRACK 02 AUDIO\n    INDEX 00 00:00:00\n"
+              "    INDEX 01 00:00:25\n"
+              "FILE \"Track3.WAV\" WAVE\n  TRACK 03 AUDIO\n    INDEX 00 00:00:00\n"
+              "    INDEX 01 00:00:05\n    INDEX 02 00:00:35\n");
+    EXPECT_EQ(Output("cd '" + (dir_ / "own").string() + "' && cuebreakpoints Rip.cue 2>&1"),
+              "0:00.25\n0:00.05\n");
+    for (const char* readable : {"own", "drop"})
+        EXPECT_EQ(Output("cd '" + (dir_ / readable).string() +
+                         "' && cueprint Rip.cue 2>&1 >/dev/null && cuebreakpoints Rip.cue 2>&1 "
+                         ">/dev/null"),
+                  "")
+            << readable;
+    const std::string drop = orvane::test::ReadFile(dir_ / "drop" / "Rip.cue");
+    EXPECT_NE(drop.find("FILE \"Track2.WAV\" WAVE\n  TRACK 02 AUDIO\n    PREGAP 00:00:25\n"
+                        "    INDEX 01 00:00:00\n"),
+              std::string::npos)
+        << drop;
+    EXPECT_NE(orvane::test::ReadFile(dir_ / "own" / "Rip.log")
+                  .find("Pregaps: at the start of their own tracks (the checksums are those of "
+                        "the INDEX 01 spans)\n"),
+              std::string::npos);
+    EXPECT_EQ(orvane::test::ReadFile(dir_ / "previous" / "Rip.log").find("Pregaps:"),
+              std::string::npos);
+    EXPECT_EQ(Rip("bad", "--pregaps next").status, 2);
+}
+
+// Two discs of one album into one folder: the names say which disc each is (or the user does),
+// the tags carry it, %D names the files apart and the logs and cue sheets are "CD n".
+TEST_F(RipTool, TwoDiscsOfOneAlbumShareAFolderWithoutAClash) {
+    ::setenv("ORVANE_REGISTRY_DIR", (dir_ / "config" / "orvane").c_str(), 1);
+    orvane::registry::ResetForTesting();
+    {
+        orvane::encoder::ProfileSettings profile;
+        ASSERT_TRUE(profile.WriteProfileString("Preferences", "FileNamePattern", "%D-%N %T"));
+    }
+    ::unsetenv("ORVANE_REGISTRY_DIR");
+    orvane::registry::ResetForTesting();
+    std::filesystem::create_directories(dir_ / "album");
+    for (int disc = 1; disc <= 2; ++disc) {
+        const std::string name = "set" + std::to_string(disc) + ".cue";
+        orvane::test::WriteFile(
+            dir_ / name, "PERFORMER \"The Band\"\nTITLE \"An Album (Disc " + std::to_string(disc) +
+                             ")\"\nFILE \"disc.bin\" BINARY\n  TRACK 01 AUDIO\n    TITLE \"One\"\n"
+                             "    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    TITLE \"Two\"\n"
+                             "    INDEX 01 00:04:00\n  TRACK 03 AUDIO\n    TITLE \"Three\"\n"
+                             "    INDEX 01 00:06:00\n");
+        cue_ = (dir_ / name).string();
+        Configure("");
+        const std::string command =
+            "cd '" + dir_.path().string() + "' && " +
+            RipCommand("album",
+                       disc == 1 ? "--no-accuraterip --disc auto" : "--no-accuraterip --disc 2/2",
+                       "", "flac");
+        const int raw = std::system(command.c_str());
+        ASSERT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 0)
+            << orvane::test::ReadFile(dir_ / "err.txt");
+    }
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir_ / "album"))
+        names.insert(e.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{
+                         "1-01 One.FLAC", "1-02 Two.FLAC", "1-03 Three.FLAC", "2-01 One.FLAC",
+                         "2-02 Two.FLAC", "2-03 Three.FLAC", "The Band - An Album CD 1.cue",
+                         "The Band - An Album CD 1.log", "The Band - An Album CD 2.cue",
+                         "The Band - An Album CD 2.log"}));
+    const std::string one = TagsOf(dir_ / "album" / "1-02 Two.FLAC");
+    EXPECT_NE(one.find("album=An Album\n"), std::string::npos) << one;
+    EXPECT_NE(one.find("discnumber=1\n"), std::string::npos) << one;
+    EXPECT_EQ(one.find("disctotal="), std::string::npos) << one;
+    const std::string two = TagsOf(dir_ / "album" / "2-02 Two.FLAC");
+    EXPECT_NE(two.find("discnumber=2\n"), std::string::npos) << two;
+    EXPECT_NE(two.find("album=An Album\n"), std::string::npos) << two;
+    EXPECT_NE(two.find("disctotal=2\n"), std::string::npos) << two;
+    EXPECT_EQ(Rip("bad", "--disc 3/2").status, 2);
+}

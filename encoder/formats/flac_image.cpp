@@ -1,0 +1,203 @@
+#include "encoder/formats/flac_image.h"
+
+#include <FLAC/metadata.h>
+#include <FLAC/stream_encoder.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "encoder/wave/pcm_wave.h"
+#include "platform/fs/fs.h"
+
+namespace orvane::formats {
+
+namespace {
+
+constexpr std::size_t kChunkFrames = 4096;
+constexpr unsigned kPaddingBytes = 4096;
+constexpr std::uint64_t kCdLeadInSamples = 2 * 44100;  // the two seconds before track 1
+
+struct MetadataDeleter {
+    void operator()(FLAC__StreamMetadata* m) const { FLAC__metadata_object_delete(m); }
+};
+using Metadata = std::unique_ptr<FLAC__StreamMetadata, MetadataDeleter>;
+
+struct EncoderDeleter {
+    void operator()(FLAC__StreamEncoder* e) const { FLAC__stream_encoder_delete(e); }
+};
+
+struct Sink {
+    fs::AtomicFile* file = nullptr;
+    std::int64_t position = 0;  // libFLAC seeks back to finish the stream info
+    std::string error;
+    static FLAC__StreamEncoderWriteStatus OnWrite(const FLAC__StreamEncoder*,
+                                                  const FLAC__byte buffer[], std::size_t bytes,
+                                                  std::uint32_t, std::uint32_t, void* data) {
+        auto* sink = static_cast<Sink*>(data);
+        fs::Status status = sink->file->WriteAt(sink->position, buffer, bytes);
+        if (!status) {
+            sink->error = status.message;
+            return FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR;
+        }
+        sink->position += static_cast<std::int64_t>(bytes);
+        return FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
+    }
+    static FLAC__StreamEncoderSeekStatus OnSeek(const FLAC__StreamEncoder*, FLAC__uint64 offset,
+                                                void* data) {
+        static_cast<Sink*>(data)->position = static_cast<std::int64_t>(offset);
+        return FLAC__STREAM_ENCODER_SEEK_STATUS_OK;
+    }
+    static FLAC__StreamEncoderTellStatus OnTell(const FLAC__StreamEncoder*, FLAC__uint64* offset,
+                                                void* data) {
+        *offset = static_cast<FLAC__uint64>(static_cast<Sink*>(data)->position);
+        return FLAC__STREAM_ENCODER_TELL_STATUS_OK;
+    }
+};
+
+bool BuildCueSheet(const FlacCueSheet& cue, FLAC__StreamMetadata* block, std::string& error) {
+    FLAC__StreamMetadata_CueSheet& sheet = block->data.cue_sheet;
+    std::memset(sheet.media_catalog_number, 0, sizeof sheet.media_catalog_number);
+    std::memcpy(sheet.media_catalog_number, cue.catalog.data(),
+                std::min(cue.catalog.size(), sizeof sheet.media_catalog_number - 1));
+    sheet.lead_in = kCdLeadInSamples;
+    sheet.is_cd = true;
+    unsigned at = 0;
+    for (const FlacCueTrack& t : cue.tracks) {
+        if (!FLAC__metadata_object_cuesheet_insert_blank_track(block, at)) return false;
+        FLAC__StreamMetadata_CueSheet_Track& track = sheet.tracks[at];
+        track.offset = t.offset;
+        track.number = t.number;
+        std::memset(track.isrc, 0, sizeof track.isrc);
+        std::memcpy(track.isrc, t.isrc.data(), std::min(t.isrc.size(), sizeof track.isrc - 1));
+        track.type = t.audio ? 0 : 1;
+        track.pre_emphasis = t.preemphasis ? 1 : 0;
+        unsigned k = 0;
+        for (const auto& [number, offset] : t.indexes) {
+            if (!FLAC__metadata_object_cuesheet_track_insert_blank_index(block, at, k))
+                return false;
+            sheet.tracks[at].indices[k].number = number;
+            sheet.tracks[at].indices[k].offset = offset;
+            ++k;
+        }
+        ++at;
+    }
+    // The lead-out: track 170 at the end of the audio, without index points.
+    if (!FLAC__metadata_object_cuesheet_insert_blank_track(block, at)) return false;
+    sheet.tracks[at].offset = cue.leadOut;
+    sheet.tracks[at].number = 170;
+    const char* violation = nullptr;
+    if (!FLAC__metadata_object_cuesheet_is_legal(block, true, &violation)) {
+        error = std::string("The image's cue sheet cannot be stored in the FLAC file: ") +
+                (violation ? violation : "refused");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool WriteFlacImage(const std::string& wavePath, const std::string& outPath,
+                    const FlacCueSheet& cue, const VorbisComments& comments, int level,
+                    std::string& error) {
+    fs::Status status;
+    struct stat info {};
+    const int fd = fs::OpenForReading(wavePath, status, &info);
+    if (fd < 0) {
+        error = status.message;
+        return false;
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    wave::PcmWave wave;
+    error = wave::ReadPcmWave(fd, info.st_size, wave);
+    if (!error.empty()) return false;
+    if (wave.channels != 2 || wave.bits != 16 || wave.sampleRate != 44100) {
+        error = "The disc image is not CD audio";
+        return false;
+    }
+
+    Metadata cueBlock(FLAC__metadata_object_new(FLAC__METADATA_TYPE_CUESHEET));
+    Metadata tagBlock(FLAC__metadata_object_new(FLAC__METADATA_TYPE_VORBIS_COMMENT));
+    Metadata padding(FLAC__metadata_object_new(FLAC__METADATA_TYPE_PADDING));
+    if (!cueBlock || !tagBlock || !padding) {
+        error = "Out of memory";
+        return false;
+    }
+    if (!BuildCueSheet(cue, cueBlock.get(), error)) {
+        if (error.empty()) error = "Out of memory";
+        return false;
+    }
+    for (const auto& [name, value] : comments) {
+        FLAC__StreamMetadata_VorbisComment_Entry entry;
+        if (!FLAC__metadata_object_vorbiscomment_entry_from_name_value_pair(&entry, name.c_str(),
+                                                                            value.c_str()) ||
+            !FLAC__metadata_object_vorbiscomment_append_comment(tagBlock.get(), entry, false)) {
+            error = "The tag's " + name + " cannot be written";
+            return false;
+        }
+    }
+    padding->length = kPaddingBytes;
+    FLAC__StreamMetadata* blocks[] = {tagBlock.get(), cueBlock.get(), padding.get()};
+
+    std::unique_ptr<FLAC__StreamEncoder, EncoderDeleter> enc(FLAC__stream_encoder_new());
+    if (!enc) {
+        error = "The FLAC encoder could not be made";
+        return false;
+    }
+    FLAC__stream_encoder_set_channels(enc.get(), 2);
+    FLAC__stream_encoder_set_bits_per_sample(enc.get(), 16);
+    FLAC__stream_encoder_set_sample_rate(enc.get(), 44100);
+    FLAC__stream_encoder_set_compression_level(enc.get(), static_cast<unsigned>(level));
+    FLAC__stream_encoder_set_total_samples_estimate(enc.get(),
+                                                    static_cast<FLAC__uint64>(wave.frames));
+    FLAC__stream_encoder_set_metadata(enc.get(), blocks, 3);
+
+    fs::AtomicFile file;
+    status = file.Open(outPath);
+    if (!status) {
+        error = status.message;
+        return false;
+    }
+    Sink sink;
+    sink.file = &file;
+    if (FLAC__stream_encoder_init_stream(enc.get(), &Sink::OnWrite, &Sink::OnSeek, &Sink::OnTell,
+                                         nullptr, &sink) != FLAC__STREAM_ENCODER_INIT_STATUS_OK) {
+        error = "The FLAC encoder could not be started";
+        return false;
+    }
+    std::vector<std::int32_t> samples;
+    for (std::int64_t at = 0; at < wave.frames;) {
+        const auto want =
+            static_cast<std::size_t>(std::min<std::int64_t>(kChunkFrames, wave.frames - at));
+        const long got = wave::ReadFrames(fd, wave, at, want, samples);
+        if (got <= 0) {
+            error = "Cannot read the disc image " + wavePath + ": " + std::strerror(errno);
+            return false;
+        }
+        if (!FLAC__stream_encoder_process_interleaved(enc.get(), samples.data(),
+                                                      static_cast<unsigned>(got))) {
+            error = sink.error.empty() ? FLAC__stream_encoder_get_resolved_state_string(enc.get())
+                                       : "Cannot write " + outPath + ": " + sink.error;
+            return false;
+        }
+        at += got;
+    }
+    if (!FLAC__stream_encoder_finish(enc.get())) {
+        error = sink.error.empty() ? FLAC__stream_encoder_get_resolved_state_string(enc.get())
+                                   : "Cannot write " + outPath + ": " + sink.error;
+        return false;
+    }
+    status = file.Commit();
+    if (!status) {
+        error = status.message;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace orvane::formats
