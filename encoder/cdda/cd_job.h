@@ -40,6 +40,8 @@ public:
 
     // The folder the WAVE and MP3 files go to.
     const std::string& Folder() const { return folder_; }
+    // The cover file beside the tracks (null: none), for jobs that settle files of their own.
+    const std::shared_ptr<CoverBesideTracks>& Cover() const { return cover_; }
     // The job's verified rip once the first Take made it; null without one.
     std::shared_ptr<RipRecorder> Recorder() const { return recorder_; }
 

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "encoder/cdda/cd_job.h"
+#include "encoder/cdda/cover_tracks.h"
 #include "encoder/cdda/verified_rip.h"
 #include "encoder/job/input_source.h"
 #include "encoder/job/job_kinds.h"
@@ -91,6 +92,8 @@ private:
     std::vector<JobKind> kinds_;
     std::string pattern_, folder_;
     std::shared_ptr<RipRecorder> recorder_;
+    // The cover file that goes beside each format's tracks (null: none).
+    std::shared_ptr<CoverBesideTracks> cover_;
     std::mutex mutex_;
     std::unique_ptr<TrackRun> running_;  // the track whose formats run while the next is read
     std::vector<encoder::FileFailure> failed_;  // formats that could not even start
@@ -132,8 +135,10 @@ void MultiFormatJob::Start(JobRunner& r, TrackRun& track, int number, int count)
         }
         source->scratch->Add(source->output);
         const std::string planned = Planned(item);
-        source->settled = [recorder = recorder_, k, planned](const std::string& path) {
+        source->settled = [recorder = recorder_, cover = cover_, k,
+                           planned](const std::string& path) {
             if (recorder) recorder->SettledIn(k, planned, path);
+            if (cover) cover->Settled(path);
         };
         one.item.source = source;
         run.observer = std::make_unique<FormatObserver>(r);
@@ -169,8 +174,10 @@ void MultiFormatJob::Finish(TrackRun& track, std::vector<encoder::FileFailure>& 
         failures.push_back({item.Label() + " (WAVE)", "Error: " + error});
         return;
     }
-    item.settled = [recorder = recorder_, k, planned = Planned(track.item)](const std::string& p) {
+    item.settled = [recorder = recorder_, cover = cover_, k,
+                    planned = Planned(track.item)](const std::string& p) {
         if (recorder) recorder->SettledIn(k, planned, p);
+        if (cover) cover->Settled(p);
     };
     if (encoder::SettleOutput(item, item.input, item.finalStem, ".WAV", error).empty())
         failures.push_back({item.Label() + " (WAVE)", "Error: " + error});
@@ -198,6 +205,7 @@ void MultiFormatJob::Run(JobRunner& r) {
     for (;;) {
         // The next track is read while the formats of the one before are being written.
         encoder::InputSource::Next next = source->Take(r);
+        if (cd) cover_ = cd->Cover();
         if (!recorder_ && cd) {
             recorder_ = cd->Recorder();
             if (recorder_) {

@@ -875,6 +875,14 @@ TEST_F(RipTool, SeveralFormatsComeFromOneReadEachIntoItsOwnFolder) {
     EXPECT_NE(orvane::test::ReadFile(dir_ / "broken" / "WAV" / "Rip.cue").find("Track1.WAV"),
               std::string::npos);
 
+    // The user's cover goes beside the tracks of every format's folder.
+    const std::string png = orvane::test::TestPng(20, 10);
+    orvane::test::WriteFile(dir_ / "front.png", png);
+    ASSERT_EQ(Rip("covered", "--no-accuraterip --cover front.png", "wav,flac").status, 0);
+    for (const char* format : {"WAV", "FLAC"})
+        EXPECT_TRUE(orvane::test::ReadFile(dir_ / "covered" / format / "cover.png") == png)
+            << format;
+
     // A format named twice or unknown is refused before anything is read.
     EXPECT_EQ(Rip("twice", "--no-accuraterip", "flac,flac").status, 2);
     EXPECT_EQ(Rip("unknown", "--no-accuraterip", "flac,ogg").status, 2);
