@@ -99,12 +99,7 @@ std::string FormatImageCue(const RipReport& r, const DiscImage& image) {
         if (!texts.performer.empty()) out += "    PERFORMER " + Quoted(texts.performer) + "\n";
         if (!texts.songwriter.empty()) out += "    SONGWRITER " + Quoted(texts.songwriter) + "\n";
         if (t && IsCode(t->isrc, 12, false)) out += "    ISRC " + t->isrc + "\n";
-        if (t && (t->preemphasis || t->copyPermitted)) {
-            out += "    FLAGS";
-            if (t->copyPermitted) out += " DCP";
-            if (t->preemphasis) out += " PRE";
-            out += "\n";
-        }
+        if (t) out += RipCueFlags(t->copyPermitted, t->preemphasis);
         if (p.pregapOutside > 0) out += "    PREGAP " + RipCueTime(p.pregapOutside) + "\n";
         if (p.index0) out += "    INDEX 00 " + RipCueTime(*p.index0) + "\n";
         out += "    INDEX 01 " + RipCueTime(p.index1) + "\n";

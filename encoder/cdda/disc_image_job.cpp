@@ -31,20 +31,10 @@ constexpr std::size_t kCopyBytes = 64 * 1024;
 // error.
 std::int64_t AppendTrack(const std::string& path, WaveFileWriter& image, TrackChecksummer& crc,
                          std::string& error) {
-    fs::Status status;
-    struct stat info {};
-    const int fd = fs::OpenForReading(path, status, &info);
-    if (fd < 0) {
-        error = status.message;
-        return -1;
-    }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    wave::PcmWave wave;
-    error = wave::ReadPcmWave(fd, info.st_size, wave);
-    if (!error.empty()) return -1;
+    wave::OpenPcmWave file;
+    if (!file.Open(path, error)) return -1;
+    const int fd = file.Fd();
+    const wave::PcmWave& wave = file.Wave();
     std::vector<unsigned char> buffer(kCopyBytes);
     std::int64_t left = wave.frames * wave.FrameBytes();
     for (std::int64_t at = wave.dataStart; left > 0;) {

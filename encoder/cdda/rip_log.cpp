@@ -297,12 +297,7 @@ std::string FormatRipCue(const RipReport& r) {
         if (!title.empty()) out += "    TITLE \"" + CueText(title) + "\"\n";
         if (t && !t->performer.empty()) out += "    PERFORMER \"" + CueText(t->performer) + "\"\n";
         if (t && IsCode(t->isrc, 12, false)) out += "    ISRC " + t->isrc + "\n";
-        if (t && (t->preemphasis || t->copyPermitted)) {
-            out += "    FLAGS";
-            if (t->copyPermitted) out += " DCP";
-            if (t->preemphasis) out += " PRE";
-            out += "\n";
-        }
+        if (t) out += RipCueFlags(t->copyPermitted, t->preemphasis);
         if (gapOwnFile) {
             out += "    INDEX 00 00:00:00\n";
             out += fileLine(track.file);
@@ -359,6 +354,12 @@ std::vector<std::string> NotAccurateLines(const RipReport& r) {
 std::string RipCueText(const std::string& text) { return CueText(text); }
 
 std::string RipCueTime(std::uint32_t frames) { return CueTime(frames); }
+
+std::string RipCueFlags(bool copyPermitted, bool preemphasis) {
+    if (!copyPermitted && !preemphasis) return {};
+    return std::string("    FLAGS") + (copyPermitted ? " DCP" : "") + (preemphasis ? " PRE" : "") +
+           "\n";
+}
 
 std::string WriteRipLogAndCue(const std::string& folder, const std::string& stem,
                               const RipReport& report, std::string& error) {

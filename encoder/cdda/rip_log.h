@@ -78,6 +78,8 @@ std::string LogText(const std::string& text);
 // A text inside a cue sheet's quotes (one line, no quote of its own), and "mm:ss:ff".
 std::string RipCueText(const std::string& text);
 std::string RipCueTime(std::uint32_t frames);
+// A track's "    FLAGS DCP PRE" line (the flags it has; empty when it has neither).
+std::string RipCueFlags(bool copyPermitted, bool preemphasis);
 // Writes "<stem>.log" and "<stem>.cue" into folder, or "<stem> (2).log" and ".cue" and so on
 // when either name is taken; never replaces a file, and two writers never get the same name.
 // Returns the base name taken; empty, with a message naming the file, when they cannot be

@@ -102,20 +102,10 @@ bool BuildCueSheet(const FlacCueSheet& cue, FLAC__StreamMetadata* block, std::st
 bool WriteFlacImage(const std::string& wavePath, const std::string& outPath,
                     const FlacCueSheet& cue, const VorbisComments& comments, int level,
                     std::string& error) {
-    fs::Status status;
-    struct stat info {};
-    const int fd = fs::OpenForReading(wavePath, status, &info);
-    if (fd < 0) {
-        error = status.message;
-        return false;
-    }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    wave::PcmWave wave;
-    error = wave::ReadPcmWave(fd, info.st_size, wave);
-    if (!error.empty()) return false;
+    wave::OpenPcmWave input;
+    if (!input.Open(wavePath, error)) return false;
+    const int fd = input.Fd();
+    const wave::PcmWave& wave = input.Wave();
     if (wave.channels != 2 || wave.bits != 16 || wave.sampleRate != 44100) {
         error = "The disc image is not CD audio";
         return false;
@@ -158,7 +148,7 @@ bool WriteFlacImage(const std::string& wavePath, const std::string& outPath,
     FLAC__stream_encoder_set_metadata(enc.get(), blocks, 3);
 
     fs::AtomicFile file;
-    status = file.Open(outPath);
+    fs::Status status = file.Open(outPath);
     if (!status) {
         error = status.message;
         return false;

@@ -1,10 +1,13 @@
 #include "encoder/wave/pcm_wave.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <utility>
+
+#include "platform/fs/fs.h"
 
 namespace orvane::wave {
 
@@ -135,6 +138,22 @@ long ReadFrames(int fd, const PcmWave& wave, std::int64_t first, std::size_t fra
             break;
     }
     return static_cast<long>(frames);
+}
+
+OpenPcmWave::~OpenPcmWave() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool OpenPcmWave::Open(const std::string& path, std::string& error) {
+    fs::Status status;
+    struct stat info {};
+    fd_ = fs::OpenForReading(path, status, &info);
+    if (fd_ < 0) {
+        error = status.message;
+        return false;
+    }
+    error = ReadPcmWave(fd_, info.st_size, wave_);
+    return error.empty();
 }
 
 }  // namespace orvane::wave

@@ -50,4 +50,24 @@ std::string ReadPcmWave(int fd, std::int64_t fileSize, PcmWave& wave);
 long ReadFrames(int fd, const PcmWave& wave, std::int64_t first, std::size_t frames,
                 std::vector<std::int32_t>& out);
 
+// A PCM WAVE file opened for reading its samples: the descriptor (closed with the object) and
+// what ReadPcmWave found.
+class OpenPcmWave {
+public:
+    OpenPcmWave() = default;
+    OpenPcmWave(const OpenPcmWave&) = delete;
+    OpenPcmWave& operator=(const OpenPcmWave&) = delete;
+    ~OpenPcmWave();
+
+    // Opens path (a regular file only) and reads its chunks; false with error (the file layer's
+    // reason, or ReadPcmWave's).
+    bool Open(const std::string& path, std::string& error);
+    int Fd() const { return fd_; }
+    const PcmWave& Wave() const { return wave_; }
+
+private:
+    int fd_ = -1;
+    PcmWave wave_;
+};
+
 }  // namespace orvane::wave
