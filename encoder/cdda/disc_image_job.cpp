@@ -1,6 +1,5 @@
 #include "encoder/cdda/disc_image_job.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>

@@ -2,7 +2,6 @@
 
 #include <FLAC/metadata.h>
 #include <FLAC/stream_encoder.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
