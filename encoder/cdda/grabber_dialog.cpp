@@ -754,6 +754,7 @@ void CdaSettingsDialog::OnInitDialog() {
         port_->AddString(IDC_CDA_READMODE, mode);
     port_->SetCurSel(IDC_CDA_READMODE, static_cast<int>(rip.read.mode));
     port_->SetCheck(IDC_CDA_ACCURATERIP, rip.accurateRip ? 1 : 0);
+    port_->SetCheck(IDC_CDA_CTDB, rip.ctdb ? 1 : 0);
     // The speed shown and stored is the current drive's own.
     const int speed =
         app_.settings ? LoadReadSpeed(*app_.settings, d, app_.cdaReadSpeed) : app_.cdaReadSpeed;
@@ -785,6 +786,7 @@ bool CdaSettingsDialog::OnOK() {
     const int mode = port_->CurSel(IDC_CDA_READMODE);
     rip.read.mode = static_cast<ReadMode>(mode >= 0 && mode <= 2 ? mode : 0);
     rip.accurateRip = port_->Check(IDC_CDA_ACCURATERIP) == 1;
+    rip.ctdb = port_->Check(IDC_CDA_CTDB) == 1;
     if (app_.settings) StoreRipSettings(*app_.settings, d, rip);
     app_.cdaReadBufferSize = value;
     // A named drive keeps its own speed; the shared one stays the default of the others.

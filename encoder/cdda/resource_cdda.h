@@ -61,6 +61,7 @@ constexpr int IDC_CDA_OFFSET = 1200;       // read offset correction, samples
 constexpr int IDC_CDA_OFFSETDRIVE = 1201;  // the drive model the offset is stored for
 constexpr int IDC_CDA_READMODE = 1202;     // "Burst", "Secure", "Test and copy"
 constexpr int IDC_CDA_ACCURATERIP = 1203;  // check the rip with the AccurateRip database
+constexpr int IDC_CDA_CTDB = 1204;         // and with the CUETools database
 // Additions to dialog 159: the read speed and de-emphasis.
 constexpr int IDC_CDA_SPEED = 1300;
 constexpr int IDC_CDA_DEEMPHASIS = 1301;

@@ -62,7 +62,8 @@ RipSettings LoadRipSettings(encoder::SettingsStore& store, const CdDrive& drive)
     s.read.overread = Bounded(store, "Overread", 0, 0, 1) == 1;
     s.accurateRip = Bounded(store, "AccurateRip", 0, 0, 1) == 1;
     s.accurateRipServer = store.GetProfileString(kSection, "AccurateRipServer", "");
-    s.ctdb = Bounded(store, "CTDB", 0, 0, 1) == 1;
+    // A profile that never made the choice checks with both databases or with neither.
+    s.ctdb = Bounded(store, "CTDB", s.accurateRip ? 1 : 0, 0, 1) == 1;
     s.ctdbServer = store.GetProfileString(kSection, "CTDBServer", "");
     ParsePregapChoice(store.GetProfileString(kSection, "Pregaps", "previous"), s.pregaps);
     s.eject = Bounded(store, "Eject", 0, 0, 1) == 1;
@@ -96,8 +97,9 @@ bool StoreRipSettings(encoder::SettingsStore& store, const CdDrive& drive,
     ok = store.WriteProfileInt(kSection, "Overread", settings.read.overread ? 1 : 0) && ok;
     ok = store.WriteProfileInt(kSection, "AccurateRip", settings.accurateRip ? 1 : 0) && ok;
     ok = store.WriteProfileString(kSection, "AccurateRipServer", settings.accurateRipServer) && ok;
-    // Written only once chosen: a profile that never had them stays as it was.
-    if (settings.ctdb || store.GetProfileInt(kSection, "CTDB", 2) != 2)
+    // Written only once chosen: a profile that never had them stays as it was, as long as the
+    // choice is the one it reads by default.
+    if (settings.ctdb != settings.accurateRip || store.GetProfileInt(kSection, "CTDB", 2) != 2)
         ok = store.WriteProfileInt(kSection, "CTDB", settings.ctdb ? 1 : 0) && ok;
     if (!settings.ctdbServer.empty() || !store.GetProfileString(kSection, "CTDBServer", "").empty())
         ok = store.WriteProfileString(kSection, "CTDBServer", settings.ctdbServer) && ok;

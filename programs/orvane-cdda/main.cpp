@@ -10,9 +10,12 @@
 // standard error.
 
 #include <cctype>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -36,6 +39,7 @@
 #include "programs/orvane-cdda/offset_command.h"
 #include "programs/orvane-cdda/rip_command.h"
 #include "programs/orvane-cdda/toc_json.h"
+#include "programs/orvane-cdda/verify_flac.h"
 
 namespace {
 
@@ -130,7 +134,7 @@ constexpr const char* kHelp =
     "  --accuraterip-server URL  the database's address (default http://www.accuraterip.com)\n"
     "  --store       keep the best offset for the drive's model\n"
     "  verify        check a rip on disk (a folder with its cue sheet, or the cue sheet; one\n"
-    "                file per track or one image, WAVE or raw samples) against AccurateRip\n"
+    "                file per track or one image, WAVE, FLAC or raw samples) against AccurateRip\n"
     "                and the CUETools database: a table per track; exit status 0 only when\n"
     "                every audio track is accurately ripped in one of them\n"
     "  --repair OUTDIR  write the rip, mended from the CUETools database, into OUTDIR (every\n"
@@ -618,6 +622,26 @@ int Offset(const std::vector<std::string>& args) {
 
 }  // namespace
 
+// A folder of the temporary files' folder, removed with all it holds.
+struct ScratchFolder {
+    std::string path;
+    bool Make(std::string& error) {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/orvane-verify-XXXXXX";
+        if (!::mkdtemp(pattern.data())) {
+            error = "cannot make a scratch folder in " + pattern.substr(0, pattern.rfind('/')) +
+                    ": " + std::strerror(errno);
+            return false;
+        }
+        path = pattern;
+        return true;
+    }
+    ~ScratchFolder() {
+        std::error_code ec;
+        if (!path.empty()) std::filesystem::remove_all(path, ec);
+    }
+};
+
 // A rip on disk against both databases: exit status 0 only when every audio track verified.
 static int Verify(const std::vector<std::string>& args) {
     orvane::encoder::ProfileSettings profile;
@@ -652,7 +676,23 @@ static int Verify(const std::vector<std::string>& args) {
         }
     }
     if (rest.size() != 1 || (!options.repairTo.empty() && !options.ctdb)) return Usage();
-    const orvane::cdda::VerifyReport report = orvane::cdda::VerifyRip(rest[0], options, {});
+    // FLAC track files are read through WAVE copies in a scratch folder of their own.
+    ScratchFolder scratch;
+    std::string sheet, staged, error;
+    if (!scratch.Make(error) ||
+        !orvane::cdda::StageFlacRip(rest[0], scratch.path, sheet, staged, error)) {
+        std::fprintf(stderr, "orvane-cdda: %s\n", error.c_str());
+        return 1;
+    }
+    if (!staged.empty() && !options.repairTo.empty()) {
+        std::fprintf(stderr,
+                     "orvane-cdda: --repair writes rips of WAVE files only; %s names FLAC files\n",
+                     sheet.c_str());
+        return 1;
+    }
+    orvane::cdda::VerifyReport report =
+        orvane::cdda::VerifyRip(staged.empty() ? rest[0] : staged, options, {});
+    if (!staged.empty()) report.cueSheet = sheet;
     if (!report.error.empty()) {
         std::fprintf(stderr, "orvane-cdda: %s\n", report.error.c_str());
         return 1;

@@ -218,6 +218,9 @@ CdInfo CdTextOfDrive(const CdSession& session) {
 int RunRip(CdSession& session, const RipOptions& options) {
     encoder::ProfileSettings profile;
     RipSettings settings = LoadRipSettings(profile, session.Drive());
+    // The command asks the CUETools database only when told to: by its options or by a
+    // choice made in the profile, never by the grabber's default.
+    settings.ctdb = settings.ctdb && profile.GetProfileInt("Rip", "CTDB", 2) != 2;
     if (options.offsetGiven) settings.read.offset = options.offset;
     settings.read.mode = options.mode < 0 ? ReadMode::Burst : static_cast<ReadMode>(options.mode);
     if (!options.accurateRipServer.empty()) settings.accurateRipServer = options.accurateRipServer;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "encoder/ctdb/ctdb_toc.h"
 #include "encoder/freedb/disc_ids.h"
 
 namespace orvane::cdda {
@@ -128,7 +129,8 @@ std::string TocJson(const cdrom::DiscInfo& disc) {
         ", \"catalog\": " + OrNull(disc.catalog) +
         ", \"sessions\": " + std::to_string(disc.sessions) + ", \"freedb_id\": " + Quoted(freedb) +
         ", \"musicbrainz_id\": " + OrNull(freedb::MusicBrainzId(disc)) +
-        ", \"accuraterip_id\": " + Quoted(freedb::AccurateRipId(disc)) + ", \"cdtext\": ";
+        ", \"accuraterip_id\": " + Quoted(freedb::AccurateRipId(disc)) +
+        ", \"ctdb_toc_id\": " + OrNull(ctdb::CtdbTocOf(disc).tocId) + ", \"cdtext\": ";
     if (disc.title.empty() && disc.performer.empty()) {
         out += "null";
     } else {

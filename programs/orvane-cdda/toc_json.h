@@ -10,9 +10,9 @@
 namespace orvane::cdda {
 
 // {"leadout", "first_track", "last_track", "catalog", "sessions", "freedb_id",
-// "musicbrainz_id", "accuraterip_id", "cdtext", "tracks": [{"number", "start", "length",
-// "audio", "session", "pregap", "isrc", "preemphasis", "copy_permitted", "title",
-// "performer"}]}, with a line break at the end.
+// "musicbrainz_id", "accuraterip_id", "ctdb_toc_id" (null without audio), "cdtext", "tracks":
+// [{"number", "start", "length", "audio", "session", "pregap", "isrc", "preemphasis",
+// "copy_permitted", "title", "performer"}]}, with a line break at the end.
 std::string TocJson(const cdrom::DiscInfo& disc);
 
 // The outcome of `orvane-cdda rip --json`: {"accuraterip_id", "offset", "mode", "complete",

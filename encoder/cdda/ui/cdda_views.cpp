@@ -355,9 +355,13 @@ public:
         deemphasis->setText("&De-emphasis");
         deemphasis->setToolTip("Undo the pre-emphasis of tracks recorded with it");
         port_.Bind(IDC_CDA_DEEMPHASIS, deemphasis);
-        auto* check = Place<QCheckBox>(this, 12, 264, 336, 22);
+        auto* check = Place<QCheckBox>(this, 12, 264, 240, 22);
         check->setText("Check the rip with AccurateRip");
         port_.Bind(IDC_CDA_ACCURATERIP, check);
+        auto* ctdb = Place<QCheckBox>(this, 258, 264, 90, 22);
+        ctdb->setText("CTDB");
+        ctdb->setToolTip("Check the rip with the CUETools database too");
+        port_.Bind(IDC_CDA_CTDB, ctdb);
         Button(port_, IDOK, this, "&OK / Save", 150, 300, 96);
         OnClick(port_, IDOK, this, [this] { logic_.OnOK(); });
         auto* cancel = Button(port_, IDCANCEL, this, "&Cancel", 252, 300, 96);

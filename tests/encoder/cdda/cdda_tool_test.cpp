@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "encoder/ctdb/ctdb_toc.h"
 #include "tests/platform/cdrom/disc_fixture.h"
 #include "tests/platform/cdrom/ripper_sheet.h"
 
@@ -224,11 +225,15 @@ TEST_F(CddaTool, TocAsJsonTellsWhatTheDiscHolds) {
     Configure("");
     ToolRun r = Start("toc D: --json");
     ASSERT_EQ(r.status, 0) << r.err;
+    // The database keys the audio from track 1's INDEX 01 (33) to the session gap before the
+    // data track (11860 - 11400 = 460): starts 0, 267, 352 and 427 sectors of audio.
+    EXPECT_EQ(orvane::ctdb::CtdbTocId({0, 267, 352}, 427), "KptjiPFsTJVup6zSBqfdcDn2sfs-");
     EXPECT_EQ(r.out,
               "{\"leadout\": 11910, \"first_track\": 1, \"last_track\": 4, "
               "\"catalog\": \"0724384260521\", \"sessions\": 2, \"freedb_id\": \"16009e04\", "
               "\"musicbrainz_id\": \"nZ7Uc9zMqTc.HI1bXMXEXoFjP.k-\", "
               "\"accuraterip_id\": \"003-00003154-0000c114-16009e04\", "
+              "\"ctdb_toc_id\": \"KptjiPFsTJVup6zSBqfdcDn2sfs-\", "
               "\"cdtext\": {\"title\": \"The Album\", \"performer\": \"The Band\"}, \"tracks\": ["
               "{\"number\": 1, \"start\": 33, \"length\": 267, \"audio\": true, \"session\": 1, "
               "\"pregap\": 33, \"isrc\": \"USABC0000001\", \"preemphasis\": true, "

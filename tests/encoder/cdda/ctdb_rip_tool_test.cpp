@@ -169,9 +169,22 @@ TEST_F(CtdbRipTool, GoodAndShiftedRipsAreAccuratelyRippedAndAbsentDiscsSaidSo) {
               "  TRACK 02 AUDIO\n    INDEX 00 00:01:15\nFILE \"02 Two.wav\" WAVE\n"
               "    INDEX 01 00:00:00\nFILE \"03 Three.wav\" WAVE\n  TRACK 03 AUDIO\n"
               "    INDEX 01 00:00:00\n");
+    // The same layout in FLAC files made by the format's own encoder, the sheet calling them
+    // WAVE as rippers write it.
+    std::filesystem::create_directories(dir_ / "flac");
+    std::string flacCue = ReadFile(dir_ / "other" / "Album.cue");
+    for (const char* name : names) {
+        const std::string stem = std::filesystem::path(name).stem().string();
+        ASSERT_EQ(std::system(("flac -s -o '" + (dir_ / "flac" / (stem + ".flac")).string() +
+                               "' '" + (dir_ / "other" / name).string() + "'")
+                                  .c_str()),
+                  0);
+        flacCue.replace(flacCue.find(name), std::string(name).size(), stem + ".flac");
+    }
+    WriteFile(dir_ / "flac" / "Album.cue", flacCue);
     const std::string asked = "--ctdb-server http://" + server.Address() + " ";
-    for (const std::string& path :
-         {std::string("good"), (disc_->path() / "disc.cue").string(), std::string("other")}) {
+    for (const std::string& path : {std::string("good"), (disc_->path() / "disc.cue").string(),
+                                    std::string("other"), std::string("flac")}) {
         Run v = Verify(asked + "'" + path + "'");
         EXPECT_EQ(v.status, 0) << v.out << v.err;
         EXPECT_NE(v.out.find("CTDB TOC id: " + facts_["tocid"]), std::string::npos) << v.out;
@@ -188,6 +201,24 @@ TEST_F(CtdbRipTool, GoodAndShiftedRipsAreAccuratelyRippedAndAbsentDiscsSaidSo) {
     v = Verify(asked + "nowhere");
     EXPECT_EQ(v.status, 1);
     EXPECT_NE(v.err.find("no such folder or cue sheet: nowhere"), std::string::npos) << v.err;
+    // The FLAC rip's table names its own sheet; a FLAC file of no CD audio is refused, and a
+    // repair of FLAC files is refused before anything is written.
+    v = Verify(asked + "--json flac");
+    EXPECT_NE(v.out.find("{\"cue_sheet\": \"flac/Album.cue\""), std::string::npos) << v.out;
+    v = Verify(asked + "--repair mended flac");
+    EXPECT_EQ(v.status, 1);
+    EXPECT_NE(v.err.find("--repair writes rips of WAVE files only"), std::string::npos) << v.err;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "mended"));
+    WriteFile(dir_ / "mono.wav", orvane::test::WaveWithData(1, 44100, 16, disc.substr(0, 4704)));
+    ASSERT_EQ(std::system(("flac -s -f -o '" + (dir_ / "flac" / "02 Two.flac").string() + "' '" +
+                           (dir_ / "mono.wav").string() + "'")
+                              .c_str()),
+              0);
+    v = Verify(asked + "flac");
+    EXPECT_EQ(v.status, 1);
+    EXPECT_NE(v.err.find("02 Two.flac: not CD audio (16-bit stereo at 44100 Hz)"),
+              std::string::npos)
+        << v.err;
 
     LoopbackServer shifted([&](const std::string& q) { return Answer(q, "_48"); });
     r = Rip("shifted", "--ctdb-server http://" + shifted.Address());

@@ -39,6 +39,8 @@
 #include "encoder/cdda/ui/cd_info_lookup.h"
 #include "encoder/cdda/ui/cdda_views.h"
 #include "encoder/controls/ui/drawn_button.h"
+#include "encoder/ctdb/ctdb_sums.h"
+#include "encoder/ctdb/ctdb_toc.h"
 #include "encoder/freedb/disc_ids.h"
 #include "encoder/freedb/freedb_resource.h"
 #include "encoder/freedb/loopback_server.h"
@@ -1015,6 +1017,101 @@ TEST_F(GrabberView, AChosenCoverIsInEveryRippedTrackAndBesideThem) {
         EXPECT_TRUE(seen == std::string(1, '\x03') + png) << e.path();
     }
     EXPECT_EQ(tracks, 2);
+}
+
+// The CUETools database check of the CD settings: on by default beside AccurateRip in a profile
+// that never chose, kept once chosen, and asked (alone, on a loopback server) by the CD job
+// behind OK, whose final message ends with the disc's verdict.
+TEST_F(GrabberView, TheCtdbCheckIsStoredAndItsVerdictEndsTheJobsMessage) {
+    auto settings = [this](std::function<void(QWidget*)> steps) {
+        encoder::ui::Hooks().shown = [steps](QWidget* w, int id) {
+            if (id == IDD_CDA_SETTINGS) QTimer::singleShot(0, w, [w, steps] { steps(w); });
+        };
+        return ui::RunCdaSettings(nullptr);
+    };
+    auto ctdbBox = [](QWidget* w) { return Find<QAbstractButton>(w, IDC_CDA_CTDB); };
+    // No choice made: the box follows AccurateRip.
+    EXPECT_EQ(settings([&](QWidget* w) {
+                  ASSERT_TRUE(ctdbBox(w));
+                  EXPECT_EQ(ctdbBox(w)->text().toStdString(), "CTDB");
+                  EXPECT_FALSE(ctdbBox(w)->isChecked());
+                  Click(w, IDOK);
+              }),
+              IDOK);
+    EXPECT_FALSE(settings_.HasProfileValue("Rip", "CTDB"));
+    settings_.WriteProfileInt("Rip", "AccurateRip", 1);
+    // Turned off beside AccurateRip on, it stays off; turned on alone, it stays on.
+    for (const bool ar : {true, false}) {
+        EXPECT_EQ(settings([&](QWidget* w) {
+                      EXPECT_EQ(ctdbBox(w)->isChecked(), ar);
+                      ctdbBox(w)->setChecked(!ar);
+                      Find<QAbstractButton>(w, IDC_CDA_ACCURATERIP)->setChecked(ar);
+                      Click(w, IDOK);
+                  }),
+                  IDOK);
+        EXPECT_EQ(settings_.GetProfileInt("Rip", "CTDB", 7), ar ? 0u : 1u);
+    }
+    EXPECT_EQ(settings([&](QWidget* w) {
+                  EXPECT_TRUE(ctdbBox(w)->isChecked());
+                  EXPECT_FALSE(Find<QAbstractButton>(w, IDC_CDA_ACCURATERIP)->isChecked());
+                  if (const char* shots = std::getenv("ORVANE_SHOTS"))
+                      w->grab().save(QString(shots) + "/cda-settings-ctdb.png");
+                  Click(w, IDOK);
+              }),
+              IDOK);
+
+    // The database holds the disc's whole-disc CRC, taken here from the image's own samples.
+    transport_.reset();
+    std::shared_ptr<cdrom::ImageDrive> image = test::ImageOf(dir_, {300, 300});
+    transport_ =
+        std::make_unique<test::Transport>(std::vector<std::shared_ptr<cdrom::DiscDrive>>{image});
+    TheCdSession() = CdSession{};
+    cdrom::DiscInfo disc;
+    ASSERT_TRUE(image->ReadDiscInfo(disc).ok);
+    const ctdb::CtdbToc toc = ctdb::CtdbTocOf(disc);
+    ctdb::CtdbSums sums(toc);
+    const std::string pcm = test::ReadFile(dir_ / "disc.bin");
+    sums.Update(reinterpret_cast<const std::uint8_t*>(pcm.data()), pcm.size());
+    ASSERT_TRUE(sums.Complete());
+    char crc[16];
+    std::snprintf(crc, sizeof crc, "%08x", sums.DiscCrc());
+    ::orvane::test::LoopbackServer server([&](const std::string& request) {
+        if (request.rfind("GET /lookup2.php?", 0) != 0 ||
+            request.find("toc=0:300:600 ") == std::string::npos)
+            return ::orvane::test::LoopbackReply{{"HTTP/1.0 404 Not Found\r\n\r\n"}};
+        return ::orvane::test::LoopbackReply{
+            {"HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n<?xml version=\"1.0\"?><ctdb "
+             "xmlns=\"http://db.cuetools.net/ns/mmd-1.0#\" xmlns:ext=\"http://db.cuetools.net/"
+             "ns/ext-1.0#\"><entry id=\"12\" crc32=\"" +
+             std::string(crc) +
+             "\" confidence=\"2\" npar=\"8\" stride=\"5880\" toc=\"0:300:600\" /></ctdb>"}};
+    });
+    settings_.WriteProfileString("Rip", "CTDBServer", "http://" + server.Address());
+    Run([](QWidget* w) {
+        Click(w, IDC_CD_SELECTALL);
+        Click(w, IDOK);
+    });
+    encoder::EncoderApp& app = encoder::TheApp();
+    EXPECT_TRUE(app.cdSelection.rip.ctdb);
+    EXPECT_FALSE(app.cdSelection.rip.accurateRip);
+    InstallCdTrackSource(ui::ProgressWindowOpener(nullptr));
+    test::TempDir out;
+    encoder::JobRequest request;
+    request.kind = encoder::JobKind::EncodeMp3;
+    request.input = encoder::kCdAudioInput;
+    request.batch = true;
+    request.output = out.path().string() + "/";
+    request.settings.bitrate = "128";
+    request.appFolder = test::DistDir().string() + "/";
+    request.cd = app.cdSelection;
+    encoder::ProcessingStatusDialog dialog(encoder::TheApp());
+    encoder::ui::script::Watchdog watchdog(30000);
+    encoder::ui::RunStatusDialogFor(dialog, request);
+    encoder::SetCdTrackSource(nullptr);
+    EXPECT_EQ(server.RequestCount(), 1u);
+    ASSERT_EQ(dialog.Outcome().result, encoder::JobResult::Succeeded) << dialog.Outcome().message;
+    EXPECT_EQ(dialog.Outcome().message,
+              "MP3 Compression Finished.\nCTDB: accurately ripped (confidence 2)");
 }
 
 // A release of the disc's three tracks as the service lists it.
