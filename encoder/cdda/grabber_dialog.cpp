@@ -754,6 +754,12 @@ void CdaSettingsDialog::OnInitDialog() {
         port_->AddString(IDC_CDA_READMODE, mode);
     port_->SetCurSel(IDC_CDA_READMODE, static_cast<int>(rip.read.mode));
     port_->SetCheck(IDC_CDA_ACCURATERIP, rip.accurateRip ? 1 : 0);
+    port_->SetCheck(IDC_CDA_EJECT, rip.eject ? 1 : 0);
+    // In the order of rip::PregapChoice.
+    port_->ResetContent(IDC_CDA_PREGAPS);
+    for (const char* choice : {"End the previous track", "Start their own track", "Left out"})
+        port_->AddString(IDC_CDA_PREGAPS, choice);
+    port_->SetCurSel(IDC_CDA_PREGAPS, static_cast<int>(rip.pregaps));
     // The speed shown and stored is the current drive's own.
     const int speed =
         app_.settings ? LoadReadSpeed(*app_.settings, d, app_.cdaReadSpeed) : app_.cdaReadSpeed;
@@ -785,6 +791,9 @@ bool CdaSettingsDialog::OnOK() {
     const int mode = port_->CurSel(IDC_CDA_READMODE);
     rip.read.mode = static_cast<ReadMode>(mode >= 0 && mode <= 2 ? mode : 0);
     rip.accurateRip = port_->Check(IDC_CDA_ACCURATERIP) == 1;
+    rip.eject = port_->Check(IDC_CDA_EJECT) == 1;
+    const int pregaps = port_->CurSel(IDC_CDA_PREGAPS);
+    if (pregaps >= 0 && pregaps <= 2) rip.pregaps = static_cast<rip::PregapChoice>(pregaps);
     if (app_.settings) StoreRipSettings(*app_.settings, d, rip);
     app_.cdaReadBufferSize = value;
     // A named drive keeps its own speed; the shared one stays the default of the others.
