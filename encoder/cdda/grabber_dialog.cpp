@@ -12,6 +12,7 @@
 #include "common/cregistry.h"
 #include "encoder/app/resource.h"
 #include "encoder/cdda/cdda_strings.h"
+#include "encoder/cdda/disc_set.h"
 #include "encoder/cdda/resource_cdda.h"
 #include "encoder/cdda/rip_settings.h"
 #include "encoder/tags/paths.h"
@@ -702,6 +703,10 @@ void CdGrabberDialog::OnOK() {
     cd.introSeconds = introSeconds_;
     cd.readBufferSize = app_.cdaReadBufferSize;
     cd.readSpeed = app_.cdaReadSpeed;
+    // A disc of a release of several media (as MusicBrainz named it): its log and cue sheet
+    // are "CD n", as its tags say.
+    int disc = 0, discs = 0;
+    cd.discOfSet = DiscOfRelease(discNumber_, discTotal_, disc, discs) ? disc : 0;
     if (app_.settings) {
         cd.readSpeed = LoadReadSpeed(*app_.settings, session_.Drive(), app_.cdaReadSpeed);
         // Verified ripping as the settings window left it; all off reads as ever.

@@ -857,6 +857,8 @@ TEST_F(GrabberView, GetCdInfoFromMusicBrainzNamesTheRowsAndGivesTheTagsItsIds) {
     EXPECT_EQ(app.fullTags[3].Get(TagField::Year), "2003-02-01");  // beyond the field's four
     EXPECT_EQ(app.fullTags[3].Get(TagField::DiscNumber), "2");
     EXPECT_EQ(app.fullTags[3].Get(TagField::DiscTotal), "2");
+    // The second of two media: the CD job's log and cue sheet are "CD 2".
+    EXPECT_EQ(app.cdSelection.discOfSet, 2);
 }
 
 // After "&Get CD Info" from MusicBrainz the release's cover from the archive shows beside the
