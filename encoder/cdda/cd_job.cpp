@@ -17,6 +17,7 @@
 #include <string>
 
 #include "encoder/cdda/cover_tracks.h"
+#include "encoder/cdda/eject.h"
 #include "encoder/cdda/pregaps.h"
 #include "encoder/cdda/verified_rip.h"
 #include "encoder/job/job.h"
@@ -285,21 +286,27 @@ encoder::InputSource::Next CdTrackSource::Take(encoder::JobRunner& runner) {
             return next;
         }
         prepared_ = true;
-        if (request_.cd.ripLog) {
+        if (request_.cd.ripLog)
             recorder_ = std::make_shared<RipRecorder>(request_, session_, folder_);
-            // Once every track is settled: the lookup, the log and cue sheet, and the lines of
-            // the tracks not accurately ripped after the job's own message.
+        // Once every track is settled: the lookup, the log and cue sheet, and the lines of
+        // the tracks not accurately ripped after the job's own message; then the tray opens
+        // when asked and the rip is complete.
+        if (recorder_ || request_.cd.rip.eject)
             runner.OnFinish([recorder = recorder_, report = report_, cover = cover_,
+                             eject = request_.cd.rip.eject, drive = session_.Drive(),
                              &runner](encoder::JobOutcome& outcome) {
-                if (cover) recorder->SetCoverFile(cover->File(), cover->Note());
-                std::vector<std::string> lines;
-                std::string logError;
-                recorder->Finish([&runner] { return runner.CancelRequested(); }, lines, logError);
-                if (report) report(recorder->Report(), recorder->Complete());
-                for (const std::string& line : lines)
-                    outcome.message += (outcome.message.empty() ? "" : "\n") + line;
+                if (recorder) {
+                    if (cover) recorder->SetCoverFile(cover->File(), cover->Note());
+                    std::vector<std::string> lines;
+                    std::string logError;
+                    recorder->Finish([&runner] { return runner.CancelRequested(); }, lines,
+                                     logError);
+                    if (report) report(recorder->Report(), recorder->Complete());
+                    for (const std::string& line : lines)
+                        outcome.message += (outcome.message.empty() ? "" : "\n") + line;
+                }
+                if (eject) EjectAtJobEnd(drive, !recorder || recorder->Complete(), outcome);
             });
-        }
         if (request_.cd.rip.pregaps != rip::PregapChoice::Previous && !request_.cd.introOnly)
             pregaps_ = std::make_shared<PregapMover>(
                 request_.cd.rip.pregaps,

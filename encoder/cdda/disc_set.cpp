@@ -81,6 +81,16 @@ bool ParseDiscNumber(const std::string& text, int& number, int& total) {
     return true;
 }
 
+bool DiscOfRelease(const std::string& position, const std::string& media, int& number, int& total) {
+    int n = 0, m = 0;
+    if (position.empty() || media.empty() || !ParseDiscNumber(position + "/" + media, n, m) ||
+        m < 2)
+        return false;
+    number = n;
+    total = m;
+    return true;
+}
+
 void SetDiscOfSet(encoder::JobRequest& request, int number, int total, const std::string& album) {
     request.cd.discOfSet = number;
     for (std::size_t i = 1; i < request.fullTags.size(); ++i) {

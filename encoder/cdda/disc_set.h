@@ -18,6 +18,11 @@ bool DiscOfAlbumTitle(const std::string& title, int& number, int& total, std::st
 // number); false for anything else.
 bool ParseDiscNumber(const std::string& text, int& number, int& total);
 
+// The disc's place in a release of several media, as MusicBrainz tells it (the medium's
+// position and the release's count of media, in decimal): number and total receive it; false
+// for a release of one medium or a place not told.
+bool DiscOfRelease(const std::string& position, const std::string& media, int& number, int& total);
+
 // Makes the request's tracks those of disc number of total (0: not known): their disc number
 // and count in the tags, and the log's and cue sheet's names. album, when not empty, replaces
 // the tags' album title.

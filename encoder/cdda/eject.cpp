@@ -26,6 +26,15 @@ EjectOutcome EjectAfterRip(const CdDrive& drive, bool asked, bool complete) {
     return out;
 }
 
+void EjectAtJobEnd(const CdDrive& drive, bool ripComplete, encoder::JobOutcome& outcome) {
+    const bool complete =
+        ripComplete && outcome.result == encoder::JobResult::Succeeded && outcome.failures.empty();
+    const EjectOutcome ejected = EjectAfterRip(drive, true, complete);
+    if (complete && !ejected.ejected)
+        outcome.message += std::string(outcome.message.empty() ? "" : "\n") +
+                           "The tray stays closed: " + ejected.reason;
+}
+
 std::string EjectJsonMembers(const EjectOutcome& outcome) {
     if (!outcome.asked) return {};
     if (outcome.ejected) return ", \"ejected\": true";

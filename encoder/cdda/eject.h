@@ -6,6 +6,7 @@
 #include <string>
 
 #include "encoder/cdda/cd_drive.h"
+#include "encoder/job/job_runner.h"
 
 namespace orvane::cdda {
 
@@ -17,6 +18,11 @@ struct EjectOutcome {
 
 // Opens the tray of drive when asked and the rip is complete; says why not otherwise.
 EjectOutcome EjectAfterRip(const CdDrive& drive, bool asked, bool complete);
+
+// The end of a CD job that asked for the tray to open (Rip\Eject): it opens when the job
+// succeeded with every file and its rip was complete (ripComplete); when the drive would not,
+// the final message says so.
+void EjectAtJobEnd(const CdDrive& drive, bool ripComplete, encoder::JobOutcome& outcome);
 
 // The outcome as the members a rip's JSON object ends with: `, "ejected": true`, or `,
 // "ejected": false, "eject_reason": "..."`; nothing when it was not asked.

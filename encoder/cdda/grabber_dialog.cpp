@@ -12,6 +12,7 @@
 #include "common/cregistry.h"
 #include "encoder/app/resource.h"
 #include "encoder/cdda/cdda_strings.h"
+#include "encoder/cdda/disc_set.h"
 #include "encoder/cdda/resource_cdda.h"
 #include "encoder/cdda/rip_settings.h"
 #include "encoder/tags/paths.h"
@@ -702,6 +703,10 @@ void CdGrabberDialog::OnOK() {
     cd.introSeconds = introSeconds_;
     cd.readBufferSize = app_.cdaReadBufferSize;
     cd.readSpeed = app_.cdaReadSpeed;
+    // A disc of a release of several media (as MusicBrainz named it): its log and cue sheet
+    // are "CD n", as its tags say.
+    int disc = 0, discs = 0;
+    cd.discOfSet = DiscOfRelease(discNumber_, discTotal_, disc, discs) ? disc : 0;
     if (app_.settings) {
         cd.readSpeed = LoadReadSpeed(*app_.settings, session_.Drive(), app_.cdaReadSpeed);
         // Verified ripping as the settings window left it; all off reads as ever.
@@ -755,6 +760,12 @@ void CdaSettingsDialog::OnInitDialog() {
     port_->SetCurSel(IDC_CDA_READMODE, static_cast<int>(rip.read.mode));
     port_->SetCheck(IDC_CDA_ACCURATERIP, rip.accurateRip ? 1 : 0);
     port_->SetCheck(IDC_CDA_CTDB, rip.ctdb ? 1 : 0);
+    port_->SetCheck(IDC_CDA_EJECT, rip.eject ? 1 : 0);
+    // In the order of rip::PregapChoice.
+    port_->ResetContent(IDC_CDA_PREGAPS);
+    for (const char* choice : {"End the previous track", "Start their own track", "Left out"})
+        port_->AddString(IDC_CDA_PREGAPS, choice);
+    port_->SetCurSel(IDC_CDA_PREGAPS, static_cast<int>(rip.pregaps));
     // The speed shown and stored is the current drive's own.
     const int speed =
         app_.settings ? LoadReadSpeed(*app_.settings, d, app_.cdaReadSpeed) : app_.cdaReadSpeed;
@@ -787,6 +798,9 @@ bool CdaSettingsDialog::OnOK() {
     rip.read.mode = static_cast<ReadMode>(mode >= 0 && mode <= 2 ? mode : 0);
     rip.accurateRip = port_->Check(IDC_CDA_ACCURATERIP) == 1;
     rip.ctdb = port_->Check(IDC_CDA_CTDB) == 1;
+    rip.eject = port_->Check(IDC_CDA_EJECT) == 1;
+    const int pregaps = port_->CurSel(IDC_CDA_PREGAPS);
+    if (pregaps >= 0 && pregaps <= 2) rip.pregaps = static_cast<rip::PregapChoice>(pregaps);
     if (app_.settings) StoreRipSettings(*app_.settings, d, rip);
     app_.cdaReadBufferSize = value;
     // A named drive keeps its own speed; the shared one stays the default of the others.

@@ -65,3 +65,6 @@ constexpr int IDC_CDA_CTDB = 1204;         // and with the CUETools database
 // Additions to dialog 159: the read speed and de-emphasis.
 constexpr int IDC_CDA_SPEED = 1300;
 constexpr int IDC_CDA_DEEMPHASIS = 1301;
+// Below them: the tray opened after a complete rip, and where the pregaps go.
+constexpr int IDC_CDA_EJECT = 1302;    // "Eject the disc when the rip is complete" (Rip\Eject)
+constexpr int IDC_CDA_PREGAPS = 1303;  // the pregaps' choice (Rip\Pregaps)

@@ -103,6 +103,15 @@ bool StoreRipSettings(encoder::SettingsStore& store, const CdDrive& drive,
         ok = store.WriteProfileInt(kSection, "CTDB", settings.ctdb ? 1 : 0) && ok;
     if (!settings.ctdbServer.empty() || !store.GetProfileString(kSection, "CTDBServer", "").empty())
         ok = store.WriteProfileString(kSection, "CTDBServer", settings.ctdbServer) && ok;
+    if (settings.eject || store.GetProfileInt(kSection, "Eject", 2) != 2)
+        ok = store.WriteProfileInt(kSection, "Eject", settings.eject ? 1 : 0) && ok;
+    if (settings.pregaps != rip::PregapChoice::Previous ||
+        !store.GetProfileString(kSection, "Pregaps", "").empty()) {
+        static const char* const kPregapNames[] = {"previous", "own", "drop"};
+        ok = store.WriteProfileString(kSection, "Pregaps",
+                                      kPregapNames[static_cast<int>(settings.pregaps)]) &&
+             ok;
+    }
     const std::string identity = DriveIdentity(drive);
     if (!identity.empty())
         ok = store.WriteProfileString(kOffsets, identity, std::to_string(settings.read.offset)) &&

@@ -290,10 +290,14 @@ int RunRip(CdSession& session, const RipOptions& options) {
     listed.leadOut = session.leadOut;
     NameAnswer names;
     std::string releaseId;
+    int releaseDisc = 0, releaseDiscs = 0;  // the medium of a release of several
     if (AskNameSources({source}, listed, {}, names)) {
         const CdInfoChoice& album = ChosenAlbum(names, options.musicBrainz ? options.release : "");
         TagsFromNames(session, album.info, album.compilation, request);
-        if (options.musicBrainz) releaseId = album.info.releaseId;
+        if (options.musicBrainz) {
+            releaseId = album.info.releaseId;
+            DiscOfRelease(album.info.discNumber, album.info.discTotal, releaseDisc, releaseDiscs);
+        }
     } else if (asked) {
         std::fprintf(stderr, "orvane-cdda: no titles: %s\n", names.why.c_str());
     }
@@ -325,13 +329,19 @@ int RunRip(CdSession& session, const RipOptions& options) {
                      coverart::DescribeCover(cover).c_str());
         ApplyCover(cover, mode, request, session.TrackCount());
     }
-    if (!options.disc.empty()) {
+    if (!options.disc.empty() || releaseDisc > 0) {
         int number = 0, total = 0;
         std::string album;
         // A title that ends with the disc's place loses it: the album is the same on each.
-        if (!names.albums.empty())
+        if (!options.disc.empty() && !names.albums.empty())
             DiscOfAlbumTitle(names.albums.front().info.album, number, total, album);
-        if (options.disc != "auto") ParseDiscNumber(options.disc, number, total);
+        // The release's medium, as MusicBrainz tells it, says more than its title.
+        if (releaseDisc > 0) {
+            number = releaseDisc;
+            total = releaseDiscs;
+        }
+        if (!options.disc.empty() && options.disc != "auto")
+            ParseDiscNumber(options.disc, number, total);
         // The album's tracks then carry the number, and the log and cue sheet "CD n".
         if (number > 0) SetDiscOfSet(request, number, total, album);
     }

@@ -321,7 +321,7 @@ public:
     SettingsWindow(CdaSettingsDialog& logic, QWidget* owner)
         : QDialog(owner), logic_(logic), port_(this) {
         setWindowTitle("Orvane Encoder - CDA Grabber - Settings");
-        setFixedSize(360, 344);
+        setFixedSize(360, 400);
         encoder::ui::ApplyHooks(port_);
         auto* text = Label(this,
                            "Please look in help for more information on how to set this value, "
@@ -362,9 +362,14 @@ public:
         ctdb->setText("CTDB");
         ctdb->setToolTip("Check the rip with the CUETools database too");
         port_.Bind(IDC_CDA_CTDB, ctdb);
-        Button(port_, IDOK, this, "&OK / Save", 150, 300, 96);
+        auto* eject = Place<QCheckBox>(this, 12, 290, 336, 22);
+        eject->setText("Eject the disc when the rip is complete");
+        port_.Bind(IDC_CDA_EJECT, eject);
+        Label(this, "Pregaps:", 12, 320, 140, 20);
+        port_.Bind(IDC_CDA_PREGAPS, Place<QComboBox>(this, 156, 318, 192, 24));
+        Button(port_, IDOK, this, "&OK / Save", 150, 356, 96);
         OnClick(port_, IDOK, this, [this] { logic_.OnOK(); });
-        auto* cancel = Button(port_, IDCANCEL, this, "&Cancel", 252, 300, 96);
+        auto* cancel = Button(port_, IDCANCEL, this, "&Cancel", 252, 356, 96);
         connect(cancel, &QPushButton::clicked, this, [this] { reject(); });
         port_.OnEndDialog([this](int r) { done(r); });
     }

@@ -16,6 +16,7 @@
 #include "encoder/formats/flac_job.h"
 #include "encoder/job/job_kinds.h"
 #include "encoder/job/job_runner.h"
+#include "platform/dynlib/dynlib.h"
 #include "tests/encoder/app/job_recorder.h"
 #include "tests/encoder/freedb/loopback_server.h"
 #include "tests/support/temp_dir.h"
@@ -89,6 +90,12 @@ protected:
         test::WriteFile(std::string(config) + "/orvane/drives.conf",
                         "real_drives = no\nimage = " + (dir / "tones.cue").string() +
                             (faults.empty() ? "" : "\nfaults = " + faults) + "\n");
+        // The transport library discovers its drives again at the job's first command: each
+        // test reads its own drive, with its own faults and tray, whatever ran before it.
+        const auto rescan = reinterpret_cast<void (*)()>(
+            GetProcAddress(LoadLibraryA("wnaspi32.dll"), "OrvaneAspiRescan"));
+        ASSERT_TRUE(rescan);
+        rescan();
     }
     void Titles(const std::vector<std::string>& titles) {
         for (std::size_t t = 1; t <= titles.size(); ++t) {
@@ -195,8 +202,7 @@ std::uint32_t ReferenceV1(const std::string& pcm, bool first, bool last) {
 
 // Secure reading and the database check on: the final message adds the tracks not
 // accurately ripped, the unreadable one among them, and a log and cue sheet lie beside the
-// files. (The drives of a process are discovered once: the faults are those of the tests
-// above.)
+// files.
 TEST_F(CdJobEndToEnd, AVerifiedRipChecksEveryTrackAndLeavesItsLogAndCueSheet) {
     Drive("fail=" + std::to_string(225 + 150 + 70));
     Titles({"First Light", "Second", "Third", "Last"});
@@ -291,8 +297,6 @@ TEST_F(CdJobEndToEnd, GrabbingAheadWritesWhatOneTrackAtATimeWrites) {
 // (the encoder of track 1 waits on a pipe that the encoder of track 4 writes when it is done).
 TEST_F(CdJobEndToEnd, SeveralEncodersNameSameTitledTracksInTheDiscsOrder) {
     Drive("");
-    // (Track 3 stays out: the drive of this process may still fail it, as an earlier test
-    // asked.)
     Titles({"Dawn", "Dawn", "Dusk", "Dawn"});
     request.cd.checked = {1, 1, 0, 1};
     request.cd.deleteGrabbedWav = false;
@@ -568,6 +572,45 @@ TEST_F(CdJobEndToEnd, FlacFilesHoldTheTracksSamplesAndTags) {
         if (album.empty()) album = gain;
         EXPECT_EQ(gain, album) << title;
     }
+}
+
+// Rip\Eject on: the tray of the job's drive opens after a complete rip (its log and cue sheet
+// written first), never after one with a track that could not be read. The drive's tray and
+// reads are its own (Drive discovers it again), told in the test's own state file.
+TEST_F(CdJobEndToEnd, TheTrayOpensOnlyAfterACompleteRip) {
+    const std::string state = (dir / "drive.state").string();
+    const auto run = [&](test::JobRecorder& job) {
+        InstallCdTrackSource(nullptr);
+        encoder::JobRunner runner(request, job);
+        runner.Start();
+        ASSERT_TRUE(job.WaitEnd());
+        runner.Stop();
+        encoder::SetCdTrackSource(nullptr);
+        ASSERT_TRUE(job.Outcome().has_value());
+    };
+    Titles({"Dawn", "Noon"});
+    request.cd.checked = {1, 1, 0, 0};
+    request.cd.rip.eject = true;
+
+    // The second track has a sector that never reads.
+    Drive("fail=" + std::to_string(225 + 70) + " state_file=" + state);
+    test::JobRecorder failed;
+    run(failed);
+    EXPECT_EQ(failed.Outcome()->result, encoder::JobResult::Failed);
+    EXPECT_EQ(failed.Outcome()->message.find("tray"), std::string::npos);
+    EXPECT_EQ(test::ReadFile(state).find("tray_open=1"), std::string::npos);
+
+    std::filesystem::remove_all(out.path());
+    std::filesystem::create_directory(out.path());
+    Drive("state_file=" + state);
+    request.cd.ripLog = true;
+    test::JobRecorder complete;
+    run(complete);
+    EXPECT_EQ(complete.Outcome()->result, encoder::JobResult::Succeeded);
+    EXPECT_EQ(complete.Outcome()->message, "MP3 Compression Finished.");
+    EXPECT_NE(test::ReadFile(state).find("tray_open=1"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(out / "Orvane Players - Tones.log"));
+    ExpectTrackAudio("Orvane Players - Noon.MP3", 1);
 }
 
 }  // namespace

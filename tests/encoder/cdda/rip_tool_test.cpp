@@ -1117,3 +1117,50 @@ TEST_F(RipTool, TwoDiscsOfOneAlbumShareAFolderWithoutAClash) {
     EXPECT_NE(two.find("disctotal=2\n"), std::string::npos) << two;
     EXPECT_EQ(Rip("bad", "--disc 3/2").status, 2);
 }
+
+// MusicBrainz lists the disc as the second medium of a release of two: its tags say 2/2 and
+// its log and cue sheet are "CD 2" unasked, so the first disc's rip into the same folder keeps
+// its own. A release of one medium names no disc of a set; --disc N still says otherwise.
+TEST_F(RipTool, TheMediumMusicBrainzListsIsTheDiscOfTheSet) {
+    Configure("");
+    int media = 2;
+    orvane::test::LoopbackServer musicBrainz([&](const std::string& request) {
+        // The disc asked for: "GET /ws/2/discid/ID?inc=..."
+        const auto at = request.find("/discid/") + 8;
+        const std::string id = request.substr(at, request.find_first_of("?/ ", at) - at);
+        std::string json =
+            R"({"releases":[{"id":"r","title":"Pictures","artist-credit":[{"name":"Painter",)"
+            R"("joinphrase":""}],"media":[)";
+        if (media == 2) json += R"({"position":1,"discs":[{"id":"other"}],"tracks":[]},)";
+        json += R"({"position":)" + std::to_string(media) + R"(,"discs":[{"id":")" + id +
+                R"("}],"tracks":[{"position":1,"title":"Red"},{"position":2,"title":"Green"},)"
+                R"({"position":3,"title":"Blue"}]}]}]})";
+        return orvane::test::LoopbackReply{
+            {"HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+             std::to_string(json.size()) + "\r\nConnection: close\r\n\r\n" + json},
+            0,
+            false};
+    });
+    const std::string args =
+        "--no-accuraterip --cover none --musicbrainz --musicbrainz-server "
+        "http://" +
+        musicBrainz.Address();
+    ToolRun r = Rip("set", args, "flac");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "set" / "Painter - Pictures CD 2.log"));
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "set" / "Painter - Pictures CD 2.cue"));
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "set" / "Painter - Pictures.log"));
+    const std::string tags = TagsOf(dir_ / "set" / "Painter - Green.FLAC");
+    EXPECT_NE(tags.find("discnumber=2\n"), std::string::npos) << tags;
+    EXPECT_NE(tags.find("disctotal=2\n"), std::string::npos) << tags;
+
+    r = Rip("told", args + " --disc 1/2", "flac");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "told" / "Painter - Pictures CD 1.log"));
+
+    media = 1;
+    r = Rip("single", args, "flac");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "single" / "Painter - Pictures.log"));
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "single" / "Painter - Pictures.cue"));
+}

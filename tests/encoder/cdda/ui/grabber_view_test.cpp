@@ -359,6 +359,13 @@ TEST_F(GrabberView, VerifiedRipSettingsReachTheCdJob) {
             Find<QLineEdit>(w, IDC_CDA_OFFSET)->setText("-700");
             mode->setCurrentIndex(1);
             Find<QAbstractButton>(w, IDC_CDA_ACCURATERIP)->setChecked(true);
+            // The tray and the pregaps: off and as ever until chosen.
+            EXPECT_FALSE(Find<QCheckBox>(w, IDC_CDA_EJECT)->isChecked());
+            auto* pregaps = Find<QComboBox>(w, IDC_CDA_PREGAPS);
+            ASSERT_EQ(pregaps->count(), 3);
+            EXPECT_EQ(pregaps->currentIndex(), 0);
+            Click(w, IDC_CDA_EJECT);
+            pregaps->setCurrentIndex(1);
             if (const char* shots = std::getenv("ORVANE_SHOTS"))
                 w->grab().save(QString(shots) + "/cda-settings-verified.png");
             Click(w, IDOK);
@@ -372,10 +379,16 @@ TEST_F(GrabberView, VerifiedRipSettingsReachTheCdJob) {
     EXPECT_EQ(cd.rip.read.mode, ReadMode::Secure);
     EXPECT_TRUE(cd.rip.accurateRip);
     EXPECT_TRUE(cd.ripLog);
+    EXPECT_EQ(settings_.GetProfileInt("Rip", "Eject", 0), 1u);
+    EXPECT_EQ(settings_.GetProfileString("Rip", "Pregaps", ""), "own");
+    EXPECT_TRUE(cd.rip.eject);
+    EXPECT_EQ(cd.rip.pregaps, rip::PregapChoice::Own);
     // All off again: the job reads as it always did and writes no log.
     settings_.WriteProfileInt("Rip", "ReadMode", 0);
     settings_.WriteProfileInt("Rip", "AccurateRip", 0);
     settings_.WriteProfileString("ReadOffsets", "ORVANE IMAGE DRIVE", "0");
+    settings_.WriteProfileInt("Rip", "Eject", 0);
+    settings_.WriteProfileString("Rip", "Pregaps", "previous");
     EXPECT_EQ(
         Run([](QWidget* w) {
             Find<QTreeWidget>(w, IDC_CD_TRACKS)->topLevelItem(1)->setCheckState(0, Qt::Checked);
@@ -384,6 +397,8 @@ TEST_F(GrabberView, VerifiedRipSettingsReachTheCdJob) {
         IDOK);
     EXPECT_FALSE(encoder::TheApp().cdSelection.ripLog);
     EXPECT_EQ(encoder::TheApp().cdSelection.rip.read.mode, ReadMode::Burst);
+    EXPECT_FALSE(encoder::TheApp().cdSelection.rip.eject);
+    EXPECT_EQ(encoder::TheApp().cdSelection.rip.pregaps, rip::PregapChoice::Previous);
 }
 
 // "&OK / Save" of the CDA settings on a fresh installation: the key it writes to exists once
@@ -483,6 +498,9 @@ TEST_F(GrabberView, CdaSettingsKeepTheReadSpeedAndDeemphasis) {
     EXPECT_EQ(app.cdaDeemphasis, 1);
     EXPECT_EQ(settings_.GetProfileInt("Preferences", "CDAReadSpeed", 0), 8u);
     EXPECT_EQ(settings_.GetProfileInt("Preferences", "CDADeemphasis", 0), 1u);
+    // Settings never chosen stay out of the profile.
+    EXPECT_EQ(settings_.GetProfileInt("Rip", "Eject", 2), 2u);
+    EXPECT_EQ(settings_.GetProfileString("Rip", "Pregaps", ""), "");
     EXPECT_EQ(run([](QWidget* w) {
                   EXPECT_EQ(Find<QLineEdit>(w, IDC_CDA_SPEED)->text(), "8");
                   EXPECT_TRUE(Find<QCheckBox>(w, IDC_CDA_DEEMPHASIS)->isChecked());
@@ -841,6 +859,8 @@ TEST_F(GrabberView, GetCdInfoFromMusicBrainzNamesTheRowsAndGivesTheTagsItsIds) {
     EXPECT_EQ(app.fullTags[3].Get(TagField::Year), "2003-02-01");  // beyond the field's four
     EXPECT_EQ(app.fullTags[3].Get(TagField::DiscNumber), "2");
     EXPECT_EQ(app.fullTags[3].Get(TagField::DiscTotal), "2");
+    // The second of two media: the CD job's log and cue sheet are "CD 2".
+    EXPECT_EQ(app.cdSelection.discOfSet, 2);
 }
 
 // After "&Get CD Info" from MusicBrainz the release's cover from the archive shows beside the
