@@ -30,20 +30,27 @@ for i in $(seq "$files"); do
   else
     dir=16 rate=44100 fmt=""
   fi
-  # Tones with a little noise, so the encoders have real work to do.
+  # Tones with a little noise, so the encoders have real work to do; tagged as a library is
+  # (beets names its outputs by the tags).
   ffmpeg -loglevel error -f lavfi \
     -i "aevalsrc=0.3*sin(2*PI*$((200 + 37 * i))*t)+0.05*(random(0)-0.5)|0.3*sin(2*PI*$((300 + 41 * i))*t)+0.05*(random(1)-0.5):s=$rate:d=$seconds" \
-    -ac 2 -c:a flac $fmt "$work/in/$dir/track$i.flac"
+    -ac 2 -c:a flac $fmt -metadata title="Track $i" -metadata artist="Bench" \
+    -metadata album="Album $dir" -metadata track="$i" "$work/in/$dir/track$i.flac"
 done
 cat "$work"/in/*/*.flac >/dev/null  # in the page cache for every tool alike
 
 now() { date +%s.%N; }
 declare -A took
-run() {  # name, command...: its wall time in took[name]
+run() {  # name, command...: its wall time in took[name], its output in $work/name.log
   local name=$1; shift
   local start; start=$(now)
-  "$@" >/dev/null 2>&1 || { echo "$name failed" >&2; exit 1; }
+  "$@" >"$work/$name.log" 2>&1 || { echo "$name failed:" >&2; tail -5 "$work/$name.log" >&2; exit 1; }
   took[$name]=$(awk -v a="$start" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }')
+}
+wrote() {  # name, folder, extension[, count]: that many outputs are there, or the bench stops
+  local n want=${4:-$files}
+  n=$(find "$2" -name "*.$3" -size +0 | wc -l)
+  [ "$n" -eq "$want" ] || { echo "$1 wrote $n of $want files" >&2; exit 1; }
 }
 
 for target in opus mp3; do
@@ -54,18 +61,22 @@ for target in opus mp3; do
   fi
   run "ours-$target-$cores" "$dist/plimo-job" --library "${ours[@]}" --jobs "$cores" \
     "$work/in" "$work/ours-$target-$cores"
+  wrote "ours-$target-$cores" "$work/ours-$target-$cores" $ext
   run "ours-$target-1" "$dist/plimo-job" --library "${ours[@]}" --jobs 1 \
     "$work/in" "$work/ours-$target-1"
+  wrote "ours-$target-1" "$work/ours-$target-1" $ext
   mkdir -p "$work/ffmpeg-$target/16" "$work/ffmpeg-$target/24"
   export work target ext
   run "ffmpeg-$target" sh -c "cd \"\$work/in\" && find . -name '*.flac' | xargs -P $cores -I{} \
     sh -c 'f={}; ffmpeg -loglevel error -y -i \"\$f\" ${peer[*]} \"\$work/ffmpeg-\$target/\${f%.flac}.\$ext\"'"
+  wrote "ffmpeg-$target" "$work/ffmpeg-$target" $ext
   if command -v beet >/dev/null; then
     export BEETSDIR="$work/beets-$target"
     mkdir -p "$BEETSDIR"
     cat >"$BEETSDIR/config.yaml" <<CONF
 directory: $work/in
 library: $BEETSDIR/library.db
+plugins: convert
 import: {copy: no, write: no, autotag: no}
 convert:
   threads: $cores
@@ -76,8 +87,10 @@ convert:
       command: ffmpeg -loglevel error -y -i \$source ${peer[*]} \$dest
       extension: $ext
 CONF
-    beet import -q -A "$work/in" >/dev/null 2>&1
+    beet import -q -A "$work/in" >/dev/null 2>&1 || { echo "beet import failed" >&2; exit 1; }
+    [ "$(beet ls | wc -l)" -eq "$files" ] || { echo "beet import missed files" >&2; exit 1; }
     run "beets-$target" beet convert -y -d "$work/beets-out-$target"
+    wrote "beets-$target" "$work/beets-out-$target" $ext
     unset BEETSDIR
   fi
 done
@@ -104,5 +117,7 @@ for i in $(seq 1000); do
   cp "$work/many.flac" "$work/many/album$((i / 20))/track$i.flac"
 done
 "$dist/plimo-job" --library --opus "$work/many" "$work/many-out" >/dev/null
+wrote first "$work/many-out" opus 1000
 run again "$dist/plimo-job" --library --opus "$work/many" "$work/many-out"
+grep -q "Converted 0, skipped 1000," "$work/again.log" || { echo "the second run wrote" >&2; exit 1; }
 echo "second run over 1000 unchanged files: ${took[again]} s (target <= 2)"
