@@ -38,14 +38,26 @@ for i in $(seq "$files"); do
     -metadata album="Album $dir" -metadata track="$i" "$work/in/$dir/track$i.flac"
 done
 cat "$work"/in/*/*.flac >/dev/null  # in the page cache for every tool alike
+load=$(cut -d' ' -f1-3 /proc/loadavg)
 
 now() { date +%s.%N; }
-declare -A took
-run() {  # name, command...: its wall time in took[name], its output in $work/name.log
+# cpu_now: the processor time of every child this shell waited for so far (user + system,
+# seconds); times must run in this shell itself, not in a subshell, whose children are none.
+cpu() {
+  times >"$work/times"
+  cpu_now=$(awk 'NR == 2 { for (i = 1; i <= 2; i++) { split($i, t, /[ms]/); s += 60 * t[1] + t[2] }
+                           printf "%.2f", s }' "$work/times")
+}
+declare -A took used
+run() {  # name, command...: its wall time in took[name], its processor time in used[name] (a
+  # machine shared with other work stretches the first, hardly the second), its output in
+  # $work/name.log
   local name=$1; shift
-  local start; start=$(now)
+  local start cpu0; cpu; cpu0=$cpu_now start=$(now)
   "$@" >"$work/$name.log" 2>&1 || { echo "$name failed:" >&2; tail -5 "$work/$name.log" >&2; exit 1; }
   took[$name]=$(awk -v a="$start" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }')
+  cpu
+  used[$name]=$(awk -v a="$cpu0" -v b="$cpu_now" 'BEGIN { printf "%.2f", b - a }')
 }
 wrote() {  # name, folder, extension[, count]: that many outputs are there, or the bench stops
   local n want=${4:-$files}
@@ -95,15 +107,20 @@ CONF
   fi
 done
 
-echo "$files FLAC files of $seconds s (16-bit 44.1 kHz and 24-bit 96 kHz), $cores cores"
+echo "$files FLAC files of $seconds s (16-bit 44.1 kHz and 24-bit 96 kHz), $cores cores," \
+  "load average before: $load"
 for target in opus mp3; do
   o=${took[ours-$target-$cores]} one=${took[ours-$target-1]} f=${took[ffmpeg-$target]}
-  awk -v t=$target -v o="$o" -v one="$one" -v f="$f" -v c="$cores" 'BEGIN {
+  awk -v t=$target -v o="$o" -v one="$one" -v f="$f" -v c="$cores" \
+    -v uo="${used[ours-$target-$cores]}" -v uf="${used[ffmpeg-$target]}" 'BEGIN {
     printf "%-5s ours %7.2f s   ffmpeg x%d %7.2f s   ratio %.3f (target <= 1.0)\n", t, o, c, f, o / f
+    printf "%-5s   processor time: ours %.2f s, ffmpeg %.2f s, ratio %.3f\n", t, uo, uf, uo / uf
     printf "%-5s ours --jobs 1 %7.2f s   scaling %.2f (target >= %.2f)\n", t, one, one / o, 0.85 * c }'
   if [ -n "${took[beets-$target]:-}" ]; then
-    awk -v t=$target -v o="$o" -v b="${took[beets-$target]}" 'BEGIN {
-      printf "%-5s beet convert %7.2f s   ratio %.3f (target <= 1.0)\n", t, b, o / b }'
+    awk -v t=$target -v o="$o" -v b="${took[beets-$target]}" \
+      -v uo="${used[ours-$target-$cores]}" -v ub="${used[beets-$target]}" 'BEGIN {
+      printf "%-5s beet convert %7.2f s   ratio %.3f (target <= 1.0)\n", t, b, o / b
+      printf "%-5s   processor time: ours %.2f s, beets %.2f s, ratio %.3f\n", t, uo, ub, uo / ub }'
   else
     echo "$target beet convert: not installed"
   fi
