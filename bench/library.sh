@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
 # Library conversion against its peers, in one run on the same files: FILES FLAC files of
-# SECONDS each (default 32 of 240 s, half 16-bit 44.1 kHz, half 24-bit 96 kHz) to Opus at
+# SECONDS_EACH seconds (default 32 of 240 s, half 16-bit 44.1 kHz, half 24-bit 96 kHz) to Opus at
 # 160 kbit/s and to MP3 at 192 kbit/s, with
 #   - plimo-job --library --jobs CORES (and --jobs 1, for the scaling),
 #   - ffmpeg run by xargs -P CORES on the same files at the same settings,
-#   - beet convert (Debian's beets; its threads = CORES), when it is installed;
-# then a second run of plimo-job over an unchanged tree of 1000 small files.
-#   bench/library.sh [build-folder]     (default: build)
+#   - beet convert (Debian's beets; its threads = CORES; a throw-away configuration and
+#     library), when it is installed;
+# then a second run of plimo-job over an unchanged tree of 1000 small files. Every tool's
+# outputs are counted: one that writes fewer stops the bench instead of giving a time.
+#   [FILES=n] [SECONDS_EACH=s] [CORES=n] bench/library.sh [build-folder]   (default: build)
 # Targets: our wall time <= 1.0 of each peer's; --jobs CORES against --jobs 1 at least
-# 0.85 x CORES faster; the second run over 1000 files <= 2 s.
+# 0.85 x CORES faster; the second run over 1000 files <= 2 s. On a machine busy with other
+# work the wall times and the scaling vary from run to run; the processor times beside them
+# hardly do.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build}"
