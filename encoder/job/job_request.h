@@ -46,6 +46,9 @@ struct CdHandOver {
 struct WmaChoice {
     int profileIndex = 0;
     std::string title, author, copyright, rating, description;
+    // A single file also gets every other field of its full tag (fullTags[1]) as attributes,
+    // as a CD track does; off, it gets the five texts alone.
+    bool fullTag = false;
 };
 
 struct SourceItem;

@@ -445,6 +445,7 @@ std::string RunFormatJob(const LibraryOptions& o, const std::string& wave,
         req.wma.title = t.Get(TagField::Title);
         req.wma.author = t.Get(TagField::Artist);
         req.wma.description = t.Get(TagField::Comment);
+        req.wma.fullTag = true;
     }
     QuietObserver observer;
     encoder::JobRunner runner(std::move(req), observer);

@@ -57,8 +57,9 @@ std::string TwoDigits(std::int64_t h, std::int64_t m, std::int64_t s) {
     return text;
 }
 
-// A CD track's fields beyond the display texts as the file's attributes, named by the wma
-// column of tags::kTagFieldNames; the attributes of the track before go first.
+// A CD track's (or a tagged single file's) fields beyond the display texts as the file's
+// attributes, named by the wma column of tags::kTagFieldNames; the attributes of the file before
+// go first.
 HRESULT PutAttributes(IWMEncoder& encoder, std::shared_ptr<IWMEncAttributes>& attributes,
                       const tags::TrackTags& fields) {
     using tags::TagField;
@@ -382,7 +383,8 @@ bool WmaRun::SetUpSource(const SourceItem& item) {
             Abort("Error setting File Information", "Error");
             return false;
         }
-    if (req_.CdAudio() && FAILED(PutAttributes(*o_.encoder, o_.attributes, item.fullTags))) {
+    const bool attributes = req_.CdAudio() || (!req_.batch && req_.wma.fullTag);
+    if (attributes && FAILED(PutAttributes(*o_.encoder, o_.attributes, item.fullTags))) {
         Abort("Error setting File Information", "Error");
         return false;
     }

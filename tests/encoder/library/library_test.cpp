@@ -67,12 +67,22 @@ std::map<std::string, std::string> Mutagen(const sfs::path& file) {
         "print('length=%.6f' % f.info.length)\n"
         "print('channels=%d' % f.info.channels)\n"
         "for k in sorted((f.tags or {}).keys()):\n"
-        "    print('tag:%s=%s' % (k.lower(), '|'.join(f.tags[k])))\n"
+        "    print('tag:%s=%s' % (k.lower(), '|'.join(str(v) for v in f.tags[k])))\n"
         "g = mutagen.File(p)\n"
         "n = len(getattr(g, 'pictures', []))\n"
         "if g.tags is not None and hasattr(g.tags, 'getall'): n += len(g.tags.getall('APIC'))\n"
         "elif g.tags is not None and 'metadata_block_picture' in g.tags:\n"
         "    n += len(g.tags['metadata_block_picture'])\n"
+        "elif g.tags is not None and 'WM/Picture' in g.tags:\n"
+        "    n += len(g.tags['WM/Picture'])\n"
+        "    import hashlib\n"
+        "    b = g.tags['WM/Picture'][0].value\n"
+        "    at, mime = 5, b''\n"
+        "    while b[at:at + 2] != b'\\0\\0': mime += b[at:at + 2]; at += 2\n"
+        "    at += 2\n"
+        "    while b[at:at + 2] != b'\\0\\0': at += 2\n"
+        "    print('wma_picture=%d %s %s' % (b[0], mime.decode('utf-16-le'),\n"
+        "          hashlib.md5(b[at + 2:]).hexdigest()))\n"
         "print('pictures=%d' % n)\n";
     ProgramResult r = Sh("/usr/bin/python3 -c \"$(printf '%s' " + Q(kScript) + ")\" " + Q(file));
     std::map<std::string, std::string> values;
@@ -215,12 +225,13 @@ protected:
         return rel.substr(0, rel.rfind('.')) + ext;
     }
 
-    ProgramResult Convert(const std::vector<std::string>& args, const sfs::path& out) {
+    ProgramResult Convert(const std::vector<std::string>& args, const sfs::path& out,
+                          const sfs::path& in = In(), const std::string& shellSetup = {}) {
         std::vector<std::string> all = {"--library"};
         all.insert(all.end(), args.begin(), args.end());
-        all.push_back(In().string());
+        all.push_back(in.string());
         all.push_back(out.string());
-        return RunDistProgram("plimo-job", all);
+        return RunDistProgram("plimo-job", all, shellSetup);
     }
 
     // The bad files are named with FFmpeg's reasons, the run fails, and exactly the good files
@@ -401,6 +412,44 @@ TEST_F(LibraryTest, FlacKeepsDepthRateAndSamplesAndCopiesTheCompanionsAskedFor) 
     EXPECT_LE(worst, 1.5 / (1 << 23));
     EXPECT_LT(std::fabs(sum / static_cast<double>(a.size() / 8)), 0.05 / (1 << 23));
     EXPECT_GT(worst, 0.0) << "no dither";
+}
+
+TEST_F(LibraryTest, WmaFilesGetTheWholeTagAndTheFrontPicture) {
+    // The encoder's components, installed into this test's own folders.
+    const std::string setup = "export XDG_DATA_HOME=" + Q(work_ / "data") +
+                              " XDG_STATE_HOME=" + Q(work_ / "state") +
+                              " XDG_CONFIG_HOME=" + Q(work_ / "config") + ";";
+    ASSERT_EQ(RunDistProgram("plimo-job", {"--wma", "--list-profiles"}, setup).status, 0);
+    const sfs::path out = work_ / "wma";
+    ProgramResult r = Convert({"--wma", "--jobs", "2"}, out, In() / "Album", setup);
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(FilesBelow(out),
+              (std::set<std::string>{"01 one.wma", "Disc 2/hi.wma", "Disc 2/surround.wma"}));
+    std::map<std::string, std::string> one = Mutagen(out / "01 one.wma");
+    EXPECT_NEAR(std::atof(one["length"].c_str()), 0.5, 0.05);
+    EXPECT_EQ(one["tag:title"], kTitle);
+    EXPECT_EQ(one["tag:author"], "The Artist");
+    EXPECT_EQ(one["tag:wm/albumtitle"], "The Album");
+    EXPECT_EQ(one["tag:wm/albumartist"], "Various");
+    EXPECT_EQ(one["tag:wm/tracknumber"], "3");
+    EXPECT_EQ(one["tag:wm/partofset"], "1/2");
+    EXPECT_EQ(one["tag:wm/year"], "2001-05-06");
+    EXPECT_EQ(one["tag:wm/genre"], "Rock");
+    EXPECT_EQ(one["tag:wm/composer"], "Some Composer");
+    EXPECT_EQ(one["tag:wm/isrc"], "USRC17607839");
+    EXPECT_EQ(one["tag:musicbrainz/album id"], "9e8b4bb4-2a9c-4d26-9f0b-6b0f1a1b4e11");
+    EXPECT_EQ(one["tag:musicbrainz/track id"], "0b6a6a1c-0f54-4b70-8f6c-2c7f1f7e3a22");
+    for (const auto& [key, value] : one) {
+        EXPECT_FALSE(Contains(key, "replaygain")) << key;
+        EXPECT_FALSE(Contains(key, "somethingelse")) << key;
+    }
+    // The source's own front cover, byte for byte; the one beside a file without its own.
+    const std::string md5 = Sh("md5sum < " + Q(In() / "Album/cover.png")).output.substr(0, 32);
+    EXPECT_EQ(one["pictures"], "1");
+    EXPECT_EQ(one["wma_picture"], "3 image/png " + md5);
+    std::map<std::string, std::string> hi = Mutagen(out / "Disc 2/hi.wma");
+    EXPECT_EQ(hi["pictures"], "1");
+    EXPECT_EQ(hi.count("tag:wm/albumtitle"), 0u);
 }
 
 TEST_F(LibraryTest, ResamplingAndDownMixingKeepTheLengthAndTheLevel) {
