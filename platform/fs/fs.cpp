@@ -138,8 +138,10 @@ int RemoveOnSignal(const std::string& path) { return TrackForSignals(path); }
 void KeepOnSignal(int& handle) { UntrackForSignals(handle); }
 
 FileOps& SystemOps() {
-    static FileOps ops;
-    return ops;
+    // Never destroyed: a file written while the process ends (a drive's destructor run by
+    // another library's static objects) still finds it.
+    static FileOps* const ops = new FileOps;
+    return *ops;
 }
 
 std::string FolderOf(const std::string& path) {
