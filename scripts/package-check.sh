@@ -56,7 +56,10 @@ echo "real_drives = no" >"$XDG_CONFIG_HOME/orvane/drives.conf"
 echo "-- --help and --version of every launcher"
 for p in plimo tarvo plimo-job orvane-cdda orvane-cddb orvane-reg cdplay; do
   command -v "$p" | grep -qx "/usr/bin/$p" || fail "$p is not on the PATH"
-  "$p" --help | head -1 | grep -Eq "^Usage: $p( |$)" || fail "$p --help"
+  # Whole into a file first: a program that writes its help in several pieces would be ended
+  # by SIGPIPE once head has its line, and pipefail would count that as a failure.
+  "$p" --help >"$work/help" || fail "$p --help: status $?"
+  head -1 "$work/help" | grep -Eq "^Usage: $p( |$)" || fail "$p --help"
   "$p" --version
   status=0
   "$p" --no-such-option >/dev/null 2>"$work/err" || status=$?
