@@ -336,8 +336,9 @@ TEST_F(LibraryTest, OpusAndMp3KeepTheTreeTheTagsAndTheLengthsAndRunAgainOnlyForC
         EXPECT_TRUE(Contains(r.output, "Converted 10, skipped 0, copied 0, failed 2")) << r.output;
         const auto after = Stamps(out);
         ASSERT_EQ(after.size(), before.size());
+        // A file written anew has another inode or another time (a freed inode may be reused).
         for (const auto& [rel, stamp] : before)
-            EXPECT_NE(after.at(rel).first, stamp.first) << rel << " was not written anew";
+            EXPECT_NE(after.at(rel), stamp) << rel << " was not written anew";
     }
 }
 
