@@ -38,5 +38,7 @@ struct ProgramResult {
 // same shell first (limits, signal dispositions the program inherits).
 ProgramResult RunDistProgram(const std::string& program, const std::vector<std::string>& args,
                              const std::string& shellSetup = {});
+// Runs command in the shell, its standard error joined to its output, and waits for it.
+ProgramResult RunShell(const std::string& command);
 
 }  // namespace orvane::test

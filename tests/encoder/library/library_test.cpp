@@ -24,18 +24,7 @@ namespace {
 
 namespace sfs = std::filesystem;
 
-ProgramResult Sh(const std::string& command) {
-    ProgramResult r;
-    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-    if (!p) return r;
-    char buffer[4096];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, p)) > 0)
-        r.output.append(buffer, got);
-    const int status = ::pclose(p);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
+ProgramResult Sh(const std::string& command) { return RunShell(command); }
 
 std::string Q(const sfs::path& p) {
     std::string q = "'";
