@@ -61,7 +61,9 @@ TEST(NamePatternTest, NoValueOrPatternLeavesTheOutputFolder) {
     }
     // Each part keeps at most 65 characters.
     const std::string got = ExpandNamePattern("%A/%T", Fields(std::string(100, 'a'), "t"), 1);
-    EXPECT_EQ(got, std::string(65, 'a') + "/t");
+    std::string want(65, 'a');
+    want += "/t";
+    EXPECT_EQ(got, want);
 }
 
 TEST(NamePatternTest, FoldersAreMadeInsideTheOutputFolder) {
