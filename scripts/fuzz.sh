@@ -7,6 +7,7 @@
 #                                       grows is kept in build-fuzz/fuzz/corpus/TARGET
 #   scripts/fuzz.sh all SECONDS         every target in turn, SECONDS each
 #   scripts/fuzz.sh --list              the targets
+#   scripts/fuzz.sh --build             only build every target
 # ORVANE_FUZZ_BUILD names another build folder.
 # An input that makes a target fail is written to build-fuzz/fuzz/crashes/TARGET/; reproduce it
 # with build-fuzz/fuzz/fuzz_TARGET FILE, and once the fault is fixed add the file to
@@ -33,6 +34,10 @@ if [ "${1:-}" = "--list" ]; then
   exit 0
 fi
 selected=("${names[@]}")
+if [ "${1:-}" = "--build" ]; then
+  cmake --build "$build" -j "$(nproc)" --target "${selected[@]/#/fuzz_}"
+  exit 0
+fi
 if [ $# -gt 0 ] && [ "$1" != "all" ]; then
   [ -n "${ci_runs[$1]:-}" ] || { echo "unknown target $1; targets: ${names[*]}" >&2; exit 2; }
   selected=("$1")
@@ -45,35 +50,32 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 common=(-timeout=25 -rss_limit_mb=2048 -print_final_stats=1)
 
-failed=()
-for name in "${selected[@]}"; do
-  exe="$out/fuzz_$name"
-  crashes="$out/crashes/$name"
+# One target: its kept inputs, then its fixed number of runs (CI), or a timed run. Its report
+# goes to the file named by $2, and its status is the target's.
+run_target() {
+  local name=$1 exe="$out/fuzz_$1" crashes="$out/crashes/$1" start status=0
   mkdir -p "$crashes"
   start=$(date +%s)
-  if [ $# -eq 0 ]; then
+  if [ "$mode" = ci ]; then
     echo "== fuzz $name: kept inputs, then ${ci_runs[$name]} runs =="
+    local kept work
     mapfile -t kept < <(find "$root/fuzz/regressions/$name" "$root/fuzz/corpus/$name" -type f 2>/dev/null | sort)
     if [ ${#kept[@]} -eq 0 ]; then
-      echo "fuzz/corpus/$name holds no seed inputs" >&2
-      failed+=("$name (no seeds)")
-      continue
+      echo "fuzz/corpus/$name holds no seed inputs"
+      return 1
     fi
     if ! "$exe" "${kept[@]}" >"$crashes/replay.log" 2>&1; then
       tail -n 40 "$crashes/replay.log"
-      failed+=("$name (kept inputs)")
-      continue
+      echo "$name failed on its kept inputs"
+      return 1
     fi
     work=$(mktemp -d)
-    status=0
     "$exe" "${common[@]}" -seed=1 -runs="${ci_runs[$name]}" -artifact_prefix="$crashes/" \
       "$work" "$root/fuzz/corpus/$name" >"$crashes/run.log" 2>&1 || status=$?
     rm -rf "$work"
   else
-    seconds="${2:-600}"
     echo "== fuzz $name for $seconds s =="
     mkdir -p "$out/corpus/$name"
-    status=0
     nice -n 19 "$exe" "${common[@]}" -max_total_time="$seconds" -artifact_prefix="$crashes/" \
       "$out/corpus/$name" "$root/fuzz/corpus/$name" >"$crashes/run.log" 2>&1 || status=$?
   fi
@@ -81,8 +83,31 @@ for name in "${selected[@]}"; do
   echo "   $(( $(date +%s) - start )) s"
   if [ $status -ne 0 ]; then
     tail -n 60 "$crashes/run.log"
-    failed+=("$name")
   fi
+  return $status
+}
+
+mode=timed
+seconds="${2:-600}"
+[ $# -eq 0 ] && mode=ci
+# The fixed runs of CI go side by side, one a processor; a timed run takes the targets in turn,
+# each with the whole machine's spare time.
+lanes=1
+[ "$mode" = ci ] && lanes=$(nproc)
+reports=$(mktemp -d)
+trap 'rm -rf "$reports"' EXIT
+declare -A pids
+failed=()
+for name in "${selected[@]}"; do
+  while [ "$(jobs -rp | wc -l)" -ge "$lanes" ]; do wait -n || true; done
+  run_target "$name" >"$reports/$name" 2>&1 &
+  pids[$name]=$!
+done
+for name in "${selected[@]}"; do
+  status=0
+  wait "${pids[$name]}" || status=$?
+  cat "$reports/$name"
+  [ $status -eq 0 ] || failed+=("$name")
 done
 if [ ${#failed[@]} -gt 0 ]; then
   echo "fuzzing found faults in: ${failed[*]} (inputs in $out/crashes/)" >&2

@@ -3,6 +3,7 @@
 #   scripts/test.sh                 full optimised (Release) build of programs and views in build/,
 #                                   all tests
 #   scripts/test.sh --sanitize      logic only (no Qt Widgets), AddressSanitizer + UBSan, in build-asan/
+#   --build-only (after the above)  build, run nothing
 # Extra arguments after -- go to ctest (for example: -- -L unit).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -14,9 +15,15 @@ if [ "${1:-}" = "--sanitize" ]; then
   config=(-DORVANE_GUI=OFF -DORVANE_SANITIZE=ON -DORVANE_WERROR=ON -DCMAKE_BUILD_TYPE=Debug)
   shift
 fi
+build_only=false
+if [ "${1:-}" = "--build-only" ]; then
+  build_only=true
+  shift
+fi
 [ "${1:-}" = "--" ] && shift
 jobs=$(nproc)
 cmake -S "$root" -B "$build" -G Ninja "${config[@]}" >/dev/null
 cmake --build "$build" -j "$jobs"
+$build_only && exit 0
 cd "$build"
 ctest --output-on-failure -j "$jobs" "$@"
