@@ -163,7 +163,8 @@ struct Walk {
             if (S_ISLNK(link.st_mode) && (::stat(p.c_str(), &info) != 0 || !S_ISREG(info.st_mode)))
                 continue;
             if (S_ISDIR(info.st_mode)) {
-                if (depth < kMaxDepth && !IsOutputFolder(info)) Folder(p, r, depth + 1);
+                if (options.subfolders && depth < kMaxDepth && !IsOutputFolder(info))
+                    Folder(p, r, depth + 1);
             } else if (S_ISREG(info.st_mode)) {
                 File(p, r, name, info, images);
             }

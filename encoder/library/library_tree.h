@@ -37,6 +37,7 @@ struct TreeOptions {
     std::vector<std::string> copyPatterns;  // of the files to copy ("cover.*"), by name
     bool force = false;                     // convert and copy even what is up to date
     bool split = true;                      // disc images with their cue sheets split by track
+    bool subfolders = true;                 // false: the input folder's own files alone
 };
 
 // The names (by extension, without regard to case) taken as audio files.
