@@ -117,7 +117,7 @@ struct JobRequest {
     // The file names of CD tracks (see ExpandNamePattern); empty: "Artist - Title".
     std::string namePattern;
     CdHandOver cd;
-    LibraryChoice library;  // ConvertLibrary
+    LibraryChoice library;  // kConvertLibrary
     // The program folder holding the child programs, with a trailing '/'.
     std::string appFolder;
     // How many files of a folder batch may run at once (1: one after the other).
