@@ -22,6 +22,7 @@
 #include "encoder/job/input_source.h"
 #include "encoder/job/job_kinds.h"
 #include "encoder/job/parallel_batch.h"
+#include "encoder/job/progress.h"
 #include "encoder/library/image_cue.h"
 #include "encoder/library/library_tree.h"
 #include "encoder/library/pcm_stream.h"
@@ -302,13 +303,27 @@ private:
 class Progress {
 public:
     Progress(encoder::JobRunner& runner, Console* console, InnerJob& inner)
-        : runner_(runner), console_(console), inner_(inner) {}
+        : runner_(runner),
+          console_(console),
+          inner_(inner),
+          start_(std::chrono::steady_clock::now()) {}
     // The part of the file done (0..1) and the audio seconds added; false once the file's job
-    // is cancelled.
+    // is cancelled. The window's bar and times follow each percent.
     bool Advance(const std::string& rel, double fraction, double seconds) {
         if (console_) console_->Advance(rel, fraction, seconds);
-        const int pos = static_cast<int>(std::clamp(fraction, 0.0, 1.0) * 100);
-        if (pos != shown_) runner_.SetPos(encoder::JobBar::CurrentFile, shown_ = pos);
+        fraction = std::clamp(fraction, 0.0, 1.0);
+        const int pos = static_cast<int>(fraction * 100);
+        if (pos != shown_) {
+            runner_.SetPos(encoder::JobBar::CurrentFile, shown_ = pos);
+            const double elapsed =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+            runner_.SetText(encoder::JobText::Elapsed,
+                            encoder::ElapsedText(static_cast<std::int64_t>(elapsed)));
+            if (fraction > 0)
+                runner_.SetText(encoder::JobText::Remaining,
+                                encoder::ElapsedText(static_cast<std::int64_t>(
+                                    elapsed * (1 - fraction) / fraction)));
+        }
         return !runner_.CancelRequested();
     }
     // Waits for the format's job, which a cancel of the file's job ends as well.
@@ -318,6 +333,7 @@ private:
     encoder::JobRunner& runner_;
     Console* console_;
     InnerJob& inner_;
+    std::chrono::steady_clock::time_point start_;
     int shown_ = -1;
 };
 
