@@ -1001,6 +1001,12 @@ LibraryReport ConvertLibrary(const LibraryOptions& o, std::ostream& out, bool te
             }
         }
     } else {
+        // No output folder is made for an input that is no folder.
+        if (const std::string problem = LibraryFolderProblem(o.in); !problem.empty()) {
+            report.failed.push_back({o.in, problem});
+            out << problem << "\n";
+            return report;
+        }
         // The files run through the parallel batch of the library's job kind, as the wizard's
         // do; the progress line and the files' lines follow them here.
         RegisterLibraryJob();

@@ -45,6 +45,9 @@ bool IsAudioName(const std::string& name);
 // "cover.*,folder.*" as its patterns; "default" as the usual companions of an album.
 std::vector<std::string> SplitPatterns(const std::string& list);
 
+// Why the input folder cannot be a library ("Error: ... is not a folder"); empty when it can.
+std::string LibraryFolderProblem(const std::string& in);
+
 // The plan, in the tree's order (names sorted within a folder); false with error when the
 // input folder cannot be read.
 bool PlanLibrary(const std::string& in, const std::string& out, const TreeOptions& options,
