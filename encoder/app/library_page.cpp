@@ -49,7 +49,8 @@ void MLSheet::InitLibraryPage() {
 
 void MLSheet::ActivateLibraryPage() {
     PageEffect(true);
-    const std::string name = target_ == JobKind::Decode ? "WAVE" : KindEntry(target_).name;
+    // Decode to WAV writes WAVE files: the table names its format so.
+    const std::string name = KindEntry(target_).name;
     port_->SetText(IDC_LIB_TARGET,
                    "Its audio files become " + name + " files, with their tags and front covers.");
     wizard_->SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);

@@ -445,11 +445,19 @@ TEST_F(Wizard, AMusicLibraryIsASourceWithItsOwnPageAndStoredChoices) {
     EXPECT_EQ(next.OnNext(), IDD_PAGE2);
     EXPECT_EQ(next.OnBack(), IDD_LIBRARY);
     EXPECT_EQ(next.OnBack(), IDD_PAGE1);
+    // WAVE files have no options page: the summary follows the library's page, and back.
+    next.OnCommand(IDC_TO_WAV);
+    EXPECT_EQ(next.OnNext(), IDD_LIBRARY);
+    EXPECT_NE(n.Text(IDC_LIB_TARGET).find("WAVE files"), std::string::npos);
+    EXPECT_EQ(next.OnNext(), IDD_PAGE3);
+    EXPECT_EQ(next.OnBack(), IDD_LIBRARY);
+    EXPECT_EQ(next.OnBack(), IDD_PAGE1);
     next.OnCommand(IDC_SRC_WAVFILES);
     EXPECT_FALSE(next.Library());
     EXPECT_EQ(n.Check(IDC_LIBRARY), 0);
     EXPECT_TRUE(n.IsEnabled(IDC_BATCH));
-    EXPECT_EQ(n.Text(IDC_SOURCE_CAPTION), "WAV File(s)");
+    // The caption is the decoding target's again.
+    EXPECT_EQ(n.Text(IDC_SOURCE_CAPTION), "MP3 File(s)");
     EXPECT_TRUE(n.Shown(IDC_MARK_WAVFILES));
 }
 
