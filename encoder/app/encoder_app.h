@@ -67,6 +67,8 @@ struct EncoderApp {
     bool cdAudioAvailable = false;
     bool optionsAvailable = false;
     bool wmaAvailable = false;
+    // The music library conversion (its job kind registered: encoder/library).
+    bool libraryAvailable = false;
 
     // The program's command line (its arguments joined by blanks), empty without one.
     std::string commandLine;

@@ -16,6 +16,7 @@ constexpr int IDD_ID3TAG = 162;             // "ID3 Tag Information for selected
 constexpr int IDD_INTERNET_OPTIONS = 183;   // "Orvane Encoder - Options"
 constexpr int IDD_WMA_SETTINGS = 619;       // CWMASettingsPage
 constexpr int IDD_FORMAT_SETTINGS = 630;    // the FLAC and Opus options
+constexpr int IDD_LIBRARY = 640;            // the music library's choices
 
 // ---------------------------------------------------------------------------------------------
 // Strings (the texts are in encoder/app/strings.h)
@@ -96,6 +97,14 @@ constexpr int IDC_TO_WMA = 1113;
 constexpr int IDC_TO_WAV = 1116;
 constexpr int IDC_OPTIONS = 1133;     // "&Options"
 constexpr int IDC_TO_FORMATS = 1117;  // "FLAC / &Opus", beside the target buttons
+// check "Convert a Music &Library ...", below the batch check: the library as the source
+constexpr int IDC_LIBRARY = 1191;
+
+// ---------------------------------------------------------------------------------------------
+// Dialog 640: the music library's choices
+constexpr int IDC_LIB_SUBFOLDERS = 1192;  // check "Include &subfolders ..."
+constexpr int IDC_LIB_SKIP = 1193;        // check "&Skip files already converted ..."
+constexpr int IDC_LIB_TARGET = 1194;      // label: what the files become
 
 // ---------------------------------------------------------------------------------------------
 // Dialog 630: the FLAC and Opus options

@@ -82,6 +82,7 @@ void MLSheet::OnInitDialog() {
 void MLSheet::Activate(int page) {
     if (page == IDD_PAGE2 && !page2Created_) InitPage2();
     if (page == IDD_FORMAT_SETTINGS && !formatPageCreated_) InitFormatPage();
+    if (page == IDD_LIBRARY && !libraryPageCreated_) InitLibraryPage();
     activePage_ = page;
     switch (page) {
         case IDD_PAGE1:
@@ -95,6 +96,9 @@ void MLSheet::Activate(int page) {
             break;
         case IDD_FORMAT_SETTINGS:
             ActivateFormatPage();
+            break;
+        case IDD_LIBRARY:
+            ActivateLibraryPage();
             break;
         case IDD_WMA_SETTINGS:
             if (wmaPage_) {
@@ -135,10 +139,13 @@ void MLSheet::InitPage1() {
     // runs in the batch mode of the previous one.
     batch_ = false;
     w.SetCheck(IDC_BATCH, 0);
+    library_ = false;
+    w.SetCheck(IDC_LIBRARY, 0);
     // Choices whose dialogs are not part of this build stay visible but disabled.
     w.Enable(IDC_SRC_CDAUDIO, static_cast<bool>(app_.cdAudioAvailable));
     w.Enable(IDC_TO_WMA, static_cast<bool>(app_.wmaAvailable));
     w.Enable(IDC_OPTIONS, static_cast<bool>(app_.optionsAvailable));
+    w.Enable(IDC_LIBRARY, static_cast<bool>(app_.libraryAvailable));
     if (!app_.commandLine.empty()) {
         SetInputText(app_.commandLine);
         output_ = MusicFolder() + "track.mp3";
@@ -196,6 +203,9 @@ void MLSheet::OnCommand(int id) {
         case IDC_SRC_WAVFILES:
             OnWavFiles();
             break;
+        case IDC_LIBRARY:
+            OnLibrary();
+            break;
         case IDC_TO_MP3:
             SelectTarget(JobKind::EncodeMp3);
             break;
@@ -244,7 +254,8 @@ void MLSheet::OnInputBrowse() {
     WindowPort& w = *port_;
     std::string choice;
     if (batch_) {
-        choice = w.ChooseFolder(target_ == JobKind::Decode
+        choice = w.ChooseFolder(library_ ? "Select the Folder of the Music Library..."
+                                : target_ == JobKind::Decode
                                     ? "Select a Folder with .MP3 Files to Decompress..."
                                     : "Select a Folder with .WAV Files to Compress...");
         if (choice.empty()) return;
@@ -284,6 +295,7 @@ void MLSheet::OnOutputBrowse() {
 
 void MLSheet::OnCdAudio() {
     WindowPort& w = *port_;
+    LeaveLibrary();
     for (int id : {IDC_INPUT, IDC_INPUT_BROWSE, IDC_BATCH})
         w.Enable(id, false);
     int result = w.DoModal(IDD_CDA_GRABBER);
@@ -310,6 +322,7 @@ void MLSheet::OnCdAudio() {
 
 void MLSheet::OnWavFiles() {
     WindowPort& w = *port_;
+    LeaveLibrary();
     for (int id : {IDC_INPUT, IDC_INPUT_BROWSE, IDC_BATCH})
         w.Enable(id, true);
     SetInputText("");
@@ -345,6 +358,8 @@ void MLSheet::SelectTarget(JobKind target) {
         w.Enable(IDC_ID3TAG, target == JobKind::EncodeMp3 || target == JobKind::EncodeFlac ||
                                  target == JobKind::EncodeOpus);
     }
+    // Any target takes a library's files: its caption stays.
+    if (library_) w.SetText(IDC_SOURCE_CAPTION, "Music Library");
     w.Show(IDC_MARK_TOMP3, target == JobKind::EncodeMp3);
     w.Show(IDC_MARK_TOWMA, target == JobKind::EncodeWma);
     w.Show(IDC_MARK_TOWAV, target == JobKind::Decode);
@@ -482,10 +497,11 @@ int MLSheet::OnNext() {
                 port_->MessageBox(missing, "", MB_ICONEXCLAMATION);
                 break;
             }
-            Activate(target_ == JobKind::Decode      ? IDD_PAGE3
-                     : target_ == JobKind::EncodeWma ? IDD_WMA_SETTINGS
-                     : target_ == JobKind::EncodeMp3 ? IDD_PAGE2
-                                                     : IDD_FORMAT_SETTINGS);
+            Activate(library_ ? IDD_LIBRARY : TargetPage());
+            break;
+        case IDD_LIBRARY:
+            TakeLibraryPage(true);
+            Activate(TargetPage());
             break;
         case IDD_FORMAT_SETTINGS:
             TakeFormatPage();
@@ -514,23 +530,28 @@ int MLSheet::OnBack() {
     switch (activePage_) {
         case IDD_PAGE2:
             formats_.replayGain = port_->Check(IDC_MP3_REPLAYGAIN) != 0;
-            Activate(IDD_PAGE1);
+            Activate(library_ ? IDD_LIBRARY : IDD_PAGE1);
             break;
         case IDD_WMA_SETTINGS: {
             int back = wmaPage_ ? wmaPage_->OnWizardBack() : IDD_PAGE1;
+            // A library's options come before the target's.
+            if (back == IDD_PAGE1 && library_) back = IDD_LIBRARY;
             if (back >= 0) Activate(back);
             break;
         }
         case IDD_FORMAT_SETTINGS:
             TakeFormatPage();
+            Activate(library_ ? IDD_LIBRARY : IDD_PAGE1);
+            break;
+        case IDD_LIBRARY:
+            TakeLibraryPage(false);
             Activate(IDD_PAGE1);
             break;
-        case IDD_PAGE3:
-            Activate(target_ == JobKind::Decode      ? IDD_PAGE1
-                     : target_ == JobKind::EncodeWma ? IDD_WMA_SETTINGS
-                     : target_ == JobKind::EncodeMp3 ? IDD_PAGE2
-                                                     : IDD_FORMAT_SETTINGS);
+        case IDD_PAGE3: {
+            const int page = TargetPage();
+            Activate(page == IDD_PAGE3 ? (library_ ? IDD_LIBRARY : IDD_PAGE1) : page);
             break;
+        }
         default:
             break;
     }
@@ -539,6 +560,13 @@ int MLSheet::OnBack() {
 
 void MLSheet::PageEffect(bool opening) {
     if (app_.windowEffects == 1) wizard_->PlayPageEffect(opening);
+}
+
+int MLSheet::TargetPage() const {
+    return target_ == JobKind::Decode      ? IDD_PAGE3
+           : target_ == JobKind::EncodeWma ? IDD_WMA_SETTINGS
+           : target_ == JobKind::EncodeMp3 ? IDD_PAGE2
+                                           : IDD_FORMAT_SETTINGS;
 }
 
 std::string MLSheet::MissingOnPage1() const {
@@ -607,8 +635,17 @@ void MLSheet::OnFinish() {
     r.formats = formats_;
     // The WMA road's page shows no loudness choice, so its jobs write no loudness values.
     if (target_ == JobKind::EncodeWma) r.formats.replayGain = false;
-    // A file of the user's is replaced only once the user agreed; else the summary stays.
-    if (!MayWriteOutputs(r)) return;
+    if (library_) {
+        // The files of the library become the target's; the library's job writes each output
+        // whole under its name, and replaces only what its choices ask it to.
+        r.kind = kConvertLibrary;
+        r.library = libraryChoice_;
+        r.library.target = target_;
+    }
+    // A file of the user's is replaced only once the user agreed; else the summary stays. A
+    // library's outputs are its mirror: what is up to date stays unless the user chose to
+    // convert it again.
+    if (!library_ && !MayWriteOutputs(r)) return;
     // The summary animates once more while it is still on show.
     PageEffect(true);
     result_ = ID_WIZFINISH;

@@ -16,7 +16,7 @@ namespace orvane::encoder {
 
 struct EncoderApp;
 
-enum class Source { None, CdAudio, WavFiles };
+enum class Source { None, CdAudio, WavFiles, Library };
 
 // A page that another part of the program adds to the wizard (the WMA settings page 619). It
 // has a port of its own for its controls (its ids may repeat another page's) and reaches the
@@ -53,7 +53,7 @@ public:
     // --- Events from the view (GUI thread) ---
     // The sheet was created: initialises and activates page 1.
     void OnInitDialog();
-    // The dialog id of the page shown (104, 105, 106 or 619).
+    // The dialog id of the page shown (104, 105, 106, 619, 630 or 640).
     int ActivePage() const { return activePage_; }
     // A button, check box or radio button of a page was clicked.
     void OnCommand(int controlId);
@@ -80,6 +80,8 @@ public:
     Source SourceKind() const { return source_; }
     // Several files (a folder) or the CD's tracks are the source.
     bool Batch() const { return batch_; }
+    // A music library is the source (Convert a Music Library on page 1).
+    bool Library() const { return library_; }
     // The job the wizard asks for, made by OnFinish.
     const JobRequest& Request() const { return request_; }
 
@@ -110,6 +112,9 @@ private:
     void OnOutputBrowse();
     void OnCdAudio();
     void OnWavFiles();
+    // The library check of page 1, and leaving the library for another source.
+    void OnLibrary();
+    void LeaveLibrary();
     void SelectTarget(JobKind target);
     void OnId3Tag();
     void MarkSource(Source s);
@@ -125,6 +130,14 @@ private:
     // The page's choices as the settings hold them ("Formats" section), and back.
     void ReadFormatSettings();
     void WriteFormatSettings();
+    // The music library's page (library_page.cpp): its choices as the settings hold them
+    // ("Library" section, written once the page was left with Next).
+    void InitLibraryPage();
+    void ActivateLibraryPage();
+    // keep: the choices are written to the settings as well (Next).
+    void TakeLibraryPage(bool keep);
+    // The page after the library's (or after page 1): the target's options, or the summary.
+    int TargetPage() const;
     // What page 1 lacks before the job can be set up ("Please specify ..."); empty: nothing.
     std::string MissingOnPage1() const;
     // Page 3.
@@ -148,6 +161,9 @@ private:
     int result_ = 0;
     bool page2Created_ = false;
     bool formatPageCreated_ = false;
+    bool libraryPageCreated_ = false;
+    bool library_ = false;
+    LibraryChoice libraryChoice_;
     FormatChoice formats_;
     // The target the FLAC / Opus button selects: the format last chosen on its page.
     JobKind formatTarget_ = JobKind::EncodeFlac;

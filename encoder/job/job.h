@@ -8,6 +8,10 @@
 namespace orvane::encoder {
 
 enum class JobKind { Decode = 0, EncodeMp3 = 1, EncodeWma = 2, EncodeFlac = 3, EncodeOpus = 4 };
+// A music library of any audio format converted into one of the formats above
+// (JobRequest::library, encoder/library). A value of its own beside the enumerated formats, so
+// the switches that name every output format stay whole without it.
+inline constexpr JobKind kConvertLibrary{5};
 
 // The MP3 options of the options page.
 struct EncoderSettings {

@@ -23,6 +23,9 @@ std::map<JobKind, JobKindEntry>& Table() {
         add({JobKind::EncodeWma, "--wma", "wma", "WMA", ".WMA", "*.WAV", nullptr, nullptr});
         add({JobKind::EncodeFlac, "--flac", "flac", "FLAC", ".FLAC", "*.WAV", nullptr, nullptr});
         add({JobKind::EncodeOpus, "--opus", "opus", "Opus", ".OPUS", "*.WAV", nullptr, nullptr});
+        // Its files are those of the library's plan, each written by the chosen format's job;
+        // plimo-job's --library reads options of its own (programs/plimo-job/library_command.h).
+        add({kConvertLibrary, "", "", "Music Library", "", "", nullptr, nullptr});
         return t;
     }();
     return table;

@@ -64,7 +64,9 @@ public:
 struct BatchItem {
     std::string file;
     int number = 0, count = 0;
-    std::shared_ptr<BatchShared> shared;  // null when the kind shares nothing
+    // Null when the kind shares nothing. Set on a whole batch's request by a caller that follows
+    // its files (ParallelBatchKind::share).
+    std::shared_ptr<BatchShared> shared;
     // The item as the batch's source gave it (a grabbed CD track); null: the file alone.
     std::shared_ptr<const SourceItem> source;
 };
@@ -76,6 +78,20 @@ struct FormatChoice {
     int opusKbps = 160;       // 32..512
     bool replayGain = false;  // loudness values of each file and of the whole job
     int trackNumber = 0;      // the single file's track number, 0 for none
+};
+
+// The choices of a music library conversion (kConvertLibrary): every audio file below
+// the input folder, of any format, into the target's files in the same folders below the
+// output folder, with the source's tag (encoder/library/library_run.h).
+struct LibraryChoice {
+    // The format of the outputs: EncodeMp3, EncodeFlac, EncodeOpus, EncodeWma, or Decode for
+    // WAVE files.
+    JobKind target = JobKind::EncodeMp3;
+    bool subfolders = true;     // the files of the folders below the input folder as well
+    bool skipConverted = true;  // a file whose output is newer than it is left alone
+    // Other files copied as they are, by name ("cover.*"); none when empty.
+    std::vector<std::string> copyPatterns;
+    bool split = true;  // disc images with their cue sheets become a file per track
 };
 
 // The input text that names the CD as a job's source.
@@ -101,6 +117,7 @@ struct JobRequest {
     // The file names of CD tracks (see ExpandNamePattern); empty: "Artist - Title".
     std::string namePattern;
     CdHandOver cd;
+    LibraryChoice library;  // kConvertLibrary
     // The program folder holding the child programs, with a trailing '/'.
     std::string appFolder;
     // How many files of a folder batch may run at once (1: one after the other).

@@ -134,12 +134,13 @@ void ParallelBatchJob::Run(JobRunner& r) {
     const int limit = std::clamp(req.parallelJobs, 1, kMaxParallelJobs);
     JobRequest base = req;
     base.parallelJobs = 1;
-    if (kind_.share) base.item.shared = kind_.share(req);
+    if (kind_.share && !base.item.shared) base.item.shared = kind_.share(req);
     // CD tracks take their final names in the disc's order.
     if (req.CdAudio())
         turns_ = std::make_shared<NameTurns>([this](int, bool waiting) { Parked(waiting); });
     // The CD's tracks are grabbed ahead, into a queue as long as the encoders are many.
-    std::unique_ptr<InputSource> source = MakeInputSource(req, pattern_);
+    std::unique_ptr<InputSource> source =
+        kind_.source ? kind_.source(req, base.item.shared.get()) : MakeInputSource(req, pattern_);
     int taken = 0;
     bool more = true;
     std::string cancelled;  // the source's own cancel
@@ -236,6 +237,9 @@ void ParallelBatchJob::Run(JobRunner& r) {
         }
     }
     JobOutcome outcome = Report(last);
+    if (outcome.result == JobResult::Succeeded && kind_.finishedText)
+        if (std::string text = kind_.finishedText(req, base.item.shared.get()); !text.empty())
+            outcome.message = std::move(text);
     filesDone_ = true;
     SetBusy(false);
     if (kind_.statisticsMs > 0) r.StatisticsTimer(0);

@@ -17,7 +17,10 @@
 
 namespace orvane::encoder {
 
-// The folder's files the batch takes are the kind's input pattern (JobKindEntry::inputPattern).
+class InputSource;
+
+// The folder's files the batch takes are the kind's input pattern (JobKindEntry::inputPattern),
+// unless the kind gives a source of its own.
 struct ParallelBatchKind {
     std::string finished;         // the final message when every file went well
     std::string verb;             // of the failure report: "encoded", "decoded"
@@ -29,7 +32,17 @@ struct ParallelBatchKind {
     std::function<void(JobRequest& request, const std::string& file)> carry;
     // What the files share (may be empty): made once per batch, handed to every file's job in
     // JobRequest::item.shared.
+    // A request that already holds what its files share (JobRequest::item.shared: a caller that
+    // follows the files itself) keeps it.
     std::function<std::shared_ptr<BatchShared>(const JobRequest& request)> share;
+    // Where the files come from when not from the request's folder (may be empty): a list of
+    // the kind's own making (a library's plan), each item with its output and its label. Made
+    // on the batch's worker thread, after share; shared may be null.
+    std::function<std::unique_ptr<InputSource>(const JobRequest& request, BatchShared* shared)>
+        source;
+    // The final message when every file went well, made from what the files shared (counts of
+    // files converted and left alone); empty, or returning "": finished.
+    std::function<std::string(const JobRequest& request, BatchShared* shared)> finishedText;
     // Once every file has ended and nothing was cancelled, before the final message: the
     // batch's own last step over what the files shared. It adds lines to the log and failures
     // after the files' own (may be empty).

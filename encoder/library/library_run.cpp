@@ -14,12 +14,15 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <thread>
 
 #include "encoder/job/input_source.h"
 #include "encoder/job/job_kinds.h"
+#include "encoder/job/parallel_batch.h"
+#include "encoder/job/progress.h"
 #include "encoder/library/image_cue.h"
 #include "encoder/library/library_tree.h"
 #include "encoder/library/pcm_stream.h"
@@ -185,10 +188,10 @@ private:
     std::string log_;
 };
 
-// What the progress line shows, shared by the workers.
-class Progress {
+// What the progress line of plimo-job --library shows, shared by the files' jobs.
+class Console {
 public:
-    Progress(std::ostream& out, bool terminal, int total, std::int64_t totalBytes)
+    Console(std::ostream& out, bool terminal, int total, std::int64_t totalBytes)
         : out_(out),
           terminal_(terminal),
           total_(total),
@@ -267,6 +270,71 @@ private:
     std::map<std::string, std::pair<std::int64_t, double>> running_;
     std::chrono::steady_clock::time_point start_, lastDraw_{};
     bool drawn_ = false;
+};
+
+// The format's job that a file's job runs, reached by a cancel from any thread.
+class InnerJob {
+public:
+    // Waits for the started runner; a cancel, before or meanwhile, reaches it.
+    void Wait(encoder::JobRunner& inner) {
+        {
+            std::lock_guard lock(mutex_);
+            if (cancelled_) inner.RequestCancel();
+            inner_ = &inner;
+        }
+        inner.Wait();
+        std::lock_guard lock(mutex_);
+        inner_ = nullptr;
+    }
+    void Cancel() {
+        std::lock_guard lock(mutex_);
+        cancelled_ = true;
+        if (inner_) inner_->RequestCancel();
+    }
+
+private:
+    std::mutex mutex_;
+    encoder::JobRunner* inner_ = nullptr;
+    bool cancelled_ = false;
+};
+
+// One file's progress: its bar in the batch's window, plimo-job's progress line (when there is
+// one), and the cancel of the file's job.
+class Progress {
+public:
+    Progress(encoder::JobRunner& runner, Console* console, InnerJob& inner)
+        : runner_(runner),
+          console_(console),
+          inner_(inner),
+          start_(std::chrono::steady_clock::now()) {}
+    // The part of the file done (0..1) and the audio seconds added; false once the file's job
+    // is cancelled. The window's bar and times follow each percent.
+    bool Advance(const std::string& rel, double fraction, double seconds) {
+        if (console_) console_->Advance(rel, fraction, seconds);
+        fraction = std::clamp(fraction, 0.0, 1.0);
+        const int pos = static_cast<int>(fraction * 100);
+        if (pos != shown_) {
+            runner_.SetPos(encoder::JobBar::CurrentFile, shown_ = pos);
+            const double elapsed =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+            runner_.SetText(encoder::JobText::Elapsed,
+                            encoder::ElapsedText(static_cast<std::int64_t>(elapsed)));
+            if (fraction > 0)
+                runner_.SetText(encoder::JobText::Remaining,
+                                encoder::ElapsedText(static_cast<std::int64_t>(
+                                    elapsed * (1 - fraction) / fraction)));
+        }
+        return !runner_.CancelRequested();
+    }
+    // Waits for the format's job, which a cancel of the file's job ends as well.
+    void Wait(encoder::JobRunner& formatJob) { inner_.Wait(formatJob); }
+
+private:
+    encoder::JobRunner& runner_;
+    Console* console_;
+    InnerJob& inner_;
+    std::chrono::steady_clock::time_point start_;
+    int shown_ = -1;
 };
 
 encoder::Id3Tag RecordOf(const tags::TrackTags& t) {
@@ -413,8 +481,9 @@ std::string WriteWave(FrameReader& reader, const PcmLayout& l, std::int64_t fram
         if (fs::Status st = out.Write(bytes.data(), bytes.size()); !st)
             return "Error: " + st.message;
         written += got;
-        progress.Advance(rel, expected > 0 ? written / expected : 0,
-                         static_cast<double>(got) / l.sampleRate);
+        if (!progress.Advance(rel, expected > 0 ? written / expected : 0,
+                              static_cast<double>(got) / l.sampleRate))
+            return "Error: cancelled";
     }
     if (written == 0) return "Error: its audio stream holds no samples";
     const std::int64_t dataBytes = out.size() - header;
@@ -427,7 +496,7 @@ std::string WriteWave(FrameReader& reader, const PcmLayout& l, std::int64_t fram
 
 // The file's output written by the format's job from the WAVE file; empty when it was.
 std::string RunFormatJob(const LibraryOptions& o, const std::string& wave,
-                         const std::string& output, const tags::TrackTags& t) {
+                         const std::string& output, const tags::TrackTags& t, Progress& progress) {
     encoder::JobRequest req = o.base;
     req.kind = KindOf(o.target);
     req.input = wave;
@@ -450,7 +519,7 @@ std::string RunFormatJob(const LibraryOptions& o, const std::string& wave,
     QuietObserver observer;
     encoder::JobRunner runner(std::move(req), observer);
     runner.Start();
-    runner.Wait();
+    progress.Wait(runner);
     runner.Stop();
     const JobOutcome outcome = runner.Outcome();
     if (outcome.result == JobResult::Succeeded) return {};
@@ -499,7 +568,7 @@ std::string EncodeOne(const LibraryOptions& o, FrameReader& reader, const PcmLay
     const bool direct = o.target == Target::Flac || o.target == Target::Opus;
     const std::string written = direct ? output : ScratchName(output, TargetExtension(o.target));
     if (!direct) scratch.Add(written);
-    std::string failure = RunFormatJob(o, wave, written, t);
+    std::string failure = RunFormatJob(o, wave, written, t, progress);
     if (!failure.empty() || direct) return failure;
     fs::Status st;
     const int fd = fs::OpenForReading(written, st);
@@ -605,6 +674,240 @@ std::string Becomes(const LibraryOptions& o, const LibraryEntry& e) {
     return list;
 }
 
+Target TargetOfChoice(JobKind kind) {
+    switch (kind) {
+        case JobKind::EncodeFlac:
+            return Target::Flac;
+        case JobKind::EncodeOpus:
+            return Target::Opus;
+        case JobKind::EncodeWma:
+            return Target::Wma;
+        case JobKind::Decode:
+            return Target::Wav;
+        default:
+            return Target::Mp3;
+    }
+}
+
+std::string WithoutTrailingSlash(std::string path) {
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+// What the files of a library's batch share: the plan, the options every file's job reads,
+// the pictures kept beside the sources, the counts; plimo-job's progress line when it follows
+// the run.
+class LibraryShared : public encoder::BatchShared {
+public:
+    LibraryOptions options;
+    std::ostream* out = nullptr;  // plimo-job's output; null: the batch's window alone
+    bool terminal = false;
+    std::unique_ptr<Console> console;  // made with the plan, when out is set
+    std::vector<LibraryEntry> plan;
+    // The batch's items in its order: item n is items[n - 1].
+    std::vector<const LibraryEntry*> items;
+    FolderPictures pictures;
+    std::string planError;  // the input folder could not be read
+    int skipped = 0, work = 0;
+    std::atomic<int> converted{0}, copied{0};
+};
+
+// The library's plan as the batch's items: the files to convert and to copy, and those that
+// cannot be converted as failed items in their places. Planned on the batch's worker thread at
+// the first Take; what is up to date is counted and left out.
+class LibrarySource : public encoder::InputSource {
+public:
+    LibrarySource(const encoder::JobRequest& request, LibraryShared* shared)
+        : request_(request), shared_(shared) {}
+    bool Batch() const override { return true; }
+    int Count() const override { return count_; }
+    Next Take(encoder::JobRunner&) override {
+        Next next;
+        if (!shared_) {
+            if (taken_++ > 0) return next;
+            count_ = 1;
+            next.step = Step::Failed;
+            next.item.input = request_.input;
+            next.message = "Error: the library's plan is missing";
+            return next;
+        }
+        if (!planned_) Plan();
+        if (!shared_->planError.empty()) {
+            if (taken_++ > 0) return next;
+            next.step = Step::Failed;
+            next.item.input = shared_->options.in;
+            next.message = shared_->planError;
+            return next;
+        }
+        if (taken_ >= shared_->items.size()) return next;
+        const LibraryEntry& e = *shared_->items[taken_++];
+        next.item.input = e.source;
+        next.item.output = e.output;
+        next.item.label = e.relative;
+        if (e.action == LibraryEntry::Action::Fail) {
+            next.step = Step::Failed;
+            next.message = e.reason;
+        } else {
+            next.step = Step::Item;
+        }
+        return next;
+    }
+
+private:
+    void Plan() {
+        planned_ = true;
+        LibraryShared& s = *shared_;
+        s.options = LibraryOptionsOf(request_);
+        const LibraryOptions& o = s.options;
+        std::ostream* out = s.out;
+        TreeOptions tree{TargetExtension(o.target), o.copyPatterns, o.force, o.split, o.subfolders};
+        std::string error;
+        if (!PlanLibrary(o.in, o.out, tree, s.plan, error)) {
+            s.planError = error;
+            count_ = 1;
+            if (out) *out << error << "\n";
+            return;
+        }
+        using Action = LibraryEntry::Action;
+        std::int64_t totalBytes = 0;
+        std::set<std::string> folders;
+        for (const LibraryEntry& e : s.plan) {
+            switch (e.action) {
+                case Action::Skip:
+                    ++s.skipped;
+                    if (out && !s.terminal) *out << "skipped " << e.relative << " (up to date)\n";
+                    break;
+                case Action::Fail:
+                    s.items.push_back(&e);
+                    if (out) *out << "failed " << e.relative << ": " << e.reason << "\n";
+                    break;
+                case Action::Convert:
+                case Action::Copy: {
+                    s.items.push_back(&e);
+                    ++s.work;
+                    struct stat info {};
+                    if (::stat(e.source.c_str(), &info) == 0) totalBytes += info.st_size;
+                    folders.insert(fs::FolderOf(e.image ? e.trackOutputs.front() : e.output));
+                    break;
+                }
+            }
+        }
+        for (const std::string& folder : folders)
+            SweepScratch(folder);
+        if (out && s.work > 0)
+            s.console = std::make_unique<Console>(*out, s.terminal, s.work, totalBytes);
+        count_ = static_cast<int>(s.items.size());
+    }
+
+    const encoder::JobRequest request_;
+    LibraryShared* shared_;
+    bool planned_ = false;
+    std::size_t taken_ = 0;
+    int count_ = 0;
+};
+
+// One file of a library's batch: converted (or copied) into its place, its line in the log.
+class LibraryFileJob : public encoder::Job {
+public:
+    void Run(encoder::JobRunner& r) override;
+    // The batch ends its files as it ends itself: no message, no pause of their own.
+    void Cancel(encoder::JobRunner& r) override {
+        if (r.WorkerRunning()) {
+            r.RequestCancel();
+            r.Finish("Current Process was Canceled.", JobResult::Cancelled);
+            return;
+        }
+        r.Close(IDCANCEL);
+    }
+    void Interrupt() override { inner_.Cancel(); }
+
+private:
+    InnerJob inner_;
+};
+
+void LibraryFileJob::Run(encoder::JobRunner& r) {
+    const encoder::JobRequest& req = r.Request();
+    auto* shared = dynamic_cast<LibraryShared*>(req.item.shared.get());
+    const std::size_t index = static_cast<std::size_t>(std::max(req.item.number, 1) - 1);
+    if (!shared || index >= shared->items.size()) {
+        r.Finish("Error: the file is not one of a library's plan", JobResult::Failed,
+                 {req.item.file});
+        return;
+    }
+    SetBusy(true);
+    const LibraryEntry& e = *shared->items[index];
+    char title[128];
+    std::snprintf(title, sizeof title, "Orvane Encoder 2001 - (File %d of %d)", req.item.number,
+                  req.item.count);
+    r.SetText(encoder::JobText::Title, title);
+    r.SetText(encoder::JobText::FileCount, std::to_string(req.item.count));
+    r.SetText(encoder::JobText::FileNumber, std::to_string(req.item.number));
+    r.SetText(encoder::JobText::Input, e.source);
+    r.SetText(encoder::JobText::Output, e.output);
+    r.SetRange(encoder::JobBar::CurrentFile, 0, 100);
+    r.SetPos(encoder::JobBar::CurrentFile, 0);
+    struct stat info {};
+    ::stat(e.source.c_str(), &info);
+    Console* console = shared->console.get();
+    if (console) console->Begin(e.relative, info.st_size);
+    Progress progress(r, console, inner_);
+    FileResult result;
+    const bool copy = e.action == LibraryEntry::Action::Copy;
+    if (copy)
+        result.failure = CopyOne(e);
+    else
+        result = ConvertOne(shared->options, e, progress, shared->pictures);
+    SetBusy(false);
+    if (r.CancelRequested()) {
+        // What the stopped file wrote went with its scratch and temporary files.
+        r.Finish("Current Process was Canceled.", JobResult::Cancelled);
+        return;
+    }
+    std::string line;
+    if (!result.failure.empty()) {
+        line = "failed " + e.relative + ": " + result.failure;
+    } else {
+        ++(copy ? shared->copied : shared->converted);
+        line = std::string(copy ? "copied " : "converted ") + e.relative + " -> " +
+               Becomes(shared->options, e) + (result.note.empty() ? "" : " (" + result.note + ")");
+    }
+    if (console)
+        console->End(e.relative, info.st_size, line,
+                     !result.failure.empty() || result.lossyToLossy);
+    r.SetText(encoder::JobText::Log, line + "\r\n");
+    if (!result.failure.empty()) {
+        r.Finish({JobResult::Failed, result.failure, {{e.relative, result.failure}}});
+        return;
+    }
+    r.SetPos(encoder::JobBar::CurrentFile, 100);
+    r.Finish({JobResult::Succeeded, "", {}});
+}
+
+encoder::ParallelBatchKind LibraryBatch() {
+    encoder::ParallelBatchKind batch;
+    batch.finished = "Music Library Conversion Finished.";
+    batch.verb = "converted";
+    batch.share = [](const encoder::JobRequest&) { return std::make_shared<LibraryShared>(); };
+    batch.source = [](const encoder::JobRequest& request, encoder::BatchShared* shared) {
+        return std::make_unique<LibrarySource>(request, dynamic_cast<LibraryShared*>(shared));
+    };
+    batch.finish = [](const encoder::JobRequest&, encoder::BatchShared& shared, std::string& log,
+                      std::vector<encoder::FileFailure>&) {
+        auto* s = dynamic_cast<LibraryShared*>(&shared);
+        if (s && s->skipped > 0)
+            log = "left alone (up to date): " + std::to_string(s->skipped) + " files\r\n";
+    };
+    batch.finishedText = [](const encoder::JobRequest&, encoder::BatchShared* shared) {
+        auto* s = dynamic_cast<LibraryShared*>(shared);
+        if (!s) return std::string();
+        return "Music Library Conversion Finished.\nConverted " + std::to_string(s->converted) +
+               ", skipped " + std::to_string(s->skipped) + ", copied " + std::to_string(s->copied) +
+               ".";
+    };
+    return batch;
+}
+
 }  // namespace
 
 std::string TargetExtension(Target target) {
@@ -623,95 +926,125 @@ std::string TargetExtension(Target target) {
     return {};
 }
 
+LibraryOptions LibraryOptionsOf(const encoder::JobRequest& request) {
+    LibraryOptions o;
+    o.target = TargetOfChoice(request.library.target);
+    o.base = request;
+    o.base.item = {};
+    o.in = WithoutTrailingSlash(request.input);
+    o.out = WithoutTrailingSlash(request.output);
+    o.jobs = request.parallelJobs;
+    o.copyPatterns = request.library.copyPatterns;
+    o.force = !request.library.skipConverted;
+    o.split = request.library.split;
+    o.subfolders = request.library.subfolders;
+    return o;
+}
+
+encoder::JobRequest LibraryRequest(const LibraryOptions& o) {
+    encoder::JobRequest r = o.base;
+    r.kind = encoder::kConvertLibrary;
+    r.input = o.in + "/";
+    r.output = o.out + "/";
+    r.batch = true;
+    r.parallelJobs = o.jobs;
+    r.item = {};
+    r.library.target = o.target == Target::Wav ? JobKind::Decode : KindOf(o.target);
+    r.library.copyPatterns = o.copyPatterns;
+    r.library.skipConverted = !o.force;
+    r.library.split = o.split;
+    r.library.subfolders = o.subfolders;
+    return r;
+}
+
+void RegisterLibraryJob() {
+    encoder::RegisterKind(
+        encoder::kConvertLibrary,
+        [](const encoder::JobRequest& request) -> std::unique_ptr<encoder::Job> {
+            // The whole library runs as a parallel batch, one file after the other with a
+            // single job allowed.
+            if (!request.OneItem()) return encoder::MakeParallelBatchJob(request);
+            return std::make_unique<LibraryFileJob>();
+        },
+        std::make_shared<const encoder::ParallelBatchKind>(LibraryBatch()));
+}
+
 LibraryReport ConvertLibrary(const LibraryOptions& o, std::ostream& out, bool terminal) {
     LibraryReport report;
-    std::vector<LibraryEntry> plan;
-    std::string error;
-    TreeOptions tree{TargetExtension(o.target), o.copyPatterns, o.force, o.split};
-    if (!PlanLibrary(o.in, o.out, tree, plan, error)) {
-        report.failed.push_back({o.in, error});
-        out << error << "\n";
-        return report;
-    }
-    using Action = LibraryEntry::Action;
-    std::vector<const LibraryEntry*> work;
-    std::int64_t totalBytes = 0;
-    for (const LibraryEntry& e : plan) {
-        switch (e.action) {
-            case Action::Skip:
-                ++report.skipped;
-                if (o.dryRun || !terminal) out << "skipped " << e.relative << " (up to date)\n";
-                break;
-            case Action::Fail:
-                report.failed.push_back({e.relative, e.reason});
-                out << "failed " << e.relative << ": " << e.reason << "\n";
-                break;
-            case Action::Convert:
-            case Action::Copy:
-                if (o.dryRun) {
+    if (o.dryRun) {
+        // A dry run reads no audio: the plan alone, listed.
+        std::vector<LibraryEntry> plan;
+        std::string error;
+        TreeOptions tree{TargetExtension(o.target), o.copyPatterns, o.force, o.split, o.subfolders};
+        if (!PlanLibrary(o.in, o.out, tree, plan, error)) {
+            report.failed.push_back({o.in, error});
+            out << error << "\n";
+            return report;
+        }
+        using Action = LibraryEntry::Action;
+        for (const LibraryEntry& e : plan) {
+            switch (e.action) {
+                case Action::Skip:
+                    ++report.skipped;
+                    out << "skipped " << e.relative << " (up to date)\n";
+                    break;
+                case Action::Fail:
+                    report.failed.push_back({e.relative, e.reason});
+                    out << "failed " << e.relative << ": " << e.reason << "\n";
+                    break;
+                case Action::Convert:
+                case Action::Copy:
                     out << (e.action == Action::Copy ? "would copy " : "would convert ")
                         << e.relative << " -> " << Becomes(o, e) << "\n";
                     ++(e.action == Action::Copy ? report.copied : report.converted);
-                } else {
-                    work.push_back(&e);
-                    struct stat info {};
-                    if (::stat(e.source.c_str(), &info) == 0) totalBytes += info.st_size;
-                }
-                break;
-        }
-    }
-    if (!o.dryRun && !work.empty()) {
-        std::set<std::string> folders;
-        for (const LibraryEntry* e : work)
-            folders.insert(fs::FolderOf(e->image ? e->trackOutputs.front() : e->output));
-        for (const std::string& folder : folders)
-            SweepScratch(folder);
-        Progress progress(out, terminal, static_cast<int>(work.size()), totalBytes);
-        FolderPictures pictures;
-        std::atomic<std::size_t> next{0};
-        std::mutex mutex;
-        auto worker = [&] {
-            for (;;) {
-                const std::size_t i = next++;
-                if (i >= work.size()) return;
-                const LibraryEntry& e = *work[i];
-                struct stat info {};
-                ::stat(e.source.c_str(), &info);
-                progress.Begin(e.relative, info.st_size);
-                std::string line;
-                FileResult r;
-                if (e.action == Action::Copy)
-                    r.failure = CopyOne(e);
-                else
-                    r = ConvertOne(o, e, progress, pictures);
-                {
-                    std::lock_guard lock(mutex);
-                    if (!r.failure.empty())
-                        report.failed.push_back({e.relative, r.failure});
-                    else
-                        ++(e.action == Action::Copy ? report.copied : report.converted);
-                }
-                if (!r.failure.empty())
-                    line = "failed " + e.relative + ": " + r.failure;
-                else
-                    line = std::string(e.action == Action::Copy ? "copied " : "converted ") +
-                           e.relative + " -> " + Becomes(o, e) +
-                           (r.note.empty() ? "" : " (" + r.note + ")");
-                progress.End(e.relative, info.st_size, line, !r.failure.empty() || r.lossyToLossy);
+                    break;
             }
-        };
-        const int n = std::clamp(o.jobs, 1, static_cast<int>(work.size()));
-        std::vector<std::thread> threads;
-        for (int i = 0; i < n; ++i)
-            threads.emplace_back(worker);
-        for (std::thread& t : threads)
-            t.join();
-        progress.Close();
-        char rate[128];
-        std::snprintf(rate, sizeof rate, "%s of audio in %.1f s (%.1fx real time)",
-                      Clock(progress.AudioSeconds()).c_str(), progress.Elapsed(),
-                      progress.Elapsed() > 0 ? progress.AudioSeconds() / progress.Elapsed() : 0.0);
-        out << rate << "\n";
+        }
+    } else {
+        // No output folder is made for an input that is no folder.
+        if (const std::string problem = LibraryFolderProblem(o.in); !problem.empty()) {
+            report.failed.push_back({o.in, problem});
+            out << problem << "\n";
+            return report;
+        }
+        // The files run through the parallel batch of the library's job kind, as the wizard's
+        // do; the progress line and the files' lines follow them here.
+        RegisterLibraryJob();
+        auto shared = std::make_shared<LibraryShared>();
+        shared->out = &out;
+        shared->terminal = terminal;
+        encoder::JobRequest request = LibraryRequest(o);
+        request.item.shared = shared;
+        QuietObserver observer;
+        encoder::JobRunner runner(std::move(request), observer);
+        runner.Start();
+        runner.Wait();
+        runner.Stop();
+        if (!shared->planError.empty()) {
+            report.failed.push_back({o.in, shared->planError});
+            return report;
+        }
+        report.converted = shared->converted;
+        report.copied = shared->copied;
+        report.skipped = shared->skipped;
+        const JobOutcome outcome = runner.Outcome();
+        if (outcome.result != JobResult::Succeeded) {
+            report.failed = outcome.failures;
+            // A batch that failed before any file (its output folder cannot be made) says so.
+            if (report.failed.empty()) {
+                report.failed.push_back({o.out, outcome.message});
+                out << outcome.message << "\n";
+            }
+        }
+        if (Console* console = shared->console.get()) {
+            console->Close();
+            char rate[128];
+            std::snprintf(
+                rate, sizeof rate, "%s of audio in %.1f s (%.1fx real time)",
+                Clock(console->AudioSeconds()).c_str(), console->Elapsed(),
+                console->Elapsed() > 0 ? console->AudioSeconds() / console->Elapsed() : 0.0);
+            out << rate << "\n";
+        }
     }
     std::sort(report.failed.begin(), report.failed.end(),
               [](const encoder::FileFailure& a, const encoder::FileFailure& b) {

@@ -3,6 +3,10 @@
 // files decoded through FFmpeg (pcm_stream.h) and written by the format's own job with the
 // source's tag, several files at once, each output taking its name only once it is whole; the
 // progress as it goes and a summary at the end.
+//
+// The conversion is the job kind kConvertLibrary (JobRequest::library): its files run through
+// the parallel batch (encoder/job/parallel_batch.h), one job per file, as the wizard and
+// plimo-job --library start it alike.
 
 #include <ostream>
 #include <string>
@@ -28,6 +32,7 @@ struct LibraryOptions {
     // A folder's one audio file that its cue sheet names, with tracks, is a disc image: a file
     // per track. False: images are converted whole.
     bool split = true;
+    bool subfolders = true;  // false: the input folder's own files alone
 };
 
 struct LibraryReport {
@@ -37,6 +42,13 @@ struct LibraryReport {
 
 // The extension of the target's files (".opus").
 std::string TargetExtension(Target target);
+
+// The library job kind made known (its job and its batch); again: nothing changes.
+void RegisterLibraryJob();
+// The options a library request asks for, and the request of the options (kConvertLibrary,
+// input and output folders, the choices in JobRequest::library).
+LibraryOptions LibraryOptionsOf(const encoder::JobRequest& request);
+encoder::JobRequest LibraryRequest(const LibraryOptions& options);
 
 // Runs the conversion; the progress goes to out as one line rewritten in place on a terminal,
 // else a line per file. Ends with the summary.

@@ -163,7 +163,8 @@ struct Walk {
             if (S_ISLNK(link.st_mode) && (::stat(p.c_str(), &info) != 0 || !S_ISREG(info.st_mode)))
                 continue;
             if (S_ISDIR(info.st_mode)) {
-                if (depth < kMaxDepth && !IsOutputFolder(info)) Folder(p, r, depth + 1);
+                if (options.subfolders && depth < kMaxDepth && !IsOutputFolder(info))
+                    Folder(p, r, depth + 1);
             } else if (S_ISREG(info.st_mode)) {
                 File(p, r, name, info, images);
             }
@@ -197,13 +198,17 @@ std::vector<std::string> SplitPatterns(const std::string& list) {
     return patterns;
 }
 
+std::string LibraryFolderProblem(const std::string& in) {
+    struct stat info {};
+    if (::stat(in.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return "Error: " + in + " is not a folder";
+    return {};
+}
+
 bool PlanLibrary(const std::string& in, const std::string& out, const TreeOptions& options,
                  std::vector<LibraryEntry>& plan, std::string& error) {
-    struct stat info {};
-    if (::stat(in.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-        error = "Error: " + in + " is not a folder";
-        return false;
-    }
+    error = LibraryFolderProblem(in);
+    if (!error.empty()) return false;
     Walk walk{options, out, false, {}, plan, {}};
     walk.outExists = ::stat(out.c_str(), &walk.outInfo) == 0;
     walk.Folder(in, "", 0);

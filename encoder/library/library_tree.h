@@ -37,12 +37,16 @@ struct TreeOptions {
     std::vector<std::string> copyPatterns;  // of the files to copy ("cover.*"), by name
     bool force = false;                     // convert and copy even what is up to date
     bool split = true;                      // disc images with their cue sheets split by track
+    bool subfolders = true;                 // false: the input folder's own files alone
 };
 
 // The names (by extension, without regard to case) taken as audio files.
 bool IsAudioName(const std::string& name);
 // "cover.*,folder.*" as its patterns; "default" as the usual companions of an album.
 std::vector<std::string> SplitPatterns(const std::string& list);
+
+// Why the input folder cannot be a library ("Error: ... is not a folder"); empty when it can.
+std::string LibraryFolderProblem(const std::string& in);
 
 // The plan, in the tree's order (names sorted within a folder); false with error when the
 // input folder cannot be read.

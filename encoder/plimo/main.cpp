@@ -20,6 +20,7 @@
 #include "encoder/formats/flac_job.h"
 #include "encoder/formats/opus_job.h"
 #include "encoder/freedb/ui/freedb_views.h"
+#include "encoder/library/library_run.h"
 #include "encoder/mp3/mp3_jobs.h"
 #include "encoder/plimo/desktop_glue.h"
 #include "encoder/plimo/screenshots.h"
@@ -95,6 +96,9 @@ int main(int argc, char** argv) {
     orvane::wma::ui::RegisterWmaSettingsPage();
     orvane::formats::RegisterFlacJob();
     orvane::formats::RegisterOpusJob();
+    // A music library of any audio format, converted file by file by the jobs above.
+    orvane::library::RegisterLibraryJob();
+    app.libraryAvailable = true;
     orvane::freedb::ui::RegisterOptionsWithWizard(app);
     // The grabber's "&Get CD Info" asks MusicBrainz when chosen, and the CD database through the
     // match list.

@@ -170,6 +170,23 @@ void BuildPage1(QWidget* page, QtWindowPort& port) {
     auto* outBrowse = Button(port, IDC_OUTPUT_BROWSE, page, "...", 428, 232, 34, 22);
     outBrowse->SetFlat(false);
     Check(port, IDC_BATCH, page, "Encode / Decode &Multiple Files (Batch Processing)", 8, 266, 454);
+    // Below the described controls: a music library of any audio format as the source.
+    Check(port, IDC_LIBRARY, page,
+          "Convert a Music &Library (any audio files, its folders mirrored, tags carried)", 8, 290,
+          454);
+}
+
+void BuildLibraryPage(QWidget* page, QtWindowPort& port) {
+    page->setFont(PageFont());
+    QGroupBox* library = Group(page, "Music Library", 8, 4, 454, 126);
+    Check(port, IDC_LIB_SUBFOLDERS, library,
+          "Include &subfolders (the same folders are made below the output folder)", 10, 22, 434);
+    Check(port, IDC_LIB_SKIP, library,
+          "&Skip files already converted (an output newer than its source stays)", 10, 46, 434);
+    auto* target = Label(library, QString(), 10, 76, 434, 16);
+    port.Bind(IDC_LIB_TARGET, target);
+    Label(library, "Disc images with a cue sheet beside them become a file per track.", 10, 98, 434,
+          16);
 }
 
 void BuildFormatPage(QWidget* page, QtWindowPort& port) {

@@ -21,6 +21,8 @@ constexpr int kPageHeight = 320;
 void BuildPage1(QWidget* page, QtWindowPort& port);
 void BuildPage2(QWidget* page, QtWindowPort& port);
 void BuildFormatPage(QWidget* page, QtWindowPort& port);
+// The music library's page 640.
+void BuildLibraryPage(QWidget* page, QtWindowPort& port);
 void BuildPage3(QWidget* page, QtWindowPort& port);
 // The processing status window 102.
 void BuildStatusWindow(QWidget* window, QtWindowPort& port);

@@ -36,6 +36,7 @@ const char* PageCaption(int pageId) {
             return "Orvane Encoder 2001 - Summary";
         case IDD_WMA_SETTINGS:
         case IDD_FORMAT_SETTINGS:
+        case IDD_LIBRARY:
             return "Orvane Encoder 2001 - Options";
         default:
             return "Wizard";
@@ -67,7 +68,8 @@ public:
             {IDD_PAGE1, BuildPage1},
             {IDD_PAGE2, BuildPage2},
             {IDD_PAGE3, BuildPage3},
-            {IDD_FORMAT_SETTINGS, BuildFormatPage}};
+            {IDD_FORMAT_SETTINGS, BuildFormatPage},
+            {IDD_LIBRARY, BuildLibraryPage}};
         for (const auto& [id, build] : builders) {
             auto* page = new QWidget(stack_);
             build(page, port_);
@@ -170,7 +172,7 @@ private:
     void ForwardUserActions() {
         for (int id : {IDC_SRC_CDAUDIO, IDC_SRC_WAVFILES, IDC_TO_MP3, IDC_TO_WMA, IDC_TO_WAV,
                        IDC_ID3TAG, IDC_OPTIONS, IDC_INPUT_BROWSE, IDC_OUTPUT_BROWSE, IDC_BATCH,
-                       IDC_TO_FORMATS, IDC_FMT_FLAC, IDC_FMT_OPUS}) {
+                       IDC_TO_FORMATS, IDC_FMT_FLAC, IDC_FMT_OPUS, IDC_LIBRARY}) {
             if (auto* b = qobject_cast<QAbstractButton*>(port_.Control(id))) {
                 connect(b, &QAbstractButton::clicked, this, [this, id] { sheet_.OnCommand(id); });
             }

@@ -42,6 +42,8 @@ TEST_F(Wizard, FirstPageShowsTheSplashOnceAndWaitsForInput) {
     EXPECT_TRUE(w.Shown(IDC_MARK_WAVFILES));
     EXPECT_TRUE(w.Shown(IDC_MARK_TOMP3));
     EXPECT_FALSE(w.IsEnabled(IDC_TO_WMA));
+    // Without the library's job in the program, its choice is there but disabled.
+    EXPECT_FALSE(w.IsEnabled(IDC_LIBRARY));
     MLSheet second(app);
     test::FakeWindow w2;
     second.Attach(&w2);
@@ -365,6 +367,98 @@ TEST_F(Wizard, FormatChoicesAreStoredAndComeBackInTheNextWizard) {
     EXPECT_EQ(third.OnNext(), IDD_FORMAT_SETTINGS);
     EXPECT_EQ(w3.CurSel(IDC_FMT_LEVEL), 5);
     EXPECT_EQ(w3.ItemText(IDC_FMT_BITRATE, w3.CurSel(IDC_FMT_BITRATE)), "160");
+}
+
+// The library check makes a folder source whose own page comes before the target's options;
+// its choices are settings once that page is left with Next, and the request asks for the
+// library's job with the target of page 1. A wizard that never chose it stores nothing of it.
+TEST_F(Wizard, AMusicLibraryIsASourceWithItsOwnPageAndStoredChoices) {
+    app.libraryAvailable = true;
+    sheet.OnInitDialog();
+    EXPECT_TRUE(w.IsEnabled(IDC_LIBRARY));
+    EXPECT_EQ(w.Check(IDC_LIBRARY), 0);
+    Type("/music/song.wav");
+    EXPECT_EQ(sheet.OnNext(), IDD_PAGE2);
+    EXPECT_EQ(sheet.OnNext(), IDD_PAGE3);
+    sheet.OnFinish();
+    EXPECT_EQ(sheet.Request().kind, JobKind::EncodeMp3);
+    EXPECT_FALSE(settings.HasProfileValue("Library", "Subfolders"));
+    EXPECT_FALSE(settings.HasProfileValue("Library", "SkipConverted"));
+
+    MLSheet lib(app);
+    test::FakeWindow l;
+    lib.Attach(&l);
+    lib.OnInitDialog();
+    lib.OnCommand(IDC_TO_FORMATS);
+    l.SetCheck(IDC_LIBRARY, 1);
+    lib.OnCommand(IDC_LIBRARY);
+    EXPECT_TRUE(lib.Library());
+    EXPECT_TRUE(lib.Batch());
+    EXPECT_EQ(l.Check(IDC_BATCH), 1);
+    EXPECT_FALSE(l.IsEnabled(IDC_BATCH));
+    EXPECT_EQ(l.Text(IDC_INPUT_LABEL), "&Input Folder:");
+    EXPECT_EQ(l.Text(IDC_SOURCE_CAPTION), "Music Library");
+    EXPECT_FALSE(l.Shown(IDC_MARK_WAVFILES));
+    // Any target keeps the caption: Decode to WAV writes WAVE files of the library.
+    lib.OnCommand(IDC_TO_WAV);
+    EXPECT_EQ(l.Text(IDC_SOURCE_CAPTION), "Music Library");
+    lib.OnCommand(IDC_TO_FORMATS);
+    l.SetText(IDC_INPUT, "/music/library/");
+    lib.OnInputChanged();
+    l.SetText(IDC_OUTPUT, "/music/converted/");
+    EXPECT_EQ(lib.OnNext(), IDD_LIBRARY);
+    EXPECT_EQ(l.Check(IDC_LIB_SUBFOLDERS), 1);
+    EXPECT_EQ(l.Check(IDC_LIB_SKIP), 1);
+    EXPECT_NE(l.Text(IDC_LIB_TARGET).find("FLAC files"), std::string::npos);
+    l.SetCheck(IDC_LIB_SUBFOLDERS, 0);
+    // Back keeps the choice on the page but stores nothing yet.
+    EXPECT_EQ(lib.OnBack(), IDD_PAGE1);
+    EXPECT_FALSE(settings.HasProfileValue("Library", "Subfolders"));
+    EXPECT_EQ(lib.OnNext(), IDD_LIBRARY);
+    EXPECT_EQ(lib.OnNext(), IDD_FORMAT_SETTINGS);
+    EXPECT_EQ(settings.GetProfileInt("Library", "Subfolders", 9), 0u);
+    EXPECT_EQ(settings.GetProfileInt("Library", "SkipConverted", 9), 1u);
+    EXPECT_EQ(lib.OnBack(), IDD_LIBRARY);
+    EXPECT_EQ(lib.OnNext(), IDD_FORMAT_SETTINGS);
+    EXPECT_EQ(lib.OnNext(), IDD_PAGE3);
+    lib.OnFinish();
+    const JobRequest& r = lib.Request();
+    EXPECT_EQ(r.kind, kConvertLibrary);
+    EXPECT_EQ(r.library.target, JobKind::EncodeFlac);
+    EXPECT_FALSE(r.library.subfolders);
+    EXPECT_TRUE(r.library.skipConverted);
+    EXPECT_TRUE(r.batch);
+    EXPECT_EQ(r.input, "/music/library/");
+    EXPECT_EQ(r.output, "/music/converted/");
+
+    // The next wizard shows the stored choices; the WAV files source leaves the library.
+    MLSheet next(app);
+    test::FakeWindow n;
+    next.Attach(&n);
+    next.OnInitDialog();
+    n.SetCheck(IDC_LIBRARY, 1);
+    next.OnCommand(IDC_LIBRARY);
+    n.SetText(IDC_INPUT, "/music/library/");
+    next.OnInputChanged();
+    EXPECT_EQ(next.OnNext(), IDD_LIBRARY);
+    EXPECT_EQ(n.Check(IDC_LIB_SUBFOLDERS), 0);
+    EXPECT_EQ(next.OnNext(), IDD_PAGE2);
+    EXPECT_EQ(next.OnBack(), IDD_LIBRARY);
+    EXPECT_EQ(next.OnBack(), IDD_PAGE1);
+    // WAVE files have no options page: the summary follows the library's page, and back.
+    next.OnCommand(IDC_TO_WAV);
+    EXPECT_EQ(next.OnNext(), IDD_LIBRARY);
+    EXPECT_NE(n.Text(IDC_LIB_TARGET).find("WAVE files"), std::string::npos);
+    EXPECT_EQ(next.OnNext(), IDD_PAGE3);
+    EXPECT_EQ(next.OnBack(), IDD_LIBRARY);
+    EXPECT_EQ(next.OnBack(), IDD_PAGE1);
+    next.OnCommand(IDC_SRC_WAVFILES);
+    EXPECT_FALSE(next.Library());
+    EXPECT_EQ(n.Check(IDC_LIBRARY), 0);
+    EXPECT_TRUE(n.IsEnabled(IDC_BATCH));
+    // The caption is the decoding target's again.
+    EXPECT_EQ(n.Text(IDC_SOURCE_CAPTION), "MP3 File(s)");
+    EXPECT_TRUE(n.Shown(IDC_MARK_WAVFILES));
 }
 
 // The loudness setting, once on, reaches an MP3 job, and the MP3 options page shows it: its

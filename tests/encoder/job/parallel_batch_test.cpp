@@ -7,12 +7,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
 
+#include "encoder/job/input_source.h"
 #include "encoder/job/job_kinds.h"
 #include "encoder/job/job_runner.h"
 #include "encoder/mp3/mp3_jobs.h"
@@ -347,6 +349,126 @@ TEST_F(ParallelBatchTest, TheOverallBarAndTitleShowWhatTheRunningFilesHaveDone) 
     EXPECT_TRUE(std::is_sorted(overall.begin(), overall.end()))
         << ::testing::PrintToString(overall);
     EXPECT_EQ(seen.Pos(JobBar::Overall), 100);
+}
+
+// A kind whose files come from a list of its own making (the library's plan), with a final
+// message from what they share: entries the list marks as failed fail alone in their places,
+// each file's job gets its own output and label, and what a caller hands in is what the files
+// share.
+class ListedShared : public BatchShared {
+public:
+    std::atomic<int> done{0};
+    bool fromKind = false;
+};
+
+class ListedSource : public InputSource {
+public:
+    explicit ListedSource(std::vector<std::pair<std::string, bool>> entries)
+        : entries_(std::move(entries)) {}
+    bool Batch() const override { return true; }
+    int Count() const override { return static_cast<int>(entries_.size()); }
+    Next Take(JobRunner&) override {
+        Next next;
+        if (at_ >= entries_.size()) return next;
+        const auto& [name, good] = entries_[at_++];
+        next.step = good ? Step::Item : Step::Failed;
+        next.item.input = "/in/" + name;
+        next.item.output = "/out/" + name;
+        next.item.label = "listed/" + name;
+        next.message = good ? "" : "Error: not in the plan";
+        return next;
+    }
+
+private:
+    std::vector<std::pair<std::string, bool>> entries_;
+    std::size_t at_ = 0;
+};
+
+// A file's job: done at once, counted in what the files share; "bad" fails.
+class ListedFileJob : public Job {
+public:
+    void Run(JobRunner& r) override {
+        const JobRequest& req = r.Request();
+        auto* shared = dynamic_cast<ListedShared*>(req.item.shared.get());
+        if (req.item.file.find("bad") != std::string::npos) {
+            r.Finish({JobResult::Failed, "", {{req.item.file, "Error: bad file"}}});
+            return;
+        }
+        if (shared) ++shared->done;
+        r.Finish({JobResult::Succeeded, "", {}});
+    }
+};
+
+class ListedBatch : public ::testing::Test {
+protected:
+    static constexpr JobKind kListed{90};
+    void Register(std::vector<std::pair<std::string, bool>> entries) {
+        ParallelBatchKind kind;
+        kind.finished = "Listed.";
+        kind.verb = "listed";
+        kind.share = [](const JobRequest&) {
+            auto shared = std::make_shared<ListedShared>();
+            shared->fromKind = true;
+            return shared;
+        };
+        kind.source = [entries](const JobRequest&, BatchShared*) {
+            return std::make_unique<ListedSource>(entries);
+        };
+        kind.finishedText = [](const JobRequest&, BatchShared* shared) {
+            auto* s = dynamic_cast<ListedShared*>(shared);
+            return s ? "Listed " + std::to_string(s->done) + (s->fromKind ? " (kind)" : "")
+                     : std::string();
+        };
+        RegisterKind(
+            kListed,
+            [](const JobRequest& r) -> std::unique_ptr<Job> {
+                if (!r.OneItem()) return MakeParallelBatchJob(r);
+                return std::make_unique<ListedFileJob>();
+            },
+            std::make_shared<const ParallelBatchKind>(std::move(kind)));
+    }
+    JobOutcome Run(std::shared_ptr<BatchShared> given = nullptr) {
+        JobRequest req;
+        req.kind = kListed;
+        req.batch = true;
+        req.input = "/in/";
+        req.output = dir_.path().string() + "/";
+        req.parallelJobs = 2;
+        req.paced = false;
+        req.item.shared = std::move(given);
+        test::JobRecorder recorder;
+        JobRunner runner(std::move(req), recorder);
+        runner.Start();
+        runner.Wait();
+        runner.Stop();
+        return runner.Outcome();
+    }
+    test::TempDir dir_;
+};
+
+TEST_F(ListedBatch, AKindsOwnListRunsWithItsFailuresInPlaceAndItsOwnFinalMessage) {
+    Register({{"a", true}, {"b", false}, {"c", true}});
+    JobOutcome outcome = Run();
+    EXPECT_EQ(outcome.result, JobResult::Failed);
+    ASSERT_EQ(outcome.failures.size(), 1u);
+    EXPECT_EQ(outcome.failures[0].input, "listed/b");
+    EXPECT_EQ(outcome.message,
+              "Error: 1 of 3 files could not be listed:\nb: Error: not in the plan");
+
+    Register({{"a", true}, {"c", true}, {"bad", true}, {"d", true}});
+    outcome = Run();
+    ASSERT_EQ(outcome.failures.size(), 1u);
+    EXPECT_EQ(outcome.failures[0].input, "/in/bad");
+    EXPECT_EQ(outcome.failures[0].reason, "Error: bad file");
+
+    // Every file went well: the kind's message over what they shared, the caller's when given.
+    Register({{"a", true}, {"c", true}, {"d", true}});
+    EXPECT_EQ(Run().message, "Listed 3 (kind)");
+    auto given = std::make_shared<ListedShared>();
+    EXPECT_EQ(Run(given).message, "Listed 3");
+    EXPECT_EQ(given->done, 3);
+    Register({});
+    EXPECT_EQ(Run().message, "Listed 0 (kind)");
 }
 
 TEST(ParallelJobsSetting, AStoredCountIsKeptAndAnyOtherMeansTheProcessors) {
