@@ -61,11 +61,12 @@ endfunction()
 
 # orvane_test(NAME SOURCES ... [LIBS ...] [LABEL unit|gui|e2e] [TIMEOUT s] [COST s] [ENV k=v ...])
 # One GoogleTest program per call; it finds the programs through ORVANE_DIST.
-# A test program's own code is mostly set-up and checks: optimised lightly, it builds in about
-# half the time and still runs quickly; what it tests keeps the build's optimisation. Every test
+# A test program's own code is mostly set-up and checks: unoptimised, it builds in about half
+# the time of a light optimisation and still runs quickly; what it tests keeps the build's
+# optimisation. Every test
 # program is position-independent, as the Qt ones must be, so that they can share one
 # precompiled header (tests/CMakeLists.txt).
-set(ORVANE_TEST_OPTIONS ${ORVANE_WARNINGS} $<$<CONFIG:Release>:-O1> -fPIC)
+set(ORVANE_TEST_OPTIONS ${ORVANE_WARNINGS} $<$<CONFIG:Release>:-O0> -fPIC)
 
 function(orvane_test name)
   cmake_parse_arguments(A "" "LABEL;TIMEOUT;COST" "SOURCES;LIBS;ENV;DEPENDS" ${ARGN})
