@@ -595,6 +595,7 @@ void MLSheet::OnFinish() {
     r.fullTags = app_.fullTags;
     r.id3v2 = app_.writeId3v2 != 0;
     r.namePattern = app_.namePattern;
+    r.formatFolders = app_.formatFolders;
     r.cd = app_.cdSelection;
     r.cd.introOnly = app_.introOnly != 0;
     r.cd.introSeconds = app_.introSeconds;
@@ -604,7 +605,7 @@ void MLSheet::OnFinish() {
     r.appFolder = app_.appFolder;
     r.parallelJobs = app_.parallelJobs;
     if (target_ == JobKind::EncodeWma && wmaPage_) wmaPage_->FillRequest(r);
-    r.formats = formats_;
+    r.formats = FormatsForJob();
     // The WMA road's page shows no loudness choice, so its jobs write no loudness values.
     if (target_ == JobKind::EncodeWma) r.formats.replayGain = false;
     // A file of the user's is replaced only once the user agreed; else the summary stays.
