@@ -41,6 +41,8 @@ void ReadSettings(EncoderApp& app) {
         ParallelJobsSetting(static_cast<int>(s.GetProfileInt("Preferences", "ParallelJobs", 0)));
     app.lastCd = s.GetProfileString("Preferences", "LastCD", "");
     app.namePattern = s.GetProfileString("Preferences", "FileNamePattern", "");
+    app.formatFolders =
+        s.GetProfileString("Preferences", "MultiFormatFolders", kDefaultFormatFolders);
     app.writeId3v2 = static_cast<int>(s.GetProfileInt("Preferences", "WriteID3v2", 1));
     app.cdaReadSpeed =
         std::clamp(static_cast<int>(s.GetProfileInt("Preferences", "CDAReadSpeed", 0)), 0,

@@ -56,7 +56,9 @@ struct EncoderApp {
     // How many files of a folder batch run at once ("ParallelJobs"; the processors by default).
     int parallelJobs = 1;
     std::string namePattern;  // "FileNamePattern": CD track names; empty: "Artist - Title"
-    int writeId3v2 = 1;       // "WriteID3v2": MP3 outputs get an ID3v2 tag beside the ID3v1 one
+    // "MultiFormatFolders": the folder of each format of a CD job of several (%F its name).
+    std::string formatFolders = kDefaultFormatFolders;
+    int writeId3v2 = 1;  // "WriteID3v2": MP3 outputs get an ID3v2 tag beside the ID3v1 one
     // "CDInfoSource": where "&Get CD Info" asks: 0 the CD database, 1 MusicBrainz, 2 MusicBrainz
     // and then the CD database when it knows nothing. "MusicBrainzServer": its address.
     int cdInfoSource = 0;

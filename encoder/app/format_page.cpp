@@ -3,13 +3,17 @@
 // output file's extension and the summary follow them.
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "encoder/app/encoder_app.h"
 #include "encoder/app/resource.h"
 #include "encoder/app/wizard.h"
+#include "encoder/job/job_kinds.h"
 
 namespace orvane::encoder {
 
@@ -17,6 +21,20 @@ namespace {
 
 constexpr int kFlacLevels = 9;  // 0 .. 8
 constexpr int kOpusBitrates[] = {32, 48, 64, 96, 128, 160, 192, 256, 320, 384, 448, 512};
+
+// The formats a CD job may write beside the chosen one, with their check boxes.
+struct AlsoBox {
+    int id;
+    JobKind kind;
+};
+constexpr AlsoBox kAlsoBoxes[] = {{IDC_FMT_ALSO_FLAC, JobKind::EncodeFlac},
+                                  {IDC_FMT_ALSO_OPUS, JobKind::EncodeOpus},
+                                  {IDC_FMT_ALSO_MP3, JobKind::EncodeMp3},
+                                  {IDC_FMT_ALSO_WAV, JobKind::Decode}};
+
+bool Has(const std::vector<JobKind>& kinds, JobKind kind) {
+    return std::find(kinds.begin(), kinds.end(), kind) != kinds.end();
+}
 
 bool EndsWithNoCase(const std::string& text, const std::string& end) {
     return text.size() >= end.size() &&
@@ -53,6 +71,12 @@ void MLSheet::ActivateFormatPage() {
     w.Enable(IDC_FMT_LEVEL, target_ == JobKind::EncodeFlac);
     w.Enable(IDC_FMT_VERIFY, target_ == JobKind::EncodeFlac);
     w.Enable(IDC_FMT_BITRATE, target_ == JobKind::EncodeOpus);
+    // The chosen format is written anyway; the others, for the tracks of a CD alone.
+    for (const AlsoBox& box : kAlsoBoxes) {
+        const bool chosen = box.kind == target_;
+        w.SetCheck(box.id, chosen || Has(formats_.cdAlso, box.kind));
+        w.Enable(box.id, !chosen && source_ == Source::CdAudio);
+    }
 }
 
 void MLSheet::TakeFormatPage() {
@@ -64,6 +88,12 @@ void MLSheet::TakeFormatPage() {
         formats_.opusKbps = kOpusBitrates[bitrate];
     formats_.verify = w.Check(IDC_FMT_VERIFY) != 0;
     formats_.replayGain = w.Check(IDC_FMT_REPLAYGAIN) != 0;
+    if (source_ == Source::CdAudio) {
+        std::vector<JobKind> also;
+        for (const AlsoBox& box : kAlsoBoxes)
+            if (box.kind != target_ && w.Check(box.id)) also.push_back(box.kind);
+        formats_.cdAlso = std::move(also);
+    }
     if (chosen != target_) {
         SelectTarget(chosen);
         // A single output named for the other format takes this one's extension.
@@ -93,6 +123,14 @@ void MLSheet::ReadFormatSettings() {
     formats_.replayGain = s.GetProfileInt("Formats", "ReplayGain", 0) != 0;
     formatTarget_ =
         s.GetProfileInt("Formats", "Format", 0) == 1 ? JobKind::EncodeOpus : JobKind::EncodeFlac;
+    // "flac,mp3": the formats a CD job writes beside the chosen one; a name not offered is
+    // left out.
+    formats_.cdAlso.clear();
+    std::istringstream names(s.GetProfileString("Formats", "CdAlso", ""));
+    for (std::string name; std::getline(names, name, ',');)
+        for (const AlsoBox& box : kAlsoBoxes)
+            if (KindEntry(box.kind).format == name && !Has(formats_.cdAlso, box.kind))
+                formats_.cdAlso.push_back(box.kind);
 }
 
 void MLSheet::WriteFormatSettings() {
@@ -102,6 +140,20 @@ void MLSheet::WriteFormatSettings() {
     s.WriteProfileInt("Formats", "FlacVerify", formats_.verify ? 1 : 0);
     s.WriteProfileInt("Formats", "OpusBitrate", formats_.opusKbps);
     s.WriteProfileInt("Formats", "ReplayGain", formats_.replayGain ? 1 : 0);
+    // Written once chosen: a profile that never had the choice stays as it was.
+    std::string also;
+    for (JobKind kind : formats_.cdAlso)
+        also += (also.empty() ? "" : ",") + KindEntry(kind).format;
+    if (!also.empty() || !s.GetProfileString("Formats", "CdAlso", "").empty())
+        s.WriteProfileString("Formats", "CdAlso", also);
+}
+
+FormatChoice MLSheet::FormatsForJob() const {
+    FormatChoice job = formats_;
+    const bool ownTarget = target_ == JobKind::EncodeFlac || target_ == JobKind::EncodeOpus;
+    if (!ownTarget || source_ != Source::CdAudio) job.cdAlso.clear();
+    std::erase(job.cdAlso, target_);
+    return job;
 }
 
 std::string MLSheet::FormatSummary() const {
@@ -113,7 +165,12 @@ std::string MLSheet::FormatSummary() const {
         std::snprintf(text, sizeof text, "FLAC (lossless), level %d%s%s", formats_.flacLevel,
                       formats_.verify ? ", verified" : "",
                       formats_.replayGain ? ", ReplayGain" : "");
-    return text;
+    std::string summary = text;
+    // The CD's other formats: "FLAC (lossless), level 5 + MP3, WAVE".
+    std::string also;
+    for (JobKind kind : FormatsForJob().cdAlso)
+        also += (also.empty() ? " + " : ", ") + KindEntry(kind).name;
+    return summary + also;
 }
 
 }  // namespace orvane::encoder

@@ -114,6 +114,12 @@ constexpr int IDC_FMT_LEVEL = 1182;       // drop-down list "Compression &level:
 constexpr int IDC_FMT_VERIFY = 1183;      // check "&Verify each file after encoding"
 constexpr int IDC_FMT_BITRATE = 1184;     // drop-down list "&Bitrate (Kbps):" 32 .. 512
 constexpr int IDC_FMT_REPLAYGAIN = 1185;  // check "&ReplayGain 2.0 loudness values"
+// Below them, for a CD-Audio source: the other formats its tracks are also written as, from the
+// same read ("CD-Audio: also write each track as").
+constexpr int IDC_FMT_ALSO_FLAC = 1195;  // check "FLAC"
+constexpr int IDC_FMT_ALSO_OPUS = 1196;  // check "Opus"
+constexpr int IDC_FMT_ALSO_MP3 = 1197;   // check "MP3"
+constexpr int IDC_FMT_ALSO_WAV = 1198;   // check "WAVE"
 
 // ---------------------------------------------------------------------------------------------
 // Dialog 105: MLPage2, MP3 options

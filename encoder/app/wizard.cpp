@@ -623,6 +623,7 @@ void MLSheet::OnFinish() {
     r.fullTags = app_.fullTags;
     r.id3v2 = app_.writeId3v2 != 0;
     r.namePattern = app_.namePattern;
+    r.formatFolders = app_.formatFolders;
     r.cd = app_.cdSelection;
     r.cd.introOnly = app_.introOnly != 0;
     r.cd.introSeconds = app_.introSeconds;
@@ -632,7 +633,7 @@ void MLSheet::OnFinish() {
     r.appFolder = app_.appFolder;
     r.parallelJobs = app_.parallelJobs;
     if (target_ == JobKind::EncodeWma && wmaPage_) wmaPage_->FillRequest(r);
-    r.formats = formats_;
+    r.formats = FormatsForJob();
     // The WMA road's page shows no loudness choice, so its jobs write no loudness values.
     if (target_ == JobKind::EncodeWma) r.formats.replayGain = false;
     if (library_) {

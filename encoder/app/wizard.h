@@ -127,6 +127,8 @@ private:
     void ActivateFormatPage();
     void TakeFormatPage();
     std::string FormatSummary() const;
+    // The page's choices as the job gets them: a CD's other formats only for its own targets.
+    FormatChoice FormatsForJob() const;
     // The page's choices as the settings hold them ("Formats" section), and back.
     void ReadFormatSettings();
     void WriteFormatSettings();

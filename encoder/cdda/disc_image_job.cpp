@@ -89,7 +89,7 @@ void DiscImageJob::Run(JobRunner& r) {
     using Step = encoder::InputSource::Step;
     const encoder::JobRequest& request = r.Request();
     SetBusy(true);
-    std::unique_ptr<encoder::InputSource> source = encoder::MakeInputSource(request, "*.WAV");
+    std::unique_ptr<encoder::InputSource> source = encoder::MakeGrabbedWaveSource(r.Request());
     auto* cd = dynamic_cast<CdTrackSource*>(source.get());
     std::string folder = cd ? cd->Folder() : encoder::OutputFolderOf(request.output);
     while (folder.size() > 1 && folder.back() == '/')

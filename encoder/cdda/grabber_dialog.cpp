@@ -648,6 +648,25 @@ void CdGrabberDialog::OnOK() {
         w.MessageBox(CdString(IDS_NO_TRACK_SELECTED), "", MB_ICONSTOP);
         return;
     }
+    // The disc's place in an album of several, as the user typed it; empty: as the names tell.
+    int discNumber = 0, discCount = 0;
+    const std::string discText = w.Text(IDC_CD_DISC);
+    if (!discText.empty() && !ParseDiscNumber(discText, discNumber, discCount)) {
+        w.MessageBox(
+            "Please enter the disc as its number, or its number and the album's count "
+            "of discs (2 or 2/3).",
+            "", MB_ICONEXCLAMATION);
+        return;
+    }
+    // An image is the disc's audio as it lies: the intros of its tracks are no image of it.
+    if (introOnly_ == 1 && app_.settings &&
+        LoadRipSettings(*app_.settings, session_.Drive()).image) {
+        w.MessageBox(
+            "The disc's image holds whole tracks: clear \"Grab Intro Only.\", or the "
+            "image in the CDA settings.",
+            "", MB_ICONEXCLAMATION);
+        return;
+    }
     for (std::size_t i = 0; i < rows_.size(); ++i)
         app_.tagTable[static_cast<int>(i) + 1] = encoder::Id3Tag{};
     StoreCurrentRow();
@@ -707,6 +726,20 @@ void CdGrabberDialog::OnOK() {
     // are "CD n", as its tags say.
     int disc = 0, discs = 0;
     cd.discOfSet = DiscOfRelease(discNumber_, discTotal_, disc, discs) ? disc : 0;
+    if (discNumber > 0) {
+        // The number typed wins over the names' and MusicBrainz's; an album title that ends
+        // with the disc's place loses it, as the album is the same on each disc.
+        encoder::JobRequest set;
+        set.fullTags = std::move(app_.fullTags);
+        set.tags = app_.tagTable;
+        int titled = 0, titledCount = 0;
+        std::string album;
+        DiscOfAlbumTitle(fullAlbum_.empty() ? album_ : fullAlbum_, titled, titledCount, album);
+        SetDiscOfSet(set, discNumber, discCount, album);
+        app_.fullTags = std::move(set.fullTags);
+        app_.tagTable = set.tags;
+        cd.discOfSet = set.cd.discOfSet;
+    }
     if (app_.settings) {
         cd.readSpeed = LoadReadSpeed(*app_.settings, session_.Drive(), app_.cdaReadSpeed);
         // Verified ripping as the settings window left it; all off reads as ever.
@@ -760,7 +793,10 @@ void CdaSettingsDialog::OnInitDialog() {
     port_->SetCurSel(IDC_CDA_READMODE, static_cast<int>(rip.read.mode));
     port_->SetCheck(IDC_CDA_ACCURATERIP, rip.accurateRip ? 1 : 0);
     port_->SetCheck(IDC_CDA_CTDB, rip.ctdb ? 1 : 0);
+    ctdbChosen_ = app_.settings && app_.settings->GetProfileInt("Rip", "CTDB", 2) != 2;
+    ctdbClicked_ = false;
     port_->SetCheck(IDC_CDA_EJECT, rip.eject ? 1 : 0);
+    port_->SetCheck(IDC_CDA_IMAGE, rip.image ? 1 : 0);
     // In the order of rip::PregapChoice.
     port_->ResetContent(IDC_CDA_PREGAPS);
     for (const char* choice : {"End the previous track", "Start their own track", "Left out"})
@@ -771,6 +807,11 @@ void CdaSettingsDialog::OnInitDialog() {
         app_.settings ? LoadReadSpeed(*app_.settings, d, app_.cdaReadSpeed) : app_.cdaReadSpeed;
     port_->SetText(IDC_CDA_SPEED, std::to_string(speed));
     port_->SetCheck(IDC_CDA_DEEMPHASIS, app_.cdaDeemphasis);
+}
+
+void CdaSettingsDialog::OnAccurateRip() {
+    if (!ctdbChosen_ && !ctdbClicked_)
+        port_->SetCheck(IDC_CDA_CTDB, port_->Check(IDC_CDA_ACCURATERIP) == 1 ? 1 : 0);
 }
 
 bool CdaSettingsDialog::OnOK() {
@@ -799,6 +840,7 @@ bool CdaSettingsDialog::OnOK() {
     rip.accurateRip = port_->Check(IDC_CDA_ACCURATERIP) == 1;
     rip.ctdb = port_->Check(IDC_CDA_CTDB) == 1;
     rip.eject = port_->Check(IDC_CDA_EJECT) == 1;
+    rip.image = port_->Check(IDC_CDA_IMAGE) == 1;
     const int pregaps = port_->CurSel(IDC_CDA_PREGAPS);
     if (pregaps >= 0 && pregaps <= 2) rip.pregaps = static_cast<rip::PregapChoice>(pregaps);
     if (app_.settings) StoreRipSettings(*app_.settings, d, rip);

@@ -212,7 +212,7 @@ bool StartDetached(const std::string& program);
 
 // The CDA settings dialog 159: the read buffer size, 1 to 256 frames (what one read request
 // holds, as the start-up reading of the value bounds it), stored machine-wide as
-// "CDAReadBufferSize" on OK.
+// "CDAReadBufferSize" on OK; and the rip's settings (rip_settings.h) in the profile.
 class CdaSettingsDialog {
 public:
     explicit CdaSettingsDialog(encoder::EncoderApp& app) : app_(app) {}
@@ -220,12 +220,19 @@ public:
     // The grabber's drive: its model's read offset is shown and stored; null: none.
     const CdDrive* drive = nullptr;
     void OnInitDialog();
+    // The user clicked "Check the rip with AccurateRip": the CTDB box follows it on screen, as
+    // the stored default does, while the profile never chose CTDB and the user did not click it.
+    void OnAccurateRip();
+    // The user clicked the CTDB box: it no longer follows AccurateRip.
+    void OnCtdb() { ctdbClicked_ = true; }
     // False when the value is refused (the dialog stays open).
     bool OnOK();
 
 private:
     encoder::EncoderApp& app_;
     WindowPort* port_ = nullptr;
+    bool ctdbChosen_ = false;  // the profile holds a choice of CTDB
+    bool ctdbClicked_ = false;
 };
 
 // Writes the read buffer size under HKEY_LOCAL_MACHINE; the message of a failure, or empty.

@@ -186,7 +186,7 @@ void MultiFormatJob::Finish(TrackRun& track, std::vector<encoder::FileFailure>& 
 void MultiFormatJob::Run(JobRunner& r) {
     using Step = encoder::InputSource::Step;
     SetBusy(true);
-    std::unique_ptr<encoder::InputSource> source = encoder::MakeInputSource(r.Request(), "*.WAV");
+    std::unique_ptr<encoder::InputSource> source = encoder::MakeGrabbedWaveSource(r.Request());
     auto* cd = dynamic_cast<CdTrackSource*>(source.get());
     folder_ = cd ? cd->Folder() : encoder::OutputFolderOf(r.Request().output);
     while (!folder_.empty() && folder_.back() == '/')

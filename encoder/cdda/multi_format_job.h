@@ -17,7 +17,7 @@
 namespace orvane::cdda {
 
 // The folder pattern of Preferences\MultiFormatFolders when it is not set.
-constexpr const char* kDefaultFormatFolders = "%F/";
+using encoder::kDefaultFormatFolders;
 
 // What %F names for a kind: "FLAC", "Opus", "MP3", "WMA", "WAV".
 std::string FormatFolderName(encoder::JobKind kind);

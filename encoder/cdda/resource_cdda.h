@@ -52,6 +52,7 @@ constexpr int IDC_CD_INTROSPIN = 1147;
 constexpr int IDC_CD_COVER = 1148;       // "Co&ver...": choose the front cover, or none
 constexpr int IDC_CD_COVERIMAGE = 1149;  // the front cover's thumbnail
 constexpr int IDC_CD_COVERSIZE = 1150;   // its size in pixels, or "No cover"
+constexpr int IDC_CD_DISC = 1151;        // "D&isc:" n or n/m of an album of several; empty: auto
 
 // Dialog 159: CDA settings
 constexpr int IDC_CDA_BUFFER = 1089;
@@ -68,3 +69,4 @@ constexpr int IDC_CDA_DEEMPHASIS = 1301;
 // Below them: the tray opened after a complete rip, and where the pregaps go.
 constexpr int IDC_CDA_EJECT = 1302;    // "Eject the disc when the rip is complete" (Rip\Eject)
 constexpr int IDC_CDA_PREGAPS = 1303;  // the pregaps' choice (Rip\Pregaps)
+constexpr int IDC_CDA_IMAGE = 1304;    // "&Image and cue sheet": the disc as one file (Rip\Image)

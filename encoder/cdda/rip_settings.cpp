@@ -36,7 +36,12 @@ std::string DriveIdentity(const CdDrive& drive) {
 
 void ApplyRipSettings(const RipSettings& settings, encoder::CdHandOver& cd) {
     cd.rip = settings;
-    cd.ripLog = settings.Verified();
+    cd.ripLog = settings.Verified() || settings.image;
+    // An image holds the whole disc: the audio before track 1 and every pregap where it lies.
+    if (settings.image) {
+        cd.ripLeadingGap = true;
+        cd.rip.pregaps = rip::PregapChoice::Previous;
+    }
 }
 
 bool ParseReadOffset(const std::string& text, int& offset) {
@@ -67,6 +72,7 @@ RipSettings LoadRipSettings(encoder::SettingsStore& store, const CdDrive& drive)
     s.ctdbServer = store.GetProfileString(kSection, "CTDBServer", "");
     ParsePregapChoice(store.GetProfileString(kSection, "Pregaps", "previous"), s.pregaps);
     s.eject = Bounded(store, "Eject", 0, 0, 1) == 1;
+    s.image = Bounded(store, "Image", 0, 0, 1) == 1;
     int offset = 0;
     const std::string identity = DriveIdentity(drive);
     if (!identity.empty() &&
@@ -105,6 +111,8 @@ bool StoreRipSettings(encoder::SettingsStore& store, const CdDrive& drive,
         ok = store.WriteProfileString(kSection, "CTDBServer", settings.ctdbServer) && ok;
     if (settings.eject || store.GetProfileInt(kSection, "Eject", 2) != 2)
         ok = store.WriteProfileInt(kSection, "Eject", settings.eject ? 1 : 0) && ok;
+    if (settings.image || store.GetProfileInt(kSection, "Image", 2) != 2)
+        ok = store.WriteProfileInt(kSection, "Image", settings.image ? 1 : 0) && ok;
     if (settings.pregaps != rip::PregapChoice::Previous ||
         !store.GetProfileString(kSection, "Pregaps", "").empty()) {
         static const char* const kPregapNames[] = {"previous", "own", "drop"};

@@ -15,7 +15,8 @@ namespace orvane::cdda {
 using rip::RipSettings;
 
 // Hands the settings (all of them) to a CD job; a log and cue sheet of the rip come with any of
-// them on.
+// them on. An image of the disc takes the audio before track 1 and keeps each pregap at the end
+// of the track before, where the disc has it.
 void ApplyRipSettings(const RipSettings& settings, encoder::CdHandOver& cd);
 
 // A drive model's name for its settings: vendor and product, trimmed. Drives of one model

@@ -198,6 +198,13 @@ std::unique_ptr<InputSource> MakeInputSource(const JobRequest& request,
     return std::make_unique<FolderSource>(WithTrailingSlash(request.input), pattern);
 }
 
+std::unique_ptr<InputSource> MakeGrabbedWaveSource(const JobRequest& request) {
+    JobRequest waves = request;
+    waves.kind = JobKind::Decode;
+    waves.parallelJobs = 1;
+    return MakeInputSource(waves, "*.WAV");
+}
+
 std::vector<std::string> ExistingOutputs(const JobRequest& request) {
     auto taken = [](const std::string& path) {
         struct stat st {};

@@ -135,6 +135,9 @@ void SetCdTrackSource(CdSourceFactory factory);
 // The request's source: its single file, the files of its input folder that match pattern
 // ("*.WAV", "*.MP3"), or the CD's tracks (none without a CD source installed).
 std::unique_ptr<InputSource> MakeInputSource(const JobRequest& request, const std::string& pattern);
+// The CD's tracks of a CD-Audio request as their grabbed WAVE files alone, read one after the
+// other: the source of the jobs that make files of their own of every track's one read.
+std::unique_ptr<InputSource> MakeGrabbedWaveSource(const JobRequest& request);
 
 // The files that the request's job would replace: the single file's output, or the outputs a
 // folder batch names after its input files, where a file (not a folder) holds that name

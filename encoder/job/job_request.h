@@ -78,6 +78,9 @@ struct FormatChoice {
     int opusKbps = 160;       // 32..512
     bool replayGain = false;  // loudness values of each file and of the whole job
     int trackNumber = 0;      // the single file's track number, 0 for none
+    // A CD-Audio job's other formats, each written from the same read of every track into a
+    // folder of its own (encoder/cdda/multi_format_job.h); empty: the request's kind alone.
+    std::vector<JobKind> cdAlso{};
 };
 
 // The choices of a music library conversion (kConvertLibrary): every audio file below
@@ -93,6 +96,10 @@ struct LibraryChoice {
     std::vector<std::string> copyPatterns;
     bool split = true;  // disc images with their cue sheets become a file per track
 };
+
+// The folder pattern of a CD job's formats when Preferences\MultiFormatFolders is not set: a
+// folder named by each format ("FLAC/", "MP3/").
+constexpr const char* kDefaultFormatFolders = "%F/";
 
 // The input text that names the CD as a job's source.
 constexpr const char* kCdAudioInput = "CD-Audio";
@@ -116,6 +123,8 @@ struct JobRequest {
     bool id3v2 = true;
     // The file names of CD tracks (see ExpandNamePattern); empty: "Artist - Title".
     std::string namePattern;
+    // The folder of each format of a CD job of several ("MultiFormatFolders").
+    std::string formatFolders = kDefaultFormatFolders;
     CdHandOver cd;
     LibraryChoice library;  // kConvertLibrary
     // The program folder holding the child programs, with a trailing '/'.

@@ -1,5 +1,7 @@
 #include "encoder/job/job_runner.h"
 
+#include <mutex>
+
 #include "encoder/job/job_kinds.h"
 #include "encoder/job/parallel_batch.h"
 #include "encoder/tags/paths.h"
@@ -10,7 +12,35 @@ namespace orvane::encoder {
 // ---------------------------------------------------------------------------------------------
 // Job kinds
 
+namespace {
+
+std::mutex& CdRipMutex() {
+    static std::mutex m;
+    return m;
+}
+
+JobFactory& CdRipFactory() {
+    static JobFactory factory;
+    return factory;
+}
+
+}  // namespace
+
+void SetCdRipJobFactory(JobFactory factory) {
+    std::lock_guard lock(CdRipMutex());
+    CdRipFactory() = std::move(factory);
+}
+
 std::unique_ptr<Job> CreateJob(const JobRequest& request) {
+    if (request.CdAudio() && !request.OneItem()) {
+        JobFactory rip;
+        {
+            std::lock_guard lock(CdRipMutex());
+            rip = CdRipFactory();
+        }
+        if (rip)
+            if (std::unique_ptr<Job> job = rip(request)) return job;
+    }
     const JobFactory factory = KindEntry(request.kind).factory;
     if (!factory) return nullptr;
     // A batch allowed several jobs at once runs each file or track as a job of the kind.

@@ -129,8 +129,15 @@ private:
 
 using JobFactory = std::function<std::unique_ptr<Job>(const JobRequest&)>;
 
-// A new job for the request's kind (job_kinds.h), or null when the kind is not registered.
+// A new job for the request's kind (job_kinds.h), or null when the kind is not registered. A
+// CD-Audio request is first offered to the CD rip's factory, when one is installed.
 std::unique_ptr<Job> CreateJob(const JobRequest& request);
+
+// The jobs that read the CD's tracks once for a whole rip of their own (several formats from one
+// read, the disc as one image): the factory answers a CD-Audio request (never one file of a
+// batch) with such a job, or with null for the request kind's own job. Installed by the CD
+// grabbing code (process-wide); null: none.
+void SetCdRipJobFactory(JobFactory factory);
 
 // Runs one request on its own thread and hands its reports to the observer.
 class JobRunner {

@@ -26,6 +26,8 @@ struct RipSettings {
     bool ctdbRepair = false;
     bool keepDamaged = true;
     bool eject = false;  // orvane-cdda rip: open the tray once it is complete
+    // The grabber's CD job writes the disc as one image with its cue sheet, not a file a track.
+    bool image = false;
     // Anything beyond the described grab is asked for: the CD job then writes its log and cue
     // sheet beside the files.
     bool Verified() const { return !read.Plain() || accurateRip || ctdb; }

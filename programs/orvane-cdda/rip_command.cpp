@@ -226,8 +226,9 @@ int RunRip(CdSession& session, const RipOptions& options) {
     if (!options.accurateRipServer.empty()) settings.accurateRipServer = options.accurateRipServer;
     if (!options.ctdbServer.empty()) settings.ctdbServer = options.ctdbServer;
     if (!options.pregaps.empty()) ParsePregapChoice(options.pregaps, settings.pregaps);
-    // An image holds every pregap where it lies on the disc.
-    if (options.image) settings.pregaps = rip::PregapChoice::Previous;
+    // The command writes an image only when told (--image), whatever the grabber's choice; an
+    // image holds every pregap where it lies on the disc.
+    settings.image = options.image;
 
     // Several formats: the CD job keeps each track's WAVE file, and one job per format
     // encodes it.

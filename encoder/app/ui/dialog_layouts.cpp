@@ -214,6 +214,13 @@ void BuildFormatPage(QWidget* page, QtWindowPort& port) {
     Check(port, IDC_FMT_REPLAYGAIN, page,
           "&ReplayGain 2.0 loudness values (each file, and all files of a batch or CD)", 8, 200,
           454);
+
+    // A CD's tracks read once, written as several formats: each into a folder of its own.
+    QGroupBox* also = Group(page, "CD-Audio: also write each track as", 8, 228, 454, 50);
+    Check(port, IDC_FMT_ALSO_FLAC, also, "FLAC", 10, 22, 100);
+    Check(port, IDC_FMT_ALSO_OPUS, also, "Opus", 120, 22, 100);
+    Check(port, IDC_FMT_ALSO_MP3, also, "MP&3", 230, 22, 100);
+    Check(port, IDC_FMT_ALSO_WAV, also, "&WAVE", 340, 22, 100);
 }
 
 void BuildPage2(QWidget* page, QtWindowPort& port) {

@@ -40,6 +40,7 @@
 #include "encoder/app/ui/view_hooks.h"
 #include "encoder/app/ui/windows.h"
 #include "encoder/cdda/cd_job.h"
+#include "encoder/cdda/cd_rip_jobs.h"
 #include "encoder/cdda/cdda_strings.h"
 #include "encoder/cdda/grabber_dialog.h"
 #include "encoder/cdda/resource_cdda.h"
@@ -47,6 +48,8 @@
 #include "encoder/controls/ui/drawn_button.h"
 #include "encoder/controls/ui/gradient_progress_bar.h"
 #include "encoder/controls/ui/window_effect_overlay.h"
+#include "encoder/formats/flac_image.h"
+#include "encoder/formats/vorbis_tags.h"
 #include "platform/shell/sysinfo.h"
 #include "platform/window/qt/qt_window_port.h"
 #include "platform/window/qt/up_down.h"
@@ -351,17 +354,23 @@ public:
         port_.Bind(IDC_CDA_OFFSETDRIVE, Label(this, "", 156, 180, 192, 20));
         Label(this, "Read mode:", 12, 208, 140, 20);
         port_.Bind(IDC_CDA_READMODE, Place<QComboBox>(this, 156, 206, 150, 24));
-        auto* deemphasis = Place<QCheckBox>(this, 12, 238, 336, 22);
+        auto* deemphasis = Place<QCheckBox>(this, 12, 238, 160, 22);
         deemphasis->setText("&De-emphasis");
         deemphasis->setToolTip("Undo the pre-emphasis of tracks recorded with it");
         port_.Bind(IDC_CDA_DEEMPHASIS, deemphasis);
+        auto* image = Place<QCheckBox>(this, 180, 238, 168, 22);
+        image->setText("&Image and cue sheet");
+        image->setToolTip("Write the disc as one file with its cue sheet, not a file a track");
+        port_.Bind(IDC_CDA_IMAGE, image);
         auto* check = Place<QCheckBox>(this, 12, 264, 240, 22);
         check->setText("Check the rip with AccurateRip");
         port_.Bind(IDC_CDA_ACCURATERIP, check);
+        connect(check, &QCheckBox::clicked, this, [this] { logic_.OnAccurateRip(); });
         auto* ctdb = Place<QCheckBox>(this, 258, 264, 90, 22);
         ctdb->setText("CTDB");
         ctdb->setToolTip("Check the rip with the CUETools database too");
         port_.Bind(IDC_CDA_CTDB, ctdb);
+        connect(ctdb, &QCheckBox::clicked, this, [this] { logic_.OnCtdb(); });
         auto* eject = Place<QCheckBox>(this, 12, 290, 336, 22);
         eject->setText("Eject the disc when the rip is complete");
         port_.Bind(IDC_CDA_EJECT, eject);
@@ -550,6 +559,15 @@ private:
         spin->SetBuddy(seconds);
         spin->SetRange(1, 120);
         p.Bind(IDC_CD_INTROSPIN, spin);
+        // Disc n of an album of several, by hand; empty: as the names tell.
+        auto* discLabel = Label(this, "D&isc:", 466, 348, 40, 20);
+        auto* disc = Edit(p, IDC_CD_DISC, this, 506, 346, 50, 5);
+        disc->setValidator(
+            new QRegularExpressionValidator(QRegularExpression("[0-9]{0,2}(/[0-9]{0,2})?"), disc));
+        disc->setToolTip(
+            "The disc's number, or its number and the album's count (2 or 2/3); "
+            "empty: as the names tell");
+        discLabel->setBuddy(disc);
 
         PlaceDrawnButton(p, IDC_CD_GETINFO, this, "&Get CD Info", 12, 380, 120, 26);
         PlaceDrawnButton(p, IDC_CD_INFOTOALL, this, "Set Current Info to all &Tracks.", 138, 380,
@@ -659,6 +677,16 @@ void RegisterCddaViews() {
 void InstallCdJobs(RipReportSink report) {
     // The MP3 job grabs on its worker thread; its progress windows live on the GUI thread.
     InstallCdTrackSource(ProgressWindowOpener(nullptr), std::move(report));
+    // An image of the disc is a FLAC file at the FLAC options' level.
+    InstallCdRipJobs([](const encoder::JobRequest& request) -> FlacImageWriter {
+        return
+            [level = request.formats.flacLevel](const std::string& wave, const std::string& out,
+                                                const formats::FlacCueSheet& cue,
+                                                const tags::TrackTags& album, std::string& error) {
+                return formats::WriteFlacImage(wave, out, cue, formats::CommentsOfTag(album), level,
+                                               error);
+            };
+    });
 }
 
 bool WriteCddaScreenshots(const std::string& folder) {

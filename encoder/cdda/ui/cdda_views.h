@@ -34,7 +34,8 @@ DiscExtrasReader& GetDiscExtrasHook();
 
 // Offers the grabber to the wizard (the CD-Audio source) and turns the source on.
 void RegisterCddaViews();
-// Makes the CD-Audio jobs grab their tracks with progress windows; each verified rip's report
+// Makes the CD-Audio jobs grab their tracks with progress windows, and write the disc as one
+// image or several formats of one read when asked (cd_rip_jobs.h); each verified rip's report
 // goes to report at the job's end (may be empty). RegisterCddaViews installs them without one.
 void InstallCdJobs(RipReportSink report);
 

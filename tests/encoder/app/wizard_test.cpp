@@ -130,6 +130,44 @@ TEST_F(Wizard, PickersUseTheTitlesAndRecordTheirHistory) {
     EXPECT_EQ(w.PickerCalls().back(), "folder:Select a Folder with .MP3 Files to Decompress...");
 }
 
+// A CD's tracks written as other formats beside the FLAC / Opus target: ticked on its page (the
+// choice kept in the profile), shown in the summary and handed to the job; another target, or
+// files as the source, write their one format whatever was ticked.
+TEST_F(Wizard, ACdsOtherFormatsGoWithTheFlacAndOpusTargetOnly) {
+    settings.WriteProfileString("Formats", "CdAlso", "wav,nonsense,wav");
+    sheet.OnInitDialog();
+    w.onModal = [](int) { return IDOK; };
+    sheet.OnCommand(IDC_SRC_CDAUDIO);
+    sheet.OnCommand(IDC_TO_FORMATS);
+    w.SetText(IDC_OUTPUT, "/music/cd/");
+    EXPECT_EQ(sheet.OnNext(), IDD_FORMAT_SETTINGS);
+    EXPECT_EQ(w.Check(IDC_FMT_ALSO_WAV), 1);
+    EXPECT_EQ(w.Check(IDC_FMT_ALSO_MP3), 0);
+    EXPECT_TRUE(w.IsEnabled(IDC_FMT_ALSO_OPUS));
+    w.SetCheck(IDC_FMT_ALSO_OPUS, 1);
+    EXPECT_EQ(sheet.OnNext(), IDD_PAGE3);
+    EXPECT_EQ(w.Text(IDC_SUM_METHOD), "FLAC (lossless), level 5 + Opus, WAVE");
+    EXPECT_EQ(settings.GetProfileString("Formats", "CdAlso"), "opus,wav");
+    sheet.OnFinish();
+    EXPECT_EQ(sheet.Request().kind, JobKind::EncodeFlac);
+    EXPECT_EQ(sheet.Request().formats.cdAlso,
+              (std::vector<JobKind>{JobKind::EncodeOpus, JobKind::Decode}));
+    EXPECT_EQ(sheet.Request().formatFolders, kDefaultFormatFolders);
+
+    MLSheet mp3(app);
+    test::FakeWindow w2;
+    mp3.Attach(&w2);
+    w2.onModal = [](int) { return IDOK; };
+    mp3.OnInitDialog();
+    mp3.OnCommand(IDC_SRC_CDAUDIO);
+    w2.SetText(IDC_OUTPUT, "/music/cd/");
+    EXPECT_EQ(mp3.OnNext(), IDD_PAGE2);
+    EXPECT_EQ(mp3.OnNext(), IDD_PAGE3);
+    EXPECT_EQ(w2.Text(IDC_SUM_METHOD), "MPEG 1, Layer 3");
+    mp3.OnFinish();
+    EXPECT_TRUE(mp3.Request().formats.cdAlso.empty());
+}
+
 TEST_F(Wizard, CdAudioCancelledClearsEverythingConfirmedMakesABatch) {
     sheet.OnInitDialog();
     Type("/music/a.wav");
@@ -292,6 +330,11 @@ TEST_F(Wizard, FlacAndOpusFlowThroughTheirOptionsPage) {
     EXPECT_TRUE(w.IsEnabled(IDC_FMT_LEVEL));
     EXPECT_FALSE(w.IsEnabled(IDC_FMT_BITRATE));
     EXPECT_EQ(w.ItemText(IDC_FMT_BITRATE, w.CurSel(IDC_FMT_BITRATE)), "160");
+    // The other formats a CD's tracks may also be written as rest for files; a tick there
+    // changes nothing.
+    for (int id : {IDC_FMT_ALSO_FLAC, IDC_FMT_ALSO_OPUS, IDC_FMT_ALSO_MP3, IDC_FMT_ALSO_WAV})
+        EXPECT_FALSE(w.IsEnabled(id)) << id;
+    w.SetCheck(IDC_FMT_ALSO_MP3, 1);
     // Opus: the output follows, FLAC's options rest.
     w.SetCheck(IDC_FMT_FLAC, 0);
     w.SetCheck(IDC_FMT_OPUS, 1);
@@ -319,6 +362,8 @@ TEST_F(Wizard, FlacAndOpusFlowThroughTheirOptionsPage) {
     EXPECT_EQ(r.formats.opusKbps, 32);
     EXPECT_TRUE(r.formats.replayGain);
     EXPECT_EQ(r.formats.flacLevel, 5);
+    EXPECT_TRUE(r.formats.cdAlso.empty());
+    EXPECT_FALSE(settings.HasProfileValue("Formats", "CdAlso"));
 }
 
 // The page's choices are settings: Next on the page stores them, the next wizard shows them

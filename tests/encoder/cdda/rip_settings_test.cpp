@@ -117,6 +117,39 @@ TEST(RipSettings, TheCtdbChoiceIsKeptOnceMadeAndTurnsOffAgain) {
     EXPECT_EQ(back.ctdbServer, "");
 }
 
+// The disc as one image: stored once chosen, and its hand-over reads the whole disc the way an
+// image holds it (the audio before track 1, every pregap where it lies) with its log and cue
+// sheet, whatever pregap choice was stored beside it.
+TEST(RipSettings, AnImageIsStoredOnceChosenAndReadsTheDiscAsItLies) {
+    CdDrive drive;
+    encoder::MemorySettings store;
+    RipSettings s;
+    s.pregaps = rip::PregapChoice::Drop;
+    ASSERT_TRUE(StoreRipSettings(store, drive, s));
+    EXPECT_FALSE(store.HasProfileValue("Rip", "Image"));
+    encoder::CdHandOver plain;
+    ApplyRipSettings(LoadRipSettings(store, drive), plain);
+    EXPECT_FALSE(plain.ripLog);
+    EXPECT_FALSE(plain.ripLeadingGap);
+    EXPECT_EQ(plain.rip.pregaps, rip::PregapChoice::Drop);
+
+    s.image = true;
+    ASSERT_TRUE(StoreRipSettings(store, drive, s));
+    encoder::CdHandOver image;
+    ApplyRipSettings(LoadRipSettings(store, drive), image);
+    EXPECT_TRUE(image.rip.image);
+    EXPECT_TRUE(image.ripLog);
+    EXPECT_TRUE(image.ripLeadingGap);
+    EXPECT_EQ(image.rip.pregaps, rip::PregapChoice::Previous);
+    // The profile keeps the pregaps chosen for the tracks.
+    EXPECT_EQ(store.GetProfileString("Rip", "Pregaps"), "drop");
+
+    s.image = false;
+    ASSERT_TRUE(StoreRipSettings(store, drive, s));
+    EXPECT_EQ(store.GetProfileInt("Rip", "Image", 7), 0u);
+    EXPECT_FALSE(LoadRipSettings(store, drive).image);
+}
+
 TEST(RipSettings, ReadSpeedsArePerDriveWithTheModelsAndTheSharedValueAsDefaults) {
     encoder::MemorySettings store;
     CdDrive a, twin, b, unnamed;

@@ -26,9 +26,12 @@
 #include "encoder/cdda/resource_cdda.h"
 #include "encoder/cdda/ui/cdda_views.h"
 #include "encoder/formats/flac_job.h"
+#include "encoder/formats/opus_job.h"
 #include "platform/clock/clock.h"
+#include "platform/dynlib/dynlib.h"
 #include "support/first_start.h"
 #include "support/temp_dir.h"
+#include "support/wave_util.h"
 #include "support/wma_util.h"
 #include "tests/encoder/app/ui/window_script.h"
 #include "tests/encoder/freedb/loopback_server.h"
@@ -90,6 +93,13 @@ protected:
         test::WriteFile(fs::path(config) / "orvane" / "drives.conf",
                         "real_drives = no\nimage = " + cue.string() + "\n");
         return cue;
+    }
+    // The transport library finds its drives anew, as drives.conf now names them.
+    static void Rescan() {
+        const auto rescan = reinterpret_cast<void (*)()>(
+            GetProcAddress(LoadLibraryA("wnaspi32.dll"), "OrvaneAspiRescan"));
+        ASSERT_TRUE(rescan);
+        rescan();
     }
     // The samples of a demo-disc track as the command-line grabber reads it.
     static std::string GrabbedSamples(const fs::path& folder, int track) {
@@ -289,6 +299,132 @@ TEST_F(FormatsWizard, AVerifiedRipFromTheGrabberNamesTheTrackTheDatabaseDoesNotC
     EXPECT_FALSE(finalShot.isNull());
     if (const char* shots = std::getenv("ORVANE_SHOTS"))
         finalShot.save(QString(shots) + "/status-verified-rip.png");
+}
+
+// One read of a short disc's tracks from the grabber's OK, written as every format ticked on the
+// FLAC / Opus page, each into the folder Preferences\MultiFormatFolders names, with the disc's
+// place typed into the grabber in the tags. The MP3 encoder fails: its files alone fail, and the
+// final message names them.
+TEST_F(FormatsWizard, OneReadOfTheGrabbedTracksBecomesEveryTickedFormatInItsOwnFolder) {
+    constexpr double kTones[] = {440, 660};
+    test::TempDir disc, out, programs;
+    std::string bin, cue = "FILE \"tones.bin\" BINARY\n";
+    for (int t = 0; t < 2; ++t) {
+        cue += "  TRACK 0" + std::to_string(t + 1) + " AUDIO\n    INDEX 01 00:0" +
+               std::to_string(2 * t) + ":00\n";
+        bin += test::CdToneFrames(kTones[t], 150, 0);
+    }
+    test::WriteFile(disc / "tones.bin", bin);
+    test::WriteFile(disc / "tones.cue", cue);
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    ASSERT_TRUE(config);
+    fs::create_directories(fs::path(config) / "orvane");
+    test::WriteFile(fs::path(config) / "orvane" / "drives.conf",
+                    "real_drives = no\nimage = " + (disc / "tones.cue").string() + "\n");
+    Rescan();
+    test::WriteFile(programs / "enc.dll", "#!/bin/sh\necho 'Error: no MP3 encoder here'\nexit 3\n");
+    fs::permissions(programs / "enc.dll", fs::perms::owner_all);
+    RegisterOpusJob();
+    encoder::EncoderApp& app = encoder::TheApp();
+    settings_.WriteProfileString("Preferences", "MultiFormatFolders", "Rip/%F");
+    const int parallel = app.parallelJobs;
+    encoder::ReadSettings(app);
+    app.windowEffects = 0;
+    app.appFolder = programs.path().string() + "/";
+
+    Script script;
+    script.On(IDD_PAGE1, [&](QWidget* w) {
+        Click(w, IDC_TO_FORMATS);
+        Click(w, IDC_SRC_CDAUDIO);
+        Type(w, IDC_OUTPUT, out.path().string() + "/");
+        Click(w, ID_WIZNEXT);
+    });
+    script.On(IDD_CDA_GRABBER, [](QWidget* w) {
+        Click(w, IDC_CD_SELECTALL);
+        // A count below the number is refused, and the dialog stays.
+        Type(w, IDC_CD_DISC, "3/2");
+        Click(w, IDOK);
+        ASSERT_TRUE(w->isVisible());
+        Type(w, IDC_CD_DISC, "2/3");
+        Click(w, IDOK);
+    });
+    script.On(IDD_FORMAT_SETTINGS, [](QWidget* w) {
+        QWidget* page = CurrentPage(w);
+        // The chosen format is written anyway: its box cannot be cleared.
+        EXPECT_TRUE(Find<QAbstractButton>(page, IDC_FMT_ALSO_FLAC)->isChecked());
+        EXPECT_FALSE(Enabled(page, IDC_FMT_ALSO_FLAC));
+        for (int id : {IDC_FMT_ALSO_OPUS, IDC_FMT_ALSO_MP3, IDC_FMT_ALSO_WAV}) {
+            EXPECT_TRUE(Enabled(page, id));
+            EXPECT_FALSE(Find<QAbstractButton>(page, id)->isChecked());
+            Click(page, id);
+        }
+        Click(w, ID_WIZNEXT);
+    });
+    script.On(IDD_PAGE3, [this](QWidget* w) {
+        EXPECT_EQ(TextOf(w, IDC_SUM_METHOD), "FLAC (lossless), level 5 + Opus, MP3, WAVE");
+        clock::Install(&clock_);
+        Click(w, ID_WIZFINISH);
+    });
+    {
+        Watchdog watchdog(120000);
+        encoder::ProcessingStatusDialog dialog(encoder::TheApp());
+        encoder::ui::RunStatusDialog(dialog);
+    }
+    app.parallelJobs = parallel;
+    app.formatFolders = encoder::kDefaultFormatFolders;
+    app.appFolder = test::DistDir().string() + "/";
+    UseDemoDisc();
+    Rescan();
+    EXPECT_EQ(settings_.GetProfileString("Formats", "CdAlso"), "opus,mp3,wav");
+
+    ASSERT_EQ(script.messages.size(), 2u);
+    EXPECT_EQ(script.messages[0],
+              "Please enter the disc as its number, or its number and the "
+              "album's count of discs (2 or 2/3).");
+    const std::string& final = script.messages[1];
+    EXPECT_EQ(final.rfind("Error: 2 of 8 files could not be saved:\n", 0), 0u) << final;
+    EXPECT_EQ(final.find("(FLAC)"), std::string::npos) << final;
+    EXPECT_NE(final.find("Track2 (MP3): Error: no MP3 encoder here"), std::string::npos) << final;
+    // Every format's files in its folder, and nothing of the job's own left anywhere.
+    std::map<std::string, std::vector<fs::path>> files;
+    for (const auto& entry : fs::recursive_directory_iterator(out.path())) {
+        EXPECT_NE(entry.path().filename().string().rfind(".cdjob-", 0), 0u) << entry.path();
+        if (entry.is_regular_file())
+            files[fs::relative(entry.path().parent_path(), out.path()).string()].push_back(
+                entry.path());
+    }
+    for (auto& [folder, list] : files)
+        std::sort(list.begin(), list.end());
+    EXPECT_EQ(files.size(), 3u);
+    ASSERT_EQ(files["Rip/FLAC"].size(), 2u);
+    ASSERT_EQ(files["Rip/Opus"].size(), 2u);
+    ASSERT_EQ(files["Rip/WAV"].size(), 2u);
+    for (std::size_t t = 0; t < 2; ++t) {
+        const std::string tone = test::CdToneFrames(kTones[t], 150, 0);
+        const fs::path& wav = files["Rip/WAV"][t];
+        EXPECT_TRUE(DataChunk(test::ReadFile(wav)) == tone) << wav;
+        const fs::path& flac = files["Rip/FLAC"][t];
+        EXPECT_EQ(flac.stem(), wav.stem());
+        const fs::path decoded = disc / ("decoded" + std::to_string(t) + ".wav");
+        ASSERT_EQ(std::system(("flac -d -s -o " + test::Quote(decoded.string()) + " " +
+                               test::Quote(flac.string()))
+                                  .c_str()),
+                  0);
+        EXPECT_TRUE(DataChunk(test::ReadFile(decoded)) == tone) << flac;
+        EXPECT_EQ(test::RunCommand("metaflac --show-tag=DISCNUMBER --show-tag=DISCTOTAL " +
+                                   test::Quote(flac.string())),
+                  "DISCNUMBER=2\nDISCTOTAL=3\n");
+        const fs::path& opus = files["Rip/Opus"][t];
+        EXPECT_EQ(opus.stem(), wav.stem());
+        const std::string probe = test::RunCommand(
+            "ffprobe -v error -show_entries stream=codec_name:format=duration "
+            "-of default=noprint_wrappers=1 " +
+            test::Quote(opus.string()));
+        EXPECT_NE(probe.find("codec_name=opus"), std::string::npos) << probe;
+        const auto at = probe.find("duration=");
+        ASSERT_NE(at, std::string::npos) << probe;
+        EXPECT_NEAR(std::stod(probe.substr(at + 9)), 2.0, 0.05) << probe;
+    }
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -50,6 +51,7 @@
 #include "platform/registry/winreg.h"
 #include "platform/window/qt/up_down.h"
 #include "support/first_start.h"
+#include "support/wma_util.h"
 #include "tests/encoder/app/ui/window_script.h"
 #include "tests/encoder/cdda/transport_fixture.h"
 #include "tests/encoder/coverart/test_images.h"
@@ -1132,6 +1134,145 @@ TEST_F(GrabberView, TheCtdbCheckIsStoredAndItsVerdictEndsTheJobsMessage) {
     ASSERT_EQ(dialog.Outcome().result, encoder::JobResult::Succeeded) << dialog.Outcome().message;
     EXPECT_EQ(dialog.Outcome().message,
               "MP3 Compression Finished.\nCTDB: accurately ripped (confidence 2)");
+}
+
+// "Check the rip with AccurateRip" takes the CTDB box along on screen while the profile never
+// chose CTDB and the user did not click it; what is stored stays as the rules say: no CTDB
+// value for a choice that is the default's, the user's own choice kept.
+TEST_F(GrabberView, TickingAccurateRipTicksCtdbUntilCtdbIsChosen) {
+    auto settings = [this](std::function<void(QWidget*)> steps) {
+        encoder::ui::Hooks().shown = [steps](QWidget* w, int id) {
+            if (id == IDD_CDA_SETTINGS) QTimer::singleShot(0, w, [w, steps] { steps(w); });
+        };
+        return ui::RunCdaSettings(nullptr);
+    };
+    auto checked = [](QWidget* w, int id) { return Find<QAbstractButton>(w, id)->isChecked(); };
+    EXPECT_EQ(settings([&](QWidget* w) {
+                  EXPECT_FALSE(checked(w, IDC_CDA_CTDB));
+                  EXPECT_FALSE(checked(w, IDC_CDA_IMAGE));
+                  for (const bool on : {true, false, true}) {
+                      Click(w, IDC_CDA_ACCURATERIP);
+                      EXPECT_EQ(checked(w, IDC_CDA_CTDB), on);
+                  }
+                  Click(w, IDOK);
+              }),
+              IDOK);
+    EXPECT_EQ(settings_.GetProfileInt("Rip", "AccurateRip", 7), 1u);
+    EXPECT_FALSE(settings_.HasProfileValue("Rip", "CTDB"));
+    EXPECT_FALSE(settings_.HasProfileValue("Rip", "Image"));
+    // Clicked by the user, the box keeps what the user left in it.
+    EXPECT_EQ(settings([&](QWidget* w) {
+                  EXPECT_TRUE(checked(w, IDC_CDA_CTDB));
+                  Click(w, IDC_CDA_CTDB);
+                  Click(w, IDC_CDA_ACCURATERIP);
+                  Click(w, IDC_CDA_ACCURATERIP);
+                  EXPECT_FALSE(checked(w, IDC_CDA_CTDB));
+                  Click(w, IDOK);
+              }),
+              IDOK);
+    EXPECT_EQ(settings_.GetProfileInt("Rip", "CTDB", 7), 0u);
+    // Chosen in the profile, it no longer follows.
+    EXPECT_EQ(settings([&](QWidget* w) {
+                  Click(w, IDC_CDA_ACCURATERIP);
+                  Click(w, IDC_CDA_ACCURATERIP);
+                  EXPECT_TRUE(checked(w, IDC_CDA_ACCURATERIP));
+                  EXPECT_FALSE(checked(w, IDC_CDA_CTDB));
+                  Click(w, IDCANCEL);
+              }),
+              IDCANCEL);
+}
+
+// "Image and cue sheet" in the CDA settings: the CD job behind the grabber's OK writes the disc
+// as one file (FLAC for the FLAC target, WAVE for one with no image of its own) holding every
+// sample of the disc, with a cue sheet of its tracks beside it. The intros alone are no image:
+// OK says so and the dialog stays.
+TEST_F(GrabberView, TheImageChoiceWritesTheDiscAsOneFileWithItsCueSheet) {
+    transport_.reset();
+    transport_ = std::make_unique<test::Transport>(
+        std::vector<std::shared_ptr<cdrom::DiscDrive>>{test::ImageOf(dir_, {300, 150})});
+    TheCdSession() = CdSession{};
+    encoder::ui::Hooks().shown = [this](QWidget* w, int id) {
+        if (id == IDD_CDA_GRABBER) {
+            QTimer::singleShot(0, w, [this, w] {
+                Click(w, IDC_CD_SETTINGS);
+                Click(w, IDC_CD_SELECTALL);
+                Click(w, IDC_CD_INTROONLY);
+                boxes_.clear();
+                Click(w, IDOK);
+                ASSERT_EQ(boxes_.size(), 1u);
+                EXPECT_EQ(boxes_[0],
+                          "The disc's image holds whole tracks: clear \"Grab Intro Only.\", or "
+                          "the image in the CDA settings.");
+                Click(w, IDC_CD_INTROONLY);
+                Click(w, IDOK);
+            });
+        } else if (id == IDD_CDA_SETTINGS) {
+            QTimer::singleShot(0, w, [w] {
+                Click(w, IDC_CDA_IMAGE);
+                Click(w, IDOK);
+            });
+        }
+    };
+    ASSERT_EQ(ui::RunCdGrabber(nullptr), IDOK);
+    EXPECT_EQ(settings_.GetProfileInt("Rip", "Image", 7), 1u);
+    encoder::EncoderApp& app = encoder::TheApp();
+    ASSERT_TRUE(app.cdSelection.rip.image);
+    ui::InstallCdJobs(nullptr);
+    const std::string disc = test::ReadFile(dir_ / "disc.bin");
+    for (const encoder::JobKind kind :
+         {encoder::JobKind::EncodeFlac, encoder::JobKind::EncodeMp3}) {
+        const bool flac = kind == encoder::JobKind::EncodeFlac;
+        test::TempDir out;
+        encoder::JobRequest request;
+        request.kind = kind;
+        request.input = encoder::kCdAudioInput;
+        request.batch = true;
+        request.output = out.path().string() + "/";
+        request.appFolder = test::DistDir().string() + "/";
+        request.tags = app.tagTable;
+        request.fullTags = app.fullTags;
+        request.cd = app.cdSelection;
+        request.parallelJobs = 2;
+        boxes_.clear();
+        encoder::ProcessingStatusDialog dialog(encoder::TheApp());
+        {
+            encoder::ui::script::Watchdog watchdog(30000);
+            encoder::ui::RunStatusDialogFor(dialog, request);
+        }
+        ASSERT_EQ(dialog.Outcome().result, encoder::JobResult::Succeeded)
+            << dialog.Outcome().message;
+        std::map<std::string, std::filesystem::path> files;
+        for (const auto& e : std::filesystem::directory_iterator(out.path()))
+            files[e.path().extension().string()] = e.path();
+        ASSERT_EQ(files.size(), 3u) << static_cast<int>(kind);
+        ASSERT_EQ(files.count(".cue"), 1u);
+        ASSERT_EQ(files.count(".log"), 1u);
+        const std::filesystem::path image = files.count(".flac") ? files[".flac"] : files[".wav"];
+        ASSERT_TRUE(files.count(flac ? ".flac" : ".wav")) << static_cast<int>(kind);
+        EXPECT_EQ(dialog.Outcome().message,
+                  "The disc has been saved as one image: " + image.string());
+        std::string samples;
+        if (flac) {
+            const std::filesystem::path back = out / "back.wav";
+            ASSERT_EQ(
+                std::system(
+                    ("flac -d -s -o '" + back.string() + "' '" + image.string() + "'").c_str()),
+                0);
+            samples = test::ReadFile(back).substr(44);
+            EXPECT_NE(test::RunCommand("metaflac --export-cuesheet-to=- '" + image.string() + "'")
+                          .find("INDEX 01 00:04:00"),
+                      std::string::npos);
+        } else {
+            samples = test::ReadFile(image).substr(44);
+        }
+        EXPECT_TRUE(samples == disc) << image;
+        const std::string sheet = test::ReadFile(files[".cue"]);
+        EXPECT_NE(sheet.find("FILE \"" + image.filename().string() + "\""), std::string::npos)
+            << sheet;
+        EXPECT_EQ(test::RunCommand("cuebreakpoints '" + files[".cue"].string() + "'"), "0:04.00\n");
+    }
+    encoder::SetCdTrackSource(nullptr);
+    encoder::SetCdRipJobFactory(nullptr);
 }
 
 // A release of the disc's three tracks as the service lists it.
