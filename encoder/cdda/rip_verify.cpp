@@ -1,7 +1,5 @@
 #include "encoder/cdda/rip_verify.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -242,13 +240,7 @@ VerifyReport VerifyRip(const std::string& path, const VerifyOptions& options,
         for (const std::string& copy : rest) {
             fs::WriteOptions fresh;
             fresh.mustBeNew = true;
-            fs::Status s;
-            const int fd = fs::OpenForReading(copy, s);
-            fs::AtomicFile out;
-            if (fd >= 0 && s.ok()) s = out.Open(outFolder + baseName(copy), fresh);
-            if (fd >= 0 && s.ok()) s = out.CopyFrom(fd, copy);
-            if (fd >= 0) ::close(fd);
-            if (s.ok()) s = out.Commit();
+            const fs::Status s = fs::CopyFileAtomically(copy, outFolder + baseName(copy), fresh);
             if (!s.ok()) {
                 r.ctdb->repairLines.push_back("CTDB: cannot copy " + copy + " into " +
                                               options.repairTo + ": " + s.message);

@@ -1,7 +1,5 @@
 #include "programs/orvane-cdda/verify_flac.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
@@ -199,15 +197,9 @@ bool WriteMendedFlacRip(const std::string& cueSheet, const std::vector<StagedFla
                         std::vector<std::string>& written, std::string& error) {
     namespace sfs = std::filesystem;
     auto copy = [&](const std::string& from, const std::string& to) {
-        fs::Status s;
-        const int fd = fs::OpenForReading(from, s);
-        fs::AtomicFile out;
         fs::WriteOptions fresh;
         fresh.mustBeNew = true;
-        if (fd >= 0 && s.ok()) s = out.Open(to, fresh);
-        if (fd >= 0 && s.ok()) s = out.CopyFrom(fd, from);
-        if (fd >= 0) ::close(fd);
-        if (s.ok()) s = out.Commit();
+        const fs::Status s = fs::CopyFileAtomically(from, to, fresh);
         if (!s.ok()) error = "cannot copy " + from + " into " + outFolder + ": " + s.message;
         return s.ok();
     };
