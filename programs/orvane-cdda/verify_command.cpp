@@ -122,8 +122,9 @@ std::vector<std::string> Albums(const std::string& root, std::string& error) {
 }
 
 // Why an album is not verified, in a few words.
-std::string Detail(const VerifyReport& r) {
+std::string Detail(const VerifyReport& r, const std::string& verdict) {
     if (!r.error.empty()) return r.error;
+    if (verdict == "failed") return "no database answered";
     int verified = 0;
     for (const VerifiedTrack& t : r.tracks)
         verified += t.verified;
@@ -174,7 +175,7 @@ int RunRecursive(const VerifyCommand& command) {
             json += "}";
         } else {
             std::printf("%s: %s (%s)\n", albums[i].c_str(), verdict.c_str(),
-                        Detail(report).c_str());
+                        Detail(report, verdict).c_str());
             std::fflush(stdout);
         }
     }
