@@ -357,6 +357,23 @@ TEST_F(CtdbRipTool, DamageWithinReachIsRepairedBitForBitAndBeyondItNothingIsWrit
         EXPECT_TRUE(samples == disc) << format;
     }
 
+    // Raw samples stored high byte first, damaged alike: mended in that byte order.
+    std::filesystem::create_directories(dir_ / "motorola");
+    std::string swapped = disc;
+    for (std::size_t i = 0; i + 1 < swapped.size(); i += 2)
+        std::swap(swapped[i], swapped[i + 1]);
+    std::string damaged = swapped;
+    for (std::size_t i = 30 * 2352; i < 70 * 2352; i += 2)
+        damaged[i + 1] = static_cast<char>(damaged[i + 1] ^ 1);
+    WriteFile(dir_ / "motorola" / "disc.raw", damaged);
+    std::string sheet = ReadFile(disc_->path() / "disc.cue");
+    sheet.replace(sheet.find("\"disc.bin\" BINARY"), 17, "\"disc.raw\" MOTOROLA");
+    WriteFile(dir_ / "motorola" / "disc.cue", sheet);
+    v = Verify(ctdb + " --repair fixedmotorola motorola");
+    EXPECT_EQ(v.status, 0) << v.out << v.err;
+    EXPECT_TRUE(ReadFile(dir_ / "fixedmotorola" / "disc.raw") == swapped);
+    EXPECT_TRUE(ReadFile(dir_ / "motorola" / "disc.raw") == damaged);
+
     const std::size_t before = server.RequestCount();
     r = Rip("mended", ctdb + " --repair");
     ASSERT_EQ(r.status, 0) << r.err;
