@@ -1,8 +1,12 @@
 #include "encoder/cdda/ctdb_rip.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <map>
+#include <memory>
 
 #include "encoder/ctdb/ctdb_client.h"
 #include "encoder/rip/suspicious_text.h"
@@ -140,6 +144,7 @@ CtdbRipResult CtdbRecorder::Finish(const std::vector<CtdbTrackFile>& files,
     for (const ctdb::CtdbEntry& e : reply.entries) {
         const ctdb::EntryCheck c = ctdb::CheckEntry(*sums_, e);
         CtdbEntryResult out{e.id, e.confidence, e.crc32, c.located && c.crcMatch, c.offset, {}};
+        out.located = c.located;
         for (std::size_t i = 0; i < c.trackMatch.size(); ++i)
             out.tracks.push_back({e.trackCrcs[i], c.trackMatch[i]});
         if (out.crcMatch &&
@@ -239,64 +244,72 @@ CtdbRipResult CtdbRecorder::Finish(const std::vector<CtdbTrackFile>& files,
         return r;
     }
 
-    // Every file mended in memory first; none is written unless all can be.
-    std::vector<std::pair<std::string, std::string>> mended;  // path, bytes
-    std::vector<std::pair<std::string, std::string>> originals;
-    for (const auto& [t, fixes] : perTrack) {
-        const int number = toc_.numbers[t];
-        const auto file = std::find_if(files.begin(), files.end(),
-                                       [&](const CtdbTrackFile& f) { return f.number == number; });
-        std::string why;
-        std::string bytes;
-        std::size_t at = 0, size = 0;
-        const std::uint64_t start = std::uint64_t{toc_.starts[t]} * kSamplesPerSector;
-        const std::uint64_t end =
-            t + 1 < tracks ? std::uint64_t{toc_.starts[t + 1]} * kSamplesPerSector : toc_.Samples();
-        if (file == files.end() || file->file.empty() || !file->read) {
-            why = "its file is missing";
-        } else if (!IsWave(file->file)) {
-            why = "only WAVE files are repaired in place";
-        } else if (!fs::ReadFile(file->file, 4 * (end - start) + (1u << 20), bytes).ok()) {
-            why = "its file cannot be read";
-        } else if (!WaveData(bytes, at, size) || size != 4 * (end - start)) {
-            why = "its file does not hold the track's samples";
-        }
-        if (!why.empty()) {
-            r.repairLines.push_back("CTDB: cannot repair track " + std::to_string(number) + ": " +
-                                    why + "; nothing was changed");
-            return r;
-        }
-        originals.push_back({file->file, bytes});
-        for (const ctdb::WordFix& f : fixes) {
-            const std::size_t byte = at + static_cast<std::size_t>(2 * f.word - 4 * start);
-            bytes[byte] = static_cast<char>(bytes[byte] ^ (f.delta & 0xFF));
-            bytes[byte + 1] = static_cast<char>(bytes[byte + 1] ^ (f.delta >> 8));
-        }
-        mended.push_back({file->writeTo.empty() ? file->file : file->writeTo, std::move(bytes)});
-    }
-    for (std::size_t i = 0; i < mended.size(); ++i) {
-        const bool inPlace = mended[i].first == originals[i].first;
-        if (settings_.keepDamaged && inPlace) {
-            fs::WriteOptions fresh;
-            fresh.mustBeNew = true;
-            const fs::Status kept = fs::WriteFileAtomically(originals[i].first + ".damaged",
-                                                            originals[i].second, fresh);
-            if (!kept.ok()) {
-                r.repairLines.push_back("CTDB: cannot keep " + originals[i].first + ".damaged: " +
-                                        kept.message + "; the file was not repaired");
+    if (!layout_.empty()) {
+        if (!MendThroughLayout(repair.fixes, r)) return r;
+    } else {
+        // Every file mended in memory first; none is written unless all can be.
+        std::vector<std::pair<std::string, std::string>> mended;  // path, bytes
+        std::vector<std::pair<std::string, std::string>> originals;
+        for (const auto& [t, fixes] : perTrack) {
+            const int number = toc_.numbers[t];
+            const auto file = std::find_if(files.begin(), files.end(), [&](const CtdbTrackFile& f) {
+                return f.number == number;
+            });
+            std::string why;
+            std::string bytes;
+            std::size_t at = 0, size = 0;
+            const std::uint64_t start = std::uint64_t{toc_.starts[t]} * kSamplesPerSector;
+            const std::uint64_t end = t + 1 < tracks
+                                          ? std::uint64_t{toc_.starts[t + 1]} * kSamplesPerSector
+                                          : toc_.Samples();
+            if (file == files.end() || file->file.empty() || !file->read) {
+                why = "its file is missing";
+            } else if (!IsWave(file->file)) {
+                why = "only WAVE files are repaired in place";
+            } else if (!fs::ReadFile(file->file, 4 * (end - start) + (1u << 20), bytes).ok()) {
+                why = "its file cannot be read";
+            } else if (!WaveData(bytes, at, size) || size != 4 * (end - start)) {
+                why = "its file does not hold the track's samples";
+            }
+            if (!why.empty()) {
+                r.repairLines.push_back("CTDB: cannot repair track " + std::to_string(number) +
+                                        ": " + why + "; nothing was changed");
                 return r;
             }
+            originals.push_back({file->file, bytes});
+            for (const ctdb::WordFix& f : fixes) {
+                const std::size_t byte = at + static_cast<std::size_t>(2 * f.word - 4 * start);
+                bytes[byte] = static_cast<char>(bytes[byte] ^ (f.delta & 0xFF));
+                bytes[byte + 1] = static_cast<char>(bytes[byte + 1] ^ (f.delta >> 8));
+            }
+            mended.push_back(
+                {file->writeTo.empty() ? file->file : file->writeTo, std::move(bytes)});
         }
-        fs::WriteOptions options;
-        options.mustBeNew = !inPlace;  // a copy elsewhere never replaces a file
-        const fs::Status written =
-            fs::WriteFileAtomically(mended[i].first, mended[i].second, options);
-        if (!written.ok()) {
-            r.repairLines.push_back("CTDB: cannot write the repaired " + mended[i].first + ": " +
-                                    written.message);
-            return r;
+        for (std::size_t i = 0; i < mended.size(); ++i) {
+            const bool inPlace = mended[i].first == originals[i].first;
+            if (settings_.keepDamaged && inPlace) {
+                fs::WriteOptions fresh;
+                fresh.mustBeNew = true;
+                const fs::Status kept = fs::WriteFileAtomically(originals[i].first + ".damaged",
+                                                                originals[i].second, fresh);
+                if (!kept.ok()) {
+                    r.repairLines.push_back("CTDB: cannot keep " + originals[i].first +
+                                            ".damaged: " + kept.message +
+                                            "; the file was not repaired");
+                    return r;
+                }
+            }
+            fs::WriteOptions options;
+            options.mustBeNew = !inPlace;  // a copy elsewhere never replaces a file
+            const fs::Status written =
+                fs::WriteFileAtomically(mended[i].first, mended[i].second, options);
+            if (!written.ok()) {
+                r.repairLines.push_back("CTDB: cannot write the repaired " + mended[i].first +
+                                        ": " + written.message);
+                return r;
+            }
+            r.written.push_back(mended[i].first);
         }
-        r.written.push_back(mended[i].first);
     }
     for (const auto& [t, list] : runs) {
         const std::uint64_t start = std::uint64_t{toc_.starts[t]} * kSamplesPerSector;
@@ -314,6 +327,81 @@ CtdbRipResult CtdbRecorder::Finish(const std::vector<CtdbTrackFile>& files,
     r.discVerdict = "repaired " + Plural(repair.samples, "sample") + " (confidence " +
                     std::to_string(entry.confidence) + ")";
     return r;
+}
+
+bool CtdbRecorder::MendThroughLayout(const std::vector<ctdb::WordFix>& fixes, CtdbRipResult& r) {
+    struct Patch {
+        std::uint64_t byte;
+        std::uint16_t delta;
+    };
+    std::map<std::size_t, std::vector<Patch>> patches;  // per extent's file, by extent index
+    std::map<std::string, std::size_t> firstExtent;     // file -> its first extent's index
+    for (const ctdb::WordFix& f : fixes) {
+        const std::uint64_t sample =
+            std::uint64_t{toc_.audioStart} * kSamplesPerSector + f.word / 2;
+        const std::uint64_t lba = sample / kSamplesPerSector;
+        const auto e = std::find_if(layout_.begin(), layout_.end(), [&](const CtdbFileExtent& x) {
+            return !x.file.empty() && lba >= x.lba && lba < std::uint64_t{x.lba} + x.frames;
+        });
+        const std::uint64_t byte = e == layout_.end()
+                                       ? 0
+                                       : e->fileByte + (lba - e->lba) * kSamplesPerSector * 4 +
+                                             (sample % kSamplesPerSector) * 4 + (f.word % 2) * 2;
+        if (e == layout_.end() || byte + 2 > e->fileEnd) {
+            r.repairLines.push_back("CTDB: cannot repair sector " + std::to_string(lba) +
+                                    ": no file holds it; nothing was written");
+            return false;
+        }
+        const std::size_t owner =
+            firstExtent.emplace(e->file, static_cast<std::size_t>(e - layout_.begin()))
+                .first->second;
+        patches[owner].push_back(
+            {byte,
+             e->bigEndian ? static_cast<std::uint16_t>(f.delta << 8 | f.delta >> 8) : f.delta});
+    }
+    // Every mended copy complete before any is committed.
+    std::vector<std::unique_ptr<fs::AtomicFile>> outputs;
+    for (const auto& [index, list] : patches) {
+        const CtdbFileExtent& e = layout_[index];
+        fs::Status status;
+        const int fd = fs::OpenForReading(e.file, status);
+        auto out = std::make_unique<fs::AtomicFile>();
+        fs::WriteOptions fresh;
+        fresh.mustBeNew = true;
+        if (fd >= 0 && status.ok()) status = out->Open(e.writeTo, fresh);
+        if (fd >= 0 && status.ok()) status = out->CopyFrom(fd, e.file);
+        for (const Patch& p : list) {
+            if (!status.ok()) break;
+            std::uint8_t two[2] = {};
+            if (::pread(fd, two, 2, static_cast<off_t>(p.byte)) != 2) {
+                status.kind = fs::Status::Kind::Failed;
+                status.message = e.file + ": cannot read the samples to mend";
+                status.code = EIO;
+                break;
+            }
+            two[0] = static_cast<std::uint8_t>(two[0] ^ (p.delta & 0xFF));
+            two[1] = static_cast<std::uint8_t>(two[1] ^ (p.delta >> 8));
+            status = out->WriteAt(static_cast<std::int64_t>(p.byte), two, 2);
+        }
+        if (fd >= 0) ::close(fd);
+        if (!status.ok()) {
+            r.repairLines.push_back("CTDB: cannot write the repaired " + e.writeTo + ": " +
+                                    status.message + "; nothing was written");
+            return false;
+        }
+        outputs.push_back(std::move(out));
+    }
+    std::size_t k = 0;
+    for (const auto& [index, list] : patches) {
+        const fs::Status committed = outputs[k++]->Commit();
+        if (!committed.ok()) {
+            r.repairLines.push_back("CTDB: cannot write the repaired " + layout_[index].writeTo +
+                                    ": " + committed.message);
+            return false;
+        }
+        r.written.push_back(layout_[index].writeTo);
+    }
+    return true;
 }
 
 }  // namespace orvane::cdda

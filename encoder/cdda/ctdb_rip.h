@@ -2,7 +2,8 @@
 // A rip checked against the CUETools database: the sums taken as the tracks' samples are
 // written (in disc order, each audio track whole), the lookup at the rip's end, the verdict per
 // disc and track, and, when asked for, the repair of the WAVE track files from the entry's
-// parity (each file replaced whole through platform/fs, the damaged one kept beside it).
+// parity (each file replaced whole through platform/fs, the damaged one kept beside it), or of
+// the files of a cue sheet's layout into new files.
 
 #include <cstdint>
 #include <functional>
@@ -24,6 +25,7 @@ struct CtdbEntryResult {
     bool crcMatch = false;
     int offset = 0;
     std::vector<std::pair<std::uint32_t, bool>> tracks;  // the entry's track CRC, matched
+    bool located = false;  // offset is where the entry lies against the rip
 };
 
 struct CtdbRipResult {
@@ -52,6 +54,17 @@ struct CtdbTrackFile {
     std::string writeTo;
 };
 
+// A run of the disc's sectors as a file holds them (a cue sheet's layout), for a rip that is
+// not one WAVE file per track: an image, or files that hold pregaps of other tracks.
+struct CtdbFileExtent {
+    std::uint32_t lba = 0, frames = 0;
+    std::string file;
+    std::uint64_t fileByte = 0;  // where the run's first sector lies in the file
+    std::uint64_t fileEnd = 0;   // the end of the file's samples
+    bool bigEndian = false;      // samples stored high byte first
+    std::string writeTo;         // where the file's mended copy goes (a new file)
+};
+
 class CtdbRecorder {
 public:
     CtdbRecorder(const cdrom::DiscInfo& disc, const rip::RipSettings& settings);
@@ -65,8 +78,16 @@ public:
     // The lookup, the verdicts and (asked for) the repair of the files.
     CtdbRipResult Finish(const std::vector<CtdbTrackFile>& files,
                          const std::function<bool()>& cancelled);
+    // Where the samples lie when a repair is to mend them through a layout: Finish then writes
+    // each file that holds a damaged sample, mended, to its writeTo (all or none), and takes
+    // no track files.
+    void SetFileLayout(std::vector<CtdbFileExtent> layout) { layout_ = std::move(layout); }
 
 private:
+    // The fixes written through layout_; false with the reason in r's lines.
+    bool MendThroughLayout(const std::vector<ctdb::WordFix>& fixes, CtdbRipResult& r);
+
+    std::vector<CtdbFileExtent> layout_;
     rip::RipSettings settings_;
     ctdb::CtdbToc toc_;
     std::unique_ptr<ctdb::CtdbSums> sums_;

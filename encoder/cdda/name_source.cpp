@@ -1,5 +1,7 @@
 #include "encoder/cdda/name_source.h"
 
+#include <algorithm>
+
 #include "encoder/freedb/xmcd.h"
 
 namespace orvane::cdda {
@@ -72,6 +74,52 @@ bool CddbSource::LookUp(const cdrom::DiscInfo& disc, const NameCancel& cancelled
     album.info.trackArtists = names.artists;
     album.compilation = names.compilation;
     albums.push_back(std::move(album));
+    return true;
+}
+
+CdInfoChoice ChoiceOfRelease(const ctdb::CtdbRelease& release, const cdrom::DiscInfo& disc,
+                             const ctdb::CtdbToc& toc) {
+    CdInfoChoice album;
+    album.source = release.source.empty() ? "CTDB" : "CTDB (" + release.source + ")";
+    album.date = release.year;
+    CdInfo& info = album.info;
+    info.artist = release.artist;
+    info.album = release.album;
+    info.year = release.year;
+    info.genre = release.genre;
+    if (release.source == "musicbrainz") info.releaseId = release.id;
+    if (release.discNumber > 0) info.discNumber = std::to_string(release.discNumber);
+    if (release.discCount > 0) info.discTotal = std::to_string(release.discCount);
+    for (const cdrom::TrackInfo& t : disc.tracks) {
+        const auto at = std::find(toc.numbers.begin(), toc.numbers.end(), t.number);
+        const auto k = static_cast<std::size_t>(at - toc.numbers.begin());
+        const bool named = at != toc.numbers.end() && k < release.trackTitles.size();
+        info.trackTitles.push_back(named ? release.trackTitles[k] : std::string());
+        // A track's own artist only where it is not the album's.
+        std::string artist = named ? release.trackArtists[k] : std::string();
+        if (artist == release.artist) artist.clear();
+        album.compilation = album.compilation || !artist.empty();
+        info.trackArtists.push_back(std::move(artist));
+    }
+    return album;
+}
+
+bool CtdbSource::LookUp(const cdrom::DiscInfo& disc, const NameCancel& cancelled,
+                        std::vector<CdInfoChoice>& albums, std::string& why) {
+    albums.clear();
+    const ctdb::CtdbToc toc = ctdb::CtdbTocOf(disc);
+    const ctdb::CtdbReply reply = ctdb::LookupCtdb(server_, toc, cancelled, 20000, level_);
+    if (keep_) ctdb::KeepCtdbReply(server_, toc, reply);
+    if (reply.status == ctdb::CtdbStatus::Unavailable) {
+        why = "the CUETools database: " + reply.message;
+        return false;
+    }
+    for (const ctdb::CtdbRelease& release : reply.releases)
+        albums.push_back(ChoiceOfRelease(release, disc, toc));
+    if (albums.empty()) {
+        why = "the CUETools database names no release of the disc";
+        return false;
+    }
     return true;
 }
 

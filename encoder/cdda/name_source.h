@@ -1,9 +1,9 @@
 #pragma once
-// Where a disc's names come from. Each place (the CD database, MusicBrainz, the disc's own
-// CD-Text) is one NameSource: asked with the disc, it answers with the albums it knows for it,
-// each with its tracks' names, or with the reason it knows none; a cancel ends its wait. The
-// grabber's "&Get CD Info" (encoder/cdda/ui/cd_info_lookup.h), its match list and
-// `orvane-cdda rip` ask their sources in turn through AskNameSources, so a new place is one
+// Where a disc's names come from. Each place (the CD database, MusicBrainz, the CUETools
+// database, the disc's own CD-Text) is one NameSource: asked with the disc, it answers with the
+// albums it knows for it, each with its tracks' names, or with the reason it knows none; a cancel
+// ends its wait. The grabber's "&Get CD Info" (encoder/cdda/ui/cd_info_lookup.h), its match list
+// and `orvane-cdda rip` ask their sources in turn through AskNameSources, so a new place is one
 // class.
 
 #include <functional>
@@ -12,6 +12,7 @@
 
 #include "encoder/cdda/grabber_dialog.h"
 #include "encoder/cdda/musicbrainz_info.h"
+#include "encoder/ctdb/ctdb_client.h"
 #include "encoder/freedb/cddb_client.h"
 #include "platform/cdrom/disc_info.h"
 
@@ -82,5 +83,28 @@ private:
     freedb::CFreeDBClient& client_;
     freedb::FreeDBSite site_;
 };
+
+// The releases the CUETools database names for the disc (the metadata of level, the first its
+// best), each with its tracks' names; a release id is kept only as MusicBrainz's. With keep,
+// the lookup's reply (its entries too) serves the check of the rip that follows
+// (ctdb::KeepCtdbReply): the disc is looked up once.
+class CtdbSource final : public NameSource {
+public:
+    CtdbSource(std::string server, ctdb::CtdbMetadata level, bool keep)
+        : server_(std::move(server)), level_(level), keep_(keep) {}
+    std::string Name() const override { return "CTDB"; }
+    bool LookUp(const cdrom::DiscInfo& disc, const NameCancel& cancelled,
+                std::vector<CdInfoChoice>& albums, std::string& why) override;
+
+private:
+    std::string server_;
+    ctdb::CtdbMetadata level_;
+    bool keep_;
+};
+
+// A release of the database as the grabber's rows and the tags take it: its track names on
+// the disc's tracks of toc (data tracks unnamed).
+CdInfoChoice ChoiceOfRelease(const ctdb::CtdbRelease& release, const cdrom::DiscInfo& disc,
+                             const ctdb::CtdbToc& toc);
 
 }  // namespace orvane::cdda

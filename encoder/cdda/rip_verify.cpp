@@ -50,11 +50,15 @@ std::string Hex8(std::uint32_t v) {
     return text;
 }
 
-std::string ArText(const VerifyReport& r, const AccurateRipVerdict& v) {
+std::string ArText(const VerifyReport& r, const VerifiedTrack& t) {
     if (!r.accurateRipAsked) return "not asked";
+    const AccurateRipVerdict& v = t.accurateRip;
     switch (v.result) {
         case AccurateRipResult::Match:
-            return "accurately ripped (confidence " + std::to_string(v.confidence) + ", v" +
+            return "accurately ripped" +
+                   (t.accurateRipOffset ? " with offset " + SignedOffset(t.accurateRipOffset)
+                                        : std::string()) +
+                   " (confidence " + std::to_string(v.confidence) + ", v" +
                    std::to_string(v.version) + ")";
         case AccurateRipResult::Mismatch:
             return "differs";
@@ -66,6 +70,45 @@ std::string ArText(const VerifyReport& r, const AccurateRipVerdict& v) {
     return "unavailable";
 }
 
+constexpr std::uint32_t kChunk = 27;
+
+// The AccurateRip sums of track t as held by a pressing whose sample p is the rip's p + offset:
+// the rip's samples from the track's start + offset on, silence beyond the disc's audio
+// [audioBegin, audioEnd) (in samples).
+bool SumsAtOffset(cdrom::ImageDrive& drive, const cdrom::TrackInfo& t, std::int64_t audioBegin,
+                  std::int64_t audioEnd, bool first, bool last, int offset,
+                  const std::function<bool()>& cancelled, TrackChecksums& out) {
+    const auto words = static_cast<std::int64_t>(t.length) * kSamplesPerSector;
+    TrackChecksummer sums(first, last, static_cast<std::uint64_t>(words));
+    std::vector<std::uint8_t> buffer(kChunk * kSamplesPerSector * 4);
+    const std::int64_t end =
+        static_cast<std::int64_t>(t.start) * kSamplesPerSector + offset + words;
+    for (std::int64_t p = end - words; p < end;) {
+        if (cancelled && cancelled()) return false;
+        const auto most = static_cast<std::int64_t>(kChunk) * kSamplesPerSector;
+        std::int64_t n = 0;
+        const std::uint8_t* data = buffer.data();
+        if (p < audioBegin || p >= audioEnd) {
+            n = std::min({end, p < audioBegin ? audioBegin : end, p + most}) - p;
+            std::fill(buffer.begin(), buffer.end(), 0);
+        } else {
+            const auto lba = static_cast<std::uint32_t>(p / kSamplesPerSector);
+            const std::int64_t stop = std::min(end, audioEnd);
+            const auto sectors = static_cast<std::uint32_t>(std::min<std::int64_t>(
+                kChunk, (stop - std::int64_t{lba} * kSamplesPerSector + kSamplesPerSector - 1) /
+                            kSamplesPerSector));
+            if (!drive.ReadCdda(lba, sectors, buffer.data()).ok) return false;
+            const std::int64_t skip = p - std::int64_t{lba} * kSamplesPerSector;
+            n = std::min<std::int64_t>(stop, std::int64_t{lba + sectors} * kSamplesPerSector) - p;
+            data += 4 * skip;
+        }
+        sums.Update(data, static_cast<std::size_t>(4 * n));
+        p += n;
+    }
+    out = sums.Finish();
+    return true;
+}
+
 }  // namespace
 
 bool VerifyReport::AllVerified() const {
@@ -73,6 +116,20 @@ bool VerifyReport::AllVerified() const {
     for (const VerifiedTrack& t : tracks)
         if (!t.verified) return false;
     return true;
+}
+
+std::string VerifyReport::Verdict() const {
+    if (!error.empty() || tracks.empty()) return "failed";
+    if (AllVerified()) return "verified";
+    bool differs = ctdb && (ctdb->status == "differs" || ctdb->status == "repaired");
+    bool answered = ctdb && ctdb->status != "unavailable";
+    for (const VerifiedTrack& t : tracks) {
+        differs = differs || t.verified || t.accurateRip.result == AccurateRipResult::Mismatch;
+        answered = answered ||
+                   (accurateRipAsked && t.accurateRip.result != AccurateRipResult::Unavailable);
+    }
+    if (differs) return "differs";
+    return answered ? "not found" : "failed";
 }
 
 VerifyReport VerifyRip(const std::string& path, const VerifyOptions& options,
@@ -101,7 +158,6 @@ VerifyReport VerifyRip(const std::string& path, const VerifyOptions& options,
         if (firstAudio < 0) firstAudio = t.number;
         lastAudio = t.number;
     }
-    constexpr std::uint32_t kChunk = 27;
     std::vector<std::uint8_t> buffer(kChunk * kSamplesPerSector * 4);
     for (const cdrom::TrackInfo& t : r.disc.tracks) {
         if (!t.audio) continue;
@@ -160,6 +216,18 @@ VerifyReport VerifyRip(const std::string& path, const VerifyOptions& options,
             r.error = "cannot make " + options.repairTo + ": " + ec.message();
             return r;
         }
+        // The samples mended wherever the sheet lays them: an image, or files that hold
+        // another track's pregap.
+        std::vector<CtdbFileExtent> layout;
+        for (const cdrom::DiscExtent& e : sheet.extents) {
+            if (e.file < 0 || !e.audio || static_cast<std::size_t>(e.file) >= sheet.files.size())
+                continue;
+            const cdrom::CueFile& f = sheet.files[static_cast<std::size_t>(e.file)];
+            layout.push_back({e.lba, e.frames, f.path, e.fileByte, f.dataOffset + f.dataBytes,
+                              f.type == cdrom::CueFileType::Motorola,
+                              outFolder + baseName(f.path)});
+        }
+        ctdb.SetFileLayout(std::move(layout));
     }
     if (options.ctdb) r.ctdb = ctdb.Finish(files, cancelled);
     // The rest of the mended rip beside the repaired files: every other file and the sheet.
@@ -170,23 +238,47 @@ VerifyReport VerifyRip(const std::string& path, const VerifyOptions& options,
                           outFolder + baseName(f.path)) == r.ctdb->written.end())
                 rest.push_back(f.path);
         for (const std::string& copy : rest) {
-            std::string bytes;
             fs::WriteOptions fresh;
             fresh.mustBeNew = true;
-            fs::Status s = fs::ReadFile(copy, std::size_t{1} << 31, bytes);
-            if (s.ok()) s = fs::WriteFileAtomically(outFolder + baseName(copy), bytes, fresh);
+            const fs::Status s = fs::CopyFileAtomically(copy, outFolder + baseName(copy), fresh);
             if (!s.ok()) {
                 r.ctdb->repairLines.push_back("CTDB: cannot copy " + copy + " into " +
                                               options.repairTo + ": " + s.message);
                 r.ctdb->status = "differs";
                 break;
             }
-            r.ctdb->written.push_back(outFolder + baseName(path));
+            r.ctdb->written.push_back(outFolder + baseName(copy));
         }
+    }
+    // The offsets of the other pressings the CUETools database locates.
+    std::vector<int> offsets;
+    if (options.accurateRip && reply.status == AccurateRipStatus::Found && r.ctdb)
+        for (const CtdbEntryResult& e : r.ctdb->entries)
+            if (e.located && e.offset != 0 && offsets.size() < kMaxPressingOffsets &&
+                std::find(offsets.begin(), offsets.end(), e.offset) == offsets.end())
+                offsets.push_back(e.offset);
+    std::int64_t audioBegin = 0, audioEnd = 0;
+    for (const cdrom::TrackInfo& t : r.disc.tracks) {
+        if (!t.audio) continue;
+        if (t.number == firstAudio) audioBegin = std::int64_t{t.start} * kSamplesPerSector;
+        audioEnd = (std::int64_t{t.start} + t.length) * kSamplesPerSector;
     }
     for (std::size_t i = 0; i < r.tracks.size(); ++i) {
         VerifiedTrack& v = r.tracks[i];
         if (options.accurateRip) v.accurateRip = MatchTrack(reply, static_cast<int>(i), v.sums);
+        const cdrom::TrackInfo* track = r.disc.Track(v.number);
+        for (int offset : offsets) {
+            if (v.accurateRip.result == AccurateRipResult::Match || !track) break;
+            TrackChecksums shifted;
+            if (!SumsAtOffset(*drive, *track, audioBegin, audioEnd, v.number == firstAudio,
+                              v.number == lastAudio, offset, cancelled, shifted))
+                break;
+            const AccurateRipVerdict at = MatchTrack(reply, static_cast<int>(i), shifted);
+            if (at.result == AccurateRipResult::Match) {
+                v.accurateRip = at;
+                v.accurateRipOffset = offset;
+            }
+        }
         if (r.ctdb) {
             for (std::size_t k = 0; k < r.ctdb->trackNumbers.size(); ++k)
                 if (r.ctdb->trackNumbers[k] == v.number && k < r.ctdb->trackVerdicts.size())
@@ -212,10 +304,10 @@ std::string VerifyTable(const VerifyReport& r) {
     out += "\nTrack  CRC32     AR v1     AR v2     AccurateRip                           CTDB\n";
     int verified = 0;
     for (const VerifiedTrack& t : r.tracks) {
-        char line[96];
+        char line[160];
         std::snprintf(line, sizeof line, "%5d  %s  %s  %s  %-36s  ", t.number,
                       Hex8(t.sums.crc32).c_str(), Hex8(t.sums.arV1).c_str(),
-                      Hex8(t.sums.arV2).c_str(), ArText(r, t.accurateRip).c_str());
+                      Hex8(t.sums.arV2).c_str(), ArText(r, t).c_str());
         out += line + (r.ctdb ? t.ctdb : std::string("not asked")) + "\n";
         verified += t.verified;
     }

@@ -3,7 +3,9 @@
 // its cue sheet (one file per track, or one image; WAVE or raw samples, laid out by this
 // program or by another ripper) read through the cue sheet's image drive, so the tracks, their
 // pregaps and the lead-out come from the sheet exactly as a disc's would, and every audio
-// track's samples pass once through the same sums a rip takes.
+// track's samples pass once through the same sums a rip takes. A track no AccurateRip block
+// holds as ripped is summed again at the offsets of the pressings the CUETools database
+// locates (at most kMaxPressingOffsets of them), as the rip of such a pressing would be.
 
 #include <functional>
 #include <optional>
@@ -15,6 +17,8 @@
 #include "platform/cdrom/disc_info.h"
 
 namespace orvane::cdda {
+
+constexpr std::size_t kMaxPressingOffsets = 4;
 
 struct VerifyOptions {
     bool accurateRip = true;
@@ -31,6 +35,9 @@ struct VerifiedTrack {
     int number = 0;
     TrackChecksums sums;
     AccurateRipVerdict accurateRip;
+    // The offset (samples) at which the AccurateRip sums matched: 0 as ripped, else the offset
+    // of another pressing in the CUETools database (its sample p is the rip's p + offset).
+    int accurateRipOffset = 0;
     std::string ctdb;       // the database's verdict on the track; empty when not asked
     bool verified = false;  // one of the databases holds it
 };
@@ -46,6 +53,10 @@ struct VerifyReport {
     std::vector<VerifiedTrack> tracks;
 
     bool AllVerified() const;
+    // The album in a word: "verified" (every track), "differs" (a database holds other audio
+    // for a track), "not found" (no database knows the disc) or "failed" (the rip could not be
+    // read or no database answered).
+    std::string Verdict() const;
 };
 
 // path: a folder holding one cue sheet, or the cue sheet itself.

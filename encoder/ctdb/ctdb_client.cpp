@@ -5,6 +5,8 @@
 #include <QXmlStreamReader>
 #include <algorithm>
 #include <cctype>
+#include <mutex>
+#include <optional>
 
 #include "encoder/freedb/http_get.h"
 #include "platform/base/command_line.h"
@@ -84,6 +86,57 @@ bool EntryOf(const QXmlStreamAttributes& a, int audioTracks, CtdbEntry& e, std::
     return true;
 }
 
+// A name of a release: any text but control characters, within kMaxCtdbText characters.
+bool NameOf(const QXmlStreamAttributes& a, const char* field, std::string& out) {
+    const QString text = a.value(QString::fromLatin1(field)).toString().trimmed();
+    if (text.size() > kMaxCtdbText) return false;
+    for (QChar c : text)
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0) || c.isSurrogate())
+            return false;
+    out = text.toStdString();
+    return true;
+}
+
+// An id: letters, digits and - _ . : / only.
+bool IdOf(const QXmlStreamAttributes& a, const char* field, std::size_t max, std::string& out) {
+    const QString text = a.value(QString::fromLatin1(field)).toString();
+    if (static_cast<std::size_t>(text.size()) > max) return false;
+    for (QChar c : text)
+        if (c.unicode() > 0x7F || (!c.isLetterOrNumber() && !QStringLiteral("-_.:/").contains(c)))
+            return false;
+    out = text.toStdString();
+    return true;
+}
+
+// One release's own attributes; false with why when a field is malformed.
+bool ReleaseOf(const QXmlStreamAttributes& a, CtdbRelease& r, std::string& why) {
+    auto bad = [&](const std::string& what) {
+        why = "a release's " + what + " is malformed";
+        return false;
+    };
+    if (!IdOf(a, "source", 32, r.source)) return bad("source");
+    if (!IdOf(a, "id", 128, r.id)) return bad("id");
+    if (!NameOf(a, "artist", r.artist)) return bad("artist");
+    if (!NameOf(a, "album", r.album)) return bad("album");
+    if (!NameOf(a, "genre", r.genre)) return bad("genre");
+    std::string year;
+    if (!NameOf(a, "year", year)) return bad("year");
+    // A year, or a date that begins with one.
+    if (!year.empty()) {
+        const bool digits =
+            year.size() >= 4 && std::all_of(year.begin(), year.begin() + 4,
+                                            [](char c) { return c >= '0' && c <= '9'; });
+        if (!digits || (year.size() > 4 && year[4] != '-') || year.size() > 10) return bad("year");
+        r.year = year.substr(0, 4);
+    }
+    const QString number = a.value(QStringLiteral("discnumber")).toString();
+    const QString count = a.value(QStringLiteral("disccount")).toString();
+    if (!number.isEmpty() && !SmallInt(number, 1, 999, r.discNumber)) return bad("discnumber");
+    if (!count.isEmpty() && !SmallInt(count, 1, 999, r.discCount)) return bad("disccount");
+    if (r.discNumber && r.discCount && r.discNumber > r.discCount) return bad("discnumber");
+    return true;
+}
+
 CtdbReply Refused(const std::string& why) {
     CtdbReply r;
     r.message = "the database's reply is refused: " + why;
@@ -99,11 +152,19 @@ CtdbReply ParseCtdbReply(const std::string& body, int audioTracks) {
     CtdbReply reply;
     int depth = 0;
     bool root = false;
+    std::optional<CtdbRelease> release;  // inside a <metadata> element
+    int releases = 0;
     while (!xml.atEnd()) {
         const QXmlStreamReader::TokenType token = xml.readNext();
         if (token == QXmlStreamReader::DTD || token == QXmlStreamReader::EntityReference)
             return Refused("it declares a document type");
-        if (token == QXmlStreamReader::EndElement) --depth;
+        if (token == QXmlStreamReader::EndElement) {
+            if (depth-- == 2 && release) {
+                if (static_cast<int>(release->trackTitles.size()) == audioTracks)
+                    reply.releases.push_back(std::move(*release));
+                release.reset();
+            }
+        }
         if (token != QXmlStreamReader::StartElement) continue;
         if (++depth > kMaxXmlDepth) return Refused("its elements nest too deep");
         const bool ours = xml.namespaceUri() == QLatin1String(kNamespace);
@@ -111,6 +172,26 @@ CtdbReply ParseCtdbReply(const std::string& body, int audioTracks) {
             if (!ours || xml.name() != QLatin1String("ctdb"))
                 return Refused("its root is no <ctdb> of the database's namespace");
             root = true;
+            continue;
+        }
+        if (depth == 3 && release && ours && xml.name() == QLatin1String("track")) {
+            if (release->trackTitles.size() >= 99) return Refused("a release lists over 99 tracks");
+            std::string title, artist;
+            if (!NameOf(xml.attributes(), "name", title) ||
+                !NameOf(xml.attributes(), "artist", artist))
+                return Refused("a release's track name is malformed");
+            release->trackTitles.push_back(std::move(title));
+            release->trackArtists.push_back(std::move(artist));
+            continue;
+        }
+        if (depth == 2 && ours && xml.name() == QLatin1String("metadata") &&
+            !xml.attributes().isEmpty()) {
+            if (++releases > kMaxCtdbReleases)
+                return Refused("it lists more than " + std::to_string(kMaxCtdbReleases) +
+                               " releases");
+            release.emplace();
+            std::string why;
+            if (!ReleaseOf(xml.attributes(), *release, why)) return Refused(why);
             continue;
         }
         if (depth != 2 || !ours || xml.name() != QLatin1String("entry")) continue;
@@ -125,6 +206,7 @@ CtdbReply ParseCtdbReply(const std::string& body, int audioTracks) {
         return Refused("no well-formed XML (" + xml.errorString().toStdString() + ", line " +
                        std::to_string(xml.lineNumber()) + ")");
     if (!root) return Refused("it is empty");
+    if (release) return Refused("no well-formed XML (a release is cut short)");
     if (reply.entries.empty()) {
         reply.status = CtdbStatus::NotFound;
         reply.message = "not present in database";
@@ -140,13 +222,67 @@ std::string CtdbUserAgent() {
     return std::string("Plimo/") + ToolkitVersion() + " ( orvane-cdda )";
 }
 
-std::string CtdbLookupUrl(const std::string& server, const std::string& tocString) {
+const char* CtdbMetadataName(CtdbMetadata level) {
+    switch (level) {
+        case CtdbMetadata::Fast:
+            return "fast";
+        case CtdbMetadata::Default:
+            return "default";
+        case CtdbMetadata::Extensive:
+            return "extensive";
+        case CtdbMetadata::None:
+            break;
+    }
+    return "none";
+}
+
+bool ParseCtdbMetadata(const std::string& name, CtdbMetadata& level) {
+    for (CtdbMetadata l :
+         {CtdbMetadata::None, CtdbMetadata::Fast, CtdbMetadata::Default, CtdbMetadata::Extensive})
+        if (name == CtdbMetadataName(l)) {
+            level = l;
+            return true;
+        }
+    return false;
+}
+
+std::string CtdbLookupUrl(const std::string& server, const std::string& tocString,
+                          CtdbMetadata metadata) {
     return net::WithoutTrailingSlash(server) +
-           "/lookup2.php?version=3&ctdb=1&fuzzy=1&metadata=none&toc=" + tocString;
+           "/lookup2.php?version=3&ctdb=1&fuzzy=1&metadata=" + CtdbMetadataName(metadata) +
+           "&toc=" + tocString;
+}
+
+namespace {
+
+struct KeptReply {
+    std::string server, tocString;
+    CtdbReply reply;
+};
+
+std::mutex gKeptMutex;
+std::vector<KeptReply>& Kept() {
+    static auto* kept = new std::vector<KeptReply>;  // outlives every static object
+    return *kept;
+}
+
+}  // namespace
+
+void KeepCtdbReply(const std::string& server, const CtdbToc& toc, const CtdbReply& reply) {
+    if (reply.status == CtdbStatus::Unavailable) return;
+    std::lock_guard lock(gKeptMutex);
+    Kept().push_back({net::WithoutTrailingSlash(server), toc.tocString, reply});
 }
 
 CtdbReply LookupCtdb(const std::string& server, const CtdbToc& toc,
-                     const std::function<bool()>& cancelled, unsigned timeoutMs) {
+                     const std::function<bool()>& cancelled, unsigned timeoutMs,
+                     CtdbMetadata metadata) {
+    {
+        std::lock_guard lock(gKeptMutex);
+        for (const KeptReply& k : Kept())
+            if (k.server == net::WithoutTrailingSlash(server) && k.tocString == toc.tocString)
+                return k.reply;
+    }
     CtdbReply result;
     if (!net::IsHttpUrl(server)) {
         result.message = "the server is no http:// or https:// address: " + server;
@@ -157,7 +293,7 @@ CtdbReply LookupCtdb(const std::string& server, const CtdbToc& toc,
         return result;
     }
     net::HttpRequest request;
-    request.url = CtdbLookupUrl(server, toc.tocString);
+    request.url = CtdbLookupUrl(server, toc.tocString, metadata);
     request.userAgent = CtdbUserAgent();
     request.timeoutMs = timeoutMs;
     request.maxBytes = kMaxCtdbReplyBytes;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "encoder/wave/pcm_wave.h"
 #include "platform/fs/fs.h"
@@ -98,9 +99,13 @@ bool BuildCueSheet(const FlacCueSheet& cue, FLAC__StreamMetadata* block, std::st
 
 }  // namespace
 
-bool WriteFlacImage(const std::string& wavePath, const std::string& outPath,
-                    const FlacCueSheet& cue, const VorbisComments& comments, int level,
-                    std::string& error) {
+namespace {
+
+// Encodes the CD audio WAVE file wavePath into outPath with these metadata blocks, the file
+// written whole or not at all.
+bool EncodeWave(const std::string& wavePath, const std::string& outPath,
+                std::vector<FLAC__StreamMetadata*> blocks, int level,
+                const fs::WriteOptions& options, std::string& error) {
     wave::OpenPcmWave input;
     if (!input.Open(wavePath, error)) return false;
     const int fd = input.Fd();
@@ -109,30 +114,6 @@ bool WriteFlacImage(const std::string& wavePath, const std::string& outPath,
         error = "The disc image is not CD audio";
         return false;
     }
-
-    Metadata cueBlock(FLAC__metadata_object_new(FLAC__METADATA_TYPE_CUESHEET));
-    Metadata tagBlock(FLAC__metadata_object_new(FLAC__METADATA_TYPE_VORBIS_COMMENT));
-    Metadata padding(FLAC__metadata_object_new(FLAC__METADATA_TYPE_PADDING));
-    if (!cueBlock || !tagBlock || !padding) {
-        error = "Out of memory";
-        return false;
-    }
-    if (!BuildCueSheet(cue, cueBlock.get(), error)) {
-        if (error.empty()) error = "Out of memory";
-        return false;
-    }
-    for (const auto& [name, value] : comments) {
-        FLAC__StreamMetadata_VorbisComment_Entry entry;
-        if (!FLAC__metadata_object_vorbiscomment_entry_from_name_value_pair(&entry, name.c_str(),
-                                                                            value.c_str()) ||
-            !FLAC__metadata_object_vorbiscomment_append_comment(tagBlock.get(), entry, false)) {
-            error = "The tag's " + name + " cannot be written";
-            return false;
-        }
-    }
-    padding->length = kPaddingBytes;
-    FLAC__StreamMetadata* blocks[] = {tagBlock.get(), cueBlock.get(), padding.get()};
-
     std::unique_ptr<FLAC__StreamEncoder, EncoderDeleter> enc(FLAC__stream_encoder_new());
     if (!enc) {
         error = "The FLAC encoder could not be made";
@@ -144,10 +125,11 @@ bool WriteFlacImage(const std::string& wavePath, const std::string& outPath,
     FLAC__stream_encoder_set_compression_level(enc.get(), static_cast<unsigned>(level));
     FLAC__stream_encoder_set_total_samples_estimate(enc.get(),
                                                     static_cast<FLAC__uint64>(wave.frames));
-    FLAC__stream_encoder_set_metadata(enc.get(), blocks, 3);
+    FLAC__stream_encoder_set_metadata(enc.get(), blocks.data(),
+                                      static_cast<std::uint32_t>(blocks.size()));
 
     fs::AtomicFile file;
-    fs::Status status = file.Open(outPath);
+    fs::Status status = file.Open(outPath, options);
     if (!status) {
         error = status.message;
         return false;
@@ -187,6 +169,78 @@ bool WriteFlacImage(const std::string& wavePath, const std::string& outPath,
         return false;
     }
     return true;
+}
+
+struct ChainDeleter {
+    void operator()(FLAC__Metadata_Chain* c) const { FLAC__metadata_chain_delete(c); }
+};
+struct IteratorDeleter {
+    void operator()(FLAC__Metadata_Iterator* i) const { FLAC__metadata_iterator_delete(i); }
+};
+
+}  // namespace
+
+bool WriteFlacImage(const std::string& wavePath, const std::string& outPath,
+                    const FlacCueSheet& cue, const VorbisComments& comments, int level,
+                    std::string& error) {
+    Metadata cueBlock(FLAC__metadata_object_new(FLAC__METADATA_TYPE_CUESHEET));
+    Metadata tagBlock(FLAC__metadata_object_new(FLAC__METADATA_TYPE_VORBIS_COMMENT));
+    Metadata padding(FLAC__metadata_object_new(FLAC__METADATA_TYPE_PADDING));
+    if (!cueBlock || !tagBlock || !padding) {
+        error = "Out of memory";
+        return false;
+    }
+    if (!BuildCueSheet(cue, cueBlock.get(), error)) {
+        if (error.empty()) error = "Out of memory";
+        return false;
+    }
+    for (const auto& [name, value] : comments) {
+        FLAC__StreamMetadata_VorbisComment_Entry entry;
+        if (!FLAC__metadata_object_vorbiscomment_entry_from_name_value_pair(&entry, name.c_str(),
+                                                                            value.c_str()) ||
+            !FLAC__metadata_object_vorbiscomment_append_comment(tagBlock.get(), entry, false)) {
+            error = "The tag's " + name + " cannot be written";
+            return false;
+        }
+    }
+    padding->length = kPaddingBytes;
+    return EncodeWave(wavePath, outPath, {tagBlock.get(), cueBlock.get(), padding.get()}, level, {},
+                      error);
+}
+
+bool ReencodeFlac(const std::string& original, const std::string& wavePath,
+                  const std::string& outPath, int level, std::string& error) {
+    std::unique_ptr<FLAC__Metadata_Chain, ChainDeleter> chain(FLAC__metadata_chain_new());
+    std::unique_ptr<FLAC__Metadata_Iterator, IteratorDeleter> it(FLAC__metadata_iterator_new());
+    if (!chain || !it) {
+        error = "Out of memory";
+        return false;
+    }
+    if (!FLAC__metadata_chain_read(chain.get(), original.c_str())) {
+        error = original + ": " +
+                FLAC__Metadata_ChainStatusString[FLAC__metadata_chain_status(chain.get())];
+        return false;
+    }
+    // Every block but those of the stream itself, which the encoder writes anew.
+    std::vector<Metadata> kept;
+    FLAC__metadata_iterator_init(it.get(), chain.get());
+    do {
+        const FLAC__MetadataType type = FLAC__metadata_iterator_get_block_type(it.get());
+        if (type == FLAC__METADATA_TYPE_STREAMINFO || type == FLAC__METADATA_TYPE_SEEKTABLE)
+            continue;
+        Metadata copy(FLAC__metadata_object_clone(FLAC__metadata_iterator_get_block(it.get())));
+        if (!copy) {
+            error = "Out of memory";
+            return false;
+        }
+        kept.push_back(std::move(copy));
+    } while (FLAC__metadata_iterator_next(it.get()));
+    std::vector<FLAC__StreamMetadata*> blocks;
+    for (const Metadata& m : kept)
+        blocks.push_back(m.get());
+    fs::WriteOptions fresh;
+    fresh.mustBeNew = true;
+    return EncodeWave(wavePath, outPath, std::move(blocks), level, fresh, error);
 }
 
 }  // namespace orvane::formats

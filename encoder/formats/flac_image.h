@@ -1,5 +1,6 @@
 #pragma once
-// A whole disc as one FLAC file: the WAVE image of its audio encoded with the disc's cue sheet as
+// A whole disc as one FLAC file, and a FLAC file encoded anew from mended samples with all its
+// metadata kept. The disc image: the WAVE image of its audio encoded with the disc's cue sheet as
 // a CUESHEET metadata block (track offsets and index points in samples, ISRCs, the catalog
 // number, the lead-out) and the album's tags as Vorbis comments.
 
@@ -33,5 +34,12 @@ struct FlacCueSheet {
 bool WriteFlacImage(const std::string& wavePath, const std::string& outPath,
                     const FlacCueSheet& cue, const VorbisComments& comments, int level,
                     std::string& error);
+
+// Encodes the 16-bit stereo 44.1 kHz WAVE file wavePath into a new FLAC file at outPath that
+// carries every metadata block of the FLAC file original (its tags, pictures, cue sheet and
+// application blocks; the stream's own blocks are written anew), written whole or not at all;
+// outPath must not exist. False with a message for the user.
+bool ReencodeFlac(const std::string& original, const std::string& wavePath,
+                  const std::string& outPath, int level, std::string& error);
 
 }  // namespace orvane::formats

@@ -372,6 +372,19 @@ Status WriteFileAtomically(const std::string& path, std::string_view bytes,
     return status;
 }
 
+Status CopyFileAtomically(const std::string& from, const std::string& path,
+                          const WriteOptions& options) {
+    Status status;
+    const int fd = OpenForReading(from, status);
+    if (fd < 0) return status;
+    AtomicFile file;
+    status = file.Open(path, options);
+    if (status) status = file.CopyFrom(fd, from);
+    ::close(fd);
+    if (status) status = file.Commit();
+    return status;
+}
+
 int SweepStaleTemps(const std::string& folder, const std::string& forName, int minAgeSeconds) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return 0;

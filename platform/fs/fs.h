@@ -125,6 +125,10 @@ void KeepOnSignal(int& handle);
 Status WriteFileAtomically(const std::string& path, std::string_view bytes,
                            const WriteOptions& options = {});
 
+// Copies the regular file from to path through an AtomicFile, in pieces (never read whole).
+Status CopyFileAtomically(const std::string& from, const std::string& path,
+                          const WriteOptions& options = {});
+
 // Removes the temporary files writers left in `folder` when they ended without finishing: those
 // named like ours (for `forName` only, or any name when it is empty), owned by this user, whose
 // writer process is gone and which were not changed for `minAgeSeconds`. Returns how many.

@@ -39,7 +39,7 @@
 #include "programs/orvane-cdda/offset_command.h"
 #include "programs/orvane-cdda/rip_command.h"
 #include "programs/orvane-cdda/toc_json.h"
-#include "programs/orvane-cdda/verify_flac.h"
+#include "programs/orvane-cdda/verify_command.h"
 
 namespace {
 
@@ -63,11 +63,14 @@ constexpr const char* kHelp =
     "                       [--cover auto|FILE|none] [--cover-size 250|500|1200|original]\n"
     "                       [--coverart-server URL] [--cover-mode embed+file|embed|file|none]\n"
     "                       [--ctdb|--ctdb-server URL|--no-ctdb] [--repair [--no-keep]]\n"
+    "                       [--ctdb-names [--ctdb-metadata fast|default|extensive]]\n"
     "                       [--image] [--pregaps previous|own|drop] [--disc auto|N[/M]]\n"
     "                       [--eject]\n"
     "  or:  orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
     "  or:  orvane-cdda verify [--accuraterip-server URL|--no-accuraterip]\n"
     "                          [--ctdb-server URL|--no-ctdb] [--repair OUTDIR] [--json] PATH\n"
+    "  or:  orvane-cdda verify --recursive [--accuraterip-server URL|--no-accuraterip]\n"
+    "                          [--ctdb-server URL|--no-ctdb] [--json] FOLDER\n"
     "\n"
     "The CD drives, their tables of contents and single tracks grabbed to WAVE files, over the\n"
     "same transport and grabbing code as Plimo's grabber. DRIVE is a drive letter such as D:,\n"
@@ -127,6 +130,12 @@ constexpr const char* kHelp =
     "  --ctdb-server URL  the CUETools database to ask (Rip\\CTDBServer, else\n"
     "                http://db.cuetools.net)\n"
     "  --no-ctdb     do not ask the CUETools database\n"
+    "  --ctdb-names  name and tag the tracks from the CUETools database (its first release,\n"
+    "                or the one --release ID names); checking the rip too, the disc is\n"
+    "                looked up once\n"
+    "  --ctdb-metadata fast|default|extensive  the names asked with --ctdb-names: the\n"
+    "                database's own (fast) or also those of the databases it gathers\n"
+    "                (default, extensive)\n"
     "  --repair      mend WAVE track files that differ from the database when its parity\n"
     "                reaches the damage; the damaged files are kept as *.damaged\n"
     "  --no-keep     with --repair, keep no *.damaged files\n"
@@ -137,9 +146,15 @@ constexpr const char* kHelp =
     "  verify        check a rip on disk (a folder with its cue sheet, or the cue sheet; one\n"
     "                file per track or one image, WAVE, FLAC or raw samples) against AccurateRip\n"
     "                and the CUETools database: a table per track; exit status 0 only when\n"
-    "                every audio track is accurately ripped in one of them\n"
+    "                every audio track is accurately ripped in one of them; AccurateRip is\n"
+    "                also asked at the offsets of the pressings the CUETools database finds\n"
     "  --repair OUTDIR  write the rip, mended from the CUETools database, into OUTDIR (every\n"
-    "                file under its own name, and the cue sheet); the rip is not touched\n"
+    "                file under its own name, FLAC files encoded anew with all their tags,\n"
+    "                and the cue sheet); the rip is not touched\n"
+    "  --recursive   verify every rip under FOLDER (each folder holding a cue sheet is one\n"
+    "                album; linked folders are not followed): a line per album with its\n"
+    "                verdict (verified, differs, not found, failed) and a summary, with\n"
+    "                --json a list; exit status 0 only when every album verified\n"
     "  --help        show this help and end\n"
     "  --version     show the version and end\n"
     "\n"
@@ -159,10 +174,13 @@ int Usage() {
         "[--musicbrainz [--musicbrainz-server URL] [--release ID]] [--cover auto|FILE|none] "
         "[--cover-size SIZE] [--coverart-server URL] [--cover-mode MODE]\n"
         "[--ctdb|--ctdb-server URL|--no-ctdb] [--repair [--no-keep]]\n"
-        "[--image] [--pregaps previous|own|drop] [--disc auto|N[/M]] [--eject]\n"
+        "[--ctdb-names [--ctdb-metadata LEVEL]] [--image] [--pregaps previous|own|drop] [--disc "
+        "auto|N[/M]] [--eject]\n"
         "       orvane-cdda offset [--accuraterip-server URL] [--store] DRIVE\n"
         "       orvane-cdda verify [--accuraterip-server URL|--no-accuraterip] "
         "[--ctdb-server URL|--no-ctdb] [--repair OUTDIR] [--json] PATH\n"
+        "       orvane-cdda verify --recursive [--accuraterip-server URL|--no-accuraterip] "
+        "[--ctdb-server URL|--no-ctdb] [--json] FOLDER\n"
         "DRIVE is a drive letter such as D:, TRACK the disc's track number (1 for the "
         "first track).\n");
     return 2;
@@ -524,10 +542,16 @@ int Rip(const std::vector<std::string>& args) {
             options.repair = true;
         } else if (a == "--no-keep") {
             options.noKeep = true;
-        } else if (a == "--cddb" && !options.musicBrainz) {
+        } else if (a == "--cddb" && !options.musicBrainz && !options.ctdbNames) {
             options.cddb = true;
-        } else if (a == "--musicbrainz" && !options.cddb) {
+        } else if (a == "--musicbrainz" && !options.cddb && !options.ctdbNames) {
             options.musicBrainz = true;
+        } else if (a == "--ctdb-names" && !options.cddb && !options.musicBrainz) {
+            options.ctdbNames = true;
+        } else if (a == "--ctdb-metadata" && more) {
+            if (!orvane::ctdb::ParseCtdbMetadata(args[++i], options.ctdbMetadata) ||
+                options.ctdbMetadata == orvane::ctdb::CtdbMetadata::None)
+                return Usage();
         } else if (a == "--musicbrainz-server" && more) {
             options.musicBrainzServer = args[++i];
         } else if (a == "--release" && more) {
@@ -623,33 +647,14 @@ int Offset(const std::vector<std::string>& args) {
 
 }  // namespace
 
-// A folder of the temporary files' folder, removed with all it holds.
-struct ScratchFolder {
-    std::string path;
-    bool Make(std::string& error) {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/orvane-verify-XXXXXX";
-        if (!::mkdtemp(pattern.data())) {
-            error = "cannot make a scratch folder in " + pattern.substr(0, pattern.rfind('/')) +
-                    ": " + std::strerror(errno);
-            return false;
-        }
-        path = pattern;
-        return true;
-    }
-    ~ScratchFolder() {
-        std::error_code ec;
-        if (!path.empty()) std::filesystem::remove_all(path, ec);
-    }
-};
-
 // A rip on disk against both databases: exit status 0 only when every audio track verified.
 static int Verify(const std::vector<std::string>& args) {
     orvane::encoder::ProfileSettings profile;
-    orvane::cdda::VerifyOptions options;
+    orvane::cdda::VerifyCommand command;
+    orvane::cdda::VerifyOptions& options = command.options;
     options.accurateRipServer = profile.GetProfileString("Rip", "AccurateRipServer", "");
     options.ctdbServer = profile.GetProfileString("Rip", "CTDBServer", "");
-    bool json = false, arChoice = false, ctdbChoice = false;
+    bool arChoice = false, ctdbChoice = false;
     std::vector<std::string> rest;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -667,7 +672,9 @@ static int Verify(const std::vector<std::string>& args) {
             options.ctdb = false;
             ctdbChoice = true;
         } else if (a == "--json") {
-            json = true;
+            command.json = true;
+        } else if (a == "--recursive") {
+            command.recursive = true;
         } else if (a == "--repair" && more && options.repairTo.empty()) {
             options.repairTo = args[++i];
         } else if (!a.empty() && a[0] == '-') {
@@ -676,32 +683,11 @@ static int Verify(const std::vector<std::string>& args) {
             rest.push_back(a);
         }
     }
-    if (rest.size() != 1 || (!options.repairTo.empty() && !options.ctdb)) return Usage();
-    // FLAC track files are read through WAVE copies in a scratch folder of their own.
-    ScratchFolder scratch;
-    std::string sheet, staged, error;
-    if (!scratch.Make(error) ||
-        !orvane::cdda::StageFlacRip(rest[0], scratch.path, sheet, staged, error)) {
-        std::fprintf(stderr, "orvane-cdda: %s\n", error.c_str());
-        return 1;
-    }
-    if (!staged.empty() && !options.repairTo.empty()) {
-        std::fprintf(stderr,
-                     "orvane-cdda: --repair writes rips of WAVE files only; %s names FLAC files\n",
-                     sheet.c_str());
-        return 1;
-    }
-    orvane::cdda::VerifyReport report =
-        orvane::cdda::VerifyRip(staged.empty() ? rest[0] : staged, options, {});
-    if (!staged.empty()) report.cueSheet = sheet;
-    if (!report.error.empty()) {
-        std::fprintf(stderr, "orvane-cdda: %s\n", report.error.c_str());
-        return 1;
-    }
-    const std::string out =
-        json ? orvane::cdda::VerifyJson(report) : orvane::cdda::VerifyTable(report);
-    std::fputs(out.c_str(), stdout);
-    return report.AllVerified() ? 0 : 1;
+    if (rest.size() != 1 || (!options.repairTo.empty() && !options.ctdb) ||
+        (command.recursive && !options.repairTo.empty()))
+        return Usage();
+    command.path = rest[0];
+    return orvane::cdda::RunVerifyCommand(command);
 }
 
 int main(int argc, char** argv) {

@@ -174,9 +174,8 @@ const CdInfoChoice& ChosenAlbum(const NameAnswer& names, const std::string& rele
         for (const CdInfoChoice& album : names.albums)
             if (album.info.releaseId == release) return album;
         std::fprintf(stderr,
-                     "orvane-cdda: MusicBrainz lists no release %s for the disc; "
-                     "the first is taken\n",
-                     release.c_str());
+                     "orvane-cdda: %s lists no release %s for the disc; the first is taken\n",
+                     names.source->Name().c_str(), release.c_str());
     }
     return names.albums.front();
 }
@@ -282,20 +281,28 @@ int RunRip(CdSession& session, const RipOptions& options) {
     CddbSource cddb(client, site);
     MusicBrainzSource musicBrainz(options.musicBrainzServer.empty() ? freedb::kMusicBrainzServer
                                                                     : options.musicBrainzServer);
-    const bool asked = options.cddb || options.musicBrainz;
+    // The CUETools database's names come with its entries: the rip's check takes them.
+    CtdbSource ctdbNames(
+        settings.ctdbServer.empty() ? std::string(ctdb::kDefaultCtdbServer) : settings.ctdbServer,
+        options.ctdbMetadata, cd.rip.ctdb);
+    const bool asked = options.cddb || options.musicBrainz || options.ctdbNames;
     CdTextSource cdText(asked ? CdInfo{} : CdTextOfDrive(session));
     NameSource* source = options.cddb          ? static_cast<NameSource*>(&cddb)
                          : options.musicBrainz ? static_cast<NameSource*>(&musicBrainz)
+                         : options.ctdbNames   ? static_cast<NameSource*>(&ctdbNames)
                                                : &cdText;
     cdrom::DiscInfo listed = session.disc;
     listed.leadOut = session.leadOut;
+    // The database keys the disc as the rip's check does.
+    if (options.ctdbNames) listed = SessionDiscInfo(session);
     NameAnswer names;
     std::string releaseId;
     int releaseDisc = 0, releaseDiscs = 0;  // the medium of a release of several
     if (AskNameSources({source}, listed, {}, names)) {
-        const CdInfoChoice& album = ChosenAlbum(names, options.musicBrainz ? options.release : "");
+        const bool byRelease = options.musicBrainz || options.ctdbNames;
+        const CdInfoChoice& album = ChosenAlbum(names, byRelease ? options.release : "");
         TagsFromNames(session, album.info, album.compilation, request);
-        if (options.musicBrainz) {
+        if (byRelease) {
             releaseId = album.info.releaseId;
             DiscOfRelease(album.info.discNumber, album.info.discTotal, releaseDisc, releaseDiscs);
         }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "encoder/cdda/track_list.h"
+#include "encoder/ctdb/ctdb_client.h"
 
 namespace orvane::cdda {
 
@@ -23,6 +24,10 @@ struct RipOptions {
     bool repair = false;     // mend differing WAVE track files from the database's parity
     bool noKeep = false;     // do not keep the damaged files as "*.damaged"
     bool cddb = false;
+    // Names and tags from the CUETools database (its first release), the metadata of this
+    // level asked with the lookup the check of the rip then takes too.
+    bool ctdbNames = false;
+    ctdb::CtdbMetadata ctdbMetadata = ctdb::CtdbMetadata::Default;
     bool json = false;
     // Names and tags from MusicBrainz (the first release, or the one of id release).
     bool musicBrainz = false;

@@ -112,6 +112,9 @@ std::string VerifyJson(const VerifyReport& r) {
                ", \"accuraterip_v2\": " + hex(t.sums.arV2) + ", \"accuraterip\": " +
                (r.accurateRipAsked ? Quoted(ToString(t.accurateRip.result)) : std::string("null")) +
                ", \"confidence\": " + std::to_string(t.accurateRip.confidence) +
+               (t.accurateRipOffset
+                    ? ", \"accuraterip_offset\": " + std::to_string(t.accurateRipOffset)
+                    : std::string()) +
                ", \"ctdb\": " + OrNull(t.ctdb) + ", \"verified\": " + Bool(t.verified) + "}";
     }
     out += "]";

@@ -174,6 +174,71 @@ TEST(NameSources, MusicBrainzAsksForTheAudioSessionOfAnEnhancedDisc) {
 
 // A title tells the disc's place only at its end and as a word of its own; the album keeps the
 // rest of the title.
+// The CUETools database's releases as albums: its names on the disc's audio tracks (a data
+// track first stays unnamed), the release id only MusicBrainz's, the disc's place told; kept,
+// its reply answers the rip's check without a second request.
+TEST(NameSources, CtdbReleasesNameTheAudioTracksAndTheReplyServesTheCheck) {
+    cdrom::Toc toc;
+    toc.firstTrack = 1;
+    toc.lastTrack = 3;
+    toc.tracks = {{1, 1, 4, 0}, {2, 1, 0, 11400}, {3, 1, 0, 13000}};
+    toc.leadOut = 15000;
+    const cdrom::DiscInfo disc = cdrom::DiscInfoFromToc(toc);
+    const std::string xml =
+        "<?xml version=\"1.0\"?><ctdb xmlns=\"http://db.cuetools.net/ns/mmd-1.0#\">"
+        "<metadata source=\"musicbrainz\" id=\"abc-1\" artist=\"Band\" album=\"Live\" "
+        "year=\"2001\" discnumber=\"1\" disccount=\"2\"><track name=\"Intro\" "
+        "artist=\"Band\"/><track name=\"Duet\" artist=\"Guest\"/></metadata>"
+        "<metadata source=\"freedb\" id=\"rock/12345678\" artist=\"Band\" album=\"Live!\">"
+        "<track name=\"A\"/><track name=\"B\"/></metadata></ctdb>";
+    std::string answer = "HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n" + xml;
+    test::LoopbackServer server([&](const std::string&) { return test::LoopbackReply{{answer}}; });
+    const std::string base = "http://" + server.Address();
+    CtdbSource source(base, ctdb::CtdbMetadata::Fast, false);
+    std::vector<CdInfoChoice> albums;
+    std::string why;
+    ASSERT_TRUE(source.LookUp(disc, {}, albums, why)) << why;
+    ASSERT_EQ(albums.size(), 2u);
+    const CdInfoChoice& first = albums[0];
+    EXPECT_EQ(first.source, "CTDB (musicbrainz)");
+    EXPECT_EQ(first.info.album, "Live");
+    EXPECT_EQ(first.info.year, "2001");
+    EXPECT_EQ(first.info.releaseId, "abc-1");
+    EXPECT_EQ(first.info.discNumber, "1");
+    EXPECT_EQ(first.info.discTotal, "2");
+    EXPECT_EQ(first.info.trackTitles, (std::vector<std::string>{"", "Intro", "Duet"}));
+    EXPECT_EQ(first.info.trackArtists, (std::vector<std::string>{"", "", "Guest"}));
+    EXPECT_TRUE(first.compilation);
+    EXPECT_EQ(albums[1].info.releaseId, "");
+    EXPECT_FALSE(albums[1].compilation);
+    ASSERT_EQ(server.RequestCount(), 1u);
+    EXPECT_NE(server.Requests()[0].find("&metadata=fast&toc=-0:11400:13000:15000 "),
+              std::string::npos)
+        << server.Requests()[0];
+
+    // Unkept, the check asks again; kept, it does not.
+    const ctdb::CtdbToc key = ctdb::CtdbTocOf(disc);
+    EXPECT_EQ(ctdb::LookupCtdb(base, key, {}).status, ctdb::CtdbStatus::NotFound);
+    EXPECT_EQ(server.RequestCount(), 2u);
+    CtdbSource keeping(base + "/", ctdb::CtdbMetadata::Default, true);
+    ASSERT_TRUE(keeping.LookUp(disc, {}, albums, why)) << why;
+    EXPECT_EQ(server.RequestCount(), 3u);
+    answer = "HTTP/1.0 500 Oops\r\n\r\n";
+    const ctdb::CtdbReply kept = ctdb::LookupCtdb(base, key, {});
+    EXPECT_EQ(kept.releases.size(), 2u);
+    EXPECT_EQ(server.RequestCount(), 3u);
+
+    // No release, or a database out of reach: the reason.
+    test::LoopbackServer none(
+        [](const std::string&) { return test::LoopbackReply{{"HTTP/1.0 404 Not Found\r\n\r\n"}}; });
+    CtdbSource absent("http://" + none.Address(), ctdb::CtdbMetadata::Default, false);
+    EXPECT_FALSE(absent.LookUp(disc, {}, albums, why));
+    EXPECT_EQ(why, "the CUETools database names no release of the disc");
+    CtdbSource down("http://127.0.0.1:1", ctdb::CtdbMetadata::Default, false);
+    EXPECT_FALSE(down.LookUp(disc, {}, albums, why));
+    EXPECT_EQ(why.rfind("the CUETools database: database unavailable", 0), 0u) << why;
+}
+
 TEST(DiscOfAlbumTitle, ReadsTheDiscsPlaceAtTheTitlesEndOnly) {
     struct Case {
         const char* title;

@@ -93,6 +93,77 @@ TEST(CtdbReply, EntriesAreReadFieldByFieldAndHostileRepliesRefused) {
     }
 }
 
+// A release as the database's metadata element holds it.
+std::string Release(const std::string& attributes, const std::vector<std::string>& tracks) {
+    std::string xml = "<metadata " + attributes + ">";
+    for (const std::string& t : tracks)
+        xml += "<track " + t + "/>";
+    return xml + "</metadata>";
+}
+
+TEST(CtdbReply, ReleasesAreReadCheckedAndOnlyThoseOfTheDiscKept) {
+    const std::string album = Release(
+        "source=\"musicbrainz\" id=\"0b1c2d3e-aaaa-bbbb-cccc-000011112222\" "
+        "artist=\"Kv&#228;llen\" album=\"Blue &amp; Grey\" year=\"1998-03-02\" "
+        "genre=\"Jazz\" discnumber=\"2\" disccount=\"3\" relevance=\"90\"",
+        {"name=\"One\"", "name=\"Two\" artist=\"Guest\"", "name=\"  Three \""});
+    CtdbReply r = ParseCtdbReply(
+        kHead + Entry() + album +
+            // Another count of tracks, and one without attributes.
+            Release("source=\"freedb\" album=\"Short\"", {"name=\"A\""}) + "<metadata/>" +
+            Release("source=\"discogs\" id=\"77\"", {"", "", ""}) + "</ctdb>",
+        3);
+    ASSERT_EQ(r.status, CtdbStatus::Found) << r.message;
+    EXPECT_EQ(r.entries.size(), 1u);
+    ASSERT_EQ(r.releases.size(), 2u);
+    const CtdbRelease& a = r.releases[0];
+    EXPECT_EQ(a.source, "musicbrainz");
+    EXPECT_EQ(a.id, "0b1c2d3e-aaaa-bbbb-cccc-000011112222");
+    EXPECT_EQ(a.artist, "Kv\xC3\xA4llen");
+    EXPECT_EQ(a.album, "Blue & Grey");
+    EXPECT_EQ(a.year, "1998");
+    EXPECT_EQ(a.genre, "Jazz");
+    EXPECT_EQ(a.discNumber, 2);
+    EXPECT_EQ(a.discCount, 3);
+    EXPECT_EQ(a.trackTitles, (std::vector<std::string>{"One", "Two", "Three"}));
+    EXPECT_EQ(a.trackArtists, (std::vector<std::string>{"", "Guest", ""}));
+    EXPECT_EQ(r.releases[1].id, "77");
+    // Releases without entries: the disc is not found, its names are still told.
+    r = ParseCtdbReply(kHead + album + "</ctdb>", 3);
+    EXPECT_EQ(r.status, CtdbStatus::NotFound);
+    EXPECT_EQ(r.releases.size(), 1u);
+
+    const std::pair<std::string, std::string> hostile[] = {
+        {Release("album=\"a&#9;b\"", {}), "album is malformed"},
+        {Release("artist=\"" + std::string(kMaxCtdbText + 1, 'x') + "\"", {}),
+         "artist is malformed"},
+        {Release("year=\"98\"", {}), "year is malformed"},
+        {Release("year=\"1998x\"", {}), "year is malformed"},
+        {Release("discnumber=\"3\" disccount=\"2\"", {}), "discnumber is malformed"},
+        {Release("disccount=\"-1\"", {}), "disccount is malformed"},
+        {Release("id=\"../../etc passwd\"", {}), "id is malformed"},
+        {Release("source=\"a b\"", {}), "source is malformed"},
+        {Release("album=\"x\"", {"name=\"bell&#127;\""}), "track name is malformed"},
+        {Release("album=\"x\"", std::vector<std::string>(100, "name=\"t\"")), "over 99 tracks"},
+        {[] {
+             std::string many;
+             for (int i = 0; i <= kMaxCtdbReleases; ++i)
+                 many += Release("album=\"x\"", {});
+             return many;
+         }(),
+         "more than 100 releases"},
+    };
+    for (const auto& [body, why] : hostile) {
+        r = ParseCtdbReply(kHead + Entry() + body + "</ctdb>", 3);
+        EXPECT_EQ(r.status, CtdbStatus::Unavailable) << why;
+        EXPECT_TRUE(r.releases.empty()) << why;
+        EXPECT_NE(r.message.find(why), std::string::npos) << r.message;
+    }
+    // Cut short inside a release.
+    r = ParseCtdbReply(kHead + "<metadata album=\"x\"><track name=\"a\"/>", 1);
+    EXPECT_EQ(r.status, CtdbStatus::Unavailable);
+}
+
 std::string Http(const std::string& status, const std::string& type, const std::string& body) {
     return "HTTP/1.0 " + status + "\r\nContent-Type: " + type +
            "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;

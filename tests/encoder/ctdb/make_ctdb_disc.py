@@ -114,6 +114,26 @@ def main():
         col = syndromes(words_of(shifted), strides, [0], NPAR)
         facts["syndrome_%d" % offset] = base64.b64encode(
             b"".join(col[k][0].to_bytes(2, "little") for k in range(NPAR))).decode()
+        if offset == 48:
+            # The AccurateRip sums of that pressing's tracks: word k (from 1) weighted by k, the
+            # first track's words below 2940 and the last's above N - 2940 left out.
+            v1s, v2s = [], []
+            ends = starts[1:] + [leadout]
+            for t, (a, b) in enumerate(zip(starts, ends)):
+                track = shifted[4 * a * SECTOR:4 * b * SECTOR]
+                nw = len(track) // 4
+                s1 = s2 = 0
+                for k in range(1, nw + 1):
+                    if (t == 0 and k < 2940) or (t == len(starts) - 1 and k > nw - 2940):
+                        continue
+                    w = int.from_bytes(track[4 * (k - 1):4 * k], "little")
+                    p = k * w
+                    s1 += p
+                    s2 += (p & 0xFFFFFFFF) + (p >> 32)
+                v1s.append("%08x" % (s1 & 0xFFFFFFFF))
+                v2s.append("%08x" % (s2 & 0xFFFFFFFF))
+            facts["arv1_48"] = " ".join(v1s)
+            facts["arv2_48"] = " ".join(v2s)
     with open(os.path.join(out, "disc.bin"), "wb") as f:
         f.write(data)
     with open(os.path.join(out, "disc.cue"), "w") as f:

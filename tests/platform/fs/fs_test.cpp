@@ -293,6 +293,29 @@ TEST(AtomicWrite, PiecesAndLaterPatchesLandInTheFile) {
     EXPECT_EQ(ReadFile(dir / "a.mp3"), "HEADbody");
 }
 
+// A copy lands whole under its new name; a name taken, a missing or special source is refused
+// and leaves nothing behind.
+TEST(AtomicWrite, CopiesLandWholeAndNeverTakeATakenName) {
+    TempDir dir;
+    const std::string big(3 << 20, 'x');
+    WriteFile(dir / "from", big + "end");
+    WriteOptions fresh;
+    fresh.mustBeNew = true;
+    ASSERT_TRUE(
+        orvane::fs::CopyFileAtomically((dir / "from").string(), (dir / "to").string(), fresh));
+    EXPECT_TRUE(ReadFile(dir / "to") == big + "end");
+    WriteFile(dir / "taken", "mine");
+    EXPECT_FALSE(
+        orvane::fs::CopyFileAtomically((dir / "from").string(), (dir / "taken").string(), fresh));
+    EXPECT_EQ(ReadFile(dir / "taken"), "mine");
+    const Status missing =
+        orvane::fs::CopyFileAtomically((dir / "gone").string(), (dir / "other").string(), fresh);
+    EXPECT_EQ(missing.kind, Status::Kind::Missing);
+    EXPECT_FALSE(orvane::fs::CopyFileAtomically("/dev/zero", (dir / "zero").string(), fresh));
+    EXPECT_FALSE(std::filesystem::exists(dir / "other"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "zero"));
+}
+
 TEST(ReadWhole, ReadsRegularFilesWithinTheLimitOnly) {
     TempDir dir;
     const auto file = dir / "hive.reg";
