@@ -9,6 +9,7 @@
 
 #include "common/tag_fields.h"
 #include "encoder/job/job.h"
+#include "encoder/job/pcm_feed.h"
 #include "encoder/rip/rip_settings.h"
 #include "encoder/tags/id3.h"
 
@@ -109,6 +110,10 @@ struct JobRequest {
     // The status window's fixed pauses (JobRunner::Pause) are made: always in Plimo; plimo-job
     // leaves them out unless asked (--paced).
     bool paced = true;
+    // Not null: the single file's samples come from it instead of a WAVE file, whose name
+    // input then only is (the FLAC and Opus jobs; the FLAC file gets no seek table, its length
+    // being known only at its end).
+    std::shared_ptr<PcmFeed> feed;
 
     bool OneItem() const { return batch && !item.file.empty(); }
 
