@@ -425,11 +425,13 @@ std::string WriteWave(FrameReader& reader, const PcmLayout& l, std::int64_t fram
     return {};
 }
 
-// The file's output written by the format's job from the WAVE file; empty when it was.
-std::string RunFormatJob(const LibraryOptions& o, const std::string& wave,
+// The file's output written by the format's job from the WAVE file of layout; empty when it was.
+std::string RunFormatJob(const LibraryOptions& o, const PcmLayout& layout, const std::string& wave,
                          const std::string& output, const tags::TrackTags& t) {
     encoder::JobRequest req = o.base;
     req.kind = KindOf(o.target);
+    // Without a mode chosen, the encoder would make two channels of one.
+    if (o.target == Target::Mp3 && !o.modeChosen && layout.channels == 1) req.settings.mode = 3;
     req.input = wave;
     req.output = output;
     req.batch = false;
@@ -499,7 +501,7 @@ std::string EncodeOne(const LibraryOptions& o, FrameReader& reader, const PcmLay
     const bool direct = o.target == Target::Flac || o.target == Target::Opus;
     const std::string written = direct ? output : ScratchName(output, TargetExtension(o.target));
     if (!direct) scratch.Add(written);
-    std::string failure = RunFormatJob(o, wave, written, t);
+    std::string failure = RunFormatJob(o, layout, wave, written, t);
     if (!failure.empty() || direct) return failure;
     fs::Status st;
     const int fd = fs::OpenForReading(written, st);

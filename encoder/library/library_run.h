@@ -20,6 +20,9 @@ struct LibraryOptions {
     // The format's settings as its job takes them (MP3, WMA, FLAC and Opus options, the
     // program folder); kind, input and output are set per file.
     encoder::JobRequest base;
+    // The MP3 channel mode (base.settings.mode) was chosen: every file gets it. Else a mono
+    // source stays mono and any other gets the settings' mode.
+    bool modeChosen = false;
     std::string in, out;
     int jobs = 1;
     std::vector<std::string> copyPatterns;

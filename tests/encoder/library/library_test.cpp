@@ -13,6 +13,8 @@
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "encoder/library/pcm_stream.h"
@@ -502,6 +504,45 @@ TEST_F(LibraryTest, TheSourceTagAndItsFrontPictureAreRead) {
     EXPECT_EQ(m.FrontPicture()->height, 16);
     // Not a picture: nothing.
     EXPECT_EQ(library::PictureOf("GIF89a........"), nullptr);
+}
+
+// The frames FFmpeg's probe decodes from a file and its channels.
+std::pair<long, int> Probed(const sfs::path& file) {
+    const std::string frames = Sh("ffprobe -v error -select_streams a -show_frames -show_entries "
+                                  "frame=nb_samples -of csv=p=0 " +
+                                  Q(file))
+                                   .output;
+    long total = 0;
+    for (std::size_t at = 0; at < frames.size();) {
+        total += std::atol(frames.c_str() + at);
+        at = frames.find('\n', at);
+        at = at == std::string::npos ? frames.size() : at + 1;
+    }
+    const std::string channels =
+        Sh("ffprobe -v error -select_streams a -show_entries stream=channels -of csv=p=0 " +
+           Q(file))
+            .output;
+    return {total, std::atoi(channels.c_str())};
+}
+
+TEST_F(LibraryTest, Mp3KeepsAMonoSourceMonoUnlessAModeIsChosen) {
+    const sfs::path in = work_ / "mono", out = work_ / "mono.out";
+    sfs::create_directories(in);
+    ASSERT_EQ(Sh("ffmpeg -v error -f lavfi -i sine=f=440:r=44100:d=1.3 -ac 1 -c:a flac " +
+                 Q(in / "m.flac"))
+                  .status,
+              0);
+    ProgramResult r = Convert({"--mp3"}, out, in);
+    ASSERT_EQ(r.status, 0) << r.output;
+    auto [frames, channels] = Probed(out / "m.mp3");
+    EXPECT_EQ(channels, 1);
+    EXPECT_NEAR(frames, 57330, 1152);
+    // A mode chosen is every file's: Stereo makes two channels of one.
+    r = Convert({"--mp3", "--mode", "0", "--force"}, out, in);
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::tie(frames, channels) = Probed(out / "m.mp3");
+    EXPECT_EQ(channels, 2);
+    EXPECT_NEAR(frames, 57330, 1152);
 }
 
 }  // namespace
