@@ -14,12 +14,14 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <thread>
 
 #include "encoder/job/input_source.h"
 #include "encoder/job/job_kinds.h"
+#include "encoder/job/pcm_feed.h"
 #include "encoder/library/image_cue.h"
 #include "encoder/library/library_tree.h"
 #include "encoder/library/pcm_stream.h"
@@ -317,6 +319,8 @@ void SweepScratch(const std::string& folder) {
     ::closedir(dir);
 }
 
+constexpr const char* kNoSamples = "its audio stream holds no samples";
+
 // The stream's frames, as many at a time as asked for: what a chunk holds beyond a track's
 // end waits for the next track.
 class FrameReader {
@@ -384,11 +388,42 @@ private:
     std::int64_t size_ = 0;
 };
 
+// One output's samples as they pass to it, counted by the progress.
+class TrackPass {
+public:
+    TrackPass(const PcmLayout& l, Progress& progress, const std::string& rel, double expected)
+        : layout_(l), progress_(progress), rel_(rel), expected_(expected) {}
+    void Passed(const std::vector<std::int32_t>& /*samples*/, long frames) {
+        passed_ += frames;
+        progress_.Advance(rel_, expected_ > 0 ? passed_ / expected_ : 0,
+                          static_cast<double>(frames) / layout_.sampleRate);
+    }
+    std::int64_t passed() const { return passed_; }
+
+private:
+    const PcmLayout& layout_;
+    Progress& progress_;
+    const std::string& rel_;
+    double expected_;  // the frames the progress counts on (0: unknown)
+    std::int64_t passed_ = 0;
+};
+
+// Up to `frames` frames of reader (all that are left when negative) that have not passed yet,
+// into out: the frames given, 0 at the end, -1 with error.
+long NextFrames(FrameReader& reader, std::int64_t frames, const TrackPass& pass,
+                std::vector<std::int32_t>& out, std::string& error) {
+    const std::int64_t written = pass.passed();
+    if (frames >= 0 && written >= frames) return 0;
+    return reader.Read(
+        out, frames < 0 ? -1 : static_cast<long>(std::min<std::int64_t>(frames - written, 1 << 20)),
+        error);
+}
+
 // Streams up to `frames` frames (all that are left when negative) into out as a WAVE file;
-// empty when it was written whole. expected: the frames the progress counts on (0: unknown).
+// empty when it was written whole.
 template <typename File>
 std::string WriteWave(FrameReader& reader, const PcmLayout& l, std::int64_t frames, bool room64,
-                      File& out, Progress& progress, const std::string& rel, double expected) {
+                      File& out, TrackPass& pass) {
     const int sampleBytes = l.bits / 8;
     const std::string empty = WaveHeader(l, 0, room64);
     if (fs::Status st = out.Write(empty.data(), empty.size()); !st) return "Error: " + st.message;
@@ -396,12 +431,8 @@ std::string WriteWave(FrameReader& reader, const PcmLayout& l, std::int64_t fram
     std::vector<std::int32_t> samples;
     std::vector<unsigned char> bytes;
     std::string error;
-    std::int64_t written = 0;
-    while (frames < 0 || written < frames) {
-        const long got = reader.Read(
-            samples,
-            frames < 0 ? -1 : static_cast<long>(std::min<std::int64_t>(frames - written, 1 << 20)),
-            error);
+    for (;;) {
+        const long got = NextFrames(reader, frames, pass, samples, error);
         if (got < 0) return "Error: " + error;
         if (got == 0) break;
         bytes.resize(samples.size() * static_cast<std::size_t>(sampleBytes));
@@ -412,11 +443,9 @@ std::string WriteWave(FrameReader& reader, const PcmLayout& l, std::int64_t fram
         }
         if (fs::Status st = out.Write(bytes.data(), bytes.size()); !st)
             return "Error: " + st.message;
-        written += got;
-        progress.Advance(rel, expected > 0 ? written / expected : 0,
-                         static_cast<double>(got) / l.sampleRate);
+        pass.Passed(samples, got);
     }
-    if (written == 0) return "Error: its audio stream holds no samples";
+    if (pass.passed() == 0) return "Error: " + std::string(kNoSamples);
     const std::int64_t dataBytes = out.size() - header;
     if (dataBytes & 1)
         if (fs::Status st = out.Write("", 1); !st) return "Error: " + st.message;
@@ -425,11 +454,63 @@ std::string WriteWave(FrameReader& reader, const PcmLayout& l, std::int64_t fram
     return {};
 }
 
-// The file's output written by the format's job from the WAVE file of layout; empty when it was.
+// Up to `frames` frames of the reader (all that are left when negative) handed to a job as it
+// asks for them: a chunk of the decoder's output at a time, no file between.
+class StreamFeed : public encoder::PcmFeed {
+public:
+    StreamFeed(FrameReader& reader, const PcmLayout& l, std::int64_t frames, double expected,
+               TrackPass& pass)
+        : reader_(reader), layout_(l), frames_(frames), expected_(expected), pass_(pass) {}
+
+    wave::PcmWave Format() const override {
+        wave::PcmWave w;
+        w.channels = layout_.channels;
+        w.sampleRate = static_cast<std::uint32_t>(layout_.sampleRate);
+        w.bits = layout_.bits;
+        w.frames = static_cast<std::int64_t>(frames_ >= 0 ? frames_ : expected_);
+        return w;
+    }
+    long Read(std::size_t frames, std::vector<std::int32_t>& out, std::string& error) override {
+        // What the reader holds beyond the frames asked for waits for the next call.
+        if (at_ >= held_.size()) {
+            at_ = 0;
+            held_.clear();
+            const long got = NextFrames(reader_, frames_, pass_, held_, error);
+            if (got < 0) return -1;
+            if (got == 0) {
+                out.clear();
+                if (pass_.passed() > 0) return 0;
+                error = kNoSamples;
+                return -1;
+            }
+            pass_.Passed(held_, got);
+        }
+        const std::size_t channels = static_cast<std::size_t>(layout_.channels);
+        const std::size_t n = std::min(frames, (held_.size() - at_) / channels) * channels;
+        out.assign(held_.begin() + static_cast<std::ptrdiff_t>(at_),
+                   held_.begin() + static_cast<std::ptrdiff_t>(at_ + n));
+        at_ += n;
+        return static_cast<long>(n / channels);
+    }
+
+private:
+    FrameReader& reader_;
+    const PcmLayout& layout_;
+    std::int64_t frames_;
+    double expected_;
+    TrackPass& pass_;
+    std::vector<std::int32_t> held_;
+    std::size_t at_ = 0;
+};
+
+// The file's output written by the format's job from the WAVE file of layout, or from feed
+// when not null; empty when it was.
 std::string RunFormatJob(const LibraryOptions& o, const PcmLayout& layout, const std::string& wave,
-                         const std::string& output, const tags::TrackTags& t) {
+                         const std::string& output, const tags::TrackTags& t,
+                         std::shared_ptr<encoder::PcmFeed> feed = nullptr) {
     encoder::JobRequest req = o.base;
     req.kind = KindOf(o.target);
+    req.feed = std::move(feed);
     // Without a mode chosen, the encoder would make two channels of one.
     if (o.target == Target::Mp3 && !o.modeChosen && layout.channels == 1) req.settings.mode = 3;
     req.input = wave;
@@ -469,36 +550,39 @@ struct FileResult {
 };
 
 // One output of frames of the reader (all that are left when negative) with the tag t, written
-// by the target's job from a WAVE file of them; empty when it was written whole.
+// by the target's job: the Opus job takes the samples as they are decoded, the others a WAVE
+// file of them. Empty when it was written whole.
 std::string EncodeOne(const LibraryOptions& o, FrameReader& reader, const PcmLayout& layout,
                       std::int64_t frames, const std::string& output, const tags::TrackTags& t,
-                      Progress& progress, const std::string& rel, double expected) {
+                      TrackPass& pass, double expected) {
     const std::string folder = fs::FolderOf(output);
     if (!MakeFolders(folder))
         return "Error: the folder " + folder + " cannot be made: " + std::strerror(errno);
     if (o.target == Target::Wav) {
         fs::AtomicFile file;
         if (fs::Status st = file.Open(output); !st) return "Error: " + st.message;
-        std::string failure =
-            WriteWave(reader, layout, frames, true, file, progress, rel, expected);
+        std::string failure = WriteWave(reader, layout, frames, true, file, pass);
         if (failure.empty())
             if (fs::Status st = file.Commit(); !st) failure = "Error: " + st.message;
         return failure;
     }
+    // The feed is the Opus job's input; the name it is given only labels the job's log.
+    if (o.target == Target::Opus)
+        return RunFormatJob(o, layout, output, output, t,
+                            std::make_shared<StreamFeed>(reader, layout, frames, expected, pass));
     encoder::ScratchFiles scratch;
     const std::string wave = ScratchName(output, ".wav");
     scratch.Add(wave);
     {
         ScratchWrite file;
         if (fs::Status st = file.Open(wave); !st) return "Error: " + st.message;
-        std::string failure =
-            WriteWave(reader, layout, frames, false, file, progress, rel, expected);
+        std::string failure = WriteWave(reader, layout, frames, false, file, pass);
         if (!failure.empty()) return failure;
         if (fs::Status st = file.Close(); !st) return "Error: " + st.message;
     }
     // The in-process encoders write their output whole or not at all; the child encoders'
     // output takes its name once the job has tagged it.
-    const bool direct = o.target == Target::Flac || o.target == Target::Opus;
+    const bool direct = o.target == Target::Flac;
     const std::string written = direct ? output : ScratchName(output, TargetExtension(o.target));
     if (!direct) scratch.Add(written);
     std::string failure = RunFormatJob(o, layout, wave, written, t);
@@ -520,6 +604,16 @@ double ExpectedFrames(const PcmStream& stream) {
                : 0;
 }
 
+// One output of the entry; empty when it was written whole.
+std::string EncodeTrack(const LibraryOptions& o, FrameReader& reader, const PcmStream& stream,
+                        std::int64_t frames, const std::string& output, const tags::TrackTags& t,
+                        Progress& progress, const std::string& rel) {
+    const double expected = ExpectedFrames(stream);
+    TrackPass pass(stream.Layout(), progress, rel, expected);
+    return EncodeOne(o, reader, stream.Layout(), frames, output, t, pass,
+                     frames >= 0 ? static_cast<double>(frames) : expected);
+}
+
 FileResult ConvertWith(PcmStream& stream, const LibraryOptions& o, const LibraryEntry& e,
                        Progress& progress, FolderPictures& pictures) {
     FileResult result;
@@ -535,8 +629,7 @@ FileResult ConvertWith(PcmStream& stream, const LibraryOptions& o, const Library
         t.SetFrontPicture(pictures.Of(slash == std::string::npos ? "" : e.source.substr(0, slash)));
     }
     if (!e.image) {
-        result.failure = EncodeOne(o, reader, stream.Layout(), -1, e.output, t, progress,
-                                   e.relative, ExpectedFrames(stream));
+        result.failure = EncodeTrack(o, reader, stream, -1, e.output, t, progress, e.relative);
         return result;
     }
     // A disc image: a file per track, cut at the tracks' starts, the image's own tag (its
@@ -551,8 +644,8 @@ FileResult ConvertWith(PcmStream& stream, const LibraryOptions& o, const Library
         for (const tags::TagFieldNames& names : tags::kTagFieldNames)
             if (tracks[i].tags.Has(names.field))
                 merged.Set(names.field, tracks[i].tags.Get(names.field));
-        result.failure = EncodeOne(o, reader, stream.Layout(), frames, e.trackOutputs[i], merged,
-                                   progress, e.relative, ExpectedFrames(stream));
+        result.failure =
+            EncodeTrack(o, reader, stream, frames, e.trackOutputs[i], merged, progress, e.relative);
         if (!result.failure.empty()) {
             result.failure = "track " + std::to_string(tracks[i].number) + ": " + result.failure;
             return result;

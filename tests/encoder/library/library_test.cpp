@@ -545,5 +545,20 @@ TEST_F(LibraryTest, Mp3KeepsAMonoSourceMonoUnlessAModeIsChosen) {
     EXPECT_NEAR(frames, 57330, 1152);
 }
 
+TEST_F(LibraryTest, OpusTracksOfAnImageAreSampleExactWithTheirPreSkip) {
+    // The samples go to the encoder as they are decoded, a track after the other.
+    const sfs::path out = work_ / "image.opus";
+    ProgramResult r = Convert({"--opus"}, out, In() / "Image");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::size_t frames48[] = {15 * 640, 16 * 640, 28800 - 31 * 640};
+    for (std::size_t i = 0; i < 3; ++i) {
+        const sfs::path file = out / (std::string(kImageTracks[i]).substr(6) + ".opus");
+        EXPECT_EQ(Decoded(file, "s16le").size(), frames48[i] * 2 * 2) << file;
+        const std::string info = Sh("opusinfo " + Q(file)).output;
+        EXPECT_TRUE(Contains(info, "Pre-skip: 312")) << info;
+        EXPECT_TRUE(Contains(info, "Channels: 2")) << info;
+    }
+}
+
 }  // namespace
 }  // namespace orvane::test
