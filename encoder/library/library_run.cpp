@@ -23,6 +23,7 @@
 #include "encoder/job/job_kinds.h"
 #include "encoder/job/pcm_feed.h"
 #include "encoder/library/image_cue.h"
+#include "encoder/library/library_album.h"
 #include "encoder/library/library_tree.h"
 #include "encoder/library/pcm_stream.h"
 #include "encoder/library/source_tags.h"
@@ -223,6 +224,17 @@ public:
             out_ << line << "\n" << std::flush;
         }
     }
+    // A line of its own (between files' lines), shown on a terminal only when loud.
+    void Say(const std::string& line, bool loud) {
+        std::lock_guard lock(mutex_);
+        if (terminal_) {
+            if (!loud) return;
+            out_ << "\r\x1b[K" << line << "\n";
+            Draw(true);
+        } else {
+            out_ << line << "\n" << std::flush;
+        }
+    }
     void Close() {
         std::lock_guard lock(mutex_);
         if (terminal_ && drawn_) out_ << "\n" << std::flush;
@@ -388,12 +400,18 @@ private:
     std::int64_t size_ = 0;
 };
 
-// One output's samples as they pass to it, counted by the progress.
+// One output's samples as they pass to it: counted by the progress and, with a ledger, measured
+// for the folder's album.
 class TrackPass {
 public:
-    TrackPass(const PcmLayout& l, Progress& progress, const std::string& rel, double expected)
-        : layout_(l), progress_(progress), rel_(rel), expected_(expected) {}
-    void Passed(const std::vector<std::int32_t>& /*samples*/, long frames) {
+    TrackPass(const PcmLayout& l, Progress& progress, const std::string& rel, double expected,
+              loudness::GainLedger* ledger)
+        : layout_(l), progress_(progress), rel_(rel), expected_(expected), ledger_(ledger) {
+        if (ledger_ && !ledger_->BeginTrack(l.channels, static_cast<unsigned long>(l.sampleRate)))
+            ledger_ = nullptr;
+    }
+    void Passed(const std::vector<std::int32_t>& samples, long frames) {
+        if (ledger_) ledger_->Add(samples.data(), static_cast<std::size_t>(frames), layout_.bits);
         passed_ += frames;
         progress_.Advance(rel_, expected_ > 0 ? passed_ / expected_ : 0,
                           static_cast<double>(frames) / layout_.sampleRate);
@@ -405,6 +423,7 @@ private:
     Progress& progress_;
     const std::string& rel_;
     double expected_;  // the frames the progress counts on (0: unknown)
+    loudness::GainLedger* ledger_;
     std::int64_t passed_ = 0;
 };
 
@@ -547,6 +566,9 @@ struct FileResult {
     std::string failure;
     std::string note;  // what the line says of the conversion
     bool lossyToLossy = false;
+    // The album of the file's folder, told once the folder's last file has ended.
+    std::string album;
+    bool albumPartial = false;
 };
 
 // One output of frames of the reader (all that are left when negative) with the tag t, written
@@ -604,18 +626,26 @@ double ExpectedFrames(const PcmStream& stream) {
                : 0;
 }
 
-// One output of the entry; empty when it was written whole.
+// One output of the entry, its samples measured into ledger when not null (kept there once
+// the output is written); empty when it was written whole.
 std::string EncodeTrack(const LibraryOptions& o, FrameReader& reader, const PcmStream& stream,
                         std::int64_t frames, const std::string& output, const tags::TrackTags& t,
-                        Progress& progress, const std::string& rel) {
+                        Progress& progress, const std::string& rel, loudness::GainLedger* ledger) {
     const double expected = ExpectedFrames(stream);
-    TrackPass pass(stream.Layout(), progress, rel, expected);
-    return EncodeOne(o, reader, stream.Layout(), frames, output, t, pass,
-                     frames >= 0 ? static_cast<double>(frames) : expected);
+    TrackPass pass(stream.Layout(), progress, rel, expected, ledger);
+    std::string failure = EncodeOne(o, reader, stream.Layout(), frames, output, t, pass,
+                                    frames >= 0 ? static_cast<double>(frames) : expected);
+    if (ledger) {
+        if (failure.empty())
+            ledger->Keep(output);
+        else
+            ledger->Drop();
+    }
+    return failure;
 }
 
 FileResult ConvertWith(PcmStream& stream, const LibraryOptions& o, const LibraryEntry& e,
-                       Progress& progress, FolderPictures& pictures) {
+                       Progress& progress, FolderPictures& pictures, loudness::GainLedger* ledger) {
     FileResult result;
     std::string error;
     if (!stream.Open(e.source, TargetOf(o), error)) {
@@ -629,7 +659,8 @@ FileResult ConvertWith(PcmStream& stream, const LibraryOptions& o, const Library
         t.SetFrontPicture(pictures.Of(slash == std::string::npos ? "" : e.source.substr(0, slash)));
     }
     if (!e.image) {
-        result.failure = EncodeTrack(o, reader, stream, -1, e.output, t, progress, e.relative);
+        result.failure =
+            EncodeTrack(o, reader, stream, -1, e.output, t, progress, e.relative, ledger);
         return result;
     }
     // A disc image: a file per track, cut at the tracks' starts, the image's own tag (its
@@ -644,8 +675,8 @@ FileResult ConvertWith(PcmStream& stream, const LibraryOptions& o, const Library
         for (const tags::TagFieldNames& names : tags::kTagFieldNames)
             if (tracks[i].tags.Has(names.field))
                 merged.Set(names.field, tracks[i].tags.Get(names.field));
-        result.failure =
-            EncodeTrack(o, reader, stream, frames, e.trackOutputs[i], merged, progress, e.relative);
+        result.failure = EncodeTrack(o, reader, stream, frames, e.trackOutputs[i], merged, progress,
+                                     e.relative, ledger);
         if (!result.failure.empty()) {
             result.failure = "track " + std::to_string(tracks[i].number) + ": " + result.failure;
             return result;
@@ -654,10 +685,23 @@ FileResult ConvertWith(PcmStream& stream, const LibraryOptions& o, const Library
     return result;
 }
 
+// The folder an entry's outputs go into; empty for an entry that names none.
+std::string OutputFolder(const LibraryEntry& e) {
+    if (!e.trackOutputs.empty()) return fs::FolderOf(e.trackOutputs.front());
+    return e.output.empty() ? std::string() : fs::FolderOf(e.output);
+}
+
+// albums: the run's albums when it measures them (the entry is file number of the run).
 FileResult ConvertOne(const LibraryOptions& o, const LibraryEntry& e, Progress& progress,
-                      FolderPictures& pictures) {
+                      FolderPictures& pictures, FolderAlbums* albums, int number) {
     PcmStream stream;
-    FileResult result = ConvertWith(stream, o, e, progress, pictures);
+    loudness::GainLedger ledger;
+    FileResult result = ConvertWith(stream, o, e, progress, pictures, albums ? &ledger : nullptr);
+    if (albums) {
+        FolderAlbums::Line line = albums->Ended(OutputFolder(e), number, ledger);
+        result.album = line.text;
+        result.albumPartial = line.partial;
+    }
     if (!result.failure.empty()) return result;
     const SourceFormat& src = stream.Source();
     std::vector<std::string> notes = stream.Layout().notes;
@@ -731,7 +775,14 @@ LibraryReport ConvertLibrary(const LibraryOptions& o, std::ostream& out, bool te
     using Action = LibraryEntry::Action;
     std::vector<const LibraryEntry*> work;
     std::int64_t totalBytes = 0;
+    // With loudness values asked for, each output folder's converted files are an album.
+    std::unique_ptr<FolderAlbums> albums;
+    if (o.base.formats.replayGain && o.target != Target::Wav && !o.dryRun)
+        albums = std::make_unique<FolderAlbums>(KindOf(o.target), o.base, o.out);
     for (const LibraryEntry& e : plan) {
+        if (albums && e.action != Action::Copy && (e.image || IsAudioName(e.relative)) &&
+            !OutputFolder(e).empty())
+            albums->Plan(OutputFolder(e), e.action == Action::Convert);
         switch (e.action) {
             case Action::Skip:
                 ++report.skipped;
@@ -778,7 +829,7 @@ LibraryReport ConvertLibrary(const LibraryOptions& o, std::ostream& out, bool te
                 if (e.action == Action::Copy)
                     r.failure = CopyOne(e);
                 else
-                    r = ConvertOne(o, e, progress, pictures);
+                    r = ConvertOne(o, e, progress, pictures, albums.get(), static_cast<int>(i));
                 {
                     std::lock_guard lock(mutex);
                     if (!r.failure.empty())
@@ -793,6 +844,7 @@ LibraryReport ConvertLibrary(const LibraryOptions& o, std::ostream& out, bool te
                            e.relative + " -> " + Becomes(o, e) +
                            (r.note.empty() ? "" : " (" + r.note + ")");
                 progress.End(e.relative, info.st_size, line, !r.failure.empty() || r.lossyToLossy);
+                if (!r.album.empty()) progress.Say(r.album, r.albumPartial);
             }
         };
         const int n = std::clamp(o.jobs, 1, static_cast<int>(work.size()));
@@ -807,6 +859,9 @@ LibraryReport ConvertLibrary(const LibraryOptions& o, std::ostream& out, bool te
                       Clock(progress.AudioSeconds()).c_str(), progress.Elapsed(),
                       progress.Elapsed() > 0 ? progress.AudioSeconds() / progress.Elapsed() : 0.0);
         out << rate << "\n";
+        if (albums)
+            for (encoder::FileFailure& f : albums->Failures())
+                report.failed.push_back(std::move(f));
     }
     std::sort(report.failed.begin(), report.failed.end(),
               [](const encoder::FileFailure& a, const encoder::FileFailure& b) {
@@ -817,6 +872,9 @@ LibraryReport ConvertLibrary(const LibraryOptions& o, std::ostream& out, bool te
         << ", failed " << report.failed.size() << "\n";
     for (const encoder::FileFailure& f : report.failed)
         out << "  " << f.input << ": " << f.reason << "\n";
+    if (albums)
+        for (const std::string& line : albums->Summary())
+            out << line << "\n";
     out << std::flush;
     return report;
 }

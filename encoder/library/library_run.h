@@ -35,7 +35,9 @@ struct LibraryOptions {
 
 struct LibraryReport {
     int converted = 0, skipped = 0, copied = 0;
-    std::vector<encoder::FileFailure> failed;  // by their paths below the input folder
+    // By their paths below the input folder; an album's values that could not be written, by
+    // the output's path below the output folder.
+    std::vector<encoder::FileFailure> failed;
 };
 
 // The extension of the target's files (".opus").
