@@ -176,22 +176,29 @@ void FormatJob::Run(JobRunner& r) {
 
 std::string FormatJob::EncodeItem(JobRunner& r, const SourceItem& item, const std::string& output) {
     const JobRequest& req = r.Request();
+    // A single file's feed stands in for its WAVE file, whose name then only labels it.
+    encoder::PcmFeed* feed = req.batch ? nullptr : req.feed.get();
     for (const std::string* path : {&item.input, &output}) {
+        if (feed && path == &item.input) continue;
         std::string problem = encoder::PathLengthProblem(*path);
         if (!problem.empty()) return problem;
     }
     fs::Status status;
     struct stat info {};
-    Descriptor in(fs::OpenForReading(item.input, status, &info));
-    if (in.get() < 0) return "Error: " + status.message;
+    Descriptor in(feed ? -1 : fs::OpenForReading(item.input, status, &info));
     PcmWave wave;
-    std::string reason = wave::ReadPcmWave(in.get(), info.st_size, wave);
-    if (!reason.empty()) return reason;
-    if (encoder::SameFile(item.input, output))
-        return "Error: The output file cannot be the input file.";
+    if (feed) {
+        wave = feed->Format();
+    } else {
+        if (in.get() < 0) return "Error: " + status.message;
+        std::string reason = wave::ReadPcmWave(in.get(), info.st_size, wave);
+        if (!reason.empty()) return reason;
+        if (encoder::SameFile(item.input, output))
+            return "Error: The output file cannot be the input file.";
+    }
     std::unique_ptr<FormatEncoder> enc = MakeEncoder(req);
     std::string note;
-    reason = enc->Accepts(wave, note);
+    std::string reason = enc->Accepts(wave, note);
     if (!reason.empty()) return reason;
     Log(r, "Encoding " + item.Label() + " (" + Describe(wave) + ") to " + traits_.name);
     if (!note.empty()) Log(r, note);
@@ -209,7 +216,10 @@ std::string FormatJob::EncodeItem(JobRunner& r, const SourceItem& item, const st
     fs::AtomicFile file;
     if (status = file.Open(output, options); !status) return "Error: " + status.message;
     std::string error;
-    if (!enc->Begin(wave, comments, file, error)) return "Error: " + error;
+    // A feed's length is an estimate until its end: the encoder is not told it.
+    PcmWave begun = wave;
+    if (feed) begun.frames = 0;
+    if (!enc->Begin(begun, comments, file, error)) return "Error: " + error;
     const bool measure =
         loudness_ &&
         loudness_->BeginTrack(wave.channels, static_cast<unsigned long>(wave.sampleRate));
@@ -219,15 +229,25 @@ std::string FormatJob::EncodeItem(JobRunner& r, const SourceItem& item, const st
     const std::int64_t fileStart = clock::Time();
     ShowProgress(r, wave, 0, fileStart, file.size());
     int shown = -1;
-    for (std::int64_t at = 0; at < wave.frames;) {
+    std::int64_t at = 0;
+    for (;;) {
         if (r.CancelRequested()) return "Current Process was Canceled.";
-        long got = wave::ReadFrames(in.get(), wave, at, kChunkFrames, samples);
-        if (got <= 0) return "Error: Cannot read " + item.input + ": " + std::strerror(errno);
+        long got;
+        if (feed) {
+            got = feed->Read(kChunkFrames, samples, error);
+            if (got < 0) return "Error: " + error;
+            if (got == 0) break;
+        } else {
+            if (at >= wave.frames) break;
+            got = wave::ReadFrames(in.get(), wave, at, kChunkFrames, samples);
+            if (got <= 0) return "Error: Cannot read " + item.input + ": " + std::strerror(errno);
+        }
         if (measure) loudness_->Add(samples.data(), static_cast<std::size_t>(got), wave.bits);
         if (!enc->Write(samples.data(), static_cast<std::size_t>(got), error))
             return "Error: " + error;
         at += got;
-        const int percent = static_cast<int>(at * 100 / wave.frames);
+        const int percent =
+            wave.frames > 0 ? static_cast<int>(std::min(at, wave.frames) * 100 / wave.frames) : 0;
         if (percent != shown) {
             shown = percent;
             ShowProgress(r, wave, at, fileStart, file.size());
@@ -238,7 +258,7 @@ std::string FormatJob::EncodeItem(JobRunner& r, const SourceItem& item, const st
     if (!enc->End(error)) return "Error: " + error;
     // The output's size once it is whole.
     r.SetText(JobText::Compression,
-              encoder::CompressedSizesText(wave.frames * wave.FrameBytes(), file.size()));
+              encoder::CompressedSizesText(at * wave.FrameBytes(), file.size()));
     if (measure) {
         if (std::optional<loudness::GainValues> track = loudness_->Track()) {
             Log(r, "Track gain " + loudness::ReplayGainText(track->loudness) + ", peak " +

@@ -9,6 +9,7 @@
 
 #include "common/tag_fields.h"
 #include "encoder/job/job.h"
+#include "encoder/job/pcm_feed.h"
 #include "encoder/rip/rip_settings.h"
 #include "encoder/tags/id3.h"
 
@@ -95,6 +96,9 @@ struct LibraryChoice {
     // Other files copied as they are, by name ("cover.*"); none when empty.
     std::vector<std::string> copyPatterns;
     bool split = true;  // disc images with their cue sheets become a file per track
+    // The MP3 channel mode (settings.mode) was chosen for the conversion: every file gets it.
+    // Else a mono source stays mono and any other gets the settings' mode.
+    bool modeChosen = false;
 };
 
 // The folder pattern of a CD job's formats when Preferences\MultiFormatFolders is not set: a
@@ -135,6 +139,10 @@ struct JobRequest {
     // The status window's fixed pauses (JobRunner::Pause) are made: always in Plimo; plimo-job
     // leaves them out unless asked (--paced).
     bool paced = true;
+    // Not null: the single file's samples come from it instead of a WAVE file, whose name
+    // input then only is (the FLAC and Opus jobs; the FLAC file gets no seek table, its length
+    // being known only at its end).
+    std::shared_ptr<PcmFeed> feed;
 
     bool OneItem() const { return batch && !item.file.empty(); }
 

@@ -22,8 +22,10 @@
 #include "encoder/job/input_source.h"
 #include "encoder/job/job_kinds.h"
 #include "encoder/job/parallel_batch.h"
+#include "encoder/job/pcm_feed.h"
 #include "encoder/job/progress.h"
 #include "encoder/library/image_cue.h"
+#include "encoder/library/library_album.h"
 #include "encoder/library/library_tree.h"
 #include "encoder/library/pcm_stream.h"
 #include "encoder/library/source_tags.h"
@@ -224,6 +226,17 @@ public:
             out_ << line << "\n" << std::flush;
         }
     }
+    // A line of its own (between files' lines), shown on a terminal only when loud.
+    void Say(const std::string& line, bool loud) {
+        std::lock_guard lock(mutex_);
+        if (terminal_) {
+            if (!loud) return;
+            out_ << "\r\x1b[K" << line << "\n";
+            Draw(true);
+        } else {
+            out_ << line << "\n" << std::flush;
+        }
+    }
     void Close() {
         std::lock_guard lock(mutex_);
         if (terminal_ && drawn_) out_ << "\n" << std::flush;
@@ -328,6 +341,7 @@ public:
     }
     // Waits for the format's job, which a cancel of the file's job ends as well.
     void Wait(encoder::JobRunner& formatJob) { inner_.Wait(formatJob); }
+    bool Cancelled() const { return runner_.CancelRequested(); }
 
 private:
     encoder::JobRunner& runner_;
@@ -384,6 +398,8 @@ void SweepScratch(const std::string& folder) {
     }
     ::closedir(dir);
 }
+
+constexpr const char* kNoSamples = "its audio stream holds no samples";
 
 // The stream's frames, as many at a time as asked for: what a chunk holds beyond a track's
 // end waits for the next track.
@@ -452,11 +468,51 @@ private:
     std::int64_t size_ = 0;
 };
 
+// One output's samples as they pass to it: counted by the progress and, with a ledger, measured
+// for the folder's album.
+class TrackPass {
+public:
+    TrackPass(const PcmLayout& l, Progress& progress, const std::string& rel, double expected,
+              loudness::GainLedger* ledger)
+        : layout_(l), progress_(progress), rel_(rel), expected_(expected), ledger_(ledger) {
+        if (ledger_ && !ledger_->BeginTrack(l.channels, static_cast<unsigned long>(l.sampleRate)))
+            ledger_ = nullptr;
+    }
+    // False once the file's job is cancelled.
+    bool Passed(const std::vector<std::int32_t>& samples, long frames) {
+        if (ledger_) ledger_->Add(samples.data(), static_cast<std::size_t>(frames), layout_.bits);
+        passed_ += frames;
+        return progress_.Advance(rel_, expected_ > 0 ? passed_ / expected_ : 0,
+                                 static_cast<double>(frames) / layout_.sampleRate);
+    }
+    std::int64_t passed() const { return passed_; }
+    Progress& progress() const { return progress_; }
+
+private:
+    const PcmLayout& layout_;
+    Progress& progress_;
+    const std::string& rel_;
+    double expected_;  // the frames the progress counts on (0: unknown)
+    loudness::GainLedger* ledger_;
+    std::int64_t passed_ = 0;
+};
+
+// Up to `frames` frames of reader (all that are left when negative) that have not passed yet,
+// into out: the frames given, 0 at the end, -1 with error.
+long NextFrames(FrameReader& reader, std::int64_t frames, const TrackPass& pass,
+                std::vector<std::int32_t>& out, std::string& error) {
+    const std::int64_t written = pass.passed();
+    if (frames >= 0 && written >= frames) return 0;
+    return reader.Read(
+        out, frames < 0 ? -1 : static_cast<long>(std::min<std::int64_t>(frames - written, 1 << 20)),
+        error);
+}
+
 // Streams up to `frames` frames (all that are left when negative) into out as a WAVE file;
-// empty when it was written whole. expected: the frames the progress counts on (0: unknown).
+// empty when it was written whole.
 template <typename File>
 std::string WriteWave(FrameReader& reader, const PcmLayout& l, std::int64_t frames, bool room64,
-                      File& out, Progress& progress, const std::string& rel, double expected) {
+                      File& out, TrackPass& pass) {
     const int sampleBytes = l.bits / 8;
     const std::string empty = WaveHeader(l, 0, room64);
     if (fs::Status st = out.Write(empty.data(), empty.size()); !st) return "Error: " + st.message;
@@ -464,12 +520,8 @@ std::string WriteWave(FrameReader& reader, const PcmLayout& l, std::int64_t fram
     std::vector<std::int32_t> samples;
     std::vector<unsigned char> bytes;
     std::string error;
-    std::int64_t written = 0;
-    while (frames < 0 || written < frames) {
-        const long got = reader.Read(
-            samples,
-            frames < 0 ? -1 : static_cast<long>(std::min<std::int64_t>(frames - written, 1 << 20)),
-            error);
+    for (;;) {
+        const long got = NextFrames(reader, frames, pass, samples, error);
         if (got < 0) return "Error: " + error;
         if (got == 0) break;
         bytes.resize(samples.size() * static_cast<std::size_t>(sampleBytes));
@@ -480,12 +532,9 @@ std::string WriteWave(FrameReader& reader, const PcmLayout& l, std::int64_t fram
         }
         if (fs::Status st = out.Write(bytes.data(), bytes.size()); !st)
             return "Error: " + st.message;
-        written += got;
-        if (!progress.Advance(rel, expected > 0 ? written / expected : 0,
-                              static_cast<double>(got) / l.sampleRate))
-            return "Error: cancelled";
+        if (!pass.Passed(samples, got)) return "Error: cancelled";
     }
-    if (written == 0) return "Error: its audio stream holds no samples";
+    if (pass.passed() == 0) return "Error: " + std::string(kNoSamples);
     const std::int64_t dataBytes = out.size() - header;
     if (dataBytes & 1)
         if (fs::Status st = out.Write("", 1); !st) return "Error: " + st.message;
@@ -494,11 +543,68 @@ std::string WriteWave(FrameReader& reader, const PcmLayout& l, std::int64_t fram
     return {};
 }
 
-// The file's output written by the format's job from the WAVE file; empty when it was.
-std::string RunFormatJob(const LibraryOptions& o, const std::string& wave,
-                         const std::string& output, const tags::TrackTags& t, Progress& progress) {
+// Up to `frames` frames of the reader (all that are left when negative) handed to a job as it
+// asks for them: a chunk of the decoder's output at a time, no file between.
+class StreamFeed : public encoder::PcmFeed {
+public:
+    StreamFeed(FrameReader& reader, const PcmLayout& l, std::int64_t frames, double expected,
+               TrackPass& pass)
+        : reader_(reader), layout_(l), frames_(frames), expected_(expected), pass_(pass) {}
+
+    wave::PcmWave Format() const override {
+        wave::PcmWave w;
+        w.channels = layout_.channels;
+        w.sampleRate = static_cast<std::uint32_t>(layout_.sampleRate);
+        w.bits = layout_.bits;
+        w.frames = static_cast<std::int64_t>(frames_ >= 0 ? frames_ : expected_);
+        return w;
+    }
+    long Read(std::size_t frames, std::vector<std::int32_t>& out, std::string& error) override {
+        // What the reader holds beyond the frames asked for waits for the next call.
+        if (at_ >= held_.size()) {
+            at_ = 0;
+            held_.clear();
+            const long got = NextFrames(reader_, frames_, pass_, held_, error);
+            if (got < 0) return -1;
+            if (got == 0) {
+                out.clear();
+                if (pass_.passed() > 0) return 0;
+                error = kNoSamples;
+                return -1;
+            }
+            if (!pass_.Passed(held_, got)) {
+                error = "cancelled";
+                return -1;
+            }
+        }
+        const std::size_t channels = static_cast<std::size_t>(layout_.channels);
+        const std::size_t n = std::min(frames, (held_.size() - at_) / channels) * channels;
+        out.assign(held_.begin() + static_cast<std::ptrdiff_t>(at_),
+                   held_.begin() + static_cast<std::ptrdiff_t>(at_ + n));
+        at_ += n;
+        return static_cast<long>(n / channels);
+    }
+
+private:
+    FrameReader& reader_;
+    const PcmLayout& layout_;
+    std::int64_t frames_;
+    double expected_;
+    TrackPass& pass_;
+    std::vector<std::int32_t> held_;
+    std::size_t at_ = 0;
+};
+
+// The file's output written by the format's job from the WAVE file of layout, or from feed
+// when not null; empty when it was.
+std::string RunFormatJob(const LibraryOptions& o, const PcmLayout& layout, const std::string& wave,
+                         const std::string& output, const tags::TrackTags& t, Progress& progress,
+                         std::shared_ptr<encoder::PcmFeed> feed = nullptr) {
     encoder::JobRequest req = o.base;
     req.kind = KindOf(o.target);
+    req.feed = std::move(feed);
+    // Without a mode chosen, the encoder would make two channels of one.
+    if (o.target == Target::Mp3 && !o.modeChosen && layout.channels == 1) req.settings.mode = 3;
     req.input = wave;
     req.output = output;
     req.batch = false;
@@ -533,42 +639,48 @@ struct FileResult {
     std::string failure;
     std::string note;  // what the line says of the conversion
     bool lossyToLossy = false;
+    // The album of the file's folder, told once the folder's last file has ended.
+    std::string album;
+    bool albumPartial = false;
 };
 
 // One output of frames of the reader (all that are left when negative) with the tag t, written
-// by the target's job from a WAVE file of them; empty when it was written whole.
+// by the target's job: the Opus job takes the samples as they are decoded, the others a WAVE
+// file of them. Empty when it was written whole.
 std::string EncodeOne(const LibraryOptions& o, FrameReader& reader, const PcmLayout& layout,
                       std::int64_t frames, const std::string& output, const tags::TrackTags& t,
-                      Progress& progress, const std::string& rel, double expected) {
+                      TrackPass& pass, double expected) {
     const std::string folder = fs::FolderOf(output);
     if (!MakeFolders(folder))
         return "Error: the folder " + folder + " cannot be made: " + std::strerror(errno);
     if (o.target == Target::Wav) {
         fs::AtomicFile file;
         if (fs::Status st = file.Open(output); !st) return "Error: " + st.message;
-        std::string failure =
-            WriteWave(reader, layout, frames, true, file, progress, rel, expected);
+        std::string failure = WriteWave(reader, layout, frames, true, file, pass);
         if (failure.empty())
             if (fs::Status st = file.Commit(); !st) failure = "Error: " + st.message;
         return failure;
     }
+    // The feed is the Opus job's input; the name it is given only labels the job's log.
+    if (o.target == Target::Opus)
+        return RunFormatJob(o, layout, output, output, t, pass.progress(),
+                            std::make_shared<StreamFeed>(reader, layout, frames, expected, pass));
     encoder::ScratchFiles scratch;
     const std::string wave = ScratchName(output, ".wav");
     scratch.Add(wave);
     {
         ScratchWrite file;
         if (fs::Status st = file.Open(wave); !st) return "Error: " + st.message;
-        std::string failure =
-            WriteWave(reader, layout, frames, false, file, progress, rel, expected);
+        std::string failure = WriteWave(reader, layout, frames, false, file, pass);
         if (!failure.empty()) return failure;
         if (fs::Status st = file.Close(); !st) return "Error: " + st.message;
     }
     // The in-process encoders write their output whole or not at all; the child encoders'
     // output takes its name once the job has tagged it.
-    const bool direct = o.target == Target::Flac || o.target == Target::Opus;
+    const bool direct = o.target == Target::Flac;
     const std::string written = direct ? output : ScratchName(output, TargetExtension(o.target));
     if (!direct) scratch.Add(written);
-    std::string failure = RunFormatJob(o, wave, written, t, progress);
+    std::string failure = RunFormatJob(o, layout, wave, written, t, pass.progress());
     if (!failure.empty() || direct) return failure;
     fs::Status st;
     const int fd = fs::OpenForReading(written, st);
@@ -587,8 +699,26 @@ double ExpectedFrames(const PcmStream& stream) {
                : 0;
 }
 
+// One output of the entry, its samples measured into ledger when not null (kept there once
+// the output is written); empty when it was written whole.
+std::string EncodeTrack(const LibraryOptions& o, FrameReader& reader, const PcmStream& stream,
+                        std::int64_t frames, const std::string& output, const tags::TrackTags& t,
+                        Progress& progress, const std::string& rel, loudness::GainLedger* ledger) {
+    const double expected = ExpectedFrames(stream);
+    TrackPass pass(stream.Layout(), progress, rel, expected, ledger);
+    std::string failure = EncodeOne(o, reader, stream.Layout(), frames, output, t, pass,
+                                    frames >= 0 ? static_cast<double>(frames) : expected);
+    if (ledger) {
+        if (failure.empty())
+            ledger->Keep(output);
+        else
+            ledger->Drop();
+    }
+    return failure;
+}
+
 FileResult ConvertWith(PcmStream& stream, const LibraryOptions& o, const LibraryEntry& e,
-                       Progress& progress, FolderPictures& pictures) {
+                       Progress& progress, FolderPictures& pictures, loudness::GainLedger* ledger) {
     FileResult result;
     std::string error;
     if (!stream.Open(e.source, TargetOf(o), error)) {
@@ -602,8 +732,8 @@ FileResult ConvertWith(PcmStream& stream, const LibraryOptions& o, const Library
         t.SetFrontPicture(pictures.Of(slash == std::string::npos ? "" : e.source.substr(0, slash)));
     }
     if (!e.image) {
-        result.failure = EncodeOne(o, reader, stream.Layout(), -1, e.output, t, progress,
-                                   e.relative, ExpectedFrames(stream));
+        result.failure =
+            EncodeTrack(o, reader, stream, -1, e.output, t, progress, e.relative, ledger);
         return result;
     }
     // A disc image: a file per track, cut at the tracks' starts, the image's own tag (its
@@ -618,8 +748,8 @@ FileResult ConvertWith(PcmStream& stream, const LibraryOptions& o, const Library
         for (const tags::TagFieldNames& names : tags::kTagFieldNames)
             if (tracks[i].tags.Has(names.field))
                 merged.Set(names.field, tracks[i].tags.Get(names.field));
-        result.failure = EncodeOne(o, reader, stream.Layout(), frames, e.trackOutputs[i], merged,
-                                   progress, e.relative, ExpectedFrames(stream));
+        result.failure = EncodeTrack(o, reader, stream, frames, e.trackOutputs[i], merged, progress,
+                                     e.relative, ledger);
         if (!result.failure.empty()) {
             result.failure = "track " + std::to_string(tracks[i].number) + ": " + result.failure;
             return result;
@@ -628,10 +758,24 @@ FileResult ConvertWith(PcmStream& stream, const LibraryOptions& o, const Library
     return result;
 }
 
+// The folder an entry's outputs go into; empty for an entry that names none.
+std::string OutputFolder(const LibraryEntry& e) {
+    if (!e.trackOutputs.empty()) return fs::FolderOf(e.trackOutputs.front());
+    return e.output.empty() ? std::string() : fs::FolderOf(e.output);
+}
+
+// albums: the run's albums when it measures them (the entry is item number of the batch).
 FileResult ConvertOne(const LibraryOptions& o, const LibraryEntry& e, Progress& progress,
-                      FolderPictures& pictures) {
+                      FolderPictures& pictures, FolderAlbums* albums, int number) {
     PcmStream stream;
-    FileResult result = ConvertWith(stream, o, e, progress, pictures);
+    loudness::GainLedger ledger;
+    FileResult result = ConvertWith(stream, o, e, progress, pictures, albums ? &ledger : nullptr);
+    // A cancelled run writes no album's values.
+    if (albums && !progress.Cancelled()) {
+        FolderAlbums::Line line = albums->Ended(OutputFolder(e), number, ledger);
+        result.album = line.text;
+        result.albumPartial = line.partial;
+    }
     if (!result.failure.empty()) return result;
     const SourceFormat& src = stream.Source();
     std::vector<std::string> notes = stream.Layout().notes;
@@ -708,6 +852,8 @@ public:
     // The batch's items in its order: item n is items[n - 1].
     std::vector<const LibraryEntry*> items;
     FolderPictures pictures;
+    // The output folders' albums, with ReplayGain values asked for (the files' jobs end them).
+    std::unique_ptr<FolderAlbums> albums;
     std::string planError;  // the input folder could not be read
     int skipped = 0, work = 0;
     std::atomic<int> converted{0}, copied{0};
@@ -772,7 +918,13 @@ private:
         using Action = LibraryEntry::Action;
         std::int64_t totalBytes = 0;
         std::set<std::string> folders;
+        // With loudness values asked for, each output folder's converted files are an album.
+        if (o.base.formats.replayGain && o.target != Target::Wav)
+            s.albums = std::make_unique<FolderAlbums>(KindOf(o.target), o.base, o.out);
         for (const LibraryEntry& e : s.plan) {
+            if (s.albums && e.action != Action::Copy && (e.image || IsAudioName(e.relative)) &&
+                !OutputFolder(e).empty())
+                s.albums->Plan(OutputFolder(e), e.action == Action::Convert);
             switch (e.action) {
                 case Action::Skip:
                     ++s.skipped;
@@ -857,7 +1009,8 @@ void LibraryFileJob::Run(encoder::JobRunner& r) {
     if (copy)
         result.failure = CopyOne(e);
     else
-        result = ConvertOne(shared->options, e, progress, shared->pictures);
+        result = ConvertOne(shared->options, e, progress, shared->pictures, shared->albums.get(),
+                            req.item.number);
     SetBusy(false);
     if (r.CancelRequested()) {
         // What the stopped file wrote went with its scratch and temporary files.
@@ -872,10 +1025,13 @@ void LibraryFileJob::Run(encoder::JobRunner& r) {
         line = std::string(copy ? "copied " : "converted ") + e.relative + " -> " +
                Becomes(shared->options, e) + (result.note.empty() ? "" : " (" + result.note + ")");
     }
-    if (console)
+    if (console) {
         console->End(e.relative, info.st_size, line,
                      !result.failure.empty() || result.lossyToLossy);
-    r.SetText(encoder::JobText::Log, line + "\r\n");
+        if (!result.album.empty()) console->Say(result.album, result.albumPartial);
+    }
+    r.SetText(encoder::JobText::Log,
+              line + "\r\n" + (result.album.empty() ? "" : result.album + "\r\n"));
     if (!result.failure.empty()) {
         r.Finish({JobResult::Failed, result.failure, {{e.relative, result.failure}}});
         return;
@@ -893,10 +1049,20 @@ encoder::ParallelBatchKind LibraryBatch() {
         return std::make_unique<LibrarySource>(request, dynamic_cast<LibraryShared*>(shared));
     };
     batch.finish = [](const encoder::JobRequest&, encoder::BatchShared& shared, std::string& log,
-                      std::vector<encoder::FileFailure>&) {
+                      std::vector<encoder::FileFailure>& failures) {
         auto* s = dynamic_cast<LibraryShared*>(&shared);
         if (s && s->skipped > 0)
             log = "left alone (up to date): " + std::to_string(s->skipped) + " files\r\n";
+        // Each album's values were written as its folder's last file ended; what could not be
+        // is a failure of the batch, and the albums of part of their folders are named.
+        if (s && s->albums) {
+            for (encoder::FileFailure& f : s->albums->Failures())
+                failures.push_back(std::move(f));
+            for (const std::string& line : s->albums->Summary()) {
+                const std::size_t text = line.find_first_not_of(' ');
+                log += (text == std::string::npos ? line : line.substr(text)) + "\r\n";
+            }
+        }
     };
     batch.finishedText = [](const encoder::JobRequest&, encoder::BatchShared* shared) {
         auto* s = dynamic_cast<LibraryShared*>(shared);
@@ -938,6 +1104,7 @@ LibraryOptions LibraryOptionsOf(const encoder::JobRequest& request) {
     o.force = !request.library.skipConverted;
     o.split = request.library.split;
     o.subfolders = request.library.subfolders;
+    o.modeChosen = request.library.modeChosen;
     return o;
 }
 
@@ -954,6 +1121,7 @@ encoder::JobRequest LibraryRequest(const LibraryOptions& o) {
     r.library.skipConverted = !o.force;
     r.library.split = o.split;
     r.library.subfolders = o.subfolders;
+    r.library.modeChosen = o.modeChosen;
     return r;
 }
 
@@ -971,6 +1139,7 @@ void RegisterLibraryJob() {
 
 LibraryReport ConvertLibrary(const LibraryOptions& o, std::ostream& out, bool terminal) {
     LibraryReport report;
+    std::shared_ptr<LibraryShared> shared;
     if (o.dryRun) {
         // A dry run reads no audio: the plan alone, listed.
         std::vector<LibraryEntry> plan;
@@ -1010,7 +1179,7 @@ LibraryReport ConvertLibrary(const LibraryOptions& o, std::ostream& out, bool te
         // The files run through the parallel batch of the library's job kind, as the wizard's
         // do; the progress line and the files' lines follow them here.
         RegisterLibraryJob();
-        auto shared = std::make_shared<LibraryShared>();
+        shared = std::make_shared<LibraryShared>();
         shared->out = &out;
         shared->terminal = terminal;
         encoder::JobRequest request = LibraryRequest(o);
@@ -1055,6 +1224,9 @@ LibraryReport ConvertLibrary(const LibraryOptions& o, std::ostream& out, bool te
         << ", failed " << report.failed.size() << "\n";
     for (const encoder::FileFailure& f : report.failed)
         out << "  " << f.input << ": " << f.reason << "\n";
+    if (shared && shared->albums)
+        for (const std::string& line : shared->albums->Summary())
+            out << line << "\n";
     out << std::flush;
     return report;
 }

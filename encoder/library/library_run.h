@@ -6,7 +6,9 @@
 //
 // The conversion is the job kind kConvertLibrary (JobRequest::library): its files run through
 // the parallel batch (encoder/job/parallel_batch.h), one job per file, as the wizard and
-// plimo-job --library start it alike.
+// plimo-job --library start it alike. With ReplayGain (formats.replayGain) the files converted
+// into one output folder are an album (library_album.h), its values written as the folder's
+// last file ends.
 
 #include <ostream>
 #include <string>
@@ -24,6 +26,9 @@ struct LibraryOptions {
     // The format's settings as its job takes them (MP3, WMA, FLAC and Opus options, the
     // program folder); kind, input and output are set per file.
     encoder::JobRequest base;
+    // The MP3 channel mode (base.settings.mode) was chosen: every file gets it. Else a mono
+    // source stays mono and any other gets the settings' mode.
+    bool modeChosen = false;
     std::string in, out;
     int jobs = 1;
     std::vector<std::string> copyPatterns;
@@ -37,7 +42,9 @@ struct LibraryOptions {
 
 struct LibraryReport {
     int converted = 0, skipped = 0, copied = 0;
-    std::vector<encoder::FileFailure> failed;  // by their paths below the input folder
+    // By their paths below the input folder; an album's values that could not be written, by
+    // the output's path below the output folder.
+    std::vector<encoder::FileFailure> failed;
 };
 
 // The extension of the target's files (".opus").

@@ -90,6 +90,7 @@ int RunLibraryCommand(int argc, char** argv) {
             --req.settings.layerIndex;
         } else if (a == "--mode") {
             if (!Number(take(), 0, 3, req.settings.mode)) return LibraryUsage();
+            o.modeChosen = true;
         } else if (a == "--hifi") {
             req.settings.quality = 0;
         } else if (a == "--level") {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cmath>
@@ -20,6 +21,7 @@
 #include "encoder/formats/vorbis_tags.h"
 #include "encoder/job/job_kinds.h"
 #include "encoder/job/job_runner.h"
+#include "encoder/job/pcm_feed.h"
 #include "encoder/job/progress.h"
 #include "encoder/wave/pcm_wave.h"
 #include "platform/clock/clock.h"
@@ -267,6 +269,81 @@ TEST_P(FormatJobTest, ACancelInsideAFileEndsTheJobWithoutThatFile) {
     EXPECT_EQ(outcome.message, "Current Process was Canceled.");
     EXPECT_TRUE(recorder.Closes().empty());
     EXPECT_EQ(Files(), (std::vector<std::string>{Out("a")}));
+}
+
+// The samples of Tone16 as a decoder would hand them over: in pieces of odd sizes, broken
+// after `breakAt` frames when that is not negative.
+class ToneFeed : public encoder::PcmFeed {
+public:
+    ToneFeed(std::uint32_t frames, long breakAt) : breakAt_(breakAt) {
+        const std::string wave = Tone16(2, frames);
+        for (std::size_t at = 44; at + 1 < wave.size(); at += 2)
+            samples_.push_back(
+                static_cast<std::int16_t>(static_cast<unsigned char>(wave[at]) |
+                                          static_cast<unsigned char>(wave[at + 1]) << 8));
+    }
+    wave::PcmWave Format() const override {
+        wave::PcmWave w;
+        w.channels = 2;
+        w.sampleRate = 44100;
+        w.bits = 16;
+        w.frames = static_cast<std::int64_t>(samples_.size() / 2) + 1000;  // an estimate
+        return w;
+    }
+    long Read(std::size_t frames, std::vector<std::int32_t>& out, std::string& error) override {
+        out.clear();
+        if (breakAt_ >= 0 && at_ >= static_cast<std::size_t>(breakAt_) * 2) {
+            error = "the decoder broke";
+            return -1;
+        }
+        const std::size_t n = std::min({frames, std::size_t{777}, (samples_.size() - at_) / 2});
+        out.assign(samples_.begin() + static_cast<std::ptrdiff_t>(at_),
+                   samples_.begin() + static_cast<std::ptrdiff_t>(at_ + 2 * n));
+        at_ += 2 * n;
+        return static_cast<long>(n);
+    }
+
+private:
+    std::vector<std::int32_t> samples_;
+    std::size_t at_ = 0;
+    long breakAt_;
+};
+
+TEST_P(FormatJobTest, AFedFileHoldsWhatItsWaveFileWouldAndABrokenFeedLeavesNothing) {
+    encoder::RegisterKind(
+        GetParam().kind, [](const encoder::JobRequest&) { return GetParam().make(nullptr); },
+        encoder::KindEntry(GetParam().kind).batch);
+    auto run = [&](const std::string& stem, std::shared_ptr<encoder::PcmFeed> feed) {
+        encoder::JobRequest single = request;
+        single.batch = false;
+        single.input = (dir / "in/a.wav").string();
+        single.output = (dir / "out" / Out(stem)).string();
+        single.feed = std::move(feed);
+        JobRecorder seen;
+        encoder::JobRunner runner(single, seen);
+        runner.Start();
+        EXPECT_TRUE(seen.WaitEnd());
+        runner.Stop();
+        return seen.Outcome().value_or(encoder::JobOutcome{});
+    };
+    auto decoded = [&](const std::string& stem) {
+        return RunShell("ffmpeg -v quiet -i '" + (dir / "out" / Out(stem)).string() +
+                        "' -f s16le -ar 44100 -")
+            .output;
+    };
+    // The same samples from the WAVE file and from a feed decode alike, to the input's length.
+    ASSERT_EQ(run("file", nullptr).result, encoder::JobResult::Succeeded);
+    ASSERT_EQ(run("fed", std::make_shared<ToneFeed>(4410, -1)).result,
+              encoder::JobResult::Succeeded);
+    const std::string file = decoded("file"), fed = decoded("fed");
+    EXPECT_EQ(fed.size(), 4410u * 4);
+    EXPECT_TRUE(fed == file);
+    // Broken midway: the job fails with the feed's reason, and no part of the file is left.
+    encoder::JobOutcome outcome = run("broken", std::make_shared<ToneFeed>(44100, 30000));
+    EXPECT_EQ(outcome.result, encoder::JobResult::Failed);
+    ASSERT_EQ(outcome.failures.size(), 1u);
+    EXPECT_EQ(outcome.failures.front().reason, "Error: the decoder broke");
+    EXPECT_EQ(Files(), (std::vector<std::string>{Out("fed"), Out("file")}));
 }
 
 // Each step of the current file's bar takes a second of virtual time; the remaining times

@@ -13,6 +13,8 @@
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "encoder/library/pcm_stream.h"
@@ -502,6 +504,160 @@ TEST_F(LibraryTest, TheSourceTagAndItsFrontPictureAreRead) {
     EXPECT_EQ(m.FrontPicture()->height, 16);
     // Not a picture: nothing.
     EXPECT_EQ(library::PictureOf("GIF89a........"), nullptr);
+}
+
+// The frames FFmpeg's probe decodes from a file and its channels.
+std::pair<long, int> Probed(const sfs::path& file) {
+    const std::string frames = Sh("ffprobe -v error -select_streams a -show_frames -show_entries "
+                                  "frame=nb_samples -of csv=p=0 " +
+                                  Q(file))
+                                   .output;
+    long total = 0;
+    for (std::size_t at = 0; at < frames.size();) {
+        total += std::atol(frames.c_str() + at);
+        at = frames.find('\n', at);
+        at = at == std::string::npos ? frames.size() : at + 1;
+    }
+    const std::string channels =
+        Sh("ffprobe -v error -select_streams a -show_entries stream=channels -of csv=p=0 " +
+           Q(file))
+            .output;
+    return {total, std::atoi(channels.c_str())};
+}
+
+// The loudness values a file holds, as mutagen reads them: "name=value" lines of its ID3v2 user
+// texts or its Vorbis comments, names in upper case.
+std::string GainValues(const sfs::path& file) {
+    static const char* kScript =
+        "import sys, mutagen\n"
+        "g = mutagen.File(sys.argv[1])\n"
+        "if hasattr(g.tags, 'getall'):\n"
+        "    pairs = [(t.desc, t.text[0]) for t in g.tags.getall('TXXX')]\n"
+        "else:\n"
+        "    pairs = [(k, v) for k, v in g.tags]\n"
+        "for k, v in sorted(pairs):\n"
+        "    if 'GAIN' in k.upper() or 'PEAK' in k.upper(): print('%s=%s' % (k.upper(), v))\n";
+    ProgramResult r = Sh("/usr/bin/python3 -c \"$(printf '%s' " + Q(kScript) + ")\" " + Q(file));
+    EXPECT_EQ(r.status, 0) << file << r.output;
+    return r.output;
+}
+
+std::string Value(const std::string& lines, const std::string& name) {
+    const std::size_t at = lines.find(name + "=");
+    if (at == std::string::npos) return {};
+    const std::size_t end = lines.find('\n', at);
+    return lines.substr(at + name.size() + 1, end - at - name.size() - 1);
+}
+
+TEST_F(LibraryTest, Mp3KeepsAMonoSourceMonoUnlessAModeIsChosen) {
+    const sfs::path in = work_ / "mono", out = work_ / "mono.out";
+    sfs::create_directories(in);
+    ASSERT_EQ(Sh("ffmpeg -v error -f lavfi -i sine=f=440:r=44100:d=1.3 -ac 1 -c:a flac " +
+                 Q(in / "m.flac"))
+                  .status,
+              0);
+    ProgramResult r = Convert({"--mp3"}, out, in);
+    ASSERT_EQ(r.status, 0) << r.output;
+    auto [frames, channels] = Probed(out / "m.mp3");
+    EXPECT_EQ(channels, 1);
+    EXPECT_NEAR(frames, 57330, 1152);
+    // A mode chosen is every file's: Stereo makes two channels of one.
+    r = Convert({"--mp3", "--mode", "0", "--force"}, out, in);
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::tie(frames, channels) = Probed(out / "m.mp3");
+    EXPECT_EQ(channels, 2);
+    EXPECT_NEAR(frames, 57330, 1152);
+}
+
+TEST_F(LibraryTest, EachOutputFolderIsAnAlbumOfTheFilesConvertedIntoIt) {
+    const sfs::path in = work_ / "rg";
+    sfs::create_directories(in / "A");
+    sfs::create_directories(in / "B");
+    auto make = [&](const std::string& lavfi, const std::string& rel) {
+        ASSERT_EQ(
+            Sh("ffmpeg -v error -f lavfi -i '" + lavfi + "' -ac 2 -c:a flac " + Q(in / rel)).status,
+            0);
+    };
+    make("sine=f=440:r=48000:d=1,volume=2", "A/1 loud.flac");
+    make("sine=f=660:r=48000:d=1.5,volume=1", "A/2 quiet.flac");
+    make("anoisesrc=d=1:c=pink:r=48000:a=0.3", "B/3.flac");
+    // What FFmpeg's own meter finds in the two files of A played one after the other (6 dB
+    // apart, so that neither is gated out).
+    const std::string meter =
+        Sh("ffmpeg -nostats -i " + Q(in / "A/1 loud.flac") + " -i " + Q(in / "A/2 quiet.flac") +
+           " -filter_complex '[0:a][1:a]concat=n=2:v=0:a=1,ebur128' -f null "
+           "- 2>&1 | grep -A1 'Integrated loudness:' | tail -1")
+            .output;
+    const double lufs = std::atof(meter.substr(meter.find("I:") + 2).c_str());
+    ASSERT_LT(lufs, -5) << meter;
+
+    struct Target {
+        const char* option;
+        const char* ext;
+        const char* albumName;
+        double dbPerUnit;  // how a value becomes dB to -18 LUFS
+    } targets[] = {{"--flac", ".flac", "REPLAYGAIN_ALBUM_GAIN", 1},
+                   {"--mp3", ".mp3", "REPLAYGAIN_ALBUM_GAIN", 1},
+                   {"--opus", ".opus", "R128_ALBUM_GAIN", 1.0 / 256}};
+    for (const Target& t : targets) {
+        SCOPED_TRACE(t.option);
+        const sfs::path out = work_ / (std::string("rg") + t.ext);
+        ProgramResult r = Convert({t.option, "--replaygain", "--jobs", "2"}, out, in);
+        ASSERT_EQ(r.status, 0) << r.output;
+        EXPECT_TRUE(Contains(r.output, "album A: gain ")) << r.output;
+        EXPECT_TRUE(Contains(r.output, "album B: gain ")) << r.output;
+        const std::string one = GainValues(out / (std::string("A/1 loud") + t.ext)),
+                          two = GainValues(out / (std::string("A/2 quiet") + t.ext)),
+                          three = GainValues(out / (std::string("B/3") + t.ext));
+        const std::string album = Value(one, t.albumName);
+        ASSERT_FALSE(album.empty()) << one;
+        EXPECT_EQ(Value(two, t.albumName), album);
+        // Opus gains are to -23 LUFS.
+        const double reference = std::string(t.ext) == ".opus" ? -23 : -18;
+        EXPECT_NEAR(std::atof(album.c_str()) * t.dbPerUnit, reference - lufs, 0.3) << meter;
+        const std::string track =
+            std::string(t.albumName).replace(std::string(t.albumName).find("ALBUM"), 5, "TRACK");
+        EXPECT_LT(std::atof(Value(one, track).c_str()), std::atof(album.c_str())) << one;
+        EXPECT_GT(std::atof(Value(two, track).c_str()), std::atof(album.c_str())) << two;
+        // A folder of one file: its album is its track.
+        EXPECT_EQ(Value(three, t.albumName), Value(three, track)) << three;
+        EXPECT_NE(Value(three, t.albumName), album);
+        if (std::string(t.ext) != ".opus") {
+            EXPECT_FALSE(Value(one, "REPLAYGAIN_ALBUM_PEAK").empty()) << one;
+        }
+    }
+
+    // A folder converted in part: its album covers only that part, and the run says so.
+    const sfs::path out = work_ / "rg.flac";
+    ::utimensat(AT_FDCWD, (in / "A/2 quiet.flac").c_str(), nullptr, 0);
+    ProgramResult r = Convert({"--flac", "--replaygain"}, out, in);
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(Contains(r.output, "Converted 1, skipped 2, copied 0, failed 0")) << r.output;
+    EXPECT_TRUE(Contains(r.output, "album A (only 1 of its 2 audio files): gain ")) << r.output;
+    EXPECT_TRUE(Contains(r.output,
+                         "  album A: only 1 of its 2 audio files were converted in this "
+                         "run; --force measures them all"))
+        << r.output;
+    const std::string quiet = GainValues(out / "A/2 quiet.flac");
+    EXPECT_EQ(Value(quiet, "REPLAYGAIN_ALBUM_GAIN"), Value(quiet, "REPLAYGAIN_TRACK_GAIN"));
+    // Without the option: no values at all.
+    r = Convert({"--flac", "--force"}, out, in);
+    EXPECT_EQ(GainValues(out / "A/1 loud.flac"), "");
+}
+
+TEST_F(LibraryTest, OpusTracksOfAnImageAreSampleExactWithTheirPreSkip) {
+    // The samples go to the encoder as they are decoded, a track after the other.
+    const sfs::path out = work_ / "image.opus";
+    ProgramResult r = Convert({"--opus"}, out, In() / "Image");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::size_t frames48[] = {15 * 640, 16 * 640, 28800 - 31 * 640};
+    for (std::size_t i = 0; i < 3; ++i) {
+        const sfs::path file = out / (std::string(kImageTracks[i]).substr(6) + ".opus");
+        EXPECT_EQ(Decoded(file, "s16le").size(), frames48[i] * 2 * 2) << file;
+        const std::string info = Sh("opusinfo " + Q(file)).output;
+        EXPECT_TRUE(Contains(info, "Pre-skip: 312")) << info;
+        EXPECT_TRUE(Contains(info, "Channels: 2")) << info;
+    }
 }
 
 }  // namespace
