@@ -377,13 +377,19 @@ void MLSheet::OnId3Tag() {
 // ---------------------------------------------------------------------------------------------
 // Page 2
 
+// The MP3 settings page 2 starts from: the stored bitrate and speed choice, the rest as new.
+EncoderSettings MLSheet::StoredMp3Settings() const {
+    EncoderSettings s;
+    s.bitrate = app_.settings->GetProfileString("Settings", "LastBitrate", "320");
+    if (s.bitrate.size() > 3) s.bitrate.resize(3);
+    s.quality = static_cast<int>(app_.settings->GetProfileInt("Settings", "TurboMode", 1));
+    return s;
+}
+
 void MLSheet::InitPage2() {
     page2Created_ = true;
     WindowPort& w = *port_;
-    settings_ = EncoderSettings{};
-    settings_.bitrate = app_.settings->GetProfileString("Settings", "LastBitrate", "320");
-    if (settings_.bitrate.size() > 3) settings_.bitrate.resize(3);
-    settings_.quality = static_cast<int>(app_.settings->GetProfileInt("Settings", "TurboMode", 1));
+    settings_ = StoredMp3Settings();
     w.ResetContent(IDC_BITRATE);
     int selected = -1;
     for (int i = 0; i < 13; ++i) {
@@ -634,6 +640,9 @@ void MLSheet::OnFinish() {
     r.parallelJobs = app_.parallelJobs;
     if (target_ == JobKind::EncodeWma && wmaPage_) wmaPage_->FillRequest(r);
     r.formats = FormatsForJob();
+    // A CD's MP3 files beside another target: page 2 was never shown, so its stored choices.
+    if (!page2Created_ && std::ranges::count(r.formats.cdAlso, JobKind::EncodeMp3) != 0)
+        r.settings = StoredMp3Settings();
     // The WMA road's page shows no loudness choice, so its jobs write no loudness values.
     if (target_ == JobKind::EncodeWma) r.formats.replayGain = false;
     if (library_) {

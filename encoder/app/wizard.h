@@ -120,6 +120,7 @@ private:
     void MarkSource(Source s);
     // Page 2.
     void InitPage2();
+    EncoderSettings StoredMp3Settings() const;
     void ActivatePage2();
     void TakePage2();
     // The FLAC and Opus page (format_page.cpp).

@@ -135,6 +135,8 @@ TEST_F(Wizard, PickersUseTheTitlesAndRecordTheirHistory) {
 // files as the source, write their one format whatever was ticked.
 TEST_F(Wizard, ACdsOtherFormatsGoWithTheFlacAndOpusTargetOnly) {
     settings.WriteProfileString("Formats", "CdAlso", "wav,nonsense,wav");
+    settings.WriteProfileString("Settings", "LastBitrate", "128");
+    settings.WriteProfileInt("Settings", "TurboMode", 0);
     sheet.OnInitDialog();
     w.onModal = [](int) { return IDOK; };
     sheet.OnCommand(IDC_SRC_CDAUDIO);
@@ -145,13 +147,17 @@ TEST_F(Wizard, ACdsOtherFormatsGoWithTheFlacAndOpusTargetOnly) {
     EXPECT_EQ(w.Check(IDC_FMT_ALSO_MP3), 0);
     EXPECT_TRUE(w.IsEnabled(IDC_FMT_ALSO_OPUS));
     w.SetCheck(IDC_FMT_ALSO_OPUS, 1);
+    w.SetCheck(IDC_FMT_ALSO_MP3, 1);
     EXPECT_EQ(sheet.OnNext(), IDD_PAGE3);
-    EXPECT_EQ(w.Text(IDC_SUM_METHOD), "FLAC (lossless), level 5 + Opus, WAVE");
-    EXPECT_EQ(settings.GetProfileString("Formats", "CdAlso"), "opus,wav");
+    EXPECT_EQ(w.Text(IDC_SUM_METHOD), "FLAC (lossless), level 5 + Opus, MP3, WAVE");
+    EXPECT_EQ(settings.GetProfileString("Formats", "CdAlso"), "opus,mp3,wav");
     sheet.OnFinish();
     EXPECT_EQ(sheet.Request().kind, JobKind::EncodeFlac);
     EXPECT_EQ(sheet.Request().formats.cdAlso,
-              (std::vector<JobKind>{JobKind::EncodeOpus, JobKind::Decode}));
+              (std::vector<JobKind>{JobKind::EncodeOpus, JobKind::EncodeMp3, JobKind::Decode}));
+    // The MP3 files are made with the stored bitrate and speed choice, page 2 never shown.
+    EXPECT_EQ(sheet.Request().settings.bitrate, "128");
+    EXPECT_EQ(sheet.Request().settings.quality, 0);
     EXPECT_EQ(sheet.Request().formatFolders, kDefaultFormatFolders);
 
     MLSheet mp3(app);
