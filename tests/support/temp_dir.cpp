@@ -47,17 +47,6 @@ std::filesystem::path DistDir() {
 #endif
 }
 
-namespace {
-
-std::string ShellQuote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-}  // namespace
-
 ProgramResult RunDistProgram(const std::string& program, const std::vector<std::string>& args,
                              const std::string& shellSetup) {
     std::string command = shellSetup + ShellQuote((DistDir() / program).string());
@@ -76,6 +65,21 @@ ProgramResult RunDistProgram(const std::string& program, const std::vector<std::
     const int status = ::pclose(p);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
+}
+
+std::set<std::string> FilesBelow(const std::filesystem::path& root) {
+    std::set<std::string> files;
+    if (!std::filesystem::exists(root)) return files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root))
+        if (e.is_regular_file()) files.insert(std::filesystem::relative(e.path(), root).string());
+    return files;
+}
+
+std::string ShellQuote(const std::string& text) {
+    std::string q = "'";
+    for (char c : text)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
 }
 
 ProgramResult RunShell(const std::string& command) {

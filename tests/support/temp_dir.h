@@ -2,6 +2,7 @@
 // A scratch folder for one test, removed with everything in it when the object goes.
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,10 @@ private:
 void WriteFile(const std::filesystem::path& file, const std::string& bytes);
 // Reads a whole file; empty when it cannot be read.
 std::string ReadFile(const std::filesystem::path& file);
+// Every regular file below root, by its path relative to root; empty when root is missing.
+std::set<std::string> FilesBelow(const std::filesystem::path& root);
+// text in single quotes for the shell, its own single quotes kept.
+std::string ShellQuote(const std::string& text);
 // The program folder of this build (dist/).
 std::filesystem::path DistDir();
 

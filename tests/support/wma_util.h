@@ -58,12 +58,7 @@ inline void CopyShippedProfiles(const std::filesystem::path& folder) {
                                    std::filesystem::copy_options::overwrite_existing);
 }
 
-inline std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+inline std::string Quote(const std::string& s) { return ShellQuote(s); }
 
 inline std::string RunCommand(const std::string& command) {
     std::string out;

@@ -25,12 +25,7 @@ ProgramResult PlimoJob(const std::vector<std::string>& args) {
 // Runs a shell command; its standard output and exit status.
 ProgramResult Sh(const std::string& command) { return RunShell(command); }
 
-std::string Q(const sfs::path& p) {
-    std::string quoted = p.string();
-    quoted.insert(quoted.begin(), '\'');
-    quoted.push_back('\'');
-    return quoted;
-}
+std::string Q(const sfs::path& p) { return test::ShellQuote(p.string()); }
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;

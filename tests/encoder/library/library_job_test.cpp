@@ -19,6 +19,16 @@ namespace {
 
 namespace sfs = std::filesystem;
 
+// A stereo 16-bit WAVE file of one of FFmpeg's generated sources ("sine=f=440:d=1"), with its
+// folder.
+void MakeWave(const sfs::path& file, const std::string& source) {
+    sfs::create_directories(file.parent_path());
+    const test::ProgramResult r =
+        test::RunShell("ffmpeg -v error -y -f lavfi -i " + test::ShellQuote(source) +
+                       " -ac 2 -c:a pcm_s16le " + test::ShellQuote(file.string()));
+    ASSERT_EQ(r.status, 0) << r.output;
+}
+
 // Tells once the first file's bar has moved; answers every question with OK.
 class FirstProgress : public encoder::JobObserver {
 public:
@@ -74,14 +84,8 @@ TEST(LibraryJob, ACancelWhileAFileIsConvertedLeavesNothingOfItAndTakesNoOtherFil
     const sfs::path in = dir / "in", out = dir / "out";
     sfs::create_directories(in / "b");
     // A long file first, so the cancel comes while it is read or encoded.
-    for (const auto& [rel, seconds] :
-         {std::pair<std::string, int>{"a/long.wav", 30}, {"b/short.wav", 1}}) {
-        sfs::create_directories((in / rel).parent_path());
-        const test::ProgramResult r = test::RunShell(
-            "ffmpeg -v error -y -f lavfi -i 'anoisesrc=d=" + std::to_string(seconds) +
-            ":r=44100:a=0.3' -ac 2 -c:a pcm_s16le '" + (in / rel).string() + "'");
-        ASSERT_EQ(r.status, 0) << r.output;
-    }
+    ASSERT_NO_FATAL_FAILURE(MakeWave(in / "a/long.wav", "anoisesrc=d=30:r=44100:a=0.3"));
+    ASSERT_NO_FATAL_FAILURE(MakeWave(in / "b/short.wav", "anoisesrc=d=1:r=44100:a=0.3"));
     formats::RegisterFlacJob();
     RegisterLibraryJob();
     LibraryOptions o;
@@ -109,15 +113,9 @@ TEST(LibraryJob, WithReplayGainTheFilesOfAnOutputFolderShareTheirAlbumsValues) {
     test::TempDir dir;
     const sfs::path in = dir / "in", out = dir / "out";
     // Two files of A, 6 dB apart, and one of B: two albums, the files run side by side.
-    for (const auto& [rel, volume] : {std::pair<std::string, std::string>{"A/1.wav", "2"},
-                                      {"A/2.wav", "1"},
-                                      {"B/3.wav", "1"}}) {
-        sfs::create_directories((in / rel).parent_path());
-        const test::ProgramResult r = test::RunShell(
-            "ffmpeg -v error -y -f lavfi -i 'sine=f=440:r=44100:d=1,volume=" + volume +
-            "' -ac 2 -c:a pcm_s16le '" + (in / rel).string() + "'");
-        ASSERT_EQ(r.status, 0) << r.output;
-    }
+    for (const auto& [rel, volume] :
+         {std::pair<std::string, std::string>{"A/1.wav", "2"}, {"A/2.wav", "1"}, {"B/3.wav", "1"}})
+        ASSERT_NO_FATAL_FAILURE(MakeWave(in / rel, "sine=f=440:r=44100:d=1,volume=" + volume));
     formats::RegisterFlacJob();
     RegisterLibraryJob();
     LibraryOptions o;

@@ -28,12 +28,7 @@ namespace sfs = std::filesystem;
 
 ProgramResult Sh(const std::string& command) { return RunShell(command); }
 
-std::string Q(const sfs::path& p) {
-    std::string q = "'";
-    for (char c : p.string())
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+std::string Q(const sfs::path& p) { return test::ShellQuote(p.string()); }
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -99,19 +94,10 @@ std::string Metaflac(const sfs::path& file, const std::string& what) {
     return Sh("metaflac --show-" + what + " " + Q(file)).output;
 }
 
-// Every regular file below root, by its relative path.
-std::set<std::string> FilesBelow(const sfs::path& root) {
-    std::set<std::string> files;
-    if (!sfs::exists(root)) return files;
-    for (const auto& e : sfs::recursive_directory_iterator(root))
-        if (e.is_regular_file()) files.insert(sfs::relative(e.path(), root).string());
-    return files;
-}
-
 // Inode and modification time of every file below root: what a rewrite changes.
 std::map<std::string, std::pair<ino_t, long long>> Stamps(const sfs::path& root) {
     std::map<std::string, std::pair<ino_t, long long>> stamps;
-    for (const std::string& rel : FilesBelow(root)) {
+    for (const std::string& rel : test::FilesBelow(root)) {
         struct stat info {};
         ::stat((root / rel).c_str(), &info);
         stamps[rel] = {info.st_ino, info.st_mtim.tv_sec * 1000000000ll + info.st_mtim.tv_nsec};
@@ -241,7 +227,7 @@ protected:
             expected.insert(WithExtension(s.rel, ext));
         for (const char* track : kImageTracks)
             expected.insert(std::string(track) + ext);
-        EXPECT_EQ(FilesBelow(out), expected);
+        EXPECT_EQ(test::FilesBelow(out), expected);
     }
 
     TempDir work_;
@@ -415,7 +401,7 @@ TEST_F(LibraryTest, WmaFilesGetTheWholeTagAndTheFrontPicture) {
     const sfs::path out = work_ / "wma";
     ProgramResult r = Convert({"--wma", "--jobs", "2"}, out, In() / "Album", setup);
     ASSERT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(FilesBelow(out),
+    EXPECT_EQ(test::FilesBelow(out),
               (std::set<std::string>{"01 one.wma", "Disc 2/hi.wma", "Disc 2/surround.wma"}));
     std::map<std::string, std::string> one = Mutagen(out / "01 one.wma");
     EXPECT_NEAR(std::atof(one["length"].c_str()), 0.5, 0.05);

@@ -37,20 +37,7 @@ namespace {
 namespace sfs = std::filesystem;
 using namespace encoder::ui::script;
 
-std::string Q(const sfs::path& p) {
-    std::string q = "'";
-    for (char c : p.string())
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::set<std::string> FilesBelow(const sfs::path& root) {
-    std::set<std::string> files;
-    if (!sfs::exists(root)) return files;
-    for (const auto& e : sfs::recursive_directory_iterator(root))
-        if (e.is_regular_file()) files.insert(sfs::relative(e.path(), root).string());
-    return files;
-}
+std::string Q(const sfs::path& p) { return test::ShellQuote(p.string()); }
 
 long long Stamp(const sfs::path& file) {
     struct stat info {};
@@ -207,7 +194,7 @@ TEST_F(LibraryWizard, ALibraryBecomesOpusAndMp3FilesAndOnlyWhatChangedIsConverte
     std::string log;
     EXPECT_EQ(RunWizard(IDC_TO_FORMATS, opus, true, true, log),
               "Music Library Conversion Finished.\nConverted 3, skipped 0, copied 0.");
-    EXPECT_EQ(FilesBelow(opus),
+    EXPECT_EQ(test::FilesBelow(opus),
               (std::set<std::string>{"01 one.opus", "Disc 2/three.opus", "Disc 2/two.opus"}));
     // The log holds each file's line, in the library's order.
     const std::size_t one = log.find("converted 01 one.flac -> 01 one.opus"),
@@ -231,7 +218,7 @@ TEST_F(LibraryWizard, ALibraryBecomesOpusAndMp3FilesAndOnlyWhatChangedIsConverte
 
     EXPECT_EQ(RunWizard(IDC_TO_MP3, mp3, false, true, log),
               "Music Library Conversion Finished.\nConverted 1, skipped 0, copied 0.");
-    EXPECT_EQ(FilesBelow(mp3), std::set<std::string>{"01 one.mp3"});
+    EXPECT_EQ(test::FilesBelow(mp3), std::set<std::string>{"01 one.mp3"});
     m = Probe(mp3 / "01 one.mp3");
     EXPECT_EQ(m["codec"], "mp3");
     EXPECT_EQ(m["title"], "Premi\xC3\xA8re");
@@ -239,7 +226,7 @@ TEST_F(LibraryWizard, ALibraryBecomesOpusAndMp3FilesAndOnlyWhatChangedIsConverte
     EXPECT_EQ(settings_.GetProfileInt("Library", "Subfolders", 9), 0u);
 
     std::map<std::string, long long> before;
-    for (const std::string& rel : FilesBelow(opus))
+    for (const std::string& rel : test::FilesBelow(opus))
         before[rel] = Stamp(opus / rel);
     EXPECT_EQ(RunWizard(IDC_TO_FORMATS, opus, true, false, log),
               "Music Library Conversion Finished.\nConverted 0, skipped 3, copied 0.");
