@@ -13,7 +13,7 @@ packages=(
   help2man dpkg-dev file lintian desktop-file-utils appstream man-db
   libxcb1-dev xvfb
   libtag1-dev python3-mutagen eyed3 mp3val
-  libflac-dev libopusenc-dev flac opus-tools
+  libflac-dev libopus-dev flac opus-tools
   cuetools shntool  # the cue sheet readers and splitter the disc image tests compare with
   libebur128-dev  # the reference meter of the loudness tests
   libcurl4-openssl-dev nlohmann-json3-dev

@@ -45,8 +45,9 @@ private:
     int fd_;
 };
 
-std::string Describe(const PcmWave& w) {
-    return std::to_string(w.sampleRate) + " Hz, " + std::to_string(w.bits) + "-bit, " +
+std::string Describe(const PcmWave& w, bool floats) {
+    return std::to_string(w.sampleRate) + " Hz, " + std::to_string(w.bits) +
+           (floats ? "-bit float, " : "-bit, ") +
            (w.channels == 1   ? std::string("mono")
             : w.channels == 2 ? std::string("stereo")
                               : std::to_string(w.channels) + " channels");
@@ -197,10 +198,13 @@ std::string FormatJob::EncodeItem(JobRunner& r, const SourceItem& item, const st
             return "Error: The output file cannot be the input file.";
     }
     std::unique_ptr<FormatEncoder> enc = MakeEncoder(req);
+    const bool floats = feed && feed->Floats();
+    if (floats && !enc->TakesFloats())
+        return "Error: " + traits_.name + " files are not made from floating-point samples";
     std::string note;
     std::string reason = enc->Accepts(wave, note);
     if (!reason.empty()) return reason;
-    Log(r, "Encoding " + item.Label() + " (" + Describe(wave) + ") to " + traits_.name);
+    Log(r, "Encoding " + item.Label() + " (" + Describe(wave, floats) + ") to " + traits_.name);
     if (!note.empty()) Log(r, note);
 
     VorbisComments comments;
@@ -233,18 +237,29 @@ std::string FormatJob::EncodeItem(JobRunner& r, const SourceItem& item, const st
     for (;;) {
         if (r.CancelRequested()) return "Current Process was Canceled.";
         long got;
-        if (feed) {
-            got = feed->Read(kChunkFrames, samples, error);
+        if (floats) {
+            const float* data = nullptr;
+            got = feed->ReadFloats(kChunkFrames, data, error);
             if (got < 0) return "Error: " + error;
             if (got == 0) break;
+            if (measure) loudness_->Add(data, static_cast<std::size_t>(got));
+            if (!enc->WriteFloats(data, static_cast<std::size_t>(got), error))
+                return "Error: " + error;
         } else {
-            if (at >= wave.frames) break;
-            got = wave::ReadFrames(in.get(), wave, at, kChunkFrames, samples);
-            if (got <= 0) return "Error: Cannot read " + item.input + ": " + std::strerror(errno);
+            if (feed) {
+                got = feed->Read(kChunkFrames, samples, error);
+                if (got < 0) return "Error: " + error;
+                if (got == 0) break;
+            } else {
+                if (at >= wave.frames) break;
+                got = wave::ReadFrames(in.get(), wave, at, kChunkFrames, samples);
+                if (got <= 0)
+                    return "Error: Cannot read " + item.input + ": " + std::strerror(errno);
+            }
+            if (measure) loudness_->Add(samples.data(), static_cast<std::size_t>(got), wave.bits);
+            if (!enc->Write(samples.data(), static_cast<std::size_t>(got), error))
+                return "Error: " + error;
         }
-        if (measure) loudness_->Add(samples.data(), static_cast<std::size_t>(got), wave.bits);
-        if (!enc->Write(samples.data(), static_cast<std::size_t>(got), error))
-            return "Error: " + error;
         at += got;
         const int percent =
             wave.frames > 0 ? static_cast<int>(std::min(at, wave.frames) * 100 / wave.frames) : 0;

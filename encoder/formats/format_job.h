@@ -37,6 +37,13 @@ public:
                        std::string& error) = 0;
     // Interleaved samples at the input's bit depth.
     virtual bool Write(const std::int32_t* samples, std::size_t frames, std::string& error) = 0;
+    // True when the format codes floating-point samples: a feed's floats then reach
+    // WriteFloats (full scale at 1) as they come.
+    virtual bool TakesFloats() const { return false; }
+    virtual bool WriteFloats(const float* /*samples*/, std::size_t /*frames*/, std::string& error) {
+        error = "this format takes no floating-point samples";
+        return false;
+    }
     virtual bool End(std::string& error) = 0;
     // After End, on the written file: decodes it back when the job was asked to (log says
     // what was checked). False with error when it does not hold what was written.

@@ -1,12 +1,10 @@
-// The Opus job: libopusenc resamples each file to 48 kHz, encodes it at the chosen bit rate and
-// writes the Ogg pages through the job's temporary output; it records the encoder's delay as
-// the stream's pre-skip and ends the last page's granule position where the input ends, so a
-// decoder gives back exactly the input's length. The comment header keeps room for the
-// loudness values, which are known only once the file has been read.
+// The Opus job: each file is resampled to 48 kHz where it is not (FFmpeg's resampler), coded at
+// the chosen bit rate and written as an Ogg Opus stream through the job's temporary output. The
+// comment header keeps room for the loudness values, which are known only once the file has
+// been read.
 #include "encoder/formats/opus_job.h"
 
 #include <fcntl.h>
-#include <opus/opusenc.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,7 +13,13 @@
 #include <random>
 #include <vector>
 
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libswresample/swresample.h>
+}
+
 #include "encoder/formats/format_job.h"
+#include "encoder/formats/ogg_opus.h"
 
 namespace orvane::formats {
 
@@ -36,23 +40,6 @@ void PutLe32(unsigned char* p, std::uint32_t v) {
         p[i] = static_cast<unsigned char>(v >> (8 * i));
 }
 
-std::uint32_t OggCrc(const unsigned char* data, std::size_t bytes) {
-    static const std::vector<std::uint32_t> table = [] {
-        std::vector<std::uint32_t> t(256);
-        for (std::uint32_t i = 0; i < 256; ++i) {
-            std::uint32_t r = i << 24;
-            for (int k = 0; k < 8; ++k)
-                r = r & 0x80000000u ? (r << 1) ^ 0x04C11DB7u : r << 1;
-            t[i] = r;
-        }
-        return t;
-    }();
-    std::uint32_t crc = 0;
-    for (std::size_t i = 0; i < bytes; ++i)
-        crc = (crc << 8) ^ table[((crc >> 24) ^ data[i]) & 0xFF];
-    return crc;
-}
-
 // The Q7.8 value of a gain in dB, as the comment holds it.
 std::string Q78(double db) {
     const long v = std::lround(db * 256);
@@ -62,10 +49,7 @@ std::string Q78(double db) {
 class OpusEncoder : public FormatEncoder {
 public:
     explicit OpusEncoder(int kbps) : kbps_(kbps) {}
-    ~OpusEncoder() override {
-        if (enc_) ope_encoder_destroy(enc_);
-        if (comments_) ope_comments_destroy(comments_);
-    }
+    ~OpusEncoder() override { swr_free(&swr_); }
 
     std::string Accepts(const PcmWave& wave, std::string& log) const override {
         if (wave.channels > 8)
@@ -84,44 +68,63 @@ public:
                std::string& error) override {
         out_ = &out;
         channels_ = wave.channels;
+        rate_ = wave.sampleRate;
         scale_ = 1.0f / static_cast<float>(std::ldexp(1.0, wave.bits - 1));
-        comments_ = ope_comments_create();
-        if (!comments_) {
-            error = "Out of memory";
-            return false;
+        if (rate_ != 48000) {
+            AVChannelLayout layout{};
+            av_channel_layout_default(&layout, channels_);
+            int rc = swr_alloc_set_opts2(&swr_, &layout, AV_SAMPLE_FMT_FLT, 48000, &layout,
+                                         AV_SAMPLE_FMT_FLT, static_cast<int>(rate_), 0, nullptr);
+            av_channel_layout_uninit(&layout);
+            if (rc < 0 || swr_init(swr_) < 0) {
+                error = "The samples cannot be resampled to 48000 Hz";
+                return false;
+            }
         }
-        for (const auto& [name, value] : comments)
-            ope_comments_add(comments_, name.c_str(), value.c_str());
-        if (picture_)
-            ope_comments_add(comments_, "METADATA_BLOCK_PICTURE",
-                             MetadataBlockPicture(*picture_).c_str());
-        OpusEncCallbacks callbacks{&OpusEncoder::OnWrite, &OpusEncoder::OnClose};
-        int status = 0;
-        // Family 0 holds mono and stereo; family 1 the surround layouts up to 8 channels.
-        enc_ = ope_encoder_create_callbacks(&callbacks, this, comments_,
-                                            static_cast<opus_int32>(wave.sampleRate), wave.channels,
-                                            wave.channels > 2 ? 1 : 0, &status);
-        if (!enc_) {
-            error = std::string("Opus encoder: ") + ope_strerror(status);
-            return false;
-        }
-        ope_encoder_ctl(enc_, OPUS_SET_BITRATE(kbps_ * 1000));
-        ope_encoder_ctl(enc_, OPE_SET_COMMENT_PADDING(kCommentPadding));
+        OggOpusStream::Settings settings;
+        settings.channels = wave.channels;
+        settings.inputRate = wave.sampleRate;
+        settings.bitrate = kbps_ * 1000;
+        settings.commentRoom = kCommentPadding;
         // Each stream its own serial number, so files joined into one chain stay apart.
         std::random_device random;
-        ope_encoder_ctl(enc_, OPE_SET_SERIALNO(static_cast<opus_int32>(random() & 0x7FFFFFFF)));
-        return true;
+        settings.serial = static_cast<std::uint32_t>(random());
+        settings.comments = comments;
+        if (picture_)
+            settings.comments.emplace_back("METADATA_BLOCK_PICTURE",
+                                           MetadataBlockPicture(*picture_));
+        return stream_.Begin(
+                   settings,
+                   [this](const unsigned char* bytes, std::size_t size) {
+                       fs::Status status = out_->Write(bytes, size);
+                       if (!status) writeError_ = status.message;
+                       return static_cast<bool>(status);
+                   },
+                   error) ||
+               Failed(error);
     }
 
     bool Write(const std::int32_t* samples, std::size_t frames, std::string& error) override {
-        buffer_.resize(frames * static_cast<std::size_t>(channels_));
-        for (std::size_t i = 0; i < buffer_.size(); ++i)
-            buffer_[i] = static_cast<float>(samples[i]) * scale_;
-        int status = ope_encoder_write_float(enc_, buffer_.data(), static_cast<int>(frames));
-        return Ok(status, error);
+        floats_.resize(frames * static_cast<std::size_t>(channels_));
+        for (std::size_t i = 0; i < floats_.size(); ++i)
+            floats_[i] = static_cast<float>(samples[i]) * scale_;
+        return WriteFloats(floats_.data(), frames, error);
     }
 
-    bool End(std::string& error) override { return Ok(ope_encoder_drain(enc_), error); }
+    bool TakesFloats() const override { return true; }
+    bool WriteFloats(const float* samples, std::size_t frames, std::string& error) override {
+        input_ += static_cast<std::int64_t>(frames);
+        if (!swr_) return stream_.Write(samples, frames, error) || Failed(error);
+        return Resample(samples, static_cast<int>(frames), error);
+    }
+
+    bool End(std::string& error) override {
+        if (swr_ && !Resample(nullptr, 0, error)) return false;
+        // The input's length at 48 kHz: what the resampler gives, to the frame.
+        const std::int64_t frames =
+            swr_ ? (input_ * 48000 + rate_ / 2) / static_cast<std::int64_t>(rate_) : input_;
+        return stream_.End(frames, error) || Failed(error);
+    }
 
     bool Retag(const std::string& path, const VorbisComments& comments,
                std::string& error) override {
@@ -129,33 +132,37 @@ public:
     }
 
 private:
-    bool Ok(int status, std::string& error) const {
-        if (status == OPE_OK && writeError_.empty()) return true;
-        error = !writeError_.empty() ? writeError_
-                                     : std::string("Opus encoder: ") + ope_strerror(status);
+    // The stream's error, or the output's when a page could not be written.
+    bool Failed(std::string& error) const {
+        if (!writeError_.empty()) error = writeError_;
         return false;
     }
 
-    static int OnWrite(void* data, const unsigned char* bytes, opus_int32 length) {
-        auto* self = static_cast<OpusEncoder*>(data);
-        if (!self->writeError_.empty()) return 1;
-        fs::Status status = self->out_->Write(bytes, static_cast<std::size_t>(length));
-        if (!status) {
-            self->writeError_ = status.message;
-            return 1;
+    // Input frames (nullptr: the resampler's last) at 48 kHz into the stream.
+    bool Resample(const float* samples, int frames, std::string& error) {
+        const int room = swr_get_out_samples(swr_, frames) + 16;
+        resampled_.resize(static_cast<std::size_t>(room) * static_cast<std::size_t>(channels_));
+        auto* dst = reinterpret_cast<std::uint8_t*>(resampled_.data());
+        const auto* src = reinterpret_cast<const std::uint8_t*>(samples);
+        const int got = swr_convert(swr_, &dst, room, samples ? &src : nullptr, frames);
+        if (got < 0) {
+            error = "The samples cannot be resampled to 48000 Hz";
+            return false;
         }
-        return 0;
+        return stream_.Write(resampled_.data(), static_cast<std::size_t>(got), error) ||
+               Failed(error);
     }
-    static int OnClose(void*) { return 0; }
 
     int kbps_;
     int channels_ = 0;
+    std::uint32_t rate_ = 48000;
     float scale_ = 1;
-    OggOpusComments* comments_ = nullptr;
-    OggOpusEnc* enc_ = nullptr;
+    SwrContext* swr_ = nullptr;
+    std::int64_t input_ = 0;  // frames at the input's rate
+    OggOpusStream stream_;
     fs::AtomicFile* out_ = nullptr;
     std::string writeError_;
-    std::vector<float> buffer_;
+    std::vector<float> floats_, resampled_;
 };
 
 class OpusJob : public FormatJob {

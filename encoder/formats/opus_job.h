@@ -1,6 +1,6 @@
 #pragma once
 // The Opus job (job kind EncodeOpus): WAVE files (one, a folder of them, or CD tracks grabbed to
-// WAVE files) become Ogg Opus files with libopusenc, in this process.
+// WAVE files) become Ogg Opus files coded by libopus, in this process.
 
 #include <memory>
 #include <string>

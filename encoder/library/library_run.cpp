@@ -18,6 +18,7 @@
 #include <mutex>
 #include <set>
 #include <thread>
+#include <type_traits>
 
 #include "encoder/job/input_source.h"
 #include "encoder/job/job_kinds.h"
@@ -79,8 +80,10 @@ PcmTarget TargetOf(const LibraryOptions& o) {
             p.highestRate = 655350;
             break;
         case Target::Opus:
-            // Opus codes 48 kHz; the job's own resampler would take several times as long.
+            // Opus codes 48 kHz floats; the job's own resampler would take several times as
+            // long.
             p.rates = {48000};
+            p.floats = true;
             break;
         case Target::Wav:
             break;
@@ -402,29 +405,40 @@ void SweepScratch(const std::string& folder) {
 constexpr const char* kNoSamples = "its audio stream holds no samples";
 
 // The stream's frames, as many at a time as asked for: what a chunk holds beyond a track's
-// end waits for the next track.
+// end waits for the next track. Sample is the layout's: float for a float layout, else int32.
 class FrameReader {
 public:
     explicit FrameReader(PcmStream& stream) : stream_(stream) {}
-    // Up to maxFrames frames (any number when negative) into out; 0 at the end, -1 with error.
-    long Read(std::vector<std::int32_t>& out, long maxFrames, std::string& error) {
+    // Up to maxFrames frames (any number when negative) at data, valid until the next call;
+    // 0 at the end, -1 with error.
+    template <typename Sample>
+    long Read(const Sample*& data, long maxFrames, std::string& error) {
+        std::vector<Sample>& pending = Pending<Sample>();
         const std::size_t channels = static_cast<std::size_t>(stream_.Layout().channels);
-        if (at_ >= pending_.size()) {
+        if (at_ >= pending.size()) {
             at_ = 0;
-            if (stream_.Read(pending_, error) < 0) return -1;
-            if (pending_.empty()) return 0;
+            if (stream_.Read(pending, error) < 0) return -1;
+            if (pending.empty()) return 0;
         }
-        std::size_t frames = (pending_.size() - at_) / channels;
+        std::size_t frames = (pending.size() - at_) / channels;
         if (maxFrames >= 0) frames = std::min(frames, static_cast<std::size_t>(maxFrames));
-        out.assign(pending_.begin() + static_cast<std::ptrdiff_t>(at_),
-                   pending_.begin() + static_cast<std::ptrdiff_t>(at_ + frames * channels));
+        data = pending.data() + at_;
         at_ += frames * channels;
         return static_cast<long>(frames);
     }
 
 private:
+    template <typename Sample>
+    std::vector<Sample>& Pending() {
+        if constexpr (std::is_same_v<Sample, float>)
+            return floats_;
+        else
+            return integers_;
+    }
+
     PcmStream& stream_;
-    std::vector<std::int32_t> pending_;
+    std::vector<std::int32_t> integers_;
+    std::vector<float> floats_;
     std::size_t at_ = 0;
 };
 
@@ -479,16 +493,24 @@ public:
             ledger_ = nullptr;
     }
     // False once the file's job is cancelled.
-    bool Passed(const std::vector<std::int32_t>& samples, long frames) {
-        if (ledger_) ledger_->Add(samples.data(), static_cast<std::size_t>(frames), layout_.bits);
-        passed_ += frames;
-        return progress_.Advance(rel_, expected_ > 0 ? passed_ / expected_ : 0,
-                                 static_cast<double>(frames) / layout_.sampleRate);
+    bool Passed(const std::int32_t* samples, long frames) {
+        if (ledger_) ledger_->Add(samples, static_cast<std::size_t>(frames), layout_.bits);
+        return Counted(frames);
+    }
+    bool Passed(const float* samples, long frames) {
+        if (ledger_) ledger_->Add(samples, static_cast<std::size_t>(frames));
+        return Counted(frames);
     }
     std::int64_t passed() const { return passed_; }
     Progress& progress() const { return progress_; }
 
 private:
+    bool Counted(long frames) {
+        passed_ += frames;
+        return progress_.Advance(rel_, expected_ > 0 ? passed_ / expected_ : 0,
+                                 static_cast<double>(frames) / layout_.sampleRate);
+    }
+
     const PcmLayout& layout_;
     Progress& progress_;
     const std::string& rel_;
@@ -497,14 +519,15 @@ private:
     std::int64_t passed_ = 0;
 };
 
-// Up to `frames` frames of reader (all that are left when negative) that have not passed yet,
-// into out: the frames given, 0 at the end, -1 with error.
-long NextFrames(FrameReader& reader, std::int64_t frames, const TrackPass& pass,
-                std::vector<std::int32_t>& out, std::string& error) {
+// Of the first `frames` frames of reader (all when negative), up to `most` of those that have
+// not passed yet, at out: the frames given, 0 at the end, -1 with error.
+template <typename Sample>
+long NextFrames(FrameReader& reader, std::int64_t frames, const TrackPass& pass, const Sample*& out,
+                std::string& error, long most = 1 << 20) {
     const std::int64_t written = pass.passed();
     if (frames >= 0 && written >= frames) return 0;
     return reader.Read(
-        out, frames < 0 ? -1 : static_cast<long>(std::min<std::int64_t>(frames - written, 1 << 20)),
+        out, frames < 0 ? most : static_cast<long>(std::min<std::int64_t>(frames - written, most)),
         error);
 }
 
@@ -517,17 +540,18 @@ std::string WriteWave(FrameReader& reader, const PcmLayout& l, std::int64_t fram
     const std::string empty = WaveHeader(l, 0, room64);
     if (fs::Status st = out.Write(empty.data(), empty.size()); !st) return "Error: " + st.message;
     const std::int64_t header = out.size();
-    std::vector<std::int32_t> samples;
+    const std::int32_t* samples = nullptr;
     std::vector<unsigned char> bytes;
     std::string error;
     for (;;) {
         const long got = NextFrames(reader, frames, pass, samples, error);
         if (got < 0) return "Error: " + error;
         if (got == 0) break;
-        bytes.resize(samples.size() * static_cast<std::size_t>(sampleBytes));
+        const std::size_t n = static_cast<std::size_t>(got) * static_cast<std::size_t>(l.channels);
+        bytes.resize(n * static_cast<std::size_t>(sampleBytes));
         unsigned char* p = bytes.data();
-        for (std::int32_t v : samples) {
-            Le(p, static_cast<std::uint32_t>(v), sampleBytes);
+        for (std::size_t i = 0; i < n; ++i) {
+            Le(p, static_cast<std::uint32_t>(samples[i]), sampleBytes);
             p += sampleBytes;
         }
         if (fs::Status st = out.Write(bytes.data(), bytes.size()); !st)
@@ -560,39 +584,47 @@ public:
         return w;
     }
     long Read(std::size_t frames, std::vector<std::int32_t>& out, std::string& error) override {
-        // What the reader holds beyond the frames asked for waits for the next call.
-        if (at_ >= held_.size()) {
-            at_ = 0;
-            held_.clear();
-            const long got = NextFrames(reader_, frames_, pass_, held_, error);
-            if (got < 0) return -1;
-            if (got == 0) {
-                out.clear();
-                if (pass_.passed() > 0) return 0;
-                error = kNoSamples;
-                return -1;
-            }
-            if (!pass_.Passed(held_, got)) {
-                error = "cancelled";
-                return -1;
-            }
-        }
-        const std::size_t channels = static_cast<std::size_t>(layout_.channels);
-        const std::size_t n = std::min(frames, (held_.size() - at_) / channels) * channels;
-        out.assign(held_.begin() + static_cast<std::ptrdiff_t>(at_),
-                   held_.begin() + static_cast<std::ptrdiff_t>(at_ + n));
-        at_ += n;
-        return static_cast<long>(n / channels);
+        const std::int32_t* samples = nullptr;
+        const long got = Next(frames, samples, error);
+        if (got > 0)
+            out.assign(samples, samples + got * layout_.channels);
+        else
+            out.clear();
+        return got;
+    }
+    bool Floats() const override { return layout_.floats; }
+    long ReadFloats(std::size_t frames, const float*& samples, std::string& error) override {
+        return Next(frames, samples, error);
     }
 
 private:
+    // Up to `frames` frames at samples, counted as passed.
+    template <typename Sample>
+    long Next(std::size_t frames, const Sample*& samples, std::string& error) {
+        if (layout_.floats != std::is_same_v<Sample, float>) {
+            error = layout_.floats ? "the samples are floating-point" : "the samples are integers";
+            return -1;
+        }
+        const long most = static_cast<long>(std::min<std::size_t>(frames, 1 << 20));
+        const long got = NextFrames(reader_, frames_, pass_, samples, error, most);
+        if (got < 0) return -1;
+        if (got == 0) {
+            if (pass_.passed() > 0) return 0;
+            error = kNoSamples;
+            return -1;
+        }
+        if (!pass_.Passed(samples, got)) {
+            error = "cancelled";
+            return -1;
+        }
+        return got;
+    }
+
     FrameReader& reader_;
     const PcmLayout& layout_;
     std::int64_t frames_;
     double expected_;
     TrackPass& pass_;
-    std::vector<std::int32_t> held_;
-    std::size_t at_ = 0;
 };
 
 // The file's output written by the format's job from the WAVE file of layout, or from feed

@@ -170,19 +170,23 @@ bool PcmStream::Open(const std::string& path, const PcmTarget& target, std::stri
     s.downmix = source_.channels > target.maxChannels;
     layout_.channels = s.downmix ? 2 : source_.channels;
     layout_.sampleRate = TargetRate(target, source_.sampleRate);
-    if (target.fixedBits > 0)
+    layout_.floats = target.floats;
+    if (target.floats)
+        layout_.bits = 32;
+    else if (target.fixedBits > 0)
         layout_.bits = target.fixedBits;
     else
         layout_.bits = !source_.isFloat && source_.bits <= 16 ? 16 : 24;
     const bool resample = layout_.sampleRate != source_.sampleRate;
-    s.exact = !s.downmix && !resample && !source_.isFloat && source_.bits <= layout_.bits;
+    s.exact = !target.floats && !s.downmix && !resample && !source_.isFloat &&
+              source_.bits <= layout_.bits;
     if (s.downmix)
         layout_.notes.push_back("down-mixed from " + std::to_string(source_.channels) +
                                 " channels to stereo");
     if (resample)
         layout_.notes.push_back("resampled from " + std::to_string(source_.sampleRate) + " Hz to " +
                                 std::to_string(layout_.sampleRate) + " Hz");
-    if (!s.exact)
+    if (!s.exact && !target.floats)
         layout_.notes.push_back((source_.isFloat ? std::string("floating-point samples")
                                                  : std::to_string(source_.bits) + "-bit samples") +
                                 " reduced to " + std::to_string(layout_.bits) +
@@ -199,11 +203,12 @@ bool PcmStream::Open(const std::string& path, const PcmTarget& target, std::stri
     return true;
 }
 
-long PcmStream::Read(std::vector<std::int32_t>& out, std::string& error) {
-    out.clear();
+template <typename Room>
+long PcmStream::Convert(Room room, std::string& error) {
     State& s = *s_;
-    const AVSampleFormat outFormat = s.exact ? AV_SAMPLE_FMT_S32 : AV_SAMPLE_FMT_DBL;
-    const int outBytes = av_get_bytes_per_sample(outFormat);
+    const AVSampleFormat outFormat = layout_.floats ? AV_SAMPLE_FMT_FLT
+                                     : s.exact      ? AV_SAMPLE_FMT_S32
+                                                    : AV_SAMPLE_FMT_DBL;
     for (;;) {
         AVFrame* in = nullptr;
         if (!s.decoderEnded) {
@@ -295,8 +300,7 @@ long PcmStream::Read(std::vector<std::int32_t>& out, std::string& error) {
         }
         const int inFrames = in ? in->nb_samples : 0;
         const int capacity = swr_get_out_samples(s.swr, inFrames) + 16;
-        s.buffer.resize(static_cast<std::size_t>(capacity) * layout_.channels * outBytes);
-        std::uint8_t* dst = s.buffer.data();
+        std::uint8_t* dst = room(capacity);
         const int got = swr_convert(
             s.swr, &dst, capacity,
             in ? const_cast<const std::uint8_t**>(in->extended_data) : nullptr, inFrames);
@@ -310,25 +314,60 @@ long PcmStream::Read(std::vector<std::int32_t>& out, std::string& error) {
             return 0;
         }
         if (got == 0) continue;
-        const std::size_t n = static_cast<std::size_t>(got) * layout_.channels;
-        out.resize(n);
-        if (s.exact) {
-            const auto* v = reinterpret_cast<const std::int32_t*>(s.buffer.data());
-            const int shift = 32 - layout_.bits;
-            for (std::size_t i = 0; i < n; ++i)
-                out[i] = v[i] >> shift;
-        } else {
-            const auto* v = reinterpret_cast<const double*>(s.buffer.data());
-            const double scale = std::ldexp(1.0, layout_.bits - 1);
-            const double top = scale - 1;
-            for (std::size_t i = 0; i < n; ++i) {
-                // Two uniform values make triangular noise of one step either way.
-                const double x = std::floor(v[i] * scale + s.noise.Next() - s.noise.Next() + 0.5);
-                out[i] = static_cast<std::int32_t>(std::clamp(x, -scale, top));
-            }
-        }
         return got;
     }
+}
+
+long PcmStream::Read(std::vector<std::int32_t>& out, std::string& error) {
+    out.clear();
+    if (layout_.floats) {
+        error = "the samples are floating-point";
+        return -1;
+    }
+    State& s = *s_;
+    const int outBytes = s.exact ? 4 : 8;
+    const long got = Convert(
+        [&](int capacity) {
+            s.buffer.resize(static_cast<std::size_t>(capacity) * layout_.channels * outBytes);
+            return s.buffer.data();
+        },
+        error);
+    if (got <= 0) return got;
+    const std::size_t n = static_cast<std::size_t>(got) * layout_.channels;
+    out.resize(n);
+    if (s.exact) {
+        const auto* v = reinterpret_cast<const std::int32_t*>(s.buffer.data());
+        const int shift = 32 - layout_.bits;
+        for (std::size_t i = 0; i < n; ++i)
+            out[i] = v[i] >> shift;
+    } else {
+        const auto* v = reinterpret_cast<const double*>(s.buffer.data());
+        const double scale = std::ldexp(1.0, layout_.bits - 1);
+        const double top = scale - 1;
+        for (std::size_t i = 0; i < n; ++i) {
+            // Two uniform values make triangular noise of one step either way.
+            const double x = std::floor(v[i] * scale + s.noise.Next() - s.noise.Next() + 0.5);
+            out[i] = static_cast<std::int32_t>(std::clamp(x, -scale, top));
+        }
+    }
+    return got;
+}
+
+long PcmStream::Read(std::vector<float>& out, std::string& error) {
+    if (!layout_.floats) {
+        out.clear();
+        error = "the samples are integers";
+        return -1;
+    }
+    // The resampler writes the floats where they are read.
+    const long got = Convert(
+        [&](int capacity) {
+            out.resize(static_cast<std::size_t>(capacity) * layout_.channels);
+            return reinterpret_cast<std::uint8_t*>(out.data());
+        },
+        error);
+    out.resize(got > 0 ? static_cast<std::size_t>(got) * layout_.channels : 0);
+    return got;
 }
 
 }  // namespace orvane::library

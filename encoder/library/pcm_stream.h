@@ -26,6 +26,9 @@ struct PcmTarget {
     // 0: 16 bits for integer sources of up to 16 bits, else 24 (float and 32-bit integer
     // sources become 24-bit with dither); else always this many bits (16).
     int fixedBits = 0;
+    // The target codes floats: every source becomes 32-bit floats (full scale at 1, no
+    // dither), read with the float Read.
+    bool floats = false;
 };
 
 // The source as FFmpeg describes it.
@@ -43,7 +46,8 @@ struct SourceFormat {
 struct PcmLayout {
     int channels = 0;
     int sampleRate = 0;
-    int bits = 0;                    // 16 or 24
+    int bits = 0;  // 16 or 24; 32 for floats
+    bool floats = false;
     std::uint64_t channelMask = 0;   // WAVE_FORMAT_EXTENSIBLE's speaker mask, 0: none known
     std::vector<std::string> notes;  // "down-mixed from 6 channels to stereo", ...
 };
@@ -63,8 +67,15 @@ public:
     // Appends the next samples to out (cleared first), interleaved, signed, at Layout().bits.
     // Returns the frames given: 0 once the stream is over, -1 with error when it broke.
     long Read(std::vector<std::int32_t>& out, std::string& error);
+    // The same for a float layout: the samples as floats, full scale at 1.
+    long Read(std::vector<float>& out, std::string& error);
 
 private:
+    // The next frames converted by the resampler into room(capacity in frames), which gives
+    // where they go: the frames written, 0 at the end, -1 with error.
+    template <typename Room>
+    long Convert(Room room, std::string& error);
+
     struct State;
     std::unique_ptr<State> s_;
     SourceFormat source_;

@@ -111,6 +111,15 @@ inline Pair LoadPair(const std::int32_t* samples) {
 #endif
 }
 
+inline Pair LoadPair(const float* samples) {
+#if defined(__SSE2__)
+    return _mm_cvtps_pd(
+        _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(samples))));
+#else
+    return Pair{static_cast<double>(samples[0]), static_cast<double>(samples[1])};
+#endif
+}
+
 inline double Abs(double x) { return std::fabs(x); }
 
 inline Pair Abs(Pair x) { return Pair{std::fabs(x[0]), std::fabs(x[1])}; }
@@ -138,7 +147,8 @@ inline void Step(Lanes<T>& st, T x, const double (&sh)[5], const double (&hp)[2]
 
 }  // namespace
 
-void LoudnessMeter::FilterStereo(Track& t, const std::int32_t* samples, std::size_t frames,
+template <typename Sample>
+void LoudnessMeter::FilterStereo(Track& t, const Sample* samples, std::size_t frames,
                                  double scale) {
     const double sh[5] = {t.shelf.b0, t.shelf.b1, t.shelf.b2, t.shelf.a1, t.shelf.a2};
     const double hp[2] = {t.highPass.a1, t.highPass.a2};
@@ -154,15 +164,15 @@ void LoudnessMeter::FilterStereo(Track& t, const std::int32_t* samples, std::siz
     r = {st.x1[1], st.x2[1], st.y1[1], st.y2[1], st.z1[1], st.z2[1], st.sum[1], r.weight};
 }
 
-void LoudnessMeter::FilterEach(Track& t, const std::int32_t* samples, std::size_t frames,
-                               double scale) {
+template <typename Sample>
+void LoudnessMeter::FilterEach(Track& t, const Sample* samples, std::size_t frames, double scale) {
     const double sh[5] = {t.shelf.b0, t.shelf.b1, t.shelf.b2, t.shelf.a1, t.shelf.a2};
     const double hp[2] = {t.highPass.a1, t.highPass.a2};
     const std::size_t channels = t.channels.size();
     for (std::size_t c = 0; c < channels; ++c) {
         ChannelState& ch = t.channels[c];
         Lanes<double> st{ch.x1, ch.x2, ch.y1, ch.y2, ch.z1, ch.z2, ch.sum};
-        const std::int32_t* in = samples + c;
+        const Sample* in = samples + c;
         double peak = 0;
         for (std::size_t i = 0; i < frames; ++i, in += channels)
             Step(st, *in * scale, sh, hp, peak);
@@ -186,11 +196,11 @@ void LoudnessMeter::EndStep(Track& t) {
     }
 }
 
-void LoudnessMeter::Add(const std::int32_t* samples, std::size_t frames, int bits) {
-    if (tracks_.empty() || frames == 0 || bits < 1 || bits > 32) return;
+template <typename Sample>
+void LoudnessMeter::AddScaled(const Sample* samples, std::size_t frames, double scale) {
+    if (tracks_.empty() || frames == 0) return;
     Track& t = tracks_.back();
     const std::size_t channels = t.channels.size();
-    const double scale = 1.0 / std::ldexp(1.0, bits - 1);
 
     FlushDenormals flush;
     while (frames > 0) {
@@ -204,6 +214,15 @@ void LoudnessMeter::Add(const std::int32_t* samples, std::size_t frames, int bit
         t.filled += run;
         if (t.filled == t.stepFrames) EndStep(t);
     }
+}
+
+void LoudnessMeter::Add(const std::int32_t* samples, std::size_t frames, int bits) {
+    if (bits < 1 || bits > 32) return;
+    AddScaled(samples, frames, 1.0 / std::ldexp(1.0, bits - 1));
+}
+
+void LoudnessMeter::Add(const float* samples, std::size_t frames) {
+    AddScaled(samples, frames, 1.0);
 }
 
 std::optional<double> LoudnessMeter::GatedLoudness(const std::vector<const Track*>& tracks) {

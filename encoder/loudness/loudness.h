@@ -20,6 +20,8 @@ public:
     bool BeginTrack(int channels, unsigned long sampleRate);
     // Interleaved signed samples of bits bits.
     void Add(const std::int32_t* samples, std::size_t frames, int bits);
+    // Interleaved floating-point samples, full scale at 1.
+    void Add(const float* samples, std::size_t frames);
     // The current track's values; nothing for a track too short or too quiet to measure.
     std::optional<double> TrackLoudness() const;
     double TrackPeak() const;
@@ -56,9 +58,13 @@ private:
         double peak = 0;
     };
 
-    static void FilterStereo(Track& t, const std::int32_t* samples, std::size_t frames,
-                             double scale);
-    static void FilterEach(Track& t, const std::int32_t* samples, std::size_t frames, double scale);
+    // Samples times scale are at full scale 1.
+    template <typename Sample>
+    void AddScaled(const Sample* samples, std::size_t frames, double scale);
+    template <typename Sample>
+    static void FilterStereo(Track& t, const Sample* samples, std::size_t frames, double scale);
+    template <typename Sample>
+    static void FilterEach(Track& t, const Sample* samples, std::size_t frames, double scale);
     static void EndStep(Track& t);
     static std::optional<double> GatedLoudness(const std::vector<const Track*>& tracks);
 

@@ -51,6 +51,10 @@ void GainLedger::Add(const std::int32_t* samples, std::size_t frames, int bits) 
     if (open_) meter_.Add(samples, frames, bits);
 }
 
+void GainLedger::Add(const float* samples, std::size_t frames) {
+    if (open_) meter_.Add(samples, frames);
+}
+
 std::string GainLedger::MeasureFile(const std::string& path, const std::function<bool()>& stop) {
     if (open_) Drop();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

@@ -35,6 +35,8 @@ public:
     bool BeginTrack(int channels, unsigned long sampleRate);
     // Interleaved signed samples of `bits` bits of the current track.
     void Add(const std::int32_t* samples, std::size_t frames, int bits);
+    // Interleaved floating-point samples of the current track, full scale at 1.
+    void Add(const float* samples, std::size_t frames);
     // Measures a whole PCM WAVE file as the current track, for the formats whose encoder reads
     // the file itself. Empty when measured, else why not; stops early (with a reason) when
     // stop says so.

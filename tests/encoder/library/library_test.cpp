@@ -460,6 +460,39 @@ TEST_F(LibraryTest, ResamplingAndDownMixingKeepTheLengthAndTheLevel) {
         EXPECT_GT(peak, 1000) << rel;
         EXPECT_LT(peak, 32767) << rel;
     }
+
+    // What Opus takes: 48 kHz floats in every channel, neither rounded nor dithered, the same
+    // length; the integer read is refused.
+    library::PcmTarget opus;
+    opus.rates = {48000};
+    opus.floats = true;
+    for (const char* rel : {"Album/Disc 2/hi.flac", "Album/Disc 2/surround.wav"}) {
+        library::PcmStream stream;
+        std::string error;
+        ASSERT_TRUE(stream.Open((In() / rel).string(), opus, error)) << error;
+        const library::PcmLayout& l = stream.Layout();
+        EXPECT_TRUE(l.floats);
+        EXPECT_EQ(l.bits, 32);
+        EXPECT_EQ(l.sampleRate, 48000);
+        for (const std::string& note : l.notes)
+            EXPECT_FALSE(Contains(note, "dither")) << note;
+        std::vector<std::int32_t> integers;
+        EXPECT_EQ(stream.Read(integers, error), -1);
+        std::vector<float> chunk;
+        std::int64_t frames = 0;
+        float peak = 0;
+        long got;
+        while ((got = stream.Read(chunk, error)) > 0) {
+            ASSERT_EQ(chunk.size(), static_cast<std::size_t>(got * l.channels));
+            frames += got;
+            for (float v : chunk)
+                peak = std::max(peak, std::fabs(v));
+        }
+        EXPECT_EQ(got, 0) << error;
+        EXPECT_EQ(frames, std::string(rel).find("hi") != std::string::npos ? 12000 : 9600) << rel;
+        EXPECT_GT(peak, 0.03f) << rel;
+        EXPECT_LE(peak, 1.0f) << rel;
+    }
 }
 
 TEST_F(LibraryTest, TheSourceTagAndItsFrontPictureAreRead) {
