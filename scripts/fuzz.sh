@@ -20,7 +20,7 @@ out="$build/fuzz"
 "$root/scripts/deps.sh" --fuzz
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DORVANE_GUI=OFF -DORVANE_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g" >/dev/null
+  "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1" >/dev/null
 declare -A ci_runs
 names=()
 while read -r name runs; do

@@ -12,7 +12,9 @@ build="$root/build"
 config=(-DORVANE_GUI=ON -DORVANE_WERROR=ON -DCMAKE_BUILD_TYPE=Release)
 if [ "${1:-}" = "--sanitize" ]; then
   build="$root/build-asan"
-  config=(-DORVANE_GUI=OFF -DORVANE_SANITIZE=ON -DORVANE_WERROR=ON -DCMAKE_BUILD_TYPE=Debug)
+  # Line tables only: the sanitizers' reports name file and line, and the build is quicker.
+  config=(-DORVANE_GUI=OFF -DORVANE_SANITIZE=ON -DORVANE_WERROR=ON -DCMAKE_BUILD_TYPE=Debug
+          -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DCMAKE_C_FLAGS_DEBUG=-g1)
   shift
 fi
 build_only=false
