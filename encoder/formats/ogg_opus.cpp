@@ -69,7 +69,8 @@ struct OggOpusStream::Encoder {
     }
 };
 
-OggOpusStream::~OggOpusStream() { delete encoder_; }
+OggOpusStream::OggOpusStream() = default;
+OggOpusStream::~OggOpusStream() = default;
 
 bool OggOpusStream::Begin(const Settings& s, Sink sink, std::string& error) {
     if (s.channels < 1 || s.channels > 8) {
@@ -79,7 +80,7 @@ bool OggOpusStream::Begin(const Settings& s, Sink sink, std::string& error) {
     sink_ = std::move(sink);
     channels_ = s.channels;
     serial_ = s.serial;
-    encoder_ = new Encoder;
+    encoder_ = std::make_unique<Encoder>();
     int status = OPUS_OK;
     unsigned char mapping[8] = {};
     int streams = 1, coupled = s.channels - 1;

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,7 +33,7 @@ public:
         std::vector<std::pair<std::string, std::string>> comments;  // name, value
     };
 
-    OggOpusStream() = default;
+    OggOpusStream();
     ~OggOpusStream();
     OggOpusStream(const OggOpusStream&) = delete;
     OggOpusStream& operator=(const OggOpusStream&) = delete;
@@ -55,7 +56,7 @@ private:
                    std::string& error);
 
     struct Encoder;
-    Encoder* encoder_ = nullptr;
+    std::unique_ptr<Encoder> encoder_;
     Sink sink_;
     int channels_ = 0;
     std::uint32_t serial_ = 0;

@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QPixmap>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -159,15 +158,16 @@ protected:
             clock::Install(&clock_);
             Click(w, ID_WIZFINISH);
         });
-        QPointer<QWidget> status;
-        script.On(IDD_PROCESSING_STATUS, [&](QWidget* w) { status = w; });
+        // The status window's log as the final message finds it: a run with nothing to do can
+        // end before the window's own script step has run, so the log is looked up afresh.
+        log.clear();
         std::string message;
         encoder::ui::Hooks().messageBox = [&](const std::string& text, const std::string&,
                                               unsigned) {
             message = text;
-            if (status)
-                if (auto* edit =
-                        status->findChild<QPlainTextEdit*>(QString("id%1").arg(IDC_STATUS_LOG)))
+            const QString name = QString("id%1").arg(IDC_STATUS_LOG);
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (auto* edit = top->findChild<QPlainTextEdit*>(name); edit && log.empty())
                     log = edit->toPlainText().toStdString();
             return IDOK;
         };
